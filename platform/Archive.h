@@ -1,0 +1,80 @@
+// Reader and writer of the class library's archive bytes, kept exactly so that the files stay
+// interchangeable with the programs that wrote them. The writer appends to a byte buffer; the
+// reader walks a byte buffer and throws ArchiveError on anything it does not accept.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvell {
+
+class ArchiveError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Largest text or count the reader accepts. Also bounded by the bytes left in the input.
+inline constexpr std::uint32_t kMaxArchiveText = 64u * 1024u * 1024u;
+
+class ArchiveWriter {
+public:
+    void WriteByte(std::uint8_t v);
+    void WriteShort(std::uint16_t v);
+    void WriteUWord(std::uint32_t v);
+    void WriteWord(std::int32_t v);
+    // Length prefix (1, 3 or 7 bytes) and the bytes, no terminator.
+    void WriteText(std::string_view text);
+    // 16-bit count, or 0xFFFF and a 32-bit count from 0xFFFF on.
+    void WriteCount(std::uint64_t count);
+    void WriteStringList(const std::vector<std::string>& list);
+    void WriteStringMap(const std::map<std::string, std::string>& map);
+    // Class tag in front of an object: the first object of a class writes the new-class tag,
+    // schema and class name; later ones the class reference tag (short or long form).
+    void WriteObjectHeader(std::string_view className, std::uint16_t schema);
+
+    const std::string& Bytes() const { return bytes_; }
+    std::string TakeBytes() { return std::move(bytes_); }
+
+private:
+    std::string bytes_;
+    std::map<std::string, std::uint32_t, std::less<>> classIndex_;
+    std::uint32_t mapCount_ = 1;   // index 0 is the null object
+};
+
+class ArchiveReader {
+public:
+    explicit ArchiveReader(std::string_view data) : data_(data) {}
+
+    std::uint8_t ReadByte();
+    std::uint16_t ReadShort();
+    std::uint32_t ReadUWord();
+    std::int32_t ReadWord();
+    // Decodes Unicode-marked texts (0xFF 0xFFFE ...) to the stored single-byte form.
+    std::string ReadText();
+    std::uint32_t ReadCount();
+    std::vector<std::string> ReadStringList();
+    std::map<std::string, std::string> ReadStringMap();
+    // Reads the tag in front of an object and checks that it introduces a new object of the
+    // expected class and schema. Null and back-reference tags, other classes and other schemas
+    // are errors.
+    void ReadObjectHeader(std::string_view expectedClass, std::uint16_t expectedSchema);
+
+    std::size_t Remaining() const { return data_.size() - pos_; }
+    std::size_t Position() const { return pos_; }
+    bool AtEnd() const { return pos_ == data_.size(); }
+
+private:
+    void Need(std::size_t n) const;
+
+    std::string_view data_;
+    std::size_t pos_ = 0;
+    std::vector<std::pair<std::string, std::uint16_t>> classes_;   // by class index
+    std::map<std::uint32_t, std::size_t> classByIndex_;
+    std::uint32_t mapCount_ = 1;
+};
+
+}  // namespace tarvell

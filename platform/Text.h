@@ -1,0 +1,30 @@
+// Text helpers in the manner of the C library the system was written against.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvell {
+
+// "%ld" of a number.
+std::string FormatLong(std::int64_t v);
+// Case-insensitive (ASCII) comparison: <0, 0, >0 like strcasecmp.
+int CompareNoCase(std::string_view a, std::string_view b);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+std::string ToLowerAscii(std::string_view s);
+std::string ToUpperAscii(std::string_view s);
+// Splits at any character of `separators`; empty pieces are dropped.
+std::vector<std::string> SplitAny(std::string_view text, std::string_view separators);
+// Splits at the first occurrence of `sep`: {before, after}; after is empty when sep is absent.
+std::pair<std::string, std::string> SplitFirst(std::string_view text, char sep);
+std::string Trim(std::string_view s, std::string_view chars = " ");
+// Like atol: optional blanks, optional sign, decimal digits up to the first non-digit; 0 when
+// there are none. Saturates at the 64-bit limits instead of overflowing (times stay valid
+// past 2038).
+std::int64_t AtoL(std::string_view s);
+// The separators of lists typed or imported by the user: tab, CR, LF, ";", "," and blank.
+inline constexpr std::string_view kListSeparators = "\t\r\n;, ";
+
+}  // namespace tarvell
