@@ -27,4 +27,11 @@ std::int64_t AtoL(std::string_view s);
 // The separators of lists typed or imported by the user: tab, CR, LF, ";", "," and blank.
 inline constexpr std::string_view kListSeparators = "\t\r\n;, ";
 
+// The stored texts are Windows-1252 bytes. These convert at the boundaries that need UTF-8
+// (widgets, HTML, SQL, syslog, mail). Bytes 0x81, 0x8D, 0x8F, 0x90 and 0x9D, which the code
+// page leaves unassigned, map to U+0081 etc. and back. Malformed UTF-8 and characters without
+// a Windows-1252 byte become '?'.
+std::string Cp1252ToUtf8(std::string_view bytes);
+std::string Utf8ToCp1252(std::string_view utf8);
+
 }  // namespace tarvell
