@@ -18,18 +18,28 @@ std::optional<std::string> ReadWholeFile(const std::string& path,
 
 // Writes path + ".tmp" in the same folder, flushes it to disk and renames it over path, so a
 // reader sees either the old or the new file, never a part. Returns false (and removes the
-// temporary file) on any failure; the old file is then untouched.
-bool AtomicWriteFile(const std::string& path, std::string_view bytes);
+// temporary file) on any failure; the old file is then untouched and errno tells why.
+// Concurrent writers of the same path (threads or processes) take turns on a lock of the
+// temporary file. The new file gets `mode` (less the umask). A symbolic link planted at the
+// temporary name is refused, not followed.
+bool AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
 
-// Renames a file that exists but cannot be used to path + ".bad-<seconds>". Returns the new
-// name, or an empty text when the rename failed.
+// Renames a file that exists but cannot be used to path + ".bad-<seconds>". An earlier bad
+// copy of the same second is never overwritten: the name then gets "-2", "-3"... appended.
+// Returns the new name, or an empty text when the rename failed.
 std::string MoveAside(const std::string& path, Clock& clock = DefaultClock());
 
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
+// True when the file is gone afterwards (also when it did not exist).
 bool RemoveFile(const std::string& path);
 // Creates the folder and its parents (like mkdir -p); true when it exists afterwards.
 bool MakeDirectories(const std::string& path, unsigned mode = 0755);
+// Removes a file or a folder with everything below it; symbolic links are removed, never
+// followed. True when nothing is left at path.
+bool RemoveTree(const std::string& path);
+// Creates a new private folder (mode 0700) named <parent>/<prefix>XXXXXX; empty on failure.
+std::string MakeTempFolder(const std::string& prefix = "tarvell-", const std::string& parent = "/tmp");
 // Folder + "/" + name, without doubling the separator.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
@@ -38,5 +48,32 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 // `sleepAfterLast` is set). Returns whether an attempt succeeded.
 bool Retry(int attempts, std::int64_t delayMs, const std::function<bool()>& attempt,
            Clock& clock = DefaultClock(), bool sleepAfterLast = true);
+
+// An advisory lock (flock) on a file, held until Unlock or destruction. It keeps writers of
+// different threads and processes apart where the design relies on exclusive sharing. The
+// lock belongs to this object's open file, so two FileLocks on one path exclude each other
+// even within one process.
+class FileLock {
+public:
+    enum class Mode { Shared, Exclusive };
+
+    FileLock() = default;
+    ~FileLock();
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&& other) noexcept;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // Opens the file (creating it with `createMode` when missing; a shared lock falls back to
+    // opening it read-only) and locks it. With `wait` false it fails at once (errno
+    // EWOULDBLOCK) while another holder has a conflicting lock. False with errno on failure.
+    bool Lock(const std::string& path, Mode mode = Mode::Exclusive, bool wait = true,
+              unsigned createMode = 0644);
+    void Unlock();
+    bool IsLocked() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
 
 }  // namespace tarvell

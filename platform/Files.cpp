@@ -1,0 +1,292 @@
+#include "platform/Files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace tarvell {
+
+namespace {
+
+// Closes a descriptor without disturbing errno, which the caller may still report.
+void CloseKeepErrno(int fd) {
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int FlockRetrying(int fd, int operation) {
+    int rc;
+    do {
+        rc = ::flock(fd, operation);
+    } while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
+// Opens the temporary file and locks it exclusively. A writer that waited for the lock may
+// find that the file it opened has meanwhile been renamed into place or removed; it then
+// starts over with the file now at that name.
+int OpenLockedTemp(const std::string& tmp, unsigned mode) {
+    for (;;) {
+        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, mode);
+        if (fd < 0) return -1;
+        if (FlockRetrying(fd, LOCK_EX) != 0) {
+            CloseKeepErrno(fd);
+            return -1;
+        }
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) != 0) {
+            CloseKeepErrno(fd);
+            return -1;
+        }
+        if (::lstat(tmp.c_str(), &named) == 0 && SameFile(held, named)) return fd;
+        ::close(fd);
+    }
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Makes a rename durable. Failures are ignored: the data is in place either way.
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool WriteTempAndRename(int fd, const std::string& tmp, const std::string& path,
+                        std::string_view bytes) {
+    return ::ftruncate(fd, 0) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0 &&
+           ::rename(tmp.c_str(), path.c_str()) == 0;
+}
+
+// Renames without replacing an existing file. Falls back to a checked rename on file systems
+// that cannot refuse the replacement themselves.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string data;
+    data.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || data.size() + static_cast<std::size_t>(n) > maxBytes) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return data;
+}
+
+bool AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode) {
+    const std::string tmp = path + ".tmp";
+    const int fd = OpenLockedTemp(tmp, mode);
+    if (fd < 0) return false;
+    if (!WriteTempAndRename(fd, tmp, path, bytes)) {
+        const int saved = errno;
+        ::unlink(tmp.c_str());   // still ours: the lock is held
+        ::close(fd);
+        errno = saved;
+        return false;
+    }
+    SyncFolder(FolderOf(path));
+    ::close(fd);
+    return true;
+}
+
+std::string MoveAside(const std::string& path, Clock& clock) {
+    const std::string base = path + ".bad-" + std::to_string(clock.Now());
+    for (int n = 1; n <= 100; ++n) {
+        const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
+        if (RenameNoReplace(path, name)) {
+            SyncFolder(FolderOf(path));
+            return name;
+        }
+        if (errno != EEXIST) return std::string();
+    }
+    return std::string();
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+bool MakeDirectories(const std::string& path, unsigned mode) {
+    if (path.empty()) return false;
+    for (std::size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
+        const std::string prefix = path.substr(0, at);
+        if (::mkdir(prefix.c_str(), mode) != 0 && errno != EEXIST) {
+            // An existing component may merely be unwritable; only the result counts.
+            if (!IsDirectory(prefix)) return false;
+        }
+        if (at == std::string::npos) break;
+    }
+    return IsDirectory(path);
+}
+
+namespace {
+
+// Empties the folder open at dirFd (which it closes). Symbolic links are unlinked as entries.
+bool RemoveFolderContents(int dirFd) {
+    DIR* dir = ::fdopendir(dirFd);
+    if (dir == nullptr) {
+        ::close(dirFd);
+        return false;
+    }
+    bool ok = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        if (::unlinkat(dirFd, name.c_str(), 0) == 0) continue;
+        if (errno != EISDIR && errno != EPERM) {
+            ok = false;
+            continue;
+        }
+        const int child = ::openat(dirFd, name.c_str(),
+                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (child < 0 || !RemoveFolderContents(child) ||
+            ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) != 0) {
+            ok = false;
+        }
+    }
+    ::closedir(dir);
+    return ok;
+}
+
+}  // namespace
+
+bool RemoveTree(const std::string& path) {
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    RemoveFolderContents(fd);
+    return ::rmdir(path.c_str()) == 0;
+}
+
+std::string MakeTempFolder(const std::string& prefix, const std::string& parent) {
+    std::string pattern = JoinPath(parent, prefix + "XXXXXX");
+    if (::mkdtemp(pattern.data()) == nullptr) return std::string();
+    return pattern;
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    if (folder.empty()) return std::string(name);
+    std::string out(folder);
+    const bool folderSlash = out.back() == '/';
+    const bool nameSlash = !name.empty() && name.front() == '/';
+    if (folderSlash && nameSlash) {
+        name.remove_prefix(1);
+    } else if (!folderSlash && !nameSlash) {
+        out += '/';
+    }
+    out += name;
+    return out;
+}
+
+bool Retry(int attempts, std::int64_t delayMs, const std::function<bool()>& attempt,
+           Clock& clock, bool sleepAfterLast) {
+    for (int i = 1; i <= attempts; ++i) {
+        if (attempt()) return true;
+        if (i < attempts || sleepAfterLast) clock.SleepMs(delayMs);
+    }
+    return false;
+}
+
+FileLock::~FileLock() { Unlock(); }
+
+FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        Unlock();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+bool FileLock::Lock(const std::string& path, Mode mode, bool wait, unsigned createMode) {
+    Unlock();
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, createMode);
+    if (fd < 0 && mode == Mode::Shared && (errno == EACCES || errno == EROFS)) {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    }
+    if (fd < 0) return false;
+    const int operation = (mode == Mode::Exclusive ? LOCK_EX : LOCK_SH) | (wait ? 0 : LOCK_NB);
+    if (FlockRetrying(fd, operation) != 0) {
+        CloseKeepErrno(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+void FileLock::Unlock() {
+    if (fd_ >= 0) {
+        ::close(fd_);   // closing the only descriptor of the open file releases the lock
+        fd_ = -1;
+    }
+}
+
+}  // namespace tarvell

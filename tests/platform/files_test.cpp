@@ -1,0 +1,219 @@
+#include "platform/Files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+namespace tarvell {
+namespace {
+
+class FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override { dir_ = MakeTempFolder("files-test-"); ASSERT_FALSE(dir_.empty()); }
+    void TearDown() override { RemoveTree(dir_); }
+    std::string Path(const std::string& name) const { return JoinPath(dir_, name); }
+    std::string dir_;
+};
+
+// Two contents of different sizes, each recognisable as a whole.
+std::string Content(char fill, std::size_t size) {
+    std::string s(size, fill);
+    s.front() = '<';
+    s.back() = '>';
+    return s;
+}
+
+TEST_F(FilesTest, ReaderNeverSeesAPartialFileDuringRewrites) {
+    const std::string path = Path("state.db");
+    const std::string big = Content('a', 256 * 1024);
+    const std::string small = Content('b', 3000);
+    ASSERT_TRUE(AtomicWriteFile(path, small));
+
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0}, bad{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            const auto got = ReadWholeFile(path);
+            if (!got || (*got != big && *got != small)) ++bad;
+            ++reads;
+        }
+    });
+    int failedWrites = 0;
+    for (int i = 0; i < 1000; ++i) {
+        if (!AtomicWriteFile(path, i % 2 ? small : big)) ++failedWrites;
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(failedWrites, 0);
+    EXPECT_EQ(bad.load(), 0) << "of " << reads.load() << " reads";
+    EXPECT_GT(reads.load(), 10);
+    EXPECT_EQ(*ReadWholeFile(path), small);
+    EXPECT_FALSE(FileExists(path + ".tmp"));
+}
+
+TEST_F(FilesTest, ConcurrentWritersOfOnePathTakeTurns) {
+    const std::string path = Path("Tarvell.ini");
+    const std::string one = Content('1', 50000), two = Content('2', 700);
+    ASSERT_TRUE(AtomicWriteFile(path, one));
+    std::atomic<int> failed{0}, bad{0};
+    std::atomic<bool> done{false};
+    auto writer = [&](const std::string& content) {
+        for (int i = 0; i < 200; ++i) {
+            if (!AtomicWriteFile(path, content)) ++failed;
+        }
+    };
+    std::thread reader([&] {
+        while (!done.load()) {
+            const auto got = ReadWholeFile(path);
+            if (!got || (*got != one && *got != two)) ++bad;
+        }
+    });
+    std::thread w1(writer, one), w2(writer, two);
+    w1.join();
+    w2.join();
+    done = true;
+    reader.join();
+    EXPECT_EQ(failed.load(), 0);
+    EXPECT_EQ(bad.load(), 0);
+    EXPECT_FALSE(FileExists(path + ".tmp"));
+}
+
+TEST_F(FilesTest, FailedWriteLeavesTheOldFile) {
+    const std::string path = Path("Tarvell.db");
+    ASSERT_TRUE(AtomicWriteFile(path, "old"));
+
+    // A link planted at the temporary name is not followed.
+    const std::string victim = Path("victim");
+    ASSERT_TRUE(AtomicWriteFile(victim, "keep"));
+    ASSERT_EQ(::symlink(victim.c_str(), (path + ".tmp").c_str()), 0);
+    EXPECT_FALSE(AtomicWriteFile(path, "new"));
+    EXPECT_EQ(errno, ELOOP);
+    EXPECT_EQ(*ReadWholeFile(path), "old");
+    EXPECT_EQ(*ReadWholeFile(victim), "keep");
+    ASSERT_TRUE(RemoveFile(path + ".tmp"));
+
+    EXPECT_FALSE(AtomicWriteFile(Path("missing/folder/x"), "new"));
+    EXPECT_EQ(errno, ENOENT);
+
+    // A stale temporary file of a crashed writer is simply reused.
+    ASSERT_TRUE(AtomicWriteFile(path + ".tmp", std::string(10000, 'x')));
+    ASSERT_TRUE(AtomicWriteFile(path, "new"));
+    EXPECT_EQ(*ReadWholeFile(path), "new");
+}
+
+TEST_F(FilesTest, ReadWholeFileRefusesMissingAndOversizedFiles) {
+    EXPECT_FALSE(ReadWholeFile(Path("none")).has_value());
+    ASSERT_TRUE(AtomicWriteFile(Path("f"), "12345"));
+    EXPECT_EQ(*ReadWholeFile(Path("f"), 5), "12345");
+    EXPECT_FALSE(ReadWholeFile(Path("f"), 4).has_value());
+    EXPECT_FALSE(ReadWholeFile(dir_).has_value());
+    ASSERT_TRUE(AtomicWriteFile(Path("empty"), ""));
+    EXPECT_EQ(*ReadWholeFile(Path("empty")), "");
+}
+
+TEST_F(FilesTest, MoveAsideNamesTheCopyAfterTheSecondAndNeverOverwrites) {
+    FakeClock clock(1'700'000'123);
+    const std::string path = Path("Tarvell.ini");
+    ASSERT_TRUE(AtomicWriteFile(path, "first damaged"));
+    EXPECT_EQ(MoveAside(path, clock), path + ".bad-1700000123");
+    EXPECT_FALSE(FileExists(path));
+
+    ASSERT_TRUE(AtomicWriteFile(path, "second damaged"));
+    EXPECT_EQ(MoveAside(path, clock), path + ".bad-1700000123-2");
+    EXPECT_EQ(*ReadWholeFile(path + ".bad-1700000123"), "first damaged");
+    EXPECT_EQ(*ReadWholeFile(path + ".bad-1700000123-2"), "second damaged");
+
+    EXPECT_EQ(MoveAside(Path("not-there"), clock), "");
+}
+
+TEST(Retry, CountsAttemptsAndSleepsOnTheClock) {
+    FakeClock clock;
+    int calls = 0;
+    EXPECT_TRUE(Retry(5, 1000, [&] { return ++calls == 3; }, clock));
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(clock.Sleeps(), 2);
+    EXPECT_EQ(clock.SleptMs(), 2000);
+
+    FakeClock all;
+    calls = 0;
+    EXPECT_FALSE(Retry(5, 1000, [&] { ++calls; return false; }, all));
+    EXPECT_EQ(calls, 5);
+    EXPECT_EQ(all.Sleeps(), 5);   // also after the last attempt
+
+    FakeClock notLast;
+    calls = 0;
+    EXPECT_FALSE(Retry(5, 1000, [&] { ++calls; return false; }, notLast, false));
+    EXPECT_EQ(notLast.Sleeps(), 4);
+
+    FakeClock none;
+    calls = 0;
+    EXPECT_FALSE(Retry(0, 1000, [&] { ++calls; return true; }, none));
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(Retry(3, 1000, [] { return true; }, none));
+    EXPECT_EQ(none.Sleeps(), 0);
+}
+
+TEST_F(FilesTest, FileLockExcludesOtherHolders) {
+    const std::string lockPath = Path("engine.lock");
+    FileLock first;
+    ASSERT_TRUE(first.Lock(lockPath));
+    FileLock second;
+    EXPECT_FALSE(second.Lock(lockPath, FileLock::Mode::Exclusive, false));
+    EXPECT_EQ(errno, EWOULDBLOCK);
+    EXPECT_FALSE(second.Lock(lockPath, FileLock::Mode::Shared, false));
+
+    // Another process is kept out as well.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        FileLock other;
+        ::_exit(other.Lock(lockPath, FileLock::Mode::Exclusive, false) ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    FileLock moved = std::move(first);
+    EXPECT_FALSE(first.IsLocked());
+    EXPECT_TRUE(moved.IsLocked());
+    moved.Unlock();
+    EXPECT_TRUE(second.Lock(lockPath, FileLock::Mode::Shared, false));
+    FileLock third;
+    EXPECT_TRUE(third.Lock(lockPath, FileLock::Mode::Shared, false));
+    FileLock writer;
+    EXPECT_FALSE(writer.Lock(lockPath, FileLock::Mode::Exclusive, false));
+}
+
+TEST_F(FilesTest, FoldersAreMadeAndRemovedWholeWithoutFollowingLinks) {
+    const std::string deep = Path("a/b/c");
+    EXPECT_TRUE(MakeDirectories(deep));
+    EXPECT_TRUE(MakeDirectories(deep));
+    EXPECT_TRUE(IsDirectory(deep));
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(deep, "f"), "x"));
+
+    const std::string outside = MakeTempFolder("files-outside-");
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(outside, "keep"), "x"));
+    ASSERT_EQ(::symlink(outside.c_str(), Path("a/link").c_str()), 0);
+    EXPECT_TRUE(RemoveTree(Path("a")));
+    EXPECT_FALSE(FileExists(Path("a")));
+    EXPECT_TRUE(FileExists(JoinPath(outside, "keep")));
+    RemoveTree(outside);
+
+    ASSERT_TRUE(AtomicWriteFile(Path("plain"), "x"));
+    EXPECT_FALSE(MakeDirectories(Path("plain/sub")));
+}
+
+TEST(JoinPath, NeverDoublesTheSeparator) {
+    EXPECT_EQ(JoinPath("/var/lib", "x"), "/var/lib/x");
+    EXPECT_EQ(JoinPath("/var/lib/", "x"), "/var/lib/x");
+    EXPECT_EQ(JoinPath("/var/lib/", "/x"), "/var/lib/x");
+    EXPECT_EQ(JoinPath("/", "etc"), "/etc");
+    EXPECT_EQ(JoinPath("", "x"), "x");
+}
+
+}  // namespace
+}  // namespace tarvell
