@@ -1,0 +1,136 @@
+#include "platform/ManualResetEvent.h"
+#include "platform/RecursiveLock.h"
+#include "platform/WorkerThread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace tarvell {
+namespace {
+
+using Ms = std::chrono::milliseconds;
+
+std::int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - since).count();
+}
+
+TEST(ManualResetEvent, WaitForTimesOutOrReturnsWhenSet) {
+    ManualResetEvent event;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(event.WaitFor(80));
+    EXPECT_GE(ElapsedMs(start), 80);
+    EXPECT_LT(ElapsedMs(start), 2000);
+
+    EXPECT_FALSE(event.WaitFor(0));
+    EXPECT_FALSE(event.WaitFor(-5));
+
+    start = std::chrono::steady_clock::now();
+    std::thread setter([&] {
+        std::this_thread::sleep_for(Ms(30));
+        event.Set();
+    });
+    EXPECT_TRUE(event.WaitFor(10'000));
+    EXPECT_LT(ElapsedMs(start), 2000);
+    setter.join();
+}
+
+TEST(ManualResetEvent, StaysSetForEveryWaiterUntilReset) {
+    ManualResetEvent event;
+    std::vector<std::thread> waiters;
+    std::atomic<int> woken{0};
+    for (int i = 0; i < 4; ++i) {
+        waiters.emplace_back([&] {
+            event.Wait();
+            ++woken;
+        });
+    }
+    event.Set();
+    for (auto& t : waiters) t.join();
+    EXPECT_EQ(woken.load(), 4);
+    EXPECT_TRUE(event.IsSet());
+    EXPECT_TRUE(event.WaitFor(0));
+    event.Reset();
+    EXPECT_FALSE(event.IsSet());
+    EXPECT_FALSE(event.WaitFor(1));
+    EXPECT_TRUE(ManualResetEvent(true).IsSet());
+}
+
+// A worker in the style of the service's threads: members set before Start, a loop that
+// pauses on the stop event.
+class CountingWorker : public WorkerThread {
+public:
+    ~CountingWorker() override { StopAndJoin(); }
+    std::atomic<int>* counter = nullptr;
+    std::atomic<std::int64_t> pauseMs{1};
+
+protected:
+    void Run() override {
+        while (!WaitForStop(pauseMs)) ++*counter;
+    }
+};
+
+TEST(WorkerThread, RunsWithItsMembersAndStopsOnRequest) {
+    std::atomic<int> counter{0};
+    CountingWorker worker;
+    worker.counter = &counter;
+    EXPECT_FALSE(worker.IsRunning());
+    ASSERT_TRUE(worker.Start());
+    EXPECT_FALSE(worker.Start());
+    while (counter.load() < 3) std::this_thread::yield();
+    EXPECT_TRUE(worker.IsRunning());
+
+    // A long pause does not delay the stop: the request wakes the wait.
+    worker.pauseMs = 60'000;
+    const auto start = std::chrono::steady_clock::now();
+    worker.RequestStop();
+    worker.Join();
+    EXPECT_LT(ElapsedMs(start), 5000);
+    EXPECT_TRUE(worker.Finished());
+    EXPECT_FALSE(worker.IsRunning());
+    worker.Join();   // a second join does nothing
+}
+
+TEST(WorkerThread, DestroyingARunningOrUnstartedThreadIsSafe) {
+    std::atomic<int> counter{0};
+    {
+        CountingWorker running;
+        running.counter = &counter;
+        running.pauseMs = 60'000;
+        ASSERT_TRUE(running.Start());
+    }
+    {
+        CountingWorker never;
+        never.Join();
+        EXPECT_FALSE(never.Finished());
+    }
+}
+
+class ThrowingWorker : public WorkerThread {
+protected:
+    void Run() override { throw std::runtime_error("broken pipe"); }
+};
+
+TEST(WorkerThread, AnExceptionEndsOnlyTheThread) {
+    ThrowingWorker worker;
+    ASSERT_TRUE(worker.Start());
+    worker.Join();
+    EXPECT_TRUE(worker.Finished());
+}
+
+TEST(RecursiveLock, TheHolderMayTakeItAgain) {
+    RecursiveLock lock;
+    RecursiveGuard outer(lock);
+    RecursiveGuard inner(lock);
+    bool otherGotIt = true;
+    std::thread other([&] { otherGotIt = lock.try_lock(); });
+    other.join();
+    EXPECT_FALSE(otherGotIt);
+}
+
+}  // namespace
+}  // namespace tarvell
