@@ -27,8 +27,10 @@ public:
     void WriteUWord(std::uint32_t v);
     void WriteWord(std::int32_t v);
     // Length prefix (1, 3 or 7 bytes) and the bytes, no terminator.
+    // Throws ArchiveError above kMaxArchiveText: the reader would refuse the file.
     void WriteText(std::string_view text);
     // 16-bit count, or 0xFFFF and a 32-bit count from 0xFFFF on.
+    // Throws ArchiveError above kMaxArchiveText.
     void WriteCount(std::uint64_t count);
     void WriteStringList(const std::vector<std::string>& list);
     void WriteStringMap(const std::map<std::string, std::string>& map);
@@ -40,6 +42,9 @@ public:
     std::string TakeBytes() { return std::move(bytes_); }
 
 private:
+    // Hands out the next index of the archive's map (classes and objects share it).
+    std::uint32_t TakeMapIndex();
+
     std::string bytes_;
     std::map<std::string, std::uint32_t, std::less<>> classIndex_;
     std::uint32_t mapCount_ = 1;   // index 0 is the null object
@@ -48,13 +53,18 @@ private:
 class ArchiveReader {
 public:
     explicit ArchiveReader(std::string_view data) : data_(data) {}
+    // The reader does not own its bytes: a temporary string would be gone before the first read.
+    explicit ArchiveReader(std::string&&) = delete;
 
     std::uint8_t ReadByte();
     std::uint16_t ReadShort();
     std::uint32_t ReadUWord();
     std::int32_t ReadWord();
-    // Decodes Unicode-marked texts (0xFF 0xFFFE ...) to the stored single-byte form.
+    // Decodes Unicode-marked texts (0xFF 0xFFFE ...) to the stored single-byte form
+    // (Windows-1252; a character without a byte there becomes '?').
     std::string ReadText();
+    // A count above kMaxArchiveText or above the bytes left is an error: every element of a
+    // counted structure takes at least one byte.
     std::uint32_t ReadCount();
     std::vector<std::string> ReadStringList();
     std::map<std::string, std::string> ReadStringMap();
@@ -68,7 +78,20 @@ public:
     bool AtEnd() const { return pos_ == data_.size(); }
 
 private:
+    struct TextLength {
+        std::uint64_t length;
+        bool wide;   // counts UTF-16 code units after the Unicode marker
+    };
+
     void Need(std::size_t n) const;
+    std::string_view Take(std::size_t n);
+    std::uint64_t ReadUQuad();
+    TextLength ReadTextLength();
+    void ReadNewClass(std::string_view expectedClass, std::uint16_t expectedSchema);
+    std::uint32_t ReadClassReference(std::uint16_t tag);
+    void CheckKnownClass(std::uint32_t classIndex, std::string_view expectedClass,
+                         std::uint16_t expectedSchema) const;
+    void TakeMapIndex();
 
     std::string_view data_;
     std::size_t pos_ = 0;
