@@ -1,0 +1,283 @@
+#include "shared/CTarvellDoc.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+
+#include "platform/Files.h"
+
+namespace tarvell {
+
+namespace {
+
+// Settings files are small; anything larger is not ours.
+constexpr std::size_t kMaxSettingsBytes = 64u * 1024u * 1024u;
+// A reader waits this long for a writer's lock (the lock is held only while a file is written).
+constexpr int kReadLockAttempts = 40;
+constexpr std::int64_t kReadLockWaitMs = 50;
+// A new settings file may hold passwords: owner and group (the viewer's administrators) only.
+constexpr mode_t kNewFileMode = 0660;
+
+DocResult Failure(DocStatus status, std::string message) { return {status, std::move(message)}; }
+
+std::string ErrnoText(std::string_view what, const std::string& path) {
+    return std::string(what) + " " + path + ": " + std::strerror(errno);
+}
+
+// An open file descriptor that is closed (and its lock released) on scope exit.
+class FileHandle {
+public:
+    explicit FileHandle(int fd = -1) : fd_(fd) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() { Reset(); }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    int Get() const { return fd_; }
+    bool IsOpen() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+bool SameFile(int fd, const std::string& path) {
+    struct stat opened{}, named{};
+    if (::fstat(fd, &opened) != 0 || ::stat(path.c_str(), &named) != 0) return false;
+    return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+enum class LockResult { Locked, Busy, Missing, Failed };
+
+// Opens `path` and takes a flock of the given operation on it, making sure that the locked file
+// is still the one under that name (a writer replaces the file by renaming over it).
+LockResult OpenLocked(const std::string& path, int operation, FileHandle& handle, std::string& error) {
+    for (int tries = 0; tries < 3; ++tries) {
+        handle.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        if (!handle.IsOpen()) {
+            error = ErrnoText("cannot open", path);
+            return errno == ENOENT ? LockResult::Missing : LockResult::Failed;
+        }
+        if (::flock(handle.Get(), operation | LOCK_NB) != 0) {
+            error = errno == EWOULDBLOCK ? path + " is locked by another writer"
+                                         : ErrnoText("cannot lock", path);
+            return errno == EWOULDBLOCK ? LockResult::Busy : LockResult::Failed;
+        }
+        if (SameFile(handle.Get(), path)) return LockResult::Locked;
+    }
+    error = path + " keeps being replaced";
+    return LockResult::Busy;
+}
+
+bool ReadAll(int fd, std::string& out, std::string& error) {
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+        return false;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = std::string("read error: ") + std::strerror(errno);
+            return false;
+        }
+        if (n == 0) return true;
+        if (out.size() + static_cast<std::size_t>(n) > kMaxSettingsBytes) {
+            error = "file too large";
+            return false;
+        }
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Writes a new file under `path` without ever replacing one that exists: the bytes go to a
+// unique temporary file that is then linked under the final name.
+DocResult CreateNoClobber(const std::string& path, std::string_view bytes) {
+    std::string temp = path + ".new-XXXXXX";
+    FileHandle fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd.IsOpen()) return Failure(DocStatus::IoError, ErrnoText("cannot create", temp));
+    const bool written = ::fchmod(fd.Get(), kNewFileMode) == 0 && WriteAll(fd.Get(), bytes) &&
+                         ::fsync(fd.Get()) == 0;
+    DocResult result;
+    if (!written) {
+        result = Failure(DocStatus::IoError, ErrnoText("cannot write", temp));
+    } else if (::link(temp.c_str(), path.c_str()) != 0) {
+        result = Failure(errno == EEXIST ? DocStatus::Busy : DocStatus::IoError,
+                         ErrnoText("cannot create", path));
+    } else {
+        result.status = DocStatus::Created;
+    }
+    ::unlink(temp.c_str());
+    return result;
+}
+
+void ReadStep(ArchiveReader& ar, const LayoutStep& step, CTarvellDoc& doc) {
+    if (!step.field) {
+        doc.*step.legacy = ar.ReadWord();
+        return;
+    }
+    const DocumentField& f = *step.field;
+    switch (f.kind) {
+        case FieldKind::Word: f.Word(doc) = ar.ReadWord(); break;
+        case FieldKind::Text: f.Text(doc) = ar.ReadText(); break;
+        case FieldKind::List: f.List(doc) = ar.ReadStringList(); break;
+    }
+}
+
+}  // namespace
+
+CTarvellDoc::CTarvellDoc() : Version(kCurrentDocumentVersion) {}
+
+void CTarvellDoc::SetDefaults() {
+    Version = std::string(kCurrentDocumentVersion);
+    for (const DocumentField& f : DocumentFields()) {
+        switch (f.kind) {
+            case FieldKind::Word: f.Word(*this) = f.defaultWord; break;
+            case FieldKind::Text: f.Text(*this) = f.defaultText ? f.defaultText : ""; break;
+            case FieldKind::List: f.List(*this).clear(); break;
+        }
+    }
+    LegacyWordA = 0;
+    LegacyWordB = 0;
+    LegacyWordC = 1;
+}
+
+void CTarvellDoc::Store(ArchiveWriter& ar) const {
+    ar.WriteText(Version);
+    for (const DocumentField& f : DocumentFields()) {
+        switch (f.kind) {
+            case FieldKind::Word: ar.WriteWord(f.Word(*this)); break;
+            case FieldKind::Text: ar.WriteText(f.Text(*this)); break;
+            case FieldKind::List: ar.WriteStringList(f.List(*this)); break;
+        }
+    }
+}
+
+std::string CTarvellDoc::StoreToBytes() const {
+    ArchiveWriter ar;
+    Store(ar);
+    return ar.TakeBytes();
+}
+
+DocResult CTarvellDoc::Load(ArchiveReader& ar, CTarvellDoc& into) {
+    try {
+        const std::string version = ar.ReadText();
+        const auto layout = LayoutForVersion(version);
+        if (!layout) {
+            return Failure(DocStatus::UnknownVersion,
+                           "unknown settings version \"" + version.substr(0, 32) + "\"");
+        }
+        CTarvellDoc scratch = into;
+        for (const LayoutStep& step : LayoutSteps(*layout)) ReadStep(ar, step, scratch);
+        into = std::move(scratch);
+        return {};
+    } catch (const std::exception& e) {
+        return Failure(DocStatus::Damaged, "damaged settings at byte " +
+                                               std::to_string(ar.Position()) + ": " + e.what());
+    }
+}
+
+DocResult CTarvellDoc::LoadFromBytes(std::string_view bytes, CTarvellDoc& into) {
+    ArchiveReader ar(bytes);
+    return Load(ar, into);
+}
+
+std::string CTarvellDoc::FilePath() const { return JoinPath(folder_, kFileName); }
+
+DocResult CTarvellDoc::LoadFromFile(const std::string& path, Clock& clock) {
+    FileHandle fd;
+    std::string error;
+    LockResult lock = LockResult::Busy;
+    for (int i = 0; i < kReadLockAttempts; ++i) {
+        lock = OpenLocked(path, LOCK_SH, fd, error);
+        if (lock != LockResult::Busy) break;
+        clock.SleepMs(kReadLockWaitMs);
+    }
+    switch (lock) {
+        case LockResult::Locked: break;
+        case LockResult::Missing: return Failure(DocStatus::Missing, error);
+        case LockResult::Busy: return Failure(DocStatus::Busy, error);
+        case LockResult::Failed: return Failure(DocStatus::IoError, error);
+    }
+    std::string bytes;
+    if (!ReadAll(fd.Get(), bytes, error)) return Failure(DocStatus::IoError, path + ": " + error);
+    DocResult result = LoadFromBytes(bytes, *this);
+    if (!result) result.message = path + ": " + result.message;
+    return result;
+}
+
+DocResult CTarvellDoc::SaveToFile(const std::string& path, bool mayCreate) const {
+    std::string bytes;
+    try {
+        bytes = StoreToBytes();
+    } catch (const std::exception& e) {
+        return Failure(DocStatus::IoError, std::string("cannot encode the settings: ") + e.what());
+    }
+    FileHandle fd;
+    std::string error;
+    switch (OpenLocked(path, LOCK_EX, fd, error)) {
+        case LockResult::Locked: break;
+        case LockResult::Missing:
+            if (!mayCreate) return Failure(DocStatus::Missing, error);
+            return CreateNoClobber(path, bytes);
+        case LockResult::Busy: return Failure(DocStatus::Busy, error);
+        case LockResult::Failed: return Failure(DocStatus::IoError, error);
+    }
+    struct stat old{};
+    if (::fstat(fd.Get(), &old) != 0) return Failure(DocStatus::IoError, ErrnoText("cannot stat", path));
+    const mode_t mode = old.st_mode & 07777;
+    if (!AtomicWriteFile(path, bytes, mode)) return Failure(DocStatus::IoError, ErrnoText("cannot write", path));
+    // The umask may have narrowed the new file's mode: give it the old file's bits exactly.
+    ::chmod(path.c_str(), mode);
+    return {};
+}
+
+DocResult CTarvellDoc::OnNewDocument(Clock& clock) {
+    const std::string path = FilePath();
+    DocResult loaded = LoadFromFile(path, clock);
+    if (loaded.status != DocStatus::Missing) return loaded;
+
+    CTarvellDoc fresh = *this;
+    fresh.SetDefaults();
+    DocResult created = CreateNoClobber(path, fresh.StoreToBytes());
+    if (created) {
+        *this = std::move(fresh);
+        return created;
+    }
+    // Someone else created it in the meantime: read theirs.
+    if (FileExists(path)) return LoadFromFile(path, clock);
+    return created;
+}
+
+DocResult CTarvellDoc::OnSaveDocument(Clock& clock) {
+    const std::string path = FilePath();
+    DocResult last;
+    Retry(
+        kSaveAttempts, kSaveRetryMs,
+        [&] {
+            last = SaveToFile(path, false);
+            return static_cast<bool>(last);
+        },
+        clock, true);
+    return last;
+}
+
+}  // namespace tarvell

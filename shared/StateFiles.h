@@ -1,0 +1,125 @@
+// Contents of the engine's state files and of the sibling product's database, with the one
+// encoding that the engine, the viewer and the tools share. Each file is one archive; loading
+// goes into a fresh value that the caller takes over only when the whole file was read.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/Archive.h"
+#include "platform/ObjectMap.h"
+#include "shared/CAlertItem.h"
+#include "shared/CDbItem.h"
+#include "shared/CEventItem.h"
+
+namespace tarvell {
+
+// Tarvell.db
+struct EventDatabaseFile {
+    std::string SwitchCount;                          // "%ld"
+    std::string NodeCount;                            // "%ld"
+    std::map<std::string, std::string> DeviceTable;   // switch key -> ip/name/contact/location
+    std::map<std::string, std::string> PortNames;     // port key -> port name
+    ObjectMap<CEventItem> EventMap;                   // event key -> current event
+
+    void Store(ArchiveWriter& ar) const;
+    void Load(ArchiveReader& ar);
+};
+
+// Tarvell.log, and the daily archives "%Y%m%d_AutoArchive.log" (same layout).
+struct AlertLogFile {
+    ObjectMap<CAlertItem> AlertLog;                   // alert key "%ld.%d" -> alert
+
+    void Store(ArchiveWriter& ar) const;
+    void Load(ArchiveReader& ar);
+};
+
+// Tarvell.eml
+struct ReportStoreFile {
+    ObjectMap<CAlertItem> ReportStore;
+    std::string LastDailyReport;
+    std::string LastWeeklyReport;
+
+    void Store(ArchiveWriter& ar) const;
+    void Load(ArchiveReader& ar);
+};
+
+// Ombrix.db, written by the sibling product (and by ombrix-make for test installations).
+struct SiblingDatabaseFile {
+    ObjectMap<CDbItem> SiblingSwitches;   // switch key -> switch record
+    ObjectMap<CDbItem> SiblingPorts;      // switch key "/" port number -> port record
+    ObjectMap<CDbItem> SiblingNodes;      // node MAC -> node record
+
+    void Store(ArchiveWriter& ar) const;
+    void Load(ArchiveReader& ar);
+};
+
+inline constexpr std::string_view kEventDatabaseName = "Tarvell.db";
+inline constexpr std::string_view kAlertLogName = "Tarvell.log";
+inline constexpr std::string_view kReportStoreName = "Tarvell.eml";
+inline constexpr std::string_view kSiblingDatabaseName = "Ombrix.db";
+inline constexpr std::string_view kSettingsName = "Tarvell.ini";
+inline constexpr std::string_view kDailyArchiveSuffix = "_AutoArchive.log";
+// strftime format of a daily archive's name.
+inline constexpr const char* kDailyArchiveFormat = "%Y%m%d_AutoArchive.log";
+
+enum class StoredFileKind { Settings, Events, Alerts, Reports, Sibling, Archive };
+
+// The kind of a file by the ending of its name (the last path element; a trailing ".tmp" is
+// looked through): "Tarvell.ini" or ".ini" settings, "Ombrix.db" sibling, "_AutoArchive.log"
+// archive, ".log" alerts, ".eml" reports, ".db" events. nullopt for any other name.
+std::optional<StoredFileKind> StoredFileKindFromName(std::string_view path);
+// "settings", "events", "alerts", "reports", "sibling", "archive" and back.
+std::string_view StoredFileKindName(StoredFileKind kind);
+std::optional<StoredFileKind> StoredFileKindFromWord(std::string_view word);
+
+template <class F>
+std::string EncodeStateFile(const F& content) {
+    ArchiveWriter ar;
+    content.Store(ar);
+    return ar.TakeBytes();
+}
+
+// Decodes a whole file into `into`, replacing its content only on success. On failure returns
+// false and says why in `error`. Bytes after the content are ignored, as the class library did.
+template <class F>
+bool DecodeStateFile(std::string_view bytes, F& into, std::string* error = nullptr) {
+    try {
+        ArchiveReader ar(bytes);
+        F fresh;
+        fresh.Load(ar);
+        into = std::move(fresh);
+        return true;
+    } catch (const std::exception& e) {
+        if (error) *error = e.what();
+        return false;
+    }
+}
+
+// Reads a state file whole and decodes it (see DecodeStateFile).
+template <class F>
+bool ReadStateFile(const std::string& path, F& into, std::string* error = nullptr);
+// Encodes and writes a state file by temporary file and rename.
+template <class F>
+bool WriteStateFile(const std::string& path, const F& content);
+
+bool ReadStateFileBytes(const std::string& path, std::string& bytes, std::string* error);
+bool WriteStateFileBytes(const std::string& path, std::string_view bytes);
+
+template <class F>
+bool ReadStateFile(const std::string& path, F& into, std::string* error) {
+    std::string bytes;
+    if (!ReadStateFileBytes(path, bytes, error)) return false;
+    if (DecodeStateFile(bytes, into, error)) return true;
+    if (error) *error = path + ": " + *error;
+    return false;
+}
+
+template <class F>
+bool WriteStateFile(const std::string& path, const F& content) {
+    return WriteStateFileBytes(path, EncodeStateFile(content));
+}
+
+}  // namespace tarvell
