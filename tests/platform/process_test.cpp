@@ -1,0 +1,217 @@
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/Files.h"
+#include "platform/Text.h"
+
+namespace tarvell {
+namespace {
+
+using Ms = std::chrono::milliseconds;
+
+std::int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - since).count();
+}
+
+ProcessResult Capture(std::vector<std::string> argv, std::int64_t limitMs = 0) {
+    ProcessOptions options;
+    options.argv = std::move(argv);
+    options.captureOutput = true;
+    options.timeLimitMs = limitMs;
+    return RunProcess(options);
+}
+
+// True when the process is gone (or a zombie of some other parent).
+bool Gone(int pid) {
+    if (::kill(pid, 0) != 0) return true;
+    const auto stat = ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
+    if (!stat) return true;
+    const std::size_t paren = stat->rfind(')');
+    return paren != std::string::npos && paren + 2 < stat->size() && (*stat)[paren + 2] == 'Z';
+}
+
+void ExpectReaped(const ProcessResult& r) {
+    ASSERT_GT(r.pid, 0);
+    errno = 0;
+    EXPECT_EQ(::waitpid(r.pid, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(RunProcess, ReportsTheExitCodeOrTheSignal) {
+    auto r = Capture({"sh", "-c", "echo out; echo err >&2; exit 7"});
+    EXPECT_EQ(r.end, ProcessEnd::Exited);
+    EXPECT_EQ(r.exitCode, 7);
+    EXPECT_EQ(r.out, "out\n");
+    EXPECT_EQ(r.err, "err\n");
+    EXPECT_FALSE(r.Succeeded());
+    ExpectReaped(r);
+
+    r = Capture({"true"});
+    EXPECT_TRUE(r.Succeeded());
+
+    r = Capture({"sh", "-c", "kill -SEGV $$"});
+    EXPECT_EQ(r.end, ProcessEnd::Signalled);
+    EXPECT_EQ(r.signal, SIGSEGV);
+    ExpectReaped(r);
+}
+
+TEST(RunProcess, AProgramThatCannotStartIsReported) {
+    auto r = Capture({"/nonexistent/linkup.sh", "PC1"});
+    EXPECT_EQ(r.end, ProcessEnd::NotStarted);
+    EXPECT_EQ(r.error, ENOENT);
+    r = Capture({"no-such-program-anywhere"});
+    EXPECT_EQ(r.end, ProcessEnd::NotStarted);
+    const std::string dir = MakeTempFolder("process-test-");
+    const std::string script = JoinPath(dir, "script");
+    ASSERT_TRUE(AtomicWriteFile(script, "exit 0\n", 0644));
+    r = Capture({script});   // not executable
+    EXPECT_EQ(r.end, ProcessEnd::NotStarted);
+    EXPECT_EQ(r.error, EACCES);
+    // Executable but without "#!": it is not handed to a shell.
+    ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
+    r = Capture({script});
+    EXPECT_EQ(r.end, ProcessEnd::NotStarted);
+    EXPECT_EQ(r.error, ENOEXEC);
+    RemoveTree(dir);
+    EXPECT_EQ(Capture({}).end, ProcessEnd::NotStarted);
+    ProcessOptions options;
+    options.argv = {"true"};
+    options.workingDir = "/nonexistent";
+    EXPECT_EQ(RunProcess(options).end, ProcessEnd::NotStarted);
+}
+
+TEST(RunProcess, ArgumentsReachTheProgramUnchanged) {
+    const std::string dir = MakeTempFolder("process-test-");
+    const std::string marker = JoinPath(dir, "marker");
+    const std::vector<std::string> args = {
+        "two words", "it's \"quoted\"", "$(touch " + marker + ")", "`touch " + marker + "`",
+        "*", "; touch " + marker, "", "back\\slash", "tab\there"};
+    std::vector<std::string> argv = {"printf", "[%s]\\n"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const auto r = Capture(argv);
+    ASSERT_TRUE(r.Succeeded()) << r.err;
+    std::string expected;
+    for (const auto& a : args) expected += "[" + a + "]\n";
+    EXPECT_EQ(r.out, expected);
+    EXPECT_FALSE(FileExists(marker));
+    RemoveTree(dir);
+}
+
+TEST(RunProcess, TheTimeLimitKillsTheProgramAndItsGroup) {
+    const auto start = std::chrono::steady_clock::now();
+    auto r = Capture({"sleep", "30"}, 300);
+    EXPECT_EQ(r.end, ProcessEnd::TimedOut);
+    EXPECT_GE(ElapsedMs(start), 300);
+    EXPECT_LT(ElapsedMs(start), 3000);
+    ExpectReaped(r);
+
+    // A script that started a program of its own: that one goes as well, and the output
+    // written before the limit is kept.
+    r = Capture({"sh", "-c", "sleep 30 & echo $!; sleep 30"}, 300);
+    EXPECT_EQ(r.end, ProcessEnd::TimedOut);
+    const auto grandchild = static_cast<int>(AtoL(r.out));
+    ASSERT_GT(grandchild, 0) << r.out;
+    for (int i = 0; i < 200 && !Gone(grandchild); ++i) std::this_thread::sleep_for(Ms(10));
+    EXPECT_TRUE(Gone(grandchild));
+}
+
+TEST(RunProcess, ACancelEventEndsTheProgram) {
+    ManualResetEvent stop;
+    ProcessOptions options;
+    options.argv = {"sleep", "30"};
+    options.cancel = &stop;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(Ms(100));
+        stop.Set();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const auto r = RunProcess(options);
+    stopper.join();
+    EXPECT_EQ(r.end, ProcessEnd::Cancelled);
+    EXPECT_LT(ElapsedMs(start), 3000);
+    ExpectReaped(r);
+}
+
+TEST(RunProcess, OutputIsBounded) {
+    ProcessOptions options;
+    options.argv = {"head", "-c", "300000", "/dev/zero"};
+    options.captureOutput = true;
+    options.maxOutputBytes = 1000;
+    const auto r = RunProcess(options);
+    EXPECT_TRUE(r.Succeeded());   // the rest was read, so the writer did not die of a full pipe
+    EXPECT_EQ(r.out.size(), 1000u);
+    EXPECT_TRUE(r.outTruncated);
+    EXPECT_FALSE(r.errTruncated);
+}
+
+TEST(RunProcess, FolderEnvironmentAndInheritanceAreControlled) {
+    const std::string dir = MakeTempFolder("process-test-");
+    ProcessOptions options;
+    options.argv = {"/bin/sh", "-c", "pwd; echo \"$ONLY\"; echo \"${HOME-unset}\"; ls /proc/$$/fd"};
+    options.workingDir = dir;
+    options.environment = std::vector<std::string>{"ONLY=1", "PATH=/usr/bin:/bin"};
+    options.captureOutput = true;
+    // A descriptor opened without close-on-exec, as other threads may hold, is not passed on.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(leaked, 3);
+    const auto r = RunProcess(options);
+    ::close(leaked);
+    ASSERT_TRUE(r.Succeeded()) << r.err;
+    const auto lines = SplitAny(r.out, "\n");
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], dir);
+    EXPECT_EQ(lines[1], "1");
+    EXPECT_EQ(lines[2], "unset");
+    for (std::size_t i = 3; i < lines.size(); ++i) {
+        EXPECT_NE(AtoL(lines[i]), leaked) << r.out;
+    }
+    RemoveTree(dir);
+}
+
+TEST(RunProcess, TheProgramStartsWithNoSignalBlockedOrIgnored) {
+    // The service blocks its control signals in every thread and ignores SIGPIPE.
+    sigset_t blocked, old;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &blocked, &old), 0);
+    struct sigaction ignore {}, oldPipe {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &oldPipe);
+
+    auto r = Capture({"sh", "-c", "kill -TERM $$; sleep 5"}, 10'000);
+    EXPECT_EQ(r.end, ProcessEnd::Signalled);
+    EXPECT_EQ(r.signal, SIGTERM);
+    r = Capture({"sh", "-c", "kill -PIPE $$; sleep 5"}, 10'000);
+    EXPECT_EQ(r.end, ProcessEnd::Signalled);
+    EXPECT_EQ(r.signal, SIGPIPE);
+
+    ::sigaction(SIGPIPE, &oldPipe, nullptr);
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
+TEST(RunProcess, ManyThreadsRunProgramsAtOnce) {
+    std::vector<std::thread> threads;
+    std::atomic<int> good{0};
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 5; ++i) {
+                const auto r = Capture({"sh", "-c", "exit " + std::to_string(t)});
+                if (r.end == ProcessEnd::Exited && r.exitCode == t) ++good;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(good.load(), 40);
+}
+
+}  // namespace
+}  // namespace tarvell
