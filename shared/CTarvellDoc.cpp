@@ -59,10 +59,16 @@ enum class LockResult { Locked, Busy, Missing, Failed };
 // is still the one under that name (a writer replaces the file by renaming over it).
 LockResult OpenLocked(const std::string& path, int operation, FileHandle& handle, std::string& error) {
     for (int tries = 0; tries < 3; ++tries) {
-        handle.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        // Non-blocking so that a FIFO planted under the name cannot stall the caller.
+        handle.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
         if (!handle.IsOpen()) {
             error = ErrnoText("cannot open", path);
             return errno == ENOENT ? LockResult::Missing : LockResult::Failed;
+        }
+        struct stat st{};
+        if (::fstat(handle.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            error = path + " is not a regular file";
+            return LockResult::Failed;
         }
         if (::flock(handle.Get(), operation | LOCK_NB) != 0) {
             error = errno == EWOULDBLOCK ? path + " is locked by another writer"
@@ -76,11 +82,6 @@ LockResult OpenLocked(const std::string& path, int operation, FileHandle& handle
 }
 
 bool ReadAll(int fd, std::string& out, std::string& error) {
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "not a regular file";
-        return false;
-    }
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -108,6 +109,20 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Puts the finished temporary file under its final name unless a file of that name exists.
+// A hard link does that atomically; on a file system without hard links (some network mounts)
+// the file is renamed after a check, which leaves only a tiny window.
+bool PlaceWithoutReplacing(const std::string& temp, const std::string& path) {
+    if (::link(temp.c_str(), path.c_str()) == 0) return true;
+    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS && errno != EXDEV) return false;
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(temp.c_str(), path.c_str()) == 0;
+}
+
 // Writes a new file under `path` without ever replacing one that exists: the bytes go to a
 // unique temporary file that is then linked under the final name.
 DocResult CreateNoClobber(const std::string& path, std::string_view bytes) {
@@ -119,14 +134,21 @@ DocResult CreateNoClobber(const std::string& path, std::string_view bytes) {
     DocResult result;
     if (!written) {
         result = Failure(DocStatus::IoError, ErrnoText("cannot write", temp));
-    } else if (::link(temp.c_str(), path.c_str()) != 0) {
+    } else if (PlaceWithoutReplacing(temp, path)) {
+        result.status = DocStatus::Created;
+    } else {
         result = Failure(errno == EEXIST ? DocStatus::Busy : DocStatus::IoError,
                          ErrnoText("cannot create", path));
-    } else {
-        result.status = DocStatus::Created;
     }
     ::unlink(temp.c_str());
     return result;
+}
+
+// A stored text made fit for a log line: at most 32 bytes, printable ASCII only.
+std::string Printable(std::string_view text) {
+    std::string out;
+    for (unsigned char c : text.substr(0, 32)) out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    return out;
 }
 
 void ReadStep(ArchiveReader& ar, const LayoutStep& step, CTarvellDoc& doc) {
@@ -183,7 +205,7 @@ DocResult CTarvellDoc::Load(ArchiveReader& ar, CTarvellDoc& into) {
         const auto layout = LayoutForVersion(version);
         if (!layout) {
             return Failure(DocStatus::UnknownVersion,
-                           "unknown settings version \"" + version.substr(0, 32) + "\"");
+                           "unknown settings version \"" + Printable(version) + "\"");
         }
         CTarvellDoc scratch = into;
         for (const LayoutStep& step : LayoutSteps(*layout)) ReadStep(ar, step, scratch);

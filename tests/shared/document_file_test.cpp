@@ -106,6 +106,19 @@ TEST_F(DocumentFile, UnreadableFileFailsAndIsLeftAsItIs) {
     }
 }
 
+TEST_F(DocumentFile, OnlyRegularFilesAreReadOrReplaced) {
+    // A FIFO would block a plain open; a link could point anywhere.
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+    EXPECT_EQ(doc_.OnNewDocument(clock_).status, DocStatus::IoError);
+    EXPECT_EQ(doc_.OnSaveDocument(clock_).status, DocStatus::IoError);
+    ASSERT_TRUE(RemoveFile(path_));
+    const std::string target = JoinPath(folder_, "elsewhere.ini");
+    Write(target, Edited().StoreToBytes());
+    ASSERT_EQ(::symlink(target.c_str(), path_.c_str()), 0);
+    EXPECT_EQ(doc_.OnNewDocument(clock_).status, DocStatus::IoError);
+    EXPECT_EQ(doc_.SmtpServer, "");
+}
+
 TEST_F(DocumentFile, SaveReplacesTheWholeFileAndKeepsItsPermissions) {
     // An earlier, longer file: none of its bytes may survive.
     Write(path_, Edited().StoreToBytes() + std::string(5000, 'x'));
