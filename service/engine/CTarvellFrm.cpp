@@ -1,0 +1,37 @@
+#include "service/engine/CTarvellFrm.h"
+
+#include "platform/EventLog.h"
+#include "service/engine/SnmpClient.h"
+
+namespace tarvell {
+
+CTarvellFrm::CTarvellFrm(EngineEnvironment env)
+    : HandOverFolder(env.HandOverFolder),
+      ServiceFolder(env.ServiceFolder),
+      Document(std::make_unique<CTarvellDoc>()),
+      SiblingFolder(env.SiblingFolder),
+      env_(std::move(env)),
+      clock_(env_.clock ? env_.clock : &DefaultClock()) {
+    Document->Version = Version;
+    Document->SetPathName(ServiceFolder);
+    settings_ = std::make_shared<const CTarvellDoc>(*Document);
+}
+
+CTarvellFrm::~CTarvellFrm() = default;
+
+std::shared_ptr<const CTarvellDoc> CTarvellFrm::Settings() const {
+    std::lock_guard<std::mutex> guard(settingsMutex_);
+    return settings_;
+}
+
+void CTarvellFrm::PublishSettings() {
+    auto snapshot = std::make_shared<const CTarvellDoc>(*Document);
+    std::lock_guard<std::mutex> guard(settingsMutex_);
+    settings_ = std::move(snapshot);
+}
+
+void CTarvellFrm::Log(const std::string& text) const {
+    if (env_.log) env_.log->Log(text);
+}
+
+}  // namespace tarvell

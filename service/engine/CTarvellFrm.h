@@ -1,0 +1,206 @@
+// The engine of the service: owns every piece of shared state (sibling database records, events,
+// alerts, channel queues, report store, request lists), keeps it in the state files, and runs the
+// 10-second pass that takes over the viewer's changes. Workers reach the state through the public
+// members below, each guarded by the lock named beside it, or through the engine's operations.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/ObjectMap.h"
+#include "service/engine/EngineControl.h"
+#include "shared/CAlertItem.h"
+#include "shared/CDbItem.h"
+#include "shared/CEventItem.h"
+#include "shared/CTarvellDoc.h"
+
+namespace tarvell {
+
+class EventLog;
+class ManualResetEvent;
+class SnmpClient;
+
+using StringMap = std::map<std::string, std::string>;
+using StringList = std::vector<std::string>;
+
+// The four alert channels, in the order alerts are handed to them.
+enum class AlertChannel { Email, Snmp, Syslog, Run };
+
+// The ten worker slots, in start order.
+enum class WorkerSlot {
+    Blocking, Database, SnmpTraps, AlertsEmail, AlertsSnmp, AlertsSyslog, AlertsRun,
+    ExportHtml, ExportSql, Http
+};
+inline constexpr int kWorkerSlots = 10;
+
+// What the engine needs from its surroundings. Everything is given at construction, so the
+// engine is complete before any other thread can see it.
+struct EngineEnvironment {
+    std::string ServiceFolder;    // state files and Tarvell.ini
+    std::string HandOverFolder;   // where the viewer leaves Tarvell.ini
+    std::string SiblingFolder;    // folder of Ombrix.db; empty: the sibling product is absent
+    Clock* clock = nullptr;       // nullptr: DefaultClock()
+    EventLog* log = nullptr;  // nullptr: messages are dropped
+    std::int64_t passIntervalMs = 10'000;
+    // Firewall exception: the program and its arguments, run once at start-up with a time limit
+    // (empty: no firewall step).
+    std::vector<std::string> firewallCommand;
+    std::int64_t firewallTimeLimitMs = 30'000;
+    // Worker starter: called once per slot in start order during start-up; a slot whose worker
+    // does not exist yet starts nothing. Returns a stop-and-join function, or nullptr.
+    std::function<std::function<void()>(WorkerSlot, class CTarvellFrm&)> startWorker;
+    // Optional hook run after every pass (tests observe passes through it).
+    std::function<void()> afterPass;
+};
+
+// Folders and settings of the real installation: the service folder and hand-over folder of the
+// system paths, the sibling folder from the sibling product's service entry in the registry
+// store, and the firewall command from TARVELL_FIREWALL_COMMAND (blank-separated words).
+EngineEnvironment SystemEngineEnvironment();
+
+class CTarvellFrm : public EngineControl {
+public:
+    explicit CTarvellFrm(EngineEnvironment env);
+    ~CTarvellFrm() override;
+    CTarvellFrm(const CTarvellFrm&) = delete;
+    CTarvellFrm& operator=(const CTarvellFrm&) = delete;
+
+    // ---- thread body: start-up, then the pass every passIntervalMs until stop is set, then a
+    // last save pass and the workers stopped and joined.
+    void Run(ManualResetEvent& stop) override;
+    // A user-defined service control code: 136 e-mail, 137 SNMP trap, 144 syslog, 145 run
+    // command; any other code is logged and ignored.
+    void QueueTestAlert(int controlCode) override;
+    // The start-up of Run and one pass, for tests that drive the engine step by step.
+    void StartUp(ManualResetEvent& stop);
+    void Pass();
+    void ShutDown();
+
+    // ---- settings. Workers read an immutable snapshot; the engine thread edits Document and
+    // publishes it. A snapshot stays valid for as long as the reader holds it.
+    std::shared_ptr<const CTarvellDoc> Settings() const;
+    void PublishSettings();
+
+    // ---- state files
+    void LoadAlertLog();
+    void LoadEventDatabase();
+    void LoadReportStore();
+    bool LoadSiblingDatabase();
+    bool SaveAlertLog();
+    bool SaveEventDatabase();
+    bool SaveReportStore();
+    void PruneAlertLog();
+    void PurgeDeletedEvents();
+    template <class T>
+    static void ClearObjectMap(ObjectMap<T>& map) { map.clear(); }
+
+    // ---- event recording and alert queueing
+    void RecordEvent(std::unique_ptr<CEventItem> event);
+    void QueueAlert(std::unique_ptr<CAlertItem> alert);
+    void QueueTestAlert(AlertChannel channel);
+    void ClearEventExtra(const std::string& key);
+
+    // ---- text operations
+    static const std::array<const char*, 33>& EventTypes();
+    std::string FormatAlertCause(const std::string& type) const;
+    std::string FormatAlertDescription(const std::string& type) const;
+    std::string FormatAlertSeverity(int code) const;
+    static bool WildcardMatch(const std::string& text, const std::string& pattern);
+    void ReadNodeListFile(bool addBlockEntries, const std::string& path, StringList& list);
+
+    // ---- look-ups and event selection (each takes EngineLock inside unless noted)
+    bool LookupSwitch(const std::string& key, CDbItem& out);
+    bool LookupSwitchByAddress(const std::string& address, CDbItem& out);
+    bool LookupPort(const std::string& key, CDbItem& out);
+    bool LookupNode(const std::string& key, CDbItem& out);
+    bool IsKnownKey(const std::string& key);
+    void SnapshotNodes(ObjectMap<CDbItem>& out);
+    void SnapshotPorts(ObjectMap<CDbItem>& out);
+    std::string GetPortName(const std::string& portKey);
+    int IsMonitoredInterface(const std::string& portKey);
+    bool IsEventSelected(int flag, const std::string& type, const std::string& device) const;  // no lock
+    std::string FindNodeBySource(const std::string& switchKey, const std::string& portKey,
+                                 const std::string& mac, const std::string& ip);
+    int IsNodeExcluded(const std::string& mac, const std::string& ip, const std::string& count,
+                       const std::string& switchKey, const std::string& portKey) const;  // no lock
+    std::string FindNodeForEvent(const std::string& switchKey, const std::string& portKey,
+                                 const std::string& count, const std::string& mac,
+                                 const std::string& ip);
+    std::string FindNodeForSwitchPort(const StringMap& found, const std::string& switchKey,
+                                      const std::string& portKey, const std::string& count,
+                                      const std::string& mac);
+    static std::uint32_t IpToHostOrder(const std::string& dotted);  // no lock
+
+    // ---- the viewer's hand-over and the queued requests (engine thread only)
+    void ApplyViewerUpdates();
+    // Started when the WMI conditions change; filled by the WMI checks.
+    std::function<void(CTarvellFrm&)> startWmiRecheck;
+
+    // ---- members (guard in brackets)
+    int AlertCounter = 0;                         // [AlertLock]
+    std::atomic<int> RunTestFlag{0};
+    std::atomic<int> SnmpTestFlag{0};
+    std::atomic<int> EmailTestFlag{0};
+    std::atomic<int> SyslogTestFlag{0};
+    const std::string HandOverFolder;
+    const std::string Version{"3.6"};
+    std::string LastAlertSecond;                  // [AlertLock]
+    std::string NodeCount;                        // [EngineLock]
+    std::string SwitchCount;                      // [EngineLock]
+    StringList PortRequests;                      // [EngineLock]
+    StringList BlockMacs;                         // [EngineLock]
+    StringList LinkRequests;                      // [EngineLock]
+    ObjectMap<CDbItem> SiblingNodes;              // [EngineLock]
+    ObjectMap<CDbItem> SiblingPorts;              // [EngineLock]
+    ObjectMap<CAlertItem> AlertLog;               // [AlertLock]
+    ObjectMap<CEventItem> EventMap;               // [EngineLock]
+    ObjectMap<CDbItem> SiblingSwitches;           // [EngineLock]
+    ObjectMap<CAlertItem> RunQueue;               // [AlertLock]
+    ObjectMap<CAlertItem> SnmpQueue;              // [AlertLock]
+    ObjectMap<CAlertItem> EmailQueue;             // [AlertLock]
+    ObjectMap<CAlertItem> ReportStore;            // [MailLock]
+    ObjectMap<CAlertItem> SyslogQueue;            // [AlertLock]
+    StringMap PortAliases;                        // [EngineLock]
+    StringMap PortNames;                          // [EngineLock]
+    StringMap SwitchMacs;                         // [EngineLock]
+    StringMap DeviceTable;                        // [EngineLock]
+    mutable std::recursive_mutex EngineLock;
+    mutable std::recursive_mutex AlertLock;
+    mutable std::recursive_mutex MailLock;
+    const std::string ServiceFolder;
+    std::string LastDailyReport;                  // [MailLock]
+    std::string LastWeeklyReport;                 // [MailLock]
+    std::unique_ptr<CTarvellDoc> Document;        // engine thread only; publish after changes
+    const std::string SiblingFolder;
+    std::unique_ptr<SnmpClient> Snmp;
+    StringMap UnknownNodeLocations;               // [EngineLock]
+    StringMap DisabledNodes;                      // [EngineLock]
+    StringMap PendingNewNodes;                    // [EngineLock]
+    StringMap PolledSwitches;                     // [EngineLock]
+    StringMap TrunkPorts;                         // [EngineLock] port keys of trunk ports
+
+    Clock& clock() const { return *clock_; }
+    void Log(const std::string& text) const;
+
+private:
+    EngineEnvironment env_;
+    Clock* clock_;
+    void LoadSettingsAtStart();
+    void AddFirewallException(ManualResetEvent& stop);
+    void StartWorkers();
+    void StopWorkers();
+
+    mutable std::mutex settingsMutex_;
+    std::vector<std::function<void()>> workerStops_;
+    std::shared_ptr<const CTarvellDoc> settings_;
+};
+
+}  // namespace tarvell

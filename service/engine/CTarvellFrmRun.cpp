@@ -1,0 +1,138 @@
+// The engine thread: start-up, the pass every interval, and a clean stop.
+#include <cstdlib>
+
+#include "platform/Files.h"
+#include "platform/ManualResetEvent.h"
+#include "platform/Paths.h"
+#include "platform/Process.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+#include "service/engine/CTarvellFrm.h"
+
+namespace tarvell {
+
+namespace {
+
+constexpr const char* kSiblingServiceKey = "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix";
+
+// The folder of the sibling product's program: its service entry's ImagePath up to the last
+// separator. Empty when the product is not installed.
+std::string SiblingFolderFromRegistry() {
+    RegKey key;
+    if (Registry::Default().OpenKey(Hive::LocalMachine, kSiblingServiceKey, &key) != kRegSuccess)
+        return {};
+    std::string imagePath;
+    if (key.QueryString("ImagePath", &imagePath) != kRegSuccess) return {};
+    const auto cut = imagePath.find_last_of("/\\");
+    return cut == std::string::npos ? std::string() : imagePath.substr(0, cut);
+}
+
+std::vector<std::string> FirewallCommandFromEnvironment() {
+    const char* text = std::getenv("TARVELL_FIREWALL_COMMAND");
+    return text ? SplitAny(text, " ") : std::vector<std::string>{};
+}
+
+}  // namespace
+
+EngineEnvironment SystemEngineEnvironment() {
+    EngineEnvironment env;
+    env.ServiceFolder = ServiceFolder();
+    env.HandOverFolder = HandoverFolder();
+    env.SiblingFolder = SiblingFolderFromRegistry();
+    env.firewallCommand = FirewallCommandFromEnvironment();
+    return env;
+}
+
+void CTarvellFrm::Run(ManualResetEvent& stop) {
+    StartUp(stop);
+    while (!stop.WaitFor(env_.passIntervalMs)) Pass();
+    ShutDown();
+}
+
+void CTarvellFrm::StartUp(ManualResetEvent& stop) {
+    LoadSettingsAtStart();
+    LoadAlertLog();
+    LoadEventDatabase();
+    LoadSiblingDatabase();
+    LoadReportStore();
+    ApplyViewerUpdates();
+    PruneAlertLog();
+    PurgeDeletedEvents();
+    AddFirewallException(stop);
+    StartWorkers();
+}
+
+// Load "Tarvell.ini" or create it with the defaults. A file that exists but does not load
+// (damaged, or a version no layout knows) is kept aside and the service starts on the defaults,
+// written to a new file, rather than on a half-read or empty document.
+void CTarvellFrm::LoadSettingsAtStart() {
+    DocResult result = Document->OnNewDocument(clock());
+    if (!result) {
+        const std::string path = JoinPath(ServiceFolder, CTarvellDoc::kFileName);
+        const std::string aside = FileExists(path) ? MoveAside(path, clock()) : std::string();
+        Log("Settings file " + path + " could not be loaded (" + result.message + ")" +
+            (aside.empty() ? std::string() : "; kept as " + aside) + "; starting with defaults");
+        Document = std::make_unique<CTarvellDoc>();
+        Document->Version = Version;
+        Document->SetPathName(ServiceFolder);
+        result = Document->OnNewDocument(clock());
+        if (!result) Log("Settings file " + path + " could not be created: " + result.message);
+    }
+    Document->Version = Version;
+    PublishSettings();
+}
+
+void CTarvellFrm::AddFirewallException(ManualResetEvent& stop) {
+    if (env_.firewallCommand.empty()) return;
+    ProcessOptions options;
+    options.argv = env_.firewallCommand;
+    options.timeLimitMs = env_.firewallTimeLimitMs;
+    options.cancel = &stop;
+    options.captureOutput = true;
+    const ProcessResult result = RunProcess(options);
+    if (result.end == ProcessEnd::TimedOut) Log("Firewall command did not finish in time");
+}
+
+void CTarvellFrm::StartWorkers() {
+    if (!env_.startWorker) return;
+    for (int slot = 0; slot < kWorkerSlots; ++slot) {
+        auto stopWorker = env_.startWorker(static_cast<WorkerSlot>(slot), *this);
+        if (stopWorker) workerStops_.push_back(std::move(stopWorker));
+    }
+}
+
+void CTarvellFrm::StopWorkers() {
+    // Last started, first stopped: the listener goes before the threads that feed it.
+    for (auto it = workerStops_.rbegin(); it != workerStops_.rend(); ++it) (*it)();
+    workerStops_.clear();
+}
+
+void CTarvellFrm::Pass() {
+    ApplyViewerUpdates();
+    LoadSiblingDatabase();
+    SaveAlertLog();
+    SaveEventDatabase();
+    SaveReportStore();
+    if (env_.afterPass) env_.afterPass();
+}
+
+// A clean stop: the workers are stopped and joined first, so that nothing they record is lost,
+// then the state files are written one last time.
+void CTarvellFrm::ShutDown() {
+    StopWorkers();
+    SaveAlertLog();
+    SaveEventDatabase();
+    SaveReportStore();
+}
+
+void CTarvellFrm::QueueTestAlert(int controlCode) {
+    switch (controlCode) {
+        case 136: QueueTestAlert(AlertChannel::Email); return;
+        case 137: QueueTestAlert(AlertChannel::Snmp); return;
+        case 144: QueueTestAlert(AlertChannel::Syslog); return;
+        case 145: QueueTestAlert(AlertChannel::Run); return;
+        default: Log("Bad service request"); return;
+    }
+}
+
+}  // namespace tarvell
