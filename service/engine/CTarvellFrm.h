@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -21,6 +22,7 @@
 #include "shared/CDbItem.h"
 #include "shared/CEventItem.h"
 #include "shared/CTarvellDoc.h"
+#include "shared/StateFiles.h"
 
 namespace tarvell {
 
@@ -101,6 +103,16 @@ public:
     void PurgeDeletedEvents();
     template <class T>
     static void ClearObjectMap(ObjectMap<T>& map) { map.clear(); }
+    // The bytes of one state file (Events, Alerts or Reports), encoded from a copy of its
+    // content taken under the file's lock; the encoding runs after the lock is released.
+    std::string Serialize(StoredFileKind kind);
+    // Takes over a whole file of the given kind (Events, Alerts, Reports or Sibling). The bytes
+    // are decoded into fresh values that replace the engine's only when the whole file was
+    // read; damaged bytes change nothing and give false with the reason in `error`.
+    bool Deserialize(StoredFileKind kind, std::string_view bytes, std::string* error = nullptr);
+    // Writes the alerts queued since the last call into their daily archive files (called by
+    // SaveAlertLog, so in every pass).
+    void FlushDailyArchive();
 
     // ---- event recording and alert queueing
     void RecordEvent(std::unique_ptr<CEventItem> event);
@@ -197,6 +209,21 @@ private:
     void AddFirewallException(ManualResetEvent& stop);
     void StartWorkers();
     void StopWorkers();
+
+    // QueueAlert with the settings snapshot of the calling operation.
+    void QueueAlert(std::unique_ptr<CAlertItem> alert, const CTarvellDoc& settings);
+
+    // Copies of queued alerts waiting for their daily archive file. QueueAlert may run under
+    // the engine lock, so the files are written later by FlushDailyArchive, outside every lock.
+    struct ArchivedAlert {
+        std::string fileName;   // "%Y%m%d_AutoArchive.log" of the local day of queueing
+        std::string key;
+        CAlertItem alert;
+    };
+    std::vector<ArchivedAlert> archiveBacklog_;   // [AlertLock]
+    std::size_t archiveDropped_ = 0;              // [AlertLock] copies refused: backlog full
+    std::mutex archiveWriter_;                    // one writer of the archive files at a time
+    std::atomic<unsigned> fileTrouble_{0};        // state files whose failure has been logged
 
     mutable std::mutex settingsMutex_;
     std::vector<std::function<void()>> workerStops_;

@@ -1,0 +1,257 @@
+// Event recording and alert queueing: the current event of each switch port, the alert log with
+// its keys, the copies for the four alert channels, the test alerts and the daily archive.
+#include <ctime>
+#include <map>
+#include <mutex>
+
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "service/engine/CTarvellFrm.h"
+
+namespace tarvell {
+
+namespace {
+
+// Archive copies kept while their files cannot be written (a full disk); beyond this they are
+// dropped and counted rather than filling memory.
+constexpr std::size_t kMaxArchiveBacklog = 200'000;
+
+std::string AlertKey(const std::string& seconds, int counter) {
+    return seconds + "." + std::to_string(counter);
+}
+
+bool AlertKeyTaken(const CTarvellFrm& engine, const std::string& key) {
+    return engine.AlertLog.count(key) || engine.EmailQueue.count(key) ||
+           engine.SnmpQueue.count(key) || engine.SyslogQueue.count(key) ||
+           engine.RunQueue.count(key);
+}
+
+// The key "%ld.%d" of the next alert: the second and its counter, which restarts when the
+// second changes. When the clock has stepped back, a key may already be in use; the counter
+// then moves on until the key is free, so an alert never replaces another. The caller holds
+// the alert lock.
+std::string NextAlertKey(CTarvellFrm& engine, std::int64_t now) {
+    const std::string seconds = FormatLong(now);
+    if (seconds != engine.LastAlertSecond) engine.AlertCounter = 0;
+    else ++engine.AlertCounter;
+    engine.LastAlertSecond = seconds;
+    std::string key = AlertKey(seconds, engine.AlertCounter);
+    while (AlertKeyTaken(engine, key)) key = AlertKey(seconds, ++engine.AlertCounter);
+    return key;
+}
+
+std::string DailyArchiveName(const std::tm& day) {
+    char name[64];
+    const std::size_t n = std::strftime(name, sizeof name, kDailyArchiveFormat, &day);
+    return std::string(name, n);
+}
+
+std::unique_ptr<CAlertItem> AlertFromEvent(const CEventItem& event) {
+    auto alert = std::make_unique<CAlertItem>();
+    alert->State = 0;
+    alert->Severity = event.Severity;
+    alert->Description = event.Description;
+    alert->EventType = event.EventType;
+    alert->Before = event.Before;
+    alert->Current = event.Current;
+    alert->Category = event.Category;
+    alert->DeviceIp = event.DeviceIp;
+    alert->SourceIp = event.SourceIp;
+    alert->Submitter = event.Submitter;
+    alert->SwitchKey = event.SwitchKey;
+    alert->SourceMac = event.SourceMac;
+    alert->DeviceName = event.DeviceName;
+    alert->SourceName = event.SourceName;
+    alert->DevicePort = event.DevicePort;
+    alert->PortKey = event.PortKey;
+    alert->DeviceLocation = event.DeviceLocation;
+    return alert;
+}
+
+std::unique_ptr<CAlertItem> MakeTestAlert() {
+    auto alert = std::make_unique<CAlertItem>();
+    alert->Category = "Test Alert";
+    alert->DeviceIp = "127.0.0.1";
+    alert->SwitchKey = "000000000000";
+    alert->DeviceName = "localhost";
+    alert->DevicePort = "0";
+    alert->PortKey = "0";
+    alert->SourceMac = "000000000000";
+    alert->SourceIp = "127.0.0.1";
+    alert->SourceName = "localhost";
+    alert->Description = "Test Message";
+    alert->EventType = "Test Message";
+    alert->Submitter = "localhost";
+    return alert;
+}
+
+struct ChannelRef {
+    ObjectMap<CAlertItem>& queue;
+    std::atomic<int>& testFlag;
+};
+
+ChannelRef Channel(CTarvellFrm& engine, AlertChannel channel) {
+    switch (channel) {
+        case AlertChannel::Email: return {engine.EmailQueue, engine.EmailTestFlag};
+        case AlertChannel::Snmp: return {engine.SnmpQueue, engine.SnmpTestFlag};
+        case AlertChannel::Syslog: return {engine.SyslogQueue, engine.SyslogTestFlag};
+        case AlertChannel::Run: break;
+    }
+    return {engine.RunQueue, engine.RunTestFlag};
+}
+
+// Adds an alert to a day's archive. A key that the archive already holds for another alert
+// (left there by an earlier run while the clock stood later) gets the next free counter of
+// its second; the same alert written again by a retried flush is not doubled.
+void AddToDayArchive(ObjectMap<CAlertItem>& day, const std::string& key, const CAlertItem& alert) {
+    auto found = day.find(key);
+    if (found == day.end()) {
+        day.emplace(key, std::make_unique<CAlertItem>(alert));
+        return;
+    }
+    if (*found->second == alert) return;
+    const auto [seconds, counter] = SplitFirst(key, '.');
+    for (std::int64_t n = AtoL(counter) + 1;; ++n) {
+        std::string next = seconds + "." + FormatLong(n);
+        if (!day.count(next)) {
+            day.emplace(std::move(next), std::make_unique<CAlertItem>(alert));
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+// The event becomes the current event of its switch port; with prevention on it is marked for
+// blocking, and with detection on it also becomes an alert.
+void CTarvellFrm::RecordEvent(std::unique_ptr<CEventItem> event) {
+    if (!event) return;
+    const auto settings = Settings();
+    std::lock_guard<std::recursive_mutex> engineGuard(EngineLock);
+
+    event->Deleted = 0;
+    event->Blocked = 0;
+    event->Extra.clear();
+    event->DateKey = FormatLong(clock().Now());
+
+    auto& slot = EventMap[event->SwitchKey + "/" + event->PortKey];
+    if (slot) {
+        event->Blocked = slot->Blocked;
+        event->Extra = slot->Extra;
+    }
+    if (settings->PreventionEnabled) {
+        event->Blocked = 1;
+        event->Submitter.clear();
+        if (event->SourceMac.find('/') == std::string::npos) BlockMacs.push_back(event->SourceMac);
+    }
+    slot = std::move(event);   // the replaced event is deleted here
+
+    if (settings->DetectionEnabled) QueueAlert(AlertFromEvent(*slot), *settings);
+}
+
+void CTarvellFrm::QueueAlert(std::unique_ptr<CAlertItem> alert) {
+    if (!alert) return;
+    const auto settings = Settings();
+    QueueAlert(std::move(alert), *settings);
+}
+
+// Keys the alert, keeps it in the alert log and gives every enabled channel its own copy. The
+// daily archive copy waits in the backlog for FlushDailyArchive: this may run under the engine
+// lock, where no file is touched.
+void CTarvellFrm::QueueAlert(std::unique_ptr<CAlertItem> alert, const CTarvellDoc& settings) {
+    std::lock_guard<std::recursive_mutex> alertGuard(AlertLock);
+    const std::int64_t now = clock().Now();
+    const std::string key = NextAlertKey(*this, now);
+
+    const std::pair<std::int32_t, ObjectMap<CAlertItem>*> channels[] = {
+        {settings.EmailAlertsEnabled, &EmailQueue},
+        {settings.SnmpAlertsOn, &SnmpQueue},
+        {settings.SyslogAlertsOn, &SyslogQueue},
+        {settings.RunAlertsEnabled, &RunQueue},
+    };
+    for (const auto& [enabled, queue] : channels)
+        if (enabled) (*queue)[key] = std::make_unique<CAlertItem>(*alert);
+
+    if (settings.AlertArchiveEnabled) {
+        if (archiveBacklog_.size() < kMaxArchiveBacklog)
+            archiveBacklog_.push_back({DailyArchiveName(clock().LocalTime(now)), key, *alert});
+        else
+            ++archiveDropped_;
+    }
+    AlertLog[key] = std::move(alert);
+}
+
+void CTarvellFrm::QueueTestAlert(AlertChannel channel) {
+    std::lock_guard<std::recursive_mutex> alertGuard(AlertLock);
+    const std::string key = NextAlertKey(*this, clock().Now());
+    const ChannelRef target = Channel(*this, channel);
+    target.queue[key] = MakeTestAlert();
+    target.testFlag = 1;
+}
+
+void CTarvellFrm::ClearEventExtra(const std::string& key) {
+    std::lock_guard<std::recursive_mutex> engineGuard(EngineLock);
+    const auto found = EventMap.find(key);
+    if (found == EventMap.end()) return;
+    CEventItem& event = *found->second;
+    if (event.Blocked != 0 && !event.Extra.empty()) event.Extra.clear();
+}
+
+// Each day's archive file is read (a file that cannot be read is kept aside and the day starts
+// a new one), given the day's new alerts and written by temporary file and rename. Copies whose
+// file cannot be written wait for the next call.
+void CTarvellFrm::FlushDailyArchive() {
+    std::lock_guard<std::mutex> writer(archiveWriter_);
+    std::vector<ArchivedAlert> batch;
+    std::size_t dropped = 0;
+    {
+        std::lock_guard<std::recursive_mutex> alertGuard(AlertLock);
+        batch.swap(archiveBacklog_);
+        std::swap(dropped, archiveDropped_);
+    }
+    if (dropped)
+        Log("Daily alert archive: " + FormatLong(static_cast<std::int64_t>(dropped)) +
+            " alerts were not archived because the archive files could not be written");
+    if (batch.empty()) return;
+
+    std::map<std::string, std::vector<ArchivedAlert*>> byFile;
+    for (auto& entry : batch) byFile[entry.fileName].push_back(&entry);
+
+    std::vector<ArchivedAlert> unwritten;
+    for (auto& [fileName, entries] : byFile) {
+        const std::string path = JoinPath(ServiceFolder, fileName);
+        AlertLogFile day;
+        bool usable = true;
+        if (FileExists(path)) {
+            std::string error;
+            if (!ReadStateFile(path, day, &error)) {
+                const std::string aside = MoveAside(path, clock());
+                Log("Daily alert archive " + path + " could not be read (" + error + ")" +
+                    (aside.empty() ? "; it could not be moved aside" : "; kept as " + aside));
+                usable = !aside.empty();
+                day = AlertLogFile{};
+            }
+        }
+        if (usable) {
+            for (const ArchivedAlert* entry : entries)
+                AddToDayArchive(day.AlertLog, entry->key, entry->alert);
+            usable = WriteStateFile(path, day);
+            if (!usable) Log("Daily alert archive " + path + " could not be written");
+        }
+        if (!usable)
+            for (ArchivedAlert* entry : entries) unwritten.push_back(std::move(*entry));
+    }
+
+    if (unwritten.empty()) return;
+    std::lock_guard<std::recursive_mutex> alertGuard(AlertLock);
+    for (auto& entry : archiveBacklog_) {
+        if (unwritten.size() >= kMaxArchiveBacklog) {
+            ++archiveDropped_;
+            continue;
+        }
+        unwritten.push_back(std::move(entry));
+    }
+    archiveBacklog_.swap(unwritten);
+}
+
+}  // namespace tarvell

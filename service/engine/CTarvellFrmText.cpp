@@ -1,0 +1,213 @@
+// Text operations of the engine: the event-type vocabulary and the configured texts per type and
+// severity, the wildcard match of the alert filters and look-ups, and the node list reader.
+#include <cstddef>
+#include <mutex>
+#include <optional>
+#include <unordered_set>
+
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "service/engine/CTarvellFrm.h"
+
+namespace tarvell {
+
+namespace {
+
+// Node list files are small text files typed or exported by an administrator.
+constexpr std::size_t kMaxNodeListBytes = 16u * 1024u * 1024u;
+
+// Index of an event type in the vocabulary (exact, case-sensitive), or nullopt.
+std::optional<std::size_t> EventTypeIndex(const std::string& type) {
+    const auto& types = CTarvellFrm::EventTypes();
+    for (std::size_t i = 0; i < types.size(); ++i)
+        if (type == types[i]) return i;
+    return std::nullopt;
+}
+
+std::string EntryAt(const std::vector<std::string>& list, std::optional<std::size_t> index) {
+    if (!index || *index >= list.size()) return {};
+    return list[*index];
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The lines of a text, without their line ends; a line has no length limit.
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+constexpr std::string_view kWhite = " \t\r\n";
+
+struct NodeListLine {
+    std::string node;
+    std::string place;
+};
+
+// Node, then an optional place after the first list separator; both trimmed.
+NodeListLine ParseNodeListLine(std::string_view line) {
+    const std::string trimmed = Trim(line, kWhite);
+    const std::size_t cut = trimmed.find_first_of(kListSeparators);
+    if (cut == std::string::npos) return {trimmed, {}};
+    return {Trim(std::string_view(trimmed).substr(0, cut), kWhite),
+            Trim(std::string_view(trimmed).substr(cut + 1), kWhite)};
+}
+
+// "ip/name/contact/location" -> does the device text name this switch by key, ip or name?
+bool DeviceNamesSwitch(const std::string& device, const std::string& key, const std::string& row) {
+    if (EqualsNoCase(device, key)) return true;
+    const std::size_t first = row.find('/');
+    const std::string ip = row.substr(0, first);
+    if (EqualsNoCase(device, ip)) return true;
+    if (first == std::string::npos) return false;
+    const std::size_t second = row.find('/', first + 1);
+    const std::string name = row.substr(first + 1, second == std::string::npos
+                                                        ? std::string::npos
+                                                        : second - first - 1);
+    return EqualsNoCase(device, name);
+}
+
+// The key of the first switch whose key, ip or name is the device text, or nullptr.
+const std::string* FindSwitchKey(const std::string& device, const StringMap& devices) {
+    for (const auto& [key, row] : devices)
+        if (DeviceNamesSwitch(device, key, row)) return &key;
+    return nullptr;
+}
+
+// The key of a port of the switch whose number or name is the port text, or nullptr. Port keys
+// are the switch key, "/" and the port number, so the ports of one switch are one range of the
+// sorted map; a switch "SW1" owns "SW1/3" but not "SW10/3".
+const std::string* FindPortKey(const std::string& switchKey, const std::string& port,
+                               const StringMap& ports) {
+    const std::string prefix = switchKey + "/";
+    for (auto it = ports.lower_bound(prefix); it != ports.end(); ++it) {
+        const std::string& portKey = it->first;
+        if (portKey.compare(0, prefix.size(), prefix) != 0) break;
+        if (EqualsNoCase(port, std::string_view(portKey).substr(prefix.size())) ||
+            EqualsNoCase(port, it->second))
+            return &portKey;
+    }
+    return nullptr;
+}
+
+// "device/port" written by a person -> "switch key/port key" where both are known; what matches
+// nothing stays as written. The caller holds the engine lock.
+std::string ResolvePlace(const std::string& place, const StringMap& devices, const StringMap& ports) {
+    const std::size_t slash = place.find('/');
+    const std::string device = place.substr(0, slash);
+    const std::string* switchKey = FindSwitchKey(device, devices);
+    if (!switchKey) return place;
+    if (slash == std::string::npos) return *switchKey;
+    const std::string port = place.substr(slash + 1);
+    if (const std::string* portKey = FindPortKey(*switchKey, port, ports)) return *portKey;
+    return *switchKey + "/" + port;
+}
+
+// Appends entries that the list does not hold yet.
+class UniqueAppender {
+public:
+    explicit UniqueAppender(StringList& list) : list_(list), seen_(list.begin(), list.end()) {}
+    void Append(std::string entry) {
+        if (seen_.insert(entry).second) list_.push_back(std::move(entry));
+    }
+
+private:
+    StringList& list_;
+    std::unordered_set<std::string> seen_;
+};
+
+}  // namespace
+
+const std::array<const char*, 33>& CTarvellFrm::EventTypes() {
+    static const std::array<const char*, 33> types = {
+        "Unauthorized Node",   "Unauthorized Blacklist Node", "Unauthorized Nodes Count",
+        "New Mac",             "New Ip",                      "New Name",
+        "New User",            "Changed Ip",                  "Changed Name",
+        "Changed User",        "Changed Port",                "Threat Receive",
+        "Threat Transmit",     "Threat Broadcast",            "Threat Errors",
+        "WMI Not Responding",  "WMI Operating System",        "WMI Service Pack",
+        "WMI Computer Domain", "WMI Hot Fix",                 "WMI Service Name",
+        "WMI Process Name",    "WMI Program Name",            "WMI Registry String",
+        "WMI Registry DWORD",  "Linkup Script",               "Manual Blocking",
+        "Manual Unblocking",   "System Blocking",             "System Unblocking",
+        "Prevent Enabled",     "Prevent Disabled",            "Test Message",
+    };
+    return types;
+}
+
+std::string CTarvellFrm::FormatAlertCause(const std::string& type) const {
+    return EntryAt(Settings()->AlertCauseTexts, EventTypeIndex(type));
+}
+
+std::string CTarvellFrm::FormatAlertDescription(const std::string& type) const {
+    return EntryAt(Settings()->AlertDescriptionTexts, EventTypeIndex(type));
+}
+
+std::string CTarvellFrm::FormatAlertSeverity(int code) const {
+    if (code < 0 || code > 5) return {};
+    return EntryAt(Settings()->AlertSeverityTexts, static_cast<std::size_t>(code));
+}
+
+// Glob match where "*" stands for any run of characters (also none) and every other character
+// stands for itself, letters A to Z compared without regard to case. On a mismatch the last
+// star takes one more character of the text and matching goes on from just after that star;
+// this finds a match whenever there is one, in time O(text x pattern) at worst.
+bool CTarvellFrm::WildcardMatch(const std::string& text, const std::string& pattern) {
+    std::size_t t = 0, p = 0;
+    std::size_t starP = std::string::npos, starT = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starT = t;
+        } else if (p < pattern.size() && LowerAscii(pattern[p]) == LowerAscii(text[t])) {
+            ++p;
+            ++t;
+        } else if (starP != std::string::npos) {
+            p = starP + 1;
+            t = ++starT;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+// Appends the entries of a node list file to a settings list: per line a node, optionally
+// followed by a place "device/port" that is resolved to a switch and port key where it names
+// a known switch and port. With addBlockEntries each node also gets its location-bound entry
+// "node/1;place". Entries the list already holds are not added again, so importing the same
+// file in every pass does not grow the list.
+void CTarvellFrm::ReadNodeListFile(bool addBlockEntries, const std::string& path, StringList& list) {
+    const auto content = ReadWholeFile(path, kMaxNodeListBytes);
+    if (!content) return;
+
+    std::vector<NodeListLine> entries;
+    for (const auto& line : SplitLines(*content)) {
+        NodeListLine entry = ParseNodeListLine(line);
+        if (!entry.node.empty()) entries.push_back(std::move(entry));
+    }
+
+    {
+        std::lock_guard<std::recursive_mutex> guard(EngineLock);
+        for (auto& entry : entries)
+            if (!entry.place.empty()) entry.place = ResolvePlace(entry.place, DeviceTable, PortNames);
+    }
+
+    UniqueAppender appender(list);
+    for (const auto& entry : entries) {
+        if (addBlockEntries) appender.Append(entry.node + "/1;" + entry.place);
+        appender.Append(entry.node + ";" + entry.place);
+    }
+}
+
+}  // namespace tarvell
