@@ -423,13 +423,5 @@ TEST_F(RegistryTest, AFolderThatIsNotWritableGivesAccessDenied) {
     ASSERT_EQ(::chmod(machine_.c_str(), 0755), 0);
 }
 
-TEST(RegistryNames, HivesHaveTheirWindowsNames) {
-    EXPECT_EQ(HiveName(Hive::LocalMachine), "HKEY_LOCAL_MACHINE");
-    EXPECT_EQ(HiveFromName("hkey_classes_root"), Hive::ClassesRoot);
-    EXPECT_EQ(HiveFromName("HKCU"), Hive::CurrentUser);
-    EXPECT_EQ(HiveFromName("HKEY_USERS"), Hive::Users);
-    EXPECT_FALSE(HiveFromName("HKEY_NOWHERE").has_value());
-}
-
 }  // namespace
 }  // namespace tarvell
