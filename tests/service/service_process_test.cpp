@@ -1,0 +1,183 @@
+// Runs the built TarvellSrv as a process and talks to it with signals.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "tests/service/ServiceTestSupport.h"
+
+extern char** environ;
+
+namespace tarvell {
+namespace {
+
+using testing::TempFolder;
+using testing::WaitUntil;
+
+const std::string kProgram = std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv";
+
+std::vector<std::string> EnvironmentWithRoot(const std::string& root) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("TARVELL_", 0) != 0 && entry.rfind("NOTIFY_SOCKET=", 0) != 0) {
+            env.push_back(entry);
+        }
+    }
+    env.push_back("TARVELL_ROOT=" + root);
+    return env;
+}
+
+// TarvellSrv started in the background with its standard output and error in a file.
+class ServiceProcess {
+public:
+    ServiceProcess(const std::string& root, const std::vector<std::string>& args)
+        : output_(JoinPath(root, "output.txt")) {
+        std::vector<std::string> argv = {kProgram};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> argvPtrs;
+        for (auto& a : argv) argvPtrs.push_back(a.data());
+        argvPtrs.push_back(nullptr);
+        std::vector<std::string> env = EnvironmentWithRoot(root);
+        std::vector<char*> envPtrs;
+        for (auto& e : env) envPtrs.push_back(e.data());
+        envPtrs.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&attr, &none);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+        if (posix_spawn(&pid_, kProgram.c_str(), &actions, &attr, argvPtrs.data(),
+                        envPtrs.data()) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+    }
+    ~ServiceProcess() {
+        if (pid_ > 0 && !status_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    pid_t Pid() const { return pid_; }
+    std::string Output() const { return ReadWholeFile(output_).value_or(""); }
+    bool OutputHas(const std::string& line) const {
+        return ("\n" + Output()).find("\n" + line + "\n") != std::string::npos;
+    }
+    bool WaitForLine(const std::string& line) const {
+        return WaitUntil([&] { return OutputHas(line); });
+    }
+    // The exit status once the process has ended within the time, else nullopt.
+    std::optional<int> WaitForExit(int timeoutMs) {
+        WaitUntil(
+            [&] {
+                int status = 0;
+                if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                    status_ = status;
+                }
+                return status_.has_value();
+            },
+            timeoutMs);
+        if (!status_ || !WIFEXITED(*status_)) {
+            return std::nullopt;
+        }
+        return WEXITSTATUS(*status_);
+    }
+
+private:
+    std::string output_;
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+TEST(ServiceProcess, ForegroundServiceAnswersSignalsAndStopsCleanly) {
+    TempFolder root("service-process-");
+    const std::string pidFile = root / "run/tarvell/TarvellSrv.pid";
+    const std::string stateFile = root / "run/tarvell/TarvellSrv.state";
+
+    ServiceProcess service(root.Path(), {"-Run"});
+    ASSERT_GT(service.Pid(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(stateFile) == "RUNNING\n"; }))
+        << service.Output();
+    EXPECT_EQ(ReadWholeFile(pidFile), std::to_string(service.Pid()) + "\n");
+    EXPECT_TRUE(service.OutputHas("Service started"));
+
+    ASSERT_EQ(::kill(service.Pid(), SIGRTMIN + 1), 0);
+    EXPECT_TRUE(service.WaitForLine("Bad service request")) << service.Output();
+
+    // A second instance on the same root refuses to run.
+    ProcessOptions second;
+    second.argv = {kProgram, "-Run"};
+    second.environment = EnvironmentWithRoot(root.Path());
+    second.timeLimitMs = 10'000;
+    second.captureOutput = true;
+    const ProcessResult refused = RunProcess(second);
+    EXPECT_EQ(refused.end, ProcessEnd::Exited);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("already running"), std::string::npos) << refused.err;
+
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(::kill(service.Pid(), SIGTERM), 0);
+    EXPECT_EQ(service.WaitForExit(5000), 0) << service.Output();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_TRUE(service.OutputHas("Service stopped")) << service.Output();
+    EXPECT_EQ(ReadWholeFile(stateFile), "STOPPED\n");
+    EXPECT_FALSE(FileExists(pidFile));
+}
+
+TEST(ServiceProcess, WithoutKeywordItNeedsTheRegistrationAndRunsInPlace) {
+    TempFolder root("service-process-");
+    ProcessOptions plain;
+    plain.argv = {kProgram};
+    plain.environment = EnvironmentWithRoot(root.Path());
+    plain.timeLimitMs = 10'000;
+    plain.captureOutput = true;
+    const ProcessResult unregistered = RunProcess(plain);
+    EXPECT_EQ(unregistered.end, ProcessEnd::Exited);
+    EXPECT_EQ(unregistered.exitCode, 2) << "the registry's not-found error";
+
+    ProcessOptions install = plain;
+    install.argv = {kProgram, "/service"};
+    const ProcessResult installed = RunProcess(install);
+    ASSERT_TRUE(installed.Succeeded()) << installed.err;
+    EXPECT_TRUE(FileExists(root / "etc/systemd/system/tarvellsrv.service"));
+
+    // Registered as a service but started from a command line: no engine, messages on standard
+    // output, and a stop request still ends it.
+    ServiceProcess inPlace(root.Path(), {});
+    ASSERT_TRUE(inPlace.WaitForLine("Service started")) << inPlace.Output();
+    ASSERT_EQ(::kill(inPlace.Pid(), SIGRTMIN + 8), 0);
+    EXPECT_TRUE(inPlace.WaitForLine("Test request 136 ignored: the engine is not running"));
+    ASSERT_EQ(::kill(inPlace.Pid(), SIGTERM), 0);
+    EXPECT_EQ(inPlace.WaitForExit(5000), 0) << inPlace.Output();
+    EXPECT_FALSE(inPlace.OutputHas("Service stopped"));
+
+    ProcessOptions uninstall = plain;
+    uninstall.argv = {kProgram, "-UnregServer"};
+    EXPECT_TRUE(RunProcess(uninstall).Succeeded());
+    EXPECT_FALSE(FileExists(root / "etc/systemd/system/tarvellsrv.service"));
+    EXPECT_EQ(RunProcess(plain).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace tarvell
