@@ -1,0 +1,404 @@
+// The engine's state files: Tarvell.db (events), Tarvell.log (alerts), Tarvell.eml (report
+// store) and the sibling product's Ombrix.db, read only. Loads read and decode outside every
+// lock into fresh values that are swapped in under the file's lock; saves copy under the lock
+// and encode and write after it is released, by temporary file and rename.
+#include <unordered_map>
+#include <utility>
+
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "service/engine/CTarvellFrm.h"
+
+namespace tarvell {
+
+namespace {
+
+constexpr int kLoadAttempts = 5;
+constexpr std::int64_t kLoadRetryMs = 1000;
+constexpr std::int64_t kSecondsPerDay = 86400;
+
+enum FileTrouble : unsigned {
+    kEventsTrouble = 1,
+    kAlertsTrouble = 2,
+    kReportsTrouble = 4,
+    kSiblingTrouble = 8,
+};
+
+enum class LoadOutcome { Loaded, Missing, Damaged };
+
+using EngineGuard = std::lock_guard<std::recursive_mutex>;
+
+// Up to five attempts 1000 ms apart on the engine's clock (also after the last, as the service
+// always waited). Each attempt reads the whole file and decodes it; a file that is missing or
+// being rewritten by its writer may turn up whole at a later attempt.
+template <class F>
+LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error, Clock& clock) {
+    const bool loaded = Retry(
+        kLoadAttempts, kLoadRetryMs,
+        [&] {
+            std::string bytes;
+            if (!ReadStateFileBytes(path, bytes, &error)) return false;
+            return DecodeStateFile(bytes, into, &error);
+        },
+        clock);
+    if (loaded) return LoadOutcome::Loaded;
+    return FileExists(path) ? LoadOutcome::Damaged : LoadOutcome::Missing;
+}
+
+// A state file of the service that exists but cannot be read is kept aside, so that the next
+// save does not write an empty map over it.
+void KeepAside(const CTarvellFrm& engine, const std::string& path, const std::string& error) {
+    const std::string aside = MoveAside(path, engine.clock());
+    engine.Log("State file " + path + " could not be read (" + error + ")" +
+               (aside.empty() ? "; it could not be moved aside" : "; kept as " + aside) +
+               "; starting without its content");
+}
+
+// Logs a file failure once, when it starts, and once more when the file works again.
+void ReportFileState(const CTarvellFrm& engine, std::atomic<unsigned>& trouble, unsigned bit,
+                     bool ok, const std::string& failure, const std::string& recovery) {
+    const unsigned before = ok ? trouble.fetch_and(~bit) : trouble.fetch_or(bit);
+    const bool wasTrouble = (before & bit) != 0;
+    if (!ok && !wasTrouble) engine.Log(failure);
+    if (ok && wasTrouble) engine.Log(recovery);
+}
+
+void ReportSave(const CTarvellFrm& engine, std::atomic<unsigned>& trouble, unsigned bit, bool ok,
+                const std::string& path) {
+    ReportFileState(engine, trouble, bit, ok, "State file " + path + " could not be written",
+                    "State file " + path + " written again");
+}
+
+std::int64_t AlertTime(const std::string& key) { return AtoL(SplitFirst(key, '.').first); }
+
+// Whether an alert of this key is at the end of its keep time. A keep time of 0 (or a negative
+// one, which no settings screen writes) keeps alerts for ever.
+bool IsAged(const std::string& key, std::int64_t now, std::int64_t keepDays) {
+    return keepDays > 0 && now >= AlertTime(key) + keepDays * kSecondsPerDay;
+}
+
+struct NodeAddress {
+    std::string ip;
+    std::string name;
+};
+using NodeAddressBook = std::unordered_map<std::string, NodeAddress>;
+
+// ---- taking over what a load read (each under its file's lock)
+
+void TakeOver(CTarvellFrm& engine, EventDatabaseFile&& file) {
+    EngineGuard guard(engine.EngineLock);
+    engine.SwitchCount.swap(file.SwitchCount);
+    engine.NodeCount.swap(file.NodeCount);
+    engine.DeviceTable.swap(file.DeviceTable);
+    engine.PortNames.swap(file.PortNames);
+    engine.EventMap.swap(file.EventMap);
+}
+
+void TakeOver(CTarvellFrm& engine, AlertLogFile&& file) {
+    EngineGuard guard(engine.AlertLock);
+    engine.AlertLog.swap(file.AlertLog);
+}
+
+void TakeOver(CTarvellFrm& engine, ReportStoreFile&& file) {
+    EngineGuard guard(engine.MailLock);
+    engine.ReportStore.swap(file.ReportStore);
+    engine.LastDailyReport.swap(file.LastDailyReport);
+    engine.LastWeeklyReport.swap(file.LastWeeklyReport);
+}
+
+// The sibling database with the tables the engine derives from it.
+struct SiblingTables {
+    SiblingDatabaseFile db;
+    StringMap switchMacs;
+    StringMap deviceTable;
+    StringMap portNames;
+    StringMap portAliases;
+    StringMap disabledNodes;
+    std::string switchCount;
+    std::string nodeCount;
+};
+
+void DeriveSwitchTables(SiblingTables& t) {
+    std::int64_t count = 0;
+    for (const auto& [key, sw] : t.db.SiblingSwitches) {
+        if (sw->SwitchDisabled() != 0) continue;
+        const std::string ip = SplitFirst(sw->SwitchIps(), ';').first;
+        if (!sw->SwitchMac().empty()) t.switchMacs[sw->SwitchMac()] = key;
+        if (!sw->SwitchMac2().empty()) t.switchMacs[sw->SwitchMac2()] = key;
+        const std::string& name = sw->SwitchName().empty() ? sw->SwitchAltName() : sw->SwitchName();
+        t.deviceTable[key] = ip + "/" + name + "/" + sw->SwitchContact() + "/" + sw->SwitchLocation();
+        ++count;
+    }
+    t.switchCount = FormatLong(count);
+}
+
+// Fills the port tables; returns the MACs of the enabled ports.
+std::unordered_map<std::string, const CDbItem*> DerivePortTables(SiblingTables& t) {
+    std::unordered_map<std::string, const CDbItem*> portMacs;
+    for (const auto& [key, port] : t.db.SiblingPorts) {
+        if (port->PortDisabled() != 0) continue;
+        t.portAliases[key] = port->PortAlias();
+        t.portNames[key] = port->PortName();
+        portMacs.emplace(port->PortMac(), port.get());
+    }
+    return portMacs;
+}
+
+// Disabled nodes go to the disabled list; a node whose MAC belongs to a switch or a port, or
+// whose place is unknown, is dropped. The node count leaves switches and ports out.
+void FilterNodes(SiblingTables& t, const std::unordered_map<std::string, const CDbItem*>& portMacs) {
+    std::int64_t count = 0;
+    auto& nodes = t.db.SiblingNodes;
+    for (auto it = nodes.begin(); it != nodes.end();) {
+        const CDbItem& node = *it->second;
+        bool keep = false;
+        if (node.NodeDisabled() != 0) {
+            t.disabledNodes[it->first] = node.NodeSwitch() + "/" + node.NodePort();
+        } else {
+            const bool infrastructure = t.db.SiblingSwitches.count(node.NodeMac()) != 0 ||
+                                        portMacs.count(node.NodeMac()) != 0;
+            if (!infrastructure) ++count;
+            keep = !infrastructure && !node.NodeSwitch().empty() && !node.NodePort().empty();
+        }
+        it = keep ? std::next(it) : nodes.erase(it);
+    }
+    t.nodeCount = FormatLong(count);
+}
+
+SiblingTables DeriveSiblingTables(SiblingDatabaseFile&& db) {
+    SiblingTables t;
+    t.db = std::move(db);
+    DeriveSwitchTables(t);
+    const auto portMacs = DerivePortTables(t);
+    FilterNodes(t, portMacs);
+    return t;
+}
+
+// Swaps the new sibling maps and tables in; the old ones leave in `t` and are freed by the
+// caller after the lock is released. Disabled node keys are kept for the life of the service.
+void TakeOver(CTarvellFrm& engine, SiblingTables& t) {
+    EngineGuard guard(engine.EngineLock);
+    engine.SiblingSwitches.swap(t.db.SiblingSwitches);
+    engine.SiblingPorts.swap(t.db.SiblingPorts);
+    engine.SiblingNodes.swap(t.db.SiblingNodes);
+    engine.SwitchMacs.swap(t.switchMacs);
+    engine.DeviceTable.swap(t.deviceTable);
+    engine.PortNames.swap(t.portNames);
+    engine.PortAliases.swap(t.portAliases);
+    engine.SwitchCount.swap(t.switchCount);
+    engine.NodeCount.swap(t.nodeCount);
+    for (auto& [key, place] : t.disabledNodes) engine.DisabledNodes[key] = std::move(place);
+}
+
+// ---- copies taken for a save (each under its file's lock)
+
+EventDatabaseFile CopyEventDatabase(CTarvellFrm& engine) {
+    EventDatabaseFile file;
+    EngineGuard guard(engine.EngineLock);
+    file.SwitchCount = engine.SwitchCount;
+    file.NodeCount = engine.NodeCount;
+    file.DeviceTable = engine.DeviceTable;
+    file.PortNames = engine.PortNames;
+    file.EventMap = CloneObjectMap(engine.EventMap);
+    return file;
+}
+
+AlertLogFile CopyAlertLog(CTarvellFrm& engine) {
+    AlertLogFile file;
+    EngineGuard guard(engine.AlertLock);
+    file.AlertLog = CloneObjectMap(engine.AlertLog);
+    return file;
+}
+
+ReportStoreFile CopyReportStore(CTarvellFrm& engine) {
+    ReportStoreFile file;
+    EngineGuard guard(engine.MailLock);
+    file.ReportStore = CloneObjectMap(engine.ReportStore);
+    file.LastDailyReport = engine.LastDailyReport;
+    file.LastWeeklyReport = engine.LastWeeklyReport;
+    return file;
+}
+
+NodeAddressBook CopyNodeAddresses(CTarvellFrm& engine) {
+    NodeAddressBook book;
+    EngineGuard guard(engine.EngineLock);
+    book.reserve(engine.SiblingNodes.size());
+    for (const auto& [mac, node] : engine.SiblingNodes) book[mac] = {node->NodeIp(), node->NodeName()};
+    return book;
+}
+
+}  // namespace
+
+// ---- encoding by explicit file kind
+
+std::string CTarvellFrm::Serialize(StoredFileKind kind) {
+    switch (kind) {
+        case StoredFileKind::Events: return EncodeStateFile(CopyEventDatabase(*this));
+        case StoredFileKind::Alerts: return EncodeStateFile(CopyAlertLog(*this));
+        case StoredFileKind::Reports: return EncodeStateFile(CopyReportStore(*this));
+        default: return {};   // the engine writes no other file through here
+    }
+}
+
+bool CTarvellFrm::Deserialize(StoredFileKind kind, std::string_view bytes, std::string* error) {
+    switch (kind) {
+        case StoredFileKind::Events: {
+            EventDatabaseFile file;
+            if (!DecodeStateFile(bytes, file, error)) return false;
+            TakeOver(*this, std::move(file));
+            return true;
+        }
+        case StoredFileKind::Alerts: {
+            AlertLogFile file;
+            if (!DecodeStateFile(bytes, file, error)) return false;
+            TakeOver(*this, std::move(file));
+            return true;
+        }
+        case StoredFileKind::Reports: {
+            ReportStoreFile file;
+            if (!DecodeStateFile(bytes, file, error)) return false;
+            TakeOver(*this, std::move(file));
+            return true;
+        }
+        case StoredFileKind::Sibling: {
+            SiblingDatabaseFile file;
+            if (!DecodeStateFile(bytes, file, error)) return false;
+            SiblingTables tables = DeriveSiblingTables(std::move(file));
+            TakeOver(*this, tables);
+            return true;
+        }
+        default:
+            if (error) *error = "not a state file of the engine";
+            return false;
+    }
+}
+
+// ---- loads
+
+void CTarvellFrm::LoadAlertLog() {
+    const std::string path = JoinPath(ServiceFolder, kAlertLogName);
+    AlertLogFile file;
+    std::string error;
+    if (ReadWithRetries(path, file, error, clock()) == LoadOutcome::Damaged)
+        KeepAside(*this, path, error);
+    TakeOver(*this, std::move(file));   // empty unless it loaded
+}
+
+void CTarvellFrm::LoadReportStore() {
+    const std::string path = JoinPath(ServiceFolder, kReportStoreName);
+    ReportStoreFile file;
+    std::string error;
+    if (ReadWithRetries(path, file, error, clock()) == LoadOutcome::Damaged)
+        KeepAside(*this, path, error);
+    TakeOver(*this, std::move(file));   // empty unless it loaded
+}
+
+void CTarvellFrm::LoadEventDatabase() {
+    const std::string path = JoinPath(ServiceFolder, kEventDatabaseName);
+    EventDatabaseFile file;
+    std::string error;
+    switch (ReadWithRetries(path, file, error, clock())) {
+        case LoadOutcome::Loaded: TakeOver(*this, std::move(file)); break;
+        case LoadOutcome::Missing: break;
+        case LoadOutcome::Damaged:
+            KeepAside(*this, path, error);
+            TakeOver(*this, EventDatabaseFile{});
+            break;
+    }
+}
+
+// Reads Ombrix.db when the sibling product is installed. A missing or damaged file leaves the
+// sibling maps and the tables derived from them as they were; the file is the sibling
+// product's and is never moved.
+bool CTarvellFrm::LoadSiblingDatabase() {
+    if (SiblingFolder.empty()) return false;
+    const std::string path = JoinPath(SiblingFolder, kSiblingDatabaseName);
+    SiblingDatabaseFile file;
+    std::string error;
+    const LoadOutcome outcome = ReadWithRetries(path, file, error, clock());
+    ReportFileState(*this, fileTrouble_, kSiblingTrouble, outcome == LoadOutcome::Loaded,
+                    "Sibling database " + path + " could not be read" +
+                        (outcome == LoadOutcome::Damaged ? " (" + error + ")" : std::string()) +
+                        "; keeping the switches, ports and nodes read before",
+                    "Sibling database " + path + " read again");
+    if (outcome != LoadOutcome::Loaded) return false;
+    SiblingTables tables = DeriveSiblingTables(std::move(file));
+    TakeOver(*this, tables);
+    return true;
+}
+
+// ---- saves
+
+// Refreshes the source address of every live event from its node record, then writes a copy.
+bool CTarvellFrm::SaveEventDatabase() {
+    {
+        EngineGuard guard(EngineLock);
+        for (auto& [key, event] : EventMap) {
+            if (event->Deleted != 0) continue;
+            const auto node = SiblingNodes.find(event->SourceMac);
+            if (node == SiblingNodes.end()) continue;
+            event->SourceIp = node->second->NodeIp();
+            event->SourceName = node->second->NodeName();
+        }
+    }
+    const std::string path = JoinPath(ServiceFolder, kEventDatabaseName);
+    const bool ok = AtomicWriteFile(path, Serialize(StoredFileKind::Events));
+    ReportSave(*this, fileTrouble_, kEventsTrouble, ok, path);
+    return ok;
+}
+
+// Marks alerts at the end of their keep time as removed, refreshes the source address of the
+// others, writes a copy, then the daily archives.
+bool CTarvellFrm::SaveAlertLog() {
+    const std::int64_t keepDays = Settings()->AlertRemoveDays;
+    const NodeAddressBook book = CopyNodeAddresses(*this);
+    {
+        EngineGuard guard(AlertLock);
+        const std::int64_t now = clock().Now();
+        for (auto& [key, alert] : AlertLog) {
+            if (IsAged(key, now, keepDays)) {
+                alert->State = 1;
+                continue;
+            }
+            const auto node = book.find(alert->SourceMac);
+            if (node == book.end()) continue;
+            alert->SourceIp = node->second.ip;
+            alert->SourceName = node->second.name;
+        }
+    }
+    const std::string path = JoinPath(ServiceFolder, kAlertLogName);
+    const bool ok = AtomicWriteFile(path, Serialize(StoredFileKind::Alerts));
+    ReportSave(*this, fileTrouble_, kAlertsTrouble, ok, path);
+    FlushDailyArchive();
+    return ok;
+}
+
+// An empty report store leaves the previous file in place; nothing is written then.
+bool CTarvellFrm::SaveReportStore() {
+    {
+        EngineGuard guard(MailLock);
+        if (ReportStore.empty()) return true;
+    }
+    const std::string path = JoinPath(ServiceFolder, kReportStoreName);
+    const bool ok = AtomicWriteFile(path, Serialize(StoredFileKind::Reports));
+    ReportSave(*this, fileTrouble_, kReportsTrouble, ok, path);
+    return ok;
+}
+
+// ---- start-up clean-up
+
+void CTarvellFrm::PruneAlertLog() {
+    const std::int64_t keepDays = Settings()->AlertRemoveDays;
+    EngineGuard guard(AlertLock);
+    const std::int64_t now = clock().Now();
+    std::erase_if(AlertLog, [&](const auto& entry) {
+        return entry.second->State != 0 || IsAged(entry.first, now, keepDays);
+    });
+}
+
+void CTarvellFrm::PurgeDeletedEvents() {
+    EngineGuard guard(EngineLock);
+    std::erase_if(EventMap, [](const auto& entry) { return entry.second->Deleted != 0; });
+}
+
+}  // namespace tarvell

@@ -1,0 +1,191 @@
+// Event-type texts, the wildcard match and the node list reader.
+#include <fstream>
+
+#include "tests/service/engine/EngineFixture.h"
+
+namespace tarvell::enginetest {
+namespace {
+
+// ---- event types and their configured texts
+
+class AlertTextsTest : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        CTarvellDoc doc = BlankSettings();
+        for (const char* type : CTarvellFrm::EventTypes()) {
+            doc.AlertCauseTexts.push_back(std::string("cause of ") + type);
+            doc.AlertDescriptionTexts.push_back(std::string("about ") + type);
+        }
+        doc.AlertSeverityTexts = {"Normal", "Low", "Moderate", "Elevated", "High", "Severe"};
+        UseSettings(doc);
+    }
+};
+
+TEST(EventTypesTest, VocabularyInTableOrder) {
+    const auto& types = CTarvellFrm::EventTypes();
+    ASSERT_EQ(types.size(), 33u);
+    EXPECT_STREQ(types[0], "Unauthorized Node");
+    EXPECT_STREQ(types[3], "New Mac");
+    EXPECT_STREQ(types[14], "Threat Errors");
+    EXPECT_STREQ(types[24], "WMI Registry DWORD");
+    EXPECT_STREQ(types[31], "Prevent Disabled");
+    EXPECT_STREQ(types[32], "Test Message");
+}
+
+TEST_F(AlertTextsTest, TextsByTypeAndSeverity) {
+    EXPECT_EQ(engine->FormatAlertCause("New Mac"), "cause of New Mac");
+    EXPECT_EQ(engine->FormatAlertDescription("Test Message"), "about Test Message");
+    EXPECT_EQ(engine->FormatAlertSeverity(0), "Normal");
+    EXPECT_EQ(engine->FormatAlertSeverity(5), "Severe");
+}
+
+TEST_F(AlertTextsTest, UnknownOrDifferentlyCasedTypeGivesEmptyText) {
+    EXPECT_EQ(engine->FormatAlertCause("new mac"), "");
+    EXPECT_EQ(engine->FormatAlertCause("New Mac "), "");
+    EXPECT_EQ(engine->FormatAlertDescription(""), "");
+    EXPECT_EQ(engine->FormatAlertSeverity(-1), "");
+    EXPECT_EQ(engine->FormatAlertSeverity(6), "");
+}
+
+TEST_F(AlertTextsTest, ListShorterThanTheIndexGivesEmptyText) {
+    CTarvellDoc doc = BlankSettings();
+    doc.AlertCauseTexts = {"a", "b", "c", "d"};   // up to "New Mac"
+    doc.AlertSeverityTexts = {"Normal", "Low"};
+    UseSettings(doc);
+    EXPECT_EQ(engine->FormatAlertCause("New Mac"), "d");
+    EXPECT_EQ(engine->FormatAlertCause("New Ip"), "");
+    EXPECT_EQ(engine->FormatAlertDescription("New Mac"), "");
+    EXPECT_EQ(engine->FormatAlertSeverity(1), "Low");
+    EXPECT_EQ(engine->FormatAlertSeverity(2), "");
+}
+
+// ---- wildcard match
+
+struct WildcardCase {
+    const char* text;
+    const char* pattern;
+    bool match;
+};
+
+class WildcardTest : public ::testing::TestWithParam<WildcardCase> {};
+
+TEST_P(WildcardTest, Matches) {
+    const WildcardCase& c = GetParam();
+    EXPECT_EQ(CTarvellFrm::WildcardMatch(c.text, c.pattern), c.match)
+        << "text \"" << c.text << "\" pattern \"" << c.pattern << "\"";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WildcardTest,
+    ::testing::Values(
+        // exact and case
+        WildcardCase{"abc", "abc", true}, WildcardCase{"ABC", "abc", true},
+        WildcardCase{"abc", "aBc", true}, WildcardCase{"abc", "abd", false},
+        WildcardCase{"abc", "ab", false}, WildcardCase{"ab", "abc", false},
+        // prefix and suffix
+        WildcardCase{"ab", "A*", true}, WildcardCase{"ba", "A*", false},
+        WildcardCase{"xab", "*ab", true}, WildcardCase{"xab", "*AB", true},
+        WildcardCase{"abx", "*ab", false},
+        // infix and several stars
+        WildcardCase{"00AABB", "*AB*", true}, WildcardCase{"00aabb", "*ab*", true},
+        WildcardCase{"aaab", "*aab", true}, WildcardCase{"mississippi", "m*iss*pi", true},
+        WildcardCase{"mississippi", "m*iss*ppx", false}, WildcardCase{"a1b2c3", "a*b*c*", true},
+        WildcardCase{"abc", "*d", false}, WildcardCase{"abcabd", "*ab?", false},
+        WildcardCase{"abcabd", "*abd", true}, WildcardCase{"New Mac", "new*mac", true},
+        // stars alone and empty texts
+        WildcardCase{"anything", "*", true}, WildcardCase{"", "*", true},
+        WildcardCase{"", "**", true}, WildcardCase{"", "", true},
+        WildcardCase{"a", "", false}, WildcardCase{"", "a", false},
+        WildcardCase{"", "*a", false}, WildcardCase{"ab", "a**b", true},
+        // only letters A to Z fold; other bytes compare as they are
+        WildcardCase{"\xC4", "\xE4", false}, WildcardCase{"[", "{", false}));
+
+TEST(WildcardTest, LongTextsStayFast) {
+    const std::string text(20000, 'a');
+    const std::string pattern = "*a*a*a*a*a*a*a*a*b";
+    EXPECT_FALSE(CTarvellFrm::WildcardMatch(text, pattern));
+    EXPECT_TRUE(CTarvellFrm::WildcardMatch(text + "b", pattern));
+}
+
+// ---- node list files
+
+class NodeListTest : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        engine->DeviceTable = {{"SW1", "10.0.0.1/Core/admin/Hall"},
+                               {"SW10", "10.0.0.10/Edge/admin/Floor 2"}};
+        engine->PortNames = {{"SW1/3", "three"}, {"SW1/7", "Gi0/7"}, {"SW10/3", "uplink"}};
+    }
+
+    std::string WriteList(const std::string& text) {
+        const std::string path = JoinPath(root, "nodes.txt");
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+    StringList Read(const std::string& text, bool block = false) {
+        StringList list;
+        engine->ReadNodeListFile(block, WriteList(text), list);
+        return list;
+    }
+};
+
+TEST_F(NodeListTest, PlaceResolvesToKnownSwitchAndPort) {
+    EXPECT_EQ(Read("001122334455,SW1/7\n"), StringList{"001122334455;SW1/7"});
+    EXPECT_EQ(Read("001122334455,core/THREE\n"), StringList{"001122334455;SW1/3"});
+    EXPECT_EQ(Read("001122334455;10.0.0.10/3\n"), StringList{"001122334455;SW10/3"});
+    EXPECT_EQ(Read("001122334455 edge/UPLINK\n"), StringList{"001122334455;SW10/3"});
+}
+
+TEST_F(NodeListTest, UnknownSwitchOrPortStaysAsWritten) {
+    EXPECT_EQ(Read("001122334455,Switch1/7\n"), StringList{"001122334455;Switch1/7"});
+    EXPECT_EQ(Read("001122334455,Core/9\n"), StringList{"001122334455;SW1/9"});
+    EXPECT_EQ(Read("001122334455,Core\n"), StringList{"001122334455;SW1"});
+}
+
+TEST_F(NodeListTest, PortsOfAnotherSwitchWithTheSamePrefixDoNotMatch) {
+    // "uplink" is a port of SW10 only; SW1 must not take it because "SW10/3" starts with "SW1".
+    EXPECT_EQ(Read("001122334455,SW1/uplink\n"), StringList{"001122334455;SW1/uplink"});
+}
+
+TEST_F(NodeListTest, NodeOnlyLinesAndBlockEntries) {
+    EXPECT_EQ(Read("001122334455\n"), StringList{"001122334455;"});
+    EXPECT_EQ(Read("001122334455\r\nAABBCCDDEEFF,SW1/3\r\n", true),
+              (StringList{"001122334455/1;", "001122334455;", "AABBCCDDEEFF/1;SW1/3",
+                          "AABBCCDDEEFF;SW1/3"}));
+}
+
+TEST_F(NodeListTest, SeparatorsBlanksAndEmptyLines) {
+    EXPECT_EQ(Read("\n   \n  pc-one\tSW1/3  \n,SW1/3\n\tpc-two,  core/7 \n"),
+              (StringList{"pc-one;SW1/3", "pc-two;SW1/7"}));
+}
+
+TEST_F(NodeListTest, LongLineIsOneEntry) {
+    const std::string node(1500, 'N');
+    const std::string place = std::string(600, 'P') + "/1";
+    const StringList list = Read(node + "," + place + "\nshort\n");
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0], node + ";" + place);
+    EXPECT_EQ(list[1], "short;");
+}
+
+TEST_F(NodeListTest, RepeatedImportAddsNothingNew) {
+    const std::string path = WriteList("001122334455,SW1/7\nAABBCCDDEEFF\n");
+    StringList list{"existing;"};
+    engine->ReadNodeListFile(true, path, list);
+    engine->ReadNodeListFile(true, path, list);
+    EXPECT_EQ(list, (StringList{"existing;", "001122334455/1;SW1/7", "001122334455;SW1/7",
+                                "AABBCCDDEEFF/1;", "AABBCCDDEEFF;"}));
+}
+
+TEST_F(NodeListTest, MissingFileChangesNothing) {
+    StringList list{"kept;"};
+    engine->ReadNodeListFile(true, JoinPath(root, "absent.txt"), list);
+    EXPECT_EQ(list, StringList{"kept;"});
+}
+
+}  // namespace
+}  // namespace tarvell::enginetest
