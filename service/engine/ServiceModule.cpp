@@ -204,45 +204,49 @@ std::string ServiceModule::UnitPath() const { return JoinPath(env_.unitFolder, k
 
 // ---------------------------------------------------------------- registration
 
+namespace {
+
+// The program's registration: its AppID key and the key that maps the program file to it.
+RegResult ApplyRegistrationScript(Registry& store) {
+    RegKey appKey;
+    RegKey programKey;
+    RegResult r = store.CreateKey(Hive::ClassesRoot, AppIdKeyPath(), &appKey);
+    if (r == kRegSuccess) r = appKey.SetString("", kProgramName);
+    if (r == kRegSuccess) r = store.CreateKey(Hive::ClassesRoot, ProgramKeyPath(), &programKey);
+    if (r == kRegSuccess) r = programKey.SetString("AppID", kAppId);
+    return r;
+}
+
+RegResult OpenAppIdKey(Registry& store, RegKey* appKey) {
+    RegKey appIds;
+    RegResult r = store.OpenKey(Hive::ClassesRoot, "AppID", &appIds);
+    if (r == kRegSuccess) r = appIds.OpenKey(kAppId, appKey);
+    return r;
+}
+
+}  // namespace
+
 int ServiceModule::RegisterServer(bool asService) {
     // A previous registration may point at another program file.
     const bool uninstalled = Uninstall();
 
-    RegKey key;
-    if (RegResult r = Store().CreateKey(Hive::ClassesRoot, AppIdKeyPath(), &key); r != kRegSuccess) {
-        return static_cast<int>(r);
-    }
-    if (RegResult r = key.SetString("", kProgramName); r != kRegSuccess) {
-        return static_cast<int>(r);
-    }
-    RegKey programKey;
-    if (RegResult r = Store().CreateKey(Hive::ClassesRoot, ProgramKeyPath(), &programKey);
-        r != kRegSuccess) {
-        return static_cast<int>(r);
-    }
-    if (RegResult r = programKey.SetString("AppID", kAppId); r != kRegSuccess) {
-        return static_cast<int>(r);
-    }
-
-    RegKey appIds;
     RegKey appKey;
-    if (RegResult r = Store().OpenKey(Hive::ClassesRoot, "AppID", &appIds); r != kRegSuccess) {
-        return static_cast<int>(r);
-    }
-    if (RegResult r = appIds.OpenKey(kAppId, &appKey); r != kRegSuccess) {
+    RegResult r = ApplyRegistrationScript(Store());
+    if (r == kRegSuccess) r = OpenAppIdKey(Store(), &appKey);
+    if (r != kRegSuccess) {
         return static_cast<int>(r);
     }
     appKey.DeleteValue("LocalService");
     if (!asService) {
         return uninstalled ? 0 : 1;
     }
-    if (RegResult r = appKey.SetString("LocalService", kProgramName); r != kRegSuccess) {
+    r = appKey.SetString("LocalService", kProgramName);
+    if (r == kRegSuccess) r = appKey.SetString("ServiceParameters", "-Service");
+    if (r != kRegSuccess) {
         return static_cast<int>(r);
     }
-    if (RegResult r = appKey.SetString("ServiceParameters", "-Service"); r != kRegSuccess) {
-        return static_cast<int>(r);
-    }
-    return uninstalled && Install() ? 0 : 1;
+    const bool installed = Install();
+    return uninstalled && installed ? 0 : 1;
 }
 
 int ServiceModule::UnregisterServer() {
@@ -305,12 +309,8 @@ bool ServiceModule::Uninstall() {
 // ---------------------------------------------------------------- running
 
 int ServiceModule::StartFromRegistration() {
-    RegKey appIds;
     RegKey appKey;
-    if (RegResult r = Store().OpenKey(Hive::ClassesRoot, "AppID", &appIds); r != kRegSuccess) {
-        return static_cast<int>(r);
-    }
-    if (RegResult r = appIds.OpenKey(kAppId, &appKey); r != kRegSuccess) {
+    if (RegResult r = OpenAppIdKey(Store(), &appKey); r != kRegSuccess) {
         return static_cast<int>(r);
     }
     std::string localService;
@@ -371,6 +371,9 @@ int ServiceModule::ServiceMain() {
     }
     SetServiceStatus(ServiceState::StartPending);
     const int code = Run();
+    // No request is taken any more, so nothing can report a state after STOPPED; signals that
+    // still come stay blocked until the process ends.
+    signals.Stop();
     SetServiceStatus(ServiceState::Stopped);
     LogEvent("Service stopped");
     return code;
