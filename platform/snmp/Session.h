@@ -1,0 +1,87 @@
+// UDP transport of SNMP requests: one connected socket per request, time-out and retries,
+// request-id matching; SNMPv1/v2c requests and SNMPv1 traps.
+#pragma once
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/snmp/Message.h"
+
+namespace tarvell::snmp {
+
+struct Endpoint {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+
+    int Family() const { return address.ss_family; }
+    // "a.b.c.d:port" or "[v6]:port"; identifies a remote engine.
+    std::string Key() const;
+};
+
+// A numeric IPv4 or IPv6 address (an IPv6 one may be in brackets); no name look-up.
+std::optional<Endpoint> ParseEndpoint(std::string_view address, std::uint16_t port);
+
+struct Timing {
+    int timeoutMs = 1000;   // per attempt
+    int retries = 1;        // attempts after the first
+};
+// Keeps a time-out within 1 ms .. 10 min and retries within 0 .. 20.
+Timing MakeTiming(std::int64_t timeoutMs, std::int64_t retries);
+
+enum class Status {
+    Ok,
+    Timeout,          // no acceptable answer within the attempts
+    SocketError,      // no socket, or the datagram could not be sent
+    BadRequest,       // the request could not be built (bad OID, missing keys, ...)
+    Report,           // SNMPv3: the agent answered with a report
+};
+
+struct Reply {
+    Status status = Status::Timeout;
+    Pdu pdu;   // the answer (a report when status is Report)
+};
+
+// Sends `request` and waits for a datagram that `accept` takes; sends again after each time-out
+// up to `timing.retries` times. Datagrams that `accept` refuses are skipped.
+Status Exchange(const Endpoint& endpoint, std::string_view request, const Timing& timing,
+                const std::function<bool(std::string_view)>& accept);
+// Sends one datagram (traps). `localAddress` receives the IPv4 source address that the system
+// chose (zeros for IPv6).
+bool SendDatagram(const Endpoint& endpoint, std::string_view bytes,
+                  std::array<std::uint8_t, 4>* localAddress = nullptr);
+
+// The IPv4 source address the system would use towards `endpoint` (zeros when unknown).
+std::array<std::uint8_t, 4> LocalAddressFor(const Endpoint& endpoint);
+
+// Positive request ids from a randomly seeded counter; safe to share between threads.
+class RequestIds {
+public:
+    RequestIds();
+    std::int32_t Next();
+
+private:
+    std::atomic<std::uint32_t> next_;
+};
+
+// SNMPv1 and v2c requests. Holds no state but the request-id counter; thread-safe.
+class CommunitySession {
+public:
+    Reply Request(const Endpoint& endpoint, const Timing& timing, std::int32_t version,
+                  std::string_view community, std::uint8_t pduType,
+                  std::vector<VarBind> bindings);
+    bool SendTrapV1(const Endpoint& endpoint, std::string_view community, TrapV1Pdu trap);
+
+private:
+    RequestIds ids_;
+};
+
+}  // namespace tarvell::snmp
