@@ -62,7 +62,7 @@ struct FakeEngineRecord {
     }
 };
 
-enum class FakeBehaviour { StopsOnRequest, IgnoresStop, Throws, ReturnsAtOnce };
+enum class FakeBehaviour { StopsOnRequest, IgnoresStop, Throws };
 
 class FakeEngine : public EngineControl {
 public:
@@ -82,8 +82,6 @@ public:
                 break;
             case FakeBehaviour::Throws:
                 throw std::runtime_error("settings lost");
-            case FakeBehaviour::ReturnsAtOnce:
-                break;
         }
     }
     void QueueTestAlert(int controlCode) override {

@@ -1,6 +1,3 @@
-#include <signal.h>
-#include <unistd.h>
-
 #include <future>
 #include <sstream>
 
@@ -19,7 +16,6 @@ using testing::FakeBehaviour;
 using testing::FakeEngineFactory;
 using testing::FakeEngineRecord;
 using testing::TempFolder;
-using testing::WaitUntil;
 
 class ServiceHost : public ::testing::Test {
 protected:
@@ -129,14 +125,6 @@ TEST_F(ServiceHost, StopLetsTheEngineFinishBeforeStoppedIsReported) {
     EXPECT_EQ(serviceLog_.Lines().back(), "Test request 136 ignored: the engine is not running");
 }
 
-TEST_F(ServiceHost, TestRequestBeforeTheEngineExistsIsIgnored) {
-    auto module = MakeModule();
-    module->Handler(145);
-    EXPECT_EQ(serviceLog_.Lines(),
-              std::vector<std::string>{"Test request 145 ignored: the engine is not running"});
-    EXPECT_TRUE(engine_->Codes().empty());
-}
-
 TEST_F(ServiceHost, StopDuringStartSkipsTheEngine) {
     auto module = MakeModule();
     module->Handler(kControlStop);
@@ -148,70 +136,12 @@ TEST_F(ServiceHost, StopDuringStartSkipsTheEngine) {
     }
 }
 
-TEST_F(ServiceHost, InPlaceRunHasNoEngineAndWritesToTheConsole) {
-    auto module = MakeModule();
-    module->SetIsService(false);
-    auto done = std::async(std::launch::async, [&] { return module->Run(); });
-    ASSERT_TRUE(WaitUntil([&] { return consoleLog_.Contains("Service started"); }));
-    module->Handler(136);
-    module->Handler(130);
-    module->Handler(kControlStop);
-    ASSERT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-    EXPECT_EQ(done.get(), 0);
-    EXPECT_FALSE(engine_->running.IsSet());
-    EXPECT_EQ(consoleLog_.Lines(),
-              (std::vector<std::string>{"Service started",
-                                        "Test request 136 ignored: the engine is not running",
-                                        "Bad service request"}));
-    EXPECT_TRUE(serviceLog_.Lines().empty());
-}
-
-TEST_F(ServiceHost, EngineThatEndsOnItsOwnStopsTheServiceWithAnError) {
-    {
-        auto module = MakeModule(FakeBehaviour::Throws);
-        EXPECT_EQ(module->ServiceMain(), 1);
-        EXPECT_TRUE(serviceLog_.Contains("Engine failed: settings lost"));
-        EXPECT_TRUE(serviceLog_.Contains("Service stopped"));
-    }
-    serviceLog_.Clear();
-    {
-        auto module = MakeModule(FakeBehaviour::ReturnsAtOnce);
-        EXPECT_EQ(module->ServiceMain(), 1);
-        EXPECT_TRUE(serviceLog_.Contains("Engine ended before the stop request"));
-    }
-}
-
-TEST_F(ServiceHost, EngineThatCannotBeBuiltFailsTheStart) {
-    auto module = MakeModule();
-    module->SetEngineFactory([] { return std::unique_ptr<EngineControl>(); });
+TEST_F(ServiceHost, EngineThatFailsStopsTheServiceWithAnError) {
+    auto module = MakeModule(FakeBehaviour::Throws);
     EXPECT_EQ(module->ServiceMain(), 1);
-    EXPECT_TRUE(serviceLog_.Contains("Engine not started"));
-    EXPECT_EQ(States().back(), ServiceState::Stopped);
-}
-
-TEST_F(ServiceHost, ForegroundRunKeepsPidAndStateFilesAndRunsOnce) {
-    auto module = std::make_unique<ServiceModule>(env_);
-    module->SetEngineFactory(FakeEngineFactory(engine_));
-    auto done = std::async(std::launch::async, [&] { return module->RunForeground(); });
-    ASSERT_TRUE(engine_->running.WaitFor(5000));
-
-    const std::string pidFile = JoinPath(env_.runFolder, kPidFileName);
-    const std::string stateFile = JoinPath(env_.runFolder, kStateFileName);
-    EXPECT_EQ(ReadWholeFile(pidFile), std::to_string(::getpid()) + "\n");
-    EXPECT_EQ(ReadWholeFile(stateFile), "RUNNING\n");
-    // In the foreground the messages go to standard output, not to the system log.
-    EXPECT_TRUE(consoleLog_.Contains("Service started"));
-    EXPECT_TRUE(serviceLog_.Lines().empty());
-
-    ServiceModule second(env_);
-    EXPECT_EQ(second.RunForeground(), 1);
-    EXPECT_NE(errors_.str().find("TarvellSrv is already running"), std::string::npos);
-
-    module->Handler(kControlStop);
-    ASSERT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-    EXPECT_EQ(done.get(), 0);
-    EXPECT_FALSE(FileExists(pidFile));
-    EXPECT_EQ(ReadWholeFile(stateFile), "STOPPED\n");
+    EXPECT_EQ(serviceLog_.Lines(), (std::vector<std::string>{"Service started",
+                                                            "Engine failed: settings lost",
+                                                            "Service stopped"}));
 }
 
 TEST(ServiceHostDeathTest, EngineThatDoesNotStopEndsTheProcess) {
@@ -238,37 +168,6 @@ TEST(ServiceHostDeathTest, EngineThatDoesNotStopEndsTheProcess) {
             std::exit(0);
         },
         ::testing::ExitedWithCode(1), "");
-}
-
-TEST(ControlSignalThread, TurnsProcessSignalsIntoControlCodes) {
-    // Blocked here first, as the program does before it starts any thread.
-    sigset_t previous;
-    ASSERT_EQ(pthread_sigmask(SIG_SETMASK, nullptr, &previous), 0);
-    ASSERT_TRUE(BlockControlSignals());
-
-    std::mutex mutex;
-    std::vector<int> codes;
-    {
-        ControlSignalThread thread;
-        ASSERT_TRUE(thread.Start([&](int code) {
-            std::lock_guard<std::mutex> lock(mutex);
-            codes.push_back(code);
-        }));
-        for (int signo : {SIGRTMIN + 8, SIGRTMIN + 1, SIGINT, SIGRTMIN + 17, SIGTERM}) {
-            const std::size_t expected = [&] {
-                std::lock_guard<std::mutex> lock(mutex);
-                return codes.size() + 1;
-            }();
-            ASSERT_EQ(::kill(::getpid(), signo), 0);
-            ASSERT_TRUE(WaitUntil([&] {
-                std::lock_guard<std::mutex> lock(mutex);
-                return codes.size() == expected;
-            }));
-        }
-        thread.Stop();
-    }
-    EXPECT_EQ(codes, (std::vector<int>{136, 129, kControlStop, 145, kControlStop}));
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 }  // namespace

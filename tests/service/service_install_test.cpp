@@ -194,15 +194,6 @@ TEST_F(ServiceInstall, FailuresAreReportedAndEndInAnErrorCode) {
     }
 }
 
-TEST_F(ServiceInstall, StartNeedsTheRegistration) {
-    ServiceModule module(env_);
-    EXPECT_EQ(module.StartFromRegistration(), kRegNotFound);
-    RegKey appIds;
-    ASSERT_EQ(registry_.CreateKey(Hive::ClassesRoot, "AppID", &appIds), kRegSuccess);
-    EXPECT_EQ(module.StartFromRegistration(), kRegNotFound);
-    EXPECT_TRUE(log_.Lines().empty());
-}
-
 TEST_F(ServiceInstall, EnvironmentFollowsTheRoot) {
     const char* old = std::getenv("TARVELL_ROOT");
     const std::string saved = old ? old : "";

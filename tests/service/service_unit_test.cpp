@@ -75,19 +75,6 @@ TEST(ControlSignals, MapStopAndUserCodes) {
     EXPECT_EQ(SignalForControlCode(160), std::nullopt);
 }
 
-TEST(ControlSignals, EveryWaitedSignalMapsBackToItsCode) {
-    const std::vector<int> signals = ControlSignals();
-    ASSERT_GE(signals.size(), 2u + 18u);  // stop, and user codes up to 145 at least
-    for (int signo : signals) {
-        const auto code = ControlCodeForSignal(signo);
-        ASSERT_TRUE(code.has_value()) << signo;
-        if (*code != kControlStop) {
-            EXPECT_EQ(SignalForControlCode(*code), signo);
-        }
-        EXPECT_LE(signo, SIGRTMAX);
-    }
-}
-
 TEST(UnitFile, HoldsTheServiceDefinition) {
     const auto text = UnitFileText("/usr/sbin/TarvellSrv", "Monitors network access control protection.");
     ASSERT_TRUE(text);
