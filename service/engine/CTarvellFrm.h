@@ -155,6 +155,8 @@ public:
     void ApplyViewerUpdates();
     // Started when the WMI conditions change; filled by the WMI checks.
     std::function<void(CTarvellFrm&)> startWmiRecheck;
+    // Tests: runs after a hand-over file was read and installed, before it is removed.
+    std::function<void()> onHandOverTaken;
 
     // ---- members (guard in brackets)
     int AlertCounter = 0;                         // [AlertLock]
@@ -227,6 +229,8 @@ private:
 
     mutable std::mutex settingsMutex_;
     std::vector<std::function<void()>> workerStops_;
+    // Problems of the hand-over pass already logged; each is logged once while it lasts.
+    std::vector<std::string> handOverProblems_;   // engine thread only
     std::shared_ptr<const CTarvellDoc> settings_;
 };
 

@@ -1,0 +1,520 @@
+// The pass that takes over what the viewer and the workers asked for: a settings file left in
+// the hand-over folder, the reload of the service's own settings file, and the request lists
+// (node authorisations, block and unblock requests, action links, removed alerts, deletions,
+// node list imports). Runs on the engine thread only.
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "service/engine/CTarvellFrm.h"
+#include "service/engine/HandOverFile.h"
+
+namespace tarvell {
+
+namespace {
+
+constexpr int kReloadAttempts = 5;
+constexpr std::int64_t kReloadRetryMs = 1000;
+// Settings files are small; a larger hand-over file is not one of ours.
+constexpr std::size_t kMaxHandOverBytes = 64u * 1024u * 1024u;
+constexpr std::size_t kMaxAccountBuffer = 1u << 20;
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+// ---- who may hand settings over
+
+struct GroupInfo {
+    gid_t gid = 0;
+    std::vector<std::string> members;
+};
+
+// getgrnam_r / getpwuid_r with a buffer that grows while the entry does not fit.
+template <class Entry, class Call>
+bool LookUpAccount(Entry& entry, Call call) {
+    std::vector<char> buffer(4096);
+    for (;;) {
+        Entry* result = nullptr;
+        const int rc = call(&entry, buffer.data(), buffer.size(), &result);
+        if (rc == ERANGE && buffer.size() < kMaxAccountBuffer) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        return rc == 0 && result != nullptr;
+    }
+}
+
+std::optional<GroupInfo> FindGroup(const std::string& name) {
+    struct group entry{};
+    GroupInfo info;   // copied out inside the call: the entry points into its buffer
+    const bool found = LookUpAccount(entry, [&](struct group* e, char* buf, std::size_t size, struct group** r) {
+        const int rc = ::getgrnam_r(name.c_str(), e, buf, size, r);
+        if (rc == 0 && *r) {
+            info.gid = e->gr_gid;
+            info.members.clear();
+            for (char** m = e->gr_mem; m && *m; ++m) info.members.emplace_back(*m);
+        }
+        return rc;
+    });
+    if (!found) return std::nullopt;
+    return info;
+}
+
+struct UserInfo {
+    std::string name;
+    gid_t gid = 0;
+};
+
+std::optional<UserInfo> FindUser(uid_t uid) {
+    struct passwd entry{};
+    UserInfo info;
+    const bool found = LookUpAccount(entry, [&](struct passwd* e, char* buf, std::size_t size, struct passwd** r) {
+        const int rc = ::getpwuid_r(uid, e, buf, size, r);
+        if (rc == 0 && *r) {
+            info.name = e->pw_name ? e->pw_name : "";
+            info.gid = e->pw_gid;
+        }
+        return rc;
+    });
+    if (!found) return std::nullopt;
+    return info;
+}
+
+// ---- the hand-over file
+
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    struct timespec modified{};
+
+    static FileIdentity Of(const struct stat& st) { return {st.st_dev, st.st_ino, st.st_size, st.st_mtim}; }
+    bool operator==(const FileIdentity& o) const {
+        return device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+// Is the file under `path` still the one that was read?
+bool StillSameFile(const std::string& path, const FileIdentity& read) {
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0 && FileIdentity::Of(st) == read;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() { if (fd_ >= 0) ::close(fd_); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool ReadBounded(int fd, std::string& out) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (out.size() + static_cast<std::size_t>(n) > kMaxHandOverBytes) {
+            errno = EFBIG;
+            return false;
+        }
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+// ---- node entries of the black and white lists: "node/flag;location"
+
+std::string NodePart(const std::string& entry) { return entry.substr(0, entry.find(';')); }
+
+// Removes every entry whose node part is one of the given texts (without case).
+bool RemoveNodeEntries(std::vector<std::string>& list, std::initializer_list<std::string> nodeParts) {
+    const auto named = [&](const std::string& entry) {
+        const std::string part = NodePart(entry);
+        return std::any_of(nodeParts.begin(), nodeParts.end(),
+                           [&](const std::string& n) { return EqualsNoCase(part, n); });
+    };
+    const auto before = list.size();
+    list.erase(std::remove_if(list.begin(), list.end(), named), list.end());
+    return list.size() != before;
+}
+
+// Adds "node/0;" (the node anywhere) unless the list names the node anywhere already.
+bool AddNodeAnywhere(std::vector<std::string>& list, const std::string& node) {
+    const std::string part = node + "/0";
+    for (const std::string& entry : list)
+        if (EqualsNoCase(NodePart(entry), part)) return false;
+    list.push_back(part + ";");
+    return true;
+}
+
+std::unique_ptr<CAlertItem> PreventionStatusAlert(bool enabled) {
+    auto alert = std::make_unique<CAlertItem>();
+    alert->State = 0;
+    alert->Severity = 0;
+    alert->Category = "Prevention";
+    alert->Description = alert->EventType = enabled ? "Prevent Enabled" : "Prevent Disabled";
+    alert->Before = enabled ? "disabled" : "enabled";
+    alert->Current = enabled ? "enabled" : "disabled";
+    alert->Submitter = "user request";
+    return alert;
+}
+
+// What the node authorisation after an unblock or a deletion needs of an event.
+struct EventNode {
+    std::string description, sourceMac, sourceIp, switchKey, portKey;
+
+    static EventNode Of(const CEventItem& e) {
+        return {e.Description, e.SourceMac, e.SourceIp, e.SwitchKey, e.PortKey};
+    }
+};
+
+// One run of the pass. Holds the engine's locks only while it touches the shared maps and lists;
+// the settings document belongs to the engine thread.
+class ViewerUpdatePass {
+public:
+    ViewerUpdatePass(CTarvellFrm& engine, std::vector<std::string>& loggedProblems)
+        : engine_(engine), loggedProblems_(loggedProblems) {}
+
+    void Run();
+
+private:
+    CTarvellDoc& Doc() { return *engine_.Document; }
+    std::string ServiceFile() const { return JoinPath(engine_.ServiceFolder, CTarvellDoc::kFileName); }
+    std::string HandOverFile() const { return JoinPath(engine_.HandOverFolder, CTarvellDoc::kFileName); }
+
+    bool ReloadAttempt();
+    void TakeOverHandOverFile();
+    bool ReadHandOverFile(const std::string& path, std::string& bytes, FileIdentity& read);
+    void Problem(const std::string& text);
+    void FinishProblems();
+
+    void ApplyRequests();
+    void AuthoriseQueuedNodes();
+    void BlacklistQueuedNodes();
+    void ApplyBlockRequests();
+    void ApplyUnblockRequests();
+    void ApplyLinkRequests();
+    void MarkRemovedAlerts();
+    void ApplyDeleteRequests();
+    void AuthoriseAfterUnblock(const EventNode& event);
+    void ImportNodeLists();
+    StringList TakeEngineList(StringList& list);
+
+    CTarvellFrm& engine_;
+    std::vector<std::string>& loggedProblems_;
+    std::vector<std::string> problems_;
+    bool changed_ = false;
+};
+
+void ViewerUpdatePass::Problem(const std::string& text) {
+    problems_.push_back(text);
+    if (std::find(loggedProblems_.begin(), loggedProblems_.end(), text) == loggedProblems_.end())
+        engine_.Log(text);
+}
+
+// A problem that lasts is logged once, not in every pass.
+void ViewerUpdatePass::FinishProblems() { loggedProblems_ = std::move(problems_); }
+
+void ViewerUpdatePass::Run() {
+    const std::vector<std::string> wmiBefore = Doc().WmiConditions;
+    const bool preventionBefore = Doc().PreventionEnabled != 0;
+
+    std::string lastError;
+    const bool loaded = Retry(
+        kReloadAttempts, kReloadRetryMs,
+        [&] {
+            TakeOverHandOverFile();
+            const DocResult result = Doc().LoadFromFile(ServiceFile(), engine_.clock());
+            if (!result) lastError = result.message;
+            return static_cast<bool>(result);
+        },
+        engine_.clock(), true);
+    if (!loaded) {
+        Problem("The settings file could not be loaded: " + lastError);
+        FinishProblems();
+        return;
+    }
+    engine_.PublishSettings();
+
+    const bool preventionNow = Doc().PreventionEnabled != 0;
+    if (Doc().PreventStatusAlerts && preventionNow != preventionBefore)
+        engine_.QueueAlert(PreventionStatusAlert(preventionNow));
+    if (Doc().WmiConditions != wmiBefore && engine_.startWmiRecheck) engine_.startWmiRecheck(engine_);
+
+    ApplyRequests();
+    if (changed_) {
+        const DocResult saved = Doc().OnSaveDocument(engine_.clock());
+        if (!saved) Problem("The settings file could not be saved: " + saved.message);
+    }
+    ImportNodeLists();
+    engine_.PublishSettings();
+    FinishProblems();
+}
+
+// The settings the viewer left in the hand-over folder. The file is parsed before anything is
+// replaced: only a file that loads is installed as the service's settings file, a damaged one is
+// kept aside. It is removed only when it is still the file that was read, so a newer one written
+// meanwhile waits for the next pass. A file that cannot be taken now (being written, or the
+// service's file is busy) stays for a later attempt.
+void ViewerUpdatePass::TakeOverHandOverFile() {
+    const std::string path = HandOverFile();
+    std::string bytes;
+    FileIdentity read;
+    if (!ReadHandOverFile(path, bytes, read)) return;
+
+    CTarvellDoc candidate = Doc();
+    const DocResult parsed = CTarvellDoc::LoadFromBytes(bytes, candidate);
+    if (!parsed) {
+        const std::string aside = StillSameFile(path, read) ? MoveAside(path, engine_.clock()) : std::string();
+        Problem("The hand-over file " + path + " is damaged (" + parsed.message + ")" +
+                (aside.empty() ? std::string() : "; kept as " + aside) + "; the service keeps its settings");
+        return;
+    }
+    const DocResult installed = candidate.SaveToFile(ServiceFile(), true);
+    if (!installed) {
+        Problem("The hand-over file " + path + " cannot be taken over: " + installed.message);
+        return;
+    }
+    if (engine_.onHandOverTaken) engine_.onHandOverTaken();
+    if (StillSameFile(path, read)) ::unlink(path.c_str());
+}
+
+// Reads the hand-over file when there is one that may be taken over now. The file is opened
+// without following a link and checked on the opened file; a writer's lock means it is still
+// being written. The lock is released before the file is parsed.
+bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& bytes, FileIdentity& read) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (fd.Get() < 0) {
+        if (errno != ENOENT) Problem("The hand-over file " + path + " cannot be opened: " + ErrnoText());
+        return false;
+    }
+    struct stat st{};
+    if (::fstat(fd.Get(), &st) != 0) return false;
+    std::string why;
+    if (!IsHandOverFileAcceptable(st, kHandOverGroup, &why)) {
+        Problem("The hand-over file " + path + " is ignored: " + why);
+        return false;
+    }
+    if (::flock(fd.Get(), LOCK_SH | LOCK_NB) != 0) return false;
+    if (!ReadBounded(fd.Get(), bytes)) {
+        Problem("The hand-over file " + path + " cannot be read: " + ErrnoText());
+        return false;
+    }
+    read = FileIdentity::Of(st);
+    return true;
+}
+
+// Lists that other threads append to: taken whole under the engine lock.
+StringList ViewerUpdatePass::TakeEngineList(StringList& list) {
+    Lock lock(engine_.EngineLock);
+    StringList taken;
+    taken.swap(list);
+    return taken;
+}
+
+void ViewerUpdatePass::ApplyRequests() {
+    AuthoriseQueuedNodes();
+    BlacklistQueuedNodes();
+    ApplyBlockRequests();
+    ApplyUnblockRequests();
+    ApplyLinkRequests();
+    MarkRemovedAlerts();
+    ApplyDeleteRequests();
+}
+
+// Nodes the workers authorised: off the black list, onto the white list.
+void ViewerUpdatePass::AuthoriseQueuedNodes() {
+    for (const std::string& entry : TakeEngineList(engine_.PortRequests)) {
+        for (const std::string& node : SplitAny(entry, ";")) {
+            changed_ |= RemoveNodeEntries(Doc().NodesBlackList, {node + "/0", node + "/1"});
+            changed_ |= AddNodeAnywhere(Doc().NodesWhiteList, node);
+        }
+    }
+}
+
+// Nodes queued for blocking: off the white list, onto the black list.
+void ViewerUpdatePass::BlacklistQueuedNodes() {
+    for (const std::string& entry : TakeEngineList(engine_.BlockMacs)) {
+        for (const std::string& node : SplitAny(entry, ";")) {
+            changed_ |= RemoveNodeEntries(Doc().NodesWhiteList, {node + "/0", node + "/1"});
+            changed_ |= AddNodeAnywhere(Doc().NodesBlackList, node);
+        }
+    }
+}
+
+// Every request is either applied to its event or, when the event is gone, dropped: a request
+// left in the list could otherwise act on a later event of the same port.
+void ViewerUpdatePass::ApplyBlockRequests() {
+    if (Doc().BlockRequests.empty()) return;
+    {
+        Lock lock(engine_.EngineLock);
+        for (const std::string& entry : Doc().BlockRequests) {
+            const auto [key, requester] = SplitFirst(entry, ';');
+            const auto it = engine_.EventMap.find(key);
+            if (it == engine_.EventMap.end()) continue;
+            it->second->Blocked = 1;
+            it->second->Submitter = requester;
+        }
+    }
+    Doc().BlockRequests.clear();
+    changed_ = true;
+}
+
+void ViewerUpdatePass::ApplyUnblockRequests() {
+    if (Doc().UnblockRequests.empty()) return;
+    std::vector<EventNode> unblocked;
+    {
+        Lock lock(engine_.EngineLock);
+        for (const std::string& entry : Doc().UnblockRequests) {
+            const auto [key, requester] = SplitFirst(entry, ';');
+            const auto it = engine_.EventMap.find(key);
+            if (it == engine_.EventMap.end()) continue;
+            it->second->Blocked = 0;
+            it->second->Submitter = requester;
+            unblocked.push_back(EventNode::Of(*it->second));
+        }
+    }
+    Doc().UnblockRequests.clear();
+    changed_ = true;
+    for (const EventNode& event : unblocked) AuthoriseAfterUnblock(event);
+}
+
+// "key;action;host" from the mail links: unblock, and with "Delete" also queue the deletion.
+void ViewerUpdatePass::ApplyLinkRequests() {
+    std::vector<EventNode> unblocked;
+    {
+        Lock lock(engine_.EngineLock);
+        StringList requests;
+        requests.swap(engine_.LinkRequests);
+        for (const std::string& entry : requests) {
+            const auto [key, rest] = SplitFirst(entry, ';');
+            const auto [action, host] = SplitFirst(rest, ';');
+            const auto it = engine_.EventMap.find(key);
+            if (it == engine_.EventMap.end()) continue;
+            it->second->Blocked = 0;
+            it->second->Submitter = host;
+            if (EqualsNoCase(action, "Delete")) Doc().DeleteRequests.push_back(key);
+            unblocked.push_back(EventNode::Of(*it->second));
+        }
+    }
+    for (const EventNode& event : unblocked) {
+        RemoveNodeEntries(Doc().NodesBlackList, {event.sourceMac + "/0"});
+        AuthoriseAfterUnblock(event);
+        changed_ = true;
+    }
+}
+
+// A node of a crowded port that was unblocked or deleted may be authorised at once: anywhere, at
+// the port, or both, as the settings say, unless NodeLocations authorises it already.
+void ViewerUpdatePass::AuthoriseAfterUnblock(const EventNode& event) {
+    const CTarvellDoc& doc = Doc();
+    if (event.description != "Unauthorized Nodes Count" || event.sourceMac.empty()) return;
+    if (!doc.UnblockAuthorizeNode && !doc.UnblockAuthorizeLocation) return;
+    const std::string here = event.switchKey + "/" + event.portKey;
+    for (const std::string& entry : doc.NodeLocations) {
+        const auto [node, location] = SplitFirst(entry, ';');
+        const bool names = EqualsNoCase(node, event.sourceMac) ||
+                           (!event.sourceIp.empty() && EqualsNoCase(node, event.sourceIp));
+        if (names && (location.empty() || EqualsNoCase(location, here))) return;
+    }
+    if (doc.UnblockAuthorizeNode) Doc().NodeLocations.push_back(event.sourceMac + ";");
+    if (doc.UnblockAuthorizeLocation) Doc().NodeLocations.push_back(event.sourceMac + ";" + here);
+    changed_ = true;
+}
+
+void ViewerUpdatePass::MarkRemovedAlerts() {
+    if (Doc().RemovedAlerts.empty()) return;
+    {
+        Lock lock(engine_.AlertLock);
+        for (const std::string& key : Doc().RemovedAlerts) {
+            const auto it = engine_.AlertLog.find(key);
+            if (it != engine_.AlertLog.end()) it->second->State = 1;
+        }
+    }
+    Doc().RemovedAlerts.clear();
+    changed_ = true;
+}
+
+// An event whose port is still shut stays queued; the others are marked for the purge. Keys
+// without an event are dropped.
+void ViewerUpdatePass::ApplyDeleteRequests() {
+    if (Doc().DeleteRequests.empty()) return;
+    StringList kept;
+    std::vector<EventNode> deleted;
+    {
+        Lock lock(engine_.EngineLock);
+        for (const std::string& key : Doc().DeleteRequests) {
+            const auto it = engine_.EventMap.find(key);
+            if (it == engine_.EventMap.end()) continue;
+            if (!it->second->Extra.empty()) {
+                kept.push_back(key);
+                continue;
+            }
+            it->second->Deleted = 1;
+            deleted.push_back(EventNode::Of(*it->second));
+        }
+    }
+    if (kept != Doc().DeleteRequests) {
+        Doc().DeleteRequests = std::move(kept);
+        changed_ = true;
+    }
+    for (const EventNode& event : deleted) AuthoriseAfterUnblock(event);
+}
+
+// The import files are read after every successful reload and never saved, so the lists hold
+// the file's entries once on top of the stored ones.
+void ViewerUpdatePass::ImportNodeLists() {
+    CTarvellDoc& doc = Doc();
+    if (!doc.BlackListImportFile.empty()) engine_.ReadNodeListFile(true, doc.BlackListImportFile, doc.NodesBlackList);
+    if (!doc.WhiteListImportFile.empty()) engine_.ReadNodeListFile(true, doc.WhiteListImportFile, doc.NodesWhiteList);
+    if (!doc.NodeLocationImportFile.empty())
+        engine_.ReadNodeListFile(false, doc.NodeLocationImportFile, doc.NodeLocations);
+}
+
+}  // namespace
+
+bool IsHandOverOwnerTrusted(uid_t owner, const std::string& group) {
+    if (owner == 0) return true;
+    const auto admins = FindGroup(group);
+    if (!admins) return false;
+    const auto user = FindUser(owner);
+    if (!user) return false;
+    return user->gid == admins->gid ||
+           std::find(admins->members.begin(), admins->members.end(), user->name) != admins->members.end();
+}
+
+bool IsHandOverFileAcceptable(const struct stat& st, const std::string& group, std::string* why) {
+    const auto refuse = [&](const char* reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    if (!S_ISREG(st.st_mode)) return refuse("not a regular file");
+    if (st.st_nlink != 1) return refuse("it has more than one name");
+    if (st.st_mode & S_IWOTH) return refuse("it is writable by others");
+    if (!IsHandOverOwnerTrusted(st.st_uid, group)) return refuse("its owner is neither root nor an administrator");
+    return true;
+}
+
+void CTarvellFrm::ApplyViewerUpdates() {
+    ViewerUpdatePass(*this, handOverProblems_).Run();
+}
+
+}  // namespace tarvell
