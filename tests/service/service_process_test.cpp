@@ -1,7 +1,10 @@
 // Runs the built TarvellSrv as a process and talks to it with signals.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,7 +30,8 @@ using testing::WaitUntil;
 
 const std::string kProgram = std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv";
 
-std::vector<std::string> EnvironmentWithRoot(const std::string& root) {
+std::vector<std::string> EnvironmentWithRoot(const std::string& root,
+                                             const std::vector<std::string>& extra = {}) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
@@ -36,20 +40,22 @@ std::vector<std::string> EnvironmentWithRoot(const std::string& root) {
         }
     }
     env.push_back("TARVELL_ROOT=" + root);
+    env.insert(env.end(), extra.begin(), extra.end());
     return env;
 }
 
 // TarvellSrv started in the background with its standard output and error in a file.
 class ServiceProcess {
 public:
-    ServiceProcess(const std::string& root, const std::vector<std::string>& args)
+    ServiceProcess(const std::string& root, const std::vector<std::string>& args,
+                   const std::vector<std::string>& extraEnv = {})
         : output_(JoinPath(root, "output.txt")) {
         std::vector<std::string> argv = {kProgram};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> argvPtrs;
         for (auto& a : argv) argvPtrs.push_back(a.data());
         argvPtrs.push_back(nullptr);
-        std::vector<std::string> env = EnvironmentWithRoot(root);
+        std::vector<std::string> env = EnvironmentWithRoot(root, extraEnv);
         std::vector<char*> envPtrs;
         for (auto& e : env) envPtrs.push_back(e.data());
         envPtrs.push_back(nullptr);
@@ -109,6 +115,57 @@ private:
     pid_t pid_ = -1;
     std::optional<int> status_;
 };
+
+// Stands in for systemd's notification socket.
+class NotifySocket {
+public:
+    explicit NotifySocket(std::string path) : path_(std::move(path)) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path_.copy(address.sun_path, sizeof address.sun_path - 1);
+        bound_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~NotifySocket() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool Bound() const { return bound_; }
+    const std::string& Path() const { return path_; }
+    // The next message, or "" when none came within the time.
+    std::string Receive(int timeoutMs = 5000) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) != 1) return "";
+        char buffer[512];
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "";
+    }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+TEST(ServiceProcess, UnderSystemdItReportsItsStatesThroughNotify) {
+    TempFolder root("service-process-");
+    ProcessOptions install;
+    install.argv = {kProgram, "-Service"};
+    install.environment = EnvironmentWithRoot(root.Path());
+    install.timeLimitMs = 10'000;
+    ASSERT_TRUE(RunProcess(install).Succeeded());
+
+    NotifySocket notify(root / "notify");
+    ASSERT_TRUE(notify.Bound());
+    ServiceProcess service(root.Path(), {}, {"NOTIFY_SOCKET=" + notify.Path()});
+    EXPECT_EQ(notify.Receive(), "STATUS=Starting");
+    EXPECT_EQ(notify.Receive(), "READY=1\nSTATUS=Running");
+    ASSERT_EQ(::kill(service.Pid(), SIGTERM), 0);
+    EXPECT_EQ(notify.Receive(), "STOPPING=1\nSTATUS=Stopping");
+    EXPECT_EQ(notify.Receive(), "STATUS=Stopped");
+    EXPECT_EQ(service.WaitForExit(5000), 0);
+    // As a service its messages go to the system log, not to standard output.
+    EXPECT_EQ(service.Output(), "");
+}
 
 TEST(ServiceProcess, ForegroundServiceAnswersSignalsAndStopsCleanly) {
     TempFolder root("service-process-");
