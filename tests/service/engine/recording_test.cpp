@@ -1,0 +1,379 @@
+// Event recording, alert keys and channel copies, test alerts and the daily archive.
+#include <algorithm>
+#include <ctime>
+#include <fstream>
+#include <set>
+
+#include "platform/Text.h"
+
+#include "tests/service/engine/EngineFixture.h"
+
+namespace tarvell::enginetest {
+namespace {
+
+class RecordingTest : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        settings = BlankSettings();
+        settings.DetectionEnabled = 1;
+        UseSettings(settings);
+    }
+
+    void Use(void (*change)(CTarvellDoc&)) {
+        change(settings);
+        UseSettings(settings);
+    }
+
+    static std::unique_ptr<CEventItem> Event(const std::string& switchKey, const std::string& port,
+                                             const std::string& mac = "001122334455") {
+        auto event = std::make_unique<CEventItem>();
+        event->SwitchKey = switchKey;
+        event->PortKey = port;
+        event->SourceMac = mac;
+        event->Category = "Detection";
+        event->EventType = "New Mac";
+        event->Description = "New Mac";
+        event->Submitter = "viewer-host";
+        event->Severity = 3;
+        event->DeviceName = "Core";
+        return event;
+    }
+
+    static std::unique_ptr<CAlertItem> Alert(const std::string& description) {
+        auto alert = std::make_unique<CAlertItem>();
+        alert->Description = description;
+        alert->EventType = "New Mac";
+        return alert;
+    }
+
+    std::vector<std::string> AlertKeys() {
+        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        std::vector<std::string> keys;
+        for (const auto& [key, alert] : engine->AlertLog) keys.push_back(key);
+        return keys;
+    }
+
+    std::string Seconds(std::int64_t offset = 0) { return FormatLong(clock.Now() + offset); }
+
+    // The first second of the next local day.
+    std::int64_t NextLocalMidnight() {
+        const std::int64_t now = clock.Now();
+        const std::tm tm = clock.LocalTime(now);
+        std::int64_t t = now + 86400 - (tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec);
+        // Daylight saving changes move midnight by an hour; find the exact change of date.
+        while (clock.LocalTime(t - 1).tm_mday != tm.tm_mday) --t;
+        while (clock.LocalTime(t).tm_mday == tm.tm_mday) ++t;
+        return t;
+    }
+
+    std::string ArchivePath(std::int64_t at) {
+        const std::tm tm = clock.LocalTime(at);
+        char name[64];
+        std::strftime(name, sizeof name, "%Y%m%d_AutoArchive.log", &tm);
+        return JoinPath(serviceFolder, name);
+    }
+
+    ObjectMap<CAlertItem> ReadArchive(const std::string& path) {
+        AlertLogFile file;
+        std::string error;
+        EXPECT_TRUE(ReadStateFile(path, file, &error)) << error;
+        return std::move(file.AlertLog);
+    }
+
+    CTarvellDoc settings;
+};
+
+// ---- events
+
+TEST_F(RecordingTest, RecordingStampsAndReplacesTheEventOfThePort) {
+    engine->RecordEvent(Event("SW1", "3", "AAAAAAAAAAAA"));
+    clock.Advance(5);
+    engine->RecordEvent(Event("SW1", "3", "BBBBBBBBBBBB"));
+    std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+    ASSERT_EQ(engine->EventMap.size(), 1u);
+    const CEventItem& event = *engine->EventMap.at("SW1/3");
+    EXPECT_EQ(event.SourceMac, "BBBBBBBBBBBB");
+    EXPECT_EQ(event.DateKey, Seconds());
+    EXPECT_EQ(event.Blocked, 0);
+    EXPECT_EQ(event.Deleted, 0);
+    EXPECT_EQ(event.Submitter, "viewer-host");
+}
+
+TEST_F(RecordingTest, ReRecordingABlockedPortKeepsTheBlockWithPreventionOff) {
+    CEventItem& stored = AddEvent("SW1", "3");
+    stored.Blocked = 1;
+    stored.Extra = "1699990000";
+    auto event = Event("SW1", "3");
+    event->Extra = "caller's";
+    event->Deleted = 1;
+    engine->RecordEvent(std::move(event));
+    const CEventItem now = EventCopy("SW1/3");
+    EXPECT_EQ(now.Blocked, 1);
+    EXPECT_EQ(now.Extra, "1699990000");
+    EXPECT_EQ(now.Deleted, 0);
+    EXPECT_TRUE(engine->BlockMacs.empty());
+}
+
+TEST_F(RecordingTest, PreventionMarksBlockedAndQueuesPlainMacsOnly) {
+    Use([](CTarvellDoc& d) { d.PreventionEnabled = 1; });
+    engine->RecordEvent(Event("SW1", "3", "001122334455"));
+    engine->RecordEvent(Event("SW1", "4", "001122334455/AABBCCDDEEFF"));
+    EXPECT_EQ(EventCopy("SW1/3").Blocked, 1);
+    EXPECT_EQ(EventCopy("SW1/3").Submitter, "");
+    EXPECT_EQ(EventCopy("SW1/4").Blocked, 1);
+    EXPECT_EQ(engine->BlockMacs, StringList{"001122334455"});
+    // The alert is made after the prevention step: no submitter either.
+    std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+    ASSERT_EQ(engine->AlertLog.size(), 2u);
+    for (const auto& [key, alert] : engine->AlertLog) EXPECT_EQ(alert->Submitter, "");
+}
+
+TEST_F(RecordingTest, AlertCopiesEveryTextOfTheEvent) {
+    auto event = Event("SW1", "3");
+    event->Before = "before";
+    event->Current = "current";
+    event->DeviceIp = "10.0.0.1";
+    event->DevicePort = "Gi0/3";
+    event->DeviceLocation = "Hall";
+    event->SourceIp = "10.0.0.77";
+    event->SourceName = "pc";
+    engine->RecordEvent(std::move(event));
+    const CEventItem stored = EventCopy("SW1/3");
+    std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+    ASSERT_EQ(engine->AlertLog.size(), 1u);
+    const CAlertItem& alert = *engine->AlertLog.begin()->second;
+    EXPECT_EQ(alert.State, 0);
+    EXPECT_EQ(alert.Severity, 3);
+    const auto eventValues = stored.Values();
+    for (const RecordValue& value : alert.Values()) {
+        if (value.isWord) continue;
+        const auto same = std::find_if(eventValues.begin(), eventValues.end(),
+                                       [&](const RecordValue& v) { return v.name == value.name; });
+        ASSERT_NE(same, eventValues.end()) << value.name;
+        EXPECT_EQ(value.text, same->text) << value.name;
+    }
+}
+
+TEST_F(RecordingTest, DetectionOffRecordsWithoutAlert) {
+    Use([](CTarvellDoc& d) { d.DetectionEnabled = 0; });
+    engine->RecordEvent(Event("SW1", "3"));
+    EXPECT_EQ(EventCopy("SW1/3").SwitchKey, "SW1");
+    EXPECT_TRUE(AlertKeys().empty());
+}
+
+TEST_F(RecordingTest, ClearEventExtraOnlyForBlockedEvents) {
+    CEventItem& blocked = AddEvent("SW1", "3");
+    blocked.Blocked = 1;
+    blocked.Extra = "1699990000";
+    CEventItem& open = AddEvent("SW1", "4");
+    open.Extra = "note";
+    engine->ClearEventExtra("SW1/3");
+    engine->ClearEventExtra("SW1/4");
+    engine->ClearEventExtra("SW9/9");
+    EXPECT_EQ(EventCopy("SW1/3").Extra, "");
+    EXPECT_EQ(EventCopy("SW1/4").Extra, "note");
+}
+
+// ---- alert keys
+
+TEST_F(RecordingTest, KeysCountWithinASecondAndRestart) {
+    for (int i = 0; i < 3; ++i) engine->QueueAlert(Alert("a"));
+    clock.Advance(1);
+    engine->QueueAlert(Alert("b"));
+    const std::string s0 = Seconds(-1), s1 = Seconds();
+    EXPECT_EQ(AlertKeys(), (std::vector<std::string>{s0 + ".0", s0 + ".1", s0 + ".2", s1 + ".0"}));
+}
+
+TEST_F(RecordingTest, TestAlertTakesTheNextNumberAndStaysOutOfTheLog) {
+    engine->QueueAlert(Alert("a"));
+    engine->QueueTestAlert(AlertChannel::Syslog);   // channel switched off
+    engine->QueueAlert(Alert("b"));
+    EXPECT_EQ(AlertKeys(), (std::vector<std::string>{Seconds() + ".0", Seconds() + ".2"}));
+    EXPECT_EQ(engine->SyslogTestFlag.load(), 1);
+    EXPECT_EQ(engine->EmailTestFlag.load(), 0);
+    std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+    ASSERT_EQ(engine->SyslogQueue.size(), 1u);
+    const auto& [key, test] = *engine->SyslogQueue.begin();
+    EXPECT_EQ(key, Seconds() + ".1");
+    EXPECT_EQ(test->Category, "Test Alert");
+    EXPECT_EQ(test->EventType, "Test Message");
+    EXPECT_EQ(test->SourceMac, "000000000000");
+    EXPECT_EQ(test->Submitter, "localhost");
+    EXPECT_TRUE(engine->EmailQueue.empty());
+    EXPECT_TRUE(engine->SnmpQueue.empty());
+    EXPECT_TRUE(engine->RunQueue.empty());
+}
+
+TEST_F(RecordingTest, EachControlCodeQueuesOnItsOwnChannel) {
+    engine->QueueTestAlert(136);
+    engine->QueueTestAlert(137);
+    engine->QueueTestAlert(144);
+    engine->QueueTestAlert(145);
+    std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+    EXPECT_EQ(engine->EmailQueue.size(), 1u);
+    EXPECT_EQ(engine->SnmpQueue.size(), 1u);
+    EXPECT_EQ(engine->SyslogQueue.size(), 1u);
+    EXPECT_EQ(engine->RunQueue.size(), 1u);
+    EXPECT_TRUE(engine->AlertLog.empty());
+    EXPECT_EQ(engine->EmailTestFlag + engine->SnmpTestFlag + engine->SyslogTestFlag +
+                  engine->RunTestFlag,
+              4);
+}
+
+TEST_F(RecordingTest, ClockSteppingBackLosesNoAlert) {
+    const std::int64_t start = clock.Now();
+    engine->QueueAlert(Alert("first"));
+    engine->QueueAlert(Alert("second"));
+    clock.Set(start + 1);
+    engine->QueueAlert(Alert("third"));
+    clock.Set(start);   // the clock is set back
+    engine->QueueAlert(Alert("fourth"));
+    engine->QueueAlert(Alert("fifth"));
+    engine->QueueTestAlert(AlertChannel::Email);
+
+    std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+    std::multiset<std::string> descriptions;
+    for (const auto& [key, alert] : engine->AlertLog) {
+        descriptions.insert(alert->Description);
+        EXPECT_EQ(key.substr(0, key.find('.')), FormatLong(alert->Description == "third" ? start + 1 : start));
+    }
+    EXPECT_EQ(descriptions, (std::multiset<std::string>{"first", "second", "third", "fourth", "fifth"}));
+    // The counter moved past the keys of the earlier pass through this second.
+    EXPECT_EQ(engine->AlertLog.at(FormatLong(start) + ".2")->Description, "fourth");
+    EXPECT_EQ(engine->AlertLog.at(FormatLong(start) + ".3")->Description, "fifth");
+    EXPECT_EQ(engine->EmailQueue.count(FormatLong(start) + ".4"), 1u);
+}
+
+// ---- channels
+
+TEST_F(RecordingTest, EveryChannelHoldsItsOwnCopy) {
+    Use([](CTarvellDoc& d) {
+        d.EmailAlertsEnabled = 1;
+        d.SnmpAlertsOn = 1;
+        d.SyslogAlertsOn = 1;
+        d.RunAlertsEnabled = 1;
+    });
+    engine->RecordEvent(Event("SW1", "3"));
+    std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+    ASSERT_EQ(engine->AlertLog.size(), 1u);
+    const auto& [key, logged] = *engine->AlertLog.begin();
+    std::set<const CAlertItem*> objects{logged.get()};
+    for (auto* queue : {&engine->EmailQueue, &engine->SnmpQueue, &engine->SyslogQueue, &engine->RunQueue}) {
+        ASSERT_EQ(queue->size(), 1u);
+        ASSERT_EQ(queue->begin()->first, key);
+        EXPECT_EQ(*queue->begin()->second, *logged);
+        objects.insert(queue->begin()->second.get());
+    }
+    EXPECT_EQ(objects.size(), 5u);
+    // A channel that changes or drops its entry leaves the others alone.
+    engine->EmailQueue.begin()->second->Description = "changed";
+    engine->SnmpQueue.clear();
+    EXPECT_EQ(logged->Description, "New Mac");
+    EXPECT_EQ(engine->SyslogQueue.begin()->second->Description, "New Mac");
+}
+
+TEST_F(RecordingTest, ChannelsAndArchiveOffLeaveTheAlertInTheLogOnly) {
+    Use([](CTarvellDoc& d) { d.SnmpAlertsOn = 1; });
+    engine->QueueAlert(Alert("x"));
+    Use([](CTarvellDoc& d) { d.SnmpAlertsOn = 0; });
+    engine->QueueAlert(Alert("y"));
+    engine->FlushDailyArchive();
+    std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+    EXPECT_EQ(engine->AlertLog.size(), 2u);
+    EXPECT_EQ(engine->SnmpQueue.size(), 1u);
+    EXPECT_TRUE(engine->EmailQueue.empty());
+    EXPECT_FALSE(FileExists(ArchivePath(clock.Now())));
+}
+
+// ---- daily archive
+
+TEST_F(RecordingTest, ArchiveFollowsTheLocalDateAcrossMidnight) {
+    Use([](CTarvellDoc& d) { d.AlertArchiveEnabled = 1; });
+    const std::int64_t midnight = NextLocalMidnight();
+    clock.Set(midnight - 1);
+    engine->QueueAlert(Alert("late"));
+    clock.Set(midnight);
+    engine->QueueAlert(Alert("early"));
+    EXPECT_TRUE(engine->SaveAlertLog());
+
+    const auto before = ReadArchive(ArchivePath(midnight - 1));
+    const auto after = ReadArchive(ArchivePath(midnight));
+    ASSERT_NE(ArchivePath(midnight - 1), ArchivePath(midnight));
+    ASSERT_EQ(before.size(), 1u);
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(before.begin()->first, FormatLong(midnight - 1) + ".0");
+    EXPECT_EQ(before.begin()->second->Description, "late");
+    EXPECT_EQ(after.begin()->first, FormatLong(midnight) + ".0");
+    EXPECT_EQ(after.begin()->second->Description, "early");
+    EXPECT_FALSE(FileExists(ArchivePath(midnight) + ".tmp"));
+}
+
+TEST_F(RecordingTest, ArchiveKeepsEarlierAlertsOfTheDay) {
+    Use([](CTarvellDoc& d) { d.AlertArchiveEnabled = 1; });
+    engine->QueueAlert(Alert("one"));
+    engine->FlushDailyArchive();
+    clock.Advance(1);
+    engine->QueueAlert(Alert("two"));
+    engine->FlushDailyArchive();
+    engine->FlushDailyArchive();   // nothing new: nothing changes
+    const auto day = ReadArchive(ArchivePath(clock.Now()));
+    ASSERT_EQ(day.size(), 2u);
+    EXPECT_EQ(day.at(Seconds(-1) + ".0")->Description, "one");
+    EXPECT_EQ(day.at(Seconds() + ".0")->Description, "two");
+}
+
+TEST_F(RecordingTest, UnreadableDayFileIsKeptAsideAndArchivingGoesOn) {
+    Use([](CTarvellDoc& d) { d.AlertArchiveEnabled = 1; });
+    const std::string path = ArchivePath(clock.Now());
+    const std::string garbage("\x05\x00garbage", 9);
+    std::ofstream(path, std::ios::binary) << garbage;
+    engine->QueueAlert(Alert("after damage"));
+    engine->FlushDailyArchive();
+
+    const auto day = ReadArchive(path);
+    ASSERT_EQ(day.size(), 1u);
+    EXPECT_EQ(day.begin()->second->Description, "after damage");
+    const std::string aside = path + ".bad-" + Seconds();
+    ASSERT_TRUE(FileExists(aside));
+    EXPECT_EQ(*ReadWholeFile(aside), garbage);
+    const auto lines = log.Lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& l) { return l.find(aside) != std::string::npos; }),
+              1);
+}
+
+TEST_F(RecordingTest, ArchiveKeyOfAnEarlierRunIsNotOverwritten) {
+    Use([](CTarvellDoc& d) { d.AlertArchiveEnabled = 1; });
+    engine->QueueAlert(Alert("earlier run"));
+    engine->FlushDailyArchive();
+    {
+        // A new run whose log no longer holds that alert, at the same second.
+        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        engine->AlertLog.clear();
+        engine->LastAlertSecond.clear();
+    }
+    engine->QueueAlert(Alert("this run"));
+    engine->FlushDailyArchive();
+    const auto day = ReadArchive(ArchivePath(clock.Now()));
+    ASSERT_EQ(day.size(), 2u);
+    EXPECT_EQ(day.at(Seconds() + ".0")->Description, "earlier run");
+    EXPECT_EQ(day.at(Seconds() + ".1")->Description, "this run");
+}
+
+TEST_F(RecordingTest, ArchiveThatCannotBeWrittenIsRetriedLater) {
+    Use([](CTarvellDoc& d) { d.AlertArchiveEnabled = 1; });
+    const std::string path = ArchivePath(clock.Now());
+    ASSERT_TRUE(MakeDirectories(path + ".tmp"));   // the temporary name is taken by a folder
+    engine->QueueAlert(Alert("waiting"));
+    engine->FlushDailyArchive();
+    EXPECT_FALSE(FileExists(path));
+    ASSERT_TRUE(RemoveTree(path + ".tmp"));
+    engine->FlushDailyArchive();
+    const auto day = ReadArchive(path);
+    ASSERT_EQ(day.size(), 1u);
+    EXPECT_EQ(day.begin()->second->Description, "waiting");
+}
+
+}  // namespace
+}  // namespace tarvell::enginetest

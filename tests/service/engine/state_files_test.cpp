@@ -1,0 +1,435 @@
+// The state files: loads with retries, saves, ageing and clean-up, the sibling database and the
+// tables derived from it, damaged files.
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/Text.h"
+#include "tests/service/engine/EngineFixture.h"
+
+namespace tarvell::enginetest {
+namespace {
+
+constexpr std::int64_t kDay = 86400;
+
+class StateFilesTest : public EngineFixture {
+protected:
+    std::string ServicePath(std::string_view name) const { return JoinPath(serviceFolder, name); }
+    std::string SiblingPath() const { return JoinPath(siblingFolder, kSiblingDatabaseName); }
+
+    void WriteBytes(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+
+    template <class F>
+    F ReadBack(const std::string& path) {
+        F file;
+        std::string error;
+        EXPECT_TRUE(ReadStateFile(path, file, &error)) << error;
+        return file;
+    }
+
+    void AddAlert(const std::string& key, int state = 0, const std::string& mac = "001122334455") {
+        auto alert = std::make_unique<CAlertItem>();
+        alert->State = state;
+        alert->SourceMac = mac;
+        alert->Description = "New Mac";
+        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        engine->AlertLog[key] = std::move(alert);
+    }
+
+    void KeepAlertsFor(int days) {
+        CTarvellDoc doc = BlankSettings();
+        doc.AlertRemoveDays = days;
+        UseSettings(doc);
+    }
+
+    std::string AlertKey(std::int64_t secondsAgo) { return FormatLong(clock.Now() - secondsAgo) + ".0"; }
+
+    int LogLinesWith(std::string_view text) {
+        const auto lines = log.Lines();
+        return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.find(text) != std::string::npos;
+        }));
+    }
+
+    // The name a damaged file was moved to, or "" when there is none.
+    static std::string FindAside(const std::string& path) {
+        const std::string folder = path.substr(0, path.find_last_of('/'));
+        const std::string prefix = path.substr(path.find_last_of('/') + 1) + ".bad-";
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(prefix, 0) == 0) return entry.path().string();
+        }
+        return {};
+    }
+
+    std::unique_ptr<CTarvellFrm> EngineOn(const std::string& folder) {
+        EngineEnvironment env = Environment();
+        env.ServiceFolder = folder;
+        return std::make_unique<CTarvellFrm>(env);
+    }
+};
+
+// ---- fresh installation, retries, round trips
+
+TEST_F(StateFilesTest, MissingFilesCostFiveCountedAttemptsEach) {
+    const auto started = std::chrono::steady_clock::now();
+    engine->LoadAlertLog();
+    EXPECT_EQ(clock.Sleeps(), 5);
+    EXPECT_EQ(clock.SleptMs(), 5000);
+    engine->LoadEventDatabase();
+    engine->LoadReportStore();
+    EXPECT_FALSE(engine->LoadSiblingDatabase());
+    EXPECT_EQ(clock.Sleeps(), 20);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_TRUE(engine->AlertLog.empty());
+    EXPECT_TRUE(engine->EventMap.empty());
+}
+
+TEST_F(StateFilesTest, FreshFolderWritesLogAndDbButNoEml) {
+    engine->LoadAlertLog();
+    engine->LoadEventDatabase();
+    engine->LoadReportStore();
+    EXPECT_TRUE(engine->SaveAlertLog());
+    EXPECT_TRUE(engine->SaveEventDatabase());
+    EXPECT_TRUE(engine->SaveReportStore());
+    EXPECT_TRUE(FileExists(ServicePath(kAlertLogName)));
+    EXPECT_TRUE(FileExists(ServicePath(kEventDatabaseName)));
+    EXPECT_FALSE(FileExists(ServicePath(kReportStoreName)));
+    EXPECT_TRUE(ReadBack<AlertLogFile>(ServicePath(kAlertLogName)).AlertLog.empty());
+    EXPECT_FALSE(FileExists(ServicePath(kAlertLogName) + ".tmp"));
+}
+
+TEST_F(StateFilesTest, SavedStateLoadsBackIntoANewEngine) {
+    const std::string longText(300, 'x');
+    CEventItem& event = AddEvent("SW1", "3");
+    event.Before = longText;
+    event.Extra = "1699990000";
+    AddAlert(AlertKey(0));
+    {
+        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        engine->SwitchCount = "2";
+        engine->NodeCount = "7";
+        engine->DeviceTable["SW1"] = "10.0.0.1/Core//Hall";
+        engine->PortNames["SW1/3"] = "Gi0/3";
+    }
+    {
+        std::lock_guard<std::recursive_mutex> lock(engine->MailLock);
+        engine->ReportStore["1.0"] = std::make_unique<CAlertItem>();
+        engine->LastDailyReport = "1699920000";
+        engine->LastWeeklyReport = "1699488000";
+    }
+    ASSERT_TRUE(engine->SaveAlertLog());
+    ASSERT_TRUE(engine->SaveEventDatabase());
+    ASSERT_TRUE(engine->SaveReportStore());
+    // A text of 300 characters is stored behind the 0xFF escape with a 16-bit length.
+    EXPECT_NE(ReadWholeFile(ServicePath(kEventDatabaseName))->find(std::string("\xFF\x2C\x01", 3) + longText),
+              std::string::npos);
+
+    auto second = EngineOn(serviceFolder);
+    second->LoadAlertLog();
+    second->LoadEventDatabase();
+    second->LoadReportStore();
+    EXPECT_EQ(clock.Sleeps(), 0);
+    ASSERT_EQ(second->EventMap.size(), 1u);
+    EXPECT_EQ(*second->EventMap.at("SW1/3"), EventCopy("SW1/3"));
+    EXPECT_EQ(second->EventMap.at("SW1/3")->Before, longText);
+    EXPECT_EQ(second->AlertLog.size(), 1u);
+    EXPECT_EQ(second->SwitchCount, "2");
+    EXPECT_EQ(second->NodeCount, "7");
+    EXPECT_EQ(second->DeviceTable, engine->DeviceTable);
+    EXPECT_EQ(second->PortNames, engine->PortNames);
+    EXPECT_EQ(second->ReportStore.size(), 1u);
+    EXPECT_EQ(second->LastDailyReport, "1699920000");
+    EXPECT_EQ(second->LastWeeklyReport, "1699488000");
+}
+
+TEST_F(StateFilesTest, FileKindComesFromTheCallNotFromThePath) {
+    // A folder whose name holds every text the kind was once guessed from.
+    const std::string folder = JoinPath(root, "x.log.eml Tarvell.db Ombrix.db");
+    ASSERT_TRUE(MakeDirectories(folder));
+    auto odd = EngineOn(folder);
+    {
+        std::lock_guard<std::recursive_mutex> lock(odd->EngineLock);
+        odd->SwitchCount = "1";
+        odd->EventMap["SW1/3"] = std::make_unique<CEventItem>();
+    }
+    odd->AlertLog["5.0"] = std::make_unique<CAlertItem>();
+    odd->ReportStore["6.0"] = std::make_unique<CAlertItem>();
+    ASSERT_TRUE(odd->SaveEventDatabase());
+    ASSERT_TRUE(odd->SaveAlertLog());
+    ASSERT_TRUE(odd->SaveReportStore());
+    EXPECT_EQ(ReadBack<EventDatabaseFile>(JoinPath(folder, kEventDatabaseName)).EventMap.size(), 1u);
+    EXPECT_EQ(ReadBack<AlertLogFile>(JoinPath(folder, kAlertLogName)).AlertLog.count("5.0"), 1u);
+    EXPECT_EQ(ReadBack<ReportStoreFile>(JoinPath(folder, kReportStoreName)).ReportStore.count("6.0"), 1u);
+
+    std::string error;
+    EXPECT_FALSE(odd->Deserialize(StoredFileKind::Settings, "", &error));
+    EXPECT_EQ(odd->Serialize(StoredFileKind::Sibling), "");
+}
+
+// ---- damaged files
+
+TEST_F(StateFilesTest, DamagedOwnFilesAreKeptAsideAndTheEngineStartsEmpty) {
+    const std::string garbage("\x03\x00\x01", 3);
+    for (auto name : {kAlertLogName, kEventDatabaseName, kReportStoreName}) WriteBytes(ServicePath(name), garbage);
+    AddEvent("SW1", "3");   // anything the engine held is not mixed with a damaged file
+    engine->LoadAlertLog();
+    engine->LoadEventDatabase();
+    engine->LoadReportStore();
+    EXPECT_TRUE(engine->AlertLog.empty());
+    EXPECT_TRUE(engine->EventMap.empty());
+    EXPECT_TRUE(engine->ReportStore.empty());
+    for (auto name : {kAlertLogName, kEventDatabaseName, kReportStoreName}) {
+        const std::string aside = FindAside(ServicePath(name));
+        ASSERT_FALSE(aside.empty()) << name;
+        EXPECT_EQ(*ReadWholeFile(aside), garbage);
+        EXPECT_EQ(LogLinesWith(aside), 1) << aside;
+    }
+    // The next pass writes a new file; the damaged one stays where it was put.
+    AddAlert(AlertKey(0));
+    ASSERT_TRUE(engine->SaveAlertLog());
+    EXPECT_EQ(ReadBack<AlertLogFile>(ServicePath(kAlertLogName)).AlertLog.size(), 1u);
+}
+
+TEST_F(StateFilesTest, TruncatedFileIsDamagedToo) {
+    AddAlert("1700000000.0");
+    AddAlert("1700000000.1");
+    ASSERT_TRUE(engine->SaveAlertLog());
+    const std::string whole = *ReadWholeFile(ServicePath(kAlertLogName));
+    WriteBytes(ServicePath(kAlertLogName), whole.substr(0, whole.size() - 3));
+    auto second = EngineOn(serviceFolder);
+    second->LoadAlertLog();
+    EXPECT_TRUE(second->AlertLog.empty());
+    EXPECT_FALSE(FindAside(ServicePath(kAlertLogName)).empty());
+}
+
+TEST_F(StateFilesTest, FailedSaveIsLoggedOnceAndRecoveryOnce) {
+    auto lost = EngineOn(JoinPath(root, "no-such-folder"));
+    EXPECT_FALSE(lost->SaveEventDatabase());
+    EXPECT_FALSE(lost->SaveEventDatabase());
+    EXPECT_EQ(LogLinesWith("could not be written"), 1);
+    ASSERT_TRUE(MakeDirectories(JoinPath(root, "no-such-folder")));
+    EXPECT_TRUE(lost->SaveEventDatabase());
+    EXPECT_EQ(LogLinesWith("written again"), 1);
+}
+
+// ---- ageing and clean-up
+
+TEST_F(StateFilesTest, AlertAtExactlyItsKeepTimeIsRemovedBySaveAndDroppedAtStart) {
+    KeepAlertsFor(2);
+    const std::string expired = AlertKey(2 * kDay);
+    const std::string young = AlertKey(2 * kDay - 1);
+    AddAlert(expired);
+    AddAlert(young);
+    ASSERT_TRUE(engine->SaveAlertLog());
+    const auto file = ReadBack<AlertLogFile>(ServicePath(kAlertLogName));
+    EXPECT_EQ(file.AlertLog.at(expired)->State, 1);
+    EXPECT_EQ(file.AlertLog.at(young)->State, 0);
+
+    auto second = EngineOn(serviceFolder);
+    second->Document->AlertRemoveDays = 2;
+    second->PublishSettings();
+    second->LoadAlertLog();
+    second->PruneAlertLog();
+    ASSERT_EQ(second->AlertLog.size(), 1u);
+    EXPECT_EQ(second->AlertLog.count(young), 1u);
+}
+
+TEST_F(StateFilesTest, KeepZeroNeverAgesButRemovedAlertsGoAtStart) {
+    KeepAlertsFor(0);
+    AddAlert(AlertKey(3650 * kDay));
+    AddAlert(AlertKey(10), 1);
+    ASSERT_TRUE(engine->SaveAlertLog());
+    EXPECT_EQ(ReadBack<AlertLogFile>(ServicePath(kAlertLogName)).AlertLog.at(AlertKey(3650 * kDay))->State, 0);
+    engine->PruneAlertLog();
+    ASSERT_EQ(engine->AlertLog.size(), 1u);
+    EXPECT_EQ(engine->AlertLog.count(AlertKey(3650 * kDay)), 1u);
+}
+
+TEST_F(StateFilesTest, PruneRemovesAlertsAtOrPastTheirKeepTime) {
+    KeepAlertsFor(1);
+    AddAlert(AlertKey(kDay));
+    AddAlert(AlertKey(kDay + 1));
+    AddAlert(AlertKey(kDay - 1));
+    engine->PruneAlertLog();
+    ASSERT_EQ(engine->AlertLog.size(), 1u);
+    EXPECT_EQ(engine->AlertLog.count(AlertKey(kDay - 1)), 1u);
+}
+
+TEST_F(StateFilesTest, PurgeRemovesDeletedEventsOnly) {
+    AddEvent("SW1", "3").Deleted = 1;
+    AddEvent("SW1", "4");
+    engine->PurgeDeletedEvents();
+    ASSERT_EQ(engine->EventMap.size(), 1u);
+    EXPECT_EQ(engine->EventMap.count("SW1/4"), 1u);
+}
+
+TEST_F(StateFilesTest, SavesRefreshSourceAddressesFromTheNodeRecords) {
+    KeepAlertsFor(1);
+    AddNode("001122334455", "10.0.0.50", "SW1", "3");
+    AddEvent("SW1", "3", "New Mac", "001122334455");
+    CEventItem& deleted = AddEvent("SW1", "4", "New Mac", "001122334455");
+    deleted.Deleted = 1;
+    deleted.SourceIp = "old";
+    AddEvent("SW1", "5", "New Mac", "FFFFFFFFFFFF").SourceIp = "unknown node";
+    AddAlert(AlertKey(0));
+    AddAlert(AlertKey(kDay));   // aged: marked removed, not refreshed
+    ASSERT_TRUE(engine->SaveEventDatabase());
+    ASSERT_TRUE(engine->SaveAlertLog());
+
+    const auto events = ReadBack<EventDatabaseFile>(ServicePath(kEventDatabaseName)).EventMap;
+    EXPECT_EQ(events.at("SW1/3")->SourceIp, "10.0.0.50");
+    EXPECT_EQ(events.at("SW1/3")->SourceName, "host-001122334455");
+    EXPECT_EQ(events.at("SW1/4")->SourceIp, "old");
+    EXPECT_EQ(events.at("SW1/5")->SourceIp, "unknown node");
+    const auto alerts = ReadBack<AlertLogFile>(ServicePath(kAlertLogName)).AlertLog;
+    EXPECT_EQ(alerts.at(AlertKey(0))->SourceIp, "10.0.0.50");
+    EXPECT_EQ(alerts.at(AlertKey(kDay))->SourceIp, "");
+    EXPECT_EQ(alerts.at(AlertKey(kDay))->State, 1);
+}
+
+// ---- the sibling database
+
+class SiblingDatabaseTest : public StateFilesTest {
+protected:
+    static CDbItem& Put(ObjectMap<CDbItem>& map, const std::string& key) {
+        auto& slot = map[key];
+        slot = std::make_unique<CDbItem>();
+        return *slot;
+    }
+
+    static SiblingDatabaseFile SampleDatabase() {
+        SiblingDatabaseFile db;
+        CDbItem& sw1 = Put(db.SiblingSwitches, "SW1");
+        sw1.SwitchIps() = "10.0.0.1;10.0.9.1";
+        sw1.SwitchName() = "Core";
+        sw1.SwitchContact() = "admin";
+        sw1.SwitchLocation() = "Hall";
+        sw1.SwitchMac() = "0000000000A1";
+        sw1.SwitchMac2() = "0000000000A2";
+        CDbItem& sw2 = Put(db.SiblingSwitches, "SW2");
+        sw2.SwitchIps() = "10.0.0.2";
+        sw2.SwitchAltName() = "edge-alt";
+        CDbItem& off = Put(db.SiblingSwitches, "SW3");
+        off.SwitchIps() = "10.0.0.3";
+        off.SwitchMac() = "0000000000A3";
+        off.SwitchDisabled() = 1;
+
+        CDbItem& p1 = Put(db.SiblingPorts, "SW1/1");
+        p1.PortName() = "Gi0/1";
+        p1.PortAlias() = "ethernetCsmacd";
+        p1.PortMac() = "0000000000B1";
+        CDbItem& p2 = Put(db.SiblingPorts, "SW1/2");
+        p2.PortName() = "Gi0/2";
+        p2.PortMac() = "0000000000B2";
+        p2.PortDisabled() = 1;
+
+        auto node = [&](const std::string& mac, const std::string& sw, const std::string& port) -> CDbItem& {
+            CDbItem& n = Put(db.SiblingNodes, mac);
+            n.NodeMac() = mac;
+            n.NodeIp() = "10.1.0.1";
+            n.NodeSwitch() = sw;
+            n.NodePort() = port;
+            return n;
+        };
+        node("0000000000C1", "SW1", "1");                     // an ordinary node
+        node("0000000000C2", "SW1", "1").NodeDisabled() = 1;  // disabled
+        node("SW2", "SW1", "1");                              // MAC is a switch key
+        node("0000000000B1", "SW1", "1");                     // MAC of an enabled port
+        node("0000000000B2", "SW1", "1");                     // MAC of a disabled port
+        node("0000000000C3", "", "1");                        // no switch
+        node("0000000000C4", "SW1", "");                      // no port
+        return db;
+    }
+
+    void WriteSibling(const SiblingDatabaseFile& db) { ASSERT_TRUE(WriteStateFile(SiblingPath(), db)); }
+};
+
+TEST_F(SiblingDatabaseTest, TablesAreDerivedFromEnabledRecords) {
+    WriteSibling(SampleDatabase());
+    ASSERT_TRUE(engine->LoadSiblingDatabase());
+    std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+    EXPECT_EQ(engine->SiblingSwitches.size(), 3u);
+    EXPECT_EQ(engine->SiblingPorts.size(), 2u);
+    EXPECT_EQ(engine->DeviceTable, (StringMap{{"SW1", "10.0.0.1/Core/admin/Hall"}, {"SW2", "10.0.0.2/edge-alt//"}}));
+    EXPECT_EQ(engine->SwitchCount, "2");
+    EXPECT_EQ(engine->SwitchMacs, (StringMap{{"0000000000A1", "SW1"}, {"0000000000A2", "SW1"}}));
+    EXPECT_EQ(engine->PortNames, (StringMap{{"SW1/1", "Gi0/1"}}));
+    EXPECT_EQ(engine->PortAliases, (StringMap{{"SW1/1", "ethernetCsmacd"}}));
+    // Kept: the ordinary node and the one on a disabled port's MAC. Counted: those two and the
+    // two without a place.
+    std::vector<std::string> kept;
+    for (const auto& [mac, node] : engine->SiblingNodes) kept.push_back(mac);
+    EXPECT_EQ(kept, (std::vector<std::string>{"0000000000B2", "0000000000C1"}));
+    EXPECT_EQ(engine->NodeCount, "4");
+    EXPECT_EQ(engine->DisabledNodes, (StringMap{{"0000000000C2", "SW1/1"}}));
+}
+
+TEST_F(SiblingDatabaseTest, DisabledNodesAreRememberedAcrossLoads) {
+    WriteSibling(SampleDatabase());
+    ASSERT_TRUE(engine->LoadSiblingDatabase());
+    SiblingDatabaseFile later = SampleDatabase();
+    later.SiblingNodes.at("0000000000C2")->NodeDisabled() = 0;
+    later.SiblingNodes.at("0000000000C1")->NodeDisabled() = 1;
+    WriteSibling(later);
+    ASSERT_TRUE(engine->LoadSiblingDatabase());
+    EXPECT_EQ(engine->DisabledNodes.size(), 2u);
+    EXPECT_EQ(engine->SiblingNodes.count("0000000000C2"), 1u);
+}
+
+TEST_F(SiblingDatabaseTest, DamagedOrMissingFileKeepsWhatWasRead) {
+    WriteSibling(SampleDatabase());
+    ASSERT_TRUE(engine->LoadSiblingDatabase());
+    // Half a file: the switches are whole, the rest is cut off.
+    const std::string whole = *ReadWholeFile(SiblingPath());
+    WriteBytes(SiblingPath(), whole.substr(0, whole.size() / 2));
+    EXPECT_FALSE(engine->LoadSiblingDatabase());
+    EXPECT_FALSE(engine->LoadSiblingDatabase());
+    EXPECT_EQ(engine->SiblingPorts.size(), 2u);
+    EXPECT_EQ(engine->SiblingNodes.size(), 2u);
+    EXPECT_EQ(engine->SwitchCount, "2");
+    EXPECT_EQ(engine->PortNames.size(), 1u);
+    EXPECT_EQ(LogLinesWith("Sibling database"), 1);
+    EXPECT_TRUE(FileExists(SiblingPath()));   // the sibling product's file is never moved
+
+    ASSERT_TRUE(RemoveFile(SiblingPath()));
+    EXPECT_FALSE(engine->LoadSiblingDatabase());
+    EXPECT_EQ(engine->SiblingNodes.size(), 2u);
+
+    WriteSibling(SampleDatabase());
+    EXPECT_TRUE(engine->LoadSiblingDatabase());
+    EXPECT_EQ(LogLinesWith("read again"), 1);
+}
+
+TEST_F(SiblingDatabaseTest, NoSiblingProductMeansNothingIsRead) {
+    WriteSibling(SampleDatabase());
+    EngineEnvironment env = Environment();
+    env.SiblingFolder.clear();
+    CTarvellFrm alone(env);
+    EXPECT_FALSE(alone.LoadSiblingDatabase());
+    EXPECT_EQ(clock.Sleeps(), 0);
+    EXPECT_TRUE(alone.SiblingSwitches.empty());
+    EXPECT_TRUE(log.Lines().empty());
+}
+
+TEST_F(SiblingDatabaseTest, LoadReplacesTablesOfTheEventDatabase) {
+    {
+        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        engine->DeviceTable["OLD"] = "1.1.1.1/old//";
+        engine->SwitchCount = "9";
+    }
+    WriteSibling(SampleDatabase());
+    ASSERT_TRUE(engine->LoadSiblingDatabase());
+    ASSERT_TRUE(engine->SaveEventDatabase());
+    const auto file = ReadBack<EventDatabaseFile>(ServicePath(kEventDatabaseName));
+    EXPECT_EQ(file.DeviceTable.count("OLD"), 0u);
+    EXPECT_EQ(file.SwitchCount, "2");
+    EXPECT_EQ(file.NodeCount, "4");
+    EXPECT_EQ(file.PortNames.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tarvell::enginetest
