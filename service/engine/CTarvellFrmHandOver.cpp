@@ -507,7 +507,6 @@ bool IsHandOverFileAcceptable(const struct stat& st, const std::string& group, s
         return false;
     };
     if (!S_ISREG(st.st_mode)) return refuse("not a regular file");
-    if (st.st_nlink != 1) return refuse("it has more than one name");
     if (st.st_mode & S_IWOTH) return refuse("it is writable by others");
     if (!IsHandOverOwnerTrusted(st.st_uid, group)) return refuse("its owner is neither root nor an administrator");
     return true;
