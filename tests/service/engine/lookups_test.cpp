@@ -73,29 +73,6 @@ TEST_F(LookupsTest, UnknownAndPendingNodes) {
     EXPECT_FALSE(engine->IsKnownKey("DDDDDDDDDDDD"));
 }
 
-TEST_F(LookupsTest, SnapshotsAreIndependentCopiesOfOnePart) {
-    CDbItem& node = AddNode("AAAAAAAAAAAA", "10.0.1.1", "SW1", "7");
-    node.SwitchName() = "switch part of a node record";
-    AddPort("SW1", "7").PortSwitch() = "SW1";
-    {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
-        engine->PortNames["SW1/7"] = "Gi0/7";
-    }
-
-    ObjectMap<CDbItem> nodes, ports;
-    engine->SnapshotNodes(nodes);
-    engine->SnapshotPorts(ports);
-    ASSERT_EQ(nodes.size(), 1u);
-    ASSERT_EQ(ports.size(), 1u);
-    EXPECT_EQ(nodes["AAAAAAAAAAAA"]->NodeIp(), "10.0.1.1");
-    EXPECT_EQ(nodes["AAAAAAAAAAAA"]->SwitchName(), "");
-    EXPECT_EQ(ports["SW1/7"]->PortName(), "port-7");
-    nodes["AAAAAAAAAAAA"]->NodeIp() = "changed";
-    EXPECT_EQ(node.NodeIp(), "10.0.1.1");
-    EXPECT_EQ(engine->GetPortName("SW1/7"), "Gi0/7");
-    EXPECT_EQ(engine->GetPortName("SW1/8"), "");
-}
-
 TEST_F(LookupsTest, PortExclusionByDeviceNameTypeAndTrunk) {
     {
         std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
