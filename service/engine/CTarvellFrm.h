@@ -103,8 +103,8 @@ public:
     void PurgeDeletedEvents();
     template <class T>
     static void ClearObjectMap(ObjectMap<T>& map) { map.clear(); }
-    // The bytes of one state file (Events, Alerts or Reports), encoded from a copy of its
-    // content taken under the file's lock; the encoding runs after the lock is released.
+    // The bytes of one state file (Events, Alerts or Reports), encoded under the file's lock
+    // (memory only: the caller writes the bytes after the lock is released).
     std::string Serialize(StoredFileKind kind);
     // Takes over a whole file of the given kind (Events, Alerts, Reports or Sibling). The bytes
     // are decoded into fresh values that replace the engine's only when the whole file was

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "platform/Text.h"
 
@@ -373,6 +374,41 @@ TEST_F(RecordingTest, ArchiveThatCannotBeWrittenIsRetriedLater) {
     const auto day = ReadArchive(path);
     ASSERT_EQ(day.size(), 1u);
     EXPECT_EQ(day.begin()->second->Description, "waiting");
+}
+
+// ---- several threads at once
+
+TEST_F(RecordingTest, ConcurrentRecordingAndSavingLoseNothing) {
+    Use([](CTarvellDoc& d) {
+        d.EmailAlertsEnabled = 1;
+        d.AlertArchiveEnabled = 1;
+    });
+    constexpr int kThreads = 4, kEach = 300;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < kThreads; ++t) {
+        workers.emplace_back([this, t] {
+            for (int i = 0; i < kEach; ++i) {
+                engine->RecordEvent(Event("SW" + std::to_string(t), std::to_string(i % 48)));
+                if (i % 100 == 0) engine->QueueTestAlert(AlertChannel::Run);
+            }
+        });
+    }
+    for (int pass = 0; pass < 5; ++pass) {
+        EXPECT_TRUE(engine->SaveAlertLog());
+        EXPECT_TRUE(engine->SaveEventDatabase());
+    }
+    for (auto& worker : workers) worker.join();
+    ASSERT_TRUE(engine->SaveAlertLog());
+
+    // Every alert got a key of its own, all in the one second the fake clock shows.
+    EXPECT_EQ(engine->AlertLog.size(), static_cast<std::size_t>(kThreads * kEach));
+    EXPECT_EQ(engine->EmailQueue.size(), static_cast<std::size_t>(kThreads * kEach));
+    EXPECT_EQ(engine->RunQueue.size(), static_cast<std::size_t>(kThreads * 3));
+    EXPECT_EQ(engine->EventMap.size(), static_cast<std::size_t>(kThreads * 48));
+    AlertLogFile file;
+    ASSERT_TRUE(ReadStateFile(JoinPath(serviceFolder, kAlertLogName), file));
+    EXPECT_EQ(file.AlertLog.size(), engine->AlertLog.size());
+    EXPECT_EQ(ReadArchive(ArchivePath(clock.Now())).size(), engine->AlertLog.size());
 }
 
 }  // namespace
