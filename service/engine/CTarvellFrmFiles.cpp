@@ -69,7 +69,8 @@ void ReportSave(const CTarvellFrm& engine, std::atomic<unsigned>& trouble, unsig
                     "State file " + path + " written again");
 }
 
-std::int64_t AlertTime(const std::string& key) { return AtoL(SplitFirst(key, '.').first); }
+// The alert's time: the seconds before the first "." of its key.
+std::int64_t AlertTime(std::string_view key) { return AtoL(key.substr(0, key.find('.'))); }
 
 // Whether an alert of this key is at the end of its keep time. A keep time of 0 (or a negative
 // one, which no settings screen writes) keeps alerts for ever.
