@@ -194,18 +194,6 @@ TEST_F(StateFilesTest, DamagedOwnFilesAreKeptAsideAndTheEngineStartsEmpty) {
     EXPECT_EQ(ReadBack<AlertLogFile>(ServicePath(kAlertLogName)).AlertLog.size(), 1u);
 }
 
-TEST_F(StateFilesTest, TruncatedFileIsDamagedToo) {
-    AddAlert("1700000000.0");
-    AddAlert("1700000000.1");
-    ASSERT_TRUE(engine->SaveAlertLog());
-    const std::string whole = *ReadWholeFile(ServicePath(kAlertLogName));
-    WriteBytes(ServicePath(kAlertLogName), whole.substr(0, whole.size() - 3));
-    auto second = EngineOn(serviceFolder);
-    second->LoadAlertLog();
-    EXPECT_TRUE(second->AlertLog.empty());
-    EXPECT_FALSE(FindAside(ServicePath(kAlertLogName)).empty());
-}
-
 TEST_F(StateFilesTest, FailedSaveIsLoggedOnceAndRecoveryOnce) {
     auto lost = EngineOn(JoinPath(root, "no-such-folder"));
     EXPECT_FALSE(lost->SaveEventDatabase());
@@ -247,16 +235,6 @@ TEST_F(StateFilesTest, KeepZeroNeverAgesButRemovedAlertsGoAtStart) {
     engine->PruneAlertLog();
     ASSERT_EQ(engine->AlertLog.size(), 1u);
     EXPECT_EQ(engine->AlertLog.count(AlertKey(3650 * kDay)), 1u);
-}
-
-TEST_F(StateFilesTest, PruneRemovesAlertsAtOrPastTheirKeepTime) {
-    KeepAlertsFor(1);
-    AddAlert(AlertKey(kDay));
-    AddAlert(AlertKey(kDay + 1));
-    AddAlert(AlertKey(kDay - 1));
-    engine->PruneAlertLog();
-    ASSERT_EQ(engine->AlertLog.size(), 1u);
-    EXPECT_EQ(engine->AlertLog.count(AlertKey(kDay - 1)), 1u);
 }
 
 TEST_F(StateFilesTest, PurgeRemovesDeletedEventsOnly) {
@@ -413,22 +391,6 @@ TEST_F(SiblingDatabaseTest, NoSiblingProductMeansNothingIsRead) {
     EXPECT_EQ(clock.Sleeps(), 0);
     EXPECT_TRUE(alone.SiblingSwitches.empty());
     EXPECT_TRUE(log.Lines().empty());
-}
-
-TEST_F(SiblingDatabaseTest, LoadReplacesTablesOfTheEventDatabase) {
-    {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
-        engine->DeviceTable["OLD"] = "1.1.1.1/old//";
-        engine->SwitchCount = "9";
-    }
-    WriteSibling(SampleDatabase());
-    ASSERT_TRUE(engine->LoadSiblingDatabase());
-    ASSERT_TRUE(engine->SaveEventDatabase());
-    const auto file = ReadBack<EventDatabaseFile>(ServicePath(kEventDatabaseName));
-    EXPECT_EQ(file.DeviceTable.count("OLD"), 0u);
-    EXPECT_EQ(file.SwitchCount, "2");
-    EXPECT_EQ(file.NodeCount, "4");
-    EXPECT_EQ(file.PortNames.size(), 1u);
 }
 
 }  // namespace

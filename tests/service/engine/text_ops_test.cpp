@@ -55,8 +55,6 @@ TEST_F(AlertTextsTest, ListShorterThanTheIndexGivesEmptyText) {
     UseSettings(doc);
     EXPECT_EQ(engine->FormatAlertCause("New Mac"), "d");
     EXPECT_EQ(engine->FormatAlertCause("New Ip"), "");
-    EXPECT_EQ(engine->FormatAlertDescription("New Mac"), "");
-    EXPECT_EQ(engine->FormatAlertSeverity(1), "Low");
     EXPECT_EQ(engine->FormatAlertSeverity(2), "");
 }
 
@@ -179,12 +177,6 @@ TEST_F(NodeListTest, RepeatedImportAddsNothingNew) {
     engine->ReadNodeListFile(true, path, list);
     EXPECT_EQ(list, (StringList{"existing;", "001122334455/1;SW1/7", "001122334455;SW1/7",
                                 "AABBCCDDEEFF/1;", "AABBCCDDEEFF;"}));
-}
-
-TEST_F(NodeListTest, MissingFileChangesNothing) {
-    StringList list{"kept;"};
-    engine->ReadNodeListFile(true, JoinPath(root, "absent.txt"), list);
-    EXPECT_EQ(list, StringList{"kept;"});
 }
 
 }  // namespace
