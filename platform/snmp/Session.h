@@ -43,6 +43,7 @@ enum class Status {
     SocketError,      // no socket, or the datagram could not be sent
     BadRequest,       // the request could not be built (bad OID, missing keys, ...)
     Report,           // SNMPv3: the agent answered with a report
+    AuthFailure,      // SNMPv3: the answer's digest does not match our key (wrong pass phrase)
 };
 
 struct Reply {

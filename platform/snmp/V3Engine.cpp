@@ -169,7 +169,10 @@ V3Engine::Incoming V3Engine::Parse(std::string_view datagram, std::int32_t msgId
         }
         std::string zeroed(datagram);
         zeroed.replace(msg->authParamsOffset, kAuthParamsSize, kAuthParamsSize, '\0');
-        if (!AuthDigestMatches(params.user.auth, keys->auth, zeroed, msg->usm.authParams)) return in;
+        if (!AuthDigestMatches(params.user.auth, keys->auth, zeroed, msg->usm.authParams)) {
+            if (msg->usm.engineId == addressedEngine) in.kind = Kind::AuthFailure;
+            return in;
+        }
     }
 
     ScopedPdu scoped;
@@ -265,10 +268,11 @@ Reply V3Engine::Request(const Endpoint& endpoint, const Timing& timing, const V3
         const auto accept = [&](std::string_view datagram) {
             in = Parse(datagram, out->msgId, scoped.pdu.requestId, params, remote->engineId);
             if (in.kind == Kind::Rejected) return false;
-            return !in.authenticated || CheckTimeliness(key, in.usm);
+            return in.kind == Kind::AuthFailure || !in.authenticated || CheckTimeliness(key, in.usm);
         };
         reply.status = Exchange(endpoint, out->bytes, timing, accept);
         if (reply.status != Status::Ok) return reply;
+        if (in.kind == Kind::AuthFailure) return {Status::AuthFailure, {}};
         reply.pdu = std::move(in.pdu);
         if (in.kind == Kind::Response) return reply;
 

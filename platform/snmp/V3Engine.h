@@ -57,7 +57,9 @@ public:
 
     // A request to an agent (the authoritative engine). Discovers the agent's engine id on first
     // contact, follows one unknown-engine-id and one not-in-time-window report, and returns any
-    // other report as Status::Report.
+    // other report as Status::Report. An answer to this request whose digest our key does not
+    // reproduce ends it at once with Status::AuthFailure (the agent signed a report with the key
+    // it has, so ours is wrong).
     Reply Request(const Endpoint& endpoint, const Timing& timing, const V3Params& params,
                   std::uint8_t pduType, std::vector<VarBind> bindings);
     // An SNMPv2 trap PDU with `bindings` (sysUpTime.0 and snmpTrapOID.0 first), sent once with
@@ -83,7 +85,7 @@ private:
         std::string bytes;
         std::int32_t msgId = 0;
     };
-    enum class Kind { Rejected, Response, Report };
+    enum class Kind { Rejected, Response, Report, AuthFailure };
     struct Incoming {
         Kind kind = Kind::Rejected;
         UsmParameters usm;

@@ -544,7 +544,7 @@ TEST_F(SnmpSimTest, ManyThreadsShareOneClient) {
 TEST(SnmpdAgreement, V1AndV3ReadsMatchTheSimulatorAndSetWorks) {
     const SimUser user{"netuser", "MD5", "authpass9", "DES", "privpass9"};
     snmptest::Snmpd snmpd;
-    ASSERT_TRUE(snmpd.Start(snmptest::FixtureDir() / "switch" / "public.snmprec", user)) << snmpd.Log();
+    ASSERT_TRUE(snmpd.Start(snmptest::FixtureDir() / "switch" / "public.snmprec", {user})) << snmpd.Log();
     snmptest::SnmpSim sim;
     ASSERT_TRUE(sim.Start(snmptest::FixtureDir() / "switch", {user})) << sim.Log();
 
