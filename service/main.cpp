@@ -1,29 +1,85 @@
 // TarvellSrv: registers itself (-RegServer, -UnregServer, -Service), runs as the systemd service,
 // or as the service in the foreground (-Run) where no systemd runs.
+//
+// Test-only settings come from the environment; service/engine/TestProbes.h lists them
+// (TARVELL_PASS_INTERVAL_MS, TARVELL_TEST_EMAIL_SLOT, TARVELL_TEST_EVENT_FILE).
+#include <atomic>
 #include <csignal>
 #include <memory>
 #include <string>
 
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/ManualResetEvent.h"
+#include "service/engine/CTarvellFrm.h"
 #include "service/engine/EngineControl.h"
 #include "service/engine/ServiceModule.h"
 #include "service/engine/ServiceUnit.h"
+#include "service/engine/TestProbes.h"
 
 namespace tarvell {
 namespace {
 
-// TEMPORARY: stands in for the engine until the engine is wired in here. It only waits for the
-// stop request and notes test requests, so that the host can already be run and stopped.
-class PlaceholderEngine final : public EngineControl {
+std::string JoinNotes(const std::vector<std::string>& notes) {
+    std::string text;
+    for (const std::string& note : notes) text += (text.empty() ? "" : "; ") + note;
+    return text;
+}
+
+// The system clock, except that once the stop request has come every wait on it ends at once.
+// The engine's waits are retries (a state file that is missing costs five of them at start-up);
+// without this a stop during start-up would wait for all of them before the last save.
+class StopAwareClock final : public Clock {
 public:
-    explicit PlaceholderEngine(EventLog& log) : log_(log) {}
-    void Run(ManualResetEvent& stop) override { stop.Wait(); }
-    void QueueTestAlert(int controlCode) override {
-        log_.Log("Test request " + std::to_string(controlCode) + " received");
+    std::int64_t Now() override { return system_.Now(); }
+    void SleepMs(std::int64_t ms) override {
+        if (const ManualResetEvent* stop = stop_.load()) stop->WaitFor(ms);
+        else system_.SleepMs(ms);
     }
+    void Watch(const ManualResetEvent& stop) { stop_ = &stop; }
 
 private:
-    EventLog& log_;
+    SystemClock system_;
+    std::atomic<const ManualResetEvent*> stop_{nullptr};
 };
+
+// The engine with the clock it runs on; the clock outlives it.
+class InstalledEngine final : public EngineControl {
+public:
+    explicit InstalledEngine(EngineEnvironment env) : engine_(WithClock(std::move(env))) {}
+    void Run(ManualResetEvent& stop) override {
+        clock_.Watch(stop);
+        engine_.Run(stop);
+    }
+    void QueueTestAlert(int controlCode) override { engine_.QueueTestAlert(controlCode); }
+
+private:
+    EngineEnvironment WithClock(EngineEnvironment env) {
+        env.clock = &clock_;
+        return env;
+    }
+
+    StopAwareClock clock_;
+    CTarvellFrm engine_;
+};
+
+// The engine of this installation, logging through the module. Until the real workers exist,
+// a worker slot starts nothing unless a test setting puts a probe into it.
+std::unique_ptr<EngineControl> BuildEngine(ServiceModule& module) {
+    const ServiceTestSettings tests = ReadServiceTestSettings();
+    if (!tests.notes.empty()) module.LogEvent("Test settings in use: " + JoinNotes(tests.notes));
+
+    EngineEnvironment env = SystemEngineEnvironment();
+    env.log = &module.Log();
+    if (tests.passIntervalMs) env.passIntervalMs = *tests.passIntervalMs;
+    if (tests.Any()) env.startWorker = TestWorkerStarter(tests);
+    // The program's folder on the original platform, so it always existed; here it may not yet.
+    if (!MakeDirectories(env.ServiceFolder)) {
+        module.LogEvent("Service folder " + env.ServiceFolder + " could not be created");
+        return nullptr;
+    }
+    return std::make_unique<InstalledEngine>(std::move(env));
+}
 
 int Main(int argc, char** argv) {
     // Writes to a peer that went away must fail with EPIPE, not end the service.
@@ -36,9 +92,7 @@ int Main(int argc, char** argv) {
     }
 
     ServiceModule module(ServiceHostEnvironment::FromProcess());
-    module.SetEngineFactory([&module]() -> std::unique_ptr<EngineControl> {
-        return std::make_unique<PlaceholderEngine>(module.Log());
-    });
+    module.SetEngineFactory([&module] { return BuildEngine(module); });
 
     switch (command) {
         case HostCommand::UnregServer: return module.UnregisterServer();

@@ -1,11 +1,18 @@
 // Helpers shared by the service host's tests.
 #pragma once
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,5 +107,101 @@ inline EngineFactory FakeEngineFactory(std::shared_ptr<FakeEngineRecord> record,
         return std::make_unique<FakeEngine>(record, behaviour);
     };
 }
+
+// This process's environment without TARVELL_* and NOTIFY_SOCKET, with TARVELL_ROOT = root and
+// the extra "NAME=value" entries.
+inline std::vector<std::string> ServiceEnvironment(const std::string& root,
+                                                   const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> env;
+    for (char** e = ::environ; *e; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("TARVELL_", 0) != 0 && entry.rfind("NOTIFY_SOCKET=", 0) != 0) {
+            env.push_back(entry);
+        }
+    }
+    env.push_back("TARVELL_ROOT=" + root);
+    env.insert(env.end(), extra.begin(), extra.end());
+    return env;
+}
+
+// A program started in the background with no signal blocked and its standard output and error
+// in one file; killed and waited for at the end unless it has ended.
+class BackgroundProgram {
+public:
+    BackgroundProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                      std::string outputFile)
+        : output_(std::move(outputFile)) {
+        std::vector<std::string> args = argv;
+        std::vector<std::string> vars = env;
+        std::vector<char*> argPtrs;
+        for (auto& a : args) argPtrs.push_back(a.data());
+        argPtrs.push_back(nullptr);
+        std::vector<char*> envPtrs;
+        for (auto& e : vars) envPtrs.push_back(e.data());
+        envPtrs.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, output_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&attr, &none);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+        if (posix_spawn(&pid_, args.front().c_str(), &actions, &attr, argPtrs.data(),
+                        envPtrs.data()) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+    }
+    ~BackgroundProgram() {
+        if (pid_ > 0 && !status_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    BackgroundProgram(const BackgroundProgram&) = delete;
+    BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+
+    pid_t Pid() const { return pid_; }
+    bool Signal(int signo) const { return pid_ > 0 && !status_ && ::kill(pid_, signo) == 0; }
+    std::string Output() const { return ReadWholeFile(output_).value_or(""); }
+    // The complete lines of the output that contain `part`.
+    std::vector<std::string> LinesWith(const std::string& part) const {
+        std::vector<std::string> found;
+        const std::string text = Output();
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+            std::string line = text.substr(start, end - start);
+            if (line.find(part) != std::string::npos) found.push_back(std::move(line));
+        }
+        return found;
+    }
+    bool WaitForLineWith(const std::string& part, int timeoutMs = 5000) const {
+        return WaitUntil([&] { return !LinesWith(part).empty(); }, timeoutMs);
+    }
+    // The exit status once the program has ended within the time, else nullopt (also when a
+    // signal ended it).
+    std::optional<int> WaitForExit(int timeoutMs) {
+        WaitUntil(
+            [&] {
+                int status = 0;
+                if (::waitpid(pid_, &status, WNOHANG) == pid_) status_ = status;
+                return status_.has_value();
+            },
+            timeoutMs);
+        if (!status_ || !WIFEXITED(*status_)) return std::nullopt;
+        return WEXITSTATUS(*status_);
+    }
+
+private:
+    std::string output_;
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
 
 }  // namespace tarvell::testing

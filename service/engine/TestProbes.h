@@ -1,0 +1,96 @@
+// Test-only settings of the service and the stand-in workers they install. They let the process
+// tests and the demo drive a real TarvellSrv quickly and look into the worker slots whose real
+// workers do not exist yet. Nothing here is active unless its environment variable is set:
+//
+//   TARVELL_PASS_INTERVAL_MS=<n>   the engine's pass interval in milliseconds instead of 10 000,
+//                                  bounded to 10..600 000 (a value outside is moved to the bound,
+//                                  one that is not a number is ignored).
+//   TARVELL_TEST_EMAIL_SLOT=1      the e-mail alert slot runs EmailSlotProbe: once a second it
+//                                  takes every alert out of EmailQueue and logs
+//                                  "E-mail slot received <key> <Category> <EventType>", and logs
+//                                  "E-mail slot test flag cleared" when it cleared EmailTestFlag.
+//   TARVELL_TEST_EVENT_FILE=<path> the database slot runs EventFileProbe: a file placed at <path>
+//                                  (written whole and renamed into place) is taken away and its
+//                                  event recorded with RecordEvent; it logs
+//                                  "Test event recorded <SwitchKey>/<PortKey>". The file holds
+//                                  one event as lines "<field> <value>" with the field names of
+//                                  CEventItem (Severity, Blocked, Deleted are numbers).
+//
+// The service logs "Test settings in use: ..." at start when any of them is set.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/WorkerThread.h"
+#include "service/engine/CTarvellFrm.h"
+
+namespace tarvell {
+
+inline constexpr std::int64_t kMinTestPassIntervalMs = 10;
+inline constexpr std::int64_t kMaxTestPassIntervalMs = 600'000;
+inline constexpr std::size_t kMaxTestEventFileBytes = 64 * 1024;
+
+struct ServiceTestSettings {
+    std::optional<std::int64_t> passIntervalMs;
+    bool emailSlotProbe = false;
+    std::string eventFile;
+    // What was set and what was ignored, for the log; empty when nothing was set.
+    std::vector<std::string> notes;
+
+    bool Any() const { return passIntervalMs || emailSlotProbe || !eventFile.empty(); }
+};
+
+using EnvironmentLookup = std::function<const char*(const char* name)>;
+
+// Reads the three variables above (`lookup` defaults to getenv).
+ServiceTestSettings ReadServiceTestSettings(const EnvironmentLookup& lookup = {});
+
+// The engine's worker starter for these settings: the probes in their slots, nothing elsewhere.
+std::function<std::function<void()>(WorkerSlot, CTarvellFrm&)> TestWorkerStarter(
+    const ServiceTestSettings& settings);
+
+// Stands in for the e-mail alert channel: empties the queue and clears the test flag, and says
+// in the log what it took.
+class EmailSlotProbe : public WorkerThread {
+public:
+    explicit EmailSlotProbe(CTarvellFrm& engine, std::int64_t intervalMs = 1000)
+        : engine_(engine), intervalMs_(intervalMs) {}
+    ~EmailSlotProbe() override { StopAndJoin(); }
+    // One round: takes the queue and the flag under the alert lock, logs after it.
+    void TakeOnce();
+
+protected:
+    void Run() override;
+
+private:
+    CTarvellFrm& engine_;
+    std::int64_t intervalMs_;
+};
+
+// Records the event of a file placed at a known path, for tests that need an event from outside.
+class EventFileProbe : public WorkerThread {
+public:
+    EventFileProbe(CTarvellFrm& engine, std::string path, std::int64_t intervalMs = 100)
+        : engine_(engine), path_(std::move(path)), intervalMs_(intervalMs) {}
+    ~EventFileProbe() override { StopAndJoin(); }
+    // Takes the file when there is one; true when an event was recorded.
+    bool TakeOnce();
+
+protected:
+    void Run() override;
+
+private:
+    CTarvellFrm& engine_;
+    std::string path_;
+    std::int64_t intervalMs_;
+};
+
+// Parses the text of an event file; nullopt with the reason in `error` when it is not one.
+std::optional<CEventItem> ParseTestEvent(std::string_view text, std::string* error);
+
+}  // namespace tarvell

@@ -1,0 +1,269 @@
+// Runs the built TarvellSrv with its real engine on a temporary installation: a sibling database
+// made by ombrix-make and registered with tarvell-reg, short passes and the e-mail slot probe.
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "shared/CTarvellDoc.h"
+#include "shared/StateFiles.h"
+#include "tests/service/ServiceTestSupport.h"
+
+namespace tarvell {
+namespace {
+
+using testing::BackgroundProgram;
+using testing::ServiceEnvironment;
+using testing::TempFolder;
+using testing::WaitUntil;
+
+const std::string kProgram = std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv";
+const std::string kOmbrixMake = std::string(TARVELL_BINARY_DIR) + "/tools/ombrix-make";
+const std::string kRegTool = std::string(TARVELL_BINARY_DIR) + "/tools/tarvell-reg";
+const std::string kSample = std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/ombrix-sample.txt";
+const std::string kSiblingKey = "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix";
+
+const std::string kShortPasses = "TARVELL_PASS_INTERVAL_MS=200";
+const std::string kNoPass = "TARVELL_PASS_INTERVAL_MS=600000";
+const std::string kEmailProbe = "TARVELL_TEST_EMAIL_SLOT=1";
+
+// Identifies one version of a file: every save replaces it by a new file.
+struct FileStamp {
+    ino_t inode = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileStamp{st.st_ino, st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec};
+}
+
+// Switch and node counts as the sibling product's file defines them: enabled switches; enabled
+// nodes that are neither a switch nor an enabled port.
+std::pair<std::string, std::string> CountsOf(const SiblingDatabaseFile& db) {
+    long switches = 0;
+    long nodes = 0;
+    std::set<std::string> portMacs;
+    for (const auto& [key, sw] : db.SiblingSwitches) switches += sw->SwitchDisabled() == 0;
+    for (const auto& [key, port] : db.SiblingPorts)
+        if (port->PortDisabled() == 0) portMacs.insert(port->PortMac());
+    for (const auto& [mac, node] : db.SiblingNodes)
+        nodes += node->NodeDisabled() == 0 && !db.SiblingSwitches.count(mac) && !portMacs.count(mac);
+    return {std::to_string(switches), std::to_string(nodes)};
+}
+
+class EngineProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(root.Path().empty());
+        ASSERT_TRUE(MakeDirectories(siblingFolder));
+        ASSERT_TRUE(RunTool({kOmbrixMake, kSample, siblingFolder + "/Ombrix.db"}));
+        ASSERT_TRUE(RunTool({kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"}));
+    }
+
+    bool RunTool(const std::vector<std::string>& argv) {
+        ProcessOptions options;
+        options.argv = argv;
+        options.environment = ServiceEnvironment(root.Path());
+        options.timeLimitMs = 30'000;
+        options.captureOutput = true;
+        const ProcessResult result = RunProcess(options);
+        EXPECT_TRUE(result.Succeeded()) << argv.front() << ": " << result.err;
+        return result.Succeeded();
+    }
+
+    // State files as a service that ran before leaves them: start-up then reads each at once
+    // instead of spending five retries on each missing one.
+    void SeedStateFiles() {
+        ASSERT_TRUE(MakeDirectories(serviceFolder));
+        ASSERT_TRUE(WriteStateFile(Path(kAlertLogName), AlertLogFile{}));
+        ASSERT_TRUE(WriteStateFile(Path(kEventDatabaseName), EventDatabaseFile{}));
+        ASSERT_TRUE(WriteStateFile(Path(kReportStoreName), ReportStoreFile{}));
+    }
+
+    std::unique_ptr<BackgroundProgram> Start(const std::vector<std::string>& env) {
+        auto service = std::make_unique<BackgroundProgram>(
+            std::vector<std::string>{kProgram, "-Run"}, ServiceEnvironment(root.Path(), env),
+            root / "output.txt");
+        EXPECT_GT(service->Pid(), 0);
+        return service;
+    }
+
+    // Waits until the engine has rewritten Tarvell.db `count` times (one per pass).
+    bool WaitForPasses(int count, int timeoutMs = 10'000) {
+        std::optional<FileStamp> last = StampOf(Path(kEventDatabaseName));
+        for (int seen = 0; seen < count;) {
+            std::optional<FileStamp> now;
+            if (!WaitUntil([&] { return (now = StampOf(Path(kEventDatabaseName))) && now != last; },
+                           timeoutMs))
+                return false;
+            last = now;
+            ++seen;
+        }
+        return true;
+    }
+
+    // Sends SIGTERM and expects a clean exit within 5 s.
+    void Stop(BackgroundProgram& service) {
+        const auto asked = std::chrono::steady_clock::now();
+        ASSERT_TRUE(service.Signal(SIGTERM));
+        EXPECT_EQ(service.WaitForExit(5000), 0) << service.Output();
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(5));
+        EXPECT_FALSE(service.LinesWith("Service stopped").empty()) << service.Output();
+    }
+
+    std::string Path(std::string_view name) const { return JoinPath(serviceFolder, name); }
+
+    template <class F>
+    F Read(std::string_view name) {
+        F file;
+        std::string error;
+        EXPECT_TRUE(ReadStateFile(Path(name), file, &error)) << error;
+        return file;
+    }
+
+    void ExpectSiblingCounts(const EventDatabaseFile& db) {
+        SiblingDatabaseFile sibling;
+        ASSERT_TRUE(ReadStateFile(siblingFolder + "/Ombrix.db", sibling));
+        const auto [switches, nodes] = CountsOf(sibling);
+        EXPECT_NE(switches, "0");
+        EXPECT_NE(nodes, "0");
+        EXPECT_EQ(db.SwitchCount, switches);
+        EXPECT_EQ(db.NodeCount, nodes);
+        EXPECT_EQ(std::to_string(db.DeviceTable.size()), switches);
+    }
+
+    TempFolder root{"engine-process-"};
+    const std::string serviceFolder = root / "var/lib/tarvell";
+    const std::string handOverFolder = root / "var/lib/tarvell/handover";
+    const std::string siblingFolder = root / "opt/ombrix";
+};
+
+// A fresh installation spends five retries on each missing state file before its first pass.
+constexpr int kFreshStartMs = 40'000;
+
+TEST_F(EngineProcessTest, AFreshInstallationWritesItsStateAtTheFirstPassAndAnswersTestCodes) {
+    auto service = Start({kShortPasses, kEmailProbe});
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(Path(kEventDatabaseName)); }, kFreshStartMs))
+        << service->Output();
+    EXPECT_TRUE(FileExists(Path(kAlertLogName)));
+    EXPECT_FALSE(FileExists(Path(kReportStoreName)));
+    ExpectSiblingCounts(Read<EventDatabaseFile>(kEventDatabaseName));
+
+    ASSERT_TRUE(service->Signal(SIGRTMIN + 8));
+    ASSERT_TRUE(service->WaitForLineWith("E-mail slot test flag cleared")) << service->Output();
+    ASSERT_TRUE(service->Signal(SIGRTMIN + 1));
+    EXPECT_TRUE(service->WaitForLineWith("Bad service request")) << service->Output();
+    ASSERT_TRUE(WaitForPasses(2));
+    Stop(*service);
+
+    // One test alert reached the e-mail slot, the flag was set once, and the alert log never
+    // saw it; the report store stayed unwritten.
+    const auto received = service->LinesWith("E-mail slot received ");
+    ASSERT_EQ(received.size(), 1u) << service->Output();
+    EXPECT_NE(received[0].find(" Test Alert Test Message"), std::string::npos) << received[0];
+    EXPECT_EQ(service->LinesWith("E-mail slot test flag cleared").size(), 1u);
+    for (const auto& [key, alert] : Read<AlertLogFile>(kAlertLogName).AlertLog)
+        EXPECT_NE(alert->Category, "Test Alert") << key;
+    EXPECT_FALSE(FileExists(Path(kReportStoreName)));
+}
+
+TEST_F(EngineProcessTest, AStopDuringStartUpEndsItQuicklyAndStillSaves) {
+    auto service = Start({kNoPass});
+    ASSERT_TRUE(WaitUntil([&] {
+        return ReadWholeFile(root / "run/tarvell/TarvellSrv.state") == "RUNNING\n";
+    })) << service->Output();
+    Stop(*service);   // the engine is still in its retries for the missing state files
+    ExpectSiblingCounts(Read<EventDatabaseFile>(kEventDatabaseName));
+    EXPECT_TRUE(FileExists(Path(kAlertLogName)));
+}
+
+TEST_F(EngineProcessTest, AnEventRecordedJustBeforeTheStopIsInTheStateFilesAfterIt) {
+    SeedStateFiles();
+    const std::string eventFile = root / "event.txt";
+    auto service = Start({kNoPass, "TARVELL_TEST_EVENT_FILE=" + eventFile});
+    ASSERT_TRUE(AtomicWriteFile(eventFile,
+                                "SwitchKey 00AABB000001\nPortKey 3\nSourceMac 001122334455\n"
+                                "Category Detection\nEventType New Mac\nDescription New Mac\n"
+                                "Severity 3\n"));
+    ASSERT_TRUE(service->WaitForLineWith("Test event recorded 00AABB000001/3")) << service->Output();
+    EXPECT_TRUE(Read<EventDatabaseFile>(kEventDatabaseName).EventMap.empty()) << "no pass ran";
+    Stop(*service);
+
+    const EventDatabaseFile db = Read<EventDatabaseFile>(kEventDatabaseName);
+    ASSERT_EQ(db.EventMap.count("00AABB000001/3"), 1u);
+    const CEventItem& event = *db.EventMap.at("00AABB000001/3");
+    EXPECT_EQ(event.SourceMac, "001122334455");
+    EXPECT_EQ(event.EventType, "New Mac");
+    EXPECT_EQ(event.Severity, 3);
+    EXPECT_FALSE(event.DateKey.empty());
+    // Detection is on by default, so the event also became an alert.
+    const AlertLogFile alerts = Read<AlertLogFile>(kAlertLogName);
+    ASSERT_EQ(alerts.AlertLog.size(), 1u);
+    EXPECT_EQ(alerts.AlertLog.begin()->second->SourceMac, "001122334455");
+}
+
+TEST_F(EngineProcessTest, AViewerHandOverFileIsTakenOverWithinOnePass) {
+    SeedStateFiles();
+    ASSERT_TRUE(MakeDirectories(handOverFolder, 0770));
+    auto service = Start({kShortPasses});
+    ASSERT_TRUE(WaitForPasses(1)) << service->Output();
+
+    // The viewer's copy: the service's settings with a change, saved by the settings code,
+    // owned by root and not writable by others, put in place whole.
+    CTarvellDoc viewer;
+    ASSERT_TRUE(viewer.LoadFromFile(Path(CTarvellDoc::kFileName)));
+    viewer.SmtpServer = "mail.handed-over.test";
+    const std::string staged = root / "Tarvell.ini";
+    ASSERT_TRUE(viewer.SaveToFile(staged, true));
+    ASSERT_EQ(::chmod(staged.c_str(), 0640), 0);
+    ASSERT_EQ(::rename(staged.c_str(), (handOverFolder + "/Tarvell.ini").c_str()), 0);
+
+    // The pass running now may have missed it; the one after must take it.
+    ASSERT_TRUE(WaitForPasses(2)) << service->Output();
+    EXPECT_FALSE(FileExists(handOverFolder + "/Tarvell.ini")) << service->Output();
+    CTarvellDoc installed;
+    ASSERT_TRUE(installed.LoadFromFile(Path(CTarvellDoc::kFileName)));
+    EXPECT_EQ(installed.SmtpServer, "mail.handed-over.test");
+    Stop(*service);
+}
+
+TEST_F(EngineProcessTest, ADamagedSettingsFileIsKeptAsideAndTheDefaultsWritten) {
+    SeedStateFiles();
+    const std::string garbage = "not a settings file";
+    ASSERT_TRUE(AtomicWriteFile(Path(CTarvellDoc::kFileName), garbage));
+    auto service = Start({kShortPasses});
+    ASSERT_TRUE(WaitForPasses(1)) << service->Output();
+    Stop(*service);
+
+    EXPECT_FALSE(service->LinesWith("could not be loaded").empty()) << service->Output();
+    std::vector<std::string> aside;
+    for (const auto& entry : std::filesystem::directory_iterator(serviceFolder))
+        if (entry.path().filename().string().rfind("Tarvell.ini.bad-", 0) == 0)
+            aside.push_back(entry.path().string());
+    ASSERT_EQ(aside.size(), 1u) << service->Output();
+    EXPECT_EQ(ReadWholeFile(aside[0]), garbage);
+
+    TempFolder fresh("engine-process-defaults-");
+    CTarvellDoc defaults;
+    defaults.SetPathName(fresh.Path());
+    ASSERT_TRUE(defaults.OnNewDocument());
+    CTarvellDoc expected;
+    CTarvellDoc written;
+    ASSERT_TRUE(expected.LoadFromFile(defaults.FilePath()));
+    ASSERT_TRUE(written.LoadFromFile(Path(CTarvellDoc::kFileName)));
+    EXPECT_EQ(written, expected);
+}
+
+}  // namespace
+}  // namespace tarvell
