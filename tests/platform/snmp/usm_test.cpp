@@ -39,20 +39,6 @@ TEST(Usm, HmacDigestsAreTruncatedTo96Bits) {
     EXPECT_FALSE(AuthDigestMatches(AuthProtocol::Md5, "key", "message", digest.substr(0, 11)));
 }
 
-TEST(Usm, TripleDesKeyIsExtendedTo32BytesFromTheLocalisedKey) {
-    for (AuthProtocol auth : {AuthProtocol::Md5, AuthProtocol::Sha}) {
-        const std::string ku = PasswordToKey(auth, "maplesyrup");
-        const std::string kul = LocalizeKey(auth, ku, kRfcEngineId);
-        const std::string des = LocalizePrivKey(auth, PrivProtocol::Des, ku, kRfcEngineId);
-        const std::string des3 = LocalizePrivKey(auth, PrivProtocol::TripleDes, ku, kRfcEngineId);
-        EXPECT_EQ(des, kul);
-        ASSERT_EQ(des3.size(), 32u);
-        EXPECT_EQ(des3.substr(0, std::min<std::size_t>(kul.size(), 32)), kul.substr(0, 32));
-        const std::string second = LocalizeKey(auth, PasswordToKey(auth, kul), kRfcEngineId);
-        EXPECT_EQ(des3.substr(kul.size()), second.substr(0, 32 - kul.size()));
-    }
-}
-
 TEST(Usm, PrivacyRoundTripsAndRefusesBadInput) {
     for (PrivProtocol priv : {PrivProtocol::Des, PrivProtocol::TripleDes}) {
         const std::string key = LocalizePrivKey(AuthProtocol::Sha, priv,

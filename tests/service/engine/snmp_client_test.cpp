@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <regex>
 #include <thread>
 
 #include "platform/snmp/EngineBoots.h"
@@ -150,6 +151,10 @@ public:
         std::lock_guard<std::mutex> lock(m_);
         return received_;
     }
+    std::vector<std::int32_t> Versions() {
+        std::lock_guard<std::mutex> lock(m_);
+        return versions_;
+    }
 
 private:
     void Serve() {
@@ -161,7 +166,12 @@ private:
             socklen_t fromLen = sizeof from;
             const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
             if (n <= 0) continue;
-            auto message = snmp::DecodeCommunityMessage(std::string_view(buffer, static_cast<std::size_t>(n)));
+            const std::string_view datagram(buffer, static_cast<std::size_t>(n));
+            {
+                std::lock_guard<std::mutex> lock(m_);
+                versions_.push_back(snmp::PeekVersion(datagram).value_or(-1));
+            }
+            auto message = snmp::DecodeCommunityMessage(datagram);
             if (!message) continue;
             {
                 std::lock_guard<std::mutex> lock(m_);
@@ -183,6 +193,7 @@ private:
     std::thread thread_;
     std::mutex m_;
     std::vector<snmp::CommunityMessage> received_;
+    std::vector<std::int32_t> versions_;
 };
 
 snmp::Pdu Answer(std::vector<std::pair<std::string, snmp::Value>> bindings) {
@@ -250,6 +261,9 @@ TEST_F(SnmpClientFake, MarkerMustMatchExactlyAndCommunitiesGoAsVersion1) {
     EXPECT_EQ(received[0].version, snmp::kVersion1);
     EXPECT_EQ(received[0].community, "SNMP/V3@10");
     EXPECT_EQ(received[1].community, "snmp/v3");
+    // The marker itself goes out as SNMPv3 even with no user configured (this agent ignores it).
+    EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 100, 0, 1, 0, &e), 0);
+    EXPECT_THAT(agent.Versions(), ElementsAre(0, 0, 3));
 }
 
 TEST_F(SnmpClientFake, SilentAgentFailsAfterTheTimeoutsAndRetries) {
@@ -485,6 +499,18 @@ TEST_F(SnmpSimTest, OneEngineFollowsSettingChangesAndBootsOncePerClient) {
     settings_.Set(V3Settings("sha3des", 3, 3, "authpass4", "privpass4"));
     EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 0, &e), 1);
     EXPECT_STREQ(e.value, "sw-lab-1");
+    // A context engine id given as hex text: the agent's own works, a foreign one or bad text not.
+    std::smatch m;
+    const std::string log = sim_->Log();
+    ASSERT_TRUE(std::regex_search(log, m, std::regex("SNMPv3 EngineID: (0x[0-9a-f]+)"))) << log;
+    SnmpClientSettings s = settings_.Get();
+    for (const auto& [engineId, expected] : std::vector<std::pair<std::string, int>>{
+             {m[1].str(), 1}, {"01 02 03 04 05", 0}, {"0x12345", 0}, {"xyz", 0}}) {
+        s.SnmpV3EngineId = engineId;
+        settings_.Set(s);
+        EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 300, 0, 1, 0, &e), expected)
+            << engineId;
+    }
     EXPECT_EQ(client->EngineBoots(), 1u);
     EXPECT_EQ(snmp::ReadBootCounter(dir_ / "snmpv3_boot_counter", "Tarvell").boots, 1u);
 }
