@@ -208,6 +208,7 @@ private:
     EngineEnvironment env_;
     Clock* clock_;
     void LoadSettingsAtStart();
+    void CreateSnmpClient();
     void AddFirewallException(ManualResetEvent& stop);
     void StartWorkers();
     void StopWorkers();

@@ -8,6 +8,7 @@
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "service/engine/CTarvellFrm.h"
+#include "service/engine/SnmpClient.h"
 
 namespace tarvell {
 
@@ -25,6 +26,27 @@ std::string SiblingFolderFromRegistry() {
     if (key.QueryString("ImagePath", &imagePath) != kRegSuccess) return {};
     const auto cut = imagePath.find_last_of("/\\");
     return cut == std::string::npos ? std::string() : imagePath.substr(0, cut);
+}
+
+constexpr const char* kBootCounterName = "snmpv3_boot_counter";
+
+// What the SNMP client reads of the settings, from one snapshot.
+SnmpClientSettings SnmpSettingsOf(const CTarvellDoc& doc) {
+    SnmpClientSettings s;
+    s.SnmpTimeout = static_cast<std::uint32_t>(doc.SnmpTimeout);
+    s.SnmpRetries = static_cast<std::uint32_t>(doc.SnmpRetries);
+    s.SnmpV3SecurityModel = static_cast<std::uint32_t>(doc.SnmpV3SecurityModel);
+    s.SnmpV3SecurityLevel = static_cast<std::uint32_t>(doc.SnmpV3SecurityLevel);
+    s.SnmpV3AuthProtocol = static_cast<std::uint32_t>(doc.SnmpV3AuthProtocol);
+    s.SnmpV3PrivProtocol = static_cast<std::uint32_t>(doc.SnmpV3PrivProtocol);
+    s.SnmpV3Context = doc.SnmpV3Context;
+    s.SnmpV3User = doc.SnmpV3User;
+    s.SnmpV3PrivPassword = doc.SnmpV3PrivPassword;
+    s.SnmpV3AuthPassword = doc.SnmpV3AuthPassword;
+    s.SnmpV3EngineId = doc.SnmpV3EngineId;
+    s.SnmpTrapSpecific = static_cast<std::uint32_t>(doc.SnmpTrapSpecific);
+    s.SnmpTrapEnterprise = doc.SnmpTrapEnterprise;
+    return s;
 }
 
 std::vector<std::string> FirewallCommandFromEnvironment() {
@@ -58,6 +80,7 @@ void CTarvellFrm::StartUp(ManualResetEvent& stop) {
     ApplyViewerUpdates();
     PruneAlertLog();
     PurgeDeletedEvents();
+    CreateSnmpClient();
     AddFirewallException(stop);
     StartWorkers();
 }
@@ -80,6 +103,14 @@ void CTarvellFrm::LoadSettingsAtStart() {
     }
     Document->Version = Version;
     PublishSettings();
+}
+
+// One SNMP client for the service; it reads the current settings snapshot on every request and
+// keeps its boot counter in the service folder.
+void CTarvellFrm::CreateSnmpClient() {
+    SnmpClientOptions options;
+    options.bootCounterPath = JoinPath(ServiceFolder, kBootCounterName);
+    Snmp = std::make_unique<SnmpClient>([this] { return SnmpSettingsOf(*Settings()); }, options);
 }
 
 void CTarvellFrm::AddFirewallException(ManualResetEvent& stop) {
