@@ -14,6 +14,7 @@
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "shared/CTarvellDoc.h"
+#include "service/engine/TestProbes.h"
 #include "shared/StateFiles.h"
 #include "tests/service/ServiceTestSupport.h"
 
@@ -263,6 +264,28 @@ TEST_F(EngineProcessTest, ADamagedSettingsFileIsKeptAsideAndTheDefaultsWritten) 
     ASSERT_TRUE(expected.LoadFromFile(defaults.FilePath()));
     ASSERT_TRUE(written.LoadFromFile(Path(CTarvellDoc::kFileName)));
     EXPECT_EQ(written, expected);
+}
+
+TEST(ServiceTestSettings, ThePassIntervalIsBoundedAndOtherTextIsIgnored) {
+    const auto read = [](const char* interval, const char* emailSlot) {
+        return ReadServiceTestSettings([=](const char* name) -> const char* {
+            if (std::string_view(name) == "TARVELL_PASS_INTERVAL_MS") return interval;
+            if (std::string_view(name) == "TARVELL_TEST_EMAIL_SLOT") return emailSlot;
+            return nullptr;
+        });
+    };
+    EXPECT_FALSE(read(nullptr, nullptr).Any());
+    EXPECT_EQ(read("200", nullptr).passIntervalMs, 200);
+    EXPECT_EQ(read("0", nullptr).passIntervalMs, kMinTestPassIntervalMs);
+    EXPECT_EQ(read("-5", nullptr).passIntervalMs, kMinTestPassIntervalMs);
+    EXPECT_EQ(read("86400000", nullptr).passIntervalMs, kMaxTestPassIntervalMs);
+    for (const char* junk : {"200ms", " 200", "abc", "0x10", "99999999999999999999"}) {
+        const ServiceTestSettings settings = read(junk, "yes");
+        EXPECT_FALSE(settings.Any()) << junk;
+        EXPECT_EQ(settings.notes.size(), 2u) << junk;
+    }
+    EXPECT_TRUE(read(nullptr, "1").emailSlotProbe);
+    EXPECT_FALSE(read(nullptr, "0").Any());
 }
 
 }  // namespace
