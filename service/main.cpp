@@ -67,7 +67,7 @@ private:
 // a worker slot starts nothing unless a test setting puts a probe into it.
 std::unique_ptr<EngineControl> BuildEngine(ServiceModule& module) {
     const ServiceTestSettings tests = ReadServiceTestSettings();
-    if (!tests.notes.empty()) module.LogEvent("Test settings in use: " + JoinNotes(tests.notes));
+    if (!tests.notes.empty()) module.LogEvent("Test settings: " + JoinNotes(tests.notes));
 
     EngineEnvironment env = SystemEngineEnvironment();
     env.log = &module.Log();

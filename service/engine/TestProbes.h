@@ -16,7 +16,7 @@
 //                                  one event as lines "<field> <value>" with the field names of
 //                                  CEventItem (Severity, Blocked, Deleted are numbers).
 //
-// The service logs "Test settings in use: ..." at start when any of them is set.
+// The service logs "Test settings: ..." at start when any of them is set (or ignored).
 #pragma once
 
 #include <cstdint>
