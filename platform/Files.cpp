@@ -33,6 +33,30 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Everything left in an open file, or nullopt with errno set (EFBIG: more than maxBytes).
+std::optional<std::string> ReadOpenFile(int fd, std::size_t maxBytes) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        errno = EFBIG;
+        return std::nullopt;
+    }
+    std::string data;
+    data.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) return data;
+        if (data.size() + static_cast<std::size_t>(n) > maxBytes) {
+            errno = EFBIG;
+            return std::nullopt;
+        }
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -107,25 +131,8 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || static_cast<std::uint64_t>(st.st_size) > maxBytes) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::string data;
-    data.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 || data.size() + static_cast<std::size_t>(n) > maxBytes) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        data.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
+    std::optional<std::string> data = ReadOpenFile(fd, maxBytes);
+    CloseKeepErrno(fd);
     return data;
 }
 

@@ -11,8 +11,8 @@
 
 namespace tarvell {
 
-// The whole file, or nullopt when it cannot be opened or read. Files larger than maxBytes are
-// refused (nullopt) rather than read.
+// The whole file, or nullopt when it cannot be opened or read; errno then tells why (ENOENT:
+// there is no file). Files larger than maxBytes are refused (nullopt, EFBIG) rather than read.
 std::optional<std::string> ReadWholeFile(const std::string& path,
                                          std::size_t maxBytes = 1024u * 1024u * 1024u);
 

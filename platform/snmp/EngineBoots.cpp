@@ -1,13 +1,10 @@
 #include "platform/snmp/EngineBoots.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <map>
 #include <mutex>
 
+#include "platform/Files.h"
 #include "platform/snmp/Pdu.h"
 
 namespace tarvell::snmp {
@@ -57,27 +54,14 @@ enum class LoadStatus { Ok, NoFile, Damaged };
 
 // Engine id bytes to boots, or a status saying why there is none.
 LoadStatus LoadFile(const std::string& path, std::map<std::string, std::uint32_t>& entries) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? LoadStatus::NoFile : LoadStatus::Damaged;
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 || text.size() + static_cast<std::size_t>(n) > kMaxFileSize) {
-            ::close(fd);
-            return LoadStatus::Damaged;
-        }
-        if (n == 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
+    const std::optional<std::string> text = ReadWholeFile(path, kMaxFileSize);
+    if (!text) return errno == ENOENT ? LoadStatus::NoFile : LoadStatus::Damaged;
 
     std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t end = text.find('\n', pos);
+    while (pos < text->size()) {
+        const std::size_t end = text->find('\n', pos);
         if (end == std::string::npos || entries.size() >= kMaxLines) return LoadStatus::Damaged;
-        const std::string_view line(text.data() + pos, end - pos);
+        const std::string_view line(text->data() + pos, end - pos);
         pos = end + 1;
         const std::size_t blank = line.find(' ');
         if (blank == std::string_view::npos) return LoadStatus::Damaged;
@@ -87,29 +71,6 @@ LoadStatus LoadFile(const std::string& path, std::map<std::string, std::uint32_t
         entries[*id] = *boots;
     }
     return LoadStatus::Ok;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-bool ReplaceFile(const std::string& path, std::string_view bytes) {
-    const std::string tmp = path + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(tmp.c_str(), path.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    return true;
 }
 
 bool StoreLocked(const std::string& path, std::map<std::string, std::uint32_t> entries,
@@ -122,7 +83,7 @@ bool StoreLocked(const std::string& path, std::map<std::string, std::uint32_t> e
         text += std::to_string(count);
         text.push_back('\n');
     }
-    return ReplaceFile(path, text);
+    return AtomicWriteFile(path, text);
 }
 
 }  // namespace

@@ -108,9 +108,12 @@ TEST_F(FilesTest, FailedWriteLeavesTheOldFile) {
 
 TEST_F(FilesTest, ReadWholeFileRefusesMissingAndOversizedFiles) {
     EXPECT_FALSE(ReadWholeFile(Path("none")).has_value());
+    EXPECT_EQ(errno, ENOENT);
     ASSERT_TRUE(AtomicWriteFile(Path("f"), "12345"));
     EXPECT_EQ(*ReadWholeFile(Path("f"), 5), "12345");
+    errno = ENOENT;   // a refusal must not leave an earlier errno in place
     EXPECT_FALSE(ReadWholeFile(Path("f"), 4).has_value());
+    EXPECT_EQ(errno, EFBIG);
     EXPECT_FALSE(ReadWholeFile(dir_).has_value());
     ASSERT_TRUE(AtomicWriteFile(Path("empty"), ""));
     EXPECT_EQ(*ReadWholeFile(Path("empty")), "");

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "platform/snmp/EngineBoots.h"
 #include "platform/snmp/Pdu.h"
 #include "platform/snmp/Usm.h"
@@ -88,6 +90,17 @@ TEST(EngineBoots, DamagedFileIsNeitherUsedNorOverwritten) {
         EXPECT_FALSE(NextBootCount(path, "Tarvell")) << bad;
         EXPECT_EQ(snmptest::ReadFile(path), bad);
     }
+    // Sound lines of distinct engines, but more bytes than a counter file may hold.
+    std::string tooLarge;
+    for (int i = 0; tooLarge.size() <= 64 * 1024; ++i) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%04X", i);
+        tooLarge += std::string(60, 'A') + id + " 2\n";
+    }
+    snmptest::WriteFile(path, tooLarge);
+    EXPECT_EQ(ReadBootCounter(path, "Tarvell").status, BootReadStatus::Damaged);
+    EXPECT_FALSE(NextBootCount(path, "Tarvell"));
+    EXPECT_EQ(snmptest::ReadFile(path), tooLarge);
 }
 
 TEST(EngineBoots, LatchesAtTheLargestCount) {
