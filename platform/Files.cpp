@@ -20,43 +20,6 @@ void CloseKeepErrno(int fd) {
     errno = saved;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Everything left in an open file, or nullopt with errno set (EFBIG: more than maxBytes).
-std::optional<std::string> ReadOpenFile(int fd, std::size_t maxBytes) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return std::nullopt;
-    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
-        errno = EFBIG;
-        return std::nullopt;
-    }
-    std::string data;
-    data.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return std::nullopt;
-        if (n == 0) return data;
-        if (data.size() + static_cast<std::size_t>(n) > maxBytes) {
-            errno = EFBIG;
-            return std::nullopt;
-        }
-        data.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -107,7 +70,7 @@ void SyncFolder(const std::string& folder) {
 
 bool WriteTempAndRename(int fd, const std::string& tmp, const std::string& path,
                         std::string_view bytes) {
-    return ::ftruncate(fd, 0) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0 &&
+    return ::ftruncate(fd, 0) == 0 && WriteAllToFd(fd, bytes) && ::fsync(fd) == 0 &&
            ::rename(tmp.c_str(), path.c_str()) == 0;
 }
 
@@ -128,10 +91,47 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 
 }  // namespace
 
+bool WriteAllToFd(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = EIO;   // a write that makes no progress would loop for ever
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::optional<std::string> ReadAllFromFd(int fd, std::size_t maxBytes) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        errno = EFBIG;
+        return std::nullopt;
+    }
+    std::string data;
+    data.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) return data;
+        if (data.size() + static_cast<std::size_t>(n) > maxBytes) {
+            errno = EFBIG;
+            return std::nullopt;
+        }
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
 std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
-    std::optional<std::string> data = ReadOpenFile(fd, maxBytes);
+    std::optional<std::string> data = ReadAllFromFd(fd, maxBytes);
     CloseKeepErrno(fd);
     return data;
 }

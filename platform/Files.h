@@ -29,6 +29,13 @@ bool AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned m
 // Returns the new name, or an empty text when the rename failed.
 std::string MoveAside(const std::string& path, Clock& clock = DefaultClock());
 
+// Writes all bytes to a descriptor, going on after short writes and EINTR. False (errno set)
+// when a write fails.
+bool WriteAllToFd(int fd, std::string_view bytes);
+// Everything from the descriptor's position to the end of its file, or nullopt with errno set
+// (EFBIG: the file is larger than maxBytes).
+std::optional<std::string> ReadAllFromFd(int fd, std::size_t maxBytes);
+
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 // True when the file is gone afterwards (also when it did not exist).

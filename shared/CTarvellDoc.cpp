@@ -81,34 +81,6 @@ LockResult OpenLocked(const std::string& path, int operation, FileHandle& handle
     return LockResult::Busy;
 }
 
-bool ReadAll(int fd, std::string& out, std::string& error) {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = std::string("read error: ") + std::strerror(errno);
-            return false;
-        }
-        if (n == 0) return true;
-        if (out.size() + static_cast<std::size_t>(n) > kMaxSettingsBytes) {
-            error = "file too large";
-            return false;
-        }
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // Puts the finished temporary file under its final name unless a file of that name exists.
 // A hard link does that atomically; on a file system without hard links (some network mounts)
 // the file is renamed after a check, which leaves only a tiny window.
@@ -129,7 +101,7 @@ DocResult CreateNoClobber(const std::string& path, std::string_view bytes) {
     std::string temp = path + ".new-XXXXXX";
     FileHandle fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (!fd.IsOpen()) return Failure(DocStatus::IoError, ErrnoText("cannot create", temp));
-    const bool written = ::fchmod(fd.Get(), kNewFileMode) == 0 && WriteAll(fd.Get(), bytes) &&
+    const bool written = ::fchmod(fd.Get(), kNewFileMode) == 0 && WriteAllToFd(fd.Get(), bytes) &&
                          ::fsync(fd.Get()) == 0;
     DocResult result;
     if (!written) {
@@ -239,9 +211,13 @@ DocResult CTarvellDoc::LoadFromFile(const std::string& path, Clock& clock) {
         case LockResult::Busy: return Failure(DocStatus::Busy, error);
         case LockResult::Failed: return Failure(DocStatus::IoError, error);
     }
-    std::string bytes;
-    if (!ReadAll(fd.Get(), bytes, error)) return Failure(DocStatus::IoError, path + ": " + error);
-    DocResult result = LoadFromBytes(bytes, *this);
+    const std::optional<std::string> bytes = ReadAllFromFd(fd.Get(), kMaxSettingsBytes);
+    if (!bytes) {
+        return Failure(DocStatus::IoError,
+                       path + (errno == EFBIG ? ": file too large"
+                                              : std::string(": read error: ") + std::strerror(errno)));
+    }
+    DocResult result = LoadFromBytes(*bytes, *this);
     if (!result) result.message = path + ": " + result.message;
     return result;
 }

@@ -62,7 +62,7 @@ bool WritePid(const std::string& path) {
         return false;
     }
     const std::string text = std::to_string(::getpid()) + "\n";
-    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    const bool ok = WriteAllToFd(fd, text);
     return ::close(fd) == 0 && ok;
 }
 
