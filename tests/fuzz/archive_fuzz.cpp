@@ -8,53 +8,25 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "tests/platform/ArchiveTestRecord.h"
+
 namespace {
 
 using namespace tarvell;
+using archivetest::SampleFile;
 
-struct FuzzItem {
-    static constexpr const char* kClassName = "CFuzzItem";
-    static constexpr std::uint16_t kSchema = 1;
-    std::int32_t number = 0;
-    std::string name;
-    std::string note;
-
-    void Store(ArchiveWriter& ar) const {
-        ar.WriteWord(number);
-        ar.WriteText(name);
-        ar.WriteText(note);
-    }
-    void Load(ArchiveReader& ar) {
-        number = ar.ReadWord();
-        name = ar.ReadText();
-        note = ar.ReadText();
-    }
-};
-
-struct FuzzFile {
-    std::string first;
-    std::map<std::string, std::string> table;
-    std::vector<std::string> list;
-    ObjectMap<FuzzItem> items;
-};
-
-std::string StoreFile(const FuzzFile& f) {
+// The sample file followed by the header of a second class, so that a class defined after
+// others is read too.
+std::string StoreFile(const SampleFile& f) {
     ArchiveWriter w;
-    w.WriteText(f.first);
-    w.WriteStringMap(f.table);
-    w.WriteStringList(f.list);
-    StoreObjectMap(w, f.items);
+    archivetest::WriteSample(w, f);
     w.WriteObjectHeader("CFuzzOther", 2);
     return w.TakeBytes();
 }
 
-FuzzFile LoadFile(std::string_view bytes) {
+SampleFile LoadFile(std::string_view bytes) {
     ArchiveReader r(bytes);
-    FuzzFile f;
-    f.first = r.ReadText();
-    f.table = r.ReadStringMap();
-    f.list = r.ReadStringList();
-    f.items = LoadObjectMap<FuzzItem>(r);
+    SampleFile f = archivetest::ReadSample(r);
     r.ReadObjectHeader("CFuzzOther", 2);
     return f;
 }

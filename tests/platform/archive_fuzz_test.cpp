@@ -8,71 +8,30 @@
 
 #include <random>
 
+#include "tests/platform/ArchiveTestRecord.h"
+
 namespace tarvell {
 namespace {
 
-struct FuzzItem {
-    static constexpr const char* kClassName = "CFuzzItem";
-    static constexpr std::uint16_t kSchema = 1;
-    std::int32_t number = 0;
-    std::string name;
-    std::string note;
-
-    void Store(ArchiveWriter& ar) const {
-        ar.WriteWord(number);
-        ar.WriteText(name);
-        ar.WriteText(note);
-    }
-    void Load(ArchiveReader& ar) {
-        number = ar.ReadWord();
-        name = ar.ReadText();
-        note = ar.ReadText();
-    }
-};
-
-struct FuzzFile {
-    std::string first;
-    std::map<std::string, std::string> table;
-    std::vector<std::string> list;
-    ObjectMap<FuzzItem> items;
-    ObjectMap<FuzzItem> more;
-};
-
-std::string StoreFile(const FuzzFile& f) {
-    ArchiveWriter w;
-    w.WriteText(f.first);
-    w.WriteStringMap(f.table);
-    w.WriteStringList(f.list);
-    StoreObjectMap(w, f.items);
-    StoreObjectMap(w, f.more);
-    return w.TakeBytes();
-}
-
-FuzzFile LoadFile(std::string_view bytes) {
-    ArchiveReader r(bytes);
-    FuzzFile f;
-    f.first = r.ReadText();
-    f.table = r.ReadStringMap();
-    f.list = r.ReadStringList();
-    f.items = LoadObjectMap<FuzzItem>(r);
-    f.more = LoadObjectMap<FuzzItem>(r);
-    return f;
-}
+using archivetest::LoadSample;
+using archivetest::ProbeItem;
+using archivetest::SampleFile;
+using archivetest::StoreSample;
 
 std::string ValidFile() {
-    FuzzFile f;
+    SampleFile f;
     f.first = "12";
     f.table = {{"10.0.0.1", "sw/a"}, {"k", std::string(260, 'v')}};
     f.list = {"", "one", std::string(300, 'l')};
     for (int i = 0; i < 4; ++i) {
-        auto item = std::make_unique<FuzzItem>();
+        auto item = std::make_unique<ProbeItem>();
         item->number = i - 1;
         item->name = "item" + std::to_string(i);
         item->note = std::string(static_cast<std::size_t>(i) * 90, 'n');
-        f.more[item->name] = std::make_unique<FuzzItem>(*item);
+        f.more[item->name] = std::make_unique<ProbeItem>(*item);
         f.items[item->name] = std::move(item);
     }
-    return StoreFile(f);
+    return StoreSample(f);
 }
 
 // Any outcome but success or ArchiveError fails the test. What was read is written again and
@@ -82,13 +41,13 @@ void ExpectReadOrArchiveError(const std::string& input) {
     const std::string copy(input.begin(), input.end());
     std::string stored;
     try {
-        stored = StoreFile(LoadFile(copy));
+        stored = StoreSample(LoadSample(copy));
     } catch (const ArchiveError&) {
         return;
     } catch (const std::exception& e) {
         FAIL() << "unexpected exception: " << e.what();
     }
-    EXPECT_EQ(StoreFile(LoadFile(stored)), stored);
+    EXPECT_EQ(StoreSample(LoadSample(stored)), stored);
 }
 
 // Bytes that make length prefixes and tags take their special paths.
@@ -115,7 +74,7 @@ std::string Mutate(const std::string& base, std::mt19937& rng) {
 
 TEST(ArchiveFuzz, MutatedValidFilesReadOrFailCleanly) {
     const std::string base = ValidFile();
-    ASSERT_NO_THROW(LoadFile(base));
+    ASSERT_NO_THROW(LoadSample(base));
     for (std::uint32_t seed : {1u, 2u, 3u}) {
         std::mt19937 rng(seed);
         for (int i = 0; i < 40000; ++i) {

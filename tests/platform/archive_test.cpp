@@ -5,8 +5,15 @@
 
 #include <initializer_list>
 
+#include "tests/platform/ArchiveTestRecord.h"
+
 namespace tarvell {
 namespace {
+
+using archivetest::LoadSample;
+using archivetest::ProbeItem;
+using archivetest::SampleFile;
+using archivetest::StoreSample;
 
 std::string Bytes(std::initializer_list<int> values) {
     std::string out;
@@ -24,26 +31,6 @@ std::string Hex(std::string_view bytes) {
     }
     return out;
 }
-
-struct ProbeItem {
-    static constexpr const char* kClassName = "CProbeItem";
-    static constexpr std::uint16_t kSchema = 1;
-    std::int32_t number = 0;
-    std::string name;
-    std::string note;
-
-    void Store(ArchiveWriter& ar) const {
-        ar.WriteWord(number);
-        ar.WriteText(name);
-        ar.WriteText(note);
-    }
-    void Load(ArchiveReader& ar) {
-        number = ar.ReadWord();
-        name = ar.ReadText();
-        note = ar.ReadText();
-    }
-    bool operator==(const ProbeItem&) const = default;
-};
 
 ObjectMap<ProbeItem> Items(std::initializer_list<ProbeItem> items) {
     ObjectMap<ProbeItem> map;
@@ -277,36 +264,6 @@ TEST(ArchiveObjects, RefusesObjectTagsUnknownClassesAndSchemas) {
         if (c.after) r.ReadObjectHeader("CProbeItem", 1);
         EXPECT_THROW(r.ReadObjectHeader(c.expectedClass, 1), ArchiveError);
     }
-}
-
-// A file shaped like the system's state files: texts, a string map, a list and two object maps.
-struct SampleFile {
-    std::string first;
-    std::map<std::string, std::string> table;
-    std::vector<std::string> list;
-    ObjectMap<ProbeItem> items;
-    ObjectMap<ProbeItem> more;
-};
-
-std::string StoreSample(const SampleFile& f) {
-    ArchiveWriter w;
-    w.WriteText(f.first);
-    w.WriteStringMap(f.table);
-    w.WriteStringList(f.list);
-    StoreObjectMap(w, f.items);
-    StoreObjectMap(w, f.more);
-    return w.TakeBytes();
-}
-
-SampleFile LoadSample(std::string_view bytes) {
-    ArchiveReader r(bytes);
-    SampleFile f;
-    f.first = r.ReadText();
-    f.table = r.ReadStringMap();
-    f.list = r.ReadStringList();
-    f.items = LoadObjectMap<ProbeItem>(r);
-    f.more = LoadObjectMap<ProbeItem>(r);
-    return f;
 }
 
 TEST(ArchiveReader, EveryTruncationOfAValidFileIsAnError) {
