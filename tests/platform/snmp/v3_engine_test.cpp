@@ -3,14 +3,12 @@
 // an agent replaced under the same address).
 #include <gtest/gtest.h>
 
-#include <poll.h>
-
 #include <atomic>
 #include <mutex>
 #include <regex>
-#include <thread>
 
 #include "platform/snmp/V3Engine.h"
+#include "tests/fixtures/snmp/LoopbackResponder.h"
 #include "tests/fixtures/snmp/SnmpPeers.h"
 
 namespace tarvell::snmp {
@@ -139,25 +137,10 @@ class ScriptedAgent {
 public:
     enum class Answer { Response, NotInTimeWindow, StaleResponse, Silence };
 
-    ScriptedAgent(std::string user, std::string password) : user_(std::move(user)) {
-        ku_ = PasswordToKey(AuthProtocol::Md5, password);
-        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in sin{};
-        sin.sin_family = AF_INET;
-        sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof sin;
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&sin), &len);
-        port_ = ntohs(sin.sin_port);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~ScriptedAgent() {
-        stop_ = true;
-        thread_.join();
-        ::close(fd_);
-    }
+    ScriptedAgent(std::string user, const std::string& password)
+        : user_(std::move(user)), ku_(PasswordToKey(AuthProtocol::Md5, password)) {}
 
-    std::uint16_t Port() const { return port_; }
+    std::uint16_t Port() const { return responder_.Port(); }
     void SetEngine(const std::string& id, std::int32_t boots, std::int32_t time) {
         std::lock_guard<std::mutex> lock(m_);
         engineId_ = id;
@@ -176,20 +159,6 @@ public:
     int Discoveries() const { return discoveries_; }
 
 private:
-    void Serve() {
-        char buffer[65536];
-        while (!stop_) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0) continue;
-            sockaddr_storage from{};
-            socklen_t fromLen = sizeof from;
-            const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
-            if (n <= 0) continue;
-            const std::string reply = Handle(std::string_view(buffer, static_cast<std::size_t>(n)));
-            if (!reply.empty()) ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLen);
-        }
-    }
-
     std::string Handle(std::string_view datagram) {
         std::lock_guard<std::mutex> lock(m_);
         auto msg = DecodeV3Message(datagram);
@@ -248,10 +217,6 @@ private:
 
     std::string user_;
     std::string ku_;
-    int fd_ = -1;
-    std::uint16_t port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
     std::mutex m_;
     std::string engineId_ = "agent-engine-1";
     std::int32_t boots_ = 5;
@@ -259,6 +224,8 @@ private:
     std::vector<Answer> script_;
     std::vector<std::tuple<std::string, std::int32_t, std::int32_t>> seen_;
     std::atomic<int> discoveries_{0};
+    // Last: it starts after and stops before what Handle uses.
+    snmptest::LoopbackResponder responder_{[this](std::string_view datagram) { return Handle(datagram); }};
 };
 
 V3Params ScriptedParams() {

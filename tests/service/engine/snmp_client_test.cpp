@@ -4,8 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <poll.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -15,6 +13,7 @@
 
 #include "platform/snmp/EngineBoots.h"
 #include "service/engine/SnmpClient.h"
+#include "tests/fixtures/snmp/LoopbackResponder.h"
 #include "tests/fixtures/snmp/SnmpPeers.h"
 
 namespace tarvell {
@@ -130,23 +129,8 @@ class FakeAgent {
 public:
     using Handler = std::function<std::optional<snmp::Pdu>(const snmp::CommunityMessage&)>;
 
-    explicit FakeAgent(Handler handler) : handler_(std::move(handler)) {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in sin{};
-        sin.sin_family = AF_INET;
-        sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof sin;
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&sin), &len);
-        port_ = ntohs(sin.sin_port);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~FakeAgent() {
-        stop_ = true;
-        thread_.join();
-        ::close(fd_);
-    }
-    std::uint16_t Port() const { return port_; }
+    explicit FakeAgent(Handler handler) : handler_(std::move(handler)) {}
+    std::uint16_t Port() const { return responder_.Port(); }
     std::vector<snmp::CommunityMessage> Received() {
         std::lock_guard<std::mutex> lock(m_);
         return received_;
@@ -157,43 +141,30 @@ public:
     }
 
 private:
-    void Serve() {
-        char buffer[65536];
-        while (!stop_) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0) continue;
-            sockaddr_storage from{};
-            socklen_t fromLen = sizeof from;
-            const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
-            if (n <= 0) continue;
-            const std::string_view datagram(buffer, static_cast<std::size_t>(n));
-            {
-                std::lock_guard<std::mutex> lock(m_);
-                versions_.push_back(snmp::PeekVersion(datagram).value_or(-1));
-            }
-            auto message = snmp::DecodeCommunityMessage(datagram);
-            if (!message) continue;
-            {
-                std::lock_guard<std::mutex> lock(m_);
-                received_.push_back(*message);
-            }
-            auto reply = handler_(*message);
-            if (!reply) continue;
-            reply->type = snmp::pdu::kResponse;
-            reply->requestId = message->pdu.requestId;
-            const std::string bytes = snmp::EncodeCommunityMessage(message->version, message->community, *reply);
-            ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLen);
+    std::string Handle(std::string_view datagram) {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            versions_.push_back(snmp::PeekVersion(datagram).value_or(-1));
         }
+        auto message = snmp::DecodeCommunityMessage(datagram);
+        if (!message) return {};
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            received_.push_back(*message);
+        }
+        auto reply = handler_(*message);
+        if (!reply) return {};
+        reply->type = snmp::pdu::kResponse;
+        reply->requestId = message->pdu.requestId;
+        return snmp::EncodeCommunityMessage(message->version, message->community, *reply);
     }
 
     Handler handler_;
-    int fd_ = -1;
-    std::uint16_t port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
     std::mutex m_;
     std::vector<snmp::CommunityMessage> received_;
     std::vector<std::int32_t> versions_;
+    // Last: it starts after and stops before what Handle uses.
+    snmptest::LoopbackResponder responder_{[this](std::string_view datagram) { return Handle(datagram); }};
 };
 
 snmp::Pdu Answer(std::vector<std::pair<std::string, snmp::Value>> bindings) {
