@@ -65,6 +65,10 @@ struct WildcardCase {
     const char* pattern;
     bool match;
 };
+void PrintTo(const WildcardCase& c, std::ostream* os) {
+    *os << testing::PrintToString(c.text) << " ~ " << testing::PrintToString(c.pattern) << " -> "
+        << (c.match ? "match" : "no match");
+}
 
 class WildcardTest : public ::testing::TestWithParam<WildcardCase> {};
 
