@@ -84,10 +84,14 @@ struct NodeAddress {
 };
 using NodeAddressBook = std::unordered_map<std::string, NodeAddress>;
 
-// ---- taking over what a load read (each under its file's lock)
+// ---- the engine's members of each state file and the lock that guards them
 
-void TakeOver(CTarvellFrm& engine, EventDatabaseFile&& file) {
-    EngineGuard guard(engine.EngineLock);
+std::recursive_mutex& LockOf(CTarvellFrm& engine, const EventDatabaseFile&) { return engine.EngineLock; }
+std::recursive_mutex& LockOf(CTarvellFrm& engine, const AlertLogFile&) { return engine.AlertLock; }
+std::recursive_mutex& LockOf(CTarvellFrm& engine, const ReportStoreFile&) { return engine.MailLock; }
+
+// Swaps the engine's members with the file value's. The caller holds LockOf(engine, file).
+void Exchange(CTarvellFrm& engine, EventDatabaseFile& file) {
     engine.SwitchCount.swap(file.SwitchCount);
     engine.NodeCount.swap(file.NodeCount);
     engine.DeviceTable.swap(file.DeviceTable);
@@ -95,16 +99,39 @@ void TakeOver(CTarvellFrm& engine, EventDatabaseFile&& file) {
     engine.EventMap.swap(file.EventMap);
 }
 
-void TakeOver(CTarvellFrm& engine, AlertLogFile&& file) {
-    EngineGuard guard(engine.AlertLock);
-    engine.AlertLog.swap(file.AlertLog);
-}
+void Exchange(CTarvellFrm& engine, AlertLogFile& file) { engine.AlertLog.swap(file.AlertLog); }
 
-void TakeOver(CTarvellFrm& engine, ReportStoreFile&& file) {
-    EngineGuard guard(engine.MailLock);
+void Exchange(CTarvellFrm& engine, ReportStoreFile& file) {
     engine.ReportStore.swap(file.ReportStore);
     engine.LastDailyReport.swap(file.LastDailyReport);
     engine.LastWeeklyReport.swap(file.LastWeeklyReport);
+}
+
+// Puts what a load read in place under the file's lock; the old content leaves in `file` and
+// is freed by the caller after the lock is released.
+template <class File>
+void TakeOver(CTarvellFrm& engine, File&& file) {
+    EngineGuard guard(LockOf(engine, file));
+    Exchange(engine, file);
+}
+
+template <class File>
+bool DecodeAndTakeOver(CTarvellFrm& engine, std::string_view bytes, std::string* error) {
+    File file;
+    if (!DecodeStateFile(bytes, file, error)) return false;
+    TakeOver(engine, std::move(file));
+    return true;
+}
+
+// Loads a state file of the service. Without a usable file the engine starts with those members
+// empty; a damaged file is kept aside.
+template <class File>
+void LoadOrStartEmpty(CTarvellFrm& engine, const std::string& path) {
+    File file;
+    std::string error;
+    if (ReadWithRetries(path, file, error, engine.clock()) == LoadOutcome::Damaged)
+        KeepAside(engine, path, error);
+    TakeOver(engine, std::move(file));   // empty unless it loaded
 }
 
 // The sibling database with the tables the engine derives from it.
@@ -203,38 +230,11 @@ struct AtExit {
     ~AtExit() { f(); }
 };
 
-std::string EncodeEventDatabase(CTarvellFrm& engine) {
-    EngineGuard guard(engine.EngineLock);
-    EventDatabaseFile file;
-    const auto exchange = [&] {
-        file.SwitchCount.swap(engine.SwitchCount);
-        file.NodeCount.swap(engine.NodeCount);
-        file.DeviceTable.swap(engine.DeviceTable);
-        file.PortNames.swap(engine.PortNames);
-        file.EventMap.swap(engine.EventMap);
-    };
-    exchange();
-    AtExit<decltype(exchange)> giveBack{exchange};
-    return EncodeStateFile(file);
-}
-
-std::string EncodeAlertLog(CTarvellFrm& engine) {
-    EngineGuard guard(engine.AlertLock);
-    AlertLogFile file;
-    const auto exchange = [&] { file.AlertLog.swap(engine.AlertLog); };
-    exchange();
-    AtExit<decltype(exchange)> giveBack{exchange};
-    return EncodeStateFile(file);
-}
-
-std::string EncodeReportStore(CTarvellFrm& engine) {
-    EngineGuard guard(engine.MailLock);
-    ReportStoreFile file;
-    const auto exchange = [&] {
-        file.ReportStore.swap(engine.ReportStore);
-        file.LastDailyReport.swap(engine.LastDailyReport);
-        file.LastWeeklyReport.swap(engine.LastWeeklyReport);
-    };
+template <class File>
+std::string Encode(CTarvellFrm& engine) {
+    File file;
+    EngineGuard guard(LockOf(engine, file));
+    const auto exchange = [&] { Exchange(engine, file); };
     exchange();
     AtExit<decltype(exchange)> giveBack{exchange};
     return EncodeStateFile(file);
@@ -254,33 +254,18 @@ NodeAddressBook CopyNodeAddresses(CTarvellFrm& engine) {
 
 std::string CTarvellFrm::Serialize(StoredFileKind kind) {
     switch (kind) {
-        case StoredFileKind::Events: return EncodeEventDatabase(*this);
-        case StoredFileKind::Alerts: return EncodeAlertLog(*this);
-        case StoredFileKind::Reports: return EncodeReportStore(*this);
+        case StoredFileKind::Events: return Encode<EventDatabaseFile>(*this);
+        case StoredFileKind::Alerts: return Encode<AlertLogFile>(*this);
+        case StoredFileKind::Reports: return Encode<ReportStoreFile>(*this);
         default: return {};   // the engine writes no other file through here
     }
 }
 
 bool CTarvellFrm::Deserialize(StoredFileKind kind, std::string_view bytes, std::string* error) {
     switch (kind) {
-        case StoredFileKind::Events: {
-            EventDatabaseFile file;
-            if (!DecodeStateFile(bytes, file, error)) return false;
-            TakeOver(*this, std::move(file));
-            return true;
-        }
-        case StoredFileKind::Alerts: {
-            AlertLogFile file;
-            if (!DecodeStateFile(bytes, file, error)) return false;
-            TakeOver(*this, std::move(file));
-            return true;
-        }
-        case StoredFileKind::Reports: {
-            ReportStoreFile file;
-            if (!DecodeStateFile(bytes, file, error)) return false;
-            TakeOver(*this, std::move(file));
-            return true;
-        }
+        case StoredFileKind::Events: return DecodeAndTakeOver<EventDatabaseFile>(*this, bytes, error);
+        case StoredFileKind::Alerts: return DecodeAndTakeOver<AlertLogFile>(*this, bytes, error);
+        case StoredFileKind::Reports: return DecodeAndTakeOver<ReportStoreFile>(*this, bytes, error);
         case StoredFileKind::Sibling: {
             SiblingDatabaseFile file;
             if (!DecodeStateFile(bytes, file, error)) return false;
@@ -297,21 +282,11 @@ bool CTarvellFrm::Deserialize(StoredFileKind kind, std::string_view bytes, std::
 // ---- loads
 
 void CTarvellFrm::LoadAlertLog() {
-    const std::string path = JoinPath(ServiceFolder, kAlertLogName);
-    AlertLogFile file;
-    std::string error;
-    if (ReadWithRetries(path, file, error, clock()) == LoadOutcome::Damaged)
-        KeepAside(*this, path, error);
-    TakeOver(*this, std::move(file));   // empty unless it loaded
+    LoadOrStartEmpty<AlertLogFile>(*this, JoinPath(ServiceFolder, kAlertLogName));
 }
 
 void CTarvellFrm::LoadReportStore() {
-    const std::string path = JoinPath(ServiceFolder, kReportStoreName);
-    ReportStoreFile file;
-    std::string error;
-    if (ReadWithRetries(path, file, error, clock()) == LoadOutcome::Damaged)
-        KeepAside(*this, path, error);
-    TakeOver(*this, std::move(file));   // empty unless it loaded
+    LoadOrStartEmpty<ReportStoreFile>(*this, JoinPath(ServiceFolder, kReportStoreName));
 }
 
 void CTarvellFrm::LoadEventDatabase() {
