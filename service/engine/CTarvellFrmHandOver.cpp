@@ -209,6 +209,8 @@ private:
     void ApplyRequests();
     void AuthoriseQueuedNodes();
     void BlacklistQueuedNodes();
+    // Sets the block state and requester of each "key;requester" event; returns those events.
+    std::vector<EventNode> SetBlockedAsRequested(StringList& requests, std::int32_t blocked);
     void ApplyBlockRequests();
     void ApplyUnblockRequests();
     void ApplyLinkRequests();
@@ -362,39 +364,30 @@ void ViewerUpdatePass::BlacklistQueuedNodes() {
 
 // Every request is either applied to its event or, when the event is gone, dropped: a request
 // left in the list could otherwise act on a later event of the same port.
-void ViewerUpdatePass::ApplyBlockRequests() {
-    if (Doc().BlockRequests.empty()) return;
+std::vector<EventNode> ViewerUpdatePass::SetBlockedAsRequested(StringList& requests, std::int32_t blocked) {
+    std::vector<EventNode> changed;
+    if (requests.empty()) return changed;
     {
         Lock lock(engine_.EngineLock);
-        for (const std::string& entry : Doc().BlockRequests) {
+        for (const std::string& entry : requests) {
             const auto [key, requester] = SplitFirst(entry, ';');
             const auto it = engine_.EventMap.find(key);
             if (it == engine_.EventMap.end()) continue;
-            it->second->Blocked = 1;
+            it->second->Blocked = blocked;
             it->second->Submitter = requester;
+            changed.push_back(EventNode::Of(*it->second));
         }
     }
-    Doc().BlockRequests.clear();
+    requests.clear();
     changed_ = true;
+    return changed;
 }
 
+void ViewerUpdatePass::ApplyBlockRequests() { SetBlockedAsRequested(Doc().BlockRequests, 1); }
+
 void ViewerUpdatePass::ApplyUnblockRequests() {
-    if (Doc().UnblockRequests.empty()) return;
-    std::vector<EventNode> unblocked;
-    {
-        Lock lock(engine_.EngineLock);
-        for (const std::string& entry : Doc().UnblockRequests) {
-            const auto [key, requester] = SplitFirst(entry, ';');
-            const auto it = engine_.EventMap.find(key);
-            if (it == engine_.EventMap.end()) continue;
-            it->second->Blocked = 0;
-            it->second->Submitter = requester;
-            unblocked.push_back(EventNode::Of(*it->second));
-        }
-    }
-    Doc().UnblockRequests.clear();
-    changed_ = true;
-    for (const EventNode& event : unblocked) AuthoriseAfterUnblock(event);
+    for (const EventNode& event : SetBlockedAsRequested(Doc().UnblockRequests, 0))
+        AuthoriseAfterUnblock(event);
 }
 
 // "key;action;host" from the mail links: unblock, and with "Delete" also queue the deletion.
