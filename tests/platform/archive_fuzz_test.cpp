@@ -13,10 +13,7 @@
 namespace tarvell {
 namespace {
 
-using archivetest::LoadSample;
-using archivetest::ProbeItem;
-using archivetest::SampleFile;
-using archivetest::StoreSample;
+using namespace archivetest;
 
 std::string ValidFile() {
     SampleFile f;

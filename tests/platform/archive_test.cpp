@@ -10,10 +10,7 @@
 namespace tarvell {
 namespace {
 
-using archivetest::LoadSample;
-using archivetest::ProbeItem;
-using archivetest::SampleFile;
-using archivetest::StoreSample;
+using namespace archivetest;
 
 std::string Bytes(std::initializer_list<int> values) {
     std::string out;
