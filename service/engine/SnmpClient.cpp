@@ -317,6 +317,8 @@ int SnmpClient::Set(const std::string& address, const std::string& readCommunity
     snmp::Reply read = Send(call, snmp::pdu::kGet, {{*oid, snmp::Value::Null()}});
     if (read.status != snmp::Status::Ok || read.pdu.errorStatus != 0 || read.pdu.bindings.empty()) return 0;
     snmp::VarBind binding = read.pdu.bindings.front();
+    // An answer about another object says nothing of the one to write.
+    if (binding.oid != *oid) return 0;
     auto value = BuildValue(binding.value.type, *valueText);
     if (!value) return 0;
     binding.value = std::move(*value);

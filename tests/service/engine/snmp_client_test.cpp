@@ -278,6 +278,19 @@ TEST_F(SnmpClientFake, LongValuesAreCutToTheBufferAndRawBytesStayWhole) {
     EXPECT_EQ(answer[0].value.raw, big);
 }
 
+TEST_F(SnmpClientFake, SetWritesOnlyTheObjectAskedFor) {
+    // The agent answers the read with another object than the one asked for; writing the text
+    // there would change an object the caller never named.
+    FakeAgent agent([](const snmp::CommunityMessage& m) {
+        if (m.pdu.type == snmp::pdu::kGet) return Answer({{"1.3.6.1.2.1.2.2.1.7.1", snmp::Value::Integer(1)}});
+        return Answer({{snmp::OidToText(m.pdu.bindings.at(0).oid), m.pdu.bindings.at(0).value}});
+    });
+    auto client = Client(agent.Port());
+    SnmpOidEntry admin = Entry("1.3.6.1.2.1.2.2.1.7.3", "2");
+    EXPECT_EQ(client->Set(kLocalhost, "public", "private", 500, 0, &admin), 0);
+    for (const auto& m : agent.Received()) EXPECT_NE(m.pdu.type, snmp::pdu::kSet);
+}
+
 // ---- snmpsim ---------------------------------------------------------------------------------
 
 const std::vector<SimUser> kSimUsers = {
