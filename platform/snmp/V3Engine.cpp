@@ -105,11 +105,12 @@ bool V3Engine::CheckTimeliness(const std::string& key, const UsmParameters& usm)
     auto it = remotes_.find(key);
     if (it == remotes_.end()) return true;
     Remote& r = it->second;
-    if (usm.boots > r.boots || (usm.boots == r.boots && usm.time > r.latestTime)) {
+    if (!r.synced || usm.boots > r.boots || (usm.boots == r.boots && usm.time > r.latestTime)) {
         r.boots = usm.boots;
         r.time = usm.time;
         r.latestTime = usm.time;
         r.syncedAt = SteadyClock::now();
+        r.synced = true;
     }
     return !(usm.boots == kMaxBoots || usm.boots < r.boots ||
              (usm.boots == r.boots && usm.time < r.latestTime - kTimeWindow));
@@ -281,15 +282,24 @@ Reply V3Engine::Request(const Endpoint& endpoint, const Timing& timing, const V3
         const bool unknownEngine = reason && *reason == usm_stats::kUnknownEngineIds;
         const bool outOfWindow = reason && *reason == usm_stats::kNotInTimeWindows;
         if (!unknownEngine && !outOfWindow) return reply;
-        // Learn the agent's engine id or clock from the report and try again.
-        if (!in.usm.engineId.empty()) remote->engineId = in.usm.engineId;
-        remote->boots = in.usm.boots;
-        remote->time = in.usm.time;
-        remote->latestTime = in.usm.time;
-        remote->syncedAt = SteadyClock::now();
-        StoreRemote(key, *remote);
+        if (LearnFromReport(*remote, in.usm, in.authenticated)) StoreRemote(key, *remote);
     }
     return reply;
+}
+
+// An unauthenticated report may name a new engine id (discovery) and give a first guess of its
+// clock, but it never moves a clock learnt from authenticated messages: anyone who saw the request
+// can forge one, and a clock pushed ahead would make every genuine answer look stale.
+bool V3Engine::LearnFromReport(Remote& remote, const UsmParameters& usm, bool authenticated) {
+    const bool newEngine = !usm.engineId.empty() && usm.engineId != remote.engineId;
+    if (!newEngine && !authenticated && remote.synced) return false;
+    if (newEngine) remote.engineId = usm.engineId;
+    remote.boots = usm.boots;
+    remote.time = usm.time;
+    remote.latestTime = usm.time;
+    remote.syncedAt = SteadyClock::now();
+    remote.synced = authenticated;
+    return true;
 }
 
 bool V3Engine::SendTrap(const Endpoint& endpoint, const V3Params& params,

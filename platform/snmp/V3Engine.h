@@ -80,6 +80,9 @@ private:
         std::int32_t time = 0;            // the agent's time at syncedAt
         std::int32_t latestTime = 0;      // latest time received
         std::chrono::steady_clock::time_point syncedAt;
+        // The clock came from an authenticated message. Until then boots and time are only the
+        // discovery report's word and the first authenticated message replaces them.
+        bool synced = false;
     };
     struct Outgoing {
         std::string bytes;
@@ -102,6 +105,8 @@ private:
     std::optional<Remote> LookupRemote(const std::string& key) const;
     void StoreRemote(const std::string& key, const Remote& remote);
     bool CheckTimeliness(const std::string& key, const UsmParameters& usm);
+    // Takes what a usmStatsUnknownEngineIDs or usmStatsNotInTimeWindows report says of the agent.
+    static bool LearnFromReport(Remote& remote, const UsmParameters& usm, bool authenticated);
 
     const std::string engineId_;
     const std::uint32_t boots_;

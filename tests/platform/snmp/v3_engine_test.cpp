@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <regex>
 
 #include "platform/snmp/V3Engine.h"
@@ -135,7 +136,9 @@ TEST_F(V3EngineSim, UnusableSettingsSendNothing) {
 // and answers chosen by the test.
 class ScriptedAgent {
 public:
-    enum class Answer { Response, NotInTimeWindow, StaleResponse, Silence };
+    // ForgedNotInTimeWindow: an unauthenticated report claiming a clock far ahead, as anyone who
+    // saw the request could send.
+    enum class Answer { Response, NotInTimeWindow, StaleResponse, Silence, ForgedNotInTimeWindow };
 
     ScriptedAgent(std::string user, const std::string& password)
         : user_(std::move(user)), ku_(PasswordToKey(AuthProtocol::Md5, password)) {}
@@ -146,6 +149,11 @@ public:
         engineId_ = id;
         boots_ = boots;
         time_ = time;
+    }
+    // Boots that the unauthenticated discovery report claims instead of the real ones.
+    void ForgeDiscoveryBoots(std::int32_t boots) {
+        std::lock_guard<std::mutex> lock(m_);
+        discoveryBoots_ = boots;
     }
     void Script(std::vector<Answer> answers) {
         std::lock_guard<std::mutex> lock(m_);
@@ -166,7 +174,8 @@ private:
         if (msg->usm.engineId != engineId_) {
             // Discovery, or a request for an engine id this agent no longer has.
             if (msg->usm.engineId.empty()) ++discoveries_;
-            return Encode(*msg, pdu::kReport, usm_stats::kUnknownEngineIds, false, boots_, time_);
+            return Encode(*msg, pdu::kReport, usm_stats::kUnknownEngineIds, false,
+                          discoveryBoots_.value_or(boots_), time_);
         }
         const std::string key = LocalizeKey(AuthProtocol::Md5, ku_, engineId_);
         std::string zeroed(datagram);
@@ -184,6 +193,8 @@ private:
             return Encode(*msg, pdu::kResponse, kSysDescr, true, boots_ - 1, time_);
         case Answer::Silence:
             return {};
+        case Answer::ForgedNotInTimeWindow:
+            return Encode(*msg, pdu::kReport, usm_stats::kNotInTimeWindows, false, boots_ + 1000, time_);
         case Answer::Response:
             break;
         }
@@ -221,6 +232,7 @@ private:
     std::string engineId_ = "agent-engine-1";
     std::int32_t boots_ = 5;
     std::int32_t time_ = 1000;
+    std::optional<std::int32_t> discoveryBoots_;
     std::vector<Answer> script_;
     std::vector<std::tuple<std::string, std::int32_t, std::int32_t>> seen_;
     std::atomic<int> discoveries_{0};
@@ -276,6 +288,27 @@ TEST(V3EngineScripted, FollowsAnAgentWhoseEngineIdChanged) {
     const auto seen = agent.Seen();
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(std::get<0>(seen[1]), "agent-engine-2");   // with keys localised for the new id
+}
+
+TEST(V3EngineScripted, UnauthenticatedReportsCannotLockTheAgentOut) {
+    // A forged report after the clock was learnt from authenticated answers moves nothing.
+    ScriptedAgent agent("scripted", "scriptpass");
+    V3Engine engine("Tarvell", 1);
+    ASSERT_EQ(ScriptedGet(engine, agent).status, Status::Ok);
+    agent.Script({ScriptedAgent::Answer::ForgedNotInTimeWindow});
+    EXPECT_EQ(ScriptedGet(engine, agent).status, Status::Ok);
+    EXPECT_EQ(ScriptedGet(engine, agent).status, Status::Ok);
+    for (const auto& seen : agent.Seen()) EXPECT_EQ(std::get<1>(seen), 5);
+
+    // A discovery report's clock is only a first guess: the agent's authenticated answer wins.
+    ScriptedAgent lied("scripted", "scriptpass");
+    lied.ForgeDiscoveryBoots(1000);
+    V3Engine fresh("Tarvell", 1);
+    EXPECT_EQ(ScriptedGet(fresh, lied).status, Status::Ok);
+    EXPECT_EQ(ScriptedGet(fresh, lied).status, Status::Ok);
+    const auto seen = lied.Seen();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(std::get<1>(seen[1]), 5);
 }
 
 TEST(V3EngineScripted, SilentAgentTimesOutWithoutDiscovery) {
