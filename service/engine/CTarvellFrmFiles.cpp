@@ -73,9 +73,10 @@ void ReportSave(const CTarvellFrm& engine, std::atomic<unsigned>& trouble, unsig
 std::int64_t AlertTime(std::string_view key) { return AtoL(key.substr(0, key.find('.'))); }
 
 // Whether an alert of this key is at the end of its keep time. A keep time of 0 (or a negative
-// one, which no settings screen writes) keeps alerts for ever.
+// one, which no settings screen writes) keeps alerts for ever. The key's time comes from a file
+// and may be any number, so the keep time is taken from the clock's side of the comparison.
 bool IsAged(const std::string& key, std::int64_t now, std::int64_t keepDays) {
-    return keepDays > 0 && now >= AlertTime(key) + keepDays * kSecondsPerDay;
+    return keepDays > 0 && now - keepDays * kSecondsPerDay >= AlertTime(key);
 }
 
 struct NodeAddress {

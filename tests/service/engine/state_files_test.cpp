@@ -237,6 +237,18 @@ TEST_F(StateFilesTest, KeepZeroNeverAgesButRemovedAlertsGoAtStart) {
     EXPECT_EQ(engine->AlertLog.count(AlertKey(3650 * kDay)), 1u);
 }
 
+// A key from the file whose time reads as the largest number is not yet at the end of any keep
+// time; working that out must not overflow.
+TEST_F(StateFilesTest, AlertKeyBeyondEveryClockIsNotAged) {
+    KeepAlertsFor(30);
+    const std::string far = "99999999999999999999.0";
+    AddAlert(far);
+    ASSERT_TRUE(engine->SaveAlertLog());
+    EXPECT_EQ(ReadBack<AlertLogFile>(ServicePath(kAlertLogName)).AlertLog.at(far)->State, 0);
+    engine->PruneAlertLog();
+    EXPECT_EQ(engine->AlertLog.count(far), 1u);
+}
+
 TEST_F(StateFilesTest, PurgeRemovesDeletedEventsOnly) {
     AddEvent("SW1", "3").Deleted = 1;
     AddEvent("SW1", "4");
