@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <optional>
 
 #include "platform/Text.h"
@@ -226,10 +227,19 @@ bool NodesCountApplies(const CTarvellDoc& doc, const std::string& switchKey) {
     return Selects(doc.NodesCountDevices, switchKey);
 }
 
+// D: the port's node count less the nodes passed over. The count text comes from the sibling
+// file or a poll and may read as any number; a difference below the smallest number is no count.
+std::optional<std::int64_t> CountDifference(const std::string& count, std::int64_t passedOver) {
+    const std::int64_t nodes = AtoL(count);
+    if (nodes < std::numeric_limits<std::int64_t>::min() + passedOver) return std::nullopt;
+    return nodes - passedOver;
+}
+
 // D above the threshold, compared as signed numbers: a count below the number of passed-over
 // nodes never passes. The threshold is an unsigned setting.
-bool AboveThreshold(std::int64_t difference, const CTarvellDoc& doc) {
-    return difference > static_cast<std::int64_t>(static_cast<std::uint32_t>(doc.NodesCountThreshold));
+bool AboveThreshold(std::optional<std::int64_t> difference, const CTarvellDoc& doc) {
+    return difference &&
+           *difference > static_cast<std::int64_t>(static_cast<std::uint32_t>(doc.NodesCountThreshold));
 }
 
 }  // namespace
@@ -463,13 +473,13 @@ std::string CTarvellFrm::FindNodeForEvent(const std::string& switchKey, const st
             candidates[node->NodeMac() + "/" + node->NodeIp()] = node->NodeFirstSeen();
         }
     }
-    const std::int64_t difference = AtoL(count) - passedOver;
+    const auto difference = CountDifference(count, passedOver);
     if (!AboveThreshold(difference, doc)) return {};
     const std::string* leader = NewestCandidate(candidates);
     if (!leader) return {};
     const auto [leaderMac, leaderIp] = SplitFirst(*leader, '/');
     if (EqualsNoCase(leaderMac, mac) || (!leaderIp.empty() && EqualsNoCase(leaderIp, ip)))
-        return FormatLong(difference);
+        return FormatLong(*difference);
     return {};
 }
 
@@ -505,10 +515,10 @@ std::string CTarvellFrm::FindNodeForSwitchPort(const StringMap& found, const std
         }
         candidates[foundMac] = std::move(firstSeen);
     }
-    const std::int64_t difference = AtoL(count) - passedOver;
+    const auto difference = CountDifference(count, passedOver);
     if (!AboveThreshold(difference, doc)) return {};
     const std::string* leader = NewestCandidate(candidates);
-    if (leader && EqualsNoCase(*leader, mac)) return FormatLong(difference);
+    if (leader && EqualsNoCase(*leader, mac)) return FormatLong(*difference);
     return {};
 }
 

@@ -290,6 +290,15 @@ TEST_F(NodesCountTest, DevicesThresholdAndNegativeDifference) {
     EXPECT_EQ(Verdict("BBBBBBBBBBBB", "10.0.0.2", "5"), "2");
 }
 
+// A count text from the sibling file that reads as the smallest number, less the node passed
+// over, is far below the threshold; it must not wrap round to a huge count.
+TEST_F(NodesCountTest, SmallestCountTextGivesNoVerdict) {
+    const std::string smallest = "-99999999999999999999";
+    EXPECT_EQ(Verdict("BBBBBBBBBBBB", "10.0.0.2", smallest), "");
+    const std::map<std::string, std::string> found = {{"DDDDDDDDDDDD", "7"}, {"BBBBBBBBBBBB", "7"}};
+    EXPECT_EQ(engine->FindNodeForSwitchPort(found, "SW1", "7", smallest, "BBBBBBBBBBBB"), "");
+}
+
 TEST_F(NodesCountTest, AReportedPortGivesNoVerdict) {
     CEventItem& event = AddEvent("SW1", "7", "Threat Errors");
     EXPECT_EQ(Verdict("BBBBBBBBBBBB", "10.0.0.2"), "") << "prevention off: any current event";
