@@ -87,19 +87,32 @@ void CTarvellFrm::StartUp(ManualResetEvent& stop) {
 
 // Load "Tarvell.ini" or create it with the defaults. A file that exists but does not load
 // (damaged, or a version no layout knows) is kept aside and the service starts on the defaults,
-// written to a new file, rather than on a half-read or empty document.
+// written to a new file, rather than on a half-read or empty document. A file that could not be
+// read for the moment (locked by a writer for longer than the load waits, or an I/O error) is
+// not damaged: it is left as it is, the service runs on the defaults in memory, and the pass
+// reloads it.
 void CTarvellFrm::LoadSettingsAtStart() {
     DocResult result = Document->OnNewDocument(clock());
     if (!result) {
         const std::string path = JoinPath(ServiceFolder, CTarvellDoc::kFileName);
-        const std::string aside = FileExists(path) ? MoveAside(path, clock()) : std::string();
-        Log("Settings file " + path + " could not be loaded (" + result.message + ")" +
-            (aside.empty() ? std::string() : "; kept as " + aside) + "; starting with defaults");
+        const bool damaged = result.status == DocStatus::Damaged || result.status == DocStatus::UnknownVersion;
         Document = std::make_unique<CTarvellDoc>();
         Document->Version = Version;
         Document->SetPathName(ServiceFolder);
-        result = Document->OnNewDocument(clock());
-        if (!result) Log("Settings file " + path + " could not be created: " + result.message);
+        if (damaged) {
+            const std::string aside = FileExists(path) ? MoveAside(path, clock()) : std::string();
+            Log("Settings file " + path + " could not be loaded (" + result.message + ")" +
+                (aside.empty() ? std::string() : "; kept as " + aside) + "; starting with defaults");
+            const DocResult created = Document->OnNewDocument(clock());
+            if (!created) {
+                Log("Settings file " + path + " could not be created: " + created.message);
+                Document->SetDefaults();
+            }
+        } else {
+            Log("Settings file " + path + " could not be read (" + result.message +
+                "); running on defaults until it can be read");
+            Document->SetDefaults();
+        }
     }
     Document->Version = Version;
     PublishSettings();
