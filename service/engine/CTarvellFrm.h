@@ -212,6 +212,7 @@ private:
     void AddFirewallException(ManualResetEvent& stop);
     void StartWorkers();
     void StopWorkers();
+    void ReportCutNodeList(const std::string& path);
 
     // QueueAlert with the settings snapshot of the calling operation.
     void QueueAlert(std::unique_ptr<CAlertItem> alert, const CTarvellDoc& settings);
@@ -232,6 +233,7 @@ private:
     std::vector<std::function<void()>> workerStops_;
     // Problems of the hand-over pass already logged; each is logged once while it lasts.
     std::vector<std::string> handOverProblems_;   // engine thread only
+    std::vector<std::string> cutNodeLists_;       // [EngineLock] node list files reported as too long
     std::shared_ptr<const CTarvellDoc> settings_;
 };
 

@@ -1,5 +1,10 @@
 // Text operations of the engine: the event-type vocabulary and the configured texts per type and
 // severity, the wildcard match of the alert filters and look-ups, and the node list reader.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <mutex>
 #include <optional>
@@ -13,8 +18,10 @@ namespace tarvell {
 
 namespace {
 
-// Node list files are small text files typed or exported by an administrator.
+// Node list files are small text files typed or exported by an administrator. The entries of
+// one file are bounded as well: each becomes two or three strings in every copy of the settings.
 constexpr std::size_t kMaxNodeListBytes = 16u * 1024u * 1024u;
+constexpr std::size_t kMaxNodeListEntries = 100'000;
 
 // Index of an event type in the vocabulary (exact, case-sensitive), or nullopt.
 std::optional<std::size_t> EventTypeIndex(const std::string& type) {
@@ -31,19 +38,29 @@ std::string EntryAt(const std::vector<std::string>& list, std::optional<std::siz
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// The lines of a text, without their line ends; a line has no length limit.
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
+// Calls `take` with each line of a text, without its line end, while it returns true; a line
+// has no length limit.
+template <class Take>
+void ForEachLine(std::string_view text, Take take) {
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (!take(line)) return;
     }
-    return lines;
+}
+
+// The content of a node list file: a regular file only (a FIFO or device named by the setting
+// must not stall the engine thread), bounded in size.
+std::optional<std::string> ReadNodeListBytes(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    struct stat st{};
+    std::optional<std::string> content;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) content = ReadAllFromFd(fd, kMaxNodeListBytes);
+    ::close(fd);
+    return content;
 }
 
 constexpr std::string_view kWhite = " \t\r\n";
@@ -182,20 +199,39 @@ bool CTarvellFrm::WildcardMatch(const std::string& text, const std::string& patt
     return p == pattern.size();
 }
 
+// A node list file longer than the limit is reported once per file, not in every pass.
+void CTarvellFrm::ReportCutNodeList(const std::string& path) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(EngineLock);
+        if (std::find(cutNodeLists_.begin(), cutNodeLists_.end(), path) != cutNodeLists_.end()) return;
+        cutNodeLists_.push_back(path);
+    }
+    Log("Node list file " + path + ": only its first " + FormatLong(static_cast<std::int64_t>(kMaxNodeListEntries)) +
+        " entries are taken");
+}
+
 // Appends the entries of a node list file to a settings list: per line a node, optionally
 // followed by a place "device/port" that is resolved to a switch and port key where it names
 // a known switch and port. With addBlockEntries each node also gets its location-bound entry
 // "node/1;place". Entries the list already holds are not added again, so importing the same
 // file in every pass does not grow the list.
 void CTarvellFrm::ReadNodeListFile(bool addBlockEntries, const std::string& path, StringList& list) {
-    const auto content = ReadWholeFile(path, kMaxNodeListBytes);
+    const auto content = ReadNodeListBytes(path);
     if (!content) return;
 
     std::vector<NodeListLine> entries;
-    for (const auto& line : SplitLines(*content)) {
+    bool cut = false;
+    ForEachLine(*content, [&](std::string_view line) {
         NodeListLine entry = ParseNodeListLine(line);
-        if (!entry.node.empty()) entries.push_back(std::move(entry));
-    }
+        if (entry.node.empty()) return true;
+        if (entries.size() == kMaxNodeListEntries) {
+            cut = true;
+            return false;
+        }
+        entries.push_back(std::move(entry));
+        return true;
+    });
+    if (cut) ReportCutNodeList(path);
 
     {
         std::lock_guard<std::recursive_mutex> guard(EngineLock);

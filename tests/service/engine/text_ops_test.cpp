@@ -1,6 +1,13 @@
 // Event-type texts, the wildcard match and the node list reader.
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <fstream>
+#include <future>
+
+#include "platform/Text.h"
 #include "tests/service/engine/EngineFixture.h"
 
 namespace tarvell::enginetest {
@@ -181,6 +188,31 @@ TEST_F(NodeListTest, RepeatedImportAddsNothingNew) {
     engine->ReadNodeListFile(true, path, list);
     EXPECT_EQ(list, (StringList{"existing;", "001122334455/1;SW1/7", "001122334455;SW1/7",
                                 "AABBCCDDEEFF/1;", "AABBCCDDEEFF;"}));
+}
+
+// The import path is a setting: whatever it names must neither stall the engine thread nor fill
+// its memory.
+TEST_F(NodeListTest, AFifoIsNoNodeList) {
+    const std::string fifo = JoinPath(root, "nodes.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    StringList list;
+    auto reading = std::async(std::launch::async, [&] { engine->ReadNodeListFile(false, fifo, list); });
+    const bool finished = reading.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!finished) ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));   // let the reader go
+    reading.wait();
+    EXPECT_TRUE(finished) << "reading a FIFO waited for a writer";
+    EXPECT_TRUE(list.empty());
+}
+
+TEST_F(NodeListTest, AHugeListIsCutAtItsEntryLimit) {
+    constexpr std::size_t kLimit = 100'000;   // entries taken from one file
+    std::string text;
+    for (std::size_t i = 0; i < kLimit + 10; ++i) text += FormatLong(static_cast<std::int64_t>(i)) + "\n";
+    StringList list;
+    engine->ReadNodeListFile(true, WriteList(text), list);
+    EXPECT_EQ(list.size(), 2 * kLimit);
+    EXPECT_EQ(list.back(), FormatLong(static_cast<std::int64_t>(kLimit) - 1) + ";");
+    EXPECT_TRUE(LogMentions("entries"));
 }
 
 }  // namespace
