@@ -17,7 +17,9 @@ CTarvellFrm::CTarvellFrm(EngineEnvironment env)
     settings_ = std::make_shared<const CTarvellDoc>(*Document);
 }
 
-CTarvellFrm::~CTarvellFrm() = default;
+// Workers started without the clean stop that follows are stopped and joined here, before any
+// member they use goes.
+CTarvellFrm::~CTarvellFrm() { StopWorkers(); }
 
 std::shared_ptr<const CTarvellDoc> CTarvellFrm::Settings() const {
     std::lock_guard<std::mutex> guard(settingsMutex_);

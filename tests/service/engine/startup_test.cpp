@@ -65,5 +65,22 @@ TEST_F(StartUpTest, ASettingsFileBusyAtStartIsLeftInPlaceAndReadByThePass) {
     engine->ShutDown();
 }
 
+// An engine that is let go without the clean stop (a start-up that was cut short) still stops
+// its workers before its members go: they must not run on over freed state.
+TEST_F(StartUpTest, WorkersAreStoppedWhenTheEngineGoesWithoutAShutDown) {
+    int running = 0;
+    EngineEnvironment env = Environment();
+    env.startWorker = [&](WorkerSlot, CTarvellFrm&) -> std::function<void()> {
+        ++running;
+        return [&] { --running; };
+    };
+    engine = std::make_unique<CTarvellFrm>(env);
+    ManualResetEvent stop;
+    engine->StartUp(stop);
+    EXPECT_EQ(running, kWorkerSlots);
+    engine.reset();
+    EXPECT_EQ(running, 0);
+}
+
 }  // namespace
 }  // namespace tarvell::enginetest
