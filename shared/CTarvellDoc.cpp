@@ -17,6 +17,8 @@ namespace {
 
 // Settings files are small; anything larger is not ours.
 constexpr std::size_t kMaxSettingsBytes = 64u * 1024u * 1024u;
+// List entries of one document, all lists together; far above any real network's lists.
+constexpr std::size_t kMaxListEntries = 1'000'000;
 // A reader waits this long for a writer's lock (the lock is held only while a file is written).
 constexpr int kReadLockAttempts = 40;
 constexpr std::int64_t kReadLockWaitMs = 50;
@@ -123,7 +125,18 @@ std::string Printable(std::string_view text) {
     return out;
 }
 
-void ReadStep(ArchiveReader& ar, const LayoutStep& step, CTarvellDoc& doc) {
+// A list entry costs the file one byte but memory a string in every copy of the settings, so
+// the entries of all lists of one document together are bounded.
+std::vector<std::string> ReadBoundedList(ArchiveReader& ar, std::size_t& entriesLeft) {
+    const std::uint32_t count = ar.ReadCount();
+    if (count > entriesLeft) throw ArchiveError("too many list entries");
+    entriesLeft -= count;
+    std::vector<std::string> list;
+    for (std::uint32_t i = 0; i < count; ++i) list.push_back(ar.ReadText());
+    return list;
+}
+
+void ReadStep(ArchiveReader& ar, const LayoutStep& step, CTarvellDoc& doc, std::size_t& entriesLeft) {
     if (!step.field) {
         doc.*step.legacy = ar.ReadWord();
         return;
@@ -132,7 +145,7 @@ void ReadStep(ArchiveReader& ar, const LayoutStep& step, CTarvellDoc& doc) {
     switch (f.kind) {
         case FieldKind::Word: f.Word(doc) = ar.ReadWord(); break;
         case FieldKind::Text: f.Text(doc) = ar.ReadText(); break;
-        case FieldKind::List: f.List(doc) = ar.ReadStringList(); break;
+        case FieldKind::List: f.List(doc) = ReadBoundedList(ar, entriesLeft); break;
     }
 }
 
@@ -180,7 +193,8 @@ DocResult CTarvellDoc::Load(ArchiveReader& ar, CTarvellDoc& into) {
                            "unknown settings version \"" + Printable(version) + "\"");
         }
         CTarvellDoc scratch = into;
-        for (const LayoutStep& step : LayoutSteps(*layout)) ReadStep(ar, step, scratch);
+        std::size_t entriesLeft = kMaxListEntries;
+        for (const LayoutStep& step : LayoutSteps(*layout)) ReadStep(ar, step, scratch, entriesLeft);
         into = std::move(scratch);
         return {};
     } catch (const std::exception& e) {

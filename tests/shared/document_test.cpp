@@ -230,6 +230,25 @@ TEST(DocumentLoad, HugeStoredCountsAreRefusedWithoutAllocating) {
     EXPECT_EQ(CTarvellDoc::LoadFromBytes(b.Bytes(), doc).status, DocStatus::Damaged);
 }
 
+// Every list entry takes one byte of the file but a string in memory (in every copy of the
+// settings): a file of millions of empty entries is refused, whatever list holds them.
+TEST(DocumentLoad, ListEntriesBeyondTheDocumentLimitAreRefused) {
+    constexpr std::size_t kLimit = 1'000'000;   // list entries of one document
+    CTarvellDoc big;
+    big.SetDefaults();
+    big.NodesBlackList.assign(kLimit / 2, "");
+    big.NodeLocations.assign(kLimit / 2, "");
+    CTarvellDoc doc;
+    ASSERT_TRUE(CTarvellDoc::LoadFromBytes(big.StoreToBytes(), doc));
+    EXPECT_EQ(doc.NodeLocations.size(), kLimit / 2);
+
+    big.NodesWhiteList = {"one too many"};
+    doc.SetDefaults();
+    const CTarvellDoc before = doc;
+    EXPECT_EQ(CTarvellDoc::LoadFromBytes(big.StoreToBytes(), doc).status, DocStatus::Damaged);
+    EXPECT_TRUE(doc == before);
+}
+
 TEST(DocumentLoad, BytesAfterTheContentAreIgnored) {
     // Left by an earlier, longer file.
     CTarvellDoc doc;
