@@ -2,14 +2,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,7 +17,6 @@
 #include "platform/Process.h"
 #include "tests/service/ServiceTestSupport.h"
 
-extern char** environ;
 
 namespace tarvell {
 namespace {
@@ -30,90 +26,27 @@ using testing::WaitUntil;
 
 const std::string kProgram = std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv";
 
-std::vector<std::string> EnvironmentWithRoot(const std::string& root,
-                                             const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        if (entry.rfind("TARVELL_", 0) != 0 && entry.rfind("NOTIFY_SOCKET=", 0) != 0) {
-            env.push_back(entry);
-        }
-    }
-    env.push_back("TARVELL_ROOT=" + root);
-    env.insert(env.end(), extra.begin(), extra.end());
-    return env;
-}
-
-// TarvellSrv started in the background with its standard output and error in a file.
-class ServiceProcess {
+// TarvellSrv started in the background on a root, with its output in a file there.
+class ServiceProcess : public testing::BackgroundProgram {
 public:
     ServiceProcess(const std::string& root, const std::vector<std::string>& args,
                    const std::vector<std::string>& extraEnv = {})
-        : output_(JoinPath(root, "output.txt")) {
-        std::vector<std::string> argv = {kProgram};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> argvPtrs;
-        for (auto& a : argv) argvPtrs.push_back(a.data());
-        argvPtrs.push_back(nullptr);
-        std::vector<std::string> env = EnvironmentWithRoot(root, extraEnv);
-        std::vector<char*> envPtrs;
-        for (auto& e : env) envPtrs.push_back(e.data());
-        envPtrs.push_back(nullptr);
+        : BackgroundProgram(ProgramWith(args), testing::ServiceEnvironment(root, extraEnv),
+                            JoinPath(root, "output.txt")) {}
 
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        sigset_t none;
-        sigemptyset(&none);
-        posix_spawnattr_setsigmask(&attr, &none);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-        if (posix_spawn(&pid_, kProgram.c_str(), &actions, &attr, argvPtrs.data(),
-                        envPtrs.data()) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
-    }
-    ~ServiceProcess() {
-        if (pid_ > 0 && !status_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    pid_t Pid() const { return pid_; }
-    std::string Output() const { return ReadWholeFile(output_).value_or(""); }
     bool OutputHas(const std::string& line) const {
         return ("\n" + Output()).find("\n" + line + "\n") != std::string::npos;
     }
     bool WaitForLine(const std::string& line) const {
         return WaitUntil([&] { return OutputHas(line); });
     }
-    // The exit status once the process has ended within the time, else nullopt.
-    std::optional<int> WaitForExit(int timeoutMs) {
-        WaitUntil(
-            [&] {
-                int status = 0;
-                if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                    status_ = status;
-                }
-                return status_.has_value();
-            },
-            timeoutMs);
-        if (!status_ || !WIFEXITED(*status_)) {
-            return std::nullopt;
-        }
-        return WEXITSTATUS(*status_);
-    }
 
 private:
-    std::string output_;
-    pid_t pid_ = -1;
-    std::optional<int> status_;
+    static std::vector<std::string> ProgramWith(const std::vector<std::string>& args) {
+        std::vector<std::string> argv = {kProgram};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    }
 };
 
 // Stands in for systemd's notification socket.
@@ -150,7 +83,7 @@ TEST(ServiceProcess, UnderSystemdItReportsItsStatesThroughNotify) {
     TempFolder root("service-process-");
     ProcessOptions install;
     install.argv = {kProgram, "-Service"};
-    install.environment = EnvironmentWithRoot(root.Path());
+    install.environment = testing::ServiceEnvironment(root.Path());
     install.timeLimitMs = 10'000;
     ASSERT_TRUE(RunProcess(install).Succeeded());
 
@@ -185,7 +118,7 @@ TEST(ServiceProcess, ForegroundServiceAnswersSignalsAndStopsCleanly) {
     // A second instance on the same root refuses to run.
     ProcessOptions second;
     second.argv = {kProgram, "-Run"};
-    second.environment = EnvironmentWithRoot(root.Path());
+    second.environment = testing::ServiceEnvironment(root.Path());
     second.timeLimitMs = 10'000;
     second.captureOutput = true;
     const ProcessResult refused = RunProcess(second);
@@ -206,7 +139,7 @@ TEST(ServiceProcess, WithoutKeywordItNeedsTheRegistrationAndRunsInPlace) {
     TempFolder root("service-process-");
     ProcessOptions plain;
     plain.argv = {kProgram};
-    plain.environment = EnvironmentWithRoot(root.Path());
+    plain.environment = testing::ServiceEnvironment(root.Path());
     plain.timeLimitMs = 10'000;
     plain.captureOutput = true;
     const ProcessResult unregistered = RunProcess(plain);
