@@ -16,6 +16,7 @@
 #include "service/engine/ServiceModule.h"
 #include "service/engine/ServiceUnit.h"
 #include "service/engine/TestProbes.h"
+#include "service/Workers.h"
 
 namespace tarvell {
 namespace {
@@ -63,8 +64,7 @@ private:
     CTarvellFrm engine_;
 };
 
-// The engine of this installation, logging through the module. Until the real workers exist,
-// a worker slot starts nothing unless a test setting puts a probe into it.
+// The engine of this installation, logging through the module, with every worker that exists.
 std::unique_ptr<EngineControl> BuildEngine(ServiceModule& module) {
     const ServiceTestSettings tests = ReadServiceTestSettings();
     if (!tests.notes.empty()) module.LogEvent("Test settings: " + JoinNotes(tests.notes));
@@ -72,7 +72,7 @@ std::unique_ptr<EngineControl> BuildEngine(ServiceModule& module) {
     EngineEnvironment env = SystemEngineEnvironment();
     env.log = &module.Log();
     if (tests.passIntervalMs) env.passIntervalMs = *tests.passIntervalMs;
-    if (tests.Any()) env.startWorker = TestWorkerStarter(tests);
+    env.startWorker = MakeWorkerStarter(tests);
     // The program's folder on the original platform, so it always existed; here it may not yet.
     if (!MakeDirectories(env.ServiceFolder)) {
         module.LogEvent("Service folder " + env.ServiceFolder + " could not be created");

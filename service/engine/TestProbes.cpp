@@ -103,25 +103,6 @@ ServiceTestSettings ReadServiceTestSettings(const EnvironmentLookup& lookup) {
     return settings;
 }
 
-std::function<std::function<void()>(WorkerSlot, CTarvellFrm&)> TestWorkerStarter(
-    const ServiceTestSettings& settings) {
-    const bool emailProbe = settings.emailSlotProbe;
-    const std::string eventFile = settings.eventFile;
-    return [emailProbe, eventFile](WorkerSlot slot, CTarvellFrm& engine) -> std::function<void()> {
-        std::shared_ptr<WorkerThread> worker;
-        if (slot == WorkerSlot::AlertsEmail && emailProbe)
-            worker = std::make_shared<EmailSlotProbe>(engine);
-        else if (slot == WorkerSlot::Database && !eventFile.empty())
-            worker = std::make_shared<EventFileProbe>(engine, eventFile);
-        if (!worker) return nullptr;
-        if (!worker->Start()) {
-            engine.Log("A test probe could not be started");
-            return nullptr;
-        }
-        return [worker] { worker->StopAndJoin(); };
-    };
-}
-
 // ---- e-mail slot
 
 void EmailSlotProbe::Run() {

@@ -5,11 +5,12 @@
 //   TARVELL_PASS_INTERVAL_MS=<n>   the engine's pass interval in milliseconds instead of 10 000,
 //                                  bounded to 10..600 000 (a value outside is moved to the bound,
 //                                  one that is not a number is ignored).
-//   TARVELL_TEST_EMAIL_SLOT=1      the e-mail alert slot runs EmailSlotProbe: once a second it
+//   TARVELL_TEST_EMAIL_SLOT=1      the e-mail alert slot, while it has no channel of its own, runs
+//                                  EmailSlotProbe: once a second it
 //                                  takes every alert out of EmailQueue and logs
 //                                  "E-mail slot received <key> <Category> <EventType>", and logs
 //                                  "E-mail slot test flag cleared" when it cleared EmailTestFlag.
-//   TARVELL_TEST_EVENT_FILE=<path> the database slot runs EventFileProbe: a file placed at <path>
+//   TARVELL_TEST_EVENT_FILE=<path> EventFileProbe runs beside the workers: a file placed at <path>
 //                                  (written whole and renamed into place) is taken away and its
 //                                  event recorded with RecordEvent; it logs
 //                                  "Test event recorded <SwitchKey>/<PortKey>". The file holds
@@ -49,10 +50,6 @@ using EnvironmentLookup = std::function<const char*(const char* name)>;
 
 // Reads the three variables above (`lookup` defaults to getenv).
 ServiceTestSettings ReadServiceTestSettings(const EnvironmentLookup& lookup = {});
-
-// The engine's worker starter for these settings: the probes in their slots, nothing elsewhere.
-std::function<std::function<void()>(WorkerSlot, CTarvellFrm&)> TestWorkerStarter(
-    const ServiceTestSettings& settings);
 
 // Stands in for the e-mail alert channel: empties the queue and clears the test flag, and says
 // in the log what it took.

@@ -1,0 +1,161 @@
+#include "service/Workers.h"
+
+#include <memory>
+#include <string>
+
+#include "platform/WorkerThread.h"
+#include "service/linkup/LinkupStarter.h"
+#include "service/polling/PollRequest.h"
+
+namespace tarvell {
+namespace {
+
+// Stands in for the poll scheduler where none is built: says what it would poll.
+class LoggingPollStarter final : public PollStarter {
+public:
+    explicit LoggingPollStarter(CTarvellFrm& engine) : engine_(engine) {}
+    void RequestPoll(const PollRequest& request) override {
+        engine_.Log("Poll requested for " + request.SwitchKey + "/" + request.PortIndex);
+    }
+
+private:
+    CTarvellFrm& engine_;
+};
+
+// What several workers share. Made when the first slot (Blocking) starts and stopped by that
+// slot's stop function, which the engine calls last (it stops the slots in reverse order).
+struct SharedWorkers {
+    std::unique_ptr<LinkupStarter> linkup;
+    std::unique_ptr<PollStarter> polls;
+    std::shared_ptr<WorkerThread> eventFileProbe;
+
+    void Stop() {
+        if (eventFileProbe) eventFileProbe->StopAndJoin();
+        polls.reset();
+        linkup.reset();
+    }
+};
+
+std::unique_ptr<SharedWorkers> MakeShared(CTarvellFrm& engine, const ServiceTestSettings& tests) {
+    auto shared = std::make_unique<SharedWorkers>();
+    shared->linkup = std::make_unique<RecordingLinkupStarter>();
+    shared->polls = std::make_unique<LoggingPollStarter>(engine);
+    if (!tests.eventFile.empty()) {
+        shared->eventFileProbe = std::make_shared<EventFileProbe>(engine, tests.eventFile);
+        if (!shared->eventFileProbe->Start()) {
+            engine.Log("A test probe could not be started");
+            shared->eventFileProbe.reset();
+        }
+    }
+    return shared;
+}
+
+// Starts a worker thread and returns its stop function (nullptr when it could not start).
+std::function<void()> StartThread(CTarvellFrm& engine, std::shared_ptr<WorkerThread> worker,
+                                  const char* name) {
+    if (!worker) return nullptr;
+    if (!worker->Start()) {
+        engine.Log(std::string("Worker ") + name + " could not be started");
+        return nullptr;
+    }
+    return [worker] { worker->StopAndJoin(); };
+}
+
+// ---- one function per slot. Each returns the slot's stop function, or nullptr when the slot
+// has no worker. They run in start order, on the engine thread.
+
+std::function<void()> StartBlocking(CTarvellFrm& engine, SharedWorkers& shared) {
+    (void)engine;
+    (void)shared;
+    return nullptr;
+}
+
+std::function<void()> StartDatabase(CTarvellFrm& engine, SharedWorkers& shared) {
+    (void)engine;
+    (void)shared;
+    return nullptr;
+}
+
+std::function<void()> StartSnmpTraps(CTarvellFrm& engine, SharedWorkers& shared) {
+    (void)engine;
+    (void)shared;
+    return nullptr;
+}
+
+std::function<void()> StartAlertsEmail(CTarvellFrm& engine, SharedWorkers& shared,
+                                       const ServiceTestSettings& tests) {
+    (void)shared;
+    if (tests.emailSlotProbe)
+        return StartThread(engine, std::make_shared<EmailSlotProbe>(engine), "EmailSlotProbe");
+    return nullptr;
+}
+
+std::function<void()> StartAlertsSnmp(CTarvellFrm& engine, SharedWorkers& shared) {
+    (void)engine;
+    (void)shared;
+    return nullptr;
+}
+
+std::function<void()> StartAlertsSyslog(CTarvellFrm& engine, SharedWorkers& shared) {
+    (void)engine;
+    (void)shared;
+    return nullptr;
+}
+
+std::function<void()> StartAlertsRun(CTarvellFrm& engine, SharedWorkers& shared) {
+    (void)engine;
+    (void)shared;
+    return nullptr;
+}
+
+std::function<void()> StartExportHtml(CTarvellFrm& engine, SharedWorkers& shared) {
+    (void)engine;
+    (void)shared;
+    return nullptr;
+}
+
+std::function<void()> StartExportSql(CTarvellFrm& engine, SharedWorkers& shared) {
+    (void)engine;
+    (void)shared;
+    return nullptr;
+}
+
+std::function<void()> StartHttp(CTarvellFrm& engine, SharedWorkers& shared) {
+    (void)engine;
+    (void)shared;
+    return nullptr;
+}
+
+}  // namespace
+
+WorkerStarter MakeWorkerStarter(const ServiceTestSettings& tests) {
+    // The starter outlives every call. The shared services are made at the first slot's start
+    // and stopped at its stop; their memory goes with the starter.
+    auto holder = std::make_shared<std::shared_ptr<SharedWorkers>>();
+    return [tests, holder](WorkerSlot slot, CTarvellFrm& engine) -> std::function<void()> {
+        if (!*holder) *holder = std::shared_ptr<SharedWorkers>(MakeShared(engine, tests));
+        SharedWorkers& shared = **holder;
+        switch (slot) {
+            case WorkerSlot::Blocking: {
+                std::function<void()> stop = StartBlocking(engine, shared);
+                std::shared_ptr<SharedWorkers> keep = *holder;
+                return [stop, keep] {
+                    if (stop) stop();
+                    keep->Stop();
+                };
+            }
+            case WorkerSlot::Database: return StartDatabase(engine, shared);
+            case WorkerSlot::SnmpTraps: return StartSnmpTraps(engine, shared);
+            case WorkerSlot::AlertsEmail: return StartAlertsEmail(engine, shared, tests);
+            case WorkerSlot::AlertsSnmp: return StartAlertsSnmp(engine, shared);
+            case WorkerSlot::AlertsSyslog: return StartAlertsSyslog(engine, shared);
+            case WorkerSlot::AlertsRun: return StartAlertsRun(engine, shared);
+            case WorkerSlot::ExportHtml: return StartExportHtml(engine, shared);
+            case WorkerSlot::ExportSql: return StartExportSql(engine, shared);
+            case WorkerSlot::Http: return StartHttp(engine, shared);
+        }
+        return nullptr;
+    };
+}
+
+}  // namespace tarvell
