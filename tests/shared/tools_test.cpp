@@ -193,3 +193,54 @@ TEST_F(Tools, DamagedFilesFailAndTextsAreEscaped) {
 
 }  // namespace
 }  // namespace tarvell
+
+namespace tarvell {
+namespace {
+
+// ---- tarvell-ini
+
+TEST_F(Tools, SettingsLinesCreateAFileThatLoadsWithThoseValues) {
+    const std::string lines = In("lines.txt");
+    ASSERT_TRUE(AtomicWriteFile(lines,
+        "# demo\n"
+        "EmailAlertsEnabled=1\n"
+        "EmailSubject=Alert \xE2\x80\x93 $alert\n"          // UTF-8 en dash, stored as 0x96
+        "EmailBody=line one\\r\\nC:\\\\temp \\q\n"
+        "EmailRecipients+=a@example.org\n"
+        "EmailRecipients+=b@example.org\n"));
+    const ToolRun run = Run("tarvell-ini", {In("Tarvell.ini"), lines});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    CTarvellDoc doc;
+    ASSERT_TRUE(doc.LoadFromFile(In("Tarvell.ini")));
+    EXPECT_EQ(doc.EmailAlertsEnabled, 1);
+    EXPECT_EQ(doc.EmailSubject, "Alert \x96 $alert");
+    EXPECT_EQ(doc.EmailBody, "line one\r\nC:\\temp \\q");
+    EXPECT_THAT(doc.EmailRecipients, ::testing::ElementsAre("a@example.org", "b@example.org"));
+
+    // Printed lines read back into the same bytes.
+    const ToolRun printed = Run("tarvell-ini", {"--print", In("Tarvell.ini")});
+    ASSERT_EQ(printed.exitCode, 0) << printed.err;
+    ASSERT_TRUE(AtomicWriteFile(In("printed.txt"), printed.out));
+    ASSERT_EQ(Run("tarvell-ini", {In("Again.ini"), In("printed.txt")}).exitCode, 0);
+    EXPECT_EQ(ReadWholeFile(In("Again.ini")), ReadWholeFile(In("Tarvell.ini")));
+}
+
+TEST_F(Tools, BadSettingsLinesAreNamedAndNothingIsWritten) {
+    ASSERT_EQ(Run("tarvell-ini", {In("Tarvell.ini"), "/dev/null"}).exitCode, 0);
+    const auto before = ReadWholeFile(In("Tarvell.ini"));
+    ASSERT_TRUE(AtomicWriteFile(In("bad.txt"),
+        "EmailAlertsEnabled=1\nNoSuchField=1\nEmailAlertsEnabled=yes\nEmailSubject+=x\n"
+        "EmailAlertsEnabled=99999999999\nnot a setting\n"));
+    const ToolRun run = Run("tarvell-ini", {In("Tarvell.ini"), In("bad.txt")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_THAT(run.err, HasSubstr("bad.txt:2: unknown setting NoSuchField"));
+    EXPECT_THAT(run.err, HasSubstr("bad.txt:3: EmailAlertsEnabled needs a decimal number"));
+    EXPECT_THAT(run.err, HasSubstr("bad.txt:4: EmailSubject is not a list"));
+    EXPECT_THAT(run.err, HasSubstr("bad.txt:5: EmailAlertsEnabled needs a decimal number"));
+    EXPECT_THAT(run.err, HasSubstr("bad.txt:6: expected Name=value"));
+    EXPECT_EQ(ReadWholeFile(In("Tarvell.ini")), before);
+}
+
+}  // namespace
+}  // namespace tarvell
