@@ -303,13 +303,16 @@ void ViewerUpdatePass::TakeOverHandOverFile() {
 // without following a link and checked on the opened file; a writer's lock means it is still
 // being written. The lock is released before the file is parsed.
 bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& bytes, FileIdentity& read) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st{};
+    const FileDescriptor fd(OpenFileForReading(path, kMaxHandOverBytes, FollowLink::No, &st));
     if (fd.Get() < 0) {
-        if (errno != ENOENT) Problem("The hand-over file " + path + " cannot be opened: " + ErrnoText());
+        if (errno == EINVAL || errno == EISDIR) {
+            Problem("The hand-over file " + path + " is ignored: not a regular file");
+        } else if (errno != ENOENT) {
+            Problem("The hand-over file " + path + " cannot be opened: " + ErrnoText());
+        }
         return false;
     }
-    struct stat st{};
-    if (::fstat(fd.Get(), &st) != 0) return false;
     std::string why;
     if (!IsHandOverFileAcceptable(st, engine_.HandOverGroup(), &why)) {
         Problem("The hand-over file " + path + " is ignored: " + why);
