@@ -167,13 +167,14 @@ struct SiblingTables {
 
 void DeriveSwitchTables(SiblingTables& t) {
     std::int64_t count = 0;
-    for (const auto& [key, sw] : t.db.SiblingSwitches) {
-        if (sw->SwitchDisabled() != 0) continue;
-        const std::string ip = SplitFirst(sw->SwitchIps(), ';').first;
-        if (!sw->SwitchMac().empty()) t.switchMacs[sw->SwitchMac()] = key;
-        if (!sw->SwitchMac2().empty()) t.switchMacs[sw->SwitchMac2()] = key;
-        const std::string& name = sw->SwitchName().empty() ? sw->SwitchAltName() : sw->SwitchName();
-        t.deviceTable[key] = ip + "/" + name + "/" + sw->SwitchContact() + "/" + sw->SwitchLocation();
+    for (const auto& [key, record] : t.db.SiblingSwitches) {
+        const CDbItem& sw = *record;   // read only: no place is made for an empty text
+        if (sw.SwitchDisabled() != 0) continue;
+        const std::string ip = SplitFirst(sw.SwitchIps(), ';').first;
+        if (!sw.SwitchMac().empty()) t.switchMacs[sw.SwitchMac()] = key;
+        if (!sw.SwitchMac2().empty()) t.switchMacs[sw.SwitchMac2()] = key;
+        const std::string& name = sw.SwitchName().empty() ? sw.SwitchAltName() : sw.SwitchName();
+        t.deviceTable[key] = ip + "/" + name + "/" + sw.SwitchContact() + "/" + sw.SwitchLocation();
         ++count;
     }
     t.switchCount = FormatLong(count);
@@ -182,11 +183,12 @@ void DeriveSwitchTables(SiblingTables& t) {
 // Fills the port tables; returns the MACs of the enabled ports.
 std::unordered_map<std::string, const CDbItem*> DerivePortTables(SiblingTables& t) {
     std::unordered_map<std::string, const CDbItem*> portMacs;
-    for (const auto& [key, port] : t.db.SiblingPorts) {
-        if (port->PortDisabled() != 0) continue;
-        t.portAliases[key] = port->PortAlias();
-        t.portNames[key] = port->PortName();
-        portMacs.emplace(port->PortMac(), port.get());
+    for (const auto& [key, record] : t.db.SiblingPorts) {
+        const CDbItem& port = *record;
+        if (port.PortDisabled() != 0) continue;
+        t.portAliases[key] = port.PortAlias();
+        t.portNames[key] = port.PortName();
+        portMacs.emplace(port.PortMac(), &port);
     }
     return portMacs;
 }
@@ -263,7 +265,8 @@ NodeAddressBook CopyNodeAddresses(CTarvellFrm& engine) {
     NodeAddressBook book;
     EngineGuard guard(engine.EngineLock);
     book.reserve(engine.SiblingNodes.size());
-    for (const auto& [mac, node] : engine.SiblingNodes) book[mac] = {node->NodeIp(), node->NodeName()};
+    for (const auto& [mac, node] : engine.SiblingNodes)
+        book[mac] = {std::as_const(*node).NodeIp(), std::as_const(*node).NodeName()};
     return book;
 }
 
@@ -383,8 +386,9 @@ bool CTarvellFrm::SaveEventDatabase() {
             if (event->Deleted != 0) continue;
             const auto node = SiblingNodes.find(event->SourceMac);
             if (node == SiblingNodes.end()) continue;
-            event->SourceIp = node->second->NodeIp();
-            event->SourceName = node->second->NodeName();
+            const CDbItem& record = *node->second;
+            event->SourceIp = record.NodeIp();
+            event->SourceName = record.NodeName();
         }
     }
     const std::string path = JoinPath(ServiceFolder, kEventDatabaseName);
