@@ -34,17 +34,25 @@ int FlockRetrying(int fd, int operation) {
 
 // Opens the temporary file and locks it exclusively. A writer that waited for the lock may
 // find that the file it opened has meanwhile been renamed into place or removed; it then
-// starts over with the file now at that name.
+// starts over with the file now at that name. Something other than a regular file under the
+// temporary name (a FIFO would block the open for good) is refused with EINVAL.
 int OpenLockedTemp(const std::string& tmp, unsigned mode) {
     for (;;) {
-        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, mode);
+        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK,
+                              mode);
         if (fd < 0) return -1;
-        if (FlockRetrying(fd, LOCK_EX) != 0) {
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) != 0) {
             CloseKeepErrno(fd);
             return -1;
         }
-        struct stat held {}, named {};
-        if (::fstat(fd, &held) != 0) {
+        const int fl = S_ISREG(held.st_mode) ? ::fcntl(fd, F_GETFL) : -1;
+        if (fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) {
+            ::close(fd);
+            errno = EINVAL;
+            return -1;
+        }
+        if (FlockRetrying(fd, LOCK_EX) != 0) {
             CloseKeepErrno(fd);
             return -1;
         }
@@ -128,13 +136,48 @@ std::optional<std::string> ReadAllFromFd(int fd, std::size_t maxBytes) {
     }
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+int OpenFileForReading(const std::string& path, std::size_t maxBytes, FollowLink follow,
+                       struct stat* st) {
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
+                      (follow == FollowLink::No ? O_NOFOLLOW : 0);
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat own {};
+    struct stat& status = st ? *st : own;
+    if (::fstat(fd, &status) != 0) {
+        CloseKeepErrno(fd);
+        return -1;
+    }
+    int refusal = 0;
+    if (S_ISDIR(status.st_mode)) refusal = EISDIR;
+    else if (!S_ISREG(status.st_mode)) refusal = EINVAL;
+    else if (static_cast<std::uint64_t>(status.st_size) > maxBytes) refusal = EFBIG;
+    if (refusal == 0) {
+        // A regular file never blocks; the flag goes so that later reads behave as usual.
+        const int fl = ::fcntl(fd, F_GETFL);
+        if (fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) refusal = errno;
+    }
+    if (refusal != 0) {
+        ::close(fd);
+        errno = refusal;
+        return -1;
+    }
+    return fd;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes,
+                                         FollowLink follow) {
+    const int fd = OpenFileForReading(path, maxBytes, follow);
     if (fd < 0) return std::nullopt;
     std::optional<std::string> data = ReadAllFromFd(fd, maxBytes);
     CloseKeepErrno(fd);
     return data;
 }
+
+bool IsRefusedFileError(int error) { return error == EINVAL || error == EISDIR || error == EFBIG; }
 
 bool AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode) {
     const std::string tmp = path + ".tmp";

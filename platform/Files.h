@@ -1,6 +1,8 @@
 // File helpers: whole-file reads, atomic replacement, moving a damaged file aside, retries.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -11,10 +13,29 @@
 
 namespace tarvell {
 
-// The whole file, or nullopt when it cannot be opened or read; errno then tells why (ENOENT:
-// there is no file). Files larger than maxBytes are refused (nullopt, EFBIG) rather than read.
+// Whether the last element of a path to be read may be a symbolic link.
+enum class FollowLink { Yes, No };
+
+// The one checked open of every reader of a file: read-only, close-on-exec, never a terminal,
+// and without blocking, so that a FIFO planted under the name cannot stall the reader (the
+// O_NONBLOCK is cleared again once the file is open). Only a regular file of at most maxBytes is
+// accepted. Returns the descriptor, or -1 with errno: ENOENT no file, ELOOP a link that may not
+// be followed, EINVAL not a regular file (a FIFO, a device such as /dev/zero, a socket), EISDIR a
+// folder, EFBIG larger than maxBytes. `st` (when given) receives the opened file's status
+// whenever the file could be opened, also when it was then refused, so that a caller can tell
+// which file it refused.
+int OpenFileForReading(const std::string& path, std::size_t maxBytes,
+                       FollowLink follow = FollowLink::Yes, struct stat* st = nullptr);
+
+// The whole file through OpenFileForReading, or nullopt when it cannot be opened or read; errno
+// then tells why (ENOENT: there is no file; EFBIG: larger than maxBytes; EINVAL or EISDIR: not a
+// regular file).
 std::optional<std::string> ReadWholeFile(const std::string& path,
-                                         std::size_t maxBytes = 1024u * 1024u * 1024u);
+                                         std::size_t maxBytes = 1024u * 1024u * 1024u,
+                                         FollowLink follow = FollowLink::Yes);
+// Whether an errno of OpenFileForReading or ReadWholeFile says that the file is there but not
+// one that may be read (not a regular file, or too large): retrying will not help.
+bool IsRefusedFileError(int error);
 
 // Writes path + ".tmp" in the same folder, flushes it to disk and renames it over path, so a
 // reader sees either the old or the new file, never a part. Returns false (and removes the

@@ -27,9 +27,12 @@ void StoreObjectMap(ArchiveWriter& ar, const ObjectMap<T>& map) {
 }
 
 // Reads into a fresh map; the caller swaps it in only when the whole file was read.
-// No allocation is sized by the stored count.
+// No allocation is sized by the stored count. At most `keep` distinct keys are kept (the first
+// ones in the file); later records are still read and checked, then dropped, and counted in
+// `dropped` when given.
 template <class T>
-ObjectMap<T> LoadObjectMap(ArchiveReader& ar) {
+ObjectMap<T> LoadObjectMap(ArchiveReader& ar, std::size_t keep = static_cast<std::size_t>(-1),
+                           std::size_t* dropped = nullptr) {
     ObjectMap<T> map;
     const std::uint32_t count = ar.ReadCount();
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -37,6 +40,10 @@ ObjectMap<T> LoadObjectMap(ArchiveReader& ar) {
         ar.ReadObjectHeader(T::kClassName, T::kSchema);
         auto item = std::make_unique<T>();
         item->Load(ar);
+        if (map.size() >= keep && map.find(key) == map.end()) {
+            if (dropped) ++*dropped;
+            continue;
+        }
         map[std::move(key)] = std::move(item);
     }
     return map;

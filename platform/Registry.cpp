@@ -354,7 +354,7 @@ private:
     RegResult Refresh(bool lockHeld);
     bool UpToDate(const struct stat& named) const;
     RegResult Load(bool lockHeld);
-    RegResult Damaged(int fd, const std::string& reason, bool lockHeld);
+    RegResult Damaged(const struct stat& damaged, const std::string& reason, bool lockHeld);
     RegResult Save();
     void Report(const std::string& message) const;
     void ForgetFile();
@@ -429,20 +429,16 @@ RegResult HiveStore::Refresh(bool lockHeld) {
 RegResult HiveStore::Load(bool lockHeld) {
     loaded_ = false;
     ForgetFile();
-    const int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    const int fd = OpenFileForReading(file_, kMaxHiveFile, FollowLink::Yes, &st);
     if (fd < 0) {
+        if (IsRefusedFileError(errno)) {
+            return Damaged(st, "not a regular file of a sensible size", lockHeld);
+        }
         if (errno != ENOENT) return ErrnoResult(errno);
         root_ = RegNode{};
         loaded_ = true;
         return kRegSuccess;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        ::close(fd);
-        return kRegIoFailed;
-    }
-    if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > kMaxHiveFile) {
-        return Damaged(fd, "not a regular file of a sensible size", lockHeld);
     }
     std::string text;
     text.resize(static_cast<std::size_t>(st.st_size));
@@ -459,29 +455,30 @@ RegResult HiveStore::Load(bool lockHeld) {
     }
     RegNode root;
     std::string reason;
-    if (!HiveParser(text).Parse(root, reason)) return Damaged(fd, reason, lockHeld);
+    if (!HiveParser(text).Parse(root, reason)) {
+        ::close(fd);
+        return Damaged(st, reason, lockHeld);
+    }
     root_ = std::move(root);
     HoldFile(fd);
     loaded_ = true;
     return kRegSuccess;
 }
 
-// The file at fd cannot be used. Under the lock (so that no writer is replacing it just now),
-// and only if it is still the file at the hive's name, it is moved aside; the hive is then
-// empty. When it cannot be moved it stays where it is and the call fails.
-RegResult HiveStore::Damaged(int fd, const std::string& reason, bool lockHeld) {
+// The file of status `damaged` cannot be used. Under the lock (so that no writer is replacing
+// it just now), and only if it is still the file at the hive's name, it is moved aside; the hive
+// is then empty. When it cannot be moved it stays where it is and the call fails.
+RegResult HiveStore::Damaged(const struct stat& damaged, const std::string& reason, bool lockHeld) {
     FileLock lock;
     if (!lockHeld && LockForChange(lock) != kRegSuccess) {
         const int error = errno;
-        ::close(fd);
         Report("registry hive " + file_ + " is damaged (" + reason +
                ") and cannot be moved aside: " + std::strerror(error));
         return kRegCorrupt;
     }
-    struct stat damaged {}, named {};
-    const bool same = ::fstat(fd, &damaged) == 0 && ::stat(file_.c_str(), &named) == 0 &&
+    struct stat named {};
+    const bool same = ::stat(file_.c_str(), &named) == 0 &&
                       damaged.st_dev == named.st_dev && damaged.st_ino == named.st_ino;
-    ::close(fd);
     if (!same) return Load(true);   // replaced meanwhile: read the new file
     const std::string aside = MoveAside(file_);
     if (aside.empty()) {
@@ -504,7 +501,7 @@ RegResult HiveStore::Save() {
         return ErrnoResult(error);
     }
     // Hold the file just written; without it the next call simply rereads the file.
-    HoldFile(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
+    HoldFile(OpenFileForReading(file_, kMaxHiveFile));
     loaded_ = heldFd_ >= 0;
     return kRegSuccess;
 }

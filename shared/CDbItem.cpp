@@ -37,11 +37,75 @@ void CheckWord(int n) {
         throw std::out_of_range("CDbItem: field " + std::to_string(n) + " is not a number");
 }
 
+const std::string& EmptyText() {
+    static const std::string empty;
+    return empty;
+}
+
 }  // namespace
+
+CDbItem::CDbItem(const CDbItem& other) : Working(other.Working), words_(other.words_) {
+    std::array<std::string, dbfield::kTextCount> texts;
+    for (int slot = 0; slot < dbfield::kTextCount; ++slot) texts[slot] = other.TextOrEmpty(slot);
+    PackTexts(texts);
+}
+
+CDbItem& CDbItem::operator=(const CDbItem& other) {
+    if (this != &other) {
+        CDbItem copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+bool CDbItem::operator==(const CDbItem& other) const {
+    if (words_ != other.words_ || Working != other.Working) return false;
+    for (int slot = 0; slot < dbfield::kTextCount; ++slot)
+        if (TextOrEmpty(slot) != other.TextOrEmpty(slot)) return false;
+    return true;
+}
+
+const std::string& CDbItem::LaterOrEmpty(int slot) const {
+    for (const LaterText* t = later_.get(); t != nullptr; t = t->next.get())
+        if (t->slot == slot) return t->text;
+    return EmptyText();
+}
+
+std::string& CDbItem::TextAt(int slot) {
+    const std::uint64_t bit = std::uint64_t{1} << slot;
+    if (packedSlots_ & bit) return packed_[std::popcount(packedSlots_ & (bit - 1))];
+    for (LaterText* t = later_.get(); t != nullptr; t = t->next.get())
+        if (t->slot == slot) return t->text;
+    auto added = std::make_unique<LaterText>();
+    added->slot = slot;
+    added->next = std::move(later_);
+    later_ = std::move(added);
+    return later_->text;
+}
+
+void CDbItem::PackTexts(std::array<std::string, dbfield::kTextCount>& texts) {
+    std::uint64_t slots = 0;
+    int count = 0;
+    for (int slot = 0; slot < dbfield::kTextCount; ++slot) {
+        if (texts[slot].empty()) continue;
+        slots |= std::uint64_t{1} << slot;
+        ++count;
+    }
+    std::unique_ptr<std::string[]> packed;
+    if (count > 0) {
+        packed = std::make_unique<std::string[]>(static_cast<std::size_t>(count));
+        int at = 0;
+        for (int slot = 0; slot < dbfield::kTextCount; ++slot)
+            if (!texts[slot].empty()) packed[at++] = std::move(texts[slot]);
+    }
+    packedSlots_ = slots;
+    packed_ = std::move(packed);
+    later_.reset();
+}
 
 const std::string& CDbItem::Text(int n) const {
     CheckText(n);
-    return texts_[TextSlot(n)];
+    return TextOrEmpty(TextSlot(n));
 }
 
 std::int32_t CDbItem::Number(int n) const {
@@ -51,7 +115,9 @@ std::int32_t CDbItem::Number(int n) const {
 
 void CDbItem::SetText(int n, std::string value) {
     CheckText(n);
-    texts_[TextSlot(n)] = std::move(value);
+    const int slot = TextSlot(n);
+    if (value.empty() && TextOrEmpty(slot).empty()) return;   // no place for nothing
+    TextAt(slot) = std::move(value);
 }
 
 void CDbItem::SetNumber(int n, std::int32_t value) {
@@ -81,15 +147,20 @@ int CDbItem::FieldNumber(std::string_view name) {
 void CDbItem::Store(ArchiveWriter& ar) const {
     for (int n = dbfield::kFirst; n <= dbfield::kLast; ++n) {
         if (dbfield::IsWord(n)) ar.WriteWord(words_[WordSlot(n)]);
-        else ar.WriteText(texts_[TextSlot(n)]);
+        else ar.WriteText(TextOrEmpty(TextSlot(n)));
     }
 }
 
+// Reads every field first, so that a damaged record leaves this one as it was.
 void CDbItem::Load(ArchiveReader& ar) {
+    std::array<std::string, dbfield::kTextCount> texts;
+    std::array<std::int32_t, dbfield::kWordCount> words{};
     for (int n = dbfield::kFirst; n <= dbfield::kLast; ++n) {
-        if (dbfield::IsWord(n)) words_[WordSlot(n)] = ar.ReadWord();
-        else texts_[TextSlot(n)] = ar.ReadText();
+        if (dbfield::IsWord(n)) words[WordSlot(n)] = ar.ReadWord();
+        else texts[TextSlot(n)] = ar.ReadText();
     }
+    words_ = words;
+    PackTexts(texts);
 }
 
 std::vector<RecordValue> CDbItem::Values() const {
@@ -98,7 +169,7 @@ std::vector<RecordValue> CDbItem::Values() const {
         std::string name(FieldName(n));
         if (name.empty()) name = "Field" + std::to_string(n);
         if (dbfield::IsWord(n)) values.push_back({std::move(name), true, words_[WordSlot(n)], {}});
-        else values.push_back({std::move(name), false, 0, texts_[TextSlot(n)]});
+        else values.push_back({std::move(name), false, 0, TextOrEmpty(TextSlot(n))});
     }
     return values;
 }

@@ -1,10 +1,19 @@
 // One record of the sibling product's database: a switch, a port or a node. Every record carries
 // all three parts (fields 1 to 64); the map that holds it says which part is meaningful. Fields
 // this system does not interpret are carried unchanged.
+//
+// Memory: a record uses one of its three parts, so most of its 57 texts are empty. Only texts
+// that hold something take a place: those of a loaded or copied record packed in one block, those
+// first written later one by one. A text read through a const record costs nothing; the
+// non-const accessors give a place to write to and so make one for an empty text: where a record
+// is only read, read it through a const reference. A reference returned by an accessor stays
+// valid until the record is assigned, loaded or destroyed.
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,8 +96,8 @@ public:
     static int FieldNumber(std::string_view name);
 
 #define TARVELL_DB_TEXT(Name)                                                   \
-    std::string& Name() { return texts_[TextSlot(dbfield::k##Name)]; }          \
-    const std::string& Name() const { return texts_[TextSlot(dbfield::k##Name)]; }
+    std::string& Name() { return TextAt(TextSlot(dbfield::k##Name)); }          \
+    const std::string& Name() const { return TextOrEmpty(TextSlot(dbfield::k##Name)); }
 #define TARVELL_DB_WORD(Name)                                                   \
     std::int32_t& Name() { return words_[WordSlot(dbfield::k##Name)]; }         \
     std::int32_t Name() const { return words_[WordSlot(dbfield::k##Name)]; }
@@ -137,13 +146,41 @@ public:
     // Every stored field in archive order, named "SwitchIps" or "Field6".
     std::vector<RecordValue> Values() const;
 
-    bool operator==(const CDbItem&) const = default;
+    CDbItem() = default;
+    CDbItem(const CDbItem& other);
+    CDbItem(CDbItem&&) noexcept = default;
+    CDbItem& operator=(const CDbItem& other);
+    CDbItem& operator=(CDbItem&&) noexcept = default;
+    ~CDbItem() = default;
+
+    // Every field and the working texts are equal (an empty text equals one never written).
+    bool operator==(const CDbItem& other) const;
 
 private:
     static constexpr int TextSlot(int n) { return dbfield::TextSlot(n); }
     static constexpr int WordSlot(int n) { return dbfield::WordSlot(n); }
 
-    std::array<std::string, dbfield::kTextCount> texts_;
+    // A text first written after the record was loaded or copied.
+    struct LaterText {
+        std::unique_ptr<LaterText> next;
+        std::string text;
+        int slot = 0;
+    };
+
+    const std::string& TextOrEmpty(int slot) const {
+        const std::uint64_t bit = std::uint64_t{1} << slot;
+        if (packedSlots_ & bit) return packed_[std::popcount(packedSlots_ & (bit - 1))];
+        return LaterOrEmpty(slot);
+    }
+    const std::string& LaterOrEmpty(int slot) const;
+    std::string& TextAt(int slot);   // makes the text's place when it has none
+    // Packs the given texts (one per slot, empty ones left out) as this record's texts.
+    void PackTexts(std::array<std::string, dbfield::kTextCount>& texts);
+
+    // Bit i set: text slot i is packed_[number of lower bits set].
+    std::uint64_t packedSlots_ = 0;
+    std::unique_ptr<std::string[]> packed_;
+    std::unique_ptr<LaterText> later_;
     std::array<std::int32_t, dbfield::kWordCount> words_{};
 };
 

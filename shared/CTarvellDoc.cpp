@@ -61,16 +61,16 @@ enum class LockResult { Locked, Busy, Missing, Failed };
 // is still the one under that name (a writer replaces the file by renaming over it).
 LockResult OpenLocked(const std::string& path, int operation, FileHandle& handle, std::string& error) {
     for (int tries = 0; tries < 3; ++tries) {
-        // Non-blocking so that a FIFO planted under the name cannot stall the caller.
-        handle.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        // The checked open: a FIFO planted under the name cannot stall the caller. The size is
+        // bounded by the read.
+        handle.Reset(OpenFileForReading(path, static_cast<std::size_t>(-1), FollowLink::No));
         if (!handle.IsOpen()) {
+            if (errno == EINVAL || errno == EISDIR) {
+                error = path + " is not a regular file";
+                return LockResult::Failed;
+            }
             error = ErrnoText("cannot open", path);
             return errno == ENOENT ? LockResult::Missing : LockResult::Failed;
-        }
-        struct stat st{};
-        if (::fstat(handle.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            error = path + " is not a regular file";
-            return LockResult::Failed;
         }
         if (::flock(handle.Get(), operation | LOCK_NB) != 0) {
             error = errno == EWOULDBLOCK ? path + " is locked by another writer"

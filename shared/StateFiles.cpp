@@ -1,6 +1,8 @@
 #include "shared/StateFiles.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "platform/Files.h"
@@ -65,10 +67,26 @@ void SiblingDatabaseFile::Store(ArchiveWriter& ar) const {
     StoreObjectMap(ar, SiblingNodes);
 }
 
-void SiblingDatabaseFile::Load(ArchiveReader& ar) {
-    SiblingSwitches = LoadObjectMap<CDbItem>(ar);
-    SiblingPorts = LoadObjectMap<CDbItem>(ar);
-    SiblingNodes = LoadObjectMap<CDbItem>(ar);
+void SiblingDatabaseFile::Load(ArchiveReader& ar, const SiblingCaps& caps, SiblingDropped* dropped) {
+    SiblingDropped left;
+    SiblingSwitches = LoadObjectMap<CDbItem>(ar, caps.switches, &left.switches);
+    SiblingPorts = LoadObjectMap<CDbItem>(ar, caps.ports, &left.ports);
+    SiblingNodes = LoadObjectMap<CDbItem>(ar, caps.nodes, &left.nodes);
+    if (dropped) *dropped = left;
+}
+
+bool DecodeSiblingFile(std::string_view bytes, SiblingDatabaseFile& into, const SiblingCaps& caps,
+                       SiblingDropped* dropped, std::string* error) {
+    try {
+        ArchiveReader ar(bytes);
+        SiblingDatabaseFile fresh;
+        fresh.Load(ar, caps, dropped);
+        into = std::move(fresh);
+        return true;
+    } catch (const std::exception& e) {
+        if (error) *error = e.what();
+        return false;
+    }
 }
 
 std::optional<StoredFileKind> StoredFileKindFromName(std::string_view path) {
@@ -98,7 +116,15 @@ std::optional<StoredFileKind> StoredFileKindFromWord(std::string_view word) {
 bool ReadStateFileBytes(const std::string& path, std::string& bytes, std::string* error) {
     auto data = ReadWholeFile(path, kMaxStateFileBytes);
     if (!data) {
-        if (error) *error = "cannot read " + path;
+        const int why = errno;
+        if (error) {
+            *error = "cannot read " + path + " (" +
+                     (why == EFBIG ? "larger than " + std::to_string(kMaxStateFileBytes) + " bytes"
+                      : why == EINVAL || why == EISDIR ? std::string("not a regular file")
+                                                       : std::string(std::strerror(why))) +
+                     ")";
+        }
+        errno = why;
         return false;
     }
     bytes = std::move(*data);

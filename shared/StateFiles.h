@@ -46,6 +46,22 @@ struct ReportStoreFile {
     void Load(ArchiveReader& ar);
 };
 
+// How many records of each map of Ombrix.db a reader keeps; the file is another product's, so
+// its size is not ours to trust. Records beyond a cap are read and checked, then dropped.
+struct SiblingCaps {
+    std::size_t switches = static_cast<std::size_t>(-1);
+    std::size_t ports = static_cast<std::size_t>(-1);
+    std::size_t nodes = static_cast<std::size_t>(-1);
+};
+
+// The records a capped load left out, per map.
+struct SiblingDropped {
+    std::size_t switches = 0;
+    std::size_t ports = 0;
+    std::size_t nodes = 0;
+    bool Any() const { return switches + ports + nodes != 0; }
+};
+
 // Ombrix.db, written by the sibling product (and by ombrix-make for test installations).
 struct SiblingDatabaseFile {
     ObjectMap<CDbItem> SiblingSwitches;   // switch key -> switch record
@@ -53,8 +69,14 @@ struct SiblingDatabaseFile {
     ObjectMap<CDbItem> SiblingNodes;      // node MAC -> node record
 
     void Store(ArchiveWriter& ar) const;
-    void Load(ArchiveReader& ar);
+    void Load(ArchiveReader& ar) { Load(ar, SiblingCaps{}, nullptr); }
+    void Load(ArchiveReader& ar, const SiblingCaps& caps, SiblingDropped* dropped);
 };
+
+// DecodeStateFile for Ombrix.db with caps on the records kept; `dropped` (when given) says what
+// was left out.
+bool DecodeSiblingFile(std::string_view bytes, SiblingDatabaseFile& into, const SiblingCaps& caps,
+                       SiblingDropped* dropped, std::string* error = nullptr);
 
 inline constexpr std::string_view kEventDatabaseName = "Tarvell.db";
 inline constexpr std::string_view kAlertLogName = "Tarvell.log";
@@ -105,6 +127,9 @@ bool ReadStateFile(const std::string& path, F& into, std::string* error = nullpt
 template <class F>
 bool WriteStateFile(const std::string& path, const F& content);
 
+// The bytes of a state file through the checked open (a regular file of at most 512 MiB). On
+// failure `error` says why and errno is kept: IsRefusedFileError(errno) means the file is there
+// but is no file to read (a FIFO, a device, a folder, too large), which no retry mends.
 bool ReadStateFileBytes(const std::string& path, std::string& bytes, std::string* error);
 bool WriteStateFileBytes(const std::string& path, std::string_view bytes);
 

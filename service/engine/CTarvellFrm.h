@@ -4,6 +4,8 @@
 // members below, each guarded by the lock named beside it, or through the engine's operations.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -18,6 +20,7 @@
 #include "platform/Clock.h"
 #include "platform/ObjectMap.h"
 #include "service/engine/EngineControl.h"
+#include "service/engine/HandOverFile.h"
 #include "shared/CAlertItem.h"
 #include "shared/CDbItem.h"
 #include "shared/CEventItem.h"
@@ -49,6 +52,8 @@ struct EngineEnvironment {
     std::string ServiceFolder;    // state files and Tarvell.ini
     std::string HandOverFolder;   // where the viewer leaves Tarvell.ini
     std::string SiblingFolder;    // folder of Ombrix.db; empty: the sibling product is absent
+    // The administrators' group: the only group that may write a hand-over file.
+    std::string handOverGroup = kHandOverGroup;
     Clock* clock = nullptr;       // nullptr: DefaultClock()
     EventLog* log = nullptr;  // nullptr: messages are dropped
     std::int64_t passIntervalMs = 10'000;
@@ -110,8 +115,8 @@ public:
     // are decoded into fresh values that replace the engine's only when the whole file was
     // read; damaged bytes change nothing and give false with the reason in `error`.
     bool Deserialize(StoredFileKind kind, std::string_view bytes, std::string* error = nullptr);
-    // Writes the alerts queued since the last call into their daily archive files (called by
-    // SaveAlertLog, so in every pass).
+    // Writes the alerts queued since the last call into their daily archive files (SaveAlertLog
+    // does the same in every pass, before it writes the log).
     void FlushDailyArchive();
 
     // ---- event recording and alert queueing
@@ -202,6 +207,7 @@ public:
     StringMap TrunkPorts;                         // [EngineLock] port keys of trunk ports
 
     Clock& clock() const { return *clock_; }
+    const std::string& HandOverGroup() const { return env_.handOverGroup; }
     void Log(const std::string& text) const;
 
 private:
@@ -213,6 +219,8 @@ private:
     void StartWorkers();
     void StopWorkers();
     void ReportCutNodeList(const std::string& path);
+    void ReportSkippedNodeList(const std::string& path, int error);
+    void RemoveStaleTemporaryFiles();
 
     // QueueAlert with the settings snapshot of the calling operation.
     void QueueAlert(std::unique_ptr<CAlertItem> alert, const CTarvellDoc& settings);
@@ -227,6 +235,29 @@ private:
     std::vector<ArchivedAlert> archiveBacklog_;   // [AlertLock]
     std::size_t archiveDropped_ = 0;              // [AlertLock] copies refused: backlog full
     std::mutex archiveWriter_;                    // one writer of the archive files at a time
+    struct ArchiveBatch {
+        std::vector<ArchivedAlert> alerts;
+        std::size_t dropped = 0;
+    };
+    ArchiveBatch TakeArchiveBacklog();            // caller holds AlertLock
+    void WriteDailyArchives(ArchiveBatch batch);  // caller holds archiveWriter_, no other lock
+
+    // Which version of the sibling file was read last (loaded or refused as damaged): the file
+    // is read again only when one of these changed.
+    struct FileStamp {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = -1;
+        std::int64_t modifiedNs = 0;
+        static FileStamp Of(const struct stat& st) {
+            return {st.st_dev, st.st_ino, st.st_size,
+                    st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec};
+        }
+        bool operator==(const FileStamp&) const = default;
+    };
+    FileStamp siblingStamp_;                      // engine thread only
+    bool siblingCut_ = false;                     // engine thread only: a cap was hit last read
+    void ReportSiblingCut(const std::string& path, const SiblingDropped& dropped);
     std::atomic<unsigned> fileTrouble_{0};        // state files whose failure has been logged
 
     mutable std::mutex settingsMutex_;
@@ -234,6 +265,7 @@ private:
     // Problems of the hand-over pass already logged; each is logged once while it lasts.
     std::vector<std::string> handOverProblems_;   // engine thread only
     std::vector<std::string> cutNodeLists_;       // [EngineLock] node list files reported as too long
+    std::vector<std::string> skippedNodeLists_;   // [EngineLock] node list files reported as unreadable
     std::shared_ptr<const CTarvellDoc> settings_;
 };
 

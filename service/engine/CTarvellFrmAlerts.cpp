@@ -197,25 +197,34 @@ void CTarvellFrm::ClearEventExtra(const std::string& key) {
     if (event.Blocked != 0 && !event.Extra.empty()) event.Extra.clear();
 }
 
+void CTarvellFrm::FlushDailyArchive() {
+    std::lock_guard<std::mutex> writer(archiveWriter_);
+    ArchiveBatch batch;
+    {
+        std::lock_guard<std::recursive_mutex> alertGuard(AlertLock);
+        batch = TakeArchiveBacklog();
+    }
+    WriteDailyArchives(std::move(batch));
+}
+
+CTarvellFrm::ArchiveBatch CTarvellFrm::TakeArchiveBacklog() {
+    ArchiveBatch batch;
+    batch.alerts.swap(archiveBacklog_);
+    std::swap(batch.dropped, archiveDropped_);
+    return batch;
+}
+
 // Each day's archive file is read (a file that cannot be read is kept aside and the day starts
 // a new one), given the day's new alerts and written by temporary file and rename. Copies whose
 // file cannot be written wait for the next call.
-void CTarvellFrm::FlushDailyArchive() {
-    std::lock_guard<std::mutex> writer(archiveWriter_);
-    std::vector<ArchivedAlert> batch;
-    std::size_t dropped = 0;
-    {
-        std::lock_guard<std::recursive_mutex> alertGuard(AlertLock);
-        batch.swap(archiveBacklog_);
-        std::swap(dropped, archiveDropped_);
-    }
-    if (dropped)
-        Log("Daily alert archive: " + FormatLong(static_cast<std::int64_t>(dropped)) +
+void CTarvellFrm::WriteDailyArchives(ArchiveBatch batch) {
+    if (batch.dropped)
+        Log("Daily alert archive: " + FormatLong(static_cast<std::int64_t>(batch.dropped)) +
             " alerts were not archived because the archive files could not be written");
-    if (batch.empty()) return;
+    if (batch.alerts.empty()) return;
 
     std::map<std::string, std::vector<ArchivedAlert*>> byFile;
-    for (auto& entry : batch) byFile[entry.fileName].push_back(&entry);
+    for (auto& entry : batch.alerts) byFile[entry.fileName].push_back(&entry);
 
     std::vector<ArchivedAlert> unwritten;
     for (auto& [fileName, entries] : byFile) {
@@ -223,6 +232,8 @@ void CTarvellFrm::FlushDailyArchive() {
         AlertLogFile day;
         bool usable = true;
         if (FileExists(path)) {
+            // Read through the checked open: a FIFO or a device under the name is refused at
+            // once and moved aside like a damaged file.
             std::string error;
             if (!ReadStateFile(path, day, &error)) {
                 const std::string aside = MoveAside(path, clock());

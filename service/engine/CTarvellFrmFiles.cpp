@@ -2,6 +2,8 @@
 // store) and the sibling product's Ombrix.db, read only. Loads read and decode outside every
 // lock into fresh values that are swapped in under the file's lock; saves encode under the lock
 // and write after it is released, by temporary file and rename.
+#include <sys/stat.h>
+
 #include <unordered_map>
 #include <utility>
 
@@ -16,6 +18,9 @@ namespace {
 constexpr int kLoadAttempts = 5;
 constexpr std::int64_t kLoadRetryMs = 1000;
 constexpr std::int64_t kSecondsPerDay = 86400;
+// Records taken from the sibling product's file, whose size is not ours to bound. The service's
+// own state files are never capped: the next save would lose what was not read.
+constexpr SiblingCaps kSiblingCaps{20'000, 500'000, 500'000};
 
 enum FileTrouble : unsigned {
     kEventsTrouble = 1,
@@ -29,20 +34,33 @@ enum class LoadOutcome { Loaded, Missing, Damaged };
 using EngineGuard = std::lock_guard<std::recursive_mutex>;
 
 // Up to five attempts 1000 ms apart on the engine's clock (also after the last, as the service
-// always waited). Each attempt reads the whole file and decodes it; a file that is missing or
-// being rewritten by its writer may turn up whole at a later attempt.
-template <class F>
-LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error, Clock& clock) {
+// always waited). Each attempt reads the whole file and decodes it with `decode(bytes, into,
+// error)`; a file that is missing or being rewritten by its writer may turn up whole at a later
+// attempt. Something that is no file to read (a FIFO, a device, a folder, a file over the size
+// bound) does not turn into one by waiting: it counts as damaged at once.
+template <class F, class Decode>
+LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error, Clock& clock,
+                            Decode decode) {
+    bool refused = false;
     const bool loaded = Retry(
         kLoadAttempts, kLoadRetryMs,
         [&] {
             std::string bytes;
-            if (!ReadStateFileBytes(path, bytes, &error)) return false;
-            return DecodeStateFile(bytes, into, &error);
+            if (ReadStateFileBytes(path, bytes, &error)) return decode(bytes, into, &error);
+            refused = IsRefusedFileError(errno);
+            return refused;   // ends the attempts; told apart from a load below
         },
         clock);
-    if (loaded) return LoadOutcome::Loaded;
-    return FileExists(path) ? LoadOutcome::Damaged : LoadOutcome::Missing;
+    if (loaded && !refused) return LoadOutcome::Loaded;
+    return refused || FileExists(path) ? LoadOutcome::Damaged : LoadOutcome::Missing;
+}
+
+template <class F>
+LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error, Clock& clock) {
+    return ReadWithRetries(path, into, error, clock,
+                           [](std::string_view bytes, F& file, std::string* why) {
+                               return DecodeStateFile(bytes, file, why);
+                           });
 }
 
 // A state file of the service that exists but cannot be read is kept aside, so that the next
@@ -149,13 +167,14 @@ struct SiblingTables {
 
 void DeriveSwitchTables(SiblingTables& t) {
     std::int64_t count = 0;
-    for (const auto& [key, sw] : t.db.SiblingSwitches) {
-        if (sw->SwitchDisabled() != 0) continue;
-        const std::string ip = SplitFirst(sw->SwitchIps(), ';').first;
-        if (!sw->SwitchMac().empty()) t.switchMacs[sw->SwitchMac()] = key;
-        if (!sw->SwitchMac2().empty()) t.switchMacs[sw->SwitchMac2()] = key;
-        const std::string& name = sw->SwitchName().empty() ? sw->SwitchAltName() : sw->SwitchName();
-        t.deviceTable[key] = ip + "/" + name + "/" + sw->SwitchContact() + "/" + sw->SwitchLocation();
+    for (const auto& [key, record] : t.db.SiblingSwitches) {
+        const CDbItem& sw = *record;   // read only: no place is made for an empty text
+        if (sw.SwitchDisabled() != 0) continue;
+        const std::string ip = SplitFirst(sw.SwitchIps(), ';').first;
+        if (!sw.SwitchMac().empty()) t.switchMacs[sw.SwitchMac()] = key;
+        if (!sw.SwitchMac2().empty()) t.switchMacs[sw.SwitchMac2()] = key;
+        const std::string& name = sw.SwitchName().empty() ? sw.SwitchAltName() : sw.SwitchName();
+        t.deviceTable[key] = ip + "/" + name + "/" + sw.SwitchContact() + "/" + sw.SwitchLocation();
         ++count;
     }
     t.switchCount = FormatLong(count);
@@ -164,11 +183,12 @@ void DeriveSwitchTables(SiblingTables& t) {
 // Fills the port tables; returns the MACs of the enabled ports.
 std::unordered_map<std::string, const CDbItem*> DerivePortTables(SiblingTables& t) {
     std::unordered_map<std::string, const CDbItem*> portMacs;
-    for (const auto& [key, port] : t.db.SiblingPorts) {
-        if (port->PortDisabled() != 0) continue;
-        t.portAliases[key] = port->PortAlias();
-        t.portNames[key] = port->PortName();
-        portMacs.emplace(port->PortMac(), port.get());
+    for (const auto& [key, record] : t.db.SiblingPorts) {
+        const CDbItem& port = *record;
+        if (port.PortDisabled() != 0) continue;
+        t.portAliases[key] = port.PortAlias();
+        t.portNames[key] = port.PortName();
+        portMacs.emplace(port.PortMac(), &port);
     }
     return portMacs;
 }
@@ -245,7 +265,8 @@ NodeAddressBook CopyNodeAddresses(CTarvellFrm& engine) {
     NodeAddressBook book;
     EngineGuard guard(engine.EngineLock);
     book.reserve(engine.SiblingNodes.size());
-    for (const auto& [mac, node] : engine.SiblingNodes) book[mac] = {node->NodeIp(), node->NodeName()};
+    for (const auto& [mac, node] : engine.SiblingNodes)
+        book[mac] = {std::as_const(*node).NodeIp(), std::as_const(*node).NodeName()};
     return book;
 }
 
@@ -304,24 +325,55 @@ void CTarvellFrm::LoadEventDatabase() {
     }
 }
 
-// Reads Ombrix.db when the sibling product is installed. A missing or damaged file leaves the
-// sibling maps and the tables derived from them as they were; the file is the sibling
-// product's and is never moved.
+// Reads Ombrix.db when the sibling product is installed and the file is not the one read (or
+// refused) last time. A missing or damaged file leaves the sibling maps and the tables derived
+// from them as they were; the file is the sibling product's and is never moved. True when new
+// content was swapped in.
 bool CTarvellFrm::LoadSiblingDatabase() {
     if (SiblingFolder.empty()) return false;
     const std::string path = JoinPath(SiblingFolder, kSiblingDatabaseName);
+    struct stat named{};
+    const bool exists = ::stat(path.c_str(), &named) == 0;
+    const FileStamp stamp = exists ? FileStamp::Of(named) : FileStamp{};
+    if (exists && stamp == siblingStamp_) return false;   // unchanged since the last read
+
     SiblingDatabaseFile file;
+    SiblingDropped dropped;
     std::string error;
-    const LoadOutcome outcome = ReadWithRetries(path, file, error, clock());
+    const LoadOutcome outcome = ReadWithRetries(
+        path, file, error, clock(), [&](std::string_view bytes, SiblingDatabaseFile& into, std::string* why) {
+            return DecodeSiblingFile(bytes, into, kSiblingCaps, &dropped, why);
+        });
     ReportFileState(*this, fileTrouble_, kSiblingTrouble, outcome == LoadOutcome::Loaded,
                     "Sibling database " + path + " could not be read" +
                         (outcome == LoadOutcome::Damaged ? " (" + error + ")" : std::string()) +
                         "; keeping the switches, ports and nodes read before",
                     "Sibling database " + path + " read again");
+    // A damaged file is not read again until it changes; a missing one is looked for each pass.
+    siblingStamp_ = outcome == LoadOutcome::Missing ? FileStamp{} : stamp;
     if (outcome != LoadOutcome::Loaded) return false;
+    ReportSiblingCut(path, dropped);
     SiblingTables tables = DeriveSiblingTables(std::move(file));
+    // The new sibling data is swapped in here.
     TakeOver(*this, tables);
     return true;
+}
+
+// Once while a file keeps exceeding a cap: which records were left out.
+void CTarvellFrm::ReportSiblingCut(const std::string& path, const SiblingDropped& dropped) {
+    const bool wasCut = siblingCut_;
+    siblingCut_ = dropped.Any();
+    if (!siblingCut_ || wasCut) return;
+    const auto part = [](std::size_t left, std::size_t cap, const char* what) {
+        return left == 0 ? std::string()
+                         : " " + FormatLong(static_cast<std::int64_t>(left)) + " " + what + " beyond the first " +
+                               FormatLong(static_cast<std::int64_t>(cap)) + ";";
+    };
+    std::string detail = part(dropped.switches, kSiblingCaps.switches, "switches") +
+                         part(dropped.ports, kSiblingCaps.ports, "ports") +
+                         part(dropped.nodes, kSiblingCaps.nodes, "nodes");
+    detail.pop_back();
+    Log("Sibling database " + path + " holds more records than the service takes; left out:" + detail);
 }
 
 // ---- saves
@@ -334,8 +386,9 @@ bool CTarvellFrm::SaveEventDatabase() {
             if (event->Deleted != 0) continue;
             const auto node = SiblingNodes.find(event->SourceMac);
             if (node == SiblingNodes.end()) continue;
-            event->SourceIp = node->second->NodeIp();
-            event->SourceName = node->second->NodeName();
+            const CDbItem& record = *node->second;
+            event->SourceIp = record.NodeIp();
+            event->SourceName = record.NodeName();
         }
     }
     const std::string path = JoinPath(ServiceFolder, kEventDatabaseName);
@@ -363,10 +416,22 @@ bool CTarvellFrm::SaveAlertLog() {
             alert->SourceName = node->second.name;
         }
     }
+    // The log's bytes and the archive copies waiting are taken together, and the archive files
+    // are written before the log: every alert in the log file is then in its archive file too,
+    // whenever the service is killed (at worst an alert reaches its archive twice, and the
+    // archive's key keeps one).
+    std::lock_guard<std::mutex> writer(archiveWriter_);
+    std::string bytes;
+    ArchiveBatch batch;
+    {
+        EngineGuard guard(AlertLock);
+        bytes = Serialize(StoredFileKind::Alerts);
+        batch = TakeArchiveBacklog();
+    }
+    WriteDailyArchives(std::move(batch));
     const std::string path = JoinPath(ServiceFolder, kAlertLogName);
-    const bool ok = AtomicWriteFile(path, Serialize(StoredFileKind::Alerts));
+    const bool ok = AtomicWriteFile(path, bytes);
     ReportSave(*this, fileTrouble_, kAlertsTrouble, ok, path);
-    FlushDailyArchive();
     return ok;
 }
 

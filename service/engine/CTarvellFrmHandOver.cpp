@@ -303,15 +303,18 @@ void ViewerUpdatePass::TakeOverHandOverFile() {
 // without following a link and checked on the opened file; a writer's lock means it is still
 // being written. The lock is released before the file is parsed.
 bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& bytes, FileIdentity& read) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st{};
+    const FileDescriptor fd(OpenFileForReading(path, kMaxHandOverBytes, FollowLink::No, &st));
     if (fd.Get() < 0) {
-        if (errno != ENOENT) Problem("The hand-over file " + path + " cannot be opened: " + ErrnoText());
+        if (errno == EINVAL || errno == EISDIR) {
+            Problem("The hand-over file " + path + " is ignored: not a regular file");
+        } else if (errno != ENOENT) {
+            Problem("The hand-over file " + path + " cannot be opened: " + ErrnoText());
+        }
         return false;
     }
-    struct stat st{};
-    if (::fstat(fd.Get(), &st) != 0) return false;
     std::string why;
-    if (!IsHandOverFileAcceptable(st, kHandOverGroup, &why)) {
+    if (!IsHandOverFileAcceptable(st, engine_.HandOverGroup(), &why)) {
         Problem("The hand-over file " + path + " is ignored: " + why);
         return false;
     }
@@ -501,6 +504,12 @@ bool IsHandOverFileAcceptable(const struct stat& st, const std::string& group, s
     };
     if (!S_ISREG(st.st_mode)) return refuse("not a regular file");
     if (st.st_mode & S_IWOTH) return refuse("it is writable by others");
+    // Members of the file's group can write it: only the administrators' group may be that.
+    if (st.st_mode & S_IWGRP) {
+        const auto admins = FindGroup(group);
+        if (!admins || admins->gid != st.st_gid)
+            return refuse("it is writable by a group other than the administrators'");
+    }
     if (!IsHandOverOwnerTrusted(st.st_uid, group)) return refuse("its owner is neither root nor an administrator");
     return true;
 }

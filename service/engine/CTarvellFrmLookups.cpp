@@ -257,10 +257,11 @@ bool CTarvellFrm::LookupSwitch(const std::string& key, CDbItem& out) {
 bool CTarvellFrm::LookupSwitchByAddress(const std::string& address, CDbItem& out) {
     if (address.empty()) return false;
     Lock lock(EngineLock);
-    for (const auto& [key, item] : SiblingSwitches) {
-        if (item->SwitchDisabled() != 0) continue;
-        if (Holds(SplitAny(item->SwitchIps(), ";"), address)) {
-            CopySwitchLookupFields(*item, out);
+    for (const auto& [key, record] : SiblingSwitches) {
+        const CDbItem& item = *record;   // read only: no place is made for an empty text
+        if (item.SwitchDisabled() != 0) continue;
+        if (Holds(SplitAny(item.SwitchIps(), ";"), address)) {
+            CopySwitchLookupFields(item, out);
             return true;
         }
     }
@@ -461,16 +462,17 @@ std::string CTarvellFrm::FindNodeForEvent(const std::string& switchKey, const st
 
     std::int64_t passedOver = 0;
     StringMap candidates;
-    for (const auto& [key, node] : SiblingNodes) {
-        if (node->NodeDisabled() != 0 || !EqualsNoCase(node->NodeSwitch(), switchKey) ||
-            !EqualsNoCase(node->NodePort(), portKey))
+    for (const auto& [key, record] : SiblingNodes) {
+        const CDbItem& node = *record;   // read only: no place is made for an empty text
+        if (node.NodeDisabled() != 0 || !EqualsNoCase(node.NodeSwitch(), switchKey) ||
+            !EqualsNoCase(node.NodePort(), portKey))
             continue;
-        if (LocationAuthorises(doc, node->NodeMac(), node->NodeIp(), here) ||
-            NodeExcludedBy(doc, node->NodeMac(), node->NodeIp(), node->NodesOnPort(),
-                           node->NodeSwitch(), node->NodePort()) != 0) {
+        if (LocationAuthorises(doc, node.NodeMac(), node.NodeIp(), here) ||
+            NodeExcludedBy(doc, node.NodeMac(), node.NodeIp(), node.NodesOnPort(),
+                           node.NodeSwitch(), node.NodePort()) != 0) {
             ++passedOver;
         } else {
-            candidates[node->NodeMac() + "/" + node->NodeIp()] = node->NodeFirstSeen();
+            candidates[node.NodeMac() + "/" + node.NodeIp()] = node.NodeFirstSeen();
         }
     }
     const auto difference = CountDifference(count, passedOver);
@@ -506,10 +508,11 @@ std::string CTarvellFrm::FindNodeForSwitchPort(const StringMap& found, const std
         // seen just now.
         std::string firstSeen;
         const auto it = SiblingNodes.find(foundMac);
-        if (it != SiblingNodes.end() &&
-            NodeExcludedBy(doc, it->second->NodeMac(), it->second->NodeIp(), it->second->NodesOnPort(),
-                           it->second->NodeSwitch(), it->second->NodePort()) == 0) {
-            firstSeen = it->second->NodeFirstSeen();
+        const CDbItem* node = it == SiblingNodes.end() ? nullptr : it->second.get();
+        if (node != nullptr &&
+            NodeExcludedBy(doc, node->NodeMac(), node->NodeIp(), node->NodesOnPort(), node->NodeSwitch(),
+                           node->NodePort()) == 0) {
+            firstSeen = node->NodeFirstSeen();
         } else {
             firstSeen = FormatLong(clock().Now());
         }

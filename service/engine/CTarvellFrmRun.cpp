@@ -1,4 +1,7 @@
 // The engine thread: start-up, the pass every interval, and a clean stop.
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "platform/Files.h"
@@ -72,6 +75,7 @@ void CTarvellFrm::Run(ManualResetEvent& stop) {
 }
 
 void CTarvellFrm::StartUp(ManualResetEvent& stop) {
+    RemoveStaleTemporaryFiles();
     LoadSettingsAtStart();
     LoadAlertLog();
     LoadEventDatabase();
@@ -83,6 +87,56 @@ void CTarvellFrm::StartUp(ManualResetEvent& stop) {
     CreateSnmpClient();
     AddFirewallException(stop);
     StartWorkers();
+}
+
+namespace {
+
+bool IsDailyArchiveName(std::string_view name) {
+    constexpr std::size_t kDigits = 8;   // %Y%m%d
+    if (name.size() != kDigits + kDailyArchiveSuffix.size()) return false;
+    for (std::size_t i = 0; i < kDigits; ++i)
+        if (name[i] < '0' || name[i] > '9') return false;
+    return name.substr(kDigits) == kDailyArchiveSuffix;
+}
+
+// Names of temporary files the service's own writers leave behind when they are killed: a
+// state file's, the settings file's, the boot counter's or a daily archive's "<name>.tmp", and
+// the settings file's "<name>.new-XXXXXX" of a first start.
+bool IsOwnTemporaryName(std::string_view name) {
+    constexpr std::string_view kTmp = ".tmp";
+    constexpr std::string_view kNew = ".new-";
+    constexpr std::size_t kUniqueChars = 6;   // mkstemp's XXXXXX
+    const std::string_view settings = CTarvellDoc::kFileName;
+    if (name.size() == settings.size() + kNew.size() + kUniqueChars && name.substr(0, settings.size()) == settings &&
+        name.substr(settings.size(), kNew.size()) == kNew)
+        return true;
+    if (name.size() <= kTmp.size() || name.substr(name.size() - kTmp.size()) != kTmp) return false;
+    const std::string_view base = name.substr(0, name.size() - kTmp.size());
+    return base == settings || base == kEventDatabaseName || base == kAlertLogName || base == kReportStoreName ||
+           base == kBootCounterName || IsDailyArchiveName(base);
+}
+
+}  // namespace
+
+// A kill during a save leaves the writer's temporary file; nothing else removes it, and a FIFO or
+// link planted under such a name would stop every later save. They go at start-up, before any
+// writer of this process runs. A file that another process is writing just now (it holds the
+// writer's lock) is left alone.
+void CTarvellFrm::RemoveStaleTemporaryFiles() {
+    DIR* dir = ::opendir(ServiceFolder.c_str());
+    if (dir == nullptr) return;
+    std::vector<std::string> stale;
+    while (const dirent* entry = ::readdir(dir))
+        if (IsOwnTemporaryName(entry->d_name)) stale.emplace_back(entry->d_name);
+    ::closedir(dir);
+    for (const std::string& name : stale) {
+        const std::string path = JoinPath(ServiceFolder, name);
+        struct stat st{};
+        if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+        FileLock writer;
+        if (S_ISREG(st.st_mode) && !writer.Lock(path, FileLock::Mode::Exclusive, false)) continue;
+        if (::unlink(path.c_str()) == 0) Log("Temporary file " + path + " left by an earlier run was removed");
+    }
 }
 
 // Load "Tarvell.ini" or create it with the defaults. A file that exists but does not load

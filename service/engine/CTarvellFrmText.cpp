@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <unordered_set>
@@ -51,16 +53,18 @@ void ForEachLine(std::string_view text, Take take) {
     }
 }
 
-// The content of a node list file: a regular file only (a FIFO or device named by the setting
-// must not stall the engine thread), bounded in size.
+// The content of a node list file through the checked open: a regular file only (a FIFO or
+// device named by the setting must not stall the engine thread), bounded in size. nullopt with
+// errno set when it cannot be read.
 std::optional<std::string> ReadNodeListBytes(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    struct stat st{};
-    std::optional<std::string> content;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) content = ReadAllFromFd(fd, kMaxNodeListBytes);
-    ::close(fd);
-    return content;
+    return ReadWholeFile(path, kMaxNodeListBytes);
+}
+
+// Why a node list file was skipped, for the log.
+std::string NodeListRefusal(int error) {
+    if (error == EFBIG) return "larger than " + FormatLong(static_cast<std::int64_t>(kMaxNodeListBytes)) + " bytes";
+    if (error == EINVAL || error == EISDIR) return "not a regular file";
+    return std::strerror(error);
 }
 
 constexpr std::string_view kWhite = " \t\r\n";
@@ -210,6 +214,22 @@ void CTarvellFrm::ReportCutNodeList(const std::string& path) {
         " entries are taken");
 }
 
+// A node list file that cannot be read is reported once while it stays so (a missing file is
+// not reported: the setting may name a file that comes later).
+void CTarvellFrm::ReportSkippedNodeList(const std::string& path, int error) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(EngineLock);
+        const auto known = std::find(skippedNodeLists_.begin(), skippedNodeLists_.end(), path);
+        if (error == 0 || error == ENOENT) {
+            if (known != skippedNodeLists_.end()) skippedNodeLists_.erase(known);
+            return;
+        }
+        if (known != skippedNodeLists_.end()) return;
+        skippedNodeLists_.push_back(path);
+    }
+    Log("Node list file " + path + " could not be read (" + NodeListRefusal(error) + "); it is skipped");
+}
+
 // Appends the entries of a node list file to a settings list: per line a node, optionally
 // followed by a place "device/port" that is resolved to a switch and port key where it names
 // a known switch and port. With addBlockEntries each node also gets its location-bound entry
@@ -217,6 +237,7 @@ void CTarvellFrm::ReportCutNodeList(const std::string& path) {
 // file in every pass does not grow the list.
 void CTarvellFrm::ReadNodeListFile(bool addBlockEntries, const std::string& path, StringList& list) {
     const auto content = ReadNodeListBytes(path);
+    ReportSkippedNodeList(path, content ? 0 : errno);
     if (!content) return;
 
     std::vector<NodeListLine> entries;

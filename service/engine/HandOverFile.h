@@ -16,7 +16,8 @@ inline constexpr const char* kHandOverGroup = "tarvell-admin";
 // group does not exist only root is trusted.
 bool IsHandOverOwnerTrusted(uid_t owner, const std::string& group = kHandOverGroup);
 
-// A regular file, not writable by others, owned by a trusted user. On refusal
+// A regular file, owned by a trusted user, writable by nobody else but members of `group`
+// (not by others, nor by any other group). On refusal
 // `why` (when given) says why, for the log.
 bool IsHandOverFileAcceptable(const struct stat& st, const std::string& group = kHandOverGroup,
                               std::string* why = nullptr);

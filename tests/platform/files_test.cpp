@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -117,6 +118,58 @@ TEST_F(FilesTest, ReadWholeFileRefusesMissingAndOversizedFiles) {
     EXPECT_FALSE(ReadWholeFile(dir_).has_value());
     ASSERT_TRUE(AtomicWriteFile(Path("empty"), ""));
     EXPECT_EQ(*ReadWholeFile(Path("empty")), "");
+}
+
+// ---- the checked open of every reader
+
+// A FIFO under a read file's name blocked the reader for good in open(); a device was read
+// until the size bound.
+TEST_F(FilesTest, ReadWholeFileRefusesWhatIsNotARegularFileWithoutBlocking) {
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(Path("fifo").c_str(), Path("link-to-fifo").c_str()), 0);
+    const struct {
+        std::string path;
+        int error;
+    } cases[] = {
+        {Path("fifo"), EINVAL},
+        {Path("link-to-fifo"), EINVAL},
+        {"/dev/zero", EINVAL},
+        {"/dev/null", EINVAL},
+        {dir_, EISDIR},
+    };
+    for (const auto& c : cases) {
+        // A blocking open of the FIFO would never return; the alarm ends the test program then.
+        ::alarm(20);
+        errno = 0;
+        EXPECT_FALSE(ReadWholeFile(c.path).has_value()) << c.path;
+        EXPECT_EQ(errno, c.error) << c.path;
+        EXPECT_TRUE(IsRefusedFileError(c.error));
+        struct stat st {};
+        EXPECT_LT(OpenFileForReading(c.path, 1 << 20, FollowLink::Yes, &st), 0) << c.path;
+        EXPECT_NE(st.st_mode, 0u) << c.path << ": the refused file's status is given";
+        ::alarm(0);
+    }
+    EXPECT_FALSE(IsRefusedFileError(ENOENT));
+}
+
+TEST_F(FilesTest, CheckedOpenFollowsALinkOnlyWhenAllowedAndReadsBlockingAfterwards) {
+    ASSERT_TRUE(AtomicWriteFile(Path("real"), "content"));
+    ASSERT_EQ(::symlink(Path("real").c_str(), Path("link").c_str()), 0);
+    EXPECT_EQ(ReadWholeFile(Path("link")).value_or(""), "content");
+    errno = 0;
+    EXPECT_FALSE(ReadWholeFile(Path("link"), 100, FollowLink::No).has_value());
+    EXPECT_EQ(errno, ELOOP);
+    EXPECT_EQ(ReadWholeFile(Path("real"), 100, FollowLink::No).value_or(""), "content");
+
+    struct stat st {};
+    const int fd = OpenFileForReading(Path("real"), 100, FollowLink::No, &st);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+    EXPECT_EQ(st.st_size, 7);
+    ::close(fd);
+    errno = 0;
+    EXPECT_LT(OpenFileForReading(Path("real"), 6), 0);
+    EXPECT_EQ(errno, EFBIG);
 }
 
 TEST_F(FilesTest, MoveAsideNamesTheCopyAfterTheSecondAndNeverOverwrites) {

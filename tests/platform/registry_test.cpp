@@ -286,6 +286,26 @@ TEST_F(RegistryTest, ADamagedHiveIsMovedAsideAndReported) {
     EXPECT_EQ(reports_.size(), 1u);
 }
 
+// A FIFO as a hive file blocked every registry call in open() for good.
+TEST_F(RegistryTest, AFifoAsHiveFileIsMovedAsideWithoutBlocking) {
+    ASSERT_TRUE(MakeDirectories(machine_));
+    const std::string file = JoinPath(machine_, "HKEY_LOCAL_MACHINE.reg");
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    ::alarm(20);   // a blocking open never returns: the alarm ends the program then
+    auto reg = Open();
+    RegKey key;
+    EXPECT_EQ(reg->OpenKey(Hive::LocalMachine, "SOFTWARE", &key), kRegNotFound);
+    ASSERT_EQ(reg->CreateKey(Hive::LocalMachine, "SOFTWARE", &key), kRegSuccess);
+    ASSERT_EQ(key.SetDword("x", 1), kRegSuccess);
+    ::alarm(0);
+    ASSERT_EQ(reports_.size(), 1u);
+    EXPECT_NE(reports_[0].find("not a regular file"), std::string::npos) << reports_[0];
+    EXPECT_EQ(FilesStartingWith(machine_, "HKEY_LOCAL_MACHINE.reg.bad-").size(), 1u);
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+}
+
 TEST_F(RegistryTest, EveryCutOrAlteredHiveFileIsRejected) {
     std::string valid;
     {

@@ -1,7 +1,9 @@
 // The three records and the files made of them.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <stdexcept>
+#include <utility>
 
 #include "shared/CAlertItem.h"
 #include "shared/CDbItem.h"
@@ -150,6 +152,71 @@ TEST(Records, SiblingRecordCarriesAllSixtyFourFields) {
     EXPECT_THROW((void)item.Number(2), std::out_of_range);
     EXPECT_THROW((void)item.Text(0), std::out_of_range);
     EXPECT_THROW(item.SetText(65, "x"), std::out_of_range);
+}
+
+// ---- the sibling record's compact texts
+
+// A record keeps a place only for texts that hold something; whatever way a text is written
+// (accessor, SetText, copy, load) it must read back as a plain array of 57 texts would.
+TEST(Records, SiblingRecordTextsBehaveAsPlainFieldsUnderRandomEdits) {
+    std::mt19937 random(20240601);
+    for (int round = 0; round < 300; ++round) {
+        CDbItem item;
+        std::array<std::string, 65> model;   // by field number; words stay 0
+        for (int op = 0; op < 40; ++op) {
+            int n = 1 + static_cast<int>(random() % 64);
+            while (dbfield::IsWord(n)) n = 1 + static_cast<int>(random() % 64);
+            const std::string value = random() % 4 == 0 ? std::string() : std::string(random() % 40, 'a' + op % 26);
+            switch (random() % 5) {
+                case 0: item.SetText(n, value); break;
+                case 1: item.NodeIp() = value; n = dbfield::kNodeIp; break;
+                case 2: item.SwitchName() += value; n = dbfield::kSwitchName; break;
+                case 3: item = CDbItem(item); item.SetText(n, value); break;
+                default: item = Loaded<CDbItem>(Stored(item)); item.SetText(n, value); break;
+            }
+            model[n] = n == dbfield::kSwitchName && item.SwitchName() != value ? model[n] + value : value;
+        }
+        const CDbItem& read = item;
+        for (int n = 1; n <= 64; ++n)
+            if (!dbfield::IsWord(n)) ASSERT_EQ(read.Text(n), model[n]) << "round " << round << " field " << n;
+        const CDbItem back = Loaded<CDbItem>(Stored(item));
+        EXPECT_TRUE(back == item) << round;
+        EXPECT_EQ(back.Values().size(), 64u);
+    }
+}
+
+TEST(Records, SiblingRecordReferencesStayValidWhileOtherTextsAreWritten) {
+    CDbItem item = Loaded<CDbItem>(Stored(CDbItem()));
+    std::string& ip = item.NodeIp();
+    std::string& name = item.NodeName();   // a second new place must not move the first
+    item.NodeUser() = "u";
+    ip = "10.0.0.1";
+    name = "host";
+    for (int n = 1; n <= 64; ++n)
+        if (!dbfield::IsWord(n)) item.SetText(n, item.Text(n) + "x");
+    EXPECT_EQ(item.NodeIp(), "10.0.0.1x");
+    EXPECT_EQ(std::as_const(item).NodeName(), "hostx");
+    item.NodeIp() = item.NodeName();   // right side first: its place must survive the left's
+    EXPECT_EQ(item.NodeIp(), "hostx");
+
+    // An empty text and one never written are the same; reading through const makes no place.
+    CDbItem a, b;
+    a.NodeMac() = "";
+    EXPECT_TRUE(a == b);
+    b.Working[1] = "w";
+    EXPECT_FALSE(a == b);
+}
+
+TEST(Records, ADamagedSiblingRecordLeavesTheRecordAsItWas) {
+    CDbItem item;
+    item.NodeMac() = "AABBCCDDEEFF";
+    const std::string bytes = Stored(item);
+    CDbItem target;
+    target.NodeName() = "kept";
+    ArchiveReader cut(std::string_view(bytes).substr(0, bytes.size() - 3));
+    EXPECT_THROW(target.Load(cut), ArchiveError);
+    EXPECT_EQ(target.NodeName(), "kept");
+    EXPECT_EQ(target.NodeMac(), "");
 }
 
 TEST(Records, SiblingRecordNamesThePartsFieldsByNumber) {

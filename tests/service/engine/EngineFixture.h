@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,6 +43,8 @@ protected:
         env.SiblingFolder = siblingFolder;
         env.clock = &clock;
         env.log = &log;
+        // Files the tests write belong to the group of the user running them.
+        if (const struct group* own = ::getgrgid(::getegid())) env.handOverGroup = own->gr_name;
         return env;
     }
 

@@ -127,7 +127,15 @@ TEST_F(HandOverTest, AHandOverFileOfAnotherUserOrWritableByOthersIsIgnored) {
     EXPECT_EQ(engine->Settings()->SmtpServer, "mail.original");
     EXPECT_TRUE(FileExists(HandOverPath()));
 
+    // Writable by its group, which is not the administrators': its members could hand over
+    // settings, so the file is ignored too.
+    ASSERT_EQ(::chown(HandOverPath().c_str(), 0, nobody->pw_gid), 0);
     ASSERT_EQ(::chmod(HandOverPath().c_str(), 0660), 0);
+    engine->ApplyViewerUpdates();
+    EXPECT_EQ(engine->Settings()->SmtpServer, "mail.original");
+    EXPECT_TRUE(LogMentions("writable by a group other than"));
+
+    ASSERT_EQ(::chmod(HandOverPath().c_str(), 0640), 0);
     engine->ApplyViewerUpdates();
     EXPECT_EQ(engine->Settings()->SmtpServer, "mail.foreign");
     // A link planted under the name is not followed.
@@ -150,6 +158,39 @@ TEST(HandOverOwnerTest, RootAndMembersOfTheGroupAreTrusted) {
     struct group* primary = ::getgrgid(nobody->pw_gid);
     ASSERT_NE(primary, nullptr);
     EXPECT_TRUE(IsHandOverOwnerTrusted(nobody->pw_uid, primary->gr_name));
+}
+
+// A root-owned file of mode 0660 whose group was not the administrators' was taken over.
+TEST(HandOverFileTest, OnlyTheAdministratorsGroupMayWriteTheFile) {
+    const struct group* admins = ::getgrnam("root");
+    const struct passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(admins, nullptr);
+    ASSERT_NE(nobody, nullptr);
+    const gid_t other = nobody->pw_gid;
+    ASSERT_NE(other, admins->gr_gid);
+    const struct {
+        mode_t mode;
+        gid_t group;
+        bool accepted;
+    } cases[] = {
+        {S_IFREG | 0600, other, true},  {S_IFREG | 0640, other, true},
+        {S_IFREG | 0660, other, false}, {S_IFREG | 0620, other, false},
+        {S_IFREG | 0660, admins->gr_gid, true}, {S_IFREG | 0662, admins->gr_gid, false},
+        {S_IFIFO | 0600, admins->gr_gid, false},
+    };
+    for (const auto& c : cases) {
+        struct stat st {};
+        st.st_mode = c.mode;
+        st.st_uid = 0;
+        st.st_gid = c.group;
+        std::string why;
+        EXPECT_EQ(IsHandOverFileAcceptable(st, "root", &why), c.accepted)
+            << std::oct << c.mode << std::dec << " group " << c.group << ": " << why;
+    }
+    // Without the administrators' group no group may write the file.
+    struct stat st {};
+    st.st_mode = S_IFREG | 0660;
+    EXPECT_FALSE(IsHandOverFileAcceptable(st, "no-such-group-tarvell"));
 }
 
 TEST_F(HandOverTest, AMissingSettingsFileCostsFiveRetriesAndAppliesNothing) {

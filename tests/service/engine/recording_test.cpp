@@ -1,5 +1,11 @@
 // Event recording, alert keys and channel copies, test alerts and the daily archive.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <ctime>
 #include <fstream>
 #include <set>
@@ -11,6 +17,15 @@
 
 namespace tarvell::enginetest {
 namespace {
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
 
 class RecordingTest : public EngineFixture {
 protected:
@@ -324,6 +339,42 @@ TEST_F(RecordingTest, ArchiveThatCannotBeWrittenIsRetriedLater) {
     const auto day = ReadArchive(path);
     ASSERT_EQ(day.size(), 1u);
     EXPECT_EQ(day.begin()->second->Description, "waiting");
+}
+
+// A crash between the two writes left an alert in Tarvell.log and in no daily archive: the
+// archive was written after the log had been renamed into place.
+TEST_F(RecordingTest, TheDaysArchiveIsWrittenBeforeTheLog) {
+    Use([](CTarvellDoc& d) { d.AlertArchiveEnabled = 1; });
+    engine->QueueAlert(Alert("ordered"));
+    const std::string logPath = JoinPath(serviceFolder, kAlertLogName);
+    // The log's writer waits for this lock on its temporary file: the save stops just before the
+    // log is written, where a kill would end it.
+    FileLock logWriter;
+    ASSERT_TRUE(logWriter.Lock(logPath + ".tmp"));
+    auto saving = std::async(std::launch::async, [&] { return engine->SaveAlertLog(); });
+    const bool archivedFirst = WaitUntil([&] { return FileExists(ArchivePath(clock.Now())); }, 5000);
+    EXPECT_FALSE(FileExists(logPath));
+    logWriter.Unlock();
+    EXPECT_TRUE(saving.get());
+    EXPECT_TRUE(archivedFirst) << "the log was due before its alerts were archived";
+    ASSERT_EQ(ReadArchive(ArchivePath(clock.Now())).size(), 1u);
+    EXPECT_TRUE(FileExists(logPath));
+}
+
+// A FIFO under today's archive name hung the save that read it.
+TEST_F(RecordingTest, AFifoUnderTheDaysArchiveNameIsMovedAsideWithoutBlocking) {
+    Use([](CTarvellDoc& d) { d.AlertArchiveEnabled = 1; });
+    const std::string path = ArchivePath(clock.Now());
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    engine->QueueAlert(Alert("after a fifo"));
+    auto flushing = std::async(std::launch::async, [&] { engine->FlushDailyArchive(); });
+    const bool finished = flushing.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!finished) ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));   // let the reader go
+    flushing.wait();
+    ASSERT_TRUE(finished) << "reading the archive waited for a writer";
+    const auto day = ReadArchive(path);
+    ASSERT_EQ(day.size(), 1u);
+    EXPECT_TRUE(FileExists(path + ".bad-" + Seconds()));
 }
 
 // ---- several threads at once

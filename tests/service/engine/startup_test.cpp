@@ -2,6 +2,7 @@
 // defaults; a file that is only busy or unreadable for the moment is left alone.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -24,6 +25,12 @@ protected:
         for (const auto& entry : std::filesystem::directory_iterator(serviceFolder))
             if (entry.path().filename().string().rfind("Tarvell.ini.bad-", 0) == 0) return true;
         return false;
+    }
+
+    int LogLinesWith(std::string_view text) const {
+        int n = 0;
+        for (const std::string& line : log.Lines()) n += line.find(text) != std::string::npos;
+        return n;
     }
 
     void StartAndStop() {
@@ -80,6 +87,38 @@ TEST_F(StartUpTest, WorkersAreStoppedWhenTheEngineGoesWithoutAShutDown) {
     EXPECT_EQ(running, kWorkerSlots);
     engine.reset();
     EXPECT_EQ(running, 0);
+}
+
+// ---- temporary files of killed writers
+
+// A kill while the settings file was first created left "Tarvell.ini.new-XXXXXX" for good.
+TEST_F(StartUpTest, TemporaryFilesOfTheServicesOwnNamesAreRemovedAtStart) {
+    const std::vector<std::string> stale = {
+        "Tarvell.ini.new-Ab12Cd", "Tarvell.ini.tmp", "Tarvell.db.tmp", "Tarvell.log.tmp",
+        "Tarvell.eml.tmp", "snmpv3_boot_counter.tmp", "20240131_AutoArchive.log.tmp"};
+    const std::vector<std::string> foreign = {
+        "Tarvell.ini.new-Ab12Cd7", "Tarvell.ini.new-", "Other.db.tmp", "2024013_AutoArchive.log.tmp",
+        "notes.tmp", "Tarvell.db.bad-1700000000"};
+    for (const auto& name : stale) ASSERT_TRUE(AtomicWriteFile(JoinPath(serviceFolder, name), "half"));
+    for (const auto& name : foreign) ASSERT_TRUE(AtomicWriteFile(JoinPath(serviceFolder, name), "keep"));
+    // A FIFO under a writer's temporary name would stall every save of that file.
+    ASSERT_TRUE(RemoveFile(JoinPath(serviceFolder, "Tarvell.db.tmp")));
+    ASSERT_EQ(::mkfifo(JoinPath(serviceFolder, "Tarvell.db.tmp").c_str(), 0600), 0);
+
+    StartAndStop();
+    for (const auto& name : stale) EXPECT_FALSE(FileExists(JoinPath(serviceFolder, name))) << name;
+    for (const auto& name : foreign) EXPECT_TRUE(FileExists(JoinPath(serviceFolder, name))) << name;
+    EXPECT_TRUE(FileExists(ServiceSettingsPath()));
+    EXPECT_EQ(LogLinesWith("left by an earlier run was removed"), static_cast<int>(stale.size()));
+}
+
+// A writer that holds its temporary file just now keeps it.
+TEST_F(StartUpTest, ATemporaryFileBeingWrittenIsLeftAlone) {
+    const std::string busy = JoinPath(serviceFolder, "Tarvell.eml.tmp");
+    FileLock writer;
+    ASSERT_TRUE(writer.Lock(busy));
+    StartAndStop();
+    EXPECT_TRUE(FileExists(busy));
 }
 
 }  // namespace

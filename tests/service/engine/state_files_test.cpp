@@ -1,9 +1,15 @@
 // The state files: loads with retries, saves, ageing and clean-up, the sibling database and the
 // tables derived from it, damaged files.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 
 #include "platform/Text.h"
 #include "tests/service/engine/EngineFixture.h"
@@ -281,6 +287,46 @@ TEST_F(StateFilesTest, SavesRefreshSourceAddressesFromTheNodeRecords) {
     EXPECT_EQ(alerts.at(AlertKey(kDay))->State, 1);
 }
 
+// ---- files that are no files to read
+
+// A FIFO under a state file's name hung the load for good (a blocking open); a device was read
+// up to the size bound. Both are refused at once, without retries, and a file of the service is
+// kept aside so that the next save writes a regular file.
+TEST_F(StateFilesTest, AFifoOrDeviceUnderAStateFileNameIsRefusedAtOnce) {
+    const struct {
+        std::string_view name;
+        bool device;
+        std::function<void()> load;
+    } cases[] = {
+        {kEventDatabaseName, false, [&] { engine->LoadEventDatabase(); }},
+        {kAlertLogName, false, [&] { engine->LoadAlertLog(); }},
+        {kReportStoreName, true, [&] { engine->LoadReportStore(); }},
+        {kEventDatabaseName, true, [&] { engine->LoadEventDatabase(); }},
+    };
+    for (const auto& c : cases) {
+        const std::string path = ServicePath(c.name);
+        if (c.device) {
+            ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
+        } else {
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        }
+        const int sleeps = clock.Sleeps();
+        auto loading = std::async(std::launch::async, c.load);
+        const bool finished = loading.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+        if (!finished) ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));   // let the reader go
+        loading.wait();
+        ASSERT_TRUE(finished) << c.name << ": the load waited for a writer";
+        EXPECT_EQ(clock.Sleeps(), sleeps) << c.name << ": no retry mends it";
+        const std::string aside = FindAside(path);
+        EXPECT_FALSE(aside.empty()) << c.name;
+        EXPECT_FALSE(FileExists(path)) << c.name;
+        EXPECT_TRUE(LogMentions(path + " (not a regular file)")) << c.name;
+        if (!aside.empty()) ASSERT_TRUE(RemoveFile(aside));
+    }
+    EXPECT_TRUE(engine->SaveEventDatabase());
+    EXPECT_TRUE(ReadStateFile(ServicePath(kEventDatabaseName), *std::make_unique<EventDatabaseFile>()));
+}
+
 // ---- the sibling database
 
 class SiblingDatabaseTest : public StateFilesTest {
@@ -392,6 +438,71 @@ TEST_F(SiblingDatabaseTest, DamagedOrMissingFileKeepsWhatWasRead) {
     WriteSibling(SampleDatabase());
     EXPECT_TRUE(engine->LoadSiblingDatabase());
     EXPECT_EQ(LogLinesWith("read again"), 1);
+}
+
+// Every pass decoded the whole sibling file again, also when it had not changed.
+TEST_F(SiblingDatabaseTest, AnUnchangedFileIsNotReadAgain) {
+    WriteSibling(SampleDatabase());
+    ASSERT_TRUE(engine->LoadSiblingDatabase());
+    struct stat before{};
+    ASSERT_EQ(::stat(SiblingPath().c_str(), &before), 0);
+
+    // The same bytes over again in place (device, inode, size and time as they were): not read.
+    SiblingDatabaseFile other = SampleDatabase();
+    other.SiblingPorts.at("SW1/1")->PortName() = "Gi0/9";
+    const std::string bytes = EncodeStateFile(other);
+    ASSERT_EQ(bytes.size(), static_cast<std::size_t>(before.st_size));
+    {
+        std::fstream f(SiblingPath(), std::ios::binary | std::ios::in | std::ios::out);
+        f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, SiblingPath().c_str(), times, 0), 0);
+    EXPECT_FALSE(engine->LoadSiblingDatabase());
+    EXPECT_EQ(engine->PortNames.at("SW1/1"), "Gi0/1");
+
+    // Any of the four changed: read again.
+    const struct timespec later[2] = {before.st_atim, {before.st_mtim.tv_sec + 1, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, SiblingPath().c_str(), later, 0), 0);
+    EXPECT_TRUE(engine->LoadSiblingDatabase());
+    EXPECT_EQ(engine->PortNames.at("SW1/1"), "Gi0/9");
+    EXPECT_FALSE(engine->LoadSiblingDatabase());
+    WriteSibling(SampleDatabase());   // a new file (another inode)
+    EXPECT_TRUE(engine->LoadSiblingDatabase());
+    EXPECT_EQ(engine->PortNames.at("SW1/1"), "Gi0/1");
+    EXPECT_EQ(clock.Sleeps(), 0);
+}
+
+// The sibling file is another product's: what it makes the service hold is bounded.
+TEST_F(SiblingDatabaseTest, RecordsBeyondTheCapsAreLeftOutWithOneLogLine) {
+    constexpr std::size_t kSwitchCap = 20'000;
+    SiblingDatabaseFile db = SampleDatabase();
+    for (std::size_t i = 0; i < kSwitchCap; ++i) Put(db.SiblingSwitches, "X" + FormatLong(static_cast<std::int64_t>(100000 + i)));
+    WriteSibling(db);   // 20 003 switches: the sample's three sort first
+    ASSERT_TRUE(engine->LoadSiblingDatabase());
+    EXPECT_EQ(engine->SiblingSwitches.size(), kSwitchCap);
+    EXPECT_EQ(engine->SiblingSwitches.count("SW1"), 1u);
+    EXPECT_EQ(engine->SiblingPorts.size(), 2u);
+    EXPECT_EQ(LogLinesWith("3 switches beyond the first 20000"), 1) << log.Lines().back();
+
+    // Still too large after a change: no second line.
+    Put(db.SiblingSwitches, "Y");
+    WriteSibling(db);
+    ASSERT_TRUE(engine->LoadSiblingDatabase());
+    EXPECT_EQ(LogLinesWith("holds more records"), 1);
+}
+
+TEST_F(StateFilesTest, TheServicesOwnStateFilesAreNeverCapped) {
+    constexpr std::size_t kEvents = 25'000;   // beyond every sibling cap's smallest
+    {
+        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        for (std::size_t i = 0; i < kEvents; ++i)
+            engine->EventMap["SW/" + FormatLong(static_cast<std::int64_t>(i))] = std::make_unique<CEventItem>();
+    }
+    ASSERT_TRUE(engine->SaveEventDatabase());
+    auto again = EngineOn(serviceFolder);
+    again->LoadEventDatabase();
+    EXPECT_EQ(again->EventMap.size(), kEvents);
 }
 
 TEST_F(SiblingDatabaseTest, NoSiblingProductMeansNothingIsRead) {

@@ -204,6 +204,38 @@ TEST_F(NodeListTest, AFifoIsNoNodeList) {
     EXPECT_TRUE(list.empty());
 }
 
+// A file too large, a FIFO or a device was skipped without a word.
+TEST_F(NodeListTest, AFileThatIsNoNodeListIsReportedOnceAndSkipped) {
+    const std::string big = JoinPath(root, "big.txt");
+    std::ofstream(big, std::ios::binary) << std::string(16u * 1024u * 1024u + 1, '\n');
+    const std::string fifo = JoinPath(root, "list.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string device = JoinPath(root, "zero");
+    ASSERT_EQ(::symlink("/dev/zero", device.c_str()), 0);
+    const struct {
+        std::string path;
+        const char* why;
+    } cases[] = {{big, "larger than"}, {fifo, "not a regular file"}, {device, "not a regular file"}};
+    for (const auto& c : cases) {
+        StringList list;
+        engine->ReadNodeListFile(false, c.path, list);
+        engine->ReadNodeListFile(false, c.path, list);
+        EXPECT_TRUE(list.empty()) << c.path;
+        int lines = 0;
+        for (const std::string& line : log.Lines())
+            if (line.find(c.path + " could not be read (" + c.why) != std::string::npos) ++lines;
+        EXPECT_EQ(lines, 1) << c.path;
+    }
+    // A missing file is no problem to report; a file that is readable again is taken.
+    StringList list;
+    engine->ReadNodeListFile(false, JoinPath(root, "missing.txt"), list);
+    EXPECT_EQ(log.Lines().size(), 3u);
+    ASSERT_TRUE(RemoveFile(big));
+    std::ofstream(big, std::ios::binary) << "AABBCCDDEEFF\n";
+    engine->ReadNodeListFile(false, big, list);
+    EXPECT_EQ(list, (StringList{"AABBCCDDEEFF;"}));
+}
+
 TEST_F(NodeListTest, AHugeListIsCutAtItsEntryLimit) {
     constexpr std::size_t kLimit = 100'000;   // entries taken from one file
     std::string text;
