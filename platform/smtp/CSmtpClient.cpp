@@ -363,7 +363,10 @@ bool CSmtpClient::StartTls() {
         broken_ = true;
         return Fail(SendStatus::RetryLater, "the server sent data before the TLS handshake");
     }
-    if (!Handshake()) return false;
+    if (!Handshake()) {
+        broken_ = true;  // half in TLS: nothing more can be said in clear text
+        return false;
+    }
     return SendEhlo();
 }
 
@@ -385,10 +388,18 @@ bool CSmtpClient::Authenticate() {
     if (settings_.user.empty() || settings_.password.empty()) return true;
     const std::string& ehlo = lastEhlo_.text;
     if (!ReplyContains(ehlo, "AUTH")) return true;
-    if (ReplyContains(ehlo, "LOGIN")) return mechanism_ = "LOGIN", AuthLogin();
-    if (ReplyContains(ehlo, "PLAIN")) return mechanism_ = "PLAIN", AuthPlain();
-    if (ReplyContains(ehlo, "CRAM-MD5")) return mechanism_ = "CRAM-MD5", AuthCramMd5();
-    if (ReplyContains(ehlo, "DIGEST-MD5")) return mechanism_ = "DIGEST-MD5", AuthDigestMd5();
+    // The first the server offers, in this order; a failure in it is not followed by another.
+    static const std::pair<const char*, bool (CSmtpClient::*)()> kMechanisms[] = {
+        {"LOGIN", &CSmtpClient::AuthLogin},
+        {"PLAIN", &CSmtpClient::AuthPlain},
+        {"CRAM-MD5", &CSmtpClient::AuthCramMd5},
+        {"DIGEST-MD5", &CSmtpClient::AuthDigestMd5},
+    };
+    for (const auto& [name, run] : kMechanisms) {
+        if (!ReplyContains(ehlo, name)) continue;
+        mechanism_ = name;
+        return (this->*run)();
+    }
     return true;
 }
 
