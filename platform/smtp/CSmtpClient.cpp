@@ -119,47 +119,6 @@ std::string QuoteDirective(const std::string& value) {
     return out + "\"";
 }
 
-// The directives of a DIGEST-MD5 challenge (RFC 2831): name=value or name="quoted value",
-// separated by commas; names compared in lower case; the first of a repeated name counts.
-std::optional<std::map<std::string, std::string>> ParseDigestChallenge(std::string_view text) {
-    std::map<std::string, std::string> out;
-    std::size_t i = 0;
-    auto skipBlanks = [&] {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == ',')) ++i;
-    };
-    while (true) {
-        skipBlanks();
-        if (i >= text.size()) break;
-        const std::size_t eq = text.find('=', i);
-        if (eq == std::string_view::npos) return std::nullopt;
-        std::string name = ToLowerAscii(Trim(text.substr(i, eq - i), " \t"));
-        i = eq + 1;
-        std::string value;
-        if (i < text.size() && text[i] == '"') {
-            ++i;
-            bool closed = false;
-            while (i < text.size()) {
-                const char c = text[i++];
-                if (c == '\\' && i < text.size()) {
-                    value.push_back(text[i++]);
-                } else if (c == '"') {
-                    closed = true;
-                    break;
-                } else {
-                    value.push_back(c);
-                }
-            }
-            if (!closed) return std::nullopt;
-        } else {
-            const std::size_t comma = text.find(',', i);
-            value = Trim(text.substr(i, comma == std::string_view::npos ? std::string_view::npos : comma - i), " \t");
-            i = comma == std::string_view::npos ? text.size() : comma;
-        }
-        out.emplace(std::move(name), std::move(value));
-    }
-    return out;
-}
-
 bool HasToken(const std::string& list, std::string_view token) {
     for (const std::string& t : SplitAny(list, ", \t"))
         if (EqualsNoCase(t, token)) return true;

@@ -1,5 +1,7 @@
 #include "platform/smtp/SmtpReply.h"
 
+#include "platform/Text.h"
+
 namespace tarvell::smtp {
 
 namespace {
@@ -72,6 +74,45 @@ std::string ReplyForLog(std::string_view reply, std::size_t limit) {
     for (const char c : line.substr(0, limit))
         out.push_back((c >= 0x20 && c < 0x7F) ? c : '?');
     if (line.size() > limit) out += "...";
+    return out;
+}
+
+std::optional<std::map<std::string, std::string>> ParseDigestChallenge(std::string_view text) {
+    std::map<std::string, std::string> out;
+    std::size_t i = 0;
+    auto skipBlanks = [&] {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == ',')) ++i;
+    };
+    while (true) {
+        skipBlanks();
+        if (i >= text.size()) break;
+        const std::size_t eq = text.find('=', i);
+        if (eq == std::string_view::npos) return std::nullopt;
+        std::string name = ToLowerAscii(Trim(text.substr(i, eq - i), " \t"));
+        i = eq + 1;
+        std::string value;
+        if (i < text.size() && text[i] == '"') {
+            ++i;
+            bool closed = false;
+            while (i < text.size()) {
+                const char c = text[i++];
+                if (c == '\\' && i < text.size()) {
+                    value.push_back(text[i++]);
+                } else if (c == '"') {
+                    closed = true;
+                    break;
+                } else {
+                    value.push_back(c);
+                }
+            }
+            if (!closed) return std::nullopt;
+        } else {
+            const std::size_t comma = text.find(',', i);
+            value = Trim(text.substr(i, comma == std::string_view::npos ? std::string_view::npos : comma - i), " \t");
+            i = comma == std::string_view::npos ? text.size() : comma;
+        }
+        out.emplace(std::move(name), std::move(value));
+    }
     return out;
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,5 +53,10 @@ bool ReplyContains(std::string_view reply, std::string_view word);
 // The first line of a reply without its line end and with every byte outside printable ASCII
 // shown as '?', cut to `limit` characters: fit for a log line.
 std::string ReplyForLog(std::string_view reply, std::size_t limit = 200);
+
+// The directives of a DIGEST-MD5 challenge (RFC 2831): name=value or name="quoted value" with
+// backslash escapes, separated by commas; names in lower case; the first of a repeated name
+// counts. nullopt for a quoted value without its closing quote or a directive without "=".
+std::optional<std::map<std::string, std::string>> ParseDigestChallenge(std::string_view text);
 
 }  // namespace tarvell::smtp

@@ -105,5 +105,22 @@ TEST(ReplyForLog, ShowsOnePrintableLine) {
     EXPECT_EQ(ReplyForLog(std::string(300, 'a'), 10), "aaaaaaaaaa...");
 }
 
+// ---- DIGEST-MD5 challenges
+
+TEST(ParseDigestChallenge, ReadsQuotedAndBareDirectives) {
+    const auto d = ParseDigestChallenge(
+        "realm=\"elwood.innosoft.com\",nonce=\"OA6MG9tEQGm2hh\",qop=\"auth\",algorithm=md5-sess,"
+        " charset=utf-8 ,Realm=\"second\",x=\"a\\\"b,c\"");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->at("realm"), "elwood.innosoft.com");  // the first of a repeated name
+    EXPECT_EQ(d->at("nonce"), "OA6MG9tEQGm2hh");
+    EXPECT_EQ(d->at("algorithm"), "md5-sess");
+    EXPECT_EQ(d->at("charset"), "utf-8");
+    EXPECT_EQ(d->at("x"), "a\"b,c");
+    EXPECT_FALSE(ParseDigestChallenge("nonce=\"open"));      // no closing quote
+    EXPECT_FALSE(ParseDigestChallenge("nonce"));              // no "="
+    EXPECT_TRUE(ParseDigestChallenge("")->empty());
+}
+
 }  // namespace
 }  // namespace tarvell::smtp
