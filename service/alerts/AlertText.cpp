@@ -1,0 +1,130 @@
+#include "service/alerts/AlertText.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/DateText.h"
+#include "service/engine/CTarvellFrm.h"
+
+namespace tarvell {
+
+namespace {
+
+// The alert value a filter type tests, or nullptr for a type that tests nothing. Types are
+// whole texts compared exactly ("08" or " 1" are not types).
+const std::string* FilterValue(std::string_view type, const CAlertItem& alert,
+                               const std::string& descriptionText) {
+    if (type.size() != 1) return nullptr;
+    switch (type[0]) {
+    case '0': return &alert.Description;
+    case '1': return &alert.DeviceName;
+    case '2': return &alert.DeviceIp;
+    case '3': return &alert.DevicePort;
+    case '4': return &alert.DeviceLocation;
+    case '5': return &alert.SourceMac;
+    case '6': return &alert.SourceIp;
+    case '7': return &alert.SourceName;
+    case '8': return &descriptionText;
+    default: return nullptr;
+    }
+}
+
+}  // namespace
+
+bool MatchWildcard(const std::string& text, const std::string& pattern) {
+    return CTarvellFrm::WildcardMatch(text, pattern);
+}
+
+TargetDecision TargetMatchesAlert(const std::string& entry, const CAlertItem& alert,
+                                  const std::string& descriptionText) {
+    TargetDecision decision;
+    const std::size_t bar = entry.find('|');
+    decision.target = entry.substr(0, bar);
+    if (bar == std::string::npos || bar + 1 == entry.size()) {
+        decision.deliver = true;
+        return decision;
+    }
+    std::string_view filters = std::string_view(entry).substr(bar + 1);
+    while (true) {
+        const std::size_t end = filters.find(';');
+        const std::string_view filter = filters.substr(0, end);
+        const std::size_t slash = filter.find('/');
+        if (slash != std::string_view::npos) {
+            const std::string* value = FilterValue(filter.substr(0, slash), alert, descriptionText);
+            if (value && MatchWildcard(*value, std::string(filter.substr(slash + 1)))) {
+                decision.deliver = true;
+                return decision;
+            }
+        }
+        if (end == std::string_view::npos) break;
+        filters.remove_prefix(end + 1);
+    }
+    return decision;
+}
+
+std::string ReplaceMacro(std::string_view text, std::string_view macro, std::string_view value) {
+    if (macro.empty()) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t hit = text.find(macro, from);
+        if (hit == std::string_view::npos) break;
+        out.append(text.substr(from, hit - from));
+        out.append(value);
+        from = hit + macro.size();
+    }
+    out.append(text.substr(from));
+    return out;
+}
+
+AlertTextSources LookUpAlertTexts(const CTarvellFrm& engine, const CAlertItem& alert) {
+    AlertTextSources sources;
+    sources.alertText = engine.FormatAlertCause(alert.Description);
+    sources.descriptionText = engine.FormatAlertDescription(alert.Description);
+    sources.causeText = engine.FormatAlertCause(alert.EventType);
+    sources.severityText = engine.FormatAlertSeverity(alert.Severity);
+    return sources;
+}
+
+std::string ExpandEventText(const std::string& text, const CAlertItem& alert,
+                            const AlertTextSources& sources) {
+    std::string out = ReplaceMacro(text, "$cause", sources.causeText);
+    out = ReplaceMacro(out, "$before", alert.Before);
+    out = ReplaceMacro(out, "$current", alert.Current);
+    out = ReplaceMacro(out, "$submitter", alert.Submitter);
+    return ReplaceMacro(out, "$severity", sources.severityText);
+}
+
+std::string AlertDateText(const std::string& key) {
+    // Digits up to the first non-digit (the "." before the counter); saturates rather than
+    // overflowing on a damaged key.
+    std::int64_t seconds = 0;
+    for (const char c : key) {
+        if (c < '0' || c > '9') break;
+        if (seconds > (INT64_MAX - 9) / 10) break;
+        seconds = seconds * 10 + (c - '0');
+    }
+    return FormatUserDateTime(seconds);
+}
+
+std::string ExpandAlertMacros(const std::string& templateText, const CAlertItem& alert,
+                              const std::string& key, const AlertTextSources& sources) {
+    std::string out = ReplaceMacro(templateText, "$date", AlertDateText(key));
+    out = ReplaceMacro(out, "$alert", ExpandEventText(sources.alertText, alert, sources));
+    out = ReplaceMacro(out, "$description", ExpandEventText(sources.descriptionText, alert, sources));
+    out = ReplaceMacro(out, "$device_name", alert.DeviceName);
+    out = ReplaceMacro(out, "$device_ip", alert.DeviceIp);
+    out = ReplaceMacro(out, "$device_port", alert.DevicePort);
+    out = ReplaceMacro(out, "$device_location", alert.DeviceLocation);
+    out = ReplaceMacro(out, "$source_mac", alert.SourceMac);
+    out = ReplaceMacro(out, "$source_ip", alert.SourceIp);
+    return ReplaceMacro(out, "$source_name", alert.SourceName);
+}
+
+std::string ExpandAlertMacros(const CTarvellFrm& engine, const std::string& templateText,
+                              const CAlertItem& alert, const std::string& key) {
+    return ExpandAlertMacros(templateText, alert, key, LookUpAlertTexts(engine, alert));
+}
+
+}  // namespace tarvell
