@@ -4,6 +4,8 @@
 #include <string>
 
 #include "platform/WorkerThread.h"
+#include "service/alerts/CScanAlertsSnmp.h"
+#include "service/alerts/CScanAlertsSyslog.h"
 #include "service/linkup/LinkupStarter.h"
 #include "service/polling/PollRequest.h"
 
@@ -91,15 +93,16 @@ std::function<void()> StartAlertsEmail(CTarvellFrm& engine, SharedWorkers& share
 }
 
 std::function<void()> StartAlertsSnmp(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
     (void)shared;
-    return nullptr;
+    return StartThread(engine, std::make_shared<CScanAlertsSnmp>(engine), "CScanAlertsSnmp");
 }
 
-std::function<void()> StartAlertsSyslog(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
+std::function<void()> StartAlertsSyslog(CTarvellFrm& engine, SharedWorkers& shared,
+                                        const ServiceTestSettings& tests) {
     (void)shared;
-    return nullptr;
+    return StartThread(engine,
+                       std::make_shared<CScanAlertsSyslog>(engine, tests.syslogPort.value_or(kSyslogPort)),
+                       "CScanAlertsSyslog");
 }
 
 std::function<void()> StartAlertsRun(CTarvellFrm& engine, SharedWorkers& shared) {
@@ -148,7 +151,7 @@ WorkerStarter MakeWorkerStarter(const ServiceTestSettings& tests) {
             case WorkerSlot::SnmpTraps: return StartSnmpTraps(engine, shared);
             case WorkerSlot::AlertsEmail: return StartAlertsEmail(engine, shared, tests);
             case WorkerSlot::AlertsSnmp: return StartAlertsSnmp(engine, shared);
-            case WorkerSlot::AlertsSyslog: return StartAlertsSyslog(engine, shared);
+            case WorkerSlot::AlertsSyslog: return StartAlertsSyslog(engine, shared, tests);
             case WorkerSlot::AlertsRun: return StartAlertsRun(engine, shared);
             case WorkerSlot::ExportHtml: return StartExportHtml(engine, shared);
             case WorkerSlot::ExportSql: return StartExportSql(engine, shared);

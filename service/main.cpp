@@ -72,6 +72,7 @@ std::unique_ptr<EngineControl> BuildEngine(ServiceModule& module) {
     EngineEnvironment env = SystemEngineEnvironment();
     env.log = &module.Log();
     if (tests.passIntervalMs) env.passIntervalMs = *tests.passIntervalMs;
+    if (tests.trapManagerPort) env.trapManagerPort = *tests.trapManagerPort;
     env.startWorker = MakeWorkerStarter(tests);
     // The program's folder on the original platform, so it always existed; here it may not yet.
     if (!MakeDirectories(env.ServiceFolder)) {

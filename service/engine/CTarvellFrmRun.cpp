@@ -177,6 +177,7 @@ void CTarvellFrm::LoadSettingsAtStart() {
 void CTarvellFrm::CreateSnmpClient() {
     SnmpClientOptions options;
     options.bootCounterPath = JoinPath(ServiceFolder, kBootCounterName);
+    options.trapPort = env_.trapManagerPort;
     Snmp = std::make_unique<SnmpClient>([this] { return SnmpSettingsOf(*Settings()); }, options);
 }
 

@@ -281,6 +281,10 @@ int SnmpClient::Trap(Call& call, int count, SnmpOidEntry* entries) {
         bindings.push_back({*oid, snmp::Value::OctetString(*value)});
     }
     const snmp::Oid notifyId = bindings.front().oid;
+    // An enterprise-specific notify id <enterprise>.<n> goes as generic 6, specific n, under the
+    // enterprise that is the rest of it, over SNMPv1 and SNMPv3 alike.
+    const auto [generic, specific] = V1TrapCodes(notifyId);
+    if (generic == 6 && notifyId.size() > 2) enterprise = snmp::Oid(notifyId.begin(), notifyId.end() - 1);
     const auto uptime = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - start_).count() / 10;
     const auto ticks = static_cast<std::uint32_t>(uptime & 0xFFFFFFFF);
@@ -288,7 +292,8 @@ int SnmpClient::Trap(Call& call, int count, SnmpOidEntry* entries) {
     if (!call.v3) {
         snmp::TrapV1Pdu trap;
         trap.enterprise = *enterprise;
-        std::tie(trap.genericTrap, trap.specificTrap) = V1TrapCodes(notifyId);
+        trap.genericTrap = generic;
+        trap.specificTrap = specific;
         trap.timeStamp = ticks;
         trap.bindings = std::move(bindings);
         return community_.SendTrapV1(call.endpoint, call.community, std::move(trap)) ? 1 : 0;

@@ -16,6 +16,9 @@
 //                                  "Test event recorded <SwitchKey>/<PortKey>". The file holds
 //                                  one event as lines "<field> <value>" with the field names of
 //                                  CEventItem (Severity, Blocked, Deleted are numbers).
+//   TARVELL_SYSLOG_PORT=<n>        the UDP port of the syslog listeners instead of 514;
+//   TARVELL_TRAP_MANAGER_PORT=<n>  the UDP port of the trap managers instead of 162 (1..65535;
+//                                  another value is ignored).
 //
 // The service logs "Test settings: ..." at start when any of them is set (or ignored).
 #pragma once
@@ -40,10 +43,14 @@ struct ServiceTestSettings {
     std::optional<std::int64_t> passIntervalMs;
     bool emailSlotProbe = false;
     std::string eventFile;
+    std::optional<std::uint16_t> syslogPort;
+    std::optional<std::uint16_t> trapManagerPort;
     // What was set and what was ignored, for the log; empty when nothing was set.
     std::vector<std::string> notes;
 
-    bool Any() const { return passIntervalMs || emailSlotProbe || !eventFile.empty(); }
+    bool Any() const {
+        return passIntervalMs || emailSlotProbe || !eventFile.empty() || syslogPort || trapManagerPort;
+    }
 };
 
 using EnvironmentLookup = std::function<const char*(const char* name)>;

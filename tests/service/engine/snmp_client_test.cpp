@@ -614,13 +614,14 @@ TEST(SnmpTraps, V1TrapCarriesEnterpriseAndSpecificCode) {
     EXPECT_NE(log.find("TRAP, SNMP v1, community public"), std::string::npos) << log;
     EXPECT_NE(log.find(".1.3.6.1.4.1.99999 Enterprise Specific Trap (2)"), std::string::npos) << log;
 
-    // Without specific traps the public experimental enterprise is used.
+    // Without specific traps the public experimental enterprise is used; a notify id without a
+    // suffix of its own is specific code 3 of the enterprise above it.
     s.SnmpTrapSpecific = 0;
     settings.Set(s);
     SnmpOidEntry test = Entry("1.3.6.1.3", "Test Alert text");
     EXPECT_EQ(client.Request(SnmpClient::kTrap, kLocalhost, "public", 1000, 1, 1, 10, &test), 1);
     ASSERT_TRUE(trapd.WaitForLog("Test Alert text", std::chrono::seconds(10))) << trapd.Log();
-    EXPECT_NE(trapd.Log().find(".1.3.6.1.3 Enterprise Specific Trap (3)"), std::string::npos) << trapd.Log();
+    EXPECT_NE(trapd.Log().find(".1.3.6.1 Enterprise Specific Trap (3)"), std::string::npos) << trapd.Log();
 }
 
 TEST(SnmpTraps, V3TrapFromEngineTarvellAuthPriv) {
