@@ -5,6 +5,7 @@
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "shared/StateFiles.h"
+#include "viewer/core/CTarvellPopup.h"
 #include "viewer/core/Readers.h"
 
 namespace tarvell {
@@ -52,6 +53,7 @@ CTarvellApp::CTarvellApp(ViewerEnvironment env)
 }
 
 CTarvellApp::~CTarvellApp() {
+    if (popup_) popup_->StopAndJoin();
     if (dbReader_) dbReader_->StopAndJoin();
     if (logReader_) logReader_->StopAndJoin();
 }
@@ -106,6 +108,12 @@ void CTarvellApp::StartReaders() {
         logReader_ = std::make_unique<CTarvellLog>(*this);
         logReader_->Start();
     }
+}
+
+bool CTarvellApp::StartPopup(std::function<void(const std::string& key, const CAlertItem& alert)> show) {
+    if (!registryOk_ || popup_) return false;
+    popup_ = std::make_unique<CTarvellPopup>(*this, std::move(show), env_.readerIntervalMs);
+    return popup_->Start();
 }
 
 bool CTarvellApp::ReadersStarted() const { return dbReader_ && logReader_; }

@@ -29,6 +29,7 @@ namespace tarvell {
 class Registry;
 class CTarvellDb;
 class CTarvellLog;
+class CTarvellPopup;
 
 using StringTable = std::map<std::string, std::string>;
 using EventRecords = std::map<std::string, std::shared_ptr<const CEventItem>>;
@@ -85,6 +86,9 @@ public:
     bool ReadersStarted() const;
     // The identity of this machine, read once (StartReaders' first step).
     void ReadIdentity();
+    // Starts the alert popup thread once; `show` runs on that thread and returns when the popup
+    // has closed. Nothing starts when the viewer's registry key was not available.
+    bool StartPopup(std::function<void(const std::string& key, const CAlertItem& alert)> show);
 
     // ---- current server (any thread: copies under ServerLock)
     CurrentServer Server() const;
@@ -186,6 +190,7 @@ private:
 
     std::unique_ptr<CTarvellDb> dbReader_;               // user-interface thread
     std::unique_ptr<CTarvellLog> logReader_;             // user-interface thread
+    std::unique_ptr<CTarvellPopup> popup_;               // user-interface thread
 };
 
 }  // namespace tarvell

@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "viewer/core/CTarvellPopup.h"
 #include "viewer/core/Readers.h"
 #include "tests/viewer/core/ViewerFixture.h"
 
@@ -317,6 +318,33 @@ TEST_F(HubTest, ReadersConcurrencyTest) {
     }
     screens.join();
     app_.reset();   // stops and joins both readers
+}
+
+}  // namespace
+}  // namespace tarvell
+
+namespace tarvell {
+namespace {
+
+TEST_F(HubTest, PopupsShowWhatArrivedSinceTheConnectOldestFirstAndOnce) {
+    WriteSettings(DefaultSettings());
+    clock_.Set(1700000100);
+    WriteAlerts({{"1700000050.1", MakeAlert("Detection")}});   // before the connect
+    CTarvellApp& app = Connected();
+    std::vector<std::string> shown;
+    CTarvellPopup popup(app, [&](const std::string& key, const CAlertItem&) { shown.push_back(key); });
+    EXPECT_EQ(popup.LookOnce(), 0);
+    WriteAlerts({{"1700000050.1", MakeAlert("Detection")}, {"1700000200.10", MakeAlert("Detection")},
+                 {"1700000200.9", MakeAlert("Prevention")}, {"1700000150.1", MakeAlert("Detection")}});
+    ASSERT_TRUE(CTarvellLog(app).PassOnce());
+    EXPECT_EQ(popup.LookOnce(), 3);
+    EXPECT_EQ(popup.LookOnce(), 0);
+    EXPECT_EQ(shown, (std::vector<std::string>{"1700000150.1", "1700000200.9", "1700000200.10"}));
+    app.SetPopupPreferences(0, 10, "");
+    WriteAlerts({{"1700000300.1", MakeAlert("Detection")}});
+    ASSERT_TRUE(CTarvellLog(app).PassOnce());
+    EXPECT_EQ(popup.LookOnce(), 0);
+    EXPECT_EQ(AlertKeyOrder("12.x"), (std::pair<std::int64_t, std::int64_t>{-1, -1}));
 }
 
 }  // namespace
