@@ -1,0 +1,351 @@
+#include "viewer/core/CTarvellApp.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "viewer/core/CTarvellPopup.h"
+#include "viewer/core/Readers.h"
+#include "tests/viewer/core/ViewerFixture.h"
+
+namespace tarvell {
+namespace {
+
+using test::MakeAlert;
+using test::MakeEvent;
+using test::ViewerFixture;
+using ::testing::ElementsAre;
+
+class HubTest : public ViewerFixture {
+protected:
+    CTarvellApp& Connected() {
+        CTarvellApp& app = StartApp();
+        EXPECT_TRUE(app.ReloadDocument());
+        app.ReadIdentity();
+        app.LoadEvents();
+        app.LoadAlerts();
+        return app;
+    }
+    CTarvellDoc Saved() {
+        CTarvellDoc doc;
+        EXPECT_TRUE(doc.LoadFromFile(ViewerDocument::HandOverPath(server_)));
+        return doc;
+    }
+};
+
+// ---- the settings document
+
+TEST_F(HubTest, APendingHandOverCopyIsReadInsteadOfTheServicesFile) {
+    CTarvellDoc service = DefaultSettings();
+    service.EmailSubject = "service";
+    WriteSettings(service);
+    CTarvellApp& app = StartApp();
+    ASSERT_TRUE(app.ReloadDocument());
+    EXPECT_EQ(app.Document().Fields().EmailSubject, "service");
+    EXPECT_EQ(app.Document().Title(), "Local");
+
+    app.Document().Fields().EmailSubject = "edited";
+    ASSERT_TRUE(app.SaveDocument());
+    EXPECT_TRUE(FileExists(JoinPath(server_, "handover/Tarvell.ini")));
+    EXPECT_FALSE(FileExists(JoinPath(server_, "handover/Tarvell.ini.tmp")));
+    app.Document().Fields().EmailSubject = "lost";
+    ASSERT_TRUE(app.ReloadDocument());
+    EXPECT_EQ(app.Document().Fields().EmailSubject, "edited");
+}
+
+TEST_F(HubTest, AFailedLoadKeepsEveryFieldAndTheTitle) {
+    CTarvellApp& app = StartApp();
+    EXPECT_FALSE(app.ReloadDocument());   // no file yet: five tries on the clock
+    EXPECT_EQ(clock_.Sleeps(), 5);
+    EXPECT_EQ(app.Document().Title(), "Not Connected");
+
+    CTarvellDoc service = DefaultSettings();
+    service.EmailSubject = "good";
+    WriteSettings(service);
+    ASSERT_TRUE(app.ReloadDocument());
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(server_, "Tarvell.ini"), std::string("\x03" "3.6\x01", 5)));
+    EXPECT_FALSE(app.ReloadDocument());
+    EXPECT_EQ(app.Document().Fields().EmailSubject, "good");
+    EXPECT_EQ(app.Document().Title(), "Local");
+}
+
+// ---- filters and counts
+
+TEST_F(HubTest, TheEventFilterKeepsWhatIsStillBlockedOrShut) {
+    CTarvellDoc settings = DefaultSettings();
+    settings.DeleteRequests = {"S1/1", "S1/2", "S1/3"};
+    settings.BlockRequests = {"S1/5;bob@CORP"};
+    WriteSettings(settings);
+    WriteEvents({{"S1/1", MakeEvent("New Mac")},                 // deletion requested: dropped
+                 {"S1/2", MakeEvent("New Mac", 1)},              // requested but blocked: stays
+                 {"S1/3", MakeEvent("New Mac", 0, "1700000100")},// requested but shut: stays
+                 {"S1/4", MakeEvent("New Mac", 0, "", 1)},       // deleted by the service
+                 {"S1/5", MakeEvent("New Mac")},                 // block request pending
+                 {"S1/6", MakeEvent("New Ip")}});
+    CTarvellApp& app = Connected();
+    const auto events = app.Events();
+    EXPECT_EQ(events->EventMap.size(), 4u);
+    EXPECT_EQ(events->EventMap.count("S1/1"), 0u);
+    EXPECT_EQ(events->EventMap.count("S1/4"), 0u);
+    EXPECT_EQ(app.EventCounts(), (ItemCounts{4, 1, 3}));
+    EXPECT_EQ(events->SwitchCount, "2");
+    EXPECT_EQ(events->PortNames.at("S1/3"), "Gi0/3");
+}
+
+TEST_F(HubTest, RemovedAndTestAlertsAreNotCountedAsDetectionOrPrevention) {
+    CTarvellDoc settings = DefaultSettings();
+    settings.RemovedAlerts = {"1700000000.1"};
+    WriteSettings(settings);
+    WriteAlerts({{"1700000000.1", MakeAlert("Detection")},
+                 {"1700000000.2", MakeAlert("Detection", 1)},
+                 {"1700000000.3", MakeAlert("Detection")},
+                 {"1700000000.4", MakeAlert("Prevention")},
+                 {"1700000000.5", MakeAlert("Test Alert")}});
+    CTarvellApp& app = Connected();
+    EXPECT_EQ(app.Alerts()->AlertLog.size(), 3u);
+    EXPECT_EQ(app.AlertCounts(), (ItemCounts{3, 1, 1}));
+}
+
+// ---- mutators
+
+TEST_F(HubTest, BlockingMovesACountOnlyForAnEventCountedAsDetection) {
+    WriteSettings(DefaultSettings());
+    WriteEvents({{"S1/1", MakeEvent("New Mac")}, {"S1/2", MakeEvent("New Mac", 1)}});
+    CTarvellApp& app = Connected();
+    ASSERT_EQ(app.EventCounts(), (ItemCounts{2, 1, 1}));
+    app.BlockEvent("S1/1");
+    EXPECT_EQ(app.EventCounts(), (ItemCounts{2, 0, 2}));
+    app.BlockEvent("S1/1");   // already counted as prevention
+    app.BlockEvent("S1/2");   // blocked already
+    app.BlockEvent("S9/9");   // not there
+    EXPECT_EQ(app.EventCounts(), (ItemCounts{2, 0, 2}));
+    EXPECT_THAT(Saved().BlockRequests,
+                ElementsAre("S1/1;alice@CORP", "S1/2;alice@CORP", "S9/9;alice@CORP"));
+}
+
+TEST_F(HubTest, ARemovedEventStaysAwayAndLowersTheCountOfItsState) {
+    CTarvellDoc settings = DefaultSettings();
+    settings.EventNotes = {"S1/1;note one", "S1/2;other"};
+    WriteSettings(settings);
+    WriteEvents({{"S1/1", MakeEvent("New Mac", 1)}, {"S1/2", MakeEvent("New Ip")}});
+    CTarvellApp& app = Connected();
+    EXPECT_FALSE(app.RemoveEvent("S9/9"));
+    ASSERT_TRUE(app.RemoveEvent("S1/1"));
+    EXPECT_EQ(app.EventCounts(), (ItemCounts{1, 1, 0}));   // it was counted as prevention
+    EXPECT_THAT(Saved().DeleteRequests, ElementsAre("S1/1"));
+    EXPECT_THAT(Saved().EventNotes, ElementsAre("S1/2;other"));
+
+    // The pass that began before the removal is dropped; later passes keep it out only while
+    // it is not blocked (the file still holds it blocked, so it comes back as prevention).
+    CTarvellDb reader(app);
+    ASSERT_TRUE(reader.PassOnce());
+    EXPECT_EQ(app.Events()->EventMap.count("S1/1"), 0u);
+    WriteEvents({{"S1/1", MakeEvent("New Mac")}, {"S1/2", MakeEvent("New Ip")}});
+    ASSERT_TRUE(reader.PassOnce());
+    EXPECT_EQ(app.Events()->EventMap.count("S1/1"), 0u);
+    EXPECT_EQ(app.EventCounts(), (ItemCounts{1, 1, 0}));
+}
+
+TEST_F(HubTest, RemovingAndClearingAlertsRecountsByCategory) {
+    WriteSettings(DefaultSettings());
+    WriteAlerts({{"1.1", MakeAlert("Detection")}, {"1.2", MakeAlert("Detection")},
+                 {"1.3", MakeAlert("Prevention")}, {"1.4", MakeAlert("Test Alert")}});
+    CTarvellApp& app = Connected();
+    EXPECT_FALSE(app.RemoveAlert("9.9"));
+    ASSERT_TRUE(app.RemoveAlert("1.3"));
+    EXPECT_EQ(app.AlertCounts(), (ItemCounts{3, 2, 0}));
+    app.ClearDetectionAlerts();
+    EXPECT_EQ(app.AlertCounts(), (ItemCounts{1, 0, 0}));   // the test alert is left
+    EXPECT_THAT(Saved().RemovedAlerts, ElementsAre("1.3", "1.1", "1.2"));
+    CTarvellLog reader(app);
+    ASSERT_TRUE(reader.PassOnce());   // dropped once after the local change
+    EXPECT_EQ(app.Alerts()->AlertLog.size(), 1u);
+}
+
+// ---- readers
+
+TEST_F(HubTest, ADamagedFileKeepsThePreviousSnapshot) {
+    WriteSettings(DefaultSettings());
+    WriteEvents({{"S1/1", MakeEvent("New Mac")}});
+    WriteAlerts({{"1.1", MakeAlert("Detection")}});
+    CTarvellApp& app = Connected();
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(server_, "Tarvell.db"), "damaged"));
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(server_, "Tarvell.log"), std::string("\xff\xff", 2)));
+    EXPECT_FALSE(CTarvellDb(app).PassOnce());
+    EXPECT_FALSE(CTarvellLog(app).PassOnce());
+    EXPECT_EQ(app.Events()->EventMap.size(), 1u);
+    EXPECT_EQ(app.Alerts()->AlertLog.size(), 1u);
+}
+
+TEST_F(HubTest, AServerFolderWhoseNameLooksLikeAFileKindWorks) {
+    const std::string odd = JoinPath(root_, "x.log.d Tarvell.db");
+    ASSERT_TRUE(MakeDirectories(odd));
+    WriteSettings(DefaultSettings(), odd);
+    WriteEvents({{"S1/1", MakeEvent("New Mac")}}, odd);
+    WriteAlerts({{"1.1", MakeAlert("Prevention")}}, odd);
+    CTarvellApp& app = StartApp();
+    app.SetServers({{"Odd", {1, odd}}});
+    ASSERT_TRUE(app.SelectServer("Odd"));
+    EXPECT_EQ(app.Events()->EventMap.size(), 1u);
+    EXPECT_EQ(app.Alerts()->AlertLog.size(), 1u);
+}
+
+TEST_F(HubTest, AConnectThatFailsKeepsTheServerAndItsData) {
+    WriteSettings(DefaultSettings());
+    WriteEvents({{"S1/1", MakeEvent("New Mac")}});
+    CTarvellApp& app = Connected();
+    app.SetServers({{"Local", {1, server_}}, {"Gone", {0, JoinPath(root_, "missing")}}});
+    EXPECT_FALSE(app.SelectServer("Gone"));
+    EXPECT_FALSE(app.SelectServer("Unknown"));
+    EXPECT_EQ(app.Server().Name, "Local");
+    EXPECT_EQ(app.Document().Title(), "Local");
+    EXPECT_EQ(app.Events()->EventMap.size(), 1u);
+}
+
+TEST_F(HubTest, AServerFolderChangeAppliesAtTheNextPass) {
+    const std::string other = JoinPath(root_, "other");
+    ASSERT_TRUE(MakeDirectories(other));
+    WriteSettings(DefaultSettings());
+    WriteSettings(DefaultSettings(), other);
+    WriteEvents({{"S1/1", MakeEvent("New Mac")}});
+    WriteEvents({{"S2/1", MakeEvent("New Mac")}, {"S2/2", MakeEvent("New Ip")}}, other);
+    CTarvellApp& app = Connected();
+    CTarvellDb reader(app);
+    app.SetServers({{"Local", {1, server_}}, {"Other", {0, other}}});
+    ASSERT_TRUE(app.SelectServer("Other"));
+    ASSERT_TRUE(reader.PassOnce());
+    EXPECT_EQ(app.Events()->EventMap.size(), 2u);
+    EXPECT_EQ(app.EventCounts().total, 2);
+}
+
+TEST_F(HubTest, ReadMarksArePrunedPerServer) {
+    WriteSettings(DefaultSettings());
+    WriteEvents({{"S1/1", MakeEvent("New Mac")}, {"S1/2", MakeEvent("New Mac")}});
+    CTarvellApp& app = Connected();
+    app.MarkEventRead("S1/1");
+    app.MarkEventRead("S1/2");
+    WriteEvents({{"S1/2", MakeEvent("New Mac")}});   // S1/1 purged by the service
+    ASSERT_TRUE(CTarvellDb(app).PassOnce());
+    EXPECT_FALSE(app.IsEventRead("S1/1"));
+    EXPECT_TRUE(app.IsEventRead("S1/2"));
+
+    // Another server's pass does not touch these marks.
+    const std::string other = JoinPath(root_, "other");
+    ASSERT_TRUE(MakeDirectories(other));
+    WriteSettings(DefaultSettings(), other);
+    WriteEvents({}, other);
+    app.SetServers({{"Local", {1, server_}}, {"Other", {0, other}}});
+    ASSERT_TRUE(app.SelectServer("Other"));
+    ASSERT_TRUE(CTarvellDb(app).PassOnce());
+    ASSERT_TRUE(app.SelectServer("Local"));
+    EXPECT_TRUE(app.IsEventRead("S1/2"));
+}
+
+// ---- identity and permissions
+
+TEST(Identity, TheFirstUpInterfaceThatIsNotLoopbackGivesAddressAndHardware) {
+    IdentitySources sources;
+    sources.interfaces = [] {
+        return std::vector<InterfaceAddress>{{"lo", "127.0.0.1", true, true, ""},
+                                             {"eth9", "192.168.7.7", false, false, "\x01\x02\x03\x04\x05\x06"},
+                                             {"eth0", "10.1.2.3", true, false, std::string("\x00\x1a\xff\x3c\x4d\x5e", 6)}};
+    };
+    sources.userName = [] { return std::string("alice"); };
+    sources.hostName = [] { return std::string("desk7.branch.example"); };
+    sources.domainName = [] { return std::string(); };
+    sources.reverseName = [](const std::string&) { return std::string(); };
+    const MachineIdentity id = ReadMachineIdentity(sources);
+    EXPECT_EQ(id.LocalIp, "10.1.2.3");
+    EXPECT_EQ(id.LocalMac, "001AFF3C4D5E");
+    EXPECT_EQ(id.ComputerName, "desk7");
+    EXPECT_EQ(id.HostName, "");
+    EXPECT_EQ(id.DomainName, "branch.example");
+
+    sources.interfaces = [] { return std::vector<InterfaceAddress>{{"lo", "127.0.0.1", true, true, ""}}; };
+    sources.hostName = [] { return std::string("desk7"); };
+    const MachineIdentity alone = ReadMachineIdentity(sources);
+    EXPECT_EQ(alone.LocalIp, "");
+    EXPECT_EQ(alone.LocalMac, "");
+    EXPECT_EQ(alone.DomainName, "WORKGROUP");
+}
+
+TEST_F(HubTest, PermissionsComeFromTheFirstEntryThatFitsThisUserAndMachine) {
+    WriteSettings(DefaultSettings());
+    CTarvellApp& app = Connected();
+    std::vector<std::string>& users = app.Document().Fields().ViewerUsers;
+    struct Case { std::vector<std::string> entries; const char* expected; } cases[] = {
+        {{"alice@DESK7/Alice;Monitor;"}, "Monitor;"},
+        {{"ALICE@10.1.2.3/Alice;ip;"}, "ip;"},
+        {{"alice@001a2b3c4d5e/Alice;mac;"}, "mac;"},
+        {{"alice@desk7.corp.example/Alice;host;"}, "host;"},
+        {{"alice@corp/Alice;domain;"}, "domain;"},
+        {{"alice@other/Alice;no;", "everyone/All;all;"}, "all;"},
+        {{"alice;no slash"}, ""},
+        {{"bob/Bob;x;", "Guest/Built-in account for guest access to the selected Tarvell server;guest;"}, "guest;"},
+        {{"bob/Bob;x;", "guest/built-in account for guest access to the selected tarvell server;g;"}, ""},
+        {{}, ""},
+    };
+    for (const Case& c : cases) {
+        users = c.entries;
+        EXPECT_EQ(app.GetUserPermissions(), c.expected) << (c.entries.empty() ? "" : c.entries[0]);
+    }
+}
+
+// ---- threads
+
+TEST_F(HubTest, ReadersConcurrencyTest) {
+    WriteSettings(DefaultSettings());
+    WriteEvents({{"S1/1", MakeEvent("New Mac")}, {"S1/2", MakeEvent("New Ip")}});
+    WriteAlerts({{"1.1", MakeAlert("Detection")}});
+    CTarvellApp& app = StartApp();
+    ASSERT_TRUE(app.ReloadDocument());
+    app.StartReaders();
+    app.StartReaders();   // once per process
+    EXPECT_TRUE(app.ReadersStarted());
+    std::thread screens([&] {
+        for (int i = 0; i < 200; ++i) {
+            ObjectMap<CEventItem> copy;
+            app.CopyEvents(copy);
+            CAlertItem alert;
+            app.LookupAlert("1.1", alert);
+            (void)app.EventCounts();
+        }
+    });
+    for (int i = 0; i < 20; ++i) {
+        WriteEvents({{"S1/1", MakeEvent("New Mac")}, {"S1/" + std::to_string(i + 2), MakeEvent("New Ip")}});
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    screens.join();
+    app_.reset();   // stops and joins both readers
+}
+
+}  // namespace
+}  // namespace tarvell
+
+namespace tarvell {
+namespace {
+
+TEST_F(HubTest, PopupsShowWhatArrivedSinceTheConnectOldestFirstAndOnce) {
+    WriteSettings(DefaultSettings());
+    clock_.Set(1700000100);
+    WriteAlerts({{"1700000050.1", MakeAlert("Detection")}});   // before the connect
+    CTarvellApp& app = Connected();
+    std::vector<std::string> shown;
+    CTarvellPopup popup(app, [&](const std::string& key, const CAlertItem&) { shown.push_back(key); });
+    EXPECT_EQ(popup.LookOnce(), 0);
+    WriteAlerts({{"1700000050.1", MakeAlert("Detection")}, {"1700000200.10", MakeAlert("Detection")},
+                 {"1700000200.9", MakeAlert("Prevention")}, {"1700000150.1", MakeAlert("Detection")}});
+    ASSERT_TRUE(CTarvellLog(app).PassOnce());
+    EXPECT_EQ(popup.LookOnce(), 3);
+    EXPECT_EQ(popup.LookOnce(), 0);
+    EXPECT_EQ(shown, (std::vector<std::string>{"1700000150.1", "1700000200.9", "1700000200.10"}));
+    app.SetPopupPreferences(0, 10, "");
+    WriteAlerts({{"1700000300.1", MakeAlert("Detection")}});
+    ASSERT_TRUE(CTarvellLog(app).PassOnce());
+    EXPECT_EQ(popup.LookOnce(), 0);
+    EXPECT_EQ(AlertKeyOrder("12.x"), (std::pair<std::int64_t, std::int64_t>{-1, -1}));
+}
+
+}  // namespace
+}  // namespace tarvell

@@ -1,0 +1,64 @@
+// The viewer's copy of the service's settings (the settings document of the current server) and
+// the viewer's only channel to the service: a screen reloads the document, edits it and saves
+// it; the save lands in the server's hand-over folder, where the service takes it over within
+// one pass. Until then a reload reads that pending copy back, so the viewer sees its own edits.
+//
+// Threads: the user-interface thread owns the fields (Fields()). DocumentLock is held for each
+// whole load and save. Other threads never read the fields: they take Snapshot(), a copy made
+// after each successful load or save.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/Clock.h"
+#include "shared/CTarvellDoc.h"
+
+namespace tarvell {
+
+inline constexpr std::string_view kNotConnectedTitle = "Not Connected";
+inline constexpr int kDocumentAttempts = 5;
+inline constexpr std::int64_t kDocumentRetryMs = 1000;
+
+class ViewerDocument {
+public:
+    explicit ViewerDocument(std::string version, Clock& clock = DefaultClock());
+
+    // Reloads the settings of the server: <folder>/handover/Tarvell.ini when the viewer left one
+    // there that the service has not taken yet, else <folder>/Tarvell.ini. Up to 5 attempts
+    // 1000 ms apart. The file is read into a fresh document taken over only when all of it was
+    // read: true, and the title becomes the server's name. False leaves every field and the title
+    // as they were (the title is "Not Connected" until a first load succeeds).
+    bool OnNewDocument(const std::string& serverName, const std::string& serverFolder);
+
+    // Writes the whole document to <folder>/handover/Tarvell.ini (a temporary file renamed over
+    // it, so the service never copies half a file). Up to 5 attempts 1000 ms apart; false after
+    // five failures.
+    bool OnSaveDocument(const std::string& serverFolder);
+
+    // User-interface thread only.
+    CTarvellDoc& Fields() { return doc_; }
+    const CTarvellDoc& Fields() const { return doc_; }
+    // Any thread.
+    std::shared_ptr<const CTarvellDoc> Snapshot() const;
+    std::string Title() const;
+    bool Loaded() const;
+
+    static std::string SettingsPath(const std::string& serverFolder);
+    static std::string HandOverPath(const std::string& serverFolder);
+
+    mutable std::recursive_mutex DocumentLock;
+
+private:
+    void Publish();  // under DocumentLock
+
+    const std::string version_;
+    Clock& clock_;
+    CTarvellDoc doc_;                                // user-interface thread
+    std::shared_ptr<const CTarvellDoc> snapshot_;    // [DocumentLock]
+    std::string title_{kNotConnectedTitle};          // [DocumentLock]
+    bool loaded_ = false;                            // [DocumentLock]
+};
+
+}  // namespace tarvell
