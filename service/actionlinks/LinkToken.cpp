@@ -47,9 +47,12 @@ bool IsKeyPart(std::string_view part, bool colon) {
 
 // The file must be ours alone: a regular file (not a link, FIFO or device) of our user with
 // mode 0600 and exactly the secret's size.
-std::optional<LinkSecret> ReadSecretFile(const std::string& path, std::string* error) {
+// `missing` tells whether the failure was that there is no file at all.
+std::optional<LinkSecret> ReadSecretFile(const std::string& path, std::string* error, bool* missing = nullptr) {
+    if (missing) *missing = false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        if (missing) *missing = errno == ENOENT;
         SetError(error, errno == ELOOP ? "it is a symbolic link" : ErrnoText(errno));
         return std::nullopt;
     }
@@ -139,9 +142,11 @@ std::string TokenMessage(std::string_view event, std::string_view action, std::s
 std::optional<LinkSecret> LoadOrCreateLinkSecret(const std::string& serviceFolder, std::string* error) {
     const std::string path = JoinPath(serviceFolder, kLinkSecretFileName);
     std::string why;
-    if (std::optional<LinkSecret> secret = ReadSecretFile(path, &why)) return secret;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 || errno != ENOENT) {
+    bool missing = false;
+    if (std::optional<LinkSecret> secret = ReadSecretFile(path, &why, &missing)) return secret;
+    // Only a missing file is made; one that is there but refused stays as it is. (Looking again
+    // would race with another starter that has just made it.)
+    if (!missing) {
         SetError(error, "Link secret " + path + " could not be used (" + why + ")");
         return std::nullopt;
     }

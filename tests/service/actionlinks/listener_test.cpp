@@ -3,6 +3,8 @@
 // bind retry and the clean stop.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -22,6 +24,15 @@ std::int64_t MsSince(Clock::time_point start) {
 
 class ListenerTest : public ActionLinkFixture {
 protected:
+    bool WaitUntilLogged(const std::string& part, int ms = 10'000) {
+        const auto start = Clock::now();
+        while (!LogMentions(part)) {
+            if (MsSince(start) > ms) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
     std::string Post(const std::string& target) {
         return Exchange(port, {"POST " + target + " HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n"});
     }
@@ -276,6 +287,45 @@ TEST_F(ListenerTest, AStopEndsIdleSessionsAndClosesThePort) {
         EXPECT_EQ(ReadUntilClosed(fd, 2000), "");
         ::close(fd);
     }
+}
+
+// Out of descriptors, accept fails while the connection stays queued: the listener pauses
+// instead of spinning, says so once, and serves the connection when descriptors are back.
+TEST_F(ListenerTest, AFailingAcceptPausesAndRecovers) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers' own checks need descriptors; without any they report false errors.
+    GTEST_SKIP() << "not under a sanitizer";
+#endif
+    StartListener();
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(client, 0);
+    rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = static_cast<rlim_t>(client + 1);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> fillers;   // take every free number below the limit
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool sent = connected && SendText(client, "POST " + Target("S1/3", "None") + " HTTP/1.0\r\n\r\n");
+    const bool failed = WaitUntilLogged("could not be accepted");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    for (int fd : fillers) ::close(fd);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    ASSERT_TRUE(connected);
+    ASSERT_TRUE(sent);
+    EXPECT_TRUE(failed);
+    std::size_t logged = 0;
+    for (const std::string& line : log.Lines()) logged += line.find("could not be accepted") != std::string::npos;
+    EXPECT_EQ(logged, 1u);
+    EXPECT_EQ(BodyOf(ReadUntilClosed(client)), "Request OK.");
+    ::close(client);
 }
 
 TEST_F(ListenerTest, ARefusedSecretFileRefusesEveryLinkAndIsReported) {
