@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/WorkerThread.h"
+#include "service/actionlinks/CTarvellHttp.h"
 #include "service/alerts/CScanAlertsSnmp.h"
 #include "service/alerts/CScanAlertsSyslog.h"
 #include "service/linkup/LinkupStarter.h"
@@ -124,9 +125,11 @@ std::function<void()> StartExportSql(CTarvellFrm& engine, SharedWorkers& shared)
 }
 
 std::function<void()> StartHttp(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
     (void)shared;
-    return nullptr;
+    std::string note;
+    HttpListenerOptions options = ReadHttpListenerOptions({}, &note);
+    if (!note.empty()) engine.Log("Test settings: " + note);
+    return StartThread(engine, std::make_shared<CTarvellHttp>(engine, std::move(options)), "Http");
 }
 
 }  // namespace

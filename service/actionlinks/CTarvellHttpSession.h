@@ -1,0 +1,97 @@
+// One connection to the action-link listener: reads the request line, answers it, closes.
+//
+// The request line is read until its line end, over as many packets as it takes, but at most
+// kMaxHttpRequestBytes bytes and for at most the request time limit; a client that sends
+// nothing is dropped at the limit without a reply. Headers and body are never looked at.
+//
+// Checks, in this order, each answering on its own (status, then the body "Request Failed."):
+//   the request line's grammar (400), the method GET or POST in any case (405), the path "/"
+//   (404), one of the three link options on (403), Prog exactly "Tarvell" (403), Event a link
+//   event key (403), Action None or Delete in any case (403), Key an alert key (403), the
+//   installation's secret readable (403), Auth the token of the three values (403).
+// A GET that passes gets a confirmation page whose button POSTs the same link, so a mail
+// scanner that opens links changes nothing. A POST that passes appends
+// "<Event>;<Action>;<host>" to the engine's LinkRequests under EngineLock (the host name of
+// the peer with ';', blanks and control characters removed, or its dotted address) and gets
+// "Request OK.". A request already queued is not queued twice; when kMaxLinkRequests are
+// waiting, the request is refused (503) and that is logged once while it lasts.
+//
+// Thread: the session runs on its own thread; the listener owns the object, stops it (it sees
+// the stop within 100 ms) and joins it. HandleRequest may be called by tests on any thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/WorkerThread.h"
+#include "service/actionlinks/LinkToken.h"
+#include "service/engine/CTarvellFrm.h"
+
+namespace tarvell {
+
+inline constexpr std::size_t kMaxHttpRequestBytes = 2050;
+inline constexpr std::int64_t kHttpRequestTimeLimitMs = 10'000;
+// Requests waiting for the engine's next pass; the pass empties the list every 10 seconds.
+inline constexpr std::size_t kMaxLinkRequests = 1000;
+// After the reply the session reads and drops what the client still sends (a POST body) for at
+// most this long, so that closing with unread bytes does not reset the connection before the
+// client has read the reply.
+inline constexpr std::int64_t kHttpLingerMs = 2000;
+inline constexpr std::size_t kMaxHttpLingerBytes = 64 * 1024;
+
+inline constexpr std::string_view kRequestOk = "Request OK.";
+inline constexpr std::string_view kRequestFailed = "Request Failed.";
+
+// What the listener shares with its sessions; it outlives them.
+struct HttpSessionContext {
+    CTarvellFrm& engine;
+    StringList& linkRequests;                 // [engine.EngineLock]
+    std::optional<LinkSecret> secret;         // set before the first session starts
+    std::int64_t requestTimeLimitMs = kHttpRequestTimeLimitMs;
+    std::int64_t lingerMs = kHttpLingerMs;
+    std::atomic<std::size_t> activeSessions{0};
+    std::atomic<bool> queueFullLogged{false};
+};
+
+class CTarvellHttpSession : public WorkerThread {
+public:
+    // Takes ownership of the connected socket (closed when the session ends or the object
+    // goes); `peer` is the client's dotted IPv4 address.
+    CTarvellHttpSession(int socket, std::string peer, HttpSessionContext& context);
+    ~CTarvellHttpSession() override;
+
+    // The value of a query parameter of a request target ("/?a=1&b=2"): nothing when the target
+    // has no "?" or no item of that exact name (letter case aside); "" for an item without "=";
+    // the last of several items wins.
+    static std::optional<std::string> GetParameter(std::string_view target, std::string_view name);
+    // The whole HTTP response to one request line (without its line end).
+    std::string HandleRequest(std::string_view requestLine);
+
+    const std::string& Peer() const { return peer_; }
+
+protected:
+    void Run() override;
+
+private:
+    enum class ReadResult { Line, TooLong, Nothing };
+    ReadResult ReadRequestLine(std::string& line);
+    void SendAll(std::string_view bytes);
+    void Linger();
+    std::string Confirmation(const std::string& event, const std::string& action, const std::string& key);
+    std::string Queue(const std::string& event, const std::string& action);
+    std::string HostName() const;
+
+    int socket_;
+    const std::string peer_;
+    HttpSessionContext& context_;
+};
+
+// The name the resolver gives for a dotted IPv4 address, cleaned for a request line (';',
+// blanks and control characters removed, at most 255 characters); the address itself when
+// there is no name.
+std::string PeerHostName(const std::string& dotted);
+
+}  // namespace tarvell
