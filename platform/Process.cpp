@@ -89,17 +89,18 @@ public:
     Spawner& operator=(const Spawner&) = delete;
 
     // Returns 0 and the pid, or the errno of the failure.
-    int Spawn(const ProcessOptions& options, int outFd, int errFd, pid_t* pid);
+    int Spawn(const ProcessOptions& options, int inFd, int outFd, int errFd, pid_t* pid);
 
 private:
-    int Prepare(const ProcessOptions& options, int outFd, int errFd);
+    int Prepare(const ProcessOptions& options, int inFd, int outFd, int errFd);
 
     posix_spawn_file_actions_t actions_;
     posix_spawnattr_t attr_;
 };
 
-int Spawner::Prepare(const ProcessOptions& options, int outFd, int errFd) {
-    int rc = ::posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
+int Spawner::Prepare(const ProcessOptions& options, int inFd, int outFd, int errFd) {
+    int rc = inFd >= 0 ? ::posix_spawn_file_actions_adddup2(&actions_, inFd, 0)
+                       : ::posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
     if (rc == 0 && outFd >= 0) rc = ::posix_spawn_file_actions_adddup2(&actions_, outFd, 1);
     if (rc == 0 && errFd >= 0) rc = ::posix_spawn_file_actions_adddup2(&actions_, errFd, 2);
     if (rc == 0 && !options.workingDir.empty()) {
@@ -125,8 +126,8 @@ int Spawner::Prepare(const ProcessOptions& options, int outFd, int errFd) {
     return rc;
 }
 
-int Spawner::Spawn(const ProcessOptions& options, int outFd, int errFd, pid_t* pid) {
-    if (const int rc = Prepare(options, outFd, errFd); rc != 0) return rc;
+int Spawner::Spawn(const ProcessOptions& options, int inFd, int outFd, int errFd, pid_t* pid) {
+    if (const int rc = Prepare(options, inFd, outFd, errFd); rc != 0) return rc;
     std::vector<char*> argv = CArray(options.argv);
     std::vector<char*> envp;
     if (options.environment) envp = CArray(*options.environment);
@@ -395,14 +396,18 @@ struct ChildFailure {
 
 // Runs in the child between fork and exec: system calls only, no allocation, no lock.
 [[noreturn]] void ChildMain(const ProcessOptions& options, const AccountIds& ids, bool switchUser,
-                            char** argv, char** envp, int outFd, int errFd, int statusFd) {
+                            char** argv, char** envp, int inFd, int outFd, int errFd, int statusFd) {
     for (int s = 1; s < NSIG; ++s) {
         if (s != SIGKILL && s != SIGSTOP) ::signal(s, SIG_DFL);
     }
     if (::setpgid(0, 0) != 0) ChildFail(statusFd, ChildStage::Setup, errno);
-    const int null = ::open("/dev/null", O_RDONLY);
-    if (null < 0 || ::dup2(null, 0) < 0) ChildFail(statusFd, ChildStage::Setup, errno);
-    if (null != 0) ::close(null);
+    if (inFd >= 0) {
+        if (::dup2(inFd, 0) < 0) ChildFail(statusFd, ChildStage::Setup, errno);
+    } else {
+        const int null = ::open("/dev/null", O_RDONLY);
+        if (null < 0 || ::dup2(null, 0) < 0) ChildFail(statusFd, ChildStage::Setup, errno);
+        if (null != 0) ::close(null);
+    }
     if (outFd >= 0 && ::dup2(outFd, 1) < 0) ChildFail(statusFd, ChildStage::Setup, errno);
     if (errFd >= 0 && ::dup2(errFd, 2) < 0) ChildFail(statusFd, ChildStage::Setup, errno);
     if (switchUser) {
@@ -435,7 +440,8 @@ struct ChildFailure {
 
 // Starts the program under an account: fork, become the user, exec. false with result filled
 // when nothing runs.
-bool LaunchAs(const ProcessOptions& options, int outFd, int errFd, pid_t* pid, ProcessResult& result) {
+bool LaunchAs(const ProcessOptions& options, int inFd, int outFd, int errFd, pid_t* pid,
+              ProcessResult& result) {
     const ProcessAccount& account = *options.account;
     AccountIds ids;
     std::string why;
@@ -463,7 +469,7 @@ bool LaunchAs(const ProcessOptions& options, int outFd, int errFd, pid_t* pid, P
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(status[0]);
-        ChildMain(options, ids, switchUser, argv.data(), envp.data(), outFd, errFd, status[1]);
+        ChildMain(options, ids, switchUser, argv.data(), envp.data(), inFd, outFd, errFd, status[1]);
     }
     const int forkError = errno;
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
@@ -496,16 +502,17 @@ bool LaunchAs(const ProcessOptions& options, int outFd, int errFd, pid_t* pid, P
 }
 
 // Starts the program; false with result filled (NotStarted) when nothing runs.
-bool Launch(const ProcessOptions& options, int outFd, int errFd, pid_t* pid, ProcessResult& result) {
+bool Launch(const ProcessOptions& options, int inFd, int outFd, int errFd, pid_t* pid,
+            ProcessResult& result) {
     if (options.argv.empty() || options.argv[0].empty()) {
         NotStarted(result, EINVAL, "no program given");
         return false;
     }
-    if (options.account) return LaunchAs(options, outFd, errFd, pid, result);
+    if (options.account) return LaunchAs(options, inFd, outFd, errFd, pid, result);
     int rc;
     {
         Spawner spawner;
-        rc = spawner.Spawn(options, outFd, errFd, pid);
+        rc = spawner.Spawn(options, inFd, outFd, errFd, pid);
     }
     if (rc != 0) {
         NotStarted(result, rc, "the program " + options.argv[0] + " could not be started");
@@ -525,7 +532,7 @@ ProcessResult RunProcess(const ProcessOptions& options) {
         return result;
     }
     pid_t pid = -1;
-    const bool started = Launch(options, outPipe[1], errPipe[1], &pid, result);
+    const bool started = Launch(options, -1, outPipe[1], errPipe[1], &pid, result);
     CloseFd(outPipe[1]);
     CloseFd(errPipe[1]);
     if (!started) {
@@ -700,7 +707,7 @@ ProcessResult StartProcess(const ProcessOptions& options, ProcessReaper& reaper,
         ++state.starting;
     }
     pid_t pid = -1;
-    const bool started = Launch(options, -1, -1, &pid, result);
+    const bool started = Launch(options, -1, -1, -1, &pid, result);
     {
         std::lock_guard<std::mutex> guard(state.lock);
         --state.starting;
@@ -726,6 +733,126 @@ ProcessResult StartProcess(const ProcessOptions& options, ProcessReaper& reaper,
     state.Wake();
     if (!started) state.changed.notify_all();
     return result;
+}
+
+// ---- a program spoken to over its standard input and output
+
+ProcessPipe::~ProcessPipe() { Kill(); }
+
+bool ProcessPipe::Start(const ProcessOptions& options, std::string* why) {
+    Kill();
+    int in[2] = {-1, -1}, out[2] = {-1, -1};
+    if (!MakePipe(in) || !MakePipe(out)) {
+        *why = std::string("no pipe (") + std::strerror(errno) + ")";
+        for (int* fd : {&in[0], &in[1], &out[0], &out[1]}) CloseFd(*fd);
+        return false;
+    }
+    ProcessResult result;
+    pid_t pid = -1;
+    const bool started = Launch(options, in[0], out[1], -1, &pid, result);
+    CloseFd(in[0]);
+    CloseFd(out[1]);
+    if (!started) {
+        CloseFd(in[1]);
+        CloseFd(out[0]);
+        *why = result.errorText;
+        return false;
+    }
+    pid_ = pid;
+    toChild_ = in[1];
+    fromChild_ = out[0];
+    ::fcntl(fromChild_, F_SETFL, ::fcntl(fromChild_, F_GETFL) | O_NONBLOCK);
+    ::fcntl(toChild_, F_SETFL, ::fcntl(toChild_, F_GETFL) | O_NONBLOCK);
+    buffer_.clear();
+    return true;
+}
+
+namespace {
+
+// Waits for one descriptor until the deadline, in slices that look at `cancel`; false when the
+// time is up, the cancel event is set or poll fails.
+bool WaitFd(int fd, short events, SteadyClock::time_point deadline, const ManualResetEvent* cancel) {
+    for (;;) {
+        if (cancel != nullptr && cancel->IsSet()) return false;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+        if (left <= 0) return false;
+        pollfd p{fd, events, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left, 100)));
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) return false;
+    }
+}
+
+}  // namespace
+
+bool ProcessPipe::WriteLine(std::string_view line, std::int64_t limitMs, const ManualResetEvent* cancel) {
+    if (toChild_ < 0) return false;
+    std::string data(line);
+    data += '\n';
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limitMs);
+    // A program that ended must not end the caller with SIGPIPE: the signal is blocked in this
+    // thread while writing and a pending one is taken before the mask is restored.
+    sigset_t pipeOnly, old;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipeOnly, &old);
+    bool ok = true;
+    std::size_t done = 0;
+    while (ok && done < data.size()) {
+        const ssize_t n = ::write(toChild_, data.data() + done, data.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            ok = WaitFd(toChild_, POLLOUT, deadline, cancel);
+        } else {
+            if (errno == EPIPE) {
+                const timespec zero{0, 0};
+                ::sigtimedwait(&pipeOnly, nullptr, &zero);
+            }
+            ok = false;
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return ok;
+}
+
+std::optional<std::string> ProcessPipe::ReadLine(std::size_t maxBytes, std::int64_t limitMs,
+                                                 const ManualResetEvent* cancel) {
+    if (fromChild_ < 0) return std::nullopt;
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        const std::size_t newline = buffer_.find('\n');
+        if (newline != std::string::npos) {
+            std::string line = buffer_.substr(0, newline);
+            buffer_.erase(0, newline + 1);
+            return line;
+        }
+        if (buffer_.size() > maxBytes) return std::nullopt;
+        char chunk[65536];
+        const ssize_t n = ::read(fromChild_, chunk, sizeof chunk);
+        if (n > 0) {
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n == 0) return std::nullopt;   // the program closed its output
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN) return std::nullopt;
+        if (!WaitFd(fromChild_, POLLIN, deadline, cancel)) return std::nullopt;
+    }
+}
+
+void ProcessPipe::Kill() {
+    CloseFd(toChild_);
+    CloseFd(fromChild_);
+    if (pid_ > 0) {
+        ::kill(-pid_, SIGKILL);
+        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    pid_ = -1;
+    buffer_.clear();
 }
 
 }  // namespace tarvell

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ManualResetEvent.h"
@@ -115,5 +116,35 @@ private:
 // error, and the reaper's destructor is its cancel.
 ProcessResult StartProcess(const ProcessOptions& options, ProcessReaper& reaper,
                            ProcessReaper::EndHandler onEnd = {});
+
+// A program spoken to line by line over its standard input and output (a helper that answers
+// requests). Standard error stays the caller's. Used by one thread at a time. Every read and
+// write has a time limit and ends when `cancel` is set; the program (with its group) is killed
+// by Kill and by the destructor, and always reaped.
+class ProcessPipe {
+public:
+    ProcessPipe() = default;
+    ~ProcessPipe();
+    ProcessPipe(const ProcessPipe&) = delete;
+    ProcessPipe& operator=(const ProcessPipe&) = delete;
+
+    // Starts the program (argv, environment, folder, account of `options`; its time limit,
+    // cancel and capture are not used). false with the reason when nothing runs.
+    bool Start(const ProcessOptions& options, std::string* why);
+    bool Running() const { return pid_ > 0; }
+    // Writes the line and a newline; false when the program does not take it in time.
+    bool WriteLine(std::string_view line, std::int64_t limitMs, const ManualResetEvent* cancel = nullptr);
+    // The next line without its newline; nullopt at the time limit, on cancel, when the program
+    // closed its output, or when a line grows beyond maxBytes.
+    std::optional<std::string> ReadLine(std::size_t maxBytes, std::int64_t limitMs,
+                                        const ManualResetEvent* cancel = nullptr);
+    void Kill();
+
+private:
+    int pid_ = -1;
+    int toChild_ = -1;
+    int fromChild_ = -1;
+    std::string buffer_;
+};
 
 }  // namespace tarvell

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/WorkerThread.h"
+#include "service/linkup/LinkupChecks.h"
 #include "service/linkup/LinkupStarter.h"
 #include "service/polling/PollRequest.h"
 
@@ -25,6 +26,7 @@ private:
 // What several workers share. Made when the first slot (Blocking) starts and stopped by that
 // slot's stop function, which the engine calls last (it stops the slots in reverse order).
 struct SharedWorkers {
+    CTarvellFrm* engine = nullptr;
     std::unique_ptr<LinkupStarter> linkup;
     std::unique_ptr<PollStarter> polls;
     std::shared_ptr<WorkerThread> eventFileProbe;
@@ -32,13 +34,20 @@ struct SharedWorkers {
     void Stop() {
         if (eventFileProbe) eventFileProbe->StopAndJoin();
         polls.reset();
+        // The engine thread calls this, so no WMI recheck is being started meanwhile.
+        if (engine != nullptr) engine->startWmiRecheck = nullptr;
+        if (auto* checks = dynamic_cast<LinkupChecks*>(linkup.get())) checks->Stop();
         linkup.reset();
     }
 };
 
 std::unique_ptr<SharedWorkers> MakeShared(CTarvellFrm& engine, const ServiceTestSettings& tests) {
     auto shared = std::make_unique<SharedWorkers>();
-    shared->linkup = std::make_unique<RecordingLinkupStarter>();
+    shared->engine = &engine;
+    auto checks = std::make_unique<LinkupChecks>(engine);
+    LinkupChecks* recheck = checks.get();
+    engine.startWmiRecheck = [recheck](CTarvellFrm&) { recheck->StartWmiRecheck(); };
+    shared->linkup = std::move(checks);
     shared->polls = std::make_unique<LoggingPollStarter>(engine);
     if (!tests.eventFile.empty()) {
         shared->eventFileProbe = std::make_shared<EventFileProbe>(engine, tests.eventFile);
