@@ -62,15 +62,16 @@ std::optional<std::size_t> CScanLinkupWmiNow::FreeSlot(std::vector<std::unique_p
         return slots.size() - 1;
     }
     for (;;) {
+        if (StopRequested()) return std::nullopt;
         for (std::size_t i = 0; i < slots.size(); ++i) {
             if (done_[i]) {
                 done_[i] = false;
                 guard.unlock();
-                slots[i].reset();   // joins the thread, which is past its last step
+                if (slots[i]) slots[i]->Join();   // past its last step: ends at once
+                slots[i].reset();
                 return i;
             }
         }
-        if (StopRequested()) return std::nullopt;
         // The wake-up also covers a stop request, which signals no condition.
         ended_.wait_for(guard, std::chrono::milliseconds(200));
     }
@@ -105,7 +106,11 @@ void CScanLinkupWmiNow::CheckAll() {
         std::lock_guard<std::mutex> guard(lock_);
         ++started_;
     }
-    slots.clear();   // waits for every check started
+    // Waits for every check started (a destructor would stop it first).
+    for (auto& check : slots) {
+        if (check) check->Join();
+    }
+    slots.clear();
 }
 
 }  // namespace tarvell
