@@ -16,6 +16,11 @@
 //                                  "Test event recorded <SwitchKey>/<PortKey>". The file holds
 //                                  one event as lines "<field> <value>" with the field names of
 //                                  CEventItem (Severity, Blocked, Deleted are numbers).
+//   TARVELL_WMI_FIXTURE=<folder>   the WMI linkup checks ask fixture files instead of computers:
+//                                  "<folder>/<node address>.json" describes one computer
+//                                  (format in service/linkup/WmiFixtureClient.h); an address
+//                                  without a file does not answer. The service logs
+//                                  "WMI backend: ..." when the first check starts.
 //
 // The service logs "Test settings: ..." at start when any of them is set (or ignored).
 #pragma once
