@@ -259,5 +259,27 @@ TEST_F(WmiCheckTest, DamagedOrHostileFixtureNamesAnswerNothing) {
     EXPECT_FALSE(connection->IsDomainComputer("10.0.0.5/../x", 1000));
 }
 
+TEST_F(WmiCheckTest, TheDemoComputersAnswerAsTheirReadmeSays) {
+    wmi = std::make_unique<WmiFixtureClient>(std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/wmi/demo", &clock);
+    const std::vector<std::string> policy = {"0;10.0.19045|10.0.22631", "2;corp.example", "4;WinDefend",
+                                             "6;Endpoint Agent"};
+    struct Case {
+        const char* ip;
+        Types raised;
+    };
+    const Case cases[] = {
+        {"127.0.0.101", {}},
+        {"127.0.0.102", {"WMI Computer Domain", "WMI Operating System", "WMI Program Name", "WMI Service Name"}},
+        {"127.0.0.103", {"WMI Not Responding"}},
+    };
+    for (const Case& c : cases) {
+        {
+            std::lock_guard<std::recursive_mutex> guard(engine->EngineLock);
+            engine->SiblingNodes["00AA00000001"]->NodeIp() = c.ip;
+        }
+        EXPECT_EQ(CheckWith(policy), c.raised) << c.ip;
+    }
+}
+
 }  // namespace
 }  // namespace tarvell::linkuptest
