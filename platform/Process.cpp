@@ -1,9 +1,13 @@
 #include "platform/Process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
+#include <security/pam_appl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +15,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
 
 extern char** environ;
 
@@ -80,17 +89,18 @@ public:
     Spawner& operator=(const Spawner&) = delete;
 
     // Returns 0 and the pid, or the errno of the failure.
-    int Spawn(const ProcessOptions& options, int outFd, int errFd, pid_t* pid);
+    int Spawn(const ProcessOptions& options, int inFd, int outFd, int errFd, pid_t* pid);
 
 private:
-    int Prepare(const ProcessOptions& options, int outFd, int errFd);
+    int Prepare(const ProcessOptions& options, int inFd, int outFd, int errFd);
 
     posix_spawn_file_actions_t actions_;
     posix_spawnattr_t attr_;
 };
 
-int Spawner::Prepare(const ProcessOptions& options, int outFd, int errFd) {
-    int rc = ::posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
+int Spawner::Prepare(const ProcessOptions& options, int inFd, int outFd, int errFd) {
+    int rc = inFd >= 0 ? ::posix_spawn_file_actions_adddup2(&actions_, inFd, 0)
+                       : ::posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
     if (rc == 0 && outFd >= 0) rc = ::posix_spawn_file_actions_adddup2(&actions_, outFd, 1);
     if (rc == 0 && errFd >= 0) rc = ::posix_spawn_file_actions_adddup2(&actions_, errFd, 2);
     if (rc == 0 && !options.workingDir.empty()) {
@@ -116,8 +126,8 @@ int Spawner::Prepare(const ProcessOptions& options, int outFd, int errFd) {
     return rc;
 }
 
-int Spawner::Spawn(const ProcessOptions& options, int outFd, int errFd, pid_t* pid) {
-    if (const int rc = Prepare(options, outFd, errFd); rc != 0) return rc;
+int Spawner::Spawn(const ProcessOptions& options, int inFd, int outFd, int errFd, pid_t* pid) {
+    if (const int rc = Prepare(options, inFd, outFd, errFd); rc != 0) return rc;
     std::vector<char*> argv = CArray(options.argv);
     std::vector<char*> envp;
     if (options.environment) envp = CArray(*options.environment);
@@ -236,30 +246,296 @@ void ChildWatch::Run() {
     }
 }
 
+void NotStarted(ProcessResult& result, int error, const std::string& why) {
+    result.end = ProcessEnd::NotStarted;
+    result.error = error;
+    result.errorText = why;
+    if (error != 0) result.errorText += std::string(" (") + std::strerror(error) + ")";
+}
+
+// ---- accounts
+
+constexpr std::size_t kMaxUserName = 256;
+constexpr std::size_t kMaxPassword = 512;
+
+// The ids and texts a child needs to become a local user, found before the fork (the child may
+// only make system calls).
+struct AccountIds {
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::vector<gid_t> groups;
+    std::string name;
+    std::string home;
+};
+
+bool FindUser(const std::string& user, AccountIds& ids, std::string* why) {
+    if (user.empty() || user.size() > kMaxUserName || user.find('\0') != std::string::npos) {
+        *why = "the user name is empty or not a name";
+        return false;
+    }
+    std::vector<char> buffer(16 * 1024);
+    passwd entry{};
+    passwd* found = nullptr;
+    int rc;
+    while ((rc = ::getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+           buffer.size() < 1024 * 1024) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (rc != 0 || found == nullptr) {
+        *why = "no local user " + user;
+        if (rc != 0) *why += std::string(" (") + std::strerror(rc) + ")";
+        return false;
+    }
+    ids.uid = entry.pw_uid;
+    ids.gid = entry.pw_gid;
+    ids.name = entry.pw_name;
+    ids.home = entry.pw_dir != nullptr ? entry.pw_dir : "/";
+    int count = 32;
+    for (int tries = 0; tries < 8; ++tries) {
+        ids.groups.resize(static_cast<std::size_t>(count));
+        int n = count;
+        if (::getgrouplist(ids.name.c_str(), ids.gid, ids.groups.data(), &n) >= 0) {
+            ids.groups.resize(static_cast<std::size_t>(n));
+            return true;
+        }
+        count = std::max(n, count * 2);
+    }
+    *why = "the groups of " + user + " could not be listed";
+    return false;
+}
+
+struct PamAnswers {
+    const std::string* user;
+    const std::string* password;
+};
+
+// Answers PAM's prompts: the password to hidden ones, the user name to visible ones. PAM frees
+// what is returned.
+int AnswerPam(int count, const pam_message** messages, pam_response** responses, void* data) {
+    if (count <= 0 || count > PAM_MAX_NUM_MSG) return PAM_CONV_ERR;
+    const auto* answers = static_cast<const PamAnswers*>(data);
+    auto* replies = static_cast<pam_response*>(std::calloc(static_cast<std::size_t>(count), sizeof(pam_response)));
+    if (replies == nullptr) return PAM_BUF_ERR;
+    for (int i = 0; i < count; ++i) {
+        const char* text = nullptr;
+        if (messages[i]->msg_style == PAM_PROMPT_ECHO_OFF) text = answers->password->c_str();
+        if (messages[i]->msg_style == PAM_PROMPT_ECHO_ON) text = answers->user->c_str();
+        if (text == nullptr) continue;   // information and error texts need no answer
+        replies[i].resp = ::strdup(text);
+        if (replies[i].resp == nullptr) {
+            for (int j = 0; j < i; ++j) std::free(replies[j].resp);
+            std::free(replies);
+            return PAM_BUF_ERR;
+        }
+    }
+    *responses = replies;
+    return PAM_SUCCESS;
+}
+
+// The service checks configured passwords, not a person at a prompt: a refusal is answered at
+// once instead of after the modules' delay, which would hold a worker for seconds.
+void NoFailDelay(int, unsigned, void*) {}
+
+// Some PAM modules keep state between calls; one check at a time.
+std::mutex pamMutex;
+
+bool CheckPassword(const std::string& user, const std::string& password, std::string* why) {
+    if (password.size() > kMaxPassword || password.find('\0') != std::string::npos) {
+        *why = "the password is too long or not a text";
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(pamMutex);
+    PamAnswers answers{&user, &password};
+    const pam_conv conversation{AnswerPam, &answers};
+    pam_handle_t* handle = nullptr;
+    int rc = ::pam_start(kPamService, user.c_str(), &conversation, &handle);
+    if (rc != PAM_SUCCESS) {
+        *why = std::string("PAM could not be started (") + ::pam_strerror(handle, rc) + ")";
+        if (handle != nullptr) ::pam_end(handle, rc);
+        return false;
+    }
+    void (*noDelay)(int, unsigned, void*) = NoFailDelay;
+    ::pam_set_item(handle, PAM_FAIL_DELAY, reinterpret_cast<const void*>(noDelay));
+    rc = ::pam_authenticate(handle, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
+    if (rc == PAM_SUCCESS) rc = ::pam_acct_mgmt(handle, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
+    if (rc != PAM_SUCCESS) *why = std::string("the log-on of ") + user + " was refused (" + ::pam_strerror(handle, rc) + ")";
+    ::pam_end(handle, rc);
+    return rc == PAM_SUCCESS;
+}
+
+// The environment of a program run as `ids`: the given one (or the caller's) with HOME, USER
+// and LOGNAME of the user.
+std::vector<std::string> AccountEnvironment(const ProcessOptions& options, const AccountIds& ids) {
+    std::vector<std::string> env;
+    if (options.environment) {
+        env = *options.environment;
+    } else {
+        for (char** e = environ; e != nullptr && *e != nullptr; ++e) env.emplace_back(*e);
+    }
+    std::erase_if(env, [](const std::string& entry) {
+        return entry.starts_with("HOME=") || entry.starts_with("USER=") || entry.starts_with("LOGNAME=");
+    });
+    env.push_back("HOME=" + ids.home);
+    env.push_back("USER=" + ids.name);
+    env.push_back("LOGNAME=" + ids.name);
+    return env;
+}
+
+// What the child reports through its status pipe when it cannot exec.
+enum class ChildStage : int { Setup = 1, Account = 2, Exec = 3 };
+struct ChildFailure {
+    int stage;
+    int error;
+};
+
+[[noreturn]] void ChildFail(int statusFd, ChildStage stage, int error) {
+    const ChildFailure failure{static_cast<int>(stage), error};
+    [[maybe_unused]] const ssize_t n = ::write(statusFd, &failure, sizeof failure);
+    ::_exit(127);
+}
+
+// Runs in the child between fork and exec: system calls only, no allocation, no lock.
+[[noreturn]] void ChildMain(const ProcessOptions& options, const AccountIds& ids, bool switchUser,
+                            char** argv, char** envp, int inFd, int outFd, int errFd, int statusFd) {
+    for (int s = 1; s < NSIG; ++s) {
+        if (s != SIGKILL && s != SIGSTOP) ::signal(s, SIG_DFL);
+    }
+    if (::setpgid(0, 0) != 0) ChildFail(statusFd, ChildStage::Setup, errno);
+    if (inFd >= 0) {
+        if (::dup2(inFd, 0) < 0) ChildFail(statusFd, ChildStage::Setup, errno);
+    } else {
+        const int null = ::open("/dev/null", O_RDONLY);
+        if (null < 0 || ::dup2(null, 0) < 0) ChildFail(statusFd, ChildStage::Setup, errno);
+        if (null != 0) ::close(null);
+    }
+    if (outFd >= 0 && ::dup2(outFd, 1) < 0) ChildFail(statusFd, ChildStage::Setup, errno);
+    if (errFd >= 0 && ::dup2(errFd, 2) < 0) ChildFail(statusFd, ChildStage::Setup, errno);
+    if (switchUser) {
+        if (::setgroups(ids.groups.size(), ids.groups.data()) != 0 || ::setgid(ids.gid) != 0 ||
+            ::setuid(ids.uid) != 0) {
+            ChildFail(statusFd, ChildStage::Account, errno);
+        }
+        // A user that is not root must not be able to take root back.
+        if (ids.uid != 0 && (::setuid(0) == 0 || ::geteuid() != ids.uid)) {
+            ChildFail(statusFd, ChildStage::Account, EPERM);
+        }
+    }
+    if (!options.workingDir.empty() && ::chdir(options.workingDir.c_str()) != 0) {
+        ChildFail(statusFd, ChildStage::Setup, errno);
+    }
+    // Sockets and files that other threads opened without close-on-exec stay with us; the
+    // status pipe closes at the exec.
+    if (statusFd > 3) ::close_range(3, static_cast<unsigned>(statusFd - 1), 0);
+    ::close_range(static_cast<unsigned>(statusFd + 1), ~0u, 0);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (std::strchr(argv[0], '/') == nullptr) {
+        ::execvpe(argv[0], argv, envp);
+    } else {
+        ::execve(argv[0], argv, envp);
+    }
+    ChildFail(statusFd, ChildStage::Exec, errno);
+}
+
+// Starts the program under an account: fork, become the user, exec. false with result filled
+// when nothing runs.
+bool LaunchAs(const ProcessOptions& options, int inFd, int outFd, int errFd, pid_t* pid,
+              ProcessResult& result) {
+    const ProcessAccount& account = *options.account;
+    AccountIds ids;
+    std::string why;
+    if (!FindUser(account.user, ids, &why) ||
+        (!account.password.empty() && !CheckPassword(ids.name, account.password, &why))) {
+        result.logonFailed = true;
+        NotStarted(result, EACCES, why);
+        return false;
+    }
+    // Root switches to any user, root included; another caller can only run as itself.
+    const bool switchUser = ::geteuid() == 0 || ids.uid != ::geteuid();
+    const std::vector<std::string> environment = AccountEnvironment(options, ids);
+    std::vector<char*> argv = CArray(options.argv);
+    std::vector<char*> envp = CArray(environment);
+
+    int status[2] = {-1, -1};
+    if (!MakePipe(status)) {
+        NotStarted(result, errno, "no status pipe");
+        return false;
+    }
+    // The child must not run the parent's signal handlers before it reset them.
+    sigset_t all, old;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &old);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(status[0]);
+        ChildMain(options, ids, switchUser, argv.data(), envp.data(), inFd, outFd, errFd, status[1]);
+    }
+    const int forkError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    CloseFd(status[1]);
+    if (child < 0) {
+        CloseFd(status[0]);
+        NotStarted(result, forkError, "no process could be made");
+        return false;
+    }
+    ChildFailure failure{};
+    ssize_t n;
+    while ((n = ::read(status[0], &failure, sizeof failure)) < 0 && errno == EINTR) {
+    }
+    CloseFd(status[0]);
+    if (n == 0) {
+        *pid = child;
+        return true;
+    }
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    if (n != static_cast<ssize_t>(sizeof failure)) {
+        NotStarted(result, EIO, "the program's start could not be followed");
+    } else if (failure.stage == static_cast<int>(ChildStage::Account)) {
+        result.logonFailed = true;
+        NotStarted(result, failure.error, "the account " + ids.name + " could not be taken");
+    } else {
+        NotStarted(result, failure.error, "the program " + options.argv[0] + " could not be started");
+    }
+    return false;
+}
+
+// Starts the program; false with result filled (NotStarted) when nothing runs.
+bool Launch(const ProcessOptions& options, int inFd, int outFd, int errFd, pid_t* pid,
+            ProcessResult& result) {
+    if (options.argv.empty() || options.argv[0].empty()) {
+        NotStarted(result, EINVAL, "no program given");
+        return false;
+    }
+    if (options.account) return LaunchAs(options, inFd, outFd, errFd, pid, result);
+    int rc;
+    {
+        Spawner spawner;
+        rc = spawner.Spawn(options, inFd, outFd, errFd, pid);
+    }
+    if (rc != 0) {
+        NotStarted(result, rc, "the program " + options.argv[0] + " could not be started");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 ProcessResult RunProcess(const ProcessOptions& options) {
     ProcessResult result;
-    if (options.argv.empty() || options.argv[0].empty()) {
-        result.error = EINVAL;
-        return result;
-    }
     int outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
     if (options.captureOutput && (!MakePipe(outPipe) || !MakePipe(errPipe))) {
-        result.error = errno;
+        NotStarted(result, errno, "no pipe for its output");
         for (int* fd : {&outPipe[0], &outPipe[1], &errPipe[0], &errPipe[1]}) CloseFd(*fd);
         return result;
     }
     pid_t pid = -1;
-    int rc;
-    {
-        Spawner spawner;
-        rc = spawner.Spawn(options, outPipe[1], errPipe[1], &pid);
-    }
+    const bool started = Launch(options, -1, outPipe[1], errPipe[1], &pid, result);
     CloseFd(outPipe[1]);
     CloseFd(errPipe[1]);
-    if (rc != 0) {
-        result.error = rc;
+    if (!started) {
         CloseFd(outPipe[0]);
         CloseFd(errPipe[0]);
         return result;
@@ -273,6 +549,310 @@ ProcessResult RunProcess(const ProcessOptions& options) {
     }
     ChildWatch(pid, options, result, captures).Run();
     return result;
+}
+
+// ---- programs not waited for
+
+struct ProcessReaper::State {
+    struct Child {
+        pid_t pid = -1;
+        int pidFd = -1;   // -1 when the kernel offers none: looked at every kPollMs
+        std::optional<SteadyClock::time_point> deadline;
+        EndHandler onEnd;
+    };
+
+    explicit State(std::size_t limit) : maxRunning(limit) {
+        wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    }
+    ~State() { CloseFd(wakeFd); }
+
+    void Wake() {
+        if (wakeFd >= 0) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
+        }
+    }
+    void Loop();
+    // Reaps what ended and kills what is overdue; the ended ones move to `ended`.
+    void Collect(bool stopping, std::vector<std::pair<EndHandler, ProcessResult>>& ended);
+
+    const std::size_t maxRunning;
+    int wakeFd = -1;
+    mutable std::mutex lock;
+    mutable std::condition_variable changed;
+    std::vector<Child> children;   // [lock]
+    std::size_t starting = 0;      // [lock] slots taken by starts in progress
+    bool stopping = false;         // [lock]
+    std::thread thread;
+};
+
+void ProcessReaper::State::Collect(bool stop, std::vector<std::pair<EndHandler, ProcessResult>>& ended) {
+    const auto now = SteadyClock::now();
+    for (auto it = children.begin(); it != children.end();) {
+        ProcessResult result;
+        result.pid = it->pid;
+        int status = 0;
+        pid_t r = ::waitpid(it->pid, &status, WNOHANG);
+        if (r == 0 && (stop || (it->deadline && now >= *it->deadline))) {
+            ::kill(-it->pid, SIGKILL);   // the group: the program and what it started
+            while ((r = ::waitpid(it->pid, &status, 0)) < 0 && errno == EINTR) {
+            }
+            result.end = stop ? ProcessEnd::Cancelled : ProcessEnd::TimedOut;
+            result.signal = SIGKILL;
+        } else if (r == it->pid) {
+            if (WIFEXITED(status)) {
+                result.end = ProcessEnd::Exited;
+                result.exitCode = WEXITSTATUS(status);
+            } else {
+                result.end = ProcessEnd::Signalled;
+                result.signal = WTERMSIG(status);
+            }
+        } else if (r < 0 && errno != EINTR) {
+            result.end = ProcessEnd::Exited;   // reaped elsewhere: the status is unknown
+        } else {
+            ++it;
+            continue;
+        }
+        CloseFd(it->pidFd);
+        ended.emplace_back(std::move(it->onEnd), std::move(result));
+        it = children.erase(it);
+    }
+}
+
+void ProcessReaper::State::Loop() {
+    for (;;) {
+        std::vector<pollfd> fds;
+        int timeout = -1;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (stopping) break;
+            fds.push_back({wakeFd, POLLIN, 0});
+            const auto now = SteadyClock::now();
+            for (const Child& c : children) {
+                if (c.pidFd >= 0) {
+                    fds.push_back({c.pidFd, POLLIN, 0});
+                } else {
+                    timeout = timeout < 0 ? kPollMs : std::min(timeout, kPollMs);
+                }
+                if (c.deadline) {
+                    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*c.deadline - now).count();
+                    const int ms = static_cast<int>(std::clamp<std::int64_t>(left, 0, 60'000));
+                    timeout = timeout < 0 ? ms : std::min(timeout, ms);
+                }
+            }
+            if (wakeFd < 0) timeout = timeout < 0 ? kPollMs : std::min(timeout, kPollMs);
+        }
+        if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) ::usleep(kPollMs * 1000);
+        std::uint64_t count;
+        while (wakeFd >= 0 && ::read(wakeFd, &count, sizeof count) > 0) {
+        }
+        std::vector<std::pair<EndHandler, ProcessResult>> ended;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (stopping) break;
+            Collect(false, ended);
+        }
+        for (auto& [handler, result] : ended) {
+            if (handler) handler(result);
+        }
+        if (!ended.empty()) changed.notify_all();
+    }
+    std::vector<std::pair<EndHandler, ProcessResult>> ended;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        Collect(true, ended);
+    }
+    for (auto& [handler, result] : ended) {
+        if (handler) handler(result);
+    }
+    changed.notify_all();
+}
+
+ProcessReaper::ProcessReaper(std::size_t maxRunning)
+    : state_(std::make_shared<State>(std::max<std::size_t>(1, maxRunning))) {
+    state_->thread = std::thread([state = state_.get()] { state->Loop(); });
+}
+
+ProcessReaper::~ProcessReaper() {
+    {
+        std::lock_guard<std::mutex> guard(state_->lock);
+        state_->stopping = true;
+    }
+    state_->Wake();
+    if (state_->thread.joinable()) state_->thread.join();
+}
+
+std::size_t ProcessReaper::Running() const {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    return state_->children.size();
+}
+
+bool ProcessReaper::WaitIdle(std::int64_t ms) const {
+    std::unique_lock<std::mutex> guard(state_->lock);
+    return state_->changed.wait_for(guard, std::chrono::milliseconds(std::max<std::int64_t>(0, ms)), [&] {
+        return state_->children.empty() && state_->starting == 0;
+    });
+}
+
+ProcessResult StartProcess(const ProcessOptions& options, ProcessReaper& reaper,
+                           ProcessReaper::EndHandler onEnd) {
+    ProcessReaper::State& state = *reaper.state_;
+    ProcessResult result;
+    {
+        std::lock_guard<std::mutex> guard(state.lock);
+        if (state.stopping || state.children.size() + state.starting >= state.maxRunning) {
+            NotStarted(result, EAGAIN, "too many programs are running");
+            return result;
+        }
+        ++state.starting;
+    }
+    pid_t pid = -1;
+    const bool started = Launch(options, -1, -1, -1, &pid, result);
+    {
+        std::lock_guard<std::mutex> guard(state.lock);
+        --state.starting;
+        if (started && state.stopping) {
+            // The reaper stopped while this one started: it is not left behind.
+            ::kill(-pid, SIGKILL);
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+            NotStarted(result, ECANCELED, "the program's reaper was stopping");
+        } else if (started) {
+            ProcessReaper::State::Child child;
+            child.pid = pid;
+            child.pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+            if (options.timeLimitMs > 0) {
+                child.deadline = SteadyClock::now() + std::chrono::milliseconds(options.timeLimitMs);
+            }
+            child.onEnd = std::move(onEnd);
+            state.children.push_back(std::move(child));
+            result.end = ProcessEnd::Running;
+            result.pid = pid;
+        }
+    }
+    state.Wake();
+    if (!started) state.changed.notify_all();
+    return result;
+}
+
+// ---- a program spoken to over its standard input and output
+
+ProcessPipe::~ProcessPipe() { Kill(); }
+
+bool ProcessPipe::Start(const ProcessOptions& options, std::string* why) {
+    Kill();
+    int in[2] = {-1, -1}, out[2] = {-1, -1};
+    if (!MakePipe(in) || !MakePipe(out)) {
+        *why = std::string("no pipe (") + std::strerror(errno) + ")";
+        for (int* fd : {&in[0], &in[1], &out[0], &out[1]}) CloseFd(*fd);
+        return false;
+    }
+    ProcessResult result;
+    pid_t pid = -1;
+    const bool started = Launch(options, in[0], out[1], -1, &pid, result);
+    CloseFd(in[0]);
+    CloseFd(out[1]);
+    if (!started) {
+        CloseFd(in[1]);
+        CloseFd(out[0]);
+        *why = result.errorText;
+        return false;
+    }
+    pid_ = pid;
+    toChild_ = in[1];
+    fromChild_ = out[0];
+    ::fcntl(fromChild_, F_SETFL, ::fcntl(fromChild_, F_GETFL) | O_NONBLOCK);
+    ::fcntl(toChild_, F_SETFL, ::fcntl(toChild_, F_GETFL) | O_NONBLOCK);
+    buffer_.clear();
+    return true;
+}
+
+namespace {
+
+// Waits for one descriptor until the deadline, in slices that look at `cancel`; false when the
+// time is up, the cancel event is set or poll fails.
+bool WaitFd(int fd, short events, SteadyClock::time_point deadline, const ManualResetEvent* cancel) {
+    for (;;) {
+        if (cancel != nullptr && cancel->IsSet()) return false;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+        if (left <= 0) return false;
+        pollfd p{fd, events, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left, 100)));
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) return false;
+    }
+}
+
+}  // namespace
+
+bool ProcessPipe::WriteLine(std::string_view line, std::int64_t limitMs, const ManualResetEvent* cancel) {
+    if (toChild_ < 0) return false;
+    std::string data(line);
+    data += '\n';
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limitMs);
+    // A program that ended must not end the caller with SIGPIPE: the signal is blocked in this
+    // thread while writing and a pending one is taken before the mask is restored.
+    sigset_t pipeOnly, old;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipeOnly, &old);
+    bool ok = true;
+    std::size_t done = 0;
+    while (ok && done < data.size()) {
+        const ssize_t n = ::write(toChild_, data.data() + done, data.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            ok = WaitFd(toChild_, POLLOUT, deadline, cancel);
+        } else {
+            if (errno == EPIPE) {
+                const timespec zero{0, 0};
+                ::sigtimedwait(&pipeOnly, nullptr, &zero);
+            }
+            ok = false;
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return ok;
+}
+
+std::optional<std::string> ProcessPipe::ReadLine(std::size_t maxBytes, std::int64_t limitMs,
+                                                 const ManualResetEvent* cancel) {
+    if (fromChild_ < 0) return std::nullopt;
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        const std::size_t newline = buffer_.find('\n');
+        if (newline != std::string::npos) {
+            std::string line = buffer_.substr(0, newline);
+            buffer_.erase(0, newline + 1);
+            return line;
+        }
+        if (buffer_.size() > maxBytes) return std::nullopt;
+        char chunk[65536];
+        const ssize_t n = ::read(fromChild_, chunk, sizeof chunk);
+        if (n > 0) {
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n == 0) return std::nullopt;   // the program closed its output
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN) return std::nullopt;
+        if (!WaitFd(fromChild_, POLLIN, deadline, cancel)) return std::nullopt;
+    }
+}
+
+void ProcessPipe::Kill() {
+    CloseFd(toChild_);
+    CloseFd(fromChild_);
+    if (pid_ > 0) {
+        ::kill(-pid_, SIGKILL);
+        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    pid_ = -1;
+    buffer_.clear();
 }
 
 }  // namespace tarvell

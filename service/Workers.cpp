@@ -7,6 +7,7 @@
 #include "service/actionlinks/CTarvellHttp.h"
 #include "service/alerts/CScanAlertsSnmp.h"
 #include "service/alerts/CScanAlertsSyslog.h"
+#include "service/linkup/LinkupChecks.h"
 #include "service/linkup/LinkupStarter.h"
 #include "service/polling/PollRequest.h"
 
@@ -28,6 +29,7 @@ private:
 // What several workers share. Made when the first slot (Blocking) starts and stopped by that
 // slot's stop function, which the engine calls last (it stops the slots in reverse order).
 struct SharedWorkers {
+    CTarvellFrm* engine = nullptr;
     std::unique_ptr<LinkupStarter> linkup;
     std::unique_ptr<PollStarter> polls;
     std::shared_ptr<WorkerThread> eventFileProbe;
@@ -35,13 +37,20 @@ struct SharedWorkers {
     void Stop() {
         if (eventFileProbe) eventFileProbe->StopAndJoin();
         polls.reset();
+        // The engine thread calls this, so no WMI recheck is being started meanwhile.
+        if (engine != nullptr) engine->startWmiRecheck = nullptr;
+        if (auto* checks = dynamic_cast<LinkupChecks*>(linkup.get())) checks->Stop();
         linkup.reset();
     }
 };
 
 std::unique_ptr<SharedWorkers> MakeShared(CTarvellFrm& engine, const ServiceTestSettings& tests) {
     auto shared = std::make_unique<SharedWorkers>();
-    shared->linkup = std::make_unique<RecordingLinkupStarter>();
+    shared->engine = &engine;
+    auto checks = std::make_unique<LinkupChecks>(engine);
+    LinkupChecks* recheck = checks.get();
+    engine.startWmiRecheck = [recheck](CTarvellFrm&) { recheck->StartWmiRecheck(); };
+    shared->linkup = std::move(checks);
     shared->polls = std::make_unique<LoggingPollStarter>(engine);
     if (!tests.eventFile.empty()) {
         shared->eventFileProbe = std::make_shared<EventFileProbe>(engine, tests.eventFile);

@@ -19,6 +19,11 @@
 //   TARVELL_SYSLOG_PORT=<n>        the UDP port of the syslog listeners instead of 514;
 //   TARVELL_TRAP_MANAGER_PORT=<n>  the UDP port of the trap managers instead of 162 (1..65535;
 //                                  another value is ignored).
+//   TARVELL_WMI_FIXTURE=<folder>   the WMI linkup checks ask fixture files instead of computers:
+//                                  "<folder>/<node address>.json" describes one computer
+//                                  (format in service/linkup/WmiFixtureClient.h); an address
+//                                  without a file does not answer. The service logs
+//                                  "WMI backend: ..." when the first check starts.
 //
 // The service logs "Test settings: ..." at start when any of them is set (or ignored).
 #pragma once

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "platform/Files.h"
@@ -211,6 +213,171 @@ TEST(RunProcess, ManyThreadsRunProgramsAtOnce) {
     }
     for (auto& th : threads) th.join();
     EXPECT_EQ(good.load(), 40);
+}
+
+// ---- accounts
+
+// The tests that change user need root; as any other user they are skipped.
+bool IsRoot() { return ::geteuid() == 0; }
+
+ProcessOptions AsUser(std::vector<std::string> argv, const std::string& user,
+                      const std::string& password = "") {
+    ProcessOptions options;
+    options.argv = std::move(argv);
+    options.captureOutput = true;
+    options.timeLimitMs = 20'000;
+    options.account = ProcessAccount{user, "IGNORED", password};
+    return options;
+}
+
+TEST(RunProcessAccount, TheProgramRunsAsTheUserWithItsGroupsAndHome) {
+    if (!IsRoot()) GTEST_SKIP() << "needs root to change user";
+    const int leaked = ::open("/dev/null", O_RDONLY);   // not passed on under an account either
+    const auto r = RunProcess(AsUser(
+        {"/bin/sh", "-c", "id -u; id -g; id -G; echo \"$HOME $USER $LOGNAME\"; ls /proc/$$/fd"},
+        "nobody"));
+    ::close(leaked);
+    ASSERT_TRUE(r.Succeeded()) << r.errorText << r.err;
+    const auto lines = SplitAny(r.out, "\n");
+    ASSERT_GE(lines.size(), 4u) << r.out;
+    EXPECT_EQ(lines[0], "65534");
+    EXPECT_EQ(lines[1], "65534");
+    EXPECT_EQ(lines[2], "65534");   // root's supplementary groups are gone
+    EXPECT_EQ(lines[3], "/nonexistent nobody nobody");
+    for (std::size_t i = 4; i < lines.size(); ++i) EXPECT_LE(AtoL(lines[i]), 2) << r.out;
+    ExpectReaped(r);
+}
+
+TEST(RunProcessAccount, AFailedLogOnRunsNothing) {
+    const std::string dir = MakeTempFolder("process-test-");
+    ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+    const std::string marker = JoinPath(dir, "ran");
+    const std::vector<std::string> argv = {"/bin/sh", "-c", "touch " + marker};
+    struct Case {
+        const char* what;
+        std::string user;
+        std::string password;
+    };
+    const Case cases[] = {
+        {"unknown user", "no-such-user-here", ""},
+        {"empty user", "", ""},
+        {"wrong password", "nobody", "wrong"},
+        {"wrong password of root", "root", "certainly-not-it"},
+        {"password with a NUL", "nobody", std::string("a\0b", 3)},
+    };
+    for (const Case& c : cases) {
+        const auto r = RunProcess(AsUser(argv, c.user, c.password));
+        EXPECT_EQ(r.end, ProcessEnd::NotStarted) << c.what;
+        EXPECT_TRUE(r.logonFailed) << c.what;
+        EXPECT_FALSE(r.errorText.empty()) << c.what;
+        EXPECT_FALSE(FileExists(marker)) << c.what;
+    }
+    // Not root: switching to another user is refused by the system, and still runs nothing.
+    if (!IsRoot()) {
+        const auto r = RunProcess(AsUser(argv, "root"));
+        EXPECT_EQ(r.end, ProcessEnd::NotStarted);
+        EXPECT_TRUE(r.logonFailed);
+        EXPECT_FALSE(FileExists(marker));
+    }
+    RemoveTree(dir);
+}
+
+TEST(RunProcessAccount, TimeLimitAndStartErrorsHoldUnderAnAccount) {
+    if (!IsRoot()) GTEST_SKIP() << "needs root to change user";
+    auto options = AsUser({"sh", "-c", "sleep 30 & sleep 30"}, "nobody");
+    options.timeLimitMs = 300;
+    auto r = RunProcess(options);
+    EXPECT_EQ(r.end, ProcessEnd::TimedOut);
+    ExpectReaped(r);
+    r = RunProcess(AsUser({"/nonexistent/program"}, "nobody"));
+    EXPECT_EQ(r.end, ProcessEnd::NotStarted);
+    EXPECT_EQ(r.error, ENOENT);
+    EXPECT_FALSE(r.logonFailed);
+    // A folder the user may not enter.
+    const std::string dir = MakeTempFolder("process-test-");
+    ASSERT_EQ(::chmod(dir.c_str(), 0700), 0);
+    options = AsUser({"true"}, "nobody");
+    options.workingDir = dir;
+    r = RunProcess(options);
+    EXPECT_EQ(r.end, ProcessEnd::NotStarted);
+    EXPECT_EQ(r.error, EACCES);
+    RemoveTree(dir);
+}
+
+// ---- programs not waited for
+
+TEST(StartProcess, EveryProgramIsReapedAndReported) {
+    std::mutex lock;
+    std::vector<ProcessResult> ended;
+    {
+        ProcessReaper reaper;
+        for (int i = 0; i < 10; ++i) {
+            ProcessOptions options;
+            options.argv = {"sh", "-c", "exit " + std::to_string(i)};
+            const auto r = StartProcess(options, reaper, [&](const ProcessResult& e) {
+                std::lock_guard<std::mutex> guard(lock);
+                ended.push_back(e);
+            });
+            ASSERT_EQ(r.end, ProcessEnd::Running) << r.errorText;
+            ASSERT_GT(r.pid, 0);
+        }
+        EXPECT_TRUE(reaper.WaitIdle(20'000));
+        EXPECT_EQ(reaper.Running(), 0u);
+    }
+    ASSERT_EQ(ended.size(), 10u);
+    std::vector<int> codes;
+    for (const auto& e : ended) {
+        EXPECT_EQ(e.end, ProcessEnd::Exited);
+        codes.push_back(e.exitCode);
+        ExpectReaped(e);
+    }
+    std::sort(codes.begin(), codes.end());
+    EXPECT_EQ(codes, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
+TEST(StartProcess, TheTimeLimitTheBoundAndTheStopAreKept) {
+    std::vector<ProcessResult> ended;
+    std::mutex lock;
+    auto record = [&](const ProcessResult& e) {
+        std::lock_guard<std::mutex> guard(lock);
+        ended.push_back(e);
+    };
+    int longPid = -1;
+    {
+        ProcessReaper reaper(2);
+        ProcessOptions options;
+        options.argv = {"sleep", "30"};
+        options.timeLimitMs = 200;
+        ASSERT_EQ(StartProcess(options, reaper, record).end, ProcessEnd::Running);
+        options.timeLimitMs = 0;
+        const auto running = StartProcess(options, reaper, record);
+        ASSERT_EQ(running.end, ProcessEnd::Running);
+        longPid = running.pid;
+        const auto refused = StartProcess(options, reaper, record);
+        EXPECT_EQ(refused.end, ProcessEnd::NotStarted);
+        EXPECT_EQ(refused.error, EAGAIN);
+        for (int i = 0; i < 500 && reaper.Running() > 1; ++i) std::this_thread::sleep_for(Ms(10));
+        EXPECT_EQ(reaper.Running(), 1u);
+        // The reaper goes with the service: what still runs is killed and reaped.
+    }
+    ASSERT_EQ(ended.size(), 2u);
+    EXPECT_EQ(ended[0].end, ProcessEnd::TimedOut);
+    EXPECT_EQ(ended[1].end, ProcessEnd::Cancelled);
+    EXPECT_EQ(ended[1].pid, longPid);
+    EXPECT_TRUE(Gone(longPid));
+}
+
+TEST(StartProcess, AFailedLogOnStartsNothing) {
+    ProcessReaper reaper;
+    const auto r = StartProcess(AsUser({"true"}, "nobody", "wrong"), reaper);
+    EXPECT_EQ(r.end, ProcessEnd::NotStarted);
+    EXPECT_TRUE(r.logonFailed);
+    EXPECT_EQ(reaper.Running(), 0u);
+    if (IsRoot()) {
+        ProcessOptions options = AsUser({"true"}, "nobody");
+        EXPECT_EQ(StartProcess(options, reaper).end, ProcessEnd::Running);
+        EXPECT_TRUE(reaper.WaitIdle(20'000));
+    }
 }
 
 }  // namespace
