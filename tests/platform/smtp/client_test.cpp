@@ -337,6 +337,18 @@ TEST(SmtpClientLimits, RepliesDecideBetweenRetryAndRejection) {
     }
 }
 
+TEST(SmtpClientLimits, AnAuthOfferWithoutAKnownMechanismSendsWithoutLogin) {
+    ScriptedServer server("220 hi\r\n", {"250-x\r\n250 AUTH GSSAPI XOAUTH2\r\n", "250 ok\r\n", "250 ok\r\n",
+                                          "354 go\r\n", "250 queued\r\n", "221 bye\r\n"});
+    SmtpSettings s = LocalSettings(server.Port());
+    s.user = "u";
+    s.password = "p";
+    CSmtpClient client;
+    const SendResult r = client.SendMail(s, "x@example.org", "s", "b", false);
+    EXPECT_EQ(r.status, SendStatus::Delivered) << r.reason;
+    EXPECT_EQ(client.AuthMechanism(), "");
+}
+
 TEST(SmtpClientLimits, PortAndTimeoutTextsAreChecked) {
     std::string error;
     EXPECT_FALSE(SmtpSettingsFromTexts("h", "25x", "", "", "", "s", "1", &error));
