@@ -380,5 +380,36 @@ TEST(StartProcess, AFailedLogOnStartsNothing) {
     }
 }
 
+// ---- programs spoken to over their standard streams
+
+TEST(ProcessPipe, LinesGoBothWaysWithinTheirLimits) {
+    ProcessPipe pipe;
+    ProcessOptions options;
+    options.argv = {"sh", "-c", "while read l; do [ \"$l\" = quiet ] && sleep 30; echo \"<$l>\"; done"};
+    std::string why;
+    ASSERT_TRUE(pipe.Start(options, &why)) << why;
+    ASSERT_TRUE(pipe.WriteLine("one", 5000));
+    EXPECT_EQ(pipe.ReadLine(1024, 5000), "<one>");
+    ASSERT_TRUE(pipe.WriteLine("quiet", 5000));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(pipe.ReadLine(1024, 300).has_value());
+    EXPECT_LT(ElapsedMs(start), 3000);
+    pipe.Kill();
+    EXPECT_FALSE(pipe.Running());
+    EXPECT_FALSE(pipe.WriteLine("after", 100));
+
+    // A line longer than allowed, and a program that is gone: failures, not a hang or SIGPIPE.
+    options.argv = {"sh", "-c", "head -c 5000 /dev/zero | tr '\\0' x; echo; exit 0"};
+    ASSERT_TRUE(pipe.Start(options, &why)) << why;
+    EXPECT_FALSE(pipe.ReadLine(1000, 5000).has_value());
+    std::this_thread::sleep_for(Ms(100));
+    EXPECT_FALSE(pipe.WriteLine("to nobody", 1000));
+    pipe.Kill();
+
+    options.argv = {"/nonexistent/helper"};
+    EXPECT_FALSE(pipe.Start(options, &why));
+    EXPECT_FALSE(why.empty());
+}
+
 }  // namespace
 }  // namespace tarvell
