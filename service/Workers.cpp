@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/WorkerThread.h"
+#include "service/detection/CScanDatabase.h"
 #include "service/linkup/LinkupStarter.h"
 #include "service/polling/PollRequest.h"
 
@@ -71,9 +72,8 @@ std::function<void()> StartBlocking(CTarvellFrm& engine, SharedWorkers& shared) 
 }
 
 std::function<void()> StartDatabase(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
-    (void)shared;
-    return nullptr;
+    return StartThread(engine, std::make_shared<CScanDatabase>(engine, *shared.polls, *shared.linkup),
+                       "CScanDatabase");
 }
 
 std::function<void()> StartSnmpTraps(CTarvellFrm& engine, SharedWorkers& shared) {
