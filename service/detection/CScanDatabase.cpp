@@ -72,6 +72,7 @@ void CScanDatabase::Run() {
             failing = true;
             CTarvellFrm::ClearObjectMap(portSnapshot_);
             CTarvellFrm::ClearObjectMap(nodeSnapshot_);
+            setsGeneration_.reset();
         }
     } while (!WaitForStop(pacing_.tickMs));
 }
@@ -85,16 +86,33 @@ bool CScanDatabase::Yield(std::size_t& counter) {
 // ---- one pass
 
 void CScanDatabase::RunPass() {
-    CTarvellFrm::ClearObjectMap(portSnapshot_);
-    CTarvellFrm::ClearObjectMap(nodeSnapshot_);
-    engine_.SnapshotPorts(portSnapshot_);
-    engine_.SnapshotNodes(nodeSnapshot_);
-    DropVanishedPendingNodes();
+    // Read before the snapshots: a swap after this point is seen as a new generation next time.
+    const std::uint64_t generation = engine_.DataGeneration.load();
+    const bool fresh = !setsGeneration_ || *setsGeneration_ != generation;
+    setsGeneration_.reset();   // stays unset if the pass does not end
+    if (fresh) {
+        CTarvellFrm::ClearObjectMap(portSnapshot_);
+        CTarvellFrm::ClearObjectMap(nodeSnapshot_);
+        engine_.SnapshotPorts(portSnapshot_);
+        engine_.SnapshotNodes(nodeSnapshot_);
+        DropVanishedPendingNodes();
+        currentPorts_ = &portSnapshot_;
+        currentNodes_ = &nodeSnapshot_;
+    } else {
+        // The sibling data is the previous pass's: the working sets hold every record the rules
+        // look at (disabled ports and nodes, and nodes without a place, are passed over by them
+        // anyway), so they serve as this pass's snapshot and nothing is copied.
+        currentPorts_ = &enabledPorts_;
+        currentNodes_ = &locatedNodes_;
+    }
     if (engine_.Settings()->DetectionEnabled != 0 && !enabledPorts_.empty() && !locatedNodes_.empty())
         ScanRound();
-    BuildWorkingSets();
+    switches_.clear();
+    if (StopRequested()) return;
+    if (fresh) BuildWorkingSets();
     CTarvellFrm::ClearObjectMap(portSnapshot_);
     CTarvellFrm::ClearObjectMap(nodeSnapshot_);
+    setsGeneration_ = generation;
     ++passes_;
 }
 
@@ -112,28 +130,29 @@ void CScanDatabase::DropVanishedPendingNodes() {
 
 void CScanDatabase::CopyRecord(const CDbItem& from, CDbItem& to) { to = from; }
 
+// The working sets take the snapshot's records over whole (the snapshot is emptied after the
+// pass anyway): the previous copy of a record is the record itself, with every field.
 void CScanDatabase::BuildWorkingSets() {
     CTarvellFrm::ClearObjectMap(enabledPorts_);
+    enabledPorts_.swap(portSnapshot_);
     std::size_t counter = 0;
-    for (const auto& [key, port] : portSnapshot_) {
-        if (Yield(counter)) return;
-        if (port->PortDisabled() != 0) continue;
-        auto& slot = enabledPorts_[key];
-        slot = std::make_unique<CDbItem>();
-        CopyRecord(*port, *slot);
+    for (auto it = enabledPorts_.begin(); it != enabledPorts_.end();) {
+        Yield(counter);
+        it = it->second->PortDisabled() != 0 ? enabledPorts_.erase(it) : std::next(it);
     }
     CTarvellFrm::ClearObjectMap(locatedNodes_);
+    locatedNodes_.swap(nodeSnapshot_);
     counter = 0;
-    for (const auto& [key, node] : nodeSnapshot_) {
-        if (Yield(counter)) return;
-        if (node->NodeDisabled() != 0 || node->NodeSwitch().empty() || node->NodePort().empty()) continue;
-        auto& slot = locatedNodes_[key];
-        slot = std::make_unique<CDbItem>();
-        CopyRecord(*node, *slot);
+    for (auto it = locatedNodes_.begin(); it != locatedNodes_.end();) {
+        Yield(counter);
+        const CDbItem& node = *it->second;
+        const bool located = node.NodeDisabled() == 0 && !node.NodeSwitch().empty() && !node.NodePort().empty();
+        it = located ? std::next(it) : locatedNodes_.erase(it);
     }
 }
 
 void CScanDatabase::ScanRound() {
+    switches_.clear();
     const auto settings = engine_.Settings();
     ScanPorts(*settings);
     if (StopRequested()) return;
@@ -154,26 +173,57 @@ const ThreatLevels& CScanDatabase::Levels(ThreatRule rule) const {
     return const_cast<CScanDatabase*>(this)->LevelsOf(rule);
 }
 
+// The switch look-up of the engine, once per switch and pass: a pass judges every port and node
+// of a switch against the same switch record.
+CScanDatabase::SwitchEntry& CScanDatabase::EntryOf(const std::string& key) {
+    auto it = switches_.find(key);
+    if (it == switches_.end()) {
+        SwitchEntry entry;
+        entry.record.emplace();
+        if (!engine_.LookupSwitch(key, *entry.record)) entry.record.reset();
+        it = switches_.emplace(key, std::move(entry)).first;
+    }
+    return it->second;
+}
+
+const CDbItem* CScanDatabase::SwitchOf(const std::string& key) {
+    const SwitchEntry& entry = EntryOf(key);
+    return entry.record ? &*entry.record : nullptr;
+}
+
+// The device selection of a threat rule depends on the settings and the switch alone.
+bool CScanDatabase::ThreatSelected(ThreatRule rule, const std::string& switchKey) {
+    signed char& known = EntryOf(switchKey).threatSelected[static_cast<std::size_t>(rule)];
+    if (known < 0) known = engine_.IsEventSelected(0, ThreatEventType(rule), switchKey) ? 1 : 0;
+    return known != 0;
+}
+
 // ---- ports: threat rules and ports that came up
 
 void CScanDatabase::ScanPorts(const CTarvellDoc& s) {
+    // With the previous pass's data the working set is the current data: each record is its own
+    // previous copy.
+    const bool sameData = currentPorts_ == &enabledPorts_;
     std::size_t counter = 0;
-    for (const auto& [key, port] : portSnapshot_) {
+    for (const auto& [key, port] : *currentPorts_) {
         if (Yield(counter)) return;
         if (port->PortDisabled() != 0) continue;
-        const auto previous = enabledPorts_.find(key);
-        if (previous == enabledPorts_.end()) continue;
+        const CDbItem* previous = port.get();
+        if (!sameData) {
+            const auto it = enabledPorts_.find(key);
+            if (it == enabledPorts_.end()) continue;
+            previous = it->second.get();
+        }
         if (engine_.IsMonitoredInterface(key) != 0) continue;
-        CDbItem sw;
-        if (!engine_.LookupSwitch(port->PortSwitch(), sw)) continue;
+        if (!SwitchOf(port->PortSwitch())) continue;
 
         for (const ThreatRule rule : kThreatRules) {
-            const std::string type = ThreatEventType(rule);
             ThreatInput in{rule, Threshold(s, rule), false, s.ThreatNormalAlerts != 0,
-                           Figure(*port, rule), Figure(*previous->second, rule)};
-            in.selected = in.threshold > 0 && engine_.IsEventSelected(0, type, port->PortSwitch());
+                           Figure(*port, rule), Figure(*previous, rule)};
+            in.selected = in.threshold > 0 && ThreatSelected(rule, port->PortSwitch());
             const auto finding = JudgeThreat(in, key, LevelsOf(rule));
             if (!finding) continue;
+            const std::string type = ThreatEventType(rule);
             if (finding->kind == ThreatFinding::Kind::Raised)
                 RaiseDetectionEvent(finding->severity, kDetection, key, key, type, finding->current,
                                     finding->before);
@@ -182,15 +232,16 @@ void CScanDatabase::ScanPorts(const CTarvellDoc& s) {
         }
 
         // A port that was down in the previous pass and is up now: its switch is polled.
+        if (sameData || port->PortStatus() == 0) continue;
         const auto before = enabledPorts_.find(port->PortSwitch() + "/" + port->PortIndex());
-        if (before != enabledPorts_.end() && port->PortStatus() != 0 && before->second->PortStatus() == 0)
-            StartPoll(*port, s);
+        if (before != enabledPorts_.end() && before->second->PortStatus() == 0) StartPoll(*port, s);
     }
 }
 
 void CScanDatabase::StartPoll(const CDbItem& port, const CTarvellDoc& s) {
-    CDbItem sw;
-    if (!engine_.LookupSwitch(port.PortSwitch(), sw)) return;
+    const CDbItem* found = SwitchOf(port.PortSwitch());
+    if (!found) return;
+    const CDbItem& sw = *found;
     if (s.NewMacEnabled != 0 || !s.WmiConditions.empty() || !s.LinkupScriptFile.empty()) {
         PollRequest request;
         request.PortIndex = port.PortIndex();
@@ -211,7 +262,7 @@ void CScanDatabase::StartPoll(const CDbItem& port, const CTarvellDoc& s) {
 
 void CScanDatabase::ScanNodes(const CTarvellDoc& s) {
     std::size_t counter = 0;
-    for (const auto& [key, node] : nodeSnapshot_) {
+    for (const auto& [key, node] : *currentNodes_) {
         if (Yield(counter)) return;
         if (node->NodeDisabled() != 0) continue;
         ScanNode(key, *node, s);
@@ -255,12 +306,12 @@ void CScanDatabase::ScanNode(const std::string& key, const CDbItem& node, const 
             RaiseDetectionEvent(0, kDetection, portKey, key, "Unauthorized Nodes Count", count, "");
     }
 
-    CDbItem sw;
-    if (!engine_.LookupSwitch(switchKey, sw)) return;
+    const CDbItem* found = SwitchOf(switchKey);
+    if (!found) return;
+    const CDbItem& sw = *found;
     const std::string& device = sw.SwitchKey();
 
-    CDbItem reference;
-    if (!engine_.LookupNode(key, reference)) {
+    if (!engine_.LookupNode(key, reference_)) {
         {
             Lock lock(engine_.EngineLock);
             engine_.UnknownNodeLocations.erase(key);
@@ -276,7 +327,8 @@ void CScanDatabase::ScanNode(const std::string& key, const CDbItem& node, const 
     }
 
     // Known node: compared with its own record of the previous pass, so each change is raised
-    // in the one pass that sees it.
+    // in the one pass that sees it. With the previous pass's data there is no change to see.
+    if (currentNodes_ == &locatedNodes_) return;
     const auto previous = locatedNodes_.find(key);
     if (previous == locatedNodes_.end()) return;
     NodeRuleSwitches on;
@@ -312,15 +364,14 @@ void CScanDatabase::StartLinkupChecks(const CDbItem& node, const CDbItem& sw, co
 // ---- events and alerts
 
 std::string CScanDatabase::SnapshotPortName(const std::string& portKey) const {
-    const auto it = portSnapshot_.find(portKey);
-    return it == portSnapshot_.end() ? std::string() : it->second->PortName();
+    const auto it = currentPorts_->find(portKey);
+    return it == currentPorts_->end() ? std::string() : it->second->PortName();
 }
 
 std::string CScanDatabase::ReadablePort(const std::string& portKey) {
-    CDbItem sw;
     std::string text;
-    if (engine_.LookupSwitch(SplitFirst(portKey, '/').first, sw))
-        text = DisplayName(sw) + " (" + FirstAddress(sw.SwitchIps()) + ")";
+    if (const CDbItem* sw = SwitchOf(SplitFirst(portKey, '/').first))
+        text = DisplayName(*sw) + " (" + FirstAddress(sw->SwitchIps()) + ")";
     return text + " - " + SnapshotPortName(portKey);
 }
 
@@ -332,22 +383,20 @@ void CScanDatabase::RaiseDetectionEvent(int severity, const std::string& categor
     if (!engine_.IsEventSelected(0, type, switchKey)) return;
 
     auto event = std::make_unique<CEventItem>();
-    CDbItem sw;
-    if (engine_.LookupSwitch(switchKey, sw)) {
-        event->DeviceIp = FirstAddress(sw.SwitchIps());
-        event->DeviceName = DisplayName(sw);
-        event->DeviceLocation = sw.SwitchLocation();
+    if (const CDbItem* sw = SwitchOf(switchKey)) {
+        event->DeviceIp = FirstAddress(sw->SwitchIps());
+        event->DeviceName = DisplayName(*sw);
+        event->DeviceLocation = sw->SwitchLocation();
     }
     if (sourceKey.find('/') == std::string::npos) {
-        if (const auto node = nodeSnapshot_.find(sourceKey); node != nodeSnapshot_.end()) {
+        if (const auto node = currentNodes_->find(sourceKey); node != currentNodes_->end()) {
             event->SourceIp = CutRemark(node->second->NodeIp());
             event->SourceName = node->second->NodeName();
         }
     } else {
-        CDbItem source;
-        if (engine_.LookupSwitch(SplitFirst(sourceKey, '/').first, source)) {
-            event->SourceIp = FirstAddress(source.SwitchIps());
-            event->SourceName = DisplayName(source);
+        if (const CDbItem* source = SwitchOf(SplitFirst(sourceKey, '/').first)) {
+            event->SourceIp = FirstAddress(source->SwitchIps());
+            event->SourceName = DisplayName(*source);
         }
     }
     const bool portChange = type == "Changed Port";
@@ -372,23 +421,21 @@ void CScanDatabase::RaiseThreatCleared(int severity, const std::string& category
     if (!engine_.IsEventSelected(0, type, switchKey)) return;
 
     auto alert = std::make_unique<CAlertItem>();
-    CDbItem sw;
-    if (engine_.LookupSwitch(switchKey, sw)) {
-        alert->DeviceIp = sw.SwitchIps();
-        alert->DeviceName = DisplayName(sw);
-        alert->DeviceLocation = sw.SwitchLocation();
+    if (const CDbItem* sw = SwitchOf(switchKey)) {
+        alert->DeviceIp = sw->SwitchIps();
+        alert->DeviceName = DisplayName(*sw);
+        alert->DeviceLocation = sw->SwitchLocation();
     }
     alert->DevicePort = SnapshotPortName(portKey);
     if (sourceKey.find('/') == std::string::npos) {
-        if (const auto node = nodeSnapshot_.find(sourceKey); node != nodeSnapshot_.end()) {
+        if (const auto node = currentNodes_->find(sourceKey); node != currentNodes_->end()) {
             alert->SourceIp = CutRemark(node->second->NodeIp());
             alert->SourceName = node->second->NodeName();
         }
     } else {
-        CDbItem source;
-        if (engine_.LookupSwitch(SplitFirst(sourceKey, '/').first, source)) {
-            alert->SourceIp = source.SwitchIps();
-            alert->SourceName = DisplayName(source);
+        if (const CDbItem* source = SwitchOf(SplitFirst(sourceKey, '/').first)) {
+            alert->SourceIp = source->SwitchIps();
+            alert->SourceName = DisplayName(*source);
         }
     }
     alert->Severity = severity;

@@ -17,7 +17,9 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/ObjectMap.h"
@@ -42,7 +44,8 @@ public:
     ~CScanDatabase() override { StopAndJoin(); }
 
     // One pass: snapshots, the rules (when detection is on and the previous pass left an
-    // enabled port and a located node), the working sets for the next pass.
+    // enabled port and a located node), the working sets for the next pass. When the engine's
+    // data generation has not moved since the sets were built, the data is not copied again.
     void RunPass();
 
     // The steps of a pass, public for tests.
@@ -78,6 +81,14 @@ private:
     // The readable side of a "Changed Port" text: "<switch name> (<switch IP>) - <port name>".
     std::string ReadablePort(const std::string& portKey);
     std::string SnapshotPortName(const std::string& portKey) const;
+    // This pass's look-ups of one switch.
+    struct SwitchEntry {
+        std::optional<CDbItem> record;                           // nullopt: absent or disabled
+        std::array<signed char, 4> threatSelected{-1, -1, -1, -1};   // -1 not asked yet
+    };
+    SwitchEntry& EntryOf(const std::string& key);
+    const CDbItem* SwitchOf(const std::string& key);
+    bool ThreatSelected(ThreatRule rule, const std::string& switchKey);
 
     CTarvellFrm& engine_;
     PollStarter& polls_;
@@ -92,6 +103,13 @@ private:
     ThreatLevels receiveLevels_;
     ThreatLevels transmitLevels_;
     ThreatLevels broadcastLevels_;
+    // The records the rules of this pass read: the fresh snapshots, or the working sets when the
+    // engine's data generation is the one the sets were built from.
+    const ObjectMap<CDbItem>* currentPorts_ = &portSnapshot_;
+    const ObjectMap<CDbItem>* currentNodes_ = &nodeSnapshot_;
+    std::optional<std::uint64_t> setsGeneration_;
+    std::map<std::string, SwitchEntry> switches_;              // this pass's switch look-ups
+    CDbItem reference_;                                        // scratch of the node look-up
     std::uint64_t passes_ = 0;
 };
 

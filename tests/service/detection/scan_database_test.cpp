@@ -16,6 +16,7 @@ const std::string kSwitch = "00AABB000001";
 const std::string kNode = "00AA00000001";
 
 using ScanDatabaseTest = DetectionFixture;
+using ScanDatabaseConcurrencyTest = DetectionFixture;
 
 // ---- working sets and the conditions of a round
 
@@ -233,7 +234,7 @@ TEST_F(ScanDatabaseTest, AThreatOnADeviceOutsideTheSelectionIsNotRaised) {
 
 // ---- the thread
 
-TEST_F(ScanDatabaseTest, TheThreadRunsAPassForEachNewGenerationAndStopsCleanly) {
+TEST_F(ScanDatabaseConcurrencyTest, TheThreadRunsAPassForEachNewGenerationAndStopsCleanly) {
     settings.ChangedIpEnabled = 1;
     Apply();
     Publish();
@@ -257,7 +258,7 @@ TEST_F(ScanDatabaseTest, TheThreadRunsAPassForEachNewGenerationAndStopsCleanly) 
     EXPECT_EQ(AlertsOf("Changed Ip").size(), 1u);
 }
 
-TEST_F(ScanDatabaseTest, WithoutNewDataTheThreadStillPassesAboutOnceASecond) {
+TEST_F(ScanDatabaseConcurrencyTest, WithoutNewDataTheThreadStillPassesAboutOnceASecond) {
     Publish();
     ScanPacing pacing;
     pacing.tickMs = 5;
@@ -267,6 +268,32 @@ TEST_F(ScanDatabaseTest, WithoutNewDataTheThreadStillPassesAboutOnceASecond) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_LE(thread.Passes(), 3u);
     thread.StopAndJoin();
+}
+
+TEST_F(ScanDatabaseConcurrencyTest, GenerationsSwappedInWhileThePassesRunAreJudgedSafely) {
+    settings.ChangedIpEnabled = 1;
+    settings.ReceiveThreshold = 25;
+    settings.ThreatNormalAlerts = 1;
+    Apply();
+    for (int i = 0; i < 200; ++i) Node("00AA0001" + std::to_string(1000 + i), "10.1.0.1", kSwitch, "2", "5");
+    Publish();
+    ScanPacing pacing;
+    pacing.tickMs = 1;
+    CScanDatabase thread(*engine, polls, linkup, pacing);
+    ASSERT_TRUE(thread.Start());
+    constexpr int kGenerations = 30;
+    for (int g = 0; g < kGenerations; ++g) {
+        NodeOf(kNode).NodeIp() = "10.0.0." + std::to_string(g % 2 + 1);
+        PortOf(kSwitch + "/1").PortReceiveRate() = g % 2 ? "70" : "5";
+        Publish();
+        if (g % 5 == 0) Apply();   // settings published from this thread too
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    ASSERT_TRUE(testing::WaitUntil([&] { return thread.Passes() >= 3; }));
+    thread.StopAndJoin();
+    // Each alert answers one change that a pass saw; passes may skip generations, never repeat one.
+    EXPECT_LE(AlertsOf("Changed Ip").size(), static_cast<std::size_t>(kGenerations));
+    EXPECT_LE(AlertsOf("Threat Receive").size(), static_cast<std::size_t>(kGenerations));
 }
 
 }  // namespace
