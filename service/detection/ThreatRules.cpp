@@ -1,7 +1,9 @@
 #include "service/detection/ThreatRules.h"
 
-#include <charconv>
-#include <cmath>
+#include <locale.h>
+#include <stdlib.h>
+
+#include <string>
 
 namespace tarvell {
 
@@ -35,23 +37,12 @@ std::optional<ThreatBand> ThreatBandOf(double figure) {
 }
 
 double ReadFigure(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    text.remove_prefix(i);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    // from_chars takes no sign of its own here (a second sign is no number) and reads in the C
-    // locale by definition.
-    if (text.empty() || text.front() == '+' || text.front() == '-') return 0.0;
-    double value = 0.0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value,
-                                        std::chars_format::general);
-    if (result.ec == std::errc::invalid_argument) return 0.0;
-    if (result.ec == std::errc::result_out_of_range) value = HUGE_VAL;   // tiny values read as 0
-    return negative ? -value : value;
+    // atof in the C locale whatever the process locale says. The text is copied because the
+    // reader needs its end marked.
+    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    if (!cLocale) return 0.0;
+    const std::string bounded(text.substr(0, text.find('\0')));
+    return ::strtod_l(bounded.c_str(), nullptr, cLocale);
 }
 
 std::optional<ThreatFinding> JudgeThreat(const ThreatInput& in, const std::string& key,

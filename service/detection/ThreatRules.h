@@ -35,8 +35,8 @@ struct ThreatBand {
 std::optional<ThreatBand> ThreatBandOf(double figure);
 
 // Reads a figure text like the C library's atof, but always in the C locale (so "12.5" is 12.5
-// whatever the process locale says): leading blanks, an optional sign, a decimal number with an
-// optional fraction and exponent, and nothing read after it. No number reads as 0.
+// whatever the process locale says): leading blanks, an optional sign, a number, and nothing
+// read after it. No number reads as 0; a number too large reads as infinity.
 double ReadFigure(std::string_view text);
 
 // What one rule found for one port.

@@ -3,8 +3,11 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
+#include "platform/Files.h"
+#include "platform/Process.h"
 #include "service/detection/ThreatRules.h"
 
 namespace tarvell {
@@ -37,23 +40,34 @@ TEST(ThreatRules, FiguresReadAsCLocaleNumbers) {
     };
     for (const auto& [text, value] : table) EXPECT_DOUBLE_EQ(ReadFigure(text), value) << text;
     EXPECT_TRUE(std::isinf(ReadFigure("1e999")));
+    EXPECT_EQ(ReadFigure("1e-999"), 0.0);
+    EXPECT_DOUBLE_EQ(ReadFigure(std::string("42\0" "99", 5)), 42);
 }
 
-// Fixed fault: figures were read in the process locale, where "12.5" could read as 12.
+// Fixed fault: figures were read in the process locale, where "12.5" read as 12. A German
+// locale is compiled for the test into a private folder when the locale sources are installed.
 TEST(ThreatRules, AFigureReadsTheSameUnderADecimalCommaLocale) {
-    const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "C.UTF-8"};
+    const std::string folder = MakeTempFolder("tarvell-locale-");
+    ASSERT_FALSE(folder.empty());
+    ProcessOptions options;
+    options.argv = {"/usr/bin/localedef", "-i", "de_DE", "-f", "UTF-8", folder + "/de_DE.UTF-8"};
+    options.timeLimitMs = 50'000;
+    options.captureOutput = true;
+    RunProcess(options);
+    const bool made = FileExists(folder + "/de_DE.UTF-8/LC_NUMERIC");
+
     const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-    bool comma = false;
-    for (const char* name : names) {
-        if (std::setlocale(LC_NUMERIC, name) && std::string(std::localeconv()->decimal_point) == ",") {
-            comma = true;
-            break;
-        }
-    }
+    ::setenv("LOCPATH", folder.c_str(), 1);
+    const bool comma = made && std::setlocale(LC_NUMERIC, "de_DE.UTF-8") &&
+                       std::string(std::localeconv()->decimal_point) == ",";
+    const double plain = std::atof("12.5");
     const double value = ReadFigure("12.5");
     std::setlocale(LC_NUMERIC, saved.c_str());
+    ::unsetenv("LOCPATH");
+    RemoveTree(folder);
+    if (!comma) GTEST_SKIP() << "no decimal-comma locale could be made";
+    EXPECT_DOUBLE_EQ(plain, 12.0);   // what the locale-bound reader gives
     EXPECT_DOUBLE_EQ(value, 12.5);
-    if (!comma) GTEST_SKIP() << "no decimal-comma locale installed";
 }
 
 struct Step {
