@@ -168,6 +168,25 @@ INSTANTIATE_TEST_SUITE_P(Ages, NewMacTest,
                          ::testing::Values(NewMacCase{23 * 3600, 1}, NewMacCase{24 * 3600 - 1, 1},
                                            NewMacCase{24 * 3600, 0}, NewMacCase{30 * 86400, 0}));
 
+TEST_F(NodeRulesTest, TheChecksOfANewNodeFollowTheirDeviceSelections) {
+    settings.WmiConditions = {"Win32_OperatingSystem"};
+    settings.WmiDevices = {"00AABB000099"};
+    settings.LinkupScriptFile = "/opt/check-node";
+    ExcludePortThree();
+    const std::string mac = "00AA000000F4";
+    Start();
+    Node(mac, "10.0.0.53", kSwitch, "3");
+    Publish();
+    Passes(1);
+    NodeOf(mac).NodePort() = "1";
+    Publish();
+    Passes(3);
+    const auto starts = linkup.Starts();
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].check, LinkupCheck::Script);
+    EXPECT_TRUE(AlertsOf("New Mac").empty());   // the rule is off
+}
+
 TEST_F(NodeRulesTest, PendingNewNodesOfMacsThatLeftTheSiblingDataAreDropped) {
     ExcludePortThree();
     const std::string mac = "00AA000000F2";

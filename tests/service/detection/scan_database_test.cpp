@@ -98,6 +98,43 @@ TEST_F(ScanDatabaseTest, ADisabledSwitchSilencesTheRulesOfItsPorts) {
     EXPECT_TRUE(Alerts().empty());
 }
 
+// The passes rely on this: the engine raises the counter whenever what a pass reads may change.
+TEST_F(ScanDatabaseTest, TheEngineRaisesItsDataGenerationForNewSiblingDataAndNewSettings) {
+    std::uint64_t last = engine->DataGeneration.load();
+    Publish();   // Ombrix.db read by the engine
+    EXPECT_GT(engine->DataGeneration.load(), last);
+    last = engine->DataGeneration.load();
+    ASSERT_TRUE(engine->Deserialize(StoredFileKind::Sibling, EncodeStateFile(generation)));
+    EXPECT_GT(engine->DataGeneration.load(), last);
+    last = engine->DataGeneration.load();
+    Apply();   // settings published
+    EXPECT_GT(engine->DataGeneration.load(), last);
+    last = engine->DataGeneration.load();
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(siblingFolder, "Ombrix.db"), "damaged"));
+    EXPECT_FALSE(engine->LoadSiblingDatabase());
+    EXPECT_EQ(engine->DataGeneration.load(), last);   // nothing was swapped in
+}
+
+// A pass on unchanged data reads the working sets instead of fresh copies; it still asks the
+// engine's verdicts, which change without a new generation (an event deleted in between).
+TEST_F(ScanDatabaseTest, PassesOnUnchangedDataStillAnswerTheBlackList) {
+    settings.BlackListEnabled = 1;
+    Apply();
+    Start();
+    EXPECT_TRUE(Alerts().empty());
+    settings.NodesBlackList = {kNode + "/1;"};
+    Apply();   // new settings: a new generation
+    Passes(3);
+    EXPECT_EQ(AlertsOf("Unauthorized Blacklist Node").size(), 1u);
+    // The event is deleted by the viewer: the node is raised again in the next pass.
+    {
+        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        engine->EventMap.begin()->second->Deleted = 1;
+    }
+    Passes(1);
+    EXPECT_EQ(AlertsOf("Unauthorized Blacklist Node").size(), 2u);
+}
+
 // ---- ports that come up
 
 TEST_F(ScanDatabaseTest, APortThatComesUpStartsOnePollWithItsSwitchLocation) {
