@@ -192,8 +192,8 @@ const CDbItem* CScanDatabase::SwitchOf(const std::string& key) {
 }
 
 // The device selection of a threat rule depends on the settings and the switch alone.
-bool CScanDatabase::ThreatSelected(ThreatRule rule, const std::string& switchKey) {
-    signed char& known = EntryOf(switchKey).threatSelected[static_cast<std::size_t>(rule)];
+bool CScanDatabase::ThreatSelected(SwitchEntry& entry, ThreatRule rule, const std::string& switchKey) {
+    signed char& known = entry.threatSelected[static_cast<std::size_t>(rule)];
     if (known < 0) known = engine_.IsEventSelected(0, ThreatEventType(rule), switchKey) ? 1 : 0;
     return known != 0;
 }
@@ -215,12 +215,13 @@ void CScanDatabase::ScanPorts(const CTarvellDoc& s) {
             previous = it->second.get();
         }
         if (engine_.IsMonitoredInterface(key) != 0) continue;
-        if (!SwitchOf(port->PortSwitch())) continue;
+        SwitchEntry& sw = EntryOf(port->PortSwitch());
+        if (!sw.record) continue;
 
         for (const ThreatRule rule : kThreatRules) {
             ThreatInput in{rule, Threshold(s, rule), false, s.ThreatNormalAlerts != 0,
                            Figure(*port, rule), Figure(*previous, rule)};
-            in.selected = in.threshold > 0 && ThreatSelected(rule, port->PortSwitch());
+            in.selected = in.threshold > 0 && ThreatSelected(sw, rule, port->PortSwitch());
             const auto finding = JudgeThreat(in, key, LevelsOf(rule));
             if (!finding) continue;
             const std::string type = ThreatEventType(rule);

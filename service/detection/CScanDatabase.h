@@ -88,7 +88,7 @@ private:
     };
     SwitchEntry& EntryOf(const std::string& key);
     const CDbItem* SwitchOf(const std::string& key);
-    bool ThreatSelected(ThreatRule rule, const std::string& switchKey);
+    bool ThreatSelected(SwitchEntry& entry, ThreatRule rule, const std::string& switchKey);
 
     CTarvellFrm& engine_;
     PollStarter& polls_;
