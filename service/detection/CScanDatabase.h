@@ -16,6 +16,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -63,7 +64,8 @@ public:
     const ObjectMap<CDbItem>& EnabledPorts() const { return enabledPorts_; }
     const ObjectMap<CDbItem>& LocatedNodes() const { return locatedNodes_; }
     const ThreatLevels& Levels(ThreatRule rule) const;
-    std::uint64_t Passes() const { return passes_; }
+    // Passes completed; safe to read from any thread.
+    std::uint64_t Passes() const { return passes_.load(); }
 
 protected:
     void Run() override;
@@ -110,7 +112,7 @@ private:
     std::optional<std::uint64_t> setsGeneration_;
     std::map<std::string, SwitchEntry> switches_;              // this pass's switch look-ups
     CDbItem reference_;                                        // scratch of the node look-up
-    std::uint64_t passes_ = 0;
+    std::atomic<std::uint64_t> passes_{0};
 };
 
 }  // namespace tarvell
