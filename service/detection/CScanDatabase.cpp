@@ -100,8 +100,9 @@ void CScanDatabase::RunPass() {
         currentNodes_ = &nodeSnapshot_;
     } else {
         // The sibling data is the previous pass's: the working sets hold every record the rules
-        // look at (disabled ports and nodes, and nodes without a place, are passed over by them
-        // anyway), so they serve as this pass's snapshot and nothing is copied.
+        // would judge (disabled ports and nodes are passed over, and a node without a place was
+        // judged in the pass that first met it), so they serve as this pass's snapshot and
+        // nothing is copied.
         currentPorts_ = &enabledPorts_;
         currentNodes_ = &locatedNodes_;
     }

@@ -1,8 +1,8 @@
-// CScanDatabase: the detection thread. Each pass copies every port and node record of the
-// sibling database out of the engine, runs the threat rules over the ports and the node rules
+// CScanDatabase: the detection thread. Each pass takes copies of every port and node record of
+// the sibling database from the engine, runs the threat rules over the ports and the node rules
 // over the nodes against the copies kept from the previous pass, asks for switch polls and
 // linkup checks where a port or a node calls for one, and keeps the new copies for the next
-// pass.
+// pass. Data the previous pass already copied is not copied again.
 //
 // Pacing: a pass runs as soon as the engine has swapped in a new generation of the sibling data
 // or published new settings (CTarvellFrm::DataGeneration), and otherwise once a second. The
