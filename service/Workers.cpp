@@ -8,6 +8,7 @@
 #include "service/alerts/CScanAlertsSnmp.h"
 #include "service/alerts/CScanAlertsSyslog.h"
 #include "service/linkup/LinkupChecks.h"
+#include "service/detection/CScanDatabase.h"
 #include "service/linkup/LinkupStarter.h"
 #include "service/polling/PollRequest.h"
 
@@ -83,9 +84,8 @@ std::function<void()> StartBlocking(CTarvellFrm& engine, SharedWorkers& shared) 
 }
 
 std::function<void()> StartDatabase(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
-    (void)shared;
-    return nullptr;
+    return StartThread(engine, std::make_shared<CScanDatabase>(engine, *shared.polls, *shared.linkup),
+                       "CScanDatabase");
 }
 
 std::function<void()> StartSnmpTraps(CTarvellFrm& engine, SharedWorkers& shared) {

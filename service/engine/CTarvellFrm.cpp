@@ -28,8 +28,11 @@ std::shared_ptr<const CTarvellDoc> CTarvellFrm::Settings() const {
 
 void CTarvellFrm::PublishSettings() {
     auto snapshot = std::make_shared<const CTarvellDoc>(*Document);
-    std::lock_guard<std::mutex> guard(settingsMutex_);
-    settings_ = std::move(snapshot);
+    {
+        std::lock_guard<std::mutex> guard(settingsMutex_);
+        settings_ = std::move(snapshot);
+    }
+    DataGeneration.fetch_add(1);
 }
 
 void CTarvellFrm::Log(const std::string& text) const {

@@ -206,6 +206,9 @@ public:
     StringMap PendingNewNodes;                    // [EngineLock]
     StringMap PolledSwitches;                     // [EngineLock]
     StringMap TrunkPorts;                         // [EngineLock] port keys of trunk ports
+    // Raised each time new sibling data is swapped in or new settings are published; the
+    // detection thread runs a pass when it changes.
+    std::atomic<std::uint64_t> DataGeneration{0};
 
     Clock& clock() const { return *clock_; }
     const std::string& HandOverGroup() const { return env_.handOverGroup; }

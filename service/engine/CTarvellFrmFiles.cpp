@@ -237,6 +237,7 @@ void TakeOver(CTarvellFrm& engine, SiblingTables& t) {
     engine.SwitchCount.swap(t.switchCount);
     engine.NodeCount.swap(t.nodeCount);
     for (auto& [key, place] : t.disabledNodes) engine.DisabledNodes[key] = std::move(place);
+    engine.DataGeneration.fetch_add(1);
 }
 
 // ---- encoding for a save (each under its file's lock)
