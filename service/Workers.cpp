@@ -5,6 +5,7 @@
 
 #include "platform/WorkerThread.h"
 #include "service/actionlinks/CTarvellHttp.h"
+#include "service/alerts/CScanAlertsRun.h"
 #include "service/alerts/CScanAlertsSnmp.h"
 #include "service/alerts/CScanAlertsSyslog.h"
 #include "service/linkup/LinkupChecks.h"
@@ -116,9 +117,8 @@ std::function<void()> StartAlertsSyslog(CTarvellFrm& engine, SharedWorkers& shar
 }
 
 std::function<void()> StartAlertsRun(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
     (void)shared;
-    return nullptr;
+    return StartThread(engine, std::make_shared<CScanAlertsRun>(engine), "CScanAlertsRun");
 }
 
 std::function<void()> StartExportHtml(CTarvellFrm& engine, SharedWorkers& shared) {
