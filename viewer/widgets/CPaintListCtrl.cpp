@@ -118,8 +118,9 @@ void CPaintListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
 
     const QColor textColor = fill == RowFill::Selected ? ToQColor(look::kBlack) : ToQColor(look::kText);
     const bool bold = IsBoldRow(row);
-    QFont normal = BodyFont(*this, QStringLiteral("MS Sans Serif"), bold ? 700 : 400);
-    QFont heavy = BodyFont(*this, QStringLiteral("MS Sans Serif"), 700);
+    const QFont rowFont = BodyFont(*this, QStringLiteral("MS Sans Serif"), bold ? 700 : 400);
+    const QFont heavy = BodyFont(*this, QStringLiteral("MS Sans Serif"), 700);
+    const QFont light = BodyFont(*this, QStringLiteral("MS Sans Serif"), 400);
     const bool stateImagesOn = stateUnselected_ != nullptr && stateSelected_ != nullptr;
 
     const int columns = m->columnCount(index.parent());
@@ -152,12 +153,12 @@ void CPaintListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
                 const QRect titleRect(tr.left(), top + 2, tr.width(), line);
                 p.drawText(titleRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                            QFontMetrics(heavy).elidedText(text.left(nl), Qt::ElideRight, tr.width()));
-                p.setFont(normal);
+                p.setFont(light);   // the details are never bold, not even in a bold row
                 p.drawText(QRect(tr.left(), top + 2 + line, tr.width(), height - 2 - line),
                            Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text.mid(nl + 1));
             } else {
-                p.setFont(normal);
-                const QFontMetrics fm(normal);
+                p.setFont(rowFont);
+                const QFontMetrics fm(rowFont);
                 p.drawText(tr, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                            fm.elidedText(text, Qt::ElideRight, tr.width()));
             }

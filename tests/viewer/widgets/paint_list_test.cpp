@@ -181,6 +181,17 @@ TEST_F(PaintListTest, ATwoLineCellShowsItsTitleBoldAboveTheDetails) {
     EXPECT_GT(titleInk.width(), detailsInk.width());
     EXPECT_GT(Count(img, title, Ink(160)), Count(img, details, Ink(160)) * 5 / 4);
 
+    // In a bold row the title is bold as ever and the details stay in normal weight.
+    list_->Rows()->InsertItem(1, QStringLiteral("key"));
+    list_->Rows()->SetItemText(1, 1, same + QLatin1Char('\n') + same);
+    list_->AddBoldRow(1);
+    const QImage both = Picture(*list_);
+    const auto detailsOf = [&](int row) {
+        const QRect c = CellRect(row, 1);
+        return QRect(c.left(), c.top() + 2 + line, c.width(), c.height() - 2 - line);
+    };
+    EXPECT_NEAR(Count(both, detailsOf(1), Ink(160)), Count(both, detailsOf(0), Ink(160)), 2);
+
     // Without the option the text stays on one line.
     list_->SetTwoLineText(false);
     const QImage one = Picture(*list_);
