@@ -7,6 +7,7 @@
 
 #include "viewer/core/Look.h"
 #include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/QtGeometry.h"
 #include "viewer/widgets/TextConv.h"
 
 namespace tarvell {
@@ -25,8 +26,6 @@ const QColor kThemeTab(240, 240, 240);
 const QColor kThemeHot = ToQColor(look::kSelectedRow);
 const QColor kThemeSelected(255, 255, 255);
 
-QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
-Rect FromQRect(const QRect& r) { return Rect{r.left(), r.top(), r.right() + 1, r.bottom() + 1}; }
 
 // A raised edge on the left, top and right sides (the bottom is open to the pane).
 void RaisedTabEdge(QPainter& p, const QRect& r, const QPalette& pal) {

@@ -9,6 +9,7 @@
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/Painting.h"
+#include "viewer/widgets/QtGeometry.h"
 #include "viewer/widgets/TextConv.h"
 #include "viewer/widgets/WaitCursor.h"
 
@@ -111,6 +112,12 @@ TEST(Painting, GradientPanelAndDividerPixels) {
     EXPECT_TRUE(Is(img.pixel(153, 68), look::kDotDark));
     EXPECT_TRUE(Is(img.pixel(153, 65), look::kBlack));
     EXPECT_TRUE(Is(img.pixel(151, 61), look::kBlack));
+}
+
+TEST(QtGeometry, DialogUnitsAndCoreRectanglesBecomeQtRectangles) {
+    EXPECT_EQ(DluQRect(7, 7, 50, 14), QRect(11, 11, 75, 23));
+    EXPECT_EQ(FromQRect(QRect(3, 4, 10, 20)), (Rect{3, 4, 13, 24}));
+    EXPECT_EQ(ToQRect(FromQRect(QRect(3, 4, 10, 20))), QRect(3, 4, 10, 20));
 }
 
 // ---- text and cursor

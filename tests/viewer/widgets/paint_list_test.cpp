@@ -267,5 +267,15 @@ TEST_F(PaintListTest, SortingTheRowsKeepsTheSelectionOnItsRow) {
     EXPECT_FALSE(list_->Rows()->SetItemText(0, 2, QStringLiteral("x")));   // no such column
 }
 
+TEST_F(PaintListTest, RowsComeFromTheModelWithoutAWidgetPerRow) {
+    window_.show();
+    const auto before = list_->findChildren<QWidget*>().size();
+    std::vector<ListRow> rows(10000, ListRow{{QStringLiteral("0011223344AA"), QStringLiteral("x")}, -1, {}, 0});
+    list_->Rows()->SetRows(std::move(rows));
+    Picture(*list_);
+    EXPECT_EQ(list_->findChildren<QWidget*>().size(), before);
+    EXPECT_EQ(list_->model()->rowCount(), 10000);
+}
+
 }  // namespace
 }  // namespace tarvell
