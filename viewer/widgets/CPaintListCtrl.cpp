@@ -16,7 +16,7 @@ namespace {
 // Gives the tree view the row height; the painting is the list's own (drawRow).
 class RowHeightDelegate : public QStyledItemDelegate {
 public:
-    explicit RowHeightDelegate(const CPaintListCtrl* list) : QStyledItemDelegate(const_cast<CPaintListCtrl*>(list)), list_(list) {}
+    explicit RowHeightDelegate(CPaintListCtrl* list) : QStyledItemDelegate(list), list_(list) {}
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
         return QSize(10, list_->RowHeight());
     }
