@@ -1,0 +1,40 @@
+// The viewer's string table: the fixed texts of titles, questions and messages by their id.
+// The texts are plain ASCII, so they need no code-page conversion on the way to a widget.
+#pragma once
+
+#include <string_view>
+
+namespace tarvell {
+
+namespace str {
+inline constexpr unsigned kAppTitle = 128;                 // "Quenmark Tarvell"
+inline constexpr unsigned kNotConnected = 10005;
+inline constexpr unsigned kDetectionLevelTitle = 10006;
+inline constexpr unsigned kPreventionLevelTitle = 10007;
+inline constexpr unsigned kDetectionEventsReport = 10040;
+inline constexpr unsigned kPreventionEventsReport = 10041;
+inline constexpr unsigned kDetectionAlertsReport = 10122;
+inline constexpr unsigned kPreventionAlertsReport = 10123;
+inline constexpr unsigned kGuestAccount = 10264;
+inline constexpr unsigned kEveryone = 10266;
+inline constexpr unsigned kPermStartService = 10270;
+inline constexpr unsigned kPermStopService = 10271;
+inline constexpr unsigned kPermDetectionMonitor = 10273;
+inline constexpr unsigned kPermPreventionMonitor = 10279;
+inline constexpr unsigned kPermIntrusionDetection = 10285;
+inline constexpr unsigned kPermIntrusionPrevention = 10286;
+inline constexpr unsigned kPermDetectionAlerts = 10288;
+inline constexpr unsigned kPermProtectionAlerts = 10289;
+inline constexpr unsigned kConnectFailed = 20000;
+inline constexpr unsigned kStartFailed = 20001;
+inline constexpr unsigned kStopFailed = 20002;
+inline constexpr unsigned kAskStopService = 20003;
+inline constexpr unsigned kTakeMeTo = 20008;
+inline constexpr unsigned kCreateDocumentFailed = 61700;
+}  // namespace str
+
+// The text of `id`, or an empty text for an id the table does not hold (a missing text shows as
+// an empty title or label, never as a failure).
+std::string_view LoadString(unsigned id);
+
+}  // namespace tarvell

@@ -1,0 +1,195 @@
+#include "viewer/widgets/CPaintListCtrl.h"
+
+#include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <algorithm>
+
+#include "viewer/core/Look.h"
+#include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/TextConv.h"
+
+namespace tarvell {
+
+namespace {
+
+// Gives the tree view the row height; the painting is the list's own (drawRow).
+class RowHeightDelegate : public QStyledItemDelegate {
+public:
+    explicit RowHeightDelegate(CPaintListCtrl* list) : QStyledItemDelegate(list), list_(list) {}
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+        return QSize(10, list_->RowHeight());
+    }
+
+private:
+    const CPaintListCtrl* list_;
+};
+
+}  // namespace
+
+CPaintListCtrl::CPaintListCtrl(QWidget* parent) : CSortListCtrl(parent) {
+    setItemDelegate(new RowHeightDelegate(this));
+    setFont(BodyFont(*this, QStringLiteral("MS Sans Serif")));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, Qt::white);
+    setPalette(pal);
+}
+
+void CPaintListCtrl::SetTwoLineText(bool on) {
+    twoLineText_ = on;
+    RowHeightChanged();
+}
+
+void CPaintListCtrl::SetSmallImages(const ImageList* images) {
+    smallImages_ = images;
+    RowHeightChanged();
+}
+
+void CPaintListCtrl::SetStateImages(const ImageList* unselected, const ImageList* selected) {
+    stateUnselected_ = unselected;
+    stateSelected_ = selected;
+    viewport()->update();
+}
+
+void CPaintListCtrl::SetRowHeight(int pixels) {
+    rowHeight_ = std::max(0, pixels);
+    RowHeightChanged();
+}
+
+int CPaintListCtrl::RowHeight() const {
+    if (rowHeight_ > 0) return rowHeight_;
+    const int line = QFontMetrics(font()).lineSpacing();
+    int h = (twoLineText_ ? 2 * line : line) + 4;
+    if (smallImages_ != nullptr) h = std::max(h, smallImages_->Size().height() + 1);
+    return h;
+}
+
+void CPaintListCtrl::RowHeightChanged() {
+    // The uniform row height is cached by the view; a layout pass takes the new one.
+    scheduleDelayedItemsLayout();
+    viewport()->update();
+}
+
+bool CPaintListCtrl::DrawsSelectionActive() const { return hasFocus(); }
+
+void CPaintListCtrl::focusInEvent(QFocusEvent* e) {
+    CSortListCtrl::focusInEvent(e);
+    viewport()->update();
+}
+
+void CPaintListCtrl::focusOutEvent(QFocusEvent* e) {
+    CSortListCtrl::focusOutEvent(e);
+    viewport()->update();
+}
+
+void CPaintListCtrl::paintEvent(QPaintEvent* event) {
+    if (model() != nullptr && model()->rowCount(rootIndex()) == 0) {
+        QPainter p(viewport());
+        PaintEmpty(p);
+        return;
+    }
+    CSortListCtrl::paintEvent(event);
+}
+
+void CPaintListCtrl::PaintEmpty(QPainter& p) const {
+    const QRect area = viewport()->rect();
+    p.fillRect(area, Qt::white);
+    if (emptyText_.isEmpty()) return;
+    p.setFont(BodyFont(*this, QStringLiteral("MS Sans Serif")));
+    p.setPen(ToQColor(look::kText));
+    p.drawText(area, Qt::AlignCenter | Qt::TextSingleLine, emptyText_);
+}
+
+void CPaintListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+    QPainter& p = *painter;
+    const QAbstractItemModel* m = model();
+    const int row = index.row();
+    const QModelIndex first = m->index(row, 0, index.parent());
+    const bool itemSelected = selectionModel() != nullptr && selectionModel()->isRowSelected(row, index.parent());
+    const bool drawnSelected = itemSelected && DrawsSelectionActive();
+    const RowFill fill = ChooseRowFill(drawnSelected, itemSelected, keepSelection_);
+
+    const int top = option.rect.top();
+    const int height = option.rect.height();
+    const int left = -horizontalOffset();   // the item's left edge
+    const QRect rowRect(left, top, viewport()->width() - left, height);
+    p.fillRect(rowRect, fill == RowFill::Normal ? palette().color(QPalette::Base) : ToQColor(look::kSelectedRow));
+
+    const QColor textColor = fill == RowFill::Selected ? ToQColor(look::kBlack) : ToQColor(look::kText);
+    const bool bold = IsBoldRow(row);
+    const QFont rowFont = BodyFont(*this, QStringLiteral("MS Sans Serif"), bold ? 700 : 400);
+    const QFont heavy = BodyFont(*this, QStringLiteral("MS Sans Serif"), 700);
+    const QFont light = BodyFont(*this, QStringLiteral("MS Sans Serif"), 400);
+    const bool stateImagesOn = stateUnselected_ != nullptr && stateSelected_ != nullptr;
+
+    const int columns = m->columnCount(index.parent());
+    for (int c = 0; c < columns; ++c) {
+        if (header()->isSectionHidden(c)) continue;
+        const int width = columnWidth(c);
+        if (width <= 0) continue;
+        QRect cell(columnViewportPosition(c), top, width, height);
+        const QModelIndex ci = m->index(row, c, index.parent());
+        const bool isStateColumn =
+            stateImagesOn && std::find(stateColumns_.begin(), stateColumns_.end(), c) != stateColumns_.end();
+        QRect label = cell;
+        if (c == 0 && smallImages_ != nullptr) {
+            const QSize is = smallImages_->Size();
+            bool ok = false;
+            const int image = m->data(first, kImageRole).toInt(&ok);
+            if (ok) smallImages_->Draw(p, image, QPoint(cell.left() + 2, CenteredTop(top, top + height, is.height())));
+            label.setLeft(cell.left() + 2 + is.width() + 2);
+        }
+        if (!isStateColumn) {
+            const QString text = m->data(ci, Qt::DisplayRole).toString();
+            QRect tr = label.adjusted(CellTextInset(c), 0, -2, 0);
+            p.save();
+            p.setClipRect(cell);
+            p.setPen(textColor);
+            const qsizetype nl = twoLineText_ ? text.indexOf(QLatin1Char('\n')) : -1;
+            if (nl >= 0) {
+                p.setFont(heavy);
+                const int line = QFontMetrics(heavy).lineSpacing();
+                const QRect titleRect(tr.left(), top + 2, tr.width(), line);
+                p.drawText(titleRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                           QFontMetrics(heavy).elidedText(text.left(nl), Qt::ElideRight, tr.width()));
+                p.setFont(light);   // the details are never bold, not even in a bold row
+                p.drawText(QRect(tr.left(), top + 2 + line, tr.width(), height - 2 - line),
+                           Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text.mid(nl + 1));
+            } else {
+                p.setFont(rowFont);
+                const QFontMetrics fm(rowFont);
+                p.drawText(tr, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                           fm.elidedText(text, Qt::ElideRight, tr.width()));
+            }
+            p.restore();
+        }
+        if (c >= 1 && cellImages_ != nullptr) {
+            bool ok = false;
+            const int image = m->data(ci, kImageRole).toInt(&ok);
+            if (ok && image >= 0) {
+                const QSize is = cellImages_->Size();
+                cellImages_->Draw(p, image,
+                                  QPoint(CellImageLeft(iconAlign_, cell.left(), cell.right() + 1, is.width()),
+                                         CenteredTop(top, top + height, is.height())));
+            }
+        }
+        if (isStateColumn) {
+            const QByteArray digits = m->data(ci, Qt::DisplayRole).toString().toLatin1();
+            const long image = StateImageIndex(std::string_view(digits.constData(), digits.size()));
+            const ImageList* list = UsesSelectedStateImages(fill) ? stateSelected_ : stateUnselected_;
+            if (image >= 0 && image < list->Count())
+                list->Draw(p, static_cast<int>(image),
+                           QPoint(cell.left() + 2, CenteredTop(top, top + height, list->Size().height())));
+        }
+    }
+    if (fill == RowFill::Selected) {
+        p.save();
+        p.setPen(ToQColor(look::kPanelFrame));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rowRect.adjusted(0, 0, -1, -1));
+        p.restore();
+    }
+}
+
+}  // namespace tarvell

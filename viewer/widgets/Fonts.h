@@ -1,0 +1,22 @@
+// Fonts by the design's face names. InstallFontSubstitutes tells Qt the stand-ins once at
+// start-up (FontTable.h), so a font asked for as "Tahoma" is drawn in Liberation Sans;
+// DesignFont builds a font the way the design states one: face, pixel height, weight.
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+class QPaintDevice;
+
+namespace tarvell {
+
+void InstallFontSubstitutes();
+
+// `pixelHeight` is the design's font height in pixels; `weight` 400 normal, 700 bold.
+QFont DesignFont(const QString& face, int pixelHeight, int weight = 400, bool italic = false,
+                 bool underline = false);
+// "Tahoma" (or "MS Sans Serif") of height pixels-per-inch / 7 of the device, the viewer's text font.
+QFont BodyFont(const QPaintDevice& device, const QString& face = QStringLiteral("Tahoma"),
+               int weight = 400);
+
+}  // namespace tarvell

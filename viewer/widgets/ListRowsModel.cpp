@@ -1,0 +1,152 @@
+#include "viewer/widgets/ListRowsModel.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace tarvell {
+
+int ListRowsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ListRowsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(headers_.size());
+}
+
+QVariant ListRowsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
+    const ListRow& r = rows_[static_cast<std::size_t>(index.row())];
+    const auto col = static_cast<std::size_t>(index.column());
+    switch (role) {
+    case Qt::DisplayRole: return col < r.cells.size() ? r.cells[col] : QString();
+    case Qt::TextAlignmentRole: return QVariant::fromValue(aligns_[col] | Qt::AlignVCenter);
+    case kImageRole:
+        if (col == 0) return r.image;
+        return col < r.cellImages.size() ? r.cellImages[col] : -1;
+    case kItemDataRole: return QVariant::fromValue(r.data);
+    default: return {};
+    }
+}
+
+QVariant ListRowsModel::headerData(int section, Qt::Orientation o, int role) const {
+    if (o != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
+    if (role == Qt::DisplayRole) return headers_[static_cast<std::size_t>(section)];
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(aligns_[static_cast<std::size_t>(section)] | Qt::AlignVCenter);
+    return {};
+}
+
+int ListRowsModel::InsertColumn(int column, const QString& header, Qt::Alignment align) {
+    column = std::clamp(column, 0, columnCount());
+    beginInsertColumns(QModelIndex(), column, column);
+    headers_.insert(headers_.begin() + column, header);
+    aligns_.insert(aligns_.begin() + column, align);
+    for (ListRow& r : rows_) {
+        if (static_cast<std::size_t>(column) < r.cells.size()) r.cells.insert(r.cells.begin() + column, QString());
+        if (static_cast<std::size_t>(column) < r.cellImages.size())
+            r.cellImages.insert(r.cellImages.begin() + column, -1);
+    }
+    endInsertColumns();
+    return column;
+}
+
+int ListRowsModel::InsertItem(int row, const QString& text, int image) {
+    row = std::clamp(row, 0, rowCount());
+    beginInsertRows(QModelIndex(), row, row);
+    ListRow r;
+    r.cells.push_back(text);
+    r.image = image;
+    rows_.insert(rows_.begin() + row, std::move(r));
+    endInsertRows();
+    return row;
+}
+
+bool ListRowsModel::SetItemText(int row, int column, const QString& text) {
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) return false;
+    auto& cells = rows_[static_cast<std::size_t>(row)].cells;
+    if (cells.size() <= static_cast<std::size_t>(column)) cells.resize(static_cast<std::size_t>(column) + 1);
+    cells[static_cast<std::size_t>(column)] = text;
+    const QModelIndex i = index(row, column);
+    emit dataChanged(i, i, {Qt::DisplayRole});
+    return true;
+}
+
+QString ListRowsModel::ItemText(int row, int column) const {
+    if (row < 0 || row >= rowCount() || column < 0) return {};
+    const auto& cells = rows_[static_cast<std::size_t>(row)].cells;
+    return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)] : QString();
+}
+
+bool ListRowsModel::SetItemImage(int row, int column, int image) {
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) return false;
+    ListRow& r = rows_[static_cast<std::size_t>(row)];
+    if (column == 0) {
+        r.image = image;
+    } else {
+        if (r.cellImages.size() <= static_cast<std::size_t>(column))
+            r.cellImages.resize(static_cast<std::size_t>(column) + 1, -1);
+        r.cellImages[static_cast<std::size_t>(column)] = image;
+    }
+    const QModelIndex i = index(row, column);
+    emit dataChanged(i, i, {kImageRole});
+    return true;
+}
+
+bool ListRowsModel::SetItemData(int row, quint64 data) {
+    if (row < 0 || row >= rowCount()) return false;
+    rows_[static_cast<std::size_t>(row)].data = data;
+    return true;
+}
+
+quint64 ListRowsModel::ItemData(int row) const {
+    return row < 0 || row >= rowCount() ? 0 : rows_[static_cast<std::size_t>(row)].data;
+}
+
+bool ListRowsModel::DeleteItem(int row) {
+    if (row < 0 || row >= rowCount()) return false;
+    beginRemoveRows(QModelIndex(), row, row);
+    rows_.erase(rows_.begin() + row);
+    endRemoveRows();
+    return true;
+}
+
+void ListRowsModel::DeleteAllItems() { SetRows({}); }
+
+void ListRowsModel::SetRows(std::vector<ListRow> rows) {
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+}
+
+void ListRowsModel::SortItems(const std::function<bool(const ListRow&, const ListRow&)>& less) {
+    if (rows_.size() < 2) return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> order(rows_.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return less(rows_[static_cast<std::size_t>(a)], rows_[static_cast<std::size_t>(b)]);
+    });
+    std::vector<ListRow> sorted;
+    sorted.reserve(rows_.size());
+    std::vector<int> newRowOf(rows_.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        newRowOf[static_cast<std::size_t>(order[i])] = static_cast<int>(i);
+        sorted.push_back(std::move(rows_[static_cast<std::size_t>(order[i])]));
+    }
+    rows_ = std::move(sorted);
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& i : from)
+        to.push_back(index(newRowOf[static_cast<std::size_t>(i.row())], i.column()));
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+int ListRowsModel::FindItem(int column, const QString& text, int start) const {
+    for (int r = std::max(start + 1, 0); r < rowCount(); ++r)
+        if (ItemText(r, column) == text) return r;
+    return -1;
+}
+
+}  // namespace tarvell
