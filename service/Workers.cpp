@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/WorkerThread.h"
+#include "service/exports/CScanExportHtml.h"
 #include "service/linkup/LinkupStarter.h"
 #include "service/polling/PollRequest.h"
 
@@ -109,9 +110,8 @@ std::function<void()> StartAlertsRun(CTarvellFrm& engine, SharedWorkers& shared)
 }
 
 std::function<void()> StartExportHtml(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
     (void)shared;
-    return nullptr;
+    return StartThread(engine, std::make_shared<CScanExportHtml>(engine), "CScanExportHtml");
 }
 
 std::function<void()> StartExportSql(CTarvellFrm& engine, SharedWorkers& shared) {
