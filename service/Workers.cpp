@@ -5,6 +5,7 @@
 
 #include "platform/WorkerThread.h"
 #include "service/exports/CScanExportHtml.h"
+#include "service/exports/CScanExportSql.h"
 #include "service/linkup/LinkupStarter.h"
 #include "service/polling/PollRequest.h"
 
@@ -115,9 +116,8 @@ std::function<void()> StartExportHtml(CTarvellFrm& engine, SharedWorkers& shared
 }
 
 std::function<void()> StartExportSql(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
     (void)shared;
-    return nullptr;
+    return StartThread(engine, std::make_shared<CScanExportSql>(engine), "CScanExportSql");
 }
 
 std::function<void()> StartHttp(CTarvellFrm& engine, SharedWorkers& shared) {
