@@ -4,6 +4,7 @@
 #include <chrono>
 #include <algorithm>
 #include <mutex>
+#include <iterator>
 #include <thread>
 
 #include "platform/DateText.h"
@@ -56,11 +57,13 @@ template <class Item>
 std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item>& map,
                                 ExportSnapshotStats* stats) {
     std::vector<RecordCopy> copies;
+    std::vector<RecordCopy> chunk(kExportChunk);
     std::string last;
     bool first = true;
     for (;;) {
         std::size_t taken = 0;
         bool done = false;
+        std::size_t used = 0;
         const auto start = SteadyClock::now();
         {
             std::lock_guard<std::recursive_mutex> guard(lock);
@@ -68,12 +71,15 @@ std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item
             for (; it != map.end() && taken < kExportChunk; ++it, ++taken) {
                 last = it->first;
                 if (!it->second || Skipped(*it->second)) continue;
-                RecordCopy& copy = copies.emplace_back();
+                RecordCopy& copy = chunk[used++];
                 copy.key = it->first;
                 CopyRecord(copy, *it->second);
             }
             done = it == map.end();
         }
+        // Copied on outside the lock; the chunk's texts keep their room for the next chunk, so
+        // after the first chunks hardly any memory is allocated while the lock is held.
+        copies.insert(copies.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(used));
         first = false;
         if (stats) {
             ++stats->chunks;

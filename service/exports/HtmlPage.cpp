@@ -43,25 +43,20 @@ constexpr const char* kPrintAfter =
     "function OnAfterPrint() {for (row = printTable.rows.length - 1; row >= 0; row--) "
     "printTable.deleteRow(row); list.style.display = \"inline\";}";
 
-// Calls `take` with each code point of a Windows-1252 text.
-template <class Take>
-void ForEachCodePoint(std::string_view bytes, Take take) {
-    const std::string utf8 = Cp1252ToUtf8(bytes);
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        std::uint32_t cp = b;
-        std::size_t n = 1;
-        if (b >= 0xF0) { cp = b & 0x07; n = 4; }
-        else if (b >= 0xE0) { cp = b & 0x0F; n = 3; }
-        else if (b >= 0xC0) { cp = b & 0x1F; n = 2; }
-        for (std::size_t k = 1; k < n && i + k < utf8.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        i += n;
-        take(cp);
-    }
+// Code points of the bytes 0x80..0x9F of Windows-1252; the five bytes the code page leaves
+// unassigned stand for the control characters of the same number.
+constexpr std::uint16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+std::uint32_t CodePoint(char byte) {
+    const auto b = static_cast<unsigned char>(byte);
+    return (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : b;
 }
 
 void AppendHex(std::string& out, const char* format, std::uint32_t value) {
+    // Only the few characters that need it come here; plain text is appended byte by byte.
     char text[16];
     std::snprintf(text, sizeof text, format, static_cast<unsigned>(value));
     out += text;
@@ -71,46 +66,51 @@ std::string Decimal(std::size_t n) { return FormatLong(static_cast<std::int64_t>
 
 }  // namespace
 
-std::string ScriptStringEscape(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    ForEachCodePoint(bytes, [&out](std::uint32_t cp) {
+void AppendScriptEscaped(std::string& out, std::string_view bytes) {
+    for (char byte : bytes) {
+        const std::uint32_t cp = CodePoint(byte);
         switch (cp) {
             case '\\': case '\'': case '"': case '<': case '>': case '&':
                 AppendHex(out, "\\x%02X", cp);
-                return;
+                continue;
             default:
                 break;
         }
         if (cp < 0x20 || cp == 0x7F) AppendHex(out, "\\x%02X", cp);
         else if (cp < 0x80) out += static_cast<char>(cp);
-        else if (cp <= 0xFFFF) AppendHex(out, "\\u%04X", cp);
-        else {
-            const std::uint32_t v = cp - 0x10000;
-            AppendHex(out, "\\u%04X", 0xD800 + (v >> 10));
-            AppendHex(out, "\\u%04X", 0xDC00 + (v & 0x3FF));
+        else AppendHex(out, "\\u%04X", cp);   // Windows-1252 has no code point above U+FFFF
+    }
+}
+
+void AppendHtmlEscaped(std::string& out, std::string_view bytes) {
+    for (char byte : bytes) {
+        const std::uint32_t cp = CodePoint(byte);
+        switch (cp) {
+            case '&': out += "&amp;"; continue;
+            case '<': out += "&lt;"; continue;
+            case '>': out += "&gt;"; continue;
+            case '"': out += "&quot;"; continue;
+            case '\'': out += "&#39;"; continue;
+            case '\t': case '\n': case '\r': out += static_cast<char>(cp); continue;
+            default: break;
         }
-    });
+        if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) out += "&#xFFFD;";
+        else if (cp < 0x80) out += static_cast<char>(cp);
+        else AppendHex(out, "&#%u;", cp);
+    }
+}
+
+std::string ScriptStringEscape(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    AppendScriptEscaped(out, bytes);
     return out;
 }
 
 std::string HtmlEscape(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    ForEachCodePoint(bytes, [&out](std::uint32_t cp) {
-        switch (cp) {
-            case '&': out += "&amp;"; return;
-            case '<': out += "&lt;"; return;
-            case '>': out += "&gt;"; return;
-            case '"': out += "&quot;"; return;
-            case '\'': out += "&#39;"; return;
-            case '\t': case '\n': case '\r': out += static_cast<char>(cp); return;
-            default: break;
-        }
-        if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) out += "&#xFFFD;";
-        else if (cp < 0x80) out += static_cast<char>(cp);
-        else out += "&#" + FormatLong(cp) + ";";
-    });
+    AppendHtmlEscaped(out, bytes);
     return out;
 }
 
@@ -126,8 +126,13 @@ std::string PageNameProblem(std::string_view name) {
 
 std::string BuildPageHead(const HtmlPageInput& input, const std::vector<ExportRow>& rows) {
     const std::vector<std::size_t> shown = ShownPositions(input.columns);
+    // Room for the whole page at once (each value appears twice, with per-cell markup), so a
+    // large page is not copied again and again while it grows.
+    std::size_t estimate = 8192;
+    for (const ExportRow& row : rows)
+        for (std::size_t pos : shown) estimate += 2 * row.values[pos].size() + 80;
     std::string page;
-    page.reserve(4096 + rows.size() * 256);
+    page.reserve(estimate + estimate / 8);
     page += "<body onclick=\"list.focus()\" onresize=\"location.reload()\" "
             "onbeforeprint=\"OnBeforePrint()\" onafterprint=\"OnAfterPrint()\">";
     page += kEol;
@@ -161,7 +166,11 @@ std::string BuildPageHead(const HtmlPageInput& input, const std::vector<ExportRo
     page += kEol;
     for (const ExportRow& row : rows) {
         page += "<tr>";
-        for (std::size_t pos : shown) page += "<td>" + HtmlEscape(row.values[pos]) + "</td>";
+        for (std::size_t pos : shown) {
+            page += "<td>";
+            AppendHtmlEscaped(page, row.values[pos]);
+            page += "</td>";
+        }
         page += "</tr>";
         page += kEol;
     }
@@ -193,12 +202,17 @@ void AppendPageRows(std::string& page, const HtmlPageInput& input,
     for (const ExportRow& row : rows) {
         std::size_t n = 0;
         for (std::size_t pos : shown) {
-            const std::string value = ScriptStringEscape(row.values[pos]);
-            if (n == 0)
-                page += "list.ListItems.add(list.ListItems.count + 1,'','" + value + "', 0, 0);";
-            else
-                page += "list.ListItems(list.ListItems.count).SubItems(" + Decimal(n) + ") = '" +
-                        value + "';";
+            if (n == 0) {
+                page += "list.ListItems.add(list.ListItems.count + 1,'','";
+                AppendScriptEscaped(page, row.values[pos]);
+                page += "', 0, 0);";
+            } else {
+                page += "list.ListItems(list.ListItems.count).SubItems(";
+                page += Decimal(n);
+                page += ") = '";
+                AppendScriptEscaped(page, row.values[pos]);
+                page += "';";
+            }
             page += kEol;
             ++n;
         }
