@@ -22,7 +22,8 @@ const CTarvellDoc& Blank() {
 void CScanExportHtml::Run() {
     while (!WaitForStop(passWaitMs_)) {
         ExportOnce();
-        const std::int64_t minutes = std::max<std::int64_t>(0, engine_.Settings()->HtmlInterval);
+        const auto settings = engine_.Settings();
+        const std::int64_t minutes = settings ? IntervalMinutes(settings->HtmlInterval) : 0;
         if (minutes > 0 && WaitForStop(minutes * 60'000)) break;
     }
 }

@@ -42,7 +42,8 @@ struct WriteColumn {
 void CScanExportSql::Run() {
     while (!WaitForStop(passWaitMs_)) {
         ExportOnce();
-        const std::int64_t minutes = std::max<std::int64_t>(0, engine_.Settings()->SqlInterval);
+        const auto settings = engine_.Settings();
+        const std::int64_t minutes = settings ? IntervalMinutes(settings->SqlInterval) : 0;
         if (minutes > 0 && WaitForStop(minutes * 60'000)) break;
     }
 }

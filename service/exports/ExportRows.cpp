@@ -141,6 +141,10 @@ std::int64_t AlertKeySeconds(std::string_view key) {
     return AtoL(key.substr(0, std::min(key.find('.'), key.size())));
 }
 
+std::int64_t IntervalMinutes(std::int32_t setting) {
+    return std::min<std::int64_t>(static_cast<std::uint32_t>(setting), kMaxIntervalMinutes);
+}
+
 std::vector<std::size_t> ShownPositions(const std::vector<std::string>& columns) {
     std::vector<std::size_t> shown;
     for (std::size_t i = 0; i < kExportFields && i < columns.size(); ++i)

@@ -58,6 +58,11 @@ std::string ExpandDescriptionText(const CTarvellFrm& engine, const std::string& 
 // The seconds of an alert key: the decimal text before its first ".".
 std::int64_t AlertKeySeconds(std::string_view key);
 
+// The minutes of an interval setting (a 32-bit word the settings store as signed), at most a
+// year so that the wait stays within the clock's range.
+inline constexpr std::int64_t kMaxIntervalMinutes = 366 * 24 * 60;
+std::int64_t IntervalMinutes(std::int32_t setting);
+
 // The positions whose entry in `columns` is not empty, in position order (at most nine; entries
 // past the ninth are ignored, missing ones count as empty).
 std::vector<std::size_t> ShownPositions(const std::vector<std::string>& columns);

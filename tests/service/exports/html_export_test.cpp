@@ -251,3 +251,16 @@ TEST_F(HtmlExportTest, NodeRunningThePageScriptGetsEveryValueBackExactly) {
 
 }  // namespace
 }  // namespace tarvell::exporttest
+
+namespace tarvell::exporttest {
+namespace {
+
+TEST(IntervalMinutes, ReadsTheWordUnsignedAndBoundsItToAYear) {
+    EXPECT_EQ(IntervalMinutes(0), 0);
+    EXPECT_EQ(IntervalMinutes(5), 5);
+    EXPECT_EQ(IntervalMinutes(-1), kMaxIntervalMinutes);   // 0xFFFFFFFF minutes
+    EXPECT_EQ(IntervalMinutes(1'000'000), kMaxIntervalMinutes);
+}
+
+}  // namespace
+}  // namespace tarvell::exporttest
