@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/Files.h"
+#include "platform/Text.h"
 #include "service/exports/HtmlPage.h"
 
 namespace tarvell {
@@ -40,7 +41,7 @@ void CScanExportHtml::ExportOnce() {
 }
 
 void CScanExportHtml::CopySupportFile(const std::string& name) {
-    const std::string target = JoinPath(settings_->HtmlFolder, name);
+    const std::string target = JoinPath(Cp1252ToUtf8(settings_->HtmlFolder), name);
     if (FileExists(target)) return;
     const auto bytes = ReadWholeFile(JoinPath(engine_.ServiceFolder, name), kMaxSupportFileBytes);
     if (bytes) AtomicWriteFile(target, *bytes);
@@ -55,7 +56,7 @@ std::string CScanExportHtml::PagePath(ExportKind kind) {
     const std::string problem = PageNameProblem(name);
     if (problem.empty()) {
         loggedNames_.erase(name);
-        return JoinPath(s.HtmlFolder, name + ".htm");
+        return JoinPath(Cp1252ToUtf8(s.HtmlFolder), Cp1252ToUtf8(name) + ".htm");
     }
     if (loggedNames_.insert(name).second)
         engine_.Log("Export page " + name.substr(0, kMaxPageNameBytes) +

@@ -7,7 +7,8 @@
 // written to "<page>.htm.tmp" and renamed over the old one, so a reader never sees half a page.
 // A page name that could leave the folder ("/", "\", "..") is refused and logged once while it
 // lasts. Other failures (missing folder, unwritable file) leave the old page and are not
-// reported. Settings are read afresh each pass.
+// reported. Settings are read afresh each pass. Folder and page names are stored as
+// Windows-1252 and name files in UTF-8, as every file name here does.
 #pragma once
 
 #include <atomic>

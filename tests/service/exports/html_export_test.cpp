@@ -163,6 +163,17 @@ TEST_F(HtmlExportTest, APageNameThatLeavesTheFolderIsRefusedAndLoggedOnce) {
     EXPECT_EQ(lines, 1);
 }
 
+TEST_F(HtmlExportTest, APageNameOutsideAsciiNamesAUtf8File) {
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsPage = "R\xE9seau";
+    doc.HtmlEventsColumns[2] = "DeviceIp";
+    UseSettings(doc);
+    CScanExportHtml html(*engine);
+    html.ExportOnce();
+    EXPECT_TRUE(FileExists(JoinPath(exportFolder, "R\xC3\xA9seau.htm")));
+    EXPECT_NE(Page("R\xC3\xA9seau").find("R&#233;seau report for"), std::string::npos);
+}
+
 // Fault mended: the page replaces the old one by a rename, never by truncating it in place.
 TEST_F(HtmlExportTest, APageIsReplacedWholeAndNoTemporaryFileStays) {
     Event("1", "2", 1'699'990'000);
