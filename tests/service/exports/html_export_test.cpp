@@ -275,3 +275,60 @@ TEST(IntervalMinutes, ReadsTheWordUnsignedAndBoundsItToAYear) {
 
 }  // namespace
 }  // namespace tarvell::exporttest
+
+namespace tarvell::exporttest {
+namespace {
+
+// Reads a script string body back as the script engine would (only the escapes we write).
+std::u32string DecodeScriptString(const std::string& body, bool* ok) {
+    std::u32string out;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(body[i]);
+        if (c < 0x20 || c > 0x7E || c == '\'' || c == '"' || c == '<' || c == '>' || c == '&') {
+            *ok = false;
+            return out;
+        }
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        const char kind = i + 1 < body.size() ? body[i + 1] : 0;
+        const std::size_t digits = kind == 'x' ? 2 : kind == 'u' ? 4 : 0;
+        if (digits == 0 || i + 2 + digits > body.size()) {
+            *ok = false;
+            return out;
+        }
+        out += static_cast<char32_t>(std::stoul(body.substr(i + 2, digits), nullptr, 16));
+        i += 1 + digits;
+    }
+    return out;
+}
+
+std::u32string Cp1252CodePoints(const std::string& bytes) {
+    const std::string utf8 = Cp1252ToUtf8(bytes);
+    std::u32string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const unsigned char b = static_cast<unsigned char>(utf8[i]);
+        const std::size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        char32_t cp = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
+        for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
+        out += cp;
+        i += n;
+    }
+    return out;
+}
+
+TEST(ScriptStringEscape, RandomTextsComeBackWholeAndNeverHoldARawSpecialCharacter) {
+    std::srand(18);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(static_cast<std::size_t>(std::rand() % 40), '\0');
+        for (char& c : text) c = static_cast<char>(std::rand() % 256);
+        bool ok = true;
+        const std::u32string back = DecodeScriptString(ScriptStringEscape(text), &ok);
+        ASSERT_TRUE(ok) << ScriptStringEscape(text);
+        ASSERT_EQ(back, Cp1252CodePoints(text));
+    }
+}
+
+}  // namespace
+}  // namespace tarvell::exporttest
