@@ -93,6 +93,23 @@ std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item
     return copies;
 }
 
+// Replaces every occurrence of `macro` in one pass from left to right; the inserted value is not
+// searched again.
+std::string ReplaceMacro(std::string_view text, std::string_view macro, std::string_view value) {
+    if (macro.empty()) return std::string(text);
+    std::string out;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t hit = text.find(macro, pos);
+        if (hit == std::string_view::npos) break;
+        out.append(text.substr(pos, hit - pos));
+        out.append(value);
+        pos = hit + macro.size();
+    }
+    out.append(text.substr(pos));
+    return out;
+}
+
 }  // namespace
 
 const std::array<const char*, kExportFields>& EventExportFields() {
@@ -107,21 +124,6 @@ const std::array<const char*, kExportFields>& AlertExportFields() {
         "Occurrence", "DeviceName", "DeviceIp",   "DevicePort", "DeviceLocation",
         "SourceMac",  "SourceIp",   "SourceName", "Description"};
     return fields;
-}
-
-std::string ReplaceMacro(std::string_view text, std::string_view macro, std::string_view value) {
-    if (macro.empty()) return std::string(text);
-    std::string out;
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t hit = text.find(macro, pos);
-        if (hit == std::string_view::npos) break;
-        out.append(text.substr(pos, hit - pos));
-        out.append(value);
-        pos = hit + macro.size();
-    }
-    out.append(text.substr(pos));
-    return out;
 }
 
 std::string ExpandDescriptionText(const CTarvellFrm& engine, const std::string& description,

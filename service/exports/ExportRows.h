@@ -44,10 +44,6 @@ struct ExportSnapshotStats {
 std::vector<ExportRow> SnapshotExportRows(CTarvellFrm& engine, ExportKind kind,
                                           ExportSnapshotStats* stats = nullptr);
 
-// Replaces every occurrence of `macro` in one pass from left to right; the inserted value is not
-// searched again.
-std::string ReplaceMacro(std::string_view text, std::string_view macro, std::string_view value);
-
 // The description text of a record: the configured description of `description`, with
 // "$cause", "$before", "$current", "$submitter" and "$severity" replaced in that order.
 std::string ExpandDescriptionText(const CTarvellFrm& engine, const std::string& description,

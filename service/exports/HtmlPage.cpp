@@ -107,7 +107,7 @@ std::string ScriptStringEscape(std::string_view bytes) {
     return out;
 }
 
-std::string HtmlEscape(std::string_view bytes) {
+std::string EscapePageHtml(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     AppendHtmlEscaped(out, bytes);
@@ -138,7 +138,7 @@ std::string BuildPageHead(const HtmlPageInput& input, const std::vector<ExportRo
     page += kEol;
     page += "<p><font size=\"5\" color=\"#EB2800\" face=\"arial\"><b>Tarvell</b><br><font "
             "size=\"1\" color=\"#535353\" face=\"arial\"><b>";
-    page += HtmlEscape(input.pageName) + " report for " + HtmlEscape(FormatUserDateTime(input.now));
+    page += EscapePageHtml(input.pageName) + " report for " + EscapePageHtml(FormatUserDateTime(input.now));
     page += "</b></font></p>";
     page += kEol;
     page += "<table width=\"100%\"><tr style=\"font:normal normal normal 8pt tahoma\"><td "
@@ -161,7 +161,7 @@ std::string BuildPageHead(const HtmlPageInput& input, const std::vector<ExportRo
             "font:normal normal normal 8pt tahoma;\">";
     page += kEol;
     page += "<tr>";
-    for (std::size_t pos : shown) page += "<th>" + HtmlEscape(input.columns[pos]) + "</th>";
+    for (std::size_t pos : shown) page += "<th>" + EscapePageHtml(input.columns[pos]) + "</th>";
     page += "</tr>";
     page += kEol;
     for (const ExportRow& row : rows) {

@@ -21,7 +21,7 @@ namespace tarvell {
 // A Windows-1252 text as the inside of a single-quoted script string.
 std::string ScriptStringEscape(std::string_view bytes);
 // A Windows-1252 text as HTML text or attribute value.
-std::string HtmlEscape(std::string_view bytes);
+std::string EscapePageHtml(std::string_view bytes);
 
 // Longest page name accepted (it becomes a file name with ".htm" appended).
 inline constexpr std::size_t kMaxPageNameBytes = 200;

@@ -219,11 +219,11 @@ TEST(ScriptStringEscape, EscapesEveryCharacterThatCouldEndTheLiteralOrTheBlock) 
     for (const Case& c : cases) EXPECT_EQ(ScriptStringEscape(c.in), c.out) << c.in;
 }
 
-TEST(HtmlEscape, EscapesMarkupAndWritesNonAsciiAsReferences) {
-    EXPECT_EQ(HtmlEscape("<a href=\"x\">O'B & c</a>"),
+TEST(EscapePageHtml, EscapesMarkupAndWritesNonAsciiAsReferences) {
+    EXPECT_EQ(EscapePageHtml("<a href=\"x\">O'B & c</a>"),
               "&lt;a href=&quot;x&quot;&gt;O&#39;B &amp; c&lt;/a&gt;");
-    EXPECT_EQ(HtmlEscape("\xE9\x80"), "&#233;&#8364;");
-    EXPECT_EQ(HtmlEscape("a\x01z"), "a&#xFFFD;z");
+    EXPECT_EQ(EscapePageHtml("\xE9\x80"), "&#233;&#8364;");
+    EXPECT_EQ(EscapePageHtml("a\x01z"), "a&#xFFFD;z");
 }
 
 // The page's own script, run by a JavaScript engine, gives back every value byte for byte.
