@@ -137,10 +137,11 @@ int Main() {
         const double build = SecondsSince(start);
         start = SteadyClock::now();
         AtomicWriteFile(JoinPath(doc.HtmlFolder, "phase.htm"), page);
-        std::printf("html       %s page: rows %.2f s (%zu chunks, longest hold %.2f ms), text "
-                    "%.2f s, file %.2f s\n",
+        std::printf("html       %s page: rows %.2f s (%zu chunks, longest hold %.2f ms wall, "
+                    "%.2f ms processor), text %.2f s, file %.2f s\n",
                     kind == ExportKind::Events ? "events" : "alerts", copy, stats.chunks,
-                    stats.longestHoldUs / 1000.0, build, SecondsSince(start));
+                    stats.longestHoldUs / 1000.0, stats.longestHoldCpuUs / 1000.0, build,
+                    SecondsSince(start));
     }
 
     exporttest::OdbcDrivers& drivers = exporttest::OdbcDrivers::Get();

@@ -1,6 +1,8 @@
 // Copying the engine's maps out for the exports, and the value of each export field.
 #include "service/exports/ExportRows.h"
 
+#include <time.h>
+
 #include <chrono>
 #include <algorithm>
 #include <mutex>
@@ -14,6 +16,12 @@ namespace tarvell {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
+
+std::int64_t ThreadCpuUs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
+}
 
 // What a row needs of a record, copied under the lock.
 struct RecordCopy {
@@ -57,16 +65,19 @@ template <class Item>
 std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item>& map,
                                 ExportSnapshotStats* stats) {
     std::vector<RecordCopy> copies;
+    // Reused for every chunk: its texts keep their room, so after the first chunks copying a
+    // record under the lock seldom asks the allocator for memory.
     std::vector<RecordCopy> chunk(kExportChunk);
     std::string last;
     bool first = true;
     for (;;) {
-        std::size_t taken = 0;
+        std::size_t taken = 0, used = 0, mapSize = 0;
         bool done = false;
-        std::size_t used = 0;
         const auto start = SteadyClock::now();
+        const std::int64_t cpuStart = stats ? ThreadCpuUs() : 0;
         {
             std::lock_guard<std::recursive_mutex> guard(lock);
+            mapSize = map.size();
             auto it = first ? map.begin() : map.upper_bound(last);
             for (; it != map.end() && taken < kExportChunk; ++it, ++taken) {
                 last = it->first;
@@ -77,16 +88,16 @@ std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item
             }
             done = it == map.end();
         }
-        // Copied on outside the lock; the chunk's texts keep their room for the next chunk, so
-        // after the first chunks hardly any memory is allocated while the lock is held.
-        copies.insert(copies.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(used));
-        first = false;
         if (stats) {
             ++stats->chunks;
             const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
                                 SteadyClock::now() - start).count();
-            if (us > stats->longestHoldUs) stats->longestHoldUs = us;
+            stats->longestHoldUs = std::max<std::int64_t>(stats->longestHoldUs, us);
+            stats->longestHoldCpuUs = std::max(stats->longestHoldCpuUs, ThreadCpuUs() - cpuStart);
         }
+        if (first) copies.reserve(mapSize + mapSize / 16);
+        copies.insert(copies.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(used));
+        first = false;
         if (done) break;
         std::this_thread::yield();
     }
