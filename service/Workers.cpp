@@ -10,6 +10,8 @@
 #include "service/alerts/CScanAlertsSyslog.h"
 #include "service/linkup/LinkupChecks.h"
 #include "service/detection/CScanDatabase.h"
+#include "service/exports/CScanExportHtml.h"
+#include "service/exports/CScanExportSql.h"
 #include "service/linkup/LinkupStarter.h"
 #include "service/polling/PollRequest.h"
 
@@ -122,15 +124,13 @@ std::function<void()> StartAlertsRun(CTarvellFrm& engine, SharedWorkers& shared)
 }
 
 std::function<void()> StartExportHtml(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
     (void)shared;
-    return nullptr;
+    return StartThread(engine, std::make_shared<CScanExportHtml>(engine), "CScanExportHtml");
 }
 
 std::function<void()> StartExportSql(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
     (void)shared;
-    return nullptr;
+    return StartThread(engine, std::make_shared<CScanExportSql>(engine), "CScanExportSql");
 }
 
 std::function<void()> StartHttp(CTarvellFrm& engine, SharedWorkers& shared) {

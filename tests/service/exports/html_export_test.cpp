@@ -1,0 +1,334 @@
+// The HTML export: page structure against golden pages, the escaping of every text (checked by
+// running the page's script in Node), the plain table inside the control, file handling.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "platform/Process.h"
+#include "platform/Text.h"
+#include "service/exports/CScanExportHtml.h"
+#include "service/exports/HtmlPage.h"
+#include "tests/service/exports/ExportFixture.h"
+
+namespace tarvell::exporttest {
+namespace {
+
+class HtmlExportTest : public ExportFixture {
+protected:
+    CTarvellDoc HtmlSettings() {
+        CTarvellDoc doc = Settings();
+        doc.HtmlExportOn = 1;
+        doc.HtmlFolder = exportFolder;
+        doc.HtmlEventsPage = "Events";
+        doc.HtmlAlertsPage = "Alerts";
+        return doc;
+    }
+
+    std::string Page(const std::string& name) {
+        return ReadWholeFile(JoinPath(exportFolder, name + ".htm")).value_or("<missing>");
+    }
+
+    std::string ExportAndRead(const CTarvellDoc& doc, const std::string& name) {
+        UseSettings(doc);
+        CScanExportHtml html(*engine);
+        html.ExportOnce();
+        return Page(name);
+    }
+};
+
+std::string Hex(std::string_view bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+// ---- golden pages
+
+TEST_F(HtmlExportTest, ColumnsZeroThreeAndEightGiveOneAddAndTwoSubItemsPerRow) {
+    Event("1", "3", 1'699'990'000);
+    Event("2", "7", 1'699'999'999, "Changed Ip").Before = "10.9.9.9";
+    {
+        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        engine->EventMap["2/7"]->Submitter = "admin";
+        engine->EventMap["2/7"]->Severity = 4;
+    }
+    Event("3", "1", 1'699'999'000).Deleted = 1;   // no row
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsColumns[0] = "Occurrence";
+    doc.HtmlEventsColumns[3] = "DevicePort";
+    doc.HtmlEventsColumns[8] = "Description";
+    ExpectGolden(ExportAndRead(doc, "Events"), "events_0_3_8.htm");
+}
+
+TEST_F(HtmlExportTest, OnlyTheDeviceIpAlertColumnGivesOneHeaderAndWidth105) {
+    Alert("1699990000.0");
+    Alert("1699990000.1").State = 1;   // removed: no row
+    Alert("1699995000.0").DeviceIp = "10.2.0.77";
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlAlertsColumns[2] = "DeviceIp";
+    ExpectGolden(ExportAndRead(doc, "Alerts"), "alerts_deviceip.htm");
+}
+
+TEST_F(HtmlExportTest, AnEmptyMapGivesHeadersAndNoRows) {
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsColumns = {"Occurrence", "DeviceName", "DeviceIp", "DevicePort", "SourceMac",
+                             "SourceIp", "SourceName", "Blocked", "Description"};
+    ExpectGolden(ExportAndRead(doc, "Events"), "events_empty.htm");
+}
+
+TEST_F(HtmlExportTest, HostileTextsAreEscapedInScriptTableAndTitle) {
+    CEventItem& e = Event("1", "1", 1'699'990'000);
+    e.DeviceName = "O'Brien\\ \"x\" </script><script>alert(1)</script>";
+    e.SourceName = "line1\r\nline2\x85\xE9\x80";
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsPage = "Net <b>&\"x\"";
+    doc.HtmlEventsColumns[1] = "Name <i>";
+    doc.HtmlEventsColumns[6] = "Source 'N'";
+    ExpectGolden(ExportAndRead(doc, "Net <b>&\"x\""), "events_hostile.htm");
+}
+
+// ---- structure
+
+TEST_F(HtmlExportTest, AllEventColumnsEmptyDeletesTheEventsPageAndStillWritesAlerts) {
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(exportFolder, "Events.htm"), "old"));
+    Alert("1699990000.0");
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlAlertsColumns[1] = "DeviceName";
+    UseSettings(doc);
+    CScanExportHtml html(*engine);
+    html.ExportOnce();
+    EXPECT_FALSE(FileExists(JoinPath(exportFolder, "Events.htm")));
+    EXPECT_NE(Page("Alerts").find("'sw-1699990000.0'"), std::string::npos);
+}
+
+TEST_F(HtmlExportTest, TheRowsAlsoStandInAPlainTableInsideTheControl) {
+    Event("1", "2", 1'699'990'000);
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsColumns[2] = "DeviceIp";
+    doc.HtmlEventsColumns[7] = "Blocked";
+    const std::string page = ExportAndRead(doc, "Events");
+    const std::size_t object = page.find("<OBJECT id=\"list\"");
+    const std::size_t table = page.find("<tr><td>10.0.0.1</td><td>no</td></tr>");
+    const std::size_t objectEnd = page.find("</OBJECT>");
+    ASSERT_NE(table, std::string::npos);
+    EXPECT_LT(object, table);
+    EXPECT_LT(table, objectEnd);
+    EXPECT_EQ(page.substr(page.size() - 9), "\r\n</body>");
+    EXPECT_EQ(page.find("<body"), 0u);
+}
+
+TEST_F(HtmlExportTest, NothingHappensWhenOffOrWithoutFolder) {
+    Event("1", "2", 1'699'990'000);
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsColumns[2] = "DeviceIp";
+    doc.HtmlExportOn = 0;
+    EXPECT_EQ(ExportAndRead(doc, "Events"), "<missing>");
+    doc.HtmlExportOn = 1;
+    doc.HtmlFolder.clear();
+    EXPECT_EQ(ExportAndRead(doc, "Events"), "<missing>");
+}
+
+TEST_F(HtmlExportTest, SupportFilesAreCopiedOnlyWhenMissing) {
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(serviceFolder, "ListView.lpk"), "lpk"));
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(serviceFolder, "MSCOMCTL.cab"), "cab"));
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(exportFolder, "MSCOMCTL.cab"), "mine"));
+    CTarvellDoc doc = HtmlSettings();
+    ExportAndRead(doc, "Events");
+    EXPECT_EQ(ReadWholeFile(JoinPath(exportFolder, "ListView.lpk")).value_or(""), "lpk");
+    EXPECT_EQ(ReadWholeFile(JoinPath(exportFolder, "MSCOMCTL.cab")).value_or(""), "mine");
+}
+
+// Fault mended: a page name is a file name, and the service runs as root.
+TEST_F(HtmlExportTest, APageNameThatLeavesTheFolderIsRefusedAndLoggedOnce) {
+    struct Case { const char* name; bool ok; };
+    const Case cases[] = {{"../escape", false}, {"a/b", false}, {"..", false}, {"a\\b", false},
+                          {"", false}, {"x..y", false}, {"Net events", true}, {"r\xE9seau", true}};
+    for (const Case& c : cases) EXPECT_EQ(PageNameProblem(c.name).empty(), c.ok) << c.name;
+
+    Event("1", "2", 1'699'990'000);
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsPage = "../escape";
+    doc.HtmlEventsColumns[2] = "DeviceIp";
+    UseSettings(doc);
+    CScanExportHtml html(*engine);
+    html.ExportOnce();
+    html.ExportOnce();
+    EXPECT_FALSE(FileExists(JoinPath(root, "escape.htm")));
+    int lines = 0;
+    for (const std::string& line : log.Lines()) lines += line.find("../escape") != std::string::npos;
+    EXPECT_EQ(lines, 1);
+}
+
+TEST_F(HtmlExportTest, APageNameOutsideAsciiNamesAUtf8File) {
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsPage = "R\xE9seau";
+    doc.HtmlEventsColumns[2] = "DeviceIp";
+    UseSettings(doc);
+    CScanExportHtml html(*engine);
+    html.ExportOnce();
+    EXPECT_TRUE(FileExists(JoinPath(exportFolder, "R\xC3\xA9seau.htm")));
+    EXPECT_NE(Page("R\xC3\xA9seau").find("R&#233;seau report for"), std::string::npos);
+}
+
+// Fault mended: the page replaces the old one by a rename, never by truncating it in place.
+TEST_F(HtmlExportTest, APageIsReplacedWholeAndNoTemporaryFileStays) {
+    Event("1", "2", 1'699'990'000);
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsColumns[2] = "DeviceIp";
+    const std::string path = JoinPath(exportFolder, "Events.htm");
+    ASSERT_TRUE(AtomicWriteFile(path, "old page"));
+    const std::string page = ExportAndRead(doc, "Events");
+    EXPECT_NE(page.find("10.0.0.1"), std::string::npos);
+    EXPECT_FALSE(FileExists(path + ".tmp"));
+}
+
+TEST_F(HtmlExportTest, TheWorkerWritesAtItsPaceAndStopsCleanly) {
+    Event("1", "2", 1'699'990'000);
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsColumns[2] = "DeviceIp";
+    UseSettings(doc);
+    CScanExportHtml html(*engine, 10);
+    ASSERT_TRUE(html.Start());
+    for (int i = 0; i < 500 && !FileExists(JoinPath(exportFolder, "Events.htm")); ++i)
+        DefaultClock().SleepMs(10);
+    html.StopAndJoin();
+    EXPECT_TRUE(FileExists(JoinPath(exportFolder, "Events.htm")));
+    EXPECT_FALSE(html.IsRunning());
+}
+
+// ---- escaping
+
+TEST(ScriptStringEscape, EscapesEveryCharacterThatCouldEndTheLiteralOrTheBlock) {
+    struct Case { std::string in; std::string out; };
+    const Case cases[] = {
+        {"plain text 1.2", "plain text 1.2"},
+        {"'", "\\x27"},
+        {"\\", "\\x5C"},
+        {"\"", "\\x22"},
+        {"</script>", "\\x3C/script\\x3E"},
+        {"a&b", "a\\x26b"},
+        {"\r\n\t", "\\x0D\\x0A\\x09"},
+        {std::string("\0x", 2), "\\x00x"},
+        {"\xE9\x80\x85", "\\u00E9\\u20AC\\u2026"},
+        {"\x7F", "\\x7F"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ScriptStringEscape(c.in), c.out) << c.in;
+}
+
+TEST(EscapePageHtml, EscapesMarkupAndWritesNonAsciiAsReferences) {
+    EXPECT_EQ(EscapePageHtml("<a href=\"x\">O'B & c</a>"),
+              "&lt;a href=&quot;x&quot;&gt;O&#39;B &amp; c&lt;/a&gt;");
+    EXPECT_EQ(EscapePageHtml("\xE9\x80"), "&#233;&#8364;");
+    EXPECT_EQ(EscapePageHtml("a\x01z"), "a&#xFFFD;z");
+}
+
+// The page's own script, run by a JavaScript engine, gives back every value byte for byte.
+TEST_F(HtmlExportTest, NodeRunningThePageScriptGetsEveryValueBackExactly) {
+    const std::vector<std::string> names = {
+        "O'Brien", "back\\slash", "cr\rlf\nboth\r\n", "</script><script>bad()</script>",
+        "caf\xE9 \x80 \x93" "dash\x94 \x81", "\"double\" & <angle>", std::string(300, 'x')};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        CEventItem& e = Event(std::to_string(i + 1), "1", 1'699'990'000 + i);
+        e.DeviceName = names[i];
+        e.SourceName = "src " + names[i];
+    }
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsColumns[1] = "Name '</script>";
+    doc.HtmlEventsColumns[6] = "Source";
+    ExportAndRead(doc, "Events");
+
+    ProcessOptions run;
+    run.argv = {"node", FixturePath("page_script_values.js"), JoinPath(exportFolder, "Events.htm")};
+    run.captureOutput = true;
+    run.timeLimitMs = 30'000;
+    run.maxOutputBytes = 1 << 20;
+    const ProcessResult result = RunProcess(run);
+    if (result.end == ProcessEnd::NotStarted) GTEST_SKIP() << "node is not installed";
+    ASSERT_TRUE(result.Succeeded()) << result.err;
+
+    std::ostringstream expected;
+    expected << "H 0 " << Hex("Name '</script>") << "\n" << "H 1 " << Hex("Source") << "\n";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        expected << "R " << i << " 0 " << Hex(Cp1252ToUtf8(names[i])) << "\n";
+        expected << "R " << i << " 1 " << Hex(Cp1252ToUtf8("src " + names[i])) << "\n";
+    }
+    expected << "W 205\n" << "T " << Hex("Displayed items: 7") << "\n";
+    EXPECT_EQ(result.out, expected.str());
+}
+
+}  // namespace
+}  // namespace tarvell::exporttest
+
+namespace tarvell::exporttest {
+namespace {
+
+TEST(IntervalMinutes, ReadsTheWordUnsignedAndBoundsItToAYear) {
+    EXPECT_EQ(IntervalMinutes(0), 0);
+    EXPECT_EQ(IntervalMinutes(5), 5);
+    EXPECT_EQ(IntervalMinutes(-1), kMaxIntervalMinutes);   // 0xFFFFFFFF minutes
+    EXPECT_EQ(IntervalMinutes(1'000'000), kMaxIntervalMinutes);
+}
+
+}  // namespace
+}  // namespace tarvell::exporttest
+
+namespace tarvell::exporttest {
+namespace {
+
+// Reads a script string body back as the script engine would (only the escapes we write).
+std::u32string DecodeScriptString(const std::string& body, bool* ok) {
+    std::u32string out;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(body[i]);
+        if (c < 0x20 || c > 0x7E || c == '\'' || c == '"' || c == '<' || c == '>' || c == '&') {
+            *ok = false;
+            return out;
+        }
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        const char kind = i + 1 < body.size() ? body[i + 1] : 0;
+        const std::size_t digits = kind == 'x' ? 2 : kind == 'u' ? 4 : 0;
+        if (digits == 0 || i + 2 + digits > body.size()) {
+            *ok = false;
+            return out;
+        }
+        out += static_cast<char32_t>(std::stoul(body.substr(i + 2, digits), nullptr, 16));
+        i += 1 + digits;
+    }
+    return out;
+}
+
+std::u32string Cp1252CodePoints(const std::string& bytes) {
+    const std::string utf8 = Cp1252ToUtf8(bytes);
+    std::u32string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const unsigned char b = static_cast<unsigned char>(utf8[i]);
+        const std::size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        char32_t cp = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
+        for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
+        out += cp;
+        i += n;
+    }
+    return out;
+}
+
+TEST(ScriptStringEscape, RandomTextsComeBackWholeAndNeverHoldARawSpecialCharacter) {
+    std::srand(18);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(static_cast<std::size_t>(std::rand() % 40), '\0');
+        for (char& c : text) c = static_cast<char>(std::rand() % 256);
+        bool ok = true;
+        const std::u32string back = DecodeScriptString(ScriptStringEscape(text), &ok);
+        ASSERT_TRUE(ok) << ScriptStringEscape(text);
+        ASSERT_EQ(back, Cp1252CodePoints(text));
+    }
+}
+
+}  // namespace
+}  // namespace tarvell::exporttest
