@@ -318,10 +318,13 @@ TEST_F(StateFilesTest, AFifoOrDeviceUnderAStateFileNameIsRefusedAtOnce) {
         EXPECT_FALSE(aside.empty()) << c.name;
         EXPECT_FALSE(FileExists(path)) << c.name;
         EXPECT_TRUE(LogMentions(path + " (not a regular file)")) << c.name;
-        if (!aside.empty()) ASSERT_TRUE(RemoveFile(aside));
+        if (!aside.empty()) {
+            ASSERT_TRUE(RemoveFile(aside));
+        }
     }
     EXPECT_TRUE(engine->SaveEventDatabase());
-    EXPECT_TRUE(ReadStateFile(ServicePath(kEventDatabaseName), *std::make_unique<EventDatabaseFile>()));
+    EventDatabaseFile saved;
+    EXPECT_TRUE(ReadStateFile(ServicePath(kEventDatabaseName), saved));
 }
 
 // ---- the sibling database
