@@ -154,7 +154,8 @@ int LoadEvents(const std::string& folder) {
 int main(int argc, char** argv) {
     using namespace tarvell;
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s make-sibling|make-events|load-sibling|load-events <folder> [n]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s make-sibling|make-events|load-sibling|load-events <folder> [n]\n",
+                     argv[0]);
         return 64;
     }
     const std::string command = argv[1];

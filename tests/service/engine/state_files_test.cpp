@@ -477,7 +477,8 @@ TEST_F(SiblingDatabaseTest, AnUnchangedFileIsNotReadAgain) {
 TEST_F(SiblingDatabaseTest, RecordsBeyondTheCapsAreLeftOutWithOneLogLine) {
     constexpr std::size_t kSwitchCap = 20'000;
     SiblingDatabaseFile db = SampleDatabase();
-    for (std::size_t i = 0; i < kSwitchCap; ++i) Put(db.SiblingSwitches, "X" + FormatLong(static_cast<std::int64_t>(100000 + i)));
+    for (std::size_t i = 0; i < kSwitchCap; ++i)
+        Put(db.SiblingSwitches, "X" + FormatLong(static_cast<std::int64_t>(100000 + i)));
     WriteSibling(db);   // 20 003 switches: the sample's three sort first
     ASSERT_TRUE(engine->LoadSiblingDatabase());
     EXPECT_EQ(engine->SiblingSwitches.size(), kSwitchCap);
