@@ -6,21 +6,10 @@
 #include "platform/WorkerThread.h"
 #include "service/linkup/LinkupStarter.h"
 #include "service/polling/PollRequest.h"
+#include "service/polling/PollScheduler.h"
 
 namespace tarvell {
 namespace {
-
-// Stands in for the poll scheduler where none is built: says what it would poll.
-class LoggingPollStarter final : public PollStarter {
-public:
-    explicit LoggingPollStarter(CTarvellFrm& engine) : engine_(engine) {}
-    void RequestPoll(const PollRequest& request) override {
-        engine_.Log("Poll requested for " + request.SwitchKey + "/" + request.PortIndex);
-    }
-
-private:
-    CTarvellFrm& engine_;
-};
 
 // What several workers share. Made when the first slot (Blocking) starts and stopped by that
 // slot's stop function, which the engine calls last (it stops the slots in reverse order).
@@ -31,6 +20,7 @@ struct SharedWorkers {
 
     void Stop() {
         if (eventFileProbe) eventFileProbe->StopAndJoin();
+        // The polls start linkup checks: they end before the checks go.
         polls.reset();
         linkup.reset();
     }
@@ -39,7 +29,7 @@ struct SharedWorkers {
 std::unique_ptr<SharedWorkers> MakeShared(CTarvellFrm& engine, const ServiceTestSettings& tests) {
     auto shared = std::make_unique<SharedWorkers>();
     shared->linkup = std::make_unique<RecordingLinkupStarter>();
-    shared->polls = std::make_unique<LoggingPollStarter>(engine);
+    shared->polls = std::make_unique<PollScheduler>(engine, *shared->linkup);
     if (!tests.eventFile.empty()) {
         shared->eventFileProbe = std::make_shared<EventFileProbe>(engine, tests.eventFile);
         if (!shared->eventFileProbe->Start()) {
