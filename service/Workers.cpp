@@ -3,10 +3,12 @@
 #include <memory>
 #include <string>
 
+#include "platform/Files.h"
 #include "platform/WorkerThread.h"
 #include "service/linkup/LinkupStarter.h"
 #include "service/polling/PollRequest.h"
 #include "service/polling/PollScheduler.h"
+#include "service/traps/CScanSnmpTraps.h"
 
 namespace tarvell {
 namespace {
@@ -66,10 +68,12 @@ std::function<void()> StartDatabase(CTarvellFrm& engine, SharedWorkers& shared) 
     return nullptr;
 }
 
-std::function<void()> StartSnmpTraps(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
-    (void)shared;
-    return nullptr;
+std::function<void()> StartSnmpTraps(CTarvellFrm& engine, SharedWorkers& shared,
+                                     const ServiceTestSettings& tests) {
+    TrapListenerOptions options;
+    if (tests.trapPort) options.port = *tests.trapPort;
+    options.bootCounterPath = JoinPath(engine.ServiceFolder, "snmpv3_boot_counter");
+    return StartThread(engine, std::make_shared<CScanSnmpTraps>(engine, *shared.polls, options), "CScanSnmpTraps");
 }
 
 std::function<void()> StartAlertsEmail(CTarvellFrm& engine, SharedWorkers& shared,
@@ -135,7 +139,7 @@ WorkerStarter MakeWorkerStarter(const ServiceTestSettings& tests) {
                 };
             }
             case WorkerSlot::Database: return StartDatabase(engine, shared);
-            case WorkerSlot::SnmpTraps: return StartSnmpTraps(engine, shared);
+            case WorkerSlot::SnmpTraps: return StartSnmpTraps(engine, shared, tests);
             case WorkerSlot::AlertsEmail: return StartAlertsEmail(engine, shared, tests);
             case WorkerSlot::AlertsSnmp: return StartAlertsSnmp(engine, shared);
             case WorkerSlot::AlertsSyslog: return StartAlertsSyslog(engine, shared);

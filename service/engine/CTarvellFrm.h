@@ -52,6 +52,7 @@ struct EngineEnvironment {
     Clock* clock = nullptr;       // nullptr: DefaultClock()
     EventLog* log = nullptr;  // nullptr: messages are dropped
     std::int64_t passIntervalMs = 10'000;
+    std::uint16_t snmpAgentPort = 161;   // the port of every SNMP request to a switch
     // Firewall exception: the program and its arguments, run once at start-up with a time limit
     // (empty: no firewall step).
     std::vector<std::string> firewallCommand;

@@ -123,6 +123,7 @@ void CTarvellFrm::LoadSettingsAtStart() {
 void CTarvellFrm::CreateSnmpClient() {
     SnmpClientOptions options;
     options.bootCounterPath = JoinPath(ServiceFolder, kBootCounterName);
+    options.agentPort = env_.snmpAgentPort;
     Snmp = std::make_unique<SnmpClient>([this] { return SnmpSettingsOf(*Settings()); }, options);
 }
 

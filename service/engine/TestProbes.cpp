@@ -61,6 +61,18 @@ void ReadEventFile(const char* text, ServiceTestSettings& settings) {
     settings.notes.push_back("test event file " + settings.eventFile);
 }
 
+void ReadPort(const char* name, const char* text, std::optional<std::uint16_t>& port,
+              ServiceTestSettings& settings) {
+    if (!text || !*text) return;
+    std::uint32_t value = 0;
+    if (!ParseDecimal(std::string_view(text), value) || value < 1 || value > 65535) {
+        settings.notes.push_back(std::string(name) + " ignored (not a port 1..65535)");
+        return;
+    }
+    port = static_cast<std::uint16_t>(value);
+    settings.notes.push_back(std::string(name) + " " + std::to_string(value));
+}
+
 bool HasControlCharacter(std::string_view text) {
     for (unsigned char c : text)
         if (c < 0x20 || c == 0x7F) return true;
@@ -100,6 +112,8 @@ ServiceTestSettings ReadServiceTestSettings(const EnvironmentLookup& lookup) {
     ReadPassInterval(get("TARVELL_PASS_INTERVAL_MS"), settings);
     ReadEmailSlot(get("TARVELL_TEST_EMAIL_SLOT"), settings);
     ReadEventFile(get("TARVELL_TEST_EVENT_FILE"), settings);
+    ReadPort("TARVELL_TRAP_PORT", get("TARVELL_TRAP_PORT"), settings.trapPort, settings);
+    ReadPort("TARVELL_SNMP_AGENT_PORT", get("TARVELL_SNMP_AGENT_PORT"), settings.snmpAgentPort, settings);
     return settings;
 }
 
