@@ -167,13 +167,14 @@ std::string TrapDecoder::BuildV3(std::int32_t msgId, std::uint8_t level, const s
 
 // A report of one usmStats counter (RFC 3414 3.2), for a reportable request. Unauthenticated,
 // except for the time-window report, which the sender accepts only when it is authenticated.
-std::string TrapDecoder::Report(const snmp::V3Message& request, const snmp::Oid& counter,
-                                bool authenticated, const snmp::UsmUser& user, const Keys* keys) {
+std::string TrapDecoder::Report(const snmp::V3Message& request, std::int32_t requestId,
+                                const snmp::Oid& counter, bool authenticated, const snmp::UsmUser& user,
+                                const Keys* keys) {
     if (!(request.header.flags & snmp::flags::kReportable)) return {};
     snmp::ScopedPdu scoped;
     scoped.contextEngineId = engineId_;
     scoped.pdu.type = snmp::pdu::kReport;
-    scoped.pdu.requestId = request.encrypted ? 0 : request.scoped.pdu.requestId;
+    scoped.pdu.requestId = requestId;
     scoped.pdu.bindings.push_back({counter, snmp::Value::Unsigned(snmp::tag::kCounter32, ++counter_)});
     static const snmp::UsmUser kNobody;
     if (authenticated && keys) return BuildV3(request.header.msgId, snmp::flags::kAuth, user, *keys, std::move(scoped));
@@ -190,7 +191,8 @@ DecodedDatagram TrapDecoder::DecodeV3(std::string_view datagram, const TrapUser&
 
     // Engine id discovery: a sender that does not know this engine yet (an inform's sender).
     if (msg->usm.engineId.empty()) {
-        out.answer = Report(*msg, snmp::usm_stats::kUnknownEngineIds, false, {}, nullptr);
+        out.answer = Report(*msg, msg->encrypted ? 0 : msg->scoped.pdu.requestId, snmp::usm_stats::kUnknownEngineIds,
+                            false, {}, nullptr);
         return out;
     }
     if (!user.enabled || msg->usm.userName != user.user.name) return {};
@@ -210,17 +212,13 @@ DecodedDatagram TrapDecoder::DecodeV3(std::string_view datagram, const TrapUser&
         std::string zeroed(datagram);
         zeroed.replace(msg->authParamsOffset, snmp::kAuthParamsSize, snmp::kAuthParamsSize, '\0');
         if (!snmp::AuthDigestMatches(u.auth, keys->auth, zeroed, msg->usm.authParams)) return {};
-        // RFC 3414 3.2.7: this engine is authoritative for what is addressed to it, and a
-        // message outside its time window is refused with a report the sender can trust.
-        if (ours) {
-            const std::int32_t now = EngineTime();
-            if (msg->usm.boots != static_cast<std::int32_t>(boots_) || msg->usm.time < now - kTimeWindow ||
-                msg->usm.time > now + kTimeWindow) {
-                out.answer = Report(*msg, snmp::usm_stats::kNotInTimeWindows, true, u, &*keys);
-                return out;
-            }
-        }
     }
+    // RFC 3414 3.2.7: this engine is authoritative for an inform addressed to it, and one
+    // outside its time window is refused with a report the sender can trust. For a trap the
+    // sender is authoritative.
+    const std::int32_t now = EngineTime();
+    const bool inWindow = msg->usm.boots == static_cast<std::int32_t>(boots_) &&
+                          msg->usm.time >= now - kTimeWindow && msg->usm.time <= now + kTimeWindow;
 
     snmp::ScopedPdu scoped;
     if (msg->encrypted) {
@@ -238,7 +236,11 @@ DecodedDatagram TrapDecoder::DecodeV3(std::string_view datagram, const TrapUser&
     // An inform goes to the engine that receives it; one addressed to another engine is
     // answered only with this engine's id.
     if (scoped.pdu.type == snmp::pdu::kInform && !ours) {
-        out.answer = Report(*msg, snmp::usm_stats::kUnknownEngineIds, false, {}, nullptr);
+        out.answer = Report(*msg, scoped.pdu.requestId, snmp::usm_stats::kUnknownEngineIds, false, {}, nullptr);
+        return out;
+    }
+    if (scoped.pdu.type == snmp::pdu::kInform && (level & snmp::flags::kAuth) && !inWindow) {
+        out.answer = Report(*msg, scoped.pdu.requestId, snmp::usm_stats::kNotInTimeWindows, true, u, &*keys);
         return out;
     }
     if (scoped.pdu.type == snmp::pdu::kInform) {

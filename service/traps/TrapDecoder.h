@@ -65,8 +65,8 @@ private:
     DecodedDatagram DecodeCommunity(std::string_view datagram);
     DecodedDatagram DecodeV3(std::string_view datagram, const TrapUser& user);
     std::optional<Keys> KeysFor(const snmp::UsmUser& user, const std::string& engineId);
-    std::string Report(const snmp::V3Message& request, const snmp::Oid& counter, bool authenticated,
-                       const snmp::UsmUser& user, const Keys* keys);
+    std::string Report(const snmp::V3Message& request, std::int32_t requestId, const snmp::Oid& counter,
+                       bool authenticated, const snmp::UsmUser& user, const Keys* keys);
     std::string BuildV3(std::int32_t msgId, std::uint8_t level, const snmp::UsmUser& user, const Keys& keys,
                         snmp::ScopedPdu scoped);
 

@@ -106,7 +106,7 @@ inline bool EnterPrivateNetwork() {
 }
 
 // Enters the private network for a whole test program: add to the program with
-// `static auto* const kLab = ::testing::AddGlobalEnvironment(new tarvell::lab::LabEnvironment);`
+// `static auto* const kLab = ::testing::AddGlobalTestEnvironment(new tarvell::lab::LabEnvironment);`
 class LabEnvironment : public ::testing::Environment {
 public:
     void SetUp() override { EnterPrivateNetwork(); }
