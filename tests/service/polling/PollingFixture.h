@@ -100,6 +100,7 @@ protected:
                 s.SnmpV3AuthProtocol = static_cast<std::uint32_t>(doc->SnmpV3AuthProtocol);
                 s.SnmpV3PrivProtocol = static_cast<std::uint32_t>(doc->SnmpV3PrivProtocol);
                 s.SnmpV3User = doc->SnmpV3User;
+                s.SnmpV3Context = doc->SnmpV3Context;
                 s.SnmpV3AuthPassword = doc->SnmpV3AuthPassword;
                 s.SnmpV3PrivPassword = doc->SnmpV3PrivPassword;
                 return s;
