@@ -49,6 +49,7 @@ constexpr const char* kQFdbStatus = "1.3.6.1.2.1.17.7.1.2.2.1.3";
 constexpr std::size_t kMacBytes = 6;
 // VLAN ids run to 4094; one community per VLAN and the switch's own.
 constexpr std::size_t kMaxCommunities = 4096;
+constexpr std::size_t kMaxVlanText = 32;
 
 bool BeginsWith(const std::string& text, std::string_view prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -207,7 +208,10 @@ void CScanSnmpMacs::FindVlans() {
     communities_.push_back({Community, {}});
     const PollCommunity base{Community, {}};
     const auto add = [&](const std::string& vlan) {
-        if (vlan.empty() || communities_.size() >= kMaxCommunities) return;
+        // A VLAN is a number; a long or odd text from the switch is no VLAN to read.
+        if (vlan.empty() || vlan.size() > kMaxVlanText || communities_.size() >= kMaxCommunities) return;
+        for (char c : vlan)
+            if (c < 0x21 || c > 0x7E) return;
         const PollCommunity c = v3 ? PollCommunity{Community, "vlan-" + vlan}
                                    : PollCommunity{Community + "@" + vlan, {}};
         if (std::find(communities_.begin(), communities_.end(), c) == communities_.end()) communities_.push_back(c);
