@@ -2,6 +2,7 @@
 // communities, statuses, MAC columns, the node rules and the checks they start.
 #include <algorithm>
 #include <map>
+#include <stdexcept>
 
 #include "tests/service/polling/PollingFixture.h"
 
@@ -221,6 +222,20 @@ TEST_F(LabPoll, AStoppedPollEndsAndLeavesNoEntry) {
     stop.Set();
     CScanSnmpMacs poll(*engine, linkup, {Request(sim.Address(), "lab-switch", kLabObjectId, "11", kLabKey)}, &stop);
     EXPECT_FALSE(poll.Run());
+    std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+    EXPECT_TRUE(engine->PolledSwitches.empty());
+}
+
+TEST_F(LabPoll, AFailureInsideThePollIsLoggedAndLeavesNoEntry) {
+    struct Throwing final : LinkupStarter {
+        void StartCheck(LinkupCheck, const LinkupTarget&) override { throw std::runtime_error("no room"); }
+    } throwing;
+    CTarvellDoc doc = DetectingSettings();
+    doc.LinkupScriptFile = "/bin/true";
+    UseSettings(doc);
+    CScanSnmpMacs poll(*engine, throwing, {Request(sim.Address(), "lab-switch", kLabObjectId, "12", kLabKey)});
+    EXPECT_TRUE(poll.Run());
+    EXPECT_TRUE(LogMentions("could not be polled (no room)"));
     std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
     EXPECT_TRUE(engine->PolledSwitches.empty());
 }
