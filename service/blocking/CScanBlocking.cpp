@@ -93,13 +93,9 @@ void CScanBlocking::Pass() {
             const auto it = EventMap->find(work.key);
             const bool same = it != EventMap->end() && it->second.get() == work.record &&
                               it->second->DateKey == work.dateKey;
-            if (!same) {
-                // Replaced or purged meanwhile: the engine's record stands; the next pass looks
-                // at it afresh.
-                continue;
-            }
-            CEventItem& event = *it->second;
             if (!done) {
+                // Kept whatever became of the record: a re-recorded event of the port continues
+                // the episode, and the next pass drops it when nothing asks for it any more.
                 Retry& retry = retries_[work.key];
                 retry.action = work.action;
                 ++retry.failures;
@@ -108,6 +104,12 @@ void CScanBlocking::Pass() {
                 continue;
             }
             retries_.erase(work.key);
+            if (!same) {
+                // Replaced or purged meanwhile: the engine's record stands; the next pass looks
+                // at it afresh.
+                continue;
+            }
+            CEventItem& event = *it->second;
             switch (work.action) {
                 case Action::Block:
                     event.Extra = FormatLong(engine_.clock().Now());
