@@ -103,12 +103,14 @@ void CScanBlocking::Pass() {
                 if (work.action == Action::Block) retry.notified = true;
                 continue;
             }
-            retries_.erase(work.key);
             if (!same) {
                 // Replaced or purged meanwhile: the engine's record stands; the next pass looks
-                // at it afresh.
+                // at it afresh, without telling the node a second time.
+                Retry& retry = retries_[work.key];
+                retry = Retry{work.action, 0, 0, retry.notified || work.action == Action::Block};
                 continue;
             }
+            retries_.erase(work.key);
             CEventItem& event = *it->second;
             switch (work.action) {
                 case Action::Block:

@@ -400,6 +400,7 @@ TEST_F(BlockingTest, AnEventReplacedDuringTheSnmpSetKeepsTheNewRecordsState) {
     doc.SnmpCommunitiesEnabled = 1;
     doc.SnmpCommunities = {"public/1"};
     doc.PreventAlertsEnabled = 1;
+    doc.NetSendMessage = "Blocked";
     UseSettings(doc);
     Event(1, "");
     duringSet = [&] {
@@ -416,8 +417,17 @@ TEST_F(BlockingTest, AnEventReplacedDuringTheSnmpSetKeepsTheNewRecordsState) {
     EXPECT_EQ(now.Blocked, 1);
     EXPECT_TRUE(now.Extra.empty());
     EXPECT_TRUE(Alerts().empty());
+    EXPECT_EQ(messages.size(), 1u);
+
+    // The next pass shuts the port for the new record, without telling the node again.
+    blocking->Pass();
+    EXPECT_FALSE(Current().Extra.empty());
+    EXPECT_EQ(Current().Description, "Newer");
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(Alerts().size(), 1u);
 
     // An event purged meanwhile is not brought back.
+    Event(1, "");
     duringSet = [&] {
         std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
         engine->EventMap.clear();
