@@ -7,6 +7,7 @@
 #include "platform/WorkerThread.h"
 #include "service/actionlinks/CTarvellHttp.h"
 #include "service/alerts/CScanAlertsRun.h"
+#include "service/blocking/CScanBlocking.h"
 #include "service/alerts/CScanAlertsSnmp.h"
 #include "service/alerts/CScanAlertsSyslog.h"
 #include "service/detection/CScanDatabase.h"
@@ -73,9 +74,8 @@ std::function<void()> StartThread(CTarvellFrm& engine, std::shared_ptr<WorkerThr
 // has no worker. They run in start order, on the engine thread.
 
 std::function<void()> StartBlocking(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
     (void)shared;
-    return nullptr;
+    return StartThread(engine, std::make_shared<CScanBlocking>(engine), "CScanBlocking");
 }
 
 std::function<void()> StartDatabase(CTarvellFrm& engine, SharedWorkers& shared) {
