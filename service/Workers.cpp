@@ -5,6 +5,7 @@
 
 #include "platform/WorkerThread.h"
 #include "service/actionlinks/CTarvellHttp.h"
+#include "service/alerts/CScanAlertsEmail.h"
 #include "service/alerts/CScanAlertsSnmp.h"
 #include "service/alerts/CScanAlertsSyslog.h"
 #include "service/linkup/LinkupChecks.h"
@@ -97,9 +98,9 @@ std::function<void()> StartSnmpTraps(CTarvellFrm& engine, SharedWorkers& shared)
 std::function<void()> StartAlertsEmail(CTarvellFrm& engine, SharedWorkers& shared,
                                        const ServiceTestSettings& tests) {
     (void)shared;
-    if (tests.emailSlotProbe)
-        return StartThread(engine, std::make_shared<EmailSlotProbe>(engine), "EmailSlotProbe");
-    return nullptr;
+    // The channel itself answers the e-mail test request now; the slot probe is not started.
+    (void)tests;
+    return StartThread(engine, std::make_shared<CScanAlertsEmail>(engine), "CScanAlertsEmail");
 }
 
 std::function<void()> StartAlertsSnmp(CTarvellFrm& engine, SharedWorkers& shared) {
