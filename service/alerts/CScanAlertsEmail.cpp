@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <tuple>
 
 #include "platform/DateText.h"
@@ -414,10 +415,13 @@ void CScanAlertsEmail::CheckReports(const CTarvellDoc& settings) {
             engine_.LastWeeklyReport = std::to_string(dayStart);
         }
         if (settings.WeeklyReport != 0) BuildReport(7, "weekly report", dayStart, settings);
-        // Alerts of today stay: they belong to the next reports.
+        // Alerts of today stay: they belong to the next reports. A key of another form would
+        // never be reported; it goes too.
         std::lock_guard<std::recursive_mutex> guard(engine_.MailLock);
-        std::erase_if(engine_.ReportStore,
-                      [dayStart](const auto& entry) { return AlertKeyOrder(entry.first).first < dayStart; });
+        std::erase_if(engine_.ReportStore, [dayStart](const auto& entry) {
+            const std::int64_t seconds = AlertKeyOrder(entry.first).first;
+            return seconds < dayStart || seconds == INT64_MAX;
+        });
     }
 }
 

@@ -8,7 +8,9 @@
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
+#include <thread>
 
 #include "service/actionlinks/LinkToken.h"
 #include "service/alerts/CScanAlertsEmail.h"
@@ -58,6 +60,15 @@ public:
 private:
     std::optional<std::string> old_;
 };
+
+bool WaitUntil(const std::function<bool()>& done, int limitMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
 
 std::size_t TypeIndex(const std::string& type) {
     const auto& types = CTarvellFrm::EventTypes();
@@ -347,6 +358,22 @@ TEST(LinkMail, LineEndsBecomeBreaksWithCrLf) {
     EXPECT_EQ(HtmlText("<a href='x'>&\"</a>"), "&lt;a href=&#39;x&#39;&gt;&amp;&quot;&lt;/a&gt;");
 }
 
+TEST(LinkMail, RandomTextsNeverLeaveABareLineEndOrAnUnescapedTag) {
+    std::mt19937 random(16);
+    const char alphabet[] = {'a', '\r', '\n', '<', '>', '&', '"', ' '};
+    for (int round = 0; round < 1000; ++round) {
+        std::string text(random() % 40, ' ');
+        for (char& c : text) c = alphabet[random() % sizeof alphabet];
+        const std::string html = HtmlLineBreaks(HtmlText(text));
+        for (std::size_t i = 0; i < html.size(); ++i) {
+            if (html[i] == '\r') ASSERT_EQ(html.compare(i, 2, "\r\n"), 0) << ::testing::PrintToString(text);
+            if (html[i] == '\n') ASSERT_TRUE(i > 0 && html[i - 1] == '\r') << ::testing::PrintToString(text);
+            if (html[i] == '<') ASSERT_EQ(html.compare(i, 4, "<br>"), 0) << ::testing::PrintToString(text);
+            if (html[i] == '>') ASSERT_TRUE(i >= 3 && html.compare(i - 3, 4, "<br>") == 0) << ::testing::PrintToString(text);
+        }
+    }
+}
+
 TEST(LinkMail, ScheduleWindowsHoldOnTheirDayAndBothEnds) {
     ScopedTimeZone utc("UTC");
     Clock& clock = DefaultClock();
@@ -484,6 +511,43 @@ TEST_F(EmailTest, ABusyRecipientWaitsWithoutHoldingUpTheOthersAndARefusedOneIsDr
     EXPECT_EQ(refused, 1);
     EXPECT_EQ(LogLinesWith("550"), 1);
     EXPECT_EQ(LogLinesWith("the mail is dropped"), 1);
+}
+
+// ---- the thread
+
+class EmailChannelConcurrencyTest : public EmailTest {};
+
+TEST_F(EmailChannelConcurrencyTest, AlertsFromSeveralThreadsAreAllMailedAndTheStopIsClean) {
+    CTarvellDoc doc = Settings();
+    doc.DailyReport = 1;
+    UseSettings(doc);
+    auto channel = std::make_unique<CScanAlertsEmail>(*engine, 10);
+    ASSERT_TRUE(channel->Start());
+    constexpr int kPerThread = 10;
+    std::vector<std::thread> producers;
+    for (int t = 0; t < 2; ++t) {
+        producers.emplace_back([&, t] {
+            for (int i = 0; i < kPerThread; ++i) {
+                CAlertItem alert = Alert();
+                alert.DeviceName = "switch-" + std::to_string(t) + "-" + std::to_string(i);
+                engine->QueueAlert(std::make_unique<CAlertItem>(alert));
+            }
+        });
+    }
+    // The engine's save pass reads the report store meanwhile.
+    std::atomic<bool> saving{true};
+    std::thread saver([&] {
+        while (saving) engine->SaveReportStore();
+    });
+    for (auto& p : producers) p.join();
+    EXPECT_TRUE(WaitUntil([&] { return MailsTo("a@test.local").size() == 2 * kPerThread; }, 30'000))
+        << MailsTo("a@test.local").size();
+    saving = false;
+    saver.join();
+    channel->StopAndJoin();
+    EXPECT_FALSE(channel->IsRunning());
+    std::lock_guard<std::recursive_mutex> guard(engine->MailLock);
+    EXPECT_EQ(engine->ReportStore.size(), static_cast<std::size_t>(2 * kPerThread));
 }
 
 // ---- reports
