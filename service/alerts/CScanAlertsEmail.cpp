@@ -174,7 +174,11 @@ std::string ReportHtml(const std::string& title, std::int64_t dayStart, const st
         html += i % 2 == 0 ? "<tr bgcolor=\"#FFFFFF\">" : "<tr bgcolor=\"#F1F1F1\">";
         for (std::size_t c = 0; c < columns.size(); ++c) {
             if (columns[c] == 0) continue;
-            html += std::string("<td>") + kCellFont + "&nbsp;" + HtmlText(rows[i].values[c]) + "</font></td>";
+            html += "<td>";
+            html += kCellFont;
+            html += "&nbsp;";
+            html += HtmlText(rows[i].values[c]);
+            html += "</font></td>";
         }
         html += "</tr>\r\n";
     }
