@@ -92,6 +92,7 @@ void CInformationDlg::Export() {
 void CInformationDlg::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     // The first size is the smallest: the dialog can grow but not shrink below it.
+    close_->setFocus();
     if (!sizeRecorded_) {
         setMinimumSize(size());
         sizeRecorded_ = true;

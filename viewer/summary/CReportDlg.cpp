@@ -142,6 +142,7 @@ void CReportDlg::Export() {
 void CReportDlg::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     UpdateTexts();
+    close_->setFocus();
     if (!sizeRecorded_) {
         setMinimumSize(size());
         sizeRecorded_ = true;

@@ -24,6 +24,9 @@ constexpr int kMaxCountText = 16;
 QFont TitleFont(const QWidget& w) { return BodyFont(w, QStringLiteral("Tahoma"), 700); }
 QFont TextFont() { return DesignFont(QStringLiteral("Tahoma"), 13); }
 QFont BoldText() { return DesignFont(QStringLiteral("Tahoma"), 13, 700); }
+// The monitor information panel keeps the design's small fixed layout (160 x 175); its texts
+// take a smaller size so that the stand-in face, wider than the design's, fits in it.
+QFont SmallText() { return DesignFont(QStringLiteral("Tahoma"), 11); }
 
 QString Number(long value) { return QString::number(value); }
 
@@ -248,14 +251,14 @@ void CMonitorDetailsDlg::Update() {
 CMonitorInfoDlg::CMonitorInfoDlg(CTarvellApp& app, QWidget* parent)
     : OverviewPanel(app, nullptr, kPanelPeriodMs, parent) {
     AddLabel(1000, QStringLiteral("Monitor Information"), QRect(10, 10, 150, logicalDpiX() / 7 + 6), TitleFont(*this));
-    AddLabel(1012, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), TextFont());
-    AddLabel(1014, QStringLiteral("0"), QRect(125, 45, 35, 15), TextFont());
-    AddLabel(1013, QStringLiteral("Total Nodes:"), QRect(50, 60, 75, 15), TextFont());
-    AddLabel(1015, QStringLiteral("0"), QRect(125, 60, 35, 15), TextFont());
+    AddLabel(1012, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), SmallText());
+    AddLabel(1014, QStringLiteral("0"), QRect(125, 45, 35, 15), SmallText());
+    AddLabel(1013, QStringLiteral("Total Nodes:"), QRect(50, 60, 75, 15), SmallText());
+    AddLabel(1015, QStringLiteral("0"), QRect(125, 60, 35, 15), SmallText());
     AddLabel(1016,
              QStringLiteral("With real-time monitor you can view your current device ports network access control. "
                             "Use the detection and prevention monitors to analyze your network potential risks."),
-             QRect(10, 90, 150, 100), TextFont(), true);
+             QRect(10, 90, 150, 100), SmallText(), true);
     AddSeparator(80);
     resize(160, 175);
 }
