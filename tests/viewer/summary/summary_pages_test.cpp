@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/viewer/core/ViewerFixture.h"
+#include "tests/viewer/widgets/WidgetFixture.h"
 #include "viewer/summary/CSummaryWnd.h"
 #include "viewer/summary/SummaryPanels.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
@@ -64,6 +65,15 @@ TEST_F(SummaryPagesTest, TheSummaryShowsTheStateAndTheLevelsOfTheServer) {
     EXPECT_DOUBLE_EQ(page.Levels().DetectionDeviceLevel, 50);
     EXPECT_DOUBLE_EQ(page.Levels().PreventionDeviceLevel, 50);
     EXPECT_EQ(page.SummaryDlg()->geometry(), QRect(25, 25, 600, 510));
+
+    // Both charts are drawn: the pie of the device level and the needle of the node level.
+    const QImage picture = Picture(page);
+    const auto colour = [](Rgb c) { return [c](QRgb px) { return Is(px, c); }; };
+    EXPECT_GT(Count(picture, CSummaryWnd::DetectionPanel(900), colour({255, 210, 200})), 50);
+    EXPECT_GT(Count(picture, CSummaryWnd::DetectionPanel(900), colour({255, 55, 0})), 20);
+    EXPECT_GT(Count(picture, CSummaryWnd::PreventionPanel(900), colour({215, 230, 255})), 50);
+    EXPECT_GT(Count(picture, CSummaryWnd::PreventionPanel(900), colour({0, 95, 255})), 20);
+    EXPECT_EQ(Count(picture, CSummaryWnd::PreventionPanel(900), colour({255, 55, 0})), 0);
 
     // The favourites send their page commands.
     CFlatToolBarCtrl* favorites = page.SummaryDlg()->Favorites();
