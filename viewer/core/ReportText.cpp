@@ -11,20 +11,17 @@ std::string_view CellAt(const std::vector<std::string>& row, std::size_t column)
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-std::string JoinCells(const std::vector<std::string>& cells, std::size_t columns, char separator) {
-    std::string line;
+void AppendCells(std::string& out, const std::vector<std::string>& cells, std::size_t columns, char separator) {
     for (std::size_t c = 0; c < columns; ++c) {
-        if (c > 0) line += separator;
-        line += QuoteCell(CellAt(cells, c), separator);
+        if (c > 0) out += separator;
+        AppendQuotedCell(out, CellAt(cells, c), separator);
     }
-    return line;
+    out += "\r\n";
 }
 
 }  // namespace
 
-std::string HtmlEscape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
+void AppendHtmlEscaped(std::string& out, std::string_view text) {
     for (const char c : text) {
         switch (c) {
         case '&': out += "&amp;"; break;
@@ -35,6 +32,12 @@ std::string HtmlEscape(std::string_view text) {
         default: out += c;
         }
     }
+}
+
+std::string HtmlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendHtmlEscaped(out, text);
     return out;
 }
 
@@ -50,6 +53,13 @@ std::string BuildReportHtml(std::string_view title, std::string_view summary, co
     html += HtmlEscape(title);
     html += "</h1>\r\n<div><b>";
     html += HtmlEscape(summary);
+    // One allocation for the whole page: each cell's tag is about 80 bytes beside its text.
+    std::size_t estimate = html.size() + 512 + table.headers.size() * 64;
+    for (const std::vector<std::string>& row : table.rows) {
+        estimate += 10 + table.headers.size() * 80;
+        for (const std::string& cell : row) estimate += cell.size() + cell.size() / 8;
+    }
+    html.reserve(estimate);
     html += "</b></div>\r\n<table cellspacing=\"0\" style=\"width:100%;border:2px solid black;"
             "font:normal normal normal 8pt tahoma;\"><tr>";
     for (std::size_t c = 0; c < table.headers.size(); ++c) {
@@ -59,12 +69,14 @@ std::string BuildReportHtml(std::string_view title, std::string_view summary, co
         html += "</td>";
     }
     html += "</tr>";
+    static constexpr std::string_view kCell = "<td style=\"border-left:1px solid black;border-right:1px solid black\">";
     for (const std::vector<std::string>& row : table.rows) {
         html += "<tr>";
         for (std::size_t c = 0; c < table.headers.size(); ++c) {
             const std::string_view cell = CellAt(row, c);
-            html += "<td style=\"border-left:1px solid black;border-right:1px solid black\">";
-            html += cell.empty() ? std::string("&nbsp;") : HtmlEscape(cell);
+            html += kCell;
+            if (cell.empty()) html += "&nbsp;";
+            else AppendHtmlEscaped(html, cell);
             html += "</td>";
         }
         html += "</tr>";
@@ -87,22 +99,31 @@ ExportKind ExportKindOf(std::string_view path) {
 
 char ExportSeparator(ExportKind kind) { return kind == ExportKind::Txt ? '\t' : ','; }
 
-std::string QuoteCell(std::string_view cell, char separator) {
-    const bool quote = cell.find_first_of(std::string{separator, '"', '\r', '\n'}) != std::string_view::npos;
-    if (!quote) return std::string(cell);
-    std::string out = "\"";
+void AppendQuotedCell(std::string& out, std::string_view cell, char separator) {
+    const char special[] = {separator, '"', '\r', '\n'};
+    if (cell.find_first_of(std::string_view(special, sizeof special)) == std::string_view::npos) {
+        out += cell;
+        return;
+    }
+    out += '"';
     for (const char c : cell) {
         if (c == '"') out += '"';
         out += c;
     }
     out += '"';
+}
+
+std::string QuoteCell(std::string_view cell, char separator) {
+    std::string out;
+    AppendQuotedCell(out, cell, separator);
     return out;
 }
 
 std::string BuildReportExport(const ReportTable& table, char separator) {
     const std::size_t columns = table.headers.size();
-    std::string text = JoinCells(table.headers, columns, separator) + "\r\n";
-    for (const std::vector<std::string>& row : table.rows) text += JoinCells(row, columns, separator) + "\r\n";
+    std::string text;
+    AppendCells(text, table.headers, columns, separator);
+    for (const std::vector<std::string>& row : table.rows) AppendCells(text, row, columns, separator);
     return text;
 }
 
@@ -125,7 +146,7 @@ std::string ExportInformationText(std::string_view text, ExportKind kind) {
             std::size_t from = 0;
             while (true) {
                 const std::size_t marker = line.find(kSeparatorMarker, from);
-                out += QuoteCell(line.substr(from, marker == std::string_view::npos ? line.npos : marker - from),
+                AppendQuotedCell(out, line.substr(from, marker == std::string_view::npos ? line.npos : marker - from),
                                  separator);
                 if (marker == std::string_view::npos) break;
                 out += separator;

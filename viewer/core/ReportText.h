@@ -12,8 +12,9 @@
 
 namespace tarvell {
 
-// & < > " ' as entities; every other byte unchanged.
+// & < > " ' as entities; every other byte unchanged. The Append form adds to `out`.
 std::string HtmlEscape(std::string_view text);
+void AppendHtmlEscaped(std::string& out, std::string_view text);
 
 struct ReportTable {
     std::vector<std::string> headers;
@@ -38,6 +39,7 @@ char ExportSeparator(ExportKind kind);   // ',' for Csv and Other, '\t' for Txt
 // One cell as written between separators: quoted (its quotes doubled) only when it holds the
 // separator, a quote or a line break; any other cell is written byte for byte.
 std::string QuoteCell(std::string_view cell, char separator);
+void AppendQuotedCell(std::string& out, std::string_view cell, char separator);
 
 // The header line and one line per row, cells joined by the separator, each line ended by CRLF.
 std::string BuildReportExport(const ReportTable& table, char separator);

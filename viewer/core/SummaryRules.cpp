@@ -96,10 +96,16 @@ ProtectionCounts CountProtections(const CTarvellDoc& settings) {
 // ---- levels
 
 LevelSets CountLevelSets(const EventRecords& events, const CTarvellDoc& settings) {
+    // The keys with a block request, once, as the hub's counts take them (a long request list
+    // is not scanned again for every event).
+    std::set<std::string> requested;
+    for (const std::string& entry : settings.BlockRequests)
+        if (entry.find(';') != std::string::npos) requested.insert(RequestKey(entry));
     std::set<std::string> nodes[2], devices[2];
     for (const auto& [key, event] : events) {
         if (!event) continue;
-        const int side = IsPreventionEvent(key, *event, settings) ? 1 : 0;
+        const bool prevention = event->Blocked != 0 || !event->Extra.empty() || requested.count(key) != 0;
+        const int side = prevention ? 1 : 0;
         const std::string& macs = event->SourceMac;
         std::size_t start = 0;
         while (start <= macs.size()) {

@@ -31,7 +31,7 @@ struct SummaryLevels {
 };
 
 // The distinct nodes and devices touched by the events, by side. An event is on the prevention
-// side when IsPreventionEvent says so (blocked, shut or with a block request). Its SourceMac text
+// side when it is blocked, shut or has a block request (the hub's rule for its counts). Its SourceMac text
 // may list several nodes separated by ";": each non-empty part is one node (an empty part, as in
 // "a;;b" or a trailing ";", is not). An empty DeviceIp is not a device.
 struct LevelSets {
