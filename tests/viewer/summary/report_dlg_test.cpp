@@ -1,4 +1,6 @@
+#include <QLineEdit>
 #include <QPointer>
+#include <QTextEdit>
 #include <QPrinter>
 #include <QTextBrowser>
 #include <QTest>
@@ -6,9 +8,11 @@
 
 #include "platform/Files.h"
 #include "platform/Process.h"
+#include "viewer/summary/CAboutDlg.h"
 #include "viewer/summary/CInformationDlg.h"
 #include "viewer/summary/CReportDlg.h"
 #include "viewer/widgets/CSortListCtrl.h"
+#include "viewer/widgets/LinkLabel.h"
 
 namespace tarvell {
 namespace {
@@ -147,6 +151,28 @@ TEST_F(ReportDlgTest, ColumnWidthsFollowThePercentages) {
     EXPECT_NEAR(dlg->List().columnWidth(2) * 3.0, dlg->List().columnWidth(0) * 4.0, 4.0);
     EXPECT_EQ(dlg->List().geometry().topLeft(), QPoint(22, 105));
     dlg->close();
+}
+
+TEST_F(ReportDlgTest, AReportBlocksItsParentAndKeepsItsFirstSizeAsTheSmallest) {
+    QWidget frame;
+    frame.resize(300, 200);
+    frame.show();
+    auto* dlg = new CReportDlg(QStringLiteral("Prevention alerts report"),
+                               QStringLiteral("Tarvell - prevention alerts report"), &frame, clock_);
+    dlg->resize(640, 400);
+    dlg->show();
+    EXPECT_EQ(dlg->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(dlg->minimumSize(), QSize(640, 400));
+    dlg->close();
+}
+
+TEST_F(ReportDlgTest, TheAboutBoxNamesTheVersionAndTheWebAddress) {
+    CAboutDlg about(QStringLiteral("3.6"));
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Tarvell"));
+    EXPECT_TRUE(about.VersionEdit()->text().endsWith(QStringLiteral("version 3.6")));
+    EXPECT_TRUE(about.VersionEdit()->isReadOnly());
+    EXPECT_TRUE(about.SystemInfo()->toPlainText().contains(QStringLiteral("Tarvell 3.6")));
+    EXPECT_EQ(about.WebLink()->Text(), QString::fromLatin1(kMakerWebAddress));
 }
 
 // ---- information dialog
