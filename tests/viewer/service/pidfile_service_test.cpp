@@ -68,8 +68,16 @@ TEST_F(PidFileServiceTest, StateTestCodeAndStopOfARunningService) {
     EXPECT_EQ(backend.RunningPid(), service.Pid());
     EXPECT_EQ(control.IsServiceUserAccount(), ::geteuid() == 0 ? 0 : 1);
 
-    ASSERT_TRUE(control.SendTestAlert(kTestEmail));
-    EXPECT_TRUE(service.WaitForLineWith("E-mail slot received ", 20'000)) << service.Output();
+    // The service reports RUNNING a moment before its engine takes test codes (it logs and
+    // ignores them until then), so the code is sent again while it was ignored.
+    bool received = false;
+    for (int attempt = 0; attempt < 10 && !received; ++attempt) {
+        ASSERT_TRUE(control.SendTestAlert(kTestEmail));
+        WaitUntil([&] { return service.LinesWith("Test request 136 ignored").size() > static_cast<std::size_t>(attempt) ||
+                               !service.LinesWith("E-mail slot received ").empty(); }, 5000);
+        received = service.WaitForLineWith("E-mail slot received ", 3000);
+    }
+    EXPECT_TRUE(received) << service.Output();
 
     PromptRecorder prompt;
     EXPECT_TRUE(control.StopServer(prompt));
