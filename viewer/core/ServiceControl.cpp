@@ -26,7 +26,6 @@ namespace {
 
 constexpr int kFirstUserControl = 128;
 constexpr int kLastUserControl = 159;
-constexpr std::int64_t kSystemctlLimitMs = 120'000;   // a start or stop may take its time
 constexpr std::size_t kMaxSmallFile = 64;
 
 std::string Trimmed(std::string text) {
@@ -66,10 +65,10 @@ std::optional<std::string> SignalNameOfControlCode(int code) {
 bool IsSystemAccount(std::string_view user) { return user.empty() || user == "root"; }
 
 CommandRunner DefaultCommandRunner() {
-    return [](const std::vector<std::string>& argv) {
+    return [](const std::vector<std::string>& argv, std::int64_t limitMs) {
         ProcessOptions options;
         options.argv = argv;
-        options.timeLimitMs = kSystemctlLimitMs;
+        options.timeLimitMs = limitMs;
         options.captureOutput = true;
         options.maxOutputBytes = 4096;
         return RunProcess(options);
@@ -97,28 +96,30 @@ std::vector<std::string> SystemdServiceBackend::Command(std::vector<std::string>
 
 int SystemdServiceBackend::QueryState() {
     const ProcessResult active =
-        run_(Command({"is-active", std::string(kServiceUnitName)}, false));
+        run_(Command({"is-active", std::string(kServiceUnitName)}, false), kServiceQueryLimitMs);
     if (active.end != ProcessEnd::Exited) return kServiceUnreachable;
     if (active.exitCode == 0 && Trimmed(active.out) == "active") return kServiceRunning;
     // is-active answers "inactive" also for a unit that is not installed; LoadState tells.
     const ProcessResult load = run_(
-        Command({"show", "-p", "LoadState", "--value", std::string(kServiceUnitName)}, false));
+        Command({"show", "-p", "LoadState", "--value", std::string(kServiceUnitName)}, false),
+        kServiceQueryLimitMs);
     if (!load.Succeeded()) return kServiceUnreachable;
     const std::string state = Trimmed(load.out);
     return state == "loaded" ? kServiceStopped : kServiceUnreachable;
 }
 
 bool SystemdServiceBackend::RequestStart() {
-    return run_(Command({"start", std::string(kServiceUnitName)}, true)).Succeeded();
+    return run_(Command({"start", std::string(kServiceUnitName)}, true), kServiceRequestLimitMs).Succeeded();
 }
 
 bool SystemdServiceBackend::RequestStop() {
-    return run_(Command({"stop", std::string(kServiceUnitName)}, true)).Succeeded();
+    return run_(Command({"stop", std::string(kServiceUnitName)}, true), kServiceRequestLimitMs).Succeeded();
 }
 
 std::optional<std::string> SystemdServiceBackend::LogonAccount() {
     const ProcessResult r =
-        run_(Command({"show", "-p", "User", "--value", std::string(kServiceUnitName)}, false));
+        run_(Command({"show", "-p", "User", "--value", std::string(kServiceUnitName)}, false),
+             kServiceQueryLimitMs);
     if (!r.Succeeded()) return std::nullopt;
     return Trimmed(r.out);
 }
@@ -128,7 +129,8 @@ bool SystemdServiceBackend::SendControl(int code) {
     if (!IsTestAlertCode(code) || !name) return false;
     return run_(Command({"kill", "--kill-whom=main", "--signal=" + *name,
                          std::string(kServiceUnitName)},
-                        true))
+                        true),
+                kServiceRequestLimitMs)
         .Succeeded();
 }
 
@@ -219,7 +221,8 @@ bool PidFileServiceBackend::Signal(int signo, const std::string& signalName) {
     if (::kill(*pid, signo) == 0) return true;
     if (errno != EPERM || !options_.elevate) return false;
     // A service started by root: the signal goes through pkexec.
-    return options_.run({"pkexec", "/bin/kill", "-s", signalName, std::to_string(*pid)}).Succeeded();
+    return options_.run({"pkexec", "/bin/kill", "-s", signalName, std::to_string(*pid)}, kServiceRequestLimitMs)
+        .Succeeded();
 }
 
 bool PidFileServiceBackend::RequestStop() {
@@ -348,12 +351,16 @@ ServiceControl::ServiceControl(std::function<std::string()> machine, BackendFact
 template <class F>
 auto ServiceControl::WithBackend(F&& f) {
     const std::string machine = machine_ ? machine_() : std::string();
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!backend_ || machine != backendMachine_) {
-        backend_ = factory_(machine);
-        backendMachine_ = machine;
+    std::shared_ptr<ServiceBackend> backend;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!backend_ || machine != backendMachine_) {
+            backend_ = factory_(machine);
+            backendMachine_ = machine;
+        }
+        backend = backend_;
     }
-    return f(backend_.get());
+    return f(backend.get());
 }
 
 int ServiceControl::QueryServerState() {

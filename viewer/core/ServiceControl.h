@@ -4,8 +4,9 @@
 // foreground (TarvellSrv -Run), or a fake for tests. ServiceControl adds what every backend
 // shares: the 60 polls one second apart after a start or stop request and their messages.
 //
-// Threads: a backend and ServiceControl may be called from any thread; the calls into one
-// backend are serialised. StartAndWait and StopAndWait block for up to a minute: the windows
+// Threads: a backend and ServiceControl may be called from any thread at once (the backends
+// keep no state between calls; the fake locks its own), so a state query of the window never
+// waits behind a start that a worker is waiting for. StartAndWait and StopAndWait block for up to a minute: the windows
 // run them off the user-interface thread (the messages are shown afterwards, on that thread).
 #pragma once
 
@@ -65,9 +66,15 @@ public:
     virtual bool SendControl(int code) = 0;
 };
 
-// Runs a program with its arguments (no shell) and gives its result; tests give their own.
-using CommandRunner = std::function<ProcessResult(const std::vector<std::string>& argv)>;
+// Runs a program with its arguments (no shell) within a time limit and gives its result; tests
+// give their own.
+using CommandRunner =
+    std::function<ProcessResult(const std::vector<std::string>& argv, std::int64_t limitMs)>;
 CommandRunner DefaultCommandRunner();
+// A question to systemctl (a state, the account) may keep the window waiting: it gets less time
+// than a start or stop, which lasts as long as the service's own start-up or shut-down.
+inline constexpr std::int64_t kServiceQueryLimitMs = 15'000;
+inline constexpr std::int64_t kServiceRequestLimitMs = 120'000;
 
 class SystemdServiceBackend : public ServiceBackend {
 public:
@@ -187,7 +194,7 @@ private:
     Clock& clock_;
     std::mutex mutex_;
     std::string backendMachine_;                // [mutex_]
-    std::unique_ptr<ServiceBackend> backend_;   // [mutex_]
+    std::shared_ptr<ServiceBackend> backend_;   // [mutex_]
     std::atomic<int> lastPolls_{0};
 };
 

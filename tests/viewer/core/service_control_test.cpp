@@ -115,11 +115,13 @@ TEST(ServiceSignals, CodesMapToRealTimeSignals) {
 // systemctl as the backend calls it, answered from a script.
 struct Systemctl {
     std::vector<std::vector<std::string>> calls;
+    std::vector<std::int64_t> limits;
     std::map<std::string, ProcessResult> answers;   // by the verb after the options
 
     CommandRunner Runner() {
-        return [this](const std::vector<std::string>& argv) {
+        return [this](const std::vector<std::string>& argv, std::int64_t limitMs) {
             calls.push_back(argv);
+            limits.push_back(limitMs);
             for (const auto& a : argv) {
                 auto it = answers.find(a);
                 if (it != answers.end()) return it->second;
@@ -176,6 +178,8 @@ TEST(SystemdBackend, CommandLines) {
     EXPECT_EQ(s.calls[2], (std::vector<std::string>{"pkexec", "/usr/bin/systemctl", "kill", "--kill-whom=main",
                                                     "--signal=SIGRTMIN+8", "tarvellsrv.service"}));
     EXPECT_EQ(s.calls[3], (std::vector<std::string>{"systemctl", "show", "-p", "User", "--value", "tarvellsrv.service"}));
+    EXPECT_EQ(s.limits, (std::vector<std::int64_t>{kServiceRequestLimitMs, kServiceRequestLimitMs,
+                                                   kServiceRequestLimitMs, kServiceQueryLimitMs}));
 
     // Another machine: -H and never pkexec; as root, no pkexec either.
     Systemctl r;

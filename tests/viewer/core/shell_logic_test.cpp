@@ -162,7 +162,9 @@ TEST(ViewState, EachPageCommandShowsItsSlotTitleAndBackButton) {
         EXPECT_EQ(view.BackCommand(), c.backCommand) << c.command;
         EXPECT_EQ(view.DropDown(), c.bar) << c.command;
         EXPECT_EQ(view.FavoriteIndex(), c.favorite) << c.command;
-        if (*c.back) EXPECT_EQ(view.ModeOf(c.slot), c.command);
+        if (*c.back) {
+            EXPECT_EQ(view.ModeOf(c.slot), c.command);
+        }
         EXPECT_EQ(view.RefreshOnUpdate(), c.slot != 8) << c.command;
     }
     const auto slotBefore = view.VisibleSlot();
