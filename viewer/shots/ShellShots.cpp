@@ -91,6 +91,9 @@ int TakePictures(const QString& out) {
             if (!image.save(out + QStringLiteral("/") + name)) status = 1;
         };
         save(QStringLiteral("shell-summary.png"), frame.grab().toImage());
+        frame.Router().Send(cmd::kMonitor);
+        Settle();
+        save(QStringLiteral("shell-monitor-overview.png"), frame.grab().toImage());
         frame.Router().Send(cmd::kDetectionMonitor);
         Settle();
         save(QStringLiteral("shell-inner-page.png"), frame.grab().toImage());
