@@ -1,7 +1,9 @@
 // Service control on the fake and on recorded systemctl calls.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <csignal>
+#include <thread>
 #include <map>
 
 #include "platform/Clock.h"
@@ -190,6 +192,69 @@ TEST(SystemdBackend, CommandLines) {
     SystemdServiceBackend asRoot("", root.Runner(), false);
     asRoot.RequestStop();
     EXPECT_EQ(root.calls[0], (std::vector<std::string>{"systemctl", "stop", "tarvellsrv.service"}));
+}
+
+}  // namespace
+}  // namespace tarvell
+
+namespace tarvell {
+namespace {
+
+// A start request that takes its time (systemctl start waits for the service's start-up).
+class SlowStart : public FakeServiceBackend {
+public:
+    bool RequestStart() override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        entered_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return released_; });
+        lock.unlock();
+        return FakeServiceBackend::RequestStart();
+    }
+    void WaitEntered() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return entered_; });
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool entered_ = false;
+    bool released_ = false;
+};
+
+TEST(ServiceControlConcurrencyTest, AQueryDoesNotWaitBehindARequest) {
+    FakeClock clock;
+    auto slow = std::make_shared<SlowStart>();
+    ServiceControl control([] { return std::string(); },
+                           [slow](const std::string&) -> std::unique_ptr<ServiceBackend> {
+                               struct Forward : ServiceBackend {
+                                   std::shared_ptr<SlowStart> s;
+                                   int QueryState() override { return s->QueryState(); }
+                                   bool RequestStart() override { return s->RequestStart(); }
+                                   bool RequestStop() override { return s->RequestStop(); }
+                                   std::optional<std::string> LogonAccount() override { return s->LogonAccount(); }
+                                   bool SendControl(int c) override { return s->SendControl(c); }
+                               };
+                               auto f = std::make_unique<Forward>();
+                               f->s = slow;
+                               return f;
+                           },
+                           clock);
+    bool started = false;
+    std::thread worker([&] { started = control.StartAndWait(); });
+    slow->WaitEntered();
+    // The window's query answers while the worker is still inside the request.
+    EXPECT_EQ(control.QueryServerState(), kServiceStopped);
+    slow->Release();
+    worker.join();
+    EXPECT_TRUE(started);
+    EXPECT_EQ(control.QueryServerState(), kServiceRunning);
 }
 
 }  // namespace
