@@ -351,6 +351,13 @@ TEST_F(ShellTest, TrayMenuOpenAndShutdown) {
     ActionNamed(tray, QStringLiteral("&Open Tarvell"))->trigger();
     EXPECT_TRUE(frame_->isVisible());
     ASSERT_TRUE(done.wait(5000));
+    // File, Exit only hides the window: the icon stays and nothing ends.
+    frame_->Router().Send(cmd::kAppExit);
+    EXPECT_FALSE(frame_->isVisible());
+    EXPECT_TRUE(frame_->Tray()->isVisible());
+    EXPECT_TRUE(exitCodes_.empty());
+    frame_->Router().Send(cmd::kOpen);
+    EXPECT_TRUE(frame_->isVisible());
     ActionNamed(tray, QStringLiteral("&Shutdown Tarvell"))->trigger();
     EXPECT_FALSE(frame_->isVisible());
     EXPECT_FALSE(frame_->Tray()->isVisible());
