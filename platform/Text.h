@@ -32,6 +32,11 @@ inline constexpr std::string_view kListSeparators = "\t\r\n;, ";
 // page leaves unassigned, map to U+0081 etc. and back. Malformed UTF-8 and characters without
 // a Windows-1252 byte become '?'.
 std::string Cp1252ToUtf8(std::string_view bytes);
+
+// Text for HTML element content and attribute values: "&", "<", ">", '"' and "'" as entities,
+// every other byte as it is.
+std::string EscapeHtml(std::string_view text);
+void AppendHtmlEscaped(std::string& out, std::string_view text);
 std::string Utf8ToCp1252(std::string_view utf8);
 
 }  // namespace tarvell

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Text.h"
+
 namespace tarvell::http {
 
 // The reason phrase of the status codes this server sends (200, 400, 403, 404, 405, 503);
@@ -16,7 +18,7 @@ std::string_view ReasonPhrase(int status);
 std::string FormatResponse(int status, std::string_view contentType, std::string_view body,
                            std::string_view extraHeaders = {});
 
-// Text as HTML character data or attribute value: & < > " ' escaped.
-std::string EscapeHtml(std::string_view text);
+// HTML escaping: the one of the platform.
+using ::tarvell::EscapeHtml;
 
 }  // namespace tarvell::http

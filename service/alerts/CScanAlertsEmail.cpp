@@ -1,7 +1,5 @@
 #include "service/alerts/CScanAlertsEmail.h"
 
-#include "shared/AlertKey.h"
-
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -13,6 +11,8 @@
 #include <tuple>
 
 #include "platform/DateText.h"
+#include "platform/Text.h"
+#include "shared/AlertKey.h"
 #include "service/actionlinks/LinkToken.h"
 #include "service/alerts/AlertText.h"
 #include "service/alerts/MailSettings.h"
@@ -68,21 +68,7 @@ bool IsBlockingAlert(const CAlertItem& alert) {
 
 }  // namespace
 
-std::string HtmlText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
+std::string HtmlText(std::string_view text) { return EscapeHtml(text); }
 
 std::string HtmlLineBreaks(std::string_view text) {
     std::string out;

@@ -82,7 +82,7 @@ void AppendScriptEscaped(std::string& out, std::string_view bytes) {
     }
 }
 
-void AppendHtmlEscaped(std::string& out, std::string_view bytes) {
+void AppendPageText(std::string& out, std::string_view bytes) {
     for (char byte : bytes) {
         const std::uint32_t cp = CodePoint(byte);
         switch (cp) {
@@ -110,7 +110,7 @@ std::string ScriptStringEscape(std::string_view bytes) {
 std::string EscapePageHtml(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    AppendHtmlEscaped(out, bytes);
+    AppendPageText(out, bytes);
     return out;
 }
 
@@ -168,7 +168,7 @@ std::string BuildPageHead(const HtmlPageInput& input, const std::vector<ExportRo
         page += "<tr>";
         for (std::size_t pos : shown) {
             page += "<td>";
-            AppendHtmlEscaped(page, row.values[pos]);
+            AppendPageText(page, row.values[pos]);
             page += "</td>";
         }
         page += "</tr>";

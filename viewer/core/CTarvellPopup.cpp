@@ -1,11 +1,11 @@
 #include "viewer/core/CTarvellPopup.h"
 
-#include "shared/AlertKey.h"
-
 #include <algorithm>
 #include <charconv>
 #include <climits>
 #include <vector>
+
+#include "shared/AlertKey.h"
 
 namespace tarvell {
 

@@ -21,25 +21,7 @@ void AppendCells(std::string& out, const std::vector<std::string>& cells, std::s
 
 }  // namespace
 
-void AppendHtmlEscaped(std::string& out, std::string_view text) {
-    for (const char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
-        }
-    }
-}
-
-std::string HtmlEscape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    AppendHtmlEscaped(out, text);
-    return out;
-}
+std::string HtmlEscape(std::string_view text) { return EscapeHtml(text); }
 
 std::string ReportSummaryText(std::size_t rows, std::string_view dateTime) {
     if (rows == 0) return "There are currently no available results.";

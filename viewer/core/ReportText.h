@@ -10,11 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Text.h"
+
 namespace tarvell {
 
 // & < > " ' as entities; every other byte unchanged. The Append form adds to `out`.
 std::string HtmlEscape(std::string_view text);
-void AppendHtmlEscaped(std::string& out, std::string_view text);
 
 struct ReportTable {
     std::vector<std::string> headers;
