@@ -308,7 +308,7 @@ bool CTarvellFrm::Deserialize(StoredFileKind kind, std::string_view bytes, std::
         case StoredFileKind::Reports: return DecodeAndTakeOver<ReportStoreFile>(*this, bytes, error);
         case StoredFileKind::Sibling: {
             SiblingDatabaseFile file;
-            if (!DecodeStateFile(bytes, file, error)) return false;
+            if (!DecodeSiblingFile(bytes, file, kSiblingCaps, nullptr, error)) return false;
             SiblingTables tables = DeriveSiblingTables(std::move(file));
             TakeOver(*this, tables);
             return true;

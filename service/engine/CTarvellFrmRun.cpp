@@ -107,13 +107,13 @@ bool IsOwnTemporaryName(std::string_view name) {
     constexpr std::string_view kNew = ".new-";
     constexpr std::size_t kUniqueChars = 6;   // mkstemp's XXXXXX
     const std::string_view settings = CTarvellDoc::kFileName;
-    if (name.size() == settings.size() + kNew.size() + kUniqueChars && name.substr(0, settings.size()) == settings &&
-        name.substr(settings.size(), kNew.size()) == kNew)
+    if (name.size() == settings.size() + kNew.size() + kUniqueChars &&
+        name.substr(0, settings.size() + kNew.size()) == std::string(settings) + std::string(kNew))
         return true;
     if (name.size() <= kTmp.size() || name.substr(name.size() - kTmp.size()) != kTmp) return false;
     const std::string_view base = name.substr(0, name.size() - kTmp.size());
-    return base == settings || base == kEventDatabaseName || base == kAlertLogName || base == kReportStoreName ||
-           base == kBootCounterName || IsDailyArchiveName(base);
+    return base == settings || base == kEventDatabaseName || base == kAlertLogName ||
+           base == kReportStoreName || base == kBootCounterName || IsDailyArchiveName(base);
 }
 
 }  // namespace

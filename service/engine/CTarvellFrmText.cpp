@@ -62,7 +62,8 @@ std::optional<std::string> ReadNodeListBytes(const std::string& path) {
 
 // Why a node list file was skipped, for the log.
 std::string NodeListRefusal(int error) {
-    if (error == EFBIG) return "larger than " + FormatLong(static_cast<std::int64_t>(kMaxNodeListBytes)) + " bytes";
+    if (error == EFBIG)
+        return "larger than " + FormatLong(static_cast<std::int64_t>(kMaxNodeListBytes)) + " bytes";
     if (error == EINVAL || error == EISDIR) return "not a regular file";
     return std::strerror(error);
 }

@@ -11,6 +11,7 @@
 
 #include "platform/DateText.h"
 #include "platform/Text.h"
+#include "service/alerts/AlertText.h"
 
 namespace tarvell {
 namespace {
@@ -102,23 +103,6 @@ std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item
         std::this_thread::yield();
     }
     return copies;
-}
-
-// Replaces every occurrence of `macro` in one pass from left to right; the inserted value is not
-// searched again.
-std::string ReplaceMacro(std::string_view text, std::string_view macro, std::string_view value) {
-    if (macro.empty()) return std::string(text);
-    std::string out;
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t hit = text.find(macro, pos);
-        if (hit == std::string_view::npos) break;
-        out.append(text.substr(pos, hit - pos));
-        out.append(value);
-        pos = hit + macro.size();
-    }
-    out.append(text.substr(pos));
-    return out;
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-// libFuzzer target for the SNMP decoders (not part of the CMake build). Build and run:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//     tests/fuzz/snmp_decoder_fuzz.cpp platform/snmp/*.cpp -lcrypto -o /tmp/snmp_decoder_fuzz
-//   /tmp/snmp_decoder_fuzz -max_total_time=60 -max_len=2048
+// libFuzzer target for the SNMP decoders (not part of the CMake build). Built and run, with the
+// other targets, by tests/fuzz/run; this one alone for 60 s:
+//   tests/fuzz/run 60 snmp_decoder_fuzz
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

@@ -41,6 +41,7 @@ struct FifoCase {
 };
 
 std::string PrintName(const ::testing::TestParamInfo<FifoCase>& info) { return info.param.name; }
+void PrintTo(const FifoCase& c, std::ostream* os) { *os << c.name; }
 
 bool IsRegularFile(const std::string& path) {
     struct stat st{};

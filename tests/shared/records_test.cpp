@@ -166,7 +166,8 @@ TEST(Records, SiblingRecordTextsBehaveAsPlainFieldsUnderRandomEdits) {
         for (int op = 0; op < 40; ++op) {
             int n = 1 + static_cast<int>(random() % 64);
             while (dbfield::IsWord(n)) n = 1 + static_cast<int>(random() % 64);
-            const std::string value = random() % 4 == 0 ? std::string() : std::string(random() % 40, 'a' + op % 26);
+            const std::string value =
+                random() % 4 == 0 ? std::string() : std::string(random() % 40, static_cast<char>('a' + op % 26));
             switch (random() % 5) {
                 case 0: item.SetText(n, value); break;
                 case 1: item.NodeIp() = value; n = dbfield::kNodeIp; break;
@@ -177,8 +178,11 @@ TEST(Records, SiblingRecordTextsBehaveAsPlainFieldsUnderRandomEdits) {
             model[n] = n == dbfield::kSwitchName && item.SwitchName() != value ? model[n] + value : value;
         }
         const CDbItem& read = item;
-        for (int n = 1; n <= 64; ++n)
-            if (!dbfield::IsWord(n)) ASSERT_EQ(read.Text(n), model[n]) << "round " << round << " field " << n;
+        for (int n = 1; n <= 64; ++n) {
+            if (!dbfield::IsWord(n)) {
+                ASSERT_EQ(read.Text(n), model[n]) << "round " << round << " field " << n;
+            }
+        }
         const CDbItem back = Loaded<CDbItem>(Stored(item));
         EXPECT_TRUE(back == item) << round;
         EXPECT_EQ(back.Values().size(), 64u);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -101,6 +102,25 @@ TEST(EngineBoots, DamagedFileIsNeitherUsedNorOverwritten) {
     EXPECT_EQ(ReadBootCounter(path, "Tarvell").status, BootReadStatus::Damaged);
     EXPECT_FALSE(NextBootCount(path, "Tarvell"));
     EXPECT_EQ(snmptest::ReadFile(path), tooLarge);
+}
+
+// A FIFO as the counter file blocked the first SNMPv3 request for good in open().
+TEST(EngineBoots, AFifoOrDeviceAsCounterFileIsDamagedAndLeftInPlace) {
+    snmptest::TempDir dir("boots");
+    const std::string fifo = dir / "snmpv3_boot_counter";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string device = dir / "device_counter";
+    ASSERT_EQ(::symlink("/dev/zero", device.c_str()), 0);
+    for (const std::string& path : {fifo, device}) {
+        ::alarm(20);   // a blocking open never returns: the alarm ends the program then
+        EXPECT_EQ(ReadBootCounter(path, "Tarvell").status, BootReadStatus::Damaged) << path;
+        EXPECT_FALSE(NextBootCount(path, "Tarvell")) << path;
+        EXPECT_FALSE(SaveBootCounter(path, "Tarvell", 3)) << path;
+        ::alarm(0);
+        struct stat st {};
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        EXPECT_FALSE(S_ISREG(st.st_mode)) << path << ": the counter is never replaced";
+    }
 }
 
 TEST(EngineBoots, LatchesAtTheLargestCount) {
