@@ -3,32 +3,23 @@
 #include <memory>
 #include <string>
 
+#include "platform/Files.h"
 #include "platform/WorkerThread.h"
 #include "service/actionlinks/CTarvellHttp.h"
 #include "service/alerts/CScanAlertsRun.h"
 #include "service/alerts/CScanAlertsSnmp.h"
 #include "service/alerts/CScanAlertsSyslog.h"
-#include "service/linkup/LinkupChecks.h"
 #include "service/detection/CScanDatabase.h"
 #include "service/exports/CScanExportHtml.h"
 #include "service/exports/CScanExportSql.h"
+#include "service/linkup/LinkupChecks.h"
 #include "service/linkup/LinkupStarter.h"
 #include "service/polling/PollRequest.h"
+#include "service/polling/PollScheduler.h"
+#include "service/traps/CScanSnmpTraps.h"
 
 namespace tarvell {
 namespace {
-
-// Stands in for the poll scheduler where none is built: says what it would poll.
-class LoggingPollStarter final : public PollStarter {
-public:
-    explicit LoggingPollStarter(CTarvellFrm& engine) : engine_(engine) {}
-    void RequestPoll(const PollRequest& request) override {
-        engine_.Log("Poll requested for " + request.SwitchKey + "/" + request.PortIndex);
-    }
-
-private:
-    CTarvellFrm& engine_;
-};
 
 // What several workers share. Made when the first slot (Blocking) starts and stopped by that
 // slot's stop function, which the engine calls last (it stops the slots in reverse order).
@@ -40,6 +31,7 @@ struct SharedWorkers {
 
     void Stop() {
         if (eventFileProbe) eventFileProbe->StopAndJoin();
+        // The polls start linkup checks: they end before the checks go.
         polls.reset();
         // The engine thread calls this, so no WMI recheck is being started meanwhile.
         if (engine != nullptr) engine->startWmiRecheck = nullptr;
@@ -55,7 +47,7 @@ std::unique_ptr<SharedWorkers> MakeShared(CTarvellFrm& engine, const ServiceTest
     LinkupChecks* recheck = checks.get();
     engine.startWmiRecheck = [recheck](CTarvellFrm&) { recheck->StartWmiRecheck(); };
     shared->linkup = std::move(checks);
-    shared->polls = std::make_unique<LoggingPollStarter>(engine);
+    shared->polls = std::make_unique<PollScheduler>(engine, *shared->linkup);
     if (!tests.eventFile.empty()) {
         shared->eventFileProbe = std::make_shared<EventFileProbe>(engine, tests.eventFile);
         if (!shared->eventFileProbe->Start()) {
@@ -91,10 +83,12 @@ std::function<void()> StartDatabase(CTarvellFrm& engine, SharedWorkers& shared) 
                        "CScanDatabase");
 }
 
-std::function<void()> StartSnmpTraps(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
-    (void)shared;
-    return nullptr;
+std::function<void()> StartSnmpTraps(CTarvellFrm& engine, SharedWorkers& shared,
+                                     const ServiceTestSettings& tests) {
+    TrapListenerOptions options;
+    if (tests.trapPort) options.port = *tests.trapPort;
+    options.bootCounterPath = JoinPath(engine.ServiceFolder, "snmpv3_boot_counter");
+    return StartThread(engine, std::make_shared<CScanSnmpTraps>(engine, *shared.polls, options), "CScanSnmpTraps");
 }
 
 std::function<void()> StartAlertsEmail(CTarvellFrm& engine, SharedWorkers& shared,
@@ -160,7 +154,7 @@ WorkerStarter MakeWorkerStarter(const ServiceTestSettings& tests) {
                 };
             }
             case WorkerSlot::Database: return StartDatabase(engine, shared);
-            case WorkerSlot::SnmpTraps: return StartSnmpTraps(engine, shared);
+            case WorkerSlot::SnmpTraps: return StartSnmpTraps(engine, shared, tests);
             case WorkerSlot::AlertsEmail: return StartAlertsEmail(engine, shared, tests);
             case WorkerSlot::AlertsSnmp: return StartAlertsSnmp(engine, shared);
             case WorkerSlot::AlertsSyslog: return StartAlertsSyslog(engine, shared, tests);

@@ -2,7 +2,8 @@
 // or as the service in the foreground (-Run) where no systemd runs.
 //
 // Test-only settings come from the environment; service/engine/TestProbes.h lists them
-// (TARVELL_PASS_INTERVAL_MS, TARVELL_TEST_EMAIL_SLOT, TARVELL_TEST_EVENT_FILE).
+// (TARVELL_PASS_INTERVAL_MS, TARVELL_TEST_EMAIL_SLOT, TARVELL_TEST_EVENT_FILE, TARVELL_TRAP_PORT,
+// TARVELL_SNMP_AGENT_PORT).
 #include <atomic>
 #include <csignal>
 #include <memory>
@@ -73,6 +74,7 @@ std::unique_ptr<EngineControl> BuildEngine(ServiceModule& module) {
     env.log = &module.Log();
     if (tests.passIntervalMs) env.passIntervalMs = *tests.passIntervalMs;
     if (tests.trapManagerPort) env.trapManagerPort = *tests.trapManagerPort;
+    if (tests.snmpAgentPort) env.snmpAgentPort = *tests.snmpAgentPort;
     env.startWorker = MakeWorkerStarter(tests);
     // The program's folder on the original platform, so it always existed; here it may not yet.
     if (!MakeDirectories(env.ServiceFolder)) {

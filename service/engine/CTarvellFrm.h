@@ -58,6 +58,7 @@ struct EngineEnvironment {
     EventLog* log = nullptr;  // nullptr: messages are dropped
     std::int64_t passIntervalMs = 10'000;
     std::uint16_t trapManagerPort = 162;   // where the trap alert channel sends
+    std::uint16_t snmpAgentPort = 161;   // the port of every SNMP request to a switch
     // Firewall exception: the program and its arguments, run once at start-up with a time limit
     // (empty: no firewall step).
     std::vector<std::string> firewallCommand;

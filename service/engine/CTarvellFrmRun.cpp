@@ -178,6 +178,7 @@ void CTarvellFrm::CreateSnmpClient() {
     SnmpClientOptions options;
     options.bootCounterPath = JoinPath(ServiceFolder, kBootCounterName);
     options.trapPort = env_.trapManagerPort;
+    options.agentPort = env_.snmpAgentPort;
     Snmp = std::make_unique<SnmpClient>([this] { return SnmpSettingsOf(*Settings()); }, options);
 }
 

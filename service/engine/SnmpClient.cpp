@@ -230,7 +230,8 @@ bool SnmpClient::Prepare(Call& call, const std::string& address, const std::stri
 
 int SnmpClient::Request(int operation, const std::string& address, const std::string& community,
                         std::uint32_t timeoutMs, std::uint32_t retries, int count, int prefixLen,
-                        SnmpOidEntry* entries, std::vector<snmp::VarBind>* answer) {
+                        SnmpOidEntry* entries, std::vector<snmp::VarBind>* answer,
+                        const std::string* v3Context) {
     if (answer) answer->clear();
     if (!entries || count < 1 || count > kMaxEntries || operation < kGet || operation > kTrap) return 0;
     std::vector<snmp::Oid> requested;
@@ -246,6 +247,7 @@ int SnmpClient::Request(int operation, const std::string& address, const std::st
                  operation == kTrap)) {
         return 0;
     }
+    if (call.v3 && v3Context) call.v3Params.contextName = *v3Context;
     if (operation == kTrap) return Trap(call, count, entries);
 
     std::vector<snmp::VarBind> bindings;

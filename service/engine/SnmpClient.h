@@ -67,10 +67,12 @@ public:
     // it lies after the requested OID and within its first `prefixLen` components (0: no
     // check), and then advances the entry, so that callers walk a table by repeating the call
     // until it gives 0. `answer`, when given, receives the answer's bindings with their raw
-    // bytes.
+    // bytes. `v3Context`, when given, is the SNMPv3 context name of this request in place of the
+    // configured one (per-VLAN bridge data); SNMPv1 requests ignore it.
     int Request(int operation, const std::string& address, const std::string& community,
                 std::uint32_t timeoutMs, std::uint32_t retries, int count, int prefixLen,
-                SnmpOidEntry* entries, std::vector<snmp::VarBind>* answer = nullptr);
+                SnmpOidEntry* entries, std::vector<snmp::VarBind>* answer = nullptr,
+                const std::string* v3Context = nullptr);
 
     // Reads the object with the read community, builds the entry's value text in the type the
     // agent answered with and writes it with the write community. 1 when written.

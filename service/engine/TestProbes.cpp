@@ -40,18 +40,6 @@ void ReadPassInterval(const char* text, ServiceTestSettings& settings) {
                              (bounded != ms ? " (bounded)" : ""));
 }
 
-void ReadPort(const char* name, const char* text, std::optional<std::uint16_t>& port,
-              ServiceTestSettings& settings) {
-    if (!text || !*text) return;
-    std::int64_t value = 0;
-    if (!ParseDecimal(std::string_view(text), value) || value < 1 || value > 65535) {
-        settings.notes.push_back(std::string(name) + " ignored (not a port number)");
-        return;
-    }
-    port = static_cast<std::uint16_t>(value);
-    settings.notes.push_back(std::string(name) + "=" + std::to_string(value));
-}
-
 void ReadEmailSlot(const char* text, ServiceTestSettings& settings) {
     if (!text || !*text || std::string_view(text) == "0") return;
     if (std::string_view(text) != "1") {
@@ -71,6 +59,18 @@ void ReadEventFile(const char* text, ServiceTestSettings& settings) {
     }
     settings.eventFile = std::string(path);
     settings.notes.push_back("test event file " + settings.eventFile);
+}
+
+void ReadPort(const char* name, const char* text, std::optional<std::uint16_t>& port,
+              ServiceTestSettings& settings) {
+    if (!text || !*text) return;
+    std::uint32_t value = 0;
+    if (!ParseDecimal(std::string_view(text), value) || value < 1 || value > 65535) {
+        settings.notes.push_back(std::string(name) + " ignored (not a port 1..65535)");
+        return;
+    }
+    port = static_cast<std::uint16_t>(value);
+    settings.notes.push_back(std::string(name) + " " + std::to_string(value));
 }
 
 bool HasControlCharacter(std::string_view text) {
@@ -114,6 +114,8 @@ ServiceTestSettings ReadServiceTestSettings(const EnvironmentLookup& lookup) {
     ReadEventFile(get("TARVELL_TEST_EVENT_FILE"), settings);
     ReadPort("TARVELL_SYSLOG_PORT", get("TARVELL_SYSLOG_PORT"), settings.syslogPort, settings);
     ReadPort("TARVELL_TRAP_MANAGER_PORT", get("TARVELL_TRAP_MANAGER_PORT"), settings.trapManagerPort, settings);
+    ReadPort("TARVELL_TRAP_PORT", get("TARVELL_TRAP_PORT"), settings.trapPort, settings);
+    ReadPort("TARVELL_SNMP_AGENT_PORT", get("TARVELL_SNMP_AGENT_PORT"), settings.snmpAgentPort, settings);
     return settings;
 }
 

@@ -24,6 +24,11 @@
 //                                  (format in service/linkup/WmiFixtureClient.h); an address
 //                                  without a file does not answer. The service logs
 //                                  "WMI backend: ..." when the first check starts.
+//   TARVELL_TRAP_PORT=<n>          the trap listener listens on UDP port n (1..65535) instead of 162.
+//   TARVELL_SNMP_AGENT_PORT=<n>    every SNMP request to a switch goes to port n (1..65535)
+//                                  instead of 161.
+//
+// Each setting changes only what it names; every real worker runs whatever is set.
 //
 // The service logs "Test settings: ..." at start when any of them is set (or ignored).
 #pragma once
@@ -50,17 +55,20 @@ struct ServiceTestSettings {
     std::string eventFile;
     std::optional<std::uint16_t> syslogPort;
     std::optional<std::uint16_t> trapManagerPort;
+    std::optional<std::uint16_t> trapPort;
+    std::optional<std::uint16_t> snmpAgentPort;
     // What was set and what was ignored, for the log; empty when nothing was set.
     std::vector<std::string> notes;
 
     bool Any() const {
-        return passIntervalMs || emailSlotProbe || !eventFile.empty() || syslogPort || trapManagerPort;
+        return passIntervalMs || emailSlotProbe || !eventFile.empty() || syslogPort || trapManagerPort ||
+               trapPort || snmpAgentPort;
     }
 };
 
 using EnvironmentLookup = std::function<const char*(const char* name)>;
 
-// Reads the three variables above (`lookup` defaults to getenv).
+// Reads the variables above (`lookup` defaults to getenv).
 ServiceTestSettings ReadServiceTestSettings(const EnvironmentLookup& lookup = {});
 
 // Stands in for the e-mail alert channel: empties the queue and clears the test flag, and says

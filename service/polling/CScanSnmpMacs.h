@@ -1,0 +1,127 @@
+// One poll of a switch: which MACs its forwarding tables hold for one port (or for several ports
+// that came up while the switch was being polled), and the node rules run on each of them.
+//
+// A poll reads the switch through the engine's SnmpClient, copies every record it needs out of
+// the engine through the look-ups (never holding EngineLock across a request), records events
+// with RecordEvent and starts the WMI and script checks through a LinkupStarter. At most one poll
+// of a switch runs at a time: Run enters the switch into PolledSwitches under EngineLock and
+// removes it on every way out (stop, failure, exception).
+//
+// Bounds: a walk ends at an OID already seen in the same walk or after kMaxRowsPerColumn rows;
+// a dead switch costs one time-out (with its retries) per walk; a stop request ends the poll
+// after the request in flight.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/snmp/Pdu.h"
+#include "service/engine/CTarvellFrm.h"
+#include "service/linkup/LinkupStarter.h"
+#include "service/polling/PollRequest.h"
+
+namespace tarvell {
+
+class ManualResetEvent;
+
+// Remembers which switches already had a log line of a kind, so a problem that recurs at every
+// poll is logged once per switch. Safe to call from any thread.
+class OncePerSwitch {
+public:
+    // True the first time for this switch key.
+    bool First(const std::string& switchKey) {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (keys_.size() >= kMaxKeys) return false;
+        return keys_.insert(switchKey).second;
+    }
+
+private:
+    static constexpr std::size_t kMaxKeys = 100'000;
+    std::mutex lock_;
+    std::set<std::string> keys_;
+};
+
+struct PollOptions {
+    // Rows read from one column in one walk before the walk ends (a misbehaving agent otherwise
+    // answers for ever).
+    std::size_t maxRowsPerColumn = 100'000;
+    int attempts = 3;
+    std::int64_t attemptPauseMs = 1000;
+};
+
+// One community or SNMPv3 context that the forwarding tables are read with.
+struct PollCommunity {
+    std::string community;   // "SNMP/V3" for SNMPv3
+    std::string context;     // SNMPv3 context name ("vlan-<id>"); empty: the configured one
+
+    bool operator==(const PollCommunity&) const = default;
+};
+
+class CScanSnmpMacs {
+public:
+    // `ports` are requests for one switch (same SwitchKey); the switch fields of the first one
+    // are used. `stop` (optional) ends the poll early; `rowLimitLog` (optional) keeps the log of
+    // walks cut at the row limit to one line per switch.
+    CScanSnmpMacs(CTarvellFrm& engine, LinkupStarter& linkup, std::vector<PollRequest> ports,
+                  const ManualResetEvent* stop = nullptr, PollOptions options = {},
+                  OncePerSwitch* rowLimitLog = nullptr);
+
+    // The whole poll under the one-poll-per-switch rule. False when another poll of the switch
+    // was running, so this one did nothing.
+    bool Run();
+    // The poll itself (phases 1 to 3), without the PolledSwitches entry.
+    void PollSwitch();
+
+    // ---- what the poll saw, for tests and callers
+    const std::vector<PollCommunity>& Communities() const { return communities_; }
+    // MAC (12 upper-case hex digits) to the port text it was found under, per port in the order
+    // of the requests.
+    const std::vector<StringMap>& Found() const { return found_; }
+
+    // The switch fields of the poll (those of the first request).
+    std::string PortIndex;
+    std::string SwitchObjectId;
+    std::string SwitchIp;
+    std::string SwitchKey;
+    std::string Community;
+    std::string SwitchName;
+    std::string PortName;
+    std::string SwitchLocation;
+
+private:
+    struct Tables;
+    using Row = std::vector<snmp::VarBind>;
+
+    bool Stopping() const;
+    // Get-next walk of `columns` side by side; `onRow` sees each accepted row. `ordered`: the
+    // client's rule (stop at an answer not greater than the request); otherwise answers out of
+    // order are taken and the walk stops at an OID already seen.
+    void Walk(const PollCommunity& with, const std::vector<std::string>& columns, int prefixLen,
+              bool ordered, const std::function<void(const Row&)>& onRow);
+    void FindVlans();
+    void ReadBranchA(const PollCommunity& with, std::vector<StringMap>& found);
+    void ReadBranchB(const PollCommunity& with, std::vector<StringMap>& found);
+    void ProcessPort(std::size_t port, const CTarvellDoc& settings);
+    void ProcessMac(std::size_t port, const std::string& mac, const CTarvellDoc& settings);
+    void Raise(std::size_t port, const std::string& type, const std::string& mac,
+               const std::string& before, const std::string& current, const CDbItem* node = nullptr);
+    std::string ReadableLocation(const std::string& switchKey, const std::string& portKey);
+    void LogRowLimit(const std::string& column);
+
+    CTarvellFrm& engine_;
+    LinkupStarter& linkup_;
+    std::vector<PollRequest> ports_;
+    const ManualResetEvent* stop_;
+    PollOptions options_;
+    OncePerSwitch* rowLimitLog_;
+    std::uint32_t timeoutMs_ = 1000;
+    std::uint32_t retries_ = 1;
+    std::vector<PollCommunity> communities_;
+    std::vector<StringMap> found_;
+};
+
+}  // namespace tarvell

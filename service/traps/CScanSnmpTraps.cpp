@@ -1,0 +1,175 @@
+#include "service/traps/CScanSnmpTraps.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "platform/Text.h"
+#include "platform/snmp/EngineBoots.h"
+#include "service/engine/SnmpClient.h"
+
+namespace tarvell {
+
+namespace {
+
+constexpr const char* kLocalEngineId = "Tarvell";
+constexpr std::int64_t kMaxIfIndex = 2147483647;
+constexpr int kPollMs = 200;
+
+std::uint32_t BootsFrom(const std::string& path) {
+    if (path.empty()) return 0;
+    return snmp::NextBootCount(path, kLocalEngineId).value_or(0);
+}
+
+TrapUser UserOf(const CTarvellDoc& doc) {
+    TrapUser t;
+    t.enabled = doc.SnmpV3Enabled != 0;
+    t.user.name = doc.SnmpV3User;
+    t.user.auth = doc.SnmpV3AuthProtocol == 2   ? snmp::AuthProtocol::Md5
+                  : doc.SnmpV3AuthProtocol == 3 ? snmp::AuthProtocol::Sha
+                                                : snmp::AuthProtocol::None;
+    t.user.priv = doc.SnmpV3PrivProtocol == 2   ? snmp::PrivProtocol::Des
+                  : doc.SnmpV3PrivProtocol == 3 ? snmp::PrivProtocol::TripleDes
+                                                : snmp::PrivProtocol::None;
+    t.user.authPassword = doc.SnmpV3AuthPassword;
+    t.user.privPassword = doc.SnmpV3PrivPassword;
+    return t;
+}
+
+std::string AddressText(const sockaddr_storage& from) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (from.ss_family == AF_INET) {
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(from).sin_addr, text, sizeof text);
+    } else if (from.ss_family == AF_INET6) {
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(from).sin6_addr, text, sizeof text);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string LinkUpPortIndex(const std::vector<snmp::VarBind>& bindings) {
+    static const snmp::Oid kIfIndex = *snmp::ParseOid("1.3.6.1.2.1.2.2.1.1");
+    const snmp::VarBind* last = nullptr;
+    for (const snmp::VarBind& b : bindings)
+        if (snmp::OidStartsWith(b.oid, kIfIndex) && b.oid.size() > kIfIndex.size()) last = &b;
+    if (!last) return {};
+    const std::string text = snmp::PrintableValue(last->value);
+    if (text.empty() || text.size() > 10 || text.front() == '0') return {};
+    for (char c : text)
+        if (c < '0' || c > '9') return {};
+    const std::int64_t v = AtoL(text);
+    return v >= 1 && v <= kMaxIfIndex ? text : std::string();
+}
+
+CScanSnmpTraps::CScanSnmpTraps(CTarvellFrm& engine, PollStarter& polls, TrapListenerOptions options)
+    : engine_(engine), polls_(polls), options_(std::move(options)),
+      decoder_(kLocalEngineId, BootsFrom(options_.bootCounterPath)) {}
+
+std::string CScanSnmpTraps::OnDatagram(std::string_view bytes, const std::string& sender) {
+    const auto settings = engine_.Settings();
+    DecodedDatagram decoded = decoder_.Decode(bytes, UserOf(*settings));
+    // With discovery from traps off, notifications are read and dropped, so none is left
+    // waiting to start a burst of polls when it is turned on again; informs are still answered.
+    if (decoded.notification && settings->DiscoverTrapsEnabled)
+        OnNotification(*decoded.notification, sender, *settings);
+    return std::move(decoded.answer);
+}
+
+void CScanSnmpTraps::OnNotification(const Notification& n, const std::string& sender,
+                                    const CTarvellDoc& settings) {
+    if (n.errorStatus != 0 || snmp::OidToText(n.notifyId) != kLinkUp) return;
+    const std::string index = LinkUpPortIndex(n.bindings);
+    if (index.empty()) return;
+    CDbItem sw;
+    if (!engine_.LookupSwitchByAddress(sender, sw)) return;
+    const std::string portKey = sw.SwitchKey() + "/" + index;
+    if (engine_.IsMonitoredInterface(portKey) != 0) return;
+
+    PollRequest request;
+    request.PortIndex = index;
+    request.SwitchObjectId = sw.SwitchObjectId();
+    request.SwitchIp = sender;
+    request.SwitchKey = sw.SwitchKey();
+    request.Community = sw.SwitchCommunity();
+    request.SwitchName = sw.SwitchName().empty() ? sw.SwitchAltName() : sw.SwitchName();
+    request.PortName = engine_.GetPortName(portKey);
+    request.SwitchLocation = sw.SwitchLocation();
+    polls_.RequestPoll(request);
+
+    // A blocked port's event shows the port as up again.
+    if (settings.PreventionEnabled && settings.SnmpPreventionEnabled && settings.SnmpPreventionMethod)
+        engine_.ClearEventExtra(portKey);
+}
+
+void CScanSnmpTraps::Run() {
+    ::pthread_setname_np(::pthread_self(), "SnmpTraps");
+    const std::string portText = FormatLong(options_.port);
+    bool bindFailureLogged = false;
+    const std::size_t kBuffer = snmp::kMaxMessageSize + 1;
+    const auto buffer = std::make_unique<char[]>(kBuffer);
+
+    while (!StopRequested()) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(options_.port);
+        int fd = -1;
+        int error = EINVAL;
+        if (::inet_pton(AF_INET, options_.address.c_str(), &local.sin_addr) == 1) {
+            fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            error = errno;
+            if (fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+                error = errno;
+                ::close(fd);
+                fd = -1;
+            }
+        }
+        if (fd < 0) {
+            if (!bindFailureLogged) {
+                engine_.Log("Trap port " + portText + " could not be bound (" + std::strerror(error) +
+                            "); trying again every " + FormatLong(options_.bindRetryMs / 1000) + " s");
+                bindFailureLogged = true;
+            }
+            if (WaitForStop(options_.bindRetryMs)) return;
+            continue;
+        }
+        if (bindFailureLogged) engine_.Log("Trap port " + portText + " bound; traps are received again");
+        bindFailureLogged = false;
+        sockaddr_in bound{};
+        socklen_t boundLength = sizeof bound;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLength) == 0)
+            boundPort_ = ntohs(bound.sin_port);
+
+        while (!StopRequested()) {
+            pollfd pfd{fd, POLLIN, 0};
+            const int ready = ::poll(&pfd, 1, kPollMs);
+            if (ready <= 0) continue;
+            sockaddr_storage from{};
+            socklen_t fromLength = sizeof from;
+            const ssize_t n = ::recvfrom(fd, buffer.get(), kBuffer, MSG_DONTWAIT | MSG_TRUNC,
+                                         reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (n < 0 || static_cast<std::size_t>(n) > snmp::kMaxMessageSize) continue;
+            std::string answer;
+            try {
+                answer = OnDatagram(std::string_view(buffer.get(), static_cast<std::size_t>(n)), AddressText(from));
+            } catch (const std::exception& e) {
+                engine_.Log(std::string("Trap could not be handled (") + e.what() + "); it is dropped");
+                continue;
+            }
+            if (!answer.empty())
+                ::sendto(fd, answer.data(), answer.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&from),
+                         fromLength);
+        }
+        boundPort_ = 0;
+        ::close(fd);
+    }
+}
+
+}  // namespace tarvell

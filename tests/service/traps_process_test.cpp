@@ -1,0 +1,110 @@
+// The installed service end to end: TarvellSrv with its real workers, a simulated switch on a
+// lab address, and a linkUp trap sent with snmptrap; the poll it starts records the MACs of the
+// port in Tarvell.db. The test ports keep the real 161 and 162 out of it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "shared/CTarvellDoc.h"
+#include "shared/StateFiles.h"
+#include "tests/service/ServiceTestSupport.h"
+#include "tests/support/SwitchLab.h"
+
+namespace tarvell {
+namespace {
+
+const std::string kProgram = std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv";
+const std::string kOmbrixMake = std::string(TARVELL_BINARY_DIR) + "/tools/ombrix-make";
+const std::string kRegTool = std::string(TARVELL_BINARY_DIR) + "/tools/tarvell-reg";
+const std::string kSiblingKey = "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix";
+
+constexpr const char* kSibling = R"(switch 00AABB000001
+  SwitchIps 127.0.0.2
+  SwitchName lab
+  SwitchCommunity lab-switch
+  SwitchObjectId 1.3.6.1.4.1.9.1.999
+  SwitchMac 00AABB000001
+  SwitchDisabled 0
+end
+
+port 00AABB000001/11
+  PortName Gi0/11
+  PortAlias ethernetCsmacd
+  PortStatus 0
+  PortDisabled 0
+end
+)";
+
+class TrapProcessTest : public ::testing::Test {
+protected:
+    bool RunTool(const std::vector<std::string>& argv) {
+        ProcessOptions options;
+        options.argv = argv;
+        options.environment = testing::ServiceEnvironment(root.Path());
+        options.timeLimitMs = 30'000;
+        options.captureOutput = true;
+        const ProcessResult result = RunProcess(options);
+        EXPECT_TRUE(result.Succeeded()) << argv.front() << ": " << result.err;
+        return result.Succeeded();
+    }
+
+    testing::TempFolder root{"trap-process-"};
+    const std::string serviceFolder = root / "var/lib/tarvell";
+    const std::string siblingFolder = root / "opt/ombrix";
+};
+
+TEST_F(TrapProcessTest, ALinkUpTrapToTheServiceRecordsTheNewMacsOfThePort) {
+    if (!lab::Lab().agentPort) lab::Lab().agentPort = lab::PortFreeOnLabAddresses();
+    lab::SimSwitch sim;
+    ASSERT_TRUE(sim.Start(2, {"lab-switch", "lab-switch@1", "lab-switch@20"})) << sim.Log();
+
+    ASSERT_TRUE(MakeDirectories(siblingFolder));
+    ASSERT_TRUE(MakeDirectories(serviceFolder));
+    snmptest::WriteFile(root / "sibling.txt", kSibling);
+    ASSERT_TRUE(RunTool({kOmbrixMake, root / "sibling.txt", siblingFolder + "/Ombrix.db"}));
+    ASSERT_TRUE(RunTool({kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"}));
+    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}));
+    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}));
+    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{}));
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    doc.Version = "3.6";
+    doc.DetectionEnabled = 1;
+    doc.NewMacEnabled = 1;
+    doc.DiscoverTrapsEnabled = 1;
+    ASSERT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
+
+    const std::uint16_t trapPort = snmptest::FreeUdpPort();
+    testing::BackgroundProgram service(
+        {kProgram, "-Run"},
+        testing::ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
+                                                  "TARVELL_TRAP_PORT=" + std::to_string(trapPort),
+                                                  "TARVELL_SNMP_AGENT_PORT=" + std::to_string(sim.Port())}),
+        root / "output.txt");
+    ASSERT_GT(service.Pid(), 0);
+
+    // The listener binds once start-up is through; a trap before that is lost, so send again
+    // until the event is on disk.
+    const auto recorded = [&] {
+        EventDatabaseFile db;
+        if (!ReadStateFile(JoinPath(serviceFolder, kEventDatabaseName), db)) return false;
+        const auto it = db.EventMap.find("00AABB000001/11");
+        return it != db.EventMap.end() && it->second->EventType == "New Mac";
+    };
+    bool seen = false;
+    for (int attempt = 0; attempt < 30 && !seen; ++attempt) {
+        lab::SendV2c("snmptrap", "127.0.0.2", trapPort, "public", "1.3.6.1.6.3.1.1.5.4",
+                     {"1.3.6.1.2.1.2.2.1.1.11", "i", "11"});
+        seen = testing::WaitUntil(recorded, 1000);
+    }
+    EXPECT_TRUE(seen) << service.Output();
+    EXPECT_FALSE(service.LinesWith("TARVELL_TRAP_PORT " + std::to_string(trapPort)).empty()) << service.Output();
+    ASSERT_TRUE(service.Signal(SIGTERM));
+    EXPECT_EQ(service.WaitForExit(10'000), 0) << service.Output();
+}
+
+}  // namespace
+}  // namespace tarvell
