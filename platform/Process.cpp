@@ -843,6 +843,25 @@ std::optional<std::string> ProcessPipe::ReadLine(std::size_t maxBytes, std::int6
     }
 }
 
+void ProcessPipe::CloseInput() { CloseFd(toChild_); }
+
+std::optional<int> ProcessPipe::WaitForExit(std::int64_t limitMs, const ManualResetEvent* cancel) {
+    if (pid_ <= 0) return std::nullopt;
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) {
+            pid_ = -1;
+            if (WIFEXITED(status)) return WEXITSTATUS(status);
+            return std::nullopt;
+        }
+        if (done < 0 && errno != EINTR) return std::nullopt;
+        if ((cancel != nullptr && cancel->IsSet()) || SteadyClock::now() >= deadline) return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 void ProcessPipe::Kill() {
     CloseFd(toChild_);
     CloseFd(fromChild_);

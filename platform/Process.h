@@ -138,6 +138,11 @@ public:
     // closed its output, or when a line grows beyond maxBytes.
     std::optional<std::string> ReadLine(std::size_t maxBytes, std::int64_t limitMs,
                                         const ManualResetEvent* cancel = nullptr);
+    // Closes the program's standard input, so that it reads end of file.
+    void CloseInput();
+    // Waits up to limitMs for the program to end and reaps it: its exit code, or nullopt when it
+    // still runs (or was killed by a signal, or cancel was set).
+    std::optional<int> WaitForExit(std::int64_t limitMs, const ManualResetEvent* cancel = nullptr);
     void Kill();
 
 private:

@@ -6,9 +6,11 @@
 #include "platform/Files.h"
 #include "platform/WorkerThread.h"
 #include "service/actionlinks/CTarvellHttp.h"
+#include "service/alerts/CScanAlertsEmail.h"
 #include "service/alerts/CScanAlertsRun.h"
 #include "service/alerts/CScanAlertsSnmp.h"
 #include "service/alerts/CScanAlertsSyslog.h"
+#include "service/blocking/CScanBlocking.h"
 #include "service/detection/CScanDatabase.h"
 #include "service/exports/CScanExportHtml.h"
 #include "service/exports/CScanExportSql.h"
@@ -73,9 +75,8 @@ std::function<void()> StartThread(CTarvellFrm& engine, std::shared_ptr<WorkerThr
 // has no worker. They run in start order, on the engine thread.
 
 std::function<void()> StartBlocking(CTarvellFrm& engine, SharedWorkers& shared) {
-    (void)engine;
     (void)shared;
-    return nullptr;
+    return StartThread(engine, std::make_shared<CScanBlocking>(engine), "CScanBlocking");
 }
 
 std::function<void()> StartDatabase(CTarvellFrm& engine, SharedWorkers& shared) {
@@ -94,9 +95,9 @@ std::function<void()> StartSnmpTraps(CTarvellFrm& engine, SharedWorkers& shared,
 std::function<void()> StartAlertsEmail(CTarvellFrm& engine, SharedWorkers& shared,
                                        const ServiceTestSettings& tests) {
     (void)shared;
-    if (tests.emailSlotProbe)
-        return StartThread(engine, std::make_shared<EmailSlotProbe>(engine), "EmailSlotProbe");
-    return nullptr;
+    // The channel itself answers the e-mail test request now; the slot probe is not started.
+    (void)tests;
+    return StartThread(engine, std::make_shared<CScanAlertsEmail>(engine), "CScanAlertsEmail");
 }
 
 std::function<void()> StartAlertsSnmp(CTarvellFrm& engine, SharedWorkers& shared) {

@@ -109,17 +109,24 @@ std::string AlertDateText(const std::string& key) {
 }
 
 std::string ExpandAlertMacros(const std::string& templateText, const CAlertItem& alert,
+                              const std::string& key, const AlertTextSources& sources,
+                              MacroValueEscape escape) {
+    auto value = [escape](const std::string& text) { return escape ? escape(text) : text; };
+    std::string out = ReplaceMacro(templateText, "$date", value(AlertDateText(key)));
+    out = ReplaceMacro(out, "$alert", value(ExpandEventText(sources.alertText, alert, sources)));
+    out = ReplaceMacro(out, "$description", value(ExpandEventText(sources.descriptionText, alert, sources)));
+    out = ReplaceMacro(out, "$device_name", value(alert.DeviceName));
+    out = ReplaceMacro(out, "$device_ip", value(alert.DeviceIp));
+    out = ReplaceMacro(out, "$device_port", value(alert.DevicePort));
+    out = ReplaceMacro(out, "$device_location", value(alert.DeviceLocation));
+    out = ReplaceMacro(out, "$source_mac", value(alert.SourceMac));
+    out = ReplaceMacro(out, "$source_ip", value(alert.SourceIp));
+    return ReplaceMacro(out, "$source_name", value(alert.SourceName));
+}
+
+std::string ExpandAlertMacros(const std::string& templateText, const CAlertItem& alert,
                               const std::string& key, const AlertTextSources& sources) {
-    std::string out = ReplaceMacro(templateText, "$date", AlertDateText(key));
-    out = ReplaceMacro(out, "$alert", ExpandEventText(sources.alertText, alert, sources));
-    out = ReplaceMacro(out, "$description", ExpandEventText(sources.descriptionText, alert, sources));
-    out = ReplaceMacro(out, "$device_name", alert.DeviceName);
-    out = ReplaceMacro(out, "$device_ip", alert.DeviceIp);
-    out = ReplaceMacro(out, "$device_port", alert.DevicePort);
-    out = ReplaceMacro(out, "$device_location", alert.DeviceLocation);
-    out = ReplaceMacro(out, "$source_mac", alert.SourceMac);
-    out = ReplaceMacro(out, "$source_ip", alert.SourceIp);
-    return ReplaceMacro(out, "$source_name", alert.SourceName);
+    return ExpandAlertMacros(templateText, alert, key, sources, nullptr);
 }
 
 std::string ExpandAlertMacros(const CTarvellFrm& engine, const std::string& templateText,

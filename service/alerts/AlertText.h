@@ -66,6 +66,12 @@ std::string AlertDateText(const std::string& key);
 // a value brings in is replaced only when its own turn is still to come.
 std::string ExpandAlertMacros(const std::string& templateText, const CAlertItem& alert,
                               const std::string& key, const AlertTextSources& sources);
+// The same with every inserted value passed through `escape` first (HTML mails: the values are
+// escaped, the administrator's template is not).
+using MacroValueEscape = std::string (*)(std::string_view);
+std::string ExpandAlertMacros(const std::string& templateText, const CAlertItem& alert,
+                              const std::string& key, const AlertTextSources& sources,
+                              MacroValueEscape escape);
 // The same with the texts looked up in the engine's current settings.
 std::string ExpandAlertMacros(const CTarvellFrm& engine, const std::string& templateText,
                               const CAlertItem& alert, const std::string& key);

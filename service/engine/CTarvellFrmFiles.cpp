@@ -454,11 +454,13 @@ bool CTarvellFrm::SaveAlertLog() {
     return ok;
 }
 
-// An empty report store leaves the previous file in place; nothing is written then.
+// A fresh installation (no stored alert and no report date yet) writes nothing. Once the e-mail
+// channel has set the report dates the file is written in every pass, also with an empty store,
+// so that the dates survive a restart and alerts taken out on a Sunday do not come back.
 bool CTarvellFrm::SaveReportStore() {
     {
         EngineGuard guard(MailLock);
-        if (ReportStore.empty()) return true;
+        if (ReportStore.empty() && LastDailyReport.empty() && LastWeeklyReport.empty()) return true;
     }
     const std::string path = JoinPath(ServiceFolder, kReportStoreName);
     const bool ok = AtomicWriteFile(path, Serialize(StoredFileKind::Reports));

@@ -5,11 +5,11 @@
 //   TARVELL_PASS_INTERVAL_MS=<n>   the engine's pass interval in milliseconds instead of 10 000,
 //                                  bounded to 10..600 000 (a value outside is moved to the bound,
 //                                  one that is not a number is ignored).
-//   TARVELL_TEST_EMAIL_SLOT=1      the e-mail alert slot, while it has no channel of its own, runs
-//                                  EmailSlotProbe: once a second it
-//                                  takes every alert out of EmailQueue and logs
-//                                  "E-mail slot received <key> <Category> <EventType>", and logs
-//                                  "E-mail slot test flag cleared" when it cleared EmailTestFlag.
+//   TARVELL_TEST_EMAIL_SLOT=1      read and noted, but it changes nothing: the e-mail alert slot
+//                                  runs the real channel (CScanAlertsEmail), which answers a test
+//                                  request itself and logs "E-mail test alert <key> delivered to
+//                                  <n> of <m> recipients". EmailSlotProbe, which once stood in that
+//                                  slot, is kept for tests of the slot's queue and flag.
 //   TARVELL_TEST_EVENT_FILE=<path> EventFileProbe runs beside the workers: a file placed at <path>
 //                                  (written whole and renamed into place) is taken away and its
 //                                  event recorded with RecordEvent; it logs

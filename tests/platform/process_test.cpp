@@ -413,3 +413,38 @@ TEST(ProcessPipe, LinesGoBothWaysWithinTheirLimits) {
 
 }  // namespace
 }  // namespace tarvell
+
+namespace tarvell {
+namespace {
+
+TEST(ProcessPipe, ClosingTheInputEndsAReaderAndItsExitCodeIsTaken) {
+    ProcessPipe pipe;
+    ProcessOptions options;
+    options.argv = {"/bin/sh", "-c", "cat; exit 7"};
+    std::string why;
+    ASSERT_TRUE(pipe.Start(options, &why)) << why;
+    ASSERT_TRUE(pipe.WriteLine("hello", 5000));
+    pipe.CloseInput();
+    EXPECT_EQ(pipe.ReadLine(100, 5000), "hello");
+    EXPECT_EQ(pipe.ReadLine(100, 5000), std::nullopt);
+    EXPECT_EQ(pipe.WaitForExit(5000), 7);
+    EXPECT_FALSE(pipe.Running());
+    EXPECT_EQ(pipe.WaitForExit(10), std::nullopt) << "reaped once";
+}
+
+TEST(ProcessPipe, WaitForExitGivesUpAtItsLimitAndKillStillEndsTheProgram) {
+    ProcessPipe pipe;
+    ProcessOptions options;
+    options.argv = {"/bin/sleep", "30"};
+    std::string why;
+    ASSERT_TRUE(pipe.Start(options, &why)) << why;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(pipe.WaitForExit(200), std::nullopt);
+    EXPECT_TRUE(pipe.Running());
+    pipe.Kill();
+    EXPECT_FALSE(pipe.Running());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+}  // namespace
+}  // namespace tarvell

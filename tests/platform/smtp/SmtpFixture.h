@@ -62,6 +62,7 @@ inline bool MakeCertificates(const std::string& dir) {
 
 struct ServerSpec {
     std::string name, security, mechanisms, cert;  // cert: "server", "rogue" or "-"
+    std::uint16_t port = 0;                        // 0: a free port the system picks
 };
 
 class MailServers {
@@ -70,7 +71,9 @@ public:
         std::string config;
         for (const auto& s : specs) {
             const std::string cert = s.cert == "-" ? "- -" : dir + "/" + s.cert + ".pem " + dir + "/" + s.cert + ".key";
-            config += s.name + " " + s.security + " " + s.mechanisms + " " + cert + "\n";
+            config += s.name + " " + s.security + " " + s.mechanisms + " " + cert;
+            if (s.port != 0) config += " " + std::to_string(s.port);
+            config += "\n";
         }
         if (!AtomicWriteFile(dir + "/servers.cfg", config)) return;
         int in[2];
