@@ -4,22 +4,9 @@
 #include <climits>
 
 #include "service/alerts/AlertText.h"
+#include "shared/AlertKey.h"
 
 namespace tarvell {
-
-std::pair<std::int64_t, std::int64_t> AlertKeyOrder(const std::string& key) {
-    constexpr std::pair<std::int64_t, std::int64_t> kLast{INT64_MAX, INT64_MAX};
-    const std::size_t dot = key.find('.');
-    if (dot == std::string::npos) return kLast;
-    std::int64_t seconds = 0;
-    std::int64_t counter = 0;
-    const char* begin = key.data();
-    const char* end = begin + key.size();
-    const auto a = std::from_chars(begin, begin + dot, seconds);
-    const auto b = std::from_chars(begin + dot + 1, end, counter);
-    if (a.ec != std::errc() || a.ptr != begin + dot || b.ec != std::errc() || b.ptr != end) return kLast;
-    return {seconds, counter};
-}
 
 AlertChannelThread::AlertChannelThread(CTarvellFrm& engine, ObjectMap<CAlertItem>& queue, std::atomic<int>& testFlag,
                            std::string name, std::int64_t intervalMs)

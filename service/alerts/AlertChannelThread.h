@@ -21,10 +21,6 @@
 
 namespace tarvell {
 
-// The key's seconds and counter, for ordering ({INT64_MAX, INT64_MAX} for a key of another form,
-// so such an entry is taken last).
-std::pair<std::int64_t, std::int64_t> AlertKeyOrder(const std::string& key);
-
 class AlertChannelThread : public WorkerThread {
 public:
     AlertChannelThread(CTarvellFrm& engine, ObjectMap<CAlertItem>& queue, std::atomic<int>& testFlag,

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/DateText.h"
+#include "shared/AlertKey.h"
 #include "service/engine/CTarvellFrm.h"
 
 namespace tarvell {
@@ -96,17 +97,7 @@ std::string ExpandEventText(const std::string& text, const CAlertItem& alert,
     return ReplaceMacro(out, "$severity", sources.severityText);
 }
 
-std::string AlertDateText(const std::string& key) {
-    // Digits up to the first non-digit (the "." before the counter); saturates rather than
-    // overflowing on a damaged key.
-    std::int64_t seconds = 0;
-    for (const char c : key) {
-        if (c < '0' || c > '9') break;
-        if (seconds > (INT64_MAX - 9) / 10) break;
-        seconds = seconds * 10 + (c - '0');
-    }
-    return FormatUserDateTime(seconds);
-}
+std::string AlertDateText(const std::string& key) { return FormatUserDateTime(AlertKeySeconds(key)); }
 
 std::string ExpandAlertMacros(const std::string& templateText, const CAlertItem& alert,
                               const std::string& key, const AlertTextSources& sources,

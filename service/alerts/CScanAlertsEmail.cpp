@@ -1,5 +1,7 @@
 #include "service/alerts/CScanAlertsEmail.h"
 
+#include "shared/AlertKey.h"
+
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>

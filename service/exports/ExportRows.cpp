@@ -12,6 +12,7 @@
 #include "platform/DateText.h"
 #include "platform/Text.h"
 #include "service/alerts/AlertText.h"
+#include "shared/AlertKey.h"
 
 namespace tarvell {
 namespace {
@@ -132,10 +133,6 @@ std::string ExpandDescriptionText(const CTarvellFrm& engine, const std::string& 
     text = ReplaceMacro(text, "$current", current);
     text = ReplaceMacro(text, "$submitter", submitter);
     return ReplaceMacro(text, "$severity", engine.FormatAlertSeverity(severity));
-}
-
-std::int64_t AlertKeySeconds(std::string_view key) {
-    return AtoL(key.substr(0, std::min(key.find('.'), key.size())));
 }
 
 std::int64_t IntervalMinutes(std::int32_t setting) {

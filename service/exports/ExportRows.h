@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "shared/AlertKey.h"
 #include "service/engine/CTarvellFrm.h"
 
 namespace tarvell {
@@ -51,9 +52,6 @@ std::string ExpandDescriptionText(const CTarvellFrm& engine, const std::string& 
                                   const std::string& eventType, const std::string& before,
                                   const std::string& current, const std::string& submitter,
                                   int severity);
-
-// The seconds of an alert key: the decimal text before its first ".".
-std::int64_t AlertKeySeconds(std::string_view key);
 
 // The minutes of an interval setting (a 32-bit word the settings store as signed), at most a
 // year so that the wait stays within the clock's range.

@@ -402,7 +402,10 @@ TEST(ProcessPipe, LinesGoBothWaysWithinTheirLimits) {
     options.argv = {"sh", "-c", "head -c 5000 /dev/zero | tr '\\0' x; echo; exit 0"};
     ASSERT_TRUE(pipe.Start(options, &why)) << why;
     EXPECT_FALSE(pipe.ReadLine(1000, 5000).has_value());
-    std::this_thread::sleep_for(Ms(100));
+    // Wait for the program's end of output, then a little for its exit (a loaded machine may
+    // take a while to end it).
+    (void)pipe.ReadLine(1000, 5000);
+    std::this_thread::sleep_for(Ms(500));
     EXPECT_FALSE(pipe.WriteLine("to nobody", 1000));
     pipe.Kill();
 

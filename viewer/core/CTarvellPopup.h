@@ -14,10 +14,6 @@
 
 namespace tarvell {
 
-// Seconds and counter of an alert key "%ld.%d" as numbers, for ordering ({-1, -1} when the key
-// is not of that form).
-std::pair<std::int64_t, std::int64_t> AlertKeyOrder(const std::string& key);
-
 class CTarvellPopup : public WorkerThread {
 public:
     using Show = std::function<void(const std::string& key, const CAlertItem& alert)>;

@@ -8,8 +8,12 @@ namespace tarvell {
 
 namespace {
 // Sorted by id for the binary search below.
-constexpr std::array<std::pair<unsigned, std::string_view>, 24> kStrings{{
+constexpr std::array<std::pair<unsigned, std::string_view>, 28> kStrings{{
     {str::kAppTitle, "Quenmark Tarvell"},
+    {str::kRunningNormally, "Running Normally"},
+    {str::kRunningSilently, "Running Silently"},
+    {str::kServiceStopped, "Stopped"},
+    {str::kServiceUnavailable, "Unavailable"},
     {str::kNotConnected, "Not Connected"},
     {str::kDetectionLevelTitle, "Detection Level - Devices/Nodes"},
     {str::kPreventionLevelTitle, "Prevention Level - Devices/Nodes"},

@@ -8,6 +8,10 @@ namespace tarvell {
 
 namespace str {
 inline constexpr unsigned kAppTitle = 128;                 // "Quenmark Tarvell"
+inline constexpr unsigned kRunningNormally = 10001;
+inline constexpr unsigned kRunningSilently = 10002;
+inline constexpr unsigned kServiceStopped = 10003;
+inline constexpr unsigned kServiceUnavailable = 10004;
 inline constexpr unsigned kNotConnected = 10005;
 inline constexpr unsigned kDetectionLevelTitle = 10006;
 inline constexpr unsigned kPreventionLevelTitle = 10007;

@@ -335,6 +335,7 @@ TEST_F(HubTest, PopupsShowWhatArrivedSinceTheConnectOldestFirstAndOnce) {
     CTarvellPopup popup(app, [&](const std::string& key, const CAlertItem&) { shown.push_back(key); });
     EXPECT_EQ(popup.LookOnce(), 0);
     WriteAlerts({{"1700000050.1", MakeAlert("Detection")}, {"1700000200.10", MakeAlert("Detection")},
+                 {"1700000300.x", MakeAlert("Detection")},   // not a key: never shown
                  {"1700000200.9", MakeAlert("Prevention")}, {"1700000150.1", MakeAlert("Detection")}});
     ASSERT_TRUE(CTarvellLog(app).PassOnce());
     EXPECT_EQ(popup.LookOnce(), 3);
@@ -344,7 +345,6 @@ TEST_F(HubTest, PopupsShowWhatArrivedSinceTheConnectOldestFirstAndOnce) {
     WriteAlerts({{"1700000300.1", MakeAlert("Detection")}});
     ASSERT_TRUE(CTarvellLog(app).PassOnce());
     EXPECT_EQ(popup.LookOnce(), 0);
-    EXPECT_EQ(AlertKeyOrder("12.x"), (std::pair<std::int64_t, std::int64_t>{-1, -1}));
 }
 
 }  // namespace

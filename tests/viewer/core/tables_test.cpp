@@ -23,7 +23,7 @@ TEST(StringTable, HoldsTheViewerTextsByTheirIds) {
 }
 
 TEST(StringTable, AnUnknownIdGivesAnEmptyText) {
-    for (unsigned id : {0u, 1u, 127u, 129u, 10004u, 20009u, 61701u, 4294967295u})
+    for (unsigned id : {0u, 1u, 127u, 129u, 10000u, 20009u, 61701u, 4294967295u})
         EXPECT_TRUE(LoadString(id).empty()) << id;
 }
 
@@ -97,6 +97,13 @@ TEST(MenuTable, StripMnemonicKeepsADoubledAmpersand) {
     EXPECT_EQ(StripMnemonic("&&Fish && Chips"), "&Fish & Chips");
     EXPECT_EQ(StripMnemonic("Trailing&"), "Trailing");
     EXPECT_EQ(StripMnemonic(""), "");
+}
+
+TEST(StringTable, TheServiceStateTextsAreThere) {
+    EXPECT_EQ(LoadString(str::kRunningNormally), "Running Normally");
+    EXPECT_EQ(LoadString(str::kRunningSilently), "Running Silently");
+    EXPECT_EQ(LoadString(str::kServiceStopped), "Stopped");
+    EXPECT_EQ(LoadString(str::kServiceUnavailable), "Unavailable");
 }
 
 }  // namespace

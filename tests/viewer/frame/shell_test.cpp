@@ -1,0 +1,368 @@
+// The shell on the offscreen platform: frame, banner, view and pages driven through commands,
+// with the service on the fake backend and the servers in a temporary tree.
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "tests/viewer/core/ViewerFixture.h"
+#include "viewer/core/MenuTable.h"
+#include "viewer/core/Prompt.h"
+#include "viewer/core/ServiceControl.h"
+#include "viewer/core/StringTable.h"
+#include "viewer/frame/CBannerBar.h"
+#include "viewer/frame/CMainFrame.h"
+#include "viewer/frame/CTarvellView.h"
+#include "viewer/frame/PlaceholderPage.h"
+#include "viewer/widgets/CFlatToolBarCtrl.h"
+#include "viewer/widgets/TextConv.h"
+
+namespace tarvell::test {
+namespace {
+
+// Hands every call to one fake that the test keeps.
+class SharedFake : public ServiceBackend {
+public:
+    explicit SharedFake(FakeServiceBackend& fake) : fake_(fake) {}
+    int QueryState() override { return fake_.QueryState(); }
+    bool RequestStart() override { return fake_.RequestStart(); }
+    bool RequestStop() override { return fake_.RequestStop(); }
+    std::optional<std::string> LogonAccount() override { return fake_.LogonAccount(); }
+    bool SendControl(int code) override { return fake_.SendControl(code); }
+
+private:
+    FakeServiceBackend& fake_;
+};
+
+QStringList Texts(QMenu* menu) {
+    QStringList out;
+    for (QAction* a : menu->actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+QAction* ActionNamed(QMenu* menu, const QString& text) {
+    for (QAction* a : menu->actions()) {
+        if (a->text() == text) return a;
+        if (a->menu())
+            if (QAction* found = ActionNamed(a->menu(), text)) return found;
+    }
+    return nullptr;
+}
+
+class ShellTest : public ViewerFixture {
+protected:
+    void SetUp() override {
+        ViewerFixture::SetUp();
+        WriteSettings(DefaultSettings());
+        branch_ = JoinPath(root_, "branch");
+        ASSERT_TRUE(MakeDirectories(branch_));
+        CTarvellDoc branchDoc = DefaultSettings();
+        WriteSettings(branchDoc, branch_);
+        StartApp();
+        ServerMap servers;
+        app_->CopyServers(servers);
+        servers["Branch"] = {0, branch_};
+        servers["Broken"] = {0, JoinPath(root_, "missing")};
+        app_->SetServers(servers);
+        ASSERT_TRUE(app_->ReloadDocument());
+        app_->ReadIdentity();
+        service_ = std::make_unique<ServiceControl>(
+            [this] { return app_->Server().Machine; },
+            [this](const std::string&) { return std::make_unique<SharedFake>(fake_); }, clock_);
+        FrameOptions options;
+        options.splashMs = 1;
+        options.exit = [this](int code) { exitCodes_.push_back(code); };
+        options.openHelp = [this](const QString& path) {
+            opened_ << path;
+            return true;
+        };
+        options.programPath = [this] { return QString::fromStdString(JoinPath(root_, "bin.v2/Tarvell")); };
+        options.startReaders = [this] {
+            ++readerStarts_;
+            app_->StartReaders();
+        };
+        frame_ = std::make_unique<CMainFrame>(*app_, *service_, prompt_, options);
+    }
+    void TearDown() override {
+        frame_.reset();
+        service_.reset();
+        ViewerFixture::TearDown();
+    }
+
+    // Shows the frame and waits for its splash to end.
+    void ShowFrame() {
+        QSignalSpy done(frame_.get(), &CMainFrame::splashFinished);
+        frame_->show();
+        ASSERT_TRUE(done.wait(5000));
+    }
+    void SetViewerUsers(const std::string& rights) {
+        app_->Document().Fields().ViewerUsers = {"alice/Alice at the desk;" + rights};
+    }
+    std::unique_ptr<QMenu> Menu(CommandId button) {
+        return std::unique_ptr<QMenu>(frame_->BuildDropDownMenu(button, nullptr));
+    }
+    CPlaceholderPage* Page(int slot) { return dynamic_cast<CPlaceholderPage*>(frame_->View()->Page(slot)); }
+
+    std::string branch_;
+    FakeServiceBackend fake_;
+    PromptRecorder prompt_;
+    std::unique_ptr<ServiceControl> service_;
+    std::unique_ptr<CMainFrame> frame_;
+    std::vector<int> exitCodes_;
+    QStringList opened_;
+    int readerStarts_ = 0;
+};
+
+TEST_F(ShellTest, OptionsMenuFollowsTheServiceState) {
+    struct Case {
+        int state;
+        QStringList texts;
+    } cases[] = {
+        {1, {"&Settings", "&Update Now", "St&op Server", "-", "&Connect Server"}},
+        {0, {"&Settings", "&Update Now", "S&tart Server", "-", "&Connect Server"}},
+        {-1, {"&Settings", "&Update Now", "-", "&Connect Server"}},
+    };
+    for (const auto& c : cases) {
+        fake_.SetState(c.state);
+        auto menu = Menu(cmd::kOptionsMenu);
+        ASSERT_TRUE(menu);
+        EXPECT_EQ(Texts(menu.get()), c.texts) << c.state;
+        QAction* connect = ActionNamed(menu.get(), QStringLiteral("&Connect Server"));
+        ASSERT_TRUE(connect && connect->menu()) << c.state;
+        EXPECT_EQ(Texts(connect->menu()), (QStringList{"Branch", "Broken", "Local"}));
+        ASSERT_TRUE(connect->menu()->defaultAction());
+        EXPECT_EQ(connect->menu()->defaultAction()->text(), QStringLiteral("Local")) << "the default is bold";
+    }
+}
+
+TEST_F(ShellTest, ChoosingAServerByNameConnectsIt) {
+    ShowFrame();
+    auto menu = Menu(cmd::kOptionsMenu);
+    ActionNamed(menu.get(), QStringLiteral("Branch"))->trigger();
+    EXPECT_EQ(app_->Server().Name, "Branch");
+    EXPECT_EQ(frame_->windowTitle(), QStringLiteral("Quenmark Tarvell - Branch"));
+    EXPECT_EQ(frame_->Tray()->toolTip(), QStringLiteral("Tarvell - Branch"));
+    EXPECT_EQ(frame_->View()->State().VisibleSlot(), 1) << "back to the summary";
+    EXPECT_TRUE(prompt_.Requests().empty());
+}
+
+TEST_F(ShellTest, AFailedConnectShows20000AndKeepsTheOldServer) {
+    ShowFrame();
+    auto menu = Menu(cmd::kOptionsMenu);
+    ActionNamed(menu.get(), QStringLiteral("Broken"))->trigger();
+    ASSERT_EQ(prompt_.Requests().size(), 1u);
+    EXPECT_EQ(prompt_.Requests()[0].text, LoadString(str::kConnectFailed));
+    EXPECT_EQ(prompt_.Requests()[0].icon, PromptIcon::Information);
+    EXPECT_EQ(app_->Server().Name, "Local");
+    EXPECT_EQ(app_->Document().Title(), "Local");
+    EXPECT_EQ(frame_->windowTitle(), QStringLiteral("Quenmark Tarvell - Local"));
+    // Connect Server itself reconnects the current server through the same path.
+    prompt_.Clear();
+    EXPECT_TRUE(frame_->Router().Send(cmd::kConnectServer));
+    EXPECT_TRUE(prompt_.Requests().empty());
+}
+
+TEST_F(ShellTest, StopAsks20003AndOnlyYesStops) {
+    fake_.SetState(kServiceRunning);
+    for (PromptAnswer answer : {PromptAnswer::No, PromptAnswer::Cancel}) {
+        prompt_.Clear();
+        prompt_.Script({answer});
+        frame_->Router().Send(cmd::kStopServer);
+        ASSERT_EQ(prompt_.Requests().size(), 1u);
+        EXPECT_EQ(prompt_.Requests()[0].text, LoadString(str::kAskStopService));
+        EXPECT_EQ(prompt_.Requests()[0].buttons, PromptButtons::YesNoCancel);
+        EXPECT_EQ(fake_.Stops(), 0);
+    }
+    prompt_.Clear();
+    prompt_.Script({PromptAnswer::Yes});
+    frame_->Router().Send(cmd::kStopServer);
+    EXPECT_EQ(fake_.Stops(), 1);
+    EXPECT_EQ(prompt_.Requests().size(), 1u) << "no failure message";
+    EXPECT_EQ(frame_->Banner()->ServerState(), kServiceStopped);
+}
+
+TEST_F(ShellTest, StartThatNeverSucceedsReports20001AfterTheWaitOffTheGuiThread) {
+    fake_.SetSettleQueries(-1);
+    frame_->Router().Send(cmd::kStartServer);
+    EXPECT_EQ(fake_.Starts(), 1);
+    EXPECT_EQ(service_->LastPolls(), kServicePolls);
+    ASSERT_EQ(prompt_.Requests().size(), 1u);
+    EXPECT_EQ(prompt_.Requests()[0].text, LoadString(str::kStartFailed));
+}
+
+TEST_F(ShellTest, BannerStateIconAndServiceClick) {
+    fake_.SetState(kServiceUnreachable);
+    ShowFrame();
+    CBannerBar* banner = frame_->Banner();
+    EXPECT_FALSE(banner->StateIconVisible()) << "hidden while the service cannot be reached";
+    EXPECT_TRUE(banner->RefreshTimerActive());
+    fake_.SetState(kServiceRunning);
+    banner->RefreshServerState();
+    EXPECT_TRUE(banner->StateIconVisible());
+
+    // A click while it runs asks the stop question; without the permission message 20002.
+    prompt_.Script({PromptAnswer::No});
+    QTest::mouseClick(banner->StateIcon(), Qt::LeftButton);
+    ASSERT_EQ(prompt_.Requests().size(), 1u);
+    EXPECT_EQ(prompt_.Requests()[0].text, LoadString(str::kAskStopService));
+    prompt_.Clear();
+    SetViewerUsers("Start Service;");
+    QTest::mouseClick(banner->StateIcon(), Qt::LeftButton);
+    ASSERT_EQ(prompt_.Requests().size(), 1u);
+    EXPECT_EQ(prompt_.Requests()[0].text, LoadString(str::kStopFailed));
+    EXPECT_EQ(fake_.Stops(), 0);
+    frame_->hide();
+    EXPECT_FALSE(banner->RefreshTimerActive());
+}
+
+TEST_F(ShellTest, GreyingWithAndWithoutViewerUsers) {
+    fake_.SetState(kServiceRunning);
+    ShowFrame();
+    auto stopEnabled = [&] {
+        auto menu = Menu(cmd::kOptionsMenu);
+        return ActionNamed(menu.get(), QStringLiteral("St&op Server"))->isEnabled();
+    };
+    auto toolEnabled = [&](const char* text) {
+        auto menu = Menu(cmd::kToolsMenu);
+        return ActionNamed(menu.get(), QString::fromLatin1(text))->isEnabled();
+    };
+    EXPECT_TRUE(stopEnabled());
+    EXPECT_TRUE(toolEnabled("&Prevention Monitor"));
+
+    SetViewerUsers("Start Service;Detection Monitor;Intrusion Detection;Detection Alerts;");
+    EXPECT_FALSE(stopEnabled());
+    EXPECT_TRUE(toolEnabled("&Detection Monitor"));
+    EXPECT_FALSE(toolEnabled("&Prevention Monitor"));
+    EXPECT_FALSE(toolEnabled("Intrusion &Prevention"));
+    EXPECT_FALSE(toolEnabled("&Prevention Alerts"));
+
+    // The Protect toolbar shows only the granted button.
+    frame_->Router().Send(cmd::kProtect);
+    CFlatToolBarCtrl* protect = frame_->View()->DropDownToolbar(DropDownBar::Protect);
+    EXPECT_TRUE(protect->isVisible());
+    EXPECT_FALSE(protect->Button(0).hidden);
+    EXPECT_TRUE(protect->Button(1).hidden);
+}
+
+TEST_F(ShellTest, SplashStartsTheReadersOnceOverTwoShows) {
+    ShowFrame();
+    EXPECT_EQ(readerStarts_, 1);
+    EXPECT_TRUE(app_->ReadersStarted());
+    EXPECT_EQ(frame_->View()->State().VisibleSlot(), 1) << "the first show opens the summary";
+    frame_->close();
+    EXPECT_FALSE(frame_->isVisible()) << "closing hides";
+    ShowFrame();
+    EXPECT_EQ(readerStarts_, 2) << "each show runs the splash";
+    EXPECT_TRUE(app_->ReadersStarted());
+}
+
+TEST_F(ShellTest, EachPageCommandShowsItsSlotWithTitleAndBackButton) {
+    ShowFrame();
+    CTarvellView* view = frame_->View();
+    struct Case {
+        CommandId command;
+        int slot;
+        const char* back;   // "" for none
+        DropDownBar bar;
+    } cases[] = {
+        {cmd::kSummary, 1, "", DropDownBar::None},
+        {cmd::kMonitor, 2, "", DropDownBar::Monitor},
+        {cmd::kDetectionMonitor, 3, "Back to Monitor Summary", DropDownBar::None},
+        {cmd::kProtect, 4, "", DropDownBar::Protect},
+        {cmd::kIntrusionPrevention, 5, "Back to Protect Summary", DropDownBar::None},
+        {cmd::kAlerts, 6, "", DropDownBar::Alerts},
+        {cmd::kDetectionAlerts, 7, "Back to Alerts Summary", DropDownBar::None},
+        {cmd::kSettings, 8, "", DropDownBar::None},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(frame_->Router().Send(c.command)) << c.command;
+        for (int slot = 1; slot <= kPageSlots; ++slot)
+            EXPECT_EQ(view->Page(slot)->isVisible(), slot == c.slot) << c.command << " slot " << slot;
+        EXPECT_EQ(view->Page(c.slot)->geometry(), QRect(0, kHeaderHeight, view->width(), view->height() - kHeaderHeight));
+        EXPECT_EQ(view->BackToolbar()->isVisible(), *c.back != '\0') << c.command;
+        if (*c.back) {
+            EXPECT_EQ(view->BackToolbar()->Button(0).text, QString::fromLatin1(c.back));
+            // The back button leads to the family's overview.
+            emit view->BackToolbar()->commandTriggered(view->BackToolbar()->Button(0).command);
+            EXPECT_EQ(view->State().VisibleSlot(), c.slot - 1) << c.command;
+            frame_->Router().Send(c.command);
+        }
+        for (DropDownBar bar : {DropDownBar::Monitor, DropDownBar::Protect, DropDownBar::Alerts})
+            EXPECT_EQ(view->DropDownToolbar(bar)->isVisible(), bar == c.bar) << c.command;
+    }
+    frame_->Router().Send(cmd::kPreventionMonitor);
+    EXPECT_EQ(view->State().Title(), "Real-time Monitor") << "an inner page keeps the family's title";
+    EXPECT_EQ(Page(3)->TitleText(), QStringLiteral("Prevention Monitor"));
+}
+
+TEST_F(ShellTest, DetectionAndPreventionReShowTheSamePageInTheNewMode) {
+    ShowFrame();
+    frame_->Router().Send(cmd::kPreventionMonitor);
+    CPlaceholderPage* page = Page(3);
+    const int shows = page->Shows();
+    frame_->Router().Send(cmd::kDetectionMonitor);
+    EXPECT_EQ(page->Shows(), shows + 1);
+    EXPECT_EQ(page->Mode(), cmd::kDetectionMonitor);
+    EXPECT_EQ(page->TitleText(), QStringLiteral("Detection Monitor"));
+    EXPECT_EQ(page->CountText(), QStringLiteral("0")) << "the count restarts at each show";
+    EXPECT_TRUE(page->FillTimerActive());
+    frame_->Router().Send(cmd::kSummary);
+    EXPECT_FALSE(page->FillTimerActive()) << "hidden: its timer stops";
+
+    frame_->Router().Send(cmd::kPreventionAlerts);
+    EXPECT_EQ(Page(7)->Mode(), cmd::kPreventionAlerts);
+    EXPECT_EQ(Page(7)->TitleText(), QStringLiteral("Prevention Alerts"));
+}
+
+TEST_F(ShellTest, UpdateNowReShowsTheVisiblePageButNotSettings) {
+    ShowFrame();
+    frame_->Router().Send(cmd::kMonitor);
+    CPlaceholderPage* monitor = Page(2);
+    const int shows = monitor->Shows();
+    EXPECT_TRUE(frame_->Router().Send(cmd::kUpdateNow));
+    EXPECT_EQ(monitor->Shows(), shows + 1);
+    EXPECT_TRUE(monitor->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return monitor->Fills() > 0 && !monitor->FillTimerActive(); }, 2000));
+
+    frame_->Router().Send(cmd::kSettings);
+    const int settingsShows = Page(8)->Shows();
+    frame_->Router().Send(cmd::kUpdateNow);
+    EXPECT_EQ(Page(8)->Shows(), settingsShows);
+}
+
+TEST_F(ShellTest, HelpOpensTheShippedPageOrNothing) {
+    CTarvellView* view = frame_->View();
+    EXPECT_EQ(view->HelpPath(), QString::fromStdString(JoinPath(root_, "bin.v2/Tarvell.help/Welcome.htm")));
+    EXPECT_TRUE(frame_->Router().Send(cmd::kHelp));
+    EXPECT_TRUE(opened_.isEmpty()) << "a missing file does nothing";
+    ASSERT_TRUE(MakeDirectories(JoinPath(root_, "bin.v2/Tarvell.help")));
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(root_, "bin.v2/Tarvell.help/Welcome.htm"), "<html></html>"));
+    frame_->Router().Send(cmd::kHelp);
+    EXPECT_EQ(opened_, QStringList{view->HelpPath()});
+}
+
+TEST_F(ShellTest, TrayMenuOpenAndShutdown) {
+    QMenu* tray = frame_->TrayMenu();
+    EXPECT_EQ(Texts(tray), (QStringList{"&Open Tarvell", "-", "&Shutdown Tarvell"}));
+    EXPECT_FALSE(frame_->isVisible());
+    QSignalSpy done(frame_.get(), &CMainFrame::splashFinished);
+    ActionNamed(tray, QStringLiteral("&Open Tarvell"))->trigger();
+    EXPECT_TRUE(frame_->isVisible());
+    ASSERT_TRUE(done.wait(5000));
+    // File, Exit only hides the window: the icon stays and nothing ends.
+    frame_->Router().Send(cmd::kAppExit);
+    EXPECT_FALSE(frame_->isVisible());
+    EXPECT_TRUE(frame_->Tray()->isVisible());
+    EXPECT_TRUE(exitCodes_.empty());
+    frame_->Router().Send(cmd::kOpen);
+    EXPECT_TRUE(frame_->isVisible());
+    ActionNamed(tray, QStringLiteral("&Shutdown Tarvell"))->trigger();
+    EXPECT_FALSE(frame_->isVisible());
+    EXPECT_FALSE(frame_->Tray()->isVisible());
+    EXPECT_EQ(exitCodes_, std::vector<int>{0});
+}
+
+}  // namespace
+}  // namespace tarvell::test

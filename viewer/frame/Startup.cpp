@@ -1,0 +1,88 @@
+#include "viewer/frame/Startup.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+#include <memory>
+
+#include "platform/Paths.h"
+#include "viewer/core/CTarvellApp.h"
+#include "viewer/core/Prompt.h"
+#include "viewer/core/ServiceControl.h"
+#include "viewer/core/ShellLogic.h"
+#include "viewer/core/SingleInstance.h"
+#include "viewer/core/StringTable.h"
+#include "viewer/frame/CMainFrame.h"
+#include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/Images.h"
+#include "viewer/widgets/MessageBoxPrompt.h"
+#include "viewer/widgets/TextConv.h"
+
+namespace tarvell {
+
+std::string ServiceProgramPath() {
+    const QString folder = QCoreApplication::applicationDirPath();
+    for (const QString& candidate : {folder + QStringLiteral("/TarvellSrv"),
+                                     folder + QStringLiteral("/../service/TarvellSrv")}) {
+        const QFileInfo info(candidate);
+        if (info.isFile() && info.isExecutable()) return QDir::cleanPath(info.absoluteFilePath()).toStdString();
+    }
+    return "/usr/sbin/TarvellSrv";
+}
+
+int RunViewer(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarvell"));
+    QApplication::setQuitOnLastWindowClosed(false);   // closing the window only hides it
+    InstallFontSubstitutes();
+    BuildViewerImages();
+    QApplication::setWindowIcon(ProgramIcon());
+
+    // A second viewer asks the first to show its window and ends silently.
+    SingleInstance single;
+    if (single.Acquire() == SingleInstance::Role::Other) return 0;
+
+    ViewerEnvironment env;
+    env.programFolder = ServiceFolder();
+    CTarvellApp app(env);
+    ServiceControl service([&app] { return app.Server().Machine; },
+                           [program = ServiceProgramPath()](const std::string& machine) {
+                               return MakeServiceBackend(machine, program);
+                           });
+    MessageBoxPrompt prompt;
+
+    // The settings of the current server; the title says "Not Connected" when they cannot be read.
+    app.ReloadDocument();
+    CMainFrame frame(app, service, prompt);
+    prompt.SetParent(&frame);
+    frame.RefreshTitles();
+    single.Listen([&frame] { QMetaObject::invokeMethod(&frame, [&frame] { frame.Open(); }, Qt::QueuedConnection); });
+
+    // Alert popups: shown as the tray's balloon; the popup thread never waits for the window.
+    QSystemTrayIcon* tray = frame.Tray();
+    app.StartPopup([tray](const std::string& key, const CAlertItem& alert) {
+        const QString title = FromStored(alert.Category) + QStringLiteral(" alert");
+        const QString text = FromStored(alert.EventType) + QStringLiteral("\n") + FromStored(alert.Description);
+        QMetaObject::invokeMethod(tray, [tray, title, text] {
+            tray->showMessage(title, text, QSystemTrayIcon::Information);
+        }, Qt::QueuedConnection);
+        (void)key;
+    });
+
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+    if (!IsAutoRun(arguments)) {
+        frame.Open();
+        if (app.Document().Title() == kNotConnectedTitle) {
+            QTimer::singleShot(0, &frame, [&prompt] {
+                prompt.AskString(str::kConnectFailed, PromptButtons::Ok, PromptIcon::Information);
+            });
+        }
+    }
+    return qapp.exec();
+}
+
+}  // namespace tarvell

@@ -1,0 +1,144 @@
+// Pictures of the viewer's shell for tools/screenshots, taken under a virtual X server:
+//   tarvell-shell-shots --out DIR     the main window on the Summary page and on an inner page,
+//                                     the Options drop-down and the tray menu, as PNG files
+//   tarvell-shell-shots --seed ROOT   writes default settings and empty state files to
+//                                     ROOT/var/lib/tarvell, so that a viewer started on that root
+//                                     connects
+// The pictures use a server in a temporary folder and a service on the fake backend (running).
+#include <QApplication>
+#include <QMenu>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "shared/CTarvellDoc.h"
+#include "shared/StateFiles.h"
+#include "viewer/core/CTarvellApp.h"
+#include "viewer/core/Prompt.h"
+#include "viewer/core/ServiceControl.h"
+#include "viewer/frame/CBannerBar.h"
+#include "viewer/frame/CMainFrame.h"
+#include "viewer/widgets/CFlatToolBarCtrl.h"
+#include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/Images.h"
+
+namespace tarvell {
+namespace {
+
+void Settle(int ms = 300) {
+    QTimer wait;
+    wait.setSingleShot(true);
+    wait.start(ms);
+    while (wait.isActive()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool SaveScreen(const QString& file) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen && screen->grabWindow(0).save(file);
+}
+
+bool SeedSettings(const std::string& root) {
+    const std::string folder = JoinPath(root, "var/lib/tarvell");
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    // Empty state files too, so that the first loads find them at once.
+    return MakeDirectories(folder) && doc.SaveToFile(JoinPath(folder, "Tarvell.ini"), true) &&
+           WriteStateFile(JoinPath(folder, kEventDatabaseName), EventDatabaseFile{}) &&
+           WriteStateFile(JoinPath(folder, kAlertLogName), AlertLogFile{});
+}
+
+int TakePictures(const QString& out) {
+    const std::string root = MakeTempFolder("tarvell-shots-");
+    if (root.empty() || !SeedSettings(root)) return 1;
+    Registry registry(JoinPath(root, "machine"), JoinPath(root, "user"));
+    ViewerEnvironment env;
+    env.programFolder = JoinPath(root, "var/lib/tarvell");
+    env.registry = &registry;
+    env.mountInfo = [] { return std::string(); };
+    int status = 0;
+    {
+        CTarvellApp app(env);
+        ServerMap servers;
+        app.CopyServers(servers);
+        servers["Branch Office"] = {0, JoinPath(root, "branch")};
+        app.SetServers(servers);
+        app.ReloadDocument();
+        FakeServiceBackend fake;
+        fake.SetState(kServiceRunning);
+        struct Forward : ServiceBackend {
+            FakeServiceBackend& f;
+            explicit Forward(FakeServiceBackend& fake) : f(fake) {}
+            int QueryState() override { return f.QueryState(); }
+            bool RequestStart() override { return f.RequestStart(); }
+            bool RequestStop() override { return f.RequestStop(); }
+            std::optional<std::string> LogonAccount() override { return f.LogonAccount(); }
+            bool SendControl(int code) override { return f.SendControl(code); }
+        };
+        ServiceControl service([] { return std::string(); },
+                               [&fake](const std::string&) { return std::make_unique<Forward>(fake); });
+        PromptRecorder prompt;
+        FrameOptions options;
+        options.splashMs = 200;
+        CMainFrame frame(app, service, prompt, options);
+        frame.resize(1000, 700);
+        frame.Open();
+        Settle(1200);
+        const auto save = [&](const QString& name, const QImage& image) {
+            if (!image.save(out + QStringLiteral("/") + name)) status = 1;
+        };
+        save(QStringLiteral("shell-summary.png"), frame.grab().toImage());
+        frame.Router().Send(cmd::kMonitor);
+        Settle();
+        save(QStringLiteral("shell-monitor-overview.png"), frame.grab().toImage());
+        frame.Router().Send(cmd::kDetectionMonitor);
+        Settle();
+        save(QStringLiteral("shell-inner-page.png"), frame.grab().toImage());
+        frame.Router().Send(cmd::kSummary);
+        Settle();
+
+        // The Options drop-down where its button would open it.
+        CFlatToolBarCtrl* bar = frame.Banner()->TextToolbar();
+        const QRect button = bar->ButtonRect(bar->CommandToIndex(cmd::kOptionsMenu));
+        std::unique_ptr<QMenu> options_menu(frame.BuildDropDownMenu(cmd::kOptionsMenu, &frame));
+        options_menu->popup(bar->mapToGlobal(QPoint(button.left() + 3, button.bottom() + 1 - 4)));
+        Settle();
+        if (QAction* connect = options_menu->actions().value(options_menu->actions().size() - 1)) {
+            options_menu->setActiveAction(connect);
+            if (connect->menu()) connect->menu()->popup(options_menu->mapToGlobal(
+                options_menu->actionGeometry(connect).topRight()));
+        }
+        Settle();
+        if (!SaveScreen(out + QStringLiteral("/shell-options-menu.png"))) status = 1;
+        options_menu->close();
+        Settle();
+
+        // The tray menu at the lower right of the screen, as the notification area opens it.
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        frame.TrayMenu()->popup(screen.bottomRight() - QPoint(220, 90));
+        Settle();
+        if (!SaveScreen(out + QStringLiteral("/shell-tray-menu.png"))) status = 1;
+        frame.TrayMenu()->close();
+    }
+    RemoveTree(root);
+    return status;
+}
+
+}  // namespace
+}  // namespace tarvell
+
+int main(int argc, char** argv) {
+    using namespace tarvell;
+    QApplication app(argc, argv);
+    InstallFontSubstitutes();
+    BuildViewerImages();
+    const QStringList args = QApplication::arguments();
+    if (args.size() == 3 && args[1] == QStringLiteral("--seed"))
+        return SeedSettings(args[2].toStdString()) ? 0 : 1;
+    if (args.size() == 3 && args[1] == QStringLiteral("--out")) return TakePictures(args[2]);
+    std::fprintf(stderr, "usage: tarvell-shell-shots [--out DIR | --seed ROOT]\n");
+    return 2;
+}

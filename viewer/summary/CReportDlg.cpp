@@ -1,0 +1,184 @@
+#include "viewer/summary/CReportDlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QStyle>
+#include <QTextDocument>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/DateText.h"
+#include "platform/Files.h"
+#include "viewer/core/Look.h"
+#include "viewer/summary/CInformationDlg.h"
+#include "viewer/summary/DialogLook.h"
+#include "viewer/widgets/CSortListCtrl.h"
+#include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/LinkLabel.h"
+#include "viewer/widgets/TextConv.h"
+#include "viewer/widgets/WaitCursor.h"
+
+namespace tarvell {
+namespace {
+
+QLabel* MakeLabel(QWidget* parent, const QFont& font, const QColor& color) {
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, color);
+    label->setPalette(pal);
+    return label;
+}
+
+std::string Utf8(const QString& s) { return s.toStdString(); }
+
+}  // namespace
+
+CReportDlg::CReportDlg(const QString& caption, const QString& title, QWidget* parent, Clock& clock)
+    : QDialog(parent), clock_(clock), caption_(caption), title_(title) {
+    setWindowTitle(QStringLiteral("Tarvell Report"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    // Modeless, yet the main frame waits while a report is open.
+    setWindowModality(Qt::WindowModal);
+    captionLabel_ = MakeLabel(this, HeaderFont(true), Qt::white);
+    titleLabel_ = MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 16, 700), ToQColor(look::kText));
+    summaryLabel_ = MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 13, 700), ToQColor(look::kText));
+    print_ = MakeHeaderLink(QStringLiteral("Print"), this);
+    export_ = MakeHeaderLink(QStringLiteral("Export"), this);
+    connect(print_, &LinkLabel::activated, this, [this] { Print(); });
+    connect(export_, &LinkLabel::activated, this, [this] { Export(); });
+    close_ = new QPushButton(QStringLiteral("Close"), this);
+    close_->setDefault(true);
+    connect(close_, &QPushButton::clicked, this, &QDialog::close);
+    list_ = new CSortListCtrl(this);
+    connect(list_, &CSortListCtrl::headerClicked, this, &CReportDlg::SortByColumn);
+    resize(720, 480);
+}
+
+QString CReportDlg::SummaryText() const { return summaryLabel_->text(); }
+
+void CReportDlg::UpdateTexts() {
+    captionLabel_->setText(caption_);
+    titleLabel_->setText(title_);
+    const int rows = list_->Rows() ? list_->Rows()->rowCount() : 0;
+    summaryLabel_->setText(FromUtf8(ReportSummaryText(static_cast<std::size_t>(rows), FormatUserDateTime(clock_.Now()))));
+}
+
+void CReportDlg::SortByColumn(int column) {
+    ListRowsModel* rows = list_->Rows();
+    if (rows == nullptr || column < 0 || column >= rows->columnCount()) return;
+    ReportSortState& sort = SharedReportSort();
+    sort.Click(column);
+    const bool ascending = sort.ascending;
+    const auto cell = [column](const ListRow& r) {
+        return static_cast<std::size_t>(column) < r.cells.size() ? Utf8(r.cells[static_cast<std::size_t>(column)])
+                                                                   : std::string();
+    };
+    rows->SortItems([&](const ListRow& a, const ListRow& b) {
+        return ascending ? ReportCellLess(cell(a), cell(b)) : ReportCellLess(cell(b), cell(a));
+    });
+    list_->SetSortIndicator(column, ascending);
+}
+
+ReportTable CReportDlg::Table() const {
+    ReportTable table;
+    const ListRowsModel* rows = list_->Rows();
+    if (rows == nullptr) return table;
+    const int columns = rows->columnCount();
+    for (int c = 0; c < columns; ++c) {
+        table.headers.push_back(Utf8(rows->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()));
+        table.widths.push_back(list_->columnWidth(c));
+    }
+    table.rows.reserve(static_cast<std::size_t>(rows->rowCount()));
+    for (int r = 0; r < rows->rowCount(); ++r) {
+        std::vector<std::string> cells;
+        cells.reserve(static_cast<std::size_t>(columns));
+        for (int c = 0; c < columns; ++c) cells.push_back(Utf8(rows->ItemText(r, c)));
+        table.rows.push_back(std::move(cells));
+    }
+    return table;
+}
+
+QString CReportDlg::PrintHtml() const {
+    return QString::fromStdString(BuildReportHtml(Utf8(title_), Utf8(SummaryText()), Table()));
+}
+
+void CReportDlg::PrintTo(QPrinter& printer) const {
+    QTextDocument document;
+    document.setHtml(PrintHtml());
+    document.print(&printer);
+}
+
+bool CReportDlg::ExportTo(const QString& path, QString* why) const {
+    const std::string text = BuildReportExport(Table(), ExportSeparator(ExportKindOf(Utf8(path))));
+    if (AtomicWriteFile(Utf8(path), text)) return true;
+    if (why != nullptr) *why = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
+void CReportDlg::Print() {
+    QPrinter printer;
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    WaitCursor wait;
+    PrintTo(printer);
+}
+
+void CReportDlg::Export() {
+    const QString path = AskExportPath(this);
+    if (path.isEmpty()) return;
+    WaitCursor wait;
+    QString why;
+    if (!ExportTo(path, &why)) ShowWriteFailure(this, path, why);
+}
+
+void CReportDlg::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    UpdateTexts();
+    close_->setFocus();
+    if (!sizeRecorded_) {
+        setMinimumSize(size());
+        sizeRecorded_ = true;
+    }
+}
+
+void CReportDlg::resizeEvent(QResizeEvent*) {
+    const int cx = width(), cy = height();
+    PlaceHeaderLinks(export_, print_, cx);
+    captionLabel_->setGeometry(10, 3, std::max(0, export_->x() - 40), 16);
+    titleLabel_->setGeometry(22, 45, std::max(0, cx - 44), 22);
+    summaryLabel_->setGeometry(22, 75, std::max(0, cx - 44), 18);
+    const QSize button = close_->sizeHint().expandedTo(QSize(75, 23));
+    close_->setGeometry(cx - 10 - button.width(), cy - 11 - button.height(), button.width(), button.height());
+    list_->setGeometry(22, 105, std::max(0, cx - 44), std::max(0, close_->y() - 30 - 105));
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int usable = std::max(0, cx - 47 - scrollBar);
+    const int columns = list_->Rows() ? list_->Rows()->columnCount() : 0;
+    for (int c = 0; c < columns && static_cast<std::size_t>(c) < widths_.size(); ++c)
+        list_->setColumnWidth(c, usable * std::clamp(widths_[static_cast<std::size_t>(c)], 0, 100) / 100);
+    update();
+}
+
+void CReportDlg::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    PaintDialogFrame(p, rect(), width() - (close_->x() + close_->width()), close_->x() + close_->width() - 1,
+                     close_->y() - 15);
+    const auto [exportIcon, printIcon] = PlaceHeaderLinks(export_, print_, width());
+    p.drawImage(exportIcon, HeaderIcon(0));
+    p.drawImage(printIcon, HeaderIcon(1));
+}
+
+void CReportDlg::closeEvent(QCloseEvent* e) {
+    // The main window gets its input back, then the focus.
+    if (QWidget* main = parentWidget() ? parentWidget()->window() : nullptr) main->activateWindow();
+    QDialog::closeEvent(e);
+}
+
+}  // namespace tarvell

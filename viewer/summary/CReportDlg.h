@@ -1,0 +1,76 @@
+// A report as a list (detection or prevention events, detection or prevention alerts) that sorts
+// by any column, prints as an HTML table and exports as comma- or tab-separated text. The dialog
+// is modeless but blocks its parent window (the main frame) while it is open, and deletes itself
+// when closed. The caller creates it with new, inserts the columns into List(), appends one width
+// percentage per column, fills the rows and shows it. The sort column and direction are shared
+// by every report dialog of the process. GUI thread only.
+#pragma once
+
+#include <QDialog>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "viewer/core/ReportText.h"
+
+class QLabel;
+class QPrinter;
+class QPushButton;
+
+namespace tarvell {
+
+class CSortListCtrl;
+class LinkLabel;
+
+class CReportDlg : public QDialog {
+    Q_OBJECT
+public:
+    // `caption` goes into the header band ("Detection events report"), `title` above the list
+    // ("Tarvell - detection report"). The time of the summary line comes from `clock`.
+    CReportDlg(const QString& caption, const QString& title, QWidget* parent = nullptr,
+               Clock& clock = DefaultClock());
+
+    CSortListCtrl& List() const { return *list_; }
+    // One percentage of the list's width per column, in column order.
+    std::vector<int>& ColumnWidths() { return widths_; }
+
+    // "There are currently no available results." or "Report created at ... includes n results.",
+    // set when the dialog is shown.
+    QString SummaryText() const;
+    // A click on a column header: the shared column becomes `column`, the shared direction flips,
+    // the rows are sorted by that column's texts as bytes, and the header shows the arrow.
+    void SortByColumn(int column);
+
+    // The list as it is now (headers, pixel widths, rows in display order).
+    ReportTable Table() const;
+    QString PrintHtml() const;
+    void PrintTo(QPrinter& printer) const;
+    // Writes the export to `path`: comma-separated unless the name ends in ".txt"; false with
+    // `why` when the file could not be written (an existing file is then left as it was).
+    bool ExportTo(const QString& path, QString* why = nullptr) const;
+
+    void Print();
+    void Export();
+
+protected:
+    void showEvent(QShowEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void paintEvent(QPaintEvent*) override;
+    void closeEvent(QCloseEvent*) override;
+
+private:
+    void UpdateTexts();
+
+    Clock& clock_;
+    QString caption_, title_;
+    QLabel* captionLabel_;
+    QLabel* titleLabel_;
+    QLabel* summaryLabel_;
+    LinkLabel* print_;
+    LinkLabel* export_;
+    QPushButton* close_;
+    CSortListCtrl* list_;
+    std::vector<int> widths_;
+    bool sizeRecorded_ = false;
+};
+
+}  // namespace tarvell

@@ -1,0 +1,76 @@
+// Page 1 of the main view: the system summary panel on the left and, on the right, the two level
+// charts (detection and prevention) that tell how much of the network current events touch, as
+// a share of devices (the pie) and of nodes (the needle and its percentage). The levels are
+// recomputed when the page is shown and every 60 s while it stays visible; they start again from
+// 0 when the viewer connects to another server. GUI thread only.
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+#include "viewer/core/CTarvellApp.h"
+#include "viewer/core/SummaryRules.h"
+
+namespace tarvell {
+
+class CSummaryDlg;
+
+class CSummaryWnd : public QWidget {
+    Q_OBJECT
+public:
+    CSummaryWnd(CTarvellApp& app, std::function<void(int commandId)> sendCommand, QWidget* parent = nullptr);
+
+    CSummaryDlg* SummaryDlg() const { return summary_; }
+    // Passed on to the summary panel (see CSummaryDlg::SetServiceQuery).
+    void SetServiceQuery(std::function<int()> query);
+    // Recomputes the levels now (the refresh timer's work; restarts the timer while visible).
+    void Refresh();
+    const SummaryLevels& Levels() const { return levels_; }
+    bool TimerActive() const { return timer_.isActive(); }
+
+    // The two chart panels for a client width `cx`.
+    static QRect DetectionPanel(int cx) { return QRect(QPoint(cx - 250, 20), QPoint(cx - 20 - 1, 193 - 1)); }
+    static QRect PreventionPanel(int cx) { return QRect(QPoint(cx - 250, 204), QPoint(cx - 20 - 1, 377 - 1)); }
+
+protected:
+    void resizeEvent(QResizeEvent*) override;
+    void showEvent(QShowEvent*) override;
+    void hideEvent(QHideEvent*) override;
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    CTarvellApp& app_;
+    CSummaryDlg* summary_;
+    QTimer timer_;
+    SummaryLevels levels_;
+    std::string levelsServer_;   // the server the levels were computed for
+};
+
+// Page 2 of the main view: the monitor information and monitor details panels on the light page
+// background.
+class CMonitorDetailsDlg;
+class CMonitorInfoDlg;
+
+class CMonitorWnd : public QWidget {
+    Q_OBJECT
+public:
+    CMonitorWnd(CTarvellApp& app, std::function<void(int commandId)> sendCommand, QWidget* parent = nullptr);
+
+    CMonitorInfoDlg* InfoDlg() const { return info_; }
+    CMonitorDetailsDlg* DetailsDlg() const { return details_; }
+
+protected:
+    void resizeEvent(QResizeEvent*) override;
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    CMonitorInfoDlg* info_;
+    CMonitorDetailsDlg* details_;
+};
+
+// The shared background of the overview pages: the page gradient and two white panels, (20, 20)
+// to (200, 210) and (210, 20) to (cx - 20, cy - 20).
+void PaintOverviewBackground(QPainter& p, const QRect& client);
+
+}  // namespace tarvell
