@@ -318,8 +318,9 @@ TEST_F(ShellTest, DetectionAndPreventionReShowTheSamePageInTheNewMode) {
 
 TEST_F(ShellTest, UpdateNowReShowsTheVisiblePageButNotSettings) {
     ShowFrame();
-    frame_->Router().Send(cmd::kMonitor);
-    CPlaceholderPage* monitor = Page(2);
+    frame_->Router().Send(cmd::kDetectionMonitor);
+    CPlaceholderPage* monitor = Page(3);
+    ASSERT_NE(monitor, nullptr);
     const int shows = monitor->Shows();
     EXPECT_TRUE(frame_->Router().Send(cmd::kUpdateNow));
     EXPECT_EQ(monitor->Shows(), shows + 1);

@@ -74,8 +74,8 @@ TEST_F(PidFileServiceTest, StateTestCodeAndStopOfARunningService) {
     for (int attempt = 0; attempt < 10 && !received; ++attempt) {
         ASSERT_TRUE(control.SendTestAlert(kTestEmail));
         WaitUntil([&] { return service.LinesWith("Test request 136 ignored").size() > static_cast<std::size_t>(attempt) ||
-                               !service.LinesWith("E-mail slot received ").empty(); }, 5000);
-        received = service.WaitForLineWith("E-mail slot received ", 3000);
+                               !service.LinesWith("E-mail test alert ").empty(); }, 5000);
+        received = service.WaitForLineWith("E-mail test alert ", 3000);
     }
     EXPECT_TRUE(received) << service.Output();
 
