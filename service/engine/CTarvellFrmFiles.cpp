@@ -4,6 +4,8 @@
 // and write after it is released, by temporary file and rename.
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <unordered_map>
 #include <utility>
 
@@ -33,31 +35,46 @@ enum class LoadOutcome { Loaded, Missing, Damaged };
 
 using EngineGuard = std::lock_guard<std::recursive_mutex>;
 
+// How a load treats a file that is not there. The engine's own state files are only ever
+// written whole by rename, so one that is missing at the first attempt is a fresh installation
+// (or a first start after the files were removed) and is not waited for. The sibling product's
+// file is written by another program in its own way and keeps the attempts.
+enum class WhenMissing { StartEmpty, Wait };
+
 // Up to five attempts 1000 ms apart on the engine's clock (also after the last, as the service
 // always waited). Each attempt reads the whole file and decodes it with `decode(bytes, into,
-// error)`; a file that is missing or being rewritten by its writer may turn up whole at a later
-// attempt. Something that is no file to read (a FIFO, a device, a folder, a file over the size
-// bound) does not turn into one by waiting: it counts as damaged at once.
+// error)`; a file that is being rewritten by its writer may turn up whole at a later attempt.
+// Something that is no file to read (a FIFO, a device, a folder, a file over the size bound)
+// does not turn into one by waiting: it counts as damaged at once.
 template <class F, class Decode>
 LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error, Clock& clock,
-                            Decode decode) {
+                            WhenMissing whenMissing, Decode decode) {
     bool refused = false;
+    bool missing = false;
+    bool first = true;
     const bool loaded = Retry(
         kLoadAttempts, kLoadRetryMs,
         [&] {
             std::string bytes;
+            const bool firstAttempt = std::exchange(first, false);
             if (ReadStateFileBytes(path, bytes, &error)) return decode(bytes, into, &error);
-            refused = IsRefusedFileError(errno);
-            return refused;   // ends the attempts; told apart from a load below
+            const int cause = errno;
+            if (cause == ENOENT && firstAttempt && whenMissing == WhenMissing::StartEmpty) {
+                missing = true;
+                return true;   // ends the attempts; told apart from a load below
+            }
+            refused = IsRefusedFileError(cause);
+            return refused;
         },
         clock);
+    if (missing) return LoadOutcome::Missing;
     if (loaded && !refused) return LoadOutcome::Loaded;
     return refused || FileExists(path) ? LoadOutcome::Damaged : LoadOutcome::Missing;
 }
 
 template <class F>
 LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error, Clock& clock) {
-    return ReadWithRetries(path, into, error, clock,
+    return ReadWithRetries(path, into, error, clock, WhenMissing::StartEmpty,
                            [](std::string_view bytes, F& file, std::string* why) {
                                return DecodeStateFile(bytes, file, why);
                            });
@@ -342,7 +359,8 @@ bool CTarvellFrm::LoadSiblingDatabase() {
     SiblingDropped dropped;
     std::string error;
     const LoadOutcome outcome = ReadWithRetries(
-        path, file, error, clock(), [&](std::string_view bytes, SiblingDatabaseFile& into, std::string* why) {
+        path, file, error, clock(), WhenMissing::Wait,
+        [&](std::string_view bytes, SiblingDatabaseFile& into, std::string* why) {
             return DecodeSiblingFile(bytes, into, kSiblingCaps, &dropped, why);
         });
     ReportFileState(*this, fileTrouble_, kSiblingTrouble, outcome == LoadOutcome::Loaded,

@@ -79,18 +79,41 @@ protected:
 
 // ---- fresh installation, retries, round trips
 
-TEST_F(StateFilesTest, MissingFilesCostFiveCountedAttemptsEach) {
+// The engine's own files are written only by rename: one that is missing is a fresh
+// installation, not a file on its way, and costs no wait. The sibling product's file keeps them.
+TEST_F(StateFilesTest, MissingOwnFilesCostNoWaitAndAMissingSiblingFileFiveAttempts) {
     const auto started = std::chrono::steady_clock::now();
     engine->LoadAlertLog();
-    EXPECT_EQ(clock.Sleeps(), 5);
-    EXPECT_EQ(clock.SleptMs(), 5000);
     engine->LoadEventDatabase();
     engine->LoadReportStore();
+    EXPECT_EQ(clock.Sleeps(), 0);
+    EXPECT_EQ(clock.SleptMs(), 0);
     EXPECT_FALSE(engine->LoadSiblingDatabase());
-    EXPECT_EQ(clock.Sleeps(), 20);
+    EXPECT_EQ(clock.Sleeps(), 5);
+    EXPECT_EQ(clock.SleptMs(), 5000);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
     EXPECT_TRUE(engine->AlertLog.empty());
     EXPECT_TRUE(engine->EventMap.empty());
+}
+
+// A file that is there but does not read keeps its five attempts, whichever of the three it is.
+TEST_F(StateFilesTest, AnOwnFileThatExistsButDoesNotDecodeKeepsItsFiveAttempts) {
+    const struct {
+        std::string_view name;
+        void (CTarvellFrm::*load)();
+    } cases[] = {
+        {kAlertLogName, &CTarvellFrm::LoadAlertLog},
+        {kEventDatabaseName, &CTarvellFrm::LoadEventDatabase},
+        {kReportStoreName, &CTarvellFrm::LoadReportStore},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(AtomicWriteFile(ServicePath(c.name), "not an archive"));
+        const int before = clock.Sleeps();
+        (engine.get()->*c.load)();
+        EXPECT_EQ(clock.Sleeps() - before, 5) << c.name;
+        EXPECT_FALSE(FileExists(ServicePath(c.name))) << c.name << ": kept aside";
+        EXPECT_FALSE(FindAside(ServicePath(c.name)).empty()) << c.name;
+    }
 }
 
 TEST_F(StateFilesTest, FreshFolderWritesLogAndDbButNoEml) {
