@@ -24,9 +24,15 @@ TEST(AlertKey, KeysAreReadAsTwoNumbersAndOtherTextsSortLast) {
     for (const Case& c : cases) {
         const auto parts = ParseAlertKey(c.key);
         EXPECT_EQ(parts.has_value(), c.valid) << c.key;
-        if (parts) EXPECT_EQ((std::pair{parts->seconds, parts->counter}), (std::pair{c.seconds, c.counter})) << c.key;
-        if (!c.valid) EXPECT_EQ(AlertKeyOrder(c.key), (std::pair<std::int64_t, std::int64_t>{INT64_MAX, INT64_MAX}));
-        if (c.time != INT64_MAX / 10) EXPECT_EQ(AlertKeySeconds(c.key), c.time) << c.key;
+        if (parts) {
+            EXPECT_EQ((std::pair{parts->seconds, parts->counter}), (std::pair{c.seconds, c.counter})) << c.key;
+        }
+        if (!c.valid) {
+            EXPECT_EQ(AlertKeyOrder(c.key), (std::pair<std::int64_t, std::int64_t>{INT64_MAX, INT64_MAX}));
+        }
+        if (c.time != INT64_MAX / 10) {
+            EXPECT_EQ(AlertKeySeconds(c.key), c.time) << c.key;
+        }
     }
     EXPECT_LT(AlertKeyOrder("9.2"), AlertKeyOrder("10.1"));
     EXPECT_LT(AlertKeyOrder("10.9"), AlertKeyOrder("10.10"));

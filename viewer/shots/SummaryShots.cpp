@@ -128,11 +128,17 @@ int main(int argc, char** argv) {
         for (int c = 0; c < 5; ++c) report->List().InsertColumn(c, QString::fromLatin1(headers[c]), 100);
         report->ColumnWidths() = {18, 18, 18, 18, 28};
         std::vector<ListRow> rows;
-        for (int i = 0; i < 1000; ++i)
-            rows.push_back(ListRow{{QStringLiteral("11/14/2023 %1:%2:00 PM").arg(1 + i % 12).arg(i % 60, 2, 10, QLatin1Char('0')),
-                                    QStringLiteral("switch-%1").arg(i % 17), QStringLiteral("Gi0/%1").arg(i % 48),
-                                    QStringLiteral("00:1a:2b:%1:%2:%3").arg(i / 256 % 256, 2, 16, QLatin1Char('0')).arg(i % 256, 2, 16, QLatin1Char('0')).arg(i % 7, 2, 16, QLatin1Char('0')),
-                                    QStringLiteral("New Mac Address discovered.")}});
+        for (int i = 0; i < 1000; ++i) {
+            ListRow row;
+            row.cells = {QStringLiteral("11/14/2023 %1:%2:00 PM").arg(1 + i % 12).arg(i % 60, 2, 10, QLatin1Char('0')),
+                         QStringLiteral("switch-%1").arg(i % 17), QStringLiteral("Gi0/%1").arg(i % 48),
+                         QStringLiteral("00:1a:2b:%1:%2:%3")
+                             .arg(i / 256 % 256, 2, 16, QLatin1Char('0'))
+                             .arg(i % 256, 2, 16, QLatin1Char('0'))
+                             .arg(i % 7, 2, 16, QLatin1Char('0')),
+                         QStringLiteral("New Mac Address discovered.")};
+            rows.push_back(std::move(row));
+        }
         report->List().Rows()->SetRows(std::move(rows));
         report->show();
         if (!Save(*report, out, "report-dialog.png")) status = 1;

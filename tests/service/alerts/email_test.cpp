@@ -385,10 +385,10 @@ TEST(LinkMail, RandomTextsNeverLeaveABareLineEndOrAnUnescapedTag) {
         for (char& c : text) c = alphabet[random() % sizeof alphabet];
         const std::string html = HtmlLineBreaks(HtmlText(text));
         for (std::size_t i = 0; i < html.size(); ++i) {
-            if (html[i] == '\r') ASSERT_EQ(html.compare(i, 2, "\r\n"), 0) << ::testing::PrintToString(text);
-            if (html[i] == '\n') ASSERT_TRUE(i > 0 && html[i - 1] == '\r') << ::testing::PrintToString(text);
-            if (html[i] == '<') ASSERT_EQ(html.compare(i, 4, "<br>"), 0) << ::testing::PrintToString(text);
-            if (html[i] == '>') ASSERT_TRUE(i >= 3 && html.compare(i - 3, 4, "<br>") == 0) << ::testing::PrintToString(text);
+            if (html[i] == '\r') { ASSERT_EQ(html.compare(i, 2, "\r\n"), 0) << ::testing::PrintToString(text); }
+            if (html[i] == '\n') { ASSERT_TRUE(i > 0 && html[i - 1] == '\r') << ::testing::PrintToString(text); }
+            if (html[i] == '<') { ASSERT_EQ(html.compare(i, 4, "<br>"), 0) << ::testing::PrintToString(text); }
+            if (html[i] == '>') { ASSERT_TRUE(i >= 3 && html.compare(i - 3, 4, "<br>") == 0) << ::testing::PrintToString(text); }
         }
     }
 }

@@ -37,7 +37,11 @@ protected:
         dlg->List().InsertColumn(2, QStringLiteral("Description"), 100);
         dlg->ColumnWidths() = {30, 30, 40};
         std::vector<ListRow> list;
-        for (const auto& r : rows) list.push_back(ListRow{r});
+        for (const auto& r : rows) {
+            ListRow row;
+            row.cells = r;
+            list.push_back(std::move(row));
+        }
         dlg->List().Rows()->SetRows(std::move(list));
         return dlg;
     }
