@@ -825,6 +825,11 @@ std::optional<std::string> ProcessPipe::ReadLine(std::size_t maxBytes, std::int6
     for (;;) {
         const std::size_t newline = buffer_.find('\n');
         if (newline != std::string::npos) {
+            // A line over the bound is refused also when it arrived whole in one read.
+            if (newline > maxBytes) {
+                buffer_.erase(0, newline + 1);
+                return std::nullopt;
+            }
             std::string line = buffer_.substr(0, newline);
             buffer_.erase(0, newline + 1);
             return line;

@@ -398,6 +398,15 @@ TEST(ProcessPipe, LinesGoBothWaysWithinTheirLimits) {
     EXPECT_FALSE(pipe.Running());
     EXPECT_FALSE(pipe.WriteLine("after", 100));
 
+    // A line longer than allowed that arrives in one write, then a short one: the long one is
+    // refused, the next is read.
+    options.argv = {"sh", "-c", "printf '%05000d\\nshort\\n' 0; sleep 5"};
+    ASSERT_TRUE(pipe.Start(options, &why)) << why;
+    std::this_thread::sleep_for(Ms(200));
+    EXPECT_FALSE(pipe.ReadLine(1000, 5000).has_value());
+    EXPECT_EQ(pipe.ReadLine(1000, 5000), "short");
+    pipe.Kill();
+
     // A line longer than allowed, and a program that is gone: failures, not a hang or SIGPIPE.
     options.argv = {"sh", "-c", "head -c 5000 /dev/zero | tr '\\0' x; echo; exit 0"};
     ASSERT_TRUE(pipe.Start(options, &why)) << why;
