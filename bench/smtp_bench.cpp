@@ -24,10 +24,7 @@ extern char** environ;
 namespace tarvell {
 namespace {
 
-std::string SourceDir() {
-    std::string here = __FILE__;
-    return here.substr(0, here.rfind("/bench/"));
-}
+std::string SourceDir() { return TARVELL_SOURCE_DIR; }
 
 bool Run(const std::vector<std::string>& argv, const std::string& dir) {
     ProcessOptions o;

@@ -32,7 +32,7 @@ namespace tarvell::lab {
 namespace fs = std::filesystem;
 
 // The recordings the tests use (copies of the shared fixtures, with their licences).
-inline fs::path SnmprecFolder() { return fs::path(__FILE__).parent_path().parent_path() / "fixtures" / "snmprec"; }
+inline fs::path SnmprecFolder() { return fs::path(TARVELL_SOURCE_DIR) / "tests" / "fixtures" / "snmprec"; }
 
 // 127.0.0.<n>; n = 1 is the host itself, switches start at 2.
 inline std::string LabAddress(int n) { return "127.0.0." + std::to_string(n); }
