@@ -56,6 +56,7 @@ CBannerBar::CBannerBar(const CommandRouter& router, Prompt& prompt, Hooks hooks,
     stateIcon_->setObjectName(QStringLiteral("serviceState"));
     stateIcon_->setCursor(Qt::PointingHandCursor);
     stateIcon_->setFixedSize(kStateIconSize);
+    stateIcon_->setAccessibleName(FromUtf8(MenuText(res::kMainToolbar, cmd::kService)));
     stateIcon_->installEventFilter(this);
     stateIcon_->hide();
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "viewer/core/Look.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Painting.h"
 #include "viewer/widgets/TextConv.h"
@@ -20,6 +21,7 @@ constexpr int kDividerFirstDot = 18;   // the dots start this far down the butto
 }  // namespace
 
 CFlatToolBarCtrl::CFlatToolBarCtrl(QWidget* parent) : QWidget(parent) {
+    InstallAccessibleFactory();
     textColor_ = palette().color(QPalette::ButtonText);
     setMouseTracking(true);
     setAttribute(Qt::WA_Hover);
