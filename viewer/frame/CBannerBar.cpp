@@ -21,6 +21,7 @@ constexpr int kTextBarRightGap = 450;
 constexpr int kIconBarWidth = 215;
 constexpr int kStateIconLeft = 280;   // from the right edge
 constexpr QSize kStateIconSize{51, 20};
+constexpr int kLogoGap = 4;   // between the maker's word and the product's name
 }  // namespace
 
 CBannerBar::CBannerBar(const CommandRouter& router, Prompt& prompt, Hooks hooks, QWidget* parent)
@@ -118,20 +119,31 @@ void CBannerBar::paintEvent(QPaintEvent*) {
     p.setPen(ToQColor(look::kBandEdge));
     p.drawLine(0, r.bottom(), r.right(), r.bottom());
 
-    p.setFont(DesignFont(QStringLiteral("Impact"), 20, 400, true, true));
+    // The maker's word, then the product's name at x 85 or, when the maker's face is wider than
+    // that leaves room for, just after the word (the stand-in faces are wider than the design's).
+    const QFont maker = DesignFont(QStringLiteral("Impact"), 20, 400, true, true);
+    p.setFont(maker);
     p.setPen(ToQColor(look::kMakerGrey));
-    p.drawText(QRect(QPoint(10, 25), QPoint(299, 49)), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-               QStringLiteral("Quenmark"));
+    const QString makerWord = QStringLiteral("Quenmark");
+    p.drawText(QRect(QPoint(10, 25), QPoint(299, 49)), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, makerWord);
+    const QFontMetrics makerMetrics(maker);
+    const int productLeft = std::max(85, 10 + makerMetrics.horizontalAdvance(makerWord) +
+                                             kLogoGap -
+                                             makerMetrics.rightBearing(makerWord.back()));
     p.setFont(DesignFont(QStringLiteral("Arial"), 26, 700));
     p.setPen(ToQColor(look::kProductRed));
-    p.drawText(QRect(QPoint(85, 30), QPoint(299, 59)), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-               QStringLiteral("Tarvell"));
+    p.drawText(QRect(QPoint(productLeft, 30), QPoint(std::max(299, productLeft + 214), 59)),
+               Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QStringLiteral("Tarvell"));
     if (icon_.Visible()) {
+        // The caption sits on the line of the page buttons' captions beside it.
         p.setFont(DesignFont(QStringLiteral("Tahoma"), logicalDpiX() / 7));
         p.setPen(ToQColor(look::kLink));
         const int cx = width();
-        p.drawText(QRect(QPoint(cx - 280, 30), QPoint(cx - 227, 59)), Qt::AlignCenter | Qt::TextSingleLine,
-                   FromUtf8(MenuText(res::kMainToolbar, cmd::kService)));
+        QRect line(QPoint(cx - 280, 30), QPoint(cx - 227, 59));
+        const int first = iconBar_->CommandToIndex(cmd::kMonitor);
+        if (const QRect text = iconBar_->TextRect(first); !text.isEmpty())
+            line = QRect(cx - 280, iconBar_->y() + text.top(), 54, text.height());
+        p.drawText(line, Qt::AlignCenter | Qt::TextSingleLine, FromUtf8(MenuText(res::kMainToolbar, cmd::kService)));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QResizeEvent>
+#include <algorithm>
 
 #include "viewer/core/Look.h"
 #include "viewer/core/MenuTable.h"
@@ -17,6 +18,7 @@ namespace tarvell {
 namespace {
 
 constexpr int kTitleId = 1000;
+constexpr int kPanelMargin = 10;   // a count moved left stops here
 constexpr int kPanelPeriodMs = 10'000;
 // A count text of the events file is shown as it is, within this length.
 constexpr int kMaxCountText = 16;
@@ -85,7 +87,33 @@ LinkLabel* OverviewPanel::AddLink(int id, const QString& text, CommandId command
 
 void OverviewPanel::SetTextIfChanged(int id, const QString& text) {
     const auto it = labels_.find(id);
-    if (it != labels_.end() && it->second->text() != text) it->second->setText(text);
+    if (it == labels_.end() || it->second->text() == text) return;
+    QLabel* label = it->second;
+    label->setText(text);
+    const auto fit = fits_.find(id);
+    if (fit == fits_.end()) return;
+    const CountFit& f = fit->second;
+    QRect r = f.place;
+    r.setWidth(std::max(f.place.width(), QFontMetrics(label->font()).horizontalAdvance(text) + 2));
+    if (f.before != nullptr) {
+        const int over = r.right() - (width() - 1);
+        const int shift = std::clamp(over, 0, std::max(0, f.beforePlace.left() - kPanelMargin));
+        r.translate(-shift, 0);
+        f.before->setGeometry(f.beforePlace.translated(-shift, 0));
+    }
+    label->setGeometry(r);
+    if (f.next != nullptr) {
+        const int left = std::max(f.nextPlace.left(), r.right() + 1 + (f.nextPlace.left() - f.place.right() - 1));
+        f.next->setGeometry(QRect(QPoint(left, f.nextPlace.top()),
+                                  QPoint(std::max(left, f.nextPlace.right()), f.nextPlace.bottom())));
+    }
+}
+
+void OverviewPanel::FitCount(int id, QLabel* next, QLabel* before) {
+    const auto it = labels_.find(id);
+    if (it == labels_.end()) return;
+    fits_[id] = {it->second->geometry(), next, next ? next->geometry() : QRect(), before,
+                 before ? before->geometry() : QRect()};
 }
 
 void OverviewPanel::ApplyPermissions(const std::map<int, std::string_view>& permissions) {
@@ -196,16 +224,17 @@ static void LayoutDetails(OverviewPanel& panel, const QString& title, int totalI
                           const SideTexts (&sides)[2], const QString& countText,
                           const std::function<QLabel*(int, const QString&, QRect, const QFont&, bool)>& label,
                           const std::function<void(int, const QString&, CommandId, QRect)>& link,
-                          const std::function<void(int)>& separator) {
+                          const std::function<void(int)>& separator,
+                          const std::function<void(int, QLabel*)>& fit) {
     label(1000, title, QRect(10, 8, 400, panel.logicalDpiX() / 7 + 6), TitleFont(panel), false);
     label(totalId, QStringLiteral("0"), QRect(12, 36, 40, 18), BoldText(), false);
-    label(0, totalText, QRect(56, 36, 340, 18), TextFont(), false);
+    fit(totalId, label(0, totalText, QRect(56, 36, 340, 18), TextFont(), false));
     separator(62);
     int y = 72;
     for (const SideTexts& side : sides) {
         label(0, side.heading, QRect(12, y, 300, 18), BoldText(), false);
         label(side.countId, QStringLiteral("0"), QRect(12, y + 20, 40, 18), BoldText(), false);
-        label(0, countText, QRect(56, y + 20, 200, 18), TextFont(), false);
+        fit(side.countId, label(0, countText, QRect(56, y + 20, 200, 18), TextFont(), false));
         label(0, side.description, QRect(12, y + 42, 390, 34), TextFont(), true);
         link(side.linkId, side.link, side.command, QRect(12, y + 78, 200, 18));
         y += 106;
@@ -231,7 +260,7 @@ CMonitorDetailsDlg::CMonitorDetailsDlg(CTarvellApp& app, SendCommand send, QWidg
         QStringLiteral("active events"),
         [this](int id, const QString& t, QRect r, const QFont& f, bool w) { return AddLabel(id, t, r, f, w); },
         [this](int id, const QString& t, CommandId c, QRect r) { AddLink(id, t, c, r); },
-        [this](int y) { AddSeparator(y); });
+        [this](int y) { AddSeparator(y); }, [this](int id, QLabel* next) { FitCount(id, next, nullptr); });
 }
 
 void CMonitorDetailsDlg::showEvent(QShowEvent* e) {
@@ -251,10 +280,12 @@ void CMonitorDetailsDlg::Update() {
 CMonitorInfoDlg::CMonitorInfoDlg(CTarvellApp& app, QWidget* parent)
     : OverviewPanel(app, nullptr, kPanelPeriodMs, parent) {
     AddLabel(1000, QStringLiteral("Monitor Information"), QRect(10, 10, 150, logicalDpiX() / 7 + 6), TitleFont(*this));
-    AddLabel(1012, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), SmallText());
+    QLabel* devices = AddLabel(1012, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), SmallText());
     AddLabel(1014, QStringLiteral("0"), QRect(125, 45, 35, 15), SmallText());
-    AddLabel(1013, QStringLiteral("Total Nodes:"), QRect(50, 60, 75, 15), SmallText());
+    FitCount(1014, nullptr, devices);
+    QLabel* nodes = AddLabel(1013, QStringLiteral("Total Nodes:"), QRect(50, 60, 75, 15), SmallText());
     AddLabel(1015, QStringLiteral("0"), QRect(125, 60, 35, 15), SmallText());
+    FitCount(1015, nullptr, nodes);
     AddLabel(1016,
              QStringLiteral("With real-time monitor you can view your current device ports network access control. "
                             "Use the detection and prevention monitors to analyze your network potential risks."),
@@ -289,7 +320,7 @@ CProtectionDetailsDlg::CProtectionDetailsDlg(CTarvellApp& app, SendCommand send,
         QStringLiteral("active protections"),
         [this](int id, const QString& t, QRect r, const QFont& f, bool w) { return AddLabel(id, t, r, f, w); },
         [this](int id, const QString& t, CommandId c, QRect r) { AddLink(id, t, c, r); },
-        [this](int y) { AddSeparator(y); });
+        [this](int y) { AddSeparator(y); }, [this](int id, QLabel* next) { FitCount(id, next, nullptr); });
 }
 
 void CProtectionDetailsDlg::showEvent(QShowEvent* e) {

@@ -141,6 +141,16 @@ QRect CFlatToolBarCtrl::ButtonRect(int index) const {
     return rects_[static_cast<std::size_t>(index)];
 }
 
+QRect CFlatToolBarCtrl::TextRect(int index) const {
+    const QRect r = ButtonRect(index);
+    if (r.isEmpty() || buttons_[static_cast<std::size_t>(index)].hidden) return {};
+    const FlatButton& b = buttons_[static_cast<std::size_t>(index)];
+    const QSize is = images_ != nullptr && b.image >= 0 ? images_->Size() : QSize(0, 0);
+    if (!listStyle_) return QRect(r.left(), r.top() + kPadY + is.height(), r.width(), r.height() - kPadY - is.height());
+    const int tx = r.left() + kPadX + is.width() + (is.width() > 0 ? kImageGap : 0);
+    return QRect(tx, r.top(), r.right() + 1 - kPadX - tx, r.height());
+}
+
 int CFlatToolBarCtrl::ButtonAt(QPoint pos) const {
     Layout();
     for (int i = 0; i < ButtonCount(); ++i)
