@@ -7,6 +7,7 @@
 #include "viewer/core/Look.h"
 #include "viewer/core/MenuTable.h"
 #include "viewer/core/Prompt.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
@@ -57,7 +58,7 @@ CBannerBar::CBannerBar(const CommandRouter& router, Prompt& prompt, Hooks hooks,
     stateIcon_->setObjectName(QStringLiteral("serviceState"));
     stateIcon_->setCursor(Qt::PointingHandCursor);
     stateIcon_->setFixedSize(kStateIconSize);
-    stateIcon_->setAccessibleName(FromUtf8(MenuText(res::kMainToolbar, cmd::kService)));
+    MakeAccessibleButton(stateIcon_, FromUtf8(MenuText(res::kMainToolbar, cmd::kService)));
     stateIcon_->installEventFilter(this);
     stateIcon_->hide();
 

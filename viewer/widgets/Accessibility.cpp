@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPointer>
 #include <map>
@@ -172,11 +173,25 @@ public:
     }
 };
 
+constexpr char kPressable[] = "tarvellPressable";
+
+class PressableLabelAccessible : public QAccessibleWidget {
+public:
+    explicit PressableLabelAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::PushButton) {}
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& name) override {
+        if (name != pressAction() || !widget()->isEnabled() || !widget()->isVisible()) return;
+        PostClick(widget(), widget()->rect().center());
+    }
+};
+
 QAccessibleInterface* Factory(const QString& className, QObject* object) {
     if (className == QLatin1String(CFlatToolBarCtrl::staticMetaObject.className()))
         if (auto* bar = qobject_cast<CFlatToolBarCtrl*>(object)) return new ToolBarAccessible(bar);
     if (className == QLatin1String(LinkLabel::staticMetaObject.className()))
         if (auto* link = qobject_cast<LinkLabel*>(object)) return new LinkAccessible(link);
+    if (className == QLatin1String("QLabel") && object->property(kPressable).toBool())
+        return new PressableLabelAccessible(static_cast<QLabel*>(object));
     return nullptr;
 }
 
@@ -188,6 +203,12 @@ void InstallAccessibleFactory() {
         return true;
     }();
     (void)installed;
+}
+
+void MakeAccessibleButton(QLabel* label, const QString& name) {
+    InstallAccessibleFactory();
+    label->setProperty(kPressable, true);
+    label->setAccessibleName(name);
 }
 
 }  // namespace tarvell

@@ -10,9 +10,17 @@
 // any program using them is covered. GUI thread only.
 #pragma once
 
+#include <QString>
+
+class QLabel;
+
 namespace tarvell {
 
 // Installs the factory once per process; later calls do nothing.
 void InstallAccessibleFactory();
+
+// A label that the user clicks (an image that starts or stops something): a push button named
+// `name`, whose press action sends the label a left click.
+void MakeAccessibleButton(QLabel* label, const QString& name);
 
 }  // namespace tarvell

@@ -71,7 +71,7 @@ check([(m.getRoleName(), m.name) for m in menus] ==
 
 for name in ("Monitor", "Protect", "Alerts"):
     check(any(showing(b) for b in find(window, "push button", name)), f"banner button {name!r}")
-check(bool(find(window, "label", "Service")), "the service state icon is named 'Service'")
+check(bool(find(window, "push button", "Service")), "the service state icon is the button 'Service'")
 for name in ("Monitor Scanner", "Protection Scanner", "Alerts Scanner", "Tarvell Definitions"):
     check(any(showing(b) for b in find(window, "push button", name)), f"Summary button {name!r}")
 

@@ -1,4 +1,5 @@
 // The banner's own painting: the logo and the service caption.
+#include <QAccessible>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -18,7 +19,10 @@ bool Near(QRgb px, int r, int g, int b, int by) {
 bool Caption(QRgb px) { return Luma(px) < 150 && qRed(px) > qGreen(px) + 15; }
 
 TEST(Banner, LogoWordsApartAndServiceCaptionOnThePageCaptionsLine) {
-    CommandRouter router;
+    CommandTarget target;
+    int serviceClicks = 0;
+    target.On(cmd::kService, [&] { ++serviceClicks; });
+    CommandRouter router(&target);
     PromptRecorder prompt;
     CBannerBar banner(router, prompt, {[] { return 1; }, nullptr, nullptr});
     banner.resize(1000, kBannerHeight);
@@ -43,6 +47,14 @@ TEST(Banner, LogoWordsApartAndServiceCaptionOnThePageCaptionsLine) {
     ASSERT_FALSE(monitor.isEmpty());
     EXPECT_EQ(service.bottom(), monitor.bottom()) << "the captions share one base line";
     EXPECT_NEAR(service.top(), monitor.top(), 1);
+
+    // The state icon is a button to assistive technology, and its press is the click.
+    QAccessibleInterface* icon = QAccessible::queryAccessibleInterface(banner.StateIcon());
+    EXPECT_EQ(icon->role(), QAccessible::PushButton);
+    EXPECT_EQ(icon->text(QAccessible::Name), QStringLiteral("Service"));
+    icon->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QApplication::processEvents();
+    EXPECT_EQ(serviceClicks, 1);
 }
 
 }  // namespace
