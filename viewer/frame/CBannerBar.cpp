@@ -22,7 +22,6 @@ constexpr int kTextBarRightGap = 450;
 constexpr int kIconBarWidth = 215;
 constexpr int kStateIconLeft = 280;   // from the right edge
 constexpr QSize kStateIconSize{51, 20};
-constexpr int kLogoGap = 4;   // between the maker's word and the product's name
 }  // namespace
 
 CBannerBar::CBannerBar(const CommandRouter& router, Prompt& prompt, Hooks hooks, QWidget* parent)
@@ -127,13 +126,10 @@ void CBannerBar::paintEvent(QPaintEvent*) {
     p.setPen(ToQColor(look::kMakerGrey));
     const QString makerWord = QStringLiteral("Quenmark");
     p.drawText(QRect(QPoint(10, 25), QPoint(299, 49)), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, makerWord);
-    const QFontMetrics makerMetrics(maker);
-    const int productLeft = std::max(85, 10 + makerMetrics.horizontalAdvance(makerWord) +
-                                             kLogoGap -
-                                             makerMetrics.rightBearing(makerWord.back()));
+    const int productLeft = LogoNextLeft(maker, makerWord, 10, 85);
     p.setFont(DesignFont(QStringLiteral("Arial"), 26, 700));
     p.setPen(ToQColor(look::kProductRed));
-    p.drawText(QRect(QPoint(productLeft, 30), QPoint(std::max(299, productLeft + 214), 59)),
+    p.drawText(QRect(QPoint(productLeft, 30), QSize(215, 30)),
                Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QStringLiteral("Tarvell"));
     if (icon_.Visible()) {
         // The caption sits on the line of the page buttons' captions beside it.
