@@ -7,30 +7,17 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "viewer/widgets/CFlatToolBarCtrl.h"
+#include "viewer/widgets/CThemeTabCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
 
 namespace tarvell {
 namespace {
 
-// A button is reachable when it is a real command the user can see.
-bool Reachable(const FlatButton& b) {
-    return b.command != cmd::kDivider && b.command != cmd::kSpacer && !b.hidden && !b.text.isEmpty();
-}
-
-// A toolbar of drop-down buttons only (the banner's words) is a menu bar of menu items.
-bool IsMenuBar(const CFlatToolBarCtrl& bar) {
-    bool any = false;
-    for (int i = 0; i < bar.ButtonCount(); ++i) {
-        const FlatButton& b = bar.Button(i);
-        if (!Reachable(b)) continue;
-        if (!b.dropDown) return false;
-        any = true;
-    }
-    return any;
-}
+constexpr char kPressable[] = "tarvellPressable";
 
 // A click as the mouse gives it: a move onto the point, a press and a release. Posted, so that a
 // drop-down's menu opening on the press does not hold the caller of the action.
@@ -45,86 +32,82 @@ void PostClick(QWidget* w, QPoint at) {
                                                    Qt::NoButton, Qt::NoModifier));
 }
 
-class ToolButtonAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
-public:
-    ToolButtonAccessible(CFlatToolBarCtrl* bar, int index) : bar_(bar), index_(index) {}
+// What a control that paints several items tells of one of them. Items are numbered as the
+// control numbers them; the control's interface chooses which of them are children.
+struct Items {
+    virtual ~Items() = default;
+    virtual std::vector<int> Reachable() const = 0;
+    virtual QString Name(int item) const = 0;
+    virtual QRect Rect(int item) const = 0;   // in the control
+    virtual QAccessible::Role Role(int item) const = 0;
+    virtual void State(int item, QAccessible::State& s) const = 0;
+    virtual QString Action(int item) const = 0;
+};
 
-    bool isValid() const override { return bar_ && index_ < bar_->ButtonCount(); }
+class ItemAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+public:
+    ItemAccessible(QWidget* owner, const Items& items, int item) : owner_(owner), items_(items), item_(item) {}
+
+    bool isValid() const override { return owner_ != nullptr; }
     QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return bar_ ? bar_->window()->windowHandle() : nullptr; }
-    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(bar_.data()); }
+    QWindow* window() const override { return owner_ ? owner_->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(owner_.data()); }
     QAccessibleInterface* child(int) const override { return nullptr; }
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-
     QString text(QAccessible::Text t) const override {
-        if (!isValid() || t != QAccessible::Name) return {};
-        return bar_->Button(index_).text;
+        return isValid() && t == QAccessible::Name ? items_.Name(item_) : QString();
     }
     void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override {
         if (!isValid()) return {};
-        const QRect r = bar_->ButtonRect(index_);
-        return QRect(bar_->mapToGlobal(r.topLeft()), r.size());
+        const QRect r = items_.Rect(item_);
+        return QRect(owner_->mapToGlobal(r.topLeft()), r.size());
     }
-    QAccessible::Role role() const override {
-        if (!isValid() || !bar_->Button(index_).dropDown) return QAccessible::PushButton;
-        return IsMenuBar(*bar_) ? QAccessible::MenuItem : QAccessible::ButtonMenu;
-    }
+    QAccessible::Role role() const override { return isValid() ? items_.Role(item_) : QAccessible::NoRole; }
     QAccessible::State state() const override {
         QAccessible::State s;
-        if (!isValid()) {
-            s.invalid = true;
-            return s;
+        s.invalid = !isValid();
+        if (isValid()) {
+            s.disabled = !owner_->isEnabled();
+            s.invisible = !owner_->isVisible();
+            items_.State(item_, s);
         }
-        const FlatButton& b = bar_->Button(index_);
-        s.disabled = !b.enabled || !bar_->isEnabled();
-        s.invisible = b.hidden || !bar_->isVisible();
-        s.hasPopup = b.dropDown;
-        s.pressed = bar_->PressedIndex() == index_;
-        s.hotTracked = bar_->HotIndex() == index_;
         return s;
     }
     void* interface_cast(QAccessible::InterfaceType type) override {
         return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
     }
-
-    QStringList actionNames() const override {
-        if (!isValid()) return {};
-        return {bar_->Button(index_).dropDown ? showMenuAction() : pressAction()};
-    }
+    QStringList actionNames() const override { return isValid() ? QStringList{items_.Action(item_)} : QStringList(); }
     void doAction(const QString& name) override {
-        if (!isValid() || !actionNames().contains(name) || state().disabled || state().invisible) return;
-        PostClick(bar_, bar_->ButtonRect(index_).center());
+        if (!isValid() || name != items_.Action(item_) || state().disabled || state().invisible) return;
+        PostClick(owner_, items_.Rect(item_).center());
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
 private:
-    QPointer<CFlatToolBarCtrl> bar_;
-    int index_;
+    QPointer<QWidget> owner_;
+    const Items& items_;   // owned by the control's interface, which outlives its children
+    int item_;
 };
 
-class ToolBarAccessible : public QAccessibleWidget {
+// A control whose children are its painted items, one interface each, kept while the control lives.
+class ItemsAccessible : public QAccessibleWidget {
 public:
-    explicit ToolBarAccessible(CFlatToolBarCtrl* bar) : QAccessibleWidget(bar, QAccessible::ToolBar) {}
-    ~ToolBarAccessible() override {
-        for (const auto& [index, id] : children_) QAccessible::deleteAccessibleInterface(id);
+    ItemsAccessible(QWidget* w, QAccessible::Role role, std::unique_ptr<Items> items)
+        : QAccessibleWidget(w, role), items_(std::move(items)) {}
+    ~ItemsAccessible() override {
+        for (const auto& [item, id] : children_) QAccessible::deleteAccessibleInterface(id);
     }
-
-    QAccessible::Role role() const override {
-        return IsMenuBar(*Bar()) ? QAccessible::MenuBar : QAccessible::ToolBar;
-    }
-    int childCount() const override { return static_cast<int>(Indexes().size()); }
+    int childCount() const override { return static_cast<int>(items_->Reachable().size()); }
     QAccessibleInterface* child(int i) const override {
-        const std::vector<int> indexes = Indexes();
-        if (i < 0 || i >= static_cast<int>(indexes.size())) return nullptr;
-        const int button = indexes[static_cast<std::size_t>(i)];
-        auto it = children_.find(button);
-        if (it == children_.end()) {
-            auto* iface = new ToolButtonAccessible(Bar(), button);
-            it = children_.emplace(button, QAccessible::registerAccessibleInterface(iface)).first;
-        }
+        const std::vector<int> reachable = items_->Reachable();
+        if (i < 0 || i >= static_cast<int>(reachable.size())) return nullptr;
+        const int item = reachable[static_cast<std::size_t>(i)];
+        auto it = children_.find(item);
+        if (it == children_.end())
+            it = children_.emplace(item, QAccessible::registerAccessibleInterface(new ItemAccessible(widget(), *items_, item))).first;
         return QAccessible::accessibleInterface(it->second);
     }
     int indexOfChild(const QAccessibleInterface* iface) const override {
@@ -138,16 +121,82 @@ public:
         return nullptr;
     }
 
-private:
-    CFlatToolBarCtrl* Bar() const { return static_cast<CFlatToolBarCtrl*>(widget()); }
-    std::vector<int> Indexes() const {
+protected:
+    std::unique_ptr<Items> items_;
+    mutable std::map<int, QAccessible::Id> children_;
+};
+
+// Toolbar buttons: a real command the user can see. A toolbar of drop-down buttons only (the
+// banner's words) is a menu bar of menu items.
+struct ToolbarItems : Items {
+    explicit ToolbarItems(const CFlatToolBarCtrl& bar) : bar(bar) {}
+    const CFlatToolBarCtrl& bar;
+
+    std::vector<int> Reachable() const override {
         std::vector<int> out;
-        const CFlatToolBarCtrl* bar = Bar();
-        for (int i = 0; i < bar->ButtonCount(); ++i)
-            if (Reachable(bar->Button(i))) out.push_back(i);
+        for (int i = 0; i < bar.ButtonCount(); ++i) {
+            const FlatButton& b = bar.Button(i);
+            if (b.command != cmd::kDivider && b.command != cmd::kSpacer && !b.hidden && !b.text.isEmpty())
+                out.push_back(i);
+        }
         return out;
     }
-    mutable std::map<int, QAccessible::Id> children_;
+    bool MenuBar() const {
+        const std::vector<int> reachable = Reachable();
+        for (int i : reachable)
+            if (!bar.Button(i).dropDown) return false;
+        return !reachable.empty();
+    }
+    bool Valid(int i) const { return i < bar.ButtonCount(); }
+    QString Name(int i) const override { return Valid(i) ? bar.Button(i).text : QString(); }
+    QRect Rect(int i) const override { return bar.ButtonRect(i); }
+    QAccessible::Role Role(int i) const override {
+        if (!Valid(i) || !bar.Button(i).dropDown) return QAccessible::PushButton;
+        return MenuBar() ? QAccessible::MenuItem : QAccessible::ButtonMenu;
+    }
+    void State(int i, QAccessible::State& s) const override {
+        if (!Valid(i)) return;
+        const FlatButton& b = bar.Button(i);
+        s.disabled = s.disabled || !b.enabled;
+        s.invisible = s.invisible || b.hidden;
+        s.hasPopup = b.dropDown;
+        s.pressed = bar.PressedIndex() == i;
+        s.hotTracked = bar.HotIndex() == i;
+    }
+    QString Action(int i) const override {
+        return Valid(i) && bar.Button(i).dropDown ? QAccessibleActionInterface::showMenuAction()
+                                                  : QAccessibleActionInterface::pressAction();
+    }
+};
+
+class ToolBarAccessible : public ItemsAccessible {
+public:
+    explicit ToolBarAccessible(CFlatToolBarCtrl* bar)
+        : ItemsAccessible(bar, QAccessible::ToolBar, std::make_unique<ToolbarItems>(*bar)) {}
+    QAccessible::Role role() const override {
+        return static_cast<const ToolbarItems&>(*items_).MenuBar() ? QAccessible::MenuBar : QAccessible::ToolBar;
+    }
+};
+
+// Tabs: pressed to select, the selected one marked so.
+struct TabItems : Items {
+    explicit TabItems(const CThemeTabCtrl& tabs) : tabs(tabs) {}
+    const CThemeTabCtrl& tabs;
+
+    std::vector<int> Reachable() const override {
+        std::vector<int> out(static_cast<std::size_t>(tabs.TabCount()));
+        for (int i = 0; i < tabs.TabCount(); ++i) out[static_cast<std::size_t>(i)] = i;
+        return out;
+    }
+    QString Name(int i) const override { return tabs.TabText(i); }
+    QRect Rect(int i) const override { return tabs.TabRect(i); }
+    QAccessible::Role Role(int) const override { return QAccessible::PageTab; }
+    void State(int i, QAccessible::State& s) const override {
+        s.selectable = true;
+        s.selected = tabs.CurSel() == i;
+        s.hotTracked = tabs.HotTab() == i;
+    }
+    QString Action(int) const override { return QAccessibleActionInterface::pressAction(); }
 };
 
 class LinkAccessible : public QAccessibleWidget {
@@ -173,8 +222,6 @@ public:
     }
 };
 
-constexpr char kPressable[] = "tarvellPressable";
-
 class PressableLabelAccessible : public QAccessibleWidget {
 public:
     explicit PressableLabelAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::PushButton) {}
@@ -186,11 +233,15 @@ public:
 };
 
 QAccessibleInterface* Factory(const QString& className, QObject* object) {
-    if (className == QLatin1String(CFlatToolBarCtrl::staticMetaObject.className()))
+    const auto is = [&className](const QMetaObject& mo) { return className == QLatin1String(mo.className()); };
+    if (is(CFlatToolBarCtrl::staticMetaObject))
         if (auto* bar = qobject_cast<CFlatToolBarCtrl*>(object)) return new ToolBarAccessible(bar);
-    if (className == QLatin1String(LinkLabel::staticMetaObject.className()))
+    if (is(CThemeTabCtrl::staticMetaObject))
+        if (auto* tabs = qobject_cast<CThemeTabCtrl*>(object))
+            return new ItemsAccessible(tabs, QAccessible::PageTabList, std::make_unique<TabItems>(*tabs));
+    if (is(LinkLabel::staticMetaObject))
         if (auto* link = qobject_cast<LinkLabel*>(object)) return new LinkAccessible(link);
-    if (className == QLatin1String("QLabel") && object->property(kPressable).toBool())
+    if (is(QLabel::staticMetaObject) && object->property(kPressable).toBool())
         return new PressableLabelAccessible(static_cast<QLabel*>(object));
     return nullptr;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "viewer/widgets/CFlatToolBarCtrl.h"
+#include "viewer/widgets/CThemeTabCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
 
 namespace tarvell {
@@ -15,7 +16,7 @@ void Press(QAccessibleInterface* iface) {
     QApplication::processEvents();
 }
 
-TEST(Accessibility, ToolbarButtonsAndLinksHaveNameRoleAndAPressThatActsAsAClick) {
+TEST(Accessibility, ToolbarButtonsLinksAndTabsHaveNameRoleAndAPressThatActsAsAClick) {
     CFlatToolBarCtrl bar;
     bar.AddButton({cmd::kSpacer, QString(), -1, false, false, false});
     bar.AddButton({101, QStringLiteral("Monitor"), -1, true, false, false});
@@ -54,6 +55,24 @@ TEST(Accessibility, ToolbarButtonsAndLinksHaveNameRoleAndAPressThatActsAsAClick)
     link.setEnabled(false);
     Press(linkIface);
     EXPECT_EQ(activated.count(), 1) << "pressed once while enabled";
+
+    CThemeTabCtrl tabs;
+    tabs.AddTab(QStringLiteral("General"));
+    tabs.AddTab(QStringLiteral("Schedule"));
+    tabs.SetCurSel(0);
+    tabs.resize(300, 200);
+    tabs.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tabs));
+    QAccessibleInterface* tabsIface = QAccessible::queryAccessibleInterface(&tabs);
+    EXPECT_EQ(tabsIface->role(), QAccessible::PageTabList);
+    ASSERT_EQ(tabsIface->childCount(), 2);
+    EXPECT_EQ(tabsIface->child(1)->role(), QAccessible::PageTab);
+    EXPECT_EQ(tabsIface->child(1)->text(QAccessible::Name), QStringLiteral("Schedule"));
+    EXPECT_TRUE(tabsIface->child(0)->state().selected);
+    QSignalSpy changed(&tabs, &CThemeTabCtrl::currentChanged);
+    Press(tabsIface->child(1));
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_TRUE(tabsIface->child(1)->state().selected);
 }
 
 }  // namespace
