@@ -1,8 +1,9 @@
 // The one place that maps the main view's slots to page windows. The screens of the other
 // subsystems replace the stand-ins here as they arrive.
-#include "viewer/core/CommandRouter.h"
+#include "viewer/core/shell/CommandRouter.h"
 #include "viewer/frame/PlaceholderPage.h"
 #include "viewer/frame/ShellPage.h"
+#include "viewer/monitors/CMonitorWnd.h"
 #include "viewer/summary/CSummaryWnd.h"
 
 namespace tarvell {

@@ -10,7 +10,7 @@
 
 #include <QWidget>
 
-#include "viewer/core/CommandIds.h"
+#include "viewer/core/shell/CommandIds.h"
 
 namespace tarvell {
 

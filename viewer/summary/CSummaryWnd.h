@@ -9,8 +9,8 @@
 #include <QWidget>
 #include <functional>
 
-#include "viewer/core/CTarvellApp.h"
-#include "viewer/core/SummaryRules.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/summary/SummaryRules.h"
 
 namespace tarvell {
 
@@ -46,31 +46,5 @@ private:
     SummaryLevels levels_;
     std::string levelsServer_;   // the server the levels were computed for
 };
-
-// Page 2 of the main view: the monitor information and monitor details panels on the light page
-// background.
-class CMonitorDetailsDlg;
-class CMonitorInfoDlg;
-
-class CMonitorWnd : public QWidget {
-    Q_OBJECT
-public:
-    CMonitorWnd(CTarvellApp& app, std::function<void(int commandId)> sendCommand, QWidget* parent = nullptr);
-
-    CMonitorInfoDlg* InfoDlg() const { return info_; }
-    CMonitorDetailsDlg* DetailsDlg() const { return details_; }
-
-protected:
-    void resizeEvent(QResizeEvent*) override;
-    void paintEvent(QPaintEvent*) override;
-
-private:
-    CMonitorInfoDlg* info_;
-    CMonitorDetailsDlg* details_;
-};
-
-// The shared background of the overview pages: the page gradient and two white panels, (20, 20)
-// to (200, 210) and (210, 20) to (cx - 20, cy - 20).
-void PaintOverviewBackground(QPainter& p, const QRect& client);
 
 }  // namespace tarvell

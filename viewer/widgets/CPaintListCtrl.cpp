@@ -5,7 +5,7 @@
 #include <QStyledItemDelegate>
 #include <algorithm>
 
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/TextConv.h"
 

@@ -10,7 +10,7 @@
 #include <set>
 #include <vector>
 
-#include "viewer/core/ListPaintRules.h"
+#include "viewer/core/look/ListPaintRules.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/ImageList.h"
 

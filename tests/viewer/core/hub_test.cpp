@@ -1,12 +1,12 @@
-#include "viewer/core/CTarvellApp.h"
+#include "viewer/core/hub/CTarvellApp.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include "viewer/core/CTarvellPopup.h"
-#include "viewer/core/Readers.h"
+#include "viewer/core/hub/CTarvellPopup.h"
+#include "viewer/core/hub/Readers.h"
 #include "tests/viewer/core/ViewerFixture.h"
 
 namespace tarvell {

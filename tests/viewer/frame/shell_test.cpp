@@ -8,10 +8,10 @@
 #include <gtest/gtest.h>
 
 #include "tests/viewer/core/ViewerFixture.h"
-#include "viewer/core/MenuTable.h"
-#include "viewer/core/Prompt.h"
-#include "viewer/core/ServiceControl.h"
-#include "viewer/core/StringTable.h"
+#include "viewer/core/shell/MenuTable.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/service/ServiceControl.h"
+#include "viewer/core/shell/StringTable.h"
 #include "viewer/frame/CBannerBar.h"
 #include "viewer/frame/CMainFrame.h"
 #include "viewer/frame/CTarvellView.h"

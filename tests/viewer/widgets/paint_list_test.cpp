@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "WidgetFixture.h"
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 
 namespace tarvell {
 namespace {
