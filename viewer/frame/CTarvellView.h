@@ -10,7 +10,7 @@
 
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/shell/ShellLogic.h"
-#include "viewer/frame/ShellPage.h"
+#include "viewer/frame/PageFactory.h"
 
 namespace tarvell {
 

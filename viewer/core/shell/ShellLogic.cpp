@@ -117,18 +117,19 @@ namespace {
 
 const std::vector<PageRoute>& Routes() {
     using D = DropDownBar;
+    using S = PageSlot;
     static const std::vector<PageRoute> routes = {
-        {cmd::kSummary, 1, false, 0, cmd::kTitleSummary, D::None, 0, 0},
-        {cmd::kMonitor, 2, false, 1, cmd::kTitleMonitor, D::Monitor, 0, 0},
-        {cmd::kDetectionMonitor, 3, true, 1, cmd::kTitleMonitor, D::None, cmd::kMonitor, cmd::kBackToMonitor},
-        {cmd::kPreventionMonitor, 3, true, 1, cmd::kTitleMonitor, D::None, cmd::kMonitor, cmd::kBackToMonitor},
-        {cmd::kProtect, 4, false, 2, cmd::kTitleProtect, D::Protect, 0, 0},
-        {cmd::kIntrusionDetection, 5, true, 2, cmd::kTitleProtect, D::None, cmd::kProtect, cmd::kBackToProtect},
-        {cmd::kIntrusionPrevention, 5, true, 2, cmd::kTitleProtect, D::None, cmd::kProtect, cmd::kBackToProtect},
-        {cmd::kAlerts, 6, false, 3, cmd::kTitleAlerts, D::Alerts, 0, 0},
-        {cmd::kDetectionAlerts, 7, true, 3, cmd::kTitleAlerts, D::None, cmd::kAlerts, cmd::kBackToAlerts},
-        {cmd::kPreventionAlerts, 7, true, 3, cmd::kTitleAlerts, D::None, cmd::kAlerts, cmd::kBackToAlerts},
-        {cmd::kSettings, 8, false, 4, cmd::kTitleSettings, D::None, 0, 0},
+        {cmd::kSummary, SlotNumber(S::Summary), false, 0, cmd::kTitleSummary, D::None, 0, 0},
+        {cmd::kMonitor, SlotNumber(S::MonitorOverview), false, 1, cmd::kTitleMonitor, D::Monitor, 0, 0},
+        {cmd::kDetectionMonitor, SlotNumber(S::Monitor), true, 1, cmd::kTitleMonitor, D::None, cmd::kMonitor, cmd::kBackToMonitor},
+        {cmd::kPreventionMonitor, SlotNumber(S::Monitor), true, 1, cmd::kTitleMonitor, D::None, cmd::kMonitor, cmd::kBackToMonitor},
+        {cmd::kProtect, SlotNumber(S::ProtectionOverview), false, 2, cmd::kTitleProtect, D::Protect, 0, 0},
+        {cmd::kIntrusionDetection, SlotNumber(S::Protection), true, 2, cmd::kTitleProtect, D::None, cmd::kProtect, cmd::kBackToProtect},
+        {cmd::kIntrusionPrevention, SlotNumber(S::Protection), true, 2, cmd::kTitleProtect, D::None, cmd::kProtect, cmd::kBackToProtect},
+        {cmd::kAlerts, SlotNumber(S::AlertOverview), false, 3, cmd::kTitleAlerts, D::Alerts, 0, 0},
+        {cmd::kDetectionAlerts, SlotNumber(S::Alerts), true, 3, cmd::kTitleAlerts, D::None, cmd::kAlerts, cmd::kBackToAlerts},
+        {cmd::kPreventionAlerts, SlotNumber(S::Alerts), true, 3, cmd::kTitleAlerts, D::None, cmd::kAlerts, cmd::kBackToAlerts},
+        {cmd::kSettings, SlotNumber(S::Settings), false, 4, cmd::kTitleSettings, D::None, 0, 0},
     };
     return routes;
 }

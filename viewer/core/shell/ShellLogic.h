@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/shell/PageSlots.h"
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/hub/ServerRegistry.h"
 
@@ -82,7 +83,6 @@ private:
 
 // ---------------------------------------------------------------- main view
 
-inline constexpr int kPageSlots = 8;
 inline constexpr int kHeaderHeight = 81;
 
 enum class DropDownBar { None = 0, Monitor = 1, Protect = 2, Alerts = 3 };

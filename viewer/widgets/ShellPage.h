@@ -39,7 +39,4 @@ private:
     CommandId mode_ = 0;
 };
 
-// Creates the page window of `slot` (1..8) as a hidden child of `parent`; null for another slot.
-QWidget* CreatePage(int slot, const PageContext& context, QWidget* parent);
-
 }  // namespace tarvell
