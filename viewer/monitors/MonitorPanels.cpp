@@ -22,7 +22,7 @@ QString Number(long value) { return QString::number(value); }
 // ---- CMonitorDetailsDlg
 
 CMonitorDetailsDlg::CMonitorDetailsDlg(CTarvellApp& app, SendCommand send, QWidget* parent)
-    : OverviewPanel(app, std::move(send), kPanelPeriodMs, parent) {
+    : OverviewPanel(app, std::move(send), 0, parent) {
     const SideTexts sides[2] = {
         {1009, QStringLiteral("Detection Monitor"),
          QStringLiteral("With detection monitor you can view Tarvell events about device ports that were detected "
@@ -53,7 +53,7 @@ void CMonitorDetailsDlg::Update() {
 // ---- CMonitorInfoDlg
 
 CMonitorInfoDlg::CMonitorInfoDlg(CTarvellApp& app, QWidget* parent)
-    : OverviewPanel(app, nullptr, kPanelPeriodMs, parent) {
+    : OverviewPanel(app, nullptr, 0, parent) {
     AddLabel(1000, QStringLiteral("Monitor Information"), QRect(10, 10, 150, logicalDpiX() / 7 + 6), PanelTitleFont(*this));
     AddLabel(1012, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), SmallText());
     AddLabel(1014, QStringLiteral("0"), QRect(125, 45, 35, 15), SmallText());

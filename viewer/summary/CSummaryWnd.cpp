@@ -8,6 +8,7 @@
 #include "viewer/widgets/DialogLook.h"
 #include "viewer/summary/SummaryPanels.h"
 #include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/HubSignals.h"
 #include "viewer/widgets/OverviewPanel.h"
 #include "viewer/widgets/Painting.h"
 #include "viewer/widgets/QtGeometry.h"
@@ -70,6 +71,10 @@ CSummaryWnd::CSummaryWnd(CTarvellApp& app, std::function<void(int)> sendCommand,
     setAttribute(Qt::WA_OpaquePaintEvent);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &CSummaryWnd::Refresh);
+    connect(new HubSignals(app_, this), &HubSignals::changed, this, [this](HubChange change) {
+        if (isVisible() && change != HubChange::AlertsPublished && change != HubChange::AlertsChangedLocally)
+            Refresh();
+    });
 }
 
 void CSummaryWnd::SetServiceQuery(std::function<int()> query) { summary_->SetServiceQuery(std::move(query)); }

@@ -1,8 +1,9 @@
 // Page 1 of the main view: the system summary panel on the left and, on the right, the two level
 // charts (detection and prevention) that tell how much of the network current events touch, as
 // a share of devices (the pie) and of nodes (the needle and its percentage). The levels are
-// recomputed when the page is shown and every 60 s while it stays visible; they start again from
-// 0 when the viewer connects to another server. GUI thread only.
+// recomputed when the page is shown, when the hub's events or settings change while it is
+// visible, and 60 s after the last computation; they start again from 0 when the viewer connects
+// to another server. GUI thread only.
 #pragma once
 
 #include <QTimer>

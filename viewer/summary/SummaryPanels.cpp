@@ -22,6 +22,7 @@ constexpr int kTitleId = 1000;
 // ---- CSummaryDlg
 
 CSummaryDlg::CSummaryDlg(CTarvellApp& app, SendCommand send, QWidget* parent)
+    // The timer asks the service for its state, which the hub does not hold.
     : OverviewPanel(app, std::move(send), kPanelPeriodMs, parent) {
     const int ppi = logicalDpiX();
     QLabel* title = AddLabel(kTitleId, QStringLiteral("System Summary:"), QRect(10, 10, 500, ppi / 5 + 10),

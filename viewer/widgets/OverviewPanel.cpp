@@ -5,6 +5,7 @@
 #include "viewer/core/look/Look.h"
 #include "viewer/core/summary/SummaryRules.h"
 #include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/HubSignals.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/Painting.h"
 #include "viewer/widgets/TextConv.h"
@@ -28,6 +29,9 @@ OverviewPanel::OverviewPanel(CTarvellApp& app, SendCommand send, int periodMs, Q
     setAttribute(Qt::WA_OpaquePaintEvent);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &OverviewPanel::Refresh);
+    connect(new HubSignals(app_, this), &HubSignals::changed, this, [this] {
+        if (isVisible()) Refresh();
+    });
 }
 
 void OverviewPanel::Refresh() {

@@ -1,6 +1,7 @@
 // The base of the small panels of the overview pages: a frameless white child that shows a few
 // counts or a state text read from the hub and the settings document, refreshes them while it is
-// visible, and has links that switch the main view to a detailed screen through `sendCommand`.
+// visible (on the hub's change signal, and on a timer only for what the hub does not hold), and
+// has links that switch the main view to a detailed screen through `sendCommand`.
 // None of them changes any data. GUI thread only.
 #pragma once
 
@@ -34,7 +35,8 @@ struct SideTexts {
 };
 
 // Shared by the panels: the white background with thin separators, the title, value labels that
-// are rewritten only when their text changes, links, and the refresh on show.
+// are rewritten only when their text changes, links, and the refresh on show and, while visible,
+// on each change of the hub. `periodMs` > 0 adds a timer for data from outside the hub.
 class OverviewPanel : public QWidget {
     Q_OBJECT
 public:

@@ -41,6 +41,30 @@ ItemCounts CountAlertsByCategory(const AlertRecords& alerts) {
 
 }  // namespace
 
+struct CTarvellApp::HubListener {
+    std::function<void(HubChange)> call;
+    std::recursive_mutex running;   // held while `call` runs; removal waits for it
+    bool removed = false;           // [running]
+};
+
+// Notifies the hub's listeners when it goes out of scope: declared before a mutator's lock
+// guard, it fires after the guard has released the lock.
+class CTarvellApp::ChangeNotice {
+public:
+    ChangeNotice(CTarvellApp& app, HubChange change) : app_(app), change_(change) {}
+    ~ChangeNotice() {
+        if (armed_) app_.NotifyHub(change_);
+    }
+    ChangeNotice(const ChangeNotice&) = delete;
+    ChangeNotice& operator=(const ChangeNotice&) = delete;
+    void Cancel() { armed_ = false; }
+
+private:
+    CTarvellApp& app_;
+    HubChange change_;
+    bool armed_ = true;
+};
+
 CTarvellApp::CTarvellApp(ViewerEnvironment env)
     : env_(std::move(env)),
       clock_(env_.clock ? *env_.clock : DefaultClock()),
@@ -289,6 +313,7 @@ ItemCounts CTarvellApp::AlertCounts() const {
 // ---- mutators
 
 void CTarvellApp::BlockEvent(const std::string& key) {
+    ChangeNotice notice(*this, HubChange::EventsChangedLocally);
     std::lock_guard<std::recursive_mutex> guard(EventLock);
     ReloadDocument();
     CTarvellDoc& doc = document_.Fields();
@@ -306,9 +331,13 @@ void CTarvellApp::BlockEvent(const std::string& key) {
 }
 
 bool CTarvellApp::RemoveEvent(const std::string& key) {
+    ChangeNotice notice(*this, HubChange::EventsChangedLocally);
     std::lock_guard<std::recursive_mutex> guard(EventLock);
     const auto it = events_->EventMap.find(key);
-    if (it == events_->EventMap.end()) return false;
+    if (it == events_->EventMap.end()) {
+        notice.Cancel();
+        return false;
+    }
     ReloadDocument();
     CTarvellDoc& doc = document_.Fields();
     --eventCounts_.total;
@@ -325,9 +354,13 @@ bool CTarvellApp::RemoveEvent(const std::string& key) {
 }
 
 bool CTarvellApp::RemoveAlert(const std::string& key) {
+    ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
     std::lock_guard<std::recursive_mutex> guard(AlertLock);
     const auto it = alerts_->AlertLog.find(key);
-    if (it == alerts_->AlertLog.end()) return false;
+    if (it == alerts_->AlertLog.end()) {
+        notice.Cancel();
+        return false;
+    }
     --alertCounts_.total;
     ReloadDocument();
     if (it->second->Category == "Detection") --alertCounts_.detection;
@@ -342,6 +375,7 @@ bool CTarvellApp::RemoveAlert(const std::string& key) {
 }
 
 void CTarvellApp::ClearDetectionAlerts() {
+    ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
     std::lock_guard<std::recursive_mutex> guard(AlertLock);
     ReloadDocument();
     auto next = std::make_shared<AlertsSnapshot>();
@@ -356,6 +390,7 @@ void CTarvellApp::ClearDetectionAlerts() {
 }
 
 void CTarvellApp::ClearPreventionAlerts() {
+    ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
     std::lock_guard<std::recursive_mutex> guard(AlertLock);
     ReloadDocument();
     auto next = std::make_shared<AlertsSnapshot>();
@@ -398,9 +433,11 @@ void CTarvellApp::PruneReadMarks(const EventRecords& events) {
 // ---- publishing
 
 void CTarvellApp::SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCounts counts) {
+    ChangeNotice notice(*this, HubChange::EventsPublished);
     std::lock_guard<std::recursive_mutex> guard(EventLock);
     if (eventsChanged_) {
         eventsChanged_ = false;
+        notice.Cancel();
         return;
     }
     events_ = std::move(events);
@@ -408,9 +445,11 @@ void CTarvellApp::SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCo
 }
 
 void CTarvellApp::SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts) {
+    ChangeNotice notice(*this, HubChange::AlertsPublished);
     std::lock_guard<std::recursive_mutex> guard(AlertLock);
     if (alertsChanged_) {
         alertsChanged_ = false;
+        notice.Cancel();
         return;
     }
     alerts_ = std::move(alerts);
@@ -435,9 +474,12 @@ bool CTarvellApp::LoadEvents() {
             ItemCounts counts;
             auto snapshot = MakeEventsSnapshot(std::move(*file), *document_.Snapshot(), counts);
             PruneReadMarks(snapshot->EventMap);
-            std::lock_guard<std::recursive_mutex> guard(EventLock);
-            events_ = std::move(snapshot);
-            eventCounts_ = counts;
+            {
+                std::lock_guard<std::recursive_mutex> guard(EventLock);
+                events_ = std::move(snapshot);
+                eventCounts_ = counts;
+            }
+            NotifyHub(HubChange::EventsPublished);
             return true;
         }
         clock_.SleepMs(kDocumentRetryMs);
@@ -450,14 +492,55 @@ bool CTarvellApp::LoadAlerts() {
         if (std::optional<AlertLogFile> file = ReadAlertsFile(Server().Folder)) {
             ItemCounts counts;
             auto snapshot = MakeAlertsSnapshot(std::move(*file), *document_.Snapshot(), counts);
-            std::lock_guard<std::recursive_mutex> guard(AlertLock);
-            alerts_ = std::move(snapshot);
-            alertCounts_ = counts;
+            {
+                std::lock_guard<std::recursive_mutex> guard(AlertLock);
+                alerts_ = std::move(snapshot);
+                alertCounts_ = counts;
+            }
+            NotifyHub(HubChange::AlertsPublished);
             return true;
         }
         clock_.SleepMs(kDocumentRetryMs);
     }
     return false;
+}
+
+// ---- change notifications
+
+int CTarvellApp::AddHubListener(std::function<void(HubChange)> listener) {
+    auto entry = std::make_shared<HubListener>();
+    entry->call = std::move(listener);
+    std::lock_guard<std::mutex> guard(listenerLock_);
+    const int id = ++lastListener_;
+    listeners_.emplace(id, std::move(entry));
+    return id;
+}
+
+void CTarvellApp::RemoveHubListener(int id) {
+    std::shared_ptr<HubListener> entry;
+    {
+        std::lock_guard<std::mutex> guard(listenerLock_);
+        const auto it = listeners_.find(id);
+        if (it == listeners_.end()) return;
+        entry = std::move(it->second);
+        listeners_.erase(it);
+    }
+    // Waits for a call in progress on another thread (a call on this thread holds it already).
+    std::lock_guard<std::recursive_mutex> running(entry->running);
+    entry->removed = true;
+}
+
+void CTarvellApp::NotifyHub(HubChange change) {
+    std::vector<std::shared_ptr<HubListener>> targets;
+    {
+        std::lock_guard<std::mutex> guard(listenerLock_);
+        targets.reserve(listeners_.size());
+        for (const auto& [id, entry] : listeners_) targets.push_back(entry);
+    }
+    for (const auto& entry : targets) {
+        std::lock_guard<std::recursive_mutex> running(entry->running);
+        if (!entry->removed && entry->call) entry->call(change);
+    }
 }
 
 }  // namespace tarvell

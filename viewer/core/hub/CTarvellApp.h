@@ -8,6 +8,10 @@
 // snapshot. EventLock guards the events, their tables, counts, flag and the servers; AlertLock
 // the alerts, counts and flag; ServerLock the current-server texts. No operation holds two of
 // the hub's locks; a mutator holds its hub lock, then the document's lock inside it.
+//
+// Change notifications: listeners hear of each published snapshot, each settings reload or save
+// announced through NotifyHub, and each local change of the events or alerts. A listener runs on
+// the thread that made the change, after the hub's locks are released.
 #pragma once
 
 #include <atomic>
@@ -17,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "viewer/core/hub/EventFilters.h"
@@ -36,6 +41,15 @@ using EventRecords = std::map<std::string, std::shared_ptr<const CEventItem>>;
 using AlertRecords = std::map<std::string, std::shared_ptr<const CAlertItem>>;
 
 // What one read of Tarvell.db gives the screens.
+enum class HubChange {
+    EventsPublished,        // a reader pass or a direct load replaced the events
+    AlertsPublished,        // likewise the alerts
+    SettingsReloaded,       // the settings document was read again from the server
+    SettingsSaved,          // the settings document was written to the server
+    EventsChangedLocally,   // a block or removal by this viewer
+    AlertsChangedLocally,   // a removal or clear by this viewer
+};
+
 struct EventsSnapshot {
     std::string SwitchCount = "0";
     std::string NodeCount = "0";
@@ -151,6 +165,16 @@ public:
     bool LoadEvents();
     bool LoadAlerts();
 
+    // ---- change notifications (any thread)
+    // Returns the listener's id (never 0). The listener is called with none of the hub's locks
+    // held; it must not block on the thread that removes it.
+    int AddHubListener(std::function<void(HubChange)> listener);
+    // After this returns the listener is not running and is never called again; a listener may
+    // remove itself from inside its call. An unknown id does nothing.
+    void RemoveHubListener(int id);
+    // Calls every listener with `change`. The caller holds none of the hub's locks.
+    void NotifyHub(HubChange change);
+
     Clock& clock() const { return clock_; }
     std::int64_t ReaderIntervalMs() const { return env_.readerIntervalMs; }
     Registry& registry() const;
@@ -187,6 +211,12 @@ private:
     std::atomic<std::uint32_t> popupTimeout_{0};
     mutable std::mutex popupLock_;
     std::string popupSound_;                             // [popupLock_]
+
+    struct HubListener;
+    class ChangeNotice;
+    mutable std::mutex listenerLock_;
+    std::map<int, std::shared_ptr<HubListener>> listeners_;   // [listenerLock_]
+    int lastListener_ = 0;                                     // [listenerLock_]
 
     std::unique_ptr<CTarvellDb> dbReader_;               // user-interface thread
     std::unique_ptr<CTarvellLog> logReader_;             // user-interface thread
