@@ -54,7 +54,8 @@ void CMonitorDetailsDlg::Update() {
 
 CMonitorInfoDlg::CMonitorInfoDlg(CTarvellApp& app, QWidget* parent)
     : OverviewPanel(app, nullptr, 0, parent) {
-    AddLabel(1000, QStringLiteral("Monitor Information"), QRect(10, 10, 150, logicalDpiX() / 7 + 6), PanelTitleFont(*this));
+    AddLabel(1000, QStringLiteral("Monitor Information"), QRect(10, 10, 150, logicalDpiX() / 7 + 6),
+             PanelTitleFont(*this));
     AddLabel(1012, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), SmallText());
     AddLabel(1014, QStringLiteral("0"), QRect(125, 45, 35, 15), SmallText());
     AddLabel(1013, QStringLiteral("Total Nodes:"), QRect(50, 60, 75, 15), SmallText());
