@@ -4,7 +4,7 @@
 #include <QPaintDevice>
 #include <algorithm>
 
-#include "viewer/core/FontTable.h"
+#include "viewer/core/look/FontTable.h"
 #include "viewer/widgets/TextConv.h"
 
 namespace tarvell {

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/viewer/widgets/WidgetFixture.h"
-#include "viewer/core/CommandRouter.h"
-#include "viewer/core/Prompt.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/shell/Prompt.h"
 #include "viewer/frame/CBannerBar.h"
 #include "viewer/frame/CSplashDlg.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
