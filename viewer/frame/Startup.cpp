@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "platform/ManualResetEvent.h"
 #include "platform/Paths.h"
 #include "viewer/core/CTarvellApp.h"
 #include "viewer/core/Prompt.h"
@@ -63,7 +64,7 @@ int RunViewer(int argc, char** argv) {
 
     // Alert popups: shown as the tray's balloon; the popup thread never waits for the window.
     QSystemTrayIcon* tray = frame.Tray();
-    app.StartPopup([tray](const std::string& key, const CAlertItem& alert) {
+    app.StartPopup([tray](const std::string& key, const CAlertItem& alert, const ManualResetEvent&) {
         const QString title = FromStored(alert.Category) + QStringLiteral(" alert");
         const QString text = FromStored(alert.EventType) + QStringLiteral("\n") + FromStored(alert.Description);
         QMetaObject::invokeMethod(tray, [tray, title, text] {
