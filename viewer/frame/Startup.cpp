@@ -8,8 +8,8 @@
 #include <QTimer>
 #include <memory>
 
-#include "platform/ManualResetEvent.h"
 #include "platform/Paths.h"
+#include "viewer/alerts/PopupPresenter.h"
 #include "viewer/core/CTarvellApp.h"
 #include "viewer/core/Prompt.h"
 #include "viewer/core/ServiceControl.h"
@@ -62,16 +62,9 @@ int RunViewer(int argc, char** argv) {
     frame.RefreshTitles();
     single.Listen([&frame] { QMetaObject::invokeMethod(&frame, [&frame] { frame.Open(); }, Qt::QueuedConnection); });
 
-    // Alert popups: shown as the tray's balloon; the popup thread never waits for the window.
-    QSystemTrayIcon* tray = frame.Tray();
-    app.StartPopup([tray](const std::string& key, const CAlertItem& alert, const ManualResetEvent&) {
-        const QString title = FromStored(alert.Category) + QStringLiteral(" alert");
-        const QString text = FromStored(alert.EventType) + QStringLiteral("\n") + FromStored(alert.Description);
-        QMetaObject::invokeMethod(tray, [tray, title, text] {
-            tray->showMessage(title, text, QSystemTrayIcon::Information);
-        }, Qt::QueuedConnection);
-        (void)key;
-    });
+    // Alert popups: the popup thread decides, the presenter shows them on this thread.
+    PopupPresenter popups(app);
+    app.StartPopup(popups.ShowFunction());
 
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
@@ -83,7 +76,11 @@ int RunViewer(int argc, char** argv) {
             });
         }
     }
-    return qapp.exec();
+    const int code = qapp.exec();
+    // An open popup is closed first: the popup thread may be waiting for it.
+    popups.Shutdown();
+    app.StopPopup();
+    return code;
 }
 
 }  // namespace tarvell
