@@ -14,7 +14,6 @@
 #include "viewer/core/EventTypes.h"
 #include "viewer/core/Look.h"
 #include "viewer/core/StringTable.h"
-#include "viewer/summary/CInformationDlg.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/LinkLabel.h"
@@ -49,9 +48,10 @@ Rect ToRect(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r
 
 }  // namespace
 
-CAlertPopupDlg::CAlertPopupDlg(CTarvellApp& app, std::string key, SoundPlayer* sound, QWidget* parent)
+CAlertPopupDlg::CAlertPopupDlg(CTarvellApp& app, std::string key, SoundPlayer* sound,
+                               InformationOpener openInformation, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      app_(app), key_(std::move(key)), sound_(sound) {
+      app_(app), key_(std::move(key)), sound_(sound), openInformation_(std::move(openInformation)) {
     setObjectName(QStringLiteral("alertPopup"));
     setAttribute(Qt::WA_ShowWithoutActivating);   // a popup never takes the keyboard from the user
     setFixedSize(DluToPixelsX(186), DluToPixelsY(161));
@@ -179,17 +179,13 @@ void CAlertPopupDlg::TimedOut() {
 
 void CAlertPopupDlg::LearnMore() {
     CAlertItem alert;
-    if (!app_.LookupAlert(key_, alert)) return;
+    if (!openInformation_ || !app_.LookupAlert(key_, alert)) return;
     if (info_) {
         info_->raise();
         return;
     }
-    // Its own window: the page stays while the popup times out and goes.
-    info_ = new CInformationDlg(FromUtf8(AlertInformationTitle(alert.Category)),
-                                FromUtf8(EventTypeHelp(alert.Description)));
-    info_->setAttribute(Qt::WA_DeleteOnClose);
-    info_->setWindowModality(Qt::ApplicationModal);
-    info_->show();
+    info_ = openInformation_(FromUtf8(AlertInformationTitle(alert.Category)),
+                             FromUtf8(EventTypeHelp(alert.Description)));
 }
 
 void CAlertPopupDlg::SetCloseImage(int index) {

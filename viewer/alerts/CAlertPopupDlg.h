@@ -8,11 +8,11 @@
 #include <QDialog>
 #include <QPointer>
 #include <QTimer>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "viewer/core/alerts/AlertText.h"
-#include "viewer/summary/CInformationDlg.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -23,14 +23,19 @@ class CTarvellApp;
 class LinkLabel;
 class SoundPlayer;
 
-inline constexpr int kPopupTimerId = 100;
 inline constexpr int kPopupGone = -1;   // the alert no longer exists
+
+// Opens an information page (title, HTML) in a window of its own, modal to the application and
+// left open when the popup goes; returns that window. The frame supplies it.
+using InformationOpener = std::function<QWidget*(const QString& title, const QString& html)>;
 
 class CAlertPopupDlg : public QDialog {
     Q_OBJECT
 public:
-    // `sound` may be nullptr (no sound); it must outlive the popup.
-    CAlertPopupDlg(CTarvellApp& app, std::string key, SoundPlayer* sound = nullptr, QWidget* parent = nullptr);
+    // `sound` may be nullptr (no sound); it must outlive the popup. Without `openInformation`
+    // "Learn more" shows nothing.
+    CAlertPopupDlg(CTarvellApp& app, std::string key, SoundPlayer* sound = nullptr,
+                   InformationOpener openInformation = {}, QWidget* parent = nullptr);
     ~CAlertPopupDlg() override;
 
     // Looks the alert up and, when it exists, fills the popup and starts the slide in; false
@@ -46,10 +51,10 @@ public:
     bool SlidingIn() const { return sliding_ && !slidingOut_; }
     bool SlidingOut() const { return slidingOut_; }
     bool TimeoutRunning() const { return timeout_.isActive(); }
-    CInformationDlg* Information() const { return info_; }
+    QWidget* Information() const { return info_; }
 
-    // "Learn more about this alert...": the type's information page, modal to the application,
-    // while this popup's timer keeps running.
+    // "Learn more about this alert...": the type's information page, while this popup's timer
+    // keeps running.
     void LearnMore();
 
 protected:
@@ -83,7 +88,8 @@ private:
     bool sliding_ = false;
     bool slidingOut_ = false;
     bool soundStarted_ = false;
-    QPointer<CInformationDlg> info_;
+    InformationOpener openInformation_;
+    QPointer<QWidget> info_;
 };
 
 }  // namespace tarvell

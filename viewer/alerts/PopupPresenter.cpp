@@ -12,8 +12,10 @@ constexpr auto kStopLook = std::chrono::milliseconds(20);   // how often a waiti
 
 }  // namespace
 
-PopupPresenter::PopupPresenter(CTarvellApp& app, QString soundDevice, EventLog* log, QObject* parent)
-    : QObject(parent), app_(app), sound_(std::move(soundDevice), log) {}
+PopupPresenter::PopupPresenter(CTarvellApp& app, InformationOpener openInformation, QString soundDevice,
+                               EventLog* log, QObject* parent)
+    : QObject(parent), app_(app), openInformation_(std::move(openInformation)),
+      sound_(std::move(soundDevice), log) {}
 
 PopupPresenter::~PopupPresenter() { Shutdown(); }
 
@@ -41,7 +43,7 @@ void PopupPresenter::Open(std::uint64_t ticket, const std::string& key) {
         std::lock_guard<std::mutex> guard(lock_);
         if (shutdown_ || ticket <= abandoned_) return;
     }
-    auto* popup = new CAlertPopupDlg(app_, key, &sound_);
+    auto* popup = new CAlertPopupDlg(app_, key, &sound_, openInformation_);
     if (!popup->Begin()) {
         delete popup;
         Finish(ticket, kPopupGone);
@@ -72,7 +74,7 @@ void PopupPresenter::Shutdown() {
     if (CAlertPopupDlg* popup = current_) {
         current_ = nullptr;
         popup->disconnect(this);
-        if (CInformationDlg* info = popup->Information()) delete info;
+        if (QWidget* info = popup->Information()) delete info;
         delete popup;
     }
     sound_.Stop();

@@ -3,7 +3,7 @@
 // thread is asked to stop, or the presenter shuts down. Every widget lives on the GUI thread; the
 // popup thread only decides what to show.
 //
-// Shutdown (GUI thread) closes an open popup and makes every later Show return at once, so a
+// Shutdown (GUI thread) closes an open popup (and its information page) and makes every later Show return at once, so a
 // popup thread that waits for the GUI is never joined by the GUI thread while it waits. The
 // owner calls Shutdown, then stops the popup thread, before the presenter and the application
 // object go.
@@ -30,8 +30,8 @@ class PopupPresenter : public QObject {
 public:
     // `soundDevice`: the ALSA output of the popup sound, empty for the player's default;
     // `log`: nullptr for the system log.
-    explicit PopupPresenter(CTarvellApp& app, QString soundDevice = {}, EventLog* log = nullptr,
-                            QObject* parent = nullptr);
+    explicit PopupPresenter(CTarvellApp& app, InformationOpener openInformation = {},
+                            QString soundDevice = {}, EventLog* log = nullptr, QObject* parent = nullptr);
     ~PopupPresenter() override;
 
     // ---- popup thread
@@ -54,6 +54,7 @@ private:
     void Finish(std::uint64_t ticket, int result);
 
     CTarvellApp& app_;
+    InformationOpener openInformation_;
     SoundPlayer sound_;
     QPointer<CAlertPopupDlg> current_;           // GUI thread
     std::mutex lock_;

@@ -17,6 +17,7 @@
 #include "viewer/core/SingleInstance.h"
 #include "viewer/core/StringTable.h"
 #include "viewer/frame/CMainFrame.h"
+#include "viewer/summary/CInformationDlg.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/MessageBoxPrompt.h"
@@ -63,7 +64,13 @@ int RunViewer(int argc, char** argv) {
     single.Listen([&frame] { QMetaObject::invokeMethod(&frame, [&frame] { frame.Open(); }, Qt::QueuedConnection); });
 
     // Alert popups: the popup thread decides, the presenter shows them on this thread.
-    PopupPresenter popups(app);
+    PopupPresenter popups(app, [](const QString& title, const QString& html) -> QWidget* {
+        auto* page = new CInformationDlg(title, html);
+        page->setAttribute(Qt::WA_DeleteOnClose);
+        page->setWindowModality(Qt::ApplicationModal);
+        page->show();
+        return page;
+    });
     app.StartPopup(popups.ShowFunction());
 
     std::vector<std::string> arguments;

@@ -21,6 +21,15 @@ namespace {
 
 constexpr const char* kKey = "1700000000.1";
 
+// The frame's opener: the information dialog in a window of its own.
+QWidget* OpenInformation(const QString& title, const QString& html) {
+    auto* page = new CInformationDlg(title, html);
+    page->setAttribute(Qt::WA_DeleteOnClose);
+    page->setWindowModality(Qt::ApplicationModal);
+    page->show();
+    return page;
+}
+
 class AlertPopupTest : public ViewerFixture {
 protected:
     CTarvellApp& Connected(std::uint32_t timeout, std::string sound = "") {
@@ -38,7 +47,7 @@ protected:
     }
     // A popup that has slid in.
     std::unique_ptr<CAlertPopupDlg> SlidIn(CTarvellApp& app, SoundPlayer* sound = nullptr) {
-        auto popup = std::make_unique<CAlertPopupDlg>(app, kKey, sound);
+        auto popup = std::make_unique<CAlertPopupDlg>(app, kKey, sound, OpenInformation);
         EXPECT_TRUE(popup->Begin());
         EXPECT_TRUE(QTest::qWaitFor([&] { return !popup->SlidingIn(); }, 3000));
         return popup;
@@ -103,7 +112,7 @@ TEST_F(AlertPopupTest, LearnMoreOpensTheInformationWhileTheTimerRuns) {
     LinkLabel* link = popup->findChild<LinkLabel*>();
     ASSERT_NE(link, nullptr);
     QTest::mouseClick(link, Qt::LeftButton);
-    QPointer<CInformationDlg> info = popup->Information();
+    QPointer<CInformationDlg> info = qobject_cast<CInformationDlg*>(popup->Information());
     ASSERT_TRUE(info);
     EXPECT_TRUE(info->isVisible());
     EXPECT_TRUE(info->Browser()->toPlainText().contains(QStringLiteral("New Ip")));
@@ -116,7 +125,7 @@ TEST_F(AlertPopupTest, LearnMoreOpensTheInformationWhileTheTimerRuns) {
 
 TEST_F(AlertPopupTest, ShutdownWithAPopupOpenEndsThePopupThreadWithinTwoSeconds) {
     CTarvellApp& app = Connected(0);
-    PopupPresenter presenter(app, QStringLiteral("null"));
+    PopupPresenter presenter(app, OpenInformation, QStringLiteral("null"));
     QSignalSpy opened(&presenter, &PopupPresenter::opened);
     ASSERT_TRUE(app.StartPopup(presenter.ShowFunction()));
     QTest::qWait(100);   // the first look sets the starting point
@@ -133,6 +142,10 @@ TEST_F(AlertPopupTest, ShutdownWithAPopupOpenEndsThePopupThreadWithinTwoSeconds)
     EXPECT_EQ(popup->Body(), popup->Body().section(QStringLiteral("Description: "), 0, 0) +
                                  QStringLiteral("Description: Manual Blocking by bob@CORP."));
 
+    popup->LearnMore();
+    QPointer<QWidget> page = popup->Information();
+    ASSERT_TRUE(page);
+
     // As the program does: the event loop ends, then the popup, then the thread.
     QEventLoop loop;
     QTimer::singleShot(0, &loop, [&] { loop.exit(0); });
@@ -143,6 +156,7 @@ TEST_F(AlertPopupTest, ShutdownWithAPopupOpenEndsThePopupThreadWithinTwoSeconds)
     app.StopPopup();
     EXPECT_LT(timer.elapsed(), 2000);
     EXPECT_EQ(presenter.Current(), nullptr);
+    EXPECT_FALSE(page);
 }
 
 }  // namespace
