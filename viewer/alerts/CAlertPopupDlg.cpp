@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <algorithm>
 
 #include "viewer/alerts/AlertImages.h"
 #include "viewer/alerts/SoundPlayer.h"
@@ -40,6 +41,7 @@ QLabel* MakeLabel(QWidget* parent, const QFont& font, Rgb ink, QRect at) {
     pal.setColor(QPalette::WindowText, ToQColor(ink));
     label->setPalette(pal);
     label->setAttribute(Qt::WA_TranslucentBackground);
+    at.setHeight(std::max(at.height(), QFontMetrics(font).height()));   // room for descenders
     label->setGeometry(at);
     return label;
 }
@@ -78,7 +80,10 @@ CAlertPopupDlg::CAlertPopupDlg(CTarvellApp& app, std::string key, SoundPlayer* s
     learnMore_ = new LinkLabel(QStringLiteral("Learn more about this alert..."), 0, this);
     learnMore_->SetColor(ToQColor(kHeadingInk));
     learnMore_->setFont(DesignFont(QStringLiteral("Tahoma"), 13, 400, false, true));
-    learnMore_->setGeometry(DluQRect(26, 142, 98, 8));
+    // At least its dialog-unit width; wider when the installed face runs wider than Tahoma.
+    const QRect link = DluQRect(26, 142, 98, 8);
+    learnMore_->setGeometry(link.x(), link.y(), std::max(link.width(), learnMore_->sizeHint().width()),
+                            std::max(link.height(), learnMore_->sizeHint().height()));
     connect(learnMore_, &LinkLabel::activated, this, [this] { LearnMore(); });
     close_ = new QLabel(this);
     close_->setObjectName(QStringLiteral("closeIcon"));
