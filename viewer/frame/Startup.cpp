@@ -64,13 +64,7 @@ int RunViewer(int argc, char** argv) {
     single.Listen([&frame] { QMetaObject::invokeMethod(&frame, [&frame] { frame.Open(); }, Qt::QueuedConnection); });
 
     // Alert popups: the popup thread decides, the presenter shows them on this thread.
-    PopupPresenter popups(app, [](const QString& title, const QString& html) -> QWidget* {
-        auto* page = new CInformationDlg(title, html);
-        page->setAttribute(Qt::WA_DeleteOnClose);
-        page->setWindowModality(Qt::ApplicationModal);
-        page->show();
-        return page;
-    });
+    PopupPresenter popups(app, OpenInformationWindow);
     app.StartPopup(popups.ShowFunction());
 
     std::vector<std::string> arguments;

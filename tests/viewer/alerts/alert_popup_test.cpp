@@ -21,15 +21,6 @@ namespace {
 
 constexpr const char* kKey = "1700000000.1";
 
-// The frame's opener: the information dialog in a window of its own.
-QWidget* OpenInformation(const QString& title, const QString& html) {
-    auto* page = new CInformationDlg(title, html);
-    page->setAttribute(Qt::WA_DeleteOnClose);
-    page->setWindowModality(Qt::ApplicationModal);
-    page->show();
-    return page;
-}
-
 class AlertPopupTest : public ViewerFixture {
 protected:
     CTarvellApp& Connected(std::uint32_t timeout, std::string sound = "") {
@@ -47,7 +38,7 @@ protected:
     }
     // A popup that has slid in.
     std::unique_ptr<CAlertPopupDlg> SlidIn(CTarvellApp& app, SoundPlayer* sound = nullptr) {
-        auto popup = std::make_unique<CAlertPopupDlg>(app, kKey, sound, OpenInformation);
+        auto popup = std::make_unique<CAlertPopupDlg>(app, kKey, sound, OpenInformationWindow);
         EXPECT_TRUE(popup->Begin());
         EXPECT_TRUE(QTest::qWaitFor([&] { return !popup->SlidingIn(); }, 3000));
         return popup;
@@ -69,7 +60,6 @@ TEST_F(AlertPopupTest, TheTimeoutClosesBySlidingOutAndZeroWaitsForTheCloseIcon) 
         EXPECT_EQ(popup->Heading(), QStringLiteral("New Ip"));
         EXPECT_TRUE(popup->Body().startsWith(QStringLiteral("Device name: core\n\nOccurred on: ")));
         EXPECT_TRUE(popup->Body().endsWith(QStringLiteral("Description: New Ip Address 10.9.9.9 discovered.")));
-        EXPECT_TRUE(popup->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         EXPECT_EQ(log.Lines().size(), static_cast<std::size_t>(c.logLines));   // shown all the same
         QSignalSpy finished(popup.get(), &QDialog::finished);
         if (c.timeout == 0) {
@@ -125,7 +115,7 @@ TEST_F(AlertPopupTest, LearnMoreOpensTheInformationWhileTheTimerRuns) {
 
 TEST_F(AlertPopupTest, ShutdownWithAPopupOpenEndsThePopupThreadWithinTwoSeconds) {
     CTarvellApp& app = Connected(0);
-    PopupPresenter presenter(app, OpenInformation, QStringLiteral("null"));
+    PopupPresenter presenter(app, OpenInformationWindow, QStringLiteral("null"));
     QSignalSpy opened(&presenter, &PopupPresenter::opened);
     ASSERT_TRUE(app.StartPopup(presenter.ShowFunction()));
     QTest::qWait(100);   // the first look sets the starting point

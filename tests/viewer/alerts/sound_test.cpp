@@ -15,24 +15,16 @@
 namespace tarvell {
 namespace {
 
-// A mono 16-bit wave at 8 kHz; `declaredBytes` of data in the header, `bytes` of silence written.
-std::string Wave(std::uint32_t declaredBytes, std::uint32_t bytes) {
+// A mono 16-bit wave at 8 kHz; `declared` bytes of data in the header, `bytes` of silence written.
+std::string Wave(std::uint32_t declared, std::uint32_t bytes) {
     std::string w = "RIFF";
-    auto put32 = [&w](std::uint32_t v) { for (int i = 0; i < 4; ++i) w += static_cast<char>(v >> (8 * i)); };
-    auto put16 = [&w](std::uint16_t v) { w += static_cast<char>(v); w += static_cast<char>(v >> 8); };
-    put32(36 + declaredBytes);
+    auto le = [&w](std::uint32_t v, int n) { for (int i = 0; i < n; ++i) w += static_cast<char>(v >> (8 * i)); };
+    le(36 + declared, 4);
     w += "WAVEfmt ";
-    put32(16);
-    put16(1);
-    put16(1);
-    put32(8000);
-    put32(16000);
-    put16(2);
-    put16(16);
+    for (auto [v, n] : {std::pair{16u, 4}, {1u, 2}, {1u, 2}, {8000u, 4}, {16000u, 4}, {2u, 2}, {16u, 2}}) le(v, n);
     w += "data";
-    put32(declaredBytes);
-    w.append(bytes, '\0');
-    return w;
+    le(declared, 4);
+    return w.append(bytes, '\0');
 }
 
 class SoundTest : public ::testing::Test {
