@@ -55,6 +55,7 @@ CAlertPopupDlg::CAlertPopupDlg(CTarvellApp& app, std::string key, SoundPlayer* s
     : QDialog(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       app_(app), key_(std::move(key)), sound_(sound), openInformation_(std::move(openInformation)) {
     setObjectName(QStringLiteral("alertPopup"));
+    setWindowTitle(QStringLiteral("Tarvell Alert"));   // not shown; names the window to the desktop
     setAttribute(Qt::WA_ShowWithoutActivating);   // a popup never takes the keyboard from the user
     setFixedSize(DluToPixelsX(186), DluToPixelsY(161));
 

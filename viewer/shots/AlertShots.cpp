@@ -1,6 +1,8 @@
 // Pictures of the alert popup under a real X server: a detection and a prevention alert, each
 // slid in at the bottom right and grabbed from the screen, and the close icon under the pointer.
 //   tarvell-alert-shots --out DIR
+//   tarvell-alert-shots --add-alert FOLDER   adds a detection alert of this second to the alert
+//                                            file of the server in FOLDER (a live viewer's popup)
 #include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
@@ -67,13 +69,35 @@ bool SaveScreen(const QString& path, const QRect& area = {}) {
     return false;
 }
 
+// Adds "<now>.1" (or the next free counter of this second) to FOLDER's alert file.
+int AddAlert(const std::string& folder) {
+    const std::string path = JoinPath(folder, kAlertLogName);
+    AlertLogFile file;
+    if (!ReadStateFile(path, file)) {
+        std::fprintf(stderr, "tarvell-alert-shots: %s could not be read\n", path.c_str());
+        return 1;
+    }
+    const std::string second = std::to_string(SystemClock().Now());
+    int counter = 1;
+    while (file.AlertLog.count(second + "." + std::to_string(counter))) ++counter;
+    auto alert = std::make_unique<CAlertItem>();
+    alert->Category = "Detection";
+    alert->Description = "New Mac";
+    alert->Current = "00:1a:2b:3c:4d:5e";
+    alert->DeviceName = "access-sw2";
+    alert->DevicePort = "Gi1/0/14";
+    file.AlertLog.emplace(second + "." + std::to_string(counter), std::move(alert));
+    return WriteStateFile(path, file) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     const QStringList args = QApplication::arguments();
+    if (args.size() == 3 && args[1] == QStringLiteral("--add-alert")) return AddAlert(args[2].toStdString());
     if (args.size() != 3 || args[1] != QStringLiteral("--out")) {
-        std::fprintf(stderr, "usage: tarvell-alert-shots --out DIR\n");
+        std::fprintf(stderr, "usage: tarvell-alert-shots --out DIR | --add-alert FOLDER\n");
         return 2;
     }
     const QString out = args[2];
