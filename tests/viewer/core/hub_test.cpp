@@ -442,7 +442,7 @@ TEST_F(PopupTest, AnAlertRemovedBeforeItsTurnIsSkippedAndTheNextFollows) {
     EXPECT_EQ(shown, (std::vector<std::string>{"one", "three"}));
 }
 
-TEST_F(PopupTest, OnTheThreadEachPopupOpensAfterThePreviousClosedAndStopEndsAWaitingShow) {
+TEST_F(PopupTest, ConcurrencyTestEachPopupOpensAfterThePreviousClosedAndStopEndsAWaitingShow) {
     CTarvellApp& app = Start({});
     std::vector<std::string> order;   // written by the popup thread only
     std::atomic<int> open{0}, most{0};
