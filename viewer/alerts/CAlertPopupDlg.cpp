@@ -10,16 +10,16 @@
 
 #include "viewer/alerts/AlertImages.h"
 #include "viewer/alerts/SoundPlayer.h"
-#include "viewer/core/CTarvellApp.h"
-#include "viewer/core/DialogUnits.h"
-#include "viewer/core/EventTypes.h"
-#include "viewer/core/Look.h"
-#include "viewer/core/StringTable.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/look/DialogUnits.h"
+#include "viewer/core/hub/EventTypes.h"
+#include "viewer/core/look/Look.h"
+#include "viewer/core/shell/StringTable.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/TextConv.h"
-#include "viewer/core/CommandIds.h"
+#include "viewer/core/shell/CommandIds.h"
 
 namespace tarvell {
 namespace {

@@ -19,7 +19,7 @@
 
 #include "viewer/alerts/CAlertPopupDlg.h"
 #include "viewer/alerts/SoundPlayer.h"
-#include "viewer/core/CTarvellApp.h"
+#include "viewer/core/hub/CTarvellApp.h"
 
 namespace tarvell {
 

@@ -5,8 +5,8 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
-#include "viewer/core/CTarvellApp.h"
-#include "viewer/core/CTarvellPopup.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/hub/CTarvellPopup.h"
 
 namespace tarvell {
 namespace {

@@ -16,7 +16,7 @@
 #include "platform/Registry.h"
 #include "shared/StateFiles.h"
 #include "viewer/alerts/CAlertPopupDlg.h"
-#include "viewer/core/CTarvellApp.h"
+#include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
 

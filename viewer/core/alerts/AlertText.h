@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "shared/CAlertItem.h"
-#include "viewer/core/Geometry.h"
+#include "viewer/core/look/Geometry.h"
 
 namespace tarvell {
 

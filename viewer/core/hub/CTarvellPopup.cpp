@@ -1,0 +1,51 @@
+#include "viewer/core/hub/CTarvellPopup.h"
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+#include "shared/AlertKey.h"
+
+namespace tarvell {
+
+CTarvellPopup::CTarvellPopup(CTarvellApp& app, Show show, std::int64_t periodMs)
+    : app_(app), show_(std::move(show)), periodMs_(periodMs) {}
+
+int CTarvellPopup::LookOnce() {
+    if (app_.PopupAlerts() == 0) return 0;
+    const std::string folder = app_.Server().Folder;
+    if (!started_ || folder != folder_) {
+        // Only what is recorded after this moment pops up.
+        started_ = true;
+        folder_ = folder;
+        shownUpTo_ = {app_.clock().Now(), INT64_MAX};
+    }
+    // The keys of the shared snapshot are read in place: no record is copied here.
+    using Order = std::pair<std::int64_t, std::int64_t>;
+    std::vector<std::pair<Order, const std::string*>> fresh;
+    const auto alerts = app_.Alerts();
+    for (const auto& [key, alert] : alerts->AlertLog) {
+        const std::optional<AlertKeyParts> parts = ParseAlertKey(key);
+        if (!parts) continue;
+        const Order order{parts->seconds, parts->counter};
+        if (order > shownUpTo_) fresh.push_back({order, &key});
+    }
+    std::sort(fresh.begin(), fresh.end());
+    int shown = 0;
+    for (const auto& [order, key] : fresh) {
+        if (StopRequested() || app_.PopupAlerts() == 0) break;
+        shownUpTo_ = order;
+        // The record as it is now: one removed while an earlier popup was open is skipped.
+        CAlertItem alert;
+        if (!app_.LookupAlert(*key, alert)) continue;
+        show_(*key, alert, StopEvent());
+        ++shown;
+    }
+    return shown;
+}
+
+void CTarvellPopup::Run() {
+    while (!WaitForStop(periodMs_)) LookOnce();
+}
+
+}  // namespace tarvell
