@@ -107,10 +107,4 @@ bool CIpAddressCtrl::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void CIpAddressCtrl::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::FontChange)
-        for (QLineEdit* f : fields_) f->setFont(font());
-    QWidget::changeEvent(e);
-}
-
 }  // namespace tarvell

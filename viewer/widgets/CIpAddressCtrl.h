@@ -39,7 +39,6 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void changeEvent(QEvent*) override;
 
 private:
     std::array<QLineEdit*, 4> fields_{};
