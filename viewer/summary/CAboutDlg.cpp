@@ -11,7 +11,7 @@
 
 #include "viewer/core/Look.h"
 #include "viewer/core/StringTable.h"
-#include "viewer/summary/DialogLook.h"
+#include "viewer/widgets/DialogLook.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/LinkLabel.h"

@@ -11,7 +11,7 @@
 
 #include "platform/DateText.h"
 #include "viewer/core/Look.h"
-#include "viewer/summary/DialogLook.h"
+#include "viewer/widgets/DialogLook.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/TextConv.h"

@@ -5,7 +5,7 @@
 
 #include "viewer/core/Look.h"
 #include "viewer/core/StringTable.h"
-#include "viewer/summary/DialogLook.h"
+#include "viewer/widgets/DialogLook.h"
 #include "viewer/summary/SummaryPanels.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Painting.h"

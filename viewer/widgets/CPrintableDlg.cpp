@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "platform/Files.h"
-#include "viewer/widgets/DialogFrame.h"
+#include "viewer/widgets/DialogLook.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/WaitCursor.h"
 

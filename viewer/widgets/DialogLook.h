@@ -1,8 +1,9 @@
-// The look of the viewer's modal dialogs: the banded background, the purple header band across
-// the top, the white rounded panel behind the controls and the small white header icons; and
-// the save dialog and failure message of the exports. GUI thread only.
+// The look shared by the information, report and About dialogs and the overview panels: the
+// banded background, the purple header band with its white links, the white rounded panel, the
+// small header icons and the dial face of the level charts. GUI thread only.
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
@@ -17,6 +18,7 @@ namespace tarvell {
 
 inline constexpr Rgb kHeaderBand{102, 51, 153};
 inline constexpr int kHeaderBandHeight = 22;
+inline constexpr QSize kDialSize{154, 124};
 
 // Ten bands from top to bottom (vertical = true) or left to right, band k in
 // RGB(240 + k, 230 + k, 245 + k).
@@ -26,7 +28,10 @@ void PaintBands(QPainter& p, const QRect& client, bool vertical);
 void PaintDialogFrame(QPainter& p, const QRect& client, int margin, int right, int panelBottom);
 // The 16 x 16 header icons: 0 export, 1 print (white on the header band).
 QImage HeaderIcon(int which);
-// Tahoma 13, the dialogs' header and body font.
+// The dial face of a level chart (image 0 of the dial list): a scale from 0 to 100 over the
+// dial's sweep, transparent where the pie shows through.
+const QImage& DialImage();
+// Fonts of the dialogs.
 QFont HeaderFont(bool bold, bool underline = false);
 
 // Shows `path` could not be written, in the shape of the viewer's messages.
