@@ -28,10 +28,14 @@ CPropertyPage::CPropertyPage(const QString& caption, QWidget* parent) : QWidget(
     hide();
 }
 
-void CPropertyPage::OnCreate() { OnInitDialog(); }
+void CPropertyPage::OnCreate() {
+    initializing_ = true;
+    OnInitDialog();
+    initializing_ = false;
+}
 
 void CPropertyPage::SetModified(bool modified) {
-    if (sheet_ == nullptr) return;
+    if (sheet_ == nullptr || initializing_) return;
     sheet_->rules_.SetModified(index_, modified);
     sheet_->Sync();
 }

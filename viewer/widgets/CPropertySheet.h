@@ -7,6 +7,7 @@
 //
 // A page is a CPropertyPage subclass that builds its controls in its constructor, fills them in
 // OnInitDialog and writes them in OnOK; it calls SetModified(true) on every change the user makes.
+// A sheet runs once: it is built, filled with its pages, run and destroyed.
 // Page texts are drawn in the body text colour; MakeLink gives a link in the page link colour.
 #pragma once
 
@@ -35,7 +36,8 @@ public:
     // The sheet the page was added to, or null.
     CPropertySheet* Sheet() const { return sheet_; }
 
-    // Once, the first time the page is shown, before OnSetActive.
+    // Once, the first time the page is shown, before OnSetActive. Filling the controls here is
+    // not a change: SetModified has no effect while it runs.
     virtual void OnInitDialog() {}
     // Each time the page becomes current; false returns to the page shown before.
     bool OnSetActive() override { return true; }
@@ -61,6 +63,7 @@ private:
     QString caption_;
     CPropertySheet* sheet_ = nullptr;
     int index_ = -1;
+    bool initializing_ = false;
 };
 
 class CPropertySheet : public QDialog {

@@ -141,7 +141,10 @@ TEST(IpAddressTest, BlankStateAndDottedText) {
 // A page that counts what the sheet asks of it.
 struct CountingPage : CPropertyPage {
     using CPropertyPage::CPropertyPage;
-    void OnInitDialog() override { ++inits; }
+    void OnInitDialog() override {
+        ++inits;
+        SetModified();   // as a control's change signal while the page fills it
+    }
     bool OnOK() override { ++oks; return true; }
     int inits = 0, oks = 0;
 };
