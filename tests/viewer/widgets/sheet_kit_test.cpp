@@ -45,7 +45,7 @@ TEST(CheckListTest, SpaceAndClickToggleWithOneSignalEach) {
 
     list.SelectRow(1);
     list.setFocus();
-    QTest::keyClick(list.viewport(), Qt::Key_Space);
+    QTest::keyClick(&list, Qt::Key_Space);
     ASSERT_EQ(toggled.count(), 1);
     EXPECT_EQ(toggled[0][0].toInt(), 1);
     EXPECT_TRUE(toggled[0][1].toBool());
