@@ -5,7 +5,7 @@
 #include <QTextBrowser>
 #include <algorithm>
 
-#include "viewer/core/ReportText.h"
+#include "viewer/core/summary/ReportText.h"
 
 namespace tarvell {
 

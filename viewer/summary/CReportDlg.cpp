@@ -10,7 +10,7 @@
 #include <QTextDocument>
 
 #include "platform/DateText.h"
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/DialogLook.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/Fonts.h"

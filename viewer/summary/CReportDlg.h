@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
-#include "viewer/core/ReportText.h"
+#include "viewer/core/summary/ReportText.h"
 #include "viewer/widgets/CPrintableDlg.h"
 
 class QLabel;

@@ -3,7 +3,7 @@
 #include <QHeaderView>
 #include <algorithm>
 
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/TextConv.h"
 

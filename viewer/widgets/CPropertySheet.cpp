@@ -4,7 +4,7 @@
 #include <QShowEvent>
 #include <algorithm>
 
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/CThemeTabCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"

@@ -15,7 +15,7 @@
 #include <QString>
 #include <vector>
 
-#include "viewer/core/CommandIds.h"
+#include "viewer/core/shell/CommandIds.h"
 #include "viewer/core/shell/SheetRules.h"
 
 class QPushButton;

@@ -4,8 +4,8 @@
 #include <QMessageBox>
 #include <QPainterPath>
 
-#include "viewer/core/Look.h"
-#include "viewer/core/SummaryRules.h"
+#include "viewer/core/look/Look.h"
+#include "viewer/core/summary/SummaryRules.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Painting.h"
 #include "viewer/widgets/TextConv.h"

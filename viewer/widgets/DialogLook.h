@@ -10,7 +10,7 @@
 #include <QRect>
 #include <QString>
 
-#include "viewer/core/Geometry.h"
+#include "viewer/core/look/Geometry.h"
 
 class QWidget;
 
