@@ -9,6 +9,14 @@
 
 namespace tarvell {
 
+QWidget* OpenInformationWindow(const QString& title, const QString& html) {
+    auto* page = new CInformationDlg(title, html);
+    page->setAttribute(Qt::WA_DeleteOnClose);
+    page->setWindowModality(Qt::ApplicationModal);
+    page->show();
+    return page;
+}
+
 CInformationDlg::CInformationDlg(const QString& title, const QString& html, QWidget* parent)
     : CPrintableDlg(QStringLiteral("Tarvell Information"), title, parent) {
     browser_ = new QTextBrowser(this);

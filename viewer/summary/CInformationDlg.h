@@ -32,4 +32,8 @@ private:
     QTextBrowser* browser_;
 };
 
+// An information dialog in a window of its own, modal to the application, deleted when closed
+// (the alert popup's "Learn more": the page stays when the popup goes).
+QWidget* OpenInformationWindow(const QString& title, const QString& html);
+
 }  // namespace tarvell
