@@ -199,24 +199,29 @@ struct TabItems : Items {
     QString Action(int) const override { return QAccessibleActionInterface::pressAction(); }
 };
 
+// A link; an inactive one is plain text, without an action.
 class LinkAccessible : public QAccessibleWidget {
 public:
     explicit LinkAccessible(LinkLabel* link) : QAccessibleWidget(link, QAccessible::Link) {}
+    LinkLabel* Link() const { return static_cast<LinkLabel*>(widget()); }
+    QAccessible::Role role() const override { return Link()->IsActive() ? QAccessible::Link : QAccessible::StaticText; }
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Name) {
             const QString own = widget()->accessibleName();
-            return own.isEmpty() ? static_cast<LinkLabel*>(widget())->Text() : own;
+            return own.isEmpty() ? Link()->Text() : own;
         }
         return QAccessibleWidget::text(t);
     }
     QAccessible::State state() const override {
         QAccessible::State s = QAccessibleWidget::state();
-        s.linked = true;
+        s.linked = Link()->IsActive();
         return s;
     }
-    QStringList actionNames() const override { return {pressAction()}; }
+    QStringList actionNames() const override {
+        return Link()->IsActive() ? QStringList{pressAction()} : QStringList();
+    }
     void doAction(const QString& name) override {
-        if (name != pressAction() || !widget()->isEnabled()) return;
+        if (name != pressAction() || !widget()->isEnabled() || !Link()->IsActive()) return;
         // The key the link answers to, so the link's own checks apply.
         QCoreApplication::postEvent(widget(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier));
     }
