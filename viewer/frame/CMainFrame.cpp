@@ -197,9 +197,21 @@ void CMainFrame::StopServer() {
 }
 
 bool CMainFrame::ConnectTo(const std::string& serverName) {
-    WaitCursor wait;
-    if (!app_.SelectServer(serverName)) {
-        prompt_.AskString(str::kConnectFailed, PromptButtons::Ok, PromptIcon::Information);
+    // Reading a server whose files cannot be read takes up to 5 attempts of 1 s per file: the
+    // reading runs on a worker while the window keeps painting; only the commit runs here.
+    ServerLoad load;
+    RunOffGuiThread([&] {
+        load = app_.PrepareServer(serverName);
+        return load.settings.has_value();
+    });
+    const bool known = load.known;
+    const std::string folder = load.server.Folder;
+    if (!app_.CommitServer(std::move(load))) {
+        PromptRequest request;
+        request.text = known ? ConnectFailureText(serverName, folder) : std::string(LoadString(str::kConnectFailed));
+        request.buttons = PromptButtons::Ok;
+        request.icon = PromptIcon::Information;
+        prompt_.Ask(request);
         return false;
     }
     banner_->RefreshServerState();

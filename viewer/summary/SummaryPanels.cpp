@@ -83,6 +83,11 @@ LinkLabel* OverviewPanel::AddLink(int id, const QString& text, CommandId command
     return link;
 }
 
+QLabel* OverviewPanel::Label(int id) const {
+    const auto it = labels_.find(id);
+    return it == labels_.end() ? nullptr : it->second;
+}
+
 void OverviewPanel::SetTextIfChanged(int id, const QString& text) {
     const auto it = labels_.find(id);
     if (it != labels_.end() && it->second->text() != text) it->second->setText(text);
@@ -158,7 +163,11 @@ CSummaryDlg::CSummaryDlg(CTarvellApp& app, SendCommand send, QWidget* parent)
 
 void CSummaryDlg::Update() {
     const CTarvellDoc& settings = app_.Document().Fields();
-    SetTextIfChanged(1007, FromUtf8(ServiceStateText(app_.Document().Title(), query_, settings)));
+    const std::string title = app_.Document().Title();
+    const ServerHealth health = title == kNotConnectedTitle ? ServerHealth{} : app_.Health();
+    const std::string problem = HealthStateText(health);
+    SetTextIfChanged(1007, FromUtf8(problem.empty() ? ServiceStateText(title, query_, settings) : problem));
+    if (QLabel* state = Label(1007)) state->setToolTip(FromUtf8(HealthDetailText(health)));
 }
 
 void CSummaryDlg::resizeEvent(QResizeEvent* e) {
