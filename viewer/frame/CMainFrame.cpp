@@ -252,12 +252,16 @@ void CMainFrame::showEvent(QShowEvent* event) {
     if (event->spontaneous()) return;   // a window manager's restore, not a show of ours
     // The splash runs over the frame; its timer starts the readers (once per process).
     if (!splash_) {
+        // The first loads retry unreadable files for seconds: they run on a worker too.
         splash_ = new CSplashDlg(
             [this] {
-                if (options_.startReaders)
-                    options_.startReaders();
-                else
-                    app_.StartReaders();
+                RunOffGuiThread([this] {
+                    if (options_.startReaders)
+                        options_.startReaders();
+                    else
+                        app_.StartReaders();
+                    return true;
+                });
             },
             options_.splashMs, this);
         splash_->setAttribute(Qt::WA_DeleteOnClose);
