@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "tests/viewer/core/ViewerFixture.h"
-#include "viewer/core/CTarvellApp.h"
-#include "viewer/core/Readers.h"
-#include "viewer/core/StringTable.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/hub/Readers.h"
+#include "viewer/core/shell/StringTable.h"
 
 namespace tarvell {
 namespace {
@@ -48,11 +48,15 @@ TEST_F(SettingsEditTest, AFailedReloadOrSaveChangesNothingAndNamesItsMessage) {
         const char* name;
         std::function<void()> spoil;
         EditResult result;
+        std::vector<HubChange> announced;
     } cases[] = {
-        {"damaged settings", [&] { ASSERT_TRUE(AtomicWriteFile(ini, "\x03" "3.6")); }, EditResult::ReloadFailed},
-        {"a folder for the file", [&] { ASSERT_TRUE(RemoveTree(ini) && MakeDirectories(ini)); }, EditResult::ReloadFailed},
+        {"damaged settings", [&] { ASSERT_TRUE(AtomicWriteFile(ini, "\x03" "3.6")); }, EditResult::ReloadFailed, {}},
+        {"a folder for the file", [&] { ASSERT_TRUE(RemoveTree(ini) && MakeDirectories(ini)); },
+         EditResult::ReloadFailed, {}},
         // A read-only folder does not stop root: a file where the folder should be stops anyone.
-        {"unwritable hand-over", [&] { ASSERT_TRUE(AtomicWriteFile(handover, "")); }, EditResult::SaveFailed},
+        {"unwritable hand-over", [&] { ASSERT_TRUE(AtomicWriteFile(handover, "")); }, EditResult::SaveFailed,
+         {HubChange::SettingsReloaded}},
+        {"nothing wrong", [] {}, EditResult::Saved, {HubChange::SettingsSaved}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -62,12 +66,19 @@ TEST_F(SettingsEditTest, AFailedReloadOrSaveChangesNothingAndNamesItsMessage) {
         CTarvellApp& app = Connected();
         const CTarvellDoc before = app.Document().Fields();
         c.spoil();
+        std::vector<HubChange> heard;
+        app.AddHubListener([&](HubChange change) { heard.push_back(change); });
         bool edited = false;
         const EditResult result = EditSettings(app, [&](CTarvellDoc& doc) {
             edited = true;
             doc.EmailSubject = "changed";
         });
         EXPECT_EQ(result, c.result);
+        EXPECT_EQ(heard, c.announced);
+        if (result == EditResult::Saved) {
+            EXPECT_EQ(app.ReaderSettings()->EmailSubject, "changed");
+            continue;
+        }
         EXPECT_EQ(edited, c.result == EditResult::SaveFailed);
         EXPECT_EQ(app.Document().Fields(), before);   // restored after a failed save
         EXPECT_EQ(app.ReaderSettings()->EmailSubject, before.EmailSubject);

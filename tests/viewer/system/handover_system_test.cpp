@@ -11,7 +11,7 @@
 #include "platform/Registry.h"
 #include "shared/StateFiles.h"
 #include "tests/service/ServiceTestSupport.h"
-#include "viewer/core/CTarvellApp.h"
+#include "viewer/core/hub/CTarvellApp.h"
 
 namespace tarvell {
 namespace {

@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 
 #include "platform/Files.h"
-#include "viewer/core/StringTable.h"
-#include "viewer/core/ViewerDocument.h"
+#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/hub/ViewerDocument.h"
 
 namespace tarvell {
 namespace {

@@ -2,12 +2,19 @@
 
 #include <mutex>
 
-#include "viewer/core/CTarvellApp.h"
-#include "viewer/core/StringTable.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/shell/StringTable.h"
 
 namespace tarvell {
 
 EditResult EditSettings(CTarvellApp& app, const std::function<void(CTarvellDoc&)>& edit) {
+    const EditResult result = EditSettingsQuietly(app, edit);
+    if (result == EditResult::Saved) app.NotifyHub(HubChange::SettingsSaved);
+    else if (result == EditResult::SaveFailed) app.NotifyHub(HubChange::SettingsReloaded);
+    return result;
+}
+
+EditResult EditSettingsQuietly(CTarvellApp& app, const std::function<void(CTarvellDoc&)>& edit) {
     ViewerDocument& document = app.Document();
     std::lock_guard<std::recursive_mutex> guard(document.DocumentLock);
     if (!app.ReloadDocument()) return EditResult::ReloadFailed;
