@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
+#include <thread>
 #include <gtest/gtest.h>
 
 #include "tests/viewer/core/ViewerFixture.h"
@@ -150,12 +153,12 @@ TEST_F(ShellTest, ChoosingAServerByNameConnectsIt) {
     EXPECT_TRUE(prompt_.Requests().empty());
 }
 
-TEST_F(ShellTest, AFailedConnectShows20000AndKeepsTheOldServer) {
+TEST_F(ShellTest, AFailedConnectNamesTheServerAndKeepsTheOldServer) {
     ShowFrame();
     auto menu = Menu(cmd::kOptionsMenu);
     ActionNamed(menu.get(), QStringLiteral("Broken"))->trigger();
     ASSERT_EQ(prompt_.Requests().size(), 1u);
-    EXPECT_EQ(prompt_.Requests()[0].text, LoadString(str::kConnectFailed));
+    EXPECT_EQ(prompt_.Requests()[0].text, ConnectFailureText("Broken", JoinPath(root_, "missing")));
     EXPECT_EQ(prompt_.Requests()[0].icon, PromptIcon::Information);
     EXPECT_EQ(app_->Server().Name, "Local");
     EXPECT_EQ(app_->Document().Title(), "Local");
@@ -385,6 +388,48 @@ TEST_F(ShellTest, TrayMenuOpenAndShutdown) {
     EXPECT_FALSE(frame_->isVisible());
     EXPECT_FALSE(frame_->Tray()->isVisible());
     EXPECT_EQ(exitCodes_, std::vector<int>{0});
+}
+
+// Sleeps for real between attempts, so that a load of unreadable files takes its time.
+class RealSleepClock : public FakeClock {
+public:
+    void SleepMs(std::int64_t ms) override {
+        FakeClock::SleepMs(ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms / 20));   // 50 ms a try
+    }
+};
+
+TEST_F(ShellTest, AConnectToUnreadableFilesKeepsTheWindowPainting) {
+    const std::string damaged = JoinPath(root_, "damaged");
+    ASSERT_TRUE(MakeDirectories(damaged));
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(damaged, "Tarvell.ini"), "not settings"));
+    RealSleepClock slow;
+    ViewerEnvironment env = Environment(server_);
+    env.clock = &slow;
+    CTarvellApp app(env);
+    app.SetServers({{"Local", {1, server_}}, {"Damaged", {0, damaged}}});
+    ASSERT_TRUE(app.ReloadDocument());
+    FrameOptions options;
+    options.splashMs = 1;
+    options.startReaders = [] {};
+    CMainFrame frame(app, *service_, prompt_, options);
+    QSignalSpy done(&frame, &CMainFrame::splashFinished);
+    frame.show();
+    ASSERT_TRUE(done.wait(5000));
+
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &frame, [&] { ++ticks; });
+    ticker.start(10);
+    QElapsedTimer took;
+    took.start();
+    EXPECT_FALSE(frame.ConnectTo("Damaged"));
+    ticker.stop();
+    EXPECT_GE(took.elapsed(), 200);      // five attempts of 50 ms
+    EXPECT_GE(ticks, 10);                 // the GUI thread went on serving its timer
+    ASSERT_EQ(prompt_.Requests().size(), 1u);
+    EXPECT_EQ(prompt_.Requests()[0].text, ConnectFailureText("Damaged", damaged));
+    EXPECT_EQ(app.Server().Name, "Local");
 }
 
 }  // namespace
