@@ -45,8 +45,6 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 36> kStrings{{
      "Tarvell failed reading the settings of the selected server, nothing was changed."},
     {str::kSettingsSaveFailed,
      "Tarvell failed saving the settings of the selected server, please check your access permissions."},
-    {str::kConnectFolderMissing,
-     "Tarvell failed connecting server %1: its folder %2 does not exist."},
     {str::kConnectFilesUnreadable,
      "Tarvell failed connecting server %1: its settings file %2 could not be read, please check "
      "your access permissions."},
@@ -58,6 +56,8 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 36> kStrings{{
      "check the permissions of its handover folder."},
     {str::kFilesUnreadableState, "Files Unreadable (%1)"},
     {str::kHandOverRefusedState, "Settings Not Taken Over"},
+    {str::kConnectFolderMissing,
+     "Tarvell failed connecting server %1: its folder %2 does not exist."},
     {str::kCreateDocumentFailed, "Failed to create empty document."},
 }};
 
