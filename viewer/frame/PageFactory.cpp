@@ -3,6 +3,7 @@
 #include "viewer/core/CommandRouter.h"
 #include "viewer/frame/PlaceholderPage.h"
 #include "viewer/frame/ShellPage.h"
+#include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/summary/CSummaryWnd.h"
 
 namespace tarvell {
@@ -17,6 +18,7 @@ QWidget* CreatePage(int slot, const PageContext& context, QWidget* parent) {
         return page;
     }
     if (slot == 2) return new CMonitorWnd(context.app, send, parent);
+    if (slot == 3) return new CEventMonitorWnd(context, parent);
     return new CPlaceholderPage(slot, context, parent);
 }
 
