@@ -1,12 +1,15 @@
 #include "viewer/monitors/CEventMonitorWnd.h"
 
 #include <QGuiApplication>
+#include <QHash>
 #include <QItemSelectionModel>
 #include <QPainter>
 #include <QStyle>
+#include <array>
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/Text.h"
 #include "viewer/core/CTarvellApp.h"
 #include "viewer/core/Look.h"
 #include "viewer/core/monitors/MonitorRules.h"
@@ -27,8 +30,9 @@ constexpr int kFixedColumnsWidth = 425;   // columns 0 to 3
 constexpr int kColumnWidths[4] = {125, 100, 100, 100};
 constexpr const char* kColumns[4] = {"Device Mac", "Device Name", "Device Ip", "Device Port"};
 
-QString Cell(const ListRow& row, int column) {
-    return static_cast<std::size_t>(column) < row.cells.size() ? row.cells[static_cast<std::size_t>(column)] : QString();
+const QString& Cell(const ListRow& row, int column) {
+    static const QString kEmpty;
+    return static_cast<std::size_t>(column) < row.cells.size() ? row.cells[static_cast<std::size_t>(column)] : kEmpty;
 }
 
 }  // namespace
@@ -129,56 +133,63 @@ bool CEventMonitorWnd::FillEventLists() {
         std::lock_guard lock(app.Document().DocumentLock);
         requests = RequestIndex::Build(app.Document().Fields());
     }
+    // The read marks are read once per pass, not once per event.
     std::function<bool(const std::string&)> isRead = readMark_;
-    if (!isRead) isRead = [&app](const std::string& key) { return app.IsEventRead(key); };
+    std::unordered_set<std::string> marks;
+    if (!isRead) {
+        marks = app.ReadMarkNames();
+        isRead = [&marks](const std::string& key) { return marks.count(ToLowerAscii(key)) != 0; };
+    }
     static const EventRecords kNoEvents;
     MonitorPass pass = PlanMonitorPass(detection, Header(detection)->Filter(),
                                        events ? events->EventMap : kNoEvents, requests, isRead);
 
-    // Rows by exact key: keep a row whose key the pass wants (the first one of a key), drop the rest.
-    std::unordered_map<std::string_view, std::size_t> wanted;
-    wanted.reserve(pass.rows.size());
-    for (std::size_t i = 0; i < pass.rows.size(); ++i) wanted.emplace(pass.rows[i].key, i);
+    // The wanted rows' texts, converted once; rows by exact key: keep a row whose key the pass
+    // wants (the first one of a key), drop the rest.
+    std::vector<std::array<QString, 5>> texts(pass.rows.size());
+    QHash<QString, std::size_t> wanted;
+    wanted.reserve(static_cast<qsizetype>(pass.rows.size()));
+    for (std::size_t i = 0; i < pass.rows.size(); ++i) {
+        for (int c = 0; c < 5; ++c) texts[i][static_cast<std::size_t>(c)] = FromStored(pass.rows[i].cells[c]);
+        wanted.emplace(texts[i][0], i);
+    }
     const int before = model->rowCount();
     std::vector<int> rowOf(pass.rows.size(), -1);
     std::vector<int> drop;
     for (int r = 0; r < before; ++r) {
-        const std::string key = ToStored(Cell(model->Row(r), 0));
-        const auto it = wanted.find(key);
-        if (it == wanted.end() || rowOf[it->second] >= 0) {
+        const auto it = wanted.constFind(Cell(model->Row(r), 0));
+        if (it == wanted.constEnd() || rowOf[it.value()] >= 0) {
             drop.push_back(r);
         } else {
-            rowOf[it->second] = r - static_cast<int>(drop.size());
+            rowOf[it.value()] = r - static_cast<int>(drop.size());
         }
     }
     for (auto it = drop.rbegin(); it != drop.rend(); ++it) model->DeleteItem(*it);
 
-    std::unordered_set<std::string>& unread = unread_[detection ? 0 : 1];
+    QSet<QString>& unread = unread_[detection ? 0 : 1];
     unread.clear();
     if (model->rowCount() == 0) {
         std::vector<ListRow> rows;
         rows.reserve(pass.rows.size());
-        for (const WantedRow& w : pass.rows) {
+        for (std::size_t i = 0; i < pass.rows.size(); ++i) {
             ListRow row;
-            for (const std::string& cell : w.cells) row.cells.push_back(FromStored(cell));
-            row.image = w.image;
+            row.cells.assign(texts[i].begin(), texts[i].end());
+            row.image = pass.rows[i].image;
             rows.push_back(std::move(row));
         }
         model->SetRows(std::move(rows));
     } else {
         for (std::size_t i = 0; i < pass.rows.size(); ++i) {
-            const WantedRow& w = pass.rows[i];
             int r = rowOf[i];
-            if (r < 0) r = model->InsertItem(model->rowCount(), FromStored(w.key), w.image);
+            if (r < 0) r = model->InsertItem(model->rowCount(), texts[i][0], pass.rows[i].image);
             const ListRow& row = model->Row(r);
-            for (int c = 1; c < 5; ++c) {
-                const QString text = FromStored(w.cells[c]);
-                if (Cell(row, c) != text) model->SetItemText(r, c, text);
-            }
+            for (int c = 1; c < 5; ++c)
+                if (Cell(row, c) != texts[i][static_cast<std::size_t>(c)])
+                    model->SetItemText(r, c, texts[i][static_cast<std::size_t>(c)]);
         }
     }
-    for (const WantedRow& w : pass.rows)
-        if (w.unread) unread.insert(w.key);
+    for (std::size_t i = 0; i < pass.rows.size(); ++i)
+        if (pass.rows[i].unread) unread.insert(texts[i][0]);
 
     Header(detection)->SetCountText(FromUtf8(CountLabelText(detection, Header(detection)->Filter(),
                                                             model->rowCount(), pass.counter)));
@@ -219,11 +230,11 @@ void CEventMonitorWnd::SortList(CPaintListCtrl* list) {
 }
 
 void CEventMonitorWnd::RenewBoldRows(CPaintListCtrl* list) {
-    const std::unordered_set<std::string>& unread = unread_[list == m_DetectionList ? 0 : 1];
+    const QSet<QString>& unread = unread_[list == m_DetectionList ? 0 : 1];
     std::set<int> bold;
     ListRowsModel* model = list->Rows();
     for (int r = 0; r < model->rowCount(); ++r)
-        if (unread.count(ToStored(Cell(model->Row(r), 0))) != 0) bold.insert(r);
+        if (unread.contains(Cell(model->Row(r), 0))) bold.insert(r);
     list->SetBoldRows(std::move(bold));
 }
 

@@ -6,6 +6,8 @@
 // differs, removes the rows whose events left the screen and finds rows by their exact key.
 #pragma once
 
+#include <QSet>
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -87,7 +89,7 @@ private:
     CPreventionMonitorHeaderPanel* preventionHeader_;
     CFramedPanel* reports_[2];
     CFramedPanel* details_[2];
-    std::unordered_set<std::string> unread_[2];   // keys of the unread rows, per list
+    QSet<QString> unread_[2];   // keys of the unread rows, per list
     std::function<bool(const std::string&)> readMark_;
     bool waitCursor_ = false;
 };
