@@ -66,11 +66,11 @@ CMonitorHeaderPanel::CMonitorHeaderPanel(CEventMonitorWnd* window, bool detectio
     events_ = TextLabel(QStringLiteral("Events:"), this, 400);
     events_->setGeometry(145, 8, 45, 16);
     count_ = TextLabel(QString(), this, 400);
-    count_->setGeometry(192, 8, 80, 16);
+    count_->setGeometry(192, 8, 60, 16);
     link_ = new LinkLabel(QStringLiteral("Filter by type:"), 0, this);
     link_->setFont(DesignFont(QStringLiteral("Tahoma"), 13, 400, false, true));
     link_->SetColor(ToQColor(look::kLink));
-    link_->setGeometry(280, 8, width() - 282, 16);
+    link_->setGeometry(256, 8, width() - 258, 16);
     connect(link_, &LinkLabel::activated, this, [this] { OnFilterByType(); });
     OnInitDialog();
     hide();
