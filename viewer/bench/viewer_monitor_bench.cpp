@@ -8,9 +8,9 @@
 
 #include "platform/Files.h"
 #include "platform/Registry.h"
-#include "viewer/core/CTarvellApp.h"
-#include "viewer/core/CommandRouter.h"
-#include "viewer/core/Prompt.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/shell/Prompt.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Fonts.h"

@@ -10,10 +10,10 @@
 #include <unordered_map>
 
 #include "platform/Text.h"
-#include "viewer/core/CTarvellApp.h"
-#include "viewer/core/Look.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/core/monitors/MonitorRules.h"
-#include "viewer/monitors/MonitorPanels.h"
+#include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/Painting.h"
@@ -89,8 +89,6 @@ void CEventMonitorWnd::showEvent(QShowEvent*) {
     const bool detection = IsDetection();
     s_SortColumn = kSortTextColumn;
     List(detection)->Rows()->DeleteAllItems();
-    List(detection)->ClearBoldRows();
-    unread_[detection ? 0 : 1].clear();
     ShowScreen(!detection, false);
     ShowScreen(detection, true);
     Header(detection)->SetCountText(QStringLiteral("0"));
@@ -166,8 +164,6 @@ bool CEventMonitorWnd::FillEventLists() {
     }
     for (auto it = drop.rbegin(); it != drop.rend(); ++it) model->DeleteItem(*it);
 
-    QSet<QString>& unread = unread_[detection ? 0 : 1];
-    unread.clear();
     if (model->rowCount() == 0) {
         std::vector<ListRow> rows;
         rows.reserve(pass.rows.size());
@@ -175,6 +171,7 @@ bool CEventMonitorWnd::FillEventLists() {
             ListRow row;
             row.cells.assign(texts[i].begin(), texts[i].end());
             row.image = pass.rows[i].image;
+            row.bold = pass.rows[i].unread;
             rows.push_back(std::move(row));
         }
         model->SetRows(std::move(rows));
@@ -186,10 +183,10 @@ bool CEventMonitorWnd::FillEventLists() {
             for (int c = 1; c < 5; ++c)
                 if (Cell(row, c) != texts[i][static_cast<std::size_t>(c)])
                     model->SetItemText(r, c, texts[i][static_cast<std::size_t>(c)]);
+            // Unread rows are bold; the mark travels with the row through sorts.
+            if (model->ItemBold(r) != pass.rows[i].unread) model->SetItemBold(r, pass.rows[i].unread);
         }
     }
-    for (std::size_t i = 0; i < pass.rows.size(); ++i)
-        if (pass.rows[i].unread) unread.insert(texts[i][0]);
 
     Header(detection)->SetCountText(FromUtf8(CountLabelText(detection, Header(detection)->Filter(),
                                                             model->rowCount(), pass.counter)));
@@ -226,16 +223,6 @@ void CEventMonitorWnd::SortList(CPaintListCtrl* list) {
         for (int r = 0; r < n; ++r) model->SetItemData(r, static_cast<quint64>(r));
     }
     if (column >= 0) list->SetSortIndicator(column, s_SortAscending);
-    RenewBoldRows(list);
-}
-
-void CEventMonitorWnd::RenewBoldRows(CPaintListCtrl* list) {
-    const QSet<QString>& unread = unread_[list == m_DetectionList ? 0 : 1];
-    std::set<int> bold;
-    ListRowsModel* model = list->Rows();
-    for (int r = 0; r < model->rowCount(); ++r)
-        if (unread.contains(Cell(model->Row(r), 0))) bold.insert(r);
-    list->SetBoldRows(std::move(bold));
 }
 
 void CEventMonitorWnd::OnHeaderClick(CPaintListCtrl* list, int column) {

@@ -15,7 +15,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "viewer/frame/ShellPage.h"
+#include "viewer/widgets/ShellPage.h"
 #include "viewer/widgets/ImageList.h"
 
 namespace tarvell {
@@ -75,9 +75,8 @@ protected:
 private:
     CPaintListCtrl* MakeList(bool detection);
     void OnTimer();
-    // Sorts `list` by the shared pair, shows the arrow and renews the bold rows.
+    // Sorts `list` by the shared pair and shows the arrow.
     void SortList(CPaintListCtrl* list);
-    void RenewBoldRows(CPaintListCtrl* list);
     void ShowScreen(bool detection, bool shown);
 
     PageContext context_;
@@ -89,7 +88,6 @@ private:
     CPreventionMonitorHeaderPanel* preventionHeader_;
     CFramedPanel* reports_[2];
     CFramedPanel* details_[2];
-    QSet<QString> unread_[2];   // keys of the unread rows, per list
     std::function<bool(const std::string&)> readMark_;
     bool waitCursor_ = false;
 };

@@ -1,7 +1,7 @@
 // The event monitors' rules without widgets: states, filters, texts, order, counts and menus.
 #include <gtest/gtest.h>
 
-#include "viewer/core/MenuTable.h"
+#include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/hub/EventMacros.h"
 #include "viewer/core/monitors/MonitorRules.h"
 

@@ -8,11 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/viewer/core/ViewerFixture.h"
-#include "viewer/core/CommandRouter.h"
-#include "viewer/core/Prompt.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/shell/Prompt.h"
 #include "viewer/core/monitors/MonitorRules.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
-#include "viewer/monitors/MonitorPanels.h"
+#include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
 

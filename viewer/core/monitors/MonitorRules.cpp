@@ -4,8 +4,8 @@
 #include <ctime>
 #include <utility>
 
-#include "viewer/core/EventFilters.h"
-#include "viewer/core/EventTypes.h"
+#include "viewer/core/hub/EventFilters.h"
+#include "viewer/core/hub/EventTypes.h"
 #include "viewer/core/hub/EventMacros.h"
 
 namespace tarvell {

@@ -13,8 +13,8 @@
 
 #include "shared/CEventItem.h"
 #include "shared/CTarvellDoc.h"
-#include "viewer/core/CTarvellApp.h"
-#include "viewer/core/CommandIds.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/shell/CommandIds.h"
 
 namespace tarvell {
 
