@@ -89,6 +89,7 @@ void CEventMonitorWnd::showEvent(QShowEvent*) {
     const bool detection = IsDetection();
     s_SortColumn = kSortTextColumn;
     List(detection)->Rows()->DeleteAllItems();
+    sorted_[detection ? 0 : 1] = {};
     ShowScreen(!detection, false);
     ShowScreen(detection, true);
     Header(detection)->SetCountText(QStringLiteral("0"));
@@ -175,14 +176,21 @@ bool CEventMonitorWnd::FillEventLists() {
             rows.push_back(std::move(row));
         }
         model->SetRows(std::move(rows));
+        sorted_[detection ? 0 : 1] = {};
     } else {
         for (std::size_t i = 0; i < pass.rows.size(); ++i) {
             int r = rowOf[i];
-            if (r < 0) r = model->InsertItem(model->rowCount(), texts[i][0], pass.rows[i].image);
+            if (r < 0) {
+                r = model->InsertItem(model->rowCount(), texts[i][0], pass.rows[i].image);
+                sorted_[detection ? 0 : 1] = {};
+            }
             const ListRow& row = model->Row(r);
             for (int c = 1; c < 5; ++c)
                 if (Cell(row, c) != texts[i][static_cast<std::size_t>(c)])
+                {
                     model->SetItemText(r, c, texts[i][static_cast<std::size_t>(c)]);
+                    if (c == s_SortColumn) sorted_[detection ? 0 : 1] = {};
+                }
             // Unread rows are bold; the mark travels with the row through sorts.
             if (model->ItemBold(r) != pass.rows[i].unread) model->SetItemBold(r, pass.rows[i].unread);
         }
@@ -198,7 +206,11 @@ void CEventMonitorWnd::SortList(CPaintListCtrl* list) {
     ListRowsModel* model = list->Rows();
     const int n = model->rowCount();
     const int column = s_SortColumn;
-    if (column >= 0 && n > 1) {
+    // A list still in the order of the current pair (no row added, no sorted text changed;
+    // removals keep the order) is not sorted again.
+    SortState& state = sorted_[list == m_DetectionList ? 0 : 1];
+    const bool inOrder = state.valid && state.column == column && state.ascending == s_SortAscending;
+    if (column >= 0 && n > 1 && !inOrder) {
         for (int r = 0; r < n; ++r) model->SetItemData(r, static_cast<quint64>(r));
         std::vector<std::uint32_t> addresses;
         std::vector<std::string> texts;
@@ -222,7 +234,10 @@ void CEventMonitorWnd::SortList(CPaintListCtrl* list) {
         });
         for (int r = 0; r < n; ++r) model->SetItemData(r, static_cast<quint64>(r));
     }
-    if (column >= 0) list->SetSortIndicator(column, s_SortAscending);
+    if (column >= 0) {
+        state = {true, column, s_SortAscending};
+        list->SetSortIndicator(column, s_SortAscending);
+    }
 }
 
 void CEventMonitorWnd::OnHeaderClick(CPaintListCtrl* list, int column) {

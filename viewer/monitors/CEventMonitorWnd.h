@@ -90,6 +90,12 @@ private:
     CFramedPanel* details_[2];
     std::function<bool(const std::string&)> readMark_;
     bool waitCursor_ = false;
+    struct SortState {
+        bool valid = false;
+        int column = -1;
+        bool ascending = false;
+    };
+    SortState sorted_[2];   // the order each list is in
 };
 
 }  // namespace tarvell
