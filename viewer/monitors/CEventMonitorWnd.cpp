@@ -7,7 +7,7 @@
 #include <QStyle>
 #include <array>
 #include <mutex>
-#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/Text.h"
 #include "viewer/core/hub/CTarvellApp.h"
@@ -87,7 +87,7 @@ void CEventMonitorWnd::ShowScreen(bool detection, bool shown) {
 
 void CEventMonitorWnd::showEvent(QShowEvent*) {
     const bool detection = IsDetection();
-    s_SortColumn = kSortTextColumn;
+    s_SortColumn = kShownSortColumn;
     List(detection)->Rows()->DeleteAllItems();
     sorted_[detection ? 0 : 1] = {};
     ShowScreen(!detection, false);

@@ -6,14 +6,10 @@
 // differs, removes the rows whose events left the screen and finds rows by their exact key.
 #pragma once
 
-#include <QSet>
-#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
-#include <set>
 #include <string>
-#include <unordered_set>
 
 #include "viewer/widgets/ShellPage.h"
 #include "viewer/widgets/ImageList.h"
@@ -31,7 +27,7 @@ class CEventMonitorWnd : public QWidget, public ShellPage {
 public:
     static constexpr int kFirstFillMs = 1;
     static constexpr int kRefreshMs = 10'000;
-    static constexpr int kSortTextColumn = 0;
+    static constexpr int kShownSortColumn = 0;
 
     CEventMonitorWnd(const PageContext& context, QWidget* parent);
     ~CEventMonitorWnd() override;
