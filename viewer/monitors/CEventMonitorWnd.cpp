@@ -210,8 +210,9 @@ void CEventMonitorWnd::SortList(CPaintListCtrl* list) {
     // removals keep the order) is not sorted again.
     SortState& state = sorted_[list == m_DetectionList ? 0 : 1];
     const bool inOrder = state.valid && state.column == column && state.ascending == s_SortAscending;
+    // Each row's item data is its index, also after removals that needed no sort.
+    for (int r = 0; r < n; ++r) model->SetItemData(r, static_cast<quint64>(r));
     if (column >= 0 && n > 1 && !inOrder) {
-        for (int r = 0; r < n; ++r) model->SetItemData(r, static_cast<quint64>(r));
         std::vector<std::uint32_t> addresses;
         std::vector<std::string> texts;
         if (column == 2) {

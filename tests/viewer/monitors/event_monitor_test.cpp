@@ -113,6 +113,7 @@ TEST_F(EventMonitorTest, PreventionRowsFollowTheHubInOnePass) {
     List()->SelectRow(2);
     ASSERT_TRUE(window_->FillEventLists());
     EXPECT_EQ(Column(0), (QStringList{"S1/2", "S1/1"})) << "consecutive rows go together";
+    EXPECT_EQ(List()->Rows()->ItemData(1), 1u) << "item data is the row's index";
     EXPECT_EQ(Count(), QStringLiteral("2"));
 
     Publish({});
