@@ -1,15 +1,15 @@
 #include "viewer/core/hub/EventMacros.h"
 
 #include <string_view>
+#include <utility>
 
 namespace tarvell {
-
 namespace {
 
-// Replaces every `macro` of `text` by `value`, scanning on after each inserted value.
+// One left-to-right pass: each occurrence is replaced and the scan goes on after the inserted
+// value, so the work is bounded by the text's length whatever the value holds.
 std::string ReplaceAll(const std::string& text, std::string_view macro, const std::string& value) {
     std::string out;
-    out.reserve(text.size());
     std::size_t from = 0;
     for (std::size_t at = text.find(macro); at != std::string::npos; at = text.find(macro, from)) {
         out.append(text, from, at - from);
@@ -23,11 +23,14 @@ std::string ReplaceAll(const std::string& text, std::string_view macro, const st
 }  // namespace
 
 std::string ExpandEventMacros(const std::string& text, const EventMacroValues& values) {
-    std::string out = ReplaceAll(text, "$cause", values.cause);
-    out = ReplaceAll(out, "$before", values.before);
-    out = ReplaceAll(out, "$current", values.current);
-    out = ReplaceAll(out, "$submitter", values.submitter);
-    return ReplaceAll(out, "$severity", values.severity);
+    const std::pair<std::string_view, const std::string*> order[] = {
+        {"$cause", &values.cause},         {"$before", &values.before},
+        {"$current", &values.current},     {"$submitter", &values.submitter},
+        {"$severity", &values.severity},
+    };
+    std::string out = text;
+    for (const auto& [macro, value] : order) out = ReplaceAll(out, macro, *value);
+    return out;
 }
 
 }  // namespace tarvell
