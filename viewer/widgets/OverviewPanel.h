@@ -52,6 +52,7 @@ public:
 protected:
     virtual void Update() = 0;
     QLabel* AddLabel(int id, const QString& text, QRect place, const QFont& font, bool wrap = false);
+    QLabel* Label(int id) const;
     LinkLabel* AddLink(int id, const QString& text, CommandId command, QRect place);
     // Rewrites a label; a count label (FitCount) then takes the width of its text.
     void SetTextIfChanged(int id, const QString& text);
