@@ -69,24 +69,57 @@ std::optional<std::string> CTarvellHttpSession::GetParameter(std::string_view ta
     return http::QueryParameter(target.substr(mark + 1), name);
 }
 
+HttpSessionContext::Slot HttpSessionContext::TakeSlot(const std::string& peer) {
+    if (activeSessions.load() >= maxSessions) return Slot::AllBusy;
+    std::lock_guard<std::mutex> lock(peersMutex);
+    std::size_t& held = slotsPerPeer[peer];
+    if (held >= maxSessionsPerPeer) return Slot::PeerBusy;
+    ++held;
+    activeSessions.fetch_add(1);
+    return Slot::Taken;
+}
+
+void HttpSessionContext::ReleaseSlot(const std::string& peer) {
+    {
+        std::lock_guard<std::mutex> lock(peersMutex);
+        const auto it = slotsPerPeer.find(peer);
+        if (it != slotsPerPeer.end() && --it->second == 0) slotsPerPeer.erase(it);
+    }
+    activeSessions.fetch_sub(1);
+}
+
 void CTarvellHttpSession::Run() {
     std::string line;
     const ReadResult read = ReadRequestLine(line);
     if (read != ReadResult::Nothing) {
         SendAll(read == ReadResult::Line ? HandleRequest(line) : Failed(400));
+        // The answer is out: the slot is free for the next request while this one lingers.
+        const bool apart = context_.lingeringSessions.fetch_add(1) < context_.maxLingering;
+        if (apart) {
+            context_.ReleaseSlot(peer_);
+            holdsSlot_ = false;
+        } else {
+            context_.lingeringSessions.fetch_sub(1);
+        }
         Linger();
+        if (apart) context_.lingeringSessions.fetch_sub(1);
     }
     ::close(socket_);
     socket_ = -1;
-    context_.activeSessions.fetch_sub(1);
+    if (holdsSlot_) context_.ReleaseSlot(peer_);
+    holdsSlot_ = false;
 }
 
 CTarvellHttpSession::ReadResult CTarvellHttpSession::ReadRequestLine(std::string& line) {
     http::RequestLineReader reader(kMaxHttpRequestBytes);
-    const Steady::time_point deadline = Steady::now() + std::chrono::milliseconds(context_.requestTimeLimitMs);
+    const Steady::time_point start = Steady::now();
+    const Steady::time_point deadline = start + std::chrono::milliseconds(context_.requestTimeLimitMs);
+    const Steady::time_point firstByte =
+        std::min(deadline, start + std::chrono::milliseconds(context_.firstByteLimitMs));
+    bool any = false;
     char buffer[kMaxHttpRequestBytes];
     while (!StopRequested()) {
-        const std::int64_t left = MsLeft(deadline);
+        const std::int64_t left = MsLeft(any ? deadline : firstByte);
         if (left <= 0) return ReadResult::Nothing;
         pollfd pfd{socket_, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(left, kStopPollMs)));
@@ -95,6 +128,7 @@ CTarvellHttpSession::ReadResult CTarvellHttpSession::ReadRequestLine(std::string
         const ssize_t n = ::recv(socket_, buffer, std::min(sizeof buffer, reader.Room()), 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return ReadResult::Nothing;   // closed or reset before a whole line
+        any = true;
         switch (reader.Feed(std::string_view(buffer, static_cast<std::size_t>(n)))) {
             case http::LineStatus::Complete: line = std::string(reader.Line()); return ReadResult::Line;
             case http::LineStatus::TooLong: return ReadResult::TooLong;

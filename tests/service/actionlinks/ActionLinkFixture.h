@@ -23,12 +23,18 @@
 
 namespace tarvell::actionlinktest {
 
-// A client socket connected to 127.0.0.1:port; -1 when it could not connect.
-inline int Connect(std::uint16_t port) {
+// A client socket connected to 127.0.0.1:port from the loopback address `from` (127.0.0.1
+// when empty); -1 when it could not connect.
+inline int Connect(std::uint16_t port, const std::string& from = {}) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    if (!from.empty() && (::inet_pton(AF_INET, from.c_str(), &address.sin_addr) != 1 ||
+                          ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)) {
+        ::close(fd);
+        return -1;
+    }
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
@@ -58,8 +64,9 @@ inline std::string ReadUntilClosed(int fd, int ms = 15'000) {
 }
 
 // One request over its own connection: the text sent in pieces, `pauseMs` apart.
-inline std::string Exchange(std::uint16_t port, const std::vector<std::string>& pieces, int pauseMs = 0) {
-    const int fd = Connect(port);
+inline std::string Exchange(std::uint16_t port, const std::vector<std::string>& pieces, int pauseMs = 0,
+                            const std::string& from = {}) {
+    const int fd = Connect(port, from);
     if (fd < 0) return "(no connection)";
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         if (i > 0 && pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));

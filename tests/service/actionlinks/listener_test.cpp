@@ -172,7 +172,8 @@ TEST_F(ListenerTest, TwoHundredIdleConnectionsHoldAtMostSixteenSessions) {
     StartListener();
     std::vector<int> idle;
     for (int i = 0; i < 200; ++i) {
-        const int fd = Connect(port);
+        // Fifty addresses, four connections each: the per-address bound refuses none of them.
+        const int fd = Connect(port, "127.0.1." + std::to_string(i / 4 + 1));
         ASSERT_GE(fd, 0) << i;
         idle.push_back(fd);
     }
@@ -189,6 +190,43 @@ TEST_F(ListenerTest, TwoHundredIdleConnectionsHoldAtMostSixteenSessions) {
     ASSERT_TRUE(WaitForNoSessions());
     EXPECT_EQ(BodyOf(Post(Target("S1/3", "None"))), "Request OK.");
     EXPECT_LE(listener->PeakSessions(), kMaxHttpSessions);
+}
+
+// One address holds at most four request slots, an idle one loses its slot at the first-byte
+// limit and an answered one while it lingers; other addresses are answered meanwhile.
+TEST_F(ListenerTest, OneAddressCannotHoldTheSlotsOfOthers) {
+    HttpListenerOptions options = TestOptions();
+    options.firstByteLimitMs = 700;
+    options.lingerMs = 3000;
+    StartListener(options);
+    std::vector<int> idle;
+    for (int i = 0; i < 10; ++i) idle.push_back(Connect(port, "127.0.0.2"));
+    const auto start = Clock::now();
+    while (listener->RefusedConnections() < 6 && MsSince(start) < 5000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(listener->RefusedConnections(), 6u);
+    EXPECT_EQ(listener->ActiveSessions(), 4u);
+    EXPECT_TRUE(WaitUntilLogged("Action-link connections from 127.0.0.2 are refused"));
+
+    // Answered requests of one address that do not close linger outside its four slots.
+    std::vector<int> lingering;
+    for (int i = 0; i < 6; ++i) {
+        const int fd = Connect(port, "127.0.0.3");
+        SendText(fd, "GET " + Target("S1/3", "None") + " HTTP/1.0\r\n");
+        char byte = 0;
+        EXPECT_EQ(::recv(fd, &byte, 1, 0), 1) << i;
+        lingering.push_back(fd);
+    }
+    EXPECT_EQ(listener->LingeringSessions(), 6u);
+    const auto asked = Clock::now();
+    EXPECT_EQ(StatusOf(Exchange(port, {"GET " + Target("S1/3", "None") + " HTTP/1.0\r\n"}, 0, "127.0.0.4")), 200);
+    EXPECT_LT(MsSince(asked), 1000);
+
+    for (int fd : idle) EXPECT_EQ(ReadUntilClosed(fd, 5000), "");
+    EXPECT_LT(MsSince(start), 3000) << "idle connections are dropped at the first-byte limit";
+    for (int fd : idle) ::close(fd);
+    for (int fd : lingering) ::close(fd);
+    EXPECT_TRUE(WaitForNoSessions());
 }
 
 TEST_F(ListenerTest, ARefusedConnectionIsClosedAtOnce) {
@@ -275,7 +313,7 @@ TEST_F(ListenerTest, ATakenPortIsTriedAgainAndLoggedOnce) {
 TEST_F(ListenerTest, AStopEndsIdleSessionsAndClosesThePort) {
     StartListener();
     std::vector<int> idle;
-    for (int i = 0; i < 5; ++i) idle.push_back(Connect(port));
+    for (int i = 0; i < 5; ++i) idle.push_back(Connect(port, "127.0.0." + std::to_string(i + 2)));
     const auto start = Clock::now();
     while (listener->ActiveSessions() < 5 && MsSince(start) < 5000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const auto stopAt = Clock::now();
