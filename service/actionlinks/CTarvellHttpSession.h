@@ -8,10 +8,12 @@
 //   the request line's grammar (400), the method GET or POST in any case (405), the path "/"
 //   (404), one of the three link options on (403), Prog exactly "Tarvell" (403), Event a link
 //   event key (403), Action None or Delete in any case (403), Key an alert key (403), the
-//   installation's secret readable (403), Auth the token of the three values (403).
+//   installation's secret readable (403), Auth the token of the values (403); then the link not
+//   expired, the event it was made for still at its key and the link not used before (403
+//   "Request Failed.", logged at most once a minute).
 // A GET that passes gets a confirmation page whose button POSTs the same link, so a mail
 // scanner that opens links changes nothing. A POST that passes appends
-// "<Event>;<Action>;<host>" to the engine's LinkRequests under EngineLock (the host name of
+// a LinkRequest to the engine's LinkRequests under EngineLock (the host name of
 // the peer with ';', blanks and control characters removed, or its dotted address) and gets
 // "Request OK.". A request already queued is not queued twice; when kMaxLinkRequests are
 // waiting, the request is refused (503) and that is logged once while it lasts.
@@ -30,6 +32,7 @@
 
 #include "platform/WorkerThread.h"
 #include "service/actionlinks/LinkToken.h"
+#include "service/engine/UsedLinks.h"
 #include "service/engine/CTarvellFrm.h"
 
 namespace tarvell {
@@ -68,6 +71,8 @@ struct HttpSessionContext {
     std::atomic<std::size_t> activeSessions{0};      // sessions holding a request slot
     std::atomic<std::size_t> lingeringSessions{0};   // sessions lingering outside the slots
     std::atomic<bool> queueFullLogged{false};
+    std::atomic<std::int64_t> refusalLogNext{0};      // engine clock second of the next refusal line
+    std::atomic<std::size_t> refusalsNotLogged{0};
 
     enum class Slot { Taken, AllBusy, PeerBusy };
     // Takes a request slot for `peer` (listener thread); ReleaseSlot gives it back (any thread).
@@ -102,8 +107,11 @@ private:
     ReadResult ReadRequestLine(std::string& line);
     void SendAll(std::string_view bytes);
     void Linger();
-    std::string Confirmation(const std::string& event, const std::string& action, const std::string& key);
-    std::string Queue(const std::string& event, const std::string& action);
+    std::string Confirmation(const std::string& event, const std::string& action, const std::string& key,
+                             const std::optional<LinkBinding>& binding);
+    std::string Refusal(const LinkRequest& link);
+    void LogRefusal(const std::string& text);
+    std::string Queue(LinkRequest link);
     std::string HostName() const;
 
     int socket_;

@@ -123,8 +123,13 @@ protected:
     }
     void StartListener() { StartListener(TestOptions()); }
 
+    // A link as mailed now for the event at `event` (its DateKey and MAC).
+    LinkBinding BindingOf(const std::string& event) {
+        const CEventItem current = EventCopy(event);
+        return LinkBinding{current.DateKey, current.SourceMac, engine->clock().Now() + kLinkLifeSeconds};
+    }
     std::string Target(const std::string& event, const std::string& action, const std::string& key = "1700000000.0") {
-        return "/" + MakeLinkQuery(secret, event, action, key);
+        return "/" + MakeLinkQuery(secret, event, action, key, BindingOf(event));
     }
     std::string Url(const std::string& target) const {
         return "http://127.0.0.1:" + std::to_string(port) + target;
@@ -143,6 +148,16 @@ protected:
     StringList LinkRequests() {
         std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
         return engine->LinkRequests;
+    }
+
+    // The queued requests as "event;action;host".
+    StringList Queued() {
+        StringList out;
+        for (const std::string& entry : LinkRequests()) {
+            const std::optional<LinkRequest> r = LinkRequest::Parse(entry);
+            out.push_back(r ? r->event + ";" + r->action + ";" + r->host : "(bad entry) " + entry);
+        }
+        return out;
     }
 
     bool WaitForNoSessions(int ms = 15'000) {
