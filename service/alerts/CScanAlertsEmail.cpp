@@ -185,7 +185,10 @@ std::string ReportHtml(const std::string& title, std::int64_t dayStart, const st
 
 CScanAlertsEmail::CScanAlertsEmail(CTarvellFrm& engine, std::int64_t intervalMs)
     : AlertChannelThread(engine, engine.EmailQueue, engine.EmailTestFlag, "E-mail", intervalMs),
-      intervalMs_(intervalMs) {}
+      intervalMs_(intervalMs) {
+    // A stop ends a dialogue at once (a passing failure of that mail).
+    client_.SetStopCheck([this] { return StopRequested(); });
+}
 
 void CScanAlertsEmail::Run() {
     while (!WaitForStop(intervalMs_)) Cycle();

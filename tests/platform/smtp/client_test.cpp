@@ -298,6 +298,77 @@ TEST(SmtpClientLimits, ASilentServerFailsWithinTheTimeout) {
     EXPECT_NE(r.reason.find("timed out"), std::string::npos) << r.reason;
 }
 
+// A server that answers every line, but each reply only after 700 ms.
+class SlowServer {
+public:
+    std::uint16_t Port() const { return dribble_.Port(); }
+
+private:
+    struct Dribble {
+        Dribble() {
+            listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t len = sizeof a;
+            ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+            ::listen(listener, 1);
+            ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+            port = ntohs(a.sin_port);
+            thread = std::thread([this] {
+                const int fd = ::accept(listener, nullptr, nullptr);
+                if (fd < 0) return;
+                timeval tv{5, 0};
+                ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+                std::this_thread::sleep_for(700ms);
+                ::send(fd, "220 hi\r\n", 8, MSG_NOSIGNAL);
+                char c = 0;
+                while (!done && ::recv(fd, &c, 1, 0) == 1) {
+                    if (c != '\n') continue;
+                    std::this_thread::sleep_for(700ms);
+                    ::send(fd, "250 ok\r\n", 8, MSG_NOSIGNAL);
+                }
+                ::close(fd);
+            });
+        }
+        ~Dribble() {
+            done = true;
+            ::shutdown(listener, SHUT_RDWR);
+            ::close(listener);
+            thread.join();
+        }
+        std::uint16_t Port() const { return port; }
+        int listener = -1;
+        std::uint16_t port = 0;
+        std::atomic<bool> done{false};
+        std::thread thread;
+    } dribble_;
+};
+
+// Every reply comes within the timeout, but the whole dialogue has its limit; a stop ends any
+// wait at once.
+TEST(SmtpClientLimits, TheWholeDialogueIsBoundedAndAStopEndsIt) {
+    SlowServer slow;
+    SmtpSettings s = LocalSettings(slow.Port(), 1s);
+    s.dialogueLimit = 1500ms;
+    auto start = std::chrono::steady_clock::now();
+    CSmtpClient client;
+    SendResult r = client.SendMail(s, "x@example.org", "s", "b", false);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 1400ms);
+    EXPECT_LT(took, 3s);
+    EXPECT_EQ(r.status, SendStatus::RetryLater);
+
+    ScriptedServer silent("", {});
+    start = std::chrono::steady_clock::now();
+    CSmtpClient stopping;
+    stopping.SetStopCheck([&] { return std::chrono::steady_clock::now() - start > 300ms; });
+    r = stopping.SendMail(LocalSettings(silent.Port(), 30s), "x@example.org", "s", "b", false);
+    took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, 1s);
+    EXPECT_EQ(r.status, SendStatus::RetryLater);
+}
+
 TEST(SmtpClientLimits, AnEndlessReplyFailsTheMail) {
     std::string flood;
     while (flood.size() < 70'000) flood += "220-" + std::string(200, 'z') + "\r\n";
