@@ -1,5 +1,6 @@
 #include "service/engine/UsedLinks.h"
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -64,12 +65,16 @@ void UsedLinks::Add(const std::string& token, std::int64_t until, std::int64_t n
 
 void UsedLinks::Prune(std::int64_t now) {
     for (auto it = until_.begin(); it != until_.end();) it = it->second < now ? until_.erase(it) : std::next(it);
-    while (until_.size() > kMaxUsedLinks) {
-        auto soonest = until_.begin();
-        for (auto it = until_.begin(); it != until_.end(); ++it)
-            if (it->second < soonest->second) soonest = it;
-        until_.erase(soonest);
-    }
+    if (until_.size() <= kMaxUsedLinks) return;
+    // Beyond the bound the tokens that expire last are kept.
+    std::vector<std::pair<std::int64_t, std::string>> byExpiry;
+    byExpiry.reserve(until_.size());
+    for (auto& [token, until] : until_) byExpiry.emplace_back(until, token);
+    std::nth_element(byExpiry.begin(), byExpiry.begin() + static_cast<std::ptrdiff_t>(kMaxUsedLinks), byExpiry.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    byExpiry.resize(kMaxUsedLinks);
+    until_.clear();
+    for (auto& [until, token] : byExpiry) until_.emplace(std::move(token), until);
 }
 
 std::string UsedLinks::Format() const {

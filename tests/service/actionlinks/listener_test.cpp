@@ -309,6 +309,12 @@ TEST(UsedLinks, TheFileKeepsUnexpiredTokensAndSkipsBadLines) {
     EXPECT_FALSE(links.Contains("expired"));
     EXPECT_EQ(links.Size(), 2u);
     EXPECT_EQ(UsedLinks::Parse(links.Format(), 200).Format(), links.Format());
+    std::string many;
+    for (int i = 0; i < 30'000; ++i) many += std::to_string(1000 + i) + " t" + std::to_string(i) + "\n";
+    const UsedLinks bounded = UsedLinks::Parse(many, 0);
+    EXPECT_EQ(bounded.Size(), kMaxUsedLinks);
+    EXPECT_TRUE(bounded.Contains("t29999"));   // the last to expire are kept
+    EXPECT_FALSE(bounded.Contains("t0"));
     const struct { const char* entry; bool ok; } entries[] = {
         {"S1/3;None;1700000000;AA;tok;1700604800;host;with;semicolons", true},
         {"S1/3;None;<=1700000000;;tok;1700604800;h", true},
