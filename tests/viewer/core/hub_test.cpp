@@ -353,7 +353,7 @@ TEST_F(HubTest, EachChangeIsAnnouncedOnceWithTheHubsLocksFree) {
 }
 
 // After RemoveHubListener returns on one thread, a call running on another has finished.
-TEST_F(HubTest, RemovingAListenerWaitsForItsCallOnAnotherThread) {
+TEST_F(HubTest, ListenerRemovalConcurrencyTest) {
     CTarvellApp& app = StartApp();
     std::atomic<bool> inside{false}, finished{false};
     const int id = app.AddHubListener([&](HubChange) {
