@@ -7,8 +7,6 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
-
-#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -208,11 +206,12 @@ TEST_F(SmtpClientTest, TheServersNameMustBeTheCertificates) {
 
 // ---- bounded waits, against servers that misbehave
 
-// Listens on a free loopback port; answers each line it reads with the next scripted reply.
+// Listens on a free loopback port; answers each line it reads with the next scripted reply,
+// each after `delay`.
 class ScriptedServer {
 public:
-    ScriptedServer(std::string greeting, std::vector<std::string> replies)
-        : greeting_(std::move(greeting)), replies_(std::move(replies)) {
+    ScriptedServer(std::string greeting, std::vector<std::string> replies, std::chrono::milliseconds delay = {})
+        : greeting_(std::move(greeting)), replies_(std::move(replies)), delay_(delay) {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -246,6 +245,7 @@ private:
             received_.push_back(c);
             if (c != '\n') continue;
             if (next >= replies_.size()) break;  // out of script: hang up
+            std::this_thread::sleep_for(delay_);
             ::send(fd, replies_[next].data(), replies_[next].size(), MSG_NOSIGNAL);
             ++next;
         }
@@ -254,6 +254,7 @@ private:
 
     std::string greeting_;
     std::vector<std::string> replies_;
+    std::chrono::milliseconds delay_;
     int listener_ = -1;
     std::uint16_t port_ = 0;
     std::thread thread_;
@@ -298,57 +299,10 @@ TEST(SmtpClientLimits, ASilentServerFailsWithinTheTimeout) {
     EXPECT_NE(r.reason.find("timed out"), std::string::npos) << r.reason;
 }
 
-// A server that answers every line, but each reply only after 700 ms.
-class SlowServer {
-public:
-    std::uint16_t Port() const { return dribble_.Port(); }
-
-private:
-    struct Dribble {
-        Dribble() {
-            listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            socklen_t len = sizeof a;
-            ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-            ::listen(listener, 1);
-            ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-            port = ntohs(a.sin_port);
-            thread = std::thread([this] {
-                const int fd = ::accept(listener, nullptr, nullptr);
-                if (fd < 0) return;
-                timeval tv{5, 0};
-                ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-                std::this_thread::sleep_for(700ms);
-                ::send(fd, "220 hi\r\n", 8, MSG_NOSIGNAL);
-                char c = 0;
-                while (!done && ::recv(fd, &c, 1, 0) == 1) {
-                    if (c != '\n') continue;
-                    std::this_thread::sleep_for(700ms);
-                    ::send(fd, "250 ok\r\n", 8, MSG_NOSIGNAL);
-                }
-                ::close(fd);
-            });
-        }
-        ~Dribble() {
-            done = true;
-            ::shutdown(listener, SHUT_RDWR);
-            ::close(listener);
-            thread.join();
-        }
-        std::uint16_t Port() const { return port; }
-        int listener = -1;
-        std::uint16_t port = 0;
-        std::atomic<bool> done{false};
-        std::thread thread;
-    } dribble_;
-};
-
 // Every reply comes within the timeout, but the whole dialogue has its limit; a stop ends any
 // wait at once.
 TEST(SmtpClientLimits, TheWholeDialogueIsBoundedAndAStopEndsIt) {
-    SlowServer slow;
+    ScriptedServer slow("220 hi\r\n", std::vector<std::string>(9, "250 ok\r\n"), 700ms);
     SmtpSettings s = LocalSettings(slow.Port(), 1s);
     s.dialogueLimit = 1500ms;
     auto start = std::chrono::steady_clock::now();
