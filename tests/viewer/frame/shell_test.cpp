@@ -304,7 +304,9 @@ TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
     CTarvellView* view = frame_->View();
     EXPECT_STREQ(view->Page(1)->metaObject()->className(), "tarvell::CSummaryWnd");
     EXPECT_STREQ(view->Page(2)->metaObject()->className(), "tarvell::CMonitorWnd");
-    for (int slot = 3; slot <= kPageSlots; ++slot) EXPECT_EQ(Page(slot)->Slot(), slot);
+    EXPECT_STREQ(view->Page(4)->metaObject()->className(), "tarvell::CProtectionSummaryWnd");
+    EXPECT_STREQ(view->Page(5)->metaObject()->className(), "tarvell::CProtectionListWnd");
+    for (int slot : {3, 6, 7, 8}) EXPECT_EQ(Page(slot)->Slot(), slot);
     EXPECT_EQ(view->Page(0), nullptr);
     CommandRouter router;
     const PageContext context{*app_, router, prompt_, {}};
