@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "shared/CTarvellDoc.h"
-#include "viewer/core/protection/EditStandIn.h"
+#include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/shell/CommandIds.h"
 
 namespace tarvell {
