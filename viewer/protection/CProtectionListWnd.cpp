@@ -76,8 +76,8 @@ void DrawTab(QPainter& p, const QRect& frame, const QColor& inside) {
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(frame, look::kPanelCorner / 2, look::kPanelCorner / 2);
     // Open to the bottom and the right.
-    p.fillRect(QRect(frame.left(), frame.bottom() - 4, frame.width() + 1, 5), inside);
-    p.fillRect(QRect(frame.right() - 4, frame.top(), 5, frame.height() + 1), inside);
+    p.fillRect(QRect(frame.left(), frame.bottom() - 4, frame.width() + 1, 6), inside);
+    p.fillRect(QRect(frame.right() - 4, frame.top(), 6, frame.height() + 1), inside);
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ void DrawTab(QPainter& p, const QRect& frame, const QColor& inside) {
 CProtectionStatusPanel::CProtectionStatusPanel(CTarvellApp& app, QWidget* parent) : QWidget(parent), app_(app) {
     title_ = new QLabel(this);
     title_->setFont(TitleFont(*this));
-    title_->setGeometry(8, 7, 125, 21);
+    title_->setGeometry(8, 7, 140, 21);
     SetTextColor(title_, ToQColor(look::kText));
     auto* label = new QLabel(QStringLiteral("Status:"), this);
     label->setFont(TextFont());
@@ -210,7 +210,8 @@ void CIntrusionDetailsPanel::ShowDetails(const std::vector<TextRun>& runs) {
 void CIntrusionDetailsPanel::Follow() {
     selected_ = HasSelection();
     QPalette pal = details_->palette();
-    pal.setColor(QPalette::Base, selected_ ? ToQColor(look::kSelectedRow) : palette().color(QPalette::Window));
+    // Without a selection: the window colour of the system, white.
+    pal.setColor(QPalette::Base, selected_ ? ToQColor(look::kSelectedRow) : QColor(Qt::white));
     details_->setPalette(pal);
     if (!selected_) {
         details_->clear();

@@ -27,14 +27,15 @@ CProtectInformationPanel::CProtectInformationPanel(CTarvellApp& app, QWidget* pa
     : OverviewPanel(app, nullptr, kPanelPeriodMs, parent) {
     AddLabel(1000, QStringLiteral("Protect Information"), QRect(8, 6, 150, 22), PanelTitleFont(*this));
     AddLabel(0, QStringLiteral("Detect:"), QRect(50, 45, 55, 15), PanelTextFont());
-    detect_ = AddLabel(1001, QStringLiteral("In-active"), QRect(95, 45, 55, 15), PanelBoldFont());
+    // The states stand a little right of 95 so that "Prevent:" in the substitute face stays whole.
+    detect_ = AddLabel(1001, QStringLiteral("In-active"), QRect(103, 45, 55, 15), PanelBoldFont());
     AddLabel(0, QStringLiteral("Prevent:"), QRect(50, 60, 55, 15), PanelTextFont());
-    prevent_ = AddLabel(1002, QStringLiteral("In-active"), QRect(95, 60, 55, 15), PanelBoldFont());
+    prevent_ = AddLabel(1002, QStringLiteral("In-active"), QRect(103, 60, 55, 15), PanelBoldFont());
     AddLabel(0,
              QStringLiteral("With real-time protection you can set intrusion detection and prevention rules that "
                             "helps to protect your network from potential intruders and malicious network "
                             "activities."),
-             QRect(10, 90, 150, 100), PanelTextFont(), true);
+             QRect(10, 78, 150, 97), DesignFont(QStringLiteral("Tahoma"), 12), true);
     resize(160, 175);
 }
 
@@ -54,8 +55,8 @@ void CProtectInformationPanel::paintEvent(QPaintEvent* e) {
     const QRect frame(QPoint(0, 0), QPoint(164, 29));
     p.setPen(ToQColor(look::kPanelFrame));
     p.drawRoundedRect(frame, look::kPanelCorner / 2, look::kPanelCorner / 2);
-    p.fillRect(QRect(frame.left(), frame.bottom() - 4, frame.width() + 1, 5), Qt::white);
-    p.fillRect(QRect(frame.right() - 4, frame.top(), 5, frame.height() + 1), Qt::white);
+    p.fillRect(QRect(frame.left(), frame.bottom() - 4, frame.width() + 1, 6), Qt::white);
+    p.fillRect(QRect(frame.right() - 4, frame.top(), 6, frame.height() + 1), Qt::white);
     // The shield icon beside the states.
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QColor(102, 51, 153));
