@@ -187,7 +187,8 @@ EditResult ToggleMasterSwitch(CTarvellApp& app, ProtectionSide side, bool& on) {
         field = field != 0 ? 0 : 1;
         flipped = field != 0;
     });
-    on = result == EditResult::Saved ? flipped : MasterSwitchOn(side, app.Document().Fields());
+    if (result == EditResult::Saved) on = flipped;
+    else if (result == EditResult::SaveFailed) on = MasterSwitchOn(side, app.Document().Fields());
     return result;
 }
 

@@ -78,10 +78,10 @@ struct StatusTexts {
 };
 StatusTexts StatusTextsOf(bool on);
 
-// Reloads the settings, flips the side's master switch and saves them. `on` receives the switch
-// as it is afterwards: flipped when saved, else what the server's file holds (reloaded) or what
-// the viewer last read (reload failed), so the status line never shows a state that was not
-// stored.
+// Reloads the settings, flips the side's master switch and saves them. `on` (the state shown)
+// becomes the switch as it is afterwards: flipped when saved, what the server's file holds when
+// only the save failed, and stays as it was when the reload failed; so the status line never
+// shows a state that was not stored.
 EditResult ToggleMasterSwitch(CTarvellApp& app, ProtectionSide side, bool& on);
 
 // The settings the screens show: the hub's reader copy, or the document in memory while the hub
