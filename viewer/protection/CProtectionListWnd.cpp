@@ -11,6 +11,7 @@
 
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/MenuTable.h"
+#include "viewer/core/shell/Prompt.h"
 #include "viewer/protection/ProtectionPages.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Fonts.h"
@@ -84,7 +85,8 @@ void DrawTab(QPainter& p, const QRect& frame, const QColor& inside) {
 
 // ---- CProtectionStatusPanel
 
-CProtectionStatusPanel::CProtectionStatusPanel(CTarvellApp& app, QWidget* parent) : QWidget(parent), app_(app) {
+CProtectionStatusPanel::CProtectionStatusPanel(CTarvellApp& app, Prompt& prompt, QWidget* parent)
+    : QWidget(parent), app_(app), prompt_(prompt) {
     title_ = new QLabel(this);
     title_->setFont(TitleFont(*this));
     title_->setGeometry(8, 7, 140, 21);
@@ -133,6 +135,7 @@ EditResult CProtectionStatusPanel::Toggle() {
     ShowOn(on);
     state_->repaint();
     if (result == EditResult::Saved) emit switched(on);
+    else prompt_.AskString(EditResultMessage(result), PromptButtons::Ok, PromptIcon::Information);
     return result;
 }
 
@@ -290,7 +293,7 @@ CProtectionListWnd::CProtectionListWnd(const PageContext& context, QWidget* pare
         prevention_->Follow();
     });
 
-    status_ = new CProtectionStatusPanel(context_.app, this);
+    status_ = new CProtectionStatusPanel(context_.app, context_.prompt, this);
     status_->hide();
     auto panel = [this](ProtectionSide side, const QString& heading, const QString& text) {
         auto* p = new CIntrusionDetailsPanel(

@@ -27,11 +27,11 @@ class LinkLabel;
 
 // The status line: the side's title as a tab, "Status:", the state text, a small image and the
 // link that switches the master switch. A click reloads, flips and saves the settings; only a
-// saved change moves the texts.
+// saved change moves the texts, and a failed one is told (20040 or 20041) through `prompt`.
 class CProtectionStatusPanel : public QWidget {
     Q_OBJECT
 public:
-    CProtectionStatusPanel(CTarvellApp& app, QWidget* parent);
+    CProtectionStatusPanel(CTarvellApp& app, Prompt& prompt, QWidget* parent);
 
     void SetSide(ProtectionSide side, const QString& title);
     // The texts for the side's switch in `settings`.
@@ -53,6 +53,7 @@ private:
     void ShowOn(bool on);
 
     CTarvellApp& app_;
+    Prompt& prompt_;
     ProtectionSide side_ = ProtectionSide::Detection;
     bool on_ = false;
     QLabel* title_;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "viewer/core/protection/ProtectionRows.h"
+#include "viewer/core/shell/Prompt.h"
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/CProtectionSummaryWnd.h"
 #include "viewer/widgets/CPropertySheet.h"
@@ -48,6 +49,16 @@ int OpenProtectionPage(CommandId mode, int row, CProtectionListWnd& list) {
     CPropertySheet sheet(caption, list.window());
     sheet.AddPage(page);
     return sheet.DoModal();
+}
+
+EditResult SaveProtectionPage(CProtectionListWnd& list, int row, const std::function<void(CTarvellDoc&)>& edit) {
+    const PageContext& context = list.Context();
+    const EditResult result = EditSettings(context.app, edit);
+    if (result == EditResult::Saved)
+        list.SetRowActive(row, ProtectionRowActive(list.Side(), row, *ShownSettings(context.app)));
+    else
+        context.prompt.AskString(EditResultMessage(result), PromptButtons::Ok, PromptIcon::Information);
+    return result;
 }
 
 }  // namespace tarvell

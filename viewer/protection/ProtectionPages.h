@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/shell/CommandIds.h"
 
 namespace tarvell {
@@ -23,5 +24,10 @@ void SetProtectionPage(CommandId mode, int row, ProtectionPageMaker maker);
 // Opens the row's page alone in a modal property sheet captioned with the row's title and
 // returns the sheet's result; 0, and nothing shown, for a row without a page.
 int OpenProtectionPage(CommandId mode, int row, CProtectionListWnd& list);
+
+// A page's OK: reloads the settings, applies `edit` and saves them. Only when they were saved
+// does the row's image follow the saved settings; a failed edit is told (20040 or 20041) and
+// leaves the image as it was.
+EditResult SaveProtectionPage(CProtectionListWnd& list, int row, const std::function<void(CTarvellDoc&)>& edit);
 
 }  // namespace tarvell

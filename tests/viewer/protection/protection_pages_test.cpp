@@ -23,8 +23,7 @@ class NewMacPage : public CPropertyPage {
 public:
     explicit NewMacPage(CProtectionListWnd& list) : CPropertyPage(QStringLiteral("New")), list_(list) {}
     bool OnOK() override {
-        const EditResult result = EditSettings(list_.Context().app, [](CTarvellDoc& d) { d.NewMacEnabled = 1; });
-        if (result == EditResult::Saved) list_.SetRowActive(1, true);
+        SaveProtectionPage(list_, 1, [](CTarvellDoc& d) { d.NewMacEnabled = 1; });
         return true;
     }
 
@@ -108,6 +107,8 @@ TEST_F(ProtectionPagesTest, ATestPagesOkTurnsRowOneActiveWithoutARefillOnlyWhenS
     page->List()->SelectRow(1);
     page->DetectionDetails()->Edit();
     EXPECT_FALSE(page->RowActive(1));
+    ASSERT_EQ(prompt_.Requests().size(), 1u);
+    EXPECT_NE(prompt_.Requests()[0].text.find("failed saving the settings"), std::string::npos);
     RemoveFile(JoinPath(server_, "handover"));
     const int fills = page->Fills();
     pressOk();
@@ -173,6 +174,8 @@ TEST_F(ProtectionPagesTest, TheOverviewReadsActiveWithinOneRefreshAfterAStatusCl
     EXPECT_EQ(page->Status()->Toggle(), EditResult::ReloadFailed);
     EXPECT_EQ(page->Status()->StateText(), QStringLiteral("Active"));
     EXPECT_EQ(page->Status()->Link()->Text(), QStringLiteral("Deactivate"));
+    ASSERT_EQ(prompt_.Requests().size(), 1u);
+    EXPECT_NE(prompt_.Requests()[0].text.find("failed reading the settings"), std::string::npos);
 }
 
 }  // namespace
