@@ -6,6 +6,7 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/CProtectionSummaryWnd.h"
+#include "viewer/protection/DetectionPagesUi.h"
 #include "viewer/widgets/CPropertySheet.h"
 #include "viewer/widgets/PageTable.h"
 #include "viewer/widgets/TextConv.h"
@@ -28,6 +29,7 @@ ProtectionPageMaker* MakerOf(CommandId mode, int row) {
 }  // namespace
 
 void RegisterProtectionPages(PageTable& table) {
+    RegisterDetectionPages();
     table.Register(PageSlot::ProtectionOverview, [](const PageContext& context, QWidget* parent) -> QWidget* {
         return new CProtectionSummaryWnd(context.app, PageSender(context), parent);
     });
