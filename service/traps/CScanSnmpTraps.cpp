@@ -32,12 +32,8 @@ TrapUser UserOf(const CTarvellDoc& doc) {
     TrapUser t;
     t.enabled = doc.SnmpV3Enabled != 0;
     t.user.name = doc.SnmpV3User;
-    t.user.auth = doc.SnmpV3AuthProtocol == 2   ? snmp::AuthProtocol::Md5
-                  : doc.SnmpV3AuthProtocol == 3 ? snmp::AuthProtocol::Sha
-                                                : snmp::AuthProtocol::None;
-    t.user.priv = doc.SnmpV3PrivProtocol == 2   ? snmp::PrivProtocol::Des
-                  : doc.SnmpV3PrivProtocol == 3 ? snmp::PrivProtocol::TripleDes
-                                                : snmp::PrivProtocol::None;
+    t.user.auth = snmp::AuthProtocolOfCode(static_cast<std::uint32_t>(doc.SnmpV3AuthProtocol));
+    t.user.priv = snmp::PrivProtocolOfCode(static_cast<std::uint32_t>(doc.SnmpV3PrivProtocol));
     t.user.authPassword = doc.SnmpV3AuthPassword;
     t.user.privPassword = doc.SnmpV3PrivPassword;
     return t;
