@@ -373,6 +373,18 @@ SnmpWalkResult SnmpClient::Session::Walk(const std::string& community, const std
     if (result.end == snmp::WalkEnd::Failed) {
         result.reason = result.v3 ? snmp::FailureReason(walk.Failure())
                                   : walk.Failure().status == snmp::Status::Timeout ? "no answer" : "no usable answer";
+        // An agent drops what it cannot decrypt without a word. Asked without privacy, it answers
+        // or reports the level when the user and the authentication pass phrase are right.
+        if (result.v3 && walk.Failure().status == snmp::Status::Timeout && params.level == snmp::SecurityLevel::AuthPriv) {
+            snmp::V3Params probe = params;
+            probe.level = snmp::SecurityLevel::AuthNoPriv;
+            const snmp::Reply answer = s.engine->Request(s.endpoint, s.timing, probe, snmp::pdu::kGet,
+                                                         {{kSysUpTime, snmp::Value::Null()}}, 0, &s.channel);
+            const snmp::Oid* reported = answer.pdu.bindings.empty() ? nullptr : &answer.pdu.bindings.front().oid;
+            if (answer.status == snmp::Status::Ok ||
+                (answer.status == snmp::Status::Report && reported && *reported == snmp::usm_stats::kUnsupportedSecLevels))
+                result.reason = "not decryptable";
+        }
     }
     result.rows = walk.Rows();
     result.requests = walk.Requests();
