@@ -72,6 +72,18 @@ CScanSnmpTraps::CScanSnmpTraps(CTarvellFrm& engine, PollStarter& polls, TrapList
 std::string CScanSnmpTraps::OnDatagram(std::string_view bytes, const std::string& sender) {
     const auto settings = engine_.Settings();
     DecodedDatagram decoded = decoder_.Decode(bytes, UserOf(*settings));
+    if (!decoded.fault.empty()) {
+        if (decoderFaultsLogged_ == 0)
+            engine_.Log("Trap from " + sender + " could not be decoded (" + decoded.fault +
+                        "); it is dropped, and such datagrams are counted until one decodes");
+        ++decoderFaultsLogged_;
+        return {};
+    }
+    if (decoderFaultsLogged_ != 0) {
+        engine_.Log("Traps decode again; " + FormatLong(static_cast<std::int64_t>(decoderFaultsLogged_)) +
+                    " could not be decoded and were dropped");
+        decoderFaultsLogged_ = 0;
+    }
     // With discovery from traps off, notifications are read and dropped, so none is left
     // waiting to start a burst of polls when it is turned on again; informs are still answered.
     if (decoded.notification && settings->DiscoverTrapsEnabled)

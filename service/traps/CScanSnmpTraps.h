@@ -58,6 +58,7 @@ private:
     PollStarter& polls_;
     const TrapListenerOptions options_;
     TrapDecoder decoder_;
+    std::uint64_t decoderFaultsLogged_ = 0;   // datagrams dropped by decoder faults since the last good one
     std::atomic<std::uint16_t> boundPort_{0};
 };
 
