@@ -24,8 +24,8 @@ constexpr int kMaxCountText = 16;
 QFont TitleFont(const QWidget& w) { return BodyFont(w, QStringLiteral("Tahoma"), 700); }
 QFont TextFont() { return DesignFont(QStringLiteral("Tahoma"), 13); }
 QFont BoldText() { return DesignFont(QStringLiteral("Tahoma"), 13, 700); }
-// The monitor information panel keeps the design's small fixed layout (160 x 175); its texts
-// take a smaller size so that the stand-in face, wider than the design's, fits in it.
+// The monitor information panel keeps its small fixed layout (160 x 175); its texts take a
+// smaller size so that the stand-in face, wider than Tahoma, fits in it.
 QFont SmallText() { return DesignFont(QStringLiteral("Tahoma"), 11); }
 
 QString Number(long value) { return QString::number(value); }

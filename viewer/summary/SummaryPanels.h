@@ -31,7 +31,7 @@ public:
 
     // Updates the texts now (and restarts the timer while the panel is visible).
     void Refresh();
-    // The text of the control with the design's id (1000 the title, 1008 a count, ...).
+    // The text of the control with the given dialog control id (1000 the title, 1008 a count, ...).
     QString Text(int id) const;
     LinkLabel* Link(int id) const;
     bool TimerActive() const { return timer_.isActive(); }
