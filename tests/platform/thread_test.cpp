@@ -3,6 +3,7 @@
 #include "platform/WorkerThread.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <atomic>
 #include <chrono>
@@ -120,6 +121,32 @@ TEST(WorkerThread, AnExceptionEndsOnlyTheThread) {
     ASSERT_TRUE(worker.Start());
     worker.Join();
     EXPECT_TRUE(worker.Finished());
+}
+
+class NameReader : public WorkerThread {
+public:
+    std::string seen;
+
+protected:
+    void Run() override {
+        char name[32] = {};
+        ::pthread_getname_np(::pthread_self(), name, sizeof name);
+        seen = name;
+        throw std::runtime_error("broken pipe");
+    }
+};
+
+TEST(WorkerThread, ANamedThreadCarriesItsNameToTheSystemAndToTheCrashLine) {
+    for (const std::string name : {"CScanDatabase", "CScanExportHtml"}) {
+        NameReader worker;
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(worker.Start(name));
+        worker.Join();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(worker.seen, name.substr(0, 15));   // the system keeps 15 bytes
+        EXPECT_NE(err.find("worker thread " + name + " ended by an exception: broken pipe"), std::string::npos)
+            << err;
+    }
 }
 
 TEST(RecursiveLock, TheHolderMayTakeItAgain) {
