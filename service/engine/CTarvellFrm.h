@@ -6,9 +6,7 @@
 // Lock order: EngineLock, then AlertLock, then MailLock, never the reverse. A thread that holds
 // AlertLock takes no EngineLock, and one that holds MailLock takes neither of the others; a
 // thread may skip a lock (EngineLock then MailLock) but never go back up the order. The three
-// are recursive, so a holder may call operations that take the same lock again. No lock is held
-// across network or disk waits of a worker (an SNMP request, a mail dialogue, a page write):
-// workers copy what they need out, let go, then talk.
+// are recursive, so a holder may call operations that take the same lock again.
 #pragma once
 
 #include <sys/stat.h>
