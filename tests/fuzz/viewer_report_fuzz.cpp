@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "viewer/core/ReportText.h"
+#include "viewer/core/summary/ReportText.h"
 
 namespace {
 

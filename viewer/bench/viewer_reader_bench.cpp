@@ -7,8 +7,8 @@
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "shared/StateFiles.h"
-#include "viewer/core/CTarvellApp.h"
-#include "viewer/core/Readers.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/hub/Readers.h"
 
 namespace tarvell {
 namespace {

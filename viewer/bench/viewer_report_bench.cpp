@@ -2,8 +2,8 @@
 // the printable HTML table, the CSV export, and the summary levels over 50 000 events.
 #include <benchmark/benchmark.h>
 
-#include "viewer/core/ReportText.h"
-#include "viewer/core/SummaryRules.h"
+#include "viewer/core/summary/ReportText.h"
+#include "viewer/core/summary/SummaryRules.h"
 
 namespace tarvell {
 namespace {

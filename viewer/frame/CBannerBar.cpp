@@ -3,10 +3,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "viewer/core/CommandRouter.h"
-#include "viewer/core/Look.h"
-#include "viewer/core/MenuTable.h"
-#include "viewer/core/Prompt.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/look/Look.h"
+#include "viewer/core/shell/MenuTable.h"
+#include "viewer/core/shell/Prompt.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"

@@ -9,8 +9,8 @@
 #include <QWidget>
 #include <functional>
 
-#include "viewer/core/CommandIds.h"
-#include "viewer/core/ShellLogic.h"
+#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/shell/ShellLogic.h"
 
 namespace tarvell {
 

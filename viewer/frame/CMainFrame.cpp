@@ -1,6 +1,6 @@
 #include "viewer/frame/CMainFrame.h"
 
-#include "viewer/summary/CAboutDlg.h"
+#include "viewer/frame/CAboutDlg.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -10,11 +10,11 @@
 #include <QVBoxLayout>
 #include <thread>
 
-#include "viewer/core/CTarvellApp.h"
-#include "viewer/core/MenuTable.h"
-#include "viewer/core/Prompt.h"
-#include "viewer/core/ServiceControl.h"
-#include "viewer/core/StringTable.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/shell/MenuTable.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/service/ServiceControl.h"
+#include "viewer/core/shell/StringTable.h"
 #include "viewer/frame/CBannerBar.h"
 #include "viewer/frame/CTarvellView.h"
 #include "viewer/widgets/CommandActions.h"

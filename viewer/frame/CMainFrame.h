@@ -12,8 +12,8 @@
 #include <functional>
 #include <memory>
 
-#include "viewer/core/CommandRouter.h"
-#include "viewer/core/ShellLogic.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/shell/ShellLogic.h"
 #include "viewer/frame/CSplashDlg.h"
 
 namespace tarvell {

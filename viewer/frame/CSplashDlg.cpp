@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QPainter>
 
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/Painting.h"

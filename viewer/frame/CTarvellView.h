@@ -8,9 +8,9 @@
 #include <array>
 #include <functional>
 
-#include "viewer/core/CommandRouter.h"
-#include "viewer/core/ShellLogic.h"
-#include "viewer/frame/ShellPage.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/shell/ShellLogic.h"
+#include "viewer/frame/PageFactory.h"
 
 namespace tarvell {
 

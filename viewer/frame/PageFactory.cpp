@@ -1,23 +1,34 @@
-// The one place that maps the main view's slots to page windows. The screens of the other
-// subsystems replace the stand-ins here as they arrive.
-#include "viewer/core/CommandRouter.h"
+#include "viewer/frame/PageFactory.h"
+
+#include "viewer/alerts/AlertPages.h"
 #include "viewer/frame/PlaceholderPage.h"
-#include "viewer/frame/ShellPage.h"
-#include "viewer/summary/CSummaryWnd.h"
+#include "viewer/monitors/MonitorPages.h"
+#include "viewer/protection/ProtectionPages.h"
+#include "viewer/settings/SettingsPages.h"
+#include "viewer/summary/SummaryPages.h"
 
 namespace tarvell {
 
+const PageTable& ViewerPages() {
+    static const PageTable table = [] {
+        PageTable t;
+        for (int n = 1; n <= kPageSlots; ++n)
+            t.Register(static_cast<PageSlot>(n), [n](const PageContext& context, QWidget* parent) -> QWidget* {
+                return new CPlaceholderPage(n, context, parent);
+            });
+        RegisterSummaryPages(t);
+        RegisterMonitorPages(t);
+        RegisterProtectionPages(t);
+        RegisterAlertPages(t);
+        RegisterSettingsPages(t);
+        return t;
+    }();
+    return table;
+}
+
 QWidget* CreatePage(int slot, const PageContext& context, QWidget* parent) {
-    if (slot < 1 || slot > 8) return nullptr;
-    CommandRouter& router = context.router;
-    auto send = [&router](int id) { router.Send(static_cast<CommandId>(id)); };
-    if (slot == 1) {
-        auto* page = new CSummaryWnd(context.app, send, parent);
-        if (context.serviceState) page->SetServiceQuery(context.serviceState);
-        return page;
-    }
-    if (slot == 2) return new CMonitorWnd(context.app, send, parent);
-    return new CPlaceholderPage(slot, context, parent);
+    PageSlot s{};
+    return SlotOf(slot, s) ? ViewerPages().Create(s, context, parent) : nullptr;
 }
 
 }  // namespace tarvell

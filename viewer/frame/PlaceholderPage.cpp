@@ -3,10 +3,10 @@
 #include <QGuiApplication>
 #include <QPainter>
 
-#include "viewer/core/CTarvellApp.h"
-#include "viewer/core/Look.h"
-#include "viewer/core/MenuTable.h"
-#include "viewer/core/StringTable.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/look/Look.h"
+#include "viewer/core/shell/MenuTable.h"
+#include "viewer/core/shell/StringTable.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Painting.h"

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "viewer/frame/ShellPage.h"
+#include "viewer/widgets/ShellPage.h"
 
 namespace tarvell {
 

@@ -9,12 +9,12 @@
 #include <memory>
 
 #include "platform/Paths.h"
-#include "viewer/core/CTarvellApp.h"
-#include "viewer/core/Prompt.h"
-#include "viewer/core/ServiceControl.h"
-#include "viewer/core/ShellLogic.h"
-#include "viewer/core/SingleInstance.h"
-#include "viewer/core/StringTable.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/service/ServiceControl.h"
+#include "viewer/core/shell/ShellLogic.h"
+#include "viewer/core/service/SingleInstance.h"
+#include "viewer/core/shell/StringTable.h"
 #include "viewer/frame/CMainFrame.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"

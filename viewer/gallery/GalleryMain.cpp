@@ -13,10 +13,10 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "viewer/core/CommandIds.h"
-#include "viewer/core/Look.h"
-#include "viewer/core/MenuTable.h"
-#include "viewer/core/StringTable.h"
+#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/look/Look.h"
+#include "viewer/core/shell/MenuTable.h"
+#include "viewer/core/shell/StringTable.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/CSortListCtrl.h"

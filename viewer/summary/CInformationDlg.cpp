@@ -10,8 +10,8 @@
 #include <cstring>
 
 #include "platform/Files.h"
-#include "viewer/core/ReportText.h"
-#include "viewer/summary/DialogLook.h"
+#include "viewer/core/summary/ReportText.h"
+#include "viewer/widgets/DialogLook.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/TextConv.h"
 #include "viewer/widgets/WaitCursor.h"

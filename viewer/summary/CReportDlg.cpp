@@ -15,9 +15,9 @@
 
 #include "platform/DateText.h"
 #include "platform/Files.h"
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/summary/CInformationDlg.h"
-#include "viewer/summary/DialogLook.h"
+#include "viewer/widgets/DialogLook.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
-#include "viewer/core/ReportText.h"
+#include "viewer/core/summary/ReportText.h"
 
 class QLabel;
 class QPrinter;

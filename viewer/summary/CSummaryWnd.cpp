@@ -3,11 +3,13 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "viewer/core/Look.h"
-#include "viewer/core/StringTable.h"
-#include "viewer/summary/DialogLook.h"
+#include "viewer/core/look/Look.h"
+#include "viewer/core/shell/StringTable.h"
+#include "viewer/widgets/DialogLook.h"
 #include "viewer/summary/SummaryPanels.h"
 #include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/HubSignals.h"
+#include "viewer/widgets/OverviewPanel.h"
 #include "viewer/widgets/Painting.h"
 #include "viewer/widgets/QtGeometry.h"
 #include "viewer/widgets/TextConv.h"
@@ -62,12 +64,6 @@ void PaintChart(QPainter& p, const QRect& panel, const ChartLook& look, double d
 
 }  // namespace
 
-void PaintOverviewBackground(QPainter& p, const QRect& client) {
-    FillPageGradient(p, client);
-    FillRoundedPanel(p, QRect(QPoint(20, 20), QPoint(200 - 1, 210 - 1)));
-    FillRoundedPanel(p, QRect(QPoint(210, 20), QPoint(client.width() - 20 - 1, client.height() - 20 - 1)));
-}
-
 // ---- CSummaryWnd
 
 CSummaryWnd::CSummaryWnd(CTarvellApp& app, std::function<void(int)> sendCommand, QWidget* parent)
@@ -75,6 +71,10 @@ CSummaryWnd::CSummaryWnd(CTarvellApp& app, std::function<void(int)> sendCommand,
     setAttribute(Qt::WA_OpaquePaintEvent);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &CSummaryWnd::Refresh);
+    connect(new HubSignals(app_, this), &HubSignals::changed, this, [this](HubChange change) {
+        if (isVisible() && change != HubChange::AlertsPublished && change != HubChange::AlertsChangedLocally)
+            Refresh();
+    });
 }
 
 void CSummaryWnd::SetServiceQuery(std::function<int()> query) { summary_->SetServiceQuery(std::move(query)); }
@@ -116,24 +116,6 @@ void CSummaryWnd::paintEvent(QPaintEvent*) {
                levels_.DetectionDeviceLevel, levels_.DetectionNodeLevel);
     PaintChart(p, PreventionPanel(cx), {str::kPreventionLevelTitle, QColor(215, 230, 255), QColor(0, 95, 255)},
                levels_.PreventionDeviceLevel, levels_.PreventionNodeLevel);
-}
-
-// ---- CMonitorWnd
-
-CMonitorWnd::CMonitorWnd(CTarvellApp& app, std::function<void(int)> sendCommand, QWidget* parent)
-    : QWidget(parent), info_(new CMonitorInfoDlg(app, this)),
-      details_(new CMonitorDetailsDlg(app, std::move(sendCommand), this)) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void CMonitorWnd::resizeEvent(QResizeEvent*) {
-    details_->move(220, 30);
-    info_->setGeometry(30, 30, 160, 175);
-}
-
-void CMonitorWnd::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    PaintOverviewBackground(p, rect());
 }
 
 }  // namespace tarvell

@@ -1,16 +1,17 @@
 // Page 1 of the main view: the system summary panel on the left and, on the right, the two level
 // charts (detection and prevention) that tell how much of the network current events touch, as
 // a share of devices (the pie) and of nodes (the needle and its percentage). The levels are
-// recomputed when the page is shown and every 60 s while it stays visible; they start again from
-// 0 when the viewer connects to another server. GUI thread only.
+// recomputed when the page is shown, when the hub's events or settings change while it is
+// visible, and 60 s after the last computation; they start again from 0 when the viewer connects
+// to another server. GUI thread only.
 #pragma once
 
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 
-#include "viewer/core/CTarvellApp.h"
-#include "viewer/core/SummaryRules.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/summary/SummaryRules.h"
 
 namespace tarvell {
 
@@ -46,31 +47,5 @@ private:
     SummaryLevels levels_;
     std::string levelsServer_;   // the server the levels were computed for
 };
-
-// Page 2 of the main view: the monitor information and monitor details panels on the light page
-// background.
-class CMonitorDetailsDlg;
-class CMonitorInfoDlg;
-
-class CMonitorWnd : public QWidget {
-    Q_OBJECT
-public:
-    CMonitorWnd(CTarvellApp& app, std::function<void(int commandId)> sendCommand, QWidget* parent = nullptr);
-
-    CMonitorInfoDlg* InfoDlg() const { return info_; }
-    CMonitorDetailsDlg* DetailsDlg() const { return details_; }
-
-protected:
-    void resizeEvent(QResizeEvent*) override;
-    void paintEvent(QPaintEvent*) override;
-
-private:
-    CMonitorInfoDlg* info_;
-    CMonitorDetailsDlg* details_;
-};
-
-// The shared background of the overview pages: the page gradient and two white panels, (20, 20)
-// to (200, 210) and (210, 20) to (cx - 20, cy - 20).
-void PaintOverviewBackground(QPainter& p, const QRect& client);
 
 }  // namespace tarvell

@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Painting.h"
 #include "viewer/widgets/TextConv.h"

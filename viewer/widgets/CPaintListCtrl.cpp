@@ -5,7 +5,7 @@
 #include <QStyledItemDelegate>
 #include <algorithm>
 
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/TextConv.h"
 
@@ -100,6 +100,37 @@ void CPaintListCtrl::PaintEmpty(QPainter& p) const {
     p.drawText(area, Qt::AlignCenter | Qt::TextSingleLine, emptyText_);
 }
 
+void CPaintListCtrl::SetBoldRows(const std::set<int>& rows) {
+    if (ListRowsModel* own = Rows()) {
+        own->SetBoldRows(rows);
+    } else if (QAbstractItemModel* m = model()) {
+        for (int r = 0; r < m->rowCount(rootIndex()); ++r)
+            m->setData(m->index(r, 0, rootIndex()), rows.count(r) != 0, kBoldRole);
+    }
+    viewport()->update();
+}
+
+void CPaintListCtrl::SetRowBold(int row, bool bold) {
+    if (QAbstractItemModel* m = model(); m != nullptr && row >= 0 && row < m->rowCount(rootIndex()))
+        m->setData(m->index(row, 0, rootIndex()), bold, kBoldRole);
+    viewport()->update();
+}
+
+bool CPaintListCtrl::IsBoldRow(int row) const {
+    const QAbstractItemModel* m = model();
+    return m != nullptr && row >= 0 && row < m->rowCount(rootIndex()) &&
+           m->data(m->index(row, 0, rootIndex()), kBoldRole).toBool();
+}
+
+std::set<int> CPaintListCtrl::BoldRows() const {
+    if (const ListRowsModel* own = Rows()) return own->BoldRows();
+    std::set<int> rows;
+    if (const QAbstractItemModel* m = model())
+        for (int r = 0; r < m->rowCount(rootIndex()); ++r)
+            if (IsBoldRow(r)) rows.insert(r);
+    return rows;
+}
+
 void CPaintListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const {
     QPainter& p = *painter;
@@ -117,7 +148,7 @@ void CPaintListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
     p.fillRect(rowRect, fill == RowFill::Normal ? palette().color(QPalette::Base) : ToQColor(look::kSelectedRow));
 
     const QColor textColor = fill == RowFill::Selected ? ToQColor(look::kBlack) : ToQColor(look::kText);
-    const bool bold = IsBoldRow(row);
+    const bool bold = m->data(first, kBoldRole).toBool();
     const QFont rowFont = BodyFont(*this, QStringLiteral("MS Sans Serif"), bold ? 700 : 400);
     const QFont heavy = BodyFont(*this, QStringLiteral("MS Sans Serif"), 700);
     const QFont light = BodyFont(*this, QStringLiteral("MS Sans Serif"), 400);

@@ -3,14 +3,14 @@
 // selected), bold rows, two-line cells with a bold first line, cell images, state images read
 // from state columns, and a grey message centred in an empty list. Rows come from the model
 // (ListRowsModel roles), so only the visible rows are ever painted.
-// The owner sets the options below and fills the rows; bold rows are model row numbers, and the
-// owner renews them after it sorts or refills. GUI thread only.
+// The owner sets the options below and fills the rows; a row's bold mark is part of the row (a
+// refill with SetRows takes the rows' own marks). GUI thread only.
 #pragma once
 
 #include <set>
 #include <vector>
 
-#include "viewer/core/ListPaintRules.h"
+#include "viewer/core/look/ListPaintRules.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/ImageList.h"
 
@@ -43,12 +43,15 @@ public:
     void SetStateColumns(std::vector<int> columns) { stateColumns_ = std::move(columns); viewport()->update(); }
     const std::vector<int>& StateColumns() const { return stateColumns_; }
 
-    void SetBoldRows(std::set<int> rows) { boldRows_ = std::move(rows); viewport()->update(); }
-    void AddBoldRow(int row) { boldRows_.insert(row); viewport()->update(); }
-    void RemoveBoldRow(int row) { boldRows_.erase(row); viewport()->update(); }
-    void ClearBoldRows() { boldRows_.clear(); viewport()->update(); }
-    bool IsBoldRow(int row) const { return boldRows_.count(row) != 0; }
-    const std::set<int>& BoldRows() const { return boldRows_; }
+    // Bold rows are a mark on the rows of the model (kBoldRole), so they stay on their records
+    // through a sort or a removal. Row numbers are the model's at the time of the call; a model
+    // of the owner's own answers and stores the role itself.
+    void SetBoldRows(const std::set<int>& rows);
+    void AddBoldRow(int row) { SetRowBold(row, true); }
+    void RemoveBoldRow(int row) { SetRowBold(row, false); }
+    void ClearBoldRows() { SetBoldRows({}); }
+    bool IsBoldRow(int row) const;
+    std::set<int> BoldRows() const;
 
     // Row height in pixels; 0 (the default) fits the text (two lines with TwoLineText) and the
     // small images.
@@ -67,6 +70,7 @@ protected:
 private:
     void PaintEmpty(QPainter& p) const;
     void RowHeightChanged();
+    void SetRowBold(int row, bool bold);
 
     bool twoLineText_ = false;
     bool keepSelection_ = false;
@@ -74,7 +78,6 @@ private:
     IconAlign iconAlign_ = IconAlign::Left;
     const ImageList* stateUnselected_ = nullptr;
     std::vector<int> stateColumns_;
-    std::set<int> boldRows_;
     const ImageList* cellImages_ = nullptr;
     const ImageList* stateSelected_ = nullptr;
     const ImageList* smallImages_ = nullptr;

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <atomic>
 
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/QtGeometry.h"
 #include "viewer/widgets/TextConv.h"

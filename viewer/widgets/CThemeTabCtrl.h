@@ -10,7 +10,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "viewer/core/TabRules.h"
+#include "viewer/core/look/TabRules.h"
 
 namespace tarvell {
 

@@ -8,8 +8,8 @@
 #include <QObject>
 #include <vector>
 
-#include "viewer/core/CommandRouter.h"
-#include "viewer/core/MenuTable.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/shell/MenuTable.h"
 
 namespace tarvell {
 

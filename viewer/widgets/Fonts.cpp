@@ -2,7 +2,7 @@
 
 #include <QPaintDevice>
 
-#include "viewer/core/FontTable.h"
+#include "viewer/core/look/FontTable.h"
 #include "viewer/widgets/TextConv.h"
 
 namespace tarvell {

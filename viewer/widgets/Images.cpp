@@ -3,8 +3,8 @@
 #include <QPainterPath>
 #include <map>
 
-#include "viewer/core/CommandIds.h"
-#include "viewer/core/Look.h"
+#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/TextConv.h"
 
 namespace tarvell {

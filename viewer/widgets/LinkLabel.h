@@ -6,7 +6,7 @@
 #include <QColor>
 #include <QWidget>
 
-#include "viewer/core/CommandIds.h"
+#include "viewer/core/shell/CommandIds.h"
 
 namespace tarvell {
 

@@ -24,8 +24,37 @@ QVariant ListRowsModel::data(const QModelIndex& index, int role) const {
         if (col == 0) return r.image;
         return col < r.cellImages.size() ? r.cellImages[col] : -1;
     case kItemDataRole: return QVariant::fromValue(r.data);
+    case kBoldRole: return r.bold;
     default: return {};
     }
+}
+
+bool ListRowsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    return role == kBoldRole && index.isValid() && SetItemBold(index.row(), value.toBool());
+}
+
+bool ListRowsModel::SetItemBold(int row, bool bold) {
+    if (row < 0 || row >= rowCount()) return false;
+    rows_[static_cast<std::size_t>(row)].bold = bold;
+    if (columnCount() > 0) emit dataChanged(index(row, 0), index(row, columnCount() - 1), {kBoldRole});
+    return true;
+}
+
+bool ListRowsModel::ItemBold(int row) const {
+    return row >= 0 && row < rowCount() && rows_[static_cast<std::size_t>(row)].bold;
+}
+
+void ListRowsModel::SetBoldRows(const std::set<int>& rows) {
+    for (std::size_t r = 0; r < rows_.size(); ++r) rows_[r].bold = rows.count(static_cast<int>(r)) != 0;
+    if (rowCount() > 0 && columnCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {kBoldRole});
+}
+
+std::set<int> ListRowsModel::BoldRows() const {
+    std::set<int> rows;
+    for (std::size_t r = 0; r < rows_.size(); ++r)
+        if (rows_[r].bold) rows.insert(static_cast<int>(r));
+    return rows;
 }
 
 QVariant ListRowsModel::headerData(int section, Qt::Orientation o, int role) const {

@@ -8,6 +8,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <functional>
+#include <set>
 #include <vector>
 
 namespace tarvell {
@@ -17,6 +18,7 @@ enum ListRole : int {
     kImageRole = Qt::UserRole + 1,   // int: the row's small image (column 0) or the cell's image
                                      // (other columns); -1 for none
     kItemDataRole,                   // quint64: the row's item data
+    kBoldRole,                       // bool: the row is drawn bold (same answer in every column)
 };
 
 struct ListRow {
@@ -24,6 +26,7 @@ struct ListRow {
     int image = -1;                  // small image, drawn in the first column
     std::vector<int> cellImages;     // per column; missing entries read -1
     quint64 data = 0;                // the owner's item data
+    bool bold = false;               // drawn bold; travels with the row through sorts
 };
 
 class ListRowsModel : public QAbstractTableModel {
@@ -35,6 +38,8 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
+    // Accepts kBoldRole only (a bool for the index's row).
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
     // Columns: inserted at `column` (clamped to the end); returns the index used.
     int InsertColumn(int column, const QString& header, Qt::Alignment align = Qt::AlignLeft);
@@ -46,6 +51,12 @@ public:
     bool SetItemImage(int row, int column, int image);
     bool SetItemData(int row, quint64 data);
     quint64 ItemData(int row) const;
+    // The bold mark of a row: false (nothing changed) for a row outside the list.
+    bool SetItemBold(int row, bool bold);
+    bool ItemBold(int row) const;
+    // Marks exactly the rows in `rows` bold (rows outside the list are ignored), in one change.
+    void SetBoldRows(const std::set<int>& rows);
+    std::set<int> BoldRows() const;
     bool DeleteItem(int row);
     void DeleteAllItems();
     // Replaces every row at once (one reset, the fast way to fill a long list).

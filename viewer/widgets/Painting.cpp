@@ -1,6 +1,6 @@
 #include "viewer/widgets/Painting.h"
 
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/TextConv.h"
 
 namespace tarvell {

@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QRect>
 
-#include "viewer/core/Geometry.h"
+#include "viewer/core/look/Geometry.h"
 
 namespace tarvell {
 

@@ -4,8 +4,8 @@
 
 #include <QRect>
 
-#include "viewer/core/DialogUnits.h"
-#include "viewer/core/Geometry.h"
+#include "viewer/core/look/DialogUnits.h"
+#include "viewer/core/look/Geometry.h"
 
 namespace tarvell {
 

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/Painting.h"
 
 namespace tarvell {

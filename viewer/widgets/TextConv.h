@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "viewer/core/Geometry.h"
+#include "viewer/core/look/Geometry.h"
 #include <QColor>
 
 namespace tarvell {

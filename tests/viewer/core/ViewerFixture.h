@@ -11,7 +11,7 @@
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "shared/StateFiles.h"
-#include "viewer/core/CTarvellApp.h"
+#include "viewer/core/hub/CTarvellApp.h"
 
 namespace tarvell::test {
 

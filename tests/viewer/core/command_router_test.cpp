@@ -1,4 +1,4 @@
-#include "viewer/core/CommandRouter.h"
+#include "viewer/core/shell/CommandRouter.h"
 
 #include <gtest/gtest.h>
 

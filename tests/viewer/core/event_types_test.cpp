@@ -1,4 +1,4 @@
-#include "viewer/core/EventTypes.h"
+#include "viewer/core/hub/EventTypes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,13 @@
-#include "viewer/core/CTarvellApp.h"
+#include "viewer/core/hub/CTarvellApp.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
-#include "viewer/core/CTarvellPopup.h"
-#include "viewer/core/Readers.h"
+#include "viewer/core/hub/CTarvellPopup.h"
+#include "viewer/core/hub/Readers.h"
 #include "tests/viewer/core/ViewerFixture.h"
 
 namespace tarvell {
@@ -290,6 +291,81 @@ TEST_F(HubTest, PermissionsComeFromTheFirstEntryThatFitsThisUserAndMachine) {
         users = c.entries;
         EXPECT_EQ(app.GetUserPermissions(), c.expected) << (c.entries.empty() ? "" : c.entries[0]);
     }
+}
+
+// ---- change notifications
+
+TEST_F(HubTest, EachChangeIsAnnouncedOnceWithTheHubsLocksFree) {
+    WriteSettings(DefaultSettings());
+    WriteEvents({{"S1/1", MakeEvent("New Mac")}, {"S1/2", MakeEvent("New Ip")}});
+    WriteAlerts({{"1.1", MakeAlert("Detection")}, {"1.2", MakeAlert("Prevention")}, {"1.3", MakeAlert("Detection")}});
+    CTarvellApp& app = Connected();
+    std::vector<HubChange> heard;
+    const int id = app.AddHubListener([&](HubChange change) {
+        heard.push_back(change);
+        // Another thread gets both hub locks while the listener runs (a held lock would hang).
+        std::thread other([&] {
+            (void)app.EventCounts();
+            (void)app.AlertCounts();
+        });
+        other.join();
+    });
+    using C = HubChange;
+    const struct {
+        std::function<void()> change;
+        std::vector<HubChange> expected;
+    } cases[] = {
+        {[&] { app.BlockEvent("S1/1"); }, {C::EventsChangedLocally}},
+        {[&] { EXPECT_TRUE(app.RemoveEvent("S1/2")); }, {C::EventsChangedLocally}},
+        {[&] { EXPECT_FALSE(app.RemoveEvent("S9/9")); }, {}},
+        {[&] { EXPECT_TRUE(app.RemoveAlert("1.3")); }, {C::AlertsChangedLocally}},
+        {[&] { EXPECT_FALSE(app.RemoveAlert("9.9")); }, {}},
+        {[&] { app.ClearDetectionAlerts(); }, {C::AlertsChangedLocally}},
+        {[&] { app.ClearPreventionAlerts(); }, {C::AlertsChangedLocally}},
+        // The snapshot after a local change is dropped once, and so is its notice.
+        {[&] { app.SetEvents(std::make_shared<EventsSnapshot>(), {}); }, {}},
+        {[&] { app.SetEvents(std::make_shared<EventsSnapshot>(), {}); }, {C::EventsPublished}},
+        {[&] { app.SetAlerts(std::make_shared<AlertsSnapshot>(), {}); }, {}},
+        {[&] { app.SetAlerts(std::make_shared<AlertsSnapshot>(), {}); }, {C::AlertsPublished}},
+        {[&] { EXPECT_TRUE(app.LoadEvents()); }, {C::EventsPublished}},
+        {[&] { app.NotifyHub(C::SettingsSaved); }, {C::SettingsSaved}},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        heard.clear();
+        cases[i].change();
+        EXPECT_EQ(heard, cases[i].expected) << "case " << i;
+    }
+
+    // A removed listener is not called again, and a listener may remove itself in its call.
+    app.RemoveHubListener(id);
+    app.RemoveHubListener(id);
+    int calls = 0, self = 0;
+    self = app.AddHubListener([&](HubChange) {
+        ++calls;
+        app.RemoveHubListener(self);
+    });
+    app.NotifyHub(C::SettingsReloaded);
+    app.NotifyHub(C::SettingsReloaded);
+    EXPECT_EQ(calls, 1);
+    heard.clear();
+    app.NotifyHub(C::SettingsReloaded);
+    EXPECT_TRUE(heard.empty());
+}
+
+// After RemoveHubListener returns on one thread, a call running on another has finished.
+TEST_F(HubTest, RemovingAListenerWaitsForItsCallOnAnotherThread) {
+    CTarvellApp& app = StartApp();
+    std::atomic<bool> inside{false}, finished{false};
+    const int id = app.AddHubListener([&](HubChange) {
+        inside = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        finished = true;
+    });
+    std::thread reader([&] { app.NotifyHub(HubChange::EventsPublished); });
+    while (!inside) std::this_thread::yield();
+    app.RemoveHubListener(id);
+    EXPECT_TRUE(finished);
+    reader.join();
 }
 
 // ---- threads

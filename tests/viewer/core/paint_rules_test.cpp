@@ -2,11 +2,11 @@
 
 #include <climits>
 
-#include "viewer/core/DialogUnits.h"
-#include "viewer/core/FontTable.h"
-#include "viewer/core/ListPaintRules.h"
-#include "viewer/core/Look.h"
-#include "viewer/core/TabRules.h"
+#include "viewer/core/look/DialogUnits.h"
+#include "viewer/core/look/FontTable.h"
+#include "viewer/core/look/ListPaintRules.h"
+#include "viewer/core/look/Look.h"
+#include "viewer/core/look/TabRules.h"
 
 namespace tarvell {
 namespace {

@@ -1,8 +1,8 @@
-#include "viewer/core/Prompt.h"
+#include "viewer/core/shell/Prompt.h"
 
 #include <gtest/gtest.h>
 
-#include "viewer/core/StringTable.h"
+#include "viewer/core/shell/StringTable.h"
 
 namespace tarvell {
 namespace {

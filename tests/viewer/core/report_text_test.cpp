@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <random>
 
-#include "viewer/core/ReportText.h"
+#include "viewer/core/summary/ReportText.h"
 
 namespace tarvell {
 namespace {

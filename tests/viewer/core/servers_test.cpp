@@ -1,4 +1,4 @@
-#include "viewer/core/ServerRegistry.h"
+#include "viewer/core/hub/ServerRegistry.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 #include <map>
 
 #include "platform/Clock.h"
-#include "viewer/core/Prompt.h"
-#include "viewer/core/ServiceControl.h"
-#include "viewer/core/StringTable.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/service/ServiceControl.h"
+#include "viewer/core/shell/StringTable.h"
 
 namespace tarvell {
 namespace {

@@ -1,8 +1,8 @@
 // The shell's rules without windows: Options menu, permissions, page routes, banner icon, texts.
 #include <gtest/gtest.h>
 
-#include "viewer/core/ShellLogic.h"
-#include "viewer/core/StringTable.h"
+#include "viewer/core/shell/ShellLogic.h"
+#include "viewer/core/shell/StringTable.h"
 
 namespace tarvell {
 namespace {

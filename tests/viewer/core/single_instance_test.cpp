@@ -1,4 +1,4 @@
-#include "viewer/core/SingleInstance.h"
+#include "viewer/core/service/SingleInstance.h"
 
 #include <gtest/gtest.h>
 

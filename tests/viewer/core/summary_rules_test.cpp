@@ -3,7 +3,7 @@
 #include <cmath>
 #include <memory>
 
-#include "viewer/core/SummaryRules.h"
+#include "viewer/core/summary/SummaryRules.h"
 
 namespace tarvell {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "viewer/core/MenuTable.h"
-#include "viewer/core/StringTable.h"
+#include "viewer/core/shell/MenuTable.h"
+#include "viewer/core/shell/StringTable.h"
 
 namespace tarvell {
 namespace {

@@ -1,6 +1,7 @@
 // The shell on the offscreen platform: frame, banner, view and pages driven through commands,
 // with the service on the fake backend and the servers in a temporary tree.
 #include <QAction>
+#include <QLabel>
 #include <QApplication>
 #include <QMenu>
 #include <QSignalSpy>
@@ -8,13 +9,14 @@
 #include <gtest/gtest.h>
 
 #include "tests/viewer/core/ViewerFixture.h"
-#include "viewer/core/MenuTable.h"
-#include "viewer/core/Prompt.h"
-#include "viewer/core/ServiceControl.h"
-#include "viewer/core/StringTable.h"
+#include "viewer/core/shell/MenuTable.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/service/ServiceControl.h"
+#include "viewer/core/shell/StringTable.h"
 #include "viewer/frame/CBannerBar.h"
 #include "viewer/frame/CMainFrame.h"
 #include "viewer/frame/CTarvellView.h"
+#include "viewer/frame/PageFactory.h"
 #include "viewer/frame/PlaceholderPage.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/TextConv.h"
@@ -295,6 +297,26 @@ TEST_F(ShellTest, EachPageCommandShowsItsSlotWithTitleAndBackButton) {
     frame_->Router().Send(cmd::kPreventionMonitor);
     EXPECT_EQ(view->State().Title(), "Real-time Monitor") << "an inner page keeps the family's title";
     EXPECT_EQ(Page(3)->TitleText(), QStringLiteral("Prevention Monitor"));
+}
+
+// The areas' registrations win over the stand-ins; a later registration replaces an earlier one.
+TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
+    CTarvellView* view = frame_->View();
+    EXPECT_STREQ(view->Page(1)->metaObject()->className(), "tarvell::CSummaryWnd");
+    EXPECT_STREQ(view->Page(2)->metaObject()->className(), "tarvell::CMonitorWnd");
+    for (int slot = 3; slot <= kPageSlots; ++slot) EXPECT_EQ(Page(slot)->Slot(), slot);
+    EXPECT_EQ(view->Page(0), nullptr);
+    CommandRouter router;
+    const PageContext context{*app_, router, prompt_, {}};
+    EXPECT_EQ(CreatePage(kPageSlots + 1, context, nullptr), nullptr);
+
+    PageTable table;
+    EXPECT_FALSE(table.Has(PageSlot::Alerts));
+    EXPECT_EQ(table.Create(PageSlot::Alerts, context, nullptr), nullptr);
+    table.Register(PageSlot::Alerts, [](const PageContext&, QWidget* parent) { return new QLabel("one", parent); });
+    table.Register(PageSlot::Alerts, [](const PageContext&, QWidget* parent) { return new QLabel("two", parent); });
+    std::unique_ptr<QWidget> page(table.Create(PageSlot::Alerts, context, nullptr));
+    EXPECT_EQ(static_cast<QLabel*>(page.get())->text(), QStringLiteral("two"));
 }
 
 TEST_F(ShellTest, DetectionAndPreventionReShowTheSamePageInTheNewMode) {

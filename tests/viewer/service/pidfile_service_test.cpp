@@ -9,8 +9,8 @@
 #include "platform/Files.h"
 #include "shared/StateFiles.h"
 #include "tests/service/ServiceTestSupport.h"
-#include "viewer/core/Prompt.h"
-#include "viewer/core/ServiceControl.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/service/ServiceControl.h"
 
 namespace tarvell {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "platform/Files.h"
 #include "platform/Process.h"
-#include "viewer/summary/CAboutDlg.h"
+#include "viewer/frame/CAboutDlg.h"
 #include "viewer/summary/CInformationDlg.h"
 #include "viewer/summary/CReportDlg.h"
 #include "viewer/widgets/CSortListCtrl.h"

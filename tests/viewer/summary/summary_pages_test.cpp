@@ -4,6 +4,9 @@
 #include "tests/viewer/core/ViewerFixture.h"
 #include "tests/viewer/widgets/WidgetFixture.h"
 #include "viewer/summary/CSummaryWnd.h"
+#include "viewer/monitors/CMonitorWnd.h"
+#include "viewer/monitors/MonitorPanels.h"
+#include "viewer/protection/ProtectionPanels.h"
 #include "viewer/summary/SummaryPanels.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
@@ -132,12 +135,39 @@ TEST_F(SummaryPagesTest, TheMonitorPagesCountsAndLinks) {
     EXPECT_EQ(page.InfoDlg()->Text(1015), QStringLiteral("5"));
     EXPECT_EQ(page.InfoDlg()->geometry(), QRect(30, 30, 160, 175));
     EXPECT_EQ(page.DetailsDlg()->pos(), QPoint(220, 30));
-    EXPECT_TRUE(page.DetailsDlg()->TimerActive());
     emit page.DetailsDlg()->Link(1011)->activated(page.DetailsDlg()->Link(1011)->Command());
     emit page.DetailsDlg()->Link(1012)->activated(page.DetailsDlg()->Link(1012)->Command());
     EXPECT_EQ(sent_, (std::vector<int>{static_cast<int>(cmd::kDetectionMonitor), static_cast<int>(cmd::kPreventionMonitor)}));
-    page.hide();
+
+    // No timer polls the hub: a removal reaches the counts through the hub's queued signal.
     EXPECT_FALSE(page.DetailsDlg()->TimerActive());
+    EXPECT_FALSE(page.InfoDlg()->TimerActive());
+    ASSERT_TRUE(app.RemoveEvent("S1/1"));
+    EXPECT_EQ(page.DetailsDlg()->Text(1008), QStringLiteral("2")) << "queued, not called on the changing thread";
+    QApplication::processEvents();
+    EXPECT_EQ(page.DetailsDlg()->Text(1008), QStringLiteral("1"));
+    // Hidden, it does not refresh; its next show does.
+    page.hide();
+    ASSERT_TRUE(app.RemoveEvent("S1/2"));
+    QApplication::processEvents();
+    EXPECT_EQ(page.DetailsDlg()->Text(1008), QStringLiteral("1"));
+    page.show();
+    EXPECT_EQ(page.DetailsDlg()->Text(1008), QStringLiteral("0"));
+}
+
+TEST_F(SummaryPagesTest, TheDialsShowTheLevelsOfTheFirstReaderPass) {
+    CTarvellApp& app = Connected(DefaultSettings());
+    CSummaryWnd page(app, Recorder());
+    page.resize(900, 560);
+    page.show();
+    EXPECT_EQ(page.Levels(), SummaryLevels{}) << "nothing read yet";
+    CEventItem a = MakeEvent("New Mac");
+    a.SourceMac = "aa";
+    a.DeviceIp = "10.0.0.1";
+    WriteEvents({{"S1/1", a}});
+    app.StartReaders();   // passes every 20 ms; the level timer would wait 60 s
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page.Levels().DetectionNodeLevel == 20; }, 5000));
+    EXPECT_TRUE(page.TimerActive());
 }
 
 TEST_F(SummaryPagesTest, AUserWithoutThePermissionFindsTheLinkDisabled) {

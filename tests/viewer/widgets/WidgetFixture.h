@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "viewer/core/Geometry.h"
+#include "viewer/core/look/Geometry.h"
 
 namespace tarvell::test {
 

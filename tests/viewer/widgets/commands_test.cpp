@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "viewer/core/CommandRouter.h"
+#include "viewer/core/shell/CommandRouter.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/CommandActions.h"
 #include "viewer/widgets/LinkLabel.h"

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "WidgetFixture.h"
-#include "viewer/core/CommandIds.h"
-#include "viewer/core/Look.h"
+#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/Painting.h"

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "WidgetFixture.h"
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 
 namespace tarvell {
 namespace {
@@ -158,6 +158,36 @@ TEST_F(PaintListTest, BoldRowsAreDrawnHeavier) {
     list_->ClearBoldRows();
     const QImage after = Picture(*list_);
     EXPECT_NEAR(Count(after, RowRect(0), Ink(160)), Count(after, RowRect(1), Ink(160)), 2);
+}
+
+TEST_F(PaintListTest, ABoldRowStaysOnItsRecordThroughASortAndARemoval) {
+    Fill({{"a", "first"}, {"b", "second"}, {"c", "third"}});
+    list_->AddBoldRow(1);   // "b"
+    const auto boldKeys = [&] {
+        QStringList keys;
+        for (int row : list_->BoldRows()) keys << list_->Rows()->ItemText(row, 0);
+        return keys;
+    };
+    list_->Rows()->SortItems([](const ListRow& x, const ListRow& y) { return x.cells[0] > y.cells[0]; });
+    EXPECT_EQ(boldKeys(), QStringList{"b"});
+    EXPECT_TRUE(list_->IsBoldRow(1)) << "c, b, a";
+    list_->Rows()->DeleteItem(0);
+    EXPECT_EQ(list_->BoldRows(), (std::set<int>{0})) << "b, a";
+    EXPECT_EQ(boldKeys(), QStringList{"b"});
+    window_.show();
+    const QImage img = Picture(*list_);
+    EXPECT_GT(Count(img, RowRect(0), Ink(160)), Count(img, RowRect(1), Ink(160)));
+
+    // A refill takes the rows' own marks; rows outside the list are ignored.
+    std::vector<ListRow> rows(2);
+    rows[0].cells = {"x"};
+    rows[1].cells = {"y"};
+    rows[1].bold = true;
+    list_->Rows()->SetRows(std::move(rows));
+    EXPECT_EQ(list_->BoldRows(), (std::set<int>{1}));
+    list_->SetBoldRows({0, 7});
+    list_->AddBoldRow(-1);
+    EXPECT_EQ(list_->BoldRows(), (std::set<int>{0}));
 }
 
 TEST_F(PaintListTest, ATwoLineCellShowsItsTitleBoldAboveTheDetails) {

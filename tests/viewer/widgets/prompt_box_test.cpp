@@ -7,7 +7,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-#include "viewer/core/StringTable.h"
+#include "viewer/core/shell/StringTable.h"
 
 namespace tarvell {
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "WidgetFixture.h"
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/CSortListCtrl.h"
 
 namespace tarvell {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "WidgetFixture.h"
-#include "viewer/core/Look.h"
+#include "viewer/core/look/Look.h"
 
 namespace tarvell {
 namespace {

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "WidgetFixture.h"
-#include "viewer/core/CommandIds.h"
-#include "viewer/core/Look.h"
+#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/look/Look.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/TextConv.h"
 

@@ -1,0 +1,10 @@
+#include "viewer/alerts/AlertPages.h"
+
+#include "viewer/widgets/PageTable.h"
+
+namespace tarvell {
+
+// No screen of this area is built yet: its slots keep the shell's stand-ins.
+void RegisterAlertPages(PageTable&) {}
+
+}  // namespace tarvell

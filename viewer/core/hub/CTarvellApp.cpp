@@ -1,0 +1,546 @@
+#include "viewer/core/hub/CTarvellApp.h"
+
+#include <algorithm>
+
+#include "platform/Registry.h"
+#include "platform/Text.h"
+#include "shared/StateFiles.h"
+#include "viewer/core/hub/CTarvellPopup.h"
+#include "viewer/core/hub/Readers.h"
+
+namespace tarvell {
+namespace {
+
+// Removes the first entry that begins with "<key>;".
+void RemoveFirstRequest(std::vector<std::string>& list, const std::string& key) {
+    const std::string prefix = key + ";";
+    const auto it = std::find_if(list.begin(), list.end(),
+                                 [&](const std::string& entry) { return entry.starts_with(prefix); });
+    if (it != list.end()) list.erase(it);
+}
+
+IdentitySources WithSystemDefaults(IdentitySources given) {
+    const IdentitySources system = SystemIdentitySources();
+    if (!given.interfaces) given.interfaces = system.interfaces;
+    if (!given.userName) given.userName = system.userName;
+    if (!given.hostName) given.hostName = system.hostName;
+    if (!given.domainName) given.domainName = system.domainName;
+    if (!given.reverseName) given.reverseName = system.reverseName;
+    return given;
+}
+
+ItemCounts CountAlertsByCategory(const AlertRecords& alerts) {
+    ItemCounts counts;
+    for (const auto& [key, alert] : alerts) {
+        ++counts.total;
+        if (alert->Category == "Detection") ++counts.detection;
+        else if (alert->Category == "Prevention") ++counts.prevention;
+    }
+    return counts;
+}
+
+}  // namespace
+
+struct CTarvellApp::HubListener {
+    std::function<void(HubChange)> call;
+    std::recursive_mutex running;   // held while `call` runs; removal waits for it
+    bool removed = false;           // [running]
+};
+
+// Notifies the hub's listeners when it goes out of scope: declared before a mutator's lock
+// guard, it fires after the guard has released the lock.
+class CTarvellApp::ChangeNotice {
+public:
+    ChangeNotice(CTarvellApp& app, HubChange change) : app_(app), change_(change) {}
+    ~ChangeNotice() {
+        if (armed_) app_.NotifyHub(change_);
+    }
+    ChangeNotice(const ChangeNotice&) = delete;
+    ChangeNotice& operator=(const ChangeNotice&) = delete;
+    void Cancel() { armed_ = false; }
+
+private:
+    CTarvellApp& app_;
+    HubChange change_;
+    bool armed_ = true;
+};
+
+CTarvellApp::CTarvellApp(ViewerEnvironment env)
+    : env_(std::move(env)),
+      clock_(env_.clock ? *env_.clock : DefaultClock()),
+      document_(env_.version, clock_),
+      events_(std::make_shared<const EventsSnapshot>()),
+      readerSettings_(document_.Snapshot()),
+      alerts_(std::make_shared<const AlertsSnapshot>()) {
+    ReadRegistry();
+    ChooseDefaultServer();
+}
+
+CTarvellApp::~CTarvellApp() {
+    if (popup_) popup_->StopAndJoin();
+    if (dbReader_) dbReader_->StopAndJoin();
+    if (logReader_) logReader_->StopAndJoin();
+}
+
+Registry& CTarvellApp::registry() const { return env_.registry ? *env_.registry : Registry::Default(); }
+
+void CTarvellApp::ReadRegistry() {
+    ViewerPreferences prefs;
+    registryOk_ = ReadViewerRegistry(registry(), env_.programFolder, prefs);
+    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    servers_ = std::move(prefs.Servers);
+    popupAlerts_ = prefs.PopupAlerts;
+    popupTimeout_ = prefs.PopupTimeout;
+    std::lock_guard<std::mutex> popup(popupLock_);
+    popupSound_ = std::move(prefs.PopupSound);
+}
+
+std::string CTarvellApp::MachineOf(const std::string& folder) const {
+    return ServerMachineOf(folder, env_.mountInfo ? env_.mountInfo() : ReadMountInfo());
+}
+
+void CTarvellApp::ChooseDefaultServer() {
+    std::optional<ServerChoice> choice;
+    {
+        std::lock_guard<std::recursive_mutex> guard(EventLock);
+        choice = DefaultServer(servers_);
+    }
+    CurrentServer server;
+    if (choice) server = {choice->Name, choice->Folder, MachineOf(choice->Folder)};
+    std::lock_guard<std::mutex> guard(serverLock_);
+    server_ = std::move(server);
+}
+
+// ---- start-up
+
+void CTarvellApp::ReadIdentity() {
+    std::lock_guard<std::mutex> guard(identityLock_);
+    if (identityDone_) return;
+    identity_ = ReadMachineIdentity(WithSystemDefaults(env_.identity));
+    identityDone_ = true;
+}
+
+void CTarvellApp::StartReaders() {
+    ReadIdentity();
+    if (!dbReader_) {
+        LoadEvents();
+        dbReader_ = std::make_unique<CTarvellDb>(*this);
+        dbReader_->Start();
+    }
+    if (!logReader_) {
+        LoadAlerts();
+        logReader_ = std::make_unique<CTarvellLog>(*this);
+        logReader_->Start();
+    }
+}
+
+bool CTarvellApp::StartPopup(std::function<void(const std::string& key, const CAlertItem& alert)> show) {
+    if (!registryOk_ || popup_) return false;
+    popup_ = std::make_unique<CTarvellPopup>(*this, std::move(show), env_.readerIntervalMs);
+    return popup_->Start();
+}
+
+bool CTarvellApp::ReadersStarted() const { return dbReader_ && logReader_; }
+
+// ---- current server
+
+CurrentServer CTarvellApp::Server() const {
+    std::lock_guard<std::mutex> guard(serverLock_);
+    return server_;
+}
+
+bool CTarvellApp::SelectServer(const std::string& name) {
+    std::string folder;
+    {
+        std::lock_guard<std::recursive_mutex> guard(EventLock);
+        const auto it = servers_.find(name);
+        if (it == servers_.end()) return false;
+        folder = it->second.Folder;
+    }
+    if (!document_.OnNewDocument(name, folder)) return false;
+    {
+        std::lock_guard<std::mutex> guard(serverLock_);
+        server_ = {name, folder, MachineOf(folder)};
+    }
+    SetReaderSettings(document_.Snapshot());
+    {
+        std::lock_guard<std::recursive_mutex> guard(EventLock);
+        events_ = std::make_shared<const EventsSnapshot>();
+        eventCounts_ = {};
+        eventsChanged_ = false;
+    }
+    {
+        std::lock_guard<std::recursive_mutex> guard(AlertLock);
+        alerts_ = std::make_shared<const AlertsSnapshot>();
+        alertCounts_ = {};
+        alertsChanged_ = false;
+    }
+    LoadEvents();
+    LoadAlerts();
+    return true;
+}
+
+bool CTarvellApp::ReloadDocument() {
+    const CurrentServer server = Server();
+    return document_.OnNewDocument(server.Name, server.Folder);
+}
+
+bool CTarvellApp::SaveDocument() { return document_.OnSaveDocument(Server().Folder); }
+
+// ---- servers and preferences
+
+void CTarvellApp::CopyServers(ServerMap& out) const {
+    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    out = servers_;
+}
+
+void CTarvellApp::SetServers(const ServerMap& from) {
+    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    servers_ = from;
+}
+
+bool CTarvellApp::SaveSettings() {
+    ViewerPreferences prefs;
+    CopyServers(prefs.Servers);
+    prefs.PopupAlerts = popupAlerts_;
+    prefs.PopupTimeout = popupTimeout_;
+    prefs.PopupSound = PopupSound();
+    return SaveViewerRegistry(registry(), prefs);
+}
+
+std::string CTarvellApp::PopupSound() const {
+    std::lock_guard<std::mutex> guard(popupLock_);
+    return popupSound_;
+}
+
+void CTarvellApp::SetPopupPreferences(std::uint32_t alerts, std::uint32_t timeout, std::string sound) {
+    popupAlerts_ = alerts;
+    popupTimeout_ = timeout;
+    std::lock_guard<std::mutex> guard(popupLock_);
+    popupSound_ = std::move(sound);
+}
+
+// ---- identity
+
+MachineIdentity CTarvellApp::Identity() const {
+    std::lock_guard<std::mutex> guard(identityLock_);
+    return identity_;
+}
+
+std::string CTarvellApp::GetUserPermissions() const {
+    const MachineIdentity id = Identity();
+    const std::vector<std::string>& users = document_.Fields().ViewerUsers;
+    for (const std::string& entry : users) {
+        const std::string account = entry.substr(0, entry.find(';'));
+        const std::size_t slash = account.find('/');
+        const std::string name = slash == std::string::npos ? "" : account.substr(0, slash);
+        const std::size_t at = name.find('@');
+        const std::string user = name.substr(0, at);
+        const std::string qualifier = at == std::string::npos ? "" : name.substr(at + 1);
+        const bool userFits = EqualsNoCase(user, id.UserName) || EqualsNoCase(user, kEveryoneAccount);
+        const bool placeFits = qualifier.empty() || EqualsNoCase(qualifier, id.LocalIp) ||
+                               EqualsNoCase(qualifier, id.LocalMac) || EqualsNoCase(qualifier, id.HostName) ||
+                               EqualsNoCase(qualifier, id.ComputerName) || EqualsNoCase(qualifier, id.DomainName);
+        if (userFits && placeFits && entry.find(';') != std::string::npos)
+            return entry.substr(entry.find(';') + 1);
+    }
+    for (const std::string& entry : users)
+        if (entry.substr(0, entry.find(';')) == kGuestEntry && entry.find(';') != std::string::npos)
+            return entry.substr(entry.find(';') + 1);
+    return {};
+}
+
+// ---- getters
+
+std::shared_ptr<const EventsSnapshot> CTarvellApp::Events() const {
+    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    return events_;
+}
+
+std::shared_ptr<const AlertsSnapshot> CTarvellApp::Alerts() const {
+    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    return alerts_;
+}
+
+void CTarvellApp::CopyEvents(ObjectMap<CEventItem>& out) const {
+    const auto events = Events();
+    out.clear();
+    for (const auto& [key, event] : events->EventMap) out.emplace(key, std::make_unique<CEventItem>(*event));
+}
+
+bool CTarvellApp::LookupEvent(const std::string& key, CEventItem& out) const {
+    const auto events = Events();
+    const auto it = events->EventMap.find(key);
+    if (it == events->EventMap.end()) return false;
+    out = *it->second;
+    return true;
+}
+
+void CTarvellApp::CopyDevices(StringTable& out) const {
+    const auto events = Events();
+    for (const auto& [key, value] : events->DeviceTable) out[key] = value;
+}
+
+void CTarvellApp::CopyPorts(StringTable& out) const {
+    const auto events = Events();
+    for (const auto& [key, value] : events->PortNames) out[key] = value;
+}
+
+void CTarvellApp::CopyAlerts(ObjectMap<CAlertItem>& out) const {
+    const auto alerts = Alerts();
+    out.clear();
+    for (const auto& [key, alert] : alerts->AlertLog) out.emplace(key, std::make_unique<CAlertItem>(*alert));
+}
+
+bool CTarvellApp::LookupAlert(const std::string& key, CAlertItem& out) const {
+    const auto alerts = Alerts();
+    const auto it = alerts->AlertLog.find(key);
+    if (it == alerts->AlertLog.end()) return false;
+    out = *it->second;
+    return true;
+}
+
+ItemCounts CTarvellApp::EventCounts() const {
+    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    return eventCounts_;
+}
+
+ItemCounts CTarvellApp::AlertCounts() const {
+    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    return alertCounts_;
+}
+
+// ---- mutators
+
+void CTarvellApp::BlockEvent(const std::string& key) {
+    ChangeNotice notice(*this, HubChange::EventsChangedLocally);
+    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    ReloadDocument();
+    CTarvellDoc& doc = document_.Fields();
+    const auto it = events_->EventMap.find(key);
+    const bool countedAsDetection = it != events_->EventMap.end() && !IsPreventionEvent(key, *it->second, doc);
+    RemoveFirstRequest(doc.BlockRequests, key);
+    RemoveFirstRequest(doc.UnblockRequests, key);
+    const MachineIdentity id = Identity();
+    doc.BlockRequests.push_back(key + ";" + id.UserName + "@" + id.DomainName);
+    SaveDocument();
+    if (countedAsDetection) {
+        --eventCounts_.detection;
+        ++eventCounts_.prevention;
+    }
+}
+
+bool CTarvellApp::RemoveEvent(const std::string& key) {
+    ChangeNotice notice(*this, HubChange::EventsChangedLocally);
+    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    const auto it = events_->EventMap.find(key);
+    if (it == events_->EventMap.end()) {
+        notice.Cancel();
+        return false;
+    }
+    ReloadDocument();
+    CTarvellDoc& doc = document_.Fields();
+    --eventCounts_.total;
+    if (IsPreventionEvent(key, *it->second, doc)) --eventCounts_.prevention;
+    else --eventCounts_.detection;
+    doc.DeleteRequests.push_back(key);
+    auto next = std::make_shared<EventsSnapshot>(*events_);
+    next->EventMap.erase(key);
+    events_ = std::move(next);
+    RemoveFirstRequest(doc.EventNotes, key);
+    SaveDocument();
+    eventsChanged_ = true;
+    return true;
+}
+
+bool CTarvellApp::RemoveAlert(const std::string& key) {
+    ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
+    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    const auto it = alerts_->AlertLog.find(key);
+    if (it == alerts_->AlertLog.end()) {
+        notice.Cancel();
+        return false;
+    }
+    --alertCounts_.total;
+    ReloadDocument();
+    if (it->second->Category == "Detection") --alertCounts_.detection;
+    else if (it->second->Category == "Prevention") --alertCounts_.prevention;
+    document_.Fields().RemovedAlerts.push_back(key);
+    auto next = std::make_shared<AlertsSnapshot>(*alerts_);
+    next->AlertLog.erase(key);
+    alerts_ = std::move(next);
+    SaveDocument();
+    alertsChanged_ = true;
+    return true;
+}
+
+void CTarvellApp::ClearDetectionAlerts() {
+    ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
+    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    ReloadDocument();
+    auto next = std::make_shared<AlertsSnapshot>();
+    for (const auto& [key, alert] : alerts_->AlertLog) {
+        if (alert->Category == "Detection") document_.Fields().RemovedAlerts.push_back(key);
+        else next->AlertLog.emplace(key, alert);
+    }
+    alertCounts_ = CountAlertsByCategory(next->AlertLog);
+    alerts_ = std::move(next);
+    SaveDocument();
+    alertsChanged_ = true;
+}
+
+void CTarvellApp::ClearPreventionAlerts() {
+    ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
+    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    ReloadDocument();
+    auto next = std::make_shared<AlertsSnapshot>();
+    for (const auto& [key, alert] : alerts_->AlertLog) {
+        if (alert->Category == "Prevention") document_.Fields().RemovedAlerts.push_back(key);
+        else next->AlertLog.emplace(key, alert);
+    }
+    alertCounts_ = CountAlertsByCategory(next->AlertLog);
+    alerts_ = std::move(next);
+    SaveDocument();
+    alertsChanged_ = true;
+}
+
+// ---- read marks
+
+void CTarvellApp::MarkEventRead(const std::string& key) {
+    RegKey marks;
+    const std::string path = std::string(kViewerKey) + "\\" + ReadMarksKey(Server().Name);
+    if (registry().CreateKey(Hive::CurrentUser, path, &marks) == kRegSuccess) marks.SetString(key, "");
+}
+
+bool CTarvellApp::IsEventRead(const std::string& key) const {
+    RegKey marks;
+    const std::string path = std::string(kViewerKey) + "\\" + ReadMarksKey(Server().Name);
+    std::string value;
+    return registry().OpenKey(Hive::CurrentUser, path, &marks) == kRegSuccess &&
+           marks.QueryString(key, &value) == kRegSuccess;
+}
+
+void CTarvellApp::PruneReadMarks(const EventRecords& events) {
+    RegKey marks;
+    const std::string path = std::string(kViewerKey) + "\\" + ReadMarksKey(Server().Name);
+    if (registry().OpenKey(Hive::CurrentUser, path, &marks) != kRegSuccess) return;
+    std::vector<RegValue> values;
+    if (marks.EnumValues(&values) != kRegSuccess) return;
+    for (const RegValue& value : values)
+        if (!value.name.empty() && events.count(value.name) == 0) marks.DeleteValue(value.name);
+}
+
+// ---- publishing
+
+void CTarvellApp::SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCounts counts) {
+    ChangeNotice notice(*this, HubChange::EventsPublished);
+    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    if (eventsChanged_) {
+        eventsChanged_ = false;
+        notice.Cancel();
+        return;
+    }
+    events_ = std::move(events);
+    eventCounts_ = counts;
+}
+
+void CTarvellApp::SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts) {
+    ChangeNotice notice(*this, HubChange::AlertsPublished);
+    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    if (alertsChanged_) {
+        alertsChanged_ = false;
+        notice.Cancel();
+        return;
+    }
+    alerts_ = std::move(alerts);
+    alertCounts_ = counts;
+}
+
+std::shared_ptr<const CTarvellDoc> CTarvellApp::ReaderSettings() const {
+    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    return readerSettings_;
+}
+
+void CTarvellApp::SetReaderSettings(std::shared_ptr<const CTarvellDoc> settings) {
+    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    if (settings) readerSettings_ = std::move(settings);
+}
+
+// ---- direct loads
+
+bool CTarvellApp::LoadEvents() {
+    for (int attempt = 0; attempt < kDirectLoadAttempts; ++attempt) {
+        if (std::optional<EventDatabaseFile> file = ReadEventsFile(Server().Folder)) {
+            ItemCounts counts;
+            auto snapshot = MakeEventsSnapshot(std::move(*file), *document_.Snapshot(), counts);
+            PruneReadMarks(snapshot->EventMap);
+            {
+                std::lock_guard<std::recursive_mutex> guard(EventLock);
+                events_ = std::move(snapshot);
+                eventCounts_ = counts;
+            }
+            NotifyHub(HubChange::EventsPublished);
+            return true;
+        }
+        clock_.SleepMs(kDocumentRetryMs);
+    }
+    return false;
+}
+
+bool CTarvellApp::LoadAlerts() {
+    for (int attempt = 0; attempt < kDirectLoadAttempts; ++attempt) {
+        if (std::optional<AlertLogFile> file = ReadAlertsFile(Server().Folder)) {
+            ItemCounts counts;
+            auto snapshot = MakeAlertsSnapshot(std::move(*file), *document_.Snapshot(), counts);
+            {
+                std::lock_guard<std::recursive_mutex> guard(AlertLock);
+                alerts_ = std::move(snapshot);
+                alertCounts_ = counts;
+            }
+            NotifyHub(HubChange::AlertsPublished);
+            return true;
+        }
+        clock_.SleepMs(kDocumentRetryMs);
+    }
+    return false;
+}
+
+// ---- change notifications
+
+int CTarvellApp::AddHubListener(std::function<void(HubChange)> listener) {
+    auto entry = std::make_shared<HubListener>();
+    entry->call = std::move(listener);
+    std::lock_guard<std::mutex> guard(listenerLock_);
+    const int id = ++lastListener_;
+    listeners_.emplace(id, std::move(entry));
+    return id;
+}
+
+void CTarvellApp::RemoveHubListener(int id) {
+    std::shared_ptr<HubListener> entry;
+    {
+        std::lock_guard<std::mutex> guard(listenerLock_);
+        const auto it = listeners_.find(id);
+        if (it == listeners_.end()) return;
+        entry = std::move(it->second);
+        listeners_.erase(it);
+    }
+    // Waits for a call in progress on another thread (a call on this thread holds it already).
+    std::lock_guard<std::recursive_mutex> running(entry->running);
+    entry->removed = true;
+}
+
+void CTarvellApp::NotifyHub(HubChange change) {
+    std::vector<std::shared_ptr<HubListener>> targets;
+    {
+        std::lock_guard<std::mutex> guard(listenerLock_);
+        targets.reserve(listeners_.size());
+        for (const auto& [id, entry] : listeners_) targets.push_back(entry);
+    }
+    for (const auto& entry : targets) {
+        std::lock_guard<std::recursive_mutex> running(entry->running);
+        if (!entry->removed && entry->call) entry->call(change);
+    }
+}
+
+}  // namespace tarvell

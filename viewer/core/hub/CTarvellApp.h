@@ -1,0 +1,226 @@
+// The viewer's application object without its windows: the current server, the settings
+// document, the identity of this machine, and the data hub that holds what the readers last
+// read from the server's state files, with the counts the summary pages show.
+//
+// Threads: the readers (CTarvellDb, CTarvellLog) build whole snapshots privately and hand them
+// over with SetEvents / SetAlerts. The hub keeps each snapshot immutable: a getter returns the
+// snapshot itself (shared, never changed afterwards) or a deep copy; a mutator makes a new
+// snapshot. EventLock guards the events, their tables, counts, flag and the servers; AlertLock
+// the alerts, counts and flag; ServerLock the current-server texts. No operation holds two of
+// the hub's locks; a mutator holds its hub lock, then the document's lock inside it.
+//
+// Change notifications: listeners hear of each published snapshot, each settings reload or save
+// announced through NotifyHub, and each local change of the events or alerts. A listener runs on
+// the thread that made the change, after the hub's locks are released.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "viewer/core/hub/EventFilters.h"
+#include "viewer/core/hub/MachineIdentity.h"
+#include "viewer/core/hub/ServerRegistry.h"
+#include "viewer/core/hub/ViewerDocument.h"
+
+namespace tarvell {
+
+class Registry;
+class CTarvellDb;
+class CTarvellLog;
+class CTarvellPopup;
+
+using StringTable = std::map<std::string, std::string>;
+using EventRecords = std::map<std::string, std::shared_ptr<const CEventItem>>;
+using AlertRecords = std::map<std::string, std::shared_ptr<const CAlertItem>>;
+
+// What one read of Tarvell.db gives the screens.
+enum class HubChange {
+    EventsPublished,        // a reader pass or a direct load replaced the events
+    AlertsPublished,        // likewise the alerts
+    SettingsReloaded,       // the settings document was read again from the server
+    SettingsSaved,          // the settings document was written to the server
+    EventsChangedLocally,   // a block or removal by this viewer
+    AlertsChangedLocally,   // a removal or clear by this viewer
+};
+
+struct EventsSnapshot {
+    std::string SwitchCount = "0";
+    std::string NodeCount = "0";
+    StringTable DeviceTable;   // switch key -> "<ip>/<name>/<contact>/<location>"
+    StringTable PortNames;     // "<switch key>/<port index>" -> port name
+    EventRecords EventMap;
+};
+
+struct AlertsSnapshot {
+    AlertRecords AlertLog;
+};
+
+struct CurrentServer {
+    std::string Name;
+    std::string Folder;
+    std::string Machine;   // host of the server's machine, empty for this one
+};
+
+inline constexpr std::string_view kEveryoneAccount = "Everyone";
+inline constexpr std::string_view kGuestEntry =
+    "Guest/Built-in account for guest access to the selected Tarvell server";
+inline constexpr int kDirectLoadAttempts = 5;
+inline constexpr std::int64_t kReaderIntervalMs = 10'000;
+
+struct ViewerEnvironment {
+    std::string programFolder;          // the "Local" server's folder on a first start
+    std::string version = "3.6";
+    Registry* registry = nullptr;       // nullptr: Registry::Default()
+    Clock* clock = nullptr;             // nullptr: DefaultClock()
+    IdentitySources identity;           // empty members: the system's
+    std::function<std::string()> mountInfo;  // nullptr: /proc/self/mountinfo
+    std::int64_t readerIntervalMs = kReaderIntervalMs;
+};
+
+class CTarvellApp {
+public:
+    // Reads the viewer's registry key and chooses the default server (no file is read yet).
+    explicit CTarvellApp(ViewerEnvironment env);
+    ~CTarvellApp();
+    CTarvellApp(const CTarvellApp&) = delete;
+    CTarvellApp& operator=(const CTarvellApp&) = delete;
+
+    // ---- start-up
+    // True when the viewer's registry key could be opened or created.
+    bool RegistryAvailable() const { return registryOk_; }
+    // The identity, the direct loads and the two reader threads, each once per process.
+    void StartReaders();
+    bool ReadersStarted() const;
+    // The identity of this machine, read once (StartReaders' first step).
+    void ReadIdentity();
+    // Starts the alert popup thread once; `show` runs on that thread and returns when the popup
+    // has closed. Nothing starts when the viewer's registry key was not available.
+    bool StartPopup(std::function<void(const std::string& key, const CAlertItem& alert)> show);
+
+    // ---- current server (any thread: copies under ServerLock)
+    CurrentServer Server() const;
+    // Connects to a known server: the settings are loaded first; only when they load does the
+    // server become current (its machine recomputed) and the events and alerts are reloaded.
+    // False leaves the current server, the document and the data as they were.
+    bool SelectServer(const std::string& name);
+    // Reloads the settings of the current server (the document's title tells the outcome).
+    bool ReloadDocument();
+    bool SaveDocument();
+    ViewerDocument& Document() { return document_; }
+
+    // ---- servers and preferences
+    void CopyServers(ServerMap& out) const;
+    void SetServers(const ServerMap& from);
+    bool SaveSettings();
+    std::uint32_t PopupAlerts() const { return popupAlerts_.load(); }
+    std::uint32_t PopupTimeout() const { return popupTimeout_.load(); }
+    std::string PopupSound() const;
+    void SetPopupPreferences(std::uint32_t alerts, std::uint32_t timeout, std::string sound);
+
+    // ---- identity (filled once by StartReaders)
+    MachineIdentity Identity() const;
+    std::string GetUserPermissions() const;
+
+    // ---- getters (any thread)
+    std::shared_ptr<const EventsSnapshot> Events() const;
+    std::shared_ptr<const AlertsSnapshot> Alerts() const;
+    void CopyEvents(ObjectMap<CEventItem>& out) const;
+    bool LookupEvent(const std::string& key, CEventItem& out) const;
+    void CopyDevices(StringTable& out) const;
+    void CopyPorts(StringTable& out) const;
+    void CopyAlerts(ObjectMap<CAlertItem>& out) const;
+    bool LookupAlert(const std::string& key, CAlertItem& out) const;
+    ItemCounts EventCounts() const;
+    ItemCounts AlertCounts() const;
+
+    // ---- mutators (user-interface thread): each files the change in the settings document
+    void BlockEvent(const std::string& key);
+    bool RemoveEvent(const std::string& key);
+    void ClearDetectionAlerts();
+    void ClearPreventionAlerts();
+    bool RemoveAlert(const std::string& key);
+
+    // ---- read marks of the current server's events (per user and per server)
+    void MarkEventRead(const std::string& key);
+    bool IsEventRead(const std::string& key) const;
+    void PruneReadMarks(const EventRecords& events);
+
+    // ---- publishing (reader threads). A snapshot that comes after a local change is dropped
+    // once, so a pass that started before a removal cannot bring the removed item back.
+    void SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCounts counts);
+    void SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts);
+    // The settings last read by the events reader (for the readers' own filters).
+    std::shared_ptr<const CTarvellDoc> ReaderSettings() const;
+    void SetReaderSettings(std::shared_ptr<const CTarvellDoc> settings);
+
+    // ---- direct loads (user-interface thread): read the server's file at once, up to 5 tries
+    // 1000 ms apart; false keeps what the hub had.
+    bool LoadEvents();
+    bool LoadAlerts();
+
+    // ---- change notifications (any thread)
+    // Returns the listener's id (never 0). The listener is called with none of the hub's locks
+    // held; it must not block on the thread that removes it.
+    int AddHubListener(std::function<void(HubChange)> listener);
+    // After this returns the listener is not running and is never called again; a listener may
+    // remove itself from inside its call. An unknown id does nothing.
+    void RemoveHubListener(int id);
+    // Calls every listener with `change`. The caller holds none of the hub's locks.
+    void NotifyHub(HubChange change);
+
+    Clock& clock() const { return clock_; }
+    std::int64_t ReaderIntervalMs() const { return env_.readerIntervalMs; }
+    Registry& registry() const;
+
+private:
+    void ReadRegistry();
+    void ChooseDefaultServer();
+    std::string MachineOf(const std::string& folder) const;
+
+    ViewerEnvironment env_;
+    Clock& clock_;
+    ViewerDocument document_;
+    bool registryOk_ = false;
+
+    mutable std::mutex serverLock_;
+    CurrentServer server_;                               // [serverLock_]
+
+    mutable std::recursive_mutex EventLock;
+    std::shared_ptr<const EventsSnapshot> events_;       // [EventLock]
+    ItemCounts eventCounts_;                             // [EventLock]
+    bool eventsChanged_ = false;                         // [EventLock]
+    ServerMap servers_;                                  // [EventLock]
+    std::shared_ptr<const CTarvellDoc> readerSettings_;  // [EventLock]
+
+    mutable std::recursive_mutex AlertLock;
+    std::shared_ptr<const AlertsSnapshot> alerts_;       // [AlertLock]
+    ItemCounts alertCounts_;                             // [AlertLock]
+    bool alertsChanged_ = false;                         // [AlertLock]
+
+    mutable std::mutex identityLock_;
+    MachineIdentity identity_;                           // [identityLock_]
+    bool identityDone_ = false;                          // [identityLock_]
+    std::atomic<std::uint32_t> popupAlerts_{0};
+    std::atomic<std::uint32_t> popupTimeout_{0};
+    mutable std::mutex popupLock_;
+    std::string popupSound_;                             // [popupLock_]
+
+    struct HubListener;
+    class ChangeNotice;
+    mutable std::mutex listenerLock_;
+    std::map<int, std::shared_ptr<HubListener>> listeners_;   // [listenerLock_]
+    int lastListener_ = 0;                                     // [listenerLock_]
+
+    std::unique_ptr<CTarvellDb> dbReader_;               // user-interface thread
+    std::unique_ptr<CTarvellLog> logReader_;             // user-interface thread
+    std::unique_ptr<CTarvellPopup> popup_;               // user-interface thread
+};
+
+}  // namespace tarvell

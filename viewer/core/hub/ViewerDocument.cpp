@@ -1,0 +1,72 @@
+#include "viewer/core/hub/ViewerDocument.h"
+
+#include "platform/Files.h"
+
+namespace tarvell {
+
+ViewerDocument::ViewerDocument(std::string version, Clock& clock)
+    : version_(std::move(version)), clock_(clock) {
+    doc_.Version = version_;
+    snapshot_ = std::make_shared<const CTarvellDoc>(doc_);
+}
+
+std::string ViewerDocument::SettingsPath(const std::string& serverFolder) {
+    return JoinPath(serverFolder, "Tarvell.ini");
+}
+
+std::string ViewerDocument::HandOverPath(const std::string& serverFolder) {
+    return JoinPath(JoinPath(serverFolder, "handover"), "Tarvell.ini");
+}
+
+bool ViewerDocument::OnNewDocument(const std::string& serverName, const std::string& serverFolder) {
+    std::lock_guard<std::recursive_mutex> guard(DocumentLock);
+    if (serverFolder.empty()) return false;
+    const std::string pending = HandOverPath(serverFolder);
+    const std::string path = FileExists(pending) ? pending : SettingsPath(serverFolder);
+    for (int attempt = 0; attempt < kDocumentAttempts; ++attempt) {
+        CTarvellDoc fresh = doc_;
+        if (fresh.LoadFromFile(path, clock_)) {
+            doc_ = std::move(fresh);
+            doc_.Version = version_;
+            title_ = serverName;
+            loaded_ = true;
+            Publish();
+            return true;
+        }
+        clock_.SleepMs(kDocumentRetryMs);
+    }
+    return false;
+}
+
+bool ViewerDocument::OnSaveDocument(const std::string& serverFolder) {
+    std::lock_guard<std::recursive_mutex> guard(DocumentLock);
+    if (serverFolder.empty()) return false;
+    const std::string folder = JoinPath(serverFolder, "handover");
+    for (int attempt = 0; attempt < kDocumentAttempts; ++attempt) {
+        if (MakeDirectories(folder) && doc_.SaveToFile(HandOverPath(serverFolder), true)) {
+            Publish();
+            return true;
+        }
+        clock_.SleepMs(kDocumentRetryMs);
+    }
+    return false;
+}
+
+void ViewerDocument::Publish() { snapshot_ = std::make_shared<const CTarvellDoc>(doc_); }
+
+std::shared_ptr<const CTarvellDoc> ViewerDocument::Snapshot() const {
+    std::lock_guard<std::recursive_mutex> guard(DocumentLock);
+    return snapshot_;
+}
+
+std::string ViewerDocument::Title() const {
+    std::lock_guard<std::recursive_mutex> guard(DocumentLock);
+    return title_;
+}
+
+bool ViewerDocument::Loaded() const {
+    std::lock_guard<std::recursive_mutex> guard(DocumentLock);
+    return loaded_;
+}
+
+}  // namespace tarvell

@@ -1,0 +1,14 @@
+#include "viewer/monitors/MonitorPages.h"
+
+#include "viewer/monitors/CMonitorWnd.h"
+#include "viewer/widgets/PageTable.h"
+
+namespace tarvell {
+
+void RegisterMonitorPages(PageTable& table) {
+    table.Register(PageSlot::MonitorOverview, [](const PageContext& context, QWidget* parent) -> QWidget* {
+        return new CMonitorWnd(context.app, PageSender(context), parent);
+    });
+}
+
+}  // namespace tarvell

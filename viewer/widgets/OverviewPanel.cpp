@@ -1,0 +1,138 @@
+#include "viewer/widgets/OverviewPanel.h"
+
+#include <QPainter>
+
+#include "viewer/core/look/Look.h"
+#include "viewer/core/summary/SummaryRules.h"
+#include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/HubSignals.h"
+#include "viewer/widgets/LinkLabel.h"
+#include "viewer/widgets/Painting.h"
+#include "viewer/widgets/TextConv.h"
+
+namespace tarvell {
+
+QFont PanelTitleFont(const QWidget& w) { return BodyFont(w, QStringLiteral("Tahoma"), 700); }
+QFont PanelTextFont() { return DesignFont(QStringLiteral("Tahoma"), 13); }
+QFont PanelBoldFont() { return DesignFont(QStringLiteral("Tahoma"), 13, 700); }
+
+void PaintOverviewBackground(QPainter& p, const QRect& client) {
+    FillPageGradient(p, client);
+    FillRoundedPanel(p, QRect(QPoint(20, 20), QPoint(200 - 1, 210 - 1)));
+    FillRoundedPanel(p, QRect(QPoint(210, 20), QPoint(client.width() - 20 - 1, client.height() - 20 - 1)));
+}
+
+// ---- OverviewPanel
+
+OverviewPanel::OverviewPanel(CTarvellApp& app, SendCommand send, int periodMs, QWidget* parent)
+    : QWidget(parent), app_(app), send_(std::move(send)), periodMs_(periodMs) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &OverviewPanel::Refresh);
+    connect(new HubSignals(app_, this), &HubSignals::changed, this, [this] {
+        if (isVisible()) Refresh();
+    });
+}
+
+void OverviewPanel::Refresh() {
+    timer_.stop();
+    Update();
+    if (periodMs_ > 0 && isVisible()) timer_.start(periodMs_);
+}
+
+QString OverviewPanel::Text(int id) const {
+    if (const auto it = labels_.find(id); it != labels_.end()) return it->second->text();
+    if (const auto it = links_.find(id); it != links_.end()) return it->second->Text();
+    return {};
+}
+
+LinkLabel* OverviewPanel::Link(int id) const {
+    const auto it = links_.find(id);
+    return it == links_.end() ? nullptr : it->second;
+}
+
+QLabel* OverviewPanel::AddLabel(int id, const QString& text, QRect place, const QFont& font, bool wrap) {
+    auto* label = new QLabel(text, this);
+    label->setFont(font);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(wrap);
+    label->setAlignment(Qt::AlignLeft | (wrap ? Qt::AlignTop : Qt::AlignVCenter));
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, ToQColor(look::kText));
+    label->setPalette(pal);
+    label->setGeometry(place);
+    if (id != 0) labels_[id] = label;
+    return label;
+}
+
+LinkLabel* OverviewPanel::AddLink(int id, const QString& text, CommandId command, QRect place) {
+    auto* link = new LinkLabel(text, command, this);
+    link->setFont(PanelTextFont());
+    link->setGeometry(place);
+    connect(link, &LinkLabel::activated, this, [this](CommandId c) {
+        if (send_) send_(static_cast<int>(c));
+    });
+    links_[id] = link;
+    return link;
+}
+
+void OverviewPanel::SetTextIfChanged(int id, const QString& text) {
+    const auto it = labels_.find(id);
+    if (it != labels_.end() && it->second->text() != text) it->second->setText(text);
+}
+
+void OverviewPanel::ApplyPermissions(const std::map<int, std::string_view>& permissions) {
+    const CTarvellDoc& settings = app_.Document().Fields();
+    const std::string granted = settings.ViewerUsers.empty() ? std::string() : app_.GetUserPermissions();
+    for (const auto& [id, permission] : permissions)
+        if (LinkLabel* link = Link(id)) link->setEnabled(PermissionGranted(settings, granted, permission));
+}
+
+void OverviewPanel::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    Refresh();
+}
+
+void OverviewPanel::hideEvent(QHideEvent* e) {
+    timer_.stop();
+    QWidget::hideEvent(e);
+}
+
+void OverviewPanel::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    // Thin separators, fading from the frame grey to almost white at both ends.
+    for (int y : separators_) {
+        const int w = width() - 20;
+        for (int x = 0; x < w; ++x) {
+            const int edge = std::min(x, w - 1 - x);
+            const int fade = std::max(0, 40 - edge) * 59 / 40;   // 193 .. 252
+            p.fillRect(QRect(10 + x, y, 1, 1), QColor(193 + fade, 193 + fade, 193 + fade));
+        }
+    }
+}
+
+void OverviewPanel::LayoutDetails(const QString& title, int totalId, const QString& totalText,
+                                  const SideTexts (&sides)[2], const QString& countText) {
+    auto label = [this](int id, const QString& t, QRect r, const QFont& f, bool w) { return AddLabel(id, t, r, f, w); };
+    auto link = [this](int id, const QString& t, CommandId c, QRect r) { AddLink(id, t, c, r); };
+    auto separator = [this](int y) { AddSeparator(y); };
+    OverviewPanel& panel = *this;
+    label(1000, title, QRect(10, 8, 400, panel.logicalDpiX() / 7 + 6), PanelTitleFont(panel), false);
+    label(totalId, QStringLiteral("0"), QRect(12, 36, 40, 18), PanelBoldFont(), false);
+    label(0, totalText, QRect(56, 36, 340, 18), PanelTextFont(), false);
+    separator(62);
+    int y = 72;
+    for (const SideTexts& side : sides) {
+        label(0, side.heading, QRect(12, y, 300, 18), PanelBoldFont(), false);
+        label(side.countId, QStringLiteral("0"), QRect(12, y + 20, 40, 18), PanelBoldFont(), false);
+        label(0, countText, QRect(56, y + 20, 200, 18), PanelTextFont(), false);
+        label(0, side.description, QRect(12, y + 42, 390, 34), PanelTextFont(), true);
+        link(side.linkId, side.link, side.command, QRect(12, y + 78, 200, 18));
+        y += 106;
+        if (&side == &sides[0]) separator(y - 6);
+    }
+    panel.resize(420, y);
+}
+
+}  // namespace tarvell

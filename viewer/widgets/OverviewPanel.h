@@ -1,0 +1,89 @@
+// The base of the small panels of the overview pages: a frameless white child that shows a few
+// counts or a state text read from the hub and the settings document, refreshes them while it is
+// visible (on the hub's change signal, and on a timer only for what the hub does not hold), and
+// has links that switch the main view to a detailed screen through `sendCommand`.
+// None of them changes any data. GUI thread only.
+#pragma once
+
+#include <QLabel>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <map>
+
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/shell/CommandIds.h"
+
+class QPainter;
+
+namespace tarvell {
+
+class LinkLabel;
+
+using SendCommand = std::function<void(int commandId)>;
+
+// The refresh period of the overview panels.
+inline constexpr int kPanelPeriodMs = 10'000;
+
+// One side of a two-part details panel: its count, heading, description and link.
+struct SideTexts {
+    int countId;
+    QString heading, description;
+    int linkId;
+    QString link;
+    CommandId command;
+};
+
+// Shared by the panels: the white background with thin separators, the title, value labels that
+// are rewritten only when their text changes, links, and the refresh on show and, while visible,
+// on each change of the hub. `periodMs` > 0 adds a timer for data from outside the hub.
+class OverviewPanel : public QWidget {
+    Q_OBJECT
+public:
+    OverviewPanel(CTarvellApp& app, SendCommand send, int periodMs, QWidget* parent);
+
+    // Updates the texts now (and restarts the timer while the panel is visible).
+    void Refresh();
+    // The text of the control with the resource id (1000 the title, 1008 a count, ...).
+    QString Text(int id) const;
+    LinkLabel* Link(int id) const;
+    bool TimerActive() const { return timer_.isActive(); }
+
+protected:
+    virtual void Update() = 0;
+    QLabel* AddLabel(int id, const QString& text, QRect place, const QFont& font, bool wrap = false);
+    LinkLabel* AddLink(int id, const QString& text, CommandId command, QRect place);
+    void SetTextIfChanged(int id, const QString& text);
+    // Links guarded by permissions, checked at each show.
+    void ApplyPermissions(const std::map<int, std::string_view>& permissions);
+    void AddSeparator(int y) { separators_.push_back(y); }
+    // The two-part layout of the details panels: a total, then a block per side with its count,
+    // description and link; resizes the panel to fit.
+    void LayoutDetails(const QString& title, int totalId, const QString& totalText, const SideTexts (&sides)[2],
+                       const QString& countText);
+
+    void showEvent(QShowEvent*) override;
+    void hideEvent(QHideEvent*) override;
+    void paintEvent(QPaintEvent*) override;
+
+    CTarvellApp& app_;
+    SendCommand send_;
+
+private:
+    int periodMs_;
+    QTimer timer_;
+    std::map<int, QLabel*> labels_;
+    std::map<int, LinkLabel*> links_;
+    std::vector<int> separators_;
+};
+
+// The shared background of the overview pages: the page gradient and two white panels, (20, 20)
+// to (200, 210) and (210, 20) to (cx - 20, cy - 20).
+void PaintOverviewBackground(QPainter& p, const QRect& client);
+
+// Fonts of the panels.
+QFont PanelTextFont();
+QFont PanelBoldFont();
+QFont PanelTitleFont(const QWidget& w);
+
+}  // namespace tarvell
