@@ -1,3 +1,4 @@
+#include "platform/ErrnoText.h"
 #include "platform/ManualResetEvent.h"
 #include "platform/RecursiveLock.h"
 #include "platform/WorkerThread.h"
@@ -6,6 +7,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -121,6 +123,23 @@ TEST(WorkerThread, AnExceptionEndsOnlyTheThread) {
     ASSERT_TRUE(worker.Start());
     worker.Join();
     EXPECT_TRUE(worker.Finished());
+}
+
+TEST(ErrnoText, GivesEachThreadTheTextOfItsOwnNumber) {
+    const std::vector<int> numbers{ENOENT, EACCES, EPIPE, ECONNREFUSED, 100000};
+    std::vector<std::string> expected;
+    for (int n : numbers) expected.push_back(ErrnoText(n));
+    EXPECT_EQ(expected[0], "No such file or directory");
+    EXPECT_NE(expected[4].find("100000"), std::string::npos);   // a number the system lacks
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < numbers.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 2000; ++i) wrong += ErrnoText(numbers[t]) != expected[t];
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 class NameReader : public WorkerThread {
