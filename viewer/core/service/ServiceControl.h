@@ -24,14 +24,12 @@
 
 #include "platform/Clock.h"
 #include "platform/Process.h"
+#include "viewer/core/service/ServiceState.h"
 
 namespace tarvell {
 
 class Prompt;
 
-inline constexpr int kServiceRunning = 1;
-inline constexpr int kServiceStopped = 0;
-inline constexpr int kServiceUnreachable = -1;
 inline constexpr int kServicePolls = 60;
 inline constexpr std::int64_t kServicePollMs = 1000;
 inline constexpr std::string_view kServiceUnitName = "tarvellsrv.service";

@@ -16,6 +16,7 @@
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/look/Geometry.h"
+#include "viewer/core/service/ServiceState.h"
 
 namespace tarvell {
 
@@ -104,9 +105,6 @@ int CountProtections(const ProtectionTable& table, const CTarvellDoc& settings);
 ProtectionCounts CountProtections(const CTarvellDoc& settings);
 
 // ---- service state and permissions
-
-// The service's state as the service control reports it.
-enum ServiceQuery : int { kServiceUnreachable = -1, kServiceStopped = 0, kServiceRunning = 1 };
 
 // The summary's state text. With the document's title "Not Connected" the text is that title and
 // `query` is not called; otherwise "Running Normally" when the service runs and at least one of
