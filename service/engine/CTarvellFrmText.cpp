@@ -14,6 +14,7 @@
 
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/ErrnoText.h"
 #include "service/engine/CTarvellFrm.h"
 
 namespace tarvell {
@@ -65,7 +66,7 @@ std::string NodeListRefusal(int error) {
     if (error == EFBIG)
         return "larger than " + FormatLong(static_cast<std::int64_t>(kMaxNodeListBytes)) + " bytes";
     if (error == EINVAL || error == EISDIR) return "not a regular file";
-    return std::strerror(error);
+    return ErrnoText(error);
 }
 
 constexpr std::string_view kWhite = " \t\r\n";
