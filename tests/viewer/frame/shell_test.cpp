@@ -21,6 +21,8 @@
 #include "viewer/frame/CTarvellView.h"
 #include "viewer/frame/PageFactory.h"
 #include "viewer/frame/PlaceholderPage.h"
+#include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/TextConv.h"
 
@@ -109,6 +111,7 @@ protected:
         return std::unique_ptr<QMenu>(frame_->BuildDropDownMenu(button, nullptr));
     }
     CPlaceholderPage* Page(int slot) { return dynamic_cast<CPlaceholderPage*>(frame_->View()->Page(slot)); }
+    CEventMonitorWnd* Monitor() { return dynamic_cast<CEventMonitorWnd*>(frame_->View()->Page(3)); }
 
     std::string branch_;
     FakeServiceBackend fake_;
@@ -299,7 +302,9 @@ TEST_F(ShellTest, EachPageCommandShowsItsSlotWithTitleAndBackButton) {
     }
     frame_->Router().Send(cmd::kPreventionMonitor);
     EXPECT_EQ(view->State().Title(), "Real-time Monitor") << "an inner page keeps the family's title";
-    EXPECT_EQ(Page(3)->TitleText(), QStringLiteral("Prevention Monitor"));
+    ASSERT_NE(Monitor(), nullptr);
+    EXPECT_TRUE(Monitor()->Header(false)->isVisible());
+    EXPECT_EQ(Monitor()->Header(false)->TitleText(), QStringLiteral("Prevention Monitor"));
 }
 
 // The areas' registrations win over the stand-ins; a later registration replaces an earlier one.
@@ -307,7 +312,8 @@ TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
     CTarvellView* view = frame_->View();
     EXPECT_STREQ(view->Page(1)->metaObject()->className(), "tarvell::CSummaryWnd");
     EXPECT_STREQ(view->Page(2)->metaObject()->className(), "tarvell::CMonitorWnd");
-    for (int slot = 3; slot <= kPageSlots; ++slot) EXPECT_EQ(Page(slot)->Slot(), slot);
+    EXPECT_STREQ(view->Page(3)->metaObject()->className(), "tarvell::CEventMonitorWnd");
+    for (int slot = 4; slot <= kPageSlots; ++slot) EXPECT_EQ(Page(slot)->Slot(), slot);
     EXPECT_EQ(view->Page(0), nullptr);
     CommandRouter router;
     const PageContext context{*app_, router, prompt_, {}};
@@ -325,16 +331,17 @@ TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
 TEST_F(ShellTest, DetectionAndPreventionReShowTheSamePageInTheNewMode) {
     ShowFrame();
     frame_->Router().Send(cmd::kPreventionMonitor);
-    CPlaceholderPage* page = Page(3);
-    const int shows = page->Shows();
+    CEventMonitorWnd* page = Monitor();
+    ASSERT_NE(page, nullptr);
     frame_->Router().Send(cmd::kDetectionMonitor);
-    EXPECT_EQ(page->Shows(), shows + 1);
     EXPECT_EQ(page->Mode(), cmd::kDetectionMonitor);
-    EXPECT_EQ(page->TitleText(), QStringLiteral("Detection Monitor"));
-    EXPECT_EQ(page->CountText(), QStringLiteral("0")) << "the count restarts at each show";
-    EXPECT_TRUE(page->FillTimerActive());
+    EXPECT_TRUE(page->Header(true)->isVisible());
+    EXPECT_FALSE(page->Header(false)->isVisible()) << "the other screen is hidden";
+    EXPECT_EQ(page->Header(true)->TitleText(), QStringLiteral("Detection Monitor"));
+    EXPECT_EQ(page->Header(true)->CountText(), QStringLiteral("0")) << "the count restarts at each show";
+    EXPECT_TRUE(page->RefreshTimerActive());
     frame_->Router().Send(cmd::kSummary);
-    EXPECT_FALSE(page->FillTimerActive()) << "hidden: its timer stops";
+    EXPECT_FALSE(page->RefreshTimerActive()) << "hidden: its timer stops";
 
     frame_->Router().Send(cmd::kPreventionAlerts);
     EXPECT_EQ(Page(7)->Mode(), cmd::kPreventionAlerts);
@@ -344,13 +351,14 @@ TEST_F(ShellTest, DetectionAndPreventionReShowTheSamePageInTheNewMode) {
 TEST_F(ShellTest, UpdateNowReShowsTheVisiblePageButNotSettings) {
     ShowFrame();
     frame_->Router().Send(cmd::kDetectionMonitor);
-    CPlaceholderPage* monitor = Page(3);
+    CEventMonitorWnd* monitor = Monitor();
     ASSERT_NE(monitor, nullptr);
-    const int shows = monitor->Shows();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor->Passes() > 0; }, 2000));
+    const int passes = monitor->Passes();
     EXPECT_TRUE(frame_->Router().Send(cmd::kUpdateNow));
-    EXPECT_EQ(monitor->Shows(), shows + 1);
     EXPECT_TRUE(monitor->isVisible());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return monitor->Fills() > 0 && !monitor->FillTimerActive(); }, 2000));
+    EXPECT_EQ(monitor->RefreshInterval(), CEventMonitorWnd::kFirstFillMs) << "shown again: a pass 1 ms later";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return monitor->Passes() > passes; }, 2000));
 
     frame_->Router().Send(cmd::kSettings);
     const int settingsShows = Page(8)->Shows();

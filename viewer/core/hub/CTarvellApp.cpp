@@ -508,6 +508,18 @@ bool CTarvellApp::IsEventRead(const std::string& key) const {
            marks.QueryString(key, &value) == kRegSuccess;
 }
 
+std::unordered_set<std::string> CTarvellApp::ReadMarkNames() const {
+    std::unordered_set<std::string> names;
+    RegKey marks;
+    const std::string path = std::string(kViewerKey) + "\\" + ReadMarksKey(Server().Name);
+    std::vector<RegValue> values;
+    if (registry().OpenKey(Hive::CurrentUser, path, &marks) != kRegSuccess || marks.EnumValues(&values) != kRegSuccess)
+        return names;
+    names.reserve(values.size());
+    for (const RegValue& value : values) names.insert(ToLowerAscii(value.name));
+    return names;
+}
+
 void CTarvellApp::PruneReadMarks(const EventRecords& events) {
     RegKey marks;
     const std::string path = std::string(kViewerKey) + "\\" + ReadMarksKey(Server().Name);

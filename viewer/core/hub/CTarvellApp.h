@@ -23,6 +23,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -188,6 +189,10 @@ public:
     // ---- read marks of the current server's events (per user and per server)
     void MarkEventRead(const std::string& key);
     bool IsEventRead(const std::string& key) const;
+    // Every read mark of the current server in one read of its key, names in ASCII lower case
+    // (value names compare without case, as IsEventRead does); empty when the key cannot be
+    // opened. For a pass over many events.
+    std::unordered_set<std::string> ReadMarkNames() const;
     void PruneReadMarks(const EventRecords& events);
 
     // ---- publishing (reader threads). A snapshot that comes after a local change is dropped
