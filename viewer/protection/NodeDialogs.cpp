@@ -23,6 +23,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/hub/ViewerDocument.h"
 #include "viewer/core/protection/LogonText.h"
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/widgets/CCheckListCtrl.h"
@@ -63,6 +65,16 @@ std::string DevicePart(const std::string& value, bool name) {
 
 std::string QtFilePicker::PickFile(QWidget* parent, const std::string& title) {
     return S(QFileDialog::getOpenFileName(parent, Q(title)));
+}
+
+NodeDialogServices NodeDialogServicesOf(CTarvellApp& app, Prompt& prompt, FilePicker& picker) {
+    NodeDialogServices services;
+    app.CopyDevices(services.devices);
+    app.CopyPorts(services.ports);
+    services.editSettings = [&app](const std::function<void(CTarvellDoc&)>& edit) { return EditSettings(app, edit); };
+    services.prompt = &prompt;
+    services.picker = &picker;
+    return services;
 }
 
 void CBandedDialog::paintEvent(QPaintEvent*) {

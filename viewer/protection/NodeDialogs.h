@@ -56,6 +56,10 @@ struct NodeDialogServices {
     FilePicker* picker = nullptr;
 };
 
+class CTarvellApp;
+// The services of the current server: its device and port tables as copied now, EditSettings.
+NodeDialogServices NodeDialogServicesOf(CTarvellApp& app, Prompt& prompt, FilePicker& picker);
+
 // The background of these dialogs: the viewer's vertical bands.
 class CBandedDialog : public QDialog {
 public:

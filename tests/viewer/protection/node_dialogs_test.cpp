@@ -10,6 +10,8 @@
 #include <QTreeWidget>
 
 #include "platform/Files.h"
+#include "tests/viewer/core/ViewerFixture.h"
+#include "viewer/core/hub/ViewerDocument.h"
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/protection/NodeDialogs.h"
 #include "viewer/widgets/CCheckListCtrl.h"
@@ -169,6 +171,30 @@ TEST_F(NodeDialogsTest, CountDialogRewritesItsEntriesAndClearsBothFlags) {
     EXPECT_EQ(stored.UnblockAuthorizeNode + stored.UnblockAuthorizeLocation, 0);
     EXPECT_EQ(stored.NodesCountThreshold, 7);
     EXPECT_EQ(threshold, 7);
+}
+
+class NodeDialogsOnAServer : public test::ViewerFixture {};
+
+TEST_F(NodeDialogsOnAServer, TheListOkReachesTheHandOverFile) {
+    CTarvellDoc doc = DefaultSettings();
+    doc.NodesWhiteList = {"00AA00000001/0;"};
+    WriteSettings(doc);
+    WriteEvents({});
+    CTarvellApp& app = StartApp();
+    ASSERT_TRUE(app.ReloadDocument());
+    ASSERT_TRUE(app.LoadEvents());
+    PromptRecorder prompt;
+    ScriptedPicker picker;
+    picker.path = JoinPath(root_, "nodes.txt");
+    ASSERT_TRUE(AtomicWriteFile(picker.path, "00AA00000005 core/gi0/3\n"));
+    CUnauthorizedListDlg dialog("Authorized List", *app.ReaderSettings(), &CTarvellDoc::NodesWhiteList,
+                                &CTarvellDoc::WhiteListImportFile, NodeDialogServicesOf(app, prompt, picker));
+    dialog.ImportNodes();
+    dialog.accept();
+    ASSERT_EQ(dialog.result(), QDialog::Accepted);
+    CTarvellDoc handed;
+    ASSERT_TRUE(handed.LoadFromFile(ViewerDocument::HandOverPath(server_)));
+    EXPECT_EQ(handed.NodesWhiteList, (Strings{"00AA00000001/0;", "00AA00000005/1;S1/3"}));
 }
 
 }  // namespace
