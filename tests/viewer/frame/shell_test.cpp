@@ -313,7 +313,9 @@ TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
     EXPECT_STREQ(view->Page(1)->metaObject()->className(), "tarvell::CSummaryWnd");
     EXPECT_STREQ(view->Page(2)->metaObject()->className(), "tarvell::CMonitorWnd");
     EXPECT_STREQ(view->Page(3)->metaObject()->className(), "tarvell::CEventMonitorWnd");
-    for (int slot = 4; slot <= kPageSlots; ++slot) EXPECT_EQ(Page(slot)->Slot(), slot);
+    EXPECT_STREQ(view->Page(4)->metaObject()->className(), "tarvell::CProtectionSummaryWnd");
+    EXPECT_STREQ(view->Page(5)->metaObject()->className(), "tarvell::CProtectionListWnd");
+    for (int slot : {6, 7, 8}) EXPECT_EQ(Page(slot)->Slot(), slot);
     EXPECT_EQ(view->Page(0), nullptr);
     CommandRouter router;
     const PageContext context{*app_, router, prompt_, {}};
