@@ -1,6 +1,7 @@
 #include "viewer/core/hub/CTarvellApp.h"
 
 #include <algorithm>
+#include <set>
 
 #include "platform/Registry.h"
 #include "platform/Text.h"
@@ -376,6 +377,46 @@ bool CTarvellApp::RemoveAlert(const std::string& key) {
     SaveDocument();
     alertsChanged_ = true;
     return true;
+}
+
+std::vector<std::string> CTarvellApp::RemoveAlerts(const std::vector<std::string>& keys, bool* saved) {
+    ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
+    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    if (saved) *saved = true;
+    std::vector<std::string> removed;
+    std::set<std::string_view> seen;
+    for (const std::string& key : keys) {
+        if (alerts_->AlertLog.count(key) && seen.insert(key).second) removed.push_back(key);
+    }
+    if (removed.empty()) {
+        notice.Cancel();
+        return removed;
+    }
+    if (!ReloadDocument()) {
+        if (saved) *saved = false;
+        notice.Cancel();
+        return {};
+    }
+    const CTarvellDoc reloaded = document_.Fields();
+    auto& list = document_.Fields().RemovedAlerts;
+    list.insert(list.end(), removed.begin(), removed.end());
+    if (!SaveDocument()) {
+        document_.Fields() = reloaded;
+        if (saved) *saved = false;
+        notice.Cancel();
+        return {};
+    }
+    auto next = std::make_shared<AlertsSnapshot>(*alerts_);
+    for (const std::string& key : removed) {
+        const auto it = next->AlertLog.find(key);
+        --alertCounts_.total;
+        if (it->second->Category == "Detection") --alertCounts_.detection;
+        else if (it->second->Category == "Prevention") --alertCounts_.prevention;
+        next->AlertLog.erase(it);
+    }
+    alerts_ = std::move(next);
+    alertsChanged_ = true;
+    return removed;
 }
 
 void CTarvellApp::ClearDetectionAlerts() {

@@ -154,6 +154,10 @@ public:
     void ClearDetectionAlerts();
     void ClearPreventionAlerts();
     bool RemoveAlert(const std::string& key);
+    // Removes every listed alert the hub holds with one reload, one new snapshot and one save,
+    // and returns the keys removed (in the order given; keys not in the hub, and repeats, are
+    // left out). A failed reload or save removes nothing; `saved` tells which happened.
+    std::vector<std::string> RemoveAlerts(const std::vector<std::string>& keys, bool* saved = nullptr);
 
     // ---- read marks of the current server's events (per user and per server)
     void MarkEventRead(const std::string& key);
