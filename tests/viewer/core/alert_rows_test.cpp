@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/DateText.h"
+#include "viewer/core/alerts/AlertArchive.h"
 
 namespace tarvell {
 namespace {
@@ -119,6 +120,71 @@ TEST(AlertRows, ReportTableArchiveNameAndTexts) {
         {"/tmp/x.log.txt", "/tmp/x.log.txt.log"}, {"", ".log"},
     };
     for (const auto& [in, out] : names) EXPECT_EQ(ArchiveFileName(in), out) << in;
+}
+
+}  // namespace
+}  // namespace tarvell
+
+// ---- archives, against a hub on a temporary server folder
+#include "platform/Files.h"
+#include "tests/viewer/core/ViewerFixture.h"
+
+namespace tarvell {
+namespace {
+
+class AlertArchiveTest : public test::ViewerFixture {
+protected:
+    CTarvellApp& Connected() {
+        WriteSettings(DefaultSettings());
+        WriteAlerts({{"5.1", test::MakeAlert("Detection")}, {"5.2", test::MakeAlert("Detection")},
+                     {"6.1", test::MakeAlert("Prevention")}});
+        CTarvellApp& app = StartApp();
+        EXPECT_TRUE(app.ReloadDocument());
+        app.LoadAlerts();
+        return app;
+    }
+};
+
+TEST_F(AlertArchiveTest, ArchiveClearViewShowsTheClearedAlertsOfTheModeOnly) {
+    CTarvellApp& app = Connected();
+    const std::string path = JoinPath(root_, ArchiveFileName("kept.log"));
+    ASSERT_TRUE(WriteAlertArchive(app, path));
+    app.ClearDetectionAlerts();
+    EXPECT_EQ(app.AlertCounts().detection, 0);
+
+    const ArchiveView detection = ReadAlertArchive(path, kDetectionAlertsMode);
+    ASSERT_TRUE(detection.readable);
+    ASSERT_EQ(detection.rows.size(), 2u);
+    CAlertItem found;
+    EXPECT_FALSE(app.LookupAlert(detection.rows[0].key, found));   // no details, not removable
+    EXPECT_TRUE(app.RemoveAlerts({detection.rows[0].key, detection.rows[1].key}).empty());
+    EXPECT_EQ(ReadAlertArchive(path, kPreventionAlertsMode).rows.size(), 1u);
+
+    // The service's own file opens the same way.
+    EXPECT_EQ(ReadAlertArchive(JoinPath(server_, "Tarvell.log"), kPreventionAlertsMode).rows.size(), 1u);
+}
+
+TEST_F(AlertArchiveTest, DamagedOrUnwritableFilesFailWithoutRowsOrPartialFiles) {
+    CTarvellApp& app = Connected();
+    const std::string path = JoinPath(root_, "a.log");
+    ASSERT_TRUE(WriteAlertArchive(app, path));
+    const std::string bytes = ReadWholeFile(path).value_or("");
+    ASSERT_GT(bytes.size(), 8u);
+    for (std::size_t cut : {std::size_t{0}, std::size_t{3}, bytes.size() / 2, bytes.size() - 1}) {
+        ASSERT_TRUE(AtomicWriteFile(path, bytes.substr(0, cut)));
+        const ArchiveView view = ReadAlertArchive(path, kDetectionAlertsMode);
+        EXPECT_FALSE(view.readable) << cut;
+        EXPECT_TRUE(view.rows.empty()) << cut;
+    }
+    EXPECT_FALSE(ReadAlertArchive(JoinPath(root_, "missing.log"), kDetectionAlertsMode).readable);
+    EXPECT_FALSE(ReadAlertArchive(root_, kDetectionAlertsMode).readable);   // a folder
+
+    // A folder that cannot take the file: nothing is left behind.
+    const std::string notFolder = JoinPath(root_, "plain");
+    ASSERT_TRUE(AtomicWriteFile(notFolder, "x"));
+    EXPECT_FALSE(WriteAlertArchive(app, JoinPath(notFolder, "b.log")));
+    EXPECT_FALSE(WriteAlertArchive(app, JoinPath(JoinPath(root_, "gone"), "b.log")));
+    EXPECT_FALSE(FileExists(JoinPath(root_, "gone")));
 }
 
 }  // namespace

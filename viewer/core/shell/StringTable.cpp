@@ -8,7 +8,7 @@ namespace tarvell {
 
 namespace {
 // Sorted by id for the binary search below.
-constexpr std::array<std::pair<unsigned, std::string_view>, 28> kStrings{{
+constexpr std::array<std::pair<unsigned, std::string_view>, 29> kStrings{{
     {str::kAppTitle, "Quenmark Tarvell"},
     {str::kRunningNormally, "Running Normally"},
     {str::kRunningSilently, "Running Silently"},
@@ -41,6 +41,7 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 28> kStrings{{
      "Are you sure you want to stop Tarvell? By clicking 'Yes' you will be shutting down "
      "real-time network intrusion detection and prevention."},
     {str::kTakeMeTo, "Take Me To:"},
+    {str::kArchiveWriteFailed, "Tarvell failed saving the alerts archive, please check the folder's permissions."},
     {str::kCreateDocumentFailed, "Failed to create empty document."},
 }};
 

@@ -34,6 +34,7 @@ inline constexpr unsigned kStartFailed = 20001;
 inline constexpr unsigned kStopFailed = 20002;
 inline constexpr unsigned kAskStopService = 20003;
 inline constexpr unsigned kTakeMeTo = 20008;
+inline constexpr unsigned kArchiveWriteFailed = 20050;
 inline constexpr unsigned kCreateDocumentFailed = 61700;
 }  // namespace str
 
