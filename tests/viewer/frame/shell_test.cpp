@@ -8,6 +8,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "viewer/alerts/AlertsPanels.h"
+#include "viewer/alerts/CAlertsListWnd.h"
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/shell/Prompt.h"
@@ -304,7 +306,9 @@ TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
     CTarvellView* view = frame_->View();
     EXPECT_STREQ(view->Page(1)->metaObject()->className(), "tarvell::CSummaryWnd");
     EXPECT_STREQ(view->Page(2)->metaObject()->className(), "tarvell::CMonitorWnd");
-    for (int slot = 3; slot <= kPageSlots; ++slot) EXPECT_EQ(Page(slot)->Slot(), slot);
+    for (int slot : {3, 4, 5, 8}) EXPECT_EQ(Page(slot)->Slot(), slot);
+    EXPECT_STREQ(view->Page(6)->metaObject()->className(), "tarvell::CAlertsSummaryWnd");
+    EXPECT_STREQ(view->Page(7)->metaObject()->className(), "tarvell::CAlertsListWnd");
     EXPECT_EQ(view->Page(0), nullptr);
     CommandRouter router;
     const PageContext context{*app_, router, prompt_, {}};
@@ -334,8 +338,11 @@ TEST_F(ShellTest, DetectionAndPreventionReShowTheSamePageInTheNewMode) {
     EXPECT_FALSE(page->FillTimerActive()) << "hidden: its timer stops";
 
     frame_->Router().Send(cmd::kPreventionAlerts);
-    EXPECT_EQ(Page(7)->Mode(), cmd::kPreventionAlerts);
-    EXPECT_EQ(Page(7)->TitleText(), QStringLiteral("Prevention Alerts"));
+    auto* alerts = dynamic_cast<CAlertsListWnd*>(frame_->View()->Page(7));
+    ASSERT_NE(alerts, nullptr);
+    EXPECT_EQ(alerts->Mode(), cmd::kPreventionAlerts);
+    EXPECT_EQ(alerts->Header()->TitleText(), QStringLiteral("Prevention Alerts"));
+    EXPECT_TRUE(alerts->FillPending());
 }
 
 TEST_F(ShellTest, UpdateNowReShowsTheVisiblePageButNotSettings) {

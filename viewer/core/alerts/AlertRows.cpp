@@ -24,16 +24,6 @@ AlertRow MakeAlertRow(const std::string& key, const CAlertItem& alert) {
     return row;
 }
 
-std::vector<AlertRow> AlertRowsOf(const ObjectMap<CAlertItem>& alerts, std::uint32_t mode) {
-    std::vector<AlertRow> rows;
-    const std::string_view category = ModeCategory(mode);
-    if (category.empty()) return rows;
-    for (const auto& [key, alert] : alerts) {
-        if (alert && alert->Category == category) rows.push_back(MakeAlertRow(key, *alert));
-    }
-    return rows;
-}
-
 std::vector<DetailsPiece> AlertDetails(const AlertRow& row, const CAlertItem& alert) {
     const std::string& text = row.cells[4];
     const std::size_t open = text.find('(');

@@ -38,8 +38,18 @@ std::string_view ModeCategory(std::uint32_t mode);
 // Date in the user's form from the key's seconds; the alert text is "name (text)" with the
 // macros expanded (bounded: an inserted value is never searched again).
 AlertRow MakeAlertRow(const std::string& key, const CAlertItem& alert);
-// The rows of the alerts whose Category belongs to `mode`, in the map's order.
-std::vector<AlertRow> AlertRowsOf(const ObjectMap<CAlertItem>& alerts, std::uint32_t mode);
+// The rows of the alerts whose Category belongs to `mode`, in the map's order. Map: key to a
+// pointer to the record (an archive's map or a hub snapshot's).
+template <class Map>
+std::vector<AlertRow> AlertRowsOf(const Map& alerts, std::uint32_t mode) {
+    std::vector<AlertRow> rows;
+    const std::string_view category = ModeCategory(mode);
+    if (category.empty()) return rows;
+    for (const auto& [key, alert] : alerts) {
+        if (alert && alert->Category == category) rows.push_back(MakeAlertRow(key, *alert));
+    }
+    return rows;
+}
 
 // ---- details of a row
 inline constexpr std::string_view kLabelSourceMac = "Source mac";
