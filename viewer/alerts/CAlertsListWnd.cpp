@@ -14,6 +14,7 @@
 #include "viewer/core/alerts/AlertText.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/EventTypes.h"
+#include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/shell/Prompt.h"
@@ -193,8 +194,8 @@ void CAlertsListWnd::SortBy(int column) {
     list_->SetSortIndicator(now.column, now.ascending);
 }
 
-void CAlertsListWnd::EditFailed(bool saved) {
-    if (!saved) Tell(prompt_, "Tarvell could not change the server's settings; nothing was changed.");
+void CAlertsListWnd::EditFailed(EditResult result) {
+    if (const unsigned id = EditResultMessage(result)) prompt_.AskString(id, PromptButtons::Ok, PromptIcon::Information);
 }
 
 void CAlertsListWnd::RemoveSelected() {
@@ -205,7 +206,7 @@ void CAlertsListWnd::RemoveSelected() {
         WaitCursor wait;
         std::vector<std::string> keys;
         for (int row : selected) keys.push_back(RowKey(row));
-        bool saved = true;
+        EditResult saved = EditResult::Saved;
         const std::vector<std::string> removed = app_.RemoveAlerts(keys, &saved);
         const std::set<std::string> gone(removed.begin(), removed.end());
         for (auto it = selected.rbegin(); it != selected.rend(); ++it)
@@ -266,9 +267,9 @@ void CAlertsListWnd::ClearAlerts() {
                      "detection alerts from your computer.";
     if (AskText(prompt_, question, PromptIcon::Question) != PromptAnswer::Yes) return;
     WaitCursor wait;
-    if (prevention) app_.ClearPreventionAlerts();
-    else app_.ClearDetectionAlerts();
-    if (!archiveView_) SetRows({});
+    const EditResult result = prevention ? app_.ClearPreventionAlerts() : app_.ClearDetectionAlerts();
+    EditFailed(result);
+    if (result == EditResult::Saved && !archiveView_) SetRows({});
     DetailsPanel()->update();
 }
 

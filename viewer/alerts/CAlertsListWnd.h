@@ -22,6 +22,7 @@ class CAlertsReportPanel;
 class CPaintListCtrl;
 class CTarvellApp;
 class Prompt;
+enum class EditResult;
 
 // The dialogs the screen opens but does not own (the frame supplies them).
 struct AlertDialogs {
@@ -74,7 +75,7 @@ private:
     void UpdateCount();
     void SelectionChanged();
     std::vector<int> SelectedRows() const;
-    void EditFailed(bool saved);
+    void EditFailed(EditResult result);
 
     CTarvellApp& app_;
     Prompt& prompt_;

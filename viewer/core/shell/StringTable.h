@@ -34,6 +34,14 @@ inline constexpr unsigned kStartFailed = 20001;
 inline constexpr unsigned kStopFailed = 20002;
 inline constexpr unsigned kAskStopService = 20003;
 inline constexpr unsigned kTakeMeTo = 20008;
+inline constexpr unsigned kSettingsReloadFailed = 20040;
+inline constexpr unsigned kSettingsSaveFailed = 20041;
+inline constexpr unsigned kConnectFolderMissing = 20048;   // %1 server, %2 folder
+inline constexpr unsigned kConnectFilesUnreadable = 20043; // %1 server, %2 file
+inline constexpr unsigned kFilesUnreadable = 20044;        // %1 file
+inline constexpr unsigned kHandOverRefused = 20045;
+inline constexpr unsigned kFilesUnreadableState = 20046;   // %1 file
+inline constexpr unsigned kHandOverRefusedState = 20047;
 inline constexpr unsigned kArchiveWriteFailed = 20050;
 inline constexpr unsigned kCreateDocumentFailed = 61700;
 }  // namespace str
