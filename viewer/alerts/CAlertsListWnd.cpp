@@ -208,9 +208,18 @@ void CAlertsListWnd::RemoveSelected() {
         for (int row : selected) keys.push_back(RowKey(row));
         EditResult saved = EditResult::Saved;
         const std::vector<std::string> removed = app_.RemoveAlerts(keys, &saved);
-        const std::set<std::string> gone(removed.begin(), removed.end());
-        for (auto it = selected.rbegin(); it != selected.rend(); ++it)
-            if (gone.count(RowKey(*it))) list_->Rows()->DeleteItem(*it);
+        if (!removed.empty()) {
+            // One reset for the rows that stay, in their order (deleting rows one at a time
+            // moves the rest of a long list for each).
+            const std::set<std::string> gone(removed.begin(), removed.end());
+            ListRowsModel* model = list_->Rows();
+            std::vector<ListRow> kept;
+            kept.reserve(static_cast<std::size_t>(model->rowCount()));
+            for (int r = 0; r < model->rowCount(); ++r)
+                if (!gone.count(RowKey(r))) kept.push_back(model->Row(r));
+            model->SetRows(std::move(kept));
+            DetailsPanel()->ShowDescription();
+        }
         EditFailed(saved);
         update();
     }
