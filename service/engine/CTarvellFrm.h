@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "platform/ObjectMap.h"
 #include "service/engine/EngineControl.h"
 #include "service/engine/HandOverFile.h"
+#include "service/engine/UsedLinks.h"
 #include "shared/CAlertItem.h"
 #include "shared/CDbItem.h"
 #include "shared/CEventItem.h"
@@ -178,7 +180,7 @@ public:
     std::string SwitchCount;                      // [EngineLock]
     StringList PortRequests;                      // [EngineLock]
     StringList BlockMacs;                         // [EngineLock]
-    StringList LinkRequests;                      // [EngineLock]
+    StringList LinkRequests;                      // [EngineLock] LinkRequest::Format entries
     ObjectMap<CDbItem> SiblingNodes;              // [EngineLock]
     ObjectMap<CDbItem> SiblingPorts;              // [EngineLock]
     ObjectMap<CAlertItem> AlertLog;               // [AlertLock]
@@ -211,6 +213,11 @@ public:
     // detection thread runs a pass when it changes.
     std::atomic<std::uint64_t> DataGeneration{0};
 
+    // The links already carried out ([EngineLock]); read from ActionLink.used at the first call.
+    UsedLinks& UsedActionLinks();
+    // Writes ActionLink.used (call without the engine lock; false, logged, when it fails).
+    bool SaveUsedActionLinks();
+
     Clock& clock() const { return *clock_; }
     const std::string& HandOverGroup() const { return env_.handOverGroup; }
     void Log(const std::string& text) const;
@@ -218,6 +225,7 @@ public:
 private:
     EngineEnvironment env_;
     Clock* clock_;
+    std::optional<UsedLinks> usedLinks_;          // [EngineLock]
     void LoadSettingsAtStart();
     void CreateSnmpClient();
     void AddFirewallException(ManualResetEvent& stop);

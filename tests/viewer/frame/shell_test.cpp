@@ -315,9 +315,11 @@ TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
     EXPECT_STREQ(view->Page(1)->metaObject()->className(), "tarvell::CSummaryWnd");
     EXPECT_STREQ(view->Page(2)->metaObject()->className(), "tarvell::CMonitorWnd");
     EXPECT_STREQ(view->Page(3)->metaObject()->className(), "tarvell::CEventMonitorWnd");
-    for (int slot : {4, 5, 8}) EXPECT_EQ(Page(slot)->Slot(), slot);
+    EXPECT_STREQ(view->Page(4)->metaObject()->className(), "tarvell::CProtectionSummaryWnd");
+    EXPECT_STREQ(view->Page(5)->metaObject()->className(), "tarvell::CProtectionListWnd");
     EXPECT_STREQ(view->Page(6)->metaObject()->className(), "tarvell::CAlertsSummaryWnd");
     EXPECT_STREQ(view->Page(7)->metaObject()->className(), "tarvell::CAlertsListWnd");
+    EXPECT_EQ(Page(8)->Slot(), 8);
     EXPECT_EQ(view->Page(0), nullptr);
     CommandRouter router;
     const PageContext context{*app_, router, prompt_, {}};
