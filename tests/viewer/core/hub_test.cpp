@@ -186,6 +186,7 @@ TEST_F(HubTest, RemovingAlertsInOneBatchSavesOnceAndAFailedReloadRemovesNothing)
     ASSERT_TRUE(MakeDirectories(ini));   // no file to read
     EXPECT_TRUE(app.RemoveAlerts({"1.2"}, &saved).empty());
     EXPECT_EQ(saved, EditResult::ReloadFailed);
+    EXPECT_EQ(app.ClearDetectionAlerts(), EditResult::ReloadFailed);   // the clear stops too
     EXPECT_EQ(app.Alerts()->AlertLog.count("1.2"), 1u);
     EXPECT_EQ(app.AlertCounts(), (ItemCounts{1, 1, 0}));
     EXPECT_FALSE(FileExists(handover));
