@@ -8,7 +8,7 @@ namespace tarvell {
 
 namespace {
 // Sorted by id for the binary search below.
-constexpr std::array<std::pair<unsigned, std::string_view>, 40> kStrings{{
+constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
     {str::kAppTitle, "Quenmark Tarvell"},
     {str::kRunningNormally, "Running Normally"},
     {str::kRunningSilently, "Running Silently"},
@@ -64,8 +64,9 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 40> kStrings{{
     {str::kHandOverRefusedState, "Settings Not Taken Over"},
     {str::kConnectFolderMissing,
      "Tarvell failed connecting server %1: its folder %2 does not exist."},
+    {str::kArchiveWriteFailed, "Tarvell failed saving the alerts archive, please check the folder's permissions."},
     {str::kCreateDocumentFailed, "Failed to create empty document."},
-}};
+});
 
 constexpr bool IsSorted() {
     for (std::size_t i = 1; i < kStrings.size(); ++i)

@@ -46,6 +46,7 @@ inline constexpr unsigned kFilesUnreadable = 20044;        // %1 file
 inline constexpr unsigned kHandOverRefused = 20045;
 inline constexpr unsigned kFilesUnreadableState = 20046;   // %1 file
 inline constexpr unsigned kHandOverRefusedState = 20047;
+inline constexpr unsigned kArchiveWriteFailed = 20050;
 inline constexpr unsigned kCreateDocumentFailed = 61700;
 }  // namespace str
 
