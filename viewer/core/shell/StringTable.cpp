@@ -8,7 +8,7 @@ namespace tarvell {
 
 namespace {
 // Sorted by id for the binary search below.
-constexpr std::array<std::pair<unsigned, std::string_view>, 28> kStrings{{
+constexpr std::array<std::pair<unsigned, std::string_view>, 34> kStrings{{
     {str::kAppTitle, "Quenmark Tarvell"},
     {str::kRunningNormally, "Running Normally"},
     {str::kRunningSilently, "Running Silently"},
@@ -41,6 +41,14 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 28> kStrings{{
      "Are you sure you want to stop Tarvell? By clicking 'Yes' you will be shutting down "
      "real-time network intrusion detection and prevention."},
     {str::kTakeMeTo, "Take Me To:"},
+    {str::kNeedOneServer, "At least one server should be configured, please set a default server."},
+    {str::kSettingsSaved, "Your settings have been saved."},
+    {str::kTextNotStorable,
+     "The text holds characters that Tarvell cannot store, please use Western European characters only."},
+    {str::kPopupSoundTooLong, "The sound file path is too long, please choose a shorter path."},
+    {str::kServerNameTaken, "Another server already has this name, please choose a different name."},
+    {str::kAutostartFailed,
+     "Tarvell failed setting the viewer to start automatically, please check your access permissions."},
     {str::kCreateDocumentFailed, "Failed to create empty document."},
 }};
 

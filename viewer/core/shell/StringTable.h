@@ -34,6 +34,12 @@ inline constexpr unsigned kStartFailed = 20001;
 inline constexpr unsigned kStopFailed = 20002;
 inline constexpr unsigned kAskStopService = 20003;
 inline constexpr unsigned kTakeMeTo = 20008;
+inline constexpr unsigned kNeedOneServer = 20050;
+inline constexpr unsigned kSettingsSaved = 20051;
+inline constexpr unsigned kTextNotStorable = 20052;
+inline constexpr unsigned kPopupSoundTooLong = 20053;
+inline constexpr unsigned kServerNameTaken = 20054;
+inline constexpr unsigned kAutostartFailed = 20055;
 inline constexpr unsigned kCreateDocumentFailed = 61700;
 }  // namespace str
 
