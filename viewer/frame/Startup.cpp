@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/Paths.h"
+#include "viewer/alerts/PopupPresenter.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/service/ServiceControl.h"
@@ -16,6 +17,7 @@
 #include "viewer/core/service/SingleInstance.h"
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/frame/CMainFrame.h"
+#include "viewer/summary/CInformationDlg.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/MessageBoxPrompt.h"
@@ -61,16 +63,9 @@ int RunViewer(int argc, char** argv) {
     frame.RefreshTitles();
     single.Listen([&frame] { QMetaObject::invokeMethod(&frame, [&frame] { frame.Open(); }, Qt::QueuedConnection); });
 
-    // Alert popups: shown as the tray's balloon; the popup thread never waits for the window.
-    QSystemTrayIcon* tray = frame.Tray();
-    app.StartPopup([tray](const std::string& key, const CAlertItem& alert) {
-        const QString title = FromStored(alert.Category) + QStringLiteral(" alert");
-        const QString text = FromStored(alert.EventType) + QStringLiteral("\n") + FromStored(alert.Description);
-        QMetaObject::invokeMethod(tray, [tray, title, text] {
-            tray->showMessage(title, text, QSystemTrayIcon::Information);
-        }, Qt::QueuedConnection);
-        (void)key;
-    });
+    // Alert popups: the popup thread decides, the presenter shows them on this thread.
+    PopupPresenter popups(app, OpenInformationWindow);
+    app.StartPopup(popups.ShowFunction());
 
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
@@ -82,7 +77,11 @@ int RunViewer(int argc, char** argv) {
             });
         }
     }
-    return qapp.exec();
+    const int code = qapp.exec();
+    // An open popup is closed first: the popup thread may be waiting for it.
+    popups.Shutdown();
+    app.StopPopup();
+    return code;
 }
 
 }  // namespace tarvell

@@ -18,6 +18,14 @@
 
 namespace tarvell {
 
+QWidget* OpenInformationWindow(const QString& title, const QString& html) {
+    auto* page = new CInformationDlg(title, html);
+    page->setAttribute(Qt::WA_DeleteOnClose);
+    page->setWindowModality(Qt::ApplicationModal);
+    page->show();
+    return page;
+}
+
 LinkLabel* MakeHeaderLink(const QString& text, QWidget* parent) {
     auto* link = new LinkLabel(text, 0, parent);
     link->SetColor(Qt::white);

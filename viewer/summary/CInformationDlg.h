@@ -47,6 +47,10 @@ private:
     bool sizeRecorded_ = false;
 };
 
+// An information dialog in a window of its own, modal to the application, deleted when closed
+// (the alert popup's "Learn more": the page stays when the popup goes).
+QWidget* OpenInformationWindow(const QString& title, const QString& html);
+
 // The header links of the information and report dialogs: white, underlined, on the band.
 LinkLabel* MakeHeaderLink(const QString& text, QWidget* parent);
 // Places "Print" 10 pixels from the right, its icon 5 to its left, "Export" 15 to the left of

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/ManualResetEvent.h"
 #include "viewer/core/hub/CTarvellPopup.h"
 #include "viewer/core/hub/Readers.h"
 #include "tests/viewer/core/ViewerFixture.h"
@@ -408,7 +409,9 @@ TEST_F(HubTest, PopupsShowWhatArrivedSinceTheConnectOldestFirstAndOnce) {
     WriteAlerts({{"1700000050.1", MakeAlert("Detection")}});   // before the connect
     CTarvellApp& app = Connected();
     std::vector<std::string> shown;
-    CTarvellPopup popup(app, [&](const std::string& key, const CAlertItem&) { shown.push_back(key); });
+    CTarvellPopup popup(app, [&](const std::string& key, const CAlertItem&, const ManualResetEvent&) {
+        shown.push_back(key);
+    });
     EXPECT_EQ(popup.LookOnce(), 0);
     WriteAlerts({{"1700000050.1", MakeAlert("Detection")}, {"1700000200.10", MakeAlert("Detection")},
                  {"1700000300.x", MakeAlert("Detection")},   // not a key: never shown
@@ -421,6 +424,121 @@ TEST_F(HubTest, PopupsShowWhatArrivedSinceTheConnectOldestFirstAndOnce) {
     WriteAlerts({{"1700000300.1", MakeAlert("Detection")}});
     ASSERT_TRUE(CTarvellLog(app).PassOnce());
     EXPECT_EQ(popup.LookOnce(), 0);
+}
+
+// The popup thread on the fake clock: what a look shows, with the records it was given.
+class PopupTest : public HubTest {
+protected:
+    CTarvellApp& Start(const std::map<std::string, CAlertItem>& alerts) {
+        WriteSettings(DefaultSettings());
+        clock_.Set(kNow);
+        WriteAlerts(alerts);
+        CTarvellApp& app = Connected();
+        clock_.Set(kNow);   // the loads' retries moved it
+        popup_ = std::make_unique<CTarvellPopup>(app, [this](const std::string& key, const CAlertItem& alert,
+                                                              const ManualResetEvent&) {
+            shown_.push_back(key + " " + alert.Current);
+        });
+        return app;
+    }
+    // The hub reads `alerts`, then the popup thread looks once; returns what popped up.
+    std::vector<std::string> Pass(const std::map<std::string, CAlertItem>& alerts) {
+        WriteAlerts(alerts);
+        EXPECT_TRUE(CTarvellLog(*app_).PassOnce());
+        shown_.clear();
+        popup_->LookOnce();
+        return shown_;
+    }
+    static CAlertItem Alert(std::string current) {
+        CAlertItem a = MakeAlert("Detection");
+        a.Current = std::move(current);
+        return a;
+    }
+    static std::string Key(std::int64_t seconds, int counter = 1) {
+        return std::to_string(seconds) + "." + std::to_string(counter);
+    }
+    static constexpr std::int64_t kNow = 1700000100;
+    std::unique_ptr<CTarvellPopup> popup_;
+    std::vector<std::string> shown_;
+};
+
+TEST_F(PopupTest, TheStartingPointFollowsTheFirstLookWithPopupsOnAndTheServer) {
+    using Shown = std::vector<std::string>;
+    std::map<std::string, CAlertItem> alerts;
+    for (int i = 0; i < 100; ++i) alerts[Key(kNow - 500 + i)] = Alert("old");
+    CTarvellApp& app = Start(alerts);
+    app.SetPopupPreferences(0, 0, "");   // off at the start: no starting point yet
+    clock_.Advance(30);
+    alerts[Key(kNow + 10)] = Alert("before on");
+    EXPECT_EQ(Pass(alerts), Shown{});
+    app.SetPopupPreferences(1, 0, "");
+    EXPECT_EQ(Pass(alerts), Shown{});    // older than the first look with popups on
+    clock_.Advance(60);
+    alerts[Key(kNow + 90)] = Alert("minute");
+    EXPECT_EQ(popup_->LookOnce(), 0);    // not read by the hub yet
+    EXPECT_EQ(Pass(alerts), Shown{Key(kNow + 90) + " minute"});
+    EXPECT_EQ(Pass(alerts), Shown{});
+
+    // Off later: nothing is reset, and what comes meanwhile pops up once they are back on.
+    app.SetPopupPreferences(0, 0, "");
+    clock_.Advance(60);
+    alerts[Key(kNow + 150)] = Alert("while off");
+    EXPECT_EQ(Pass(alerts), Shown{});
+    app.SetPopupPreferences(1, 0, "");
+    EXPECT_EQ(Pass(alerts), Shown{Key(kNow + 150) + " while off"});
+
+    // Another server: none of its alerts so far pops up, a later one does.
+    const std::string other = JoinPath(root_, "other");
+    ASSERT_TRUE(MakeDirectories(other));
+    WriteSettings(DefaultSettings(), other);
+    WriteAlerts({{Key(kNow + 100), Alert("there before")}}, other);
+    app.SetServers({{"Local", {1, server_}}, {"Other", {0, other}}});
+    ASSERT_TRUE(app.SelectServer("Other"));
+    EXPECT_EQ(popup_->LookOnce(), 0);
+    clock_.Advance(10);
+    WriteAlerts({{Key(kNow + 100), Alert("there before")}, {Key(clock_.Now()), Alert("there new")}}, other);
+    ASSERT_TRUE(CTarvellLog(app).PassOnce());
+    EXPECT_EQ(popup_->LookOnce(), 1);
+}
+
+TEST_F(PopupTest, AnAlertRemovedBeforeItsTurnIsSkippedAndTheNextFollows) {
+    CTarvellApp& app = Start({});
+    std::vector<std::string> shown;
+    CTarvellPopup popup(app, [&](const std::string& key, const CAlertItem& alert, const ManualResetEvent&) {
+        shown.push_back(alert.Current);
+        if (key == Key(kNow + 1)) {
+            EXPECT_TRUE(app.RemoveAlert(Key(kNow + 2)));   // while "one" is open
+        }
+    });
+    EXPECT_EQ(popup.LookOnce(), 0);   // sets its starting point
+    WriteAlerts({{Key(kNow + 1), Alert("one")}, {Key(kNow + 2), Alert("two")}, {Key(kNow + 3), Alert("three")}});
+    ASSERT_TRUE(CTarvellLog(app).PassOnce());
+    EXPECT_EQ(popup.LookOnce(), 2);
+    EXPECT_EQ(shown, (std::vector<std::string>{"one", "three"}));
+}
+
+TEST_F(PopupTest, ConcurrencyTestEachPopupOpensAfterThePreviousClosedAndStopEndsAWaitingShow) {
+    CTarvellApp& app = Start({});
+    std::vector<std::string> order;   // written by the popup thread only
+    std::atomic<int> open{0}, most{0};
+    ManualResetEvent lastShown;
+    ASSERT_TRUE(app.StartPopup([&](const std::string&, const CAlertItem& alert, const ManualResetEvent& stop) {
+        most = std::max(most.load(), ++open);
+        order.push_back(alert.Current);
+        if (alert.Current == "third") {
+            lastShown.Set();
+            stop.Wait();   // a popup left open until shutdown
+        }
+        --open;
+    }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));   // the first look has passed
+    WriteAlerts({{Key(kNow + 3), Alert("third")}, {Key(kNow + 1, 10), Alert("second")},
+                 {Key(kNow + 1, 9), Alert("first")}});
+    ASSERT_TRUE(CTarvellLog(app).PassOnce());
+    ASSERT_TRUE(lastShown.WaitFor(5000));
+    app.StopPopup();   // returns: the waiting show saw the stop
+    EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_EQ(most, 1);
 }
 
 }  // namespace

@@ -134,10 +134,14 @@ void CTarvellApp::StartReaders() {
     }
 }
 
-bool CTarvellApp::StartPopup(std::function<void(const std::string& key, const CAlertItem& alert)> show) {
+bool CTarvellApp::StartPopup(PopupShow show) {
     if (!registryOk_ || popup_) return false;
     popup_ = std::make_unique<CTarvellPopup>(*this, std::move(show), env_.readerIntervalMs);
     return popup_->Start();
+}
+
+void CTarvellApp::StopPopup() {
+    if (popup_) popup_->StopAndJoin();
 }
 
 bool CTarvellApp::ReadersStarted() const { return dbReader_ && logReader_; }

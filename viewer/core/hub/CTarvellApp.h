@@ -31,6 +31,7 @@
 
 namespace tarvell {
 
+class ManualResetEvent;
 class Registry;
 class CTarvellDb;
 class CTarvellLog;
@@ -61,6 +62,10 @@ struct EventsSnapshot {
 struct AlertsSnapshot {
     AlertRecords AlertLog;
 };
+
+// Shows one alert on the popup thread (CTarvellPopup.h states the contract).
+using PopupShow = std::function<void(const std::string& key, const CAlertItem& alert,
+                                     const ManualResetEvent& stop)>;
 
 struct CurrentServer {
     std::string Name;
@@ -101,8 +106,11 @@ public:
     // The identity of this machine, read once (StartReaders' first step).
     void ReadIdentity();
     // Starts the alert popup thread once; `show` runs on that thread and returns when the popup
-    // has closed. Nothing starts when the viewer's registry key was not available.
-    bool StartPopup(std::function<void(const std::string& key, const CAlertItem& alert)> show);
+    // has closed or the thread is asked to stop. Nothing starts when the viewer's registry key
+    // was not available.
+    bool StartPopup(PopupShow show);
+    // Stops and joins the popup thread (before whatever `show` uses goes away).
+    void StopPopup();
 
     // ---- current server (any thread: copies under ServerLock)
     CurrentServer Server() const;

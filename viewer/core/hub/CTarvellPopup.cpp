@@ -1,7 +1,6 @@
 #include "viewer/core/hub/CTarvellPopup.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
 #include <vector>
 
@@ -13,27 +12,33 @@ CTarvellPopup::CTarvellPopup(CTarvellApp& app, Show show, std::int64_t periodMs)
     : app_(app), show_(std::move(show)), periodMs_(periodMs) {}
 
 int CTarvellPopup::LookOnce() {
+    if (app_.PopupAlerts() == 0) return 0;
     const std::string folder = app_.Server().Folder;
-    if (folder != folder_) {
-        // A new server: only what arrives from now on pops up.
+    if (!started_ || folder != folder_) {
+        // Only what is recorded after this moment pops up.
+        started_ = true;
         folder_ = folder;
         shownUpTo_ = {app_.clock().Now(), INT64_MAX};
     }
-    if (app_.PopupAlerts() == 0) return 0;
-    std::vector<std::pair<std::pair<std::int64_t, std::int64_t>, std::string>> fresh;
+    // The keys of the shared snapshot are read in place: no record is copied here.
+    using Order = std::pair<std::int64_t, std::int64_t>;
+    std::vector<std::pair<Order, const std::string*>> fresh;
     const auto alerts = app_.Alerts();
     for (const auto& [key, alert] : alerts->AlertLog) {
         const std::optional<AlertKeyParts> parts = ParseAlertKey(key);
         if (!parts) continue;
-        const std::pair<std::int64_t, std::int64_t> order{parts->seconds, parts->counter};
-        if (order > shownUpTo_) fresh.push_back({order, key});
+        const Order order{parts->seconds, parts->counter};
+        if (order > shownUpTo_) fresh.push_back({order, &key});
     }
     std::sort(fresh.begin(), fresh.end());
     int shown = 0;
     for (const auto& [order, key] : fresh) {
         if (StopRequested() || app_.PopupAlerts() == 0) break;
-        show_(key, *alerts->AlertLog.at(key));
         shownUpTo_ = order;
+        // The record as it is now: one removed while an earlier popup was open is skipped.
+        CAlertItem alert;
+        if (!app_.LookupAlert(*key, alert)) continue;
+        show_(*key, alert, StopEvent());
         ++shown;
     }
     return shown;

@@ -1,7 +1,12 @@
 // The alert popup thread, as far as the viewer's core needs it: while popups are on, every
-// period it shows the alerts that arrived since the viewer connected to the current server, one
-// at a time, oldest first, each once. Showing is the screen's business: `show` is called on this
-// thread and returns when the popup has closed.
+// period it shows the alerts that arrived after its starting point, one at a time, oldest first,
+// each once. The starting point is the time of the first look with popups on, and again of the
+// first look after the current server changed while they are on; nothing is reset while they
+// are off, so alerts of that time pop up once they are back on.
+//
+// Showing is the screen's business. `show` runs on this thread with a fresh copy of the alert
+// (looked up right before; an alert gone meanwhile is skipped). It may block until the popup has
+// closed, and must return soon once `stop` is set: the thread cannot end while it waits.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +21,7 @@ namespace tarvell {
 
 class CTarvellPopup : public WorkerThread {
 public:
-    using Show = std::function<void(const std::string& key, const CAlertItem& alert)>;
+    using Show = PopupShow;
     CTarvellPopup(CTarvellApp& app, Show show, std::int64_t periodMs = kReaderIntervalMs);
     ~CTarvellPopup() override { StopAndJoin(); }
     // One look: shows what is new; returns how many popups were shown.
@@ -29,7 +34,8 @@ private:
     CTarvellApp& app_;
     Show show_;
     const std::int64_t periodMs_;
-    std::string folder_;                                 // server of the noted time
+    bool started_ = false;                               // a starting point was set
+    std::string folder_;                                 // server of the starting point
     std::pair<std::int64_t, std::int64_t> shownUpTo_{};  // newest alert shown or too old
 };
 

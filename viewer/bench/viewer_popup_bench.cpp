@@ -1,0 +1,58 @@
+// One look of the popup thread over a hub of 100 000 alerts of which 3 are new: the keys of the
+// shared snapshot are read in place, and only the 3 shown alerts are looked up (copied).
+#include <benchmark/benchmark.h>
+
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/hub/CTarvellPopup.h"
+
+namespace tarvell {
+namespace {
+
+constexpr std::int64_t kStart = 1'700'000'000;
+
+void PopupLookOverManyAlerts(benchmark::State& state) {
+    const std::string root = MakeTempFolder("tarvell-popup-bench-");
+    Registry registry(JoinPath(root, "m"), JoinPath(root, "u"));
+    FakeClock clock(kStart + 100'000);
+    ViewerEnvironment env;
+    env.programFolder = root;
+    env.registry = &registry;
+    env.clock = &clock;
+    env.mountInfo = [] { return std::string(); };
+    CTarvellApp app(env);
+    app.SetPopupPreferences(1, 0, "");
+
+    AlertRecords base;
+    for (int i = 0; i < 100'000; ++i) {
+        auto a = std::make_shared<CAlertItem>();
+        a->Category = i % 3 ? "Detection" : "Prevention";
+        a->Description = "New Mac";
+        a->Current = "00AABBCC" + std::to_string(10000 + i);
+        base.emplace(std::to_string(kStart + i) + "." + std::to_string(i % 10), std::move(a));
+    }
+    int shown = 0;
+    CTarvellPopup popup(app, [&](const std::string&, const CAlertItem&, const ManualResetEvent&) { ++shown; });
+    app.SetAlerts(std::make_shared<const AlertsSnapshot>(AlertsSnapshot{base}), {});
+    popup.LookOnce();   // the starting point: every alert of the base is older
+    std::int64_t next = kStart + 200'000;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto snapshot = std::make_shared<AlertsSnapshot>(AlertsSnapshot{base});
+        for (int k = 0; k < 3; ++k)
+            snapshot->AlertLog.emplace(std::to_string(next++) + ".1", std::make_shared<CAlertItem>());
+        app.SetAlerts(std::move(snapshot), {});
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(popup.LookOnce());
+    }
+    state.counters["shown_per_look"] = static_cast<double>(shown) / static_cast<double>(state.iterations());
+    RemoveTree(root);
+}
+BENCHMARK(PopupLookOverManyAlerts)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+}  // namespace
+}  // namespace tarvell
+
+BENCHMARK_MAIN();

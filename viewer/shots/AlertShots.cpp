@@ -1,0 +1,155 @@
+// Pictures of the alert popup under a real X server: a detection and a prevention alert, each
+// slid in at the bottom right and grabbed from the screen, and the close icon under the pointer.
+//   tarvell-alert-shots --out DIR
+//   tarvell-alert-shots --add-alert FOLDER   adds a detection alert of this second to the alert
+//                                            file of the server in FOLDER (a live viewer's popup)
+#include <QApplication>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QScreen>
+#include <QThread>
+#include <cstdio>
+#include <functional>
+
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "shared/StateFiles.h"
+#include "viewer/alerts/CAlertPopupDlg.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/Images.h"
+
+using namespace tarvell;
+
+namespace {
+
+bool WriteFixtures(const std::string& server) {
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    if (!doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true)) return false;
+    AlertLogFile file;
+    auto detection = std::make_unique<CAlertItem>();
+    detection->Category = "Detection";
+    detection->Description = "New Ip";
+    detection->Current = "10.20.30.44";
+    detection->DeviceName = "core-sw1";
+    detection->DeviceIp = "10.0.0.1";
+    detection->DevicePort = "Gi0/12";
+    file.AlertLog.emplace("1700000000.1", std::move(detection));
+    auto prevention = std::make_unique<CAlertItem>();
+    prevention->Category = "Prevention";
+    prevention->Description = "Manual Blocking";
+    prevention->Submitter = "alice@CORP";
+    prevention->DeviceName = "edge-sw4";
+    prevention->DevicePort = "Fa0/7";
+    file.AlertLog.emplace("1700000100.1", std::move(prevention));
+    return WriteStateFile(JoinPath(server, "Tarvell.log"), file);
+}
+
+// Runs the event loop until `done` or `ms` passed.
+bool RunUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return done();
+}
+
+void Settle(int ms) { RunUntil([] { return false; }, ms); }
+
+bool SaveScreen(const QString& path, const QRect& area = {}) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QPixmap shot = area.isNull() ? screen->grabWindow(0)
+                                       : screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    if (shot.save(path, "PNG")) return true;
+    std::fprintf(stderr, "tarvell-alert-shots: %s could not be written\n", path.toLocal8Bit().constData());
+    return false;
+}
+
+// Adds "<now>.1" (or the next free counter of this second) to FOLDER's alert file.
+int AddAlert(const std::string& folder) {
+    const std::string path = JoinPath(folder, kAlertLogName);
+    AlertLogFile file;
+    if (!ReadStateFile(path, file)) {
+        std::fprintf(stderr, "tarvell-alert-shots: %s could not be read\n", path.c_str());
+        return 1;
+    }
+    const std::string second = std::to_string(SystemClock().Now());
+    int counter = 1;
+    while (file.AlertLog.count(second + "." + std::to_string(counter))) ++counter;
+    auto alert = std::make_unique<CAlertItem>();
+    alert->Category = "Detection";
+    alert->Description = "New Mac";
+    alert->Current = "00:1a:2b:3c:4d:5e";
+    alert->DeviceName = "access-sw2";
+    alert->DevicePort = "Gi1/0/14";
+    file.AlertLog.emplace(second + "." + std::to_string(counter), std::move(alert));
+    return WriteStateFile(path, file) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    const QStringList args = QApplication::arguments();
+    if (args.size() == 3 && args[1] == QStringLiteral("--add-alert")) return AddAlert(args[2].toStdString());
+    if (args.size() != 3 || args[1] != QStringLiteral("--out")) {
+        std::fprintf(stderr, "usage: tarvell-alert-shots --out DIR | --add-alert FOLDER\n");
+        return 2;
+    }
+    const QString out = args[2];
+    InstallFontSubstitutes();
+    BuildViewerImages();
+    const std::string root = MakeTempFolder("tarvell-alert-shots-");
+    const std::string server = JoinPath(root, "server");
+    if (root.empty() || !MakeDirectories(server) || !WriteFixtures(server)) {
+        std::fprintf(stderr, "tarvell-alert-shots: the fixture files could not be written\n");
+        return 1;
+    }
+    Registry registry(JoinPath(root, "machine"), JoinPath(root, "user"));
+    FakeClock clock;
+    ViewerEnvironment env;
+    env.programFolder = server;
+    env.registry = &registry;
+    env.clock = &clock;
+    env.mountInfo = [] { return std::string(); };
+    int status = 0;
+    {
+        CTarvellApp app(env);
+        app.ReloadDocument();
+        app.LoadAlerts();
+        app.SetPopupPreferences(1, 0, "");
+        QCursor::setPos(10, 10);
+        const struct { const char* key; const char* file; } shots[] = {
+            {"1700000000.1", "alert-popup-detection.png"}, {"1700000100.1", "alert-popup-prevention.png"}};
+        for (const auto& shot : shots) {
+            CAlertPopupDlg popup(app, shot.key);
+            if (!popup.Begin() || !RunUntil([&] { return !popup.SlidingIn(); }, 5000)) {
+                std::fprintf(stderr, "tarvell-alert-shots: the popup of %s did not slide in\n", shot.key);
+                status = 1;
+                continue;
+            }
+            Settle(300);
+            if (!SaveScreen(out + QLatin1Char('/') + QLatin1String(shot.file))) status = 1;
+            if (shot.file == shots[1].file) {
+                // The pointer over the close icon: its second image.
+                QCursor::setPos(popup.mapToGlobal(popup.CloseIconRect().center()));
+                if (!RunUntil([&] { return popup.CloseImage() == 1; }, 3000)) {
+                    std::fprintf(stderr, "tarvell-alert-shots: the close icon did not change under the pointer\n");
+                    status = 1;
+                }
+                Settle(200);
+                if (!SaveScreen(out + QStringLiteral("/alert-popup-close-hover.png"), popup.frameGeometry()))
+                    status = 1;
+                QCursor::setPos(10, 10);
+            }
+            popup.done(0);
+            Settle(100);
+        }
+    }
+    RemoveTree(root);
+    return status;
+}
