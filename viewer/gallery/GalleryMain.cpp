@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "SheetDemo.h"
 #include "viewer/core/shell/CommandIds.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/MenuTable.h"
@@ -307,7 +308,7 @@ int main(int argc, char** argv) {
         }
         gallery.show();
         QApplication::processEvents();
-        return gallery.WritePictures(dir) ? 0 : 1;
+        return gallery.WritePictures(dir) && WriteSheetPictures(dir) ? 0 : 1;
     }
     if (args.size() != 1) return Usage();
     gallery.show();

@@ -4,25 +4,17 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPainter>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QPushButton>
+#include <QPrinter>
 #include <QStyle>
 #include <QTextDocument>
-#include <cerrno>
-#include <cstring>
 
 #include "platform/DateText.h"
-#include "platform/Files.h"
 #include "viewer/core/look/Look.h"
-#include "viewer/summary/CInformationDlg.h"
 #include "viewer/widgets/DialogLook.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/Fonts.h"
-#include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/TextConv.h"
-#include "viewer/widgets/WaitCursor.h"
 
 namespace tarvell {
 namespace {
@@ -42,21 +34,12 @@ std::string Utf8(const QString& s) { return s.toStdString(); }
 }  // namespace
 
 CReportDlg::CReportDlg(const QString& caption, const QString& title, QWidget* parent, Clock& clock)
-    : QDialog(parent), clock_(clock), caption_(caption), title_(title) {
-    setWindowTitle(QStringLiteral("Tarvell Report"));
+    : CPrintableDlg(QStringLiteral("Tarvell Report"), caption, parent), clock_(clock), caption_(caption), title_(title) {
     setAttribute(Qt::WA_DeleteOnClose);
     // Modeless, yet the main frame waits while a report is open.
     setWindowModality(Qt::WindowModal);
-    captionLabel_ = MakeLabel(this, HeaderFont(true), Qt::white);
     titleLabel_ = MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 16, 700), ToQColor(look::kText));
     summaryLabel_ = MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 13, 700), ToQColor(look::kText));
-    print_ = MakeHeaderLink(QStringLiteral("Print"), this);
-    export_ = MakeHeaderLink(QStringLiteral("Export"), this);
-    connect(print_, &LinkLabel::activated, this, [this] { Print(); });
-    connect(export_, &LinkLabel::activated, this, [this] { Export(); });
-    close_ = new QPushButton(QStringLiteral("Close"), this);
-    close_->setDefault(true);
-    connect(close_, &QPushButton::clicked, this, &QDialog::close);
     list_ = new CSortListCtrl(this);
     connect(list_, &CSortListCtrl::headerClicked, this, &CReportDlg::SortByColumn);
     resize(720, 480);
@@ -65,7 +48,7 @@ CReportDlg::CReportDlg(const QString& caption, const QString& title, QWidget* pa
 QString CReportDlg::SummaryText() const { return summaryLabel_->text(); }
 
 void CReportDlg::UpdateTexts() {
-    captionLabel_->setText(caption_);
+    SetHeading(caption_);
     titleLabel_->setText(title_);
     const int rows = list_->Rows() ? list_->Rows()->rowCount() : 0;
     summaryLabel_->setText(FromUtf8(ReportSummaryText(static_cast<std::size_t>(rows), FormatUserDateTime(clock_.Now()))));
@@ -116,48 +99,21 @@ void CReportDlg::PrintTo(QPrinter& printer) const {
     document.print(&printer);
 }
 
-bool CReportDlg::ExportTo(const QString& path, QString* why) const {
-    const std::string text = BuildReportExport(Table(), ExportSeparator(ExportKindOf(Utf8(path))));
-    if (AtomicWriteFile(Utf8(path), text)) return true;
-    if (why != nullptr) *why = QString::fromLocal8Bit(std::strerror(errno));
-    return false;
-}
-
-void CReportDlg::Print() {
-    QPrinter printer;
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() != QDialog::Accepted) return;
-    WaitCursor wait;
-    PrintTo(printer);
-}
-
-void CReportDlg::Export() {
-    const QString path = AskExportPath(this);
-    if (path.isEmpty()) return;
-    WaitCursor wait;
-    QString why;
-    if (!ExportTo(path, &why)) ShowWriteFailure(this, path, why);
+std::string CReportDlg::ExportData(const QString& path) const {
+    return BuildReportExport(Table(), ExportSeparator(ExportKindOf(Utf8(path))));
 }
 
 void CReportDlg::showEvent(QShowEvent* e) {
-    QDialog::showEvent(e);
+    CPrintableDlg::showEvent(e);
     UpdateTexts();
-    close_->setFocus();
-    if (!sizeRecorded_) {
-        setMinimumSize(size());
-        sizeRecorded_ = true;
-    }
 }
 
-void CReportDlg::resizeEvent(QResizeEvent*) {
-    const int cx = width(), cy = height();
-    PlaceHeaderLinks(export_, print_, cx);
-    captionLabel_->setGeometry(10, 3, std::max(0, export_->x() - 40), 16);
+void CReportDlg::resizeEvent(QResizeEvent* e) {
+    CPrintableDlg::resizeEvent(e);
+    const int cx = width();
     titleLabel_->setGeometry(22, 45, std::max(0, cx - 44), 22);
     summaryLabel_->setGeometry(22, 75, std::max(0, cx - 44), 18);
-    const QSize button = close_->sizeHint().expandedTo(QSize(75, 23));
-    close_->setGeometry(cx - 10 - button.width(), cy - 11 - button.height(), button.width(), button.height());
-    list_->setGeometry(22, 105, std::max(0, cx - 44), std::max(0, close_->y() - 30 - 105));
+    list_->setGeometry(22, 105, std::max(0, cx - 44), std::max(0, CloseButton()->y() - 30 - 105));
     const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     const int usable = std::max(0, cx - 47 - scrollBar);
     const int columns = list_->Rows() ? list_->Rows()->columnCount() : 0;
@@ -166,19 +122,10 @@ void CReportDlg::resizeEvent(QResizeEvent*) {
     update();
 }
 
-void CReportDlg::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    PaintDialogFrame(p, rect(), width() - (close_->x() + close_->width()), close_->x() + close_->width() - 1,
-                     close_->y() - 15);
-    const auto [exportIcon, printIcon] = PlaceHeaderLinks(export_, print_, width());
-    p.drawImage(exportIcon, HeaderIcon(0));
-    p.drawImage(printIcon, HeaderIcon(1));
-}
-
 void CReportDlg::closeEvent(QCloseEvent* e) {
     // The main window gets its input back, then the focus.
     if (QWidget* main = parentWidget() ? parentWidget()->window() : nullptr) main->activateWindow();
-    QDialog::closeEvent(e);
+    CPrintableDlg::closeEvent(e);
 }
 
 }  // namespace tarvell

@@ -6,22 +6,20 @@
 // by every report dialog of the process. GUI thread only.
 #pragma once
 
-#include <QDialog>
 #include <vector>
 
 #include "platform/Clock.h"
 #include "viewer/core/summary/ReportText.h"
+#include "viewer/widgets/CPrintableDlg.h"
 
 class QLabel;
 class QPrinter;
-class QPushButton;
 
 namespace tarvell {
 
 class CSortListCtrl;
-class LinkLabel;
 
-class CReportDlg : public QDialog {
+class CReportDlg : public CPrintableDlg {
     Q_OBJECT
 public:
     // `caption` goes into the header band ("Detection events report"), `title` above the list
@@ -43,18 +41,14 @@ public:
     // The list as it is now (headers, pixel widths, rows in display order).
     ReportTable Table() const;
     QString PrintHtml() const;
-    void PrintTo(QPrinter& printer) const;
-    // Writes the export to `path`: comma-separated unless the name ends in ".txt"; false with
-    // `why` when the file could not be written (an existing file is then left as it was).
-    bool ExportTo(const QString& path, QString* why = nullptr) const;
-
-    void Print();
-    void Export();
+    void PrintTo(QPrinter& printer) const override;
+    // The export (ExportTo): comma-separated unless the name ends in ".txt".
+    std::string ExportData(const QString& path) const override;
 
 protected:
+    void CloseClicked() override { close(); }
     void showEvent(QShowEvent*) override;
     void resizeEvent(QResizeEvent*) override;
-    void paintEvent(QPaintEvent*) override;
     void closeEvent(QCloseEvent*) override;
 
 private:
@@ -62,15 +56,10 @@ private:
 
     Clock& clock_;
     QString caption_, title_;
-    QLabel* captionLabel_;
     QLabel* titleLabel_;
     QLabel* summaryLabel_;
-    LinkLabel* print_;
-    LinkLabel* export_;
-    QPushButton* close_;
     CSortListCtrl* list_;
     std::vector<int> widths_;
-    bool sizeRecorded_ = false;
 };
 
 }  // namespace tarvell

@@ -91,6 +91,23 @@ bool CFlatToolBarCtrl::EnableButton(CommandId command, bool enable) {
     return true;
 }
 
+bool CFlatToolBarCtrl::SetPressed(CommandId command, bool pressed) {
+    const int i = CommandToIndex(command);
+    if (i < 0) return false;
+    buttons_[static_cast<std::size_t>(i)].pressed = pressed;
+    update();
+    return true;
+}
+
+bool CFlatToolBarCtrl::IsPressed(CommandId command) const {
+    const int i = CommandToIndex(command);
+    return i >= 0 && buttons_[static_cast<std::size_t>(i)].pressed;
+}
+
+bool CFlatToolBarCtrl::DrawnPressed(int index) const {
+    return buttons_[static_cast<std::size_t>(index)].pressed || (index == pressed_ && index == hot_);
+}
+
 QSize CFlatToolBarCtrl::ButtonSize(const FlatButton& b) const {
     if (b.command == cmd::kDivider) {
         const int h = images_ != nullptr ? images_->Size().height() + 2 * kPadY : 24;
@@ -157,7 +174,7 @@ QSize CFlatToolBarCtrl::sizeHint() const {
 QFont CFlatToolBarCtrl::ButtonFont(int index) const {
     QFont f = BodyFont(*this);
     if (index == hot_ && underlineHot_) f.setUnderline(true);
-    if (index == pressed_ && index == hot_ && boldSelected_) f.setWeight(QFont::Bold);
+    if (DrawnPressed(index) && boldSelected_) f.setWeight(QFont::Bold);
     return f;
 }
 
@@ -174,7 +191,7 @@ void CFlatToolBarCtrl::paintEvent(QPaintEvent*) {
             continue;
         }
         const bool hot = i == hot_;
-        const bool pressed = hot && i == pressed_;
+        const bool pressed = DrawnPressed(i);
         QColor color = textColor_;
         if (!b.enabled) color = palette().color(QPalette::Disabled, QPalette::ButtonText);
         else if (hotColorOn_ && hot && !pressed) color = ToQColor(look::kLink);

@@ -25,6 +25,7 @@ struct FlatButton {
     bool enabled = true;
     bool dropDown = false;   // pressing it opens a menu (dropDown signal)
     bool hidden = false;
+    bool pressed = false;    // stays drawn pressed (SetPressed), e.g. the chosen category
 };
 
 class CFlatToolBarCtrl : public QWidget {
@@ -62,6 +63,11 @@ public:
     bool SetButtonInfo(int index, CommandId command, const QString& text);
     bool HideButton(CommandId command, bool hide);
     bool EnableButton(CommandId command, bool enable);
+    // A button held pressed: drawn as a pressed button (bold with BoldSelected, never in the hot
+    // colour) until released by SetPressed(command, false); it still sends its command when
+    // clicked. False for a command not on the toolbar.
+    bool SetPressed(CommandId command, bool pressed);
+    bool IsPressed(CommandId command) const;
     // The button's place in the control (empty for a hidden button or an index outside).
     QRect ButtonRect(int index) const;
     int ButtonAt(QPoint pos) const;
@@ -90,6 +96,7 @@ private:
     void Layout() const;
     void SetHot(int index);
     QFont ButtonFont(int index) const;
+    bool DrawnPressed(int index) const;
 
     QColor textColor_;
     bool hotColorOn_ = false;

@@ -24,6 +24,14 @@ void LinkLabel::SetText(const QString& text) {
     update();
 }
 
+void LinkLabel::SetActive(bool active) {
+    if (active == active_) return;
+    active_ = active;
+    setCursor(active ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    setFocusPolicy(active ? Qt::TabFocus : Qt::NoFocus);
+    update();
+}
+
 QSize LinkLabel::sizeHint() const {
     const QFontMetrics fm(font());
     return QSize(fm.horizontalAdvance(text_) + 2, fm.height() + 2);
@@ -32,12 +40,13 @@ QSize LinkLabel::sizeHint() const {
 void LinkLabel::paintEvent(QPaintEvent*) {
     QPainter p(this);
     QFont f = font();
-    f.setUnderline(hot_ && isEnabled());
+    f.setUnderline(active_ && isEnabled() && (hot_ || underlined_));
     p.setFont(f);
-    p.setPen(isEnabled() ? color_ : palette().color(QPalette::Disabled, QPalette::WindowText));
+    if (!isEnabled()) p.setPen(palette().color(QPalette::Disabled, QPalette::WindowText));
+    else p.setPen(active_ ? color_ : ToQColor(look::kText));
     p.drawText(rect().adjusted(1, 0, -1, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                text_);
-    if (hasFocus()) {
+    if (hasFocus() && active_) {
         p.setPen(QPen(color_, 1, Qt::DotLine));
         p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
@@ -54,13 +63,14 @@ void LinkLabel::leaveEvent(QEvent*) {
 }
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && isEnabled())
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && isEnabled() &&
+        active_)
         emit activated(command_);
 }
 
 void LinkLabel::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Space) {
-        if (isEnabled()) emit activated(command_);
+        if (isEnabled() && active_) emit activated(command_);
         return;
     }
     QWidget::keyPressEvent(e);

@@ -11,6 +11,7 @@ namespace tarvell {
 namespace look {
 inline constexpr Rgb kText{83, 83, 83};             // body text
 inline constexpr Rgb kLink{66, 26, 66};             // links and hot buttons
+inline constexpr Rgb kPageLink{0, 70, 213};         // links on property pages
 inline constexpr Rgb kPageLeft{240, 230, 245};      // page background gradient, left ...
 inline constexpr Rgb kPageRight{250, 240, 255};     // ... to right
 inline constexpr Rgb kPanelFrame{193, 193, 193};    // rounded panels, selected-row frame
