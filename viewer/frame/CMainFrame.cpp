@@ -60,8 +60,11 @@ CMainFrame::CMainFrame(CTarvellApp& app, ServiceControl& service, Prompt& prompt
     };
     viewHooks.openHelp = options_.openHelp;
     viewHooks.programPath = options_.programPath;
-    view_ = new CTarvellView(PageContext{app_, router_, prompt_, [this] { return service_.QueryServerState(); }},
-                             std::move(viewHooks), this);
+    PageContext pages{app_, router_, prompt_, [this] { return service_.QueryServerState(); }, {}};
+    pages.connectServer = [this](const std::string& name, const std::string& folder) {
+        return ConnectTo(name, folder);
+    };
+    view_ = new CTarvellView(pages, std::move(viewHooks), this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -197,8 +200,19 @@ void CMainFrame::StopServer() {
 }
 
 bool CMainFrame::ConnectTo(const std::string& serverName) {
+    ServerMap servers;
+    app_.CopyServers(servers);
+    const auto it = servers.find(serverName);
+    if (it == servers.end()) {
+        prompt_.AskString(str::kConnectFailed, PromptButtons::Ok, PromptIcon::Information);
+        return false;
+    }
+    return ConnectTo(serverName, it->second.Folder);
+}
+
+bool CMainFrame::ConnectTo(const std::string& serverName, const std::string& folder) {
     WaitCursor wait;
-    if (!app_.SelectServer(serverName)) {
+    if (!app_.SelectServer(serverName, folder)) {
         prompt_.AskString(str::kConnectFailed, PromptButtons::Ok, PromptIcon::Information);
         return false;
     }

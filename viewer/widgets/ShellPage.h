@@ -7,6 +7,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include <QWidget>
 
@@ -25,6 +26,9 @@ struct PageContext {
     Prompt& prompt;
     // The service state of the current server (-1 unknown, 0 stopped, 1 running); empty: none.
     std::function<int()> serviceState;
+    // The frame's one Connect path for a server given by name and folder (it need not be saved
+    // among the servers yet); false, after the frame's message, when it could not be connected.
+    std::function<bool(const std::string& name, const std::string& folder)> connectServer;
 };
 
 class ShellPage {

@@ -18,6 +18,7 @@
 #include "viewer/frame/CTarvellView.h"
 #include "viewer/frame/PageFactory.h"
 #include "viewer/frame/PlaceholderPage.h"
+#include "viewer/settings/CSettingsWnd.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/TextConv.h"
 
@@ -304,7 +305,8 @@ TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
     CTarvellView* view = frame_->View();
     EXPECT_STREQ(view->Page(1)->metaObject()->className(), "tarvell::CSummaryWnd");
     EXPECT_STREQ(view->Page(2)->metaObject()->className(), "tarvell::CMonitorWnd");
-    for (int slot = 3; slot <= kPageSlots; ++slot) EXPECT_EQ(Page(slot)->Slot(), slot);
+    for (int slot = 3; slot < kPageSlots; ++slot) EXPECT_EQ(Page(slot)->Slot(), slot);
+    EXPECT_STREQ(view->Page(8)->metaObject()->className(), "tarvell::CSettingsWnd");
     EXPECT_EQ(view->Page(0), nullptr);
     CommandRouter router;
     const PageContext context{*app_, router, prompt_, {}};
@@ -350,9 +352,11 @@ TEST_F(ShellTest, UpdateNowReShowsTheVisiblePageButNotSettings) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return monitor->Fills() > 0 && !monitor->FillTimerActive(); }, 2000));
 
     frame_->Router().Send(cmd::kSettings);
-    const int settingsShows = Page(8)->Shows();
-    frame_->Router().Send(cmd::kUpdateNow);
-    EXPECT_EQ(Page(8)->Shows(), settingsShows);
+    auto* settings = static_cast<CSettingsWnd*>(frame_->View()->Page(8));
+    frame_->Router().Send(cmd::kSettingsAlerts);
+    ASSERT_EQ(settings->Current(), cmd::kSettingsAlerts);
+    frame_->Router().Send(cmd::kUpdateNow);   // a new show would start on Local
+    EXPECT_EQ(settings->Current(), cmd::kSettingsAlerts);
 }
 
 TEST_F(ShellTest, HelpOpensTheShippedPageOrNothing) {

@@ -161,6 +161,10 @@ bool CTarvellApp::SelectServer(const std::string& name) {
         if (it == servers_.end()) return false;
         folder = it->second.Folder;
     }
+    return SelectServer(name, folder);
+}
+
+bool CTarvellApp::SelectServer(const std::string& name, const std::string& folder) {
     if (!document_.OnNewDocument(name, folder)) return false;
     {
         std::lock_guard<std::mutex> guard(serverLock_);

@@ -118,6 +118,9 @@ public:
     // server become current (its machine recomputed) and the events and alerts are reloaded.
     // False leaves the current server, the document and the data as they were.
     bool SelectServer(const std::string& name);
+    // The same for a server given with its folder, known among the servers or not (a row of the
+    // servers list that is not saved yet).
+    bool SelectServer(const std::string& name, const std::string& folder);
     // Reloads the settings of the current server (the document's title tells the outcome).
     bool ReloadDocument();
     bool SaveDocument();

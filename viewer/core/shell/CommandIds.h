@@ -51,6 +51,10 @@ inline constexpr CommandId kSettingsDevices = 32826;
 inline constexpr CommandId kSettingsNodes = 32827;
 inline constexpr CommandId kSettingsAlerts = 32828;
 inline constexpr CommandId kSettingsSave = 32829;
+// The servers list's menu (besides Connect Server).
+inline constexpr CommandId kServerDelete = 32830;
+inline constexpr CommandId kServerRename = 32831;
+inline constexpr CommandId kServerDefault = 32832;
 // The application's own commands.
 inline constexpr CommandId kAppExit = 57665;
 inline constexpr CommandId kAppAbout = 57664;
