@@ -51,7 +51,11 @@ QLabel* CSettingsPanelBase::AddText(const QString& text, QRect place, bool headi
 QCheckBox* CSettingsPanelBase::AddCheck(const QString& text, QRect place) {
     auto* box = new QCheckBox(text, this);
     box->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    box->setStyleSheet(TextStyle());
+    // A palette, not a style sheet: a style sheet would take the box's indicator away.
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::WindowText, ToQColor(look::kText));
+    pal.setColor(QPalette::Window, Qt::white);
+    box->setPalette(pal);
     box->setGeometry(place);
     connect(box, &QCheckBox::clicked, this, &CSettingsPanelBase::changed);
     return box;
