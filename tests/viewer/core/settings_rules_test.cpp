@@ -108,6 +108,8 @@ TEST_F(SettingsRulesTest, StorableTextRefusesWhatWindows1252CannotHold) {
     EXPECT_TRUE(StorableText("caf\xC3\xA9 \xE2\x82\xAC ?"));   // e acute and the euro sign
     EXPECT_FALSE(StorableText("\xE4\xB8\xAD"));                 // a CJK character
     EXPECT_FALSE(StorableText("\xC3"));                         // malformed
+    EXPECT_EQ(CheckStorable({"ok", "\xE4\xB8\xAD"}), str::kTextNotStorable);
+    EXPECT_EQ(CheckStorable({"ok", ""}), 0u);
 }
 
 TEST_F(SettingsRulesTest, ServerListAddDeleteRenameDefault) {
@@ -166,6 +168,19 @@ TEST_F(SettingsRulesTest, LocalSaveRefusesAnEmptyListAndStoresRowsAsDefault) {
     values.startWithDesktop = true;
     WriteSettings(DefaultSettings());
     EXPECT_EQ(SaveLocalSettings(app, list, values), str::kAutostartFailed);
+}
+
+TEST_F(SettingsRulesTest, ConnectTakesAnUnsavedRowAndItsMachineFromTheFolder) {
+    WriteSettings(DefaultSettings());
+    ViewerEnvironment env = Environment(root_);
+    const std::string mount = "36 25 0:40 / " + server_ + " rw - cifs //filer.corp/tarvell rw\n";
+    env.mountInfo = [mount] { return mount; };
+    CTarvellApp app(env);
+    ASSERT_TRUE(app.SelectServer("Unsaved Row", server_));
+    EXPECT_EQ(app.Server().Name, "Unsaved Row");
+    EXPECT_EQ(app.Server().Machine, "filer.corp");
+    EXPECT_FALSE(app.SelectServer("Nowhere", JoinPath(root_, "missing")));
+    EXPECT_EQ(app.Server().Name, "Unsaved Row");
 }
 
 TEST_F(SettingsRulesTest, PopupOptionsFromAndToStoredValues) {

@@ -147,6 +147,26 @@ TEST_F(SettingsWindowTest, LocalSaveRefusesNoRowsThenStoresAnAddedServer) {
     EXPECT_EQ(servers.at("New Server").IsDefault, 1);
 }
 
+TEST_F(SettingsWindowTest, InPlaceRenameRefusesAnotherRowsNameAndKeepsAnEmptyOne) {
+    CSettingsWnd& w = Open(DefaultSettings());
+    CLocalSettingsPanel* local = w.LocalPanel();
+    folders_.answer = QStringLiteral("/srv/second");
+    local->AddServer();   // beside "Local"
+    w.EnableSave(false);
+    QAbstractItemModel* model = local->List()->model();
+    const QModelIndex added = model->index(1, 0);
+    ASSERT_EQ(added.data().toString(), QStringLiteral("New Server"));
+    EXPECT_FALSE(model->setData(added, QStringLiteral("LOCAL"), Qt::EditRole));
+    EXPECT_FALSE(model->setData(added, QString(), Qt::EditRole));
+    EXPECT_EQ(added.data().toString(), QStringLiteral("New Server"));
+    EXPECT_EQ(prompt_.Requests().size(), 1u);
+    EXPECT_EQ(prompt_.Requests()[0].text, LoadString(str::kServerNameTaken));
+    EXPECT_FALSE(w.SaveButton()->isEnabled());
+    EXPECT_TRUE(model->setData(added, QStringLiteral("Branch"), Qt::EditRole));
+    EXPECT_TRUE(w.SaveButton()->isEnabled());
+    EXPECT_EQ(local->Servers().ToServerMap().size(), 2u);
+}
+
 TEST_F(SettingsWindowTest, PopupPageStartsFromTheStoredValuesAndStoresTheSlider) {
     CSettingsWnd& w = Open(DefaultSettings());
     CTarvellApp& app = context_->app;

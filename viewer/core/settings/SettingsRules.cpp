@@ -159,4 +159,10 @@ unsigned SaveVisiblePanel(CTarvellApp& app, const SettingsPanel& panel) {
 
 bool StorableText(std::string_view utf8) { return Cp1252ToUtf8(Utf8ToCp1252(utf8)) == utf8; }
 
+unsigned CheckStorable(std::initializer_list<std::string_view> utf8Texts) {
+    for (std::string_view text : utf8Texts)
+        if (!StorableText(text)) return str::kTextNotStorable;
+    return 0;
+}
+
 }  // namespace tarvell

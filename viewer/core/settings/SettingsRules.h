@@ -2,6 +2,7 @@
 // which category a user may open, and the save of the visible panel.
 #pragma once
 
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -62,5 +63,7 @@ unsigned SaveVisiblePanel(CTarvellApp& app, const SettingsPanel& panel);
 // Whether every character of `utf8` has a Windows-1252 byte (malformed UTF-8 has not), so the
 // text can be stored without becoming "?".
 bool StorableText(std::string_view utf8);
+// A panel's Check over its texts: 0 when all can be stored, else the message refusing them.
+unsigned CheckStorable(std::initializer_list<std::string_view> utf8Texts);
 
 }  // namespace tarvell
