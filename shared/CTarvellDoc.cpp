@@ -99,11 +99,11 @@ bool PlaceWithoutReplacing(const std::string& temp, const std::string& path) {
 
 // Writes a new file under `path` without ever replacing one that exists: the bytes go to a
 // unique temporary file that is then linked under the final name.
-DocResult CreateNoClobber(const std::string& path, std::string_view bytes) {
+DocResult CreateNoClobber(const std::string& path, std::string_view bytes, mode_t mode = kNewFileMode) {
     std::string temp = path + ".new-XXXXXX";
     FileHandle fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (!fd.IsOpen()) return Failure(DocStatus::IoError, ErrnoText("cannot create", temp));
-    const bool written = ::fchmod(fd.Get(), kNewFileMode) == 0 && WriteAllToFd(fd.Get(), bytes) &&
+    const bool written = ::fchmod(fd.Get(), mode) == 0 && WriteAllToFd(fd.Get(), bytes) &&
                          ::fsync(fd.Get()) == 0;
     DocResult result;
     if (!written) {
@@ -236,7 +236,7 @@ DocResult CTarvellDoc::LoadFromFile(const std::string& path, Clock& clock) {
     return result;
 }
 
-DocResult CTarvellDoc::SaveToFile(const std::string& path, bool mayCreate) const {
+DocResult CTarvellDoc::SaveToFile(const std::string& path, bool mayCreate, std::optional<mode_t> fileMode) const {
     std::string bytes;
     try {
         bytes = StoreToBytes();
@@ -249,15 +249,15 @@ DocResult CTarvellDoc::SaveToFile(const std::string& path, bool mayCreate) const
         case LockResult::Locked: break;
         case LockResult::Missing:
             if (!mayCreate) return Failure(DocStatus::Missing, error);
-            return CreateNoClobber(path, bytes);
+            return CreateNoClobber(path, bytes, fileMode.value_or(kNewFileMode));
         case LockResult::Busy: return Failure(DocStatus::Busy, error);
         case LockResult::Failed: return Failure(DocStatus::IoError, error);
     }
     struct stat old{};
     if (::fstat(fd.Get(), &old) != 0) return Failure(DocStatus::IoError, ErrnoText("cannot stat", path));
-    const mode_t mode = old.st_mode & 07777;
+    const mode_t mode = fileMode.value_or(old.st_mode & 07777);
     if (!AtomicWriteFile(path, bytes, mode)) return Failure(DocStatus::IoError, ErrnoText("cannot write", path));
-    // The umask may have narrowed the new file's mode: give it the old file's bits exactly.
+    // The umask may have narrowed the new file's mode: give it the intended bits exactly.
     ::chmod(path.c_str(), mode);
     return {};
 }

@@ -3,8 +3,11 @@
 // snapshot, which is how the engine hands settings to its workers.
 #pragma once
 
+#include <sys/types.h>
+
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -244,9 +247,11 @@ public:
     // One load of any file under a shared lock (waiting a little for a writer to finish).
     DocResult LoadFromFile(const std::string& path, Clock& clock = DefaultClock());
     // One save of any file: under an exclusive lock of the existing file, written to a
-    // temporary file and renamed over it, keeping the old file's permission bits. A missing
-    // file is created only when `mayCreate` is set.
-    DocResult SaveToFile(const std::string& path, bool mayCreate) const;
+    // temporary file and renamed over it, keeping the old file's permission bits (or giving it
+    // `fileMode` when set). A missing file is created only when `mayCreate` is set, with
+    // `fileMode` or 0660.
+    DocResult SaveToFile(const std::string& path, bool mayCreate,
+                         std::optional<mode_t> fileMode = std::nullopt) const;
 
     bool IsModified() const { return modified_; }
     void SetModifiedFlag(bool modified = true) { modified_ = modified; }

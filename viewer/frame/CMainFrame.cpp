@@ -199,21 +199,28 @@ void CMainFrame::StopServer() {
     banner_->RefreshServerState();
 }
 
-bool CMainFrame::ConnectTo(const std::string& serverName) {
-    ServerMap servers;
-    app_.CopyServers(servers);
-    const auto it = servers.find(serverName);
-    if (it == servers.end()) {
-        prompt_.AskString(str::kConnectFailed, PromptButtons::Ok, PromptIcon::Information);
-        return false;
-    }
-    return ConnectTo(serverName, it->second.Folder);
-}
+bool CMainFrame::ConnectTo(const std::string& serverName) { return Connect(serverName, nullptr); }
 
 bool CMainFrame::ConnectTo(const std::string& serverName, const std::string& folder) {
-    WaitCursor wait;
-    if (!app_.SelectServer(serverName, folder)) {
-        prompt_.AskString(str::kConnectFailed, PromptButtons::Ok, PromptIcon::Information);
+    return Connect(serverName, &folder);
+}
+
+bool CMainFrame::Connect(const std::string& serverName, const std::string* givenFolder) {
+    // Reading a server whose files cannot be read takes up to 5 attempts of 1 s per file: the
+    // reading runs on a worker while the window keeps painting; only the commit runs here.
+    ServerLoad load;
+    RunOffGuiThread([&] {
+        load = givenFolder ? app_.PrepareServer(serverName, *givenFolder) : app_.PrepareServer(serverName);
+        return load.settings.has_value();
+    });
+    const bool known = load.known || givenFolder;
+    const std::string folder = load.server.Folder;
+    if (!app_.CommitServer(std::move(load))) {
+        PromptRequest request;
+        request.text = known ? ConnectFailureText(serverName, folder) : std::string(LoadString(str::kConnectFailed));
+        request.buttons = PromptButtons::Ok;
+        request.icon = PromptIcon::Information;
+        prompt_.Ask(request);
         return false;
     }
     banner_->RefreshServerState();
@@ -254,12 +261,16 @@ void CMainFrame::showEvent(QShowEvent* event) {
     if (event->spontaneous()) return;   // a window manager's restore, not a show of ours
     // The splash runs over the frame; its timer starts the readers (once per process).
     if (!splash_) {
+        // The first loads retry unreadable files for seconds: they run on a worker too.
         splash_ = new CSplashDlg(
             [this] {
-                if (options_.startReaders)
-                    options_.startReaders();
-                else
-                    app_.StartReaders();
+                RunOffGuiThread([this] {
+                    if (options_.startReaders)
+                        options_.startReaders();
+                    else
+                        app_.StartReaders();
+                    return true;
+                });
             },
             options_.splashMs, this);
         splash_->setAttribute(Qt::WA_DeleteOnClose);

@@ -52,6 +52,7 @@ public:
     bool ConnectTo(const std::string& serverName);
     // A server by name and folder, saved among the servers or not (the Local panel's Connect).
     bool ConnectTo(const std::string& serverName, const std::string& folder);
+    bool Connect(const std::string& serverName, const std::string* folder);
     // Tray Open: shown, raised, centred, focused.
     void Open();
     void StartServer();

@@ -72,8 +72,15 @@ int RunViewer(int argc, char** argv) {
     if (!IsAutoRun(arguments)) {
         frame.Open();
         if (app.Document().Title() == kNotConnectedTitle) {
-            QTimer::singleShot(0, &frame, [&prompt] {
-                prompt.AskString(str::kConnectFailed, PromptButtons::Ok, PromptIcon::Information);
+            QTimer::singleShot(0, &frame, [&prompt, server = app.Server()] {
+                if (server.Name.empty()) {
+                    prompt.AskString(str::kConnectFailed, PromptButtons::Ok, PromptIcon::Information);
+                    return;
+                }
+                PromptRequest request;
+                request.text = ConnectFailureText(server.Name, server.Folder);
+                request.icon = PromptIcon::Information;
+                prompt.Ask(request);
             });
         }
     }

@@ -59,7 +59,11 @@ CSummaryDlg::CSummaryDlg(CTarvellApp& app, SendCommand send, QWidget* parent)
 
 void CSummaryDlg::Update() {
     const CTarvellDoc& settings = app_.Document().Fields();
-    SetTextIfChanged(1007, FromUtf8(ServiceStateText(app_.Document().Title(), query_, settings)));
+    const std::string title = app_.Document().Title();
+    const ServerHealth health = title == kNotConnectedTitle ? ServerHealth{} : app_.Health();
+    const std::string problem = HealthStateText(health);
+    SetTextIfChanged(1007, FromUtf8(problem.empty() ? ServiceStateText(title, query_, settings) : problem));
+    if (QLabel* state = Label(1007)) state->setToolTip(FromUtf8(HealthDetailText(health)));
 }
 
 void CSummaryDlg::resizeEvent(QResizeEvent* e) {

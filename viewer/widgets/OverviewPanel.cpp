@@ -76,6 +76,11 @@ LinkLabel* OverviewPanel::AddLink(int id, const QString& text, CommandId command
     return link;
 }
 
+QLabel* OverviewPanel::Label(int id) const {
+    const auto it = labels_.find(id);
+    return it == labels_.end() ? nullptr : it->second;
+}
+
 void OverviewPanel::SetTextIfChanged(int id, const QString& text) {
     const auto it = labels_.find(id);
     if (it != labels_.end() && it->second->text() != text) it->second->setText(text);

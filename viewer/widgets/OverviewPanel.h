@@ -52,6 +52,7 @@ public:
 protected:
     virtual void Update() = 0;
     QLabel* AddLabel(int id, const QString& text, QRect place, const QFont& font, bool wrap = false);
+    QLabel* Label(int id) const;
     LinkLabel* AddLink(int id, const QString& text, CommandId command, QRect place);
     void SetTextIfChanged(int id, const QString& text);
     // Links guarded by permissions, checked at each show.

@@ -100,7 +100,7 @@ TEST_F(SettingsRulesTest, PanelSaveReportsEachOutcome) {
     ASSERT_EQ(::unlink(HandOver().c_str()), 0);
     ASSERT_TRUE(AtomicWriteFile(JoinPath(server_, "Tarvell.ini"), "garbage"));
     panel.problem = 0;
-    EXPECT_EQ(SaveVisiblePanel(app, panel), 20040u);
+    EXPECT_EQ(SaveVisiblePanel(app, panel), str::kSettingsReloadFailed);
     EXPECT_FALSE(FileExists(HandOver()));
 }
 

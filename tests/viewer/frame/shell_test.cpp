@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
+#include <thread>
 #include <gtest/gtest.h>
 
 #include "tests/viewer/core/ViewerFixture.h"
@@ -18,6 +21,8 @@
 #include "viewer/frame/CTarvellView.h"
 #include "viewer/frame/PageFactory.h"
 #include "viewer/frame/PlaceholderPage.h"
+#include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/settings/CSettingsWnd.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/TextConv.h"
@@ -107,6 +112,7 @@ protected:
         return std::unique_ptr<QMenu>(frame_->BuildDropDownMenu(button, nullptr));
     }
     CPlaceholderPage* Page(int slot) { return dynamic_cast<CPlaceholderPage*>(frame_->View()->Page(slot)); }
+    CEventMonitorWnd* Monitor() { return dynamic_cast<CEventMonitorWnd*>(frame_->View()->Page(3)); }
 
     std::string branch_;
     FakeServiceBackend fake_;
@@ -151,12 +157,12 @@ TEST_F(ShellTest, ChoosingAServerByNameConnectsIt) {
     EXPECT_TRUE(prompt_.Requests().empty());
 }
 
-TEST_F(ShellTest, AFailedConnectShows20000AndKeepsTheOldServer) {
+TEST_F(ShellTest, AFailedConnectNamesTheServerAndKeepsTheOldServer) {
     ShowFrame();
     auto menu = Menu(cmd::kOptionsMenu);
     ActionNamed(menu.get(), QStringLiteral("Broken"))->trigger();
     ASSERT_EQ(prompt_.Requests().size(), 1u);
-    EXPECT_EQ(prompt_.Requests()[0].text, LoadString(str::kConnectFailed));
+    EXPECT_EQ(prompt_.Requests()[0].text, ConnectFailureText("Broken", JoinPath(root_, "missing")));
     EXPECT_EQ(prompt_.Requests()[0].icon, PromptIcon::Information);
     EXPECT_EQ(app_->Server().Name, "Local");
     EXPECT_EQ(app_->Document().Title(), "Local");
@@ -297,7 +303,9 @@ TEST_F(ShellTest, EachPageCommandShowsItsSlotWithTitleAndBackButton) {
     }
     frame_->Router().Send(cmd::kPreventionMonitor);
     EXPECT_EQ(view->State().Title(), "Real-time Monitor") << "an inner page keeps the family's title";
-    EXPECT_EQ(Page(3)->TitleText(), QStringLiteral("Prevention Monitor"));
+    ASSERT_NE(Monitor(), nullptr);
+    EXPECT_TRUE(Monitor()->Header(false)->isVisible());
+    EXPECT_EQ(Monitor()->Header(false)->TitleText(), QStringLiteral("Prevention Monitor"));
 }
 
 // The areas' registrations win over the stand-ins; a later registration replaces an earlier one.
@@ -305,7 +313,8 @@ TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
     CTarvellView* view = frame_->View();
     EXPECT_STREQ(view->Page(1)->metaObject()->className(), "tarvell::CSummaryWnd");
     EXPECT_STREQ(view->Page(2)->metaObject()->className(), "tarvell::CMonitorWnd");
-    for (int slot = 3; slot < kPageSlots; ++slot) EXPECT_EQ(Page(slot)->Slot(), slot);
+    EXPECT_STREQ(view->Page(3)->metaObject()->className(), "tarvell::CEventMonitorWnd");
+    for (int slot = 4; slot < kPageSlots; ++slot) EXPECT_EQ(Page(slot)->Slot(), slot);
     EXPECT_STREQ(view->Page(8)->metaObject()->className(), "tarvell::CSettingsWnd");
     EXPECT_EQ(view->Page(0), nullptr);
     CommandRouter router;
@@ -324,16 +333,17 @@ TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
 TEST_F(ShellTest, DetectionAndPreventionReShowTheSamePageInTheNewMode) {
     ShowFrame();
     frame_->Router().Send(cmd::kPreventionMonitor);
-    CPlaceholderPage* page = Page(3);
-    const int shows = page->Shows();
+    CEventMonitorWnd* page = Monitor();
+    ASSERT_NE(page, nullptr);
     frame_->Router().Send(cmd::kDetectionMonitor);
-    EXPECT_EQ(page->Shows(), shows + 1);
     EXPECT_EQ(page->Mode(), cmd::kDetectionMonitor);
-    EXPECT_EQ(page->TitleText(), QStringLiteral("Detection Monitor"));
-    EXPECT_EQ(page->CountText(), QStringLiteral("0")) << "the count restarts at each show";
-    EXPECT_TRUE(page->FillTimerActive());
+    EXPECT_TRUE(page->Header(true)->isVisible());
+    EXPECT_FALSE(page->Header(false)->isVisible()) << "the other screen is hidden";
+    EXPECT_EQ(page->Header(true)->TitleText(), QStringLiteral("Detection Monitor"));
+    EXPECT_EQ(page->Header(true)->CountText(), QStringLiteral("0")) << "the count restarts at each show";
+    EXPECT_TRUE(page->RefreshTimerActive());
     frame_->Router().Send(cmd::kSummary);
-    EXPECT_FALSE(page->FillTimerActive()) << "hidden: its timer stops";
+    EXPECT_FALSE(page->RefreshTimerActive()) << "hidden: its timer stops";
 
     frame_->Router().Send(cmd::kPreventionAlerts);
     EXPECT_EQ(Page(7)->Mode(), cmd::kPreventionAlerts);
@@ -343,13 +353,14 @@ TEST_F(ShellTest, DetectionAndPreventionReShowTheSamePageInTheNewMode) {
 TEST_F(ShellTest, UpdateNowReShowsTheVisiblePageButNotSettings) {
     ShowFrame();
     frame_->Router().Send(cmd::kDetectionMonitor);
-    CPlaceholderPage* monitor = Page(3);
+    CEventMonitorWnd* monitor = Monitor();
     ASSERT_NE(monitor, nullptr);
-    const int shows = monitor->Shows();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor->Passes() > 0; }, 2000));
+    const int passes = monitor->Passes();
     EXPECT_TRUE(frame_->Router().Send(cmd::kUpdateNow));
-    EXPECT_EQ(monitor->Shows(), shows + 1);
     EXPECT_TRUE(monitor->isVisible());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return monitor->Fills() > 0 && !monitor->FillTimerActive(); }, 2000));
+    EXPECT_EQ(monitor->RefreshInterval(), CEventMonitorWnd::kFirstFillMs) << "shown again: a pass 1 ms later";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return monitor->Passes() > passes; }, 2000));
 
     frame_->Router().Send(cmd::kSettings);
     auto* settings = static_cast<CSettingsWnd*>(frame_->View()->Page(8));
@@ -389,6 +400,48 @@ TEST_F(ShellTest, TrayMenuOpenAndShutdown) {
     EXPECT_FALSE(frame_->isVisible());
     EXPECT_FALSE(frame_->Tray()->isVisible());
     EXPECT_EQ(exitCodes_, std::vector<int>{0});
+}
+
+// Sleeps for real between attempts, so that a load of unreadable files takes its time.
+class RealSleepClock : public FakeClock {
+public:
+    void SleepMs(std::int64_t ms) override {
+        FakeClock::SleepMs(ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms / 20));   // 50 ms a try
+    }
+};
+
+TEST_F(ShellTest, AConnectToUnreadableFilesKeepsTheWindowPainting) {
+    const std::string damaged = JoinPath(root_, "damaged");
+    ASSERT_TRUE(MakeDirectories(damaged));
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(damaged, "Tarvell.ini"), "not settings"));
+    RealSleepClock slow;
+    ViewerEnvironment env = Environment(server_);
+    env.clock = &slow;
+    CTarvellApp app(env);
+    app.SetServers({{"Local", {1, server_}}, {"Damaged", {0, damaged}}});
+    ASSERT_TRUE(app.ReloadDocument());
+    FrameOptions options;
+    options.splashMs = 1;
+    options.startReaders = [] {};
+    CMainFrame frame(app, *service_, prompt_, options);
+    QSignalSpy done(&frame, &CMainFrame::splashFinished);
+    frame.show();
+    ASSERT_TRUE(done.wait(5000));
+
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &frame, [&] { ++ticks; });
+    ticker.start(10);
+    QElapsedTimer took;
+    took.start();
+    EXPECT_FALSE(frame.ConnectTo("Damaged"));
+    ticker.stop();
+    EXPECT_GE(took.elapsed(), 200);      // five attempts of 50 ms
+    EXPECT_GE(ticks, 10);                 // the GUI thread went on serving its timer
+    ASSERT_EQ(prompt_.Requests().size(), 1u);
+    EXPECT_EQ(prompt_.Requests()[0].text, ConnectFailureText("Damaged", damaged));
+    EXPECT_EQ(app.Server().Name, "Local");
 }
 
 }  // namespace

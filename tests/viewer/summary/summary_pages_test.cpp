@@ -46,6 +46,17 @@ TEST_F(SummaryPagesTest, WithoutAServerTheSummaryReadsNotConnectedAndAsksNothing
     EXPECT_FALSE(page.TimerActive());
 }
 
+TEST_F(SummaryPagesTest, ADamagedEventsFileShowsInTheStateInsteadOfAHealthyEmptyServer) {
+    CTarvellApp& app = Connected(DefaultSettings());
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(server_, "Tarvell.db"), "cut sho"));
+    EXPECT_FALSE(app.LoadEvents());
+    CSummaryWnd page(app, Recorder());
+    page.SetServiceQuery([] { return 1; });
+    page.resize(900, 560);
+    page.show();
+    EXPECT_EQ(page.SummaryDlg()->Text(1007), QStringLiteral("Files Unreadable (Tarvell.db)"));
+}
+
 TEST_F(SummaryPagesTest, TheSummaryShowsTheStateAndTheLevelsOfTheServer) {
     CTarvellDoc settings = DefaultSettings();
     settings.DiscoverDatabaseEnabled = settings.DiscoverTrapsEnabled = 0;

@@ -1,5 +1,7 @@
 #include "viewer/core/hub/CTarvellApp.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 
 #include "platform/Registry.h"
@@ -70,8 +72,8 @@ CTarvellApp::CTarvellApp(ViewerEnvironment env)
       clock_(env_.clock ? *env_.clock : DefaultClock()),
       document_(env_.version, clock_),
       events_(std::make_shared<const EventsSnapshot>()),
-      readerSettings_(document_.Snapshot()),
-      alerts_(std::make_shared<const AlertsSnapshot>()) {
+      alerts_(std::make_shared<const AlertsSnapshot>()),
+      readerSettings_(document_.Snapshot()) {
     ReadRegistry();
     ChooseDefaultServer();
 }
@@ -153,47 +155,108 @@ CurrentServer CTarvellApp::Server() const {
     return server_;
 }
 
-bool CTarvellApp::SelectServer(const std::string& name) {
+bool CTarvellApp::SelectServer(const std::string& name) { return CommitServer(PrepareServer(name)); }
+
+ServerLoad CTarvellApp::PrepareServer(const std::string& name) const {
     std::string folder;
     {
         std::lock_guard<std::recursive_mutex> guard(EventLock);
         const auto it = servers_.find(name);
-        if (it == servers_.end()) return false;
+        if (it == servers_.end()) return ServerLoad{};
         folder = it->second.Folder;
     }
-    return SelectServer(name, folder);
+    return PrepareServer(name, folder);
 }
 
 bool CTarvellApp::SelectServer(const std::string& name, const std::string& folder) {
-    if (!document_.OnNewDocument(name, folder)) return false;
-    {
-        std::lock_guard<std::mutex> guard(serverLock_);
-        server_ = {name, folder, MachineOf(folder)};
-    }
-    SetReaderSettings(document_.Snapshot());
+    return CommitServer(PrepareServer(name, folder));
+}
+
+ServerLoad CTarvellApp::PrepareServer(const std::string& name, const std::string& folder) const {
+    ServerLoad load;
+    load.server = {name, folder, {}};
     {
         std::lock_guard<std::recursive_mutex> guard(EventLock);
-        events_ = std::make_shared<const EventsSnapshot>();
-        eventCounts_ = {};
+        load.known = servers_.count(name) != 0;
+    }
+    load.settings = document_.ReadServerFile(folder);
+    if (!load.settings) return load;
+    load.server.Machine = MachineOf(folder);
+    bool eventsRead = false, alertsRead = false;
+    for (int attempt = 0; attempt < kDirectLoadAttempts && !(eventsRead && alertsRead); ++attempt) {
+        if (attempt > 0) clock_.SleepMs(kDocumentRetryMs);
+        if (!eventsRead) {
+            if (std::optional<EventDatabaseFile> file = ReadEventsFile(folder)) {
+                load.events = MakeEventsSnapshot(std::move(*file), *load.settings, load.eventCounts);
+                eventsRead = true;
+            }
+        }
+        if (!alertsRead) {
+            if (std::optional<AlertLogFile> file = ReadAlertsFile(folder)) {
+                load.alerts = MakeAlertsSnapshot(std::move(*file), *load.settings, load.alertCounts);
+                alertsRead = true;
+            }
+        }
+    }
+    load.eventsUnreadable = !eventsRead && StateFilePresent(folder, std::string(kEventDatabaseName));
+    load.alertsUnreadable = !alertsRead && StateFilePresent(folder, std::string(kAlertLogName));
+    return load;
+}
+
+bool CTarvellApp::CommitServer(ServerLoad load) {
+    if (!load.settings) return false;
+    document_.Adopt(std::move(*load.settings), load.server.Name);
+    {
+        std::lock_guard<std::mutex> guard(serverLock_);
+        server_ = std::move(load.server);
+    }
+    SetReaderSettings(document_.Snapshot());
+    if (load.events) PruneReadMarks(load.events->EventMap);
+    {
+        std::lock_guard<std::mutex> guard(healthLock_);
+        eventsUnreadable_ = load.eventsUnreadable;
+        alertsUnreadable_ = load.alertsUnreadable;
+        handOverRefused_ = false;
+    }
+    std::shared_ptr<const EventsSnapshot> oldEvents;
+    std::shared_ptr<const AlertsSnapshot> oldAlerts;
+    {
+        std::lock_guard<std::recursive_mutex> guard(EventLock);
+        oldEvents = std::move(events_);
+        events_ = load.events ? std::move(load.events) : std::make_shared<const EventsSnapshot>();
+        eventCounts_ = load.events ? load.eventCounts : ItemCounts{};
         eventsChanged_ = false;
     }
     {
         std::lock_guard<std::recursive_mutex> guard(AlertLock);
-        alerts_ = std::make_shared<const AlertsSnapshot>();
-        alertCounts_ = {};
+        oldAlerts = std::move(alerts_);
+        alerts_ = load.alerts ? std::move(load.alerts) : std::make_shared<const AlertsSnapshot>();
+        alertCounts_ = load.alerts ? load.alertCounts : ItemCounts{};
         alertsChanged_ = false;
     }
-    LoadEvents();
-    LoadAlerts();
+    // The previous server's records go now (unless a screen still holds a copy), and the heap
+    // they took is handed back: a large server left for a small one would keep it otherwise.
+    oldEvents.reset();
+    oldAlerts.reset();
+    ::malloc_trim(0);
+    NotifyHub(HubChange::SettingsReloaded);
+    NotifyHub(HubChange::EventsPublished);
+    NotifyHub(HubChange::AlertsPublished);
     return true;
 }
 
 bool CTarvellApp::ReloadDocument() {
     const CurrentServer server = Server();
-    return document_.OnNewDocument(server.Name, server.Folder);
+    if (!document_.OnNewDocument(server.Name, server.Folder)) return false;
+    SetReaderSettings(document_.Snapshot());
+    return true;
 }
 
-bool CTarvellApp::SaveDocument() { return document_.OnSaveDocument(Server().Folder); }
+bool CTarvellApp::SaveDocument() {
+    if (!document_.OnSaveDocument(Server().Folder)) return false;
+    SetReaderSettings(document_.Snapshot());
+    return true;
+}
 
 // ---- servers and preferences
 
@@ -320,25 +383,28 @@ ItemCounts CTarvellApp::AlertCounts() const {
 
 // ---- mutators
 
-void CTarvellApp::BlockEvent(const std::string& key) {
+EditResult CTarvellApp::BlockEvent(const std::string& key) {
     ChangeNotice notice(*this, HubChange::EventsChangedLocally);
     std::lock_guard<std::recursive_mutex> guard(EventLock);
-    ReloadDocument();
-    CTarvellDoc& doc = document_.Fields();
-    const auto it = events_->EventMap.find(key);
-    const bool countedAsDetection = it != events_->EventMap.end() && !IsPreventionEvent(key, *it->second, doc);
-    RemoveFirstRequest(doc.BlockRequests, key);
-    RemoveFirstRequest(doc.UnblockRequests, key);
     const MachineIdentity id = Identity();
-    doc.BlockRequests.push_back(key + ";" + id.UserName + "@" + id.DomainName);
-    SaveDocument();
-    if (countedAsDetection) {
+    bool countedAsDetection = false;
+    const EditResult result = EditSettingsQuietly(*this, [&](CTarvellDoc& doc) {
+        const auto it = events_->EventMap.find(key);
+        countedAsDetection = it != events_->EventMap.end() && !IsPreventionEvent(key, *it->second, doc);
+        RemoveFirstRequest(doc.BlockRequests, key);
+        RemoveFirstRequest(doc.UnblockRequests, key);
+        doc.BlockRequests.push_back(key + ";" + id.UserName + "@" + id.DomainName);
+    });
+    if (result != EditResult::Saved) {
+        notice.Cancel();
+    } else if (countedAsDetection) {
         --eventCounts_.detection;
         ++eventCounts_.prevention;
     }
+    return result;
 }
 
-bool CTarvellApp::RemoveEvent(const std::string& key) {
+bool CTarvellApp::RemoveEvent(const std::string& key, EditResult* outcome) {
     ChangeNotice notice(*this, HubChange::EventsChangedLocally);
     std::lock_guard<std::recursive_mutex> guard(EventLock);
     const auto it = events_->EventMap.find(key);
@@ -346,22 +412,28 @@ bool CTarvellApp::RemoveEvent(const std::string& key) {
         notice.Cancel();
         return false;
     }
-    ReloadDocument();
-    CTarvellDoc& doc = document_.Fields();
+    bool prevention = false;
+    const EditResult result = EditSettingsQuietly(*this, [&](CTarvellDoc& doc) {
+        prevention = IsPreventionEvent(key, *it->second, doc);
+        doc.DeleteRequests.push_back(key);
+        RemoveFirstRequest(doc.EventNotes, key);
+    });
+    if (outcome) *outcome = result;
+    if (result != EditResult::Saved) {
+        notice.Cancel();
+        return false;
+    }
     --eventCounts_.total;
-    if (IsPreventionEvent(key, *it->second, doc)) --eventCounts_.prevention;
+    if (prevention) --eventCounts_.prevention;
     else --eventCounts_.detection;
-    doc.DeleteRequests.push_back(key);
     auto next = std::make_shared<EventsSnapshot>(*events_);
     next->EventMap.erase(key);
     events_ = std::move(next);
-    RemoveFirstRequest(doc.EventNotes, key);
-    SaveDocument();
     eventsChanged_ = true;
     return true;
 }
 
-bool CTarvellApp::RemoveAlert(const std::string& key) {
+bool CTarvellApp::RemoveAlert(const std::string& key, EditResult* outcome) {
     ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
     std::lock_guard<std::recursive_mutex> guard(AlertLock);
     const auto it = alerts_->AlertLog.find(key);
@@ -369,47 +441,67 @@ bool CTarvellApp::RemoveAlert(const std::string& key) {
         notice.Cancel();
         return false;
     }
+    const EditResult result =
+        EditSettingsQuietly(*this, [&](CTarvellDoc& doc) { doc.RemovedAlerts.push_back(key); });
+    if (outcome) *outcome = result;
+    if (result != EditResult::Saved) {
+        notice.Cancel();
+        return false;
+    }
     --alertCounts_.total;
-    ReloadDocument();
     if (it->second->Category == "Detection") --alertCounts_.detection;
     else if (it->second->Category == "Prevention") --alertCounts_.prevention;
-    document_.Fields().RemovedAlerts.push_back(key);
     auto next = std::make_shared<AlertsSnapshot>(*alerts_);
     next->AlertLog.erase(key);
     alerts_ = std::move(next);
-    SaveDocument();
     alertsChanged_ = true;
     return true;
 }
 
-void CTarvellApp::ClearDetectionAlerts() {
+EditResult CTarvellApp::ClearAlertsOf(const std::string& category) {
     ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
     std::lock_guard<std::recursive_mutex> guard(AlertLock);
-    ReloadDocument();
     auto next = std::make_shared<AlertsSnapshot>();
-    for (const auto& [key, alert] : alerts_->AlertLog) {
-        if (alert->Category == "Detection") document_.Fields().RemovedAlerts.push_back(key);
-        else next->AlertLog.emplace(key, alert);
+    const EditResult result = EditSettingsQuietly(*this, [&](CTarvellDoc& doc) {
+        for (const auto& [key, alert] : alerts_->AlertLog) {
+            if (alert->Category == category) doc.RemovedAlerts.push_back(key);
+            else next->AlertLog.emplace(key, alert);
+        }
+    });
+    if (result != EditResult::Saved) {
+        notice.Cancel();
+        return result;
     }
     alertCounts_ = CountAlertsByCategory(next->AlertLog);
     alerts_ = std::move(next);
-    SaveDocument();
     alertsChanged_ = true;
+    return result;
 }
 
-void CTarvellApp::ClearPreventionAlerts() {
-    ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
-    std::lock_guard<std::recursive_mutex> guard(AlertLock);
-    ReloadDocument();
-    auto next = std::make_shared<AlertsSnapshot>();
-    for (const auto& [key, alert] : alerts_->AlertLog) {
-        if (alert->Category == "Prevention") document_.Fields().RemovedAlerts.push_back(key);
-        else next->AlertLog.emplace(key, alert);
-    }
-    alertCounts_ = CountAlertsByCategory(next->AlertLog);
-    alerts_ = std::move(next);
-    SaveDocument();
-    alertsChanged_ = true;
+EditResult CTarvellApp::ClearDetectionAlerts() { return ClearAlertsOf("Detection"); }
+
+EditResult CTarvellApp::ClearPreventionAlerts() { return ClearAlertsOf("Prevention"); }
+
+// ---- health
+
+ServerHealth CTarvellApp::Health() const {
+    std::lock_guard<std::mutex> guard(healthLock_);
+    ServerHealth health;
+    if (eventsUnreadable_) health.unreadableFile = std::string(kEventDatabaseName);
+    else if (alertsUnreadable_) health.unreadableFile = std::string(kAlertLogName);
+    health.handOverRefused = handOverRefused_;
+    return health;
+}
+
+void CTarvellApp::NoteStateFile(const std::string& name, bool readable) {
+    std::lock_guard<std::mutex> guard(healthLock_);
+    if (name == kEventDatabaseName) eventsUnreadable_ = !readable;
+    else if (name == kAlertLogName) alertsUnreadable_ = !readable;
+}
+
+void CTarvellApp::SetHandOverRefused(bool refused) {
+    std::lock_guard<std::mutex> guard(healthLock_);
+    handOverRefused_ = refused;
 }
 
 // ---- read marks
@@ -428,6 +520,18 @@ bool CTarvellApp::IsEventRead(const std::string& key) const {
            marks.QueryString(key, &value) == kRegSuccess;
 }
 
+std::unordered_set<std::string> CTarvellApp::ReadMarkNames() const {
+    std::unordered_set<std::string> names;
+    RegKey marks;
+    const std::string path = std::string(kViewerKey) + "\\" + ReadMarksKey(Server().Name);
+    std::vector<RegValue> values;
+    if (registry().OpenKey(Hive::CurrentUser, path, &marks) != kRegSuccess || marks.EnumValues(&values) != kRegSuccess)
+        return names;
+    names.reserve(values.size());
+    for (const RegValue& value : values) names.insert(ToLowerAscii(value.name));
+    return names;
+}
+
 void CTarvellApp::PruneReadMarks(const EventRecords& events) {
     RegKey marks;
     const std::string path = std::string(kViewerKey) + "\\" + ReadMarksKey(Server().Name);
@@ -440,9 +544,14 @@ void CTarvellApp::PruneReadMarks(const EventRecords& events) {
 
 // ---- publishing
 
-void CTarvellApp::SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCounts counts) {
+void CTarvellApp::SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCounts counts,
+                            const std::string& folder) {
     ChangeNotice notice(*this, HubChange::EventsPublished);
     std::lock_guard<std::recursive_mutex> guard(EventLock);
+    if (!folder.empty() && folder != Server().Folder) {
+        notice.Cancel();
+        return;
+    }
     if (eventsChanged_) {
         eventsChanged_ = false;
         notice.Cancel();
@@ -452,9 +561,14 @@ void CTarvellApp::SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCo
     eventCounts_ = counts;
 }
 
-void CTarvellApp::SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts) {
+void CTarvellApp::SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts,
+                            const std::string& folder) {
     ChangeNotice notice(*this, HubChange::AlertsPublished);
     std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    if (!folder.empty() && folder != Server().Folder) {
+        notice.Cancel();
+        return;
+    }
     if (alertsChanged_) {
         alertsChanged_ = false;
         notice.Cancel();
@@ -465,12 +579,12 @@ void CTarvellApp::SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCo
 }
 
 std::shared_ptr<const CTarvellDoc> CTarvellApp::ReaderSettings() const {
-    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    std::lock_guard<std::mutex> guard(settingsLock_);
     return readerSettings_;
 }
 
 void CTarvellApp::SetReaderSettings(std::shared_ptr<const CTarvellDoc> settings) {
-    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    std::lock_guard<std::mutex> guard(settingsLock_);
     if (settings) readerSettings_ = std::move(settings);
 }
 
@@ -482,6 +596,7 @@ bool CTarvellApp::LoadEvents() {
             ItemCounts counts;
             auto snapshot = MakeEventsSnapshot(std::move(*file), *document_.Snapshot(), counts);
             PruneReadMarks(snapshot->EventMap);
+            NoteStateFile(std::string(kEventDatabaseName), true);
             {
                 std::lock_guard<std::recursive_mutex> guard(EventLock);
                 events_ = std::move(snapshot);
@@ -492,6 +607,8 @@ bool CTarvellApp::LoadEvents() {
         }
         clock_.SleepMs(kDocumentRetryMs);
     }
+    NoteStateFile(std::string(kEventDatabaseName),
+                  !StateFilePresent(Server().Folder, std::string(kEventDatabaseName)));
     return false;
 }
 
@@ -500,6 +617,7 @@ bool CTarvellApp::LoadAlerts() {
         if (std::optional<AlertLogFile> file = ReadAlertsFile(Server().Folder)) {
             ItemCounts counts;
             auto snapshot = MakeAlertsSnapshot(std::move(*file), *document_.Snapshot(), counts);
+            NoteStateFile(std::string(kAlertLogName), true);
             {
                 std::lock_guard<std::recursive_mutex> guard(AlertLock);
                 alerts_ = std::move(snapshot);
@@ -510,6 +628,7 @@ bool CTarvellApp::LoadAlerts() {
         }
         clock_.SleepMs(kDocumentRetryMs);
     }
+    NoteStateFile(std::string(kAlertLogName), !StateFilePresent(Server().Folder, std::string(kAlertLogName)));
     return false;
 }
 

@@ -7,7 +7,8 @@
 // snapshot itself (shared, never changed afterwards) or a deep copy; a mutator makes a new
 // snapshot. EventLock guards the events, their tables, counts, flag and the servers; AlertLock
 // the alerts, counts and flag; ServerLock the current-server texts. No operation holds two of
-// the hub's locks; a mutator holds its hub lock, then the document's lock inside it.
+// the hub's locks; a mutator holds its hub lock, then the document's lock inside it. The reader
+// settings and the health have leaf locks of their own, taken under any other.
 //
 // Change notifications: listeners hear of each published snapshot, each settings reload or save
 // announced through NotifyHub, and each local change of the events or alerts. A listener runs on
@@ -20,13 +21,17 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Clock.h"
 #include "viewer/core/hub/EventFilters.h"
 #include "viewer/core/hub/MachineIdentity.h"
+#include "viewer/core/hub/ServerHealth.h"
 #include "viewer/core/hub/ServerRegistry.h"
+#include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/hub/ViewerDocument.h"
 
 namespace tarvell {
@@ -79,6 +84,18 @@ inline constexpr std::string_view kGuestEntry =
 inline constexpr int kDirectLoadAttempts = 5;
 inline constexpr std::int64_t kReaderIntervalMs = 10'000;
 
+// What a connect reads before anything changes (PrepareServer, any thread).
+struct ServerLoad {
+    CurrentServer server;
+    std::optional<CTarvellDoc> settings;               // nullopt: the connect fails
+    std::shared_ptr<const EventsSnapshot> events;      // nullptr: the file was not read
+    ItemCounts eventCounts;
+    std::shared_ptr<const AlertsSnapshot> alerts;
+    ItemCounts alertCounts;
+    bool eventsUnreadable = false, alertsUnreadable = false;   // there, but not read
+    bool known = false;                                // the name is in the servers map
+};
+
 struct ViewerEnvironment {
     std::string programFolder;          // the "Local" server's folder on a first start
     std::string version = "3.6";
@@ -118,10 +135,18 @@ public:
     // server become current (its machine recomputed) and the events and alerts are reloaded.
     // False leaves the current server, the document and the data as they were.
     bool SelectServer(const std::string& name);
-    // The same for a server given with its folder, known among the servers or not (a row of the
-    // servers list that is not saved yet).
+    // SelectServer in two steps, so that the reading (up to 5 attempts of 1 s per file) runs
+    // off the user-interface thread: PrepareServer reads the server's files and changes nothing;
+    // CommitServer (user-interface thread) makes a loaded server current, drops the previous
+    // server's snapshots and returns the freed memory to the system.
+    ServerLoad PrepareServer(const std::string& name) const;
+    // The same for a server given with its folder, among the servers or not (a row of the
+    // servers list not saved yet); `known` tells whether the name is in the servers map.
+    ServerLoad PrepareServer(const std::string& name, const std::string& folder) const;
     bool SelectServer(const std::string& name, const std::string& folder);
+    bool CommitServer(ServerLoad load);
     // Reloads the settings of the current server (the document's title tells the outcome).
+    // Each success of these two renews ReaderSettings().
     bool ReloadDocument();
     bool SaveDocument();
     ViewerDocument& Document() { return document_; }
@@ -152,22 +177,38 @@ public:
     ItemCounts AlertCounts() const;
 
     // ---- mutators (user-interface thread): each files the change in the settings document
-    void BlockEvent(const std::string& key);
-    bool RemoveEvent(const std::string& key);
-    void ClearDetectionAlerts();
-    void ClearPreventionAlerts();
-    bool RemoveAlert(const std::string& key);
+    // through EditSettings; when the edit is not saved the hub stays as it was.
+    EditResult BlockEvent(const std::string& key);
+    // False when the key is not in the map (`outcome` untouched) or the edit was not saved.
+    bool RemoveEvent(const std::string& key, EditResult* outcome = nullptr);
+    EditResult ClearDetectionAlerts();
+    EditResult ClearPreventionAlerts();
+    bool RemoveAlert(const std::string& key, EditResult* outcome = nullptr);
+
+    // ---- health of the current server's files (any thread)
+    ServerHealth Health() const;
+    void NoteStateFile(const std::string& name, bool readable);
+    void SetHandOverRefused(bool refused);
 
     // ---- read marks of the current server's events (per user and per server)
     void MarkEventRead(const std::string& key);
     bool IsEventRead(const std::string& key) const;
+    // Every read mark of the current server in one read of its key, names in ASCII lower case
+    // (value names compare without case, as IsEventRead does); empty when the key cannot be
+    // opened. For a pass over many events.
+    std::unordered_set<std::string> ReadMarkNames() const;
     void PruneReadMarks(const EventRecords& events);
 
     // ---- publishing (reader threads). A snapshot that comes after a local change is dropped
     // once, so a pass that started before a removal cannot bring the removed item back.
-    void SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCounts counts);
-    void SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts);
-    // The settings last read by the events reader (for the readers' own filters).
+    // A snapshot read from `folder` (when given) is dropped when that is no longer the current
+    // server's folder: a pass that began before a connect cannot bring the old server back.
+    void SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCounts counts,
+                   const std::string& folder = {});
+    void SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts,
+                   const std::string& folder = {});
+    // A shared read-only copy of the current server's settings, renewed by each successful
+    // reload or save and by each pass of the events reader; screens fill themselves from it.
     std::shared_ptr<const CTarvellDoc> ReaderSettings() const;
     void SetReaderSettings(std::shared_ptr<const CTarvellDoc> settings);
 
@@ -194,6 +235,7 @@ private:
     void ReadRegistry();
     void ChooseDefaultServer();
     std::string MachineOf(const std::string& folder) const;
+    EditResult ClearAlertsOf(const std::string& category);
 
     ViewerEnvironment env_;
     Clock& clock_;
@@ -208,12 +250,16 @@ private:
     ItemCounts eventCounts_;                             // [EventLock]
     bool eventsChanged_ = false;                         // [EventLock]
     ServerMap servers_;                                  // [EventLock]
-    std::shared_ptr<const CTarvellDoc> readerSettings_;  // [EventLock]
 
     mutable std::recursive_mutex AlertLock;
     std::shared_ptr<const AlertsSnapshot> alerts_;       // [AlertLock]
     ItemCounts alertCounts_;                             // [AlertLock]
     bool alertsChanged_ = false;                         // [AlertLock]
+
+    mutable std::mutex settingsLock_;
+    std::shared_ptr<const CTarvellDoc> readerSettings_;  // [settingsLock_]
+    mutable std::mutex healthLock_;
+    bool eventsUnreadable_ = false, alertsUnreadable_ = false, handOverRefused_ = false;  // [healthLock_]
 
     mutable std::mutex identityLock_;
     MachineIdentity identity_;                           // [identityLock_]

@@ -18,6 +18,10 @@ bool IsShutOrBlocked(const CEventItem& event) { return event.Blocked != 0 || !ev
 
 std::string RequestKey(const std::string& entry) { return entry.substr(0, entry.find(';')); }
 
+bool IsPreventionEvent(const CEventItem& event, bool blockRequested) {
+    return blockRequested || IsShutOrBlocked(event);
+}
+
 bool IsPreventionEvent(const std::string& key, const CEventItem& event, const CTarvellDoc& settings) {
     if (IsShutOrBlocked(event)) return true;
     for (const std::string& entry : settings.BlockRequests)

@@ -1,5 +1,7 @@
 #include "viewer/core/hub/Readers.h"
 
+#include <ctime>
+
 #include "platform/Files.h"
 #include "shared/StateFiles.h"
 
@@ -55,15 +57,21 @@ std::shared_ptr<const AlertsSnapshot> MakeAlertsSnapshot(AlertLogFile file, cons
 
 bool CTarvellDb::PassOnce() {
     const std::string folder = app_.Server().Folder;
+    app_.SetHandOverRefused(HandOverOverdue(folder, static_cast<std::int64_t>(std::time(nullptr))));
     std::optional<EventDatabaseFile> file = ReadEventsFile(folder);
-    if (!file) return false;
+    const std::string name(kEventDatabaseName);
+    if (!file) {
+        app_.NoteStateFile(name, !StateFilePresent(folder, name));
+        return false;
+    }
+    app_.NoteStateFile(name, true);
     std::shared_ptr<const CTarvellDoc> settings = ReadServerSettings(folder);
     if (settings) app_.SetReaderSettings(settings);
     else settings = app_.ReaderSettings();
     ItemCounts counts;
     std::shared_ptr<const EventsSnapshot> snapshot = MakeEventsSnapshot(std::move(*file), *settings, counts);
     app_.PruneReadMarks(snapshot->EventMap);
-    app_.SetEvents(std::move(snapshot), counts);
+    app_.SetEvents(std::move(snapshot), counts, folder);
     return true;
 }
 
@@ -72,11 +80,17 @@ void CTarvellDb::Run() {
 }
 
 bool CTarvellLog::PassOnce() {
-    std::optional<AlertLogFile> file = ReadAlertsFile(app_.Server().Folder);
-    if (!file) return false;
+    const std::string folder = app_.Server().Folder;
+    std::optional<AlertLogFile> file = ReadAlertsFile(folder);
+    const std::string name(kAlertLogName);
+    if (!file) {
+        app_.NoteStateFile(name, !StateFilePresent(folder, name));
+        return false;
+    }
+    app_.NoteStateFile(name, true);
     ItemCounts counts;
     auto snapshot = MakeAlertsSnapshot(std::move(*file), *app_.ReaderSettings(), counts);
-    app_.SetAlerts(std::move(snapshot), counts);
+    app_.SetAlerts(std::move(snapshot), counts, folder);
     return true;
 }
 

@@ -20,22 +20,32 @@ std::string ViewerDocument::HandOverPath(const std::string& serverFolder) {
 
 bool ViewerDocument::OnNewDocument(const std::string& serverName, const std::string& serverFolder) {
     std::lock_guard<std::recursive_mutex> guard(DocumentLock);
-    if (serverFolder.empty()) return false;
+    std::optional<CTarvellDoc> fresh = ReadServerFile(serverFolder);
+    if (!fresh) return false;
+    Adopt(std::move(*fresh), serverName);
+    return true;
+}
+
+std::optional<CTarvellDoc> ViewerDocument::ReadServerFile(const std::string& serverFolder) const {
+    if (serverFolder.empty()) return std::nullopt;
+    const std::shared_ptr<const CTarvellDoc> base = Snapshot();
     const std::string pending = HandOverPath(serverFolder);
-    const std::string path = FileExists(pending) ? pending : SettingsPath(serverFolder);
     for (int attempt = 0; attempt < kDocumentAttempts; ++attempt) {
-        CTarvellDoc fresh = doc_;
-        if (fresh.LoadFromFile(path, clock_)) {
-            doc_ = std::move(fresh);
-            doc_.Version = version_;
-            title_ = serverName;
-            loaded_ = true;
-            Publish();
-            return true;
-        }
+        const std::string path = FileExists(pending) ? pending : SettingsPath(serverFolder);
+        CTarvellDoc fresh = *base;
+        if (fresh.LoadFromFile(path, clock_)) return fresh;
         clock_.SleepMs(kDocumentRetryMs);
     }
-    return false;
+    return std::nullopt;
+}
+
+void ViewerDocument::Adopt(CTarvellDoc doc, const std::string& title) {
+    std::lock_guard<std::recursive_mutex> guard(DocumentLock);
+    doc_ = std::move(doc);
+    doc_.Version = version_;
+    title_ = title;
+    loaded_ = true;
+    Publish();
 }
 
 bool ViewerDocument::OnSaveDocument(const std::string& serverFolder) {
@@ -43,7 +53,7 @@ bool ViewerDocument::OnSaveDocument(const std::string& serverFolder) {
     if (serverFolder.empty()) return false;
     const std::string folder = JoinPath(serverFolder, "handover");
     for (int attempt = 0; attempt < kDocumentAttempts; ++attempt) {
-        if (MakeDirectories(folder) && doc_.SaveToFile(HandOverPath(serverFolder), true)) {
+        if (MakeDirectories(folder) && doc_.SaveToFile(HandOverPath(serverFolder), true, kHandOverFileMode)) {
             Publish();
             return true;
         }

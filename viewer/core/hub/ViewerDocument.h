@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/Clock.h"
@@ -20,21 +21,31 @@ namespace tarvell {
 inline constexpr std::string_view kNotConnectedTitle = "Not Connected";
 inline constexpr int kDocumentAttempts = 5;
 inline constexpr std::int64_t kDocumentRetryMs = 1000;
+// The hand-over copy may be written only by its owner: the service refuses a copy that a group
+// other than the administrators' could write, and the folder's group is not always theirs.
+inline constexpr unsigned kHandOverFileMode = 0640;
 
 class ViewerDocument {
 public:
     explicit ViewerDocument(std::string version, Clock& clock = DefaultClock());
 
     // Reloads the settings of the server: <folder>/handover/Tarvell.ini when the viewer left one
-    // there that the service has not taken yet, else <folder>/Tarvell.ini. Up to 5 attempts
-    // 1000 ms apart. The file is read into a fresh document taken over only when all of it was
-    // read: true, and the title becomes the server's name. False leaves every field and the title
-    // as they were (the title is "Not Connected" until a first load succeeds).
+    // there that the service has not taken yet, else <folder>/Tarvell.ini, chosen anew at each of
+    // up to 5 attempts 1000 ms apart (the service may take the copy over in between). The file is
+    // read into a fresh document taken over only when all of it was read: true, and the title
+    // becomes the server's name. False leaves every field and the title as they were (the title
+    // is "Not Connected" until a first load succeeds).
     bool OnNewDocument(const std::string& serverName, const std::string& serverFolder);
 
-    // Writes the whole document to <folder>/handover/Tarvell.ini (a temporary file renamed over
-    // it, so the service never copies half a file). Up to 5 attempts 1000 ms apart; false after
-    // five failures.
+    // The reading half of OnNewDocument, for any thread: the fields are not touched and
+    // DocumentLock is not held while the attempts run. nullopt after five failures.
+    std::optional<CTarvellDoc> ReadServerFile(const std::string& serverFolder) const;
+    // The taking-over half (user-interface thread): the fields become `doc`, the title `title`.
+    void Adopt(CTarvellDoc doc, const std::string& title);
+
+    // Writes the whole document to <folder>/handover/Tarvell.ini, mode 0640 whether created or
+    // replaced (a temporary file renamed over it, so the service never copies half a file). Up
+    // to 5 attempts 1000 ms apart; false after five failures.
     bool OnSaveDocument(const std::string& serverFolder);
 
     // User-interface thread only.

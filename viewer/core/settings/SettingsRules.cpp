@@ -7,6 +7,7 @@
 
 #include "platform/Text.h"
 #include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/shell/StringTable.h"
 
 namespace tarvell {
@@ -72,27 +73,6 @@ constexpr std::array<SettingsCategory, 6> kCategories{{
     {cmd::kSettingsAlerts, "Alerts Settings", "Alerts Settings"},
 }};
 
-// Until the hub's one edit path is in: reload, edit and save under the document's lock, the
-// fields put back after a failed save. 20040 after a failed reload, 20041 after a failed save.
-constexpr unsigned kReloadFailedMessage = 20040;
-constexpr unsigned kSaveFailedMessage = 20041;
-unsigned EditDocument(CTarvellApp& app, const std::function<void(CTarvellDoc&)>& edit) {
-    ViewerDocument& document = app.Document();
-    unsigned message = 0;
-    {
-        std::lock_guard<std::recursive_mutex> guard(document.DocumentLock);
-        if (!app.ReloadDocument()) return kReloadFailedMessage;
-        const CTarvellDoc reloaded = document.Fields();
-        edit(document.Fields());
-        if (!app.SaveDocument()) {
-            document.Fields() = reloaded;
-            message = kSaveFailedMessage;
-        }
-    }
-    app.NotifyHub(message ? HubChange::SettingsReloaded : HubChange::SettingsSaved);
-    return message;
-}
-
 bool SyncTable(std::vector<std::string>& table, std::span<const std::string_view> texts) {
     bool changed = false;
     for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -153,8 +133,8 @@ bool RepairTextTables(CTarvellApp& app) {
 
 unsigned SaveVisiblePanel(CTarvellApp& app, const SettingsPanel& panel) {
     if (const unsigned problem = panel.Check()) return problem;
-    const unsigned message = EditDocument(app, [&](CTarvellDoc& doc) { panel.Store(doc); });
-    return message ? message : str::kSettingsSaved;
+    const EditResult result = EditSettings(app, [&](CTarvellDoc& doc) { panel.Store(doc); });
+    return result == EditResult::Saved ? str::kSettingsSaved : EditResultMessage(result);
 }
 
 bool StorableText(std::string_view utf8) { return Cp1252ToUtf8(Utf8ToCp1252(utf8)) == utf8; }

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "viewer/core/monitors/MonitorRules.h"
+
 namespace tarvell {
 
 namespace {
@@ -75,6 +77,29 @@ std::map<unsigned, std::vector<MenuItem>> BuildMenus() {
                                               Item("&Rename", cmd::kServerRename),
                                               Separator(),
                                               Item("Set as &Default Server", cmd::kServerDefault)})};
+    // The type filters of the event monitors' header panels, each one popup. The positions of
+    // the detection groups (3, 4, 5 and 7, counting the separator) mark the default item.
+    m[res::kDetectionFilterMenu] = {Popup("Detection Filter", {
+        Item("All Events", cmd::kAllEvents),
+        Separator(),
+        Popup("Unauthorized Nodes", {Item("Unauthorized Node", 32845), Item("Unauthorized Blacklist Node", 32847),
+                                     Item("Unauthorized Nodes Count", 32846)}),
+        Popup("New Nodes", {Item("New Mac", 32804), Item("New IP", 32805), Item("New Name", 32806),
+                            Item("New User", 32807)}),
+        Popup("Changed Nodes", {Item("Changed Ip", 32809), Item("Changed Name", 32810),
+                                Item("Changed User", 32811), Item("Changed Port", 32812)}),
+        Popup("Threatened Nodes", {Item("Receive Rate", 32813), Item("Transmit Rate", 32814),
+                                   Item("Broadcast Rate", 32842), Item("Error Rate", 32815)}),
+        Item("Vulnerable Ports", cmd::kVulnerablePorts),
+        Popup("Linkup WMI", {Item("Not Responding", 32838), Item("Operating System", 32818),
+                             Item("Computer Domain", 32844), Item("Service Pack", 32819),
+                             Item("Hot Fix", 32820), Item("Service Name", 32821), Item("Process Name", 32837),
+                             Item("Program Name", 32822), Item("Registry String", 32835),
+                             Item("Registry DWORD", 32836), Item("Removable Disks", cmd::kRemovableDisks)}),
+        Item("Linkup Script", 32817)})};
+    m[res::kPreventionFilterMenu] = {Popup("Prevention Filter", {
+        Item("All Events", cmd::kAllEvents), Separator(), Item("Manual Blocking", cmd::kManualBlocking),
+        Item("System Blocking", cmd::kSystemBlocking)})};
     return m;
 }
 

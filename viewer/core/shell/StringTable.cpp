@@ -8,7 +8,7 @@ namespace tarvell {
 
 namespace {
 // Sorted by id for the binary search below.
-constexpr std::array<std::pair<unsigned, std::string_view>, 34> kStrings{{
+constexpr std::array<std::pair<unsigned, std::string_view>, 42> kStrings{{
     {str::kAppTitle, "Quenmark Tarvell"},
     {str::kRunningNormally, "Running Normally"},
     {str::kRunningSilently, "Running Silently"},
@@ -41,6 +41,23 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 34> kStrings{{
      "Are you sure you want to stop Tarvell? By clicking 'Yes' you will be shutting down "
      "real-time network intrusion detection and prevention."},
     {str::kTakeMeTo, "Take Me To:"},
+    {str::kSettingsReloadFailed,
+     "Tarvell failed reading the settings of the selected server, nothing was changed."},
+    {str::kSettingsSaveFailed,
+     "Tarvell failed saving the settings of the selected server, please check your access permissions."},
+    {str::kConnectFilesUnreadable,
+     "Tarvell failed connecting server %1: its settings file %2 could not be read, please check "
+     "your access permissions."},
+    {str::kFilesUnreadable,
+     "Tarvell could not read the file %1 of the selected server: it is damaged or not readable, "
+     "so the events and alerts shown may be missing."},
+    {str::kHandOverRefused,
+     "The service of the selected server has not taken over the settings saved by Tarvell, please "
+     "check the permissions of its handover folder."},
+    {str::kFilesUnreadableState, "Files Unreadable (%1)"},
+    {str::kHandOverRefusedState, "Settings Not Taken Over"},
+    {str::kConnectFolderMissing,
+     "Tarvell failed connecting server %1: its folder %2 does not exist."},
     {str::kNeedOneServer, "At least one server should be configured, please set a default server."},
     {str::kSettingsSaved, "Your settings have been saved."},
     {str::kTextNotStorable,

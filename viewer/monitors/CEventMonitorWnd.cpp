@@ -1,0 +1,279 @@
+#include "viewer/monitors/CEventMonitorWnd.h"
+
+#include <QGuiApplication>
+#include <QHash>
+#include <QItemSelectionModel>
+#include <QPainter>
+#include <QStyle>
+#include <array>
+#include <mutex>
+#include <unordered_set>
+
+#include "platform/Text.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/look/Look.h"
+#include "viewer/core/monitors/MonitorRules.h"
+#include "viewer/monitors/MonitorHeaderPanels.h"
+#include "viewer/widgets/CPaintListCtrl.h"
+#include "viewer/widgets/Images.h"
+#include "viewer/widgets/Painting.h"
+#include "viewer/widgets/TextConv.h"
+
+namespace tarvell {
+
+int CEventMonitorWnd::s_SortColumn = -1;
+bool CEventMonitorWnd::s_SortAscending = false;
+
+namespace {
+
+constexpr int kFixedColumnsWidth = 425;   // columns 0 to 3
+constexpr int kColumnWidths[4] = {125, 100, 100, 100};
+constexpr const char* kColumns[4] = {"Device Mac", "Device Name", "Device Ip", "Device Port"};
+
+const QString& Cell(const ListRow& row, int column) {
+    static const QString kEmpty;
+    return static_cast<std::size_t>(column) < row.cells.size() ? row.cells[static_cast<std::size_t>(column)] : kEmpty;
+}
+
+}  // namespace
+
+CEventMonitorWnd::CEventMonitorWnd(const PageContext& context, QWidget* parent)
+    : QWidget(parent), context_(context) {
+    setObjectName(QStringLiteral("page3"));
+    m_DetectionList = MakeList(true);
+    m_PreventionList = MakeList(false);
+    detectionHeader_ = new CDetectionMonitorHeaderPanel(this);
+    preventionHeader_ = new CPreventionMonitorHeaderPanel(this);
+    const QSize reportSize(detectionHeader_->width(), 30);
+    const char* names[2][2] = {{"detectionReport", "detectionDetails"}, {"preventionReport", "preventionDetails"}};
+    for (int i = 0; i < 2; ++i) {
+        reports_[i] = new CFramedPanel(QString::fromLatin1(names[i][0]), reportSize, this);
+        details_[i] = new CFramedPanel(QString::fromLatin1(names[i][1]), QSize(242, 300), this);
+    }
+    connect(&timer_, &QTimer::timeout, this, [this] { OnTimer(); });
+    hide();
+}
+
+CEventMonitorWnd::~CEventMonitorWnd() {
+    m_DetectionList->SetSmallImages(nullptr);
+    m_PreventionList->SetSmallImages(nullptr);
+}
+
+CPaintListCtrl* CEventMonitorWnd::MakeList(bool detection) {
+    auto* list = new CPaintListCtrl(this);
+    ImageList& images = images_[detection ? 0 : 1];
+    images = ViewerImages(res::kEventRows);
+    list->SetSmallImages(&images);
+    list->SetKeepSelection(true);
+    for (int c = 0; c < 4; ++c) list->InsertColumn(c, QString::fromLatin1(kColumns[c]), kColumnWidths[c]);
+    list->InsertColumn(4, detection ? QStringLiteral("Event Details") : QStringLiteral("Blocking Status"), 100);
+    list->SetEmptyText(QStringLiteral("There are currently no active events."));
+    connect(list, &CSortListCtrl::headerClicked, this, [this, list](int column) { OnHeaderClick(list, column); });
+    list->hide();
+    return list;
+}
+
+CMonitorHeaderPanel* CEventMonitorWnd::Header(bool detection) const {
+    return detection ? static_cast<CMonitorHeaderPanel*>(detectionHeader_) : preventionHeader_;
+}
+
+void CEventMonitorWnd::SetMode(CommandId mode) { ShellPage::SetMode(mode); }
+
+void CEventMonitorWnd::ShowScreen(bool detection, bool shown) {
+    const int i = detection ? 0 : 1;
+    QWidget* parts[4] = {List(detection), Header(detection), reports_[i], details_[i]};
+    for (QWidget* w : parts) w->setVisible(shown);
+}
+
+void CEventMonitorWnd::showEvent(QShowEvent*) {
+    const bool detection = IsDetection();
+    s_SortColumn = kShownSortColumn;
+    List(detection)->Rows()->DeleteAllItems();
+    sorted_[detection ? 0 : 1] = {};
+    ShowScreen(!detection, false);
+    ShowScreen(detection, true);
+    Header(detection)->SetCountText(QStringLiteral("0"));
+    if (!waitCursor_) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    waitCursor_ = true;
+    timer_.start(kFirstFillMs);
+}
+
+void CEventMonitorWnd::hideEvent(QHideEvent*) {
+    timer_.stop();
+    if (waitCursor_) QGuiApplication::restoreOverrideCursor();
+    waitCursor_ = false;
+    ShowScreen(true, false);
+    ShowScreen(false, false);
+}
+
+void CEventMonitorWnd::OnTimer() {
+    timer_.start(kRefreshMs);
+    if (waitCursor_) QGuiApplication::restoreOverrideCursor();
+    waitCursor_ = false;
+    FillEventLists();
+}
+
+bool CEventMonitorWnd::FillEventLists() {
+    if (filling_) return false;
+    filling_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{filling_};
+    ++passes_;
+
+    const bool detection = IsDetection();
+    CPaintListCtrl* list = List(detection);
+    ListRowsModel* model = list->Rows();
+    CTarvellApp& app = context_.app;
+    const std::shared_ptr<const EventsSnapshot> events = app.Events();
+    RequestIndex requests;
+    {
+        std::lock_guard lock(app.Document().DocumentLock);
+        requests = RequestIndex::Build(app.Document().Fields());
+    }
+    // The read marks are read once per pass, not once per event.
+    std::function<bool(const std::string&)> isRead = readMark_;
+    std::unordered_set<std::string> marks;
+    if (!isRead) {
+        marks = app.ReadMarkNames();
+        isRead = [&marks](const std::string& key) { return marks.count(ToLowerAscii(key)) != 0; };
+    }
+    static const EventRecords kNoEvents;
+    MonitorPass pass = PlanMonitorPass(detection, Header(detection)->Filter(),
+                                       events ? events->EventMap : kNoEvents, requests, isRead);
+
+    // The wanted rows' texts, converted once; rows by exact key: keep a row whose key the pass
+    // wants (the first one of a key), drop the rest.
+    std::vector<std::array<QString, 5>> texts(pass.rows.size());
+    QHash<QString, std::size_t> wanted;
+    wanted.reserve(static_cast<qsizetype>(pass.rows.size()));
+    for (std::size_t i = 0; i < pass.rows.size(); ++i) {
+        for (int c = 0; c < 5; ++c) texts[i][static_cast<std::size_t>(c)] = FromStored(pass.rows[i].cells[c]);
+        wanted.emplace(texts[i][0], i);
+    }
+    const int before = model->rowCount();
+    std::vector<int> rowOf(pass.rows.size(), -1);
+    std::vector<int> drop;
+    for (int r = 0; r < before; ++r) {
+        const auto it = wanted.constFind(Cell(model->Row(r), 0));
+        if (it == wanted.constEnd() || rowOf[it.value()] >= 0) {
+            drop.push_back(r);
+        } else {
+            rowOf[it.value()] = r - static_cast<int>(drop.size());
+        }
+    }
+    for (auto it = drop.rbegin(); it != drop.rend(); ++it) model->DeleteItem(*it);
+
+    if (model->rowCount() == 0) {
+        std::vector<ListRow> rows;
+        rows.reserve(pass.rows.size());
+        for (std::size_t i = 0; i < pass.rows.size(); ++i) {
+            ListRow row;
+            row.cells.assign(texts[i].begin(), texts[i].end());
+            row.image = pass.rows[i].image;
+            row.bold = pass.rows[i].unread;
+            rows.push_back(std::move(row));
+        }
+        model->SetRows(std::move(rows));
+        sorted_[detection ? 0 : 1] = {};
+    } else {
+        for (std::size_t i = 0; i < pass.rows.size(); ++i) {
+            int r = rowOf[i];
+            if (r < 0) {
+                r = model->InsertItem(model->rowCount(), texts[i][0], pass.rows[i].image);
+                sorted_[detection ? 0 : 1] = {};
+            }
+            const ListRow& row = model->Row(r);
+            for (int c = 1; c < 5; ++c)
+                if (Cell(row, c) != texts[i][static_cast<std::size_t>(c)])
+                {
+                    model->SetItemText(r, c, texts[i][static_cast<std::size_t>(c)]);
+                    if (c == s_SortColumn) sorted_[detection ? 0 : 1] = {};
+                }
+            // Unread rows are bold; the mark travels with the row through sorts.
+            if (model->ItemBold(r) != pass.rows[i].unread) model->SetItemBold(r, pass.rows[i].unread);
+        }
+    }
+
+    Header(detection)->SetCountText(FromUtf8(CountLabelText(detection, Header(detection)->Filter(),
+                                                            model->rowCount(), pass.counter)));
+    SortList(list);
+    return true;
+}
+
+void CEventMonitorWnd::SortList(CPaintListCtrl* list) {
+    ListRowsModel* model = list->Rows();
+    const int n = model->rowCount();
+    const int column = s_SortColumn;
+    // A list still in the order of the current pair (no row added, no sorted text changed;
+    // removals keep the order) is not sorted again.
+    SortState& state = sorted_[list == m_DetectionList ? 0 : 1];
+    const bool inOrder = state.valid && state.column == column && state.ascending == s_SortAscending;
+    // Each row's item data is its index, also after removals that needed no sort.
+    for (int r = 0; r < n; ++r) model->SetItemData(r, static_cast<quint64>(r));
+    if (column >= 0 && n > 1 && !inOrder) {
+        std::vector<std::uint32_t> addresses;
+        std::vector<std::string> texts;
+        if (column == 2) {
+            addresses.resize(static_cast<std::size_t>(n));
+            for (int r = 0; r < n; ++r) addresses[static_cast<std::size_t>(r)] = SortAddress(ToStored(Cell(model->Row(r), 2)));
+        } else {
+            texts.resize(static_cast<std::size_t>(n));
+            for (int r = 0; r < n; ++r) texts[static_cast<std::size_t>(r)] = ToStored(Cell(model->Row(r), column));
+        }
+        const bool ascending = s_SortAscending;
+        model->SortItems([&](const ListRow& a, const ListRow& b) {
+            int c = 0;
+            if (column == 2) {
+                const std::uint32_t x = addresses[a.data], y = addresses[b.data];
+                c = x < y ? -1 : (x > y ? 1 : 0);
+            } else {
+                c = CompareEventRows(column, texts[a.data], texts[b.data]);
+            }
+            return ascending ? c < 0 : c > 0;
+        });
+        for (int r = 0; r < n; ++r) model->SetItemData(r, static_cast<quint64>(r));
+    }
+    if (column >= 0) {
+        state = {true, column, s_SortAscending};
+        list->SetSortIndicator(column, s_SortAscending);
+    }
+}
+
+void CEventMonitorWnd::OnHeaderClick(CPaintListCtrl* list, int column) {
+    if (column < 0 || column > 4) return;
+    s_SortColumn = column;
+    s_SortAscending = !s_SortAscending;
+    SortList(list);
+}
+
+void CEventMonitorWnd::OnFilterChanged(bool detection) {
+    if (QItemSelectionModel* selection = List(detection)->selectionModel()) selection->clear();
+    DetailsPane(detection)->update();
+    FillEventLists();
+}
+
+void CEventMonitorWnd::resizeEvent(QResizeEvent*) {
+    const int cx = width(), cy = height();
+    for (int i = 0; i < 2; ++i) {
+        const bool detection = i == 0;
+        Header(detection)->move(30, 27);
+        reports_[i]->move(25, cy - 60);
+        details_[i]->setGeometry(cx - 272, 27, 242, std::max(0, cy - 57));
+        CPaintListCtrl* list = List(detection);
+        list->setGeometry(30, 61, std::max(0, cx - 302), std::max(0, cy - 122));
+        const int arrow = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+        list->setColumnWidth(4, std::max(0, cx - 302 - kFixedColumnsWidth - arrow));
+    }
+}
+
+void CEventMonitorWnd::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    FillPageGradient(p, rect());
+    FillRoundedPanel(p, QRect(20, 20, std::max(0, width() - 40), std::max(0, height() - 40)));
+    p.fillRect(QRect(30, 60, std::max(0, width() - 60), 1), ToQColor(look::kPanelFrame));
+    DetailsPane(IsDetection())->update();
+}
+
+}  // namespace tarvell

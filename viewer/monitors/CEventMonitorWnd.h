@@ -1,0 +1,97 @@
+// Page 3 of the main view: the detection monitor (mode 32793) and the prevention monitor (mode
+// 32794), one event list each with its header panel, report panel and details pane. Shown, the
+// page empties the list of its mode, sorts by the first column and fills the list 1 ms later and
+// then every 10 s while it stays shown. A pass runs on the GUI thread, one at a time (a tick that
+// comes during a pass is skipped); it keeps rows in place, changes a cell only when its text
+// differs, removes the rows whose events left the screen and finds rows by their exact key.
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+#include "viewer/widgets/ShellPage.h"
+#include "viewer/widgets/ImageList.h"
+
+namespace tarvell {
+
+class CPaintListCtrl;
+class CMonitorHeaderPanel;
+class CDetectionMonitorHeaderPanel;
+class CPreventionMonitorHeaderPanel;
+class CFramedPanel;
+
+class CEventMonitorWnd : public QWidget, public ShellPage {
+    Q_OBJECT
+public:
+    static constexpr int kFirstFillMs = 1;
+    static constexpr int kRefreshMs = 10'000;
+    static constexpr int kShownSortColumn = 0;
+
+    CEventMonitorWnd(const PageContext& context, QWidget* parent);
+    ~CEventMonitorWnd() override;
+
+    void SetMode(CommandId mode) override;
+    bool IsDetection() const { return Mode() != cmd::kPreventionMonitor; }
+
+    // One refresh pass over the list of the current mode; false (nothing done) while another
+    // pass runs.
+    bool FillEventLists();
+    bool Filling() const { return filling_; }
+    // A header click on `list`: sorts by `column`, flipping the direction.
+    void OnHeaderClick(CPaintListCtrl* list, int column);
+    // The filter of a header panel changed: clears that list's selection, redraws its details
+    // pane and refills.
+    void OnFilterChanged(bool detection);
+
+    CPaintListCtrl* m_DetectionList;
+    CPaintListCtrl* m_PreventionList;
+    CPaintListCtrl* List(bool detection) const { return detection ? m_DetectionList : m_PreventionList; }
+    CMonitorHeaderPanel* Header(bool detection) const;
+    CFramedPanel* ReportPanel(bool detection) const { return detection ? reports_[0] : reports_[1]; }
+    CFramedPanel* DetailsPane(bool detection) const { return detection ? details_[0] : details_[1]; }
+    bool RefreshTimerActive() const { return timer_.isActive(); }
+    int RefreshInterval() const { return timer_.interval(); }
+    int Passes() const { return passes_; }
+
+    // Where a pass asks whether an event was read (the hub's read marks unless set).
+    void SetReadMarkQuery(std::function<bool(const std::string&)> query) { readMark_ = std::move(query); }
+
+    // Shared by both lists: the column last clicked (-1 before any show) and the direction.
+    static int s_SortColumn;
+    static bool s_SortAscending;
+
+protected:
+    void showEvent(QShowEvent*) override;
+    void hideEvent(QHideEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    CPaintListCtrl* MakeList(bool detection);
+    void OnTimer();
+    // Sorts `list` by the shared pair and shows the arrow.
+    void SortList(CPaintListCtrl* list);
+    void ShowScreen(bool detection, bool shown);
+
+    PageContext context_;
+    bool filling_ = false;
+    int passes_ = 0;
+    QTimer timer_;
+    ImageList images_[2];
+    CDetectionMonitorHeaderPanel* detectionHeader_;
+    CPreventionMonitorHeaderPanel* preventionHeader_;
+    CFramedPanel* reports_[2];
+    CFramedPanel* details_[2];
+    std::function<bool(const std::string&)> readMark_;
+    bool waitCursor_ = false;
+    struct SortState {
+        bool valid = false;
+        int column = -1;
+        bool ascending = false;
+    };
+    SortState sorted_[2];   // the order each list is in
+};
+
+}  // namespace tarvell

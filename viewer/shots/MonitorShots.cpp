@@ -1,0 +1,177 @@
+// Pictures of the event monitor page against fixture files made here (settings, events, read
+// marks) in a temporary tree, each checked for the frame grey and the separator at y = 60.
+//   tarvell-monitor-shots --out DIR
+#include <QApplication>
+#include <QMenu>
+#include <QPainter>
+#include <cstdio>
+
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "shared/StateFiles.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/monitors/MonitorRules.h"
+#include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/monitors/MonitorHeaderPanels.h"
+#include "viewer/widgets/CPaintListCtrl.h"
+#include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/Images.h"
+#include "viewer/widgets/LinkLabel.h"
+
+using namespace tarvell;
+
+namespace {
+
+bool WriteFixtures(const std::string& server) {
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    doc.BlockRequests = {"S2/7;alice@CORP"};
+    doc.UnblockRequests = {"S2/9;alice@CORP"};
+    doc.EventNotes = {"S1/2;checked with the desk", "S2/8;port of the printer"};
+    if (!doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true)) return false;
+    EventDatabaseFile file;
+    file.SwitchCount = "4";
+    file.NodeCount = "40";
+    const struct {
+        const char *key, *type, *name, *ip, *port, *current;
+        int blocked;
+        const char* extra;
+    } events[] = {
+        {"S1/1", "New Mac", "core", "10.0.0.10", "Gi0/1", "00:1a:2b:00:00:01", 0, ""},
+        {"S1/2", "New Mac", "core", "10.0.0.9", "Gi0/2", "00:1a:2b:00:00:02", 0, ""},
+        {"S1/3", "Changed Ip", "core", "10.0.0.9", "Gi0/3", "10.1.1.7", 0, ""},
+        {"S3/4", "Threat Receive", "floor-3", "10.0.0.30", "Fa0/4", "High", 0, ""},
+        {"S4/1", "New Name", "lab", "10.0.0.4", "Fa0/1", "LAB-PC-17", 0, ""},
+        {"S4/5", "Changed Port", "lab", "10.0.0.100", "Fa0/5", "Fa0/6", 0, ""},
+        {"S2/7", "New Mac", "edge", "10.0.0.2", "Gi1/7", "00:1a:2b:00:00:08", 0, ""},
+        {"S2/8", "New Mac", "edge", "10.0.0.2", "Gi1/8", "00:1a:2b:00:00:09", 1, "1700000000"},
+        {"S2/9", "New Ip", "edge", "10.0.0.2", "Gi1/9", "10.1.1.9", 1, "1700003600"},
+        {"S2/10", "New Mac", "edge", "10.0.0.2", "Gi1/10", "00:1a:2b:00:00:0a", 1, ""},
+    };
+    for (const auto& e : events) {
+        auto item = std::make_unique<CEventItem>();
+        item->Description = e.type;
+        item->EventType = "Changed Port";
+        item->DeviceName = e.name;
+        item->DeviceIp = e.ip;
+        item->DevicePort = e.port;
+        item->Current = e.current;
+        item->Before = "Normal";
+        item->Severity = 4;
+        item->Blocked = e.blocked;
+        item->Extra = e.extra;
+        item->Category = "Detection";
+        item->DateKey = "1700000000";
+        file.EventMap.emplace(e.key, std::move(item));
+    }
+    return WriteStateFile(JoinPath(server, "Tarvell.db"), file);
+}
+
+// Writes the picture after checking the frame and the separator.
+bool Save(const QPixmap& pixmap, const QString& dir, const char* name) {
+    const QImage image = pixmap.toImage();
+    const QColor grey(193, 193, 193);
+    if (image.pixelColor(image.width() / 2, 20) != grey || image.pixelColor(image.width() / 2, 60) != grey) {
+        std::fprintf(stderr, "tarvell-monitor-shots: %s: no frame grey at y = 20 or no separator at y = 60\n", name);
+        return false;
+    }
+    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
+    if (!pixmap.save(path, "PNG")) {
+        std::fprintf(stderr, "tarvell-monitor-shots: %s could not be written\n", path.toLocal8Bit().constData());
+        return false;
+    }
+    return true;
+}
+
+bool Show(CEventMonitorWnd& page, CommandId mode) {
+    page.hide();
+    page.SetMode(mode);
+    const int passes = page.Passes();
+    page.show();
+    for (int i = 0; i < 200 && page.Passes() == passes; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    QApplication::processEvents();
+    return page.Passes() > passes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 3 || args[1] != QStringLiteral("--out")) {
+        std::fprintf(stderr, "usage: tarvell-monitor-shots --out DIR\n");
+        return 2;
+    }
+    const QString out = args[2];
+    InstallFontSubstitutes();
+    BuildViewerImages();
+
+    const std::string root = MakeTempFolder("tarvell-monitor-shots-");
+    const std::string server = JoinPath(root, "server");
+    if (root.empty() || !MakeDirectories(server) || !WriteFixtures(server)) {
+        std::fprintf(stderr, "tarvell-monitor-shots: the fixture files could not be written\n");
+        return 1;
+    }
+    Registry registry(JoinPath(root, "machine"), JoinPath(root, "user"));
+    FakeClock clock;
+    ViewerEnvironment env;
+    env.programFolder = server;
+    env.registry = &registry;
+    env.clock = &clock;
+    env.mountInfo = [] { return std::string(); };
+    int status = 0;
+    {
+        CTarvellApp app(env);
+        app.ReloadDocument();
+        app.LoadEvents();
+        app.MarkEventRead("S1/3");
+        app.MarkEventRead("S4/5");
+        CommandRouter router;
+        PromptRecorder prompt;
+        CEventMonitorWnd page(PageContext{app, router, prompt, {}}, nullptr);
+        page.resize(1000, 420);
+
+        if (!Show(page, cmd::kDetectionMonitor)) status = 1;
+        page.OnHeaderClick(page.List(true), 2);
+        page.List(true)->SelectRow(1);
+        if (!Save(page.grab(), out, "monitor-detection.png")) status = 1;
+
+        if (!Show(page, cmd::kPreventionMonitor)) status = 1;
+        if (!Save(page.grab(), out, "monitor-prevention.png")) status = 1;
+
+        if (!Show(page, cmd::kDetectionMonitor)) status = 1;
+        CMonitorHeaderPanel* header = page.Header(true);
+        header->SetFilter(32842, QStringLiteral("Broadcast Rate"));
+        {
+            // The drop-down drawn where it opens, below the link, with its group open.
+            std::unique_ptr<QMenu> menu = header->BuildFilterMenu();
+            QMenu* group = menu->actions().at(5)->menu();
+            menu->setActiveAction(menu->actions().at(5));
+            menu->adjustSize();
+            group->adjustSize();
+            QPixmap picture = page.grab();
+            QPainter p(&picture);
+            const QPoint at = header->Link()->mapTo(&page, QPoint(0, header->Link()->height()));
+            p.drawPixmap(at, menu->grab());
+            p.drawPixmap(at + QPoint(menu->width() - 4, menu->actionGeometry(menu->actions().at(5)).top()), group->grab());
+            p.end();
+            if (!Save(picture, out, "monitor-filter-menu.png")) status = 1;
+        }
+
+        header->SetFilter(cmd::kVulnerablePorts, QStringLiteral("Vulnerable Ports"));
+        QApplication::processEvents();
+        if (page.List(true)->Rows()->rowCount() != 0) {
+            std::fprintf(stderr, "tarvell-monitor-shots: the Vulnerable Ports filter left rows\n");
+            status = 1;
+        }
+        if (!Save(page.grab(), out, "monitor-empty.png")) status = 1;
+        page.hide();
+    }
+    RemoveTree(root);
+    return status;
+}
