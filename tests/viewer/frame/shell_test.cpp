@@ -173,6 +173,19 @@ TEST_F(ShellTest, AFailedConnectNamesTheServerAndKeepsTheOldServer) {
     EXPECT_TRUE(prompt_.Requests().empty());
 }
 
+TEST_F(ShellTest, TheSettingsConnectTakesAServerNotSavedYetByItsFolder) {
+    ShowFrame();
+    EXPECT_TRUE(frame_->ConnectTo("Unsaved Row", branch_));
+    EXPECT_EQ(app_->Server().Name, "Unsaved Row");
+    EXPECT_EQ(app_->Server().Folder, branch_);
+    EXPECT_TRUE(prompt_.Requests().empty());
+    const std::string missing = JoinPath(root_, "nowhere");
+    EXPECT_FALSE(frame_->ConnectTo("Gone", missing));
+    ASSERT_EQ(prompt_.Requests().size(), 1u);
+    EXPECT_EQ(prompt_.Requests()[0].text, ConnectFailureText("Gone", missing));
+    EXPECT_EQ(app_->Server().Name, "Unsaved Row");
+}
+
 TEST_F(ShellTest, StopAsks20003AndOnlyYesStops) {
     fake_.SetState(kServiceRunning);
     for (PromptAnswer answer : {PromptAnswer::No, PromptAnswer::Cancel}) {
