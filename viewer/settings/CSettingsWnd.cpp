@@ -104,6 +104,7 @@ CSettingsWnd::CSettingsWnd(const PageContext& context, QWidget* parent, FolderPi
         toolbar_->AddButton(button);
     }
     toolbar_->SetRows(kPanels);
+    toolbar_->SetButtonWidth(110, 110);
     connect(toolbar_, &CFlatToolBarCtrl::commandTriggered, this, [this](CommandId c) { context_.router.Send(c); });
 
     save_ = new CSaveButton(this);

@@ -102,6 +102,8 @@ TEST_F(SettingsWindowTest, ACategoryWithoutThePermissionIsNeverShown) {
         {cmd::kSettingsNodes, true}, {cmd::kSettingsAlerts, false}};
     for (const auto& [command, enabled] : buttons)
         EXPECT_EQ(w.Toolbar()->Button(w.Toolbar()->CommandToIndex(command)).enabled, enabled) << command;
+    for (int i = 0; i < CSettingsWnd::kPanels; ++i) EXPECT_EQ(w.Toolbar()->ButtonRect(i).width(), 110);
+    EXPECT_EQ(w.Toolbar()->ButtonRect(5).top(), 5 * w.Toolbar()->ButtonRect(1).top());   // one a row
     router_.Send(cmd::kSettingsAlerts);   // as a prevention page sends it
     EXPECT_EQ(w.Current(), cmd::kSettingsLocal);
     EXPECT_TRUE(w.LocalPanel()->isVisible());
