@@ -141,9 +141,13 @@ TEST_F(SettingsWindowTest, LocalSaveRefusesNoRowsThenStoresAnAddedServer) {
     EXPECT_EQ(connects_, std::vector<std::string>{"New Server|" + JoinPath(root_, "branch")});
 
     prompt_.Clear();
+    local->RunBox()->setChecked(true);
     router_.Send(cmd::kSettingsSave);
     EXPECT_EQ(Messages(), std::vector<unsigned>{str::kSettingsSaved});
     EXPECT_FALSE(w.SaveButton()->isEnabled());
+    w.hide();
+    w.show();   // the box reads the autostart entry back
+    EXPECT_TRUE(local->RunBox()->isChecked());
     ServerMap servers;
     context_->app.CopyServers(servers);
     EXPECT_EQ(servers.at("New Server").IsDefault, 1);
