@@ -104,6 +104,7 @@ CLocalSettingsPanel::CLocalSettingsPanel(const PageContext& context, FolderPicke
     run_ = AddCheck(QStringLiteral("Enable Tarvell Viewer start automatically each time you reboot your computer (recommended)."),
                     QRect(20, 90, 600, 20));
     popup_ = AddCheck(QString(), QRect(20, 114, 20, 20));
+    popup_->setAccessibleName(QStringLiteral("Enable Tarvell popup viewing options"));
     popupLink_ = AddLinkedTo(popup_, QStringLiteral("Enable Tarvell popup viewing options..."), QRect(40, 115, 300, 18));
     connect(popupLink_, &LinkLabel::activated, this, [this] {
         RunPopupOptions(context_.app, context_.prompt, files_, this);
