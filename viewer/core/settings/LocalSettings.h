@@ -58,9 +58,9 @@ struct ConnectTarget {
 };
 std::optional<ConnectTarget> ConnectTargetOf(const ServerList& list, std::optional<std::size_t> selected);
 
-// Save of the Local panel. An empty list is refused (20050, nothing written). Otherwise the
+// Save of the Local panel. An empty list is refused (20051, nothing written). Otherwise the
 // autostart entry is written or removed, popups switched, the servers replaced and the viewer's
-// registry key rewritten: 20051 when all of that worked, 20055 when the autostart entry could not
+// registry key rewritten: 20052 when all of that worked, 20056 when the autostart entry could not
 // be changed, 0 (no message) when the registry write failed.
 struct LocalValues {
     bool startWithDesktop = false;
