@@ -5,6 +5,7 @@
 #include "viewer/core/protection/ProtectionRows.h"
 #include "viewer/core/shell/CommandIds.h"
 #include "viewer/protection/CProtectionListWnd.h"
+#include "viewer/protection/NodeDialogs.h"
 #include "viewer/protection/ProtectionPages.h"
 #include "viewer/widgets/LinkLabel.h"
 
@@ -43,7 +44,16 @@ CProtectionDetectFlags::CProtectionDetectFlags(CProtectionListWnd& list, int row
             SetModified();
         });
         connect(s.link, &LinkLabel::activated, this, [this, i](CommandId) {
-            if (DevicesHook()) DevicesHook()(this, state_[i].devices);
+            if (DevicesHook()) {
+                DevicesHook()(this, state_[i].devices);
+            } else {
+                static QtFilePicker picker;
+                const PageContext& context = list_.Context();
+                CDevicesListDlg dialog(state_[i].devices,
+                                       NodeDialogServicesOf(context.app, context.prompt, picker).devices,
+                                       context.prompt, this);
+                dialog.exec();
+            }
             SetModified();
         });
     }

@@ -17,8 +17,8 @@ namespace tarvell {
 
 class CProtectionListWnd;
 
-// Runs the devices list on `keys` (changed in place); true when accepted. Until a devices dialog
-// is set, the links change nothing.
+// Runs the devices list on `keys` (changed in place); true when accepted. Empty (the default):
+// the Devices List dialog of the current server.
 using SelectDevicesHook = std::function<bool(QWidget* parent, std::vector<std::string>& keys)>;
 void SetSelectDevicesHook(SelectDevicesHook hook);
 
