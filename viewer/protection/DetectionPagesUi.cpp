@@ -4,6 +4,7 @@
 
 #include "viewer/core/protection/ProtectionRows.h"
 #include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/shell/Prompt.h"
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/NodeDialogs.h"
 #include "viewer/protection/ProtectionPages.h"
@@ -144,7 +145,112 @@ void CProtectionDetectChanges::Store(bool master, const std::array<SubProtection
     tarvell::Store(page, doc);
 }
 
+CProtectionDetectScript::CProtectionDetectScript(CProtectionListWnd& list)
+    : CPropertyPage(QStringLiteral("Detection Properties")), list_(list) {
+    auto* layout = new QVBoxLayout(this);
+    auto* head = new QLabel(QStringLiteral("Set detection of linkup script and alerts when the script failed running "
+                                           "on specific computer."),
+                            this);
+    head->setWordWrap(true);
+    layout->addWidget(head);
+    master_ = new QCheckBox(QStringLiteral("Enable linkup script detection."), this);
+    sub_ = new QCheckBox(QStringLiteral("Enable linkup script file that will be used when computer network link is "
+                                        "activated.\n\nSelect the script file (Computer name will be sent as argument):"),
+                         this);
+    file_ = new QLineEdit(this);
+    file_->setMaxLength(1024);
+    browse_ = new QPushButton(QStringLiteral("Browse..."), this);
+    logon_ = new QPushButton(QStringLiteral("Logon..."), this);
+    link_ = MakeLink(QStringLiteral("Select Devices..."));
+    for (QWidget* w : std::initializer_list<QWidget*>{master_, sub_, file_, browse_, logon_, link_}) layout->addWidget(w);
+    layout->addStretch(1);
+    connect(master_, &QCheckBox::toggled, this, [this](bool on) {
+        TakeFile();
+        SetMaster(state_, on);
+        const QSignalBlocker block(sub_);
+        sub_->setChecked(false);
+        file_->clear();
+        Sync();
+        SetModified();
+    });
+    connect(sub_, &QCheckBox::toggled, this, [this](bool on) {
+        state_.sub.on = on;
+        if (!on) file_->clear();
+        Sync();
+        if (on) file_->setFocus();
+        SetModified();
+    });
+    connect(file_, &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(browse_, &QPushButton::clicked, this, [this] {
+        static QtFilePicker picker;
+        const std::string chosen = picker.PickFile(this, "Select the script file:");
+        if (!chosen.empty()) file_->setText(QString::fromStdString(chosen));
+        SetModified();
+    });
+    connect(logon_, &QPushButton::clicked, this, [this] {
+        const PageContext& context = list_.Context();
+        auto userAccount = [&context] { return context.serviceUserAccount && context.serviceUserAccount() == 1; };
+        CLogonPropertiesDlg dialog(state_.logon, userAccount, context.prompt, this);
+        if (dialog.exec() == QDialog::Accepted) {
+            state_.logon = dialog.Account();
+            SetModified();
+        }
+    });
+    connect(link_, &LinkLabel::activated, this, [this](CommandId) {
+        if (DevicesHook()) {
+            DevicesHook()(this, state_.sub.devices);
+        } else {
+            static QtFilePicker picker;
+            const PageContext& context = list_.Context();
+            CDevicesListDlg dialog(state_.sub.devices, NodeDialogServicesOf(context.app, context.prompt, picker).devices,
+                                   context.prompt, this);
+            dialog.exec();
+        }
+        SetModified();
+    });
+}
+
+void CProtectionDetectScript::OnInitDialog() {
+    if (auto doc = ShownSettings(list_.Context().app)) state_ = LoadScript(*doc);
+    const QSignalBlocker b1(master_), b2(sub_);
+    master_->setChecked(state_.master);
+    sub_->setChecked(state_.sub.on);
+    file_->setText(QString::fromStdString(state_.file));
+    Sync();
+}
+
+void CProtectionDetectScript::TakeFile() { state_.file = file_->text().toStdString(); }
+
+void CProtectionDetectScript::Sync() {
+    const bool master = master_->isChecked();
+    const bool own = SubControlsEnabled(master, state_.sub);
+    sub_->setEnabled(master);
+    file_->setEnabled(own);
+    browse_->setEnabled(own);
+    logon_->setEnabled(own);
+    link_->setVisible(own);
+}
+
+bool CProtectionDetectScript::OnKillActive() {
+    TakeFile();
+    const PageContext& context = list_.Context();
+    const bool userAccount = context.serviceUserAccount && context.serviceUserAccount() == 1;
+    if (const int message = Check(state_, userAccount)) {
+        context.prompt.AskString(static_cast<unsigned>(message), PromptButtons::Ok, PromptIcon::Information);
+        return false;
+    }
+    return true;
+}
+
+bool CProtectionDetectScript::OnOK() {
+    TakeFile();
+    const ScriptPage page = state_;
+    return SaveProtectionPage(list_, 5, [&page](CTarvellDoc& d) { Store(page, d); }) == EditResult::Saved;
+}
+
 void RegisterDetectionPages() {
+    SetProtectionPage(cmd::kIntrusionDetection, 5,
+                      [](CProtectionListWnd& list) -> CPropertyPage* { return new CProtectionDetectScript(list); });
     SetProtectionPage(cmd::kIntrusionDetection, 1,
                       [](CProtectionListWnd& list) -> CPropertyPage* { return new CProtectionDetectNew(list); });
     SetProtectionPage(cmd::kIntrusionDetection, 2,

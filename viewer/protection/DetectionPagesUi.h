@@ -5,6 +5,8 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <array>
 #include <functional>
 #include <string>
@@ -79,7 +81,38 @@ protected:
     void Store(bool master, const std::array<SubProtection, 4>& subs, CTarvellDoc& doc) override;
 };
 
-// Enters the pages above for detection rows 1 and 2.
+// The Linkup Script page (row 5): one sub-protection with the file box, "Browse...", "Logon..."
+// and its link. Its kill-active check tells 20021 (no file) or 20034 (no logon while the service
+// runs under the system account) and keeps the sheet open.
+class CProtectionDetectScript : public CPropertyPage {
+    Q_OBJECT
+public:
+    explicit CProtectionDetectScript(CProtectionListWnd& list);
+
+    void OnInitDialog() override;
+    bool OnKillActive() override;
+    bool OnOK() override;
+
+    QCheckBox* Master() const { return master_; }
+    QCheckBox* Sub() const { return sub_; }
+    QLineEdit* File() const { return file_; }
+    LinkLabel* Link() const { return link_; }
+
+private:
+    void Sync();
+    void TakeFile();
+
+    CProtectionListWnd& list_;
+    QCheckBox* master_;
+    QCheckBox* sub_;
+    QLineEdit* file_;
+    QPushButton* browse_;
+    QPushButton* logon_;
+    LinkLabel* link_;
+    ScriptPage state_;
+};
+
+// Enters the pages above for detection rows 1, 2 and 5.
 void RegisterDetectionPages();
 
 }  // namespace tarvell

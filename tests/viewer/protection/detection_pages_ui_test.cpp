@@ -18,12 +18,13 @@ namespace {
 
 class DetectionPagesUiTest : public ViewerFixture {
 protected:
-    void Start(const CTarvellDoc& settings) {
+    void Start(const CTarvellDoc& settings, int serviceUserAccount = 0) {
         WriteSettings(settings);
         CTarvellApp& app = StartApp();
         ASSERT_TRUE(app.ReloadDocument());
         app.SetReaderSettings(app.Document().Snapshot());
         context_ = std::make_unique<PageContext>(PageContext{app, router_, prompt_, {}, {}, {}});
+        context_->serviceUserAccount = [serviceUserAccount] { return serviceUserAccount; };
         list_ = std::make_unique<CProtectionListWnd>(*context_);
         list_->SetMode(cmd::kIntrusionDetection);
         list_->show();
@@ -33,6 +34,7 @@ protected:
     void TearDown() override {
         SetProtectionPage(cmd::kIntrusionDetection, 1, {});
         SetProtectionPage(cmd::kIntrusionDetection, 2, {});
+        SetProtectionPage(cmd::kIntrusionDetection, 5, {});
         list_.reset();
         context_.reset();
         ViewerFixture::TearDown();
@@ -69,6 +71,31 @@ TEST_F(DetectionPagesUiTest, ChangesMasterUntickThenOk) {
     const auto saved = ShownSettings(context_->app);
     EXPECT_EQ(saved->ChangedPortEnabled, 0);
     EXPECT_TRUE(saved->ChangedPortDevices.empty() && saved->ChangedUserDevices.empty());
+}
+
+// OK with the script ticked and no file tells 20021 and keeps the sheet open; with a file (the
+// service under an account of its own) it saves and the row turns Active.
+TEST_F(DetectionPagesUiTest, ScriptOkWithoutAFileKeepsTheSheetOpen) {
+    Start(CTarvellDoc{}, 1);
+    bool stayed = false;
+    QTimer::singleShot(0, [&] {
+        auto* sheet = qobject_cast<CPropertySheet*>(QApplication::activeModalWidget());
+        auto* page = sheet ? sheet->findChild<CProtectionDetectScript*>() : nullptr;
+        if (!page) return;
+        page->Master()->setChecked(true);
+        page->Sub()->setChecked(true);
+        sheet->PressOk();
+        stayed = sheet->isVisible() && prompt_.Requests().size() == 1u;
+        page->File()->setText(QStringLiteral("/opt/linkup.sh"));
+        sheet->PressOk();
+        if (sheet->isVisible()) sheet->PressCancel();
+    });
+    EXPECT_EQ(OpenProtectionPage(cmd::kIntrusionDetection, 5, *list_), kSheetOk);
+    EXPECT_TRUE(stayed);
+    ASSERT_FALSE(prompt_.Requests().empty());
+    EXPECT_NE(prompt_.Requests()[0].text.find("required information"), std::string::npos);
+    EXPECT_TRUE(list_->RowActive(5));
+    EXPECT_EQ(ShownSettings(context_->app)->LinkupScriptFile, "/opt/linkup.sh");
 }
 
 }  // namespace
