@@ -2,6 +2,11 @@
 // alerts, channel queues, report store, request lists), keeps it in the state files, and runs the
 // 10-second pass that takes over the viewer's changes. Workers reach the state through the public
 // members below, each guarded by the lock named beside it, or through the engine's operations.
+//
+// Lock order: EngineLock, then AlertLock, then MailLock, never the reverse. A thread that holds
+// AlertLock takes no EngineLock, and one that holds MailLock takes neither of the others; a
+// thread may skip a lock (EngineLock then MailLock) but never go back up the order. The three
+// are recursive, so a holder may call operations that take the same lock again.
 #pragma once
 
 #include <sys/stat.h>

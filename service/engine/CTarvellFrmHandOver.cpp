@@ -17,6 +17,7 @@
 
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/ErrnoText.h"
 #include "service/engine/CTarvellFrm.h"
 #include "service/engine/HandOverFile.h"
 
@@ -138,7 +139,6 @@ bool ReadBounded(int fd, std::string& out) {
     }
 }
 
-std::string ErrnoText() { return std::strerror(errno); }
 
 // ---- node entries of the black and white lists: "node/flag;location"
 
@@ -309,7 +309,7 @@ bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& by
         if (errno == EINVAL || errno == EISDIR) {
             Problem("The hand-over file " + path + " is ignored: not a regular file");
         } else if (errno != ENOENT) {
-            Problem("The hand-over file " + path + " cannot be opened: " + ErrnoText());
+            Problem("The hand-over file " + path + " cannot be opened: " + ErrnoText(errno));
         }
         return false;
     }
@@ -320,7 +320,7 @@ bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& by
     }
     if (::flock(fd.Get(), LOCK_SH | LOCK_NB) != 0) return false;
     if (!ReadBounded(fd.Get(), bytes)) {
-        Problem("The hand-over file " + path + " cannot be read: " + ErrnoText());
+        Problem("The hand-over file " + path + " cannot be read: " + ErrnoText(errno));
         return false;
     }
     read = FileIdentity::Of(st);

@@ -34,12 +34,8 @@ TrapUser UserOf(const CTarvellDoc& doc) {
     TrapUser t;
     t.enabled = doc.SnmpV3Enabled != 0;
     t.user.name = doc.SnmpV3User;
-    t.user.auth = doc.SnmpV3AuthProtocol == 2   ? snmp::AuthProtocol::Md5
-                  : doc.SnmpV3AuthProtocol == 3 ? snmp::AuthProtocol::Sha
-                                                : snmp::AuthProtocol::None;
-    t.user.priv = doc.SnmpV3PrivProtocol == 2   ? snmp::PrivProtocol::Des
-                  : doc.SnmpV3PrivProtocol == 3 ? snmp::PrivProtocol::TripleDes
-                                                : snmp::PrivProtocol::None;
+    t.user.auth = snmp::AuthProtocolOfCode(static_cast<std::uint32_t>(doc.SnmpV3AuthProtocol));
+    t.user.priv = snmp::PrivProtocolOfCode(static_cast<std::uint32_t>(doc.SnmpV3PrivProtocol));
     t.user.authPassword = doc.SnmpV3AuthPassword;
     t.user.privPassword = doc.SnmpV3PrivPassword;
     return t;
@@ -78,6 +74,18 @@ CScanSnmpTraps::CScanSnmpTraps(CTarvellFrm& engine, PollStarter& polls, TrapList
 std::string CScanSnmpTraps::OnDatagram(std::string_view bytes, const std::string& sender) {
     const auto settings = engine_.Settings();
     DecodedDatagram decoded = decoder_.Decode(bytes, UserOf(*settings));
+    if (!decoded.fault.empty()) {
+        if (decoderFaultsLogged_ == 0)
+            engine_.Log("Trap from " + sender + " could not be decoded (" + decoded.fault +
+                        "); it is dropped, and such datagrams are counted until one decodes");
+        ++decoderFaultsLogged_;
+        return {};
+    }
+    if (decoderFaultsLogged_ != 0) {
+        engine_.Log("Traps decode again; " + FormatLong(static_cast<std::int64_t>(decoderFaultsLogged_)) +
+                    " could not be decoded and were dropped");
+        decoderFaultsLogged_ = 0;
+    }
     // With discovery from traps off, notifications are read and dropped, so none is left
     // waiting to start a burst of polls when it is turned on again; informs are still answered.
     if (decoded.notification && settings->DiscoverTrapsEnabled)

@@ -74,6 +74,7 @@ private:
     PollStarter& polls_;
     const TrapListenerOptions options_;
     TrapDecoder decoder_;
+    std::uint64_t decoderFaultsLogged_ = 0;   // datagrams dropped by decoder faults since the last good one
     std::atomic<std::uint16_t> boundPort_{0};
     std::atomic<std::uint64_t> dropped_{0};
     std::atomic<std::uint64_t> received_{0};
