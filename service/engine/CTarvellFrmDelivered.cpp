@@ -120,7 +120,8 @@ void CTarvellFrm::RequeueUndelivered(const CTarvellDoc& settings) {
         const std::string name = ChannelName(*this, *queue);
         const auto found = marks.find(name);
         if (!enabled || found == marks.end()) {
-            if (!newest.empty()) deliveredMarks_[name] = newest;
+            // An empty log: every alert to come is after "0.0".
+            deliveredMarks_[name] = newest.empty() ? std::string("0.0") : newest;
             continue;
         }
         deliveredMarks_[name] = found->second;
