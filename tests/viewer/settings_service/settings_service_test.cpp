@@ -18,9 +18,13 @@
 #include "tests/service/ServiceTestSupport.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/service/ServiceControl.h"
-#include "viewer/core/settings/LocalSettings.h"
-#include "viewer/core/settings/SettingsRules.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/shell/CommandIds.h"
+#include "viewer/settings/CLocalSettingsPanel.h"
+#include "viewer/settings/CSettingsWnd.h"
+#include "viewer/widgets/CSortListCtrl.h"
+#include "viewer/widgets/Pickers.h"
 
 namespace tarvell {
 namespace {
@@ -29,6 +33,11 @@ using testing::BackgroundProgram;
 using testing::ServiceEnvironment;
 using testing::TempFolder;
 using testing::WaitUntil;
+
+struct ScriptedFolder : FolderPicker {
+    std::optional<QString> answer;
+    std::optional<QString> PickFolder(QWidget*, const QString&) override { return answer; }
+};
 
 bool MayHandOver() {
     const struct group* admins = ::getgrnam("tarvell-admin");
@@ -63,7 +72,7 @@ private:
     std::uint16_t port_ = 0;
 };
 
-TEST(SettingsServiceSystem, AConnectedServerIsCurrentAndItsSyslogListenerGetsTheTestLine) {
+TEST(SettingsServiceSystem, AnAddedServerTakesTheTablesHearsTheSyslogTestAndIsTheSavedDefault) {
     if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
     TempFolder root{"settings-system-"};
     const std::string service = root / "var/lib/tarvell";
@@ -84,28 +93,44 @@ TEST(SettingsServiceSystem, AConnectedServerIsCurrentAndItsSyslogListenerGetsThe
     BackgroundProgram srv({program, "-Run"}, env, root / "service.txt");
     ASSERT_GT(srv.Pid(), 0);
 
-    // "Add Server..." for the service's folder, then Connect, before anything is saved.
+    // The window is shown on a viewer whose only server is elsewhere; "Add Server..." for the
+    // service's folder and Connect, before any Save, make it current.
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(root / "config"));
     Registry registry(root / "machine", root / "user");
     ViewerEnvironment viewer;
     viewer.programFolder = root / "elsewhere";
     viewer.registry = &registry;
     viewer.mountInfo = [] { return std::string(); };
     CTarvellApp app(viewer);
-    ServerList rows;
-    ServerMap known;
-    app.CopyServers(known);
-    rows.Load(known);
-    const std::size_t added = rows.Add(service);
-    rows.SetDefault(added);
-    ASSERT_TRUE(WaitUntil([&] { return app.SelectServer(rows.Rows()[added].name, service); }, 10'000))
-        << srv.Output();
-    EXPECT_EQ(app.Server().Folder, service);
-
-    // Showing the settings window brings the text tables into the settings; the service takes
-    // the hand-over copy and its settings file then holds them.
+    CommandRouter router;
+    PromptRecorder prompt;
+    PageContext context{app, router, prompt, {}, {}};
+    context.connectServer = [&](const std::string& name, const std::string& folder) {
+        return app.SelectServer(name, folder);
+    };
+    ScriptedFolder folders;
+    folders.answer = QString::fromStdString(service);
+    CSettingsWnd window(context, nullptr, &folders, nullptr);
+    router.SetRoot(window.Commands());
+    window.resize(900, 560);
+    window.show();
+    CLocalSettingsPanel* local = window.LocalPanel();
+    local->AddServer();
+    const std::size_t added = local->Servers().Rows().size() - 1;
+    const std::string name = local->Servers().Rows()[added].name;
+    local->List()->SelectRow(static_cast<int>(added));
     const std::string ini = JoinPath(service, CTarvellDoc::kFileName);
     ASSERT_TRUE(WaitUntil([&] { return FileExists(ini); }, 10'000)) << srv.Output();
-    ASSERT_TRUE(RepairTextTables(app));
+    local->RunCommand(cmd::kConnectServer);
+    EXPECT_EQ(app.Server().Folder, service);
+    local->RunCommand(cmd::kServerDefault);   // Local Save with the row as the default
+    router.Send(cmd::kSettingsSave);
+    EXPECT_FALSE(window.SaveButton()->isEnabled()) << "stored";
+
+    // Showing the window again brings the text tables into the settings; the service takes the
+    // hand-over copy and its settings file then holds them.
+    window.hide();
+    window.show();
     EXPECT_TRUE(WaitUntil([&] { return !FileExists(JoinPath(service, "handover/Tarvell.ini")); }, 10'000))
         << srv.Output();
     BackgroundProgram print({std::string(TARVELL_BINARY_DIR) + "/tools/tarvell-ini", "--print", ini}, env,
@@ -131,17 +156,13 @@ TEST(SettingsServiceSystem, AConnectedServerIsCurrentAndItsSyslogListenerGetsThe
     }
     EXPECT_NE(line.find("Quenmark Tarvell - Test message"), std::string::npos) << line << "\n" << srv.Output();
 
-    // The Local Save is read back by a new viewer with the added row as its default.
-    LocalValues values;
-    values.autostartPath = root / "autostart/tarvell.desktop";
-    values.program = "/usr/bin/Tarvell";
-    EXPECT_EQ(SaveLocalSettings(app, rows, values), str::kSettingsSaved);
+    // A new viewer reads the Local Save back with the added row as its default.
     CTarvellApp again(viewer);
     ServerMap saved;
     again.CopyServers(saved);
     const auto choice = DefaultServer(saved);
     ASSERT_TRUE(choice);
-    EXPECT_EQ(choice->Name, rows.Rows()[added].name);
+    EXPECT_EQ(choice->Name, name);
     EXPECT_EQ(choice->Folder, service);
 }
 
