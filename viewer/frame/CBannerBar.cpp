@@ -7,6 +7,7 @@
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/shell/Prompt.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
@@ -56,6 +57,7 @@ CBannerBar::CBannerBar(const CommandRouter& router, Prompt& prompt, Hooks hooks,
     stateIcon_->setObjectName(QStringLiteral("serviceState"));
     stateIcon_->setCursor(Qt::PointingHandCursor);
     stateIcon_->setFixedSize(kStateIconSize);
+    MakeAccessibleButton(stateIcon_, FromUtf8(MenuText(res::kMainToolbar, cmd::kService)));
     stateIcon_->installEventFilter(this);
     stateIcon_->hide();
 
@@ -117,20 +119,28 @@ void CBannerBar::paintEvent(QPaintEvent*) {
     p.setPen(ToQColor(look::kBandEdge));
     p.drawLine(0, r.bottom(), r.right(), r.bottom());
 
-    p.setFont(DesignFont(QStringLiteral("Impact"), 20, 400, true, true));
+    // The maker's word, then the product's name at x 85 or, when the maker's face is wider than
+    // that leaves room for, just after the word (the stand-in faces are wider than the design's).
+    const QFont maker = DesignFont(QStringLiteral("Impact"), 20, 400, true, true);
+    p.setFont(maker);
     p.setPen(ToQColor(look::kMakerGrey));
-    p.drawText(QRect(QPoint(10, 25), QPoint(299, 49)), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-               QStringLiteral("Quenmark"));
+    const QString makerWord = QStringLiteral("Quenmark");
+    p.drawText(QRect(QPoint(10, 25), QPoint(299, 49)), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, makerWord);
+    const int productLeft = LogoNextLeft(maker, makerWord, 10, 85);
     p.setFont(DesignFont(QStringLiteral("Arial"), 26, 700));
     p.setPen(ToQColor(look::kProductRed));
-    p.drawText(QRect(QPoint(85, 30), QPoint(299, 59)), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-               QStringLiteral("Tarvell"));
+    p.drawText(QRect(QPoint(productLeft, 30), QSize(215, 30)),
+               Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QStringLiteral("Tarvell"));
     if (icon_.Visible()) {
+        // The caption sits on the line of the page buttons' captions beside it.
         p.setFont(DesignFont(QStringLiteral("Tahoma"), logicalDpiX() / 7));
         p.setPen(ToQColor(look::kLink));
         const int cx = width();
-        p.drawText(QRect(QPoint(cx - 280, 30), QPoint(cx - 227, 59)), Qt::AlignCenter | Qt::TextSingleLine,
-                   FromUtf8(MenuText(res::kMainToolbar, cmd::kService)));
+        QRect line(QPoint(cx - 280, 30), QPoint(cx - 227, 59));
+        const int first = iconBar_->CommandToIndex(cmd::kMonitor);
+        if (const QRect text = iconBar_->TextRect(first); !text.isEmpty())
+            line = QRect(cx - 280, iconBar_->y() + text.top(), 54, text.height());
+        p.drawText(line, Qt::AlignCenter | Qt::TextSingleLine, FromUtf8(MenuText(res::kMainToolbar, cmd::kService)));
     }
 }
 

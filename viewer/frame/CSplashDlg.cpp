@@ -49,15 +49,17 @@ void CSplashDlg::paintEvent(QPaintEvent*) {
     QPainter p(this);
     FillPageGradient(p, rect());
     const int dpi = logicalDpiX();
+    // The product's name after the maker's word where the stand-in face is wider than the design's.
+    const QFont maker = DesignFont(QStringLiteral("Impact"), dpi * 10 / 48, 400, true, true);
+    const int productLeft = LogoNextLeft(maker, QStringLiteral("Quenmark"), 30, 110);
     const struct {
         QFont font;
         QColor color;
         QPoint at;
         const char* text;
     } names[] = {
-        {DesignFont(QStringLiteral("Impact"), dpi * 10 / 48, 400, true, true), ToQColor(look::kMakerGrey), {30, 25},
-         "Quenmark"},
-        {DesignFont(QStringLiteral("Arial"), dpi / 3, 700), ToQColor(look::kProductRed), {110, 40}, "Tarvell"},
+        {maker, ToQColor(look::kMakerGrey), {30, 25}, "Quenmark"},
+        {DesignFont(QStringLiteral("Arial"), dpi / 3, 700), ToQColor(look::kProductRed), {productLeft, 40}, "Tarvell"},
     };
     for (const auto& n : names) {
         p.setFont(n.font);

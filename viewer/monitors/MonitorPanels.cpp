@@ -56,10 +56,12 @@ CMonitorInfoDlg::CMonitorInfoDlg(CTarvellApp& app, QWidget* parent)
     : OverviewPanel(app, nullptr, 0, parent) {
     AddLabel(1000, QStringLiteral("Monitor Information"), QRect(10, 10, 150, logicalDpiX() / 7 + 6),
              PanelTitleFont(*this));
-    AddLabel(1012, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), SmallText());
+    QLabel* devices = AddLabel(1012, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), SmallText());
     AddLabel(1014, QStringLiteral("0"), QRect(125, 45, 35, 15), SmallText());
-    AddLabel(1013, QStringLiteral("Total Nodes:"), QRect(50, 60, 75, 15), SmallText());
+    FitCount(1014, nullptr, devices);
+    QLabel* nodes = AddLabel(1013, QStringLiteral("Total Nodes:"), QRect(50, 60, 75, 15), SmallText());
     AddLabel(1015, QStringLiteral("0"), QRect(125, 60, 35, 15), SmallText());
+    FitCount(1015, nullptr, nodes);
     AddLabel(1016,
              QStringLiteral("With real-time monitor you can view your current device ports network access control. "
                             "Use the detection and prevention monitors to analyze your network potential risks."),

@@ -1,6 +1,7 @@
 // Pictures of the viewer's shell for tools/screenshots, taken under a virtual X server:
 //   tarvell-shell-shots --out DIR     the main window on the Summary page and on an inner page,
-//                                     the Options drop-down and the tray menu, as PNG files
+//                                     the banner, the Options drop-down and the tray menu, as
+//                                     PNG files
 //   tarvell-shell-shots --seed ROOT   writes default settings and empty state files to
 //                                     ROOT/var/lib/tarvell, so that a viewer started on that root
 //                                     connects
@@ -91,6 +92,9 @@ int TakePictures(const QString& out) {
             if (!image.save(out + QStringLiteral("/") + name)) status = 1;
         };
         save(QStringLiteral("shell-summary.png"), frame.grab().toImage());
+        // The banner alone, twice the size: the logo's two words and the service caption.
+        const QImage banner = frame.Banner()->grab().toImage();
+        save(QStringLiteral("shell-banner.png"), banner.scaled(banner.size() * 2));
         frame.Router().Send(cmd::kMonitor);
         Settle();
         save(QStringLiteral("shell-monitor-overview.png"), frame.grab().toImage());

@@ -61,6 +61,27 @@ bool WriteFixtures(const std::string& server) {
     return WriteStateFile(JoinPath(server, "Tarvell.db"), file);
 }
 
+// A server of 100 000 events on 100 000 devices with 250 000 nodes: six-digit counts.
+bool WriteLargeFixtures(const std::string& server) {
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    if (!doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true)) return false;
+    EventDatabaseFile file;
+    file.SwitchCount = "100000";
+    file.NodeCount = "250000";
+    for (int i = 0; i < 100000; ++i) {
+        auto item = std::make_unique<CEventItem>();
+        item->SourceMac = "00:1a:2b:00:00:01";
+        item->DeviceIp = "10.0.0.1";
+        item->Blocked = i % 5 == 0 ? 1 : 0;
+        item->EventType = "New Mac";
+        item->Category = "Detection";
+        item->DateKey = "1700000000";
+        file.EventMap.emplace("S" + std::to_string(i) + "/1", std::move(item));
+    }
+    return WriteStateFile(JoinPath(server, "Tarvell.db"), file);
+}
+
 bool Save(QWidget& w, const QString& dir, const char* name) {
     QApplication::processEvents();
     const QString path = dir + QLatin1Char('/') + QLatin1String(name);
@@ -151,6 +172,25 @@ int main(int argc, char** argv) {
         about.show();
         if (!Save(about, out, "about-dialog.png")) status = 1;
         about.hide();
+    }
+    {
+        const std::string large = JoinPath(root, "large");
+        if (!MakeDirectories(large) || !WriteLargeFixtures(large)) {
+            std::fprintf(stderr, "tarvell-summary-shots: the large fixture files could not be written\n");
+            status = 1;
+        } else {
+            // A registry of its own, so that the local server is the large one.
+            Registry largeRegistry(JoinPath(root, "large-machine"), JoinPath(root, "large-user"));
+            env.programFolder = large;
+            env.registry = &largeRegistry;
+            CTarvellApp app(env);
+            app.ReloadDocument();
+            app.LoadEvents();
+            CMonitorWnd monitor(app, [](int) {});
+            monitor.resize(900, 560);
+            monitor.show();
+            if (!Save(monitor, out, "monitor-overview-six-digits.png")) status = 1;
+        }
     }
     RemoveTree(root);
     return status;

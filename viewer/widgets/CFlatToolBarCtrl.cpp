@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "viewer/core/look/Look.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Painting.h"
 #include "viewer/widgets/TextConv.h"
@@ -20,6 +21,7 @@ constexpr int kDividerFirstDot = 18;   // the dots start this far down the butto
 }  // namespace
 
 CFlatToolBarCtrl::CFlatToolBarCtrl(QWidget* parent) : QWidget(parent) {
+    InstallAccessibleFactory();
     textColor_ = palette().color(QPalette::ButtonText);
     setMouseTracking(true);
     setAttribute(Qt::WA_Hover);
@@ -154,6 +156,16 @@ QRect CFlatToolBarCtrl::ButtonRect(int index) const {
     if (index < 0 || index >= ButtonCount()) return {};
     Layout();
     return rects_[static_cast<std::size_t>(index)];
+}
+
+QRect CFlatToolBarCtrl::TextRect(int index) const {
+    const QRect r = ButtonRect(index);
+    if (r.isEmpty() || buttons_[static_cast<std::size_t>(index)].hidden) return {};
+    const FlatButton& b = buttons_[static_cast<std::size_t>(index)];
+    const QSize is = images_ != nullptr && b.image >= 0 ? images_->Size() : QSize(0, 0);
+    if (!listStyle_) return QRect(r.left(), r.top() + kPadY + is.height(), r.width(), r.height() - kPadY - is.height());
+    const int tx = r.left() + kPadX + is.width() + (is.width() > 0 ? kImageGap : 0);
+    return QRect(tx, r.top(), r.right() + 1 - kPadX - tx, r.height());
 }
 
 int CFlatToolBarCtrl::ButtonAt(QPoint pos) const {

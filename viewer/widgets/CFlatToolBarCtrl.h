@@ -71,6 +71,9 @@ public:
     // The button's place in the control (empty for a hidden button or an index outside).
     QRect ButtonRect(int index) const;
     int ButtonAt(QPoint pos) const;
+    // Where the button's text is drawn (empty where ButtonRect is): beside the image in the list
+    // style, below it otherwise.
+    QRect TextRect(int index) const;
     // The hot button (under the mouse, enabled, not a divider), or -1.
     int HotIndex() const { return hot_; }
     // The button being pressed, or -1.

@@ -26,6 +26,7 @@ CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QWidget(parent) {
         f->setValidator(new QRegularExpressionValidator(octet, f));
         f->setMaxLength(3);
         f->setAlignment(Qt::AlignCenter);
+        f->setAccessibleName(QStringLiteral("Address part %1").arg(i + 1));
         f->installEventFilter(this);
         row->addWidget(f, 1);
         fields_[i] = f;

@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "viewer/core/look/Look.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/QtGeometry.h"
 #include "viewer/widgets/TextConv.h"
@@ -43,6 +44,7 @@ void CThemeTabCtrl::SetAppThemed(bool themed) { g_themed = themed; }
 bool CThemeTabCtrl::IsAppThemed() { return g_themed; }
 
 CThemeTabCtrl::CThemeTabCtrl(QWidget* parent) : QWidget(parent) {
+    InstallAccessibleFactory();
     setMouseTracking(true);
     setAttribute(Qt::WA_Hover);
     setFocusPolicy(Qt::StrongFocus);

@@ -1,6 +1,8 @@
 #include "viewer/widgets/Fonts.h"
 
+#include <QFontMetrics>
 #include <QPaintDevice>
+#include <algorithm>
 
 #include "viewer/core/look/FontTable.h"
 #include "viewer/widgets/TextConv.h"
@@ -29,6 +31,12 @@ QFont DesignFont(const QString& face, int pixelHeight, int weight, bool italic, 
 
 QFont BodyFont(const QPaintDevice& device, const QString& face, int weight) {
     return DesignFont(face, DesignTextHeight(device.logicalDpiX()), weight);
+}
+
+int LogoNextLeft(const QFont& font, const QString& word, int left, int designLeft, int gap) {
+    if (word.isEmpty()) return designLeft;
+    const QFontMetrics fm(font);
+    return std::max(designLeft, left + fm.horizontalAdvance(word) - std::min(0, fm.rightBearing(word.back())) + gap);
 }
 
 }  // namespace tarvell

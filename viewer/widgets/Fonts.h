@@ -18,5 +18,8 @@ QFont DesignFont(const QString& face, int pixelHeight, int weight = 400, bool it
 // "Tahoma" (or "MS Sans Serif") of height pixels-per-inch / 7 of the device, the viewer's text font.
 QFont BodyFont(const QPaintDevice& device, const QString& face = QStringLiteral("Tahoma"),
                int weight = 400);
+// Where a second word of the logo starts: at `designLeft`, or `gap` pixels after `word` drawn
+// from `left` in `font` (its italic overhang included) when the stand-in face is that much wider.
+int LogoNextLeft(const QFont& font, const QString& word, int left, int designLeft, int gap = 4);
 
 }  // namespace tarvell

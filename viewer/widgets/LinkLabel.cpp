@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include "viewer/core/look/Look.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/TextConv.h"
 
@@ -12,6 +13,7 @@ namespace tarvell {
 
 LinkLabel::LinkLabel(const QString& text, CommandId command, QWidget* parent)
     : QWidget(parent), text_(text), command_(command), color_(ToQColor(look::kLink)) {
+    InstallAccessibleFactory();
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover);

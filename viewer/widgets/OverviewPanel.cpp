@@ -1,6 +1,7 @@
 #include "viewer/widgets/OverviewPanel.h"
 
 #include <QPainter>
+#include <algorithm>
 
 #include "viewer/core/look/Look.h"
 #include "viewer/core/summary/SummaryRules.h"
@@ -11,6 +12,10 @@
 #include "viewer/widgets/TextConv.h"
 
 namespace tarvell {
+
+namespace {
+constexpr int kPanelMargin = 10;   // a count moved left stops here
+}  // namespace
 
 QFont PanelTitleFont(const QWidget& w) { return BodyFont(w, QStringLiteral("Tahoma"), 700); }
 QFont PanelTextFont() { return DesignFont(QStringLiteral("Tahoma"), 13); }
@@ -83,7 +88,33 @@ QLabel* OverviewPanel::Label(int id) const {
 
 void OverviewPanel::SetTextIfChanged(int id, const QString& text) {
     const auto it = labels_.find(id);
-    if (it != labels_.end() && it->second->text() != text) it->second->setText(text);
+    if (it == labels_.end() || it->second->text() == text) return;
+    QLabel* label = it->second;
+    label->setText(text);
+    const auto fit = fits_.find(id);
+    if (fit == fits_.end()) return;
+    const CountFit& f = fit->second;
+    QRect r = f.place;
+    r.setWidth(std::max(f.place.width(), QFontMetrics(label->font()).horizontalAdvance(text) + 2));
+    if (f.before != nullptr) {
+        const int over = r.right() - (width() - 1);
+        const int shift = std::clamp(over, 0, std::max(0, f.beforePlace.left() - kPanelMargin));
+        r.translate(-shift, 0);
+        f.before->setGeometry(f.beforePlace.translated(-shift, 0));
+    }
+    label->setGeometry(r);
+    if (f.next != nullptr) {
+        const int left = std::max(f.nextPlace.left(), r.right() + 1 + (f.nextPlace.left() - f.place.right() - 1));
+        f.next->setGeometry(QRect(QPoint(left, f.nextPlace.top()),
+                                  QPoint(std::max(left, f.nextPlace.right()), f.nextPlace.bottom())));
+    }
+}
+
+void OverviewPanel::FitCount(int id, QLabel* next, QLabel* before) {
+    const auto it = labels_.find(id);
+    if (it == labels_.end()) return;
+    fits_[id] = {it->second->geometry(), next, next ? next->geometry() : QRect(), before,
+                 before ? before->geometry() : QRect()};
 }
 
 void OverviewPanel::ApplyPermissions(const std::map<int, std::string_view>& permissions) {
@@ -125,13 +156,13 @@ void OverviewPanel::LayoutDetails(const QString& title, int totalId, const QStri
     OverviewPanel& panel = *this;
     label(1000, title, QRect(10, 8, 400, panel.logicalDpiX() / 7 + 6), PanelTitleFont(panel), false);
     label(totalId, QStringLiteral("0"), QRect(12, 36, 40, 18), PanelBoldFont(), false);
-    label(0, totalText, QRect(56, 36, 340, 18), PanelTextFont(), false);
+    FitCount(totalId, label(0, totalText, QRect(56, 36, 340, 18), PanelTextFont(), false), nullptr);
     separator(62);
     int y = 72;
     for (const SideTexts& side : sides) {
         label(0, side.heading, QRect(12, y, 300, 18), PanelBoldFont(), false);
         label(side.countId, QStringLiteral("0"), QRect(12, y + 20, 40, 18), PanelBoldFont(), false);
-        label(0, countText, QRect(56, y + 20, 200, 18), PanelTextFont(), false);
+        FitCount(side.countId, label(0, countText, QRect(56, y + 20, 200, 18), PanelTextFont(), false), nullptr);
         label(0, side.description, QRect(12, y + 42, 390, 34), PanelTextFont(), true);
         link(side.linkId, side.link, side.command, QRect(12, y + 78, 200, 18));
         y += 106;

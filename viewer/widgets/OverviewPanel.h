@@ -54,7 +54,12 @@ protected:
     QLabel* AddLabel(int id, const QString& text, QRect place, const QFont& font, bool wrap = false);
     QLabel* Label(int id) const;
     LinkLabel* AddLink(int id, const QString& text, CommandId command, QRect place);
+    // Rewrites a label; a count label (FitCount) then takes the width of its text.
     void SetTextIfChanged(int id, const QString& text);
+    // The count label `id` keeps its place as the least width and grows with its text: the label
+    // `next` to its right moves along (keeping its right edge), or, where the count would pass the
+    // panel's right edge, the count and the label `before` it move left as far as the margin.
+    void FitCount(int id, QLabel* next, QLabel* before);
     // Links guarded by permissions, checked at each show.
     void ApplyPermissions(const std::map<int, std::string_view>& permissions);
     void AddSeparator(int y) { separators_.push_back(y); }
@@ -75,6 +80,14 @@ private:
     QTimer timer_;
     std::map<int, QLabel*> labels_;
     std::map<int, LinkLabel*> links_;
+    struct CountFit {
+        QRect place;
+        QLabel* next = nullptr;
+        QRect nextPlace;
+        QLabel* before = nullptr;
+        QRect beforePlace;
+    };
+    std::map<int, CountFit> fits_;
     std::vector<int> separators_;
 };
 

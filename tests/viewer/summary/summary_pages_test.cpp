@@ -218,5 +218,52 @@ TEST_F(SummaryPagesTest, ProtectionCountsAreReadAtEachShow) {
     EXPECT_EQ(sent_, (std::vector<int>{static_cast<int>(cmd::kIntrusionPrevention)}));
 }
 
+// The counts of the monitor overview fit their text: the label beside a count moves along, and a
+// count at the panel's right edge moves left with its caption.
+QLabel* LabelWithText(QWidget& panel, const QString& text) {
+    for (QLabel* l : panel.findChildren<QLabel*>())
+        if (l->text() == text) return l;
+    return nullptr;
+}
+
+bool Fits(QLabel* l) { return l && l->width() >= QFontMetrics(l->font()).horizontalAdvance(l->text()); }
+
+struct DetailsWithCounts : CMonitorDetailsDlg {
+    using CMonitorDetailsDlg::CMonitorDetailsDlg;
+    QString count;
+    void Update() override { SetTextIfChanged(1008, count); }
+};
+
+TEST_F(SummaryPagesTest, MonitorCountsFitTheirText) {
+    EventDatabaseFile file;
+    file.SwitchCount = "100000";
+    file.NodeCount = "2500000";
+    ASSERT_TRUE(WriteStateFile(JoinPath(server_, "Tarvell.db"), file));
+    CTarvellApp& app = Connected(DefaultSettings());
+    ASSERT_TRUE(app.LoadEvents());
+    CMonitorInfoDlg info(app, nullptr);
+    info.show();
+    for (const QString& count : {QStringLiteral("100000"), QStringLiteral("2500000")}) {
+        QLabel* l = LabelWithText(info, count);
+        ASSERT_TRUE(Fits(l)) << count.toStdString();
+        EXPECT_LE(l->geometry().right(), info.width() - 1) << count.toStdString();
+    }
+    EXPECT_LT(LabelWithText(info, QStringLiteral("Total Devices:"))->geometry().right(),
+              LabelWithText(info, QStringLiteral("100000"))->x());
+
+    DetailsWithCounts details(app, nullptr, nullptr);
+    QLabel* caption = LabelWithText(details, QStringLiteral("Events are currently active"));
+    const int captionRight = caption->geometry().right();
+    for (const char* count : {"7", "100000", "123456789012"}) {
+        details.count = QString::fromLatin1(count);
+        details.Refresh();
+        QLabel* l = LabelWithText(details, details.count);
+        EXPECT_TRUE(Fits(l)) << count;
+        EXPECT_EQ(l->x(), 12);
+        EXPECT_EQ(caption->x(), std::max(56, l->geometry().right() + 5)) << count;   // the 4 px gap kept
+        EXPECT_EQ(caption->geometry().right(), captionRight);
+    }
+}
+
 }  // namespace
 }  // namespace tarvell::test
