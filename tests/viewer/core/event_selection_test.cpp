@@ -1,5 +1,5 @@
-// Selecting a monitor event without widgets: its text, the keys, the count label, the search,
-// the links' permissions and the prevention information page.
+// Selecting a monitor event without widgets: its text, the keys, the count label, the links'
+// permissions and the prevention information page.
 #include <gtest/gtest.h>
 
 #include "viewer/core/hub/EventTypes.h"
@@ -97,19 +97,6 @@ TEST(EventSelectionTest, KeysAndCountLabel) {
     };
     for (const auto& [before, after] : labels) EXPECT_EQ(LowerCountLabel(before, false), after) << before;
     EXPECT_EQ(LowerCountLabel("3/17", true), "0");
-}
-
-TEST(EventSelectionTest, SearchIgnoresCaseAndStartsAtTheGivenRow) {
-    std::vector<SearchTexts> rows(4);
-    rows[1][5] = "00:1A:2B:3C:4D:5E";   // SourceMac
-    rows[3][1] = "edge-1A";             // device name
-    const auto textsOf = [&rows](int r, SearchTexts& out) { out = rows[static_cast<std::size_t>(r)]; };
-    EXPECT_EQ(FindEventRow("1A", 0, 4, textsOf), 1);
-    EXPECT_EQ(FindEventRow("1A", 2, 4, textsOf), 3);
-    EXPECT_EQ(FindEventRow("1A", 4, 4, textsOf), -1);
-    EXPECT_EQ(FindEventRow("00:1A:2B:3C:4D:5E", 0, 4, textsOf), 1) << "equality matches";
-    EXPECT_EQ(FindEventRow("ZZ", 0, 4, textsOf), -1);
-    EXPECT_EQ(FindEventRow("", 0, 4, textsOf), -1);
 }
 
 TEST(EventSelectionTest, LinkPermissions) {

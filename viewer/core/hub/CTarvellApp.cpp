@@ -329,9 +329,8 @@ void CTarvellApp::CopyEvents(ObjectMap<CEventItem>& out) const {
 
 bool CTarvellApp::LookupEvent(const std::string& key, CEventItem& out) const {
     const auto events = Events();
-    if (!events) return false;   // nothing loaded yet
     const auto it = events->EventMap.find(key);
-    if (it == events->EventMap.end() || !it->second) return false;
+    if (it == events->EventMap.end()) return false;
     out = *it->second;
     return true;
 }
