@@ -333,11 +333,7 @@ void CEventMonitorWnd::ShowEvent(bool detection, int row) {
         std::string requester;
         if (!detection) {
             std::lock_guard lock(app.Document().DocumentLock);
-            for (const std::string& entry : app.Document().Fields().BlockRequests)
-                if (entry.size() > key.size() && entry.compare(0, key.size(), key) == 0 && entry[key.size()] == ';') {
-                    requester = entry.substr(key.size() + 1);
-                    break;
-                }
+            requester = BlockRequester(app.Document().Fields().BlockRequests, key);
         }
         pane->SetEventText(BuildEventText(detection, event, ToStored(model->ItemText(row, 4)), requester));
     }

@@ -15,7 +15,6 @@
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/EventTypes.h"
 #include "viewer/core/look/Look.h"
-#include "viewer/core/monitors/MonitorRules.h"
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/widgets/CPaintListCtrl.h"
@@ -165,7 +164,7 @@ void CMonitorActionsPanel::OnLearnMore() {
             std::string requester;
             {
                 std::lock_guard lock(app.Document().DocumentLock);
-                requester = RequestIndex::Build(app.Document().Fields()).Requester(key);
+                requester = BlockRequester(app.Document().Fields().BlockRequests, key);
             }
             page = PreventionHelpPage(requester, event);
         }

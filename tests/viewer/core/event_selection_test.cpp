@@ -79,6 +79,9 @@ TEST(EventSelectionTest, TitlesOfBothScreens) {
         EXPECT_EQ(PreventionHelpPage(c.requester, blocked), EventTypeHelp(c.title));
     }
     EXPECT_FALSE(EventTypeHelp("System Blocking").empty());
+    const std::vector<std::string> requests = {"S1/10;carol", "S1/1", "S1/1;alice", "S1/1;bob"};
+    EXPECT_EQ(BlockRequester(requests, "S1/1"), "alice") << "the first entry of the key itself";
+    EXPECT_EQ(BlockRequester(requests, "S1/2"), "");
 }
 
 TEST(EventSelectionTest, KeysAndCountLabel) {

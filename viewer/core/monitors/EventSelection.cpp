@@ -59,6 +59,13 @@ void SplitEventSummary(std::string_view column4, std::string& title, std::string
     description.assign(column4.substr(open + 1, end - open - 1));
 }
 
+std::string BlockRequester(const std::vector<std::string>& blockRequests, const std::string& key) {
+    for (const std::string& entry : blockRequests)
+        if (entry.size() > key.size() && entry[key.size()] == ';' && entry.compare(0, key.size(), key) == 0)
+            return entry.substr(key.size() + 1);
+    return {};
+}
+
 bool IsManualBlocking(const std::string& requester, const CEventItem& event) {
     return !requester.empty() || !event.Submitter.empty();
 }

@@ -35,6 +35,9 @@ struct EventText {
 // Without "(" the whole text is the title and the description is empty.
 void SplitEventSummary(std::string_view column4, std::string& title, std::string& description);
 
+// The requester of the first "<key>;<requester>" entry of the block requests; empty when none.
+std::string BlockRequester(const std::vector<std::string>& blockRequests, const std::string& key);
+
 // A prevention event is a manual blocking when a user asked for it (`requester`) or the service
 // recorded a submitter.
 bool IsManualBlocking(const std::string& requester, const CEventItem& event);
