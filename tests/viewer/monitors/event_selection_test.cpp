@@ -40,7 +40,8 @@ Events ThreeEvents() {
 
 class EventSelectionTest : public ViewerFixture {
 protected:
-    void Start(const Events& events, const CTarvellDoc& settings = DefaultSettings()) {
+    void Start(const Events& events, const CTarvellDoc& settings = DefaultSettings(),
+               CommandId mode = cmd::kDetectionMonitor) {
         WriteSettings(settings);
         WriteEvents(events);
         StartApp();
@@ -56,7 +57,7 @@ protected:
         window_->openInformation = [this](const QString& title, const QString& html) {
             pages_.emplace_back(title, html);
         };
-        window_->SetMode(cmd::kDetectionMonitor);
+        window_->SetMode(mode);
         window_->show();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window_->Passes() > 0; }, 2000));
     }
@@ -189,6 +190,22 @@ TEST_F(EventSelectionTest, LinksFollowThePermissionsAndTheFirstSelectedRow) {
     ASSERT_TRUE(app_->LoadEvents());
     actions->OnLearnMore();
     EXPECT_EQ(pages_.size(), 1u) << "the event left the hub";
+}
+
+TEST_F(EventSelectionTest, PreventionPaneTellsAManualBlocking) {
+    CTarvellDoc settings = DefaultSettings();
+    settings.BlockRequests = {"S1/2;alice@CORP"};
+    Start(ThreeEvents(), settings, cmd::kPreventionMonitor);
+    CPaintListCtrl* list = window_->List(false);
+    ASSERT_EQ(list->Rows()->rowCount(), 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->Rows()->index(0, 0)).center());
+    const QString text = window_->DetailsPane(false)->TextArea()->toPlainText();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Manual Blocking\n\n"))) << text.toStdString();
+    EXPECT_TRUE(text.endsWith(QStringLiteral("Description: Manual Blocking by .")));
+    window_->DetailsPane(false)->Actions()->OnLearnMore();
+    ASSERT_EQ(pages_.size(), 1u);
+    EXPECT_EQ(pages_[0], std::make_pair(QStringLiteral("Prevention Event Information"),
+                                        FromUtf8(EventTypeHelp("Manual Blocking"))));
 }
 
 TEST_F(EventSelectionTest, RemovalOutsideAPassLowersTheCountAndKeepsTheMarksOnTheirRows) {
