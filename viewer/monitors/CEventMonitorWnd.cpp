@@ -26,8 +26,8 @@
 namespace tarvell {
 
 int CEventMonitorWnd::s_SortColumn = -1;
-std::function<void(const QString&, const QString&)> CEventMonitorWnd::s_OpenInformation;
 bool CEventMonitorWnd::s_SortAscending = false;
+std::function<void(const QString&, const QString&)> CEventMonitorWnd::s_OpenInformation;
 
 namespace {
 
@@ -279,15 +279,13 @@ bool CEventMonitorWnd::eventFilter(QObject* watched, QEvent* event) {
         if (list == nullptr || details_[i] == nullptr) continue;   // still being built
         if (watched == list && event->type() == QEvent::KeyPress) {
             OnListKey(detection, static_cast<QKeyEvent*>(event)->key());
-        } else if (watched == list->viewport()) {
+        } else if (watched == list->viewport() && (event->type() == QEvent::MouseButtonRelease ||
+                                                   event->type() == QEvent::MouseButtonDblClick)) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
-                const QModelIndex index = list->indexAt(mouse->position().toPoint());
-                OnListClick(detection, index.isValid() ? index.row() : -1);
-            } else if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
-                const QModelIndex index = list->indexAt(mouse->position().toPoint());
-                if (index.isValid()) OnListDoubleClick(index.row());
-            }
+            if (mouse->button() != Qt::LeftButton) continue;
+            const QModelIndex index = list->indexAt(mouse->position().toPoint());
+            if (event->type() == QEvent::MouseButtonRelease) OnListClick(detection, index.isValid() ? index.row() : -1);
+            else if (index.isValid()) OnListDoubleClick(index.row());
         }
     }
     return QWidget::eventFilter(watched, event);
