@@ -17,6 +17,7 @@
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/frame/CBannerBar.h"
 #include "viewer/frame/CTarvellView.h"
+#include "viewer/summary/CInformationDlg.h"
 #include "viewer/widgets/CommandActions.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/TextConv.h"
@@ -60,8 +61,12 @@ CMainFrame::CMainFrame(CTarvellApp& app, ServiceControl& service, Prompt& prompt
     };
     viewHooks.openHelp = options_.openHelp;
     viewHooks.programPath = options_.programPath;
-    view_ = new CTarvellView(PageContext{app_, router_, prompt_, [this] { return service_.QueryServerState(); }},
-                             std::move(viewHooks), this);
+    PageContext pages{app_, router_, prompt_, [this] { return service_.QueryServerState(); }};
+    pages.serviceUserAccount = [this] { return service_.IsServiceUserAccount(); };
+    pages.showInformation = [](const QString& title, const QString& html, QWidget* parent) {
+        CInformationDlg(title, html, parent).exec();
+    };
+    view_ = new CTarvellView(pages, std::move(viewHooks), this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

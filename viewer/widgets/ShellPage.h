@@ -25,6 +25,12 @@ struct PageContext {
     Prompt& prompt;
     // The service state of the current server (-1 unknown, 0 stopped, 1 running); empty: none.
     std::function<int()> serviceState;
+    // 1 when the current server's service runs under an account of its own, else 0; a page asks
+    // it only while it validates. Empty: none.
+    std::function<int()> serviceUserAccount;
+    // Shows an information page (title, HTML) modal to `parent` and returns when it is closed.
+    // Empty: none.
+    std::function<void(const QString& title, const QString& html, QWidget* parent)> showInformation;
 };
 
 class ShellPage {

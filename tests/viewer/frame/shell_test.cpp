@@ -11,6 +11,8 @@
 #include <thread>
 #include <gtest/gtest.h>
 
+#include "viewer/alerts/AlertsPanels.h"
+#include "viewer/alerts/CAlertsListWnd.h"
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/shell/Prompt.h"
@@ -313,7 +315,11 @@ TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
     EXPECT_STREQ(view->Page(1)->metaObject()->className(), "tarvell::CSummaryWnd");
     EXPECT_STREQ(view->Page(2)->metaObject()->className(), "tarvell::CMonitorWnd");
     EXPECT_STREQ(view->Page(3)->metaObject()->className(), "tarvell::CEventMonitorWnd");
-    for (int slot = 4; slot <= kPageSlots; ++slot) EXPECT_EQ(Page(slot)->Slot(), slot);
+    EXPECT_STREQ(view->Page(4)->metaObject()->className(), "tarvell::CProtectionSummaryWnd");
+    EXPECT_STREQ(view->Page(5)->metaObject()->className(), "tarvell::CProtectionListWnd");
+    EXPECT_STREQ(view->Page(6)->metaObject()->className(), "tarvell::CAlertsSummaryWnd");
+    EXPECT_STREQ(view->Page(7)->metaObject()->className(), "tarvell::CAlertsListWnd");
+    EXPECT_EQ(Page(8)->Slot(), 8);
     EXPECT_EQ(view->Page(0), nullptr);
     CommandRouter router;
     const PageContext context{*app_, router, prompt_, {}};
@@ -344,8 +350,11 @@ TEST_F(ShellTest, DetectionAndPreventionReShowTheSamePageInTheNewMode) {
     EXPECT_FALSE(page->RefreshTimerActive()) << "hidden: its timer stops";
 
     frame_->Router().Send(cmd::kPreventionAlerts);
-    EXPECT_EQ(Page(7)->Mode(), cmd::kPreventionAlerts);
-    EXPECT_EQ(Page(7)->TitleText(), QStringLiteral("Prevention Alerts"));
+    auto* alerts = dynamic_cast<CAlertsListWnd*>(frame_->View()->Page(7));
+    ASSERT_NE(alerts, nullptr);
+    EXPECT_EQ(alerts->Mode(), cmd::kPreventionAlerts);
+    EXPECT_EQ(alerts->Header()->TitleText(), QStringLiteral("Prevention Alerts"));
+    EXPECT_TRUE(alerts->FillPending());
 }
 
 TEST_F(ShellTest, UpdateNowReShowsTheVisiblePageButNotSettings) {

@@ -3,6 +3,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <set>
 
 #include "platform/Registry.h"
 #include "platform/Text.h"
@@ -444,6 +445,40 @@ bool CTarvellApp::RemoveAlert(const std::string& key, EditResult* outcome) {
     alerts_ = std::move(next);
     alertsChanged_ = true;
     return true;
+}
+
+std::vector<std::string> CTarvellApp::RemoveAlerts(const std::vector<std::string>& keys, EditResult* outcome) {
+    ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
+    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    if (outcome) *outcome = EditResult::Saved;
+    std::vector<std::string> removed;
+    std::set<std::string_view> seen;
+    for (const std::string& key : keys) {
+        if (alerts_->AlertLog.count(key) && seen.insert(key).second) removed.push_back(key);
+    }
+    if (removed.empty()) {
+        notice.Cancel();
+        return removed;
+    }
+    const EditResult result = EditSettingsQuietly(*this, [&](CTarvellDoc& doc) {
+        doc.RemovedAlerts.insert(doc.RemovedAlerts.end(), removed.begin(), removed.end());
+    });
+    if (outcome) *outcome = result;
+    if (result != EditResult::Saved) {
+        notice.Cancel();
+        return {};
+    }
+    auto next = std::make_shared<AlertsSnapshot>(*alerts_);
+    for (const std::string& key : removed) {
+        const auto it = next->AlertLog.find(key);
+        --alertCounts_.total;
+        if (it->second->Category == "Detection") --alertCounts_.detection;
+        else if (it->second->Category == "Prevention") --alertCounts_.prevention;
+        next->AlertLog.erase(it);
+    }
+    alerts_ = std::move(next);
+    alertsChanged_ = true;
+    return removed;
 }
 
 EditResult CTarvellApp::ClearAlertsOf(const std::string& category) {

@@ -180,6 +180,11 @@ public:
     EditResult ClearDetectionAlerts();
     EditResult ClearPreventionAlerts();
     bool RemoveAlert(const std::string& key, EditResult* outcome = nullptr);
+    // Removes every listed alert the hub holds with one reload, one new snapshot and one save,
+    // and returns the keys removed (in the order given; keys not in the hub, and repeats, are
+    // left out). When the edit is not saved nothing is removed; `outcome` is Saved when there
+    // was nothing to remove.
+    std::vector<std::string> RemoveAlerts(const std::vector<std::string>& keys, EditResult* outcome = nullptr);
 
     // ---- health of the current server's files (any thread)
     ServerHealth Health() const;

@@ -17,6 +17,7 @@ inline constexpr unsigned kDetectionLevelTitle = 10006;
 inline constexpr unsigned kPreventionLevelTitle = 10007;
 inline constexpr unsigned kDetectionEventsReport = 10040;
 inline constexpr unsigned kPreventionEventsReport = 10041;
+inline constexpr unsigned kSelectNodeFile = 10076;
 inline constexpr unsigned kDetectionAlertsReport = 10122;
 inline constexpr unsigned kPreventionAlertsReport = 10123;
 inline constexpr unsigned kGuestAccount = 10264;
@@ -34,6 +35,9 @@ inline constexpr unsigned kStartFailed = 20001;
 inline constexpr unsigned kStopFailed = 20002;
 inline constexpr unsigned kAskStopService = 20003;
 inline constexpr unsigned kTakeMeTo = 20008;
+inline constexpr unsigned kSettingsInvalid = 20021;
+inline constexpr unsigned kLogonInvalid = 20032;
+inline constexpr unsigned kServiceAccountIsSystem = 20033;
 inline constexpr unsigned kSettingsReloadFailed = 20040;
 inline constexpr unsigned kSettingsSaveFailed = 20041;
 inline constexpr unsigned kConnectFolderMissing = 20048;   // %1 server, %2 folder
@@ -42,6 +46,7 @@ inline constexpr unsigned kFilesUnreadable = 20044;        // %1 file
 inline constexpr unsigned kHandOverRefused = 20045;
 inline constexpr unsigned kFilesUnreadableState = 20046;   // %1 file
 inline constexpr unsigned kHandOverRefusedState = 20047;
+inline constexpr unsigned kArchiveWriteFailed = 20050;
 inline constexpr unsigned kCreateDocumentFailed = 61700;
 }  // namespace str
 
