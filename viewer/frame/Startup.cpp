@@ -17,7 +17,6 @@
 #include "viewer/core/service/SingleInstance.h"
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/frame/CMainFrame.h"
-#include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/summary/CInformationDlg.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
@@ -66,11 +65,6 @@ int RunViewer(int argc, char** argv) {
 
     // Alert popups: the popup thread decides, the presenter shows them on this thread.
     PopupPresenter popups(app, OpenInformationWindow);
-    // The monitor page's "Learn more" pages, modal over the frame.
-    CEventMonitorWnd::s_OpenInformation = [&frame](const QString& title, const QString& html) {
-        CInformationDlg dialog(title, html, &frame);
-        dialog.exec();
-    };
     app.StartPopup(popups.ShowFunction());
 
     std::vector<std::string> arguments;

@@ -27,7 +27,6 @@ namespace tarvell {
 
 int CEventMonitorWnd::s_SortColumn = -1;
 bool CEventMonitorWnd::s_SortAscending = false;
-std::function<void(const QString&, const QString&)> CEventMonitorWnd::s_OpenInformation;
 
 namespace {
 
@@ -43,7 +42,7 @@ const QString& Cell(const ListRow& row, int column) {
 }  // namespace
 
 CEventMonitorWnd::CEventMonitorWnd(const PageContext& context, QWidget* parent)
-    : QWidget(parent), openInformation(s_OpenInformation), context_(context) {
+    : QWidget(parent), context_(context) {
     setObjectName(QStringLiteral("page3"));
     m_DetectionList = MakeList(true);
     m_PreventionList = MakeList(false);

@@ -78,9 +78,6 @@ public:
         std::function<void(CPaintListCtrl* list)> blockEvents, removeEvents, unblockEvents;
         std::function<void(bool detection, const std::string& key)> eventDetails, setEventInformation;
     } hooks;
-    // Shows an information page under a title, modally; each window starts with s_OpenInformation.
-    std::function<void(const QString& title, const QString& html)> openInformation;
-    static std::function<void(const QString& title, const QString& html)> s_OpenInformation;
 
     // Shared by both lists: the column last clicked (-1 before any show) and the direction.
     static int s_SortColumn;

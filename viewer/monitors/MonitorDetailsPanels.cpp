@@ -169,7 +169,8 @@ void CMonitorActionsPanel::OnLearnMore() {
             page = PreventionHelpPage(requester, event);
         }
     }
-    if (window_.openInformation) window_.openInformation(FromUtf8(InformationTitle(detection_)), FromUtf8(page));
+    const PageContext& context = window_.Context();
+    if (context.showInformation) context.showInformation(FromUtf8(InformationTitle(detection_)), FromUtf8(page), window());
 }
 
 // ---- CMonitorDetailsPanel

@@ -147,7 +147,13 @@ int main(int argc, char** argv) {
         app.MarkEventRead("S4/5");
         CommandRouter router;
         PromptRecorder prompt;
-        CEventMonitorWnd page(PageContext{app, router, prompt, {}}, nullptr);
+        // Learn more's page is drawn, not run modally.
+        std::function<void(const QString&, const QString&, QWidget*)> information;
+        PageContext context{app, router, prompt, {}, {}, {}};
+        context.showInformation = [&information](const QString& title, const QString& html, QWidget* parent) {
+            if (information) information(title, html, parent);
+        };
+        CEventMonitorWnd page(context, nullptr);
         page.resize(1000, 420);
 
         if (!Show(page, cmd::kDetectionMonitor)) status = 1;
@@ -203,7 +209,7 @@ int main(int argc, char** argv) {
         if (!Save(page.grab(), out, "monitor-actions-restricted.png")) status = 1;
         app.Document().Fields().ViewerUsers.clear();
 
-        page.openInformation = [&](const QString& title, const QString& html) {
+        information = [&](const QString& title, const QString& html, QWidget*) {
             CInformationDlg dialog(title, html);
             dialog.resize(560, 420);
             dialog.show();

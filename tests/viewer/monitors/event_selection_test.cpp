@@ -50,13 +50,14 @@ protected:
         ASSERT_TRUE(app_->LoadEvents());
         CEventMonitorWnd::s_SortColumn = -1;
         CEventMonitorWnd::s_SortAscending = true;   // the show flips nothing: rows ascend by key
-        window_ = std::make_unique<CEventMonitorWnd>(PageContext{*app_, router_, prompt_, {}}, nullptr);
+        PageContext context{*app_, router_, prompt_, {}, {}, {}};
+        context.showInformation = [this](const QString& title, const QString& html, QWidget*) {
+            pages_.emplace_back(title, html);
+        };
+        window_ = std::make_unique<CEventMonitorWnd>(context, nullptr);
         window_->resize(900, 500);
         window_->hooks.eventDetails = [this](bool, const std::string& key) { details_.push_back(key); };
         window_->hooks.removeEvents = [this](CPaintListCtrl*) { details_.push_back("remove"); };
-        window_->openInformation = [this](const QString& title, const QString& html) {
-            pages_.emplace_back(title, html);
-        };
         window_->SetMode(mode);
         window_->show();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window_->Passes() > 0; }, 2000));
