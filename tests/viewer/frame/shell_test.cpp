@@ -25,6 +25,7 @@
 #include "viewer/frame/PlaceholderPage.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
+#include "viewer/settings/CSettingsWnd.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/TextConv.h"
 
@@ -174,6 +175,19 @@ TEST_F(ShellTest, AFailedConnectNamesTheServerAndKeepsTheOldServer) {
     EXPECT_TRUE(prompt_.Requests().empty());
 }
 
+TEST_F(ShellTest, TheSettingsConnectTakesAServerNotSavedYetByItsFolder) {
+    ShowFrame();
+    EXPECT_TRUE(frame_->ConnectTo("Unsaved Row", branch_));
+    EXPECT_EQ(app_->Server().Name, "Unsaved Row");
+    EXPECT_EQ(app_->Server().Folder, branch_);
+    EXPECT_TRUE(prompt_.Requests().empty());
+    const std::string missing = JoinPath(root_, "nowhere");
+    EXPECT_FALSE(frame_->ConnectTo("Gone", missing));
+    ASSERT_EQ(prompt_.Requests().size(), 1u);
+    EXPECT_EQ(prompt_.Requests()[0].text, ConnectFailureText("Gone", missing));
+    EXPECT_EQ(app_->Server().Name, "Unsaved Row");
+}
+
 TEST_F(ShellTest, StopAsks20003AndOnlyYesStops) {
     fake_.SetState(kServiceRunning);
     for (PromptAnswer answer : {PromptAnswer::No, PromptAnswer::Cancel}) {
@@ -319,7 +333,7 @@ TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
     EXPECT_STREQ(view->Page(5)->metaObject()->className(), "tarvell::CProtectionListWnd");
     EXPECT_STREQ(view->Page(6)->metaObject()->className(), "tarvell::CAlertsSummaryWnd");
     EXPECT_STREQ(view->Page(7)->metaObject()->className(), "tarvell::CAlertsListWnd");
-    EXPECT_EQ(Page(8)->Slot(), 8);
+    EXPECT_STREQ(view->Page(8)->metaObject()->className(), "tarvell::CSettingsWnd");
     EXPECT_EQ(view->Page(0), nullptr);
     CommandRouter router;
     const PageContext context{*app_, router, prompt_, {}};
@@ -370,9 +384,11 @@ TEST_F(ShellTest, UpdateNowReShowsTheVisiblePageButNotSettings) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return monitor->Passes() > passes; }, 2000));
 
     frame_->Router().Send(cmd::kSettings);
-    const int settingsShows = Page(8)->Shows();
-    frame_->Router().Send(cmd::kUpdateNow);
-    EXPECT_EQ(Page(8)->Shows(), settingsShows);
+    auto* settings = static_cast<CSettingsWnd*>(frame_->View()->Page(8));
+    frame_->Router().Send(cmd::kSettingsAlerts);
+    ASSERT_EQ(settings->Current(), cmd::kSettingsAlerts);
+    frame_->Router().Send(cmd::kUpdateNow);   // a new show would start on Local
+    EXPECT_EQ(settings->Current(), cmd::kSettingsAlerts);
 }
 
 TEST_F(ShellTest, HelpOpensTheShippedPageOrNothing) {

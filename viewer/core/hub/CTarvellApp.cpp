@@ -159,15 +159,27 @@ CurrentServer CTarvellApp::Server() const {
 bool CTarvellApp::SelectServer(const std::string& name) { return CommitServer(PrepareServer(name)); }
 
 ServerLoad CTarvellApp::PrepareServer(const std::string& name) const {
-    ServerLoad load;
+    std::string folder;
     {
         std::lock_guard<std::recursive_mutex> guard(EventLock);
         const auto it = servers_.find(name);
-        if (it == servers_.end()) return load;
-        load.server = {name, it->second.Folder, {}};
+        if (it == servers_.end()) return ServerLoad{};
+        folder = it->second.Folder;
     }
-    load.known = true;
-    const std::string& folder = load.server.Folder;
+    return PrepareServer(name, folder);
+}
+
+bool CTarvellApp::SelectServer(const std::string& name, const std::string& folder) {
+    return CommitServer(PrepareServer(name, folder));
+}
+
+ServerLoad CTarvellApp::PrepareServer(const std::string& name, const std::string& folder) const {
+    ServerLoad load;
+    load.server = {name, folder, {}};
+    {
+        std::lock_guard<std::recursive_mutex> guard(EventLock);
+        load.known = servers_.count(name) != 0;
+    }
     load.settings = document_.ReadServerFile(folder);
     if (!load.settings) return load;
     load.server.Machine = MachineOf(folder);

@@ -140,6 +140,10 @@ public:
     // CommitServer (user-interface thread) makes a loaded server current, drops the previous
     // server's snapshots and returns the freed memory to the system.
     ServerLoad PrepareServer(const std::string& name) const;
+    // The same for a server given with its folder, among the servers or not (a row of the
+    // servers list not saved yet); `known` tells whether the name is in the servers map.
+    ServerLoad PrepareServer(const std::string& name, const std::string& folder) const;
+    bool SelectServer(const std::string& name, const std::string& folder);
     bool CommitServer(ServerLoad load);
     // Reloads the settings of the current server (the document's title tells the outcome).
     // Each success of these two renews ReaderSettings().

@@ -65,6 +65,14 @@ constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
     {str::kConnectFolderMissing,
      "Tarvell failed connecting server %1: its folder %2 does not exist."},
     {str::kArchiveWriteFailed, "Tarvell failed saving the alerts archive, please check the folder's permissions."},
+    {str::kNeedOneServer, "At least one server should be configured, please set a default server."},
+    {str::kSettingsSaved, "Your settings have been saved."},
+    {str::kTextNotStorable,
+     "The text holds characters that Tarvell cannot store, please use Western European characters only."},
+    {str::kPopupSoundTooLong, "The sound file path is too long, please choose a shorter path."},
+    {str::kServerNameTaken, "Another server already has this name, please choose a different name."},
+    {str::kAutostartFailed,
+     "Tarvell failed setting the viewer to start automatically, please check your access permissions."},
     {str::kCreateDocumentFailed, "Failed to create empty document."},
 });
 

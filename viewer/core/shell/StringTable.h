@@ -47,6 +47,12 @@ inline constexpr unsigned kHandOverRefused = 20045;
 inline constexpr unsigned kFilesUnreadableState = 20046;   // %1 file
 inline constexpr unsigned kHandOverRefusedState = 20047;
 inline constexpr unsigned kArchiveWriteFailed = 20050;
+inline constexpr unsigned kNeedOneServer = 20051;
+inline constexpr unsigned kSettingsSaved = 20052;
+inline constexpr unsigned kTextNotStorable = 20053;
+inline constexpr unsigned kPopupSoundTooLong = 20054;
+inline constexpr unsigned kServerNameTaken = 20055;
+inline constexpr unsigned kAutostartFailed = 20056;
 inline constexpr unsigned kCreateDocumentFailed = 61700;
 }  // namespace str
 
