@@ -8,7 +8,7 @@ namespace tarvell {
 
 namespace {
 // Sorted by id for the binary search below.
-constexpr std::array<std::pair<unsigned, std::string_view>, 36> kStrings{{
+constexpr std::array<std::pair<unsigned, std::string_view>, 37> kStrings{{
     {str::kAppTitle, "Quenmark Tarvell"},
     {str::kRunningNormally, "Running Normally"},
     {str::kRunningSilently, "Running Silently"},
@@ -45,6 +45,8 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 36> kStrings{{
      "Tarvell failed reading the settings of the selected server, nothing was changed."},
     {str::kSettingsSaveFailed,
      "Tarvell failed saving the settings of the selected server, please check your access permissions."},
+    {str::kDeviceOpenFailed,
+     "Tarvell could not open the device \"%1\": the address is not valid or no program can open it."},
     {str::kConnectFilesUnreadable,
      "Tarvell failed connecting server %1: its settings file %2 could not be read, please check "
      "your access permissions."},
