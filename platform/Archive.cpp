@@ -1,4 +1,5 @@
 #include "platform/Archive.h"
+#include "platform/Text.h"
 
 #include <array>
 
@@ -21,23 +22,6 @@ constexpr std::uint16_t kBigObjectTag = 0x7FFF;
 constexpr std::uint32_t kBigClassTag = 0x80000000u;
 constexpr std::uint32_t kMaxMapCount = 0x3FFFFFFE;
 
-// Unicode code points of the bytes 0x80..0x9F in Windows-1252. The five bytes without a
-// character there are kept as the code point of the same value, as the system's conversion does.
-constexpr std::array<std::uint16_t, 32> kAnsiHigh = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-char AnsiOf(std::uint16_t unit) {
-    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return static_cast<char>(unit);
-    for (std::size_t i = 0; i < kAnsiHigh.size(); ++i) {
-        if (kAnsiHigh[i] == unit) return static_cast<char>(0x80 + i);
-    }
-    return '?';
-}
-
 bool IsHighSurrogate(std::uint16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(std::uint16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
@@ -55,7 +39,7 @@ std::string AnsiFromUtf16(std::string_view bytes) {
         if (IsHighSurrogate(unit) && i + 3 < bytes.size() && IsLowSurrogate(UnitAt(bytes, i + 2))) {
             i += 2;
         }
-        out.push_back(AnsiOf(unit));
+        out.push_back(CodePointToCp1252(unit));
     }
     return out;
 }

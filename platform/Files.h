@@ -78,7 +78,7 @@ bool Retry(int attempts, std::int64_t delayMs, const std::function<bool()>& atte
            Clock& clock = DefaultClock(), bool sleepAfterLast = true);
 
 // An advisory lock (flock) on a file, held until Unlock or destruction. It keeps writers of
-// different threads and processes apart where the design relies on exclusive sharing. The
+// different threads and processes apart where Windows opened files for exclusive sharing. The
 // lock belongs to this object's open file, so two FileLocks on one path exclude each other
 // even within one process.
 class FileLock {

@@ -1,4 +1,5 @@
 #include "platform/Process.h"
+#include "platform/ErrnoText.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -250,7 +251,7 @@ void NotStarted(ProcessResult& result, int error, const std::string& why) {
     result.end = ProcessEnd::NotStarted;
     result.error = error;
     result.errorText = why;
-    if (error != 0) result.errorText += std::string(" (") + std::strerror(error) + ")";
+    if (error != 0) result.errorText += std::string(" (") + ErrnoText(error) + ")";
 }
 
 // ---- accounts
@@ -283,7 +284,7 @@ bool FindUser(const std::string& user, AccountIds& ids, std::string* why) {
     }
     if (rc != 0 || found == nullptr) {
         *why = "no local user " + user;
-        if (rc != 0) *why += std::string(" (") + std::strerror(rc) + ")";
+        if (rc != 0) *why += std::string(" (") + ErrnoText(rc) + ")";
         return false;
     }
     ids.uid = entry.pw_uid;
@@ -743,7 +744,7 @@ bool ProcessPipe::Start(const ProcessOptions& options, std::string* why) {
     Kill();
     int in[2] = {-1, -1}, out[2] = {-1, -1};
     if (!MakePipe(in) || !MakePipe(out)) {
-        *why = std::string("no pipe (") + std::strerror(errno) + ")";
+        *why = std::string("no pipe (") + ErrnoText(errno) + ")";
         for (int* fd : {&in[0], &in[1], &out[0], &out[1]}) CloseFd(*fd);
         return false;
     }

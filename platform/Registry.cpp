@@ -13,6 +13,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/ErrnoText.h"
 
 namespace tarvell {
 
@@ -473,7 +474,7 @@ RegResult HiveStore::Damaged(const struct stat& damaged, const std::string& reas
     if (!lockHeld && LockForChange(lock) != kRegSuccess) {
         const int error = errno;
         Report("registry hive " + file_ + " is damaged (" + reason +
-               ") and cannot be moved aside: " + std::strerror(error));
+               ") and cannot be moved aside: " + ErrnoText(error));
         return kRegCorrupt;
     }
     struct stat named {};
@@ -483,7 +484,7 @@ RegResult HiveStore::Damaged(const struct stat& damaged, const std::string& reas
     const std::string aside = MoveAside(file_);
     if (aside.empty()) {
         Report("registry hive " + file_ + " is damaged (" + reason +
-               ") and cannot be moved aside: " + std::strerror(errno));
+               ") and cannot be moved aside: " + ErrnoText(errno));
         return kRegCorrupt;
     }
     Report("registry hive " + file_ + " is damaged (" + reason + "); moved aside as " + aside +

@@ -18,12 +18,14 @@ bool IsCSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Unicode code points of the Windows-1252 bytes 0x80..0x9F; 0 marks the five unassigned ones.
+// Unicode code points of the Windows-1252 bytes 0x80..0x9F. The five bytes the code page
+// leaves unassigned stand for the control characters of the same number, as the Windows
+// conversion functions map them.
 constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -38,15 +40,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-char CodePointToCp1252(char32_t cp) {
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
-    for (int i = 0; i < 32; ++i) {
-        if (kCp1252High[i] != 0 && kCp1252High[i] == cp) return static_cast<char>(0x80 + i);
-    }
-    // Unassigned bytes stand for themselves, so a text converted one way comes back unchanged.
-    if (cp >= 0x80 && cp <= 0x9F && kCp1252High[cp - 0x80] == 0) return static_cast<char>(cp);
-    return '?';
-}
 
 // Decodes one UTF-8 sequence at text[i]; returns its length, or 0 when it is malformed.
 std::size_t DecodeUtf8(std::string_view text, std::size_t i, char32_t& cp) {
@@ -154,6 +147,18 @@ std::int64_t AtoL(std::string_view s) {
     return acc == kMin ? std::numeric_limits<std::int64_t>::max() : -acc;
 }
 
+char32_t Cp1252CodePoint(unsigned char byte) {
+    return byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : byte;
+}
+
+char CodePointToCp1252(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+    for (int i = 0; i < 32; ++i) {
+        if (kCp1252High[i] == cp) return static_cast<char>(0x80 + i);
+    }
+    return '?';
+}
+
 std::string Cp1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
@@ -162,8 +167,7 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
         if (b < 0x80) {
             out += c;
         } else if (b < 0xA0) {
-            const char16_t cp = kCp1252High[b - 0x80];
-            AppendUtf8(out, cp != 0 ? cp : b);
+            AppendUtf8(out, kCp1252High[b - 0x80]);
         } else {
             AppendUtf8(out, b);
         }

@@ -32,6 +32,9 @@ inline constexpr std::string_view kListSeparators = "\t\r\n;, ";
 // page leaves unassigned, map to U+0081 etc. and back. Malformed UTF-8 and characters without
 // a Windows-1252 byte become '?'.
 std::string Cp1252ToUtf8(std::string_view bytes);
+// One byte's code point, and a code point's byte ('?' when the code page has none).
+char32_t Cp1252CodePoint(unsigned char byte);
+char CodePointToCp1252(char32_t cp);
 
 // Text for HTML element content and attribute values: "&", "<", ">", '"' and "'" as entities,
 // every other byte as it is.

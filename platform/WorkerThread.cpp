@@ -1,5 +1,7 @@
 #include "platform/WorkerThread.h"
 
+#include <pthread.h>
+
 #include <cstdio>
 #include <exception>
 #include <system_error>
@@ -8,9 +10,10 @@ namespace tarvell {
 
 WorkerThread::~WorkerThread() { StopAndJoin(); }
 
-bool WorkerThread::Start() {
+bool WorkerThread::Start(std::string name) {
     std::lock_guard<std::mutex> lock(threadMutex_);
     if (started_) return false;
+    name_ = std::move(name);
     running_ = true;
     try {
         thread_ = std::thread(&WorkerThread::Main, this);
@@ -23,13 +26,19 @@ bool WorkerThread::Start() {
 }
 
 void WorkerThread::Main() {
+    if (!name_.empty()) {
+        // The system keeps 15 bytes and the terminator.
+        const std::string shown = name_.substr(0, 15);
+        ::pthread_setname_np(::pthread_self(), shown.c_str());
+    }
+    const std::string who = name_.empty() ? std::string("worker thread") : "worker thread " + name_;
     // An exception must not end the whole process: the thread ends and says why.
     try {
         Run();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "worker thread ended by an exception: %s\n", e.what());
+        std::fprintf(stderr, "%s ended by an exception: %s\n", who.c_str(), e.what());
     } catch (...) {
-        std::fprintf(stderr, "worker thread ended by an unknown exception\n");
+        std::fprintf(stderr, "%s ended by an unknown exception\n", who.c_str());
     }
     finished_ = true;
     running_ = false;

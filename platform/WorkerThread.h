@@ -24,7 +24,10 @@ public:
     WorkerThread& operator=(const WorkerThread&) = delete;
 
     // Starts Run on a new thread; false when it was started before or no thread could be made.
-    bool Start();
+    // `name` names the thread to the system (its first 15 bytes: ps, top, a core dump) and in
+    // the line written when an exception ends it.
+    bool Start(std::string name = {});
+    const std::string& Name() const { return name_; }
     // Asks Run to end: sets the stop event. Does not wait.
     void RequestStop();
     bool StopRequested() const { return stop_.IsSet(); }
@@ -53,6 +56,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> finished_{false};
     bool started_ = false;
+    std::string name_;   // set before the thread starts, constant after
 };
 
 }  // namespace tarvell

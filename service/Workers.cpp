@@ -64,7 +64,7 @@ std::unique_ptr<SharedWorkers> MakeShared(CTarvellFrm& engine, const ServiceTest
 std::function<void()> StartThread(CTarvellFrm& engine, std::shared_ptr<WorkerThread> worker,
                                   const char* name) {
     if (!worker) return nullptr;
-    if (!worker->Start()) {
+    if (!worker->Start(name)) {
         engine.Log(std::string("Worker ") + name + " could not be started");
         return nullptr;
     }

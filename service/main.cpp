@@ -76,7 +76,8 @@ std::unique_ptr<EngineControl> BuildEngine(ServiceModule& module) {
     if (tests.trapManagerPort) env.trapManagerPort = *tests.trapManagerPort;
     if (tests.snmpAgentPort) env.snmpAgentPort = *tests.snmpAgentPort;
     env.startWorker = MakeWorkerStarter(tests);
-    // The program's folder on the original platform, so it always existed; here it may not yet.
+    // On Windows the service folder was the program's own, so it always existed; here it may
+    // not yet.
     if (!MakeDirectories(env.ServiceFolder)) {
         module.LogEvent("Service folder " + env.ServiceFolder + " could not be created");
         return nullptr;

@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "platform/Files.h"
+#include "platform/ErrnoText.h"
 
 namespace tarvell {
 
@@ -27,8 +28,8 @@ constexpr mode_t kNewFileMode = 0660;
 
 DocResult Failure(DocStatus status, std::string message) { return {status, std::move(message)}; }
 
-std::string ErrnoText(std::string_view what, const std::string& path) {
-    return std::string(what) + " " + path + ": " + std::strerror(errno);
+std::string FileProblem(std::string_view what, const std::string& path) {
+    return std::string(what) + " " + path + ": " + ErrnoText(errno);
 }
 
 // An open file descriptor that is closed (and its lock released) on scope exit.
@@ -69,12 +70,12 @@ LockResult OpenLocked(const std::string& path, int operation, FileHandle& handle
                 error = path + " is not a regular file";
                 return LockResult::Failed;
             }
-            error = ErrnoText("cannot open", path);
+            error = FileProblem("cannot open", path);
             return errno == ENOENT ? LockResult::Missing : LockResult::Failed;
         }
         if (::flock(handle.Get(), operation | LOCK_NB) != 0) {
             error = errno == EWOULDBLOCK ? path + " is locked by another writer"
-                                         : ErrnoText("cannot lock", path);
+                                         : FileProblem("cannot lock", path);
             return errno == EWOULDBLOCK ? LockResult::Busy : LockResult::Failed;
         }
         if (SameFile(handle.Get(), path)) return LockResult::Locked;
@@ -102,17 +103,17 @@ bool PlaceWithoutReplacing(const std::string& temp, const std::string& path) {
 DocResult CreateNoClobber(const std::string& path, std::string_view bytes, mode_t mode = kNewFileMode) {
     std::string temp = path + ".new-XXXXXX";
     FileHandle fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd.IsOpen()) return Failure(DocStatus::IoError, ErrnoText("cannot create", temp));
+    if (!fd.IsOpen()) return Failure(DocStatus::IoError, FileProblem("cannot create", temp));
     const bool written = ::fchmod(fd.Get(), mode) == 0 && WriteAllToFd(fd.Get(), bytes) &&
                          ::fsync(fd.Get()) == 0;
     DocResult result;
     if (!written) {
-        result = Failure(DocStatus::IoError, ErrnoText("cannot write", temp));
+        result = Failure(DocStatus::IoError, FileProblem("cannot write", temp));
     } else if (PlaceWithoutReplacing(temp, path)) {
         result.status = DocStatus::Created;
     } else {
         result = Failure(errno == EEXIST ? DocStatus::Busy : DocStatus::IoError,
-                         ErrnoText("cannot create", path));
+                         FileProblem("cannot create", path));
     }
     ::unlink(temp.c_str());
     return result;
@@ -229,7 +230,7 @@ DocResult CTarvellDoc::LoadFromFile(const std::string& path, Clock& clock) {
     if (!bytes) {
         return Failure(DocStatus::IoError,
                        path + (errno == EFBIG ? ": file too large"
-                                              : std::string(": read error: ") + std::strerror(errno)));
+                                              : std::string(": read error: ") + ErrnoText(errno)));
     }
     DocResult result = LoadFromBytes(*bytes, *this);
     if (!result) result.message = path + ": " + result.message;
@@ -254,9 +255,9 @@ DocResult CTarvellDoc::SaveToFile(const std::string& path, bool mayCreate, std::
         case LockResult::Failed: return Failure(DocStatus::IoError, error);
     }
     struct stat old{};
-    if (::fstat(fd.Get(), &old) != 0) return Failure(DocStatus::IoError, ErrnoText("cannot stat", path));
+    if (::fstat(fd.Get(), &old) != 0) return Failure(DocStatus::IoError, FileProblem("cannot stat", path));
     const mode_t mode = fileMode.value_or(old.st_mode & 07777);
-    if (!AtomicWriteFile(path, bytes, mode)) return Failure(DocStatus::IoError, ErrnoText("cannot write", path));
+    if (!AtomicWriteFile(path, bytes, mode)) return Failure(DocStatus::IoError, FileProblem("cannot write", path));
     // The umask may have narrowed the new file's mode: give it the intended bits exactly.
     ::chmod(path.c_str(), mode);
     return {};

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/Files.h"
+#include "platform/ErrnoText.h"
 
 namespace tarvell {
 
@@ -121,7 +122,7 @@ bool ReadStateFileBytes(const std::string& path, std::string& bytes, std::string
             *error = "cannot read " + path + " (" +
                      (why == EFBIG ? "larger than " + std::to_string(kMaxStateFileBytes) + " bytes"
                       : why == EINVAL || why == EISDIR ? std::string("not a regular file")
-                                                       : std::string(std::strerror(why))) +
+                                                       : std::string(ErrnoText(why))) +
                      ")";
         }
         errno = why;

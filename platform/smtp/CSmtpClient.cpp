@@ -36,13 +36,18 @@ constexpr std::size_t kReadPiece = 16 * 1024;
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
-// Waits until the socket can take `events` (POLLIN / POLLOUT) or the deadline passes.
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
+// The longest wait between two looks at the stop check.
+constexpr long long kStopLookMs = 100;
+
+// Waits until the socket can take `events` (POLLIN / POLLOUT), the deadline passes or `stopped`
+// says so.
+bool WaitFor(int fd, short events, Clock::time_point deadline, const std::function<bool()>& stopped) {
     while (true) {
+        if (stopped && stopped()) return false;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return false;
         pollfd p{fd, events, 0};
-        const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
+        const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), kStopLookMs)));
         if (n > 0) return true;  // readiness or an error condition: the next call tells which
         if (n < 0 && errno != EINTR) return false;
     }
@@ -204,9 +209,14 @@ SendResult CSmtpClient::SendMail(const SmtpSettings& settings, MailContent mail)
     return result_;
 }
 
+Clock::time_point CSmtpClient::WaitDeadline() const {
+    return std::min(Clock::now() + settings_.timeout, dialogueDeadline_);
+}
+
 bool CSmtpClient::Connect(const SmtpSettings& settings) {
     Disconnect();
     settings_ = settings;
+    dialogueDeadline_ = Clock::now() + std::max(settings_.dialogueLimit, settings_.timeout);
     result_ = SendResult{};
     mechanism_.clear();
     if (settings_.security != "" && settings_.security != "SSL" && settings_.security != "TLS")
@@ -231,7 +241,7 @@ bool CSmtpClient::ConnectSocket() {
     if (rc != 0)
         return Fail(SendStatus::RetryLater, "the mail server " + ReplyForLog(settings_.server, 100) +
                                                 " could not be found (" + ::gai_strerror(rc) + ")");
-    const Clock::time_point deadline = Clock::now() + settings_.timeout;
+    const Clock::time_point deadline = WaitDeadline();
     std::string why = "no address";
     for (addrinfo* a = found; a; a = a->ai_next) {
         const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
@@ -243,7 +253,7 @@ bool CSmtpClient::ConnectSocket() {
         if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
             error = errno;
             if (error == EINPROGRESS) {
-                if (!WaitFor(fd, POLLOUT, deadline)) {
+                if (!WaitFor(fd, POLLOUT, deadline, stopped_)) {
                     error = ETIMEDOUT;
                 } else {
                     socklen_t len = sizeof error;
@@ -288,7 +298,7 @@ bool CSmtpClient::Handshake() {
         SSL_set_tlsext_host_name(tls_, settings_.server.c_str());
         SSL_set1_host(tls_, settings_.server.c_str());
     }
-    const Clock::time_point deadline = Clock::now() + settings_.timeout;
+    const Clock::time_point deadline = WaitDeadline();
     while (true) {
         ERR_clear_error();
         const int rc = SSL_connect(tls_);
@@ -297,7 +307,7 @@ bool CSmtpClient::Handshake() {
         short events = 0;
         if (error == SSL_ERROR_WANT_READ) events = POLLIN;
         else if (error == SSL_ERROR_WANT_WRITE) events = POLLOUT;
-        if (events && WaitFor(socket_, events, deadline)) continue;
+        if (events && WaitFor(socket_, events, deadline, stopped_)) continue;
         broken_ = true;
         if (events) return Fail(SendStatus::RetryLater, "the TLS handshake timed out");
         const long verify = SSL_get_verify_result(tls_);
@@ -464,7 +474,7 @@ void CSmtpClient::Disconnect() {
 
 bool CSmtpClient::Send(std::string_view bytes) {
     if (socket_ < 0 || broken_) return Fail(SendStatus::RetryLater, "the connection is closed");
-    Clock::time_point deadline = Clock::now() + settings_.timeout;
+    Clock::time_point deadline = WaitDeadline();
     while (!bytes.empty()) {
         short wait = 0;
         if (tls_) {
@@ -473,7 +483,7 @@ bool CSmtpClient::Send(std::string_view bytes) {
             const int rc = SSL_write_ex(tls_, bytes.data(), bytes.size(), &written);
             if (rc == 1) {
                 bytes.remove_prefix(written);
-                deadline = Clock::now() + settings_.timeout;
+                deadline = WaitDeadline();
                 continue;
             }
             const int error = SSL_get_error(tls_, rc);
@@ -487,7 +497,7 @@ bool CSmtpClient::Send(std::string_view bytes) {
             const ssize_t n = ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
             if (n > 0) {
                 bytes.remove_prefix(static_cast<std::size_t>(n));
-                deadline = Clock::now() + settings_.timeout;
+                deadline = WaitDeadline();
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
@@ -497,7 +507,7 @@ bool CSmtpClient::Send(std::string_view bytes) {
                 return Fail(SendStatus::RetryLater, "the connection was lost while sending (" + ErrnoText(errno) + ")");
             }
         }
-        if (!WaitFor(socket_, wait, deadline)) {
+        if (!WaitFor(socket_, wait, deadline, stopped_)) {
             broken_ = true;
             return Fail(SendStatus::RetryLater, "sending to the server timed out");
         }
@@ -510,7 +520,7 @@ std::optional<SmtpReply> CSmtpClient::Receive(const char* step) {
         Fail(SendStatus::RetryLater, "the connection is closed");
         return std::nullopt;
     }
-    const Clock::time_point deadline = Clock::now() + settings_.timeout;
+    const Clock::time_point deadline = WaitDeadline();
     char piece[kReadPiece];
     while (true) {
         if (auto reply = parser_.Next()) return reply;
@@ -544,7 +554,7 @@ std::optional<SmtpReply> CSmtpClient::Receive(const char* step) {
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) wait = POLLIN;
             else why = n == 0 ? "the server closed the connection" : ErrnoText(errno);
         }
-        if (wait && WaitFor(socket_, wait, deadline)) continue;
+        if (wait && WaitFor(socket_, wait, deadline, stopped_)) continue;
         broken_ = true;
         if (wait) why = "timed out";
         Fail(SendStatus::RetryLater, std::string("no reply to ") + step + " (" + why + ")");

@@ -6,8 +6,10 @@
 // the certificates of a CA file when one is given and exists, and checks that it was issued to
 // the host name (or address) the client connected to; the name goes out as SNI.
 //
-// Every wait (connect, each reply, each send, the TLS handshake) is bounded by the timeout; a
-// reply may not grow past 64 KiB. Name resolution is the system resolver's and has its own
+// Every wait (connect, each reply, each send, the TLS handshake) is bounded by the timeout, and
+// the whole dialogue by its limit (a server that answers a byte at a time cannot hold it for a
+// timeout per byte); a stop check, when set, ends any wait within 100 ms. A reply may not grow
+// past 64 KiB. Name resolution is the system resolver's and has its own
 // limits. Writing to a closed connection must not kill the process: the program ignores SIGPIPE
 // (the service does so at start).
 //
@@ -16,6 +18,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +39,7 @@ struct SmtpSettings {
     std::string password;
     std::string sender;
     std::chrono::milliseconds timeout{60'000};  // each wait
+    std::chrono::milliseconds dialogueLimit{300'000};  // the whole dialogue, at least the timeout
     std::string caFile;          // extra trusted certificates (PEM); ignored when absent
 };
 
@@ -88,6 +92,8 @@ public:
     bool SendMessage(const MailContent& mail);
     void Disconnect();
     const SendResult& Result() const { return result_; }
+    // Called during every wait; when it returns true the dialogue ends as a passing failure.
+    void SetStopCheck(std::function<bool()> stopped) { stopped_ = std::move(stopped); }
     // The AUTH mechanism used by the last Connect ("" when none).
     const std::string& AuthMechanism() const { return mechanism_; }
 
@@ -113,7 +119,12 @@ private:
                  SmtpReply* reply = nullptr);
     bool Expect(int code, const char* step, SmtpReply* reply = nullptr);
 
+    // The end of the next wait: the timeout from now, but not past the dialogue's end.
+    std::chrono::steady_clock::time_point WaitDeadline() const;
+
     SmtpSettings settings_;
+    std::function<bool()> stopped_;
+    std::chrono::steady_clock::time_point dialogueDeadline_{};
     int socket_ = -1;
     ssl_ctx_st* context_ = nullptr;
     ssl_st* tls_ = nullptr;

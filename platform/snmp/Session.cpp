@@ -18,74 +18,65 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// A UDP socket connected to one endpoint, so that the system drops datagrams from elsewhere.
-class Socket {
-public:
-    explicit Socket(const Endpoint& endpoint) {
-        fd_ = ::socket(endpoint.Family(), SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (fd_ >= 0 &&
-            ::connect(fd_, reinterpret_cast<const sockaddr*>(&endpoint.address), endpoint.length) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-    ~Socket() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-
-    bool Ok() const { return fd_ >= 0; }
-
-    bool Send(std::string_view bytes) const {
-        for (;;) {
-            const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) continue;
-            return n == static_cast<ssize_t>(bytes.size());
-        }
-    }
-
-    // Waits until `deadline` for a datagram that `accept` takes.
-    bool ReceiveUntil(SteadyClock::time_point deadline,
-                      const std::function<bool(std::string_view)>& accept) const {
-        constexpr std::size_t kSize = 65536;
-        const auto buffer = std::make_unique_for_overwrite<char[]>(kSize);
-        for (;;) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
-            if (left.count() <= 0) return false;
-            pollfd pfd{fd_, POLLIN, 0};
-            const int ready = ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 600000)));
-            if (ready < 0 && errno != EINTR) return false;
-            if (ready <= 0) continue;
-            const ssize_t n = ::recv(fd_, buffer.get(), kSize, MSG_DONTWAIT);
-            // Errors (an ICMP port unreachable, for one) end nothing: the agent may yet answer.
-            if (n < 0) {
-                if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNREFUSED) {
-                    return false;
-                }
-                continue;
-            }
-            if (accept(std::string_view(buffer.get(), static_cast<std::size_t>(n)))) return true;
-        }
-    }
-
-    std::array<std::uint8_t, 4> LocalIpv4() const {
-        std::array<std::uint8_t, 4> out{};
-        sockaddr_storage local{};
-        socklen_t len = sizeof local;
-        if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &len) == 0 &&
-            local.ss_family == AF_INET) {
-            const auto* sin = reinterpret_cast<const sockaddr_in*>(&local);
-            std::memcpy(out.data(), &sin->sin_addr, 4);
-        }
-        return out;
-    }
-
-private:
-    int fd_ = -1;
-};
-
 }  // namespace
+
+// ---- channels ------------------------------------------------------------------------------
+
+UdpChannel::UdpChannel(const Endpoint& endpoint) {
+    fd_ = ::socket(endpoint.Family(), SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd_ >= 0 &&
+        ::connect(fd_, reinterpret_cast<const sockaddr*>(&endpoint.address), endpoint.length) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+UdpChannel::~UdpChannel() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool UdpChannel::Send(std::string_view bytes) const {
+    for (;;) {
+        const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        return n == static_cast<ssize_t>(bytes.size());
+    }
+}
+
+bool UdpChannel::ReceiveUntil(SteadyClock::time_point deadline,
+                              const std::function<bool(std::string_view)>& accept) {
+    constexpr std::size_t kSize = 65536;
+    if (buffer_.size() != kSize) buffer_.resize(kSize);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
+        if (left.count() <= 0) return false;
+        pollfd pfd{fd_, POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 600000)));
+        if (ready < 0 && errno != EINTR) return false;
+        if (ready <= 0) continue;
+        const ssize_t n = ::recv(fd_, buffer_.data(), kSize, MSG_DONTWAIT);
+        // Errors (an ICMP port unreachable, for one) end nothing: the agent may yet answer.
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNREFUSED) {
+                return false;
+            }
+            continue;
+        }
+        if (accept(std::string_view(buffer_.data(), static_cast<std::size_t>(n)))) return true;
+    }
+}
+
+std::array<std::uint8_t, 4> UdpChannel::LocalIpv4() const {
+    std::array<std::uint8_t, 4> out{};
+    sockaddr_storage local{};
+    socklen_t len = sizeof local;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &len) == 0 &&
+        local.ss_family == AF_INET) {
+        const auto* sin = reinterpret_cast<const sockaddr_in*>(&local);
+        std::memcpy(out.data(), &sin->sin_addr, 4);
+    }
+    return out;
+}
 
 // ---- endpoints -------------------------------------------------------------------------------
 
@@ -135,8 +126,10 @@ Timing MakeTiming(std::int64_t timeoutMs, std::int64_t retries) {
 // ---- transport -------------------------------------------------------------------------------
 
 Status Exchange(const Endpoint& endpoint, std::string_view request, const Timing& timing,
-                const std::function<bool(std::string_view)>& accept) {
-    Socket socket(endpoint);
+                const std::function<bool(std::string_view)>& accept, UdpChannel* channel) {
+    std::optional<UdpChannel> own;
+    if (!channel) channel = &own.emplace(endpoint);
+    UdpChannel& socket = *channel;
     if (!socket.Ok()) return Status::SocketError;
     for (int attempt = 0; attempt <= timing.retries; ++attempt) {
         if (!socket.Send(request)) return Status::SocketError;
@@ -148,14 +141,14 @@ Status Exchange(const Endpoint& endpoint, std::string_view request, const Timing
 
 bool SendDatagram(const Endpoint& endpoint, std::string_view bytes,
                   std::array<std::uint8_t, 4>* localAddress) {
-    Socket socket(endpoint);
+    UdpChannel socket(endpoint);
     if (!socket.Ok()) return false;
     if (localAddress) *localAddress = socket.LocalIpv4();
     return socket.Send(bytes);
 }
 
 std::array<std::uint8_t, 4> LocalAddressFor(const Endpoint& endpoint) {
-    Socket socket(endpoint);
+    UdpChannel socket(endpoint);
     return socket.Ok() ? socket.LocalIpv4() : std::array<std::uint8_t, 4>{};
 }
 
@@ -172,7 +165,8 @@ std::int32_t RequestIds::Next() {
 
 Reply CommunitySession::Request(const Endpoint& endpoint, const Timing& timing,
                                 std::int32_t version, std::string_view community,
-                                std::uint8_t pduType, std::vector<VarBind> bindings) {
+                                std::uint8_t pduType, std::vector<VarBind> bindings,
+                                UdpChannel* channel) {
     Pdu request;
     request.type = pduType;
     request.requestId = ids_.Next();
@@ -196,13 +190,13 @@ Reply CommunitySession::Request(const Endpoint& endpoint, const Timing& timing,
         reply.pdu = std::move(message->pdu);
         return true;
     };
-    reply.status = Exchange(endpoint, bytes, timing, accept);
+    reply.status = Exchange(endpoint, bytes, timing, accept, channel);
     return reply;
 }
 
 bool CommunitySession::SendTrapV1(const Endpoint& endpoint, std::string_view community,
                                   TrapV1Pdu trap) {
-    Socket socket(endpoint);
+    UdpChannel socket(endpoint);
     if (!socket.Ok()) return false;
     if (trap.agentAddress == std::array<std::uint8_t, 4>{}) trap.agentAddress = socket.LocalIpv4();
     std::string bytes;

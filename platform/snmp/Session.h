@@ -1,5 +1,6 @@
-// UDP transport of SNMP requests: one connected socket per request, time-out and retries,
-// request-id matching; SNMPv1/v2c requests and SNMPv1 traps.
+// UDP transport of SNMP requests: a connected socket per request (or one a caller keeps for a
+// series of requests), time-out and retries, request-id matching; SNMPv1/v2c requests and SNMPv1
+// traps.
 #pragma once
 
 #include <netinet/in.h>
@@ -7,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -51,10 +53,33 @@ struct Reply {
     Pdu pdu;   // the answer (a report when status is Report)
 };
 
+// A UDP socket connected to one endpoint, so that the system drops datagrams from elsewhere.
+// Kept by a caller that sends many requests to one agent (a table walk); answers to earlier
+// requests that arrive late are refused by the request-id match like any stray datagram.
+class UdpChannel {
+public:
+    explicit UdpChannel(const Endpoint& endpoint);
+    ~UdpChannel();
+    UdpChannel(const UdpChannel&) = delete;
+    UdpChannel& operator=(const UdpChannel&) = delete;
+
+    bool Ok() const { return fd_ >= 0; }
+    bool Send(std::string_view bytes) const;
+    // Waits until `deadline` for a datagram that `accept` takes.
+    bool ReceiveUntil(std::chrono::steady_clock::time_point deadline,
+                      const std::function<bool(std::string_view)>& accept);
+    std::array<std::uint8_t, 4> LocalIpv4() const;
+
+private:
+    int fd_ = -1;
+    std::string buffer_;
+};
+
 // Sends `request` and waits for a datagram that `accept` takes; sends again after each time-out
-// up to `timing.retries` times. Datagrams that `accept` refuses are skipped.
+// up to `timing.retries` times. Datagrams that `accept` refuses are skipped. Without `channel`
+// the exchange has a socket of its own.
 Status Exchange(const Endpoint& endpoint, std::string_view request, const Timing& timing,
-                const std::function<bool(std::string_view)>& accept);
+                const std::function<bool(std::string_view)>& accept, UdpChannel* channel = nullptr);
 // Sends one datagram (traps). `localAddress` receives the IPv4 source address that the system
 // chose (zeros for IPv6).
 bool SendDatagram(const Endpoint& endpoint, std::string_view bytes,
@@ -78,7 +103,7 @@ class CommunitySession {
 public:
     Reply Request(const Endpoint& endpoint, const Timing& timing, std::int32_t version,
                   std::string_view community, std::uint8_t pduType,
-                  std::vector<VarBind> bindings);
+                  std::vector<VarBind> bindings, UdpChannel* channel = nullptr);
     bool SendTrapV1(const Endpoint& endpoint, std::string_view community, TrapV1Pdu trap);
 
 private:

@@ -43,6 +43,40 @@ const Oid* ReportOid(const Pdu& report) {
 
 }  // namespace
 
+AuthProtocol AuthProtocolOfCode(std::uint32_t code) {
+    return code == 2 ? AuthProtocol::Md5 : code == 3 ? AuthProtocol::Sha : AuthProtocol::None;
+}
+
+PrivProtocol PrivProtocolOfCode(std::uint32_t code) {
+    return code == 2 ? PrivProtocol::Des : code == 3 ? PrivProtocol::TripleDes : PrivProtocol::None;
+}
+
+SecurityLevel SecurityLevelOfCode(std::uint32_t code) {
+    return code == 2   ? SecurityLevel::AuthNoPriv
+           : code == 3 ? SecurityLevel::AuthPriv
+                       : SecurityLevel::NoAuthNoPriv;
+}
+
+std::string FailureReason(const Reply& reply) {
+    switch (reply.status) {
+    case Status::Ok: return {};
+    case Status::Timeout: return "no answer";
+    case Status::SocketError: return "no socket";
+    case Status::BadRequest: return "request not made (missing user or keys)";
+    case Status::AuthFailure: return "wrong digest";
+    case Status::Report: break;
+    }
+    const Oid* reason = ReportOid(reply.pdu);
+    if (!reason) return "report";
+    if (*reason == usm_stats::kUnknownUserNames) return "unknown user";
+    if (*reason == usm_stats::kWrongDigests) return "wrong digest";
+    if (*reason == usm_stats::kDecryptionErrors) return "not decryptable";
+    if (*reason == usm_stats::kUnsupportedSecLevels) return "security level not supported";
+    if (*reason == usm_stats::kNotInTimeWindows) return "not in time window";
+    if (*reason == usm_stats::kUnknownEngineIds) return "unknown engine id";
+    return "report " + OidToText(*reason);
+}
+
 V3Engine::V3Engine(std::string engineId, std::uint32_t boots)
     : engineId_(std::move(engineId)),
       boots_(std::min<std::uint32_t>(boots, kMaxBoots)),
@@ -205,7 +239,7 @@ V3Engine::Incoming V3Engine::Parse(std::string_view datagram, std::int32_t msgId
 // ---- discovery and requests ------------------------------------------------------------------
 
 std::optional<V3Engine::Remote> V3Engine::Discover(const Endpoint& endpoint, const Timing& timing,
-                                                   Status& status) {
+                                                   Status& status, UdpChannel* channel) {
     V3Params probeParams;   // noAuthNoPriv, empty user
     ScopedPdu scoped;
     scoped.pdu.type = pdu::kGet;
@@ -229,20 +263,21 @@ std::optional<V3Engine::Remote> V3Engine::Discover(const Endpoint& endpoint, con
         remote.syncedAt = SteadyClock::now();
         return true;
     };
-    status = Exchange(endpoint, probe->bytes, timing, accept);
+    status = Exchange(endpoint, probe->bytes, timing, accept, channel);
     if (status != Status::Ok) return std::nullopt;
     StoreRemote(endpoint.Key(), remote);
     return remote;
 }
 
 Reply V3Engine::Request(const Endpoint& endpoint, const Timing& timing, const V3Params& params,
-                        std::uint8_t pduType, std::vector<VarBind> bindings) {
+                        std::uint8_t pduType, std::vector<VarBind> bindings,
+                        std::int32_t maxRepetitions, UdpChannel* channel) {
     if (!Usable(params)) return {Status::BadRequest, {}};
     const std::string key = endpoint.Key();
     auto remote = LookupRemote(key);
     if (!remote) {
         Status status = Status::Timeout;
-        remote = Discover(endpoint, timing, status);
+        remote = Discover(endpoint, timing, status, channel);
         if (!remote) return {status, {}};
     }
 
@@ -251,6 +286,7 @@ Reply V3Engine::Request(const Endpoint& endpoint, const Timing& timing, const V3
     scoped.pdu.type = pduType;
     scoped.pdu.requestId = requestIds_.Next();
     scoped.pdu.bindings = std::move(bindings);
+    if (pduType == pdu::kGetBulk) scoped.pdu.errorIndex = maxRepetitions;
 
     Reply reply;
     for (int pass = 0; pass < 3; ++pass) {
@@ -271,7 +307,7 @@ Reply V3Engine::Request(const Endpoint& endpoint, const Timing& timing, const V3
             if (in.kind == Kind::Rejected) return false;
             return in.kind == Kind::AuthFailure || !in.authenticated || CheckTimeliness(key, in.usm);
         };
-        reply.status = Exchange(endpoint, out->bytes, timing, accept);
+        reply.status = Exchange(endpoint, out->bytes, timing, accept, channel);
         if (reply.status != Status::Ok) return reply;
         if (in.kind == Kind::AuthFailure) return {Status::AuthFailure, {}};
         reply.pdu = std::move(in.pdu);

@@ -36,6 +36,12 @@ struct V3Params {
     std::string contextEngineId;
 };
 
+// The numeric protocol and level codes that settings hold: 1 none, 2 MD5, 3 SHA; 1 none, 2 DES,
+// 3 3DES; 1 noAuthNoPriv, 2 authNoPriv, 3 authPriv. Any other code is the first of each list.
+AuthProtocol AuthProtocolOfCode(std::uint32_t code);
+PrivProtocol PrivProtocolOfCode(std::uint32_t code);
+SecurityLevel SecurityLevelOfCode(std::uint32_t code);
+
 // Report OIDs of RFC 3414 (usmStats...).
 namespace usm_stats {
 inline const Oid kUnsupportedSecLevels{1, 3, 6, 1, 6, 3, 15, 1, 1, 1, 0};
@@ -45,6 +51,10 @@ inline const Oid kUnknownEngineIds{1, 3, 6, 1, 6, 3, 15, 1, 1, 4, 0};
 inline const Oid kWrongDigests{1, 3, 6, 1, 6, 3, 15, 1, 1, 5, 0};
 inline const Oid kDecryptionErrors{1, 3, 6, 1, 6, 3, 15, 1, 1, 6, 0};
 }  // namespace usm_stats
+
+// Why an SNMPv3 request got no usable answer, in words for a log line: "no answer", "unknown
+// user", "wrong digest", "not decryptable", ...; empty for Status::Ok.
+std::string FailureReason(const Reply& reply);
 
 class V3Engine {
 public:
@@ -59,9 +69,11 @@ public:
     // contact, follows one unknown-engine-id and one not-in-time-window report, and returns any
     // other report as Status::Report. An answer to this request whose digest our key does not
     // reproduce ends it at once with Status::AuthFailure (the agent signed a report with the key
-    // it has, so ours is wrong).
+    // it has, so ours is wrong). A GetBulk goes with no non-repeaters and `maxRepetitions`.
+    // `channel`, when given, carries the exchange (one socket for a series of requests).
     Reply Request(const Endpoint& endpoint, const Timing& timing, const V3Params& params,
-                  std::uint8_t pduType, std::vector<VarBind> bindings);
+                  std::uint8_t pduType, std::vector<VarBind> bindings,
+                  std::int32_t maxRepetitions = 0, UdpChannel* channel = nullptr);
     // An SNMPv2 trap PDU with `bindings` (sysUpTime.0 and snmpTrapOID.0 first), sent once with
     // this engine as the authoritative one.
     bool SendTrap(const Endpoint& endpoint, const V3Params& params, std::vector<VarBind> bindings);
@@ -101,7 +113,8 @@ private:
                                   ScopedPdu scoped, bool reportable);
     Incoming Parse(std::string_view datagram, std::int32_t msgId, std::int32_t requestId,
                    const V3Params& params, const std::string& addressedEngine);
-    std::optional<Remote> Discover(const Endpoint& endpoint, const Timing& timing, Status& status);
+    std::optional<Remote> Discover(const Endpoint& endpoint, const Timing& timing, Status& status,
+                                  UdpChannel* channel);
     std::optional<Remote> LookupRemote(const std::string& key) const;
     void StoreRemote(const std::string& key, const Remote& remote);
     bool CheckTimeliness(const std::string& key, const UsmParameters& usm);

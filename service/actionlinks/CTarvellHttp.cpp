@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -51,6 +52,9 @@ CTarvellHttp::CTarvellHttp(CTarvellFrm& engine, HttpListenerOptions options)
       context_{engine, engine.LinkRequests, std::nullopt},
       log_(engine.ServiceFolder, engine.clock()) {
     context_.requestTimeLimitMs = options_.requestTimeLimitMs;
+    context_.firstByteLimitMs = options_.firstByteLimitMs;
+    context_.maxSessions = options_.maxSessions;
+    context_.maxSessionsPerPeer = options_.maxSessionsPerPeer;
     context_.lingerMs = options_.lingerMs;
 }
 
@@ -144,25 +148,33 @@ void CTarvellHttp::Serve(int listener) {
 }
 
 void CTarvellHttp::Accepted(int socket, const std::string& peer) {
-    if (context_.activeSessions.load() >= options_.maxSessions) {
+    const HttpSessionContext::Slot slot = context_.TakeSlot(peer);
+    if (slot != HttpSessionContext::Slot::Taken) {
         ::close(socket);
         ++refused_;
-        if (!refusingLogged_)
+        if (slot == HttpSessionContext::Slot::AllBusy && !refusingLogged_) {
             engine_.Log("Action-link connections are refused: " + std::to_string(options_.maxSessions) +
                         " are being served");
-        refusingLogged_ = true;
+            refusingLogged_ = true;
+        } else if (slot == HttpSessionContext::Slot::PeerBusy &&
+                   (peerRefusedLogged_ != peer || std::chrono::steady_clock::now() >= peerRefusedLogAgain_)) {
+            peerRefusedLogAgain_ = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+            engine_.Log("Action-link connections from " + peer + " are refused: " +
+                        std::to_string(options_.maxSessionsPerPeer) + " of its are being served");
+            peerRefusedLogged_ = peer;
+        }
         return;
     }
     // A refusal is logged again only after the sessions have eased off.
     if (context_.activeSessions.load() < options_.maxSessions / 2) refusingLogged_ = false;
     log_.Request(peer);
-    const std::size_t active = context_.activeSessions.fetch_add(1) + 1;
+    const std::size_t active = context_.activeSessions.load();
     std::size_t peak = peakSessions_.load();
     while (active > peak && !peakSessions_.compare_exchange_weak(peak, active)) {
     }
     auto session = std::make_unique<CTarvellHttpSession>(socket, peer, context_);
     if (!session->Start()) {
-        context_.activeSessions.fetch_sub(1);
+        context_.ReleaseSlot(peer);
         engine_.Log("A session of the action-link listener could not be started");
         return;   // the session's destructor closes the socket
     }

@@ -3,8 +3,9 @@
 // CTarvellHttpSession thread, which checks the request and queues it for the engine's next pass
 // (the engine carries out LinkRequests; nothing here touches events).
 //
-// Bounds: at most kMaxHttpSessions sessions at once (a connection beyond them is closed at once,
-// logged once while it lasts); when the port is taken the bind is retried every 30 s (logged
+// Bounds: at most kMaxHttpSessions sessions reading a request at once, and kMaxHttpSessionsPerPeer
+// of one peer address (a connection beyond them is closed at once, logged once while it lasts;
+// a session that has answered lingers outside these slots); when the port is taken the bind is retried every 30 s (logged
 // once); a failing accept (no descriptors left) is retried after a growing pause. Http.log in
 // the service folder gets the start line and one line per served connection (HttpLog).
 //
@@ -14,6 +15,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -39,6 +41,8 @@ struct HttpListenerOptions {
     std::string address = "0.0.0.0";      // dotted IPv4 address to listen on
     std::uint16_t port = kActionLinkPort;  // 0: a free port (tests read BoundPort)
     std::size_t maxSessions = kMaxHttpSessions;
+    std::size_t maxSessionsPerPeer = kMaxHttpSessionsPerPeer;
+    std::int64_t firstByteLimitMs = kHttpFirstByteLimitMs;
     std::int64_t requestTimeLimitMs = kHttpRequestTimeLimitMs;
     std::int64_t lingerMs = kHttpLingerMs;
     std::int64_t bindRetryMs = kHttpBindRetryMs;
@@ -61,7 +65,8 @@ public:
     std::size_t ActiveSessions() const { return context_.activeSessions.load(); }
     // The most sessions that ran at once since the start.
     std::size_t PeakSessions() const { return peakSessions_.load(); }
-    // Connections closed at once because every session was busy.
+    std::size_t LingeringSessions() const { return context_.lingeringSessions.load(); }
+    // Connections closed at once because every slot, or every slot of their peer, was busy.
     std::size_t RefusedConnections() const { return refused_.load(); }
 
 protected:
@@ -83,6 +88,9 @@ private:
     std::atomic<std::size_t> peakSessions_{0};
     std::atomic<std::size_t> refused_{0};
     bool refusingLogged_ = false;   // listener thread only
+    // Listener thread only: the peer last logged as refused, logged again a minute later at most.
+    std::string peerRefusedLogged_;
+    std::chrono::steady_clock::time_point peerRefusedLogAgain_{};
 };
 
 }  // namespace tarvell

@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "platform/Text.h"
+#include "service/engine/UsedLinks.h"
 #include "platform/http/HttpRequest.h"
 #include "platform/http/HttpResponse.h"
 
@@ -28,6 +29,16 @@ using Steady = std::chrono::steady_clock;
 
 std::int64_t MsLeft(Steady::time_point deadline) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
+}
+
+std::optional<std::int64_t> ParseDecimal(const std::string& text) {
+    if (text.empty() || text.size() > 18) return std::nullopt;
+    std::int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
 }
 
 std::string Failed(int status) {
@@ -69,24 +80,57 @@ std::optional<std::string> CTarvellHttpSession::GetParameter(std::string_view ta
     return http::QueryParameter(target.substr(mark + 1), name);
 }
 
+HttpSessionContext::Slot HttpSessionContext::TakeSlot(const std::string& peer) {
+    if (activeSessions.load() >= maxSessions) return Slot::AllBusy;
+    std::lock_guard<std::mutex> lock(peersMutex);
+    std::size_t& held = slotsPerPeer[peer];
+    if (held >= maxSessionsPerPeer) return Slot::PeerBusy;
+    ++held;
+    activeSessions.fetch_add(1);
+    return Slot::Taken;
+}
+
+void HttpSessionContext::ReleaseSlot(const std::string& peer) {
+    {
+        std::lock_guard<std::mutex> lock(peersMutex);
+        const auto it = slotsPerPeer.find(peer);
+        if (it != slotsPerPeer.end() && --it->second == 0) slotsPerPeer.erase(it);
+    }
+    activeSessions.fetch_sub(1);
+}
+
 void CTarvellHttpSession::Run() {
     std::string line;
     const ReadResult read = ReadRequestLine(line);
     if (read != ReadResult::Nothing) {
         SendAll(read == ReadResult::Line ? HandleRequest(line) : Failed(400));
+        // The answer is out: the slot is free for the next request while this one lingers.
+        const bool apart = context_.lingeringSessions.fetch_add(1) < context_.maxLingering;
+        if (apart) {
+            context_.ReleaseSlot(peer_);
+            holdsSlot_ = false;
+        } else {
+            context_.lingeringSessions.fetch_sub(1);
+        }
         Linger();
+        if (apart) context_.lingeringSessions.fetch_sub(1);
     }
     ::close(socket_);
     socket_ = -1;
-    context_.activeSessions.fetch_sub(1);
+    if (holdsSlot_) context_.ReleaseSlot(peer_);
+    holdsSlot_ = false;
 }
 
 CTarvellHttpSession::ReadResult CTarvellHttpSession::ReadRequestLine(std::string& line) {
     http::RequestLineReader reader(kMaxHttpRequestBytes);
-    const Steady::time_point deadline = Steady::now() + std::chrono::milliseconds(context_.requestTimeLimitMs);
+    const Steady::time_point start = Steady::now();
+    const Steady::time_point deadline = start + std::chrono::milliseconds(context_.requestTimeLimitMs);
+    const Steady::time_point firstByte =
+        std::min(deadline, start + std::chrono::milliseconds(context_.firstByteLimitMs));
+    bool any = false;
     char buffer[kMaxHttpRequestBytes];
     while (!StopRequested()) {
-        const std::int64_t left = MsLeft(deadline);
+        const std::int64_t left = MsLeft(any ? deadline : firstByte);
         if (left <= 0) return ReadResult::Nothing;
         pollfd pfd{socket_, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(left, kStopPollMs)));
@@ -95,6 +139,7 @@ CTarvellHttpSession::ReadResult CTarvellHttpSession::ReadRequestLine(std::string
         const ssize_t n = ::recv(socket_, buffer, std::min(sizeof buffer, reader.Room()), 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return ReadResult::Nothing;   // closed or reset before a whole line
+        any = true;
         switch (reader.Feed(std::string_view(buffer, static_cast<std::size_t>(n)))) {
             case http::LineStatus::Complete: line = std::string(reader.Line()); return ReadResult::Line;
             case http::LineStatus::TooLong: return ReadResult::TooLong;
@@ -155,21 +200,70 @@ std::string CTarvellHttpSession::HandleRequest(std::string_view requestLine) {
     const std::string action = GetParameter(request->target, "Action").value_or("");
     const std::string key = GetParameter(request->target, "Key").value_or("");
     const std::string auth = GetParameter(request->target, "Auth").value_or("");
+    const std::optional<std::string> date = GetParameter(request->target, "Date");
     if (prog != kLinkProgram) return Failed(403);
     if (!IsLinkEvent(event)) return Failed(403);
     const std::optional<std::string> word = CanonicalLinkAction(action);
     if (!word) return Failed(403);
     if (!IsLinkAlertKey(key)) return Failed(403);
     if (!context_.secret) return Failed(403);
-    if (!CheckLinkToken(*context_.secret, event, *word, key, auth)) return Failed(403);
 
-    return post ? Queue(event, *word) : Confirmation(event, *word, key);
+    LinkRequest link{event, *word, "", "", auth, 0, ""};
+    std::optional<LinkBinding> binding;
+    if (date) {
+        // A link of this version: bound to its event, with its expiry.
+        const std::optional<std::int64_t> until =
+            ParseDecimal(GetParameter(request->target, "Until").value_or(""));
+        binding = LinkBinding{*date, GetParameter(request->target, "Mac").value_or(""), until.value_or(-1)};
+        if (!until || !IsLinkBinding(*binding)) return Failed(403);
+        if (!CheckLinkToken(*context_.secret, event, *word, key, *binding, auth)) return Failed(403);
+        link.date = binding->dateKey;
+        link.mac = binding->mac;
+        link.until = binding->until;
+    } else {
+        // A link mailed before links were bound: good for an event no later than its alert.
+        if (!CheckLinkToken(*context_.secret, event, *word, key, auth)) return Failed(403);
+        const std::optional<std::int64_t> second = ParseDecimal(key.substr(0, key.find('.')));
+        if (!second) return Failed(403);
+        link.date = "<=" + std::to_string(*second);
+        link.until = *second + kLinkLifeSeconds;
+    }
+    if (const std::string why = Refusal(link); !why.empty()) {
+        LogRefusal("An action link for " + event + " was refused: " + why);
+        return Failed(403);
+    }
+    return post ? Queue(link) : Confirmation(event, *word, key, binding);
+}
+
+// Why the engine would not carry the link out now; empty when it would.
+std::string CTarvellHttpSession::Refusal(const LinkRequest& link) {
+    if (context_.engine.clock().Now() > link.until) return "it has expired";
+    std::lock_guard<std::recursive_mutex> lock(context_.engine.EngineLock);
+    const auto it = context_.engine.EventMap.find(link.event);
+    // A request for a port without an event is queued as ever: the pass drops it.
+    if (it == context_.engine.EventMap.end()) return std::string();
+    if (!LinkNamesEvent(link, *it->second)) return "the port holds a later event";
+    if (context_.engine.UsedActionLinks().Contains(link.token)) return "it was used before";
+    return std::string();
+}
+
+// At most one line a minute, with the number of refusals left out.
+void CTarvellHttpSession::LogRefusal(const std::string& text) {
+    const std::int64_t now = context_.engine.clock().Now();
+    std::int64_t next = context_.refusalLogNext.load();
+    if (now < next || !context_.refusalLogNext.compare_exchange_strong(next, now + 60)) {
+        context_.refusalsNotLogged.fetch_add(1);
+        return;
+    }
+    const std::size_t more = context_.refusalsNotLogged.exchange(0);
+    context_.engine.Log(more == 0 ? text : text + " (" + std::to_string(more) + " more refused since the last such line)");
 }
 
 std::string CTarvellHttpSession::Confirmation(const std::string& event, const std::string& action,
-                                              const std::string& key) {
+                                              const std::string& key, const std::optional<LinkBinding>& binding) {
     const bool remove = action == "Delete";
-    const std::string link = MakeLinkQuery(*context_.secret, event, action, key);
+    const std::string link = binding ? MakeLinkQuery(*context_.secret, event, action, key, *binding)
+                                     : MakeLinkQuery(*context_.secret, event, action, key);
     std::string page =
         "<!DOCTYPE html>\r\n"
         "<html><head><meta charset=\"utf-8\"><title>Tarvell</title></head>\r\n"
@@ -183,9 +277,10 @@ std::string CTarvellHttpSession::Confirmation(const std::string& event, const st
     return http::FormatResponse(200, "text/html; charset=utf-8", page);
 }
 
-std::string CTarvellHttpSession::Queue(const std::string& event, const std::string& action) {
+std::string CTarvellHttpSession::Queue(LinkRequest link) {
     // The name is looked up before the lock is taken: a resolver may take seconds.
-    const std::string entry = event + ";" + action + ";" + HostName();
+    link.host = HostName();
+    const std::string entry = link.Format();
     bool full = false;
     {
         std::lock_guard<std::recursive_mutex> lock(context_.engine.EngineLock);

@@ -1,17 +1,19 @@
 // One connection to the action-link listener: reads the request line, answers it, closes.
 //
 // The request line is read until its line end, over as many packets as it takes, but at most
-// kMaxHttpRequestBytes bytes and for at most the request time limit; a client that sends
-// nothing is dropped at the limit without a reply. Headers and body are never looked at.
+// kMaxHttpRequestBytes bytes, its first byte within the first-byte limit and all of it within
+// the request time limit; a client that sends too slowly is dropped without a reply. Headers and body are never looked at.
 //
 // Checks, in this order, each answering on its own (status, then the body "Request Failed."):
 //   the request line's grammar (400), the method GET or POST in any case (405), the path "/"
 //   (404), one of the three link options on (403), Prog exactly "Tarvell" (403), Event a link
 //   event key (403), Action None or Delete in any case (403), Key an alert key (403), the
-//   installation's secret readable (403), Auth the token of the three values (403).
+//   installation's secret readable (403), Auth the token of the values (403); then the link not
+//   expired, the event it was made for still at its key and the link not used before (403
+//   "Request Failed.", logged at most once a minute).
 // A GET that passes gets a confirmation page whose button POSTs the same link, so a mail
 // scanner that opens links changes nothing. A POST that passes appends
-// "<Event>;<Action>;<host>" to the engine's LinkRequests under EngineLock (the host name of
+// a LinkRequest to the engine's LinkRequests under EngineLock (the host name of
 // the peer with ';', blanks and control characters removed, or its dotted address) and gets
 // "Request OK.". A request already queued is not queued twice; when kMaxLinkRequests are
 // waiting, the request is refused (503) and that is logged once while it lasts.
@@ -22,18 +24,28 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/WorkerThread.h"
 #include "service/actionlinks/LinkToken.h"
+#include "service/engine/UsedLinks.h"
 #include "service/engine/CTarvellFrm.h"
 
 namespace tarvell {
 
 inline constexpr std::size_t kMaxHttpRequestBytes = 2050;
-inline constexpr std::int64_t kHttpRequestTimeLimitMs = 10'000;
+// A client has this long for the first byte of its request line and this long for all of it.
+inline constexpr std::int64_t kHttpFirstByteLimitMs = 2000;
+inline constexpr std::int64_t kHttpRequestTimeLimitMs = 5000;
+// Sessions of one peer address reading their request line at once.
+inline constexpr std::size_t kMaxHttpSessionsPerPeer = 4;
+// Sessions that have answered and linger (below) are counted apart from the request slots, up
+// to this many; beyond it a lingering session keeps its request slot.
+inline constexpr std::size_t kMaxHttpLingeringSessions = 32;
 // Requests waiting for the engine's next pass; the pass empties the list every 10 seconds.
 inline constexpr std::size_t kMaxLinkRequests = 1000;
 // After the reply the session reads and drops what the client still sends (a POST body) for at
@@ -50,10 +62,25 @@ struct HttpSessionContext {
     CTarvellFrm& engine;
     StringList& linkRequests;                 // [engine.EngineLock]
     std::optional<LinkSecret> secret;         // set before the first session starts
+    std::int64_t firstByteLimitMs = kHttpFirstByteLimitMs;
     std::int64_t requestTimeLimitMs = kHttpRequestTimeLimitMs;
     std::int64_t lingerMs = kHttpLingerMs;
-    std::atomic<std::size_t> activeSessions{0};
+    std::size_t maxSessions = 16;
+    std::size_t maxSessionsPerPeer = kMaxHttpSessionsPerPeer;
+    std::size_t maxLingering = kMaxHttpLingeringSessions;
+    std::atomic<std::size_t> activeSessions{0};      // sessions holding a request slot
+    std::atomic<std::size_t> lingeringSessions{0};   // sessions lingering outside the slots
     std::atomic<bool> queueFullLogged{false};
+    std::atomic<std::int64_t> refusalLogNext{0};      // engine clock second of the next refusal line
+    std::atomic<std::size_t> refusalsNotLogged{0};
+
+    enum class Slot { Taken, AllBusy, PeerBusy };
+    // Takes a request slot for `peer` (listener thread); ReleaseSlot gives it back (any thread).
+    Slot TakeSlot(const std::string& peer);
+    void ReleaseSlot(const std::string& peer);
+
+    std::mutex peersMutex{};
+    std::map<std::string, std::size_t> slotsPerPeer{};   // [peersMutex] only peers holding slots
 };
 
 class CTarvellHttpSession : public WorkerThread {
@@ -80,11 +107,15 @@ private:
     ReadResult ReadRequestLine(std::string& line);
     void SendAll(std::string_view bytes);
     void Linger();
-    std::string Confirmation(const std::string& event, const std::string& action, const std::string& key);
-    std::string Queue(const std::string& event, const std::string& action);
+    std::string Confirmation(const std::string& event, const std::string& action, const std::string& key,
+                             const std::optional<LinkBinding>& binding);
+    std::string Refusal(const LinkRequest& link);
+    void LogRefusal(const std::string& text);
+    std::string Queue(LinkRequest link);
     std::string HostName() const;
 
     int socket_;
+    bool holdsSlot_ = true;
     const std::string peer_;
     HttpSessionContext& context_;
 };

@@ -20,6 +20,8 @@ namespace {
 
 // Names the MAC's purpose, so the secret's MACs can never stand for anything else.
 constexpr std::string_view kTokenLabel = "Tarvell action link 1";
+constexpr std::string_view kBoundTokenLabel = "Tarvell action link 2";
+constexpr std::size_t kMaxDateKeyDigits = 20;
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
@@ -125,16 +127,33 @@ bool CreateSecretFile(const std::string& folder, const std::string& path) {
 }
 
 // The MAC input: a label, then each value with its length in front, so no two different
-// triples of values can give the same bytes.
-std::string TokenMessage(std::string_view event, std::string_view action, std::string_view alertKey) {
-    std::string message(kTokenLabel);
-    for (std::string_view value : {event, action, alertKey}) {
+// lists of values can give the same bytes.
+std::string TokenMessage(std::initializer_list<std::string_view> values, std::string_view label = kTokenLabel) {
+    std::string message(label);
+    for (std::string_view value : values) {
         const auto n = static_cast<std::uint32_t>(value.size());
         message.push_back('\0');
         for (int shift = 24; shift >= 0; shift -= 8) message.push_back(static_cast<char>((n >> shift) & 0xFF));
         message.append(value);
     }
     return message;
+}
+
+std::string MacToken(const LinkSecret& secret, const std::string& message) {
+    unsigned char mac[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!HMAC(EVP_sha256(), secret.bytes.data(), static_cast<int>(secret.bytes.size()),
+              reinterpret_cast<const unsigned char*>(message.data()), message.size(), mac, &length))
+        return std::string();
+    std::string token = Base64UrlEncode(std::string_view(reinterpret_cast<const char*>(mac), length));
+    OPENSSL_cleanse(mac, sizeof mac);
+    return token;
+}
+
+bool SameToken(const std::string& expected, std::string_view token) {
+    // The length of a token is no secret; only the bytes are compared in constant time.
+    if (expected.size() != kLinkTokenChars || token.size() != expected.size()) return false;
+    return CRYPTO_memcmp(expected.data(), token.data(), expected.size()) == 0;
 }
 
 }  // namespace
@@ -176,23 +195,51 @@ bool IsLinkAlertKey(std::string_view alertKey) { return IsKeyPart(alertKey, fals
 std::string MakeLinkToken(const LinkSecret& secret, std::string_view event, std::string_view action,
                           std::string_view alertKey) {
     const std::string word = CanonicalLinkAction(action).value_or(std::string(action));
-    const std::string message = TokenMessage(event, word, alertKey);
-    unsigned char mac[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (!HMAC(EVP_sha256(), secret.bytes.data(), static_cast<int>(secret.bytes.size()),
-              reinterpret_cast<const unsigned char*>(message.data()), message.size(), mac, &length))
-        return std::string();
-    std::string token = Base64UrlEncode(std::string_view(reinterpret_cast<const char*>(mac), length));
-    OPENSSL_cleanse(mac, sizeof mac);
-    return token;
+    return MacToken(secret, TokenMessage({event, word, alertKey}));
+}
+
+std::string MakeLinkToken(const LinkSecret& secret, std::string_view event, std::string_view action,
+                          std::string_view alertKey, const LinkBinding& binding) {
+    const std::string word = CanonicalLinkAction(action).value_or(std::string(action));
+    const std::string until = std::to_string(binding.until);
+    return MacToken(secret,
+                    TokenMessage({event, word, alertKey, binding.dateKey, binding.mac, until}, kBoundTokenLabel));
+}
+
+bool CheckLinkToken(const LinkSecret& secret, std::string_view event, std::string_view action,
+                    std::string_view alertKey, const LinkBinding& binding, std::string_view token) {
+    return SameToken(MakeLinkToken(secret, event, action, alertKey, binding), token);
+}
+
+std::string MakeLinkQuery(const LinkSecret& secret, std::string_view event, std::string_view action,
+                          std::string_view alertKey, const LinkBinding& binding) {
+    const std::optional<std::string> word = CanonicalLinkAction(action);
+    if (!word || !IsLinkEvent(event) || !IsLinkAlertKey(alertKey) || !IsLinkBinding(binding)) return std::string();
+    return "?Prog=" + std::string(kLinkProgram) + "&Event=" + std::string(event) + "&Action=" + *word +
+           "&Key=" + std::string(alertKey) + "&Date=" + binding.dateKey + "&Mac=" + binding.mac +
+           "&Until=" + std::to_string(binding.until) + "&Auth=" + MakeLinkToken(secret, event, *word, alertKey, binding);
+}
+
+std::string MakeActionLink(std::string_view address, const LinkSecret& secret, std::string_view event,
+                           std::string_view action, std::string_view alertKey, const LinkBinding& binding) {
+    const std::string query = MakeLinkQuery(secret, event, action, alertKey, binding);
+    if (query.empty()) return std::string();
+    return "http://" + std::string(address) + ":" + std::to_string(kActionLinkPort) + "/" + query;
+}
+
+bool IsLinkBinding(const LinkBinding& binding) {
+    if (binding.dateKey.size() > kMaxDateKeyDigits || binding.until < 0) return false;
+    for (unsigned char c : binding.dateKey)
+        if (c < '0' || c > '9') return false;
+    if (binding.mac.size() > kMaxLinkKeyPart) return false;
+    for (unsigned char c : binding.mac)
+        if (!IsKeyCharacter(c, true) && c != '/') return false;
+    return true;
 }
 
 bool CheckLinkToken(const LinkSecret& secret, std::string_view event, std::string_view action,
                     std::string_view alertKey, std::string_view token) {
-    const std::string expected = MakeLinkToken(secret, event, action, alertKey);
-    // The length of a token is no secret; only the bytes are compared in constant time.
-    if (expected.size() != kLinkTokenChars || token.size() != expected.size()) return false;
-    return CRYPTO_memcmp(expected.data(), token.data(), expected.size()) == 0;
+    return SameToken(MakeLinkToken(secret, event, action, alertKey), token);
 }
 
 std::string MakeLinkQuery(const LinkSecret& secret, std::string_view event, std::string_view action,

@@ -8,7 +8,8 @@
 // needed, as every value is restricted to letters, digits and "._:-/"):
 //
 //   http://<service address>:49151/?Prog=Tarvell&Event=<switch key>/<port key>
-//       &Action=<None|Delete>&Key=<alert key>&Auth=<token>
+//       &Action=<None|Delete>&Key=<alert key>&Date=<DateKey>&Mac=<source MAC>&Until=<second>
+//       &Auth=<token>
 //
 //   Prog    the product word, exactly "Tarvell".
 //   Event   the event key: switch key, "/", port key; each part 1..64 characters of
@@ -18,9 +19,18 @@
 //   Key     the key of the alert the mail was sent for, 1..64 characters of [A-Za-z0-9._-].
 //           It makes every mail's links distinct; the listener does not look the alert up, so a
 //           link stays usable after its alert has left the alert log.
+//   Date    the DateKey of the event the mail was sent for (0..20 digits) and Mac its source
+//   Mac     MAC (0..64 characters of [A-Za-z0-9._:/-]): the link acts on that event only, not
+//           on a later one of the same port.
+//   Until   the second (since 1970, UTC) after which the link is refused: kLinkLifeSeconds
+//           after the mail was made.
 //   Auth    the token: base64url without padding (43 characters) of HMAC-SHA256, keyed with the
-//           installation's secret, over the three values above (the action as "None" or
-//           "Delete"). The encoding of the three values is fixed by MakeLinkToken.
+//           installation's secret, over the values above (the action as "None" or "Delete").
+//           The encoding of the values is fixed by MakeLinkToken.
+//
+// Links mailed before Date, Mac and Until existed carry the first three values only; their
+// token covers those three. They are taken for kLinkLifeSeconds after the alert key's second,
+// and only for an event recorded at or before that second.
 //
 // The secret: 32 random bytes in the file ActionLink.key of the service folder, mode 0600, owned
 // by the service's user, made at the first start (never in Tarvell.ini, which viewers read). A
@@ -45,6 +55,18 @@ inline constexpr std::string_view kLinkProgram = "Tarvell";
 inline constexpr std::size_t kMaxLinkKeyPart = 64;
 // Length of a token: base64url of the 32 bytes of HMAC-SHA256, without padding.
 inline constexpr std::size_t kLinkTokenChars = 43;
+// How long a mailed link can be used: 7 days.
+inline constexpr std::int64_t kLinkLifeSeconds = 7 * 24 * 3600;
+
+// The event a link is made for, and its expiry.
+struct LinkBinding {
+    std::string dateKey;      // the event's DateKey
+    std::string mac;          // the event's source MAC
+    std::int64_t until = 0;   // the last second the link is taken
+};
+
+// Whether the values can be carried by a link (see Date, Mac and Until above).
+bool IsLinkBinding(const LinkBinding& binding);
 
 struct LinkSecret {
     std::array<unsigned char, kLinkSecretBytes> bytes{};
@@ -83,6 +105,18 @@ std::string MakeLinkQuery(const LinkSecret& secret, std::string_view event, std:
 std::string MakeActionLink(std::string_view address, const LinkSecret& secret,
                            std::string_view event, std::string_view action,
                            std::string_view alertKey);
+
+// The same for the links of this version, whose token also covers the binding. The query is
+// "?Prog=...&Event=...&Action=...&Key=...&Date=...&Mac=...&Until=...&Auth=...".
+std::string MakeLinkToken(const LinkSecret& secret, std::string_view event, std::string_view action,
+                          std::string_view alertKey, const LinkBinding& binding);
+bool CheckLinkToken(const LinkSecret& secret, std::string_view event, std::string_view action,
+                    std::string_view alertKey, const LinkBinding& binding, std::string_view token);
+std::string MakeLinkQuery(const LinkSecret& secret, std::string_view event, std::string_view action,
+                          std::string_view alertKey, const LinkBinding& binding);
+std::string MakeActionLink(std::string_view address, const LinkSecret& secret,
+                           std::string_view event, std::string_view action,
+                           std::string_view alertKey, const LinkBinding& binding);
 
 // base64url (RFC 4648 section 5) without padding.
 std::string Base64UrlEncode(std::string_view bytes);

@@ -109,6 +109,9 @@ std::string LinkMailHtml(const std::string& htmlBody, const std::vector<LinkButt
         html += HtmlText(buttons[i].link) + "\">" + buttons[i].caption + "</a></td></tr></table></td>\r\n";
     }
     html += "</tr></table>\r\n";
+    html += "<p style=\"font:normal normal normal 8pt arial\">Each link can be used once, within 7 days of this "
+            "mail, and only while the port holds the event of this mail.</p>\r\n";
+    static_assert(kLinkLifeSeconds == 7 * 24 * 3600, "the text above names the links' life");
     return html;
 }
 
@@ -182,7 +185,10 @@ std::string ReportHtml(const std::string& title, std::int64_t dayStart, const st
 
 CScanAlertsEmail::CScanAlertsEmail(CTarvellFrm& engine, std::int64_t intervalMs)
     : AlertChannelThread(engine, engine.EmailQueue, engine.EmailTestFlag, "E-mail", intervalMs),
-      intervalMs_(intervalMs) {}
+      intervalMs_(intervalMs) {
+    // A stop ends a dialogue at once (a passing failure of that mail).
+    client_.SetStopCheck([this] { return StopRequested(); });
+}
 
 void CScanAlertsEmail::Run() {
     while (!WaitForStop(intervalMs_)) Cycle();
@@ -267,9 +273,18 @@ std::vector<LinkButton> CScanAlertsEmail::Buttons(const std::string& key, const 
     linkTrouble_ = false;
     const std::string address = linkAddress_.empty() ? ServiceLinkAddress() : linkAddress_;
     const std::string event = alert.SwitchKey + "/" + alert.PortKey;
+    // The links act on the event the alert was made from: the one at its port while its MAC is
+    // the alert's (a later event of the port gets mails of its own).
+    LinkBinding binding{"", alert.SourceMac, engine_.clock().Now() + kLinkLifeSeconds};
+    {
+        std::lock_guard<std::recursive_mutex> lock(engine_.EngineLock);
+        const auto found = engine_.EventMap.find(event);
+        if (found != engine_.EventMap.end() && found->second->SourceMac == alert.SourceMac)
+            binding.dateKey = found->second->DateKey;
+    }
     std::vector<LinkButton> buttons;
     auto add = [&](const char* action, const char* caption) {
-        std::string link = MakeActionLink(address, *secret, event, action, key);
+        std::string link = MakeActionLink(address, *secret, event, action, key, binding);
         if (!link.empty()) buttons.push_back({caption, std::move(link)});
     };
     if (blocking) {

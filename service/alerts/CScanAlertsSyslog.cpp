@@ -41,7 +41,12 @@ int SyslogPriority(const CTarvellDoc& settings, const CAlertItem& alert) {
 }
 
 std::string SyslogMessage(int priority, const CAlertItem& alert, const std::string& alertText) {
-    return "<" + std::to_string(priority) + ">" + alert.DeviceIp + "/" + alert.DevicePort + ": " + alertText;
+    // A receiver splits datagrams into records at line ends: a value holding CR, LF or another
+    // control byte must not start a record of its own.
+    std::string text = alert.DeviceIp + "/" + alert.DevicePort + ": " + alertText;
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    return "<" + std::to_string(priority) + ">" + text;
 }
 
 CScanAlertsSyslog::CScanAlertsSyslog(CTarvellFrm& engine, std::uint16_t port, std::int64_t intervalMs)

@@ -1,6 +1,6 @@
 // The syslog alert channel: every alert as one datagram "<PRI>DeviceIp/DevicePort: text" to UDP
 // port 514 of each listener whose filters accept it. Listener addresses are dotted IPv4 only
-// (no name look-up); a malformed one is logged and skipped. Texts go out as UTF-8.
+// (no name look-up); a malformed one is logged and skipped. Texts go out as UTF-8, on one line.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,7 @@ inline constexpr std::uint16_t kSyslogPort = 514;
 // The PRI number of an alert under the settings (standard mode by category, specific mode from
 // facility and severity, else 191).
 int SyslogPriority(const CTarvellDoc& settings, const CAlertItem& alert);
-// The whole datagram text.
+// The whole datagram text, each control byte of the values replaced by a blank.
 std::string SyslogMessage(int priority, const CAlertItem& alert, const std::string& alertText);
 
 class CScanAlertsSyslog : public AlertChannelThread {

@@ -2,6 +2,11 @@
 // alerts, channel queues, report store, request lists), keeps it in the state files, and runs the
 // 10-second pass that takes over the viewer's changes. Workers reach the state through the public
 // members below, each guarded by the lock named beside it, or through the engine's operations.
+//
+// Lock order: EngineLock, then AlertLock, then MailLock, never the reverse. A thread that holds
+// AlertLock takes no EngineLock, and one that holds MailLock takes neither of the others; a
+// thread may skip a lock (EngineLock then MailLock) but never go back up the order. The three
+// are recursive, so a holder may call operations that take the same lock again.
 #pragma once
 
 #include <sys/stat.h>
@@ -13,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +27,7 @@
 #include "platform/ObjectMap.h"
 #include "service/engine/EngineControl.h"
 #include "service/engine/HandOverFile.h"
+#include "service/engine/UsedLinks.h"
 #include "shared/CAlertItem.h"
 #include "shared/CDbItem.h"
 #include "shared/CEventItem.h"
@@ -178,7 +185,7 @@ public:
     std::string SwitchCount;                      // [EngineLock]
     StringList PortRequests;                      // [EngineLock]
     StringList BlockMacs;                         // [EngineLock]
-    StringList LinkRequests;                      // [EngineLock]
+    StringList LinkRequests;                      // [EngineLock] LinkRequest::Format entries
     ObjectMap<CDbItem> SiblingNodes;              // [EngineLock]
     ObjectMap<CDbItem> SiblingPorts;              // [EngineLock]
     ObjectMap<CAlertItem> AlertLog;               // [AlertLock]
@@ -211,6 +218,11 @@ public:
     // detection thread runs a pass when it changes.
     std::atomic<std::uint64_t> DataGeneration{0};
 
+    // The links already carried out ([EngineLock]); read from ActionLink.used at the first call.
+    UsedLinks& UsedActionLinks();
+    // Writes ActionLink.used (call without the engine lock; false, logged, when it fails).
+    bool SaveUsedActionLinks();
+
     Clock& clock() const { return *clock_; }
     const std::string& HandOverGroup() const { return env_.handOverGroup; }
     void Log(const std::string& text) const;
@@ -218,6 +230,7 @@ public:
 private:
     EngineEnvironment env_;
     Clock* clock_;
+    std::optional<UsedLinks> usedLinks_;          // [EngineLock]
     void LoadSettingsAtStart();
     void CreateSnmpClient();
     void AddFirewallException(ManualResetEvent& stop);

@@ -17,6 +17,7 @@
 
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/ErrnoText.h"
 #include "service/engine/CTarvellFrm.h"
 #include "service/engine/HandOverFile.h"
 
@@ -138,7 +139,6 @@ bool ReadBounded(int fd, std::string& out) {
     }
 }
 
-std::string ErrnoText() { return std::strerror(errno); }
 
 // ---- node entries of the black and white lists: "node/flag;location"
 
@@ -309,7 +309,7 @@ bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& by
         if (errno == EINVAL || errno == EISDIR) {
             Problem("The hand-over file " + path + " is ignored: not a regular file");
         } else if (errno != ENOENT) {
-            Problem("The hand-over file " + path + " cannot be opened: " + ErrnoText());
+            Problem("The hand-over file " + path + " cannot be opened: " + ErrnoText(errno));
         }
         return false;
     }
@@ -320,7 +320,7 @@ bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& by
     }
     if (::flock(fd.Get(), LOCK_SH | LOCK_NB) != 0) return false;
     if (!ReadBounded(fd.Get(), bytes)) {
-        Problem("The hand-over file " + path + " cannot be read: " + ErrnoText());
+        Problem("The hand-over file " + path + " cannot be read: " + ErrnoText(errno));
         return false;
     }
     read = FileIdentity::Of(st);
@@ -393,24 +393,39 @@ void ViewerUpdatePass::ApplyUnblockRequests() {
         AuthoriseAfterUnblock(event);
 }
 
-// "key;action;host" from the mail links: unblock, and with "Delete" also queue the deletion.
+// Requests of the mail links: unblock, and with "Delete" also queue the deletion; each only when
+// the event at its key is still the one the link was made for, and each link once.
 void ViewerUpdatePass::ApplyLinkRequests() {
     std::vector<EventNode> unblocked;
+    std::vector<std::string> refused;
+    bool used = false;
     {
         Lock lock(engine_.EngineLock);
         StringList requests;
         requests.swap(engine_.LinkRequests);
         for (const std::string& entry : requests) {
-            const auto [key, rest] = SplitFirst(entry, ';');
-            const auto [action, host] = SplitFirst(rest, ';');
-            const auto it = engine_.EventMap.find(key);
-            if (it == engine_.EventMap.end()) continue;
+            const std::optional<LinkRequest> request = LinkRequest::Parse(entry);
+            if (!request) continue;
+            const auto it = engine_.EventMap.find(request->event);
+            std::string why;
+            if (it == engine_.EventMap.end()) why = "its event is gone";
+            else if (!LinkNamesEvent(*request, *it->second)) why = "the port holds a later event";
+            else if (engine_.UsedActionLinks().Contains(request->token)) why = "it was used before";
+            if (!why.empty()) {
+                refused.push_back("An action-link request for " + request->event + " from " + request->host +
+                                  " was not carried out: " + why);
+                continue;
+            }
+            engine_.UsedActionLinks().Add(request->token, request->until, engine_.clock().Now());
+            used = true;
             it->second->Blocked = 0;
-            it->second->Submitter = host;
-            if (EqualsNoCase(action, "Delete")) Doc().DeleteRequests.push_back(key);
+            it->second->Submitter = request->host;
+            if (EqualsNoCase(request->action, "Delete")) Doc().DeleteRequests.push_back(request->event);
             unblocked.push_back(EventNode::Of(*it->second));
         }
     }
+    for (const std::string& line : refused) engine_.Log(line);
+    if (used) engine_.SaveUsedActionLinks();
     for (const EventNode& event : unblocked) {
         RemoveNodeEntries(Doc().NodesBlackList, {event.sourceMac + "/0"});
         AuthoriseAfterUnblock(event);

@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
+#include "platform/ErrnoText.h"
 #include "service/engine/ServiceUnit.h"
 
 namespace tarvell {
@@ -330,7 +331,7 @@ int ServiceModule::RunForeground() {
     isService_ = true;
     foreground_ = true;
     if (!MakeDirectories(env_.runFolder)) {
-        Error("Couldn't create " + env_.runFolder + ": " + std::strerror(errno));
+        Error("Couldn't create " + env_.runFolder + ": " + ErrnoText(errno));
         return 1;
     }
     const std::string pidPath = JoinPath(env_.runFolder, kPidFileName);
@@ -338,11 +339,11 @@ int ServiceModule::RunForeground() {
     if (!pidLock.Lock(pidPath, FileLock::Mode::Exclusive, false)) {
         const int error = errno;
         Error(error == EWOULDBLOCK ? std::string(kProgramName) + " is already running"
-                                   : "Couldn't lock " + pidPath + ": " + std::strerror(error));
+                                   : "Couldn't lock " + pidPath + ": " + ErrnoText(error));
         return 1;
     }
     if (!WritePid(pidPath)) {
-        Error("Couldn't write " + pidPath + ": " + std::strerror(errno));
+        Error("Couldn't write " + pidPath + ": " + ErrnoText(errno));
         return 1;
     }
     if (!reporter_) {

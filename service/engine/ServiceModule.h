@@ -27,7 +27,8 @@ inline constexpr std::string_view kAppId = "{153DD494-5815-4713-8D4A-3073F42EF6B
 inline constexpr std::string_view kPidFileName = "TarvellSrv.pid";
 inline constexpr std::string_view kStateFileName = "TarvellSrv.state";
 
-// The service states with the numbers the service manager of the original platform used.
+// The service states with the numbers of the Windows service control manager
+// (SERVICE_STOPPED 1 ... SERVICE_RUNNING 4).
 enum class ServiceState { Stopped = 1, StartPending = 2, StopPending = 3, Running = 4 };
 // "STOPPED", "START_PENDING", "STOP_PENDING", "RUNNING": the words of the state file.
 std::string_view StateName(ServiceState state);

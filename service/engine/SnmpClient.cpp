@@ -74,17 +74,11 @@ std::optional<std::string> FromHexText(const std::string& text) {
 std::optional<snmp::V3Params> MakeV3Params(const SnmpClientSettings& s) {
     snmp::V3Params p;
     p.user.name = s.SnmpV3User;
-    p.user.auth = s.SnmpV3AuthProtocol == 2   ? snmp::AuthProtocol::Md5
-                  : s.SnmpV3AuthProtocol == 3 ? snmp::AuthProtocol::Sha
-                                              : snmp::AuthProtocol::None;
-    p.user.priv = s.SnmpV3PrivProtocol == 2   ? snmp::PrivProtocol::Des
-                  : s.SnmpV3PrivProtocol == 3 ? snmp::PrivProtocol::TripleDes
-                                              : snmp::PrivProtocol::None;
+    p.user.auth = snmp::AuthProtocolOfCode(s.SnmpV3AuthProtocol);
+    p.user.priv = snmp::PrivProtocolOfCode(s.SnmpV3PrivProtocol);
     p.user.authPassword = s.SnmpV3AuthPassword;
     p.user.privPassword = s.SnmpV3PrivPassword;
-    p.level = s.SnmpV3SecurityLevel == 2   ? snmp::SecurityLevel::AuthNoPriv
-              : s.SnmpV3SecurityLevel == 3 ? snmp::SecurityLevel::AuthPriv
-                                           : snmp::SecurityLevel::NoAuthNoPriv;
+    p.level = snmp::SecurityLevelOfCode(s.SnmpV3SecurityLevel);
     p.contextName = s.SnmpV3Context;
     auto engineId = FromHexText(s.SnmpV3EngineId);
     if (!engineId) return std::nullopt;
@@ -263,6 +257,137 @@ int SnmpClient::Request(int operation, const std::string& address, const std::st
         result = index < reply.pdu.bindings.size() &&
                  AcceptBinding(operation, requested[index], prefixLen, reply.pdu.bindings[index], entries[i]);
     }
+    return result;
+}
+
+// ---- walks ------------------------------------------------------------------------------------
+
+struct SnmpClient::Session::State {
+    SnmpClient& client;
+    std::string address;
+    snmp::Endpoint endpoint;
+    snmp::Timing timing;
+    snmp::UdpChannel channel;
+    bool settingsRead = false;
+    std::optional<snmp::V3Params> v3Params;
+    std::shared_ptr<snmp::V3Engine> engine;
+
+    State(SnmpClient& c, std::string a, const snmp::Endpoint& e, snmp::Timing t)
+        : client(c), address(std::move(a)), endpoint(e), timing(t), channel(e) {}
+};
+
+SnmpClient::Session::Session(std::unique_ptr<State> state) : state_(std::move(state)) {}
+SnmpClient::Session::~Session() = default;
+
+std::unique_ptr<SnmpClient::Session> SnmpClient::Open(const std::string& address, std::uint32_t timeoutMs,
+                                                      std::uint32_t retries) {
+    auto endpoint = snmp::ParseEndpoint(address, options_.agentPort);
+    if (!endpoint) return nullptr;
+    auto state = std::make_unique<Session::State>(*this, address, *endpoint, snmp::MakeTiming(timeoutMs, retries));
+    if (!state->channel.Ok()) return nullptr;
+    return std::unique_ptr<Session>(new Session(std::move(state)));
+}
+
+SnmpWalkResult SnmpClient::Walk(const std::string& address, const std::string& community,
+                                std::uint32_t timeoutMs, std::uint32_t retries,
+                                const std::vector<std::string>& columns,
+                                const std::function<void(const snmp::WalkRow&)>& onRow,
+                                const SnmpWalkOptions& options) {
+    auto session = Open(address, timeoutMs, retries);
+    if (!session) {
+        SnmpWalkResult failed;
+        failed.end = snmp::WalkEnd::Failed;
+        failed.v3 = community == kV3Marker;
+        failed.reason = "no socket";
+        return failed;
+    }
+    return session->Walk(community, columns, onRow, options);
+}
+
+bool SnmpClient::RefusedBulk(const std::string& address) const {
+    std::lock_guard<std::mutex> lock(bulkMutex_);
+    return refusedBulk_.count(address) != 0;
+}
+
+SnmpWalkResult SnmpClient::Session::Walk(const std::string& community, const std::vector<std::string>& columns,
+                                         const std::function<void(const snmp::WalkRow&)>& onRow,
+                                         const SnmpWalkOptions& options) {
+    State& s = *state_;
+    SnmpWalkResult result;
+    result.v3 = community == kV3Marker;
+    std::vector<snmp::Oid> heads;
+    for (const std::string& c : columns) {
+        auto oid = snmp::ParseOid(c);
+        if (!oid || oid->empty()) {
+            result.end = snmp::WalkEnd::Failed;
+            result.reason = "bad column " + c;
+            return result;
+        }
+        heads.push_back(std::move(*oid));
+    }
+    if (heads.empty()) return result;
+    if (result.v3 && !s.settingsRead) {
+        s.settingsRead = true;
+        const SnmpClientSettings settings = s.client.settings_ ? s.client.settings_() : SnmpClientSettings{};
+        s.v3Params = MakeV3Params(settings);
+        if (s.v3Params) s.engine = s.client.Engine();
+    }
+    if (result.v3 && (!s.v3Params || !s.engine)) {
+        result.end = snmp::WalkEnd::Failed;
+        result.reason = s.v3Params ? "boot counter not stored" : "engine id setting not hex";
+        return result;
+    }
+    snmp::V3Params params;
+    if (result.v3) {
+        params = *s.v3Params;
+        if (!options.v3Context.empty()) params.contextName = options.v3Context;
+    }
+    const snmp::WalkSender send = [&](std::uint8_t type, std::int32_t maxRepetitions, std::vector<snmp::VarBind> b) {
+        if (result.v3) return s.engine->Request(s.endpoint, s.timing, params, type, std::move(b), maxRepetitions, &s.channel);
+        return s.client.community_.Request(s.endpoint, s.timing, snmp::kVersion1, community, type, std::move(b),
+                                           &s.channel);
+    };
+    snmp::ColumnWalk walk(std::move(heads), options.ordered);
+    snmp::WalkStep step;
+    step.maxRows = options.maxRows;
+    step.stop = options.stop;
+    step.maxRepetitions = kMaxRepetitions;
+    step.bulk = result.v3 && !options.getNextOnly && !s.client.RefusedBulk(s.address);
+    result.bulk = step.bulk;
+    result.end = walk.Run(send, step, onRow);
+    if (result.end == snmp::WalkEnd::BulkRefused) {
+        // Silence may be a switch that is down, not one without GetBulk: only an answer to
+        // get-next shows that GetBulk was the trouble.
+        const bool silent = walk.Failure().status == snmp::Status::Timeout;
+        const std::size_t before = walk.Requests();
+        step.bulk = false;
+        result.bulk = false;
+        result.end = walk.Run(send, step, onRow);
+        const bool getNextAnswered = result.end != snmp::WalkEnd::Failed || walk.Requests() > before + 1;
+        if (!silent || getNextAnswered) {
+            constexpr std::size_t kMaxRemembered = 100'000;
+            std::lock_guard<std::mutex> lock(s.client.bulkMutex_);
+            if (s.client.refusedBulk_.size() < kMaxRemembered) s.client.refusedBulk_.insert(s.address);
+        }
+    }
+    if (result.end == snmp::WalkEnd::Failed) {
+        result.reason = result.v3 ? snmp::FailureReason(walk.Failure())
+                                  : walk.Failure().status == snmp::Status::Timeout ? "no answer" : "no usable answer";
+        // An agent drops what it cannot decrypt without a word. Asked without privacy, it answers
+        // or reports the level when the user and the authentication pass phrase are right.
+        if (result.v3 && walk.Failure().status == snmp::Status::Timeout && params.level == snmp::SecurityLevel::AuthPriv) {
+            snmp::V3Params probe = params;
+            probe.level = snmp::SecurityLevel::AuthNoPriv;
+            const snmp::Reply answer = s.engine->Request(s.endpoint, s.timing, probe, snmp::pdu::kGet,
+                                                         {{kSysUpTime, snmp::Value::Null()}}, 0, &s.channel);
+            const snmp::Oid* reported = answer.pdu.bindings.empty() ? nullptr : &answer.pdu.bindings.front().oid;
+            if (answer.status == snmp::Status::Ok ||
+                (answer.status == snmp::Status::Report && reported && *reported == snmp::usm_stats::kUnsupportedSecLevels))
+                result.reason = "not decryptable";
+        }
+    }
+    result.rows = walk.Rows();
+    result.requests = walk.Requests();
     return result;
 }
 

@@ -7,11 +7,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/snmp/Pdu.h"
 #include "platform/snmp/Session.h"
+#include "platform/snmp/Walk.h"
 
 namespace tarvell {
 
@@ -44,6 +46,27 @@ struct SnmpClientSettings {
     std::string SnmpTrapEnterprise;
 };
 
+struct SnmpWalkOptions {
+    // Stop at a row whose last binding does not come after the one before; otherwise rows out of
+    // order are taken and the walk stops at a last binding already seen.
+    bool ordered = true;
+    std::size_t maxRows = 100'000;
+    std::function<bool()> stop;
+    // SNMPv3 context name of this walk in place of the configured one (per-VLAN bridge data).
+    std::string v3Context;
+    // Get-next only, even where GetBulk would be used.
+    bool getNextOnly = false;
+};
+
+struct SnmpWalkResult {
+    snmp::WalkEnd end = snmp::WalkEnd::Done;
+    bool v3 = false;
+    bool bulk = false;          // GetBulk carried the walk to its end
+    std::size_t rows = 0;
+    std::size_t requests = 0;
+    std::string reason;         // why it failed, for a log line ("no answer", "unknown user", ...)
+};
+
 struct SnmpClientOptions {
     std::string bootCounterPath = "snmpv3_boot_counter";
     std::uint16_t agentPort = 161;
@@ -55,6 +78,39 @@ public:
     enum Operation { kGet = 0, kGetNext = 1, kTrap = 2 };
     static constexpr const char* kV3Marker = "SNMP/V3";
     static constexpr const char* kLocalEngineId = "Tarvell";
+    static constexpr std::int32_t kMaxRepetitions = 16;
+
+    // Requests to one agent over one socket, for a poll's many walks. SNMPv3 walks use GetBulk
+    // until the agent refuses it; it is then walked with get-next until the service restarts.
+    class Session {
+    public:
+        ~Session();
+        Session(const Session&) = delete;
+        Session& operator=(const Session&) = delete;
+
+        // Walks `columns` (dotted OIDs) side by side, each within its own subtree; `onRow` gets
+        // each row, one binding per column.
+        SnmpWalkResult Walk(const std::string& community, const std::vector<std::string>& columns,
+                            const std::function<void(const snmp::WalkRow&)>& onRow,
+                            const SnmpWalkOptions& options = {});
+
+    private:
+        friend class SnmpClient;
+        struct State;
+        explicit Session(std::unique_ptr<State> state);
+        std::unique_ptr<State> state_;
+    };
+
+    // A session with the agent at `address` (port 161 or the configured one); nullptr when the
+    // address is not an IP address or no socket can be had.
+    std::unique_ptr<Session> Open(const std::string& address, std::uint32_t timeoutMs, std::uint32_t retries);
+    // One walk in a session of its own.
+    SnmpWalkResult Walk(const std::string& address, const std::string& community, std::uint32_t timeoutMs,
+                        std::uint32_t retries, const std::vector<std::string>& columns,
+                        const std::function<void(const snmp::WalkRow&)>& onRow,
+                        const SnmpWalkOptions& options = {});
+    // Whether the agent at `address` refused GetBulk since the client was made.
+    bool RefusedBulk(const std::string& address) const;
 
     explicit SnmpClient(std::function<SnmpClientSettings()> settings,
                         SnmpClientOptions options = {});
@@ -97,6 +153,9 @@ private:
     const SnmpClientOptions options_;
     snmp::CommunitySession community_;
     std::chrono::steady_clock::time_point start_;
+
+    mutable std::mutex bulkMutex_;
+    std::set<std::string> refusedBulk_;   // [bulkMutex_] addresses; bounded
 
     mutable std::mutex engineMutex_;
     std::shared_ptr<snmp::V3Engine> engine_;   // built on first SNMPv3 use, then kept

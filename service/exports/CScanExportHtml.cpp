@@ -1,7 +1,11 @@
 // The HTML export pass: support files, then the events page and the alerts page.
 #include "service/exports/CScanExportHtml.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <functional>
+#include <string_view>
 
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -12,6 +16,32 @@ namespace {
 
 // Support files are small; anything larger beside the program is not what we ship.
 constexpr std::size_t kMaxSupportFileBytes = 16u * 1024u * 1024u;
+
+// The file's size and modification time, or size -1 when it is not there.
+std::pair<std::int64_t, std::int64_t> FileStamp(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {-1, 0};
+    return {static_cast<std::int64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
+// A digest of everything a page shows but its report time.
+std::uint64_t PageDigest(const std::string& path, const HtmlPageInput& input, const std::vector<ExportRow>& rows) {
+    std::uint64_t h = 14695981039346656037ull;
+    const auto mix = [&h](std::string_view text) {
+        h ^= std::hash<std::string_view>{}(text) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+        h ^= text.size() * 0x100000001B3ull;
+    };
+    mix(path);
+    mix(input.pageName);
+    mix(std::string(1, static_cast<char>(input.kind)));
+    for (const std::string& c : input.columns) mix(c);
+    for (const ExportRow& row : rows) {
+        mix(row.key);
+        for (const std::string& v : row.values) mix(v);
+    }
+    return h;
+}
 
 const CTarvellDoc& Blank() {
     static const CTarvellDoc doc;
@@ -99,9 +129,23 @@ void CScanExportHtml::WritePage(ExportKind kind) {
     const std::vector<ExportRow> rows = SnapshotExportRows(engine_, kind, &stats);
     if (stats.longestHoldUs > longestHoldUs_) longestHoldUs_ = stats.longestHoldUs;
     const HtmlPageInput input = PageInput(kind);
+    const int index = kind == ExportKind::Events ? 0 : 1;
+    const std::uint64_t digest = PageDigest(path, input, rows);
+    std::optional<Written>& last = written_[static_cast<std::size_t>(index)];
+    if (last && last->digest == digest) {
+        const auto [size, modified] = FileStamp(path);
+        if (size == last->size && modified == last->modifiedNs) {
+            ++unchanged_;
+            return;
+        }
+    }
+    last.reset();
     std::string text = BuildPageHead(input, rows);
     AppendPageRows(text, input, rows);
-    WritePageTail(text, kind == ExportKind::Events ? 0 : 1);
+    if (WritePageTail(text, index)) {
+        const auto [size, modified] = FileStamp(path);
+        last = Written{digest, size, modified};
+    }
 }
 
 }  // namespace tarvell

@@ -8,12 +8,16 @@
 // A page name that could leave the folder ("/", "\", "..") is refused and logged once while it
 // lasts. Other failures (missing folder, unwritable file) leave the old page and are not
 // reported. Settings are read afresh each pass. Folder and page names are stored as
-// Windows-1252 and name files in UTF-8, as every file name here does.
+// Windows-1252 and name files in UTF-8, as every file name here does. A page whose rows, columns,
+// name and file are those it was last written with (and whose file nobody has touched since) is
+// left as it is, with the report time of that writing.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -43,6 +47,8 @@ public:
 
     // The longest hold of a map lock during the last pass, in microseconds.
     std::int64_t LongestLockHoldUs() const { return longestHoldUs_.load(); }
+    // Pages left as they were because nothing in them changed, since the worker was made.
+    std::uint64_t PagesLeftUnchanged() const { return unchanged_.load(); }
 
 protected:
     void Run() override;
@@ -59,6 +65,14 @@ private:
     std::shared_ptr<const CTarvellDoc> settings_;   // this pass's snapshot (worker thread only)
     std::set<std::string> loggedNames_;             // refused names already logged (worker thread)
     std::atomic<std::int64_t> longestHoldUs_{0};
+    // What each page (0 events, 1 alerts) was last written from and the file it made.
+    struct Written {
+        std::uint64_t digest = 0;
+        std::int64_t size = -1;
+        std::int64_t modifiedNs = 0;
+    };
+    std::array<std::optional<Written>, 2> written_;   // worker thread only
+    std::atomic<std::uint64_t> unchanged_{0};
 };
 
 }  // namespace tarvell

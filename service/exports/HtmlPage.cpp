@@ -43,17 +43,7 @@ constexpr const char* kPrintAfter =
     "function OnAfterPrint() {for (row = printTable.rows.length - 1; row >= 0; row--) "
     "printTable.deleteRow(row); list.style.display = \"inline\";}";
 
-// Code points of the bytes 0x80..0x9F of Windows-1252; the five bytes the code page leaves
-// unassigned stand for the control characters of the same number.
-constexpr std::uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-std::uint32_t CodePoint(char byte) {
-    const auto b = static_cast<unsigned char>(byte);
-    return (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : b;
-}
+std::uint32_t CodePoint(char byte) { return Cp1252CodePoint(static_cast<unsigned char>(byte)); }
 
 void AppendHex(std::string& out, const char* format, std::uint32_t value) {
     // Only the few characters that need it come here; plain text is appended byte by byte.

@@ -82,9 +82,9 @@ std::string MacOfInstance(const snmp::Oid& instance) {
 
 CScanSnmpMacs::CScanSnmpMacs(CTarvellFrm& engine, LinkupStarter& linkup,
                              std::vector<PollRequest> ports, const ManualResetEvent* stop,
-                             PollOptions options, OncePerSwitch* rowLimitLog)
+                             PollOptions options, OncePerSwitch* rowLimitLog, OncePerSwitch* failureLog)
     : engine_(engine), linkup_(linkup), ports_(std::move(ports)), stop_(stop),
-      options_(options), rowLimitLog_(rowLimitLog) {
+      options_(options), rowLimitLog_(rowLimitLog), failureLog_(failureLog) {
     if (!ports_.empty()) {
         const PollRequest& first = ports_.front();
         PortIndex = first.PortIndex;
@@ -133,52 +133,33 @@ void CScanSnmpMacs::LogRowLimit(const std::string& column) {
                 " rows); the rest of the column is not read");
 }
 
-void CScanSnmpMacs::Walk(const PollCommunity& with, const std::vector<std::string>& columns,
-                         int prefixLen, bool ordered, const std::function<void(const Row&)>& onRow) {
-    const int count = static_cast<int>(columns.size());
-    if (count == 0 || !engine_.Snmp) return;
-    std::vector<snmp::Oid> prefixes;
-    auto entries = std::make_unique<SnmpOidEntry[]>(columns.size());
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        auto oid = snmp::ParseOid(columns[i]);
-        if (!oid || oid->size() < static_cast<std::size_t>(prefixLen)) return;
-        oid->resize(static_cast<std::size_t>(prefixLen));
-        prefixes.push_back(std::move(*oid));
-        const std::size_t n = std::min(columns[i].size(), SnmpOidEntry::kTextSize - 1);
-        std::copy_n(columns[i].data(), n, entries[i].oid);
-        entries[i].oid[n] = '\0';
-        entries[i].value[0] = '\0';
+void CScanSnmpMacs::Walk(const PollCommunity& with, const std::vector<std::string>& columns, bool ordered,
+                         const std::function<void(const Row&)>& onRow) {
+    if (columns.empty() || !engine_.Snmp || Stopping()) return;
+    if (!session_) session_ = engine_.Snmp->Open(SwitchIp, timeoutMs_, retries_);
+    if (!session_) return;
+    SnmpWalkOptions options;
+    options.ordered = ordered;
+    options.maxRows = options_.maxRowsPerColumn;
+    options.stop = [this] { return Stopping(); };
+    options.v3Context = with.context;
+    const SnmpWalkResult result = session_->Walk(with.community, columns, onRow, options);
+    if (result.end == snmp::WalkEnd::RowLimit) LogRowLimit(columns.back());
+    NoteWalk(with, result);
+}
+
+// An SNMPv3 switch that cannot be read through its own context (wrong pass phrase, unknown user,
+// no answer) is logged once while it lasts; per-VLAN contexts that fail are nothing to report.
+void CScanSnmpMacs::NoteWalk(const PollCommunity& with, const SnmpWalkResult& result) {
+    if (!result.v3 || !with.context.empty()) return;
+    if (result.end != snmp::WalkEnd::Failed) {
+        if (failureLog_) failureLog_->Forget(SwitchKey);
+        return;
     }
-    const std::string* context = with.context.empty() ? nullptr : &with.context;
-    std::set<snmp::Oid> seen;   // answers of the last column in this walk
-    std::vector<snmp::VarBind> answer;
-    for (std::size_t rows = 0;; ++rows) {
-        if (Stopping()) return;
-        if (rows >= options_.maxRowsPerColumn) {
-            LogRowLimit(columns.back());
-            return;
-        }
-        const auto lastRequested = snmp::ParseOid(entries[count - 1].oid);
-        engine_.Snmp->Request(SnmpClient::kGetNext, SwitchIp, with.community, timeoutMs_, retries_, count,
-                              0, entries.get(), &answer, context);
-        if (answer.size() < columns.size() || !lastRequested) return;
-        const snmp::VarBind& last = answer.back();
-        const auto inColumn = [&](std::size_t i) {
-            const snmp::VarBind& b = answer[i];
-            return !b.value.IsException() && snmp::OidStartsWith(b.oid, prefixes[i]) &&
-                   b.oid.size() > prefixes[i].size();
-        };
-        if (!inColumn(columns.size() - 1)) return;
-        if (ordered ? !(*lastRequested < last.oid) : !seen.insert(last.oid).second) return;
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            if (!inColumn(i)) continue;
-            const std::string text = snmp::OidToText(answer[i].oid);
-            if (text.size() >= SnmpOidEntry::kTextSize) return;
-            std::copy(text.begin(), text.end(), entries[i].oid);
-            entries[i].oid[text.size()] = '\0';
-        }
-        onRow(answer);
-    }
+    if (failureLogged_ || (failureLog_ && !failureLog_->First(SwitchKey))) return;
+    failureLogged_ = true;
+    engine_.Log("Switch " + SwitchKey + " (" + SwitchIp + ") could not be read over SNMPv3 (" + result.reason +
+                "); its ports are not polled until it answers");
 }
 
 // Walks columns side by side and keeps, per column, the values of the bindings that lay in it,
@@ -216,21 +197,21 @@ void CScanSnmpMacs::FindVlans() {
                                    : PollCommunity{Community + "@" + vlan, {}};
         if (std::find(communities_.begin(), communities_.end(), c) == communities_.end()) communities_.push_back(c);
     };
-    const auto walkValues = [&](const char* column, int prefixLen) {
-        Walk(base, {column}, prefixLen, true, [&](const Row& row) { add(snmp::PrintableValue(row[0].value)); });
+    const auto walkValues = [&](const char* column) {
+        Walk(base, {column}, true, [&](const Row& row) { add(snmp::PrintableValue(row[0].value)); });
     };
     if (BeginsWith(SwitchObjectId, kCiscoPrefix) || BeginsWith(SwitchObjectId, kHpPrefix)) {
-        walkValues(kVmVlan, 14);
-        walkValues(kVlanPortVlan, 13);
+        walkValues(kVmVlan);
+        walkValues(kVlanPortVlan);
     }
-    if (BeginsWith(SwitchObjectId, kThreeComPrefix)) walkValues(kThreeComVlan, 14);
+    if (BeginsWith(SwitchObjectId, kThreeComPrefix)) walkValues(kThreeComVlan);
 }
 
 // ---- phase 2: forwarding tables
 
 void CScanSnmpMacs::ReadBranchA(const PollCommunity& with, std::vector<StringMap>& found) {
     const std::vector<std::string> columns{kBranchASlot, kBranchAPort, kBranchAMacs};
-    const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, 14, false, sink); });
+    const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
     for (const auto& [instance, macs] : table[2]) {
         const std::int64_t slot = AtoL(TextOf(table[0], instance)) * 1024 + AtoL(TextOf(table[1], instance));
         if (macs.type != snmp::tag::kOctetString) continue;
@@ -247,21 +228,19 @@ void CScanSnmpMacs::ReadBranchB(const PollCommunity& with, std::vector<StringMap
     std::vector<std::string> bridgePort(ports_.size());
     {
         const std::vector<std::string> columns{kBasePort, kBasePortIfIndex};
-        const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, 11, false, sink); });
+        const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
         for (const auto& [instance, ifIndex] : table[1]) {
             const std::string text = snmp::PrintableValue(ifIndex);
             for (std::size_t p = 0; p < ports_.size(); ++p)
                 if (text == ports_[p].PortIndex) bridgePort[p] = TextOf(table[0], instance);
         }
     }
-    // 2 and 3. BRIDGE-MIB forwarding table, one column at a time.
+    // 2 and 3. BRIDGE-MIB forwarding table, three columns side by side. Rows are joined by
+    // instance, so a row that a column lacks joins nothing, as when the columns are read apart.
     {
-        std::vector<Column> table;
-        for (const char* column : {kFdbAddress, kFdbPort, kFdbStatus}) {
-            const std::vector<std::string> one{column};
-            table.push_back(std::move(Collect(one, [&](const auto& sink) { Walk(with, one, 11, false, sink); })[0]));
-            if (Stopping()) return;
-        }
+        const std::vector<std::string> columns{kFdbAddress, kFdbPort, kFdbStatus};
+        const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
+        if (Stopping()) return;
         for (const auto& [instance, address] : table[0]) {
             const auto port = table[1].find(instance);
             const auto status = table[2].find(instance);
@@ -277,7 +256,7 @@ void CScanSnmpMacs::ReadBranchB(const PollCommunity& with, std::vector<StringMap
     // 4. Q-BRIDGE-MIB forwarding table, three columns side by side.
     {
         const std::vector<std::string> columns{kQFdbAddress, kQFdbPort, kQFdbStatus};
-        const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, 13, false, sink); });
+        const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
         for (const auto& [instance, portValue] : table[1]) {
             const std::string status = TextOf(table[2], instance);
             if (status != "3" && status != "5") continue;

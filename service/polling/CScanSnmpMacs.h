@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -21,6 +22,7 @@
 
 #include "platform/snmp/Pdu.h"
 #include "service/engine/CTarvellFrm.h"
+#include "service/engine/SnmpClient.h"
 #include "service/linkup/LinkupStarter.h"
 #include "service/polling/PollRequest.h"
 
@@ -37,6 +39,11 @@ public:
         std::lock_guard<std::mutex> guard(lock_);
         if (keys_.size() >= kMaxKeys) return false;
         return keys_.insert(switchKey).second;
+    }
+    // The problem is over: the next one is logged again.
+    void Forget(const std::string& switchKey) {
+        std::lock_guard<std::mutex> guard(lock_);
+        keys_.erase(switchKey);
     }
 
 private:
@@ -65,10 +72,11 @@ class CScanSnmpMacs {
 public:
     // `ports` are requests for one switch (same SwitchKey); the switch fields of the first one
     // are used. `stop` (optional) ends the poll early; `rowLimitLog` (optional) keeps the log of
-    // walks cut at the row limit to one line per switch.
+    // walks cut at the row limit to one line per switch, `failureLog` (optional) that of SNMPv3
+    // switches that cannot be read to one line per switch while it lasts.
     CScanSnmpMacs(CTarvellFrm& engine, LinkupStarter& linkup, std::vector<PollRequest> ports,
                   const ManualResetEvent* stop = nullptr, PollOptions options = {},
-                  OncePerSwitch* rowLimitLog = nullptr);
+                  OncePerSwitch* rowLimitLog = nullptr, OncePerSwitch* failureLog = nullptr);
 
     // The whole poll under the one-poll-per-switch rule. False when another poll of the switch
     // was running, so this one did nothing.
@@ -97,11 +105,12 @@ private:
     using Row = std::vector<snmp::VarBind>;
 
     bool Stopping() const;
-    // Get-next walk of `columns` side by side; `onRow` sees each accepted row. `ordered`: the
-    // client's rule (stop at an answer not greater than the request); otherwise answers out of
-    // order are taken and the walk stops at an OID already seen.
-    void Walk(const PollCommunity& with, const std::vector<std::string>& columns, int prefixLen,
-              bool ordered, const std::function<void(const Row&)>& onRow);
+    // Walk of `columns` side by side; `onRow` sees each accepted row. `ordered`: stop at an
+    // answer not greater than the request; otherwise answers out of order are taken and the walk
+    // stops at an OID already seen.
+    void Walk(const PollCommunity& with, const std::vector<std::string>& columns, bool ordered,
+              const std::function<void(const Row&)>& onRow);
+    void NoteWalk(const PollCommunity& with, const SnmpWalkResult& result);
     void FindVlans();
     void ReadBranchA(const PollCommunity& with, std::vector<StringMap>& found);
     void ReadBranchB(const PollCommunity& with, std::vector<StringMap>& found);
@@ -118,6 +127,9 @@ private:
     const ManualResetEvent* stop_;
     PollOptions options_;
     OncePerSwitch* rowLimitLog_;
+    OncePerSwitch* failureLog_;
+    std::unique_ptr<SnmpClient::Session> session_;   // one socket for the whole poll
+    bool failureLogged_ = false;
     std::uint32_t timeoutMs_ = 1000;
     std::uint32_t retries_ = 1;
     std::vector<PollCommunity> communities_;

@@ -92,7 +92,7 @@ void PollScheduler::Worker() {
         lock.unlock();
 
         {
-            CScanSnmpMacs poll(engine_, linkup_, std::move(ports), &stop_, options_.poll, &rowLimitLog_);
+            CScanSnmpMacs poll(engine_, linkup_, std::move(ports), &stop_, options_.poll, &rowLimitLog_, &failureLog_);
             bool ran = false;
             try {
                 ran = poll.Run();

@@ -72,6 +72,7 @@ private:
     const PollSchedulerOptions options_;
     ManualResetEvent stop_;
     OncePerSwitch rowLimitLog_;
+    OncePerSwitch failureLog_;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

@@ -7,7 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 
@@ -32,12 +34,8 @@ TrapUser UserOf(const CTarvellDoc& doc) {
     TrapUser t;
     t.enabled = doc.SnmpV3Enabled != 0;
     t.user.name = doc.SnmpV3User;
-    t.user.auth = doc.SnmpV3AuthProtocol == 2   ? snmp::AuthProtocol::Md5
-                  : doc.SnmpV3AuthProtocol == 3 ? snmp::AuthProtocol::Sha
-                                                : snmp::AuthProtocol::None;
-    t.user.priv = doc.SnmpV3PrivProtocol == 2   ? snmp::PrivProtocol::Des
-                  : doc.SnmpV3PrivProtocol == 3 ? snmp::PrivProtocol::TripleDes
-                                                : snmp::PrivProtocol::None;
+    t.user.auth = snmp::AuthProtocolOfCode(static_cast<std::uint32_t>(doc.SnmpV3AuthProtocol));
+    t.user.priv = snmp::PrivProtocolOfCode(static_cast<std::uint32_t>(doc.SnmpV3PrivProtocol));
     t.user.authPassword = doc.SnmpV3AuthPassword;
     t.user.privPassword = doc.SnmpV3PrivPassword;
     return t;
@@ -76,6 +74,18 @@ CScanSnmpTraps::CScanSnmpTraps(CTarvellFrm& engine, PollStarter& polls, TrapList
 std::string CScanSnmpTraps::OnDatagram(std::string_view bytes, const std::string& sender) {
     const auto settings = engine_.Settings();
     DecodedDatagram decoded = decoder_.Decode(bytes, UserOf(*settings));
+    if (!decoded.fault.empty()) {
+        if (decoderFaultsLogged_ == 0)
+            engine_.Log("Trap from " + sender + " could not be decoded (" + decoded.fault +
+                        "); it is dropped, and such datagrams are counted until one decodes");
+        ++decoderFaultsLogged_;
+        return {};
+    }
+    if (decoderFaultsLogged_ != 0) {
+        engine_.Log("Traps decode again; " + FormatLong(static_cast<std::int64_t>(decoderFaultsLogged_)) +
+                    " could not be decoded and were dropped");
+        decoderFaultsLogged_ = 0;
+    }
     // With discovery from traps off, notifications are read and dropped, so none is left
     // waiting to start a burst of polls when it is turned on again; informs are still answered.
     if (decoded.notification && settings->DiscoverTrapsEnabled)
@@ -113,24 +123,10 @@ void CScanSnmpTraps::Run() {
     ::pthread_setname_np(::pthread_self(), "SnmpTraps");
     const std::string portText = FormatLong(options_.port);
     bool bindFailureLogged = false;
-    const std::size_t kBuffer = snmp::kMaxMessageSize + 1;
-    const auto buffer = std::make_unique<char[]>(kBuffer);
 
     while (!StopRequested()) {
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_port = htons(options_.port);
-        int fd = -1;
         int error = EINVAL;
-        if (::inet_pton(AF_INET, options_.address.c_str(), &local.sin_addr) == 1) {
-            fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            error = errno;
-            if (fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-                error = errno;
-                ::close(fd);
-                fd = -1;
-            }
-        }
+        const int fd = OpenSocket(error);
         if (fd < 0) {
             if (!bindFailureLogged) {
                 engine_.Log("Trap port " + portText + " could not be bound (" + std::strerror(error) +
@@ -146,30 +142,108 @@ void CScanSnmpTraps::Run() {
         socklen_t boundLength = sizeof bound;
         if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLength) == 0)
             boundPort_ = ntohs(bound.sin_port);
+        dropCounter_ = 0;
+        Receive(fd);
+        LogDrops(true);
+        boundPort_ = 0;
+        ::close(fd);
+    }
+}
 
-        while (!StopRequested()) {
-            pollfd pfd{fd, POLLIN, 0};
-            const int ready = ::poll(&pfd, 1, kPollMs);
-            if (ready <= 0) continue;
-            sockaddr_storage from{};
-            socklen_t fromLength = sizeof from;
-            const ssize_t n = ::recvfrom(fd, buffer.get(), kBuffer, MSG_DONTWAIT | MSG_TRUNC,
-                                         reinterpret_cast<sockaddr*>(&from), &fromLength);
-            if (n < 0 || static_cast<std::size_t>(n) > snmp::kMaxMessageSize) continue;
+int CScanSnmpTraps::OpenSocket(int& error) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(options_.port);
+    if (::inet_pton(AF_INET, options_.address.c_str(), &local.sin_addr) != 1) return -1;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    error = errno;
+    if (fd < 0) return -1;
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        error = errno;
+        ::close(fd);
+        return -1;
+    }
+    // Beyond the system's limit only with the privilege to pass it; else up to the limit.
+    const int bytes = options_.receiveBufferBytes;
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &one, sizeof one);
+    return fd;
+}
+
+void CScanSnmpTraps::Receive(int fd) {
+    const std::size_t kBuffer = snmp::kMaxMessageSize + 1;
+    const auto buffers = std::make_unique<char[]>(kBuffer * kTrapBatch);
+    std::array<mmsghdr, kTrapBatch> messages{};
+    std::array<iovec, kTrapBatch> vectors{};
+    std::array<sockaddr_storage, kTrapBatch> senders{};
+    constexpr std::size_t kControl = CMSG_SPACE(sizeof(std::uint32_t));
+    std::array<std::array<char, kControl>, kTrapBatch> controls{};
+
+    while (!StopRequested()) {
+        LogDrops(false);
+        pollfd pfd{fd, POLLIN, 0};
+        if (::poll(&pfd, 1, kPollMs) <= 0) continue;
+        for (unsigned i = 0; i < kTrapBatch; ++i) {
+            vectors[i] = {buffers.get() + i * kBuffer, kBuffer};
+            messages[i].msg_hdr = {};
+            messages[i].msg_hdr.msg_name = &senders[i];
+            messages[i].msg_hdr.msg_namelen = sizeof senders[i];
+            messages[i].msg_hdr.msg_iov = &vectors[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+            messages[i].msg_hdr.msg_control = controls[i].data();
+            messages[i].msg_hdr.msg_controllen = kControl;
+            messages[i].msg_len = 0;
+        }
+        const int n = ::recvmmsg(fd, messages.data(), kTrapBatch, MSG_DONTWAIT, nullptr);
+        if (n <= 0) continue;
+        received_ += static_cast<std::uint64_t>(n);
+        for (int i = 0; i < n; ++i) {
+            msghdr& header = messages[i].msg_hdr;
+            for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+                if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL &&
+                    c->cmsg_len >= CMSG_LEN(sizeof(std::uint32_t))) {
+                    std::uint32_t counter = 0;
+                    std::memcpy(&counter, CMSG_DATA(c), sizeof counter);
+                    CountDrops(counter);
+                }
+            }
+            // A datagram cut to the buffer is longer than any SNMP message: dropped.
+            if ((header.msg_flags & MSG_TRUNC) || messages[i].msg_len > snmp::kMaxMessageSize) continue;
+            const sockaddr_storage& from = senders[i];
             std::string answer;
             try {
-                answer = OnDatagram(std::string_view(buffer.get(), static_cast<std::size_t>(n)), AddressText(from));
+                answer = OnDatagram(std::string_view(buffers.get() + i * kBuffer, messages[i].msg_len), AddressText(from));
             } catch (const std::exception& e) {
                 engine_.Log(std::string("Trap could not be handled (") + e.what() + "); it is dropped");
                 continue;
             }
             if (!answer.empty())
                 ::sendto(fd, answer.data(), answer.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&from),
-                         fromLength);
+                         header.msg_namelen);
         }
-        boundPort_ = 0;
-        ::close(fd);
     }
+}
+
+// The socket's counter counts every drop since it was opened and wraps at 2^32.
+void CScanSnmpTraps::CountDrops(std::uint32_t counter) {
+    const std::uint32_t more = counter - dropCounter_;
+    dropCounter_ = counter;
+    if (more == 0) return;
+    dropped_ += more;
+    unloggedDrops_ += more;
+}
+
+void CScanSnmpTraps::LogDrops(bool force) {
+    if (unloggedDrops_ == 0) return;
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch()).count();
+    if (!force && now < nextDropLogMs_) return;
+    engine_.Log(FormatLong(static_cast<std::int64_t>(unloggedDrops_)) +
+                " traps were dropped by the system: they came faster than they could be read");
+    unloggedDrops_ = 0;
+    nextDropLogMs_ = now + kTrapDropLogMs;
 }
 
 }  // namespace tarvell

@@ -10,6 +10,10 @@
 //
 // A port that cannot be bound (taken by another program) is logged once and tried again every
 // 30 s until it is free or the listener stops.
+//
+// The socket gets a large receive buffer (8 MiB asked for; the system may give less) and is read
+// kTrapBatch datagrams per call. Datagrams the system dropped because the buffer was full are
+// counted and logged at once, then at most once a minute while drops go on.
 #pragma once
 
 #include <atomic>
@@ -30,7 +34,12 @@ struct TrapListenerOptions {
     std::string address = "0.0.0.0";     // IPv4 address to listen on
     std::int64_t bindRetryMs = 30'000;
     std::string bootCounterPath;          // engine boots of the local SNMPv3 engine; empty: boots 0
+    int receiveBufferBytes = 8 << 20;     // the socket's receive buffer asked for
 };
+
+// Datagrams read per system call, and how often kernel drops are logged while they last.
+inline constexpr unsigned kTrapBatch = 32;
+inline constexpr std::int64_t kTrapDropLogMs = 60'000;
 
 class CScanSnmpTraps : public WorkerThread {
 public:
@@ -47,18 +56,33 @@ public:
     // The port the listener holds; 0 while it holds none.
     std::uint16_t BoundPort() const { return boundPort_.load(); }
     const std::string& EngineId() const { return decoder_.EngineId(); }
+    // Datagrams the system dropped for want of buffer room since the start.
+    std::uint64_t DroppedDatagrams() const { return dropped_.load(); }
+    std::uint64_t ReceivedDatagrams() const { return received_.load(); }
 
 protected:
     void Run() override;
 
 private:
     void OnNotification(const Notification& n, const std::string& sender, const CTarvellDoc& settings);
+    int OpenSocket(int& error);
+    void Receive(int fd);
+    void CountDrops(std::uint32_t counter);
+    void LogDrops(bool force);
 
     CTarvellFrm& engine_;
     PollStarter& polls_;
     const TrapListenerOptions options_;
     TrapDecoder decoder_;
+    std::uint64_t decoderFaultsLogged_ = 0;   // datagrams dropped by decoder faults since the last good one
     std::atomic<std::uint16_t> boundPort_{0};
+    std::atomic<std::uint64_t> dropped_{0};
+    std::atomic<std::uint64_t> received_{0};
+    // Listener thread only: the socket's drop counter last seen, drops not yet logged, and
+    // when the next line may be written.
+    std::uint32_t dropCounter_ = 0;
+    std::uint64_t unloggedDrops_ = 0;
+    std::int64_t nextDropLogMs_ = 0;
 };
 
 // The port index of a linkUp: the value of the last binding under the ifIndex column, when it

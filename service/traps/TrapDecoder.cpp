@@ -72,9 +72,14 @@ DecodedDatagram TrapDecoder::Decode(std::string_view datagram, const TrapUser& u
     try {
         if (*version == snmp::kVersion1 || *version == snmp::kVersion2c) return DecodeCommunity(datagram);
         if (*version == snmp::kVersion3) return DecodeV3(datagram, user);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // The platform decoders do not throw; this keeps a fault in them from ending the
-        // listener.
+        // listener, and the caller reports it.
+        ++faults_;
+        DecodedDatagram failed;
+        failed.fault = e.what();
+        if (failed.fault.empty()) failed.fault = "decoder fault";
+        return failed;
     }
     return {};
 }

@@ -45,6 +45,7 @@ struct Notification {
 struct DecodedDatagram {
     std::optional<Notification> notification;
     std::string answer;   // bytes to send back to the sender; empty: none
+    std::string fault;    // what went wrong inside the decoder (a fault of ours, not the sender's)
 };
 
 class TrapDecoder {
@@ -56,6 +57,8 @@ public:
 
     const std::string& EngineId() const { return engineId_; }
     std::int32_t EngineTime() const;
+    // Datagrams dropped because decoding them failed inside the decoder.
+    std::uint64_t Faults() const { return faults_; }
 
 private:
     struct Keys {
@@ -75,6 +78,7 @@ private:
     const std::chrono::steady_clock::time_point start_;
     std::uint32_t salt_;
     std::uint32_t counter_ = 0;   // reports sent, for the usmStats counters' values
+    std::uint64_t faults_ = 0;
 
     snmp::UsmUser keyedUser_;
     std::string authKu_;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <limits>
 
 namespace tarvell {
@@ -89,6 +91,21 @@ TEST(CodePage, ConvertsToUtf8AndBack) {
     EXPECT_EQ(Utf8ToCp1252("a\xC3"), "a?");              // truncated sequence
     EXPECT_EQ(Utf8ToCp1252("\xC0\xAF"), "??");           // overlong form
     EXPECT_EQ(Utf8ToCp1252("\xED\xA0\x80"), "???");      // surrogate
+}
+
+// The one table every conversion uses (settings, archives, HTML pages): the five unassigned
+// bytes are the control characters of the same number, both ways, as the Windows conversion has
+// them; a few assigned ones for the rest.
+TEST(CodePage, TheUnassignedBytesAreTheirOwnControlCharacters) {
+    const std::vector<std::pair<unsigned char, char32_t>> pinned = {
+        {0x81, 0x0081}, {0x8D, 0x008D}, {0x8F, 0x008F}, {0x90, 0x0090}, {0x9D, 0x009D},
+        {0x80, 0x20AC}, {0x8A, 0x0160}, {0x9F, 0x0178}, {0x41, 0x0041}, {0xE9, 0x00E9}};
+    for (const auto& [byte, cp] : pinned) {
+        EXPECT_EQ(Cp1252CodePoint(byte), cp) << int(byte);
+        EXPECT_EQ(static_cast<unsigned char>(CodePointToCp1252(cp)), byte) << int(byte);
+    }
+    EXPECT_EQ(Cp1252ToUtf8("\x81\x8D\x8F\x90\x9D"), "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D");
+    EXPECT_EQ(CodePointToCp1252(0x0080), '?');   // U+0080 has no byte: 0x80 is the euro sign
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
+#include "platform/ErrnoText.h"
 #include "platform/ManualResetEvent.h"
 #include "platform/RecursiveLock.h"
 #include "platform/WorkerThread.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -120,6 +123,49 @@ TEST(WorkerThread, AnExceptionEndsOnlyTheThread) {
     ASSERT_TRUE(worker.Start());
     worker.Join();
     EXPECT_TRUE(worker.Finished());
+}
+
+TEST(ErrnoText, GivesEachThreadTheTextOfItsOwnNumber) {
+    const std::vector<int> numbers{ENOENT, EACCES, EPIPE, ECONNREFUSED, 100000};
+    std::vector<std::string> expected;
+    for (int n : numbers) expected.push_back(ErrnoText(n));
+    EXPECT_EQ(expected[0], "No such file or directory");
+    EXPECT_NE(expected[4].find("100000"), std::string::npos);   // a number the system lacks
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < numbers.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 2000; ++i) wrong += ErrnoText(numbers[t]) != expected[t];
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+class NameReader : public WorkerThread {
+public:
+    std::string seen;
+
+protected:
+    void Run() override {
+        char name[32] = {};
+        ::pthread_getname_np(::pthread_self(), name, sizeof name);
+        seen = name;
+        throw std::runtime_error("broken pipe");
+    }
+};
+
+TEST(WorkerThread, ANamedThreadCarriesItsNameToTheSystemAndToTheCrashLine) {
+    for (const std::string name : {"CScanDatabase", "CScanExportHtml"}) {
+        NameReader worker;
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(worker.Start(name));
+        worker.Join();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(worker.seen, name.substr(0, 15));   // the system keeps 15 bytes
+        EXPECT_NE(err.find("worker thread " + name + " ended by an exception: broken pipe"), std::string::npos)
+            << err;
+    }
 }
 
 TEST(RecursiveLock, TheHolderMayTakeItAgain) {

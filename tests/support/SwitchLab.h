@@ -182,6 +182,15 @@ struct ToolResult {
 
 // Runs snmptrap or snmpinform with numeric OIDs only, from `source` (a lab address) to the
 // trap port on 127.0.0.1.
+// The tools keep their engine boots and engine id in a persistent folder, rewritten at each run:
+// test programs running side by side must not share it, or one reads another's half-written
+// file (and fails on it, or sends with a boots value the receiver has not seen).
+inline const std::string& ToolStateFolder() {
+    static const snmptest::TempDir folder("lab-snmp");
+    static const std::string path = folder.Path().string();
+    return path;
+}
+
 inline ToolResult SendWithTool(const std::string& tool, const std::string& source,
                                const std::vector<std::string>& args) {
     ProcessOptions run;
@@ -189,7 +198,7 @@ inline ToolResult SendWithTool(const std::string& tool, const std::string& sourc
     run.argv.insert(run.argv.end(), args.begin(), args.end());
     run.timeLimitMs = 20'000;
     run.captureOutput = true;
-    std::vector<std::string> env{"MIBS=", "MIBDIRS=/nonexistent", "HOME=/tmp", "SNMP_PERSISTENT_DIR=/tmp/tarvell-lab-snmp"};
+    std::vector<std::string> env{"MIBS=", "MIBDIRS=/nonexistent", "HOME=/tmp", "SNMP_PERSISTENT_DIR=" + ToolStateFolder()};
     run.environment = env;
     const ProcessResult r = RunProcess(run);
     return {r.end == ProcessEnd::Exited ? r.exitCode : -1, r.out + r.err};

@@ -17,6 +17,7 @@
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/frame/CBannerBar.h"
 #include "viewer/frame/CTarvellView.h"
+#include "viewer/summary/CInformationDlg.h"
 #include "viewer/widgets/CommandActions.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/TextConv.h"
@@ -60,8 +61,15 @@ CMainFrame::CMainFrame(CTarvellApp& app, ServiceControl& service, Prompt& prompt
     };
     viewHooks.openHelp = options_.openHelp;
     viewHooks.programPath = options_.programPath;
-    view_ = new CTarvellView(PageContext{app_, router_, prompt_, [this] { return service_.QueryServerState(); }},
-                             std::move(viewHooks), this);
+    PageContext pages{app_, router_, prompt_, [this] { return service_.QueryServerState(); }};
+    pages.serviceUserAccount = [this] { return service_.IsServiceUserAccount(); };
+    pages.showInformation = [](const QString& title, const QString& html, QWidget* parent) {
+        CInformationDlg(title, html, parent).exec();
+    };
+    pages.connectServer = [this](const std::string& name, const std::string& folder) {
+        return ConnectTo(name, folder);
+    };
+    view_ = new CTarvellView(pages, std::move(viewHooks), this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -196,15 +204,21 @@ void CMainFrame::StopServer() {
     banner_->RefreshServerState();
 }
 
-bool CMainFrame::ConnectTo(const std::string& serverName) {
+bool CMainFrame::ConnectTo(const std::string& serverName) { return Connect(serverName, nullptr); }
+
+bool CMainFrame::ConnectTo(const std::string& serverName, const std::string& folder) {
+    return Connect(serverName, &folder);
+}
+
+bool CMainFrame::Connect(const std::string& serverName, const std::string* givenFolder) {
     // Reading a server whose files cannot be read takes up to 5 attempts of 1 s per file: the
     // reading runs on a worker while the window keeps painting; only the commit runs here.
     ServerLoad load;
     RunOffGuiThread([&] {
-        load = app_.PrepareServer(serverName);
+        load = givenFolder ? app_.PrepareServer(serverName, *givenFolder) : app_.PrepareServer(serverName);
         return load.settings.has_value();
     });
-    const bool known = load.known;
+    const bool known = load.known || givenFolder;
     const std::string folder = load.server.Folder;
     if (!app_.CommitServer(std::move(load))) {
         PromptRequest request;

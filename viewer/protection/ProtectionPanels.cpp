@@ -1,5 +1,6 @@
 #include "viewer/protection/ProtectionPanels.h"
 
+#include "viewer/core/protection/ProtectionRows.h"
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/core/summary/SummaryRules.h"
 
@@ -36,7 +37,7 @@ void CProtectionDetailsDlg::showEvent(QShowEvent* e) {
 }
 
 void CProtectionDetailsDlg::Update() {
-    const ProtectionCounts counts = CountProtections(app_.Document().Fields());
+    const ProtectionCounts counts = CountProtections(*ShownSettings(app_));
     SetTextIfChanged(1009, Number(counts.detection));
     SetTextIfChanged(1010, Number(counts.prevention));
     SetTextIfChanged(1017, Number(counts.Total()));

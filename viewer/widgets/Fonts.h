@@ -1,6 +1,6 @@
-// Fonts by the design's face names. InstallFontSubstitutes tells Qt the stand-ins once at
+// Fonts by Windows face names. InstallFontSubstitutes tells Qt the stand-ins once at
 // start-up (FontTable.h), so a font asked for as "Tahoma" is drawn in Liberation Sans;
-// DesignFont builds a font the way the design states one: face, pixel height, weight.
+// DesignFont builds a font from a Windows font description: face, pixel height, weight.
 #pragma once
 
 #include <QFont>
@@ -12,7 +12,7 @@ namespace tarvell {
 
 void InstallFontSubstitutes();
 
-// `pixelHeight` is the design's font height in pixels; `weight` 400 normal, 700 bold.
+// `pixelHeight` is the Windows font height in pixels (not points); `weight` 400 normal, 700 bold.
 QFont DesignFont(const QString& face, int pixelHeight, int weight = 400, bool italic = false,
                  bool underline = false);
 // "Tahoma" (or "MS Sans Serif") of height pixels-per-inch / 7 of the device, the viewer's text font.

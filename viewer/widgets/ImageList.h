@@ -1,5 +1,5 @@
-// A list of images of one size, drawn by index, as the design's image lists are. Images carry
-// their own transparency; a strip with a key colour (the design's magenta) can be cut into one.
+// A list of images of one size, drawn by index, as Windows image lists are. Images carry their
+// own transparency; a strip with a key colour (magenta, RGB 255 0 255) can be cut into one.
 #pragma once
 
 #include <QImage>

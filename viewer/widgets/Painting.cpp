@@ -20,7 +20,7 @@ void FillRoundedPanel(QPainter& p, const QRect& r) {
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(ToQColor(look::kPanelFrame));
     p.setBrush(Qt::white);
-    // The design's corner size is the ellipse's diameter; Qt takes radii.
+    // The corner size (as Windows RoundRect takes it) is the ellipse's diameter; Qt takes radii.
     const qreal radius = look::kPanelCorner / 2.0;
     p.drawRoundedRect(QRectF(r).adjusted(0, 0, -1, -1), radius, radius);
     p.restore();

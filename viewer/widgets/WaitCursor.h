@@ -1,4 +1,4 @@
-// The wait cursor for the length of a scope, the way the design's long commands show it. Nests:
+// The wait cursor (hourglass) for the length of a scope, as long commands show it. Nests:
 // the arrow comes back when the outermost WaitCursor ends.
 #pragma once
 

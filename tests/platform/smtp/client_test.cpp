@@ -7,8 +7,6 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
-
-#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -208,11 +206,12 @@ TEST_F(SmtpClientTest, TheServersNameMustBeTheCertificates) {
 
 // ---- bounded waits, against servers that misbehave
 
-// Listens on a free loopback port; answers each line it reads with the next scripted reply.
+// Listens on a free loopback port; answers each line it reads with the next scripted reply,
+// each after `delay`.
 class ScriptedServer {
 public:
-    ScriptedServer(std::string greeting, std::vector<std::string> replies)
-        : greeting_(std::move(greeting)), replies_(std::move(replies)) {
+    ScriptedServer(std::string greeting, std::vector<std::string> replies, std::chrono::milliseconds delay = {})
+        : greeting_(std::move(greeting)), replies_(std::move(replies)), delay_(delay) {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -246,6 +245,7 @@ private:
             received_.push_back(c);
             if (c != '\n') continue;
             if (next >= replies_.size()) break;  // out of script: hang up
+            std::this_thread::sleep_for(delay_);
             ::send(fd, replies_[next].data(), replies_[next].size(), MSG_NOSIGNAL);
             ++next;
         }
@@ -254,6 +254,7 @@ private:
 
     std::string greeting_;
     std::vector<std::string> replies_;
+    std::chrono::milliseconds delay_;
     int listener_ = -1;
     std::uint16_t port_ = 0;
     std::thread thread_;
@@ -296,6 +297,30 @@ TEST(SmtpClientLimits, ASilentServerFailsWithinTheTimeout) {
     EXPECT_LT(took, 4s);
     EXPECT_EQ(r.status, SendStatus::RetryLater);
     EXPECT_NE(r.reason.find("timed out"), std::string::npos) << r.reason;
+}
+
+// Every reply comes within the timeout, but the whole dialogue has its limit; a stop ends any
+// wait at once.
+TEST(SmtpClientLimits, TheWholeDialogueIsBoundedAndAStopEndsIt) {
+    ScriptedServer slow("220 hi\r\n", std::vector<std::string>(9, "250 ok\r\n"), 700ms);
+    SmtpSettings s = LocalSettings(slow.Port(), 1s);
+    s.dialogueLimit = 1500ms;
+    auto start = std::chrono::steady_clock::now();
+    CSmtpClient client;
+    SendResult r = client.SendMail(s, "x@example.org", "s", "b", false);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 1400ms);
+    EXPECT_LT(took, 3s);
+    EXPECT_EQ(r.status, SendStatus::RetryLater);
+
+    ScriptedServer silent("", {});
+    start = std::chrono::steady_clock::now();
+    CSmtpClient stopping;
+    stopping.SetStopCheck([&] { return std::chrono::steady_clock::now() - start > 300ms; });
+    r = stopping.SendMail(LocalSettings(silent.Port(), 30s), "x@example.org", "s", "b", false);
+    took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, 1s);
+    EXPECT_EQ(r.status, SendStatus::RetryLater);
 }
 
 TEST(SmtpClientLimits, AnEndlessReplyFailsTheMail) {

@@ -23,12 +23,18 @@
 
 namespace tarvell::actionlinktest {
 
-// A client socket connected to 127.0.0.1:port; -1 when it could not connect.
-inline int Connect(std::uint16_t port) {
+// A client socket connected to 127.0.0.1:port from the loopback address `from` (127.0.0.1
+// when empty); -1 when it could not connect.
+inline int Connect(std::uint16_t port, const std::string& from = {}) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    if (!from.empty() && (::inet_pton(AF_INET, from.c_str(), &address.sin_addr) != 1 ||
+                          ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)) {
+        ::close(fd);
+        return -1;
+    }
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
@@ -58,8 +64,9 @@ inline std::string ReadUntilClosed(int fd, int ms = 15'000) {
 }
 
 // One request over its own connection: the text sent in pieces, `pauseMs` apart.
-inline std::string Exchange(std::uint16_t port, const std::vector<std::string>& pieces, int pauseMs = 0) {
-    const int fd = Connect(port);
+inline std::string Exchange(std::uint16_t port, const std::vector<std::string>& pieces, int pauseMs = 0,
+                            const std::string& from = {}) {
+    const int fd = Connect(port, from);
     if (fd < 0) return "(no connection)";
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         if (i > 0 && pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
@@ -116,8 +123,13 @@ protected:
     }
     void StartListener() { StartListener(TestOptions()); }
 
+    // A link as mailed now for the event at `event` (its DateKey and MAC).
+    LinkBinding BindingOf(const std::string& event) {
+        const CEventItem current = EventCopy(event);
+        return LinkBinding{current.DateKey, current.SourceMac, engine->clock().Now() + kLinkLifeSeconds};
+    }
     std::string Target(const std::string& event, const std::string& action, const std::string& key = "1700000000.0") {
-        return "/" + MakeLinkQuery(secret, event, action, key);
+        return "/" + MakeLinkQuery(secret, event, action, key, BindingOf(event));
     }
     std::string Url(const std::string& target) const {
         return "http://127.0.0.1:" + std::to_string(port) + target;
@@ -136,6 +148,16 @@ protected:
     StringList LinkRequests() {
         std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
         return engine->LinkRequests;
+    }
+
+    // The queued requests as "event;action;host".
+    StringList Queued() {
+        StringList out;
+        for (const std::string& entry : LinkRequests()) {
+            const std::optional<LinkRequest> r = LinkRequest::Parse(entry);
+            out.push_back(r ? r->event + ";" + r->action + ";" + r->host : "(bad entry) " + entry);
+        }
+        return out;
     }
 
     bool WaitForNoSessions(int ms = 15'000) {

@@ -21,11 +21,14 @@ TEST_F(ActionLinksConcurrencyTest, RequestsAnsweredOkAreAllCarriedOutWhilePasses
     });
     std::atomic<int> next{1}, ok{0};
     std::vector<std::thread> clients;
+    // Eight browsers, each on its own address (one address holds at most four request slots).
     for (int c = 0; c < 8; ++c) {
-        clients.emplace_back([&] {
+        clients.emplace_back([&, c] {
+            const std::string from = "127.0.0." + std::to_string(c + 2);
             for (int i = next++; i <= kEvents; i = next++) {
                 const std::string reply = Exchange(
-                    port, {"POST " + Target("S1/" + std::to_string(i), "None") + " HTTP/1.1\r\nHost: x\r\n\r\n"});
+                    port, {"POST " + Target("S1/" + std::to_string(i), "None") + " HTTP/1.1\r\nHost: x\r\n\r\n"}, 0,
+                    from);
                 if (BodyOf(reply) == "Request OK.") ++ok;
             }
         });

@@ -57,7 +57,7 @@ TEST_F(ListenerTest, CurlFollowsALinkConfirmsItAndTheNextPassUnblocks) {
     EXPECT_EQ(post.out.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << post.out;
     EXPECT_EQ(BodyOf(post.out), "Request OK.");
     const std::string host = PeerHostName("127.0.0.1");
-    EXPECT_EQ(LinkRequests(), StringList{"S1/3;None;" + host});
+    EXPECT_EQ(Queued(), StringList{"S1/3;None;" + host});
 
     engine->Pass();
     const CEventItem event = EventCopy("S1/3");
@@ -172,7 +172,8 @@ TEST_F(ListenerTest, TwoHundredIdleConnectionsHoldAtMostSixteenSessions) {
     StartListener();
     std::vector<int> idle;
     for (int i = 0; i < 200; ++i) {
-        const int fd = Connect(port);
+        // Fifty addresses, four connections each: the per-address bound refuses none of them.
+        const int fd = Connect(port, "127.0.1." + std::to_string(i / 4 + 1));
         ASSERT_GE(fd, 0) << i;
         idle.push_back(fd);
     }
@@ -191,6 +192,43 @@ TEST_F(ListenerTest, TwoHundredIdleConnectionsHoldAtMostSixteenSessions) {
     EXPECT_LE(listener->PeakSessions(), kMaxHttpSessions);
 }
 
+// One address holds at most four request slots, an idle one loses its slot at the first-byte
+// limit and an answered one while it lingers; other addresses are answered meanwhile.
+TEST_F(ListenerTest, OneAddressCannotHoldTheSlotsOfOthers) {
+    HttpListenerOptions options = TestOptions();
+    options.firstByteLimitMs = 700;
+    options.lingerMs = 3000;
+    StartListener(options);
+    std::vector<int> idle;
+    for (int i = 0; i < 10; ++i) idle.push_back(Connect(port, "127.0.0.2"));
+    const auto start = Clock::now();
+    while (listener->RefusedConnections() < 6 && MsSince(start) < 5000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(listener->RefusedConnections(), 6u);
+    EXPECT_EQ(listener->ActiveSessions(), 4u);
+    EXPECT_TRUE(WaitUntilLogged("Action-link connections from 127.0.0.2 are refused"));
+
+    // Answered requests of one address that do not close linger outside its four slots.
+    std::vector<int> lingering;
+    for (int i = 0; i < 6; ++i) {
+        const int fd = Connect(port, "127.0.0.3");
+        SendText(fd, "GET " + Target("S1/3", "None") + " HTTP/1.0\r\n");
+        char byte = 0;
+        EXPECT_EQ(::recv(fd, &byte, 1, 0), 1) << i;
+        lingering.push_back(fd);
+    }
+    EXPECT_EQ(listener->LingeringSessions(), 6u);
+    const auto asked = Clock::now();
+    EXPECT_EQ(StatusOf(Exchange(port, {"GET " + Target("S1/3", "None") + " HTTP/1.0\r\n"}, 0, "127.0.0.4")), 200);
+    EXPECT_LT(MsSince(asked), 1000);
+
+    for (int fd : idle) EXPECT_EQ(ReadUntilClosed(fd, 5000), "");
+    EXPECT_LT(MsSince(start), 3000) << "idle connections are dropped at the first-byte limit";
+    for (int fd : idle) ::close(fd);
+    for (int fd : lingering) ::close(fd);
+    EXPECT_TRUE(WaitForNoSessions());
+}
+
 TEST_F(ListenerTest, ARefusedConnectionIsClosedAtOnce) {
     HttpListenerOptions options = TestOptions();
     options.maxSessions = 1;
@@ -203,6 +241,95 @@ TEST_F(ListenerTest, ARefusedConnectionIsClosedAtOnce) {
     EXPECT_EQ(Exchange(port, {"POST " + Target("S1/3", "None") + " HTTP/1.0\r\n\r\n"}), "");
     EXPECT_LT(MsSince(refusedAt), 5000);
     ::close(holder);
+}
+
+// ---- a link acts once, on its own event, for seven days
+
+// A link mailed for intruder A, used after the port was blocked again for intruder B, and a link
+// used twice: "Request Failed." and nothing changes, whether the listener or the pass sees it.
+TEST_F(ListenerTest, ALinkOpensOnlyTheBlockItWasMadeForAndOnlyOnce) {
+    auto record = [&](const std::string& mac, const std::string& dateKey) {
+        CEventItem& event = AddEvent("S1", "3", "New Mac", mac);
+        event.Blocked = 1;
+        event.DateKey = dateKey;
+    };
+    record("AAAAAAAAAAAA", "1699999990");
+    StartListener();
+    const std::string forA = Target("S1/3", "None");
+    const std::string legacyA = "/" + MakeLinkQuery(secret, "S1/3", "None", "1699999990.0");
+
+    record("BBBBBBBBBBBB", "1700000000");
+    EXPECT_EQ(BodyOf(Post(forA)), "Request Failed.");
+    EXPECT_EQ(BodyOf(Post(legacyA)), "Request Failed.");
+    EXPECT_TRUE(WaitUntilLogged("An action link for S1/3 was refused: the port holds a later event"));
+    EXPECT_TRUE(LinkRequests().empty());
+
+    // Queued for B, but the port holds C before the pass: the pass does not carry it out.
+    const std::string forB = Target("S1/3", "None");
+    EXPECT_EQ(BodyOf(Post(forB)), "Request OK.");
+    record("CCCCCCCCCCCC", "1700000001");
+    engine->Pass();
+    EXPECT_EQ(EventCopy("S1/3").Blocked, 1);
+    EXPECT_TRUE(WaitUntilLogged("was not carried out: the port holds a later event"));
+
+    const std::string forC = Target("S1/3", "None");
+    EXPECT_EQ(BodyOf(Post(forC)), "Request OK.");
+    engine->Pass();
+    EXPECT_EQ(EventCopy("S1/3").Blocked, 0);
+    {
+        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        engine->EventMap["S1/3"]->Blocked = 1;   // shut again by hand
+    }
+    EXPECT_EQ(BodyOf(Post(forC)), "Request Failed.");
+    engine->Pass();
+    EXPECT_EQ(EventCopy("S1/3").Blocked, 1);
+
+    // The used link is remembered over a restart of the engine.
+    const std::string used = ReadWholeFile(JoinPath(serviceFolder, kUsedLinksFileName)).value_or("");
+    EXPECT_EQ(UsedLinks::Parse(used, clock.Now()).Size(), 1u) << used;
+}
+
+TEST_F(ListenerTest, ALinkIsRefusedAfterSevenDays) {
+    AddEvent("S1", "3").Blocked = 1;
+    StartListener();
+    const std::string link = Target("S1/3", "None");
+    const std::string legacy = "/" + MakeLinkQuery(secret, "S1/3", "None", std::to_string(clock.Now()) + ".0");
+    clock.Advance(kLinkLifeSeconds + 1);
+    EXPECT_EQ(BodyOf(Post(link)), "Request Failed.");
+    EXPECT_EQ(BodyOf(Post(legacy)), "Request Failed.");
+    EXPECT_TRUE(WaitUntilLogged("was refused: it has expired"));
+    EXPECT_TRUE(LinkRequests().empty());
+}
+
+TEST(UsedLinks, TheFileKeepsUnexpiredTokensAndSkipsBadLines) {
+    const UsedLinks links = UsedLinks::Parse("100 expired\n300 kept\nx bad\n400\n500 " + std::string(65, 't') +
+                                             "\n\n600 also-kept", 200);
+    EXPECT_TRUE(links.Contains("kept"));
+    EXPECT_TRUE(links.Contains("also-kept"));
+    EXPECT_FALSE(links.Contains("expired"));
+    EXPECT_EQ(links.Size(), 2u);
+    EXPECT_EQ(UsedLinks::Parse(links.Format(), 200).Format(), links.Format());
+    std::string many;
+    for (int i = 0; i < 30'000; ++i) many += std::to_string(1000 + i) + " t" + std::to_string(i) + "\n";
+    const UsedLinks bounded = UsedLinks::Parse(many, 0);
+    EXPECT_EQ(bounded.Size(), kMaxUsedLinks);
+    EXPECT_TRUE(bounded.Contains("t29999"));   // the last to expire are kept
+    EXPECT_FALSE(bounded.Contains("t0"));
+    const struct { const char* entry; bool ok; } entries[] = {
+        {"S1/3;None;1700000000;AA;tok;1700604800;host;with;semicolons", true},
+        {"S1/3;None;<=1700000000;;tok;1700604800;h", true},
+        {"S1/3;None;1700000000;AA;tok;x;h", false},
+        {"S1/3;None;localhost", false},
+        {";None;1;AA;tok;1;h", false},
+    };
+    for (const auto& e : entries) EXPECT_EQ(LinkRequest::Parse(e.entry).has_value(), e.ok) << e.entry;
+    CEventItem event;
+    event.DateKey = "1700000000";
+    event.SourceMac = "AA";
+    EXPECT_TRUE(LinkNamesEvent(*LinkRequest::Parse("S1/3;None;1700000000;AA;t;1;h"), event));
+    EXPECT_FALSE(LinkNamesEvent(*LinkRequest::Parse("S1/3;None;1700000000;AB;t;1;h"), event));
+    EXPECT_TRUE(LinkNamesEvent(*LinkRequest::Parse("S1/3;None;<=1700000000;;t;1;h"), event));
+    EXPECT_FALSE(LinkNamesEvent(*LinkRequest::Parse("S1/3;None;<=1699999999;;t;1;h"), event));
 }
 
 // ---- Http.log
@@ -275,7 +402,7 @@ TEST_F(ListenerTest, ATakenPortIsTriedAgainAndLoggedOnce) {
 TEST_F(ListenerTest, AStopEndsIdleSessionsAndClosesThePort) {
     StartListener();
     std::vector<int> idle;
-    for (int i = 0; i < 5; ++i) idle.push_back(Connect(port));
+    for (int i = 0; i < 5; ++i) idle.push_back(Connect(port, "127.0.0." + std::to_string(i + 2)));
     const auto start = Clock::now();
     while (listener->ActiveSessions() < 5 && MsSince(start) < 5000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const auto stopAt = Clock::now();

@@ -4,6 +4,11 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <ctime>
+#include <iostream>
+#include <thread>
+
 #include "platform/Files.h"
 #include "shared/CTarvellDoc.h"
 #include "shared/StateFiles.h"
@@ -33,38 +38,78 @@ std::uint16_t FreePort() {
     return ntohs(address.sin_port);
 }
 
-TEST(ServiceActionLinks, TheServiceServesLinksOnTheTestPortAndTheNextPassCarriesThemOut) {
-    if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
-    TempFolder root{"link-process-"};
+// The service folder of a service that ran before (so the start-up takes no retries), with the
+// unblock links on.
+std::string PrepareServiceFolder(const TempFolder& root) {
     const std::string serviceFolder = root / "var/lib/tarvell";
-    ASSERT_TRUE(MakeDirectories(serviceFolder + "/handover"));
-    // State files as a service that ran before leaves them, so the start-up takes no retries.
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{}));
+    EXPECT_TRUE(MakeDirectories(serviceFolder + "/handover"));
+    EXPECT_TRUE(WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}));
+    EXPECT_TRUE(WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}));
+    EXPECT_TRUE(WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{}));
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.EmailUnblockLink = 1;
-    ASSERT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
+    EXPECT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
+    return serviceFolder;
+}
 
-    const std::uint16_t port = FreePort();
-    const std::string eventFile = root / "event.txt";
-    BackgroundProgram service({kProgram, "-Run"},
-                              ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
-                                                               "TARVELL_HTTP_PORT=" + std::to_string(port),
-                                                               "TARVELL_TEST_EVENT_FILE=" + eventFile}),
-                              root / "output.txt");
-    ASSERT_GT(service.Pid(), 0);
-    ASSERT_TRUE(service.WaitForLineWith("Test settings: action-link port " + std::to_string(port), 30'000))
-        << service.Output();
-    ASSERT_TRUE(AtomicWriteFile(eventFile, "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\nCategory Detection\n"
-                                           "EventType New Mac\nDescription New Mac\nBlocked 1\n"));
-    ASSERT_TRUE(service.WaitForLineWith("Test event recorded S1/3", 30'000)) << service.Output();
-    ASSERT_TRUE(WaitUntil([&] {
+std::unique_ptr<BackgroundProgram> StartService(const TempFolder& root, std::uint16_t port) {
+    auto service = std::make_unique<BackgroundProgram>(
+        std::vector<std::string>{kProgram, "-Run"},
+        ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_HTTP_PORT=" + std::to_string(port),
+                                         "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")}),
+        root / "output.txt");
+    EXPECT_GT(service->Pid(), 0);
+    EXPECT_TRUE(service->WaitForLineWith("Test settings: action-link port " + std::to_string(port), 30'000))
+        << service->Output();
+    return service;
+}
+
+bool RecordTestEvent(BackgroundProgram& service, const TempFolder& root, const std::string& lines) {
+    return AtomicWriteFile(root / "event.txt", lines) &&
+           service.WaitForLineWith("Test event recorded S1/3", 30'000);
+}
+
+LinkSecret ReadSecret(const std::string& serviceFolder) {
+    LinkSecret secret;
+    const std::string bytes = ReadWholeFile(JoinPath(serviceFolder, kLinkSecretFileName)).value_or("");
+    if (bytes.size() == kLinkSecretBytes) std::copy(bytes.begin(), bytes.end(), secret.bytes.begin());
+    return secret;
+}
+
+// The event under `key` once the service has saved it.
+std::optional<CEventItem> StoredEvent(const std::string& serviceFolder, const std::string& key) {
+    std::optional<CEventItem> event;
+    WaitUntil([&] {
+        EventDatabaseFile db;
+        if (!ReadStateFile(JoinPath(serviceFolder, kEventDatabaseName), db)) return false;
+        const auto it = db.EventMap.find(key);
+        if (it == db.EventMap.end()) return false;
+        event = *it->second;
+        return true;
+    }, 20'000);
+    return event;
+}
+
+bool WaitForListener(std::uint16_t port) {
+    return WaitUntil([&] {
         const int fd = Connect(port);
         if (fd >= 0) ::close(fd);
         return fd >= 0;
-    }, 30'000)) << service.Output();
+    }, 30'000);
+}
+
+TEST(ServiceActionLinks, TheServiceServesLinksOnTheTestPortAndTheNextPassCarriesThemOut) {
+    if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
+    TempFolder root{"link-process-"};
+    const std::string serviceFolder = PrepareServiceFolder(root);
+    const std::uint16_t port = FreePort();
+    std::unique_ptr<BackgroundProgram> started = StartService(root, port);
+    BackgroundProgram& service = *started;
+    ASSERT_TRUE(RecordTestEvent(service, root, "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\nCategory Detection\n"
+                                               "EventType New Mac\nDescription New Mac\nBlocked 1\n"))
+        << service.Output();
+    ASSERT_TRUE(WaitForListener(port)) << service.Output();
 
     // The secret: made at the first start, ours alone, and nowhere in the settings file.
     const std::string secretPath = JoinPath(serviceFolder, kLinkSecretFileName);
@@ -80,7 +125,11 @@ TEST(ServiceActionLinks, TheServiceServesLinksOnTheTestPortAndTheNextPassCarries
 
     const std::string post = " HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n";
     EXPECT_EQ(StatusOf(Exchange(port, {"POST /?Prog=Tarvell&Event=S1/3&Action=None&Key=1&Auth=x" + post})), 403);
-    EXPECT_EQ(BodyOf(Exchange(port, {"POST /" + MakeLinkQuery(secret, "S1/3", "None", "1") + post})), "Request OK.");
+    const std::optional<CEventItem> recorded = StoredEvent(serviceFolder, "S1/3");
+    ASSERT_TRUE(recorded) << service.Output();
+    const LinkBinding binding{recorded->DateKey, recorded->SourceMac, std::time(nullptr) + kLinkLifeSeconds};
+    EXPECT_EQ(BodyOf(Exchange(port, {"POST /" + MakeLinkQuery(secret, "S1/3", "None", "1", binding) + post})),
+              "Request OK.");
 
     const std::string host = PeerHostName("127.0.0.1");
     ASSERT_TRUE(WaitUntil([&] {
@@ -90,12 +139,76 @@ TEST(ServiceActionLinks, TheServiceServesLinksOnTheTestPortAndTheNextPassCarries
         return it != db.EventMap.end() && it->second->Blocked == 0 && it->second->Submitter == host;
     }, 20'000)) << service.Output();
 
+    // Used once: the same link again changes nothing. Nor does it act on the event of a later
+    // intruder on the same port (without prevention the port is not shut for it, but the link
+    // would mark it unblocked by this host).
+    const std::string again = MakeLinkQuery(secret, "S1/3", "None", "1", binding);
+    EXPECT_EQ(BodyOf(Exchange(port, {"POST /" + again + post})), "Request Failed.");
+    ASSERT_TRUE(AtomicWriteFile(root / "event.txt", "SwitchKey S1\nPortKey 3\nSourceMac 00AABBCCDDEE\n"
+                                                   "Category Detection\nEventType New Mac\nDescription New Mac\n"
+                                                   "Blocked 1\n"));
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::optional<CEventItem> later = StoredEvent(serviceFolder, "S1/3");
+        return later && later->SourceMac == "00AABBCCDDEE";
+    }, 20'000)) << service.Output();
+    EXPECT_EQ(BodyOf(Exchange(port, {"POST /" + again + post})), "Request Failed.");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));   // five passes
+    EXPECT_EQ(StoredEvent(serviceFolder, "S1/3").value_or(CEventItem{}).Submitter, "");
+    EXPECT_TRUE(service.WaitForLineWith("An action link for S1/3 was refused")) << service.Output();
+
     ASSERT_TRUE(service.Signal(SIGTERM));
     EXPECT_EQ(service.WaitForExit(10'000), 0) << service.Output();
     EXPECT_EQ(Connect(port), -1);
     const std::string httpLog = ReadWholeFile(JoinPath(serviceFolder, "Http.log")).value_or("");
     EXPECT_NE(httpLog.find(": Http Started...\r\n"), std::string::npos) << httpLog;
     EXPECT_NE(httpLog.find(": Http Request from 127.0.0.1\r\n"), std::string::npos) << httpLog;
+}
+
+// One address keeps twenty idle connections open, each opened again as soon as it is dropped;
+// a valid link from another address is still answered within a second, every time.
+TEST(ServiceActionLinks, IdleConnectionsOfOneAddressDoNotShutOutAnother) {
+    if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
+    TempFolder root{"link-crowd-"};
+    const std::string serviceFolder = PrepareServiceFolder(root);
+    const std::uint16_t port = FreePort();
+    std::unique_ptr<BackgroundProgram> service = StartService(root, port);
+    ASSERT_TRUE(WaitForListener(port)) << service->Output();
+    const LinkSecret secret = ReadSecret(serviceFolder);
+
+    std::atomic<bool> done{false};
+    std::thread crowd([&] {
+        std::vector<int> idle(20, -1);
+        while (!done) {
+            for (int& fd : idle) {
+                char byte = 0;
+                if (fd >= 0 && ::recv(fd, &byte, 1, MSG_DONTWAIT) != 0) continue;   // still open
+                if (fd >= 0) ::close(fd);
+                fd = Connect(port, "127.0.0.2");
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        for (int fd : idle)
+            if (fd >= 0) ::close(fd);
+    });
+    int answered = 0;
+    constexpr int kCanaries = 20;
+    for (int i = 0; i < kCanaries; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        const int fd = Connect(port, "127.0.0.3");
+        const LinkBinding binding{"", "", std::time(nullptr) + kLinkLifeSeconds};
+        SendText(fd, "GET /" + MakeLinkQuery(secret, "S1/3", "None", "1", binding) + " HTTP/1.0\r\n\r\n");
+        const std::string reply = ReadUntilClosed(fd, 1000);
+        ::close(fd);
+        if (StatusOf(reply) == 200 && std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) ++answered;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    done = true;
+    crowd.join();
+    if (answered != kCanaries) std::cout << service->Output() << "\n";
+    std::cout << "canaries answered within 1 s: " << answered << " of " << kCanaries << "\n";
+    EXPECT_EQ(answered, kCanaries);
+    ASSERT_TRUE(service->Signal(SIGTERM));
+    EXPECT_EQ(service->WaitForExit(10'000), 0) << service->Output();
 }
 
 }  // namespace

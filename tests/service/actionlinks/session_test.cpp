@@ -38,7 +38,7 @@ TEST_F(SessionTest, AValidPostQueuesTheRequestWithTheHostName) {
     const std::string reply = Handle("POST " + Target("S1/3", "None") + " HTTP/1.1");
     EXPECT_EQ(reply, "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 11\r\nConnection: close\r\n\r\n"
                      "Request OK.");
-    EXPECT_EQ(LinkRequests(), StringList{"S1/3;None;" + PeerHostName("127.0.0.1")});
+    EXPECT_EQ(Queued(), StringList{"S1/3;None;" + PeerHostName("127.0.0.1")});
     // The same request again is not queued twice.
     Handle("POST " + Target("S1/3", "None") + " HTTP/1.1");
     EXPECT_EQ(LinkRequests().size(), 1u);
@@ -48,12 +48,12 @@ TEST_F(SessionTest, LetterCaseOfMethodNamesAndActionDoesNotMatter) {
     const std::string target = "/?prog=Tarvell&event=S1/3&action=dElEtE&key=1700000000.0&auth=" +
                                MakeLinkToken(secret, "S1/3", "Delete", "1700000000.0");
     EXPECT_EQ(StatusOf(Handle("post " + target + " HTTP/1.0")), 200);
-    EXPECT_EQ(LinkRequests(), StringList{"S1/3;Delete;" + PeerHostName("127.0.0.1")});
+    EXPECT_EQ(Queued(), StringList{"S1/3;Delete;" + PeerHostName("127.0.0.1")});
 }
 
 TEST_F(SessionTest, TheLastOfTwoParametersDecidesAndLongerNamesAreOthers) {
     // Prog2 is another parameter, not Prog (a forged Prog2 once decided the request).
-    const std::string target = "/?Event=S9/9" + MakeLinkQuery(secret, "S1/3", "None", "7").replace(0, 1, "&") + "&Prog2=x";
+    const std::string target = "/?Event=S9/9" + MakeLinkQuery(secret, "S1/3", "None", "7", BindingOf("S1/3")).replace(0, 1, "&") + "&Prog2=x";
     EXPECT_EQ(StatusOf(Handle("POST " + target + " HTTP/1.1")), 200);
     EXPECT_EQ(LinkRequests().at(0).substr(0, 10), "S1/3;None;");
 }

@@ -137,6 +137,24 @@ TEST_F(ChannelTest, SyslogDatagramsCarryThePriorityOfTheirModeAndCategory) {
     }
 }
 
+TEST_F(ChannelTest, ControlBytesOfAnAlertCannotStartASyslogRecordOfTheirOwn) {
+    UdpSink sink;
+    CScanAlertsSyslog channel(*engine, sink.Port());
+    CTarvellDoc doc = Settings();
+    doc.SyslogAlertsOn = 1;
+    doc.SyslogStandardMode = 1;
+    doc.SyslogListeners = {"127.0.0.1"};
+    UseSettings(doc);
+    Queue(engine->SyslogQueue, "1700000000.1", "Detection", "New Mac", "10.0.0.2", "00AA\r\n<13>forged\x7F\t");
+    {
+        std::lock_guard<std::recursive_mutex> guard(engine->AlertLock);
+        engine->SyslogQueue["1700000000.1"]->DevicePort = "Gi1/0/7\r\n<13>Jan  1 00:00:00 host forged:";
+    }
+    ASSERT_TRUE(channel.TakeOnce());
+    EXPECT_THAT(sink.Drain(), ::testing::ElementsAre(
+        "<134>10.0.0.2/Gi1/0/7  <13>Jan  1 00:00:00 host forged:: New Mac 00AA  <13>forged   discovered"));
+}
+
 TEST_F(ChannelTest, SyslogListenersGetOnlyWhatTheirFiltersAccept) {
     UdpSink sink;
     CScanAlertsSyslog channel(*engine, sink.Port());

@@ -310,7 +310,10 @@ TEST_F(EmailTest, ABlockingAlertGivesALinkMailWithValidTokensAtTheServiceAddress
         const auto query = QueryOf(links[i]);
         EXPECT_EQ(query.at("Action"), actions[i]);
         EXPECT_EQ(query.at("Key"), "1796472000.3");
-        EXPECT_TRUE(CheckLinkToken(*secret, query.at("Event"), query.at("Action"), query.at("Key"), query.at("Auth")));
+        EXPECT_EQ(query.at("Until"), std::to_string(engine->clock().Now() + kLinkLifeSeconds));
+        const LinkBinding binding{query.at("Date"), query.at("Mac"), std::stoll(query.at("Until"))};
+        EXPECT_TRUE(CheckLinkToken(*secret, query.at("Event"), query.at("Action"), query.at("Key"), binding,
+                                   query.at("Auth")));
     }
 }
 

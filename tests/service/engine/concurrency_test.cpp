@@ -109,7 +109,7 @@ TEST_F(ConcurrencyTest, ReadersSeeWholeSettingsWhilePassesReload) {
         engine->LoadSiblingDatabase();
         {
             std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
-            engine->LinkRequests.push_back("SW1/7;None;mailhost");
+            engine->LinkRequests.push_back("SW1/7;None;;001122334455;t" + std::to_string(n) + ";9999999999;mailhost");
         }
     }
     stop = true;

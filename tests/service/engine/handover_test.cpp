@@ -198,7 +198,7 @@ TEST_F(HandOverTest, AMissingSettingsFileCostsFiveRetriesAndAppliesNothing) {
     AddEvent("SW1", "7");
     {
         std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
-        engine->LinkRequests.push_back("SW1/7;None;mailhost");
+        engine->LinkRequests.push_back("SW1/7;None;;001122334455;t1;9999999999;mailhost");
     }
     engine->ApplyViewerUpdates();
     EXPECT_EQ(clock.Sleeps(), 5);
@@ -302,7 +302,9 @@ TEST_F(HandOverTest, LinkRequestsUnblockAndDeleteInAnyLetterCase) {
     HandOver([](CTarvellDoc& d) { d.NodesBlackList = {"aaaaaaaaaaaa/0;", "AAAAAAAAAAAA/1;SW1/1", "BBBBBBBBBBBB/0;"}; });
     {
         std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
-        engine->LinkRequests = {"SW1/1;dElEtE;10.0.0.5", "SW1/2;None;10.0.0.6", "SW1/3;Delete;10.0.0.7"};
+        engine->LinkRequests = {"SW1/1;dElEtE;;AAAAAAAAAAAA;t1;9999999999;10.0.0.5",
+                                "SW1/2;None;;BBBBBBBBBBBB;t2;9999999999;10.0.0.6",
+                                "SW1/3;Delete;;CCCCCCCCCCCC;t3;9999999999;10.0.0.7"};
     }
     engine->ApplyViewerUpdates();
     const CEventItem first = EventCopy("SW1/1"), second = EventCopy("SW1/2");

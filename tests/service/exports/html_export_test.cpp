@@ -2,6 +2,7 @@
 // running the page's script in Node), the plain table inside the control, file handling.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 #include "platform/Process.h"
@@ -184,6 +185,44 @@ TEST_F(HtmlExportTest, APageIsReplacedWholeAndNoTemporaryFileStays) {
     const std::string page = ExportAndRead(doc, "Events");
     EXPECT_NE(page.find("10.0.0.1"), std::string::npos);
     EXPECT_FALSE(FileExists(path + ".tmp"));
+}
+
+TEST_F(HtmlExportTest, APageIsRewrittenOnlyWhenItsRowsOrItsFileChanged) {
+    Event("1", "2", 1'699'990'000);
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsColumns[2] = "DeviceIp";
+    doc.HtmlAlertsColumns[2] = "DeviceIp";
+    UseSettings(doc);
+    CScanExportHtml html(*engine);
+    const std::string events = JoinPath(exportFolder, "Events.htm");
+    html.ExportOnce();
+    const std::string first = Page("Events");
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        std::uint64_t unchanged;   // pages left as they were, in all, after the pass
+        bool eventsRewritten;
+    };
+    const std::vector<Step> steps = {
+        {"nothing changed", [] {}, 2, false},
+        {"a new event", [&] { Event("1", "3", 1'699'990'100); }, 3, true},
+        {"the file removed", [&] { RemoveFile(events); }, 4, true},
+        {"the file replaced", [&] { AtomicWriteFile(events, "someone else's page"); }, 5, true},
+        {"a column more", [&] { doc.HtmlEventsColumns[3] = "DevicePort"; UseSettings(doc); }, 6, true},
+    };
+    std::string before = first;
+    for (const Step& step : steps) {
+        step.change();
+        const std::string seen = Page("Events");
+        clock.Advance(60);
+        html.ExportOnce();
+        EXPECT_EQ(html.PagesLeftUnchanged(), step.unchanged) << step.what;
+        const std::string after = Page("Events");
+        if (step.eventsRewritten) EXPECT_NE(after, seen) << step.what;
+        else EXPECT_EQ(after, before) << step.what;
+        EXPECT_NE(after.find("10.0.0.1"), std::string::npos) << step.what;
+        before = after;
+    }
 }
 
 TEST_F(HtmlExportTest, TheWorkerWritesAtItsPaceAndStopsCleanly) {

@@ -43,5 +43,47 @@ TEST_F(PollingFixture, AnSnmpV3SwitchIsReadPerVlanThroughVlanContexts) {
                                              "001122335501", "001122336601"}));
 }
 
+// Fixed fault: an SNMPv3 switch that could not be read (here: a wrong privacy pass phrase) left
+// no trace. It is logged once per switch while it lasts, and again after it was read once.
+TEST_F(PollingFixture, AnSnmpV3SwitchThatCannotBeReadIsLoggedOncePerSwitchWhileItLasts) {
+    if (!lab::Lab().agentPort) lab::Lab().agentPort = lab::PortFreeOnLabAddresses();
+    lab::SimSwitch sim;
+    ASSERT_TRUE(sim.Start(5, {"cisco-c3750"}, lab::SnmprecFolder(),
+                          {{"labuser", "SHA", "lab-auth-pass", "DES", "lab-priv-pass"}}))
+        << sim.Log();
+    CTarvellDoc doc = LabSettings();
+    doc.SnmpRetries = 0;
+    doc.SnmpV3User = "labuser";
+    doc.SnmpV3SecurityLevel = 3;
+    doc.SnmpV3AuthProtocol = 3;
+    doc.SnmpV3PrivProtocol = 2;
+    doc.SnmpV3AuthPassword = "lab-auth-pass";
+    doc.SnmpV3Context = "cisco-c3750";
+    UseLabClient(sim.Port());
+    PollOptions once;
+    once.attempts = 1;
+    OncePerSwitch rowLimits, failures;
+    const auto poll = [&](const std::string& privPass) {
+        doc.SnmpV3PrivPassword = privPass;
+        UseSettings(doc);
+        CScanSnmpMacs p(*engine, linkup, {Request(sim.Address(), "SNMP/V3", "1.3.6.1.4.1.99", "10101")}, nullptr,
+                        once, &rowLimits, &failures);
+        ASSERT_TRUE(p.Run());
+    };
+    const auto lines = [&] {
+        int n = 0;
+        for (const std::string& line : log.Lines()) n += line.find("could not be read over SNMPv3") != std::string::npos;
+        return n;
+    };
+    poll("wrong-priv-pass");
+    poll("wrong-priv-pass");
+    EXPECT_EQ(lines(), 1);
+    EXPECT_TRUE(LogMentions("00AABB000001 (" + sim.Address() + ")"));
+    poll("lab-priv-pass");
+    EXPECT_EQ(lines(), 1);
+    poll("wrong-priv-pass");
+    EXPECT_EQ(lines(), 2);
+}
+
 }  // namespace
 }  // namespace tarvell::polltest

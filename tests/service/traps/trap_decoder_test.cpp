@@ -172,8 +172,11 @@ TEST(TrapDecoder, SurvivesRandomDamage) {
             }
             const auto d = decoder.Decode(bytes, user);
             ASSERT_LE(d.answer.size(), snmp::kMaxMessageSize);
+            ASSERT_TRUE(d.fault.empty()) << d.fault;
         }
     }
+    // Damage is the sender's; none of it may reach the decoder's own fault path.
+    EXPECT_EQ(decoder.Faults(), 0u);
 }
 
 }  // namespace

@@ -209,6 +209,45 @@ TEST_F(TrapListener, AnExcludedPortIsNotPolled) {
     EXPECT_TRUE(NoPolls());
 }
 
+// ---- a flood
+
+// More traps than the socket's buffer holds: every one is either read or counted as dropped by
+// the system, and the drops are logged.
+TEST_F(TrapListener, AFloodBeyondTheReceiveBufferLogsItsDrops) {
+    TrapListenerOptions options;
+    options.port = 0;
+    options.address = "127.0.0.1";
+    options.receiveBufferBytes = 4096;
+    listener = std::make_unique<CScanSnmpTraps>(*engine, polls, options);
+    ASSERT_TRUE(listener->Start());
+    ASSERT_TRUE(snmptest::WaitUntil([&] { return listener->BoundPort() != 0; }, 10s));
+
+    snmp::Pdu trap;
+    trap.type = snmp::pdu::kTrapV2;
+    trap.bindings.push_back({*snmp::ParseOid("1.3.6.1.6.3.1.1.4.1.0"), snmp::Value::ObjectId(*snmp::ParseOid(kLinkUp))});
+    trap.bindings.push_back({*snmp::ParseOid("1.3.6.1.2.1.2.2.1.1.7"), snmp::Value::Integer(7)});
+    const std::string datagram = snmp::EncodeCommunityMessage(snmp::kVersion2c, "public", trap);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(listener->BoundPort());
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    constexpr std::uint64_t kSent = 20'000;
+    for (std::uint64_t i = 0; i < kSent; ++i)
+        ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    // The system reports its drop count with the next datagram it queues: one more, once the
+    // buffer has been read empty.
+    std::this_thread::sleep_for(500ms);
+    ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    ::close(fd);
+
+    EXPECT_TRUE(snmptest::WaitUntil(
+        [&] { return listener->ReceivedDatagrams() + listener->DroppedDatagrams() == kSent + 1; }, 10s))
+        << listener->ReceivedDatagrams() << " read, " << listener->DroppedDatagrams() << " dropped";
+    EXPECT_GT(listener->DroppedDatagrams(), 0u);
+    EXPECT_TRUE(snmptest::WaitUntil([&] { return LogMentions("traps were dropped by the system"); }, 5s)) << Log();
+}
+
 // ---- informs
 
 TEST_F(TrapListener, InformsAreAnsweredInV2cAndV3WhateverTheirNotification) {

@@ -203,6 +203,7 @@ TEST_F(SummaryPagesTest, ProtectionCountsAreReadAtEachShow) {
     settings.PreventAlertsEnabled = 1;
     settings.NewMacEnabled = 1;
     CTarvellApp& app = Connected(settings);
+    app.SetReaderSettings(app.Document().Snapshot());
     CProtectionDetailsDlg panel(app, Recorder(), nullptr);
     panel.show();
     const QString detection = panel.Text(1009);
@@ -211,6 +212,7 @@ TEST_F(SummaryPagesTest, ProtectionCountsAreReadAtEachShow) {
     EXPECT_FALSE(panel.TimerActive());
     panel.hide();
     app.Document().Fields().PreventionEnabled = 1;
+    app.SetReaderSettings(std::make_shared<CTarvellDoc>(app.Document().Fields()));   // a reader pass
     panel.show();
     EXPECT_EQ(panel.Text(1010), QStringLiteral("1"));
     EXPECT_EQ(panel.Text(1017), QString::number(detection.toInt() + 1));

@@ -33,7 +33,7 @@ TEST(Fonts, TheDesignFacesAreDrawnWithTheirStandIns) {
         EXPECT_EQ(info.family(), QString::fromLatin1(c.family)) << c.face;
         EXPECT_EQ(info.bold(), c.bold) << c.face;
         EXPECT_EQ(info.pixelSize(), 20) << c.face;
-        // A font asked for by the design's name alone resolves the same way.
+        // A font asked for by its Windows face name alone resolves the same way.
         EXPECT_EQ(QFontInfo(QFont(QString::fromLatin1(c.face))).family(), QString::fromLatin1(c.family)) << c.face;
     }
     QWidget w;

@@ -1,5 +1,6 @@
-// Dialog units. The viewer's dialogs and panels are laid out in dialog units, as they were
-// designed. The base units are fixed (those of an 8-point dialog font at 96 dots per inch)
+// Dialog units. The viewer's dialogs and panels are laid out in Windows dialog units (a
+// quarter of the average character width across, an eighth of the font height down). The
+// base units are fixed (those of an 8-point dialog font at 96 dots per inch)
 // instead of being measured from the installed font, so a layout is the same on every machine
 // whatever fonts it has.
 #pragma once

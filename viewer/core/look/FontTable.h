@@ -1,4 +1,4 @@
-// Font substitution. The design names Windows faces; this system draws with free fonts of the
+// Font substitution. The viewer names Windows faces; this system draws with free fonts of the
 // distribution instead: Liberation Sans (metric-compatible) for Tahoma, Arial and MS Sans Serif,
 // and DejaVu Sans Bold, the nearest heavy face, for Impact. Any other face is used as named.
 #pragma once
@@ -15,7 +15,8 @@ struct FontFace {
 // Face names compare without regard to case.
 FontFace SubstituteFace(std::string_view face);
 
-// The designed text height, "horizontal pixels per inch / 7" (13 pixels at 96 dpi), at least 1.
+// The text height of the Windows screens, "horizontal pixels per inch / 7" (13 pixels at
+// 96 dpi), at least 1.
 int DesignTextHeight(int pixelsPerInch);
 
 }  // namespace tarvell

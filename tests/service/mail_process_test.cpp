@@ -1,0 +1,86 @@
+// The built TarvellSrv mailing an alert to a server that accepts the connection and never
+// answers: a stop still ends the service at once.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+#include "platform/Files.h"
+#include "shared/CTarvellDoc.h"
+#include "shared/StateFiles.h"
+#include "tests/service/ServiceTestSupport.h"
+
+namespace tarvell {
+namespace {
+
+using tarvell::testing::BackgroundProgram;
+using tarvell::testing::ServiceEnvironment;
+using tarvell::testing::TempFolder;
+using tarvell::testing::WaitUntil;
+
+const std::string kProgram = std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv";
+
+TEST(ServiceMail, AStopEndsTheServiceWhileAMailServerHangs) {
+    if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
+    // The silent server: the kernel accepts the connection; nobody ever reads or answers.
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 8), 0);
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+
+    TempFolder root{"mail-stop-"};
+    const std::string serviceFolder = root / "var/lib/tarvell";
+    ASSERT_TRUE(MakeDirectories(serviceFolder + "/handover"));
+    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}));
+    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}));
+    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{}));
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    doc.DetectionEnabled = 1;
+    doc.EmailAlertsEnabled = 1;
+    doc.SmtpServer = "127.0.0.1";
+    doc.SmtpPort = std::to_string(ntohs(address.sin_port));
+    doc.SmtpSender = "tarvell@test.local";
+    doc.SmtpTimeout = "1";   // minutes, for each wait
+    doc.EmailRecipients = {"admin@test.local"};
+    ASSERT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
+
+    BackgroundProgram service({kProgram, "-Run"},
+                              ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
+                                                               "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")}),
+                              root / "output.txt");
+    ASSERT_GT(service.Pid(), 0);
+    ASSERT_TRUE(service.WaitForLineWith("Service started", 30'000)) << service.Output();
+    ASSERT_TRUE(AtomicWriteFile(root / "event.txt", "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\n"
+                                                    "Category Detection\nEventType New Mac\nDescription New Mac\n"));
+    ASSERT_TRUE(service.WaitForLineWith("Test event recorded S1/3", 30'000)) << service.Output();
+    // The channel has connected; its connection stays open, unanswered, until the end.
+    int held = -1;
+    ASSERT_TRUE(WaitUntil([&] {
+        held = ::accept4(silent, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        return held >= 0;
+    }, 20'000)) << service.Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    const auto stopAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(service.Signal(SIGTERM));
+    EXPECT_EQ(service.WaitForExit(10'000), 0) << service.Output();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - stopAt).count();
+    std::cout << "stopped " << ms << " ms after SIGTERM while a mail server hung\n";
+    EXPECT_LT(ms, 2000) << service.Output();
+    ::close(held);
+    ::close(silent);
+}
+
+}  // namespace
+}  // namespace tarvell

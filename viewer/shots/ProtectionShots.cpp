@@ -1,0 +1,110 @@
+// Pictures of the protection list (detection with a row selected, prevention) and of the
+// protection overview against a settings file made here in a temporary tree.
+//   tarvell-protection-shots --out DIR
+#include <QApplication>
+#include <cstdio>
+
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/protection/CProtectionListWnd.h"
+#include "viewer/protection/CProtectionSummaryWnd.h"
+#include "viewer/widgets/CPaintListCtrl.h"
+#include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/Images.h"
+
+using namespace tarvell;
+
+namespace {
+
+bool WriteFixtures(const std::string& server) {
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    doc.DetectionEnabled = 1;
+    doc.PreventionEnabled = 0;
+    doc.NodesCountThreshold = 4;
+    doc.NewMacEnabled = 1;
+    doc.ReceiveThreshold = 80;
+    doc.PreventAlertsEnabled = 1;
+    doc.UnblockAfterMinutes = 30;
+    return static_cast<bool>(doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true));
+}
+
+bool Save(const QPixmap& pixmap, const QString& dir, const char* name) {
+    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
+    if (!pixmap.save(path, "PNG")) {
+        std::fprintf(stderr, "tarvell-protection-shots: %s could not be written\n", path.toLocal8Bit().constData());
+        return false;
+    }
+    return true;
+}
+
+void Settle() {
+    for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+bool Show(CProtectionListWnd& page, CommandId mode) {
+    page.hide();
+    page.SetMode(mode);
+    const int fills = page.Fills();
+    page.show();
+    for (int i = 0; i < 200 && page.Fills() == fills; ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    Settle();
+    return page.Fills() > fills;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 3 || args[1] != QStringLiteral("--out")) {
+        std::fprintf(stderr, "usage: tarvell-protection-shots --out DIR\n");
+        return 2;
+    }
+    const QString out = args[2];
+    InstallFontSubstitutes();
+    BuildViewerImages();
+
+    const std::string root = MakeTempFolder("tarvell-protection-shots-");
+    const std::string server = JoinPath(root, "server");
+    if (root.empty() || !MakeDirectories(server) || !WriteFixtures(server)) {
+        std::fprintf(stderr, "tarvell-protection-shots: the fixture file could not be written\n");
+        return 1;
+    }
+    Registry registry(JoinPath(root, "machine"), JoinPath(root, "user"));
+    FakeClock clock;
+    ViewerEnvironment env;
+    env.programFolder = server;
+    env.registry = &registry;
+    env.clock = &clock;
+    env.mountInfo = [] { return std::string(); };
+    int status = 0;
+    {
+        CTarvellApp app(env);
+        app.ReloadDocument();
+        CommandRouter router;
+        PromptRecorder prompt;
+        CProtectionListWnd page(PageContext{app, router, prompt, {}}, nullptr);
+        page.resize(1000, 560);
+        if (!Show(page, cmd::kIntrusionDetection)) status = 1;
+        page.List()->SelectRow(1);
+        page.ShowRowDetails(1);
+        Settle();
+        if (!Save(page.grab(), out, "protection-detection-selected.png")) status = 1;
+        if (!Show(page, cmd::kIntrusionPrevention)) status = 1;
+        if (!Save(page.grab(), out, "protection-prevention.png")) status = 1;
+        page.hide();
+
+        CProtectionSummaryWnd overview(app, nullptr);
+        overview.resize(900, 420);
+        overview.show();
+        Settle();
+        if (!Save(overview.grab(), out, "protection-overview.png")) status = 1;
+    }
+    RemoveTree(root);
+    return status;
+}
