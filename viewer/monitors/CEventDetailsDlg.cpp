@@ -32,6 +32,7 @@ namespace tarvell {
 struct CEventDetailsDlg::Outbox {
     int tab = 0;
     std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};   // set by the worker after its last line
     std::mutex lock;
     std::vector<std::string> lines;   // [lock]
 };
@@ -184,10 +185,12 @@ void CEventDetailsDlg::StartTool(int tab) {
         std::thread([box, sink, target, a, b, echo = hooks_.echo(),
                      token = tokens++ + static_cast<std::uint32_t>(::getpid()) * 1000] {
             nodetools::RunPing(*echo, target, a, b, token, box->cancel, sink);
+            box->finished.store(true);
         }).detach();
     } else {
         std::thread([box, sink, target, a, b, snmp = hooks_.snmp()] {
             nodetools::RunSnmp(*snmp, target, a, b, box->cancel, sink);
+            box->finished.store(true);
         }).detach();
     }
     drain_->start();
@@ -196,6 +199,8 @@ void CEventDetailsDlg::StartTool(int tab) {
 void CEventDetailsDlg::Drain() {
     if (!run_) return;
     std::vector<std::string> lines;
+    const bool finished = run_->finished.load();
+    if (finished) drain_->stop();
     {
         std::lock_guard g(run_->lock);
         lines.swap(run_->lines);
