@@ -16,6 +16,7 @@
 #include "viewer/core/look/Look.h"
 #include "viewer/core/monitors/EventSelection.h"
 #include "viewer/core/monitors/MonitorRules.h"
+#include "viewer/monitors/CEventDetailsDlg.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/widgets/CPaintListCtrl.h"
@@ -66,6 +67,7 @@ CEventMonitorWnd::CEventMonitorWnd(const PageContext& context, QWidget* parent)
         });
     }
     connect(&timer_, &QTimer::timeout, this, [this] { OnTimer(); });
+    hooks.eventDetails = [this](bool, const std::string& key) { OpenEventDetails(context_.app, key, this); };
     hide();
 }
 
