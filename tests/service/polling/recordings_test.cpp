@@ -75,5 +75,22 @@ INSTANTIATE_TEST_SUITE_P(Recordings, RecordingPoll,
                              return name;
                          });
 
+// Rows with a port or status that is not an INTEGER, a status "3 x" or "3.9", a bridge port whose
+// dot1dBasePortIfIndex is no INTEGER, or a Q-BRIDGE bridge port equal to the interface number but
+// without a mapping: none is a MAC on interface 11. Only rows 01 (BRIDGE) and 07 (Q-BRIDGE) are.
+TEST_F(PollingFixture, MalformedForwardingRowsFindNoMac) {
+    lab::Lab().agentPort = lab::Lab().agentPort ? lab::Lab().agentPort : lab::PortFreeOnLabAddresses();
+    lab::SimSwitch sim;
+    ASSERT_TRUE(sim.Start(2, {"malformed-rows"})) << sim.Log();
+    UseSettings(LabSettings());
+    UseLabClient(sim.Port());
+    PollOptions once;
+    once.attempts = 1;
+    CScanSnmpMacs poll(*engine, linkup, {Request(sim.Address(), "malformed-rows", "1.3.6.1.4.1.99999.1", "11")},
+                       nullptr, once);
+    ASSERT_TRUE(poll.Run());
+    EXPECT_EQ(Keys(poll.Found()[0]), (MacSet{"001122334401", "001122334407"}));
+}
+
 }  // namespace
 }  // namespace tarvell::polltest
