@@ -147,18 +147,38 @@ void CScanSnmpMacs::LogRowLimit(const std::string& column) {
                 " rows); the rest of the column is not read");
 }
 
+bool CScanSnmpMacs::OverBudget() {
+    if (overBudget_) return true;
+    const auto spentMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_).count();
+    if (requests_ < options_.budgetRequests && spentMs < options_.budgetMs) return false;
+    overBudget_ = true;
+    engine_.Log("Switch " + SwitchKey + " (" + SwitchIp + ") could not be read whole within one poll's bound (" +
+                FormatLong(options_.budgetMs / 1000) + " s, " +
+                FormatLong(static_cast<std::int64_t>(options_.budgetRequests)) + " requests; " +
+                FormatLong(static_cast<std::int64_t>(requests_)) + " requests sent); the poll ends with what was read");
+    return true;
+}
+
 void CScanSnmpMacs::Walk(const PollCommunity& with, const std::vector<std::string>& columns, bool ordered,
                          const std::function<void(const Row&)>& onRow) {
-    if (columns.empty() || !engine_.Snmp || Stopping()) return;
+    if (columns.empty() || !engine_.Snmp || Stopping() || OverBudget()) return;
     if (!session_) session_ = engine_.Snmp->Open(SwitchIp, timeoutMs_, retries_);
     if (!session_) return;
     SnmpWalkOptions options;
     options.ordered = ordered;
-    options.maxRows = options_.maxRowsPerColumn;
-    options.stop = [this] { return Stopping(); };
+    // A walk sends at most one request more than it takes rows, so the rows left in the request
+    // budget bound its requests.
+    const std::size_t budgetLeft = options_.budgetRequests - requests_;
+    options.maxRows = std::min(options_.maxRowsPerColumn, budgetLeft);
+    options.stop = [this] { return Stopping() || OverBudget(); };
     options.v3Context = with.context;
     const SnmpWalkResult result = session_->Walk(with.community, columns, onRow, options);
-    if (result.end == snmp::WalkEnd::RowLimit) LogRowLimit(columns.back());
+    requests_ += result.requests;
+    if (result.end == snmp::WalkEnd::RowLimit) {
+        if (options.maxRows < options_.maxRowsPerColumn) requests_ = std::max(requests_, options_.budgetRequests);
+        if (!OverBudget()) LogRowLimit(columns.back());
+    }
     NoteWalk(with, result);
 }
 
@@ -294,6 +314,9 @@ void CScanSnmpMacs::PollSwitch() {
     timeoutMs_ = static_cast<std::uint32_t>(settings->SnmpTimeout);
     retries_ = static_cast<std::uint32_t>(settings->SnmpRetries);
     communities_.clear();
+    started_ = std::chrono::steady_clock::now();
+    requests_ = 0;
+    overBudget_ = false;
     if (Community.empty()) return;
     FindVlans();
 
@@ -305,6 +328,7 @@ void CScanSnmpMacs::PollSwitch() {
         if (Stopping()) return;
         for (const PollCommunity& with : communities_) {
             if (Stopping()) return;
+            if (OverBudget()) break;
             std::vector<StringMap> found(ports_.size());
             if (branchA) ReadBranchA(with, found);
             else ReadBranchB(with, found);
@@ -318,7 +342,7 @@ void CScanSnmpMacs::PollSwitch() {
             ProcessPort(p, *settings);
             done[p] = true;
         }
-        if (std::all_of(done.begin(), done.end(), [](bool d) { return d; })) return;
+        if (overBudget_ || std::all_of(done.begin(), done.end(), [](bool d) { return d; })) return;
         if (attempt + 1 < options_.attempts) {
             if (stop_) {
                 if (stop_->WaitFor(options_.attemptPauseMs)) return;
