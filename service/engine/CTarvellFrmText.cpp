@@ -16,6 +16,7 @@
 #include "platform/Text.h"
 #include "platform/ErrnoText.h"
 #include "service/engine/CTarvellFrm.h"
+#include "shared/NodeListText.h"
 
 namespace tarvell {
 
@@ -41,19 +42,6 @@ std::string EntryAt(const std::vector<std::string>& list, std::optional<std::siz
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Calls `take` with each line of a text, without its line end, while it returns true; a line
-// has no length limit.
-template <class Take>
-void ForEachLine(std::string_view text, Take take) {
-    while (!text.empty()) {
-        const std::size_t end = std::min(text.find('\n'), text.size());
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(std::min(end + 1, text.size()));
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (!take(line)) return;
-    }
-}
-
 // The content of a node list file through the checked open: a regular file only (a FIFO or
 // device named by the setting must not stall the engine thread), bounded in size. nullopt with
 // errno set when it cannot be read.
@@ -67,72 +55,6 @@ std::string NodeListRefusal(int error) {
         return "larger than " + FormatLong(static_cast<std::int64_t>(kMaxNodeListBytes)) + " bytes";
     if (error == EINVAL || error == EISDIR) return "not a regular file";
     return ErrnoText(error);
-}
-
-constexpr std::string_view kWhite = " \t\r\n";
-
-struct NodeListLine {
-    std::string node;
-    std::string place;
-};
-
-// Node, then an optional place after the first list separator; both trimmed.
-NodeListLine ParseNodeListLine(std::string_view line) {
-    const std::string trimmed = Trim(line, kWhite);
-    const std::size_t cut = trimmed.find_first_of(kListSeparators);
-    if (cut == std::string::npos) return {trimmed, {}};
-    return {Trim(std::string_view(trimmed).substr(0, cut), kWhite),
-            Trim(std::string_view(trimmed).substr(cut + 1), kWhite)};
-}
-
-// "ip/name/contact/location" -> does the device text name this switch by key, ip or name?
-bool DeviceNamesSwitch(const std::string& device, const std::string& key, const std::string& row) {
-    if (EqualsNoCase(device, key)) return true;
-    const std::size_t first = row.find('/');
-    const std::string ip = row.substr(0, first);
-    if (EqualsNoCase(device, ip)) return true;
-    if (first == std::string::npos) return false;
-    const std::size_t second = row.find('/', first + 1);
-    const std::string name = row.substr(first + 1, second == std::string::npos
-                                                        ? std::string::npos
-                                                        : second - first - 1);
-    return EqualsNoCase(device, name);
-}
-
-// The key of the first switch whose key, ip or name is the device text, or nullptr.
-const std::string* FindSwitchKey(const std::string& device, const StringMap& devices) {
-    for (const auto& [key, row] : devices)
-        if (DeviceNamesSwitch(device, key, row)) return &key;
-    return nullptr;
-}
-
-// The key of a port of the switch whose number or name is the port text, or nullptr. Port keys
-// are the switch key, "/" and the port number, so the ports of one switch are one range of the
-// sorted map; a switch "SW1" owns "SW1/3" but not "SW10/3".
-const std::string* FindPortKey(const std::string& switchKey, const std::string& port,
-                               const StringMap& ports) {
-    const std::string prefix = switchKey + "/";
-    for (auto it = ports.lower_bound(prefix); it != ports.end(); ++it) {
-        const std::string& portKey = it->first;
-        if (portKey.compare(0, prefix.size(), prefix) != 0) break;
-        if (EqualsNoCase(port, std::string_view(portKey).substr(prefix.size())) ||
-            EqualsNoCase(port, it->second))
-            return &portKey;
-    }
-    return nullptr;
-}
-
-// "device/port" written by a person -> "switch key/port key" where both are known; what matches
-// nothing stays as written. The caller holds the engine lock.
-std::string ResolvePlace(const std::string& place, const StringMap& devices, const StringMap& ports) {
-    const std::size_t slash = place.find('/');
-    const std::string device = place.substr(0, slash);
-    const std::string* switchKey = FindSwitchKey(device, devices);
-    if (!switchKey) return place;
-    if (slash == std::string::npos) return *switchKey;
-    const std::string port = place.substr(slash + 1);
-    if (const std::string* portKey = FindPortKey(*switchKey, port, ports)) return *portKey;
-    return *switchKey + "/" + port;
 }
 
 // Appends entries that the list does not hold yet.
@@ -242,18 +164,8 @@ void CTarvellFrm::ReadNodeListFile(bool addBlockEntries, const std::string& path
     ReportSkippedNodeList(path, content ? 0 : errno);
     if (!content) return;
 
-    std::vector<NodeListLine> entries;
     bool cut = false;
-    ForEachLine(*content, [&](std::string_view line) {
-        NodeListLine entry = ParseNodeListLine(line);
-        if (entry.node.empty()) return true;
-        if (entries.size() == kMaxNodeListEntries) {
-            cut = true;
-            return false;
-        }
-        entries.push_back(std::move(entry));
-        return true;
-    });
+    std::vector<NodeListLine> entries = ParseNodeListText(*content, kMaxNodeListEntries, &cut);
     if (cut) ReportCutNodeList(path);
 
     {

@@ -1,10 +1,17 @@
 #include "viewer/alerts/AlertPages.h"
 
+#include "viewer/alerts/CAlertsSummaryWnd.h"
 #include "viewer/widgets/PageTable.h"
 
 namespace tarvell {
 
-// No screen of this area is built yet: its slots keep the shell's stand-ins.
-void RegisterAlertPages(PageTable&) {}
+void RegisterAlertPages(PageTable& table, AlertDialogs dialogs) {
+    table.Register(PageSlot::AlertOverview, [](const PageContext& context, QWidget* parent) -> QWidget* {
+        return new CAlertsSummaryWnd(context.app, PageSender(context), parent);
+    });
+    table.Register(PageSlot::Alerts, [dialogs](const PageContext& context, QWidget* parent) -> QWidget* {
+        return new CAlertsListWnd(context.app, context.prompt, dialogs, parent);
+    });
+}
 
 }  // namespace tarvell

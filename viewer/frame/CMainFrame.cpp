@@ -66,6 +66,9 @@ CMainFrame::CMainFrame(CTarvellApp& app, ServiceControl& service, Prompt& prompt
     pages.showInformation = [](const QString& title, const QString& html, QWidget* parent) {
         CInformationDlg(title, html, parent).exec();
     };
+    pages.connectServer = [this](const std::string& name, const std::string& folder) {
+        return ConnectTo(name, folder);
+    };
     view_ = new CTarvellView(pages, std::move(viewHooks), this);
 
     auto* layout = new QVBoxLayout(this);
@@ -201,15 +204,21 @@ void CMainFrame::StopServer() {
     banner_->RefreshServerState();
 }
 
-bool CMainFrame::ConnectTo(const std::string& serverName) {
+bool CMainFrame::ConnectTo(const std::string& serverName) { return Connect(serverName, nullptr); }
+
+bool CMainFrame::ConnectTo(const std::string& serverName, const std::string& folder) {
+    return Connect(serverName, &folder);
+}
+
+bool CMainFrame::Connect(const std::string& serverName, const std::string* givenFolder) {
     // Reading a server whose files cannot be read takes up to 5 attempts of 1 s per file: the
     // reading runs on a worker while the window keeps painting; only the commit runs here.
     ServerLoad load;
     RunOffGuiThread([&] {
-        load = app_.PrepareServer(serverName);
+        load = givenFolder ? app_.PrepareServer(serverName, *givenFolder) : app_.PrepareServer(serverName);
         return load.settings.has_value();
     });
-    const bool known = load.known;
+    const bool known = load.known || givenFolder;
     const std::string folder = load.server.Folder;
     if (!app_.CommitServer(std::move(load))) {
         PromptRequest request;

@@ -50,6 +50,9 @@ public:
     QMenu* BuildDropDownMenu(CommandId button, QWidget* parent);
     // Connects to the named server: settings first; on failure message 20000 and nothing changes.
     bool ConnectTo(const std::string& serverName);
+    // A server by name and folder, saved among the servers or not (the Local panel's Connect).
+    bool ConnectTo(const std::string& serverName, const std::string& folder);
+    bool Connect(const std::string& serverName, const std::string* folder);
     // Tray Open: shown, raised, centred, focused.
     void Open();
     void StartServer();

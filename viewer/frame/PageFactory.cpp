@@ -5,6 +5,8 @@
 #include "viewer/monitors/MonitorPages.h"
 #include "viewer/protection/ProtectionPages.h"
 #include "viewer/settings/SettingsPages.h"
+#include "viewer/summary/CInformationDlg.h"
+#include "viewer/summary/CReportDlg.h"
 #include "viewer/summary/SummaryPages.h"
 
 namespace tarvell {
@@ -19,7 +21,7 @@ const PageTable& ViewerPages() {
         RegisterSummaryPages(t);
         RegisterMonitorPages(t);
         RegisterProtectionPages(t);
-        RegisterAlertPages(t);
+        RegisterAlertPages(t, {OpenInformationWindow, OpenReportDialog});
         RegisterSettingsPages(t);
         return t;
     }();

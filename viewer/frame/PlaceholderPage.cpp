@@ -16,10 +16,6 @@ namespace tarvell {
 
 namespace {
 
-constexpr const char* kSettingsPermissions[5] = {"Access Settings", "Snmp Settings", "Devices Settings",
-                                                 "Nodes Settings", "Alerts Settings"};
-constexpr const char* kSettingsTexts[5] = {"Access", "SNMP", "Devices", "Nodes", "Alerts"};
-
 const char* OverviewName(int slot) {
     switch (slot) {
         case 1: return "Summary";
@@ -61,14 +57,6 @@ CPlaceholderPage::CPlaceholderPage(int slot, const PageContext& context, QWidget
                                                  : QStringLiteral("Alerts Information"));
         title_->hide();
     }
-    if (slot == 8) {
-        settingsBar_ = new CFlatToolBarCtrl(this);
-        settingsBar_->SetTextColor(ToQColor(look::kLink));
-        for (int i = 0; i < 5; ++i)
-            settingsBar_->AddButton({kSettingsButtons[i], QString::fromLatin1(kSettingsTexts[i]), -1, true, false, false});
-        settingsBar_->move(30, 40);
-        settingsBar_->resize(settingsBar_->sizeHint());
-    }
     hide();
 }
 
@@ -85,14 +73,6 @@ void CPlaceholderPage::showEvent(QShowEvent*) {
     if (details_) {
         details_->show();
         information_->show();
-    }
-    if (settingsBar_) {
-        // The first panel shows; with viewer users each button needs its permission.
-        const bool users = !context_.app.Document().Fields().ViewerUsers.empty();
-        const std::string rights = users ? context_.app.GetUserPermissions() : std::string();
-        for (int i = 0; i < 5; ++i)
-            settingsBar_->EnableButton(kSettingsButtons[i],
-                                       !users || rights.find(std::string(kSettingsPermissions[i]) + ";") != std::string::npos);
     }
     if (slot_ == 3 || slot_ == 7) count_->setText(QStringLiteral("0"));
     if (slot_ != 8 && slot_ != 4 && slot_ != 6) {

@@ -2,7 +2,7 @@
 // contract the view relies on: created hidden, refreshed from the data hub on every show for
 // its current mode (through a 1 ms timer, with the wait cursor, as the real screens fill their
 // lists), its timer stopped when hidden. The protection and alert overviews lay out their two
-// panels; the settings page enables its toolbar buttons by the viewer user's permissions.
+// panels.
 #pragma once
 
 #include <QLabel>
@@ -27,11 +27,7 @@ public:
     QString TitleText() const { return title_->text(); }
     QString CountText() const { return count_->text(); }
     bool FillTimerActive() const { return fill_.isActive(); }
-    CFlatToolBarCtrl* SettingsToolbar() const { return settingsBar_; }
     QWidget* Panel(int index) const { return index == 0 ? details_ : information_; }
-
-    // Settings toolbar buttons and their permission texts.
-    static constexpr CommandId kSettingsButtons[5] = {32824, 32825, 32826, 32827, 32828};
 
 protected:
     void showEvent(QShowEvent*) override;
@@ -50,7 +46,6 @@ private:
     QTimer fill_;
     QWidget* details_ = nullptr;
     QWidget* information_ = nullptr;
-    CFlatToolBarCtrl* settingsBar_ = nullptr;
     int shows_ = 0;
     int fills_ = 0;
 };

@@ -1,10 +1,14 @@
 #include "viewer/settings/SettingsPages.h"
 
+#include "viewer/settings/CSettingsWnd.h"
 #include "viewer/widgets/PageTable.h"
 
 namespace tarvell {
 
-// No screen of this area is built yet: its slots keep the shell's stand-ins.
-void RegisterSettingsPages(PageTable&) {}
+void RegisterSettingsPages(PageTable& table) {
+    table.Register(PageSlot::Settings, [](const PageContext& context, QWidget* parent) -> QWidget* {
+        return new CSettingsWnd(context, parent);
+    });
+}
 
 }  // namespace tarvell

@@ -1,5 +1,6 @@
 // Pictures of the alert popup under a real X server: a detection and a prevention alert, each
-// slid in at the bottom right and grabbed from the screen, and the close icon under the pointer.
+// slid in at the bottom right and grabbed from the screen, and the close icon under the pointer;
+// then the alerts overview, the alerts screen of each kind, an archive viewed on it and a report.
 //   tarvell-alert-shots --out DIR
 //   tarvell-alert-shots --add-alert FOLDER   adds a detection alert of this second to the alert
 //                                            file of the server in FOLDER (a live viewer's popup)
@@ -15,7 +16,13 @@
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "shared/StateFiles.h"
+#include "viewer/alerts/AlertArchivePicker.h"
 #include "viewer/alerts/CAlertPopupDlg.h"
+#include "viewer/alerts/CAlertsListWnd.h"
+#include "viewer/alerts/CAlertsSummaryWnd.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/summary/CReportDlg.h"
+#include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
@@ -44,6 +51,23 @@ bool WriteFixtures(const std::string& server) {
     prevention->DeviceName = "edge-sw4";
     prevention->DevicePort = "Fa0/7";
     file.AlertLog.emplace("1700000100.1", std::move(prevention));
+    // More rows for the alerts screen: two of one second, an address of each length.
+    const char* types[] = {"New Mac", "Threat Receive", "New Ip", "Port Down"};
+    for (int i = 0; i < 14; ++i) {
+        auto a = std::make_unique<CAlertItem>();
+        a->Category = i % 4 == 3 ? "Prevention" : "Detection";
+        a->Description = a->Category == "Prevention" ? "Manual Blocking" : types[i % 3];
+        a->Severity = i % 5;
+        a->Submitter = "alice@CORP";
+        a->Current = "00:1a:2b:3c:4d:" + std::to_string(10 + i);
+        a->DeviceName = "access-sw" + std::to_string(1 + i % 3);
+        a->DeviceIp = "10.0.0." + std::to_string(7 + i);
+        a->DevicePort = "Gi1/0/" + std::to_string(1 + i);
+        a->SourceMac = "00:1a:2b:3c:4d:" + std::to_string(10 + i);
+        a->SourceIp = i % 2 ? "192.168.1." + std::to_string(20 + i) : "";
+        file.AlertLog.emplace(std::to_string(1699990000 + i * 600 / 2 * 2) + "." + std::to_string(1 + i % 2),
+                              std::move(a));
+    }
     return WriteStateFile(JoinPath(server, "Tarvell.log"), file);
 }
 
@@ -88,6 +112,82 @@ int AddAlert(const std::string& folder) {
     alert->DevicePort = "Gi1/0/14";
     file.AlertLog.emplace(second + "." + std::to_string(counter), std::move(alert));
     return WriteStateFile(path, file) ? 0 : 1;
+}
+
+struct ScriptedPicker : ArchivePicker {
+    QString path;
+    QString SavePath(QWidget*) override { return path; }
+    QString OpenPath(QWidget*) override { return path; }
+};
+
+bool Grab(QWidget& w, const QString& path) {
+    Settle(200);
+    if (w.grab().save(path, "PNG")) return true;
+    std::fprintf(stderr, "tarvell-alert-shots: %s could not be written\n", path.toLocal8Bit().constData());
+    return false;
+}
+
+// The alerts overview, the alerts screen of each kind, an archive on it and its report.
+bool ScreenShots(const ViewerEnvironment& env, const std::string& root, const QString& out) {
+    bool ok = true;
+    CTarvellApp app(env);
+    app.ReloadDocument();
+    app.LoadAlerts();
+    {
+        CAlertsSummaryWnd overview(app, [](int) {});
+        overview.resize(760, 480);
+        overview.show();
+        ok = Grab(overview, out + QStringLiteral("/alerts-overview.png")) && ok;
+    }
+    PromptRecorder prompt;
+    ScriptedPicker picker;
+    picker.path = QString::fromStdString(JoinPath(root, "archive.log"));
+    QWidget* report = nullptr;
+    AlertDialogs dialogs;
+    dialogs.report = [&report](QWidget* parent, const QString& c, const QString& t, const ReportTable& table) {
+        report = OpenReportDialog(parent, c, t, table);
+        return report;
+    };
+    CAlertsListWnd screen(app, prompt, dialogs);
+    screen.SetPicker(&picker);
+    screen.resize(1000, 560);
+    auto showMode = [&](CommandId mode) {
+        screen.hide();
+        screen.SetMode(mode);
+        screen.show();
+        RunUntil([&] { return !screen.FillPending(); }, 2000);
+    };
+    showMode(kDetectionAlertsMode);
+    screen.activateWindow();
+    screen.List().setFocus();
+    screen.List().SelectRow(1);
+    ok = Grab(screen, out + QStringLiteral("/alerts-detection-selected.png")) && ok;
+    screen.List().SelectRow(-1);
+    screen.SortBy(2);
+    screen.CreateReport();
+    if (report) {
+        report->resize(760, 520);
+        ok = Grab(*report, out + QStringLiteral("/alerts-report.png")) && ok;
+        report->close();
+    } else {
+        ok = false;
+    }
+    prompt.Script({PromptAnswer::Yes});
+    screen.ArchiveAlerts();
+    showMode(kPreventionAlertsMode);
+    prompt.Script({PromptAnswer::Yes});
+    screen.ClearAlerts();
+    ok = Grab(screen, out + QStringLiteral("/alerts-prevention-empty.png")) && ok;
+    showMode(kDetectionAlertsMode);
+    prompt.Script({PromptAnswer::Yes});
+    screen.ClearAlerts();
+    screen.ViewArchivedAlerts();
+    ok = Grab(screen, out + QStringLiteral("/alerts-archive-view.png")) && ok;
+    if (!prompt.Requests().empty() && prompt.Requests().back().buttons == PromptButtons::Ok) {
+        std::fprintf(stderr, "tarvell-alert-shots: %s\n", prompt.Requests().back().text.c_str());
+        ok = false;
+    }
+    return ok;
 }
 
 }  // namespace
@@ -150,6 +250,7 @@ int main(int argc, char** argv) {
             Settle(100);
         }
     }
+    if (!ScreenShots(env, root, out)) status = 1;
     RemoveTree(root);
     return status;
 }

@@ -14,6 +14,7 @@
 #include "viewer/widgets/DialogLook.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/ListRowsModel.h"
 #include "viewer/widgets/TextConv.h"
 
 namespace tarvell {
@@ -126,6 +127,24 @@ void CReportDlg::closeEvent(QCloseEvent* e) {
     // The main window gets its input back, then the focus.
     if (QWidget* main = parentWidget() ? parentWidget()->window() : nullptr) main->activateWindow();
     CPrintableDlg::closeEvent(e);
+}
+
+QWidget* OpenReportDialog(QWidget* parent, const QString& caption, const QString& title, const ReportTable& table) {
+    auto* dlg = new CReportDlg(caption, title, parent);
+    for (std::size_t c = 0; c < table.headers.size(); ++c)
+        dlg->List().InsertColumn(static_cast<int>(c), FromUtf8(table.headers[c]), 100);
+    dlg->ColumnWidths() = table.widths;
+    std::vector<ListRow> rows;
+    rows.reserve(table.rows.size());
+    for (const auto& cells : table.rows) {
+        ListRow row;
+        row.cells.reserve(cells.size());
+        for (const std::string& cell : cells) row.cells.push_back(FromUtf8(cell));
+        rows.push_back(std::move(row));
+    }
+    dlg->List().Rows()->SetRows(std::move(rows));
+    dlg->show();
+    return dlg;
 }
 
 }  // namespace tarvell

@@ -110,7 +110,23 @@ bool CFlatToolBarCtrl::DrawnPressed(int index) const {
     return buttons_[static_cast<std::size_t>(index)].pressed || (index == pressed_ && index == hot_);
 }
 
+void CFlatToolBarCtrl::SetButtonWidth(int minWidth, int maxWidth) {
+    minButtonWidth_ = std::max(0, minWidth);
+    maxButtonWidth_ = std::max(0, maxWidth);
+    layoutValid_ = false;
+    updateGeometry();
+    update();
+}
+
 QSize CFlatToolBarCtrl::ButtonSize(const FlatButton& b) const {
+    QSize s = NaturalButtonSize(b);
+    if (b.command == cmd::kDivider) return s;
+    if (minButtonWidth_ > 0) s.setWidth(std::max(s.width(), minButtonWidth_));
+    if (maxButtonWidth_ > 0) s.setWidth(std::min(s.width(), maxButtonWidth_));
+    return s;
+}
+
+QSize CFlatToolBarCtrl::NaturalButtonSize(const FlatButton& b) const {
     if (b.command == cmd::kDivider) {
         const int h = images_ != nullptr ? images_->Size().height() + 2 * kPadY : 24;
         return QSize(kDividerWidth, std::max(h, kDividerFirstDot + kDotSize + 2));

@@ -53,6 +53,9 @@ public:
     void SetHotImageList(const ImageList* images) { hotImages_ = images; update(); }
     // Buttons are laid out in this many rows (at least 1); 1 at construction.
     void SetRows(int rows);
+    // Every button (dividers aside) at least `minWidth` and at most `maxWidth` pixels wide
+    // (TB_SETBUTTONWIDTH); 0 leaves that bound free, as at construction.
+    void SetButtonWidth(int minWidth, int maxWidth);
 
     int AddButton(const FlatButton& button);
     int ButtonCount() const { return static_cast<int>(buttons_.size()); }
@@ -96,6 +99,7 @@ protected:
 
 private:
     QSize ButtonSize(const FlatButton& b) const;
+    QSize NaturalButtonSize(const FlatButton& b) const;
     void Layout() const;
     void SetHot(int index);
     QFont ButtonFont(int index) const;
@@ -103,6 +107,8 @@ private:
 
     QColor textColor_;
     bool hotColorOn_ = false;
+    int minButtonWidth_ = 0;
+    int maxButtonWidth_ = 0;
     bool underlineHot_ = false;
     bool boldSelected_ = false;
     bool listStyle_ = true;

@@ -165,6 +165,33 @@ TEST_F(HubTest, RemovingAndClearingAlertsRecountsByCategory) {
     EXPECT_EQ(app.Alerts()->AlertLog.size(), 1u);
 }
 
+TEST_F(HubTest, RemovingAlertsInOneBatchSavesOnceAndAFailedReloadRemovesNothing) {
+    WriteSettings(DefaultSettings());
+    WriteAlerts({{"1.1", MakeAlert("Detection")}, {"1.2", MakeAlert("Detection")},
+                 {"1.3", MakeAlert("Prevention")}, {"1.4", MakeAlert("Detection")}});
+    CTarvellApp& app = Connected();
+    EditResult saved = EditResult::SaveFailed;
+    EXPECT_THAT(app.RemoveAlerts({"1.4", "9.9", "1.1", "1.4", "1.3"}, &saved), ElementsAre("1.4", "1.1", "1.3"));
+    EXPECT_EQ(saved, EditResult::Saved);
+    EXPECT_EQ(app.AlertCounts(), (ItemCounts{1, 1, 0}));
+    EXPECT_THAT(Saved().RemovedAlerts, ElementsAre("1.4", "1.1", "1.3"));
+    EXPECT_TRUE(app.RemoveAlerts({"9.9"}, &saved).empty());
+    EXPECT_EQ(saved, EditResult::Saved);   // nothing to remove is no failure
+
+    // The server's settings cannot be read: nothing leaves the hub and no file is written.
+    const std::string handover = JoinPath(JoinPath(server_, "handover"), "Tarvell.ini");
+    const std::string ini = JoinPath(server_, "Tarvell.ini");
+    ASSERT_EQ(std::remove(handover.c_str()), 0);
+    ASSERT_EQ(std::remove(ini.c_str()), 0);
+    ASSERT_TRUE(MakeDirectories(ini));   // no file to read
+    EXPECT_TRUE(app.RemoveAlerts({"1.2"}, &saved).empty());
+    EXPECT_EQ(saved, EditResult::ReloadFailed);
+    EXPECT_EQ(app.ClearDetectionAlerts(), EditResult::ReloadFailed);   // the clear stops too
+    EXPECT_EQ(app.Alerts()->AlertLog.count("1.2"), 1u);
+    EXPECT_EQ(app.AlertCounts(), (ItemCounts{1, 1, 0}));
+    EXPECT_FALSE(FileExists(handover));
+}
+
 // ---- readers
 
 TEST_F(HubTest, ADamagedFileKeepsThePreviousSnapshot) {

@@ -11,6 +11,8 @@
 #include <thread>
 #include <gtest/gtest.h>
 
+#include "viewer/alerts/AlertsPanels.h"
+#include "viewer/alerts/CAlertsListWnd.h"
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/shell/Prompt.h"
@@ -23,6 +25,7 @@
 #include "viewer/frame/PlaceholderPage.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
+#include "viewer/settings/CSettingsWnd.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/TextConv.h"
 
@@ -172,6 +175,19 @@ TEST_F(ShellTest, AFailedConnectNamesTheServerAndKeepsTheOldServer) {
     EXPECT_TRUE(prompt_.Requests().empty());
 }
 
+TEST_F(ShellTest, TheSettingsConnectTakesAServerNotSavedYetByItsFolder) {
+    ShowFrame();
+    EXPECT_TRUE(frame_->ConnectTo("Unsaved Row", branch_));
+    EXPECT_EQ(app_->Server().Name, "Unsaved Row");
+    EXPECT_EQ(app_->Server().Folder, branch_);
+    EXPECT_TRUE(prompt_.Requests().empty());
+    const std::string missing = JoinPath(root_, "nowhere");
+    EXPECT_FALSE(frame_->ConnectTo("Gone", missing));
+    ASSERT_EQ(prompt_.Requests().size(), 1u);
+    EXPECT_EQ(prompt_.Requests()[0].text, ConnectFailureText("Gone", missing));
+    EXPECT_EQ(app_->Server().Name, "Unsaved Row");
+}
+
 TEST_F(ShellTest, StopAsks20003AndOnlyYesStops) {
     fake_.SetState(kServiceRunning);
     for (PromptAnswer answer : {PromptAnswer::No, PromptAnswer::Cancel}) {
@@ -315,7 +331,9 @@ TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
     EXPECT_STREQ(view->Page(3)->metaObject()->className(), "tarvell::CEventMonitorWnd");
     EXPECT_STREQ(view->Page(4)->metaObject()->className(), "tarvell::CProtectionSummaryWnd");
     EXPECT_STREQ(view->Page(5)->metaObject()->className(), "tarvell::CProtectionListWnd");
-    for (int slot : {6, 7, 8}) EXPECT_EQ(Page(slot)->Slot(), slot);
+    EXPECT_STREQ(view->Page(6)->metaObject()->className(), "tarvell::CAlertsSummaryWnd");
+    EXPECT_STREQ(view->Page(7)->metaObject()->className(), "tarvell::CAlertsListWnd");
+    EXPECT_STREQ(view->Page(8)->metaObject()->className(), "tarvell::CSettingsWnd");
     EXPECT_EQ(view->Page(0), nullptr);
     CommandRouter router;
     const PageContext context{*app_, router, prompt_, {}};
@@ -346,8 +364,11 @@ TEST_F(ShellTest, DetectionAndPreventionReShowTheSamePageInTheNewMode) {
     EXPECT_FALSE(page->RefreshTimerActive()) << "hidden: its timer stops";
 
     frame_->Router().Send(cmd::kPreventionAlerts);
-    EXPECT_EQ(Page(7)->Mode(), cmd::kPreventionAlerts);
-    EXPECT_EQ(Page(7)->TitleText(), QStringLiteral("Prevention Alerts"));
+    auto* alerts = dynamic_cast<CAlertsListWnd*>(frame_->View()->Page(7));
+    ASSERT_NE(alerts, nullptr);
+    EXPECT_EQ(alerts->Mode(), cmd::kPreventionAlerts);
+    EXPECT_EQ(alerts->Header()->TitleText(), QStringLiteral("Prevention Alerts"));
+    EXPECT_TRUE(alerts->FillPending());
 }
 
 TEST_F(ShellTest, UpdateNowReShowsTheVisiblePageButNotSettings) {
@@ -363,9 +384,11 @@ TEST_F(ShellTest, UpdateNowReShowsTheVisiblePageButNotSettings) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return monitor->Passes() > passes; }, 2000));
 
     frame_->Router().Send(cmd::kSettings);
-    const int settingsShows = Page(8)->Shows();
-    frame_->Router().Send(cmd::kUpdateNow);
-    EXPECT_EQ(Page(8)->Shows(), settingsShows);
+    auto* settings = static_cast<CSettingsWnd*>(frame_->View()->Page(8));
+    frame_->Router().Send(cmd::kSettingsAlerts);
+    ASSERT_EQ(settings->Current(), cmd::kSettingsAlerts);
+    frame_->Router().Send(cmd::kUpdateNow);   // a new show would start on Local
+    EXPECT_EQ(settings->Current(), cmd::kSettingsAlerts);
 }
 
 TEST_F(ShellTest, HelpOpensTheShippedPageOrNothing) {

@@ -3,6 +3,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <set>
 
 #include "platform/Registry.h"
 #include "platform/Text.h"
@@ -158,15 +159,27 @@ CurrentServer CTarvellApp::Server() const {
 bool CTarvellApp::SelectServer(const std::string& name) { return CommitServer(PrepareServer(name)); }
 
 ServerLoad CTarvellApp::PrepareServer(const std::string& name) const {
-    ServerLoad load;
+    std::string folder;
     {
         std::lock_guard<std::recursive_mutex> guard(EventLock);
         const auto it = servers_.find(name);
-        if (it == servers_.end()) return load;
-        load.server = {name, it->second.Folder, {}};
+        if (it == servers_.end()) return ServerLoad{};
+        folder = it->second.Folder;
     }
-    load.known = true;
-    const std::string& folder = load.server.Folder;
+    return PrepareServer(name, folder);
+}
+
+bool CTarvellApp::SelectServer(const std::string& name, const std::string& folder) {
+    return CommitServer(PrepareServer(name, folder));
+}
+
+ServerLoad CTarvellApp::PrepareServer(const std::string& name, const std::string& folder) const {
+    ServerLoad load;
+    load.server = {name, folder, {}};
+    {
+        std::lock_guard<std::recursive_mutex> guard(EventLock);
+        load.known = servers_.count(name) != 0;
+    }
     load.settings = document_.ReadServerFile(folder);
     if (!load.settings) return load;
     load.server.Machine = MachineOf(folder);
@@ -444,6 +457,40 @@ bool CTarvellApp::RemoveAlert(const std::string& key, EditResult* outcome) {
     alerts_ = std::move(next);
     alertsChanged_ = true;
     return true;
+}
+
+std::vector<std::string> CTarvellApp::RemoveAlerts(const std::vector<std::string>& keys, EditResult* outcome) {
+    ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
+    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    if (outcome) *outcome = EditResult::Saved;
+    std::vector<std::string> removed;
+    std::set<std::string_view> seen;
+    for (const std::string& key : keys) {
+        if (alerts_->AlertLog.count(key) && seen.insert(key).second) removed.push_back(key);
+    }
+    if (removed.empty()) {
+        notice.Cancel();
+        return removed;
+    }
+    const EditResult result = EditSettingsQuietly(*this, [&](CTarvellDoc& doc) {
+        doc.RemovedAlerts.insert(doc.RemovedAlerts.end(), removed.begin(), removed.end());
+    });
+    if (outcome) *outcome = result;
+    if (result != EditResult::Saved) {
+        notice.Cancel();
+        return {};
+    }
+    auto next = std::make_shared<AlertsSnapshot>(*alerts_);
+    for (const std::string& key : removed) {
+        const auto it = next->AlertLog.find(key);
+        --alertCounts_.total;
+        if (it->second->Category == "Detection") --alertCounts_.detection;
+        else if (it->second->Category == "Prevention") --alertCounts_.prevention;
+        next->AlertLog.erase(it);
+    }
+    alerts_ = std::move(next);
+    alertsChanged_ = true;
+    return removed;
 }
 
 EditResult CTarvellApp::ClearAlertsOf(const std::string& category) {

@@ -140,6 +140,10 @@ public:
     // CommitServer (user-interface thread) makes a loaded server current, drops the previous
     // server's snapshots and returns the freed memory to the system.
     ServerLoad PrepareServer(const std::string& name) const;
+    // The same for a server given with its folder, among the servers or not (a row of the
+    // servers list not saved yet); `known` tells whether the name is in the servers map.
+    ServerLoad PrepareServer(const std::string& name, const std::string& folder) const;
+    bool SelectServer(const std::string& name, const std::string& folder);
     bool CommitServer(ServerLoad load);
     // Reloads the settings of the current server (the document's title tells the outcome).
     // Each success of these two renews ReaderSettings().
@@ -180,6 +184,11 @@ public:
     EditResult ClearDetectionAlerts();
     EditResult ClearPreventionAlerts();
     bool RemoveAlert(const std::string& key, EditResult* outcome = nullptr);
+    // Removes every listed alert the hub holds with one reload, one new snapshot and one save,
+    // and returns the keys removed (in the order given; keys not in the hub, and repeats, are
+    // left out). When the edit is not saved nothing is removed; `outcome` is Saved when there
+    // was nothing to remove.
+    std::vector<std::string> RemoveAlerts(const std::vector<std::string>& keys, EditResult* outcome = nullptr);
 
     // ---- health of the current server's files (any thread)
     ServerHealth Health() const;

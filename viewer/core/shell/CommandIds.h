@@ -43,6 +43,18 @@ inline constexpr CommandId kTitleSettings = 32785;
 inline constexpr CommandId kBackToMonitor = 32771;
 inline constexpr CommandId kBackToProtect = 32772;
 inline constexpr CommandId kBackToAlerts = 32773;
+// The settings window's categories and its Save button.
+inline constexpr CommandId kSettingsLocal = 32823;
+inline constexpr CommandId kSettingsAccess = 32824;
+inline constexpr CommandId kSettingsSnmp = 32825;
+inline constexpr CommandId kSettingsDevices = 32826;
+inline constexpr CommandId kSettingsNodes = 32827;
+inline constexpr CommandId kSettingsAlerts = 32828;
+inline constexpr CommandId kSettingsSave = 32829;
+// The servers list's menu (besides Connect Server).
+inline constexpr CommandId kServerDelete = 32830;
+inline constexpr CommandId kServerRename = 32831;
+inline constexpr CommandId kServerDefault = 32832;
 // The application's own commands.
 inline constexpr CommandId kAppExit = 57665;
 inline constexpr CommandId kAppAbout = 57664;
@@ -60,6 +72,8 @@ inline constexpr unsigned kMainMenuTexts = 135;   // the banner's text toolbar
 inline constexpr unsigned kTitleMenu = 136;       // the main view's header titles
 inline constexpr unsigned kTrayMenu = 139;
 inline constexpr unsigned kMainToolbar = 140;     // the banner's icon toolbar
+inline constexpr unsigned kSettingsMenu = 160;    // the settings window's categories
+inline constexpr unsigned kServersMenu = 161;     // a row of the Local panel's servers list
 
 inline constexpr unsigned kAppIcon = 128;         // 32 x 32, also the tray icon
 inline constexpr unsigned kToolbarNormal = 137;   // 40 x 40: Summary .. Settings

@@ -63,6 +63,20 @@ std::map<unsigned, std::vector<MenuItem>> BuildMenus() {
                                              Item("&Shutdown Tarvell", cmd::kShutdown)})};
     m[res::kMainToolbar] = {Item("Monitor", cmd::kMonitor), Item("Protect", cmd::kProtect),
                             Item("Alerts", cmd::kAlerts), Item("Service", cmd::kService)};
+    m[res::kSettingsMenu] = {Popup("Settings", {Item("&Local", cmd::kSettingsLocal),
+                                                Item("&Access", cmd::kSettingsAccess),
+                                                Item("&Snmp", cmd::kSettingsSnmp),
+                                                Item("&Devices", cmd::kSettingsDevices),
+                                                Item("&Nodes", cmd::kSettingsNodes),
+                                                Item("A&lerts", cmd::kSettingsAlerts),
+                                                Separator(),
+                                                Item("Sa&ve", cmd::kSettingsSave)})};
+    m[res::kServersMenu] = {Popup("Servers", {Item("&Connect", cmd::kConnectServer),
+                                              Separator(),
+                                              Item("&Delete", cmd::kServerDelete),
+                                              Item("&Rename", cmd::kServerRename),
+                                              Separator(),
+                                              Item("Set as &Default Server", cmd::kServerDefault)})};
     // The type filters of the event monitors' header panels, each one popup. The positions of
     // the detection groups (3, 4, 5 and 7, counting the separator) mark the default item.
     m[res::kDetectionFilterMenu] = {Popup("Detection Filter", {

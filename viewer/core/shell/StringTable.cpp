@@ -8,7 +8,7 @@ namespace tarvell {
 
 namespace {
 // Sorted by id for the binary search below.
-constexpr std::array<std::pair<unsigned, std::string_view>, 36> kStrings{{
+constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
     {str::kAppTitle, "Quenmark Tarvell"},
     {str::kRunningNormally, "Running Normally"},
     {str::kRunningSilently, "Running Silently"},
@@ -19,6 +19,7 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 36> kStrings{{
     {str::kPreventionLevelTitle, "Prevention Level - Devices/Nodes"},
     {str::kDetectionEventsReport, "Detection events report"},
     {str::kPreventionEventsReport, "Prevention events report"},
+    {str::kSelectNodeFile, "Select file (use single MAC or IP in each row):"},
     {str::kDetectionAlertsReport, "Detection alerts report"},
     {str::kPreventionAlertsReport, "Prevention alerts report"},
     {str::kGuestAccount, "Guest/Built-in account for guest access to the selected Tarvell server"},
@@ -41,6 +42,11 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 36> kStrings{{
      "Are you sure you want to stop Tarvell? By clicking 'Yes' you will be shutting down "
      "real-time network intrusion detection and prevention."},
     {str::kTakeMeTo, "Take Me To:"},
+    {str::kSettingsInvalid, "Your settings are invalid, please set required information."},
+    {str::kLogonInvalid, "Logon information is invalid, please try again."},
+    {str::kServiceAccountIsSystem,
+     "Tarvell service is using the root account\nPlease set the User= account of its service unit "
+     "to use the service's logon account."},
     {str::kSettingsReloadFailed,
      "Tarvell failed reading the settings of the selected server, nothing was changed."},
     {str::kSettingsSaveFailed,
@@ -58,8 +64,17 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 36> kStrings{{
     {str::kHandOverRefusedState, "Settings Not Taken Over"},
     {str::kConnectFolderMissing,
      "Tarvell failed connecting server %1: its folder %2 does not exist."},
+    {str::kArchiveWriteFailed, "Tarvell failed saving the alerts archive, please check the folder's permissions."},
+    {str::kNeedOneServer, "At least one server should be configured, please set a default server."},
+    {str::kSettingsSaved, "Your settings have been saved."},
+    {str::kTextNotStorable,
+     "The text holds characters that Tarvell cannot store, please use Western European characters only."},
+    {str::kPopupSoundTooLong, "The sound file path is too long, please choose a shorter path."},
+    {str::kServerNameTaken, "Another server already has this name, please choose a different name."},
+    {str::kAutostartFailed,
+     "Tarvell failed setting the viewer to start automatically, please check your access permissions."},
     {str::kCreateDocumentFailed, "Failed to create empty document."},
-}};
+});
 
 constexpr bool IsSorted() {
     for (std::size_t i = 1; i < kStrings.size(); ++i)

@@ -1,0 +1,169 @@
+// The alerts screen over a hub of 100 000 alerts, half of each kind: the fill (copy, rows, first
+// paint), the sorts, the switch to the other kind, removing 1 000 selected rows, writing and
+// viewing an archive, and a report of 50 000 rows.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QItemSelection>
+
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "shared/CTarvellDoc.h"
+#include "viewer/alerts/AlertArchivePicker.h"
+#include "viewer/alerts/CAlertsListWnd.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/summary/CReportDlg.h"
+#include "viewer/widgets/CPaintListCtrl.h"
+#include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/Images.h"
+#include "viewer/widgets/ListRowsModel.h"
+
+namespace tarvell {
+namespace {
+
+constexpr std::int64_t kStart = 1'700'000'000;
+constexpr int kAlerts = 100'000;
+
+struct Picker : ArchivePicker {
+    QString path;
+    QString SavePath(QWidget*) override { return path; }
+    QString OpenPath(QWidget*) override { return path; }
+};
+
+struct Bench {
+    std::string root = MakeTempFolder("tarvell-alerts-bench-");
+    Registry registry{JoinPath(root, "m"), JoinPath(root, "u")};
+    FakeClock clock{kStart};
+    std::unique_ptr<CTarvellApp> app;
+    PromptRecorder prompt;
+    Picker picker;
+    std::unique_ptr<CAlertsListWnd> wnd;
+
+    Bench() {
+        ViewerEnvironment env;
+        env.programFolder = root;
+        env.registry = &registry;
+        env.clock = &clock;
+        env.mountInfo = [] { return std::string(); };
+        CTarvellDoc doc;
+        doc.SetDefaults();
+        doc.SaveToFile(JoinPath(root, "Tarvell.ini"), true);
+        app = std::make_unique<CTarvellApp>(env);
+        app->ReloadDocument();
+        Publish();
+        AlertDialogs dialogs;
+        dialogs.report = [](QWidget* parent, const QString& c, const QString& t, const ReportTable& table) {
+            QWidget* dlg = OpenReportDialog(parent, c, t, table);
+            QApplication::processEvents();
+            dlg->close();
+            return dlg;
+        };
+        wnd = std::make_unique<CAlertsListWnd>(*app, prompt, dialogs);
+        wnd->SetPicker(&picker);
+        wnd->resize(1024, 700);
+        picker.path = QString::fromStdString(JoinPath(root, "bench.log"));
+    }
+    ~Bench() { RemoveTree(root); }
+    void Publish() {
+        auto snapshot = std::make_shared<AlertsSnapshot>();
+        for (int i = 0; i < kAlerts; ++i) {
+            auto a = std::make_shared<CAlertItem>();
+            a->Category = i % 2 ? "Detection" : "Prevention";
+            a->Description = i % 3 ? "New Mac" : "Threat Receive";
+            a->Severity = i % 5;
+            a->Current = "00AABBCC" + std::to_string(10000 + i);
+            a->DeviceName = "switch-" + std::to_string(i % 97);
+            a->DeviceIp = "10." + std::to_string(i / 65536 % 256) + "." + std::to_string(i / 256 % 256) + "." +
+                          std::to_string(i % 256);
+            a->DevicePort = "Gi0/" + std::to_string(i % 48);
+            snapshot->AlertLog.emplace(std::to_string(kStart + i / 3) + "." + std::to_string(i % 3 + 1), std::move(a));
+        }
+        app->SetAlerts(std::move(snapshot), {kAlerts, kAlerts / 2, kAlerts / 2});
+    }
+    void Show(CommandId mode) {
+        wnd->hide();
+        wnd->SetMode(mode);
+        wnd->show();
+        wnd->FillAlertLists();
+        wnd->grab();   // the first paint
+    }
+};
+
+Bench& B() {
+    static Bench b;
+    return b;
+}
+
+void Fill(benchmark::State& state) {
+    for (auto _ : state) B().Show(kDetectionAlertsMode);
+    state.counters["rows"] = B().wnd->List().Rows()->rowCount();
+}
+BENCHMARK(Fill)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void Sort(benchmark::State& state) {
+    const int column = static_cast<int>(state.range(0));
+    for (auto _ : state) B().wnd->SortBy(column);
+}
+BENCHMARK(Sort)->Arg(0)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void SwitchKind(benchmark::State& state) {
+    bool prevention = false;
+    for (auto _ : state) {
+        prevention = !prevention;
+        B().Show(prevention ? kPreventionAlertsMode : kDetectionAlertsMode);
+    }
+}
+BENCHMARK(SwitchKind)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void RemoveThousandSelected(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        B().Publish();
+        B().Show(kDetectionAlertsMode);
+        CPaintListCtrl& list = B().wnd->List();
+        QItemSelection selection;
+        for (int r = 0; r < 1000; ++r) selection.select(list.Rows()->index(r * 40, 0), list.Rows()->index(r * 40, 4));
+        list.selectionModel()->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        B().prompt.Script({PromptAnswer::Yes});
+        state.ResumeTiming();
+        B().wnd->RemoveSelected();
+    }
+    state.counters["rows_left"] = B().wnd->List().Rows()->rowCount();
+}
+BENCHMARK(RemoveThousandSelected)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void WriteArchive(benchmark::State& state) {
+    B().Publish();
+    for (auto _ : state) {
+        B().prompt.Script({PromptAnswer::Yes});
+        B().wnd->ArchiveAlerts();
+    }
+}
+BENCHMARK(WriteArchive)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void ViewArchive(benchmark::State& state) {
+    for (auto _ : state) B().wnd->ViewArchivedAlerts();
+    state.counters["rows"] = B().wnd->List().Rows()->rowCount();
+}
+BENCHMARK(ViewArchive)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void Report50k(benchmark::State& state) {
+    B().Show(kDetectionAlertsMode);
+    for (auto _ : state) B().wnd->CreateReport();
+}
+BENCHMARK(Report50k)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+}  // namespace tarvell
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    tarvell::InstallFontSubstitutes();
+    tarvell::BuildViewerImages();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}

@@ -1,0 +1,216 @@
+#include "viewer/settings/CLocalSettingsPanel.h"
+
+#include <array>
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QResizeEvent>
+
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/look/Look.h"
+#include "viewer/core/settings/Autostart.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/shell/MenuTable.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/shell/StringTable.h"
+#include "viewer/settings/CSettingsLocalPopup.h"
+#include "viewer/widgets/CSortListCtrl.h"
+#include "viewer/widgets/CommandActions.h"
+#include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/LinkLabel.h"
+#include "viewer/widgets/Pickers.h"
+#include "viewer/widgets/TextConv.h"
+
+namespace tarvell {
+
+namespace {
+// Image 0 marks the default server, image 1 every other one (drawn once).
+std::array<QPixmap, 2> MakeServerImages() {
+    std::array<QPixmap, 2> out;
+    for (int i = 0; i < 2; ++i) {
+        QPixmap pm(16, 16);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QColor(90, 60, 130));
+        p.setBrush(i == 0 ? QColor(102, 51, 153) : QColor(220, 210, 235));
+        p.drawRoundedRect(QRectF(2.5, 1.5, 11, 13), 2, 2);
+        p.setPen(i == 0 ? QColor(Qt::white) : QColor(102, 51, 153));
+        p.drawLine(5, 5, 11, 5);
+        p.drawLine(5, 8, 11, 8);
+        if (i == 0) {
+            p.setBrush(QColor(60, 170, 60));
+            p.setPen(Qt::white);
+            p.drawEllipse(QRectF(8.5, 9.5, 6, 6));
+        }
+        p.end();
+        out[static_cast<std::size_t>(i)] = pm;
+    }
+    return out;
+}
+const QPixmap& ServerImage(bool isDefault) {
+    static const std::array<QPixmap, 2> images = MakeServerImages();
+    return images[isDefault ? 0 : 1];
+}
+}  // namespace
+
+ServerRowsModel::ServerRowsModel(ServerList& list, std::function<void(ServerList::Rename)> renamed, QObject* parent)
+    : QAbstractTableModel(parent), list_(list), renamed_(std::move(renamed)) {}
+
+int ServerRowsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(list_.Rows().size());
+}
+int ServerRowsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+
+QVariant ServerRowsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    const ServerRow& row = list_.Rows()[static_cast<std::size_t>(index.row())];
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return QString::fromStdString(index.column() == 0 ? row.name : row.folder);
+    if (role == Qt::DecorationRole && index.column() == 0) return ServerImage(row.isDefault);
+    if (role == Qt::ForegroundRole) return ToQColor(look::kText);
+    return {};
+}
+
+QVariant ServerRowsModel::headerData(int section, Qt::Orientation o, int role) const {
+    if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    return section == 0 ? QStringLiteral("Name") : QStringLiteral("Location");
+}
+
+Qt::ItemFlags ServerRowsModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == 0) f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool ServerRowsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !index.isValid() || index.column() != 0) return false;
+    const auto result = list_.SetName(static_cast<std::size_t>(index.row()), value.toString().toStdString());
+    if (result == ServerList::Rename::Renamed) emit dataChanged(index, index);
+    if (renamed_) renamed_(result);
+    return result == ServerList::Rename::Renamed;
+}
+
+CLocalSettingsPanel::CLocalSettingsPanel(const PageContext& context, FolderPicker& folders, FilePicker& files,
+                                         QWidget* parent)
+    : CSettingsPanelBase(QStringLiteral("Local Settings"), cmd::kSettingsLocal, parent),
+      context_(context), folders_(folders), files_(files) {
+    AddText(QStringLiteral("Viewer Options"), QRect(20, 45, 300, 18), true);
+    AddText(QStringLiteral("Use the check boxes to select the preferred Tarvell viewing options that best suites your needs."),
+            QRect(20, 66, 560, 18));
+    run_ = AddCheck(QStringLiteral("Enable Tarvell Viewer start automatically each time you reboot your computer (recommended)."),
+                    QRect(20, 90, 600, 20));
+    popup_ = AddCheck(QString(), QRect(20, 114, 20, 20));
+    popup_->setAccessibleName(QStringLiteral("Enable Tarvell popup viewing options"));
+    popupLink_ = AddLinkedTo(popup_, QStringLiteral("Enable Tarvell popup viewing options..."), QRect(40, 115, 300, 18));
+    connect(popupLink_, &LinkLabel::activated, this, [this] {
+        RunPopupOptions(context_.app, context_.prompt, files_, this);
+    });
+    AddText(QStringLiteral("Servers Options"), QRect(20, 150, 300, 18), true);
+    AddText(QStringLiteral("Use the list below to add or modify Tarvell servers for viewing remote sites (right click for options)."),
+            QRect(20, 171, 600, 18));
+
+    view_ = new CSortListCtrl(this);
+    model_ = new ServerRowsModel(list_, [this](ServerList::Rename r) {
+        if (r == ServerList::Rename::Renamed) emit changed();
+        if (r == ServerList::Rename::Taken)
+            context_.prompt.AskString(str::kServerNameTaken, PromptButtons::Ok, PromptIcon::Information);
+    }, this);
+    view_->setModel(model_);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    view_->setIconSize(QSize(16, 16));
+    view_->header()->resizeSection(0, 150);
+    view_->header()->resizeSection(1, 375);
+    view_->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    menu_ = BuildMenu(LoadMenu(res::kServersMenu)->front().popup, this);
+    if (QAction* connectItem = FindCommandAction(menu_, cmd::kConnectServer)) menu_->setDefaultAction(connectItem);
+    connect(menu_, &QMenu::triggered, this, [this](QAction* a) { RunCommand(ActionCommand(a)); });
+    connect(view_, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
+        const QModelIndex index = view_->indexAt(at);
+        if (!index.isValid()) return;   // beside the rows
+        view_->SelectRow(index.row());
+        menu_->popup(view_->viewport()->mapToGlobal(at));
+    });
+    connect(view_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid()) {
+            view_->SelectRow(index.row());
+            Connect();
+        }
+    });
+
+    add_ = new QPushButton(QStringLiteral("Add Server..."), this);
+    add_->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
+    connect(add_, &QPushButton::clicked, this, &CLocalSettingsPanel::AddServer);
+}
+
+void CLocalSettingsPanel::resizeEvent(QResizeEvent* e) {
+    const int w = e->size().width(), h = e->size().height();
+    view_->setGeometry(20, 195, std::max(100, w - 40), std::max(60, h - 245));
+    add_->setGeometry(20, h - 40, 110, 25);
+}
+
+void CLocalSettingsPanel::LoadPanel() {
+    const std::string program = QCoreApplication::applicationFilePath().toStdString();
+    run_->setChecked(IsAutostartEnabledFor(AutostartPath(), program));
+    popup_->setChecked(context_.app.PopupAlerts() != 0);
+    ServerMap servers;
+    context_.app.CopyServers(servers);
+    list_.Load(servers);
+    Refill();
+}
+
+LocalValues CLocalSettingsPanel::Values() const {
+    return {run_->isChecked(), popup_->isChecked(), AutostartPath(),
+            QCoreApplication::applicationFilePath().toStdString()};
+}
+
+void CLocalSettingsPanel::Refill(std::optional<std::size_t> select) {
+    model_->Reset();
+    if (select) view_->SelectRow(static_cast<int>(*select));
+}
+
+std::optional<std::size_t> CLocalSettingsPanel::Selected() const {
+    const int row = view_->SelectedRow();
+    if (row < 0) return std::nullopt;
+    return static_cast<std::size_t>(row);
+}
+
+void CLocalSettingsPanel::RunCommand(CommandId command) {
+    const auto row = Selected();
+    if (command == cmd::kConnectServer) return Connect();
+    if (!row) return;
+    if (command == cmd::kServerDelete) {
+        list_.Delete(*row);
+        Refill();
+        emit changed();
+    } else if (command == cmd::kServerRename) {
+        emit changed();
+        view_->edit(model_->index(static_cast<int>(*row), 0));
+    } else if (command == cmd::kServerDefault) {
+        list_.SetDefault(*row);
+        Refill(row);
+        emit changed();
+    }
+}
+
+void CLocalSettingsPanel::AddServer() {
+    const auto folder = folders_.PickFolder(this, QStringLiteral("Select the shared installation folder of the server:"));
+    if (!folder) return;
+    const std::size_t row = list_.Add(folder->toStdString());
+    Refill(row);
+    emit changed();
+}
+
+void CLocalSettingsPanel::Connect() {
+    const auto target = ConnectTargetOf(list_, Selected());
+    if (!target) return;
+    if (context_.connectServer) context_.connectServer(target->name, target->folder);
+}
+
+}  // namespace tarvell

@@ -1,0 +1,111 @@
+// Pictures of the settings window: the Local panel with two servers, the window of a viewer
+// user without some categories, and the popup options sheet, against settings made here in a
+// temporary tree.
+//   tarvell-settings-shots --out DIR
+#include <QApplication>
+#include <cstdio>
+
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/settings/CLocalSettingsPanel.h"
+#include "viewer/settings/CSettingsLocalPopup.h"
+#include "viewer/settings/CSettingsWnd.h"
+#include "viewer/widgets/CSortListCtrl.h"
+#include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/Images.h"
+#include "viewer/widgets/Pickers.h"
+
+using namespace tarvell;
+
+namespace {
+
+bool Save(QWidget& w, const QString& dir, const char* name) {
+    QApplication::processEvents();
+    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
+    if (!w.grab().save(path, "PNG")) {
+        std::fprintf(stderr, "tarvell-settings-shots: %s could not be written\n", path.toLocal8Bit().constData());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 3 || args[1] != QStringLiteral("--out")) {
+        std::fprintf(stderr, "usage: tarvell-settings-shots --out DIR\n");
+        return 2;
+    }
+    const QString out = args[2];
+    InstallFontSubstitutes();
+    BuildViewerImages();
+
+    const std::string root = MakeTempFolder("tarvell-settings-shots-");
+    const std::string server = JoinPath(root, "server");
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    if (root.empty() || !MakeDirectories(server) || !doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true)) {
+        std::fprintf(stderr, "tarvell-settings-shots: the fixture files could not be written\n");
+        return 1;
+    }
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(JoinPath(root, "config")));
+    Registry registry(JoinPath(root, "machine"), JoinPath(root, "user"));
+    FakeClock clock;
+    ViewerEnvironment env;
+    env.programFolder = server;
+    env.registry = &registry;
+    env.clock = &clock;
+    env.mountInfo = [] { return std::string(); };
+    env.identity.userName = [] { return std::string("alice"); };
+    int status = 0;
+    {
+        CTarvellApp app(env);
+        app.ReadIdentity();
+        app.ReloadDocument();
+        ServerMap servers;
+        app.CopyServers(servers);
+        servers["Branch Office"] = CServerItem{0, "//branch-fs/tarvell"};
+        app.SetServers(servers);
+        app.SetPopupPreferences(1, 30, "/usr/share/sounds/tarvell/alert.wav");
+
+        CommandRouter router;
+        PromptRecorder prompt;
+        PageContext context{app, router, prompt, {}, {}};
+        {
+            CSettingsWnd window(context, nullptr);
+            router.SetRoot(window.Commands());
+            window.resize(900, 560);
+            window.show();
+            window.LocalPanel()->List()->setFocus();
+            if (!Save(window, out, "settings-local.png")) status = 1;
+            window.hide();
+        }
+        doc.ViewerUsers = {"alice/Alice;Snmp Settings;Nodes Settings;"};
+        app.Document().Fields().ViewerUsers = doc.ViewerUsers;
+        if (!app.SaveDocument()) status = 1;
+        {
+            CSettingsWnd window(context, nullptr);
+            router.SetRoot(window.Commands());
+            window.resize(900, 560);
+            window.show();
+            router.Send(cmd::kSettingsSnmp);
+            if (!Save(window, out, "settings-gated.png")) status = 1;
+            window.hide();
+        }
+        {
+            CPropertySheet sheet(QStringLiteral("Popup Options"));
+            sheet.AddPage(new CSettingsLocalPopup(app, prompt, DesktopFilePicker()));
+            sheet.show();
+            if (!Save(sheet, out, "settings-popup-options.png")) status = 1;
+            sheet.hide();
+        }
+    }
+    RemoveTree(root);
+    return status;
+}
