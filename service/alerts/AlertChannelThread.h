@@ -33,16 +33,19 @@ protected:
     void Run() override;
     virtual bool Enabled(const CTarvellDoc& settings) const = 0;
     virtual void Deliver(const std::string& key, const CAlertItem& alert, const CTarvellDoc& settings) = 0;
+    // The key recorded as delivered once the alert `key` was delivered: every alert up to it is
+    // done with. A channel that keeps alerts for a later try returns an earlier key.
+    virtual std::string DeliveredThrough(const std::string& key) { return key; }
 
     // Logs a failed delivery to `target` once while it lasts, and its recovery once.
     void ReportDelivery(const std::string& target, bool ok, const std::string& why = {});
 
     CTarvellFrm& engine_;
+    ObjectMap<CAlertItem>& queue_;      // [engine_.AlertLock]
 
 private:
     std::unique_ptr<CAlertItem> Take(bool enabled, std::string& key);
 
-    ObjectMap<CAlertItem>& queue_;      // [engine_.AlertLock]
     std::atomic<int>& testFlag_;
     const std::string name_;
     const std::int64_t intervalMs_;

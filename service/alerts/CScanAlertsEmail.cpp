@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "platform/DateText.h"
+#include "shared/AlertKey.h"
 #include "platform/Text.h"
 #include "shared/AlertKey.h"
 #include "service/actionlinks/LinkToken.h"
@@ -232,6 +233,7 @@ void CScanAlertsEmail::Deliver(const std::string& key, const CAlertItem& alert, 
     }
     if (!html) body = ExpandAlertMacros(settings.EmailBody, alert, key, sources);
 
+    const std::string before = test ? std::string() : DoneThrough();
     std::size_t accepted = 0;
     std::size_t delivered = 0;
     for (const std::string& entry : settings.EmailRecipients) {
@@ -244,9 +246,11 @@ void CScanAlertsEmail::Deliver(const std::string& key, const CAlertItem& alert, 
         mail.body = body;
         mail.html = html;
         mail.test = test;
+        mail.before = before;
         if (Send(std::move(mail), settings)) ++delivered;
     }
 
+    if (!test) lastTaken_ = key;
     // Which alerts the reports count is decided by the alert itself: a test alert never.
     if (!test && (settings.DailyReport != 0 || settings.WeeklyReport != 0)) {
         std::lock_guard<std::recursive_mutex> guard(engine_.MailLock);
@@ -350,6 +354,18 @@ bool CScanAlertsEmail::Attempt(Mail& mail, const CTarvellDoc& settings) {
     return false;
 }
 
+std::string CScanAlertsEmail::DoneThrough() const {
+    std::string through = lastTaken_.empty() ? engine_.DeliveredMark(queue_) : lastTaken_;
+    if (through.empty()) through = "0.0";   // nothing recorded yet: every logged alert is after it
+    bool waiting = false;
+    for (const Mail& mail : pending_) {
+        if (mail.test) continue;
+        if (!waiting || AlertKeyOrder(mail.before) < AlertKeyOrder(through)) through = mail.before;
+        waiting = true;
+    }
+    return through;
+}
+
 std::optional<std::int64_t> CScanAlertsEmail::NextRetryAt() const {
     std::optional<std::int64_t> next;
     for (const Mail& mail : pending_)
@@ -358,6 +374,12 @@ std::optional<std::int64_t> CScanAlertsEmail::NextRetryAt() const {
 }
 
 void CScanAlertsEmail::RetryDue(const CTarvellDoc& settings, bool enabled) {
+    const std::size_t waiting = pending_.size();
+    RetryPending(settings, enabled);
+    if (pending_.size() != waiting) engine_.NoteDelivered(queue_, DoneThrough());
+}
+
+void CScanAlertsEmail::RetryPending(const CTarvellDoc& settings, bool enabled) {
     const std::int64_t now = engine_.clock().Now();
     std::size_t tried = 0;
     for (auto it = pending_.begin(); it != pending_.end() && tried < kMaxRetriesPerCycle;) {

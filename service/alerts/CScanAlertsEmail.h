@@ -110,6 +110,7 @@ protected:
     void Run() override;
     bool Enabled(const CTarvellDoc& settings) const override { return settings.EmailAlertsEnabled != 0; }
     void Deliver(const std::string& key, const CAlertItem& alert, const CTarvellDoc& settings) override;
+    std::string DeliveredThrough(const std::string&) override { return DoneThrough(); }
 
 private:
     struct Mail {
@@ -121,7 +122,13 @@ private:
         std::int64_t firstTry = 0;
         std::int64_t nextTry = 0;
         std::int64_t wait = 0;      // seconds before nextTry was set
+        std::string before;         // the delivered key recorded before its alert was taken
     };
+    // The key through which every alert is done with: the earliest `before` of a waiting mail
+    // of a real alert, else the last real alert taken.
+    std::string DoneThrough() const;
+    void RetryPending(const CTarvellDoc& settings, bool enabled);
+    std::string lastTaken_;                    // channel thread only
 
     // Sends a new mail; a passing failure puts it into the retry list.
     bool Send(Mail mail, const CTarvellDoc& settings);

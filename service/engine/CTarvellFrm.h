@@ -43,6 +43,11 @@ class SnmpClient;
 using StringMap = std::map<std::string, std::string>;
 using StringList = std::vector<std::string>;
 
+inline constexpr std::string_view kDeliveredMarkName = "AlertChannels.last";
+
+// The lines of AlertChannels.last by channel name, or nullopt for a damaged file.
+std::optional<std::map<std::string, std::string>> ParseDeliveredMarks(std::string_view bytes);
+
 // The four alert channels, in the order alerts are handed to them.
 enum class AlertChannel { Email, Snmp, Syslog, Run };
 
@@ -133,6 +138,13 @@ public:
     void QueueAlert(std::unique_ptr<CAlertItem> alert);
     void QueueTestAlert(AlertChannel channel);
     void ClearEventExtra(const std::string& key);
+    // The last alert a channel (given by its queue) delivered, kept in AlertChannels.last;
+    // channels call NoteDelivered after each alert. RequeueUndelivered runs at start, after the
+    // alert log was loaded: each enabled channel is given the logged alerts after its key.
+    void NoteDelivered(const ObjectMap<CAlertItem>& queue, const std::string& key);
+    std::string DeliveredMark(const ObjectMap<CAlertItem>& queue) const;
+    void RequeueUndelivered(const CTarvellDoc& settings);
+    std::string DeliveredMarkPath() const;
 
     // ---- text operations
     static const std::array<const char*, 33>& EventTypes();
@@ -239,6 +251,10 @@ private:
     void ReportCutNodeList(const std::string& path);
     void ReportSkippedNodeList(const std::string& path, int error);
     void RemoveStaleTemporaryFiles();
+    bool WriteDeliveredMarks();                   // caller holds marksMutex_
+    mutable std::mutex marksMutex_;
+    std::map<std::string, std::string> deliveredMarks_;   // [marksMutex_] channel -> alert key
+    bool marksTrouble_ = false;                   // [marksMutex_] a failed write was logged
 
     // QueueAlert with the settings snapshot of the calling operation.
     void QueueAlert(std::unique_ptr<CAlertItem> alert, const CTarvellDoc& settings);

@@ -84,6 +84,7 @@ void CTarvellFrm::StartUp(ManualResetEvent& stop) {
     ApplyViewerUpdates();
     PruneAlertLog();
     PurgeDeletedEvents();
+    RequeueUndelivered(*Settings());
     CreateSnmpClient();
     AddFirewallException(stop);
     StartWorkers();
@@ -113,7 +114,7 @@ bool IsOwnTemporaryName(std::string_view name) {
     if (name.size() <= kTmp.size() || name.substr(name.size() - kTmp.size()) != kTmp) return false;
     const std::string_view base = name.substr(0, name.size() - kTmp.size());
     return base == settings || base == kEventDatabaseName || base == kAlertLogName ||
-           base == kReportStoreName || base == kBootCounterName || IsDailyArchiveName(base);
+           base == kReportStoreName || base == kBootCounterName || base == kDeliveredMarkName || IsDailyArchiveName(base);
 }
 
 }  // namespace

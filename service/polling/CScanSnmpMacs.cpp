@@ -6,6 +6,7 @@
 #include <exception>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "platform/ManualResetEvent.h"
 #include "platform/Text.h"
@@ -65,6 +66,19 @@ std::string MacOf(const snmp::Value& value) {
 std::string TextOf(const Column& column, const snmp::Oid& instance) {
     const auto it = column.find(instance);
     return it == column.end() ? std::string() : snmp::PrintableValue(it->second);
+}
+
+// An INTEGER column value; nothing for any other type (an OCTET STRING "1" or a Counter32 1 is
+// no port number).
+std::optional<std::int64_t> IntegerOf(const snmp::Value& value) {
+    if (value.type != snmp::tag::kInteger) return std::nullopt;
+    return value.integer;
+}
+
+// A forwarding row's status: INTEGER learned(3) or mgmt(5) exactly.
+bool LearnedOrManaged(const snmp::Value& status) {
+    const auto s = IntegerOf(status);
+    return s && (*s == 3 || *s == 5);
 }
 
 // The MAC written in the last six components of a Q-BRIDGE instance (fdb id, then the address).
@@ -133,18 +147,38 @@ void CScanSnmpMacs::LogRowLimit(const std::string& column) {
                 " rows); the rest of the column is not read");
 }
 
+bool CScanSnmpMacs::OverBudget() {
+    if (overBudget_) return true;
+    const auto spentMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_).count();
+    if (requests_ < options_.budgetRequests && spentMs < options_.budgetMs) return false;
+    overBudget_ = true;
+    engine_.Log("Switch " + SwitchKey + " (" + SwitchIp + ") could not be read whole within one poll's bound (" +
+                FormatLong(options_.budgetMs / 1000) + " s, " +
+                FormatLong(static_cast<std::int64_t>(options_.budgetRequests)) + " requests; " +
+                FormatLong(static_cast<std::int64_t>(requests_)) + " requests sent); the poll ends with what was read");
+    return true;
+}
+
 void CScanSnmpMacs::Walk(const PollCommunity& with, const std::vector<std::string>& columns, bool ordered,
                          const std::function<void(const Row&)>& onRow) {
-    if (columns.empty() || !engine_.Snmp || Stopping()) return;
+    if (columns.empty() || !engine_.Snmp || Stopping() || OverBudget()) return;
     if (!session_) session_ = engine_.Snmp->Open(SwitchIp, timeoutMs_, retries_);
     if (!session_) return;
     SnmpWalkOptions options;
     options.ordered = ordered;
-    options.maxRows = options_.maxRowsPerColumn;
-    options.stop = [this] { return Stopping(); };
+    // A walk sends at most one request more than it takes rows, so the rows left in the request
+    // budget bound its requests.
+    const std::size_t budgetLeft = options_.budgetRequests - requests_;
+    options.maxRows = std::min(options_.maxRowsPerColumn, budgetLeft);
+    options.stop = [this] { return Stopping() || OverBudget(); };
     options.v3Context = with.context;
     const SnmpWalkResult result = session_->Walk(with.community, columns, onRow, options);
-    if (result.end == snmp::WalkEnd::RowLimit) LogRowLimit(columns.back());
+    requests_ += result.requests;
+    if (result.end == snmp::WalkEnd::RowLimit) {
+        if (options.maxRows < options_.maxRowsPerColumn) requests_ = std::max(requests_, options_.budgetRequests);
+        if (!OverBudget()) LogRowLimit(columns.back());
+    }
     NoteWalk(with, result);
 }
 
@@ -224,17 +258,30 @@ void CScanSnmpMacs::ReadBranchA(const PollCommunity& with, std::vector<StringMap
 }
 
 void CScanSnmpMacs::ReadBranchB(const PollCommunity& with, std::vector<StringMap>& found) {
-    // 1. The bridge port of each polled interface.
-    std::vector<std::string> bridgePort(ports_.size());
+    // 1. The bridge port of each polled interface, through dot1dBasePortIfIndex only.
+    std::vector<std::optional<std::int64_t>> bridgePort(ports_.size());
     {
         const std::vector<std::string> columns{kBasePort, kBasePortIfIndex};
         const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
         for (const auto& [instance, ifIndex] : table[1]) {
-            const std::string text = snmp::PrintableValue(ifIndex);
+            const auto base = table[0].find(instance);
+            const auto interfaceNumber = IntegerOf(ifIndex);
+            if (base == table[0].end() || !interfaceNumber) continue;
+            const auto number = IntegerOf(base->second);
             for (std::size_t p = 0; p < ports_.size(); ++p)
-                if (text == ports_[p].PortIndex) bridgePort[p] = TextOf(table[0], instance);
+                if (number && FormatLong(*interfaceNumber) == ports_[p].PortIndex) bridgePort[p] = number;
         }
     }
+    const auto take = [&](const std::string& mac, const snmp::Value& port, const snmp::Value* status) {
+        const auto bridge = IntegerOf(port);
+        if (mac.empty() || !bridge || !status || !LearnedOrManaged(*status)) return;
+        for (std::size_t p = 0; p < ports_.size(); ++p)
+            if (bridgePort[p] == *bridge) found[p][mac] = FormatLong(*bridge);
+    };
+    const auto at = [](const Column& column, const snmp::Oid& instance) -> const snmp::Value* {
+        const auto it = column.find(instance);
+        return it == column.end() ? nullptr : &it->second;
+    };
     // 2 and 3. BRIDGE-MIB forwarding table, three columns side by side. Rows are joined by
     // instance, so a row that a column lacks joins nothing, as when the columns are read apart.
     {
@@ -242,36 +289,22 @@ void CScanSnmpMacs::ReadBranchB(const PollCommunity& with, std::vector<StringMap
         const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
         if (Stopping()) return;
         for (const auto& [instance, address] : table[0]) {
-            const auto port = table[1].find(instance);
-            const auto status = table[2].find(instance);
-            if (port == table[1].end() || status == table[2].end()) continue;
-            const std::int64_t s = AtoL(snmp::PrintableValue(status->second));
-            const std::string mac = MacOf(address);
-            if (mac.empty() || (s != 3 && s != 5)) continue;
-            const std::string portText = snmp::PrintableValue(port->second);
-            for (std::size_t p = 0; p < ports_.size(); ++p)
-                if (!bridgePort[p].empty() && portText == bridgePort[p]) found[p][mac] = bridgePort[p];
+            const snmp::Value* port = at(table[1], instance);
+            if (port) take(MacOf(address), *port, at(table[2], instance));
         }
     }
-    // 4. Q-BRIDGE-MIB forwarding table, three columns side by side.
+    // 4. Q-BRIDGE-MIB forwarding table, three columns side by side; the MAC from the instance,
+    // else from the address column.
     {
         const std::vector<std::string> columns{kQFdbAddress, kQFdbPort, kQFdbStatus};
         const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
         for (const auto& [instance, portValue] : table[1]) {
-            const std::string status = TextOf(table[2], instance);
-            if (status != "3" && status != "5") continue;
-            const std::string mac = MacOfInstance(instance);
-            const auto addressIt = table[0].find(instance);
-            const std::string address = addressIt == table[0].end() ? std::string() : MacOf(addressIt->second);
-            const std::string portText = snmp::PrintableValue(portValue);
-            for (std::size_t p = 0; p < ports_.size(); ++p) {
-                if (!mac.empty() && !bridgePort[p].empty() && portText == bridgePort[p])
-                    found[p][mac] = bridgePort[p];
-                else if (!address.empty() && !bridgePort[p].empty() && portText == bridgePort[p])
-                    found[p][address] = bridgePort[p];
-                else if (!address.empty() && portText == ports_[p].PortIndex)
-                    found[p][address] = ports_[p].PortIndex;
+            std::string mac = MacOfInstance(instance);
+            if (mac.empty()) {
+                const snmp::Value* address = at(table[0], instance);
+                if (address) mac = MacOf(*address);
             }
+            take(mac, portValue, at(table[2], instance));
         }
     }
 }
@@ -281,6 +314,9 @@ void CScanSnmpMacs::PollSwitch() {
     timeoutMs_ = static_cast<std::uint32_t>(settings->SnmpTimeout);
     retries_ = static_cast<std::uint32_t>(settings->SnmpRetries);
     communities_.clear();
+    started_ = std::chrono::steady_clock::now();
+    requests_ = 0;
+    overBudget_ = false;
     if (Community.empty()) return;
     FindVlans();
 
@@ -292,6 +328,7 @@ void CScanSnmpMacs::PollSwitch() {
         if (Stopping()) return;
         for (const PollCommunity& with : communities_) {
             if (Stopping()) return;
+            if (OverBudget()) break;
             std::vector<StringMap> found(ports_.size());
             if (branchA) ReadBranchA(with, found);
             else ReadBranchB(with, found);
@@ -305,7 +342,7 @@ void CScanSnmpMacs::PollSwitch() {
             ProcessPort(p, *settings);
             done[p] = true;
         }
-        if (std::all_of(done.begin(), done.end(), [](bool d) { return d; })) return;
+        if (overBudget_ || std::all_of(done.begin(), done.end(), [](bool d) { return d; })) return;
         if (attempt + 1 < options_.attempts) {
             if (stop_) {
                 if (stop_->WaitFor(options_.attemptPauseMs)) return;

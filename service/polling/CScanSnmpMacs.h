@@ -9,9 +9,10 @@
 //
 // Bounds: a walk ends at an OID already seen in the same walk or after kMaxRowsPerColumn rows;
 // a dead switch costs one time-out (with its retries) per walk; a stop request ends the poll
-// after the request in flight.
+// after the request in flight; a whole poll is bounded by PollOptions' time and request budget.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -58,6 +59,10 @@ struct PollOptions {
     std::size_t maxRowsPerColumn = 100'000;
     int attempts = 3;
     std::int64_t attemptPauseMs = 1000;
+    // The whole poll (every community, walk and attempt): past either bound no request is sent,
+    // what was found is processed, and the poll ends with one log line.
+    std::int64_t budgetMs = 120'000;
+    std::size_t budgetRequests = 50'000;
 };
 
 // One community or SNMPv3 context that the forwarding tables are read with.
@@ -105,6 +110,8 @@ private:
     using Row = std::vector<snmp::VarBind>;
 
     bool Stopping() const;
+    // True once the poll's time or request budget is spent; logs that once.
+    bool OverBudget();
     // Walk of `columns` side by side; `onRow` sees each accepted row. `ordered`: stop at an
     // answer not greater than the request; otherwise answers out of order are taken and the walk
     // stops at an OID already seen.
@@ -130,6 +137,9 @@ private:
     OncePerSwitch* failureLog_;
     std::unique_ptr<SnmpClient::Session> session_;   // one socket for the whole poll
     bool failureLogged_ = false;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    std::size_t requests_ = 0;
+    bool overBudget_ = false;
     std::uint32_t timeoutMs_ = 1000;
     std::uint32_t retries_ = 1;
     std::vector<PollCommunity> communities_;

@@ -82,5 +82,65 @@ TEST(ServiceMail, AStopEndsTheServiceWhileAMailServerHangs) {
     ::close(silent);
 }
 
+// An alert recorded and saved but not yet mailed when the service is killed (-9) is mailed after
+// the restart.
+TEST(ServiceMail, AnAlertNotMailedBeforeAKillIsMailedAfterTheRestart) {
+    if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 8), 0);
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+    auto accepted = [&] {
+        int held = -1;
+        WaitUntil([&] { return (held = ::accept4(silent, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0; },
+                  20'000);
+        return held;
+    };
+
+    TempFolder root{"mail-kill-"};
+    const std::string serviceFolder = root / "var/lib/tarvell";
+    ASSERT_TRUE(MakeDirectories(serviceFolder + "/handover"));
+    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}));
+    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}));
+    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{}));
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    doc.DetectionEnabled = 1;
+    doc.EmailAlertsEnabled = 1;
+    doc.SmtpServer = "127.0.0.1";
+    doc.SmtpPort = std::to_string(ntohs(address.sin_port));
+    doc.SmtpSender = "tarvell@test.local";
+    doc.SmtpTimeout = "1";
+    doc.EmailRecipients = {"admin@test.local"};
+    ASSERT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
+    const auto environment = ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
+                                                              "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")});
+    int first = -1;
+    {
+        BackgroundProgram service({kProgram, "-Run"}, environment, root / "output1.txt");
+        ASSERT_TRUE(service.WaitForLineWith("Service started", 30'000)) << service.Output();
+        ASSERT_TRUE(AtomicWriteFile(root / "event.txt", "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\n"
+                                                        "Category Detection\nEventType New Mac\nDescription New Mac\n"));
+        ASSERT_TRUE(service.WaitForLineWith("Test event recorded S1/3", 30'000)) << service.Output();
+        first = accepted();   // the mail's dialogue hangs here
+        ASSERT_GE(first, 0) << service.Output();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));   // some passes save the log
+        ASSERT_TRUE(service.Signal(SIGKILL));
+        service.WaitForExit(10'000);
+    }
+    ::close(first);
+    BackgroundProgram again({kProgram, "-Run"}, environment, root / "output2.txt");
+    ASSERT_TRUE(again.WaitForLineWith("1 alerts recorded before the start but not yet delivered", 30'000))
+        << again.Output();
+    const int second = accepted();   // the alert is mailed again
+    EXPECT_GE(second, 0) << again.Output();
+    ::close(second);
+    ::close(silent);
+}
+
 }  // namespace
 }  // namespace tarvell

@@ -43,7 +43,10 @@ struct Fixture : FilePicker {
         AtomicWriteFile(path, text);
     }
     ~Fixture() override { RemoveTree(dir); }
-    std::string PickFile(QWidget*, const std::string&) override { return path; }
+    std::optional<QString> PickFile(QWidget*, const QString&) override {
+        if (path.empty()) return std::nullopt;
+        return QString::fromStdString(path);
+    }
 };
 
 void BM_ImportTenThousandLines(benchmark::State& s) {

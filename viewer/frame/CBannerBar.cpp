@@ -120,7 +120,7 @@ void CBannerBar::paintEvent(QPaintEvent*) {
     p.drawLine(0, r.bottom(), r.right(), r.bottom());
 
     // The maker's word, then the product's name at x 85 or, when the maker's face is wider than
-    // that leaves room for, just after the word (the stand-in faces are wider than the design's).
+    // that leaves room for, just after the word (the stand-in faces are wider than Tahoma).
     const QFont maker = DesignFont(QStringLiteral("Impact"), 20, 400, true, true);
     p.setFont(maker);
     p.setPen(ToQColor(look::kMakerGrey));

@@ -49,7 +49,7 @@ void CSplashDlg::paintEvent(QPaintEvent*) {
     QPainter p(this);
     FillPageGradient(p, rect());
     const int dpi = logicalDpiX();
-    // The product's name after the maker's word where the stand-in face is wider than the design's.
+    // The product's name after the maker's word where the stand-in face is wider than Tahoma.
     const QFont maker = DesignFont(QStringLiteral("Impact"), dpi * 10 / 48, 400, true, true);
     const int productLeft = LogoNextLeft(maker, QStringLiteral("Quenmark"), 30, 110);
     const struct {

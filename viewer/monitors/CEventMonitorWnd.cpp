@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <array>
@@ -12,7 +14,10 @@
 #include "platform/Text.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/look/Look.h"
+#include "viewer/core/monitors/EventSelection.h"
 #include "viewer/core/monitors/MonitorRules.h"
+#include "viewer/monitors/CEventDetailsDlg.h"
+#include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Images.h"
@@ -45,12 +50,24 @@ CEventMonitorWnd::CEventMonitorWnd(const PageContext& context, QWidget* parent)
     detectionHeader_ = new CDetectionMonitorHeaderPanel(this);
     preventionHeader_ = new CPreventionMonitorHeaderPanel(this);
     const QSize reportSize(detectionHeader_->width(), 30);
-    const char* names[2][2] = {{"detectionReport", "detectionDetails"}, {"preventionReport", "preventionDetails"}};
+    const char* names[2] = {"detectionReport", "preventionReport"};
+    for (int i = 0; i < 2; ++i) reports_[i] = new CFramedPanel(QString::fromLatin1(names[i]), reportSize, this);
+    details_[0] = new CDetectionMonitorDetailsPanel(*this, this);
+    details_[1] = new CPreventionMonitorDetailsPanel(*this, this);
     for (int i = 0; i < 2; ++i) {
-        reports_[i] = new CFramedPanel(QString::fromLatin1(names[i][0]), reportSize, this);
-        details_[i] = new CFramedPanel(QString::fromLatin1(names[i][1]), QSize(242, 300), this);
+        details_[i]->hide();
+        const bool detection = i == 0;
+        CPaintListCtrl* list = List(detection);
+        connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                [this, detection] { details_[detection ? 0 : 1]->Redraw(); });
+        connect(list->Rows(), &QAbstractItemModel::rowsRemoved, this,
+                [this, detection] { OnRowsRemoved(detection, false); });
+        connect(list->Rows(), &QAbstractItemModel::modelReset, this, [this, detection] {
+            if (List(detection)->Rows()->rowCount() == 0) OnRowsRemoved(detection, true);
+        });
     }
     connect(&timer_, &QTimer::timeout, this, [this] { OnTimer(); });
+    hooks.eventDetails = [this](bool, const std::string& key) { OpenEventDetails(context_.app, key, this); };
     hide();
 }
 
@@ -69,6 +86,8 @@ CPaintListCtrl* CEventMonitorWnd::MakeList(bool detection) {
     list->InsertColumn(4, detection ? QStringLiteral("Event Details") : QStringLiteral("Blocking Status"), 100);
     list->SetEmptyText(QStringLiteral("There are currently no active events."));
     connect(list, &CSortListCtrl::headerClicked, this, [this, list](int column) { OnHeaderClick(list, column); });
+    list->installEventFilter(this);
+    list->viewport()->installEventFilter(this);
     list->hide();
     return list;
 }
@@ -250,8 +269,82 @@ void CEventMonitorWnd::OnHeaderClick(CPaintListCtrl* list, int column) {
 
 void CEventMonitorWnd::OnFilterChanged(bool detection) {
     if (QItemSelectionModel* selection = List(detection)->selectionModel()) selection->clear();
-    DetailsPane(detection)->update();
+    DetailsPane(detection)->Redraw();
     FillEventLists();
+}
+
+bool CEventMonitorWnd::eventFilter(QObject* watched, QEvent* event) {
+    for (int i = 0; i < 2; ++i) {
+        const bool detection = i == 0;
+        CPaintListCtrl* list = List(detection);
+        if (list == nullptr || details_[i] == nullptr) continue;   // still being built
+        if (watched == list && event->type() == QEvent::KeyPress) {
+            OnListKey(detection, static_cast<QKeyEvent*>(event)->key());
+        } else if (watched == list->viewport() && (event->type() == QEvent::MouseButtonRelease ||
+                                                   event->type() == QEvent::MouseButtonDblClick)) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::LeftButton) continue;
+            const QModelIndex index = list->indexAt(mouse->position().toPoint());
+            if (event->type() == QEvent::MouseButtonRelease) OnListClick(detection, index.isValid() ? index.row() : -1);
+            else if (index.isValid()) OnListDoubleClick(index.row());
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CEventMonitorWnd::OnListKey(bool detection, int key) {
+    CPaintListCtrl* list = List(detection);
+    const MonitorKey which = key == Qt::Key_Down ? MonitorKey::Down
+                             : key == Qt::Key_Up ? MonitorKey::Up
+                             : key == Qt::Key_F3 ? MonitorKey::F3
+                                                 : MonitorKey::Other;
+    if (which == MonitorKey::F3) {
+        DetailsPane(detection)->FindNext();
+        return;
+    }
+    const int target = KeyTargetRow(which, list->SelectedRow(), list->Rows()->rowCount());
+    if (target >= 0) ShowEvent(detection, target);
+}
+
+void CEventMonitorWnd::OnListClick(bool detection, int row) {
+    if (row >= 0) {
+        ShowEvent(detection, row);
+        return;
+    }
+    for (CMonitorDetailsPanel* pane : details_)
+        if (pane->Actions()->isVisible()) pane->Redraw();
+}
+
+void CEventMonitorWnd::OnListDoubleClick(int row) {
+    if (row < 0) return;
+    for (CMonitorDetailsPanel* pane : details_)
+        if (pane->Actions()->isVisible()) pane->Actions()->OnEventDetails();
+}
+
+void CEventMonitorWnd::ShowEvent(bool detection, int row) {
+    ListRowsModel* model = List(detection)->Rows();
+    if (row < 0 || row >= model->rowCount()) return;
+    const std::string key = ToStored(model->ItemText(row, 0));
+    CTarvellApp& app = context_.app;
+    CEventItem event;
+    CMonitorDetailsPanel* pane = DetailsPane(detection);
+    if (app.LookupEvent(key, event)) {
+        std::string requester;
+        if (!detection) {
+            std::lock_guard lock(app.Document().DocumentLock);
+            requester = BlockRequester(app.Document().Fields().BlockRequests, key);
+        }
+        pane->SetEventText(BuildEventText(detection, event, ToStored(model->ItemText(row, 4)), requester));
+    }
+    if (!pane->Actions()->isVisible()) pane->Redraw();
+    app.MarkEventRead(key);
+    if (model->ItemBold(row) && app.IsEventRead(key)) model->SetItemBold(row, false);
+}
+
+void CEventMonitorWnd::OnRowsRemoved(bool detection, bool all) {
+    if (filling_) return;
+    CMonitorHeaderPanel* header = Header(detection);
+    header->SetCountText(FromUtf8(LowerCountLabel(ToStored(header->CountText()), all)));
 }
 
 void CEventMonitorWnd::resizeEvent(QResizeEvent*) {

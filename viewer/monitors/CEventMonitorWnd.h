@@ -21,6 +21,7 @@ class CMonitorHeaderPanel;
 class CDetectionMonitorHeaderPanel;
 class CPreventionMonitorHeaderPanel;
 class CFramedPanel;
+class CMonitorDetailsPanel;
 
 class CEventMonitorWnd : public QWidget, public ShellPage {
     Q_OBJECT
@@ -45,12 +46,12 @@ public:
     // pane and refills.
     void OnFilterChanged(bool detection);
 
-    CPaintListCtrl* m_DetectionList;
-    CPaintListCtrl* m_PreventionList;
+    CPaintListCtrl* m_DetectionList = nullptr;
+    CPaintListCtrl* m_PreventionList = nullptr;
     CPaintListCtrl* List(bool detection) const { return detection ? m_DetectionList : m_PreventionList; }
     CMonitorHeaderPanel* Header(bool detection) const;
     CFramedPanel* ReportPanel(bool detection) const { return detection ? reports_[0] : reports_[1]; }
-    CFramedPanel* DetailsPane(bool detection) const { return detection ? details_[0] : details_[1]; }
+    CMonitorDetailsPanel* DetailsPane(bool detection) const { return detection ? details_[0] : details_[1]; }
     bool RefreshTimerActive() const { return timer_.isActive(); }
     int RefreshInterval() const { return timer_.interval(); }
     int Passes() const { return passes_; }
@@ -58,11 +59,32 @@ public:
     // Where a pass asks whether an event was read (the hub's read marks unless set).
     void SetReadMarkQuery(std::function<bool(const std::string&)> query) { readMark_ = std::move(query); }
 
+    const PageContext& Context() const { return context_; }
+
+    // Row `row` of a list chosen (click, arrow key, search): its event's text goes in the details
+    // pane and the event is marked read. An event that left the hub keeps the pane's text and is
+    // still marked.
+    void ShowEvent(bool detection, int row);
+    // A key in a list, before the list moves its selection: Down, Up and F3.
+    void OnListKey(bool detection, int key);
+    // A click in a list's rows area: on a row, or beside the rows.
+    void OnListClick(bool detection, int row);
+    // A double click on a row: "Event details..." of the visible action panel.
+    void OnListDoubleClick(int row);
+
+    // The actions whose dialogs are built elsewhere; unset, they do nothing. `list` is the
+    // detection or the prevention list; they work on its selected rows.
+    struct Hooks {
+        std::function<void(CPaintListCtrl* list)> blockEvents, removeEvents, unblockEvents;
+        std::function<void(bool detection, const std::string& key)> eventDetails, setEventInformation;
+    } hooks;
+
     // Shared by both lists: the column last clicked (-1 before any show) and the direction.
     static int s_SortColumn;
     static bool s_SortAscending;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent*) override;
     void hideEvent(QHideEvent*) override;
     void resizeEvent(QResizeEvent*) override;
@@ -74,6 +96,8 @@ private:
     // Sorts `list` by the shared pair and shows the arrow.
     void SortList(CPaintListCtrl* list);
     void ShowScreen(bool detection, bool shown);
+    // Rows removed outside a pass: the count label follows.
+    void OnRowsRemoved(bool detection, bool all);
 
     PageContext context_;
     bool filling_ = false;
@@ -83,7 +107,7 @@ private:
     CDetectionMonitorHeaderPanel* detectionHeader_;
     CPreventionMonitorHeaderPanel* preventionHeader_;
     CFramedPanel* reports_[2];
-    CFramedPanel* details_[2];
+    CMonitorDetailsPanel* details_[2] = {};
     std::function<bool(const std::string&)> readMark_;
     bool waitCursor_ = false;
     struct SortState {

@@ -63,8 +63,10 @@ std::string DevicePart(const std::string& value, bool name) {
 
 }  // namespace
 
-std::string QtFilePicker::PickFile(QWidget* parent, const std::string& title) {
-    return S(QFileDialog::getOpenFileName(parent, Q(title)));
+// The node list file the user picks; empty when cancelled.
+std::string PickNodeFile(FilePicker& picker, QWidget* parent) {
+    const std::optional<QString> file = picker.PickFile(parent, "Text files (*.txt);;All files (*)");
+    return file ? S(*file) : std::string();
 }
 
 NodeDialogServices NodeDialogServicesOf(CTarvellApp& app, Prompt& prompt, FilePicker& picker) {
@@ -489,7 +491,7 @@ void CNodeListDlgBase::RemoveNodes() {
 
 void CNodeListDlgBase::ImportNodes() {
     if (!services_.picker) return;
-    const std::string path = services_.picker->PickFile(this, std::string(LoadString(str::kSelectNodeFile)));
+    const std::string path = PickNodeFile(*services_.picker, this);
     if (path.empty()) return;
     std::optional<std::vector<NodeListLine>> lines;
     int error = 0;
@@ -508,7 +510,7 @@ void CNodeListDlgBase::ImportNodes() {
 
 void CNodeListDlgBase::BrowseFile() {
     if (!services_.picker) return;
-    const std::string path = services_.picker->PickFile(this, std::string(LoadString(str::kSelectNodeFile)));
+    const std::string path = PickNodeFile(*services_.picker, this);
     if (!path.empty()) file_->setText(Q(path));
 }
 

@@ -4,6 +4,7 @@
 // GUI thread only.
 #pragma once
 
+#include "viewer/widgets/Pickers.h"
 #include <QDialog>
 
 #include <functional>
@@ -33,19 +34,6 @@ class CCheckListCtrl;
 class CIpAddressCtrl;
 
 using StringTable = std::map<std::string, std::string>;
-
-// Chooses an existing file; empty when the user cancels.
-class FilePicker {
-public:
-    virtual ~FilePicker() = default;
-    virtual std::string PickFile(QWidget* parent, const std::string& title) = 0;
-};
-
-// The program's picker: the open-file dialog.
-class QtFilePicker : public FilePicker {
-public:
-    std::string PickFile(QWidget* parent, const std::string& title) override;
-};
 
 // What the node list dialogs use of the viewer: copies of the device and port tables, the
 // settings edit (EditSettings of the current server), messages and the file picker.

@@ -15,6 +15,8 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/monitors/MonitorRules.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/monitors/MonitorDetailsPanels.h"
+#include "viewer/summary/CInformationDlg.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Fonts.h"
@@ -65,9 +67,21 @@ bool WriteFixtures(const std::string& server) {
         item->Extra = e.extra;
         item->Category = "Detection";
         item->DateKey = "1700000000";
+        if (std::string(e.key) == "S1/2") {
+            item->SourceMac = "00:1A:2B:00:00:02;00:1A:2B:00:00:12";
+            item->SourceIp = "10.1.1.2";
+            item->SourceName = "DESK-PC-02";
+        }
         file.EventMap.emplace(e.key, std::move(item));
     }
     return WriteStateFile(JoinPath(server, "Tarvell.db"), file);
+}
+
+bool SavePlain(const QPixmap& pixmap, const QString& dir, const char* name) {
+    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
+    if (pixmap.save(path, "PNG")) return true;
+    std::fprintf(stderr, "tarvell-monitor-shots: %s could not be written\n", path.toLocal8Bit().constData());
+    return false;
 }
 
 // Writes the picture after checking the frame and the separator.
@@ -133,7 +147,13 @@ int main(int argc, char** argv) {
         app.MarkEventRead("S4/5");
         CommandRouter router;
         PromptRecorder prompt;
-        CEventMonitorWnd page(PageContext{app, router, prompt, {}}, nullptr);
+        // Learn more's page is drawn, not run modally.
+        std::function<void(const QString&, const QString&, QWidget*)> information;
+        PageContext context{app, router, prompt, {}, {}, {}};
+        context.showInformation = [&information](const QString& title, const QString& html, QWidget* parent) {
+            if (information) information(title, html, parent);
+        };
+        CEventMonitorWnd page(context, nullptr);
         page.resize(1000, 420);
 
         if (!Show(page, cmd::kDetectionMonitor)) status = 1;
@@ -162,6 +182,41 @@ int main(int argc, char** argv) {
             p.end();
             if (!Save(picture, out, "monitor-filter-menu.png")) status = 1;
         }
+
+        // The details pane: the introduction, then a chosen event; then a user who may not
+        // remove events.
+        header->SetFilter(cmd::kAllEvents, QStringLiteral("All Events"));
+        page.List(true)->SelectRow(-1);
+        QApplication::processEvents();
+        if (!Save(page.grab(), out, "monitor-details-intro.png")) status = 1;
+        int chosen = -1;
+        for (int r = 0; r < page.List(true)->Rows()->rowCount(); ++r)
+            if (page.List(true)->Rows()->ItemText(r, 0) == QStringLiteral("S1/2")) chosen = r;
+        page.List(true)->SelectRow(chosen);
+        page.ShowEvent(true, chosen);
+        QApplication::processEvents();
+        if (!Save(page.grab(), out, "monitor-details-selected.png")) status = 1;
+
+        app.Document().Fields().ViewerUsers = {
+            "Everyone/All users;Detection Monitor;Detection Details;Detection Information;Detection About;"};
+        page.List(true)->SelectRow(-1);
+        page.List(true)->SelectRow(chosen);
+        QApplication::processEvents();
+        if (page.DetailsPane(true)->Actions()->IsLinkActive(MonitorLink::RemoveEvents)) {
+            std::fprintf(stderr, "tarvell-monitor-shots: Remove selected events stayed active\n");
+            status = 1;
+        }
+        if (!Save(page.grab(), out, "monitor-actions-restricted.png")) status = 1;
+        app.Document().Fields().ViewerUsers.clear();
+
+        information = [&](const QString& title, const QString& html, QWidget*) {
+            CInformationDlg dialog(title, html);
+            dialog.resize(560, 420);
+            dialog.show();
+            QApplication::processEvents();
+            if (!SavePlain(dialog.grab(), out, "monitor-learn-more.png")) status = 1;
+        };
+        page.DetailsPane(true)->Actions()->OnLearnMore();
 
         header->SetFilter(cmd::kVulnerablePorts, QStringLiteral("Vulnerable Ports"));
         QApplication::processEvents();

@@ -473,9 +473,12 @@ TEST_F(EmailTest, WithTheServerStoppedAnAlertWaitsAndIsDeliveredWhenItIsBack) {
     const std::uint16_t port = port_;
     servers.reset();
     const std::int64_t start = clock.Now();
+    engine->NoteDelivered(engine->EmailQueue, "1796471999.0");
     Queue("1796472000.0", Alert());
     channel.Cycle();
     ASSERT_EQ(channel.PendingMails(), 1u);
+    // A waiting mail keeps its alert out of the delivered record, so a restart mails it again.
+    EXPECT_EQ(engine->DeliveredMark(engine->EmailQueue), "1796471999.0");
     EXPECT_EQ(channel.NextRetryAt(), start + 60);
     EXPECT_EQ(LogLinesWith("E-mail alert to a@test.local could not be delivered"), 1);
 
@@ -500,6 +503,7 @@ TEST_F(EmailTest, WithTheServerStoppedAnAlertWaitsAndIsDeliveredWhenItIsBack) {
     EXPECT_EQ(channel.PendingMails(), 0u);
     ASSERT_EQ(MailsTo("a@test.local").size(), 1u) << servers->Log();
     EXPECT_EQ(LogLinesWith("E-mail alerts to a@test.local are delivered again"), 1);
+    EXPECT_EQ(ReadWholeFile(engine->DeliveredMarkPath()).value_or(""), "Email 1796472000.0\n");
 }
 
 TEST_F(EmailTest, AMailThatCannotBeDeliveredInADayIsDroppedAndLogged) {
@@ -528,6 +532,7 @@ TEST_F(EmailTest, ABusyRecipientWaitsWithoutHoldingUpTheOthersAndARefusedOneIsDr
     channel.Cycle();
     EXPECT_EQ(MailsTo("a@test.local").size(), 2u) << servers->Log();
     EXPECT_EQ(channel.PendingMails(), 2u);   // the busy recipient's two mails; the refused ones are gone
+    EXPECT_EQ(engine->DeliveredMark(engine->EmailQueue), "0.0");   // no alert done with for all
     EXPECT_EQ(LogLinesWith("alert to busy@test.local could not be delivered"), 1);
     const auto refused = LogLinesWith("alert to refused@test.local could not be delivered");
     EXPECT_EQ(refused, 1);

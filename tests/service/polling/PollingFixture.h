@@ -64,7 +64,6 @@ inline MacSet ExpectedMacs(const std::map<std::string, lab::Record>& rec, const 
         const std::string address = a == qAddress.end() || a->second.Bytes().size() != 6 ? "" : Hex(a->second.Bytes());
         if (fromIndex.size() == 6 && !bridgePort.empty() && p.value == bridgePort) out.insert(Hex(fromIndex));
         else if (!address.empty() && !bridgePort.empty() && p.value == bridgePort) out.insert(address);
-        else if (!address.empty() && p.value == ifIndex) out.insert(address);
     }
     return out;
 }

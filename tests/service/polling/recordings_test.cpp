@@ -75,5 +75,25 @@ INSTANTIATE_TEST_SUITE_P(Recordings, RecordingPoll,
                              return name;
                          });
 
+// Rows with a port or status that is not an INTEGER, a status "3 x" or "3.9", or a Q-BRIDGE bridge
+// port equal to the interface number but without a mapping are no MAC on interface 11: only rows
+// 01 (BRIDGE) and 07 (Q-BRIDGE) are. Interface 12 is bridge port 2 only by an OCTET STRING
+// dot1dBasePortIfIndex, so the row of bridge port 2 (0A) is on no interface.
+TEST_F(PollingFixture, MalformedForwardingRowsFindNoMac) {
+    lab::Lab().agentPort = lab::Lab().agentPort ? lab::Lab().agentPort : lab::PortFreeOnLabAddresses();
+    lab::SimSwitch sim;
+    ASSERT_TRUE(sim.Start(2, {"malformed-rows"})) << sim.Log();
+    UseSettings(LabSettings());
+    UseLabClient(sim.Port());
+    PollOptions once;
+    once.attempts = 1;
+    CScanSnmpMacs poll(*engine, linkup, {Request(sim.Address(), "malformed-rows", "1.3.6.1.4.1.99999.1", "11"),
+                                        Request(sim.Address(), "malformed-rows", "1.3.6.1.4.1.99999.1", "12")},
+                       nullptr, once);
+    ASSERT_TRUE(poll.Run());
+    EXPECT_EQ(Keys(poll.Found()[0]), (MacSet{"001122334401", "001122334407"}));
+    EXPECT_EQ(Keys(poll.Found()[1]), MacSet{});
+}
+
 }  // namespace
 }  // namespace tarvell::polltest

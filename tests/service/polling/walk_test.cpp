@@ -1,5 +1,7 @@
 // Walks against agents that misbehave: rows out of order and a table that leads back to its
 // start (the walk must take every row once and end), and a table without end (the row limit).
+#include <algorithm>
+#include <atomic>
 #include <map>
 #include <vector>
 
@@ -134,6 +136,39 @@ TEST_F(MisbehavingAgent, AColumnWithoutEndIsCutAtTheRowLimitAndLoggedOncePerSwit
     int lines = 0;
     for (const std::string& line : log.Lines()) lines += line.find("could not be read whole") != std::string::npos;
     EXPECT_EQ(lines, 1);
+}
+
+// A switch whose columns never end: the poll stops at its request budget (a walk may send one
+// request past its last row) or at once with no time left, and logs that once.
+TEST_F(MisbehavingAgent, APollEndsAtItsWholePollBudgetAndLogsItOnce) {
+    std::atomic<int> requests{0};
+    snmptest::LoopbackResponder responder([&](std::string_view datagram) -> std::string {
+        auto message = snmp::DecodeCommunityMessage(datagram);
+        if (!message) return {};
+        ++requests;
+        snmp::Pdu reply = message->pdu;
+        reply.type = snmp::pdu::kResponse;
+        for (auto& b : reply.bindings) {
+            Oid next = b.oid;
+            next.push_back(1);
+            b = {next, Value::Integer(1)};
+        }
+        return snmp::EncodeCommunityMessage(message->version, message->community, reply);
+    });
+    struct Case { std::size_t budgetRequests; std::int64_t budgetMs; int most; };
+    for (const Case c : {Case{40, 120'000, 41}, Case{50'000, 0, 0}}) {
+        requests = 0;
+        const std::size_t before = log.Lines().size();
+        PollOptions options;
+        options.budgetRequests = c.budgetRequests;
+        options.budgetMs = c.budgetMs;
+        Poll(responder.Port(), options);
+        EXPECT_LE(requests.load(), c.most) << c.budgetRequests;
+        const std::vector<std::string> lines = log.Lines();
+        EXPECT_EQ(std::count_if(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end(),
+                                [](const std::string& l) { return l.find("within one poll's bound") != std::string::npos; }),
+                  1) << c.budgetRequests;
+    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/monitors/MonitorRules.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/LinkLabel.h"

@@ -25,7 +25,10 @@ using Strings = std::vector<std::string>;
 class ScriptedPicker : public FilePicker {
 public:
     std::string path;
-    std::string PickFile(QWidget*, const std::string&) override { return path; }
+    std::optional<QString> PickFile(QWidget*, const QString&) override {
+        if (path.empty()) return std::nullopt;
+        return QString::fromStdString(path);
+    }
 };
 
 // The dialogs against a settings document kept here: each edit runs on `stored`, as the

@@ -51,6 +51,8 @@ constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
      "Tarvell failed reading the settings of the selected server, nothing was changed."},
     {str::kSettingsSaveFailed,
      "Tarvell failed saving the settings of the selected server, please check your access permissions."},
+    {str::kDeviceOpenFailed,
+     "Tarvell could not open the device \"%1\": the address is not valid or no program can open it."},
     {str::kConnectFilesUnreadable,
      "Tarvell failed connecting server %1: its settings file %2 could not be read, please check "
      "your access permissions."},

@@ -40,6 +40,7 @@ inline constexpr unsigned kLogonInvalid = 20032;
 inline constexpr unsigned kServiceAccountIsSystem = 20033;
 inline constexpr unsigned kSettingsReloadFailed = 20040;
 inline constexpr unsigned kSettingsSaveFailed = 20041;
+inline constexpr unsigned kDeviceOpenFailed = 20042;    // %1 address
 inline constexpr unsigned kConnectFolderMissing = 20048;   // %1 server, %2 folder
 inline constexpr unsigned kConnectFilesUnreadable = 20043; // %1 server, %2 file
 inline constexpr unsigned kFilesUnreadable = 20044;        // %1 file

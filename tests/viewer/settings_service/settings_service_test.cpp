@@ -1,0 +1,170 @@
+// The server's settings against a real TarvellSrv on a temporary root: a server added for its
+// folder and connected is current, the text tables the settings window brings in are taken
+// over by the service, a syslog test code brings the settings' listener the test line, and the
+// Local save is what a new viewer starts from. Only root and the administrators
+// (tarvell-admin) may leave files in the hand-over folder.
+#include <arpa/inet.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "shared/StateFiles.h"
+#include "tests/service/ServiceTestSupport.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/service/ServiceControl.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/shell/CommandIds.h"
+#include "viewer/settings/CLocalSettingsPanel.h"
+#include "viewer/settings/CSettingsWnd.h"
+#include "viewer/widgets/CSortListCtrl.h"
+#include "viewer/widgets/Pickers.h"
+
+namespace tarvell {
+namespace {
+
+using testing::BackgroundProgram;
+using testing::ServiceEnvironment;
+using testing::TempFolder;
+using testing::WaitUntil;
+
+struct ScriptedFolder : FolderPicker {
+    std::optional<QString> answer;
+    std::optional<QString> PickFolder(QWidget*, const QString&) override { return answer; }
+};
+
+bool MayHandOver() {
+    const struct group* admins = ::getgrnam("tarvell-admin");
+    return ::geteuid() == 0 || (admins && ::group_member(admins->gr_gid));
+}
+
+// A UDP socket on a free loopback port; Receive waits up to `ms` for one datagram.
+class UdpListener {
+public:
+    UdpListener() {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in sin{};
+        sin.sin_family = AF_INET;
+        sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof sin;
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&sin), &len);
+        port_ = ntohs(sin.sin_port);
+    }
+    ~UdpListener() { ::close(fd_); }
+    std::uint16_t Port() const { return port_; }
+    std::string Receive(int ms) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, ms) <= 0) return {};
+        char buffer[65536];
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    }
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+};
+
+TEST(SettingsServiceSystem, AnAddedServerTakesTheTablesHearsTheSyslogTestAndIsTheSavedDefault) {
+    if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
+    TempFolder root{"settings-system-"};
+    const std::string service = root / "var/lib/tarvell";
+    ASSERT_TRUE(MakeDirectories(JoinPath(service, "handover")));
+    ASSERT_TRUE(WriteStateFile(JoinPath(service, kAlertLogName), AlertLogFile{}));
+    ASSERT_TRUE(WriteStateFile(JoinPath(service, kEventDatabaseName), EventDatabaseFile{}));
+    ASSERT_TRUE(WriteStateFile(JoinPath(service, kReportStoreName), ReportStoreFile{}));
+    UdpListener listener;
+    CTarvellDoc doc;
+    doc.SyslogAlertsOn = 1;
+    doc.SyslogStandardMode = 1;
+    doc.SyslogListeners = {"127.0.0.1"};
+    ASSERT_TRUE(doc.SaveToFile(JoinPath(service, CTarvellDoc::kFileName), true));
+
+    const std::string program = std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv";
+    const std::vector<std::string> env = ServiceEnvironment(
+        root.Path(), {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_SYSLOG_PORT=" + std::to_string(listener.Port())});
+    BackgroundProgram srv({program, "-Run"}, env, root / "service.txt");
+    ASSERT_GT(srv.Pid(), 0);
+
+    // The window is shown on a viewer whose only server is elsewhere; "Add Server..." for the
+    // service's folder and Connect, before any Save, make it current.
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(root / "config"));
+    Registry registry(root / "machine", root / "user");
+    ViewerEnvironment viewer;
+    viewer.programFolder = root / "elsewhere";
+    viewer.registry = &registry;
+    viewer.mountInfo = [] { return std::string(); };
+    CTarvellApp app(viewer);
+    CommandRouter router;
+    PromptRecorder prompt;
+    PageContext context{app, router, prompt, {}, {}};
+    context.connectServer = [&](const std::string& name, const std::string& folder) {
+        return app.SelectServer(name, folder);
+    };
+    ScriptedFolder folders;
+    folders.answer = QString::fromStdString(service);
+    CSettingsWnd window(context, nullptr, &folders, nullptr);
+    router.SetRoot(window.Commands());
+    window.resize(900, 560);
+    window.show();
+    CLocalSettingsPanel* local = window.LocalPanel();
+    local->AddServer();
+    const std::size_t added = local->Servers().Rows().size() - 1;
+    const std::string name = local->Servers().Rows()[added].name;
+    local->List()->SelectRow(static_cast<int>(added));
+    const std::string ini = JoinPath(service, CTarvellDoc::kFileName);
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(ini); }, 10'000)) << srv.Output();
+    local->RunCommand(cmd::kConnectServer);
+    EXPECT_EQ(app.Server().Folder, service);
+    local->RunCommand(cmd::kServerDefault);   // Local Save with the row as the default
+    router.Send(cmd::kSettingsSave);
+    EXPECT_FALSE(window.SaveButton()->isEnabled()) << "stored";
+
+    // Showing the window again brings the text tables into the settings; the service takes the
+    // hand-over copy and its settings file then holds them.
+    window.hide();
+    window.show();
+    EXPECT_TRUE(WaitUntil([&] { return !FileExists(JoinPath(service, "handover/Tarvell.ini")); }, 10'000))
+        << srv.Output();
+    BackgroundProgram print({std::string(TARVELL_BINARY_DIR) + "/tools/tarvell-ini", "--print", ini}, env,
+                            root / "print.txt");
+    ASSERT_EQ(print.WaitForExit(10'000), 0) << print.Output();
+    EXPECT_NE(print.Output().find("Quenmark Tarvell - Test message"), std::string::npos) << print.Output();
+
+    SystemClock clock;
+    PidFileServiceBackend::Options options;
+    options.runFolder = root / "run/tarvell";
+    options.programPath = program;
+    options.environment = env;
+    ServiceControl control([] { return std::string(); },
+                           [&](const std::string&) { return std::make_unique<PidFileServiceBackend>(options); },
+                           clock);
+    ASSERT_TRUE(WaitUntil([&] { return control.QueryServerState() == kServiceRunning; }, 10'000)) << srv.Output();
+
+    // The engine takes test codes a moment after the state reads RUNNING: send again until heard.
+    std::string line;
+    for (int attempt = 0; attempt < 10 && line.empty(); ++attempt) {
+        ASSERT_TRUE(control.SendTestAlert(kTestSyslog));
+        line = listener.Receive(2000);
+    }
+    EXPECT_NE(line.find("Quenmark Tarvell - Test message"), std::string::npos) << line << "\n" << srv.Output();
+
+    // A new viewer reads the Local Save back with the added row as its default.
+    CTarvellApp again(viewer);
+    ServerMap saved;
+    again.CopyServers(saved);
+    const auto choice = DefaultServer(saved);
+    ASSERT_TRUE(choice);
+    EXPECT_EQ(choice->Name, name);
+    EXPECT_EQ(choice->Folder, service);
+}
+
+}  // namespace
+}  // namespace tarvell

@@ -1,0 +1,241 @@
+#include "viewer/monitors/CEventDetailsDlg.h"
+
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <unistd.h>
+
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/monitors/NodeBackends.h"
+#include "viewer/core/shell/StringTable.h"
+#include "viewer/widgets/CThemeTabCtrl.h"
+
+namespace tarvell {
+
+// Lines of one run, handed from its worker to the dialog's timer; the worker never touches a
+// widget.
+struct CEventDetailsDlg::Outbox {
+    int tab = 0;
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};   // set by the worker after its last line
+    std::mutex lock;
+    std::vector<std::string> lines;   // [lock]
+};
+
+EventDetails ReadEventDetails(const CTarvellApp& app, const std::string& key) {
+    EventDetails d;
+    d.key = key;
+    CEventItem e;
+    if (!app.LookupEvent(key, e)) return d;
+    d.sourceMac = nodetools::FirstMac(e.SourceMac);
+    d.sourceIp = e.SourceIp;
+    d.sourceName = e.SourceName;
+    d.deviceIp = e.DeviceIp;
+    if (auto events = app.Events()) d.location = nodetools::LocationText(*events, e.SwitchKey, key);
+    return d;
+}
+
+namespace {
+
+// The options of a tool: two texts, as the tab's small dialog asks for them.
+bool AskOptions(QWidget* parent, int tab, QString& first, QString& second) {
+    struct Spec { const char *caption, *header, *label1, *init1, *label2, *init2; bool digits1; };
+    static const Spec kSpecs[] = {
+        {"Ping", "Set ping properties", "Set ping size:", "32", "Set ping timeout:", "1000", true},
+        {"Snmp", "Set snmp properties", "Set snmp community:", "vantor", "Set snmp timeout:",
+         "1000", false},
+        {"Wmi", "Set wmi properties", "Set wmi username:", "", "Set wmi password:", "", false},
+    };
+    const Spec& s = kSpecs[tab - 1];
+    QDialog dlg(parent);
+    dlg.setWindowTitle(s.caption);
+    auto* form = new QFormLayout(&dlg);
+    form->addRow(new QLabel(s.header));
+    auto* one = new QLineEdit(s.init1);
+    auto* two = new QLineEdit(s.init2);
+    const auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]{0,9}"), &dlg);
+    if (s.digits1) one->setValidator(digits);
+    if (tab != CEventDetailsDlg::kWmi) two->setValidator(digits);
+    else two->setEchoMode(QLineEdit::Password);
+    form->addRow(s.label1, one);
+    form->addRow(s.label2, two);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    form->addRow(buttons);
+    if (dlg.exec() != QDialog::Accepted) return false;
+    first = one->text();
+    second = two->text();
+    return true;
+}
+
+}  // namespace
+
+NodeToolHooks DefaultNodeToolHooks() {
+    NodeToolHooks h;
+    h.echo = [] { return std::make_unique<nodetools::IcmpEchoBackend>(); };
+    h.snmp = [] { return std::make_unique<nodetools::CommunitySnmpBackend>(); };
+    h.options = AskOptions;
+    h.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    h.startDetached = [](const QString& program, const QStringList& args) {
+        return QProcess::startDetached(program, args);
+    };
+    h.message = [](QWidget* parent, const QString& text) {
+        QMessageBox::warning(parent, QString::fromLatin1(LoadString(str::kAppTitle)), text);
+    };
+    return h;
+}
+
+CEventDetailsDlg::CEventDetailsDlg(EventDetails details, QWidget* parent, NodeToolHooks hooks)
+    : QDialog(parent), details_(std::move(details)), hooks_(std::move(hooks)) {
+    setWindowTitle("Event Details");
+    auto* layout = new QVBoxLayout(this);
+    auto* header = new QHBoxLayout;
+    header->addWidget(new QLabel("View event information."), 1);
+    auto* telnet = new QPushButton("Device Telnet");
+    auto* web = new QPushButton("Device Web");
+    telnet->setFlat(true);
+    web->setFlat(true);
+    header->addWidget(telnet);
+    header->addWidget(web);
+    layout->addLayout(header);
+    auto* form = new QFormLayout;
+    form->addRow("Source Mac:", new QLabel(QString::fromStdString(details_.sourceMac)));
+    form->addRow("Source Ip:", new QLabel(QString::fromStdString(details_.sourceIp)));
+    form->addRow("Source Name:", new QLabel(QString::fromStdString(details_.sourceName)));
+    layout->addLayout(form);
+    tabs_ = new CThemeTabCtrl(this);
+    for (const char* t : {"Location", "Ping", "Snmp", "Wmi"}) tabs_->AddTab(t);
+    tabs_->SetCurSel(kLocation);
+    layout->addWidget(tabs_);
+    output_ = new QPlainTextEdit(this);
+    output_->setReadOnly(true);
+    layout->addWidget(output_, 1);
+    auto* close = new QDialogButtonBox(QDialogButtonBox::Close);
+    layout->addWidget(close);
+    connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(telnet, &QPushButton::clicked, this, &CEventDetailsDlg::OnDeviceTelnet);
+    connect(web, &QPushButton::clicked, this, &CEventDetailsDlg::OnDeviceWeb);
+    connect(tabs_, &CThemeTabCtrl::currentChanged, this, &CEventDetailsDlg::OnSelChangeTab);
+    drain_ = new QTimer(this);
+    drain_->setInterval(30);
+    connect(drain_, &QTimer::timeout, this, &CEventDetailsDlg::Drain);
+    ShowLocation();
+}
+
+CEventDetailsDlg::~CEventDetailsDlg() { CancelRun(); }
+
+void CEventDetailsDlg::done(int result) {
+    CancelRun();
+    QDialog::done(result);
+}
+
+QString CEventDetailsDlg::OutputText() const { return output_->toPlainText(); }
+
+void CEventDetailsDlg::ShowLocation() {
+    output_->setPlainText(QString::fromStdString(details_.location).remove('\r'));
+}
+
+void CEventDetailsDlg::OnSelChangeTab(int tab) {
+    if (tab == kLocation) ShowLocation();
+    else StartTool(tab);
+}
+
+void CEventDetailsDlg::CancelRun() {
+    if (run_) run_->cancel.store(true);
+    run_.reset();
+    if (drain_) drain_->stop();
+}
+
+void CEventDetailsDlg::StartTool(int tab) {
+    output_->clear();
+    const std::string target = details_.sourceIp;
+    QString first, second;
+    if (!hooks_.options(this, tab, first, second)) return;
+    CancelRun();
+    if (tab == kWmi) {
+        output_->setPlainText("WMI queries are not available on this system.");
+        return;
+    }
+    auto box = std::make_shared<Outbox>();
+    box->tab = tab;
+    run_ = box;
+    const nodetools::LineSink sink = [box](const std::string& text) {
+        std::lock_guard g(box->lock);
+        box->lines.push_back(text);
+    };
+    const std::string a = first.toStdString(), b = second.toStdString();
+    static std::atomic<std::uint32_t> tokens{1};
+    if (tab == kPing) {
+        std::thread([box, sink, target, a, b, echo = hooks_.echo(),
+                     token = tokens++ + static_cast<std::uint32_t>(::getpid()) * 1000] {
+            nodetools::RunPing(*echo, target, a, b, token, box->cancel, sink);
+            box->finished.store(true);
+        }).detach();
+    } else {
+        std::thread([box, sink, target, a, b, snmp = hooks_.snmp()] {
+            nodetools::RunSnmp(*snmp, target, a, b, box->cancel, sink);
+            box->finished.store(true);
+        }).detach();
+    }
+    drain_->start();
+}
+
+void CEventDetailsDlg::Drain() {
+    if (!run_) return;
+    std::vector<std::string> lines;
+    const bool finished = run_->finished.load();
+    if (finished) drain_->stop();
+    {
+        std::lock_guard g(run_->lock);
+        lines.swap(run_->lines);
+    }
+    if (tabs_->CurSel() != run_->tab) return;   // another tab: the text is dropped
+    for (const auto& line : lines) {
+        output_->moveCursor(QTextCursor::End);
+        output_->insertPlainText(QString::fromStdString(line).remove('\r'));
+    }
+}
+
+void CEventDetailsDlg::OnDeviceWeb() {
+    const QString address = QString::fromStdString(details_.deviceIp);
+    if (!nodetools::IsDeviceAddress(details_.deviceIp) ||
+        !hooks_.openUrl(QUrl(QString::fromStdString(nodetools::DeviceWebUrl(details_.deviceIp)))))
+        hooks_.message(this, QString::fromLatin1(LoadString(str::kDeviceOpenFailed)).arg(address));
+}
+
+void CEventDetailsDlg::OnDeviceTelnet() {
+    const QString address = QString::fromStdString(details_.deviceIp);
+    bool started = false;
+    if (nodetools::IsDeviceAddress(details_.deviceIp)) {
+        QStringList args;
+        for (const auto& arg : nodetools::DeviceTelnetArguments(details_.deviceIp))
+            args << QString::fromStdString(arg);
+        started = hooks_.startDetached("x-terminal-emulator", args) ||
+                  hooks_.startDetached("xterm", args);
+    }
+    if (!started)
+        hooks_.message(this, QString::fromLatin1(LoadString(str::kDeviceOpenFailed)).arg(address));
+}
+
+void OpenEventDetails(CTarvellApp& app, const std::string& eventKey, QWidget* parent) {
+    CEventDetailsDlg dlg(ReadEventDetails(app, eventKey), parent);
+    dlg.exec();
+}
+
+}  // namespace tarvell
