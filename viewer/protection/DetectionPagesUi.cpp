@@ -9,6 +9,7 @@
 #include "viewer/protection/NodeDialogs.h"
 #include "viewer/protection/ProtectionPages.h"
 #include "viewer/widgets/LinkLabel.h"
+#include "viewer/widgets/Pickers.h"
 
 namespace tarvell {
 namespace {
@@ -48,10 +49,9 @@ CProtectionDetectFlags::CProtectionDetectFlags(CProtectionListWnd& list, int row
             if (DevicesHook()) {
                 DevicesHook()(this, state_[i].devices);
             } else {
-                static QtFilePicker picker;
                 const PageContext& context = list_.Context();
                 CDevicesListDlg dialog(state_[i].devices,
-                                       NodeDialogServicesOf(context.app, context.prompt, picker).devices,
+                                       NodeDialogServicesOf(context.app, context.prompt, DesktopFilePicker()).devices,
                                        context.prompt, this);
                 dialog.exec();
             }
@@ -182,9 +182,8 @@ CProtectionDetectScript::CProtectionDetectScript(CProtectionListWnd& list)
     });
     connect(file_, &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(browse_, &QPushButton::clicked, this, [this] {
-        static QtFilePicker picker;
-        const std::string chosen = picker.PickFile(this, "Select the script file:");
-        if (!chosen.empty()) file_->setText(QString::fromStdString(chosen));
+        const auto chosen = DesktopFilePicker().PickFile(this, QStringLiteral("Scripts (*)"));
+        if (chosen) file_->setText(*chosen);
         SetModified();
     });
     connect(logon_, &QPushButton::clicked, this, [this] {
@@ -200,9 +199,9 @@ CProtectionDetectScript::CProtectionDetectScript(CProtectionListWnd& list)
         if (DevicesHook()) {
             DevicesHook()(this, state_.sub.devices);
         } else {
-            static QtFilePicker picker;
             const PageContext& context = list_.Context();
-            CDevicesListDlg dialog(state_.sub.devices, NodeDialogServicesOf(context.app, context.prompt, picker).devices,
+            CDevicesListDlg dialog(state_.sub.devices,
+                                   NodeDialogServicesOf(context.app, context.prompt, DesktopFilePicker()).devices,
                                    context.prompt, this);
             dialog.exec();
         }
