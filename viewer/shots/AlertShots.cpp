@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "viewer/shots/ShotStage.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
@@ -196,26 +197,11 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     const QStringList args = QApplication::arguments();
     if (args.size() == 3 && args[1] == QStringLiteral("--add-alert")) return AddAlert(args[2].toStdString());
-    if (args.size() != 3 || args[1] != QStringLiteral("--out")) {
-        std::fprintf(stderr, "usage: tarvell-alert-shots --out DIR | --add-alert FOLDER\n");
-        return 2;
-    }
-    const QString out = args[2];
-    InstallFontSubstitutes();
-    BuildViewerImages();
-    const std::string root = MakeTempFolder("tarvell-alert-shots-");
-    const std::string server = JoinPath(root, "server");
-    if (root.empty() || !MakeDirectories(server) || !WriteFixtures(server)) {
-        std::fprintf(stderr, "tarvell-alert-shots: the fixture files could not be written\n");
-        return 1;
-    }
-    Registry registry(JoinPath(root, "machine"), JoinPath(root, "user"));
-    FakeClock clock;
-    ViewerEnvironment env;
-    env.programFolder = server;
-    env.registry = &registry;
-    env.clock = &clock;
-    env.mountInfo = [] { return std::string(); };
+    ShotStage stage;
+    if (const int rc = OpenShotStage(stage, "tarvell-alert-shots", WriteFixtures)) return rc;
+    const QString& out = stage.out;
+    ViewerEnvironment& env = stage.env;
+    const std::string& root = stage.root;
     int status = 0;
     {
         CTarvellApp app(env);

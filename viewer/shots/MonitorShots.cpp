@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <cstdio>
 
+#include "viewer/shots/ShotStage.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
@@ -116,28 +117,11 @@ bool Show(CEventMonitorWnd& page, CommandId mode) {
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
-    const QStringList args = QApplication::arguments();
-    if (args.size() != 3 || args[1] != QStringLiteral("--out")) {
-        std::fprintf(stderr, "usage: tarvell-monitor-shots --out DIR\n");
-        return 2;
-    }
-    const QString out = args[2];
-    InstallFontSubstitutes();
-    BuildViewerImages();
-
-    const std::string root = MakeTempFolder("tarvell-monitor-shots-");
-    const std::string server = JoinPath(root, "server");
-    if (root.empty() || !MakeDirectories(server) || !WriteFixtures(server)) {
-        std::fprintf(stderr, "tarvell-monitor-shots: the fixture files could not be written\n");
-        return 1;
-    }
-    Registry registry(JoinPath(root, "machine"), JoinPath(root, "user"));
-    FakeClock clock;
-    ViewerEnvironment env;
-    env.programFolder = server;
-    env.registry = &registry;
-    env.clock = &clock;
-    env.mountInfo = [] { return std::string(); };
+    ShotStage stage;
+    if (const int rc = OpenShotStage(stage, "tarvell-monitor-shots", WriteFixtures)) return rc;
+    const QString& out = stage.out;
+    ViewerEnvironment& env = stage.env;
+    const std::string& root = stage.root;
     int status = 0;
     {
         CTarvellApp app(env);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "viewer/shots/ShotStage.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
@@ -37,31 +38,17 @@ bool Save(QWidget& w, const QString& dir, const char* name) {
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
-    const QStringList args = QApplication::arguments();
-    if (args.size() != 3 || args[1] != QStringLiteral("--out")) {
-        std::fprintf(stderr, "usage: tarvell-settings-shots --out DIR\n");
-        return 2;
-    }
-    const QString out = args[2];
-    InstallFontSubstitutes();
-    BuildViewerImages();
-
-    const std::string root = MakeTempFolder("tarvell-settings-shots-");
-    const std::string server = JoinPath(root, "server");
+    ShotStage stage;
     CTarvellDoc doc;
     doc.SetDefaults();
-    if (root.empty() || !MakeDirectories(server) || !doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true)) {
-        std::fprintf(stderr, "tarvell-settings-shots: the fixture files could not be written\n");
-        return 1;
-    }
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(JoinPath(root, "config")));
-    Registry registry(JoinPath(root, "machine"), JoinPath(root, "user"));
-    FakeClock clock;
-    ViewerEnvironment env;
-    env.programFolder = server;
-    env.registry = &registry;
-    env.clock = &clock;
-    env.mountInfo = [] { return std::string(); };
+    const auto writeSettings = [&doc](const std::string& server) {
+        return static_cast<bool>(doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true));
+    };
+    if (const int rc = OpenShotStage(stage, "tarvell-settings-shots", writeSettings)) return rc;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(JoinPath(stage.root, "config")));
+    const QString& out = stage.out;
+    ViewerEnvironment& env = stage.env;
+    const std::string& root = stage.root;
     env.identity.userName = [] { return std::string("alice"); };
     int status = 0;
     {
