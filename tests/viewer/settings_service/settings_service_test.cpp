@@ -3,74 +3,26 @@
 // over by the service, a syslog test code brings the settings' listener the test line, and the
 // Local save is what a new viewer starts from. Only root and the administrators
 // (tarvell-admin) may leave files in the hand-over folder.
-#include <arpa/inet.h>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "platform/Clock.h"
-#include "platform/Files.h"
-#include "platform/Registry.h"
-#include "shared/StateFiles.h"
-#include "tests/service/ServiceTestSupport.h"
-#include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/service/ServiceControl.h"
-#include "viewer/core/shell/CommandRouter.h"
-#include "viewer/core/shell/Prompt.h"
 #include "viewer/core/shell/CommandIds.h"
 #include "viewer/settings/CLocalSettingsPanel.h"
 #include "viewer/settings/CSettingsWnd.h"
 #include "viewer/widgets/CSortListCtrl.h"
-#include "viewer/widgets/Pickers.h"
+#include "tests/viewer/settings_service/SettingsServiceFixture.h"
 
 namespace tarvell {
 namespace {
 
 using testing::BackgroundProgram;
+using testing::MayHandOver;
+using testing::ScriptedFolder;
 using testing::ServiceEnvironment;
 using testing::TempFolder;
+using testing::UdpListener;
 using testing::WaitUntil;
-
-struct ScriptedFolder : FolderPicker {
-    std::optional<QString> answer;
-    std::optional<QString> PickFolder(QWidget*, const QString&) override { return answer; }
-};
-
-bool MayHandOver() {
-    const struct group* admins = ::getgrnam("tarvell-admin");
-    return ::geteuid() == 0 || (admins && ::group_member(admins->gr_gid));
-}
-
-// A UDP socket on a free loopback port; Receive waits up to `ms` for one datagram.
-class UdpListener {
-public:
-    UdpListener() {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sin{};
-        sin.sin_family = AF_INET;
-        sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof sin;
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&sin), &len);
-        port_ = ntohs(sin.sin_port);
-    }
-    ~UdpListener() { ::close(fd_); }
-    std::uint16_t Port() const { return port_; }
-    std::string Receive(int ms) {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, ms) <= 0) return {};
-        char buffer[65536];
-        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
-    }
-
-private:
-    int fd_ = -1;
-    std::uint16_t port_ = 0;
-};
 
 TEST(SettingsServiceSystem, AnAddedServerTakesTheTablesHearsTheSyslogTestAndIsTheSavedDefault) {
     if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
