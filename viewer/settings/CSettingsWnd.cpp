@@ -14,6 +14,7 @@
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/settings/CLocalSettingsPanel.h"
 #include "viewer/settings/CSettingsPanelBase.h"
+#include "viewer/settings/SettingsSheets.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Painting.h"
@@ -117,7 +118,9 @@ CSettingsWnd::CSettingsWnd(const PageContext& context, QWidget* parent, FolderPi
     panels_[0] = local_;
     for (int i = 1; i < kPanels; ++i) {
         const SettingsCategory& c = categories[static_cast<std::size_t>(i)];
-        panels_[static_cast<std::size_t>(i)] = new CTitledSettingsPanel(FromUtf8(c.title), c.command, this);
+        CSettingsPanelBase* made = MakeSettingsPanel(c.command, SheetServices{context_, folderPicker, filePicker, this});
+        panels_[static_cast<std::size_t>(i)] =
+            made ? made : new CTitledSettingsPanel(FromUtf8(c.title), c.command, this);
     }
     for (CSettingsPanelBase* panel : panels_) {
         panel->hide();

@@ -4,12 +4,13 @@
 
 namespace tarvell {
 
-// Each sheet file's registration, called once, one a line.
+// Each panel's and sheet's file has a registration, called once from here, one a line.
 // (none yet)
 
 namespace {
 
 using SheetTable = std::map<QString, SettingsSheetOpener>;
+using PanelTable = std::map<CommandId, SettingsPanelMaker>;
 
 void RegisterBuiltInSheets() {
 }
@@ -19,17 +20,36 @@ SheetTable& Table() {
     return sheets;
 }
 
-// The table with the built-in sheets registered (registration itself writes to Table()).
+PanelTable& Panels() {
+    static PanelTable panels;
+    return panels;
+}
+
+// Both tables with the built-ins registered (registration itself writes to Table()).
 SheetTable& Sheets() {
     static const bool registered = (RegisterBuiltInSheets(), true);
     (void)registered;
     return Table();
 }
 
+PanelTable& RegisteredPanels() {
+    (void)Sheets();
+    return Panels();
+}
+
 }  // namespace
 
 void RegisterSettingsSheet(const QString& caption, SettingsSheetOpener opener) {
     Table()[caption] = std::move(opener);
+}
+
+void RegisterSettingsPanel(CommandId category, SettingsPanelMaker maker) {
+    Panels()[category] = std::move(maker);
+}
+
+CSettingsPanelBase* MakeSettingsPanel(CommandId category, const SheetServices& services) {
+    const auto found = RegisteredPanels().find(category);
+    return found != RegisteredPanels().end() && found->second ? found->second(services) : nullptr;
 }
 
 bool HasSettingsSheet(const QString& caption) { return Sheets().count(caption) != 0; }
