@@ -11,23 +11,12 @@
 #include "platform/Files.h"
 #include "service/exports/ExportRows.h"
 #include "tests/service/engine/EngineFixture.h"
+#include "tests/support/Golden.h"
 
 namespace tarvell::exporttest {
 
 inline std::string FixturePath(const std::string& name) {
     return std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/exports/" + name;
-}
-
-// Compares a text with a golden file; TARVELL_UPDATE_GOLDEN=1 rewrites the file instead.
-inline void ExpectGolden(const std::string& text, const std::string& name) {
-    const std::string path = FixturePath(name);
-    if (const char* update = std::getenv("TARVELL_UPDATE_GOLDEN"); update && *update == '1') {
-        ASSERT_TRUE(AtomicWriteFile(path, text)) << path;
-        return;
-    }
-    const auto golden = ReadWholeFile(path);
-    ASSERT_TRUE(golden) << "missing golden file " << path;
-    EXPECT_EQ(*golden, text) << "differs from " << path;
 }
 
 class ExportFixture : public enginetest::EngineFixture {
@@ -36,7 +25,7 @@ protected:
         ::setenv("TZ", "UTC", 1);
         ::tzset();
         EngineFixture::SetUp();
-        clock.Set(1'700'000'000);   // 11/14/2023 10:13:20 PM UTC
+        clock.Set(1'700'000'000);  // 11/14/2023 10:13:20 PM UTC
         exportFolder = JoinPath(root, "www");
         ASSERT_TRUE(MakeDirectories(exportFolder));
     }

@@ -1,5 +1,5 @@
-// The widget tests run without a display: the offscreen platform, set before the application
-// object exists (also when the program is started by hand).
+// The viewer's test programs run without a display: the offscreen platform, set before the
+// application object exists (also when a program is started by hand), the fonts and the images.
 #include <QApplication>
 #include <gtest/gtest.h>
 
