@@ -17,6 +17,7 @@
 #include "service/engine/TestProbes.h"
 #include "shared/StateFiles.h"
 #include "tests/service/ServiceTestSupport.h"
+#include "tests/support/Programs.h"
 
 namespace tarvell {
 namespace {
@@ -26,9 +27,9 @@ using testing::ServiceEnvironment;
 using testing::TempFolder;
 using testing::WaitUntil;
 
-const std::string kProgram = std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv";
-const std::string kOmbrixMake = std::string(TARVELL_BINARY_DIR) + "/tools/ombrix-make";
-const std::string kRegTool = std::string(TARVELL_BINARY_DIR) + "/tools/tarvell-reg";
+const std::string kProgram = tarvell::test::ServiceProgram();
+const std::string kOmbrixMake = tarvell::test::ToolProgram("ombrix-make");
+const std::string kRegTool = tarvell::test::ToolProgram("tarvell-reg");
 const std::string kSample = std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/ombrix-sample.txt";
 const std::string kSiblingKey = "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix";
 
@@ -43,7 +44,7 @@ struct FileStamp {
 };
 
 std::optional<FileStamp> StampOf(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
     return FileStamp{st.st_ino, st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec};
 }
@@ -58,7 +59,8 @@ std::pair<std::string, std::string> CountsOf(const SiblingDatabaseFile& db) {
     for (const auto& [key, port] : db.SiblingPorts)
         if (port->PortDisabled() == 0) portMacs.insert(port->PortMac());
     for (const auto& [mac, node] : db.SiblingNodes)
-        nodes += node->NodeDisabled() == 0 && !db.SiblingSwitches.count(mac) && !portMacs.count(mac);
+        nodes +=
+            node->NodeDisabled() == 0 && !db.SiblingSwitches.count(mac) && !portMacs.count(mac);
     return {std::to_string(switches), std::to_string(nodes)};
 }
 
@@ -68,7 +70,8 @@ protected:
         ASSERT_FALSE(root.Path().empty());
         ASSERT_TRUE(MakeDirectories(siblingFolder));
         ASSERT_TRUE(RunTool({kOmbrixMake, kSample, siblingFolder + "/Ombrix.db"}));
-        ASSERT_TRUE(RunTool({kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"}));
+        ASSERT_TRUE(RunTool(
+            {kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"}));
     }
 
     bool RunTool(const std::vector<std::string>& argv) {
@@ -192,7 +195,7 @@ TEST_F(EngineProcessTest, AStopDuringStartUpEndsItQuicklyAndStillSaves) {
     ASSERT_TRUE(WaitUntil([&] {
         return ReadWholeFile(root / "run/tarvell/TarvellSrv.state") == "RUNNING\n";
     })) << service->Output();
-    Stop(*service);   // the engine may still be loading its files
+    Stop(*service);  // the engine may still be loading its files
     ExpectSiblingCounts(Read<EventDatabaseFile>(kEventDatabaseName));
     EXPECT_TRUE(FileExists(Path(kAlertLogName)));
 }
@@ -205,7 +208,8 @@ TEST_F(EngineProcessTest, AnEventRecordedJustBeforeTheStopIsInTheStateFilesAfter
                                 "SwitchKey 00AABB000001\nPortKey 3\nSourceMac 001122334455\n"
                                 "Category Detection\nEventType New Mac\nDescription New Mac\n"
                                 "Severity 3\n"));
-    ASSERT_TRUE(service->WaitForLineWith("Test event recorded 00AABB000001/3")) << service->Output();
+    ASSERT_TRUE(service->WaitForLineWith("Test event recorded 00AABB000001/3"))
+        << service->Output();
     EXPECT_TRUE(Read<EventDatabaseFile>(kEventDatabaseName).EventMap.empty()) << "no pass ran";
     Stop(*service);
 

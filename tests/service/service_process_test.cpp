@@ -16,7 +16,7 @@
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "tests/service/ServiceTestSupport.h"
-
+#include "tests/support/Programs.h"
 
 namespace tarvell {
 namespace {
@@ -24,7 +24,7 @@ namespace {
 using testing::TempFolder;
 using testing::WaitUntil;
 
-const std::string kProgram = std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv";
+const std::string kProgram = tarvell::test::ServiceProgram();
 
 // TarvellSrv started in the background on a root, with its output in a file there.
 class ServiceProcess : public testing::BackgroundProgram {
@@ -57,7 +57,8 @@ public:
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         path_.copy(address.sun_path, sizeof address.sun_path - 1);
-        bound_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        bound_ =
+            fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     }
     ~NotifySocket() {
         if (fd_ >= 0) ::close(fd_);
