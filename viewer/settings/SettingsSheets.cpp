@@ -12,8 +12,7 @@ namespace {
 using SheetTable = std::map<QString, SettingsSheetOpener>;
 using PanelTable = std::map<CommandId, SettingsPanelMaker>;
 
-void RegisterBuiltInSheets() {
-}
+void RegisterBuiltInSheets() {}
 
 SheetTable& Table() {
     static SheetTable sheets;
