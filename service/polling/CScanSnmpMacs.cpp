@@ -186,6 +186,10 @@ void CScanSnmpMacs::Walk(const PollCommunity& with, const std::vector<std::strin
     options.v3Context = with.context;
     const SnmpWalkResult result = session_->Walk(with.community, columns, onRow, options);
     requests_ += result.requests;
+    if (result.requests > 0) ++walks_;
+    if (result.rows > 0 || (result.end != snmp::WalkEnd::Failed &&
+                            result.end != snmp::WalkEnd::Stopped && result.requests > 0))
+        answered_ = true;
     if (result.end == snmp::WalkEnd::RowLimit) {
         if (options.maxRows < options_.maxRowsPerColumn)
             requests_ = std::max(requests_, options_.budgetRequests);

@@ -94,6 +94,9 @@ public:
     // MAC (12 upper-case hex digits) to the port text it was found under, per port in the order
     // of the requests.
     const std::vector<StringMap>& Found() const { return found_; }
+    // True when the poll sent requests and not one walk got a usable answer (a dead switch, or
+    // one that refuses the poll's community or SNMPv3 user); a stopped poll is never silent.
+    bool Silent() const { return walks_ > 0 && !answered_ && !Stopping(); }
 
     // The switch fields of the poll (those of the first request).
     std::string PortIndex;
@@ -138,6 +141,8 @@ private:
     OncePerSwitch* failureLog_;
     std::unique_ptr<SnmpClient::Session> session_;  // one socket for the whole poll
     bool failureLogged_ = false;
+    std::size_t walks_ = 0;  // walks that sent requests
+    bool answered_ = false;  // one of them got a usable answer
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::size_t requests_ = 0;
     bool overBudget_ = false;

@@ -63,7 +63,7 @@ void PollScheduler::QueueLocked(const PollRequest& request) {
     }
     fullLogged_ = false;
     waiting_[key].ports.push_back(request);
-    order_.push_back(key);
+    ScheduleLocked(key);
     if (idleThreads_ == 0 && threads_.size() < std::min(options_.maxPolls, kMaxPolls)) {
         try {
             threads_.emplace_back([this] { Worker(); });
@@ -77,22 +77,60 @@ void PollScheduler::QueueLocked(const PollRequest& request) {
     wake_.notify_one();
 }
 
+void PollScheduler::ScheduleLocked(const std::string& key) {
+    const auto silence = silent_.find(key);
+    if (silence == silent_.end()) order_.push_back(key);
+    else if (silence->second.retryAt > Clock::now())
+        deferred_.emplace(silence->second.retryAt, key);
+    else retry_.push_back(key);
+}
+
+void PollScheduler::ReleaseDueLocked() {
+    const Clock::time_point now = Clock::now();
+    while (!deferred_.empty() && deferred_.begin()->first <= now) {
+        retry_.push_back(deferred_.begin()->second);
+        deferred_.erase(deferred_.begin());
+    }
+}
+
+void PollScheduler::NoteOutcomeLocked(const std::string& key, bool silent) {
+    if (!silent) {
+        silent_.erase(key);
+        return;
+    }
+    const auto known = silent_.find(key);
+    // Bounded like the queue: beyond it a silent switch is simply polled again when asked.
+    if (known == silent_.end() && silent_.size() >= options_.maxQueuedSwitches) return;
+    Silence& s = silent_[key];
+    s.backoffMs = s.backoffMs == 0 ? options_.backoffFirstMs
+                                   : std::min(s.backoffMs * 2, options_.backoffMaxMs);
+    s.retryAt = Clock::now() + std::chrono::milliseconds(s.backoffMs);
+}
+
 void PollScheduler::Worker() {
     ::pthread_setname_np(::pthread_self(), "SnmpMacs");
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         ++idleThreads_;
-        wake_.wait(lock, [&] { return stopping_ || !order_.empty(); });
+        for (;;) {
+            ReleaseDueLocked();
+            if (stopping_ || !order_.empty() || !retry_.empty()) break;
+            if (deferred_.empty()) wake_.wait(lock);
+            else wake_.wait_until(lock, deferred_.begin()->first);
+        }
         --idleThreads_;
         if (stopping_) return;
-        const std::string key = order_.front();
-        order_.pop_front();
+        std::deque<std::string>& from = order_.empty() ? retry_ : order_;
+        const std::string key = from.front();
+        from.pop_front();
         std::vector<PollRequest> ports = std::move(waiting_[key].ports);
         waiting_.erase(key);
         running_[key] = ports;
         peakRunning_ = std::max(peakRunning_, running_.size());
         lock.unlock();
 
+        bool silent = false;
+        bool answered = false;
         {
             CScanSnmpMacs poll(engine_, linkup_, std::move(ports), &stop_, options_.poll,
                                &rowLimitLog_, &failureLog_);
@@ -104,9 +142,12 @@ void PollScheduler::Worker() {
                             "); the poll ends");
             }
             if (onPollDone) onPollDone(poll, ran);
+            silent = ran && poll.Silent();
+            answered = ran && !silent;
         }
 
         lock.lock();
+        if (silent || answered) NoteOutcomeLocked(key, silent);
         running_.erase(key);
         if (const auto later = followUps_.find(key); later != followUps_.end()) {
             std::vector<PollRequest> ports = std::move(later->second);
@@ -121,12 +162,17 @@ void PollScheduler::Worker() {
 bool PollScheduler::WaitIdle(std::int64_t ms) {
     std::unique_lock<std::mutex> lock(mutex_);
     return idle_.wait_for(lock, std::chrono::milliseconds(ms),
-                          [&] { return order_.empty() && running_.empty(); });
+                          [&] { return order_.empty() && retry_.empty() && running_.empty(); });
 }
 
 std::size_t PollScheduler::Dropped() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return dropped_;
+}
+
+std::size_t PollScheduler::SilentSwitches() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return silent_.size();
 }
 
 std::size_t PollScheduler::PeakRunning() const {
@@ -140,6 +186,8 @@ void PollScheduler::Stop() {
         std::lock_guard<std::mutex> guard(mutex_);
         stopping_ = true;
         order_.clear();
+        retry_.clear();
+        deferred_.clear();
         waiting_.clear();
         followUps_.clear();
         threads.swap(threads_);

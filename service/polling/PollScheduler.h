@@ -8,16 +8,24 @@
 // once for every port that came up meanwhile. Beyond kMaxQueuedSwitches waiting switches a
 // request is dropped, counted and logged once while the queue stays full.
 //
+// A switch whose poll got no answer at all waits out a back-off before it is polled again
+// (backoffFirstMs, doubled after each silent poll up to backoffMaxMs, ended by an answer):
+// requests for it meanwhile are merged into its one waiting entry, which becomes ready when the
+// back-off ends. Ready switches that have not been silent go before those that have, so dead
+// switches flooded with linkUps cannot starve the polls of switches that answer.
+//
 // Stop (also run by the destructor) refuses new requests, ends running polls after their
 // request in flight and joins every pool thread; what was queued is dropped.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,6 +42,8 @@ struct PollSchedulerOptions {
     std::size_t maxPolls = 32;
     std::size_t maxQueuedSwitches = 10'000;
     std::size_t maxPortsPerSwitch = 4096;
+    std::int64_t backoffFirstMs = 30'000;
+    std::int64_t backoffMaxMs = 600'000;
     PollOptions poll;
 };
 
@@ -56,15 +66,30 @@ public:
     // Waits until nothing is queued or running; false when `ms` passed first.
     bool WaitIdle(std::int64_t ms);
     std::size_t Dropped() const;
+    // Switches whose last poll was silent (in back-off or waiting behind those that answer).
+    std::size_t SilentSwitches() const;
     std::size_t PeakRunning() const;
 
 private:
+    using Clock = std::chrono::steady_clock;
     struct Waiting {
         std::vector<PollRequest> ports;
+    };
+    // A switch whose last poll got no answer.
+    struct Silence {
+        std::int64_t backoffMs = 0;
+        Clock::time_point retryAt;
     };
     void Worker();
     // Queues ports for a switch; the caller holds mutex_.
     void QueueLocked(const PollRequest& request);
+    // Puts a waiting switch where its silence says: ready, ready behind the others, or
+    // deferred until its back-off ends. The caller holds mutex_.
+    void ScheduleLocked(const std::string& key);
+    // Moves the deferred switches whose back-off has ended to retry_. The caller holds mutex_.
+    void ReleaseDueLocked();
+    // Records how a poll of the switch went. The caller holds mutex_.
+    void NoteOutcomeLocked(const std::string& key, bool silent);
     static bool HasPort(const std::vector<PollRequest>& ports, const std::string& portIndex);
 
     CTarvellFrm& engine_;
@@ -77,10 +102,13 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;
-    bool stopping_ = false;                   // [mutex_]
-    std::deque<std::string> order_;           // [mutex_] switch keys, first come first
-    std::map<std::string, Waiting> waiting_;  // [mutex_]
-    std::map<std::string, std::vector<PollRequest>> running_;  // [mutex_] ports being polled
+    bool stopping_ = false;          // [mutex_]
+    std::deque<std::string> order_;  // [mutex_] switch keys, first come first
+    std::deque<std::string> retry_;  // [mutex_] ready switches that were silent
+    std::set<std::pair<Clock::time_point, std::string>> deferred_;  // [mutex_] in back-off
+    std::map<std::string, Silence> silent_;                         // [mutex_]
+    std::map<std::string, Waiting> waiting_;                        // [mutex_]
+    std::map<std::string, std::vector<PollRequest>> running_;       // [mutex_] ports being polled
     std::map<std::string, std::vector<PollRequest>>
         followUps_;                     // [mutex_] ports that came up meanwhile
     std::size_t idleThreads_ = 0;       // [mutex_]

@@ -105,5 +105,43 @@ TEST_F(PollSchedulerConcurrencyTest, StopEndsAPollOfADeadSwitchAfterItsRequestIn
     EXPECT_TRUE(engine->PolledSwitches.empty());
 }
 
+// A switch whose poll got no answer waits out a doubling back-off; requests meanwhile merge into
+// its one entry, and switches that answer are polled first.
+TEST_F(PollSchedulerConcurrencyTest, ASilentSwitchBacksOffAndDoesNotDelayOthers) {
+    CTarvellDoc doc = LabSettings();
+    doc.SnmpTimeout = 100;
+    doc.SnmpRetries = 0;
+    UseSettings(doc);
+    PollSchedulerOptions options;
+    options.maxPolls = 1;
+    options.backoffFirstMs = 600;
+    options.poll.attempts = 1;
+    PollScheduler scheduler(*engine, linkup, options);
+    std::mutex lock;
+    std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> polled;
+    scheduler.onPollDone = [&](const CScanSnmpMacs& poll, bool) {
+        std::lock_guard<std::mutex> guard(lock);
+        polled.emplace_back(poll.SwitchKey, std::chrono::steady_clock::now());
+    };
+    const auto count = [&] {
+        std::lock_guard<std::mutex> guard(lock);
+        return polled.size();
+    };
+    const PollRequest dead = Request("127.0.0.1", "public", "1.3.6.1.4.1.9.1.1", "1", "DEAD");
+    scheduler.RequestPoll(dead);
+    ASSERT_TRUE(snmptest::WaitUntil([&] { return count() == 1; }, 10s));
+    EXPECT_EQ(scheduler.SilentSwitches(), 1u);
+    for (int i = 0; i < 5; ++i) scheduler.RequestPoll(dead);  // one entry, deferred
+    scheduler.RequestPoll(Quiet("SW1", "1"));
+    ASSERT_TRUE(snmptest::WaitUntil([&] { return count() == 3; }, 10s));
+    std::this_thread::sleep_for(300ms);
+    std::lock_guard<std::mutex> guard(lock);
+    ASSERT_EQ(polled.size(), 3u);
+    EXPECT_EQ(polled[1].first, "SW1");
+    EXPECT_EQ(polled[2].first, "DEAD");
+    EXPECT_GE(polled[2].second - polled[0].second, 600ms);
+    EXPECT_EQ(scheduler.SilentSwitches(), 1u);
+}
+
 }  // namespace
 }  // namespace tarvell::polltest
