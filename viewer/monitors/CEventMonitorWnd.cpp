@@ -292,7 +292,7 @@ bool CEventMonitorWnd::eventFilter(QObject* watched, QEvent* event) {
         CPaintListCtrl* list = List(detection);
         if (list == nullptr || details_[i] == nullptr) continue;  // still being built
         if (watched == list && event->type() == QEvent::KeyPress) {
-            OnListKey(detection, static_cast<QKeyEvent*>(event)->key());
+            if (OnListKey(detection, static_cast<QKeyEvent*>(event)->key())) return true;
         } else if (watched == list->viewport() && (event->type() == QEvent::MouseButtonRelease ||
                                                    event->type() == QEvent::MouseButtonDblClick)) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
@@ -306,7 +306,7 @@ bool CEventMonitorWnd::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void CEventMonitorWnd::OnListKey(bool detection, int key) {
+bool CEventMonitorWnd::OnListKey(bool detection, int key) {
     CPaintListCtrl* list = List(detection);
     const MonitorKey which = key == Qt::Key_Down ? MonitorKey::Down
                              : key == Qt::Key_Up ? MonitorKey::Up
@@ -314,10 +314,17 @@ void CEventMonitorWnd::OnListKey(bool detection, int key) {
                                                  : MonitorKey::Other;
     if (which == MonitorKey::F3) {
         DetailsPane(detection)->FindNext();
-        return;
+        return false;
     }
-    const int target = KeyTargetRow(which, list->SelectedRow(), list->Rows()->rowCount());
-    if (target >= 0) ShowEvent(detection, target);
+    const int selected = list->SelectedRow();
+    const int target = KeyTargetRow(which, selected, list->Rows()->rowCount());
+    if (target < 0) return false;
+    ShowEvent(detection, target);
+    // With nothing selected the list's own move would start from its current row, which it may
+    // or may not have set on focus: select the row shown here instead.
+    if (selected >= 0) return false;
+    list->SelectRow(target);
+    return true;
 }
 
 void CEventMonitorWnd::OnListClick(bool detection, int row) {

@@ -74,7 +74,8 @@ public:
     // still marked.
     void ShowEvent(bool detection, int row);
     // A key in a list, before the list moves its selection: Down, Up and F3.
-    void OnListKey(bool detection, int key);
+    // True when the key was taken here (the list is not to move its selection itself).
+    bool OnListKey(bool detection, int key);
     // A click in a list's rows area: on a row, or beside the rows.
     void OnListClick(bool detection, int row);
     // A double click on a row: "Event details..." of the visible action panel.

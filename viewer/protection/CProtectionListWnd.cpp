@@ -443,8 +443,15 @@ bool CProtectionListWnd::eventFilter(QObject* watched, QEvent* event) {
         const ListKey k = key == Qt::Key_Down ? ListKey::Down
                           : key == Qt::Key_Up ? ListKey::Up
                                               : ListKey::Other;
-        const int row = DetailsRowAfterKey(list_->SelectedRow(), k, list_->Rows()->rowCount());
+        const int selected = list_->SelectedRow();
+        const int row = DetailsRowAfterKey(selected, k, list_->Rows()->rowCount());
         if (row >= 0) ShowRowDetails(row);
+        // With nothing selected the list would move from a current row it may or may not have
+        // set on focus: select the row shown here instead.
+        if (row >= 0 && selected < 0) {
+            list_->SelectRow(row);
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
