@@ -397,12 +397,13 @@ void CScanDatabase::RaiseDetectionEvent(int severity, const std::string& categor
     auto [switchKey, portIndex] = SplitFirst(portKey, '/');
     if (!engine_.IsEventSelected(0, type, switchKey)) return;
 
-    auto event = std::make_unique<CEventItem>();
+    SwitchPort where{switchKey, "", "", "", portIndex, SnapshotPortName(portKey)};
     if (const CDbItem* sw = SwitchOf(switchKey)) {
-        event->DeviceIp = FirstAddress(sw->SwitchIps());
-        event->DeviceName = DisplayName(*sw);
-        event->DeviceLocation = sw->SwitchLocation();
+        where.SwitchIp = FirstAddress(sw->SwitchIps());
+        where.SwitchName = DisplayName(*sw);
+        where.SwitchLocation = sw->SwitchLocation();
     }
+    auto event = MakeDetectionEvent(where, type, sourceKey);
     if (sourceKey.find('/') == std::string::npos) {
         if (const auto node = currentNodes_->find(sourceKey); node != currentNodes_->end()) {
             event->SourceIp = CutRemark(node->second->NodeIp());
@@ -417,12 +418,6 @@ void CScanDatabase::RaiseDetectionEvent(int severity, const std::string& categor
     const bool portChange = type == "Changed Port";
     event->Severity = severity;
     event->Category = category;
-    event->SwitchKey = switchKey;
-    event->DevicePort = SnapshotPortName(portKey);
-    event->PortKey = portIndex;
-    event->SourceMac = sourceKey;
-    event->Description = type;
-    event->EventType = type;
     event->Current = portChange ? ReadablePort(current) : current;
     event->Before = portChange ? ReadablePort(before) : before;
     engine_.RecordEvent(std::move(event));

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "shared/SwitchPort.h"
+
 namespace tarvell {
 
 // The fields a linkup check is started with.
@@ -18,6 +20,10 @@ struct LinkupTarget {
     std::string PortIndex;
     std::string PortName;
     std::string SwitchLocation;
+
+    SwitchPort Port() const {
+        return {SwitchKey, SwitchIp, SwitchName, SwitchLocation, PortIndex, PortName};
+    }
 
     bool operator==(const LinkupTarget&) const = default;
 };

@@ -31,18 +31,7 @@ std::optional<LinkupWorker::NodeFacts> LinkupWorker::WaitForNode() {
 
 std::unique_ptr<CEventItem> LinkupWorker::NodeEvent(const NodeFacts& node,
                                                     const std::string& type) const {
-    auto event = std::make_unique<CEventItem>();
-    event->Severity = 0;
-    event->Category = "Detection";
-    event->Description = type;
-    event->EventType = type;
-    event->DeviceIp = target_.SwitchIp;
-    event->SwitchKey = target_.SwitchKey;
-    event->DeviceName = target_.SwitchName;
-    event->DevicePort = target_.PortName;
-    event->PortKey = target_.PortIndex;
-    event->DeviceLocation = target_.SwitchLocation;
-    event->SourceMac = target_.NodeMac;
+    auto event = MakeDetectionEvent(target_.Port(), type, target_.NodeMac);
     event->SourceIp = node.ip;
     event->SourceName = node.name;
     return event;

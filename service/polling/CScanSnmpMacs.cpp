@@ -410,18 +410,13 @@ std::string CScanSnmpMacs::ReadableLocation(const std::string& switchKey,
 void CScanSnmpMacs::Raise(std::size_t port, const std::string& type, const std::string& mac,
                           const std::string& before, const std::string& current,
                           const CDbItem* node) {
-    auto event = std::make_unique<CEventItem>();
-    event->Severity = 0;
-    event->Category = "Detection";
-    event->DeviceIp = SwitchIp;
-    event->SwitchKey = SwitchKey;
-    event->DeviceName = SwitchName;
-    event->DevicePort = ports_[port].PortName;
-    event->PortKey = ports_[port].PortIndex;
-    event->DeviceLocation = SwitchLocation;
-    event->SourceMac = mac;
-    event->Description = type;
-    event->EventType = type;
+    SwitchPort where = ports_[port].Port();
+    // The switch fields are those the poll was started with (its first request's).
+    where.SwitchKey = SwitchKey;
+    where.SwitchIp = SwitchIp;
+    where.SwitchName = SwitchName;
+    where.SwitchLocation = SwitchLocation;
+    auto event = MakeDetectionEvent(where, type, mac);
     event->Before = before;
     event->Current = current;
     if (node) {

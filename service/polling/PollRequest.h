@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "shared/SwitchPort.h"
+
 namespace tarvell {
 
 // The fields a poll is started with (all text, as the switch and port records hold them).
@@ -19,6 +21,10 @@ struct PollRequest {
     std::string SwitchName;  // the name, or the alternate name when the name is empty
     std::string PortName;
     std::string SwitchLocation;
+
+    SwitchPort Port() const {
+        return {SwitchKey, SwitchIp, SwitchName, SwitchLocation, PortIndex, PortName};
+    }
 
     bool operator==(const PollRequest&) const = default;
 };
