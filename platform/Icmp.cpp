@@ -34,20 +34,16 @@ std::uint16_t Read16(const std::uint8_t* p) { return static_cast<std::uint16_t>(
 
 }  // namespace
 
-IcmpSocket::~IcmpSocket() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
 std::string IcmpSocket::Open() {
-    if (fd_ >= 0) return {};
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (fd_ >= 0) {
+    if (fd_.Valid()) return {};
+    fd_.Reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
+    if (fd_.Valid()) {
         raw_ = false;
         return {};
     }
     const int dgramError = errno;
-    fd_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (fd_ >= 0) {
+    fd_.Reset(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
+    if (fd_.Valid()) {
         raw_ = true;
         id_ = static_cast<std::uint16_t>(std::random_device{}());
         return {};
@@ -62,7 +58,7 @@ IcmpEchoReply IcmpSocket::Echo(const std::string& target, const std::string& pay
     IcmpEchoReply reply;
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    if (fd_ < 0 || payload.size() > kMaxPayload ||
+    if (!fd_.Valid() || payload.size() > kMaxPayload ||
         ::inet_pton(AF_INET, target.c_str(), &to.sin_addr) != 1)
         return reply;
 
@@ -81,7 +77,7 @@ IcmpEchoReply IcmpSocket::Echo(const std::string& target, const std::string& pay
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     const auto deadline = start + std::chrono::milliseconds(timeoutMs);
-    if (::sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to),
+    if (::sendto(fd_.Get(), packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to),
                  sizeof to) < 0)
         return reply;
 
@@ -90,13 +86,13 @@ IcmpEchoReply IcmpSocket::Echo(const std::string& target, const std::string& pay
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return reply;
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p{fd_.Get(), POLLIN, 0};
         const int ready = ::poll(&p, 1, static_cast<int>(left));
         if (ready < 0 && errno == EINTR) continue;
         if (ready <= 0) return reply;
         sockaddr_in from{};
         socklen_t fromLength = sizeof from;
-        const ssize_t got = ::recvfrom(fd_, in.data(), in.size(), 0,
+        const ssize_t got = ::recvfrom(fd_.Get(), in.data(), in.size(), 0,
                                        reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (got <= 0) continue;
         const std::uint8_t* icmp = in.data();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include "platform/UniqueFd.h"
 
 namespace tarvell {
 
@@ -17,7 +18,7 @@ struct IcmpEchoReply {
 class IcmpSocket {
 public:
     IcmpSocket() = default;
-    ~IcmpSocket();
+    ~IcmpSocket() = default;
     IcmpSocket(const IcmpSocket&) = delete;
     IcmpSocket& operator=(const IcmpSocket&) = delete;
 
@@ -30,7 +31,7 @@ public:
     IcmpEchoReply Echo(const std::string& target, const std::string& payload, int timeoutMs);
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
     bool raw_ = false;
     std::uint16_t id_ = 0;
     std::uint16_t sequence_ = 0;

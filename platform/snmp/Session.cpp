@@ -23,21 +23,16 @@ using SteadyClock = std::chrono::steady_clock;
 // ---- channels ------------------------------------------------------------------------------
 
 UdpChannel::UdpChannel(const Endpoint& endpoint) {
-    fd_ = ::socket(endpoint.Family(), SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<const sockaddr*>(&endpoint.address),
-                              endpoint.length) != 0) {
-        ::close(fd_);
-        fd_ = -1;
+    fd_.Reset(::socket(endpoint.Family(), SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (fd_.Valid() && ::connect(fd_.Get(), reinterpret_cast<const sockaddr*>(&endpoint.address),
+                                 endpoint.length) != 0) {
+        fd_.Reset();
     }
-}
-
-UdpChannel::~UdpChannel() {
-    if (fd_ >= 0) ::close(fd_);
 }
 
 bool UdpChannel::Send(std::string_view bytes) const {
     for (;;) {
-        const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd_.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         return n == static_cast<ssize_t>(bytes.size());
     }
@@ -51,12 +46,12 @@ bool UdpChannel::ReceiveUntil(SteadyClock::time_point deadline,
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
         if (left.count() <= 0) return false;
-        pollfd pfd{fd_, POLLIN, 0};
+        pollfd pfd{fd_.Get(), POLLIN, 0};
         const int ready =
             ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 600000)));
         if (ready < 0 && errno != EINTR) return false;
         if (ready <= 0) continue;
-        const ssize_t n = ::recv(fd_, buffer_.data(), kSize, MSG_DONTWAIT);
+        const ssize_t n = ::recv(fd_.Get(), buffer_.data(), kSize, MSG_DONTWAIT);
         // Errors (an ICMP port unreachable, for one) end nothing: the agent may yet answer.
         if (n < 0) {
             if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR &&
@@ -73,7 +68,7 @@ std::array<std::uint8_t, 4> UdpChannel::LocalIpv4() const {
     std::array<std::uint8_t, 4> out{};
     sockaddr_storage local{};
     socklen_t len = sizeof local;
-    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &len) == 0 &&
+    if (::getsockname(fd_.Get(), reinterpret_cast<sockaddr*>(&local), &len) == 0 &&
         local.ss_family == AF_INET) {
         const auto* sin = reinterpret_cast<const sockaddr_in*>(&local);
         std::memcpy(out.data(), &sin->sin_addr, 4);

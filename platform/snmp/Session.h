@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/snmp/Message.h"
+#include "platform/UniqueFd.h"
 
 namespace tarvell::snmp {
 
@@ -59,11 +60,10 @@ struct Reply {
 class UdpChannel {
 public:
     explicit UdpChannel(const Endpoint& endpoint);
-    ~UdpChannel();
     UdpChannel(const UdpChannel&) = delete;
     UdpChannel& operator=(const UdpChannel&) = delete;
 
-    bool Ok() const { return fd_ >= 0; }
+    bool Ok() const { return fd_.Valid(); }
     bool Send(std::string_view bytes) const;
     // Waits until `deadline` for a datagram that `accept` takes.
     bool ReceiveUntil(std::chrono::steady_clock::time_point deadline,
@@ -71,7 +71,7 @@ public:
     std::array<std::uint8_t, 4> LocalIpv4() const;
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
     std::string buffer_;
 };
 

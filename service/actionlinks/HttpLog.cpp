@@ -8,6 +8,7 @@
 
 #include "platform/DateText.h"
 #include "platform/Files.h"
+#include "platform/UniqueFd.h"
 
 namespace tarvell {
 
@@ -30,22 +31,18 @@ void HttpLog::Append(const std::string& line, bool truncate) {
     const std::string path = Path();
     const int flags = O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
                       (truncate ? O_TRUNC : 0);
-    int fd = ::open(path.c_str(), flags, 0644);
-    if (fd < 0) return;
+    UniqueFd fd(::open(path.c_str(), flags, 0644));
+    if (!fd.Valid()) return;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return;
-    }
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
     if (static_cast<std::size_t>(st.st_size) + line.size() > maxBytes_ && st.st_size > 0) {
-        ::close(fd);
+        fd.Reset();
         // rename() replaces the older copy, or a link planted there, without following it.
         if (std::rename(path.c_str(), OlderPath().c_str()) != 0) return;
-        fd = ::open(path.c_str(), flags | O_EXCL, 0644);
-        if (fd < 0) return;
+        fd.Reset(::open(path.c_str(), flags | O_EXCL, 0644));
+        if (!fd.Valid()) return;
     }
-    WriteAllToFd(fd, line);
-    ::close(fd);
+    WriteAllToFd(fd.Get(), line);
 }
 
 }  // namespace tarvell

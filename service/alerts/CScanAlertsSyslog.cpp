@@ -11,6 +11,7 @@
 
 #include "platform/Text.h"
 #include "service/alerts/AlertText.h"
+#include "platform/UniqueFd.h"
 
 namespace tarvell {
 namespace {
@@ -76,15 +77,14 @@ bool CScanAlertsSyslog::SendDatagram(const std::string& listener, const std::str
         if (why) *why = "not a dotted IPv4 address";
         return false;
     }
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    if (fd < 0) {
+    const UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+    if (!fd.Valid()) {
         if (why) *why = std::strerror(errno);
         return false;
     }
-    const ssize_t sent = ::sendto(fd, message.data(), message.size(), 0,
+    const ssize_t sent = ::sendto(fd.Get(), message.data(), message.size(), 0,
                                   reinterpret_cast<sockaddr*>(&to), sizeof to);
     const int error = errno;
-    ::close(fd);
     if (sent != static_cast<ssize_t>(message.size())) {
         if (why) *why = sent < 0 ? std::strerror(error) : "datagram cut short";
         return false;

@@ -20,6 +20,7 @@
 #include "platform/ErrnoText.h"
 #include "service/engine/CTarvellFrm.h"
 #include "service/engine/HandOverFile.h"
+#include "platform/UniqueFd.h"
 
 namespace tarvell {
 
@@ -115,20 +116,6 @@ bool StillSameFile(const std::string& path, const FileIdentity& read) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && FileIdentity::Of(st) == read;
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 bool ReadBounded(int fd, std::string& out) {
     char buffer[65536];
@@ -318,7 +305,7 @@ void ViewerUpdatePass::TakeOverHandOverFile() {
 bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& bytes,
                                         FileIdentity& read) {
     struct stat st {};
-    const FileDescriptor fd(OpenFileForReading(path, kMaxHandOverBytes, FollowLink::No, &st));
+    const UniqueFd fd(OpenFileForReading(path, kMaxHandOverBytes, FollowLink::No, &st));
     if (fd.Get() < 0) {
         if (errno == EINVAL || errno == EISDIR) {
             Problem("The hand-over file " + path + " is ignored: not a regular file");

@@ -1,4 +1,5 @@
 #include "platform/Files.h"
+#include "platform/UniqueFd.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -294,3 +295,22 @@ TEST(JoinPath, NeverDoublesTheSeparator) {
 
 }  // namespace
 }  // namespace tarvell
+
+// A descriptor is closed once, by its last owner, and errno survives the close.
+TEST(UniqueFdTest, ClosesOnceByItsLastOwnerAndKeepsErrno) {
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    ::close(pipeFds[1]);
+    tarvell::UniqueFd first(pipeFds[0]);
+    tarvell::UniqueFd second(std::move(first));
+    EXPECT_FALSE(first.Valid());
+    EXPECT_NE(::fcntl(pipeFds[0], F_GETFD), -1);  // still open
+    errno = ENOENT;
+    second.Reset();
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(::fcntl(pipeFds[0], F_GETFD), -1);
+    tarvell::UniqueFd released(::dup(STDIN_FILENO));
+    const int raw = released.Release();
+    released.Reset();
+    EXPECT_EQ(::close(raw), 0) << "a released descriptor is not closed";
+}
