@@ -397,26 +397,73 @@ ItemCounts CTarvellApp::AlertCounts() const {
 
 // ---- mutators
 
-EditResult CTarvellApp::BlockEvent(const std::string& key) {
+EditResult CTarvellApp::BlockEvent(const std::string& key) { return BlockEvents({key}); }
+
+EditResult CTarvellApp::BlockEvents(const std::vector<std::string>& keys,
+                                    const std::function<void(CTarvellDoc&)>& alsoEdit) {
     ChangeNotice notice(*this, HubChange::EventsChangedLocally);
     std::lock_guard<std::recursive_mutex> guard(EventLock);
     const MachineIdentity id = Identity();
-    bool countedAsDetection = false;
+    std::int32_t movedToPrevention = 0;
     const EditResult result = EditSettingsQuietly(*this, [&](CTarvellDoc& doc) {
-        const auto it = events_->EventMap.find(key);
-        countedAsDetection =
-            it != events_->EventMap.end() && !IsPreventionEvent(key, *it->second, doc);
-        RemoveFirstRequest(doc.BlockRequests, key);
-        RemoveFirstRequest(doc.UnblockRequests, key);
-        doc.BlockRequests.push_back(key + ";" + id.UserName + "@" + id.DomainName);
+        if (alsoEdit) alsoEdit(doc);
+        movedToPrevention = 0;
+        std::set<std::string_view> done;
+        for (const std::string& key : keys) {
+            if (!done.insert(key).second) continue;
+            const auto it = events_->EventMap.find(key);
+            if (it != events_->EventMap.end() && !IsPreventionEvent(key, *it->second, doc))
+                ++movedToPrevention;
+            RemoveFirstRequest(doc.BlockRequests, key);
+            RemoveFirstRequest(doc.UnblockRequests, key);
+            doc.BlockRequests.push_back(key + ";" + id.UserName + "@" + id.DomainName);
+        }
     });
     if (result != EditResult::Saved) {
         notice.Cancel();
-    } else if (countedAsDetection) {
-        --eventCounts_.detection;
-        ++eventCounts_.prevention;
+    } else {
+        eventCounts_.detection -= movedToPrevention;
+        eventCounts_.prevention += movedToPrevention;
     }
     return result;
+}
+
+std::vector<std::string> CTarvellApp::RemoveEvents(const std::vector<std::string>& keys,
+                                                   EditResult* outcome) {
+    ChangeNotice notice(*this, HubChange::EventsChangedLocally);
+    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    if (outcome) *outcome = EditResult::Saved;
+    std::vector<std::string> removed;
+    std::set<std::string_view> seen;
+    for (const std::string& key : keys)
+        if (events_->EventMap.count(key) && seen.insert(key).second) removed.push_back(key);
+    if (removed.empty()) {
+        notice.Cancel();
+        return removed;
+    }
+    std::int32_t prevention = 0;
+    const EditResult result = EditSettingsQuietly(*this, [&](CTarvellDoc& doc) {
+        prevention = 0;
+        for (const std::string& key : removed) {
+            prevention += IsPreventionEvent(key, *events_->EventMap.at(key), doc) ? 1 : 0;
+            doc.DeleteRequests.push_back(key);
+            RemoveFirstRequest(doc.EventNotes, key);
+        }
+    });
+    if (outcome) *outcome = result;
+    if (result != EditResult::Saved) {
+        notice.Cancel();
+        return {};
+    }
+    const auto count = static_cast<std::int32_t>(removed.size());
+    eventCounts_.total -= count;
+    eventCounts_.prevention -= prevention;
+    eventCounts_.detection -= count - prevention;
+    auto next = std::make_shared<EventsSnapshot>(*events_);
+    for (const std::string& key : removed) next->EventMap.erase(key);
+    events_ = std::move(next);
+    eventsChanged_ = true;
+    return removed;
 }
 
 bool CTarvellApp::RemoveEvent(const std::string& key, EditResult* outcome) {

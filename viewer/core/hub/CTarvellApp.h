@@ -179,8 +179,16 @@ public:
     // ---- mutators (user-interface thread): each files the change in the settings document
     // through EditSettings; when the edit is not saved the hub stays as it was.
     EditResult BlockEvent(const std::string& key);
+    // Block requests for every key in one edit; `alsoEdit` (optional) runs first in the same
+    // edit, with the hub's events lock held.
+    EditResult BlockEvents(const std::vector<std::string>& keys,
+                           const std::function<void(CTarvellDoc&)>& alsoEdit = {});
     // False when the key is not in the map (`outcome` untouched) or the edit was not saved.
     bool RemoveEvent(const std::string& key, EditResult* outcome = nullptr);
+    // Removes every listed event the hub holds in one edit and returns the keys removed (keys
+    // not in the hub, and repeats, are left out); nothing is removed when the edit is not saved.
+    std::vector<std::string> RemoveEvents(const std::vector<std::string>& keys,
+                                          EditResult* outcome = nullptr);
     EditResult ClearDetectionAlerts();
     EditResult ClearPreventionAlerts();
     bool RemoveAlert(const std::string& key, EditResult* outcome = nullptr);
