@@ -20,7 +20,7 @@ const PageTable& ViewerPages() {
                            return new CPlaceholderPage(n, context, parent);
                        });
         RegisterSummaryPages(t);
-        RegisterMonitorPages(t);
+        RegisterMonitorPages(t, OpenReportDialog);
         RegisterProtectionPages(t);
         RegisterAlertPages(t, {OpenInformationWindow, OpenReportDialog});
         RegisterSettingsPages(t);

@@ -1,4 +1,6 @@
 #include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/monitors/EventRequestDialogs.h"
+#include "viewer/monitors/MonitorReportPanels.h"
 
 #include <QGuiApplication>
 #include <QHash>
@@ -52,9 +54,9 @@ CEventMonitorWnd::CEventMonitorWnd(const PageContext& context, QWidget* parent)
     detectionHeader_ = new CDetectionMonitorHeaderPanel(this);
     preventionHeader_ = new CPreventionMonitorHeaderPanel(this);
     const QSize reportSize(detectionHeader_->width(), 30);
-    const char* names[2] = {"detectionReport", "preventionReport"};
-    for (int i = 0; i < 2; ++i)
-        reports_[i] = new CFramedPanel(QString::fromLatin1(names[i]), reportSize, this);
+    reports_[0] = new CDetectionMonitorReportPanel(*this);
+    reports_[1] = new CPreventionMonitorReportPanel(*this);
+    for (CFramedPanel* report : reports_) report->resize(reportSize);
     details_[0] = new CDetectionMonitorDetailsPanel(*this, this);
     details_[1] = new CPreventionMonitorDetailsPanel(*this, this);
     for (int i = 0; i < 2; ++i) {
@@ -73,6 +75,7 @@ CEventMonitorWnd::CEventMonitorWnd(const PageContext& context, QWidget* parent)
     hooks.eventDetails = [this](bool, const std::string& key) {
         OpenEventDetails(context_.app, key, this);
     };
+    InstallEventRequestHooks(*this);
     hide();
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "viewer/core/summary/ReportText.h"
 #include "viewer/widgets/ShellPage.h"
 #include "viewer/widgets/ImageList.h"
 
@@ -87,6 +88,9 @@ public:
         std::function<void(CPaintListCtrl*list)> blockEvents, removeEvents, unblockEvents;
         std::function<void(bool detection, const std::string&key)> eventDetails,
             setEventInformation;
+        // Opens a report dialog (caption, title, table); the frame gives it.
+        std::function<void(const QString& caption, const QString& title, const ReportTable& table)>
+            report;
     } hooks;
 
     // Shared by both lists: the column last clicked (-1 before any show) and the direction.

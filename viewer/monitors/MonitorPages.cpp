@@ -6,14 +6,22 @@
 
 namespace tarvell {
 
-void RegisterMonitorPages(PageTable& table) {
+void RegisterMonitorPages(PageTable& table, MonitorReportOpener report) {
     table.Register(PageSlot::MonitorOverview,
                    [](const PageContext& context, QWidget* parent) -> QWidget* {
                        return new CMonitorWnd(context.app, PageSender(context), parent);
                    });
-    table.Register(PageSlot::Monitor, [](const PageContext& context, QWidget* parent) -> QWidget* {
-        return new CEventMonitorWnd(context, parent);
-    });
+    table.Register(PageSlot::Monitor,
+                   [report](const PageContext& context, QWidget* parent) -> QWidget* {
+                       auto* window = new CEventMonitorWnd(context, parent);
+                       if (report)
+                           window->hooks.report = [report, window](const QString& caption,
+                                                                   const QString& title,
+                                                                   const ReportTable& table) {
+                               report(nullptr, caption, title, table);
+                           };
+                       return window;
+                   });
 }
 
 }  // namespace tarvell

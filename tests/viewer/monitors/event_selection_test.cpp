@@ -14,6 +14,12 @@
 #include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
+#include "viewer/monitors/EventRequestDialogs.h"
+#include "viewer/monitors/MonitorReportPanels.h"
+#include "viewer/core/shell/StringTable.h"
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/TextConv.h"
@@ -235,6 +241,141 @@ TEST_F(EventSelectionTest, RemovalOutsideAPassLowersTheCountAndKeepsTheMarksOnTh
     EXPECT_EQ(window_->Header(true)->CountText(), QStringLiteral("3"));
     List()->Rows()->DeleteAllItems();
     EXPECT_EQ(window_->Header(true)->CountText(), QStringLiteral("0"));
+}
+
+// ---- requests: block, remove, unblock, stop prevention and notes, read back from the file
+// the service takes over
+
+class EventRequestsUiTest : public EventSelectionTest {
+protected:
+    CTarvellDoc Saved() {
+        CTarvellDoc doc;
+        EXPECT_TRUE(doc.LoadFromFile(ViewerDocument::HandOverPath(server_)));
+        return doc;
+    }
+    void SelectRows(CPaintListCtrl* list, std::initializer_list<int> rows) {
+        list->clearSelection();
+        for (const int row : rows)
+            list->selectionModel()->select(list->Rows()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+};
+
+TEST_F(EventRequestsUiTest, BlockAndRemoveWorkOnTheRowsChosenAndAskFirst) {
+    CTarvellDoc doc = DefaultSettings();
+    Start(ThreeEvents(), doc);
+    SelectRows(List(), {0, 2});
+    OnBlockEvents(*app_, prompt_, *List());
+    EXPECT_EQ(LastPrompt(), LoadString(str::kNoPreventionMethod));
+    EXPECT_EQ(List()->Rows()->rowCount(), 3);
+
+    doc.SnmpPreventionEnabled = 1;
+    Start(ThreeEvents(), doc);
+    SelectRows(List(), {0, 2});
+    prompt_.Script({PromptAnswer::Ok});
+    OnBlockEvents(*app_, prompt_, *List());
+    EXPECT_EQ(LastPrompt(), LoadString(str::kAskBlockEvents));
+    ASSERT_EQ(List()->Rows()->rowCount(), 1);
+    EXPECT_EQ(List()->Rows()->ItemText(0, 0), QStringLiteral("S1/2"));
+    const CTarvellDoc saved = Saved();
+    EXPECT_EQ(saved.BlockRequests,
+              (std::vector<std::string>{"S1/1;alice@CORP", "S1/3;alice@CORP"}));
+    EXPECT_EQ(saved.NodesBlackList,
+              (std::vector<std::string>{"00:AA:01/0;", "00:BB:02/0;", "00:AA:04/0;"}));
+
+    SelectRows(List(), {0});
+    prompt_.Script({PromptAnswer::Cancel});
+    OnRemoveEvents(*app_, prompt_, *List());
+    EXPECT_EQ(List()->Rows()->rowCount(), 1) << "Cancel removes nothing";
+    prompt_.Script({PromptAnswer::Ok});
+    OnRemoveEvents(*app_, prompt_, *List());
+    EXPECT_EQ(List()->Rows()->rowCount(), 0);
+    EXPECT_EQ(Saved().DeleteRequests, std::vector<std::string>{"S1/2"});
+}
+
+TEST_F(EventRequestsUiTest, UnblockOptionsAndTheStopPasswordAgainstTheSavedSettings) {
+    CTarvellDoc doc = DefaultSettings();
+    doc.PreventionEnabled = 1;
+    doc.MonitorPassword = "pw";
+    doc.BlockRequests = {"S1/1;bob@X", "S1/3;bob@X"};
+    Start(ThreeEvents(), doc, cmd::kPreventionMonitor);
+    CPaintListCtrl* list = window_->List(false);
+    ASSERT_EQ(list->Rows()->rowCount(), 2);
+
+    SelectRows(list, {1});
+    CUnblockEventsDlg unblock(*app_, prompt_, *list, window_.get());
+    EXPECT_FALSE(unblock.Authorization(2)->isVisible());
+    unblock.OnOptions();
+    EXPECT_TRUE(unblock.OptionsShown());
+    unblock.Authorization(2)->click();
+    unblock.Removal(1)->click();
+    EXPECT_FALSE(unblock.Removal(0)->isChecked());
+    unblock.accept();
+    EXPECT_EQ(unblock.result(), QDialog::Accepted);
+    EXPECT_EQ(list->Rows()->ItemText(1, 4), QStringLiteral("Waiting for activation..."));
+    CTarvellDoc saved = Saved();
+    EXPECT_EQ(saved.UnblockRequests, std::vector<std::string>{"S1/3;alice@CORP"});
+    EXPECT_EQ(saved.NodesWhiteList, std::vector<std::string>{"00:AA:04/0;"});
+    EXPECT_TRUE(saved.DeleteRequests.empty()) << "moved to the detection list";
+
+    CStopPreventionDlg stop(*app_, prompt_, *list, window_.get());
+    ASSERT_TRUE(stop.PasswordMode());
+    EXPECT_FALSE(stop.OptionsButton()->isEnabled());
+    stop.PasswordEdit()->setText(QStringLiteral("PW"));
+    stop.accept();
+    EXPECT_EQ(LastPrompt(), LoadString(str::kIncorrectPassword));
+    EXPECT_TRUE(stop.PasswordEdit()->text().isEmpty());
+    stop.PasswordEdit()->setText(QStringLiteral("pw"));
+    stop.accept();
+    EXPECT_FALSE(stop.PasswordMode());
+    // The password changes meanwhile: the save is refused.
+    CTarvellDoc changed = Saved();
+    changed.MonitorPassword = "new";
+    ASSERT_TRUE(changed.SaveToFile(ViewerDocument::HandOverPath(server_), false));
+    stop.accept();
+    EXPECT_NE(stop.result(), QDialog::Accepted);
+    EXPECT_EQ(Saved().PreventionEnabled, 1);
+}
+
+TEST_F(EventRequestsUiTest, ANoteKeepsItsLineBreaksAndSetsTheRowImage) {
+    Start(ThreeEvents());
+    {
+        CEventInformationDlg info("S1/2", *window_);
+        EXPECT_EQ(info.ValueText(1), QStringLiteral("core"));
+        info.NoteEdit()->setPlainText(QStringLiteral("line; one\nline two"));
+        info.accept();
+        EXPECT_EQ(info.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(Saved().EventNotes, std::vector<std::string>{"S1/2;line; one\r\nline two"});
+    EXPECT_EQ(List()->Rows()->Row(1).image, 1);
+    ASSERT_TRUE(app_->ReloadDocument());
+    CEventInformationDlg again("S1/2", *window_);
+    EXPECT_EQ(again.NoteEdit()->toPlainText(), QStringLiteral("line; one\nline two"));
+    again.NoteEdit()->clear();
+    again.accept();
+    EXPECT_EQ(List()->Rows()->Row(1).image, 0);
+    EXPECT_TRUE(Saved().EventNotes.empty());
+}
+
+TEST_F(EventRequestsUiTest, AReportIsASnapshotAndStopNeedsNoRows) {
+    Start(ThreeEvents());
+    List()->Rows()->DeleteItem(1);  // as a type filter leaves them
+    const ReportTable report = MonitorReportTable(true, *List());
+    ASSERT_EQ(report.rows.size(), 2u);
+    EXPECT_EQ(report.rows[1][0], "S1/3");
+    EXPECT_EQ(report.headers.back(), "Event Details");
+    EXPECT_EQ(report.widths, (std::vector<int>{18, 18, 18, 18, 28}));
+    ASSERT_TRUE(app_->LoadEvents());
+    EXPECT_EQ(report.rows.size(), 2u);
+
+    CTarvellDoc doc = DefaultSettings();
+    doc.PreventionEnabled = 1;
+    Start({}, doc, cmd::kPreventionMonitor);
+    CStopPreventionDlg stop(*app_, prompt_, *window_->List(false), window_.get());
+    EXPECT_FALSE(stop.PasswordMode());
+    stop.accept();
+    EXPECT_EQ(stop.result(), QDialog::Accepted);
+    EXPECT_EQ(Saved().PreventionEnabled, 0);
 }
 
 }  // namespace
