@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "viewer/settings/ExportSettingsUi.h"
+
 namespace tarvell {
 
 // Each panel's and sheet's file has a registration, called once from here, one a line.
@@ -13,6 +15,7 @@ using SheetTable = std::map<QString, SettingsSheetOpener>;
 using PanelTable = std::map<CommandId, SettingsPanelMaker>;
 
 void RegisterBuiltInSheets() {
+    RegisterExportSheets();
 }
 
 SheetTable& Table() {

@@ -92,7 +92,7 @@ TEST_F(ExportSeedTest, AFailedReloadWritesNothingAndSaysSo) {
     EXPECT_FALSE(FileExists(ViewerDocument::HandOverPath(server_)));
 }
 
-// ---- Fields, interval, slots
+// ---- Fields, interval, fieldSlots
 
 TEST(ExportFieldsTest, SlotNamesAreTheServicesOwn) {
     for (ExportCollection c : kExportCollections) {
@@ -138,13 +138,13 @@ TEST(ExportFieldsTest, UntickingBlockedEmptiesSlotSevenOnly) {
     EXPECT_EQ(doc.SqlEventsKeep, 0);
     EXPECT_EQ(doc.SqlAlertsKeep, 1) << "each table keeps its own flag";
 
-    ExportSlots slots = SlotsOf({"Occurrence"});
-    SetAllSlots(slots, ExportCollection::Alerts, true);
-    EXPECT_EQ(slots[4], "DeviceLocation");
-    SetAllSlots(slots, ExportCollection::Alerts, false);
-    for (const auto& s : slots) EXPECT_EQ(s, "");
-    SetSlot(slots, ExportCollection::Alerts, 9, true);   // past the slots: nothing
-    EXPECT_FALSE(SlotOn(slots, 9));
+    ExportSlots fieldSlots = SlotsOf({"Occurrence"});
+    SetAllSlots(fieldSlots, ExportCollection::Alerts, true);
+    EXPECT_EQ(fieldSlots[4], "DeviceLocation");
+    SetAllSlots(fieldSlots, ExportCollection::Alerts, false);
+    for (const auto& s : fieldSlots) EXPECT_EQ(s, "");
+    SetSlot(fieldSlots, ExportCollection::Alerts, 9, true);   // past the fieldSlots: nothing
+    EXPECT_FALSE(SlotOn(fieldSlots, 9));
 }
 
 // ---- Location

@@ -157,22 +157,22 @@ int IntervalOfText(std::string_view text) {
 // ---- Slots
 
 ExportSlots SlotsOf(const std::vector<std::string>& stored) {
-    ExportSlots slots;
-    for (std::size_t i = 0; i < slots.size() && i < stored.size(); ++i) slots[i] = stored[i];
-    return slots;
+    ExportSlots fieldSlots;
+    for (std::size_t i = 0; i < fieldSlots.size() && i < stored.size(); ++i) fieldSlots[i] = stored[i];
+    return fieldSlots;
 }
 
-std::vector<std::string> StoredSlots(const ExportSlots& slots) {
-    return std::vector<std::string>(slots.begin(), slots.end());
+std::vector<std::string> StoredSlots(const ExportSlots& fieldSlots) {
+    return std::vector<std::string>(fieldSlots.begin(), fieldSlots.end());
 }
 
-void SetSlot(ExportSlots& slots, ExportCollection collection, std::size_t index, bool on) {
-    if (index >= slots.size()) return;
-    slots[index] = on ? ExportFieldsOf(collection)[index].name : "";
+void SetSlot(ExportSlots& fieldSlots, ExportCollection collection, std::size_t index, bool on) {
+    if (index >= fieldSlots.size()) return;
+    fieldSlots[index] = on ? ExportFieldsOf(collection)[index].name : "";
 }
 
-void SetAllSlots(ExportSlots& slots, ExportCollection collection, bool on) {
-    for (std::size_t i = 0; i < slots.size(); ++i) SetSlot(slots, collection, i, on);
+void SetAllSlots(ExportSlots& fieldSlots, ExportCollection collection, bool on) {
+    for (std::size_t i = 0; i < fieldSlots.size(); ++i) SetSlot(fieldSlots, collection, i, on);
 }
 
 ExportFieldChoice HtmlFieldsOf(const CTarvellDoc& doc) {

@@ -73,20 +73,20 @@ using ExportSlots = std::array<std::string, kExportFields>;
 // whose text is not the field's name is kept as stored (the service reads any non-empty entry
 // as on).
 ExportSlots SlotsOf(const std::vector<std::string>& stored);
-std::vector<std::string> StoredSlots(const ExportSlots& slots);
+std::vector<std::string> StoredSlots(const ExportSlots& fieldSlots);
 // Slot `index` on (the field's name) or off (""); an index past the slots changes nothing.
-void SetSlot(ExportSlots& slots, ExportCollection collection, std::size_t index, bool on);
-void SetAllSlots(ExportSlots& slots, ExportCollection collection, bool on);
-inline bool SlotOn(const ExportSlots& slots, std::size_t index) {
-    return index < slots.size() && !slots[index].empty();
+void SetSlot(ExportSlots& fieldSlots, ExportCollection collection, std::size_t index, bool on);
+void SetAllSlots(ExportSlots& fieldSlots, ExportCollection collection, bool on);
+inline bool SlotOn(const ExportSlots& fieldSlots, std::size_t index) {
+    return index < fieldSlots.size() && !fieldSlots[index].empty();
 }
 
 // What a field page edits: both collections' slots and, on the database page, both keep flags.
 struct ExportFieldChoice {
-    std::array<ExportSlots, 2> slots;
+    std::array<ExportSlots, 2> fieldSlots;
     std::array<bool, 2> keep{};
-    ExportSlots& Of(ExportCollection c) { return slots[static_cast<std::size_t>(c)]; }
-    const ExportSlots& Of(ExportCollection c) const { return slots[static_cast<std::size_t>(c)]; }
+    ExportSlots& Of(ExportCollection c) { return fieldSlots[static_cast<std::size_t>(c)]; }
+    const ExportSlots& Of(ExportCollection c) const { return fieldSlots[static_cast<std::size_t>(c)]; }
 };
 ExportFieldChoice HtmlFieldsOf(const CTarvellDoc& doc);
 ExportFieldChoice SqlFieldsOf(const CTarvellDoc& doc);
