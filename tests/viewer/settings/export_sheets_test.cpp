@@ -182,6 +182,45 @@ TEST_F(ExportSheetsTest, SqlBrowseWithTheScriptedDialogFillsTheLocation) {
     EXPECT_EQ(ConnectValue(Saved().SqlDatabase, "Database"), file);
 }
 
+TEST_F(ExportSheetsTest, HoverShowsTheFieldOrCollectionDescription) {
+    Sheet(true);
+    CExportFieldsPage* page = Fields();
+    CCheckListCtrl* list = page->FieldList();
+    list->SelectRow(2);
+    emit list->itemEntered(list->topLevelItem(7), 0);
+    EXPECT_EQ(page->DescriptionBox()->toPlainText(), "The blocking state of the device port 'yes or 'no'.");
+    EXPECT_EQ(list->SelectedRow(), -1) << "another row's selection goes with the new text";
+    auto* view = page->CollectionBox()->view();
+    emit view->entered(view->model()->index(1, 0));
+    EXPECT_EQ(page->DescriptionBox()->toPlainText(), "Collection of current alerts properties.");
+    EXPECT_FALSE(page->IsModified()) << "hovering is no change";
+}
+
+TEST(DataSourceDialogTest, FieldsFollowTheDriverAndThePasswordIsMasked) {
+    CDataSourceDlg dialog(DatabaseKind::Server, {"Tarvell PostgreSQL", "Tarvell SQLite3"});
+    dialog.show();
+    EXPECT_TRUE(dialog.ServerEdit()->isVisible());
+    EXPECT_FALSE(dialog.FileEdit()->isVisible());
+    EXPECT_EQ(dialog.PasswordEdit()->echoMode(), QLineEdit::Password);
+    dialog.ServerEdit()->setText(" db1 ");
+    dialog.PortEdit()->setText("5433");
+    dialog.DatabaseEdit()->setText("tarvell");
+    dialog.UserEdit()->setText("alice");
+    dialog.PasswordEdit()->setText("p;w");
+    const DataSourceRequest server = dialog.Request();
+    EXPECT_EQ(server.driver, "Tarvell PostgreSQL");
+    EXPECT_EQ(server.attributes.front(), (std::pair<std::string, std::string>{"Server", "db1"}));
+    EXPECT_EQ(server.credentials,
+              (ConnectAttributes{{"UID", "alice"}, {"PWD", "p;w"}})) << "credentials are not data source attributes";
+    dialog.DriverBox()->setCurrentIndex(1);
+    EXPECT_TRUE(dialog.FileEdit()->isVisible());
+    EXPECT_FALSE(dialog.PasswordEdit()->isVisible());
+    dialog.FileEdit()->setText("/tmp/x.db");
+    const DataSourceRequest file = dialog.Request();
+    EXPECT_EQ(file.attributes, (ConnectAttributes{{"Database", "/tmp/x.db"}}));
+    EXPECT_TRUE(file.credentials.empty());
+}
+
 TEST_F(ExportSheetsTest, BothSheetsAreRegisteredByCaption) {
     EXPECT_TRUE(HasSettingsSheet(QStringLiteral("HTML Options")));
     EXPECT_TRUE(HasSettingsSheet(QStringLiteral("SQL Options")));
