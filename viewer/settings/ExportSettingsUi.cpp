@@ -168,7 +168,9 @@ IntervalEdit::IntervalEdit(QWidget* page, QRect edit, std::function<void()> chan
     spin_->setRange(kExportIntervalMin, kExportIntervalMax);
     spin_->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     spin_->setGeometry(edit.right() + 1, edit.y(), 18, edit.height());
-    spin_->setStyleSheet(QStringLiteral("QSpinBox { color: transparent; background: transparent; }"));
+    // Only the arrows show: the edit beside it holds the number.
+    spin_->setFrame(false);
+    if (auto* inner = spin_->findChild<QLineEdit*>()) inner->setVisible(false);
     QObject::connect(spin_, &QSpinBox::valueChanged, edit_, [this, changed](int v) {
         if (edit_->text() != QString::number(v)) {
             edit_->setText(QString::number(v));
@@ -195,13 +197,13 @@ int IntervalEdit::Minutes() const { return IntervalOfText(Utf8(edit_->text())); 
 
 CSettingsAccessHtml::CSettingsAccessHtml(CTarvellApp& app, Prompt& prompt, FolderPicker& folders, QWidget* parent)
     : CPropertyPage(QStringLiteral("General"), parent), app_(app), prompt_(prompt), folders_(folders),
-      interval_(this, DluQRect(118, 56, 26, 12), [this] { SetModified(); }) {
+      interval_(this, DluQRect(124, 56, 26, 12), [this] { SetModified(); }) {
     PageLook(this);
     Text(this, QStringLiteral("Set the preferred HTML properties that will be used for updating the selected pages."),
          DluQRect(7, 7, 221, 24));
     Group(this, QStringLiteral("Update schedule"), DluQRect(7, 38, 221, 40));
-    Text(this, QStringLiteral("Update HTML pages every:"), DluQRect(13, 58, 104, 9), false);
-    Text(this, QStringLiteral("minutes."), DluQRect(160, 58, 40, 9), false);
+    Text(this, QStringLiteral("Update HTML pages every:"), DluQRect(13, 58, 110, 9), false);
+    Text(this, QStringLiteral("minutes."), DluQRect(166, 58, 40, 9), false);
     Group(this, QStringLiteral("Folder location"), DluQRect(7, 90, 221, 112));
     Text(this, QStringLiteral("Note:"), DluQRect(13, 104, 30, 9), false);
     Text(this, QStringLiteral("Please make sure that the selected archive folder is exist and this server has granted "
@@ -244,13 +246,13 @@ bool CSettingsAccessHtml::OnOK() {
 
 CSettingsAccessSql::CSettingsAccessSql(CTarvellApp& app, Prompt& prompt, QWidget* parent)
     : CPropertyPage(QStringLiteral("General"), parent), app_(app), prompt_(prompt),
-      interval_(this, DluQRect(118, 56, 26, 12), [this] { SetModified(); }) {
+      interval_(this, DluQRect(124, 56, 26, 12), [this] { SetModified(); }) {
     PageLook(this);
     Text(this, QStringLiteral("Set the preferred SQL properties that will be used for updating the selected database tables."),
          DluQRect(7, 7, 221, 24));
     Group(this, QStringLiteral("Update schedule"), DluQRect(7, 38, 221, 40));
-    Text(this, QStringLiteral("Update SQL tables every:"), DluQRect(13, 58, 104, 9), false);
-    Text(this, QStringLiteral("minutes."), DluQRect(160, 58, 40, 9), false);
+    Text(this, QStringLiteral("Update SQL tables every:"), DluQRect(13, 58, 110, 9), false);
+    Text(this, QStringLiteral("minutes."), DluQRect(166, 58, 40, 9), false);
     Group(this, QStringLiteral("Database location"), DluQRect(7, 90, 221, 112));
     serverRadio_ = new QRadioButton(QString::fromLatin1(kServerRadio), this);
     serverRadio_->setGeometry(DluQRect(13, 104, 200, 11));
@@ -274,6 +276,7 @@ CSettingsAccessSql::CSettingsAccessSql(CTarvellApp& app, Prompt& prompt, QWidget
 void CSettingsAccessSql::ShowLocation(const std::string& real) {
     real_ = real;
     location_->setText(FromUtf8(MaskPassword(real)));
+    location_->setCursorPosition(0);
 }
 
 std::string CSettingsAccessSql::Location() const { return UnmaskPassword(Utf8(location_->text()), real_); }
