@@ -7,7 +7,6 @@
 namespace tarvell {
 
 // Each panel's and sheet's file has a registration, called once from here, one a line.
-// (none yet)
 
 namespace {
 
