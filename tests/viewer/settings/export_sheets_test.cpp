@@ -221,6 +221,17 @@ TEST(DataSourceDialogTest, FieldsFollowTheDriverAndThePasswordIsMasked) {
     EXPECT_TRUE(file.credentials.empty());
 }
 
+TEST_F(ExportSheetsTest, AFailedReloadAtOkWritesNothingSaysSoAndKeepsTheSheet) {
+    CPropertySheet& sheet = Sheet(false);
+    Fields();   // the Tables page took part
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(server_, "Tarvell.ini"), "\x03" "3.6"));
+    sheet.PressOk();
+    EXPECT_TRUE(sheet.isVisible());
+    ASSERT_FALSE(prompt_.Requests().empty());
+    EXPECT_EQ(prompt_.Requests().front().text, LoadString(str::kSettingsReloadFailed));
+    EXPECT_FALSE(FileExists(JoinPath(JoinPath(server_, "handover"), "Tarvell.ini")));
+}
+
 TEST_F(ExportSheetsTest, BothSheetsAreRegisteredByCaption) {
     EXPECT_TRUE(HasSettingsSheet(QStringLiteral("HTML Options")));
     EXPECT_TRUE(HasSettingsSheet(QStringLiteral("SQL Options")));
