@@ -42,7 +42,8 @@ std::string Exchange(std::uint16_t port, const std::string& request) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::string reply;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+            static_cast<ssize_t>(request.size())) {
         char buffer[1024];
         for (;;) {
             pollfd pfd{fd, POLLIN, 0};
@@ -97,12 +98,18 @@ int main() {
             clients.emplace_back([&] {
                 for (int i = next++; i < kRequests; i = next++) {
                     const std::string event = "00AABB000001/" + std::to_string(i + 1);
-                    const std::string request = "POST /" + MakeLinkQuery(*secret, event, "None", "1700000000." + std::to_string(i)) +
-                                                " HTTP/1.1\r\nHost: bench\r\nContent-Length: 0\r\n\r\n";
+                    const std::string request =
+                        "POST /" +
+                        MakeLinkQuery(*secret, event, "None", "1700000000." + std::to_string(i)) +
+                        " HTTP/1.1\r\nHost: bench\r\nContent-Length: 0\r\n\r\n";
                     const Steady::time_point sent = Steady::now();
                     const std::string reply = Exchange(port, request);
-                    micros[i] = std::chrono::duration_cast<std::chrono::microseconds>(Steady::now() - sent).count();
-                    if (reply.size() >= 11 && reply.compare(reply.size() - 11, 11, "Request OK.") == 0) ++ok;
+                    micros[i] =
+                        std::chrono::duration_cast<std::chrono::microseconds>(Steady::now() - sent)
+                            .count();
+                    if (reply.size() >= 11 &&
+                        reply.compare(reply.size() - 11, 11, "Request OK.") == 0)
+                        ++ok;
                 }
             });
         }
@@ -117,9 +124,12 @@ int main() {
         }
         std::vector<std::int64_t> sorted = micros;
         std::sort(sorted.begin(), sorted.end());
-        std::printf("action-link load: %d requests from %d clients in %.3f s\n", kRequests, kClients, seconds);
-        std::printf("  answered Request OK.: %d, queued: %zu, peak sessions: %zu, refused connections: %zu\n",
-                    ok.load(), queued, listener.PeakSessions(), listener.RefusedConnections());
+        std::printf("action-link load: %d requests from %d clients in %.3f s\n", kRequests,
+                    kClients, seconds);
+        std::printf(
+            "  answered Request OK.: %d, queued: %zu, peak sessions: %zu, refused connections: "
+            "%zu\n",
+            ok.load(), queued, listener.PeakSessions(), listener.RefusedConnections());
         std::printf("  requests per second: %.0f\n", kRequests / seconds);
         std::printf("  answer time: median %.2f ms, 99th percentile %.2f ms, longest %.2f ms\n",
                     sorted[sorted.size() / 2] / 1000.0, sorted[sorted.size() * 99 / 100] / 1000.0,

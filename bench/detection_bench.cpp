@@ -99,10 +99,12 @@ struct Bench {
         doc.BlackListEnabled = 1;
         doc.NodesBlackList = {"00AABBCC*/1;"};
         doc.NewIpEnabled = doc.NewNameEnabled = doc.NewUserEnabled = 1;
-        doc.ChangedIpEnabled = doc.ChangedNameEnabled = doc.ChangedUserEnabled = doc.ChangedPortEnabled = 1;
+        doc.ChangedIpEnabled = doc.ChangedNameEnabled = doc.ChangedUserEnabled =
+            doc.ChangedPortEnabled = 1;
         doc.NewMacEnabled = 1;
         doc.NodesCountThreshold = 5;
-        doc.ReceiveThreshold = doc.TransmitThreshold = doc.BroadcastThreshold = doc.ErrorsThreshold = 50;
+        doc.ReceiveThreshold = doc.TransmitThreshold = doc.BroadcastThreshold =
+            doc.ErrorsThreshold = 50;
         doc.ThreatNormalAlerts = 1;
         engine->PublishSettings();
         ScanPacing pacing;
@@ -155,13 +157,13 @@ void BM_DetectionPassOnePercentChanged(benchmark::State& state) {
     Bench b;
     Generation a = MakeGeneration(false);
     Generation c = MakeGeneration(true);
-    Install(*b.engine, a);   // a now holds the engine's empty maps; c is the changed data
+    Install(*b.engine, a);  // a now holds the engine's empty maps; c is the changed data
     b.scan->RunPass();
     b.scan->RunPass();
     const std::size_t before = b.Alerts();
     for (auto _ : state) {
         state.PauseTiming();
-        Install(*b.engine, c);   // alternate between the two generations
+        Install(*b.engine, c);  // alternate between the two generations
         state.ResumeTiming();
         b.scan->RunPass();
     }
@@ -180,11 +182,10 @@ void BM_DetectionSnapshotLockHold(benchmark::State& state) {
         ObjectMap<CDbItem> ports, nodes;
         for (int which = 0; which < 2; ++which) {
             const auto start = std::chrono::steady_clock::now();
-            if (which == 0)
-                b.engine->SnapshotPorts(ports);
-            else
-                b.engine->SnapshotNodes(nodes);
-            const std::chrono::duration<double, std::milli> held = std::chrono::steady_clock::now() - start;
+            if (which == 0) b.engine->SnapshotPorts(ports);
+            else b.engine->SnapshotNodes(nodes);
+            const std::chrono::duration<double, std::milli> held =
+                std::chrono::steady_clock::now() - start;
             longestMs = std::max(longestMs, held.count());
         }
         state.PauseTiming();

@@ -110,7 +110,8 @@ struct BenchEngine {
         }
         std::lock_guard<std::recursive_mutex> alertGuard(engine->AlertLock);
         for (int n = 0; n < kAlerts; ++n)
-            engine->AlertLog[std::to_string(clock.Now() - n / 10) + "." + std::to_string(n % 10)] = MakeAlert(n);
+            engine->AlertLog[std::to_string(clock.Now() - n / 10) + "." + std::to_string(n % 10)] =
+                MakeAlert(n);
     }
 
     FakeClock clock;
@@ -134,7 +135,8 @@ private:
             const auto before = std::chrono::steady_clock::now();
             { std::lock_guard<std::recursive_mutex> guard(lock_); }
             const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(
-                                    std::chrono::steady_clock::now() - before).count();
+                                    std::chrono::steady_clock::now() - before)
+                                    .count();
             if (waited > maxWaitUs_) maxWaitUs_ = waited;
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -164,9 +166,10 @@ void BM_SavePass(benchmark::State& state) {
     }
     state.counters["alertLockMaxWaitMs"] = maxAlertWait;
     state.counters["engineLockMaxWaitMs"] = maxEngineWait;
-    state.counters["fileMB"] = static_cast<double>(
-        ReadWholeFile(JoinPath(bench.folder, kAlertLogName))->size() +
-        ReadWholeFile(JoinPath(bench.folder, kEventDatabaseName))->size()) / 1e6;
+    state.counters["fileMB"] =
+        static_cast<double>(ReadWholeFile(JoinPath(bench.folder, kAlertLogName))->size() +
+                            ReadWholeFile(JoinPath(bench.folder, kEventDatabaseName))->size()) /
+        1e6;
 }
 BENCHMARK(BM_SavePass)->Unit(benchmark::kMillisecond)->Iterations(5);
 
@@ -199,7 +202,8 @@ void BM_RecordEventAndQueueAlert(benchmark::State& state) {
     bench.Settings(everything, everything);
     std::vector<std::unique_ptr<CEventItem>> events;
     events.reserve(static_cast<std::size_t>(state.max_iterations));
-    for (std::int64_t n = 0; n < state.max_iterations; ++n) events.push_back(MakeEvent(static_cast<int>(n % kEvents)));
+    for (std::int64_t n = 0; n < state.max_iterations; ++n)
+        events.push_back(MakeEvent(static_cast<int>(n % kEvents)));
     std::size_t next = 0;
     for (auto _ : state) {
         bench.engine->RecordEvent(std::move(events[next++]));
@@ -214,7 +218,8 @@ void BM_QueueAlert(benchmark::State& state) {
     bench.Settings(false, false);
     std::vector<std::unique_ptr<CAlertItem>> alerts;
     alerts.reserve(static_cast<std::size_t>(state.max_iterations));
-    for (std::int64_t n = 0; n < state.max_iterations; ++n) alerts.push_back(MakeAlert(static_cast<int>(n)));
+    for (std::int64_t n = 0; n < state.max_iterations; ++n)
+        alerts.push_back(MakeAlert(static_cast<int>(n)));
     std::size_t next = 0;
     for (auto _ : state) {
         bench.engine->QueueAlert(std::move(alerts[next++]));

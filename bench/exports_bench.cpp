@@ -95,8 +95,10 @@ int Main() {
     doc.AlertDescriptionTexts.assign(types.size(), "Event $current ($severity)");
     doc.AlertCauseTexts.assign(types.size(), "cause");
     doc.AlertSeverityTexts = {"Normal", "Low", "Moderate", "Elevated", "High", "Severe"};
-    const std::vector<std::string> eventColumns(EventExportFields().begin(), EventExportFields().end());
-    const std::vector<std::string> alertColumns(AlertExportFields().begin(), AlertExportFields().end());
+    const std::vector<std::string> eventColumns(EventExportFields().begin(),
+                                                EventExportFields().end());
+    const std::vector<std::string> alertColumns(AlertExportFields().begin(),
+                                                AlertExportFields().end());
     doc.HtmlExportOn = 1;
     doc.HtmlFolder = JoinPath(root, "www");
     MakeDirectories(doc.HtmlFolder);
@@ -116,11 +118,12 @@ int Main() {
     for (int i = 0; i < 3; ++i) {
         const auto start = SteadyClock::now();
         html.ExportOnce();
-        std::printf("html       both pages, pass %d:     %7.2f s   longest lock hold %6.2f ms"
-                    "   (%zu + %zu bytes)\n",
-                    i + 1, SecondsSince(start), html.LongestLockHoldUs() / 1000.0,
-                    ReadWholeFile(JoinPath(doc.HtmlFolder, "Events.htm")).value_or("").size(),
-                    ReadWholeFile(JoinPath(doc.HtmlFolder, "Alerts.htm")).value_or("").size());
+        std::printf(
+            "html       both pages, pass %d:     %7.2f s   longest lock hold %6.2f ms"
+            "   (%zu + %zu bytes)\n",
+            i + 1, SecondsSince(start), html.LongestLockHoldUs() / 1000.0,
+            ReadWholeFile(JoinPath(doc.HtmlFolder, "Events.htm")).value_or("").size(),
+            ReadWholeFile(JoinPath(doc.HtmlFolder, "Alerts.htm")).value_or("").size());
     }
     std::printf("html       pages left unchanged in passes 2 and 3: %llu of 4\n",
                 static_cast<unsigned long long>(html.PagesLeftUnchanged()));
@@ -147,11 +150,12 @@ int Main() {
         const double build = SecondsSince(start);
         start = SteadyClock::now();
         AtomicWriteFile(JoinPath(doc.HtmlFolder, "phase.htm"), page);
-        std::printf("html       %s page: rows %.2f s (%zu chunks, longest hold %.2f ms wall, "
-                    "%.2f ms processor), text %.2f s, file %.2f s\n",
-                    kind == ExportKind::Events ? "events" : "alerts", copy, stats.chunks,
-                    stats.longestHoldUs / 1000.0, stats.longestHoldCpuUs / 1000.0, build,
-                    SecondsSince(start));
+        std::printf(
+            "html       %s page: rows %.2f s (%zu chunks, longest hold %.2f ms wall, "
+            "%.2f ms processor), text %.2f s, file %.2f s\n",
+            kind == ExportKind::Events ? "events" : "alerts", copy, stats.chunks,
+            stats.longestHoldUs / 1000.0, stats.longestHoldCpuUs / 1000.0, build,
+            SecondsSince(start));
     }
 
     exporttest::OdbcDrivers& drivers = exporttest::OdbcDrivers::Get();

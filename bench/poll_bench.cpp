@@ -32,7 +32,8 @@ double Ms(Steady::duration d) { return std::chrono::duration<double, std::milli>
 double CpuMs(int who) {
     rusage u{};
     ::getrusage(who, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
+           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
 }
 
 // A switch whose 10 000 learned MACs all sit on bridge port 1 (ifIndex 101).
@@ -47,7 +48,8 @@ std::string GeneratedTable() {
             for (int b : mac) out << "." << b;
             if (column == 1) {
                 char hex[13];
-                std::snprintf(hex, sizeof hex, "%02x%02x%02x%02x%02x%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+                std::snprintf(hex, sizeof hex, "%02x%02x%02x%02x%02x%02x", mac[0], mac[1], mac[2],
+                              mac[3], mac[4], mac[5]);
                 out << "|4x|" << hex << "\n";
             } else {
                 out << "|2|" << (column == 2 ? 1 : 3) << "\n";
@@ -64,9 +66,9 @@ struct Side {
 };
 
 const std::vector<std::string> kColumns = {
-    "1.3.6.1.2.1.17.1.4.1.1", "1.3.6.1.2.1.17.1.4.1.2", "1.3.6.1.2.1.17.4.3.1.1", "1.3.6.1.2.1.17.4.3.1.2",
-    "1.3.6.1.2.1.17.4.3.1.3", "1.3.6.1.2.1.17.7.1.2.2.1.1", "1.3.6.1.2.1.17.7.1.2.2.1.2",
-    "1.3.6.1.2.1.17.7.1.2.2.1.3"};
+    "1.3.6.1.2.1.17.1.4.1.1",     "1.3.6.1.2.1.17.1.4.1.2",    "1.3.6.1.2.1.17.4.3.1.1",
+    "1.3.6.1.2.1.17.4.3.1.2",     "1.3.6.1.2.1.17.4.3.1.3",    "1.3.6.1.2.1.17.7.1.2.2.1.1",
+    "1.3.6.1.2.1.17.7.1.2.2.1.2", "1.3.6.1.2.1.17.7.1.2.2.1.3"};
 
 Side Snmpwalk(const std::string& address, std::uint16_t port, const std::string& community) {
     Side side;
@@ -74,14 +76,25 @@ Side Snmpwalk(const std::string& address, std::uint16_t port, const std::string&
     const auto start = Steady::now();
     for (const std::string& column : kColumns) {
         ProcessOptions run;
-        run.argv = {"/usr/bin/snmpwalk", "-v1", "-Cc", "-c", community, "-On", "-t", "2", "-r", "1",
-                    address + ":" + std::to_string(port), column};
+        run.argv = {"/usr/bin/snmpwalk",
+                    "-v1",
+                    "-Cc",
+                    "-c",
+                    community,
+                    "-On",
+                    "-t",
+                    "2",
+                    "-r",
+                    "1",
+                    address + ":" + std::to_string(port),
+                    column};
         run.environment = std::vector<std::string>{"MIBS=", "MIBDIRS=/nonexistent", "HOME=/tmp"};
         run.captureOutput = true;
         run.maxOutputBytes = 64 * 1024 * 1024;
         const ProcessResult r = RunProcess(run);
         std::istringstream lines(r.out);
-        for (std::string line; std::getline(lines, line);) side.rows += line.rfind("." + column + ".", 0) == 0;
+        for (std::string line; std::getline(lines, line);)
+            side.rows += line.rfind("." + column + ".", 0) == 0;
     }
     side.wallMs = Ms(Steady::now() - start);
     side.cpuMs = CpuMs(RUSAGE_CHILDREN) - cpu0;
@@ -153,8 +166,9 @@ struct Bench {
     }
 };
 
-void Compare(const char* name, Bench& bench, const lab::SimSwitch& sim, const std::string& community,
-             const std::string& objectId, const std::string& port, int rounds) {
+void Compare(const char* name, Bench& bench, const lab::SimSwitch& sim,
+             const std::string& community, const std::string& objectId, const std::string& port,
+             int rounds) {
     Side ours, walk;
     for (int i = 0; i < rounds; ++i) {
         const Side o = bench.Poll(sim.Address(), community, objectId, port);
@@ -170,13 +184,17 @@ void Compare(const char* name, Bench& bench, const lab::SimSwitch& sim, const st
     ours.cpuMs /= rounds;
     walk.wallMs /= rounds;
     walk.cpuMs /= rounds;
-    std::printf("%-22s poll %8.1f ms (%ld MACs found)   snmpwalk -v1 -Cc of the %zu columns %8.1f ms (%ld rows)   "
-                "wall ratio %.2f\n",
-                name, ours.wallMs, ours.rows, kColumns.size(), walk.wallMs, walk.rows, ours.wallMs / walk.wallMs);
+    std::printf(
+        "%-22s poll %8.1f ms (%ld MACs found)   snmpwalk -v1 -Cc of the %zu columns %8.1f ms (%ld "
+        "rows)   "
+        "wall ratio %.2f\n",
+        name, ours.wallMs, ours.rows, kColumns.size(), walk.wallMs, walk.rows,
+        ours.wallMs / walk.wallMs);
     // Rows our poll read: the snmpwalk row count (same columns; the poll reads them all).
     const double rows = static_cast<double>(std::max(walk.rows, 1L));
-    std::printf("%-22s CPU per row: ours %.2f us, snmpwalk %.2f us, ratio %.2f\n", name, ours.cpuMs * 1000 / rows,
-                walk.cpuMs * 1000 / rows, ours.cpuMs / std::max(walk.cpuMs, 0.001));
+    std::printf("%-22s CPU per row: ours %.2f us, snmpwalk %.2f us, ratio %.2f\n", name,
+                ours.cpuMs * 1000 / rows, walk.cpuMs * 1000 / rows,
+                ours.cpuMs / std::max(walk.cpuMs, 0.001));
 }
 
 }  // namespace
@@ -261,7 +279,9 @@ int main(int argc, char** argv) {
             total += Ms(Steady::now() - start);
             scheduler.WaitIdle(30'000);
         }
-        std::printf("linkUp trap sent (snmptrap process included) to first event recorded: %.1f ms\n", total / rounds);
+        std::printf(
+            "linkUp trap sent (snmptrap process included) to first event recorded: %.1f ms\n",
+            total / rounds);
         listener.StopAndJoin();
     }
     return 0;

@@ -40,21 +40,29 @@ class Server {
 public:
     Server() {
         dir = MakeTempFolder("tarvell-smtpbench-");
-        const std::vector<std::string> ec = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+        const std::vector<std::string> ec = {"-newkey", "ec", "-pkeyopt",
+                                             "ec_paramgen_curve:prime256v1", "-nodes"};
         auto with = [&](std::vector<std::string> a, std::vector<std::string> b) {
             a.insert(a.end(), ec.begin(), ec.end());
             a.insert(a.end(), b.begin(), b.end());
             return a;
         };
         AtomicWriteFile(dir + "/san.cnf", "subjectAltName=DNS:localhost,IP:127.0.0.1\n");
-        Run(with({"openssl", "req", "-x509"}, {"-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Bench CA"}), dir);
-        Run(with({"openssl", "req"}, {"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"}), dir);
-        Run({"openssl", "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
-             "-out", "server.pem", "-days", "2", "-extfile", "san.cnf"}, dir);
-        AtomicWriteFile(dir + "/servers.cfg", "bench starttls LOGIN " + dir + "/server.pem " + dir + "/server.key\n");
+        Run(with({"openssl", "req", "-x509"},
+                 {"-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Bench CA"}),
+            dir);
+        Run(with({"openssl", "req"},
+                 {"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"}),
+            dir);
+        Run({"openssl", "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+             "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "san.cnf"},
+            dir);
+        AtomicWriteFile(dir + "/servers.cfg",
+                        "bench starttls LOGIN " + dir + "/server.pem " + dir + "/server.key\n");
         int in[2];
         if (::pipe2(in, O_CLOEXEC) != 0) return;
-        std::vector<std::string> args = {"/usr/bin/python3", SourceDir() + "/tests/fixtures/smtp/smtp_server.py",
+        std::vector<std::string> args = {"/usr/bin/python3",
+                                         SourceDir() + "/tests/fixtures/smtp/smtp_server.py",
                                          dir + "/store", dir + "/servers.cfg"};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
@@ -63,7 +71,8 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -73,7 +82,8 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             const std::string out = ReadWholeFile(log).value_or("");
             const std::size_t at = out.find("bench=");
-            if (at != std::string::npos && out.find('\n', at) != std::string::npos) port = std::stoi(out.substr(at + 6));
+            if (at != std::string::npos && out.find('\n', at) != std::string::npos)
+                port = std::stoi(out.substr(at + 6));
         }
     }
     ~Server() {
@@ -119,11 +129,31 @@ BENCHMARK(BM_OurClientStartTlsLogin)->Unit(benchmark::kMillisecond)->Iterations(
 
 void BM_SwaksStartTlsLogin(benchmark::State& state) {
     Server& server = TheServer();
-    const std::vector<std::string> argv = {
-        "swaks", "--silent", "2", "--server", "localhost", "--port", std::to_string(server.port),
-        "--from", "tarvell@example.org", "--to", "ops@example.org", "--header", "Subject: New Mac",
-        "--body", kBody, "--tls", "--tls-verify", "--tls-ca-path", server.dir + "/ca.pem",
-        "--auth", "LOGIN", "--auth-user", "alert-user", "--auth-password", "s3cret^pass"};
+    const std::vector<std::string> argv = {"swaks",
+                                           "--silent",
+                                           "2",
+                                           "--server",
+                                           "localhost",
+                                           "--port",
+                                           std::to_string(server.port),
+                                           "--from",
+                                           "tarvell@example.org",
+                                           "--to",
+                                           "ops@example.org",
+                                           "--header",
+                                           "Subject: New Mac",
+                                           "--body",
+                                           kBody,
+                                           "--tls",
+                                           "--tls-verify",
+                                           "--tls-ca-path",
+                                           server.dir + "/ca.pem",
+                                           "--auth",
+                                           "LOGIN",
+                                           "--auth-user",
+                                           "alert-user",
+                                           "--auth-password",
+                                           "s3cret^pass"};
     for (auto _ : state) {
         if (!Run(argv, server.dir)) state.SkipWithError("swaks failed");
     }

@@ -26,7 +26,8 @@ const std::vector<std::vector<std::string>> kSideBySide = {
     {"1.3.6.1.2.1.17.4.3.1.1", "1.3.6.1.2.1.17.4.3.1.2", "1.3.6.1.2.1.17.4.3.1.3"},
     {"1.3.6.1.2.1.17.7.1.2.2.1.1", "1.3.6.1.2.1.17.7.1.2.2.1.2", "1.3.6.1.2.1.17.7.1.2.2.1.3"},
 };
-const std::vector<std::string> kTables = {"1.3.6.1.2.1.17.1.4.1", "1.3.6.1.2.1.17.4.3.1", "1.3.6.1.2.1.17.7.1.2.2.1"};
+const std::vector<std::string> kTables = {"1.3.6.1.2.1.17.1.4.1", "1.3.6.1.2.1.17.4.3.1",
+                                          "1.3.6.1.2.1.17.7.1.2.2.1"};
 
 struct Cost {
     double wallMs = 0, cpuMs = 0;
@@ -36,7 +37,8 @@ struct Cost {
 double CpuMs(int who) {
     rusage u{};
     ::getrusage(who, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
 }
 
 template <typename F>
@@ -45,7 +47,8 @@ Cost Measure(int who, F run) {
     const double cpu = CpuMs(who);
     const auto start = std::chrono::steady_clock::now();
     run(c);
-    c.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    c.wallMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     c.cpuMs = CpuMs(who) - cpu;
     return c;
 }
@@ -71,8 +74,8 @@ void RequestWalk(SnmpClient& client, const std::vector<std::string>& columns, Co
     const std::size_t n = columns.size();
     for (;;) {
         ++c.requests;
-        client.Request(SnmpClient::kGetNext, "127.0.0.1", SnmpClient::kV3Marker, 2000, 1, static_cast<int>(n), 0,
-                       entries.data(), &answer, &context);
+        client.Request(SnmpClient::kGetNext, "127.0.0.1", SnmpClient::kV3Marker, 2000, 1,
+                       static_cast<int>(n), 0, entries.data(), &answer, &context);
         if (answer.size() < n) break;
         const auto in = [&](std::size_t i) {
             return !answer[i].value.IsException() && snmp::OidStartsWith(answer[i].oid, heads[i]) &&
@@ -103,7 +106,8 @@ Cost After(SnmpClient& client) {
         options.v3Context = kRecording;
         options.ordered = false;
         for (const auto& columns : kSideBySide) {
-            const SnmpWalkResult r = session->Walk(SnmpClient::kV3Marker, columns, [](const snmp::WalkRow&) {}, options);
+            const SnmpWalkResult r = session->Walk(
+                SnmpClient::kV3Marker, columns, [](const snmp::WalkRow&) {}, options);
             c.rows += r.rows;
             c.requests += r.requests;
         }
@@ -115,9 +119,30 @@ Cost Reference(const snmptest::SnmpSim& sim, const snmptest::TempDir& dir) {
         for (const auto& table : kTables) {
             snmptest::PeerProcess walk;
             const std::string out = dir / "bulkwalk.out";
-            walk.Start({"/usr/bin/snmpbulkwalk", "-v3", "-l", "authPriv", "-u", kUser.name, "-a", "SHA", "-A",
-                        kUser.authKey, "-x", "DES", "-X", kUser.privKey, "-n", kRecording, "-On", "-Cc", "-t", "2",
-                        "-r", "1", "127.0.0.1:" + std::to_string(sim.Port()), table},
+            walk.Start({"/usr/bin/snmpbulkwalk",
+                        "-v3",
+                        "-l",
+                        "authPriv",
+                        "-u",
+                        kUser.name,
+                        "-a",
+                        "SHA",
+                        "-A",
+                        kUser.authKey,
+                        "-x",
+                        "DES",
+                        "-X",
+                        kUser.privKey,
+                        "-n",
+                        kRecording,
+                        "-On",
+                        "-Cc",
+                        "-t",
+                        "2",
+                        "-r",
+                        "1",
+                        "127.0.0.1:" + std::to_string(sim.Port()),
+                        table},
                        out, {"MIBS="});
             while (walk.Alive()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             for (const char ch : snmptest::ReadFile(out)) c.rows += ch == '\n';
@@ -152,19 +177,22 @@ int main() {
     for (int round = 0; round < kRounds; ++round) {
         const int order[3][3] = {{0, 1, 2}, {2, 1, 0}, {1, 0, 2}};
         for (const int which : order[round % 3]) {
-            last[which] = which == 0 ? Before(client) : which == 1 ? After(client) : Reference(sim, dir);
+            last[which] = which == 0   ? Before(client)
+                          : which == 1 ? After(client)
+                                       : Reference(sim, dir);
             sum[which].wallMs += last[which].wallMs;
             sum[which].cpuMs += last[which].cpuMs;
         }
     }
-    const char* names[3] = {"get-next, socket per request (until now)", "column walk, GetBulk, one socket",
-                            "snmpbulkwalk -v3 (3 tables)"};
+    const char* names[3] = {"get-next, socket per request (until now)",
+                            "column walk, GetBulk, one socket", "snmpbulkwalk -v3 (3 tables)"};
     for (int i = 0; i < 3; ++i) {
-        std::printf("%-42s wall %8.1f ms  cpu %8.1f ms  rows %6zu  requests %6zu\n", names[i], sum[i].wallMs / kRounds,
-                    sum[i].cpuMs / kRounds, last[i].rows, last[i].requests);
+        std::printf("%-42s wall %8.1f ms  cpu %8.1f ms  rows %6zu  requests %6zu\n", names[i],
+                    sum[i].wallMs / kRounds, sum[i].cpuMs / kRounds, last[i].rows,
+                    last[i].requests);
     }
     std::printf("ratio to snmpbulkwalk: before wall %.2fx cpu %.2fx; after wall %.2fx cpu %.2fx\n",
-                sum[0].wallMs / sum[2].wallMs, sum[0].cpuMs / sum[2].cpuMs, sum[1].wallMs / sum[2].wallMs,
-                sum[1].cpuMs / sum[2].cpuMs);
+                sum[0].wallMs / sum[2].wallMs, sum[0].cpuMs / sum[2].cpuMs,
+                sum[1].wallMs / sum[2].wallMs, sum[1].cpuMs / sum[2].cpuMs);
     return 0;
 }

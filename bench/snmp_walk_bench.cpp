@@ -22,7 +22,7 @@ constexpr const char* kAddressColumn = "1.3.6.1.2.1.17.4.3.1.1";
 
 snmptest::SnmpSim* g_sim = nullptr;
 snmptest::TempDir* g_dir = nullptr;
-double g_oursMs = 0;        // sum over rounds
+double g_oursMs = 0;  // sum over rounds
 double g_snmpwalkMs = 0;
 constexpr int kRounds = 3;
 
@@ -35,7 +35,8 @@ std::string MakeForwardingTable() {
             for (int b : mac) out << "." << b;
             if (column == 1) {
                 char hex[13];
-                std::snprintf(hex, sizeof hex, "%02x%02x%02x%02x%02x%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+                std::snprintf(hex, sizeof hex, "%02x%02x%02x%02x%02x%02x", mac[0], mac[1], mac[2],
+                              mac[3], mac[4], mac[5]);
                 out << "|4x|" << hex << "\n";
             } else if (column == 2) {
                 out << "|2|" << (1 + i % 48) << "\n";
@@ -51,7 +52,8 @@ int OurWalk(SnmpClient& client) {
     SnmpOidEntry entry{};
     std::strcpy(entry.oid, kAddressColumn);
     int rows = 0;
-    while (client.Request(SnmpClient::kGetNext, "127.0.0.1", "public", 2000, 1, 1, 11, &entry)) ++rows;
+    while (client.Request(SnmpClient::kGetNext, "127.0.0.1", "public", 2000, 1, 1, 11, &entry))
+        ++rows;
     return rows;
 }
 
@@ -64,7 +66,8 @@ int SnmpwalkProcess() {
     while (walk.Alive()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::ifstream in(out);
     int rows = 0;
-    for (std::string line; std::getline(in, line);) rows += line.rfind(std::string(".") + kAddressColumn, 0) == 0;
+    for (std::string line; std::getline(in, line);)
+        rows += line.rfind(std::string(".") + kAddressColumn, 0) == 0;
     return rows;
 }
 
@@ -77,12 +80,16 @@ void BM_OurClientWalk(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         const int rows = OurWalk(client);
-        totalMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        if (rows != kEntries) state.SkipWithError(("walked " + std::to_string(rows) + " rows").c_str());
+        totalMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        if (rows != kEntries)
+            state.SkipWithError(("walked " + std::to_string(rows) + " rows").c_str());
     }
     g_oursMs += totalMs / static_cast<double>(state.iterations());
-    state.counters["rows/s"] = benchmark::Counter(static_cast<double>(kEntries) * static_cast<double>(state.iterations()),
-                                                  benchmark::Counter::kIsRate);
+    state.counters["rows/s"] =
+        benchmark::Counter(static_cast<double>(kEntries) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
 }
 
 void BM_SnmpwalkProcess(benchmark::State& state) {
@@ -90,12 +97,16 @@ void BM_SnmpwalkProcess(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         const int rows = SnmpwalkProcess();
-        totalMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        if (rows != kEntries) state.SkipWithError(("snmpwalk printed " + std::to_string(rows) + " rows").c_str());
+        totalMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        if (rows != kEntries)
+            state.SkipWithError(("snmpwalk printed " + std::to_string(rows) + " rows").c_str());
     }
     g_snmpwalkMs += totalMs / static_cast<double>(state.iterations());
-    state.counters["rows/s"] = benchmark::Counter(static_cast<double>(kEntries) * static_cast<double>(state.iterations()),
-                                                  benchmark::Counter::kIsRate);
+    state.counters["rows/s"] =
+        benchmark::Counter(static_cast<double>(kEntries) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
 }
 
 // Registered in alternating order, one walk each, so that both see the same load.
@@ -107,7 +118,8 @@ void RegisterRounds() {
         const std::vector<std::pair<const char*, Fn>> order =
             round % 2 ? std::vector{theirs, ours} : std::vector{ours, theirs};
         for (const auto& [name, fn] : order) {
-            benchmark::RegisterBenchmark((std::string(name) + "/round:" + std::to_string(round)).c_str(), fn)
+            benchmark::RegisterBenchmark(
+                (std::string(name) + "/round:" + std::to_string(round)).c_str(), fn)
                 ->Iterations(1)
                 ->Unit(benchmark::kMillisecond)
                 ->UseRealTime();
@@ -135,8 +147,10 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     if (g_oursMs > 0 && g_snmpwalkMs > 0) {
-        std::printf("walk of %d rows, mean of %d rounds: ours %.0f ms, snmpwalk %.0f ms, ours/snmpwalk = %.3f\n",
-                    kEntries, kRounds, g_oursMs / kRounds, g_snmpwalkMs / kRounds, g_oursMs / g_snmpwalkMs);
+        std::printf(
+            "walk of %d rows, mean of %d rounds: ours %.0f ms, snmpwalk %.0f ms, ours/snmpwalk = "
+            "%.3f\n",
+            kEntries, kRounds, g_oursMs / kRounds, g_snmpwalkMs / kRounds, g_oursMs / g_snmpwalkMs);
     }
     return 0;
 }

@@ -72,14 +72,15 @@ int MakeSibling(const std::string& folder, long nodes) {
         node->NodeMac() = "02" + Hex(static_cast<std::uint64_t>(n), 10);
         node->NodeSwitch() = "00AABB" + Hex(n % 200, 6);
         node->NodePort() = std::to_string(n % 48 + 1);
-        node->NodeIp() = "10." + std::to_string(n / 65536 % 256) + "." + std::to_string(n / 256 % 256) + "." +
-                         std::to_string(n % 256);
+        node->NodeIp() = "10." + std::to_string(n / 65536 % 256) + "." +
+                         std::to_string(n / 256 % 256) + "." + std::to_string(n % 256);
         const std::string mac = node->NodeMac();
         db.SiblingNodes[mac] = std::move(node);
     }
     const std::string path = JoinPath(folder, kSiblingDatabaseName);
     if (!WriteStateFile(path, db)) return 1;
-    std::printf("sibling file: %ld nodes, %ld bytes (%.1f bytes per record)\n", nodes, FileBytes(path),
+    std::printf("sibling file: %ld nodes, %ld bytes (%.1f bytes per record)\n", nodes,
+                FileBytes(path),
                 static_cast<double>(FileBytes(path)) / static_cast<double>(nodes + 200 + 200 * 48));
     return 0;
 }
@@ -97,7 +98,8 @@ int MakeEvents(const std::string& folder, long events) {
     }
     const std::string path = JoinPath(folder, kEventDatabaseName);
     if (!WriteStateFile(path, file)) return 1;
-    std::printf("event file: %ld events, %ld bytes (%.1f bytes per record)\n", events, FileBytes(path),
+    std::printf("event file: %ld events, %ld bytes (%.1f bytes per record)\n", events,
+                FileBytes(path),
                 static_cast<double>(FileBytes(path)) / static_cast<double>(events));
     return 0;
 }
@@ -120,10 +122,11 @@ int LoadSibling(const std::string& folder, int passes) {
     const long records = static_cast<long>(engine.SiblingNodes.size() + engine.SiblingPorts.size() +
                                            engine.SiblingSwitches.size());
     const long file = FileBytes(JoinPath(folder, kSiblingDatabaseName));
-    std::printf("sibling load: %ld records kept, %.2f s, peak RSS %ld MiB (%.1f times the file; "
-                "%.0f bytes per kept record)\n",
-                records, loadSeconds, peak / 1024, (peak - before) * 1024.0 / static_cast<double>(file),
-                (peak - before) * 1024.0 / static_cast<double>(records));
+    std::printf(
+        "sibling load: %ld records kept, %.2f s, peak RSS %ld MiB (%.1f times the file; "
+        "%.0f bytes per kept record)\n",
+        records, loadSeconds, peak / 1024, (peak - before) * 1024.0 / static_cast<double>(file),
+        (peak - before) * 1024.0 / static_cast<double>(records));
     for (int p = 0; p < passes; ++p) {
         const auto again = std::chrono::steady_clock::now();
         engine.LoadSiblingDatabase();
@@ -142,9 +145,11 @@ int LoadEvents(const std::string& folder) {
     const long peak = PeakRssKb();
     const long events = static_cast<long>(engine.EventMap.size());
     const long file = FileBytes(JoinPath(folder, kEventDatabaseName));
-    std::printf("event load: %ld events, %.2f s, peak RSS %ld MiB (%.1f times the file; %.0f bytes per event)\n",
-                events, seconds, peak / 1024, (peak - before) * 1024.0 / static_cast<double>(file),
-                (peak - before) * 1024.0 / static_cast<double>(events));
+    std::printf(
+        "event load: %ld events, %.2f s, peak RSS %ld MiB (%.1f times the file; %.0f bytes per "
+        "event)\n",
+        events, seconds, peak / 1024, (peak - before) * 1024.0 / static_cast<double>(file),
+        (peak - before) * 1024.0 / static_cast<double>(events));
     return events > 0 ? 0 : 1;
 }
 
@@ -154,7 +159,8 @@ int LoadEvents(const std::string& folder) {
 int main(int argc, char** argv) {
     using namespace tarvell;
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s make-sibling|make-events|load-sibling|load-events <folder> [n]\n",
+        std::fprintf(stderr,
+                     "usage: %s make-sibling|make-events|load-sibling|load-events <folder> [n]\n",
                      argv[0]);
         return 64;
     }

@@ -11,7 +11,7 @@ namespace {
 constexpr std::uint8_t kByteEscape = 0xFF;
 constexpr std::uint16_t kShortEscape = 0xFFFF;
 constexpr std::uint32_t kWordEscape = 0xFFFFFFFFu;
-constexpr std::uint16_t kShortTextLimit = 0xFFFE;   // 0xFFFE itself is the Unicode marker
+constexpr std::uint16_t kShortTextLimit = 0xFFFE;  // 0xFFFE itself is the Unicode marker
 constexpr std::uint16_t kUnicodeMarker = 0xFFFE;
 
 // Object tags.
@@ -125,7 +125,7 @@ void ArchiveWriter::WriteObjectHeader(std::string_view className, std::uint16_t 
         WriteShort(kBigObjectTag);
         WriteUWord(kBigClassTag | known->second);
     }
-    TakeMapIndex();   // the object itself
+    TakeMapIndex();  // the object itself
 }
 
 // ---- reader ----
@@ -195,7 +195,8 @@ std::uint32_t ArchiveReader::ReadCount() {
         count = ReadUWord();
         if (count == kWordEscape) count = ReadUQuad();
     }
-    if (count > kMaxArchiveText || count > Remaining()) throw ArchiveError("archive count too large");
+    if (count > kMaxArchiveText || count > Remaining())
+        throw ArchiveError("archive count too large");
     return static_cast<std::uint32_t>(count);
 }
 
@@ -267,7 +268,7 @@ void ArchiveReader::ReadObjectHeader(std::string_view expectedClass, std::uint16
     } else {
         CheckKnownClass(ReadClassReference(tag), expectedClass, expectedSchema);
     }
-    TakeMapIndex();   // the object itself
+    TakeMapIndex();  // the object itself
 }
 
 }  // namespace tarvell

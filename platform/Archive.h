@@ -47,7 +47,7 @@ private:
 
     std::string bytes_;
     std::map<std::string, std::uint32_t, std::less<>> classIndex_;
-    std::uint32_t mapCount_ = 1;   // index 0 is the null object
+    std::uint32_t mapCount_ = 1;  // index 0 is the null object
 };
 
 class ArchiveReader {
@@ -80,7 +80,7 @@ public:
 private:
     struct TextLength {
         std::uint64_t length;
-        bool wide;   // counts UTF-16 code units after the Unicode marker
+        bool wide;  // counts UTF-16 code units after the Unicode marker
     };
 
     void Need(std::size_t n) const;
@@ -95,7 +95,7 @@ private:
 
     std::string_view data_;
     std::size_t pos_ = 0;
-    std::vector<std::pair<std::string, std::uint16_t>> classes_;   // by class index
+    std::vector<std::pair<std::string, std::uint16_t>> classes_;  // by class index
     std::map<std::uint32_t, std::size_t> classByIndex_;
     std::uint32_t mapCount_ = 1;
 };

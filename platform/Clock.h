@@ -50,6 +50,6 @@ private:
 
 // The process-wide clock: the system clock unless a test installs another one.
 Clock& DefaultClock();
-void SetDefaultClock(Clock* clock);   // nullptr restores the system clock
+void SetDefaultClock(Clock* clock);  // nullptr restores the system clock
 
 }  // namespace tarvell

@@ -11,7 +11,8 @@ std::string ErrnoText(int error) {
     const char* text = ::strerror_r(error, buffer, sizeof buffer);
     return text ? std::string(text) : "Unknown error " + std::to_string(error);
 #else
-    if (::strerror_r(error, buffer, sizeof buffer) != 0) return "Unknown error " + std::to_string(error);
+    if (::strerror_r(error, buffer, sizeof buffer) != 0)
+        return "Unknown error " + std::to_string(error);
     return buffer;
 #endif
 }

@@ -38,7 +38,7 @@ void SyslogEventLog::Log(std::string_view text) {
     std::string utf8 = Cp1252ToUtf8(Bounded(text));
     std::replace(utf8.begin(), utf8.end(), '\0', ' ');
     std::lock_guard<std::mutex> lock(gSyslogMutex);
-    if (gSyslogOwner != this) {   // another sink spoke last: take the identity back
+    if (gSyslogOwner != this) {  // another sink spoke last: take the identity back
         ::openlog(identity_.c_str(), LOG_PID, LOG_DAEMON);
         gSyslogOwner = this;
     }

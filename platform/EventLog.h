@@ -28,7 +28,7 @@ public:
     void Log(std::string_view text) override;
 
 private:
-    std::string identity_;   // openlog keeps a pointer to it
+    std::string identity_;  // openlog keeps a pointer to it
 };
 
 // Each message as a line on standard output.

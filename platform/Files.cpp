@@ -38,10 +38,11 @@ int FlockRetrying(int fd, int operation) {
 // temporary name (a FIFO would block the open for good) is refused with EINVAL.
 int OpenLockedTemp(const std::string& tmp, unsigned mode) {
     for (;;) {
-        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK,
-                              mode);
+        const int fd = ::open(
+            tmp.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, mode);
         if (fd < 0) return -1;
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         if (::fstat(fd, &held) != 0) {
             CloseKeepErrno(fd);
             return -1;
@@ -105,7 +106,7 @@ bool WriteAllToFd(int fd, std::string_view bytes) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) {
-            errno = EIO;   // a write that makes no progress would loop for ever
+            errno = EIO;  // a write that makes no progress would loop for ever
             return false;
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -138,8 +139,8 @@ std::optional<std::string> ReadAllFromFd(int fd, std::size_t maxBytes) {
 
 int OpenFileForReading(const std::string& path, std::size_t maxBytes, FollowLink follow,
                        struct stat* st) {
-    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
-                      (follow == FollowLink::No ? O_NOFOLLOW : 0);
+    const int flags =
+        O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (follow == FollowLink::No ? O_NOFOLLOW : 0);
     int fd;
     do {
         fd = ::open(path.c_str(), flags);
@@ -185,7 +186,7 @@ bool AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned m
     if (fd < 0) return false;
     if (!WriteTempAndRename(fd, tmp, path, bytes)) {
         const int saved = errno;
-        ::unlink(tmp.c_str());   // still ours: the lock is held
+        ::unlink(tmp.c_str());  // still ours: the lock is held
         ::close(fd);
         errno = saved;
         return false;
@@ -218,9 +219,7 @@ bool IsDirectory(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool RemoveFile(const std::string& path) {
-    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
-}
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
 
 bool MakeDirectories(const std::string& path, unsigned mode) {
     if (path.empty()) return false;
@@ -253,8 +252,8 @@ bool RemoveFolderContents(int dirFd) {
             ok = false;
             continue;
         }
-        const int child = ::openat(dirFd, name.c_str(),
-                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int child =
+            ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (child < 0 || !RemoveFolderContents(child) ||
             ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) != 0) {
             ok = false;
@@ -294,8 +293,8 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
     return out;
 }
 
-bool Retry(int attempts, std::int64_t delayMs, const std::function<bool()>& attempt,
-           Clock& clock, bool sleepAfterLast) {
+bool Retry(int attempts, std::int64_t delayMs, const std::function<bool()>& attempt, Clock& clock,
+           bool sleepAfterLast) {
     for (int i = 1; i <= attempts; ++i) {
         if (attempt()) return true;
         if (i < attempts || sleepAfterLast) clock.SleepMs(delayMs);
@@ -334,7 +333,7 @@ bool FileLock::Lock(const std::string& path, Mode mode, bool wait, unsigned crea
 
 void FileLock::Unlock() {
     if (fd_ >= 0) {
-        ::close(fd_);   // closing the only descriptor of the open file releases the lock
+        ::close(fd_);  // closing the only descriptor of the open file releases the lock
         fd_ = -1;
     }
 }

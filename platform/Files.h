@@ -67,7 +67,8 @@ bool MakeDirectories(const std::string& path, unsigned mode = 0755);
 // followed. True when nothing is left at path.
 bool RemoveTree(const std::string& path);
 // Creates a new private folder (mode 0700) named <parent>/<prefix>XXXXXX; empty on failure.
-std::string MakeTempFolder(const std::string& prefix = "tarvell-", const std::string& parent = "/tmp");
+std::string MakeTempFolder(const std::string& prefix = "tarvell-",
+                           const std::string& parent = "/tmp");
 // Folder + "/" + name, without doubling the separator.
 std::string JoinPath(std::string_view folder, std::string_view name);
 

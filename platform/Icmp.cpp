@@ -62,7 +62,8 @@ IcmpEchoReply IcmpSocket::Echo(const std::string& target, const std::string& pay
     IcmpEchoReply reply;
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    if (fd_ < 0 || payload.size() > kMaxPayload || ::inet_pton(AF_INET, target.c_str(), &to.sin_addr) != 1)
+    if (fd_ < 0 || payload.size() > kMaxPayload ||
+        ::inet_pton(AF_INET, target.c_str(), &to.sin_addr) != 1)
         return reply;
 
     const std::uint16_t sequence = ++sequence_;
@@ -86,7 +87,8 @@ IcmpEchoReply IcmpSocket::Echo(const std::string& target, const std::string& pay
 
     std::vector<std::uint8_t> in(kHeader + kMaxPayload + 60 + 60);
     while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return reply;
         pollfd p{fd_, POLLIN, 0};
         const int ready = ::poll(&p, 1, static_cast<int>(left));
@@ -99,7 +101,7 @@ IcmpEchoReply IcmpSocket::Echo(const std::string& target, const std::string& pay
         if (got <= 0) continue;
         const std::uint8_t* icmp = in.data();
         std::size_t length = static_cast<std::size_t>(got);
-        if (raw_) {   // the IP header comes first
+        if (raw_) {  // the IP header comes first
             if (length < 20) continue;
             const std::size_t ipHeader = static_cast<std::size_t>(in[0] & 0x0f) * 4;
             if (ipHeader < 20 || length < ipHeader) continue;

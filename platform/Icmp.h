@@ -9,9 +9,9 @@ namespace tarvell {
 
 struct IcmpEchoReply {
     bool answered = false;
-    std::string from;   // dotted address of the replying node
-    std::string data;   // the echo data, exactly as long as received
-    long ms = 0;        // round trip, steady clock
+    std::string from;  // dotted address of the replying node
+    std::string data;  // the echo data, exactly as long as received
+    long ms = 0;       // round trip, steady clock
 };
 
 class IcmpSocket {

@@ -148,8 +148,7 @@ void CloseFd(int& fd) {
 // Waits for the child, reading its output, until it ends or must be killed.
 class ChildWatch {
 public:
-    ChildWatch(pid_t pid, const ProcessOptions& options, ProcessResult& result,
-               Capture* captures)
+    ChildWatch(pid_t pid, const ProcessOptions& options, ProcessResult& result, Capture* captures)
         : pid_(pid), options_(options), result_(result), captures_(captures) {
         pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
         if (options.timeLimitMs > 0) {
@@ -172,7 +171,7 @@ private:
     pid_t pid_;
     const ProcessOptions& options_;
     ProcessResult& result_;
-    Capture* captures_;   // two
+    Capture* captures_;  // two
     int pidFd_ = -1;
     std::optional<SteadyClock::time_point> deadline_;
 };
@@ -186,10 +185,12 @@ ProcessEnd ChildWatch::KillReason() const {
 int ChildWatch::PollTimeout() const {
     std::int64_t ms = -1;
     if (deadline_) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - SteadyClock::now());
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - SteadyClock::now());
         ms = std::max<std::int64_t>(0, left.count());
     }
-    if (pidFd_ < 0 || options_.cancel != nullptr) ms = ms < 0 ? kPollMs : std::min<std::int64_t>(ms, kPollMs);
+    if (pidFd_ < 0 || options_.cancel != nullptr)
+        ms = ms < 0 ? kPollMs : std::min<std::int64_t>(ms, kPollMs);
     return static_cast<int>(std::min<std::int64_t>(ms, 60'000));
 }
 
@@ -232,7 +233,7 @@ void ChildWatch::Run() {
         }
         const ProcessEnd reason = KillReason();
         if (reason != ProcessEnd::Exited) {
-            ::kill(-pid_, SIGKILL);   // the group: the program and what it started
+            ::kill(-pid_, SIGKILL);  // the group: the program and what it started
             while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
             }
             result_.end = reason;
@@ -278,7 +279,8 @@ bool FindUser(const std::string& user, AccountIds& ids, std::string* why) {
     passwd entry{};
     passwd* found = nullptr;
     int rc;
-    while ((rc = ::getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+    while ((rc = ::getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found)) ==
+               ERANGE &&
            buffer.size() < 1024 * 1024) {
         buffer.resize(buffer.size() * 2);
     }
@@ -315,13 +317,14 @@ struct PamAnswers {
 int AnswerPam(int count, const pam_message** messages, pam_response** responses, void* data) {
     if (count <= 0 || count > PAM_MAX_NUM_MSG) return PAM_CONV_ERR;
     const auto* answers = static_cast<const PamAnswers*>(data);
-    auto* replies = static_cast<pam_response*>(std::calloc(static_cast<std::size_t>(count), sizeof(pam_response)));
+    auto* replies = static_cast<pam_response*>(
+        std::calloc(static_cast<std::size_t>(count), sizeof(pam_response)));
     if (replies == nullptr) return PAM_BUF_ERR;
     for (int i = 0; i < count; ++i) {
         const char* text = nullptr;
         if (messages[i]->msg_style == PAM_PROMPT_ECHO_OFF) text = answers->password->c_str();
         if (messages[i]->msg_style == PAM_PROMPT_ECHO_ON) text = answers->user->c_str();
-        if (text == nullptr) continue;   // information and error texts need no answer
+        if (text == nullptr) continue;  // information and error texts need no answer
         replies[i].resp = ::strdup(text);
         if (replies[i].resp == nullptr) {
             for (int j = 0; j < i; ++j) std::free(replies[j].resp);
@@ -359,7 +362,9 @@ bool CheckPassword(const std::string& user, const std::string& password, std::st
     ::pam_set_item(handle, PAM_FAIL_DELAY, reinterpret_cast<const void*>(noDelay));
     rc = ::pam_authenticate(handle, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
     if (rc == PAM_SUCCESS) rc = ::pam_acct_mgmt(handle, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
-    if (rc != PAM_SUCCESS) *why = std::string("the log-on of ") + user + " was refused (" + ::pam_strerror(handle, rc) + ")";
+    if (rc != PAM_SUCCESS)
+        *why = std::string("the log-on of ") + user + " was refused (" +
+               ::pam_strerror(handle, rc) + ")";
     ::pam_end(handle, rc);
     return rc == PAM_SUCCESS;
 }
@@ -374,7 +379,8 @@ std::vector<std::string> AccountEnvironment(const ProcessOptions& options, const
         for (char** e = environ; e != nullptr && *e != nullptr; ++e) env.emplace_back(*e);
     }
     std::erase_if(env, [](const std::string& entry) {
-        return entry.starts_with("HOME=") || entry.starts_with("USER=") || entry.starts_with("LOGNAME=");
+        return entry.starts_with("HOME=") || entry.starts_with("USER=") ||
+               entry.starts_with("LOGNAME=");
     });
     env.push_back("HOME=" + ids.home);
     env.push_back("USER=" + ids.name);
@@ -397,7 +403,8 @@ struct ChildFailure {
 
 // Runs in the child between fork and exec: system calls only, no allocation, no lock.
 [[noreturn]] void ChildMain(const ProcessOptions& options, const AccountIds& ids, bool switchUser,
-                            char** argv, char** envp, int inFd, int outFd, int errFd, int statusFd) {
+                            char** argv, char** envp, int inFd, int outFd, int errFd,
+                            int statusFd) {
     for (int s = 1; s < NSIG; ++s) {
         if (s != SIGKILL && s != SIGSTOP) ::signal(s, SIG_DFL);
     }
@@ -470,7 +477,8 @@ bool LaunchAs(const ProcessOptions& options, int inFd, int outFd, int errFd, pid
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(status[0]);
-        ChildMain(options, ids, switchUser, argv.data(), envp.data(), inFd, outFd, errFd, status[1]);
+        ChildMain(options, ids, switchUser, argv.data(), envp.data(), inFd, outFd, errFd,
+                  status[1]);
     }
     const int forkError = errno;
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
@@ -497,7 +505,8 @@ bool LaunchAs(const ProcessOptions& options, int inFd, int outFd, int errFd, pid
         result.logonFailed = true;
         NotStarted(result, failure.error, "the account " + ids.name + " could not be taken");
     } else {
-        NotStarted(result, failure.error, "the program " + options.argv[0] + " could not be started");
+        NotStarted(result, failure.error,
+                   "the program " + options.argv[0] + " could not be started");
     }
     return false;
 }
@@ -542,9 +551,8 @@ ProcessResult RunProcess(const ProcessOptions& options) {
         return result;
     }
     result.pid = pid;
-    Capture captures[2] = {
-        {outPipe[0], &result.out, &result.outTruncated, options.maxOutputBytes},
-        {errPipe[0], &result.err, &result.errTruncated, options.maxOutputBytes}};
+    Capture captures[2] = {{outPipe[0], &result.out, &result.outTruncated, options.maxOutputBytes},
+                           {errPipe[0], &result.err, &result.errTruncated, options.maxOutputBytes}};
     for (const auto& c : captures) {
         if (c.fd >= 0) ::fcntl(c.fd, F_SETFL, ::fcntl(c.fd, F_GETFL) | O_NONBLOCK);
     }
@@ -557,7 +565,7 @@ ProcessResult RunProcess(const ProcessOptions& options) {
 struct ProcessReaper::State {
     struct Child {
         pid_t pid = -1;
-        int pidFd = -1;   // -1 when the kernel offers none: looked at every kPollMs
+        int pidFd = -1;  // -1 when the kernel offers none: looked at every kPollMs
         std::optional<SteadyClock::time_point> deadline;
         EndHandler onEnd;
     };
@@ -581,13 +589,14 @@ struct ProcessReaper::State {
     int wakeFd = -1;
     mutable std::mutex lock;
     mutable std::condition_variable changed;
-    std::vector<Child> children;   // [lock]
-    std::size_t starting = 0;      // [lock] slots taken by starts in progress
-    bool stopping = false;         // [lock]
+    std::vector<Child> children;  // [lock]
+    std::size_t starting = 0;     // [lock] slots taken by starts in progress
+    bool stopping = false;        // [lock]
     std::thread thread;
 };
 
-void ProcessReaper::State::Collect(bool stop, std::vector<std::pair<EndHandler, ProcessResult>>& ended) {
+void ProcessReaper::State::Collect(bool stop,
+                                   std::vector<std::pair<EndHandler, ProcessResult>>& ended) {
     const auto now = SteadyClock::now();
     for (auto it = children.begin(); it != children.end();) {
         ProcessResult result;
@@ -595,7 +604,7 @@ void ProcessReaper::State::Collect(bool stop, std::vector<std::pair<EndHandler, 
         int status = 0;
         pid_t r = ::waitpid(it->pid, &status, WNOHANG);
         if (r == 0 && (stop || (it->deadline && now >= *it->deadline))) {
-            ::kill(-it->pid, SIGKILL);   // the group: the program and what it started
+            ::kill(-it->pid, SIGKILL);  // the group: the program and what it started
             while ((r = ::waitpid(it->pid, &status, 0)) < 0 && errno == EINTR) {
             }
             result.end = stop ? ProcessEnd::Cancelled : ProcessEnd::TimedOut;
@@ -609,7 +618,7 @@ void ProcessReaper::State::Collect(bool stop, std::vector<std::pair<EndHandler, 
                 result.signal = WTERMSIG(status);
             }
         } else if (r < 0 && errno != EINTR) {
-            result.end = ProcessEnd::Exited;   // reaped elsewhere: the status is unknown
+            result.end = ProcessEnd::Exited;  // reaped elsewhere: the status is unknown
         } else {
             ++it;
             continue;
@@ -636,7 +645,8 @@ void ProcessReaper::State::Loop() {
                     timeout = timeout < 0 ? kPollMs : std::min(timeout, kPollMs);
                 }
                 if (c.deadline) {
-                    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*c.deadline - now).count();
+                    const auto left =
+                        std::chrono::ceil<std::chrono::milliseconds>(*c.deadline - now).count();
                     const int ms = static_cast<int>(std::clamp<std::int64_t>(left, 0, 60'000));
                     timeout = timeout < 0 ? ms : std::min(timeout, ms);
                 }
@@ -690,9 +700,9 @@ std::size_t ProcessReaper::Running() const {
 
 bool ProcessReaper::WaitIdle(std::int64_t ms) const {
     std::unique_lock<std::mutex> guard(state_->lock);
-    return state_->changed.wait_for(guard, std::chrono::milliseconds(std::max<std::int64_t>(0, ms)), [&] {
-        return state_->children.empty() && state_->starting == 0;
-    });
+    return state_->changed.wait_for(
+        guard, std::chrono::milliseconds(std::max<std::int64_t>(0, ms)),
+        [&] { return state_->children.empty() && state_->starting == 0; });
 }
 
 ProcessResult StartProcess(const ProcessOptions& options, ProcessReaper& reaper,
@@ -723,7 +733,8 @@ ProcessResult StartProcess(const ProcessOptions& options, ProcessReaper& reaper,
             child.pid = pid;
             child.pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
             if (options.timeLimitMs > 0) {
-                child.deadline = SteadyClock::now() + std::chrono::milliseconds(options.timeLimitMs);
+                child.deadline =
+                    SteadyClock::now() + std::chrono::milliseconds(options.timeLimitMs);
             }
             child.onEnd = std::move(onEnd);
             state.children.push_back(std::move(child));
@@ -772,10 +783,12 @@ namespace {
 
 // Waits for one descriptor until the deadline, in slices that look at `cancel`; false when the
 // time is up, the cancel event is set or poll fails.
-bool WaitFd(int fd, short events, SteadyClock::time_point deadline, const ManualResetEvent* cancel) {
+bool WaitFd(int fd, short events, SteadyClock::time_point deadline,
+            const ManualResetEvent* cancel) {
     for (;;) {
         if (cancel != nullptr && cancel->IsSet()) return false;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
         if (left <= 0) return false;
         pollfd p{fd, events, 0};
         const int n = ::poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left, 100)));
@@ -786,7 +799,8 @@ bool WaitFd(int fd, short events, SteadyClock::time_point deadline, const Manual
 
 }  // namespace
 
-bool ProcessPipe::WriteLine(std::string_view line, std::int64_t limitMs, const ManualResetEvent* cancel) {
+bool ProcessPipe::WriteLine(std::string_view line, std::int64_t limitMs,
+                            const ManualResetEvent* cancel) {
     if (toChild_ < 0) return false;
     std::string data(line);
     data += '\n';
@@ -842,7 +856,7 @@ std::optional<std::string> ProcessPipe::ReadLine(std::size_t maxBytes, std::int6
             buffer_.append(chunk, static_cast<std::size_t>(n));
             continue;
         }
-        if (n == 0) return std::nullopt;   // the program closed its output
+        if (n == 0) return std::nullopt;  // the program closed its output
         if (errno == EINTR) continue;
         if (errno != EAGAIN) return std::nullopt;
         if (!WaitFd(fromChild_, POLLIN, deadline, cancel)) return std::nullopt;
@@ -863,7 +877,8 @@ std::optional<int> ProcessPipe::WaitForExit(std::int64_t limitMs, const ManualRe
             return std::nullopt;
         }
         if (done < 0 && errno != EINTR) return std::nullopt;
-        if ((cancel != nullptr && cancel->IsSet()) || SteadyClock::now() >= deadline) return std::nullopt;
+        if ((cancel != nullptr && cancel->IsSet()) || SteadyClock::now() >= deadline)
+            return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }

@@ -26,8 +26,8 @@ namespace tarvell {
 // The local user a program runs as.
 struct ProcessAccount {
     std::string user;
-    std::string domain;     // carried for the callers' log-on texts; ignored on this platform
-    std::string password;   // empty: not checked (the caller has the right to switch users)
+    std::string domain;    // carried for the callers' log-on texts; ignored on this platform
+    std::string password;  // empty: not checked (the caller has the right to switch users)
 };
 
 // The PAM service whose rules check account passwords. Without a file of that name in
@@ -38,15 +38,15 @@ struct ProcessOptions {
     // argv[0] is the program; without a "/" it is looked up in PATH. Each argument reaches the
     // program unchanged: blanks, quotes and "$" mean nothing here.
     std::vector<std::string> argv;
-    std::string workingDir;                              // empty: the caller's
-    std::optional<std::vector<std::string>> environment; // "NAME=value"; nullopt: the caller's
-    std::int64_t timeLimitMs = 0;                        // 0: no limit
+    std::string workingDir;                               // empty: the caller's
+    std::optional<std::vector<std::string>> environment;  // "NAME=value"; nullopt: the caller's
+    std::int64_t timeLimitMs = 0;                         // 0: no limit
     // When set, the program is killed as soon as the event is signalled (a stopping service).
     const ManualResetEvent* cancel = nullptr;
     // Collect standard output and error; otherwise they are the caller's. Standard input is
     // always /dev/null.
     bool captureOutput = false;
-    std::size_t maxOutputBytes = 64 * 1024;              // per stream; the rest is dropped
+    std::size_t maxOutputBytes = 64 * 1024;  // per stream; the rest is dropped
     // Run as this local user; nullopt: as the caller.
     std::optional<ProcessAccount> account;
 };
@@ -68,7 +68,7 @@ struct ProcessResult {
     int error = 0;
     int pid = -1;
     bool logonFailed = false;
-    std::string errorText;   // NotStarted: one line for the log
+    std::string errorText;  // NotStarted: one line for the log
     std::string out;
     std::string err;
     bool outTruncated = false;
@@ -133,7 +133,8 @@ public:
     bool Start(const ProcessOptions& options, std::string* why);
     bool Running() const { return pid_ > 0; }
     // Writes the line and a newline; false when the program does not take it in time.
-    bool WriteLine(std::string_view line, std::int64_t limitMs, const ManualResetEvent* cancel = nullptr);
+    bool WriteLine(std::string_view line, std::int64_t limitMs,
+                   const ManualResetEvent* cancel = nullptr);
     // The next line without its newline; nullopt at the time limit, on cancel, when the program
     // closed its output, or when a line grows beyond maxBytes.
     std::optional<std::string> ReadLine(std::size_t maxBytes, std::int64_t limitMs,

@@ -51,8 +51,7 @@ RegValue* FindValue(RegNode& node, std::string_view name) {
 
 bool ValidKeyName(std::string_view name) {
     return !name.empty() && name.size() <= kRegMaxKeyName &&
-           name.find('\0') == std::string_view::npos &&
-           name.find('\\') == std::string_view::npos;
+           name.find('\0') == std::string_view::npos && name.find('\\') == std::string_view::npos;
 }
 
 bool ValidValueName(std::string_view name) {
@@ -66,8 +65,8 @@ RegResult SplitKeyPath(std::string_view path, std::vector<std::string>* parts) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = path.find('\\', start);
-        const std::string_view part =
-            path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        const std::string_view part = path.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
         if (!ValidKeyName(part) || parts->size() >= kRegMaxDepth) return kRegInvalidParameter;
         parts->emplace_back(part);
         if (end == std::string_view::npos) return kRegSuccess;
@@ -85,8 +84,7 @@ RegNode* Resolve(RegNode& root, const std::vector<std::string>& path) {
 }
 
 RegResult ErrnoResult(int error) {
-    return (error == EACCES || error == EPERM || error == EROFS) ? kRegAccessDenied
-                                                                 : kRegIoFailed;
+    return (error == EACCES || error == EPERM || error == EROFS) ? kRegAccessDenied : kRegIoFailed;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -184,7 +182,7 @@ private:
 bool HiveParser::NextLine(std::string_view& line) {
     if (pos_ >= text_.size()) return false;
     const std::size_t end = text_.find('\n', pos_);
-    if (end == std::string_view::npos) return false;   // a line without its end: cut short
+    if (end == std::string_view::npos) return false;  // a line without its end: cut short
     line = text_.substr(pos_, end - pos_);
     pos_ = end + 1;
     ++line_;
@@ -265,8 +263,8 @@ bool HiveParser::ReadQuoted(std::string_view& in, std::string& out) {
 bool HiveParser::ParseKeyLine(std::string_view rest) {
     const std::size_t blank = rest.find(' ');
     std::uint64_t depth = 0;
-    if (blank == std::string_view::npos || !ReadNumber(rest.substr(0, blank), kRegMaxDepth, depth) ||
-        depth == 0) {
+    if (blank == std::string_view::npos ||
+        !ReadNumber(rest.substr(0, blank), kRegMaxDepth, depth) || depth == 0) {
         return Fail("bad key depth");
     }
     if (depth > stack_.size()) return Fail("key below a missing parent");
@@ -408,9 +406,9 @@ RegResult HiveStore::LockForChange(FileLock& lock) {
 
 bool HiveStore::UpToDate(const struct stat& named) const {
     struct stat now {};
-    return loaded_ && heldFd_ >= 0 && ::fstat(heldFd_, &now) == 0 &&
-           now.st_dev == named.st_dev && now.st_ino == named.st_ino &&
-           now.st_size == held_.st_size && now.st_mtim.tv_sec == held_.st_mtim.tv_sec &&
+    return loaded_ && heldFd_ >= 0 && ::fstat(heldFd_, &now) == 0 && now.st_dev == named.st_dev &&
+           now.st_ino == named.st_ino && now.st_size == held_.st_size &&
+           now.st_mtim.tv_sec == held_.st_mtim.tv_sec &&
            now.st_mtim.tv_nsec == held_.st_mtim.tv_nsec;
 }
 
@@ -418,7 +416,7 @@ RegResult HiveStore::Refresh(bool lockHeld) {
     struct stat named {};
     if (::stat(file_.c_str(), &named) != 0) {
         if (errno != ENOENT) return ErrnoResult(errno);
-        root_ = RegNode{};   // no file yet: an empty hive
+        root_ = RegNode{};  // no file yet: an empty hive
         ForgetFile();
         loaded_ = true;
         return kRegSuccess;
@@ -445,7 +443,8 @@ RegResult HiveStore::Load(bool lockHeld) {
     text.resize(static_cast<std::size_t>(st.st_size));
     std::size_t got = 0;
     while (got < text.size()) {
-        const ssize_t n = ::pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
+        const ssize_t n =
+            ::pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += static_cast<std::size_t>(n);
@@ -478,9 +477,9 @@ RegResult HiveStore::Damaged(const struct stat& damaged, const std::string& reas
         return kRegCorrupt;
     }
     struct stat named {};
-    const bool same = ::stat(file_.c_str(), &named) == 0 &&
-                      damaged.st_dev == named.st_dev && damaged.st_ino == named.st_ino;
-    if (!same) return Load(true);   // replaced meanwhile: read the new file
+    const bool same = ::stat(file_.c_str(), &named) == 0 && damaged.st_dev == named.st_dev &&
+                      damaged.st_ino == named.st_ino;
+    if (!same) return Load(true);  // replaced meanwhile: read the new file
     const std::string aside = MoveAside(file_);
     if (aside.empty()) {
         Report("registry hive " + file_ + " is damaged (" + reason +
@@ -524,8 +523,10 @@ std::optional<Hive> HiveFromName(std::string_view name) {
     static const struct {
         std::string_view shortName;
         Hive hive;
-    } kHives[] = {{"HKCR", Hive::ClassesRoot}, {"HKCU", Hive::CurrentUser},
-                  {"HKLM", Hive::LocalMachine}, {"HKU", Hive::Users},
+    } kHives[] = {{"HKCR", Hive::ClassesRoot},
+                  {"HKCU", Hive::CurrentUser},
+                  {"HKLM", Hive::LocalMachine},
+                  {"HKU", Hive::Users},
                   {"HKCC", Hive::CurrentConfig}};
     for (const auto& h : kHives) {
         if (EqualsNoCase(name, h.shortName) || EqualsNoCase(name, HiveName(h.hive))) return h.hive;
@@ -723,7 +724,7 @@ RegResult SetValue(RegNode& node, const RegValue& wanted, bool& changed) {
         return kRegSuccess;
     }
     if (value->type == wanted.type && value->text == wanted.text && value->dword == wanted.dword) {
-        return kRegSuccess;   // nothing to write
+        return kRegSuccess;  // nothing to write
     }
     value->type = wanted.type;
     value->text = wanted.text;

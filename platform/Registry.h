@@ -38,13 +38,13 @@ inline constexpr RegResult kRegIoFailed = 1016;        // the hive file could no
 inline constexpr RegResult kRegKeyDeleted = 1018;      // the key of an open RegKey was deleted
 inline constexpr RegResult kRegWrongType = 1630;       // the value has the other type
 
-enum class RegType { String = 1, Dword = 4 };   // the numbers of REG_SZ and REG_DWORD
+enum class RegType { String = 1, Dword = 4 };  // the numbers of REG_SZ and REG_DWORD
 
 struct RegValue {
     std::string name;
     RegType type = RegType::String;
-    std::string text;          // String: the bytes as stored
-    std::uint32_t dword = 0;   // Dword
+    std::string text;         // String: the bytes as stored
+    std::uint32_t dword = 0;  // Dword
 };
 
 // Limits: a key name up to 255 bytes, a value name up to 16383, string data up to 1 MiB,

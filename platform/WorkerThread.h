@@ -56,7 +56,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> finished_{false};
     bool started_ = false;
-    std::string name_;   // set before the thread starts, constant after
+    std::string name_;  // set before the thread starts, constant after
 };
 
 }  // namespace tarvell

@@ -80,7 +80,8 @@ std::function<void()> StartBlocking(CTarvellFrm& engine, SharedWorkers& shared) 
 }
 
 std::function<void()> StartDatabase(CTarvellFrm& engine, SharedWorkers& shared) {
-    return StartThread(engine, std::make_shared<CScanDatabase>(engine, *shared.polls, *shared.linkup),
+    return StartThread(engine,
+                       std::make_shared<CScanDatabase>(engine, *shared.polls, *shared.linkup),
                        "CScanDatabase");
 }
 
@@ -89,7 +90,8 @@ std::function<void()> StartSnmpTraps(CTarvellFrm& engine, SharedWorkers& shared,
     TrapListenerOptions options;
     if (tests.trapPort) options.port = *tests.trapPort;
     options.bootCounterPath = JoinPath(engine.ServiceFolder, "snmpv3_boot_counter");
-    return StartThread(engine, std::make_shared<CScanSnmpTraps>(engine, *shared.polls, options), "CScanSnmpTraps");
+    return StartThread(engine, std::make_shared<CScanSnmpTraps>(engine, *shared.polls, options),
+                       "CScanSnmpTraps");
 }
 
 std::function<void()> StartAlertsEmail(CTarvellFrm& engine, SharedWorkers& shared,
@@ -108,9 +110,9 @@ std::function<void()> StartAlertsSnmp(CTarvellFrm& engine, SharedWorkers& shared
 std::function<void()> StartAlertsSyslog(CTarvellFrm& engine, SharedWorkers& shared,
                                         const ServiceTestSettings& tests) {
     (void)shared;
-    return StartThread(engine,
-                       std::make_shared<CScanAlertsSyslog>(engine, tests.syslogPort.value_or(kSyslogPort)),
-                       "CScanAlertsSyslog");
+    return StartThread(
+        engine, std::make_shared<CScanAlertsSyslog>(engine, tests.syslogPort.value_or(kSyslogPort)),
+        "CScanAlertsSyslog");
 }
 
 std::function<void()> StartAlertsRun(CTarvellFrm& engine, SharedWorkers& shared) {

@@ -13,7 +13,8 @@ std::optional<AlertKeyParts> ParseAlertKey(std::string_view key) {
     const char* end = begin + key.size();
     const auto a = std::from_chars(begin, begin + dot, parts.seconds);
     const auto b = std::from_chars(begin + dot + 1, end, parts.counter);
-    if (a.ec != std::errc() || a.ptr != begin + dot || b.ec != std::errc() || b.ptr != end) return std::nullopt;
+    if (a.ec != std::errc() || a.ptr != begin + dot || b.ec != std::errc() || b.ptr != end)
+        return std::nullopt;
     if (parts.seconds < 0 || parts.counter < 0) return std::nullopt;
     return parts;
 }

@@ -7,17 +7,19 @@ namespace tarvell {
 namespace {
 
 using F = RecordField<CAlertItem>;
-#define ALERT_WORD(name) F{#name, &CAlertItem::name, nullptr}
-#define ALERT_TEXT(name) F{#name, nullptr, &CAlertItem::name}
+#define ALERT_WORD(name) \
+    F { #name, &CAlertItem::name, nullptr }
+#define ALERT_TEXT(name) \
+    F { #name, nullptr, &CAlertItem::name }
 
 // The texts come in the order of the event's texts after DateKey.
 const std::array kAlertFields{
-    ALERT_WORD(State),       ALERT_WORD(Severity),
-    ALERT_TEXT(Category),    ALERT_TEXT(SwitchKey),      ALERT_TEXT(DeviceIp),
-    ALERT_TEXT(DeviceName),  ALERT_TEXT(DevicePort),     ALERT_TEXT(PortKey),
-    ALERT_TEXT(DeviceLocation), ALERT_TEXT(SourceMac),   ALERT_TEXT(SourceIp),
-    ALERT_TEXT(SourceName),  ALERT_TEXT(Description),    ALERT_TEXT(Before),
-    ALERT_TEXT(Current),     ALERT_TEXT(EventType),      ALERT_TEXT(Submitter),
+    ALERT_WORD(State),       ALERT_WORD(Severity),  ALERT_TEXT(Category),
+    ALERT_TEXT(SwitchKey),   ALERT_TEXT(DeviceIp),  ALERT_TEXT(DeviceName),
+    ALERT_TEXT(DevicePort),  ALERT_TEXT(PortKey),   ALERT_TEXT(DeviceLocation),
+    ALERT_TEXT(SourceMac),   ALERT_TEXT(SourceIp),  ALERT_TEXT(SourceName),
+    ALERT_TEXT(Description), ALERT_TEXT(Before),    ALERT_TEXT(Current),
+    ALERT_TEXT(EventType),   ALERT_TEXT(Submitter),
 };
 
 #undef ALERT_WORD

@@ -17,7 +17,7 @@ public:
     static constexpr const char* kClassName = "CAlertItem";
     static constexpr std::uint16_t kSchema = 1;
 
-    std::int32_t State = 0;      // 0 active, 1 removed
+    std::int32_t State = 0;  // 0 active, 1 removed
     std::int32_t Severity = 0;
     std::string Description;
     std::string EventType;

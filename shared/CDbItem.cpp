@@ -11,7 +11,8 @@ struct NamedField {
     std::string_view name;
 };
 
-#define DB_NAME(Name) NamedField{dbfield::k##Name, #Name}
+#define DB_NAME(Name) \
+    NamedField { dbfield::k##Name, #Name }
 constexpr NamedField kNamedFields[] = {
     DB_NAME(SwitchKey),       DB_NAME(SwitchIps),         DB_NAME(SwitchName),
     DB_NAME(SwitchCommunity), DB_NAME(SwitchObjectId),    DB_NAME(SwitchContact),
@@ -116,7 +117,7 @@ std::int32_t CDbItem::Number(int n) const {
 void CDbItem::SetText(int n, std::string value) {
     CheckText(n);
     const int slot = TextSlot(n);
-    if (value.empty() && TextOrEmpty(slot).empty()) return;   // no place for nothing
+    if (value.empty() && TextOrEmpty(slot).empty()) return;  // no place for nothing
     TextAt(slot) = std::move(value);
 }
 

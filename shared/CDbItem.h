@@ -28,39 +28,39 @@ namespace tarvell {
 namespace dbfield {
 // Switch part: texts 1 to 16, words 17 to 20.
 inline constexpr int kSwitchKey = 1;
-inline constexpr int kSwitchIps = 2;         // ";"-separated; the first is the switch's ip
+inline constexpr int kSwitchIps = 2;  // ";"-separated; the first is the switch's ip
 inline constexpr int kSwitchName = 3;
-inline constexpr int kSwitchCommunity = 4;   // "SNMP/V3" selects SNMPv3
-inline constexpr int kSwitchObjectId = 5;    // sysObjectID text
+inline constexpr int kSwitchCommunity = 4;  // "SNMP/V3" selects SNMPv3
+inline constexpr int kSwitchObjectId = 5;   // sysObjectID text
 inline constexpr int kSwitchContact = 7;
-inline constexpr int kSwitchAltName = 8;     // used when the name is empty
+inline constexpr int kSwitchAltName = 8;  // used when the name is empty
 inline constexpr int kSwitchLocation = 9;
 inline constexpr int kSwitchMac = 12;
 inline constexpr int kSwitchMac2 = 13;
-inline constexpr int kSwitchDisabled = 20;   // word; non-zero: the record is ignored
+inline constexpr int kSwitchDisabled = 20;  // word; non-zero: the record is ignored
 // Port part: texts 21 to 51, words 52 and 53.
-inline constexpr int kPortSwitch = 21;       // key of the port's switch
-inline constexpr int kPortIndex = 23;        // the port key: interface index as decimal text
+inline constexpr int kPortSwitch = 21;  // key of the port's switch
+inline constexpr int kPortIndex = 23;   // the port key: interface index as decimal text
 inline constexpr int kPortName = 24;
-inline constexpr int kPortAlias = 26;        // interface type text
+inline constexpr int kPortAlias = 26;  // interface type text
 inline constexpr int kPortMac = 28;
-inline constexpr int kPortReceiveRate = 29;  // receive utilisation, percent
-inline constexpr int kPortTransmitRate = 30; // transmit utilisation, percent
-inline constexpr int kPortErrorsRate = 31;   // errors per second
-inline constexpr int kPortBroadcastRate = 32;// broadcasts per second
-inline constexpr int kPortStatus = 52;       // word; 0 down, non-zero up
-inline constexpr int kPortDisabled = 53;     // word
+inline constexpr int kPortReceiveRate = 29;    // receive utilisation, percent
+inline constexpr int kPortTransmitRate = 30;   // transmit utilisation, percent
+inline constexpr int kPortErrorsRate = 31;     // errors per second
+inline constexpr int kPortBroadcastRate = 32;  // broadcasts per second
+inline constexpr int kPortStatus = 52;         // word; 0 down, non-zero up
+inline constexpr int kPortDisabled = 53;       // word
 // Node part: texts 54 to 63, word 64.
 inline constexpr int kNodeMac = 54;
-inline constexpr int kNodeIp = 55;           // may end in a remark in parentheses
+inline constexpr int kNodeIp = 55;  // may end in a remark in parentheses
 inline constexpr int kNodeName = 56;
 inline constexpr int kNodeUser = 57;
-inline constexpr int kNodeSwitch = 59;       // key of the switch where the node was seen
-inline constexpr int kNodePort = 60;         // port number on that switch
-inline constexpr int kNodesOnPort = 61;      // number of nodes on the node's port, decimal text
-inline constexpr int kNodeFirstSeen = 62;    // "%ld" seconds
-inline constexpr int kNodeLastSeen = 63;     // "%ld" seconds
-inline constexpr int kNodeDisabled = 64;     // word
+inline constexpr int kNodeSwitch = 59;     // key of the switch where the node was seen
+inline constexpr int kNodePort = 60;       // port number on that switch
+inline constexpr int kNodesOnPort = 61;    // number of nodes on the node's port, decimal text
+inline constexpr int kNodeFirstSeen = 62;  // "%ld" seconds
+inline constexpr int kNodeLastSeen = 63;   // "%ld" seconds
+inline constexpr int kNodeDisabled = 64;   // word
 
 inline constexpr int kFirst = 1;
 inline constexpr int kLast = 64;
@@ -95,11 +95,11 @@ public:
     // Field number of a name given by FieldName, or 0.
     static int FieldNumber(std::string_view name);
 
-#define TARVELL_DB_TEXT(Name)                                                   \
-    std::string& Name() { return TextAt(TextSlot(dbfield::k##Name)); }          \
+#define TARVELL_DB_TEXT(Name)                                          \
+    std::string& Name() { return TextAt(TextSlot(dbfield::k##Name)); } \
     const std::string& Name() const { return TextOrEmpty(TextSlot(dbfield::k##Name)); }
-#define TARVELL_DB_WORD(Name)                                                   \
-    std::int32_t& Name() { return words_[WordSlot(dbfield::k##Name)]; }         \
+#define TARVELL_DB_WORD(Name)                                           \
+    std::int32_t& Name() { return words_[WordSlot(dbfield::k##Name)]; } \
     std::int32_t Name() const { return words_[WordSlot(dbfield::k##Name)]; }
 
     TARVELL_DB_TEXT(SwitchKey)
@@ -173,7 +173,7 @@ private:
         return LaterOrEmpty(slot);
     }
     const std::string& LaterOrEmpty(int slot) const;
-    std::string& TextAt(int slot);   // makes the text's place when it has none
+    std::string& TextAt(int slot);  // makes the text's place when it has none
     // Packs the given texts (one per slot, empty ones left out) as this record's texts.
     void PackTexts(std::array<std::string, dbfield::kTextCount>& texts);
 

@@ -16,15 +16,15 @@ public:
     static constexpr const char* kClassName = "CEventItem";
     static constexpr std::uint16_t kSchema = 1;
 
-    std::int32_t Blocked = 0;    // 1 while the event's node is (to be) blocked
-    std::int32_t Deleted = 0;    // 1 when the event is purged at the next service start
-    std::int32_t Severity = 0;   // 0 threshold, 1 Low .. 5 Severe
-    std::string DateKey;         // "%ld" seconds of the recording
-    std::string Description;     // event type name for the configured description text
-    std::string EventType;       // event type name for the configured cause text
+    std::int32_t Blocked = 0;   // 1 while the event's node is (to be) blocked
+    std::int32_t Deleted = 0;   // 1 when the event is purged at the next service start
+    std::int32_t Severity = 0;  // 0 threshold, 1 Low .. 5 Severe
+    std::string DateKey;        // "%ld" seconds of the recording
+    std::string Description;    // event type name for the configured description text
+    std::string EventType;      // event type name for the configured cause text
     std::string Before;
     std::string Current;
-    std::string Category;        // "Detection", "Prevention" or "Test Alert"
+    std::string Category;  // "Detection", "Prevention" or "Test Alert"
     std::string DeviceIp;
     std::string SourceIp;
     std::string Submitter;
@@ -35,7 +35,7 @@ public:
     std::string DevicePort;
     std::string PortKey;
     std::string DeviceLocation;
-    std::string Extra;           // "%ld" time of the completed block, empty while not shut
+    std::string Extra;  // "%ld" time of the completed block, empty while not shut
 
     // Fields in the order they are archived.
     static std::span<const RecordField<CEventItem>> ArchiveFields();

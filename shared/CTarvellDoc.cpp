@@ -51,7 +51,8 @@ private:
 };
 
 bool SameFile(int fd, const std::string& path) {
-    struct stat opened{}, named{};
+    struct stat opened {
+    }, named{};
     if (::fstat(fd, &opened) != 0 || ::stat(path.c_str(), &named) != 0) return false;
     return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
@@ -60,7 +61,8 @@ enum class LockResult { Locked, Busy, Missing, Failed };
 
 // Opens `path` and takes a flock of the given operation on it, making sure that the locked file
 // is still the one under that name (a writer replaces the file by renaming over it).
-LockResult OpenLocked(const std::string& path, int operation, FileHandle& handle, std::string& error) {
+LockResult OpenLocked(const std::string& path, int operation, FileHandle& handle,
+                      std::string& error) {
     for (int tries = 0; tries < 3; ++tries) {
         // The checked open: a FIFO planted under the name cannot stall the caller. The size is
         // bounded by the read.
@@ -90,7 +92,7 @@ LockResult OpenLocked(const std::string& path, int operation, FileHandle& handle
 bool PlaceWithoutReplacing(const std::string& temp, const std::string& path) {
     if (::link(temp.c_str(), path.c_str()) == 0) return true;
     if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS && errno != EXDEV) return false;
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) {
         errno = EEXIST;
         return false;
@@ -100,12 +102,13 @@ bool PlaceWithoutReplacing(const std::string& temp, const std::string& path) {
 
 // Writes a new file under `path` without ever replacing one that exists: the bytes go to a
 // unique temporary file that is then linked under the final name.
-DocResult CreateNoClobber(const std::string& path, std::string_view bytes, mode_t mode = kNewFileMode) {
+DocResult CreateNoClobber(const std::string& path, std::string_view bytes,
+                          mode_t mode = kNewFileMode) {
     std::string temp = path + ".new-XXXXXX";
     FileHandle fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (!fd.IsOpen()) return Failure(DocStatus::IoError, FileProblem("cannot create", temp));
-    const bool written = ::fchmod(fd.Get(), mode) == 0 && WriteAllToFd(fd.Get(), bytes) &&
-                         ::fsync(fd.Get()) == 0;
+    const bool written =
+        ::fchmod(fd.Get(), mode) == 0 && WriteAllToFd(fd.Get(), bytes) && ::fsync(fd.Get()) == 0;
     DocResult result;
     if (!written) {
         result = Failure(DocStatus::IoError, FileProblem("cannot write", temp));
@@ -122,7 +125,8 @@ DocResult CreateNoClobber(const std::string& path, std::string_view bytes, mode_
 // A stored text made fit for a log line: at most 32 bytes, printable ASCII only.
 std::string Printable(std::string_view text) {
     std::string out;
-    for (unsigned char c : text.substr(0, 32)) out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    for (unsigned char c : text.substr(0, 32))
+        out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
     return out;
 }
 
@@ -137,7 +141,8 @@ std::vector<std::string> ReadBoundedList(ArchiveReader& ar, std::size_t& entries
     return list;
 }
 
-void ReadStep(ArchiveReader& ar, const LayoutStep& step, CTarvellDoc& doc, std::size_t& entriesLeft) {
+void ReadStep(ArchiveReader& ar, const LayoutStep& step, CTarvellDoc& doc,
+              std::size_t& entriesLeft) {
     if (!step.field) {
         doc.*step.legacy = ar.ReadWord();
         return;
@@ -195,7 +200,8 @@ DocResult CTarvellDoc::Load(ArchiveReader& ar, CTarvellDoc& into) {
         }
         CTarvellDoc scratch = into;
         std::size_t entriesLeft = kMaxListEntries;
-        for (const LayoutStep& step : LayoutSteps(*layout)) ReadStep(ar, step, scratch, entriesLeft);
+        for (const LayoutStep& step : LayoutSteps(*layout))
+            ReadStep(ar, step, scratch, entriesLeft);
         into = std::move(scratch);
         return {};
     } catch (const std::exception& e) {
@@ -237,7 +243,8 @@ DocResult CTarvellDoc::LoadFromFile(const std::string& path, Clock& clock) {
     return result;
 }
 
-DocResult CTarvellDoc::SaveToFile(const std::string& path, bool mayCreate, std::optional<mode_t> fileMode) const {
+DocResult CTarvellDoc::SaveToFile(const std::string& path, bool mayCreate,
+                                  std::optional<mode_t> fileMode) const {
     std::string bytes;
     try {
         bytes = StoreToBytes();
@@ -254,10 +261,12 @@ DocResult CTarvellDoc::SaveToFile(const std::string& path, bool mayCreate, std::
         case LockResult::Busy: return Failure(DocStatus::Busy, error);
         case LockResult::Failed: return Failure(DocStatus::IoError, error);
     }
-    struct stat old{};
-    if (::fstat(fd.Get(), &old) != 0) return Failure(DocStatus::IoError, FileProblem("cannot stat", path));
+    struct stat old {};
+    if (::fstat(fd.Get(), &old) != 0)
+        return Failure(DocStatus::IoError, FileProblem("cannot stat", path));
     const mode_t mode = fileMode.value_or(old.st_mode & 07777);
-    if (!AtomicWriteFile(path, bytes, mode)) return Failure(DocStatus::IoError, FileProblem("cannot write", path));
+    if (!AtomicWriteFile(path, bytes, mode))
+        return Failure(DocStatus::IoError, FileProblem("cannot write", path));
     // The umask may have narrowed the new file's mode: give it the intended bits exactly.
     ::chmod(path.c_str(), mode);
     return {};

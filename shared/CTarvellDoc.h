@@ -30,9 +30,11 @@ enum class DocStatus {
 
 struct DocResult {
     DocStatus status = DocStatus::Ok;
-    std::string message;   // what went wrong, for the log; empty on success
+    std::string message;  // what went wrong, for the log; empty on success
 
-    explicit operator bool() const { return status == DocStatus::Ok || status == DocStatus::Created; }
+    explicit operator bool() const {
+        return status == DocStatus::Ok || status == DocStatus::Created;
+    }
 };
 
 class CTarvellDoc {
@@ -152,7 +154,7 @@ public:
     std::string MonitorPassword;
     std::int32_t DailyReport = 0;
     std::int32_t WeeklyReport = 0;
-    std::array<std::int32_t, 9> ReportColumns{};   // rows 105-113: report columns
+    std::array<std::int32_t, 9> ReportColumns{};  // rows 105-113: report columns
     std::int32_t SqlExportOn = 0;
     std::int32_t SqlInterval = 0;
     std::string SqlDatabase;

@@ -21,15 +21,21 @@ constexpr const char* kDefaultEmailBody =
     "Occurred on: $date\r\n"
     "Description: $description\r\n";
 
-#define DOC_WORD(row, name, def) \
-    DocumentField{row, #name, FieldKind::Word, &CTarvellDoc::name, nullptr, nullptr, -1, def, nullptr}
+#define DOC_WORD(row, name, def)                                                            \
+    DocumentField {                                                                         \
+        row, #name, FieldKind::Word, &CTarvellDoc::name, nullptr, nullptr, -1, def, nullptr \
+    }
 #define DOC_TEXT(row, name, def) \
-    DocumentField{row, #name, FieldKind::Text, nullptr, &CTarvellDoc::name, nullptr, -1, 0, def}
-#define DOC_LIST(row, name) \
-    DocumentField{row, #name, FieldKind::List, nullptr, nullptr, &CTarvellDoc::name, -1, 0, nullptr}
-#define DOC_COLUMN(row, column, def)                                                       \
-    DocumentField{row, "ReportColumns[" #column "]", FieldKind::Word, nullptr, nullptr, nullptr, \
-                  column, def, nullptr}
+    DocumentField { row, #name, FieldKind::Text, nullptr, &CTarvellDoc::name, nullptr, -1, 0, def }
+#define DOC_LIST(row, name)                                                               \
+    DocumentField {                                                                       \
+        row, #name, FieldKind::List, nullptr, nullptr, &CTarvellDoc::name, -1, 0, nullptr \
+    }
+#define DOC_COLUMN(row, column, def)                                                           \
+    DocumentField {                                                                            \
+        row, "ReportColumns[" #column "]", FieldKind::Word, nullptr, nullptr, nullptr, column, \
+            def, nullptr                                                                       \
+    }
 
 const DocumentField kFields[] = {
     DOC_WORD(2, DiscoverDatabaseEnabled, 1),
@@ -231,7 +237,8 @@ std::vector<LayoutStep> BuildCurrent() {
 std::vector<LayoutStep> BuildV32() {
     std::vector<LayoutStep> steps;
     for (const auto& f : kFields)
-        if (f.row != kRowMonitorPassword && f.row != kRowLocationColumn) steps.push_back(RowStep(f));
+        if (f.row != kRowMonitorPassword && f.row != kRowLocationColumn)
+            steps.push_back(RowStep(f));
     return steps;
 }
 

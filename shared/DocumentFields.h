@@ -19,15 +19,15 @@ inline constexpr std::string_view kCurrentDocumentVersion = "3.6";
 enum class FieldKind : std::uint8_t { Word, Text, List };
 
 struct DocumentField {
-    int row;                 // 2..172; row 1 is the version text in front of them
-    const char* name;        // member name; "ReportColumns[4]" for the report column words
+    int row;           // 2..172; row 1 is the version text in front of them
+    const char* name;  // member name; "ReportColumns[4]" for the report column words
     FieldKind kind;
     std::int32_t CTarvellDoc::*word;
     std::string CTarvellDoc::*text;
     std::vector<std::string> CTarvellDoc::*list;
-    int column;              // index into ReportColumns, or -1
+    int column;  // index into ReportColumns, or -1
     std::int32_t defaultWord;
-    const char* defaultText; // nullptr: empty
+    const char* defaultText;  // nullptr: empty
 
     std::int32_t& Word(CTarvellDoc& doc) const;
     std::int32_t Word(const CTarvellDoc& doc) const;
@@ -47,16 +47,16 @@ const DocumentField* FindDocumentField(std::string_view name);
 
 // The layouts a file may have, chosen by its version text.
 enum class DocumentLayout {
-    Current,   // 3.3 and every later number: rows 2..172
-    V32,       // exactly 3.2, 3.1 or 2.9: without row 102 and row 109
-    V28,       // exactly 2.8: as V32, two legacy words after row 22, no row 29, a legacy word
-               // in the place of row 102
+    Current,  // 3.3 and every later number: rows 2..172
+    V32,      // exactly 3.2, 3.1 or 2.9: without row 102 and row 109
+    V28,      // exactly 2.8: as V32, two legacy words after row 22, no row 29, a legacy word
+              // in the place of row 102
 };
 
 // One value of a layout: a table row, or a legacy word that only the oldest layout carries.
 struct LayoutStep {
-    const DocumentField* field;             // nullptr for a legacy word
-    std::int32_t CTarvellDoc::*legacy;      // set for a legacy word
+    const DocumentField* field;         // nullptr for a legacy word
+    std::int32_t CTarvellDoc::*legacy;  // set for a legacy word
     const char* legacyName;
 };
 

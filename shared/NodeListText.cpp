@@ -20,9 +20,8 @@ bool DeviceNamesSwitch(const std::string& device, const std::string& key, const 
     if (EqualsNoCase(device, ip)) return true;
     if (first == std::string::npos) return false;
     const std::size_t second = row.find('/', first + 1);
-    const std::string name = row.substr(first + 1, second == std::string::npos
-                                                        ? std::string::npos
-                                                        : second - first - 1);
+    const std::string name =
+        row.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
     return EqualsNoCase(device, name);
 }
 
@@ -36,7 +35,8 @@ const std::string* FindSwitchKey(const std::string& device, const StringMap& dev
 // The key of a port of the switch whose number or name is the port text, or nullptr. Port keys
 // are the switch key, "/" and the port number, so the ports of one switch are one range of the
 // sorted map; a switch "SW1" owns "SW1/3" but not "SW10/3".
-const std::string* FindPortKey(const std::string& switchKey, const std::string& port, const StringMap& ports) {
+const std::string* FindPortKey(const std::string& switchKey, const std::string& port,
+                               const StringMap& ports) {
     const std::string prefix = switchKey + "/";
     for (auto it = ports.lower_bound(prefix); it != ports.end(); ++it) {
         const std::string& portKey = it->first;
@@ -58,7 +58,8 @@ NodeListLine ParseNodeListLine(std::string_view line) {
             Trim(std::string_view(trimmed).substr(cut + 1), kWhite)};
 }
 
-std::vector<NodeListLine> ParseNodeListText(std::string_view text, std::size_t maxEntries, bool* cut) {
+std::vector<NodeListLine> ParseNodeListText(std::string_view text, std::size_t maxEntries,
+                                            bool* cut) {
     std::vector<NodeListLine> entries;
     if (cut) *cut = false;
     while (!text.empty()) {
@@ -77,7 +78,8 @@ std::vector<NodeListLine> ParseNodeListText(std::string_view text, std::size_t m
     return entries;
 }
 
-std::string ResolvePlace(const std::string& place, const StringMap& devices, const StringMap& ports) {
+std::string ResolvePlace(const std::string& place, const StringMap& devices,
+                         const StringMap& ports) {
     const std::size_t slash = place.find('/');
     const std::string device = place.substr(0, slash);
     const std::string* switchKey = FindSwitchKey(device, devices);

@@ -21,12 +21,14 @@ NodeListLine ParseNodeListLine(std::string_view line);
 
 // The non-empty lines of a file's text, at most maxEntries of them; `cut` (when given) tells
 // whether lines were left over. A line ends at LF, a CR before it is dropped.
-std::vector<NodeListLine> ParseNodeListText(std::string_view text, std::size_t maxEntries, bool* cut = nullptr);
+std::vector<NodeListLine> ParseNodeListText(std::string_view text, std::size_t maxEntries,
+                                            bool* cut = nullptr);
 
 // "device/port" written by a person -> "switch key/port key" where both are known (the device
 // by key, ip or name, the port by number or name, both without regard to case); what matches
 // nothing stays as written. devices: key -> "ip/name/...", ports: "switch key/number" -> name.
-std::string ResolvePlace(const std::string& place, const std::map<std::string, std::string>& devices,
+std::string ResolvePlace(const std::string& place,
+                         const std::map<std::string, std::string>& devices,
                          const std::map<std::string, std::string>& ports);
 
 }  // namespace tarvell

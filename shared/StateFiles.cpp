@@ -68,7 +68,8 @@ void SiblingDatabaseFile::Store(ArchiveWriter& ar) const {
     StoreObjectMap(ar, SiblingNodes);
 }
 
-void SiblingDatabaseFile::Load(ArchiveReader& ar, const SiblingCaps& caps, SiblingDropped* dropped) {
+void SiblingDatabaseFile::Load(ArchiveReader& ar, const SiblingCaps& caps,
+                               SiblingDropped* dropped) {
     SiblingDropped left;
     SiblingSwitches = LoadObjectMap<CDbItem>(ar, caps.switches, &left.switches);
     SiblingPorts = LoadObjectMap<CDbItem>(ar, caps.ports, &left.ports);

@@ -18,11 +18,11 @@ namespace tarvell {
 
 // Tarvell.db
 struct EventDatabaseFile {
-    std::string SwitchCount;                          // "%ld"
-    std::string NodeCount;                            // "%ld"
-    std::map<std::string, std::string> DeviceTable;   // switch key -> ip/name/contact/location
-    std::map<std::string, std::string> PortNames;     // port key -> port name
-    ObjectMap<CEventItem> EventMap;                   // event key -> current event
+    std::string SwitchCount;                         // "%ld"
+    std::string NodeCount;                           // "%ld"
+    std::map<std::string, std::string> DeviceTable;  // switch key -> ip/name/contact/location
+    std::map<std::string, std::string> PortNames;    // port key -> port name
+    ObjectMap<CEventItem> EventMap;                  // event key -> current event
 
     void Store(ArchiveWriter& ar) const;
     void Load(ArchiveReader& ar);
@@ -30,7 +30,7 @@ struct EventDatabaseFile {
 
 // Tarvell.log, and the daily archives "%Y%m%d_AutoArchive.log" (same layout).
 struct AlertLogFile {
-    ObjectMap<CAlertItem> AlertLog;                   // alert key "%ld.%d" -> alert
+    ObjectMap<CAlertItem> AlertLog;  // alert key "%ld.%d" -> alert
 
     void Store(ArchiveWriter& ar) const;
     void Load(ArchiveReader& ar);
@@ -64,9 +64,9 @@ struct SiblingDropped {
 
 // Ombrix.db, written by the sibling product (and by ombrix-make for test installations).
 struct SiblingDatabaseFile {
-    ObjectMap<CDbItem> SiblingSwitches;   // switch key -> switch record
-    ObjectMap<CDbItem> SiblingPorts;      // switch key "/" port number -> port record
-    ObjectMap<CDbItem> SiblingNodes;      // node MAC -> node record
+    ObjectMap<CDbItem> SiblingSwitches;  // switch key -> switch record
+    ObjectMap<CDbItem> SiblingPorts;     // switch key "/" port number -> port record
+    ObjectMap<CDbItem> SiblingNodes;     // node MAC -> node record
 
     void Store(ArchiveWriter& ar) const;
     void Load(ArchiveReader& ar) { Load(ar, SiblingCaps{}, nullptr); }

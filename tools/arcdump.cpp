@@ -224,7 +224,8 @@ int Run(int argc, char** argv) {
     if (path.empty()) return Usage();
     if (!kind) kind = StoredFileKindFromName(path);
     if (!kind) {
-        std::cerr << "arcdump: " << path << ": cannot tell the kind of file from its name; use --kind\n";
+        std::cerr << "arcdump: " << path
+                  << ": cannot tell the kind of file from its name; use --kind\n";
         return kExitUsage;
     }
     std::string bytes;

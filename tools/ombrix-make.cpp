@@ -7,7 +7,8 @@
 //   - a record opener: "switch <switch key>", "port <switch key>/<port number>" or
 //     "node <node MAC>"; the key must not contain blanks;
 //   - a field of the open record: a field name, one blank, and the value up to the end of the
-//     line (it may hold blanks); a field name alone sets an empty value. Field names are those of the record's part:
+//     line (it may hold blanks); a field name alone sets an empty value. Field names are those of
+//     the record's part:
 //       switch: SwitchIps SwitchName SwitchCommunity SwitchObjectId SwitchContact SwitchAltName
 //               SwitchLocation SwitchMac SwitchMac2 SwitchDisabled
 //       port:   PortName PortAlias PortMac PortReceiveRate PortTransmitRate PortErrorsRate
@@ -106,7 +107,8 @@ public:
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.size() > kMaxLine) throw DescriptionError("line longer than 4096 bytes");
         for (unsigned char c : line)
-            if ((c < 0x20 && c != '\t') || c == 0x7F) throw DescriptionError("control character in line");
+            if ((c < 0x20 && c != '\t') || c == 0x7F)
+                throw DescriptionError("control character in line");
         const std::string_view content = TrimLeft(line);
         if (content.empty() || content.front() == '#') return;
         const std::size_t blank = content.find(' ');
@@ -213,8 +215,8 @@ int Run(int argc, char** argv) {
         return kExitBadInput;
     }
     const auto& db = reader.Database();
-    std::cout << output << ": " << db.SiblingSwitches.size() << " switches, " << db.SiblingPorts.size()
-              << " ports, " << db.SiblingNodes.size() << " nodes\n";
+    std::cout << output << ": " << db.SiblingSwitches.size() << " switches, "
+              << db.SiblingPorts.size() << " ports, " << db.SiblingNodes.size() << " nodes\n";
     return 0;
 }
 

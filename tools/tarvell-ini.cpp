@@ -63,10 +63,22 @@ std::string Unescape(std::string_view text) {
             continue;
         }
         switch (text[i + 1]) {
-            case 'n': out += '\n'; ++i; break;
-            case 'r': out += '\r'; ++i; break;
-            case 't': out += '\t'; ++i; break;
-            case '\\': out += '\\'; ++i; break;
+            case 'n':
+                out += '\n';
+                ++i;
+                break;
+            case 'r':
+                out += '\r';
+                ++i;
+                break;
+            case 't':
+                out += '\t';
+                ++i;
+                break;
+            case '\\':
+                out += '\\';
+                ++i;
+                break;
             default: out += '\\'; break;
         }
     }

@@ -1,7 +1,8 @@
 // tarvell-reg: sets, reads or deletes one value of the registry store of the installation under
 // TARVELL_ROOT (machine hives in <root>/etc/tarvell/registry, the user's hive as the service
 // finds it), e.g. to tell the service where the sibling product lives:
-//     tarvell-reg set HKLM "SYSTEM\CurrentControlSet\Services\Quenmark Ombrix" ImagePath /opt/ombrix/ombrix
+//     tarvell-reg set HKLM "SYSTEM\CurrentControlSet\Services\Quenmark Ombrix" ImagePath
+//     /opt/ombrix/ombrix
 // Usage:
 //     tarvell-reg set [--dword] <hive> <key> <name> <value>   creates the key when missing
 //     tarvell-reg get <hive> <key> <name>                     prints the value and a line end

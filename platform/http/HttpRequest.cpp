@@ -47,7 +47,8 @@ std::optional<RequestLine> ParseRequestLine(std::string_view line, std::string* 
         return std::nullopt;
     }
     const std::string_view method = line.substr(0, first);
-    if (method.empty() || method.size() > kMaxMethodChars || !std::all_of(method.begin(), method.end(), IsLetter)) {
+    if (method.empty() || method.size() > kMaxMethodChars ||
+        !std::all_of(method.begin(), method.end(), IsLetter)) {
         SetError(error, "the method is not a word of letters");
         return std::nullopt;
     }

@@ -18,9 +18,9 @@ namespace tarvell::http {
 inline constexpr std::size_t kMaxMethodChars = 16;
 
 enum class LineStatus {
-    NeedMore,   // no line end yet and room for more bytes
-    Complete,   // Line() holds the first line
-    TooLong,    // the bound was reached without a line end
+    NeedMore,  // no line end yet and room for more bytes
+    Complete,  // Line() holds the first line
+    TooLong,   // the bound was reached without a line end
 };
 
 // Collects the bytes of a connection until the first line end ("\n", with an optional "\r"
@@ -42,17 +42,17 @@ public:
 private:
     std::size_t maxBytes_;
     std::string buffer_;
-    std::size_t lineEnd_ = 0;   // index of the "\n" when Complete
+    std::size_t lineEnd_ = 0;  // index of the "\n" when Complete
     LineStatus status_ = LineStatus::NeedMore;
 };
 
 struct RequestLine {
-    std::string method;   // as received (the caller decides about letter case)
-    std::string target;   // the whole request target, beginning with "/"
-    std::string path;     // the target before the first "?"
-    std::string query;    // the target after the first "?" (empty when there is none)
+    std::string method;  // as received (the caller decides about letter case)
+    std::string target;  // the whole request target, beginning with "/"
+    std::string path;    // the target before the first "?"
+    std::string query;   // the target after the first "?" (empty when there is none)
     bool hasQuery = false;
-    int minorVersion = 0; // 0 or 1 (HTTP/1.0 or HTTP/1.1)
+    int minorVersion = 0;  // 0 or 1 (HTTP/1.0 or HTTP/1.1)
 };
 
 // Parses "<method> SP <target> SP HTTP/1.<0|1>" exactly: the method 1..16 letters, the target

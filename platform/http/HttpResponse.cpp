@@ -28,5 +28,4 @@ std::string FormatResponse(int status, std::string_view contentType, std::string
     return out;
 }
 
-
 }  // namespace tarvell::http

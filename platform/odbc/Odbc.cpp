@@ -23,8 +23,8 @@ std::string Diagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
         SQLINTEGER native = 0;
         SQLCHAR message[512] = {};
         SQLSMALLINT length = 0;
-        const SQLRETURN rc = SQLGetDiagRec(handleType, handle, i, state, &native, message,
-                                           sizeof message, &length);
+        const SQLRETURN rc =
+            SQLGetDiagRec(handleType, handle, i, state, &native, message, sizeof message, &length);
         if (!Succeeded(rc)) break;
         if (!out.empty()) out += "; ";
         out += reinterpret_cast<const char*>(state);
@@ -72,8 +72,7 @@ std::vector<std::string> Environment::Drivers() const {
 // ---- Connection
 
 Connection::Connection(Environment& env) {
-    if (!env.Valid() ||
-        !Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, env.Handle(), &handle_)))
+    if (!env.Valid() || !Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, env.Handle(), &handle_)))
         handle_ = SQL_NULL_HDBC;
 }
 
@@ -97,10 +96,9 @@ bool Connection::Connect(const std::string& connectString, int loginTimeoutSecon
                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds)), 0);
     SQLCHAR out[1024] = {};
     SQLSMALLINT outLength = 0;
-    const SQLRETURN rc =
-        SQLDriverConnect(handle_, nullptr, Chars(connectString),
-                         static_cast<SQLSMALLINT>(connectString.size()), out, sizeof out,
-                         &outLength, SQL_DRIVER_NOPROMPT);
+    const SQLRETURN rc = SQLDriverConnect(handle_, nullptr, Chars(connectString),
+                                          static_cast<SQLSMALLINT>(connectString.size()), out,
+                                          sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
     // The completed connect string in `out` holds the password as well: it is dropped.
     std::fill(std::begin(out), std::end(out), 0);
     if (!Succeeded(rc)) {
@@ -119,10 +117,10 @@ void Connection::Disconnect() {
 }
 
 bool Connection::SetAutoCommit(bool on) {
-    return Succeeded(SQLSetConnectAttr(
-        handle_, SQL_ATTR_AUTOCOMMIT,
-        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
-        0));
+    return Succeeded(SQLSetConnectAttr(handle_, SQL_ATTR_AUTOCOMMIT,
+                                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(
+                                           on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
+                                       0));
 }
 
 bool Connection::Commit() { return Succeeded(SQLEndTran(SQL_HANDLE_DBC, handle_, SQL_COMMIT)); }
@@ -173,10 +171,10 @@ SQLRETURN Statement::Execute(const std::vector<std::optional<std::string>>& para
         if (params[i]) paramText_[i] = *params[i];
         paramLength_[i] = params[i] ? static_cast<SQLLEN>(paramText_[i].size()) : SQL_NULL_DATA;
         const SQLULEN size = std::max<SQLULEN>(paramText_[i].size(), 1);
-        const SQLRETURN rc = SQLBindParameter(
-            handle_, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-            size, 0, paramText_[i].data(), static_cast<SQLLEN>(paramText_[i].size()),
-            &paramLength_[i]);
+        const SQLRETURN rc =
+            SQLBindParameter(handle_, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
+                             SQL_VARCHAR, size, 0, paramText_[i].data(),
+                             static_cast<SQLLEN>(paramText_[i].size()), &paramLength_[i]);
         if (!Succeeded(rc)) return rc;
     }
     const SQLRETURN rc = SQLExecute(handle_);
@@ -197,7 +195,8 @@ std::optional<std::string> Statement::GetText(SQLUSMALLINT column, std::size_t m
     char buffer[1024];
     for (;;) {
         SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(handle_, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+        const SQLRETURN rc =
+            SQLGetData(handle_, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
         if (rc == SQL_NO_DATA) break;
         if (!Succeeded(rc)) {
             if (ok) *ok = false;

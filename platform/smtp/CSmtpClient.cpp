@@ -41,13 +41,16 @@ constexpr long long kStopLookMs = 100;
 
 // Waits until the socket can take `events` (POLLIN / POLLOUT), the deadline passes or `stopped`
 // says so.
-bool WaitFor(int fd, short events, Clock::time_point deadline, const std::function<bool()>& stopped) {
+bool WaitFor(int fd, short events, Clock::time_point deadline,
+             const std::function<bool()>& stopped) {
     while (true) {
         if (stopped && stopped()) return false;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return false;
         pollfd p{fd, events, 0};
-        const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), kStopLookMs)));
+        const int n =
+            ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), kStopLookMs)));
         if (n > 0) return true;  // readiness or an error condition: the next call tells which
         if (n < 0 && errno != EINTR) return false;
     }
@@ -65,7 +68,8 @@ std::string OpenSslError() {
 bool IsAddressLiteral(const std::string& host) {
     in6_addr a6;
     in_addr a4;
-    return ::inet_pton(AF_INET, host.c_str(), &a4) == 1 || ::inet_pton(AF_INET6, host.c_str(), &a6) == 1;
+    return ::inet_pton(AF_INET, host.c_str(), &a4) == 1 ||
+           ::inet_pton(AF_INET6, host.c_str(), &a6) == 1;
 }
 
 bool IsHostNameText(const std::string& name) {
@@ -80,9 +84,11 @@ bool IsHostNameText(const std::string& name) {
 std::string SocketAddressText(const sockaddr_storage& addr) {
     char text[INET6_ADDRSTRLEN] = {};
     if (addr.ss_family == AF_INET)
-        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(addr).sin_addr, text, sizeof text);
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(addr).sin_addr, text,
+                    sizeof text);
     else if (addr.ss_family == AF_INET6)
-        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(addr).sin6_addr, text, sizeof text);
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(addr).sin6_addr, text,
+                    sizeof text);
     return text;
 }
 
@@ -132,24 +138,25 @@ bool HasToken(const std::string& list, std::string_view token) {
 
 // The text after the reply code of a 334 line: "334 <Base64>".
 std::string ChallengeOf(const SmtpReply& reply) {
-    return reply.text.size() > 4 ? Base64Decode(std::string_view(reply.text).substr(4)) : std::string();
+    return reply.text.size() > 4 ? Base64Decode(std::string_view(reply.text).substr(4))
+                                 : std::string();
 }
 
 }  // namespace
 
 const char* SendStatusName(SendStatus status) {
     switch (status) {
-    case SendStatus::Delivered: return "delivered";
-    case SendStatus::RetryLater: return "retry later";
-    case SendStatus::Rejected: return "rejected";
+        case SendStatus::Delivered: return "delivered";
+        case SendStatus::RetryLater: return "retry later";
+        case SendStatus::Rejected: return "rejected";
     }
     return "?";
 }
 
-std::optional<SmtpSettings> SmtpSettingsFromTexts(const std::string& server, const std::string& port,
-                                                  const std::string& security, const std::string& user,
-                                                  const std::string& password, const std::string& sender,
-                                                  const std::string& timeoutMinutes, std::string* error) {
+std::optional<SmtpSettings> SmtpSettingsFromTexts(
+    const std::string& server, const std::string& port, const std::string& security,
+    const std::string& user, const std::string& password, const std::string& sender,
+    const std::string& timeoutMinutes, std::string* error) {
     SmtpSettings s;
     s.server = server;
     s.security = security;
@@ -161,7 +168,8 @@ std::optional<SmtpSettings> SmtpSettingsFromTexts(const std::string& server, con
     bool digits = true;
     for (const char c : portText) digits = digits && c >= '0' && c <= '9';
     if (!digits || portValue < 1 || portValue > 65535) {
-        if (error) *error = "the port \"" + ReplyForLog(port, 20) + "\" is not a number from 1 to 65535";
+        if (error)
+            *error = "the port \"" + ReplyForLog(port, 20) + "\" is not a number from 1 to 65535";
         return std::nullopt;
     }
     s.port = static_cast<std::uint16_t>(portValue);
@@ -183,8 +191,8 @@ bool CSmtpClient::Fail(SendStatus status, std::string reason) {
 }
 
 bool CSmtpClient::FailOnReply(const char* step, const SmtpReply& reply) {
-    const SendStatus status = (reply.code >= 400 && reply.code < 500) ? SendStatus::RetryLater
-                                                                       : SendStatus::Rejected;
+    const SendStatus status =
+        (reply.code >= 400 && reply.code < 500) ? SendStatus::RetryLater : SendStatus::Rejected;
     return Fail(status, std::string(step) + " was answered \"" + ReplyForLog(reply.text) + "\"");
 }
 
@@ -220,7 +228,8 @@ bool CSmtpClient::Connect(const SmtpSettings& settings) {
     result_ = SendResult{};
     mechanism_.clear();
     if (settings_.security != "" && settings_.security != "SSL" && settings_.security != "TLS")
-        return Fail(SendStatus::Rejected, "the security setting \"" + ReplyForLog(settings_.security, 40) +
+        return Fail(SendStatus::Rejected, "the security setting \"" +
+                                              ReplyForLog(settings_.security, 40) +
                                               "\" is not known (empty, \"SSL\" or \"TLS\")");
     if (settings_.server.empty()) return Fail(SendStatus::Rejected, "no mail server is set");
     if (!ConnectSocket()) return false;
@@ -237,14 +246,17 @@ bool CSmtpClient::ConnectSocket() {
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    const int rc = ::getaddrinfo(settings_.server.c_str(), std::to_string(settings_.port).c_str(), &hints, &found);
+    const int rc = ::getaddrinfo(settings_.server.c_str(), std::to_string(settings_.port).c_str(),
+                                 &hints, &found);
     if (rc != 0)
-        return Fail(SendStatus::RetryLater, "the mail server " + ReplyForLog(settings_.server, 100) +
+        return Fail(SendStatus::RetryLater, "the mail server " +
+                                                ReplyForLog(settings_.server, 100) +
                                                 " could not be found (" + ::gai_strerror(rc) + ")");
     const Clock::time_point deadline = WaitDeadline();
     std::string why = "no address";
     for (addrinfo* a = found; a; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        const int fd =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) {
             why = ErrnoText(errno);
             continue;
@@ -272,20 +284,22 @@ bool CSmtpClient::ConnectSocket() {
     }
     ::freeaddrinfo(found);
     broken_ = true;
-    return Fail(SendStatus::RetryLater, "no connection to " + ReplyForLog(where, 120) + " (" + why + ")");
+    return Fail(SendStatus::RetryLater,
+                "no connection to " + ReplyForLog(where, 120) + " (" + why + ")");
 }
 
 bool CSmtpClient::Handshake() {
     if (!context_) {
         context_ = SSL_CTX_new(TLS_client_method());
-        if (!context_) return Fail(SendStatus::RetryLater, "TLS could not be set up (" + OpenSslError() + ")");
+        if (!context_)
+            return Fail(SendStatus::RetryLater, "TLS could not be set up (" + OpenSslError() + ")");
         SSL_CTX_set_verify(context_, SSL_VERIFY_PEER, nullptr);
         SSL_CTX_set_default_verify_paths(context_);
-        struct stat st{};
+        struct stat st {};
         if (!settings_.caFile.empty() && ::stat(settings_.caFile.c_str(), &st) == 0 &&
             SSL_CTX_load_verify_locations(context_, settings_.caFile.c_str(), nullptr) != 1)
-            return Fail(SendStatus::RetryLater, "the CA file " + settings_.caFile + " could not be read (" +
-                                                    OpenSslError() + ")");
+            return Fail(SendStatus::RetryLater, "the CA file " + settings_.caFile +
+                                                    " could not be read (" + OpenSslError() + ")");
     }
     tls_ = SSL_new(context_);
     if (!tls_ || SSL_set_fd(tls_, socket_) != 1)
@@ -312,9 +326,9 @@ bool CSmtpClient::Handshake() {
         if (events) return Fail(SendStatus::RetryLater, "the TLS handshake timed out");
         const long verify = SSL_get_verify_result(tls_);
         if (verify != X509_V_OK)
-            return Fail(SendStatus::RetryLater, "the certificate of " + ReplyForLog(settings_.server, 100) +
-                                                    " is not trusted (" +
-                                                    X509_verify_cert_error_string(verify) + ")");
+            return Fail(SendStatus::RetryLater,
+                        "the certificate of " + ReplyForLog(settings_.server, 100) +
+                            " is not trusted (" + X509_verify_cert_error_string(verify) + ")");
         const int saved = errno;
         std::string why = OpenSslError();
         if (error == SSL_ERROR_SYSCALL && saved) why = ErrnoText(saved);
@@ -399,12 +413,14 @@ bool CSmtpClient::AuthDigestMd5() {
     SmtpReply reply;
     if (!Command("AUTH DIGEST-MD5\r\n", 334, "AUTH DIGEST-MD5", &reply)) return false;
     const std::string challenge = ChallengeOf(reply);
-    const auto directives = challenge.size() <= kMaxChallengeBytes ? ParseDigestChallenge(challenge)
-                                                                   : std::nullopt;
+    const auto directives =
+        challenge.size() <= kMaxChallengeBytes ? ParseDigestChallenge(challenge) : std::nullopt;
     const auto nonce = directives ? directives->find("nonce") : decltype(directives->find("")){};
     if (!directives || nonce == directives->end() || nonce->second.empty())
-        return Fail(SendStatus::Rejected, "the DIGEST-MD5 challenge of the server could not be read");
-    if (const auto qop = directives->find("qop"); qop != directives->end() && !HasToken(qop->second, "auth"))
+        return Fail(SendStatus::Rejected,
+                    "the DIGEST-MD5 challenge of the server could not be read");
+    if (const auto qop = directives->find("qop");
+        qop != directives->end() && !HasToken(qop->second, "auth"))
         return Fail(SendStatus::Rejected, "the server offers no DIGEST-MD5 protection \"auth\"");
     const auto realmIt = directives->find("realm");
     const std::string realm = realmIt == directives->end() ? std::string() : realmIt->second;
@@ -424,9 +440,11 @@ bool CSmtpClient::AuthDigestMd5() {
     const std::string digestUri = "smtp/" + SocketAddressText(peer);
 
     const MD5::Digest secret = MD5::Raw(settings_.user + ":" + realm + ":" + settings_.password);
-    const std::string ha1 = MD5::Hex(std::string(secret.begin(), secret.end()) + ":" + nonce->second + ":" + cnonce);
+    const std::string ha1 =
+        MD5::Hex(std::string(secret.begin(), secret.end()) + ":" + nonce->second + ":" + cnonce);
     const std::string ha2 = MD5::Hex("AUTHENTICATE:" + digestUri);
-    const std::string response = MD5::Hex(ha1 + ":" + nonce->second + ":" + nc + ":" + cnonce + ":" + qop + ":" + ha2);
+    const std::string response =
+        MD5::Hex(ha1 + ":" + nonce->second + ":" + nc + ":" + cnonce + ":" + qop + ":" + ha2);
 
     std::string answer = "charset=utf-8,username=" + QuoteDirective(settings_.user);
     if (!realm.empty()) answer += ",realm=" + QuoteDirective(realm);
@@ -443,7 +461,8 @@ bool CSmtpClient::AuthDigestMd5() {
 bool CSmtpClient::SendMessage(const MailContent& mail) {
     if (mail.sender.empty()) return Fail(SendStatus::Rejected, "no sender address is set");
     if (mail.recipients.empty()) return Fail(SendStatus::Rejected, "no recipient address is given");
-    if (!Command("MAIL FROM:<" + CommandAddress(mail.sender) + ">\r\n", 250, "MAIL FROM")) return false;
+    if (!Command("MAIL FROM:<" + CommandAddress(mail.sender) + ">\r\n", 250, "MAIL FROM"))
+        return false;
     for (const std::string& to : mail.recipients)
         if (!Command("RCPT TO:<" + CommandAddress(to) + ">\r\n", 250, "RCPT TO")) return false;
     if (!Command("DATA\r\n", 354, "DATA")) return false;
@@ -491,7 +510,8 @@ bool CSmtpClient::Send(std::string_view bytes) {
             else if (error == SSL_ERROR_WANT_READ) wait = POLLIN;
             else {
                 broken_ = true;
-                return Fail(SendStatus::RetryLater, "the connection was lost while sending (" + OpenSslError() + ")");
+                return Fail(SendStatus::RetryLater,
+                            "the connection was lost while sending (" + OpenSslError() + ")");
             }
         } else {
             const ssize_t n = ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -504,7 +524,8 @@ bool CSmtpClient::Send(std::string_view bytes) {
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) wait = POLLOUT;
             else {
                 broken_ = true;
-                return Fail(SendStatus::RetryLater, "the connection was lost while sending (" + ErrnoText(errno) + ")");
+                return Fail(SendStatus::RetryLater,
+                            "the connection was lost while sending (" + ErrnoText(errno) + ")");
             }
         }
         if (!WaitFor(socket_, wait, deadline, stopped_)) {
@@ -527,7 +548,8 @@ std::optional<SmtpReply> CSmtpClient::Receive(const char* step) {
         if (parser_.Failed()) {
             broken_ = true;
             Fail(SendStatus::RetryLater, std::string("the reply to ") + step + " is longer than " +
-                                             std::to_string(SmtpReplyParser::kMaxReplyBytes) + " bytes");
+                                             std::to_string(SmtpReplyParser::kMaxReplyBytes) +
+                                             " bytes");
             return std::nullopt;
         }
         short wait = 0;
@@ -543,7 +565,9 @@ std::optional<SmtpReply> CSmtpClient::Receive(const char* step) {
             const int error = SSL_get_error(tls_, rc);
             if (error == SSL_ERROR_WANT_READ) wait = POLLIN;
             else if (error == SSL_ERROR_WANT_WRITE) wait = POLLOUT;
-            else why = error == SSL_ERROR_ZERO_RETURN ? "the server closed the connection" : OpenSslError();
+            else
+                why = error == SSL_ERROR_ZERO_RETURN ? "the server closed the connection"
+                                                     : OpenSslError();
         } else {
             const ssize_t n = ::recv(socket_, piece, sizeof piece, 0);
             if (n > 0) {

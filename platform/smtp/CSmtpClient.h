@@ -32,35 +32,31 @@ struct ssl_st;
 namespace tarvell::smtp {
 
 struct SmtpSettings {
-    std::string server;          // host name or address
+    std::string server;  // host name or address
     std::uint16_t port = 25;
-    std::string security;        // "" plain, "SSL" or "TLS" (exact); anything else fails the mail
-    std::string user;            // AUTH only when user and password are both set
+    std::string security;  // "" plain, "SSL" or "TLS" (exact); anything else fails the mail
+    std::string user;      // AUTH only when user and password are both set
     std::string password;
     std::string sender;
-    std::chrono::milliseconds timeout{60'000};  // each wait
+    std::chrono::milliseconds timeout{60'000};         // each wait
     std::chrono::milliseconds dialogueLimit{300'000};  // the whole dialogue, at least the timeout
-    std::string caFile;          // extra trusted certificates (PEM); ignored when absent
+    std::string caFile;  // extra trusted certificates (PEM); ignored when absent
 };
 
 // Settings from the texts of a settings document: the port a decimal number 1..65535, the
 // timeout in minutes (an empty, zero or unreadable value gives 1 minute; at most 65535).
 // nullopt with the reason when the port is unusable.
-std::optional<SmtpSettings> SmtpSettingsFromTexts(const std::string& server,
-                                                  const std::string& port,
-                                                  const std::string& security,
-                                                  const std::string& user,
-                                                  const std::string& password,
-                                                  const std::string& sender,
-                                                  const std::string& timeoutMinutes,
-                                                  std::string* error = nullptr);
+std::optional<SmtpSettings> SmtpSettingsFromTexts(
+    const std::string& server, const std::string& port, const std::string& security,
+    const std::string& user, const std::string& password, const std::string& sender,
+    const std::string& timeoutMinutes, std::string* error = nullptr);
 
 enum class SendStatus {
-    Delivered,    // the server took the mail (250 after the data)
-    RetryLater,   // a passing failure: no connection, a timeout, a lost connection, a TLS
-                  // handshake that failed, a 4xx reply. Sending the same mail later may work.
-    Rejected,     // refused for good: a 5xx reply, or settings that cannot work (no sender, an
-                  // unknown security text, STARTTLS asked of a server that does not offer it)
+    Delivered,   // the server took the mail (250 after the data)
+    RetryLater,  // a passing failure: no connection, a timeout, a lost connection, a TLS
+                 // handshake that failed, a 4xx reply. Sending the same mail later may work.
+    Rejected,    // refused for good: a 5xx reply, or settings that cannot work (no sender, an
+                 // unknown security text, STARTTLS asked of a server that does not offer it)
 };
 
 struct SendResult {
@@ -115,8 +111,7 @@ private:
     // The next reply; nullopt on a timeout, a closed connection or an overlong reply.
     std::optional<SmtpReply> Receive(const char* step);
     // Sends a command and reads its reply; true when the reply code is `code`.
-    bool Command(std::string_view line, int code, const char* step,
-                 SmtpReply* reply = nullptr);
+    bool Command(std::string_view line, int code, const char* step, SmtpReply* reply = nullptr);
     bool Expect(int code, const char* step, SmtpReply* reply = nullptr);
 
     // The end of the next wait: the timeout from now, but not past the dialogue's end.

@@ -42,7 +42,8 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
             break;
         }
         lines.push_back(text.substr(start, end - start));
-        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+        start =
+            end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
     }
     return lines;
 }
@@ -113,7 +114,8 @@ std::string FormatDateHeader(std::int64_t seconds) {
     return std::string(kDays[tm.tm_wday % 7]) + ", " + TwoDigits(tm.tm_mday) + " " +
            kMonths[tm.tm_mon % 12] + " " + std::to_string(tm.tm_year + 1900) + " " +
            TwoDigits(tm.tm_hour) + ":" + TwoDigits(tm.tm_min) + ":" + TwoDigits(tm.tm_sec) + " " +
-           sign + TwoDigits(static_cast<int>(offset / 60)) + TwoDigits(static_cast<int>(offset % 60));
+           sign + TwoDigits(static_cast<int>(offset / 60)) +
+           TwoDigits(static_cast<int>(offset % 60));
 }
 
 std::string EncodeSubject(std::string_view utf8) {

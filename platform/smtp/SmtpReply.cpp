@@ -71,8 +71,7 @@ std::string ReplyForLog(std::string_view reply, std::size_t limit) {
     const std::size_t end = reply.find_first_of("\r\n");
     std::string_view line = reply.substr(0, end);
     std::string out;
-    for (const char c : line.substr(0, limit))
-        out.push_back((c >= 0x20 && c < 0x7F) ? c : '?');
+    for (const char c : line.substr(0, limit)) out.push_back((c >= 0x20 && c < 0x7F) ? c : '?');
     if (line.size() > limit) out += "...";
     return out;
 }
@@ -108,7 +107,9 @@ std::optional<std::map<std::string, std::string>> ParseDigestChallenge(std::stri
             if (!closed) return std::nullopt;
         } else {
             const std::size_t comma = text.find(',', i);
-            value = Trim(text.substr(i, comma == std::string_view::npos ? std::string_view::npos : comma - i), " \t");
+            value = Trim(text.substr(i, comma == std::string_view::npos ? std::string_view::npos
+                                                                        : comma - i),
+                         " \t");
             i = comma == std::string_view::npos ? text.size() : comma;
         }
         out.emplace(std::move(name), std::move(value));

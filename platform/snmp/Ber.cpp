@@ -27,7 +27,8 @@ void AppendBase128(std::string& out, std::uint64_t value) {
     char bytes[10];
     int n = 0;
     bytes[n++] = static_cast<char>(value & 0x7F);
-    for (value >>= 7; value != 0; value >>= 7) bytes[n++] = static_cast<char>(0x80 | (value & 0x7F));
+    for (value >>= 7; value != 0; value >>= 7)
+        bytes[n++] = static_cast<char>(0x80 | (value & 0x7F));
     while (n > 0) out.push_back(bytes[--n]);
 }
 
@@ -110,7 +111,7 @@ std::string EncodeInteger(std::int64_t value, std::uint8_t tagByte) {
     int n = 8;
     for (int i = 7; i >= 0; --i) {
         bytes[i] = static_cast<char>(static_cast<std::uint64_t>(value) & 0xFF);
-        value >>= 8;   // arithmetic shift keeps the sign
+        value >>= 8;  // arithmetic shift keeps the sign
     }
     int start = 0;
     // Drop leading bytes that only repeat the sign of the next one.
@@ -163,7 +164,8 @@ std::int64_t DecodeSigned(std::string_view content) {
 std::uint64_t DecodeUnsigned(std::string_view content, unsigned bits) {
     const std::size_t maxBytes = bits / 8;
     if (content.empty() || content.size() > maxBytes + 1) throw BerError("bad unsigned length");
-    if (content.size() == maxBytes + 1 && Byte(content, 0) != 0) throw BerError("unsigned too large");
+    if (content.size() == maxBytes + 1 && Byte(content, 0) != 0)
+        throw BerError("unsigned too large");
     std::uint64_t v = 0;
     for (std::size_t i = 0; i < content.size(); ++i) v = (v << 8) | Byte(content, i);
     if ((Byte(content, 0) & 0x80) && content.size() <= maxBytes) {
@@ -254,7 +256,8 @@ std::int64_t BerReader::ReadInteger(std::uint8_t expectedTag) {
 
 std::int32_t BerReader::ReadInt32() {
     const std::int64_t v = ReadInteger(tag::kInteger);
-    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) {
+    if (v < std::numeric_limits<std::int32_t>::min() ||
+        v > std::numeric_limits<std::int32_t>::max()) {
         throw BerError("integer out of range");
     }
     return static_cast<std::int32_t>(v);

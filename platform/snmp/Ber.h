@@ -74,7 +74,7 @@ inline constexpr int kMaxDepth = 8;
 
 struct Tlv {
     std::uint8_t tagByte = 0;
-    std::string_view content;   // points into the reader's input
+    std::string_view content;  // points into the reader's input
 };
 
 class BerReader {

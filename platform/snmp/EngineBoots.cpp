@@ -91,12 +91,9 @@ bool StoreLocked(const std::string& path, std::map<std::string, std::uint32_t> e
 BootRead ReadBootCounter(const std::string& path, std::string_view engineId) {
     std::map<std::string, std::uint32_t> entries;
     switch (LoadFile(path, entries)) {
-    case LoadStatus::NoFile:
-        return {BootReadStatus::NoFile, 0};
-    case LoadStatus::Damaged:
-        return {BootReadStatus::Damaged, 0};
-    case LoadStatus::Ok:
-        break;
+        case LoadStatus::NoFile: return {BootReadStatus::NoFile, 0};
+        case LoadStatus::Damaged: return {BootReadStatus::Damaged, 0};
+        case LoadStatus::Ok: break;
     }
     const auto it = entries.find(std::string(engineId));
     if (it == entries.end()) return {BootReadStatus::NoEntry, 0};

@@ -12,10 +12,10 @@ namespace tarvell::snmp {
 inline constexpr std::uint32_t kMaxEngineBoots = 2147483647u;
 
 enum class BootReadStatus {
-    Ok,        // the engine's line was found
-    NoEntry,   // the file exists and is sound but has no line for the engine
-    NoFile,    // there is no file
-    Damaged,   // the file exists but cannot be read or parsed
+    Ok,       // the engine's line was found
+    NoEntry,  // the file exists and is sound but has no line for the engine
+    NoFile,   // there is no file
+    Damaged,  // the file exists but cannot be read or parsed
 };
 
 struct BootRead {

@@ -128,7 +128,8 @@ EncodedV3 EncodeV3Message(const V3Header& header, const UsmParameters& usm,
 
     std::string content = EncodeInteger(kVersion3);
     content += EncodeV3HeaderData(header);
-    const std::size_t authInContent = content.size() + TlvHeaderSize(usmSequence.size()) + authInUsm;
+    const std::size_t authInContent =
+        content.size() + TlvHeaderSize(usmSequence.size()) + authInUsm;
     content += EncodeOctetString(usmSequence);
     content += msgData;
 

@@ -24,12 +24,11 @@ struct CommunityMessage {
     std::int32_t version = kVersion1;
     std::string community;
     bool isTrapV1 = false;
-    Pdu pdu;            // when !isTrapV1
-    TrapV1Pdu trap;     // when isTrapV1
+    Pdu pdu;         // when !isTrapV1
+    TrapV1Pdu trap;  // when isTrapV1
 };
 
-std::string EncodeCommunityMessage(std::int32_t version, std::string_view community,
-                                   const Pdu& p);
+std::string EncodeCommunityMessage(std::int32_t version, std::string_view community, const Pdu& p);
 std::string EncodeTrapV1Message(std::string_view community, const TrapV1Pdu& trap);
 std::optional<CommunityMessage> DecodeCommunityMessage(std::string_view bytes);
 
@@ -77,8 +76,8 @@ struct V3Message {
     // digest, which is computed with those bytes zeroed).
     std::size_t authParamsOffset = 0;
     bool encrypted = false;
-    std::string encryptedPdu;   // when encrypted
-    ScopedPdu scoped;           // when not encrypted
+    std::string encryptedPdu;  // when encrypted
+    ScopedPdu scoped;          // when not encrypted
 };
 
 struct EncodedV3 {

@@ -94,25 +94,17 @@ std::string HexUpper(std::string_view bytes) {
 
 std::string PrintableValue(const Value& value) {
     switch (value.type) {
-    case tag::kInteger:
-        return std::to_string(value.integer);
-    case tag::kOid:
-        return OidToText(value.oid);
-    case tag::kIpAddress:
-        return DottedQuad(value.raw);
-    case tag::kNull:
-        return {};
-    case tag::kNoSuchObject:
-        return "noSuchObject";
-    case tag::kNoSuchInstance:
-        return "noSuchInstance";
-    case tag::kEndOfMibView:
-        return "endOfMibView";
-    case tag::kOctetString:
-        return IsPrintable(value.raw) ? value.raw : HexUpper(value.raw);
-    default:
-        if (IsUnsignedType(value.type)) return std::to_string(value.number);
-        return HexUpper(value.raw);
+        case tag::kInteger: return std::to_string(value.integer);
+        case tag::kOid: return OidToText(value.oid);
+        case tag::kIpAddress: return DottedQuad(value.raw);
+        case tag::kNull: return {};
+        case tag::kNoSuchObject: return "noSuchObject";
+        case tag::kNoSuchInstance: return "noSuchInstance";
+        case tag::kEndOfMibView: return "endOfMibView";
+        case tag::kOctetString: return IsPrintable(value.raw) ? value.raw : HexUpper(value.raw);
+        default:
+            if (IsUnsignedType(value.type)) return std::to_string(value.number);
+            return HexUpper(value.raw);
     }
 }
 
@@ -120,18 +112,15 @@ std::string PrintableValue(const Value& value) {
 
 std::string EncodeValue(const Value& value) {
     switch (value.type) {
-    case tag::kInteger:
-        return EncodeInteger(value.integer);
-    case tag::kOid:
-        return EncodeOid(value.oid);
-    case tag::kNull:
-    case tag::kNoSuchObject:
-    case tag::kNoSuchInstance:
-    case tag::kEndOfMibView:
-        return EncodeNull(value.type);
-    default:
-        if (IsUnsignedType(value.type)) return EncodeUnsigned(value.number, value.type);
-        return EncodeOctetString(value.raw, value.type);
+        case tag::kInteger: return EncodeInteger(value.integer);
+        case tag::kOid: return EncodeOid(value.oid);
+        case tag::kNull:
+        case tag::kNoSuchObject:
+        case tag::kNoSuchInstance:
+        case tag::kEndOfMibView: return EncodeNull(value.type);
+        default:
+            if (IsUnsignedType(value.type)) return EncodeUnsigned(value.number, value.type);
+            return EncodeOctetString(value.raw, value.type);
     }
 }
 
@@ -156,7 +145,8 @@ std::string EncodePdu(const Pdu& p) {
 std::string EncodeTrapV1Pdu(const TrapV1Pdu& trap) {
     std::string content = EncodeOid(trap.enterprise);
     content += EncodeOctetString(
-        std::string_view(reinterpret_cast<const char*>(trap.agentAddress.data()), 4), tag::kIpAddress);
+        std::string_view(reinterpret_cast<const char*>(trap.agentAddress.data()), 4),
+        tag::kIpAddress);
     content += EncodeInteger(trap.genericTrap);
     content += EncodeInteger(trap.specificTrap);
     content += EncodeUnsigned(trap.timeStamp, tag::kTimeTicks);
@@ -173,35 +163,28 @@ Value DecodeValue(const Tlv& tlv) {
     value.type = tlv.tagByte;
     value.raw = std::string(tlv.content);
     switch (tlv.tagByte) {
-    case tag::kInteger:
-        value.integer = DecodeSigned(tlv.content);
-        break;
-    case tag::kOid:
-        value.oid = DecodeOid(tlv.content);
-        break;
-    case tag::kIpAddress:
-        if (tlv.content.size() != 4) throw BerError("IpAddress not 4 bytes");
-        break;
-    case tag::kNull:
-    case tag::kNoSuchObject:
-    case tag::kNoSuchInstance:
-    case tag::kEndOfMibView:
-        if (!tlv.content.empty()) throw BerError("NULL with content");
-        break;
-    case tag::kCounter64:
-        value.number = DecodeUnsigned(tlv.content, 64);
-        break;
-    case tag::kOctetString:
-    case tag::kOpaque:
-        break;
-    default:
-        if (IsUnsignedType(tlv.tagByte)) {
-            value.number = DecodeUnsigned(tlv.content, 32);
-        } else if ((tlv.tagByte & 0x20) != 0) {
-            throw BerError("constructed value");
-        }
-        // Other primitive application types are kept as their bytes.
-        break;
+        case tag::kInteger: value.integer = DecodeSigned(tlv.content); break;
+        case tag::kOid: value.oid = DecodeOid(tlv.content); break;
+        case tag::kIpAddress:
+            if (tlv.content.size() != 4) throw BerError("IpAddress not 4 bytes");
+            break;
+        case tag::kNull:
+        case tag::kNoSuchObject:
+        case tag::kNoSuchInstance:
+        case tag::kEndOfMibView:
+            if (!tlv.content.empty()) throw BerError("NULL with content");
+            break;
+        case tag::kCounter64: value.number = DecodeUnsigned(tlv.content, 64); break;
+        case tag::kOctetString:
+        case tag::kOpaque: break;
+        default:
+            if (IsUnsignedType(tlv.tagByte)) {
+                value.number = DecodeUnsigned(tlv.content, 32);
+            } else if ((tlv.tagByte & 0x20) != 0) {
+                throw BerError("constructed value");
+            }
+            // Other primitive application types are kept as their bytes.
+            break;
     }
     return value;
 }
@@ -241,10 +224,12 @@ TrapV1Pdu ReadTrapV1Pdu(BerReader& reader) {
     trap.enterprise = body.ReadOid();
     const std::string_view address = body.ReadOctetString(tag::kIpAddress);
     if (address.size() != 4) throw BerError("agent address not 4 bytes");
-    for (std::size_t i = 0; i < 4; ++i) trap.agentAddress[i] = static_cast<std::uint8_t>(address[i]);
+    for (std::size_t i = 0; i < 4; ++i)
+        trap.agentAddress[i] = static_cast<std::uint8_t>(address[i]);
     trap.genericTrap = body.ReadInt32();
     trap.specificTrap = body.ReadInt32();
-    trap.timeStamp = static_cast<std::uint32_t>(DecodeUnsigned(body.ReadContent(tag::kTimeTicks), 32));
+    trap.timeStamp =
+        static_cast<std::uint32_t>(DecodeUnsigned(body.ReadContent(tag::kTimeTicks), 32));
     trap.bindings = ReadVarBindList(body);
     body.ExpectEnd();
     return trap;

@@ -31,9 +31,9 @@ inline constexpr std::size_t kMaxVarBinds = 2048;
 struct Value {
     std::uint8_t type = tag::kNull;
     std::string raw;
-    std::int64_t integer = 0;     // INTEGER
-    std::uint64_t number = 0;     // Counter32, Gauge32, TimeTicks, Counter64, UInteger32
-    Oid oid;                      // OBJECT IDENTIFIER
+    std::int64_t integer = 0;  // INTEGER
+    std::uint64_t number = 0;  // Counter32, Gauge32, TimeTicks, Counter64, UInteger32
+    Oid oid;                   // OBJECT IDENTIFIER
 
     static Value Null();
     static Value Integer(std::int64_t v);
@@ -43,7 +43,7 @@ struct Value {
     static Value IpAddress(const std::array<std::uint8_t, 4>& address);
     static Value ObjectId(const Oid& oid);
 
-    bool IsException() const;     // noSuchObject, noSuchInstance, endOfMibView
+    bool IsException() const;  // noSuchObject, noSuchInstance, endOfMibView
 };
 
 // The value as text: INTEGER in signed decimal, the unsigned types in unsigned decimal (TimeTicks
@@ -61,8 +61,8 @@ struct VarBind {
 struct Pdu {
     std::uint8_t type = pdu::kGet;
     std::int32_t requestId = 0;
-    std::int32_t errorStatus = 0;   // non-repeaters for GetBulk
-    std::int32_t errorIndex = 0;    // max-repetitions for GetBulk
+    std::int32_t errorStatus = 0;  // non-repeaters for GetBulk
+    std::int32_t errorIndex = 0;   // max-repetitions for GetBulk
     std::vector<VarBind> bindings;
 };
 

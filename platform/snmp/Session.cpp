@@ -24,8 +24,8 @@ using SteadyClock = std::chrono::steady_clock;
 
 UdpChannel::UdpChannel(const Endpoint& endpoint) {
     fd_ = ::socket(endpoint.Family(), SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd_ >= 0 &&
-        ::connect(fd_, reinterpret_cast<const sockaddr*>(&endpoint.address), endpoint.length) != 0) {
+    if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<const sockaddr*>(&endpoint.address),
+                              endpoint.length) != 0) {
         ::close(fd_);
         fd_ = -1;
     }
@@ -48,16 +48,19 @@ bool UdpChannel::ReceiveUntil(SteadyClock::time_point deadline,
     constexpr std::size_t kSize = 65536;
     if (buffer_.size() != kSize) buffer_.resize(kSize);
     for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
         if (left.count() <= 0) return false;
         pollfd pfd{fd_, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 600000)));
+        const int ready =
+            ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 600000)));
         if (ready < 0 && errno != EINTR) return false;
         if (ready <= 0) continue;
         const ssize_t n = ::recv(fd_, buffer_.data(), kSize, MSG_DONTWAIT);
         // Errors (an ICMP port unreachable, for one) end nothing: the agent may yet answer.
         if (n < 0) {
-            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNREFUSED) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR &&
+                errno != ECONNREFUSED) {
                 return false;
             }
             continue;

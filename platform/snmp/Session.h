@@ -33,24 +33,24 @@ struct Endpoint {
 std::optional<Endpoint> ParseEndpoint(std::string_view address, std::uint16_t port);
 
 struct Timing {
-    int timeoutMs = 1000;   // per attempt
-    int retries = 1;        // attempts after the first
+    int timeoutMs = 1000;  // per attempt
+    int retries = 1;       // attempts after the first
 };
 // Keeps a time-out within 1 ms .. 10 min and retries within 0 .. 20.
 Timing MakeTiming(std::int64_t timeoutMs, std::int64_t retries);
 
 enum class Status {
     Ok,
-    Timeout,          // no acceptable answer within the attempts
-    SocketError,      // no socket, or the datagram could not be sent
-    BadRequest,       // the request could not be built (bad OID, missing keys, ...)
-    Report,           // SNMPv3: the agent answered with a report
-    AuthFailure,      // SNMPv3: the answer's digest does not match our key (wrong pass phrase)
+    Timeout,      // no acceptable answer within the attempts
+    SocketError,  // no socket, or the datagram could not be sent
+    BadRequest,   // the request could not be built (bad OID, missing keys, ...)
+    Report,       // SNMPv3: the agent answered with a report
+    AuthFailure,  // SNMPv3: the answer's digest does not match our key (wrong pass phrase)
 };
 
 struct Reply {
     Status status = Status::Timeout;
-    Pdu pdu;   // the answer (a report when status is Report)
+    Pdu pdu;  // the answer (a report when status is Report)
 };
 
 // A UDP socket connected to one endpoint, so that the system drops datagrams from elsewhere.
@@ -102,8 +102,8 @@ private:
 class CommunitySession {
 public:
     Reply Request(const Endpoint& endpoint, const Timing& timing, std::int32_t version,
-                  std::string_view community, std::uint8_t pduType,
-                  std::vector<VarBind> bindings, UdpChannel* channel = nullptr);
+                  std::string_view community, std::uint8_t pduType, std::vector<VarBind> bindings,
+                  UdpChannel* channel = nullptr);
     bool SendTrapV1(const Endpoint& endpoint, std::string_view community, TrapV1Pdu trap);
 
 private:

@@ -167,7 +167,9 @@ std::string LocalizePrivKey(AuthProtocol auth, PrivProtocol priv, std::string_vi
 }
 
 std::string AuthDigest(AuthProtocol auth, std::string_view key, std::string_view message) {
-    const char* name = auth == AuthProtocol::Md5 ? "MD5" : auth == AuthProtocol::Sha ? "SHA1" : nullptr;
+    const char* name = auth == AuthProtocol::Md5   ? "MD5"
+                       : auth == AuthProtocol::Sha ? "SHA1"
+                                                   : nullptr;
     if (!name || key.empty()) return {};
     unsigned char out[EVP_MAX_MD_SIZE];
     std::size_t outLen = 0;

@@ -35,7 +35,7 @@ bool AuthDigestMatches(AuthProtocol auth, std::string_view key, std::string_view
 
 struct Encrypted {
     std::string ciphertext;
-    std::string privParams;   // the 8-byte salt
+    std::string privParams;  // the 8-byte salt
 };
 
 // Salt = boots (4 bytes, big-endian) | counter (4 bytes); IV = pre-IV XOR salt.

@@ -23,13 +23,16 @@ std::uint8_t LevelFlags(SecurityLevel level) {
 bool Usable(const V3Params& params) {
     const UsmUser& u = params.user;
     if (u.name.size() > kMaxUserNameSize) return false;
-    if (NeedsAuth(params.level) && (u.auth == AuthProtocol::None || u.authPassword.empty())) return false;
-    if (NeedsPriv(params.level) && (u.priv == PrivProtocol::None || u.privPassword.empty())) return false;
+    if (NeedsAuth(params.level) && (u.auth == AuthProtocol::None || u.authPassword.empty()))
+        return false;
+    if (NeedsPriv(params.level) && (u.priv == PrivProtocol::None || u.privPassword.empty()))
+        return false;
     return true;
 }
 
 std::int32_t Elapsed(SteadyClock::time_point since) {
-    const auto s = std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - since).count();
+    const auto s =
+        std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - since).count();
     return static_cast<std::int32_t>(std::clamp<long long>(s, 0, kMaxBoots));
 }
 
@@ -59,12 +62,12 @@ SecurityLevel SecurityLevelOfCode(std::uint32_t code) {
 
 std::string FailureReason(const Reply& reply) {
     switch (reply.status) {
-    case Status::Ok: return {};
-    case Status::Timeout: return "no answer";
-    case Status::SocketError: return "no socket";
-    case Status::BadRequest: return "request not made (missing user or keys)";
-    case Status::AuthFailure: return "wrong digest";
-    case Status::Report: break;
+        case Status::Ok: return {};
+        case Status::Timeout: return "no answer";
+        case Status::SocketError: return "no socket";
+        case Status::BadRequest: return "request not made (missing user or keys)";
+        case Status::AuthFailure: return "wrong digest";
+        case Status::Report: break;
     }
     const Oid* reason = ReportOid(reply.pdu);
     if (!reason) return "report";
@@ -87,7 +90,8 @@ std::int32_t V3Engine::EngineTime() const { return Elapsed(start_); }
 
 // ---- keys and remote engines -----------------------------------------------------------------
 
-std::optional<V3Engine::Keys> V3Engine::KeysFor(const V3Params& params, const std::string& engineId) {
+std::optional<V3Engine::Keys> V3Engine::KeysFor(const V3Params& params,
+                                                const std::string& engineId) {
     if (!NeedsAuth(params.level)) return Keys{};
     std::lock_guard<std::mutex> lock(mutex_);
     if (!(params.user == keyedUser_)) {
@@ -103,7 +107,8 @@ std::optional<V3Engine::Keys> V3Engine::KeysFor(const V3Params& params, const st
         if (!k.auth.empty() && (!NeedsPriv(params.level) || !k.priv.empty())) return k;
     }
     if (authKu_.empty()) authKu_ = PasswordToKey(u.auth, u.authPassword);
-    if (privKu_.empty() && u.priv != PrivProtocol::None) privKu_ = PasswordToKey(u.auth, u.privPassword);
+    if (privKu_.empty() && u.priv != PrivProtocol::None)
+        privKu_ = PasswordToKey(u.auth, u.privPassword);
     Keys keys;
     keys.auth = LocalizeKey(u.auth, authKu_, engineId);
     if (!privKu_.empty()) keys.priv = LocalizePrivKey(u.auth, u.priv, privKu_, engineId);
@@ -164,7 +169,8 @@ std::optional<V3Engine::Outgoing> V3Engine::Build(const V3Params& params, const 
                                                  (reportable ? flags::kReportable : 0));
         std::string msgData = EncodeScopedPdu(scoped);
         if (NeedsPriv(params.level)) {
-            auto encrypted = EncryptScopedPdu(params.user.priv, keys.priv, boots_, salt_.fetch_add(1), msgData);
+            auto encrypted =
+                EncryptScopedPdu(params.user.priv, keys.priv, boots_, salt_.fetch_add(1), msgData);
             if (!encrypted) return std::nullopt;
             usm.privParams = std::move(encrypted->privParams);
             msgData = EncodeOctetString(encrypted->ciphertext);
@@ -213,7 +219,8 @@ V3Engine::Incoming V3Engine::Parse(std::string_view datagram, std::int32_t msgId
     ScopedPdu scoped;
     if (msg->encrypted) {
         if (!(level & flags::kPriv) || !NeedsPriv(params.level)) return in;
-        auto plain = DecryptScopedPdu(params.user.priv, keys->priv, msg->usm.privParams, msg->encryptedPdu);
+        auto plain =
+            DecryptScopedPdu(params.user.priv, keys->priv, msg->usm.privParams, msg->encryptedPdu);
         if (!plain) return in;
         auto decoded = DecodeScopedPdu(*plain);
         if (!decoded) return in;
@@ -240,7 +247,7 @@ V3Engine::Incoming V3Engine::Parse(std::string_view datagram, std::int32_t msgId
 
 std::optional<V3Engine::Remote> V3Engine::Discover(const Endpoint& endpoint, const Timing& timing,
                                                    Status& status, UdpChannel* channel) {
-    V3Params probeParams;   // noAuthNoPriv, empty user
+    V3Params probeParams;  // noAuthNoPriv, empty user
     ScopedPdu scoped;
     scoped.pdu.type = pdu::kGet;
     scoped.pdu.requestId = requestIds_.Next();
@@ -292,7 +299,8 @@ Reply V3Engine::Request(const Endpoint& endpoint, const Timing& timing, const V3
     for (int pass = 0; pass < 3; ++pass) {
         auto keys = KeysFor(params, remote->engineId);
         if (!keys) return {Status::BadRequest, {}};
-        scoped.contextEngineId = params.contextEngineId.empty() ? remote->engineId : params.contextEngineId;
+        scoped.contextEngineId =
+            params.contextEngineId.empty() ? remote->engineId : params.contextEngineId;
         UsmParameters usm;
         usm.engineId = remote->engineId;
         usm.boots = remote->boots;
@@ -305,7 +313,8 @@ Reply V3Engine::Request(const Endpoint& endpoint, const Timing& timing, const V3
         const auto accept = [&](std::string_view datagram) {
             in = Parse(datagram, out->msgId, scoped.pdu.requestId, params, remote->engineId);
             if (in.kind == Kind::Rejected) return false;
-            return in.kind == Kind::AuthFailure || !in.authenticated || CheckTimeliness(key, in.usm);
+            return in.kind == Kind::AuthFailure || !in.authenticated ||
+                   CheckTimeliness(key, in.usm);
         };
         reply.status = Exchange(endpoint, out->bytes, timing, accept, channel);
         if (reply.status != Status::Ok) return reply;

@@ -89,8 +89,8 @@ private:
     struct Remote {
         std::string engineId;
         std::int32_t boots = 0;
-        std::int32_t time = 0;            // the agent's time at syncedAt
-        std::int32_t latestTime = 0;      // latest time received
+        std::int32_t time = 0;        // the agent's time at syncedAt
+        std::int32_t latestTime = 0;  // latest time received
         std::chrono::steady_clock::time_point syncedAt;
         // The clock came from an authenticated message. Until then boots and time are only the
         // discovery report's word and the first authenticated message replaces them.
@@ -114,7 +114,7 @@ private:
     Incoming Parse(std::string_view datagram, std::int32_t msgId, std::int32_t requestId,
                    const V3Params& params, const std::string& addressedEngine);
     std::optional<Remote> Discover(const Endpoint& endpoint, const Timing& timing, Status& status,
-                                  UdpChannel* channel);
+                                   UdpChannel* channel);
     std::optional<Remote> LookupRemote(const std::string& key) const;
     void StoreRemote(const std::string& key, const Remote& remote);
     bool CheckTimeliness(const std::string& key, const UsmParameters& usm);
@@ -129,7 +129,7 @@ private:
     std::atomic<std::uint32_t> salt_;
 
     mutable std::mutex mutex_;
-    UsmUser keyedUser_;               // the user the key caches belong to
+    UsmUser keyedUser_;  // the user the key caches belong to
     std::string authKu_;
     std::string privKu_;
     std::map<std::string, Keys> keysByEngine_;

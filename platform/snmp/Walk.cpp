@@ -13,7 +13,8 @@ bool ColumnWalk::InColumn(std::size_t i, const VarBind& binding) const {
 bool ColumnWalk::Take(const WalkRow& row, const std::function<void(const WalkRow&)>& onRow) {
     const std::size_t last = columns_.size() - 1;
     if (!InColumn(last, row[last])) return false;
-    if (ordered_ ? !(positions_[last] < row[last].oid) : !seen_.insert(row[last].oid).second) return false;
+    if (ordered_ ? !(positions_[last] < row[last].oid) : !seen_.insert(row[last].oid).second)
+        return false;
     // A column moves on to what answered it unless that is an exception or lies before it: an
     // agent that answers at or before the request is asked the same again.
     for (std::size_t i = 0; i < columns_.size(); ++i) {
@@ -36,12 +37,14 @@ WalkEnd ColumnWalk::Run(const WalkSender& send, const WalkStep& step,
         bindings.reserve(width);
         for (const Oid& oid : positions_) bindings.push_back({oid, Value::Null()});
         ++requests_;
-        Reply reply = send(step.bulk ? pdu::kGetBulk : pdu::kGetNext, step.maxRepetitions, std::move(bindings));
+        Reply reply = send(step.bulk ? pdu::kGetBulk : pdu::kGetNext, step.maxRepetitions,
+                           std::move(bindings));
         std::vector<VarBind>& answer = reply.pdu.bindings;
         if (step.bulk) {
             // An agent without GetBulk says so with an error or stays silent; one that cannot
             // authenticate us fails alike for get-next.
-            const bool refused = (reply.status == Status::Ok && (reply.pdu.errorStatus != 0 || answer.size() < width)) ||
+            const bool refused = (reply.status == Status::Ok &&
+                                  (reply.pdu.errorStatus != 0 || answer.size() < width)) ||
                                  reply.status == Status::Timeout;
             if (refused) {
                 failure_ = std::move(reply);
@@ -49,7 +52,8 @@ WalkEnd ColumnWalk::Run(const WalkSender& send, const WalkStep& step,
             }
         }
         if (reply.status != Status::Ok || reply.pdu.errorStatus != 0 || answer.size() < width) {
-            // An SNMPv1 agent marks the end of its view with noSuchName; that is an end, not a fault.
+            // An SNMPv1 agent marks the end of its view with noSuchName; that is an end, not a
+            // fault.
             const bool endOfView = reply.status == Status::Ok;
             failure_ = std::move(reply);
             return endOfView ? WalkEnd::Done : WalkEnd::Failed;

@@ -18,11 +18,11 @@ namespace tarvell::snmp {
 using WalkRow = std::vector<VarBind>;
 
 enum class WalkEnd {
-    Done,          // the last column left its subtree (or the agent stopped moving)
-    Failed,        // a request got no usable answer (`failure` says what came)
-    BulkRefused,   // a GetBulk got an error, nothing, or no whole row; get-next may go on
-    RowLimit,      // `maxRows` rows were taken and more came
-    Stopped,       // the stop test said so
+    Done,         // the last column left its subtree (or the agent stopped moving)
+    Failed,       // a request got no usable answer (`failure` says what came)
+    BulkRefused,  // a GetBulk got an error, nothing, or no whole row; get-next may go on
+    RowLimit,     // `maxRows` rows were taken and more came
+    Stopped,      // the stop test said so
 };
 
 struct WalkStep {
@@ -33,8 +33,8 @@ struct WalkStep {
 };
 
 // Sends one request of `pduType` (get-next or GetBulk with `maxRepetitions`).
-using WalkSender =
-    std::function<Reply(std::uint8_t pduType, std::int32_t maxRepetitions, std::vector<VarBind> bindings)>;
+using WalkSender = std::function<Reply(std::uint8_t pduType, std::int32_t maxRepetitions,
+                                       std::vector<VarBind> bindings)>;
 
 class ColumnWalk {
 public:
@@ -45,7 +45,8 @@ public:
 
     // Requests until the walk ends; after BulkRefused it may be run again (get-next) and goes on
     // from the row it reached.
-    WalkEnd Run(const WalkSender& send, const WalkStep& step, const std::function<void(const WalkRow&)>& onRow);
+    WalkEnd Run(const WalkSender& send, const WalkStep& step,
+                const std::function<void(const WalkRow&)>& onRow);
 
     const Reply& Failure() const { return failure_; }
     std::size_t Rows() const { return rows_; }

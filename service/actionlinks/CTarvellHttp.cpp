@@ -74,13 +74,15 @@ void CTarvellHttp::Run() {
         listener = OpenListeningSocket(why);
         if (listener >= 0) break;
         if (!bindLogged)
-            engine_.Log("The action-link listener could not use port " + std::to_string(options_.port) + " (" +
-                        why + "); trying again every " + std::to_string(options_.bindRetryMs / 1000) + " s");
+            engine_.Log("The action-link listener could not use port " +
+                        std::to_string(options_.port) + " (" + why + "); trying again every " +
+                        std::to_string(options_.bindRetryMs / 1000) + " s");
         bindLogged = true;
         if (WaitForStop(options_.bindRetryMs)) return;
     }
     if (listener < 0) return;
-    if (bindLogged) engine_.Log("The action-link listener uses port " + std::to_string(BoundPort()) + " now");
+    if (bindLogged)
+        engine_.Log("The action-link listener uses port " + std::to_string(BoundPort()) + " now");
     log_.Started();
     listening_.Set();
     Serve(listener);
@@ -125,7 +127,8 @@ void CTarvellHttp::Serve(int listener) {
         if (ready <= 0) continue;
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
-        const int socket = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+        const int socket =
+            ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
         if (socket < 0) {
             const int error = errno;
             if (IsPassingAcceptError(error)) continue;
@@ -135,7 +138,8 @@ void CTarvellHttp::Serve(int listener) {
                 engine_.Log("Action-link connections could not be accepted (" + ErrnoText(error) +
                             "); trying again after a pause");
             acceptLogged = true;
-            pauseMs = pauseMs == 0 ? kHttpAcceptPauseMs : std::min(pauseMs * 2, kMaxHttpAcceptPauseMs);
+            pauseMs =
+                pauseMs == 0 ? kHttpAcceptPauseMs : std::min(pauseMs * 2, kMaxHttpAcceptPauseMs);
             if (WaitForStop(pauseMs)) return;
             continue;
         }
@@ -153,11 +157,12 @@ void CTarvellHttp::Accepted(int socket, const std::string& peer) {
         ::close(socket);
         ++refused_;
         if (slot == HttpSessionContext::Slot::AllBusy && !refusingLogged_) {
-            engine_.Log("Action-link connections are refused: " + std::to_string(options_.maxSessions) +
-                        " are being served");
+            engine_.Log("Action-link connections are refused: " +
+                        std::to_string(options_.maxSessions) + " are being served");
             refusingLogged_ = true;
         } else if (slot == HttpSessionContext::Slot::PeerBusy &&
-                   (peerRefusedLogged_ != peer || std::chrono::steady_clock::now() >= peerRefusedLogAgain_)) {
+                   (peerRefusedLogged_ != peer ||
+                    std::chrono::steady_clock::now() >= peerRefusedLogAgain_)) {
             peerRefusedLogAgain_ = std::chrono::steady_clock::now() + std::chrono::minutes(1);
             engine_.Log("Action-link connections from " + peer + " are refused: " +
                         std::to_string(options_.maxSessionsPerPeer) + " of its are being served");
@@ -176,7 +181,7 @@ void CTarvellHttp::Accepted(int socket, const std::string& peer) {
     if (!session->Start()) {
         context_.ReleaseSlot(peer);
         engine_.Log("A session of the action-link listener could not be started");
-        return;   // the session's destructor closes the socket
+        return;  // the session's destructor closes the socket
     }
     sessions_.push_back(std::move(session));
 }

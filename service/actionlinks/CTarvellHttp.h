@@ -5,9 +5,10 @@
 //
 // Bounds: at most kMaxHttpSessions sessions reading a request at once, and kMaxHttpSessionsPerPeer
 // of one peer address (a connection beyond them is closed at once, logged once while it lasts;
-// a session that has answered lingers outside these slots); when the port is taken the bind is retried every 30 s (logged
-// once); a failing accept (no descriptors left) is retried after a growing pause. Http.log in
-// the service folder gets the start line and one line per served connection (HttpLog).
+// a session that has answered lingers outside these slots); when the port is taken the bind is
+// retried every 30 s (logged once); a failing accept (no descriptors left) is retried after a
+// growing pause. Http.log in the service folder gets the start line and one line per served
+// connection (HttpLog).
 //
 // Threads: Run is the accept loop on the worker's own thread. A stop closes the listening socket
 // and stops and joins every session (within a few hundred milliseconds). The counters may be
@@ -38,7 +39,7 @@ inline constexpr std::int64_t kHttpAcceptPauseMs = 50;
 inline constexpr std::int64_t kMaxHttpAcceptPauseMs = 2000;
 
 struct HttpListenerOptions {
-    std::string address = "0.0.0.0";      // dotted IPv4 address to listen on
+    std::string address = "0.0.0.0";       // dotted IPv4 address to listen on
     std::uint16_t port = kActionLinkPort;  // 0: a free port (tests read BoundPort)
     std::size_t maxSessions = kMaxHttpSessions;
     std::size_t maxSessionsPerPeer = kMaxHttpSessionsPerPeer;
@@ -82,12 +83,12 @@ private:
     const HttpListenerOptions options_;
     HttpSessionContext context_;
     HttpLog log_;
-    std::vector<std::unique_ptr<CTarvellHttpSession>> sessions_;   // listener thread only
+    std::vector<std::unique_ptr<CTarvellHttpSession>> sessions_;  // listener thread only
     ManualResetEvent listening_;
     std::atomic<std::uint16_t> boundPort_{0};
     std::atomic<std::size_t> peakSessions_{0};
     std::atomic<std::size_t> refused_{0};
-    bool refusingLogged_ = false;   // listener thread only
+    bool refusingLogged_ = false;  // listener thread only
     // Listener thread only: the peer last logged as refused, logged again a minute later at most.
     std::string peerRefusedLogged_;
     std::chrono::steady_clock::time_point peerRefusedLogAgain_{};

@@ -47,7 +47,8 @@ std::string Failed(int status) {
 }
 
 bool AnyLinkOptionOn(const CTarvellDoc& doc) {
-    return doc.EmailUnblockLink != 0 || doc.EmailDeleteLink != 0 || doc.EmailScheduleDeleteLink != 0;
+    return doc.EmailUnblockLink != 0 || doc.EmailDeleteLink != 0 ||
+           doc.EmailScheduleDeleteLink != 0;
 }
 
 }  // namespace
@@ -57,8 +58,8 @@ std::string PeerHostName(const std::string& dotted) {
     address.sin_family = AF_INET;
     if (::inet_pton(AF_INET, dotted.c_str(), &address.sin_addr) != 1) return dotted;
     char name[NI_MAXHOST] = {};
-    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof address, name, sizeof name,
-                      nullptr, 0, NI_NAMEREQD) != 0)
+    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof address, name,
+                      sizeof name, nullptr, 0, NI_NAMEREQD) != 0)
         return dotted;
     std::string clean;
     for (const char* p = name; *p && clean.size() < kMaxHostNameChars; ++p)
@@ -74,7 +75,8 @@ CTarvellHttpSession::~CTarvellHttpSession() {
     if (socket_ >= 0) ::close(socket_);
 }
 
-std::optional<std::string> CTarvellHttpSession::GetParameter(std::string_view target, std::string_view name) {
+std::optional<std::string> CTarvellHttpSession::GetParameter(std::string_view target,
+                                                             std::string_view name) {
     const std::size_t mark = target.find('?');
     if (mark == std::string_view::npos) return std::nullopt;
     return http::QueryParameter(target.substr(mark + 1), name);
@@ -124,7 +126,8 @@ void CTarvellHttpSession::Run() {
 CTarvellHttpSession::ReadResult CTarvellHttpSession::ReadRequestLine(std::string& line) {
     http::RequestLineReader reader(kMaxHttpRequestBytes);
     const Steady::time_point start = Steady::now();
-    const Steady::time_point deadline = start + std::chrono::milliseconds(context_.requestTimeLimitMs);
+    const Steady::time_point deadline =
+        start + std::chrono::milliseconds(context_.requestTimeLimitMs);
     const Steady::time_point firstByte =
         std::min(deadline, start + std::chrono::milliseconds(context_.firstByteLimitMs));
     bool any = false;
@@ -133,15 +136,18 @@ CTarvellHttpSession::ReadResult CTarvellHttpSession::ReadRequestLine(std::string
         const std::int64_t left = MsLeft(any ? deadline : firstByte);
         if (left <= 0) return ReadResult::Nothing;
         pollfd pfd{socket_, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(left, kStopPollMs)));
+        const int ready =
+            ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(left, kStopPollMs)));
         if (ready < 0 && errno != EINTR) return ReadResult::Nothing;
         if (ready <= 0) continue;
         const ssize_t n = ::recv(socket_, buffer, std::min(sizeof buffer, reader.Room()), 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n <= 0) return ReadResult::Nothing;   // closed or reset before a whole line
+        if (n <= 0) return ReadResult::Nothing;  // closed or reset before a whole line
         any = true;
         switch (reader.Feed(std::string_view(buffer, static_cast<std::size_t>(n)))) {
-            case http::LineStatus::Complete: line = std::string(reader.Line()); return ReadResult::Line;
+            case http::LineStatus::Complete:
+                line = std::string(reader.Line());
+                return ReadResult::Line;
             case http::LineStatus::TooLong: return ReadResult::TooLong;
             case http::LineStatus::NeedMore: break;
         }
@@ -152,7 +158,8 @@ CTarvellHttpSession::ReadResult CTarvellHttpSession::ReadRequestLine(std::string
 // The reply is a few hundred bytes and fits the socket's buffer; a client that does not read
 // it holds the session at most for the time limit.
 void CTarvellHttpSession::SendAll(std::string_view bytes) {
-    const Steady::time_point deadline = Steady::now() + std::chrono::milliseconds(context_.requestTimeLimitMs);
+    const Steady::time_point deadline =
+        Steady::now() + std::chrono::milliseconds(context_.requestTimeLimitMs);
     while (!bytes.empty() && !StopRequested() && MsLeft(deadline) > 0) {
         const ssize_t n = ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
@@ -168,14 +175,16 @@ void CTarvellHttpSession::SendAll(std::string_view bytes) {
 // Ends our side, then drops what the client still sends until it closes, for a short while.
 void CTarvellHttpSession::Linger() {
     if (::shutdown(socket_, SHUT_WR) != 0) return;
-    const Steady::time_point deadline = Steady::now() + std::chrono::milliseconds(context_.lingerMs);
+    const Steady::time_point deadline =
+        Steady::now() + std::chrono::milliseconds(context_.lingerMs);
     std::size_t dropped = 0;
     char buffer[4096];
     while (!StopRequested() && dropped < kMaxHttpLingerBytes) {
         const std::int64_t left = MsLeft(deadline);
         if (left <= 0) return;
         pollfd pfd{socket_, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(left, kStopPollMs)));
+        const int ready =
+            ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(left, kStopPollMs)));
         if (ready < 0 && errno != EINTR) return;
         if (ready <= 0) continue;
         const ssize_t n = ::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT);
@@ -214,9 +223,11 @@ std::string CTarvellHttpSession::HandleRequest(std::string_view requestLine) {
         // A link of this version: bound to its event, with its expiry.
         const std::optional<std::int64_t> until =
             ParseDecimal(GetParameter(request->target, "Until").value_or(""));
-        binding = LinkBinding{*date, GetParameter(request->target, "Mac").value_or(""), until.value_or(-1)};
+        binding = LinkBinding{*date, GetParameter(request->target, "Mac").value_or(""),
+                              until.value_or(-1)};
         if (!until || !IsLinkBinding(*binding)) return Failed(403);
-        if (!CheckLinkToken(*context_.secret, event, *word, key, *binding, auth)) return Failed(403);
+        if (!CheckLinkToken(*context_.secret, event, *word, key, *binding, auth))
+            return Failed(403);
         link.date = binding->dateKey;
         link.mac = binding->mac;
         link.until = binding->until;
@@ -256,11 +267,14 @@ void CTarvellHttpSession::LogRefusal(const std::string& text) {
         return;
     }
     const std::size_t more = context_.refusalsNotLogged.exchange(0);
-    context_.engine.Log(more == 0 ? text : text + " (" + std::to_string(more) + " more refused since the last such line)");
+    context_.engine.Log(more == 0 ? text
+                                  : text + " (" + std::to_string(more) +
+                                        " more refused since the last such line)");
 }
 
 std::string CTarvellHttpSession::Confirmation(const std::string& event, const std::string& action,
-                                              const std::string& key, const std::optional<LinkBinding>& binding) {
+                                              const std::string& key,
+                                              const std::optional<LinkBinding>& binding) {
     const bool remove = action == "Delete";
     const std::string link = binding ? MakeLinkQuery(*context_.secret, event, action, key, *binding)
                                      : MakeLinkQuery(*context_.secret, event, action, key);
@@ -268,10 +282,17 @@ std::string CTarvellHttpSession::Confirmation(const std::string& event, const st
         "<!DOCTYPE html>\r\n"
         "<html><head><meta charset=\"utf-8\"><title>Tarvell</title></head>\r\n"
         "<body style=\"font:normal normal normal 10pt arial\">\r\n"
-        "<p>" + std::string(remove ? "Unblock the port and delete the event " : "Unblock the port of the event ") +
-        http::EscapeHtml(event) + "?</p>\r\n"
-        "<form method=\"post\" action=\"/" + http::EscapeHtml(link) + "\">"
-        "<button type=\"submit\">" + (remove ? "Unblock &amp; Delete" : "Unblock Only") + "</button>"
+        "<p>" +
+        std::string(remove ? "Unblock the port and delete the event "
+                           : "Unblock the port of the event ") +
+        http::EscapeHtml(event) +
+        "?</p>\r\n"
+        "<form method=\"post\" action=\"/" +
+        http::EscapeHtml(link) +
+        "\">"
+        "<button type=\"submit\">" +
+        (remove ? "Unblock &amp; Delete" : "Unblock Only") +
+        "</button>"
         "</form>\r\n"
         "</body></html>\r\n";
     return http::FormatResponse(200, "text/html; charset=utf-8", page);
@@ -292,8 +313,9 @@ std::string CTarvellHttpSession::Queue(LinkRequest link) {
     }
     if (full) {
         if (!context_.queueFullLogged.exchange(true))
-            context_.engine.Log("Action-link requests could not be queued (" + std::to_string(kMaxLinkRequests) +
-                                " are waiting for the engine); further requests are refused until it takes them");
+            context_.engine.Log(
+                "Action-link requests could not be queued (" + std::to_string(kMaxLinkRequests) +
+                " are waiting for the engine); further requests are refused until it takes them");
         return Failed(503);
     }
     context_.queueFullLogged.store(false);

@@ -2,7 +2,8 @@
 //
 // The request line is read until its line end, over as many packets as it takes, but at most
 // kMaxHttpRequestBytes bytes, its first byte within the first-byte limit and all of it within
-// the request time limit; a client that sends too slowly is dropped without a reply. Headers and body are never looked at.
+// the request time limit; a client that sends too slowly is dropped without a reply. Headers and
+// body are never looked at.
 //
 // Checks, in this order, each answering on its own (status, then the body "Request Failed."):
 //   the request line's grammar (400), the method GET or POST in any case (405), the path "/"
@@ -60,18 +61,18 @@ inline constexpr std::string_view kRequestFailed = "Request Failed.";
 // What the listener shares with its sessions; it outlives them.
 struct HttpSessionContext {
     CTarvellFrm& engine;
-    StringList& linkRequests;                 // [engine.EngineLock]
-    std::optional<LinkSecret> secret;         // set before the first session starts
+    StringList& linkRequests;          // [engine.EngineLock]
+    std::optional<LinkSecret> secret;  // set before the first session starts
     std::int64_t firstByteLimitMs = kHttpFirstByteLimitMs;
     std::int64_t requestTimeLimitMs = kHttpRequestTimeLimitMs;
     std::int64_t lingerMs = kHttpLingerMs;
     std::size_t maxSessions = 16;
     std::size_t maxSessionsPerPeer = kMaxHttpSessionsPerPeer;
     std::size_t maxLingering = kMaxHttpLingeringSessions;
-    std::atomic<std::size_t> activeSessions{0};      // sessions holding a request slot
-    std::atomic<std::size_t> lingeringSessions{0};   // sessions lingering outside the slots
+    std::atomic<std::size_t> activeSessions{0};     // sessions holding a request slot
+    std::atomic<std::size_t> lingeringSessions{0};  // sessions lingering outside the slots
     std::atomic<bool> queueFullLogged{false};
-    std::atomic<std::int64_t> refusalLogNext{0};      // engine clock second of the next refusal line
+    std::atomic<std::int64_t> refusalLogNext{0};  // engine clock second of the next refusal line
     std::atomic<std::size_t> refusalsNotLogged{0};
 
     enum class Slot { Taken, AllBusy, PeerBusy };
@@ -80,7 +81,7 @@ struct HttpSessionContext {
     void ReleaseSlot(const std::string& peer);
 
     std::mutex peersMutex{};
-    std::map<std::string, std::size_t> slotsPerPeer{};   // [peersMutex] only peers holding slots
+    std::map<std::string, std::size_t> slotsPerPeer{};  // [peersMutex] only peers holding slots
 };
 
 class CTarvellHttpSession : public WorkerThread {
@@ -107,8 +108,8 @@ private:
     ReadResult ReadRequestLine(std::string& line);
     void SendAll(std::string_view bytes);
     void Linger();
-    std::string Confirmation(const std::string& event, const std::string& action, const std::string& key,
-                             const std::optional<LinkBinding>& binding);
+    std::string Confirmation(const std::string& event, const std::string& action,
+                             const std::string& key, const std::optional<LinkBinding>& binding);
     std::string Refusal(const LinkRequest& link);
     void LogRefusal(const std::string& text);
     std::string Queue(LinkRequest link);

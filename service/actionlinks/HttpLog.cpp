@@ -17,15 +17,19 @@ HttpLog::HttpLog(std::string serviceFolder, Clock& clock, std::size_t maxBytes)
 std::string HttpLog::Path() const { return JoinPath(folder_, kHttpLogName); }
 std::string HttpLog::OlderPath() const { return JoinPath(folder_, kHttpLogOlderName); }
 
-void HttpLog::Started() { Append(FormatUserDateTime(clock_.Now()) + ": Http Started...\r\n", true); }
+void HttpLog::Started() {
+    Append(FormatUserDateTime(clock_.Now()) + ": Http Started...\r\n", true);
+}
 
 void HttpLog::Request(std::string_view peer) {
-    Append(FormatUserDateTime(clock_.Now()) + ": Http Request from " + std::string(peer) + "\r\n", false);
+    Append(FormatUserDateTime(clock_.Now()) + ": Http Request from " + std::string(peer) + "\r\n",
+           false);
 }
 
 void HttpLog::Append(const std::string& line, bool truncate) {
     const std::string path = Path();
-    const int flags = O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+    const int flags = O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
+                      (truncate ? O_TRUNC : 0);
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) return;
     struct stat st {};

@@ -50,7 +50,8 @@ bool IsKeyPart(std::string_view part, bool colon) {
 // The file must be ours alone: a regular file (not a link, FIFO or device) of our user with
 // mode 0600 and exactly the secret's size.
 // `missing` tells whether the failure was that there is no file at all.
-std::optional<LinkSecret> ReadSecretFile(const std::string& path, std::string* error, bool* missing = nullptr) {
+std::optional<LinkSecret> ReadSecretFile(const std::string& path, std::string* error,
+                                         bool* missing = nullptr) {
     if (missing) *missing = false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -101,7 +102,8 @@ bool CreateSecretFile(const std::string& folder, const std::string& path) {
         ok = false;
         errno = EIO;
     }
-    ok = ok && WriteAllToFd(fd, std::string_view(reinterpret_cast<const char*>(bytes), sizeof bytes)) &&
+    ok = ok &&
+         WriteAllToFd(fd, std::string_view(reinterpret_cast<const char*>(bytes), sizeof bytes)) &&
          ::fsync(fd) == 0;
     OPENSSL_cleanse(bytes, sizeof bytes);
     if (!ok) {
@@ -128,12 +130,14 @@ bool CreateSecretFile(const std::string& folder, const std::string& path) {
 
 // The MAC input: a label, then each value with its length in front, so no two different
 // lists of values can give the same bytes.
-std::string TokenMessage(std::initializer_list<std::string_view> values, std::string_view label = kTokenLabel) {
+std::string TokenMessage(std::initializer_list<std::string_view> values,
+                         std::string_view label = kTokenLabel) {
     std::string message(label);
     for (std::string_view value : values) {
         const auto n = static_cast<std::uint32_t>(value.size());
         message.push_back('\0');
-        for (int shift = 24; shift >= 0; shift -= 8) message.push_back(static_cast<char>((n >> shift) & 0xFF));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            message.push_back(static_cast<char>((n >> shift) & 0xFF));
         message.append(value);
     }
     return message;
@@ -145,7 +149,8 @@ std::string MacToken(const LinkSecret& secret, const std::string& message) {
     if (!HMAC(EVP_sha256(), secret.bytes.data(), static_cast<int>(secret.bytes.size()),
               reinterpret_cast<const unsigned char*>(message.data()), message.size(), mac, &length))
         return std::string();
-    std::string token = Base64UrlEncode(std::string_view(reinterpret_cast<const char*>(mac), length));
+    std::string token =
+        Base64UrlEncode(std::string_view(reinterpret_cast<const char*>(mac), length));
     OPENSSL_cleanse(mac, sizeof mac);
     return token;
 }
@@ -158,7 +163,8 @@ bool SameToken(const std::string& expected, std::string_view token) {
 
 }  // namespace
 
-std::optional<LinkSecret> LoadOrCreateLinkSecret(const std::string& serviceFolder, std::string* error) {
+std::optional<LinkSecret> LoadOrCreateLinkSecret(const std::string& serviceFolder,
+                                                 std::string* error) {
     const std::string path = JoinPath(serviceFolder, kLinkSecretFileName);
     std::string why;
     bool missing = false;
@@ -203,7 +209,8 @@ std::string MakeLinkToken(const LinkSecret& secret, std::string_view event, std:
     const std::string word = CanonicalLinkAction(action).value_or(std::string(action));
     const std::string until = std::to_string(binding.until);
     return MacToken(secret,
-                    TokenMessage({event, word, alertKey, binding.dateKey, binding.mac, until}, kBoundTokenLabel));
+                    TokenMessage({event, word, alertKey, binding.dateKey, binding.mac, until},
+                                 kBoundTokenLabel));
 }
 
 bool CheckLinkToken(const LinkSecret& secret, std::string_view event, std::string_view action,
@@ -214,14 +221,17 @@ bool CheckLinkToken(const LinkSecret& secret, std::string_view event, std::strin
 std::string MakeLinkQuery(const LinkSecret& secret, std::string_view event, std::string_view action,
                           std::string_view alertKey, const LinkBinding& binding) {
     const std::optional<std::string> word = CanonicalLinkAction(action);
-    if (!word || !IsLinkEvent(event) || !IsLinkAlertKey(alertKey) || !IsLinkBinding(binding)) return std::string();
-    return "?Prog=" + std::string(kLinkProgram) + "&Event=" + std::string(event) + "&Action=" + *word +
-           "&Key=" + std::string(alertKey) + "&Date=" + binding.dateKey + "&Mac=" + binding.mac +
-           "&Until=" + std::to_string(binding.until) + "&Auth=" + MakeLinkToken(secret, event, *word, alertKey, binding);
+    if (!word || !IsLinkEvent(event) || !IsLinkAlertKey(alertKey) || !IsLinkBinding(binding))
+        return std::string();
+    return "?Prog=" + std::string(kLinkProgram) + "&Event=" + std::string(event) +
+           "&Action=" + *word + "&Key=" + std::string(alertKey) + "&Date=" + binding.dateKey +
+           "&Mac=" + binding.mac + "&Until=" + std::to_string(binding.until) +
+           "&Auth=" + MakeLinkToken(secret, event, *word, alertKey, binding);
 }
 
-std::string MakeActionLink(std::string_view address, const LinkSecret& secret, std::string_view event,
-                           std::string_view action, std::string_view alertKey, const LinkBinding& binding) {
+std::string MakeActionLink(std::string_view address, const LinkSecret& secret,
+                           std::string_view event, std::string_view action,
+                           std::string_view alertKey, const LinkBinding& binding) {
     const std::string query = MakeLinkQuery(secret, event, action, alertKey, binding);
     if (query.empty()) return std::string();
     return "http://" + std::string(address) + ":" + std::to_string(kActionLinkPort) + "/" + query;
@@ -254,8 +264,9 @@ std::string MakeLinkQuery(const LinkSecret& secret, std::string_view event, std:
     return query;
 }
 
-std::string MakeActionLink(std::string_view address, const LinkSecret& secret, std::string_view event,
-                           std::string_view action, std::string_view alertKey) {
+std::string MakeActionLink(std::string_view address, const LinkSecret& secret,
+                           std::string_view event, std::string_view action,
+                           std::string_view alertKey) {
     const std::string query = MakeLinkQuery(secret, event, action, alertKey);
     if (query.empty()) return std::string();
     return "http://" + std::string(address) + ":" + std::to_string(kActionLinkPort) + "/" + query;

@@ -60,9 +60,9 @@ inline constexpr std::int64_t kLinkLifeSeconds = 7 * 24 * 3600;
 
 // The event a link is made for, and its expiry.
 struct LinkBinding {
-    std::string dateKey;      // the event's DateKey
-    std::string mac;          // the event's source MAC
-    std::int64_t until = 0;   // the last second the link is taken
+    std::string dateKey;     // the event's DateKey
+    std::string mac;         // the event's source MAC
+    std::int64_t until = 0;  // the last second the link is taken
 };
 
 // Whether the values can be carried by a link (see Date, Mac and Until above).

@@ -8,9 +8,14 @@
 
 namespace tarvell {
 
-AlertChannelThread::AlertChannelThread(CTarvellFrm& engine, ObjectMap<CAlertItem>& queue, std::atomic<int>& testFlag,
-                           std::string name, std::int64_t intervalMs)
-    : engine_(engine), queue_(queue), testFlag_(testFlag), name_(std::move(name)), intervalMs_(intervalMs) {}
+AlertChannelThread::AlertChannelThread(CTarvellFrm& engine, ObjectMap<CAlertItem>& queue,
+                                       std::atomic<int>& testFlag, std::string name,
+                                       std::int64_t intervalMs)
+    : engine_(engine),
+      queue_(queue),
+      testFlag_(testFlag),
+      name_(std::move(name)),
+      intervalMs_(intervalMs) {}
 
 void AlertChannelThread::Run() {
     while (!WaitForStop(intervalMs_)) TakeOnce();
@@ -22,7 +27,8 @@ std::unique_ptr<CAlertItem> AlertChannelThread::Take(bool enabled, std::string& 
     auto chosen = queue_.end();
     for (auto it = queue_.begin(); it != queue_.end(); ++it) {
         if (!enabled && it->second->Category != "Test Alert") continue;
-        if (chosen == queue_.end() || AlertKeyOrder(it->first) < AlertKeyOrder(chosen->first)) chosen = it;
+        if (chosen == queue_.end() || AlertKeyOrder(it->first) < AlertKeyOrder(chosen->first))
+            chosen = it;
     }
     if (chosen == queue_.end() || (!enabled && !test)) return nullptr;
     key = chosen->first;
@@ -42,7 +48,8 @@ bool AlertChannelThread::TakeOnce() {
     return true;
 }
 
-void AlertChannelThread::ReportDelivery(const std::string& target, bool ok, const std::string& why) {
+void AlertChannelThread::ReportDelivery(const std::string& target, bool ok,
+                                        const std::string& why) {
     auto [it, inserted] = failing_.try_emplace(target, false);
     if (!ok && !it->second) {
         engine_.Log(name_ + " alert to " + target + " could not be delivered (" + why +
@@ -51,7 +58,7 @@ void AlertChannelThread::ReportDelivery(const std::string& target, bool ok, cons
         engine_.Log(name_ + " alerts to " + target + " are delivered again");
     }
     it->second = !ok;
-    if (ok && failing_.size() > 1024) failing_.erase(it);   // keep the map small
+    if (ok && failing_.size() > 1024) failing_.erase(it);  // keep the map small
 }
 
 std::string ChannelAlertText(const CTarvellFrm& engine, const CAlertItem& alert) {

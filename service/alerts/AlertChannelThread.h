@@ -23,8 +23,9 @@ namespace tarvell {
 
 class AlertChannelThread : public WorkerThread {
 public:
-    AlertChannelThread(CTarvellFrm& engine, ObjectMap<CAlertItem>& queue, std::atomic<int>& testFlag,
-                 std::string name, std::int64_t intervalMs = 1000);
+    AlertChannelThread(CTarvellFrm& engine, ObjectMap<CAlertItem>& queue,
+                       std::atomic<int>& testFlag, std::string name,
+                       std::int64_t intervalMs = 1000);
 
     // One round: true when an alert was taken and delivered.
     bool TakeOnce();
@@ -32,7 +33,8 @@ public:
 protected:
     void Run() override;
     virtual bool Enabled(const CTarvellDoc& settings) const = 0;
-    virtual void Deliver(const std::string& key, const CAlertItem& alert, const CTarvellDoc& settings) = 0;
+    virtual void Deliver(const std::string& key, const CAlertItem& alert,
+                         const CTarvellDoc& settings) = 0;
     // The key recorded as delivered once the alert `key` was delivered: every alert up to it is
     // done with. A channel that keeps alerts for a later try returns an earlier key.
     virtual std::string DeliveredThrough(const std::string& key) { return key; }
@@ -41,7 +43,7 @@ protected:
     void ReportDelivery(const std::string& target, bool ok, const std::string& why = {});
 
     CTarvellFrm& engine_;
-    ObjectMap<CAlertItem>& queue_;      // [engine_.AlertLock]
+    ObjectMap<CAlertItem>& queue_;  // [engine_.AlertLock]
 
 private:
     std::unique_ptr<CAlertItem> Take(bool enabled, std::string& key);
@@ -49,7 +51,7 @@ private:
     std::atomic<int>& testFlag_;
     const std::string name_;
     const std::int64_t intervalMs_;
-    std::map<std::string, bool> failing_;   // channel thread only
+    std::map<std::string, bool> failing_;  // channel thread only
 };
 
 // The alert text the syslog and trap channels send: the configured description of the alert's

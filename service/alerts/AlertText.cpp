@@ -17,16 +17,16 @@ const std::string* FilterValue(std::string_view type, const CAlertItem& alert,
                                const std::string& descriptionText) {
     if (type.size() != 1) return nullptr;
     switch (type[0]) {
-    case '0': return &alert.Description;
-    case '1': return &alert.DeviceName;
-    case '2': return &alert.DeviceIp;
-    case '3': return &alert.DevicePort;
-    case '4': return &alert.DeviceLocation;
-    case '5': return &alert.SourceMac;
-    case '6': return &alert.SourceIp;
-    case '7': return &alert.SourceName;
-    case '8': return &descriptionText;
-    default: return nullptr;
+        case '0': return &alert.Description;
+        case '1': return &alert.DeviceName;
+        case '2': return &alert.DeviceIp;
+        case '3': return &alert.DevicePort;
+        case '4': return &alert.DeviceLocation;
+        case '5': return &alert.SourceMac;
+        case '6': return &alert.SourceIp;
+        case '7': return &alert.SourceName;
+        case '8': return &descriptionText;
+        default: return nullptr;
     }
 }
 
@@ -97,7 +97,9 @@ std::string ExpandEventText(const std::string& text, const CAlertItem& alert,
     return ReplaceMacro(out, "$severity", sources.severityText);
 }
 
-std::string AlertDateText(const std::string& key) { return FormatUserDateTime(AlertKeySeconds(key)); }
+std::string AlertDateText(const std::string& key) {
+    return FormatUserDateTime(AlertKeySeconds(key));
+}
 
 std::string ExpandAlertMacros(const std::string& templateText, const CAlertItem& alert,
                               const std::string& key, const AlertTextSources& sources,
@@ -105,7 +107,8 @@ std::string ExpandAlertMacros(const std::string& templateText, const CAlertItem&
     auto value = [escape](const std::string& text) { return escape ? escape(text) : text; };
     std::string out = ReplaceMacro(templateText, "$date", value(AlertDateText(key)));
     out = ReplaceMacro(out, "$alert", value(ExpandEventText(sources.alertText, alert, sources)));
-    out = ReplaceMacro(out, "$description", value(ExpandEventText(sources.descriptionText, alert, sources)));
+    out = ReplaceMacro(out, "$description",
+                       value(ExpandEventText(sources.descriptionText, alert, sources)));
     out = ReplaceMacro(out, "$device_name", value(alert.DeviceName));
     out = ReplaceMacro(out, "$device_ip", value(alert.DeviceIp));
     out = ReplaceMacro(out, "$device_port", value(alert.DevicePort));

@@ -22,11 +22,15 @@ namespace tarvell {
 namespace {
 
 constexpr const char* kButtonCell =
-    "<table width=\"120\" cellspacing=\"0\" cellpadding=\"0\" style=\"color:black;background-color:#ECE9D8;"
+    "<table width=\"120\" cellspacing=\"0\" cellpadding=\"0\" "
+    "style=\"color:black;background-color:#ECE9D8;"
     "border-left:1px solid #ECE9D8;border-top:1px solid #ECE9D8;border-right:1px solid #716F64;"
-    "border-bottom:1px solid #716F64;font:normal normal normal 10pt arial\"><tr><td align=\"center\" "
-    "height=\"25\" style=\"border-left:1px solid white;border-top:1px solid white;border-right:1px solid "
-    "#ACA899;border-bottom:1px solid #ACA899\"><a style=\"color:black;text-decoration:none\" href=\"";
+    "border-bottom:1px solid #716F64;font:normal normal normal 10pt arial\"><tr><td "
+    "align=\"center\" "
+    "height=\"25\" style=\"border-left:1px solid white;border-top:1px solid white;border-right:1px "
+    "solid "
+    "#ACA899;border-bottom:1px solid #ACA899\"><a style=\"color:black;text-decoration:none\" "
+    "href=\"";
 constexpr const char* kCellFont = "<font size=\"2\" color=\"#535353\" face=\"arial\">";
 constexpr const char* kTestCategory = "Test Alert";
 
@@ -102,16 +106,19 @@ std::string ServiceLinkAddress() {
 }
 
 std::string LinkMailHtml(const std::string& htmlBody, const std::vector<LinkButton>& buttons) {
-    std::string html = "<p style=\"font:normal normal normal 10pt arial\">" + htmlBody + "<br><hr></p>\r\n" +
-                       "<table width=\"260\"><tr>\r\n";
+    std::string html = "<p style=\"font:normal normal normal 10pt arial\">" + htmlBody +
+                       "<br><hr></p>\r\n" + "<table width=\"260\"><tr>\r\n";
     for (std::size_t i = 0; i < buttons.size() && i < 2; ++i) {
         html += i == 0 ? "<td align=\"left\">" : "<td align=\"right\">";
         html += kButtonCell;
-        html += HtmlText(buttons[i].link) + "\">" + buttons[i].caption + "</a></td></tr></table></td>\r\n";
+        html += HtmlText(buttons[i].link) + "\">" + buttons[i].caption +
+                "</a></td></tr></table></td>\r\n";
     }
     html += "</tr></table>\r\n";
-    html += "<p style=\"font:normal normal normal 8pt arial\">Each link can be used once, within 7 days of this "
-            "mail, and only while the port holds the event of this mail.</p>\r\n";
+    html +=
+        "<p style=\"font:normal normal normal 8pt arial\">Each link can be used once, within 7 "
+        "days of this "
+        "mail, and only while the port holds the event of this mail.</p>\r\n";
     static_assert(kLinkLifeSeconds == 7 * 24 * 3600, "the text above names the links' life");
     return html;
 }
@@ -124,7 +131,8 @@ bool InScheduleWindow(const std::vector<std::string>& schedule, const std::tm& n
         const std::size_t second = first == std::string::npos ? first : entry.find('/', first + 1);
         if (second == std::string::npos) continue;
         const auto day = ParseDecimal(std::string_view(entry).substr(0, first));
-        const auto start = ParseClockTime(std::string_view(entry).substr(first + 1, second - first - 1));
+        const auto start =
+            ParseClockTime(std::string_view(entry).substr(first + 1, second - first - 1));
         const auto end = ParseClockTime(std::string_view(entry).substr(second + 1));
         if (!day || !start || !end) continue;
         bool today = *day == 0 || *day == now.tm_wday + 1;
@@ -149,17 +157,20 @@ std::int64_t AddLocalDays(std::int64_t midnight, int days) {
     return static_cast<std::int64_t>(std::mktime(&tm));
 }
 
-std::string ReportHtml(const std::string& title, std::int64_t dayStart, const std::vector<ReportRow>& rows,
+std::string ReportHtml(const std::string& title, std::int64_t dayStart,
+                       const std::vector<ReportRow>& rows,
                        const std::array<std::int32_t, 9>& columns) {
-    const auto shown = static_cast<int>(std::count_if(columns.begin(), columns.end(), [](std::int32_t c) { return c != 0; }));
-    std::string html = "<p><font size=\"5\" color=\"#EB2800\" face=\"arial\"><b>Tarvell</b></font><br>"
-                       "<font size=\"1\" color=\"#535353\" face=\"arial\"><b>" +
-                       HtmlText(title) + " for " + FormatUserDate(dayStart) + "</b></font></p>\r\n" +
-                       "<table width=\"100%\" border=\"0\" cellspacing=\"0\" cellpadding=\"0\">\r\n<tr>";
+    const auto shown = static_cast<int>(
+        std::count_if(columns.begin(), columns.end(), [](std::int32_t c) { return c != 0; }));
+    std::string html =
+        "<p><font size=\"5\" color=\"#EB2800\" face=\"arial\"><b>Tarvell</b></font><br>"
+        "<font size=\"1\" color=\"#535353\" face=\"arial\"><b>" +
+        HtmlText(title) + " for " + FormatUserDate(dayStart) + "</b></font></p>\r\n" +
+        "<table width=\"100%\" border=\"0\" cellspacing=\"0\" cellpadding=\"0\">\r\n<tr>";
     for (std::size_t c = 0; c < columns.size(); ++c) {
         if (columns[c] == 0) continue;
-        html += std::string("<td bgcolor=\"#DDDDDD\" style=\"border:1px solid #C1C1C1\">") + kCellFont + "&nbsp;" +
-                kReportColumnNames[c] + "</font></td>";
+        html += std::string("<td bgcolor=\"#DDDDDD\" style=\"border:1px solid #C1C1C1\">") +
+                kCellFont + "&nbsp;" + kReportColumnNames[c] + "</font></td>";
     }
     html += "</tr>\r\n";
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -205,14 +216,16 @@ void CScanAlertsEmail::Cycle() {
         CheckReports(*settings);
 }
 
-void CScanAlertsEmail::Deliver(const std::string& key, const CAlertItem& alert, const CTarvellDoc& settings) {
+void CScanAlertsEmail::Deliver(const std::string& key, const CAlertItem& alert,
+                               const CTarvellDoc& settings) {
     const AlertTextSources sources = LookUpAlertTexts(engine_, alert);
     const std::string description = ExpandEventText(sources.descriptionText, alert, sources);
     const std::string subject = ExpandAlertMacros(settings.EmailSubject, alert, key, sources);
     const bool test = alert.Category == kTestCategory;
 
     // The blocking test looks at the alert's type, so a customised cause text keeps the links.
-    const bool blocking = (settings.EmailUnblockLink != 0 || settings.EmailDeleteLink != 0) && IsBlockingAlert(alert);
+    const bool blocking =
+        (settings.EmailUnblockLink != 0 || settings.EmailDeleteLink != 0) && IsBlockingAlert(alert);
     bool scheduled = false;
     if (!blocking && settings.EmailScheduleDeleteLink != 0 && settings.PreventionEnabled != 0 &&
         !settings.PreventionSchedule.empty()) {
@@ -225,8 +238,8 @@ void CScanAlertsEmail::Deliver(const std::string& key, const CAlertItem& alert, 
     if (blocking || scheduled) {
         const std::vector<LinkButton> buttons = Buttons(key, alert, settings, blocking);
         if (!buttons.empty()) {
-            const std::string htmlBody =
-                HtmlLineBreaks(ExpandAlertMacros(settings.EmailBody, alert, key, sources, &HtmlText));
+            const std::string htmlBody = HtmlLineBreaks(
+                ExpandAlertMacros(settings.EmailBody, alert, key, sources, &HtmlText));
             body = LinkMailHtml(htmlBody, buttons);
             html = true;
         }
@@ -257,8 +270,8 @@ void CScanAlertsEmail::Deliver(const std::string& key, const CAlertItem& alert, 
         engine_.ReportStore[key] = std::make_unique<CAlertItem>(alert);
     }
     if (test) {
-        engine_.Log("E-mail test alert " + key + " delivered to " + std::to_string(delivered) + " of " +
-                    std::to_string(accepted) + " recipients");
+        engine_.Log("E-mail test alert " + key + " delivered to " + std::to_string(delivered) +
+                    " of " + std::to_string(accepted) + " recipients");
     }
 }
 
@@ -326,7 +339,8 @@ bool CScanAlertsEmail::Send(Mail mail, const CTarvellDoc& settings) {
 // passing failure leaves it for the next try (false).
 bool CScanAlertsEmail::Attempt(Mail& mail, const CTarvellDoc& settings) {
     std::string error;
-    const std::optional<smtp::SmtpSettings> smtp = MailSettings(settings, engine_.ServiceFolder, &error);
+    const std::optional<smtp::SmtpSettings> smtp =
+        MailSettings(settings, engine_.ServiceFolder, &error);
     smtp::SendResult result;
     if (!smtp) {
         result.status = smtp::SendStatus::Rejected;
@@ -335,19 +349,17 @@ bool CScanAlertsEmail::Attempt(Mail& mail, const CTarvellDoc& settings) {
         result = client_.SendMail(*smtp, mail.address, mail.subject, mail.body, mail.html);
     }
     switch (result.status) {
-        case smtp::SendStatus::Delivered:
-            ReportDelivery(mail.address, true);
-            return true;
+        case smtp::SendStatus::Delivered: ReportDelivery(mail.address, true); return true;
         case smtp::SendStatus::Rejected:
             ReportDelivery(mail.address, false, result.reason + "; the mail is dropped");
             return true;
-        case smtp::SendStatus::RetryLater:
-            break;
+        case smtp::SendStatus::RetryLater: break;
     }
     const std::int64_t now = engine_.clock().Now();
     if (now - mail.firstTry >= kMailRetryLifetimeSeconds) {
-        engine_.Log("E-mail to " + mail.address + " (\"" + mail.subject + "\") could not be delivered in 24 hours (" +
-                    result.reason + "); it is dropped");
+        engine_.Log("E-mail to " + mail.address + " (\"" + mail.subject +
+                    "\") could not be delivered in 24 hours (" + result.reason +
+                    "); it is dropped");
         return true;
     }
     ReportDelivery(mail.address, false, result.reason + "; the mail is tried again later");
@@ -356,7 +368,7 @@ bool CScanAlertsEmail::Attempt(Mail& mail, const CTarvellDoc& settings) {
 
 std::string CScanAlertsEmail::DoneThrough() const {
     std::string through = lastTaken_.empty() ? engine_.DeliveredMark(queue_) : lastTaken_;
-    if (through.empty()) through = "0.0";   // nothing recorded yet: every logged alert is after it
+    if (through.empty()) through = "0.0";  // nothing recorded yet: every logged alert is after it
     bool waiting = false;
     for (const Mail& mail : pending_) {
         if (mail.test) continue;
@@ -428,7 +440,8 @@ void CScanAlertsEmail::CheckReports(const CTarvellDoc& settings) {
     const std::tm today = clock.LocalTime(now);
     auto laterDay = [&](std::int64_t stored) {
         const std::tm then = clock.LocalTime(stored);
-        return std::tie(today.tm_year, today.tm_mon, today.tm_mday) > std::tie(then.tm_year, then.tm_mon, then.tm_mday);
+        return std::tie(today.tm_year, today.tm_mon, today.tm_mday) >
+               std::tie(then.tm_year, then.tm_mon, then.tm_mday);
     };
     const std::int64_t dayStart = LocalMidnight(now);
     if (laterDay(lastDaily)) {
@@ -466,7 +479,8 @@ void CScanAlertsEmail::BuildReport(int days, const std::string& title, std::int6
         std::lock_guard<std::recursive_mutex> guard(engine_.MailLock);
         for (const auto& [key, alert] : engine_.ReportStore) {
             const auto order = AlertKeyOrder(key);
-            if (order.first >= periodStart && order.first < dayStart) selected.emplace_back(order, *alert);
+            if (order.first >= periodStart && order.first < dayStart)
+                selected.emplace_back(order, *alert);
         }
     }
     // Newest first by seconds and counter; equal keys cannot occur in one map.

@@ -43,8 +43,8 @@ inline constexpr std::size_t kMaxRetriesPerCycle = 8;
 
 // The nine report columns with their header texts, in report order.
 inline constexpr const char* kReportColumnNames[9] = {
-    "Date", "Device Name", "Device Ip", "Device Port", "Device Location",
-    "Source Mac", "Source Ip", "Source Name", "Description"};
+    "Date",       "Device Name", "Device Ip",   "Device Port", "Device Location",
+    "Source Mac", "Source Ip",   "Source Name", "Description"};
 
 // The text with &, <, >, " and ' written as HTML entities.
 std::string HtmlText(std::string_view text);
@@ -83,7 +83,8 @@ struct ReportRow {
     std::string values[9];
 };
 std::string ReportHtml(const std::string& title, std::int64_t dayStart,
-                       const std::vector<ReportRow>& rows, const std::array<std::int32_t, 9>& columns);
+                       const std::vector<ReportRow>& rows,
+                       const std::array<std::int32_t, 9>& columns);
 
 class CScanAlertsEmail : public AlertChannelThread {
 public:
@@ -108,8 +109,11 @@ public:
 
 protected:
     void Run() override;
-    bool Enabled(const CTarvellDoc& settings) const override { return settings.EmailAlertsEnabled != 0; }
-    void Deliver(const std::string& key, const CAlertItem& alert, const CTarvellDoc& settings) override;
+    bool Enabled(const CTarvellDoc& settings) const override {
+        return settings.EmailAlertsEnabled != 0;
+    }
+    void Deliver(const std::string& key, const CAlertItem& alert,
+                 const CTarvellDoc& settings) override;
     std::string DeliveredThrough(const std::string&) override { return DoneThrough(); }
 
 private:
@@ -118,17 +122,17 @@ private:
         std::string subject;
         std::string body;
         bool html = false;
-        bool test = false;          // a test alert's mail: retried also while the channel is off
+        bool test = false;  // a test alert's mail: retried also while the channel is off
         std::int64_t firstTry = 0;
         std::int64_t nextTry = 0;
-        std::int64_t wait = 0;      // seconds before nextTry was set
-        std::string before;         // the delivered key recorded before its alert was taken
+        std::int64_t wait = 0;  // seconds before nextTry was set
+        std::string before;     // the delivered key recorded before its alert was taken
     };
     // The key through which every alert is done with: the earliest `before` of a waiting mail
     // of a real alert, else the last real alert taken.
     std::string DoneThrough() const;
     void RetryPending(const CTarvellDoc& settings, bool enabled);
-    std::string lastTaken_;                    // channel thread only
+    std::string lastTaken_;  // channel thread only
 
     // Sends a new mail; a passing failure puts it into the retry list.
     bool Send(Mail mail, const CTarvellDoc& settings);
@@ -138,14 +142,15 @@ private:
     std::vector<LinkButton> Buttons(const std::string& key, const CAlertItem& alert,
                                     const CTarvellDoc& settings, bool blocking);
     void CheckReports(const CTarvellDoc& settings);
-    void BuildReport(int days, const std::string& title, std::int64_t dayStart, const CTarvellDoc& settings);
+    void BuildReport(int days, const std::string& title, std::int64_t dayStart,
+                     const CTarvellDoc& settings);
 
     const std::int64_t intervalMs_;
-    smtp::CSmtpClient client_;                 // channel thread only
-    std::deque<Mail> pending_;                 // channel thread only
-    std::string linkAddress_;                  // empty: ServiceLinkAddress()
-    bool linkTrouble_ = false;                 // the link secret problem was logged
-    bool settingsTrouble_ = false;             // the mail settings problem was logged
+    smtp::CSmtpClient client_;      // channel thread only
+    std::deque<Mail> pending_;      // channel thread only
+    std::string linkAddress_;       // empty: ServiceLinkAddress()
+    bool linkTrouble_ = false;      // the link secret problem was logged
+    bool settingsTrouble_ = false;  // the mail settings problem was logged
 };
 
 }  // namespace tarvell

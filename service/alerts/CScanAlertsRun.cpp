@@ -37,7 +37,7 @@ bool ParseRunCommand(const std::string& withoutFilters, RunCommand& out) {
         from = semi + 1;
     }
     if (fields.size() < 5) return false;
-    fields.push_back(withoutFilters.substr(from));   // the password keeps any further ";"
+    fields.push_back(withoutFilters.substr(from));  // the password keeps any further ";"
     out = {fields[1], fields[2], fields[3], fields[4], fields[5]};
     return true;
 }
@@ -45,7 +45,8 @@ bool ParseRunCommand(const std::string& withoutFilters, RunCommand& out) {
 CScanAlertsRun::CScanAlertsRun(CTarvellFrm& engine, std::int64_t intervalMs)
     : AlertChannelThread(engine, engine.RunQueue, engine.RunTestFlag, "Run command", intervalMs) {}
 
-void CScanAlertsRun::Deliver(const std::string& key, const CAlertItem& alert, const CTarvellDoc& settings) {
+void CScanAlertsRun::Deliver(const std::string& key, const CAlertItem& alert,
+                             const CTarvellDoc& settings) {
     const AlertTextSources sources = LookUpAlertTexts(engine_, alert);
     const std::string description = ExpandEventText(sources.descriptionText, alert, sources);
     for (std::size_t index = 0; index < settings.RunCommands.size(); ++index) {
@@ -58,7 +59,8 @@ void CScanAlertsRun::Deliver(const std::string& key, const CAlertItem& alert, co
         RunCommand run;
         if (!ParseRunCommand(command, run) || Trim(run.program).empty()) {
             if (reportedEntries_.insert(entry).second)
-                engine_.Log("Run command entry " + FormatLong(static_cast<std::int64_t>(index + 1)) +
+                engine_.Log("Run command entry " +
+                            FormatLong(static_cast<std::int64_t>(index + 1)) +
                             " is skipped (it needs six fields separated by \";\" and a program)");
             continue;
         }
@@ -73,10 +75,12 @@ void CScanAlertsRun::Launch(const RunCommand& command, const std::vector<std::st
     ProcessOptions options;
     options.argv = argv;
     options.timeLimitMs = kRunCommandTimeLimitMs;
-    if (!command.user.empty()) options.account = ProcessAccount{command.user, command.domain, command.password};
+    if (!command.user.empty())
+        options.account = ProcessAccount{command.user, command.domain, command.password};
     const ProcessResult result = StartProcess(options, reaper_);
     const std::string who = command.user.empty() ? argv[0] : argv[0] + " as " + command.user;
-    ReportDelivery(who, result.end == ProcessEnd::Running, result.errorText.empty() ? "not started" : result.errorText);
+    ReportDelivery(who, result.end == ProcessEnd::Running,
+                   result.errorText.empty() ? "not started" : result.errorText);
 }
 
 }  // namespace tarvell

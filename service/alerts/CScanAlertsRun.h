@@ -41,14 +41,17 @@ public:
     ProcessReaper& Reaper() { return reaper_; }
 
 protected:
-    bool Enabled(const CTarvellDoc& settings) const override { return settings.RunAlertsEnabled != 0; }
-    void Deliver(const std::string& key, const CAlertItem& alert, const CTarvellDoc& settings) override;
+    bool Enabled(const CTarvellDoc& settings) const override {
+        return settings.RunAlertsEnabled != 0;
+    }
+    void Deliver(const std::string& key, const CAlertItem& alert,
+                 const CTarvellDoc& settings) override;
 
 private:
     void Launch(const RunCommand& command, const std::vector<std::string>& argv);
 
     ProcessReaper reaper_;
-    std::set<std::string> reportedEntries_;   // channel thread only: short entries logged once
+    std::set<std::string> reportedEntries_;  // channel thread only: short entries logged once
 };
 
 }  // namespace tarvell

@@ -17,12 +17,14 @@ std::string TrapSuffix(const CAlertItem& alert) {
 std::string TrapCommunity(const CTarvellDoc& settings) {
     if (settings.SnmpTrapSpecific == 0) return "public";
     if (settings.SnmpTrapV3On != 0) return SnmpClient::kV3Marker;
-    if (settings.SnmpTrapCommunityOn != 0 && !settings.SnmpTrapCommunity.empty()) return settings.SnmpTrapCommunity;
+    if (settings.SnmpTrapCommunityOn != 0 && !settings.SnmpTrapCommunity.empty())
+        return settings.SnmpTrapCommunity;
     return "public";
 }
 
 std::string TrapEnterprise(const CTarvellDoc& settings) {
-    if (settings.SnmpTrapSpecific == 0 || settings.SnmpTrapEnterprise.empty()) return kPublicEnterprise;
+    if (settings.SnmpTrapSpecific == 0 || settings.SnmpTrapEnterprise.empty())
+        return kPublicEnterprise;
     std::string enterprise = settings.SnmpTrapEnterprise;
     if (enterprise.front() == '.') enterprise.erase(0, 1);
     return enterprise;
@@ -44,7 +46,8 @@ std::string CutUtf8(std::string text, std::size_t limit) {
 CScanAlertsSnmp::CScanAlertsSnmp(CTarvellFrm& engine, std::int64_t intervalMs)
     : AlertChannelThread(engine, engine.SnmpQueue, engine.SnmpTestFlag, "SNMP trap", intervalMs) {}
 
-void CScanAlertsSnmp::Deliver(const std::string&, const CAlertItem& alert, const CTarvellDoc& settings) {
+void CScanAlertsSnmp::Deliver(const std::string&, const CAlertItem& alert,
+                              const CTarvellDoc& settings) {
     const std::string text = ChannelAlertText(engine_, alert);
     const std::string value = alert.DeviceIp + "/" + alert.DevicePort + ": " + text;
     const std::string suffix = TrapSuffix(alert);
@@ -56,8 +59,8 @@ void CScanAlertsSnmp::Deliver(const std::string&, const CAlertItem& alert, const
     }
 }
 
-bool CScanAlertsSnmp::SendTrap(const std::string& manager, const std::string& suffix, const std::string& value,
-                               const CTarvellDoc& settings) {
+bool CScanAlertsSnmp::SendTrap(const std::string& manager, const std::string& suffix,
+                               const std::string& value, const CTarvellDoc& settings) {
     if (!engine_.Snmp) return false;
     const std::string oid = TrapEnterprise(settings) + suffix;
     const std::string utf8 = CutUtf8(Cp1252ToUtf8(value), kMaxTrapValue);
@@ -67,7 +70,8 @@ bool CScanAlertsSnmp::SendTrap(const std::string& manager, const std::string& su
     std::memcpy(entry.value, utf8.c_str(), utf8.size() + 1);
     return engine_.Snmp->Request(SnmpClient::kTrap, manager, TrapCommunity(settings),
                                  static_cast<std::uint32_t>(settings.SnmpTimeout),
-                                 static_cast<std::uint32_t>(settings.SnmpRetries), 1, 10, &entry) == 1;
+                                 static_cast<std::uint32_t>(settings.SnmpRetries), 1, 10,
+                                 &entry) == 1;
 }
 
 }  // namespace tarvell

@@ -29,7 +29,8 @@ public:
 
 protected:
     bool Enabled(const CTarvellDoc& settings) const override { return settings.SnmpAlertsOn != 0; }
-    void Deliver(const std::string& key, const CAlertItem& alert, const CTarvellDoc& settings) override;
+    void Deliver(const std::string& key, const CAlertItem& alert,
+                 const CTarvellDoc& settings) override;
 };
 
 }  // namespace tarvell

@@ -49,12 +49,16 @@ std::string SyslogMessage(int priority, const CAlertItem& alert, const std::stri
     return "<" + std::to_string(priority) + ">" + text;
 }
 
-CScanAlertsSyslog::CScanAlertsSyslog(CTarvellFrm& engine, std::uint16_t port, std::int64_t intervalMs)
-    : AlertChannelThread(engine, engine.SyslogQueue, engine.SyslogTestFlag, "Syslog", intervalMs), port_(port) {}
+CScanAlertsSyslog::CScanAlertsSyslog(CTarvellFrm& engine, std::uint16_t port,
+                                     std::int64_t intervalMs)
+    : AlertChannelThread(engine, engine.SyslogQueue, engine.SyslogTestFlag, "Syslog", intervalMs),
+      port_(port) {}
 
-void CScanAlertsSyslog::Deliver(const std::string&, const CAlertItem& alert, const CTarvellDoc& settings) {
+void CScanAlertsSyslog::Deliver(const std::string&, const CAlertItem& alert,
+                                const CTarvellDoc& settings) {
     const std::string text = ChannelAlertText(engine_, alert);
-    const std::string message = Cp1252ToUtf8(SyslogMessage(SyslogPriority(settings, alert), alert, text));
+    const std::string message =
+        Cp1252ToUtf8(SyslogMessage(SyslogPriority(settings, alert), alert, text));
     for (const std::string& entry : settings.SyslogListeners) {
         const TargetDecision decision = TargetMatchesAlert(entry, alert, text);
         if (!decision.deliver) continue;
@@ -63,7 +67,8 @@ void CScanAlertsSyslog::Deliver(const std::string&, const CAlertItem& alert, con
     }
 }
 
-bool CScanAlertsSyslog::SendDatagram(const std::string& listener, const std::string& message, std::string* why) {
+bool CScanAlertsSyslog::SendDatagram(const std::string& listener, const std::string& message,
+                                     std::string* why) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port_);
@@ -76,7 +81,8 @@ bool CScanAlertsSyslog::SendDatagram(const std::string& listener, const std::str
         if (why) *why = std::strerror(errno);
         return false;
     }
-    const ssize_t sent = ::sendto(fd, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    const ssize_t sent = ::sendto(fd, message.data(), message.size(), 0,
+                                  reinterpret_cast<sockaddr*>(&to), sizeof to);
     const int error = errno;
     ::close(fd);
     if (sent != static_cast<ssize_t>(message.size())) {

@@ -20,14 +20,18 @@ std::string SyslogMessage(int priority, const CAlertItem& alert, const std::stri
 
 class CScanAlertsSyslog : public AlertChannelThread {
 public:
-    CScanAlertsSyslog(CTarvellFrm& engine, std::uint16_t port = kSyslogPort, std::int64_t intervalMs = 1000);
+    CScanAlertsSyslog(CTarvellFrm& engine, std::uint16_t port = kSyslogPort,
+                      std::int64_t intervalMs = 1000);
     ~CScanAlertsSyslog() override { StopAndJoin(); }
     // Sends one datagram; false with the reason when it could not be sent.
     bool SendDatagram(const std::string& listener, const std::string& message, std::string* why);
 
 protected:
-    bool Enabled(const CTarvellDoc& settings) const override { return settings.SyslogAlertsOn != 0; }
-    void Deliver(const std::string& key, const CAlertItem& alert, const CTarvellDoc& settings) override;
+    bool Enabled(const CTarvellDoc& settings) const override {
+        return settings.SyslogAlertsOn != 0;
+    }
+    void Deliver(const std::string& key, const CAlertItem& alert,
+                 const CTarvellDoc& settings) override;
 
 private:
     const std::uint16_t port_;

@@ -9,7 +9,8 @@ namespace tarvell {
 namespace {
 
 bool AllDigits(const std::string& text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // hh:mm:ss as seconds of the day; -1 when malformed.
@@ -52,9 +53,10 @@ std::optional<ScheduleEntry> ParseScheduleEntry(const std::string& text) {
     const auto first = text.find('/');
     if (first == std::string::npos) return std::nullopt;
     const auto second = text.find('/', first + 1);
-    if (second == std::string::npos || text.find('/', second + 1) != std::string::npos) return std::nullopt;
+    if (second == std::string::npos || text.find('/', second + 1) != std::string::npos)
+        return std::nullopt;
     const std::string day = text.substr(0, first);
-    constexpr std::size_t kMaxDayDigits = 18;   // seconds since 1970 fit well below this
+    constexpr std::size_t kMaxDayDigits = 18;  // seconds since 1970 fit well below this
     if (!AllDigits(day) || day.size() > kMaxDayDigits) return std::nullopt;
     const int start = TimeOfDay(text.substr(first + 1, second - first - 1));
     const int end = TimeOfDay(text.substr(second + 1));
@@ -97,7 +99,8 @@ std::optional<PortObject> PortObjectFor(bool standard, bool block, const std::st
     if (!object.oid.empty() && object.oid.front() == '.') object.oid.erase(0, 1);
     object.value = query.substr(slash + 1);
     if (!IsDottedOid(object.oid)) return std::nullopt;
-    if (object.oid.size() >= SnmpOidEntry::kTextSize || object.value.size() >= SnmpOidEntry::kTextSize)
+    if (object.oid.size() >= SnmpOidEntry::kTextSize ||
+        object.value.size() >= SnmpOidEntry::kTextSize)
         return std::nullopt;
     return object;
 }

@@ -19,7 +19,7 @@ namespace tarvell {
 // weekday (1 = Sunday), any other number = seconds since 1970 of a date (its local day).
 struct ScheduleEntry {
     std::int64_t day = 0;
-    int start = 0;   // seconds of the day, both ends included
+    int start = 0;  // seconds of the day, both ends included
     int end = 0;
 };
 
@@ -37,7 +37,7 @@ std::int64_t ElapsedMinutes(std::int64_t blockedAt, std::int64_t now);
 
 // The object and value that shut (block = true) or open a port.
 struct PortObject {
-    std::string oid;     // dotted decimal, no leading dot
+    std::string oid;  // dotted decimal, no leading dot
     std::string value;
 };
 

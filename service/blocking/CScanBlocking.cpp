@@ -13,7 +13,7 @@ namespace tarvell {
 namespace {
 
 constexpr std::size_t kMaxLoggedText = 256;
-constexpr std::size_t kMaxProgramOutput = 4096;   // kept out of the log; bounded
+constexpr std::size_t kMaxProgramOutput = 4096;  // kept out of the log; bounded
 constexpr std::size_t kMaxNodeName = 255;
 
 // A stored text for the service's log: cut, control characters shown as "?".
@@ -33,15 +33,19 @@ bool IsUsableNodeName(const std::string& node) {
     return true;
 }
 
-std::string AddressOf(const CEventItem& event) { return event.DeviceIp.substr(0, event.DeviceIp.find(';')); }
+std::string AddressOf(const CEventItem& event) {
+    return event.DeviceIp.substr(0, event.DeviceIp.find(';'));
+}
 
 std::string WhyNot(const ProcessResult& result, std::int64_t limitMs) {
     switch (result.end) {
         case ProcessEnd::Exited: return "it exited with " + FormatLong(result.exitCode);
         case ProcessEnd::Signalled: return "it was ended by signal " + FormatLong(result.signal);
-        case ProcessEnd::TimedOut: return "it did not end within " + FormatLong(limitMs / 1000) + " s and was stopped";
+        case ProcessEnd::TimedOut:
+            return "it did not end within " + FormatLong(limitMs / 1000) + " s and was stopped";
         case ProcessEnd::Cancelled: return "the service is stopping";
-        case ProcessEnd::NotStarted: return result.errorText.empty() ? "it could not be started" : result.errorText;
+        case ProcessEnd::NotStarted:
+            return result.errorText.empty() ? "it could not be started" : result.errorText;
         case ProcessEnd::Running: break;
     }
     return "it did not end";
@@ -60,9 +64,11 @@ CScanBlocking::CScanBlocking(CTarvellFrm& engine, Backends backends)
       messenger_(std::move(backends.messenger)) {
     if (!run_) run_ = [](const ProcessOptions& options) { return RunProcess(options); };
     if (!set_) {
-        set_ = [&engine](const std::string& address, const std::string& read, const std::string& write,
-                         std::uint32_t timeoutMs, std::uint32_t retries, SnmpOidEntry* entry) {
-            return engine.Snmp ? engine.Snmp->Set(address, read, write, timeoutMs, retries, entry) : 0;
+        set_ = [&engine](const std::string& address, const std::string& read,
+                         const std::string& write, std::uint32_t timeoutMs, std::uint32_t retries,
+                         SnmpOidEntry* entry) {
+            return engine.Snmp ? engine.Snmp->Set(address, read, write, timeoutMs, retries, entry)
+                               : 0;
         };
     }
     if (!messenger_) messenger_ = MakeDefaultNodeMessenger(engine);
@@ -78,7 +84,8 @@ void CScanBlocking::Run() {
 void CScanBlocking::Pass() {
     const std::shared_ptr<const CTarvellDoc> snapshot = engine_.Settings();
     const CTarvellDoc& settings = *snapshot;
-    if (settings.SnmpPreventionEnabled == 0 && settings.BlockScriptFile.empty() && settings.UnblockScriptFile.empty())
+    if (settings.SnmpPreventionEnabled == 0 && settings.BlockScriptFile.empty() &&
+        settings.UnblockScriptFile.empty())
         return;
     const bool inSchedule = InSchedule(settings);
     const std::int64_t now = engine_.clock().Now();
@@ -113,18 +120,16 @@ void CScanBlocking::Pass() {
             retries_.erase(work.key);
             CEventItem& event = *it->second;
             switch (work.action) {
-                case Action::Block:
-                    event.Extra = FormatLong(engine_.clock().Now());
-                    break;
-                case Action::Unblock:
-                    event.Extra.clear();
-                    break;
+                case Action::Block: event.Extra = FormatLong(engine_.clock().Now()); break;
+                case Action::Unblock: event.Extra.clear(); break;
                 case Action::AutoUnblock:
                     // Authorised only now that the port is open, and only once: the event is
                     // no longer blocked, so no later pass comes here for it again.
                     if (!event.SourceMac.empty()) {
-                        if (settings.UnblockAuthorization == 1) PortRequests->push_back(event.SourceMac);
-                        else if (settings.UnblockAuthorization == 2) BlockMacs->push_back(event.SourceMac);
+                        if (settings.UnblockAuthorization == 1)
+                            PortRequests->push_back(event.SourceMac);
+                        else if (settings.UnblockAuthorization == 2)
+                            BlockMacs->push_back(event.SourceMac);
                     }
                     event.Blocked = 0;
                     event.Extra.clear();
@@ -136,8 +141,8 @@ void CScanBlocking::Pass() {
     }
 }
 
-std::vector<CScanBlocking::Work> CScanBlocking::Collect(const CTarvellDoc& settings, bool inSchedule,
-                                                         std::int64_t now) {
+std::vector<CScanBlocking::Work> CScanBlocking::Collect(const CTarvellDoc& settings,
+                                                        bool inSchedule, std::int64_t now) {
     std::vector<Work> work;
     std::set<std::string> wanted;
     std::lock_guard<std::recursive_mutex> lock(engine_.EngineLock);
@@ -148,12 +153,14 @@ std::vector<CScanBlocking::Work> CScanBlocking::Collect(const CTarvellDoc& setti
         if (event.Blocked == 1 && event.Extra.empty()) {
             // A manual block is carried out even with prevention off; inside a schedule window
             // no block is carried out.
-            if ((settings.PreventionEnabled != 0 && !inSchedule) || (settings.PreventionEnabled == 0 && manual))
+            if ((settings.PreventionEnabled != 0 && !inSchedule) ||
+                (settings.PreventionEnabled == 0 && manual))
                 action = Action::Block;
         } else if (event.Blocked == 0 && !event.Extra.empty()) {
             action = Action::Unblock;
         } else if (event.Blocked != 0 && !event.Extra.empty() && settings.UnblockAfterMinutes > 0) {
-            const bool allowed = manual ? settings.UnblockManualBlocked != 0 : settings.UnblockSystemBlocked != 0;
+            const bool allowed =
+                manual ? settings.UnblockManualBlocked != 0 : settings.UnblockSystemBlocked != 0;
             if (allowed && ElapsedMinutes(AtoL(event.Extra), now) > settings.UnblockAfterMinutes)
                 action = Action::AutoUnblock;
         }
@@ -186,18 +193,21 @@ bool CScanBlocking::Carry(const Work& work, const CTarvellDoc& settings) {
         const bool notified = retry != retries_.end() && retry->second.notified;
         if (!notified && !event.SourceName.empty()) {
             if (!settings.NetSendMessage.empty()) SendNodeMessage(event.SourceName, settings);
-            if (!settings.NotifyScriptFile.empty()) RunNotificationProgram(event.SourceName, settings);
+            if (!settings.NotifyScriptFile.empty())
+                RunNotificationProgram(event.SourceName, settings);
         }
         if (!settings.BlockScriptFile.empty()) done = RunBlockProgram(parameters, settings) != 0;
-        if (settings.SnmpPreventionEnabled != 0) done = SetPortAdminStatus(address, event.PortKey, settings) != 0 || done;
+        if (settings.SnmpPreventionEnabled != 0)
+            done = SetPortAdminStatus(address, event.PortKey, settings) != 0 || done;
         if (!done && !notified)
             engine_.Log("Port " + Printable(parameters) + " of node " + Printable(event.SourceMac) +
-                        " could not be shut; it is tried again in " + FormatLong(kFirstRetrySeconds) +
-                        " s and later at longer intervals");
+                        " could not be shut; it is tried again in " +
+                        FormatLong(kFirstRetrySeconds) + " s and later at longer intervals");
         return done;
     }
     if (!settings.UnblockScriptFile.empty()) done = RunUnblockProgram(parameters, settings) != 0;
-    if (settings.SnmpPreventionEnabled != 0) done = RestorePortAdminStatus(address, event.PortKey, settings) != 0 || done;
+    if (settings.SnmpPreventionEnabled != 0)
+        done = RestorePortAdminStatus(address, event.PortKey, settings) != 0 || done;
     const auto retry = retries_.find(work.key);
     if (!done && retry == retries_.end())
         engine_.Log("Port " + Printable(parameters) + " of node " + Printable(event.SourceMac) +
@@ -225,7 +235,8 @@ std::unique_ptr<CAlertItem> CScanBlocking::PreventionAlert(const CEventItem& eve
     alert->EventType = event.EventType;
     alert->Submitter = event.Submitter;
     const bool manual = !event.Submitter.empty();
-    if (action == Action::Block) alert->Description = manual ? "Manual Blocking" : "System Blocking";
+    if (action == Action::Block)
+        alert->Description = manual ? "Manual Blocking" : "System Blocking";
     else alert->Description = manual ? "Manual Unblocking" : "System Unblocking";
     return alert;
 }
@@ -242,7 +253,8 @@ bool CScanBlocking::InSchedule(const CTarvellDoc& settings) {
             if (!entry) {
                 malformed.insert(text);
                 LogOnce("schedule " + text, "Prevention schedule entry \"" + Printable(text) +
-                                                "\" could not be read (expected day/hh:mm:ss/hh:mm:ss); it matches no time");
+                                                "\" could not be read (expected "
+                                                "day/hh:mm:ss/hh:mm:ss); it matches no time");
                 continue;
             }
             if (ScheduleCovers(*entry, now, engine_.clock())) covered = true;
@@ -251,7 +263,8 @@ bool CScanBlocking::InSchedule(const CTarvellDoc& settings) {
     // An entry logged as malformed and since removed or mended may be logged again if it returns.
     for (auto it = problems_.begin(); it != problems_.end();) {
         const bool schedule = it->first.rfind("schedule ", 0) == 0;
-        it = schedule && !malformed.count(it->first.substr(9)) ? problems_.erase(it) : std::next(it);
+        it =
+            schedule && !malformed.count(it->first.substr(9)) ? problems_.erase(it) : std::next(it);
     }
     return covered;
 }
@@ -274,11 +287,13 @@ int CScanBlocking::SetPort(bool block, const std::string& address, const std::st
     const auto object = PortObjectFor(settings.SnmpPreventionMethod != 0, block, portKey,
                                       block ? settings.SnmpBlockQuery : settings.SnmpUnblockQuery);
     if (!object) {
-        LogOnce(topic, settings.SnmpPreventionMethod != 0
-                           ? "Port " + Printable(address + "/" + portKey) + " could not be set by SNMP (its port key is no interface index)"
-                           : std::string("SNMP ") + (block ? "block" : "unblock") + " query \"" +
-                                 Printable(block ? settings.SnmpBlockQuery : settings.SnmpUnblockQuery) +
-                                 "\" could not be read (expected OID/value); ports are not set by SNMP");
+        LogOnce(topic,
+                settings.SnmpPreventionMethod != 0
+                    ? "Port " + Printable(address + "/" + portKey) +
+                          " could not be set by SNMP (its port key is no interface index)"
+                    : std::string("SNMP ") + (block ? "block" : "unblock") + " query \"" +
+                          Printable(block ? settings.SnmpBlockQuery : settings.SnmpUnblockQuery) +
+                          "\" could not be read (expected OID/value); ports are not set by SNMP");
         return 0;
     }
     CDbItem record;
@@ -289,10 +304,12 @@ int CScanBlocking::SetPort(bool block, const std::string& address, const std::st
         SnmpOidEntry entry{};
         std::memcpy(entry.oid, object->oid.data(), object->oid.size());
         std::memcpy(entry.value, object->value.data(), object->value.size());
-        return set_(address, read, write, kBlockingSnmpTimeoutMs, kBlockingSnmpRetries, &entry) != 0;
+        return set_(address, read, write, kBlockingSnmpTimeoutMs, kBlockingSnmpRetries, &entry) !=
+               0;
     };
     // A switch spoken to over SNMPv3 needs no community: its configured user does the set.
-    if (switchCommunity == SnmpClient::kV3Marker) return setOnce(SnmpClient::kV3Marker, SnmpClient::kV3Marker) ? 1 : 0;
+    if (switchCommunity == SnmpClient::kV3Marker)
+        return setOnce(SnmpClient::kV3Marker, SnmpClient::kV3Marker) ? 1 : 0;
 
     if (settings.SnmpCommunitiesEnabled == 0) return 0;
     int result = 0;
@@ -301,7 +318,7 @@ int CScanBlocking::SetPort(bool block, const std::string& address, const std::st
         const std::string community = text.substr(0, slash);
         const std::int64_t number = slash == std::string::npos ? 0 : AtoL(text.substr(slash + 1));
         if (community.empty() || number <= 0) continue;
-        if (setOnce(community, switchCommunity)) result = 1;   // every entry is tried
+        if (setOnce(community, switchCommunity)) result = 1;  // every entry is tried
     }
     return result;
 }
@@ -309,18 +326,19 @@ int CScanBlocking::SetPort(bool block, const std::string& address, const std::st
 // ---- programs
 
 std::optional<std::optional<ProcessAccount>> CScanBlocking::AccountFor(const std::string& what,
-                                                                        const std::string& logon) {
+                                                                       const std::string& logon) {
     if (logon.empty()) return std::optional<ProcessAccount>();
     ProcessAccount account = SplitLogonText(logon);
     if (account.user.empty()) {
-        LogOnce(what, "The " + what + " could not be run (its log-on names no user); it was not run");
+        LogOnce(what,
+                "The " + what + " could not be run (its log-on names no user); it was not run");
         return std::nullopt;
     }
     return std::optional<ProcessAccount>(std::move(account));
 }
 
-int CScanBlocking::RunProgram(const std::string& what, const std::string& program, const std::string& logon,
-                              const std::string& argument) {
+int CScanBlocking::RunProgram(const std::string& what, const std::string& program,
+                              const std::string& logon, const std::string& argument) {
     const auto account = AccountFor(what, logon);
     if (!account) return 0;
     ProcessOptions options;
@@ -338,7 +356,8 @@ int CScanBlocking::RunProgram(const std::string& what, const std::string& progra
     if (result.end == ProcessEnd::Cancelled) return 0;
     if (result.logonFailed) {
         LogOnce(what, "The " + what + " " + Printable(program) + " could not be run as " +
-                          Printable(options.account->user) + " (" + Printable(result.errorText) + "); it was not run");
+                          Printable(options.account->user) + " (" + Printable(result.errorText) +
+                          "); it was not run");
     } else {
         LogOnce(what, "The " + what + " " + Printable(program) + " failed (" +
                           Printable(WhyNot(result, options.timeLimitMs)) + ")");
@@ -347,26 +366,33 @@ int CScanBlocking::RunProgram(const std::string& what, const std::string& progra
 }
 
 int CScanBlocking::RunBlockProgram(const std::string& parameters, const CTarvellDoc& settings) {
-    return RunProgram("block program", settings.BlockScriptFile, settings.BlockScriptLogon, parameters);
+    return RunProgram("block program", settings.BlockScriptFile, settings.BlockScriptLogon,
+                      parameters);
 }
 
 int CScanBlocking::RunUnblockProgram(const std::string& parameters, const CTarvellDoc& settings) {
-    return RunProgram("unblock program", settings.UnblockScriptFile, settings.UnblockScriptLogon, parameters);
+    return RunProgram("unblock program", settings.UnblockScriptFile, settings.UnblockScriptLogon,
+                      parameters);
 }
 
 int CScanBlocking::RunNotificationProgram(const std::string& node, const CTarvellDoc& settings) {
     if (!IsUsableNodeName(node)) {
-        LogOnce("node name", "Node name \"" + Printable(node) + "\" is not passed to programs (it is empty, too long, "
-                             "starts with \"-\" or holds control characters); the node is not told");
+        LogOnce("node name",
+                "Node name \"" + Printable(node) +
+                    "\" is not passed to programs (it is empty, too long, "
+                    "starts with \"-\" or holds control characters); the node is not told");
         return 0;
     }
-    return RunProgram("notification program", settings.NotifyScriptFile, settings.NotifyScriptLogon, node);
+    return RunProgram("notification program", settings.NotifyScriptFile, settings.NotifyScriptLogon,
+                      node);
 }
 
 void CScanBlocking::SendNodeMessage(const std::string& node, const CTarvellDoc& settings) {
     if (!IsUsableNodeName(node)) {
-        LogOnce("node name", "Node name \"" + Printable(node) + "\" is not passed to programs (it is empty, too long, "
-                             "starts with \"-\" or holds control characters); the node is not told");
+        LogOnce("node name",
+                "Node name \"" + Printable(node) +
+                    "\" is not passed to programs (it is empty, too long, "
+                    "starts with \"-\" or holds control characters); the node is not told");
         return;
     }
     const auto account = AccountFor("node message", settings.NetSendLogon);
@@ -377,7 +403,7 @@ void CScanBlocking::SendNodeMessage(const std::string& node, const CTarvellDoc& 
 // ---- log once
 
 void CScanBlocking::LogOnce(const std::string& topic, const std::string& text) {
-    constexpr std::size_t kMaxProblems = 256;   // schedule entries are the only open-ended topics
+    constexpr std::size_t kMaxProblems = 256;  // schedule entries are the only open-ended topics
     auto it = problems_.find(topic);
     if (it != problems_.end() && it->second == text) return;
     if (it == problems_.end() && problems_.size() >= kMaxProblems) return;

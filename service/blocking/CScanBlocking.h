@@ -42,9 +42,10 @@ inline constexpr std::uint32_t kBlockingSnmpRetries = 1;
 class CScanBlocking : public WorkerThread {
 public:
     using ProgramRunner = std::function<ProcessResult(const ProcessOptions&)>;
-    using SnmpSetter = std::function<int(const std::string& address, const std::string& readCommunity,
-                                         const std::string& writeCommunity, std::uint32_t timeoutMs,
-                                         std::uint32_t retries, SnmpOidEntry* entry)>;
+    using SnmpSetter =
+        std::function<int(const std::string& address, const std::string& readCommunity,
+                          const std::string& writeCommunity, std::uint32_t timeoutMs,
+                          std::uint32_t retries, SnmpOidEntry* entry)>;
     // What the thread acts through; an empty member takes the real one (RunProcess, the
     // engine's SnmpClient, the SMB messenger).
     struct Backends {
@@ -61,7 +62,8 @@ public:
 
     // Shut (value 2 or SnmpBlockQuery) or open (value 1 or SnmpUnblockQuery) the port by SNMP.
     // 1 when at least one set succeeded.
-    int SetPortAdminStatus(const std::string& address, const std::string& portKey, const CTarvellDoc& settings);
+    int SetPortAdminStatus(const std::string& address, const std::string& portKey,
+                           const CTarvellDoc& settings);
     int RestorePortAdminStatus(const std::string& address, const std::string& portKey,
                                const CTarvellDoc& settings);
     // The configured program with the one argument; 1 when it exited 0 within its time.
@@ -87,10 +89,10 @@ private:
     enum class Action { Block, Unblock, AutoUnblock };
     struct Work {
         std::string key;
-        const CEventItem* record = nullptr;   // identity only; never read outside EngineLock
+        const CEventItem* record = nullptr;  // identity only; never read outside EngineLock
         std::string dateKey;
         Action action = Action::Block;
-        CEventItem event;                     // copy taken under the lock
+        CEventItem event;  // copy taken under the lock
     };
     // A block or unblock of a port that failed, kept until it succeeds or the port's event no
     // longer asks for it (a re-recorded event of the same port continues the episode).
@@ -103,10 +105,12 @@ private:
 
     std::vector<Work> Collect(const CTarvellDoc& settings, bool inSchedule, std::int64_t now);
     bool Carry(const Work& work, const CTarvellDoc& settings);
-    int SetPort(bool block, const std::string& address, const std::string& portKey, const CTarvellDoc& settings);
+    int SetPort(bool block, const std::string& address, const std::string& portKey,
+                const CTarvellDoc& settings);
     int RunProgram(const std::string& what, const std::string& program, const std::string& logon,
                    const std::string& argument);
-    std::optional<std::optional<ProcessAccount>> AccountFor(const std::string& what, const std::string& logon);
+    std::optional<std::optional<ProcessAccount>> AccountFor(const std::string& what,
+                                                            const std::string& logon);
     // Logs the text under the topic unless the same text was logged for it last.
     void LogOnce(const std::string& topic, const std::string& text);
     void ClearProblem(const std::string& topic);
@@ -116,8 +120,8 @@ private:
     ProgramRunner run_;
     SnmpSetter set_;
     std::unique_ptr<NodeMessenger> messenger_;
-    std::map<std::string, Retry> retries_;           // this thread only (or the test calling Pass)
-    std::map<std::string, std::string> problems_;    // topic -> last logged text
+    std::map<std::string, Retry> retries_;         // this thread only (or the test calling Pass)
+    std::map<std::string, std::string> problems_;  // topic -> last logged text
 };
 
 }  // namespace tarvell

@@ -24,7 +24,8 @@ std::string Printable(const std::string& text) {
 
 std::string FindProgram(const std::string& name) {
     if (name.empty()) return {};
-    if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
+    if (name.find('/') != std::string::npos)
+        return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
     const char* path = std::getenv("PATH");
     const std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
     std::size_t from = 0;
@@ -42,7 +43,8 @@ std::string FindProgram(const std::string& name) {
 }
 
 void SmbNodeMessenger::Send(const std::string& node, const std::string& text,
-                            const std::optional<ProcessAccount>& account, const ManualResetEvent* cancel) {
+                            const std::optional<ProcessAccount>& account,
+                            const ManualResetEvent* cancel) {
     const std::string program = FindProgram(program_);
     if (program.empty()) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -65,11 +67,12 @@ void SmbNodeMessenger::Send(const std::string& node, const std::string& text,
     std::string why;
     bool sent = false;
     if (pipe.Start(options, &why)) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeLimitMs_);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeLimitMs_);
         const auto left = [&] {
-            return std::max<std::int64_t>(
-                0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-                       .count());
+            return std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 deadline - std::chrono::steady_clock::now())
+                                                 .count());
         };
         if (pipe.WriteLine(text.substr(0, kMaxMessageBytes), left(), cancel)) {
             pipe.CloseInput();

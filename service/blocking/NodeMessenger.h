@@ -22,7 +22,8 @@ public:
     // Sends `text` to the node named `node` (a host name, passed on as one argument), as the
     // account when one is given. `cancel` ends a send that is still running (a stopping service).
     virtual void Send(const std::string& node, const std::string& text,
-                      const std::optional<ProcessAccount>& account, const ManualResetEvent* cancel) = 0;
+                      const std::optional<ProcessAccount>& account,
+                      const ManualResetEvent* cancel) = 0;
 };
 
 // Sends through the SMB message service: `smbclient -M <node>` with the text on its standard
@@ -34,7 +35,8 @@ public:
                               std::int64_t timeLimitMs = kTimeLimitMs)
         : engine_(engine), program_(std::move(program)), timeLimitMs_(timeLimitMs) {}
     void Send(const std::string& node, const std::string& text,
-              const std::optional<ProcessAccount>& account, const ManualResetEvent* cancel) override;
+              const std::optional<ProcessAccount>& account,
+              const ManualResetEvent* cancel) override;
 
     static constexpr std::int64_t kTimeLimitMs = 60'000;
     // The longest message sent; the SMB message service takes no more than this.
@@ -45,8 +47,8 @@ private:
     const std::string program_;
     const std::int64_t timeLimitMs_;
     std::mutex mutex_;
-    bool missingLogged_ = false;   // [mutex_]
-    bool failureLogged_ = false;   // [mutex_]
+    bool missingLogged_ = false;  // [mutex_]
+    bool failureLogged_ = false;  // [mutex_]
 };
 
 // The program of the given name as PATH finds it (or the name itself when it holds a "/" and

@@ -58,7 +58,8 @@ void CScanDatabase::Run() {
     do {
         const std::uint64_t generation = engine_.DataGeneration.load();
         const auto now = SteadyClock::now();
-        if (generation == seen && now - last < std::chrono::milliseconds(pacing_.idlePassMs)) continue;
+        if (generation == seen && now - last < std::chrono::milliseconds(pacing_.idlePassMs))
+            continue;
         seen = generation;
         last = now;
         try {
@@ -67,8 +68,9 @@ void CScanDatabase::Run() {
             failing = false;
         } catch (const std::exception& e) {
             // Logged once while it lasts; the next pass starts from fresh snapshots.
-            if (!failing) engine_.Log(std::string("Detection pass could not be completed (") +
-                                      e.what() + "); trying again in the next pass");
+            if (!failing)
+                engine_.Log(std::string("Detection pass could not be completed (") + e.what() +
+                            "); trying again in the next pass");
             failing = true;
             CTarvellFrm::ClearObjectMap(portSnapshot_);
             CTarvellFrm::ClearObjectMap(nodeSnapshot_);
@@ -89,7 +91,7 @@ void CScanDatabase::RunPass() {
     // Read before the snapshots: a swap after this point is seen as a new generation next time.
     const std::uint64_t generation = engine_.DataGeneration.load();
     const bool fresh = !setsGeneration_ || *setsGeneration_ != generation;
-    setsGeneration_.reset();   // stays unset if the pass does not end
+    setsGeneration_.reset();  // stays unset if the pass does not end
     if (fresh) {
         CTarvellFrm::ClearObjectMap(portSnapshot_);
         CTarvellFrm::ClearObjectMap(nodeSnapshot_);
@@ -106,7 +108,8 @@ void CScanDatabase::RunPass() {
         currentPorts_ = &enabledPorts_;
         currentNodes_ = &locatedNodes_;
     }
-    if (engine_.Settings()->DetectionEnabled != 0 && !enabledPorts_.empty() && !locatedNodes_.empty())
+    if (engine_.Settings()->DetectionEnabled != 0 && !enabledPorts_.empty() &&
+        !locatedNodes_.empty())
         ScanRound();
     switches_.clear();
     if (StopRequested()) return;
@@ -122,10 +125,8 @@ void CScanDatabase::RunPass() {
 void CScanDatabase::DropVanishedPendingNodes() {
     Lock lock(engine_.EngineLock);
     for (auto it = engine_.PendingNewNodes.begin(); it != engine_.PendingNewNodes.end();) {
-        if (nodeSnapshot_.count(it->first))
-            ++it;
-        else
-            it = engine_.PendingNewNodes.erase(it);
+        if (nodeSnapshot_.count(it->first)) ++it;
+        else it = engine_.PendingNewNodes.erase(it);
     }
 }
 
@@ -147,7 +148,8 @@ void CScanDatabase::BuildWorkingSets() {
     for (auto it = locatedNodes_.begin(); it != locatedNodes_.end();) {
         Yield(counter);
         const CDbItem& node = *it->second;
-        const bool located = node.NodeDisabled() == 0 && !node.NodeSwitch().empty() && !node.NodePort().empty();
+        const bool located =
+            node.NodeDisabled() == 0 && !node.NodeSwitch().empty() && !node.NodePort().empty();
         it = located ? std::next(it) : locatedNodes_.erase(it);
     }
 }
@@ -193,7 +195,8 @@ const CDbItem* CScanDatabase::SwitchOf(const std::string& key) {
 }
 
 // The device selection of a threat rule depends on the settings and the switch alone.
-bool CScanDatabase::ThreatSelected(SwitchEntry& entry, ThreatRule rule, const std::string& switchKey) {
+bool CScanDatabase::ThreatSelected(SwitchEntry& entry, ThreatRule rule,
+                                   const std::string& switchKey) {
     signed char& known = entry.threatSelected[static_cast<std::size_t>(rule)];
     if (known < 0) known = engine_.IsEventSelected(0, ThreatEventType(rule), switchKey) ? 1 : 0;
     return known != 0;
@@ -220,8 +223,12 @@ void CScanDatabase::ScanPorts(const CTarvellDoc& s) {
         if (!sw.record) continue;
 
         for (const ThreatRule rule : kThreatRules) {
-            ThreatInput in{rule, Threshold(s, rule), false, s.ThreatNormalAlerts != 0,
-                           Figure(*port, rule), Figure(*previous, rule)};
+            ThreatInput in{rule,
+                           Threshold(s, rule),
+                           false,
+                           s.ThreatNormalAlerts != 0,
+                           Figure(*port, rule),
+                           Figure(*previous, rule)};
             in.selected = in.threshold > 0 && ThreatSelected(sw, rule, port->PortSwitch());
             const auto finding = JudgeThreat(in, key, LevelsOf(rule));
             if (!finding) continue;
@@ -230,7 +237,8 @@ void CScanDatabase::ScanPorts(const CTarvellDoc& s) {
                 RaiseDetectionEvent(finding->severity, kDetection, key, key, type, finding->current,
                                     finding->before);
             else
-                RaiseThreatCleared(0, kDetection, key, key, type, finding->current, finding->before);
+                RaiseThreatCleared(0, kDetection, key, key, type, finding->current,
+                                   finding->before);
         }
 
         // A port that was down in the previous pass and is up now: its switch is polled.
@@ -286,16 +294,19 @@ void CScanDatabase::ScanNode(const std::string& key, const CDbItem& node, const 
     }
 
     const std::string ip = CutRemark(node.NodeIp());
-    if (engine_.IsNodeExcluded(node.NodeMac(), node.NodeIp(), node.NodesOnPort(), switchKey, portIndex) != 0)
+    if (engine_.IsNodeExcluded(node.NodeMac(), node.NodeIp(), node.NodesOnPort(), switchKey,
+                               portIndex) != 0)
         return;
 
     if (s.BlackListEnabled != 0) {
-        const BlackListReading verdict =
-            ReadBlackListVerdict(engine_.FindNodeBySource(switchKey, portIndex, node.NodeMac(), ip));
+        const BlackListReading verdict = ReadBlackListVerdict(
+            engine_.FindNodeBySource(switchKey, portIndex, node.NodeMac(), ip));
         if (verdict.kind == BlackListReading::Kind::Blacklist)
-            RaiseDetectionEvent(0, kDetection, portKey, key, "Unauthorized Blacklist Node", verdict.matched, "");
+            RaiseDetectionEvent(0, kDetection, portKey, key, "Unauthorized Blacklist Node",
+                                verdict.matched, "");
         else if (verdict.kind == BlackListReading::Kind::Unauthorized)
-            RaiseDetectionEvent(0, kDetection, portKey, key, "Unauthorized Node", verdict.matched, "");
+            RaiseDetectionEvent(0, kDetection, portKey, key, "Unauthorized Node", verdict.matched,
+                                "");
         if (verdict.kind != BlackListReading::Kind::None) return;
     }
 
@@ -347,9 +358,11 @@ void CScanDatabase::ScanNode(const std::string& key, const CDbItem& node, const 
     }
 }
 
-void CScanDatabase::StartLinkupChecks(const CDbItem& node, const CDbItem& sw, const CTarvellDoc& s) {
+void CScanDatabase::StartLinkupChecks(const CDbItem& node, const CDbItem& sw,
+                                      const CTarvellDoc& s) {
     const bool wmi = !s.WmiConditions.empty() && engine_.IsEventSelected(0, "WMI", sw.SwitchKey());
-    const bool script = !s.LinkupScriptFile.empty() && engine_.IsEventSelected(0, "Script", sw.SwitchKey());
+    const bool script =
+        !s.LinkupScriptFile.empty() && engine_.IsEventSelected(0, "Script", sw.SwitchKey());
     if (!wmi && !script) return;
     LinkupTarget target;
     target.NodeMac = node.NodeMac();

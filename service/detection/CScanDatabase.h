@@ -33,9 +33,9 @@
 namespace tarvell {
 
 struct ScanPacing {
-    std::int64_t idlePassMs = 1000;   // a pass at least this often when nothing changed
-    std::int64_t tickMs = 50;         // how often the engine's generation counter is looked at
-    bool yieldEvery100 = true;        // a 1 ms pause every 100 records of each walk
+    std::int64_t idlePassMs = 1000;  // a pass at least this often when nothing changed
+    std::int64_t tickMs = 50;        // how often the engine's generation counter is looked at
+    bool yieldEvery100 = true;       // a 1 ms pause every 100 records of each walk
 };
 
 class CScanDatabase : public WorkerThread {
@@ -85,8 +85,8 @@ private:
     std::string SnapshotPortName(const std::string& portKey) const;
     // This pass's look-ups of one switch.
     struct SwitchEntry {
-        std::optional<CDbItem> record;                           // nullopt: absent or disabled
-        std::array<signed char, 4> threatSelected{-1, -1, -1, -1};   // -1 not asked yet
+        std::optional<CDbItem> record;                              // nullopt: absent or disabled
+        std::array<signed char, 4> threatSelected{-1, -1, -1, -1};  // -1 not asked yet
     };
     SwitchEntry& EntryOf(const std::string& key);
     const CDbItem* SwitchOf(const std::string& key);
@@ -97,10 +97,10 @@ private:
     LinkupStarter& linkup_;
     const ScanPacing pacing_;
 
-    ObjectMap<CDbItem> nodeSnapshot_;    // node MAC -> record, this pass
-    ObjectMap<CDbItem> portSnapshot_;    // "<switch key>/<port>" -> record, this pass
-    ObjectMap<CDbItem> locatedNodes_;    // previous pass: enabled nodes with switch and port keys
-    ObjectMap<CDbItem> enabledPorts_;    // previous pass: enabled ports
+    ObjectMap<CDbItem> nodeSnapshot_;  // node MAC -> record, this pass
+    ObjectMap<CDbItem> portSnapshot_;  // "<switch key>/<port>" -> record, this pass
+    ObjectMap<CDbItem> locatedNodes_;  // previous pass: enabled nodes with switch and port keys
+    ObjectMap<CDbItem> enabledPorts_;  // previous pass: enabled ports
     ThreatLevels errorsLevels_;
     ThreatLevels receiveLevels_;
     ThreatLevels transmitLevels_;
@@ -110,8 +110,8 @@ private:
     const ObjectMap<CDbItem>* currentPorts_ = &portSnapshot_;
     const ObjectMap<CDbItem>* currentNodes_ = &nodeSnapshot_;
     std::optional<std::uint64_t> setsGeneration_;
-    std::map<std::string, SwitchEntry> switches_;              // this pass's switch look-ups
-    CDbItem reference_;                                        // scratch of the node look-up
+    std::map<std::string, SwitchEntry> switches_;  // this pass's switch look-ups
+    CDbItem reference_;                            // scratch of the node look-up
     std::atomic<std::uint64_t> passes_{0};
 };
 

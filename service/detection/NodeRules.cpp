@@ -54,10 +54,8 @@ BlackListReading ReadBlackListVerdict(const std::string& verdict) {
     auto [matched, code] = SplitFirst(verdict, '/');
     const std::int64_t value = AtoL(code);
     r.kind = BlackListReading::Kind::Reported;
-    if (!matched.empty() && value == 1)
-        r.kind = BlackListReading::Kind::Blacklist;
-    else if (!matched.empty() && value != -1)
-        r.kind = BlackListReading::Kind::Unauthorized;
+    if (!matched.empty() && value == 1) r.kind = BlackListReading::Kind::Blacklist;
+    else if (!matched.empty() && value != -1) r.kind = BlackListReading::Kind::Unauthorized;
     r.matched = std::move(matched);
     return r;
 }

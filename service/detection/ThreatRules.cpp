@@ -54,16 +54,18 @@ std::optional<ThreatFinding> JudgeThreat(const ThreatInput& in, const std::strin
 
     if (in.threshold > 0 && in.selected && now >= threshold) {
         const auto band = ThreatBandOf(now);
-        if (!band) return std::nullopt;   // cannot happen for a threshold of 1 or more
+        if (!band) return std::nullopt;  // cannot happen for a threshold of 1 or more
         if (remembered != levels.end() && remembered->second == band->text) return std::nullopt;
         levels[key] = band->text;
         return ThreatFinding{ThreatFinding::Kind::Raised, band->severity,
-                             std::string(in.currentText) + unit, std::string(in.previousText) + unit};
+                             std::string(in.currentText) + unit,
+                             std::string(in.previousText) + unit};
     }
     if (now <= threshold && remembered != levels.end()) {
         levels.erase(remembered);
         if (in.normalAlerts)
-            return ThreatFinding{ThreatFinding::Kind::Cleared, 0, std::string(in.currentText) + unit,
+            return ThreatFinding{ThreatFinding::Kind::Cleared, 0,
+                                 std::string(in.currentText) + unit,
                                  std::string(in.previousText) + unit};
     }
     return std::nullopt;

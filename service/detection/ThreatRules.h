@@ -26,7 +26,7 @@ const char* ThreatUnit(ThreatRule rule);
 
 // A band of the level scale.
 struct ThreatBand {
-    int severity;       // 1 "Low" .. 5 "Severe"
+    int severity;  // 1 "Low" .. 5 "Severe"
     const char* text;
 };
 
@@ -43,9 +43,9 @@ double ReadFigure(std::string_view text);
 struct ThreatFinding {
     enum class Kind { Raised, Cleared };
     Kind kind;
-    int severity;          // the band's code; 0 for Cleared
-    std::string current;   // the current figure text and the unit
-    std::string before;    // the previous figure text and the unit
+    int severity;         // the band's code; 0 for Cleared
+    std::string current;  // the current figure text and the unit
+    std::string before;   // the previous figure text and the unit
 };
 
 // The inputs of one rule for one port.

@@ -53,24 +53,32 @@ enum class AlertChannel { Email, Snmp, Syslog, Run };
 
 // The ten worker slots, in start order.
 enum class WorkerSlot {
-    Blocking, Database, SnmpTraps, AlertsEmail, AlertsSnmp, AlertsSyslog, AlertsRun,
-    ExportHtml, ExportSql, Http
+    Blocking,
+    Database,
+    SnmpTraps,
+    AlertsEmail,
+    AlertsSnmp,
+    AlertsSyslog,
+    AlertsRun,
+    ExportHtml,
+    ExportSql,
+    Http
 };
 inline constexpr int kWorkerSlots = 10;
 
 // What the engine needs from its surroundings. Everything is given at construction, so the
 // engine is complete before any other thread can see it.
 struct EngineEnvironment {
-    std::string ServiceFolder;    // state files and Tarvell.ini
-    std::string HandOverFolder;   // where the viewer leaves Tarvell.ini
-    std::string SiblingFolder;    // folder of Ombrix.db; empty: the sibling product is absent
+    std::string ServiceFolder;   // state files and Tarvell.ini
+    std::string HandOverFolder;  // where the viewer leaves Tarvell.ini
+    std::string SiblingFolder;   // folder of Ombrix.db; empty: the sibling product is absent
     // The administrators' group: the only group that may write a hand-over file.
     std::string handOverGroup = kHandOverGroup;
-    Clock* clock = nullptr;       // nullptr: DefaultClock()
+    Clock* clock = nullptr;   // nullptr: DefaultClock()
     EventLog* log = nullptr;  // nullptr: messages are dropped
     std::int64_t passIntervalMs = 10'000;
-    std::uint16_t trapManagerPort = 162;   // where the trap alert channel sends
-    std::uint16_t snmpAgentPort = 161;   // the port of every SNMP request to a switch
+    std::uint16_t trapManagerPort = 162;  // where the trap alert channel sends
+    std::uint16_t snmpAgentPort = 161;    // the port of every SNMP request to a switch
     // Firewall exception: the program and its arguments, run once at start-up with a time limit
     // (empty: no firewall step).
     std::vector<std::string> firewallCommand;
@@ -121,7 +129,9 @@ public:
     void PruneAlertLog();
     void PurgeDeletedEvents();
     template <class T>
-    static void ClearObjectMap(ObjectMap<T>& map) { map.clear(); }
+    static void ClearObjectMap(ObjectMap<T>& map) {
+        map.clear();
+    }
     // The bytes of one state file (Events, Alerts or Reports), encoded under the file's lock
     // (memory only: the caller writes the bytes after the lock is released).
     std::string Serialize(StoredFileKind kind);
@@ -164,7 +174,8 @@ public:
     void SnapshotPorts(ObjectMap<CDbItem>& out);
     std::string GetPortName(const std::string& portKey);
     int IsMonitoredInterface(const std::string& portKey);
-    bool IsEventSelected(int flag, const std::string& type, const std::string& device) const;  // no lock
+    bool IsEventSelected(int flag, const std::string& type,
+                         const std::string& device) const;  // no lock
     std::string FindNodeBySource(const std::string& switchKey, const std::string& portKey,
                                  const std::string& mac, const std::string& ip);
     int IsNodeExcluded(const std::string& mac, const std::string& ip, const std::string& count,
@@ -185,47 +196,47 @@ public:
     std::function<void()> onHandOverTaken;
 
     // ---- members (guard in brackets)
-    int AlertCounter = 0;                         // [AlertLock]
+    int AlertCounter = 0;  // [AlertLock]
     std::atomic<int> RunTestFlag{0};
     std::atomic<int> SnmpTestFlag{0};
     std::atomic<int> EmailTestFlag{0};
     std::atomic<int> SyslogTestFlag{0};
     const std::string HandOverFolder;
     const std::string Version{"3.6"};
-    std::string LastAlertSecond;                  // [AlertLock]
-    std::string NodeCount;                        // [EngineLock]
-    std::string SwitchCount;                      // [EngineLock]
-    StringList PortRequests;                      // [EngineLock]
-    StringList BlockMacs;                         // [EngineLock]
-    StringList LinkRequests;                      // [EngineLock] LinkRequest::Format entries
-    ObjectMap<CDbItem> SiblingNodes;              // [EngineLock]
-    ObjectMap<CDbItem> SiblingPorts;              // [EngineLock]
-    ObjectMap<CAlertItem> AlertLog;               // [AlertLock]
-    ObjectMap<CEventItem> EventMap;               // [EngineLock]
-    ObjectMap<CDbItem> SiblingSwitches;           // [EngineLock]
-    ObjectMap<CAlertItem> RunQueue;               // [AlertLock]
-    ObjectMap<CAlertItem> SnmpQueue;              // [AlertLock]
-    ObjectMap<CAlertItem> EmailQueue;             // [AlertLock]
-    ObjectMap<CAlertItem> ReportStore;            // [MailLock]
-    ObjectMap<CAlertItem> SyslogQueue;            // [AlertLock]
-    StringMap PortAliases;                        // [EngineLock]
-    StringMap PortNames;                          // [EngineLock]
-    StringMap SwitchMacs;                         // [EngineLock]
-    StringMap DeviceTable;                        // [EngineLock]
+    std::string LastAlertSecond;         // [AlertLock]
+    std::string NodeCount;               // [EngineLock]
+    std::string SwitchCount;             // [EngineLock]
+    StringList PortRequests;             // [EngineLock]
+    StringList BlockMacs;                // [EngineLock]
+    StringList LinkRequests;             // [EngineLock] LinkRequest::Format entries
+    ObjectMap<CDbItem> SiblingNodes;     // [EngineLock]
+    ObjectMap<CDbItem> SiblingPorts;     // [EngineLock]
+    ObjectMap<CAlertItem> AlertLog;      // [AlertLock]
+    ObjectMap<CEventItem> EventMap;      // [EngineLock]
+    ObjectMap<CDbItem> SiblingSwitches;  // [EngineLock]
+    ObjectMap<CAlertItem> RunQueue;      // [AlertLock]
+    ObjectMap<CAlertItem> SnmpQueue;     // [AlertLock]
+    ObjectMap<CAlertItem> EmailQueue;    // [AlertLock]
+    ObjectMap<CAlertItem> ReportStore;   // [MailLock]
+    ObjectMap<CAlertItem> SyslogQueue;   // [AlertLock]
+    StringMap PortAliases;               // [EngineLock]
+    StringMap PortNames;                 // [EngineLock]
+    StringMap SwitchMacs;                // [EngineLock]
+    StringMap DeviceTable;               // [EngineLock]
     mutable std::recursive_mutex EngineLock;
     mutable std::recursive_mutex AlertLock;
     mutable std::recursive_mutex MailLock;
     const std::string ServiceFolder;
-    std::string LastDailyReport;                  // [MailLock]
-    std::string LastWeeklyReport;                 // [MailLock]
-    std::unique_ptr<CTarvellDoc> Document;        // engine thread only; publish after changes
+    std::string LastDailyReport;            // [MailLock]
+    std::string LastWeeklyReport;           // [MailLock]
+    std::unique_ptr<CTarvellDoc> Document;  // engine thread only; publish after changes
     const std::string SiblingFolder;
     std::unique_ptr<SnmpClient> Snmp;
-    StringMap UnknownNodeLocations;               // [EngineLock]
-    StringMap DisabledNodes;                      // [EngineLock]
-    StringMap PendingNewNodes;                    // [EngineLock]
-    StringMap PolledSwitches;                     // [EngineLock]
-    StringMap TrunkPorts;                         // [EngineLock] port keys of trunk ports
+    StringMap UnknownNodeLocations;  // [EngineLock]
+    StringMap DisabledNodes;         // [EngineLock]
+    StringMap PendingNewNodes;       // [EngineLock]
+    StringMap PolledSwitches;        // [EngineLock]
+    StringMap TrunkPorts;            // [EngineLock] port keys of trunk ports
     // Raised each time new sibling data is swapped in or new settings are published; the
     // detection thread runs a pass when it changes.
     std::atomic<std::uint64_t> DataGeneration{0};
@@ -242,7 +253,7 @@ public:
 private:
     EngineEnvironment env_;
     Clock* clock_;
-    std::optional<UsedLinks> usedLinks_;          // [EngineLock]
+    std::optional<UsedLinks> usedLinks_;  // [EngineLock]
     void LoadSettingsAtStart();
     void CreateSnmpClient();
     void AddFirewallException(ManualResetEvent& stop);
@@ -251,10 +262,10 @@ private:
     void ReportCutNodeList(const std::string& path);
     void ReportSkippedNodeList(const std::string& path, int error);
     void RemoveStaleTemporaryFiles();
-    bool WriteDeliveredMarks();                   // caller holds marksMutex_
+    bool WriteDeliveredMarks();  // caller holds marksMutex_
     mutable std::mutex marksMutex_;
-    std::map<std::string, std::string> deliveredMarks_;   // [marksMutex_] channel -> alert key
-    bool marksTrouble_ = false;                   // [marksMutex_] a failed write was logged
+    std::map<std::string, std::string> deliveredMarks_;  // [marksMutex_] channel -> alert key
+    bool marksTrouble_ = false;                          // [marksMutex_] a failed write was logged
 
     // QueueAlert with the settings snapshot of the calling operation.
     void QueueAlert(std::unique_ptr<CAlertItem> alert, const CTarvellDoc& settings);
@@ -262,13 +273,13 @@ private:
     // Copies of queued alerts waiting for their daily archive file. QueueAlert may run under
     // the engine lock, so the files are written later by FlushDailyArchive, outside every lock.
     struct ArchivedAlert {
-        std::string fileName;   // "%Y%m%d_AutoArchive.log" of the local day of queueing
+        std::string fileName;  // "%Y%m%d_AutoArchive.log" of the local day of queueing
         std::string key;
         CAlertItem alert;
     };
-    std::vector<ArchivedAlert> archiveBacklog_;   // [AlertLock]
-    std::size_t archiveDropped_ = 0;              // [AlertLock] copies refused: backlog full
-    std::mutex archiveWriter_;                    // one writer of the archive files at a time
+    std::vector<ArchivedAlert> archiveBacklog_;  // [AlertLock]
+    std::size_t archiveDropped_ = 0;             // [AlertLock] copies refused: backlog full
+    std::mutex archiveWriter_;                   // one writer of the archive files at a time
     struct ArchiveBatch {
         std::vector<ArchivedAlert> alerts;
         std::size_t dropped = 0;
@@ -289,17 +300,18 @@ private:
         }
         bool operator==(const FileStamp&) const = default;
     };
-    FileStamp siblingStamp_;                      // engine thread only
-    bool siblingCut_ = false;                     // engine thread only: a cap was hit last read
+    FileStamp siblingStamp_;   // engine thread only
+    bool siblingCut_ = false;  // engine thread only: a cap was hit last read
     void ReportSiblingCut(const std::string& path, const SiblingDropped& dropped);
-    std::atomic<unsigned> fileTrouble_{0};        // state files whose failure has been logged
+    std::atomic<unsigned> fileTrouble_{0};  // state files whose failure has been logged
 
     mutable std::mutex settingsMutex_;
     std::vector<std::function<void()>> workerStops_;
     // Problems of the hand-over pass already logged; each is logged once while it lasts.
-    std::vector<std::string> handOverProblems_;   // engine thread only
-    std::vector<std::string> cutNodeLists_;       // [EngineLock] node list files reported as too long
-    std::vector<std::string> skippedNodeLists_;   // [EngineLock] node list files reported as unreadable
+    std::vector<std::string> handOverProblems_;  // engine thread only
+    std::vector<std::string> cutNodeLists_;  // [EngineLock] node list files reported as too long
+    std::vector<std::string>
+        skippedNodeLists_;  // [EngineLock] node list files reported as unreadable
     std::shared_ptr<const CTarvellDoc> settings_;
 };
 

@@ -144,7 +144,7 @@ void CTarvellFrm::RecordEvent(std::unique_ptr<CEventItem> event) {
         event->Submitter.clear();
         if (event->SourceMac.find('/') == std::string::npos) BlockMacs.push_back(event->SourceMac);
     }
-    slot = std::move(event);   // the replaced event is deleted here
+    slot = std::move(event);  // the replaced event is deleted here
 
     if (settings->DetectionEnabled) QueueAlert(AlertFromEvent(*slot), *settings);
 }
@@ -175,8 +175,7 @@ void CTarvellFrm::QueueAlert(std::unique_ptr<CAlertItem> alert, const CTarvellDo
     if (settings.AlertArchiveEnabled) {
         if (archiveBacklog_.size() < kMaxArchiveBacklog)
             archiveBacklog_.push_back({DailyArchiveName(clock().LocalTime(now)), key, *alert});
-        else
-            ++archiveDropped_;
+        else ++archiveDropped_;
     }
     AlertLog[key] = std::move(alert);
 }

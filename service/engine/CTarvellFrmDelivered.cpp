@@ -45,7 +45,8 @@ std::optional<std::map<std::string, std::string>> ParseDeliveredMarks(std::strin
         if (space == std::string_view::npos) return std::nullopt;
         const std::string_view name = line.substr(0, space);
         const std::string_view key = line.substr(space + 1);
-        if (!KnownChannel(name) || key.size() > kMaxKeyChars || !ParseAlertKey(key)) return std::nullopt;
+        if (!KnownChannel(name) || key.size() > kMaxKeyChars || !ParseAlertKey(key))
+            return std::nullopt;
         if (!marks.emplace(std::string(name), std::string(key)).second) return std::nullopt;
     }
     return marks;
@@ -105,7 +106,8 @@ void CTarvellFrm::RequeueUndelivered(const CTarvellDoc& settings) {
     std::lock_guard<std::recursive_mutex> alertGuard(AlertLock);
     std::string newest;
     for (const auto& entry : AlertLog)
-        if (ParseAlertKey(entry.first) && (newest.empty() || AlertKeyOrder(newest) < AlertKeyOrder(entry.first)))
+        if (ParseAlertKey(entry.first) &&
+            (newest.empty() || AlertKeyOrder(newest) < AlertKeyOrder(entry.first)))
             newest = entry.first;
 
     const std::pair<std::int32_t, ObjectMap<CAlertItem>*> channels[] = {

@@ -61,7 +61,7 @@ LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error
             const int cause = errno;
             if (cause == ENOENT && firstAttempt && whenMissing == WhenMissing::StartEmpty) {
                 missing = true;
-                return true;   // ends the attempts; told apart from a load below
+                return true;  // ends the attempts; told apart from a load below
             }
             refused = IsRefusedFileError(cause);
             return refused;
@@ -122,9 +122,13 @@ using NodeAddressBook = std::unordered_map<std::string, NodeAddress>;
 
 // ---- the engine's members of each state file and the lock that guards them
 
-std::recursive_mutex& LockOf(CTarvellFrm& engine, const EventDatabaseFile&) { return engine.EngineLock; }
+std::recursive_mutex& LockOf(CTarvellFrm& engine, const EventDatabaseFile&) {
+    return engine.EngineLock;
+}
 std::recursive_mutex& LockOf(CTarvellFrm& engine, const AlertLogFile&) { return engine.AlertLock; }
-std::recursive_mutex& LockOf(CTarvellFrm& engine, const ReportStoreFile&) { return engine.MailLock; }
+std::recursive_mutex& LockOf(CTarvellFrm& engine, const ReportStoreFile&) {
+    return engine.MailLock;
+}
 
 // Swaps the engine's members with the file value's. The caller holds LockOf(engine, file).
 void Exchange(CTarvellFrm& engine, EventDatabaseFile& file) {
@@ -167,7 +171,7 @@ void LoadOrStartEmpty(CTarvellFrm& engine, const std::string& path) {
     std::string error;
     if (ReadWithRetries(path, file, error, engine.clock()) == LoadOutcome::Damaged)
         KeepAside(engine, path, error);
-    TakeOver(engine, std::move(file));   // empty unless it loaded
+    TakeOver(engine, std::move(file));  // empty unless it loaded
 }
 
 // The sibling database with the tables the engine derives from it.
@@ -185,7 +189,7 @@ struct SiblingTables {
 void DeriveSwitchTables(SiblingTables& t) {
     std::int64_t count = 0;
     for (const auto& [key, record] : t.db.SiblingSwitches) {
-        const CDbItem& sw = *record;   // read only: no place is made for an empty text
+        const CDbItem& sw = *record;  // read only: no place is made for an empty text
         if (sw.SwitchDisabled() != 0) continue;
         const std::string ip = SplitFirst(sw.SwitchIps(), ';').first;
         if (!sw.SwitchMac().empty()) t.switchMacs[sw.SwitchMac()] = key;
@@ -212,7 +216,8 @@ std::unordered_map<std::string, const CDbItem*> DerivePortTables(SiblingTables& 
 
 // Disabled nodes go to the disabled list; a node whose MAC belongs to a switch or a port, or
 // whose place is unknown, is dropped. The node count leaves switches and ports out.
-void FilterNodes(SiblingTables& t, const std::unordered_map<std::string, const CDbItem*>& portMacs) {
+void FilterNodes(SiblingTables& t,
+                 const std::unordered_map<std::string, const CDbItem*>& portMacs) {
     std::int64_t count = 0;
     auto& nodes = t.db.SiblingNodes;
     for (auto it = nodes.begin(); it != nodes.end();) {
@@ -297,15 +302,17 @@ std::string CTarvellFrm::Serialize(StoredFileKind kind) {
         case StoredFileKind::Events: return Encode<EventDatabaseFile>(*this);
         case StoredFileKind::Alerts: return Encode<AlertLogFile>(*this);
         case StoredFileKind::Reports: return Encode<ReportStoreFile>(*this);
-        default: return {};   // the engine writes no other file through here
+        default: return {};  // the engine writes no other file through here
     }
 }
 
 bool CTarvellFrm::Deserialize(StoredFileKind kind, std::string_view bytes, std::string* error) {
     switch (kind) {
-        case StoredFileKind::Events: return DecodeAndTakeOver<EventDatabaseFile>(*this, bytes, error);
+        case StoredFileKind::Events:
+            return DecodeAndTakeOver<EventDatabaseFile>(*this, bytes, error);
         case StoredFileKind::Alerts: return DecodeAndTakeOver<AlertLogFile>(*this, bytes, error);
-        case StoredFileKind::Reports: return DecodeAndTakeOver<ReportStoreFile>(*this, bytes, error);
+        case StoredFileKind::Reports:
+            return DecodeAndTakeOver<ReportStoreFile>(*this, bytes, error);
         case StoredFileKind::Sibling: {
             SiblingDatabaseFile file;
             if (!DecodeSiblingFile(bytes, file, kSiblingCaps, nullptr, error)) return false;
@@ -350,19 +357,19 @@ void CTarvellFrm::LoadEventDatabase() {
 bool CTarvellFrm::LoadSiblingDatabase() {
     if (SiblingFolder.empty()) return false;
     const std::string path = JoinPath(SiblingFolder, kSiblingDatabaseName);
-    struct stat named{};
+    struct stat named {};
     const bool exists = ::stat(path.c_str(), &named) == 0;
     const FileStamp stamp = exists ? FileStamp::Of(named) : FileStamp{};
-    if (exists && stamp == siblingStamp_) return false;   // unchanged since the last read
+    if (exists && stamp == siblingStamp_) return false;  // unchanged since the last read
 
     SiblingDatabaseFile file;
     SiblingDropped dropped;
     std::string error;
-    const LoadOutcome outcome = ReadWithRetries(
-        path, file, error, clock(), WhenMissing::Wait,
-        [&](std::string_view bytes, SiblingDatabaseFile& into, std::string* why) {
-            return DecodeSiblingFile(bytes, into, kSiblingCaps, &dropped, why);
-        });
+    const LoadOutcome outcome =
+        ReadWithRetries(path, file, error, clock(), WhenMissing::Wait,
+                        [&](std::string_view bytes, SiblingDatabaseFile& into, std::string* why) {
+                            return DecodeSiblingFile(bytes, into, kSiblingCaps, &dropped, why);
+                        });
     ReportFileState(*this, fileTrouble_, kSiblingTrouble, outcome == LoadOutcome::Loaded,
                     "Sibling database " + path + " could not be read" +
                         (outcome == LoadOutcome::Damaged ? " (" + error + ")" : std::string()) +
@@ -384,15 +391,17 @@ void CTarvellFrm::ReportSiblingCut(const std::string& path, const SiblingDropped
     siblingCut_ = dropped.Any();
     if (!siblingCut_ || wasCut) return;
     const auto part = [](std::size_t left, std::size_t cap, const char* what) {
-        return left == 0 ? std::string()
-                         : " " + FormatLong(static_cast<std::int64_t>(left)) + " " + what + " beyond the first " +
-                               FormatLong(static_cast<std::int64_t>(cap)) + ";";
+        return left == 0
+                   ? std::string()
+                   : " " + FormatLong(static_cast<std::int64_t>(left)) + " " + what +
+                         " beyond the first " + FormatLong(static_cast<std::int64_t>(cap)) + ";";
     };
     std::string detail = part(dropped.switches, kSiblingCaps.switches, "switches") +
                          part(dropped.ports, kSiblingCaps.ports, "ports") +
                          part(dropped.nodes, kSiblingCaps.nodes, "nodes");
     detail.pop_back();
-    Log("Sibling database " + path + " holds more records than the service takes; left out:" + detail);
+    Log("Sibling database " + path +
+        " holds more records than the service takes; left out:" + detail);
 }
 
 // ---- saves

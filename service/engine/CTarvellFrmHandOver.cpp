@@ -56,17 +56,18 @@ bool LookUpAccount(Entry& entry, Call call) {
 }
 
 std::optional<GroupInfo> FindGroup(const std::string& name) {
-    struct group entry{};
-    GroupInfo info;   // copied out inside the call: the entry points into its buffer
-    const bool found = LookUpAccount(entry, [&](struct group* e, char* buf, std::size_t size, struct group** r) {
-        const int rc = ::getgrnam_r(name.c_str(), e, buf, size, r);
-        if (rc == 0 && *r) {
-            info.gid = e->gr_gid;
-            info.members.clear();
-            for (char** m = e->gr_mem; m && *m; ++m) info.members.emplace_back(*m);
-        }
-        return rc;
-    });
+    struct group entry {};
+    GroupInfo info;  // copied out inside the call: the entry points into its buffer
+    const bool found =
+        LookUpAccount(entry, [&](struct group* e, char* buf, std::size_t size, struct group** r) {
+            const int rc = ::getgrnam_r(name.c_str(), e, buf, size, r);
+            if (rc == 0 && *r) {
+                info.gid = e->gr_gid;
+                info.members.clear();
+                for (char** m = e->gr_mem; m && *m; ++m) info.members.emplace_back(*m);
+            }
+            return rc;
+        });
     if (!found) return std::nullopt;
     return info;
 }
@@ -77,16 +78,17 @@ struct UserInfo {
 };
 
 std::optional<UserInfo> FindUser(uid_t uid) {
-    struct passwd entry{};
+    struct passwd entry {};
     UserInfo info;
-    const bool found = LookUpAccount(entry, [&](struct passwd* e, char* buf, std::size_t size, struct passwd** r) {
-        const int rc = ::getpwuid_r(uid, e, buf, size, r);
-        if (rc == 0 && *r) {
-            info.name = e->pw_name ? e->pw_name : "";
-            info.gid = e->pw_gid;
-        }
-        return rc;
-    });
+    const bool found =
+        LookUpAccount(entry, [&](struct passwd* e, char* buf, std::size_t size, struct passwd** r) {
+            const int rc = ::getpwuid_r(uid, e, buf, size, r);
+            if (rc == 0 && *r) {
+                info.name = e->pw_name ? e->pw_name : "";
+                info.gid = e->pw_gid;
+            }
+            return rc;
+        });
     if (!found) return std::nullopt;
     return info;
 }
@@ -97,9 +99,11 @@ struct FileIdentity {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
-    struct timespec modified{};
+    struct timespec modified {};
 
-    static FileIdentity Of(const struct stat& st) { return {st.st_dev, st.st_ino, st.st_size, st.st_mtim}; }
+    static FileIdentity Of(const struct stat& st) {
+        return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    }
     bool operator==(const FileIdentity& o) const {
         return device == o.device && inode == o.inode && size == o.size &&
                modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
@@ -108,14 +112,16 @@ struct FileIdentity {
 
 // Is the file under `path` still the one that was read?
 bool StillSameFile(const std::string& path, const FileIdentity& read) {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && FileIdentity::Of(st) == read;
 }
 
 class FileDescriptor {
 public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() { if (fd_ >= 0) ::close(fd_); }
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int Get() const { return fd_; }
@@ -139,13 +145,13 @@ bool ReadBounded(int fd, std::string& out) {
     }
 }
 
-
 // ---- node entries of the black and white lists: "node/flag;location"
 
 std::string NodePart(const std::string& entry) { return entry.substr(0, entry.find(';')); }
 
 // Removes every entry whose node part is one of the given texts (without case).
-bool RemoveNodeEntries(std::vector<std::string>& list, std::initializer_list<std::string> nodeParts) {
+bool RemoveNodeEntries(std::vector<std::string>& list,
+                       std::initializer_list<std::string> nodeParts) {
     const auto named = [&](const std::string& entry) {
         const std::string part = NodePart(entry);
         return std::any_of(nodeParts.begin(), nodeParts.end(),
@@ -197,8 +203,12 @@ public:
 
 private:
     CTarvellDoc& Doc() { return *engine_.Document; }
-    std::string ServiceFile() const { return JoinPath(engine_.ServiceFolder, CTarvellDoc::kFileName); }
-    std::string HandOverFile() const { return JoinPath(engine_.HandOverFolder, CTarvellDoc::kFileName); }
+    std::string ServiceFile() const {
+        return JoinPath(engine_.ServiceFolder, CTarvellDoc::kFileName);
+    }
+    std::string HandOverFile() const {
+        return JoinPath(engine_.HandOverFolder, CTarvellDoc::kFileName);
+    }
 
     bool ReloadAttempt();
     void TakeOverHandOverFile();
@@ -259,7 +269,8 @@ void ViewerUpdatePass::Run() {
     const bool preventionNow = Doc().PreventionEnabled != 0;
     if (Doc().PreventStatusAlerts && preventionNow != preventionBefore)
         engine_.QueueAlert(PreventionStatusAlert(preventionNow));
-    if (Doc().WmiConditions != wmiBefore && engine_.startWmiRecheck) engine_.startWmiRecheck(engine_);
+    if (Doc().WmiConditions != wmiBefore && engine_.startWmiRecheck)
+        engine_.startWmiRecheck(engine_);
 
     ApplyRequests();
     if (changed_) {
@@ -285,9 +296,11 @@ void ViewerUpdatePass::TakeOverHandOverFile() {
     CTarvellDoc candidate = Doc();
     const DocResult parsed = CTarvellDoc::LoadFromBytes(bytes, candidate);
     if (!parsed) {
-        const std::string aside = StillSameFile(path, read) ? MoveAside(path, engine_.clock()) : std::string();
+        const std::string aside =
+            StillSameFile(path, read) ? MoveAside(path, engine_.clock()) : std::string();
         Problem("The hand-over file " + path + " is damaged (" + parsed.message + ")" +
-                (aside.empty() ? std::string() : "; kept as " + aside) + "; the service keeps its settings");
+                (aside.empty() ? std::string() : "; kept as " + aside) +
+                "; the service keeps its settings");
         return;
     }
     const DocResult installed = candidate.SaveToFile(ServiceFile(), true);
@@ -302,8 +315,9 @@ void ViewerUpdatePass::TakeOverHandOverFile() {
 // Reads the hand-over file when there is one that may be taken over now. The file is opened
 // without following a link and checked on the opened file; a writer's lock means it is still
 // being written. The lock is released before the file is parsed.
-bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& bytes, FileIdentity& read) {
-    struct stat st{};
+bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& bytes,
+                                        FileIdentity& read) {
+    struct stat st {};
     const FileDescriptor fd(OpenFileForReading(path, kMaxHandOverBytes, FollowLink::No, &st));
     if (fd.Get() < 0) {
         if (errno == EINVAL || errno == EISDIR) {
@@ -367,7 +381,8 @@ void ViewerUpdatePass::BlacklistQueuedNodes() {
 
 // Every request is either applied to its event or, when the event is gone, dropped: a request
 // left in the list could otherwise act on a later event of the same port.
-std::vector<EventNode> ViewerUpdatePass::SetBlockedAsRequested(StringList& requests, std::int32_t blocked) {
+std::vector<EventNode> ViewerUpdatePass::SetBlockedAsRequested(StringList& requests,
+                                                               std::int32_t blocked) {
     std::vector<EventNode> changed;
     if (requests.empty()) return changed;
     {
@@ -412,15 +427,16 @@ void ViewerUpdatePass::ApplyLinkRequests() {
             else if (!LinkNamesEvent(*request, *it->second)) why = "the port holds a later event";
             else if (engine_.UsedActionLinks().Contains(request->token)) why = "it was used before";
             if (!why.empty()) {
-                refused.push_back("An action-link request for " + request->event + " from " + request->host +
-                                  " was not carried out: " + why);
+                refused.push_back("An action-link request for " + request->event + " from " +
+                                  request->host + " was not carried out: " + why);
                 continue;
             }
             engine_.UsedActionLinks().Add(request->token, request->until, engine_.clock().Now());
             used = true;
             it->second->Blocked = 0;
             it->second->Submitter = request->host;
-            if (EqualsNoCase(request->action, "Delete")) Doc().DeleteRequests.push_back(request->event);
+            if (EqualsNoCase(request->action, "Delete"))
+                Doc().DeleteRequests.push_back(request->event);
             unblocked.push_back(EventNode::Of(*it->second));
         }
     }
@@ -494,8 +510,10 @@ void ViewerUpdatePass::ApplyDeleteRequests() {
 // the file's entries once on top of the stored ones.
 void ViewerUpdatePass::ImportNodeLists() {
     CTarvellDoc& doc = Doc();
-    if (!doc.BlackListImportFile.empty()) engine_.ReadNodeListFile(true, doc.BlackListImportFile, doc.NodesBlackList);
-    if (!doc.WhiteListImportFile.empty()) engine_.ReadNodeListFile(true, doc.WhiteListImportFile, doc.NodesWhiteList);
+    if (!doc.BlackListImportFile.empty())
+        engine_.ReadNodeListFile(true, doc.BlackListImportFile, doc.NodesBlackList);
+    if (!doc.WhiteListImportFile.empty())
+        engine_.ReadNodeListFile(true, doc.WhiteListImportFile, doc.NodesWhiteList);
     if (!doc.NodeLocationImportFile.empty())
         engine_.ReadNodeListFile(false, doc.NodeLocationImportFile, doc.NodeLocations);
 }
@@ -508,8 +526,8 @@ bool IsHandOverOwnerTrusted(uid_t owner, const std::string& group) {
     if (!admins) return false;
     const auto user = FindUser(owner);
     if (!user) return false;
-    return user->gid == admins->gid ||
-           std::find(admins->members.begin(), admins->members.end(), user->name) != admins->members.end();
+    return user->gid == admins->gid || std::find(admins->members.begin(), admins->members.end(),
+                                                 user->name) != admins->members.end();
 }
 
 bool IsHandOverFileAcceptable(const struct stat& st, const std::string& group, std::string* why) {
@@ -525,12 +543,11 @@ bool IsHandOverFileAcceptable(const struct stat& st, const std::string& group, s
         if (!admins || admins->gid != st.st_gid)
             return refuse("it is writable by a group other than the administrators'");
     }
-    if (!IsHandOverOwnerTrusted(st.st_uid, group)) return refuse("its owner is neither root nor an administrator");
+    if (!IsHandOverOwnerTrusted(st.st_uid, group))
+        return refuse("its owner is neither root nor an administrator");
     return true;
 }
 
-void CTarvellFrm::ApplyViewerUpdates() {
-    ViewerUpdatePass(*this, handOverProblems_).Run();
-}
+void CTarvellFrm::ApplyViewerUpdates() { ViewerUpdatePass(*this, handOverProblems_).Run(); }
 
 }  // namespace tarvell

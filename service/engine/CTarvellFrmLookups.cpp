@@ -43,8 +43,9 @@ void CopyFieldRange(const CDbItem& from, CDbItem& to, int first, int last) {
 }
 
 void CopySwitchLookupFields(const CDbItem& from, CDbItem& to) {
-    CopyFields(from, to, {kSwitchKey, kSwitchIps, kSwitchName, kSwitchCommunity, kSwitchObjectId,
-                          kSwitchAltName, kSwitchLocation});
+    CopyFields(from, to,
+               {kSwitchKey, kSwitchIps, kSwitchName, kSwitchCommunity, kSwitchObjectId,
+                kSwitchAltName, kSwitchLocation});
 }
 
 // ---- IPv4 texts
@@ -67,8 +68,8 @@ std::optional<std::uint32_t> ParseMask(std::string_view text) {
     const std::string trimmed = Trim(text, " \t");
     if (trimmed.empty()) return std::nullopt;
     if (trimmed.find('.') == std::string::npos) {
-        if (trimmed.size() > 2 ||
-            !std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        if (trimmed.size() > 2 || !std::all_of(trimmed.begin(), trimmed.end(),
+                                               [](char c) { return c >= '0' && c <= '9'; }))
             return std::nullopt;
         const int bits = std::stoi(trimmed);
         if (bits > 32) return std::nullopt;
@@ -77,7 +78,7 @@ std::optional<std::uint32_t> ParseMask(std::string_view text) {
     const auto mask = ParseDottedQuad(trimmed);
     if (!mask) return std::nullopt;
     const std::uint32_t inverted = ~*mask;
-    if ((inverted & (inverted + 1)) != 0) return std::nullopt;   // holes in the mask
+    if ((inverted & (inverted + 1)) != 0) return std::nullopt;  // holes in the mask
     return mask;
 }
 
@@ -119,9 +120,9 @@ bool LocationFits(const std::string& location, const std::string& here) {
 }
 
 struct NodeEntry {
-    std::string pattern;    // node text, wildcards allowed
-    std::string flag;       // "0" anywhere, "1" bound to a location; empty in NodeLocations
-    std::string location;   // switch key "/" port key, or empty for every port
+    std::string pattern;   // node text, wildcards allowed
+    std::string flag;      // "0" anywhere, "1" bound to a location; empty in NodeLocations
+    std::string location;  // switch key "/" port key, or empty for every port
 };
 
 // "node/flag;location" (black and white lists) or "node;location" (node locations).
@@ -168,10 +169,12 @@ bool LocationAuthorises(const CTarvellDoc& doc, const std::string& mac, const st
     return false;
 }
 
-bool LocationAuthorisesMac(const CTarvellDoc& doc, const std::string& mac, const std::string& here) {
+bool LocationAuthorisesMac(const CTarvellDoc& doc, const std::string& mac,
+                           const std::string& here) {
     for (const std::string& entry : doc.NodeLocations) {
         const NodeEntry e = SplitNodeEntry(entry, false);
-        if (LocationFits(e.location, here) && CTarvellFrm::WildcardMatch(mac, e.pattern)) return true;
+        if (LocationFits(e.location, here) && CTarvellFrm::WildcardMatch(mac, e.pattern))
+            return true;
     }
     return false;
 }
@@ -191,12 +194,14 @@ int NodeExcludedBy(const CTarvellDoc& doc, const std::string& mac, const std::st
     }
     if (!count.empty()) {
         const std::int64_t nodes = AtoL(count);
-        if ((doc.ExcludeDirectNodes && nodes == 1) || (doc.ExcludeIndirectNodes && nodes > 1)) return 3;
+        if ((doc.ExcludeDirectNodes && nodes == 1) || (doc.ExcludeIndirectNodes && nodes > 1))
+            return 3;
     }
     if (!switchKey.empty() && doc.WhiteListEnabled && Selects(doc.WhiteListDevices, switchKey)) {
         const std::string here = PortLocation(switchKey, portKey);
         for (const std::string& entry : doc.NodesWhiteList) {
-            if (MatchNodeEntry(SplitNodeEntry(entry, true), mac, ip, here) != NodeMatch::None) return 4;
+            if (MatchNodeEntry(SplitNodeEntry(entry, true), mac, ip, here) != NodeMatch::None)
+                return 4;
         }
     }
     return 0;
@@ -238,8 +243,8 @@ std::optional<std::int64_t> CountDifference(const std::string& count, std::int64
 // D above the threshold, compared as signed numbers: a count below the number of passed-over
 // nodes never passes. The threshold is an unsigned setting.
 bool AboveThreshold(std::optional<std::int64_t> difference, const CTarvellDoc& doc) {
-    return difference &&
-           *difference > static_cast<std::int64_t>(static_cast<std::uint32_t>(doc.NodesCountThreshold));
+    return difference && *difference > static_cast<std::int64_t>(
+                                           static_cast<std::uint32_t>(doc.NodesCountThreshold));
 }
 
 }  // namespace
@@ -258,7 +263,7 @@ bool CTarvellFrm::LookupSwitchByAddress(const std::string& address, CDbItem& out
     if (address.empty()) return false;
     Lock lock(EngineLock);
     for (const auto& [key, record] : SiblingSwitches) {
-        const CDbItem& item = *record;   // read only: no place is made for an empty text
+        const CDbItem& item = *record;  // read only: no place is made for an empty text
         if (item.SwitchDisabled() != 0) continue;
         if (Holds(SplitAny(item.SwitchIps(), ";"), address)) {
             CopySwitchLookupFields(item, out);
@@ -272,17 +277,20 @@ bool CTarvellFrm::LookupPort(const std::string& key, CDbItem& out) {
     Lock lock(EngineLock);
     const auto it = SiblingPorts.find(key);
     if (it == SiblingPorts.end() || it->second->PortDisabled() != 0) return false;
-    CopyFields(*it->second, out, {dbfield::kPortStatus, dbfield::kPortSwitch, dbfield::kPortIndex,
-                                   dbfield::kPortName, dbfield::kPortAlias, dbfield::kPortMac});
+    CopyFields(*it->second, out,
+               {dbfield::kPortStatus, dbfield::kPortSwitch, dbfield::kPortIndex, dbfield::kPortName,
+                dbfield::kPortAlias, dbfield::kPortMac});
     return true;
 }
 
 bool CTarvellFrm::LookupNode(const std::string& key, CDbItem& out) {
     Lock lock(EngineLock);
     if (PendingNewNodes.count(key)) return false;
-    if (const auto it = SiblingNodes.find(key); it != SiblingNodes.end() && it->second->NodeDisabled() == 0) {
-        CopyFields(*it->second, out, {dbfield::kNodeMac, dbfield::kNodeIp, dbfield::kNodeName,
-                                       dbfield::kNodeSwitch, dbfield::kNodePort, dbfield::kNodesOnPort});
+    if (const auto it = SiblingNodes.find(key);
+        it != SiblingNodes.end() && it->second->NodeDisabled() == 0) {
+        CopyFields(*it->second, out,
+                   {dbfield::kNodeMac, dbfield::kNodeIp, dbfield::kNodeName, dbfield::kNodeSwitch,
+                    dbfield::kNodePort, dbfield::kNodesOnPort});
         return true;
     }
     if (const auto it = UnknownNodeLocations.find(key); it != UnknownNodeLocations.end()) {
@@ -337,7 +345,8 @@ int CTarvellFrm::IsMonitoredInterface(const std::string& portKey) {
     Lock lock(EngineLock);
     if (doc.ExcludePortsEnabled) {
         const auto name = PortNames.find(portKey);
-        if (name != PortNames.end() && Holds(doc.ExcludedPorts, switchKey + "/" + name->second)) return 1;
+        if (name != PortNames.end() && Holds(doc.ExcludedPorts, switchKey + "/" + name->second))
+            return 1;
     }
     if (doc.ExcludePortTypesEnabled) {
         const auto alias = PortAliases.find(portKey);
@@ -359,7 +368,8 @@ int CTarvellFrm::IsMonitoredInterface(const std::string& portKey) {
 // The device selection of an event type. A type with a selection list of its own is decided by
 // that list alone; only the families without one (other threats, WMI, scripts) fall back to the
 // family lists, and only when `flag` is 0.
-bool CTarvellFrm::IsEventSelected(int flag, const std::string& type, const std::string& device) const {
+bool CTarvellFrm::IsEventSelected(int flag, const std::string& type,
+                                  const std::string& device) const {
     const auto settings = Settings();
     const CTarvellDoc& doc = *settings;
     const std::pair<const char*, const std::vector<std::string>*> ownLists[] = {
@@ -423,7 +433,7 @@ std::string CTarvellFrm::FindNodeBySource(const std::string& switchKey, const st
     for (const auto& [key, event] : EventMap) {
         if (event->Deleted == 0 && event->SwitchKey == switchKey && event->PortKey == portKey &&
             (doc.PreventionEnabled == 0 || event->Blocked != 0)) {
-            code = "-1";   // the port's node is already reported
+            code = "-1";  // the port's node is already reported
             break;
         }
     }
@@ -463,7 +473,7 @@ std::string CTarvellFrm::FindNodeForEvent(const std::string& switchKey, const st
     std::int64_t passedOver = 0;
     StringMap candidates;
     for (const auto& [key, record] : SiblingNodes) {
-        const CDbItem& node = *record;   // read only: no place is made for an empty text
+        const CDbItem& node = *record;  // read only: no place is made for an empty text
         if (node.NodeDisabled() != 0 || !EqualsNoCase(node.NodeSwitch(), switchKey) ||
             !EqualsNoCase(node.NodePort(), portKey))
             continue;
@@ -510,8 +520,8 @@ std::string CTarvellFrm::FindNodeForSwitchPort(const StringMap& found, const std
         const auto it = SiblingNodes.find(foundMac);
         const CDbItem* node = it == SiblingNodes.end() ? nullptr : it->second.get();
         if (node != nullptr &&
-            NodeExcludedBy(doc, node->NodeMac(), node->NodeIp(), node->NodesOnPort(), node->NodeSwitch(),
-                           node->NodePort()) == 0) {
+            NodeExcludedBy(doc, node->NodeMac(), node->NodeIp(), node->NodesOnPort(),
+                           node->NodeSwitch(), node->NodePort()) == 0) {
             firstSeen = node->NodeFirstSeen();
         } else {
             firstSeen = FormatLong(clock().Now());

@@ -93,7 +93,7 @@ void CTarvellFrm::StartUp(ManualResetEvent& stop) {
 namespace {
 
 bool IsDailyArchiveName(std::string_view name) {
-    constexpr std::size_t kDigits = 8;   // %Y%m%d
+    constexpr std::size_t kDigits = 8;  // %Y%m%d
     if (name.size() != kDigits + kDailyArchiveSuffix.size()) return false;
     for (std::size_t i = 0; i < kDigits; ++i)
         if (name[i] < '0' || name[i] > '9') return false;
@@ -106,7 +106,7 @@ bool IsDailyArchiveName(std::string_view name) {
 bool IsOwnTemporaryName(std::string_view name) {
     constexpr std::string_view kTmp = ".tmp";
     constexpr std::string_view kNew = ".new-";
-    constexpr std::size_t kUniqueChars = 6;   // mkstemp's XXXXXX
+    constexpr std::size_t kUniqueChars = 6;  // mkstemp's XXXXXX
     const std::string_view settings = CTarvellDoc::kFileName;
     if (name.size() == settings.size() + kNew.size() + kUniqueChars &&
         name.substr(0, settings.size() + kNew.size()) == std::string(settings) + std::string(kNew))
@@ -114,7 +114,8 @@ bool IsOwnTemporaryName(std::string_view name) {
     if (name.size() <= kTmp.size() || name.substr(name.size() - kTmp.size()) != kTmp) return false;
     const std::string_view base = name.substr(0, name.size() - kTmp.size());
     return base == settings || base == kEventDatabaseName || base == kAlertLogName ||
-           base == kReportStoreName || base == kBootCounterName || base == kDeliveredMarkName || IsDailyArchiveName(base);
+           base == kReportStoreName || base == kBootCounterName || base == kDeliveredMarkName ||
+           IsDailyArchiveName(base);
 }
 
 }  // namespace
@@ -132,11 +133,12 @@ void CTarvellFrm::RemoveStaleTemporaryFiles() {
     ::closedir(dir);
     for (const std::string& name : stale) {
         const std::string path = JoinPath(ServiceFolder, name);
-        struct stat st{};
+        struct stat st {};
         if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
         FileLock writer;
         if (S_ISREG(st.st_mode) && !writer.Lock(path, FileLock::Mode::Exclusive, false)) continue;
-        if (::unlink(path.c_str()) == 0) Log("Temporary file " + path + " left by an earlier run was removed");
+        if (::unlink(path.c_str()) == 0)
+            Log("Temporary file " + path + " left by an earlier run was removed");
     }
 }
 
@@ -150,14 +152,16 @@ void CTarvellFrm::LoadSettingsAtStart() {
     DocResult result = Document->OnNewDocument(clock());
     if (!result) {
         const std::string path = JoinPath(ServiceFolder, CTarvellDoc::kFileName);
-        const bool damaged = result.status == DocStatus::Damaged || result.status == DocStatus::UnknownVersion;
+        const bool damaged =
+            result.status == DocStatus::Damaged || result.status == DocStatus::UnknownVersion;
         Document = std::make_unique<CTarvellDoc>();
         Document->Version = Version;
         Document->SetPathName(ServiceFolder);
         if (damaged) {
             const std::string aside = FileExists(path) ? MoveAside(path, clock()) : std::string();
             Log("Settings file " + path + " could not be loaded (" + result.message + ")" +
-                (aside.empty() ? std::string() : "; kept as " + aside) + "; starting with defaults");
+                (aside.empty() ? std::string() : "; kept as " + aside) +
+                "; starting with defaults");
             const DocResult created = Document->OnNewDocument(clock());
             if (!created) {
                 Log("Settings file " + path + " could not be created: " + created.message);

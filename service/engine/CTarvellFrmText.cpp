@@ -74,17 +74,39 @@ private:
 
 const std::array<const char*, 33>& CTarvellFrm::EventTypes() {
     static const std::array<const char*, 33> types = {
-        "Unauthorized Node",   "Unauthorized Blacklist Node", "Unauthorized Nodes Count",
-        "New Mac",             "New Ip",                      "New Name",
-        "New User",            "Changed Ip",                  "Changed Name",
-        "Changed User",        "Changed Port",                "Threat Receive",
-        "Threat Transmit",     "Threat Broadcast",            "Threat Errors",
-        "WMI Not Responding",  "WMI Operating System",        "WMI Service Pack",
-        "WMI Computer Domain", "WMI Hot Fix",                 "WMI Service Name",
-        "WMI Process Name",    "WMI Program Name",            "WMI Registry String",
-        "WMI Registry DWORD",  "Linkup Script",               "Manual Blocking",
-        "Manual Unblocking",   "System Blocking",             "System Unblocking",
-        "Prevent Enabled",     "Prevent Disabled",            "Test Message",
+        "Unauthorized Node",
+        "Unauthorized Blacklist Node",
+        "Unauthorized Nodes Count",
+        "New Mac",
+        "New Ip",
+        "New Name",
+        "New User",
+        "Changed Ip",
+        "Changed Name",
+        "Changed User",
+        "Changed Port",
+        "Threat Receive",
+        "Threat Transmit",
+        "Threat Broadcast",
+        "Threat Errors",
+        "WMI Not Responding",
+        "WMI Operating System",
+        "WMI Service Pack",
+        "WMI Computer Domain",
+        "WMI Hot Fix",
+        "WMI Service Name",
+        "WMI Process Name",
+        "WMI Program Name",
+        "WMI Registry String",
+        "WMI Registry DWORD",
+        "Linkup Script",
+        "Manual Blocking",
+        "Manual Unblocking",
+        "System Blocking",
+        "System Unblocking",
+        "Prevent Enabled",
+        "Prevent Disabled",
+        "Test Message",
     };
     return types;
 }
@@ -131,11 +153,12 @@ bool CTarvellFrm::WildcardMatch(const std::string& text, const std::string& patt
 void CTarvellFrm::ReportCutNodeList(const std::string& path) {
     {
         std::lock_guard<std::recursive_mutex> guard(EngineLock);
-        if (std::find(cutNodeLists_.begin(), cutNodeLists_.end(), path) != cutNodeLists_.end()) return;
+        if (std::find(cutNodeLists_.begin(), cutNodeLists_.end(), path) != cutNodeLists_.end())
+            return;
         cutNodeLists_.push_back(path);
     }
-    Log("Node list file " + path + ": only its first " + FormatLong(static_cast<std::int64_t>(kMaxNodeListEntries)) +
-        " entries are taken");
+    Log("Node list file " + path + ": only its first " +
+        FormatLong(static_cast<std::int64_t>(kMaxNodeListEntries)) + " entries are taken");
 }
 
 // A node list file that cannot be read is reported once while it stays so (a missing file is
@@ -151,7 +174,8 @@ void CTarvellFrm::ReportSkippedNodeList(const std::string& path, int error) {
         if (known != skippedNodeLists_.end()) return;
         skippedNodeLists_.push_back(path);
     }
-    Log("Node list file " + path + " could not be read (" + NodeListRefusal(error) + "); it is skipped");
+    Log("Node list file " + path + " could not be read (" + NodeListRefusal(error) +
+        "); it is skipped");
 }
 
 // Appends the entries of a node list file to a settings list: per line a node, optionally
@@ -159,7 +183,8 @@ void CTarvellFrm::ReportSkippedNodeList(const std::string& path, int error) {
 // a known switch and port. With addBlockEntries each node also gets its location-bound entry
 // "node/1;place". Entries the list already holds are not added again, so importing the same
 // file in every pass does not grow the list.
-void CTarvellFrm::ReadNodeListFile(bool addBlockEntries, const std::string& path, StringList& list) {
+void CTarvellFrm::ReadNodeListFile(bool addBlockEntries, const std::string& path,
+                                   StringList& list) {
     const auto content = ReadNodeListBytes(path);
     ReportSkippedNodeList(path, content ? 0 : errno);
     if (!content) return;
@@ -171,7 +196,8 @@ void CTarvellFrm::ReadNodeListFile(bool addBlockEntries, const std::string& path
     {
         std::lock_guard<std::recursive_mutex> guard(EngineLock);
         for (auto& entry : entries)
-            if (!entry.place.empty()) entry.place = ResolvePlace(entry.place, DeviceTable, PortNames);
+            if (!entry.place.empty())
+                entry.place = ResolvePlace(entry.place, DeviceTable, PortNames);
     }
 
     UniqueAppender appender(list);

@@ -481,9 +481,7 @@ void ServiceModule::Handler(int controlCode) {
         case 145:  // run-command test alert
             QueueTestAlert(controlCode);
             return;
-        default:
-            LogEvent("Bad service request");
-            return;
+        default: LogEvent("Bad service request"); return;
     }
 }
 

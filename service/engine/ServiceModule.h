@@ -46,13 +46,13 @@ using SystemctlRunner = std::function<int(const std::vector<std::string>& args)>
 
 // Everything the host takes from its surroundings; tests give their own.
 struct ServiceHostEnvironment {
-    std::string programPath;       // absolute path of this program
-    std::string unitFolder;        // <root>/etc/systemd/system
-    std::string runFolder;         // <root>/run/tarvell: pid and state file of -Run
-    bool systemdRunning = false;   // systemctl is called only then
-    bool underSystemd = false;     // started by systemd as a notify service
-    Registry* registry = nullptr;  // nullptr: Registry::Default()
-    SystemctlRunner systemctl;     // nullptr: systemctl through the process runner
+    std::string programPath;         // absolute path of this program
+    std::string unitFolder;          // <root>/etc/systemd/system
+    std::string runFolder;           // <root>/run/tarvell: pid and state file of -Run
+    bool systemdRunning = false;     // systemctl is called only then
+    bool underSystemd = false;       // started by systemd as a notify service
+    Registry* registry = nullptr;    // nullptr: Registry::Default()
+    SystemctlRunner systemctl;       // nullptr: systemctl through the process runner
     std::ostream* errors = nullptr;  // install and uninstall messages; nullptr: standard error
     EventLog* serviceLog = nullptr;  // LogEvent as a service; nullptr: syslog under the name
     EventLog* consoleLog = nullptr;  // LogEvent otherwise; nullptr: standard output
@@ -160,7 +160,7 @@ private:
     StatusReporter reporter_;
     EngineFactory engineFactory_;
 
-    std::mutex engineMutex_;                // guards engine_ against the handler
+    std::mutex engineMutex_;  // guards engine_ against the handler
     std::unique_ptr<EngineControl> engine_;
     std::thread engineThread_;
     ManualResetEvent engineDone_;

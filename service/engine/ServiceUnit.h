@@ -32,8 +32,7 @@ inline constexpr std::string_view kUnitName = "tarvellsrv.service";
 std::optional<std::string> QuoteExecPath(std::string_view programPath);
 
 // The whole unit file for the program, or nullopt when the path cannot be written into one.
-std::optional<std::string> UnitFileText(std::string_view programPath,
-                                        std::string_view description);
+std::optional<std::string> UnitFileText(std::string_view programPath, std::string_view description);
 
 // Service control codes as signals: stop (1) is SIGTERM or SIGINT, a user code C in 128..159 is
 // SIGRTMIN + (C - 128) as far as the system has real-time signals.

@@ -91,39 +91,38 @@ std::optional<snmp::V3Params> MakeV3Params(const SnmpClientSettings& s) {
 std::optional<snmp::Value> BuildValue(std::uint8_t type, const std::string& text) {
     namespace tag = snmp::tag;
     switch (type) {
-    case tag::kInteger: {
-        const std::int64_t v = AtoL(text);
-        if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) {
-            return std::nullopt;
+        case tag::kInteger: {
+            const std::int64_t v = AtoL(text);
+            if (v < std::numeric_limits<std::int32_t>::min() ||
+                v > std::numeric_limits<std::int32_t>::max()) {
+                return std::nullopt;
+            }
+            return snmp::Value::Integer(v);
         }
-        return snmp::Value::Integer(v);
-    }
-    case tag::kOctetString:
-        return snmp::Value::OctetString(text);
-    case tag::kOid: {
-        auto oid = snmp::ParseOid(text);
-        if (!oid) return std::nullopt;
-        return snmp::Value::ObjectId(*oid);
-    }
-    case tag::kIpAddress: {
-        std::array<std::uint8_t, 4> address{};
-        if (::inet_pton(AF_INET, text.c_str(), address.data()) != 1) return std::nullopt;
-        return snmp::Value::IpAddress(address);
-    }
-    case tag::kCounter32:
-    case tag::kGauge32:
-    case tag::kTimeTicks: {
-        const std::int64_t v = AtoL(text);
-        if (v < 0 || v > 0xFFFFFFFFll) return std::nullopt;
-        return snmp::Value::Unsigned(type, static_cast<std::uint64_t>(v));
-    }
-    case tag::kCounter64: {
-        const std::int64_t v = AtoL(text);
-        if (v < 0) return std::nullopt;
-        return snmp::Value::Unsigned(type, static_cast<std::uint64_t>(v));
-    }
-    default:
-        return std::nullopt;
+        case tag::kOctetString: return snmp::Value::OctetString(text);
+        case tag::kOid: {
+            auto oid = snmp::ParseOid(text);
+            if (!oid) return std::nullopt;
+            return snmp::Value::ObjectId(*oid);
+        }
+        case tag::kIpAddress: {
+            std::array<std::uint8_t, 4> address{};
+            if (::inet_pton(AF_INET, text.c_str(), address.data()) != 1) return std::nullopt;
+            return snmp::Value::IpAddress(address);
+        }
+        case tag::kCounter32:
+        case tag::kGauge32:
+        case tag::kTimeTicks: {
+            const std::int64_t v = AtoL(text);
+            if (v < 0 || v > 0xFFFFFFFFll) return std::nullopt;
+            return snmp::Value::Unsigned(type, static_cast<std::uint64_t>(v));
+        }
+        case tag::kCounter64: {
+            const std::int64_t v = AtoL(text);
+            if (v < 0) return std::nullopt;
+            return snmp::Value::Unsigned(type, static_cast<std::uint64_t>(v));
+        }
+        default: return std::nullopt;
     }
 }
 
@@ -132,7 +131,8 @@ std::optional<snmp::Value> BuildValue(std::uint8_t type, const std::string& text
 bool ContinuesWalk(const snmp::Oid& requested, int prefixLen, const snmp::Oid& answered) {
     if (!(requested < answered)) return false;
     if (prefixLen <= 0) return true;
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(prefixLen), requested.size());
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(prefixLen), requested.size());
     const snmp::Oid prefix(requested.begin(), requested.begin() + static_cast<std::ptrdiff_t>(n));
     return snmp::OidStartsWith(answered, prefix) && answered.size() > prefix.size();
 }
@@ -152,8 +152,9 @@ bool AcceptBinding(int operation, const snmp::Oid& requested, int prefixLen,
 }
 
 std::pair<std::int32_t, std::int32_t> V1TrapCodes(const snmp::Oid& notifyId) {
-    if (notifyId.size() == kStandardTraps.size() + 1 && snmp::OidStartsWith(notifyId, kStandardTraps) &&
-        notifyId.back() >= 1 && notifyId.back() <= 6) {
+    if (notifyId.size() == kStandardTraps.size() + 1 &&
+        snmp::OidStartsWith(notifyId, kStandardTraps) && notifyId.back() >= 1 &&
+        notifyId.back() <= 6) {
         return {static_cast<std::int32_t>(notifyId.back() - 1), 0};
     }
     const std::uint32_t specific = std::min<std::uint32_t>(notifyId.back(), 0x7FFFFFFFu);
@@ -173,7 +174,9 @@ struct SnmpClient::Call {
 };
 
 SnmpClient::SnmpClient(std::function<SnmpClientSettings()> settings, SnmpClientOptions options)
-    : settings_(std::move(settings)), options_(std::move(options)), start_(std::chrono::steady_clock::now()) {}
+    : settings_(std::move(settings)),
+      options_(std::move(options)),
+      start_(std::chrono::steady_clock::now()) {}
 
 SnmpClient::~SnmpClient() = default;
 
@@ -194,9 +197,11 @@ std::shared_ptr<snmp::V3Engine> SnmpClient::Engine() {
     return engine_;
 }
 
-snmp::Reply SnmpClient::Send(Call& call, std::uint8_t pduType, std::vector<snmp::VarBind> bindings) {
+snmp::Reply SnmpClient::Send(Call& call, std::uint8_t pduType,
+                             std::vector<snmp::VarBind> bindings) {
     if (call.v3) {
-        return call.engine->Request(call.endpoint, call.timing, call.v3Params, pduType, std::move(bindings));
+        return call.engine->Request(call.endpoint, call.timing, call.v3Params, pduType,
+                                    std::move(bindings));
     }
     return community_.Request(call.endpoint, call.timing, snmp::kVersion1, call.community, pduType,
                               std::move(bindings));
@@ -227,7 +232,8 @@ int SnmpClient::Request(int operation, const std::string& address, const std::st
                         SnmpOidEntry* entries, std::vector<snmp::VarBind>* answer,
                         const std::string* v3Context) {
     if (answer) answer->clear();
-    if (!entries || count < 1 || count > kMaxEntries || operation < kGet || operation > kTrap) return 0;
+    if (!entries || count < 1 || count > kMaxEntries || operation < kGet || operation > kTrap)
+        return 0;
     std::vector<snmp::Oid> requested;
     for (int i = 0; i < count; ++i) {
         auto text = BufferText(entries[i].oid);
@@ -246,8 +252,8 @@ int SnmpClient::Request(int operation, const std::string& address, const std::st
 
     std::vector<snmp::VarBind> bindings;
     for (const snmp::Oid& oid : requested) bindings.push_back({oid, snmp::Value::Null()});
-    snmp::Reply reply = Send(call, operation == kGet ? snmp::pdu::kGet : snmp::pdu::kGetNext,
-                             std::move(bindings));
+    snmp::Reply reply =
+        Send(call, operation == kGet ? snmp::pdu::kGet : snmp::pdu::kGetNext, std::move(bindings));
     if (reply.status != snmp::Status::Ok || reply.pdu.errorStatus != 0) return 0;
     if (answer) *answer = reply.pdu.bindings;
 
@@ -255,7 +261,8 @@ int SnmpClient::Request(int operation, const std::string& address, const std::st
     for (int i = 0; i < count; ++i) {
         const auto index = static_cast<std::size_t>(i);
         result = index < reply.pdu.bindings.size() &&
-                 AcceptBinding(operation, requested[index], prefixLen, reply.pdu.bindings[index], entries[i]);
+                 AcceptBinding(operation, requested[index], prefixLen, reply.pdu.bindings[index],
+                               entries[i]);
     }
     return result;
 }
@@ -279,11 +286,13 @@ struct SnmpClient::Session::State {
 SnmpClient::Session::Session(std::unique_ptr<State> state) : state_(std::move(state)) {}
 SnmpClient::Session::~Session() = default;
 
-std::unique_ptr<SnmpClient::Session> SnmpClient::Open(const std::string& address, std::uint32_t timeoutMs,
+std::unique_ptr<SnmpClient::Session> SnmpClient::Open(const std::string& address,
+                                                      std::uint32_t timeoutMs,
                                                       std::uint32_t retries) {
     auto endpoint = snmp::ParseEndpoint(address, options_.agentPort);
     if (!endpoint) return nullptr;
-    auto state = std::make_unique<Session::State>(*this, address, *endpoint, snmp::MakeTiming(timeoutMs, retries));
+    auto state = std::make_unique<Session::State>(*this, address, *endpoint,
+                                                  snmp::MakeTiming(timeoutMs, retries));
     if (!state->channel.Ok()) return nullptr;
     return std::unique_ptr<Session>(new Session(std::move(state)));
 }
@@ -309,7 +318,8 @@ bool SnmpClient::RefusedBulk(const std::string& address) const {
     return refusedBulk_.count(address) != 0;
 }
 
-SnmpWalkResult SnmpClient::Session::Walk(const std::string& community, const std::vector<std::string>& columns,
+SnmpWalkResult SnmpClient::Session::Walk(const std::string& community,
+                                         const std::vector<std::string>& columns,
                                          const std::function<void(const snmp::WalkRow&)>& onRow,
                                          const SnmpWalkOptions& options) {
     State& s = *state_;
@@ -328,7 +338,8 @@ SnmpWalkResult SnmpClient::Session::Walk(const std::string& community, const std
     if (heads.empty()) return result;
     if (result.v3 && !s.settingsRead) {
         s.settingsRead = true;
-        const SnmpClientSettings settings = s.client.settings_ ? s.client.settings_() : SnmpClientSettings{};
+        const SnmpClientSettings settings =
+            s.client.settings_ ? s.client.settings_() : SnmpClientSettings{};
         s.v3Params = MakeV3Params(settings);
         if (s.v3Params) s.engine = s.client.Engine();
     }
@@ -342,10 +353,13 @@ SnmpWalkResult SnmpClient::Session::Walk(const std::string& community, const std
         params = *s.v3Params;
         if (!options.v3Context.empty()) params.contextName = options.v3Context;
     }
-    const snmp::WalkSender send = [&](std::uint8_t type, std::int32_t maxRepetitions, std::vector<snmp::VarBind> b) {
-        if (result.v3) return s.engine->Request(s.endpoint, s.timing, params, type, std::move(b), maxRepetitions, &s.channel);
-        return s.client.community_.Request(s.endpoint, s.timing, snmp::kVersion1, community, type, std::move(b),
-                                           &s.channel);
+    const snmp::WalkSender send = [&](std::uint8_t type, std::int32_t maxRepetitions,
+                                      std::vector<snmp::VarBind> b) {
+        if (result.v3)
+            return s.engine->Request(s.endpoint, s.timing, params, type, std::move(b),
+                                     maxRepetitions, &s.channel);
+        return s.client.community_.Request(s.endpoint, s.timing, snmp::kVersion1, community, type,
+                                           std::move(b), &s.channel);
     };
     snmp::ColumnWalk walk(std::move(heads), options.ordered);
     snmp::WalkStep step;
@@ -363,26 +377,33 @@ SnmpWalkResult SnmpClient::Session::Walk(const std::string& community, const std
         step.bulk = false;
         result.bulk = false;
         result.end = walk.Run(send, step, onRow);
-        const bool getNextAnswered = result.end != snmp::WalkEnd::Failed || walk.Requests() > before + 1;
+        const bool getNextAnswered =
+            result.end != snmp::WalkEnd::Failed || walk.Requests() > before + 1;
         if (!silent || getNextAnswered) {
             constexpr std::size_t kMaxRemembered = 100'000;
             std::lock_guard<std::mutex> lock(s.client.bulkMutex_);
-            if (s.client.refusedBulk_.size() < kMaxRemembered) s.client.refusedBulk_.insert(s.address);
+            if (s.client.refusedBulk_.size() < kMaxRemembered)
+                s.client.refusedBulk_.insert(s.address);
         }
     }
     if (result.end == snmp::WalkEnd::Failed) {
         result.reason = result.v3 ? snmp::FailureReason(walk.Failure())
-                                  : walk.Failure().status == snmp::Status::Timeout ? "no answer" : "no usable answer";
+                        : walk.Failure().status == snmp::Status::Timeout ? "no answer"
+                                                                         : "no usable answer";
         // An agent drops what it cannot decrypt without a word. Asked without privacy, it answers
         // or reports the level when the user and the authentication pass phrase are right.
-        if (result.v3 && walk.Failure().status == snmp::Status::Timeout && params.level == snmp::SecurityLevel::AuthPriv) {
+        if (result.v3 && walk.Failure().status == snmp::Status::Timeout &&
+            params.level == snmp::SecurityLevel::AuthPriv) {
             snmp::V3Params probe = params;
             probe.level = snmp::SecurityLevel::AuthNoPriv;
-            const snmp::Reply answer = s.engine->Request(s.endpoint, s.timing, probe, snmp::pdu::kGet,
-                                                         {{kSysUpTime, snmp::Value::Null()}}, 0, &s.channel);
-            const snmp::Oid* reported = answer.pdu.bindings.empty() ? nullptr : &answer.pdu.bindings.front().oid;
+            const snmp::Reply answer =
+                s.engine->Request(s.endpoint, s.timing, probe, snmp::pdu::kGet,
+                                  {{kSysUpTime, snmp::Value::Null()}}, 0, &s.channel);
+            const snmp::Oid* reported =
+                answer.pdu.bindings.empty() ? nullptr : &answer.pdu.bindings.front().oid;
             if (answer.status == snmp::Status::Ok ||
-                (answer.status == snmp::Status::Report && reported && *reported == snmp::usm_stats::kUnsupportedSecLevels))
+                (answer.status == snmp::Status::Report && reported &&
+                 *reported == snmp::usm_stats::kUnsupportedSecLevels))
                 result.reason = "not decryptable";
         }
     }
@@ -411,9 +432,12 @@ int SnmpClient::Trap(Call& call, int count, SnmpOidEntry* entries) {
     // An enterprise-specific notify id <enterprise>.<n> goes as generic 6, specific n, under the
     // enterprise that is the rest of it, over SNMPv1 and SNMPv3 alike.
     const auto [generic, specific] = V1TrapCodes(notifyId);
-    if (generic == 6 && notifyId.size() > 2) enterprise = snmp::Oid(notifyId.begin(), notifyId.end() - 1);
+    if (generic == 6 && notifyId.size() > 2)
+        enterprise = snmp::Oid(notifyId.begin(), notifyId.end() - 1);
     const auto uptime = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::steady_clock::now() - start_).count() / 10;
+                            std::chrono::steady_clock::now() - start_)
+                            .count() /
+                        10;
     const auto ticks = static_cast<std::uint32_t>(uptime & 0xFFFFFFFF);
 
     if (!call.v3) {
@@ -447,7 +471,8 @@ int SnmpClient::Set(const std::string& address, const std::string& readCommunity
         return 0;
     }
     snmp::Reply read = Send(call, snmp::pdu::kGet, {{*oid, snmp::Value::Null()}});
-    if (read.status != snmp::Status::Ok || read.pdu.errorStatus != 0 || read.pdu.bindings.empty()) return 0;
+    if (read.status != snmp::Status::Ok || read.pdu.errorStatus != 0 || read.pdu.bindings.empty())
+        return 0;
     snmp::VarBind binding = read.pdu.bindings.front();
     // An answer about another object says nothing of the one to write.
     if (binding.oid != *oid) return 0;

@@ -24,8 +24,8 @@ class V3Engine;
 // One OID and its value, as callers pass them in arrays of one to three entries.
 struct SnmpOidEntry {
     static constexpr std::size_t kTextSize = 1408;
-    char oid[kTextSize];     // dotted decimal, no leading dot; zero-terminated
-    char value[kTextSize];   // value text; zero-terminated
+    char oid[kTextSize];    // dotted decimal, no leading dot; zero-terminated
+    char value[kTextSize];  // value text; zero-terminated
 };
 static_assert(sizeof(SnmpOidEntry) == 2816);
 
@@ -41,7 +41,7 @@ struct SnmpClientSettings {
     std::string SnmpV3User;
     std::string SnmpV3PrivPassword;
     std::string SnmpV3AuthPassword;
-    std::string SnmpV3EngineId;             // context engine id as hex digits; empty = the agent's
+    std::string SnmpV3EngineId;  // context engine id as hex digits; empty = the agent's
     std::uint32_t SnmpTrapSpecific = 0;
     std::string SnmpTrapEnterprise;
 };
@@ -61,10 +61,10 @@ struct SnmpWalkOptions {
 struct SnmpWalkResult {
     snmp::WalkEnd end = snmp::WalkEnd::Done;
     bool v3 = false;
-    bool bulk = false;          // GetBulk carried the walk to its end
+    bool bulk = false;  // GetBulk carried the walk to its end
     std::size_t rows = 0;
     std::size_t requests = 0;
-    std::string reason;         // why it failed, for a log line ("no answer", "unknown user", ...)
+    std::string reason;  // why it failed, for a log line ("no answer", "unknown user", ...)
 };
 
 struct SnmpClientOptions {
@@ -103,10 +103,12 @@ public:
 
     // A session with the agent at `address` (port 161 or the configured one); nullptr when the
     // address is not an IP address or no socket can be had.
-    std::unique_ptr<Session> Open(const std::string& address, std::uint32_t timeoutMs, std::uint32_t retries);
+    std::unique_ptr<Session> Open(const std::string& address, std::uint32_t timeoutMs,
+                                  std::uint32_t retries);
     // One walk in a session of its own.
-    SnmpWalkResult Walk(const std::string& address, const std::string& community, std::uint32_t timeoutMs,
-                        std::uint32_t retries, const std::vector<std::string>& columns,
+    SnmpWalkResult Walk(const std::string& address, const std::string& community,
+                        std::uint32_t timeoutMs, std::uint32_t retries,
+                        const std::vector<std::string>& columns,
                         const std::function<void(const snmp::WalkRow&)>& onRow,
                         const SnmpWalkOptions& options = {});
     // Whether the agent at `address` refused GetBulk since the client was made.
@@ -155,10 +157,10 @@ private:
     std::chrono::steady_clock::time_point start_;
 
     mutable std::mutex bulkMutex_;
-    std::set<std::string> refusedBulk_;   // [bulkMutex_] addresses; bounded
+    std::set<std::string> refusedBulk_;  // [bulkMutex_] addresses; bounded
 
     mutable std::mutex engineMutex_;
-    std::shared_ptr<snmp::V3Engine> engine_;   // built on first SNMPv3 use, then kept
+    std::shared_ptr<snmp::V3Engine> engine_;  // built on first SNMPv3 use, then kept
 };
 
 }  // namespace tarvell

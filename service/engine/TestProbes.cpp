@@ -113,9 +113,11 @@ ServiceTestSettings ReadServiceTestSettings(const EnvironmentLookup& lookup) {
     ReadEmailSlot(get("TARVELL_TEST_EMAIL_SLOT"), settings);
     ReadEventFile(get("TARVELL_TEST_EVENT_FILE"), settings);
     ReadPort("TARVELL_SYSLOG_PORT", get("TARVELL_SYSLOG_PORT"), settings.syslogPort, settings);
-    ReadPort("TARVELL_TRAP_MANAGER_PORT", get("TARVELL_TRAP_MANAGER_PORT"), settings.trapManagerPort, settings);
+    ReadPort("TARVELL_TRAP_MANAGER_PORT", get("TARVELL_TRAP_MANAGER_PORT"),
+             settings.trapManagerPort, settings);
     ReadPort("TARVELL_TRAP_PORT", get("TARVELL_TRAP_PORT"), settings.trapPort, settings);
-    ReadPort("TARVELL_SNMP_AGENT_PORT", get("TARVELL_SNMP_AGENT_PORT"), settings.snmpAgentPort, settings);
+    ReadPort("TARVELL_SNMP_AGENT_PORT", get("TARVELL_SNMP_AGENT_PORT"), settings.snmpAgentPort,
+             settings);
     return settings;
 }
 
@@ -175,7 +177,7 @@ void EventFileProbe::Run() {
 bool EventFileProbe::TakeOnce() {
     const std::string taken = path_ + ".taken";
     if (std::rename(path_.c_str(), taken.c_str()) != 0) return false;
-    struct stat st{};
+    struct stat st {};
     std::optional<std::string> text;
     if (::lstat(taken.c_str(), &st) == 0 && S_ISREG(st.st_mode))
         text = ReadWholeFile(taken, kMaxTestEventFileBytes);

@@ -24,8 +24,8 @@
 //                                  (format in service/linkup/WmiFixtureClient.h); an address
 //                                  without a file does not answer. The service logs
 //                                  "WMI backend: ..." when the first check starts.
-//   TARVELL_TRAP_PORT=<n>          the trap listener listens on UDP port n (1..65535) instead of 162.
-//   TARVELL_SNMP_AGENT_PORT=<n>    every SNMP request to a switch goes to port n (1..65535)
+//   TARVELL_TRAP_PORT=<n>          the trap listener listens on UDP port n (1..65535) instead of
+//   162. TARVELL_SNMP_AGENT_PORT=<n>    every SNMP request to a switch goes to port n (1..65535)
 //                                  instead of 161.
 //
 // Each setting changes only what it names; every real worker runs whatever is set.
@@ -61,8 +61,8 @@ struct ServiceTestSettings {
     std::vector<std::string> notes;
 
     bool Any() const {
-        return passIntervalMs || emailSlotProbe || !eventFile.empty() || syslogPort || trapManagerPort ||
-               trapPort || snmpAgentPort;
+        return passIntervalMs || emailSlotProbe || !eventFile.empty() || syslogPort ||
+               trapManagerPort || trapPort || snmpAgentPort;
     }
 };
 

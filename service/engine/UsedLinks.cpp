@@ -38,7 +38,8 @@ std::vector<std::string> SplitFields(const std::string& text, std::size_t count)
 }  // namespace
 
 std::string LinkRequest::Format() const {
-    return event + ";" + action + ";" + date + ";" + mac + ";" + token + ";" + std::to_string(until) + ";" + host;
+    return event + ";" + action + ";" + date + ";" + mac + ";" + token + ";" +
+           std::to_string(until) + ";" + host;
 }
 
 std::optional<LinkRequest> LinkRequest::Parse(const std::string& entry) {
@@ -51,7 +52,8 @@ std::optional<LinkRequest> LinkRequest::Parse(const std::string& entry) {
 
 bool LinkNamesEvent(const LinkRequest& request, const CEventItem& event) {
     if (request.date.rfind("<=", 0) == 0) {
-        const std::optional<std::int64_t> second = Decimal(std::string_view(request.date).substr(2));
+        const std::optional<std::int64_t> second =
+            Decimal(std::string_view(request.date).substr(2));
         const std::optional<std::int64_t> recorded = Decimal(event.DateKey);
         return second && recorded && *recorded <= *second;
     }
@@ -64,13 +66,15 @@ void UsedLinks::Add(const std::string& token, std::int64_t until, std::int64_t n
 }
 
 void UsedLinks::Prune(std::int64_t now) {
-    for (auto it = until_.begin(); it != until_.end();) it = it->second < now ? until_.erase(it) : std::next(it);
+    for (auto it = until_.begin(); it != until_.end();)
+        it = it->second < now ? until_.erase(it) : std::next(it);
     if (until_.size() <= kMaxUsedLinks) return;
     // Beyond the bound the tokens that expire last are kept.
     std::vector<std::pair<std::int64_t, std::string>> byExpiry;
     byExpiry.reserve(until_.size());
     for (auto& [token, until] : until_) byExpiry.emplace_back(until, token);
-    std::nth_element(byExpiry.begin(), byExpiry.begin() + static_cast<std::ptrdiff_t>(kMaxUsedLinks), byExpiry.end(),
+    std::nth_element(byExpiry.begin(),
+                     byExpiry.begin() + static_cast<std::ptrdiff_t>(kMaxUsedLinks), byExpiry.end(),
                      [](const auto& a, const auto& b) { return a.first > b.first; });
     byExpiry.resize(kMaxUsedLinks);
     until_.clear();
@@ -106,7 +110,8 @@ UsedLinks& CTarvellFrm::UsedActionLinks() {
     std::lock_guard<std::recursive_mutex> lock(EngineLock);
     if (!usedLinks_) {
         // A few hundred bytes, read once.
-        const std::optional<std::string> text = ReadWholeFile(JoinPath(ServiceFolder, kUsedLinksFileName), 4 << 20);
+        const std::optional<std::string> text =
+            ReadWholeFile(JoinPath(ServiceFolder, kUsedLinksFileName), 4 << 20);
         usedLinks_ = UsedLinks::Parse(text.value_or(""), clock().Now());
     }
     return *usedLinks_;
@@ -120,7 +125,8 @@ bool CTarvellFrm::SaveUsedActionLinks() {
     }
     const std::string path = JoinPath(ServiceFolder, kUsedLinksFileName);
     if (AtomicWriteFile(path, text, 0600)) return true;
-    Log("The used action links could not be saved to " + path + "; a link carried out may be taken again after a restart");
+    Log("The used action links could not be saved to " + path +
+        "; a link carried out may be taken again after a restart");
     return false;
 }
 

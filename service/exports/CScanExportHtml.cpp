@@ -26,7 +26,8 @@ std::pair<std::int64_t, std::int64_t> FileStamp(const std::string& path) {
 }
 
 // A digest of everything a page shows but its report time.
-std::uint64_t PageDigest(const std::string& path, const HtmlPageInput& input, const std::vector<ExportRow>& rows) {
+std::uint64_t PageDigest(const std::string& path, const HtmlPageInput& input,
+                         const std::vector<ExportRow>& rows) {
     std::uint64_t h = 14695981039346656037ull;
     const auto mix = [&h](std::string_view text) {
         h ^= std::hash<std::string_view>{}(text) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
@@ -89,8 +90,8 @@ std::string CScanExportHtml::PagePath(ExportKind kind) {
         return JoinPath(Cp1252ToUtf8(s.HtmlFolder), Cp1252ToUtf8(name) + ".htm");
     }
     if (loggedNames_.insert(name).second)
-        engine_.Log("Export page " + name.substr(0, kMaxPageNameBytes) +
-                    " could not be written (" + problem + "); the page is left out");
+        engine_.Log("Export page " + name.substr(0, kMaxPageNameBytes) + " could not be written (" +
+                    problem + "); the page is left out");
     return {};
 }
 

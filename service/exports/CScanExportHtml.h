@@ -62,8 +62,8 @@ private:
 
     CTarvellFrm& engine_;
     const std::int64_t passWaitMs_;
-    std::shared_ptr<const CTarvellDoc> settings_;   // this pass's snapshot (worker thread only)
-    std::set<std::string> loggedNames_;             // refused names already logged (worker thread)
+    std::shared_ptr<const CTarvellDoc> settings_;  // this pass's snapshot (worker thread only)
+    std::set<std::string> loggedNames_;            // refused names already logged (worker thread)
     std::atomic<std::int64_t> longestHoldUs_{0};
     // What each page (0 events, 1 alerts) was last written from and the file it made.
     struct Written {
@@ -71,7 +71,7 @@ private:
         std::int64_t size = -1;
         std::int64_t modifiedNs = 0;
     };
-    std::array<std::optional<Written>, 2> written_;   // worker thread only
+    std::array<std::optional<Written>, 2> written_;  // worker thread only
     std::atomic<std::uint64_t> unchanged_{0};
 };
 

@@ -34,7 +34,7 @@ using Values = std::vector<std::optional<std::string>>;
 // name once.
 struct WriteColumn {
     std::size_t position;
-    std::string name;   // UTF-8
+    std::string name;  // UTF-8
 };
 
 }  // namespace
@@ -149,7 +149,8 @@ std::optional<std::vector<std::string>> CScanExportSql::ListColumns(const std::s
     return names;
 }
 
-void CScanExportSql::SyncColumns(const std::string& table, const std::vector<std::string>& columns) {
+void CScanExportSql::SyncColumns(const std::string& table,
+                                 const std::vector<std::string>& columns) {
     const auto existing = ListColumns(table);
     if (!existing) {
         Report(kColumnsFailed);
@@ -158,8 +159,8 @@ void CScanExportSql::SyncColumns(const std::string& table, const std::vector<std
     std::vector<std::string> have = *existing;
     for (const std::string& name : columns) {
         if (name.empty() || std::find(have.begin(), have.end(), name) != have.end()) continue;
-        if (!odbc::Succeeded(Execute("ALTER TABLE " + Quote(table) + " ADD " + Quote(name) +
-                                     " VARCHAR(250)"))) {
+        if (!odbc::Succeeded(
+                Execute("ALTER TABLE " + Quote(table) + " ADD " + Quote(name) + " VARCHAR(250)"))) {
             Report(kColumnsFailed);
             return;
         }
@@ -252,7 +253,8 @@ bool CScanExportSql::WriteRows(ExportKind kind, const std::string& table,
             Values values;
             if (events)
                 for (std::size_t i = 0; i < write.size(); ++i)
-                    values.push_back(st.GetText(static_cast<SQLUSMALLINT>(i + 2), kMaxStoredText, &ok));
+                    values.push_back(
+                        st.GetText(static_cast<SQLUSMALLINT>(i + 2), kMaxStoredText, &ok));
             if (!ok) return false;
             if (key) stored.emplace(*key, std::move(values));
         }

@@ -75,7 +75,7 @@ private:
     CTarvellFrm& engine_;
     const std::int64_t passWaitMs_;
     const int loginTimeout_;
-    std::shared_ptr<const CTarvellDoc> settings_;   // this pass's snapshot
+    std::shared_ptr<const CTarvellDoc> settings_;  // this pass's snapshot
     odbc::Environment env_;
     std::unique_ptr<odbc::Connection> db_;
     std::string quote_ = "\"";

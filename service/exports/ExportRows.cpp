@@ -92,13 +92,15 @@ std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item
         }
         if (stats) {
             ++stats->chunks;
-            const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
-                                SteadyClock::now() - start).count();
+            const auto us =
+                std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now() - start)
+                    .count();
             stats->longestHoldUs = std::max<std::int64_t>(stats->longestHoldUs, us);
             stats->longestHoldCpuUs = std::max(stats->longestHoldCpuUs, ThreadCpuUs() - cpuStart);
         }
         if (first) copies.reserve(mapSize + mapSize / 16);
-        copies.insert(copies.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(used));
+        copies.insert(copies.end(), chunk.begin(),
+                      chunk.begin() + static_cast<std::ptrdiff_t>(used));
         first = false;
         if (done) break;
         std::this_thread::yield();
@@ -134,9 +136,9 @@ std::vector<std::size_t> ShownPositions(const std::vector<std::string>& columns)
 
 std::vector<ExportRow> SnapshotExportRows(CTarvellFrm& engine, ExportKind kind,
                                           ExportSnapshotStats* stats) {
-    const std::vector<RecordCopy> copies =
-        kind == ExportKind::Events ? CopyMap(engine.EngineLock, engine.EventMap, stats)
-                                   : CopyMap(engine.AlertLock, engine.AlertLog, stats);
+    const std::vector<RecordCopy> copies = kind == ExportKind::Events
+                                               ? CopyMap(engine.EngineLock, engine.EventMap, stats)
+                                               : CopyMap(engine.AlertLock, engine.AlertLog, stats);
     std::vector<ExportRow> rows;
     rows.reserve(copies.size());
     for (const RecordCopy& c : copies) {
@@ -146,12 +148,24 @@ std::vector<ExportRow> SnapshotExportRows(CTarvellFrm& engine, ExportKind kind,
         const std::string description = ExpandDescriptionText(
             engine, c.description, c.eventType, c.before, c.current, c.submitter, c.severity);
         if (kind == ExportKind::Events) {
-            v = {FormatUserDateTime(AtoL(c.dateKey)), c.deviceName, c.deviceIp, c.devicePort,
-                 c.sourceMac, c.sourceIp, c.sourceName, c.blocked != 0 ? "yes" : "no",
+            v = {FormatUserDateTime(AtoL(c.dateKey)),
+                 c.deviceName,
+                 c.deviceIp,
+                 c.devicePort,
+                 c.sourceMac,
+                 c.sourceIp,
+                 c.sourceName,
+                 c.blocked != 0 ? "yes" : "no",
                  description};
         } else {
-            v = {FormatUserDateTime(AlertKeySeconds(c.key)), c.deviceName, c.deviceIp,
-                 c.devicePort, c.deviceLocation, c.sourceMac, c.sourceIp, c.sourceName,
+            v = {FormatUserDateTime(AlertKeySeconds(c.key)),
+                 c.deviceName,
+                 c.deviceIp,
+                 c.devicePort,
+                 c.deviceLocation,
+                 c.sourceMac,
+                 c.sourceIp,
+                 c.sourceName,
                  description};
         }
     }

@@ -32,8 +32,8 @@ inline constexpr std::size_t kExportChunk = 256;
 
 struct ExportSnapshotStats {
     std::size_t chunks = 0;
-    std::int64_t longestHoldUs = 0;      // longest single hold of the map's lock (wall clock)
-    std::int64_t longestHoldCpuUs = 0;   // processor time this thread spent in that hold at most
+    std::int64_t longestHoldUs = 0;     // longest single hold of the map's lock (wall clock)
+    std::int64_t longestHoldCpuUs = 0;  // processor time this thread spent in that hold at most
 };
 
 // The rows of one map in key order, skipping deleted events and removed alerts. Takes the

@@ -14,16 +14,36 @@ constexpr const char* kEol = "\r\n";
 
 // The list control's parameters, in the order they are written.
 constexpr std::pair<const char*, const char*> kListParams[] = {
-    {"_ExtentX", "6853"},       {"_ExtentY", "3545"},      {"SortKey", "0"},
-    {"View", "3"},              {"Arrange", "0"},          {"LabelEdit", "-1"},
-    {"SortOrder", "0"},         {"Sorted", "0"},           {"MultiSelect", "0"},
-    {"LabelWrap", "-1"},        {"HideSelection", "-1"},   {"HideColumnHeaders", "0"},
-    {"OLEDragMode", "0"},       {"OLEDropMode", "0"},      {"AllowReorder", "0"},
-    {"Checkboxes", "0"},        {"FlatScrollBar", "0"},    {"FullRowSelect", "1"},
-    {"GridLines", "1"},         {"HotTracking", "0"},      {"HoverSelection", "0"},
-    {"PictureAlignment", "0"},  {"TextBackground", "0"},   {"_Version", "393217"},
-    {"ForeColor", "-2147483640"}, {"BackColor", "-2147483643"}, {"BorderStyle", "1"},
-    {"Appearance", "1"},        {"MousePointer", "0"},     {"Enabled", "1"},
+    {"_ExtentX", "6853"},
+    {"_ExtentY", "3545"},
+    {"SortKey", "0"},
+    {"View", "3"},
+    {"Arrange", "0"},
+    {"LabelEdit", "-1"},
+    {"SortOrder", "0"},
+    {"Sorted", "0"},
+    {"MultiSelect", "0"},
+    {"LabelWrap", "-1"},
+    {"HideSelection", "-1"},
+    {"HideColumnHeaders", "0"},
+    {"OLEDragMode", "0"},
+    {"OLEDropMode", "0"},
+    {"AllowReorder", "0"},
+    {"Checkboxes", "0"},
+    {"FlatScrollBar", "0"},
+    {"FullRowSelect", "1"},
+    {"GridLines", "1"},
+    {"HotTracking", "0"},
+    {"HoverSelection", "0"},
+    {"PictureAlignment", "0"},
+    {"TextBackground", "0"},
+    {"_Version", "393217"},
+    {"ForeColor", "-2147483640"},
+    {"BackColor", "-2147483643"},
+    {"BorderStyle", "1"},
+    {"Appearance", "1"},
+    {"MousePointer", "0"},
+    {"Enabled", "1"},
     {"NumItems", "0"},
 };
 
@@ -60,15 +80,17 @@ void AppendScriptEscaped(std::string& out, std::string_view bytes) {
     for (char byte : bytes) {
         const std::uint32_t cp = CodePoint(byte);
         switch (cp) {
-            case '\\': case '\'': case '"': case '<': case '>': case '&':
-                AppendHex(out, "\\x%02X", cp);
-                continue;
-            default:
-                break;
+            case '\\':
+            case '\'':
+            case '"':
+            case '<':
+            case '>':
+            case '&': AppendHex(out, "\\x%02X", cp); continue;
+            default: break;
         }
         if (cp < 0x20 || cp == 0x7F) AppendHex(out, "\\x%02X", cp);
         else if (cp < 0x80) out += static_cast<char>(cp);
-        else AppendHex(out, "\\u%04X", cp);   // Windows-1252 has no code point above U+FFFF
+        else AppendHex(out, "\\u%04X", cp);  // Windows-1252 has no code point above U+FFFF
     }
 }
 
@@ -81,7 +103,9 @@ void AppendPageText(std::string& out, std::string_view bytes) {
             case '>': out += "&gt;"; continue;
             case '"': out += "&quot;"; continue;
             case '\'': out += "&#39;"; continue;
-            case '\t': case '\n': case '\r': out += static_cast<char>(cp); continue;
+            case '\t':
+            case '\n':
+            case '\r': out += static_cast<char>(cp); continue;
             default: break;
         }
         if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) out += "&#xFFFD;";
@@ -108,9 +132,11 @@ std::string PageNameProblem(std::string_view name) {
     if (name.empty()) return "the name is empty";
     if (name.size() > kMaxPageNameBytes) return "the name is longer than 200 bytes";
     if (name == "." || name.find("..") != std::string_view::npos) return "the name holds \"..\"";
-    if (name.find_first_of("/\\") != std::string_view::npos) return "the name holds a folder separator";
+    if (name.find_first_of("/\\") != std::string_view::npos)
+        return "the name holds a folder separator";
     for (char c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "the name holds a control character";
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return "the name holds a control character";
     return {};
 }
 
@@ -123,22 +149,28 @@ std::string BuildPageHead(const HtmlPageInput& input, const std::vector<ExportRo
         for (std::size_t pos : shown) estimate += 2 * row.values[pos].size() + 80;
     std::string page;
     page.reserve(estimate + estimate / 8);
-    page += "<body onclick=\"list.focus()\" onresize=\"location.reload()\" "
-            "onbeforeprint=\"OnBeforePrint()\" onafterprint=\"OnAfterPrint()\">";
+    page +=
+        "<body onclick=\"list.focus()\" onresize=\"location.reload()\" "
+        "onbeforeprint=\"OnBeforePrint()\" onafterprint=\"OnAfterPrint()\">";
     page += kEol;
-    page += "<p><font size=\"5\" color=\"#EB2800\" face=\"arial\"><b>Tarvell</b><br><font "
-            "size=\"1\" color=\"#535353\" face=\"arial\"><b>";
-    page += EscapePageHtml(input.pageName) + " report for " + EscapePageHtml(FormatUserDateTime(input.now));
+    page +=
+        "<p><font size=\"5\" color=\"#EB2800\" face=\"arial\"><b>Tarvell</b><br><font "
+        "size=\"1\" color=\"#535353\" face=\"arial\"><b>";
+    page += EscapePageHtml(input.pageName) + " report for " +
+            EscapePageHtml(FormatUserDateTime(input.now));
     page += "</b></font></p>";
     page += kEol;
-    page += "<table width=\"100%\"><tr style=\"font:normal normal normal 8pt tahoma\"><td "
-            "align=\"left\"><b><div id=\"header\"></div></b></td></tr></table>";
+    page +=
+        "<table width=\"100%\"><tr style=\"font:normal normal normal 8pt tahoma\"><td "
+        "align=\"left\"><b><div id=\"header\"></div></b></td></tr></table>";
     page += kEol;
-    page += "<table id=\"printTable\" cellspacing=\"0\" style=\"border:2px solid black;"
-            "font:normal normal normal 8pt tahoma;\"></table>";
+    page +=
+        "<table id=\"printTable\" cellspacing=\"0\" style=\"border:2px solid black;"
+        "font:normal normal normal 8pt tahoma;\"></table>";
     page += kEol;
-    page += "<OBJECT id=\"list\" classid=\"clsid:BDD1F04B-858B-11D1-B16A-00C0F0283628\" "
-            "codebase=\"MSCOMCTL.CAB\" VIEWASTEXT>";
+    page +=
+        "<OBJECT id=\"list\" classid=\"clsid:BDD1F04B-858B-11D1-B16A-00C0F0283628\" "
+        "codebase=\"MSCOMCTL.CAB\" VIEWASTEXT>";
     page += kEol;
     page += "<PARAM NAME=\"LPKPath\" value=\"/listview.lpk\">";
     page += kEol;
@@ -147,8 +179,9 @@ std::string BuildPageHead(const HtmlPageInput& input, const std::vector<ExportRo
         page += kEol;
     }
     // What a browser without the control shows: the same rows as a plain table.
-    page += "<table id=\"fallback\" cellspacing=\"0\" style=\"border:1px solid black;"
-            "font:normal normal normal 8pt tahoma;\">";
+    page +=
+        "<table id=\"fallback\" cellspacing=\"0\" style=\"border:1px solid black;"
+        "font:normal normal normal 8pt tahoma;\">";
     page += kEol;
     page += "<tr>";
     for (std::size_t pos : shown) page += "<th>" + EscapePageHtml(input.columns[pos]) + "</th>";
@@ -168,17 +201,17 @@ std::string BuildPageHead(const HtmlPageInput& input, const std::vector<ExportRo
     page += kEol;
     page += "</OBJECT>";
     page += kEol;
-    for (const char* line : {"<script language=\"JavaScript\">", "list.font.size = 8;",
-                             "list.font = \"Arial\";", "list.ListItems.Clear();",
-                             "list.columnheaders.clear();"}) {
+    for (const char* line :
+         {"<script language=\"JavaScript\">", "list.font.size = 8;", "list.font = \"Arial\";",
+          "list.ListItems.Clear();", "list.columnheaders.clear();"}) {
         page += line;
         page += kEol;
     }
     std::size_t k = 0;
     for (std::size_t pos : shown) {
         const std::string title = ScriptStringEscape(input.columns[pos]);
-        page += "list.columnheaders.Add(" + Decimal(++k) + ", '" + title + "', '" + title +
-                "', 100);";
+        page +=
+            "list.columnheaders.Add(" + Decimal(++k) + ", '" + title + "', '" + title + "', 100);";
         page += kEol;
     }
     page += "list.width = " + Decimal(5 + 100 * shown.size()) + ";";
@@ -210,13 +243,13 @@ void AppendPageRows(std::string& page, const HtmlPageInput& input,
 }
 
 void AppendPageTail(std::string& page) {
-    for (const char* line : {"list.height = list.ListItems.count * 15 + 40;",
-                             "header.innerText = \"Displayed items: \" + list.ListItems.count;",
-                             kPrintBefore1, kPrintBefore2, kPrintAfter, "</script>",
-                             "<script language=\"VBScript\">", "Sub list_ColumnClick(header)",
-                             "If list.SortOrder = 0 Then list.SortOrder = 1 Else list.SortOrder = 0 End If",
-                             "list.SortKey = header.Index - 1", "list.Sorted = True", "End Sub",
-                             "</script>"}) {
+    for (const char* line :
+         {"list.height = list.ListItems.count * 15 + 40;",
+          "header.innerText = \"Displayed items: \" + list.ListItems.count;", kPrintBefore1,
+          kPrintBefore2, kPrintAfter, "</script>", "<script language=\"VBScript\">",
+          "Sub list_ColumnClick(header)",
+          "If list.SortOrder = 0 Then list.SortOrder = 1 Else list.SortOrder = 0 End If",
+          "list.SortKey = header.Index - 1", "list.Sorted = True", "End Sub", "</script>"}) {
         page += line;
         page += kEol;
     }

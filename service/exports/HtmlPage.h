@@ -33,9 +33,9 @@ std::string PageNameProblem(std::string_view name);
 
 struct HtmlPageInput {
     ExportKind kind = ExportKind::Events;
-    std::string pageName;               // title line
-    std::vector<std::string> columns;   // nine titles, empty = not shown
-    std::int64_t now = 0;               // time of writing, seconds since 1970
+    std::string pageName;              // title line
+    std::vector<std::string> columns;  // nine titles, empty = not shown
+    std::int64_t now = 0;              // time of writing, seconds since 1970
 };
 
 // The part of the page up to and including the column headers.

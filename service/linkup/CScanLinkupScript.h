@@ -16,7 +16,8 @@ inline constexpr std::int64_t kLinkupScriptLimitMs = 300'000;
 
 class CScanLinkupScript : public LinkupWorker {
 public:
-    CScanLinkupScript(CTarvellFrm& engine, LinkupTarget target, const ManualResetEvent* stop = nullptr,
+    CScanLinkupScript(CTarvellFrm& engine, LinkupTarget target,
+                      const ManualResetEvent* stop = nullptr,
                       std::int64_t limitMs = kLinkupScriptLimitMs)
         : LinkupWorker(engine, std::move(target), stop), limitMs_(limitMs) {}
     ~CScanLinkupScript() override { StopAndJoin(); }

@@ -27,8 +27,8 @@ const CimCondition kCimConditions[] = {
 
 const char* CScanLinkupWmi::EventTypeOf(long type) {
     static const char* const kTypes[] = {
-        "WMI Operating System", "WMI Service Pack", "WMI Computer Domain",
-        "WMI Hot Fix",          "WMI Service Name", "WMI Process Name",
+        "WMI Operating System", "WMI Service Pack",    "WMI Computer Domain",
+        "WMI Hot Fix",          "WMI Service Name",    "WMI Process Name",
         "WMI Program Name",     "WMI Registry String", "WMI Registry DWORD"};
     return type >= 0 && type <= 8 ? kTypes[type] : nullptr;
 }
@@ -43,7 +43,8 @@ void CScanLinkupWmi::Check() {
     std::optional<WmiAccount> account;
     if (!settings->WmiLogon.empty()) account = SplitLogon(settings->WmiLogon);
     // WMI refuses credentials for the local computer: it is asked with the service's own.
-    if (account && (account->user.empty() || account->password.empty() || IsThisComputer(node->name)))
+    if (account &&
+        (account->user.empty() || account->password.empty() || IsThisComputer(node->name)))
         account.reset();
 
     const auto connection = wmi_.Open(&StopSignal());
@@ -77,7 +78,8 @@ void CScanLinkupWmi::Check() {
 }
 
 bool CScanLinkupWmi::Connect(WmiConnection& connection, const NodeFacts& node,
-                             const std::string& nameSpace, const std::optional<WmiAccount>& account) {
+                             const std::string& nameSpace,
+                             const std::optional<WmiAccount>& account) {
     std::string why;
     return connection.Connect(node.address, nameSpace, account, kWmiConnectLimitMs, &why);
 }
@@ -111,7 +113,8 @@ void CScanLinkupWmi::CheckRegistryConditions(WmiConnection& connection, const No
     }
 }
 
-std::string CScanLinkupWmi::SingleValue(WmiConnection& connection, const char* wql, const char* property) {
+std::string CScanLinkupWmi::SingleValue(WmiConnection& connection, const char* wql,
+                                        const char* property) {
     const auto values = connection.Query(wql, property, kWmiQueryLimitMs);
     return values && !values->empty() ? values->back() : std::string();
 }
@@ -135,31 +138,36 @@ bool CScanLinkupWmi::HasProgram(WmiConnection& connection, const std::string& al
         for (const std::string& key : keys ? *keys : std::vector<std::string>()) {
             if (Stopping()) break;
             const std::string path = std::string(kUninstallKey) + "\\" + key;
-            auto name = connection.GetStringValue(kHkeyLocalMachine, path, "DisplayName", kWmiQueryLimitMs);
+            auto name =
+                connection.GetStringValue(kHkeyLocalMachine, path, "DisplayName", kWmiQueryLimitMs);
             if (!name || name->empty()) continue;
-            auto version = connection.GetStringValue(kHkeyLocalMachine, path, "DisplayVersion", kWmiQueryLimitMs);
+            auto version = connection.GetStringValue(kHkeyLocalMachine, path, "DisplayVersion",
+                                                     kWmiQueryLimitMs);
             programs_->push_back({std::move(*name), version ? std::move(*version) : std::string()});
         }
     }
     for (const std::string& alternative : SplitAny(alternatives, "|")) {
         const auto [name, version] = SplitProgram(alternative);
         for (const Program& program : *programs_) {
-            if (EqualsNoCase(program.name, name) && (version.empty() || EqualsNoCase(program.version, version)))
+            if (EqualsNoCase(program.name, name) &&
+                (version.empty() || EqualsNoCase(program.version, version)))
                 return true;
         }
     }
     return false;
 }
 
-bool CScanLinkupWmi::RegistryHolds(WmiConnection& connection, bool dword, const std::string& alternatives) {
+bool CScanLinkupWmi::RegistryHolds(WmiConnection& connection, bool dword,
+                                   const std::string& alternatives) {
     for (const std::string& alternative : SplitAny(alternatives, "|")) {
-        if (Stopping()) return true;   // no event for what was not looked at
+        if (Stopping()) return true;  // no event for what was not looked at
         const auto [pathText, expected] = SplitRegistryExpected(alternative);
         const auto path = ParseRegistryPath(pathText);
         if (!path) continue;
         std::optional<std::string> value;
         if (dword) {
-            const auto number = connection.GetDwordValue(path->root, path->key, path->value, kWmiQueryLimitMs);
+            const auto number =
+                connection.GetDwordValue(path->root, path->key, path->value, kWmiQueryLimitMs);
             if (number) value = std::to_string(*number);
         } else {
             value = connection.GetStringValue(path->root, path->key, path->value, kWmiQueryLimitMs);
@@ -171,7 +179,7 @@ bool CScanLinkupWmi::RegistryHolds(WmiConnection& connection, bool dword, const 
 
 void CScanLinkupWmi::Raise(const NodeFacts& node, long type, const std::string& current,
                            const std::string& before) {
-    if (Stopping()) return;   // a call cut short by the stop says nothing about the computer
+    if (Stopping()) return;  // a call cut short by the stop says nothing about the computer
     auto event = NodeEvent(node, EventTypeOf(type));
     event->Current = current;
     event->Before = before;

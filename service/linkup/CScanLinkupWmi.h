@@ -44,14 +44,15 @@ private:
                   const std::string& alternatives);
     bool HasProgram(WmiConnection& connection, const std::string& alternatives);
     bool RegistryHolds(WmiConnection& connection, bool dword, const std::string& alternatives);
-    void Raise(const NodeFacts& node, long type, const std::string& current, const std::string& before);
+    void Raise(const NodeFacts& node, long type, const std::string& current,
+               const std::string& before);
 
     WmiClient& wmi_;
     struct Program {
         std::string name;
         std::string version;
     };
-    std::optional<std::vector<Program>> programs_;   // read once per check
+    std::optional<std::vector<Program>> programs_;  // read once per check
 };
 
 }  // namespace tarvell

@@ -39,12 +39,15 @@ std::vector<LinkupTarget> CScanLinkupWmiNow::Targets() {
         CDbItem device;
         if (!engine_.LookupSwitch(switchKey, device)) continue;
         if (!engine_.IsEventSelected(0, "WMI", switchKey)) continue;
-        if (engine_.IsNodeExcluded(mac, node->NodeIp(), node->NodesOnPort(), switchKey, portKey) != 0) continue;
+        if (engine_.IsNodeExcluded(mac, node->NodeIp(), node->NodesOnPort(), switchKey, portKey) !=
+            0)
+            continue;
         if (engine_.IsMonitoredInterface(switchKey + "/" + portKey) != 0) continue;
         LinkupTarget target;
         target.NodeMac = mac;
         target.SwitchIp = device.SwitchIps().substr(0, device.SwitchIps().find(';'));
-        target.SwitchName = device.SwitchName().empty() ? device.SwitchAltName() : device.SwitchName();
+        target.SwitchName =
+            device.SwitchName().empty() ? device.SwitchAltName() : device.SwitchName();
         target.SwitchKey = switchKey;
         target.PortIndex = portKey;
         target.PortName = engine_.GetPortName(switchKey + "/" + portKey);
@@ -54,7 +57,8 @@ std::vector<LinkupTarget> CScanLinkupWmiNow::Targets() {
     return targets;
 }
 
-std::optional<std::size_t> CScanLinkupWmiNow::FreeSlot(std::vector<std::unique_ptr<CScanLinkupWmi>>& slots) {
+std::optional<std::size_t> CScanLinkupWmiNow::FreeSlot(
+    std::vector<std::unique_ptr<CScanLinkupWmi>>& slots) {
     std::unique_lock<std::mutex> guard(lock_);
     if (slots.size() < maxRunning_) {
         slots.emplace_back();
@@ -67,7 +71,7 @@ std::optional<std::size_t> CScanLinkupWmiNow::FreeSlot(std::vector<std::unique_p
             if (done_[i]) {
                 done_[i] = false;
                 guard.unlock();
-                if (slots[i]) slots[i]->Join();   // past its last step: ends at once
+                if (slots[i]) slots[i]->Join();  // past its last step: ends at once
                 slots[i].reset();
                 return i;
             }
@@ -88,7 +92,8 @@ void CScanLinkupWmiNow::CheckAll() {
         if (StopRequested()) break;
         const auto slot = FreeSlot(slots);
         if (!slot) break;
-        auto check = std::make_unique<CScanLinkupWmi>(engine_, wmi_, std::move(target), &StopEvent());
+        auto check =
+            std::make_unique<CScanLinkupWmi>(engine_, wmi_, std::move(target), &StopEvent());
         const std::size_t index = *slot;
         check->SetDone([this, index] {
             std::lock_guard<std::mutex> guard(lock_);
@@ -97,7 +102,9 @@ void CScanLinkupWmiNow::CheckAll() {
         });
         slots[index] = std::move(check);
         if (!slots[index]->Start()) {
-            engine_.Log("WMI check of a node could not be started (no thread); the on-demand check goes on");
+            engine_.Log(
+                "WMI check of a node could not be started (no thread); the on-demand check goes "
+                "on");
             slots[index].reset();
             std::lock_guard<std::mutex> guard(lock_);
             done_[index] = true;

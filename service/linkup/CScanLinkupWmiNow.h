@@ -21,7 +21,8 @@ inline constexpr std::size_t kWmiNowMaxRunning = 64;
 
 class CScanLinkupWmiNow : public WorkerThread {
 public:
-    CScanLinkupWmiNow(CTarvellFrm& engine, WmiClient& wmi, std::size_t maxRunning = kWmiNowMaxRunning)
+    CScanLinkupWmiNow(CTarvellFrm& engine, WmiClient& wmi,
+                      std::size_t maxRunning = kWmiNowMaxRunning)
         : engine_(engine), wmi_(wmi), maxRunning_(maxRunning) {}
     ~CScanLinkupWmiNow() override { StopAndJoin(); }
 
@@ -47,11 +48,11 @@ private:
     WmiClient& wmi_;
     const std::size_t maxRunning_;
     mutable std::mutex lock_;
-    std::condition_variable ended_;   // a check ended
-    bool again_ = false;              // [lock_]
-    bool lastRound_ = false;          // [lock_]
-    std::size_t started_ = 0;         // [lock_]
-    std::vector<bool> done_;          // [lock_] per slot: its check has ended
+    std::condition_variable ended_;  // a check ended
+    bool again_ = false;             // [lock_]
+    bool lastRound_ = false;         // [lock_]
+    std::size_t started_ = 0;        // [lock_]
+    std::vector<bool> done_;         // [lock_] per slot: its check has ended
 };
 
 }  // namespace tarvell

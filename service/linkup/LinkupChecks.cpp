@@ -53,11 +53,12 @@ void LinkupChecks::Stop() {
 void LinkupChecks::StartCheck(LinkupCheck check, const LinkupTarget& target) {
     std::lock_guard<std::mutex> guard(lock_);
     if (stopping_ || threads_.empty()) return;
-    if (!pending_.insert({check, target.NodeMac}).second) return;   // one pending per node
+    if (!pending_.insert({check, target.NodeMac}).second) return;  // one pending per node
     if (queue_.size() >= options_.maxQueued) {
         pending_.erase({check, target.NodeMac});
         if (!overflowLogged_) {
-            engine_.Log("Linkup checks could not be queued (" + FormatLong(static_cast<std::int64_t>(queue_.size())) +
+            engine_.Log("Linkup checks could not be queued (" +
+                        FormatLong(static_cast<std::int64_t>(queue_.size())) +
                         " are waiting); new nodes are not checked until the queue shortens");
             overflowLogged_ = true;
         }
@@ -74,14 +75,14 @@ void LinkupChecks::StartWmiRecheck() {
         std::lock_guard<std::mutex> guard(lock_);
         if (stopping_) return;
         if (recheck_ && recheck_->RunAgain()) return;
-        ended = std::move(recheck_);   // it finished its last round: joined below at once
+        ended = std::move(recheck_);  // it finished its last round: joined below at once
     }
     if (ended) ended->StopAndJoin();
     // The backend is made on this thread only when no check made it before; the fixture and
     // null backends are quick, the helper's self-test takes about a second.
     auto recheck = std::make_unique<CScanLinkupWmiNow>(engine_, Wmi(), options_.recheckMaxRunning);
     std::lock_guard<std::mutex> guard(lock_);
-    if (stopping_ || recheck_) return;   // stopped, or another call won the race
+    if (stopping_ || recheck_) return;  // stopped, or another call won the race
     if (!recheck->Start()) {
         engine_.Log("The on-demand WMI check could not be started (no thread)");
         return;

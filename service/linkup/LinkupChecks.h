@@ -44,7 +44,8 @@ public:
     using WmiFactory = std::function<std::unique_ptr<WmiClient>()>;
 
     // `wmi` makes the backend (default: MakeWmiClient).
-    LinkupChecks(CTarvellFrm& engine, WmiFactory wmi = {}, LinkupCheckOptions options = LinkupCheckOptions());
+    LinkupChecks(CTarvellFrm& engine, WmiFactory wmi = {},
+                 LinkupCheckOptions options = LinkupCheckOptions());
     ~LinkupChecks() override;
     LinkupChecks(const LinkupChecks&) = delete;
     LinkupChecks& operator=(const LinkupChecks&) = delete;
@@ -78,12 +79,12 @@ private:
 
     mutable std::mutex lock_;
     mutable std::condition_variable changed_;
-    std::deque<Job> queue_;                                // [lock_]
-    std::set<std::pair<LinkupCheck, std::string>> pending_;   // [lock_] queued or running
-    std::size_t running_ = 0;                              // [lock_]
-    bool stopping_ = false;                                // [lock_]
-    bool overflowLogged_ = false;                          // [lock_]
-    std::unique_ptr<CScanLinkupWmiNow> recheck_;           // [lock_]
+    std::deque<Job> queue_;                                  // [lock_]
+    std::set<std::pair<LinkupCheck, std::string>> pending_;  // [lock_] queued or running
+    std::size_t running_ = 0;                                // [lock_]
+    bool stopping_ = false;                                  // [lock_]
+    bool overflowLogged_ = false;                            // [lock_]
+    std::unique_ptr<CScanLinkupWmiNow> recheck_;             // [lock_]
     std::vector<std::thread> threads_;
 };
 

@@ -12,7 +12,8 @@ WmiAccount SplitLogon(const std::string& text) {
     account.user = text.substr(0, first);
     if (first == std::string::npos) return account;
     const std::size_t second = text.find('/', first + 1);
-    account.domain = text.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+    account.domain = text.substr(
+        first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
     if (second == std::string::npos) return account;
     account.password = text.substr(second + 1);
     if (!account.password.empty() && account.password.back() == '/') account.password.pop_back();
@@ -23,8 +24,9 @@ bool MatchAny(const std::string& alternatives, const std::string& value) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t bar = alternatives.find('|', start);
-        const std::string_view one = std::string_view(alternatives).substr(
-            start, bar == std::string::npos ? std::string::npos : bar - start);
+        const std::string_view one =
+            std::string_view(alternatives)
+                .substr(start, bar == std::string::npos ? std::string::npos : bar - start);
         if (EqualsNoCase(one, value)) return true;
         if (bar == std::string::npos) return false;
         start = bar + 1;
@@ -53,8 +55,8 @@ std::pair<std::string, std::string> SplitRegistryExpected(const std::string& alt
 
 std::optional<RegistryPath> ParseRegistryPath(const std::string& path) {
     static const std::pair<const char*, std::uint32_t> kRoots[] = {
-        {"HKEY_CLASSES_ROOT", kHkeyClassesRoot},   {"HKEY_CURRENT_USER", kHkeyCurrentUser},
-        {"HKEY_LOCAL_MACHINE", kHkeyLocalMachine}, {"HKEY_USERS", kHkeyUsers},
+        {"HKEY_CLASSES_ROOT", kHkeyClassesRoot},     {"HKEY_CURRENT_USER", kHkeyCurrentUser},
+        {"HKEY_LOCAL_MACHINE", kHkeyLocalMachine},   {"HKEY_USERS", kHkeyUsers},
         {"HKEY_CURRENT_CONFIG", kHkeyCurrentConfig}, {"HKEY_DYN_DATA", kHkeyDynData},
     };
     const std::size_t first = path.find('\\');

@@ -11,7 +11,7 @@ namespace tarvell {
 
 // The fields a linkup check is started with.
 struct LinkupTarget {
-    std::string NodeMac;         // 12 upper-case hex digits
+    std::string NodeMac;  // 12 upper-case hex digits
     std::string SwitchIp;
     std::string SwitchName;
     std::string SwitchKey;

@@ -11,7 +11,8 @@ bool LinkupWorker::Stopping() const {
 bool LinkupWorker::Pause(std::int64_t ms) {
     if (Stopping()) return true;
     Clock& clock = engine_.clock();
-    if (dynamic_cast<SystemClock*>(&clock) != nullptr) return StopSignal().WaitFor(ms) || Stopping();
+    if (dynamic_cast<SystemClock*>(&clock) != nullptr)
+        return StopSignal().WaitFor(ms) || Stopping();
     clock.SleepMs(ms);
     return Stopping();
 }
@@ -28,7 +29,8 @@ std::optional<LinkupWorker::NodeFacts> LinkupWorker::WaitForNode() {
     return std::nullopt;
 }
 
-std::unique_ptr<CEventItem> LinkupWorker::NodeEvent(const NodeFacts& node, const std::string& type) const {
+std::unique_ptr<CEventItem> LinkupWorker::NodeEvent(const NodeFacts& node,
+                                                    const std::string& type) const {
     auto event = std::make_unique<CEventItem>();
     event->Severity = 0;
     event->Category = "Detection";

@@ -35,8 +35,8 @@ protected:
     void Run() override { Check(); }
 
     struct NodeFacts {
-        std::string ip;        // as stored (may end in a remark): the event's SourceIp
-        std::string address;   // the dotted address alone: what is connected to
+        std::string ip;       // as stored (may end in a remark): the event's SourceIp
+        std::string address;  // the dotted address alone: what is connected to
         std::string name;
     };
     // Looks up the node until it has an address (kNodeWaitTries looks); nullopt when it never

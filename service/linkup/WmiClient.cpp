@@ -22,15 +22,16 @@ public:
                                                   std::int64_t) override {
         return std::nullopt;
     }
-    std::optional<std::vector<std::string>> EnumKey(std::uint32_t, const std::string&, std::int64_t) override {
+    std::optional<std::vector<std::string>> EnumKey(std::uint32_t, const std::string&,
+                                                    std::int64_t) override {
         return std::nullopt;
     }
     std::optional<std::string> GetStringValue(std::uint32_t, const std::string&, const std::string&,
                                               std::int64_t) override {
         return std::nullopt;
     }
-    std::optional<std::uint32_t> GetDwordValue(std::uint32_t, const std::string&, const std::string&,
-                                               std::int64_t) override {
+    std::optional<std::uint32_t> GetDwordValue(std::uint32_t, const std::string&,
+                                               const std::string&, std::int64_t) override {
         return std::nullopt;
     }
     bool IsDomainComputer(const std::string&, std::int64_t) override { return false; }
@@ -48,10 +49,12 @@ public:
 
 std::unique_ptr<WmiClient> MakeNullWmiClient() { return std::make_unique<NullClient>(); }
 
-std::unique_ptr<WmiClient> MakeWmiClient(const WmiEnvironmentLookup& lookup, Clock* clock, std::string* note) {
+std::unique_ptr<WmiClient> MakeWmiClient(const WmiEnvironmentLookup& lookup, Clock* clock,
+                                         std::string* note) {
     std::string ignored;
     std::string& why = note != nullptr ? *note : ignored;
-    const char* fixture = lookup ? lookup("TARVELL_WMI_FIXTURE") : std::getenv("TARVELL_WMI_FIXTURE");
+    const char* fixture =
+        lookup ? lookup("TARVELL_WMI_FIXTURE") : std::getenv("TARVELL_WMI_FIXTURE");
     if (fixture != nullptr && *fixture != '\0') {
         if (IsDirectory(fixture)) {
             why = std::string("fixture files of ") + fixture;
@@ -65,7 +68,8 @@ std::unique_ptr<WmiClient> MakeWmiClient(const WmiEnvironmentLookup& lookup, Clo
         why = std::string("no ") + kWmiHelperName + " is installed";
         return MakeNullWmiClient();
     }
-    auto client = std::make_unique<WmiHelperClient>(std::vector<std::string>{kSystemPython, helper});
+    auto client =
+        std::make_unique<WmiHelperClient>(std::vector<std::string>{kSystemPython, helper});
     std::string failure;
     if (!client->SelfTest(&failure)) {
         why = "the helper's self-test failed (" + failure + ")";

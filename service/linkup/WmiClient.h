@@ -39,8 +39,8 @@ inline constexpr std::uint32_t kHkeyCurrentConfig = 0x80000005;
 inline constexpr std::uint32_t kHkeyDynData = 0x80000006;
 
 // Bounds of what is taken from a computer's answers.
-inline constexpr std::size_t kMaxWmiValues = 20'000;       // values of one query or key list
-inline constexpr std::size_t kMaxWmiValueBytes = 4'096;    // one value; longer ones are cut
+inline constexpr std::size_t kMaxWmiValues = 20'000;     // values of one query or key list
+inline constexpr std::size_t kMaxWmiValueBytes = 4'096;  // one value; longer ones are cut
 
 // Time limits of the calls.
 inline constexpr std::int64_t kWmiConnectLimitMs = 30'000;
@@ -63,12 +63,15 @@ public:
                                                           const std::string& property,
                                                           std::int64_t limitMs) = 0;
     // The registry provider of the connected namespace.
-    virtual std::optional<std::vector<std::string>> EnumKey(std::uint32_t root, const std::string& key,
+    virtual std::optional<std::vector<std::string>> EnumKey(std::uint32_t root,
+                                                            const std::string& key,
                                                             std::int64_t limitMs) = 0;
     virtual std::optional<std::string> GetStringValue(std::uint32_t root, const std::string& key,
-                                                      const std::string& value, std::int64_t limitMs) = 0;
+                                                      const std::string& value,
+                                                      std::int64_t limitMs) = 0;
     virtual std::optional<std::uint32_t> GetDwordValue(std::uint32_t root, const std::string& key,
-                                                       const std::string& value, std::int64_t limitMs) = 0;
+                                                       const std::string& value,
+                                                       std::int64_t limitMs) = 0;
     // Whether the address is a computer that is a member of a domain or workgroup (it answers
     // with the names it registered and one of them is a group name). Needs no connection.
     virtual bool IsDomainComputer(const std::string& nodeIp, std::int64_t limitMs) = 0;
@@ -93,7 +96,7 @@ using WmiEnvironmentLookup = std::function<const char*(const char* name)>;
 // (impacket importable); otherwise the null backend. `lookup` defaults to getenv.
 // `clock` takes the fixture backend's delays (null: the default clock); `note` (may be null)
 // says what was chosen and why, for the log.
-std::unique_ptr<WmiClient> MakeWmiClient(const WmiEnvironmentLookup& lookup = {}, class Clock* clock = nullptr,
-                                         std::string* note = nullptr);
+std::unique_ptr<WmiClient> MakeWmiClient(const WmiEnvironmentLookup& lookup = {},
+                                         class Clock* clock = nullptr, std::string* note = nullptr);
 
 }  // namespace tarvell

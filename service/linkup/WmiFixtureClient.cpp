@@ -25,9 +25,9 @@ const Json& Member(const Json& object, const char* name) {
 
 // Only a dotted address names a file: no "/", no "..".
 bool IsAddressText(const std::string& ip) {
-    return !ip.empty() && ip.size() <= 15 &&
-           std::all_of(ip.begin(), ip.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; }) &&
-           ip.front() != '.';
+    return !ip.empty() && ip.size() <= 15 && std::all_of(ip.begin(), ip.end(), [](char c) {
+        return (c >= '0' && c <= '9') || c == '.';
+    }) && ip.front() != '.';
 }
 
 const char* RootName(std::uint32_t root) {
@@ -63,7 +63,8 @@ std::optional<std::string> ValueText(const Json& v) {
 
 std::string JsonText(const Json& object, const char* name) {
     const auto it = object.find(name);
-    return it != object.end() && it->is_string() ? Utf8ToCp1252(it->get<std::string>()) : std::string();
+    return it != object.end() && it->is_string() ? Utf8ToCp1252(it->get<std::string>())
+                                                 : std::string();
 }
 
 std::int64_t JsonNumber(const Json& object, const char* name) {
@@ -74,7 +75,7 @@ std::int64_t JsonNumber(const Json& object, const char* name) {
 // The parts of the small WQL the fixtures understand.
 struct SimpleQuery {
     std::string className;
-    std::string property;   // empty: no condition
+    std::string property;  // empty: no condition
     bool notEqual = false;
     std::string text;
 };
@@ -127,7 +128,8 @@ public:
         connected_ = false;
     }
 
-    std::optional<std::vector<std::string>> Query(const std::string& wql, const std::string& property,
+    std::optional<std::vector<std::string>> Query(const std::string& wql,
+                                                  const std::string& property,
                                                   std::int64_t limitMs) override {
         if (!Pass(limitMs)) return std::nullopt;
         const auto q = ParseQuery(wql);
@@ -140,7 +142,7 @@ public:
             if (!q->property.empty()) {
                 const Json* tested = FindNoCase(object, q->property);
                 const auto text = tested != nullptr ? ValueText(*tested) : std::nullopt;
-                if (!text) continue;   // NULL never compares true
+                if (!text) continue;  // NULL never compares true
                 if (EqualsNoCase(*text, q->text) == q->notEqual) continue;
             }
             const Json* value = FindNoCase(object, property);
@@ -169,8 +171,9 @@ public:
             exists = true;
             const std::string below = full.substr(prefix.size());
             const std::string name = below.substr(0, below.find('\\'));
-            const bool seen = std::any_of(names.begin(), names.end(),
-                                          [&](const std::string& n) { return EqualsNoCase(n, name); });
+            const bool seen = std::any_of(names.begin(), names.end(), [&](const std::string& n) {
+                return EqualsNoCase(n, name);
+            });
             if (!name.empty() && !seen && names.size() < kMaxWmiValues) names.push_back(name);
         }
         if (!exists) return std::nullopt;
@@ -178,14 +181,16 @@ public:
     }
 
     std::optional<std::string> GetStringValue(std::uint32_t root, const std::string& key,
-                                              const std::string& value, std::int64_t limitMs) override {
+                                              const std::string& value,
+                                              std::int64_t limitMs) override {
         const Json* v = RegistryValue(root, key, value, limitMs);
         if (v == nullptr || !v->is_string()) return std::nullopt;
         return ValueText(*v);
     }
 
     std::optional<std::uint32_t> GetDwordValue(std::uint32_t root, const std::string& key,
-                                               const std::string& value, std::int64_t limitMs) override {
+                                               const std::string& value,
+                                               std::int64_t limitMs) override {
         const Json* v = RegistryValue(root, key, value, limitMs);
         if (v == nullptr || !v->is_number_integer()) return std::nullopt;
         const std::int64_t n = v->get<std::int64_t>();
@@ -204,7 +209,8 @@ public:
 private:
     std::optional<Json> Load(const std::string& nodeIp) {
         if (!IsAddressText(nodeIp)) return std::nullopt;
-        const auto bytes = ReadWholeFile(JoinPath(client_.Folder(), nodeIp + ".json"), kMaxWmiFixtureBytes);
+        const auto bytes =
+            ReadWholeFile(JoinPath(client_.Folder(), nodeIp + ".json"), kMaxWmiFixtureBytes);
         if (!bytes) return std::nullopt;
         Json parsed = Json::parse(*bytes, nullptr, false);
         if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
@@ -226,7 +232,8 @@ private:
     }
 
     bool TryConnect(const std::string& nodeIp, const std::string& nameSpace,
-                    const std::optional<WmiAccount>& account, std::int64_t limitMs, std::string* why) {
+                    const std::optional<WmiAccount>& account, std::int64_t limitMs,
+                    std::string* why) {
         const int before = client_.CountConnect(nodeIp);
         auto file = Load(nodeIp);
         if (!file) {
@@ -243,13 +250,15 @@ private:
         }
         if (const auto refuse = file->find("refuse"); refuse != file->end() && refuse->is_array()) {
             for (const Json& n : *refuse) {
-                if (n.is_string() && (n.get<std::string>() == "*" || EqualsNoCase(n.get<std::string>(), nameSpace))) {
+                if (n.is_string() && (n.get<std::string>() == "*" ||
+                                      EqualsNoCase(n.get<std::string>(), nameSpace))) {
                     *why = "access denied";
                     return false;
                 }
             }
         }
-        if (const auto wanted = file->find("account"); wanted != file->end() && wanted->is_object()) {
+        if (const auto wanted = file->find("account");
+            wanted != file->end() && wanted->is_object()) {
             const WmiAccount expected{JsonText(*wanted, "user"), JsonText(*wanted, "domain"),
                                       JsonText(*wanted, "password")};
             if (!account || !(*account == expected)) {
@@ -267,7 +276,8 @@ private:
         if (!Pass(limitMs)) return nullptr;
         const char* rootName = RootName(root);
         if (rootName == nullptr) return nullptr;
-        const Json* values = FindNoCase(Member(computer_, "registry"), std::string(rootName) + "\\" + key);
+        const Json* values =
+            FindNoCase(Member(computer_, "registry"), std::string(rootName) + "\\" + key);
         if (values == nullptr || !values->is_object()) return nullptr;
         return FindNoCase(*values, value);
     }
@@ -295,7 +305,7 @@ std::unique_ptr<WmiConnection> WmiFixtureClient::Open(const ManualResetEvent* ca
 
 int WmiFixtureClient::CountConnect(const std::string& nodeIp) {
     std::lock_guard<std::mutex> guard(lock_);
-    if (connects_.size() > 100'000) connects_.clear();   // a demo running for weeks
+    if (connects_.size() > 100'000) connects_.clear();  // a demo running for weeks
     return connects_[nodeIp]++;
 }
 

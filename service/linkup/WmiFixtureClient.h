@@ -60,8 +60,8 @@ private:
     const std::string folder_;
     Clock* clock_;
     mutable std::mutex lock_;
-    std::map<std::string, int> connects_;    // [lock_]
-    std::vector<ConnectRecord> records_;     // [lock_]
+    std::map<std::string, int> connects_;  // [lock_]
+    std::vector<ConnectRecord> records_;   // [lock_]
 };
 
 }  // namespace tarvell

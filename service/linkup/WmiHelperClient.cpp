@@ -33,7 +33,7 @@ std::optional<std::vector<std::string>> Texts(const Json& answer, const char* na
     std::vector<std::string> out;
     for (const Json& v : *it) {
         if (out.size() >= kMaxWmiValues) break;
-        if (auto t = Text(v)) out.push_back(std::move(*t));   // NULL values are left out
+        if (auto t = Text(v)) out.push_back(std::move(*t));  // NULL values are left out
     }
     return out;
 }
@@ -46,8 +46,11 @@ public:
     bool Connect(const std::string& nodeIp, const std::string& nameSpace,
                  const std::optional<WmiAccount>& account, std::int64_t limitMs,
                  std::string* why) override {
-        Json request = {{"op", "connect"}, {"ip", Utf8(nodeIp)}, {"namespace", Utf8(nameSpace)},
-                        {"own", !account.has_value()}, {"timeoutMs", limitMs}};
+        Json request = {{"op", "connect"},
+                        {"ip", Utf8(nodeIp)},
+                        {"namespace", Utf8(nameSpace)},
+                        {"own", !account.has_value()},
+                        {"timeoutMs", limitMs}};
         if (account) {
             request["user"] = Utf8(account->user);
             request["domain"] = Utf8(account->domain);
@@ -63,11 +66,15 @@ public:
         Call({{"op", "disconnect"}}, kWriteLimitMs, &why);
     }
 
-    std::optional<std::vector<std::string>> Query(const std::string& wql, const std::string& property,
+    std::optional<std::vector<std::string>> Query(const std::string& wql,
+                                                  const std::string& property,
                                                   std::int64_t limitMs) override {
         std::string why;
-        const auto answer = Call({{"op", "query"}, {"wql", Utf8(wql)}, {"property", Utf8(property)},
-                                  {"timeoutMs", limitMs}}, limitMs, &why);
+        const auto answer = Call({{"op", "query"},
+                                  {"wql", Utf8(wql)},
+                                  {"property", Utf8(property)},
+                                  {"timeoutMs", limitMs}},
+                                 limitMs, &why);
         if (!answer) return std::nullopt;
         return Texts(*answer, "values");
     }
@@ -75,27 +82,38 @@ public:
     std::optional<std::vector<std::string>> EnumKey(std::uint32_t root, const std::string& key,
                                                     std::int64_t limitMs) override {
         std::string why;
-        const auto answer = Call({{"op", "enumkey"}, {"root", root}, {"key", Utf8(key)},
-                                  {"timeoutMs", limitMs}}, limitMs, &why);
+        const auto answer =
+            Call({{"op", "enumkey"}, {"root", root}, {"key", Utf8(key)}, {"timeoutMs", limitMs}},
+                 limitMs, &why);
         if (!answer) return std::nullopt;
         return Texts(*answer, "names");
     }
 
     std::optional<std::string> GetStringValue(std::uint32_t root, const std::string& key,
-                                              const std::string& value, std::int64_t limitMs) override {
+                                              const std::string& value,
+                                              std::int64_t limitMs) override {
         std::string why;
-        const auto answer = Call({{"op", "getstring"}, {"root", root}, {"key", Utf8(key)},
-                                  {"value", Utf8(value)}, {"timeoutMs", limitMs}}, limitMs, &why);
+        const auto answer = Call({{"op", "getstring"},
+                                  {"root", root},
+                                  {"key", Utf8(key)},
+                                  {"value", Utf8(value)},
+                                  {"timeoutMs", limitMs}},
+                                 limitMs, &why);
         if (!answer) return std::nullopt;
         const auto it = answer->find("value");
         return it != answer->end() ? Text(*it) : std::nullopt;
     }
 
     std::optional<std::uint32_t> GetDwordValue(std::uint32_t root, const std::string& key,
-                                               const std::string& value, std::int64_t limitMs) override {
+                                               const std::string& value,
+                                               std::int64_t limitMs) override {
         std::string why;
-        const auto answer = Call({{"op", "getdword"}, {"root", root}, {"key", Utf8(key)},
-                                  {"value", Utf8(value)}, {"timeoutMs", limitMs}}, limitMs, &why);
+        const auto answer = Call({{"op", "getdword"},
+                                  {"root", root},
+                                  {"key", Utf8(key)},
+                                  {"value", Utf8(value)},
+                                  {"timeoutMs", limitMs}},
+                                 limitMs, &why);
         if (!answer) return std::nullopt;
         const auto it = answer->find("value");
         if (it == answer->end() || !it->is_number_integer()) return std::nullopt;
@@ -106,8 +124,9 @@ public:
 
     bool IsDomainComputer(const std::string& nodeIp, std::int64_t limitMs) override {
         std::string why;
-        const auto answer = Call({{"op", "domaincomputer"}, {"ip", Utf8(nodeIp)}, {"timeoutMs", limitMs}},
-                                 limitMs, &why);
+        const auto answer =
+            Call({{"op", "domaincomputer"}, {"ip", Utf8(nodeIp)}, {"timeoutMs", limitMs}}, limitMs,
+                 &why);
         if (!answer) return false;
         const auto it = answer->find("member");
         return it != answer->end() && it->is_boolean() && it->get<bool>();
@@ -133,7 +152,8 @@ private:
             helper_.Kill();
             return std::nullopt;
         }
-        const auto answerLine = helper_.ReadLine(kMaxHelperLineBytes, limitMs + kAnswerGraceMs, cancel_);
+        const auto answerLine =
+            helper_.ReadLine(kMaxHelperLineBytes, limitMs + kAnswerGraceMs, cancel_);
         if (!answerLine) {
             *why = "the helper did not answer in time";
             helper_.Kill();
@@ -148,7 +168,8 @@ private:
         const auto ok = answer.find("ok");
         if (ok == answer.end() || !ok->is_boolean() || !ok->get<bool>()) {
             const auto error = answer.find("error");
-            *why = error != answer.end() && error->is_string() ? Text(*error).value_or("") : "failed";
+            *why =
+                error != answer.end() && error->is_string() ? Text(*error).value_or("") : "failed";
             return std::nullopt;
         }
         return answer;

@@ -17,7 +17,7 @@ namespace tarvell {
 namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
-using Column = std::map<snmp::Oid, snmp::Value>;   // instance suffix to value
+using Column = std::map<snmp::Oid, snmp::Value>;  // instance suffix to value
 
 // sysObjectID prefixes that select the vendor walks.
 constexpr const char* kCiscoPrefix = "1.3.6.1.4.1.9";
@@ -96,9 +96,15 @@ std::string MacOfInstance(const snmp::Oid& instance) {
 
 CScanSnmpMacs::CScanSnmpMacs(CTarvellFrm& engine, LinkupStarter& linkup,
                              std::vector<PollRequest> ports, const ManualResetEvent* stop,
-                             PollOptions options, OncePerSwitch* rowLimitLog, OncePerSwitch* failureLog)
-    : engine_(engine), linkup_(linkup), ports_(std::move(ports)), stop_(stop),
-      options_(options), rowLimitLog_(rowLimitLog), failureLog_(failureLog) {
+                             PollOptions options, OncePerSwitch* rowLimitLog,
+                             OncePerSwitch* failureLog)
+    : engine_(engine),
+      linkup_(linkup),
+      ports_(std::move(ports)),
+      stop_(stop),
+      options_(options),
+      rowLimitLog_(rowLimitLog),
+      failureLog_(failureLog) {
     if (!ports_.empty()) {
         const PollRequest& first = ports_.front();
         PortIndex = first.PortIndex;
@@ -133,7 +139,8 @@ bool CScanSnmpMacs::Run() {
     try {
         PollSwitch();
     } catch (const std::exception& e) {
-        engine_.Log("Switch " + SwitchKey + " could not be polled (" + e.what() + "); the poll ends");
+        engine_.Log("Switch " + SwitchKey + " could not be polled (" + e.what() +
+                    "); the poll ends");
     }
     return true;
 }
@@ -142,26 +149,30 @@ bool CScanSnmpMacs::Run() {
 
 void CScanSnmpMacs::LogRowLimit(const std::string& column) {
     if (rowLimitLog_ && !rowLimitLog_->First(SwitchKey)) return;
-    engine_.Log("Switch " + SwitchKey + " (" + SwitchIp + ") could not be read whole (column " + column +
-                " has more than " + FormatLong(static_cast<std::int64_t>(options_.maxRowsPerColumn)) +
+    engine_.Log("Switch " + SwitchKey + " (" + SwitchIp + ") could not be read whole (column " +
+                column + " has more than " +
+                FormatLong(static_cast<std::int64_t>(options_.maxRowsPerColumn)) +
                 " rows); the rest of the column is not read");
 }
 
 bool CScanSnmpMacs::OverBudget() {
     if (overBudget_) return true;
-    const auto spentMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_).count();
+    const auto spentMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - started_)
+                             .count();
     if (requests_ < options_.budgetRequests && spentMs < options_.budgetMs) return false;
     overBudget_ = true;
-    engine_.Log("Switch " + SwitchKey + " (" + SwitchIp + ") could not be read whole within one poll's bound (" +
+    engine_.Log("Switch " + SwitchKey + " (" + SwitchIp +
+                ") could not be read whole within one poll's bound (" +
                 FormatLong(options_.budgetMs / 1000) + " s, " +
                 FormatLong(static_cast<std::int64_t>(options_.budgetRequests)) + " requests; " +
-                FormatLong(static_cast<std::int64_t>(requests_)) + " requests sent); the poll ends with what was read");
+                FormatLong(static_cast<std::int64_t>(requests_)) +
+                " requests sent); the poll ends with what was read");
     return true;
 }
 
-void CScanSnmpMacs::Walk(const PollCommunity& with, const std::vector<std::string>& columns, bool ordered,
-                         const std::function<void(const Row&)>& onRow) {
+void CScanSnmpMacs::Walk(const PollCommunity& with, const std::vector<std::string>& columns,
+                         bool ordered, const std::function<void(const Row&)>& onRow) {
     if (columns.empty() || !engine_.Snmp || Stopping() || OverBudget()) return;
     if (!session_) session_ = engine_.Snmp->Open(SwitchIp, timeoutMs_, retries_);
     if (!session_) return;
@@ -176,7 +187,8 @@ void CScanSnmpMacs::Walk(const PollCommunity& with, const std::vector<std::strin
     const SnmpWalkResult result = session_->Walk(with.community, columns, onRow, options);
     requests_ += result.requests;
     if (result.end == snmp::WalkEnd::RowLimit) {
-        if (options.maxRows < options_.maxRowsPerColumn) requests_ = std::max(requests_, options_.budgetRequests);
+        if (options.maxRows < options_.maxRowsPerColumn)
+            requests_ = std::max(requests_, options_.budgetRequests);
         if (!OverBudget()) LogRowLimit(columns.back());
     }
     NoteWalk(with, result);
@@ -192,24 +204,28 @@ void CScanSnmpMacs::NoteWalk(const PollCommunity& with, const SnmpWalkResult& re
     }
     if (failureLogged_ || (failureLog_ && !failureLog_->First(SwitchKey))) return;
     failureLogged_ = true;
-    engine_.Log("Switch " + SwitchKey + " (" + SwitchIp + ") could not be read over SNMPv3 (" + result.reason +
-                "); its ports are not polled until it answers");
+    engine_.Log("Switch " + SwitchKey + " (" + SwitchIp + ") could not be read over SNMPv3 (" +
+                result.reason + "); its ports are not polled until it answers");
 }
 
 // Walks columns side by side and keeps, per column, the values of the bindings that lay in it,
 // keyed by instance. Rows are joined by instance afterwards, so a column with a row missing
 // does not shift the others.
-static std::vector<Column> Collect(const std::vector<std::string>& columns,
-                                   const std::function<void(const std::function<void(const std::vector<snmp::VarBind>&)>&)>& walk) {
+static std::vector<Column> Collect(
+    const std::vector<std::string>& columns,
+    const std::function<void(const std::function<void(const std::vector<snmp::VarBind>&)>&)>&
+        walk) {
     std::vector<snmp::Oid> heads;
     for (const std::string& c : columns) heads.push_back(snmp::ParseOid(c).value_or(snmp::Oid{}));
     std::vector<Column> out(columns.size());
     walk([&](const std::vector<snmp::VarBind>& row) {
         for (std::size_t i = 0; i < columns.size() && i < row.size(); ++i) {
             const snmp::VarBind& b = row[i];
-            if (b.value.IsException() || !snmp::OidStartsWith(b.oid, heads[i]) || b.oid.size() <= heads[i].size())
+            if (b.value.IsException() || !snmp::OidStartsWith(b.oid, heads[i]) ||
+                b.oid.size() <= heads[i].size())
                 continue;
-            out[i].emplace(snmp::Oid(b.oid.begin() + static_cast<std::ptrdiff_t>(heads[i].size()), b.oid.end()),
+            out[i].emplace(snmp::Oid(b.oid.begin() + static_cast<std::ptrdiff_t>(heads[i].size()),
+                                     b.oid.end()),
                            b.value);
         }
     });
@@ -224,15 +240,18 @@ void CScanSnmpMacs::FindVlans() {
     const PollCommunity base{Community, {}};
     const auto add = [&](const std::string& vlan) {
         // A VLAN is a number; a long or odd text from the switch is no VLAN to read.
-        if (vlan.empty() || vlan.size() > kMaxVlanText || communities_.size() >= kMaxCommunities) return;
+        if (vlan.empty() || vlan.size() > kMaxVlanText || communities_.size() >= kMaxCommunities)
+            return;
         for (char c : vlan)
             if (c < 0x21 || c > 0x7E) return;
         const PollCommunity c = v3 ? PollCommunity{Community, "vlan-" + vlan}
                                    : PollCommunity{Community + "@" + vlan, {}};
-        if (std::find(communities_.begin(), communities_.end(), c) == communities_.end()) communities_.push_back(c);
+        if (std::find(communities_.begin(), communities_.end(), c) == communities_.end())
+            communities_.push_back(c);
     };
     const auto walkValues = [&](const char* column) {
-        Walk(base, {column}, true, [&](const Row& row) { add(snmp::PrintableValue(row[0].value)); });
+        Walk(base, {column}, true,
+             [&](const Row& row) { add(snmp::PrintableValue(row[0].value)); });
     };
     if (BeginsWith(SwitchObjectId, kCiscoPrefix) || BeginsWith(SwitchObjectId, kHpPrefix)) {
         walkValues(kVmVlan);
@@ -245,9 +264,11 @@ void CScanSnmpMacs::FindVlans() {
 
 void CScanSnmpMacs::ReadBranchA(const PollCommunity& with, std::vector<StringMap>& found) {
     const std::vector<std::string> columns{kBranchASlot, kBranchAPort, kBranchAMacs};
-    const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
+    const auto table =
+        Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
     for (const auto& [instance, macs] : table[2]) {
-        const std::int64_t slot = AtoL(TextOf(table[0], instance)) * 1024 + AtoL(TextOf(table[1], instance));
+        const std::int64_t slot =
+            AtoL(TextOf(table[0], instance)) * 1024 + AtoL(TextOf(table[1], instance));
         if (macs.type != snmp::tag::kOctetString) continue;
         for (std::size_t p = 0; p < ports_.size(); ++p) {
             if (FormatLong(slot) != ports_[p].PortIndex) continue;
@@ -262,17 +283,20 @@ void CScanSnmpMacs::ReadBranchB(const PollCommunity& with, std::vector<StringMap
     std::vector<std::optional<std::int64_t>> bridgePort(ports_.size());
     {
         const std::vector<std::string> columns{kBasePort, kBasePortIfIndex};
-        const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
+        const auto table =
+            Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
         for (const auto& [instance, ifIndex] : table[1]) {
             const auto base = table[0].find(instance);
             const auto interfaceNumber = IntegerOf(ifIndex);
             if (base == table[0].end() || !interfaceNumber) continue;
             const auto number = IntegerOf(base->second);
             for (std::size_t p = 0; p < ports_.size(); ++p)
-                if (number && FormatLong(*interfaceNumber) == ports_[p].PortIndex) bridgePort[p] = number;
+                if (number && FormatLong(*interfaceNumber) == ports_[p].PortIndex)
+                    bridgePort[p] = number;
         }
     }
-    const auto take = [&](const std::string& mac, const snmp::Value& port, const snmp::Value* status) {
+    const auto take = [&](const std::string& mac, const snmp::Value& port,
+                          const snmp::Value* status) {
         const auto bridge = IntegerOf(port);
         if (mac.empty() || !bridge || !status || !LearnedOrManaged(*status)) return;
         for (std::size_t p = 0; p < ports_.size(); ++p)
@@ -286,7 +310,8 @@ void CScanSnmpMacs::ReadBranchB(const PollCommunity& with, std::vector<StringMap
     // instance, so a row that a column lacks joins nothing, as when the columns are read apart.
     {
         const std::vector<std::string> columns{kFdbAddress, kFdbPort, kFdbStatus};
-        const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
+        const auto table =
+            Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
         if (Stopping()) return;
         for (const auto& [instance, address] : table[0]) {
             const snmp::Value* port = at(table[1], instance);
@@ -297,7 +322,8 @@ void CScanSnmpMacs::ReadBranchB(const PollCommunity& with, std::vector<StringMap
     // else from the address column.
     {
         const std::vector<std::string> columns{kQFdbAddress, kQFdbPort, kQFdbStatus};
-        const auto table = Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
+        const auto table =
+            Collect(columns, [&](const auto& sink) { Walk(with, columns, false, sink); });
         for (const auto& [instance, portValue] : table[1]) {
             std::string mac = MacOfInstance(instance);
             if (mac.empty()) {
@@ -363,7 +389,8 @@ void CScanSnmpMacs::ProcessPort(std::size_t port, const CTarvellDoc& settings) {
     }
 }
 
-std::string CScanSnmpMacs::ReadableLocation(const std::string& switchKey, const std::string& portKey) {
+std::string CScanSnmpMacs::ReadableLocation(const std::string& switchKey,
+                                            const std::string& portKey) {
     CDbItem sw;
     std::string name, ip;
     if (engine_.LookupSwitch(switchKey, sw)) {
@@ -371,12 +398,14 @@ std::string CScanSnmpMacs::ReadableLocation(const std::string& switchKey, const 
         ip = SplitFirst(sw.SwitchIps(), ';').first;
     }
     CDbItem port;
-    const std::string portName = engine_.LookupPort(switchKey + "/" + portKey, port) ? port.PortName() : std::string();
+    const std::string portName =
+        engine_.LookupPort(switchKey + "/" + portKey, port) ? port.PortName() : std::string();
     return name + " (" + ip + ") - " + portName;
 }
 
 void CScanSnmpMacs::Raise(std::size_t port, const std::string& type, const std::string& mac,
-                          const std::string& before, const std::string& current, const CDbItem* node) {
+                          const std::string& before, const std::string& current,
+                          const CDbItem* node) {
     auto event = std::make_unique<CEventItem>();
     event->Severity = 0;
     event->Category = "Detection";
@@ -404,7 +433,7 @@ void CScanSnmpMacs::ProcessMac(std::size_t port, const std::string& mac, const C
     const std::string count = FormatLong(static_cast<std::int64_t>(found.size()));
 
     CDbItem sw;
-    if (engine_.LookupSwitch(mac, sw)) return;   // the switch's own address
+    if (engine_.LookupSwitch(mac, sw)) return;  // the switch's own address
     CDbItem node;
     engine_.LookupNode(mac, node);
     const std::string nodeIp = node.NodeIp();
@@ -417,7 +446,8 @@ void CScanSnmpMacs::ProcessMac(std::size_t port, const std::string& mac, const C
     if (engine_.IsNodeExcluded(mac, nodeIp, count, SwitchKey, here.PortIndex) != 0) return;
 
     if (doc.BlackListEnabled) {
-        const std::string verdict = engine_.FindNodeBySource(SwitchKey, here.PortIndex, mac, nodeIp);
+        const std::string verdict =
+            engine_.FindNodeBySource(SwitchKey, here.PortIndex, mac, nodeIp);
         if (!verdict.empty()) {
             const std::int64_t code = AtoL(SplitFirst(verdict, '/').second);
             if (code == 1 && engine_.IsEventSelected(0, "Unauthorized Blacklist Node", SwitchKey))
@@ -428,9 +458,11 @@ void CScanSnmpMacs::ProcessMac(std::size_t port, const std::string& mac, const C
         }
     }
     if (doc.NodesCountThreshold != 0 &&
-        static_cast<std::uint64_t>(static_cast<std::uint32_t>(doc.NodesCountThreshold)) < found.size() &&
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(doc.NodesCountThreshold)) <
+            found.size() &&
         engine_.IsEventSelected(0, "Unauthorized Nodes Count", SwitchKey)) {
-        const std::string verdict = engine_.FindNodeForSwitchPort(found, SwitchKey, here.PortIndex, count, mac);
+        const std::string verdict =
+            engine_.FindNodeForSwitchPort(found, SwitchKey, here.PortIndex, count, mac);
         if (!verdict.empty()) Raise(port, "Unauthorized Nodes Count", mac, {}, verdict);
     }
     if (doc.NewMacEnabled && unknown && engine_.IsEventSelected(0, "New Mac", SwitchKey)) {
@@ -438,16 +470,19 @@ void CScanSnmpMacs::ProcessMac(std::size_t port, const std::string& mac, const C
             Lock lock(engine_.EngineLock);
             engine_.PendingNewNodes.erase(mac);
         }
-        Raise(port, "New Mac", mac, engine_.IsKnownKey(mac) ? "deleted from database" : "discovered", mac);
+        Raise(port, "New Mac", mac,
+              engine_.IsKnownKey(mac) ? "deleted from database" : "discovered", mac);
     }
     if (doc.ChangedPortEnabled && engine_.IsEventSelected(0, "Changed Port", SwitchKey) &&
         !node.NodeSwitch().empty() && !node.NodePort().empty() && AtoL(node.NodesOnPort()) == 1 &&
-        found.size() == 1 && (!EqualsNoCase(node.NodeSwitch(), SwitchKey) || node.NodePort() != here.PortIndex)) {
+        found.size() == 1 &&
+        (!EqualsNoCase(node.NodeSwitch(), SwitchKey) || node.NodePort() != here.PortIndex)) {
         Raise(port, "Changed Port", mac, ReadableLocation(node.NodeSwitch(), node.NodePort()),
               ReadableLocation(SwitchKey, here.PortIndex), &node);
     }
 
-    const LinkupTarget target{mac, SwitchIp, SwitchName, SwitchKey, here.PortIndex, here.PortName, SwitchLocation};
+    const LinkupTarget target{mac,           SwitchIp,      SwitchName, SwitchKey, here.PortIndex,
+                              here.PortName, SwitchLocation};
     if (!doc.WmiConditions.empty() && engine_.IsEventSelected(0, "WMI", SwitchKey))
         linkup_.StartCheck(LinkupCheck::Wmi, target);
     if (!doc.LinkupScriptFile.empty() && engine_.IsEventSelected(0, "Script", SwitchKey))

@@ -67,8 +67,8 @@ struct PollOptions {
 
 // One community or SNMPv3 context that the forwarding tables are read with.
 struct PollCommunity {
-    std::string community;   // "SNMP/V3" for SNMPv3
-    std::string context;     // SNMPv3 context name ("vlan-<id>"); empty: the configured one
+    std::string community;  // "SNMP/V3" for SNMPv3
+    std::string context;    // SNMPv3 context name ("vlan-<id>"); empty: the configured one
 
     bool operator==(const PollCommunity&) const = default;
 };
@@ -124,7 +124,8 @@ private:
     void ProcessPort(std::size_t port, const CTarvellDoc& settings);
     void ProcessMac(std::size_t port, const std::string& mac, const CTarvellDoc& settings);
     void Raise(std::size_t port, const std::string& type, const std::string& mac,
-               const std::string& before, const std::string& current, const CDbItem* node = nullptr);
+               const std::string& before, const std::string& current,
+               const CDbItem* node = nullptr);
     std::string ReadableLocation(const std::string& switchKey, const std::string& portKey);
     void LogRowLimit(const std::string& column);
 
@@ -135,7 +136,7 @@ private:
     PollOptions options_;
     OncePerSwitch* rowLimitLog_;
     OncePerSwitch* failureLog_;
-    std::unique_ptr<SnmpClient::Session> session_;   // one socket for the whole poll
+    std::unique_ptr<SnmpClient::Session> session_;  // one socket for the whole poll
     bool failureLogged_ = false;
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::size_t requests_ = 0;

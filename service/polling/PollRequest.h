@@ -15,8 +15,8 @@ struct PollRequest {
     std::string SwitchObjectId;  // the switch's sysObjectID text (fifth switch text)
     std::string SwitchIp;        // the address polled
     std::string SwitchKey;
-    std::string Community;       // fourth switch text; "SNMP/V3" selects SNMPv3
-    std::string SwitchName;      // the name, or the alternate name when the name is empty
+    std::string Community;   // fourth switch text; "SNMP/V3" selects SNMPv3
+    std::string SwitchName;  // the name, or the alternate name when the name is empty
     std::string PortName;
     std::string SwitchLocation;
 

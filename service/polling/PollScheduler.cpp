@@ -9,7 +9,8 @@
 
 namespace tarvell {
 
-PollScheduler::PollScheduler(CTarvellFrm& engine, LinkupStarter& linkup, PollSchedulerOptions options)
+PollScheduler::PollScheduler(CTarvellFrm& engine, LinkupStarter& linkup,
+                             PollSchedulerOptions options)
     : engine_(engine), linkup_(linkup), options_(options) {}
 
 PollScheduler::~PollScheduler() { Stop(); }
@@ -68,7 +69,8 @@ void PollScheduler::QueueLocked(const PollRequest& request) {
             threads_.emplace_back([this] { Worker(); });
         } catch (const std::system_error& e) {
             if (threads_.empty()) {
-                engine_.Log(std::string("Poll thread could not be started (") + e.what() + "); polls wait");
+                engine_.Log(std::string("Poll thread could not be started (") + e.what() +
+                            "); polls wait");
             }
         }
     }
@@ -92,12 +94,14 @@ void PollScheduler::Worker() {
         lock.unlock();
 
         {
-            CScanSnmpMacs poll(engine_, linkup_, std::move(ports), &stop_, options_.poll, &rowLimitLog_, &failureLog_);
+            CScanSnmpMacs poll(engine_, linkup_, std::move(ports), &stop_, options_.poll,
+                               &rowLimitLog_, &failureLog_);
             bool ran = false;
             try {
                 ran = poll.Run();
             } catch (const std::exception& e) {
-                engine_.Log("Switch " + key + " could not be polled (" + e.what() + "); the poll ends");
+                engine_.Log("Switch " + key + " could not be polled (" + e.what() +
+                            "); the poll ends");
             }
             if (onPollDone) onPollDone(poll, ran);
         }

@@ -77,16 +77,17 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;
-    bool stopping_ = false;                                  // [mutex_]
-    std::deque<std::string> order_;                          // [mutex_] switch keys, first come first
-    std::map<std::string, Waiting> waiting_;                 // [mutex_]
-    std::map<std::string, std::vector<PollRequest>> running_;    // [mutex_] ports being polled
-    std::map<std::string, std::vector<PollRequest>> followUps_;  // [mutex_] ports that came up meanwhile
-    std::size_t idleThreads_ = 0;                            // [mutex_]
-    std::size_t dropped_ = 0;                                // [mutex_]
-    std::size_t peakRunning_ = 0;                            // [mutex_]
-    bool fullLogged_ = false;                                // [mutex_]
-    std::vector<std::thread> threads_;                       // [mutex_]
+    bool stopping_ = false;                   // [mutex_]
+    std::deque<std::string> order_;           // [mutex_] switch keys, first come first
+    std::map<std::string, Waiting> waiting_;  // [mutex_]
+    std::map<std::string, std::vector<PollRequest>> running_;  // [mutex_] ports being polled
+    std::map<std::string, std::vector<PollRequest>>
+        followUps_;                     // [mutex_] ports that came up meanwhile
+    std::size_t idleThreads_ = 0;       // [mutex_]
+    std::size_t dropped_ = 0;           // [mutex_]
+    std::size_t peakRunning_ = 0;       // [mutex_]
+    bool fullLogged_ = false;           // [mutex_]
+    std::vector<std::thread> threads_;  // [mutex_]
 };
 
 }  // namespace tarvell

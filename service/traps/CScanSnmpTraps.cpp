@@ -44,9 +44,11 @@ TrapUser UserOf(const CTarvellDoc& doc) {
 std::string AddressText(const sockaddr_storage& from) {
     char text[INET6_ADDRSTRLEN] = {};
     if (from.ss_family == AF_INET) {
-        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(from).sin_addr, text, sizeof text);
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(from).sin_addr, text,
+                    sizeof text);
     } else if (from.ss_family == AF_INET6) {
-        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(from).sin6_addr, text, sizeof text);
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(from).sin6_addr, text,
+                    sizeof text);
     }
     return text;
 }
@@ -68,7 +70,9 @@ std::string LinkUpPortIndex(const std::vector<snmp::VarBind>& bindings) {
 }
 
 CScanSnmpTraps::CScanSnmpTraps(CTarvellFrm& engine, PollStarter& polls, TrapListenerOptions options)
-    : engine_(engine), polls_(polls), options_(std::move(options)),
+    : engine_(engine),
+      polls_(polls),
+      options_(std::move(options)),
       decoder_(kLocalEngineId, BootsFrom(options_.bootCounterPath)) {}
 
 std::string CScanSnmpTraps::OnDatagram(std::string_view bytes, const std::string& sender) {
@@ -82,7 +86,8 @@ std::string CScanSnmpTraps::OnDatagram(std::string_view bytes, const std::string
         return {};
     }
     if (decoderFaultsLogged_ != 0) {
-        engine_.Log("Traps decode again; " + FormatLong(static_cast<std::int64_t>(decoderFaultsLogged_)) +
+        engine_.Log("Traps decode again; " +
+                    FormatLong(static_cast<std::int64_t>(decoderFaultsLogged_)) +
                     " could not be decoded and were dropped");
         decoderFaultsLogged_ = 0;
     }
@@ -115,7 +120,8 @@ void CScanSnmpTraps::OnNotification(const Notification& n, const std::string& se
     polls_.RequestPoll(request);
 
     // A blocked port's event shows the port as up again.
-    if (settings.PreventionEnabled && settings.SnmpPreventionEnabled && settings.SnmpPreventionMethod)
+    if (settings.PreventionEnabled && settings.SnmpPreventionEnabled &&
+        settings.SnmpPreventionMethod)
         engine_.ClearEventExtra(portKey);
 }
 
@@ -129,14 +135,16 @@ void CScanSnmpTraps::Run() {
         const int fd = OpenSocket(error);
         if (fd < 0) {
             if (!bindFailureLogged) {
-                engine_.Log("Trap port " + portText + " could not be bound (" + std::strerror(error) +
-                            "); trying again every " + FormatLong(options_.bindRetryMs / 1000) + " s");
+                engine_.Log("Trap port " + portText + " could not be bound (" +
+                            std::strerror(error) + "); trying again every " +
+                            FormatLong(options_.bindRetryMs / 1000) + " s");
                 bindFailureLogged = true;
             }
             if (WaitForStop(options_.bindRetryMs)) return;
             continue;
         }
-        if (bindFailureLogged) engine_.Log("Trap port " + portText + " bound; traps are received again");
+        if (bindFailureLogged)
+            engine_.Log("Trap port " + portText + " bound; traps are received again");
         bindFailureLogged = false;
         sockaddr_in bound{};
         socklen_t boundLength = sizeof bound;
@@ -210,18 +218,22 @@ void CScanSnmpTraps::Receive(int fd) {
                 }
             }
             // A datagram cut to the buffer is longer than any SNMP message: dropped.
-            if ((header.msg_flags & MSG_TRUNC) || messages[i].msg_len > snmp::kMaxMessageSize) continue;
+            if ((header.msg_flags & MSG_TRUNC) || messages[i].msg_len > snmp::kMaxMessageSize)
+                continue;
             const sockaddr_storage& from = senders[i];
             std::string answer;
             try {
-                answer = OnDatagram(std::string_view(buffers.get() + i * kBuffer, messages[i].msg_len), AddressText(from));
+                answer =
+                    OnDatagram(std::string_view(buffers.get() + i * kBuffer, messages[i].msg_len),
+                               AddressText(from));
             } catch (const std::exception& e) {
-                engine_.Log(std::string("Trap could not be handled (") + e.what() + "); it is dropped");
+                engine_.Log(std::string("Trap could not be handled (") + e.what() +
+                            "); it is dropped");
                 continue;
             }
             if (!answer.empty())
-                ::sendto(fd, answer.data(), answer.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&from),
-                         header.msg_namelen);
+                ::sendto(fd, answer.data(), answer.size(), MSG_NOSIGNAL,
+                         reinterpret_cast<const sockaddr*>(&from), header.msg_namelen);
         }
     }
 }
@@ -238,7 +250,8 @@ void CScanSnmpTraps::CountDrops(std::uint32_t counter) {
 void CScanSnmpTraps::LogDrops(bool force) {
     if (unloggedDrops_ == 0) return;
     const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                 std::chrono::steady_clock::now().time_since_epoch()).count();
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
     if (!force && now < nextDropLogMs_) return;
     engine_.Log(FormatLong(static_cast<std::int64_t>(unloggedDrops_)) +
                 " traps were dropped by the system: they came faster than they could be read");

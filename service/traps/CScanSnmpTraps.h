@@ -30,11 +30,11 @@
 namespace tarvell {
 
 struct TrapListenerOptions {
-    std::uint16_t port = 162;             // 0: any free port (tests; see BoundPort)
-    std::string address = "0.0.0.0";     // IPv4 address to listen on
+    std::uint16_t port = 162;         // 0: any free port (tests; see BoundPort)
+    std::string address = "0.0.0.0";  // IPv4 address to listen on
     std::int64_t bindRetryMs = 30'000;
-    std::string bootCounterPath;          // engine boots of the local SNMPv3 engine; empty: boots 0
-    int receiveBufferBytes = 8 << 20;     // the socket's receive buffer asked for
+    std::string bootCounterPath;       // engine boots of the local SNMPv3 engine; empty: boots 0
+    int receiveBufferBytes = 8 << 20;  // the socket's receive buffer asked for
 };
 
 // Datagrams read per system call, and how often kernel drops are logged while they last.
@@ -64,7 +64,8 @@ protected:
     void Run() override;
 
 private:
-    void OnNotification(const Notification& n, const std::string& sender, const CTarvellDoc& settings);
+    void OnNotification(const Notification& n, const std::string& sender,
+                        const CTarvellDoc& settings);
     int OpenSocket(int& error);
     void Receive(int fd);
     void CountDrops(std::uint32_t counter);
@@ -74,7 +75,8 @@ private:
     PollStarter& polls_;
     const TrapListenerOptions options_;
     TrapDecoder decoder_;
-    std::uint64_t decoderFaultsLogged_ = 0;   // datagrams dropped by decoder faults since the last good one
+    std::uint64_t decoderFaultsLogged_ =
+        0;  // datagrams dropped by decoder faults since the last good one
     std::atomic<std::uint16_t> boundPort_{0};
     std::atomic<std::uint64_t> dropped_{0};
     std::atomic<std::uint64_t> received_{0};

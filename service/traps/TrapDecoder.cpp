@@ -44,7 +44,8 @@ snmp::Pdu InformResponse(const snmp::Pdu& inform) {
     response.type = snmp::pdu::kResponse;
     response.requestId = inform.requestId;
     response.bindings = inform.bindings;
-    if (!response.bindings.empty()) response.bindings.front().value = snmp::Value::OctetString(kInformReplyText);
+    if (!response.bindings.empty())
+        response.bindings.front().value = snmp::Value::OctetString(kInformReplyText);
     return response;
 }
 
@@ -61,7 +62,8 @@ TrapDecoder::TrapDecoder(std::string engineId, std::uint32_t boots)
       salt_(snmp::RandomUint32()) {}
 
 std::int32_t TrapDecoder::EngineTime() const {
-    const auto s = std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - start_).count();
+    const auto s =
+        std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - start_).count();
     return static_cast<std::int32_t>(std::min<long long>(s, 2147483647));
 }
 
@@ -70,7 +72,8 @@ DecodedDatagram TrapDecoder::Decode(std::string_view datagram, const TrapUser& u
     const auto version = snmp::PeekVersion(datagram);
     if (!version) return {};
     try {
-        if (*version == snmp::kVersion1 || *version == snmp::kVersion2c) return DecodeCommunity(datagram);
+        if (*version == snmp::kVersion1 || *version == snmp::kVersion2c)
+            return DecodeCommunity(datagram);
         if (*version == snmp::kVersion3) return DecodeV3(datagram, user);
     } catch (const std::exception& e) {
         // The platform decoders do not throw; this keeps a fault in them from ending the
@@ -117,7 +120,8 @@ DecodedDatagram TrapDecoder::DecodeCommunity(std::string_view datagram) {
     return out;
 }
 
-std::optional<TrapDecoder::Keys> TrapDecoder::KeysFor(const snmp::UsmUser& user, const std::string& engineId) {
+std::optional<TrapDecoder::Keys> TrapDecoder::KeysFor(const snmp::UsmUser& user,
+                                                      const std::string& engineId) {
     if (!(user == keyedUser_)) {
         keyedUser_ = user;
         authKu_.clear();
@@ -131,7 +135,8 @@ std::optional<TrapDecoder::Keys> TrapDecoder::KeysFor(const snmp::UsmUser& user,
         privKu_ = snmp::PasswordToKey(user.auth, user.privPassword);
     Keys keys;
     keys.auth = snmp::LocalizeKey(user.auth, authKu_, engineId);
-    if (!privKu_.empty()) keys.priv = snmp::LocalizePrivKey(user.auth, user.priv, privKu_, engineId);
+    if (!privKu_.empty())
+        keys.priv = snmp::LocalizePrivKey(user.auth, user.priv, privKu_, engineId);
     if (keys.auth.empty()) return std::nullopt;
     if (keysByEngine_.size() >= kMaxCachedEngines) keysByEngine_.clear();
     keysByEngine_[engineId] = keys;
@@ -173,16 +178,18 @@ std::string TrapDecoder::BuildV3(std::int32_t msgId, std::uint8_t level, const s
 // A report of one usmStats counter (RFC 3414 3.2), for a reportable request. Unauthenticated,
 // except for the time-window report, which the sender accepts only when it is authenticated.
 std::string TrapDecoder::Report(const snmp::V3Message& request, std::int32_t requestId,
-                                const snmp::Oid& counter, bool authenticated, const snmp::UsmUser& user,
-                                const Keys* keys) {
+                                const snmp::Oid& counter, bool authenticated,
+                                const snmp::UsmUser& user, const Keys* keys) {
     if (!(request.header.flags & snmp::flags::kReportable)) return {};
     snmp::ScopedPdu scoped;
     scoped.contextEngineId = engineId_;
     scoped.pdu.type = snmp::pdu::kReport;
     scoped.pdu.requestId = requestId;
-    scoped.pdu.bindings.push_back({counter, snmp::Value::Unsigned(snmp::tag::kCounter32, ++counter_)});
+    scoped.pdu.bindings.push_back(
+        {counter, snmp::Value::Unsigned(snmp::tag::kCounter32, ++counter_)});
     static const snmp::UsmUser kNobody;
-    if (authenticated && keys) return BuildV3(request.header.msgId, snmp::flags::kAuth, user, *keys, std::move(scoped));
+    if (authenticated && keys)
+        return BuildV3(request.header.msgId, snmp::flags::kAuth, user, *keys, std::move(scoped));
     return BuildV3(request.header.msgId, 0, kNobody, Keys{}, std::move(scoped));
 }
 
@@ -196,8 +203,8 @@ DecodedDatagram TrapDecoder::DecodeV3(std::string_view datagram, const TrapUser&
 
     // Engine id discovery: a sender that does not know this engine yet (an inform's sender).
     if (msg->usm.engineId.empty()) {
-        out.answer = Report(*msg, msg->encrypted ? 0 : msg->scoped.pdu.requestId, snmp::usm_stats::kUnknownEngineIds,
-                            false, {}, nullptr);
+        out.answer = Report(*msg, msg->encrypted ? 0 : msg->scoped.pdu.requestId,
+                            snmp::usm_stats::kUnknownEngineIds, false, {}, nullptr);
         return out;
     }
     if (!user.enabled || msg->usm.userName != user.user.name) return {};
@@ -228,7 +235,8 @@ DecodedDatagram TrapDecoder::DecodeV3(std::string_view datagram, const TrapUser&
     snmp::ScopedPdu scoped;
     if (msg->encrypted) {
         if (!(level & snmp::flags::kPriv) || !keys || keys->priv.empty()) return {};
-        auto plain = snmp::DecryptScopedPdu(u.priv, keys->priv, msg->usm.privParams, msg->encryptedPdu);
+        auto plain =
+            snmp::DecryptScopedPdu(u.priv, keys->priv, msg->usm.privParams, msg->encryptedPdu);
         if (!plain) return {};
         auto decoded = snmp::DecodeScopedPdu(*plain);
         if (!decoded) return {};
@@ -241,11 +249,13 @@ DecodedDatagram TrapDecoder::DecodeV3(std::string_view datagram, const TrapUser&
     // An inform goes to the engine that receives it; one addressed to another engine is
     // answered only with this engine's id.
     if (scoped.pdu.type == snmp::pdu::kInform && !ours) {
-        out.answer = Report(*msg, scoped.pdu.requestId, snmp::usm_stats::kUnknownEngineIds, false, {}, nullptr);
+        out.answer = Report(*msg, scoped.pdu.requestId, snmp::usm_stats::kUnknownEngineIds, false,
+                            {}, nullptr);
         return out;
     }
     if (scoped.pdu.type == snmp::pdu::kInform && (level & snmp::flags::kAuth) && !inWindow) {
-        out.answer = Report(*msg, scoped.pdu.requestId, snmp::usm_stats::kNotInTimeWindows, true, u, &*keys);
+        out.answer =
+            Report(*msg, scoped.pdu.requestId, snmp::usm_stats::kNotInTimeWindows, true, u, &*keys);
         return out;
     }
     if (scoped.pdu.type == snmp::pdu::kInform) {
@@ -253,7 +263,8 @@ DecodedDatagram TrapDecoder::DecodeV3(std::string_view datagram, const TrapUser&
         response.contextEngineId = scoped.contextEngineId;
         response.contextName = scoped.contextName;
         response.pdu = InformResponse(scoped.pdu);
-        out.answer = BuildV3(msg->header.msgId, level, u, keys ? *keys : Keys{}, std::move(response));
+        out.answer =
+            BuildV3(msg->header.msgId, level, u, keys ? *keys : Keys{}, std::move(response));
     }
     Notification n;
     n.version = snmp::kVersion3;

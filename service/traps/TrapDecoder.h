@@ -30,22 +30,22 @@ namespace tarvell {
 inline constexpr const char* kInformReplyText = "This is the response.";
 
 struct TrapUser {
-    bool enabled = false;   // SnmpV3Enabled: without it no SNMPv3 notification is taken
+    bool enabled = false;  // SnmpV3Enabled: without it no SNMPv3 notification is taken
     snmp::UsmUser user;
 };
 
 struct Notification {
-    std::int32_t version = 0;           // 0 v1, 1 v2c, 3 v3
-    std::uint8_t pduType = 0;           // kTrapV1, kTrapV2 or kInform
+    std::int32_t version = 0;  // 0 v1, 1 v2c, 3 v3
+    std::uint8_t pduType = 0;  // kTrapV1, kTrapV2 or kInform
     std::int32_t errorStatus = 0;
-    snmp::Oid notifyId;                 // v1 traps mapped as RFC 3584 does
+    snmp::Oid notifyId;  // v1 traps mapped as RFC 3584 does
     std::vector<snmp::VarBind> bindings;
 };
 
 struct DecodedDatagram {
     std::optional<Notification> notification;
-    std::string answer;   // bytes to send back to the sender; empty: none
-    std::string fault;    // what went wrong inside the decoder (a fault of ours, not the sender's)
+    std::string answer;  // bytes to send back to the sender; empty: none
+    std::string fault;   // what went wrong inside the decoder (a fault of ours, not the sender's)
 };
 
 class TrapDecoder {
@@ -68,16 +68,17 @@ private:
     DecodedDatagram DecodeCommunity(std::string_view datagram);
     DecodedDatagram DecodeV3(std::string_view datagram, const TrapUser& user);
     std::optional<Keys> KeysFor(const snmp::UsmUser& user, const std::string& engineId);
-    std::string Report(const snmp::V3Message& request, std::int32_t requestId, const snmp::Oid& counter,
-                       bool authenticated, const snmp::UsmUser& user, const Keys* keys);
-    std::string BuildV3(std::int32_t msgId, std::uint8_t level, const snmp::UsmUser& user, const Keys& keys,
-                        snmp::ScopedPdu scoped);
+    std::string Report(const snmp::V3Message& request, std::int32_t requestId,
+                       const snmp::Oid& counter, bool authenticated, const snmp::UsmUser& user,
+                       const Keys* keys);
+    std::string BuildV3(std::int32_t msgId, std::uint8_t level, const snmp::UsmUser& user,
+                        const Keys& keys, snmp::ScopedPdu scoped);
 
     const std::string engineId_;
     const std::uint32_t boots_;
     const std::chrono::steady_clock::time_point start_;
     std::uint32_t salt_;
-    std::uint32_t counter_ = 0;   // reports sent, for the usmStats counters' values
+    std::uint32_t counter_ = 0;  // reports sent, for the usmStats counters' values
     std::uint64_t faults_ = 0;
 
     snmp::UsmUser keyedUser_;

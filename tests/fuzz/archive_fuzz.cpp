@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const ArchiveError&) {
         return 0;
     } catch (...) {
-        std::abort();   // any other failure is a fault of the reader
+        std::abort();  // any other failure is a fault of the reader
     }
     if (StoreFile(LoadFile(stored)) != stored) std::abort();
     return 0;

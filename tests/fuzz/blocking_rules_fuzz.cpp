@@ -11,7 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     if (const auto entry = tarvell::ParseScheduleEntry(text)) {
-        if (entry->day < 0 || entry->start < 0 || entry->start > 86399 || entry->end < 0 || entry->end > 86399)
+        if (entry->day < 0 || entry->start < 0 || entry->start > 86399 || entry->end < 0 ||
+            entry->end > 86399)
             std::abort();
     }
     for (const bool standard : {true, false}) {
@@ -24,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     const tarvell::ProcessAccount account = tarvell::SplitLogonText(text);
-    if (account.user.size() + account.domain.size() + account.password.size() > text.size()) std::abort();
+    if (account.user.size() + account.domain.size() + account.password.size() > text.size())
+        std::abort();
     return 0;
 }

@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto line = ParseRequestLine(whole.Line());
     if (!line) return 0;
-    Check(line->method + " " + line->target + " HTTP/1." + std::to_string(line->minorVersion) == whole.Line());
+    Check(line->method + " " + line->target + " HTTP/1." + std::to_string(line->minorVersion) ==
+          whole.Line());
     Check(!line->target.empty() && line->target.front() == '/');
     for (const char* name : {"Prog", "Event", "Action", "Key", "Auth", "a"}) {
         const auto value = QueryParameter(line->query, name);

@@ -16,10 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (condition.type < -1 || condition.type > 1000) std::abort();
     (void)tarvell::MatchAny(text, condition.alternatives);
     const auto [name, version] = tarvell::SplitProgram(text);
-    if (name.size() + version.size() + (name.size() < text.size() ? 1 : 0) != text.size()) std::abort();
+    if (name.size() + version.size() + (name.size() < text.size() ? 1 : 0) != text.size())
+        std::abort();
     const auto [path, expected] = tarvell::SplitRegistryExpected(text);
     if (const auto parsed = tarvell::ParseRegistryPath(path)) {
-        if (parsed->key.empty() || parsed->key.size() + parsed->value.size() >= path.size()) std::abort();
+        if (parsed->key.empty() || parsed->key.size() + parsed->value.size() >= path.size())
+            std::abort();
     }
     if (tarvell::LogText(text).size() > 256) std::abort();
     (void)tarvell::NodeAddress(text);

@@ -40,6 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::array<std::int32_t, 9> columns{};
     columns.fill(1);
     const std::string report = tarvell::ReportHtml(text, 0, {row}, columns);
-    if (report.find("&nbsp;" + tarvell::HtmlText(text) + "</font>") == std::string::npos) std::abort();
+    if (report.find("&nbsp;" + tarvell::HtmlText(text) + "</font>") == std::string::npos)
+        std::abort();
     return 0;
 }

@@ -22,7 +22,7 @@ void RoundTrip(std::string_view bytes) {
     if (!DecodeStateFile(bytes, first)) return;
     const std::string stored = EncodeStateFile(first);
     F second;
-    if (!DecodeStateFile(stored, second)) std::abort();   // what we write, we must read
+    if (!DecodeStateFile(stored, second)) std::abort();  // what we write, we must read
     if (EncodeStateFile(second) != stored) std::abort();
 }
 
@@ -32,9 +32,10 @@ void SiblingCapped(std::string_view bytes) {
     SiblingDropped dropped;
     const bool read = DecodeSiblingFile(bytes, capped, caps, &dropped);
     SiblingDatabaseFile whole;
-    if (read != DecodeStateFile(bytes, whole)) std::abort();   // caps never change the verdict
+    if (read != DecodeStateFile(bytes, whole)) std::abort();  // caps never change the verdict
     if (!read) return;
-    if (capped.SiblingSwitches.size() > 2 || capped.SiblingPorts.size() > 3 || capped.SiblingNodes.size() > 4)
+    if (capped.SiblingSwitches.size() > 2 || capped.SiblingPorts.size() > 3 ||
+        capped.SiblingNodes.size() > 4)
         std::abort();
     if (capped.SiblingNodes.size() + dropped.nodes < whole.SiblingNodes.size()) std::abort();
     // A kept record is the one the whole read holds under its key (the last of its key).

@@ -11,8 +11,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tarvell;
     static TrapDecoder decoder("Tarvell", 7);
-    static const TrapUser user{true, {"labuser", snmp::AuthProtocol::Md5, snmp::PrivProtocol::Des, "lab-auth-pass",
-                                      "lab-priv-pass"}};
+    static const TrapUser user{true,
+                               {"labuser", snmp::AuthProtocol::Md5, snmp::PrivProtocol::Des,
+                                "lab-auth-pass", "lab-priv-pass"}};
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const DecodedDatagram d = decoder.Decode(input, user);
     if (d.answer.size() > snmp::kMaxMessageSize) __builtin_trap();

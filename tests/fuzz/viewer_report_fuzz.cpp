@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (std::size_t i = 0; i < cells.size(); i += columns) {
         std::vector<std::string> row;
-        for (std::size_t c = 0; c < columns; ++c) row.push_back(i + c < cells.size() ? cells[i + c] : std::string());
+        for (std::size_t c = 0; c < columns; ++c)
+            row.push_back(i + c < cells.size() ? cells[i + c] : std::string());
         table.rows.push_back(row);
     }
     for (const char sep : {',', '\t'}) {
@@ -68,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (html.find("<script") != std::string::npos) std::abort();
 
     if (ExportInformationText(text, ExportKind::Other) != text) std::abort();
-    if (text.find(kSeparatorMarker) == std::string::npos && ExportInformationText(text, ExportKind::Csv) != text)
+    if (text.find(kSeparatorMarker) == std::string::npos &&
+        ExportInformationText(text, ExportKind::Csv) != text)
         std::abort();
     (void)ExportInformationText(text, ExportKind::Txt);
     (void)ExportKindOf(text);

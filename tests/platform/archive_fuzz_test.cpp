@@ -57,13 +57,16 @@ std::string Mutate(const std::string& base, std::mt19937& rng) {
         if (s.empty()) s.push_back('\0');
         std::uniform_int_distribution<std::size_t> at(0, s.size() - 1);
         switch (rng() % 6) {
-        case 0: s[at(rng)] = static_cast<char>(rng()); break;
-        case 1: s[at(rng)] ^= static_cast<char>(1u << (rng() % 8)); break;
-        case 2: s[at(rng)] = static_cast<char>(kInteresting[rng() % sizeof kInteresting]); break;
-        case 3: s.erase(at(rng), 1 + rng() % 8); break;
-        case 4: s.insert(at(rng), 1 + rng() % 8, static_cast<char>(kInteresting[rng() % 6]));
+            case 0: s[at(rng)] = static_cast<char>(rng()); break;
+            case 1: s[at(rng)] ^= static_cast<char>(1u << (rng() % 8)); break;
+            case 2:
+                s[at(rng)] = static_cast<char>(kInteresting[rng() % sizeof kInteresting]);
                 break;
-        default: s.resize(at(rng)); break;
+            case 3: s.erase(at(rng), 1 + rng() % 8); break;
+            case 4:
+                s.insert(at(rng), 1 + rng() % 8, static_cast<char>(kInteresting[rng() % 6]));
+                break;
+            default: s.resize(at(rng)); break;
         }
     }
     return s;

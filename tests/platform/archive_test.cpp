@@ -122,7 +122,7 @@ TEST(ArchiveText, UnicodeMarkedTextDecodesToStoredBytes) {
     const std::string marked = Bytes({0xFF, 0xFE, 0xFF, 8}) + units + Bytes({0x01}) + "z";
     ArchiveReader r(marked);
     EXPECT_EQ(r.ReadText(), "Ab\x80\xE9??\x81");
-    EXPECT_EQ(r.ReadText(), "z");   // the next text starts right after the code units
+    EXPECT_EQ(r.ReadText(), "z");  // the next text starts right after the code units
     EXPECT_TRUE(r.AtEnd());
 
     // After the marker 0xFFFE is a length (65534 code units), not a second marker.
@@ -161,8 +161,8 @@ TEST(ArchiveCount, CountAboveBytesLeftIsRefusedBeforeReading) {
     EXPECT_THROW(ArchiveReader(fourEmpty).ReadCount(), ArchiveError);
     const std::string many = Bytes({0xFF, 0xFF, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00});
     EXPECT_THROW(ArchiveReader(many).ReadStringList(), ArchiveError);
-    const std::string quad = Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}) +
-                             Bytes({0, 0, 0, 0, 0, 0, 0, 0x80});
+    const std::string quad =
+        Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}) + Bytes({0, 0, 0, 0, 0, 0, 0, 0x80});
     EXPECT_THROW(ArchiveReader(quad).ReadStringMap(), ArchiveError);
 }
 
@@ -187,10 +187,10 @@ TEST(ArchiveObjects, FirstObjectNamesItsClassLaterOnesReferToIt) {
     w.WriteObjectHeader(ProbeItem::kClassName, 1);
     const std::string expected =
         Bytes({0x02, 0x00, 0x01}) + "a" + Bytes({0xFF, 0xFF, 0x01, 0x00, 0x0A, 0x00}) +
-        "CProbeItem" + Bytes({0x07, 0, 0, 0, 0x01}) + "a" + Bytes({0x01}) + "x" +
-        Bytes({0x01}) + "b" + Bytes({0x01, 0x80, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}) + "b" +
-        Bytes({0x00}) + Bytes({0xFF, 0xFF, 0x01, 0x00, 0x06, 0x00}) + "COther" +
-        Bytes({0x04, 0x80}) + Bytes({0x01, 0x80});
+        "CProbeItem" + Bytes({0x07, 0, 0, 0, 0x01}) + "a" + Bytes({0x01}) + "x" + Bytes({0x01}) +
+        "b" + Bytes({0x01, 0x80, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}) + "b" + Bytes({0x00}) +
+        Bytes({0xFF, 0xFF, 0x01, 0x00, 0x06, 0x00}) + "COther" + Bytes({0x04, 0x80}) +
+        Bytes({0x01, 0x80});
     EXPECT_EQ(Hex(w.Bytes()), Hex(expected));
 
     ArchiveReader r(w.Bytes());
@@ -246,10 +246,10 @@ TEST(ArchiveObjects, RefusesObjectTagsUnknownClassesAndSchemas) {
         {"class index of an object", true, Bytes({0x02, 0x80}), "CProbeItem"},
         {"long unknown class index", true, Bytes({0xFF, 0x7F, 0xFF, 0x7F, 0x00, 0x80}),
          "CProbeItem"},
-        {"other class name", false,
-         Bytes({0xFF, 0xFF, 0x01, 0x00, 0x0A, 0x00}) + "CProbeItex", "CProbeItem"},
-        {"name length differs", false,
-         Bytes({0xFF, 0xFF, 0x01, 0x00, 0x09, 0x00}) + "CProbeIte", "CProbeItem"},
+        {"other class name", false, Bytes({0xFF, 0xFF, 0x01, 0x00, 0x0A, 0x00}) + "CProbeItex",
+         "CProbeItem"},
+        {"name length differs", false, Bytes({0xFF, 0xFF, 0x01, 0x00, 0x09, 0x00}) + "CProbeIte",
+         "CProbeItem"},
         {"other schema", false, Bytes({0xFF, 0xFF, 0x02, 0x00, 0x0A, 0x00}) + "CProbeItem",
          "CProbeItem"},
         {"reference to another class", true, Bytes({0x01, 0x80}), "COther"},

@@ -30,7 +30,10 @@ private:
 };
 
 TEST_F(UtcZone, TimesReadAsMonthDayYearWithTwelveHourClock) {
-    struct Case { std::int64_t seconds; const char* text; } cases[] = {
+    struct Case {
+        std::int64_t seconds;
+        const char* text;
+    } cases[] = {
         {1764579903, "12/1/2025 9:05:03 AM"},   // morning, single-digit hour
         {1764622800, "12/1/2025 9:00:00 PM"},   // evening
         {1764590400, "12/1/2025 12:00:00 PM"},  // noon is 12 PM

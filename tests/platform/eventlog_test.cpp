@@ -64,10 +64,11 @@ int SyslogChild() {
         std::string got = receive();
         // <30>: facility daemon (3), level information (6).
         if (got.rfind("<30>", 0) != 0) ++failures;
-        if (got.find("Quenmark Tarvell[" + std::to_string(::getpid()) + "]: ") == std::string::npos) ++failures;
+        if (got.find("Quenmark Tarvell[" + std::to_string(::getpid()) + "]: ") == std::string::npos)
+            ++failures;
         if (!endsWith(got, "Service started")) ++failures;
 
-        log.Log("100% %s%n%s caf\xE9");   // data, not a format; Windows-1252 becomes UTF-8
+        log.Log("100% %s%n%s caf\xE9");  // data, not a format; Windows-1252 becomes UTF-8
         if (!endsWith(receive(), "100% %s%n%s caf\xC3\xA9")) ++failures;
 
         {
@@ -77,7 +78,8 @@ int SyslogChild() {
         }
         log.Log("Service stopped");
         got = receive();
-        if (got.find("Quenmark Tarvell[") == std::string::npos || !endsWith(got, "Service stopped")) ++failures;
+        if (got.find("Quenmark Tarvell[") == std::string::npos || !endsWith(got, "Service stopped"))
+            ++failures;
     }
     return failures;
 }

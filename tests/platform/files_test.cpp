@@ -15,7 +15,10 @@ namespace {
 
 class FilesTest : public ::testing::Test {
 protected:
-    void SetUp() override { dir_ = MakeTempFolder("files-test-"); ASSERT_FALSE(dir_.empty()); }
+    void SetUp() override {
+        dir_ = MakeTempFolder("files-test-");
+        ASSERT_FALSE(dir_.empty());
+    }
     void TearDown() override { RemoveTree(dir_); }
     std::string Path(const std::string& name) const { return JoinPath(dir_, name); }
     std::string dir_;
@@ -112,7 +115,7 @@ TEST_F(FilesTest, ReadWholeFileRefusesMissingAndOversizedFiles) {
     EXPECT_EQ(errno, ENOENT);
     ASSERT_TRUE(AtomicWriteFile(Path("f"), "12345"));
     EXPECT_EQ(*ReadWholeFile(Path("f"), 5), "12345");
-    errno = ENOENT;   // a refusal must not leave an earlier errno in place
+    errno = ENOENT;  // a refusal must not leave an earlier errno in place
     EXPECT_FALSE(ReadWholeFile(Path("f"), 4).has_value());
     EXPECT_EQ(errno, EFBIG);
     EXPECT_FALSE(ReadWholeFile(dir_).has_value());
@@ -131,10 +134,8 @@ TEST_F(FilesTest, ReadWholeFileRefusesWhatIsNotARegularFileWithoutBlocking) {
         std::string path;
         int error;
     } cases[] = {
-        {Path("fifo"), EINVAL},
-        {Path("link-to-fifo"), EINVAL},
-        {"/dev/zero", EINVAL},
-        {"/dev/null", EINVAL},
+        {Path("fifo"), EINVAL}, {Path("link-to-fifo"), EINVAL},
+        {"/dev/zero", EINVAL},  {"/dev/null", EINVAL},
         {dir_, EISDIR},
     };
     for (const auto& c : cases) {
@@ -190,27 +191,47 @@ TEST_F(FilesTest, MoveAsideNamesTheCopyAfterTheSecondAndNeverOverwrites) {
 TEST(Retry, CountsAttemptsAndSleepsOnTheClock) {
     FakeClock clock;
     int calls = 0;
-    EXPECT_TRUE(Retry(5, 1000, [&] { return ++calls == 3; }, clock));
+    EXPECT_TRUE(Retry(
+        5, 1000, [&] { return ++calls == 3; }, clock));
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(clock.Sleeps(), 2);
     EXPECT_EQ(clock.SleptMs(), 2000);
 
     FakeClock all;
     calls = 0;
-    EXPECT_FALSE(Retry(5, 1000, [&] { ++calls; return false; }, all));
+    EXPECT_FALSE(Retry(
+        5, 1000,
+        [&] {
+            ++calls;
+            return false;
+        },
+        all));
     EXPECT_EQ(calls, 5);
-    EXPECT_EQ(all.Sleeps(), 5);   // also after the last attempt
+    EXPECT_EQ(all.Sleeps(), 5);  // also after the last attempt
 
     FakeClock notLast;
     calls = 0;
-    EXPECT_FALSE(Retry(5, 1000, [&] { ++calls; return false; }, notLast, false));
+    EXPECT_FALSE(Retry(
+        5, 1000,
+        [&] {
+            ++calls;
+            return false;
+        },
+        notLast, false));
     EXPECT_EQ(notLast.Sleeps(), 4);
 
     FakeClock none;
     calls = 0;
-    EXPECT_FALSE(Retry(0, 1000, [&] { ++calls; return true; }, none));
+    EXPECT_FALSE(Retry(
+        0, 1000,
+        [&] {
+            ++calls;
+            return true;
+        },
+        none));
     EXPECT_EQ(calls, 0);
-    EXPECT_TRUE(Retry(3, 1000, [] { return true; }, none));
+    EXPECT_TRUE(Retry(
+        3, 1000, [] { return true; }, none));
     EXPECT_EQ(none.Sleeps(), 0);
 }
 

@@ -82,7 +82,8 @@ TEST(Paths, TheDefaultRegistryUsesTheFoldersOfTheMoment) {
     ScopedEnv root("TARVELL_ROOT", dir.c_str());
     ScopedEnv xdg("XDG_CONFIG_HOME", (dir + "/cfg").c_str());
     Registry& reg = Registry::Default();
-    EXPECT_EQ(reg.HiveFile(Hive::LocalMachine), dir + "/etc/tarvell/registry/HKEY_LOCAL_MACHINE.reg");
+    EXPECT_EQ(reg.HiveFile(Hive::LocalMachine),
+              dir + "/etc/tarvell/registry/HKEY_LOCAL_MACHINE.reg");
     EXPECT_EQ(reg.HiveFile(Hive::CurrentUser), dir + "/cfg/tarvell/registry/HKEY_CURRENT_USER.reg");
     EXPECT_EQ(&Registry::Default(), &reg);
     RegKey key;

@@ -75,7 +75,7 @@ TEST(RunProcess, AProgramThatCannotStartIsReported) {
     const std::string dir = MakeTempFolder("process-test-");
     const std::string script = JoinPath(dir, "script");
     ASSERT_TRUE(AtomicWriteFile(script, "exit 0\n", 0644));
-    r = Capture({script});   // not executable
+    r = Capture({script});  // not executable
     EXPECT_EQ(r.end, ProcessEnd::NotStarted);
     EXPECT_EQ(r.error, EACCES);
     // Executable but without "#!": it is not handed to a shell.
@@ -94,9 +94,15 @@ TEST(RunProcess, AProgramThatCannotStartIsReported) {
 TEST(RunProcess, ArgumentsReachTheProgramUnchanged) {
     const std::string dir = MakeTempFolder("process-test-");
     const std::string marker = JoinPath(dir, "marker");
-    const std::vector<std::string> args = {
-        "two words", "it's \"quoted\"", "$(touch " + marker + ")", "`touch " + marker + "`",
-        "*", "; touch " + marker, "", "back\\slash", "tab\there"};
+    const std::vector<std::string> args = {"two words",
+                                           "it's \"quoted\"",
+                                           "$(touch " + marker + ")",
+                                           "`touch " + marker + "`",
+                                           "*",
+                                           "; touch " + marker,
+                                           "",
+                                           "back\\slash",
+                                           "tab\there"};
     std::vector<std::string> argv = {"printf", "[%s]\\n"};
     argv.insert(argv.end(), args.begin(), args.end());
     const auto r = Capture(argv);
@@ -149,7 +155,7 @@ TEST(RunProcess, OutputIsBounded) {
     options.captureOutput = true;
     options.maxOutputBytes = 1000;
     const auto r = RunProcess(options);
-    EXPECT_TRUE(r.Succeeded());   // the rest was read, so the writer did not die of a full pipe
+    EXPECT_TRUE(r.Succeeded());  // the rest was read, so the writer did not die of a full pipe
     EXPECT_EQ(r.out.size(), 1000u);
     EXPECT_TRUE(r.outTruncated);
     EXPECT_FALSE(r.errTruncated);
@@ -185,7 +191,8 @@ TEST(RunProcess, TheProgramStartsWithNoSignalBlockedOrIgnored) {
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGTERM);
     ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &blocked, &old), 0);
-    struct sigaction ignore {}, oldPipe {};
+    struct sigaction ignore {
+    }, oldPipe{};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGPIPE, &ignore, &oldPipe);
 
@@ -232,7 +239,7 @@ ProcessOptions AsUser(std::vector<std::string> argv, const std::string& user,
 
 TEST(RunProcessAccount, TheProgramRunsAsTheUserWithItsGroupsAndHome) {
     if (!IsRoot()) GTEST_SKIP() << "needs root to change user";
-    const int leaked = ::open("/dev/null", O_RDONLY);   // not passed on under an account either
+    const int leaked = ::open("/dev/null", O_RDONLY);  // not passed on under an account either
     const auto r = RunProcess(AsUser(
         {"/bin/sh", "-c", "id -u; id -g; id -G; echo \"$HOME $USER $LOGNAME\"; ls /proc/$$/fd"},
         "nobody"));
@@ -242,7 +249,7 @@ TEST(RunProcessAccount, TheProgramRunsAsTheUserWithItsGroupsAndHome) {
     ASSERT_GE(lines.size(), 4u) << r.out;
     EXPECT_EQ(lines[0], "65534");
     EXPECT_EQ(lines[1], "65534");
-    EXPECT_EQ(lines[2], "65534");   // root's supplementary groups are gone
+    EXPECT_EQ(lines[2], "65534");  // root's supplementary groups are gone
     EXPECT_EQ(lines[3], "/nonexistent nobody nobody");
     for (std::size_t i = 4; i < lines.size(); ++i) EXPECT_LE(AtoL(lines[i]), 2) << r.out;
     ExpectReaped(r);
@@ -385,7 +392,8 @@ TEST(StartProcess, AFailedLogOnStartsNothing) {
 TEST(ProcessPipe, LinesGoBothWaysWithinTheirLimits) {
     ProcessPipe pipe;
     ProcessOptions options;
-    options.argv = {"sh", "-c", "while read l; do [ \"$l\" = quiet ] && sleep 30; echo \"<$l>\"; done"};
+    options.argv = {"sh", "-c",
+                    "while read l; do [ \"$l\" = quiet ] && sleep 30; echo \"<$l>\"; done"};
     std::string why;
     ASSERT_TRUE(pipe.Start(options, &why)) << why;
     ASSERT_TRUE(pipe.WriteLine("one", 5000));

@@ -28,7 +28,8 @@ protected:
         return reg;
     }
     // Names in the folder that begin with `prefix`.
-    std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> FilesStartingWith(const std::string& folder,
+                                               const std::string& prefix) {
         std::vector<std::string> out;
         if (DIR* d = ::opendir(folder.c_str())) {
             while (const dirent* e = ::readdir(d)) {
@@ -57,7 +58,8 @@ TEST_F(RegistryTest, ValuesSurviveAReopen) {
     {
         auto reg = Open();
         RegKey views;
-        ASSERT_EQ(reg->CreateKey(Hive::CurrentUser, "SOFTWARE\\Tarvell\\Views", &views), kRegSuccess);
+        ASSERT_EQ(reg->CreateKey(Hive::CurrentUser, "SOFTWARE\\Tarvell\\Views", &views),
+                  kRegSuccess);
         EXPECT_EQ(views.Path(), "SOFTWARE\\Tarvell\\Views");
         EXPECT_EQ(views.SetDword("View Popup Timeout", 10), kRegSuccess);
         EXPECT_EQ(views.SetDword("Max", 0xFFFFFFFFu), kRegSuccess);
@@ -97,11 +99,15 @@ TEST_F(RegistryTest, ValuesSurviveAReopen) {
 TEST_F(RegistryTest, NamesAreFoundInAnyCaseAndKeepTheirSpelling) {
     auto reg = Open();
     RegKey key;
-    ASSERT_EQ(reg->CreateKey(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix", &key), kRegSuccess);
+    ASSERT_EQ(reg->CreateKey(Hive::LocalMachine,
+                             "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix", &key),
+              kRegSuccess);
     ASSERT_EQ(key.SetString("ImagePath", "/opt/ombrix/OmbrixSrv"), kRegSuccess);
 
     RegKey found;
-    ASSERT_EQ(reg->OpenKey(Hive::LocalMachine, "system\\currentcontrolset\\SERVICES\\quenmark ombrix", &found), kRegSuccess);
+    ASSERT_EQ(reg->OpenKey(Hive::LocalMachine,
+                           "system\\currentcontrolset\\SERVICES\\quenmark ombrix", &found),
+              kRegSuccess);
     EXPECT_EQ(found.Path(), "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix");
     std::string s;
     EXPECT_EQ(found.QueryString("IMAGEPATH", &s), kRegSuccess);
@@ -138,7 +144,7 @@ TEST_F(RegistryTest, EnumerationFollowsInsertionOrder) {
     }
     RegKey servers;
     ASSERT_EQ(tarvell.OpenKey("Servers", &servers), kRegSuccess);
-    EXPECT_EQ(servers.SetString("ZETA", "/elsewhere"), kRegSuccess);   // keeps its place
+    EXPECT_EQ(servers.SetString("ZETA", "/elsewhere"), kRegSuccess);  // keeps its place
     EXPECT_EQ(servers.DeleteValue("alpha"), kRegSuccess);
     EXPECT_EQ(servers.SetString("Alpha", "/srv/alpha"), kRegSuccess);  // back at the end
     EXPECT_EQ(ValueNames(servers), (std::vector<std::string>{"Zeta", "", "Local", "Alpha"}));
@@ -154,7 +160,8 @@ TEST_F(RegistryTest, EnumerationFollowsInsertionOrder) {
     // The order is the same after a reload.
     auto other = Open();
     RegKey reread;
-    ASSERT_EQ(other->OpenKey(Hive::CurrentUser, "SOFTWARE\\Tarvell\\Servers", &reread), kRegSuccess);
+    ASSERT_EQ(other->OpenKey(Hive::CurrentUser, "SOFTWARE\\Tarvell\\Servers", &reread),
+              kRegSuccess);
     EXPECT_EQ(ValueNames(reread), (std::vector<std::string>{"Zeta", "", "Local", "Alpha"}));
 }
 
@@ -164,7 +171,9 @@ TEST_F(RegistryTest, MissingKeysAndValuesGiveNotFound) {
     EXPECT_EQ(reg->OpenKey(Hive::ClassesRoot, "AppID", &key), kRegNotFound);
     EXPECT_FALSE(key.IsOpen());
     EXPECT_EQ(reg->DeleteKey(Hive::ClassesRoot, "AppID"), kRegNotFound);
-    ASSERT_EQ(reg->CreateKey(Hive::ClassesRoot, "AppID\\{153DD494-5815-4713-8D4A-3073F42EF6BC}", &key), kRegSuccess);
+    ASSERT_EQ(
+        reg->CreateKey(Hive::ClassesRoot, "AppID\\{153DD494-5815-4713-8D4A-3073F42EF6BC}", &key),
+        kRegSuccess);
     std::string s;
     std::uint32_t n = 0;
     EXPECT_EQ(key.QueryString("LocalService", &s), kRegNotFound);
@@ -204,7 +213,8 @@ TEST_F(RegistryTest, ValueNamesMayHoldSlashesAndBackslashes) {
     {
         auto reg = Open();
         RegKey events;
-        ASSERT_EQ(reg->CreateKey(Hive::CurrentUser, "SOFTWARE\\Tarvell\\Events", &events), kRegSuccess);
+        ASSERT_EQ(reg->CreateKey(Hive::CurrentUser, "SOFTWARE\\Tarvell\\Events", &events),
+                  kRegSuccess);
         EXPECT_EQ(events.SetString("00a0c9112233/12", ""), kRegSuccess);
         EXPECT_EQ(events.SetString("\\\\server\\share\\Tarvell", "unc"), kRegSuccess);
         EXPECT_EQ(events.SetString("a\"b", "quote"), kRegSuccess);
@@ -234,8 +244,10 @@ TEST_F(RegistryTest, BadNamesAndPathsAreRefused) {
     EXPECT_EQ(reg->CreateKey(Hive::LocalMachine, "A\\\\B", &key), kRegInvalidParameter);
     EXPECT_EQ(reg->CreateKey(Hive::LocalMachine, "\\A", &key), kRegInvalidParameter);
     EXPECT_EQ(reg->CreateKey(Hive::LocalMachine, "A\\", &key), kRegInvalidParameter);
-    EXPECT_EQ(reg->CreateKey(Hive::LocalMachine, std::string(256, 'k'), &key), kRegInvalidParameter);
-    EXPECT_EQ(reg->CreateKey(Hive::LocalMachine, std::string("a\0b", 3), &key), kRegInvalidParameter);
+    EXPECT_EQ(reg->CreateKey(Hive::LocalMachine, std::string(256, 'k'), &key),
+              kRegInvalidParameter);
+    EXPECT_EQ(reg->CreateKey(Hive::LocalMachine, std::string("a\0b", 3), &key),
+              kRegInvalidParameter);
     std::string deep = "k";
     for (int i = 0; i < 512; ++i) deep += "\\k";
     EXPECT_EQ(reg->CreateKey(Hive::LocalMachine, deep, &key), kRegInvalidParameter);
@@ -291,7 +303,7 @@ TEST_F(RegistryTest, AFifoAsHiveFileIsMovedAsideWithoutBlocking) {
     ASSERT_TRUE(MakeDirectories(machine_));
     const std::string file = JoinPath(machine_, "HKEY_LOCAL_MACHINE.reg");
     ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-    ::alarm(20);   // a blocking open never returns: the alarm ends the program then
+    ::alarm(20);  // a blocking open never returns: the alarm ends the program then
     auto reg = Open();
     RegKey key;
     EXPECT_EQ(reg->OpenKey(Hive::LocalMachine, "SOFTWARE", &key), kRegNotFound);
@@ -325,16 +337,16 @@ TEST_F(RegistryTest, EveryCutOrAlteredHiveFileIsRejected) {
              "tarvell-registry 1\r\nend\r\n",
              "tarvell-registry 1\nK 0 \"a\"\nend\n",
              "tarvell-registry 1\nK 01 \"a\"\nend\n",
-             "tarvell-registry 1\nK 1 \"a\\b\"\nend\n",         // \b is no escape
-             "tarvell-registry 1\nK 1 \"a\\\\b\"\nend\n",       // a key name with "\"
+             "tarvell-registry 1\nK 1 \"a\\b\"\nend\n",    // \b is no escape
+             "tarvell-registry 1\nK 1 \"a\\\\b\"\nend\n",  // a key name with "\"
              "tarvell-registry 1\nK 1 \"\"\nend\n",
              "tarvell-registry 1\nK 1 \"a\"\nK 1 \"A\"\nend\n",  // the same key twice
              "tarvell-registry 1\nS \"v\" \"1\"\nS \"V\" \"2\"\nend\n",
              "tarvell-registry 1\nD \"v\" 4294967296\nend\n",
              "tarvell-registry 1\nD \"v\" -1\nend\n",
-             "tarvell-registry 1\nS \"v\" \"\xE9\"\nend\n",      // a raw byte above 0x7F
+             "tarvell-registry 1\nS \"v\" \"\xE9\"\nend\n",  // a raw byte above 0x7F
              "tarvell-registry 1\nS \"v\" \"x\\x4\"\nend\n",
-             "tarvell-registry 1\nS \"v\\x00\" \"x\"\nend\n",    // NUL in a name
+             "tarvell-registry 1\nS \"v\\x00\" \"x\"\nend\n",  // NUL in a name
              "tarvell-registry 1\nS \"v\" \"x\" \nend\n",
              "tarvell-registry 1\nK 1  \"a\"\nend\n",
          }) {
@@ -378,7 +390,8 @@ TEST_F(RegistryTest, ChangesOfOtherStoresAndProcessesAreSeenAndNotLost) {
         auto reg = Open();
         RegKey key;
         int failures = 0;
-        if (reg->CreateKey(Hive::CurrentUser, "SOFTWARE\\Tarvell\\Events", &key) != kRegSuccess) return 1;
+        if (reg->CreateKey(Hive::CurrentUser, "SOFTWARE\\Tarvell\\Events", &key) != kRegSuccess)
+            return 1;
         for (int i = 0; i < kEach; ++i) {
             if (key.SetString(prefix + std::to_string(i), "") != kRegSuccess) ++failures;
         }

@@ -21,13 +21,16 @@ TEST(AtoL, ReadsLikeTheCLibrary) {
     EXPECT_EQ(AtoL("  \t\n42"), 42);
     EXPECT_EQ(AtoL("+17"), 17);
     EXPECT_EQ(AtoL("-17"), -17);
-    EXPECT_EQ(AtoL("1700000000.3"), 1700000000);   // an alert key: time, ".", counter
+    EXPECT_EQ(AtoL("1700000000.3"), 1700000000);  // an alert key: time, ".", counter
     EXPECT_EQ(AtoL("12abc"), 12);
-    EXPECT_EQ(AtoL("- 5"), 0);                      // no blank between sign and digits
+    EXPECT_EQ(AtoL("- 5"), 0);  // no blank between sign and digits
     EXPECT_EQ(AtoL("--5"), 0);
     EXPECT_EQ(AtoL("0x1F"), 0);
     EXPECT_EQ(AtoL("007"), 7);
-    EXPECT_EQ(AtoL(std::string_view("9\0" "9", 3)), 9);
+    EXPECT_EQ(AtoL(std::string_view("9\0"
+                                    "9",
+                                    3)),
+              9);
 }
 
 TEST(AtoL, SaturatesAtTheLimits) {
@@ -37,7 +40,7 @@ TEST(AtoL, SaturatesAtTheLimits) {
     EXPECT_EQ(AtoL("-9223372036854775808"), kMin);
     EXPECT_EQ(AtoL("-9223372036854775809"), kMin);
     EXPECT_EQ(AtoL("-99999999999999999999999999"), kMin);
-    EXPECT_EQ(AtoL("4294967296"), 4294967296);      // past 32 bits and past 2038
+    EXPECT_EQ(AtoL("4294967296"), 4294967296);  // past 32 bits and past 2038
     EXPECT_EQ(AtoL("000000000000000000000000000000000000012"), 12);
     EXPECT_EQ(AtoL(FormatLong(kMin)), kMin);
 }
@@ -62,7 +65,7 @@ TEST(CompareNoCase, OrdersLikeStrcasecmp) {
     EXPECT_EQ(CompareNoCase("Local", "LOCAL"), 0);
     EXPECT_LT(CompareNoCase("abc", "ABD"), 0);
     EXPECT_GT(CompareNoCase("b", "A"), 0);
-    EXPECT_LT(CompareNoCase("ab", "ABC"), 0);        // a prefix sorts first
+    EXPECT_LT(CompareNoCase("ab", "ABC"), 0);  // a prefix sorts first
     EXPECT_GT(CompareNoCase("ABC", "ab"), 0);
     EXPECT_EQ(CompareNoCase("", ""), 0);
     // Bytes above 0x7F compare as unsigned values and are not folded.
@@ -87,10 +90,10 @@ TEST(CodePage, ConvertsToUtf8AndBack) {
     std::string all;
     for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
     EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
-    EXPECT_EQ(Utf8ToCp1252("\xE4\xB8\xAD"), "?");        // no Windows-1252 byte
-    EXPECT_EQ(Utf8ToCp1252("a\xC3"), "a?");              // truncated sequence
-    EXPECT_EQ(Utf8ToCp1252("\xC0\xAF"), "??");           // overlong form
-    EXPECT_EQ(Utf8ToCp1252("\xED\xA0\x80"), "???");      // surrogate
+    EXPECT_EQ(Utf8ToCp1252("\xE4\xB8\xAD"), "?");    // no Windows-1252 byte
+    EXPECT_EQ(Utf8ToCp1252("a\xC3"), "a?");          // truncated sequence
+    EXPECT_EQ(Utf8ToCp1252("\xC0\xAF"), "??");       // overlong form
+    EXPECT_EQ(Utf8ToCp1252("\xED\xA0\x80"), "???");  // surrogate
 }
 
 // The one table every conversion uses (settings, archives, HTML pages): the five unassigned
@@ -105,7 +108,7 @@ TEST(CodePage, TheUnassignedBytesAreTheirOwnControlCharacters) {
         EXPECT_EQ(static_cast<unsigned char>(CodePointToCp1252(cp)), byte) << int(byte);
     }
     EXPECT_EQ(Cp1252ToUtf8("\x81\x8D\x8F\x90\x9D"), "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D");
-    EXPECT_EQ(CodePointToCp1252(0x0080), '?');   // U+0080 has no byte: 0x80 is the euro sign
+    EXPECT_EQ(CodePointToCp1252(0x0080), '?');  // U+0080 has no byte: 0x80 is the euro sign
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ TEST(WorkerThread, RunsWithItsMembersAndStopsOnRequest) {
     EXPECT_LT(ElapsedMs(start), 5000);
     EXPECT_TRUE(worker.Finished());
     EXPECT_FALSE(worker.IsRunning());
-    worker.Join();   // a second join does nothing
+    worker.Join();  // a second join does nothing
 }
 
 TEST(WorkerThread, DestroyingARunningOrUnstartedThreadIsSafe) {
@@ -130,7 +130,7 @@ TEST(ErrnoText, GivesEachThreadTheTextOfItsOwnNumber) {
     std::vector<std::string> expected;
     for (int n : numbers) expected.push_back(ErrnoText(n));
     EXPECT_EQ(expected[0], "No such file or directory");
-    EXPECT_NE(expected[4].find("100000"), std::string::npos);   // a number the system lacks
+    EXPECT_NE(expected[4].find("100000"), std::string::npos);  // a number the system lacks
     std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < numbers.size(); ++t) {
@@ -162,8 +162,9 @@ TEST(WorkerThread, ANamedThreadCarriesItsNameToTheSystemAndToTheCrashLine) {
         ASSERT_TRUE(worker.Start(name));
         worker.Join();
         const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(worker.seen, name.substr(0, 15));   // the system keeps 15 bytes
-        EXPECT_NE(err.find("worker thread " + name + " ended by an exception: broken pipe"), std::string::npos)
+        EXPECT_EQ(worker.seen, name.substr(0, 15));  // the system keeps 15 bytes
+        EXPECT_NE(err.find("worker thread " + name + " ended by an exception: broken pipe"),
+                  std::string::npos)
             << err;
     }
 }

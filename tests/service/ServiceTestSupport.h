@@ -56,8 +56,8 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 50
 
 // What a fake engine did, kept apart from the engine so a test can look after it is gone.
 struct FakeEngineRecord {
-    ManualResetEvent running;       // Run was entered
-    ManualResetEvent release;       // lets a stubborn engine's Run return
+    ManualResetEvent running;  // Run was entered
+    ManualResetEvent release;  // lets a stubborn engine's Run return
     std::atomic<bool> sawStop{false};
     std::atomic<bool> destroyed{false};
     std::mutex mutex;
@@ -84,11 +84,8 @@ public:
                 stop.Wait();
                 record_->sawStop = true;
                 break;
-            case FakeBehaviour::IgnoresStop:
-                record_->release.Wait();
-                break;
-            case FakeBehaviour::Throws:
-                throw std::runtime_error("settings lost");
+            case FakeBehaviour::IgnoresStop: record_->release.Wait(); break;
+            case FakeBehaviour::Throws: throw std::runtime_error("settings lost");
         }
     }
     void QueueTestAlert(int controlCode) override {
@@ -142,8 +139,8 @@ public:
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, output_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 1, output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         posix_spawnattr_t attr;
         posix_spawnattr_init(&attr);
@@ -175,7 +172,8 @@ public:
         std::vector<std::string> found;
         const std::string text = Output();
         std::size_t start = 0;
-        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos;
+             start = end + 1) {
             std::string line = text.substr(start, end - start);
             if (line.find(part) != std::string::npos) found.push_back(std::move(line));
         }

@@ -42,7 +42,7 @@ protected:
         event->Category = "Detection";
         event->DateKey = "1700000000";
         event->Blocked = 1;
-        event->Submitter = "admin@LAB";   // a manual block: carried out with prevention off
+        event->Submitter = "admin@LAB";  // a manual block: carried out with prevention off
         events.EventMap[kEventKey] = std::move(event);
         ASSERT_TRUE(WriteStateFile(Path(kEventDatabaseName), events));
 
@@ -78,13 +78,14 @@ protected:
     // Waits until the engine has rewritten Tarvell.db `count` times.
     bool WaitForSaves(int count) {
         for (int i = 0; i < count; ++i) {
-            struct stat before{};
+            struct stat before {};
             ::stat(Path(kEventDatabaseName).c_str(), &before);
             if (!WaitUntil(
                     [&] {
-                        struct stat now{};
+                        struct stat now {};
                         return ::stat(Path(kEventDatabaseName).c_str(), &now) == 0 &&
-                               (now.st_ino != before.st_ino || now.st_mtim.tv_nsec != before.st_mtim.tv_nsec ||
+                               (now.st_ino != before.st_ino ||
+                                now.st_mtim.tv_nsec != before.st_mtim.tv_nsec ||
                                 now.st_mtim.tv_sec != before.st_mtim.tv_sec);
                     },
                     10'000))

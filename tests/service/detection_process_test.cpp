@@ -35,7 +35,9 @@ std::string Generation(const std::string& nodeIp) {
            "  SwitchLocation Building A\n  SwitchMac 00AABB000001\nend\n"
            "port 00AABB000001/1\n  PortName Gi0/1\n  PortStatus 1\n  PortReceiveRate 3\nend\n"
            "port 00AABB000001/2\n  PortName Gi0/2\n  PortStatus 1\n  PortReceiveRate 30.5\nend\n"
-           "node 00AA00000001\n  NodeIp " + nodeIp + "\n  NodeName pc-1\n  NodeSwitch 00AABB000001\n"
+           "node 00AA00000001\n  NodeIp " +
+           nodeIp +
+           "\n  NodeName pc-1\n  NodeSwitch 00AABB000001\n"
            "  NodePort 1\n  NodesOnPort 1\n  NodeFirstSeen 1000\n  NodeLastSeen 2000\nend\n";
 }
 
@@ -46,7 +48,9 @@ protected:
         ASSERT_TRUE(MakeDirectories(siblingFolder));
         ASSERT_TRUE(MakeDirectories(serviceFolder));
         WriteGeneration("10.0.0.1");
-        ASSERT_TRUE(Run({kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"}).Succeeded());
+        ASSERT_TRUE(
+            Run({kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"})
+                .Succeeded());
         // State files of an earlier run, so start-up does not wait for missing ones.
         ASSERT_TRUE(WriteStateFile(serviceFolder + "/Tarvell.log", AlertLogFile{}));
         ASSERT_TRUE(WriteStateFile(serviceFolder + "/Tarvell.db", EventDatabaseFile{}));
@@ -84,12 +88,14 @@ protected:
         std::map<std::string, std::string> fields;
         if (!dumped.Succeeded()) return fields;
         std::size_t start = 0;
-        for (std::size_t end; (end = dumped.out.find('\n', start)) != std::string::npos; start = end + 1) {
+        for (std::size_t end; (end = dumped.out.find('\n', start)) != std::string::npos;
+             start = end + 1) {
             const std::string line = dumped.out.substr(start, end - start);
             const std::size_t eq = line.find(" = ");
             if (eq == std::string::npos) continue;
             std::string value = line.substr(eq + 3);
-            if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
+            if (value.size() >= 2 && value.front() == '"')
+                value = value.substr(1, value.size() - 2);
             fields[line.substr(0, eq)] = value;
         }
         return fields;
@@ -150,7 +156,8 @@ TEST_F(DetectionProcessTest, ASiblingFileThatChangesBetweenPassesGivesEachEventO
 
     // One alert per event: nothing was raised twice.
     std::map<std::string, int> raised;
-    for (const auto& [key, type] : Column(Dump("Tarvell.log"), "AlertLog", "EventType")) ++raised[type];
+    for (const auto& [key, type] : Column(Dump("Tarvell.log"), "AlertLog", "EventType"))
+        ++raised[type];
     EXPECT_EQ(raised, (std::map<std::string, int>{{"Changed Ip", 1}, {"Threat Receive", 1}}))
         << service.Output();
 }

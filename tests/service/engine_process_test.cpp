@@ -43,7 +43,7 @@ struct FileStamp {
 };
 
 std::optional<FileStamp> StampOf(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
     return FileStamp{st.st_ino, st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec};
 }
@@ -58,7 +58,8 @@ std::pair<std::string, std::string> CountsOf(const SiblingDatabaseFile& db) {
     for (const auto& [key, port] : db.SiblingPorts)
         if (port->PortDisabled() == 0) portMacs.insert(port->PortMac());
     for (const auto& [mac, node] : db.SiblingNodes)
-        nodes += node->NodeDisabled() == 0 && !db.SiblingSwitches.count(mac) && !portMacs.count(mac);
+        nodes +=
+            node->NodeDisabled() == 0 && !db.SiblingSwitches.count(mac) && !portMacs.count(mac);
     return {std::to_string(switches), std::to_string(nodes)};
 }
 
@@ -68,7 +69,8 @@ protected:
         ASSERT_FALSE(root.Path().empty());
         ASSERT_TRUE(MakeDirectories(siblingFolder));
         ASSERT_TRUE(RunTool({kOmbrixMake, kSample, siblingFolder + "/Ombrix.db"}));
-        ASSERT_TRUE(RunTool({kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"}));
+        ASSERT_TRUE(RunTool(
+            {kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"}));
     }
 
     bool RunTool(const std::vector<std::string>& argv) {
@@ -192,7 +194,7 @@ TEST_F(EngineProcessTest, AStopDuringStartUpEndsItQuicklyAndStillSaves) {
     ASSERT_TRUE(WaitUntil([&] {
         return ReadWholeFile(root / "run/tarvell/TarvellSrv.state") == "RUNNING\n";
     })) << service->Output();
-    Stop(*service);   // the engine may still be loading its files
+    Stop(*service);  // the engine may still be loading its files
     ExpectSiblingCounts(Read<EventDatabaseFile>(kEventDatabaseName));
     EXPECT_TRUE(FileExists(Path(kAlertLogName)));
 }
@@ -205,7 +207,8 @@ TEST_F(EngineProcessTest, AnEventRecordedJustBeforeTheStopIsInTheStateFilesAfter
                                 "SwitchKey 00AABB000001\nPortKey 3\nSourceMac 001122334455\n"
                                 "Category Detection\nEventType New Mac\nDescription New Mac\n"
                                 "Severity 3\n"));
-    ASSERT_TRUE(service->WaitForLineWith("Test event recorded 00AABB000001/3")) << service->Output();
+    ASSERT_TRUE(service->WaitForLineWith("Test event recorded 00AABB000001/3"))
+        << service->Output();
     EXPECT_TRUE(Read<EventDatabaseFile>(kEventDatabaseName).EventMap.empty()) << "no pass ran";
     Stop(*service);
 

@@ -44,12 +44,12 @@ std::string PrintName(const ::testing::TestParamInfo<FifoCase>& info) { return i
 void PrintTo(const FifoCase& c, std::ostream* os) { *os << c.name; }
 
 bool IsRegularFile(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::int64_t ModifiedNs(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return -1;
     return st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec;
 }
@@ -74,7 +74,8 @@ protected:
         ASSERT_TRUE(WriteStateFile(Path(kAlertLogName), AlertLogFile{}));
         ASSERT_TRUE(WriteStateFile(Path(kEventDatabaseName), EventDatabaseFile{}));
         ASSERT_TRUE(WriteStateFile(Path(kReportStoreName), ReportStoreFile{}));
-        ASSERT_TRUE(WriteStateFile(JoinPath(siblingFolder, kSiblingDatabaseName), SiblingDatabaseFile{}));
+        ASSERT_TRUE(
+            WriteStateFile(JoinPath(siblingFolder, kSiblingDatabaseName), SiblingDatabaseFile{}));
         CTarvellDoc settings;
         settings.SetDefaults();
         settings.Version = "3.6";
@@ -109,7 +110,8 @@ protected:
 TEST_P(FileReadersProcessTest, AFifoIsRefusedAndSigtermStillStopsTheService) {
     const Reader reader = GetParam().reader;
     if (reader != Reader::Hive) {
-        ASSERT_TRUE(RunTool({kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"}));
+        ASSERT_TRUE(RunTool(
+            {kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"}));
     }
     const std::time_t now = std::time(nullptr);
     std::vector<std::string> fifos;
@@ -122,7 +124,7 @@ TEST_P(FileReadersProcessTest, AFifoIsRefusedAndSigtermStillStopsTheService) {
             ASSERT_TRUE(MakeDirectories(root / "etc/tarvell/registry"));
             fifos = {root / "etc/tarvell/registry/HKEY_LOCAL_MACHINE.reg"};
             break;
-        case Reader::DailyArchive:   // today's, and tomorrow's should the day end meanwhile
+        case Reader::DailyArchive:  // today's, and tomorrow's should the day end meanwhile
             fifos = {Path(ArchiveName(now)), Path(ArchiveName(now + 86400))};
             break;
         case Reader::BootCounter: fifos = {Path("snmpv3_boot_counter")}; break;
@@ -130,26 +132,34 @@ TEST_P(FileReadersProcessTest, AFifoIsRefusedAndSigtermStillStopsTheService) {
     for (const std::string& fifo : fifos) MakeFifo(fifo);
     const std::int64_t seeded = ModifiedNs(Path(kEventDatabaseName));
 
-    BackgroundProgram service({kProgram, "-Run"},
-                              ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
-                                                               "TARVELL_TEST_EVENT_FILE=" + eventFile}),
-                              root / "output.txt");
+    BackgroundProgram service(
+        {kProgram, "-Run"},
+        ServiceEnvironment(
+            root.Path(), {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_TEST_EVENT_FILE=" + eventFile}),
+        root / "output.txt");
     ASSERT_GT(service.Pid(), 0);
 
     // Started: a pass has written Tarvell.db anew (a regular file again where it was a FIFO).
-    ASSERT_TRUE(WaitUntil([&] {
-        const std::string db = Path(kEventDatabaseName);
-        return IsRegularFile(db) && ModifiedNs(db) != seeded;
-    }, 15'000)) << "no pass ran\n" << service.Output();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::string db = Path(kEventDatabaseName);
+            return IsRegularFile(db) && ModifiedNs(db) != seeded;
+        },
+        15'000))
+        << "no pass ran\n"
+        << service.Output();
 
     if (reader == Reader::DailyArchive) {
         // An alert makes the pass read the day's archive file.
-        ASSERT_TRUE(AtomicWriteFile(eventFile, "SwitchKey 00AABB000001\nPortKey 3\nSourceMac 001122334455\n"
-                                               "Category Detection\nEventType New Mac\nDescription New Mac\n"
-                                               "Severity 3\n"));
+        ASSERT_TRUE(AtomicWriteFile(eventFile,
+                                    "SwitchKey 00AABB000001\nPortKey 3\nSourceMac 001122334455\n"
+                                    "Category Detection\nEventType New Mac\nDescription New Mac\n"
+                                    "Severity 3\n"));
         ASSERT_TRUE(service.WaitForLineWith("Test event recorded")) << service.Output();
-        ASSERT_TRUE(WaitUntil([&] { return IsRegularFile(fifos[0]) || IsRegularFile(fifos[1]); }, 10'000))
-            << "the archive was not written\n" << service.Output();
+        ASSERT_TRUE(
+            WaitUntil([&] { return IsRegularFile(fifos[0]) || IsRegularFile(fifos[1]); }, 10'000))
+            << "the archive was not written\n"
+            << service.Output();
         AlertLogFile day;
         EXPECT_TRUE(ReadStateFile(IsRegularFile(fifos[0]) ? fifos[0] : fifos[1], day));
         EXPECT_EQ(day.AlertLog.size(), 1u);

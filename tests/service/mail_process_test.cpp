@@ -51,31 +51,38 @@ TEST(ServiceMail, AStopEndsTheServiceWhileAMailServerHangs) {
     doc.SmtpServer = "127.0.0.1";
     doc.SmtpPort = std::to_string(ntohs(address.sin_port));
     doc.SmtpSender = "tarvell@test.local";
-    doc.SmtpTimeout = "1";   // minutes, for each wait
+    doc.SmtpTimeout = "1";  // minutes, for each wait
     doc.EmailRecipients = {"admin@test.local"};
     ASSERT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
 
-    BackgroundProgram service({kProgram, "-Run"},
-                              ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
-                                                               "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")}),
-                              root / "output.txt");
+    BackgroundProgram service(
+        {kProgram, "-Run"},
+        ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
+                                         "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")}),
+        root / "output.txt");
     ASSERT_GT(service.Pid(), 0);
     ASSERT_TRUE(service.WaitForLineWith("Service started", 30'000)) << service.Output();
-    ASSERT_TRUE(AtomicWriteFile(root / "event.txt", "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\n"
-                                                    "Category Detection\nEventType New Mac\nDescription New Mac\n"));
+    ASSERT_TRUE(AtomicWriteFile(root / "event.txt",
+                                "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\n"
+                                "Category Detection\nEventType New Mac\nDescription New Mac\n"));
     ASSERT_TRUE(service.WaitForLineWith("Test event recorded S1/3", 30'000)) << service.Output();
     // The channel has connected; its connection stays open, unanswered, until the end.
     int held = -1;
-    ASSERT_TRUE(WaitUntil([&] {
-        held = ::accept4(silent, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        return held >= 0;
-    }, 20'000)) << service.Output();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            held = ::accept4(silent, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            return held >= 0;
+        },
+        20'000))
+        << service.Output();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
     const auto stopAt = std::chrono::steady_clock::now();
     ASSERT_TRUE(service.Signal(SIGTERM));
     EXPECT_EQ(service.WaitForExit(10'000), 0) << service.Output();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - stopAt).count();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - stopAt)
+                        .count();
     std::cout << "stopped " << ms << " ms after SIGTERM while a mail server hung\n";
     EXPECT_LT(ms, 2000) << service.Output();
     ::close(held);
@@ -96,8 +103,12 @@ TEST(ServiceMail, AnAlertNotMailedBeforeAKillIsMailedAfterTheRestart) {
     ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
     auto accepted = [&] {
         int held = -1;
-        WaitUntil([&] { return (held = ::accept4(silent, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0; },
-                  20'000);
+        WaitUntil(
+            [&] {
+                return (held = ::accept4(silent, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >=
+                       0;
+            },
+            20'000);
         return held;
     };
 
@@ -117,26 +128,31 @@ TEST(ServiceMail, AnAlertNotMailedBeforeAKillIsMailedAfterTheRestart) {
     doc.SmtpTimeout = "1";
     doc.EmailRecipients = {"admin@test.local"};
     ASSERT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
-    const auto environment = ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
-                                                              "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")});
+    const auto environment = ServiceEnvironment(
+        root.Path(),
+        {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")});
     int first = -1;
     {
         BackgroundProgram service({kProgram, "-Run"}, environment, root / "output1.txt");
         ASSERT_TRUE(service.WaitForLineWith("Service started", 30'000)) << service.Output();
-        ASSERT_TRUE(AtomicWriteFile(root / "event.txt", "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\n"
-                                                        "Category Detection\nEventType New Mac\nDescription New Mac\n"));
-        ASSERT_TRUE(service.WaitForLineWith("Test event recorded S1/3", 30'000)) << service.Output();
-        first = accepted();   // the mail's dialogue hangs here
+        ASSERT_TRUE(
+            AtomicWriteFile(root / "event.txt",
+                            "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\n"
+                            "Category Detection\nEventType New Mac\nDescription New Mac\n"));
+        ASSERT_TRUE(service.WaitForLineWith("Test event recorded S1/3", 30'000))
+            << service.Output();
+        first = accepted();  // the mail's dialogue hangs here
         ASSERT_GE(first, 0) << service.Output();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000));   // some passes save the log
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // some passes save the log
         ASSERT_TRUE(service.Signal(SIGKILL));
         service.WaitForExit(10'000);
     }
     ::close(first);
     BackgroundProgram again({kProgram, "-Run"}, environment, root / "output2.txt");
-    ASSERT_TRUE(again.WaitForLineWith("1 alerts recorded before the start but not yet delivered", 30'000))
+    ASSERT_TRUE(
+        again.WaitForLineWith("1 alerts recorded before the start but not yet delivered", 30'000))
         << again.Output();
-    const int second = accepted();   // the alert is mailed again
+    const int second = accepted();  // the alert is mailed again
     EXPECT_GE(second, 0) << again.Output();
     ::close(second);
     ::close(silent);

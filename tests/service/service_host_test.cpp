@@ -72,10 +72,10 @@ TEST_F(ServiceHost, ControlCodesReachTheEngineOrAreRefused) {
     };
     const Case cases[] = {
         {136, true, false}, {137, true, false}, {144, true, false}, {145, true, false},
-        {2, false, false},   {3, false, false},   {4, false, false},   {5, false, false},
-        {0, false, true},    {6, false, true},    {128, false, true},  {129, false, true},
-        {135, false, true},  {138, false, true},  {143, false, true},  {146, false, true},
-        {159, false, true},  {255, false, true},  {-1, false, true},
+        {2, false, false},  {3, false, false},  {4, false, false},  {5, false, false},
+        {0, false, true},   {6, false, true},   {128, false, true}, {129, false, true},
+        {135, false, true}, {138, false, true}, {143, false, true}, {146, false, true},
+        {159, false, true}, {255, false, true}, {-1, false, true},
     };
     for (const Case& c : cases) {
         const std::size_t codesBefore = engine_->Codes().size();
@@ -114,9 +114,11 @@ TEST_F(ServiceHost, StopLetsTheEngineFinishBeforeStoppedIsReported) {
 
     EXPECT_TRUE(engine_->sawStop);
     EXPECT_TRUE(engine_->destroyed);
-    EXPECT_EQ(States(), (std::vector<ServiceState>{ServiceState::StartPending, ServiceState::Running,
-                                                   ServiceState::StopPending, ServiceState::Stopped}));
-    EXPECT_EQ(serviceLog_.Lines(), (std::vector<std::string>{"Service started", "Service stopped"}));
+    EXPECT_EQ(States(),
+              (std::vector<ServiceState>{ServiceState::StartPending, ServiceState::Running,
+                                         ServiceState::StopPending, ServiceState::Stopped}));
+    EXPECT_EQ(serviceLog_.Lines(),
+              (std::vector<std::string>{"Service started", "Service stopped"}));
     EXPECT_TRUE(consoleLog_.Lines().empty());
 
     // The engine is gone: a late test request is noted and changes nothing.
@@ -139,9 +141,9 @@ TEST_F(ServiceHost, StopDuringStartSkipsTheEngine) {
 TEST_F(ServiceHost, EngineThatFailsStopsTheServiceWithAnError) {
     auto module = MakeModule(FakeBehaviour::Throws);
     EXPECT_EQ(module->ServiceMain(), 1);
-    EXPECT_EQ(serviceLog_.Lines(), (std::vector<std::string>{"Service started",
-                                                            "Engine failed: settings lost",
-                                                            "Service stopped"}));
+    EXPECT_EQ(serviceLog_.Lines(),
+              (std::vector<std::string>{"Service started", "Engine failed: settings lost",
+                                        "Service stopped"}));
 }
 
 TEST(ServiceHostDeathTest, EngineThatDoesNotStopEndsTheProcess) {

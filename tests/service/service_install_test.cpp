@@ -112,8 +112,8 @@ TEST_F(ServiceInstall, RegisteringAgainReplacesThePreviousProgram) {
 
 TEST_F(ServiceInstall, UnregServerRemovesOnlyTheKeysBelowAppId) {
     RegKey other;
-    ASSERT_EQ(registry_.CreateKey(Hive::ClassesRoot, "AppID\\{00000000-1111-2222-3333-444444444444}",
-                                  &other),
+    ASSERT_EQ(registry_.CreateKey(Hive::ClassesRoot,
+                                  "AppID\\{00000000-1111-2222-3333-444444444444}", &other),
               kRegSuccess);
     ServiceModule module(env_);
     ASSERT_EQ(module.RegisterServer(true), 0);

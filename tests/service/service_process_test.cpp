@@ -17,7 +17,6 @@
 #include "platform/Process.h"
 #include "tests/service/ServiceTestSupport.h"
 
-
 namespace tarvell {
 namespace {
 
@@ -57,7 +56,8 @@ public:
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         path_.copy(address.sun_path, sizeof address.sun_path - 1);
-        bound_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        bound_ =
+            fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     }
     ~NotifySocket() {
         if (fd_ >= 0) ::close(fd_);

@@ -76,7 +76,8 @@ TEST(ControlSignals, MapStopAndUserCodes) {
 }
 
 TEST(UnitFile, HoldsTheServiceDefinition) {
-    const auto text = UnitFileText("/usr/sbin/TarvellSrv", "Monitors network access control protection.");
+    const auto text =
+        UnitFileText("/usr/sbin/TarvellSrv", "Monitors network access control protection.");
     ASSERT_TRUE(text);
     EXPECT_EQ(*text,
               "[Unit]\n"

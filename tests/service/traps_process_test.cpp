@@ -65,7 +65,8 @@ TEST_F(TrapProcessTest, ALinkUpTrapToTheServiceRecordsTheNewMacsOfThePort) {
     ASSERT_TRUE(MakeDirectories(serviceFolder));
     snmptest::WriteFile(root / "sibling.txt", kSibling);
     ASSERT_TRUE(RunTool({kOmbrixMake, root / "sibling.txt", siblingFolder + "/Ombrix.db"}));
-    ASSERT_TRUE(RunTool({kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"}));
+    ASSERT_TRUE(
+        RunTool({kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"}));
     ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}));
     ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}));
     ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{}));
@@ -80,9 +81,10 @@ TEST_F(TrapProcessTest, ALinkUpTrapToTheServiceRecordsTheNewMacsOfThePort) {
     const std::uint16_t trapPort = snmptest::FreeUdpPort();
     testing::BackgroundProgram service(
         {kProgram, "-Run"},
-        testing::ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
-                                                  "TARVELL_TRAP_PORT=" + std::to_string(trapPort),
-                                                  "TARVELL_SNMP_AGENT_PORT=" + std::to_string(sim.Port())}),
+        testing::ServiceEnvironment(
+            root.Path(),
+            {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_TRAP_PORT=" + std::to_string(trapPort),
+             "TARVELL_SNMP_AGENT_PORT=" + std::to_string(sim.Port())}),
         root / "output.txt");
     ASSERT_GT(service.Pid(), 0);
 
@@ -101,7 +103,8 @@ TEST_F(TrapProcessTest, ALinkUpTrapToTheServiceRecordsTheNewMacsOfThePort) {
         seen = testing::WaitUntil(recorded, 1000);
     }
     EXPECT_TRUE(seen) << service.Output();
-    EXPECT_FALSE(service.LinesWith("TARVELL_TRAP_PORT " + std::to_string(trapPort)).empty()) << service.Output();
+    EXPECT_FALSE(service.LinesWith("TARVELL_TRAP_PORT " + std::to_string(trapPort)).empty())
+        << service.Output();
     ASSERT_TRUE(service.Signal(SIGTERM));
     EXPECT_EQ(service.WaitForExit(10'000), 0) << service.Output();
 }

@@ -37,7 +37,9 @@ protected:
         RemoveTree(folder_);
     }
 
-    static std::string Read(const std::string& path) { return ReadWholeFile(path).value_or("<none>"); }
+    static std::string Read(const std::string& path) {
+        return ReadWholeFile(path).value_or("<none>");
+    }
     static void Write(const std::string& path, std::string_view bytes) {
         ASSERT_TRUE(AtomicWriteFile(path, bytes));
     }
@@ -50,7 +52,7 @@ protected:
         return d;
     }
     static mode_t ModeOf(const std::string& path) {
-        struct stat st{};
+        struct stat st {};
         return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
     }
 
@@ -90,9 +92,10 @@ TEST_F(DocumentFile, UnreadableFileFailsAndIsLeftAsItIs) {
     const std::string truncated = Edited().StoreToBytes().substr(0, 300);
     CTarvellDoc unknown = Edited();
     unknown.Version = "1.0";
-    for (const auto& [bytes, status] : {std::pair{truncated, DocStatus::Damaged},
-                                        std::pair{unknown.StoreToBytes(), DocStatus::UnknownVersion},
-                                        std::pair{std::string(), DocStatus::Damaged}}) {
+    for (const auto& [bytes, status] :
+         {std::pair{truncated, DocStatus::Damaged},
+          std::pair{unknown.StoreToBytes(), DocStatus::UnknownVersion},
+          std::pair{std::string(), DocStatus::Damaged}}) {
         Write(path_, bytes);
         CTarvellDoc doc;
         doc.SetPathName(folder_);
@@ -209,7 +212,7 @@ TEST_F(DocumentFile, HandOverCopyIsWrittenAndReadOnAnotherPath) {
     const CTarvellDoc edited = Edited();
     EXPECT_EQ(edited.SaveToFile(handover, false).status, DocStatus::Missing);
     ASSERT_EQ(edited.SaveToFile(handover, true).status, DocStatus::Created);
-    ASSERT_TRUE(edited.SaveToFile(handover, true));   // now replaces it
+    ASSERT_TRUE(edited.SaveToFile(handover, true));  // now replaces it
     CTarvellDoc taken;
     taken.SetDefaults();
     ASSERT_TRUE(taken.LoadFromFile(handover, clock_));

@@ -34,7 +34,8 @@ Value Distinct(const TestRow& r) {
         return t;
     }
     std::vector<std::string> list;
-    for (int i = 0; i < r.row % 4; ++i) list.push_back("row " + std::to_string(r.row) + "." + std::to_string(i));
+    for (int i = 0; i < r.row % 4; ++i)
+        list.push_back("row " + std::to_string(r.row) + "." + std::to_string(i));
     return list;
 }
 
@@ -46,7 +47,7 @@ CTarvellDoc DistinctDocument() {
 
 // Expected file: version, then the rows of `rows` in order, with legacy words where asked.
 struct Legacy {
-    int afterRow;   // the words follow this row (0: none)
+    int afterRow;  // the words follow this row (0: none)
     std::vector<std::int32_t> words;
 };
 
@@ -159,8 +160,9 @@ TEST(DocumentLoad, OldestLayoutWithLegacyWords) {
     const CTarvellDoc before = doc;
     // Two words after EmailAlertsEnabled, no SmtpSecurity, a word in the place of the monitor
     // password, no location column.
-    const std::string file = Encode("2.8", {kRowSmtpSecurity, kRowMonitorPassword, kRowLocationColumn},
-                                    {{kRowEmailAlerts, {1111, 2222}}, {kRowMonitorPassword - 1, {3333}}});
+    const std::string file =
+        Encode("2.8", {kRowSmtpSecurity, kRowMonitorPassword, kRowLocationColumn},
+               {{kRowEmailAlerts, {1111, 2222}}, {kRowMonitorPassword - 1, {3333}}});
     const DocResult r = CTarvellDoc::LoadFromBytes(file, doc);
     ASSERT_TRUE(r) << r.message;
     ExpectRowsEqual(doc, {kRowSmtpSecurity, kRowMonitorPassword, kRowLocationColumn}, before);
@@ -205,13 +207,15 @@ TEST(DocumentLoad, TruncatedOrCorruptContentFailsAndChangesNothing) {
     doc.SetDefaults();
     const CTarvellDoc before = doc;
     for (std::size_t size = 0; size < whole.size(); size += 13) {
-        const DocResult r = CTarvellDoc::LoadFromBytes(std::string_view(whole).substr(0, size), doc);
+        const DocResult r =
+            CTarvellDoc::LoadFromBytes(std::string_view(whole).substr(0, size), doc);
         ASSERT_EQ(r.status, DocStatus::Damaged) << "size " << size;
         ASSERT_TRUE(doc == before) << "size " << size;
     }
     // One byte short, in the last list.
-    EXPECT_EQ(CTarvellDoc::LoadFromBytes(std::string_view(whole).substr(0, whole.size() - 1), doc).status,
-              DocStatus::Damaged);
+    EXPECT_EQ(
+        CTarvellDoc::LoadFromBytes(std::string_view(whole).substr(0, whole.size() - 1), doc).status,
+        DocStatus::Damaged);
     EXPECT_TRUE(doc == before);
 }
 
@@ -233,7 +237,7 @@ TEST(DocumentLoad, HugeStoredCountsAreRefusedWithoutAllocating) {
 // Every list entry takes one byte of the file but a string in memory (in every copy of the
 // settings): a file of millions of empty entries is refused, whatever list holds them.
 TEST(DocumentLoad, ListEntriesBeyondTheDocumentLimitAreRefused) {
-    constexpr std::size_t kLimit = 1'000'000;   // list entries of one document
+    constexpr std::size_t kLimit = 1'000'000;  // list entries of one document
     CTarvellDoc big;
     big.SetDefaults();
     big.NodesBlackList.assign(kLimit / 2, "");
@@ -260,9 +264,9 @@ TEST(DocumentLoad, ListsAndTextsWithLargeLengthPrefixes) {
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.NodesBlackList.assign(70000, "");
-    doc.NodesBlackList[69999] = std::string(70000, 'm');   // 32-bit length
-    doc.EmailBody = std::string(0xFFFD, 'b');              // largest 16-bit length
-    doc.EmailSubject = std::string(0xFFFE, 's');           // smallest 32-bit length
+    doc.NodesBlackList[69999] = std::string(70000, 'm');  // 32-bit length
+    doc.EmailBody = std::string(0xFFFD, 'b');             // largest 16-bit length
+    doc.EmailSubject = std::string(0xFFFE, 's');          // smallest 32-bit length
     const std::string bytes = doc.StoreToBytes();
     EXPECT_TRUE(bytes == EncodeDocument(doc));
     CTarvellDoc loaded;
@@ -275,7 +279,8 @@ TEST(DocumentLoad, ListsAndTextsWithLargeLengthPrefixes) {
 // streams, and puts the old ones back.
 class CommaDecimalLocale {
 public:
-    CommaDecimalLocale() : oldCpp_(std::locale::global(std::locale(std::locale::classic(), new Comma))) {
+    CommaDecimalLocale()
+        : oldCpp_(std::locale::global(std::locale(std::locale::classic(), new Comma))) {
         if (const char* old = std::setlocale(LC_ALL, nullptr)) oldC_ = old;
         for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE"})
             if (std::setlocale(LC_ALL, name)) {
@@ -306,7 +311,7 @@ TEST(DocumentLoad, VersionIsReadWithoutTheLocale) {
     EXPECT_EQ(LayoutForVersion("3.6"), DocumentLayout::Current);
     EXPECT_EQ(LayoutForVersion("3.2"), DocumentLayout::V32);
     EXPECT_EQ(LayoutForVersion("2.8"), DocumentLayout::V28);
-    EXPECT_EQ(LayoutForVersion("3,6"), std::nullopt);   // 3 under a comma locale's atof
+    EXPECT_EQ(LayoutForVersion("3,6"), std::nullopt);  // 3 under a comma locale's atof
     CTarvellDoc doc;
     ASSERT_TRUE(CTarvellDoc::LoadFromBytes(Encode("3.6", {}), doc));
     ExpectRowsEqual(doc, {}, doc);

@@ -16,8 +16,8 @@ namespace {
 
 using rowtest::ExpectedBytes;
 
-const std::string k300(300, 'L');          // 0xFF and a 16-bit length
-const std::string k70000(70000, 'H');      // 0xFF 0xFFFF and a 32-bit length
+const std::string k300(300, 'L');      // 0xFF and a 16-bit length
+const std::string k70000(70000, 'H');  // 0xFF 0xFFFF and a 32-bit length
 
 CEventItem SampleEvent() {
     CEventItem e;
@@ -70,10 +70,10 @@ CAlertItem SampleAlert() {
 std::string ExpectedEvent(const CEventItem& e) {
     ExpectedBytes b;
     for (int w : {e.Blocked, e.Deleted, e.Severity}) b.Word(w);
-    for (const std::string* t : {&e.DateKey, &e.Category, &e.SwitchKey, &e.DeviceIp, &e.DeviceName,
-                                 &e.DevicePort, &e.PortKey, &e.DeviceLocation, &e.SourceMac,
-                                 &e.SourceIp, &e.SourceName, &e.Description, &e.Before, &e.Current,
-                                 &e.EventType, &e.Submitter, &e.Extra})
+    for (const std::string* t :
+         {&e.DateKey, &e.Category, &e.SwitchKey, &e.DeviceIp, &e.DeviceName, &e.DevicePort,
+          &e.PortKey, &e.DeviceLocation, &e.SourceMac, &e.SourceIp, &e.SourceName, &e.Description,
+          &e.Before, &e.Current, &e.EventType, &e.Submitter, &e.Extra})
         b.Text(*t);
     return b.Bytes();
 }
@@ -82,10 +82,10 @@ std::string ExpectedEvent(const CEventItem& e) {
 std::string ExpectedAlert(const CAlertItem& a) {
     ExpectedBytes b;
     for (int w : {a.State, a.Severity}) b.Word(w);
-    for (const std::string* t : {&a.Category, &a.SwitchKey, &a.DeviceIp, &a.DeviceName, &a.DevicePort,
-                                 &a.PortKey, &a.DeviceLocation, &a.SourceMac, &a.SourceIp,
-                                 &a.SourceName, &a.Description, &a.Before, &a.Current, &a.EventType,
-                                 &a.Submitter})
+    for (const std::string* t :
+         {&a.Category, &a.SwitchKey, &a.DeviceIp, &a.DeviceName, &a.DevicePort, &a.PortKey,
+          &a.DeviceLocation, &a.SourceMac, &a.SourceIp, &a.SourceName, &a.Description, &a.Before,
+          &a.Current, &a.EventType, &a.Submitter})
         b.Text(*t);
     return b.Bytes();
 }
@@ -146,7 +146,7 @@ TEST(Records, SiblingRecordCarriesAllSixtyFourFields) {
         if (words.count(n)) EXPECT_EQ(back.Number(n), item.Number(n)) << n;
         else EXPECT_EQ(back.Text(n), item.Text(n)) << n;
     }
-    EXPECT_EQ(back.Working, (std::array<std::string, 4>{}));   // never stored
+    EXPECT_EQ(back.Working, (std::array<std::string, 4>{}));  // never stored
 
     EXPECT_THROW((void)item.Text(17), std::out_of_range);
     EXPECT_THROW((void)item.Number(2), std::out_of_range);
@@ -162,20 +162,34 @@ TEST(Records, SiblingRecordTextsBehaveAsPlainFieldsUnderRandomEdits) {
     std::mt19937 random(20240601);
     for (int round = 0; round < 300; ++round) {
         CDbItem item;
-        std::array<std::string, 65> model;   // by field number; words stay 0
+        std::array<std::string, 65> model;  // by field number; words stay 0
         for (int op = 0; op < 40; ++op) {
             int n = 1 + static_cast<int>(random() % 64);
             while (dbfield::IsWord(n)) n = 1 + static_cast<int>(random() % 64);
             const std::string value =
-                random() % 4 == 0 ? std::string() : std::string(random() % 40, static_cast<char>('a' + op % 26));
+                random() % 4 == 0 ? std::string()
+                                  : std::string(random() % 40, static_cast<char>('a' + op % 26));
             switch (random() % 5) {
                 case 0: item.SetText(n, value); break;
-                case 1: item.NodeIp() = value; n = dbfield::kNodeIp; break;
-                case 2: item.SwitchName() += value; n = dbfield::kSwitchName; break;
-                case 3: item = CDbItem(item); item.SetText(n, value); break;
-                default: item = Loaded<CDbItem>(Stored(item)); item.SetText(n, value); break;
+                case 1:
+                    item.NodeIp() = value;
+                    n = dbfield::kNodeIp;
+                    break;
+                case 2:
+                    item.SwitchName() += value;
+                    n = dbfield::kSwitchName;
+                    break;
+                case 3:
+                    item = CDbItem(item);
+                    item.SetText(n, value);
+                    break;
+                default:
+                    item = Loaded<CDbItem>(Stored(item));
+                    item.SetText(n, value);
+                    break;
             }
-            model[n] = n == dbfield::kSwitchName && item.SwitchName() != value ? model[n] + value : value;
+            model[n] =
+                n == dbfield::kSwitchName && item.SwitchName() != value ? model[n] + value : value;
         }
         const CDbItem& read = item;
         for (int n = 1; n <= 64; ++n) {
@@ -192,7 +206,7 @@ TEST(Records, SiblingRecordTextsBehaveAsPlainFieldsUnderRandomEdits) {
 TEST(Records, SiblingRecordReferencesStayValidWhileOtherTextsAreWritten) {
     CDbItem item = Loaded<CDbItem>(Stored(CDbItem()));
     std::string& ip = item.NodeIp();
-    std::string& name = item.NodeName();   // a second new place must not move the first
+    std::string& name = item.NodeName();  // a second new place must not move the first
     item.NodeUser() = "u";
     ip = "10.0.0.1";
     name = "host";
@@ -200,7 +214,7 @@ TEST(Records, SiblingRecordReferencesStayValidWhileOtherTextsAreWritten) {
         if (!dbfield::IsWord(n)) item.SetText(n, item.Text(n) + "x");
     EXPECT_EQ(item.NodeIp(), "10.0.0.1x");
     EXPECT_EQ(std::as_const(item).NodeName(), "hostx");
-    item.NodeIp() = item.NodeName();   // right side first: its place must survive the left's
+    item.NodeIp() = item.NodeName();  // right side first: its place must survive the left's
     EXPECT_EQ(item.NodeIp(), "hostx");
 
     // An empty text and one never written are the same; reading through const makes no place.
@@ -230,11 +244,11 @@ TEST(Records, SiblingRecordNamesThePartsFieldsByNumber) {
         else item.SetText(n, std::to_string(n));
     }
     const std::pair<const std::string&, int> texts[] = {
-        {item.SwitchIps(), 2},     {item.SwitchName(), 3},  {item.SwitchContact(), 7},
+        {item.SwitchIps(), 2},     {item.SwitchName(), 3},     {item.SwitchContact(), 7},
         {item.SwitchAltName(), 8}, {item.SwitchLocation(), 9}, {item.SwitchMac(), 12},
-        {item.SwitchMac2(), 13},   {item.PortName(), 24},   {item.PortAlias(), 26},
-        {item.PortMac(), 28},      {item.NodeMac(), 54},    {item.NodeIp(), 55},
-        {item.NodeName(), 56},     {item.NodeSwitch(), 59}, {item.NodePort(), 60},
+        {item.SwitchMac2(), 13},   {item.PortName(), 24},      {item.PortAlias(), 26},
+        {item.PortMac(), 28},      {item.NodeMac(), 54},       {item.NodeIp(), 55},
+        {item.NodeName(), 56},     {item.NodeSwitch(), 59},    {item.NodePort(), 60},
         {item.NodesOnPort(), 61},  {item.NodeFirstSeen(), 62}};
     for (const auto& [text, n] : texts) EXPECT_EQ(text, std::to_string(n));
     EXPECT_EQ(item.SwitchDisabled(), 20);
@@ -319,7 +333,8 @@ TEST(StateFiles, DamagedFileLeavesTheContentAsItWas) {
     target.EventMap["kept/1"] = std::make_unique<CEventItem>();
     for (std::size_t cut : {std::size_t{1}, std::size_t{10}, bytes.size() / 2, bytes.size() - 1}) {
         std::string error;
-        EXPECT_FALSE(DecodeStateFile(std::string_view(bytes).substr(0, cut), target, &error)) << cut;
+        EXPECT_FALSE(DecodeStateFile(std::string_view(bytes).substr(0, cut), target, &error))
+            << cut;
         EXPECT_FALSE(error.empty());
     }
     EXPECT_EQ(target.SwitchCount, "7");

@@ -50,8 +50,10 @@ protected:
         const std::string out = In("tool.out"), err = In("tool.err");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
         pid_t pid = 0;
         const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
@@ -67,7 +69,8 @@ protected:
         return run;
     }
 
-    static std::vector<std::string> LinesStartingWith(const std::string& text, std::string_view prefix) {
+    static std::vector<std::string> LinesStartingWith(const std::string& text,
+                                                      std::string_view prefix) {
         std::vector<std::string> lines;
         std::istringstream in(text);
         for (std::string line; std::getline(in, line);)
@@ -80,8 +83,8 @@ protected:
 
 TEST_F(Tools, SampleDescriptionGivesThreeMapsWithOneClassHeader) {
     const std::string db = In("Ombrix.db");
-    const ToolRun made =
-        Run("ombrix-make", {std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/ombrix-sample.txt", db});
+    const ToolRun made = Run(
+        "ombrix-make", {std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/ombrix-sample.txt", db});
     ASSERT_EQ(made.exitCode, 0) << made.err;
 
     const ToolRun dump = Run("arcdump", {db});
@@ -89,8 +92,10 @@ TEST_F(Tools, SampleDescriptionGivesThreeMapsWithOneClassHeader) {
     EXPECT_THAT(dump.out, HasSubstr("\nSiblingSwitches: 3 entries\n"));
     EXPECT_THAT(dump.out, HasSubstr("\nSiblingPorts: 6 entries\n"));
     EXPECT_THAT(dump.out, HasSubstr("\nSiblingNodes: 10 entries\n"));
-    EXPECT_EQ(LinesStartingWith(dump.out, "Class "), std::vector<std::string>{"Class CDbItem schema 1"});
-    EXPECT_THAT(dump.out, HasSubstr("SiblingSwitches[00AABB000002].SwitchIps = \"127.0.0.12;127.0.1.12\"\n"));
+    EXPECT_EQ(LinesStartingWith(dump.out, "Class "),
+              std::vector<std::string>{"Class CDbItem schema 1"});
+    EXPECT_THAT(dump.out,
+                HasSubstr("SiblingSwitches[00AABB000002].SwitchIps = \"127.0.0.12;127.0.1.12\"\n"));
     EXPECT_THAT(dump.out, HasSubstr("SiblingSwitches[00AABB000003].SwitchDisabled = 1\n"));
     EXPECT_THAT(dump.out, HasSubstr("SiblingPorts[00AABB000001/1].PortIndex = \"1\"\n"));
     EXPECT_THAT(dump.out, HasSubstr("SiblingNodes[001122334406].NodeDisabled = 1\n"));
@@ -141,9 +146,13 @@ TEST_F(Tools, SettingsAreShownByRowAndName) {
     ASSERT_EQ(dump.exitCode, 0) << dump.err;
     EXPECT_THAT(dump.out, HasSubstr("\nRow 1 Version = \"3.6\"\n"));
     EXPECT_THAT(dump.out, HasSubstr("\nRow 23 SmtpPort = \"25\"\n"));
-    EXPECT_THAT(dump.out, HasSubstr("\nRow 30 EmailBody = \"Device Name: $device_name\\r\\nDevice Ip:"));
+    EXPECT_THAT(dump.out,
+                HasSubstr("\nRow 30 EmailBody = \"Device Name: $device_name\\r\\nDevice Ip:"));
     EXPECT_THAT(dump.out, HasSubstr("\nRow 109 ReportColumns[4] = 1\n"));
-    EXPECT_THAT(dump.out, HasSubstr("\nRow 127 ViewerUsers: 1 entries\nRow 127 ViewerUsers[0] = \"admin;Monitor;\"\n"));
+    EXPECT_THAT(
+        dump.out,
+        HasSubstr(
+            "\nRow 127 ViewerUsers: 1 entries\nRow 127 ViewerUsers[0] = \"admin;Monitor;\"\n"));
     EXPECT_THAT(dump.out, HasSubstr("\nRow 172 RunCommands: 0 entries\n"));
 
     // The kind can be given when the name does not tell it; the oldest layout names its legacy
@@ -156,7 +165,7 @@ TEST_F(Tools, SettingsAreShownByRowAndName) {
             old.Word(1);
             old.Word(2);
         }
-        if (r.row == 101) old.Word(3);   // in the place of row 102
+        if (r.row == 101) old.Word(3);  // in the place of row 102
     }
     ASSERT_TRUE(AtomicWriteFile(In("copy.bin"), old.Bytes()));
     EXPECT_EQ(Run("arcdump", {In("copy.bin")}).exitCode, 64);
@@ -178,7 +187,8 @@ TEST_F(Tools, DamagedFilesFailAndTextsAreEscaped) {
     ASSERT_TRUE(AtomicWriteFile(In("Tarvell.db"), bytes));
     const ToolRun dump = Run("arcdump", {In("Tarvell.db")});
     ASSERT_EQ(dump.exitCode, 0) << dump.err;
-    EXPECT_THAT(dump.out, HasSubstr("\nEventMap[00AABB000001/3].SourceName = \"a\\x01\\xE9\\\"\\\\b\"\n"));
+    EXPECT_THAT(dump.out,
+                HasSubstr("\nEventMap[00AABB000001/3].SourceName = \"a\\x01\\xE9\\\"\\\\b\"\n"));
     EXPECT_THAT(dump.out, HasSubstr("\nClass CEventItem schema 1\n"));
 
     ASSERT_TRUE(AtomicWriteFile(In("Tarvell.db"), bytes.substr(0, bytes.size() - 3)));
@@ -201,13 +211,14 @@ namespace {
 
 TEST_F(Tools, SettingsLinesCreateAFileThatLoadsWithThoseValues) {
     const std::string lines = In("lines.txt");
-    ASSERT_TRUE(AtomicWriteFile(lines,
-        "# demo\n"
-        "EmailAlertsEnabled=1\n"
-        "EmailSubject=Alert \xE2\x80\x93 $alert\n"          // UTF-8 en dash, stored as 0x96
-        "EmailBody=line one\\r\\nC:\\\\temp \\q\n"
-        "EmailRecipients+=a@example.org\n"
-        "EmailRecipients+=b@example.org\n"));
+    ASSERT_TRUE(
+        AtomicWriteFile(lines,
+                        "# demo\n"
+                        "EmailAlertsEnabled=1\n"
+                        "EmailSubject=Alert \xE2\x80\x93 $alert\n"  // UTF-8 en dash, stored as 0x96
+                        "EmailBody=line one\\r\\nC:\\\\temp \\q\n"
+                        "EmailRecipients+=a@example.org\n"
+                        "EmailRecipients+=b@example.org\n"));
     const ToolRun run = Run("tarvell-ini", {In("Tarvell.ini"), lines});
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
@@ -229,7 +240,8 @@ TEST_F(Tools, SettingsLinesCreateAFileThatLoadsWithThoseValues) {
 TEST_F(Tools, BadSettingsLinesAreNamedAndNothingIsWritten) {
     ASSERT_EQ(Run("tarvell-ini", {In("Tarvell.ini"), "/dev/null"}).exitCode, 0);
     const auto before = ReadWholeFile(In("Tarvell.ini"));
-    ASSERT_TRUE(AtomicWriteFile(In("bad.txt"),
+    ASSERT_TRUE(AtomicWriteFile(
+        In("bad.txt"),
         "EmailAlertsEnabled=1\nNoSuchField=1\nEmailAlertsEnabled=yes\nEmailSubject+=x\n"
         "EmailAlertsEnabled=99999999999\nnot a setting\n"));
     const ToolRun run = Run("tarvell-ini", {In("Tarvell.ini"), In("bad.txt")});

@@ -32,17 +32,19 @@ namespace tarvell::lab {
 namespace fs = std::filesystem;
 
 // The recordings the tests use (copies of the shared fixtures, with their licences).
-inline fs::path SnmprecFolder() { return fs::path(TARVELL_SOURCE_DIR) / "tests" / "fixtures" / "snmprec"; }
+inline fs::path SnmprecFolder() {
+    return fs::path(TARVELL_SOURCE_DIR) / "tests" / "fixtures" / "snmprec";
+}
 
 // 127.0.0.<n>; n = 1 is the host itself, switches start at 2.
 inline std::string LabAddress(int n) { return "127.0.0." + std::to_string(n); }
 
-inline constexpr int kLabAddresses = 8;   // 127.0.0.2 .. 127.0.0.9
+inline constexpr int kLabAddresses = 8;  // 127.0.0.2 .. 127.0.0.9
 
 struct LabNetwork {
-    bool isolated = false;          // inside a private network namespace
-    std::uint16_t agentPort = 0;    // the port of every simulated switch
-    std::uint16_t trapPort = 0;     // the port the trap listener uses
+    bool isolated = false;        // inside a private network namespace
+    std::uint16_t agentPort = 0;  // the port of every simulated switch
+    std::uint16_t trapPort = 0;   // the port the trap listener uses
 };
 
 inline LabNetwork& Lab() {
@@ -92,7 +94,7 @@ inline bool EnterPrivateNetwork() {
             add.argv = {"ip", "addr", "add", LabAddress(n) + "/8", "dev", "lo"};
             add.timeLimitMs = 5000;
             add.captureOutput = true;
-            RunProcess(add);   // 127.0.0.0/8 reaches lo in any case; the address makes it visible
+            RunProcess(add);  // 127.0.0.0/8 reaches lo in any case; the address makes it visible
         }
         lab.isolated = true;
         lab.agentPort = 161;
@@ -106,7 +108,8 @@ inline bool EnterPrivateNetwork() {
 }
 
 // Enters the private network for a whole test program: add to the program with
-// `static auto* const kLab = ::testing::AddGlobalTestEnvironment(new tarvell::lab::LabEnvironment);`
+// `static auto* const kLab = ::testing::AddGlobalTestEnvironment(new
+// tarvell::lab::LabEnvironment);`
 class LabEnvironment : public ::testing::Environment {
 public:
     void SetUp() override { EnterPrivateNetwork(); }
@@ -115,13 +118,14 @@ public:
 // ---- recordings
 
 struct Record {
-    std::string tag;     // "2", "4", "4x", "6", "64", "65", ...
-    std::string value;   // as written; for "4x" the hex digits
+    std::string tag;    // "2", "4", "4x", "6", "64", "65", ...
+    std::string value;  // as written; for "4x" the hex digits
     // The bytes of an OCTET STRING (hex decoded for "4x").
     std::string Bytes() const {
         if (tag != "4x") return value;
         std::string out;
-        for (std::size_t i = 0; i + 1 < value.size(); i += 2) out.push_back(static_cast<char>(std::stoi(value.substr(i, 2), nullptr, 16)));
+        for (std::size_t i = 0; i + 1 < value.size(); i += 2)
+            out.push_back(static_cast<char>(std::stoi(value.substr(i, 2), nullptr, 16)));
         return out;
     }
 };
@@ -149,7 +153,8 @@ inline std::map<std::string, Record> ColumnOf(const std::map<std::string, Record
                                               const std::string& column) {
     std::map<std::string, Record> out;
     const std::string prefix = column + ".";
-    for (auto it = records.lower_bound(prefix); it != records.end() && it->first.rfind(prefix, 0) == 0; ++it)
+    for (auto it = records.lower_bound(prefix);
+         it != records.end() && it->first.rfind(prefix, 0) == 0; ++it)
         out.emplace(it->first.substr(prefix.size()), it->second);
     return out;
 }
@@ -161,7 +166,8 @@ inline std::map<std::string, Record> ColumnOf(const std::map<std::string, Record
 class SimSwitch {
 public:
     bool Start(int labAddress, const std::vector<std::string>& recordings,
-               const fs::path& folder = SnmprecFolder(), const std::vector<snmptest::SimUser>& users = {}) {
+               const fs::path& folder = SnmprecFolder(),
+               const std::vector<snmptest::SimUser>& users = {}) {
         sim_.SetEndpoint(LabAddress(labAddress), Lab().agentPort);
         return sim_.Start(folder, users, std::chrono::seconds(90), recordings);
     }
@@ -198,23 +204,28 @@ inline ToolResult SendWithTool(const std::string& tool, const std::string& sourc
     run.argv.insert(run.argv.end(), args.begin(), args.end());
     run.timeLimitMs = 20'000;
     run.captureOutput = true;
-    std::vector<std::string> env{"MIBS=", "MIBDIRS=/nonexistent", "HOME=/tmp", "SNMP_PERSISTENT_DIR=" + ToolStateFolder()};
+    std::vector<std::string> env{"MIBS=", "MIBDIRS=/nonexistent", "HOME=/tmp",
+                                 "SNMP_PERSISTENT_DIR=" + ToolStateFolder()};
     run.environment = env;
     const ProcessResult r = RunProcess(run);
     return {r.end == ProcessEnd::Exited ? r.exitCode : -1, r.out + r.err};
 }
 
-inline std::string TrapDestination(std::uint16_t port) { return "udp:127.0.0.1:" + std::to_string(port); }
+inline std::string TrapDestination(std::uint16_t port) {
+    return "udp:127.0.0.1:" + std::to_string(port);
+}
 
 // linkUp for ifIndex `index` (written as given, so "abc" makes an OCTET STRING binding).
 inline std::vector<std::string> LinkUpBindings(const std::string& index, bool numeric = true) {
-    return {"1.3.6.1.2.1.2.2.1.1." + (numeric ? index : std::string("7")), numeric ? "i" : "s", index};
+    return {"1.3.6.1.2.1.2.2.1.1." + (numeric ? index : std::string("7")), numeric ? "i" : "s",
+            index};
 }
 
-inline ToolResult SendV1LinkUp(const std::string& source, std::uint16_t port, const std::string& community,
-                               const std::string& index) {
-    std::vector<std::string> args{"-v", "1", "-c", community, TrapDestination(port), "1.3.6.1.4.1.8072.3.2.10",
-                                  source, "3", "0", ""};
+inline ToolResult SendV1LinkUp(const std::string& source, std::uint16_t port,
+                               const std::string& community, const std::string& index) {
+    std::vector<std::string> args{
+        "-v",   "1", "-c", community, TrapDestination(port), "1.3.6.1.4.1.8072.3.2.10",
+        source, "3", "0",  ""};
     for (auto& b : LinkUpBindings(index)) args.push_back(b);
     return SendWithTool("snmptrap", source, args);
 }
@@ -222,24 +233,27 @@ inline ToolResult SendV1LinkUp(const std::string& source, std::uint16_t port, co
 inline ToolResult SendV2c(const std::string& tool, const std::string& source, std::uint16_t port,
                           const std::string& community, const std::string& notification,
                           const std::vector<std::string>& bindings) {
-    std::vector<std::string> args{"-v", "2c", "-c", community, TrapDestination(port), "", notification};
+    std::vector<std::string> args{"-v", "2c",        "-c", community, TrapDestination(port),
+                                  "",   notification};
     args.insert(args.end(), bindings.begin(), bindings.end());
     return SendWithTool(tool, source, args);
 }
 
 struct V3Sender {
     std::string user;
-    std::string authProto;   // MD5 or SHA
+    std::string authProto;  // MD5 or SHA
     std::string authKey;
-    std::string privProto;   // DES (the tools have no 3DES)
+    std::string privProto;  // DES (the tools have no 3DES)
     std::string privKey;
     std::string engineId = "0x8000000001020304";
 };
 
-inline ToolResult SendV3(const std::string& tool, const std::string& source, std::uint16_t port, const V3Sender& s,
-                         const std::string& notification, const std::vector<std::string>& bindings) {
-    std::vector<std::string> args{"-v", "3", "-u", s.user, "-l", s.privProto.empty() ? "authNoPriv" : "authPriv",
-                                  "-a", s.authProto, "-A", s.authKey};
+inline ToolResult SendV3(const std::string& tool, const std::string& source, std::uint16_t port,
+                         const V3Sender& s, const std::string& notification,
+                         const std::vector<std::string>& bindings) {
+    std::vector<std::string> args{
+        "-v", "3",         "-u", s.user,   "-l", s.privProto.empty() ? "authNoPriv" : "authPriv",
+        "-a", s.authProto, "-A", s.authKey};
     if (!s.privProto.empty()) {
         args.insert(args.end(), {"-x", s.privProto, "-X", s.privKey});
     }

@@ -23,7 +23,7 @@ QString FileDialogPicker::SavePath(QWidget* owner) {
     QFileDialog dialog(owner, QString(), StartFolder(), kFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(QStringLiteral("log"));   // so the replace question names the real file
+    dialog.setDefaultSuffix(QStringLiteral("log"));  // so the replace question names the real file
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     const QString path = dialog.selectedFiles().first();
     Remember(path);

@@ -20,7 +20,8 @@ QImage KindIcon(int kind) {
     p.setPen(QPen(QColor(60, 40, 40), 1.5));
     p.setBrush(fills[kind]);
     p.drawEllipse(QRectF(2.5, 2.5, 27, 27));
-    p.setPen(QPen(kind == 1 ? QColor(70, 40, 0) : Qt::white, 3.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setPen(QPen(kind == 1 ? QColor(70, 40, 0) : Qt::white, 3.2, Qt::SolidLine, Qt::RoundCap,
+                  Qt::RoundJoin));
     if (kind == 0) {
         QPainterPath tick;
         tick.moveTo(9.5, 16.5);

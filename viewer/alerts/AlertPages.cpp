@@ -6,12 +6,14 @@
 namespace tarvell {
 
 void RegisterAlertPages(PageTable& table, AlertDialogs dialogs) {
-    table.Register(PageSlot::AlertOverview, [](const PageContext& context, QWidget* parent) -> QWidget* {
-        return new CAlertsSummaryWnd(context.app, PageSender(context), parent);
-    });
-    table.Register(PageSlot::Alerts, [dialogs](const PageContext& context, QWidget* parent) -> QWidget* {
-        return new CAlertsListWnd(context.app, context.prompt, dialogs, parent);
-    });
+    table.Register(PageSlot::AlertOverview,
+                   [](const PageContext& context, QWidget* parent) -> QWidget* {
+                       return new CAlertsSummaryWnd(context.app, PageSender(context), parent);
+                   });
+    table.Register(PageSlot::Alerts,
+                   [dialogs](const PageContext& context, QWidget* parent) -> QWidget* {
+                       return new CAlertsListWnd(context.app, context.prompt, dialogs, parent);
+                   });
 }
 
 }  // namespace tarvell

@@ -80,7 +80,8 @@ CAlertsReportPanel::CAlertsReportPanel(QWidget* parent) : QWidget(parent) {
 
 CAlertActionsPanel::CAlertActionsPanel(QWidget* parent) : QWidget(parent) {
     remove_ = Link(QStringLiteral("Remove selected alerts"), QRect(10, 6, 200, 16), this);
-    learnMore_ = Link(QStringLiteral("Learn more about this alert..."), QRect(10, 28, 200, 16), this);
+    learnMore_ =
+        Link(QStringLiteral("Learn more about this alert..."), QRect(10, 28, 200, 16), this);
     resize(239, kActionsHeight);
 }
 
@@ -92,19 +93,27 @@ void CAlertActionsPanel::paintEvent(QPaintEvent*) {
 // ---- details
 
 QString CAlertDetailsPanel::Title(std::uint32_t mode) {
-    return mode == kPreventionAlertsMode ? QStringLiteral("Prevention Details") : QStringLiteral("Detection Details");
+    return mode == kPreventionAlertsMode ? QStringLiteral("Prevention Details")
+                                         : QStringLiteral("Detection Details");
 }
 
 QString CAlertDetailsPanel::Description(std::uint32_t mode) {
-    const QString kind = mode == kPreventionAlertsMode ? QStringLiteral("prevention") : QStringLiteral("detection");
-    return QStringLiteral("The real-time %1 alerts screen contains Tarvell %1 events collection information. At any "
-                          "time you can select an alert in order to check its details or perform your preferred "
-                          "task over it.")
+    const QString kind =
+        mode == kPreventionAlertsMode ? QStringLiteral("prevention") : QStringLiteral("detection");
+    return QStringLiteral(
+               "The real-time %1 alerts screen contains Tarvell %1 events collection information. "
+               "At any "
+               "time you can select an alert in order to check its details or perform your "
+               "preferred "
+               "task over it.")
         .arg(kind);
 }
 
 CAlertDetailsPanel::CAlertDetailsPanel(std::uint32_t mode, QWidget* parent)
-    : QWidget(parent), mode_(mode), pane_(new QTextEdit(this)), actions_(new CAlertActionsPanel(this)) {
+    : QWidget(parent),
+      mode_(mode),
+      pane_(new QTextEdit(this)),
+      actions_(new CAlertActionsPanel(this)) {
     pane_->setReadOnly(true);
     pane_->setFrameShape(QFrame::NoFrame);
     pane_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -136,7 +145,8 @@ void CAlertDetailsPanel::ShowDetails(const std::vector<DetailsPiece>& pieces) {
     label.setFont(DesignFont(QStringLiteral("Tahoma"), 11, 700));
     value.setFont(DesignFont(QStringLiteral("Tahoma"), 11));
     QTextCursor c(pane_->document());
-    for (const DetailsPiece& piece : pieces) c.insertText(FromStored(piece.text), piece.label ? label : value);
+    for (const DetailsPiece& piece : pieces)
+        c.insertText(FromStored(piece.text), piece.label ? label : value);
     pane_->moveCursor(QTextCursor::Start);
     QPalette pal = pane_->palette();
     pal.setColor(QPalette::Base, ToQColor(look::kSelectedRow));

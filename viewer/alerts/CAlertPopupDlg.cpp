@@ -41,30 +41,37 @@ QLabel* MakeLabel(QWidget* parent, const QFont& font, Rgb ink, QRect at) {
     pal.setColor(QPalette::WindowText, ToQColor(ink));
     label->setPalette(pal);
     label->setAttribute(Qt::WA_TranslucentBackground);
-    at.setHeight(std::max(at.height(), QFontMetrics(font).height()));   // room for descenders
+    at.setHeight(std::max(at.height(), QFontMetrics(font).height()));  // room for descenders
     label->setGeometry(at);
     return label;
 }
 
-Rect ToRect(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+Rect ToRect(const QRect& r) {
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
 
 }  // namespace
 
 CAlertPopupDlg::CAlertPopupDlg(CTarvellApp& app, std::string key, SoundPlayer* sound,
                                InformationOpener openInformation, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      app_(app), key_(std::move(key)), sound_(sound), openInformation_(std::move(openInformation)) {
+      app_(app),
+      key_(std::move(key)),
+      sound_(sound),
+      openInformation_(std::move(openInformation)) {
     setObjectName(QStringLiteral("alertPopup"));
-    setWindowTitle(QStringLiteral("Tarvell Alert"));   // not shown; names the window to the desktop
-    setAttribute(Qt::WA_ShowWithoutActivating);   // a popup never takes the keyboard from the user
+    setWindowTitle(QStringLiteral("Tarvell Alert"));  // not shown; names the window to the desktop
+    setAttribute(Qt::WA_ShowWithoutActivating);  // a popup never takes the keyboard from the user
     setFixedSize(DluToPixelsX(186), DluToPixelsY(161));
 
-    title_ = MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 16, 700), look::kWhite, DluQRect(3, 3, 163, 8));
+    title_ = MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 16, 700), look::kWhite,
+                       DluQRect(3, 3, 163, 8));
     title_->setText(FromUtf8(LoadString(str::kAppTitle)) + QStringLiteral(" Alert"));
     kindIcon_ = new QLabel(this);
     kindIcon_->setGeometry(DluQRect(13, 30, 20, 20));
     kindIcon_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    heading_ = MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 16, 700), kHeadingInk, DluQRect(40, 35, 129, 10));
+    heading_ = MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 16, 700), kHeadingInk,
+                         DluQRect(40, 35, 129, 10));
     body_ = new QPlainTextEdit(this);
     body_->setReadOnly(true);
     body_->setFrameShape(QFrame::NoFrame);
@@ -83,7 +90,8 @@ CAlertPopupDlg::CAlertPopupDlg(CTarvellApp& app, std::string key, SoundPlayer* s
     learnMore_->setFont(DesignFont(QStringLiteral("Tahoma"), 13, 400, false, true));
     // At least its dialog-unit width; wider when the installed face runs wider than Tahoma.
     const QRect link = DluQRect(26, 142, 98, 8);
-    learnMore_->setGeometry(link.x(), link.y(), std::max(link.width(), learnMore_->sizeHint().width()),
+    learnMore_->setGeometry(link.x(), link.y(),
+                            std::max(link.width(), learnMore_->sizeHint().width()),
                             std::max(link.height(), learnMore_->sizeHint().height()));
     connect(learnMore_, &LinkLabel::activated, this, [this] { LearnMore(); });
     close_ = new QLabel(this);
@@ -112,11 +120,13 @@ bool CAlertPopupDlg::Begin() {
         return false;
     }
     kind_ = KindOf(alert);
-    if (kind_.icon >= 0) kindIcon_->setPixmap(QPixmap::fromImage(AlertKindImages().Image(kind_.icon)));
+    if (kind_.icon >= 0)
+        kindIcon_->setPixmap(QPixmap::fromImage(AlertKindImages().Image(kind_.icon)));
     const AlertText text = MakeAlertText(alert);
     heading_->setText(FromStored(text.heading));
     std::string body = AlertBody(key_, alert, text.text);
-    for (std::size_t at = body.find("\r\n"); at != std::string::npos; at = body.find("\r\n", at)) body.erase(at, 1);
+    for (std::size_t at = body.find("\r\n"); at != std::string::npos; at = body.find("\r\n", at))
+        body.erase(at, 1);
     body_->setPlainText(FromStored(body));
 
     QScreen* screen = QGuiApplication::primaryScreen();
@@ -137,7 +147,9 @@ bool CAlertPopupDlg::Begin() {
 
 QString CAlertPopupDlg::Heading() const { return heading_->text(); }
 QString CAlertPopupDlg::Body() const { return body_->toPlainText(); }
-QRect CAlertPopupDlg::CloseIconRect() const { return QRect(width() - 23, 2, kCloseSize, kCloseSize); }
+QRect CAlertPopupDlg::CloseIconRect() const {
+    return QRect(width() - 23, 2, kCloseSize, kCloseSize);
+}
 
 void CAlertPopupDlg::StartSlide(std::vector<Point> steps, bool out) {
     steps_ = std::move(steps);
@@ -207,17 +219,17 @@ void CAlertPopupDlg::resizeEvent(QResizeEvent* e) {
 bool CAlertPopupDlg::eventFilter(QObject* watched, QEvent* e) {
     if (watched != close_) return QDialog::eventFilter(watched, e);
     switch (e->type()) {
-    case QEvent::Enter: SetCloseImage(1); break;
-    case QEvent::Leave: SetCloseImage(0); break;
-    case QEvent::MouseButtonRelease: {
-        const auto* m = static_cast<QMouseEvent*>(e);
-        if (m->button() == Qt::LeftButton && close_->rect().contains(m->position().toPoint())) {
-            done(0);   // at once, no slide; a sound plays on
-            return true;
+        case QEvent::Enter: SetCloseImage(1); break;
+        case QEvent::Leave: SetCloseImage(0); break;
+        case QEvent::MouseButtonRelease: {
+            const auto* m = static_cast<QMouseEvent*>(e);
+            if (m->button() == Qt::LeftButton && close_->rect().contains(m->position().toPoint())) {
+                done(0);  // at once, no slide; a sound plays on
+                return true;
+            }
+            break;
         }
-        break;
-    }
-    default: break;
+        default: break;
     }
     return QDialog::eventFilter(watched, e);
 }
@@ -237,7 +249,7 @@ void CAlertPopupDlg::paintEvent(QPaintEvent*) {
     if (kind_.hasBrush) p.fillRect(0, 0, w, kBandHeight, ToQColor(kind_.brush));
     p.setPen(Qt::black);
     p.drawLine(0, kBandHeight, w, kBandHeight);
-    p.setPen(QColor(100, 100, 100));   // the thin border
+    p.setPen(QColor(100, 100, 100));  // the thin border
     p.setBrush(Qt::NoBrush);
     p.drawRect(0, 0, w - 1, h - 1);
 }

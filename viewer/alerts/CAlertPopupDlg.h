@@ -23,7 +23,7 @@ class CTarvellApp;
 class LinkLabel;
 class SoundPlayer;
 
-inline constexpr int kPopupGone = -1;   // the alert no longer exists
+inline constexpr int kPopupGone = -1;  // the alert no longer exists
 
 // Opens an information page (title, HTML) in a window of its own, modal to the application and
 // left open when the popup goes; returns that window. The frame supplies it.

@@ -32,19 +32,28 @@ namespace {
 constexpr int kFillDelayMs = 1;
 
 PromptAnswer AskText(Prompt& prompt, std::string text, PromptIcon icon) {
-    return prompt.Ask({std::move(text), std::string(LoadString(str::kAppTitle)), PromptButtons::YesNoCancel, icon});
+    return prompt.Ask({std::move(text), std::string(LoadString(str::kAppTitle)),
+                       PromptButtons::YesNoCancel, icon});
 }
 
 void Tell(Prompt& prompt, std::string text) {
-    prompt.Ask({std::move(text), std::string(LoadString(str::kAppTitle)), PromptButtons::Ok, PromptIcon::Information});
+    prompt.Ask({std::move(text), std::string(LoadString(str::kAppTitle)), PromptButtons::Ok,
+                PromptIcon::Information});
 }
 
 }  // namespace
 
-CAlertsListWnd::CAlertsListWnd(CTarvellApp& app, Prompt& prompt, AlertDialogs dialogs, QWidget* parent)
-    : QWidget(parent), app_(app), prompt_(prompt), dialogs_(std::move(dialogs)),
-      ownPicker_(std::make_unique<FileDialogPicker>()), picker_(ownPicker_.get()),
-      list_(new CPaintListCtrl(this)), header_(new CAlertsHeaderPanel(this)), report_(new CAlertsReportPanel(this)),
+CAlertsListWnd::CAlertsListWnd(CTarvellApp& app, Prompt& prompt, AlertDialogs dialogs,
+                               QWidget* parent)
+    : QWidget(parent),
+      app_(app),
+      prompt_(prompt),
+      dialogs_(std::move(dialogs)),
+      ownPicker_(std::make_unique<FileDialogPicker>()),
+      picker_(ownPicker_.get()),
+      list_(new CPaintListCtrl(this)),
+      header_(new CAlertsHeaderPanel(this)),
+      report_(new CAlertsReportPanel(this)),
       detection_(new CAlertDetailsPanel(kDetectionAlertsMode, this)),
       prevention_(new CAlertDetailsPanel(kPreventionAlertsMode, this)) {
     ShellPage::SetMode(kDetectionAlertsMode);
@@ -67,20 +76,24 @@ CAlertsListWnd::CAlertsListWnd(CTarvellApp& app, Prompt& prompt, AlertDialogs di
     connect(model, &QAbstractItemModel::rowsInserted, this, &CAlertsListWnd::UpdateCount);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &CAlertsListWnd::UpdateCount);
     connect(model, &QAbstractItemModel::modelReset, this, &CAlertsListWnd::UpdateCount);
-    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CAlertsListWnd::SelectionChanged);
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CAlertsListWnd::SelectionChanged);
     connect(list_, &CSortListCtrl::headerClicked, this, &CAlertsListWnd::SortBy);
     connect(list_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& i) {
         if (i.isValid()) LearnMore();
     });
 
     for (CAlertDetailsPanel* panel : {detection_, prevention_}) {
-        connect(panel->Actions()->Remove(), &LinkLabel::activated, this, &CAlertsListWnd::RemoveSelected);
-        connect(panel->Actions()->LearnMore(), &LinkLabel::activated, this, &CAlertsListWnd::LearnMore);
+        connect(panel->Actions()->Remove(), &LinkLabel::activated, this,
+                &CAlertsListWnd::RemoveSelected);
+        connect(panel->Actions()->LearnMore(), &LinkLabel::activated, this,
+                &CAlertsListWnd::LearnMore);
     }
     connect(report_->CreateReport(), &LinkLabel::activated, this, &CAlertsListWnd::CreateReport);
     connect(report_->ArchiveAlerts(), &LinkLabel::activated, this, &CAlertsListWnd::ArchiveAlerts);
     connect(report_->ClearAlerts(), &LinkLabel::activated, this, &CAlertsListWnd::ClearAlerts);
-    connect(header_->ViewArchive(), &LinkLabel::activated, this, &CAlertsListWnd::ViewArchivedAlerts);
+    connect(header_->ViewArchive(), &LinkLabel::activated, this,
+            &CAlertsListWnd::ViewArchivedAlerts);
 }
 
 CAlertsListWnd::~CAlertsListWnd() = default;
@@ -122,7 +135,7 @@ void CAlertsListWnd::FillAlertLists() {
     const std::shared_ptr<const AlertsSnapshot> alerts = app_.Alerts();
     std::vector<AlertRow> rows;
     if (alerts) rows = AlertRowsOf(alerts->AlertLog, Mode());
-    SharedAlertSort() = AlertSortState{};   // Date, newest first
+    SharedAlertSort() = AlertSortState{};  // Date, newest first
     SortAlertRows(rows, SharedAlertSort());
     SetRows(std::move(rows));
     list_->SetSortIndicator(0, false);
@@ -163,11 +176,12 @@ void CAlertsListWnd::SelectionChanged() {
         panel->ShowDescription();
         return;
     }
-    const int row = list_->currentIndex().isValid() && list_->selectionModel()->isRowSelected(list_->currentIndex().row())
+    const int row = list_->currentIndex().isValid() &&
+                            list_->selectionModel()->isRowSelected(list_->currentIndex().row())
                         ? list_->currentIndex().row()
                         : selected.front();
     CAlertItem alert;
-    if (!app_.LookupAlert(RowKey(row), alert)) return;   // left the hub: nothing changes
+    if (!app_.LookupAlert(RowKey(row), alert)) return;  // left the hub: nothing changes
     panel->ShowDetails(AlertDetails(rows_[list_->Rows()->ItemData(row)], alert));
 }
 
@@ -195,14 +209,15 @@ void CAlertsListWnd::SortBy(int column) {
 }
 
 void CAlertsListWnd::EditFailed(EditResult result) {
-    if (const unsigned id = EditResultMessage(result)) prompt_.AskString(id, PromptButtons::Ok, PromptIcon::Information);
+    if (const unsigned id = EditResultMessage(result))
+        prompt_.AskString(id, PromptButtons::Ok, PromptIcon::Information);
 }
 
 void CAlertsListWnd::RemoveSelected() {
     const std::vector<int> selected = SelectedRows();
     if (!selected.empty() &&
-        AskText(prompt_, "Are you sure you would like to remove the selected alerts?", PromptIcon::Information) ==
-            PromptAnswer::Yes) {
+        AskText(prompt_, "Are you sure you would like to remove the selected alerts?",
+                PromptIcon::Information) == PromptAnswer::Yes) {
         WaitCursor wait;
         std::vector<std::string> keys;
         for (int row : selected) keys.push_back(RowKey(row));
@@ -232,8 +247,9 @@ void CAlertsListWnd::LearnMore() {
         WaitCursor wait;
         CAlertItem alert;
         if (app_.LookupAlert(RowKey(selected.front()), alert) && dialogs_.information) {
-            const QString title = Mode() == kPreventionAlertsMode ? QStringLiteral("Prevention Alert Information")
-                                                                  : QStringLiteral("Detection Alert Information");
+            const QString title = Mode() == kPreventionAlertsMode
+                                      ? QStringLiteral("Prevention Alert Information")
+                                      : QStringLiteral("Detection Alert Information");
             dialogs_.information(title, FromUtf8(EventTypeHelp(alert.Description)));
         }
     }
@@ -247,17 +263,18 @@ void CAlertsListWnd::CreateReport() {
     shown.reserve(static_cast<std::size_t>(count));
     for (int r = 0; r < count; ++r) {
         AlertRow row = rows_[list_->Rows()->ItemData(r)];
-        for (std::string& cell : row.cells) cell = FromStored(cell).toStdString();   // report cells are UTF-8
+        for (std::string& cell : row.cells)
+            cell = FromStored(cell).toStdString();  // report cells are UTF-8
         shown.push_back(std::move(row));
     }
     if (dialogs_.report)
-        dialogs_.report(window(), FromUtf8(AlertReportCaption(Mode())), FromUtf8(AlertReportTitle(Mode())),
-                        AlertReportTable(shown));
+        dialogs_.report(window(), FromUtf8(AlertReportCaption(Mode())),
+                        FromUtf8(AlertReportTitle(Mode())), AlertReportTable(shown));
 }
 
 void CAlertsListWnd::ArchiveAlerts() {
-    if (AskText(prompt_, "Are you sure you would like to archive your entire alerts?", PromptIcon::Information) !=
-        PromptAnswer::Yes)
+    if (AskText(prompt_, "Are you sure you would like to archive your entire alerts?",
+                PromptIcon::Information) != PromptAnswer::Yes)
         return;
     const QString chosen = picker_ ? picker_->SavePath(this) : QString();
     if (chosen.isEmpty()) return;
@@ -269,14 +286,16 @@ void CAlertsListWnd::ArchiveAlerts() {
 
 void CAlertsListWnd::ClearAlerts() {
     const bool prevention = Mode() == kPreventionAlertsMode;
-    const std::string question =
-        prevention ? "Are you sure you would like to clear your prevention alerts? This will permanently remove all "
-                     "prevention alerts from your computer."
-                   : "Are you sure you would like to clear your detection alerts? This will permanently remove all "
-                     "detection alerts from your computer.";
+    const std::string question = prevention ? "Are you sure you would like to clear your "
+                                              "prevention alerts? This will permanently remove all "
+                                              "prevention alerts from your computer."
+                                            : "Are you sure you would like to clear your detection "
+                                              "alerts? This will permanently remove all "
+                                              "detection alerts from your computer.";
     if (AskText(prompt_, question, PromptIcon::Question) != PromptAnswer::Yes) return;
     WaitCursor wait;
-    const EditResult result = prevention ? app_.ClearPreventionAlerts() : app_.ClearDetectionAlerts();
+    const EditResult result =
+        prevention ? app_.ClearPreventionAlerts() : app_.ClearDetectionAlerts();
     EditFailed(result);
     if (result == EditResult::Saved && !archiveView_) SetRows({});
     DetailsPanel()->update();

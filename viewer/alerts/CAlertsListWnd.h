@@ -29,14 +29,16 @@ struct AlertDialogs {
     // An information page (title, HTML) in a window of its own.
     std::function<QWidget*(const QString& title, const QString& html)> information;
     // A report dialog with the caption, the title and the table (UTF-8 cells, relative widths).
-    std::function<QWidget*(QWidget* parent, const QString& caption, const QString& title, const ReportTable& table)>
+    std::function<QWidget*(QWidget* parent, const QString& caption, const QString& title,
+                           const ReportTable& table)>
         report;
 };
 
 class CAlertsListWnd : public QWidget, public ShellPage {
     Q_OBJECT
 public:
-    CAlertsListWnd(CTarvellApp& app, Prompt& prompt, AlertDialogs dialogs, QWidget* parent = nullptr);
+    CAlertsListWnd(CTarvellApp& app, Prompt& prompt, AlertDialogs dialogs,
+                   QWidget* parent = nullptr);
     ~CAlertsListWnd() override;
 
     void SetMode(CommandId mode) override;
@@ -83,7 +85,7 @@ private:
     std::unique_ptr<ArchivePicker> ownPicker_;
     ArchivePicker* picker_;
     bool archiveView_ = false;
-    std::vector<AlertRow> rows_;   // by the list rows' item data
+    std::vector<AlertRow> rows_;  // by the list rows' item data
     CPaintListCtrl* list_;
     CAlertsHeaderPanel* header_;
     CAlertsReportPanel* report_;

@@ -33,7 +33,8 @@ protected:
 class CAlertsSummaryWnd : public QWidget {
     Q_OBJECT
 public:
-    CAlertsSummaryWnd(CTarvellApp& app, std::function<void(int commandId)> sendCommand, QWidget* parent = nullptr);
+    CAlertsSummaryWnd(CTarvellApp& app, std::function<void(int commandId)> sendCommand,
+                      QWidget* parent = nullptr);
     CAlertsDetailsPanel* DetailsPanel() const { return details_; }
     CAlertsInformationPanel* InformationPanel() const { return info_; }
 

@@ -8,13 +8,15 @@
 namespace tarvell {
 namespace {
 
-constexpr auto kStopLook = std::chrono::milliseconds(20);   // how often a waiting Show looks at stop
+constexpr auto kStopLook = std::chrono::milliseconds(20);  // how often a waiting Show looks at stop
 
 }  // namespace
 
-PopupPresenter::PopupPresenter(CTarvellApp& app, InformationOpener openInformation, QString soundDevice,
-                               EventLog* log, QObject* parent)
-    : QObject(parent), app_(app), openInformation_(std::move(openInformation)),
+PopupPresenter::PopupPresenter(CTarvellApp& app, InformationOpener openInformation,
+                               QString soundDevice, EventLog* log, QObject* parent)
+    : QObject(parent),
+      app_(app),
+      openInformation_(std::move(openInformation)),
       sound_(std::move(soundDevice), log) {}
 
 PopupPresenter::~PopupPresenter() { Shutdown(); }
@@ -24,18 +26,21 @@ int PopupPresenter::Show(const std::string& key, const ManualResetEvent& stop) {
     if (shutdown_ || stop.IsSet()) return kPopupNotShown;
     const std::uint64_t ticket = ++requested_;
     guard.unlock();
-    QMetaObject::invokeMethod(this, [this, ticket, key] { Open(ticket, key); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, ticket, key] { Open(ticket, key); }, Qt::QueuedConnection);
     guard.lock();
     while (finished_ < ticket && !shutdown_ && !stop.IsSet()) changed_.wait_for(guard, kStopLook);
     if (finished_ < ticket) {
-        abandoned_ = ticket;   // a popup not yet opened is not opened any more
+        abandoned_ = ticket;  // a popup not yet opened is not opened any more
         return kPopupNotShown;
     }
     return result_;
 }
 
 PopupShow PopupPresenter::ShowFunction() {
-    return [this](const std::string& key, const CAlertItem&, const ManualResetEvent& stop) { Show(key, stop); };
+    return [this](const std::string& key, const CAlertItem&, const ManualResetEvent& stop) {
+        Show(key, stop);
+    };
 }
 
 void PopupPresenter::Open(std::uint64_t ticket, const std::string& key) {

@@ -3,10 +3,10 @@
 // thread is asked to stop, or the presenter shuts down. Every widget lives on the GUI thread; the
 // popup thread only decides what to show.
 //
-// Shutdown (GUI thread) closes an open popup (and its information page) and makes every later Show return at once, so a
-// popup thread that waits for the GUI is never joined by the GUI thread while it waits. The
-// owner calls Shutdown, then stops the popup thread, before the presenter and the application
-// object go.
+// Shutdown (GUI thread) closes an open popup (and its information page) and makes every later Show
+// return at once, so a popup thread that waits for the GUI is never joined by the GUI thread while
+// it waits. The owner calls Shutdown, then stops the popup thread, before the presenter and the
+// application object go.
 #pragma once
 
 #include <QObject>
@@ -31,7 +31,8 @@ public:
     // `soundDevice`: the ALSA output of the popup sound, empty for the player's default;
     // `log`: nullptr for the system log.
     explicit PopupPresenter(CTarvellApp& app, InformationOpener openInformation = {},
-                            QString soundDevice = {}, EventLog* log = nullptr, QObject* parent = nullptr);
+                            QString soundDevice = {}, EventLog* log = nullptr,
+                            QObject* parent = nullptr);
     ~PopupPresenter() override;
 
     // ---- popup thread
@@ -56,14 +57,14 @@ private:
     CTarvellApp& app_;
     InformationOpener openInformation_;
     SoundPlayer sound_;
-    QPointer<CAlertPopupDlg> current_;           // GUI thread
+    QPointer<CAlertPopupDlg> current_;  // GUI thread
     std::mutex lock_;
     std::condition_variable changed_;
-    bool shutdown_ = false;                      // [lock_]
-    std::uint64_t requested_ = 0;                // [lock_] the last Show's ticket
-    std::uint64_t abandoned_ = 0;                // [lock_] no one waits for tickets up to here
-    std::uint64_t finished_ = 0;                 // [lock_] the last closed ticket
-    int result_ = kPopupNotShown;                // [lock_] of finished_
+    bool shutdown_ = false;        // [lock_]
+    std::uint64_t requested_ = 0;  // [lock_] the last Show's ticket
+    std::uint64_t abandoned_ = 0;  // [lock_] no one waits for tickets up to here
+    std::uint64_t finished_ = 0;   // [lock_] the last closed ticket
+    int result_ = kPopupNotShown;  // [lock_] of finished_
 };
 
 }  // namespace tarvell

@@ -9,7 +9,7 @@ namespace tarvell {
 namespace {
 
 constexpr int kStartWaitMs = 2000;
-constexpr std::size_t kMaxLoggedFailures = 64;   // distinct texts remembered
+constexpr std::size_t kMaxLoggedFailures = 64;  // distinct texts remembered
 
 }  // namespace
 
@@ -26,7 +26,7 @@ SoundPlayer::~SoundPlayer() { Stop(); }
 QStringList SoundPlayer::Arguments(const QString& path) const {
     QStringList args{QStringLiteral("-q")};
     if (!device_.isEmpty()) args << QStringLiteral("-D") << device_;
-    args << QStringLiteral("--") << path;   // a path that begins with "-" is still a path
+    args << QStringLiteral("--") << path;  // a path that begins with "-" is still a path
     return args;
 }
 
@@ -65,7 +65,9 @@ void SoundPlayer::Stop() {
     process_.reset();
 }
 
-bool SoundPlayer::IsPlaying() const { return process_ && process_->state() != QProcess::NotRunning; }
+bool SoundPlayer::IsPlaying() const {
+    return process_ && process_->state() != QProcess::NotRunning;
+}
 
 bool SoundPlayer::WaitForEnd(int ms) {
     if (!process_) return true;

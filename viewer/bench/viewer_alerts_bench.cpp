@@ -54,7 +54,8 @@ struct Bench {
         app->ReloadDocument();
         Publish();
         AlertDialogs dialogs;
-        dialogs.report = [](QWidget* parent, const QString& c, const QString& t, const ReportTable& table) {
+        dialogs.report = [](QWidget* parent, const QString& c, const QString& t,
+                            const ReportTable& table) {
             QWidget* dlg = OpenReportDialog(parent, c, t, table);
             QApplication::processEvents();
             dlg->close();
@@ -75,10 +76,11 @@ struct Bench {
             a->Severity = i % 5;
             a->Current = "00AABBCC" + std::to_string(10000 + i);
             a->DeviceName = "switch-" + std::to_string(i % 97);
-            a->DeviceIp = "10." + std::to_string(i / 65536 % 256) + "." + std::to_string(i / 256 % 256) + "." +
-                          std::to_string(i % 256);
+            a->DeviceIp = "10." + std::to_string(i / 65536 % 256) + "." +
+                          std::to_string(i / 256 % 256) + "." + std::to_string(i % 256);
             a->DevicePort = "Gi0/" + std::to_string(i % 48);
-            snapshot->AlertLog.emplace(std::to_string(kStart + i / 3) + "." + std::to_string(i % 3 + 1), std::move(a));
+            snapshot->AlertLog.emplace(
+                std::to_string(kStart + i / 3) + "." + std::to_string(i % 3 + 1), std::move(a));
         }
         app->SetAlerts(std::move(snapshot), {kAlerts, kAlerts / 2, kAlerts / 2});
     }
@@ -87,7 +89,7 @@ struct Bench {
         wnd->SetMode(mode);
         wnd->show();
         wnd->FillAlertLists();
-        wnd->grab();   // the first paint
+        wnd->grab();  // the first paint
     }
 };
 
@@ -124,8 +126,10 @@ void RemoveThousandSelected(benchmark::State& state) {
         B().Show(kDetectionAlertsMode);
         CPaintListCtrl& list = B().wnd->List();
         QItemSelection selection;
-        for (int r = 0; r < 1000; ++r) selection.select(list.Rows()->index(r * 40, 0), list.Rows()->index(r * 40, 4));
-        list.selectionModel()->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        for (int r = 0; r < 1000; ++r)
+            selection.select(list.Rows()->index(r * 40, 0), list.Rows()->index(r * 40, 4));
+        list.selectionModel()->select(selection,
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
         B().prompt.Script({PromptAnswer::Yes});
         state.ResumeTiming();
         B().wnd->RemoveSelected();

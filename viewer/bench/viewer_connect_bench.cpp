@@ -25,7 +25,8 @@ double ResidentMegabytes() {
     std::ifstream statm("/proc/self/statm");
     long pages = 0, resident = 0;
     statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+    return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) /
+           (1024.0 * 1024.0);
 }
 
 // Writes a server of `count` events. It runs in a child process, so that building the file
@@ -46,7 +47,8 @@ void WriteServer(const std::string& folder, int count) {
             e->DeviceName = "switch-" + std::to_string(i / 48);
             e->DevicePort = "Gi0/" + std::to_string(i % 48);
             e->DateKey = std::to_string(1700000000 + i);
-            events.EventMap.emplace("S" + std::to_string(i / 48) + "/" + std::to_string(i % 48), std::move(e));
+            events.EventMap.emplace("S" + std::to_string(i / 48) + "/" + std::to_string(i % 48),
+                                    std::move(e));
         }
         WriteStateFile(JoinPath(folder, "Tarvell.db"), events);
         WriteStateFile(JoinPath(folder, "Tarvell.log"), AlertLogFile{});
@@ -119,7 +121,8 @@ void ConnectOffTheCallingThread(benchmark::State& state) {
         }
         const Clock::time_point before = Clock::now();
         app->CommitServer(load.get());
-        worst = std::max(worst, std::chrono::duration<double, std::milli>(Clock::now() - before).count());
+        worst = std::max(worst,
+                         std::chrono::duration<double, std::milli>(Clock::now() - before).count());
         longestMs = std::max(longestMs, worst);
     }
     state.counters["events"] = static_cast<double>(app->Events()->EventMap.size());

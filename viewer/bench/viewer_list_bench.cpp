@@ -26,8 +26,7 @@ std::vector<ListRow> Rows(int count) {
         ListRow r;
         r.cells = {QStringLiteral("00A0C9%1").arg(v & 0xFFFFFF, 6, 16, QLatin1Char('0')),
                    QStringLiteral("switch-%1").arg(v % 977),
-                   QStringLiteral("New Mac Address %1 discovered.").arg(i),
-                   QString::number(i % 2)};
+                   QStringLiteral("New Mac Address %1 discovered.").arg(i), QString::number(i % 2)};
         r.image = i % 4;
         rows.push_back(std::move(r));
     }
@@ -83,7 +82,8 @@ void BM_SortByColumn(benchmark::State& s) {
         list.list.SelectRow(500);
         list.Paint();
         s.ResumeTiming();
-        list.list.Rows()->SortItems([](const ListRow& a, const ListRow& b) { return a.cells[1] < b.cells[1]; });
+        list.list.Rows()->SortItems(
+            [](const ListRow& a, const ListRow& b) { return a.cells[1] < b.cells[1]; });
         list.list.SetSortIndicator(1, true);
         list.Paint();
     }

@@ -2,8 +2,8 @@
 // request lists of 5 000 entries: the first pass into an empty list, a pass with nothing
 // changed, a pass with 1 000 changed, 200 new and 200 gone events, and a sort by "Device Ip".
 // Targets for GUI-thread time: 400, 150, 200 and 150 ms. Then a search with no match over the
-// list (100 ms) and a click on a row with 50 000 read marks stored (30 ms). Offscreen; run it from the build
-// folder: viewer/viewer_monitor_bench.
+// list (100 ms) and a click on a row with 50 000 read marks stored (30 ms). Offscreen; run it from
+// the build folder: viewer/viewer_monitor_bench.
 #include <QApplication>
 #include <QLineEdit>
 #include <benchmark/benchmark.h>
@@ -40,8 +40,11 @@ std::shared_ptr<const EventsSnapshot> Snapshot(int generation) {
         e->EventType = "Changed Port";
         e->Before = "00:1a:2b:" + std::to_string(i);
         e->Current = "10.1." + std::to_string(i % 250) + "." + std::to_string(i % 199);
-        e->DeviceName = (generation == 1 && i >= 1000 && i < 2000) ? "renamed" : "switch-" + std::to_string(i / 48);
-        e->DeviceIp = "10.0." + std::to_string((i * 7919) % 256) + "." + std::to_string((i * 31) % 256);
+        e->DeviceName = (generation == 1 && i >= 1000 && i < 2000)
+                            ? "renamed"
+                            : "switch-" + std::to_string(i / 48);
+        e->DeviceIp =
+            "10.0." + std::to_string((i * 7919) % 256) + "." + std::to_string((i * 31) % 256);
         e->DevicePort = "Gi0/" + std::to_string(i % 48 + 1);
         if (i % 10 == 0) {
             e->Blocked = 1;
@@ -74,7 +77,7 @@ struct Bench {
             doc.UnblockRequests.push_back(Key(i * 10 + 10) + ";bob@CORP");
             doc.EventNotes.push_back(Key(i * 7) + ";seen at the desk");
         }
-        for (int i = 0; i < kEvents; i += 50) app->MarkEventRead(Key(i));   // 1 000 read events
+        for (int i = 0; i < kEvents; i += 50) app->MarkEventRead(Key(i));  // 1 000 read events
         app->SetEvents(generations[0], {});
         window = std::make_unique<CEventMonitorWnd>(PageContext{*app, router, prompt, {}}, nullptr);
         window->resize(1200, 800);
@@ -183,7 +186,7 @@ void BM_ClickWithAllMarks(benchmark::State& s) {
     std::size_t next = 0;
     for (auto _ : s) {
         const int row = fresh.at(next++ % fresh.size());
-        b.window->ShowEvent(true, row);   // writes a new mark beside the others
+        b.window->ShowEvent(true, row);  // writes a new mark beside the others
     }
     s.counters["marks"] = static_cast<double>(b.app->ReadMarkNames().size());
 }

@@ -32,12 +32,14 @@ struct Fixture : FilePicker {
         for (int d = 0; d < 200; ++d) {
             const std::string key = "00BB" + Mac(d).substr(4);
             services.devices[key] = "10.1." + std::to_string(d) + ".1/switch-" + std::to_string(d);
-            for (int p = 1; p <= 48; ++p) services.ports[key + "/" + std::to_string(p)] = "Gi0/" + std::to_string(p);
+            for (int p = 1; p <= 48; ++p)
+                services.ports[key + "/" + std::to_string(p)] = "Gi0/" + std::to_string(p);
         }
         services.picker = this;
         std::string text;
         for (int i = 0; i < kEntries; ++i) {
-            text += Mac(i) + ";switch-" + std::to_string(i % 200) + "/Gi0/" + std::to_string(i % 48 + 1) + "\n";
+            text += Mac(i) + ";switch-" + std::to_string(i % 200) + "/Gi0/" +
+                    std::to_string(i % 48 + 1) + "\n";
             doc.NodesBlackList.push_back(Mac(i + kEntries) + "/1;");
         }
         AtomicWriteFile(path, text);
@@ -52,8 +54,9 @@ struct Fixture : FilePicker {
 void BM_ImportTenThousandLines(benchmark::State& s) {
     Fixture f;
     for (auto _ : s) {
-        CUnauthorizedListDlg dialog("Unauthorized List", CTarvellDoc(), &CTarvellDoc::NodesBlackList,
-                                    &CTarvellDoc::BlackListImportFile, f.services);
+        CUnauthorizedListDlg dialog("Unauthorized List", CTarvellDoc(),
+                                    &CTarvellDoc::NodesBlackList, &CTarvellDoc::BlackListImportFile,
+                                    f.services);
         dialog.ImportNodes();
         benchmark::DoNotOptimize(dialog.list_->topLevelItemCount());
     }

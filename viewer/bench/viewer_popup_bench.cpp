@@ -34,20 +34,23 @@ void PopupLookOverManyAlerts(benchmark::State& state) {
         base.emplace(std::to_string(kStart + i) + "." + std::to_string(i % 10), std::move(a));
     }
     int shown = 0;
-    CTarvellPopup popup(app, [&](const std::string&, const CAlertItem&, const ManualResetEvent&) { ++shown; });
+    CTarvellPopup popup(
+        app, [&](const std::string&, const CAlertItem&, const ManualResetEvent&) { ++shown; });
     app.SetAlerts(std::make_shared<const AlertsSnapshot>(AlertsSnapshot{base}), {});
-    popup.LookOnce();   // the starting point: every alert of the base is older
+    popup.LookOnce();  // the starting point: every alert of the base is older
     std::int64_t next = kStart + 200'000;
     for (auto _ : state) {
         state.PauseTiming();
         auto snapshot = std::make_shared<AlertsSnapshot>(AlertsSnapshot{base});
         for (int k = 0; k < 3; ++k)
-            snapshot->AlertLog.emplace(std::to_string(next++) + ".1", std::make_shared<CAlertItem>());
+            snapshot->AlertLog.emplace(std::to_string(next++) + ".1",
+                                       std::make_shared<CAlertItem>());
         app.SetAlerts(std::move(snapshot), {});
         state.ResumeTiming();
         benchmark::DoNotOptimize(popup.LookOnce());
     }
-    state.counters["shown_per_look"] = static_cast<double>(shown) / static_cast<double>(state.iterations());
+    state.counters["shown_per_look"] =
+        static_cast<double>(shown) / static_cast<double>(state.iterations());
     RemoveTree(root);
 }
 BENCHMARK(PopupLookOverManyAlerts)->Unit(benchmark::kMillisecond)->Iterations(20);

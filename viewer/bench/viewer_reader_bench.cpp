@@ -33,7 +33,8 @@ struct LargeServer {
             e->DeviceName = "switch-" + std::to_string(i / 48);
             e->DevicePort = "Gi0/" + std::to_string(i % 48);
             e->DateKey = std::to_string(1700000000 + i);
-            events.EventMap.emplace("S" + std::to_string(i / 48) + "/" + std::to_string(i % 48), std::move(e));
+            events.EventMap.emplace("S" + std::to_string(i / 48) + "/" + std::to_string(i % 48),
+                                    std::move(e));
         }
         WriteStateFile(JoinPath(folder, "Tarvell.db"), events);
         AlertLogFile alerts;
@@ -43,7 +44,8 @@ struct LargeServer {
             a->EventType = "New Mac";
             a->Current = "00AABBCC" + std::to_string(10000 + i);
             a->DeviceName = "switch-" + std::to_string(i / 48);
-            alerts.AlertLog.emplace(std::to_string(1700000000 + i / 10) + "." + std::to_string(i % 10), std::move(a));
+            alerts.AlertLog.emplace(
+                std::to_string(1700000000 + i / 10) + "." + std::to_string(i % 10), std::move(a));
         }
         WriteStateFile(JoinPath(folder, "Tarvell.log"), alerts);
     }

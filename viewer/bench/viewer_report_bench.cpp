@@ -17,7 +17,8 @@ ReportTable LargeReport(int rows) {
     for (int r = 0; r < rows; ++r) {
         std::vector<std::string> row;
         for (int c = 0; c < 9; ++c)
-            row.push_back(c == 8 ? "New Mac Address 00:1a:2b:" + std::to_string(r) + " discovered, port <Gi0/3>"
+            row.push_back(c == 8 ? "New Mac Address 00:1a:2b:" + std::to_string(r) +
+                                       " discovered, port <Gi0/3>"
                                  : "cell " + std::to_string(r) + "/" + std::to_string(c));
         t.rows.push_back(std::move(row));
     }
@@ -26,7 +27,8 @@ ReportTable LargeReport(int rows) {
 
 void BM_ReportHtml(benchmark::State& state) {
     const ReportTable t = LargeReport(static_cast<int>(state.range(0)));
-    for (auto _ : state) benchmark::DoNotOptimize(BuildReportHtml("Tarvell - detection report", "summary", t));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(BuildReportHtml("Tarvell - detection report", "summary", t));
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_ReportHtml)->Arg(100'000)->Unit(benchmark::kMillisecond);
@@ -50,7 +52,8 @@ void BM_SummaryLevels(benchmark::State& state) {
         s.EventMap.emplace("S" + std::to_string(i % 500) + "/" + std::to_string(i), std::move(e));
     }
     CTarvellDoc settings;
-    for (int i = 0; i < 1000; ++i) settings.BlockRequests.push_back("S1/" + std::to_string(i * 7) + ";a@b");
+    for (int i = 0; i < 1000; ++i)
+        settings.BlockRequests.push_back("S1/" + std::to_string(i * 7) + ";a@b");
     for (auto _ : state) {
         SummaryLevels levels;
         ComputeLevels(s, settings, levels);

@@ -36,7 +36,8 @@ CAboutDlg::CAboutDlg(const QString& version, QWidget* parent) : QDialog(parent) 
     heading->setPalette(pal);
     heading->setGeometry(72, 24, 300, 18);
 
-    version_ = new QLineEdit(QStringLiteral("%1 version %2").arg(FromUtf8(LoadString(str::kAppTitle)), version), this);
+    version_ = new QLineEdit(
+        QStringLiteral("%1 version %2").arg(FromUtf8(LoadString(str::kAppTitle)), version), this);
     version_->setReadOnly(true);
     version_->setFont(text);
     version_->setGeometry(72, 46, 320, 22);
@@ -44,9 +45,11 @@ CAboutDlg::CAboutDlg(const QString& version, QWidget* parent) : QDialog(parent) 
     info_ = new QTextEdit(this);
     info_->setReadOnly(true);
     info_->setFont(text);
-    info_->setPlainText(QStringLiteral("Program: Tarvell %1\nQt: %2\nSystem: %3\nKernel: %4 %5\nMachine: %6")
-                            .arg(version, QString::fromLatin1(qVersion()), QSysInfo::prettyProductName(),
-                                 QSysInfo::kernelType(), QSysInfo::kernelVersion(), QSysInfo::currentCpuArchitecture()));
+    info_->setPlainText(
+        QStringLiteral("Program: Tarvell %1\nQt: %2\nSystem: %3\nKernel: %4 %5\nMachine: %6")
+            .arg(version, QString::fromLatin1(qVersion()), QSysInfo::prettyProductName(),
+                 QSysInfo::kernelType(), QSysInfo::kernelVersion(),
+                 QSysInfo::currentCpuArchitecture()));
     info_->setGeometry(24, 78, 368, 110);
 
     auto* onTheWeb = new QLabel(QStringLiteral("On the Web:"), this);

@@ -20,7 +20,7 @@ namespace tarvell {
 namespace {
 constexpr int kTextBarRightGap = 450;
 constexpr int kIconBarWidth = 215;
-constexpr int kStateIconLeft = 280;   // from the right edge
+constexpr int kStateIconLeft = 280;  // from the right edge
 constexpr QSize kStateIconSize{51, 20};
 }  // namespace
 
@@ -34,7 +34,8 @@ CBannerBar::CBannerBar(const CommandRouter& router, Prompt& prompt, Hooks hooks,
     textBar_->SetTextColor(text);
     for (CommandId id : {cmd::kFileMenu, cmd::kOptionsMenu, cmd::kToolsMenu, cmd::kHelpMenu}) {
         textBar_->AddButton({cmd::kSpacer, QString(), -1, false, false, false});
-        textBar_->AddButton({id, FromUtf8(MenuText(res::kMainMenuTexts, id)), -1, true, true, false});
+        textBar_->AddButton(
+            {id, FromUtf8(MenuText(res::kMainMenuTexts, id)), -1, true, true, false});
     }
     connect(textBar_, &CFlatToolBarCtrl::dropDown, this, [this](CommandId id, QRect r) {
         emit dropDown(id, QRect(textBar_->mapToGlobal(r.topLeft()), r.size()));
@@ -49,9 +50,11 @@ CBannerBar::CBannerBar(const CommandRouter& router, Prompt& prompt, Hooks hooks,
     const CommandId pages[] = {cmd::kMonitor, cmd::kProtect, cmd::kAlerts};
     for (int i = 0; i < 3; ++i) {
         if (i > 0) iconBar_->AddButton({cmd::kDivider, QString(), -1, true, false, false});
-        iconBar_->AddButton({pages[i], FromUtf8(MenuText(res::kMainToolbar, pages[i])), i + 1, true, false, false});
+        iconBar_->AddButton(
+            {pages[i], FromUtf8(MenuText(res::kMainToolbar, pages[i])), i + 1, true, false, false});
     }
-    connect(iconBar_, &CFlatToolBarCtrl::commandTriggered, this, [this](CommandId id) { router_.Send(id); });
+    connect(iconBar_, &CFlatToolBarCtrl::commandTriggered, this,
+            [this](CommandId id) { router_.Send(id); });
 
     stateIcon_ = new QLabel(this);
     stateIcon_->setObjectName(QStringLiteral("serviceState"));
@@ -69,7 +72,8 @@ void CBannerBar::RefreshServerState() {
     const int state = hooks_.queryState ? hooks_.queryState() : -1;
     if (!icon_.Update(state)) return;
     const ImageList& images = ViewerImages(res::kServiceState);
-    if (images.Count() > icon_.Image()) stateIcon_->setPixmap(QPixmap::fromImage(images.Image(icon_.Image())));
+    if (images.Count() > icon_.Image())
+        stateIcon_->setPixmap(QPixmap::fromImage(images.Image(icon_.Image())));
     stateIcon_->setVisible(icon_.Visible());
     repaint();
 }
@@ -125,7 +129,8 @@ void CBannerBar::paintEvent(QPaintEvent*) {
     p.setFont(maker);
     p.setPen(ToQColor(look::kMakerGrey));
     const QString makerWord = QStringLiteral("Quenmark");
-    p.drawText(QRect(QPoint(10, 25), QPoint(299, 49)), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, makerWord);
+    p.drawText(QRect(QPoint(10, 25), QPoint(299, 49)),
+               Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, makerWord);
     const int productLeft = LogoNextLeft(maker, makerWord, 10, 85);
     p.setFont(DesignFont(QStringLiteral("Arial"), 26, 700));
     p.setPen(ToQColor(look::kProductRed));
@@ -140,7 +145,8 @@ void CBannerBar::paintEvent(QPaintEvent*) {
         const int first = iconBar_->CommandToIndex(cmd::kMonitor);
         if (const QRect text = iconBar_->TextRect(first); !text.isEmpty())
             line = QRect(cx - 280, iconBar_->y() + text.top(), 54, text.height());
-        p.drawText(line, Qt::AlignCenter | Qt::TextSingleLine, FromUtf8(MenuText(res::kMainToolbar, cmd::kService)));
+        p.drawText(line, Qt::AlignCenter | Qt::TextSingleLine,
+                   FromUtf8(MenuText(res::kMainToolbar, cmd::kService)));
     }
 }
 

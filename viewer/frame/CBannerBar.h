@@ -25,7 +25,7 @@ class CBannerBar : public QWidget {
     Q_OBJECT
 public:
     struct Hooks {
-        std::function<int()> queryState;                 // the service state: 1, 0, -1
+        std::function<int()> queryState;  // the service state: 1, 0, -1
         std::function<bool()> hasViewerUsers;
         std::function<std::string()> permissions;
     };

@@ -38,7 +38,8 @@ int PopupIndex(CommandId button) {
 }
 }  // namespace
 
-CMainFrame::CMainFrame(CTarvellApp& app, ServiceControl& service, Prompt& prompt, FrameOptions options)
+CMainFrame::CMainFrame(CTarvellApp& app, ServiceControl& service, Prompt& prompt,
+                       FrameOptions options)
     : app_(app), service_(service), prompt_(prompt), options_(std::move(options)) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(ProgramIcon());
@@ -52,7 +53,8 @@ CMainFrame::CMainFrame(CTarvellApp& app, ServiceControl& service, Prompt& prompt
     bannerHooks.permissions = [this] { return app_.GetUserPermissions(); };
     banner_ = new CBannerBar(router_, prompt_, std::move(bannerHooks), this);
     banner_->hide();
-    connect(banner_, &CBannerBar::dropDown, this, [this](CommandId id, QRect at) { ShowDropDown(id, at); });
+    connect(banner_, &CBannerBar::dropDown, this,
+            [this](CommandId id, QRect at) { ShowDropDown(id, at); });
 
     CTarvellView::Hooks viewHooks;
     viewHooks.refreshServiceState = [this] {
@@ -97,9 +99,10 @@ CMainFrame::CMainFrame(CTarvellApp& app, ServiceControl& service, Prompt& prompt
     tray_ = new QSystemTrayIcon(ProgramIcon(), this);
     tray_->setToolTip(QStringLiteral("Tarvell"));
     tray_->setContextMenu(trayMenu_);
-    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick) Open();
-    });
+    connect(tray_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick) Open();
+            });
     tray_->show();
     RefreshTitles();
 }
@@ -215,14 +218,16 @@ bool CMainFrame::Connect(const std::string& serverName, const std::string* given
     // reading runs on a worker while the window keeps painting; only the commit runs here.
     ServerLoad load;
     RunOffGuiThread([&] {
-        load = givenFolder ? app_.PrepareServer(serverName, *givenFolder) : app_.PrepareServer(serverName);
+        load = givenFolder ? app_.PrepareServer(serverName, *givenFolder)
+                           : app_.PrepareServer(serverName);
         return load.settings.has_value();
     });
     const bool known = load.known || givenFolder;
     const std::string folder = load.server.Folder;
     if (!app_.CommitServer(std::move(load))) {
         PromptRequest request;
-        request.text = known ? ConnectFailureText(serverName, folder) : std::string(LoadString(str::kConnectFailed));
+        request.text = known ? ConnectFailureText(serverName, folder)
+                             : std::string(LoadString(str::kConnectFailed));
         request.buttons = PromptButtons::Ok;
         request.icon = PromptIcon::Information;
         prompt_.Ask(request);
@@ -255,25 +260,21 @@ void CMainFrame::Open() {
 void CMainFrame::Shutdown() {
     hide();
     tray_->hide();
-    if (options_.exit)
-        options_.exit(0);
-    else
-        QCoreApplication::exit(0);
+    if (options_.exit) options_.exit(0);
+    else QCoreApplication::exit(0);
 }
 
 void CMainFrame::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (event->spontaneous()) return;   // a window manager's restore, not a show of ours
+    if (event->spontaneous()) return;  // a window manager's restore, not a show of ours
     // The splash runs over the frame; its timer starts the readers (once per process).
     if (!splash_) {
         // The first loads retry unreadable files for seconds: they run on a worker too.
         splash_ = new CSplashDlg(
             [this] {
                 RunOffGuiThread([this] {
-                    if (options_.startReaders)
-                        options_.startReaders();
-                    else
-                        app_.StartReaders();
+                    if (options_.startReaders) options_.startReaders();
+                    else app_.StartReaders();
                     return true;
                 });
             },

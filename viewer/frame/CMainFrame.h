@@ -26,16 +26,17 @@ class ServiceControl;
 
 struct FrameOptions {
     int splashMs = kSplashMs;
-    std::function<void(int)> exit;                     // Shutdown; nullptr: QCoreApplication::exit
-    std::function<bool(const QString&)> openHelp;      // nullptr: the desktop's opener
-    std::function<QString()> programPath;              // nullptr: the running program
-    std::function<void()> startReaders;                // nullptr: CTarvellApp::StartReaders
+    std::function<void(int)> exit;                 // Shutdown; nullptr: QCoreApplication::exit
+    std::function<bool(const QString&)> openHelp;  // nullptr: the desktop's opener
+    std::function<QString()> programPath;          // nullptr: the running program
+    std::function<void()> startReaders;            // nullptr: CTarvellApp::StartReaders
 };
 
 class CMainFrame : public QWidget {
     Q_OBJECT
 public:
-    CMainFrame(CTarvellApp& app, ServiceControl& service, Prompt& prompt, FrameOptions options = {});
+    CMainFrame(CTarvellApp& app, ServiceControl& service, Prompt& prompt,
+               FrameOptions options = {});
     ~CMainFrame() override;
 
     const CommandRouter& Router() const { return router_; }

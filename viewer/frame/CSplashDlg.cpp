@@ -12,7 +12,8 @@
 namespace tarvell {
 
 CSplashDlg::CSplashDlg(std::function<void()> startReaders, int durationMs, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), startReaders_(std::move(startReaders)) {
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
+      startReaders_(std::move(startReaders)) {
     setObjectName(QStringLiteral("splash"));
     setModal(true);
     setCursor(Qt::WaitCursor);
@@ -59,12 +60,15 @@ void CSplashDlg::paintEvent(QPaintEvent*) {
         const char* text;
     } names[] = {
         {maker, ToQColor(look::kMakerGrey), {30, 25}, "Quenmark"},
-        {DesignFont(QStringLiteral("Arial"), dpi / 3, 700), ToQColor(look::kProductRed), {productLeft, 40}, "Tarvell"},
+        {DesignFont(QStringLiteral("Arial"), dpi / 3, 700),
+         ToQColor(look::kProductRed),
+         {productLeft, 40},
+         "Tarvell"},
     };
     for (const auto& n : names) {
         p.setFont(n.font);
         const QRect box(n.at, QSize(width() - n.at.x(), n.font.pixelSize() + 10));
-        p.setPen(QColor(200, 190, 210));   // the shadow first
+        p.setPen(QColor(200, 190, 210));  // the shadow first
         p.drawText(box.translated(2, 2), Qt::AlignLeft | Qt::AlignTop, QString::fromLatin1(n.text));
         p.setPen(n.color);
         p.drawText(box, Qt::AlignLeft | Qt::AlignTop, QString::fromLatin1(n.text));

@@ -21,8 +21,8 @@ namespace tarvell {
 
 namespace {
 constexpr int kBandBottom = 80;
-constexpr int kPageTop = 75;          // the light page colour starts here
-constexpr int kDropDownLeft = 167;    // from the right edge
+constexpr int kPageTop = 75;        // the light page colour starts here
+constexpr int kDropDownLeft = 167;  // from the right edge
 constexpr int kBackLeft = 217;
 constexpr int kToolbarHeight = 45;
 constexpr DropDownBar kBars[3] = {DropDownBar::Monitor, DropDownBar::Protect, DropDownBar::Alerts};
@@ -45,7 +45,8 @@ CTarvellView::CTarvellView(const PageContext& context, Hooks hooks, QWidget* par
             bar->AddButton({id, FromUtf8(MenuText(res::kMainMenu, id)), -1, true, false, false});
         bar->SetRows(2);
         bar->hide();
-        connect(bar, &CFlatToolBarCtrl::commandTriggered, this, [this](CommandId id) { context_.router.Send(id); });
+        connect(bar, &CFlatToolBarCtrl::commandTriggered, this,
+                [this](CommandId id) { context_.router.Send(id); });
         dropDowns_[static_cast<std::size_t>(i)] = bar;
     }
     back_ = new CFlatToolBarCtrl(this);
@@ -90,7 +91,8 @@ bool CTarvellView::ShowPage(CommandId command) {
     state_.Apply(command);
     for (int i = 0; i < 3; ++i)
         dropDowns_[static_cast<std::size_t>(i)]->setVisible(state_.DropDown() == kBars[i]);
-    if (state_.BackShown()) back_->SetButtonInfo(0, state_.BackCommand(), FromUtf8(state_.BackText()));
+    if (state_.BackShown())
+        back_->SetButtonInfo(0, state_.BackCommand(), FromUtf8(state_.BackText()));
     back_->setVisible(state_.BackShown());
     ApplyToolbarPermissions();
     update(QRect(QPoint(5, 5), QPoint(width() - 6, kPageTop - 1)));
@@ -110,12 +112,13 @@ void CTarvellView::ApplyToolbarPermissions() {
     const std::string rights = users ? context_.app.GetUserPermissions() : std::string();
     for (int i = 0; i < 3; ++i)
         for (CommandId id : DropDownCommands(kBars[i]))
-            dropDowns_[static_cast<std::size_t>(i)]->HideButton(id, !CommandGranted(id, users, rights));
+            dropDowns_[static_cast<std::size_t>(i)]->HideButton(id,
+                                                                !CommandGranted(id, users, rights));
 }
 
 void CTarvellView::UpdateNow() {
     WaitCursor wait;
-    context_.app.ReloadDocument();   // its outcome shows in the title; the pages go on
+    context_.app.ReloadDocument();  // its outcome shows in the title; the pages go on
     context_.app.LoadEvents();
     context_.app.LoadAlerts();
     if (hooks_.refreshServiceState) hooks_.refreshServiceState();
@@ -129,7 +132,8 @@ void CTarvellView::UpdateNow() {
 }
 
 QString CTarvellView::HelpPath() const {
-    const QString program = hooks_.programPath ? hooks_.programPath() : QCoreApplication::applicationFilePath();
+    const QString program =
+        hooks_.programPath ? hooks_.programPath() : QCoreApplication::applicationFilePath();
     return QString::fromStdString(HelpFilePath(program.toStdString()));
 }
 
@@ -143,7 +147,8 @@ bool CTarvellView::Help() {
 void CTarvellView::resizeEvent(QResizeEvent*) {
     const int cx = width();
     const int cy = height();
-    for (auto* bar : dropDowns_) bar->setGeometry(cx - kDropDownLeft, 30, kDropDownLeft, kToolbarHeight);
+    for (auto* bar : dropDowns_)
+        bar->setGeometry(cx - kDropDownLeft, 30, kDropDownLeft, kToolbarHeight);
     back_->setGeometry(cx - kBackLeft, 25, kBackLeft, kToolbarHeight);
     for (QWidget* page : pages_)
         if (page) page->setGeometry(0, kHeaderHeight, cx, std::max(0, cy - kHeaderHeight));
@@ -175,8 +180,8 @@ void CTarvellView::paintEvent(QPaintEvent*) {
     QFont title = DesignFont(QStringLiteral("Tahoma"), 28);
     title.setLetterSpacing(QFont::AbsoluteSpacing, 1);
     p.setFont(title);
-    p.drawText(QRect(QPoint(60, 30), QPoint(399, 144)), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-               FromUtf8(state_.Title()));
+    p.drawText(QRect(QPoint(60, 30), QPoint(399, 144)),
+               Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, FromUtf8(state_.Title()));
     if (state_.FavoriteIndex() >= 0)
         ViewerImages(res::kToolbarHot).Draw(p, state_.FavoriteIndex(), QPoint(15, 25));
     if (!state_.BackShown() && state_.DropDown() != DropDownBar::None) {

@@ -20,15 +20,15 @@ class CTarvellView : public QWidget {
     Q_OBJECT
 public:
     struct Hooks {
-        std::function<void()> refreshServiceState;        // the banner's state icon
-        std::function<bool(const QString&)> openHelp;     // the desktop's opener
-        std::function<QString()> programPath;             // the running program's file
+        std::function<void()> refreshServiceState;     // the banner's state icon
+        std::function<bool(const QString&)> openHelp;  // the desktop's opener
+        std::function<QString()> programPath;          // the running program's file
     };
     CTarvellView(const PageContext& context, Hooks hooks, QWidget* parent = nullptr);
 
     CommandTarget& Commands() { return commands_; }
     const ViewState& State() const { return state_; }
-    QWidget* Page(int slot) const;          // 1..8
+    QWidget* Page(int slot) const;  // 1..8
     QWidget* VisiblePage() const;
     CFlatToolBarCtrl* BackToolbar() const { return back_; }
     CFlatToolBarCtrl* DropDownToolbar(DropDownBar bar) const;

@@ -15,9 +15,10 @@ const PageTable& ViewerPages() {
     static const PageTable table = [] {
         PageTable t;
         for (int n = 1; n <= kPageSlots; ++n)
-            t.Register(static_cast<PageSlot>(n), [n](const PageContext& context, QWidget* parent) -> QWidget* {
-                return new CPlaceholderPage(n, context, parent);
-            });
+            t.Register(static_cast<PageSlot>(n),
+                       [n](const PageContext& context, QWidget* parent) -> QWidget* {
+                           return new CPlaceholderPage(n, context, parent);
+                       });
         RegisterSummaryPages(t);
         RegisterMonitorPages(t);
         RegisterProtectionPages(t);

@@ -30,7 +30,8 @@ const char* OverviewName(int slot) {
 QWidget* MakePanel(QWidget* parent, const QString& text) {
     auto* panel = new QLabel(text, parent);
     panel->setAlignment(Qt::AlignCenter);
-    panel->setStyleSheet(QStringLiteral("background: white; border: 1px solid rgb(193,193,193); border-radius: 6px;"));
+    panel->setStyleSheet(QStringLiteral(
+        "background: white; border: 1px solid rgb(193,193,193); border-radius: 6px;"));
     panel->hide();
     return panel;
 }
@@ -52,7 +53,8 @@ CPlaceholderPage::CPlaceholderPage(int slot, const PageContext& context, QWidget
     fill_.setInterval(1);
     connect(&fill_, &QTimer::timeout, this, [this] { Fill(); });
     if (slot == 4 || slot == 6) {
-        details_ = MakePanel(this, slot == 4 ? QStringLiteral("Protection Details") : QStringLiteral("Alerts Details"));
+        details_ = MakePanel(this, slot == 4 ? QStringLiteral("Protection Details")
+                                             : QStringLiteral("Alerts Details"));
         information_ = MakePanel(this, slot == 4 ? QStringLiteral("Protection Information")
                                                  : QStringLiteral("Alerts Information"));
         title_->hide();
@@ -97,8 +99,8 @@ void CPlaceholderPage::Fill() {
     ++fills_;
     const ItemCounts events = context_.app.EventCounts();
     const ItemCounts alerts = context_.app.AlertCounts();
-    const bool prevention = Mode() == cmd::kPreventionMonitor || Mode() == cmd::kIntrusionPrevention ||
-                            Mode() == cmd::kPreventionAlerts;
+    const bool prevention = Mode() == cmd::kPreventionMonitor ||
+                            Mode() == cmd::kIntrusionPrevention || Mode() == cmd::kPreventionAlerts;
     QString text;
     switch (slot_) {
         case 1:
@@ -108,13 +110,12 @@ void CPlaceholderPage::Fill() {
             text = slot_ == 3 || slot_ == 5
                        ? QString::number(prevention ? events.prevention : events.detection)
                        : QStringLiteral("%1 events: %2 detection, %3 prevention")
-                             .arg(events.total).arg(events.detection).arg(events.prevention);
+                             .arg(events.total)
+                             .arg(events.detection)
+                             .arg(events.prevention);
             break;
-        case 7:
-            text = QString::number(prevention ? alerts.prevention : alerts.detection);
-            break;
-        default:
-            break;
+        case 7: text = QString::number(prevention ? alerts.prevention : alerts.detection); break;
+        default: break;
     }
     count_->setText(text);
     count_->adjustSize();

@@ -30,7 +30,8 @@ std::string ServiceProgramPath() {
     for (const QString& candidate : {folder + QStringLiteral("/TarvellSrv"),
                                      folder + QStringLiteral("/../service/TarvellSrv")}) {
         const QFileInfo info(candidate);
-        if (info.isFile() && info.isExecutable()) return QDir::cleanPath(info.absoluteFilePath()).toStdString();
+        if (info.isFile() && info.isExecutable())
+            return QDir::cleanPath(info.absoluteFilePath()).toStdString();
     }
     return "/usr/sbin/TarvellSrv";
 }
@@ -38,7 +39,7 @@ std::string ServiceProgramPath() {
 int RunViewer(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvell"));
-    QApplication::setQuitOnLastWindowClosed(false);   // closing the window only hides it
+    QApplication::setQuitOnLastWindowClosed(false);  // closing the window only hides it
     InstallFontSubstitutes();
     BuildViewerImages();
     QApplication::setWindowIcon(ProgramIcon());
@@ -61,7 +62,10 @@ int RunViewer(int argc, char** argv) {
     CMainFrame frame(app, service, prompt);
     prompt.SetParent(&frame);
     frame.RefreshTitles();
-    single.Listen([&frame] { QMetaObject::invokeMethod(&frame, [&frame] { frame.Open(); }, Qt::QueuedConnection); });
+    single.Listen([&frame] {
+        QMetaObject::invokeMethod(
+            &frame, [&frame] { frame.Open(); }, Qt::QueuedConnection);
+    });
 
     // Alert popups: the popup thread decides, the presenter shows them on this thread.
     PopupPresenter popups(app, OpenInformationWindow);
@@ -74,7 +78,8 @@ int RunViewer(int argc, char** argv) {
         if (app.Document().Title() == kNotConnectedTitle) {
             QTimer::singleShot(0, &frame, [&prompt, server = app.Server()] {
                 if (server.Name.empty()) {
-                    prompt.AskString(str::kConnectFailed, PromptButtons::Ok, PromptIcon::Information);
+                    prompt.AskString(str::kConnectFailed, PromptButtons::Ok,
+                                     PromptIcon::Information);
                     return;
                 }
                 PromptRequest request;

@@ -95,8 +95,10 @@ public:
         bar_ = new CFlatToolBarCtrl(this);
         bar_->SetTextColor(Qt::white);
         bar_->SetUnderlineHot(true);
-        bar_->AddButton(FlatButton{cmd::kDetectionMonitor, Menu(res::kMainMenu, cmd::kDetectionMonitor)});
-        bar_->AddButton(FlatButton{cmd::kPreventionMonitor, Menu(res::kMainMenu, cmd::kPreventionMonitor)});
+        bar_->AddButton(
+            FlatButton{cmd::kDetectionMonitor, Menu(res::kMainMenu, cmd::kDetectionMonitor)});
+        bar_->AddButton(
+            FlatButton{cmd::kPreventionMonitor, Menu(res::kMainMenu, cmd::kPreventionMonitor)});
         bar_->SetRows(2);
         bar_->resize(bar_->sizeHint());
     }
@@ -111,9 +113,11 @@ protected:
         ViewerImages(res::kToolbarHot).Draw(p, 1, QPoint(15, 25));
         p.setFont(DesignFont(QStringLiteral("Tahoma"), 28));
         p.setPen(Qt::white);
-        p.drawText(QRect(60, 30, 340, 45), Qt::TextSingleLine, Menu(res::kTitleMenu, cmd::kTitleMonitor));
+        p.drawText(QRect(60, 30, 340, 45), Qt::TextSingleLine,
+                   Menu(res::kTitleMenu, cmd::kTitleMonitor));
         p.setFont(DesignFont(QStringLiteral("Tahoma"), 13, 700));
-        p.drawText(QRect(width() - 195, 5, 180, 16), Qt::TextSingleLine, FromUtf8(LoadString(str::kTakeMeTo)));
+        p.drawText(QRect(width() - 195, 5, 180, 16), Qt::TextSingleLine,
+                   FromUtf8(LoadString(str::kTakeMeTo)));
         DrawDottedDivider(p, width() - 215, 20, 71, look::kHeaderDotDark, look::kHeaderDotLight);
     }
 
@@ -146,17 +150,21 @@ protected:
 };
 
 std::vector<ListRow> ManyRows(int count) {
-    static const char* const kTypes[] = {"Unauthorized Node", "New Mac", "Changed Ip", "Threat Receive",
+    static const char* const kTypes[] = {"Unauthorized Node",  "New Mac",
+                                         "Changed Ip",         "Threat Receive",
                                          "WMI Not Responding", "System Blocking"};
     std::vector<ListRow> rows;
     rows.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         ListRow r;
-        r.cells = {QStringLiteral("00A0C9%1").arg(i, 6, 16, QLatin1Char('0')).toUpper(),
-                   QStringLiteral("switch-%1 port %2").arg(i % 48).arg(i % 24 + 1),
-                   QString::fromLatin1(kTypes[i % 6]) + QStringLiteral("\nNode 10.0.%1.%2 on port %3")
-                                                            .arg((i / 250) % 256).arg(i % 250 + 1).arg(i % 24 + 1),
-                   QString::number(i % 2)};
+        r.cells = {
+            QStringLiteral("00A0C9%1").arg(i, 6, 16, QLatin1Char('0')).toUpper(),
+            QStringLiteral("switch-%1 port %2").arg(i % 48).arg(i % 24 + 1),
+            QString::fromLatin1(kTypes[i % 6]) + QStringLiteral("\nNode 10.0.%1.%2 on port %3")
+                                                     .arg((i / 250) % 256)
+                                                     .arg(i % 250 + 1)
+                                                     .arg(i % 24 + 1),
+            QString::number(i % 2)};
         r.image = (i % 4);
         r.data = static_cast<quint64>(i);
         rows.push_back(std::move(r));
@@ -206,12 +214,17 @@ public:
         grid->addWidget(list_, 2, 0, 2, 1);
 
         tabs_ = new CThemeTabCtrl(this);
-        for (const char* t : {"Servers", "Popup Alerts", "Access"}) tabs_->AddTab(QString::fromLatin1(t));
+        for (const char* t : {"Servers", "Popup Alerts", "Access"})
+            tabs_->AddTab(QString::fromLatin1(t));
         tabs_->setMinimumSize(420, 200);
         auto* panel = new QWidget(tabs_);
         auto* links = new QGridLayout(panel);
-        links->addWidget(new LinkLabel(QStringLiteral("View detection settings"), cmd::kIntrusionDetection, panel), 0, 0);
-        links->addWidget(new LinkLabel(QStringLiteral("View prevention settings"), cmd::kIntrusionPrevention, panel), 1, 0);
+        links->addWidget(new LinkLabel(QStringLiteral("View detection settings"),
+                                       cmd::kIntrusionDetection, panel),
+                         0, 0);
+        links->addWidget(new LinkLabel(QStringLiteral("View prevention settings"),
+                                       cmd::kIntrusionPrevention, panel),
+                         1, 0);
         panel_ = panel;
         grid->addWidget(tabs_, 2, 1);
 
@@ -244,14 +257,19 @@ public:
     // Writes the pictures; false after the first that cannot be written.
     bool WritePictures(const QDir& dir) const {
         const std::pair<const char*, QWidget*> shots[] = {
-            {"gallery.png", const_cast<Gallery*>(this)}, {"list-100000-rows.png", list_},
-            {"banner-toolbars.png", banner_}, {"header-toolbar.png", header_},
-            {"tabs.png", tabs_}, {"empty-list.png", empty_}, {"sort-list.png", plain_},
+            {"gallery.png", const_cast<Gallery*>(this)},
+            {"list-100000-rows.png", list_},
+            {"banner-toolbars.png", banner_},
+            {"header-toolbar.png", header_},
+            {"tabs.png", tabs_},
+            {"empty-list.png", empty_},
+            {"sort-list.png", plain_},
             {"images.png", sheet_}};
         for (const auto& [name, widget] : shots) {
             const QString path = dir.filePath(QString::fromLatin1(name));
             if (!widget->grab().save(path, "PNG")) {
-                std::fprintf(stderr, "Picture %s could not be written; no further pictures are written\n",
+                std::fprintf(stderr,
+                             "Picture %s could not be written; no further pictures are written\n",
                              path.toLocal8Bit().constData());
                 return false;
             }
@@ -294,7 +312,8 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[1] == QStringLiteral("--grab-screen")) {
         QScreen* screen = QGuiApplication::primaryScreen();
         if (screen == nullptr || !screen->grabWindow(0).save(args[2], "PNG")) {
-            std::fprintf(stderr, "The screen could not be written to %s\n", args[2].toLocal8Bit().constData());
+            std::fprintf(stderr, "The screen could not be written to %s\n",
+                         args[2].toLocal8Bit().constData());
             return 1;
         }
         return 0;
@@ -303,7 +322,8 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[1] == QStringLiteral("--out")) {
         const QDir dir(args[2]);
         if (!dir.exists()) {
-            std::fprintf(stderr, "Folder %s does not exist; no pictures are written\n", args[2].toLocal8Bit().constData());
+            std::fprintf(stderr, "Folder %s does not exist; no pictures are written\n",
+                         args[2].toLocal8Bit().constData());
             return 1;
         }
         gallery.show();

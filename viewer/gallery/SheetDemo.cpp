@@ -20,7 +20,10 @@ class RangePage : public CPropertyPage {
 public:
     RangePage() : CPropertyPage(QStringLiteral("Ip Ranges")) {
         auto* grid = new QGridLayout(this);
-        auto* heading = new QLabel(QStringLiteral("Set the address ranges of the nodes that will be left out of discovery."), this);
+        auto* heading = new QLabel(
+            QStringLiteral(
+                "Set the address ranges of the nodes that will be left out of discovery."),
+            this);
         heading->setWordWrap(true);
         grid->addWidget(heading, 0, 0, 1, 3);
         enable_ = new QCheckBox(QStringLiteral("Enable address range exclusion."), this);
@@ -46,7 +49,7 @@ public:
     }
     void OnInitDialog() override {
         from_->SetText(QStringLiteral("192.168.10.1"));
-        devices_->SetActive(false);   // until the range is enabled
+        devices_->SetActive(false);  // until the range is enabled
     }
 
 private:
@@ -61,7 +64,8 @@ class DevicesPage : public CPropertyPage {
 public:
     DevicesPage() : CPropertyPage(QStringLiteral("Devices")) {
         auto* grid = new QGridLayout(this);
-        grid->addWidget(new QLabel(QStringLiteral("Select the devices the ranges apply to:"), this), 0, 0, 1, 2);
+        grid->addWidget(new QLabel(QStringLiteral("Select the devices the ranges apply to:"), this),
+                        0, 0, 1, 2);
         list_ = new CCheckListCtrl(this);
         list_->InsertColumn(0, QStringLiteral("Device Name"), 145);
         list_->InsertColumn(1, QStringLiteral("Device Ip"), 145);

@@ -32,9 +32,9 @@ namespace tarvell {
 struct CEventDetailsDlg::Outbox {
     int tab = 0;
     std::atomic<bool> cancel{false};
-    std::atomic<bool> finished{false};   // set by the worker after its last line
+    std::atomic<bool> finished{false};  // set by the worker after its last line
     std::mutex lock;
-    std::vector<std::string> lines;   // [lock]
+    std::vector<std::string> lines;  // [lock]
 };
 
 EventDetails ReadEventDetails(const CTarvellApp& app, const std::string& key) {
@@ -54,11 +54,14 @@ namespace {
 
 // The options of a tool: two texts, as the tab's small dialog asks for them.
 bool AskOptions(QWidget* parent, int tab, QString& first, QString& second) {
-    struct Spec { const char *caption, *header, *label1, *init1, *label2, *init2; bool digits1; };
+    struct Spec {
+        const char *caption, *header, *label1, *init1, *label2, *init2;
+        bool digits1;
+    };
     static const Spec kSpecs[] = {
         {"Ping", "Set ping properties", "Set ping size:", "32", "Set ping timeout:", "1000", true},
-        {"Snmp", "Set snmp properties", "Set snmp community:", "vantor", "Set snmp timeout:",
-         "1000", false},
+        {"Snmp", "Set snmp properties", "Set snmp community:", "vantor",
+         "Set snmp timeout:", "1000", false},
         {"Wmi", "Set wmi properties", "Set wmi username:", "", "Set wmi password:", "", false},
     };
     const Spec& s = kSpecs[tab - 1];
@@ -205,7 +208,7 @@ void CEventDetailsDlg::Drain() {
         std::lock_guard g(run_->lock);
         lines.swap(run_->lines);
     }
-    if (tabs_->CurSel() != run_->tab) return;   // another tab: the text is dropped
+    if (tabs_->CurSel() != run_->tab) return;  // another tab: the text is dropped
     for (const auto& line : lines) {
         output_->moveCursor(QTextCursor::End);
         output_->insertPlainText(QString::fromStdString(line).remove('\r'));

@@ -23,7 +23,7 @@ class CThemeTabCtrl;
 
 struct EventDetails {
     std::string key, sourceMac, sourceIp, sourceName, deviceIp;
-    std::string location;   // the location text, empty when the event was not found
+    std::string location;  // the location text, empty when the event was not found
 };
 EventDetails ReadEventDetails(const CTarvellApp& app, const std::string& key);
 
@@ -72,7 +72,7 @@ private:
     CThemeTabCtrl* tabs_ = nullptr;
     QPlainTextEdit* output_ = nullptr;
     QTimer* drain_ = nullptr;
-    std::shared_ptr<Outbox> run_;   // the newest run; older runs' lines are dropped
+    std::shared_ptr<Outbox> run_;  // the newest run; older runs' lines are dropped
 };
 
 // Opens the dialog for an event key, modal over `parent`.

@@ -31,13 +31,15 @@ bool CEventMonitorWnd::s_SortAscending = false;
 
 namespace {
 
-constexpr int kFixedColumnsWidth = 425;   // columns 0 to 3
+constexpr int kFixedColumnsWidth = 425;  // columns 0 to 3
 constexpr int kColumnWidths[4] = {125, 100, 100, 100};
 constexpr const char* kColumns[4] = {"Device Mac", "Device Name", "Device Ip", "Device Port"};
 
 const QString& Cell(const ListRow& row, int column) {
     static const QString kEmpty;
-    return static_cast<std::size_t>(column) < row.cells.size() ? row.cells[static_cast<std::size_t>(column)] : kEmpty;
+    return static_cast<std::size_t>(column) < row.cells.size()
+               ? row.cells[static_cast<std::size_t>(column)]
+               : kEmpty;
 }
 
 }  // namespace
@@ -51,7 +53,8 @@ CEventMonitorWnd::CEventMonitorWnd(const PageContext& context, QWidget* parent)
     preventionHeader_ = new CPreventionMonitorHeaderPanel(this);
     const QSize reportSize(detectionHeader_->width(), 30);
     const char* names[2] = {"detectionReport", "preventionReport"};
-    for (int i = 0; i < 2; ++i) reports_[i] = new CFramedPanel(QString::fromLatin1(names[i]), reportSize, this);
+    for (int i = 0; i < 2; ++i)
+        reports_[i] = new CFramedPanel(QString::fromLatin1(names[i]), reportSize, this);
     details_[0] = new CDetectionMonitorDetailsPanel(*this, this);
     details_[1] = new CPreventionMonitorDetailsPanel(*this, this);
     for (int i = 0; i < 2; ++i) {
@@ -67,7 +70,9 @@ CEventMonitorWnd::CEventMonitorWnd(const PageContext& context, QWidget* parent)
         });
     }
     connect(&timer_, &QTimer::timeout, this, [this] { OnTimer(); });
-    hooks.eventDetails = [this](bool, const std::string& key) { OpenEventDetails(context_.app, key, this); };
+    hooks.eventDetails = [this](bool, const std::string& key) {
+        OpenEventDetails(context_.app, key, this);
+    };
     hide();
 }
 
@@ -82,10 +87,13 @@ CPaintListCtrl* CEventMonitorWnd::MakeList(bool detection) {
     images = ViewerImages(res::kEventRows);
     list->SetSmallImages(&images);
     list->SetKeepSelection(true);
-    for (int c = 0; c < 4; ++c) list->InsertColumn(c, QString::fromLatin1(kColumns[c]), kColumnWidths[c]);
-    list->InsertColumn(4, detection ? QStringLiteral("Event Details") : QStringLiteral("Blocking Status"), 100);
+    for (int c = 0; c < 4; ++c)
+        list->InsertColumn(c, QString::fromLatin1(kColumns[c]), kColumnWidths[c]);
+    list->InsertColumn(
+        4, detection ? QStringLiteral("Event Details") : QStringLiteral("Blocking Status"), 100);
     list->SetEmptyText(QStringLiteral("There are currently no active events."));
-    connect(list, &CSortListCtrl::headerClicked, this, [this, list](int column) { OnHeaderClick(list, column); });
+    connect(list, &CSortListCtrl::headerClicked, this,
+            [this, list](int column) { OnHeaderClick(list, column); });
     list->installEventFilter(this);
     list->viewport()->installEventFilter(this);
     list->hide();
@@ -168,7 +176,8 @@ bool CEventMonitorWnd::FillEventLists() {
     QHash<QString, std::size_t> wanted;
     wanted.reserve(static_cast<qsizetype>(pass.rows.size()));
     for (std::size_t i = 0; i < pass.rows.size(); ++i) {
-        for (int c = 0; c < 5; ++c) texts[i][static_cast<std::size_t>(c)] = FromStored(pass.rows[i].cells[c]);
+        for (int c = 0; c < 5; ++c)
+            texts[i][static_cast<std::size_t>(c)] = FromStored(pass.rows[i].cells[c]);
         wanted.emplace(texts[i][0], i);
     }
     const int before = model->rowCount();
@@ -205,18 +214,18 @@ bool CEventMonitorWnd::FillEventLists() {
             }
             const ListRow& row = model->Row(r);
             for (int c = 1; c < 5; ++c)
-                if (Cell(row, c) != texts[i][static_cast<std::size_t>(c)])
-                {
+                if (Cell(row, c) != texts[i][static_cast<std::size_t>(c)]) {
                     model->SetItemText(r, c, texts[i][static_cast<std::size_t>(c)]);
                     if (c == s_SortColumn) sorted_[detection ? 0 : 1] = {};
                 }
             // Unread rows are bold; the mark travels with the row through sorts.
-            if (model->ItemBold(r) != pass.rows[i].unread) model->SetItemBold(r, pass.rows[i].unread);
+            if (model->ItemBold(r) != pass.rows[i].unread)
+                model->SetItemBold(r, pass.rows[i].unread);
         }
     }
 
-    Header(detection)->SetCountText(FromUtf8(CountLabelText(detection, Header(detection)->Filter(),
-                                                            model->rowCount(), pass.counter)));
+    Header(detection)->SetCountText(FromUtf8(
+        CountLabelText(detection, Header(detection)->Filter(), model->rowCount(), pass.counter)));
     SortList(list);
     return true;
 }
@@ -228,7 +237,8 @@ void CEventMonitorWnd::SortList(CPaintListCtrl* list) {
     // A list still in the order of the current pair (no row added, no sorted text changed;
     // removals keep the order) is not sorted again.
     SortState& state = sorted_[list == m_DetectionList ? 0 : 1];
-    const bool inOrder = state.valid && state.column == column && state.ascending == s_SortAscending;
+    const bool inOrder =
+        state.valid && state.column == column && state.ascending == s_SortAscending;
     // Each row's item data is its index, also after removals that needed no sort.
     for (int r = 0; r < n; ++r) model->SetItemData(r, static_cast<quint64>(r));
     if (column >= 0 && n > 1 && !inOrder) {
@@ -236,10 +246,13 @@ void CEventMonitorWnd::SortList(CPaintListCtrl* list) {
         std::vector<std::string> texts;
         if (column == 2) {
             addresses.resize(static_cast<std::size_t>(n));
-            for (int r = 0; r < n; ++r) addresses[static_cast<std::size_t>(r)] = SortAddress(ToStored(Cell(model->Row(r), 2)));
+            for (int r = 0; r < n; ++r)
+                addresses[static_cast<std::size_t>(r)] =
+                    SortAddress(ToStored(Cell(model->Row(r), 2)));
         } else {
             texts.resize(static_cast<std::size_t>(n));
-            for (int r = 0; r < n; ++r) texts[static_cast<std::size_t>(r)] = ToStored(Cell(model->Row(r), column));
+            for (int r = 0; r < n; ++r)
+                texts[static_cast<std::size_t>(r)] = ToStored(Cell(model->Row(r), column));
         }
         const bool ascending = s_SortAscending;
         model->SortItems([&](const ListRow& a, const ListRow& b) {
@@ -277,7 +290,7 @@ bool CEventMonitorWnd::eventFilter(QObject* watched, QEvent* event) {
     for (int i = 0; i < 2; ++i) {
         const bool detection = i == 0;
         CPaintListCtrl* list = List(detection);
-        if (list == nullptr || details_[i] == nullptr) continue;   // still being built
+        if (list == nullptr || details_[i] == nullptr) continue;  // still being built
         if (watched == list && event->type() == QEvent::KeyPress) {
             OnListKey(detection, static_cast<QKeyEvent*>(event)->key());
         } else if (watched == list->viewport() && (event->type() == QEvent::MouseButtonRelease ||
@@ -285,7 +298,8 @@ bool CEventMonitorWnd::eventFilter(QObject* watched, QEvent* event) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() != Qt::LeftButton) continue;
             const QModelIndex index = list->indexAt(mouse->position().toPoint());
-            if (event->type() == QEvent::MouseButtonRelease) OnListClick(detection, index.isValid() ? index.row() : -1);
+            if (event->type() == QEvent::MouseButtonRelease)
+                OnListClick(detection, index.isValid() ? index.row() : -1);
             else if (index.isValid()) OnListDoubleClick(index.row());
         }
     }
@@ -334,7 +348,8 @@ void CEventMonitorWnd::ShowEvent(bool detection, int row) {
             std::lock_guard lock(app.Document().DocumentLock);
             requester = BlockRequester(app.Document().Fields().BlockRequests, key);
         }
-        pane->SetEventText(BuildEventText(detection, event, ToStored(model->ItemText(row, 4)), requester));
+        pane->SetEventText(
+            BuildEventText(detection, event, ToStored(model->ItemText(row, 4)), requester));
     }
     if (!pane->Actions()->isVisible()) pane->Redraw();
     app.MarkEventRead(key);

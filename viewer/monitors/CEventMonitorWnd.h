@@ -48,16 +48,24 @@ public:
 
     CPaintListCtrl* m_DetectionList = nullptr;
     CPaintListCtrl* m_PreventionList = nullptr;
-    CPaintListCtrl* List(bool detection) const { return detection ? m_DetectionList : m_PreventionList; }
+    CPaintListCtrl* List(bool detection) const {
+        return detection ? m_DetectionList : m_PreventionList;
+    }
     CMonitorHeaderPanel* Header(bool detection) const;
-    CFramedPanel* ReportPanel(bool detection) const { return detection ? reports_[0] : reports_[1]; }
-    CMonitorDetailsPanel* DetailsPane(bool detection) const { return detection ? details_[0] : details_[1]; }
+    CFramedPanel* ReportPanel(bool detection) const {
+        return detection ? reports_[0] : reports_[1];
+    }
+    CMonitorDetailsPanel* DetailsPane(bool detection) const {
+        return detection ? details_[0] : details_[1];
+    }
     bool RefreshTimerActive() const { return timer_.isActive(); }
     int RefreshInterval() const { return timer_.interval(); }
     int Passes() const { return passes_; }
 
     // Where a pass asks whether an event was read (the hub's read marks unless set).
-    void SetReadMarkQuery(std::function<bool(const std::string&)> query) { readMark_ = std::move(query); }
+    void SetReadMarkQuery(std::function<bool(const std::string&)> query) {
+        readMark_ = std::move(query);
+    }
 
     const PageContext& Context() const { return context_; }
 
@@ -75,8 +83,9 @@ public:
     // The actions whose dialogs are built elsewhere; unset, they do nothing. `list` is the
     // detection or the prevention list; they work on its selected rows.
     struct Hooks {
-        std::function<void(CPaintListCtrl* list)> blockEvents, removeEvents, unblockEvents;
-        std::function<void(bool detection, const std::string& key)> eventDetails, setEventInformation;
+        std::function<void(CPaintListCtrl*list)> blockEvents, removeEvents, unblockEvents;
+        std::function<void(bool detection, const std::string&key)> eventDetails,
+            setEventInformation;
     } hooks;
 
     // Shared by both lists: the column last clicked (-1 before any show) and the direction.
@@ -115,7 +124,7 @@ private:
         int column = -1;
         bool ascending = false;
     };
-    SortState sorted_[2];   // the order each list is in
+    SortState sorted_[2];  // the order each list is in
 };
 
 }  // namespace tarvell

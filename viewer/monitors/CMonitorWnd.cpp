@@ -8,7 +8,8 @@
 namespace tarvell {
 
 CMonitorWnd::CMonitorWnd(CTarvellApp& app, std::function<void(int)> sendCommand, QWidget* parent)
-    : QWidget(parent), info_(new CMonitorInfoDlg(app, this)),
+    : QWidget(parent),
+      info_(new CMonitorInfoDlg(app, this)),
       details_(new CMonitorDetailsDlg(app, std::move(sendCommand), this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }

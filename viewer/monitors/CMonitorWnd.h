@@ -15,7 +15,8 @@ class CMonitorInfoDlg;
 class CMonitorWnd : public QWidget {
     Q_OBJECT
 public:
-    CMonitorWnd(CTarvellApp& app, std::function<void(int commandId)> sendCommand, QWidget* parent = nullptr);
+    CMonitorWnd(CTarvellApp& app, std::function<void(int commandId)> sendCommand,
+                QWidget* parent = nullptr);
 
     CMonitorInfoDlg* InfoDlg() const { return info_; }
     CMonitorDetailsDlg* DetailsDlg() const { return details_; }

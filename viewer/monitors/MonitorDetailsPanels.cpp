@@ -46,9 +46,11 @@ struct WaitCursor {
 
 // ---- CMonitorActionsPanel
 
-CMonitorActionsPanel::CMonitorActionsPanel(bool detection, CEventMonitorWnd& window, QWidget* parent)
+CMonitorActionsPanel::CMonitorActionsPanel(bool detection, CEventMonitorWnd& window,
+                                           QWidget* parent)
     : QWidget(parent), detection_(detection), window_(window) {
-    setObjectName(detection ? QStringLiteral("detectionActions") : QStringLiteral("preventionActions"));
+    setObjectName(detection ? QStringLiteral("detectionActions")
+                            : QStringLiteral("preventionActions"));
     if (detection) {
         AddLink(MonitorLink::BlockEvents, QStringLiteral("Block events"), 0);
     } else {
@@ -73,12 +75,12 @@ void CMonitorActionsPanel::AddLink(MonitorLink link, const QString& text, int sl
     links_[link] = label;
     connect(label, &LinkLabel::activated, this, [this, link] {
         switch (link) {
-        case MonitorLink::BlockEvents: OnBlockEvents(); break;
-        case MonitorLink::UnblockEvents: OnUnblockEvents(); break;
-        case MonitorLink::EventDetails: OnEventDetails(); break;
-        case MonitorLink::SetInformation: OnSetEventInformation(); break;
-        case MonitorLink::RemoveEvents: OnRemoveEvents(); break;
-        case MonitorLink::LearnMore: OnLearnMore(); break;
+            case MonitorLink::BlockEvents: OnBlockEvents(); break;
+            case MonitorLink::UnblockEvents: OnUnblockEvents(); break;
+            case MonitorLink::EventDetails: OnEventDetails(); break;
+            case MonitorLink::SetInformation: OnSetEventInformation(); break;
+            case MonitorLink::RemoveEvents: OnRemoveEvents(); break;
+            case MonitorLink::LearnMore: OnLearnMore(); break;
         }
     });
 }
@@ -106,7 +108,8 @@ void CMonitorActionsPanel::ApplyPermissions() {
     std::lock_guard lock(app.Document().DocumentLock);
     const CTarvellDoc& settings = app.Document().Fields();
     for (const auto& [link, label] : links_)
-        SetLinkActive(link, LinkActiveAfterShow(settings, permissions, detection_, link, IsLinkActive(link)));
+        SetLinkActive(
+            link, LinkActiveAfterShow(settings, permissions, detection_, link, IsLinkActive(link)));
 }
 
 void CMonitorActionsPanel::showEvent(QShowEvent*) { ApplyPermissions(); }
@@ -115,7 +118,8 @@ void CMonitorActionsPanel::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), ToQColor(look::kSelectedRow));
     const ImageList& images = ViewerImages(res::kEventRows);
-    for (const auto& [link, label] : links_) images.Draw(p, detection_ ? 0 : 2, QPoint(8, label->y() + 1));
+    for (const auto& [link, label] : links_)
+        images.Draw(p, detection_ ? 0 : 2, QPoint(8, label->y() + 1));
 }
 
 std::string CMonitorActionsPanel::FirstSelectedKey() const {
@@ -146,7 +150,8 @@ void CMonitorActionsPanel::OnEventDetails() {
 void CMonitorActionsPanel::OnSetEventInformation() {
     WaitCursor wait;
     const std::string key = FirstSelectedKey();
-    if (!key.empty() && window_.hooks.setEventInformation) window_.hooks.setEventInformation(detection_, key);
+    if (!key.empty() && window_.hooks.setEventInformation)
+        window_.hooks.setEventInformation(detection_, key);
 }
 
 void CMonitorActionsPanel::OnLearnMore() {
@@ -170,14 +175,17 @@ void CMonitorActionsPanel::OnLearnMore() {
         }
     }
     const PageContext& context = window_.Context();
-    if (context.showInformation) context.showInformation(FromUtf8(InformationTitle(detection_)), FromUtf8(page), window());
+    if (context.showInformation)
+        context.showInformation(FromUtf8(InformationTitle(detection_)), FromUtf8(page), window());
 }
 
 // ---- CMonitorDetailsPanel
 
-CMonitorDetailsPanel::CMonitorDetailsPanel(bool detection, CEventMonitorWnd& window, QWidget* parent)
+CMonitorDetailsPanel::CMonitorDetailsPanel(bool detection, CEventMonitorWnd& window,
+                                           QWidget* parent)
     : QWidget(parent), detection_(detection), window_(window) {
-    setObjectName(detection ? QStringLiteral("detectionDetails") : QStringLiteral("preventionDetails"));
+    setObjectName(detection ? QStringLiteral("detectionDetails")
+                            : QStringLiteral("preventionDetails"));
     title_ = new QLabel(QStringLiteral("Details"), this);
     title_->setFont(PanelTitleFont(*this));
     title_->setGeometry(10, 8, 80, 22);
@@ -194,8 +202,10 @@ CMonitorDetailsPanel::CMonitorDetailsPanel(bool detection, CEventMonitorWnd& win
     text_->setAcceptRichText(false);
     text_->setFrameShape(QFrame::NoFrame);
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    actions_ = detection ? static_cast<CMonitorActionsPanel*>(new CDetectionMonitorActionsPanel(window, this))
-                         : new CPreventionMonitorActionsPanel(window, this);
+    actions_ =
+        detection
+            ? static_cast<CMonitorActionsPanel*>(new CDetectionMonitorActionsPanel(window, this))
+            : new CPreventionMonitorActionsPanel(window, this);
     actions_->hide();
 
     const QFont face = DesignFont(QStringLiteral("Tahoma"), 11);
@@ -227,7 +237,8 @@ void CMonitorDetailsPanel::Redraw() {
     text_->setPalette(palette);
     if (!selected) {
         text_->clear();
-        QTextCursor(text_->document()).insertText(FromUtf8(DetailsIntroText(detection_)), m_NormalFormat);
+        QTextCursor(text_->document())
+            .insertText(FromUtf8(DetailsIntroText(detection_)), m_NormalFormat);
     }
     actions_->setVisible(selected && isVisible());
     update();
@@ -264,16 +275,18 @@ bool CMonitorDetailsPanel::SelectMatch(int start) {
     CPaintListCtrl* list = List();
     ListRowsModel* model = list->Rows();
     const std::shared_ptr<const EventsSnapshot> events = window_.Context().app.Events();
-    const int row = FindEventRow(searchText_, start, model->rowCount(), [&](int r, SearchTexts& texts) {
-        const ListRow& cells = model->Row(r);
-        for (std::size_t c = 0; c < 4 && c < cells.cells.size(); ++c) texts[c] = ToStored(cells.cells[c]);
-        if (!events) return;
-        const auto it = events->EventMap.find(texts[0]);
-        if (it == events->EventMap.end() || !it->second) return;
-        texts[4] = it->second->SourceIp;
-        texts[5] = it->second->SourceMac;
-        texts[6] = it->second->SourceName;
-    });
+    const int row =
+        FindEventRow(searchText_, start, model->rowCount(), [&](int r, SearchTexts& texts) {
+            const ListRow& cells = model->Row(r);
+            for (std::size_t c = 0; c < 4 && c < cells.cells.size(); ++c)
+                texts[c] = ToStored(cells.cells[c]);
+            if (!events) return;
+            const auto it = events->EventMap.find(texts[0]);
+            if (it == events->EventMap.end() || !it->second) return;
+            texts[4] = it->second->SourceIp;
+            texts[5] = it->second->SourceMac;
+            texts[6] = it->second->SourceName;
+        });
     if (row < 0) return false;
     list->setFocus();
     list->scrollTo(model->index(row, 0));
@@ -293,7 +306,8 @@ void CMonitorDetailsPanel::OnSearch() {
     if (QItemSelectionModel* selection = list->selectionModel()) selection->clearSelection();
     if (SelectMatch(0)) return;
     Redraw();
-    window_.Context().prompt.Ask({std::string(kNoEventsFound), "", PromptButtons::Ok, PromptIcon::Information});
+    window_.Context().prompt.Ask(
+        {std::string(kNoEventsFound), "", PromptButtons::Ok, PromptIcon::Information});
     list->setFocus();
 }
 
@@ -304,11 +318,13 @@ void CMonitorDetailsPanel::FindNext() {
         return;
     }
     const int selected = list->SelectedRow();
-    if (selected >= 0 && list->selectionModel() != nullptr) list->selectionModel()->clearSelection();
+    if (selected >= 0 && list->selectionModel() != nullptr)
+        list->selectionModel()->clearSelection();
     if (SelectMatch(selected + 1)) return;
     Redraw();
     searchText_.clear();
-    window_.Context().prompt.Ask({std::string(kNoMoreEventsFound), "", PromptButtons::Ok, PromptIcon::Information});
+    window_.Context().prompt.Ask(
+        {std::string(kNoMoreEventsFound), "", PromptButtons::Ok, PromptIcon::Information});
     list->setFocus();
 }
 

@@ -111,7 +111,7 @@ private:
     QLineEdit* edit_;
     QTextEdit* text_;
     CMonitorActionsPanel* actions_;
-    std::string searchText_;   // upper case
+    std::string searchText_;  // upper case
     QTextCharFormat m_NormalFormat;
     QTextCharFormat m_BoldFormat;
 };

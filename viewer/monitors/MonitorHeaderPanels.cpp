@@ -58,7 +58,8 @@ QLabel* TextLabel(const QString& text, QWidget* parent, int weight) {
 
 }  // namespace
 
-CMonitorHeaderPanel::CMonitorHeaderPanel(CEventMonitorWnd* window, bool detection, const QString& title)
+CMonitorHeaderPanel::CMonitorHeaderPanel(CEventMonitorWnd* window, bool detection,
+                                         const QString& title)
     : QWidget(window), window_(window), detection_(detection), filter_(cmd::kAllEvents) {
     setFixedSize(DluToPixelsX(kPanelWidthDlu), kPanelHeight);
     title_ = TextLabel(title, this, 700);
@@ -89,14 +90,16 @@ void CMonitorHeaderPanel::SetCountText(const QString& text) {
 
 std::unique_ptr<QMenu> CMonitorHeaderPanel::BuildFilterMenu() const {
     auto menu = std::make_unique<QMenu>();
-    const auto* items = LoadMenu(detection_ ? res::kDetectionFilterMenu : res::kPreventionFilterMenu);
+    const auto* items =
+        LoadMenu(detection_ ? res::kDetectionFilterMenu : res::kPreventionFilterMenu);
     if (items != nullptr && !items->empty()) AddItems(menu.get(), items->front().popup);
     const DefaultFilterItem item = FilterDefaultItem(detection_, filter_);
     if (item.position >= 0 && item.position < menu->actions().size()) {
         menu->setDefaultAction(menu->actions().at(item.position));
     } else {
         QMenu* owner = nullptr;
-        if (QAction* action = FindCommand(menu.get(), item.command, &owner)) owner->setDefaultAction(action);
+        if (QAction* action = FindCommand(menu.get(), item.command, &owner))
+            owner->setDefaultAction(action);
     }
     return menu;
 }

@@ -7,9 +7,10 @@
 namespace tarvell {
 
 void RegisterMonitorPages(PageTable& table) {
-    table.Register(PageSlot::MonitorOverview, [](const PageContext& context, QWidget* parent) -> QWidget* {
-        return new CMonitorWnd(context.app, PageSender(context), parent);
-    });
+    table.Register(PageSlot::MonitorOverview,
+                   [](const PageContext& context, QWidget* parent) -> QWidget* {
+                       return new CMonitorWnd(context.app, PageSender(context), parent);
+                   });
     table.Register(PageSlot::Monitor, [](const PageContext& context, QWidget* parent) -> QWidget* {
         return new CEventMonitorWnd(context, parent);
     });

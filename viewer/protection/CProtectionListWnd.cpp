@@ -116,7 +116,9 @@ void CProtectionStatusPanel::SetSide(ProtectionSide side, const QString& title) 
     title_->setText(title);
 }
 
-void CProtectionStatusPanel::ShowState(const CTarvellDoc& settings) { ShowOn(MasterSwitchOn(side_, settings)); }
+void CProtectionStatusPanel::ShowState(const CTarvellDoc& settings) {
+    ShowOn(MasterSwitchOn(side_, settings));
+}
 
 void CProtectionStatusPanel::ShowOn(bool on) {
     on_ = on;
@@ -186,7 +188,8 @@ CIntrusionDetailsPanel::CIntrusionDetailsPanel(DetailsPanelSetup setup, QWidget*
     actions_ = new CIntrusionActionsPanel(this);
     actions_->hide();
     connect(actions_, &CIntrusionActionsPanel::editClicked, this, &CIntrusionDetailsPanel::Edit);
-    connect(actions_, &CIntrusionActionsPanel::learnClicked, this, &CIntrusionDetailsPanel::LearnMore);
+    connect(actions_, &CIntrusionActionsPanel::learnClicked, this,
+            &CIntrusionDetailsPanel::LearnMore);
     Follow();
 }
 
@@ -243,7 +246,8 @@ void CIntrusionDetailsPanel::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), Qt::white);
     p.setPen(ToQColor(look::kPanelFrame));
     p.setBrush(fill);
-    p.drawRoundedRect(QRect(0, 3, width() - 1, height() - 4), look::kPanelCorner, look::kPanelCorner);
+    p.drawRoundedRect(QRect(0, 3, width() - 1, height() - 4), look::kPanelCorner,
+                      look::kPanelCorner);
     p.drawLine(1, 33, width() - 2, 33);
     p.setFont(TitleFont(*this));
     p.setPen(ToQColor(look::kText));
@@ -284,7 +288,8 @@ CProtectionListWnd::CProtectionListWnd(const PageContext& context, QWidget* pare
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->InsertColumn(0, QStringLiteral("Protection details"), 300);
     list_->installEventFilter(this);
-    connect(list_, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) { ShowRowDetails(index.row()); });
+    connect(list_, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex& index) { ShowRowDetails(index.row()); });
     connect(list_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex&) {
         if (CIntrusionDetailsPanel* panel = VisibleDetails()) panel->Edit();
     });
@@ -304,35 +309,43 @@ CProtectionListWnd::CProtectionListWnd(const PageContext& context, QWidget* pare
         p->hide();
         return p;
     };
-    detection_ = panel(ProtectionSide::Detection, QStringLiteral("Detection details"),
-                       QStringLiteral("The real-time intrusion detection screen contains Tarvell protection detection "
-                                      "configuration. At any time you can select a protection in order to check its "
-                                      "details or perform your preferred task over it."));
-    prevention_ = panel(ProtectionSide::Prevention, QStringLiteral("Prevention Details"),
-                        QStringLiteral("The real-time intrusion prevention screen contains Tarvell protection "
-                                       "prevention configuration. At any time you can select a protection in order to "
-                                       "check its details or perform your preferred task over it."));
+    detection_ =
+        panel(ProtectionSide::Detection, QStringLiteral("Detection details"),
+              QStringLiteral(
+                  "The real-time intrusion detection screen contains Tarvell protection detection "
+                  "configuration. At any time you can select a protection in order to check its "
+                  "details or perform your preferred task over it."));
+    prevention_ =
+        panel(ProtectionSide::Prevention, QStringLiteral("Prevention Details"),
+              QStringLiteral(
+                  "The real-time intrusion prevention screen contains Tarvell protection "
+                  "prevention configuration. At any time you can select a protection in order to "
+                  "check its details or perform your preferred task over it."));
 
     fillTimer_.setSingleShot(true);
     connect(&fillTimer_, &QTimer::timeout, this, &CProtectionListWnd::Fill);
     // Another viewer's change (a reader pass) or this viewer's own save: the images and the
     // status line follow while the page is shown; the rows and the selection stay.
-    connect(new HubSignals(context_.app, this), &HubSignals::changed, this, [this](HubChange change) {
-        if (!isVisible() || (change != HubChange::SettingsReloaded && change != HubChange::SettingsSaved &&
-                             change != HubChange::EventsPublished))
-            return;
-        const auto settings = ShownSettings(context_.app);
-        status_->ShowState(*settings);
-        const auto active = ProtectionRowsActive(Side(), *settings);
-        for (int row = 0; row < list_->Rows()->rowCount(); ++row) {
-            const auto index = static_cast<int>(list_->Rows()->ItemData(row));
-            if (index >= 0 && index < kProtectionRows) SetRowActive(index, active[static_cast<std::size_t>(index)]);
-        }
-    });
+    connect(new HubSignals(context_.app, this), &HubSignals::changed, this,
+            [this](HubChange change) {
+                if (!isVisible() ||
+                    (change != HubChange::SettingsReloaded && change != HubChange::SettingsSaved &&
+                     change != HubChange::EventsPublished))
+                    return;
+                const auto settings = ShownSettings(context_.app);
+                status_->ShowState(*settings);
+                const auto active = ProtectionRowsActive(Side(), *settings);
+                for (int row = 0; row < list_->Rows()->rowCount(); ++row) {
+                    const auto index = static_cast<int>(list_->Rows()->ItemData(row));
+                    if (index >= 0 && index < kProtectionRows)
+                        SetRowActive(index, active[static_cast<std::size_t>(index)]);
+                }
+            });
 }
 
 void CProtectionListWnd::SetMode(CommandId mode) {
-    ShellPage::SetMode(mode == cmd::kIntrusionPrevention ? cmd::kIntrusionPrevention : cmd::kIntrusionDetection);
+    ShellPage::SetMode(mode == cmd::kIntrusionPrevention ? cmd::kIntrusionPrevention
+                                                         : cmd::kIntrusionDetection);
 }
 
 CIntrusionDetailsPanel* CProtectionListWnd::VisibleDetails() const {
@@ -360,12 +373,14 @@ void CProtectionListWnd::Fill() {
 
 void CProtectionListWnd::SetRowActive(int row, bool active) {
     for (int r = 0; r < list_->Rows()->rowCount(); ++r)
-        if (static_cast<int>(list_->Rows()->ItemData(r)) == row) list_->Rows()->SetItemImage(r, 0, active ? 1 : 0);
+        if (static_cast<int>(list_->Rows()->ItemData(r)) == row)
+            list_->Rows()->SetItemImage(r, 0, active ? 1 : 0);
 }
 
 bool CProtectionListWnd::RowActive(int row) const {
     for (int r = 0; r < list_->Rows()->rowCount(); ++r)
-        if (static_cast<int>(list_->Rows()->ItemData(r)) == row) return list_->Rows()->Row(r).image == 1;
+        if (static_cast<int>(list_->Rows()->ItemData(r)) == row)
+            return list_->Rows()->Row(r).image == 1;
     return false;
 }
 
@@ -375,7 +390,9 @@ void CProtectionListWnd::ShowRowDetails(int row) {
     VisibleDetails()->ShowDetails(runs);
 }
 
-void CProtectionListWnd::OpenPage(ProtectionSide side, int row) { OpenProtectionPage(ModeOfSide(side), row, *this); }
+void CProtectionListWnd::OpenPage(ProtectionSide side, int row) {
+    OpenProtectionPage(ModeOfSide(side), row, *this);
+}
 
 void CProtectionListWnd::LearnMore(ProtectionSide side, int row) {
     const std::string html = ProtectionPageHtml(side, row);
@@ -423,7 +440,9 @@ void CProtectionListWnd::paintEvent(QPaintEvent*) {
 bool CProtectionListWnd::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        const ListKey k = key == Qt::Key_Down ? ListKey::Down : key == Qt::Key_Up ? ListKey::Up : ListKey::Other;
+        const ListKey k = key == Qt::Key_Down ? ListKey::Down
+                          : key == Qt::Key_Up ? ListKey::Up
+                                              : ListKey::Other;
         const int row = DetailsRowAfterKey(list_->SelectedRow(), k, list_->Rows()->rowCount());
         if (row >= 0) ShowRowDetails(row);
     }

@@ -85,8 +85,8 @@ private:
 // The details panel of one side: its heading, the read-only details text and the links panel.
 // The two sides are two instances given their own texts and actions.
 struct DetailsPanelSetup {
-    QString heading;       // "Detection details"
-    QString defaultText;   // shown while no row is selected
+    QString heading;      // "Detection details"
+    QString defaultText;  // shown while no row is selected
     // The links' actions for the selected row (by index); not called without a selection.
     std::function<void(int row)> edit;
     std::function<void(int row)> learnMore;

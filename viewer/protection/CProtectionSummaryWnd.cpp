@@ -25,17 +25,20 @@ void ShowState(QLabel* label, bool on) {
 
 CProtectInformationPanel::CProtectInformationPanel(CTarvellApp& app, QWidget* parent)
     : OverviewPanel(app, nullptr, kPanelPeriodMs, parent) {
-    AddLabel(1000, QStringLiteral("Protect Information"), QRect(8, 6, 150, 22), PanelTitleFont(*this));
+    AddLabel(1000, QStringLiteral("Protect Information"), QRect(8, 6, 150, 22),
+             PanelTitleFont(*this));
     AddLabel(0, QStringLiteral("Detect:"), QRect(50, 45, 55, 15), PanelTextFont());
     // The states stand a little right of 95 so that "Prevent:" in the substitute face stays whole.
     detect_ = AddLabel(1001, QStringLiteral("In-active"), QRect(103, 45, 55, 15), PanelBoldFont());
     AddLabel(0, QStringLiteral("Prevent:"), QRect(50, 60, 55, 15), PanelTextFont());
     prevent_ = AddLabel(1002, QStringLiteral("In-active"), QRect(103, 60, 55, 15), PanelBoldFont());
-    AddLabel(0,
-             QStringLiteral("With real-time protection you can set intrusion detection and prevention rules that "
-                            "helps to protect your network from potential intruders and malicious network "
-                            "activities."),
-             QRect(10, 78, 150, 97), DesignFont(QStringLiteral("Tahoma"), 12), true);
+    AddLabel(
+        0,
+        QStringLiteral(
+            "With real-time protection you can set intrusion detection and prevention rules that "
+            "helps to protect your network from potential intruders and malicious network "
+            "activities."),
+        QRect(10, 78, 150, 97), DesignFont(QStringLiteral("Tahoma"), 12), true);
     resize(160, 175);
 }
 

@@ -23,8 +23,9 @@ SelectDevicesHook& DevicesHook() {
 
 void SetSelectDevicesHook(SelectDevicesHook hook) { DevicesHook() = std::move(hook); }
 
-CProtectionDetectFlags::CProtectionDetectFlags(CProtectionListWnd& list, int row, const char* heading,
-                                               const char* master, const std::array<SubText, 4>& texts)
+CProtectionDetectFlags::CProtectionDetectFlags(CProtectionListWnd& list, int row,
+                                               const char* heading, const char* master,
+                                               const std::array<SubText, 4>& texts)
     : CPropertyPage(QStringLiteral("Detection Properties")), list_(list), row_(row) {
     auto* layout = new QVBoxLayout(this);
     auto* head = new QLabel(QString::fromUtf8(heading), this);
@@ -50,9 +51,10 @@ CProtectionDetectFlags::CProtectionDetectFlags(CProtectionListWnd& list, int row
                 DevicesHook()(this, state_[i].devices);
             } else {
                 const PageContext& context = list_.Context();
-                CDevicesListDlg dialog(state_[i].devices,
-                                       NodeDialogServicesOf(context.app, context.prompt, DesktopFilePicker()).devices,
-                                       context.prompt, this);
+                CDevicesListDlg dialog(
+                    state_[i].devices,
+                    NodeDialogServicesOf(context.app, context.prompt, DesktopFilePicker()).devices,
+                    context.prompt, this);
                 dialog.exec();
             }
             SetModified();
@@ -95,27 +97,31 @@ void CProtectionDetectFlags::Sync() {
 bool CProtectionDetectFlags::OnOK() {
     const bool master = master_->isChecked();
     const auto subs = state_;
-    return SaveProtectionPage(list_, row_, [this, master, &subs](CTarvellDoc& d) { Store(master, subs, d); }) ==
-           EditResult::Saved;
+    return SaveProtectionPage(list_, row_, [this, master, &subs](CTarvellDoc& d) {
+               Store(master, subs, d);
+           }) == EditResult::Saved;
 }
 
 CProtectionDetectNew::CProtectionDetectNew(CProtectionListWnd& list)
     : CProtectionDetectFlags(
           list, 1,
-          "Set detection of new nodes properties and alerts when they are trying to access the network.",
+          "Set detection of new nodes properties and alerts when they are trying to access the "
+          "network.",
           "Enable new nodes detection.",
           {{{"New MAC Detection.", "Discover new mac addresses and alerts on network access."},
             {"New IP Detection.", "Discover new ip addresses and alerts on network access."},
             {"New Name Detection.", "Discover new computer names and alerts on network access."},
             {"New Users Detection.", "Discover new user names and alerts on network access."}}}) {}
 
-void CProtectionDetectNew::Load(const CTarvellDoc& doc, bool& master, std::array<SubProtection, 4>& subs) {
+void CProtectionDetectNew::Load(const CTarvellDoc& doc, bool& master,
+                                std::array<SubProtection, 4>& subs) {
     const auto page = LoadNewNodes(doc);
     master = page.master;
     subs = page.subs;
 }
 
-void CProtectionDetectNew::Store(bool master, const std::array<SubProtection, 4>& subs, CTarvellDoc& doc) {
+void CProtectionDetectNew::Store(bool master, const std::array<SubProtection, 4>& subs,
+                                 CTarvellDoc& doc) {
     NewNodesPage page;
     page.master = master;
     page.subs = subs;
@@ -123,22 +129,29 @@ void CProtectionDetectNew::Store(bool master, const std::array<SubProtection, 4>
 }
 
 CProtectionDetectChanges::CProtectionDetectChanges(CProtectionListWnd& list)
-    : CProtectionDetectFlags(
-          list, 2,
-          "Set detection of changed nodes properties and alerts when they are trying to access the network.",
-          "Enable changed nodes detection.",
-          {{{"Changed IP Detection.", "Discover changed ip addresses and alerts on network access."},
-            {"Changed Name Detection.", "Discover changed computer names and alerts on network access."},
-            {"Changed User Detection.", "Discover changed user names and alerts on network access."},
-            {"Changed Port Detection.", "Discover changed port location and alerts on network access."}}}) {}
+    : CProtectionDetectFlags(list, 2,
+                             "Set detection of changed nodes properties and alerts when they are "
+                             "trying to access the network.",
+                             "Enable changed nodes detection.",
+                             {{{"Changed IP Detection.",
+                                "Discover changed ip addresses and alerts on network access."},
+                               {"Changed Name Detection.",
+                                "Discover changed computer names and alerts on network access."},
+                               {"Changed User Detection.",
+                                "Discover changed user names and alerts on network access."},
+                               {"Changed Port Detection.",
+                                "Discover changed port location and alerts on network access."}}}) {
+}
 
-void CProtectionDetectChanges::Load(const CTarvellDoc& doc, bool& master, std::array<SubProtection, 4>& subs) {
+void CProtectionDetectChanges::Load(const CTarvellDoc& doc, bool& master,
+                                    std::array<SubProtection, 4>& subs) {
     const auto page = LoadChangedNodes(doc);
     master = page.master;
     subs = page.subs;
 }
 
-void CProtectionDetectChanges::Store(bool master, const std::array<SubProtection, 4>& subs, CTarvellDoc& doc) {
+void CProtectionDetectChanges::Store(bool master, const std::array<SubProtection, 4>& subs,
+                                     CTarvellDoc& doc) {
     ChangedNodesPage page;
     page.master = master;
     page.subs = subs;
@@ -148,21 +161,25 @@ void CProtectionDetectChanges::Store(bool master, const std::array<SubProtection
 CProtectionDetectScript::CProtectionDetectScript(CProtectionListWnd& list)
     : CPropertyPage(QStringLiteral("Detection Properties")), list_(list) {
     auto* layout = new QVBoxLayout(this);
-    auto* head = new QLabel(QStringLiteral("Set detection of linkup script and alerts when the script failed running "
-                                           "on specific computer."),
-                            this);
+    auto* head = new QLabel(
+        QStringLiteral("Set detection of linkup script and alerts when the script failed running "
+                       "on specific computer."),
+        this);
     head->setWordWrap(true);
     layout->addWidget(head);
     master_ = new QCheckBox(QStringLiteral("Enable linkup script detection."), this);
-    sub_ = new QCheckBox(QStringLiteral("Enable linkup script file that will be used when computer network link is "
-                                        "activated.\n\nSelect the script file (Computer name will be sent as argument):"),
-                         this);
+    sub_ = new QCheckBox(
+        QStringLiteral(
+            "Enable linkup script file that will be used when computer network link is "
+            "activated.\n\nSelect the script file (Computer name will be sent as argument):"),
+        this);
     file_ = new QLineEdit(this);
     file_->setMaxLength(1024);
     browse_ = new QPushButton(QStringLiteral("Browse..."), this);
     logon_ = new QPushButton(QStringLiteral("Logon..."), this);
     link_ = MakeLink(QStringLiteral("Select Devices..."));
-    for (QWidget* w : std::initializer_list<QWidget*>{master_, sub_, file_, browse_, logon_, link_}) layout->addWidget(w);
+    for (QWidget* w : std::initializer_list<QWidget*>{master_, sub_, file_, browse_, logon_, link_})
+        layout->addWidget(w);
     layout->addStretch(1);
     connect(master_, &QCheckBox::toggled, this, [this](bool on) {
         TakeFile();
@@ -188,7 +205,9 @@ CProtectionDetectScript::CProtectionDetectScript(CProtectionListWnd& list)
     });
     connect(logon_, &QPushButton::clicked, this, [this] {
         const PageContext& context = list_.Context();
-        auto userAccount = [&context] { return context.serviceUserAccount && context.serviceUserAccount() == 1; };
+        auto userAccount = [&context] {
+            return context.serviceUserAccount && context.serviceUserAccount() == 1;
+        };
         CLogonPropertiesDlg dialog(state_.logon, userAccount, context.prompt, this);
         if (dialog.exec() == QDialog::Accepted) {
             state_.logon = dialog.Account();
@@ -200,9 +219,10 @@ CProtectionDetectScript::CProtectionDetectScript(CProtectionListWnd& list)
             DevicesHook()(this, state_.sub.devices);
         } else {
             const PageContext& context = list_.Context();
-            CDevicesListDlg dialog(state_.sub.devices,
-                                   NodeDialogServicesOf(context.app, context.prompt, DesktopFilePicker()).devices,
-                                   context.prompt, this);
+            CDevicesListDlg dialog(
+                state_.sub.devices,
+                NodeDialogServicesOf(context.app, context.prompt, DesktopFilePicker()).devices,
+                context.prompt, this);
             dialog.exec();
         }
         SetModified();
@@ -235,7 +255,8 @@ bool CProtectionDetectScript::OnKillActive() {
     const PageContext& context = list_.Context();
     const bool userAccount = context.serviceUserAccount && context.serviceUserAccount() == 1;
     if (const int message = Check(state_, userAccount)) {
-        context.prompt.AskString(static_cast<unsigned>(message), PromptButtons::Ok, PromptIcon::Information);
+        context.prompt.AskString(static_cast<unsigned>(message), PromptButtons::Ok,
+                                 PromptIcon::Information);
         return false;
     }
     return true;
@@ -244,16 +265,20 @@ bool CProtectionDetectScript::OnKillActive() {
 bool CProtectionDetectScript::OnOK() {
     TakeFile();
     const ScriptPage page = state_;
-    return SaveProtectionPage(list_, 5, [&page](CTarvellDoc& d) { Store(page, d); }) == EditResult::Saved;
+    return SaveProtectionPage(list_, 5, [&page](CTarvellDoc& d) { Store(page, d); }) ==
+           EditResult::Saved;
 }
 
 void RegisterDetectionPages() {
-    SetProtectionPage(cmd::kIntrusionDetection, 5,
-                      [](CProtectionListWnd& list) -> CPropertyPage* { return new CProtectionDetectScript(list); });
-    SetProtectionPage(cmd::kIntrusionDetection, 1,
-                      [](CProtectionListWnd& list) -> CPropertyPage* { return new CProtectionDetectNew(list); });
-    SetProtectionPage(cmd::kIntrusionDetection, 2,
-                      [](CProtectionListWnd& list) -> CPropertyPage* { return new CProtectionDetectChanges(list); });
+    SetProtectionPage(cmd::kIntrusionDetection, 5, [](CProtectionListWnd& list) -> CPropertyPage* {
+        return new CProtectionDetectScript(list);
+    });
+    SetProtectionPage(cmd::kIntrusionDetection, 1, [](CProtectionListWnd& list) -> CPropertyPage* {
+        return new CProtectionDetectNew(list);
+    });
+    SetProtectionPage(cmd::kIntrusionDetection, 2, [](CProtectionListWnd& list) -> CPropertyPage* {
+        return new CProtectionDetectChanges(list);
+    });
 }
 
 }  // namespace tarvell

@@ -31,8 +31,8 @@ public:
         const char* first;
         const char* second;
     };
-    CProtectionDetectFlags(CProtectionListWnd& list, int row, const char* heading, const char* master,
-                           const std::array<SubText, 4>& texts);
+    CProtectionDetectFlags(CProtectionListWnd& list, int row, const char* heading,
+                           const char* master, const std::array<SubText, 4>& texts);
 
     void OnInitDialog() override;
     bool OnOK() override;

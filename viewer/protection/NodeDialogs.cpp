@@ -58,14 +58,16 @@ std::string DevicePart(const std::string& value, bool name) {
     if (!name) return first == std::string::npos ? std::string() : value.substr(0, first);
     if (first == std::string::npos) return value;
     const std::size_t second = value.find('/', first + 1);
-    return value.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+    return value.substr(first + 1,
+                        second == std::string::npos ? std::string::npos : second - first - 1);
 }
 
 }  // namespace
 
 // The node list file the user picks; empty when cancelled.
 std::string PickNodeFile(FilePicker& picker, QWidget* parent) {
-    const std::optional<QString> file = picker.PickFile(parent, "Text files (*.txt);;All files (*)");
+    const std::optional<QString> file =
+        picker.PickFile(parent, "Text files (*.txt);;All files (*)");
     return file ? S(*file) : std::string();
 }
 
@@ -73,7 +75,9 @@ NodeDialogServices NodeDialogServicesOf(CTarvellApp& app, Prompt& prompt, FilePi
     NodeDialogServices services;
     app.CopyDevices(services.devices);
     app.CopyPorts(services.ports);
-    services.editSettings = [&app](const std::function<void(CTarvellDoc&)>& edit) { return EditSettings(app, edit); };
+    services.editSettings = [&app](const std::function<void(CTarvellDoc&)>& edit) {
+        return EditSettings(app, edit);
+    };
     services.prompt = &prompt;
     services.picker = &picker;
     return services;
@@ -86,9 +90,12 @@ void CBandedDialog::paintEvent(QPaintEvent*) {
 
 // ---- Logon Properties ------------------------------------------------------------------------
 
-CLogonPropertiesDlg::CLogonPropertiesDlg(std::string account, std::function<bool()> serviceUserAccount,
-                                         Prompt& prompt, QWidget* parent)
-    : CBandedDialog(parent), account_(std::move(account)), serviceUserAccount_(std::move(serviceUserAccount)),
+CLogonPropertiesDlg::CLogonPropertiesDlg(std::string account,
+                                         std::function<bool()> serviceUserAccount, Prompt& prompt,
+                                         QWidget* parent)
+    : CBandedDialog(parent),
+      account_(std::move(account)),
+      serviceUserAccount_(std::move(serviceUserAccount)),
       prompt_(prompt) {
     setWindowTitle("Logon Properties");
     auto* layout = new QVBoxLayout(this);
@@ -103,7 +110,8 @@ CLogonPropertiesDlg::CLogonPropertiesDlg(std::string account, std::function<bool
     verify_ = new QLineEdit(this);
     password_->setEchoMode(QLineEdit::Password);
     verify_->setEchoMode(QLineEdit::Password);
-    const char* labels[] = {"Account Username:", "Account Domain:", "Account Password:", "Verify Password:"};
+    const char* labels[] = {
+        "Account Username:", "Account Domain:", "Account Password:", "Verify Password:"};
     QLineEdit* edits[] = {user_, domain_, password_, verify_};
     for (int i = 0; i < 4; ++i) {
         grid->addWidget(new QLabel(labels[i], this), i, 0);
@@ -138,9 +146,10 @@ void CLogonPropertiesDlg::SetSpecific(bool specific) {
 }
 
 void CLogonPropertiesDlg::accept() {
-    LogonChoice choice{specificRadio_->isChecked(), S(user_->text()), S(domain_->text()), S(password_->text()),
-                       S(verify_->text())};
-    const LogonVerdict verdict = ConfirmLogon(choice, !choice.specific && serviceUserAccount_ && serviceUserAccount_());
+    LogonChoice choice{specificRadio_->isChecked(), S(user_->text()), S(domain_->text()),
+                       S(password_->text()), S(verify_->text())};
+    const LogonVerdict verdict =
+        ConfirmLogon(choice, !choice.specific && serviceUserAccount_ && serviceUserAccount_());
     if (verdict.message) {
         Tell(&prompt_, verdict.message);
         return;
@@ -151,8 +160,8 @@ void CLogonPropertiesDlg::accept() {
 
 // ---- Devices List ----------------------------------------------------------------------------
 
-CDevicesListDlg::CDevicesListDlg(std::vector<std::string>& list, StringTable devices, Prompt& prompt,
-                                 QWidget* parent)
+CDevicesListDlg::CDevicesListDlg(std::vector<std::string>& list, StringTable devices,
+                                 Prompt& prompt, QWidget* parent)
     : CBandedDialog(parent), target_(list), devices_(std::move(devices)), prompt_(prompt) {
     setWindowTitle("Devices List");
     resize(460, 360);
@@ -227,11 +236,13 @@ void CDevicesListDlg::SortBy(int column) {
     sortColumn_ = column;
     ascending_ = !ascending_;
     const auto col = static_cast<DeviceColumn>(std::clamp(column, 0, 2));
-    std::stable_sort(rows_.begin(), rows_.end(),
-                     [&](const DeviceRow& a, const DeviceRow& b) { return DeviceRowBefore(a, b, col, ascending_); });
+    std::stable_sort(rows_.begin(), rows_.end(), [&](const DeviceRow& a, const DeviceRow& b) {
+        return DeviceRowBefore(a, b, col, ascending_);
+    });
     Fill();
     list_->header()->setSortIndicatorShown(true);
-    list_->header()->setSortIndicator(column, ascending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
+    list_->header()->setSortIndicator(column,
+                                      ascending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void CDevicesListDlg::accept() {
@@ -247,8 +258,9 @@ void CDevicesListDlg::accept() {
 
 // ---- Node Properties -------------------------------------------------------------------------
 
-CNodePropertiesDlg::CNodePropertiesDlg(NodeListEdit& edit, const std::string& node, const std::string& port,
-                                       const NodeDialogServices& services, QWidget* parent)
+CNodePropertiesDlg::CNodePropertiesDlg(NodeListEdit& edit, const std::string& node,
+                                       const std::string& port, const NodeDialogServices& services,
+                                       QWidget* parent)
     : CBandedDialog(parent), edit_(edit), services_(services), port_(port) {
     setWindowTitle("Node Properties");
     resize(380, 420);
@@ -342,7 +354,8 @@ void CNodePropertiesDlg::FillDevices(bool byName) {
     shown->setEnabled(true);
     shown->clear();
     for (std::size_t i = 0; i < deviceKeys_.size(); ++i)
-        shown->addItem(Q(DevicePart(services_.devices.at(deviceKeys_[i]), byName)), static_cast<int>(i));
+        shown->addItem(Q(DevicePart(services_.devices.at(deviceKeys_[i]), byName)),
+                       static_cast<int>(i));
     shown->model()->sort(0);
     shown->setCurrentIndex(-1);
     deviceKey_.clear();
@@ -384,18 +397,24 @@ void CNodePropertiesDlg::accept() {
     }
     std::string port;
     for (int i = 0; i < ports_->ItemCount(); ++i)
-        if (ports_->GetCheck(i)) port = PortKey(deviceKey_, portIndexes_[static_cast<std::size_t>(i)]);
+        if (ports_->GetCheck(i))
+            port = PortKey(deviceKey_, portIndexes_[static_cast<std::size_t>(i)]);
     edit_.Put(node, port);
     QDialog::accept();
 }
 
 // ---- Node lists ------------------------------------------------------------------------------
 
-CNodeListDlgBase::CNodeListDlgBase(NodeMode mode, const std::vector<std::string>& entries, const std::string& file,
-                                   NodeDialogServices services, QWidget* parent)
-    : CBandedDialog(parent), services_(std::move(services)), nodes_(mode, entries), openedFile_(file) {}
+CNodeListDlgBase::CNodeListDlgBase(NodeMode mode, const std::vector<std::string>& entries,
+                                   const std::string& file, NodeDialogServices services,
+                                   QWidget* parent)
+    : CBandedDialog(parent),
+      services_(std::move(services)),
+      nodes_(mode, entries),
+      openedFile_(file) {}
 
-QWidget* CNodeListDlgBase::BuildListPart(const QString& intro, const QString& group, const QString& fileText) {
+QWidget* CNodeListDlgBase::BuildListPart(const QString& intro, const QString& group,
+                                         const QString& fileText) {
     auto* part = new QWidget(this);
     auto* layout = new QVBoxLayout(part);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -461,7 +480,8 @@ void CNodeListDlgBase::Fill() {
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(nodes_.Nodes().size()));
     for (const auto& [node, port] : nodes_.Nodes())
-        items.append(new QTreeWidgetItem(QStringList{Q(node), port.empty() ? QString() : QString("Enabled")}));
+        items.append(new QTreeWidgetItem(
+            QStringList{Q(node), port.empty() ? QString() : QString("Enabled")}));
     list_->addTopLevelItems(items);
     list_->setUpdatesEnabled(true);
     group_->setTitle(Q(GroupCaption(S(group_->title()), items.size())));
@@ -503,9 +523,10 @@ void CNodeListDlgBase::ImportNodes() {
         Fill();
     }
     if (!lines && services_.prompt)
-        services_.prompt->Ask({"Tarvell could not read the file " + path + " (" +
-                                   (error == EFBIG ? std::string("larger than 16 MiB") : std::strerror(error)) + ").",
-                               "", PromptButtons::Ok, PromptIcon::Warning});
+        services_.prompt->Ask(
+            {"Tarvell could not read the file " + path + " (" +
+                 (error == EFBIG ? std::string("larger than 16 MiB") : std::strerror(error)) + ").",
+             "", PromptButtons::Ok, PromptIcon::Warning});
 }
 
 void CNodeListDlgBase::BrowseFile() {
@@ -515,23 +536,27 @@ void CNodeListDlgBase::BrowseFile() {
 }
 
 bool CNodeListDlgBase::Save(const std::function<void(CTarvellDoc&)>& apply) {
-    const EditResult result = services_.editSettings ? services_.editSettings(apply) : EditResult::ReloadFailed;
+    const EditResult result =
+        services_.editSettings ? services_.editSettings(apply) : EditResult::ReloadFailed;
     if (result == EditResult::Saved) return true;
     Tell(services_.prompt, EditResultMessage(result));
     return false;
 }
 
 CUnauthorizedListDlg::CUnauthorizedListDlg(const QString& caption, const CTarvellDoc& opened,
-                                           std::vector<std::string> CTarvellDoc::*list, std::string CTarvellDoc::*file,
+                                           std::vector<std::string> CTarvellDoc::*list,
+                                           std::string CTarvellDoc::*file,
                                            NodeDialogServices services, QWidget* parent)
-    : CNodeListDlgBase(NodeMode::List, opened.*list, opened.*file, std::move(services), parent), listField_(list),
+    : CNodeListDlgBase(NodeMode::List, opened.*list, opened.*file, std::move(services), parent),
+      listField_(list),
       fileField_(file) {
     setWindowTitle(caption);
     resize(480, 420);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(BuildListPart(
-        "Add hexadecimal MAC or dotted IP address with optional port or import list from external file.",
-        "Current nodes", "Enable nodes updating from external file:"));
+    layout->addWidget(
+        BuildListPart("Add hexadecimal MAC or dotted IP address with optional port or import list "
+                      "from external file.",
+                      "Current nodes", "Enable nodes updating from external file:"));
     layout->addWidget(OkCancel(this));
 }
 
@@ -545,16 +570,18 @@ void CUnauthorizedListDlg::accept() {
     QDialog::accept();
 }
 
-CNodesCountDlg::CNodesCountDlg(int& threshold, const CTarvellDoc& opened, NodeDialogServices services,
-                               QWidget* parent)
-    : CNodeListDlgBase(NodeMode::Count, opened.NodeLocations, opened.NodeLocationImportFile, std::move(services),
-                       parent),
+CNodesCountDlg::CNodesCountDlg(int& threshold, const CTarvellDoc& opened,
+                               NodeDialogServices services, QWidget* parent)
+    : CNodeListDlgBase(NodeMode::Count, opened.NodeLocations, opened.NodeLocationImportFile,
+                       std::move(services), parent),
       thresholdOut_(threshold) {
     setWindowTitle("Manage Nodes Count...");
     resize(500, 520);
     auto* layout = new QVBoxLayout(this);
     auto* intro = new QLabel(
-        "Set the maximum Nodes/Port threshold or add specific nodes properties to the excluded list below.", this);
+        "Set the maximum Nodes/Port threshold or add specific nodes properties to the excluded "
+        "list below.",
+        this);
     intro->setWordWrap(true);
     layout->addWidget(intro);
     auto* row = new QHBoxLayout;
@@ -565,7 +592,8 @@ CNodesCountDlg::CNodesCountDlg(int& threshold, const CTarvellDoc& opened, NodeDi
     row->addWidget(threshold_);
     row->addStretch();
     layout->addLayout(row);
-    layout->addWidget(BuildListPart({}, "Excluded Nodes", "Enable nodes exclude from external file:"));
+    layout->addWidget(
+        BuildListPart({}, "Excluded Nodes", "Enable nodes exclude from external file:"));
     automatic_ = new QCheckBox("Exclude nodes automatically after delete or unblock events.", this);
     allPorts_ = new QRadioButton("Automatically exclude nodes on all ports.", this);
     specificPort_ = new QRadioButton("Automatically exclude nodes on specific port.", this);

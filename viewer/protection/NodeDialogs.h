@@ -61,8 +61,8 @@ class CLogonPropertiesDlg : public CBandedDialog {
     Q_OBJECT
 public:
     // serviceUserAccount answers whether the service runs under an account of its own.
-    CLogonPropertiesDlg(std::string account, std::function<bool()> serviceUserAccount, Prompt& prompt,
-                        QWidget* parent = nullptr);
+    CLogonPropertiesDlg(std::string account, std::function<bool()> serviceUserAccount,
+                        Prompt& prompt, QWidget* parent = nullptr);
     const std::string& Account() const { return account_; }
     void accept() override;
 
@@ -80,7 +80,8 @@ private:
 class CDevicesListDlg : public CBandedDialog {
     Q_OBJECT
 public:
-    CDevicesListDlg(std::vector<std::string>& list, StringTable devices, Prompt& prompt, QWidget* parent = nullptr);
+    CDevicesListDlg(std::vector<std::string>& list, StringTable devices, Prompt& prompt,
+                    QWidget* parent = nullptr);
     void accept() override;
     void SortBy(int column);
     void CheckAll(bool checked);
@@ -109,7 +110,8 @@ public:
     void accept() override;
     void ChooseDevice(const std::string& key);
 
-    QRadioButton *macRadio_ = nullptr, *ipRadio_ = nullptr, *byNameRadio_ = nullptr, *byAddressRadio_ = nullptr;
+    QRadioButton *macRadio_ = nullptr, *ipRadio_ = nullptr, *byNameRadio_ = nullptr,
+                 *byAddressRadio_ = nullptr;
     QLineEdit* mac_ = nullptr;
     CIpAddressCtrl* ip_ = nullptr;
     QComboBox *byName_ = nullptr, *byAddress_ = nullptr;
@@ -138,13 +140,14 @@ public:
 
     QGroupBox* group_ = nullptr;
     QTreeWidget* list_ = nullptr;
-    QPushButton *add_ = nullptr, *import_ = nullptr, *edit_ = nullptr, *remove_ = nullptr, *browse_ = nullptr;
+    QPushButton *add_ = nullptr, *import_ = nullptr, *edit_ = nullptr, *remove_ = nullptr,
+                *browse_ = nullptr;
     QCheckBox* fileBox_ = nullptr;
     QLineEdit* file_ = nullptr;
 
 protected:
-    CNodeListDlgBase(NodeMode mode, const std::vector<std::string>& entries, const std::string& file,
-                     NodeDialogServices services, QWidget* parent);
+    CNodeListDlgBase(NodeMode mode, const std::vector<std::string>& entries,
+                     const std::string& file, NodeDialogServices services, QWidget* parent);
     QWidget* BuildListPart(const QString& intro, const QString& group, const QString& fileText);
     void Fill();
     // Saves through the settings edit; false (message shown) when it failed.
@@ -159,8 +162,10 @@ class CUnauthorizedListDlg : public CNodeListDlgBase {
     Q_OBJECT
 public:
     // Edits one node list of the settings with its import file (black or white list).
-    CUnauthorizedListDlg(const QString& caption, const CTarvellDoc& opened, std::vector<std::string> CTarvellDoc::*list,
-                         std::string CTarvellDoc::*file, NodeDialogServices services, QWidget* parent = nullptr);
+    CUnauthorizedListDlg(const QString& caption, const CTarvellDoc& opened,
+                         std::vector<std::string> CTarvellDoc::*list,
+                         std::string CTarvellDoc::*file, NodeDialogServices services,
+                         QWidget* parent = nullptr);
     void accept() override;
 
 private:
@@ -171,7 +176,8 @@ private:
 class CNodesCountDlg : public CNodeListDlgBase {
     Q_OBJECT
 public:
-    CNodesCountDlg(int& threshold, const CTarvellDoc& opened, NodeDialogServices services, QWidget* parent = nullptr);
+    CNodesCountDlg(int& threshold, const CTarvellDoc& opened, NodeDialogServices services,
+                   QWidget* parent = nullptr);
     void accept() override;
 
     QSpinBox* threshold_ = nullptr;

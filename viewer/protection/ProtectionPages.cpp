@@ -22,7 +22,8 @@ std::array<std::array<ProtectionPageMaker, kProtectionRows>, 2>& PageMakers() {
 
 ProtectionPageMaker* MakerOf(CommandId mode, int row) {
     if (row < 0 || row >= kProtectionRows) return nullptr;
-    const auto side = static_cast<std::size_t>(SideOfMode(mode) == ProtectionSide::Prevention ? 1 : 0);
+    const auto side =
+        static_cast<std::size_t>(SideOfMode(mode) == ProtectionSide::Prevention ? 1 : 0);
     return &PageMakers()[side][static_cast<std::size_t>(row)];
 }
 
@@ -30,12 +31,14 @@ ProtectionPageMaker* MakerOf(CommandId mode, int row) {
 
 void RegisterProtectionPages(PageTable& table) {
     RegisterDetectionPages();
-    table.Register(PageSlot::ProtectionOverview, [](const PageContext& context, QWidget* parent) -> QWidget* {
-        return new CProtectionSummaryWnd(context.app, PageSender(context), parent);
-    });
-    table.Register(PageSlot::Protection, [](const PageContext& context, QWidget* parent) -> QWidget* {
-        return new CProtectionListWnd(context, parent);
-    });
+    table.Register(PageSlot::ProtectionOverview,
+                   [](const PageContext& context, QWidget* parent) -> QWidget* {
+                       return new CProtectionSummaryWnd(context.app, PageSender(context), parent);
+                   });
+    table.Register(PageSlot::Protection,
+                   [](const PageContext& context, QWidget* parent) -> QWidget* {
+                       return new CProtectionListWnd(context, parent);
+                   });
 }
 
 void SetProtectionPage(CommandId mode, int row, ProtectionPageMaker maker) {
@@ -53,13 +56,15 @@ int OpenProtectionPage(CommandId mode, int row, CProtectionListWnd& list) {
     return sheet.DoModal();
 }
 
-EditResult SaveProtectionPage(CProtectionListWnd& list, int row, const std::function<void(CTarvellDoc&)>& edit) {
+EditResult SaveProtectionPage(CProtectionListWnd& list, int row,
+                              const std::function<void(CTarvellDoc&)>& edit) {
     const PageContext& context = list.Context();
     const EditResult result = EditSettings(context.app, edit);
     if (result == EditResult::Saved)
         list.SetRowActive(row, ProtectionRowActive(list.Side(), row, *ShownSettings(context.app)));
     else
-        context.prompt.AskString(EditResultMessage(result), PromptButtons::Ok, PromptIcon::Information);
+        context.prompt.AskString(EditResultMessage(result), PromptButtons::Ok,
+                                 PromptIcon::Information);
     return result;
 }
 

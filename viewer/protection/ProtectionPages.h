@@ -28,6 +28,7 @@ int OpenProtectionPage(CommandId mode, int row, CProtectionListWnd& list);
 // A page's OK: reloads the settings, applies `edit` and saves them. Only when they were saved
 // does the row's image follow the saved settings; a failed edit is told (20040 or 20041) and
 // leaves the image as it was.
-EditResult SaveProtectionPage(CProtectionListWnd& list, int row, const std::function<void(CTarvellDoc&)>& edit);
+EditResult SaveProtectionPage(CProtectionListWnd& list, int row,
+                              const std::function<void(CTarvellDoc&)>& edit);
 
 }  // namespace tarvell

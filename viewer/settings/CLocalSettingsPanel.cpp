@@ -57,13 +57,16 @@ const QPixmap& ServerImage(bool isDefault) {
 }
 }  // namespace
 
-ServerRowsModel::ServerRowsModel(ServerList& list, std::function<void(ServerList::Rename)> renamed, QObject* parent)
+ServerRowsModel::ServerRowsModel(ServerList& list, std::function<void(ServerList::Rename)> renamed,
+                                 QObject* parent)
     : QAbstractTableModel(parent), list_(list), renamed_(std::move(renamed)) {}
 
 int ServerRowsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(list_.Rows().size());
 }
-int ServerRowsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+int ServerRowsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 2;
+}
 
 QVariant ServerRowsModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
@@ -88,37 +91,47 @@ Qt::ItemFlags ServerRowsModel::flags(const QModelIndex& index) const {
 
 bool ServerRowsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (role != Qt::EditRole || !index.isValid() || index.column() != 0) return false;
-    const auto result = list_.SetName(static_cast<std::size_t>(index.row()), value.toString().toStdString());
+    const auto result =
+        list_.SetName(static_cast<std::size_t>(index.row()), value.toString().toStdString());
     if (result == ServerList::Rename::Renamed) emit dataChanged(index, index);
     if (renamed_) renamed_(result);
     return result == ServerList::Rename::Renamed;
 }
 
-CLocalSettingsPanel::CLocalSettingsPanel(const PageContext& context, FolderPicker& folders, FilePicker& files,
-                                         QWidget* parent)
+CLocalSettingsPanel::CLocalSettingsPanel(const PageContext& context, FolderPicker& folders,
+                                         FilePicker& files, QWidget* parent)
     : CSettingsPanelBase(QStringLiteral("Local Settings"), cmd::kSettingsLocal, parent),
-      context_(context), folders_(folders), files_(files) {
+      context_(context),
+      folders_(folders),
+      files_(files) {
     AddText(QStringLiteral("Viewer Options"), QRect(20, 45, 300, 18), true);
-    AddText(QStringLiteral("Use the check boxes to select the preferred Tarvell viewing options that best suites your needs."),
+    AddText(QStringLiteral("Use the check boxes to select the preferred Tarvell viewing options "
+                           "that best suites your needs."),
             QRect(20, 66, 560, 18));
-    run_ = AddCheck(QStringLiteral("Enable Tarvell Viewer start automatically each time you reboot your computer (recommended)."),
+    run_ = AddCheck(QStringLiteral("Enable Tarvell Viewer start automatically each time you reboot "
+                                   "your computer (recommended)."),
                     QRect(20, 90, 600, 20));
     popup_ = AddCheck(QString(), QRect(20, 114, 20, 20));
     popup_->setAccessibleName(QStringLiteral("Enable Tarvell popup viewing options"));
-    popupLink_ = AddLinkedTo(popup_, QStringLiteral("Enable Tarvell popup viewing options..."), QRect(40, 115, 300, 18));
-    connect(popupLink_, &LinkLabel::activated, this, [this] {
-        RunPopupOptions(context_.app, context_.prompt, files_, this);
-    });
+    popupLink_ = AddLinkedTo(popup_, QStringLiteral("Enable Tarvell popup viewing options..."),
+                             QRect(40, 115, 300, 18));
+    connect(popupLink_, &LinkLabel::activated, this,
+            [this] { RunPopupOptions(context_.app, context_.prompt, files_, this); });
     AddText(QStringLiteral("Servers Options"), QRect(20, 150, 300, 18), true);
-    AddText(QStringLiteral("Use the list below to add or modify Tarvell servers for viewing remote sites (right click for options)."),
+    AddText(QStringLiteral("Use the list below to add or modify Tarvell servers for viewing remote "
+                           "sites (right click for options)."),
             QRect(20, 171, 600, 18));
 
     view_ = new CSortListCtrl(this);
-    model_ = new ServerRowsModel(list_, [this](ServerList::Rename r) {
-        if (r == ServerList::Rename::Renamed) emit changed();
-        if (r == ServerList::Rename::Taken)
-            context_.prompt.AskString(str::kServerNameTaken, PromptButtons::Ok, PromptIcon::Information);
-    }, this);
+    model_ = new ServerRowsModel(
+        list_,
+        [this](ServerList::Rename r) {
+            if (r == ServerList::Rename::Renamed) emit changed();
+            if (r == ServerList::Rename::Taken)
+                context_.prompt.AskString(str::kServerNameTaken, PromptButtons::Ok,
+                                          PromptIcon::Information);
+        },
+        this);
     view_->setModel(model_);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -129,11 +142,12 @@ CLocalSettingsPanel::CLocalSettingsPanel(const PageContext& context, FolderPicke
     view_->setContextMenuPolicy(Qt::CustomContextMenu);
 
     menu_ = BuildMenu(LoadMenu(res::kServersMenu)->front().popup, this);
-    if (QAction* connectItem = FindCommandAction(menu_, cmd::kConnectServer)) menu_->setDefaultAction(connectItem);
+    if (QAction* connectItem = FindCommandAction(menu_, cmd::kConnectServer))
+        menu_->setDefaultAction(connectItem);
     connect(menu_, &QMenu::triggered, this, [this](QAction* a) { RunCommand(ActionCommand(a)); });
     connect(view_, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
         const QModelIndex index = view_->indexAt(at);
-        if (!index.isValid()) return;   // beside the rows
+        if (!index.isValid()) return;  // beside the rows
         view_->SelectRow(index.row());
         menu_->popup(view_->viewport()->mapToGlobal(at));
     });
@@ -200,7 +214,8 @@ void CLocalSettingsPanel::RunCommand(CommandId command) {
 }
 
 void CLocalSettingsPanel::AddServer() {
-    const auto folder = folders_.PickFolder(this, QStringLiteral("Select the shared installation folder of the server:"));
+    const auto folder = folders_.PickFolder(
+        this, QStringLiteral("Select the shared installation folder of the server:"));
     if (!folder) return;
     const std::size_t row = list_.Add(folder->toStdString());
     Refill(row);

@@ -27,14 +27,18 @@ class LinkLabel;
 class ServerRowsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    ServerRowsModel(ServerList& list, std::function<void(ServerList::Rename)> renamed, QObject* parent);
+    ServerRowsModel(ServerList& list, std::function<void(ServerList::Rename)> renamed,
+                    QObject* parent);
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
-    void Reset() { beginResetModel(); endResetModel(); }
+    void Reset() {
+        beginResetModel();
+        endResetModel();
+    }
 
 private:
     ServerList& list_;
@@ -44,7 +48,8 @@ private:
 class CLocalSettingsPanel : public CSettingsPanelBase {
     Q_OBJECT
 public:
-    CLocalSettingsPanel(const PageContext& context, FolderPicker& folders, FilePicker& files, QWidget* parent);
+    CLocalSettingsPanel(const PageContext& context, FolderPicker& folders, FilePicker& files,
+                        QWidget* parent);
 
     void LoadPanel() override;
     LocalValues Values() const;

@@ -23,18 +23,27 @@ QLabel* Text(QWidget* page, const QString& text, QRect place, bool wrap = true) 
 }
 }  // namespace
 
-CSettingsLocalPopup::CSettingsLocalPopup(CTarvellApp& app, Prompt& prompt, FilePicker& files, QWidget* parent)
-    : CPropertyPage(QStringLiteral("Popup Alerts"), parent), app_(app), prompt_(prompt), files_(files) {
+CSettingsLocalPopup::CSettingsLocalPopup(CTarvellApp& app, Prompt& prompt, FilePicker& files,
+                                         QWidget* parent)
+    : CPropertyPage(QStringLiteral("Popup Alerts"), parent),
+      app_(app),
+      prompt_(prompt),
+      files_(files) {
     setMinimumSize(DluQRect(0, 0, 235, 210).size());
     setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    Text(this, QStringLiteral("Set the popup options that will be used for display the popup alerts on your computer."),
+    Text(this,
+         QStringLiteral("Set the popup options that will be used for display the popup alerts on "
+                        "your computer."),
          DluQRect(7, 7, 221, 24));
     auto* group = new QFrame(this);
     group->setFrameShape(QFrame::StyledPanel);
     group->setGeometry(DluQRect(7, 35, 221, 168));
     group->lower();
-    Text(this, QStringLiteral("Popup options"), DluQRect(11, 31, 60, 9), false)->setAutoFillBackground(true);
-    Text(this, QStringLiteral("Use this option to automatically close the popup windows after specified period of seconds."),
+    Text(this, QStringLiteral("Popup options"), DluQRect(11, 31, 60, 9), false)
+        ->setAutoFillBackground(true);
+    Text(this,
+         QStringLiteral("Use this option to automatically close the popup windows after specified "
+                        "period of seconds."),
          DluQRect(13, 55, 209, 24));
     timeoutBox_ = new QCheckBox(QStringLiteral("Enable popup timeout"), this);
     timeoutBox_->setGeometry(DluQRect(13, 84, 130, 11));
@@ -47,7 +56,9 @@ CSettingsLocalPopup::CSettingsLocalPopup(CTarvellApp& app, Prompt& prompt, FileP
     auto* line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
     line->setGeometry(DluQRect(13, 120, 209, 1));
-    Text(this, QStringLiteral("Use this option to select specific sound file that will be played automatically when popup windows are opened."),
+    Text(this,
+         QStringLiteral("Use this option to select specific sound file that will be played "
+                        "automatically when popup windows are opened."),
          DluQRect(13, 135, 209, 26));
     soundBox_ = new QCheckBox(QStringLiteral("Enable popup sound"), this);
     soundBox_->setGeometry(DluQRect(13, 164, 130, 11));

@@ -21,7 +21,8 @@ class Prompt;
 class CSettingsLocalPopup : public CPropertyPage {
     Q_OBJECT
 public:
-    CSettingsLocalPopup(CTarvellApp& app, Prompt& prompt, FilePicker& files, QWidget* parent = nullptr);
+    CSettingsLocalPopup(CTarvellApp& app, Prompt& prompt, FilePicker& files,
+                        QWidget* parent = nullptr);
 
     void OnInitDialog() override;
     bool OnOK() override;

@@ -30,21 +30,42 @@ QImage CategoryImage(int index) {
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    static const QColor tiles[6] = {QColor(102, 51, 153), QColor(66, 120, 170), QColor(60, 140, 110),
-                                    QColor(170, 110, 50), QColor(140, 70, 120), QColor(190, 60, 50)};
+    static const QColor tiles[6] = {QColor(102, 51, 153), QColor(66, 120, 170),
+                                    QColor(60, 140, 110), QColor(170, 110, 50),
+                                    QColor(140, 70, 120), QColor(190, 60, 50)};
     p.setPen(Qt::NoPen);
     p.setBrush(tiles[index]);
     p.drawRoundedRect(QRectF(3, 3, 26, 26), 6, 6);
     p.setPen(QPen(Qt::white, 2.2));
     p.setBrush(Qt::NoBrush);
     switch (index) {
-        case 0: p.drawRect(QRectF(9, 9, 14, 10)); p.drawLine(12, 23, 20, 23); break;              // screen
-        case 1: p.drawEllipse(QRectF(12, 8, 8, 8)); p.drawArc(QRectF(8, 17, 16, 12), 0, 180 * 16); break;  // user
-        case 2: p.drawArc(QRectF(8, 8, 16, 16), 30 * 16, 120 * 16); p.drawArc(QRectF(12, 12, 8, 8), 30 * 16, 120 * 16);
-                p.drawPoint(16, 20); break;                                                     // signal
-        case 3: p.drawRect(QRectF(7, 12, 18, 8)); p.drawPoint(11, 16); p.drawPoint(15, 16); break;  // switch
-        case 4: p.drawEllipse(QRectF(8, 8, 6, 6)); p.drawEllipse(QRectF(18, 18, 6, 6)); p.drawLine(13, 13, 19, 19); break;
-        default: p.drawLine(16, 8, 16, 19); p.drawPoint(16, 24); break;                          // alert
+        case 0:
+            p.drawRect(QRectF(9, 9, 14, 10));
+            p.drawLine(12, 23, 20, 23);
+            break;  // screen
+        case 1:
+            p.drawEllipse(QRectF(12, 8, 8, 8));
+            p.drawArc(QRectF(8, 17, 16, 12), 0, 180 * 16);
+            break;  // user
+        case 2:
+            p.drawArc(QRectF(8, 8, 16, 16), 30 * 16, 120 * 16);
+            p.drawArc(QRectF(12, 12, 8, 8), 30 * 16, 120 * 16);
+            p.drawPoint(16, 20);
+            break;  // signal
+        case 3:
+            p.drawRect(QRectF(7, 12, 18, 8));
+            p.drawPoint(11, 16);
+            p.drawPoint(15, 16);
+            break;  // switch
+        case 4:
+            p.drawEllipse(QRectF(8, 8, 6, 6));
+            p.drawEllipse(QRectF(18, 18, 6, 6));
+            p.drawLine(13, 13, 19, 19);
+            break;
+        default:
+            p.drawLine(16, 8, 16, 19);
+            p.drawPoint(16, 24);
+            break;  // alert
     }
     return image;
 }
@@ -52,7 +73,8 @@ QImage CategoryImage(int index) {
 // Up, down, focused and disabled.
 std::array<QPixmap, 4> SaveImages() {
     std::array<QPixmap, 4> out;
-    const QColor fills[4] = {QColor(102, 51, 153), QColor(72, 30, 115), QColor(125, 75, 175), QColor(200, 195, 205)};
+    const QColor fills[4] = {QColor(102, 51, 153), QColor(72, 30, 115), QColor(125, 75, 175),
+                             QColor(200, 195, 205)};
     for (int i = 0; i < 4; ++i) {
         QPixmap pm(100, 25);
         pm.fill(Qt::transparent);
@@ -63,7 +85,8 @@ std::array<QPixmap, 4> SaveImages() {
         p.drawRoundedRect(QRectF(0.5, 0.5, 99, 24), 5, 5);
         p.setPen(i == 3 ? QColor(245, 245, 245) : QColor(Qt::white));
         p.setFont(DesignFont(QStringLiteral("Tahoma"), 13, 700));
-        p.drawText(QRect(i == 1 ? 1 : 0, i == 1 ? 1 : 0, 100, 25), Qt::AlignCenter, QStringLiteral("Save"));
+        p.drawText(QRect(i == 1 ? 1 : 0, i == 1 ? 1 : 0, 100, 25), Qt::AlignCenter,
+                   QStringLiteral("Save"));
         p.end();
         out[static_cast<std::size_t>(i)] = pm;
     }
@@ -82,7 +105,8 @@ void CSaveButton::paintEvent(QPaintEvent*) {
     p.drawPixmap(0, 0, images_[static_cast<std::size_t>(state)]);
 }
 
-CSettingsWnd::CSettingsWnd(const PageContext& context, QWidget* parent, FolderPicker* folders, FilePicker* files)
+CSettingsWnd::CSettingsWnd(const PageContext& context, QWidget* parent, FolderPicker* folders,
+                           FilePicker* files)
     : QWidget(parent), context_(context), images_(QSize(32, 32)) {
     setObjectName(QStringLiteral("page8"));
     toolbar_ = new CFlatToolBarCtrl(this);
@@ -106,11 +130,13 @@ CSettingsWnd::CSettingsWnd(const PageContext& context, QWidget* parent, FolderPi
     }
     toolbar_->SetRows(kPanels);
     toolbar_->SetButtonWidth(110, 110);
-    connect(toolbar_, &CFlatToolBarCtrl::commandTriggered, this, [this](CommandId c) { context_.router.Send(c); });
+    connect(toolbar_, &CFlatToolBarCtrl::commandTriggered, this,
+            [this](CommandId c) { context_.router.Send(c); });
 
     save_ = new CSaveButton(this);
     save_->setEnabled(false);
-    connect(save_, &QAbstractButton::clicked, this, [this] { context_.router.Send(cmd::kSettingsSave); });
+    connect(save_, &QAbstractButton::clicked, this,
+            [this] { context_.router.Send(cmd::kSettingsSave); });
 
     FolderPicker& folderPicker = folders ? *folders : DesktopFolderPicker();
     FilePicker& filePicker = files ? *files : DesktopFilePicker();
@@ -118,7 +144,8 @@ CSettingsWnd::CSettingsWnd(const PageContext& context, QWidget* parent, FolderPi
     panels_[0] = local_;
     for (int i = 1; i < kPanels; ++i) {
         const SettingsCategory& c = categories[static_cast<std::size_t>(i)];
-        CSettingsPanelBase* made = MakeSettingsPanel(c.command, SheetServices{context_, folderPicker, filePicker, this});
+        CSettingsPanelBase* made =
+            MakeSettingsPanel(c.command, SheetServices{context_, folderPicker, filePicker, this});
         panels_[static_cast<std::size_t>(i)] =
             made ? made : new CTitledSettingsPanel(FromUtf8(c.title), c.command, this);
     }
@@ -130,7 +157,8 @@ CSettingsWnd::CSettingsWnd(const PageContext& context, QWidget* parent, FolderPi
         const CommandId command = c.command;
         commands_.On(command, [this, command] { ShowCategory(command); });
     }
-    commands_.On(cmd::kSettingsSave, [this] { OnSave(); }, [this] { return save_->isEnabled(); });
+    commands_.On(
+        cmd::kSettingsSave, [this] { OnSave(); }, [this] { return save_->isEnabled(); });
 }
 
 bool CSettingsWnd::MayOpen(CommandId command) const {
@@ -184,7 +212,8 @@ void CSettingsWnd::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // The reload comes before the gating, so the gating reads the server's users as they are.
     RepairTextTables(context_.app);
-    for (const SettingsCategory& c : SettingsCategories()) toolbar_->EnableButton(c.command, MayOpen(c.command));
+    for (const SettingsCategory& c : SettingsCategories())
+        toolbar_->EnableButton(c.command, MayOpen(c.command));
     ShowCategory(cmd::kSettingsLocal);
 }
 
@@ -197,7 +226,8 @@ void CSettingsWnd::resizeEvent(QResizeEvent*) {
     const int w = width(), h = height();
     toolbar_->setGeometry(30, 30, 110, std::max(0, h - 60));
     save_->setGeometry(w - 130, h - 55, 100, 25);
-    for (CSettingsPanelBase* panel : panels_) panel->setGeometry(170, 30, std::max(0, w - 200), std::max(0, h - 85));
+    for (CSettingsPanelBase* panel : panels_)
+        panel->setGeometry(170, 30, std::max(0, w - 200), std::max(0, h - 85));
 }
 
 void CSettingsWnd::paintEvent(QPaintEvent*) {

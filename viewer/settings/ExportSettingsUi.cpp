@@ -91,7 +91,8 @@ void SetExportDataSourceChooser(DataSourceChooser* chooser) { g_chooser = choose
 
 // ---- CDataSourceDlg
 
-CDataSourceDlg::CDataSourceDlg(DatabaseKind kind, const std::vector<std::string>& drivers, QWidget* parent)
+CDataSourceDlg::CDataSourceDlg(DatabaseKind kind, const std::vector<std::string>& drivers,
+                               QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("Data Source"));
     setFont(DesignFont(QStringLiteral("Tahoma"), 13));
@@ -151,7 +152,8 @@ DataSourceRequest CDataSourceDlg::Request() const {
     // The name some drivers read from a data source for the same thing.
     r.attributes.push_back({"Servername", server});
     if (!port_->text().isEmpty()) r.attributes.push_back({"Port", Utf8(port_->text())});
-    if (!database_->text().isEmpty()) r.attributes.push_back({"Database", Utf8(database_->text().trimmed())});
+    if (!database_->text().isEmpty())
+        r.attributes.push_back({"Database", Utf8(database_->text().trimmed())});
     if (!user_->text().isEmpty()) r.credentials.push_back({"UID", Utf8(user_->text())});
     if (!password_->text().isEmpty()) r.credentials.push_back({"PWD", Utf8(password_->text())});
     return r;
@@ -178,7 +180,8 @@ IntervalEdit::IntervalEdit(QWidget* page, QRect edit, std::function<void()> chan
         }
     });
     QObject::connect(edit_, &QLineEdit::textEdited, edit_, [this, changed](const QString& text) {
-        if (const auto corrected = CorrectedIntervalText(Utf8(text))) edit_->setText(FromUtf8(*corrected));
+        if (const auto corrected = CorrectedIntervalText(Utf8(text)))
+            edit_->setText(FromUtf8(*corrected));
         const QSignalBlocker quiet(spin_);
         spin_->setValue(IntervalOfText(Utf8(edit_->text())));
         changed();
@@ -195,21 +198,31 @@ int IntervalEdit::Minutes() const { return IntervalOfText(Utf8(edit_->text())); 
 
 // ---- HTML General
 
-CSettingsAccessHtml::CSettingsAccessHtml(CTarvellApp& app, Prompt& prompt, FolderPicker& folders, QWidget* parent)
-    : CPropertyPage(QStringLiteral("General"), parent), app_(app), prompt_(prompt), folders_(folders),
+CSettingsAccessHtml::CSettingsAccessHtml(CTarvellApp& app, Prompt& prompt, FolderPicker& folders,
+                                         QWidget* parent)
+    : CPropertyPage(QStringLiteral("General"), parent),
+      app_(app),
+      prompt_(prompt),
+      folders_(folders),
       interval_(this, DluQRect(124, 56, 26, 12), [this] { SetModified(); }) {
     PageLook(this);
-    Text(this, QStringLiteral("Set the preferred HTML properties that will be used for updating the selected pages."),
-         DluQRect(7, 7, 221, 24));
+    Text(
+        this,
+        QStringLiteral(
+            "Set the preferred HTML properties that will be used for updating the selected pages."),
+        DluQRect(7, 7, 221, 24));
     Group(this, QStringLiteral("Update schedule"), DluQRect(7, 38, 221, 40));
     Text(this, QStringLiteral("Update HTML pages every:"), DluQRect(13, 58, 110, 9), false);
     Text(this, QStringLiteral("minutes."), DluQRect(166, 58, 40, 9), false);
     Group(this, QStringLiteral("Folder location"), DluQRect(7, 90, 221, 112));
     Text(this, QStringLiteral("Note:"), DluQRect(13, 104, 30, 9), false);
-    Text(this, QStringLiteral("Please make sure that the selected archive folder is exist and this server has granted "
-                              "read/write access over it."),
+    Text(this,
+         QStringLiteral("Please make sure that the selected archive folder is exist and this "
+                        "server has granted "
+                        "read/write access over it."),
          DluQRect(13, 116, 209, 26));
-    Text(this, QStringLiteral("Select the location of the HTML folder:"), DluQRect(13, 152, 209, 9), false);
+    Text(this, QStringLiteral("Select the location of the HTML folder:"), DluQRect(13, 152, 209, 9),
+         false);
     folder_ = new QLineEdit(this);
     folder_->setMaxLength(1024);
     folder_->setGeometry(DluQRect(13, 166, 152, 12));
@@ -245,10 +258,14 @@ bool CSettingsAccessHtml::OnOK() {
 // ---- SQL General
 
 CSettingsAccessSql::CSettingsAccessSql(CTarvellApp& app, Prompt& prompt, QWidget* parent)
-    : CPropertyPage(QStringLiteral("General"), parent), app_(app), prompt_(prompt),
+    : CPropertyPage(QStringLiteral("General"), parent),
+      app_(app),
+      prompt_(prompt),
       interval_(this, DluQRect(124, 56, 26, 12), [this] { SetModified(); }) {
     PageLook(this);
-    Text(this, QStringLiteral("Set the preferred SQL properties that will be used for updating the selected database tables."),
+    Text(this,
+         QStringLiteral("Set the preferred SQL properties that will be used for updating the "
+                        "selected database tables."),
          DluQRect(7, 7, 221, 24));
     Group(this, QStringLiteral("Update schedule"), DluQRect(7, 38, 221, 40));
     Text(this, QStringLiteral("Update SQL tables every:"), DluQRect(13, 58, 110, 9), false);
@@ -261,7 +278,8 @@ CSettingsAccessSql::CSettingsAccessSql(CTarvellApp& app, Prompt& prompt, QWidget
     auto* radios = new QButtonGroup(this);
     radios->addButton(serverRadio_);
     radios->addButton(fileRadio_);
-    Text(this, QStringLiteral("Select the location of the SQL database:"), DluQRect(13, 152, 209, 9), false);
+    Text(this, QStringLiteral("Select the location of the SQL database:"),
+         DluQRect(13, 152, 209, 9), false);
     location_ = new QLineEdit(this);
     location_->setMaxLength(4096);
     location_->setGeometry(DluQRect(13, 166, 152, 12));
@@ -279,13 +297,16 @@ void CSettingsAccessSql::ShowLocation(const std::string& real) {
     location_->setCursorPosition(0);
 }
 
-std::string CSettingsAccessSql::Location() const { return UnmaskPassword(Utf8(location_->text()), real_); }
+std::string CSettingsAccessSql::Location() const {
+    return UnmaskPassword(Utf8(location_->text()), real_);
+}
 
 void CSettingsAccessSql::OnInitDialog() {
     const CTarvellDoc& doc = app_.Document().Fields();
     interval_.SetMinutes(IntervalPosition(doc.SqlInterval));
     ShowLocation(doc.SqlDatabase);
-    (DatabaseKindOf(doc.SqlDatabase) == DatabaseKind::File ? fileRadio_ : serverRadio_)->setChecked(true);
+    (DatabaseKindOf(doc.SqlDatabase) == DatabaseKind::File ? fileRadio_ : serverRadio_)
+        ->setChecked(true);
 }
 
 void CSettingsAccessSql::Browse() {
@@ -317,14 +338,21 @@ bool CSettingsAccessSql::OnOK() {
 // ---- Field pages
 
 CExportFieldsPage::CExportFieldsPage(Kind kind, CTarvellApp& app, Prompt& prompt, QWidget* parent)
-    : CPropertyPage(kind == Kind::Html ? QStringLiteral("Pages") : QStringLiteral("Tables"), parent),
-      kind_(kind), app_(app), prompt_(prompt) {
+    : CPropertyPage(kind == Kind::Html ? QStringLiteral("Pages") : QStringLiteral("Tables"),
+                    parent),
+      kind_(kind),
+      app_(app),
+      prompt_(prompt) {
     PageLook(this);
     const bool html = kind == Kind::Html;
-    Text(this, html ? QStringLiteral("Set the preferred HTML fields that will be used for updating each selected page.")
-                    : QStringLiteral("Set the preferred SQL fields that will be used for updating each selected table."),
+    Text(this,
+         html ? QStringLiteral("Set the preferred HTML fields that will be used for updating each "
+                               "selected page.")
+              : QStringLiteral("Set the preferred SQL fields that will be used for updating each "
+                               "selected table."),
          DluQRect(7, 7, 221, 24));
-    Text(this, html ? QStringLiteral("Select html page:") : QStringLiteral("Select sql table:"), DluQRect(7, 36, 100, 9), false);
+    Text(this, html ? QStringLiteral("Select html page:") : QStringLiteral("Select sql table:"),
+         DluQRect(7, 36, 100, 9), false);
     collection_ = new QComboBox(this);
     collection_->setGeometry(DluQRect(7, 47, 100, 14));
     Text(this, QStringLiteral("Description:"), DluQRect(7, 68, 100, 9), false);
@@ -352,8 +380,10 @@ CExportFieldsPage::CExportFieldsPage(Kind kind, CTarvellApp& app, Prompt& prompt
     uncheckAll_->SetColor(QColor(0, 70, 213));
     uncheckAll_->SetUnderlined(true);
     uncheckAll_->setGeometry(DluQRect(182, 184, 46, 10));
-    for (auto [link, icon] : {std::pair{checkAll_, QStringLiteral("\u2611")}, std::pair{uncheckAll_, QStringLiteral("\u2610")}}) {
-        auto* mark = Text(this, icon, QRect(link->x() - 16, link->y() - 2, 14, link->height() + 4), false);
+    for (auto [link, icon] : {std::pair{checkAll_, QStringLiteral("\u2611")},
+                              std::pair{uncheckAll_, QStringLiteral("\u2610")}}) {
+        auto* mark =
+            Text(this, icon, QRect(link->x() - 16, link->y() - 2, 14, link->height() + 4), false);
         mark->setStyleSheet(QStringLiteral("color: rgb(0,70,213);"));
     }
 
@@ -367,13 +397,16 @@ CExportFieldsPage::CExportFieldsPage(Kind kind, CTarvellApp& app, Prompt& prompt
         if (row < 0 || row >= static_cast<int>(kExportFields)) return;
         const QString before = description_->toPlainText();
         ShowDescription(ExportFieldsOf(Current())[static_cast<std::size_t>(row)].description);
-        if (description_->toPlainText() != before && list_->SelectedRow() != row) list_->clearSelection();
+        if (description_->toPlainText() != before && list_->SelectedRow() != row)
+            list_->clearSelection();
     });
     collection_->view()->setMouseTracking(true);
-    connect(collection_->view(), &QAbstractItemView::entered, this, [this](const QModelIndex& index) {
-        if (index.row() >= 0 && index.row() < 2)
-            ShowDescription(ExportCollectionDescription(kExportCollections[static_cast<std::size_t>(index.row())]));
-    });
+    connect(collection_->view(), &QAbstractItemView::entered, this,
+            [this](const QModelIndex& index) {
+                if (index.row() >= 0 && index.row() < 2)
+                    ShowDescription(ExportCollectionDescription(
+                        kExportCollections[static_cast<std::size_t>(index.row())]));
+            });
     // Clicks and Space both count.
     connect(list_, &CCheckListCtrl::itemToggled, this, [this](int row, bool on) {
         SetSlot(choice_.Of(Current()), Current(), static_cast<std::size_t>(row), on);
@@ -402,7 +435,8 @@ void CExportFieldsPage::OnInitDialog() {
     choice_ = kind_ == Kind::Html ? HtmlFieldsOf(doc) : SqlFieldsOf(doc);
     const QSignalBlocker quiet(collection_);
     collection_->clear();
-    for (ExportCollection c : kExportCollections) collection_->addItem(QString::fromLatin1(ExportCollectionName(c)));
+    for (ExportCollection c : kExportCollections)
+        collection_->addItem(QString::fromLatin1(ExportCollectionName(c)));
     collection_->setCurrentIndex(0);
     ShowDescription(ExportCollectionDescription(ExportCollection::Events));
     FillRows();
@@ -412,7 +446,8 @@ void CExportFieldsPage::FillRows() {
     list_->DeleteAllItems();
     const ExportCollection c = Current();
     for (std::size_t i = 0; i < kExportFields; ++i) {
-        const int row = list_->InsertItem(static_cast<int>(i), QString::fromLatin1(ExportFieldsOf(c)[i].name));
+        const int row =
+            list_->InsertItem(static_cast<int>(i), QString::fromLatin1(ExportFieldsOf(c)[i].name));
         list_->SetCheck(row, SlotOn(choice_.Of(c), i));
     }
     if (keep_) keep_->setChecked(choice_.keep[static_cast<std::size_t>(c)]);
@@ -435,7 +470,8 @@ bool CExportFieldsPage::OnOK() {
 
 // ---- Sheets
 
-void AddHtmlOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt, FolderPicker& folders) {
+void AddHtmlOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt,
+                         FolderPicker& folders) {
     sheet.AddPage(new CSettingsAccessHtml(app, prompt, folders));
     sheet.AddPage(new CSettingsAccessPages(app, prompt));
 }

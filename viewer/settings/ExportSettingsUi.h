@@ -45,7 +45,8 @@ void SetExportDataSourceChooser(DataSourceChooser* chooser);
 class CDataSourceDlg : public QDialog {
     Q_OBJECT
 public:
-    CDataSourceDlg(DatabaseKind kind, const std::vector<std::string>& drivers, QWidget* parent = nullptr);
+    CDataSourceDlg(DatabaseKind kind, const std::vector<std::string>& drivers,
+                   QWidget* parent = nullptr);
     DataSourceRequest Request() const;
 
     QComboBox* DriverBox() const { return driver_; }
@@ -85,7 +86,8 @@ private:
 class CSettingsAccessHtml : public CPropertyPage {
     Q_OBJECT
 public:
-    CSettingsAccessHtml(CTarvellApp& app, Prompt& prompt, FolderPicker& folders, QWidget* parent = nullptr);
+    CSettingsAccessHtml(CTarvellApp& app, Prompt& prompt, FolderPicker& folders,
+                        QWidget* parent = nullptr);
     void OnInitDialog() override;
     bool OnOK() override;
 
@@ -128,7 +130,7 @@ private:
     QRadioButton* fileRadio_;
     QLineEdit* location_;
     QPushButton* browse_;
-    std::string real_;   // the location with its password, as loaded or chosen
+    std::string real_;  // the location with its password, as loaded or chosen
 };
 
 // The field page of either export: a collection drop-down, its description, the nine fields as
@@ -146,7 +148,7 @@ public:
     CCheckListCtrl* FieldList() const { return list_; }
     LinkLabel* CheckAllLink() const { return checkAll_; }
     LinkLabel* UncheckAllLink() const { return uncheckAll_; }
-    QCheckBox* KeepBox() const { return keep_; }   // null on the HTML page
+    QCheckBox* KeepBox() const { return keep_; }  // null on the HTML page
     const ExportFieldChoice& Choice() const { return choice_; }
     ExportCollection Current() const;
 
@@ -182,7 +184,8 @@ public:
 };
 
 // The pages of each sheet, added in tab order.
-void AddHtmlOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt, FolderPicker& folders);
+void AddHtmlOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt,
+                         FolderPicker& folders);
 void AddSqlOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt);
 
 // Registers "HTML Options" and "SQL Options" with the settings sheets.

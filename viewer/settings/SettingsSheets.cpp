@@ -13,9 +13,7 @@ namespace {
 using SheetTable = std::map<QString, SettingsSheetOpener>;
 using PanelTable = std::map<CommandId, SettingsPanelMaker>;
 
-void RegisterBuiltInSheets() {
-    RegisterExportSheets();
-}
+void RegisterBuiltInSheets() { RegisterExportSheets(); }
 
 SheetTable& Table() {
     static SheetTable sheets;

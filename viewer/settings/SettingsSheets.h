@@ -1,7 +1,8 @@
-// The settings window's panels by category, and the option sheets that the panels' links open, found by their caption ("HTML Options",
-// "SQL Options", "Email Options", "Run Commands Options", ...), so a panel names the sheet it opens
-// and never includes the file that builds it. The sheets' files register their openers through
-// the list in SettingsSheets.cpp, taken the first time the table is used. GUI thread only.
+// The settings window's panels by category, and the option sheets that the panels' links open,
+// found by their caption ("HTML Options", "SQL Options", "Email Options", "Run Commands Options",
+// ...), so a panel names the sheet it opens and never includes the file that builds it. The sheets'
+// files register their openers through the list in SettingsSheets.cpp, taken the first time the
+// table is used. GUI thread only.
 #pragma once
 
 #include <QString>

@@ -66,8 +66,9 @@ bool WriteFixtures(const std::string& server) {
         a->DevicePort = "Gi1/0/" + std::to_string(1 + i);
         a->SourceMac = "00:1a:2b:3c:4d:" + std::to_string(10 + i);
         a->SourceIp = i % 2 ? "192.168.1." + std::to_string(20 + i) : "";
-        file.AlertLog.emplace(std::to_string(1699990000 + i * 600 / 2 * 2) + "." + std::to_string(1 + i % 2),
-                              std::move(a));
+        file.AlertLog.emplace(
+            std::to_string(1699990000 + i * 600 / 2 * 2) + "." + std::to_string(1 + i % 2),
+            std::move(a));
     }
     return WriteStateFile(JoinPath(server, "Tarvell.log"), file);
 }
@@ -83,14 +84,18 @@ bool RunUntil(const std::function<bool()>& done, int ms) {
     return done();
 }
 
-void Settle(int ms) { RunUntil([] { return false; }, ms); }
+void Settle(int ms) {
+    RunUntil([] { return false; }, ms);
+}
 
 bool SaveScreen(const QString& path, const QRect& area = {}) {
     QScreen* screen = QGuiApplication::primaryScreen();
-    const QPixmap shot = area.isNull() ? screen->grabWindow(0)
-                                       : screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QPixmap shot =
+        area.isNull() ? screen->grabWindow(0)
+                      : screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     if (shot.save(path, "PNG")) return true;
-    std::fprintf(stderr, "tarvell-alert-shots: %s could not be written\n", path.toLocal8Bit().constData());
+    std::fprintf(stderr, "tarvell-alert-shots: %s could not be written\n",
+                 path.toLocal8Bit().constData());
     return false;
 }
 
@@ -124,7 +129,8 @@ struct ScriptedPicker : ArchivePicker {
 bool Grab(QWidget& w, const QString& path) {
     Settle(200);
     if (w.grab().save(path, "PNG")) return true;
-    std::fprintf(stderr, "tarvell-alert-shots: %s could not be written\n", path.toLocal8Bit().constData());
+    std::fprintf(stderr, "tarvell-alert-shots: %s could not be written\n",
+                 path.toLocal8Bit().constData());
     return false;
 }
 
@@ -145,7 +151,8 @@ bool ScreenShots(const ViewerEnvironment& env, const std::string& root, const QS
     picker.path = QString::fromStdString(JoinPath(root, "archive.log"));
     QWidget* report = nullptr;
     AlertDialogs dialogs;
-    dialogs.report = [&report](QWidget* parent, const QString& c, const QString& t, const ReportTable& table) {
+    dialogs.report = [&report](QWidget* parent, const QString& c, const QString& t,
+                               const ReportTable& table) {
         report = OpenReportDialog(parent, c, t, table);
         return report;
     };
@@ -196,7 +203,8 @@ bool ScreenShots(const ViewerEnvironment& env, const std::string& root, const QS
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     const QStringList args = QApplication::arguments();
-    if (args.size() == 3 && args[1] == QStringLiteral("--add-alert")) return AddAlert(args[2].toStdString());
+    if (args.size() == 3 && args[1] == QStringLiteral("--add-alert"))
+        return AddAlert(args[2].toStdString());
     ShotStage stage;
     if (const int rc = OpenShotStage(stage, "tarvell-alert-shots", WriteFixtures)) return rc;
     const QString& out = stage.out;
@@ -209,12 +217,16 @@ int main(int argc, char** argv) {
         app.LoadAlerts();
         app.SetPopupPreferences(1, 0, "");
         QCursor::setPos(10, 10);
-        const struct { const char* key; const char* file; } shots[] = {
-            {"1700000000.1", "alert-popup-detection.png"}, {"1700000100.1", "alert-popup-prevention.png"}};
+        const struct {
+            const char* key;
+            const char* file;
+        } shots[] = {{"1700000000.1", "alert-popup-detection.png"},
+                     {"1700000100.1", "alert-popup-prevention.png"}};
         for (const auto& shot : shots) {
             CAlertPopupDlg popup(app, shot.key);
             if (!popup.Begin() || !RunUntil([&] { return !popup.SlidingIn(); }, 5000)) {
-                std::fprintf(stderr, "tarvell-alert-shots: the popup of %s did not slide in\n", shot.key);
+                std::fprintf(stderr, "tarvell-alert-shots: the popup of %s did not slide in\n",
+                             shot.key);
                 status = 1;
                 continue;
             }
@@ -224,11 +236,14 @@ int main(int argc, char** argv) {
                 // The pointer over the close icon: its second image.
                 QCursor::setPos(popup.mapToGlobal(popup.CloseIconRect().center()));
                 if (!RunUntil([&] { return popup.CloseImage() == 1; }, 3000)) {
-                    std::fprintf(stderr, "tarvell-alert-shots: the close icon did not change under the pointer\n");
+                    std::fprintf(
+                        stderr,
+                        "tarvell-alert-shots: the close icon did not change under the pointer\n");
                     status = 1;
                 }
                 Settle(200);
-                if (!SaveScreen(out + QStringLiteral("/alert-popup-close-hover.png"), popup.frameGeometry()))
+                if (!SaveScreen(out + QStringLiteral("/alert-popup-close-hover.png"),
+                                popup.frameGeometry()))
                     status = 1;
                 QCursor::setPos(10, 10);
             }

@@ -21,7 +21,8 @@ bool Save(QWidget& w, const QString& dir, const char* name) {
     QApplication::processEvents();
     const QString path = dir + QLatin1Char('/') + QLatin1String(name);
     if (!w.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "tarvell-export-shots: %s could not be written\n", path.toLocal8Bit().constData());
+        std::fprintf(stderr, "tarvell-export-shots: %s could not be written\n",
+                     path.toLocal8Bit().constData());
         return false;
     }
     return true;
@@ -43,7 +44,9 @@ int main(int argc, char** argv) {
     doc.HtmlInterval = 5;
     doc.HtmlFolder = "/srv/tarvell/pages";
     doc.SqlInterval = 15;
-    doc.SqlDatabase = "DRIVER={PostgreSQL Unicode};SERVER=db.corp.example;PORT=5432;DATABASE=tarvell;UID=tarvell;PWD=s3cret;";
+    doc.SqlDatabase =
+        "DRIVER={PostgreSQL "
+        "Unicode};SERVER=db.corp.example;PORT=5432;DATABASE=tarvell;UID=tarvell;PWD=s3cret;";
     doc.SqlEventsColumns[7].clear();
     const auto writeSettings = [&doc](const std::string& server) {
         return static_cast<bool>(doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true));
@@ -69,7 +72,8 @@ int main(int argc, char** argv) {
             AddSqlOptionsPages(sheet, app, prompt);
             sheet.show();
             QLineEdit* location = static_cast<CSettingsAccessSql*>(sheet.Page(0))->LocationEdit();
-            location->setCursorPosition(static_cast<int>(location->text().size()));   // the masked password
+            location->setCursorPosition(
+                static_cast<int>(location->text().size()));  // the masked password
             if (!Save(sheet, stage.out, "settings-sql-general.png")) status = 1;
             sheet.SetActivePage(1);
             static_cast<CExportFieldsPage*>(sheet.Page(1))->FieldList()->SelectRow(7);

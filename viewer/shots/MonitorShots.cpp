@@ -81,7 +81,8 @@ bool WriteFixtures(const std::string& server) {
 bool SavePlain(const QPixmap& pixmap, const QString& dir, const char* name) {
     const QString path = dir + QLatin1Char('/') + QLatin1String(name);
     if (pixmap.save(path, "PNG")) return true;
-    std::fprintf(stderr, "tarvell-monitor-shots: %s could not be written\n", path.toLocal8Bit().constData());
+    std::fprintf(stderr, "tarvell-monitor-shots: %s could not be written\n",
+                 path.toLocal8Bit().constData());
     return false;
 }
 
@@ -89,13 +90,17 @@ bool SavePlain(const QPixmap& pixmap, const QString& dir, const char* name) {
 bool Save(const QPixmap& pixmap, const QString& dir, const char* name) {
     const QImage image = pixmap.toImage();
     const QColor grey(193, 193, 193);
-    if (image.pixelColor(image.width() / 2, 20) != grey || image.pixelColor(image.width() / 2, 60) != grey) {
-        std::fprintf(stderr, "tarvell-monitor-shots: %s: no frame grey at y = 20 or no separator at y = 60\n", name);
+    if (image.pixelColor(image.width() / 2, 20) != grey ||
+        image.pixelColor(image.width() / 2, 60) != grey) {
+        std::fprintf(
+            stderr,
+            "tarvell-monitor-shots: %s: no frame grey at y = 20 or no separator at y = 60\n", name);
         return false;
     }
     const QString path = dir + QLatin1Char('/') + QLatin1String(name);
     if (!pixmap.save(path, "PNG")) {
-        std::fprintf(stderr, "tarvell-monitor-shots: %s could not be written\n", path.toLocal8Bit().constData());
+        std::fprintf(stderr, "tarvell-monitor-shots: %s could not be written\n",
+                     path.toLocal8Bit().constData());
         return false;
     }
     return true;
@@ -134,7 +139,8 @@ int main(int argc, char** argv) {
         // Learn more's page is drawn, not run modally.
         std::function<void(const QString&, const QString&, QWidget*)> information;
         PageContext context{app, router, prompt, {}, {}, {}};
-        context.showInformation = [&information](const QString& title, const QString& html, QWidget* parent) {
+        context.showInformation = [&information](const QString& title, const QString& html,
+                                                 QWidget* parent) {
             if (information) information(title, html, parent);
         };
         CEventMonitorWnd page(context, nullptr);
@@ -162,7 +168,9 @@ int main(int argc, char** argv) {
             QPainter p(&picture);
             const QPoint at = header->Link()->mapTo(&page, QPoint(0, header->Link()->height()));
             p.drawPixmap(at, menu->grab());
-            p.drawPixmap(at + QPoint(menu->width() - 4, menu->actionGeometry(menu->actions().at(5)).top()), group->grab());
+            p.drawPixmap(
+                at + QPoint(menu->width() - 4, menu->actionGeometry(menu->actions().at(5)).top()),
+                group->grab());
             p.end();
             if (!Save(picture, out, "monitor-filter-menu.png")) status = 1;
         }
@@ -182,7 +190,8 @@ int main(int argc, char** argv) {
         if (!Save(page.grab(), out, "monitor-details-selected.png")) status = 1;
 
         app.Document().Fields().ViewerUsers = {
-            "Everyone/All users;Detection Monitor;Detection Details;Detection Information;Detection About;"};
+            "Everyone/All users;Detection Monitor;Detection Details;Detection "
+            "Information;Detection About;"};
         page.List(true)->SelectRow(-1);
         page.List(true)->SelectRow(chosen);
         QApplication::processEvents();

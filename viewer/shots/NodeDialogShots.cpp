@@ -39,14 +39,18 @@ int main(int argc, char** argv) {
     const QString dir = QString::fromLocal8Bit(argv[2]);
     PromptRecorder prompt;
     NodeDialogServices services;
-    services.devices = {{"00AABB000001", "10.0.0.10/core-1/ops"}, {"00AABB000002", "10.0.0.9/edge-2"},
+    services.devices = {{"00AABB000001", "10.0.0.10/core-1/ops"},
+                        {"00AABB000002", "10.0.0.9/edge-2"},
                         {"00AABB000003", "10.0.1.2/lab-3"}};
-    services.ports = {{"00AABB000001/1", "Gi0/1"}, {"00AABB000001/2", "Gi0/2"}, {"00AABB000001/3", "Gi0/3"},
+    services.ports = {{"00AABB000001/1", "Gi0/1"},
+                      {"00AABB000001/2", "Gi0/2"},
+                      {"00AABB000001/3", "Gi0/3"},
                       {"00AABB000002/1", "Fa0/1"}};
     services.prompt = &prompt;
     bool ok = true;
 
-    CLogonPropertiesDlg logon("svc-tarvell/CORP/secret/", [] { return true; }, prompt);
+    CLogonPropertiesDlg logon(
+        "svc-tarvell/CORP/secret/", [] { return true; }, prompt);
     ok &= Shoot(logon, dir, "logon-dialog.png");
 
     std::vector<std::string> chosen = {"00AABB000001", "00AABB000009"};
@@ -54,7 +58,8 @@ int main(int argc, char** argv) {
     ok &= Shoot(devices, dir, "devices-list.png");
 
     CTarvellDoc doc;
-    doc.NodesBlackList = {"00AA00000001/1;00AABB000001/2", "10.0.0.55/1;", "00AA00000002/0;", "00AA000000F3/1;"};
+    doc.NodesBlackList = {"00AA00000001/1;00AABB000001/2", "10.0.0.55/1;", "00AA00000002/0;",
+                          "00AA000000F3/1;"};
     doc.BlackListImportFile = "/srv/tarvell/blacklist.txt";
     CUnauthorizedListDlg list("Unauthorized List", doc, &CTarvellDoc::NodesBlackList,
                               &CTarvellDoc::BlackListImportFile, services);

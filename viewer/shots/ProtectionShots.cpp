@@ -37,7 +37,8 @@ bool WriteFixtures(const std::string& server) {
 bool Save(const QPixmap& pixmap, const QString& dir, const char* name) {
     const QString path = dir + QLatin1Char('/') + QLatin1String(name);
     if (!pixmap.save(path, "PNG")) {
-        std::fprintf(stderr, "tarvell-protection-shots: %s could not be written\n", path.toLocal8Bit().constData());
+        std::fprintf(stderr, "tarvell-protection-shots: %s could not be written\n",
+                     path.toLocal8Bit().constData());
         return false;
     }
     return true;
@@ -52,7 +53,8 @@ bool Show(CProtectionListWnd& page, CommandId mode) {
     page.SetMode(mode);
     const int fills = page.Fills();
     page.show();
-    for (int i = 0; i < 200 && page.Fills() == fills; ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    for (int i = 0; i < 200 && page.Fills() == fills; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
     Settle();
     return page.Fills() > fills;
 }

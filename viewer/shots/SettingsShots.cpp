@@ -28,7 +28,8 @@ bool Save(QWidget& w, const QString& dir, const char* name) {
     QApplication::processEvents();
     const QString path = dir + QLatin1Char('/') + QLatin1String(name);
     if (!w.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "tarvell-settings-shots: %s could not be written\n", path.toLocal8Bit().constData());
+        std::fprintf(stderr, "tarvell-settings-shots: %s could not be written\n",
+                     path.toLocal8Bit().constData());
         return false;
     }
     return true;

@@ -79,8 +79,9 @@ int TakePictures(const QString& out) {
             std::optional<std::string> LogonAccount() override { return f.LogonAccount(); }
             bool SendControl(int code) override { return f.SendControl(code); }
         };
-        ServiceControl service([] { return std::string(); },
-                               [&fake](const std::string&) { return std::make_unique<Forward>(fake); });
+        ServiceControl service(
+            [] { return std::string(); },
+            [&fake](const std::string&) { return std::make_unique<Forward>(fake); });
         PromptRecorder prompt;
         FrameOptions options;
         options.splashMs = 200;
@@ -112,8 +113,9 @@ int TakePictures(const QString& out) {
         Settle();
         if (QAction* connect = options_menu->actions().value(options_menu->actions().size() - 1)) {
             options_menu->setActiveAction(connect);
-            if (connect->menu()) connect->menu()->popup(options_menu->mapToGlobal(
-                options_menu->actionGeometry(connect).topRight()));
+            if (connect->menu())
+                connect->menu()->popup(
+                    options_menu->mapToGlobal(options_menu->actionGeometry(connect).topRight()));
         }
         Settle();
         if (!SaveScreen(out + QStringLiteral("/shell-options-menu.png"))) status = 1;

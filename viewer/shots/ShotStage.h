@@ -19,9 +19,9 @@
 namespace tarvell {
 
 struct ShotStage {
-    QString out;          // the folder the pictures go to
-    std::string root;     // the private folder of this run
-    std::string server;   // root/server: the server's folder
+    QString out;         // the folder the pictures go to
+    std::string root;    // the private folder of this run
+    std::string server;  // root/server: the server's folder
     std::unique_ptr<Registry> registry;
     FakeClock clock;
     ViewerEnvironment env;
@@ -46,7 +46,8 @@ inline int OpenShotStage(ShotStage& stage, const char* program,
         std::fprintf(stderr, "%s: the fixture files could not be written\n", program);
         return 1;
     }
-    stage.registry = std::make_unique<Registry>(JoinPath(stage.root, "machine"), JoinPath(stage.root, "user"));
+    stage.registry =
+        std::make_unique<Registry>(JoinPath(stage.root, "machine"), JoinPath(stage.root, "user"));
     stage.env.programFolder = stage.server;
     stage.env.registry = stage.registry.get();
     stage.env.clock = &stage.clock;

@@ -87,7 +87,8 @@ bool Save(QWidget& w, const QString& dir, const char* name) {
     QApplication::processEvents();
     const QString path = dir + QLatin1Char('/') + QLatin1String(name);
     if (!w.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "tarvell-summary-shots: %s could not be written\n", path.toLocal8Bit().constData());
+        std::fprintf(stderr, "tarvell-summary-shots: %s could not be written\n",
+                     path.toLocal8Bit().constData());
         return false;
     }
     return true;
@@ -123,10 +124,11 @@ int main(int argc, char** argv) {
         if (!Save(monitor, out, "monitor-overview.png")) status = 1;
         monitor.hide();
 
-        CInformationDlg info(QStringLiteral("New Mac"),
-                             QStringLiteral("<h3>New Mac</h3><p>A node with a MAC address never seen before was "
-                                            "found on a device port.</p><table border=1><tr><td>Device</td>"
-                                            "<td>Port</td></tr><tr><td>core</td><td>Gi0/3</td></tr></table>"));
+        CInformationDlg info(
+            QStringLiteral("New Mac"),
+            QStringLiteral("<h3>New Mac</h3><p>A node with a MAC address never seen before was "
+                           "found on a device port.</p><table border=1><tr><td>Device</td>"
+                           "<td>Port</td></tr><tr><td>core</td><td>Gi0/3</td></tr></table>"));
         info.show();
         if (!Save(info, out, "information-dialog.png")) status = 1;
         info.hide();
@@ -134,13 +136,17 @@ int main(int argc, char** argv) {
         auto* report = new CReportDlg(QStringLiteral("Detection events report"),
                                       QStringLiteral("Tarvell - detection report"), nullptr, clock);
         const char* headers[] = {"Date", "Device Name", "Device Port", "Source Mac", "Description"};
-        for (int c = 0; c < 5; ++c) report->List().InsertColumn(c, QString::fromLatin1(headers[c]), 100);
+        for (int c = 0; c < 5; ++c)
+            report->List().InsertColumn(c, QString::fromLatin1(headers[c]), 100);
         report->ColumnWidths() = {18, 18, 18, 18, 28};
         std::vector<ListRow> rows;
         for (int i = 0; i < 1000; ++i) {
             ListRow row;
-            row.cells = {QStringLiteral("11/14/2023 %1:%2:00 PM").arg(1 + i % 12).arg(i % 60, 2, 10, QLatin1Char('0')),
-                         QStringLiteral("switch-%1").arg(i % 17), QStringLiteral("Gi0/%1").arg(i % 48),
+            row.cells = {QStringLiteral("11/14/2023 %1:%2:00 PM")
+                             .arg(1 + i % 12)
+                             .arg(i % 60, 2, 10, QLatin1Char('0')),
+                         QStringLiteral("switch-%1").arg(i % 17),
+                         QStringLiteral("Gi0/%1").arg(i % 48),
                          QStringLiteral("00:1a:2b:%1:%2:%3")
                              .arg(i / 256 % 256, 2, 16, QLatin1Char('0'))
                              .arg(i % 256, 2, 16, QLatin1Char('0'))
@@ -161,7 +167,8 @@ int main(int argc, char** argv) {
     {
         const std::string large = JoinPath(root, "large");
         if (!MakeDirectories(large) || !WriteLargeFixtures(large)) {
-            std::fprintf(stderr, "tarvell-summary-shots: the large fixture files could not be written\n");
+            std::fprintf(stderr,
+                         "tarvell-summary-shots: the large fixture files could not be written\n");
             status = 1;
         } else {
             // A registry of its own, so that the local server is the large one.

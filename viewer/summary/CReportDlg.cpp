@@ -35,12 +35,17 @@ std::string Utf8(const QString& s) { return s.toStdString(); }
 }  // namespace
 
 CReportDlg::CReportDlg(const QString& caption, const QString& title, QWidget* parent, Clock& clock)
-    : CPrintableDlg(QStringLiteral("Tarvell Report"), caption, parent), clock_(clock), caption_(caption), title_(title) {
+    : CPrintableDlg(QStringLiteral("Tarvell Report"), caption, parent),
+      clock_(clock),
+      caption_(caption),
+      title_(title) {
     setAttribute(Qt::WA_DeleteOnClose);
     // Modeless, yet the main frame waits while a report is open.
     setWindowModality(Qt::WindowModal);
-    titleLabel_ = MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 16, 700), ToQColor(look::kText));
-    summaryLabel_ = MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 13, 700), ToQColor(look::kText));
+    titleLabel_ =
+        MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 16, 700), ToQColor(look::kText));
+    summaryLabel_ =
+        MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 13, 700), ToQColor(look::kText));
     list_ = new CSortListCtrl(this);
     connect(list_, &CSortListCtrl::headerClicked, this, &CReportDlg::SortByColumn);
     resize(720, 480);
@@ -52,7 +57,8 @@ void CReportDlg::UpdateTexts() {
     SetHeading(caption_);
     titleLabel_->setText(title_);
     const int rows = list_->Rows() ? list_->Rows()->rowCount() : 0;
-    summaryLabel_->setText(FromUtf8(ReportSummaryText(static_cast<std::size_t>(rows), FormatUserDateTime(clock_.Now()))));
+    summaryLabel_->setText(FromUtf8(
+        ReportSummaryText(static_cast<std::size_t>(rows), FormatUserDateTime(clock_.Now()))));
 }
 
 void CReportDlg::SortByColumn(int column) {
@@ -62,8 +68,9 @@ void CReportDlg::SortByColumn(int column) {
     sort.Click(column);
     const bool ascending = sort.ascending;
     const auto cell = [column](const ListRow& r) {
-        return static_cast<std::size_t>(column) < r.cells.size() ? Utf8(r.cells[static_cast<std::size_t>(column)])
-                                                                   : std::string();
+        return static_cast<std::size_t>(column) < r.cells.size()
+                   ? Utf8(r.cells[static_cast<std::size_t>(column)])
+                   : std::string();
     };
     rows->SortItems([&](const ListRow& a, const ListRow& b) {
         return ascending ? ReportCellLess(cell(a), cell(b)) : ReportCellLess(cell(b), cell(a));
@@ -77,7 +84,8 @@ ReportTable CReportDlg::Table() const {
     if (rows == nullptr) return table;
     const int columns = rows->columnCount();
     for (int c = 0; c < columns; ++c) {
-        table.headers.push_back(Utf8(rows->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()));
+        table.headers.push_back(
+            Utf8(rows->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()));
         table.widths.push_back(list_->columnWidth(c));
     }
     table.rows.reserve(static_cast<std::size_t>(rows->rowCount()));
@@ -119,7 +127,8 @@ void CReportDlg::resizeEvent(QResizeEvent* e) {
     const int usable = std::max(0, cx - 47 - scrollBar);
     const int columns = list_->Rows() ? list_->Rows()->columnCount() : 0;
     for (int c = 0; c < columns && static_cast<std::size_t>(c) < widths_.size(); ++c)
-        list_->setColumnWidth(c, usable * std::clamp(widths_[static_cast<std::size_t>(c)], 0, 100) / 100);
+        list_->setColumnWidth(
+            c, usable * std::clamp(widths_[static_cast<std::size_t>(c)], 0, 100) / 100);
     update();
 }
 
@@ -129,7 +138,8 @@ void CReportDlg::closeEvent(QCloseEvent* e) {
     CPrintableDlg::closeEvent(e);
 }
 
-QWidget* OpenReportDialog(QWidget* parent, const QString& caption, const QString& title, const ReportTable& table) {
+QWidget* OpenReportDialog(QWidget* parent, const QString& caption, const QString& title,
+                          const ReportTable& table) {
     auto* dlg = new CReportDlg(caption, title, parent);
     for (std::size_t c = 0; c < table.headers.size(); ++c)
         dlg->List().InsertColumn(static_cast<int>(c), FromUtf8(table.headers[c]), 100);

@@ -64,6 +64,7 @@ private:
 
 // A report dialog made from a table (UTF-8 cells, `table.widths` the relative column widths) and
 // shown; it deletes itself when closed.
-QWidget* OpenReportDialog(QWidget* parent, const QString& caption, const QString& title, const ReportTable& table);
+QWidget* OpenReportDialog(QWidget* parent, const QString& caption, const QString& title,
+                          const ReportTable& table);
 
 }  // namespace tarvell

@@ -24,16 +24,19 @@ struct ChartLook {
     QColor pie, needle;
 };
 
-void PaintChart(QPainter& p, const QRect& panel, const ChartLook& look, double deviceLevel, double nodeLevel) {
+void PaintChart(QPainter& p, const QRect& panel, const ChartLook& look, double deviceLevel,
+                double nodeLevel) {
     FillRoundedPanel(p, panel);
     const Rect r = FromQRect(panel);
     // Title band.
-    p.fillRect(QRect(QPoint(r.left + 1, panel.top() + 1), QPoint(r.right - 2, panel.top() + 30 - 1)),
-               ToQColor(look::kSelectedRow));
+    p.fillRect(
+        QRect(QPoint(r.left + 1, panel.top() + 1), QPoint(r.right - 2, panel.top() + 30 - 1)),
+        ToQColor(look::kSelectedRow));
     p.setFont(DesignFont(QStringLiteral("Tahoma"), 13, 700));
     p.setPen(ToQColor(look::kText));
-    p.drawText(QRect(QPoint(r.left + 10, panel.top() + 1), QPoint(r.right - 1, panel.top() + 30 - 1)),
-               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, FromUtf8(LoadString(look.title)));
+    p.drawText(
+        QRect(QPoint(r.left + 10, panel.top() + 1), QPoint(r.right - 1, panel.top() + 30 - 1)),
+        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, FromUtf8(LoadString(look.title)));
 
     const Rect box = ChartBox(r);
     const QRectF boxF(box.left, box.top, box.Width(), box.Height());
@@ -42,7 +45,8 @@ void PaintChart(QPainter& p, const QRect& panel, const ChartLook& look, double d
     const PieAngles pie = PieSector(box, deviceLevel);
     p.setPen(look.pie);
     p.setBrush(look.pie);
-    if (pie.spanDeg > 0) p.drawPie(boxF, static_cast<int>(pie.startDeg * 16), static_cast<int>(pie.spanDeg * 16));
+    if (pie.spanDeg > 0)
+        p.drawPie(boxF, static_cast<int>(pie.startDeg * 16), static_cast<int>(pie.spanDeg * 16));
     const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
     p.drawImage(QPoint(cx - 76, cy - 47), DialImage());
     const auto needle = NeedlePolygon(box, nodeLevel);
@@ -72,12 +76,15 @@ CSummaryWnd::CSummaryWnd(CTarvellApp& app, std::function<void(int)> sendCommand,
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &CSummaryWnd::Refresh);
     connect(new HubSignals(app_, this), &HubSignals::changed, this, [this](HubChange change) {
-        if (isVisible() && change != HubChange::AlertsPublished && change != HubChange::AlertsChangedLocally)
+        if (isVisible() && change != HubChange::AlertsPublished &&
+            change != HubChange::AlertsChangedLocally)
             Refresh();
     });
 }
 
-void CSummaryWnd::SetServiceQuery(std::function<int()> query) { summary_->SetServiceQuery(std::move(query)); }
+void CSummaryWnd::SetServiceQuery(std::function<int()> query) {
+    summary_->SetServiceQuery(std::move(query));
+}
 
 void CSummaryWnd::Refresh() {
     timer_.stop();
@@ -112,9 +119,11 @@ void CSummaryWnd::paintEvent(QPaintEvent*) {
     const int cx = width(), cy = height();
     FillPageGradient(p, rect());
     FillRoundedPanel(p, QRect(QPoint(20, 20), QPoint(cx - 260 - 1, cy - 20 - 1)));
-    PaintChart(p, DetectionPanel(cx), {str::kDetectionLevelTitle, QColor(255, 210, 200), QColor(255, 55, 0)},
+    PaintChart(p, DetectionPanel(cx),
+               {str::kDetectionLevelTitle, QColor(255, 210, 200), QColor(255, 55, 0)},
                levels_.DetectionDeviceLevel, levels_.DetectionNodeLevel);
-    PaintChart(p, PreventionPanel(cx), {str::kPreventionLevelTitle, QColor(215, 230, 255), QColor(0, 95, 255)},
+    PaintChart(p, PreventionPanel(cx),
+               {str::kPreventionLevelTitle, QColor(215, 230, 255), QColor(0, 95, 255)},
                levels_.PreventionDeviceLevel, levels_.PreventionNodeLevel);
 }
 

@@ -20,7 +20,8 @@ class CSummaryDlg;
 class CSummaryWnd : public QWidget {
     Q_OBJECT
 public:
-    CSummaryWnd(CTarvellApp& app, std::function<void(int commandId)> sendCommand, QWidget* parent = nullptr);
+    CSummaryWnd(CTarvellApp& app, std::function<void(int commandId)> sendCommand,
+                QWidget* parent = nullptr);
 
     CSummaryDlg* SummaryDlg() const { return summary_; }
     // Passed on to the summary panel (see CSummaryDlg::SetServiceQuery).
@@ -31,8 +32,12 @@ public:
     bool TimerActive() const { return timer_.isActive(); }
 
     // The two chart panels for a client width `cx`.
-    static QRect DetectionPanel(int cx) { return QRect(QPoint(cx - 250, 20), QPoint(cx - 20 - 1, 193 - 1)); }
-    static QRect PreventionPanel(int cx) { return QRect(QPoint(cx - 250, 204), QPoint(cx - 20 - 1, 377 - 1)); }
+    static QRect DetectionPanel(int cx) {
+        return QRect(QPoint(cx - 250, 20), QPoint(cx - 20 - 1, 193 - 1));
+    }
+    static QRect PreventionPanel(int cx) {
+        return QRect(QPoint(cx - 250, 204), QPoint(cx - 20 - 1, 377 - 1));
+    }
 
 protected:
     void resizeEvent(QResizeEvent*) override;
@@ -45,7 +50,7 @@ private:
     CSummaryDlg* summary_;
     QTimer timer_;
     SummaryLevels levels_;
-    std::string levelsServer_;   // the server the levels were computed for
+    std::string levelsServer_;  // the server the levels were computed for
 };
 
 }  // namespace tarvell

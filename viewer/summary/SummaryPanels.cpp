@@ -25,16 +25,19 @@ CSummaryDlg::CSummaryDlg(CTarvellApp& app, SendCommand send, QWidget* parent)
     // The timer asks the service for its state, which the hub does not hold.
     : OverviewPanel(app, std::move(send), kPanelPeriodMs, parent) {
     const int ppi = logicalDpiX();
-    QLabel* title = AddLabel(kTitleId, QStringLiteral("System Summary:"), QRect(10, 10, 500, ppi / 5 + 10),
-                             DesignFont(QStringLiteral("Arial"), ppi / 5, 700));
+    QLabel* title =
+        AddLabel(kTitleId, QStringLiteral("System Summary:"), QRect(10, 10, 500, ppi / 5 + 10),
+                 DesignFont(QStringLiteral("Arial"), ppi / 5, 700));
     QPalette pal = title->palette();
     pal.setColor(QPalette::WindowText, QColor(120, 85, 155));
     title->setPalette(pal);
-    AddLabel(1007, FromUtf8(LoadString(str::kNotConnected)), QRect(12, 20 + ppi / 5, 500, ppi / 7 + 8),
+    AddLabel(1007, FromUtf8(LoadString(str::kNotConnected)),
+             QRect(12, 20 + ppi / 5, 500, ppi / 7 + 8),
              BodyFont(*this, QStringLiteral("Tahoma"), 700));
     AddLabel(1004,
-             QStringLiteral("Select an item from the list above in order to get more information and take the "
-                            "necessary action."),
+             QStringLiteral(
+                 "Select an item from the list above in order to get more information and take the "
+                 "necessary action."),
              QRect(12, 100, 400, 40), BodyFont(*this), true);
 
     favorites_ = new CFlatToolBarCtrl(this);
@@ -62,7 +65,8 @@ void CSummaryDlg::Update() {
     const std::string title = app_.Document().Title();
     const ServerHealth health = title == kNotConnectedTitle ? ServerHealth{} : app_.Health();
     const std::string problem = HealthStateText(health);
-    SetTextIfChanged(1007, FromUtf8(problem.empty() ? ServiceStateText(title, query_, settings) : problem));
+    SetTextIfChanged(
+        1007, FromUtf8(problem.empty() ? ServiceStateText(title, query_, settings) : problem));
     if (QLabel* state = Label(1007)) state->setToolTip(FromUtf8(HealthDetailText(health)));
 }
 

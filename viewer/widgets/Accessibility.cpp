@@ -26,10 +26,10 @@ void PostClick(QWidget* w, QPoint at) {
     const QPointF global(w->mapToGlobal(at));
     QCoreApplication::postEvent(w, new QMouseEvent(QEvent::MouseMove, local, global, Qt::NoButton,
                                                    Qt::NoButton, Qt::NoModifier));
-    QCoreApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, local, global, Qt::LeftButton,
-                                                   Qt::LeftButton, Qt::NoModifier));
-    QCoreApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, local, global, Qt::LeftButton,
-                                                   Qt::NoButton, Qt::NoModifier));
+    QCoreApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, local, global,
+                                                   Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, local, global,
+                                                   Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
 }
 
 // What a control that paints several items tells of one of them. Items are numbered as the
@@ -38,7 +38,7 @@ struct Items {
     virtual ~Items() = default;
     virtual std::vector<int> Reachable() const = 0;
     virtual QString Name(int item) const = 0;
-    virtual QRect Rect(int item) const = 0;   // in the control
+    virtual QRect Rect(int item) const = 0;  // in the control
     virtual QAccessible::Role Role(int item) const = 0;
     virtual void State(int item, QAccessible::State& s) const = 0;
     virtual QString Action(int item) const = 0;
@@ -46,12 +46,15 @@ struct Items {
 
 class ItemAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
 public:
-    ItemAccessible(QWidget* owner, const Items& items, int item) : owner_(owner), items_(items), item_(item) {}
+    ItemAccessible(QWidget* owner, const Items& items, int item)
+        : owner_(owner), items_(items), item_(item) {}
 
     bool isValid() const override { return owner_ != nullptr; }
     QObject* object() const override { return nullptr; }
     QWindow* window() const override { return owner_ ? owner_->window()->windowHandle() : nullptr; }
-    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(owner_.data()); }
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(owner_.data());
+    }
     QAccessibleInterface* child(int) const override { return nullptr; }
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
@@ -65,7 +68,9 @@ public:
         const QRect r = items_.Rect(item_);
         return QRect(owner_->mapToGlobal(r.topLeft()), r.size());
     }
-    QAccessible::Role role() const override { return isValid() ? items_.Role(item_) : QAccessible::NoRole; }
+    QAccessible::Role role() const override {
+        return isValid() ? items_.Role(item_) : QAccessible::NoRole;
+    }
     QAccessible::State state() const override {
         QAccessible::State s;
         s.invalid = !isValid();
@@ -77,18 +82,22 @@ public:
         return s;
     }
     void* interface_cast(QAccessible::InterfaceType type) override {
-        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                    : nullptr;
     }
-    QStringList actionNames() const override { return isValid() ? QStringList{items_.Action(item_)} : QStringList(); }
+    QStringList actionNames() const override {
+        return isValid() ? QStringList{items_.Action(item_)} : QStringList();
+    }
     void doAction(const QString& name) override {
-        if (!isValid() || name != items_.Action(item_) || state().disabled || state().invisible) return;
+        if (!isValid() || name != items_.Action(item_) || state().disabled || state().invisible)
+            return;
         PostClick(owner_, items_.Rect(item_).center());
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
 private:
     QPointer<QWidget> owner_;
-    const Items& items_;   // owned by the control's interface, which outlives its children
+    const Items& items_;  // owned by the control's interface, which outlives its children
     int item_;
 };
 
@@ -107,7 +116,10 @@ public:
         const int item = reachable[static_cast<std::size_t>(i)];
         auto it = children_.find(item);
         if (it == children_.end())
-            it = children_.emplace(item, QAccessible::registerAccessibleInterface(new ItemAccessible(widget(), *items_, item))).first;
+            it = children_
+                     .emplace(item, QAccessible::registerAccessibleInterface(
+                                        new ItemAccessible(widget(), *items_, item)))
+                     .first;
         return QAccessible::accessibleInterface(it->second);
     }
     int indexOfChild(const QAccessibleInterface* iface) const override {
@@ -136,7 +148,8 @@ struct ToolbarItems : Items {
         std::vector<int> out;
         for (int i = 0; i < bar.ButtonCount(); ++i) {
             const FlatButton& b = bar.Button(i);
-            if (b.command != cmd::kDivider && b.command != cmd::kSpacer && !b.hidden && !b.text.isEmpty())
+            if (b.command != cmd::kDivider && b.command != cmd::kSpacer && !b.hidden &&
+                !b.text.isEmpty())
                 out.push_back(i);
         }
         return out;
@@ -174,7 +187,8 @@ public:
     explicit ToolBarAccessible(CFlatToolBarCtrl* bar)
         : ItemsAccessible(bar, QAccessible::ToolBar, std::make_unique<ToolbarItems>(*bar)) {}
     QAccessible::Role role() const override {
-        return static_cast<const ToolbarItems&>(*items_).MenuBar() ? QAccessible::MenuBar : QAccessible::ToolBar;
+        return static_cast<const ToolbarItems&>(*items_).MenuBar() ? QAccessible::MenuBar
+                                                                   : QAccessible::ToolBar;
     }
 };
 
@@ -204,7 +218,9 @@ class LinkAccessible : public QAccessibleWidget {
 public:
     explicit LinkAccessible(LinkLabel* link) : QAccessibleWidget(link, QAccessible::Link) {}
     LinkLabel* Link() const { return static_cast<LinkLabel*>(widget()); }
-    QAccessible::Role role() const override { return Link()->IsActive() ? QAccessible::Link : QAccessible::StaticText; }
+    QAccessible::Role role() const override {
+        return Link()->IsActive() ? QAccessible::Link : QAccessible::StaticText;
+    }
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Name) {
             const QString own = widget()->accessibleName();
@@ -223,13 +239,15 @@ public:
     void doAction(const QString& name) override {
         if (name != pressAction() || !widget()->isEnabled() || !Link()->IsActive()) return;
         // The key the link answers to, so the link's own checks apply.
-        QCoreApplication::postEvent(widget(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier));
+        QCoreApplication::postEvent(widget(),
+                                    new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier));
     }
 };
 
 class PressableLabelAccessible : public QAccessibleWidget {
 public:
-    explicit PressableLabelAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::PushButton) {}
+    explicit PressableLabelAccessible(QLabel* label)
+        : QAccessibleWidget(label, QAccessible::PushButton) {}
     QStringList actionNames() const override { return {pressAction()}; }
     void doAction(const QString& name) override {
         if (name != pressAction() || !widget()->isEnabled() || !widget()->isVisible()) return;
@@ -238,12 +256,15 @@ public:
 };
 
 QAccessibleInterface* Factory(const QString& className, QObject* object) {
-    const auto is = [&className](const QMetaObject& mo) { return className == QLatin1String(mo.className()); };
+    const auto is = [&className](const QMetaObject& mo) {
+        return className == QLatin1String(mo.className());
+    };
     if (is(CFlatToolBarCtrl::staticMetaObject))
         if (auto* bar = qobject_cast<CFlatToolBarCtrl*>(object)) return new ToolBarAccessible(bar);
     if (is(CThemeTabCtrl::staticMetaObject))
         if (auto* tabs = qobject_cast<CThemeTabCtrl*>(object))
-            return new ItemsAccessible(tabs, QAccessible::PageTabList, std::make_unique<TabItems>(*tabs));
+            return new ItemsAccessible(tabs, QAccessible::PageTabList,
+                                       std::make_unique<TabItems>(*tabs));
     if (is(LinkLabel::staticMetaObject))
         if (auto* link = qobject_cast<LinkLabel*>(object)) return new LinkAccessible(link);
     if (is(QLabel::staticMetaObject) && object->property(kPressable).toBool())

@@ -10,7 +10,7 @@
 namespace tarvell {
 
 namespace {
-constexpr int kCheckedRole = Qt::UserRole + 40;   // the box as last reported
+constexpr int kCheckedRole = Qt::UserRole + 40;  // the box as last reported
 }
 
 CCheckListCtrl::CCheckListCtrl(QWidget* parent) : QTreeWidget(parent) {
@@ -30,7 +30,7 @@ CCheckListCtrl::CCheckListCtrl(QWidget* parent) : QTreeWidget(parent) {
     connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         if (quiet_ > 0 || column != 0) return;
         const bool checked = item->checkState(0) == Qt::Checked;
-        if (item->data(0, kCheckedRole).toBool() == checked) return;   // a text change
+        if (item->data(0, kCheckedRole).toBool() == checked) return;  // a text change
         ++quiet_;
         item->setData(0, kCheckedRole, checked);
         --quiet_;
@@ -62,7 +62,8 @@ QTreeWidgetItem* CCheckListCtrl::Item(int row) const {
 int CCheckListCtrl::InsertItem(int row, const QString& text) {
     row = std::clamp(row, 0, topLevelItemCount());
     auto* item = new QTreeWidgetItem;
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
+                   Qt::ItemNeverHasChildren);
     item->setText(0, text);
     item->setCheckState(0, Qt::Unchecked);
     item->setData(0, kCheckedRole, false);

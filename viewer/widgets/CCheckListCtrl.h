@@ -39,7 +39,7 @@ signals:
 private:
     QTreeWidgetItem* Item(int row) const;
 
-    int quiet_ = 0;   // above 0 while the list itself changes a box
+    int quiet_ = 0;  // above 0 while the list itself changes a box
 };
 
 }  // namespace tarvell

@@ -13,11 +13,11 @@
 namespace tarvell {
 
 namespace {
-constexpr int kPadX = 7;          // text padding at each side of a button
+constexpr int kPadX = 7;  // text padding at each side of a button
 constexpr int kPadY = 3;
-constexpr int kImageGap = 4;      // between image and text
+constexpr int kImageGap = 4;  // between image and text
 constexpr int kDividerWidth = 8;
-constexpr int kDividerFirstDot = 18;   // the dots start this far down the button
+constexpr int kDividerFirstDot = 18;  // the dots start this far down the button
 }  // namespace
 
 CFlatToolBarCtrl::CFlatToolBarCtrl(QWidget* parent) : QWidget(parent) {
@@ -107,7 +107,8 @@ bool CFlatToolBarCtrl::IsPressed(CommandId command) const {
 }
 
 bool CFlatToolBarCtrl::DrawnPressed(int index) const {
-    return buttons_[static_cast<std::size_t>(index)].pressed || (index == pressed_ && index == hot_);
+    return buttons_[static_cast<std::size_t>(index)].pressed ||
+           (index == pressed_ && index == hot_);
 }
 
 void CFlatToolBarCtrl::SetButtonWidth(int minWidth, int maxWidth) {
@@ -132,7 +133,7 @@ QSize CFlatToolBarCtrl::NaturalButtonSize(const FlatButton& b) const {
         return QSize(kDividerWidth, std::max(h, kDividerFirstDot + kDotSize + 2));
     }
     QFont f = font();
-    f.setWeight(QFont::Bold);   // room for the bold face of a pressed button
+    f.setWeight(QFont::Bold);  // room for the bold face of a pressed button
     const QFontMetrics fm(f);
     const int tw = b.text.isEmpty() ? 0 : fm.horizontalAdvance(b.text);
     const QSize is = (images_ != nullptr && b.image >= 0) ? images_->Size() : QSize(0, 0);
@@ -179,7 +180,9 @@ QRect CFlatToolBarCtrl::TextRect(int index) const {
     if (r.isEmpty() || buttons_[static_cast<std::size_t>(index)].hidden) return {};
     const FlatButton& b = buttons_[static_cast<std::size_t>(index)];
     const QSize is = images_ != nullptr && b.image >= 0 ? images_->Size() : QSize(0, 0);
-    if (!listStyle_) return QRect(r.left(), r.top() + kPadY + is.height(), r.width(), r.height() - kPadY - is.height());
+    if (!listStyle_)
+        return QRect(r.left(), r.top() + kPadY + is.height(), r.width(),
+                     r.height() - kPadY - is.height());
     const int tx = r.left() + kPadX + is.width() + (is.width() > 0 ? kImageGap : 0);
     return QRect(tx, r.top(), r.right() + 1 - kPadX - tx, r.height());
 }
@@ -187,7 +190,8 @@ QRect CFlatToolBarCtrl::TextRect(int index) const {
 int CFlatToolBarCtrl::ButtonAt(QPoint pos) const {
     Layout();
     for (int i = 0; i < ButtonCount(); ++i)
-        if (!buttons_[static_cast<std::size_t>(i)].hidden && rects_[static_cast<std::size_t>(i)].contains(pos))
+        if (!buttons_[static_cast<std::size_t>(i)].hidden &&
+            rects_[static_cast<std::size_t>(i)].contains(pos))
             return i;
     return -1;
 }
@@ -214,8 +218,8 @@ void CFlatToolBarCtrl::paintEvent(QPaintEvent*) {
         const QRect r = rects_[static_cast<std::size_t>(i)];
         if (b.hidden || r.isEmpty()) continue;
         if (b.command == cmd::kDivider) {
-            DrawDottedDivider(p, r.left(), r.top() + kDividerFirstDot, r.bottom() + 1, look::kDotDark,
-                              look::kDotLight);
+            DrawDottedDivider(p, r.left(), r.top() + kDividerFirstDot, r.bottom() + 1,
+                              look::kDotDark, look::kDotLight);
             continue;
         }
         const bool hot = i == hot_;
@@ -242,16 +246,20 @@ void CFlatToolBarCtrl::paintEvent(QPaintEvent*) {
             if (is.width() > 0) {
                 p.save();
                 if (!b.enabled) p.setOpacity(0.4);
-                list->Draw(p, b.image, QPoint(r.left() + (r.width() - is.width()) / 2, r.top() + kPadY));
+                list->Draw(p, b.image,
+                           QPoint(r.left() + (r.width() - is.width()) / 2, r.top() + kPadY));
                 p.restore();
             }
-            textRect = QRect(r.left(), r.top() + kPadY + is.height(), r.width(), r.height() - kPadY - is.height());
+            textRect = QRect(r.left(), r.top() + kPadY + is.height(), r.width(),
+                             r.height() - kPadY - is.height());
         }
         if (b.text.isEmpty()) continue;
         p.setFont(ButtonFont(i));
         p.setPen(color);
-        p.drawText(textRect, (listStyle_ ? Qt::AlignLeft : Qt::AlignHCenter) | Qt::AlignVCenter | Qt::TextSingleLine,
-                   b.text);
+        p.drawText(
+            textRect,
+            (listStyle_ ? Qt::AlignLeft : Qt::AlignHCenter) | Qt::AlignVCenter | Qt::TextSingleLine,
+            b.text);
     }
 }
 

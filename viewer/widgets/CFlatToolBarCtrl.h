@@ -19,13 +19,13 @@
 namespace tarvell {
 
 struct FlatButton {
-    CommandId command = 0;   // 0: a divider
+    CommandId command = 0;  // 0: a divider
     QString text;
-    int image = -1;          // index into the toolbar's image lists; -1: no image
+    int image = -1;  // index into the toolbar's image lists; -1: no image
     bool enabled = true;
-    bool dropDown = false;   // pressing it opens a menu (dropDown signal)
+    bool dropDown = false;  // pressing it opens a menu (dropDown signal)
     bool hidden = false;
-    bool pressed = false;    // stays drawn pressed (SetPressed), e.g. the chosen category
+    bool pressed = false;  // stays drawn pressed (SetPressed), e.g. the chosen category
 };
 
 class CFlatToolBarCtrl : public QWidget {
@@ -34,23 +34,38 @@ public:
     explicit CFlatToolBarCtrl(QWidget* parent = nullptr);
 
     // The button text colour; the system button text colour at construction.
-    void SetTextColor(const QColor& c) { textColor_ = c; update(); }
+    void SetTextColor(const QColor& c) {
+        textColor_ = c;
+        update();
+    }
     QColor TextColor() const { return textColor_; }
     // A hot (not pressed) button's text is drawn in the link colour. Off at construction.
-    void SetHotColorOn(bool on) { hotColorOn_ = on; update(); }
+    void SetHotColorOn(bool on) {
+        hotColorOn_ = on;
+        update();
+    }
     bool HotColorOn() const { return hotColorOn_; }
     // A hot button's text is underlined. Off at construction.
-    void SetUnderlineHot(bool on) { underlineHot_ = on; update(); }
+    void SetUnderlineHot(bool on) {
+        underlineHot_ = on;
+        update();
+    }
     bool UnderlineHot() const { return underlineHot_; }
     // A pressed button's text is bold. Off at construction.
-    void SetBoldSelected(bool on) { boldSelected_ = on; update(); }
+    void SetBoldSelected(bool on) {
+        boldSelected_ = on;
+        update();
+    }
     bool BoldSelected() const { return boldSelected_; }
 
     // Text beside the image (true, the list style) or below it (false). True at construction.
     void SetListStyle(bool list);
     // The images of normal and hot buttons (owned by the caller; may be null).
     void SetImageList(const ImageList* images);
-    void SetHotImageList(const ImageList* images) { hotImages_ = images; update(); }
+    void SetHotImageList(const ImageList* images) {
+        hotImages_ = images;
+        update();
+    }
     // Buttons are laid out in this many rows (at least 1); 1 at construction.
     void SetRows(int rows);
     // Every button (dividers aside) at least `minWidth` and at most `maxWidth` pixels wide
@@ -59,7 +74,9 @@ public:
 
     int AddButton(const FlatButton& button);
     int ButtonCount() const { return static_cast<int>(buttons_.size()); }
-    const FlatButton& Button(int index) const { return buttons_.at(static_cast<std::size_t>(index)); }
+    const FlatButton& Button(int index) const {
+        return buttons_.at(static_cast<std::size_t>(index));
+    }
     // The index of the first button with `command`, or -1.
     int CommandToIndex(CommandId command) const;
     // Changes a button's command and text by index; false for an index outside the toolbar.

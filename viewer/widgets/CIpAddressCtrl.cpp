@@ -15,7 +15,8 @@ CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
-    static const QRegularExpression octet(QStringLiteral("25[0-5]|2[0-4][0-9]|1[0-9]{2}|[0-9]{1,2}|"));
+    static const QRegularExpression octet(
+        QStringLiteral("25[0-5]|2[0-4][0-9]|1[0-9]{2}|[0-9]{1,2}|"));
     for (std::size_t i = 0; i < fields_.size(); ++i) {
         if (i > 0) {
             auto* dot = new QLabel(QStringLiteral("."), this);
@@ -69,7 +70,8 @@ QString CIpAddressCtrl::Text() const {
 }
 
 void CIpAddressCtrl::SetAddress(const Ipv4Octets& octets) {
-    for (std::size_t i = 0; i < fields_.size(); ++i) fields_[i]->setText(QString::number(octets[i]));
+    for (std::size_t i = 0; i < fields_.size(); ++i)
+        fields_[i]->setText(QString::number(octets[i]));
 }
 
 bool CIpAddressCtrl::SetText(const QString& dotted) {
@@ -82,7 +84,8 @@ bool CIpAddressCtrl::SetText(const QString& dotted) {
 
 QSize CIpAddressCtrl::sizeHint() const {
     const QFontMetrics fm(font());
-    return QSize(4 * (fm.horizontalAdvance(QStringLiteral("000")) + 12) + 3 * fm.horizontalAdvance(QLatin1Char('.')) + 6,
+    return QSize(4 * (fm.horizontalAdvance(QStringLiteral("000")) + 12) +
+                     3 * fm.horizontalAdvance(QLatin1Char('.')) + 6,
                  fields_[0]->sizeHint().height());
 }
 

@@ -137,17 +137,20 @@ void CPaintListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
     const QAbstractItemModel* m = model();
     const int row = index.row();
     const QModelIndex first = m->index(row, 0, index.parent());
-    const bool itemSelected = selectionModel() != nullptr && selectionModel()->isRowSelected(row, index.parent());
+    const bool itemSelected =
+        selectionModel() != nullptr && selectionModel()->isRowSelected(row, index.parent());
     const bool drawnSelected = itemSelected && DrawsSelectionActive();
     const RowFill fill = ChooseRowFill(drawnSelected, itemSelected, keepSelection_);
 
     const int top = option.rect.top();
     const int height = option.rect.height();
-    const int left = -horizontalOffset();   // the item's left edge
+    const int left = -horizontalOffset();  // the item's left edge
     const QRect rowRect(left, top, viewport()->width() - left, height);
-    p.fillRect(rowRect, fill == RowFill::Normal ? palette().color(QPalette::Base) : ToQColor(look::kSelectedRow));
+    p.fillRect(rowRect, fill == RowFill::Normal ? palette().color(QPalette::Base)
+                                                : ToQColor(look::kSelectedRow));
 
-    const QColor textColor = fill == RowFill::Selected ? ToQColor(look::kBlack) : ToQColor(look::kText);
+    const QColor textColor =
+        fill == RowFill::Selected ? ToQColor(look::kBlack) : ToQColor(look::kText);
     const bool bold = m->data(first, kBoldRole).toBool();
     const QFont rowFont = BodyFont(*this, QStringLiteral("MS Sans Serif"), bold ? 700 : 400);
     const QFont heavy = BodyFont(*this, QStringLiteral("MS Sans Serif"), 700);
@@ -162,13 +165,16 @@ void CPaintListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
         QRect cell(columnViewportPosition(c), top, width, height);
         const QModelIndex ci = m->index(row, c, index.parent());
         const bool isStateColumn =
-            stateImagesOn && std::find(stateColumns_.begin(), stateColumns_.end(), c) != stateColumns_.end();
+            stateImagesOn &&
+            std::find(stateColumns_.begin(), stateColumns_.end(), c) != stateColumns_.end();
         QRect label = cell;
         if (c == 0 && smallImages_ != nullptr) {
             const QSize is = smallImages_->Size();
             bool ok = false;
             const int image = m->data(first, kImageRole).toInt(&ok);
-            if (ok) smallImages_->Draw(p, image, QPoint(cell.left() + 2, CenteredTop(top, top + height, is.height())));
+            if (ok)
+                smallImages_->Draw(
+                    p, image, QPoint(cell.left() + 2, CenteredTop(top, top + height, is.height())));
             label.setLeft(cell.left() + 2 + is.width() + 2);
         }
         if (!isStateColumn) {
@@ -182,9 +188,10 @@ void CPaintListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
                 p.setFont(heavy);
                 const int line = QFontMetrics(heavy).lineSpacing();
                 const QRect titleRect(tr.left(), top + 2, tr.width(), line);
-                p.drawText(titleRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                           QFontMetrics(heavy).elidedText(text.left(nl), Qt::ElideRight, tr.width()));
-                p.setFont(light);   // the details are never bold, not even in a bold row
+                p.drawText(
+                    titleRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                    QFontMetrics(heavy).elidedText(text.left(nl), Qt::ElideRight, tr.width()));
+                p.setFont(light);  // the details are never bold, not even in a bold row
                 p.drawText(QRect(tr.left(), top + 2 + line, tr.width(), height - 2 - line),
                            Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text.mid(nl + 1));
             } else {
@@ -200,18 +207,21 @@ void CPaintListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
             const int image = m->data(ci, kImageRole).toInt(&ok);
             if (ok && image >= 0) {
                 const QSize is = cellImages_->Size();
-                cellImages_->Draw(p, image,
-                                  QPoint(CellImageLeft(iconAlign_, cell.left(), cell.right() + 1, is.width()),
-                                         CenteredTop(top, top + height, is.height())));
+                cellImages_->Draw(
+                    p, image,
+                    QPoint(CellImageLeft(iconAlign_, cell.left(), cell.right() + 1, is.width()),
+                           CenteredTop(top, top + height, is.height())));
             }
         }
         if (isStateColumn) {
             const QByteArray digits = m->data(ci, Qt::DisplayRole).toString().toLatin1();
             const long image = StateImageIndex(std::string_view(digits.constData(), digits.size()));
-            const ImageList* list = UsesSelectedStateImages(fill) ? stateSelected_ : stateUnselected_;
+            const ImageList* list =
+                UsesSelectedStateImages(fill) ? stateSelected_ : stateUnselected_;
             if (image >= 0 && image < list->Count())
-                list->Draw(p, static_cast<int>(image),
-                           QPoint(cell.left() + 2, CenteredTop(top, top + height, list->Size().height())));
+                list->Draw(
+                    p, static_cast<int>(image),
+                    QPoint(cell.left() + 2, CenteredTop(top, top + height, list->Size().height())));
         }
     }
     if (fill == RowFill::Selected) {

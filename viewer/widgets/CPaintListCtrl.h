@@ -26,21 +26,36 @@ public:
     void SetTwoLineText(bool on);
     bool TwoLineText() const { return twoLineText_; }
     // Selected rows keep the selection fill (without the frame) while the list has no focus.
-    void SetKeepSelection(bool on) { keepSelection_ = on; viewport()->update(); }
+    void SetKeepSelection(bool on) {
+        keepSelection_ = on;
+        viewport()->update();
+    }
     bool KeepSelection() const { return keepSelection_; }
     // The message drawn while the list has no rows.
-    void SetEmptyText(const QString& text) { emptyText_ = text; viewport()->update(); }
+    void SetEmptyText(const QString& text) {
+        emptyText_ = text;
+        viewport()->update();
+    }
     const QString& EmptyText() const { return emptyText_; }
-    void SetIconAlign(IconAlign align) { iconAlign_ = align; viewport()->update(); }
+    void SetIconAlign(IconAlign align) {
+        iconAlign_ = align;
+        viewport()->update();
+    }
     IconAlign Align() const { return iconAlign_; }
 
     // Image lists are owned by the caller and must outlive the control (or be reset to null).
     void SetSmallImages(const ImageList* images);
-    void SetCellImages(const ImageList* images) { cellImages_ = images; viewport()->update(); }
+    void SetCellImages(const ImageList* images) {
+        cellImages_ = images;
+        viewport()->update();
+    }
     // State images are drawn only when both lists are set.
     void SetStateImages(const ImageList* unselected, const ImageList* selected);
     // Columns whose cell text is a state image index (drawn as that image, not as text).
-    void SetStateColumns(std::vector<int> columns) { stateColumns_ = std::move(columns); viewport()->update(); }
+    void SetStateColumns(std::vector<int> columns) {
+        stateColumns_ = std::move(columns);
+        viewport()->update();
+    }
     const std::vector<int>& StateColumns() const { return stateColumns_; }
 
     // Bold rows are a mark on the rows of the model (kBoldRole), so they stay on their records

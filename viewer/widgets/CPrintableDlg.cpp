@@ -94,14 +94,15 @@ void CPrintableDlg::resizeEvent(QResizeEvent*) {
     PlaceHeaderLinks(export_, print_, cx);
     heading_->setGeometry(10, 3, std::max(0, export_->x() - 40), 16);
     const QSize button = close_->sizeHint().expandedTo(QSize(75, 23));
-    close_->setGeometry(cx - 10 - button.width(), cy - 11 - button.height(), button.width(), button.height());
+    close_->setGeometry(cx - 10 - button.width(), cy - 11 - button.height(), button.width(),
+                        button.height());
     update();
 }
 
 void CPrintableDlg::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    PaintDialogFrame(p, rect(), width() - (close_->x() + close_->width()), close_->x() + close_->width() - 1,
-                     close_->y() - 15);
+    PaintDialogFrame(p, rect(), width() - (close_->x() + close_->width()),
+                     close_->x() + close_->width() - 1, close_->y() - 15);
     const auto [exportIcon, printIcon] = PlaceHeaderLinks(export_, print_, width());
     p.drawImage(exportIcon, HeaderIcon(0));
     p.drawImage(printIcon, HeaderIcon(1));

@@ -13,12 +13,13 @@
 namespace tarvell {
 
 namespace {
-constexpr int kMargin = 7;        // around the tabs and between the buttons
-constexpr int kPagePad = 6;       // between the tab pane and the page
+constexpr int kMargin = 7;   // around the tabs and between the buttons
+constexpr int kPagePad = 6;  // between the tab pane and the page
 const QSize kButtonSize(75, 23);
 }  // namespace
 
-CPropertyPage::CPropertyPage(const QString& caption, QWidget* parent) : QWidget(parent), caption_(caption) {
+CPropertyPage::CPropertyPage(const QString& caption, QWidget* parent)
+    : QWidget(parent), caption_(caption) {
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, ToQColor(look::kText));
     pal.setColor(QPalette::Text, ToQColor(look::kText));
@@ -40,7 +41,9 @@ void CPropertyPage::SetModified(bool modified) {
     sheet_->Sync();
 }
 
-bool CPropertyPage::IsModified() const { return sheet_ != nullptr && sheet_->rules_.IsModified(index_); }
+bool CPropertyPage::IsModified() const {
+    return sheet_ != nullptr && sheet_->rules_.IsModified(index_);
+}
 
 LinkLabel* CPropertyPage::MakeLink(const QString& text, CommandId command, QWidget* parent) {
     auto* link = new LinkLabel(text, command, parent != nullptr ? parent : this);
@@ -119,18 +122,21 @@ void CPropertySheet::Sync() {
     }
     const int current = rules_.Current();
     if (current >= 0 && tabs_->CurSel() != current) tabs_->SetCurSel(current);
-    for (int i = 0; i < PageCount(); ++i) pages_[static_cast<std::size_t>(i)]->setVisible(i == current);
+    for (int i = 0; i < PageCount(); ++i)
+        pages_[static_cast<std::size_t>(i)]->setVisible(i == current);
     Place();
 }
 
 QSize CPropertySheet::sizeHint() const {
     QSize page(200, 120);
-    for (const CPropertyPage* p : pages_) page = page.expandedTo(p->sizeHint()).expandedTo(p->minimumSize());
+    for (const CPropertyPage* p : pages_)
+        page = page.expandedTo(p->sizeHint()).expandedTo(p->minimumSize());
     // The tab control around the page: its tabs above the pane, 4 pixels of pane at the sides.
     const int paneTop = tabs_->DisplayRect().top() - tabs_->rect().top();
     const QSize tabs(page.width() + 2 * kPagePad + 8, paneTop + page.height() + 2 * kPagePad + 4);
     const int buttonsWidth = 3 * kButtonSize.width() + 4 * kMargin;
-    return QSize(std::max({tabs.width() + 2 * kMargin, buttonsWidth, tabs_->sizeHint().width() + 2 * kMargin}),
+    return QSize(std::max({tabs.width() + 2 * kMargin, buttonsWidth,
+                           tabs_->sizeHint().width() + 2 * kMargin}),
                  tabs.height() + 3 * kMargin + kButtonSize.height());
 }
 
@@ -156,9 +162,12 @@ void CPropertySheet::Place() {
         button->setGeometry(x, by, b.width(), b.height());
         x -= kMargin + b.width();
     }
-    tabs_->setGeometry(kMargin, kMargin, std::max(0, cx - 2 * kMargin), std::max(0, by - 2 * kMargin));
+    tabs_->setGeometry(kMargin, kMargin, std::max(0, cx - 2 * kMargin),
+                       std::max(0, by - 2 * kMargin));
     if (CPropertyPage* page = ActivePage())
-        page->setGeometry(tabs_->DisplayRect().translated(tabs_->pos()).adjusted(kPagePad, kPagePad, -kPagePad, -kPagePad));
+        page->setGeometry(tabs_->DisplayRect()
+                              .translated(tabs_->pos())
+                              .adjusted(kPagePad, kPagePad, -kPagePad, -kPagePad));
 }
 
 }  // namespace tarvell

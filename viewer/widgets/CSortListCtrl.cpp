@@ -4,11 +4,12 @@
 
 namespace tarvell {
 
-CSortListCtrl::CSortListCtrl(QWidget* parent) : QTreeView(parent), header_(new SortHeaderView(this)) {
+CSortListCtrl::CSortListCtrl(QWidget* parent)
+    : QTreeView(parent), header_(new SortHeaderView(this)) {
     setHeader(header_);
     setRootIsDecorated(false);
     setItemsExpandable(false);
-    setUniformRowHeights(true);   // a fixed row height keeps long lists fast
+    setUniformRowHeights(true);  // a fixed row height keeps long lists fast
     setAllColumnsShowFocus(true);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);

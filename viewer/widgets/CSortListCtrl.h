@@ -23,7 +23,8 @@ public:
     // The control's own rows; null once the owner has set a model of another kind.
     ListRowsModel* Rows() const { return qobject_cast<ListRowsModel*>(model()); }
     // A column with its header text and width in pixels (the list-control way of building one).
-    int InsertColumn(int column, const QString& header, int width, Qt::Alignment align = Qt::AlignLeft);
+    int InsertColumn(int column, const QString& header, int width,
+                     Qt::Alignment align = Qt::AlignLeft);
     // The selected row (the first, in row order), or -1.
     int SelectedRow() const;
     void SelectRow(int row);

@@ -16,7 +16,7 @@ namespace tarvell {
 namespace {
 std::atomic<bool> g_themed{true};
 
-constexpr int kTabsLeft = 2;    // the first tab starts here, room for the selected tab to grow
+constexpr int kTabsLeft = 2;  // the first tab starts here, room for the selected tab to grow
 constexpr int kTabsTop = 2;
 constexpr int kTabPadX = 6;
 constexpr int kMaxTabText = 254;
@@ -26,7 +26,6 @@ const QColor kThemeBorder(137, 140, 149);
 const QColor kThemeTab(240, 240, 240);
 const QColor kThemeHot = ToQColor(look::kSelectedRow);
 const QColor kThemeSelected(255, 255, 255);
-
 
 // A raised edge on the left, top and right sides (the bottom is open to the pane).
 void RaisedTabEdge(QPainter& p, const QRect& r, const QPalette& pal) {
@@ -131,7 +130,7 @@ void CThemeTabCtrl::paintEvent(QPaintEvent*) {
             p.drawLine(r.left(), r.bottom(), r.left(), r.top());
             p.drawLine(r.left(), r.top(), r.right(), r.top());
             p.drawLine(r.right(), r.top(), r.right(), r.bottom());
-            if (selected) {   // open to the pane
+            if (selected) {  // open to the pane
                 p.setPen(kThemeSelected);
                 p.drawLine(r.left() + 1, r.bottom(), r.right() - 1, r.bottom());
             }
@@ -142,7 +141,8 @@ void CThemeTabCtrl::paintEvent(QPaintEvent*) {
         const TabTextPlace place = TabTextRect(paint, selected, first);
         p.setPen(palette().color(QPalette::ButtonText));
         p.drawText(ToQRect(place.rect),
-                   (place.centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter | Qt::TextSingleLine,
+                   (place.centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter |
+                       Qt::TextSingleLine,
                    tabs_[static_cast<std::size_t>(i)]);
     }
 }

@@ -24,7 +24,10 @@ public:
     static bool IsAppThemed();
 
     // The palette colour the control's background is filled with (QPalette::Window at start).
-    void SetBackgroundColorRole(QPalette::ColorRole role) { backgroundRole_ = role; update(); }
+    void SetBackgroundColorRole(QPalette::ColorRole role) {
+        backgroundRole_ = role;
+        update();
+    }
 
     int AddTab(const QString& text);
     int TabCount() const { return static_cast<int>(tabs_.size()); }

@@ -17,14 +17,16 @@ void PaintBands(QPainter& p, const QRect& client, bool vertical) {
     for (int k = 0; k < 10; ++k) {
         const int from = length * k / 10, to = length * (k + 1) / 10;
         const QColor c(240 + k, 230 + k, 245 + k);
-        if (vertical) p.fillRect(QRect(client.left(), client.top() + from, client.width(), to - from), c);
+        if (vertical)
+            p.fillRect(QRect(client.left(), client.top() + from, client.width(), to - from), c);
         else p.fillRect(QRect(client.left() + from, client.top(), to - from, client.height()), c);
     }
 }
 
 void PaintDialogFrame(QPainter& p, const QRect& client, int margin, int right, int panelBottom) {
     PaintBands(p, client, true);
-    p.fillRect(QRect(client.left(), client.top(), client.width(), kHeaderBandHeight), ToQColor(kHeaderBand));
+    p.fillRect(QRect(client.left(), client.top(), client.width(), kHeaderBandHeight),
+               ToQColor(kHeaderBand));
     FillRoundedPanel(p, QRect(QPoint(margin, 35), QPoint(right, panelBottom)));
 }
 
@@ -33,12 +35,12 @@ QImage HeaderIcon(int which) {
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setPen(QPen(Qt::white, 1));
-    if (which == 0) {   // a sheet with an arrow leaving it
+    if (which == 0) {  // a sheet with an arrow leaving it
         p.drawRect(2, 2, 9, 12);
         p.drawLine(6, 8, 14, 8);
         p.drawLine(11, 5, 14, 8);
         p.drawLine(11, 11, 14, 8);
-    } else {            // a printer
+    } else {  // a printer
         p.drawRect(4, 1, 8, 5);
         p.drawRect(1, 6, 14, 6);
         p.fillRect(QRect(4, 10, 9, 5), Qt::white);
@@ -68,14 +70,15 @@ const QImage& DialImage() {
                 const Rect label{box.left + 18, box.top + 18, box.right - 18, box.bottom - 18};
                 const PointF t = DialPoint(label, level);
                 p.setPen(ToQColor(look::kText));
-                p.drawText(QRectF(t.x - 14, t.y - 7, 28, 14), Qt::AlignCenter, QString::number(level));
+                p.drawText(QRectF(t.x - 14, t.y - 7, 28, 14), Qt::AlignCenter,
+                           QString::number(level));
             }
         }
         // The rim over the sweep, from the 0 mark to the 100 mark.
         p.setPen(QPen(ToQColor(look::kPanelFrame), 2));
         const PieAngles sweep = PieSector(outer, 100);
-        p.drawArc(QRectF(outer.left, outer.top, outer.Width(), outer.Height()), static_cast<int>(sweep.startDeg * 16),
-                  static_cast<int>(sweep.spanDeg * 16));
+        p.drawArc(QRectF(outer.left, outer.top, outer.Width(), outer.Height()),
+                  static_cast<int>(sweep.startDeg * 16), static_cast<int>(sweep.spanDeg * 16));
         return img;
     }();
     return image;
@@ -86,8 +89,10 @@ QFont HeaderFont(bool bold, bool underline) {
 }
 
 void ShowWriteFailure(QWidget* parent, const QString& path, const QString& why) {
-    QMessageBox::warning(parent, QStringLiteral("Tarvell"),
-                         QStringLiteral("The file %1 could not be written (%2); nothing was exported.").arg(path, why));
+    QMessageBox::warning(
+        parent, QStringLiteral("Tarvell"),
+        QStringLiteral("The file %1 could not be written (%2); nothing was exported.")
+            .arg(path, why));
 }
 
 QString AskExportPath(QWidget* parent) {
@@ -98,9 +103,10 @@ QString AskExportPath(QWidget* parent) {
     const QString txt = QStringLiteral("Text (Tab delimited) (*.txt)");
     dialog.setNameFilters({csv, txt});
     dialog.setDefaultSuffix(QStringLiteral("csv"));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, txt](const QString& filter) {
-        dialog.setDefaultSuffix(filter == txt ? QStringLiteral("txt") : QStringLiteral("csv"));
-    });
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog, [&dialog, txt](const QString& filter) {
+            dialog.setDefaultSuffix(filter == txt ? QStringLiteral("txt") : QStringLiteral("csv"));
+        });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().front();
 }

@@ -36,7 +36,8 @@ QFont BodyFont(const QPaintDevice& device, const QString& face, int weight) {
 int LogoNextLeft(const QFont& font, const QString& word, int left, int designLeft, int gap) {
     if (word.isEmpty()) return designLeft;
     const QFontMetrics fm(font);
-    return std::max(designLeft, left + fm.horizontalAdvance(word) - std::min(0, fm.rightBearing(word.back())) + gap);
+    return std::max(designLeft, left + fm.horizontalAdvance(word) -
+                                    std::min(0, fm.rightBearing(word.back())) + gap);
 }
 
 }  // namespace tarvell

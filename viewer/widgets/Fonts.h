@@ -15,7 +15,8 @@ void InstallFontSubstitutes();
 // `pixelHeight` is the Windows font height in pixels (not points); `weight` 400 normal, 700 bold.
 QFont DesignFont(const QString& face, int pixelHeight, int weight = 400, bool italic = false,
                  bool underline = false);
-// "Tahoma" (or "MS Sans Serif") of height pixels-per-inch / 7 of the device, the viewer's text font.
+// "Tahoma" (or "MS Sans Serif") of height pixels-per-inch / 7 of the device, the viewer's text
+// font.
 QFont BodyFont(const QPaintDevice& device, const QString& face = QStringLiteral("Tahoma"),
                int weight = 400);
 // Where a second word of the logo starts: at `designLeft`, or `gap` pixels after `word` drawn

@@ -9,7 +9,8 @@ HubSignals::HubSignals(CTarvellApp& app, QObject* parent) : QObject(parent), app
     // The call runs on the changing thread while this object is alive (the removal in the
     // destructor waits for it); the queued emission is dropped with the object if it goes first.
     listener_ = app_.AddHubListener([this](HubChange change) {
-        QMetaObject::invokeMethod(this, [this, change] { emit changed(change); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, change] { emit changed(change); }, Qt::QueuedConnection);
     });
 }
 

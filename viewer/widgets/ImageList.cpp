@@ -4,7 +4,8 @@ namespace tarvell {
 
 int ImageList::Add(const QImage& image) {
     QImage img = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (img.size() != size_) img = img.scaled(size_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (img.size() != size_)
+        img = img.scaled(size_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     images_.push_back(std::move(img));
     return Count() - 1;
 }

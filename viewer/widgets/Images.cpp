@@ -23,16 +23,16 @@ QPainterPath Shield(const QRectF& r) {
     QPainterPath path;
     const qreal cx = r.center().x();
     path.moveTo(cx, r.top());
-    path.cubicTo(r.left() + r.width() * 0.3, r.top() + r.height() * 0.12, r.left(), r.top() + r.height() * 0.12,
-                 r.left(), r.top() + r.height() * 0.18);
+    path.cubicTo(r.left() + r.width() * 0.3, r.top() + r.height() * 0.12, r.left(),
+                 r.top() + r.height() * 0.12, r.left(), r.top() + r.height() * 0.18);
     path.lineTo(r.left(), r.top() + r.height() * 0.45);
-    path.cubicTo(r.left(), r.top() + r.height() * 0.75, cx - r.width() * 0.2, r.bottom() - r.height() * 0.08, cx,
-                 r.bottom());
-    path.cubicTo(cx + r.width() * 0.2, r.bottom() - r.height() * 0.08, r.right(), r.top() + r.height() * 0.75,
-                 r.right(), r.top() + r.height() * 0.45);
+    path.cubicTo(r.left(), r.top() + r.height() * 0.75, cx - r.width() * 0.2,
+                 r.bottom() - r.height() * 0.08, cx, r.bottom());
+    path.cubicTo(cx + r.width() * 0.2, r.bottom() - r.height() * 0.08, r.right(),
+                 r.top() + r.height() * 0.75, r.right(), r.top() + r.height() * 0.45);
     path.lineTo(r.right(), r.top() + r.height() * 0.18);
-    path.cubicTo(r.right(), r.top() + r.height() * 0.12, r.left() + r.width() * 0.7, r.top() + r.height() * 0.12,
-                 cx, r.top());
+    path.cubicTo(r.right(), r.top() + r.height() * 0.12, r.left() + r.width() * 0.7,
+                 r.top() + r.height() * 0.12, cx, r.top());
     return path;
 }
 
@@ -52,7 +52,8 @@ QImage ProgramIconImage() {
     p.drawLine(QPointF(16, 12), QPointF(16, 22));
     p.setBrush(Qt::white);
     p.setPen(Qt::NoPen);
-    for (QPointF c : {QPointF(10, 12), QPointF(22, 12), QPointF(16, 22)}) p.drawEllipse(c, 2.6, 2.6);
+    for (QPointF c : {QPointF(10, 12), QPointF(22, 12), QPointF(16, 22)})
+        p.drawEllipse(c, 2.6, 2.6);
     return img;
 }
 
@@ -67,53 +68,53 @@ QImage PageIcon(int index, bool hot) {
     p.setPen(QPen(ink, 2));
     p.setBrush(fill);
     switch (index) {
-    case 0:  // Summary: a bar chart on a panel
-        p.drawRoundedRect(QRectF(4, 6, 32, 28), 3, 3);
-        p.setBrush(ink);
-        p.setPen(Qt::NoPen);
-        p.drawRect(QRectF(10, 20, 5, 10));
-        p.drawRect(QRectF(18, 14, 5, 16));
-        p.setBrush(accent);
-        p.drawRect(QRectF(26, 10, 5, 20));
-        break;
-    case 1:  // Monitor: a screen with a pulse line
-        p.drawRoundedRect(QRectF(4, 6, 32, 22), 3, 3);
-        p.drawLine(QPointF(20, 28), QPointF(20, 33));
-        p.drawLine(QPointF(12, 34), QPointF(28, 34));
-        p.setPen(QPen(accent, 2));
-        p.drawPolyline(QPolygonF({QPointF(8, 18), QPointF(14, 18), QPointF(17, 11), QPointF(22, 24),
-                                  QPointF(25, 17), QPointF(32, 17)}));
-        break;
-    case 2:  // Protect: a shield with a tick
-        p.drawPath(Shield(QRectF(7, 3, 26, 34)));
-        p.setPen(QPen(hot ? QColor(255, 255, 255) : QColor(250, 250, 250), 3));
-        p.drawPolyline(QPolygonF({QPointF(13, 20), QPointF(18, 25), QPointF(27, 14)}));
-        break;
-    case 3: {  // Alerts: a warning triangle
-        QPolygonF tri({QPointF(20, 4), QPointF(37, 35), QPointF(3, 35)});
-        p.setBrush(hot ? QColor(255, 205, 90) : fill);
-        p.drawPolygon(tri);
-        p.setPen(QPen(hot ? accent : ink, 3));
-        p.drawLine(QPointF(20, 14), QPointF(20, 25));
-        p.drawPoint(QPointF(20, 30));
-        break;
-    }
-    default: {  // Settings: a cog
-        QPainterPath cog;
-        for (int i = 0; i < 8; ++i) {
-            QTransform t;
-            t.translate(20, 20);
-            t.rotate(i * 45.0);
-            cog.addPolygon(t.map(QPolygonF(QRectF(-3.5, -17, 7, 8))));
+        case 0:  // Summary: a bar chart on a panel
+            p.drawRoundedRect(QRectF(4, 6, 32, 28), 3, 3);
+            p.setBrush(ink);
+            p.setPen(Qt::NoPen);
+            p.drawRect(QRectF(10, 20, 5, 10));
+            p.drawRect(QRectF(18, 14, 5, 16));
+            p.setBrush(accent);
+            p.drawRect(QRectF(26, 10, 5, 20));
+            break;
+        case 1:  // Monitor: a screen with a pulse line
+            p.drawRoundedRect(QRectF(4, 6, 32, 22), 3, 3);
+            p.drawLine(QPointF(20, 28), QPointF(20, 33));
+            p.drawLine(QPointF(12, 34), QPointF(28, 34));
+            p.setPen(QPen(accent, 2));
+            p.drawPolyline(QPolygonF({QPointF(8, 18), QPointF(14, 18), QPointF(17, 11),
+                                      QPointF(22, 24), QPointF(25, 17), QPointF(32, 17)}));
+            break;
+        case 2:  // Protect: a shield with a tick
+            p.drawPath(Shield(QRectF(7, 3, 26, 34)));
+            p.setPen(QPen(hot ? QColor(255, 255, 255) : QColor(250, 250, 250), 3));
+            p.drawPolyline(QPolygonF({QPointF(13, 20), QPointF(18, 25), QPointF(27, 14)}));
+            break;
+        case 3: {  // Alerts: a warning triangle
+            QPolygonF tri({QPointF(20, 4), QPointF(37, 35), QPointF(3, 35)});
+            p.setBrush(hot ? QColor(255, 205, 90) : fill);
+            p.drawPolygon(tri);
+            p.setPen(QPen(hot ? accent : ink, 3));
+            p.drawLine(QPointF(20, 14), QPointF(20, 25));
+            p.drawPoint(QPointF(20, 30));
+            break;
         }
-        cog.addEllipse(QPointF(20, 20), 12, 12);
-        p.setPen(Qt::NoPen);
-        p.setBrush(ink);
-        p.drawPath(cog.simplified());
-        p.setBrush(fill);
-        p.drawEllipse(QPointF(20, 20), 5, 5);
-        break;
-    }
+        default: {  // Settings: a cog
+            QPainterPath cog;
+            for (int i = 0; i < 8; ++i) {
+                QTransform t;
+                t.translate(20, 20);
+                t.rotate(i * 45.0);
+                cog.addPolygon(t.map(QPolygonF(QRectF(-3.5, -17, 7, 8))));
+            }
+            cog.addEllipse(QPointF(20, 20), 12, 12);
+            p.setPen(Qt::NoPen);
+            p.setBrush(ink);
+            p.drawPath(cog.simplified());
+            p.setBrush(fill);
+            p.drawEllipse(QPointF(20, 20), 5, 5);
+            break;
+        }
     }
     return img;
 }
@@ -128,10 +129,8 @@ QImage ServiceStateImage(bool running) {
     p.drawRoundedRect(QRectF(0.5, 0.5, 50, 19), 9.5, 9.5);
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::white);
-    if (running)
-        p.drawPolygon(QPolygonF({QPointF(21, 5), QPointF(31, 10), QPointF(21, 15)}));
-    else
-        p.drawRect(QRectF(21, 5, 9, 10));
+    if (running) p.drawPolygon(QPolygonF({QPointF(21, 5), QPointF(31, 10), QPointF(21, 15)}));
+    else p.drawRect(QRectF(21, 5, 9, 10));
     return img;
 }
 
@@ -144,8 +143,9 @@ QImage BackImage() {
     p.drawEllipse(QPointF(21, 16.5), 14, 14);
     p.setBrush(Qt::white);
     p.setPen(Qt::NoPen);
-    p.drawPolygon(QPolygonF({QPointF(12, 16.5), QPointF(21, 9), QPointF(21, 13.5), QPointF(29, 13.5),
-                             QPointF(29, 19.5), QPointF(21, 19.5), QPointF(21, 24)}));
+    p.drawPolygon(
+        QPolygonF({QPointF(12, 16.5), QPointF(21, 9), QPointF(21, 13.5), QPointF(29, 13.5),
+                   QPointF(29, 19.5), QPointF(21, 19.5), QPointF(21, 24)}));
     return img;
 }
 

@@ -21,12 +21,18 @@ public:
     QString Text() const { return text_; }
     CommandId Command() const { return command_; }
     void SetCommand(CommandId command) { command_ = command; }
-    void SetColor(const QColor& c) { color_ = c; update(); }
+    void SetColor(const QColor& c) {
+        color_ = c;
+        update();
+    }
     bool IsHot() const { return hot_; }
     void SetActive(bool active);
     bool IsActive() const { return active_; }
     // Underlined always (true) or only while hot (false, at construction).
-    void SetUnderlined(bool always) { underlined_ = always; update(); }
+    void SetUnderlined(bool always) {
+        underlined_ = always;
+        update();
+    }
     QSize sizeHint() const override;
 
 signals:

@@ -18,14 +18,14 @@ QVariant ListRowsModel::data(const QModelIndex& index, int role) const {
     const ListRow& r = rows_[static_cast<std::size_t>(index.row())];
     const auto col = static_cast<std::size_t>(index.column());
     switch (role) {
-    case Qt::DisplayRole: return col < r.cells.size() ? r.cells[col] : QString();
-    case Qt::TextAlignmentRole: return QVariant::fromValue(aligns_[col] | Qt::AlignVCenter);
-    case kImageRole:
-        if (col == 0) return r.image;
-        return col < r.cellImages.size() ? r.cellImages[col] : -1;
-    case kItemDataRole: return QVariant::fromValue(r.data);
-    case kBoldRole: return r.bold;
-    default: return {};
+        case Qt::DisplayRole: return col < r.cells.size() ? r.cells[col] : QString();
+        case Qt::TextAlignmentRole: return QVariant::fromValue(aligns_[col] | Qt::AlignVCenter);
+        case kImageRole:
+            if (col == 0) return r.image;
+            return col < r.cellImages.size() ? r.cellImages[col] : -1;
+        case kItemDataRole: return QVariant::fromValue(r.data);
+        case kBoldRole: return r.bold;
+        default: return {};
     }
 }
 
@@ -36,7 +36,8 @@ bool ListRowsModel::setData(const QModelIndex& index, const QVariant& value, int
 bool ListRowsModel::SetItemBold(int row, bool bold) {
     if (row < 0 || row >= rowCount()) return false;
     rows_[static_cast<std::size_t>(row)].bold = bold;
-    if (columnCount() > 0) emit dataChanged(index(row, 0), index(row, columnCount() - 1), {kBoldRole});
+    if (columnCount() > 0)
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1), {kBoldRole});
     return true;
 }
 
@@ -45,7 +46,8 @@ bool ListRowsModel::ItemBold(int row) const {
 }
 
 void ListRowsModel::SetBoldRows(const std::set<int>& rows) {
-    for (std::size_t r = 0; r < rows_.size(); ++r) rows_[r].bold = rows.count(static_cast<int>(r)) != 0;
+    for (std::size_t r = 0; r < rows_.size(); ++r)
+        rows_[r].bold = rows.count(static_cast<int>(r)) != 0;
     if (rowCount() > 0 && columnCount() > 0)
         emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {kBoldRole});
 }
@@ -71,7 +73,8 @@ int ListRowsModel::InsertColumn(int column, const QString& header, Qt::Alignment
     headers_.insert(headers_.begin() + column, header);
     aligns_.insert(aligns_.begin() + column, align);
     for (ListRow& r : rows_) {
-        if (static_cast<std::size_t>(column) < r.cells.size()) r.cells.insert(r.cells.begin() + column, QString());
+        if (static_cast<std::size_t>(column) < r.cells.size())
+            r.cells.insert(r.cells.begin() + column, QString());
         if (static_cast<std::size_t>(column) < r.cellImages.size())
             r.cellImages.insert(r.cellImages.begin() + column, -1);
     }
@@ -93,7 +96,8 @@ int ListRowsModel::InsertItem(int row, const QString& text, int image) {
 bool ListRowsModel::SetItemText(int row, int column, const QString& text) {
     if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) return false;
     auto& cells = rows_[static_cast<std::size_t>(row)].cells;
-    if (cells.size() <= static_cast<std::size_t>(column)) cells.resize(static_cast<std::size_t>(column) + 1);
+    if (cells.size() <= static_cast<std::size_t>(column))
+        cells.resize(static_cast<std::size_t>(column) + 1);
     cells[static_cast<std::size_t>(column)] = text;
     const QModelIndex i = index(row, column);
     emit dataChanged(i, i, {Qt::DisplayRole});
@@ -103,7 +107,8 @@ bool ListRowsModel::SetItemText(int row, int column, const QString& text) {
 QString ListRowsModel::ItemText(int row, int column) const {
     if (row < 0 || row >= rowCount() || column < 0) return {};
     const auto& cells = rows_[static_cast<std::size_t>(row)].cells;
-    return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)] : QString();
+    return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)]
+                                                           : QString();
 }
 
 bool ListRowsModel::SetItemImage(int row, int column, int image) {

@@ -15,18 +15,18 @@ namespace tarvell {
 
 // The roles the list controls read besides Qt::DisplayRole (the cell text).
 enum ListRole : int {
-    kImageRole = Qt::UserRole + 1,   // int: the row's small image (column 0) or the cell's image
-                                     // (other columns); -1 for none
-    kItemDataRole,                   // quint64: the row's item data
-    kBoldRole,                       // bool: the row is drawn bold (same answer in every column)
+    kImageRole = Qt::UserRole + 1,  // int: the row's small image (column 0) or the cell's image
+                                    // (other columns); -1 for none
+    kItemDataRole,                  // quint64: the row's item data
+    kBoldRole,                      // bool: the row is drawn bold (same answer in every column)
 };
 
 struct ListRow {
-    std::vector<QString> cells;      // one text per column; missing cells read empty
-    int image = -1;                  // small image, drawn in the first column
-    std::vector<int> cellImages;     // per column; missing entries read -1
-    quint64 data = 0;                // the owner's item data
-    bool bold = false;               // drawn bold; travels with the row through sorts
+    std::vector<QString> cells;   // one text per column; missing cells read empty
+    int image = -1;               // small image, drawn in the first column
+    std::vector<int> cellImages;  // per column; missing entries read -1
+    quint64 data = 0;             // the owner's item data
+    bool bold = false;            // drawn bold; travels with the row through sorts
 };
 
 class ListRowsModel : public QAbstractTableModel {

@@ -14,7 +14,7 @@
 namespace tarvell {
 
 namespace {
-constexpr int kPanelMargin = 10;   // a count moved left stops here
+constexpr int kPanelMargin = 10;  // a count moved left stops here
 }  // namespace
 
 QFont PanelTitleFont(const QWidget& w) { return BodyFont(w, QStringLiteral("Tahoma"), 700); }
@@ -24,7 +24,8 @@ QFont PanelBoldFont() { return DesignFont(QStringLiteral("Tahoma"), 13, 700); }
 void PaintOverviewBackground(QPainter& p, const QRect& client) {
     FillPageGradient(p, client);
     FillRoundedPanel(p, QRect(QPoint(20, 20), QPoint(200 - 1, 210 - 1)));
-    FillRoundedPanel(p, QRect(QPoint(210, 20), QPoint(client.width() - 20 - 1, client.height() - 20 - 1)));
+    FillRoundedPanel(
+        p, QRect(QPoint(210, 20), QPoint(client.width() - 20 - 1, client.height() - 20 - 1)));
 }
 
 // ---- OverviewPanel
@@ -56,7 +57,8 @@ LinkLabel* OverviewPanel::Link(int id) const {
     return it == links_.end() ? nullptr : it->second;
 }
 
-QLabel* OverviewPanel::AddLabel(int id, const QString& text, QRect place, const QFont& font, bool wrap) {
+QLabel* OverviewPanel::AddLabel(int id, const QString& text, QRect place, const QFont& font,
+                                bool wrap) {
     auto* label = new QLabel(text, this);
     label->setFont(font);
     label->setTextFormat(Qt::PlainText);
@@ -104,9 +106,11 @@ void OverviewPanel::SetTextIfChanged(int id, const QString& text) {
     }
     label->setGeometry(r);
     if (f.next != nullptr) {
-        const int left = std::max(f.nextPlace.left(), r.right() + 1 + (f.nextPlace.left() - f.place.right() - 1));
-        f.next->setGeometry(QRect(QPoint(left, f.nextPlace.top()),
-                                  QPoint(std::max(left, f.nextPlace.right()), f.nextPlace.bottom())));
+        const int left = std::max(f.nextPlace.left(),
+                                  r.right() + 1 + (f.nextPlace.left() - f.place.right() - 1));
+        f.next->setGeometry(
+            QRect(QPoint(left, f.nextPlace.top()),
+                  QPoint(std::max(left, f.nextPlace.right()), f.nextPlace.bottom())));
     }
 }
 
@@ -119,9 +123,11 @@ void OverviewPanel::FitCount(int id, QLabel* next, QLabel* before) {
 
 void OverviewPanel::ApplyPermissions(const std::map<int, std::string_view>& permissions) {
     const CTarvellDoc& settings = app_.Document().Fields();
-    const std::string granted = settings.ViewerUsers.empty() ? std::string() : app_.GetUserPermissions();
+    const std::string granted =
+        settings.ViewerUsers.empty() ? std::string() : app_.GetUserPermissions();
     for (const auto& [id, permission] : permissions)
-        if (LinkLabel* link = Link(id)) link->setEnabled(PermissionGranted(settings, granted, permission));
+        if (LinkLabel* link = Link(id))
+            link->setEnabled(PermissionGranted(settings, granted, permission));
 }
 
 void OverviewPanel::showEvent(QShowEvent* e) {
@@ -142,7 +148,7 @@ void OverviewPanel::paintEvent(QPaintEvent*) {
         const int w = width() - 20;
         for (int x = 0; x < w; ++x) {
             const int edge = std::min(x, w - 1 - x);
-            const int fade = std::max(0, 40 - edge) * 59 / 40;   // 193 .. 252
+            const int fade = std::max(0, 40 - edge) * 59 / 40;  // 193 .. 252
             p.fillRect(QRect(10 + x, y, 1, 1), QColor(193 + fade, 193 + fade, 193 + fade));
         }
     }
@@ -150,11 +156,14 @@ void OverviewPanel::paintEvent(QPaintEvent*) {
 
 void OverviewPanel::LayoutDetails(const QString& title, int totalId, const QString& totalText,
                                   const SideTexts (&sides)[2], const QString& countText) {
-    auto label = [this](int id, const QString& t, QRect r, const QFont& f, bool w) { return AddLabel(id, t, r, f, w); };
+    auto label = [this](int id, const QString& t, QRect r, const QFont& f, bool w) {
+        return AddLabel(id, t, r, f, w);
+    };
     auto link = [this](int id, const QString& t, CommandId c, QRect r) { AddLink(id, t, c, r); };
     auto separator = [this](int y) { AddSeparator(y); };
     OverviewPanel& panel = *this;
-    label(1000, title, QRect(10, 8, 400, panel.logicalDpiX() / 7 + 6), PanelTitleFont(panel), false);
+    label(1000, title, QRect(10, 8, 400, panel.logicalDpiX() / 7 + 6), PanelTitleFont(panel),
+          false);
     label(totalId, QStringLiteral("0"), QRect(12, 36, 40, 18), PanelBoldFont(), false);
     FitCount(totalId, label(0, totalText, QRect(56, 36, 340, 18), PanelTextFont(), false), nullptr);
     separator(62);
@@ -162,7 +171,8 @@ void OverviewPanel::LayoutDetails(const QString& title, int totalId, const QStri
     for (const SideTexts& side : sides) {
         label(0, side.heading, QRect(12, y, 300, 18), PanelBoldFont(), false);
         label(side.countId, QStringLiteral("0"), QRect(12, y + 20, 40, 18), PanelBoldFont(), false);
-        FitCount(side.countId, label(0, countText, QRect(56, y + 20, 200, 18), PanelTextFont(), false), nullptr);
+        FitCount(side.countId,
+                 label(0, countText, QRect(56, y + 20, 200, 18), PanelTextFont(), false), nullptr);
         label(0, side.description, QRect(12, y + 42, 390, 34), PanelTextFont(), true);
         link(side.linkId, side.link, side.command, QRect(12, y + 78, 200, 18));
         y += 106;

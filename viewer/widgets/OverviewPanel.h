@@ -51,7 +51,8 @@ public:
 
 protected:
     virtual void Update() = 0;
-    QLabel* AddLabel(int id, const QString& text, QRect place, const QFont& font, bool wrap = false);
+    QLabel* AddLabel(int id, const QString& text, QRect place, const QFont& font,
+                     bool wrap = false);
     QLabel* Label(int id) const;
     LinkLabel* AddLink(int id, const QString& text, CommandId command, QRect place);
     // Rewrites a label; a count label (FitCount) then takes the width of its text.
@@ -65,8 +66,8 @@ protected:
     void AddSeparator(int y) { separators_.push_back(y); }
     // The two-part layout of the details panels: a total, then a block per side with its count,
     // description and link; resizes the panel to fit.
-    void LayoutDetails(const QString& title, int totalId, const QString& totalText, const SideTexts (&sides)[2],
-                       const QString& countText);
+    void LayoutDetails(const QString& title, int totalId, const QString& totalText,
+                       const SideTexts (&sides)[2], const QString& countText);
 
     void showEvent(QShowEvent*) override;
     void hideEvent(QHideEvent*) override;

@@ -13,7 +13,9 @@ void PageTable::Register(PageSlot slot, PageMaker maker) {
     if (Valid(slot)) makers_[IndexOf(slot)] = std::move(maker);
 }
 
-bool PageTable::Has(PageSlot slot) const { return Valid(slot) && makers_[IndexOf(slot)] != nullptr; }
+bool PageTable::Has(PageSlot slot) const {
+    return Valid(slot) && makers_[IndexOf(slot)] != nullptr;
+}
 
 QWidget* PageTable::Create(PageSlot slot, const PageContext& context, QWidget* parent) const {
     return Has(slot) ? makers_[IndexOf(slot)](context, parent) : nullptr;

@@ -8,7 +8,8 @@ namespace tarvell {
 void FillGradientColumns(QPainter& p, const QRect& r, Rgb left, Rgb right) {
     const int w = r.width();
     for (int x = 0; x < w; ++x)
-        p.fillRect(QRect(r.left() + x, r.top(), 1, r.height()), ToQColor(GradientAt(left, right, x, w)));
+        p.fillRect(QRect(r.left() + x, r.top(), 1, r.height()),
+                   ToQColor(GradientAt(left, right, x, w)));
 }
 
 void FillPageGradient(QPainter& p, const QRect& r) {
@@ -30,7 +31,8 @@ void DrawDottedDivider(QPainter& p, int left, int firstTop, int bottom, Rgb dark
     for (int top : DotTops(firstTop, bottom))
         for (int dy = 0; dy < kDotSize; ++dy)
             for (int dx = 0; dx < kDotSize; ++dx)
-                p.fillRect(QRect(left + 2 + dx, top + dy, 1, 1), ToQColor(DotPixel(dark, light, dx, dy)));
+                p.fillRect(QRect(left + 2 + dx, top + dy, 1, 1),
+                           ToQColor(DotPixel(dark, light, dx, dy)));
 }
 
 void DrawSortArrow(QPainter& p, QPoint o, bool ascending, const QColor& light, const QColor& dark) {

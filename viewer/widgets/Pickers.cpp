@@ -9,8 +9,8 @@ namespace {
 class QtFolderPicker : public FolderPicker {
 public:
     std::optional<QString> PickFolder(QWidget* parent, const QString& title) override {
-        const QString folder = QFileDialog::getExistingDirectory(parent, title, QString(),
-                                                                 QFileDialog::ShowDirsOnly);
+        const QString folder =
+            QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
         if (folder.isEmpty() || !QFileInfo(folder).isDir()) return std::nullopt;
         return folder;
     }

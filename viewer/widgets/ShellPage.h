@@ -22,7 +22,7 @@ class Prompt;
 
 struct PageContext {
     CTarvellApp& app;
-    CommandRouter& router;   // commands to the frame, the view or the visible page
+    CommandRouter& router;  // commands to the frame, the view or the visible page
     Prompt& prompt;
     // The service state of the current server (-1 unknown, 0 stopped, 1 running); empty: none.
     std::function<int()> serviceState{};
@@ -31,7 +31,8 @@ struct PageContext {
     std::function<int()> serviceUserAccount{};
     // Shows an information page (title, HTML) modal to `parent` and returns when it is closed.
     // Empty: none.
-    std::function<void(const QString& title, const QString& html, QWidget* parent)> showInformation{};
+    std::function<void(const QString& title, const QString& html, QWidget* parent)>
+        showInformation{};
     // The frame's one Connect path for a server given by name and folder (it need not be saved
     // among the servers yet); false, after the frame's message, when it could not be connected.
     std::function<bool(const std::string& name, const std::string& folder)> connectServer{};

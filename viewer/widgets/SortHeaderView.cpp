@@ -9,7 +9,7 @@ namespace tarvell {
 
 SortHeaderView::SortHeaderView(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
     setSectionsClickable(true);
-    setSortIndicatorShown(false);   // the style's own indicator would be a second arrow
+    setSortIndicatorShown(false);  // the style's own indicator would be a second arrow
     setHighlightSections(false);
     setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setStretchLastSection(false);

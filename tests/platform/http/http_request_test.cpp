@@ -34,7 +34,7 @@ TEST(RequestLineReader, TheBoundCountsTheLineEnd) {
         {std::string(2050, 'a') + "\n", LineStatus::TooLong, 0},
         {std::string(10, 'a'), LineStatus::NeedMore, 0},
         {"\n", LineStatus::Complete, 0},
-        {"a\rb\n", LineStatus::Complete, 3},   // a bare CR is no line end (the parser refuses it)
+        {"a\rb\n", LineStatus::Complete, 3},  // a bare CR is no line end (the parser refuses it)
     };
     for (const Case& c : cases) {
         RequestLineReader reader(2050);
@@ -49,21 +49,21 @@ TEST(RequestLineReader, TheBoundCountsTheLineEnd) {
 // ---- the request line
 
 TEST(RequestLine, OnlyTheExactGrammarIsAccepted) {
-    const std::string good[] = {"GET / HTTP/1.0", "POST /?Prog=Tarvell&Event=S1/3 HTTP/1.1", "get /x HTTP/1.1",
-                                "GET /?a HTTP/1.0"};
+    const std::string good[] = {"GET / HTTP/1.0", "POST /?Prog=Tarvell&Event=S1/3 HTTP/1.1",
+                                "get /x HTTP/1.1", "GET /?a HTTP/1.0"};
     for (const std::string& line : good) EXPECT_TRUE(ParseRequestLine(line)) << line;
     const std::string bad[] = {
         "",
         "GET",
-        "GET /",                              // HTTP/0.9: no version
+        "GET /",  // HTTP/0.9: no version
         "GET / HTTP/2.0",
         "GET / HTTP/1.10",
         "GET / http/1.1",
-        "GET  / HTTP/1.0",                    // doubled blank
+        "GET  / HTTP/1.0",  // doubled blank
         "GET / HTTP/1.0 ",
         " GET / HTTP/1.0",
         "GET\t/ HTTP/1.0",
-        "GET http://host/ HTTP/1.0",          // absolute form
+        "GET http://host/ HTTP/1.0",  // absolute form
         "GET * HTTP/1.1",
         "GET /a b HTTP/1.0",
         "GET /a\rb HTTP/1.0",
@@ -105,21 +105,22 @@ TEST(QueryParameter, NamesMatchExactlyButForLetterCase) {
     } cases[] = {
         {"Prog=Tarvell&Event=S1/3", "Prog", "Tarvell"},
         {"prog=Tarvell", "Prog", "Tarvell"},
-        {"Prog2=Tarvell", "Prog", std::nullopt},        // no prefix match
+        {"Prog2=Tarvell", "Prog", std::nullopt},  // no prefix match
         {"Prog=A&Prog2=B", "Prog", "A"},
         {"Pro=A", "Prog", std::nullopt},
-        {"Prog=A&Prog=B", "Prog", "B"},                 // the last wins
-        {"Prog", "Prog", ""},                           // no "=": empty
+        {"Prog=A&Prog=B", "Prog", "B"},  // the last wins
+        {"Prog", "Prog", ""},            // no "=": empty
         {"Prog&Event=", "Event", ""},
         {"Prog&Event=", "Prog", ""},
         {"Prog==x", "Prog", "=x"},
         {"&&Prog=1&&", "Prog", "1"},
         {"", "Prog", std::nullopt},
         {"=x", "", std::nullopt},
-        {"a=%3B", "a", "%3B"},                          // not decoded
+        {"a=%3B", "a", "%3B"},  // not decoded
         {"Event=S1/3;None;x", "Event", "S1/3;None;x"},
     };
-    for (const Case& c : cases) EXPECT_EQ(QueryParameter(c.query, c.name), c.value) << c.query << " " << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(QueryParameter(c.query, c.name), c.value) << c.query << " " << c.name;
 }
 
 // Random lines never break the parser, and what it accepts is the exact grammar.
@@ -136,7 +137,9 @@ TEST(RequestLine, RandomLinesParseOrAreRefusedConsistently) {
         const auto parsed = ParseRequestLine(line);
         if (!parsed) continue;
         ++accepted;
-        ASSERT_EQ(parsed->method + " " + parsed->target + " HTTP/1." + std::to_string(parsed->minorVersion), line);
+        ASSERT_EQ(parsed->method + " " + parsed->target + " HTTP/1." +
+                      std::to_string(parsed->minorVersion),
+                  line);
         ASSERT_EQ(parsed->target.front(), '/');
         for (const char* name : {"a", "Prog", "="}) {
             const auto value = QueryParameter(parsed->query, name);
@@ -152,7 +155,8 @@ TEST(RequestLine, RandomLinesParseOrAreRefusedConsistently) {
 
 TEST(Response, HeadersThatBrowsersAndCurlAccept) {
     EXPECT_EQ(FormatResponse(200, "text/plain", "Request OK."),
-              "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 11\r\nConnection: close\r\n\r\n"
+              "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 11\r\nConnection: "
+              "close\r\n\r\n"
               "Request OK.");
     EXPECT_EQ(FormatResponse(405, "text/plain", "", "Allow: GET\r\n"),
               "HTTP/1.0 405 Method Not Allowed\r\nContent-Type: text/plain\r\nContent-Length: 0\r\n"

@@ -20,7 +20,8 @@ struct Registration {
             driver = g.gl_pathv[0];
         ::globfree(&g);
         folder = MakeTempFolder("tarvell-odbc-");
-        AtomicWriteFile(JoinPath(folder, "odbcinst.ini"), "[Test SQLite3]\nDriver=" + driver + "\n");
+        AtomicWriteFile(JoinPath(folder, "odbcinst.ini"),
+                        "[Test SQLite3]\nDriver=" + driver + "\n");
         ::setenv("ODBCSYSINI", folder.c_str(), 1);
         ::setenv("ODBCINSTINI", "odbcinst.ini", 1);
     }
@@ -65,7 +66,7 @@ TEST_F(OdbcTest, BoundTextsAndNullsRoundTripWhateverTheyHold) {
     EXPECT_EQ(select.GetText(1, 1 << 20, &ok), quoted);
     EXPECT_EQ(select.GetText(2, 1 << 20, &ok), std::nullopt);
     ASSERT_TRUE(Succeeded(select.Fetch()));
-    EXPECT_EQ(select.GetText(1, 1 << 20, &ok), big);   // read in pieces
+    EXPECT_EQ(select.GetText(1, 1 << 20, &ok), big);  // read in pieces
     EXPECT_EQ(select.GetText(2, 1 << 20, &ok), std::string());
     EXPECT_EQ(select.Fetch(), SQL_NO_DATA);
     EXPECT_TRUE(ok);
@@ -90,7 +91,7 @@ TEST_F(OdbcTest, AFailedConnectionGivesTheDriversReasonWithoutTheConnectString) 
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(error.find("hidden-secret"), std::string::npos) << error;
     EXPECT_FALSE(db.Connected());
-    Statement st(db);   // a statement on a closed connection fails cleanly
+    Statement st(db);  // a statement on a closed connection fails cleanly
     EXPECT_EQ(st.ExecDirect("SELECT 1"), SQL_ERROR);
 }
 

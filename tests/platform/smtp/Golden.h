@@ -15,7 +15,8 @@ namespace tarvell::smtp::test {
 inline void ExpectGolden(const std::string& name, const std::string& actual) {
     const std::string path = std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/smtp/" + name;
     const auto expected = ReadWholeFile(path);
-    if (const char* update = std::getenv("TARVELL_UPDATE_GOLDEN"); update && std::string(update) == "1") {
+    if (const char* update = std::getenv("TARVELL_UPDATE_GOLDEN");
+        update && std::string(update) == "1") {
         if (!expected || *expected != actual) {
             ASSERT_TRUE(AtomicWriteFile(path, actual)) << path;
         }

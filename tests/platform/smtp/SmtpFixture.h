@@ -45,19 +45,26 @@ inline bool RunTool(const std::vector<std::string>& argv, const std::string& dir
 // A CA, a server certificate it signed for localhost and 127.0.0.1, and a self-signed
 // certificate for the same names that nobody trusts.
 inline bool MakeCertificates(const std::string& dir) {
-    const std::vector<std::string> ec = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    const std::vector<std::string> ec = {"-newkey", "ec", "-pkeyopt",
+                                         "ec_paramgen_curve:prime256v1", "-nodes"};
     auto req = [&](std::vector<std::string> head, std::vector<std::string> tail) {
         head.insert(head.end(), ec.begin(), ec.end());
         head.insert(head.end(), tail.begin(), tail.end());
         return RunTool(head, dir);
     };
-    if (!AtomicWriteFile(dir + "/san.cnf", "subjectAltName=DNS:localhost,IP:127.0.0.1\n")) return false;
-    return req({"openssl", "req", "-x509"}, {"-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Tarvell Test CA"}) &&
-           req({"openssl", "req"}, {"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"}) &&
-           RunTool({"openssl", "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-                    "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "san.cnf"}, dir) &&
-           req({"openssl", "req", "-x509"}, {"-keyout", "rogue.key", "-out", "rogue.pem", "-days", "2", "-subj",
-                                             "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"});
+    if (!AtomicWriteFile(dir + "/san.cnf", "subjectAltName=DNS:localhost,IP:127.0.0.1\n"))
+        return false;
+    return req({"openssl", "req", "-x509"}, {"-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
+                                             "-subj", "/CN=Tarvell Test CA"}) &&
+           req({"openssl", "req"},
+               {"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"}) &&
+           RunTool(
+               {"openssl", "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "san.cnf"},
+               dir) &&
+           req({"openssl", "req", "-x509"},
+               {"-keyout", "rogue.key", "-out", "rogue.pem", "-days", "2", "-subj", "/CN=localhost",
+                "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"});
 }
 
 struct ServerSpec {
@@ -70,7 +77,8 @@ public:
     MailServers(const std::string& dir, const std::vector<ServerSpec>& specs) : dir_(dir) {
         std::string config;
         for (const auto& s : specs) {
-            const std::string cert = s.cert == "-" ? "- -" : dir + "/" + s.cert + ".pem " + dir + "/" + s.cert + ".key";
+            const std::string cert =
+                s.cert == "-" ? "- -" : dir + "/" + s.cert + ".pem " + dir + "/" + s.cert + ".key";
             config += s.name + " " + s.security + " " + s.mechanisms + " " + cert;
             if (s.port != 0) config += " " + std::to_string(s.port);
             config += "\n";
@@ -78,16 +86,19 @@ public:
         if (!AtomicWriteFile(dir + "/servers.cfg", config)) return;
         int in[2];
         if (::pipe2(in, O_CLOEXEC) != 0) return;
-        const std::string script = std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/smtp/smtp_server.py";
+        const std::string script =
+            std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/smtp/smtp_server.py";
         const std::string log = dir + "/servers.log";
-        std::vector<std::string> args = {"/usr/bin/python3", script, dir + "/store", dir + "/servers.cfg"};
+        std::vector<std::string> args = {"/usr/bin/python3", script, dir + "/store",
+                                         dir + "/servers.cfg"};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -103,7 +114,8 @@ public:
             std::string word;
             while (words >> word) {
                 const std::size_t eq = word.find('=');
-                ports_[word.substr(0, eq)] = static_cast<std::uint16_t>(std::stoi(word.substr(eq + 1)));
+                ports_[word.substr(0, eq)] =
+                    static_cast<std::uint16_t>(std::stoi(word.substr(eq + 1)));
             }
         }
     }
@@ -149,7 +161,8 @@ private:
         std::vector<Stored> out;
         for (const auto& [n, path] : bases) {
             const std::string base = path.substr(0, path.size() - 4);
-            out.push_back({ReadWholeFile(path).value_or(""), ReadWholeFile(base + ".env").value_or("")});
+            out.push_back(
+                {ReadWholeFile(path).value_or(""), ReadWholeFile(base + ".env").value_or("")});
         }
         return out;
     }

@@ -81,13 +81,17 @@ TEST_F(SmtpClientTest, EveryModeAndMechanismDelivers) {
             const std::string to = "pair-" + name + "@example.org";
             CSmtpClient client;
             // Stored texts are code page 1252: "Grüße" and a euro sign.
-            const SendResult r = client.SendMail(Settings(name, SecurityText(mode)), to,
-                                                 "New Mac on core-sw \x80", "Gr\xFC\xDF" "e\r\nPort 7\r\n", false);
+            const SendResult r =
+                client.SendMail(Settings(name, SecurityText(mode)), to, "New Mac on core-sw \x80",
+                                "Gr\xFC\xDF"
+                                "e\r\nPort 7\r\n",
+                                false);
             EXPECT_EQ(r.status, SendStatus::Delivered) << r.reason;
             EXPECT_EQ(client.AuthMechanism(), mech == "none" ? "" : mech);
             const auto stored = servers_->MessagesTo(name, to);
             ASSERT_EQ(stored.size(), 1u);
-            EXPECT_NE(stored[0].envelope.find("auth=" + (mech == "none" ? "" : mech) + "\n"), std::string::npos)
+            EXPECT_NE(stored[0].envelope.find("auth=" + (mech == "none" ? "" : mech) + "\n"),
+                      std::string::npos)
                 << stored[0].envelope;
             EXPECT_NE(stored[0].envelope.find("from=tarvell@example.org\n"), std::string::npos);
             std::string data = WithoutDate(stored[0].data);
@@ -101,7 +105,8 @@ TEST_F(SmtpClientTest, EveryModeAndMechanismDelivers) {
 
 TEST_F(SmtpClientTest, LoginIsPreferredWhenEveryMechanismIsOffered) {
     CSmtpClient client;
-    const SendResult r = client.SendMail(Settings("plain-all", ""), "prefer@example.org", "s", "b", false);
+    const SendResult r =
+        client.SendMail(Settings("plain-all", ""), "prefer@example.org", "s", "b", false);
     EXPECT_EQ(r.status, SendStatus::Delivered) << r.reason;
     EXPECT_EQ(client.AuthMechanism(), "LOGIN");
 }
@@ -122,11 +127,13 @@ TEST_F(SmtpClientTest, WithoutUserOrPasswordNoLoginIsTried) {
 
 TEST_F(SmtpClientTest, ALargeBodyArrivesWhole) {
     std::string lines;
-    for (int i = 0; lines.size() < 25'000; ++i) lines += "line " + std::to_string(i) + ": " + std::string(80, 'x') + "\r\n";
+    for (int i = 0; lines.size() < 25'000; ++i)
+        lines += "line " + std::to_string(i) + ": " + std::string(80, 'x') + "\r\n";
     lines.resize(25'000 - 2);
     lines += "\r\n";
     const std::string oneLine(25'000, 'y');  // no line end at all: goes quoted-printable
-    for (const auto& [to, body] : {std::pair{"big@example.org", lines}, std::pair{"bigline@example.org", oneLine}}) {
+    for (const auto& [to, body] :
+         {std::pair{"big@example.org", lines}, std::pair{"bigline@example.org", oneLine}}) {
         CSmtpClient client;
         const SendResult r = client.SendMail(Settings("ssl-PLAIN", "SSL"), to, "big", body, false);
         EXPECT_EQ(r.status, SendStatus::Delivered) << r.reason;
@@ -146,7 +153,8 @@ TEST_F(SmtpClientTest, ALargeBodyArrivesWhole) {
 TEST_F(SmtpClientTest, DotsAndSmuggledCommandsStayInsideOneMessage) {
     const std::string server = "starttls-CRAM-MD5";
     const std::size_t before = servers_->CountAll(server);
-    const std::string body = "first\r\n.\r\nx\r\n.\r\nMAIL FROM:<a@b>\r\nRCPT TO:<victim@example.org>\r\nDATA\r\n.\r\n";
+    const std::string body =
+        "first\r\n.\r\nx\r\n.\r\nMAIL FROM:<a@b>\r\nRCPT TO:<victim@example.org>\r\nDATA\r\n.\r\n";
     CSmtpClient client;
     const SendResult r = client.SendMail(Settings(server, "TLS"), "dots@example.org",
                                          "x\r\n.\r\nMAIL FROM:<a@b>", body, false);
@@ -172,13 +180,18 @@ TEST_F(SmtpClientTest, FailuresDeliverNothingAndSayWhy) {
     } cases[] = {
         {"wrong password", "plain-LOGIN", "", "wrong", SendStatus::Rejected, "535"},
         {"wrong password, CRAM-MD5", "ssl-CRAM-MD5", "SSL", "wrong", SendStatus::Rejected, "535"},
-        {"wrong password, DIGEST-MD5", "starttls-DIGEST-MD5", "TLS", "wrong", SendStatus::Rejected, "535"},
-        {"no STARTTLS offered", "plain-none", "TLS", test::kPassword, SendStatus::Rejected, "STARTTLS"},
-        {"untrusted certificate", "ssl-rogue", "SSL", test::kPassword, SendStatus::RetryLater, "not trusted"},
+        {"wrong password, DIGEST-MD5", "starttls-DIGEST-MD5", "TLS", "wrong", SendStatus::Rejected,
+         "535"},
+        {"no STARTTLS offered", "plain-none", "TLS", test::kPassword, SendStatus::Rejected,
+         "STARTTLS"},
+        {"untrusted certificate", "ssl-rogue", "SSL", test::kPassword, SendStatus::RetryLater,
+         "not trusted"},
         {"untrusted certificate after STARTTLS", "starttls-rogue", "TLS", test::kPassword,
          SendStatus::RetryLater, "not trusted"},
-        {"TLS against a plain server", "plain-none", "SSL", test::kPassword, SendStatus::RetryLater, "TLS handshake"},
-        {"unknown security text", "plain-none", "tls", test::kPassword, SendStatus::Rejected, "not known"},
+        {"TLS against a plain server", "plain-none", "SSL", test::kPassword, SendStatus::RetryLater,
+         "TLS handshake"},
+        {"unknown security text", "plain-none", "tls", test::kPassword, SendStatus::Rejected,
+         "not known"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -197,7 +210,8 @@ TEST_F(SmtpClientTest, TheServersNameMustBeTheCertificates) {
     SmtpSettings s = Settings("ssl-none", "SSL");
     s.server = "127.0.0.1";  // in the certificate as well
     CSmtpClient client;
-    EXPECT_EQ(client.SendMail(s, "byaddress@example.org", "s", "b", false).status, SendStatus::Delivered);
+    EXPECT_EQ(client.SendMail(s, "byaddress@example.org", "s", "b", false).status,
+              SendStatus::Delivered);
     s.caFile = dir_ + "/missing.pem";  // only the system's authorities: ours is not one
     const SendResult r = client.SendMail(s, "noca@example.org", "s", "b", false);
     EXPECT_EQ(r.status, SendStatus::RetryLater);
@@ -210,7 +224,8 @@ TEST_F(SmtpClientTest, TheServersNameMustBeTheCertificates) {
 // each after `delay`.
 class ScriptedServer {
 public:
-    ScriptedServer(std::string greeting, std::vector<std::string> replies, std::chrono::milliseconds delay = {})
+    ScriptedServer(std::string greeting, std::vector<std::string> replies,
+                   std::chrono::milliseconds delay = {})
         : greeting_(std::move(greeting)), replies_(std::move(replies)), delay_(delay) {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
@@ -281,7 +296,8 @@ TEST(SmtpClientLimits, ADeadPortFailsAtOnce) {
     ::close(fd);  // nothing listens there now
     const auto start = std::chrono::steady_clock::now();
     CSmtpClient client;
-    const SendResult r = client.SendMail(LocalSettings(ntohs(a.sin_port), 3s), "x@example.org", "s", "b", false);
+    const SendResult r =
+        client.SendMail(LocalSettings(ntohs(a.sin_port), 3s), "x@example.org", "s", "b", false);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     EXPECT_EQ(r.status, SendStatus::RetryLater);
     EXPECT_NE(r.reason.find("no connection"), std::string::npos) << r.reason;
@@ -291,7 +307,8 @@ TEST(SmtpClientLimits, ASilentServerFailsWithinTheTimeout) {
     ScriptedServer silent("", {});
     const auto start = std::chrono::steady_clock::now();
     CSmtpClient client;
-    const SendResult r = client.SendMail(LocalSettings(silent.Port(), 1s), "x@example.org", "s", "b", false);
+    const SendResult r =
+        client.SendMail(LocalSettings(silent.Port(), 1s), "x@example.org", "s", "b", false);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, 900ms);
     EXPECT_LT(took, 4s);
@@ -328,7 +345,8 @@ TEST(SmtpClientLimits, AnEndlessReplyFailsTheMail) {
     while (flood.size() < 70'000) flood += "220-" + std::string(200, 'z') + "\r\n";
     ScriptedServer server(flood, {});
     CSmtpClient client;
-    const SendResult r = client.SendMail(LocalSettings(server.Port()), "x@example.org", "s", "b", false);
+    const SendResult r =
+        client.SendMail(LocalSettings(server.Port()), "x@example.org", "s", "b", false);
     EXPECT_EQ(r.status, SendStatus::RetryLater);
     EXPECT_NE(r.reason.find("longer than 65536"), std::string::npos) << r.reason;
 }
@@ -336,7 +354,8 @@ TEST(SmtpClientLimits, AnEndlessReplyFailsTheMail) {
 // Bytes sent after the 220 to STARTTLS came in clear text; taking them as replies under TLS
 // would let someone on the way answer for the server.
 TEST(SmtpClientLimits, RepliesInjectedBeforeTheTlsHandshakeAreRefused) {
-    ScriptedServer server("220 hi\r\n", {"250-x\r\n250 STARTTLS\r\n", "220 go\r\n250 injected\r\n"});
+    ScriptedServer server("220 hi\r\n",
+                          {"250-x\r\n250 STARTTLS\r\n", "220 go\r\n250 injected\r\n"});
     SmtpSettings s = LocalSettings(server.Port());
     s.security = "TLS";
     CSmtpClient client;
@@ -346,25 +365,36 @@ TEST(SmtpClientLimits, RepliesInjectedBeforeTheTlsHandshakeAreRefused) {
 }
 
 TEST(SmtpClientLimits, RepliesDecideBetweenRetryAndRejection) {
-    struct Case { std::vector<std::string> replies; SendStatus status; const char* reason; } cases[] = {
-        {{"250 ok\r\n", "451 try later\r\n"}, SendStatus::RetryLater, "MAIL FROM was answered \"451 try later\""},
+    struct Case {
+        std::vector<std::string> replies;
+        SendStatus status;
+        const char* reason;
+    } cases[] = {
+        {{"250 ok\r\n", "451 try later\r\n"},
+         SendStatus::RetryLater,
+         "MAIL FROM was answered \"451 try later\""},
         {{"250 ok\r\n", "250 ok\r\n", "550 no such user\r\n"}, SendStatus::Rejected, "RCPT TO"},
-        {{"250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "552 too big\r\n"}, SendStatus::Rejected, "552"},
+        {{"250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "552 too big\r\n"},
+         SendStatus::Rejected,
+         "552"},
         {{"250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "250 queued\r\n", "221 bye\r\n"},
-         SendStatus::Delivered, ""},
+         SendStatus::Delivered,
+         ""},
     };
     for (const auto& c : cases) {
         ScriptedServer server("220 hi\r\n", c.replies);
         CSmtpClient client;
-        const SendResult r = client.SendMail(LocalSettings(server.Port()), "x@example.org", "s", "b", false);
+        const SendResult r =
+            client.SendMail(LocalSettings(server.Port()), "x@example.org", "s", "b", false);
         EXPECT_EQ(r.status, c.status) << r.reason;
         EXPECT_NE(r.reason.find(c.reason), std::string::npos) << r.reason;
     }
 }
 
 TEST(SmtpClientLimits, AnAuthOfferWithoutAKnownMechanismSendsWithoutLogin) {
-    ScriptedServer server("220 hi\r\n", {"250-x\r\n250 AUTH GSSAPI XOAUTH2\r\n", "250 ok\r\n", "250 ok\r\n",
-                                          "354 go\r\n", "250 queued\r\n", "221 bye\r\n"});
+    ScriptedServer server("220 hi\r\n",
+                          {"250-x\r\n250 AUTH GSSAPI XOAUTH2\r\n", "250 ok\r\n", "250 ok\r\n",
+                           "354 go\r\n", "250 queued\r\n", "221 bye\r\n"});
     SmtpSettings s = LocalSettings(server.Port());
     s.user = "u";
     s.password = "p";
@@ -384,7 +414,8 @@ TEST(SmtpClientLimits, PortAndTimeoutTextsAreChecked) {
     ASSERT_TRUE(s);
     EXPECT_EQ(s->port, 25);
     EXPECT_EQ(s->timeout, std::chrono::minutes(1));
-    EXPECT_EQ(SmtpSettingsFromTexts("h", "587", "", "", "", "s", "5")->timeout, std::chrono::minutes(5));
+    EXPECT_EQ(SmtpSettingsFromTexts("h", "587", "", "", "", "s", "5")->timeout,
+              std::chrono::minutes(5));
 }
 
 }  // namespace

@@ -82,10 +82,11 @@ TEST(MD5, AgreesWithAnIndependentDigestOnRandomInputs) {
     }
     ASSERT_TRUE(AtomicWriteFile(dir + "/inputs", lines));
     ProcessOptions o;
-    o.argv = {"/usr/bin/python3", "-c",
-              "import hashlib,sys\n"
-              "for l in open(sys.argv[1]): print(hashlib.md5(bytes.fromhex(l.strip())).hexdigest())",
-              dir + "/inputs"};
+    o.argv = {
+        "/usr/bin/python3", "-c",
+        "import hashlib,sys\n"
+        "for l in open(sys.argv[1]): print(hashlib.md5(bytes.fromhex(l.strip())).hexdigest())",
+        dir + "/inputs"};
     o.captureOutput = true;
     o.maxOutputBytes = 1 << 20;
     o.timeLimitMs = 30'000;
@@ -103,7 +104,9 @@ TEST(MD5, AgreesWithAnIndependentDigestOnRandomInputs) {
 // ---- keyed digests
 
 TEST(HmacMd5, ReferenceVectorsGiveTheirCodes) {
-    struct Case { std::string key, data, mac; } cases[] = {
+    struct Case {
+        std::string key, data, mac;
+    } cases[] = {
         {std::string(16, '\x0b'), "Hi There", "9294727a3638bb1c13f48ef8158bfc9d"},
         {"Jefe", "what do ya want for nothing?", "750c783e6ab0b503eaa86e310a5db738"},
         {std::string(16, '\xaa'), std::string(50, '\xdd'), "56be34521d144c88dbb8c733f0e8b3f6"},
@@ -124,8 +127,13 @@ TEST(HmacMd5, TheCramMd5ExampleGivesItsResponse) {
 
 TEST(Base64, KnownTextsAndRoundTrips) {
     const std::pair<std::string, std::string> cases[] = {
-        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
-        {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
         {std::string("u\0u\0p^w", 7), "dQB1AHBedw=="},
     };
     for (const auto& [plain, coded] : cases) {

@@ -76,11 +76,16 @@ TEST_F(MailText, TextsCannotEndTheHeadersOrTheMessage) {
 
 TEST_F(MailText, EightBitTextIsDeclaredAndTheSubjectEncoded) {
     MailContent m = Alert();
-    m.subject = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC";  // UTF-8 "Grüße €"
-    m.body = "Stra\xC3\x9F" "e\r\n";
+    m.subject =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x82\xAC";  // UTF-8 "Grüße €"
+    m.body =
+        "Stra\xC3\x9F"
+        "e\r\n";
     const std::string data = FormatMessageData(m, kDecemberFirst);
     ExpectGolden("eight-bit.eml", data);
-    EXPECT_NE(data.find("Subject: =?UTF-8?B?" + Base64Encode(m.subject) + "?=\r\n"), std::string::npos);
+    EXPECT_NE(data.find("Subject: =?UTF-8?B?" + Base64Encode(m.subject) + "?=\r\n"),
+              std::string::npos);
 }
 
 TEST_F(MailText, LongSubjectsFoldIntoWholeCharacterWords) {
@@ -108,7 +113,10 @@ TEST_F(MailText, LongSubjectsFoldIntoWholeCharacterWords) {
 // ---- body
 
 TEST_F(MailText, BodiesChooseTheirTransferEncoding) {
-    struct Case { std::string body; const char* encoding; } cases[] = {
+    struct Case {
+        std::string body;
+        const char* encoding;
+    } cases[] = {
         {"ascii only\r\n", "7bit"},
         {"caf\xC3\xA9", "8bit"},
         {std::string(998, 'x'), "7bit"},
@@ -116,7 +124,8 @@ TEST_F(MailText, BodiesChooseTheirTransferEncoding) {
         {std::string("nul\0byte", 8), "quoted-printable"},
         {"", "7bit"},
     };
-    for (const auto& c : cases) EXPECT_EQ(EncodeBody(c.body).transferEncoding, c.encoding) << c.body.size();
+    for (const auto& c : cases)
+        EXPECT_EQ(EncodeBody(c.body).transferEncoding, c.encoding) << c.body.size();
 }
 
 TEST_F(MailText, LongLinesGoQuotedPrintableWithShortLines) {

@@ -23,16 +23,19 @@ std::vector<SmtpReply> ParseInPieces(std::string_view bytes, std::mt19937* rando
 // ---- replies
 
 TEST(SmtpReplyParser, AReplyEndsAtItsFirstFinalLine) {
-    struct Case { const char* bytes; std::vector<int> codes; } cases[] = {
+    struct Case {
+        const char* bytes;
+        std::vector<int> codes;
+    } cases[] = {
         {"220 mail ready\r\n", {220}},
         {"250-mail\r\n250-SIZE 100\r\n250 HELP\r\n", {250}},
-        {"250\r\n", {250}},                             // three digits alone
-        {"250-a\r\n", {}},                               // continuation only: not complete
-        {"250 OK", {}},                                  // no line end yet
-        {"hello\r\n250 OK\r\n", {250}},                  // a stray line is text
-        {"25 short\r\n2500 x\r\n354 go\r\n", {354}},     // lines that are not final
-        {"250 OK\n221 Bye\n", {250, 221}},               // bare LF line ends
-        {"250 A\r\n250 B\r\n", {250, 250}},              // the second waits for the next read
+        {"250\r\n", {250}},                           // three digits alone
+        {"250-a\r\n", {}},                            // continuation only: not complete
+        {"250 OK", {}},                               // no line end yet
+        {"hello\r\n250 OK\r\n", {250}},               // a stray line is text
+        {"25 short\r\n2500 x\r\n354 go\r\n", {354}},  // lines that are not final
+        {"250 OK\n221 Bye\n", {250, 221}},            // bare LF line ends
+        {"250 A\r\n250 B\r\n", {250, 250}},           // the second waits for the next read
     };
     for (const auto& c : cases) {
         std::vector<int> codes;
@@ -82,21 +85,27 @@ TEST(SmtpReplyParser, AReplyThatNeverEndsFailsAtItsLimit) {
 // ---- keywords
 
 TEST(ReplyContains, KeywordsNeedTheirBoundaries) {
-    const std::string ehlo = "250-mail\r\n250-AUTH=LOGIN\r\n250-AUTH CRAM-MD5 LOGIN\r\n250 STARTTLS\r\n";
-    struct Case { std::string reply; const char* word; bool found; } cases[] = {
+    const std::string ehlo =
+        "250-mail\r\n250-AUTH=LOGIN\r\n250-AUTH CRAM-MD5 LOGIN\r\n250 STARTTLS\r\n";
+    struct Case {
+        std::string reply;
+        const char* word;
+        bool found;
+    } cases[] = {
         {ehlo, "AUTH", true},
         {ehlo, "login", true},
         {ehlo, "CRAM-MD5", true},
         {ehlo, "STARTTLS", true},
         {ehlo, "PLAIN", false},
-        {ehlo, "MD5", true},                      // '-' counts as a boundary before
+        {ehlo, "MD5", true},  // '-' counts as a boundary before
         {"250-XAUTHX\r\n", "AUTH", false},
-        {"250 AUTH", "AUTH", false},              // nothing after it: the reply was cut
-        {"AUTH LOGIN\r\n", "AUTH", false},        // never at the first position
+        {"250 AUTH", "AUTH", false},        // nothing after it: the reply was cut
+        {"AUTH LOGIN\r\n", "AUTH", false},  // never at the first position
         {"250-SIZE=100\r\n", "SIZE", true},
         {"", "AUTH", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(ReplyContains(c.reply, c.word), c.found) << c.reply << " / " << c.word;
+    for (const auto& c : cases)
+        EXPECT_EQ(ReplyContains(c.reply, c.word), c.found) << c.reply << " / " << c.word;
 }
 
 TEST(ReplyForLog, ShowsOnePrintableLine) {
@@ -117,8 +126,8 @@ TEST(ParseDigestChallenge, ReadsQuotedAndBareDirectives) {
     EXPECT_EQ(d->at("algorithm"), "md5-sess");
     EXPECT_EQ(d->at("charset"), "utf-8");
     EXPECT_EQ(d->at("x"), "a\"b,c");
-    EXPECT_FALSE(ParseDigestChallenge("nonce=\"open"));      // no closing quote
-    EXPECT_FALSE(ParseDigestChallenge("nonce"));              // no "="
+    EXPECT_FALSE(ParseDigestChallenge("nonce=\"open"));  // no closing quote
+    EXPECT_FALSE(ParseDigestChallenge("nonce"));         // no "="
     EXPECT_TRUE(ParseDigestChallenge("")->empty());
 }
 

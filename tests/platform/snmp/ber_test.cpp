@@ -26,7 +26,8 @@ TEST(Ber, IntegersUseTheShortestTwosComplement) {
     EXPECT_EQ(Hex(EncodeInteger(-129)), "0202FF7F");
     EXPECT_EQ(Hex(EncodeInteger(-2147483648LL)), "020480000000");
     EXPECT_EQ(Hex(EncodeInteger(INT64_MIN)), "02088000000000000000");
-    for (std::int64_t v : std::initializer_list<std::int64_t>{0, 1, -1, 255, -256, 2147483647, -2147483648LL, INT64_MAX, INT64_MIN}) {
+    for (std::int64_t v : std::initializer_list<std::int64_t>{
+             0, 1, -1, 255, -256, 2147483647, -2147483648LL, INT64_MAX, INT64_MIN}) {
         const std::string encoded = EncodeInteger(v);
         BerReader r(encoded);
         EXPECT_EQ(r.ReadInteger(), v);
@@ -42,7 +43,7 @@ TEST(Ber, UnsignedValuesKeepTheirTopBitAndCounter64Reaches2To64) {
     // A counter that a broken agent sent as a negative number reads as its 32-bit pattern.
     EXPECT_EQ(DecodeUnsigned(FromHex("FF"), 32), 4294967295u);
     EXPECT_EQ(DecodeUnsigned(FromHex("80000000"), 32), 2147483648u);
-    EXPECT_THROW(DecodeUnsigned(FromHex("0100000000"), 32), BerError);   // 2^32
+    EXPECT_THROW(DecodeUnsigned(FromHex("0100000000"), 32), BerError);  // 2^32
     EXPECT_THROW(DecodeUnsigned(FromHex("010000000000000000"), 64), BerError);
     EXPECT_THROW(DecodeUnsigned("", 32), BerError);
 }
@@ -63,14 +64,23 @@ TEST(Ber, LongLengthsRoundTripAndAreBoundedByTheInput) {
                             "1F0100", "3003020100FF"}) {
         const std::string bytes = FromHex(bad);
         BerReader b(bytes);
-        EXPECT_THROW({ b.ReadTlv(); b.ExpectEnd(); }, BerError) << bad;
+        EXPECT_THROW(
+            {
+                b.ReadTlv();
+                b.ExpectEnd();
+            },
+            BerError)
+            << bad;
     }
 }
 
 TEST(Ber, OidsWithLargeSubIdentifiersAndManyArcs) {
     const Oid big{1, 3, 6, 1, 4, 1, 4294967295u, 0};
     const std::string encoded = EncodeOid(big);
-    EXPECT_EQ(Hex(encoded), "060B2B06010401" "8FFFFFFF7F" "00");
+    EXPECT_EQ(Hex(encoded),
+              "060B2B06010401"
+              "8FFFFFFF7F"
+              "00");
     EXPECT_EQ(DecodeOid(encoded.substr(2)), big);
     EXPECT_EQ(OidToText(big), "1.3.6.1.4.1.4294967295.0");
 
@@ -81,17 +91,17 @@ TEST(Ber, OidsWithLargeSubIdentifiersAndManyArcs) {
     EXPECT_EQ(r.ReadOid(), longOid);
 
     EXPECT_EQ(DecodeOid(FromHex("8837")), (Oid{2, 999}));
-    EXPECT_THROW(DecodeOid(FromHex("2B0690")), BerError);          // ends inside a sub-id
-    EXPECT_THROW(DecodeOid(FromHex("2B8001")), BerError);          // leading 0x80
-    EXPECT_THROW(DecodeOid(FromHex("2B9080808000")), BerError);    // above 2^32-1
+    EXPECT_THROW(DecodeOid(FromHex("2B0690")), BerError);        // ends inside a sub-id
+    EXPECT_THROW(DecodeOid(FromHex("2B8001")), BerError);        // leading 0x80
+    EXPECT_THROW(DecodeOid(FromHex("2B9080808000")), BerError);  // above 2^32-1
     EXPECT_THROW(DecodeOid(""), BerError);
 }
 
 TEST(Ber, OidTextIsStrict) {
     EXPECT_EQ(ParseOid(".1.3.6.1"), (Oid{1, 3, 6, 1}));
     EXPECT_EQ(ParseOid("1.3.6.1.4.1.4294967295"), (Oid{1, 3, 6, 1, 4, 1, 4294967295u}));
-    for (const char* bad : {"", ".", "1", "1..3", "1.3.", "1.3.6.x", "3.1", "1.40", "1.3.4294967296",
-                            " 1.3", "1.3.-6"}) {
+    for (const char* bad : {"", ".", "1", "1..3", "1.3.", "1.3.6.x", "3.1", "1.40",
+                            "1.3.4294967296", " 1.3", "1.3.-6"}) {
         EXPECT_FALSE(ParseOid(bad)) << bad;
     }
     EXPECT_THROW(EncodeOid({1}), BerError);
@@ -128,10 +138,11 @@ TEST(Pdu, CommunityMessageRoundTripKeepsRawValueBytes) {
     Pdu p;
     p.type = pdu::kResponse;
     p.requestId = 0x7FFFFFFF;
-    p.bindings = {{{1, 3, 6, 1, 2, 1, 17, 4, 3, 1, 1, 65, 66, 67, 68, 69, 70}, Value::OctetString("ABCDEF")},
-                  {{1, 3, 6, 1, 2, 1, 1, 3, 0}, Value::Unsigned(tag::kTimeTicks, 42)},
-                  {{1, 3, 6, 1, 2, 1, 4, 20, 1, 1, 10, 0, 0, 5}, Value::IpAddress({10, 0, 0, 5})},
-                  {{1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6, 1}, Value::Unsigned(tag::kCounter64, UINT64_MAX)}};
+    p.bindings = {
+        {{1, 3, 6, 1, 2, 1, 17, 4, 3, 1, 1, 65, 66, 67, 68, 69, 70}, Value::OctetString("ABCDEF")},
+        {{1, 3, 6, 1, 2, 1, 1, 3, 0}, Value::Unsigned(tag::kTimeTicks, 42)},
+        {{1, 3, 6, 1, 2, 1, 4, 20, 1, 1, 10, 0, 0, 5}, Value::IpAddress({10, 0, 0, 5})},
+        {{1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6, 1}, Value::Unsigned(tag::kCounter64, UINT64_MAX)}};
     const auto decoded = DecodeCommunityMessage(EncodeCommunityMessage(kVersion1, "public@20", p));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->community, "public@20");
@@ -150,17 +161,19 @@ TEST(Pdu, MalformedMessagesAreRefused) {
     p.bindings = {{{1, 3, 6, 1}, Value::Integer(5)}};
     const std::string good = EncodeCommunityMessage(kVersion1, "public", p);
     ASSERT_TRUE(DecodeCommunityMessage(good));
-    EXPECT_FALSE(DecodeCommunityMessage(good + std::string(1, '\0')));       // trailing byte
-    for (std::size_t n = 0; n < good.size(); ++n) EXPECT_FALSE(DecodeCommunityMessage(good.substr(0, n)));
+    EXPECT_FALSE(DecodeCommunityMessage(good + std::string(1, '\0')));  // trailing byte
+    for (std::size_t n = 0; n < good.size(); ++n)
+        EXPECT_FALSE(DecodeCommunityMessage(good.substr(0, n)));
     std::string oversized = good;
-    oversized[1] = static_cast<char>(oversized[1] + 1);                       // claims one byte more
+    oversized[1] = static_cast<char>(oversized[1] + 1);  // claims one byte more
     EXPECT_FALSE(DecodeCommunityMessage(oversized));
     // An IpAddress of 3 bytes inside an otherwise sound message.
     Pdu q = p;
     q.bindings[0].value.type = tag::kIpAddress;
     q.bindings[0].value.raw = "abc";
     EXPECT_FALSE(DecodeCommunityMessage(EncodeCommunityMessage(kVersion1, "public", q)));
-    EXPECT_FALSE(DecodeCommunityMessage(EncodeCommunityMessage(2, "public", p)));   // no such version
+    EXPECT_FALSE(
+        DecodeCommunityMessage(EncodeCommunityMessage(2, "public", p)));  // no such version
 }
 
 TEST(Pdu, TrapV1RoundTrip) {
@@ -192,7 +205,8 @@ TEST(V3Message, AuthParameterOffsetPointsAtTheDigestBytes) {
     ScopedPdu scoped;
     scoped.contextEngineId = usm.engineId;
     scoped.contextName = "public";
-    scoped.pdu.bindings.assign(20, VarBind{{1, 3, 6, 1, 2, 1, 1, 1, 0}, Value::OctetString(std::string(40, 'v'))});
+    scoped.pdu.bindings.assign(
+        20, VarBind{{1, 3, 6, 1, 2, 1, 1, 1, 0}, Value::OctetString(std::string(40, 'v'))});
     const EncodedV3 enc = EncodeV3Message(h, usm, EncodeScopedPdu(scoped));
     EXPECT_EQ(enc.bytes.substr(enc.authParamsOffset, 12), "ABCDEFGHIJKL");
     const auto decoded = DecodeV3Message(enc.bytes);

@@ -16,13 +16,15 @@ std::vector<std::string> Seeds() {
     Pdu p;
     p.type = pdu::kResponse;
     p.requestId = 123456;
-    p.bindings = {{{1, 3, 6, 1, 2, 1, 1, 1, 0}, Value::OctetString("switch")},
-                  {{1, 3, 6, 1, 2, 1, 17, 4, 3, 1, 1, 0, 26, 43, 60, 77, 1}, Value::OctetString("\x00\x1a\x2b\x3c\x4d\x01")},
-                  {{1, 3, 6, 1, 2, 1, 1, 3, 0}, Value::Unsigned(tag::kTimeTicks, 99)},
-                  {{1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6, 1}, Value::Unsigned(tag::kCounter64, 1ull << 40)},
-                  {{1, 3, 6, 1, 2, 1, 4, 20, 1, 1, 10, 0, 0, 5}, Value::IpAddress({10, 0, 0, 5})},
-                  {{1, 3, 6, 1, 2, 1, 1, 2, 0}, Value::ObjectId({1, 3, 6, 1, 4, 1, 4294967295u})},
-                  {{1, 3, 6, 1, 2, 1, 2, 2, 1, 7, 3}, Value::Integer(-5)}};
+    p.bindings = {
+        {{1, 3, 6, 1, 2, 1, 1, 1, 0}, Value::OctetString("switch")},
+        {{1, 3, 6, 1, 2, 1, 17, 4, 3, 1, 1, 0, 26, 43, 60, 77, 1},
+         Value::OctetString("\x00\x1a\x2b\x3c\x4d\x01")},
+        {{1, 3, 6, 1, 2, 1, 1, 3, 0}, Value::Unsigned(tag::kTimeTicks, 99)},
+        {{1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6, 1}, Value::Unsigned(tag::kCounter64, 1ull << 40)},
+        {{1, 3, 6, 1, 2, 1, 4, 20, 1, 1, 10, 0, 0, 5}, Value::IpAddress({10, 0, 0, 5})},
+        {{1, 3, 6, 1, 2, 1, 1, 2, 0}, Value::ObjectId({1, 3, 6, 1, 4, 1, 4294967295u})},
+        {{1, 3, 6, 1, 2, 1, 2, 2, 1, 7, 3}, Value::Integer(-5)}};
     seeds.push_back(EncodeCommunityMessage(kVersion1, "public", p));
     TrapV1Pdu trap;
     trap.enterprise = {1, 3, 6, 1, 4, 1, 99999};
@@ -76,12 +78,14 @@ std::string Mutate(std::string s, std::mt19937& rng) {
     for (int e = 0; e < edits && !s.empty(); ++e) {
         const std::size_t pos = rng() % s.size();
         switch (op(rng)) {
-        case 0: s[pos] = static_cast<char>(rng()); break;
-        case 1: s[pos] = static_cast<char>(s[pos] ^ (1 << (rng() % 8))); break;
-        case 2: s.insert(pos, 1, static_cast<char>(rng())); break;
-        case 3: s.erase(pos, 1 + rng() % 4); break;
-        case 4: s[pos] = static_cast<char>(0x80 | (rng() % 6)); break;   // long-form length bytes
-        case 5: s.resize(pos); break;
+            case 0: s[pos] = static_cast<char>(rng()); break;
+            case 1: s[pos] = static_cast<char>(s[pos] ^ (1 << (rng() % 8))); break;
+            case 2: s.insert(pos, 1, static_cast<char>(rng())); break;
+            case 3: s.erase(pos, 1 + rng() % 4); break;
+            case 4:
+                s[pos] = static_cast<char>(0x80 | (rng() % 6));
+                break;  // long-form length bytes
+            case 5: s.resize(pos); break;
         }
     }
     return s;

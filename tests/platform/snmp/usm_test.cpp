@@ -44,8 +44,8 @@ TEST(Usm, HmacDigestsAreTruncatedTo96Bits) {
 
 TEST(Usm, PrivacyRoundTripsAndRefusesBadInput) {
     for (PrivProtocol priv : {PrivProtocol::Des, PrivProtocol::TripleDes}) {
-        const std::string key = LocalizePrivKey(AuthProtocol::Sha, priv,
-                                                PasswordToKey(AuthProtocol::Sha, "privpass1"), kRfcEngineId);
+        const std::string key = LocalizePrivKey(
+            AuthProtocol::Sha, priv, PasswordToKey(AuthProtocol::Sha, "privpass1"), kRfcEngineId);
         const std::string plain = "a scoped PDU of 29 bytes here";
         const auto enc = EncryptScopedPdu(priv, key, 7, 0xDEADBEEF, plain);
         ASSERT_TRUE(enc);
@@ -84,8 +84,8 @@ TEST(EngineBoots, DamagedFileIsNeitherUsedNorOverwritten) {
     snmptest::TempDir dir("boots");
     const std::string path = dir / "snmpv3_boot_counter";
     for (const char* bad : {"54617276656C6C\n", "54617276656C6C 2", "zz 1\n", "5461727 1\n",
-                            "54617276656C6C 2147483648\n", "54617276656C6C -1\n", "54617276656C6C  2\n",
-                            "54617276656C6C 1\n54617276656C6C 2\n"}) {
+                            "54617276656C6C 2147483648\n", "54617276656C6C -1\n",
+                            "54617276656C6C  2\n", "54617276656C6C 1\n54617276656C6C 2\n"}) {
         snmptest::WriteFile(path, bad);
         EXPECT_EQ(ReadBootCounter(path, "Tarvell").status, BootReadStatus::Damaged) << bad;
         EXPECT_FALSE(NextBootCount(path, "Tarvell")) << bad;
@@ -112,7 +112,7 @@ TEST(EngineBoots, AFifoOrDeviceAsCounterFileIsDamagedAndLeftInPlace) {
     const std::string device = dir / "device_counter";
     ASSERT_EQ(::symlink("/dev/zero", device.c_str()), 0);
     for (const std::string& path : {fifo, device}) {
-        ::alarm(20);   // a blocking open never returns: the alarm ends the program then
+        ::alarm(20);  // a blocking open never returns: the alarm ends the program then
         EXPECT_EQ(ReadBootCounter(path, "Tarvell").status, BootReadStatus::Damaged) << path;
         EXPECT_FALSE(NextBootCount(path, "Tarvell")) << path;
         EXPECT_FALSE(SaveBootCounter(path, "Tarvell", 3)) << path;

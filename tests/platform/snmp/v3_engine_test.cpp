@@ -17,8 +17,8 @@ namespace {
 
 const Oid kSysDescr{1, 3, 6, 1, 2, 1, 1, 1, 0};
 
-V3Params Params(const std::string& user, AuthProtocol auth, const std::string& authPass, PrivProtocol priv,
-                const std::string& privPass, SecurityLevel level) {
+V3Params Params(const std::string& user, AuthProtocol auth, const std::string& authPass,
+                PrivProtocol priv, const std::string& privPass, SecurityLevel level) {
     V3Params p;
     p.user = {user, auth, priv, authPass, privPass};
     p.level = level;
@@ -34,8 +34,9 @@ class V3EngineSim : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         sim_ = new snmptest::SnmpSim;
-        if (!sim_->Start(snmptest::FixtureDir() / "switch", {{"md5des", "MD5", "authpass1", "DES", "privpass1"},
-                                                             {"noauth", "", "", "", ""}})) {
+        if (!sim_->Start(
+                snmptest::FixtureDir() / "switch",
+                {{"md5des", "MD5", "authpass1", "DES", "privpass1"}, {"noauth", "", "", "", ""}})) {
             FAIL() << sim_->Log();
         }
     }
@@ -56,8 +57,8 @@ snmptest::SnmpSim* V3EngineSim::sim_ = nullptr;
 
 TEST_F(V3EngineSim, LearnsTheAgentsEngineId) {
     V3Engine engine("Tarvell", 1);
-    const auto params = Params("md5des", AuthProtocol::Md5, "authpass1", PrivProtocol::Des, "privpass1",
-                               SecurityLevel::AuthPriv);
+    const auto params = Params("md5des", AuthProtocol::Md5, "authpass1", PrivProtocol::Des,
+                               "privpass1", SecurityLevel::AuthPriv);
     EXPECT_FALSE(engine.KnownEngineId(Loopback(sim_->Port())));
     const Reply reply = Get(engine, params);
     ASSERT_EQ(reply.status, Status::Ok);
@@ -77,8 +78,8 @@ TEST_F(V3EngineSim, LearnsTheAgentsEngineId) {
 TEST_F(V3EngineSim, WrongPassPhraseEndsTheRequestAtOnce) {
     V3Engine engine("Tarvell", 1);
     const auto start = std::chrono::steady_clock::now();
-    const Reply reply = Get(engine, Params("md5des", AuthProtocol::Md5, "wrongpass", PrivProtocol::None, "",
-                                           SecurityLevel::AuthNoPriv));
+    const Reply reply = Get(engine, Params("md5des", AuthProtocol::Md5, "wrongpass",
+                                           PrivProtocol::None, "", SecurityLevel::AuthNoPriv));
     EXPECT_EQ(reply.status, Status::AuthFailure);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
 }
@@ -86,15 +87,18 @@ TEST_F(V3EngineSim, WrongPassPhraseEndsTheRequestAtOnce) {
 TEST(V3EngineSnmpd, AgentErrorsComeBackAsReports) {
     snmptest::Snmpd snmpd;
     ASSERT_TRUE(snmpd.Start(snmptest::FixtureDir() / "switch" / "public.snmprec",
-                            {{"full", "SHA", "authpass1", "DES", "privpass1"}, {"authonly", "MD5", "authpass2", "", ""}}))
+                            {{"full", "SHA", "authpass1", "DES", "privpass1"},
+                             {"authonly", "MD5", "authpass2", "", ""}}))
         << snmpd.Log();
     V3Engine engine("Tarvell", 1);
     const auto get = [&](const V3Params& p) {
         V3Params params = p;
         params.contextName = "";
-        return engine.Request(Loopback(snmpd.Port()), Timing{1000, 1}, params, pdu::kGet, {{kSysDescr, Value::Null()}});
+        return engine.Request(Loopback(snmpd.Port()), Timing{1000, 1}, params, pdu::kGet,
+                              {{kSysDescr, Value::Null()}});
     };
-    Reply ok = get(Params("full", AuthProtocol::Sha, "authpass1", PrivProtocol::Des, "privpass1", SecurityLevel::AuthPriv));
+    Reply ok = get(Params("full", AuthProtocol::Sha, "authpass1", PrivProtocol::Des, "privpass1",
+                          SecurityLevel::AuthPriv));
     ASSERT_EQ(ok.status, Status::Ok);
     EXPECT_EQ(PrintableValue(ok.pdu.bindings.at(0).value), "Test access switch, 4 ports");
 
@@ -103,11 +107,14 @@ TEST(V3EngineSnmpd, AgentErrorsComeBackAsReports) {
         Oid report;
     };
     const std::vector<Case> cases = {
-        {Params("nosuchuser", AuthProtocol::Md5, "authpass1", PrivProtocol::None, "", SecurityLevel::AuthNoPriv),
+        {Params("nosuchuser", AuthProtocol::Md5, "authpass1", PrivProtocol::None, "",
+                SecurityLevel::AuthNoPriv),
          usm_stats::kUnknownUserNames},
-        {Params("full", AuthProtocol::Sha, "wrongpass", PrivProtocol::None, "", SecurityLevel::AuthNoPriv),
+        {Params("full", AuthProtocol::Sha, "wrongpass", PrivProtocol::None, "",
+                SecurityLevel::AuthNoPriv),
          usm_stats::kWrongDigests},
-        {Params("authonly", AuthProtocol::Md5, "authpass2", PrivProtocol::Des, "privpass2", SecurityLevel::AuthPriv),
+        {Params("authonly", AuthProtocol::Md5, "authpass2", PrivProtocol::Des, "privpass2",
+                SecurityLevel::AuthPriv),
          usm_stats::kUnsupportedSecLevels},
     };
     for (const Case& c : cases) {
@@ -120,12 +127,17 @@ TEST(V3EngineSnmpd, AgentErrorsComeBackAsReports) {
 
 TEST_F(V3EngineSim, UnusableSettingsSendNothing) {
     V3Engine engine("Tarvell", 1);
-    EXPECT_EQ(Get(engine, Params("md5des", AuthProtocol::None, "", PrivProtocol::None, "", SecurityLevel::AuthNoPriv)).status,
+    EXPECT_EQ(Get(engine, Params("md5des", AuthProtocol::None, "", PrivProtocol::None, "",
+                                 SecurityLevel::AuthNoPriv))
+                  .status,
               Status::BadRequest);
-    EXPECT_EQ(Get(engine, Params("md5des", AuthProtocol::Md5, "authpass1", PrivProtocol::Des, "", SecurityLevel::AuthPriv)).status,
+    EXPECT_EQ(Get(engine, Params("md5des", AuthProtocol::Md5, "authpass1", PrivProtocol::Des, "",
+                                 SecurityLevel::AuthPriv))
+                  .status,
               Status::BadRequest);
-    EXPECT_EQ(Get(engine, Params(std::string(33, 'u'), AuthProtocol::None, "", PrivProtocol::None, "",
-                                 SecurityLevel::NoAuthNoPriv)).status,
+    EXPECT_EQ(Get(engine, Params(std::string(33, 'u'), AuthProtocol::None, "", PrivProtocol::None,
+                                 "", SecurityLevel::NoAuthNoPriv))
+                  .status,
               Status::BadRequest);
     EXPECT_FALSE(engine.KnownEngineId(Loopback(sim_->Port())));
 }
@@ -180,29 +192,30 @@ private:
         const std::string key = LocalizeKey(AuthProtocol::Md5, ku_, engineId_);
         std::string zeroed(datagram);
         zeroed.replace(msg->authParamsOffset, 12, 12, '\0');
-        if (msg->usm.userName != user_ || !AuthDigestMatches(AuthProtocol::Md5, key, zeroed, msg->usm.authParams)) {
+        if (msg->usm.userName != user_ ||
+            !AuthDigestMatches(AuthProtocol::Md5, key, zeroed, msg->usm.authParams)) {
             return {};
         }
         seen_.emplace_back(msg->usm.engineId, msg->usm.boots, msg->usm.time);
         const Answer answer = script_.empty() ? Answer::Response : script_.front();
         if (!script_.empty()) script_.erase(script_.begin());
         switch (answer) {
-        case Answer::NotInTimeWindow:
-            return Encode(*msg, pdu::kReport, usm_stats::kNotInTimeWindows, true, boots_, time_);
-        case Answer::StaleResponse:
-            return Encode(*msg, pdu::kResponse, kSysDescr, true, boots_ - 1, time_);
-        case Answer::Silence:
-            return {};
-        case Answer::ForgedNotInTimeWindow:
-            return Encode(*msg, pdu::kReport, usm_stats::kNotInTimeWindows, false, boots_ + 1000, time_);
-        case Answer::Response:
-            break;
+            case Answer::NotInTimeWindow:
+                return Encode(*msg, pdu::kReport, usm_stats::kNotInTimeWindows, true, boots_,
+                              time_);
+            case Answer::StaleResponse:
+                return Encode(*msg, pdu::kResponse, kSysDescr, true, boots_ - 1, time_);
+            case Answer::Silence: return {};
+            case Answer::ForgedNotInTimeWindow:
+                return Encode(*msg, pdu::kReport, usm_stats::kNotInTimeWindows, false,
+                              boots_ + 1000, time_);
+            case Answer::Response: break;
         }
         return Encode(*msg, pdu::kResponse, kSysDescr, true, boots_, time_);
     }
 
-    std::string Encode(const V3Message& request, std::uint8_t type, const Oid& oid, bool authenticated,
-                       std::int32_t boots, std::int32_t time) {
+    std::string Encode(const V3Message& request, std::uint8_t type, const Oid& oid,
+                       bool authenticated, std::int32_t boots, std::int32_t time) {
         V3Header h;
         h.msgId = request.header.msgId;
         h.flags = authenticated ? flags::kAuth : 0;
@@ -217,11 +230,13 @@ private:
         scoped.pdu.type = type;
         scoped.pdu.requestId = request.scoped.pdu.requestId;
         scoped.pdu.bindings = {{oid, type == pdu::kReport ? Value::Unsigned(tag::kCounter32, 1)
-                                                           : Value::OctetString("scripted agent")}};
+                                                          : Value::OctetString("scripted agent")}};
         EncodedV3 enc = EncodeV3Message(h, usm, EncodeScopedPdu(scoped));
         if (authenticated) {
-            enc.bytes.replace(enc.authParamsOffset, 12,
-                              AuthDigest(AuthProtocol::Md5, LocalizeKey(AuthProtocol::Md5, ku_, engineId_), enc.bytes));
+            enc.bytes.replace(
+                enc.authParamsOffset, 12,
+                AuthDigest(AuthProtocol::Md5, LocalizeKey(AuthProtocol::Md5, ku_, engineId_),
+                           enc.bytes));
         }
         return enc.bytes;
     }
@@ -237,11 +252,13 @@ private:
     std::vector<std::tuple<std::string, std::int32_t, std::int32_t>> seen_;
     std::atomic<int> discoveries_{0};
     // Last: it starts after and stops before what Handle uses.
-    snmptest::LoopbackResponder responder_{[this](std::string_view datagram) { return Handle(datagram); }};
+    snmptest::LoopbackResponder responder_{
+        [this](std::string_view datagram) { return Handle(datagram); }};
 };
 
 V3Params ScriptedParams() {
-    return Params("scripted", AuthProtocol::Md5, "scriptpass", PrivProtocol::None, "", SecurityLevel::AuthNoPriv);
+    return Params("scripted", AuthProtocol::Md5, "scriptpass", PrivProtocol::None, "",
+                  SecurityLevel::AuthNoPriv);
 }
 
 Reply ScriptedGet(V3Engine& engine, ScriptedAgent& agent, int timeoutMs = 500) {
@@ -263,10 +280,10 @@ TEST(V3EngineScripted, ResynchronisesOnNotInTimeWindowAndRemembersTheClock) {
     const auto seen = agent.Seen();
     ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(std::get<1>(seen[0]), 5);
-    EXPECT_EQ(std::get<1>(seen[1]), 5);                    // sent with the old clock
-    EXPECT_EQ(std::get<1>(seen[2]), 6);                    // resent with the new one
+    EXPECT_EQ(std::get<1>(seen[1]), 5);  // sent with the old clock
+    EXPECT_EQ(std::get<1>(seen[2]), 6);  // resent with the new one
     EXPECT_GE(std::get<2>(seen[2]), 20);
-    EXPECT_EQ(std::get<1>(seen[3]), 6);                    // and kept
+    EXPECT_EQ(std::get<1>(seen[3]), 6);  // and kept
     EXPECT_EQ(agent.Discoveries(), 1);
 }
 
@@ -287,7 +304,7 @@ TEST(V3EngineScripted, FollowsAnAgentWhoseEngineIdChanged) {
     EXPECT_EQ(engine.KnownEngineId(Loopback(agent.Port())), "agent-engine-2");
     const auto seen = agent.Seen();
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(std::get<0>(seen[1]), "agent-engine-2");   // with keys localised for the new id
+    EXPECT_EQ(std::get<0>(seen[1]), "agent-engine-2");  // with keys localised for the new id
 }
 
 TEST(V3EngineScripted, UnauthenticatedReportsCannotLockTheAgentOut) {
@@ -315,7 +332,10 @@ TEST(V3EngineScripted, SilentAgentTimesOutWithoutDiscovery) {
     V3Engine engine("Tarvell", 1);
     const std::uint16_t port = snmptest::FreeUdpPort();
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(engine.Request(Loopback(port), Timing{100, 1}, ScriptedParams(), pdu::kGet, {{kSysDescr, Value::Null()}}).status,
+    EXPECT_EQ(engine
+                  .Request(Loopback(port), Timing{100, 1}, ScriptedParams(), pdu::kGet,
+                           {{kSysDescr, Value::Null()}})
+                  .status,
               Status::Timeout);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
     EXPECT_FALSE(engine.KnownEngineId(Loopback(port)));

@@ -30,8 +30,9 @@ inline int Connect(std::uint16_t port, const std::string& from = {}) {
     if (fd < 0) return -1;
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    if (!from.empty() && (::inet_pton(AF_INET, from.c_str(), &address.sin_addr) != 1 ||
-                          ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)) {
+    if (!from.empty() &&
+        (::inet_pton(AF_INET, from.c_str(), &address.sin_addr) != 1 ||
+         ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)) {
         ::close(fd);
         return -1;
     }
@@ -64,8 +65,8 @@ inline std::string ReadUntilClosed(int fd, int ms = 15'000) {
 }
 
 // One request over its own connection: the text sent in pieces, `pauseMs` apart.
-inline std::string Exchange(std::uint16_t port, const std::vector<std::string>& pieces, int pauseMs = 0,
-                            const std::string& from = {}) {
+inline std::string Exchange(std::uint16_t port, const std::vector<std::string>& pieces,
+                            int pauseMs = 0, const std::string& from = {}) {
     const int fd = Connect(port, from);
     if (fd < 0) return "(no connection)";
     for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -91,10 +92,13 @@ class ActionLinkFixture : public enginetest::EngineFixture {
 protected:
     void SetUp() override {
         EngineFixture::SetUp();
-        for (std::size_t i = 0; i < secret.bytes.size(); ++i) secret.bytes[i] = static_cast<unsigned char>(i * 7 + 1);
-        ASSERT_TRUE(AtomicWriteFile(JoinPath(serviceFolder, kLinkSecretFileName),
-                                    std::string_view(reinterpret_cast<const char*>(secret.bytes.data()), secret.bytes.size()),
-                                    0600));
+        for (std::size_t i = 0; i < secret.bytes.size(); ++i)
+            secret.bytes[i] = static_cast<unsigned char>(i * 7 + 1);
+        ASSERT_TRUE(
+            AtomicWriteFile(JoinPath(serviceFolder, kLinkSecretFileName),
+                            std::string_view(reinterpret_cast<const char*>(secret.bytes.data()),
+                                             secret.bytes.size()),
+                            0600));
         settings = BlankSettings();
         settings.EmailUnblockLink = 1;
         WriteServiceSettings(settings);
@@ -126,9 +130,11 @@ protected:
     // A link as mailed now for the event at `event` (its DateKey and MAC).
     LinkBinding BindingOf(const std::string& event) {
         const CEventItem current = EventCopy(event);
-        return LinkBinding{current.DateKey, current.SourceMac, engine->clock().Now() + kLinkLifeSeconds};
+        return LinkBinding{current.DateKey, current.SourceMac,
+                           engine->clock().Now() + kLinkLifeSeconds};
     }
-    std::string Target(const std::string& event, const std::string& action, const std::string& key = "1700000000.0") {
+    std::string Target(const std::string& event, const std::string& action,
+                       const std::string& key = "1700000000.0") {
         return "/" + MakeLinkQuery(secret, event, action, key, BindingOf(event));
     }
     std::string Url(const std::string& target) const {

@@ -26,9 +26,11 @@ TEST_F(ActionLinksConcurrencyTest, RequestsAnsweredOkAreAllCarriedOutWhilePasses
         clients.emplace_back([&, c] {
             const std::string from = "127.0.0." + std::to_string(c + 2);
             for (int i = next++; i <= kEvents; i = next++) {
-                const std::string reply = Exchange(
-                    port, {"POST " + Target("S1/" + std::to_string(i), "None") + " HTTP/1.1\r\nHost: x\r\n\r\n"}, 0,
-                    from);
+                const std::string reply =
+                    Exchange(port,
+                             {"POST " + Target("S1/" + std::to_string(i), "None") +
+                              " HTTP/1.1\r\nHost: x\r\n\r\n"},
+                             0, from);
                 if (BodyOf(reply) == "Request OK.") ++ok;
             }
         });
@@ -38,7 +40,8 @@ TEST_F(ActionLinksConcurrencyTest, RequestsAnsweredOkAreAllCarriedOutWhilePasses
     passes.join();
     engine->Pass();
     EXPECT_EQ(ok.load(), kEvents);
-    for (int i = 1; i <= kEvents; ++i) EXPECT_EQ(EventCopy("S1/" + std::to_string(i)).Blocked, 0) << i;
+    for (int i = 1; i <= kEvents; ++i)
+        EXPECT_EQ(EventCopy("S1/" + std::to_string(i)).Blocked, 0) << i;
     EXPECT_TRUE(LinkRequests().empty());
 }
 

@@ -17,7 +17,8 @@ namespace {
 
 LinkSecret CountingSecret() {
     LinkSecret secret;
-    for (std::size_t i = 0; i < secret.bytes.size(); ++i) secret.bytes[i] = static_cast<unsigned char>(i);
+    for (std::size_t i = 0; i < secret.bytes.size(); ++i)
+        secret.bytes[i] = static_cast<unsigned char>(i);
     return secret;
 }
 
@@ -39,7 +40,8 @@ protected:
 // (computed independently with a scripting language's HMAC).
 TEST(LinkToken, TokensOfAFixedSecretArePinned) {
     const LinkSecret secret = CountingSecret();
-    EXPECT_EQ(MakeLinkToken(secret, "S1/3", "None", "1700000000.0"), "LJif2ex23ijBqd6l3NBSvsGvbDC33a7s-HtI61nYfpA");
+    EXPECT_EQ(MakeLinkToken(secret, "S1/3", "None", "1700000000.0"),
+              "LJif2ex23ijBqd6l3NBSvsGvbDC33a7s-HtI61nYfpA");
     EXPECT_EQ(MakeLinkToken(secret, "00AABB000001/12", "Delete", "1700000123.4"),
               "xPrPtF59dWBou_1nk4PAPe3llKWmko1MxiH3qLh6UY4");
     EXPECT_EQ(MakeLinkToken(secret, "00AABB000001/12", "dELETE", "1700000123.4"),
@@ -81,18 +83,22 @@ TEST(LinkToken, OnlyTheExactValuesPassTheCheck) {
         {"S1/", "3None", "1700000000.0", token},
     };
     for (const Case& c : cases)
-        EXPECT_FALSE(CheckLinkToken(secret, c.event, c.action, c.key, c.token)) << c.event << " " << c.action;
+        EXPECT_FALSE(CheckLinkToken(secret, c.event, c.action, c.key, c.token))
+            << c.event << " " << c.action;
 }
 
 TEST(LinkToken, EventAndAlertKeysAreStrict) {
     const std::string longPart(kMaxLinkKeyPart, 'A');
-    for (const std::string& good : std::vector<std::string>{"S1/3", "00AABB000001/12", "a.b_c-d:e/1", longPart + "/" + longPart})
+    for (const std::string& good : std::vector<std::string>{
+             "S1/3", "00AABB000001/12", "a.b_c-d:e/1", longPart + "/" + longPart})
         EXPECT_TRUE(IsLinkEvent(good)) << good;
-    for (const std::string& bad : std::vector<std::string>{"", "S1", "/3", "S1/", "S1/3;None;x", "S1 /3", "S1/3/4", "S1/%3B",
+    for (const std::string& bad :
+         std::vector<std::string>{"", "S1", "/3", "S1/", "S1/3;None;x", "S1 /3", "S1/3/4", "S1/%3B",
                                   "S1/3&Prog=Tarvell", longPart + "A/1", std::string("S1/3\0", 5)})
         EXPECT_FALSE(IsLinkEvent(bad)) << bad;
     EXPECT_TRUE(IsLinkAlertKey("1700000000.12"));
-    for (const std::string& bad : std::vector<std::string>{"", "1:2", "1;2", "1 2", std::string(kMaxLinkKeyPart + 1, '1')})
+    for (const std::string& bad :
+         std::vector<std::string>{"", "1:2", "1;2", "1 2", std::string(kMaxLinkKeyPart + 1, '1')})
         EXPECT_FALSE(IsLinkAlertKey(bad)) << bad;
     EXPECT_EQ(CanonicalLinkAction("dElEtE"), "Delete");
     EXPECT_EQ(CanonicalLinkAction("none"), "None");
@@ -102,8 +108,8 @@ TEST(LinkToken, EventAndAlertKeysAreStrict) {
 
 TEST(LinkToken, Base64UrlFollowsTheStandardVectors) {
     const std::pair<std::string, std::string> vectors[] = {
-        {"", ""}, {"f", "Zg"}, {"fo", "Zm8"}, {"foo", "Zm9v"}, {"foob", "Zm9vYg"},
-        {"fooba", "Zm9vYmE"}, {"foobar", "Zm9vYmFy"}, {"\xfb\xff", "-_8"}};
+        {"", ""},           {"f", "Zg"},          {"fo", "Zm8"},          {"foo", "Zm9v"},
+        {"foob", "Zm9vYg"}, {"fooba", "Zm9vYmE"}, {"foobar", "Zm9vYmFy"}, {"\xfb\xff", "-_8"}};
     for (const auto& [in, out] : vectors) EXPECT_EQ(Base64UrlEncode(in), out);
 }
 
@@ -145,7 +151,11 @@ TEST_F(LinkSecretTest, AFileThatIsNotOursAloneIsRefusedAndKept) {
         const char* what;
         std::function<void()> make;
     } cases[] = {
-        {"readable by others", [&] { ASSERT_TRUE(AtomicWriteFile(path, secretBytes, 0600)); ::chmod(path.c_str(), 0644); }},
+        {"readable by others",
+         [&] {
+             ASSERT_TRUE(AtomicWriteFile(path, secretBytes, 0600));
+             ::chmod(path.c_str(), 0644);
+         }},
         {"too short", [&] { ASSERT_TRUE(AtomicWriteFile(path, "short", 0600)); }},
         {"too long", [&] { ASSERT_TRUE(AtomicWriteFile(path, secretBytes + "x", 0600)); }},
         {"a symbolic link", [&] { ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0); }},

@@ -34,7 +34,8 @@ protected:
     }
 
     std::string Post(const std::string& target) {
-        return Exchange(port, {"POST " + target + " HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n"});
+        return Exchange(port,
+                        {"POST " + target + " HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n"});
     }
 };
 
@@ -73,9 +74,12 @@ TEST_F(ListenerTest, CurlGetsForbiddenForEveryBadLink) {
     const std::string token = MakeLinkToken(secret, "S1/3", "None", "1");
     const std::string targets[] = {
         "/?Prog=Tarvell&Event=S1/3&Action=None&Key=1",
-        "/?Prog=Tarvell&Event=S1/3&Action=None&Key=1&Auth=" + MakeLinkToken(secret, "S1/3", "None", "2"),
-        "/?Prog=Tarvell&Event=S1/3;None;x&Action=None&Key=1&Auth=" + MakeLinkToken(secret, "S1/3;None;x", "None", "1"),
-        "/?Prog=Tarvell&Event=S1/3&Action=Unblock&Key=1&Auth=" + MakeLinkToken(secret, "S1/3", "Unblock", "1"),
+        "/?Prog=Tarvell&Event=S1/3&Action=None&Key=1&Auth=" +
+            MakeLinkToken(secret, "S1/3", "None", "2"),
+        "/?Prog=Tarvell&Event=S1/3;None;x&Action=None&Key=1&Auth=" +
+            MakeLinkToken(secret, "S1/3;None;x", "None", "1"),
+        "/?Prog=Tarvell&Event=S1/3&Action=Unblock&Key=1&Auth=" +
+            MakeLinkToken(secret, "S1/3", "Unblock", "1"),
         "/?Prog=Tarvell2&Event=S1/3&Action=None&Key=1&Auth=" + token,
     };
     for (const std::string& target : targets) {
@@ -141,9 +145,9 @@ TEST_F(ListenerTest, OnlyTheRequestLineCountsAndItsLengthIsBounded) {
     } cases[] = {
         {"Position: " + link + " HTTP/1.0\r\n\r\n", 400},
         {"GARBAGE\r\nPOST " + link + " HTTP/1.0\r\n\r\n", 400},
-        {std::string(2050, 'a'), 400},                              // no line end within the bound
+        {std::string(2050, 'a'), 400},  // no line end within the bound
         {"POST " + link + "&Pad=" + std::string(2050, 'p') + " HTTP/1.0\r\n", 400},
-        {"POST " + link + " HTTP/1.0\n", 200},                      // a bare LF ends a line too
+        {"POST " + link + " HTTP/1.0\n", 200},  // a bare LF ends a line too
     };
     for (const Case& c : cases) {
         const std::string reply = Exchange(port, {c.bytes});
@@ -219,7 +223,9 @@ TEST_F(ListenerTest, OneAddressCannotHoldTheSlotsOfOthers) {
     }
     EXPECT_EQ(listener->LingeringSessions(), 6u);
     const auto asked = Clock::now();
-    EXPECT_EQ(StatusOf(Exchange(port, {"GET " + Target("S1/3", "None") + " HTTP/1.0\r\n"}, 0, "127.0.0.4")), 200);
+    EXPECT_EQ(StatusOf(Exchange(port, {"GET " + Target("S1/3", "None") + " HTTP/1.0\r\n"}, 0,
+                                "127.0.0.4")),
+              200);
     EXPECT_LT(MsSince(asked), 1000);
 
     for (int fd : idle) EXPECT_EQ(ReadUntilClosed(fd, 5000), "");
@@ -236,7 +242,8 @@ TEST_F(ListenerTest, ARefusedConnectionIsClosedAtOnce) {
     const int holder = Connect(port);
     ASSERT_GE(holder, 0);
     const auto start = Clock::now();
-    while (listener->ActiveSessions() < 1 && MsSince(start) < 5000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (listener->ActiveSessions() < 1 && MsSince(start) < 5000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const auto refusedAt = Clock::now();
     EXPECT_EQ(Exchange(port, {"POST " + Target("S1/3", "None") + " HTTP/1.0\r\n\r\n"}), "");
     EXPECT_LT(MsSince(refusedAt), 5000);
@@ -261,7 +268,8 @@ TEST_F(ListenerTest, ALinkOpensOnlyTheBlockItWasMadeForAndOnlyOnce) {
     record("BBBBBBBBBBBB", "1700000000");
     EXPECT_EQ(BodyOf(Post(forA)), "Request Failed.");
     EXPECT_EQ(BodyOf(Post(legacyA)), "Request Failed.");
-    EXPECT_TRUE(WaitUntilLogged("An action link for S1/3 was refused: the port holds a later event"));
+    EXPECT_TRUE(
+        WaitUntilLogged("An action link for S1/3 was refused: the port holds a later event"));
     EXPECT_TRUE(LinkRequests().empty());
 
     // Queued for B, but the port holds C before the pass: the pass does not carry it out.
@@ -278,14 +286,15 @@ TEST_F(ListenerTest, ALinkOpensOnlyTheBlockItWasMadeForAndOnlyOnce) {
     EXPECT_EQ(EventCopy("S1/3").Blocked, 0);
     {
         std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
-        engine->EventMap["S1/3"]->Blocked = 1;   // shut again by hand
+        engine->EventMap["S1/3"]->Blocked = 1;  // shut again by hand
     }
     EXPECT_EQ(BodyOf(Post(forC)), "Request Failed.");
     engine->Pass();
     EXPECT_EQ(EventCopy("S1/3").Blocked, 1);
 
     // The used link is remembered over a restart of the engine.
-    const std::string used = ReadWholeFile(JoinPath(serviceFolder, kUsedLinksFileName)).value_or("");
+    const std::string used =
+        ReadWholeFile(JoinPath(serviceFolder, kUsedLinksFileName)).value_or("");
     EXPECT_EQ(UsedLinks::Parse(used, clock.Now()).Size(), 1u) << used;
 }
 
@@ -293,7 +302,8 @@ TEST_F(ListenerTest, ALinkIsRefusedAfterSevenDays) {
     AddEvent("S1", "3").Blocked = 1;
     StartListener();
     const std::string link = Target("S1/3", "None");
-    const std::string legacy = "/" + MakeLinkQuery(secret, "S1/3", "None", std::to_string(clock.Now()) + ".0");
+    const std::string legacy =
+        "/" + MakeLinkQuery(secret, "S1/3", "None", std::to_string(clock.Now()) + ".0");
     clock.Advance(kLinkLifeSeconds + 1);
     EXPECT_EQ(BodyOf(Post(link)), "Request Failed.");
     EXPECT_EQ(BodyOf(Post(legacy)), "Request Failed.");
@@ -302,27 +312,33 @@ TEST_F(ListenerTest, ALinkIsRefusedAfterSevenDays) {
 }
 
 TEST(UsedLinks, TheFileKeepsUnexpiredTokensAndSkipsBadLines) {
-    const UsedLinks links = UsedLinks::Parse("100 expired\n300 kept\nx bad\n400\n500 " + std::string(65, 't') +
-                                             "\n\n600 also-kept", 200);
+    const UsedLinks links = UsedLinks::Parse(
+        "100 expired\n300 kept\nx bad\n400\n500 " + std::string(65, 't') + "\n\n600 also-kept",
+        200);
     EXPECT_TRUE(links.Contains("kept"));
     EXPECT_TRUE(links.Contains("also-kept"));
     EXPECT_FALSE(links.Contains("expired"));
     EXPECT_EQ(links.Size(), 2u);
     EXPECT_EQ(UsedLinks::Parse(links.Format(), 200).Format(), links.Format());
     std::string many;
-    for (int i = 0; i < 30'000; ++i) many += std::to_string(1000 + i) + " t" + std::to_string(i) + "\n";
+    for (int i = 0; i < 30'000; ++i)
+        many += std::to_string(1000 + i) + " t" + std::to_string(i) + "\n";
     const UsedLinks bounded = UsedLinks::Parse(many, 0);
     EXPECT_EQ(bounded.Size(), kMaxUsedLinks);
-    EXPECT_TRUE(bounded.Contains("t29999"));   // the last to expire are kept
+    EXPECT_TRUE(bounded.Contains("t29999"));  // the last to expire are kept
     EXPECT_FALSE(bounded.Contains("t0"));
-    const struct { const char* entry; bool ok; } entries[] = {
+    const struct {
+        const char* entry;
+        bool ok;
+    } entries[] = {
         {"S1/3;None;1700000000;AA;tok;1700604800;host;with;semicolons", true},
         {"S1/3;None;<=1700000000;;tok;1700604800;h", true},
         {"S1/3;None;1700000000;AA;tok;x;h", false},
         {"S1/3;None;localhost", false},
         {";None;1;AA;tok;1;h", false},
     };
-    for (const auto& e : entries) EXPECT_EQ(LinkRequest::Parse(e.entry).has_value(), e.ok) << e.entry;
+    for (const auto& e : entries)
+        EXPECT_EQ(LinkRequest::Parse(e.entry).has_value(), e.ok) << e.entry;
     CEventItem event;
     event.DateKey = "1700000000";
     event.SourceMac = "AA";
@@ -341,8 +357,8 @@ TEST_F(ListenerTest, HttpLogHoldsTheStartAndEveryServedConnection) {
     listener->StopAndJoin();
     const std::string stamp = FormatUserDateTime(clock.Now());
     EXPECT_EQ(ReadWholeFile(JoinPath(serviceFolder, "Http.log")).value_or(""),
-              stamp + ": Http Started...\r\n" + stamp + ": Http Request from 127.0.0.1\r\n" + stamp +
-                  ": Http Request from 127.0.0.1\r\n");
+              stamp + ": Http Started...\r\n" + stamp + ": Http Request from 127.0.0.1\r\n" +
+                  stamp + ": Http Request from 127.0.0.1\r\n");
 }
 
 TEST_F(ListenerTest, HttpLogKeepsOneOlderCopyAtItsCap) {
@@ -357,7 +373,8 @@ TEST_F(ListenerTest, HttpLogKeepsOneOlderCopyAtItsCap) {
     EXPECT_NE(current.find("Http Request from 10.0.0.49\r\n"), std::string::npos);
     // A new start empties the file but keeps the older copy.
     httpLog.Started();
-    EXPECT_EQ(ReadWholeFile(httpLog.Path()).value_or("").find("Http Started..."), FormatUserDateTime(clock.Now()).size() + 2);
+    EXPECT_EQ(ReadWholeFile(httpLog.Path()).value_or("").find("Http Started..."),
+              FormatUserDateTime(clock.Now()).size() + 2);
     EXPECT_EQ(ReadWholeFile(httpLog.OlderPath()).value_or(""), older);
 }
 
@@ -390,7 +407,8 @@ TEST_F(ListenerTest, ATakenPortIsTriedAgainAndLoggedOnce) {
     ASSERT_TRUE(listener->Start());
     EXPECT_FALSE(listener->WaitUntilListening(700));
     std::size_t logged = 0;
-    for (const std::string& line : log.Lines()) logged += line.find("could not use port") != std::string::npos;
+    for (const std::string& line : log.Lines())
+        logged += line.find("could not use port") != std::string::npos;
     EXPECT_EQ(logged, 1u);
     ::close(blocker);
     ASSERT_TRUE(listener->WaitUntilListening(10'000));
@@ -404,7 +422,8 @@ TEST_F(ListenerTest, AStopEndsIdleSessionsAndClosesThePort) {
     std::vector<int> idle;
     for (int i = 0; i < 5; ++i) idle.push_back(Connect(port, "127.0.0." + std::to_string(i + 2)));
     const auto start = Clock::now();
-    while (listener->ActiveSessions() < 5 && MsSince(start) < 5000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (listener->ActiveSessions() < 5 && MsSince(start) < 5000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const auto stopAt = Clock::now();
     listener->StopAndJoin();
     EXPECT_LT(MsSince(stopAt), 3000);
@@ -426,20 +445,22 @@ TEST_F(ListenerTest, AFailingAcceptPausesAndRecovers) {
     StartListener();
     const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     ASSERT_GE(client, 0);
-    rlimit saved {};
+    rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     rlimit low = saved;
     low.rlim_cur = static_cast<rlim_t>(client + 1);
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-    std::vector<int> fillers;   // take every free number below the limit
+    std::vector<int> fillers;  // take every free number below the limit
     for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
 
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected = ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    const bool sent = connected && SendText(client, "POST " + Target("S1/3", "None") + " HTTP/1.0\r\n\r\n");
+    const bool connected =
+        ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool sent =
+        connected && SendText(client, "POST " + Target("S1/3", "None") + " HTTP/1.0\r\n\r\n");
     const bool failed = WaitUntilLogged("could not be accepted");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
@@ -449,7 +470,8 @@ TEST_F(ListenerTest, AFailingAcceptPausesAndRecovers) {
     ASSERT_TRUE(sent);
     EXPECT_TRUE(failed);
     std::size_t logged = 0;
-    for (const std::string& line : log.Lines()) logged += line.find("could not be accepted") != std::string::npos;
+    for (const std::string& line : log.Lines())
+        logged += line.find("could not be accepted") != std::string::npos;
     EXPECT_EQ(logged, 1u);
     EXPECT_EQ(BodyOf(ReadUntilClosed(client)), "Request OK.");
     ::close(client);
@@ -482,7 +504,10 @@ TEST(HttpListenerOptions, OnlyAPortNumberOverridesThePort) {
     for (const Case& c : cases) {
         std::string note = "stale";
         const HttpListenerOptions options = ReadHttpListenerOptions(
-            [&](const char* name) { return std::string_view(name) == "TARVELL_HTTP_PORT" ? c.value : nullptr; }, &note);
+            [&](const char* name) {
+                return std::string_view(name) == "TARVELL_HTTP_PORT" ? c.value : nullptr;
+            },
+            &note);
         EXPECT_EQ(options.port, c.port) << (c.value ? c.value : "(unset)");
         EXPECT_EQ(note, c.note);
         EXPECT_EQ(options.address, "0.0.0.0");

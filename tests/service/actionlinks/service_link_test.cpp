@@ -56,11 +56,13 @@ std::string PrepareServiceFolder(const TempFolder& root) {
 std::unique_ptr<BackgroundProgram> StartService(const TempFolder& root, std::uint16_t port) {
     auto service = std::make_unique<BackgroundProgram>(
         std::vector<std::string>{kProgram, "-Run"},
-        ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_HTTP_PORT=" + std::to_string(port),
+        ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
+                                         "TARVELL_HTTP_PORT=" + std::to_string(port),
                                          "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")}),
         root / "output.txt");
     EXPECT_GT(service->Pid(), 0);
-    EXPECT_TRUE(service->WaitForLineWith("Test settings: action-link port " + std::to_string(port), 30'000))
+    EXPECT_TRUE(
+        service->WaitForLineWith("Test settings: action-link port " + std::to_string(port), 30'000))
         << service->Output();
     return service;
 }
@@ -72,31 +74,37 @@ bool RecordTestEvent(BackgroundProgram& service, const TempFolder& root, const s
 
 LinkSecret ReadSecret(const std::string& serviceFolder) {
     LinkSecret secret;
-    const std::string bytes = ReadWholeFile(JoinPath(serviceFolder, kLinkSecretFileName)).value_or("");
-    if (bytes.size() == kLinkSecretBytes) std::copy(bytes.begin(), bytes.end(), secret.bytes.begin());
+    const std::string bytes =
+        ReadWholeFile(JoinPath(serviceFolder, kLinkSecretFileName)).value_or("");
+    if (bytes.size() == kLinkSecretBytes)
+        std::copy(bytes.begin(), bytes.end(), secret.bytes.begin());
     return secret;
 }
 
 // The event under `key` once the service has saved it.
 std::optional<CEventItem> StoredEvent(const std::string& serviceFolder, const std::string& key) {
     std::optional<CEventItem> event;
-    WaitUntil([&] {
-        EventDatabaseFile db;
-        if (!ReadStateFile(JoinPath(serviceFolder, kEventDatabaseName), db)) return false;
-        const auto it = db.EventMap.find(key);
-        if (it == db.EventMap.end()) return false;
-        event = *it->second;
-        return true;
-    }, 20'000);
+    WaitUntil(
+        [&] {
+            EventDatabaseFile db;
+            if (!ReadStateFile(JoinPath(serviceFolder, kEventDatabaseName), db)) return false;
+            const auto it = db.EventMap.find(key);
+            if (it == db.EventMap.end()) return false;
+            event = *it->second;
+            return true;
+        },
+        20'000);
     return event;
 }
 
 bool WaitForListener(std::uint16_t port) {
-    return WaitUntil([&] {
-        const int fd = Connect(port);
-        if (fd >= 0) ::close(fd);
-        return fd >= 0;
-    }, 30'000);
+    return WaitUntil(
+        [&] {
+            const int fd = Connect(port);
+            if (fd >= 0) ::close(fd);
+            return fd >= 0;
+        },
+        30'000);
 }
 
 TEST(ServiceActionLinks, TheServiceServesLinksOnTheTestPortAndTheNextPassCarriesThemOut) {
@@ -106,8 +114,10 @@ TEST(ServiceActionLinks, TheServiceServesLinksOnTheTestPortAndTheNextPassCarries
     const std::uint16_t port = FreePort();
     std::unique_ptr<BackgroundProgram> started = StartService(root, port);
     BackgroundProgram& service = *started;
-    ASSERT_TRUE(RecordTestEvent(service, root, "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\nCategory Detection\n"
-                                               "EventType New Mac\nDescription New Mac\nBlocked 1\n"))
+    ASSERT_TRUE(
+        RecordTestEvent(service, root,
+                        "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\nCategory Detection\n"
+                        "EventType New Mac\nDescription New Mac\nBlocked 1\n"))
         << service.Output();
     ASSERT_TRUE(WaitForListener(port)) << service.Output();
 
@@ -118,41 +128,55 @@ TEST(ServiceActionLinks, TheServiceServesLinksOnTheTestPortAndTheNextPassCarries
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     const std::string secretBytes = ReadWholeFile(secretPath).value_or("");
     ASSERT_EQ(secretBytes.size(), kLinkSecretBytes);
-    EXPECT_EQ(ReadWholeFile(JoinPath(serviceFolder, CTarvellDoc::kFileName)).value_or("").find(secretBytes),
+    EXPECT_EQ(ReadWholeFile(JoinPath(serviceFolder, CTarvellDoc::kFileName))
+                  .value_or("")
+                  .find(secretBytes),
               std::string::npos);
     LinkSecret secret;
     std::copy(secretBytes.begin(), secretBytes.end(), secret.bytes.begin());
 
     const std::string post = " HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n";
-    EXPECT_EQ(StatusOf(Exchange(port, {"POST /?Prog=Tarvell&Event=S1/3&Action=None&Key=1&Auth=x" + post})), 403);
+    EXPECT_EQ(StatusOf(Exchange(
+                  port, {"POST /?Prog=Tarvell&Event=S1/3&Action=None&Key=1&Auth=x" + post})),
+              403);
     const std::optional<CEventItem> recorded = StoredEvent(serviceFolder, "S1/3");
     ASSERT_TRUE(recorded) << service.Output();
-    const LinkBinding binding{recorded->DateKey, recorded->SourceMac, std::time(nullptr) + kLinkLifeSeconds};
-    EXPECT_EQ(BodyOf(Exchange(port, {"POST /" + MakeLinkQuery(secret, "S1/3", "None", "1", binding) + post})),
+    const LinkBinding binding{recorded->DateKey, recorded->SourceMac,
+                              std::time(nullptr) + kLinkLifeSeconds};
+    EXPECT_EQ(BodyOf(Exchange(
+                  port, {"POST /" + MakeLinkQuery(secret, "S1/3", "None", "1", binding) + post})),
               "Request OK.");
 
     const std::string host = PeerHostName("127.0.0.1");
-    ASSERT_TRUE(WaitUntil([&] {
-        EventDatabaseFile db;
-        if (!ReadStateFile(JoinPath(serviceFolder, kEventDatabaseName), db)) return false;
-        const auto it = db.EventMap.find("S1/3");
-        return it != db.EventMap.end() && it->second->Blocked == 0 && it->second->Submitter == host;
-    }, 20'000)) << service.Output();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            EventDatabaseFile db;
+            if (!ReadStateFile(JoinPath(serviceFolder, kEventDatabaseName), db)) return false;
+            const auto it = db.EventMap.find("S1/3");
+            return it != db.EventMap.end() && it->second->Blocked == 0 &&
+                   it->second->Submitter == host;
+        },
+        20'000))
+        << service.Output();
 
     // Used once: the same link again changes nothing. Nor does it act on the event of a later
     // intruder on the same port (without prevention the port is not shut for it, but the link
     // would mark it unblocked by this host).
     const std::string again = MakeLinkQuery(secret, "S1/3", "None", "1", binding);
     EXPECT_EQ(BodyOf(Exchange(port, {"POST /" + again + post})), "Request Failed.");
-    ASSERT_TRUE(AtomicWriteFile(root / "event.txt", "SwitchKey S1\nPortKey 3\nSourceMac 00AABBCCDDEE\n"
-                                                   "Category Detection\nEventType New Mac\nDescription New Mac\n"
-                                                   "Blocked 1\n"));
-    ASSERT_TRUE(WaitUntil([&] {
-        const std::optional<CEventItem> later = StoredEvent(serviceFolder, "S1/3");
-        return later && later->SourceMac == "00AABBCCDDEE";
-    }, 20'000)) << service.Output();
+    ASSERT_TRUE(AtomicWriteFile(root / "event.txt",
+                                "SwitchKey S1\nPortKey 3\nSourceMac 00AABBCCDDEE\n"
+                                "Category Detection\nEventType New Mac\nDescription New Mac\n"
+                                "Blocked 1\n"));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::optional<CEventItem> later = StoredEvent(serviceFolder, "S1/3");
+            return later && later->SourceMac == "00AABBCCDDEE";
+        },
+        20'000))
+        << service.Output();
     EXPECT_EQ(BodyOf(Exchange(port, {"POST /" + again + post})), "Request Failed.");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));   // five passes
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // five passes
     EXPECT_EQ(StoredEvent(serviceFolder, "S1/3").value_or(CEventItem{}).Submitter, "");
     EXPECT_TRUE(service.WaitForLineWith("An action link for S1/3 was refused")) << service.Output();
 
@@ -181,7 +205,7 @@ TEST(ServiceActionLinks, IdleConnectionsOfOneAddressDoNotShutOutAnother) {
         while (!done) {
             for (int& fd : idle) {
                 char byte = 0;
-                if (fd >= 0 && ::recv(fd, &byte, 1, MSG_DONTWAIT) != 0) continue;   // still open
+                if (fd >= 0 && ::recv(fd, &byte, 1, MSG_DONTWAIT) != 0) continue;  // still open
                 if (fd >= 0) ::close(fd);
                 fd = Connect(port, "127.0.0.2");
             }
@@ -196,10 +220,13 @@ TEST(ServiceActionLinks, IdleConnectionsOfOneAddressDoNotShutOutAnother) {
         const auto start = std::chrono::steady_clock::now();
         const int fd = Connect(port, "127.0.0.3");
         const LinkBinding binding{"", "", std::time(nullptr) + kLinkLifeSeconds};
-        SendText(fd, "GET /" + MakeLinkQuery(secret, "S1/3", "None", "1", binding) + " HTTP/1.0\r\n\r\n");
+        SendText(fd, "GET /" + MakeLinkQuery(secret, "S1/3", "None", "1", binding) +
+                         " HTTP/1.0\r\n\r\n");
         const std::string reply = ReadUntilClosed(fd, 1000);
         ::close(fd);
-        if (StatusOf(reply) == 200 && std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) ++answered;
+        if (StatusOf(reply) == 200 &&
+            std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
+            ++answered;
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
     done = true;

@@ -28,7 +28,8 @@ protected:
 };
 
 std::string Golden(const std::string& name) {
-    const auto text = ReadWholeFile(std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/actionlinks/" + name);
+    const auto text =
+        ReadWholeFile(std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/actionlinks/" + name);
     return text ? *text : "(missing golden file " + name + ")";
 }
 
@@ -36,8 +37,10 @@ std::string Golden(const std::string& name) {
 
 TEST_F(SessionTest, AValidPostQueuesTheRequestWithTheHostName) {
     const std::string reply = Handle("POST " + Target("S1/3", "None") + " HTTP/1.1");
-    EXPECT_EQ(reply, "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 11\r\nConnection: close\r\n\r\n"
-                     "Request OK.");
+    EXPECT_EQ(reply,
+              "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 11\r\nConnection: "
+              "close\r\n\r\n"
+              "Request OK.");
     EXPECT_EQ(Queued(), StringList{"S1/3;None;" + PeerHostName("127.0.0.1")});
     // The same request again is not queued twice.
     Handle("POST " + Target("S1/3", "None") + " HTTP/1.1");
@@ -53,17 +56,22 @@ TEST_F(SessionTest, LetterCaseOfMethodNamesAndActionDoesNotMatter) {
 
 TEST_F(SessionTest, TheLastOfTwoParametersDecidesAndLongerNamesAreOthers) {
     // Prog2 is another parameter, not Prog (a forged Prog2 once decided the request).
-    const std::string target = "/?Event=S9/9" + MakeLinkQuery(secret, "S1/3", "None", "7", BindingOf("S1/3")).replace(0, 1, "&") + "&Prog2=x";
+    const std::string target =
+        "/?Event=S9/9" +
+        MakeLinkQuery(secret, "S1/3", "None", "7", BindingOf("S1/3")).replace(0, 1, "&") +
+        "&Prog2=x";
     EXPECT_EQ(StatusOf(Handle("POST " + target + " HTTP/1.1")), 200);
     EXPECT_EQ(LinkRequests().at(0).substr(0, 10), "S1/3;None;");
 }
 
 TEST_F(SessionTest, AGetShowsAConfirmationPageAndChangesNothing) {
-    const std::string none = Handle("GET " + Target("00AABB000001/12", "None", "1700000000.3") + " HTTP/1.1");
+    const std::string none =
+        Handle("GET " + Target("00AABB000001/12", "None", "1700000000.3") + " HTTP/1.1");
     EXPECT_EQ(StatusOf(none), 200);
     EXPECT_NE(none.find("Content-Type: text/html; charset=utf-8\r\n"), std::string::npos);
     EXPECT_EQ(BodyOf(none), Golden("confirm-none.html"));
-    const std::string remove = Handle("GET " + Target("00AABB000001/12", "Delete", "1700000000.3") + " HTTP/1.1");
+    const std::string remove =
+        Handle("GET " + Target("00AABB000001/12", "Delete", "1700000000.3") + " HTTP/1.1");
     EXPECT_EQ(BodyOf(remove), Golden("confirm-delete.html"));
     EXPECT_TRUE(LinkRequests().empty());
 }
@@ -77,20 +85,20 @@ TEST_F(SessionTest, RefusalsAnswerWithTheirStatusAndQueueNothing) {
         std::string line;
         int status;
     } cases[] = {
-        {"GET /?Prog=Tarvell&" + link, 400},                          // no version
+        {"GET /?Prog=Tarvell&" + link, 400},  // no version
         {"POST /?Prog=Tarvell&" + link + " HTTP/2.0", 400},
-        {"Position: /?Prog=Tarvell&" + link + " HTTP/1.0", 400},       // a header line
+        {"Position: /?Prog=Tarvell&" + link + " HTTP/1.0", 400},  // a header line
         {"HEAD /?Prog=Tarvell&" + link + " HTTP/1.0", 405},
         {"POSX /?Prog=Tarvell&" + link + " HTTP/1.0", 405},
         {"POST /x?Prog=Tarvell&" + link + " HTTP/1.0", 404},
-        {"POST / HTTP/1.0", 403},                                      // no query
-        {"POST /?Prog&Event= HTTP/1.0", 403},                          // once an exception
+        {"POST / HTTP/1.0", 403},              // no query
+        {"POST /?Prog&Event= HTTP/1.0", 403},  // once an exception
         {"POST /?Prog=Tarvell HTTP/1.0", 403},
-        {"POST /?" + link + " HTTP/1.0", 403},                         // no Prog
+        {"POST /?" + link + " HTTP/1.0", 403},  // no Prog
         {"POST /?Prog=Tarvell2&" + link + " HTTP/1.0", 403},
         {"POST /?Prog=tarvell&" + link + " HTTP/1.0", 403},
         {"POST /?Prog2=Tarvell&" + link + " HTTP/1.0", 403},
-        {"POST /?Prog=Tarvell&Event=S1/3&Action=None&Key=1 HTTP/1.0", 403},            // no token
+        {"POST /?Prog=Tarvell&Event=S1/3&Action=None&Key=1 HTTP/1.0", 403},  // no token
         {"POST /?Prog=Tarvell&Event=S1/3&Action=None&Key=1&Auth= HTTP/1.0", 403},
         {"POST /?Prog=Tarvell&Event=S1/3&Action=None&Key=1&Auth=" + token + "x HTTP/1.0", 403},
         {"POST /?Prog=Tarvell&Event=S1/4&Action=None&Key=1&Auth=" + token + " HTTP/1.0", 403},
@@ -98,11 +106,14 @@ TEST_F(SessionTest, RefusalsAnswerWithTheirStatusAndQueueNothing) {
         {"POST /?Prog=Tarvell&Event=S1/3&Action=None&Key=2&Auth=" + token + " HTTP/1.0", 403},
         // A forged submitter: even with a token made for it, the event text is refused.
         {"POST /?Prog=Tarvell&Event=S1/3;None;x&Action=None&Key=1&Auth=" +
-             MakeLinkToken(secret, "S1/3;None;x", "None", "1") + " HTTP/1.0", 403},
-        {"POST /?Prog=Tarvell&Event=S1/3&Action=Block&Key=1&Auth=" + MakeLinkToken(secret, "S1/3", "Block", "1") +
-             " HTTP/1.0", 403},
-        {"POST /?Prog=Tarvell&Event=S1/3&Action=None&Key=1;2&Auth=" + MakeLinkToken(secret, "S1/3", "None", "1;2") +
-             " HTTP/1.0", 403},
+             MakeLinkToken(secret, "S1/3;None;x", "None", "1") + " HTTP/1.0",
+         403},
+        {"POST /?Prog=Tarvell&Event=S1/3&Action=Block&Key=1&Auth=" +
+             MakeLinkToken(secret, "S1/3", "Block", "1") + " HTTP/1.0",
+         403},
+        {"POST /?Prog=Tarvell&Event=S1/3&Action=None&Key=1;2&Auth=" +
+             MakeLinkToken(secret, "S1/3", "None", "1;2") + " HTTP/1.0",
+         403},
     };
     for (const Case& c : cases) {
         const std::string reply = Handle(c.line);
@@ -120,7 +131,8 @@ TEST_F(SessionTest, NothingIsTakenWhileEveryLinkOptionIsOff) {
     UseSettings(doc);
     EXPECT_EQ(StatusOf(Handle(line)), 403);
     EXPECT_EQ(StatusOf(Handle("GET " + Target("S1/3", "None") + " HTTP/1.1")), 403);
-    for (auto option : {&CTarvellDoc::EmailUnblockLink, &CTarvellDoc::EmailDeleteLink, &CTarvellDoc::EmailScheduleDeleteLink}) {
+    for (auto option : {&CTarvellDoc::EmailUnblockLink, &CTarvellDoc::EmailDeleteLink,
+                        &CTarvellDoc::EmailScheduleDeleteLink}) {
         CTarvellDoc one = doc;
         one.*option = 1;
         UseSettings(one);
@@ -137,12 +149,14 @@ TEST_F(SessionTest, WithoutASecretEveryLinkIsRefused) {
 TEST_F(SessionTest, AFullQueueRefusesAndSaysSoOnce) {
     {
         std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
-        for (std::size_t i = 0; i < kMaxLinkRequests; ++i) engine->LinkRequests.push_back("S/" + std::to_string(i) + ";None;h");
+        for (std::size_t i = 0; i < kMaxLinkRequests; ++i)
+            engine->LinkRequests.push_back("S/" + std::to_string(i) + ";None;h");
     }
     EXPECT_EQ(StatusOf(Handle("POST " + Target("S1/3", "None") + " HTTP/1.1")), 503);
     EXPECT_EQ(StatusOf(Handle("POST " + Target("S1/4", "None") + " HTTP/1.1")), 503);
     std::size_t logged = 0;
-    for (const std::string& line : log.Lines()) logged += line.find("could not be queued") != std::string::npos;
+    for (const std::string& line : log.Lines())
+        logged += line.find("could not be queued") != std::string::npos;
     EXPECT_EQ(logged, 1u);
     EXPECT_EQ(LinkRequests().size(), kMaxLinkRequests);
     {

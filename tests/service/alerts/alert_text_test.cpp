@@ -31,7 +31,11 @@ CAlertItem SampleAlert() {
 // ---- wildcard
 
 TEST(MatchWildcard, FindsAMatchWheneverOneExists) {
-    struct Case { const char* text; const char* pattern; bool match; } cases[] = {
+    struct Case {
+        const char* text;
+        const char* pattern;
+        bool match;
+    } cases[] = {
         {"New Mac", "new*", true},
         {"abc", "", false},
         {"", "*", true},
@@ -56,7 +60,11 @@ TEST(MatchWildcard, FindsAMatchWheneverOneExists) {
 
 TEST(TargetMatchesAlert, FiltersAreAlternativesOverTheTypedValues) {
     const std::string entry = "ops@example.org|0/New*;2/10.0.0.*";
-    struct Case { const char* description; const char* deviceIp; bool deliver; } cases[] = {
+    struct Case {
+        const char* description;
+        const char* deviceIp;
+        bool deliver;
+    } cases[] = {
         {"New Mac", "192.168.1.1", true},
         {"Changed Ip", "10.0.0.9", true},
         {"Changed Ip", "10.0.1.9", false},
@@ -74,14 +82,18 @@ TEST(TargetMatchesAlert, FiltersAreAlternativesOverTheTypedValues) {
 
 TEST(TargetMatchesAlert, EntriesWithoutUsableFiltersDeliverAsDocumented) {
     const CAlertItem a = SampleAlert();
-    struct Case { const char* entry; const char* target; bool deliver; } cases[] = {
-        {"ops@example.org", "ops@example.org", true},   // no filter list
-        {"ops@example.org|", "ops@example.org", true},  // empty filter list
-        {"ops@example.org|New*;core*", "ops@example.org", false},  // no "/" anywhere
-        {"ops@example.org|9/*;x/*;01/*", "ops@example.org", false}, // unknown types
+    struct Case {
+        const char* entry;
+        const char* target;
+        bool deliver;
+    } cases[] = {
+        {"ops@example.org", "ops@example.org", true},                // no filter list
+        {"ops@example.org|", "ops@example.org", true},               // empty filter list
+        {"ops@example.org|New*;core*", "ops@example.org", false},    // no "/" anywhere
+        {"ops@example.org|9/*;x/*;01/*", "ops@example.org", false},  // unknown types
         {"ops@example.org|;;", "ops@example.org", false},
         {"ops@example.org|9/*;1/CORE-*", "ops@example.org", true},  // a later filter matches
-        {"ops@example.org| 1/core-sw", "ops@example.org", false},  // spaces are kept
+        {"ops@example.org| 1/core-sw", "ops@example.org", false},   // spaces are kept
         {"a|b|1/core-sw", "a", false},  // split at the first "|": filter "b|1" has no known type
         {"|1/core-sw", "", true},
     };
@@ -94,7 +106,7 @@ TEST(TargetMatchesAlert, EntriesWithoutUsableFiltersDeliverAsDocumented) {
 
 TEST(TargetMatchesAlert, EachTypeDigitTestsItsOwnValue) {
     const CAlertItem a = SampleAlert();
-    const char* patterns[] = {"0/New Mac", "1/core-sw", "2/10.0.0.5", "3/Gi0/7", "4/basement",
+    const char* patterns[] = {"0/New Mac", "1/core-sw",  "2/10.0.0.5",  "3/Gi0/7",   "4/basement",
                               "5/00a0c9*", "6/10.1.2.3", "7/printer-2", "8/*jumped*"};
     for (const char* p : patterns) {
         EXPECT_TRUE(TargetMatchesAlert(std::string("t|") + p, a, "it jumped ports").deliver) << p;
@@ -139,7 +151,13 @@ TEST_F(AlertMacros, EveryMacroIsReplacedByItsValue) {
 }
 
 TEST_F(AlertMacros, ExpansionIsOnePassPerMacroInItsFixedOrder) {
-    struct Case { const char* what; std::string tmpl; CAlertItem alert; AlertTextSources src; std::string out; };
+    struct Case {
+        const char* what;
+        std::string tmpl;
+        CAlertItem alert;
+        AlertTextSources src;
+        std::string out;
+    };
     CAlertItem selfRef = SampleAlert();
     selfRef.Submitter = "$submitter";
     CAlertItem lateName = SampleAlert();
@@ -184,7 +202,7 @@ TEST_F(AlertMacrosWithEngine, TextsComeFromTheSettingsByTypeAndSeverity) {
     CTarvellDoc doc = BlankSettings();
     doc.AlertCauseTexts.assign(33, "");
     doc.AlertDescriptionTexts.assign(33, "");
-    doc.AlertCauseTexts[3] = "New node seen ($cause)";   // "New Mac"
+    doc.AlertCauseTexts[3] = "New node seen ($cause)";  // "New Mac"
     doc.AlertCauseTexts[10] = "moved";                  // "Changed Port"
     doc.AlertDescriptionTexts[3] = "$severity: $current";
     doc.AlertSeverityTexts = {"", "Low", "Moderate"};

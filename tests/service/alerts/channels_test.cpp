@@ -113,10 +113,14 @@ TEST_F(ChannelTest, SyslogDatagramsCarryThePriorityOfTheirModeAndCategory) {
     const auto golden = ReadGolden("syslog-datagrams.txt");
     UdpSink sink;
     CScanAlertsSyslog channel(*engine, sink.Port());
-    struct Case { const char* name; int standard, specific, facility, severity; const char* category; } cases[] = {
+    struct Case {
+        const char* name;
+        int standard, specific, facility, severity;
+        const char* category;
+    } cases[] = {
         {"standard-detection", 1, 0, 0, 0, "Detection"},
         {"standard-prevention", 1, 0, 0, 0, "Prevention"},
-        {"standard-test", 1, 1, 3, 3, "Test Alert"},   // standard wins over specific
+        {"standard-test", 1, 1, 3, 3, "Test Alert"},  // standard wins over specific
         {"specific-local0-emergency", 0, 1, 0, 0, "Detection"},
         {"specific-local7-debug", 0, 1, 7, 7, "Detection"},
         {"specific-local4-warning", 0, 1, 4, 4, "Prevention"},
@@ -145,24 +149,31 @@ TEST_F(ChannelTest, ControlBytesOfAnAlertCannotStartASyslogRecordOfTheirOwn) {
     doc.SyslogStandardMode = 1;
     doc.SyslogListeners = {"127.0.0.1"};
     UseSettings(doc);
-    Queue(engine->SyslogQueue, "1700000000.1", "Detection", "New Mac", "10.0.0.2", "00AA\r\n<13>forged\x7F\t");
+    Queue(engine->SyslogQueue, "1700000000.1", "Detection", "New Mac", "10.0.0.2",
+          "00AA\r\n<13>forged\x7F\t");
     {
         std::lock_guard<std::recursive_mutex> guard(engine->AlertLock);
-        engine->SyslogQueue["1700000000.1"]->DevicePort = "Gi1/0/7\r\n<13>Jan  1 00:00:00 host forged:";
+        engine->SyslogQueue["1700000000.1"]->DevicePort =
+            "Gi1/0/7\r\n<13>Jan  1 00:00:00 host forged:";
     }
     ASSERT_TRUE(channel.TakeOnce());
-    EXPECT_THAT(sink.Drain(), ::testing::ElementsAre(
-        "<134>10.0.0.2/Gi1/0/7  <13>Jan  1 00:00:00 host forged:: New Mac 00AA  <13>forged   discovered"));
+    EXPECT_THAT(sink.Drain(),
+                ::testing::ElementsAre("<134>10.0.0.2/Gi1/0/7  <13>Jan  1 00:00:00 host forged:: "
+                                       "New Mac 00AA  <13>forged   discovered"));
 }
 
 TEST_F(ChannelTest, SyslogListenersGetOnlyWhatTheirFiltersAccept) {
     UdpSink sink;
     CScanAlertsSyslog channel(*engine, sink.Port());
-    struct Case { const char* listener; int fromTen; int fromEleven; } cases[] = {
+    struct Case {
+        const char* listener;
+        int fromTen;
+        int fromEleven;
+    } cases[] = {
         {"127.0.0.1", 1, 1},
         {"127.0.0.1|2/10.0.0.*", 1, 0},
-        {"127.0.0.1|9/x", 0, 0},           // unknown type
-        {"127.0.0.1|nothing", 0, 0},       // no "/"
+        {"127.0.0.1|9/x", 0, 0},      // unknown type
+        {"127.0.0.1|nothing", 0, 0},  // no "/"
         {"127.0.0.1|1/edge*;8/*discovered", 1, 1},
         {"not-an-address", 0, 0},
     };
@@ -196,7 +207,8 @@ TEST_F(ChannelTest, AlertsLeaveOldestFirstOnePerRound) {
     std::vector<std::string> got;
     while (channel.TakeOnce())
         for (const std::string& d : sink.Drain(200)) got.push_back(d);
-    EXPECT_THAT(got, ::testing::ElementsAre(HasSubstr("first"), HasSubstr("second"), HasSubstr("third")));
+    EXPECT_THAT(
+        got, ::testing::ElementsAre(HasSubstr("first"), HasSubstr("second"), HasSubstr("third")));
 }
 
 TEST_F(ChannelTest, ATestRequestSendsTheTestAlertOnceWhileTheChannelIsOff) {
@@ -206,14 +218,15 @@ TEST_F(ChannelTest, ATestRequestSendsTheTestAlertOnceWhileTheChannelIsOff) {
     doc.SyslogStandardMode = 1;
     doc.SyslogListeners = {"127.0.0.1"};
     UseSettings(doc);
-    Queue(engine->SyslogQueue, "1.1", "Detection");   // left from before the channel was switched off
+    Queue(engine->SyslogQueue, "1.1",
+          "Detection");  // left from before the channel was switched off
     engine->QueueTestAlert(AlertChannel::Syslog);
     ASSERT_TRUE(channel.TakeOnce());
     const auto got = sink.Drain();
     ASSERT_EQ(got.size(), 1u);
     EXPECT_TRUE(got[0].starts_with("<191>127.0.0.1/0: ")) << got[0];
     EXPECT_EQ(engine->SyslogTestFlag.load(), 0);
-    EXPECT_FALSE(channel.TakeOnce());   // the flag is spent; the old alert waits
+    EXPECT_FALSE(channel.TakeOnce());  // the flag is spent; the old alert waits
     EXPECT_EQ(engine->SyslogQueue.size(), 1u);
 }
 
@@ -227,7 +240,8 @@ TEST_F(ChannelTest, ACauseTextThatHoldsItsOwnMacroIsInsertedOnce) {
     UseSettings(doc);
     Queue(engine->SyslogQueue, "1.1", "Prevention", "System Blocking");
     ASSERT_TRUE(channel.TakeOnce());
-    EXPECT_THAT(sink.Drain(), ::testing::ElementsAre("<132>10.0.0.2/7: System Blocking due to the $cause rule"));
+    EXPECT_THAT(sink.Drain(),
+                ::testing::ElementsAre("<132>10.0.0.2/7: System Blocking due to the $cause rule"));
 }
 
 // rsyslogd parses the datagram: its tag is "DeviceIp/DevicePort:".
@@ -240,12 +254,14 @@ TEST_F(ChannelTest, RsyslogdReadsTheTagAndTheText) {
     conf << "global(workDirectory=\"" << dir.Path().string() << "\")\n"
          << "module(load=\"imudp\")\n"
          << "input(type=\"imudp\" address=\"127.0.0.1\" port=\"" << port << "\")\n"
-         << "template(name=\"t\" type=\"string\" string=\"pri=%pri% tag=%syslogtag% msg=%msg%\\n\")\n"
+         << "template(name=\"t\" type=\"string\" string=\"pri=%pri% tag=%syslogtag% "
+            "msg=%msg%\\n\")\n"
          << "*.* action(type=\"omfile\" file=\"" << out << "\" template=\"t\")\n";
     snmptest::WriteFile(dir / "rsyslog.conf", conf.str());
     snmptest::PeerProcess rsyslogd;
-    ASSERT_TRUE(rsyslogd.Start({"/usr/sbin/rsyslogd", "-n", "-f", dir / "rsyslog.conf", "-i", dir / "pid"},
-                               dir / "rsyslogd.log"));
+    ASSERT_TRUE(
+        rsyslogd.Start({"/usr/sbin/rsyslogd", "-n", "-f", dir / "rsyslog.conf", "-i", dir / "pid"},
+                       dir / "rsyslogd.log"));
     CScanAlertsSyslog channel(*engine, port);
     CTarvellDoc doc = Settings();
     doc.SyslogAlertsOn = 1;
@@ -294,28 +310,33 @@ TEST_F(TrapChannelTest, DetectionAndTestAlertsGoToThePublicEnterprise) {
     StartEngine(trapd.Port());
     CScanAlertsSnmp channel(*engine);
     CTarvellDoc doc = TrapSettings({"127.0.0.1"});
-    doc.SnmpTrapCommunityOn = 1;            // ignored without specific traps
+    doc.SnmpTrapCommunityOn = 1;  // ignored without specific traps
     doc.SnmpTrapCommunity = "secret";
     doc.SnmpTrapEnterprise = "1.3.6.1.4.1.99999";
     UseSettings(doc);
     Queue(engine->SnmpQueue, "1.1", "Detection");
     ASSERT_TRUE(channel.TakeOnce());
-    ASSERT_TRUE(trapd.WaitForLog("10.0.0.2/7: New Mac 00AABBCCDDEE discovered", std::chrono::seconds(10)))
+    ASSERT_TRUE(
+        trapd.WaitForLog("10.0.0.2/7: New Mac 00AABBCCDDEE discovered", std::chrono::seconds(10)))
         << trapd.Log();
     EXPECT_THAT(trapd.Log(), HasSubstr(".1.3.6.1.3 Enterprise Specific Trap (1)"));
-    EXPECT_THAT(trapd.Log(), HasSubstr(".1.3.6.1.3.1 = STRING: \"10.0.0.2/7: New Mac 00AABBCCDDEE discovered\""));
+    EXPECT_THAT(
+        trapd.Log(),
+        HasSubstr(".1.3.6.1.3.1 = STRING: \"10.0.0.2/7: New Mac 00AABBCCDDEE discovered\""));
 
     engine->QueueTestAlert(AlertChannel::Snmp);
     doc.SnmpAlertsOn = 0;
     UseSettings(doc);
     ASSERT_TRUE(channel.TakeOnce());
-    ASSERT_TRUE(trapd.WaitForLog("Enterprise Specific Trap (3)", std::chrono::seconds(10))) << trapd.Log();
+    ASSERT_TRUE(trapd.WaitForLog("Enterprise Specific Trap (3)", std::chrono::seconds(10)))
+        << trapd.Log();
     EXPECT_THAT(trapd.Log(), HasSubstr(".1.3.6.1 Enterprise Specific Trap (3)"));
 }
 
 TEST_F(TrapChannelTest, ASpecificEnterpriseAndCommunityAreHonoured) {
     snmptest::Snmptrapd trapd;
-    ASSERT_TRUE(trapd.Start(user_, "54617276656C6C", std::chrono::seconds(20), "secret")) << trapd.Log();
+    ASSERT_TRUE(trapd.Start(user_, "54617276656C6C", std::chrono::seconds(20), "secret"))
+        << trapd.Log();
     StartEngine(trapd.Port());
     CScanAlertsSnmp channel(*engine);
     CTarvellDoc doc = TrapSettings({"127.0.0.1"});
@@ -326,7 +347,8 @@ TEST_F(TrapChannelTest, ASpecificEnterpriseAndCommunityAreHonoured) {
     UseSettings(doc);
     Queue(engine->SnmpQueue, "1.1", "Prevention", "System Blocking");
     ASSERT_TRUE(channel.TakeOnce());
-    ASSERT_TRUE(trapd.WaitForLog("System Blocking due to", std::chrono::seconds(10))) << trapd.Log();
+    ASSERT_TRUE(trapd.WaitForLog("System Blocking due to", std::chrono::seconds(10)))
+        << trapd.Log();
     EXPECT_THAT(trapd.Log(), HasSubstr("community secret"));
     EXPECT_THAT(trapd.Log(), HasSubstr(".1.3.6.1.4.1.99999 Enterprise Specific Trap (2)"));
     EXPECT_THAT(trapd.Log(), HasSubstr(".1.3.6.1.4.1.99999.2 = STRING:"));
@@ -363,7 +385,8 @@ TEST_F(TrapChannelTest, TwoManagersGetTwoTrapsAndALongTextIsCut) {
     const std::size_t start = log.find("STRING: \"10.0.0.2/7: New Mac ");
     ASSERT_NE(start, std::string::npos);
     const std::size_t xs = log.find_first_not_of('x', log.find("xxx", start));
-    EXPECT_EQ(xs - log.find("xxx", start), kMaxTrapValue - std::string("10.0.0.2/7: New Mac ").size());
+    EXPECT_EQ(xs - log.find("xxx", start),
+              kMaxTrapValue - std::string("10.0.0.2/7: New Mac ").size());
 }
 
 struct V3Case {
@@ -393,7 +416,8 @@ TEST_P(TrapChannelV3Test, AnAuthPrivTrapFromEngineTarvellIsDecoded) {
     UseSettings(doc);
     Queue(engine->SnmpQueue, "1.1", "Detection");
     ASSERT_TRUE(channel.TakeOnce());
-    ASSERT_TRUE(trapd.WaitForLog("New Mac 00AABBCCDDEE discovered", std::chrono::seconds(10))) << trapd.Log();
+    ASSERT_TRUE(trapd.WaitForLog("New Mac 00AABBCCDDEE discovered", std::chrono::seconds(10)))
+        << trapd.Log();
     EXPECT_THAT(trapd.Log(), HasSubstr(".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.4.1.99999.1"));
     EXPECT_THAT(trapd.Log(), HasSubstr(".1.3.6.1.6.3.1.1.4.3.0 = OID: .1.3.6.1.4.1.99999"));
 }

@@ -35,7 +35,8 @@ constexpr std::int64_t kSunday = 1796515200;
 constexpr std::int64_t kSaturday = kSunday - 86400;
 
 std::string Golden(const std::string& name) {
-    std::ifstream in(std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/alerts/" + name, std::ios::binary);
+    std::ifstream in(std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/alerts/" + name,
+                     std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     // Stored with LF; every line the system writes ends in CR LF.
@@ -80,7 +81,9 @@ bool HasUpNonLoopbackIpv4() {
     if (::getifaddrs(&list) != 0) return false;
     bool found = false;
     for (const ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
-        if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET || (it->ifa_flags & IFF_UP) == 0) continue;
+        if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET ||
+            (it->ifa_flags & IFF_UP) == 0)
+            continue;
         const auto* sin = reinterpret_cast<const sockaddr_in*>(it->ifa_addr);
         found = found || (ntohl(sin->sin_addr.s_addr) >> 24) != 127;
     }
@@ -125,16 +128,19 @@ Message Split(const std::string& data) {
     const std::size_t blank = data.find("\r\n\r\n");
     if (blank == std::string::npos) return {data, {}};
     Message m{data.substr(0, blank), data.substr(blank + 4)};
-    if (m.headers.find("quoted-printable") != std::string::npos) m.body = DecodeQuotedPrintable(m.body);
+    if (m.headers.find("quoted-printable") != std::string::npos)
+        m.body = DecodeQuotedPrintable(m.body);
     return m;
 }
 
 // The href values of an HTML text, entities of "&" decoded.
 std::vector<std::string> Links(const std::string& html) {
     std::vector<std::string> links;
-    for (std::size_t at = html.find("href=\""); at != std::string::npos; at = html.find("href=\"", at + 1)) {
+    for (std::size_t at = html.find("href=\""); at != std::string::npos;
+         at = html.find("href=\"", at + 1)) {
         std::string link = html.substr(at + 6, html.find('"', at + 6) - at - 6);
-        for (std::size_t amp; (amp = link.find("&amp;")) != std::string::npos;) link.replace(amp, 5, "&");
+        for (std::size_t amp; (amp = link.find("&amp;")) != std::string::npos;)
+            link.replace(amp, 5, "&");
         links.push_back(link);
     }
     return links;
@@ -143,7 +149,8 @@ std::vector<std::string> Links(const std::string& html) {
 std::map<std::string, std::string> QueryOf(const std::string& link) {
     std::map<std::string, std::string> out;
     std::istringstream parts(link.substr(link.find('?') + 1));
-    for (std::string part; std::getline(parts, part, '&');) out[part.substr(0, part.find('='))] = part.substr(part.find('=') + 1);
+    for (std::string part; std::getline(parts, part, '&');)
+        out[part.substr(0, part.find('='))] = part.substr(part.find('=') + 1);
     return out;
 }
 
@@ -161,7 +168,8 @@ protected:
         EngineFixture::TearDown();
     }
     void StartServer(std::uint16_t port = 0) {
-        servers = std::make_unique<MailServers>(mailDir, std::vector<smtp::test::ServerSpec>{{"plain", "plain", "none", "-", port}});
+        servers = std::make_unique<MailServers>(
+            mailDir, std::vector<smtp::test::ServerSpec>{{"plain", "plain", "none", "-", port}});
         ASSERT_TRUE(servers->Ready()) << servers->Log();
         port_ = servers->Port("plain");
     }
@@ -187,7 +195,8 @@ protected:
         return doc;
     }
 
-    CAlertItem Alert(const std::string& type = "New Mac", const std::string& deviceIp = "10.0.0.2") {
+    CAlertItem Alert(const std::string& type = "New Mac",
+                     const std::string& deviceIp = "10.0.0.2") {
         CAlertItem alert;
         alert.Category = type == "System Blocking" ? "Prevention" : "Detection";
         alert.Description = alert.EventType = type;
@@ -210,7 +219,8 @@ protected:
     }
     std::vector<Message> MailsTo(const std::string& address) {
         std::vector<Message> out;
-        for (const auto& stored : servers->MessagesTo("plain", address)) out.push_back(Split(stored.data));
+        for (const auto& stored : servers->MessagesTo("plain", address))
+            out.push_back(Split(stored.data));
         return out;
     }
     int LogLinesWith(const std::string& text) {
@@ -228,7 +238,8 @@ protected:
 
 TEST_F(EmailTest, EachRecipientWhoseFiltersAcceptTheAlertGetsOneMail) {
     CTarvellDoc doc = Settings();
-    doc.EmailRecipients = {"a@test.local", "b@test.local|2/192.168.*;0/Changed*", "c@test.local|2/10.0.0.*"};
+    doc.EmailRecipients = {"a@test.local", "b@test.local|2/192.168.*;0/Changed*",
+                           "c@test.local|2/10.0.0.*"};
     UseSettings(doc);
     CScanAlertsEmail channel(*engine);
     Queue("1796472000.0", Alert());
@@ -252,7 +263,7 @@ TEST_F(EmailTest, TwoQueuedAlertsLeaveOldestFirstOneACycle) {
     later.DeviceName = "later";
     CAlertItem earlier = Alert();
     earlier.DeviceName = "earlier";
-    Queue("1796472000.10", later);    // as text it would sort before ".9"
+    Queue("1796472000.10", later);  // as text it would sort before ".9"
     Queue("1796472000.9", earlier);
     channel.Cycle();
     ASSERT_EQ(MailsTo("a@test.local").size(), 1u);
@@ -267,7 +278,8 @@ TEST_F(EmailTest, ABlockingAlertGivesALinkMailWithValidTokensAtTheServiceAddress
     CTarvellDoc doc = Settings();
     doc.EmailUnblockLink = 1;
     doc.EmailDeleteLink = 1;
-    doc.EmailBody = "Device Name: $device_name\r\nSource Name: $source_name\r\nLong: " + std::string(1500, 'x') + "\r\n";
+    doc.EmailBody = "Device Name: $device_name\r\nSource Name: $source_name\r\nLong: " +
+                    std::string(1500, 'x') + "\r\n";
     UseSettings(doc);
     CScanAlertsEmail channel(*engine);
     CAlertItem alert = Alert("System Blocking");
@@ -290,7 +302,8 @@ TEST_F(EmailTest, ABlockingAlertGivesALinkMailWithValidTokensAtTheServiceAddress
         ASSERT_NE(end, std::string::npos) << "last line without CR LF";
         const std::string line = wire.substr(at, end - at);
         EXPECT_LE(line.size(), 998u);
-        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << "bare CR or LF in " << line.substr(0, 60);
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos)
+            << "bare CR or LF in " << line.substr(0, 60);
     }
 
     const std::string& html = mail.body;
@@ -306,14 +319,17 @@ TEST_F(EmailTest, ABlockingAlertGivesALinkMailWithValidTokensAtTheServiceAddress
     else EXPECT_EQ(address, "127.0.0.1");
     const char* actions[] = {"None", "Delete"};
     for (std::size_t i = 0; i < links.size(); ++i) {
-        EXPECT_EQ(links[i].rfind("http://" + address + ":49151/?Prog=Tarvell&Event=00AA11BB22CC/7&Action=", 0), 0u) << links[i];
+        EXPECT_EQ(links[i].rfind(
+                      "http://" + address + ":49151/?Prog=Tarvell&Event=00AA11BB22CC/7&Action=", 0),
+                  0u)
+            << links[i];
         const auto query = QueryOf(links[i]);
         EXPECT_EQ(query.at("Action"), actions[i]);
         EXPECT_EQ(query.at("Key"), "1796472000.3");
         EXPECT_EQ(query.at("Until"), std::to_string(engine->clock().Now() + kLinkLifeSeconds));
         const LinkBinding binding{query.at("Date"), query.at("Mac"), std::stoll(query.at("Until"))};
-        EXPECT_TRUE(CheckLinkToken(*secret, query.at("Event"), query.at("Action"), query.at("Key"), binding,
-                                   query.at("Auth")));
+        EXPECT_TRUE(CheckLinkToken(*secret, query.at("Event"), query.at("Action"), query.at("Key"),
+                                   binding, query.at("Auth")));
     }
 }
 
@@ -332,7 +348,14 @@ TEST_F(EmailTest, LinkButtonsFollowTheLinkSettingsAndTheScheduleWindow) {
         {"whole-day window", "New Mac", 0, 0, 1, 1, {"0/00:00:00/23:59:59"}, {"Delete Event"}},
         {"window but prevention off", "New Mac", 0, 0, 1, 0, {"0/00:00:00/23:59:59"}, {}},
         {"window closed", "New Mac", 0, 0, 1, 1, {"0/00:00:00/11:59:59"}, {}},
-        {"blocking wins over window", "System Blocking", 1, 0, 1, 1, {"0/00:00:00/23:59:59"}, {"Unblock Only"}},
+        {"blocking wins over window",
+         "System Blocking",
+         1,
+         0,
+         1,
+         1,
+         {"0/00:00:00/23:59:59"},
+         {"Unblock Only"}},
     };
     ScopedTimeZone utc("UTC");
     int n = 0;
@@ -352,29 +375,40 @@ TEST_F(EmailTest, LinkButtonsFollowTheLinkSettingsAndTheScheduleWindow) {
         const auto mails = MailsTo(doc.EmailRecipients[0]);
         ASSERT_EQ(mails.size(), 1u) << c.name;
         std::vector<std::string> captions;
-        for (std::size_t at = mails[0].body.find("\">"); at != std::string::npos; at = mails[0].body.find("\">", at + 1)) {
+        for (std::size_t at = mails[0].body.find("\">"); at != std::string::npos;
+             at = mails[0].body.find("\">", at + 1)) {
             const std::size_t close = mails[0].body.find("</a>", at);
-            if (close != std::string::npos && mails[0].body.substr(at, close - at).find('<') == std::string::npos &&
+            if (close != std::string::npos &&
+                mails[0].body.substr(at, close - at).find('<') == std::string::npos &&
                 mails[0].body.rfind("href=", at) != std::string::npos)
                 captions.push_back(mails[0].body.substr(at + 2, close - at - 2));
         }
         EXPECT_EQ(captions, c.captions) << c.name;
-        EXPECT_THAT(mails[0].headers, HasSubstr(c.captions.empty() ? "text/plain" : "text/html")) << c.name;
+        EXPECT_THAT(mails[0].headers, HasSubstr(c.captions.empty() ? "text/plain" : "text/html"))
+            << c.name;
         ++n;
     }
 }
 
 TEST(LinkMail, HtmlHasTheButtonsInOrder) {
-    const std::string html = LinkMailHtml("Line one<br>\r\nLine two<br>\r\n",
-                                          {{"Unblock Only", "http://192.0.2.10:49151/?a=1&b=2"},
-                                           {"Unblock &amp; Delete", "http://192.0.2.10:49151/?a=3"}});
+    const std::string html =
+        LinkMailHtml("Line one<br>\r\nLine two<br>\r\n",
+                     {{"Unblock Only", "http://192.0.2.10:49151/?a=1&b=2"},
+                      {"Unblock &amp; Delete", "http://192.0.2.10:49151/?a=3"}});
     EXPECT_EQ(html, Golden("link-mail.html"));
 }
 
 TEST(LinkMail, LineEndsBecomeBreaksWithCrLf) {
-    const struct { const char* in; const char* out; } cases[] = {
-        {"a\r\nb", "a<br>\r\nb"}, {"a\nb", "a<br>\r\nb"}, {"a\rb", "a<br>\r\nb"},
-        {"a\r\n\r\nb\n", "a<br>\r\n<br>\r\nb<br>\r\n"}, {"", ""}, {"\n\r", "<br>\r\n<br>\r\n"},
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"a\r\nb", "a<br>\r\nb"},
+        {"a\nb", "a<br>\r\nb"},
+        {"a\rb", "a<br>\r\nb"},
+        {"a\r\n\r\nb\n", "a<br>\r\n<br>\r\nb<br>\r\n"},
+        {"", ""},
+        {"\n\r", "<br>\r\n<br>\r\n"},
     };
     for (const auto& c : cases) EXPECT_EQ(HtmlLineBreaks(c.in), c.out) << c.in;
     EXPECT_EQ(HtmlText("<a href='x'>&\"</a>"), "&lt;a href=&#39;x&#39;&gt;&amp;&quot;&lt;/a&gt;");
@@ -388,10 +422,19 @@ TEST(LinkMail, RandomTextsNeverLeaveABareLineEndOrAnUnescapedTag) {
         for (char& c : text) c = alphabet[random() % sizeof alphabet];
         const std::string html = HtmlLineBreaks(HtmlText(text));
         for (std::size_t i = 0; i < html.size(); ++i) {
-            if (html[i] == '\r') { ASSERT_EQ(html.compare(i, 2, "\r\n"), 0) << ::testing::PrintToString(text); }
-            if (html[i] == '\n') { ASSERT_TRUE(i > 0 && html[i - 1] == '\r') << ::testing::PrintToString(text); }
-            if (html[i] == '<') { ASSERT_EQ(html.compare(i, 4, "<br>"), 0) << ::testing::PrintToString(text); }
-            if (html[i] == '>') { ASSERT_TRUE(i >= 3 && html.compare(i - 3, 4, "<br>") == 0) << ::testing::PrintToString(text); }
+            if (html[i] == '\r') {
+                ASSERT_EQ(html.compare(i, 2, "\r\n"), 0) << ::testing::PrintToString(text);
+            }
+            if (html[i] == '\n') {
+                ASSERT_TRUE(i > 0 && html[i - 1] == '\r') << ::testing::PrintToString(text);
+            }
+            if (html[i] == '<') {
+                ASSERT_EQ(html.compare(i, 4, "<br>"), 0) << ::testing::PrintToString(text);
+            }
+            if (html[i] == '>') {
+                ASSERT_TRUE(i >= 3 && html.compare(i - 3, 4, "<br>") == 0)
+                    << ::testing::PrintToString(text);
+            }
         }
     }
 }
@@ -402,19 +445,23 @@ TEST(LinkMail, ScheduleWindowsHoldOnTheirDayAndBothEnds) {
     auto local = [&clock](std::int64_t s) { return clock.LocalTime(s); };
     const std::tm saturdayNoon = clock.LocalTime(kSaturday + 12 * 3600);
     const std::string saturdayAt3 = std::to_string(kSaturday + 3 * 3600);
-    const struct { std::vector<std::string> schedule; bool in; } cases[] = {
-        {{"0/12:00:00/12:00:00"}, true},          // both ends included
+    const struct {
+        std::vector<std::string> schedule;
+        bool in;
+    } cases[] = {
+        {{"0/12:00:00/12:00:00"}, true},  // both ends included
         {{"0/12:00:01/13:00:00"}, false},
-        {{"7/11:00:00/13:00:00"}, true},          // Saturday is 7
-        {{"1/00:00:00/23:59:59"}, false},         // Sunday
-        {{saturdayAt3 + "/11:00:00/12:30:00"}, true},   // a date given as seconds
+        {{"7/11:00:00/13:00:00"}, true},               // Saturday is 7
+        {{"1/00:00:00/23:59:59"}, false},              // Sunday
+        {{saturdayAt3 + "/11:00:00/12:30:00"}, true},  // a date given as seconds
         {{std::to_string(kSaturday - 86400) + "/00:00:00/23:59:59"}, false},
-        {{"x/00:00:00/23:59:59", "0/1:00:00/23:59:59", "0/00:00:00"}, false},   // malformed entries
+        {{"x/00:00:00/23:59:59", "0/1:00:00/23:59:59", "0/00:00:00"}, false},  // malformed entries
         {{"bad", "0/11:00:00/12:00:00"}, true},
         {{}, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(InScheduleWindow(c.schedule, saturdayNoon, local), c.in) << ::testing::PrintToString(c.schedule);
+        EXPECT_EQ(InScheduleWindow(c.schedule, saturdayNoon, local), c.in)
+            << ::testing::PrintToString(c.schedule);
 }
 
 // ---- test alerts and the report store
@@ -427,7 +474,7 @@ TEST_F(EmailTest, ATestAlertIsMailedWhileTheChannelIsOffAndNeverStoredForReports
     doc.EmailRecipients = {"a@test.local", "b@test.local"};
     UseSettings(doc);
     CScanAlertsEmail channel(*engine);
-    Queue("1796472000.0", Alert());          // a real alert waits while the channel is off
+    Queue("1796472000.0", Alert());  // a real alert waits while the channel is off
     engine->QueueTestAlert(136);
     EXPECT_EQ(engine->EmailTestFlag.load(), 1);
     channel.Cycle();
@@ -440,7 +487,7 @@ TEST_F(EmailTest, ATestAlertIsMailedWhileTheChannelIsOffAndNeverStoredForReports
         std::lock_guard<std::recursive_mutex> guard(engine->MailLock);
         EXPECT_TRUE(engine->ReportStore.empty());
     }
-    channel.Cycle();   // off again: nothing more is mailed, the real alert stays queued
+    channel.Cycle();  // off again: nothing more is mailed, the real alert stays queued
     EXPECT_EQ(MailsTo("a@test.local").size(), 1u);
     std::lock_guard<std::recursive_mutex> guard(engine->AlertLock);
     EXPECT_EQ(engine->EmailQueue.count("1796472000.0"), 1u);
@@ -531,8 +578,9 @@ TEST_F(EmailTest, ABusyRecipientWaitsWithoutHoldingUpTheOthersAndARefusedOneIsDr
     channel.Cycle();
     channel.Cycle();
     EXPECT_EQ(MailsTo("a@test.local").size(), 2u) << servers->Log();
-    EXPECT_EQ(channel.PendingMails(), 2u);   // the busy recipient's two mails; the refused ones are gone
-    EXPECT_EQ(engine->DeliveredMark(engine->EmailQueue), "0.0");   // no alert done with for all
+    EXPECT_EQ(channel.PendingMails(),
+              2u);  // the busy recipient's two mails; the refused ones are gone
+    EXPECT_EQ(engine->DeliveredMark(engine->EmailQueue), "0.0");  // no alert done with for all
     EXPECT_EQ(LogLinesWith("alert to busy@test.local could not be delivered"), 1);
     const auto refused = LogLinesWith("alert to refused@test.local could not be delivered");
     EXPECT_EQ(refused, 1);
@@ -586,7 +634,7 @@ protected:
         CTarvellDoc doc = Settings();
         doc.DailyReport = 1;
         doc.WeeklyReport = 1;
-        doc.EmailRecipients = {"a@test.local", "b@test.local|0/Nothing*"};   // filters do not apply
+        doc.EmailRecipients = {"a@test.local", "b@test.local|0/Nothing*"};  // filters do not apply
         UseSettings(doc);
     }
     void Store(const std::string& key, const CAlertItem& alert) {
@@ -604,20 +652,23 @@ protected:
 TEST_F(ReportTest, TheSundayCheckSendsBothReportsToEveryRecipient) {
     CScanAlertsEmail channel(*engine);
     clock.Set(kSaturday + 12 * 3600);
-    channel.CheckReports();                     // the first check only sets the dates
+    channel.CheckReports();  // the first check only sets the dates
     EXPECT_TRUE(MailsTo("a@test.local").empty());
     channel.CheckReports();
     clock.Set(kSunday + 5);
     channel.CheckReports();
-    EXPECT_THAT(Subjects("a@test.local"), ElementsAre("Tarvell - daily report", "Tarvell - weekly report"));
-    EXPECT_THAT(Subjects("b@test.local"), ElementsAre("Tarvell - daily report", "Tarvell - weekly report"));
+    EXPECT_THAT(Subjects("a@test.local"),
+                ElementsAre("Tarvell - daily report", "Tarvell - weekly report"));
+    EXPECT_THAT(Subjects("b@test.local"),
+                ElementsAre("Tarvell - daily report", "Tarvell - weekly report"));
     const std::string empty = Golden("report-empty.html");
-    for (const auto& mail : MailsTo("a@test.local")) EXPECT_THAT(mail.headers, HasSubstr("text/html"));
+    for (const auto& mail : MailsTo("a@test.local"))
+        EXPECT_THAT(mail.headers, HasSubstr("text/html"));
     EXPECT_EQ(MailsTo("a@test.local")[0].body, empty);
     std::string weekly = empty;
     weekly.replace(weekly.find("daily"), 5, "weekly");
     EXPECT_EQ(MailsTo("a@test.local")[1].body, weekly);
-    channel.CheckReports();                     // once a day
+    channel.CheckReports();  // once a day
     EXPECT_EQ(MailsTo("a@test.local").size(), 2u);
     std::lock_guard<std::recursive_mutex> guard(engine->MailLock);
     EXPECT_EQ(engine->LastDailyReport, std::to_string(kSunday));
@@ -633,10 +684,10 @@ TEST_F(ReportTest, AReportListsItsPeriodNewestFirstAsTheGoldenFile) {
     CAlertItem third = Alert();
     third.Current = "0099AABBCCDD";
     Store(std::to_string(kSaturday + 3600) + ".9", first);
-    Store(std::to_string(kSaturday + 3600) + ".10", second);     // same second, later counter
+    Store(std::to_string(kSaturday + 3600) + ".10", second);  // same second, later counter
     Store(std::to_string(kSaturday + 80000) + ".0", third);
-    Store(std::to_string(kSunday) + ".0", Alert());               // the next day's
-    Store(std::to_string(kSaturday - 1) + ".0", Alert());         // the day before
+    Store(std::to_string(kSunday) + ".0", Alert());        // the next day's
+    Store(std::to_string(kSaturday - 1) + ".0", Alert());  // the day before
     channel.BuildReport(1, "daily report", kSunday);
     ASSERT_EQ(MailsTo("a@test.local").size(), 1u) << servers->Log();
     EXPECT_EQ(MailsTo("a@test.local")[0].body, Golden("report-three.html"));
@@ -648,8 +699,12 @@ TEST_F(ReportTest, OnlyTheChosenColumnsAreShown) {
     ReportRow row;
     for (int i = 0; i < 9; ++i) row.values[i] = "v" + std::to_string(i);
     const std::string html = ReportHtml("daily report", kSunday, {row}, columns);
-    EXPECT_THAT(html, HasSubstr("<tr bgcolor=\"#FFFFFF\"><td><font size=\"2\" color=\"#535353\" face=\"arial\">&nbsp;v0</font></td>"
-                                "<td><font size=\"2\" color=\"#535353\" face=\"arial\">&nbsp;v8</font></td></tr>\r\n"));
+    EXPECT_THAT(
+        html,
+        HasSubstr(
+            "<tr bgcolor=\"#FFFFFF\"><td><font size=\"2\" color=\"#535353\" "
+            "face=\"arial\">&nbsp;v0</font></td>"
+            "<td><font size=\"2\" color=\"#535353\" face=\"arial\">&nbsp;v8</font></td></tr>\r\n"));
     EXPECT_THAT(ReportHtml("daily report", kSunday, {}, columns), HasSubstr("colspan=\"2\""));
 }
 
@@ -667,13 +722,14 @@ TEST_F(ReportTest, AnAlertKeyedAtMidnightIsCountedOnce) {
     channel.CheckReports();
     {
         std::lock_guard<std::recursive_mutex> guard(engine->MailLock);
-        EXPECT_EQ(engine->ReportStore.size(), 1u);   // Saturday's alert went with the weekly report
+        EXPECT_EQ(engine->ReportStore.size(), 1u);  // Saturday's alert went with the weekly report
         EXPECT_EQ(engine->ReportStore.count(std::to_string(kSunday) + ".0"), 1u);
     }
     clock.Set(kSunday + 86400 + 1);
     channel.CheckReports();
     int seen = 0;
-    for (const auto& mail : MailsTo("a@test.local")) seen += mail.body.find("midnight-switch") != std::string::npos;
+    for (const auto& mail : MailsTo("a@test.local"))
+        seen += mail.body.find("midnight-switch") != std::string::npos;
     EXPECT_EQ(seen, 1);
     EXPECT_EQ(MailsTo("a@test.local").size(), 3u);
 }
@@ -717,14 +773,19 @@ TEST_F(ReportTest, TheReportDatesSurviveARestart) {
     EXPECT_EQ(MailsTo("a@test.local").size(), 2u);
     clock.Set(kSunday + 86400 + 10);
     channel.CheckReports();
-    EXPECT_THAT(Subjects("a@test.local"), ElementsAre("Tarvell - daily report", "Tarvell - weekly report",
-                                                      "Tarvell - daily report"));
+    EXPECT_THAT(
+        Subjects("a@test.local"),
+        ElementsAre("Tarvell - daily report", "Tarvell - weekly report", "Tarvell - daily report"));
 }
 
 TEST(ReportPeriod, MidnightsComeFromTheCalendar) {
     ScopedTimeZone newYork("America/New_York");
     // 2026-03-08 (23 hours) and 2026-11-01 (25 hours) are the clock-change days there.
-    const struct { const char* name; std::int64_t inDay; std::int64_t length; } cases[] = {
+    const struct {
+        const char* name;
+        std::int64_t inDay;
+        std::int64_t length;
+    } cases[] = {
         {"spring", 1772946000 + 12 * 3600, 23 * 3600},
         {"autumn", 1793505600 + 12 * 3600, 25 * 3600},
         {"plain", 1796533200 + 12 * 3600, 24 * 3600},

@@ -20,7 +20,10 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 TEST(RunCommandText, ParametersSplitAtBlanksAndQuotesGroup) {
-    struct Case { const char* parameters; std::vector<std::string> args; } cases[] = {
+    struct Case {
+        const char* parameters;
+        std::vector<std::string> args;
+    } cases[] = {
         {"", {}},
         {"   ", {}},
         {"a b", {"a", "b"}},
@@ -53,7 +56,7 @@ protected:
         work_ = JoinPath(root, "work");
         ASSERT_TRUE(MakeDirectories(work_));
         ::chmod(root.c_str(), 0755);
-        ::chmod(work_.c_str(), 0777);   // the program may run as another user
+        ::chmod(work_.c_str(), 0777);  // the program may run as another user
         script_ = JoinPath(root, "record.sh");
         // Writes its user id, each argument on a line, and its open descriptors to "$1".
         ASSERT_TRUE(AtomicWriteFile(script_,
@@ -83,24 +86,28 @@ protected:
     std::string Read(const std::string& name) {
         snmptest::WaitUntil([&] { return FileExists(Out(name)); }, std::chrono::seconds(10));
         std::string text;
-        snmptest::WaitUntil([&] {
-            text = ReadWholeFile(Out(name)).value_or("");
-            return !text.empty() && text.back() == '\n' && text.find('\n') != text.rfind('\n');
-        }, std::chrono::seconds(5));
+        snmptest::WaitUntil(
+            [&] {
+                text = ReadWholeFile(Out(name)).value_or("");
+                return !text.empty() && text.back() == '\n' && text.find('\n') != text.rfind('\n');
+            },
+            std::chrono::seconds(5));
         return text;
     }
     std::string work_, script_;
 };
 
 TEST_F(RunChannelTest, NodeTextsArriveAsSingleArgumentsAndNothingElseRuns) {
-    Use({"1;" + script_ + ";" + Out("out-$source_mac.txt") + " \"name: $source_name\" $device_name;;;"});
+    Use({"1;" + script_ + ";" + Out("out-$source_mac.txt") +
+         " \"name: $source_name\" $device_name;;;"});
     CScanAlertsRun channel(*engine);
     // A descriptor the service holds (a listener, say) that a child must not inherit.
     const int held = ::socket(AF_INET, SOCK_STREAM, 0);
     Queue("1.1", "x; touch " + work_ + "/INJ $(touch " + work_ + "/INJ2) `touch INJ3`");
     ASSERT_TRUE(channel.TakeOnce());
     const std::string text = Read("out-00AABBCCDDEE.txt");
-    EXPECT_THAT(text, HasSubstr("arg:name: x; touch " + work_ + "/INJ $(touch " + work_ + "/INJ2) `touch INJ3`\n"
+    EXPECT_THAT(text, HasSubstr("arg:name: x; touch " + work_ + "/INJ $(touch " + work_ +
+                                "/INJ2) `touch INJ3`\n"
                                 "arg:core-1\n"));
     const std::string fds = text.substr(text.rfind('\n', text.size() - 2) + 1);
     EXPECT_THAT(fds, Not(HasSubstr(" " + std::to_string(held) + " "))) << fds;
@@ -122,12 +129,12 @@ TEST_F(RunChannelTest, ANamedUserRunsTheProgramAndAnUnknownOneRunsNothing) {
     const std::string text = Read("nobody.txt");
     EXPECT_TRUE(text.starts_with("65534\n")) << text;
     EXPECT_FALSE(FileExists(Out("ghost.txt")));
-    EXPECT_TRUE(LogMentions("Run command alert to " + script_ + " as no-such-user-here could not be delivered"));
+    EXPECT_TRUE(LogMentions("Run command alert to " + script_ +
+                            " as no-such-user-here could not be delivered"));
 }
 
 TEST_F(RunChannelTest, TenAlertsGiveTenRunsAndNoZombie) {
-    Use({"1;" + script_ + ";" + Out("run-$source_name.txt") + ";;;",
-         "short;entry",
+    Use({"1;" + script_ + ";" + Out("run-$source_name.txt") + ";;;", "short;entry",
          "1;" + script_ + ";" + Out("never.txt") + ";;;|2/10.*"});
     CScanAlertsRun channel(*engine);
     for (int i = 0; i < 10; ++i) Queue("1." + std::to_string(i), "pc" + std::to_string(i));
@@ -135,11 +142,13 @@ TEST_F(RunChannelTest, TenAlertsGiveTenRunsAndNoZombie) {
     while (channel.TakeOnce()) ++rounds;
     EXPECT_EQ(rounds, 10);
     EXPECT_TRUE(channel.Reaper().WaitIdle(10000));
-    for (int i = 0; i < 10; ++i) EXPECT_TRUE(FileExists(Out("run-pc" + std::to_string(i) + ".txt"))) << i;
+    for (int i = 0; i < 10; ++i)
+        EXPECT_TRUE(FileExists(Out("run-pc" + std::to_string(i) + ".txt"))) << i;
     EXPECT_FALSE(FileExists(Out("never.txt")));
     EXPECT_EQ(channel.Reaper().Running(), 0u);
     int logged = 0;
-    for (const std::string& line : log.Lines()) logged += line.find("Run command entry 2 is skipped") != std::string::npos;
+    for (const std::string& line : log.Lines())
+        logged += line.find("Run command entry 2 is skipped") != std::string::npos;
     EXPECT_EQ(logged, 1);
 }
 

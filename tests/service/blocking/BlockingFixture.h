@@ -49,8 +49,8 @@ struct MessageCall {
 class RecordingMessenger : public NodeMessenger {
 public:
     explicit RecordingMessenger(std::vector<MessageCall>& calls) : calls_(calls) {}
-    void Send(const std::string& node, const std::string& text, const std::optional<ProcessAccount>& account,
-              const ManualResetEvent*) override {
+    void Send(const std::string& node, const std::string& text,
+              const std::optional<ProcessAccount>& account, const ManualResetEvent*) override {
         calls_.push_back({node, text, account});
     }
 
@@ -62,7 +62,7 @@ class BlockingFixture : public enginetest::EngineFixture {
 protected:
     void SetUp() override {
         EngineFixture::SetUp();
-        clock.Set(LocalSeconds(2026, 3, 10, 10, 0, 0));   // a Tuesday
+        clock.Set(LocalSeconds(2026, 3, 10, 10, 0, 0));  // a Tuesday
         AddSwitch("00AABB000001", "10.0.0.1;10.0.0.2").SwitchCommunity() = "private";
         Make();
     }
@@ -81,8 +81,9 @@ protected:
             ok.exitCode = 0;
             return ok;
         };
-        backends.set = [this](const std::string& address, const std::string& read, const std::string& write,
-                              std::uint32_t timeoutMs, std::uint32_t retries, SnmpOidEntry* entry) {
+        backends.set = [this](const std::string& address, const std::string& read,
+                              const std::string& write, std::uint32_t timeoutMs,
+                              std::uint32_t retries, SnmpOidEntry* entry) {
             sets.push_back({address, read, write, entry->oid, entry->value, timeoutMs, retries});
             if (duringSet) duringSet();
             return setResult;

@@ -22,7 +22,7 @@ TEST(BlockingRules, ScheduleEntriesAreReadStrictly) {
         {"0/08:00:00/17:00:00", true, 0, 8 * 3600, 17 * 3600},
         {"7/00:00:00/23:59:59", true, 7, 0, 86399},
         {"1773140400/12:30:15/12:30:16", true, 1773140400, 45015, 45016},
-        {"0/17:00:00/08:00:00", true, 0, 17 * 3600, 8 * 3600},   // matches nothing, but well formed
+        {"0/17:00:00/08:00:00", true, 0, 17 * 3600, 8 * 3600},  // matches nothing, but well formed
         {"", false, 0, 0, 0},
         {"0", false, 0, 0, 0},
         {"0/08:00:00", false, 0, 0, 0},
@@ -72,8 +72,8 @@ TEST(BlockingRules, ElapsedMinutesAreWholeMinutesRoundedDown) {
         std::int64_t seconds;
         std::int64_t minutes;
     };
-    for (const Case& c : {Case{0, 0}, Case{59, 0}, Case{60, 1}, Case{359, 5}, Case{360, 6}, Case{86400, 1440},
-                          Case{-1, -1}, Case{-60, -1}, Case{-61, -2}}) {
+    for (const Case& c : {Case{0, 0}, Case{59, 0}, Case{60, 1}, Case{359, 5}, Case{360, 6},
+                          Case{86400, 1440}, Case{-1, -1}, Case{-60, -1}, Case{-61, -2}}) {
         EXPECT_EQ(ElapsedMinutes(1'700'000'000, 1'700'000'000 + c.seconds), c.minutes) << c.seconds;
     }
 }
@@ -92,7 +92,7 @@ TEST(BlockingRules, PortObjects) {
     const Case cases[] = {
         {true, true, "5", "", true, "1.3.6.1.2.1.2.2.1.7.5", "2"},
         {true, false, "10101", "ignored/3", true, "1.3.6.1.2.1.2.2.1.7.10101", "1"},
-        {true, true, "5.1", "", false, "", ""},     // would name another object
+        {true, true, "5.1", "", false, "", ""},  // would name another object
         {true, true, "", "", false, "", ""},
         {true, true, "Gi0/1", "", false, "", ""},
         {true, true, "12345678901", "", false, "", ""},

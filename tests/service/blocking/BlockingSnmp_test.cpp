@@ -18,7 +18,8 @@ class BlockingSnmpTest : public BlockingFixture {
 protected:
     static void SetUpTestSuite() {
         sim_ = new snmptest::SnmpSim;
-        if (!sim_->Start(snmptest::FixtureDir() / "switch", {kUser})) FAIL() << "snmpsim did not start:\n" << sim_->Log();
+        if (!sim_->Start(snmptest::FixtureDir() / "switch", {kUser}))
+            FAIL() << "snmpsim did not start:\n" << sim_->Log();
     }
     static void TearDownTestSuite() {
         delete sim_;
@@ -36,8 +37,8 @@ protected:
                 SnmpClientSettings s;
                 s.SnmpV3SecurityModel = 3;
                 s.SnmpV3SecurityLevel = 3;
-                s.SnmpV3AuthProtocol = 3;   // SHA
-                s.SnmpV3PrivProtocol = 3;   // 3DES
+                s.SnmpV3AuthProtocol = 3;  // SHA
+                s.SnmpV3PrivProtocol = 3;  // 3DES
                 s.SnmpV3User = kUser.name;
                 s.SnmpV3AuthPassword = kUser.authKey;
                 s.SnmpV3PrivPassword = kUser.privKey;
@@ -46,8 +47,9 @@ protected:
             },
             options);
         CScanBlocking::Backends backends;
-        backends.set = [this](const std::string& address, const std::string& read, const std::string& write,
-                              std::uint32_t timeoutMs, std::uint32_t retries, SnmpOidEntry* entry) {
+        backends.set = [this](const std::string& address, const std::string& read,
+                              const std::string& write, std::uint32_t timeoutMs,
+                              std::uint32_t retries, SnmpOidEntry* entry) {
             return client_->Set(address, read, write, timeoutMs, retries, entry);
         };
         backends.messenger = std::make_unique<RecordingMessenger>(messages);
@@ -78,8 +80,18 @@ protected:
     // ifAdminStatus of the port as snmpget reads it over SNMPv1.
     static std::string AdminStatus(const std::string& port) {
         ProcessOptions options;
-        options.argv = {"/usr/bin/snmpget", "-v1", "-c", "public", "-On", "-Oqv", "-t", "2", "-r", "1",
-                        "127.0.0.1:" + std::to_string(sim_->Port()), "1.3.6.1.2.1.2.2.1.7." + port};
+        options.argv = {"/usr/bin/snmpget",
+                        "-v1",
+                        "-c",
+                        "public",
+                        "-On",
+                        "-Oqv",
+                        "-t",
+                        "2",
+                        "-r",
+                        "1",
+                        "127.0.0.1:" + std::to_string(sim_->Port()),
+                        "1.3.6.1.2.1.2.2.1.7." + port};
         options.environment = std::vector<std::string>{"MIBS=", "PATH=/usr/bin:/bin"};
         options.captureOutput = true;
         options.timeLimitMs = 20'000;
@@ -135,7 +147,7 @@ TEST_F(BlockingSnmpTest, TheConfiguredObjectsAreWrittenWhenTheStandardMethodIsOf
     doc.SnmpUnblockQuery = "1.3.6.1.2.1.2.2.1.7.2/1";
     UseSettings(doc);
     ASSERT_EQ(AdminStatus("2"), "1");
-    BlockPort("public", "1");   // the objects name port 2 whatever the event's port
+    BlockPort("public", "1");  // the objects name port 2 whatever the event's port
     blocking->Pass();
     EXPECT_FALSE(Extra("1").empty());
     EXPECT_EQ(AdminStatus("2"), "2");

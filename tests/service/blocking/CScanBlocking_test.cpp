@@ -21,17 +21,19 @@ TEST_F(BlockingTest, NoPortIsShutInsideTheScheduleWindowWithBothEndsIncluded) {
         bool shut;
     };
     const Case cases[] = {
-        {7, 59, 59, "", true},         {8, 0, 0, "", false},          {12, 30, 0, "", false},
-        {17, 0, 0, "", false},         {17, 0, 1, "", true},          {7, 59, 59, "admin@LAB", true},
-        {8, 0, 0, "admin@LAB", false}, {17, 0, 0, "admin@LAB", false}, {17, 0, 1, "admin@LAB", true},
+        {7, 59, 59, "", true},         {8, 0, 0, "", false},
+        {12, 30, 0, "", false},        {17, 0, 0, "", false},
+        {17, 0, 1, "", true},          {7, 59, 59, "admin@LAB", true},
+        {8, 0, 0, "admin@LAB", false}, {17, 0, 0, "admin@LAB", false},
+        {17, 0, 1, "admin@LAB", true},
     };
     CTarvellDoc doc = ProgramSettings();
     doc.PreventionEnabled = 1;
     doc.PreventionSchedule = {"0/08:00:00/17:00:00"};
     UseSettings(doc);
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.hour) + ":" + std::to_string(c.minute) + ":" + std::to_string(c.second) +
-                     " submitter '" + c.submitter + "'");
+        SCOPED_TRACE(std::to_string(c.hour) + ":" + std::to_string(c.minute) + ":" +
+                     std::to_string(c.second) + " submitter '" + c.submitter + "'");
         Event(1, "", c.submitter);
         clock.Set(LocalSeconds(2026, 3, 10, c.hour, c.minute, c.second));
         blocking->Pass();
@@ -47,14 +49,14 @@ TEST_F(BlockingTest, WeekdayAndDateEntriesFollowTheDayChange) {
     };
     const std::string tuesday = FormatLong(LocalSeconds(2026, 3, 10, 12, 0, 0));
     const Case cases[] = {
-        {"3/00:00:00/23:59:59", 10, 23, 59, 59, false},   // Tuesday is day 3 (1 = Sunday)
-        {"3/00:00:00/23:59:59", 11, 0, 0, 0, true},       // Wednesday
+        {"3/00:00:00/23:59:59", 10, 23, 59, 59, false},  // Tuesday is day 3 (1 = Sunday)
+        {"3/00:00:00/23:59:59", 11, 0, 0, 0, true},      // Wednesday
         {"4/00:00:00/23:59:59", 10, 23, 59, 59, true},
         {"4/00:00:00/23:59:59", 11, 0, 0, 0, false},
         {tuesday + "/00:00:00/23:59:59", 10, 23, 59, 59, false},
         {tuesday + "/00:00:00/23:59:59", 11, 0, 0, 0, true},
-        {"1/00:00:00/23:59:59", 15, 9, 0, 0, false},      // a Sunday
-        {"7/00:00:00/23:59:59", 14, 9, 0, 0, false},      // a Saturday
+        {"1/00:00:00/23:59:59", 15, 9, 0, 0, false},  // a Sunday
+        {"7/00:00:00/23:59:59", 14, 9, 0, 0, false},  // a Saturday
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.entry + " on day " + std::to_string(c.day));
@@ -73,8 +75,8 @@ TEST_F(BlockingTest, MalformedScheduleEntriesMatchNothingAndAreLoggedOnce) {
     // Fault: short entries were read past their end and garbage read as midnight.
     CTarvellDoc doc = ProgramSettings();
     doc.PreventionEnabled = 1;
-    doc.PreventionSchedule = {"0/8:00/17:00", "x/08:00:00/17:00:00", "0/08:00:00", "", "0/25:00:00/26:00:00",
-                              "0/08:00:00/17:00:00/1"};
+    doc.PreventionSchedule = {"0/8:00/17:00",        "x/08:00:00/17:00:00",  "0/08:00:00", "",
+                              "0/25:00:00/26:00:00", "0/08:00:00/17:00:00/1"};
     UseSettings(doc);
     Event(1, "");
     blocking->Pass();
@@ -124,7 +126,9 @@ TEST_F(BlockingTest, AFailingBlockProgramLeavesExtraEmptyNotifiesOnceAndIsRetrie
     doc.NotifyScriptFile = "/opt/notify";
     doc.NetSendMessage = "Your port is shut";
     UseSettings(doc);
-    programResult = [](const ProcessOptions& o) { return Exited(o.argv[0] == "/opt/block" ? 1 : 0); };
+    programResult = [](const ProcessOptions& o) {
+        return Exited(o.argv[0] == "/opt/block" ? 1 : 0);
+    };
     Event(1, "");
 
     blocking->Pass();
@@ -141,7 +145,8 @@ TEST_F(BlockingTest, AFailingBlockProgramLeavesExtraEmptyNotifiesOnceAndIsRetrie
         int blockRuns;
     };
     // 30 s, then 60 s, 120 s, ... up to 10 min between tries.
-    const Step steps[] = {{0, 1}, {29, 1}, {1, 2}, {59, 2}, {1, 3}, {120, 4}, {240, 5}, {480, 6}, {600, 7}, {599, 7}, {1, 8}};
+    const Step steps[] = {{0, 1},   {29, 1},  {1, 2},   {59, 2},  {1, 3}, {120, 4},
+                          {240, 5}, {480, 6}, {600, 7}, {599, 7}, {1, 8}};
     for (const Step& s : steps) {
         clock.Advance(s.advance);
         blocking->Pass();
@@ -175,8 +180,9 @@ TEST_F(BlockingTest, AProgramSucceedsOnlyWhenItExitsZeroInTime) {
     missing.end = ProcessEnd::NotStarted;
     missing.error = 2;
     missing.errorText = "No such file or directory";
-    const Case cases[] = {{"exit 0", Exited(0), true}, {"exit 1", Exited(1), false}, {"exit 255", Exited(255), false},
-                          {"time limit", timedOut, false}, {"signal", crashed, false}, {"missing", missing, false}};
+    const Case cases[] = {{"exit 0", Exited(0), true},      {"exit 1", Exited(1), false},
+                          {"exit 255", Exited(255), false}, {"time limit", timedOut, false},
+                          {"signal", crashed, false},       {"missing", missing, false}};
     UseSettings(ProgramSettings());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -230,7 +236,8 @@ TEST_F(BlockingTest, AHostileNodeNameIsNeverHandedToAProgram) {
     doc.NotifyScriptFile = "/opt/notify";
     doc.NetSendMessage = "Blocked";
     UseSettings(doc);
-    for (const std::string& name : {std::string("-rf"), std::string("pc\nX"), std::string(300, 'a')}) {
+    for (const std::string& name :
+         {std::string("-rf"), std::string("pc\nX"), std::string(300, 'a')}) {
         Event(1, "", "admin@LAB").SourceName = name;
         blocking->Pass();
     }
@@ -275,7 +282,8 @@ TEST_F(BlockingTest, AnAutomaticUnblockComesOnTheFirstPassAfterSixWholeMinutes) 
         int minute, second;
         bool open;
     };
-    for (const Step& s : {Step{5, 0, false}, Step{5, 59, false}, Step{6, 0, true}, Step{7, 0, true}}) {
+    for (const Step& s :
+         {Step{5, 0, false}, Step{5, 59, false}, Step{6, 0, true}, Step{7, 0, true}}) {
         clock.Set(LocalSeconds(2026, 3, 10, 10, s.minute, s.second));
         blocking->Pass();
         EXPECT_EQ(Current().Extra.empty(), s.open) << "10:0" << s.minute << ":" << s.second;
@@ -302,7 +310,8 @@ TEST_F(BlockingTest, AutomaticUnblockFollowsTheKindOfBlockAndAuthorisesOnlyAfter
         {"admin@LAB", 1, 0, 1, false, {}, {}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string("submitter '") + c.submitter + "' authorization " + std::to_string(c.authorization));
+        SCOPED_TRACE(std::string("submitter '") + c.submitter + "' authorization " +
+                     std::to_string(c.authorization));
         {
             std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
             engine->PortRequests.clear();
@@ -359,8 +368,8 @@ TEST_F(BlockingTest, EachChangeQueuesAPreventionAlertWhenTheyAreOn) {
     ASSERT_EQ(alerts.size(), 4u);
     std::vector<std::string> descriptions;
     for (const CAlertItem& a : alerts) descriptions.push_back(a.Description);
-    EXPECT_EQ(descriptions,
-              (std::vector<std::string>{"System Blocking", "Manual Unblocking", "Manual Blocking", "System Unblocking"}));
+    EXPECT_EQ(descriptions, (std::vector<std::string>{"System Blocking", "Manual Unblocking",
+                                                      "Manual Blocking", "System Unblocking"}));
     const CAlertItem& first = alerts[0];
     EXPECT_EQ(first.Category, "Prevention");
     EXPECT_EQ(first.State, 0);
@@ -484,8 +493,10 @@ TEST_F(BlockingTest, SnmpSetsUseEveryValidCommunityAgainstTheSwitchOfTheAddress)
     EXPECT_EQ(sets[0].value, "1");
 
     sets.clear();
-    EXPECT_EQ(blocking->SetPortAdminStatus("10.9.9.9", "5", settings), 0) << "no switch has the address";
-    EXPECT_EQ(blocking->SetPortAdminStatus("10.0.0.1", "5.1", settings), 0) << "not an interface index";
+    EXPECT_EQ(blocking->SetPortAdminStatus("10.9.9.9", "5", settings), 0)
+        << "no switch has the address";
+    EXPECT_EQ(blocking->SetPortAdminStatus("10.0.0.1", "5.1", settings), 0)
+        << "not an interface index";
     EXPECT_TRUE(sets.empty());
     doc.SnmpCommunitiesEnabled = 0;
     UseSettings(doc);

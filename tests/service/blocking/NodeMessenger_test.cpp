@@ -16,12 +16,15 @@ protected:
     std::string Program(const std::string& name, int exitCode) {
         const std::string path = JoinPath(root, name);
         const std::string out = JoinPath(root, name + ".out");
-        EXPECT_TRUE(AtomicWriteFile(path, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + out + "'\ncat >> '" + out +
-                                              "'\nexit " + std::to_string(exitCode) + "\n"));
+        EXPECT_TRUE(AtomicWriteFile(path, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + out +
+                                              "'\ncat >> '" + out + "'\nexit " +
+                                              std::to_string(exitCode) + "\n"));
         EXPECT_EQ(::chmod(path.c_str(), 0755), 0);
         return path;
     }
-    std::string Output(const std::string& name) { return ReadWholeFile(JoinPath(root, name + ".out")).value_or(""); }
+    std::string Output(const std::string& name) {
+        return ReadWholeFile(JoinPath(root, name + ".out")).value_or("");
+    }
     int LogCount(std::string_view part) const {
         int n = 0;
         for (const std::string& line : log.Lines()) n += line.find(part) != std::string::npos;

@@ -50,8 +50,8 @@ TEST_F(NodeRulesTest, ANodeWithAUserTextRaisesNoNewUserWhileNothingChanges) {
     Passes(20);
     EXPECT_TRUE(Alerts().empty());
 
-    NodeOf("00AA00000002").NodeUser() = "bob";   // appears
-    NodeOf(kNode).NodeUser() = "carol";           // changes
+    NodeOf("00AA00000002").NodeUser() = "bob";  // appears
+    NodeOf(kNode).NodeUser() = "carol";         // changes
     Publish();
     Passes(20);
     ASSERT_EQ(AlertsOf("New User").size(), 1u);
@@ -109,7 +109,7 @@ TEST_F(NodeRulesTest, ChangedPortNamesBothPlacesAndNeedsASingleNodeOnThePort) {
     Start();
     NodeOf(kNode).NodeSwitch() = "00AABB000002";
     NodeOf(kNode).NodePort() = "7";
-    NodeOf("00AA00000002").NodePort() = "1";   // count 2: never a port change
+    NodeOf("00AA00000002").NodePort() = "1";  // count 2: never a port change
     Publish();
     Passes(5);
     const auto raised = AlertsOf("Changed Port");
@@ -137,7 +137,7 @@ TEST_P(NewMacTest, ANodeFirstMetOnAnExcludedPortIsNewWhenSeenForLessThanADay) {
     ExcludePortThree();
     const std::string mac = "00AA000000F1";
     Start();
-    Node(mac, "10.0.0.50", kSwitch, "3");   // new in this generation, on an excluded port
+    Node(mac, "10.0.0.50", kSwitch, "3");  // new in this generation, on an excluded port
     Publish();
     Passes(3);
     EXPECT_TRUE(Pending(mac));
@@ -159,7 +159,8 @@ TEST_P(NewMacTest, ANodeFirstMetOnAnExcludedPortIsNewWhenSeenForLessThanADay) {
     ASSERT_EQ(starts.size(), 2u);
     EXPECT_EQ(starts[0].check, LinkupCheck::Wmi);
     EXPECT_EQ(starts[1].check, LinkupCheck::Script);
-    const LinkupTarget expected{mac, "127.0.0.11", "core-1", kSwitch, "2", "port-2", "Building A, rack 1"};
+    const LinkupTarget expected{mac,      "127.0.0.11",        "core-1", kSwitch, "2",
+                                "port-2", "Building A, rack 1"};
     EXPECT_EQ(starts[0].target, expected);
     EXPECT_EQ(starts[1].target, expected);
 }
@@ -184,7 +185,7 @@ TEST_F(NodeRulesTest, TheChecksOfANewNodeFollowTheirDeviceSelections) {
     const auto starts = linkup.Starts();
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(starts[0].check, LinkupCheck::Script);
-    EXPECT_TRUE(AlertsOf("New Mac").empty());   // the rule is off
+    EXPECT_TRUE(AlertsOf("New Mac").empty());  // the rule is off
 }
 
 TEST_F(NodeRulesTest, PendingNewNodesOfMacsThatLeftTheSiblingDataAreDropped) {
@@ -231,7 +232,7 @@ TEST_F(NodeRulesTest, ABlackListHitEndsTheNodesPass) {
     Publish();
     Passes(5);
     const auto raised = AlertsOf("Unauthorized Blacklist Node");
-    ASSERT_EQ(raised.size(), 1u);   // afterwards the port is reported
+    ASSERT_EQ(raised.size(), 1u);  // afterwards the port is reported
     EXPECT_EQ(raised[0].Current, kNode);
     EXPECT_EQ(raised[0].Before, "");
     EXPECT_TRUE(AlertsOf("Changed Ip").empty());
@@ -259,7 +260,7 @@ TEST_F(NodeRulesTest, TheNodesCountVerdictGoesOnlyToTheNewestNode) {
     Start();
     Passes(5);
     const auto raised = AlertsOf("Unauthorized Nodes Count");
-    ASSERT_EQ(raised.size(), 1u);   // afterwards the port is reported
+    ASSERT_EQ(raised.size(), 1u);  // afterwards the port is reported
     EXPECT_EQ(raised[0].SourceMac, "00AA00000003");
     EXPECT_EQ(raised[0].Current, "4");
 }
@@ -277,8 +278,9 @@ TEST(NodeRules, CompareNodesTable) {
 
     after.NodeIp() = "10.0.0.1";
     after.NodePort() = "2";
-    EXPECT_EQ(CompareNodes(after, before, all),
-              (std::vector<NodeFinding>{{"New Ip", "10.0.0.1", ""}, {"Changed Port", "S/2", "S/1"}}));
+    EXPECT_EQ(
+        CompareNodes(after, before, all),
+        (std::vector<NodeFinding>{{"New Ip", "10.0.0.1", ""}, {"Changed Port", "S/2", "S/1"}}));
     NodeRuleSwitches none;
     EXPECT_TRUE(CompareNodes(after, before, none).empty());
     after.NodesOnPort() = "3";
@@ -286,17 +288,22 @@ TEST(NodeRules, CompareNodesTable) {
     before.NodeIp() = "10.0.0.7";
     EXPECT_EQ(CompareNodes(after, before, all),
               (std::vector<NodeFinding>{{"Changed Ip", "10.0.0.1", "10.0.0.7"}}));
-    after.NodeIp() = "";   // an address that goes away is no change
+    after.NodeIp() = "";  // an address that goes away is no change
     EXPECT_TRUE(CompareNodes(after, before, all).empty());
 }
 
 TEST(NodeRules, BlackListVerdictReadings) {
     using K = BlackListReading::Kind;
     const std::pair<const char*, K> table[] = {
-        {"", K::None},          {"0011/1", K::Blacklist}, {"0011/0", K::Unauthorized},
-        {"0011/-1", K::Reported}, {"/1", K::Reported},    {"0011/", K::Unauthorized},
+        {"", K::None},
+        {"0011/1", K::Blacklist},
+        {"0011/0", K::Unauthorized},
+        {"0011/-1", K::Reported},
+        {"/1", K::Reported},
+        {"0011/", K::Unauthorized},
     };
-    for (const auto& [verdict, kind] : table) EXPECT_EQ(ReadBlackListVerdict(verdict).kind, kind) << verdict;
+    for (const auto& [verdict, kind] : table)
+        EXPECT_EQ(ReadBlackListVerdict(verdict).kind, kind) << verdict;
 }
 
 TEST(NodeRules, FreshnessAndRemarks) {

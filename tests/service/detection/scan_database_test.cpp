@@ -23,10 +23,8 @@ using ScanDatabaseConcurrencyTest = DetectionFixture;
 TEST_F(ScanDatabaseTest, CopyRecordCopiesEveryField) {
     CDbItem from;
     for (int n = dbfield::kFirst; n <= dbfield::kLast; ++n) {
-        if (dbfield::IsWord(n))
-            from.SetNumber(n, n * 3);
-        else
-            from.SetText(n, "field " + std::to_string(n));
+        if (dbfield::IsWord(n)) from.SetNumber(n, n * 3);
+        else from.SetText(n, "field " + std::to_string(n));
     }
     CDbItem to;
     CScanDatabase::CopyRecord(from, to);
@@ -101,18 +99,18 @@ TEST_F(ScanDatabaseTest, ADisabledSwitchSilencesTheRulesOfItsPorts) {
 // The passes rely on this: the engine raises the counter whenever what a pass reads may change.
 TEST_F(ScanDatabaseTest, TheEngineRaisesItsDataGenerationForNewSiblingDataAndNewSettings) {
     std::uint64_t last = engine->DataGeneration.load();
-    Publish();   // Ombrix.db read by the engine
+    Publish();  // Ombrix.db read by the engine
     EXPECT_GT(engine->DataGeneration.load(), last);
     last = engine->DataGeneration.load();
     ASSERT_TRUE(engine->Deserialize(StoredFileKind::Sibling, EncodeStateFile(generation)));
     EXPECT_GT(engine->DataGeneration.load(), last);
     last = engine->DataGeneration.load();
-    Apply();   // settings published
+    Apply();  // settings published
     EXPECT_GT(engine->DataGeneration.load(), last);
     last = engine->DataGeneration.load();
     ASSERT_TRUE(AtomicWriteFile(JoinPath(siblingFolder, "Ombrix.db"), "damaged"));
     EXPECT_FALSE(engine->LoadSiblingDatabase());
-    EXPECT_EQ(engine->DataGeneration.load(), last);   // nothing was swapped in
+    EXPECT_EQ(engine->DataGeneration.load(), last);  // nothing was swapped in
 }
 
 // A pass on unchanged data reads the working sets instead of fresh copies; it still asks the
@@ -123,7 +121,7 @@ TEST_F(ScanDatabaseTest, PassesOnUnchangedDataStillAnswerTheBlackList) {
     Start();
     EXPECT_TRUE(Alerts().empty());
     settings.NodesBlackList = {kNode + "/1;"};
-    Apply();   // new settings: a new generation
+    Apply();  // new settings: a new generation
     Passes(3);
     EXPECT_EQ(AlertsOf("Unauthorized Blacklist Node").size(), 1u);
     // The event is deleted by the viewer: the node is raised again in the next pass.
@@ -143,7 +141,7 @@ TEST_F(ScanDatabaseTest, APortThatComesUpStartsOnePollWithItsSwitchLocation) {
     PortOf(kSwitch + "/2").PortStatus() = 0;
     Start();
     PortOf(kSwitch + "/2").PortStatus() = 1;
-    Port(kSwitch, "3", 1);   // new in this generation: no previous copy, no poll
+    Port(kSwitch, "3", 1);  // new in this generation: no previous copy, no poll
     Publish();
     Passes(10);
     const auto requests = polls.Requests();
@@ -220,11 +218,11 @@ TEST_F(ScanDatabaseTest, AThreatRisesOnceAndAgainWithEachNewLevelThenClearsWithO
     EXPECT_EQ(cleared.Severity, 0);
     EXPECT_EQ(cleared.Current, "10%");
     EXPECT_EQ(cleared.Before, "65%");
-    EXPECT_EQ(cleared.DeviceIp, "127.0.0.11;127.0.1.11");   // the whole list
+    EXPECT_EQ(cleared.DeviceIp, "127.0.0.11;127.0.1.11");  // the whole list
     EXPECT_EQ(cleared.SourceIp, "127.0.0.11;127.0.1.11");
     EXPECT_EQ(cleared.DevicePort, "port-2");
     EXPECT_EQ(cleared.PortKey, "2");
-    EXPECT_EQ(EventCopy(key).Severity, 4);   // no event for the fall
+    EXPECT_EQ(EventCopy(key).Severity, 4);  // no event for the fall
     EXPECT_EQ(EventCount(), 1u);
     EXPECT_TRUE(scan->Levels(ThreatRule::Receive).empty());
 }
@@ -239,7 +237,8 @@ TEST_F(ScanDatabaseTest, EachRuleReadsItsOwnFigureAndThreshold) {
     const Case cases[] = {
         {ThreatRule::Receive, &CTarvellDoc::ReceiveThreshold, &CDbItem::PortReceiveRate, "45%"},
         {ThreatRule::Transmit, &CTarvellDoc::TransmitThreshold, &CDbItem::PortTransmitRate, "45%"},
-        {ThreatRule::Broadcast, &CTarvellDoc::BroadcastThreshold, &CDbItem::PortBroadcastRate, "45 p/s"},
+        {ThreatRule::Broadcast, &CTarvellDoc::BroadcastThreshold, &CDbItem::PortBroadcastRate,
+         "45 p/s"},
         {ThreatRule::Errors, &CTarvellDoc::ErrorsThreshold, &CDbItem::PortErrorsRate, "45 p/s"},
     };
     int port = 10;
@@ -276,19 +275,19 @@ TEST_F(ScanDatabaseConcurrencyTest, TheThreadRunsAPassForEachNewGenerationAndSto
     Apply();
     Publish();
     ScanPacing pacing;
-    pacing.idlePassMs = 600'000;   // passes only for new generations
+    pacing.idlePassMs = 600'000;  // passes only for new generations
     pacing.tickMs = 5;
     CScanDatabase thread(*engine, polls, linkup, pacing);
     ASSERT_TRUE(thread.Start());
     ASSERT_TRUE(testing::WaitUntil([&] { return thread.Passes() >= 1; }));
-    Publish();   // a second generation: the rules now have a previous pass
+    Publish();  // a second generation: the rules now have a previous pass
     ASSERT_TRUE(testing::WaitUntil([&] { return thread.Passes() >= 2; }));
     NodeOf(kNode).NodeIp() = "10.0.0.2";
     Publish();
     ASSERT_TRUE(testing::WaitUntil([&] { return AlertsOf("Changed Ip").size() == 1; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const std::uint64_t passes = thread.Passes();
-    EXPECT_LE(passes, 4u);   // nothing new, no pass
+    EXPECT_LE(passes, 4u);  // nothing new, no pass
     const auto asked = std::chrono::steady_clock::now();
     thread.StopAndJoin();
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2));
@@ -312,7 +311,8 @@ TEST_F(ScanDatabaseConcurrencyTest, GenerationsSwappedInWhileThePassesRunAreJudg
     settings.ReceiveThreshold = 25;
     settings.ThreatNormalAlerts = 1;
     Apply();
-    for (int i = 0; i < 200; ++i) Node("00AA0001" + std::to_string(1000 + i), "10.1.0.1", kSwitch, "2", "5");
+    for (int i = 0; i < 200; ++i)
+        Node("00AA0001" + std::to_string(1000 + i), "10.1.0.1", kSwitch, "2", "5");
     Publish();
     ScanPacing pacing;
     pacing.tickMs = 1;
@@ -323,7 +323,7 @@ TEST_F(ScanDatabaseConcurrencyTest, GenerationsSwappedInWhileThePassesRunAreJudg
         NodeOf(kNode).NodeIp() = "10.0.0." + std::to_string(g % 2 + 1);
         PortOf(kSwitch + "/1").PortReceiveRate() = g % 2 ? "70" : "5";
         Publish();
-        if (g % 5 == 0) Apply();   // settings published from this thread too
+        if (g % 5 == 0) Apply();  // settings published from this thread too
         std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
     ASSERT_TRUE(testing::WaitUntil([&] { return thread.Passes() >= 3; }));

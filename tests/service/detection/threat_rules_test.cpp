@@ -15,10 +15,9 @@ namespace {
 
 TEST(ThreatRules, LevelScale) {
     const std::pair<double, const char*> table[] = {
-        {-5, nullptr}, {0, nullptr},        {0.01, "Low"},     {20, "Low"},
-        {20.5, "Moderate"}, {40, "Moderate"}, {40.01, "Elevated"}, {60, "Elevated"},
-        {61, "High"},  {80, "High"},        {80.1, "Severe"},  {1e9, "Severe"},
-        {NAN, nullptr},
+        {-5, nullptr},    {0, nullptr},        {0.01, "Low"},    {20, "Low"},  {20.5, "Moderate"},
+        {40, "Moderate"}, {40.01, "Elevated"}, {60, "Elevated"}, {61, "High"}, {80, "High"},
+        {80.1, "Severe"}, {1e9, "Severe"},     {NAN, nullptr},
     };
     for (const auto& [figure, text] : table) {
         const auto band = ThreatBandOf(figure);
@@ -35,13 +34,16 @@ TEST(ThreatRules, LevelScale) {
 
 TEST(ThreatRules, FiguresReadAsCLocaleNumbers) {
     const std::pair<const char*, double> table[] = {
-        {"12.5", 12.5}, {" 7", 7},   {"3x", 3},    {"", 0},    {"abc", 0}, {"-2", -2},
-        {"+5", 5},      {"--5", 0},  {"1e2", 100}, {".5", 0.5}, {"12,5", 12}, {"\t4.25 p/s", 4.25},
+        {"12.5", 12.5}, {" 7", 7},  {"3x", 3},    {"", 0},     {"abc", 0},   {"-2", -2},
+        {"+5", 5},      {"--5", 0}, {"1e2", 100}, {".5", 0.5}, {"12,5", 12}, {"\t4.25 p/s", 4.25},
     };
     for (const auto& [text, value] : table) EXPECT_DOUBLE_EQ(ReadFigure(text), value) << text;
     EXPECT_TRUE(std::isinf(ReadFigure("1e999")));
     EXPECT_EQ(ReadFigure("1e-999"), 0.0);
-    EXPECT_DOUBLE_EQ(ReadFigure(std::string("42\0" "99", 5)), 42);
+    EXPECT_DOUBLE_EQ(ReadFigure(std::string("42\0"
+                                            "99",
+                                            5)),
+                     42);
 }
 
 // Fixed fault: figures were read in the process locale, where "12.5" read as 12. A German
@@ -66,7 +68,7 @@ TEST(ThreatRules, AFigureReadsTheSameUnderADecimalCommaLocale) {
     ::unsetenv("LOCPATH");
     RemoveTree(folder);
     if (!comma) GTEST_SKIP() << "no decimal-comma locale could be made";
-    EXPECT_DOUBLE_EQ(plain, 12.0);   // what the locale-bound reader gives
+    EXPECT_DOUBLE_EQ(plain, 12.0);  // what the locale-bound reader gives
     EXPECT_DOUBLE_EQ(value, 12.5);
 }
 
@@ -75,9 +77,9 @@ struct Step {
     bool normalAlerts;
     const char* figure;
     // expected: none, or the kind and severity
-    int kind;   // -1 none, 0 raised, 1 cleared
+    int kind;  // -1 none, 0 raised, 1 cleared
     int severity;
-    const char* level;   // level remembered after the step, "" none
+    const char* level;  // level remembered after the step, "" none
 };
 
 void RunSteps(ThreatRule rule, std::initializer_list<Step> steps) {

@@ -48,7 +48,9 @@ protected:
         return env;
     }
 
-    std::string ServiceSettingsPath() const { return JoinPath(serviceFolder, CTarvellDoc::kFileName); }
+    std::string ServiceSettingsPath() const {
+        return JoinPath(serviceFolder, CTarvellDoc::kFileName);
+    }
     std::string HandOverPath() const { return JoinPath(handOverFolder, CTarvellDoc::kFileName); }
 
     // A document with every field empty or 0 (no defaults), so a test sets exactly what it needs.
@@ -121,7 +123,8 @@ protected:
     }
 
     CEventItem& AddEvent(const std::string& switchKey, const std::string& port,
-                         const std::string& type = "New Mac", const std::string& mac = "001122334455") {
+                         const std::string& type = "New Mac",
+                         const std::string& mac = "001122334455") {
         auto event = std::make_unique<CEventItem>();
         event->SwitchKey = switchKey;
         event->PortKey = port;

@@ -50,7 +50,8 @@ protected:
     static CTarvellDoc Generation(int n) {
         CTarvellDoc doc;
         doc.SmtpServer = "mail-" + std::to_string(n);
-        for (int i = 0; i < n % 7; ++i) doc.ExcludedDevices.push_back("SW" + std::to_string(100 + i));
+        for (int i = 0; i < n % 7; ++i)
+            doc.ExcludedDevices.push_back("SW" + std::to_string(100 + i));
         doc.NodesCountThreshold = 1 + n % 3;
         doc.UnmanagedMacEnabled = n % 2;
         doc.UnmanagedMacs = {"000000000001"};
@@ -75,7 +76,8 @@ TEST_F(ConcurrencyTest, ReadersSeeWholeSettingsWhilePassesReload) {
         readers.emplace_back([&, r] {
             while (!stop.load()) {
                 const auto settings = engine->Settings();
-                const int n = static_cast<int>(AtoL(std::string_view(settings->SmtpServer).substr(5)));
+                const int n =
+                    static_cast<int>(AtoL(std::string_view(settings->SmtpServer).substr(5)));
                 if (settings->ExcludedDevices.size() != static_cast<std::size_t>(n % 7) ||
                     settings->NodesCountThreshold != 1 + n % 3)
                     ++torn;
@@ -86,8 +88,8 @@ TEST_F(ConcurrencyTest, ReadersSeeWholeSettingsWhilePassesReload) {
                 engine->IsEventSelected(0, "Threat Receive", "SW1");
                 engine->IsNodeExcluded("000000000001", "10.0.1.1", "4", "SW1", "7");
                 engine->FindNodeForEvent("SW1", "7", "4", "000000000003", "10.0.1.3");
-                engine->FindNodeForSwitchPort({{"000000000003", "7"}, {"0B0000000000", "7"}}, "SW1", "7",
-                                              "2", "0B0000000000");
+                engine->FindNodeForSwitchPort({{"000000000003", "7"}, {"0B0000000000", "7"}}, "SW1",
+                                              "7", "2", "0B0000000000");
                 ObjectMap<CDbItem> nodes;
                 engine->SnapshotNodes(nodes);
                 if (r == 0) {
@@ -109,7 +111,8 @@ TEST_F(ConcurrencyTest, ReadersSeeWholeSettingsWhilePassesReload) {
         engine->LoadSiblingDatabase();
         {
             std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
-            engine->LinkRequests.push_back("SW1/7;None;;001122334455;t" + std::to_string(n) + ";9999999999;mailhost");
+            engine->LinkRequests.push_back("SW1/7;None;;001122334455;t" + std::to_string(n) +
+                                           ";9999999999;mailhost");
         }
     }
     stop = true;

@@ -17,7 +17,6 @@
 namespace tarvell::enginetest {
 namespace {
 
-
 bool FileIn(const std::string& folder, const std::string& prefix) {
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         if (entry.path().filename().string().rfind(prefix, 0) == 0) return true;
@@ -48,8 +47,9 @@ protected:
 
     std::size_t AlertsOfType(const std::string& type) {
         std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
-        return static_cast<std::size_t>(std::count_if(engine->AlertLog.begin(), engine->AlertLog.end(),
-                                                      [&](const auto& a) { return a.second->EventType == type; }));
+        return static_cast<std::size_t>(
+            std::count_if(engine->AlertLog.begin(), engine->AlertLog.end(),
+                          [&](const auto& a) { return a.second->EventType == type; }));
     }
 
     CTarvellDoc settings;
@@ -173,9 +173,9 @@ TEST(HandOverFileTest, OnlyTheAdministratorsGroupMayWriteTheFile) {
         gid_t group;
         bool accepted;
     } cases[] = {
-        {S_IFREG | 0600, other, true},  {S_IFREG | 0640, other, true},
-        {S_IFREG | 0660, other, false}, {S_IFREG | 0620, other, false},
-        {S_IFREG | 0660, admins->gr_gid, true}, {S_IFREG | 0662, admins->gr_gid, false},
+        {S_IFREG | 0600, other, true},           {S_IFREG | 0640, other, true},
+        {S_IFREG | 0660, other, false},          {S_IFREG | 0620, other, false},
+        {S_IFREG | 0660, admins->gr_gid, true},  {S_IFREG | 0662, admins->gr_gid, false},
         {S_IFIFO | 0600, admins->gr_gid, false},
     };
     for (const auto& c : cases) {
@@ -216,7 +216,10 @@ TEST_F(HandOverTest, AMissingSettingsFileCostsFiveRetriesAndAppliesNothing) {
 // ---- prevention status and WMI conditions
 
 TEST_F(HandOverTest, SwitchingPreventionRaisesOneStatusAlert) {
-    HandOver([](CTarvellDoc& d) { d.PreventStatusAlerts = 1; d.PreventionEnabled = 1; });
+    HandOver([](CTarvellDoc& d) {
+        d.PreventStatusAlerts = 1;
+        d.PreventionEnabled = 1;
+    });
     engine->ApplyViewerUpdates();
     EXPECT_EQ(AlertsOfType("Prevent Enabled"), 1u);
     HandOver([](CTarvellDoc& d) { d.SmtpServer = "mail.again"; });
@@ -261,8 +264,10 @@ TEST_F(HandOverTest, QueuedAuthorisationsAndBlocksMoveNodesBetweenTheLists) {
     }
     engine->ApplyViewerUpdates();
     const CTarvellDoc saved = ReadServiceSettings();
-    EXPECT_EQ(saved.NodesWhiteList, (std::vector<std::string>{"BBBBBBBBBBBB/0;", "AAAAAAAAAAAA/0;"}));
-    EXPECT_EQ(saved.NodesBlackList, (std::vector<std::string>{"CCCCCCCCCCCC/0;", "DDDDDDDDDDDD/0;"}));
+    EXPECT_EQ(saved.NodesWhiteList,
+              (std::vector<std::string>{"BBBBBBBBBBBB/0;", "AAAAAAAAAAAA/0;"}));
+    EXPECT_EQ(saved.NodesBlackList,
+              (std::vector<std::string>{"CCCCCCCCCCCC/0;", "DDDDDDDDDDDD/0;"}));
     EXPECT_TRUE(engine->PortRequests.empty());
     EXPECT_TRUE(engine->BlockMacs.empty());
 }
@@ -299,7 +304,9 @@ TEST_F(HandOverTest, AStaleBlockRequestIsDroppedAndNotAppliedToALaterEvent) {
 TEST_F(HandOverTest, LinkRequestsUnblockAndDeleteInAnyLetterCase) {
     AddEvent("SW1", "1", "New Mac", "AAAAAAAAAAAA").Blocked = 1;
     AddEvent("SW1", "2", "New Mac", "BBBBBBBBBBBB").Blocked = 1;
-    HandOver([](CTarvellDoc& d) { d.NodesBlackList = {"aaaaaaaaaaaa/0;", "AAAAAAAAAAAA/1;SW1/1", "BBBBBBBBBBBB/0;"}; });
+    HandOver([](CTarvellDoc& d) {
+        d.NodesBlackList = {"aaaaaaaaaaaa/0;", "AAAAAAAAAAAA/1;SW1/1", "BBBBBBBBBBBB/0;"};
+    });
     {
         std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
         engine->LinkRequests = {"SW1/1;dElEtE;;AAAAAAAAAAAA;t1;9999999999;10.0.0.5",
@@ -330,8 +337,9 @@ TEST_F(HandOverTest, UnblockingACrowdedPortAuthorisesItsNode) {
         d.UnblockRequests = {"SW1/7;a@b", "SW1/8;a@b", "SW1/9;a@b"};
     });
     engine->ApplyViewerUpdates();
-    EXPECT_EQ(ReadServiceSettings().NodeLocations,
-              (std::vector<std::string>{"bbbbbbbbbbbb;SW1/8", "AAAAAAAAAAAA;", "AAAAAAAAAAAA;SW1/7"}));
+    EXPECT_EQ(
+        ReadServiceSettings().NodeLocations,
+        (std::vector<std::string>{"bbbbbbbbbbbb;SW1/8", "AAAAAAAAAAAA;", "AAAAAAAAAAAA;SW1/7"}));
 }
 
 TEST_F(HandOverTest, RemovedAlertsAndDeleteRequests) {
@@ -366,7 +374,7 @@ TEST_F(HandOverTest, ImportsFollowEverySuccessfulReloadAndAreNotSaved) {
     HandOver([&](CTarvellDoc& d) {
         d.BlackListImportFile = importFile;
         d.NodesBlackList = {"CCCCCCCCCCCC/0;"};
-        d.BlockRequests = {"SW1/1;x@y"};   // makes the pass save the document
+        d.BlockRequests = {"SW1/1;x@y"};  // makes the pass save the document
     });
     engine->ApplyViewerUpdates();
     engine->ApplyViewerUpdates();

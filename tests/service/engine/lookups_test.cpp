@@ -37,7 +37,7 @@ TEST_F(LookupsTest, DisabledRecordsAreAbsentAndOnlyTheNamedFieldsAreCopied) {
     ASSERT_TRUE(engine->LookupNode("AAAAAAAAAAAA", node));
     EXPECT_EQ(node.NodeSwitch(), "SW1");
     EXPECT_EQ(node.NodesOnPort(), "3");
-    EXPECT_EQ(node.NodeFirstSeen(), "");   // not one of the copied fields
+    EXPECT_EQ(node.NodeFirstSeen(), "");  // not one of the copied fields
     EXPECT_FALSE(engine->LookupNode("BBBBBBBBBBBB", node));
 }
 
@@ -67,8 +67,8 @@ TEST_F(LookupsTest, UnknownAndPendingNodes) {
     ASSERT_TRUE(engine->LookupNode("CCCCCCCCCCCC", node));
     EXPECT_EQ(node.NodeMac(), "CCCCCCCCCCCC");
     EXPECT_EQ(node.NodeSwitch(), "SW3");
-    EXPECT_EQ(node.NodePort(), "Gi0/5");   // split at the first "/" only
-    EXPECT_FALSE(engine->LookupNode("DDDDDDDDDDDD", node));   // pending wins over both
+    EXPECT_EQ(node.NodePort(), "Gi0/5");                     // split at the first "/" only
+    EXPECT_FALSE(engine->LookupNode("DDDDDDDDDDDD", node));  // pending wins over both
     EXPECT_TRUE(engine->IsKnownKey("EEEEEEEEEEEE"));
     EXPECT_FALSE(engine->IsKnownKey("DDDDDDDDDDDD"));
 }
@@ -147,7 +147,8 @@ TEST_F(LookupsTest, UnmanagedMacEntries) {
     doc.UnmanagedMacEnabled = 1;
     UseSettings(doc);
     EXPECT_NE(engine->IsNodeExcluded("aabbcc000001", "", "", "", ""), 0);
-    EXPECT_NE(engine->IsNodeExcluded("DD0000000000", "", "", "", ""), 0) << "matched over the entry's length";
+    EXPECT_NE(engine->IsNodeExcluded("DD0000000000", "", "", "", ""), 0)
+        << "matched over the entry's length";
     EXPECT_EQ(engine->IsNodeExcluded("001122334455", "", "", "", ""), 0) << "longer entry";
     EXPECT_EQ(engine->IsNodeExcluded("123456789012", "", "", "", ""), 0) << "empty entry";
     EXPECT_EQ(engine->IsNodeExcluded("AABBC", "", "", "", ""), 0);
@@ -156,11 +157,13 @@ TEST_F(LookupsTest, UnmanagedMacEntries) {
 TEST_F(LookupsTest, UnmanagedIpNetworks) {
     CTarvellDoc doc = BlankSettings();
     doc.UnmanagedIpEnabled = 1;
-    doc.UnmanagedIps = {"10.1.0.0/255.255.0.0", "192.168.7.0/24", "172.16.0.9",
-                        "10.9.0.x/255.0.0.0",  "10.8.0.0/255.0.255.0", "10.7.0.0/33",
-                        "10.6.0.0/", "junk"};
+    doc.UnmanagedIps = {
+        "10.1.0.0/255.255.0.0", "192.168.7.0/24", "172.16.0.9", "10.9.0.x/255.0.0.0",
+        "10.8.0.0/255.0.255.0", "10.7.0.0/33",    "10.6.0.0/",  "junk"};
     UseSettings(doc);
-    const auto excluded = [&](const std::string& ip) { return engine->IsNodeExcluded("", ip, "", "", "") != 0; };
+    const auto excluded = [&](const std::string& ip) {
+        return engine->IsNodeExcluded("", ip, "", "", "") != 0;
+    };
     EXPECT_TRUE(excluded("10.1.200.3"));
     EXPECT_FALSE(excluded("10.2.0.1"));
     EXPECT_TRUE(excluded("192.168.7.255"));
@@ -191,7 +194,8 @@ TEST_F(LookupsTest, NodeCountAndWhiteListExclusion) {
     EXPECT_EQ(engine->IsNodeExcluded("", "", "2", "", ""), 0);
     EXPECT_EQ(engine->IsNodeExcluded("", "", "", "", ""), 0);
     EXPECT_NE(engine->IsNodeExcluded("aabb00000000", "", "", "SW2", "1"), 0);
-    EXPECT_EQ(engine->IsNodeExcluded("aabb00000000", "", "", "", "")  , 0) << "no switch: no white list";
+    EXPECT_EQ(engine->IsNodeExcluded("aabb00000000", "", "", "", ""), 0)
+        << "no switch: no white list";
     EXPECT_NE(engine->IsNodeExcluded("CCCCCCCCCCCC", "", "", "SW1", "7"), 0);
     EXPECT_EQ(engine->IsNodeExcluded("CCCCCCCCCCCC", "", "", "SW1", "8"), 0);
     EXPECT_NE(engine->IsNodeExcluded("0F0F0F0F0F0F", "10.0.0.9", "", "SW1", "8"), 0);
@@ -246,9 +250,10 @@ protected:
         AddNode("BBBBBBBBBBBB", "10.0.0.2", "sw1", "7", "4", "300");
         AddNode("CCCCCCCCCCCC", "10.0.0.3", "SW1", "7", "4", "200");
         AddNode("DDDDDDDDDDDD", "10.0.0.4", "SW1", "7", "4", "400");
-        AddNode("999999999999", "10.0.0.5", "SW1", "7", "4", "900", true);   // disabled
+        AddNode("999999999999", "10.0.0.5", "SW1", "7", "4", "900", true);  // disabled
     }
-    std::string Verdict(const std::string& mac, const std::string& ip, const std::string& count = "4") {
+    std::string Verdict(const std::string& mac, const std::string& ip,
+                        const std::string& count = "4") {
         return engine->FindNodeForEvent("SW1", "7", count, mac, ip);
     }
     CTarvellDoc doc = BlankSettings();

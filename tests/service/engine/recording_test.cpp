@@ -177,7 +177,7 @@ TEST_F(RecordingTest, KeysCountWithinASecondAndRestart) {
 
 TEST_F(RecordingTest, TestAlertTakesTheNextNumberAndStaysOutOfTheLog) {
     engine->QueueAlert(Alert("a"));
-    engine->QueueTestAlert(AlertChannel::Syslog);   // channel switched off
+    engine->QueueTestAlert(AlertChannel::Syslog);  // channel switched off
     engine->QueueAlert(Alert("b"));
     EXPECT_EQ(AlertKeys(), (std::vector<std::string>{Seconds() + ".0", Seconds() + ".2"}));
     EXPECT_EQ(engine->SyslogTestFlag.load(), 1);
@@ -201,7 +201,7 @@ TEST_F(RecordingTest, ClockSteppingBackLosesNoAlert) {
     engine->QueueAlert(Alert("second"));
     clock.Set(start + 1);
     engine->QueueAlert(Alert("third"));
-    clock.Set(start);   // the clock is set back
+    clock.Set(start);  // the clock is set back
     engine->QueueAlert(Alert("fourth"));
     engine->QueueAlert(Alert("fifth"));
     engine->QueueTestAlert(AlertChannel::Email);
@@ -210,9 +210,11 @@ TEST_F(RecordingTest, ClockSteppingBackLosesNoAlert) {
     std::multiset<std::string> descriptions;
     for (const auto& [key, alert] : engine->AlertLog) {
         descriptions.insert(alert->Description);
-        EXPECT_EQ(key.substr(0, key.find('.')), FormatLong(alert->Description == "third" ? start + 1 : start));
+        EXPECT_EQ(key.substr(0, key.find('.')),
+                  FormatLong(alert->Description == "third" ? start + 1 : start));
     }
-    EXPECT_EQ(descriptions, (std::multiset<std::string>{"first", "second", "third", "fourth", "fifth"}));
+    EXPECT_EQ(descriptions,
+              (std::multiset<std::string>{"first", "second", "third", "fourth", "fifth"}));
     // The counter moved past the keys of the earlier pass through this second.
     EXPECT_EQ(engine->AlertLog.at(FormatLong(start) + ".2")->Description, "fourth");
     EXPECT_EQ(engine->AlertLog.at(FormatLong(start) + ".3")->Description, "fifth");
@@ -233,7 +235,8 @@ TEST_F(RecordingTest, EveryChannelHoldsItsOwnCopy) {
     ASSERT_EQ(engine->AlertLog.size(), 1u);
     const auto& [key, logged] = *engine->AlertLog.begin();
     std::set<const CAlertItem*> objects{logged.get()};
-    for (auto* queue : {&engine->EmailQueue, &engine->SnmpQueue, &engine->SyslogQueue, &engine->RunQueue}) {
+    for (auto* queue :
+         {&engine->EmailQueue, &engine->SnmpQueue, &engine->SyslogQueue, &engine->RunQueue}) {
         ASSERT_EQ(queue->size(), 1u);
         ASSERT_EQ(queue->begin()->first, key);
         EXPECT_EQ(*queue->begin()->second, *logged);
@@ -304,9 +307,10 @@ TEST_F(RecordingTest, UnreadableDayFileIsKeptAsideAndArchivingGoesOn) {
     ASSERT_TRUE(FileExists(aside));
     EXPECT_EQ(*ReadWholeFile(aside), garbage);
     const auto lines = log.Lines();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [&](const std::string& l) { return l.find(aside) != std::string::npos; }),
-              1);
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(),
+                      [&](const std::string& l) { return l.find(aside) != std::string::npos; }),
+        1);
 }
 
 TEST_F(RecordingTest, ArchiveKeyOfAnEarlierRunIsNotOverwritten) {
@@ -330,7 +334,7 @@ TEST_F(RecordingTest, ArchiveKeyOfAnEarlierRunIsNotOverwritten) {
 TEST_F(RecordingTest, ArchiveThatCannotBeWrittenIsRetriedLater) {
     Use([](CTarvellDoc& d) { d.AlertArchiveEnabled = 1; });
     const std::string path = ArchivePath(clock.Now());
-    ASSERT_TRUE(MakeDirectories(path + ".tmp"));   // the temporary name is taken by a folder
+    ASSERT_TRUE(MakeDirectories(path + ".tmp"));  // the temporary name is taken by a folder
     engine->QueueAlert(Alert("waiting"));
     engine->FlushDailyArchive();
     EXPECT_FALSE(FileExists(path));
@@ -352,7 +356,8 @@ TEST_F(RecordingTest, TheDaysArchiveIsWrittenBeforeTheLog) {
     FileLock logWriter;
     ASSERT_TRUE(logWriter.Lock(logPath + ".tmp"));
     auto saving = std::async(std::launch::async, [&] { return engine->SaveAlertLog(); });
-    const bool archivedFirst = WaitUntil([&] { return FileExists(ArchivePath(clock.Now())); }, 5000);
+    const bool archivedFirst =
+        WaitUntil([&] { return FileExists(ArchivePath(clock.Now())); }, 5000);
     EXPECT_FALSE(FileExists(logPath));
     logWriter.Unlock();
     EXPECT_TRUE(saving.get());
@@ -369,7 +374,7 @@ TEST_F(RecordingTest, AFifoUnderTheDaysArchiveNameIsMovedAsideWithoutBlocking) {
     engine->QueueAlert(Alert("after a fifo"));
     auto flushing = std::async(std::launch::async, [&] { engine->FlushDailyArchive(); });
     const bool finished = flushing.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    if (!finished) ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));   // let the reader go
+    if (!finished) ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));  // let the reader go
     flushing.wait();
     ASSERT_TRUE(finished) << "reading the archive waited for a writer";
     const auto day = ReadArchive(path);

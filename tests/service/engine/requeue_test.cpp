@@ -33,7 +33,9 @@ protected:
         return keys;
     }
 
-    std::string MarkFile() const { return ReadWholeFile(engine->DeliveredMarkPath(), 4096).value_or(""); }
+    std::string MarkFile() const {
+        return ReadWholeFile(engine->DeliveredMarkPath(), 4096).value_or("");
+    }
 
     int LogLinesWith(std::string_view text) const {
         int n = 0;
@@ -47,9 +49,9 @@ protected:
 TEST_F(RequeueTest, EachEnabledChannelGetsTheAlertsAfterItsLastDeliveredKey) {
     Requeue("Email 10.0\nSyslog 11.0\nRun 9.0\n");
     EXPECT_EQ(Keys(engine->EmailQueue), (std::vector<std::string>{"10.1", "11.0"}));
-    EXPECT_TRUE(engine->SyslogQueue.empty());   // delivered all
-    EXPECT_TRUE(engine->SnmpQueue.empty());     // no line: starts from the newest
-    EXPECT_TRUE(engine->RunQueue.empty());      // switched off
+    EXPECT_TRUE(engine->SyslogQueue.empty());  // delivered all
+    EXPECT_TRUE(engine->SnmpQueue.empty());    // no line: starts from the newest
+    EXPECT_TRUE(engine->RunQueue.empty());     // switched off
     // The channels without a usable line now start from the newest alert.
     EXPECT_EQ(MarkFile(), "Email 10.0\nRun 11.0\nSnmp 11.0\nSyslog 11.0\n");
 
@@ -62,14 +64,14 @@ TEST_F(RequeueTest, EachEnabledChannelGetsTheAlertsAfterItsLastDeliveredKey) {
 
 TEST_F(RequeueTest, AMissingOrDamagedFileGivesNothingAgain) {
     const std::optional<std::string> files[] = {
-        std::nullopt,                    // first start with this file: not the whole history
-        "Email 10.0",                    // no line end
-        "Email 10.0\nEmail 9.0\n",       // a channel twice
-        "Mail 10.0\n",                   // no such channel
-        "Email 10.x\n",                  // not a key
-        "Email  10.0\n",                 // two blanks
+        std::nullopt,               // first start with this file: not the whole history
+        "Email 10.0",               // no line end
+        "Email 10.0\nEmail 9.0\n",  // a channel twice
+        "Mail 10.0\n",              // no such channel
+        "Email 10.x\n",             // not a key
+        "Email  10.0\n",            // two blanks
         "Email 10.0\r\n",
-        std::string(2000, 'E'),          // too long
+        std::string(2000, 'E'),  // too long
     };
     int damaged = 0;
     for (const auto& file : files) {
@@ -79,7 +81,7 @@ TEST_F(RequeueTest, AMissingOrDamagedFileGivesNothingAgain) {
         damaged += file.has_value();
         EXPECT_TRUE(engine->EmailQueue.empty());
         EXPECT_TRUE(engine->SnmpQueue.empty());
-        EXPECT_EQ(LogLinesWith("delivered-alert file"), damaged);   // once per damaged file
+        EXPECT_EQ(LogLinesWith("delivered-alert file"), damaged);  // once per damaged file
         EXPECT_EQ(MarkFile(), "Email 11.0\nRun 11.0\nSnmp 11.0\nSyslog 11.0\n");
     }
 }

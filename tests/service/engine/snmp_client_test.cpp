@@ -57,8 +57,8 @@ private:
     SnmpClientSettings s_;
 };
 
-SnmpClientSettings V3Settings(const std::string& user, int auth, int priv, const std::string& authPass,
-                              const std::string& privPass) {
+SnmpClientSettings V3Settings(const std::string& user, int auth, int priv,
+                              const std::string& authPass, const std::string& privPass) {
     SnmpClientSettings s;
     s.SnmpV3SecurityModel = 3;
     s.SnmpV3SecurityLevel = auth == 1 ? 1 : priv == 1 ? 2 : 3;
@@ -72,13 +72,13 @@ SnmpClientSettings V3Settings(const std::string& user, int auth, int priv, const
 }
 
 struct Walked {
-    std::vector<std::string> oids;                 // answer OID of the first column, per row
-    std::vector<std::vector<std::string>> rows;    // values per row
-    std::vector<std::string> rawFirstColumn;       // raw bytes of the first column, as hex
+    std::vector<std::string> oids;               // answer OID of the first column, per row
+    std::vector<std::vector<std::string>> rows;  // values per row
+    std::vector<std::string> rawFirstColumn;     // raw bytes of the first column, as hex
 };
 
-Walked Walk(SnmpClient& client, const std::string& community, const std::vector<std::string>& columns,
-            int prefix, std::uint32_t timeoutMs = 1000) {
+Walked Walk(SnmpClient& client, const std::string& community,
+            const std::vector<std::string>& columns, int prefix, std::uint32_t timeoutMs = 1000) {
     std::vector<SnmpOidEntry> entries;
     for (const auto& c : columns) entries.push_back(Entry(c));
     Walked w;
@@ -106,19 +106,24 @@ std::vector<std::string> Column(const Walked& w, std::size_t i) {
 // The reads that two agents serving the same records must answer alike.
 std::vector<std::string> StandardReads(SnmpClient& client, const std::string& community) {
     std::vector<std::string> out;
-    SnmpOidEntry sys[3] = {Entry("1.3.6.1.2.1.1.1.0"), Entry("1.3.6.1.2.1.1.2.0"), Entry("1.3.6.1.2.1.1.5.0")};
-    out.push_back("get=" + std::to_string(client.Request(SnmpClient::kGet, kLocalhost, community, 1000, 1, 3, 0, sys)));
+    SnmpOidEntry sys[3] = {Entry("1.3.6.1.2.1.1.1.0"), Entry("1.3.6.1.2.1.1.2.0"),
+                           Entry("1.3.6.1.2.1.1.5.0")};
+    out.push_back("get=" + std::to_string(client.Request(SnmpClient::kGet, kLocalhost, community,
+                                                         1000, 1, 3, 0, sys)));
     for (const auto& e : sys) out.push_back(std::string(e.oid) + "=" + e.value);
     const Walked fdb = Walk(client, community, {kFdbAddress, kFdbPort, kFdbStatus}, 11);
     for (std::size_t i = 0; i < fdb.rows.size(); ++i) {
-        out.push_back(fdb.oids[i] + "=" + fdb.rawFirstColumn[i] + "|" + fdb.rows[i][1] + "|" + fdb.rows[i][2]);
+        out.push_back(fdb.oids[i] + "=" + fdb.rawFirstColumn[i] + "|" + fdb.rows[i][1] + "|" +
+                      fdb.rows[i][2]);
     }
     const Walked table = Walk(client, community, {kFdbTable}, 9);
     out.push_back("table rows=" + std::to_string(table.rows.size()));
-    const Walked bridge = Walk(client, community, {"1.3.6.1.2.1.17.1.4.1.1", "1.3.6.1.2.1.17.1.4.1.2"}, 11);
+    const Walked bridge =
+        Walk(client, community, {"1.3.6.1.2.1.17.1.4.1.1", "1.3.6.1.2.1.17.1.4.1.2"}, 11);
     for (const auto& r : bridge.rows) out.push_back("bridge " + r[0] + "->" + r[1]);
-    const Walked ifs = Walk(client, community,
-                            {"1.3.6.1.2.1.2.2.1.2", "1.3.6.1.2.1.2.2.1.5", "1.3.6.1.2.1.2.2.1.6"}, 10);
+    const Walked ifs =
+        Walk(client, community,
+             {"1.3.6.1.2.1.2.2.1.2", "1.3.6.1.2.1.2.2.1.5", "1.3.6.1.2.1.2.2.1.6"}, 10);
     for (const auto& r : ifs.rows) out.push_back("if " + r[0] + "|" + r[1] + "|" + r[2]);
     return out;
 }
@@ -164,7 +169,8 @@ private:
     std::vector<snmp::CommunityMessage> received_;
     std::vector<std::int32_t> versions_;
     // Last: it starts after and stops before what Handle uses.
-    snmptest::LoopbackResponder responder_{[this](std::string_view datagram) { return Handle(datagram); }};
+    snmptest::LoopbackResponder responder_{
+        [this](std::string_view datagram) { return Handle(datagram); }};
 };
 
 snmp::Pdu Answer(std::vector<std::pair<std::string, snmp::Value>> bindings) {
@@ -201,7 +207,8 @@ TEST_F(SnmpClientFake, WalkStopsAtANonIncreasingOrEchoedOid) {
     });
     auto echoClient = Client(echo.Port());
     e = Entry("1.3.6.1.2.1.17.4.3.1.1");
-    EXPECT_EQ(echoClient->Request(SnmpClient::kGetNext, kLocalhost, "public", 500, 0, 1, 11, &e), 0);
+    EXPECT_EQ(echoClient->Request(SnmpClient::kGetNext, kLocalhost, "public", 500, 0, 1, 11, &e),
+              0);
     EXPECT_EQ(echo.Received().size(), 1u);
 }
 
@@ -211,10 +218,11 @@ TEST_F(SnmpClientFake, ForeignBindingEndsTheWalkButLeavesItsValueAndOnlyTheLastE
                        {"1.3.6.1.2.1.17.4.3.1.2.0.1.2.3.4.6", snmp::Value::Integer(4)}});
     });
     auto client = Client(agent.Port());
-    SnmpOidEntry e[2] = {Entry("1.3.6.1.2.1.17.4.3.1.1.0.1.2.3.4.5"), Entry("1.3.6.1.2.1.17.4.3.1.2.0.1.2.3.4.5")};
+    SnmpOidEntry e[2] = {Entry("1.3.6.1.2.1.17.4.3.1.1.0.1.2.3.4.5"),
+                         Entry("1.3.6.1.2.1.17.4.3.1.2.0.1.2.3.4.5")};
     EXPECT_EQ(client->Request(SnmpClient::kGetNext, kLocalhost, "public", 500, 0, 2, 11, e), 1);
-    EXPECT_STREQ(e[0].oid, "1.3.6.1.2.1.17.4.3.1.1.0.1.2.3.4.5");   // left its column: kept
-    EXPECT_STREQ(e[0].value, "3");                                    // but holds the value
+    EXPECT_STREQ(e[0].oid, "1.3.6.1.2.1.17.4.3.1.1.0.1.2.3.4.5");  // left its column: kept
+    EXPECT_STREQ(e[0].value, "3");                                 // but holds the value
     EXPECT_STREQ(e[1].oid, "1.3.6.1.2.1.17.4.3.1.2.0.1.2.3.4.6");
     EXPECT_STREQ(e[1].value, "4");
 }
@@ -233,7 +241,8 @@ TEST_F(SnmpClientFake, MarkerMustMatchExactlyAndCommunitiesGoAsVersion1) {
     EXPECT_EQ(received[0].community, "SNMP/V3@10");
     EXPECT_EQ(received[1].community, "snmp/v3");
     // The marker itself goes out as SNMPv3 even with no user configured (this agent ignores it).
-    EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 100, 0, 1, 0, &e), 0);
+    EXPECT_EQ(
+        client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 100, 0, 1, 0, &e), 0);
     EXPECT_THAT(agent.Versions(), ElementsAre(0, 0, 3));
 }
 
@@ -243,7 +252,9 @@ TEST_F(SnmpClientFake, SilentAgentFailsAfterTheTimeoutsAndRetries) {
     SnmpOidEntry e = Entry("1.3.6.1.2.1.1.1.0", "before");
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, "public", 150, 2, 1, 0, &e), 0);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
     EXPECT_GE(ms, 450);
     EXPECT_LT(ms, 1500);
     EXPECT_EQ(silent.Received().size(), 3u);
@@ -259,7 +270,7 @@ TEST_F(SnmpClientFake, BadInputIsRefusedWithoutSending) {
     EXPECT_EQ(client->Request(SnmpClient::kGet, "not-an-address", "public", 100, 0, 1, 0, &e), 0);
     EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, "public", 100, 0, 0, 0, &e), 0);
     EXPECT_EQ(client->Request(7, kLocalhost, "public", 100, 0, 1, 0, &e), 0);
-    std::memset(e.oid, '1', sizeof e.oid);   // no terminator
+    std::memset(e.oid, '1', sizeof e.oid);  // no terminator
     EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, "public", 100, 0, 1, 0, &e), 0);
     EXPECT_TRUE(agent.Received().empty());
 }
@@ -272,7 +283,8 @@ TEST_F(SnmpClientFake, LongValuesAreCutToTheBufferAndRawBytesStayWhole) {
     auto client = Client(agent.Port());
     SnmpOidEntry e = Entry("1.3.6.1.2.1.1.1.0");
     std::vector<snmp::VarBind> answer;
-    EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, "public", 500, 0, 1, 0, &e, &answer), 1);
+    EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, "public", 500, 0, 1, 0, &e, &answer),
+              1);
     EXPECT_EQ(std::strlen(e.value), SnmpOidEntry::kTextSize - 1);
     ASSERT_EQ(answer.size(), 1u);
     EXPECT_EQ(answer[0].value.raw, big);
@@ -282,7 +294,8 @@ TEST_F(SnmpClientFake, SetWritesOnlyTheObjectAskedFor) {
     // The agent answers the read with another object than the one asked for; writing the text
     // there would change an object the caller never named.
     FakeAgent agent([](const snmp::CommunityMessage& m) {
-        if (m.pdu.type == snmp::pdu::kGet) return Answer({{"1.3.6.1.2.1.2.2.1.7.1", snmp::Value::Integer(1)}});
+        if (m.pdu.type == snmp::pdu::kGet)
+            return Answer({{"1.3.6.1.2.1.2.2.1.7.1", snmp::Value::Integer(1)}});
         return Answer({{snmp::OidToText(m.pdu.bindings.at(0).oid), m.pdu.bindings.at(0).value}});
     });
     auto client = Client(agent.Port());
@@ -294,9 +307,12 @@ TEST_F(SnmpClientFake, SetWritesOnlyTheObjectAskedFor) {
 // ---- snmpsim ---------------------------------------------------------------------------------
 
 const std::vector<SimUser> kSimUsers = {
-    {"md5des", "MD5", "authpass1", "DES", "privpass1"},  {"shades", "SHA", "authpass2", "DES", "privpass2"},
-    {"md53des", "MD5", "authpass3", "3DES", "privpass3"}, {"sha3des", "SHA", "authpass4", "3DES", "privpass4"},
-    {"authonly", "MD5", "authpass5", "", ""},             {"noauth", "", "", "", ""},
+    {"md5des", "MD5", "authpass1", "DES", "privpass1"},
+    {"shades", "SHA", "authpass2", "DES", "privpass2"},
+    {"md53des", "MD5", "authpass3", "3DES", "privpass3"},
+    {"sha3des", "SHA", "authpass4", "3DES", "privpass4"},
+    {"authonly", "MD5", "authpass5", "", ""},
+    {"noauth", "", "", "", ""},
 };
 
 class SnmpSimTest : public testing::Test {
@@ -328,7 +344,8 @@ snmptest::SnmpSim* SnmpSimTest::sim_ = nullptr;
 
 TEST_F(SnmpSimTest, GetRendersEveryTypeInItsTextForm) {
     auto client = Client();
-    SnmpOidEntry sys[3] = {Entry("1.3.6.1.2.1.1.1.0"), Entry("1.3.6.1.2.1.1.2.0"), Entry("1.3.6.1.2.1.1.3.0")};
+    SnmpOidEntry sys[3] = {Entry("1.3.6.1.2.1.1.1.0"), Entry("1.3.6.1.2.1.1.2.0"),
+                           Entry("1.3.6.1.2.1.1.3.0")};
     ASSERT_EQ(client->Request(SnmpClient::kGet, kLocalhost, "public", 1000, 1, 3, 0, sys), 1);
     EXPECT_STREQ(sys[0].value, "Test access switch, 4 ports");
     EXPECT_STREQ(sys[1].value, "1.3.6.1.4.1.99999.2.1");
@@ -348,7 +365,8 @@ TEST_F(SnmpSimTest, GetRendersEveryTypeInItsTextForm) {
     };
     for (const auto& [oid, expected] : cases) {
         SnmpOidEntry e = Entry(oid, "stale");
-        EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, "public", 1000, 1, 1, 0, &e), 1) << oid;
+        EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, "public", 1000, 1, 1, 0, &e), 1)
+            << oid;
         EXPECT_EQ(std::string(e.value), expected) << oid;
     }
     SnmpOidEntry missing = Entry("1.3.6.1.2.1.1.99.0", "untouched");
@@ -358,14 +376,16 @@ TEST_F(SnmpSimTest, GetRendersEveryTypeInItsTextForm) {
 
 TEST_F(SnmpSimTest, GetNextWalksTwoAndThreeColumnsSideBySide) {
     auto client = Client();
-    const Walked bridge = Walk(*client, "public", {"1.3.6.1.2.1.17.1.4.1.1", "1.3.6.1.2.1.17.1.4.1.2"}, 11);
+    const Walked bridge =
+        Walk(*client, "public", {"1.3.6.1.2.1.17.1.4.1.1", "1.3.6.1.2.1.17.1.4.1.2"}, 11);
     EXPECT_THAT(Column(bridge, 1), ElementsAre("1", "2", "3", "4"));
 
     const Walked fdb = Walk(*client, "public", {kFdbAddress, kFdbPort, kFdbStatus}, 11);
     ASSERT_EQ(fdb.rows.size(), 6u);
-    EXPECT_EQ(fdb.rawFirstColumn, (std::vector<std::string>{"00000C07AC01", "001A2B3C4D10", "001A2B3C4D11",
-                                                             "001A2B3C4D12", "001A2B3C4DFF", "414243444546"}));
-    EXPECT_EQ(Column(fdb, 0), kFixtureMacs);   // the printable MAC renders as text
+    EXPECT_EQ(fdb.rawFirstColumn,
+              (std::vector<std::string>{"00000C07AC01", "001A2B3C4D10", "001A2B3C4D11",
+                                        "001A2B3C4D12", "001A2B3C4DFF", "414243444546"}));
+    EXPECT_EQ(Column(fdb, 0), kFixtureMacs);  // the printable MAC renders as text
     EXPECT_THAT(Column(fdb, 1), ElementsAre("1", "1", "2", "2", "4", "3"));
     EXPECT_THAT(Column(fdb, 2), ElementsAre("5", "3", "3", "3", "4", "3"));
     EXPECT_EQ(fdb.oids[1], "1.3.6.1.2.1.17.4.3.1.1.0.26.43.60.77.16");
@@ -414,7 +434,8 @@ TEST_F(SnmpSimTest, TypedSetWritesInTheAgentsTypeAndReadsBack) {
     SnmpOidEntry missing = Entry("1.3.6.1.2.1.2.2.1.7.99", "2");
     EXPECT_EQ(client->Set(kLocalhost, "public", "public", 1000, 1, &missing), 0);
     SnmpOidEntry opaqueBack = Entry("1.3.6.1.4.1.99999.1.7.0");
-    ASSERT_EQ(client->Request(SnmpClient::kGet, kLocalhost, "public", 1000, 1, 1, 0, &opaqueBack), 1);
+    ASSERT_EQ(client->Request(SnmpClient::kGet, kLocalhost, "public", 1000, 1, 1, 0, &opaqueBack),
+              1);
     EXPECT_STREQ(opaqueBack.value, "0102");
 }
 
@@ -427,25 +448,31 @@ TEST_P(SnmpSimV3Test, ReadsWalksAndCounter64) {
     settings_.Set(V3Settings(u.name, auth, priv, u.authKey, u.privKey));
     auto client = Client();
     SnmpOidEntry e[2] = {Entry("1.3.6.1.2.1.1.1.0"), Entry("1.3.6.1.4.1.99999.1.4.0")};
-    ASSERT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 2, 0, e), 1);
+    ASSERT_EQ(
+        client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 2, 0, e), 1);
     EXPECT_STREQ(e[0].value, "Test access switch, 4 ports");
     EXPECT_STREQ(e[1].value, "18446744073709551615");
     const Walked fdb = Walk(*client, SnmpClient::kV3Marker, {kFdbAddress, kFdbPort}, 11);
     EXPECT_EQ(Column(fdb, 0), kFixtureMacs);
     // SNMPv3 agents answer a get of a missing object with an exception: not accepted.
     SnmpOidEntry none = Entry("1.3.6.1.4.1.99999.1.99.0", "untouched");
-    EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 0, &none), 0);
+    EXPECT_EQ(
+        client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 0, &none),
+        0);
     EXPECT_STREQ(none.value, "untouched");
 }
 
 INSTANTIATE_TEST_SUITE_P(Users, SnmpSimV3Test, testing::ValuesIn(kSimUsers),
-                         [](const testing::TestParamInfo<SimUser>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<SimUser>& info) {
+                             return info.param.name;
+                         });
 
 TEST_F(SnmpSimTest, V3SetOfIfAdminStatus) {
     settings_.Set(V3Settings("sha3des", 3, 3, "authpass4", "privpass4"));
     auto client = Client();
     SnmpOidEntry admin = Entry("1.3.6.1.2.1.2.2.1.7.4", "2");
-    ASSERT_EQ(client->Set(kLocalhost, SnmpClient::kV3Marker, SnmpClient::kV3Marker, 1000, 1, &admin), 1);
+    ASSERT_EQ(
+        client->Set(kLocalhost, SnmpClient::kV3Marker, SnmpClient::kV3Marker, 1000, 1, &admin), 1);
     SnmpOidEntry back = Entry("1.3.6.1.2.1.2.2.1.7.4");
     ASSERT_EQ(client->Request(SnmpClient::kGet, kLocalhost, "public", 1000, 1, 1, 0, &back), 1);
     EXPECT_STREQ(back.value, "2");
@@ -453,20 +480,23 @@ TEST_F(SnmpSimTest, V3SetOfIfAdminStatus) {
 
 TEST_F(SnmpSimTest, WrongPassPhrasesAndUnknownUsersFailWithinTheTimeout) {
     const std::vector<SnmpClientSettings> wrong = {
-        V3Settings("md5des", 2, 2, "wrongpass", "privpass1"),     // bad digest
-        V3Settings("md5des", 2, 2, "authpass1", "wrongpriv"),     // cannot decrypt
-        V3Settings("sha3des", 3, 2, "authpass4", "privpass4"),    // DES against a 3DES user
-        V3Settings("nobody", 2, 2, "authpass1", "privpass1"),     // unknown user
-        V3Settings("noauth", 2, 1, "authpass5", ""),              // more security than the user has
+        V3Settings("md5des", 2, 2, "wrongpass", "privpass1"),   // bad digest
+        V3Settings("md5des", 2, 2, "authpass1", "wrongpriv"),   // cannot decrypt
+        V3Settings("sha3des", 3, 2, "authpass4", "privpass4"),  // DES against a 3DES user
+        V3Settings("nobody", 2, 2, "authpass1", "privpass1"),   // unknown user
+        V3Settings("noauth", 2, 1, "authpass5", ""),            // more security than the user has
     };
     for (const auto& s : wrong) {
         settings_.Set(s);
         auto client = Client();
         SnmpOidEntry e = Entry("1.3.6.1.2.1.1.1.0", "untouched");
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 300, 1, 1, 0, &e), 0)
+        EXPECT_EQ(
+            client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 300, 1, 1, 0, &e),
+            0)
             << s.SnmpV3User;
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
         // Discovery and the request each wait at most two attempts of 300 ms.
         EXPECT_LT(ms.count(), 1300) << s.SnmpV3User;
         EXPECT_STREQ(e.value, "untouched");
@@ -477,11 +507,14 @@ TEST_F(SnmpSimTest, OneEngineFollowsSettingChangesAndBootsOncePerClient) {
     auto client = Client();
     SnmpOidEntry e = Entry("1.3.6.1.2.1.1.5.0");
     settings_.Set(V3Settings("md5des", 2, 2, "authpass1", "privpass1"));
-    EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 0, &e), 1);
+    EXPECT_EQ(
+        client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 0, &e), 1);
     settings_.Set(V3Settings("md5des", 2, 2, "authpass1", "wrongpriv"));
-    EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 300, 0, 1, 0, &e), 0);
+    EXPECT_EQ(
+        client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 300, 0, 1, 0, &e), 0);
     settings_.Set(V3Settings("sha3des", 3, 3, "authpass4", "privpass4"));
-    EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 0, &e), 1);
+    EXPECT_EQ(
+        client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 0, &e), 1);
     EXPECT_STREQ(e.value, "sw-lab-1");
     // A context engine id given as hex text: the agent's own works, a foreign one or bad text not.
     std::smatch m;
@@ -492,7 +525,9 @@ TEST_F(SnmpSimTest, OneEngineFollowsSettingChangesAndBootsOncePerClient) {
              {m[1].str(), 1}, {"01 02 03 04 05", 0}, {"0x12345", 0}, {"xyz", 0}}) {
         s.SnmpV3EngineId = engineId;
         settings_.Set(s);
-        EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 300, 0, 1, 0, &e), expected)
+        EXPECT_EQ(
+            client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 300, 0, 1, 0, &e),
+            expected)
             << engineId;
     }
     EXPECT_EQ(client->EngineBoots(), 1u);
@@ -504,10 +539,12 @@ TEST_F(SnmpSimTest, BootCounterRisesByOnePerClientStartAndSurvivesRestarts) {
     const std::string path = dir_ / "snmpv3_boot_counter";
     for (std::uint32_t start = 1; start <= 3; ++start) {
         auto client = Client();
-        EXPECT_EQ(client->EngineBoots(), 0u);   // nothing happens before the first SNMPv3 use
+        EXPECT_EQ(client->EngineBoots(), 0u);  // nothing happens before the first SNMPv3 use
         SnmpOidEntry e = Entry("1.3.6.1.2.1.1.1.0");
         for (int i = 0; i < 3; ++i) {
-            ASSERT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 0, &e), 1);
+            ASSERT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 1000, 1,
+                                      1, 0, &e),
+                      1);
         }
         EXPECT_EQ(client->EngineBoots(), start);
         EXPECT_EQ(snmp::ReadBootCounter(path, "Tarvell").boots, start);
@@ -519,14 +556,16 @@ TEST_F(SnmpSimTest, UnstorableBootCounterFailsSnmpV3OnlyAndIsRetried) {
     snmptest::WriteFile(dir_ / "blocker", "a file where a folder should be");
     auto client = Client("blocker/snmpv3_boot_counter");
     SnmpOidEntry e = Entry("1.3.6.1.2.1.1.1.0");
-    EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 300, 0, 1, 0, &e), 0);
+    EXPECT_EQ(
+        client->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 300, 0, 1, 0, &e), 0);
     EXPECT_EQ(client->EngineBoots(), 0u);
     EXPECT_EQ(client->Request(SnmpClient::kGet, kLocalhost, "public", 1000, 1, 1, 0, &e), 1);
 
     // A damaged counter file is left as it is and SNMPv3 fails.
     snmptest::WriteFile(dir_ / "damaged", "not a counter\n");
     auto damaged = Client("damaged");
-    EXPECT_EQ(damaged->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 300, 0, 1, 0, &e), 0);
+    EXPECT_EQ(
+        damaged->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 300, 0, 1, 0, &e), 0);
     EXPECT_EQ(snmptest::ReadFile(dir_ / "damaged"), "not a counter\n");
 }
 
@@ -539,7 +578,8 @@ TEST_F(SnmpSimTest, ManyThreadsShareOneClient) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < 3; ++round) {
                 const std::string community = t % 2 ? "public" : SnmpClient::kV3Marker;
-                const Walked fdb = Walk(*client, community, {kFdbAddress, kFdbPort, kFdbStatus}, 11, 3000);
+                const Walked fdb =
+                    Walk(*client, community, {kFdbAddress, kFdbPort, kFdbStatus}, 11, 3000);
                 if (Column(fdb, 0) != kFixtureMacs) ++failures;
             }
         });
@@ -554,7 +594,8 @@ TEST_F(SnmpSimTest, ManyThreadsShareOneClient) {
 TEST(SnmpdAgreement, V1AndV3ReadsMatchTheSimulatorAndSetWorks) {
     const SimUser user{"netuser", "MD5", "authpass9", "DES", "privpass9"};
     snmptest::Snmpd snmpd;
-    ASSERT_TRUE(snmpd.Start(snmptest::FixtureDir() / "switch" / "public.snmprec", {user})) << snmpd.Log();
+    ASSERT_TRUE(snmpd.Start(snmptest::FixtureDir() / "switch" / "public.snmprec", {user}))
+        << snmpd.Log();
     snmptest::SnmpSim sim;
     ASSERT_TRUE(sim.Start(snmptest::FixtureDir() / "switch", {user})) << sim.Log();
 
@@ -584,7 +625,9 @@ TEST(SnmpdAgreement, V1AndV3ReadsMatchTheSimulatorAndSetWorks) {
     SnmpOidEntry admin = Entry("1.3.6.1.2.1.2.2.1.7.3", "2");
     ASSERT_EQ(toSnmpd->Set(kLocalhost, "public", "private", 1000, 1, &admin), 1);
     SnmpOidEntry back = Entry("1.3.6.1.2.1.2.2.1.7.3");
-    ASSERT_EQ(toSnmpd->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 0, &back), 1);
+    ASSERT_EQ(
+        toSnmpd->Request(SnmpClient::kGet, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 0, &back),
+        1);
     EXPECT_STREQ(back.value, "2");
     // The read-only community cannot write.
     admin = Entry("1.3.6.1.2.1.2.2.1.7.3", "1");
@@ -595,7 +638,8 @@ TEST(SnmpdAgreement, V1AndV3ReadsMatchTheSimulatorAndSetWorks) {
 
 TEST(SnmpTraps, V1TrapCarriesEnterpriseAndSpecificCode) {
     snmptest::Snmptrapd trapd;
-    ASSERT_TRUE(trapd.Start({"trapuser", "MD5", "authpass1", "DES", "privpass1"}, "54617276656C6C")) << trapd.Log();
+    ASSERT_TRUE(trapd.Start({"trapuser", "MD5", "authpass1", "DES", "privpass1"}, "54617276656C6C"))
+        << trapd.Log();
     snmptest::TempDir dir("client");
     SettingsBox settings;
     SnmpClientSettings s;
@@ -609,10 +653,12 @@ TEST(SnmpTraps, V1TrapCarriesEnterpriseAndSpecificCode) {
 
     SnmpOidEntry e = Entry("1.3.6.1.4.1.99999.2", "10.0.0.1/port 3: Unauthorized Node");
     EXPECT_EQ(client.Request(SnmpClient::kTrap, kLocalhost, "public", 1000, 1, 1, 10, &e), 1);
-    ASSERT_TRUE(trapd.WaitForLog("10.0.0.1/port 3: Unauthorized Node", std::chrono::seconds(10))) << trapd.Log();
+    ASSERT_TRUE(trapd.WaitForLog("10.0.0.1/port 3: Unauthorized Node", std::chrono::seconds(10)))
+        << trapd.Log();
     const std::string log = trapd.Log();
     EXPECT_NE(log.find("TRAP, SNMP v1, community public"), std::string::npos) << log;
-    EXPECT_NE(log.find(".1.3.6.1.4.1.99999 Enterprise Specific Trap (2)"), std::string::npos) << log;
+    EXPECT_NE(log.find(".1.3.6.1.4.1.99999 Enterprise Specific Trap (2)"), std::string::npos)
+        << log;
 
     // Without specific traps the public experimental enterprise is used; a notify id without a
     // suffix of its own is specific code 3 of the enterprise above it.
@@ -621,7 +667,8 @@ TEST(SnmpTraps, V1TrapCarriesEnterpriseAndSpecificCode) {
     SnmpOidEntry test = Entry("1.3.6.1.3", "Test Alert text");
     EXPECT_EQ(client.Request(SnmpClient::kTrap, kLocalhost, "public", 1000, 1, 1, 10, &test), 1);
     ASSERT_TRUE(trapd.WaitForLog("Test Alert text", std::chrono::seconds(10))) << trapd.Log();
-    EXPECT_NE(trapd.Log().find(".1.3.6.1 Enterprise Specific Trap (3)"), std::string::npos) << trapd.Log();
+    EXPECT_NE(trapd.Log().find(".1.3.6.1 Enterprise Specific Trap (3)"), std::string::npos)
+        << trapd.Log();
 }
 
 TEST(SnmpTraps, V3TrapFromEngineTarvellAuthPriv) {
@@ -641,11 +688,16 @@ TEST(SnmpTraps, V3TrapFromEngineTarvellAuthPriv) {
     SnmpClient client(settings.Source(), o);
 
     SnmpOidEntry e = Entry("1.3.6.1.4.1.99999.1", "10.0.0.2/port 4: New Mac");
-    EXPECT_EQ(client.Request(SnmpClient::kTrap, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 10, &e), 1);
-    ASSERT_TRUE(trapd.WaitForLog("10.0.0.2/port 4: New Mac", std::chrono::seconds(10))) << trapd.Log();
+    EXPECT_EQ(
+        client.Request(SnmpClient::kTrap, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 10, &e),
+        1);
+    ASSERT_TRUE(trapd.WaitForLog("10.0.0.2/port 4: New Mac", std::chrono::seconds(10)))
+        << trapd.Log();
     const std::string log = trapd.Log();
-    EXPECT_NE(log.find(".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.4.1.99999.1"), std::string::npos) << log;
-    EXPECT_NE(log.find(".1.3.6.1.6.3.1.1.4.3.0 = OID: .1.3.6.1.4.1.99999"), std::string::npos) << log;
+    EXPECT_NE(log.find(".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.4.1.99999.1"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find(".1.3.6.1.6.3.1.1.4.3.0 = OID: .1.3.6.1.4.1.99999"), std::string::npos)
+        << log;
 
     // A receiver that knows the user under another engine id cannot read the trap.
     snmptest::Snmptrapd other;
@@ -654,7 +706,9 @@ TEST(SnmpTraps, V3TrapFromEngineTarvellAuthPriv) {
     o2.trapPort = other.Port();
     SnmpClient client2(settings.Source(), o2);
     SnmpOidEntry hidden = Entry("1.3.6.1.4.1.99999.1", "should not be readable");
-    EXPECT_EQ(client2.Request(SnmpClient::kTrap, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 10, &hidden), 1);
+    EXPECT_EQ(client2.Request(SnmpClient::kTrap, kLocalhost, SnmpClient::kV3Marker, 1000, 1, 1, 10,
+                              &hidden),
+              1);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(other.Log().find("should not be readable"), std::string::npos) << other.Log();
 }

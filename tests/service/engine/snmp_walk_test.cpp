@@ -55,18 +55,19 @@ struct Rows {
     SnmpWalkResult result;
 };
 
-Rows WalkRows(SnmpClient& client, const std::string& address, const std::vector<std::string>& columns,
-              SnmpWalkOptions options) {
+Rows WalkRows(SnmpClient& client, const std::string& address,
+              const std::vector<std::string>& columns, SnmpWalkOptions options) {
     Rows out;
-    out.result = client.Walk(address, SnmpClient::kV3Marker, 300, 2, columns,
-                             [&](const snmp::WalkRow& row) {
-                                 std::string text;
-                                 for (const auto& b : row)
-                                     text += snmp::OidToText(b.oid) + "/" + std::to_string(b.value.type) + "/" +
-                                             snmp::HexUpper(b.value.raw) + " ";
-                                 out.rows.push_back(std::move(text));
-                             },
-                             options);
+    out.result = client.Walk(
+        address, SnmpClient::kV3Marker, 300, 2, columns,
+        [&](const snmp::WalkRow& row) {
+            std::string text;
+            for (const auto& b : row)
+                text += snmp::OidToText(b.oid) + "/" + std::to_string(b.value.type) + "/" +
+                        snmp::HexUpper(b.value.raw) + " ";
+            out.rows.push_back(std::move(text));
+        },
+        options);
     return out;
 }
 
@@ -74,7 +75,8 @@ class SnmpWalkTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         sim_ = new snmptest::SnmpSim;
-        if (!sim_->Start(lab::SnmprecFolder(), {kUser, kPrivUser}, std::chrono::seconds(90), Recordings()))
+        if (!sim_->Start(lab::SnmprecFolder(), {kUser, kPrivUser}, std::chrono::seconds(90),
+                         Recordings()))
             FAIL() << "snmpsim did not start:\n" << sim_->Log();
     }
     static void TearDownTestSuite() {
@@ -83,7 +85,8 @@ protected:
     }
     void SetUp() override { ASSERT_TRUE(sim_ && sim_->Port()); }
 
-    std::unique_ptr<SnmpClient> Client(std::uint16_t port, SnmpClientSettings settings = SettingsOf(kUser)) {
+    std::unique_ptr<SnmpClient> Client(std::uint16_t port,
+                                       SnmpClientSettings settings = SettingsOf(kUser)) {
         SnmpClientOptions o;
         o.agentPort = port;
         o.bootCounterPath = dir_ / "snmpv3_boot_counter";
@@ -102,7 +105,7 @@ TEST_F(SnmpWalkTest, GetBulkGivesTheRowsOfTheGetNextWalkOnEveryRecording) {
         for (const auto& columns : kColumnSets) {
             for (const bool ordered : {true, false}) {
                 SnmpWalkOptions options;
-                options.v3Context = recording;   // snmpsim picks the recording by context name
+                options.v3Context = recording;  // snmpsim picks the recording by context name
                 options.ordered = ordered;
                 options.getNextOnly = true;
                 const Rows slow = WalkRows(*client, kLocalhost, columns, options);
@@ -111,7 +114,8 @@ TEST_F(SnmpWalkTest, GetBulkGivesTheRowsOfTheGetNextWalkOnEveryRecording) {
                 ASSERT_EQ(slow.result.end, snmp::WalkEnd::Done) << recording << " " << columns[0];
                 ASSERT_EQ(bulk.result.end, snmp::WalkEnd::Done) << recording << " " << columns[0];
                 EXPECT_TRUE(bulk.result.bulk) << recording;
-                EXPECT_EQ(bulk.rows, slow.rows) << recording << " " << columns[0] << " ordered " << ordered;
+                EXPECT_EQ(bulk.rows, slow.rows)
+                    << recording << " " << columns[0] << " ordered " << ordered;
                 if (slow.rows.size() > 2 * SnmpClient::kMaxRepetitions)
                     EXPECT_LT(bulk.result.requests * 4, slow.result.requests) << recording;
                 total += slow.rows.size();
@@ -126,7 +130,8 @@ TEST_F(SnmpWalkTest, GetBulkGivesTheRowsOfTheGetNextWalkOnEveryRecording) {
 class BulkRefuser {
 public:
     BulkRefuser(std::uint16_t simPort, bool silent)
-        : silent_(silent), sim_(*snmp::ParseEndpoint(kLocalhost, simPort)),
+        : silent_(silent),
+          sim_(*snmp::ParseEndpoint(kLocalhost, simPort)),
           relay_([this](std::string_view d) { return Answer(d); }) {}
     std::uint16_t Port() const { return relay_.Port(); }
     int Refused() const { return refused_; }
@@ -141,17 +146,18 @@ private:
             header.flags = 0;
             snmp::ScopedPdu scoped = msg->scoped;
             scoped.pdu.type = snmp::pdu::kResponse;
-            scoped.pdu.errorStatus = 5;   // genErr
+            scoped.pdu.errorStatus = 5;  // genErr
             scoped.pdu.errorIndex = 1;
             return snmp::EncodeV3Message(header, msg->usm, snmp::EncodeScopedPdu(scoped)).bytes;
         }
         snmp::UdpChannel channel(sim_);
         std::string reply;
         if (!channel.Send(datagram)) return {};
-        channel.ReceiveUntil(std::chrono::steady_clock::now() + std::chrono::seconds(2), [&](std::string_view d) {
-            reply.assign(d);
-            return true;
-        });
+        channel.ReceiveUntil(std::chrono::steady_clock::now() + std::chrono::seconds(2),
+                             [&](std::string_view d) {
+                                 reply.assign(d);
+                                 return true;
+                             });
         return reply;
     }
 
@@ -179,14 +185,16 @@ TEST_F(SnmpWalkTest, AnAgentRefusingGetBulkIsWalkedWithGetNextAndRemembered) {
         // The next walk asks with get-next at once.
         const Rows second = WalkRows(*client, kLocalhost, columns, options);
         EXPECT_EQ(second.rows, direct.rows);
-        EXPECT_EQ(relay.Refused(), silent ? 3 : 1) << silent;   // silence: the request and its two retries
+        EXPECT_EQ(relay.Refused(), silent ? 3 : 1)
+            << silent;  // silence: the request and its two retries
     }
 }
 
 // Net-SNMP's agent reports each of these faults; a silent port gives no answer.
 TEST(SnmpWalkFailure, AFailedSnmpV3WalkSaysWhy) {
     snmptest::Snmpd snmpd;
-    ASSERT_TRUE(snmpd.Start(snmptest::FixtureDir() / "switch" / "public.snmprec", {kPrivUser})) << snmpd.Log();
+    ASSERT_TRUE(snmpd.Start(snmptest::FixtureDir() / "switch" / "public.snmprec", {kPrivUser}))
+        << snmpd.Log();
     snmptest::TempDir dir("walk-fail");
     const auto client = [&](std::uint16_t port, const SnmpClientSettings& settings) {
         SnmpClientOptions o;
@@ -194,21 +202,22 @@ TEST(SnmpWalkFailure, AFailedSnmpV3WalkSaysWhy) {
         o.bootCounterPath = dir / "snmpv3_boot_counter";
         return std::make_unique<SnmpClient>([settings] { return settings; }, o);
     };
-    SnmpClientSettings wrongAuth = SettingsOf(kPrivUser), wrongPriv = wrongAuth, unknown = wrongAuth;
+    SnmpClientSettings wrongAuth = SettingsOf(kPrivUser), wrongPriv = wrongAuth,
+                       unknown = wrongAuth;
     wrongAuth.SnmpV3AuthPassword = "not-the-pass";
     wrongPriv.SnmpV3PrivPassword = "not-the-pass";
     unknown.SnmpV3User = "nobody";
     const std::vector<std::tuple<SnmpClientSettings, bool, std::string>> cases = {
-        {wrongAuth, false, "wrong digest"},
-        {wrongPriv, false, "not decryptable"},
-        {unknown, false, "unknown user"},
-        {SettingsOf(kPrivUser), true, "no answer"},
+        {wrongAuth, false, "wrong digest"}, {wrongPriv, false, "not decryptable"},
+        {unknown, false, "unknown user"},   {SettingsOf(kPrivUser), true, "no answer"},
         {SettingsOf(kPrivUser), false, ""},
     };
     for (const auto& [settings, silent, reason] : cases) {
-        const Rows walked = WalkRows(*client(silent ? snmptest::FreeUdpPort() : snmpd.Port(), settings), kLocalhost,
-                                     kColumnSets.back(), {});
-        EXPECT_EQ(walked.result.end, reason.empty() ? snmp::WalkEnd::Done : snmp::WalkEnd::Failed) << reason;
+        const Rows walked =
+            WalkRows(*client(silent ? snmptest::FreeUdpPort() : snmpd.Port(), settings), kLocalhost,
+                     kColumnSets.back(), {});
+        EXPECT_EQ(walked.result.end, reason.empty() ? snmp::WalkEnd::Done : snmp::WalkEnd::Failed)
+            << reason;
         EXPECT_EQ(walked.result.reason, reason);
         EXPECT_EQ(walked.rows.empty(), !reason.empty()) << reason;
     }

@@ -41,7 +41,9 @@ protected:
 };
 
 TEST_F(StartUpTest, ADamagedSettingsFileIsKeptAsideAndTheDefaultsWritten) {
-    std::ofstream(ServiceSettingsPath(), std::ios::binary) << "\x03" "3.6" "\x01";
+    std::ofstream(ServiceSettingsPath(), std::ios::binary) << "\x03"
+                                                              "3.6"
+                                                              "\x01";
     StartAndStop();
     EXPECT_TRUE(SettingsKeptAside());
     CTarvellDoc defaults;
@@ -93,19 +95,25 @@ TEST_F(StartUpTest, WorkersAreStoppedWhenTheEngineGoesWithoutAShutDown) {
 
 // A kill while the settings file was first created left "Tarvell.ini.new-XXXXXX" for good.
 TEST_F(StartUpTest, TemporaryFilesOfTheServicesOwnNamesAreRemovedAtStart) {
-    const std::vector<std::string> stale = {
-        "Tarvell.ini.new-Ab12Cd", "Tarvell.ini.tmp", "Tarvell.db.tmp", "Tarvell.log.tmp",
-        "Tarvell.eml.tmp", "snmpv3_boot_counter.tmp", "20240131_AutoArchive.log.tmp"};
+    const std::vector<std::string> stale = {"Tarvell.ini.new-Ab12Cd",
+                                            "Tarvell.ini.tmp",
+                                            "Tarvell.db.tmp",
+                                            "Tarvell.log.tmp",
+                                            "Tarvell.eml.tmp",
+                                            "snmpv3_boot_counter.tmp",
+                                            "20240131_AutoArchive.log.tmp"};
     const std::vector<std::string> foreign = {
-        "Tarvell.ini.new-Ab12Cd7", "Tarvell.ini.new-", "Other.db.tmp", "2024013_AutoArchive.log.tmp",
-        "notes.tmp", "Tarvell.db.bad-1700000000"};
-    for (const auto& name : stale) ASSERT_TRUE(AtomicWriteFile(JoinPath(serviceFolder, name), "half"));
-    for (const auto& name : foreign) ASSERT_TRUE(AtomicWriteFile(JoinPath(serviceFolder, name), "keep"));
+        "Tarvell.ini.new-Ab12Cd7",     "Tarvell.ini.new-", "Other.db.tmp",
+        "2024013_AutoArchive.log.tmp", "notes.tmp",        "Tarvell.db.bad-1700000000"};
+    for (const auto& name : stale)
+        ASSERT_TRUE(AtomicWriteFile(JoinPath(serviceFolder, name), "half"));
+    for (const auto& name : foreign)
+        ASSERT_TRUE(AtomicWriteFile(JoinPath(serviceFolder, name), "keep"));
     // A FIFO under a writer's temporary name would stall every save of that file.
     ASSERT_TRUE(RemoveFile(JoinPath(serviceFolder, "Tarvell.db.tmp")));
     ASSERT_EQ(::mkfifo(JoinPath(serviceFolder, "Tarvell.db.tmp").c_str(), 0600), 0);
 
-    ::alarm(30);   // a save blocked on the FIFO never returns: the alarm ends the program then
+    ::alarm(30);  // a save blocked on the FIFO never returns: the alarm ends the program then
     StartAndStop();
     ::alarm(0);
     for (const auto& name : stale) EXPECT_FALSE(FileExists(JoinPath(serviceFolder, name))) << name;

@@ -50,13 +50,15 @@ protected:
         UseSettings(doc);
     }
 
-    std::string AlertKey(std::int64_t secondsAgo) { return FormatLong(clock.Now() - secondsAgo) + ".0"; }
+    std::string AlertKey(std::int64_t secondsAgo) {
+        return FormatLong(clock.Now() - secondsAgo) + ".0";
+    }
 
     int LogLinesWith(std::string_view text) {
         const auto lines = log.Lines();
-        return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
-            return l.find(text) != std::string::npos;
-        }));
+        return static_cast<int>(
+            std::count_if(lines.begin(), lines.end(),
+                          [&](const std::string& l) { return l.find(text) != std::string::npos; }));
     }
 
     // The name a damaged file was moved to, or "" when there is none.
@@ -153,7 +155,8 @@ TEST_F(StateFilesTest, SavedStateLoadsBackIntoANewEngine) {
     ASSERT_TRUE(engine->SaveEventDatabase());
     ASSERT_TRUE(engine->SaveReportStore());
     // A text of 300 characters is stored behind the 0xFF escape with a 16-bit length.
-    EXPECT_NE(ReadWholeFile(ServicePath(kEventDatabaseName))->find(std::string("\xFF\x2C\x01", 3) + longText),
+    EXPECT_NE(ReadWholeFile(ServicePath(kEventDatabaseName))
+                  ->find(std::string("\xFF\x2C\x01", 3) + longText),
               std::string::npos);
 
     auto second = EngineOn(serviceFolder);
@@ -189,9 +192,11 @@ TEST_F(StateFilesTest, FileKindComesFromTheCallNotFromThePath) {
     ASSERT_TRUE(odd->SaveEventDatabase());
     ASSERT_TRUE(odd->SaveAlertLog());
     ASSERT_TRUE(odd->SaveReportStore());
-    EXPECT_EQ(ReadBack<EventDatabaseFile>(JoinPath(folder, kEventDatabaseName)).EventMap.size(), 1u);
+    EXPECT_EQ(ReadBack<EventDatabaseFile>(JoinPath(folder, kEventDatabaseName)).EventMap.size(),
+              1u);
     EXPECT_EQ(ReadBack<AlertLogFile>(JoinPath(folder, kAlertLogName)).AlertLog.count("5.0"), 1u);
-    EXPECT_EQ(ReadBack<ReportStoreFile>(JoinPath(folder, kReportStoreName)).ReportStore.count("6.0"), 1u);
+    EXPECT_EQ(
+        ReadBack<ReportStoreFile>(JoinPath(folder, kReportStoreName)).ReportStore.count("6.0"), 1u);
 
     std::string error;
     EXPECT_FALSE(odd->Deserialize(StoredFileKind::Settings, "", &error));
@@ -202,8 +207,9 @@ TEST_F(StateFilesTest, FileKindComesFromTheCallNotFromThePath) {
 
 TEST_F(StateFilesTest, DamagedOwnFilesAreKeptAsideAndTheEngineStartsEmpty) {
     const std::string garbage("\x03\x00\x01", 3);
-    for (auto name : {kAlertLogName, kEventDatabaseName, kReportStoreName}) WriteBytes(ServicePath(name), garbage);
-    AddEvent("SW1", "3");   // anything the engine held is not mixed with a damaged file
+    for (auto name : {kAlertLogName, kEventDatabaseName, kReportStoreName})
+        WriteBytes(ServicePath(name), garbage);
+    AddEvent("SW1", "3");  // anything the engine held is not mixed with a damaged file
     engine->LoadAlertLog();
     engine->LoadEventDatabase();
     engine->LoadReportStore();
@@ -259,7 +265,10 @@ TEST_F(StateFilesTest, KeepZeroNeverAgesButRemovedAlertsGoAtStart) {
     AddAlert(AlertKey(3650 * kDay));
     AddAlert(AlertKey(10), 1);
     ASSERT_TRUE(engine->SaveAlertLog());
-    EXPECT_EQ(ReadBack<AlertLogFile>(ServicePath(kAlertLogName)).AlertLog.at(AlertKey(3650 * kDay))->State, 0);
+    EXPECT_EQ(ReadBack<AlertLogFile>(ServicePath(kAlertLogName))
+                  .AlertLog.at(AlertKey(3650 * kDay))
+                  ->State,
+              0);
     engine->PruneAlertLog();
     ASSERT_EQ(engine->AlertLog.size(), 1u);
     EXPECT_EQ(engine->AlertLog.count(AlertKey(3650 * kDay)), 1u);
@@ -294,7 +303,7 @@ TEST_F(StateFilesTest, SavesRefreshSourceAddressesFromTheNodeRecords) {
     deleted.SourceIp = "old";
     AddEvent("SW1", "5", "New Mac", "FFFFFFFFFFFF").SourceIp = "unknown node";
     AddAlert(AlertKey(0));
-    AddAlert(AlertKey(kDay));   // aged: marked removed, not refreshed
+    AddAlert(AlertKey(kDay));  // aged: marked removed, not refreshed
     ASSERT_TRUE(engine->SaveEventDatabase());
     ASSERT_TRUE(engine->SaveAlertLog());
 
@@ -333,7 +342,7 @@ TEST_F(StateFilesTest, AFifoOrDeviceUnderAStateFileNameIsRefusedAtOnce) {
             ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
         }
         const int sleeps = clock.Sleeps();
-        ::alarm(30);   // a blocking open never returns: the alarm ends the test program then
+        ::alarm(30);  // a blocking open never returns: the alarm ends the test program then
         c.load();
         ::alarm(0);
         EXPECT_EQ(clock.Sleeps(), sleeps) << c.name << ": no retry mends it";
@@ -386,7 +395,8 @@ protected:
         p2.PortMac() = "0000000000B2";
         p2.PortDisabled() = 1;
 
-        auto node = [&](const std::string& mac, const std::string& sw, const std::string& port) -> CDbItem& {
+        auto node = [&](const std::string& mac, const std::string& sw,
+                        const std::string& port) -> CDbItem& {
             CDbItem& n = Put(db.SiblingNodes, mac);
             n.NodeMac() = mac;
             n.NodeIp() = "10.1.0.1";
@@ -404,7 +414,9 @@ protected:
         return db;
     }
 
-    void WriteSibling(const SiblingDatabaseFile& db) { ASSERT_TRUE(WriteStateFile(SiblingPath(), db)); }
+    void WriteSibling(const SiblingDatabaseFile& db) {
+        ASSERT_TRUE(WriteStateFile(SiblingPath(), db));
+    }
 };
 
 TEST_F(SiblingDatabaseTest, TablesAreDerivedFromEnabledRecords) {
@@ -413,7 +425,8 @@ TEST_F(SiblingDatabaseTest, TablesAreDerivedFromEnabledRecords) {
     std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
     EXPECT_EQ(engine->SiblingSwitches.size(), 3u);
     EXPECT_EQ(engine->SiblingPorts.size(), 2u);
-    EXPECT_EQ(engine->DeviceTable, (StringMap{{"SW1", "10.0.0.1/Core/admin/Hall"}, {"SW2", "10.0.0.2/edge-alt//"}}));
+    EXPECT_EQ(engine->DeviceTable,
+              (StringMap{{"SW1", "10.0.0.1/Core/admin/Hall"}, {"SW2", "10.0.0.2/edge-alt//"}}));
     EXPECT_EQ(engine->SwitchCount, "2");
     EXPECT_EQ(engine->SwitchMacs, (StringMap{{"0000000000A1", "SW1"}, {"0000000000A2", "SW1"}}));
     EXPECT_EQ(engine->PortNames, (StringMap{{"SW1/1", "Gi0/1"}}));
@@ -452,7 +465,7 @@ TEST_F(SiblingDatabaseTest, DamagedOrMissingFileKeepsWhatWasRead) {
     EXPECT_EQ(engine->SwitchCount, "2");
     EXPECT_EQ(engine->PortNames.size(), 1u);
     EXPECT_EQ(LogLinesWith("Sibling database"), 1);
-    EXPECT_TRUE(FileExists(SiblingPath()));   // the sibling product's file is never moved
+    EXPECT_TRUE(FileExists(SiblingPath()));  // the sibling product's file is never moved
 
     ASSERT_TRUE(RemoveFile(SiblingPath()));
     EXPECT_FALSE(engine->LoadSiblingDatabase());
@@ -467,7 +480,7 @@ TEST_F(SiblingDatabaseTest, DamagedOrMissingFileKeepsWhatWasRead) {
 TEST_F(SiblingDatabaseTest, AnUnchangedFileIsNotReadAgain) {
     WriteSibling(SampleDatabase());
     ASSERT_TRUE(engine->LoadSiblingDatabase());
-    struct stat before{};
+    struct stat before {};
     ASSERT_EQ(::stat(SiblingPath().c_str(), &before), 0);
 
     // The same bytes over again in place (device, inode, size and time as they were): not read.
@@ -490,7 +503,7 @@ TEST_F(SiblingDatabaseTest, AnUnchangedFileIsNotReadAgain) {
     EXPECT_TRUE(engine->LoadSiblingDatabase());
     EXPECT_EQ(engine->PortNames.at("SW1/1"), "Gi0/9");
     EXPECT_FALSE(engine->LoadSiblingDatabase());
-    WriteSibling(SampleDatabase());   // a new file (another inode)
+    WriteSibling(SampleDatabase());  // a new file (another inode)
     EXPECT_TRUE(engine->LoadSiblingDatabase());
     EXPECT_EQ(engine->PortNames.at("SW1/1"), "Gi0/1");
     EXPECT_EQ(clock.Sleeps(), 0);
@@ -502,7 +515,7 @@ TEST_F(SiblingDatabaseTest, RecordsBeyondTheCapsAreLeftOutWithOneLogLine) {
     SiblingDatabaseFile db = SampleDatabase();
     for (std::size_t i = 0; i < kSwitchCap; ++i)
         Put(db.SiblingSwitches, "X" + FormatLong(static_cast<std::int64_t>(100000 + i)));
-    WriteSibling(db);   // 20 003 switches: the sample's three sort first
+    WriteSibling(db);  // 20 003 switches: the sample's three sort first
     ASSERT_TRUE(engine->LoadSiblingDatabase());
     EXPECT_EQ(engine->SiblingSwitches.size(), kSwitchCap);
     EXPECT_EQ(engine->SiblingSwitches.count("SW1"), 1u);
@@ -517,11 +530,12 @@ TEST_F(SiblingDatabaseTest, RecordsBeyondTheCapsAreLeftOutWithOneLogLine) {
 }
 
 TEST_F(StateFilesTest, TheServicesOwnStateFilesAreNeverCapped) {
-    constexpr std::size_t kEvents = 25'000;   // beyond every sibling cap's smallest
+    constexpr std::size_t kEvents = 25'000;  // beyond every sibling cap's smallest
     {
         std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
         for (std::size_t i = 0; i < kEvents; ++i)
-            engine->EventMap["SW/" + FormatLong(static_cast<std::int64_t>(i))] = std::make_unique<CEventItem>();
+            engine->EventMap["SW/" + FormatLong(static_cast<std::int64_t>(i))] =
+                std::make_unique<CEventItem>();
     }
     ASSERT_TRUE(engine->SaveEventDatabase());
     auto again = EngineOn(serviceFolder);

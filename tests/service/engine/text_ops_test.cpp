@@ -57,7 +57,7 @@ TEST_F(AlertTextsTest, UnknownOrDifferentlyCasedTypeGivesEmptyText) {
 
 TEST_F(AlertTextsTest, ListShorterThanTheIndexGivesEmptyText) {
     CTarvellDoc doc = BlankSettings();
-    doc.AlertCauseTexts = {"a", "b", "c", "d"};   // up to "New Mac"
+    doc.AlertCauseTexts = {"a", "b", "c", "d"};  // up to "New Mac"
     doc.AlertSeverityTexts = {"Normal", "Low"};
     UseSettings(doc);
     EXPECT_EQ(engine->FormatAlertCause("New Mac"), "d");
@@ -104,9 +104,9 @@ INSTANTIATE_TEST_SUITE_P(
         WildcardCase{"abcabd", "*abd", true}, WildcardCase{"New Mac", "new*mac", true},
         // stars alone and empty texts
         WildcardCase{"anything", "*", true}, WildcardCase{"", "*", true},
-        WildcardCase{"", "**", true}, WildcardCase{"", "", true},
-        WildcardCase{"a", "", false}, WildcardCase{"", "a", false},
-        WildcardCase{"", "*a", false}, WildcardCase{"ab", "a**b", true},
+        WildcardCase{"", "**", true}, WildcardCase{"", "", true}, WildcardCase{"a", "", false},
+        WildcardCase{"", "a", false}, WildcardCase{"", "*a", false},
+        WildcardCase{"ab", "a**b", true},
         // only letters A to Z fold; other bytes compare as they are
         WildcardCase{"\xC4", "\xE4", false}, WildcardCase{"[", "{", false}));
 
@@ -196,9 +196,10 @@ TEST_F(NodeListTest, AFifoIsNoNodeList) {
     const std::string fifo = JoinPath(root, "nodes.fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     StringList list;
-    auto reading = std::async(std::launch::async, [&] { engine->ReadNodeListFile(false, fifo, list); });
+    auto reading =
+        std::async(std::launch::async, [&] { engine->ReadNodeListFile(false, fifo, list); });
     const bool finished = reading.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    if (!finished) ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));   // let the reader go
+    if (!finished) ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // let the reader go
     reading.wait();
     EXPECT_TRUE(finished) << "reading a FIFO waited for a writer";
     EXPECT_TRUE(list.empty());
@@ -215,7 +216,8 @@ TEST_F(NodeListTest, AFileThatIsNoNodeListIsReportedOnceAndSkipped) {
     const struct {
         std::string path;
         const char* why;
-    } cases[] = {{big, "larger than"}, {fifo, "not a regular file"}, {device, "not a regular file"}};
+    } cases[] = {
+        {big, "larger than"}, {fifo, "not a regular file"}, {device, "not a regular file"}};
     for (const auto& c : cases) {
         StringList list;
         engine->ReadNodeListFile(false, c.path, list);
@@ -237,9 +239,10 @@ TEST_F(NodeListTest, AFileThatIsNoNodeListIsReportedOnceAndSkipped) {
 }
 
 TEST_F(NodeListTest, AHugeListIsCutAtItsEntryLimit) {
-    constexpr std::size_t kLimit = 100'000;   // entries taken from one file
+    constexpr std::size_t kLimit = 100'000;  // entries taken from one file
     std::string text;
-    for (std::size_t i = 0; i < kLimit + 10; ++i) text += FormatLong(static_cast<std::int64_t>(i)) + "\n";
+    for (std::size_t i = 0; i < kLimit + 10; ++i)
+        text += FormatLong(static_cast<std::int64_t>(i)) + "\n";
     StringList list;
     engine->ReadNodeListFile(true, WriteList(text), list);
     EXPECT_EQ(list.size(), 2 * kLimit);

@@ -36,7 +36,7 @@ protected:
         ::setenv("TZ", "UTC", 1);
         ::tzset();
         EngineFixture::SetUp();
-        clock.Set(1'700'000'000);   // 11/14/2023 10:13:20 PM UTC
+        clock.Set(1'700'000'000);  // 11/14/2023 10:13:20 PM UTC
         exportFolder = JoinPath(root, "www");
         ASSERT_TRUE(MakeDirectories(exportFolder));
     }

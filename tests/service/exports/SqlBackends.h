@@ -133,8 +133,14 @@ private:
         return RunProcess(o);
     }
     bool Control(std::vector<std::string> what) {
-        std::vector<std::string> argv = {JoinPath(bin_, "pg_ctl"), "-D", JoinPath(folder_, "data"),
-                                         "-l", JoinPath(folder_, "server.log"), "-w", "-t", "30"};
+        std::vector<std::string> argv = {JoinPath(bin_, "pg_ctl"),
+                                         "-D",
+                                         JoinPath(folder_, "data"),
+                                         "-l",
+                                         JoinPath(folder_, "server.log"),
+                                         "-w",
+                                         "-t",
+                                         "30"};
         argv.insert(argv.end(), what.begin(), what.end());
         if (what[0] == "start") {
             argv.push_back("-o");
@@ -153,7 +159,7 @@ private:
 // Runs one statement and returns its rows (NULL as nullopt), or nullopt when it failed.
 using Row = std::vector<std::optional<std::string>>;
 inline std::optional<std::vector<Row>> Query(const std::string& connect, const std::string& sql,
-                                            std::string* error = nullptr) {
+                                             std::string* error = nullptr) {
     odbc::Environment env;
     odbc::Connection db(env);
     if (!db.Connect(connect, 10, error)) return std::nullopt;

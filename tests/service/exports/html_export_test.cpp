@@ -57,7 +57,7 @@ TEST_F(HtmlExportTest, ColumnsZeroThreeAndEightGiveOneAddAndTwoSubItemsPerRow) {
         engine->EventMap["2/7"]->Submitter = "admin";
         engine->EventMap["2/7"]->Severity = 4;
     }
-    Event("3", "1", 1'699'999'000).Deleted = 1;   // no row
+    Event("3", "1", 1'699'999'000).Deleted = 1;  // no row
     CTarvellDoc doc = HtmlSettings();
     doc.HtmlEventsColumns[0] = "Occurrence";
     doc.HtmlEventsColumns[3] = "DevicePort";
@@ -67,7 +67,7 @@ TEST_F(HtmlExportTest, ColumnsZeroThreeAndEightGiveOneAddAndTwoSubItemsPerRow) {
 
 TEST_F(HtmlExportTest, OnlyTheDeviceIpAlertColumnGivesOneHeaderAndWidth105) {
     Alert("1699990000.0");
-    Alert("1699990000.1").State = 1;   // removed: no row
+    Alert("1699990000.1").State = 1;  // removed: no row
     Alert("1699995000.0").DeviceIp = "10.2.0.77";
     CTarvellDoc doc = HtmlSettings();
     doc.HtmlAlertsColumns[2] = "DeviceIp";
@@ -77,7 +77,7 @@ TEST_F(HtmlExportTest, OnlyTheDeviceIpAlertColumnGivesOneHeaderAndWidth105) {
 TEST_F(HtmlExportTest, AnEmptyMapGivesHeadersAndNoRows) {
     CTarvellDoc doc = HtmlSettings();
     doc.HtmlEventsColumns = {"Occurrence", "DeviceName", "DeviceIp", "DevicePort", "SourceMac",
-                             "SourceIp", "SourceName", "Blocked", "Description"};
+                             "SourceIp",   "SourceName", "Blocked",  "Description"};
     ExpectGolden(ExportAndRead(doc, "Events"), "events_empty.htm");
 }
 
@@ -145,9 +145,13 @@ TEST_F(HtmlExportTest, SupportFilesAreCopiedOnlyWhenMissing) {
 
 // Fault mended: a page name is a file name, and the service runs as root.
 TEST_F(HtmlExportTest, APageNameThatLeavesTheFolderIsRefusedAndLoggedOnce) {
-    struct Case { const char* name; bool ok; };
-    const Case cases[] = {{"../escape", false}, {"a/b", false}, {"..", false}, {"a\\b", false},
-                          {"", false}, {"x..y", false}, {"Net events", true}, {"r\xE9seau", true}};
+    struct Case {
+        const char* name;
+        bool ok;
+    };
+    const Case cases[] = {{"../escape", false}, {"a/b", false},     {"..", false},
+                          {"a\\b", false},      {"", false},        {"x..y", false},
+                          {"Net events", true}, {"r\xE9seau", true}};
     for (const Case& c : cases) EXPECT_EQ(PageNameProblem(c.name).empty(), c.ok) << c.name;
 
     Event("1", "2", 1'699'990'000);
@@ -160,7 +164,8 @@ TEST_F(HtmlExportTest, APageNameThatLeavesTheFolderIsRefusedAndLoggedOnce) {
     html.ExportOnce();
     EXPECT_FALSE(FileExists(JoinPath(root, "escape.htm")));
     int lines = 0;
-    for (const std::string& line : log.Lines()) lines += line.find("../escape") != std::string::npos;
+    for (const std::string& line : log.Lines())
+        lines += line.find("../escape") != std::string::npos;
     EXPECT_EQ(lines, 1);
 }
 
@@ -200,7 +205,7 @@ TEST_F(HtmlExportTest, APageIsRewrittenOnlyWhenItsRowsOrItsFileChanged) {
     struct Step {
         const char* what;
         std::function<void()> change;
-        std::uint64_t unchanged;   // pages left as they were, in all, after the pass
+        std::uint64_t unchanged;  // pages left as they were, in all, after the pass
         bool eventsRewritten;
     };
     const std::vector<Step> steps = {
@@ -208,7 +213,12 @@ TEST_F(HtmlExportTest, APageIsRewrittenOnlyWhenItsRowsOrItsFileChanged) {
         {"a new event", [&] { Event("1", "3", 1'699'990'100); }, 3, true},
         {"the file removed", [&] { RemoveFile(events); }, 4, true},
         {"the file replaced", [&] { AtomicWriteFile(events, "someone else's page"); }, 5, true},
-        {"a column more", [&] { doc.HtmlEventsColumns[3] = "DevicePort"; UseSettings(doc); }, 6, true},
+        {"a column more",
+         [&] {
+             doc.HtmlEventsColumns[3] = "DevicePort";
+             UseSettings(doc);
+         },
+         6, true},
     };
     std::string before = first;
     for (const Step& step : steps) {
@@ -242,7 +252,10 @@ TEST_F(HtmlExportTest, TheWorkerWritesAtItsPaceAndStopsCleanly) {
 // ---- escaping
 
 TEST(ScriptStringEscape, EscapesEveryCharacterThatCouldEndTheLiteralOrTheBlock) {
-    struct Case { std::string in; std::string out; };
+    struct Case {
+        std::string in;
+        std::string out;
+    };
     const Case cases[] = {
         {"plain text 1.2", "plain text 1.2"},
         {"'", "\\x27"},
@@ -267,9 +280,14 @@ TEST(EscapePageHtml, EscapesMarkupAndWritesNonAsciiAsReferences) {
 
 // The page's own script, run by a JavaScript engine, gives back every value byte for byte.
 TEST_F(HtmlExportTest, NodeRunningThePageScriptGetsEveryValueBackExactly) {
-    const std::vector<std::string> names = {
-        "O'Brien", "back\\slash", "cr\rlf\nboth\r\n", "</script><script>bad()</script>",
-        "caf\xE9 \x80 \x93" "dash\x94 \x81", "\"double\" & <angle>", std::string(300, 'x')};
+    const std::vector<std::string> names = {"O'Brien",
+                                            "back\\slash",
+                                            "cr\rlf\nboth\r\n",
+                                            "</script><script>bad()</script>",
+                                            "caf\xE9 \x80 \x93"
+                                            "dash\x94 \x81",
+                                            "\"double\" & <angle>",
+                                            std::string(300, 'x')};
     for (std::size_t i = 0; i < names.size(); ++i) {
         CEventItem& e = Event(std::to_string(i + 1), "1", 1'699'990'000 + i);
         e.DeviceName = names[i];
@@ -290,12 +308,14 @@ TEST_F(HtmlExportTest, NodeRunningThePageScriptGetsEveryValueBackExactly) {
     ASSERT_TRUE(result.Succeeded()) << result.err;
 
     std::ostringstream expected;
-    expected << "H 0 " << Hex("Name '</script>") << "\n" << "H 1 " << Hex("Source") << "\n";
+    expected << "H 0 " << Hex("Name '</script>") << "\n"
+             << "H 1 " << Hex("Source") << "\n";
     for (std::size_t i = 0; i < names.size(); ++i) {
         expected << "R " << i << " 0 " << Hex(Cp1252ToUtf8(names[i])) << "\n";
         expected << "R " << i << " 1 " << Hex(Cp1252ToUtf8("src " + names[i])) << "\n";
     }
-    expected << "W 205\n" << "T " << Hex("Displayed items: 7") << "\n";
+    expected << "W 205\n"
+             << "T " << Hex("Displayed items: 7") << "\n";
     EXPECT_EQ(result.out, expected.str());
 }
 
@@ -308,7 +328,7 @@ namespace {
 TEST(IntervalMinutes, ReadsTheWordUnsignedAndBoundsItToAYear) {
     EXPECT_EQ(IntervalMinutes(0), 0);
     EXPECT_EQ(IntervalMinutes(5), 5);
-    EXPECT_EQ(IntervalMinutes(-1), kMaxIntervalMinutes);   // 0xFFFFFFFF minutes
+    EXPECT_EQ(IntervalMinutes(-1), kMaxIntervalMinutes);  // 0xFFFFFFFF minutes
     EXPECT_EQ(IntervalMinutes(1'000'000), kMaxIntervalMinutes);
 }
 

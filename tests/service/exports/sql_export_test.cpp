@@ -26,7 +26,8 @@ protected:
             if (drivers.sqlite.empty()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
             connect = "DRIVER={Tarvell SQLite3};Database=" + JoinPath(root, "export.db") + ";";
         } else {
-            if (drivers.postgres.empty()) GTEST_SKIP() << "the PostgreSQL ODBC driver is not installed";
+            if (drivers.postgres.empty())
+                GTEST_SKIP() << "the PostgreSQL ODBC driver is not installed";
             PostgresCluster& pg = PostgresCluster::Get();
             if (!pg.Start()) GTEST_SKIP() << "no PostgreSQL server: " << pg.Problem();
             connect = pg.ConnectString(kPassword);
@@ -98,14 +99,15 @@ TEST_P(SqlExportTest, TheFirstPassCreatesTheTableWithItsPrimaryKeyAndInserts) {
     Pass(doc);
     EXPECT_EQ(ColumnsOf("Events"),
               (std::vector<std::string>{"PKey", "Occurrence", "DeviceIp", "Blocked"}));
-    const auto rows = Rows("SELECT \"PKey\", \"Occurrence\", \"DeviceIp\", \"Blocked\" FROM "
-                           "\"Events\" ORDER BY \"PKey\"");
+    const auto rows = Rows(
+        "SELECT \"PKey\", \"Occurrence\", \"DeviceIp\", \"Blocked\" FROM "
+        "\"Events\" ORDER BY \"PKey\"");
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], (Row{"1/3", "11/14/2023 7:26:40 PM", "10.0.0.1", "yes"}));
     EXPECT_EQ(rows[1], (Row{"2/7", "11/14/2023 10:13:19 PM", "10.0.0.2", "no"}));
     // The key is the primary key: a second row with it is refused.
     EXPECT_FALSE(Query(connect, "INSERT INTO \"Events\" (\"PKey\") VALUES ('1/3')"));
-    EXPECT_FALSE(TableListed("Alerts"));   // no alert columns: no table
+    EXPECT_FALSE(TableListed("Alerts"));  // no alert columns: no table
 }
 
 // Fault mended: without a primary key every pass added each event once more.
@@ -225,7 +227,8 @@ TEST_P(SqlExportTest, AValueIsCutTo250CharactersAndTheKeyIsNot) {
 
 // Fault mended: the catalog calls took names as patterns, so "_" matched any character.
 TEST_P(SqlExportTest, ATableEvUnderscoreSIsKeptApartFromEvxs) {
-    ASSERT_TRUE(Query(connect, "CREATE TABLE \"Evxs\" (\"PKey\" VARCHAR(250), \"Other\" VARCHAR(20))"));
+    ASSERT_TRUE(
+        Query(connect, "CREATE TABLE \"Evxs\" (\"PKey\" VARCHAR(250), \"Other\" VARCHAR(20))"));
     ASSERT_TRUE(Query(connect, "INSERT INTO \"Evxs\" VALUES ('k', 'v')"));
     Event("1", "3", 1'699'990'000);
     CTarvellDoc doc = SqlSettings();
@@ -285,7 +288,7 @@ TEST_P(SqlExportTest, AFailedTablePassLeavesTheOtherTableWritten) {
     Alert("1699990000.0");
     CTarvellDoc doc = SqlSettings();
     doc.SqlEventsColumns[2] = "DeviceIp";
-    doc.SqlEventsColumns[3] = "DeviceIp";   // the same column twice: the create is refused
+    doc.SqlEventsColumns[3] = "DeviceIp";  // the same column twice: the create is refused
     doc.SqlAlertsColumns[2] = "DeviceIp";
     Pass(doc);
     EXPECT_TRUE(log.Contains("Failed updating Events table."));
@@ -317,7 +320,11 @@ INSTANTIATE_TEST_SUITE_P(Drivers, SqlExportTest,
 TEST(BuildConnectString, FollowsTheLocationRules) {
     const std::vector<std::string> none;
     const std::vector<std::string> freetds = {"SQLite3", "FreeTDS"};
-    struct Case { const char* location; const std::vector<std::string>* drivers; const char* out; };
+    struct Case {
+        const char* location;
+        const std::vector<std::string>* drivers;
+        const char* out;
+    };
     const Case cases[] = {
         {"DBQ=C:\\Data\\net.mdb", &none,
          "Driver={Microsoft Access Driver (*.mdb)};DBQ=C:\\Data\\net.mdb;"},
@@ -326,9 +333,11 @@ TEST(BuildConnectString, FollowsTheLocationRules) {
          "Driver={FreeTDS};server=db1;database=net;uid=sa;pwd=x;"},
         {"nothing=here", &none, "Driver={SQL Server};"},
         {"dsn=Exports;uid=a", &none, "dsn=Exports;uid=a"},
-        {"Driver={Tarvell SQLite3};Database=/x.db", &none, "Driver={Tarvell SQLite3};Database=/x.db"},
+        {"Driver={Tarvell SQLite3};Database=/x.db", &none,
+         "Driver={Tarvell SQLite3};Database=/x.db"},
     };
-    for (const Case& c : cases) EXPECT_EQ(BuildConnectString(c.location, *c.drivers), c.out) << c.location;
+    for (const Case& c : cases)
+        EXPECT_EQ(BuildConnectString(c.location, *c.drivers), c.out) << c.location;
 }
 
 TEST(EscapeSearchPattern, EscapesWildcardsAndTheEscapeItself) {

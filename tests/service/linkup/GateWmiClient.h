@@ -17,9 +17,10 @@ class GateClient final : public WmiClient {
 public:
     class Connection final : public WmiConnection {
     public:
-        Connection(GateClient& gate, const ManualResetEvent* cancel) : gate_(gate), cancel_(cancel) {}
-        bool Connect(const std::string&, const std::string&, const std::optional<WmiAccount>&, std::int64_t,
-                     std::string* why) override {
+        Connection(GateClient& gate, const ManualResetEvent* cancel)
+            : gate_(gate), cancel_(cancel) {}
+        bool Connect(const std::string&, const std::string&, const std::optional<WmiAccount>&,
+                     std::int64_t, std::string* why) override {
             if (first_) {
                 first_ = false;
                 gate_.Enter(cancel_);
@@ -28,18 +29,20 @@ public:
             return false;
         }
         void Disconnect() override {}
-        std::optional<std::vector<std::string>> Query(const std::string&, const std::string&, std::int64_t) override {
+        std::optional<std::vector<std::string>> Query(const std::string&, const std::string&,
+                                                      std::int64_t) override {
             return std::nullopt;
         }
-        std::optional<std::vector<std::string>> EnumKey(std::uint32_t, const std::string&, std::int64_t) override {
+        std::optional<std::vector<std::string>> EnumKey(std::uint32_t, const std::string&,
+                                                        std::int64_t) override {
             return std::nullopt;
         }
-        std::optional<std::string> GetStringValue(std::uint32_t, const std::string&, const std::string&,
-                                                  std::int64_t) override {
+        std::optional<std::string> GetStringValue(std::uint32_t, const std::string&,
+                                                  const std::string&, std::int64_t) override {
             return std::nullopt;
         }
-        std::optional<std::uint32_t> GetDwordValue(std::uint32_t, const std::string&, const std::string&,
-                                                   std::int64_t) override {
+        std::optional<std::uint32_t> GetDwordValue(std::uint32_t, const std::string&,
+                                                   const std::string&, std::int64_t) override {
             return std::nullopt;
         }
         bool IsDomainComputer(const std::string&, std::int64_t) override { return false; }
@@ -59,7 +62,8 @@ public:
         std::unique_lock<std::mutex> guard(lock_);
         const int me = entered_++;
         changed_.notify_all();
-        while (released_ <= me && !(cancel != nullptr && cancel->IsSet())) changed_.wait_for(guard, 20ms);
+        while (released_ <= me && !(cancel != nullptr && cancel->IsSet()))
+            changed_.wait_for(guard, 20ms);
     }
     void Release(int n) {
         std::lock_guard<std::mutex> guard(lock_);

@@ -15,7 +15,9 @@ namespace {
 class SharedGate final : public WmiClient {
 public:
     explicit SharedGate(GateClient& gate) : gate_(gate) {}
-    std::unique_ptr<WmiConnection> Open(const ManualResetEvent* cancel) override { return gate_.Open(cancel); }
+    std::unique_ptr<WmiConnection> Open(const ManualResetEvent* cancel) override {
+        return gate_.Open(cancel);
+    }
     std::string Name() const override { return "gate"; }
 
 private:
@@ -42,7 +44,8 @@ protected:
         return mac;
     }
     void AddNodes(int count) {
-        for (int i = 0; i < count; ++i) AddNode(Mac(i), "10.8.0." + std::to_string(i + 1), "SW1", "7");
+        for (int i = 0; i < count; ++i)
+            AddNode(Mac(i), "10.8.0." + std::to_string(i + 1), "SW1", "7");
     }
 
     GateClient gate;
@@ -66,7 +69,7 @@ TEST_F(LinkupChecksConcurrencyTest, ANodeHasAtMostOnePendingCheckOfEachKind) {
     AddNodes(2);
     auto checks = MakeChecks();
     for (int i = 0; i < 5; ++i) checks->StartCheck(LinkupCheck::Wmi, Target(Mac(0)));
-    checks->StartCheck(LinkupCheck::Script, Target(Mac(0)));   // no script set: ends at once
+    checks->StartCheck(LinkupCheck::Script, Target(Mac(0)));  // no script set: ends at once
     checks->StartCheck(LinkupCheck::Wmi, Target(Mac(1)));
     ASSERT_TRUE(gate.WaitEntered(2));
     std::this_thread::sleep_for(200ms);
@@ -87,11 +90,12 @@ TEST_F(LinkupChecksConcurrencyTest, AFullQueueDropsAndLogsOnce) {
     options.maxQueued = 2;
     auto checks = MakeChecks(options);
     checks->StartCheck(LinkupCheck::Wmi, Target(Mac(0)));
-    ASSERT_TRUE(gate.WaitEntered(1));   // the one thread is busy
+    ASSERT_TRUE(gate.WaitEntered(1));  // the one thread is busy
     for (int i = 1; i < 10; ++i) checks->StartCheck(LinkupCheck::Wmi, Target(Mac(i)));
     EXPECT_EQ(checks->Pending(), 3u);
     int logged = 0;
-    for (const auto& line : log.Lines()) logged += line.find("could not be queued") != std::string::npos;
+    for (const auto& line : log.Lines())
+        logged += line.find("could not be queued") != std::string::npos;
     EXPECT_EQ(logged, 1);
     gate.Release(1000);
     EXPECT_TRUE(checks->WaitIdle(20'000));
@@ -121,7 +125,7 @@ TEST_F(LinkupChecksConcurrencyTest, TheRecheckChecksEveryNodeBesideThePool) {
     checks->StartWmiRecheck();
     ASSERT_TRUE(checks->WaitIdle(20'000));
     EXPECT_EQ(gate.Entered(), 5);
-    checks->StartWmiRecheck();   // the last one ended: a new one runs
+    checks->StartWmiRecheck();  // the last one ended: a new one runs
     ASSERT_TRUE(checks->WaitIdle(20'000));
     EXPECT_EQ(gate.Entered(), 10);
     EXPECT_TRUE(LogMentions("WMI checks use the gate backend"));

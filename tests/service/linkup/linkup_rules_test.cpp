@@ -40,7 +40,7 @@ TEST(LinkupRules, AlternativesMatchWholeAndInAnyCase) {
     EXPECT_FALSE(MatchAny("5.1.2600|6.1.7601", "6.1.7601.1"));
     EXPECT_TRUE(MatchAny("CORP.example", "corp.EXAMPLE"));
     EXPECT_FALSE(MatchAny("", "x"));
-    EXPECT_TRUE(MatchAny("a||b", ""));   // an empty alternative is met by an empty value
+    EXPECT_TRUE(MatchAny("a||b", ""));  // an empty alternative is met by an empty value
 }
 
 TEST(LinkupRules, AConditionIsATypeNumberAndItsAlternatives) {
@@ -53,7 +53,7 @@ TEST(LinkupRules, AConditionIsATypeNumberAndItsAlternatives) {
         {"0;5.1.2600|6.1.7601", 0, "5.1.2600|6.1.7601"},
         {"7;HKEY_LOCAL_MACHINE\\K\\V:a;b", 7, "HKEY_LOCAL_MACHINE\\K\\V:a;b"},
         {" 4;Spooler", 4, "Spooler"},
-        {"4x;Spooler", 4, "Spooler"},   // read as atol reads it
+        {"4x;Spooler", 4, "Spooler"},  // read as atol reads it
         {"x;Spooler", 0, "Spooler"},
         {"3", 3, ""},
         {"-1;a", -1, "a"},
@@ -67,12 +67,15 @@ TEST(LinkupRules, AConditionIsATypeNumberAndItsAlternatives) {
 }
 
 TEST(LinkupRules, ProgramsSplitAtTheLastColonRegistryValuesAtTheFirst) {
-    EXPECT_EQ(SplitProgram("Office: Pro:16.0"), (std::pair<std::string, std::string>{"Office: Pro", "16.0"}));
+    EXPECT_EQ(SplitProgram("Office: Pro:16.0"),
+              (std::pair<std::string, std::string>{"Office: Pro", "16.0"}));
     EXPECT_EQ(SplitProgram("Reader"), (std::pair<std::string, std::string>{"Reader", ""}));
     EXPECT_EQ(SplitProgram("Reader:"), (std::pair<std::string, std::string>{"Reader", ""}));
-    EXPECT_EQ(SplitRegistryExpected("HKEY_LOCAL_MACHINE\\K\\Path:C:\\Program Files"),
-              (std::pair<std::string, std::string>{"HKEY_LOCAL_MACHINE\\K\\Path", "C:\\Program Files"}));
-    EXPECT_EQ(SplitRegistryExpected("HKEY_USERS\\K\\V"), (std::pair<std::string, std::string>{"HKEY_USERS\\K\\V", ""}));
+    EXPECT_EQ(
+        SplitRegistryExpected("HKEY_LOCAL_MACHINE\\K\\Path:C:\\Program Files"),
+        (std::pair<std::string, std::string>{"HKEY_LOCAL_MACHINE\\K\\Path", "C:\\Program Files"}));
+    EXPECT_EQ(SplitRegistryExpected("HKEY_USERS\\K\\V"),
+              (std::pair<std::string, std::string>{"HKEY_USERS\\K\\V", ""}));
 }
 
 TEST(LinkupRules, ARegistryPathNamesItsRootKeyAndValue) {
@@ -83,11 +86,12 @@ TEST(LinkupRules, ARegistryPathNamesItsRootKeyAndValue) {
         std::string key, value;
     };
     const Case cases[] = {
-        {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Agent\\Version", true, 0x80000002, "SOFTWARE\\Vendor\\Agent", "Version"},
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Agent\\Version", true, 0x80000002,
+         "SOFTWARE\\Vendor\\Agent", "Version"},
         {"HKEY_CLASSES_ROOT\\K\\V", true, 0x80000000, "K", "V"},
         {"HKEY_CURRENT_USER\\K\\V", true, 0x80000001, "K", "V"},
         {"hkey_users\\K\\V", true, 0x80000003, "K", "V"},
-        {"HKEY_CURRENT_CONFIG\\K\\", true, 0x80000005, "K", ""},   // the key's default value
+        {"HKEY_CURRENT_CONFIG\\K\\", true, 0x80000005, "K", ""},  // the key's default value
         {"HKEY_DYN_DATA\\K\\V", true, 0x80000006, "K", "V"},
         {"HKEY_PERFORMANCE_DATA\\K\\V", false, 0, "", ""},
         {"HKLM\\K\\V", false, 0, "", ""},

@@ -69,16 +69,14 @@ TEST_F(LinkupScriptTest, AnExitCodeAboveOneRaisesLinkupScript) {
         bool raises;
     };
     const Case cases[] = {
-        {"exit 0\n", false},
-        {"exit 1\n", false},
-        {"exit 2\n", true},
-        {"exit 255\n", true},
-        {"kill -SEGV $$\n", true},   // a crash is a failure too
+        {"exit 0\n", false},  {"exit 1\n", false},       {"exit 2\n", true},
+        {"exit 255\n", true}, {"kill -SEGV $$\n", true},  // a crash is a failure too
     };
     for (const Case& c : cases) {
         UseScript(Script("check.sh", c.body));
         Run();
-        EXPECT_EQ(EventTypes(), c.raises ? std::vector<std::string>{"Linkup Script"} : std::vector<std::string>{})
+        EXPECT_EQ(EventTypes(),
+                  c.raises ? std::vector<std::string>{"Linkup Script"} : std::vector<std::string>{})
             << c.body;
     }
     UseScript(Script("check.sh", "exit 3\n"));
@@ -148,7 +146,8 @@ bool GroupAlive(int group) {
 }
 
 TEST_F(LinkupScriptTest, AScriptAtItsTimeLimitIsKilledWithItsGroupAndRaisesNothing) {
-    UseScript(Script("slow.sh", "echo $$ > \"" + scripts + "/group\"\nsleep 600 &\nsleep 600\nexit 5\n"));
+    UseScript(
+        Script("slow.sh", "echo $$ > \"" + scripts + "/group\"\nsleep 600 &\nsleep 600\nexit 5\n"));
     const auto start = std::chrono::steady_clock::now();
     Run(2'000);
     const auto elapsed = std::chrono::steady_clock::now() - start;
@@ -159,7 +158,8 @@ TEST_F(LinkupScriptTest, AScriptAtItsTimeLimitIsKilledWithItsGroupAndRaisesNothi
     const std::int64_t group = AtoL(Written("group"));
     ASSERT_GT(group, 1);
     bool alive = true;
-    for (int i = 0; i < 200 && (alive = GroupAlive(static_cast<int>(group))); ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 200 && (alive = GroupAlive(static_cast<int>(group))); ++i)
+        std::this_thread::sleep_for(10ms);
     EXPECT_FALSE(alive);
 }
 

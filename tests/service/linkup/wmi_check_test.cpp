@@ -69,25 +69,28 @@ TEST_F(WmiCheckTest, EveryConditionTypeIsMetOrRaisesItsEvent) {
         {"1;2", {"WMI Service Pack"}},
         {"2;CORP.EXAMPLE", {}},
         {"2;other.example", {"WMI Computer Domain"}},
-        {"3;KB999|kb3000483", {}},   // any installed fix against any alternative
-        {"3;File 1", {"WMI Hot Fix"}},   // the query leaves that entry out
+        {"3;KB999|kb3000483", {}},      // any installed fix against any alternative
+        {"3;File 1", {"WMI Hot Fix"}},  // the query leaves that entry out
         {"3;KB999", {"WMI Hot Fix"}},
-        {"4;SPOOLER", {}},   // service names in any letter case
+        {"4;SPOOLER", {}},  // service names in any letter case
         {"4;Spooler2", {"WMI Service Name"}},
         {"5;Agent.EXE", {}},
         {"5;missing.exe", {"WMI Process Name"}},
         {"6;endpoint agent", {}},
         {"6;Endpoint Agent:4.2.1", {}},
         {"6;Endpoint Agent:4.2", {"WMI Program Name"}},
-        {"6;Other|PDF: Reader:11", {}},   // name:version split at the last ":"
-        {"6;PDF: Reader", {"WMI Program Name"}},   // read as name "PDF", version " Reader"
-        {"6;OperatingSystem", {"WMI Program Name"}},   // an entry without display name
+        {"6;Other|PDF: Reader:11", {}},               // name:version split at the last ":"
+        {"6;PDF: Reader", {"WMI Program Name"}},      // read as name "PDF", version " Reader"
+        {"6;OperatingSystem", {"WMI Program Name"}},  // an entry without display name
         {"7;HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Agent\\InstallPath:c:\\program files\\agent", {}},
-        {"7;HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Agent\\Mode:Loose|HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Agent\\Mode:strict", {}},
+        {"7;HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Agent\\Mode:Loose|HKEY_LOCAL_"
+         "MACHINE\\SOFTWARE\\Vendor\\Agent\\Mode:strict",
+         {}},
         {"7;HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Agent\\Mode:Loose", {"WMI Registry String"}},
         {"7;HKEY_CURRENT_USER\\Control Panel\\Desktop\\ScreenSaveActive:1", {}},
-        {"7;HKLM\\SOFTWARE\\Vendor\\Agent\\Mode:Strict", {"WMI Registry String"}},   // unknown root
-        {"7;HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Agent\\Enabled:1", {"WMI Registry String"}},   // a DWORD
+        {"7;HKLM\\SOFTWARE\\Vendor\\Agent\\Mode:Strict", {"WMI Registry String"}},  // unknown root
+        {"7;HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Agent\\Enabled:1",
+         {"WMI Registry String"}},  // a DWORD
         {"8;HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Agent\\Enabled:1", {}},
         {"8;HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Agent\\Enabled:0", {"WMI Registry DWORD"}},
         {"8;HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Agent\\Missing:0", {"WMI Registry DWORD"}},
@@ -97,14 +100,15 @@ TEST_F(WmiCheckTest, EveryConditionTypeIsMetOrRaisesItsEvent) {
 }
 
 TEST_F(WmiCheckTest, AnEventCarriesThePortTheNodeAndTheValues) {
-    EXPECT_EQ(CheckWith({"0;5.1.2600", "4;Spooler2"}), (Types{"WMI Operating System", "WMI Service Name"}));
+    EXPECT_EQ(CheckWith({"0;5.1.2600", "4;Spooler2"}),
+              (Types{"WMI Operating System", "WMI Service Name"}));
     const auto events = Events();
     ASSERT_EQ(events.size(), 2u);
     const CAlertItem& os = events[0].EventType == "WMI Operating System" ? events[0] : events[1];
     EXPECT_EQ(os.Category, "Detection");
     EXPECT_EQ(os.Severity, 0);
     EXPECT_EQ(os.Description, "WMI Operating System");
-    EXPECT_EQ(os.Current, "6.1.7601");   // single values: the computer's value, then the condition
+    EXPECT_EQ(os.Current, "6.1.7601");  // single values: the computer's value, then the condition
     EXPECT_EQ(os.Before, "5.1.2600");
     EXPECT_EQ(os.DeviceIp, "10.1.1.1");
     EXPECT_EQ(os.SwitchKey, "SW1");
@@ -116,7 +120,7 @@ TEST_F(WmiCheckTest, AnEventCarriesThePortTheNodeAndTheValues) {
     EXPECT_EQ(os.SourceIp, "10.0.0.5 (seen twice)");
     EXPECT_EQ(os.SourceName, "host-00AA00000001");
     const CAlertItem& service = &os == &events[0] ? events[1] : events[0];
-    EXPECT_EQ(service.Current, "Spooler2");   // lists: the condition, nothing before
+    EXPECT_EQ(service.Current, "Spooler2");  // lists: the condition, nothing before
     EXPECT_EQ(service.Before, "");
 }
 
@@ -128,7 +132,7 @@ TEST_F(WmiCheckTest, ARefusedRootDefaultSkipsProgramAndRegistryConditions) {
     EXPECT_EQ(CheckWith({"6;Missing", "4;Spooler", "7;HKEY_USERS\\K\\V:x", "8;HKEY_USERS\\K\\V:1"}),
               (Types{"WMI Service Name"}));
     const auto connects = wmi->Connects();
-    ASSERT_EQ(connects.size(), 2u);   // root\default once, not retried
+    ASSERT_EQ(connects.size(), 2u);  // root\default once, not retried
     EXPECT_EQ(connects[0].nameSpace, "root\\cimv2");
     EXPECT_EQ(connects[1].nameSpace, "root\\default");
     EXPECT_FALSE(connects[1].succeeded);
@@ -140,7 +144,8 @@ TEST_F(WmiCheckTest, OnlyProgramAndRegistryConditionsNeedRootDefault) {
 }
 
 TEST_F(WmiCheckTest, TheLogOnIsSplitAndUsedWithItsDomain) {
-    WriteComputer("10.0.0.5", R"({"account": {"user": "audit", "domain": "CORP", "password": "p/w:1"},
+    WriteComputer("10.0.0.5",
+                  R"({"account": {"user": "audit", "domain": "CORP", "password": "p/w:1"},
         "classes": {"Win32_Service": [{"Name": "Spooler"}]}})");
     settings.WmiLogon = "audit/CORP/p/w:1/";
     EXPECT_EQ(CheckWith({"4;Spooler"}), Types{});
@@ -186,7 +191,8 @@ TEST_F(WmiCheckTest, NotRespondingIsRaisedForADomainComputerInModeZeroOnly) {
         WriteComputer("10.0.0.5", std::string(R"({"refuse": ["*"], "domainComputer": )") +
                                       (c.domainComputer ? "true" : "false") + "}");
         settings.WmiNodesMode = c.mode;
-        EXPECT_EQ(CheckWith({"0;6.1.7601", "4;Spooler"}), c.raised) << c.mode << " " << c.domainComputer;
+        EXPECT_EQ(CheckWith({"0;6.1.7601", "4;Spooler"}), c.raised)
+            << c.mode << " " << c.domainComputer;
     }
     WriteComputer("10.0.0.5", R"({"refuse": ["*"], "domainComputer": true})");
     settings.WmiNodesMode = "0";
@@ -200,7 +206,7 @@ TEST_F(WmiCheckTest, NotRespondingIsRaisedForADomainComputerInModeZeroOnly) {
 TEST_F(WmiCheckTest, TenConnectAttemptsASecondApartRunAtOnceOnTheTestClock) {
     WriteComputer("10.0.0.5", R"({"failConnects": 9, "classes": {"Win32_Service": []}})");
     const int sleeps = clock.Sleeps();
-    EXPECT_EQ(CheckWith({"4;Spooler"}), (Types{"WMI Service Name"}));   // the tenth got through
+    EXPECT_EQ(CheckWith({"4;Spooler"}), (Types{"WMI Service Name"}));  // the tenth got through
     EXPECT_EQ(wmi->Connects().size(), 10u);
     EXPECT_EQ(clock.Sleeps() - sleeps, 9);
 
@@ -232,7 +238,8 @@ TEST_F(WmiCheckTest, ACallBeyondItsTimeLimitCountsAsFailed) {
     // Every query takes longer than its limit: single values read as empty, lists as absent.
     WriteComputer("10.0.0.5", R"({"queryDelayMs": 600000,
         "classes": {"Win32_OperatingSystem": [{"Version": "6.1.7601"}], "Win32_Service": [{"Name": "Spooler"}]}})");
-    EXPECT_EQ(CheckWith({"0;6.1.7601", "4;Spooler"}), (Types{"WMI Operating System", "WMI Service Name"}));
+    EXPECT_EQ(CheckWith({"0;6.1.7601", "4;Spooler"}),
+              (Types{"WMI Operating System", "WMI Service Name"}));
 }
 
 TEST_F(WmiCheckTest, AStoppedCheckRaisesNothingAndStillSignalsDone) {
@@ -260,16 +267,18 @@ TEST_F(WmiCheckTest, DamagedOrHostileFixtureNamesAnswerNothing) {
 }
 
 TEST_F(WmiCheckTest, TheDemoComputersAnswerAsTheirReadmeSays) {
-    wmi = std::make_unique<WmiFixtureClient>(std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/wmi/demo", &clock);
-    const std::vector<std::string> policy = {"0;10.0.19045|10.0.22631", "2;corp.example", "4;WinDefend",
-                                             "6;Endpoint Agent"};
+    wmi = std::make_unique<WmiFixtureClient>(
+        std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/wmi/demo", &clock);
+    const std::vector<std::string> policy = {"0;10.0.19045|10.0.22631", "2;corp.example",
+                                             "4;WinDefend", "6;Endpoint Agent"};
     struct Case {
         const char* ip;
         Types raised;
     };
     const Case cases[] = {
         {"127.0.0.101", {}},
-        {"127.0.0.102", {"WMI Computer Domain", "WMI Operating System", "WMI Program Name", "WMI Service Name"}},
+        {"127.0.0.102",
+         {"WMI Computer Domain", "WMI Operating System", "WMI Program Name", "WMI Service Name"}},
         {"127.0.0.103", {"WMI Not Responding"}},
     };
     for (const Case& c : cases) {

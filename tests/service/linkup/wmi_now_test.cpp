@@ -21,13 +21,15 @@ protected:
         for (int i = 0; i < count; ++i) {
             char mac[13];
             std::snprintf(mac, sizeof mac, "00BB%08X", i);
-            AddNode(mac, "10.9." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1), "SW1", "7");
+            AddNode(mac, "10.9." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1),
+                    "SW1", "7");
         }
     }
 
     bool WaitFinished(const WorkerThread& thread, std::chrono::milliseconds limit = 20s) {
         const auto until = std::chrono::steady_clock::now() + limit;
-        while (!thread.Finished() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(5ms);
+        while (!thread.Finished() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(5ms);
         return thread.Finished();
     }
 };
@@ -43,7 +45,7 @@ TEST_F(WmiNowTest, TheSixtyFifthCheckStartsOnlyAfterOneOfTheFirstSixtyFourEnded)
     CScanLinkupWmiNow now(*engine, gate);
     ASSERT_TRUE(now.Start());
     ASSERT_TRUE(gate.WaitEntered(64));
-    std::this_thread::sleep_for(300ms);   // time enough for a 65th to start if the bound failed
+    std::this_thread::sleep_for(300ms);  // time enough for a 65th to start if the bound failed
     EXPECT_EQ(gate.Entered(), 64);
     EXPECT_EQ(now.Started(), 64u);
     EXPECT_FALSE(now.Finished());
@@ -51,7 +53,7 @@ TEST_F(WmiNowTest, TheSixtyFifthCheckStartsOnlyAfterOneOfTheFirstSixtyFourEnded)
     gate.Release(1);
     ASSERT_TRUE(gate.WaitEntered(65));
     EXPECT_EQ(now.Started(), 65u);
-    EXPECT_FALSE(now.Finished());   // it waits for all of them
+    EXPECT_FALSE(now.Finished());  // it waits for all of them
     gate.Release(1000);
     EXPECT_TRUE(WaitFinished(now));
     EXPECT_EQ(gate.Entered(), 65);
@@ -99,14 +101,14 @@ TEST_F(WmiNowTest, NodesFailingAnySkipRuleAreNotChecked) {
     settings.ExcludedDevices = {"SW3"};
     settings.WmiConditions = {"4;Spooler"};
     Apply();
-    AddNode("00CC00000001", "10.5.0.1", "SW2", "7", "2");   // the one eligible node
-    AddNode("00CC00000002", "", "SW2", "7", "2");           // no address
-    AddNode("00CC00000003", "10.5.0.3", "", "7", "2");      // no switch
-    AddNode("00CC00000004", "10.5.0.4", "SW2", "", "2");    // no port
-    AddNode("00CC00000005", "10.5.0.5", "SW9", "7", "2");   // unknown switch
-    AddNode("00CC00000006", "10.5.0.6", "SW1", "7", "2");   // WMI events not selected there
-    AddNode("00CC00000007", "10.5.0.7", "SW2", "7", "1");   // excluded: alone on its port
-    AddNode("00CC00000008", "10.5.0.8", "SW3", "7", "2");   // an excluded device
+    AddNode("00CC00000001", "10.5.0.1", "SW2", "7", "2");  // the one eligible node
+    AddNode("00CC00000002", "", "SW2", "7", "2");          // no address
+    AddNode("00CC00000003", "10.5.0.3", "", "7", "2");     // no switch
+    AddNode("00CC00000004", "10.5.0.4", "SW2", "", "2");   // no port
+    AddNode("00CC00000005", "10.5.0.5", "SW9", "7", "2");  // unknown switch
+    AddNode("00CC00000006", "10.5.0.6", "SW1", "7", "2");  // WMI events not selected there
+    AddNode("00CC00000007", "10.5.0.7", "SW2", "7", "1");  // excluded: alone on its port
+    AddNode("00CC00000008", "10.5.0.8", "SW3", "7", "2");  // an excluded device
     WriteComputer("10.5.0.1", R"({"classes": {"Win32_Service": [{"Name": "WinRM"}]}})");
 
     CScanLinkupWmiNow now(*engine, *wmi);
@@ -134,11 +136,11 @@ TEST_F(WmiNowTest, ARequestWhileRunningGivesOneMoreRound) {
     ASSERT_TRUE(now.Start());
     ASSERT_TRUE(gate.WaitEntered(2));
     EXPECT_TRUE(now.RunAgain());
-    EXPECT_TRUE(now.RunAgain());   // requests meanwhile fold into one round
+    EXPECT_TRUE(now.RunAgain());  // requests meanwhile fold into one round
     gate.Release(1000);
     EXPECT_TRUE(WaitFinished(now));
     EXPECT_EQ(now.Started(), 4u);
-    EXPECT_FALSE(now.RunAgain());   // ended: the caller starts a new one
+    EXPECT_FALSE(now.RunAgain());  // ended: the caller starts a new one
 }
 
 }  // namespace

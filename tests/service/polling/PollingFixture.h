@@ -33,7 +33,8 @@ inline bool StatusLearnedOrManaged(const std::string& text) { return text == "3"
 // port of the interface, then the BRIDGE-MIB rows with status 3 or 5 on it, then the Q-BRIDGE
 // rows with status 3 or 5 whose address (from the index, else from the address column) sits on
 // the bridge port or names the interface. MAC columns are six bytes, whatever they look like.
-inline MacSet ExpectedMacs(const std::map<std::string, lab::Record>& rec, const std::string& ifIndex) {
+inline MacSet ExpectedMacs(const std::map<std::string, lab::Record>& rec,
+                           const std::string& ifIndex) {
     std::string bridgePort;
     const auto basePort = lab::ColumnOf(rec, "1.3.6.1.2.1.17.1.4.1.1");
     for (const auto& [instance, r] : lab::ColumnOf(rec, "1.3.6.1.2.1.17.1.4.1.2")) {
@@ -46,7 +47,8 @@ inline MacSet ExpectedMacs(const std::map<std::string, lab::Record>& rec, const 
     for (const auto& [instance, address] : lab::ColumnOf(rec, "1.3.6.1.2.1.17.4.3.1.1")) {
         const auto p = port.find(instance);
         const auto s = status.find(instance);
-        if (p == port.end() || s == status.end() || !StatusLearnedOrManaged(s->second.value)) continue;
+        if (p == port.end() || s == status.end() || !StatusLearnedOrManaged(s->second.value))
+            continue;
         if (address.Bytes().size() == 6 && !bridgePort.empty() && p->second.value == bridgePort)
             out.insert(Hex(address.Bytes()));
     }
@@ -58,12 +60,16 @@ inline MacSet ExpectedMacs(const std::map<std::string, lab::Record>& rec, const 
         std::string fromIndex;
         const std::vector<std::string> parts = SplitAny(instance, ".");
         if (parts.size() == 7) {
-            for (std::size_t i = 1; i < 7; ++i) fromIndex.push_back(static_cast<char>(std::stoi(parts[i])));
+            for (std::size_t i = 1; i < 7; ++i)
+                fromIndex.push_back(static_cast<char>(std::stoi(parts[i])));
         }
         const auto a = qAddress.find(instance);
-        const std::string address = a == qAddress.end() || a->second.Bytes().size() != 6 ? "" : Hex(a->second.Bytes());
-        if (fromIndex.size() == 6 && !bridgePort.empty() && p.value == bridgePort) out.insert(Hex(fromIndex));
-        else if (!address.empty() && !bridgePort.empty() && p.value == bridgePort) out.insert(address);
+        const std::string address =
+            a == qAddress.end() || a->second.Bytes().size() != 6 ? "" : Hex(a->second.Bytes());
+        if (fromIndex.size() == 6 && !bridgePort.empty() && p.value == bridgePort)
+            out.insert(Hex(fromIndex));
+        else if (!address.empty() && !bridgePort.empty() && p.value == bridgePort)
+            out.insert(address);
     }
     return out;
 }

@@ -10,7 +10,7 @@ namespace tarvell::polltest {
 namespace {
 
 constexpr const char* kLabObjectId = "1.3.6.1.4.1.9.1.999";
-constexpr const char* kLabKey = "00AABB000001";   // also a MAC the switch reports on port 11
+constexpr const char* kLabKey = "00AABB000001";  // also a MAC the switch reports on port 11
 
 class LabPoll : public PollingFixture {
 protected:
@@ -25,7 +25,8 @@ protected:
     CScanSnmpMacs Poll(const std::string& port, const std::string& community = "lab-switch") {
         PollOptions once;
         once.attempts = 1;
-        CScanSnmpMacs poll(*engine, linkup, {Request(sim.Address(), community, kLabObjectId, port, kLabKey)},
+        CScanSnmpMacs poll(*engine, linkup,
+                           {Request(sim.Address(), community, kLabObjectId, port, kLabKey)},
                            nullptr, once);
         EXPECT_TRUE(poll.Run());
         return poll;
@@ -53,7 +54,8 @@ protected:
 
 TEST_F(LabPoll, CommunitiesAreTheSwitchsOwnThenOnePerVlanInColumnOrder) {
     const CScanSnmpMacs poll = Poll("11");
-    const std::vector<PollCommunity> expected{{"lab-switch", ""}, {"lab-switch@1", ""}, {"lab-switch@20", ""}};
+    const std::vector<PollCommunity> expected{
+        {"lab-switch", ""}, {"lab-switch@1", ""}, {"lab-switch@20", ""}};
     EXPECT_EQ(poll.Communities(), expected);
 }
 
@@ -61,14 +63,15 @@ TEST_F(LabPoll, FindsTheLearnedAndManagedMacsOfEveryVlanAndNoInvalidOrSelfEntry)
     const CScanSnmpMacs poll = Poll("11");
     MacSet expected;
     for (const char* file : {"lab-switch", "lab-switch@1", "lab-switch@20"}) {
-        const MacSet part = ExpectedMacs(lab::ReadSnmprec(lab::SnmprecFolder() / (std::string(file) + ".snmprec")), "11");
+        const MacSet part = ExpectedMacs(
+            lab::ReadSnmprec(lab::SnmprecFolder() / (std::string(file) + ".snmprec")), "11");
         expected.insert(part.begin(), part.end());
     }
     EXPECT_EQ(Keys(poll.Found()[0]), expected);
     // Spelled out: status 2 (invalid) and 4 (self) stay out; the printable MAC "ABCDEF" is a MAC.
-    EXPECT_EQ(Keys(poll.Found()[0]), (MacSet{"001122334401", "001122334404", "414243444546", "00AABB000001",
-                                             "001122335501", "001122336601"}));
-    EXPECT_EQ(poll.Found()[0].at("001122334401"), "1");   // found under bridge port 1
+    EXPECT_EQ(Keys(poll.Found()[0]), (MacSet{"001122334401", "001122334404", "414243444546",
+                                             "00AABB000001", "001122335501", "001122336601"}));
+    EXPECT_EQ(poll.Found()[0].at("001122334401"), "1");  // found under bridge port 1
 }
 
 TEST_F(LabPoll, APortWithoutMacsEndsAfterItsAttemptsWithNothing) {
@@ -92,9 +95,11 @@ TEST_F(LabPoll, NewMacsAreDiscoveredOrDeletedFromDatabaseAndTheSwitchsOwnMacRais
 
     Poll("11");
     const auto alerts = AlertsByMac();
-    const std::map<std::string, std::string> expected{
-        {"001122334401", "discovered"}, {"001122334404", "deleted from database"}, {"414243444546", "discovered"},
-        {"001122335501", "discovered"}, {"001122336601", "discovered"}};
+    const std::map<std::string, std::string> expected{{"001122334401", "discovered"},
+                                                      {"001122334404", "deleted from database"},
+                                                      {"414243444546", "discovered"},
+                                                      {"001122335501", "discovered"},
+                                                      {"001122336601", "discovered"}};
     ASSERT_EQ(alerts.size(), expected.size());
     for (const auto& [mac, before] : expected) {
         ASSERT_TRUE(alerts.count(mac)) << mac;
@@ -111,8 +116,12 @@ TEST_F(LabPoll, NewMacsAreDiscoveredOrDeletedFromDatabaseAndTheSwitchsOwnMacRais
 
     // One WMI check and one script per MAC, though three communities were read.
     const auto starts = linkup.Starts();
-    EXPECT_EQ(std::count_if(starts.begin(), starts.end(), [](const auto& s) { return s.check == LinkupCheck::Wmi; }), 5);
-    EXPECT_EQ(std::count_if(starts.begin(), starts.end(), [](const auto& s) { return s.check == LinkupCheck::Script; }), 5);
+    EXPECT_EQ(std::count_if(starts.begin(), starts.end(),
+                            [](const auto& s) { return s.check == LinkupCheck::Wmi; }),
+              5);
+    EXPECT_EQ(std::count_if(starts.begin(), starts.end(),
+                            [](const auto& s) { return s.check == LinkupCheck::Script; }),
+              5);
     for (const auto& s : starts) {
         EXPECT_EQ(s.target.SwitchIp, "127.0.0.2");
         EXPECT_EQ(s.target.PortIndex, "11");
@@ -135,10 +144,8 @@ TEST_F(LabPoll, AKnownNodeOnlyHereAndStoredElsewhereRaisesChangedPortWithReadabl
     };
     // Port keys are compared: a node stored at this switch's port 12 has not moved.
     const Case cases[] = {
-        {"00AABB000009", "5", "1", true},
-        {kLabKey, "7", "1", true},
-        {kLabKey, "12", "1", false},
-        {"00AABB000009", "5", "2", false},
+        {"00AABB000009", "5", "1", true}, {kLabKey, "7", "1", true},
+        {kLabKey, "12", "1", false},      {"00AABB000009", "5", "2", false},
         {"00AABB000009", "5", "", false},
     };
     CTarvellDoc doc = DetectingSettings();
@@ -159,7 +166,8 @@ TEST_F(LabPoll, AKnownNodeOnlyHereAndStoredElsewhereRaisesChangedPortWithReadabl
             continue;
         }
         EXPECT_EQ(event.EventType, "Changed Port");
-        const std::string before = c.storedSwitch == kLabKey ? "lab (127.0.0.2) - " : "old-switch (127.0.0.9) - Fa0/5";
+        const std::string before =
+            c.storedSwitch == kLabKey ? "lab (127.0.0.2) - " : "old-switch (127.0.0.9) - Fa0/5";
         EXPECT_EQ(event.Before, before);
         EXPECT_EQ(event.Current, "lab (127.0.0.2) - Gi0/12");
         EXPECT_EQ(event.SourceIp, "10.0.0.5");
@@ -170,13 +178,13 @@ TEST_F(LabPoll, AKnownNodeOnlyHereAndStoredElsewhereRaisesChangedPortWithReadabl
 
 TEST_F(LabPoll, ExcludedDirectNodesAreLeftAloneByTheDecimalCount) {
     CTarvellDoc doc = DetectingSettings();
-    doc.ExcludeDirectNodes = 1;   // a port with exactly one MAC found
+    doc.ExcludeDirectNodes = 1;  // a port with exactly one MAC found
     UseSettings(doc);
     Poll("12");
     EXPECT_TRUE(AlertsByMac().empty());
     {
         std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
-        engine->UnknownNodeLocations.clear();   // else the MAC is no longer new
+        engine->UnknownNodeLocations.clear();  // else the MAC is no longer new
     }
     doc.ExcludeDirectNodes = 0;
     doc.ExcludeIndirectNodes = 1;
@@ -204,7 +212,8 @@ TEST_F(LabPoll, ASwitchBeingPolledIsNotPolledAgainAndTheEntryGoesWithThePoll) {
         std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
         engine->PolledSwitches[kLabKey] = "1";
     }
-    CScanSnmpMacs second(*engine, linkup, {Request(sim.Address(), "lab-switch", kLabObjectId, "11", kLabKey)});
+    CScanSnmpMacs second(*engine, linkup,
+                         {Request(sim.Address(), "lab-switch", kLabObjectId, "11", kLabKey)});
     EXPECT_FALSE(second.Run());
     EXPECT_TRUE(second.Communities().empty());
     {
@@ -220,7 +229,8 @@ TEST_F(LabPoll, ASwitchBeingPolledIsNotPolledAgainAndTheEntryGoesWithThePoll) {
 TEST_F(LabPoll, AStoppedPollEndsAndLeavesNoEntry) {
     ManualResetEvent stop;
     stop.Set();
-    CScanSnmpMacs poll(*engine, linkup, {Request(sim.Address(), "lab-switch", kLabObjectId, "11", kLabKey)}, &stop);
+    CScanSnmpMacs poll(*engine, linkup,
+                       {Request(sim.Address(), "lab-switch", kLabObjectId, "11", kLabKey)}, &stop);
     EXPECT_FALSE(poll.Run());
     std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
     EXPECT_TRUE(engine->PolledSwitches.empty());
@@ -228,12 +238,15 @@ TEST_F(LabPoll, AStoppedPollEndsAndLeavesNoEntry) {
 
 TEST_F(LabPoll, AFailureInsideThePollIsLoggedAndLeavesNoEntry) {
     struct Throwing final : LinkupStarter {
-        void StartCheck(LinkupCheck, const LinkupTarget&) override { throw std::runtime_error("no room"); }
+        void StartCheck(LinkupCheck, const LinkupTarget&) override {
+            throw std::runtime_error("no room");
+        }
     } throwing;
     CTarvellDoc doc = DetectingSettings();
     doc.LinkupScriptFile = "/bin/true";
     UseSettings(doc);
-    CScanSnmpMacs poll(*engine, throwing, {Request(sim.Address(), "lab-switch", kLabObjectId, "12", kLabKey)});
+    CScanSnmpMacs poll(*engine, throwing,
+                       {Request(sim.Address(), "lab-switch", kLabObjectId, "12", kLabKey)});
     EXPECT_TRUE(poll.Run());
     EXPECT_TRUE(LogMentions("could not be polled (no room)"));
     std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
@@ -241,8 +254,9 @@ TEST_F(LabPoll, AFailureInsideThePollIsLoggedAndLeavesNoEntry) {
 }
 
 TEST_F(LabPoll, AFollowUpPollReadsTheTablesOnceForEveryPort) {
-    std::vector<PollRequest> ports{Request(sim.Address(), "lab-switch", kLabObjectId, "11", kLabKey),
-                                   Request(sim.Address(), "lab-switch", kLabObjectId, "12", kLabKey)};
+    std::vector<PollRequest> ports{
+        Request(sim.Address(), "lab-switch", kLabObjectId, "11", kLabKey),
+        Request(sim.Address(), "lab-switch", kLabObjectId, "12", kLabKey)};
     PollOptions once;
     once.attempts = 1;
     CScanSnmpMacs poll(*engine, linkup, ports, nullptr, once);

@@ -17,14 +17,13 @@ protected:
     void SetUp() override {
         PollingFixture::SetUp();
         UseSettings(LabSettings());
-        UseLabClient(snmptest::FreeUdpPort());   // nobody answers there
+        UseLabClient(snmptest::FreeUdpPort());  // nobody answers there
     }
 
     // A request that reads nothing: without a community the poll has no walk to make.
     static PollRequest Quiet(const std::string& switchKey, const std::string& port) {
         return Request("127.0.0.1", "", "1.3.6.1.4.1.9.1.1", port, switchKey);
     }
-
 };
 
 TEST_F(PollSchedulerConcurrencyTest, ALinkUpOfOtherPortsDuringAPollIsPolledAfterItInOneFollowUp) {
@@ -39,7 +38,7 @@ TEST_F(PollSchedulerConcurrencyTest, ALinkUpOfOtherPortsDuringAPollIsPolledAfter
     std::unique_lock<std::recursive_mutex> engineLock(engine->EngineLock);
     scheduler.RequestPoll(Quiet("SW1", "1"));
     ASSERT_TRUE(snmptest::WaitUntil([&] { return scheduler.PeakRunning() == 1; }, 10s));
-    scheduler.RequestPoll(Quiet("SW1", "1"));   // the port being polled: nothing more
+    scheduler.RequestPoll(Quiet("SW1", "1"));  // the port being polled: nothing more
     scheduler.RequestPoll(Quiet("SW1", "2"));
     scheduler.RequestPoll(Quiet("SW1", "3"));
     scheduler.RequestPoll(Quiet("SW1", "2"));
@@ -48,7 +47,7 @@ TEST_F(PollSchedulerConcurrencyTest, ALinkUpOfOtherPortsDuringAPollIsPolledAfter
     std::lock_guard<std::mutex> guard(lock);
     ASSERT_EQ(polled.size(), 2u);
     EXPECT_EQ(polled[0], (std::vector<std::string>{"1", "1"}));
-    EXPECT_EQ(polled[1], (std::vector<std::string>{"2", "2"}));   // ports 2 and 3 together
+    EXPECT_EQ(polled[1], (std::vector<std::string>{"2", "2"}));  // ports 2 and 3 together
 }
 
 TEST_F(PollSchedulerConcurrencyTest, AtMostThirtyTwoPollsRunAndTheRestWaitWithoutDuplicates) {
@@ -57,7 +56,8 @@ TEST_F(PollSchedulerConcurrencyTest, AtMostThirtyTwoPollsRunAndTheRestWaitWithou
     scheduler.onPollDone = [&](const CScanSnmpMacs&, bool) { ++polls; };
     std::unique_lock<std::recursive_mutex> engineLock(engine->EngineLock);
     for (int round = 0; round < 2; ++round)
-        for (int sw = 0; sw < 40; ++sw) scheduler.RequestPoll(Quiet("SW" + std::to_string(sw), "1"));
+        for (int sw = 0; sw < 40; ++sw)
+            scheduler.RequestPoll(Quiet("SW" + std::to_string(sw), "1"));
     ASSERT_TRUE(snmptest::WaitUntil([&] { return scheduler.PeakRunning() == 32; }, 10s));
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(scheduler.PeakRunning(), 32u);
@@ -82,7 +82,8 @@ TEST_F(PollSchedulerConcurrencyTest, AFullQueueDropsAndSaysSoOnce) {
     engineLock.unlock();
     ASSERT_TRUE(scheduler.WaitIdle(20'000));
     int lines = 0;
-    for (const std::string& line : log.Lines()) lines += line.find("could not be queued") != std::string::npos;
+    for (const std::string& line : log.Lines())
+        lines += line.find("could not be queued") != std::string::npos;
     EXPECT_EQ(lines, 1);
 }
 
@@ -98,7 +99,7 @@ TEST_F(PollSchedulerConcurrencyTest, StopEndsAPollOfADeadSwitchAfterItsRequestIn
     const auto start = std::chrono::steady_clock::now();
     scheduler->Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
-    scheduler->RequestPoll(Quiet("SW1", "1"));   // refused after stop
+    scheduler->RequestPoll(Quiet("SW1", "1"));  // refused after stop
     EXPECT_TRUE(scheduler->WaitIdle(1000));
     std::lock_guard<std::recursive_mutex> guard(engine->EngineLock);
     EXPECT_TRUE(engine->PolledSwitches.empty());

@@ -9,7 +9,7 @@ namespace {
 
 struct RecordingCase {
     const char* file;
-    bool hasRules;   // holds the columns the rules need (address/port/status or port/status)
+    bool hasRules;  // holds the columns the rules need (address/port/status or port/status)
 };
 void PrintTo(const RecordingCase& c, std::ostream* os) { *os << c.file; }
 
@@ -21,7 +21,8 @@ std::pair<std::string, MacSet> BusiestPort(const std::map<std::string, lab::Reco
     std::pair<std::string, MacSet> best;
     for (const auto& [instance, r] : lab::ColumnOf(rec, "1.3.6.1.2.1.17.1.4.1.2")) {
         MacSet macs = ExpectedMacs(rec, r.value);
-        if (best.first.empty() || macs.size() > best.second.size()) best = {r.value, std::move(macs)};
+        if (best.first.empty() || macs.size() > best.second.size())
+            best = {r.value, std::move(macs)};
     }
     return best;
 }
@@ -34,7 +35,8 @@ TEST_P(RecordingPoll, FindsExactlyTheMacsTheRulesGiveForTheBusiestPort) {
     if (c.hasRules) ASSERT_FALSE(expected.empty()) << c.file;
     else ASSERT_TRUE(expected.empty()) << c.file;
 
-    lab::Lab().agentPort = lab::Lab().agentPort ? lab::Lab().agentPort : lab::PortFreeOnLabAddresses();
+    lab::Lab().agentPort =
+        lab::Lab().agentPort ? lab::Lab().agentPort : lab::PortFreeOnLabAddresses();
     lab::SimSwitch sim;
     ASSERT_TRUE(sim.Start(2, {c.file})) << sim.Log();
     UseSettings(LabSettings());
@@ -42,7 +44,8 @@ TEST_P(RecordingPoll, FindsExactlyTheMacsTheRulesGiveForTheBusiestPort) {
 
     PollOptions once;
     once.attempts = 1;
-    CScanSnmpMacs poll(*engine, linkup, {Request(sim.Address(), c.file, rec.at("1.3.6.1.2.1.1.2.0").value, port)},
+    CScanSnmpMacs poll(*engine, linkup,
+                       {Request(sim.Address(), c.file, rec.at("1.3.6.1.2.1.1.2.0").value, port)},
                        nullptr, once);
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(poll.Run());
@@ -56,39 +59,39 @@ TEST_P(RecordingPoll, FindsExactlyTheMacsTheRulesGiveForTheBusiestPort) {
     EXPECT_TRUE(engine->PolledSwitches.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Recordings, RecordingPoll,
-                         ::testing::Values(RecordingCase{"hpe-procurve-516733-b21", true},
-                                           // Q-BRIDGE rows out of order: every row must still come.
-                                           RecordingCase{"bdcom-s5612", true},
-                                           RecordingCase{"cisco-c3750", true},
-                                           RecordingCase{"cisco-unmarked-0", true},
-                                           RecordingCase{"dlink-des3038", true},
-                                           RecordingCase{"cumulus_bgp", true},
-                                           // Port columns only: the poll ends with nothing.
-                                           RecordingCase{"routeros", false},
-                                           RecordingCase{"jetstream_sg2218p", false},
-                                           RecordingCase{"3com_4200", false}),
-                         [](const auto& info) {
-                             std::string name = info.param.file;
-                             for (char& ch : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Recordings, RecordingPoll,
+    ::testing::Values(RecordingCase{"hpe-procurve-516733-b21", true},
+                      // Q-BRIDGE rows out of order: every row must still come.
+                      RecordingCase{"bdcom-s5612", true}, RecordingCase{"cisco-c3750", true},
+                      RecordingCase{"cisco-unmarked-0", true}, RecordingCase{"dlink-des3038", true},
+                      RecordingCase{"cumulus_bgp", true},
+                      // Port columns only: the poll ends with nothing.
+                      RecordingCase{"routeros", false}, RecordingCase{"jetstream_sg2218p", false},
+                      RecordingCase{"3com_4200", false}),
+    [](const auto& info) {
+        std::string name = info.param.file;
+        for (char& ch : name)
+            if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        return name;
+    });
 
 // Rows with a port or status that is not an INTEGER, a status "3 x" or "3.9", or a Q-BRIDGE bridge
 // port equal to the interface number but without a mapping are no MAC on interface 11: only rows
 // 01 (BRIDGE) and 07 (Q-BRIDGE) are. Interface 12 is bridge port 2 only by an OCTET STRING
 // dot1dBasePortIfIndex, so the row of bridge port 2 (0A) is on no interface.
 TEST_F(PollingFixture, MalformedForwardingRowsFindNoMac) {
-    lab::Lab().agentPort = lab::Lab().agentPort ? lab::Lab().agentPort : lab::PortFreeOnLabAddresses();
+    lab::Lab().agentPort =
+        lab::Lab().agentPort ? lab::Lab().agentPort : lab::PortFreeOnLabAddresses();
     lab::SimSwitch sim;
     ASSERT_TRUE(sim.Start(2, {"malformed-rows"})) << sim.Log();
     UseSettings(LabSettings());
     UseLabClient(sim.Port());
     PollOptions once;
     once.attempts = 1;
-    CScanSnmpMacs poll(*engine, linkup, {Request(sim.Address(), "malformed-rows", "1.3.6.1.4.1.99999.1", "11"),
-                                        Request(sim.Address(), "malformed-rows", "1.3.6.1.4.1.99999.1", "12")},
+    CScanSnmpMacs poll(*engine, linkup,
+                       {Request(sim.Address(), "malformed-rows", "1.3.6.1.4.1.99999.1", "11"),
+                        Request(sim.Address(), "malformed-rows", "1.3.6.1.4.1.99999.1", "12")},
                        nullptr, once);
     ASSERT_TRUE(poll.Run());
     EXPECT_EQ(Keys(poll.Found()[0]), (MacSet{"001122334401", "001122334407"}));

@@ -35,12 +35,15 @@ TEST_F(PollingFixture, AnSnmpV3SwitchIsReadPerVlanThroughVlanContexts) {
 
     PollOptions once;
     once.attempts = 1;
-    CScanSnmpMacs poll(*engine, linkup, {Request(sim.Address(), "SNMP/V3", "1.3.6.1.4.1.9.1.999", "11")}, nullptr, once);
+    CScanSnmpMacs poll(*engine, linkup,
+                       {Request(sim.Address(), "SNMP/V3", "1.3.6.1.4.1.9.1.999", "11")}, nullptr,
+                       once);
     ASSERT_TRUE(poll.Run());
-    const std::vector<PollCommunity> expected{{"SNMP/V3", ""}, {"SNMP/V3", "vlan-1"}, {"SNMP/V3", "vlan-20"}};
+    const std::vector<PollCommunity> expected{
+        {"SNMP/V3", ""}, {"SNMP/V3", "vlan-1"}, {"SNMP/V3", "vlan-20"}};
     EXPECT_EQ(poll.Communities(), expected);
-    EXPECT_EQ(Keys(poll.Found()[0]), (MacSet{"001122334401", "001122334404", "414243444546", "00AABB000001",
-                                             "001122335501", "001122336601"}));
+    EXPECT_EQ(Keys(poll.Found()[0]), (MacSet{"001122334401", "001122334404", "414243444546",
+                                             "00AABB000001", "001122335501", "001122336601"}));
 }
 
 // Fixed fault: an SNMPv3 switch that could not be read (here: a wrong privacy pass phrase) left
@@ -66,13 +69,15 @@ TEST_F(PollingFixture, AnSnmpV3SwitchThatCannotBeReadIsLoggedOncePerSwitchWhileI
     const auto poll = [&](const std::string& privPass) {
         doc.SnmpV3PrivPassword = privPass;
         UseSettings(doc);
-        CScanSnmpMacs p(*engine, linkup, {Request(sim.Address(), "SNMP/V3", "1.3.6.1.4.1.99", "10101")}, nullptr,
+        CScanSnmpMacs p(*engine, linkup,
+                        {Request(sim.Address(), "SNMP/V3", "1.3.6.1.4.1.99", "10101")}, nullptr,
                         once, &rowLimits, &failures);
         ASSERT_TRUE(p.Run());
     };
     const auto lines = [&] {
         int n = 0;
-        for (const std::string& line : log.Lines()) n += line.find("could not be read over SNMPv3") != std::string::npos;
+        for (const std::string& line : log.Lines())
+            n += line.find("could not be read over SNMPv3") != std::string::npos;
         return n;
     };
     poll("wrong-priv-pass");

@@ -42,7 +42,7 @@ public:
         for (auto& binding : reply.bindings) {
             auto next = Next(binding.oid);
             if (!next) {
-                reply.errorStatus = 2;   // noSuchName: the end of the view
+                reply.errorStatus = 2;  // noSuchName: the end of the view
                 reply.errorIndex = 1;
                 break;
             }
@@ -78,7 +78,8 @@ std::map<Oid, std::vector<std::pair<Oid, Value>>> ScrambledTable(MacSet& macs) {
     columns[kBasePort] = {{Join(kBasePort, {1}), Value::Integer(1)}};
     columns[kBaseIfIndex] = {{Join(kBaseIfIndex, {1}), Value::Integer(5)}};
     for (int i = 0; i < 20; ++i) {
-        const std::uint32_t last = static_cast<std::uint32_t>((i * 7) % 20);   // a permutation of 0..19
+        const std::uint32_t last =
+            static_cast<std::uint32_t>((i * 7) % 20);  // a permutation of 0..19
         const std::string mac{'\0', '\x11', '\x22', '\x33', '\x44', static_cast<char>(last)};
         macs.insert(Hex(mac));
         const std::initializer_list<std::uint32_t> index{0, 0x11, 0x22, 0x33, 0x44, last};
@@ -91,11 +92,13 @@ std::map<Oid, std::vector<std::pair<Oid, Value>>> ScrambledTable(MacSet& macs) {
 
 class MisbehavingAgent : public PollingFixture {
 protected:
-    CScanSnmpMacs Poll(std::uint16_t port, PollOptions options = {}, OncePerSwitch* once = nullptr) {
+    CScanSnmpMacs Poll(std::uint16_t port, PollOptions options = {},
+                       OncePerSwitch* once = nullptr) {
         UseSettings(LabSettings());
         UseLabClient(port);
         options.attempts = 1;
-        CScanSnmpMacs poll(*engine, linkup, {Request("127.0.0.1", "public", "1.3.6.1.4.1.99999", "5", "SW")},
+        CScanSnmpMacs poll(*engine, linkup,
+                           {Request("127.0.0.1", "public", "1.3.6.1.4.1.99999", "5", "SW")},
                            nullptr, options, once);
         EXPECT_TRUE(poll.Run());
         return poll;
@@ -134,7 +137,8 @@ TEST_F(MisbehavingAgent, AColumnWithoutEndIsCutAtTheRowLimitAndLoggedOncePerSwit
     Poll(responder.Port(), options, &once);
     Poll(responder.Port(), options, &once);
     int lines = 0;
-    for (const std::string& line : log.Lines()) lines += line.find("could not be read whole") != std::string::npos;
+    for (const std::string& line : log.Lines())
+        lines += line.find("could not be read whole") != std::string::npos;
     EXPECT_EQ(lines, 1);
 }
 
@@ -155,7 +159,11 @@ TEST_F(MisbehavingAgent, APollEndsAtItsWholePollBudgetAndLogsItOnce) {
         }
         return snmp::EncodeCommunityMessage(message->version, message->community, reply);
     });
-    struct Case { std::size_t budgetRequests; std::int64_t budgetMs; int most; };
+    struct Case {
+        std::size_t budgetRequests;
+        std::int64_t budgetMs;
+        int most;
+    };
     for (const Case c : {Case{40, 120'000, 41}, Case{50'000, 0, 0}}) {
         requests = 0;
         const std::size_t before = log.Lines().size();
@@ -166,8 +174,11 @@ TEST_F(MisbehavingAgent, APollEndsAtItsWholePollBudgetAndLogsItOnce) {
         EXPECT_LE(requests.load(), c.most) << c.budgetRequests;
         const std::vector<std::string> lines = log.Lines();
         EXPECT_EQ(std::count_if(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end(),
-                                [](const std::string& l) { return l.find("within one poll's bound") != std::string::npos; }),
-                  1) << c.budgetRequests;
+                                [](const std::string& l) {
+                                    return l.find("within one poll's bound") != std::string::npos;
+                                }),
+                  1)
+            << c.budgetRequests;
     }
 }
 

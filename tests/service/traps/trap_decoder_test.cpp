@@ -18,7 +18,8 @@ using snmp::VarBind;
 const Oid kSysUpTime{1, 3, 6, 1, 2, 1, 1, 3, 0};
 const Oid kTrapOid{1, 3, 6, 1, 6, 3, 1, 1, 4, 1, 0};
 
-std::string V1Trap(std::int32_t generic, std::int32_t specific, std::vector<VarBind> bindings = {}) {
+std::string V1Trap(std::int32_t generic, std::int32_t specific,
+                   std::vector<VarBind> bindings = {}) {
     snmp::TrapV1Pdu trap;
     trap.enterprise = {1, 3, 6, 1, 4, 1, 9};
     trap.genericTrap = generic;
@@ -27,11 +28,13 @@ std::string V1Trap(std::int32_t generic, std::int32_t specific, std::vector<VarB
     return snmp::EncodeTrapV1Message("public", trap);
 }
 
-std::string V2(std::uint8_t type, const Oid& id, std::vector<VarBind> more, std::int32_t version = snmp::kVersion2c) {
+std::string V2(std::uint8_t type, const Oid& id, std::vector<VarBind> more,
+               std::int32_t version = snmp::kVersion2c) {
     snmp::Pdu p;
     p.type = type;
     p.requestId = 77;
-    p.bindings = {{kSysUpTime, Value::Unsigned(snmp::tag::kTimeTicks, 5)}, {kTrapOid, Value::ObjectId(id)}};
+    p.bindings = {{kSysUpTime, Value::Unsigned(snmp::tag::kTimeTicks, 5)},
+                  {kTrapOid, Value::ObjectId(id)}};
     for (auto& b : more) p.bindings.push_back(std::move(b));
     return snmp::EncodeCommunityMessage(version, "public", p);
 }
@@ -42,8 +45,11 @@ TEST(TrapDecoder, V1TrapIdsFollowRfc3584) {
         std::int32_t generic, specific;
         const char* id;
     };
-    const Case cases[] = {{0, 0, "1.3.6.1.6.3.1.1.5.1"}, {2, 0, "1.3.6.1.6.3.1.1.5.3"}, {3, 0, "1.3.6.1.6.3.1.1.5.4"},
-                          {5, 9, "1.3.6.1.6.3.1.1.5.6"}, {6, 42, "1.3.6.1.4.1.9.0.42"}};
+    const Case cases[] = {{0, 0, "1.3.6.1.6.3.1.1.5.1"},
+                          {2, 0, "1.3.6.1.6.3.1.1.5.3"},
+                          {3, 0, "1.3.6.1.6.3.1.1.5.4"},
+                          {5, 9, "1.3.6.1.6.3.1.1.5.6"},
+                          {6, 42, "1.3.6.1.4.1.9.0.42"}};
     for (const Case& c : cases) {
         const auto d = decoder.Decode(V1Trap(c.generic, c.specific), {});
         ASSERT_TRUE(d.notification) << c.generic;
@@ -80,7 +86,9 @@ TEST(TrapDecoder, TheIfIndexIsTheLastBindingUnderTheColumnAndMustBeAPortNumber) 
 TEST(TrapDecoder, AnInformIsAnsweredWithItsBindingsAndTheReplyTextInTheFirst) {
     TrapDecoder decoder("Tarvell", 1);
     const Oid linkDown{1, 3, 6, 1, 6, 3, 1, 1, 5, 3};
-    const auto d = decoder.Decode(V2(snmp::pdu::kInform, linkDown, {{{1, 3, 6, 1, 2, 1, 2, 2, 1, 1, 4}, Value::Integer(4)}}), {});
+    const auto d = decoder.Decode(
+        V2(snmp::pdu::kInform, linkDown, {{{1, 3, 6, 1, 2, 1, 2, 2, 1, 1, 4}, Value::Integer(4)}}),
+        {});
     ASSERT_TRUE(d.notification);
     const auto answer = snmp::DecodeCommunityMessage(d.answer);
     ASSERT_TRUE(answer);
@@ -96,7 +104,8 @@ TEST(TrapDecoder, AnInformIsAnsweredWithItsBindingsAndTheReplyTextInTheFirst) {
     snmp::Pdu empty;
     empty.type = snmp::pdu::kInform;
     empty.requestId = 5;
-    const auto bare = decoder.Decode(snmp::EncodeCommunityMessage(snmp::kVersion2c, "x", empty), {});
+    const auto bare =
+        decoder.Decode(snmp::EncodeCommunityMessage(snmp::kVersion2c, "x", empty), {});
     const auto bareAnswer = snmp::DecodeCommunityMessage(bare.answer);
     ASSERT_TRUE(bareAnswer);
     EXPECT_TRUE(bareAnswer->pdu.bindings.empty());
@@ -107,7 +116,8 @@ TEST(TrapDecoder, OnlyNotificationsOfTheirVersionAreTaken) {
     const Oid linkUp{1, 3, 6, 1, 6, 3, 1, 1, 5, 4};
     EXPECT_TRUE(decoder.Decode(V2(snmp::pdu::kTrapV2, linkUp, {}), {}).notification);
     // A v2 trap PDU in a v1 message, a get and a response are no notifications.
-    EXPECT_FALSE(decoder.Decode(V2(snmp::pdu::kTrapV2, linkUp, {}, snmp::kVersion1), {}).notification);
+    EXPECT_FALSE(
+        decoder.Decode(V2(snmp::pdu::kTrapV2, linkUp, {}, snmp::kVersion1), {}).notification);
     EXPECT_FALSE(decoder.Decode(V2(snmp::pdu::kGet, linkUp, {}), {}).notification);
     EXPECT_FALSE(decoder.Decode(V2(snmp::pdu::kResponse, linkUp, {}), {}).notification);
 }
@@ -149,12 +159,14 @@ TEST(TrapDecoder, SurvivesRandomDamage) {
     TrapDecoder decoder("Tarvell", 1);
     TrapUser user;
     user.enabled = true;
-    user.user = {"labuser", snmp::AuthProtocol::Md5, snmp::PrivProtocol::Des, "lab-auth-pass", "lab-priv-pass"};
+    user.user = {"labuser", snmp::AuthProtocol::Md5, snmp::PrivProtocol::Des, "lab-auth-pass",
+                 "lab-priv-pass"};
     const Oid linkUp{1, 3, 6, 1, 6, 3, 1, 1, 5, 4};
     const std::vector<std::string> seeds{
         V1Trap(3, 0, {{{1, 3, 6, 1, 2, 1, 2, 2, 1, 1, 7}, Value::Integer(7)}}),
         V2(snmp::pdu::kInform, linkUp, {{{1, 3, 6, 1, 2, 1, 2, 2, 1, 1, 7}, Value::Integer(7)}}),
-        V2(snmp::pdu::kTrapV2, linkUp, {{{1, 3, 6, 1, 2, 1, 2, 2, 1, 1, 7}, Value::OctetString("7")}}),
+        V2(snmp::pdu::kTrapV2, linkUp,
+           {{{1, 3, 6, 1, 2, 1, 2, 2, 1, 1, 7}, Value::OctetString("7")}}),
     };
     std::mt19937 random(20261209);
     for (int round = 0; round < 100; ++round) {

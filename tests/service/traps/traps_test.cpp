@@ -85,11 +85,14 @@ protected:
         return polls.Requests().empty();
     }
 
-    static std::vector<std::string> IfIndex(const std::string& value, const std::string& type = "i") {
+    static std::vector<std::string> IfIndex(const std::string& value,
+                                            const std::string& type = "i") {
         return {"1.3.6.1.2.1.2.2.1.1.7", type, value};
     }
 
-    lab::V3Sender Md5Des() const { return {"labuser", "MD5", "lab-auth-pass", "DES", "lab-priv-pass"}; }
+    lab::V3Sender Md5Des() const {
+        return {"labuser", "MD5", "lab-auth-pass", "DES", "lab-priv-pass"};
+    }
 
     RecordingPollStarter polls;
     std::unique_ptr<CScanSnmpTraps> listener;
@@ -119,7 +122,8 @@ TEST_F(TrapListener, AV1LinkUpPollsThePortOfTheSendingSwitch) {
 
 TEST_F(TrapListener, AV2cLinkUpPollsThePortAndTheSecondAddressOfTheListIsRecognised) {
     Listen();
-    const auto sent = lab::SendV2c("snmptrap", "127.0.0.3", lab::Lab().trapPort, "public", kLinkUp, IfIndex("7"));
+    const auto sent =
+        lab::SendV2c("snmptrap", "127.0.0.3", lab::Lab().trapPort, "public", kLinkUp, IfIndex("7"));
     ASSERT_EQ(sent.exitCode, 0) << sent.output;
     const auto requests = Polls(1);
     ASSERT_EQ(requests.size(), 1u) << Log();
@@ -128,7 +132,8 @@ TEST_F(TrapListener, AV2cLinkUpPollsThePortAndTheSecondAddressOfTheListIsRecogni
 
 TEST_F(TrapListener, AV3LinkUpWithMd5AndDesPollsThePort) {
     Listen();
-    const auto sent = lab::SendV3("snmptrap", "127.0.0.2", lab::Lab().trapPort, Md5Des(), kLinkUp, IfIndex("7"));
+    const auto sent =
+        lab::SendV3("snmptrap", "127.0.0.2", lab::Lab().trapPort, Md5Des(), kLinkUp, IfIndex("7"));
     ASSERT_EQ(sent.exitCode, 0) << sent.output;
     const auto requests = Polls(1);
     ASSERT_EQ(requests.size(), 1u) << Log();
@@ -142,16 +147,18 @@ TEST_F(TrapListener, AV3LinkUpWithShaAnd3DesPollsThePort) {
     SnmpClientOptions options;
     options.trapPort = lab::Lab().trapPort;
     options.bootCounterPath = JoinPath(root, "sender_boots");
-    SnmpClient sender([&] {
-        SnmpClientSettings s;
-        s.SnmpV3User = "labuser";
-        s.SnmpV3AuthProtocol = 3;
-        s.SnmpV3PrivProtocol = 3;
-        s.SnmpV3AuthPassword = "lab-auth-pass";
-        s.SnmpV3PrivPassword = "lab-priv-pass";
-        s.SnmpV3SecurityLevel = 3;
-        return s;
-    }, options);
+    SnmpClient sender(
+        [&] {
+            SnmpClientSettings s;
+            s.SnmpV3User = "labuser";
+            s.SnmpV3AuthProtocol = 3;
+            s.SnmpV3PrivProtocol = 3;
+            s.SnmpV3AuthPassword = "lab-auth-pass";
+            s.SnmpV3PrivPassword = "lab-priv-pass";
+            s.SnmpV3SecurityLevel = 3;
+            return s;
+        },
+        options);
     SnmpOidEntry entries[2] = {};
     std::snprintf(entries[0].oid, sizeof entries[0].oid, "%s", kLinkUp);
     std::snprintf(entries[1].oid, sizeof entries[1].oid, "1.3.6.1.2.1.2.2.1.1.7");
@@ -190,10 +197,14 @@ TEST_F(TrapListener, LinkDownUnknownSendersAndBadIfIndexesStartNothing) {
         {"ifIndex = -7", "127.0.0.2", kLinkUp, IfIndex("-7")},
         {"no ifIndex", "127.0.0.2", kLinkUp, {"1.3.6.1.2.1.2.2.1.10.7", "c", "7"}},
         // The text of the ifIndex column inside a longer OID is not the ifIndex binding.
-        {"ifIndex text inside a vendor OID", "127.0.0.2", kLinkUp, {"1.3.6.1.4.1.9.1.3.6.1.2.1.2.2.1.1.7", "i", "7"}},
+        {"ifIndex text inside a vendor OID",
+         "127.0.0.2",
+         kLinkUp,
+         {"1.3.6.1.4.1.9.1.3.6.1.2.1.2.2.1.1.7", "i", "7"}},
     };
     for (const Case& c : cases) {
-        const auto sent = lab::SendV2c("snmptrap", c.from, port, "public", c.notification, c.bindings);
+        const auto sent =
+            lab::SendV2c("snmptrap", c.from, port, "public", c.notification, c.bindings);
         EXPECT_EQ(sent.exitCode, 0) << c.what << ": " << sent.output;
     }
     EXPECT_TRUE(NoPolls());
@@ -224,7 +235,8 @@ TEST_F(TrapListener, AFloodBeyondTheReceiveBufferLogsItsDrops) {
 
     snmp::Pdu trap;
     trap.type = snmp::pdu::kTrapV2;
-    trap.bindings.push_back({*snmp::ParseOid("1.3.6.1.6.3.1.1.4.1.0"), snmp::Value::ObjectId(*snmp::ParseOid(kLinkUp))});
+    trap.bindings.push_back({*snmp::ParseOid("1.3.6.1.6.3.1.1.4.1.0"),
+                             snmp::Value::ObjectId(*snmp::ParseOid(kLinkUp))});
     trap.bindings.push_back({*snmp::ParseOid("1.3.6.1.2.1.2.2.1.1.7"), snmp::Value::Integer(7)});
     const std::string datagram = snmp::EncodeCommunityMessage(snmp::kVersion2c, "public", trap);
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -234,18 +246,23 @@ TEST_F(TrapListener, AFloodBeyondTheReceiveBufferLogsItsDrops) {
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     constexpr std::uint64_t kSent = 20'000;
     for (std::uint64_t i = 0; i < kSent; ++i)
-        ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                 sizeof to);
     // The system reports its drop count with the next datagram it queues: one more, once the
     // buffer has been read empty.
     std::this_thread::sleep_for(500ms);
-    ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+             sizeof to);
     ::close(fd);
 
     EXPECT_TRUE(snmptest::WaitUntil(
-        [&] { return listener->ReceivedDatagrams() + listener->DroppedDatagrams() == kSent + 1; }, 10s))
+        [&] { return listener->ReceivedDatagrams() + listener->DroppedDatagrams() == kSent + 1; },
+        10s))
         << listener->ReceivedDatagrams() << " read, " << listener->DroppedDatagrams() << " dropped";
     EXPECT_GT(listener->DroppedDatagrams(), 0u);
-    EXPECT_TRUE(snmptest::WaitUntil([&] { return LogMentions("traps were dropped by the system"); }, 5s)) << Log();
+    EXPECT_TRUE(
+        snmptest::WaitUntil([&] { return LogMentions("traps were dropped by the system"); }, 5s))
+        << Log();
 }
 
 // ---- informs
@@ -272,10 +289,11 @@ TEST_F(TrapListener, WithDiscoveryOffTrapsAreDroppedNotKeptAndInformsStillAnswer
     Listen();
     const std::uint16_t port = lab::Lab().trapPort;
     lab::SendV2c("snmptrap", "127.0.0.2", port, "public", kLinkUp, IfIndex("7"));
-    const auto sent = lab::SendV2c("snmpinform", "127.0.0.2", port, "public", kLinkUp, IfIndex("7"));
+    const auto sent =
+        lab::SendV2c("snmpinform", "127.0.0.2", port, "public", kLinkUp, IfIndex("7"));
     EXPECT_EQ(sent.exitCode, 0) << sent.output;
     std::this_thread::sleep_for(500ms);
-    UseSettings(Settings());   // on again: no burst of what came while it was off
+    UseSettings(Settings());  // on again: no burst of what came while it was off
     EXPECT_TRUE(NoPolls());
 }
 
@@ -317,7 +335,8 @@ TEST_F(TrapListener, ATakenPortIsLoggedAndBoundWhenItIsFree) {
     lab::SendV2c("snmptrap", "127.0.0.2", lab::Lab().trapPort, "public", kLinkUp, IfIndex("7"));
     EXPECT_EQ(Polls(1).size(), 1u);
     int lines = 0;
-    for (const auto& line : log.Lines()) lines += line.find("could not be bound") != std::string::npos;
+    for (const auto& line : log.Lines())
+        lines += line.find("could not be bound") != std::string::npos;
     EXPECT_EQ(lines, 1);
 }
 

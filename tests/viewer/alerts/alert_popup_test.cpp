@@ -47,7 +47,11 @@ protected:
 };
 
 TEST_F(AlertPopupTest, TheTimeoutClosesBySlidingOutAndZeroWaitsForTheCloseIcon) {
-    struct Case { std::uint32_t timeout; std::string sound; int logLines; };
+    struct Case {
+        std::uint32_t timeout;
+        std::string sound;
+        int logLines;
+    };
     const Case cases[] = {{0, "", 0}, {1, "/no/such/sound.wav", 1}};
     for (const Case& c : cases) {
         CTarvellApp& app = Connected(c.timeout, c.sound);
@@ -55,18 +59,20 @@ TEST_F(AlertPopupTest, TheTimeoutClosesBySlidingOutAndZeroWaitsForTheCloseIcon) 
         SoundPlayer sound(QStringLiteral("null"), &log);
         auto popup = SlidIn(app, &sound);
         EXPECT_EQ(popup->size(), QSize(279, 262));
-        EXPECT_EQ(popup->y(), ScreenBottom() - 262 + 3);   // no panel: the work area is the screen
+        EXPECT_EQ(popup->y(), ScreenBottom() - 262 + 3);  // no panel: the work area is the screen
         EXPECT_EQ(popup->Kind().icon, 1);
         EXPECT_EQ(popup->Heading(), QStringLiteral("New Ip"));
         EXPECT_TRUE(popup->Body().startsWith(QStringLiteral("Device name: core\n\nOccurred on: ")));
-        EXPECT_TRUE(popup->Body().endsWith(QStringLiteral("Description: New Ip Address 10.9.9.9 discovered.")));
-        EXPECT_EQ(log.Lines().size(), static_cast<std::size_t>(c.logLines));   // shown all the same
+        EXPECT_TRUE(popup->Body().endsWith(
+            QStringLiteral("Description: New Ip Address 10.9.9.9 discovered.")));
+        EXPECT_EQ(log.Lines().size(), static_cast<std::size_t>(c.logLines));  // shown all the same
         QSignalSpy finished(popup.get(), &QDialog::finished);
         if (c.timeout == 0) {
             QTest::qWait(1500);
             EXPECT_TRUE(popup->isVisible());
             EXPECT_FALSE(popup->TimeoutRunning());
-            QTest::mouseClick(popup->findChild<QLabel*>(QStringLiteral("closeIcon")), Qt::LeftButton);
+            QTest::mouseClick(popup->findChild<QLabel*>(QStringLiteral("closeIcon")),
+                              Qt::LeftButton);
         } else {
             EXPECT_TRUE(popup->TimeoutRunning());
             ASSERT_TRUE(QTest::qWaitFor([&] { return popup->SlidingOut(); }, 2000));
@@ -107,7 +113,7 @@ TEST_F(AlertPopupTest, LearnMoreOpensTheInformationWhileTheTimerRuns) {
     EXPECT_TRUE(info->isVisible());
     EXPECT_TRUE(info->Browser()->toPlainText().contains(QStringLiteral("New Ip")));
     EXPECT_TRUE(popup->TimeoutRunning());
-    ASSERT_TRUE(finished.wait(3000));   // the popup goes on its own time; the page stays
+    ASSERT_TRUE(finished.wait(3000));  // the popup goes on its own time; the page stays
     EXPECT_TRUE(info);
     info->close();
     QTest::qWait(10);
@@ -118,7 +124,7 @@ TEST_F(AlertPopupTest, ShutdownWithAPopupOpenEndsThePopupThreadWithinTwoSeconds)
     PopupPresenter presenter(app, OpenInformationWindow, QStringLiteral("null"));
     QSignalSpy opened(&presenter, &PopupPresenter::opened);
     ASSERT_TRUE(app.StartPopup(presenter.ShowFunction()));
-    QTest::qWait(100);   // the first look sets the starting point
+    QTest::qWait(100);  // the first look sets the starting point
     CAlertItem later = MakeAlert("Prevention");
     later.Description = "Manual Blocking";
     later.Submitter = "bob@CORP";

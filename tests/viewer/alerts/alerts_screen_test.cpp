@@ -45,7 +45,8 @@ protected:
     }
     std::unique_ptr<CAlertsListWnd> Shown(CTarvellApp& app, CommandId mode) {
         AlertDialogs dialogs;
-        dialogs.report = [this](QWidget*, const QString& caption, const QString&, const ReportTable& table) {
+        dialogs.report = [this](QWidget*, const QString& caption, const QString&,
+                                const ReportTable& table) {
             reportCaption_ = caption;
             report_ = table;
             return nullptr;
@@ -82,20 +83,22 @@ TEST_F(AlertsScreenTest, FillSelectionDetailsAndTheClickBesideTheRows) {
     EXPECT_EQ(w->Header()->CountText(), QStringLiteral("3"));
     EXPECT_EQ(w->Header()->TitleText(), QStringLiteral("Detection Alerts"));
     EXPECT_TRUE(w->ReportPanel()->isVisible());
-    EXPECT_EQ(w->List().columnWidth(4), 1000 - 732 - w->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    EXPECT_EQ(w->List().columnWidth(4),
+              1000 - 732 - w->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 
     CAlertDetailsPanel* details = w->DetailsPanel();
     // Two rows of one second: each shows its own alert (here told apart by the device address).
     Click(*w, 1);
     EXPECT_TRUE(details->HasSelection());
     EXPECT_TRUE(details->Actions()->isVisible());
-    EXPECT_TRUE(details->PaneText().contains(QStringLiteral("\n\nOccurred on: "))) << details->PaneText().toStdString();
+    EXPECT_TRUE(details->PaneText().contains(QStringLiteral("\n\nOccurred on: ")))
+        << details->PaneText().toStdString();
     EXPECT_EQ(w->List().Rows()->ItemText(1, 2), QStringLiteral("10.0.0.10"));
     QTest::keyClick(&w->List(), Qt::Key_Up);
     EXPECT_EQ(w->List().SelectedRow(), 0);
     EXPECT_EQ(w->List().Rows()->ItemText(0, 2), QStringLiteral("10.0.0.9"));
 
-    Click(*w, -1);   // beside the rows
+    Click(*w, -1);  // beside the rows
     EXPECT_FALSE(details->HasSelection());
     EXPECT_FALSE(details->Actions()->isVisible());
     EXPECT_EQ(details->PaneText(), CAlertDetailsPanel::Description(kDetectionAlertsMode));
@@ -104,7 +107,7 @@ TEST_F(AlertsScreenTest, FillSelectionDetailsAndTheClickBesideTheRows) {
 TEST_F(AlertsScreenTest, RemovingSortingReportAndAnEmptyMode) {
     CTarvellApp& app = Connected();
     auto w = Shown(app, kDetectionAlertsMode);
-    w->SortBy(2);   // Device Ip, ascending: .9 before .10, the bad address last
+    w->SortBy(2);  // Device Ip, ascending: .9 before .10, the bad address last
     EXPECT_EQ(Keys(*w), (std::vector<std::string>{"1700000100.2", "1700000100.1", "1700000090.1"}));
     w->CreateReport();
     ASSERT_EQ(report_.rows.size(), 3u);
@@ -153,7 +156,7 @@ TEST_F(AlertsScreenTest, ArchiveClearViewAndTheFailures) {
     w->ViewArchivedAlerts();
     EXPECT_TRUE(w->ArchiveView());
     EXPECT_EQ(w->Header()->CountText(), QStringLiteral("3"));
-    Click(*w, 0);   // gone from the hub: no details, and no removal
+    Click(*w, 0);  // gone from the hub: no details, and no removal
     EXPECT_FALSE(w->DetailsPanel()->HasSelection());
     prompt_.Script({PromptAnswer::Yes});
     w->RemoveSelected();
@@ -161,13 +164,15 @@ TEST_F(AlertsScreenTest, ArchiveClearViewAndTheFailures) {
 
     // A truncated archive: the message and no rows.
     const std::string cut = JoinPath(root_, "cut.log");
-    ASSERT_TRUE(AtomicWriteFile(cut, ReadWholeFile(picker_.save.toStdString()).value_or("").substr(0, 20)));
+    ASSERT_TRUE(
+        AtomicWriteFile(cut, ReadWholeFile(picker_.save.toStdString()).value_or("").substr(0, 20)));
     picker_.open = QString::fromStdString(cut);
     prompt_.Clear();
     w->ViewArchivedAlerts();
     EXPECT_EQ(w->Header()->CountText(), QStringLiteral("0"));
     ASSERT_EQ(prompt_.Requests().size(), 1u);
-    EXPECT_EQ(prompt_.Requests()[0].text, "Failed loading alerts, invalid or damaged archived file was selected.");
+    EXPECT_EQ(prompt_.Requests()[0].text,
+              "Failed loading alerts, invalid or damaged archived file was selected.");
 
     // A folder that cannot take the file: 20050.
     picker_.save = QString::fromStdString(JoinPath(cut, "y"));

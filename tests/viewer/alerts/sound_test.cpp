@@ -18,10 +18,14 @@ namespace {
 // A mono 16-bit wave at 8 kHz; `declared` bytes of data in the header, `bytes` of silence written.
 std::string Wave(std::uint32_t declared, std::uint32_t bytes) {
     std::string w = "RIFF";
-    auto le = [&w](std::uint32_t v, int n) { for (int i = 0; i < n; ++i) w += static_cast<char>(v >> (8 * i)); };
+    auto le = [&w](std::uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) w += static_cast<char>(v >> (8 * i));
+    };
     le(36 + declared, 4);
     w += "WAVEfmt ";
-    for (auto [v, n] : {std::pair{16u, 4}, {1u, 2}, {1u, 2}, {8000u, 4}, {16000u, 4}, {2u, 2}, {16u, 2}}) le(v, n);
+    for (auto [v, n] :
+         {std::pair{16u, 4}, {1u, 2}, {1u, 2}, {8000u, 4}, {16000u, 4}, {2u, 2}, {16u, 2}})
+        le(v, n);
     w += "data";
     le(declared, 4);
     return w.append(bytes, '\0');
@@ -31,13 +35,14 @@ class SoundTest : public ::testing::Test {
 protected:
     void SetUp() override {
         root_ = MakeTempFolder("tarvell-sound-");
-        wav_ = JoinPath(root_, "short sound; $(x).wav");   // a path, never a command line
-        ASSERT_TRUE(AtomicWriteFile(wav_, Wave(3200, 3200)));   // 0.2 s
+        wav_ = JoinPath(root_, "short sound; $(x).wav");       // a path, never a command line
+        ASSERT_TRUE(AtomicWriteFile(wav_, Wave(3200, 3200)));  // 0.2 s
     }
     void TearDown() override { RemoveTree(root_); }
     bool NullDeviceWorks() {
-        return QProcess::execute(QStringLiteral("aplay"), {QStringLiteral("-q"), QStringLiteral("-D"),
-                                                           QStringLiteral("null"), QString::fromStdString(wav_)}) == 0;
+        return QProcess::execute(QStringLiteral("aplay"),
+                                 {QStringLiteral("-q"), QStringLiteral("-D"),
+                                  QStringLiteral("null"), QString::fromStdString(wav_)}) == 0;
     }
     std::string root_, wav_;
     TestEventLog log_;
@@ -68,10 +73,14 @@ TEST_F(SoundTest, AShortWavePlaysToItsEndAndStopEndsALongOneEarly) {
 }
 
 TEST_F(SoundTest, AMissingFileOrPlayerIsLoggedOnceAndStartsNothing) {
-    struct Case { const char* program; std::string path; const char* says; };
+    struct Case {
+        const char* program;
+        std::string path;
+        const char* says;
+    };
     const Case cases[] = {
         {"aplay", JoinPath(root_, "missing.wav"), "file not found"},
-        {"aplay", root_, "file not found"},   // a folder
+        {"aplay", root_, "file not found"},  // a folder
         {"/no/such/aplay", wav_, "cannot be started"},
     };
     for (const Case& c : cases) {

@@ -57,12 +57,15 @@ protected:
         env.mountInfo = [] { return std::string(); };
         env.readerIntervalMs = 20;
         env.identity.interfaces = [] {
-            return std::vector<InterfaceAddress>{{"eth0", "10.1.2.3", true, false, std::string("\x00\x1A\x2B\x3C\x4D\x5E", 6)}};
+            return std::vector<InterfaceAddress>{
+                {"eth0", "10.1.2.3", true, false, std::string("\x00\x1A\x2B\x3C\x4D\x5E", 6)}};
         };
         env.identity.userName = [] { return std::string("alice"); };
         env.identity.hostName = [] { return std::string("desk7"); };
         env.identity.domainName = [] { return std::string("CORP"); };
-        env.identity.reverseName = [](const std::string&) { return std::string("desk7.corp.example"); };
+        env.identity.reverseName = [](const std::string&) {
+            return std::string("desk7.corp.example");
+        };
         return env;
     }
 
@@ -81,19 +84,25 @@ protected:
         doc.SetDefaults();
         return doc;
     }
-    void WriteEvents(const std::map<std::string, CEventItem>& events, const std::string& folder = "") {
+    void WriteEvents(const std::map<std::string, CEventItem>& events,
+                     const std::string& folder = "") {
         EventDatabaseFile file;
         file.SwitchCount = "2";
         file.NodeCount = "5";
         file.DeviceTable["S1"] = "10.0.0.1/core/ops/rack 1";
         file.PortNames["S1/3"] = "Gi0/3";
-        for (const auto& [key, event] : events) file.EventMap.emplace(key, std::make_unique<CEventItem>(event));
-        ASSERT_TRUE(WriteStateFile(JoinPath(folder.empty() ? server_ : folder, "Tarvell.db"), file));
+        for (const auto& [key, event] : events)
+            file.EventMap.emplace(key, std::make_unique<CEventItem>(event));
+        ASSERT_TRUE(
+            WriteStateFile(JoinPath(folder.empty() ? server_ : folder, "Tarvell.db"), file));
     }
-    void WriteAlerts(const std::map<std::string, CAlertItem>& alerts, const std::string& folder = "") {
+    void WriteAlerts(const std::map<std::string, CAlertItem>& alerts,
+                     const std::string& folder = "") {
         AlertLogFile file;
-        for (const auto& [key, alert] : alerts) file.AlertLog.emplace(key, std::make_unique<CAlertItem>(alert));
-        ASSERT_TRUE(WriteStateFile(JoinPath(folder.empty() ? server_ : folder, "Tarvell.log"), file));
+        for (const auto& [key, alert] : alerts)
+            file.AlertLog.emplace(key, std::make_unique<CAlertItem>(alert));
+        ASSERT_TRUE(
+            WriteStateFile(JoinPath(folder.empty() ? server_ : folder, "Tarvell.log"), file));
     }
 
     std::string root_;

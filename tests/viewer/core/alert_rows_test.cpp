@@ -34,22 +34,27 @@ TEST(AlertRows, RowsOfOneSecondKeepTheirOwnKeysAndTheModeFiltersByCategory) {
     EXPECT_EQ(rows[0].cells[0], FormatUserDateTime(1700000000));
     EXPECT_EQ(Keys(rows), (std::vector<std::string>{"1700000000.1", "1700000000.2"}));
     EXPECT_EQ(rows[1].cells[2], "10.0.0.2");
-    EXPECT_EQ(Keys(AlertRowsOf(map, kPreventionAlertsMode)), std::vector<std::string>{"1700000005.1"});
+    EXPECT_EQ(Keys(AlertRowsOf(map, kPreventionAlertsMode)),
+              std::vector<std::string>{"1700000005.1"});
     EXPECT_TRUE(AlertRowsOf(map, 32776).empty());
 
     AlertRow newest = rows[0];
-    newest.key = "1700000000.10";   // a later counter of the same second, not a text order
+    newest.key = "1700000000.10";  // a later counter of the same second, not a text order
     std::vector<AlertRow> sorted = {rows[0], newest, rows[1]};
-    SortAlertRows(sorted, AlertSortState{});   // the fill's order: Date, newest first
-    EXPECT_EQ(Keys(sorted), (std::vector<std::string>{"1700000000.10", "1700000000.2", "1700000000.1"}));
+    SortAlertRows(sorted, AlertSortState{});  // the fill's order: Date, newest first
+    EXPECT_EQ(Keys(sorted),
+              (std::vector<std::string>{"1700000000.10", "1700000000.2", "1700000000.1"}));
 }
 
 TEST(AlertRows, DeviceIpSortsAsNumbersAndTextThatIsNoAddressSortsLast) {
-    struct Case { const char* text; std::uint32_t value; };
+    struct Case {
+        const char* text;
+        std::uint32_t value;
+    };
     const Case cases[] = {
-        {"10.0.0.9", 0x0A000009}, {"255.255.255.254", 0xFFFFFFFE}, {"0.0.0.0", 0},
-        {"", 0xFFFFFFFF}, {"10.0.0", 0xFFFFFFFF}, {"10.0.0.256", 0xFFFFFFFF},
-        {"10.0.0.1 ", 0xFFFFFFFF}, {"10..0.1", 0xFFFFFFFF}, {"1.2.3.4.5", 0xFFFFFFFF},
+        {"10.0.0.9", 0x0A000009},   {"255.255.255.254", 0xFFFFFFFE}, {"0.0.0.0", 0},
+        {"", 0xFFFFFFFF},           {"10.0.0", 0xFFFFFFFF},          {"10.0.0.256", 0xFFFFFFFF},
+        {"10.0.0.1 ", 0xFFFFFFFF},  {"10..0.1", 0xFFFFFFFF},         {"1.2.3.4.5", 0xFFFFFFFF},
         {"1.2.3.0004", 0xFFFFFFFF}, {"-1.2.3.4", 0xFFFFFFFF},
     };
     for (const Case& c : cases) EXPECT_EQ(IpToHostOrder(c.text), c.value) << c.text;
@@ -68,7 +73,7 @@ TEST(AlertRows, DeviceIpSortsAsNumbersAndTextThatIsNoAddressSortsLast) {
     EXPECT_EQ(rows[1].cells[2], "10.0.0.9");
     EXPECT_EQ(rows[2].cells[2], "10.0.0.10");
     EXPECT_EQ(rows[3].cells[2], "bogus");
-    sort.Click(2);   // the same column again flips the direction
+    sort.Click(2);  // the same column again flips the direction
     SortAlertRows(rows, sort);
     EXPECT_EQ(rows[0].cells[2], "bogus");
     EXPECT_FALSE(AlertRowLess(rows[0], rows[0], 4, true));
@@ -81,7 +86,12 @@ TEST(AlertRows, DetailsWriteSourceLinesUpToTheLastOneSet) {
     CAlertItem alert = Alert("Detection");
     const std::string head = "New Mac Address \n\nOccurred on: DATE\n\n";
     const std::string tail = "Description: A new (odd) mac.";
-    struct Case { const char* mac; const char* ip; const char* name; std::string middle; };
+    struct Case {
+        const char* mac;
+        const char* ip;
+        const char* name;
+        std::string middle;
+    };
     const Case cases[] = {
         {"", "", "", ""},
         {"", "10.1.1.1", "", "Source mac: \n\nSource ip: 10.1.1.1\n\n"},
@@ -108,7 +118,8 @@ TEST(AlertRows, ReportTableArchiveNameAndTexts) {
     std::vector<AlertRow> rows(2);
     rows[0].cells = {"d", "n", "1.1.1.1", "p", "a"};
     const ReportTable t = AlertReportTable(rows);
-    EXPECT_EQ(t.headers, (std::vector<std::string>{"Date", "Device Name", "Device Ip", "Device Port", "Alert"}));
+    EXPECT_EQ(t.headers, (std::vector<std::string>{"Date", "Device Name", "Device Ip",
+                                                   "Device Port", "Alert"}));
     EXPECT_EQ(t.widths, (std::vector<int>{18, 18, 18, 18, 28}));
     ASSERT_EQ(t.rows.size(), 2u);
     EXPECT_EQ(t.rows[0][2], "1.1.1.1");
@@ -116,8 +127,11 @@ TEST(AlertRows, ReportTableArchiveNameAndTexts) {
     EXPECT_EQ(AlertReportCaption(kDetectionAlertsMode), "Detection alerts report");
 
     const std::pair<const char*, const char*> names[] = {
-        {"/tmp/x.log", "/tmp/x.log"}, {"/tmp/x", "/tmp/x.log"}, {"/tmp/x.LOG", "/tmp/x.LOG.log"},
-        {"/tmp/x.log.txt", "/tmp/x.log.txt.log"}, {"", ".log"},
+        {"/tmp/x.log", "/tmp/x.log"},
+        {"/tmp/x", "/tmp/x.log"},
+        {"/tmp/x.LOG", "/tmp/x.LOG.log"},
+        {"/tmp/x.log.txt", "/tmp/x.log.txt.log"},
+        {"", ".log"},
     };
     for (const auto& [in, out] : names) EXPECT_EQ(ArchiveFileName(in), out) << in;
 }
@@ -136,7 +150,8 @@ class AlertArchiveTest : public test::ViewerFixture {
 protected:
     CTarvellApp& Connected() {
         WriteSettings(DefaultSettings());
-        WriteAlerts({{"5.1", test::MakeAlert("Detection")}, {"5.2", test::MakeAlert("Detection")},
+        WriteAlerts({{"5.1", test::MakeAlert("Detection")},
+                     {"5.2", test::MakeAlert("Detection")},
                      {"6.1", test::MakeAlert("Prevention")}});
         CTarvellApp& app = StartApp();
         EXPECT_TRUE(app.ReloadDocument());
@@ -156,12 +171,13 @@ TEST_F(AlertArchiveTest, ArchiveClearViewShowsTheClearedAlertsOfTheModeOnly) {
     ASSERT_TRUE(detection.readable);
     ASSERT_EQ(detection.rows.size(), 2u);
     CAlertItem found;
-    EXPECT_FALSE(app.LookupAlert(detection.rows[0].key, found));   // no details, not removable
+    EXPECT_FALSE(app.LookupAlert(detection.rows[0].key, found));  // no details, not removable
     EXPECT_TRUE(app.RemoveAlerts({detection.rows[0].key, detection.rows[1].key}).empty());
     EXPECT_EQ(ReadAlertArchive(path, kPreventionAlertsMode).rows.size(), 1u);
 
     // The service's own file opens the same way.
-    EXPECT_EQ(ReadAlertArchive(JoinPath(server_, "Tarvell.log"), kPreventionAlertsMode).rows.size(), 1u);
+    EXPECT_EQ(ReadAlertArchive(JoinPath(server_, "Tarvell.log"), kPreventionAlertsMode).rows.size(),
+              1u);
 }
 
 TEST_F(AlertArchiveTest, DamagedOrUnwritableFilesFailWithoutRowsOrPartialFiles) {
@@ -177,7 +193,7 @@ TEST_F(AlertArchiveTest, DamagedOrUnwritableFilesFailWithoutRowsOrPartialFiles) 
         EXPECT_TRUE(view.rows.empty()) << cut;
     }
     EXPECT_FALSE(ReadAlertArchive(JoinPath(root_, "missing.log"), kDetectionAlertsMode).readable);
-    EXPECT_FALSE(ReadAlertArchive(root_, kDetectionAlertsMode).readable);   // a folder
+    EXPECT_FALSE(ReadAlertArchive(root_, kDetectionAlertsMode).readable);  // a folder
 
     // A folder that cannot take the file: nothing is left behind.
     const std::string notFolder = JoinPath(root_, "plain");

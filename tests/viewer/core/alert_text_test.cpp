@@ -22,7 +22,7 @@ TEST(AlertText, MacrosAreExpandedInOrderAndInsertedTextIsNotSearchedAgain) {
     EXPECT_EQ(MakeAlertText(manual).text, "Manual Blocking by alice@CORP.");
 
     CAlertItem threat = Typed("Threat Receive", "Detection", 4);
-    threat.Before = "$before";   // would loop for ever if the inserted value were searched again
+    threat.Before = "$before";  // would loop for ever if the inserted value were searched again
     threat.Current = "$current$current";
     const AlertText t = MakeAlertText(threat);
     EXPECT_EQ(t.heading, "High Receive Threat");
@@ -30,8 +30,9 @@ TEST(AlertText, MacrosAreExpandedInOrderAndInsertedTextIsNotSearchedAgain) {
     EXPECT_EQ(t.level, "High");
 
     // A "$severity" brought in by an earlier macro's value is still expanded.
-    EXPECT_EQ(ExpandEventMacros("$cause: $before", {"$severity Receive Threat", "$cause", "", "", "Low"}),
-              "Low Receive Threat: $cause");
+    EXPECT_EQ(
+        ExpandEventMacros("$cause: $before", {"$severity Receive Threat", "$cause", "", "", "Low"}),
+        "Low Receive Threat: $cause");
     EXPECT_EQ(ExpandEventMacros("", {"a", "b", "c", "d", "e"}), "");
 }
 
@@ -44,21 +45,33 @@ TEST(AlertText, TheBodyHasDeviceLinesOnlyForValuesThatAreSet) {
     some.DeviceName = "core";
     some.DevicePort = "Gi0/3";
     EXPECT_EQ(AlertBody("1700000000.1", some, "t"),
-              "Device name: core\r\nDevice port: Gi0/3\r\n\r\nOccurred on: " + date + "\r\n\r\nDescription: t");
+              "Device name: core\r\nDevice port: Gi0/3\r\n\r\nOccurred on: " + date +
+                  "\r\n\r\nDescription: t");
 }
 
 TEST(AlertText, KindsByCategoryAndTheNormalThreat) {
-    struct Case { const char* type; const char* category; int severity; AlertKind kind; const char* title; };
+    struct Case {
+        const char* type;
+        const char* category;
+        int severity;
+        AlertKind kind;
+        const char* title;
+    };
     const Case cases[] = {
         {"New Mac", "Detection", 3, {true, {255, 204, 0}, 1}, "Detection Alert Information"},
         {"Threat Receive", "Detection", 0, {true, {77, 191, 38}, 0}, "Detection Alert Information"},
         {"Threat Receive", "Detection", 1, {true, {255, 204, 0}, 1}, "Detection Alert Information"},
-        {"Manual Blocking", "Prevention", 0, {true, {204, 0, 0}, 2}, "Prevention Alert Information"},
+        {"Manual Blocking",
+         "Prevention",
+         0,
+         {true, {204, 0, 0}, 2},
+         "Prevention Alert Information"},
         {"Threat Errors", "Test Alert", 0, {}, ""},
         {"New Mac", "detection", 0, {}, ""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(KindOf(Typed(c.type, c.category, c.severity)), c.kind) << c.type << " " << c.category;
+        EXPECT_EQ(KindOf(Typed(c.type, c.category, c.severity)), c.kind)
+            << c.type << " " << c.category;
         EXPECT_EQ(AlertInformationTitle(c.category), c.title);
     }
 }
@@ -66,7 +79,7 @@ TEST(AlertText, KindsByCategoryAndTheNormalThreat) {
 TEST(AlertText, TheSlideEndsThreePixelsBelowTheWorkAreaAndASmallTravelHasNoStep) {
     const Rect desktop{0, 0, 1280, 1024}, work{0, 0, 1280, 994};
     const std::vector<Point> in = SlidePositions({279, 262}, desktop, work);
-    ASSERT_EQ(in.size(), 29u);   // 10, 20, ... 280, then 289
+    ASSERT_EQ(in.size(), 29u);  // 10, 20, ... 280, then 289
     EXPECT_EQ(in.front(), (Point{1000, 1014}));
     EXPECT_EQ(in[27], (Point{1000, 1024 - 280}));
     EXPECT_EQ(in.back(), (Point{1000, 1024 - 292 + 3}));

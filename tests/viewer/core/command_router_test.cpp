@@ -41,8 +41,8 @@ TEST(CommandRouter, ThePageCommandFollowsThePageTheViewShows) {
     EXPECT_TRUE(c.router.Send(cmd::kUpdateNow));
     EXPECT_TRUE(c.router.Send(cmd::kHelp));
     c.shown = &c.monitor;
-    EXPECT_FALSE(c.router.Send(cmd::kHelp));   // the monitor has no help handler
-    c.shown = nullptr;                          // no page shown yet
+    EXPECT_FALSE(c.router.Send(cmd::kHelp));  // the monitor has no help handler
+    c.shown = nullptr;                        // no page shown yet
     EXPECT_FALSE(c.router.Send(cmd::kUpdateNow));
     EXPECT_EQ(c.log, (std::vector<std::string>{"settings:update", "settings:help"}));
 }
@@ -63,11 +63,12 @@ TEST(CommandRouter, AnUnhandledCommandIsUnavailable) {
     EXPECT_FALSE(c.router.IsEnabled(cmd::kShutdown));
     EXPECT_TRUE(c.router.IsEnabled(cmd::kStartServer));
     bool granted = false;
-    c.frame.On(cmd::kStopServer, [] {}, [&granted] { return granted; });
+    c.frame.On(
+        cmd::kStopServer, [] {}, [&granted] { return granted; });
     EXPECT_FALSE(c.router.IsEnabled(cmd::kStopServer));
     granted = true;
     EXPECT_TRUE(c.router.IsEnabled(cmd::kStopServer));
-    EXPECT_FALSE(CommandRouter().Send(cmd::kSummary));   // no chain at all
+    EXPECT_FALSE(CommandRouter().Send(cmd::kSummary));  // no chain at all
 }
 
 TEST(CommandRouter, AHandlerMaySendAnotherCommandAndReplaceItself) {
@@ -80,7 +81,8 @@ TEST(CommandRouter, AHandlerMaySendAnotherCommandAndReplaceItself) {
     });
     c.router.Send(cmd::kConnectServer);
     c.router.Send(cmd::kConnectServer);
-    EXPECT_EQ(c.log, (std::vector<std::string>{"frame:connect", "view:summary", "frame:connect again"}));
+    EXPECT_EQ(c.log,
+              (std::vector<std::string>{"frame:connect", "view:summary", "frame:connect again"}));
 }
 
 TEST(CommandRouter, ALoopOfTargetsEndsTheSearch) {
@@ -88,7 +90,7 @@ TEST(CommandRouter, ALoopOfTargetsEndsTheSearch) {
     a.SetNext([&b] { return &b; });
     b.SetNext([&a] { return &a; });
     CommandRouter router(&a);
-    EXPECT_FALSE(router.Send(cmd::kHelp));   // returns instead of walking for ever
+    EXPECT_FALSE(router.Send(cmd::kHelp));  // returns instead of walking for ever
 }
 
 }  // namespace

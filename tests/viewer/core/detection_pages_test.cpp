@@ -35,8 +35,10 @@ TEST(DetectionPages, OpenedOffThenOkStoresEverythingOff) {
     Store(LoadThreats(off), d);
     Store(LoadScript(off), d);
     EXPECT_EQ(d.BlackListEnabled + d.WhiteListEnabled + d.NodesCountThreshold + d.NewUserEnabled +
-                  d.ChangedPortEnabled + d.ReceiveThreshold + d.ThreatNormalAlerts, 0);
-    EXPECT_TRUE(d.ChangedPortDevices.empty() && d.ReceiveDevices.empty() && d.BlackListDevices.empty());
+                  d.ChangedPortEnabled + d.ReceiveThreshold + d.ThreatNormalAlerts,
+              0);
+    EXPECT_TRUE(d.ChangedPortDevices.empty() && d.ReceiveDevices.empty() &&
+                d.BlackListDevices.empty());
     EXPECT_TRUE(d.LinkupScriptFile.empty() && d.LinkupScriptDevices.empty());
 }
 
@@ -53,7 +55,8 @@ TEST(DetectionPages, MasterUntickedTurnsRowInactiveAndStoresOff) {
     CTarvellDoc d = on;
     Store(changed, d);
     Store(threats, d);
-    EXPECT_EQ(d.ChangedIpEnabled + d.ChangedPortEnabled + d.ReceiveThreshold + d.ThreatNormalAlerts, 0);
+    EXPECT_EQ(d.ChangedIpEnabled + d.ChangedPortEnabled + d.ReceiveThreshold + d.ThreatNormalAlerts,
+              0);
     EXPECT_TRUE(d.ChangedPortDevices.empty() && d.ReceiveDevices.empty());
     EXPECT_EQ(d.NewMacEnabled, 1) << "another page's field is not touched";
 }
@@ -77,9 +80,14 @@ TEST(DetectionPages, NumberBoxes) {
         const char* text;
         bool ok;
         std::int32_t value;
-    } cases[] = {{"", true, 0},          {"250", true, 250},      {"2147483647", true, 2147483647},
-                 {"2147483648", false, 0}, {"99999999999", false, 0}, {"-5", false, 0},
-                 {"1 ", false, 0},         {"0x10", false, 0}};
+    } cases[] = {{"", true, 0},
+                 {"250", true, 250},
+                 {"2147483647", true, 2147483647},
+                 {"2147483648", false, 0},
+                 {"99999999999", false, 0},
+                 {"-5", false, 0},
+                 {"1 ", false, 0},
+                 {"0x10", false, 0}};
     for (const auto& c : cases) {
         const auto v = ParseBoxNumber(c.text);
         EXPECT_EQ(v.has_value(), c.ok) << c.text;
@@ -155,9 +163,12 @@ TEST(WmiConditions, EntriesRoundTripAndUnreadableOnesStayRaw) {
         int code;
         const char* property;
         const char* value;
-    } cases[] = {{"3;KB1|KB2", 3, "Hot Fix", "KB1|KB2"}, {"0;4.0|5.0", 0, "Operating System", "4.0|5.0"},
-                 {"12;x", -1, "", "12;x"},                {"no separator", -1, "", "no separator"},
-                 {"9;x", -1, "", "9;x"},                  {"8;", 8, "Registry DWORD", ""}};
+    } cases[] = {{"3;KB1|KB2", 3, "Hot Fix", "KB1|KB2"},
+                 {"0;4.0|5.0", 0, "Operating System", "4.0|5.0"},
+                 {"12;x", -1, "", "12;x"},
+                 {"no separator", -1, "", "no separator"},
+                 {"9;x", -1, "", "9;x"},
+                 {"8;", 8, "Registry DWORD", ""}};
     for (const auto& c : cases) {
         const auto cond = ParseWmiCondition(c.entry);
         EXPECT_EQ(cond.code, c.code) << c.entry;
@@ -212,7 +223,8 @@ TEST(WmiConditions, PageStoreAndChecks) {
 }
 
 TEST(WmiConditions, SecondSortBySameColumnReverses) {
-    std::vector<WmiCondition> rows{ParseWmiCondition("5;b"), ParseWmiCondition("0;c"), ParseWmiCondition("3;a")};
+    std::vector<WmiCondition> rows{ParseWmiCondition("5;b"), ParseWmiCondition("0;c"),
+                                   ParseWmiCondition("3;a")};
     SortWmiRows(rows, 1, true);
     EXPECT_EQ(WmiRowValue(rows[0]) + WmiRowValue(rows[1]) + WmiRowValue(rows[2]), "abc");
     SortWmiRows(rows, 1, false);
@@ -221,5 +233,5 @@ TEST(WmiConditions, SecondSortBySameColumnReverses) {
     EXPECT_EQ(WmiRowProperty(rows[0]), "Hot Fix");
 }
 
-}   // namespace
-}   // namespace tarvell::test
+}  // namespace
+}  // namespace tarvell::test

@@ -22,13 +22,18 @@ CEventItem Source(std::string mac, std::string ip, std::string name) {
 TEST(EventSelectionTest, TextBlocksFollowTheSourceFields) {
     struct Case {
         CEventItem event;
-        std::vector<std::string> labels;   // bold parts after the title
+        std::vector<std::string> labels;  // bold parts after the title
         std::string macLine;
     } cases[] = {
-        {Source("AA:BB", "", ""), {"Occurred on: ", "Source mac: ", "Description: "}, "Source mac: AA:BB"},
-        {Source("AA:BB;CC:DD", "", "pc<b>"), {"Occurred on: ", "Source mac: ", "Source ip: ", "Source name: ", "Description: "},
+        {Source("AA:BB", "", ""),
+         {"Occurred on: ", "Source mac: ", "Description: "},
          "Source mac: AA:BB"},
-        {Source("", "10.1.1.1", ""), {"Occurred on: ", "Source mac: ", "Source ip: ", "Description: "}, "Source mac: "},
+        {Source("AA:BB;CC:DD", "", "pc<b>"),
+         {"Occurred on: ", "Source mac: ", "Source ip: ", "Source name: ", "Description: "},
+         "Source mac: AA:BB"},
+        {Source("", "10.1.1.1", ""),
+         {"Occurred on: ", "Source mac: ", "Source ip: ", "Description: "},
+         "Source mac: "},
     };
     for (const Case& c : cases) {
         const EventText text = BuildEventText(true, c.event, "New Mac (a node came.)", "");
@@ -89,16 +94,19 @@ TEST(EventSelectionTest, KeysAndCountLabel) {
         MonitorKey key;
         int selected, rows, target;
     } keys[] = {
-        {MonitorKey::Down, -1, 3, 0}, {MonitorKey::Down, 1, 3, 2}, {MonitorKey::Down, 2, 3, -1},
-        {MonitorKey::Up, 0, 3, -1},   {MonitorKey::Up, 2, 3, 1},   {MonitorKey::Up, -1, 3, -1},
-        {MonitorKey::Other, 1, 3, -1}, {MonitorKey::F3, 1, 3, -1}, {MonitorKey::Down, -1, 0, -1},
+        {MonitorKey::Down, -1, 3, 0},  {MonitorKey::Down, 1, 3, 2}, {MonitorKey::Down, 2, 3, -1},
+        {MonitorKey::Up, 0, 3, -1},    {MonitorKey::Up, 2, 3, 1},   {MonitorKey::Up, -1, 3, -1},
+        {MonitorKey::Other, 1, 3, -1}, {MonitorKey::F3, 1, 3, -1},  {MonitorKey::Down, -1, 0, -1},
     };
-    for (const Key& k : keys) EXPECT_EQ(KeyTargetRow(k.key, k.selected, k.rows), k.target) << k.selected;
+    for (const Key& k : keys)
+        EXPECT_EQ(KeyTargetRow(k.key, k.selected, k.rows), k.target) << k.selected;
 
     const std::pair<const char*, const char*> labels[] = {
-        {"12", "11"}, {"3/17", "2/16"}, {"1", "0"}, {"0", "0"}, {"0/5", "0/4"}, {"", "0"}, {"x/y", "0/0"},
+        {"12", "11"},   {"3/17", "2/16"}, {"1", "0"},     {"0", "0"},
+        {"0/5", "0/4"}, {"", "0"},        {"x/y", "0/0"},
     };
-    for (const auto& [before, after] : labels) EXPECT_EQ(LowerCountLabel(before, false), after) << before;
+    for (const auto& [before, after] : labels)
+        EXPECT_EQ(LowerCountLabel(before, false), after) << before;
     EXPECT_EQ(LowerCountLabel("3/17", true), "0");
 }
 
@@ -108,7 +116,8 @@ TEST(EventSelectionTest, LinkPermissions) {
     guarded.ViewerUsers = {"alice"};
     CTarvellDoc prevention = guarded;
     prevention.PreventionEnabled = 1;
-    const std::string perms = "Detection Details;Detection Block;Detection Remove";   // Remove lacks ";"
+    const std::string perms =
+        "Detection Details;Detection Block;Detection Remove";  // Remove lacks ";"
     struct Case {
         const CTarvellDoc* settings;
         MonitorLink link;
@@ -119,7 +128,7 @@ TEST(EventSelectionTest, LinkPermissions) {
         {&guarded, MonitorLink::EventDetails, false, true},
         {&guarded, MonitorLink::RemoveEvents, true, false},
         {&guarded, MonitorLink::LearnMore, true, false},
-        {&guarded, MonitorLink::BlockEvents, true, true},     // prevention off: left as it was
+        {&guarded, MonitorLink::BlockEvents, true, true},  // prevention off: left as it was
         {&guarded, MonitorLink::BlockEvents, false, false},
         {&prevention, MonitorLink::BlockEvents, false, true},
     };
@@ -127,7 +136,8 @@ TEST(EventSelectionTest, LinkPermissions) {
         EXPECT_EQ(LinkActiveAfterShow(*c.settings, perms, true, c.link, c.before), c.after)
             << LinkPermission(true, c.link) << " " << c.before;
     EXPECT_FALSE(LinkActiveAfterShow(guarded, "", true, MonitorLink::BlockEvents, true));
-    EXPECT_TRUE(LinkActiveAfterShow(guarded, "Prevention Details;", false, MonitorLink::EventDetails, false));
+    EXPECT_TRUE(LinkActiveAfterShow(guarded, "Prevention Details;", false,
+                                    MonitorLink::EventDetails, false));
     EXPECT_FALSE(LinkActiveAfterShow(guarded, perms, false, MonitorLink::EventDetails, true));
 }
 

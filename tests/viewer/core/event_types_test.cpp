@@ -34,8 +34,9 @@ TEST(EventTypes, EveryKeyHasAllThreeTextsAndTheWmiKeysShareOnePage) {
         EXPECT_FALSE(EventTypeName(key).empty()) << key;
         EXPECT_FALSE(EventTypeText(key).empty()) << key;
         const std::string help = EventTypeHelp(key);
-        EXPECT_TRUE(help.starts_with("<style type='text/css'>body{font-size:70%;font-family:tahoma;}"
-                                     "h1{font-size:120%;font-family:tahoma;}</style>\r\n<body><h1>"))
+        EXPECT_TRUE(
+            help.starts_with("<style type='text/css'>body{font-size:70%;font-family:tahoma;}"
+                             "h1{font-size:120%;font-family:tahoma;}</style>\r\n<body><h1>"))
             << key;
         EXPECT_TRUE(help.ends_with("</p>\r\n</body>")) << key;
         pages.insert(help);
@@ -47,16 +48,21 @@ TEST(EventTypes, EveryKeyHasAllThreeTextsAndTheWmiKeysShareOnePage) {
 
 TEST(EventTypes, HelpPagesFollowTheOneStructure) {
     const std::string node = EventTypeHelp("Unauthorized Node");
-    EXPECT_NE(node.find("<p><b>What does this Detection Alert do?</b><br>\r\nThe Unauthorized Node Alert "
-                        "notifies about node address that was marked as potential intruder."),
-              std::string::npos);
-    EXPECT_NE(node.find("<p><b>What is an Unauthorized Node Alert?</b><br>The Unauthorized Node Alert is a "
-                        "notification about a node that using unsafe address. This alert is sent when a node "
-                        "is using an address that was marked as potential intruder.</p>"),
-              std::string::npos);
+    EXPECT_NE(
+        node.find("<p><b>What does this Detection Alert do?</b><br>\r\nThe Unauthorized Node Alert "
+                  "notifies about node address that was marked as potential intruder."),
+        std::string::npos);
+    EXPECT_NE(
+        node.find(
+            "<p><b>What is an Unauthorized Node Alert?</b><br>The Unauthorized Node Alert is a "
+            "notification about a node that using unsafe address. This alert is sent when a node "
+            "is using an address that was marked as potential intruder.</p>"),
+        std::string::npos);
     EXPECT_NE(EventTypeHelp("New Mac").find("What is a New Mac Alert?"), std::string::npos);
-    EXPECT_NE(EventTypeHelp("Manual Blocking").find("What does this Prevention Alert do?"), std::string::npos);
-    EXPECT_NE(EventTypeHelp("Prevent Disabled").find("<h1>Prevention Disabled</h1>"), std::string::npos);
+    EXPECT_NE(EventTypeHelp("Manual Blocking").find("What does this Prevention Alert do?"),
+              std::string::npos);
+    EXPECT_NE(EventTypeHelp("Prevent Disabled").find("<h1>Prevention Disabled</h1>"),
+              std::string::npos);
     for (std::string_view key : EventTypeKeys()) {
         const std::size_t size = EventTypeHelp(key).size();
         EXPECT_GE(size, 400u) << key;

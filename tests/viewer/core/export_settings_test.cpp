@@ -86,7 +86,9 @@ TEST_F(ExportSeedTest, AFailedReloadWritesNothingAndSaysSo) {
     CTarvellDoc doc = DefaultSettings();
     doc.HtmlEventsColumns.clear();
     CTarvellApp& app = Started(doc);
-    ASSERT_TRUE(AtomicWriteFile(JoinPath(server_, "Tarvell.ini"), "\x03" "3.6"));
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(server_, "Tarvell.ini"),
+                                "\x03"
+                                "3.6"));
     EXPECT_EQ(SeedHtmlExport(app), str::kSettingsReloadFailed);
     EXPECT_EQ(saves_, 0);
     EXPECT_FALSE(FileExists(ViewerDocument::HandOverPath(server_)));
@@ -96,7 +98,8 @@ TEST_F(ExportSeedTest, AFailedReloadWritesNothingAndSaysSo) {
 
 TEST(ExportFieldsTest, SlotNamesAreTheServicesOwn) {
     for (ExportCollection c : kExportCollections) {
-        const auto& service = c == ExportCollection::Events ? EventExportFields() : AlertExportFields();
+        const auto& service =
+            c == ExportCollection::Events ? EventExportFields() : AlertExportFields();
         for (std::size_t i = 0; i < kExportFields; ++i) {
             EXPECT_STREQ(ExportFieldsOf(c)[i].name, service[i]);
             EXPECT_NE(std::string(ExportFieldsOf(c)[i].description), "");
@@ -113,8 +116,13 @@ TEST(ExportFieldsTest, IntervalTextAndRange) {
         const char* typed;
         std::optional<std::string> corrected;
         int minutes;
-    } cases[] = {{"0", "1", 1}, {"05", "1", 5}, {"5", std::nullopt, 5}, {"9999", std::nullopt, 9999},
-                 {"", std::nullopt, 1}, {"12a", std::nullopt, 12}, {"99999999999", std::nullopt, 9999}};
+    } cases[] = {{"0", "1", 1},
+                 {"05", "1", 5},
+                 {"5", std::nullopt, 5},
+                 {"9999", std::nullopt, 9999},
+                 {"", std::nullopt, 1},
+                 {"12a", std::nullopt, 12},
+                 {"99999999999", std::nullopt, 9999}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         EXPECT_EQ(CorrectedIntervalText(c.typed), c.corrected);
@@ -143,7 +151,7 @@ TEST(ExportFieldsTest, UntickingBlockedEmptiesSlotSevenOnly) {
     EXPECT_EQ(fieldSlots[4], "DeviceLocation");
     SetAllSlots(fieldSlots, ExportCollection::Alerts, false);
     for (const auto& s : fieldSlots) EXPECT_EQ(s, "");
-    SetSlot(fieldSlots, ExportCollection::Alerts, 9, true);   // past the fieldSlots: nothing
+    SetSlot(fieldSlots, ExportCollection::Alerts, 9, true);  // past the fieldSlots: nothing
     EXPECT_FALSE(SlotOn(fieldSlots, 9));
 }
 
@@ -221,7 +229,7 @@ TEST_F(OdbcSourceTest, SqliteSourceIsPrivateAndTheStoredStringStandsAlone) {
     const DataSourceRequest request{"Tarvell SQLite3", {{"Database", file}}, {}};
     const ChosenLocation chosen = ChooseDataSource(ini_, request, DatabaseKind::File);
     ASSERT_EQ(chosen.message, 0u) << chosen.detail;
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(ini_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_NE(ReadWholeFile(ini_).value_or("").find("[TarvellDB]"), std::string::npos);
@@ -242,18 +250,22 @@ TEST_F(OdbcSourceTest, SqliteSourceIsPrivateAndTheStoredStringStandsAlone) {
 TEST_F(OdbcSourceTest, FailuresNameTheirMessage) {
     if (OdbcDrivers::Get().sqlite.empty()) GTEST_SKIP() << "no SQLite ODBC driver";
     // NoCreat: the driver refuses a database file that is not there.
-    const DataSourceRequest missing{"Tarvell SQLite3",
-                                    {{"Database", JoinPath(root_, "no/such/dir/x.db")}, {"NoCreat", "1"}}, {}};
+    const DataSourceRequest missing{
+        "Tarvell SQLite3",
+        {{"Database", JoinPath(root_, "no/such/dir/x.db")}, {"NoCreat", "1"}},
+        {}};
     const ChosenLocation open = ChooseDataSource(ini_, missing, DatabaseKind::File);
     EXPECT_EQ(open.message, str::kExportOpenFailed);
     EXPECT_FALSE(open.location);
     EXPECT_STREQ(LoadString(open.message).data(),
                  "Failed open database, please check your settings and try again.");
     const DataSourceRequest hostile{"Tarvell SQLite3", {{"Database", "x\n[Other]"}}, {}};
-    EXPECT_EQ(ChooseDataSource(ini_, hostile, DatabaseKind::File).message, str::kExportSourceFailed);
+    EXPECT_EQ(ChooseDataSource(ini_, hostile, DatabaseKind::File).message,
+              str::kExportSourceFailed);
     const DataSourceRequest noDriver{"No Such Driver", {{"Database", JoinPath(root_, "x.db")}}, {}};
     const ChosenLocation none = ChooseDataSource(ini_, noDriver, DatabaseKind::File);
-    EXPECT_EQ(none.message, str::kExportOpenFailed) << none.location.value_or("") << ReadWholeFile(ini_).value_or("");
+    EXPECT_EQ(none.message, str::kExportOpenFailed)
+        << none.location.value_or("") << ReadWholeFile(ini_).value_or("");
 }
 
 TEST_F(OdbcSourceTest, PostgresStoredStringHoldsServerAndShowsThePasswordMasked) {
@@ -261,13 +273,16 @@ TEST_F(OdbcSourceTest, PostgresStoredStringHoldsServerAndShowsThePasswordMasked)
     PostgresCluster& cluster = PostgresCluster::Get();
     if (!cluster.Running()) GTEST_SKIP() << cluster.Problem();
     const DataSourceRequest request{"Tarvell PostgreSQL",
-                                    {{"Server", "127.0.0.1"}, {"Servername", "127.0.0.1"},
-                                     {"Port", std::to_string(cluster.Port())}, {"Database", "postgres"}},
+                                    {{"Server", "127.0.0.1"},
+                                     {"Servername", "127.0.0.1"},
+                                     {"Port", std::to_string(cluster.Port())},
+                                     {"Database", "postgres"}},
                                     {{"UID", "tarvell"}, {"PWD", "s3cret"}}};
     const ChosenLocation chosen = ChooseDataSource(ini_, request, DatabaseKind::Server);
     ASSERT_EQ(chosen.message, 0u) << chosen.detail;
     ASSERT_TRUE(chosen.location);
-    EXPECT_EQ(chosen.location->rfind("DRIVER={Tarvell PostgreSQL};", 0), 0u) << MaskPassword(*chosen.location);
+    EXPECT_EQ(chosen.location->rfind("DRIVER={Tarvell PostgreSQL};", 0), 0u)
+        << MaskPassword(*chosen.location);
     EXPECT_NE(ToUpperAscii(*chosen.location).find("SERVER="), std::string::npos);
     EXPECT_EQ(ReadWholeFile(ini_).value_or("").find("s3cret"), std::string::npos)
         << "the password is never written to the data source";
@@ -275,10 +290,12 @@ TEST_F(OdbcSourceTest, PostgresStoredStringHoldsServerAndShowsThePasswordMasked)
     EXPECT_EQ(shown.find("s3cret"), std::string::npos);
     EXPECT_NE(shown.find("=********"), std::string::npos);
     std::string error;
-    EXPECT_TRUE(exporttest::Query(UnmaskPassword(shown, *chosen.location), "SELECT 1", &error)) << error;
+    EXPECT_TRUE(exporttest::Query(UnmaskPassword(shown, *chosen.location), "SELECT 1", &error))
+        << error;
 
     const DataSourceRequest wrong{"Tarvell PostgreSQL",
-                                  {{"Servername", "127.0.0.1"}, {"Port", std::to_string(cluster.Port())},
+                                  {{"Servername", "127.0.0.1"},
+                                   {"Port", std::to_string(cluster.Port())},
                                    {"Database", "no_such_db"}},
                                   {{"UID", "tarvell"}}};
     EXPECT_EQ(ChooseDataSource(ini_, wrong, DatabaseKind::Server).message, str::kExportOpenFailed);

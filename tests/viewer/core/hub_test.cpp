@@ -58,7 +58,7 @@ TEST_F(HubTest, APendingHandOverCopyIsReadInsteadOfTheServicesFile) {
 
 TEST_F(HubTest, AFailedLoadKeepsEveryFieldAndTheTitle) {
     CTarvellApp& app = StartApp();
-    EXPECT_FALSE(app.ReloadDocument());   // no file yet: five tries on the clock
+    EXPECT_FALSE(app.ReloadDocument());  // no file yet: five tries on the clock
     EXPECT_EQ(clock_.Sleeps(), 5);
     EXPECT_EQ(app.Document().Title(), "Not Connected");
 
@@ -66,7 +66,9 @@ TEST_F(HubTest, AFailedLoadKeepsEveryFieldAndTheTitle) {
     service.EmailSubject = "good";
     WriteSettings(service);
     ASSERT_TRUE(app.ReloadDocument());
-    ASSERT_TRUE(AtomicWriteFile(JoinPath(server_, "Tarvell.ini"), std::string("\x03" "3.6\x01", 5)));
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(server_, "Tarvell.ini"), std::string("\x03"
+                                                                              "3.6\x01",
+                                                                              5)));
     EXPECT_FALSE(app.ReloadDocument());
     EXPECT_EQ(app.Document().Fields().EmailSubject, "good");
     EXPECT_EQ(app.Document().Title(), "Local");
@@ -79,11 +81,11 @@ TEST_F(HubTest, TheEventFilterKeepsWhatIsStillBlockedOrShut) {
     settings.DeleteRequests = {"S1/1", "S1/2", "S1/3"};
     settings.BlockRequests = {"S1/5;bob@CORP"};
     WriteSettings(settings);
-    WriteEvents({{"S1/1", MakeEvent("New Mac")},                 // deletion requested: dropped
-                 {"S1/2", MakeEvent("New Mac", 1)},              // requested but blocked: stays
-                 {"S1/3", MakeEvent("New Mac", 0, "1700000100")},// requested but shut: stays
-                 {"S1/4", MakeEvent("New Mac", 0, "", 1)},       // deleted by the service
-                 {"S1/5", MakeEvent("New Mac")},                 // block request pending
+    WriteEvents({{"S1/1", MakeEvent("New Mac")},                   // deletion requested: dropped
+                 {"S1/2", MakeEvent("New Mac", 1)},                // requested but blocked: stays
+                 {"S1/3", MakeEvent("New Mac", 0, "1700000100")},  // requested but shut: stays
+                 {"S1/4", MakeEvent("New Mac", 0, "", 1)},         // deleted by the service
+                 {"S1/5", MakeEvent("New Mac")},                   // block request pending
                  {"S1/6", MakeEvent("New Ip")}});
     CTarvellApp& app = Connected();
     const auto events = app.Events();
@@ -118,9 +120,9 @@ TEST_F(HubTest, BlockingMovesACountOnlyForAnEventCountedAsDetection) {
     ASSERT_EQ(app.EventCounts(), (ItemCounts{2, 1, 1}));
     app.BlockEvent("S1/1");
     EXPECT_EQ(app.EventCounts(), (ItemCounts{2, 0, 2}));
-    app.BlockEvent("S1/1");   // already counted as prevention
-    app.BlockEvent("S1/2");   // blocked already
-    app.BlockEvent("S9/9");   // not there
+    app.BlockEvent("S1/1");  // already counted as prevention
+    app.BlockEvent("S1/2");  // blocked already
+    app.BlockEvent("S9/9");  // not there
     EXPECT_EQ(app.EventCounts(), (ItemCounts{2, 0, 2}));
     EXPECT_THAT(Saved().BlockRequests,
                 ElementsAre("S1/1;alice@CORP", "S1/2;alice@CORP", "S9/9;alice@CORP"));
@@ -134,7 +136,7 @@ TEST_F(HubTest, ARemovedEventStaysAwayAndLowersTheCountOfItsState) {
     CTarvellApp& app = Connected();
     EXPECT_FALSE(app.RemoveEvent("S9/9"));
     ASSERT_TRUE(app.RemoveEvent("S1/1"));
-    EXPECT_EQ(app.EventCounts(), (ItemCounts{1, 1, 0}));   // it was counted as prevention
+    EXPECT_EQ(app.EventCounts(), (ItemCounts{1, 1, 0}));  // it was counted as prevention
     EXPECT_THAT(Saved().DeleteRequests, ElementsAre("S1/1"));
     EXPECT_THAT(Saved().EventNotes, ElementsAre("S1/2;other"));
 
@@ -151,42 +153,47 @@ TEST_F(HubTest, ARemovedEventStaysAwayAndLowersTheCountOfItsState) {
 
 TEST_F(HubTest, RemovingAndClearingAlertsRecountsByCategory) {
     WriteSettings(DefaultSettings());
-    WriteAlerts({{"1.1", MakeAlert("Detection")}, {"1.2", MakeAlert("Detection")},
-                 {"1.3", MakeAlert("Prevention")}, {"1.4", MakeAlert("Test Alert")}});
+    WriteAlerts({{"1.1", MakeAlert("Detection")},
+                 {"1.2", MakeAlert("Detection")},
+                 {"1.3", MakeAlert("Prevention")},
+                 {"1.4", MakeAlert("Test Alert")}});
     CTarvellApp& app = Connected();
     EXPECT_FALSE(app.RemoveAlert("9.9"));
     ASSERT_TRUE(app.RemoveAlert("1.3"));
     EXPECT_EQ(app.AlertCounts(), (ItemCounts{3, 2, 0}));
     app.ClearDetectionAlerts();
-    EXPECT_EQ(app.AlertCounts(), (ItemCounts{1, 0, 0}));   // the test alert is left
+    EXPECT_EQ(app.AlertCounts(), (ItemCounts{1, 0, 0}));  // the test alert is left
     EXPECT_THAT(Saved().RemovedAlerts, ElementsAre("1.3", "1.1", "1.2"));
     CTarvellLog reader(app);
-    ASSERT_TRUE(reader.PassOnce());   // dropped once after the local change
+    ASSERT_TRUE(reader.PassOnce());  // dropped once after the local change
     EXPECT_EQ(app.Alerts()->AlertLog.size(), 1u);
 }
 
 TEST_F(HubTest, RemovingAlertsInOneBatchSavesOnceAndAFailedReloadRemovesNothing) {
     WriteSettings(DefaultSettings());
-    WriteAlerts({{"1.1", MakeAlert("Detection")}, {"1.2", MakeAlert("Detection")},
-                 {"1.3", MakeAlert("Prevention")}, {"1.4", MakeAlert("Detection")}});
+    WriteAlerts({{"1.1", MakeAlert("Detection")},
+                 {"1.2", MakeAlert("Detection")},
+                 {"1.3", MakeAlert("Prevention")},
+                 {"1.4", MakeAlert("Detection")}});
     CTarvellApp& app = Connected();
     EditResult saved = EditResult::SaveFailed;
-    EXPECT_THAT(app.RemoveAlerts({"1.4", "9.9", "1.1", "1.4", "1.3"}, &saved), ElementsAre("1.4", "1.1", "1.3"));
+    EXPECT_THAT(app.RemoveAlerts({"1.4", "9.9", "1.1", "1.4", "1.3"}, &saved),
+                ElementsAre("1.4", "1.1", "1.3"));
     EXPECT_EQ(saved, EditResult::Saved);
     EXPECT_EQ(app.AlertCounts(), (ItemCounts{1, 1, 0}));
     EXPECT_THAT(Saved().RemovedAlerts, ElementsAre("1.4", "1.1", "1.3"));
     EXPECT_TRUE(app.RemoveAlerts({"9.9"}, &saved).empty());
-    EXPECT_EQ(saved, EditResult::Saved);   // nothing to remove is no failure
+    EXPECT_EQ(saved, EditResult::Saved);  // nothing to remove is no failure
 
     // The server's settings cannot be read: nothing leaves the hub and no file is written.
     const std::string handover = JoinPath(JoinPath(server_, "handover"), "Tarvell.ini");
     const std::string ini = JoinPath(server_, "Tarvell.ini");
     ASSERT_EQ(std::remove(handover.c_str()), 0);
     ASSERT_EQ(std::remove(ini.c_str()), 0);
-    ASSERT_TRUE(MakeDirectories(ini));   // no file to read
+    ASSERT_TRUE(MakeDirectories(ini));  // no file to read
     EXPECT_TRUE(app.RemoveAlerts({"1.2"}, &saved).empty());
     EXPECT_EQ(saved, EditResult::ReloadFailed);
-    EXPECT_EQ(app.ClearDetectionAlerts(), EditResult::ReloadFailed);   // the clear stops too
+    EXPECT_EQ(app.ClearDetectionAlerts(), EditResult::ReloadFailed);  // the clear stops too
     EXPECT_EQ(app.Alerts()->AlertLog.count("1.2"), 1u);
     EXPECT_EQ(app.AlertCounts(), (ItemCounts{1, 1, 0}));
     EXPECT_FALSE(FileExists(handover));
@@ -254,7 +261,7 @@ TEST_F(HubTest, ReadMarksArePrunedPerServer) {
     CTarvellApp& app = Connected();
     app.MarkEventRead("S1/1");
     app.MarkEventRead("S1/2");
-    WriteEvents({{"S1/2", MakeEvent("New Mac")}});   // S1/1 purged by the service
+    WriteEvents({{"S1/2", MakeEvent("New Mac")}});  // S1/1 purged by the service
     ASSERT_TRUE(CTarvellDb(app).PassOnce());
     EXPECT_FALSE(app.IsEventRead("S1/1"));
     EXPECT_TRUE(app.IsEventRead("S1/2"));
@@ -276,9 +283,10 @@ TEST_F(HubTest, ReadMarksArePrunedPerServer) {
 TEST(Identity, TheFirstUpInterfaceThatIsNotLoopbackGivesAddressAndHardware) {
     IdentitySources sources;
     sources.interfaces = [] {
-        return std::vector<InterfaceAddress>{{"lo", "127.0.0.1", true, true, ""},
-                                             {"eth9", "192.168.7.7", false, false, "\x01\x02\x03\x04\x05\x06"},
-                                             {"eth0", "10.1.2.3", true, false, std::string("\x00\x1a\xff\x3c\x4d\x5e", 6)}};
+        return std::vector<InterfaceAddress>{
+            {"lo", "127.0.0.1", true, true, ""},
+            {"eth9", "192.168.7.7", false, false, "\x01\x02\x03\x04\x05\x06"},
+            {"eth0", "10.1.2.3", true, false, std::string("\x00\x1a\xff\x3c\x4d\x5e", 6)}};
     };
     sources.userName = [] { return std::string("alice"); };
     sources.hostName = [] { return std::string("desk7.branch.example"); };
@@ -291,7 +299,9 @@ TEST(Identity, TheFirstUpInterfaceThatIsNotLoopbackGivesAddressAndHardware) {
     EXPECT_EQ(id.HostName, "");
     EXPECT_EQ(id.DomainName, "branch.example");
 
-    sources.interfaces = [] { return std::vector<InterfaceAddress>{{"lo", "127.0.0.1", true, true, ""}}; };
+    sources.interfaces = [] {
+        return std::vector<InterfaceAddress>{{"lo", "127.0.0.1", true, true, ""}};
+    };
     sources.hostName = [] { return std::string("desk7"); };
     const MachineIdentity alone = ReadMachineIdentity(sources);
     EXPECT_EQ(alone.LocalIp, "");
@@ -303,7 +313,10 @@ TEST_F(HubTest, PermissionsComeFromTheFirstEntryThatFitsThisUserAndMachine) {
     WriteSettings(DefaultSettings());
     CTarvellApp& app = Connected();
     std::vector<std::string>& users = app.Document().Fields().ViewerUsers;
-    struct Case { std::vector<std::string> entries; const char* expected; } cases[] = {
+    struct Case {
+        std::vector<std::string> entries;
+        const char* expected;
+    } cases[] = {
         {{"alice@DESK7/Alice;Monitor;"}, "Monitor;"},
         {{"ALICE@10.1.2.3/Alice;ip;"}, "ip;"},
         {{"alice@001a2b3c4d5e/Alice;mac;"}, "mac;"},
@@ -311,8 +324,12 @@ TEST_F(HubTest, PermissionsComeFromTheFirstEntryThatFitsThisUserAndMachine) {
         {{"alice@corp/Alice;domain;"}, "domain;"},
         {{"alice@other/Alice;no;", "everyone/All;all;"}, "all;"},
         {{"alice;no slash"}, ""},
-        {{"bob/Bob;x;", "Guest/Built-in account for guest access to the selected Tarvell server;guest;"}, "guest;"},
-        {{"bob/Bob;x;", "guest/built-in account for guest access to the selected tarvell server;g;"}, ""},
+        {{"bob/Bob;x;",
+          "Guest/Built-in account for guest access to the selected Tarvell server;guest;"},
+         "guest;"},
+        {{"bob/Bob;x;",
+          "guest/built-in account for guest access to the selected tarvell server;g;"},
+         ""},
         {{}, ""},
     };
     for (const Case& c : cases) {
@@ -326,7 +343,9 @@ TEST_F(HubTest, PermissionsComeFromTheFirstEntryThatFitsThisUserAndMachine) {
 TEST_F(HubTest, EachChangeIsAnnouncedOnceWithTheHubsLocksFree) {
     WriteSettings(DefaultSettings());
     WriteEvents({{"S1/1", MakeEvent("New Mac")}, {"S1/2", MakeEvent("New Ip")}});
-    WriteAlerts({{"1.1", MakeAlert("Detection")}, {"1.2", MakeAlert("Prevention")}, {"1.3", MakeAlert("Detection")}});
+    WriteAlerts({{"1.1", MakeAlert("Detection")},
+                 {"1.2", MakeAlert("Prevention")},
+                 {"1.3", MakeAlert("Detection")}});
     CTarvellApp& app = Connected();
     std::vector<HubChange> heard;
     const int id = app.AddHubListener([&](HubChange change) {
@@ -405,7 +424,7 @@ TEST_F(HubTest, ReadersConcurrencyTest) {
     CTarvellApp& app = StartApp();
     ASSERT_TRUE(app.ReloadDocument());
     app.StartReaders();
-    app.StartReaders();   // once per process
+    app.StartReaders();  // once per process
     EXPECT_TRUE(app.ReadersStarted());
     std::thread screens([&] {
         for (int i = 0; i < 200; ++i) {
@@ -417,11 +436,12 @@ TEST_F(HubTest, ReadersConcurrencyTest) {
         }
     });
     for (int i = 0; i < 20; ++i) {
-        WriteEvents({{"S1/1", MakeEvent("New Mac")}, {"S1/" + std::to_string(i + 2), MakeEvent("New Ip")}});
+        WriteEvents(
+            {{"S1/1", MakeEvent("New Mac")}, {"S1/" + std::to_string(i + 2), MakeEvent("New Ip")}});
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     screens.join();
-    app_.reset();   // stops and joins both readers
+    app_.reset();  // stops and joins both readers
 }
 
 }  // namespace
@@ -433,16 +453,17 @@ namespace {
 TEST_F(HubTest, PopupsShowWhatArrivedSinceTheConnectOldestFirstAndOnce) {
     WriteSettings(DefaultSettings());
     clock_.Set(1700000100);
-    WriteAlerts({{"1700000050.1", MakeAlert("Detection")}});   // before the connect
+    WriteAlerts({{"1700000050.1", MakeAlert("Detection")}});  // before the connect
     CTarvellApp& app = Connected();
     std::vector<std::string> shown;
-    CTarvellPopup popup(app, [&](const std::string& key, const CAlertItem&, const ManualResetEvent&) {
-        shown.push_back(key);
-    });
+    CTarvellPopup popup(app, [&](const std::string& key, const CAlertItem&,
+                                 const ManualResetEvent&) { shown.push_back(key); });
     EXPECT_EQ(popup.LookOnce(), 0);
-    WriteAlerts({{"1700000050.1", MakeAlert("Detection")}, {"1700000200.10", MakeAlert("Detection")},
-                 {"1700000300.x", MakeAlert("Detection")},   // not a key: never shown
-                 {"1700000200.9", MakeAlert("Prevention")}, {"1700000150.1", MakeAlert("Detection")}});
+    WriteAlerts({{"1700000050.1", MakeAlert("Detection")},
+                 {"1700000200.10", MakeAlert("Detection")},
+                 {"1700000300.x", MakeAlert("Detection")},  // not a key: never shown
+                 {"1700000200.9", MakeAlert("Prevention")},
+                 {"1700000150.1", MakeAlert("Detection")}});
     ASSERT_TRUE(CTarvellLog(app).PassOnce());
     EXPECT_EQ(popup.LookOnce(), 3);
     EXPECT_EQ(popup.LookOnce(), 0);
@@ -461,11 +482,11 @@ protected:
         clock_.Set(kNow);
         WriteAlerts(alerts);
         CTarvellApp& app = Connected();
-        clock_.Set(kNow);   // the loads' retries moved it
-        popup_ = std::make_unique<CTarvellPopup>(app, [this](const std::string& key, const CAlertItem& alert,
-                                                              const ManualResetEvent&) {
-            shown_.push_back(key + " " + alert.Current);
-        });
+        clock_.Set(kNow);  // the loads' retries moved it
+        popup_ = std::make_unique<CTarvellPopup>(
+            app, [this](const std::string& key, const CAlertItem& alert, const ManualResetEvent&) {
+                shown_.push_back(key + " " + alert.Current);
+            });
         return app;
     }
     // The hub reads `alerts`, then the popup thread looks once; returns what popped up.
@@ -494,15 +515,15 @@ TEST_F(PopupTest, TheStartingPointFollowsTheFirstLookWithPopupsOnAndTheServer) {
     std::map<std::string, CAlertItem> alerts;
     for (int i = 0; i < 100; ++i) alerts[Key(kNow - 500 + i)] = Alert("old");
     CTarvellApp& app = Start(alerts);
-    app.SetPopupPreferences(0, 0, "");   // off at the start: no starting point yet
+    app.SetPopupPreferences(0, 0, "");  // off at the start: no starting point yet
     clock_.Advance(30);
     alerts[Key(kNow + 10)] = Alert("before on");
     EXPECT_EQ(Pass(alerts), Shown{});
     app.SetPopupPreferences(1, 0, "");
-    EXPECT_EQ(Pass(alerts), Shown{});    // older than the first look with popups on
+    EXPECT_EQ(Pass(alerts), Shown{});  // older than the first look with popups on
     clock_.Advance(60);
     alerts[Key(kNow + 90)] = Alert("minute");
-    EXPECT_EQ(popup_->LookOnce(), 0);    // not read by the hub yet
+    EXPECT_EQ(popup_->LookOnce(), 0);  // not read by the hub yet
     EXPECT_EQ(Pass(alerts), Shown{Key(kNow + 90) + " minute"});
     EXPECT_EQ(Pass(alerts), Shown{});
 
@@ -523,7 +544,8 @@ TEST_F(PopupTest, TheStartingPointFollowsTheFirstLookWithPopupsOnAndTheServer) {
     ASSERT_TRUE(app.SelectServer("Other"));
     EXPECT_EQ(popup_->LookOnce(), 0);
     clock_.Advance(10);
-    WriteAlerts({{Key(kNow + 100), Alert("there before")}, {Key(clock_.Now()), Alert("there new")}}, other);
+    WriteAlerts({{Key(kNow + 100), Alert("there before")}, {Key(clock_.Now()), Alert("there new")}},
+                other);
     ASSERT_TRUE(CTarvellLog(app).PassOnce());
     EXPECT_EQ(popup_->LookOnce(), 1);
 }
@@ -531,14 +553,17 @@ TEST_F(PopupTest, TheStartingPointFollowsTheFirstLookWithPopupsOnAndTheServer) {
 TEST_F(PopupTest, AnAlertRemovedBeforeItsTurnIsSkippedAndTheNextFollows) {
     CTarvellApp& app = Start({});
     std::vector<std::string> shown;
-    CTarvellPopup popup(app, [&](const std::string& key, const CAlertItem& alert, const ManualResetEvent&) {
-        shown.push_back(alert.Current);
-        if (key == Key(kNow + 1)) {
-            EXPECT_TRUE(app.RemoveAlert(Key(kNow + 2)));   // while "one" is open
-        }
-    });
-    EXPECT_EQ(popup.LookOnce(), 0);   // sets its starting point
-    WriteAlerts({{Key(kNow + 1), Alert("one")}, {Key(kNow + 2), Alert("two")}, {Key(kNow + 3), Alert("three")}});
+    CTarvellPopup popup(
+        app, [&](const std::string& key, const CAlertItem& alert, const ManualResetEvent&) {
+            shown.push_back(alert.Current);
+            if (key == Key(kNow + 1)) {
+                EXPECT_TRUE(app.RemoveAlert(Key(kNow + 2)));  // while "one" is open
+            }
+        });
+    EXPECT_EQ(popup.LookOnce(), 0);  // sets its starting point
+    WriteAlerts({{Key(kNow + 1), Alert("one")},
+                 {Key(kNow + 2), Alert("two")},
+                 {Key(kNow + 3), Alert("three")}});
     ASSERT_TRUE(CTarvellLog(app).PassOnce());
     EXPECT_EQ(popup.LookOnce(), 2);
     EXPECT_EQ(shown, (std::vector<std::string>{"one", "three"}));
@@ -546,24 +571,26 @@ TEST_F(PopupTest, AnAlertRemovedBeforeItsTurnIsSkippedAndTheNextFollows) {
 
 TEST_F(PopupTest, ConcurrencyTestEachPopupOpensAfterThePreviousClosedAndStopEndsAWaitingShow) {
     CTarvellApp& app = Start({});
-    std::vector<std::string> order;   // written by the popup thread only
+    std::vector<std::string> order;  // written by the popup thread only
     std::atomic<int> open{0}, most{0};
     ManualResetEvent lastShown;
-    ASSERT_TRUE(app.StartPopup([&](const std::string&, const CAlertItem& alert, const ManualResetEvent& stop) {
-        most = std::max(most.load(), ++open);
-        order.push_back(alert.Current);
-        if (alert.Current == "third") {
-            lastShown.Set();
-            stop.Wait();   // a popup left open until shutdown
-        }
-        --open;
-    }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));   // the first look has passed
-    WriteAlerts({{Key(kNow + 3), Alert("third")}, {Key(kNow + 1, 10), Alert("second")},
+    ASSERT_TRUE(app.StartPopup(
+        [&](const std::string&, const CAlertItem& alert, const ManualResetEvent& stop) {
+            most = std::max(most.load(), ++open);
+            order.push_back(alert.Current);
+            if (alert.Current == "third") {
+                lastShown.Set();
+                stop.Wait();  // a popup left open until shutdown
+            }
+            --open;
+        }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the first look has passed
+    WriteAlerts({{Key(kNow + 3), Alert("third")},
+                 {Key(kNow + 1, 10), Alert("second")},
                  {Key(kNow + 1, 9), Alert("first")}});
     ASSERT_TRUE(CTarvellLog(app).PassOnce());
     ASSERT_TRUE(lastShown.WaitFor(5000));
-    app.StopPopup();   // returns: the waiting show saw the stop
+    app.StopPopup();  // returns: the waiting show saw the stop
     EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "third"}));
     EXPECT_EQ(most, 1);
 }

@@ -33,7 +33,7 @@ EventRecords SeventeenEvents() {
     CEventItem blocked = Event("New Mac");
     blocked.Blocked = 1;
     list.emplace_back("S2/1", blocked);
-    list.emplace_back("S2/2", Event("New Mac"));   // block requested below
+    list.emplace_back("S2/2", Event("New Mac"));  // block requested below
     return Records(list);
 }
 
@@ -47,16 +47,15 @@ TEST(MonitorRulesTest, DetectionFilterAndCountLabel) {
         std::size_t rows;
         const char* label;
     } cases[] = {
-        {cmd::kAllEvents, 17, "17"},
-        {32804, 3, "3/17"},                   // "New Mac"
-        {cmd::kVulnerablePorts, 0, "0/17"},   // no event type: the list empties
-        {cmd::kRemovableDisks, 0, "0/17"},
-        {32813, 0, "0/17"},
+        {cmd::kAllEvents, 17, "17"},        {32804, 3, "3/17"},  // "New Mac"
+        {cmd::kVulnerablePorts, 0, "0/17"},                      // no event type: the list empties
+        {cmd::kRemovableDisks, 0, "0/17"},  {32813, 0, "0/17"},
     };
     for (const Case& c : cases) {
         const MonitorPass pass = PlanMonitorPass(true, c.filter, events, requests, nullptr);
         EXPECT_EQ(pass.rows.size(), c.rows) << c.filter;
-        EXPECT_EQ(CountLabelText(true, c.filter, static_cast<long>(pass.rows.size()), pass.counter), c.label)
+        EXPECT_EQ(CountLabelText(true, c.filter, static_cast<long>(pass.rows.size()), pass.counter),
+                  c.label)
             << c.filter;
     }
     // The filter reads the type key, not the cause key.
@@ -88,12 +87,12 @@ TEST(MonitorRulesTest, RequestsDecideStateStatusAndFilter) {
         bool manual;
     } cases[] = {
         {"S1/2", plain, false, true, "Waiting for blocking...", true},
-        {"S1/3", shut, false, true, "Waiting for activation...", false},   // unblock wins over Extra
+        {"S1/3", shut, false, true, "Waiting for activation...", false},  // unblock wins over Extra
         {"S1/6", blockedNoTime, false, true, "Waiting for blocking...", false},
         {"S1/5", shut, false, true, FormatEventTime("1700000000"), false},  // removed but blocked
-        {"S1/4", plain, false, false, "", false},                          // removed
-        {"S1/1", plain, true, false, "", false},   // "S1/10;" is not a request for "S1/1"
-        {"S1/7", plain, true, false, "", false},   // an entry without ";" names no key
+        {"S1/4", plain, false, false, "", false},                           // removed
+        {"S1/1", plain, true, false, "", false},  // "S1/10;" is not a request for "S1/1"
+        {"S1/7", plain, true, false, "", false},  // an entry without ";" names no key
         {"S1/8", bySubmitter, false, true, FormatEventTime("1700000000"), true},
     };
     for (const Case& c : cases) {
@@ -101,14 +100,16 @@ TEST(MonitorRulesTest, RequestsDecideStateStatusAndFilter) {
         EXPECT_EQ(InPreventionState(c.key, c.event, requests), c.prevention) << c.key;
         if (!c.prevention) continue;
         EXPECT_EQ(BlockingStatus(c.key, c.event, requests), c.status) << c.key;
-        EXPECT_EQ(PassesPreventionFilter(cmd::kManualBlocking, c.key, c.event, requests), c.manual) << c.key;
-        EXPECT_EQ(PassesPreventionFilter(cmd::kSystemBlocking, c.key, c.event, requests), !c.manual) << c.key;
+        EXPECT_EQ(PassesPreventionFilter(cmd::kManualBlocking, c.key, c.event, requests), c.manual)
+            << c.key;
+        EXPECT_EQ(PassesPreventionFilter(cmd::kSystemBlocking, c.key, c.event, requests), !c.manual)
+            << c.key;
         EXPECT_FALSE(PassesPreventionFilter(32804, c.key, c.event, requests)) << c.key;
     }
     // Images follow the note, per screen.
-    const MonitorPass pass = PlanMonitorPass(false, cmd::kAllEvents,
-                                             Records({{"S1/2", plain}, {"S1/6", blockedNoTime}}), requests,
-                                             [](const std::string& key) { return key == "S1/6"; });
+    const MonitorPass pass =
+        PlanMonitorPass(false, cmd::kAllEvents, Records({{"S1/2", plain}, {"S1/6", blockedNoTime}}),
+                        requests, [](const std::string& key) { return key == "S1/6"; });
     ASSERT_EQ(pass.rows.size(), 2u);
     EXPECT_EQ(pass.rows[0].image, 3);
     EXPECT_TRUE(pass.rows[0].unread);
@@ -121,12 +122,14 @@ TEST(MonitorRulesTest, TextsTimesAndOrder) {
     threat.Severity = 4;
     threat.Before = "Low";
     threat.Current = "$current";
-    EXPECT_EQ(EventSummary(threat), "High Receive Threat (High Receive Threat discovered from Low to $current.)");
+    EXPECT_EQ(EventSummary(threat),
+              "High Receive Threat (High Receive Threat discovered from Low to $current.)");
     CEventItem mac = Event("New Mac", "Changed Ip");
     mac.Current = "00:1a";
     mac.Before = "$cause";
-    EXPECT_EQ(ExpandEventMacros("$cause/$current $before", {"Changed Ip", "$cause", "00:1a", "", ""}),
-              "Changed Ip/00:1a $cause");
+    EXPECT_EQ(
+        ExpandEventMacros("$cause/$current $before", {"Changed Ip", "$cause", "00:1a", "", ""}),
+        "Changed Ip/00:1a $cause");
     EXPECT_EQ(ExpandEventMacros("$current$severity", {"", "", "$submitter", "x", "High"}), "xHigh")
         << "later macros are replaced in earlier values";
 
@@ -140,19 +143,26 @@ TEST(MonitorRulesTest, TextsTimesAndOrder) {
         const char* b;
         int sign;
     } orders[] = {
-        {2, "10.0.0.9", "10.0.0.10", -1}, {2, "abc", "10.0.0.10", 1},   {2, "10.0.0.256", "255.255.255.255", 0},
-        {2, "1.2.3", "1.2.3.4", 1},       {0, "S1/10", "S1/9", -1},     {0, "a", "B", 1},
-        {1, "\xe9", "z", 1},              {3, "same", "same", 0},
+        {2, "10.0.0.9", "10.0.0.10", -1},
+        {2, "abc", "10.0.0.10", 1},
+        {2, "10.0.0.256", "255.255.255.255", 0},
+        {2, "1.2.3", "1.2.3.4", 1},
+        {0, "S1/10", "S1/9", -1},
+        {0, "a", "B", 1},
+        {1, "\xe9", "z", 1},
+        {3, "same", "same", 0},
     };
-    for (const Order& o : orders) EXPECT_EQ(CompareEventRows(o.column, o.a, o.b), o.sign) << o.a << " " << o.b;
+    for (const Order& o : orders)
+        EXPECT_EQ(CompareEventRows(o.column, o.a, o.b), o.sign) << o.a << " " << o.b;
     EXPECT_EQ(CompareEventRows(0, std::string(259, 'a') + "b", std::string(259, 'a') + "c"), 0)
         << "259 characters count";
 }
 
 TEST(MonitorRulesTest, FilterMenusLinkAndDefaultItem) {
     EXPECT_EQ(FilterLinkText("Filter by type:", "All Events"), "Filter by type: All Events");
-    EXPECT_EQ(FilterLinkText("Filter by type: All Events", MenuText(res::kDetectionFilterMenu, 32804)),
-              "Filter by type: New Mac");
+    EXPECT_EQ(
+        FilterLinkText("Filter by type: All Events", MenuText(res::kDetectionFilterMenu, 32804)),
+        "Filter by type: New Mac");
     EXPECT_EQ(FilterLinkText("no colon", "New Mac"), ": New Mac");
 
     const auto* menu = LoadMenu(res::kDetectionFilterMenu);
@@ -161,14 +171,16 @@ TEST(MonitorRulesTest, FilterMenusLinkAndDefaultItem) {
     ASSERT_EQ(items.size(), 9u);
     struct Case {
         CommandId filter;
-        const char* item;   // the text of the default item
-    } cases[] = {{32842, "Broadcast Rate"}, {32820, "Linkup WMI"},        {32805, "New Nodes"},
-                 {32845, "Unauthorized Node"}, {32844, "Computer Domain"}, {32815, "Threatened Nodes"},
+        const char* item;  // the text of the default item
+    } cases[] = {{32842, "Broadcast Rate"},   {32820, "Linkup WMI"},
+                 {32805, "New Nodes"},        {32845, "Unauthorized Node"},
+                 {32844, "Computer Domain"},  {32815, "Threatened Nodes"},
                  {32816, "Vulnerable Ports"}, {32802, "All Events"}};
     for (const Case& c : cases) {
         const DefaultFilterItem d = FilterDefaultItem(true, c.filter);
-        const std::string text = d.position >= 0 ? std::string(items.at(static_cast<std::size_t>(d.position)).text)
-                                                 : MenuText(res::kDetectionFilterMenu, d.command);
+        const std::string text =
+            d.position >= 0 ? std::string(items.at(static_cast<std::size_t>(d.position)).text)
+                            : MenuText(res::kDetectionFilterMenu, d.command);
         EXPECT_EQ(text, c.item) << c.filter;
     }
     EXPECT_EQ(FilterDefaultItem(false, 32839).command, 32839u);
@@ -176,7 +188,8 @@ TEST(MonitorRulesTest, FilterMenusLinkAndDefaultItem) {
     // Every detection command of the menu that names a type passes only that type.
     for (const std::string_view key : {"New Mac", "WMI Hot Fix", "Linkup Script"}) {
         int passing = 0;
-        for (CommandId c = 32800; c < 32850; ++c) passing += PassesDetectionFilter(c, Event(std::string(key))) ? 1 : 0;
+        for (CommandId c = 32800; c < 32850; ++c)
+            passing += PassesDetectionFilter(c, Event(std::string(key))) ? 1 : 0;
         EXPECT_EQ(passing, 2) << key << ": its own command and All Events";
     }
 }

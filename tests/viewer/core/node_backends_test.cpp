@@ -37,7 +37,8 @@ TEST(NodeBackendsTest, SnmpAgainstSimulatedSwitch) {
         RunSnmp(snmp, "127.0.0.1", "cisco-c3750", "1000", cancel, sink);
     });
     EXPECT_NE(out.find("Description: " + records.at("1.3.6.1.2.1.1.1.0").Bytes() + "\r\n"),
-              std::string::npos) << out;
+              std::string::npos)
+        << out;
     EXPECT_NE(out.find("Name: " + records.at("1.3.6.1.2.1.1.5.0").Bytes() + "\r\n"),
               std::string::npos);
     EXPECT_TRUE(out.ends_with("Sent = 1, Received = 1, Lost = 0 (0% loss).")) << out;
@@ -55,12 +56,12 @@ TEST(NodeBackendsTest, ValuesAreReadByTypeAndPlace) {
     answer.bindings[0].value = snmp::Value::OctetString("desc");
     answer.bindings[2].value = snmp::Value::Unsigned(snmp::tag::kTimeTicks, 100);
     answer.bindings[4].value = snmp::Value::OctetString("sw");
-    answer.bindings[4].oid = *snmp::ParseOid("1.3.6.1.2.1.1.99.0");   // not the asked binding
+    answer.bindings[4].oid = *snmp::ParseOid("1.3.6.1.2.1.1.99.0");  // not the asked binding
     SystemGroup g;
     ReadSystemGroup(answer, g);
     EXPECT_EQ(g.description, "desc");
     EXPECT_EQ(g.uptimeTicks, 100u);
-    EXPECT_EQ(g.objectId + g.contact + g.name + g.location, "");   // wrong type or place
+    EXPECT_EQ(g.objectId + g.contact + g.name + g.location, "");  // wrong type or place
     answer.errorStatus = 2;
     ReadSystemGroup(answer, g);
     EXPECT_EQ(g.description, "");

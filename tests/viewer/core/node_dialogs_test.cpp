@@ -11,8 +11,9 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-const std::map<std::string, std::string> kDevices = {
-    {"00AABB000001", "10.0.0.10/core-1/ops/rack"}, {"00AABB000002", "10.0.0.9/edge-2"}, {"00AABB000003", "lonely"}};
+const std::map<std::string, std::string> kDevices = {{"00AABB000001", "10.0.0.10/core-1/ops/rack"},
+                                                     {"00AABB000002", "10.0.0.9/edge-2"},
+                                                     {"00AABB000003", "lonely"}};
 const std::map<std::string, std::string> kPorts = {
     {"00AABB000001/1", "Gi0/1"}, {"00AABB000001/2", "Gi0/2"}, {"00AABB000002/1", "Fa0/1"}};
 
@@ -37,7 +38,8 @@ TEST(LogonText, OpensSpecificAccountsAndKeepsTheOkRules) {
     };
     for (const auto& c : cases) {
         const LogonVerdict v = ConfirmLogon(c.choice, c.userAccount);
-        EXPECT_EQ(v.message, c.message) << c.choice.user << "/" << c.choice.domain << "/" << c.choice.password;
+        EXPECT_EQ(v.message, c.message)
+            << c.choice.user << "/" << c.choice.domain << "/" << c.choice.password;
         EXPECT_EQ(v.account, c.account);
     }
     EXPECT_FALSE(LoadString(str::kServiceAccountIsSystem).empty());
@@ -65,7 +67,8 @@ TEST(DeviceChoice, IpOrderIsByValueWithUnreadableAddressesLast) {
     EXPECT_EQ(IpToHostOrder("10.0.0.9"), 0x0A000009u);
     auto rows = BuildDeviceRows(kDevices, {});
     auto sorted = [&](DeviceColumn col, bool up) {
-        std::sort(rows.begin(), rows.end(), [&](auto& a, auto& b) { return DeviceRowBefore(a, b, col, up); });
+        std::sort(rows.begin(), rows.end(),
+                  [&](auto& a, auto& b) { return DeviceRowBefore(a, b, col, up); });
         std::string names;
         for (const auto& r : rows) names += r.name + " ";
         return names;
@@ -99,14 +102,20 @@ TEST(NodeLists, EntriesCaptionsAndNodes) {
     }
     EXPECT_EQ(GroupCaption("Excluded Nodes (3)", 7), "Excluded Nodes (7)");
     EXPECT_EQ(GroupCaption("Current nodes", 0), "Current nodes (0)");
-    for (const char* good : {"00AA00000001", "00aa0000000f", "00AA*", "*", "10.0.0.5"}) EXPECT_TRUE(ValidNode(good)) << good;
-    for (const char* bad : {"", "00AA0000000", "00AA000000011", "00:AA:00:00:00:01", "00AA0000000G", "10.0.0", "10.0.0.256"})
+    for (const char* good : {"00AA00000001", "00aa0000000f", "00AA*", "*", "10.0.0.5"})
+        EXPECT_TRUE(ValidNode(good)) << good;
+    for (const char* bad : {"", "00AA0000000", "00AA000000011", "00:AA:00:00:00:01", "00AA0000000G",
+                            "10.0.0", "10.0.0.256"})
         EXPECT_FALSE(ValidNode(bad)) << bad;
 }
 
 TEST(NodeLists, OkAppliesOnlyTheDialogsOwnChanges) {
-    const Strings opened = {"00AA00000001/0;", "00AA00000001/1;", "00AA00000002/1;00AABB000001/1",
-                            "00AA00000009;00AABB000001/1", "00AA00000003/1;00AABB000001/1", "00AA00000003/1;00AABB000001/2"};
+    const Strings opened = {"00AA00000001/0;",
+                            "00AA00000001/1;",
+                            "00AA00000002/1;00AABB000001/1",
+                            "00AA00000009;00AABB000001/1",
+                            "00AA00000003/1;00AABB000001/1",
+                            "00AA00000003/1;00AABB000001/2"};
     NodeListEdit edit(NodeMode::List, opened);
     ASSERT_EQ(edit.Nodes().size(), 3u);
     EXPECT_EQ(edit.Apply(opened), opened);
@@ -117,9 +126,9 @@ TEST(NodeLists, OkAppliesOnlyTheDialogsOwnChanges) {
     Strings reloaded = opened;
     reloaded.push_back("00AA00000005/1;");
     EXPECT_EQ(edit.Apply(reloaded),
-              (Strings{"00AA00000001/0;", "00AA00000002/1;00AABB000002/1", "00AA00000009;00AABB000001/1",
-                       "00AA00000003/1;00AABB000001/1", "00AA00000003/1;00AABB000001/2", "00AA00000005/1;",
-                       "00AA00000004/1;"}));
+              (Strings{"00AA00000001/0;", "00AA00000002/1;00AABB000002/1",
+                       "00AA00000009;00AABB000001/1", "00AA00000003/1;00AABB000001/1",
+                       "00AA00000003/1;00AABB000001/2", "00AA00000005/1;", "00AA00000004/1;"}));
     edit.Put("00AA00000003", "");  // adding an existing node replaces its port
     EXPECT_EQ(edit.Apply(opened)[3], "00AA00000003/1;");
     EXPECT_EQ(edit.Apply(opened).size(), 5u);
@@ -128,15 +137,17 @@ TEST(NodeLists, OkAppliesOnlyTheDialogsOwnChanges) {
 TEST(NodeLists, ImportResolvesPlacesAsTheServiceDoes) {
     const std::string dir = MakeTempFolder("tarvell-nodes-");
     const std::string file = JoinPath(dir, "nodes.txt");
-    ASSERT_TRUE(AtomicWriteFile(file, "00AA00000001\r\n\n10.0.0.5;core-1/Gi0/2\n  10.0.0.6,10.0.0.9/1\n"
-                                      "10.0.0.7;nowhere/3\n00AA00000008;core-1/9\n"));
+    ASSERT_TRUE(AtomicWriteFile(file,
+                                "00AA00000001\r\n\n10.0.0.5;core-1/Gi0/2\n  10.0.0.6,10.0.0.9/1\n"
+                                "10.0.0.7;nowhere/3\n00AA00000008;core-1/9\n"));
     const auto lines = ReadNodeImportFile(file, kDevices, kPorts);
     ASSERT_TRUE(lines);
     NodeListEdit list(NodeMode::List, {"00AA00000001/1;00AABB000001/1", "10.0.0.6/0;"});
     list.Import(*lines);
     EXPECT_EQ(list.Apply({"00AA00000001/1;00AABB000001/1", "10.0.0.6/0;"}),
-              (Strings{"00AA00000001/1;", "10.0.0.6/0;", "10.0.0.5/1;00AABB000001/2", "10.0.0.6/1;00AABB000002/1",
-                       "10.0.0.7/1;nowhere/3", "00AA00000008/1;00AABB000001/9"}));
+              (Strings{"00AA00000001/1;", "10.0.0.6/0;", "10.0.0.5/1;00AABB000001/2",
+                       "10.0.0.6/1;00AABB000002/1", "10.0.0.7/1;nowhere/3",
+                       "00AA00000008/1;00AABB000001/9"}));
     NodeListEdit count(NodeMode::Count, {"00AA00000002;", "10.0.0.5;"});
     count.Import(*lines);
     EXPECT_EQ(count.Nodes().size(), 6u);  // imports add or replace, never remove

@@ -11,7 +11,10 @@ namespace tarvell::nodetools {
 namespace {
 
 TEST(NodeToolsTest, SplitsDeviceValuesAndLocation) {
-    struct Case { const char* value; DeviceFields want; };
+    struct Case {
+        const char* value;
+        DeviceFields want;
+    };
     const Case cases[] = {
         {"core", {"", "core", "", ""}},
         {"10.0.0.1/core", {"10.0.0.1", "core", "", ""}},
@@ -43,7 +46,7 @@ TEST(NodeToolsTest, ChecksAddressesAndOptions) {
     for (const char* bad : {"", "10.0.0.5;reboot", "10.0.0.300", "a b", "-x", "x..y",
                             "10.0.0.5/../", "$(id)", "01234.1.1.1"})
         EXPECT_FALSE(IsDeviceAddress(bad)) << bad;
-    EXPECT_FALSE(IsDottedIPv4("1.2.3")) ;
+    EXPECT_FALSE(IsDottedIPv4("1.2.3"));
     EXPECT_FALSE(IsDottedIPv4("1.2.3.4.5"));
     EXPECT_EQ(DeviceWebUrl("10.0.0.5"), "http://10.0.0.5");
     EXPECT_EQ(DeviceTelnetArguments("10.0.0.5"),
@@ -83,7 +86,7 @@ std::string Ping(FakeEcho& echo, const std::string& target, const char* size = "
 TEST(NodeToolsTest, PingRoundsAndStatistics) {
     FakeEcho three;
     three.answers = {true, true, false, true};
-    const std::string out = Ping(three, "10.0.0.2", "1");   // below the token: raised to 5
+    const std::string out = Ping(three, "10.0.0.2", "1");  // below the token: raised to 5
     EXPECT_NE(out.find("Reply from 10.0.0.2 : bytes=5 time=1ms\r\n"), std::string::npos) << out;
     EXPECT_NE(out.find("Sent = 4, Received = 3, Lost = 1 (25% loss)."), std::string::npos);
 
@@ -103,13 +106,13 @@ TEST(NodeToolsTest, PingTimeoutsReadFullLoss) {
               "Request timed out.\r\nRequest timed out.\r\nRequest timed out.\r\n"
               "Request timed out.\r\n\r\nPing statistics for 192.0.2.1:\r\n"
               "\tPackets: Sent = 4, Received = 0, Lost = 4 (100% loss).");
-    EXPECT_FALSE(ReplyCarriesToken(std::string("4242", 4), 4242));   // no zero within length
+    EXPECT_FALSE(ReplyCarriesToken(std::string("4242", 4), 4242));  // no zero within length
     EXPECT_FALSE(ReplyCarriesToken(std::string("42420", 5), 4242));
 }
 
 struct FakeSnmp : SnmpBackend {
     std::string openError;
-    int answerOn = -1;   // 0-based request that is answered
+    int answerOn = -1;  // 0-based request that is answered
     int calls = 0;
     std::string Open(const std::string&, const std::string&, int) override { return openError; }
     GetStatus GetSystemGroup(SystemGroup& out) override {
@@ -122,7 +125,12 @@ struct FakeSnmp : SnmpBackend {
 
 TEST(NodeToolsTest, SnmpRequestsAndStatistics) {
     std::atomic<bool> cancel{false};
-    struct Case { int answerOn; const char* openError; int sent, received; const char* tail; };
+    struct Case {
+        int answerOn;
+        const char* openError;
+        int sent, received;
+        const char* tail;
+    };
     const Case cases[] = {
         {0, "", 1, 1, "Sent = 1, Received = 1, Lost = 0 (0% loss)."},
         {-1, "", 4, 0, "Sent = 4, Received = 0, Lost = 4 (100% loss)."},
@@ -155,8 +163,9 @@ TEST(NodeToolsTest, WmiAccountAndNullProperty) {
         if (p == "Caption") return "OS";
         return std::nullopt;
     });
-    EXPECT_EQ(text, "System: OS\r\n\r\nDescription: \r\n\r\nName: \r\n\r\nUsername: \r\n\r\n"
-                    "Organization: \r\n\r\n");
+    EXPECT_EQ(text,
+              "System: OS\r\n\r\nDescription: \r\n\r\nName: \r\n\r\nUsername: \r\n\r\n"
+              "Organization: \r\n\r\n");
 }
 
 // The cancel comes from another thread while the first round waits for its reply.
@@ -173,8 +182,7 @@ TEST(NodeToolsConcurrencyTest, CancelDuringPingStopsBetweenRounds) {
     };
     std::string out;
     std::thread worker([&] {
-        RunPing(echo, "10.0.0.2", "32", "1000", 7, cancel,
-                [&](const std::string& s) { out += s; });
+        RunPing(echo, "10.0.0.2", "32", "1000", 7, cancel, [&](const std::string& s) { out += s; });
     });
     inRound.get_future().wait();
     cancel.store(true);

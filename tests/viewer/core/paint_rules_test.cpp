@@ -17,15 +17,17 @@ TEST(DialogUnits, UseFixedBaseUnitsWithRounding) {
     struct Case {
         int dlu, x, y;
     };
-    for (const Case& c : {Case{0, 0, 0}, Case{1, 2, 2}, Case{2, 3, 3}, Case{4, 6, 7}, Case{7, 11, 11},
-                          Case{8, 12, 13}, Case{100, 150, 163}, Case{-1, -2, -2}, Case{-4, -6, -7}}) {
+    for (const Case& c :
+         {Case{0, 0, 0}, Case{1, 2, 2}, Case{2, 3, 3}, Case{4, 6, 7}, Case{7, 11, 11},
+          Case{8, 12, 13}, Case{100, 150, 163}, Case{-1, -2, -2}, Case{-4, -6, -7}}) {
         EXPECT_EQ(DluToPixelsX(c.dlu), c.x) << c.dlu;
         EXPECT_EQ(DluToPixelsY(c.dlu), c.y) << c.dlu;
     }
     // Both edges are converted, so adjacent controls never overlap or leave a gap by rounding.
     EXPECT_EQ(DluRect(7, 7, 50, 14), (Rect{11, 11, 86, 34}));
     EXPECT_EQ(DluRect(57, 7, 50, 14).left, DluRect(7, 7, 50, 14).right);
-    EXPECT_EQ(DluToPixelsX(INT_MAX / 2), static_cast<int>((static_cast<long long>(INT_MAX / 2) * 6 + 2) / 4));
+    EXPECT_EQ(DluToPixelsX(INT_MAX / 2),
+              static_cast<int>((static_cast<long long>(INT_MAX / 2) * 6 + 2) / 4));
 }
 
 TEST(FontTable, DesignFacesHaveFreeStandIns) {
@@ -34,10 +36,11 @@ TEST(FontTable, DesignFacesHaveFreeStandIns) {
         const char* family;
         bool bold;
     };
-    for (const Case& c : {Case{"Tahoma", "Liberation Sans", false}, Case{"tahoma", "Liberation Sans", false},
-                          Case{"Arial", "Liberation Sans", false}, Case{"MS Sans Serif", "Liberation Sans", false},
-                          Case{"Impact", "DejaVu Sans", true}, Case{"Courier New", "Courier New", false},
-                          Case{"", "", false}}) {
+    for (const Case& c :
+         {Case{"Tahoma", "Liberation Sans", false}, Case{"tahoma", "Liberation Sans", false},
+          Case{"Arial", "Liberation Sans", false}, Case{"MS Sans Serif", "Liberation Sans", false},
+          Case{"Impact", "DejaVu Sans", true}, Case{"Courier New", "Courier New", false},
+          Case{"", "", false}}) {
         const FontFace f = SubstituteFace(c.face);
         EXPECT_EQ(f.family, c.family) << c.face;
         EXPECT_EQ(f.forceBold, c.bold) << c.face;
@@ -64,7 +67,8 @@ TEST(Look, DividerDotsStayWithinTheirLavenderTones) {
         return c.r >= 214 && c.r <= 243 && c.g >= 199 && c.g <= 238 && c.b >= 229 && c.b <= 248;
     };
     for (int dy = 0; dy < kDotSize; ++dy)
-        for (int dx = 0; dx < kDotSize; ++dx) EXPECT_TRUE(inTones(DotPixel(look::kDotDark, look::kDotLight, dx, dy)));
+        for (int dx = 0; dx < kDotSize; ++dx)
+            EXPECT_TRUE(inTones(DotPixel(look::kDotDark, look::kDotLight, dx, dy)));
     EXPECT_EQ(DotPixel(look::kDotDark, look::kDotLight, 1, 2), look::kDotDark);
     EXPECT_EQ(DotPixel(look::kDotDark, look::kDotLight, 3, 0), look::kDotLight);
     // One dot every 7 pixels from y = 18 to the bottom; a dot that would pass it is left out.
@@ -77,14 +81,14 @@ TEST(Look, DividerDotsStayWithinTheirLavenderTones) {
 TEST(Look, SortArrowsPointUpWhenAscendingAndDownWhenDescending) {
     const auto up = SortArrowLines(true);
     ASSERT_EQ(up.size(), 3u);
-    EXPECT_EQ(up[0].x0, 8);   // apex
+    EXPECT_EQ(up[0].x0, 8);  // apex
     EXPECT_EQ(up[0].y0, 4);
     EXPECT_EQ(up[2].y0, 11);  // base
     EXPECT_EQ(up[2].y1, 11);
     const auto down = SortArrowLines(false);
     ASSERT_EQ(down.size(), 3u);
-    EXPECT_EQ(down[0].y0, 4);   // top edge
-    EXPECT_EQ(down[1].x1, 7);   // apex (7, 12)
+    EXPECT_EQ(down[0].y0, 4);  // top edge
+    EXPECT_EQ(down[1].x1, 7);  // apex (7, 12)
     EXPECT_EQ(down[1].y1, 12);
     for (const auto* lines : {&up, &down}) {
         bool light = false, dark = false;
@@ -100,9 +104,10 @@ TEST(ListPaintRules, RowFillFollowsSelectionFocusAndKeepSelection) {
         bool drawn, item, keep;
         RowFill fill;
     };
-    for (const Case& c : {Case{true, true, false, RowFill::Selected}, Case{true, true, true, RowFill::Selected},
-                          Case{false, true, true, RowFill::Kept}, Case{false, true, false, RowFill::Normal},
-                          Case{false, false, true, RowFill::Normal}, Case{false, false, false, RowFill::Normal}}) {
+    for (const Case& c :
+         {Case{true, true, false, RowFill::Selected}, Case{true, true, true, RowFill::Selected},
+          Case{false, true, true, RowFill::Kept}, Case{false, true, false, RowFill::Normal},
+          Case{false, false, true, RowFill::Normal}, Case{false, false, false, RowFill::Normal}}) {
         EXPECT_EQ(ChooseRowFill(c.drawn, c.item, c.keep), c.fill) << c.drawn << c.item << c.keep;
     }
     EXPECT_TRUE(UsesSelectedStateImages(RowFill::Selected));
@@ -125,9 +130,9 @@ TEST(ListPaintRules, AStateCellIsReadAsADecimalNumber) {
         const char* text;
         long index;
     };
-    for (const Case& c : {Case{"1", 1}, Case{"0", 0}, Case{"12", 12}, Case{" 3", 3}, Case{"2x", 2},
-                          Case{"", 0}, Case{"x", 0}, Case{"-1", -1},
-                          Case{"99999999999999999999999", LONG_MAX}}) {
+    for (const Case& c :
+         {Case{"1", 1}, Case{"0", 0}, Case{"12", 12}, Case{" 3", 3}, Case{"2x", 2}, Case{"", 0},
+          Case{"x", 0}, Case{"-1", -1}, Case{"99999999999999999999999", LONG_MAX}}) {
         EXPECT_EQ(StateImageIndex(c.text), c.index) << c.text;
     }
 }
@@ -154,13 +159,13 @@ TEST(TabRules, TheSelectedAndTheFirstTabAreAdjusted) {
 
 TEST(TabHotTracker, TheHotTabFollowsTheMouseAndIsResetOnLeave) {
     TabHotTracker t;
-    EXPECT_EQ(t.MouseAt(0), std::vector<int>{0});          // enters tab 0
-    EXPECT_TRUE(t.MouseAt(0).empty());                     // stays: nothing to repaint
-    EXPECT_EQ(t.MouseAt(1), (std::vector<int>{0, 1}));     // old one normal, new one hot
+    EXPECT_EQ(t.MouseAt(0), std::vector<int>{0});       // enters tab 0
+    EXPECT_TRUE(t.MouseAt(0).empty());                  // stays: nothing to repaint
+    EXPECT_EQ(t.MouseAt(1), (std::vector<int>{0, 1}));  // old one normal, new one hot
     EXPECT_EQ(t.Hot(), 1);
-    EXPECT_EQ(t.MouseAt(-1), std::vector<int>{1});         // between tabs or over the pane
+    EXPECT_EQ(t.MouseAt(-1), std::vector<int>{1});  // between tabs or over the pane
     EXPECT_EQ(t.MouseAt(2), std::vector<int>{2});
-    EXPECT_EQ(t.Leave(), std::vector<int>{2});             // leaving the control
+    EXPECT_EQ(t.Leave(), std::vector<int>{2});  // leaving the control
     EXPECT_EQ(t.Hot(), -1);
     EXPECT_TRUE(t.Leave().empty());
 }

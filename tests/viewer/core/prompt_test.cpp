@@ -10,10 +10,12 @@ namespace {
 TEST(PromptRecorder, RecordsEveryQuestionAndAnswersFromItsScript) {
     PromptRecorder prompt;
     prompt.Script({PromptAnswer::Yes, PromptAnswer::Cancel});
-    EXPECT_EQ(prompt.AskString(str::kAskStopService, PromptButtons::YesNoCancel, PromptIcon::Question),
-              PromptAnswer::Yes);
-    EXPECT_EQ(prompt.AskString(str::kAskStopService, PromptButtons::YesNoCancel, PromptIcon::Question),
-              PromptAnswer::Cancel);
+    EXPECT_EQ(
+        prompt.AskString(str::kAskStopService, PromptButtons::YesNoCancel, PromptIcon::Question),
+        PromptAnswer::Yes);
+    EXPECT_EQ(
+        prompt.AskString(str::kAskStopService, PromptButtons::YesNoCancel, PromptIcon::Question),
+        PromptAnswer::Cancel);
     ASSERT_EQ(prompt.Requests().size(), 2u);
     EXPECT_EQ(prompt.Requests()[0].text, LoadString(str::kAskStopService));
     EXPECT_EQ(prompt.Requests()[0].icon, PromptIcon::Question);
@@ -39,9 +41,9 @@ TEST(PromptRecorder, AnAnswerTheButtonsDoNotOfferIsADismissal) {
     PromptRecorder prompt;
     prompt.Script({PromptAnswer::Yes, PromptAnswer::Ok});
     EXPECT_EQ(prompt.AskString(str::kConnectFailed, PromptButtons::Ok, PromptIcon::Information),
-              PromptAnswer::Ok);   // "Yes" is no button of an Ok box
+              PromptAnswer::Ok);  // "Yes" is no button of an Ok box
     EXPECT_EQ(prompt.Ask(PromptRequest{"?", "", PromptButtons::YesNo, PromptIcon::None}),
-              PromptAnswer::No);   // nor "Ok" of a Yes/No box
+              PromptAnswer::No);  // nor "Ok" of a Yes/No box
     prompt.Clear();
     EXPECT_TRUE(prompt.Requests().empty());
 }

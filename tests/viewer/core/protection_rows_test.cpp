@@ -44,10 +44,15 @@ TEST(ProtectionRows, EachConditionAloneTurnsOnlyItsRowActive) {
         doc.DetectionEnabled = doc.PreventionEnabled = 1;
         const auto active = ProtectionRowsActive(c.side, doc);
         for (int row = 0; row < kProtectionRows; ++row)
-            EXPECT_EQ(active[static_cast<std::size_t>(row)], row == c.row) << "side " << int(c.side) << " row " << row;
-        const auto other = ProtectionRowsActive(c.side == Side::Detection ? Side::Prevention : Side::Detection, doc);
+            EXPECT_EQ(active[static_cast<std::size_t>(row)], row == c.row)
+                << "side " << int(c.side) << " row " << row;
+        const auto other = ProtectionRowsActive(
+            c.side == Side::Detection ? Side::Prevention : Side::Detection, doc);
         EXPECT_EQ(std::count(other.begin(), other.end(), true), 0);
-        EXPECT_EQ(CountProtections(c.side == Side::Detection ? DetectionProtections() : PreventionProtections(), doc), 1);
+        EXPECT_EQ(
+            CountProtections(
+                c.side == Side::Detection ? DetectionProtections() : PreventionProtections(), doc),
+            1);
     }
 }
 
@@ -65,7 +70,8 @@ TEST(ProtectionRows, EverythingOffGivesTwelveInactiveRowsAndTheMasterSwitchDoesN
 }
 
 TEST(ProtectionRows, TitlesDetailsRunsAndPagesComeFromTheRowText) {
-    EXPECT_EQ(SplitRowText(ProtectionRowText(Side::Prevention, 4)).title, "Schedule Time Prevention");
+    EXPECT_EQ(SplitRowText(ProtectionRowText(Side::Prevention, 4)).title,
+              "Schedule Time Prevention");
     EXPECT_EQ(SplitRowText("Only a title").description, "");
     const std::vector<TextRun> runs = DetailsRuns(ProtectionRowText(Side::Detection, 1));
     ASSERT_EQ(runs.size(), 2u);
@@ -77,12 +83,14 @@ TEST(ProtectionRows, TitlesDetailsRunsAndPagesComeFromTheRowText) {
 
     const std::string page = ProtectionPageHtml(Side::Detection, 4);
     EXPECT_EQ(page.rfind("<style type='text/css'>body{font-size:70%;", 0), 0u);
-    EXPECT_NE(page.find("<body><h1>Linkup WMI Detection</h1>\r\n<p><b>What does this Intrusion Detection do?</b><br>"
+    EXPECT_NE(page.find("<body><h1>Linkup WMI Detection</h1>\r\n<p><b>What does this Intrusion "
+                        "Detection do?</b><br>"
                         "\r\nThe Linkup WMI Detection notifies"),
               std::string::npos);
     EXPECT_EQ(page.substr(page.size() - 20), "rules.</p>\r\n</body>\n");
     for (int row = 0; row < kProtectionRows; ++row)
-        EXPECT_NE(ProtectionPageHtml(Side::Detection, row).find(SplitRowText(ProtectionRowText(Side::Detection, row)).title),
+        EXPECT_NE(ProtectionPageHtml(Side::Detection, row)
+                      .find(SplitRowText(ProtectionRowText(Side::Detection, row)).title),
                   std::string::npos);
     EXPECT_EQ(ProtectionPageHtml(Side::Detection, 6), "");
 }
@@ -90,7 +98,7 @@ TEST(ProtectionRows, TitlesDetailsRunsAndPagesComeFromTheRowText) {
 TEST(ProtectionRows, ArrowKeysMoveTheDetailsWithinTheList) {
     EXPECT_EQ(DetailsRowAfterKey(2, ListKey::Down, 6), 3);
     EXPECT_EQ(DetailsRowAfterKey(2, ListKey::Up, 6), 1);
-    EXPECT_EQ(DetailsRowAfterKey(5, ListKey::Down, 6), -1);   // last row: nothing new
+    EXPECT_EQ(DetailsRowAfterKey(5, ListKey::Down, 6), -1);  // last row: nothing new
     EXPECT_EQ(DetailsRowAfterKey(0, ListKey::Up, 6), -1);
     EXPECT_EQ(DetailsRowAfterKey(-1, ListKey::Down, 6), 0);
     EXPECT_EQ(DetailsRowAfterKey(3, ListKey::Other, 6), -1);

@@ -20,19 +20,25 @@ ReportTable Table() {
 // ---- summary and HTML
 
 TEST(ReportText, TheSummarySaysWhenThereIsNothing) {
-    EXPECT_EQ(ReportSummaryText(0, "1/2/2026 3:04:05 PM"), "There are currently no available results.");
-    EXPECT_EQ(ReportSummaryText(3, "1/2/2026 3:04:05 PM"), "Report created at 1/2/2026 3:04:05 PM includes 3 results.");
+    EXPECT_EQ(ReportSummaryText(0, "1/2/2026 3:04:05 PM"),
+              "There are currently no available results.");
+    EXPECT_EQ(ReportSummaryText(3, "1/2/2026 3:04:05 PM"),
+              "Report created at 1/2/2026 3:04:05 PM includes 3 results.");
 }
 
 TEST(ReportText, AnEmptyReportPrintsOnlyTheHeaderRow) {
     ReportTable t = Table();
     t.rows.clear();
-    const std::string html = BuildReportHtml("Tarvell - detection report", ReportSummaryText(0, ""), t);
+    const std::string html =
+        BuildReportHtml("Tarvell - detection report", ReportSummaryText(0, ""), t);
     EXPECT_NE(html.find("<h1>Tarvell - detection report</h1>"), std::string::npos);
-    EXPECT_NE(html.find("<div><b>There are currently no available results.</b></div>"), std::string::npos);
-    EXPECT_NE(html.find("<td style=\"width:120;border:1px solid black\">Date</td>"), std::string::npos);
+    EXPECT_NE(html.find("<div><b>There are currently no available results.</b></div>"),
+              std::string::npos);
+    EXPECT_NE(html.find("<td style=\"width:120;border:1px solid black\">Date</td>"),
+              std::string::npos);
     size_t rows = 0;
-    for (size_t at = html.find("<tr>"); at != std::string::npos; at = html.find("<tr>", at + 1)) ++rows;
+    for (size_t at = html.find("<tr>"); at != std::string::npos; at = html.find("<tr>", at + 1))
+        ++rows;
     EXPECT_EQ(rows, 1u);
     EXPECT_NE(html.rfind("</table></p>"), std::string::npos);
 }
@@ -58,9 +64,10 @@ TEST(ReportExport, TheExtensionChoosesTheSeparator) {
     const struct {
         const char* path;
         ExportKind kind;
-    } cases[] = {{"/tmp/a.csv", ExportKind::Csv}, {"/tmp/A.CSV", ExportKind::Csv}, {"/tmp/a.txt", ExportKind::Txt},
-                 {"/tmp/a.csv.txt", ExportKind::Txt}, {"/tmp/a.txt.csv", ExportKind::Csv},
-                 {"/tmp/x.csv/a", ExportKind::Other}, {"/tmp/a.dat", ExportKind::Other}, {"a", ExportKind::Other}};
+    } cases[] = {{"/tmp/a.csv", ExportKind::Csv},     {"/tmp/A.CSV", ExportKind::Csv},
+                 {"/tmp/a.txt", ExportKind::Txt},     {"/tmp/a.csv.txt", ExportKind::Txt},
+                 {"/tmp/a.txt.csv", ExportKind::Csv}, {"/tmp/x.csv/a", ExportKind::Other},
+                 {"/tmp/a.dat", ExportKind::Other},   {"a", ExportKind::Other}};
     for (const auto& c : cases) EXPECT_EQ(ExportKindOf(c.path), c.kind) << c.path;
     EXPECT_EQ(ExportSeparator(ExportKind::Csv), ',');
     EXPECT_EQ(ExportSeparator(ExportKind::Txt), '\t');
@@ -71,9 +78,14 @@ TEST(ReportExport, OnlyCellsThatNeedItAreQuoted) {
         const char* cell;
         char sep;
         const char* out;
-    } cases[] = {{"plain", ',', "plain"},          {"a,b", ',', "\"a,b\""},   {"a,b", '\t', "a,b"},
-                 {"a\tb", '\t', "\"a\tb\""},        {"say \"hi\"", ',', "\"say \"\"hi\"\"\""},
-                 {"two\r\nlines", ',', "\"two\r\nlines\""}, {"", ',', ""},  {" lead ", ',', " lead "},
+    } cases[] = {{"plain", ',', "plain"},
+                 {"a,b", ',', "\"a,b\""},
+                 {"a,b", '\t', "a,b"},
+                 {"a\tb", '\t', "\"a\tb\""},
+                 {"say \"hi\"", ',', "\"say \"\"hi\"\"\""},
+                 {"two\r\nlines", ',', "\"two\r\nlines\""},
+                 {"", ',', ""},
+                 {" lead ", ',', " lead "},
                  {"\xe9t\xe9", ',', "\xe9t\xe9"}};
     for (const auto& c : cases) EXPECT_EQ(QuoteCell(c.cell, c.sep), c.out) << c.cell;
 }
@@ -111,7 +123,7 @@ std::vector<std::vector<std::string>> ReadExport(const std::string& text, char s
             cell += c;
         }
     }
-    lines.pop_back();   // after the last CRLF
+    lines.pop_back();  // after the last CRLF
     return lines;
 }
 
@@ -127,7 +139,8 @@ TEST(ReportExport, RandomTablesReadBackCellForCell) {
             std::vector<std::string> row;
             for (int c = 0; c < columns; ++c) {
                 std::string cell;
-                for (int n = static_cast<int>(rng() % 7); n > 0; --n) cell += alphabet[rng() % alphabet.size()];
+                for (int n = static_cast<int>(rng() % 7); n > 0; --n)
+                    cell += alphabet[rng() % alphabet.size()];
                 row.push_back(cell);
             }
             t.rows.push_back(row);
@@ -144,7 +157,8 @@ TEST(InformationExport, SeparatorMarkersBecomeCommasOrTabsByExtension) {
     const std::string text = "Title line, with a comma\nA[sep]B, C[sep]D\r\nlast";
     EXPECT_EQ(ExportInformationText(text, ExportKindOf("/x/page.csv")),
               "Title line, with a comma\nA,\"B, C\",D\r\nlast");
-    EXPECT_EQ(ExportInformationText(text, ExportKindOf("/x/page.txt")), "Title line, with a comma\nA\tB, C\tD\r\nlast");
+    EXPECT_EQ(ExportInformationText(text, ExportKindOf("/x/page.txt")),
+              "Title line, with a comma\nA\tB, C\tD\r\nlast");
     EXPECT_EQ(ExportInformationText(text, ExportKindOf("/x/page.htm")), text);
     EXPECT_EQ(ExportInformationText("[sep][sep]\n", ExportKind::Csv), ",,\n");
 }
@@ -159,7 +173,7 @@ TEST(ReportSort, TheSameColumnTwiceReversesAndTheDirectionCarriesOn) {
     EXPECT_TRUE(shared.ascending);
     shared.Click(2);
     EXPECT_FALSE(shared.ascending);
-    shared.Click(0);   // another column, or a second dialog, flips from the last direction
+    shared.Click(0);  // another column, or a second dialog, flips from the last direction
     EXPECT_EQ(shared.column, 0);
     EXPECT_TRUE(shared.ascending);
     EXPECT_EQ(&shared, &SharedReportSort());
@@ -167,7 +181,9 @@ TEST(ReportSort, TheSameColumnTwiceReversesAndTheDirectionCarriesOn) {
 
 TEST(ReportSort, CellsCompareAsUnsignedBytes) {
     std::vector<std::string> cells = {"b", "B", "\xc3\xa9t\xc3\xa9", "a", "", "ab"};
-    std::stable_sort(cells.begin(), cells.end(), [](const std::string& x, const std::string& y) { return ReportCellLess(x, y); });
+    std::stable_sort(cells.begin(), cells.end(), [](const std::string& x, const std::string& y) {
+        return ReportCellLess(x, y);
+    });
     EXPECT_EQ(cells, (std::vector<std::string>{"", "B", "a", "ab", "b", "\xc3\xa9t\xc3\xa9"}));
 }
 

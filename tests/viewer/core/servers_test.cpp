@@ -64,7 +64,8 @@ TEST_F(ViewerFixture, NoDefaultServerMeansNoCurrentServer) {
 TEST_F(ViewerFixture, AViewerKeyThatCannotBeMadeGivesNoServersAndNoPopups) {
     // A file where the user's hive folder should be: nothing can be created there.
     ASSERT_TRUE(AtomicWriteFile(JoinPath(root_, "blocked"), "x"));
-    registry_ = std::make_unique<Registry>(JoinPath(root_, "machine"), JoinPath(root_, "blocked/user"));
+    registry_ =
+        std::make_unique<Registry>(JoinPath(root_, "machine"), JoinPath(root_, "blocked/user"));
     CTarvellApp& app = StartApp();
     EXPECT_FALSE(app.RegistryAvailable());
     ServerMap servers;
@@ -85,17 +86,20 @@ TEST(ServerMachine, NetworkPathsAndNetworkMountsNameTheirHost) {
         "44 22 0:54 / /mnt/later rw shared:24 - cifs //old/share rw\n"
         "45 22 0:55 / /mnt/later rw shared:25 - tmpfs tmpfs rw\n"
         "46 40 0:56 / /mnt/branch/local rw shared:26 - ext4 /dev/sdb1 rw\n";
-    struct Case { const char* folder; const char* machine; } cases[] = {
+    struct Case {
+        const char* folder;
+        const char* machine;
+    } cases[] = {
         {"//branch1/share/tarvell", "branch1"},
         {"\\\\branch1\\share\\tarvell", "branch1"},
         {"/mnt/branch", "branch1"},
         {"/mnt/branch/deep/sub/folder", "branch1"},
-        {"/mnt/branchX/tarvell", ""},            // not below the mount point
-        {"/mnt/branch/local/tarvell", ""},       // a local mount inside the network one
+        {"/mnt/branchX/tarvell", ""},       // not below the mount point
+        {"/mnt/branch/local/tarvell", ""},  // a local mount inside the network one
         {"/mnt/nfs/a", "filer2"},
         {"/mnt/ssh box/tarvell", "gate3"},
         {"/mnt/v6/tarvell", "fd00::7"},
-        {"/mnt/later/x", ""},                    // the later mount hides the network one
+        {"/mnt/later/x", ""},  // the later mount hides the network one
         {"/var/lib/tarvell", ""},
         {"relative/path", ""},
     };

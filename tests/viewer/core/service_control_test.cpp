@@ -28,7 +28,7 @@ protected:
                     return fake;
                 },
                 clock_);
-            control_->QueryServerState();   // makes the backend
+            control_->QueryServerState();  // makes the backend
         }
         return *control_;
     }
@@ -73,7 +73,10 @@ TEST_F(ServiceControlTest, StartAndStopSettleWithinThePolls) {
 }
 
 TEST_F(ServiceControlTest, UnreachableServiceNeverCountsAsStopped) {
-    setUp_ = [](FakeServiceBackend& f) { f.SetState(kServiceUnreachable); f.SetSettleQueries(-1); };
+    setUp_ = [](FakeServiceBackend& f) {
+        f.SetState(kServiceUnreachable);
+        f.SetSettleQueries(-1);
+    };
     EXPECT_FALSE(Control().StopServer(prompt_));
     EXPECT_EQ(Control().LastPolls(), kServicePolls);
     ASSERT_EQ(prompt_.Requests().size(), 1u);
@@ -118,7 +121,7 @@ TEST(ServiceSignals, CodesMapToRealTimeSignals) {
 struct Systemctl {
     std::vector<std::vector<std::string>> calls;
     std::vector<std::int64_t> limits;
-    std::map<std::string, ProcessResult> answers;   // by the verb after the options
+    std::map<std::string, ProcessResult> answers;  // by the verb after the options
 
     CommandRunner Runner() {
         return [this](const std::vector<std::string>& argv, std::int64_t limitMs) {
@@ -175,11 +178,15 @@ TEST(SystemdBackend, CommandLines) {
     s.answers["User"] = Systemctl::Exit(0, "tarvell\n");
     EXPECT_EQ(local.LogonAccount(), "tarvell");
     ASSERT_EQ(s.calls.size(), 4u);
-    EXPECT_EQ(s.calls[0], (std::vector<std::string>{"pkexec", "/usr/bin/systemctl", "start", "tarvellsrv.service"}));
-    EXPECT_EQ(s.calls[1], (std::vector<std::string>{"pkexec", "/usr/bin/systemctl", "stop", "tarvellsrv.service"}));
-    EXPECT_EQ(s.calls[2], (std::vector<std::string>{"pkexec", "/usr/bin/systemctl", "kill", "--kill-whom=main",
-                                                    "--signal=SIGRTMIN+8", "tarvellsrv.service"}));
-    EXPECT_EQ(s.calls[3], (std::vector<std::string>{"systemctl", "show", "-p", "User", "--value", "tarvellsrv.service"}));
+    EXPECT_EQ(s.calls[0], (std::vector<std::string>{"pkexec", "/usr/bin/systemctl", "start",
+                                                    "tarvellsrv.service"}));
+    EXPECT_EQ(s.calls[1], (std::vector<std::string>{"pkexec", "/usr/bin/systemctl", "stop",
+                                                    "tarvellsrv.service"}));
+    EXPECT_EQ(s.calls[2],
+              (std::vector<std::string>{"pkexec", "/usr/bin/systemctl", "kill", "--kill-whom=main",
+                                        "--signal=SIGRTMIN+8", "tarvellsrv.service"}));
+    EXPECT_EQ(s.calls[3], (std::vector<std::string>{"systemctl", "show", "-p", "User", "--value",
+                                                    "tarvellsrv.service"}));
     EXPECT_EQ(s.limits, (std::vector<std::int64_t>{kServiceRequestLimitMs, kServiceRequestLimitMs,
                                                    kServiceRequestLimitMs, kServiceQueryLimitMs}));
 
@@ -187,7 +194,8 @@ TEST(SystemdBackend, CommandLines) {
     Systemctl r;
     SystemdServiceBackend remote("annex", r.Runner(), true);
     remote.RequestStart();
-    EXPECT_EQ(r.calls[0], (std::vector<std::string>{"systemctl", "-H", "annex", "start", "tarvellsrv.service"}));
+    EXPECT_EQ(r.calls[0], (std::vector<std::string>{"systemctl", "-H", "annex", "start",
+                                                    "tarvellsrv.service"}));
     Systemctl root;
     SystemdServiceBackend asRoot("", root.Runner(), false);
     asRoot.RequestStop();
@@ -238,7 +246,9 @@ TEST(ServiceControlConcurrencyTest, AQueryDoesNotWaitBehindARequest) {
                                    int QueryState() override { return s->QueryState(); }
                                    bool RequestStart() override { return s->RequestStart(); }
                                    bool RequestStop() override { return s->RequestStop(); }
-                                   std::optional<std::string> LogonAccount() override { return s->LogonAccount(); }
+                                   std::optional<std::string> LogonAccount() override {
+                                       return s->LogonAccount();
+                                   }
                                    bool SendControl(int c) override { return s->SendControl(c); }
                                };
                                auto f = std::make_unique<Forward>();

@@ -43,18 +43,30 @@ protected:
 };
 
 TEST_F(SettingsEditTest, AFailedReloadOrSaveChangesNothingAndNamesItsMessage) {
-    const std::string ini = JoinPath(server_, "Tarvell.ini"), handover = JoinPath(server_, "handover");
+    const std::string ini = JoinPath(server_, "Tarvell.ini"),
+                      handover = JoinPath(server_, "handover");
     const struct {
         const char* name;
         std::function<void()> spoil;
         EditResult result;
         std::vector<HubChange> announced;
     } cases[] = {
-        {"damaged settings", [&] { ASSERT_TRUE(AtomicWriteFile(ini, "\x03" "3.6")); }, EditResult::ReloadFailed, {}},
-        {"a folder for the file", [&] { ASSERT_TRUE(RemoveTree(ini) && MakeDirectories(ini)); },
-         EditResult::ReloadFailed, {}},
+        {"damaged settings",
+         [&] {
+             ASSERT_TRUE(AtomicWriteFile(ini,
+                                         "\x03"
+                                         "3.6"));
+         },
+         EditResult::ReloadFailed,
+         {}},
+        {"a folder for the file",
+         [&] { ASSERT_TRUE(RemoveTree(ini) && MakeDirectories(ini)); },
+         EditResult::ReloadFailed,
+         {}},
         // A read-only folder does not stop root: a file where the folder should be stops anyone.
-        {"unwritable hand-over", [&] { ASSERT_TRUE(AtomicWriteFile(handover, "")); }, EditResult::SaveFailed,
+        {"unwritable hand-over",
+         [&] { ASSERT_TRUE(AtomicWriteFile(handover, "")); },
+         EditResult::SaveFailed,
          {HubChange::SettingsReloaded}},
         {"nothing wrong", [] {}, EditResult::Saved, {HubChange::SettingsSaved}},
     };
@@ -80,7 +92,7 @@ TEST_F(SettingsEditTest, AFailedReloadOrSaveChangesNothingAndNamesItsMessage) {
             continue;
         }
         EXPECT_EQ(edited, c.result == EditResult::SaveFailed);
-        EXPECT_EQ(app.Document().Fields(), before);   // restored after a failed save
+        EXPECT_EQ(app.Document().Fields(), before);  // restored after a failed save
         EXPECT_EQ(app.ReaderSettings()->EmailSubject, before.EmailSubject);
         // The mutators report the same and leave the hub as it was.
         EXPECT_EQ(app.BlockEvent("S1/1"), c.result);
@@ -93,18 +105,19 @@ TEST_F(SettingsEditTest, AFailedReloadOrSaveChangesNothingAndNamesItsMessage) {
     EXPECT_EQ(LoadString(EditResultMessage(EditResult::ReloadFailed)),
               "Tarvell failed reading the settings of the selected server, nothing was changed.");
     EXPECT_EQ(LoadString(EditResultMessage(EditResult::SaveFailed)),
-              "Tarvell failed saving the settings of the selected server, please check your access permissions.");
+              "Tarvell failed saving the settings of the selected server, please check your access "
+              "permissions.");
 }
 
 TEST_F(SettingsEditTest, TheCopyIsOwnerWritableOnlyAndASecondThreadsEditWaits) {
     CTarvellApp& app = Connected();
     const auto mode = [&] {
-        struct stat st{};
+        struct stat st {};
         return ::stat(HandOver().c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
     };
-    const mode_t mask = ::umask(0);   // the mode must not depend on the umask
+    const mode_t mask = ::umask(0);  // the mode must not depend on the umask
     ASSERT_EQ(EditSettings(app, [](CTarvellDoc&) {}), EditResult::Saved);
-    EXPECT_EQ(mode(), 0640u);   // created
+    EXPECT_EQ(mode(), 0640u);  // created
     ASSERT_EQ(::chmod(HandOver().c_str(), 0660), 0);
 
     std::atomic<bool> inside{false}, release{false}, secondRan{false};
@@ -128,7 +141,7 @@ TEST_F(SettingsEditTest, TheCopyIsOwnerWritableOnlyAndASecondThreadsEditWaits) {
     first.join();
     second.join();
     ::umask(mask);
-    EXPECT_EQ(mode(), 0640u);   // replaced
+    EXPECT_EQ(mode(), 0640u);  // replaced
     // The second edit reloaded what the first saved.
     EXPECT_EQ(app.ReaderSettings()->DeleteRequests, (std::vector<std::string>{"first", "second"}));
 }
@@ -139,7 +152,8 @@ TEST_F(SettingsEditTest, ATakeOverBetweenAttemptsStillLoads) {
     SteppingClock clock;
     CTarvellDoc service = DefaultSettings();
     service.EmailSubject = "taken over";
-    ASSERT_TRUE(MakeDirectories(JoinPath(server_, "handover")) && AtomicWriteFile(HandOver(), "half a file"));
+    ASSERT_TRUE(MakeDirectories(JoinPath(server_, "handover")) &&
+                AtomicWriteFile(HandOver(), "half a file"));
     clock.onSleep = [&] {
         RemoveTree(HandOver());
         WriteSettings(service);
@@ -171,7 +185,7 @@ TEST_F(SettingsEditTest, TheHealthNamesAnUnreadableStateFileAndARefusedCopy) {
     ASSERT_EQ(::utimensat(AT_FDCWD, HandOver().c_str(), old, 0), 0);
     CTarvellDb(app).PassOnce();
     EXPECT_EQ(HealthStateText(app.Health()), "Settings Not Taken Over");
-    ASSERT_TRUE(RemoveTree(HandOver()));   // taken over at last
+    ASSERT_TRUE(RemoveTree(HandOver()));  // taken over at last
     CTarvellDb(app).PassOnce();
     EXPECT_FALSE(app.Health().handOverRefused);
 }

@@ -37,7 +37,9 @@ TEST_F(SettingsRulesTest, TextTablesAreAppendedReplacedOrLeftAlone) {
     doc.AlertCauseTexts.clear();
     doc.AlertDescriptionTexts.clear();
     EXPECT_TRUE(SyncTextTables(doc));
-    EXPECT_EQ(doc.AlertSeverityTexts.size() + doc.AlertCauseTexts.size() + doc.AlertDescriptionTexts.size(), 72u);
+    EXPECT_EQ(doc.AlertSeverityTexts.size() + doc.AlertCauseTexts.size() +
+                  doc.AlertDescriptionTexts.size(),
+              72u);
     EXPECT_EQ(doc.AlertCauseTexts[21], "WMI Process name");
     EXPECT_EQ(doc.AlertDescriptionTexts[32], "Quenmark Tarvell - Test message");
     EXPECT_FALSE(SyncTextTables(doc));
@@ -61,7 +63,7 @@ TEST_F(SettingsRulesTest, ShowingSavesOnlyWhenTheTablesChangedAndNeverAfterAFail
 
     ASSERT_EQ(::unlink(HandOver().c_str()), 0);
     WriteSettings(saved);
-    EXPECT_TRUE(RepairTextTables(app));   // equal tables: no write
+    EXPECT_TRUE(RepairTextTables(app));  // equal tables: no write
     EXPECT_FALSE(FileExists(HandOver()));
 
     ASSERT_TRUE(AtomicWriteFile(JoinPath(server_, "Tarvell.ini"), "not a settings file"));
@@ -70,11 +72,16 @@ TEST_F(SettingsRulesTest, ShowingSavesOnlyWhenTheTablesChangedAndNeverAfterAFail
 }
 
 TEST_F(SettingsRulesTest, CategoriesFollowThePermissionTexts) {
-    const std::string perms = "Access Settings;Alerts Settings;Nodes Settings";   // no ";" after Nodes
-    const struct { CommandId command; bool withUsers; bool withoutUsers; } cases[] = {
-        {cmd::kSettingsLocal, true, true},   {cmd::kSettingsAccess, true, true},
-        {cmd::kSettingsSnmp, false, true},   {cmd::kSettingsNodes, false, true},
-        {cmd::kSettingsAlerts, true, true},  {cmd::kSettingsSave, false, false},
+    const std::string perms =
+        "Access Settings;Alerts Settings;Nodes Settings";  // no ";" after Nodes
+    const struct {
+        CommandId command;
+        bool withUsers;
+        bool withoutUsers;
+    } cases[] = {
+        {cmd::kSettingsLocal, true, true},  {cmd::kSettingsAccess, true, true},
+        {cmd::kSettingsSnmp, false, true},  {cmd::kSettingsNodes, false, true},
+        {cmd::kSettingsAlerts, true, true}, {cmd::kSettingsSave, false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CategoryEnabled(c.command, true, perms), c.withUsers) << c.command;
@@ -91,7 +98,7 @@ TEST_F(SettingsRulesTest, PanelSaveReportsEachOutcome) {
     ASSERT_TRUE(saved.LoadFromFile(HandOver()));
     EXPECT_EQ(saved.AlertRemoveDays, 12);
 
-    panel.problem = str::kTextNotStorable;   // a refused panel writes nothing
+    panel.problem = str::kTextNotStorable;  // a refused panel writes nothing
     panel.days = 30;
     EXPECT_EQ(SaveVisiblePanel(app, panel), str::kTextNotStorable);
     ASSERT_TRUE(saved.LoadFromFile(HandOver()));
@@ -105,9 +112,9 @@ TEST_F(SettingsRulesTest, PanelSaveReportsEachOutcome) {
 }
 
 TEST_F(SettingsRulesTest, StorableTextRefusesWhatWindows1252CannotHold) {
-    EXPECT_TRUE(StorableText("caf\xC3\xA9 \xE2\x82\xAC ?"));   // e acute and the euro sign
-    EXPECT_FALSE(StorableText("\xE4\xB8\xAD"));                 // a CJK character
-    EXPECT_FALSE(StorableText("\xC3"));                         // malformed
+    EXPECT_TRUE(StorableText("caf\xC3\xA9 \xE2\x82\xAC ?"));  // e acute and the euro sign
+    EXPECT_FALSE(StorableText("\xE4\xB8\xAD"));               // a CJK character
+    EXPECT_FALSE(StorableText("\xC3"));                       // malformed
     EXPECT_EQ(CheckStorable({"ok", "\xE4\xB8\xAD"}), str::kTextNotStorable);
     EXPECT_EQ(CheckStorable({"ok", ""}), 0u);
 }
@@ -126,12 +133,12 @@ TEST_F(SettingsRulesTest, ServerListAddDeleteRenameDefault) {
     EXPECT_EQ(list.Rows()[1].name, "New Server 2");
     EXPECT_EQ(list.SetName(1, "new server"), ServerList::Rename::Taken);
     EXPECT_EQ(list.SetName(1, "Branch"), ServerList::Rename::Renamed);
-    EXPECT_EQ(list.SetName(1, "BRANCH"), ServerList::Rename::Renamed);   // its own name
+    EXPECT_EQ(list.SetName(1, "BRANCH"), ServerList::Rename::Renamed);  // its own name
 
     EXPECT_TRUE(list.SetDefault(2));
-    EXPECT_TRUE(list.Delete(0));            // not the default: no image changes
+    EXPECT_TRUE(list.Delete(0));  // not the default: no image changes
     EXPECT_FALSE(list.Rows()[0].isDefault);
-    EXPECT_TRUE(list.Delete(1));            // the default: the first row takes over
+    EXPECT_TRUE(list.Delete(1));  // the default: the first row takes over
     EXPECT_TRUE(list.Rows()[0].isDefault);
     EXPECT_FALSE(list.Delete(5));
 
@@ -164,7 +171,7 @@ TEST_F(SettingsRulesTest, LocalSaveRefusesAnEmptyListAndStoresRowsAsDefault) {
     ASSERT_EQ(after.size(), 1u);
     EXPECT_EQ(after.at("New Server"), (CServerItem{1, "/srv/remote"}));
 
-    values.autostartPath = JoinPath(server_, "Tarvell.ini/no/entry");   // below a file
+    values.autostartPath = JoinPath(server_, "Tarvell.ini/no/entry");  // below a file
     values.startWithDesktop = true;
     WriteSettings(DefaultSettings());
     EXPECT_EQ(SaveLocalSettings(app, list, values), str::kAutostartFailed);
@@ -191,7 +198,7 @@ TEST_F(SettingsRulesTest, PopupOptionsFromAndToStoredValues) {
     EXPECT_EQ(PopupValuesOf(o).values.timeout, 40u);
     EXPECT_FALSE(o.soundOn);
 
-    EXPECT_EQ(PopupOptionsOf(5, "").position, 1);      // held within 1..10
+    EXPECT_EQ(PopupOptionsOf(5, "").position, 1);  // held within 1..10
     EXPECT_EQ(PopupOptionsOf(900, "").position, 10);
     o.timeoutOn = false;
     EXPECT_EQ(PopupSliderLabel(o.timeoutOn, o.position), "0");
@@ -221,7 +228,9 @@ TEST_F(SettingsRulesTest, AutostartEntryRoundTripAndForeignEntries) {
     EXPECT_TRUE(IsAutostartEnabledFor(path, program));
     EXPECT_FALSE(IsAutostartEnabledFor(path, "/usr/bin/other"));
 
-    const struct { const char* text; } foreign[] = {
+    const struct {
+        const char* text;
+    } foreign[] = {
         {"[Desktop Entry]\nExec=/usr/bin/other /autoRun\n"},
         {"[Desktop Entry]\nExec=\"/opt/T\" /autoRun\nHidden=true\n"},
         {"[Other Group]\nExec=\"/opt/T\" /autoRun\n"},
@@ -231,7 +240,7 @@ TEST_F(SettingsRulesTest, AutostartEntryRoundTripAndForeignEntries) {
         EXPECT_FALSE(IsAutostartEnabledFor(path, "/opt/T")) << f.text;
     }
     EXPECT_TRUE(DisableAutostart(path));
-    EXPECT_TRUE(DisableAutostart(path));   // none left is success
+    EXPECT_TRUE(DisableAutostart(path));  // none left is success
     EXPECT_FALSE(FileExists(path));
 
     setenv("XDG_CONFIG_HOME", "/cfg/home", 1);

@@ -40,8 +40,8 @@ TEST(OptionsMenu, ServiceItemFollowsTheState) {
 }
 
 TEST(OptionsMenu, ServersSubmenuMarksTheDefaultAndIsFoundByName) {
-    const ServerMap servers = {{"Branch", {0, "/srv/b"}}, {"Local", {1, "/srv/a"}},
-                               {"Annex", {0, "//annex/tarvell"}}};
+    const ServerMap servers = {
+        {"Branch", {0, "/srv/b"}}, {"Local", {1, "/srv/a"}}, {"Annex", {0, "//annex/tarvell"}}};
     const auto menu = BuildOptionsMenu(1, servers);
     const auto& connect = ConnectItem(menu);
     ASSERT_EQ(connect.popup.size(), 3u);
@@ -61,16 +61,17 @@ TEST(OptionsMenu, ServersSubmenuMarksTheDefaultAndIsFoundByName) {
 }
 
 TEST(Permissions, GreyingWithAndWithoutViewerUsers) {
-    const std::string someRights = "Start Service;Detection Monitor;Intrusion Detection;Detection Alerts;";
+    const std::string someRights =
+        "Start Service;Detection Monitor;Intrusion Detection;Detection Alerts;";
     struct Case {
         CommandId command;
         bool granted;
     } cases[] = {
-        {cmd::kStartServer, true},         {cmd::kStopServer, false},
-        {cmd::kDetectionMonitor, true},    {cmd::kPreventionMonitor, false},
-        {cmd::kIntrusionDetection, true},  {cmd::kIntrusionPrevention, false},
-        {cmd::kDetectionAlerts, true},     {cmd::kPreventionAlerts, false},
-        {cmd::kSettings, true},            {cmd::kUpdateNow, true},
+        {cmd::kStartServer, true},        {cmd::kStopServer, false},
+        {cmd::kDetectionMonitor, true},   {cmd::kPreventionMonitor, false},
+        {cmd::kIntrusionDetection, true}, {cmd::kIntrusionPrevention, false},
+        {cmd::kDetectionAlerts, true},    {cmd::kPreventionAlerts, false},
+        {cmd::kSettings, true},           {cmd::kUpdateNow, true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CommandGranted(c.command, true, someRights), c.granted) << c.command;
@@ -133,21 +134,27 @@ TEST(ViewState, EachPageCommandShowsItsSlotTitleAndBackButton) {
         CommandId command;
         int slot;
         const char* title;
-        const char* back;       // "" for an overview page
+        const char* back;  // "" for an overview page
         CommandId backCommand;
         DropDownBar bar;
         int favorite;
     } cases[] = {
         {cmd::kSummary, 1, "Summary", "", 0, DropDownBar::None, 0},
         {cmd::kMonitor, 2, "Real-time Monitor", "", 0, DropDownBar::Monitor, 1},
-        {cmd::kDetectionMonitor, 3, "Real-time Monitor", "Back to Monitor Summary", cmd::kMonitor, DropDownBar::None, 1},
-        {cmd::kPreventionMonitor, 3, "Real-time Monitor", "Back to Monitor Summary", cmd::kMonitor, DropDownBar::None, 1},
+        {cmd::kDetectionMonitor, 3, "Real-time Monitor", "Back to Monitor Summary", cmd::kMonitor,
+         DropDownBar::None, 1},
+        {cmd::kPreventionMonitor, 3, "Real-time Monitor", "Back to Monitor Summary", cmd::kMonitor,
+         DropDownBar::None, 1},
         {cmd::kProtect, 4, "Real-time Protection", "", 0, DropDownBar::Protect, 2},
-        {cmd::kIntrusionDetection, 5, "Real-time Protection", "Back to Protect Summary", cmd::kProtect, DropDownBar::None, 2},
-        {cmd::kIntrusionPrevention, 5, "Real-time Protection", "Back to Protect Summary", cmd::kProtect, DropDownBar::None, 2},
+        {cmd::kIntrusionDetection, 5, "Real-time Protection", "Back to Protect Summary",
+         cmd::kProtect, DropDownBar::None, 2},
+        {cmd::kIntrusionPrevention, 5, "Real-time Protection", "Back to Protect Summary",
+         cmd::kProtect, DropDownBar::None, 2},
         {cmd::kAlerts, 6, "Real-time Alerts", "", 0, DropDownBar::Alerts, 3},
-        {cmd::kDetectionAlerts, 7, "Real-time Alerts", "Back to Alerts Summary", cmd::kAlerts, DropDownBar::None, 3},
-        {cmd::kPreventionAlerts, 7, "Real-time Alerts", "Back to Alerts Summary", cmd::kAlerts, DropDownBar::None, 3},
+        {cmd::kDetectionAlerts, 7, "Real-time Alerts", "Back to Alerts Summary", cmd::kAlerts,
+         DropDownBar::None, 3},
+        {cmd::kPreventionAlerts, 7, "Real-time Alerts", "Back to Alerts Summary", cmd::kAlerts,
+         DropDownBar::None, 3},
         {cmd::kSettings, 8, "Settings", "", 0, DropDownBar::None, 4},
     };
     ASSERT_EQ(PageCommands().size(), std::size(cases));
@@ -180,7 +187,7 @@ TEST(ShellTexts, CaptionTipHelpPathAndAutoRun) {
     const std::string longName(200, 'x');
     EXPECT_EQ(TrayTip(longName).size(), kMaxTrayTip);
     // A two-byte character across the limit is dropped whole.
-    const std::string umlauts = std::string(116, 'a') + "\xC3\xA4";   // 10 + 116 + 2 = 128 bytes
+    const std::string umlauts = std::string(116, 'a') + "\xC3\xA4";  // 10 + 116 + 2 = 128 bytes
     EXPECT_EQ(TrayTip(umlauts), "Tarvell - " + std::string(116, 'a'));
 
     struct Case {

@@ -41,7 +41,8 @@ TEST_F(SingleInstanceTest, ASecondProcessWakesTheFirstAndEnds) {
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    for (int i = 0; i < 100 && shows < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < 100 && shows < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(shows.load(), 2);
 }
 

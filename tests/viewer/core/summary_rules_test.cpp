@@ -43,7 +43,8 @@ TEST(SummaryLevels, ANodeTotalOfZeroDividesNothingAndKeepsTheLevels) {
 }
 
 TEST(SummaryLevels, CountTextsThatAreNotNumbersCountAsZero) {
-    for (const char* text : {"", "-3", "4x", " 5", "1234567890", "0x10"}) EXPECT_EQ(ParseCountText(text), 0) << text;
+    for (const char* text : {"", "-3", "4x", " 5", "1234567890", "0x10"})
+        EXPECT_EQ(ParseCountText(text), 0) << text;
     EXPECT_EQ(ParseCountText("123456789"), 123456789);
     EXPECT_EQ(ParseCountText("007"), 7);
 }
@@ -51,12 +52,12 @@ TEST(SummaryLevels, CountTextsThatAreNotNumbersCountAsZero) {
 TEST(SummaryLevels, EveryMacOfAListIsANodeAndEmptyPartsAreNot) {
     EventsSnapshot s = Snapshot("4", "10");
     s.EventMap["S1/1"] = Event("aa;bb;cc", "10.0.0.1");
-    s.EventMap["S1/2"] = Event("bb;;dd;", "10.0.0.1");   // bb counted once, empty parts none
-    s.EventMap["S2/1"] = Event(";", "");                  // no node, no device
+    s.EventMap["S1/2"] = Event("bb;;dd;", "10.0.0.1");  // bb counted once, empty parts none
+    s.EventMap["S2/1"] = Event(";", "");                // no node, no device
     SummaryLevels levels;
     ComputeLevels(s, Defaults(), levels);
-    EXPECT_DOUBLE_EQ(levels.DetectionNodeLevel, 40);     // aa bb cc dd of 10
-    EXPECT_DOUBLE_EQ(levels.DetectionDeviceLevel, 25);   // one device of 4
+    EXPECT_DOUBLE_EQ(levels.DetectionNodeLevel, 40);    // aa bb cc dd of 10
+    EXPECT_DOUBLE_EQ(levels.DetectionDeviceLevel, 25);  // one device of 4
     EXPECT_DOUBLE_EQ(levels.PreventionNodeLevel, 0);
 }
 
@@ -66,7 +67,7 @@ TEST(SummaryLevels, ABlockRequestCountsForPreventionBeforeTheServiceBlocks) {
     s.EventMap["S1/2"] = Event("bb", "10.0.0.2", 1);
     s.EventMap["S1/3"] = Event("cc", "10.0.0.1");
     CTarvellDoc settings = Defaults();
-    settings.BlockRequests = {"S1/1;alice@CORP", "S1/33;bob@CORP"};   // "S1/3" is no prefix match
+    settings.BlockRequests = {"S1/1;alice@CORP", "S1/33;bob@CORP"};  // "S1/3" is no prefix match
     SummaryLevels levels;
     ComputeLevels(s, settings, levels);
     EXPECT_DOUBLE_EQ(levels.PreventionNodeLevel, 50);     // aa, bb
@@ -88,19 +89,19 @@ TEST(SummaryDial, LevelsMapOntoFifteenToEightyFiveAndAreClamped) {
 }
 
 TEST(SummaryDial, TheBoxAndPointsFollowThePanel) {
-    const Rect panel{750, 20, 980, 193};   // a window 1000 wide
+    const Rect panel{750, 20, 980, 193};  // a window 1000 wide
     const Rect box = ChartBox(panel);
     EXPECT_EQ(box, (Rect{816, 84, 916, 186}));
-    const PointF top = DialPoint(box, 50);   // half way: straight up
+    const PointF top = DialPoint(box, 50);  // half way: straight up
     EXPECT_NEAR(top.x, 866, 1e-9);
     EXPECT_NEAR(top.y, 84, 1e-9);
     const PointF low = DialPoint(box, 0), high = DialPoint(box, 100);
-    EXPECT_LT(low.x, 866);   // 0 lies to the lower left, 100 to the lower right
+    EXPECT_LT(low.x, 866);  // 0 lies to the lower left, 100 to the lower right
     EXPECT_GT(low.y, 135);
     EXPECT_GT(high.x, 866);
     EXPECT_NEAR(low.y, high.y, 1e-9);
     const auto needle = NeedlePolygon(box, 50);
-    EXPECT_NEAR(needle[1].x, 866 - 4, 1e-9);   // b = pi: the base lies across the centre
+    EXPECT_NEAR(needle[1].x, 866 - 4, 1e-9);  // b = pi: the base lies across the centre
     EXPECT_NEAR(needle[2].x, 866 + 4, 1e-9);
 }
 
@@ -112,7 +113,8 @@ TEST(SummaryDial, ThePieGrowsCounterClockwiseFromTheValueToTheLowerLeft) {
     EXPECT_NEAR(half.startDeg, 90, 1e-6);
     EXPECT_GT(full.spanDeg, half.spanDeg);
     EXPECT_LT(full.spanDeg, 300);
-    EXPECT_NEAR(std::fmod(half.startDeg + half.spanDeg, 360), std::fmod(full.startDeg + full.spanDeg, 360), 1e-6);
+    EXPECT_NEAR(std::fmod(half.startDeg + half.spanDeg, 360),
+                std::fmod(full.startDeg + full.spanDeg, 360), 1e-6);
 }
 
 // ---- protection counts
@@ -176,7 +178,8 @@ TEST(ProtectionCountsTest, EachFieldOfTheTableSwitchesItsRuleOnAlone) {
 TEST(ProtectionCountsTest, EverythingOnCountsSixEach) {
     CTarvellDoc d = Defaults();
     d.DetectionEnabled = d.PreventionEnabled = 1;
-    d.BlackListEnabled = d.NewMacEnabled = d.NewIpEnabled = d.ChangedPortEnabled = d.ErrorsThreshold = 1;
+    d.BlackListEnabled = d.NewMacEnabled = d.NewIpEnabled = d.ChangedPortEnabled =
+        d.ErrorsThreshold = 1;
     d.LinkupScriptFile = "s";
     d.WmiConditions = {"0;x"};
     d.PreventAlertsEnabled = d.SnmpPreventionEnabled = 1;
@@ -201,7 +204,7 @@ TEST(SummaryState, TheTextFollowsConnectionStateAndSwitches) {
         };
     };
     EXPECT_EQ(ServiceStateText("Not Connected", answer(1), d), "Not Connected");
-    EXPECT_EQ(queries, 0);   // no service query without a server
+    EXPECT_EQ(queries, 0);  // no service query without a server
     EXPECT_EQ(ServiceStateText("Local", answer(1), d), "Running Normally");
     d.DiscoverDatabaseEnabled = 0;
     EXPECT_EQ(ServiceStateText("Local", answer(1), d), "Running Normally");
@@ -217,9 +220,11 @@ TEST(SummaryState, PermissionsApplyOnlyWithViewerUsers) {
     CTarvellDoc d = Defaults();
     EXPECT_TRUE(PermissionGranted(d, "", "Prevention Monitor"));
     d.ViewerUsers = {"alice/x;Detection Monitor;"};
-    EXPECT_TRUE(PermissionGranted(d, "Detection Monitor;Intrusion Detection;", "Detection Monitor"));
-    EXPECT_FALSE(PermissionGranted(d, "Detection Monitor;Intrusion Detection;", "Prevention Monitor"));
-    EXPECT_FALSE(PermissionGranted(d, "Prevention Monitor", "Prevention Monitor"));   // no ";"
+    EXPECT_TRUE(
+        PermissionGranted(d, "Detection Monitor;Intrusion Detection;", "Detection Monitor"));
+    EXPECT_FALSE(
+        PermissionGranted(d, "Detection Monitor;Intrusion Detection;", "Prevention Monitor"));
+    EXPECT_FALSE(PermissionGranted(d, "Prevention Monitor", "Prevention Monitor"));  // no ";"
     EXPECT_FALSE(PermissionGranted(d, "", "Detection Monitor"));
 }
 

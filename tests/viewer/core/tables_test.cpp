@@ -67,7 +67,7 @@ const MenuItem& Popup(const std::vector<MenuItem>& items, std::size_t i) {
 TEST(MenuTable, TheItemsStandWhereThePermissionChecksLookForThem) {
     const std::vector<MenuItem>* main = LoadMenu(res::kMainMenu);
     ASSERT_NE(main, nullptr);
-    ASSERT_EQ(main->size(), 4u);   // File, Options, Tools, Help
+    ASSERT_EQ(main->size(), 4u);  // File, Options, Tools, Help
     // Options: the service item at position 2 is Start Server, followed by Stop Server; the
     // frame removes one of them, so whichever stays stands at position 2.
     const auto& options = Popup(*main, 1).popup;

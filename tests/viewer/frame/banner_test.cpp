@@ -14,15 +14,18 @@ namespace tarvell::test {
 namespace {
 
 bool Near(QRgb px, int r, int g, int b, int by) {
-    return std::abs(qRed(px) - r) <= by && std::abs(qGreen(px) - g) <= by && std::abs(qBlue(px) - b) <= by;
+    return std::abs(qRed(px) - r) <= by && std::abs(qGreen(px) - g) <= by &&
+           std::abs(qBlue(px) - b) <= by;
 }
 // The dark purple of the captions, told apart from the grey and green images beside them.
 bool Caption(QRgb px) { return Luma(px) < 150 && qRed(px) > qGreen(px) + 15; }
 
-// The maker's word in grey and the product's name in red, side by side, neither drawn over the other.
+// The maker's word in grey and the product's name in red, side by side, neither drawn over the
+// other.
 void ExpectLogoApart(const QImage& img, QRect logo, int productDesignLeft) {
     const QRect maker = Box(img, logo, [](QRgb px) { return Near(px, 114, 117, 122, 40); });
-    const QRect product = Box(img, logo, [](QRgb px) { return qRed(px) > 180 && qGreen(px) < 120 && qBlue(px) < 100; });
+    const QRect product = Box(
+        img, logo, [](QRgb px) { return qRed(px) > 180 && qGreen(px) < 120 && qBlue(px) < 100; });
     ASSERT_FALSE(maker.isEmpty());
     ASSERT_FALSE(product.isEmpty());
     EXPECT_GT(product.left(), maker.right()) << "the product's name is drawn over the maker's word";
@@ -42,10 +45,11 @@ TEST(Banner, LogoWordsApartAndServiceCaptionOnThePageCaptionsLine) {
     ASSERT_TRUE(banner.StateIconVisible());
     const QImage img = Picture(banner);
 
-    ExpectLogoApart(img, QRect(0, 20, 300, 40), 85);   // above the grey lower edge
+    ExpectLogoApart(img, QRect(0, 20, 300, 40), 85);  // above the grey lower edge
     const QRect service = Box(img, QRect(1000 - 280, 30, 54, 34), Caption);
     CFlatToolBarCtrl* icons = banner.IconToolbar();
-    const QRect monitorText = icons->TextRect(icons->CommandToIndex(cmd::kMonitor)).translated(icons->pos());
+    const QRect monitorText =
+        icons->TextRect(icons->CommandToIndex(cmd::kMonitor)).translated(icons->pos());
     const QRect monitor = Box(img, monitorText, Caption);
     ASSERT_FALSE(service.isEmpty());
     ASSERT_FALSE(monitor.isEmpty());

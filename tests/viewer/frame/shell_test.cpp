@@ -88,7 +88,9 @@ protected:
             opened_ << path;
             return true;
         };
-        options.programPath = [this] { return QString::fromStdString(JoinPath(root_, "bin.v2/Tarvell")); };
+        options.programPath = [this] {
+            return QString::fromStdString(JoinPath(root_, "bin.v2/Tarvell"));
+        };
         options.startReaders = [this] {
             ++readerStarts_;
             app_->StartReaders();
@@ -113,7 +115,9 @@ protected:
     std::unique_ptr<QMenu> Menu(CommandId button) {
         return std::unique_ptr<QMenu>(frame_->BuildDropDownMenu(button, nullptr));
     }
-    CPlaceholderPage* Page(int slot) { return dynamic_cast<CPlaceholderPage*>(frame_->View()->Page(slot)); }
+    CPlaceholderPage* Page(int slot) {
+        return dynamic_cast<CPlaceholderPage*>(frame_->View()->Page(slot));
+    }
     CEventMonitorWnd* Monitor() { return dynamic_cast<CEventMonitorWnd*>(frame_->View()->Page(3)); }
 
     std::string branch_;
@@ -144,7 +148,8 @@ TEST_F(ShellTest, OptionsMenuFollowsTheServiceState) {
         ASSERT_TRUE(connect && connect->menu()) << c.state;
         EXPECT_EQ(Texts(connect->menu()), (QStringList{"Branch", "Broken", "Local"}));
         ASSERT_TRUE(connect->menu()->defaultAction());
-        EXPECT_EQ(connect->menu()->defaultAction()->text(), QStringLiteral("Local")) << "the default is bold";
+        EXPECT_EQ(connect->menu()->defaultAction()->text(), QStringLiteral("Local"))
+            << "the default is bold";
     }
 }
 
@@ -288,7 +293,7 @@ TEST_F(ShellTest, EachPageCommandShowsItsSlotWithTitleAndBackButton) {
     struct Case {
         CommandId command;
         int slot;
-        const char* back;   // "" for none
+        const char* back;  // "" for none
         DropDownBar bar;
     } cases[] = {
         {cmd::kSummary, 1, "", DropDownBar::None},
@@ -303,8 +308,10 @@ TEST_F(ShellTest, EachPageCommandShowsItsSlotWithTitleAndBackButton) {
     for (const auto& c : cases) {
         ASSERT_TRUE(frame_->Router().Send(c.command)) << c.command;
         for (int slot = 1; slot <= kPageSlots; ++slot)
-            EXPECT_EQ(view->Page(slot)->isVisible(), slot == c.slot) << c.command << " slot " << slot;
-        EXPECT_EQ(view->Page(c.slot)->geometry(), QRect(0, kHeaderHeight, view->width(), view->height() - kHeaderHeight));
+            EXPECT_EQ(view->Page(slot)->isVisible(), slot == c.slot)
+                << c.command << " slot " << slot;
+        EXPECT_EQ(view->Page(c.slot)->geometry(),
+                  QRect(0, kHeaderHeight, view->width(), view->height() - kHeaderHeight));
         EXPECT_EQ(view->BackToolbar()->isVisible(), *c.back != '\0') << c.command;
         if (*c.back) {
             EXPECT_EQ(view->BackToolbar()->Button(0).text, QString::fromLatin1(c.back));
@@ -317,7 +324,8 @@ TEST_F(ShellTest, EachPageCommandShowsItsSlotWithTitleAndBackButton) {
             EXPECT_EQ(view->DropDownToolbar(bar)->isVisible(), bar == c.bar) << c.command;
     }
     frame_->Router().Send(cmd::kPreventionMonitor);
-    EXPECT_EQ(view->State().Title(), "Real-time Monitor") << "an inner page keeps the family's title";
+    EXPECT_EQ(view->State().Title(), "Real-time Monitor")
+        << "an inner page keeps the family's title";
     ASSERT_NE(Monitor(), nullptr);
     EXPECT_TRUE(Monitor()->Header(false)->isVisible());
     EXPECT_EQ(Monitor()->Header(false)->TitleText(), QStringLiteral("Prevention Monitor"));
@@ -342,8 +350,10 @@ TEST_F(ShellTest, ThePageTableGivesEachSlotItsAreasPage) {
     PageTable table;
     EXPECT_FALSE(table.Has(PageSlot::Alerts));
     EXPECT_EQ(table.Create(PageSlot::Alerts, context, nullptr), nullptr);
-    table.Register(PageSlot::Alerts, [](const PageContext&, QWidget* parent) { return new QLabel("one", parent); });
-    table.Register(PageSlot::Alerts, [](const PageContext&, QWidget* parent) { return new QLabel("two", parent); });
+    table.Register(PageSlot::Alerts,
+                   [](const PageContext&, QWidget* parent) { return new QLabel("one", parent); });
+    table.Register(PageSlot::Alerts,
+                   [](const PageContext&, QWidget* parent) { return new QLabel("two", parent); });
     std::unique_ptr<QWidget> page(table.Create(PageSlot::Alerts, context, nullptr));
     EXPECT_EQ(static_cast<QLabel*>(page.get())->text(), QStringLiteral("two"));
 }
@@ -358,7 +368,8 @@ TEST_F(ShellTest, DetectionAndPreventionReShowTheSamePageInTheNewMode) {
     EXPECT_TRUE(page->Header(true)->isVisible());
     EXPECT_FALSE(page->Header(false)->isVisible()) << "the other screen is hidden";
     EXPECT_EQ(page->Header(true)->TitleText(), QStringLiteral("Detection Monitor"));
-    EXPECT_EQ(page->Header(true)->CountText(), QStringLiteral("0")) << "the count restarts at each show";
+    EXPECT_EQ(page->Header(true)->CountText(), QStringLiteral("0"))
+        << "the count restarts at each show";
     EXPECT_TRUE(page->RefreshTimerActive());
     frame_->Router().Send(cmd::kSummary);
     EXPECT_FALSE(page->RefreshTimerActive()) << "hidden: its timer stops";
@@ -380,24 +391,27 @@ TEST_F(ShellTest, UpdateNowReShowsTheVisiblePageButNotSettings) {
     const int passes = monitor->Passes();
     EXPECT_TRUE(frame_->Router().Send(cmd::kUpdateNow));
     EXPECT_TRUE(monitor->isVisible());
-    EXPECT_EQ(monitor->RefreshInterval(), CEventMonitorWnd::kFirstFillMs) << "shown again: a pass 1 ms later";
+    EXPECT_EQ(monitor->RefreshInterval(), CEventMonitorWnd::kFirstFillMs)
+        << "shown again: a pass 1 ms later";
     EXPECT_TRUE(QTest::qWaitFor([&] { return monitor->Passes() > passes; }, 2000));
 
     frame_->Router().Send(cmd::kSettings);
     auto* settings = static_cast<CSettingsWnd*>(frame_->View()->Page(8));
     frame_->Router().Send(cmd::kSettingsAlerts);
     ASSERT_EQ(settings->Current(), cmd::kSettingsAlerts);
-    frame_->Router().Send(cmd::kUpdateNow);   // a new show would start on Local
+    frame_->Router().Send(cmd::kUpdateNow);  // a new show would start on Local
     EXPECT_EQ(settings->Current(), cmd::kSettingsAlerts);
 }
 
 TEST_F(ShellTest, HelpOpensTheShippedPageOrNothing) {
     CTarvellView* view = frame_->View();
-    EXPECT_EQ(view->HelpPath(), QString::fromStdString(JoinPath(root_, "bin.v2/Tarvell.help/Welcome.htm")));
+    EXPECT_EQ(view->HelpPath(),
+              QString::fromStdString(JoinPath(root_, "bin.v2/Tarvell.help/Welcome.htm")));
     EXPECT_TRUE(frame_->Router().Send(cmd::kHelp));
     EXPECT_TRUE(opened_.isEmpty()) << "a missing file does nothing";
     ASSERT_TRUE(MakeDirectories(JoinPath(root_, "bin.v2/Tarvell.help")));
-    ASSERT_TRUE(AtomicWriteFile(JoinPath(root_, "bin.v2/Tarvell.help/Welcome.htm"), "<html></html>"));
+    ASSERT_TRUE(
+        AtomicWriteFile(JoinPath(root_, "bin.v2/Tarvell.help/Welcome.htm"), "<html></html>"));
     frame_->Router().Send(cmd::kHelp);
     EXPECT_EQ(opened_, QStringList{view->HelpPath()});
 }
@@ -428,7 +442,7 @@ class RealSleepClock : public FakeClock {
 public:
     void SleepMs(std::int64_t ms) override {
         FakeClock::SleepMs(ms);
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms / 20));   // 50 ms a try
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms / 20));  // 50 ms a try
     }
 };
 
@@ -458,8 +472,8 @@ TEST_F(ShellTest, AConnectToUnreadableFilesKeepsTheWindowPainting) {
     took.start();
     EXPECT_FALSE(frame.ConnectTo("Damaged"));
     ticker.stop();
-    EXPECT_GE(took.elapsed(), 200);      // five attempts of 50 ms
-    EXPECT_GE(ticks, 10);                 // the GUI thread went on serving its timer
+    EXPECT_GE(took.elapsed(), 200);  // five attempts of 50 ms
+    EXPECT_GE(ticks, 10);            // the GUI thread went on serving its timer
     ASSERT_EQ(prompt_.Requests().size(), 1u);
     EXPECT_EQ(prompt_.Requests()[0].text, ConnectFailureText("Damaged", damaged));
     EXPECT_EQ(app.Server().Name, "Local");

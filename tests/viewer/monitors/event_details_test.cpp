@@ -38,7 +38,10 @@ NodeToolHooks Hooks(Recorded& rec, std::shared_ptr<std::atomic<int>> rounds, int
         b = "1000";
         return true;
     };
-    h.openUrl = [&rec](const QUrl& u) { rec.urls.push_back(u.toString()); return true; };
+    h.openUrl = [&rec](const QUrl& u) {
+        rec.urls.push_back(u.toString());
+        return true;
+    };
     h.startDetached = [&rec](const QString& p, const QStringList& a) {
         rec.programs.push_back(p);
         rec.args.push_back(a);
@@ -49,8 +52,8 @@ NodeToolHooks Hooks(Recorded& rec, std::shared_ptr<std::atomic<int>> rounds, int
 }
 
 EventDetails Details(std::string deviceIp) {
-    return {"sw1/3", "00:11:22:33:44:55", "10.0.0.2", "pc", std::move(deviceIp),
-            "Device IP:\t10.0.0.1\r\n"};
+    return {"sw1/3", "00:11:22:33:44:55", "10.0.0.2",
+            "pc",    std::move(deviceIp), "Device IP:\t10.0.0.1\r\n"};
 }
 
 bool WaitFor(const std::function<bool()>& done) {
@@ -93,7 +96,7 @@ TEST(EventDetailsDlgTest, ClosingDuringARunIsSafe) {
         dlg->reject();
     }
     QTest::qWait(150);
-    EXPECT_LT(*rounds, 4);   // the cancel ended the run between rounds
+    EXPECT_LT(*rounds, 4);  // the cancel ended the run between rounds
 }
 
 TEST(EventDetailsDlgTest, LinksStartOnlyValidAddresses) {

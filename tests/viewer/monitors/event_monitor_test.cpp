@@ -40,9 +40,10 @@ protected:
         StartApp();
         ASSERT_TRUE(app_->ReloadDocument());
         ASSERT_TRUE(app_->LoadEvents());
-        CEventMonitorWnd::s_SortColumn = -1;   // as at program start
+        CEventMonitorWnd::s_SortColumn = -1;  // as at program start
         CEventMonitorWnd::s_SortAscending = false;
-        window_ = std::make_unique<CEventMonitorWnd>(PageContext{*app_, router_, prompt_, {}}, nullptr);
+        window_ =
+            std::make_unique<CEventMonitorWnd>(PageContext{*app_, router_, prompt_, {}}, nullptr);
         window_->resize(900, 500);
     }
     void TearDown() override {
@@ -64,7 +65,8 @@ protected:
     CPaintListCtrl* List() const { return window_->List(window_->IsDetection()); }
     QStringList Column(int column) const {
         QStringList out;
-        for (int r = 0; r < List()->Rows()->rowCount(); ++r) out << List()->Rows()->ItemText(r, column);
+        for (int r = 0; r < List()->Rows()->rowCount(); ++r)
+            out << List()->Rows()->ItemText(r, column);
         return out;
     }
     QString Count() const { return window_->Header(window_->IsDetection())->CountText(); }
@@ -97,8 +99,9 @@ TEST_F(EventMonitorTest, PreventionRowsFollowTheHubInOnePass) {
     settings.EventNotes = {"S1/2;checked"};
     settings.UnblockRequests = {"S1/3;alice@CORP"};
     Events events;
-    for (int i = 1; i <= 6; ++i) events["S1/" + std::to_string(i)] = Ev("New Mac", "10.0.0.1", 1, "1700000000");
-    events["S2/1"] = Ev("New Mac", "10.0.0.1");   // detection only
+    for (int i = 1; i <= 6; ++i)
+        events["S1/" + std::to_string(i)] = Ev("New Mac", "10.0.0.1", 1, "1700000000");
+    events["S2/1"] = Ev("New Mac", "10.0.0.1");  // detection only
     Start(events, settings);
     Show(cmd::kPreventionMonitor);
     // Shown, the page sorts by the first column in the direction at program start (descending).
@@ -109,7 +112,7 @@ TEST_F(EventMonitorTest, PreventionRowsFollowTheHubInOnePass) {
     EXPECT_EQ(Column(4)[3], QStringLiteral("Waiting for activation..."));
 
     for (const char* gone : {"S1/3", "S1/4", "S1/5"}) events.erase(gone);
-    events["S1/6"] = Ev("New Mac", "10.0.0.1");   // unblocked: left the prevention state
+    events["S1/6"] = Ev("New Mac", "10.0.0.1");  // unblocked: left the prevention state
     Publish(events);
     List()->SelectRow(2);
     ASSERT_TRUE(window_->FillEventLists());
@@ -137,22 +140,26 @@ TEST_F(EventMonitorTest, DetectionDropsStaleRowsAndAFilterClearsTheSelection) {
 
     List()->SelectRow(0);
     window_->Header(true)->SetFilter(32804, QStringLiteral("New Mac"));
-    EXPECT_TRUE(List()->selectionModel()->selectedRows().isEmpty()) << "a new filter clears the selection";
+    EXPECT_TRUE(List()->selectionModel()->selectedRows().isEmpty())
+        << "a new filter clears the selection";
     EXPECT_EQ(window_->Header(true)->LinkText(), QStringLiteral("Filter by type: New Mac"));
     EXPECT_EQ(Column(0), (QStringList{"S1/2", "S1/10", "S1/1"}));
     EXPECT_EQ(Count(), QStringLiteral("3/4"));
 
     // Blocked here, a request elsewhere, and gone from the hub: each row goes at the next pass.
     app_->Document().Fields().BlockRequests = {"S1/1;alice@CORP"};
-    Publish({{"S1/1", Ev("New Mac", "10.0.0.1")}, {"S1/2", Ev("New Mac", "10.0.0.2", 1)},
-             {"S1/3", Ev("Changed Ip", "10.0.0.3")}, {"S1/10", Ev("New Mac", "10.0.0.4")}});
+    Publish({{"S1/1", Ev("New Mac", "10.0.0.1")},
+             {"S1/2", Ev("New Mac", "10.0.0.2", 1)},
+             {"S1/3", Ev("Changed Ip", "10.0.0.3")},
+             {"S1/10", Ev("New Mac", "10.0.0.4")}});
     window_->FillEventLists();
     EXPECT_EQ(Column(0), (QStringList{"S1/10"})) << "exact keys: S1/1's request leaves S1/10";
     EXPECT_EQ(Count(), QStringLiteral("1/2"));
 }
 
 TEST_F(EventMonitorTest, HeaderClicksFlipTheSharedDirection) {
-    Start({{"S1/1", Ev("New Mac", "10.0.0.10")}, {"S1/2", Ev("New Mac", "abc")},
+    Start({{"S1/1", Ev("New Mac", "10.0.0.10")},
+           {"S1/2", Ev("New Mac", "abc")},
            {"S1/3", Ev("New Mac", "10.0.0.9")}});
     Show(cmd::kDetectionMonitor);
     EXPECT_EQ(CEventMonitorWnd::s_SortColumn, 0);
@@ -161,14 +168,15 @@ TEST_F(EventMonitorTest, HeaderClicksFlipTheSharedDirection) {
     EXPECT_EQ(Column(2), (QStringList{"10.0.0.9", "10.0.0.10", "abc"}));
     EXPECT_EQ(List()->SortColumn(), 2);
     window_->FillEventLists();
-    EXPECT_EQ(Column(2), (QStringList{"10.0.0.9", "10.0.0.10", "abc"})) << "a pass sorts by the same pair";
+    EXPECT_EQ(Column(2), (QStringList{"10.0.0.9", "10.0.0.10", "abc"}))
+        << "a pass sorts by the same pair";
     window_->OnHeaderClick(List(), 0);
     EXPECT_FALSE(CEventMonitorWnd::s_SortAscending) << "another column flips too";
     EXPECT_EQ(Column(0), (QStringList{"S1/3", "S1/2", "S1/1"}));
     window_->OnHeaderClick(List(), 0);
     EXPECT_EQ(Column(0), (QStringList{"S1/1", "S1/2", "S1/3"}));
 
-    window_->OnHeaderClick(List(), 2);   // descending by address
+    window_->OnHeaderClick(List(), 2);  // descending by address
     window_->hide();
     window_->show();
     EXPECT_EQ(List()->Rows()->rowCount(), 0) << "shown again, the list starts empty";
@@ -184,8 +192,10 @@ TEST_F(EventMonitorTest, HeaderClicksFlipTheSharedDirection) {
 
 TEST_F(EventMonitorTest, BoldRowsAreTheUnreadOnesAfterEverySort) {
     // "s1/1" and "S1/1" are two rows: rows are found by their exact key.
-    Start({{"S1/1", Ev("New Mac", "10.0.0.3")}, {"S1/2", Ev("New Mac", "10.0.0.2")},
-           {"S1/3", Ev("New Mac", "10.0.0.1")}, {"s1/1", Ev("New Mac", "10.0.0.4")}});
+    Start({{"S1/1", Ev("New Mac", "10.0.0.3")},
+           {"S1/2", Ev("New Mac", "10.0.0.2")},
+           {"S1/3", Ev("New Mac", "10.0.0.1")},
+           {"s1/1", Ev("New Mac", "10.0.0.4")}});
     app_->MarkEventRead("S1/2");
     Show(cmd::kDetectionMonitor);
     auto boldKeys = [this] {

@@ -34,7 +34,8 @@ CEventItem Sourced(std::string mac, std::string name = "") {
 
 // S1/1 and S1/3 hold "AA" in their source MAC; S1/2 has a name that looks like markup.
 Events ThreeEvents() {
-    return {{"S1/1", Sourced("00:AA:01;00:BB:02")}, {"S1/2", Sourced("00:CC:03", "pc<b>x</b>")},
+    return {{"S1/1", Sourced("00:AA:01;00:BB:02")},
+            {"S1/2", Sourced("00:CC:03", "pc<b>x</b>")},
             {"S1/3", Sourced("00:AA:04")}};
 }
 
@@ -49,14 +50,16 @@ protected:
         ASSERT_TRUE(app_->ReloadDocument());
         ASSERT_TRUE(app_->LoadEvents());
         CEventMonitorWnd::s_SortColumn = -1;
-        CEventMonitorWnd::s_SortAscending = true;   // the show flips nothing: rows ascend by key
+        CEventMonitorWnd::s_SortAscending = true;  // the show flips nothing: rows ascend by key
         PageContext context{*app_, router_, prompt_, {}, {}, {}};
         context.showInformation = [this](const QString& title, const QString& html, QWidget*) {
             pages_.emplace_back(title, html);
         };
         window_ = std::make_unique<CEventMonitorWnd>(context, nullptr);
         window_->resize(900, 500);
-        window_->hooks.eventDetails = [this](bool, const std::string& key) { details_.push_back(key); };
+        window_->hooks.eventDetails = [this](bool, const std::string& key) {
+            details_.push_back(key);
+        };
         window_->hooks.removeEvents = [this](CPaintListCtrl*) { details_.push_back("remove"); };
         window_->SetMode(mode);
         window_->show();
@@ -68,14 +71,20 @@ protected:
     }
     CPaintListCtrl* List() const { return window_->List(true); }
     CMonitorDetailsPanel* Pane() const { return window_->DetailsPane(true); }
-    QPoint RowPoint(int row) const { return List()->visualRect(List()->Rows()->index(row, 0)).center(); }
-    void Click(int row) { QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(row)); }
+    QPoint RowPoint(int row) const {
+        return List()->visualRect(List()->Rows()->index(row, 0)).center();
+    }
+    void Click(int row) {
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(row));
+    }
     QString PaneText() const { return Pane()->TextArea()->toPlainText(); }
     void Search(const QString& text) {
         Pane()->SearchEdit()->setText(text);
         Pane()->OnSearch();
     }
-    std::string LastPrompt() const { return prompt_.Requests().empty() ? "" : prompt_.Requests().back().text; }
+    std::string LastPrompt() const {
+        return prompt_.Requests().empty() ? "" : prompt_.Requests().back().text;
+    }
 
     CommandRouter router_;
     PromptRecorder prompt_;
@@ -94,7 +103,8 @@ TEST_F(EventSelectionTest, ClickShowsTheEventAsPlainTextAndMarksItRead) {
     EXPECT_TRUE(app_->IsEventRead("S1/2"));
     EXPECT_TRUE(Pane()->Actions()->isVisible());
     const QString text = PaneText();
-    EXPECT_TRUE(text.contains(QStringLiteral("\n\nSource ip: \n\nSource name: pc<b>x</b>\n\n"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\n\nSource ip: \n\nSource name: pc<b>x</b>\n\n")))
+        << text.toStdString();
     // The title is bold, its value text is not: formats, not markup.
     QTextBlock first = Pane()->TextArea()->document()->begin();
     EXPECT_EQ(first.begin().fragment().charFormat().fontWeight(), QFont::Bold);
@@ -111,7 +121,8 @@ TEST_F(EventSelectionTest, ClickShowsTheEventAsPlainTextAndMarksItRead) {
     EXPECT_FALSE(List()->Rows()->ItemBold(2));
 
     // A click beside the rows: no selection, the introduction again, no links.
-    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, QPoint(5, List()->viewport()->height() - 5));
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
+                      QPoint(5, List()->viewport()->height() - 5));
     EXPECT_EQ(List()->SelectedRow(), -1);
     EXPECT_EQ(PaneText(), FromUtf8(DetailsIntroText(true)));
     EXPECT_FALSE(Pane()->Actions()->isVisible());
@@ -134,7 +145,7 @@ TEST_F(EventSelectionTest, KeysShowTheRowTheyAreAboutToSelect) {
 
 TEST_F(EventSelectionTest, SearchAndFindNext) {
     Start(ThreeEvents());
-    Search(QStringLiteral("aa"));   // lower case finds the upper-case MAC
+    Search(QStringLiteral("aa"));  // lower case finds the upper-case MAC
     EXPECT_EQ(List()->SelectedRow(), 0);
     EXPECT_TRUE(app_->IsEventRead("S1/1"));
     EXPECT_TRUE(PaneText().contains(QStringLiteral("Source mac: 00:AA:01\n\n")));
@@ -172,14 +183,16 @@ TEST_F(EventSelectionTest, LinksFollowThePermissionsAndTheFirstSelectedRow) {
     EXPECT_FALSE(actions->IsLinkActive(MonitorLink::RemoveEvents));
     EXPECT_FALSE(actions->IsLinkActive(MonitorLink::BlockEvents));
     LinkLabel* remove = actions->Link(MonitorLink::RemoveEvents);
-    EXPECT_EQ(remove->palette().color(QPalette::Disabled, QPalette::WindowText), QColor(172, 168, 153));
+    EXPECT_EQ(remove->palette().color(QPalette::Disabled, QPalette::WindowText),
+              QColor(172, 168, 153));
     QTest::mouseClick(remove, Qt::LeftButton);
     EXPECT_TRUE(details_.empty()) << "an inactive link does nothing";
 
     Click(1);
     QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(1));
     EXPECT_EQ(details_, (std::vector<std::string>{"S1/2"}));
-    QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, QPoint(5, List()->viewport()->height() - 5));
+    QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {},
+                       QPoint(5, List()->viewport()->height() - 5));
     EXPECT_EQ(details_.size(), 1u) << "beside the rows";
 
     Click(0);
@@ -199,7 +212,8 @@ TEST_F(EventSelectionTest, PreventionPaneTellsAManualBlocking) {
     Start(ThreeEvents(), settings, cmd::kPreventionMonitor);
     CPaintListCtrl* list = window_->List(false);
     ASSERT_EQ(list->Rows()->rowCount(), 1);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->Rows()->index(0, 0)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->Rows()->index(0, 0)).center());
     const QString text = window_->DetailsPane(false)->TextArea()->toPlainText();
     EXPECT_TRUE(text.startsWith(QStringLiteral("Manual Blocking\n\n"))) << text.toStdString();
     EXPECT_TRUE(text.endsWith(QStringLiteral("Description: Manual Blocking by .")));
@@ -217,7 +231,7 @@ TEST_F(EventSelectionTest, RemovalOutsideAPassLowersTheCountAndKeepsTheMarksOnTh
     EXPECT_EQ(window_->Header(true)->CountText(), QStringLiteral("2"));
     EXPECT_TRUE(List()->Rows()->ItemBold(0)) << "S1/2 unread";
     EXPECT_FALSE(List()->Rows()->ItemBold(1)) << "S1/3 read";
-    window_->FillEventLists();   // a pass writes the label itself
+    window_->FillEventLists();  // a pass writes the label itself
     EXPECT_EQ(window_->Header(true)->CountText(), QStringLiteral("3"));
     List()->Rows()->DeleteAllItems();
     EXPECT_EQ(window_->Header(true)->CountText(), QStringLiteral("0"));

@@ -59,10 +59,11 @@ TEST_F(DetectionPagesUiTest, ChangesMasterUntickThenOk) {
         auto* sheet = qobject_cast<CPropertySheet*>(QApplication::activeModalWidget());
         auto* page = sheet ? sheet->findChild<CProtectionDetectChanges*>() : nullptr;
         if (!page) return;
-        seen = page->Master()->isChecked() && page->Sub(3)->isChecked() && !page->Link(3)->isHidden() &&
-               page->Link(2)->isHidden() && page->Sub(2)->isEnabled();
+        seen = page->Master()->isChecked() && page->Sub(3)->isChecked() &&
+               !page->Link(3)->isHidden() && page->Link(2)->isHidden() && page->Sub(2)->isEnabled();
         page->Master()->setChecked(false);
-        seen = seen && !page->Sub(3)->isEnabled() && page->Link(3)->isHidden() && page->IsModified();
+        seen =
+            seen && !page->Sub(3)->isEnabled() && page->Link(3)->isHidden() && page->IsModified();
         sheet->PressOk();
     });
     EXPECT_EQ(OpenProtectionPage(cmd::kIntrusionDetection, 2, *list_), kSheetOk);

@@ -38,7 +38,9 @@ protected:
     NodeDialogServices Services() {
         NodeDialogServices s;
         s.devices = {{"00AABB000001", "10.0.0.10/core-1"}, {"00AABB000002", "10.0.0.9/edge-2"}};
-        s.ports = {{"00AABB000001/1", "Gi0/1"}, {"00AABB000001/2", "Gi0/2"}, {"00AABB000002/1", "Fa0/1"},
+        s.ports = {{"00AABB000001/1", "Gi0/1"},
+                   {"00AABB000001/2", "Gi0/2"},
+                   {"00AABB000002/1", "Fa0/1"},
                    {"00AABB000002/2", "Fa0/2"}};
         s.editSettings = [this](const std::function<void(CTarvellDoc&)>& edit) {
             ++edits;
@@ -52,11 +54,14 @@ protected:
     std::vector<unsigned> Messages() const {
         std::vector<unsigned> ids;
         for (const auto& r : prompt.Requests())
-            for (unsigned id : {str::kSettingsInvalid, str::kLogonInvalid, str::kServiceAccountIsSystem})
+            for (unsigned id :
+                 {str::kSettingsInvalid, str::kLogonInvalid, str::kServiceAccountIsSystem})
                 if (r.text == LoadString(id)) ids.push_back(id);
         return ids;
     }
-    static void UserChecks(CCheckListCtrl* list, int row) { list->topLevelItem(row)->setCheckState(0, Qt::Checked); }
+    static void UserChecks(CCheckListCtrl* list, int row) {
+        list->topLevelItem(row)->setCheckState(0, Qt::Checked);
+    }
 
     CTarvellDoc stored;
     PromptRecorder prompt;
@@ -65,7 +70,8 @@ protected:
 };
 
 TEST_F(NodeDialogsTest, LogonOpensTheStoredAccountAndKeepsTheDialogOpenOnARefusal) {
-    CLogonPropertiesDlg dialog("a/b/c/", [] { return false; }, prompt);
+    CLogonPropertiesDlg dialog(
+        "a/b/c/", [] { return false; }, prompt);
     EXPECT_TRUE(dialog.specificRadio_->isChecked());
     EXPECT_EQ(dialog.password_->text(), "c");
     EXPECT_EQ(dialog.verify_->text(), "c");
@@ -74,7 +80,8 @@ TEST_F(NodeDialogsTest, LogonOpensTheStoredAccountAndKeepsTheDialogOpenOnARefusa
     dialog.serviceRadio_->click();
     EXPECT_FALSE(dialog.user_->isEnabled());
     dialog.accept();
-    EXPECT_EQ(Messages(), (std::vector<unsigned>{str::kLogonInvalid, str::kServiceAccountIsSystem}));
+    EXPECT_EQ(Messages(),
+              (std::vector<unsigned>{str::kLogonInvalid, str::kServiceAccountIsSystem}));
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.Account(), "a/b/c/");
 }
@@ -148,14 +155,16 @@ TEST_F(NodeDialogsTest, UnauthorizedListSavesOnlyItsOwnChangesAndCancelDiscardsT
     stored.NodesBlackList.push_back("00AA00000009/0;");  // a block request meanwhile
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(stored.NodesBlackList, (Strings{"00AA00000001/0;", "00AA00000002/1;00AABB000001/1", "00AA00000009/0;",
-                                              "10.0.0.5/1;00AABB000001/2", "00AA00000003/1;"}));
+    EXPECT_EQ(stored.NodesBlackList,
+              (Strings{"00AA00000001/0;", "00AA00000002/1;00AABB000001/1", "00AA00000009/0;",
+                       "10.0.0.5/1;00AABB000001/2", "00AA00000003/1;"}));
     EXPECT_EQ(stored.BlackListImportFile, picker.path);
     RemoveTree(dir);
 }
 
 TEST_F(NodeDialogsTest, CountDialogRewritesItsEntriesAndClearsBothFlags) {
-    stored.NodeLocations = {"10.0.0.5;", "00AA00000001;00AABB000001/1", "00AA00000001;00AABB000001/2"};
+    stored.NodeLocations = {"10.0.0.5;", "00AA00000001;00AABB000001/1",
+                            "00AA00000001;00AABB000001/2"};
     stored.UnblockAuthorizeLocation = 1;
     int threshold = 4;
     CNodesCountDlg dialog(threshold, stored, Services());
@@ -190,8 +199,9 @@ TEST_F(NodeDialogsOnAServer, TheListOkReachesTheHandOverFile) {
     ScriptedPicker picker;
     picker.path = JoinPath(root_, "nodes.txt");
     ASSERT_TRUE(AtomicWriteFile(picker.path, "00AA00000005 core/gi0/3\n"));
-    CUnauthorizedListDlg dialog("Authorized List", *app.ReaderSettings(), &CTarvellDoc::NodesWhiteList,
-                                &CTarvellDoc::WhiteListImportFile, NodeDialogServicesOf(app, prompt, picker));
+    CUnauthorizedListDlg dialog("Authorized List", *app.ReaderSettings(),
+                                &CTarvellDoc::NodesWhiteList, &CTarvellDoc::WhiteListImportFile,
+                                NodeDialogServicesOf(app, prompt, picker));
     dialog.ImportNodes();
     dialog.accept();
     ASSERT_EQ(dialog.result(), QDialog::Accepted);

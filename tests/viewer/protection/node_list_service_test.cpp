@@ -53,19 +53,22 @@ TEST(NodeListServiceSystem, TheBlackListEntryRaisesAnEventOnlyOnTheNodesOwnPort)
     const std::string service = root / "var/lib/tarvell", sibling = root / "opt/ombrix";
     ASSERT_TRUE(MakeDirectories(JoinPath(service, "handover")));
     ASSERT_TRUE(MakeDirectories(sibling));
-    ASSERT_TRUE(AtomicWriteFile(root / "ombrix.txt",
-                                "switch 00AABB000001\n  SwitchIps 127.0.0.11\n  SwitchName core-1\n"
-                                "  SwitchMac 00AABB000001\n  SwitchDisabled 0\nend\n"
-                                "port 00AABB000001/1\n  PortName Gi0/1\n  PortAlias ethernetCsmacd\n"
-                                "  PortStatus 1\n  PortDisabled 0\nend\n"
-                                "port 00AABB000001/2\n  PortName Gi0/2\n  PortAlias ethernetCsmacd\n"
-                                "  PortStatus 1\n  PortDisabled 0\nend\n"
-                                "node 00AA00000001\n  NodeIp 127.0.0.101\n  NodeSwitch 00AABB000001\n"
-                                "  NodePort 1\n  NodesOnPort 1\n  NodeDisabled 0\nend\n"));
+    ASSERT_TRUE(
+        AtomicWriteFile(root / "ombrix.txt",
+                        "switch 00AABB000001\n  SwitchIps 127.0.0.11\n  SwitchName core-1\n"
+                        "  SwitchMac 00AABB000001\n  SwitchDisabled 0\nend\n"
+                        "port 00AABB000001/1\n  PortName Gi0/1\n  PortAlias ethernetCsmacd\n"
+                        "  PortStatus 1\n  PortDisabled 0\nend\n"
+                        "port 00AABB000001/2\n  PortName Gi0/2\n  PortAlias ethernetCsmacd\n"
+                        "  PortStatus 1\n  PortDisabled 0\nend\n"
+                        "node 00AA00000001\n  NodeIp 127.0.0.101\n  NodeSwitch 00AABB000001\n"
+                        "  NodePort 1\n  NodesOnPort 1\n  NodeDisabled 0\nend\n"));
     for (const std::vector<std::string>& argv :
-         {std::vector<std::string>{kTools + "ombrix-make", root / "ombrix.txt", sibling + "/Ombrix.db"},
-          {kTools + "tarvell-reg", "set", "HKLM", "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix",
-           "ImagePath", sibling + "/ombrix"}}) {
+         {std::vector<std::string>{kTools + "ombrix-make", root / "ombrix.txt",
+                                   sibling + "/Ombrix.db"},
+          {kTools + "tarvell-reg", "set", "HKLM",
+           "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix", "ImagePath",
+           sibling + "/ombrix"}}) {
         ProcessOptions options;
         options.argv = argv;
         options.environment = ServiceEnvironment(root.Path());
@@ -83,9 +86,10 @@ TEST(NodeListServiceSystem, TheBlackListEntryRaisesAnEventOnlyOnTheNodesOwnPort)
     doc.NodesBlackList = {"00AA00000009/0;"};
     ASSERT_TRUE(doc.SaveToFile(JoinPath(service, CTarvellDoc::kFileName), true));
 
-    BackgroundProgram srv({std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv", "-Run"},
-                          ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=" + std::to_string(kPassMs)}),
-                          root / "service.txt");
+    BackgroundProgram srv(
+        {std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv", "-Run"},
+        ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=" + std::to_string(kPassMs)}),
+        root / "service.txt");
     ASSERT_GT(srv.Pid(), 0);
     auto blacklistEvent = [&] {
         EventDatabaseFile now;
@@ -104,7 +108,8 @@ TEST(NodeListServiceSystem, TheBlackListEntryRaisesAnEventOnlyOnTheNodesOwnPort)
     PromptRecorder prompt;
     const std::string handOver = JoinPath(service, "handover/Tarvell.ini");
     auto accept = [&](const std::string& port) {
-        ListDialog dialog(*app.ReaderSettings(), NodeDialogServicesOf(app, prompt, DesktopFilePicker()));
+        ListDialog dialog(*app.ReaderSettings(),
+                          NodeDialogServicesOf(app, prompt, DesktopFilePicker()));
         dialog.Bind("00AA00000001", port);
         dialog.accept();
         ASSERT_EQ(dialog.result(), QDialog::Accepted);
@@ -119,7 +124,8 @@ TEST(NodeListServiceSystem, TheBlackListEntryRaisesAnEventOnlyOnTheNodesOwnPort)
 
     CTarvellDoc kept;
     ASSERT_TRUE(kept.LoadFromFile(JoinPath(service, CTarvellDoc::kFileName)));
-    EXPECT_EQ(kept.NodesBlackList, (std::vector<std::string>{"00AA00000009/0;", "00AA00000001/1;00AABB000001/1"}));
+    EXPECT_EQ(kept.NodesBlackList,
+              (std::vector<std::string>{"00AA00000009/0;", "00AA00000001/1;00AABB000001/1"}));
 }
 
 }  // namespace

@@ -21,7 +21,8 @@ namespace {
 // A page whose OK turns on one new-node detection and, once saved, its row's image.
 class NewMacPage : public CPropertyPage {
 public:
-    explicit NewMacPage(CProtectionListWnd& list) : CPropertyPage(QStringLiteral("New")), list_(list) {}
+    explicit NewMacPage(CProtectionListWnd& list)
+        : CPropertyPage(QStringLiteral("New")), list_(list) {}
     bool OnOK() override {
         SaveProtectionPage(list_, 1, [](CTarvellDoc& d) { d.NewMacEnabled = 1; });
         return true;
@@ -64,7 +65,9 @@ protected:
         page.show();
         for (int i = 0; i < 100 && page.FillPending(); ++i) QTest::qWait(2);
     }
-    static QString Details(CProtectionListWnd& page) { return page.VisibleDetails()->Details()->toPlainText(); }
+    static QString Details(CProtectionListWnd& page) {
+        return page.VisibleDetails()->Details()->toPlainText();
+    }
 
     CommandRouter router_;
     PromptRecorder prompt_;
@@ -82,7 +85,8 @@ TEST_F(ProtectionPagesTest, SwitchingModesRefillsTheRowsAndChangesTheStatusLine)
     const int fills = page->Fills();
     Show(*page, cmd::kIntrusionPrevention);
     EXPECT_EQ(page->Fills(), fills + 1);
-    EXPECT_TRUE(page->List()->Rows()->ItemText(5, 0).startsWith("Automatic Unblocking Prevention\n"));
+    EXPECT_TRUE(
+        page->List()->Rows()->ItemText(5, 0).startsWith("Automatic Unblocking Prevention\n"));
     EXPECT_EQ(page->Status()->Title(), QStringLiteral("Intrusion Prevention"));
     EXPECT_EQ(page->Status()->StateText(), QStringLiteral("In-active"));
     EXPECT_EQ(page->Status()->Link()->Text(), QStringLiteral("Activate"));
@@ -93,10 +97,12 @@ TEST_F(ProtectionPagesTest, SwitchingModesRefillsTheRowsAndChangesTheStatusLine)
 
 TEST_F(ProtectionPagesTest, ATestPagesOkTurnsRowOneActiveWithoutARefillOnlyWhenSaved) {
     auto page = Shown(cmd::kIntrusionDetection);
-    SetProtectionPage(cmd::kIntrusionDetection, 1, [](CProtectionListWnd& list) { return new NewMacPage(list); });
+    SetProtectionPage(cmd::kIntrusionDetection, 1,
+                      [](CProtectionListWnd& list) { return new NewMacPage(list); });
     auto pressOk = [] {
         QTimer::singleShot(0, [] {
-            if (auto* sheet = qobject_cast<CPropertySheet*>(QApplication::activeModalWidget())) sheet->PressOk();
+            if (auto* sheet = qobject_cast<CPropertySheet*>(QApplication::activeModalWidget()))
+                sheet->PressOk();
         });
     };
     // Rows without a page do nothing.
@@ -116,7 +122,7 @@ TEST_F(ProtectionPagesTest, ATestPagesOkTurnsRowOneActiveWithoutARefillOnlyWhenS
     EXPECT_TRUE(page->RowActive(1));
     EXPECT_FALSE(page->RowActive(0));
     EXPECT_EQ(page->Fills(), fills);
-    QTest::qWait(5);   // the save's notice refreshes the images, it does not refill
+    QTest::qWait(5);  // the save's notice refreshes the images, it does not refill
     EXPECT_TRUE(page->RowActive(1));
     EXPECT_EQ(page->Fills(), fills);
 }
@@ -138,7 +144,8 @@ TEST_F(ProtectionPagesTest, DetailsFollowTheSelectionByIndex) {
 
     const QRect row5 = page->List()->visualRect(page->List()->Rows()->index(5, 0));
     QTest::mouseClick(page->List()->viewport(), Qt::LeftButton, {}, row5.center());
-    EXPECT_TRUE(Details(*page).startsWith("Linkup Script Detection\n\nDescription: Detect nodes linkup"));
+    EXPECT_TRUE(
+        Details(*page).startsWith("Linkup Script Detection\n\nDescription: Detect nodes linkup"));
     EXPECT_TRUE(page->DetectionDetails()->Actions()->isVisible());
     // The down arrow on the last row shows nothing new; the up arrow shows the row before.
     QTest::keyClick(page->List(), Qt::Key_Down);

@@ -41,7 +41,7 @@ std::unique_ptr<CEventItem> SystemBlock(const std::string& port, const std::stri
     event->EventType = event->Description = "Unauthorized Node";
     event->Category = "Detection";
     event->DateKey = "1700000000";
-    event->Blocked = 1;   // no Extra, no Submitter: a block of the system's own
+    event->Blocked = 1;  // no Extra, no Submitter: a block of the system's own
     return event;
 }
 
@@ -49,7 +49,8 @@ TEST(ProtectionServiceSystem, ThePreventionSwitchDecidesWhetherASystemBlockIsCar
     if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
     TempFolder root{"protection-system-"};
     const std::string service = root / "var/lib/tarvell";
-    const std::string script = root / "block.sh", calls = root / "calls.txt", eventFile = root / "event.txt";
+    const std::string script = root / "block.sh", calls = root / "calls.txt",
+                      eventFile = root / "event.txt";
     ASSERT_TRUE(MakeDirectories(JoinPath(service, "handover")));
     ASSERT_TRUE(WriteStateFile(JoinPath(service, kAlertLogName), AlertLogFile{}));
     ASSERT_TRUE(WriteStateFile(JoinPath(service, kReportStoreName), ReportStoreFile{}));
@@ -64,10 +65,11 @@ TEST(ProtectionServiceSystem, ThePreventionSwitchDecidesWhetherASystemBlockIsCar
     ASSERT_TRUE(doc.SaveToFile(JoinPath(service, CTarvellDoc::kFileName), true));
 
     const std::string program = std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv";
-    BackgroundProgram srv({program, "-Run"},
-                          ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=" + std::to_string(kPassMs),
-                                                           "TARVELL_TEST_EVENT_FILE=" + eventFile}),
-                          root / "service.txt");
+    BackgroundProgram srv(
+        {program, "-Run"},
+        ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=" + std::to_string(kPassMs),
+                                         "TARVELL_TEST_EVENT_FILE=" + eventFile}),
+        root / "service.txt");
     ASSERT_GT(srv.Pid(), 0);
     auto stored = [&](const std::string& key) -> std::optional<CEventItem> {
         EventDatabaseFile now;
@@ -96,16 +98,18 @@ TEST(ProtectionServiceSystem, ThePreventionSwitchDecidesWhetherASystemBlockIsCar
     ASSERT_EQ(ToggleMasterSwitch(app, ProtectionSide::Prevention, on), EditResult::Saved);
     EXPECT_TRUE(on);
     EXPECT_TRUE(WaitUntil([&] { return !FileExists(copy); }, 10'000)) << srv.Output();
-    ASSERT_TRUE(WaitUntil([&] { return stored("S1/7") && !stored("S1/7")->Extra.empty(); }, 10'000)) << srv.Output();
+    ASSERT_TRUE(WaitUntil([&] { return stored("S1/7") && !stored("S1/7")->Extra.empty(); }, 10'000))
+        << srv.Output();
     EXPECT_EQ(callsText(), "10.0.0.1/7\n");
 
     ASSERT_EQ(ToggleMasterSwitch(app, ProtectionSide::Prevention, on), EditResult::Saved);
     EXPECT_FALSE(on);
     EXPECT_TRUE(WaitUntil([&] { return !FileExists(copy); }, 10'000)) << srv.Output();
-    ASSERT_TRUE(AtomicWriteFile(eventFile,
-                                "SwitchKey S1\nPortKey 8\nDeviceIp 10.0.0.2\nSourceMac 001122334466\n"
-                                "Category Detection\nEventType Unauthorized Node\nDescription Unauthorized Node\n"
-                                "Blocked 1\n"));
+    ASSERT_TRUE(AtomicWriteFile(
+        eventFile,
+        "SwitchKey S1\nPortKey 8\nDeviceIp 10.0.0.2\nSourceMac 001122334466\n"
+        "Category Detection\nEventType Unauthorized Node\nDescription Unauthorized Node\n"
+        "Blocked 1\n"));
     ASSERT_TRUE(WaitUntil([&] { return stored("S1/8").has_value(); }, 10'000)) << srv.Output();
     std::this_thread::sleep_for(std::chrono::milliseconds(6 * kPassMs + 300));
     ASSERT_TRUE(stored("S1/8"));

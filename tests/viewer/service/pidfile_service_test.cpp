@@ -42,7 +42,8 @@ protected:
         return o;
     }
     std::vector<std::string> Environment() const {
-        return ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_TEST_EMAIL_SLOT=1"});
+        return ServiceEnvironment(root.Path(),
+                                  {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_TEST_EMAIL_SLOT=1"});
     }
     ServiceControl Control(Clock& clock) {
         return ServiceControl([] { return std::string(); },
@@ -73,8 +74,13 @@ TEST_F(PidFileServiceTest, StateTestCodeAndStopOfARunningService) {
     bool received = false;
     for (int attempt = 0; attempt < 10 && !received; ++attempt) {
         ASSERT_TRUE(control.SendTestAlert(kTestEmail));
-        WaitUntil([&] { return service.LinesWith("Test request 136 ignored").size() > static_cast<std::size_t>(attempt) ||
-                               !service.LinesWith("E-mail test alert ").empty(); }, 5000);
+        WaitUntil(
+            [&] {
+                return service.LinesWith("Test request 136 ignored").size() >
+                           static_cast<std::size_t>(attempt) ||
+                       !service.LinesWith("E-mail test alert ").empty();
+            },
+            5000);
         received = service.WaitForLineWith("E-mail test alert ", 3000);
     }
     EXPECT_TRUE(received) << service.Output();
@@ -92,7 +98,8 @@ TEST_F(PidFileServiceTest, StartRunsTheServiceOnItsOwn) {
     SystemClock clock;
     ServiceControl control = Control(clock);
     PromptRecorder prompt;
-    ASSERT_TRUE(control.StartServer(prompt)) << ReadWholeFile(root / "run/tarvell/TarvellSrv.state").value_or("");
+    ASSERT_TRUE(control.StartServer(prompt))
+        << ReadWholeFile(root / "run/tarvell/TarvellSrv.state").value_or("");
     EXPECT_TRUE(prompt.Requests().empty());
     PidFileServiceBackend backend(Options());
     const auto pid = backend.RunningPid();
@@ -105,7 +112,8 @@ TEST_F(PidFileServiceTest, StartRunsTheServiceOnItsOwn) {
 
 TEST_F(PidFileServiceTest, LeftoverPidFileIsNotARunningService) {
     ASSERT_TRUE(MakeDirectories(root / "run/tarvell"));
-    ASSERT_TRUE(AtomicWriteFile(root / "run/tarvell/TarvellSrv.pid", std::to_string(::getpid()) + "\n"));
+    ASSERT_TRUE(
+        AtomicWriteFile(root / "run/tarvell/TarvellSrv.pid", std::to_string(::getpid()) + "\n"));
     ASSERT_TRUE(AtomicWriteFile(root / "run/tarvell/TarvellSrv.state", "RUNNING\n"));
     PidFileServiceBackend backend(Options());
     EXPECT_FALSE(backend.RunningPid()) << "no lock held: a leftover";

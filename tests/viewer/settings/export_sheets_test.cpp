@@ -25,7 +25,8 @@ struct ScriptedFolders : FolderPicker {
 struct ScriptedSource : DataSourceChooser {
     std::optional<DataSourceRequest> answer;
     std::vector<std::string> offered;
-    std::optional<DataSourceRequest> Choose(QWidget*, DatabaseKind, const std::vector<std::string>& drivers) override {
+    std::optional<DataSourceRequest> Choose(QWidget*, DatabaseKind,
+                                            const std::vector<std::string>& drivers) override {
         offered = drivers;
         return answer;
     }
@@ -47,7 +48,8 @@ protected:
         WriteSettings(doc);
         CTarvellApp& app = StartApp();
         EXPECT_TRUE(app.ReloadDocument());
-        sheet_ = std::make_unique<CPropertySheet>(html ? QStringLiteral("HTML Options") : QStringLiteral("SQL Options"));
+        sheet_ = std::make_unique<CPropertySheet>(html ? QStringLiteral("HTML Options")
+                                                       : QStringLiteral("SQL Options"));
         if (html) AddHtmlOptionsPages(*sheet_, app, prompt_, folders_);
         else AddSqlOptionsPages(*sheet_, app, prompt_);
         sheet_->show();
@@ -75,7 +77,7 @@ protected:
     static void Tick(CCheckListCtrl* list, int row) {
         list->setCurrentItem(list->topLevelItem(row));
         list->setFocus();
-        QTest::keyClick(list, Qt::Key_Space);   // the keyboard counts as a click
+        QTest::keyClick(list, Qt::Key_Space);  // the keyboard counts as a click
     }
 
     PromptRecorder prompt_;
@@ -89,7 +91,7 @@ TEST_F(ExportSheetsTest, EachCollectionKeepsItsTicksAndTheTableItsKeepFlag) {
     CExportFieldsPage* page = Fields();
     ASSERT_EQ(page->FieldList()->ItemCount(), 9);
     EXPECT_EQ(page->DescriptionBox()->toPlainText(), "Collection of current events properties.");
-    Tick(page->FieldList(), 7);   // "Blocked"
+    Tick(page->FieldList(), 7);  // "Blocked"
     EXPECT_FALSE(page->FieldList()->GetCheck(7));
     EXPECT_TRUE(page->IsModified());
     page->CollectionBox()->setCurrentIndex(1);
@@ -101,7 +103,8 @@ TEST_F(ExportSheetsTest, EachCollectionKeepsItsTicksAndTheTableItsKeepFlag) {
     EXPECT_FALSE(page->KeepBox()->isChecked());
     sheet.PressOk();
     const CTarvellDoc saved = Saved();
-    for (std::size_t i = 0; i < 9; ++i) EXPECT_EQ(saved.SqlEventsColumns[i], i == 7 ? "" : EventExportFields()[i]);
+    for (std::size_t i = 0; i < 9; ++i)
+        EXPECT_EQ(saved.SqlEventsColumns[i], i == 7 ? "" : EventExportFields()[i]);
     EXPECT_EQ(saved.SqlAlertsColumns[7], "SourceName");
     EXPECT_EQ(saved.SqlEventsKeep, 0);
     EXPECT_EQ(saved.SqlAlertsKeep, 1);
@@ -130,7 +133,7 @@ TEST_F(ExportSheetsTest, HtmlGeneralCorrectsTheIntervalAndTakesThePickedFolder) 
     QLineEdit* edit = page->Interval().Edit();
     for (const char* typed : {"0", "05"}) {
         edit->setText(typed);
-        emit edit->textEdited(typed);   // as a keystroke leaves it
+        emit edit->textEdited(typed);  // as a keystroke leaves it
         EXPECT_EQ(edit->text(), "1") << typed;
     }
     QTest::keyClicks(edit, "2");
@@ -151,7 +154,8 @@ TEST_F(ExportSheetsTest, SqlGeneralChoosesTheRadioAndKeepsTheMaskedPassword) {
     CPropertySheet& sheet = Sheet(false, doc);
     auto* page = static_cast<CSettingsAccessSql*>(sheet.Page(0));
     EXPECT_TRUE(page->ServerRadio()->isChecked());
-    EXPECT_EQ(page->LocationEdit()->text(), "DRIVER={Tarvell PostgreSQL};SERVER=db;UID=a;PWD=********;");
+    EXPECT_EQ(page->LocationEdit()->text(),
+              "DRIVER={Tarvell PostgreSQL};SERVER=db;UID=a;PWD=********;");
     sheet.PressOk();
     EXPECT_EQ(Saved().SqlDatabase, doc.SqlDatabase) << "the real password is stored";
 
@@ -167,14 +171,15 @@ TEST_F(ExportSheetsTest, SqlBrowseWithTheScriptedDialogFillsTheLocation) {
     CPropertySheet& sheet = Sheet(false);
     auto* page = static_cast<CSettingsAccessSql*>(sheet.Page(0));
     page->FileRadio()->click();
-    source_.answer = std::nullopt;   // cancelled: nothing changes
+    source_.answer = std::nullopt;  // cancelled: nothing changes
     page->BrowseButton()->click();
     EXPECT_TRUE(page->LocationEdit()->text().isEmpty());
     const std::string file = JoinPath(root_, "export.db");
     source_.answer = DataSourceRequest{"Tarvell SQLite3", {{"Database", file}}, {}};
     page->BrowseButton()->click();
     ASSERT_FALSE(source_.offered.empty());
-    EXPECT_EQ(source_.offered.front(), "Tarvell SQLite3") << "file drivers first for the file radio";
+    EXPECT_EQ(source_.offered.front(), "Tarvell SQLite3")
+        << "file drivers first for the file radio";
     EXPECT_TRUE(page->LocationEdit()->text().startsWith("DRIVER={Tarvell SQLite3};"));
     EXPECT_TRUE(prompt_.Requests().empty());
     EXPECT_TRUE(FileExists(JoinPath(root_, "config/tarvell/odbc.ini")));
@@ -188,7 +193,8 @@ TEST_F(ExportSheetsTest, HoverShowsTheFieldOrCollectionDescription) {
     CCheckListCtrl* list = page->FieldList();
     list->SelectRow(2);
     emit list->itemEntered(list->topLevelItem(7), 0);
-    EXPECT_EQ(page->DescriptionBox()->toPlainText(), "The blocking state of the device port 'yes or 'no'.");
+    EXPECT_EQ(page->DescriptionBox()->toPlainText(),
+              "The blocking state of the device port 'yes or 'no'.");
     EXPECT_EQ(list->SelectedRow(), -1) << "another row's selection goes with the new text";
     auto* view = page->CollectionBox()->view();
     emit view->entered(view->model()->index(1, 0));
@@ -210,8 +216,8 @@ TEST(DataSourceDialogTest, FieldsFollowTheDriverAndThePasswordIsMasked) {
     const DataSourceRequest server = dialog.Request();
     EXPECT_EQ(server.driver, "Tarvell PostgreSQL");
     EXPECT_EQ(server.attributes.front(), (std::pair<std::string, std::string>{"Server", "db1"}));
-    EXPECT_EQ(server.credentials,
-              (ConnectAttributes{{"UID", "alice"}, {"PWD", "p;w"}})) << "credentials are not data source attributes";
+    EXPECT_EQ(server.credentials, (ConnectAttributes{{"UID", "alice"}, {"PWD", "p;w"}}))
+        << "credentials are not data source attributes";
     dialog.DriverBox()->setCurrentIndex(1);
     EXPECT_TRUE(dialog.FileEdit()->isVisible());
     EXPECT_FALSE(dialog.PasswordEdit()->isVisible());
@@ -223,8 +229,10 @@ TEST(DataSourceDialogTest, FieldsFollowTheDriverAndThePasswordIsMasked) {
 
 TEST_F(ExportSheetsTest, AFailedReloadAtOkWritesNothingSaysSoAndKeepsTheSheet) {
     CPropertySheet& sheet = Sheet(false);
-    Fields();   // the Tables page took part
-    ASSERT_TRUE(AtomicWriteFile(JoinPath(server_, "Tarvell.ini"), "\x03" "3.6"));
+    Fields();  // the Tables page took part
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(server_, "Tarvell.ini"),
+                                "\x03"
+                                "3.6"));
     sheet.PressOk();
     EXPECT_TRUE(sheet.isVisible());
     ASSERT_FALSE(prompt_.Requests().empty());

@@ -77,7 +77,7 @@ TEST_F(SettingsWindowTest, EachShowStartsOnLocalWithSaveOffUntilAChange) {
         EXPECT_TRUE(w.Toolbar()->IsPressed(cmd::kSettingsLocal));
         EXPECT_TRUE(w.LocalPanel()->isVisible());
         EXPECT_FALSE(w.SaveButton()->isEnabled());
-        router_.Send(cmd::kSettingsAlerts);   // no users: every category opens
+        router_.Send(cmd::kSettingsAlerts);  // no users: every category opens
         EXPECT_EQ(w.Current(), cmd::kSettingsAlerts);
         EXPECT_FALSE(w.Toolbar()->IsPressed(cmd::kSettingsLocal));
         EXPECT_FALSE(w.LocalPanel()->isVisible());
@@ -97,14 +97,18 @@ TEST_F(SettingsWindowTest, ACategoryWithoutThePermissionIsNeverShown) {
     CTarvellDoc doc = DefaultSettings();
     doc.ViewerUsers = {"alice/Alice;Snmp Settings;Nodes Settings;"};
     CSettingsWnd& w = Open(doc);
-    const std::vector<std::pair<CommandId, bool>> buttons = {
-        {cmd::kSettingsLocal, true}, {cmd::kSettingsAccess, false}, {cmd::kSettingsSnmp, true},
-        {cmd::kSettingsNodes, true}, {cmd::kSettingsAlerts, false}};
+    const std::vector<std::pair<CommandId, bool>> buttons = {{cmd::kSettingsLocal, true},
+                                                             {cmd::kSettingsAccess, false},
+                                                             {cmd::kSettingsSnmp, true},
+                                                             {cmd::kSettingsNodes, true},
+                                                             {cmd::kSettingsAlerts, false}};
     for (const auto& [command, enabled] : buttons)
-        EXPECT_EQ(w.Toolbar()->Button(w.Toolbar()->CommandToIndex(command)).enabled, enabled) << command;
-    for (int i = 0; i < CSettingsWnd::kPanels; ++i) EXPECT_EQ(w.Toolbar()->ButtonRect(i).width(), 110);
-    EXPECT_EQ(w.Toolbar()->ButtonRect(5).top(), 5 * w.Toolbar()->ButtonRect(1).top());   // one a row
-    router_.Send(cmd::kSettingsAlerts);   // as a prevention page sends it
+        EXPECT_EQ(w.Toolbar()->Button(w.Toolbar()->CommandToIndex(command)).enabled, enabled)
+            << command;
+    for (int i = 0; i < CSettingsWnd::kPanels; ++i)
+        EXPECT_EQ(w.Toolbar()->ButtonRect(i).width(), 110);
+    EXPECT_EQ(w.Toolbar()->ButtonRect(5).top(), 5 * w.Toolbar()->ButtonRect(1).top());  // one a row
+    router_.Send(cmd::kSettingsAlerts);  // as a prevention page sends it
     EXPECT_EQ(w.Current(), cmd::kSettingsLocal);
     EXPECT_TRUE(w.LocalPanel()->isVisible());
     router_.Send(cmd::kSettingsSnmp);
@@ -130,14 +134,14 @@ TEST_F(SettingsWindowTest, LocalSaveRefusesNoRowsThenStoresAnAddedServer) {
     }
     router_.Send(cmd::kSettingsSave);
     EXPECT_EQ(Messages(), std::vector<unsigned>{str::kNeedOneServer});
-    EXPECT_TRUE(w.SaveButton()->isEnabled());   // nothing stored: Save stays available
+    EXPECT_TRUE(w.SaveButton()->isEnabled());  // nothing stored: Save stays available
 
     folders_.answer = QString::fromStdString(JoinPath(root_, "branch"));
     local->AddServer();
     EXPECT_EQ(local->Servers().Rows().at(0).name, "New Server");
     EXPECT_TRUE(local->Servers().Rows().at(0).isDefault);
     local->List()->SelectRow(0);
-    local->RunCommand(cmd::kConnectServer);   // before any Save
+    local->RunCommand(cmd::kConnectServer);  // before any Save
     EXPECT_EQ(connects_, std::vector<std::string>{"New Server|" + JoinPath(root_, "branch")});
 
     prompt_.Clear();
@@ -146,7 +150,7 @@ TEST_F(SettingsWindowTest, LocalSaveRefusesNoRowsThenStoresAnAddedServer) {
     EXPECT_EQ(Messages(), std::vector<unsigned>{str::kSettingsSaved});
     EXPECT_FALSE(w.SaveButton()->isEnabled());
     w.hide();
-    w.show();   // the box reads the autostart entry back
+    w.show();  // the box reads the autostart entry back
     EXPECT_TRUE(local->RunBox()->isChecked());
     ServerMap servers;
     context_->app.CopyServers(servers);
@@ -157,7 +161,7 @@ TEST_F(SettingsWindowTest, InPlaceRenameRefusesAnotherRowsNameAndKeepsAnEmptyOne
     CSettingsWnd& w = Open(DefaultSettings());
     CLocalSettingsPanel* local = w.LocalPanel();
     folders_.answer = QStringLiteral("/srv/second");
-    local->AddServer();   // beside "Local"
+    local->AddServer();  // beside "Local"
     w.EnableSave(false);
     QAbstractItemModel* model = local->List()->model();
     const QModelIndex added = model->index(1, 0);
@@ -176,14 +180,14 @@ TEST_F(SettingsWindowTest, InPlaceRenameRefusesAnotherRowsNameAndKeepsAnEmptyOne
 TEST_F(SettingsWindowTest, PopupPageStartsFromTheStoredValuesAndStoresTheSlider) {
     CSettingsWnd& w = Open(DefaultSettings());
     CTarvellApp& app = context_->app;
-    app.SetPopupPreferences(0, 45, "/snd/a.wav");   // popups off: the values still load
+    app.SetPopupPreferences(0, 45, "/snd/a.wav");  // popups off: the values still load
     CSettingsLocalPopup page(app, prompt_, files_, &w);
     page.OnInitDialog();
     EXPECT_TRUE(page.TimeoutBox()->isChecked());
     EXPECT_EQ(page.Slider()->value(), 4);
     EXPECT_EQ(page.ValueLabel()->text(), QStringLiteral("40"));
     EXPECT_TRUE(page.SoundEdit()->isEnabled());
-    page.SoundBox()->click();   // cleared: the path goes
+    page.SoundBox()->click();  // cleared: the path goes
     EXPECT_TRUE(page.SoundEdit()->text().isEmpty());
     ASSERT_TRUE(page.OnOK());
     EXPECT_EQ(app.PopupTimeout(), 40u);
@@ -195,7 +199,7 @@ TEST_F(SettingsWindowTest, PopupPageStartsFromTheStoredValuesAndStoresTheSlider)
     EXPECT_EQ(page.ValueLabel()->text(), QStringLiteral("10"));
     page.SoundBox()->click();
     page.SoundEdit()->setText(QString(300, QLatin1Char('a')));
-    EXPECT_FALSE(page.OnOK());   // refused, not cut
+    EXPECT_FALSE(page.OnOK());  // refused, not cut
     EXPECT_EQ(app.PopupTimeout(), 40u);
 }
 

@@ -91,8 +91,8 @@ public:
         EXPECT_TRUE(doc.SaveToFile(Ini(), true));
         extraEnv.push_back("TARVELL_PASS_INTERVAL_MS=200");
         env_ = ServiceEnvironment(root_.Path(), extraEnv);
-        srv_ = std::make_unique<BackgroundProgram>(std::vector<std::string>{Program(), "-Run"}, env_,
-                                                   root_ / "service.txt");
+        srv_ = std::make_unique<BackgroundProgram>(std::vector<std::string>{Program(), "-Run"},
+                                                   env_, root_ / "service.txt");
         EXPECT_GT(srv_->Pid(), 0);
     }
 
@@ -110,8 +110,9 @@ public:
     }
     // The service's settings file as `Field=value` lines.
     std::string PrintIni() const {
-        BackgroundProgram print({std::string(TARVELL_BINARY_DIR) + "/tools/tarvell-ini", "--print", Ini()}, env_,
-                                root_ / "print.txt");
+        BackgroundProgram print(
+            {std::string(TARVELL_BINARY_DIR) + "/tools/tarvell-ini", "--print", Ini()}, env_,
+            root_ / "print.txt");
         EXPECT_EQ(print.WaitForExit(10'000), 0) << print.Output();
         return print.Output();
     }

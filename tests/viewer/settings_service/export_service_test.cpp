@@ -24,14 +24,16 @@ using testing::WaitUntil;
 
 struct ScriptedSource : DataSourceChooser {
     DataSourceRequest answer;
-    std::optional<DataSourceRequest> Choose(QWidget*, DatabaseKind, const std::vector<std::string>&) override {
+    std::optional<DataSourceRequest> Choose(QWidget*, DatabaseKind,
+                                            const std::vector<std::string>&) override {
         return answer;
     }
 };
 
 using ColumnsQuery = std::string (*)(const std::string& table);
 
-std::vector<std::string> ColumnsOf(const std::string& connect, ColumnsQuery query, const std::string& table) {
+std::vector<std::string> ColumnsOf(const std::string& connect, ColumnsQuery query,
+                                   const std::string& table) {
     std::vector<std::string> names;
     const auto rows = exporttest::Query(connect, query(table));
     if (rows)
@@ -45,7 +47,8 @@ std::string SqliteColumns(const std::string& table) {
 }
 
 std::string PostgresColumns(const std::string& table) {
-    return "SELECT column_name FROM information_schema.columns WHERE lower(table_name) = lower('" + table + "')";
+    return "SELECT column_name FROM information_schema.columns WHERE lower(table_name) = lower('" +
+           table + "')";
 }
 
 // The whole road: the boxes ticked, the HTML folder and interval, the data source chosen through
@@ -106,9 +109,13 @@ void ExportRoad(const DataSourceRequest& request, DatabaseKind kind, ColumnsQuer
     ASSERT_EQ(EditSettings(app, [](CTarvellDoc& d) { d.SqlExportOn = 1; }), EditResult::Saved);
     ASSERT_TRUE(service.HandOverTaken()) << service.Output();
 
-    EXPECT_TRUE(WaitUntil([&] {
-        return FileExists(JoinPath(pages, "Events.htm")) && FileExists(JoinPath(pages, "Alerts.htm"));
-    }, 15'000)) << service.Output();
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return FileExists(JoinPath(pages, "Events.htm")) &&
+                   FileExists(JoinPath(pages, "Alerts.htm"));
+        },
+        15'000))
+        << service.Output();
     const std::string stored = app.Document().Fields().SqlDatabase;
     EXPECT_EQ(stored.rfind(driverPrefix, 0), 0u) << MaskPassword(stored);
     EXPECT_TRUE(WaitUntil([&] { return !ColumnsOf(stored, columns, "Alerts").empty(); }, 15'000))
@@ -117,7 +124,8 @@ void ExportRoad(const DataSourceRequest& request, DatabaseKind kind, ColumnsQuer
     const std::vector<std::string> events = ColumnsOf(stored, columns, "Events");
     const std::vector<std::string> alerts = ColumnsOf(stored, columns, "Alerts");
     const auto has = [](const std::vector<std::string>& v, const char* n) {
-        return std::count_if(v.begin(), v.end(), [n](const std::string& c) { return EqualsNoCase(c, n); });
+        return std::count_if(v.begin(), v.end(),
+                             [n](const std::string& c) { return EqualsNoCase(c, n); });
     };
     for (std::size_t i = 0; i < kExportFields; ++i) {
         EXPECT_EQ(has(events, EventExportFields()[i]), i == 7 ? 0 : 1) << EventExportFields()[i];
@@ -132,8 +140,8 @@ TEST(ExportServiceSystem, TheChosenFolderAndSqliteFileGetThePagesAndTables) {
     auto& drivers = exporttest::OdbcDrivers::Get();
     if (drivers.sqlite.empty()) GTEST_SKIP() << "no SQLite ODBC driver";
     TempFolder files{"export-db-"};
-    ExportRoad(DataSourceRequest{"Tarvell SQLite3", {{"Database", files / "export.db"}}, {}}, DatabaseKind::File,
-               &SqliteColumns, "DRIVER={Tarvell SQLite3};");
+    ExportRoad(DataSourceRequest{"Tarvell SQLite3", {{"Database", files / "export.db"}}, {}},
+               DatabaseKind::File, &SqliteColumns, "DRIVER={Tarvell SQLite3};");
 }
 
 TEST(ExportServiceSystem, TheChosenPostgresServerGetsTheTables) {
@@ -144,7 +152,9 @@ TEST(ExportServiceSystem, TheChosenPostgresServerGetsTheTables) {
     if (!cluster.Running()) GTEST_SKIP() << cluster.Problem();
     const std::string port = std::to_string(cluster.Port());
     ExportRoad(DataSourceRequest{"Tarvell PostgreSQL",
-                                 {{"Server", "127.0.0.1"}, {"Servername", "127.0.0.1"}, {"Port", port},
+                                 {{"Server", "127.0.0.1"},
+                                  {"Servername", "127.0.0.1"},
+                                  {"Port", port},
                                   {"Database", "postgres"}},
                                  {{"UID", "tarvell"}, {"PWD", "unused"}}},
                DatabaseKind::Server, &PostgresColumns, "DRIVER={Tarvell PostgreSQL};");

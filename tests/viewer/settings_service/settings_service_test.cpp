@@ -41,7 +41,8 @@ TEST(SettingsServiceSystem, AnAddedServerTakesTheTablesHearsTheSyslogTestAndIsTh
 
     const std::string program = std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv";
     const std::vector<std::string> env = ServiceEnvironment(
-        root.Path(), {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_SYSLOG_PORT=" + std::to_string(listener.Port())});
+        root.Path(),
+        {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_SYSLOG_PORT=" + std::to_string(listener.Port())});
     BackgroundProgram srv({program, "-Run"}, env, root / "service.txt");
     ASSERT_GT(srv.Pid(), 0);
 
@@ -75,7 +76,7 @@ TEST(SettingsServiceSystem, AnAddedServerTakesTheTablesHearsTheSyslogTestAndIsTh
     ASSERT_TRUE(WaitUntil([&] { return FileExists(ini); }, 10'000)) << srv.Output();
     local->RunCommand(cmd::kConnectServer);
     EXPECT_EQ(app.Server().Folder, service);
-    local->RunCommand(cmd::kServerDefault);   // Local Save with the row as the default
+    local->RunCommand(cmd::kServerDefault);  // Local Save with the row as the default
     router.Send(cmd::kSettingsSave);
     EXPECT_FALSE(window.SaveButton()->isEnabled()) << "stored";
 
@@ -83,22 +84,27 @@ TEST(SettingsServiceSystem, AnAddedServerTakesTheTablesHearsTheSyslogTestAndIsTh
     // hand-over copy and its settings file then holds them.
     window.hide();
     window.show();
-    EXPECT_TRUE(WaitUntil([&] { return !FileExists(JoinPath(service, "handover/Tarvell.ini")); }, 10'000))
+    EXPECT_TRUE(
+        WaitUntil([&] { return !FileExists(JoinPath(service, "handover/Tarvell.ini")); }, 10'000))
         << srv.Output();
-    BackgroundProgram print({std::string(TARVELL_BINARY_DIR) + "/tools/tarvell-ini", "--print", ini}, env,
-                            root / "print.txt");
+    BackgroundProgram print(
+        {std::string(TARVELL_BINARY_DIR) + "/tools/tarvell-ini", "--print", ini}, env,
+        root / "print.txt");
     ASSERT_EQ(print.WaitForExit(10'000), 0) << print.Output();
-    EXPECT_NE(print.Output().find("Quenmark Tarvell - Test message"), std::string::npos) << print.Output();
+    EXPECT_NE(print.Output().find("Quenmark Tarvell - Test message"), std::string::npos)
+        << print.Output();
 
     SystemClock clock;
     PidFileServiceBackend::Options options;
     options.runFolder = root / "run/tarvell";
     options.programPath = program;
     options.environment = env;
-    ServiceControl control([] { return std::string(); },
-                           [&](const std::string&) { return std::make_unique<PidFileServiceBackend>(options); },
-                           clock);
-    ASSERT_TRUE(WaitUntil([&] { return control.QueryServerState() == kServiceRunning; }, 10'000)) << srv.Output();
+    ServiceControl control(
+        [] { return std::string(); },
+        [&](const std::string&) { return std::make_unique<PidFileServiceBackend>(options); },
+        clock);
+    ASSERT_TRUE(WaitUntil([&] { return control.QueryServerState() == kServiceRunning; }, 10'000))
+        << srv.Output();
 
     // The engine takes test codes a moment after the state reads RUNNING: send again until heard.
     std::string line;
@@ -106,7 +112,8 @@ TEST(SettingsServiceSystem, AnAddedServerTakesTheTablesHearsTheSyslogTestAndIsTh
         ASSERT_TRUE(control.SendTestAlert(kTestSyslog));
         line = listener.Receive(2000);
     }
-    EXPECT_NE(line.find("Quenmark Tarvell - Test message"), std::string::npos) << line << "\n" << srv.Output();
+    EXPECT_NE(line.find("Quenmark Tarvell - Test message"), std::string::npos) << line << "\n"
+                                                                               << srv.Output();
 
     // A new viewer reads the Local Save back with the added row as its default.
     CTarvellApp again(viewer);

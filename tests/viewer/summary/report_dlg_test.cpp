@@ -48,7 +48,8 @@ protected:
 
     static std::vector<QString> Column(const CReportDlg& dlg, int column) {
         std::vector<QString> out;
-        for (int r = 0; r < dlg.List().Rows()->rowCount(); ++r) out.push_back(dlg.List().Rows()->ItemText(r, column));
+        for (int r = 0; r < dlg.List().Rows()->rowCount(); ++r)
+            out.push_back(dlg.List().Rows()->ItemText(r, column));
         return out;
     }
 
@@ -85,11 +86,12 @@ TEST_F(ReportDlgTest, AnEmptyReportSaysSoAndPrintsOnlyTheHeaderRow) {
     dlg->close();
     QApplication::processEvents();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(dlg.isNull());   // closing deletes the dialog
+    EXPECT_TRUE(dlg.isNull());  // closing deletes the dialog
 }
 
 TEST_F(ReportDlgTest, APrintedReportHoldsTheHeaderAndEscapedCells) {
-    CReportDlg* dlg = Make({{QStringLiteral("core <b>x</b>"), QStringLiteral("00:1a"), QStringLiteral("New Mac")}});
+    CReportDlg* dlg = Make(
+        {{QStringLiteral("core <b>x</b>"), QStringLiteral("00:1a"), QStringLiteral("New Mac")}});
     dlg->show();
     EXPECT_TRUE(dlg->SummaryText().startsWith(QStringLiteral("Report created at ")));
     EXPECT_TRUE(dlg->SummaryText().endsWith(QStringLiteral(" includes 1 results.")));
@@ -120,14 +122,15 @@ TEST_F(ReportDlgTest, TheSameColumnTwiceReversesAndASecondDialogContinues) {
 
     CReportDlg* second = Make(rows);
     second->show();
-    second->SortByColumn(1);   // continues from the last direction: ascending again
+    second->SortByColumn(1);  // continues from the last direction: ascending again
     EXPECT_EQ(Column(*second, 1), (std::vector<QString>{"1", "2", "3"}));
     EXPECT_TRUE(second->List().SortAscending());
     second->close();
 }
 
 TEST_F(ReportDlgTest, ExportQuotesOnlyWhatNeedsItAndReplacesAnExistingFile) {
-    CReportDlg* dlg = Make({{QStringLiteral("core, floor 2"), QStringLiteral("aa"), QStringLiteral("say \"hi\"")}});
+    CReportDlg* dlg = Make(
+        {{QStringLiteral("core, floor 2"), QStringLiteral("aa"), QStringLiteral("say \"hi\"")}});
     dlg->show();
     const QString csv = Path("r.csv");
     ASSERT_TRUE(AtomicWriteFile(csv.toStdString(), "old contents"));
@@ -149,7 +152,8 @@ TEST_F(ReportDlgTest, ColumnWidthsFollowThePercentages) {
     dlg->resize(800, 500);
     dlg->show();
     QApplication::processEvents();
-    const int total = dlg->List().columnWidth(0) + dlg->List().columnWidth(1) + dlg->List().columnWidth(2);
+    const int total =
+        dlg->List().columnWidth(0) + dlg->List().columnWidth(1) + dlg->List().columnWidth(2);
     EXPECT_LE(total, 800 - 47);
     EXPECT_GT(total, 800 - 47 - 40);
     EXPECT_NEAR(dlg->List().columnWidth(2) * 3.0, dlg->List().columnWidth(0) * 4.0, 4.0);
@@ -161,8 +165,9 @@ TEST_F(ReportDlgTest, AReportBlocksItsParentAndKeepsItsFirstSizeAsTheSmallest) {
     QWidget frame;
     frame.resize(300, 200);
     frame.show();
-    auto* dlg = new CReportDlg(QStringLiteral("Prevention alerts report"),
-                               QStringLiteral("Tarvell - prevention alerts report"), &frame, clock_);
+    auto* dlg =
+        new CReportDlg(QStringLiteral("Prevention alerts report"),
+                       QStringLiteral("Tarvell - prevention alerts report"), &frame, clock_);
     dlg->resize(640, 400);
     dlg->show();
     EXPECT_EQ(dlg->windowModality(), Qt::WindowModal);
@@ -184,18 +189,20 @@ TEST_F(ReportDlgTest, TheAboutBoxNamesTheVersionAndTheWebAddress) {
 TEST_F(ReportDlgTest, AnInformationPageShowsFromMemoryAndExportsItsCells) {
     const std::string stale = JoinPath("/tmp", "Information.htm");
     const bool staleBefore = FileExists(stale);
-    CInformationDlg dlg(QStringLiteral("New Mac"), QStringLiteral("<p>Head, line</p><p>A[sep]B, C[sep]D</p>"));
+    CInformationDlg dlg(QStringLiteral("New Mac"),
+                        QStringLiteral("<p>Head, line</p><p>A[sep]B, C[sep]D</p>"));
     dlg.show();
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Tarvell Information"));
     EXPECT_TRUE(dlg.Browser()->toPlainText().contains(QStringLiteral("A[sep]B")));
-    EXPECT_EQ(FileExists(stale), staleBefore);   // nothing written to the temporary folder
+    EXPECT_EQ(FileExists(stale), staleBefore);  // nothing written to the temporary folder
     const QString csv = Path("page.csv"), txt = Path("page.txt"), other = Path("page.dat");
     ASSERT_TRUE(dlg.ExportTo(csv));
     ASSERT_TRUE(dlg.ExportTo(txt));
     ASSERT_TRUE(dlg.ExportTo(other));
     EXPECT_EQ(ReadWholeFile(csv.toStdString(), 4096).value_or(""), "Head, line\nA,\"B, C\",D");
     EXPECT_EQ(ReadWholeFile(txt.toStdString(), 4096).value_or(""), "Head, line\nA\tB, C\tD");
-    EXPECT_EQ(ReadWholeFile(other.toStdString(), 4096).value_or(""), "Head, line\nA[sep]B, C[sep]D");
+    EXPECT_EQ(ReadWholeFile(other.toStdString(), 4096).value_or(""),
+              "Head, line\nA[sep]B, C[sep]D");
     const QString pdf = Path("page.pdf");
     QPrinter printer;
     printer.setOutputFormat(QPrinter::PdfFormat);

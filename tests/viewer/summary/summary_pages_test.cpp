@@ -66,7 +66,7 @@ TEST_F(SummaryPagesTest, TheSummaryShowsTheStateAndTheLevelsOfTheServer) {
     a.DeviceIp = "10.0.0.1";
     b.SourceMac = "cc";
     b.DeviceIp = "10.0.0.2";
-    WriteEvents({{"S1/1", a}, {"S1/2", b}});   // 2 switches, 5 nodes
+    WriteEvents({{"S1/1", a}, {"S1/2", b}});  // 2 switches, 5 nodes
     CTarvellApp& app = Connected(settings);
     ASSERT_TRUE(app.LoadEvents());
     CSummaryWnd page(app, Recorder());
@@ -148,13 +148,15 @@ TEST_F(SummaryPagesTest, TheMonitorPagesCountsAndLinks) {
     EXPECT_EQ(page.DetailsDlg()->pos(), QPoint(220, 30));
     emit page.DetailsDlg()->Link(1011)->activated(page.DetailsDlg()->Link(1011)->Command());
     emit page.DetailsDlg()->Link(1012)->activated(page.DetailsDlg()->Link(1012)->Command());
-    EXPECT_EQ(sent_, (std::vector<int>{static_cast<int>(cmd::kDetectionMonitor), static_cast<int>(cmd::kPreventionMonitor)}));
+    EXPECT_EQ(sent_, (std::vector<int>{static_cast<int>(cmd::kDetectionMonitor),
+                                       static_cast<int>(cmd::kPreventionMonitor)}));
 
     // No timer polls the hub: a removal reaches the counts through the hub's queued signal.
     EXPECT_FALSE(page.DetailsDlg()->TimerActive());
     EXPECT_FALSE(page.InfoDlg()->TimerActive());
     ASSERT_TRUE(app.RemoveEvent("S1/1"));
-    EXPECT_EQ(page.DetailsDlg()->Text(1008), QStringLiteral("2")) << "queued, not called on the changing thread";
+    EXPECT_EQ(page.DetailsDlg()->Text(1008), QStringLiteral("2"))
+        << "queued, not called on the changing thread";
     QApplication::processEvents();
     EXPECT_EQ(page.DetailsDlg()->Text(1008), QStringLiteral("1"));
     // Hidden, it does not refresh; its next show does.
@@ -176,7 +178,7 @@ TEST_F(SummaryPagesTest, TheDialsShowTheLevelsOfTheFirstReaderPass) {
     a.SourceMac = "aa";
     a.DeviceIp = "10.0.0.1";
     WriteEvents({{"S1/1", a}});
-    app.StartReaders();   // passes every 20 ms; the level timer would wait 60 s
+    app.StartReaders();  // passes every 20 ms; the level timer would wait 60 s
     EXPECT_TRUE(QTest::qWaitFor([&] { return page.Levels().DetectionNodeLevel == 20; }, 5000));
     EXPECT_TRUE(page.TimerActive());
 }
@@ -207,12 +209,12 @@ TEST_F(SummaryPagesTest, ProtectionCountsAreReadAtEachShow) {
     CProtectionDetailsDlg panel(app, Recorder(), nullptr);
     panel.show();
     const QString detection = panel.Text(1009);
-    EXPECT_EQ(panel.Text(1010), QStringLiteral("0"));   // the master switch is off
+    EXPECT_EQ(panel.Text(1010), QStringLiteral("0"));  // the master switch is off
     EXPECT_EQ(panel.Text(1017), detection);
     EXPECT_FALSE(panel.TimerActive());
     panel.hide();
     app.Document().Fields().PreventionEnabled = 1;
-    app.SetReaderSettings(std::make_shared<CTarvellDoc>(app.Document().Fields()));   // a reader pass
+    app.SetReaderSettings(std::make_shared<CTarvellDoc>(app.Document().Fields()));  // a reader pass
     panel.show();
     EXPECT_EQ(panel.Text(1010), QStringLiteral("1"));
     EXPECT_EQ(panel.Text(1017), QString::number(detection.toInt() + 1));
@@ -228,7 +230,9 @@ QLabel* LabelWithText(QWidget& panel, const QString& text) {
     return nullptr;
 }
 
-bool Fits(QLabel* l) { return l && l->width() >= QFontMetrics(l->font()).horizontalAdvance(l->text()); }
+bool Fits(QLabel* l) {
+    return l && l->width() >= QFontMetrics(l->font()).horizontalAdvance(l->text());
+}
 
 struct DetailsWithCounts : CMonitorDetailsDlg {
     using CMonitorDetailsDlg::CMonitorDetailsDlg;
@@ -262,7 +266,8 @@ TEST_F(SummaryPagesTest, MonitorCountsFitTheirText) {
         QLabel* l = LabelWithText(details, details.count);
         EXPECT_TRUE(Fits(l)) << count;
         EXPECT_EQ(l->x(), 12);
-        EXPECT_EQ(caption->x(), std::max(56, l->geometry().right() + 5)) << count;   // the 4 px gap kept
+        EXPECT_EQ(caption->x(), std::max(56, l->geometry().right() + 5))
+            << count;  // the 4 px gap kept
         EXPECT_EQ(caption->geometry().right(), captionRight);
     }
 }

@@ -35,8 +35,11 @@ TEST(AlertsSystem, RemovedAndClearedAlertsAreMarkedByTheServiceAndStayAway) {
     ASSERT_TRUE(MakeDirectories(JoinPath(service, "handover")));
     const std::string now = std::to_string(SystemClock().Now());
     AlertLogFile alerts;
-    const std::pair<const char*, const char*> seed[] = {
-        {".1", "Detection"}, {".2", "Detection"}, {".3", "Detection"}, {".4", "Prevention"}, {".5", "Prevention"}};
+    const std::pair<const char*, const char*> seed[] = {{".1", "Detection"},
+                                                        {".2", "Detection"},
+                                                        {".3", "Detection"},
+                                                        {".4", "Prevention"},
+                                                        {".5", "Prevention"}};
     for (const auto& [counter, category] : seed) {
         auto a = std::make_unique<CAlertItem>();
         a->Category = category;
@@ -51,7 +54,8 @@ TEST(AlertsSystem, RemovedAndClearedAlertsAreMarkedByTheServiceAndStayAway) {
     BackgroundProgram srv({std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv", "-Run"}, env,
                           root / "service.txt");
     ASSERT_GT(srv.Pid(), 0);
-    ASSERT_TRUE(WaitUntil([&] { return FileExists(JoinPath(service, "Tarvell.ini")); }, 10'000)) << srv.Output();
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(JoinPath(service, "Tarvell.ini")); }, 10'000))
+        << srv.Output();
 
     Registry registry(root / "machine", root / "user");
     ViewerEnvironment viewer;
@@ -67,13 +71,16 @@ TEST(AlertsSystem, RemovedAndClearedAlertsAreMarkedByTheServiceAndStayAway) {
     EXPECT_EQ(app.ClearPreventionAlerts(), EditResult::Saved);
     const std::set<std::string> gone = {now + ".1", now + ".3", now + ".4", now + ".5"};
 
-    ASSERT_TRUE(WaitUntil([&] {
-        AlertLogFile file;
-        if (!ReadStateFile(JoinPath(service, kAlertLogName), file)) return false;
-        for (const auto& [key, alert] : file.AlertLog)
-            if ((alert->State == 1) != (gone.count(key) == 1)) return false;
-        return file.AlertLog.count(now + ".2") == 1;
-    }, 10'000)) << srv.Output();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            AlertLogFile file;
+            if (!ReadStateFile(JoinPath(service, kAlertLogName), file)) return false;
+            for (const auto& [key, alert] : file.AlertLog)
+                if ((alert->State == 1) != (gone.count(key) == 1)) return false;
+            return file.AlertLog.count(now + ".2") == 1;
+        },
+        10'000))
+        << srv.Output();
 
     CTarvellLog reader(app);
     for (int pass = 0; pass < 2; ++pass) ASSERT_TRUE(reader.PassOnce());

@@ -63,17 +63,23 @@ TEST(HandOverSystem, ABlockRequestIsTakenOverWithinTwoPasses) {
     EXPECT_TRUE(WaitUntil([&] { return !FileExists(copy); }, 2 * kPassMs + 500)) << srv.Output();
 
     // The service's event is blocked for the requester and written out.
-    ASSERT_TRUE(WaitUntil([&] {
-        EventDatabaseFile now;
-        if (!ReadStateFile(JoinPath(service, kEventDatabaseName), now)) return false;
-        const auto it = now.EventMap.find("S1/7");
-        return it != now.EventMap.end() && it->second->Blocked == 1 && it->second->Submitter == "alice@CORP";
-    }, 10'000)) << srv.Output();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            EventDatabaseFile now;
+            if (!ReadStateFile(JoinPath(service, kEventDatabaseName), now)) return false;
+            const auto it = now.EventMap.find("S1/7");
+            return it != now.EventMap.end() && it->second->Blocked == 1 &&
+                   it->second->Submitter == "alice@CORP";
+        },
+        10'000))
+        << srv.Output();
 
-    BackgroundProgram print({std::string(TARVELL_BINARY_DIR) + "/tools/tarvell-ini", "--print", ini}, env,
-                            root / "print.txt");
+    BackgroundProgram print(
+        {std::string(TARVELL_BINARY_DIR) + "/tools/tarvell-ini", "--print", ini}, env,
+        root / "print.txt");
     ASSERT_EQ(print.WaitForExit(10'000), 0) << print.Output();
-    EXPECT_EQ(print.Output().find("S1/7;alice@CORP"), std::string::npos) << "carried out, so no longer queued";
+    EXPECT_EQ(print.Output().find("S1/7;alice@CORP"), std::string::npos)
+        << "carried out, so no longer queued";
 }
 
 }  // namespace

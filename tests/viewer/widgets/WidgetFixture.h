@@ -18,7 +18,10 @@ inline QImage Picture(QWidget& w) {
 }
 
 inline bool Is(QRgb px, Rgb c) { return qRed(px) == c.r && qGreen(px) == c.g && qBlue(px) == c.b; }
-inline bool Is(QRgb px, const QColor& c) { return Is(px, Rgb{static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()), static_cast<std::uint8_t>(c.blue())}); }
+inline bool Is(QRgb px, const QColor& c) {
+    return Is(px, Rgb{static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
+                      static_cast<std::uint8_t>(c.blue())});
+}
 inline int Luma(QRgb px) { return (qRed(px) * 299 + qGreen(px) * 587 + qBlue(px) * 114) / 1000; }
 
 // Moves the mouse to `at` in `w`. Qt drops a move to where the mouse already is (a previous test

@@ -29,9 +29,13 @@ TEST(Accessibility, ToolbarButtonsLinksAndTabsHaveNameRoleAndAPressThatActsAsACl
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&bar);
     EXPECT_EQ(iface->role(), QAccessible::ToolBar);
     ASSERT_EQ(iface->childCount(), 3) << "spacer, divider and hidden button left out";
-    const struct { const char* name; QAccessible::Role role; bool disabled; } expected[] = {
-        {"Monitor", QAccessible::PushButton, false}, {"Protect", QAccessible::PushButton, true},
-        {"File", QAccessible::ButtonMenu, false}};
+    const struct {
+        const char* name;
+        QAccessible::Role role;
+        bool disabled;
+    } expected[] = {{"Monitor", QAccessible::PushButton, false},
+                    {"Protect", QAccessible::PushButton, true},
+                    {"File", QAccessible::ButtonMenu, false}};
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(iface->child(i)->text(QAccessible::Name), QString::fromLatin1(expected[i].name));
         EXPECT_EQ(iface->child(i)->role(), expected[i].role) << i;

@@ -39,9 +39,9 @@ TEST(Commands, AMenuActionCarriesItsIdToThePageThatHandlesIt) {
     EXPECT_EQ(ActionCommand(update), cmd::kUpdateNow);
     EXPECT_EQ(update->text(), QStringLiteral("&Update Now"));
     update->trigger();
-    FindCommandAction(menu, cmd::kDetectionMonitor)->trigger();   // in a Tools submenu
+    FindCommandAction(menu, cmd::kDetectionMonitor)->trigger();  // in a Tools submenu
     FindCommandAction(menu, cmd::kStartServer)->trigger();
-    EXPECT_EQ(c.log, (std::vector<std::string>{"page", "view", "frame"}));   // each once
+    EXPECT_EQ(c.log, (std::vector<std::string>{"page", "view", "frame"}));  // each once
 }
 
 TEST(Commands, MenuItemsWithoutAHandlerAreGreyed) {
@@ -49,13 +49,14 @@ TEST(Commands, MenuItemsWithoutAHandlerAreGreyed) {
     QWidget owner;
     QMenu* menu = BuildMenu(*LoadMenu(res::kMainMenu), &owner);
     bool mayStop = false;
-    c.frame.On(cmd::kStopServer, [] {}, [&mayStop] { return mayStop; });
+    c.frame.On(
+        cmd::kStopServer, [] {}, [&mayStop] { return mayStop; });
     auto* options = qobject_cast<QMenu*>(FindCommandAction(menu, cmd::kStopServer)->parent());
     ASSERT_NE(options, nullptr);
     c.dispatcher.UpdateEnabled(options);
     EXPECT_TRUE(FindCommandAction(menu, cmd::kStartServer)->isEnabled());
-    EXPECT_FALSE(FindCommandAction(menu, cmd::kStopServer)->isEnabled());   // refused
-    EXPECT_FALSE(FindCommandAction(menu, cmd::kConnectServer)->isEnabled()); // no handler
+    EXPECT_FALSE(FindCommandAction(menu, cmd::kStopServer)->isEnabled());     // refused
+    EXPECT_FALSE(FindCommandAction(menu, cmd::kConnectServer)->isEnabled());  // no handler
     mayStop = true;
     c.dispatcher.UpdateEnabled(options);
     EXPECT_TRUE(FindCommandAction(menu, cmd::kStopServer)->isEnabled());
@@ -73,14 +74,15 @@ TEST(Commands, LinksAndToolbarButtonsAreRoutedTheSameWay) {
 
     CFlatToolBarCtrl bar;
     bar.AddButton(FlatButton{cmd::kDetectionMonitor, QStringLiteral("Detection Monitor")});
-    QObject::connect(&bar, &CFlatToolBarCtrl::commandTriggered, &c.dispatcher, &CommandDispatcher::Send);
+    QObject::connect(&bar, &CFlatToolBarCtrl::commandTriggered, &c.dispatcher,
+                     &CommandDispatcher::Send);
     bar.resize(bar.sizeHint());
     bar.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
     QTest::mouseClick(&bar, Qt::LeftButton, {}, bar.ButtonRect(0).center());
     EXPECT_EQ(c.log, (std::vector<std::string>{"page", "view"}));
 
-    link.setEnabled(false);   // a greyed link sends nothing
+    link.setEnabled(false);  // a greyed link sends nothing
     QTest::mouseClick(&link, Qt::LeftButton, {}, link.rect().center());
     EXPECT_EQ(c.log.size(), 2u);
 }

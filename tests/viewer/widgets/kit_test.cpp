@@ -26,18 +26,21 @@ TEST(Fonts, TheDesignFacesAreDrawnWithTheirStandIns) {
         const char* family;
         bool bold;
     };
-    for (const Case& c : {Case{"Tahoma", "Liberation Sans", false}, Case{"MS Sans Serif", "Liberation Sans", false},
-                          Case{"Arial", "Liberation Sans", false}, Case{"Impact", "DejaVu Sans", true}}) {
+    for (const Case& c :
+         {Case{"Tahoma", "Liberation Sans", false}, Case{"MS Sans Serif", "Liberation Sans", false},
+          Case{"Arial", "Liberation Sans", false}, Case{"Impact", "DejaVu Sans", true}}) {
         const QFont f = DesignFont(QString::fromLatin1(c.face), 20);
         const QFontInfo info(f);
         EXPECT_EQ(info.family(), QString::fromLatin1(c.family)) << c.face;
         EXPECT_EQ(info.bold(), c.bold) << c.face;
         EXPECT_EQ(info.pixelSize(), 20) << c.face;
         // A font asked for by its Windows face name alone resolves the same way.
-        EXPECT_EQ(QFontInfo(QFont(QString::fromLatin1(c.face))).family(), QString::fromLatin1(c.family)) << c.face;
+        EXPECT_EQ(QFontInfo(QFont(QString::fromLatin1(c.face))).family(),
+                  QString::fromLatin1(c.family))
+            << c.face;
     }
     QWidget w;
-    EXPECT_EQ(BodyFont(w).pixelSize(), 13);   // 96 dots per inch / 7
+    EXPECT_EQ(BodyFont(w).pixelSize(), 13);  // 96 dots per inch / 7
     EXPECT_TRUE(DesignFont(QStringLiteral("Tahoma"), 28, 700, true, true).underline());
 }
 
@@ -58,7 +61,8 @@ TEST(Images, EveryNamedImageIsDrawnAtItsSize) {
         for (int i = 0; i < l.Count(); ++i) {
             const QImage& img = l.Image(i);
             EXPECT_EQ(img.size(), QSize(c.w, c.h));
-            EXPECT_GT(test::Count(img, img.rect(), [](QRgb px) { return qAlpha(px) == 255; }), c.w * c.h / 10)
+            EXPECT_GT(test::Count(img, img.rect(), [](QRgb px) { return qAlpha(px) == 255; }),
+                      c.w * c.h / 10)
                 << c.resource << "/" << i;
         }
     }
@@ -123,11 +127,11 @@ TEST(QtGeometry, DialogUnitsAndCoreRectanglesBecomeQtRectangles) {
 // ---- text and cursor
 
 TEST(TextConv, StoredBytesCrossOnceBothWays) {
-    const std::string stored = "Caf\xE9 \x80 5";   // Windows-1252: e acute, euro sign
+    const std::string stored = "Caf\xE9 \x80 5";  // Windows-1252: e acute, euro sign
     const QString shown = FromStored(stored);
     EXPECT_EQ(shown, QString::fromUtf8("Caf\xC3\xA9 \xE2\x82\xAC 5"));
     EXPECT_EQ(ToStored(shown), stored);
-    EXPECT_EQ(ToStored(QString::fromUtf8("\xE4\xB8\xAD")), "?");   // no Windows-1252 byte
+    EXPECT_EQ(ToStored(QString::fromUtf8("\xE4\xB8\xAD")), "?");  // no Windows-1252 byte
 }
 
 TEST(WaitCursor, ShowsTheWaitCursorForItsScopeAndNests) {

@@ -68,7 +68,8 @@ protected:
     QRect CellRect(int row, int column) const {
         const QRect r = RowRect(row);
         const QPoint vp = list_->viewport()->geometry().topLeft();
-        return QRect(vp.x() + list_->columnViewportPosition(column), r.top(), list_->columnWidth(column), r.height());
+        return QRect(vp.x() + list_->columnViewportPosition(column), r.top(),
+                     list_->columnWidth(column), r.height());
     }
 
     QWidget window_;
@@ -88,18 +89,26 @@ TEST_F(PaintListTest, AnEmptyListShowsItsTextCentredInGreyAndNothingElse) {
     ASSERT_FALSE(ink.isEmpty());
     EXPECT_NEAR(ink.center().x(), vp.center().x(), 3);
     EXPECT_NEAR(ink.center().y(), vp.center().y(), 3);
-    EXPECT_LT(ink.height(), 20);   // one line
+    EXPECT_LT(ink.height(), 20);  // one line
     // Grey text: every mark is a grey between the text colour and white, and the full strokes
     // are the text colour itself.
-    EXPECT_EQ(Count(img, vp, [](QRgb px) { return qRed(px) != qGreen(px) || qGreen(px) != qBlue(px) || qRed(px) < 83; }), 0);
+    EXPECT_EQ(Count(img, vp,
+                    [](QRgb px) {
+                        return qRed(px) != qGreen(px) || qGreen(px) != qBlue(px) || qRed(px) < 83;
+                    }),
+              0);
     EXPECT_GT(Count(img, vp, [](QRgb px) { return Is(px, look::kText); }), 10);
 
     list_->SetEmptyText(QString());
     EXPECT_EQ(Count(Picture(*list_), vp, notWhite), 0);
-    Fill({{"A", "B"}});   // with a row the text is gone
+    Fill({{"A", "B"}});  // with a row the text is gone
     list_->SetEmptyText(QStringLiteral("There are currently no active events."));
     const QImage filled = Picture(*list_);
-    EXPECT_EQ(Count(filled, QRect(vp.left(), RowRect(0).bottom() + 1, vp.width(), vp.bottom() - RowRect(0).bottom()), notWhite), 0);
+    EXPECT_EQ(Count(filled,
+                    QRect(vp.left(), RowRect(0).bottom() + 1, vp.width(),
+                          vp.bottom() - RowRect(0).bottom()),
+                    notWhite),
+              0);
 }
 
 // ---- selection
@@ -110,9 +119,9 @@ TEST_F(PaintListTest, ASelectedRowWithFocusIsFilledFramedAndBlack) {
     list_->SelectRow(1);
     const QImage img = Picture(*list_);
     const QRect sel = RowRect(1), plain = RowRect(0);
-    const int x = sel.right() - 5;   // right of every text, where only the fill shows
+    const int x = sel.right() - 5;  // right of every text, where only the fill shows
     EXPECT_TRUE(Is(img.pixel(x, sel.center().y()), look::kSelectedRow));
-    EXPECT_TRUE(Is(img.pixel(x, sel.top()), look::kPanelFrame));      // the frame
+    EXPECT_TRUE(Is(img.pixel(x, sel.top()), look::kPanelFrame));  // the frame
     EXPECT_TRUE(Is(img.pixel(x, sel.bottom()), look::kPanelFrame));
     EXPECT_TRUE(Is(img.pixel(sel.left(), sel.center().y()), look::kPanelFrame));
     EXPECT_TRUE(Is(img.pixel(x, plain.center().y()), look::kWhite));
@@ -129,17 +138,17 @@ TEST_F(PaintListTest, KeepSelectionShowsTheSelectedRowWithoutFocusAndWithoutFram
     const QRect sel = RowRect(0);
     const int x = sel.right() - 5;
 
-    QImage img = Picture(*list_);   // KeepSelection off: no sign of the selection
+    QImage img = Picture(*list_);  // KeepSelection off: no sign of the selection
     EXPECT_TRUE(Is(img.pixel(x, sel.center().y()), look::kWhite));
 
     list_->SetKeepSelection(true);
     img = Picture(*list_);
     EXPECT_TRUE(Is(img.pixel(x, sel.center().y()), look::kSelectedRow));
-    EXPECT_TRUE(Is(img.pixel(x, sel.top()), look::kSelectedRow));   // no frame
+    EXPECT_TRUE(Is(img.pixel(x, sel.top()), look::kSelectedRow));  // no frame
     EXPECT_TRUE(Is(img.pixel(x, sel.bottom()), look::kSelectedRow));
-    EXPECT_EQ(Count(img, sel, [](QRgb px) { return test::Luma(px) < 83; }), 0);   // grey text
+    EXPECT_EQ(Count(img, sel, [](QRgb px) { return test::Luma(px) < 83; }), 0);  // grey text
 
-    list_->setFocus();   // with the focus back it is drawn selected again
+    list_->setFocus();  // with the focus back it is drawn selected again
     QApplication::processEvents();
     img = Picture(*list_);
     EXPECT_TRUE(Is(img.pixel(x, sel.top()), look::kPanelFrame));
@@ -148,7 +157,8 @@ TEST_F(PaintListTest, KeepSelectionShowsTheSelectedRowWithoutFocusAndWithoutFram
 // ---- bold rows and two-line cells
 
 TEST_F(PaintListTest, BoldRowsAreDrawnHeavier) {
-    Fill({{"Unauthorized Node", "New Mac address found"}, {"Unauthorized Node", "New Mac address found"}});
+    Fill({{"Unauthorized Node", "New Mac address found"},
+          {"Unauthorized Node", "New Mac address found"}});
     list_->AddBoldRow(0);
     window_.show();
     const QImage img = Picture(*list_);
@@ -162,13 +172,14 @@ TEST_F(PaintListTest, BoldRowsAreDrawnHeavier) {
 
 TEST_F(PaintListTest, ABoldRowStaysOnItsRecordThroughASortAndARemoval) {
     Fill({{"a", "first"}, {"b", "second"}, {"c", "third"}});
-    list_->AddBoldRow(1);   // "b"
+    list_->AddBoldRow(1);  // "b"
     const auto boldKeys = [&] {
         QStringList keys;
         for (int row : list_->BoldRows()) keys << list_->Rows()->ItemText(row, 0);
         return keys;
     };
-    list_->Rows()->SortItems([](const ListRow& x, const ListRow& y) { return x.cells[0] > y.cells[0]; });
+    list_->Rows()->SortItems(
+        [](const ListRow& x, const ListRow& y) { return x.cells[0] > y.cells[0]; });
     EXPECT_EQ(boldKeys(), QStringList{"b"});
     EXPECT_TRUE(list_->IsBoldRow(1)) << "c, b, a";
     list_->Rows()->DeleteItem(0);
@@ -226,7 +237,7 @@ TEST_F(PaintListTest, ATwoLineCellShowsItsTitleBoldAboveTheDetails) {
     list_->SetTwoLineText(false);
     const QImage one = Picture(*list_);
     const QRect c1 = CellRect(0, 1);
-    EXPECT_LT(c1.height(), 2 * line);   // and the rows are one line high again
+    EXPECT_LT(c1.height(), 2 * line);  // and the rows are one line high again
     EXPECT_LE(Box(one, c1, Ink(160)).height(), line);
 }
 
@@ -244,18 +255,18 @@ TEST_F(PaintListTest, AStateColumnShowsTheImageItsTextNames) {
         return img.pixel(c.left() + 2 + 8, c.center().y());
     };
     QImage img = Picture(*list_);
-    EXPECT_TRUE(Is(imageAt(img, 0), QColor(Qt::blue)));   // "1": image 1
-    EXPECT_TRUE(Is(imageAt(img, 1), QColor(Qt::red)));    // "0": image 0
-    EXPECT_TRUE(Is(imageAt(img, 2), look::kWhite));       // "7": no such image, nothing drawn
+    EXPECT_TRUE(Is(imageAt(img, 0), QColor(Qt::blue)));  // "1": image 1
+    EXPECT_TRUE(Is(imageAt(img, 1), QColor(Qt::red)));   // "0": image 0
+    EXPECT_TRUE(Is(imageAt(img, 2), look::kWhite));      // "7": no such image, nothing drawn
     // The cell text is an index, not shown: the row with image 7 has no ink in that cell.
     EXPECT_EQ(Count(img, CellRect(2, 1), Ink()), 0);
 
-    list_->SelectRow(0);   // selected: the selected-rows list
+    list_->SelectRow(0);  // selected: the selected-rows list
     img = Picture(*list_);
     EXPECT_TRUE(Is(imageAt(img, 0), QColor(Qt::green)));
     EXPECT_TRUE(Is(imageAt(img, 1), QColor(Qt::red)));
 
-    list_->SetStateImages(&unselected, nullptr);   // both lists are needed
+    list_->SetStateImages(&unselected, nullptr);  // both lists are needed
     img = Picture(*list_);
     EXPECT_FALSE(Is(imageAt(img, 1), QColor(Qt::red)));
 }
@@ -268,18 +279,19 @@ TEST_F(PaintListTest, CellImagesFollowTheIconAlignment) {
     window_.show();
     struct Case {
         IconAlign align;
-        int x;   // a pixel inside the image, from the cell's left
+        int x;  // a pixel inside the image, from the cell's left
     };
     const QRect c = CellRect(0, 1);
     for (const Case& k : {Case{IconAlign::Left, 2 + 1}, Case{IconAlign::Right, c.width() - 2},
                           Case{IconAlign::Center, c.width() / 2}}) {
         list_->SetIconAlign(k.align);
         const QImage img = Picture(*list_);
-        EXPECT_TRUE(Is(img.pixel(c.left() + k.x, c.center().y()), QColor(Qt::magenta))) << int(k.align);
+        EXPECT_TRUE(Is(img.pixel(c.left() + k.x, c.center().y()), QColor(Qt::magenta)))
+            << int(k.align);
         const QRect box = Box(img, c, [](QRgb px) { return Is(px, QColor(Qt::magenta)); });
         EXPECT_EQ(box.width(), 16) << int(k.align);
     }
-    list_->Rows()->SetItemImage(0, 1, -1);   // no image
+    list_->Rows()->SetItemImage(0, 1, -1);  // no image
     EXPECT_EQ(Count(Picture(*list_), c, [](QRgb px) { return Is(px, QColor(Qt::magenta)); }), 0);
 }
 
@@ -288,20 +300,22 @@ TEST_F(PaintListTest, CellImagesFollowTheIconAlignment) {
 TEST_F(PaintListTest, SortingTheRowsKeepsTheSelectionOnItsRow) {
     Fill({{"b", "2"}, {"a", "1"}, {"c", "3"}});
     list_->SelectRow(0);
-    list_->Rows()->SortItems([](const ListRow& x, const ListRow& y) { return x.cells[0] < y.cells[0]; });
+    list_->Rows()->SortItems(
+        [](const ListRow& x, const ListRow& y) { return x.cells[0] < y.cells[0]; });
     EXPECT_EQ(list_->Rows()->ItemText(0, 0), QStringLiteral("a"));
     EXPECT_EQ(list_->SelectedRow(), 1);
     EXPECT_EQ(list_->Rows()->ItemText(list_->SelectedRow(), 1), QStringLiteral("2"));
     EXPECT_EQ(list_->Rows()->FindItem(0, QStringLiteral("c")), 2);
     EXPECT_EQ(list_->Rows()->FindItem(0, QStringLiteral("c"), 2), -1);
-    EXPECT_FALSE(list_->Rows()->SetItemText(3, 0, QStringLiteral("x")));   // no such row
-    EXPECT_FALSE(list_->Rows()->SetItemText(0, 2, QStringLiteral("x")));   // no such column
+    EXPECT_FALSE(list_->Rows()->SetItemText(3, 0, QStringLiteral("x")));  // no such row
+    EXPECT_FALSE(list_->Rows()->SetItemText(0, 2, QStringLiteral("x")));  // no such column
 }
 
 TEST_F(PaintListTest, RowsComeFromTheModelWithoutAWidgetPerRow) {
     window_.show();
     const auto before = list_->findChildren<QWidget*>().size();
-    std::vector<ListRow> rows(10000, ListRow{{QStringLiteral("0011223344AA"), QStringLiteral("x")}, -1, {}, 0});
+    std::vector<ListRow> rows(
+        10000, ListRow{{QStringLiteral("0011223344AA"), QStringLiteral("x")}, -1, {}, 0});
     list_->Rows()->SetRows(std::move(rows));
     Picture(*list_);
     EXPECT_EQ(list_->findChildren<QWidget*>().size(), before);

@@ -32,17 +32,19 @@ PromptAnswer AskAndAct(const PromptRequest& request, BoxSeen& seen,
 
 TEST(MessageBoxPrompt, ShowsThePlainTextUnderTheProgramTitleAndReturnsTheButton) {
     BoxSeen seen;
-    const PromptRequest ask{std::string(LoadString(str::kAskStopService)), "", PromptButtons::YesNoCancel,
-                            PromptIcon::Question};
+    const PromptRequest ask{std::string(LoadString(str::kAskStopService)), "",
+                            PromptButtons::YesNoCancel, PromptIcon::Question};
     EXPECT_EQ(AskAndAct(ask, seen, [](QMessageBox* b) { b->button(QMessageBox::Yes)->click(); }),
               PromptAnswer::Yes);
     EXPECT_EQ(seen.title, QStringLiteral("Quenmark Tarvell"));
     EXPECT_EQ(seen.text.toStdString(), LoadString(str::kAskStopService));
-    EXPECT_EQ(seen.format, Qt::PlainText);   // a stored name is never read as markup
+    EXPECT_EQ(seen.format, Qt::PlainText);  // a stored name is never read as markup
 
-    const PromptRequest named{"Switch <b>core</b> & co", "Caption", PromptButtons::OkCancel, PromptIcon::Warning};
-    EXPECT_EQ(AskAndAct(named, seen, [](QMessageBox* b) { b->button(QMessageBox::Cancel)->click(); }),
-              PromptAnswer::Cancel);
+    const PromptRequest named{"Switch <b>core</b> & co", "Caption", PromptButtons::OkCancel,
+                              PromptIcon::Warning};
+    EXPECT_EQ(
+        AskAndAct(named, seen, [](QMessageBox* b) { b->button(QMessageBox::Cancel)->click(); }),
+        PromptAnswer::Cancel);
     EXPECT_EQ(seen.title, QStringLiteral("Caption"));
     EXPECT_EQ(seen.text, QStringLiteral("Switch <b>core</b> & co"));
 }

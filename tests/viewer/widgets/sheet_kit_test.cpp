@@ -26,7 +26,8 @@ void Show(QWidget& w) {
 void BareClick(QWidget* w, QPoint at) {
     const QPointF local(at), global(w->mapToGlobal(at));
     QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, {});
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, {});
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                        {});
     QApplication::sendEvent(w, &press);
     QApplication::sendEvent(w, &release);
 }
@@ -35,8 +36,10 @@ TEST(CheckListTest, SpaceAndClickToggleWithOneSignalEach) {
     CCheckListCtrl list;
     list.InsertColumn(0, QStringLiteral("Device Name"), 145);
     list.InsertColumn(1, QStringLiteral("Device Ip"), 145);
-    for (int i = 0; i < 3; ++i) list.SetItemText(list.InsertItem(i, QStringLiteral("switch-%1").arg(i)), 1, QStringLiteral("10.0.0.%1").arg(i));
-    list.SetCheck(2, true);   // the owner's fill: no signal
+    for (int i = 0; i < 3; ++i)
+        list.SetItemText(list.InsertItem(i, QStringLiteral("switch-%1").arg(i)), 1,
+                         QStringLiteral("10.0.0.%1").arg(i));
+    list.SetCheck(2, true);  // the owner's fill: no signal
     list.SetItemText(2, 1, QStringLiteral("10.0.0.9"));
     QSignalSpy toggled(&list, &CCheckListCtrl::itemToggled);
     list.resize(320, 160);
@@ -52,12 +55,14 @@ TEST(CheckListTest, SpaceAndClickToggleWithOneSignalEach) {
 
     // A click on row 2's box clears it; a click on its text toggles nothing.
     const QRect row = list.visualItemRect(list.topLevelItem(2));
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(row.left() + 10, row.center().y()));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                      QPoint(row.left() + 10, row.center().y()));
     ASSERT_EQ(toggled.count(), 2);
     EXPECT_EQ(toggled[1][0].toInt(), 2);
     EXPECT_FALSE(toggled[1][1].toBool());
     EXPECT_FALSE(list.GetCheck(2));
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(row.left() + 200, row.center().y()));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                      QPoint(row.left() + 200, row.center().y()));
     EXPECT_EQ(toggled.count(), 2);
     EXPECT_TRUE(list.GetCheck(1));
     EXPECT_FALSE(list.SetCheck(3, true));
@@ -72,8 +77,12 @@ TEST(LinkTest, AnInactiveLinkIsPlainAndDeaf) {
     const QImage plain = test::Picture(link);
     // Grey ink only: the text colour, no trace of the link colour's purple.
     const auto ink = test::Ink(200);
-    EXPECT_GT(test::Count(plain, link.rect(), [&](QRgb px) { return ink(px) && qRed(px) == qGreen(px); }), 10);
-    EXPECT_EQ(test::Count(plain, link.rect(), [&](QRgb px) { return ink(px) && qRed(px) > qGreen(px) + 10; }), 0);
+    EXPECT_GT(
+        test::Count(plain, link.rect(), [&](QRgb px) { return ink(px) && qRed(px) == qGreen(px); }),
+        10);
+    EXPECT_EQ(test::Count(plain, link.rect(),
+                          [&](QRgb px) { return ink(px) && qRed(px) > qGreen(px) + 10; }),
+              0);
     EXPECT_EQ(link.cursor().shape(), Qt::ArrowCursor);
     QTest::mouseClick(&link, Qt::LeftButton, {}, link.rect().center());
     QTest::keyClick(&link, Qt::Key_Space);
@@ -118,10 +127,10 @@ TEST(IpAddressTest, BlankStateAndDottedText) {
     EXPECT_EQ(ip.Text(), QStringLiteral("192.168.10.254"));
     for (const char* bad : {"192.168.10", "1.2.3.256", "host.example", "1.2.3.4 ", "10.0.0.1/24"})
         EXPECT_FALSE(ip.SetText(QString::fromLatin1(bad))) << bad;
-    EXPECT_EQ(ip.Text(), QStringLiteral("192.168.10.254"));   // a refused text changes nothing
+    EXPECT_EQ(ip.Text(), QStringLiteral("192.168.10.254"));  // a refused text changes nothing
     ip.ClearAddress();
     EXPECT_TRUE(ip.IsBlank());
-    EXPECT_EQ(changed.count(), 0);   // the setters do not signal
+    EXPECT_EQ(changed.count(), 0);  // the setters do not signal
 
     // Typing: three digits move on, a dot moves on, a digit past 255 is refused; an empty field
     // of a typed address reads 0.
@@ -143,9 +152,12 @@ struct CountingPage : CPropertyPage {
     using CPropertyPage::CPropertyPage;
     void OnInitDialog() override {
         ++inits;
-        SetModified();   // as a control's change signal while the page fills it
+        SetModified();  // as a control's change signal while the page fills it
     }
-    bool OnOK() override { ++oks; return true; }
+    bool OnOK() override {
+        ++oks;
+        return true;
+    }
     int inits = 0, oks = 0;
 };
 
@@ -166,7 +178,8 @@ TEST(PropertySheetTest, TabsButtonsAndApplyFollowTheRules) {
     EXPECT_EQ(sheet.ActiveIndex(), 1);
     EXPECT_EQ(second->inits, 1);
     EXPECT_TRUE(second->isVisible() && !first->isVisible());
-    EXPECT_TRUE(sheet.Tabs()->DisplayRect().translated(sheet.Tabs()->pos()).contains(second->geometry()));
+    EXPECT_TRUE(
+        sheet.Tabs()->DisplayRect().translated(sheet.Tabs()->pos()).contains(second->geometry()));
 
     second->SetModified();
     EXPECT_TRUE(sheet.ApplyButton()->isEnabled());

@@ -21,7 +21,8 @@ protected:
     QImage Header() { return test::Picture(*list_.header()); }
     QRect ArrowBox(int column) {
         QHeaderView* h = list_.header();
-        const QRect section(h->sectionViewportPosition(column), 0, h->sectionSize(column), h->height());
+        const QRect section(h->sectionViewportPosition(column), 0, h->sectionSize(column),
+                            h->height());
         return QRect(SortHeaderView::ArrowOrigin(section), QSize(kSortArrowBox, kSortArrowBox));
     }
     QImage Box(const QImage& img, int column) { return img.copy(ArrowBox(column)); }
@@ -44,15 +45,16 @@ TEST_F(SortHeaderTest, ExactlyOneColumnCarriesTheArrowAndItFlips) {
     // Ascending points up: the top edge is a single apex, the left slope is in shadow.
     const QImage upBox = Box(up, 1);
     EXPECT_LE(DarkInRow(upBox, 4), 1);
-    EXPECT_GE(Count(upBox, QRect(2, 4, 7, 7), [&](QRgb px) {
-                  return Is(px, list_.header()->palette().color(QPalette::Dark)); }),
-              6);
+    EXPECT_GE(
+        Count(upBox, QRect(2, 4, 7, 7),
+              [&](QRgb px) { return Is(px, list_.header()->palette().color(QPalette::Dark)); }),
+        6);
 
     // The owner clicks the same column again and flips the direction: the arrow points down.
     list_.SetSortIndicator(1, false);
     const QImage downBox = Box(Header(), 1);
     EXPECT_NE(downBox, upBox);
-    EXPECT_GE(DarkInRow(downBox, 4), 8);   // the top edge from (3, 4) to (11, 4), its lit end aside
+    EXPECT_GE(DarkInRow(downBox, 4), 8);  // the top edge from (3, 4) to (11, 4), its lit end aside
 
     // Another column: the arrow moves, the old column is plain again.
     list_.SetSortIndicator(2, true);

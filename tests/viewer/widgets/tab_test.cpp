@@ -23,7 +23,8 @@ protected:
         tabs_->setGeometry(0, 0, 400, 180);
         button_ = new QPushButton(QStringLiteral("Elsewhere"), &window_);
         button_->setGeometry(10, 185, 120, 30);
-        for (const char* t : {"General", "Alerts", "Servers"}) tabs_->AddTab(QString::fromLatin1(t));
+        for (const char* t : {"General", "Alerts", "Servers"})
+            tabs_->AddTab(QString::fromLatin1(t));
         window_.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
     }
@@ -34,9 +35,7 @@ protected:
         const QRect r = tabs_->TabRect(tab);
         return img.pixel(r.right() - 3, r.top() + 3);
     }
-    void MoveTo(int tab) {
-        test::HoverAt(tabs_, tabs_->TabRect(tab).center());
-    }
+    void MoveTo(int tab) { test::HoverAt(tabs_, tabs_->TabRect(tab).center()); }
 
     QWidget window_;
     CThemeTabCtrl* tabs_ = nullptr;
@@ -47,7 +46,7 @@ const QColor kNormal(240, 240, 240);
 
 TEST_F(TabTest, TheHotTabMovesFromTabToTabAndIsResetOnLeave) {
     QImage img = Picture(*tabs_);
-    EXPECT_TRUE(Is(Fill(img, 0), look::kWhite));    // selected
+    EXPECT_TRUE(Is(Fill(img, 0), look::kWhite));  // selected
     EXPECT_TRUE(Is(Fill(img, 1), kNormal));
     EXPECT_TRUE(Is(Fill(img, 2), kNormal));
 
@@ -57,14 +56,14 @@ TEST_F(TabTest, TheHotTabMovesFromTabToTabAndIsResetOnLeave) {
     EXPECT_TRUE(Is(Fill(img, 1), look::kSelectedRow));
     EXPECT_TRUE(Is(Fill(img, 2), kNormal));
 
-    MoveTo(2);   // the old tab is drawn normal again, the new one hot
+    MoveTo(2);  // the old tab is drawn normal again, the new one hot
     EXPECT_EQ(tabs_->HotTab(), 2);
     img = Picture(*tabs_);
     EXPECT_TRUE(Is(Fill(img, 1), kNormal));
     EXPECT_TRUE(Is(Fill(img, 2), look::kSelectedRow));
-    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);   // hot tracking holds no capture
+    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);  // hot tracking holds no capture
 
-    test::HoverAt(&window_, button_->geometry().center());   // out of the control
+    test::HoverAt(&window_, button_->geometry().center());  // out of the control
     EXPECT_EQ(tabs_->HotTab(), -1);
     img = Picture(*tabs_);
     EXPECT_TRUE(Is(Fill(img, 2), kNormal));
@@ -86,7 +85,7 @@ TEST_F(TabTest, ClickingATabSelectsIt) {
     EXPECT_EQ(tabs_->CurSel(), 2);
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(changed[0][0].toInt(), 2);
-    QTest::mouseClick(tabs_, Qt::LeftButton, {}, tabs_->TabRect(2).center());   // already selected
+    QTest::mouseClick(tabs_, Qt::LeftButton, {}, tabs_->TabRect(2).center());  // already selected
     EXPECT_EQ(changed.count(), 1);
     EXPECT_TRUE(Is(Fill(Picture(*tabs_), 2), look::kWhite));
     EXPECT_TRUE(tabs_->DisplayRect().top() > tabs_->TabRect(2).bottom());

@@ -59,7 +59,8 @@ TEST_F(ToolbarTest, ACommandZeroButtonIsAColumnOfLavenderDots) {
     for (int top : tops)
         for (int dy = 0; dy < kDotSize; ++dy)
             for (int dx = 0; dx < kDotSize; ++dx)
-                EXPECT_TRUE(Is(img.pixel(d.left() + 2 + dx, top + dy), DotPixel(look::kDotDark, look::kDotLight, dx, dy)))
+                EXPECT_TRUE(Is(img.pixel(d.left() + 2 + dx, top + dy),
+                               DotPixel(look::kDotDark, look::kDotLight, dx, dy)))
                     << dx << "," << top + dy;
     // Between the dots, beside them and above the first one: nothing.
     EXPECT_TRUE(Is(img.pixel(d.left() + 2, tops[0] + kDotSize), look::kWhite));
@@ -88,7 +89,7 @@ TEST_F(ToolbarTest, AHotButtonIsUnderlinedAndDrawnInTheHotColour) {
     EXPECT_GT(Count(hot, bar_.ButtonRect(1), [](QRgb px) { return Is(px, look::kLink); }), 10);
     EXPECT_EQ(Count(hot, bar_.ButtonRect(0), [](QRgb px) { return Is(px, look::kLink); }), 0);
     const int textWidth = QFontMetrics(bar_.font()).horizontalAdvance(QStringLiteral("Options"));
-    EXPECT_GE(WidestInkRow(hot, 1), textWidth * 9 / 10);      // the underline
+    EXPECT_GE(WidestInkRow(hot, 1), textWidth * 9 / 10);  // the underline
     EXPECT_LT(WidestInkRow(cold, 1), textWidth * 7 / 10);
 
     // Without the options a hot button looks like any other.

@@ -20,8 +20,8 @@ inline constexpr std::string_view kArchiveDamagedText =
 bool WriteAlertArchive(const CTarvellApp& app, const std::string& path);
 
 struct ArchiveView {
-    bool readable = false;          // false: the file could not be opened or decoded
-    std::vector<AlertRow> rows;     // the alerts of the mode, in the file's key order
+    bool readable = false;       // false: the file could not be opened or decoded
+    std::vector<AlertRow> rows;  // the alerts of the mode, in the file's key order
 };
 // Reads an archive whole before adding anything, so a damaged or truncated file gives no rows.
 ArchiveView ReadAlertArchive(const std::string& path, std::uint32_t mode);

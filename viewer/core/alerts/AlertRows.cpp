@@ -89,11 +89,11 @@ bool AlertRowLess(const AlertRow& a, const AlertRow& b, int column, bool ascendi
     const AlertRow& x = ascending ? a : b;
     const AlertRow& y = ascending ? b : a;
     switch (column) {
-    case 0: return AlertKeyOrder(x.key) < AlertKeyOrder(y.key);
-    case 2: return IpToHostOrder(x.cells[2]) < IpToHostOrder(y.cells[2]);
-    default:
-        if (column < 0 || column >= kAlertColumns) return false;
-        return ReportCellLess(x.cells[column], y.cells[column]);
+        case 0: return AlertKeyOrder(x.key) < AlertKeyOrder(y.key);
+        case 2: return IpToHostOrder(x.cells[2]) < IpToHostOrder(y.cells[2]);
+        default:
+            if (column < 0 || column >= kAlertColumns) return false;
+            return ReportCellLess(x.cells[column], y.cells[column]);
     }
 }
 

@@ -28,8 +28,8 @@ inline constexpr std::array<int, 4> kAlertFixedWidths = {130, 100, 100, 100};
 inline constexpr std::array<int, kAlertColumns> kAlertReportWidths = {18, 18, 18, 18, 28};
 
 struct AlertRow {
-    std::array<std::string, kAlertColumns> cells;   // date, device name, ip, port, alert text
-    std::string key;                                // the alert's key in the hub or archive
+    std::array<std::string, kAlertColumns> cells;  // date, device name, ip, port, alert text
+    std::string key;                               // the alert's key in the hub or archive
 };
 
 // "Detection" for mode 32797, "Prevention" for 32798, empty for any other mode.
@@ -58,7 +58,7 @@ inline constexpr std::string_view kLabelSourceName = "Source name";
 
 struct DetailsPiece {
     std::string text;
-    bool label = false;   // written in the bold label format, else the value format
+    bool label = false;  // written in the bold label format, else the value format
 };
 // heading (the Alert text up to its first "(", with the blank), "\n\n", "Occurred on: <date>",
 // the source lines in the order mac, ip, name up to the last one that is set (earlier ones even

@@ -36,7 +36,8 @@ std::string AlertBody(std::string_view key, const CAlertItem& alert, const std::
 
 AlertKind KindOf(const CAlertItem& alert) {
     if (alert.Category == "Detection") {
-        if (alert.Description.starts_with("Threat") && alert.Severity == 0) return {true, {77, 191, 38}, 0};
+        if (alert.Description.starts_with("Threat") && alert.Severity == 0)
+            return {true, {77, 191, 38}, 0};
         return {true, {255, 204, 0}, 1};
     }
     if (alert.Category == "Prevention") return {true, {204, 0, 0}, 2};

@@ -16,10 +16,10 @@
 namespace tarvell {
 
 struct AlertText {
-    std::string heading;   // display name of the type key, macros expanded
-    std::string text;      // text template of the type key, macros expanded
-    std::string cause;     // display name of the cause key
-    std::string level;     // name of the threat level (Severity)
+    std::string heading;  // display name of the type key, macros expanded
+    std::string text;     // text template of the type key, macros expanded
+    std::string cause;    // display name of the cause key
+    std::string level;    // name of the threat level (Severity)
 };
 
 // Heading and text with "$cause", "$before", "$current", "$submitter" and "$severity" put in.
@@ -41,7 +41,7 @@ std::string AlertBody(std::string_view key, const CAlertItem& alert, const std::
 struct AlertKind {
     bool hasBrush = false;
     Rgb brush;
-    int icon = -1;   // -1: none
+    int icon = -1;  // -1: none
     bool operator==(const AlertKind&) const = default;
 };
 // "Detection" yellow with icon 1, except a type key beginning with "Threat" at Severity 0, green
@@ -58,8 +58,8 @@ struct Point {
 struct Size {
     int width = 0, height = 0;
 };
-inline constexpr int kSlideStep = 10;     // pixels per step
-inline constexpr int kSlideStepMs = 10;   // between steps
+inline constexpr int kSlideStep = 10;    // pixels per step
+inline constexpr int kSlideStepMs = 10;  // between steps
 // The top-left corners of the slide in, in order. travel = popup height + (desktop height -
 // work area height); the rise grows by 10 up to travel - 3, so the last top is
 // desktop.bottom - travel + 3. A travel of 3 or less gives no step.

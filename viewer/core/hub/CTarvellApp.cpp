@@ -17,8 +17,9 @@ namespace {
 // Removes the first entry that begins with "<key>;".
 void RemoveFirstRequest(std::vector<std::string>& list, const std::string& key) {
     const std::string prefix = key + ";";
-    const auto it = std::find_if(list.begin(), list.end(),
-                                 [&](const std::string& entry) { return entry.starts_with(prefix); });
+    const auto it = std::find_if(list.begin(), list.end(), [&](const std::string& entry) {
+        return entry.starts_with(prefix);
+    });
     if (it != list.end()) list.erase(it);
 }
 
@@ -46,8 +47,8 @@ ItemCounts CountAlertsByCategory(const AlertRecords& alerts) {
 
 struct CTarvellApp::HubListener {
     std::function<void(HubChange)> call;
-    std::recursive_mutex running;   // held while `call` runs; removal waits for it
-    bool removed = false;           // [running]
+    std::recursive_mutex running;  // held while `call` runs; removal waits for it
+    bool removed = false;          // [running]
 };
 
 // Notifies the hub's listeners when it goes out of scope: declared before a mutator's lock
@@ -85,7 +86,9 @@ CTarvellApp::~CTarvellApp() {
     if (logReader_) logReader_->StopAndJoin();
 }
 
-Registry& CTarvellApp::registry() const { return env_.registry ? *env_.registry : Registry::Default(); }
+Registry& CTarvellApp::registry() const {
+    return env_.registry ? *env_.registry : Registry::Default();
+}
 
 void CTarvellApp::ReadRegistry() {
     ViewerPreferences prefs;
@@ -156,7 +159,9 @@ CurrentServer CTarvellApp::Server() const {
     return server_;
 }
 
-bool CTarvellApp::SelectServer(const std::string& name) { return CommitServer(PrepareServer(name)); }
+bool CTarvellApp::SelectServer(const std::string& name) {
+    return CommitServer(PrepareServer(name));
+}
 
 ServerLoad CTarvellApp::PrepareServer(const std::string& name) const {
     std::string folder;
@@ -188,18 +193,21 @@ ServerLoad CTarvellApp::PrepareServer(const std::string& name, const std::string
         if (attempt > 0) clock_.SleepMs(kDocumentRetryMs);
         if (!eventsRead) {
             if (std::optional<EventDatabaseFile> file = ReadEventsFile(folder)) {
-                load.events = MakeEventsSnapshot(std::move(*file), *load.settings, load.eventCounts);
+                load.events =
+                    MakeEventsSnapshot(std::move(*file), *load.settings, load.eventCounts);
                 eventsRead = true;
             }
         }
         if (!alertsRead) {
             if (std::optional<AlertLogFile> file = ReadAlertsFile(folder)) {
-                load.alerts = MakeAlertsSnapshot(std::move(*file), *load.settings, load.alertCounts);
+                load.alerts =
+                    MakeAlertsSnapshot(std::move(*file), *load.settings, load.alertCounts);
                 alertsRead = true;
             }
         }
     }
-    load.eventsUnreadable = !eventsRead && StateFilePresent(folder, std::string(kEventDatabaseName));
+    load.eventsUnreadable =
+        !eventsRead && StateFilePresent(folder, std::string(kEventDatabaseName));
     load.alertsUnreadable = !alertsRead && StateFilePresent(folder, std::string(kAlertLogName));
     return load;
 }
@@ -285,7 +293,8 @@ std::string CTarvellApp::PopupSound() const {
     return popupSound_;
 }
 
-void CTarvellApp::SetPopupPreferences(std::uint32_t alerts, std::uint32_t timeout, std::string sound) {
+void CTarvellApp::SetPopupPreferences(std::uint32_t alerts, std::uint32_t timeout,
+                                      std::string sound) {
     popupAlerts_ = alerts;
     popupTimeout_ = timeout;
     std::lock_guard<std::mutex> guard(popupLock_);
@@ -309,10 +318,12 @@ std::string CTarvellApp::GetUserPermissions() const {
         const std::size_t at = name.find('@');
         const std::string user = name.substr(0, at);
         const std::string qualifier = at == std::string::npos ? "" : name.substr(at + 1);
-        const bool userFits = EqualsNoCase(user, id.UserName) || EqualsNoCase(user, kEveryoneAccount);
-        const bool placeFits = qualifier.empty() || EqualsNoCase(qualifier, id.LocalIp) ||
-                               EqualsNoCase(qualifier, id.LocalMac) || EqualsNoCase(qualifier, id.HostName) ||
-                               EqualsNoCase(qualifier, id.ComputerName) || EqualsNoCase(qualifier, id.DomainName);
+        const bool userFits =
+            EqualsNoCase(user, id.UserName) || EqualsNoCase(user, kEveryoneAccount);
+        const bool placeFits =
+            qualifier.empty() || EqualsNoCase(qualifier, id.LocalIp) ||
+            EqualsNoCase(qualifier, id.LocalMac) || EqualsNoCase(qualifier, id.HostName) ||
+            EqualsNoCase(qualifier, id.ComputerName) || EqualsNoCase(qualifier, id.DomainName);
         if (userFits && placeFits && entry.find(';') != std::string::npos)
             return entry.substr(entry.find(';') + 1);
     }
@@ -337,7 +348,8 @@ std::shared_ptr<const AlertsSnapshot> CTarvellApp::Alerts() const {
 void CTarvellApp::CopyEvents(ObjectMap<CEventItem>& out) const {
     const auto events = Events();
     out.clear();
-    for (const auto& [key, event] : events->EventMap) out.emplace(key, std::make_unique<CEventItem>(*event));
+    for (const auto& [key, event] : events->EventMap)
+        out.emplace(key, std::make_unique<CEventItem>(*event));
 }
 
 bool CTarvellApp::LookupEvent(const std::string& key, CEventItem& out) const {
@@ -361,7 +373,8 @@ void CTarvellApp::CopyPorts(StringTable& out) const {
 void CTarvellApp::CopyAlerts(ObjectMap<CAlertItem>& out) const {
     const auto alerts = Alerts();
     out.clear();
-    for (const auto& [key, alert] : alerts->AlertLog) out.emplace(key, std::make_unique<CAlertItem>(*alert));
+    for (const auto& [key, alert] : alerts->AlertLog)
+        out.emplace(key, std::make_unique<CAlertItem>(*alert));
 }
 
 bool CTarvellApp::LookupAlert(const std::string& key, CAlertItem& out) const {
@@ -391,7 +404,8 @@ EditResult CTarvellApp::BlockEvent(const std::string& key) {
     bool countedAsDetection = false;
     const EditResult result = EditSettingsQuietly(*this, [&](CTarvellDoc& doc) {
         const auto it = events_->EventMap.find(key);
-        countedAsDetection = it != events_->EventMap.end() && !IsPreventionEvent(key, *it->second, doc);
+        countedAsDetection =
+            it != events_->EventMap.end() && !IsPreventionEvent(key, *it->second, doc);
         RemoveFirstRequest(doc.BlockRequests, key);
         RemoveFirstRequest(doc.UnblockRequests, key);
         doc.BlockRequests.push_back(key + ";" + id.UserName + "@" + id.DomainName);
@@ -459,7 +473,8 @@ bool CTarvellApp::RemoveAlert(const std::string& key, EditResult* outcome) {
     return true;
 }
 
-std::vector<std::string> CTarvellApp::RemoveAlerts(const std::vector<std::string>& keys, EditResult* outcome) {
+std::vector<std::string> CTarvellApp::RemoveAlerts(const std::vector<std::string>& keys,
+                                                   EditResult* outcome) {
     ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
     std::lock_guard<std::recursive_mutex> guard(AlertLock);
     if (outcome) *outcome = EditResult::Saved;
@@ -544,7 +559,8 @@ void CTarvellApp::SetHandOverRefused(bool refused) {
 void CTarvellApp::MarkEventRead(const std::string& key) {
     RegKey marks;
     const std::string path = std::string(kViewerKey) + "\\" + ReadMarksKey(Server().Name);
-    if (registry().CreateKey(Hive::CurrentUser, path, &marks) == kRegSuccess) marks.SetString(key, "");
+    if (registry().CreateKey(Hive::CurrentUser, path, &marks) == kRegSuccess)
+        marks.SetString(key, "");
 }
 
 bool CTarvellApp::IsEventRead(const std::string& key) const {
@@ -560,7 +576,8 @@ std::unordered_set<std::string> CTarvellApp::ReadMarkNames() const {
     RegKey marks;
     const std::string path = std::string(kViewerKey) + "\\" + ReadMarksKey(Server().Name);
     std::vector<RegValue> values;
-    if (registry().OpenKey(Hive::CurrentUser, path, &marks) != kRegSuccess || marks.EnumValues(&values) != kRegSuccess)
+    if (registry().OpenKey(Hive::CurrentUser, path, &marks) != kRegSuccess ||
+        marks.EnumValues(&values) != kRegSuccess)
         return names;
     names.reserve(values.size());
     for (const RegValue& value : values) names.insert(ToLowerAscii(value.name));
@@ -663,7 +680,8 @@ bool CTarvellApp::LoadAlerts() {
         }
         clock_.SleepMs(kDocumentRetryMs);
     }
-    NoteStateFile(std::string(kAlertLogName), !StateFilePresent(Server().Folder, std::string(kAlertLogName)));
+    NoteStateFile(std::string(kAlertLogName),
+                  !StateFilePresent(Server().Folder, std::string(kAlertLogName)));
     return false;
 }
 

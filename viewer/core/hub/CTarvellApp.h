@@ -48,19 +48,19 @@ using AlertRecords = std::map<std::string, std::shared_ptr<const CAlertItem>>;
 
 // What one read of Tarvell.db gives the screens.
 enum class HubChange {
-    EventsPublished,        // a reader pass or a direct load replaced the events
-    AlertsPublished,        // likewise the alerts
-    SettingsReloaded,       // the settings document was read again from the server
-    SettingsSaved,          // the settings document was written to the server
-    EventsChangedLocally,   // a block or removal by this viewer
-    AlertsChangedLocally,   // a removal or clear by this viewer
+    EventsPublished,       // a reader pass or a direct load replaced the events
+    AlertsPublished,       // likewise the alerts
+    SettingsReloaded,      // the settings document was read again from the server
+    SettingsSaved,         // the settings document was written to the server
+    EventsChangedLocally,  // a block or removal by this viewer
+    AlertsChangedLocally,  // a removal or clear by this viewer
 };
 
 struct EventsSnapshot {
     std::string SwitchCount = "0";
     std::string NodeCount = "0";
-    StringTable DeviceTable;   // switch key -> "<ip>/<name>/<contact>/<location>"
-    StringTable PortNames;     // "<switch key>/<port index>" -> port name
+    StringTable DeviceTable;  // switch key -> "<ip>/<name>/<contact>/<location>"
+    StringTable PortNames;    // "<switch key>/<port index>" -> port name
     EventRecords EventMap;
 };
 
@@ -75,7 +75,7 @@ using PopupShow = std::function<void(const std::string& key, const CAlertItem& a
 struct CurrentServer {
     std::string Name;
     std::string Folder;
-    std::string Machine;   // host of the server's machine, empty for this one
+    std::string Machine;  // host of the server's machine, empty for this one
 };
 
 inline constexpr std::string_view kEveryoneAccount = "Everyone";
@@ -87,21 +87,21 @@ inline constexpr std::int64_t kReaderIntervalMs = 10'000;
 // What a connect reads before anything changes (PrepareServer, any thread).
 struct ServerLoad {
     CurrentServer server;
-    std::optional<CTarvellDoc> settings;               // nullopt: the connect fails
-    std::shared_ptr<const EventsSnapshot> events;      // nullptr: the file was not read
+    std::optional<CTarvellDoc> settings;           // nullopt: the connect fails
+    std::shared_ptr<const EventsSnapshot> events;  // nullptr: the file was not read
     ItemCounts eventCounts;
     std::shared_ptr<const AlertsSnapshot> alerts;
     ItemCounts alertCounts;
-    bool eventsUnreadable = false, alertsUnreadable = false;   // there, but not read
-    bool known = false;                                // the name is in the servers map
+    bool eventsUnreadable = false, alertsUnreadable = false;  // there, but not read
+    bool known = false;                                       // the name is in the servers map
 };
 
 struct ViewerEnvironment {
-    std::string programFolder;          // the "Local" server's folder on a first start
+    std::string programFolder;  // the "Local" server's folder on a first start
     std::string version = "3.6";
-    Registry* registry = nullptr;       // nullptr: Registry::Default()
-    Clock* clock = nullptr;             // nullptr: DefaultClock()
-    IdentitySources identity;           // empty members: the system's
+    Registry* registry = nullptr;            // nullptr: Registry::Default()
+    Clock* clock = nullptr;                  // nullptr: DefaultClock()
+    IdentitySources identity;                // empty members: the system's
     std::function<std::string()> mountInfo;  // nullptr: /proc/self/mountinfo
     std::int64_t readerIntervalMs = kReaderIntervalMs;
 };
@@ -188,7 +188,8 @@ public:
     // and returns the keys removed (in the order given; keys not in the hub, and repeats, are
     // left out). When the edit is not saved nothing is removed; `outcome` is Saved when there
     // was nothing to remove.
-    std::vector<std::string> RemoveAlerts(const std::vector<std::string>& keys, EditResult* outcome = nullptr);
+    std::vector<std::string> RemoveAlerts(const std::vector<std::string>& keys,
+                                          EditResult* outcome = nullptr);
 
     // ---- health of the current server's files (any thread)
     ServerHealth Health() const;
@@ -248,41 +249,42 @@ private:
     bool registryOk_ = false;
 
     mutable std::mutex serverLock_;
-    CurrentServer server_;                               // [serverLock_]
+    CurrentServer server_;  // [serverLock_]
 
     mutable std::recursive_mutex EventLock;
-    std::shared_ptr<const EventsSnapshot> events_;       // [EventLock]
-    ItemCounts eventCounts_;                             // [EventLock]
-    bool eventsChanged_ = false;                         // [EventLock]
-    ServerMap servers_;                                  // [EventLock]
+    std::shared_ptr<const EventsSnapshot> events_;  // [EventLock]
+    ItemCounts eventCounts_;                        // [EventLock]
+    bool eventsChanged_ = false;                    // [EventLock]
+    ServerMap servers_;                             // [EventLock]
 
     mutable std::recursive_mutex AlertLock;
-    std::shared_ptr<const AlertsSnapshot> alerts_;       // [AlertLock]
-    ItemCounts alertCounts_;                             // [AlertLock]
-    bool alertsChanged_ = false;                         // [AlertLock]
+    std::shared_ptr<const AlertsSnapshot> alerts_;  // [AlertLock]
+    ItemCounts alertCounts_;                        // [AlertLock]
+    bool alertsChanged_ = false;                    // [AlertLock]
 
     mutable std::mutex settingsLock_;
     std::shared_ptr<const CTarvellDoc> readerSettings_;  // [settingsLock_]
     mutable std::mutex healthLock_;
-    bool eventsUnreadable_ = false, alertsUnreadable_ = false, handOverRefused_ = false;  // [healthLock_]
+    bool eventsUnreadable_ = false, alertsUnreadable_ = false,
+         handOverRefused_ = false;  // [healthLock_]
 
     mutable std::mutex identityLock_;
-    MachineIdentity identity_;                           // [identityLock_]
-    bool identityDone_ = false;                          // [identityLock_]
+    MachineIdentity identity_;   // [identityLock_]
+    bool identityDone_ = false;  // [identityLock_]
     std::atomic<std::uint32_t> popupAlerts_{0};
     std::atomic<std::uint32_t> popupTimeout_{0};
     mutable std::mutex popupLock_;
-    std::string popupSound_;                             // [popupLock_]
+    std::string popupSound_;  // [popupLock_]
 
     struct HubListener;
     class ChangeNotice;
     mutable std::mutex listenerLock_;
-    std::map<int, std::shared_ptr<HubListener>> listeners_;   // [listenerLock_]
-    int lastListener_ = 0;                                     // [listenerLock_]
+    std::map<int, std::shared_ptr<HubListener>> listeners_;  // [listenerLock_]
+    int lastListener_ = 0;                                   // [listenerLock_]
 
-    std::unique_ptr<CTarvellDb> dbReader_;               // user-interface thread
-    std::unique_ptr<CTarvellLog> logReader_;             // user-interface thread
-    std::unique_ptr<CTarvellPopup> popup_;               // user-interface thread
+    std::unique_ptr<CTarvellDb> dbReader_;    // user-interface thread
+    std::unique_ptr<CTarvellLog> logReader_;  // user-interface thread
+    std::unique_ptr<CTarvellPopup> popup_;    // user-interface thread
 };
 
 }  // namespace tarvell

@@ -22,16 +22,19 @@ bool IsPreventionEvent(const CEventItem& event, bool blockRequested) {
     return blockRequested || IsShutOrBlocked(event);
 }
 
-bool IsPreventionEvent(const std::string& key, const CEventItem& event, const CTarvellDoc& settings) {
+bool IsPreventionEvent(const std::string& key, const CEventItem& event,
+                       const CTarvellDoc& settings) {
     if (IsShutOrBlocked(event)) return true;
     for (const std::string& entry : settings.BlockRequests)
-        if (entry.size() > key.size() && entry.compare(0, key.size(), key) == 0 && entry[key.size()] == ';')
+        if (entry.size() > key.size() && entry.compare(0, key.size(), key) == 0 &&
+            entry[key.size()] == ';')
             return true;
     return false;
 }
 
 ItemCounts FilterEvents(ObjectMap<CEventItem>& events, const CTarvellDoc& settings) {
-    const std::set<std::string> deleteRequests(settings.DeleteRequests.begin(), settings.DeleteRequests.end());
+    const std::set<std::string> deleteRequests(settings.DeleteRequests.begin(),
+                                               settings.DeleteRequests.end());
     const std::set<std::string> blockRequests = RequestKeys(settings.BlockRequests);
     ItemCounts counts;
     for (auto it = events.begin(); it != events.end();) {
@@ -50,7 +53,8 @@ ItemCounts FilterEvents(ObjectMap<CEventItem>& events, const CTarvellDoc& settin
 }
 
 ItemCounts FilterAlerts(ObjectMap<CAlertItem>& alerts, const CTarvellDoc& settings) {
-    const std::set<std::string> removedAlerts(settings.RemovedAlerts.begin(), settings.RemovedAlerts.end());
+    const std::set<std::string> removedAlerts(settings.RemovedAlerts.begin(),
+                                              settings.RemovedAlerts.end());
     ItemCounts counts;
     for (auto it = alerts.begin(); it != alerts.end();) {
         if (removedAlerts.count(it->first) != 0 || it->second->State != 0) {

@@ -23,7 +23,8 @@ struct ItemCounts {
 
 // An event is in the prevention state while it is blocked (Blocked set), its port is shut
 // (Extra set) or a block request for it waits in the settings.
-bool IsPreventionEvent(const std::string& key, const CEventItem& event, const CTarvellDoc& settings);
+bool IsPreventionEvent(const std::string& key, const CEventItem& event,
+                       const CTarvellDoc& settings);
 // The same rule when the caller already knows whether a block request waits for the event.
 bool IsPreventionEvent(const CEventItem& event, bool blockRequested);
 

@@ -24,8 +24,8 @@ std::string ReplaceAll(const std::string& text, std::string_view macro, const st
 
 std::string ExpandEventMacros(const std::string& text, const EventMacroValues& values) {
     const std::pair<std::string_view, const std::string*> order[] = {
-        {"$cause", &values.cause},         {"$before", &values.before},
-        {"$current", &values.current},     {"$submitter", &values.submitter},
+        {"$cause", &values.cause},       {"$before", &values.before},
+        {"$current", &values.current},   {"$submitter", &values.submitter},
         {"$severity", &values.severity},
     };
     std::string out = text;

@@ -6,7 +6,9 @@
 
 namespace tarvell {
 
-struct EventMacroValues { std::string cause, before, current, submitter, severity; };
+struct EventMacroValues {
+    std::string cause, before, current, submitter, severity;
+};
 
 // "$cause", "$before", "$current", "$submitter", "$severity" replaced in that order; text put
 // in for a macro is not searched again for that macro (so a value holding "$before" ends).

@@ -105,9 +105,11 @@ constexpr std::array<EventTypeRow, 32> kRows{{
     {"New Name", "New Name", "New Computer Name $current discovered.", 5},
     {"New User", "New User", "New User Name $current discovered.", 6},
     {"Changed Ip", "Changed Ip", "Changed Ip Address discovered from $before to $current.", 7},
-    {"Changed Name", "Changed Name", "Changed Computer Name discovered from $before to $current.", 8},
+    {"Changed Name", "Changed Name", "Changed Computer Name discovered from $before to $current.",
+     8},
     {"Changed User", "Changed User", "Changed User Name discovered from $before to $current.", 9},
-    {"Changed Port", "Changed Port", "Changed Port Location discovered from $before to $current.", 10},
+    {"Changed Port", "Changed Port", "Changed Port Location discovered from $before to $current.",
+     10},
     {"Threat Receive", "$severity Receive Threat",
      "$severity Receive Threat discovered from $before to $current.", 11},
     {"Threat Transmit", "$severity Transmit Threat",
@@ -119,7 +121,8 @@ constexpr std::array<EventTypeRow, 32> kRows{{
     {"WMI Not Responding", "WMI Not Responding", "WMI Not Responding to query request.", 15},
     {"WMI Operating System", "WMI Operating System",
      "WMI Operating System $current found instead of $before.", 15},
-    {"WMI Service Pack", "WMI Service Pack", "WMI Service Pack $current found instead of $before.", 15},
+    {"WMI Service Pack", "WMI Service Pack", "WMI Service Pack $current found instead of $before.",
+     15},
     {"WMI Computer Domain", "WMI Computer Domain",
      "WMI Computer Domain $current found instead of $before.", 15},
     {"WMI Hot Fix", "WMI Hot Fix", "WMI Hot Fix $current not found.", 15},
@@ -177,7 +180,7 @@ std::string EventTypeHelp(std::string_view key) {
 }
 
 std::string ThreatLevelName(int level) {
-    static constexpr std::array<const char*, 6> kNames{"Normal", "Low", "Moderate",
+    static constexpr std::array<const char*, 6> kNames{"Normal",   "Low",  "Moderate",
                                                        "Elevated", "High", "Severe"};
     if (level < 0 || level >= static_cast<int>(kNames.size())) return {};
     return kNames[static_cast<std::size_t>(level)];

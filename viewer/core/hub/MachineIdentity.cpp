@@ -82,8 +82,8 @@ std::string SystemReverseName(const std::string& ip) {
     address.sin_family = AF_INET;
     if (::inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1) return {};
     char host[NI_MAXHOST] = {};
-    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof address, host, sizeof host,
-                      nullptr, 0, NI_NAMEREQD) != 0)
+    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof address, host,
+                      sizeof host, nullptr, 0, NI_NAMEREQD) != 0)
         return {};
     return host;
 }
@@ -120,7 +120,8 @@ MachineIdentity ReadMachineIdentity(const IdentitySources& sources) {
     if (!id.LocalIp.empty() && sources.reverseName) id.HostName = sources.reverseName(id.LocalIp);
     id.DomainName = sources.domainName ? sources.domainName() : "";
     if (id.DomainName.empty()) {
-        const std::string& qualified = id.HostName.find('.') != std::string::npos ? id.HostName : fullHost;
+        const std::string& qualified =
+            id.HostName.find('.') != std::string::npos ? id.HostName : fullHost;
         if (const std::size_t dot = qualified.find('.'); dot != std::string::npos)
             id.DomainName = qualified.substr(dot + 1);
     }

@@ -16,13 +16,13 @@ struct MachineIdentity {
     std::string ComputerName;
     std::string LocalIp;
     std::string HostName;
-    std::string LocalMac;   // 12 upper-case hexadecimal digits, empty when unknown
+    std::string LocalMac;  // 12 upper-case hexadecimal digits, empty when unknown
 };
 
 // One IPv4 address of a network interface.
 struct InterfaceAddress {
-    std::string name;      // "eth0"
-    std::string ipv4;      // dotted
+    std::string name;  // "eth0"
+    std::string ipv4;  // dotted
     bool up = false;
     bool loopback = false;
     std::string hardware;  // the interface's hardware address as raw bytes (6 for Ethernet)
@@ -32,8 +32,8 @@ struct InterfaceAddress {
 struct IdentitySources {
     std::function<std::vector<InterfaceAddress>()> interfaces;
     std::function<std::string()> userName;
-    std::function<std::string()> hostName;      // gethostname
-    std::function<std::string()> domainName;    // NIS domain, empty when none
+    std::function<std::string()> hostName;                          // gethostname
+    std::function<std::string()> domainName;                        // NIS domain, empty when none
     std::function<std::string(const std::string& ip)> reverseName;  // "" when unknown
 };
 IdentitySources SystemIdentitySources();

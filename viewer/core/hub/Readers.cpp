@@ -35,7 +35,8 @@ std::shared_ptr<const CTarvellDoc> ReadServerSettings(const std::string& folder)
     return nullptr;
 }
 
-std::shared_ptr<const EventsSnapshot> MakeEventsSnapshot(EventDatabaseFile file, const CTarvellDoc& settings,
+std::shared_ptr<const EventsSnapshot> MakeEventsSnapshot(EventDatabaseFile file,
+                                                         const CTarvellDoc& settings,
                                                          ItemCounts& counts) {
     counts = FilterEvents(file.EventMap, settings);
     auto snapshot = std::make_shared<EventsSnapshot>();
@@ -47,7 +48,8 @@ std::shared_ptr<const EventsSnapshot> MakeEventsSnapshot(EventDatabaseFile file,
     return snapshot;
 }
 
-std::shared_ptr<const AlertsSnapshot> MakeAlertsSnapshot(AlertLogFile file, const CTarvellDoc& settings,
+std::shared_ptr<const AlertsSnapshot> MakeAlertsSnapshot(AlertLogFile file,
+                                                         const CTarvellDoc& settings,
                                                          ItemCounts& counts) {
     counts = FilterAlerts(file.AlertLog, settings);
     auto snapshot = std::make_shared<AlertsSnapshot>();
@@ -69,7 +71,8 @@ bool CTarvellDb::PassOnce() {
     if (settings) app_.SetReaderSettings(settings);
     else settings = app_.ReaderSettings();
     ItemCounts counts;
-    std::shared_ptr<const EventsSnapshot> snapshot = MakeEventsSnapshot(std::move(*file), *settings, counts);
+    std::shared_ptr<const EventsSnapshot> snapshot =
+        MakeEventsSnapshot(std::move(*file), *settings, counts);
     app_.PruneReadMarks(snapshot->EventMap);
     app_.SetEvents(std::move(snapshot), counts, folder);
     return true;

@@ -27,9 +27,11 @@ std::optional<AlertLogFile> ReadAlertsFile(const std::string& folder);
 std::shared_ptr<const CTarvellDoc> ReadServerSettings(const std::string& folder);
 
 // Filters, counts and turns a file's content into a hub snapshot.
-std::shared_ptr<const EventsSnapshot> MakeEventsSnapshot(EventDatabaseFile file, const CTarvellDoc& settings,
+std::shared_ptr<const EventsSnapshot> MakeEventsSnapshot(EventDatabaseFile file,
+                                                         const CTarvellDoc& settings,
                                                          ItemCounts& counts);
-std::shared_ptr<const AlertsSnapshot> MakeAlertsSnapshot(AlertLogFile file, const CTarvellDoc& settings,
+std::shared_ptr<const AlertsSnapshot> MakeAlertsSnapshot(AlertLogFile file,
+                                                         const CTarvellDoc& settings,
                                                          ItemCounts& counts);
 
 class CTarvellDb : public WorkerThread {

@@ -9,7 +9,7 @@
 namespace tarvell {
 
 struct ServerHealth {
-    std::string unreadableFile;   // "Tarvell.db" or "Tarvell.log"; empty when both were read
+    std::string unreadableFile;  // "Tarvell.db" or "Tarvell.log"; empty when both were read
     bool handOverRefused = false;
     bool operator==(const ServerHealth&) const = default;
 };

@@ -63,8 +63,8 @@ std::string MountField(std::string_view field) {
 }
 
 bool IsNetworkFileSystem(std::string_view type) {
-    return type == "cifs" || type == "smb3" || type == "smbfs" || type == "nfs" ||
-           type == "nfs4" || type == "fuse.sshfs" || type == "sshfs";
+    return type == "cifs" || type == "smb3" || type == "smbfs" || type == "nfs" || type == "nfs4" ||
+           type == "fuse.sshfs" || type == "sshfs";
 }
 
 // The host of a mount's source: "//host/share", "host:/path", "[v6]:/path", "user@host:path".
@@ -91,7 +91,8 @@ bool IsWithin(std::string_view path, std::string_view mountPoint) {
 
 }  // namespace
 
-bool ReadViewerRegistry(Registry& registry, const std::string& localFolder, ViewerPreferences& out) {
+bool ReadViewerRegistry(Registry& registry, const std::string& localFolder,
+                        ViewerPreferences& out) {
     out = ViewerPreferences{};
     RegKey viewer;
     if (registry.CreateKey(Hive::CurrentUser, kViewerKey, &viewer) != kRegSuccess) return false;
@@ -159,7 +160,8 @@ std::string ServerMachineOf(std::string_view folder, std::string_view mountInfo)
         found = true;
         bestPoint = point;
         // A later mount on the same point hides the earlier one.
-        bestHost = IsNetworkFileSystem(parts[dash + 1]) ? HostOfSource(MountField(parts[dash + 2])) : "";
+        bestHost =
+            IsNetworkFileSystem(parts[dash + 1]) ? HostOfSource(MountField(parts[dash + 2])) : "";
     }
     return bestHost;
 }

@@ -53,7 +53,8 @@ bool ViewerDocument::OnSaveDocument(const std::string& serverFolder) {
     if (serverFolder.empty()) return false;
     const std::string folder = JoinPath(serverFolder, "handover");
     for (int attempt = 0; attempt < kDocumentAttempts; ++attempt) {
-        if (MakeDirectories(folder) && doc_.SaveToFile(HandOverPath(serverFolder), true, kHandOverFileMode)) {
+        if (MakeDirectories(folder) &&
+            doc_.SaveToFile(HandOverPath(serverFolder), true, kHandOverFileMode)) {
             Publish();
             return true;
         }

@@ -66,10 +66,10 @@ private:
 
     const std::string version_;
     Clock& clock_;
-    CTarvellDoc doc_;                                // user-interface thread
-    std::shared_ptr<const CTarvellDoc> snapshot_;    // [DocumentLock]
-    std::string title_{kNotConnectedTitle};          // [DocumentLock]
-    bool loaded_ = false;                            // [DocumentLock]
+    CTarvellDoc doc_;                              // user-interface thread
+    std::shared_ptr<const CTarvellDoc> snapshot_;  // [DocumentLock]
+    std::string title_{kNotConnectedTitle};        // [DocumentLock]
+    bool loaded_ = false;                          // [DocumentLock]
 };
 
 }  // namespace tarvell

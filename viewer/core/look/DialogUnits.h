@@ -9,8 +9,8 @@
 
 namespace tarvell {
 
-inline constexpr int kDialogBaseUnitX = 6;    // average character width, pixels
-inline constexpr int kDialogBaseUnitY = 13;   // character height, pixels
+inline constexpr int kDialogBaseUnitX = 6;   // average character width, pixels
+inline constexpr int kDialogBaseUnitY = 13;  // character height, pixels
 
 // Horizontal units are quarters of the base width, vertical ones eighths of the base height;
 // the result is rounded to the nearest pixel (halves away from zero).

@@ -9,7 +9,7 @@ namespace tarvell {
 
 struct FontFace {
     std::string_view family;
-    bool forceBold = false;   // the stand-in needs its bold weight to look like the original
+    bool forceBold = false;  // the stand-in needs its bold weight to look like the original
 };
 
 // Face names compare without regard to case.

@@ -16,9 +16,9 @@ int CellTextInset(int column) { return column == 0 ? 2 : 6; }
 
 int CellImageLeft(IconAlign align, int cellLeft, int cellRight, int imageWidth) {
     switch (align) {
-    case IconAlign::Left: return cellLeft + 2;
-    case IconAlign::Right: return cellRight - imageWidth;
-    case IconAlign::Center: return cellLeft + (cellRight - cellLeft - imageWidth) / 2;
+        case IconAlign::Left: return cellLeft + 2;
+        case IconAlign::Right: return cellRight - imageWidth;
+        case IconAlign::Center: return cellLeft + (cellRight - cellLeft - imageWidth) / 2;
     }
     return cellLeft + 2;
 }

@@ -28,7 +28,9 @@ int CellTextInset(int column);
 // are centred (Center).
 int CellImageLeft(IconAlign align, int cellLeft, int cellRight, int imageWidth);
 // The top that centres something `height` tall between top and bottom.
-inline int CenteredTop(int top, int bottom, int height) { return top + (bottom - top - height) / 2; }
+inline int CenteredTop(int top, int bottom, int height) {
+    return top + (bottom - top - height) / 2;
+}
 
 // The image index a state column's cell text names: the text read as a decimal number the way
 // atol reads it ("" and "x" read 0). Indexes past the image list draw nothing.

@@ -36,9 +36,9 @@ std::vector<ArrowLine> SortArrowLines(bool ascending) {
                 {8, 4, 12, 11, true},    // right edge, lit
                 {2, 11, 12, 11, true}};  // base, lit
     }
-    return {{3, 4, 11, 4, false},        // top edge, in shadow
-            {3, 4, 7, 12, false},        // left edge, in shadow
-            {11, 4, 7, 12, true}};       // right edge, lit
+    return {{3, 4, 11, 4, false},   // top edge, in shadow
+            {3, 4, 7, 12, false},   // left edge, in shadow
+            {11, 4, 7, 12, true}};  // right edge, lit
 }
 
 }  // namespace tarvell

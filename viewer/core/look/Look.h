@@ -9,26 +9,26 @@
 namespace tarvell {
 
 namespace look {
-inline constexpr Rgb kText{83, 83, 83};             // body text
-inline constexpr Rgb kLink{66, 26, 66};             // links and hot buttons
-inline constexpr Rgb kPageLink{0, 70, 213};         // links on property pages
-inline constexpr Rgb kPageLeft{240, 230, 245};      // page background gradient, left ...
-inline constexpr Rgb kPageRight{250, 240, 255};     // ... to right
-inline constexpr Rgb kPanelFrame{193, 193, 193};    // rounded panels, selected-row frame
+inline constexpr Rgb kText{83, 83, 83};           // body text
+inline constexpr Rgb kLink{66, 26, 66};           // links and hot buttons
+inline constexpr Rgb kPageLink{0, 70, 213};       // links on property pages
+inline constexpr Rgb kPageLeft{240, 230, 245};    // page background gradient, left ...
+inline constexpr Rgb kPageRight{250, 240, 255};   // ... to right
+inline constexpr Rgb kPanelFrame{193, 193, 193};  // rounded panels, selected-row frame
 inline constexpr int kPanelCorner = 6;
 inline constexpr Rgb kSelectedRow{231, 217, 239};
 inline constexpr Rgb kWhite{255, 255, 255};
 inline constexpr Rgb kBlack{0, 0, 0};
-inline constexpr Rgb kMagenta{255, 0, 255};         // transparent colour of bitmap strips
-inline constexpr Rgb kBandLeft{120, 85, 155};       // the main view's header band
+inline constexpr Rgb kMagenta{255, 0, 255};    // transparent colour of bitmap strips
+inline constexpr Rgb kBandLeft{120, 85, 155};  // the main view's header band
 inline constexpr Rgb kBandRight{185, 165, 215};
 inline constexpr Rgb kBandEdge{135, 135, 135};
 inline constexpr Rgb kMakerGrey{114, 117, 122};
 inline constexpr Rgb kProductRed{235, 40, 0};
 inline constexpr Rgb kSplashBack{240, 231, 245};
-inline constexpr Rgb kDotDark{214, 199, 229};       // toolbar divider dots, lavender
+inline constexpr Rgb kDotDark{214, 199, 229};  // toolbar divider dots, lavender
 inline constexpr Rgb kDotLight{243, 238, 248};
-inline constexpr Rgb kHeaderDotDark{151, 130, 184}; // header divider dots, purple-grey
+inline constexpr Rgb kHeaderDotDark{151, 130, 184};  // header divider dots, purple-grey
 inline constexpr Rgb kHeaderDotLight{216, 208, 234};
 }  // namespace look
 

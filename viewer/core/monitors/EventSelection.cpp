@@ -29,7 +29,9 @@ long CountValue(std::string_view text) {
     return ec == std::errc() ? value : 0;
 }
 
-std::string Lowered(std::string_view text) { return std::to_string(std::max(0L, CountValue(text) - 1)); }
+std::string Lowered(std::string_view text) {
+    return std::to_string(std::max(0L, CountValue(text) - 1));
+}
 
 }  // namespace
 
@@ -55,13 +57,15 @@ void SplitEventSummary(std::string_view column4, std::string& title, std::string
     }
     title.assign(column4.substr(0, open));
     const std::size_t close = column4.rfind(')');
-    const std::size_t end = close == std::string_view::npos || close < open ? column4.size() : close;
+    const std::size_t end =
+        close == std::string_view::npos || close < open ? column4.size() : close;
     description.assign(column4.substr(open + 1, end - open - 1));
 }
 
 std::string BlockRequester(const std::vector<std::string>& blockRequests, const std::string& key) {
     for (const std::string& entry : blockRequests)
-        if (entry.size() > key.size() && entry[key.size()] == ';' && entry.compare(0, key.size(), key) == 0)
+        if (entry.size() > key.size() && entry[key.size()] == ';' &&
+            entry.compare(0, key.size(), key) == 0)
             return entry.substr(key.size() + 1);
     return {};
 }
@@ -103,9 +107,9 @@ EventText BuildEventText(bool detection, const CEventItem& event, std::string_vi
 int KeyTargetRow(MonitorKey key, int firstSelected, int rows) {
     int target = -1;
     switch (key) {
-    case MonitorKey::Down: target = firstSelected + 1; break;
-    case MonitorKey::Up: target = firstSelected - 1; break;
-    default: return -1;
+        case MonitorKey::Down: target = firstSelected + 1; break;
+        case MonitorKey::Up: target = firstSelected - 1; break;
+        default: return -1;
     }
     return target >= 0 && target < rows ? target : -1;
 }
@@ -119,7 +123,8 @@ std::string LowerCountLabel(std::string_view text, bool allRemoved) {
 
 bool SearchMatches(const std::string& upperNeedle, const SearchTexts& texts) {
     for (const std::string& text : texts)
-        if (text.size() >= upperNeedle.size() && ToUpperAscii(text).find(upperNeedle) != std::string::npos)
+        if (text.size() >= upperNeedle.size() &&
+            ToUpperAscii(text).find(upperNeedle) != std::string::npos)
             return true;
     return false;
 }
@@ -138,27 +143,31 @@ int FindEventRow(const std::string& upperNeedle, int start, int rows,
 
 std::string_view LinkPermission(bool detection, MonitorLink link) {
     switch (link) {
-    case MonitorLink::BlockEvents: return "Detection Block";
-    case MonitorLink::UnblockEvents: return "Prevention Unblock";
-    case MonitorLink::RemoveEvents: return "Detection Remove";
-    case MonitorLink::EventDetails: return detection ? "Detection Details" : "Prevention Details";
-    case MonitorLink::SetInformation: return detection ? "Detection Information" : "Prevention Information";
-    case MonitorLink::LearnMore: return detection ? "Detection About" : "Prevention About";
+        case MonitorLink::BlockEvents: return "Detection Block";
+        case MonitorLink::UnblockEvents: return "Prevention Unblock";
+        case MonitorLink::RemoveEvents: return "Detection Remove";
+        case MonitorLink::EventDetails:
+            return detection ? "Detection Details" : "Prevention Details";
+        case MonitorLink::SetInformation:
+            return detection ? "Detection Information" : "Prevention Information";
+        case MonitorLink::LearnMore: return detection ? "Detection About" : "Prevention About";
     }
     return {};
 }
 
-bool LinkActiveAfterShow(const CTarvellDoc& settings, std::string_view userPermissions, bool detection,
-                         MonitorLink link, bool activeBefore) {
+bool LinkActiveAfterShow(const CTarvellDoc& settings, std::string_view userPermissions,
+                         bool detection, MonitorLink link, bool activeBefore) {
     if (settings.ViewerUsers.empty()) return activeBefore;
     const std::string wanted = std::string(LinkPermission(detection, link)) + ";";
     const bool granted = userPermissions.find(wanted) != std::string_view::npos;
-    if (link == MonitorLink::BlockEvents) return granted && (settings.PreventionEnabled != 0 || activeBefore);
+    if (link == MonitorLink::BlockEvents)
+        return granted && (settings.PreventionEnabled != 0 || activeBefore);
     return granted;
 }
 
 std::string PreventionHelpPage(const std::string& requester, const CEventItem& event) {
-    return EventTypeHelp(IsManualBlocking(requester, event) ? "Manual Blocking" : "System Blocking");
+    return EventTypeHelp(IsManualBlocking(requester, event) ? "Manual Blocking"
+                                                            : "System Blocking");
 }
 
 std::string_view InformationTitle(bool detection) {
@@ -166,13 +175,16 @@ std::string_view InformationTitle(bool detection) {
 }
 
 std::string_view DetailsIntroText(bool detection) {
-    return detection
-               ? "The real-time detection monitor screen contains Tarvell detection events collection information. "
-                 "At any time you can select an event in order to check its details or perform your preferred "
-                 "task over it."
-               : "The real-time prevention monitor screen contains Tarvell prevention events collection information. "
-                 "At any time you can select an event in order to check its details or perform your preferred "
-                 "task over it.";
+    return detection ? "The real-time detection monitor screen contains Tarvell detection events "
+                       "collection information. "
+                       "At any time you can select an event in order to check its details or "
+                       "perform your preferred "
+                       "task over it."
+                     : "The real-time prevention monitor screen contains Tarvell prevention events "
+                       "collection information. "
+                       "At any time you can select an event in order to check its details or "
+                       "perform your preferred "
+                       "task over it.";
 }
 
 }  // namespace tarvell

@@ -71,15 +71,22 @@ int FindEventRow(const std::string& upperNeedle, int start, int rows,
                  const std::function<void(int, SearchTexts&)>& textsOf);
 
 // The action links of the monitor panels.
-enum class MonitorLink { BlockEvents, UnblockEvents, EventDetails, SetInformation, RemoveEvents, LearnMore };
+enum class MonitorLink {
+    BlockEvents,
+    UnblockEvents,
+    EventDetails,
+    SetInformation,
+    RemoveEvents,
+    LearnMore
+};
 // The permission text that guards `link` on the detection or the prevention panel.
 std::string_view LinkPermission(bool detection, MonitorLink link);
 // Whether `link` is active after the panel is shown, given its state before: with no viewer users
 // nothing changes; otherwise a link is active when the user's permissions hold its text followed
 // by ";". "Block events" is the exception: without the permission it goes inactive, with it it
 // becomes active only while prevention is enabled and otherwise keeps its state.
-bool LinkActiveAfterShow(const CTarvellDoc& settings, std::string_view userPermissions, bool detection,
-                         MonitorLink link, bool activeBefore);
+bool LinkActiveAfterShow(const CTarvellDoc& settings, std::string_view userPermissions,
+                         bool detection, MonitorLink link, bool activeBefore);
 
 // The information page of a prevention event: the page of "Manual Blocking" or of "System
 // Blocking".
@@ -89,7 +96,8 @@ std::string_view InformationTitle(bool detection);
 
 // Texts of the details pane.
 inline constexpr std::string_view kNoEventsFound = "No events were found for the current search.";
-inline constexpr std::string_view kNoMoreEventsFound = "No more events found for the current search.";
+inline constexpr std::string_view kNoMoreEventsFound =
+    "No more events found for the current search.";
 std::string_view DetailsIntroText(bool detection);
 
 }  // namespace tarvell

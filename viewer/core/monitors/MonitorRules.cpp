@@ -34,23 +34,37 @@ struct TypeFilter {
     std::string_view type;
 };
 constexpr TypeFilter kDetectionFilters[] = {
-    {32845, "Unauthorized Node"},   {32847, "Unauthorized Blacklist Node"},
+    {32845, "Unauthorized Node"},
+    {32847, "Unauthorized Blacklist Node"},
     {32846, "Unauthorized Nodes Count"},
-    {32804, "New Mac"},             {32805, "New Ip"},
-    {32806, "New Name"},            {32807, "New User"},
-    {32809, "Changed Ip"},          {32810, "Changed Name"},
-    {32811, "Changed User"},        {32812, "Changed Port"},
-    {32813, "Threat Receive"},      {32814, "Threat Transmit"},
-    {32842, "Threat Broadcast"},    {32815, "Threat Errors"},
-    {32838, "WMI Not Responding"},  {32818, "WMI Operating System"},
-    {32819, "WMI Service Pack"},    {32844, "WMI Computer Domain"},
-    {32820, "WMI Hot Fix"},         {32821, "WMI Service Name"},
-    {32837, "WMI Process Name"},    {32822, "WMI Program Name"},
-    {32835, "WMI Registry String"}, {32836, "WMI Registry DWORD"},
+    {32804, "New Mac"},
+    {32805, "New Ip"},
+    {32806, "New Name"},
+    {32807, "New User"},
+    {32809, "Changed Ip"},
+    {32810, "Changed Name"},
+    {32811, "Changed User"},
+    {32812, "Changed Port"},
+    {32813, "Threat Receive"},
+    {32814, "Threat Transmit"},
+    {32842, "Threat Broadcast"},
+    {32815, "Threat Errors"},
+    {32838, "WMI Not Responding"},
+    {32818, "WMI Operating System"},
+    {32819, "WMI Service Pack"},
+    {32844, "WMI Computer Domain"},
+    {32820, "WMI Hot Fix"},
+    {32821, "WMI Service Name"},
+    {32837, "WMI Process Name"},
+    {32822, "WMI Program Name"},
+    {32835, "WMI Registry String"},
+    {32836, "WMI Registry DWORD"},
     {32817, "Linkup Script"},
 };
 
-std::string_view Capped(std::string_view text) { return text.substr(0, std::min(text.size(), kSortTextChars)); }
+std::string_view Capped(std::string_view text) {
+    return text.substr(0, std::min(text.size(), kSortTextChars));
+}
 
 // One decimal part of a dotted address, 0..255, no sign, no empty part.
 bool ParseOctet(std::string_view part, std::uint32_t& out) {
@@ -81,11 +95,13 @@ const std::string& RequestIndex::Requester(const std::string& key) const {
     return it == blockRequester.end() ? none : it->second;
 }
 
-bool InPreventionState(const std::string& key, const CEventItem& event, const RequestIndex& requests) {
+bool InPreventionState(const std::string& key, const CEventItem& event,
+                       const RequestIndex& requests) {
     return IsPreventionEvent(event, requests.IsBlockRequested(key));
 }
 
-bool InDetectionState(const std::string& key, const CEventItem& event, const RequestIndex& requests) {
+bool InDetectionState(const std::string& key, const CEventItem& event,
+                      const RequestIndex& requests) {
     return !requests.IsRemoved(key) && !InPreventionState(key, event, requests);
 }
 
@@ -105,10 +121,10 @@ bool PassesPreventionFilter(CommandId filter, const std::string& key, const CEve
                             const RequestIndex& requests) {
     const bool manual = !requests.Requester(key).empty() || !event.Submitter.empty();
     switch (filter) {
-    case cmd::kAllEvents: return true;
-    case cmd::kManualBlocking: return manual;
-    case cmd::kSystemBlocking: return !manual;
-    default: return false;
+        case cmd::kAllEvents: return true;
+        case cmd::kManualBlocking: return manual;
+        case cmd::kSystemBlocking: return !manual;
+        default: return false;
     }
 }
 
@@ -126,12 +142,14 @@ std::string FormatEventTime(const std::string& seconds) {
 }
 
 std::string EventSummary(const CEventItem& event) {
-    const std::string text = EventTypeName(event.Description) + " (" + EventTypeText(event.Description) + ")";
+    const std::string text =
+        EventTypeName(event.Description) + " (" + EventTypeText(event.Description) + ")";
     return ExpandEventMacros(text, {EventTypeName(event.EventType), event.Before, event.Current,
                                     event.Submitter, ThreatLevelName(event.Severity)});
 }
 
-std::string BlockingStatus(const std::string& key, const CEventItem& event, const RequestIndex& requests) {
+std::string BlockingStatus(const std::string& key, const CEventItem& event,
+                           const RequestIndex& requests) {
     if (requests.IsUnblockRequested(key)) return "Waiting for activation...";
     if (!event.Extra.empty()) return FormatEventTime(event.Extra);
     return "Waiting for blocking...";
@@ -157,12 +175,13 @@ int CompareEventRows(int column, std::string_view a, std::string_view b) {
         const std::uint32_t x = SortAddress(a), y = SortAddress(b);
         return x < y ? -1 : (x > y ? 1 : 0);
     }
-    const int c = Capped(a).compare(Capped(b));   // char_traits<char>::compare is unsigned bytes
+    const int c = Capped(a).compare(Capped(b));  // char_traits<char>::compare is unsigned bytes
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
 std::string CountLabelText(bool detection, CommandId filter, long rows, long counter) {
-    if (detection && filter != cmd::kAllEvents) return std::to_string(rows) + "/" + std::to_string(counter);
+    if (detection && filter != cmd::kAllEvents)
+        return std::to_string(rows) + "/" + std::to_string(counter);
     return std::to_string(counter);
 }
 
@@ -199,7 +218,8 @@ MonitorPass PlanMonitorPass(bool detection, CommandId filter, const EventRecords
 
 std::string FilterLinkText(std::string_view current, std::string_view filterText) {
     const std::size_t colon = current.find(':');
-    std::string out(colon == std::string_view::npos ? std::string_view{} : current.substr(0, colon));
+    std::string out(colon == std::string_view::npos ? std::string_view{}
+                                                    : current.substr(0, colon));
     out += ": ";
     out += filterText;
     return out;
@@ -210,7 +230,8 @@ DefaultFilterItem FilterDefaultItem(bool detection, CommandId filter) {
         if (filter >= 32804 && filter <= 32807) return {3, 0};
         if (filter >= 32809 && filter <= 32812) return {4, 0};
         if (filter >= 32813 && filter <= 32815) return {5, 0};
-        if ((filter >= 32818 && filter <= 32822) || (filter >= 32835 && filter <= 32838)) return {7, 0};
+        if ((filter >= 32818 && filter <= 32822) || (filter >= 32835 && filter <= 32838))
+            return {7, 0};
     }
     return {-1, filter};
 }

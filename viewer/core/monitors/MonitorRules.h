@@ -34,10 +34,10 @@ inline constexpr unsigned kPreventionFilterMenu = 189;
 // What the settings ask about events, indexed by event key. An entry without ";" names no key
 // in the "<key>;" lists.
 struct RequestIndex {
-    std::unordered_set<std::string> removed;                        // DeleteRequests, exact
-    std::unordered_map<std::string, std::string> blockRequester;    // first "<key>;<requester>"
-    std::unordered_set<std::string> unblock;                        // UnblockRequests
-    std::unordered_set<std::string> notes;                          // EventNotes
+    std::unordered_set<std::string> removed;                      // DeleteRequests, exact
+    std::unordered_map<std::string, std::string> blockRequester;  // first "<key>;<requester>"
+    std::unordered_set<std::string> unblock;                      // UnblockRequests
+    std::unordered_set<std::string> notes;                        // EventNotes
 
     static RequestIndex Build(const CTarvellDoc& settings);
     bool IsRemoved(const std::string& key) const { return removed.count(key) != 0; }
@@ -48,8 +48,10 @@ struct RequestIndex {
     bool IsUnblockRequested(const std::string& key) const { return unblock.count(key) != 0; }
 };
 
-bool InDetectionState(const std::string& key, const CEventItem& event, const RequestIndex& requests);
-bool InPreventionState(const std::string& key, const CEventItem& event, const RequestIndex& requests);
+bool InDetectionState(const std::string& key, const CEventItem& event,
+                      const RequestIndex& requests);
+bool InPreventionState(const std::string& key, const CEventItem& event,
+                       const RequestIndex& requests);
 
 // The type filters: a command of the "Detection Filter" menu tested on the type key
 // (Description), and a command of the "Prevention Filter" menu. Unknown commands pass nothing.
@@ -66,7 +68,8 @@ std::string FormatEventTime(const std::string& seconds);
 // Detection column 4: "<type name> (<type text>)" with the macros filled.
 std::string EventSummary(const CEventItem& event);
 // Prevention column 4.
-std::string BlockingStatus(const std::string& key, const CEventItem& event, const RequestIndex& requests);
+std::string BlockingStatus(const std::string& key, const CEventItem& event,
+                           const RequestIndex& requests);
 
 // Positive when row text `a` goes after `b` in ascending order. Column 2 compares IPv4 addresses
 // numerically (anything else counts as 255.255.255.255); other columns compare bytes. At most 259
@@ -81,14 +84,14 @@ std::string CountLabelText(bool detection, CommandId filter, long rows, long cou
 // One row a pass wants in the list.
 struct WantedRow {
     std::string key;
-    std::string cells[5];   // key, device name, device IP, device port, summary or status
-    int image = 0;          // 0..3: detection/prevention, with a note
+    std::string cells[5];  // key, device name, device IP, device port, summary or status
+    int image = 0;         // 0..3: detection/prevention, with a note
     bool unread = true;
 };
 
 struct MonitorPass {
-    std::vector<WantedRow> rows;   // in the snapshot's key order
-    long counter = 0;              // detection: state events before the filter; prevention: rows
+    std::vector<WantedRow> rows;  // in the snapshot's key order
+    long counter = 0;             // detection: state events before the filter; prevention: rows
 };
 
 // The rows of one pass. `isRead` is asked once per wanted row.

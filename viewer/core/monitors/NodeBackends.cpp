@@ -22,9 +22,8 @@ GetStatus CommunitySnmpBackend::GetSystemGroup(SystemGroup& out) {
     std::vector<snmp::VarBind> bindings;
     for (const char* oid : kSystemGroupOids)
         bindings.push_back({*snmp::ParseOid(oid), snmp::Value::Null()});
-    const snmp::Reply reply =
-        session_.Request(endpoint_, timing_, 0 /* version 1 */, community_, snmp::pdu::kGet,
-                         std::move(bindings));
+    const snmp::Reply reply = session_.Request(endpoint_, timing_, 0 /* version 1 */, community_,
+                                               snmp::pdu::kGet, std::move(bindings));
     if (reply.status != snmp::Status::Ok) return GetStatus::TimedOut;
     ReadSystemGroup(reply.pdu, out);
     return GetStatus::Answered;

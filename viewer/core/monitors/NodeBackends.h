@@ -12,8 +12,7 @@ namespace tarvell::nodetools {
 class IcmpEchoBackend : public EchoBackend {
 public:
     std::string Open() override { return socket_.Open(); }
-    EchoReply Echo(const std::string& target, const std::string& payload,
-                   int timeoutMs) override;
+    EchoReply Echo(const std::string& target, const std::string& payload, int timeoutMs) override;
 
 private:
     IcmpSocket socket_;

@@ -16,9 +16,7 @@ bool TakeField(std::string& rest, std::string& field) {
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAlnum(char c) {
-    return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
+bool IsAlnum(char c) { return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 std::string Statistics(const char* tool, const std::string& target, int sent, int received) {
     char buf[160];
@@ -42,16 +40,16 @@ DeviceFields SplitDeviceValue(std::string_view value) {
     DeviceFields f;
     std::string v(value);
     std::string ip;
-    if (TakeField(v, ip)) f.ip = ip;                 // steps 1 and 2
+    if (TakeField(v, ip)) f.ip = ip;  // steps 1 and 2
     std::string name;
-    if (!TakeField(v, name)) {                        // step 3
+    if (!TakeField(v, name)) {  // step 3
         f.name = v;
         return f;
     }
-    f.name = name;                                    // step 4
+    f.name = name;  // step 4
     std::string contact;
     if (TakeField(v, contact)) f.contact = contact;  // steps 5 and 6
-    const auto slash = v.find('/');                   // step 7
+    const auto slash = v.find('/');                  // step 7
     f.location = slash == std::string::npos ? v : v.substr(0, slash);
     return f;
 }
@@ -66,11 +64,9 @@ std::string LocationText(const EventsSnapshot& events, const std::string& switch
     if (auto it = events.DeviceTable.find(switchKey); it != events.DeviceTable.end())
         f = SplitDeviceValue(it->second);
     std::string port;
-    if (auto it = events.PortNames.find(eventKey); it != events.PortNames.end())
-        port = it->second;
+    if (auto it = events.PortNames.find(eventKey); it != events.PortNames.end()) port = it->second;
     return "Device IP:\t" + f.ip + "\r\nDevice Name:\t" + f.name + "\r\nDevice Contact:\t" +
-           f.contact + "\r\nDevice Location:\t" + f.location + "\r\nDevice Port:\t" + port +
-           "\r\n";
+           f.contact + "\r\nDevice Location:\t" + f.location + "\r\nDevice Port:\t" + port + "\r\n";
 }
 
 bool IsDottedIPv4(std::string_view text) {
@@ -106,7 +102,7 @@ bool IsDeviceAddress(std::string_view text) {
         if (!IsDigit(c) && c != '.') allNumeric = false;
         ++label;
     }
-    return !allNumeric;   // "10.0.0.300" is a bad address, not a host name
+    return !allNumeric;  // "10.0.0.300" is a bad address, not a host name
 }
 
 std::string DeviceWebUrl(const std::string& address) { return "http://" + address; }
@@ -130,7 +126,8 @@ std::optional<int> ParseBounded(std::string_view text, int lo, int hi) {
 std::string PingPayload(std::uint32_t token, int size) {
     std::string payload = std::to_string(token);
     payload.push_back('\0');
-    if (static_cast<int>(payload.size()) < size) payload.resize(static_cast<std::size_t>(size), '\0');
+    if (static_cast<int>(payload.size()) < size)
+        payload.resize(static_cast<std::size_t>(size), '\0');
     return payload;
 }
 
@@ -223,16 +220,18 @@ PingResult RunSnmp(SnmpBackend& backend, const std::string& target, const std::s
     return r;
 }
 
-bool WmiUsesAccount(const std::string& user, const std::string& password,
-                    const std::string& target, const std::string& localIp) {
+bool WmiUsesAccount(const std::string& user, const std::string& password, const std::string& target,
+                    const std::string& localIp) {
     return !user.empty() && !password.empty() && target != localIp;
 }
 
 std::string WmiObjectText(
     const std::function<std::optional<std::string>(const std::string& property)>& get) {
     static const std::pair<const char*, const char*> kFields[] = {
-        {"System: ", "Caption"},          {"Description: ", "Description"},
-        {"Name: ", "CSName"},             {"Username: ", "RegisteredUser"},
+        {"System: ", "Caption"},
+        {"Description: ", "Description"},
+        {"Name: ", "CSName"},
+        {"Username: ", "RegisteredUser"},
         {"Organization: ", "Organization"}};
     std::string text;
     for (const auto& [label, property] : kFields) {

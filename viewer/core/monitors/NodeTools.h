@@ -32,7 +32,7 @@ bool IsDottedIPv4(std::string_view text);
 // A dotted IPv4 address or a host name (letters, digits, "-" and "." labels, at most 253
 // characters); anything a shell or a URL would read further is refused.
 bool IsDeviceAddress(std::string_view text);
-std::string DeviceWebUrl(const std::string& address);                // "http://<address>"
+std::string DeviceWebUrl(const std::string& address);                        // "http://<address>"
 std::vector<std::string> DeviceTelnetArguments(const std::string& address);  // -e telnet <a>
 
 inline constexpr int kMaxPingSize = 65500;
@@ -41,14 +41,14 @@ inline constexpr int kMaxTimeoutMs = 60000;
 // Decimal digits only (at most 9); the value is brought within lo..hi. Anything else: nullopt.
 std::optional<int> ParseBounded(std::string_view text, int lo, int hi);
 
-using LineSink = std::function<void(const std::string&)>;   // text to append, "\r\n" included
+using LineSink = std::function<void(const std::string&)>;  // text to append, "\r\n" included
 
 // ---- ping ----
 struct EchoReply {
     bool answered = false;
-    std::string from;   // dotted address of the replying node
-    std::string data;   // the reply's data, exactly as long as received
-    long ms = 0;        // round trip
+    std::string from;  // dotted address of the replying node
+    std::string data;  // the reply's data, exactly as long as received
+    long ms = 0;       // round trip
 };
 class EchoBackend {
 public:
@@ -89,9 +89,9 @@ public:
                              int timeoutMs) = 0;
     virtual GetStatus GetSystemGroup(SystemGroup& out) = 0;
 };
-inline constexpr const char* kSystemGroupOids[6] = {
-    "1.3.6.1.2.1.1.1.0", "1.3.6.1.2.1.1.2.0", "1.3.6.1.2.1.1.3.0",
-    "1.3.6.1.2.1.1.4.0", "1.3.6.1.2.1.1.5.0", "1.3.6.1.2.1.1.6.0"};
+inline constexpr const char* kSystemGroupOids[6] = {"1.3.6.1.2.1.1.1.0", "1.3.6.1.2.1.1.2.0",
+                                                    "1.3.6.1.2.1.1.3.0", "1.3.6.1.2.1.1.4.0",
+                                                    "1.3.6.1.2.1.1.5.0", "1.3.6.1.2.1.1.6.0"};
 inline constexpr int kMaxSnmpRequests = 4;
 // Hundredths of a second as "<days>:<hh>:<mm>:<ss>".
 std::string UptimeText(std::uint32_t ticks);
@@ -102,8 +102,8 @@ PingResult RunSnmp(SnmpBackend& backend, const std::string& target, const std::s
 
 // ---- WMI ----
 // The account is used only when both parts are set and the target is not this machine.
-bool WmiUsesAccount(const std::string& user, const std::string& password,
-                    const std::string& target, const std::string& localIp);
+bool WmiUsesAccount(const std::string& user, const std::string& password, const std::string& target,
+                    const std::string& localIp);
 // "System: ", "Description: ", "Name: ", "Username: ", "Organization: " with Caption,
 // Description, CSName, RegisteredUser and Organization; a null value leaves the label alone.
 std::string WmiObjectText(

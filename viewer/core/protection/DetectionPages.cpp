@@ -46,10 +46,8 @@ SubProtection LoadSub(bool on, const std::vector<std::string>& devices) {
 }
 
 void StoreList(const SubProtection& sub, bool on, std::vector<std::string>& devices) {
-    if (on)
-        devices = sub.devices;
-    else
-        devices.clear();
+    if (on) devices = sub.devices;
+    else devices.clear();
 }
 
 template <std::size_t N>
@@ -82,7 +80,7 @@ void AllOff(std::array<SubProtection, N>& subs) {
     for (auto& s : subs) s.on = false;
 }
 
-}   // namespace
+}  // namespace
 
 std::optional<std::int32_t> ParseBoxNumber(std::string_view text) {
     if (text.empty()) return 0;
@@ -131,7 +129,9 @@ ChangedNodesPage LoadChangedNodes(const CTarvellDoc& doc) {
 }
 
 void Store(const NewNodesPage& page, CTarvellDoc& doc) { StoreFlags(page.subs, kNewFields, doc); }
-void Store(const ChangedNodesPage& page, CTarvellDoc& doc) { StoreFlags(page.subs, kChangedFields, doc); }
+void Store(const ChangedNodesPage& page, CTarvellDoc& doc) {
+    StoreFlags(page.subs, kChangedFields, doc);
+}
 bool IsActive(const NewNodesPage& page) { return AnyOn(page.subs); }
 bool IsActive(const ChangedNodesPage& page) { return AnyOn(page.subs); }
 
@@ -245,4 +245,4 @@ void SetMaster(ScriptPage& page, bool on) {
     page.file.clear();
 }
 
-}   // namespace tarvell
+}  // namespace tarvell

@@ -19,8 +19,8 @@
 
 namespace tarvell {
 
-inline constexpr int kMsgSettingsInvalid = 20021;   // "Your settings are invalid, ..."
-inline constexpr int kMsgLogonRequired = 20034;     // "Logon account is required ..."
+inline constexpr int kMsgSettingsInvalid = 20021;  // "Your settings are invalid, ..."
+inline constexpr int kMsgLogonRequired = 20034;    // "Logon account is required ..."
 
 // A number box's text: empty is 0; otherwise decimal digits only, within a signed 32-bit value.
 // Anything else (a sign, a space, an overflowing value) is nullopt and refused with 20021.
@@ -28,7 +28,7 @@ std::optional<std::int32_t> ParseBoxNumber(std::string_view text);
 
 struct SubProtection {
     bool on = false;
-    std::vector<std::string> devices;   // the page's list; empty = all devices
+    std::vector<std::string> devices;  // the page's list; empty = all devices
 };
 
 // ---- Unauthorized nodes (row 0)
@@ -36,7 +36,8 @@ struct UnauthorizedPage {
     enum { BlackList, WhiteList, NodesCount, kSubs };
     bool master = false;
     std::array<SubProtection, kSubs> subs;
-    std::int32_t threshold = 0;   // the nodes/port threshold, updated by the Manage Nodes Count dialog
+    std::int32_t threshold =
+        0;  // the nodes/port threshold, updated by the Manage Nodes Count dialog
 };
 UnauthorizedPage LoadUnauthorized(const CTarvellDoc& doc);
 // The count ticked with a threshold of 0 is stored as 1.
@@ -66,7 +67,7 @@ struct ThreatsPage {
     enum { Receive, Transmit, Broadcast, Errors, kThresholds };
     struct Threshold {
         SubProtection sub;
-        std::string text;   // the number box
+        std::string text;  // the number box
     };
     bool master = false;
     std::array<Threshold, kThresholds> thresholds;
@@ -113,4 +114,4 @@ void SetMaster(ScriptPage& page, bool on);
 // A sub-protection's link and own controls: shown/enabled only while the master and it are on.
 inline bool SubControlsEnabled(bool master, const SubProtection& sub) { return master && sub.on; }
 
-}   // namespace tarvell
+}  // namespace tarvell

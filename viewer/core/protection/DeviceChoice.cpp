@@ -20,7 +20,8 @@ std::vector<DeviceRow> BuildDeviceRows(const std::map<std::string, std::string>&
         } else {
             row.ip = value.substr(0, first);
             const std::size_t second = value.find('/', first + 1);
-            row.name = value.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+            row.name = value.substr(
+                first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
         }
         row.key = key;
         row.checked = wanted.count(key) != 0;
@@ -60,17 +61,15 @@ bool DeviceRowBefore(const DeviceRow& a, const DeviceRow& b, DeviceColumn column
     const DeviceRow& x = ascending ? a : b;
     const DeviceRow& y = ascending ? b : a;
     switch (column) {
-    case DeviceColumn::Ip: {
-        const auto ix = IpToHostOrder(x.ip), iy = IpToHostOrder(y.ip);
-        if (ix && iy) return *ix < *iy;
-        if (ix || iy) return ix.has_value();
-        return x.ip < y.ip;
-    }
-    case DeviceColumn::Key:
-        return x.key < y.key;
-    case DeviceColumn::Name:
-    default:
-        return x.name < y.name;
+        case DeviceColumn::Ip: {
+            const auto ix = IpToHostOrder(x.ip), iy = IpToHostOrder(y.ip);
+            if (ix && iy) return *ix < *iy;
+            if (ix || iy) return ix.has_value();
+            return x.ip < y.ip;
+        }
+        case DeviceColumn::Key: return x.key < y.key;
+        case DeviceColumn::Name:
+        default: return x.name < y.name;
     }
 }
 

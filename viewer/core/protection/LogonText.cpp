@@ -15,7 +15,9 @@ std::string NextPart(const std::string& text, std::size_t& at) {
     return part;
 }
 
-bool UsablePart(const std::string& part) { return !part.empty() && part.find('/') == std::string::npos; }
+bool UsablePart(const std::string& part) {
+    return !part.empty() && part.find('/') == std::string::npos;
+}
 
 }  // namespace
 

@@ -14,7 +14,9 @@ namespace {
 constexpr std::size_t kMaxImportBytes = 16u * 1024u * 1024u;
 constexpr std::size_t kMaxImportLines = 100'000;
 
-bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 }  // namespace
 
@@ -30,7 +32,8 @@ std::optional<ShownEntry> ShownNodeEntry(const std::string& entry, NodeMode mode
     // The origin reads as the number 1: digits only, leading zeros allowed.
     const std::string_view origin = std::string_view(key).substr(slash + 1);
     const std::size_t first = origin.find_first_not_of('0');
-    if (origin.empty() || first == std::string_view::npos || origin.substr(first) != "1") return std::nullopt;
+    if (origin.empty() || first == std::string_view::npos || origin.substr(first) != "1")
+        return std::nullopt;
     return ShownEntry{key.substr(0, slash), std::move(port)};
 }
 
@@ -53,11 +56,13 @@ bool ValidNode(const std::string& node) {
     return star || node.size() == 12;
 }
 
-std::string PortKey(const std::string& deviceKey, long index) { return deviceKey + "/" + std::to_string(index); }
+std::string PortKey(const std::string& deviceKey, long index) {
+    return deviceKey + "/" + std::to_string(index);
+}
 
-std::optional<std::vector<NodeListLine>> ReadNodeImportFile(const std::string& path,
-                                                             const std::map<std::string, std::string>& devices,
-                                                             const std::map<std::string, std::string>& ports) {
+std::optional<std::vector<NodeListLine>> ReadNodeImportFile(
+    const std::string& path, const std::map<std::string, std::string>& devices,
+    const std::map<std::string, std::string>& ports) {
     const auto content = ReadWholeFile(path, kMaxImportBytes);
     if (!content) return std::nullopt;
     std::vector<NodeListLine> lines = ParseNodeListText(*content, kMaxImportLines);

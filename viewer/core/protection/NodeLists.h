@@ -42,9 +42,9 @@ std::string PortKey(const std::string& deviceKey, long index);
 // The lines of an import file, places resolved against the device and port tables as the
 // service resolves them. nullopt (errno set) when the file cannot be read: not a regular file,
 // larger than 16 MiB, or unreadable. At most 100 000 lines are taken.
-std::optional<std::vector<NodeListLine>> ReadNodeImportFile(const std::string& path,
-                                                             const std::map<std::string, std::string>& devices,
-                                                             const std::map<std::string, std::string>& ports);
+std::optional<std::vector<NodeListLine>> ReadNodeImportFile(
+    const std::string& path, const std::map<std::string, std::string>& devices,
+    const std::map<std::string, std::string>& ports);
 
 // The dialog's own edits of one list: the shown nodes (node -> port) and the changes made to
 // them, applied at OK to the list as reloaded then, so everything the dialog did not touch (the

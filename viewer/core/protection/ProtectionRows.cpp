@@ -7,55 +7,79 @@ namespace tarvell {
 namespace {
 
 const std::array<ProtectionRow, kProtectionRows> kDetectionRows{{
-    {"Unauthorized Nodes Detection\nDetect unauthorized nodes properties and alerts when they are trying to access "
-     "the network.\n\nActivate this protection to enable unauthorized nodes detection from potential intruders list "
+    {"Unauthorized Nodes Detection\nDetect unauthorized nodes properties and alerts when they are "
+     "trying to access "
+     "the network.\n\nActivate this protection to enable unauthorized nodes detection from "
+     "potential intruders list "
      "of nodes addresses.",
      "Unauthorized nodes"},
-    {"New Nodes Detection\nDetect new nodes properties and alerts when they are trying to access the network.\n\n"
-     "Activate this protection only after all network nodes have been learned by the system to prevent from "
+    {"New Nodes Detection\nDetect new nodes properties and alerts when they are trying to access "
+     "the network.\n\n"
+     "Activate this protection only after all network nodes have been learned by the system to "
+     "prevent from "
      "authorized nodes to discover as potential intruders.",
      "New nodes"},
-    {"Changed Nodes Detection\nDetect changed nodes properties and alerts when they are trying to access the "
-     "network.\n\nActivate this protection only after all network nodes have been learned by the system to prevent "
+    {"Changed Nodes Detection\nDetect changed nodes properties and alerts when they are trying to "
+     "access the "
+     "network.\n\nActivate this protection only after all network nodes have been learned by the "
+     "system to prevent "
      "from authorized nodes to discover as potential intruders.",
      "Changed nodes"},
-    {"Threatened Nodes Detection\nDetect threatened nodes and alerts on excessive network transmit rate.\n\n"
-     "Activate this protection to set the maximum transmit level rate threshold that will be permitted for "
+    {"Threatened Nodes Detection\nDetect threatened nodes and alerts on excessive network transmit "
+     "rate.\n\n"
+     "Activate this protection to set the maximum transmit level rate threshold that will be "
+     "permitted for "
      "authorized network nodes.",
      "Threatened nodes"},
-    {"Linkup WMI Detection\nDetect nodes linkup and alerts when their wmi properties not equal to specific "
-     "condition.\n\nActivate this protection to enforce wmi organization policy on windows nodes that trying to "
+    {"Linkup WMI Detection\nDetect nodes linkup and alerts when their wmi properties not equal to "
+     "specific "
+     "condition.\n\nActivate this protection to enforce wmi organization policy on windows nodes "
+     "that trying to "
      "access the network.",
      "WMI checks"},
-    {"Linkup Script Detection\nDetect nodes linkup and alerts when a network script failed running on specific "
-     "computer.\n\nActivate this protection to enforce organization policy script on nodes that trying to access "
+    {"Linkup Script Detection\nDetect nodes linkup and alerts when a network script failed running "
+     "on specific "
+     "computer.\n\nActivate this protection to enforce organization policy script on nodes that "
+     "trying to access "
      "the network.",
      "Linkup script"},
 }};
 
 const std::array<ProtectionRow, kProtectionRows> kPreventionRows{{
-    {"Real-time Alerts Prevention\nSet prevention and activation real-time alerts on network intruders that exceed "
-     "specific protection.\n\nActivate this protection to enable system alerts on blocking and unblocking network "
+    {"Real-time Alerts Prevention\nSet prevention and activation real-time alerts on network "
+     "intruders that exceed "
+     "specific protection.\n\nActivate this protection to enable system alerts on blocking and "
+     "unblocking network "
      "intruders as a result of specific detection protection.",
      "Prevention alerts"},
-    {"Notification Message Prevention\nSet prevention notification message on network intruders that exceed "
-     "specific protection.\n\nActivate this protection to notify network intruders before blocking as a result of "
+    {"Notification Message Prevention\nSet prevention notification message on network intruders "
+     "that exceed "
+     "specific protection.\n\nActivate this protection to notify network intruders before blocking "
+     "as a result of "
      "specific detection protection.",
      "Notification"},
-    {"Snmp Interfaces Prevention\nSet prevention and activation methods on snmp interfaces that exceed specific "
-     "protection.\n\nActivate this protection to block or unblock snmp interfaces as a result of specific detection "
+    {"Snmp Interfaces Prevention\nSet prevention and activation methods on snmp interfaces that "
+     "exceed specific "
+     "protection.\n\nActivate this protection to block or unblock snmp interfaces as a result of "
+     "specific detection "
      "protection.",
      "SNMP prevention"},
-    {"Network Script Prevention\nSet prevention and activation script on network intruders that exceed specific "
-     "protection.\n\nActivate this protection to block or unblock network intruders using remote script as a "
+    {"Network Script Prevention\nSet prevention and activation script on network intruders that "
+     "exceed specific "
+     "protection.\n\nActivate this protection to block or unblock network intruders using remote "
+     "script as a "
      "result of specific detection protection.",
      "Scripts"},
-    {"Schedule Time Prevention\nSet prevention inactivity schedule on network intruders that exceed specific "
-     "protection.\n\nActivate this protection to block or unblock network intruders only on specific schedule time "
+    {"Schedule Time Prevention\nSet prevention inactivity schedule on network intruders that "
+     "exceed specific "
+     "protection.\n\nActivate this protection to block or unblock network intruders only on "
+     "specific schedule time "
      "as a result of specific detection protection.",
      "Schedule"},
-    {"Automatic Unblocking Prevention\nSet automatic unblocking on network intruders that were prevented from "
-     "accessing the network.\n\nActivate this protection to automatically unblock network intruders that were "
+    {"Automatic Unblocking Prevention\nSet automatic unblocking on network intruders that were "
+     "prevented from "
+     "accessing the network.\n\nActivate this protection to automatically unblock network "
+     "intruders that were "
      "prevented from accessing the network as a result of specific detection protection.",
      "Automatic unblocking"},
 }};
@@ -66,28 +90,43 @@ struct PageAnswers {
 };
 const std::array<PageAnswers, kProtectionRows> kDetectionAnswers{{
     {"The Unauthorized Nodes Detection notifies about unsafe nodes addresses that were discovered.",
-     "The Unauthorized Nodes Detection is a notification about a node address that was marked as potential "
-     "intruder. This protection detection is sent when the node is trying to access the network using the unsafe "
+     "The Unauthorized Nodes Detection is a notification about a node address that was marked as "
+     "potential "
+     "intruder. This protection detection is sent when the node is trying to access the network "
+     "using the unsafe "
      "node address."},
     {"The New Nodes Detection notifies about new nodes properties that was discovered.",
-     "The New Nodes Detection is a notification about a node property that was not exist before. This protection "
-     "detection is sent when the node is trying to access the network using the new discovered property."},
+     "The New Nodes Detection is a notification about a node property that was not exist before. "
+     "This protection "
+     "detection is sent when the node is trying to access the network using the new discovered "
+     "property."},
     {"The Changed Nodes Detection notifies about changed nodes properties that was discovered.",
-     "The Changed Nodes Detection is a notification about a node property that was changed. This protection "
-     "detection is sent when the node is trying to access the network using the changed discovered property."},
-    {"The Threatened Nodes Detection notifies about nodes network transmit rate thresholds that was discovered.",
-     "The Threatened Nodes Detection is a notification about a node transmit rate threshold that was exceeded from "
-     "its maximum level. This protection detection is sent when the node is trying to access the network using the "
+     "The Changed Nodes Detection is a notification about a node property that was changed. This "
+     "protection "
+     "detection is sent when the node is trying to access the network using the changed discovered "
+     "property."},
+    {"The Threatened Nodes Detection notifies about nodes network transmit rate thresholds that "
+     "was discovered.",
+     "The Threatened Nodes Detection is a notification about a node transmit rate threshold that "
+     "was exceeded from "
+     "its maximum level. This protection detection is sent when the node is trying to access the "
+     "network using the "
      "specified transmit level rate."},
-    {"The Linkup WMI Detection notifies about nodes that their network link activated and their wmi properties not "
+    {"The Linkup WMI Detection notifies about nodes that their network link activated and their "
+     "wmi properties not "
      "equal to specific condition.",
-     "The Linkup WMI Detection is a notification about a windows node that failed to return specific wmi "
-     "condition. This protection detection is sent when a node network link is activated and it failed returning "
+     "The Linkup WMI Detection is a notification about a windows node that failed to return "
+     "specific wmi "
+     "condition. This protection detection is sent when a node network link is activated and it "
+     "failed returning "
      "specific wmi properties that can include any organization policy enforcement rules."},
-    {"The Linkup Script Detection notifies about nodes that their network link activated and failed to run "
+    {"The Linkup Script Detection notifies about nodes that their network link activated and "
+     "failed to run "
      "specific network script.",
-     "The Linkup Script Detection is a notification about a node network script that failed to run due to "
-     "specific error. This protection detection is sent when a node network link is activated and it failed "
+     "The Linkup Script Detection is a notification about a node network script that failed to run "
+     "due to "
+     "specific error. This protection detection is sent when a node network link is activated and "
+     "it failed "
      "running a network script that can include any organization policy enforcement rules."},
 }};
 
@@ -98,17 +137,20 @@ const ProtectionTable& TableOf(ProtectionSide side) {
 }
 
 std::int32_t& MasterField(ProtectionSide side, CTarvellDoc& settings) {
-    return side == ProtectionSide::Prevention ? settings.PreventionEnabled : settings.DetectionEnabled;
+    return side == ProtectionSide::Prevention ? settings.PreventionEnabled
+                                              : settings.DetectionEnabled;
 }
 
 }  // namespace
 
 ProtectionSide SideOfMode(CommandId mode) {
-    return mode == cmd::kIntrusionPrevention ? ProtectionSide::Prevention : ProtectionSide::Detection;
+    return mode == cmd::kIntrusionPrevention ? ProtectionSide::Prevention
+                                             : ProtectionSide::Detection;
 }
 
 CommandId ModeOfSide(ProtectionSide side) {
-    return side == ProtectionSide::Prevention ? cmd::kIntrusionPrevention : cmd::kIntrusionDetection;
+    return side == ProtectionSide::Prevention ? cmd::kIntrusionPrevention
+                                              : cmd::kIntrusionDetection;
 }
 
 const std::array<ProtectionRow, kProtectionRows>& ProtectionRowsOf(ProtectionSide side) {
@@ -116,7 +158,8 @@ const std::array<ProtectionRow, kProtectionRows>& ProtectionRowsOf(ProtectionSid
 }
 
 std::string_view ProtectionRowText(ProtectionSide side, int row) {
-    return ValidRow(row) ? ProtectionRowsOf(side)[static_cast<std::size_t>(row)].text : std::string_view();
+    return ValidRow(row) ? ProtectionRowsOf(side)[static_cast<std::size_t>(row)].text
+                         : std::string_view();
 }
 
 bool ProtectionRowActive(ProtectionSide side, int row, const CTarvellDoc& settings) {
@@ -131,7 +174,8 @@ bool ProtectionRowActive(ProtectionSide side, int row, const CTarvellDoc& settin
     return false;
 }
 
-std::array<bool, kProtectionRows> ProtectionRowsActive(ProtectionSide side, const CTarvellDoc& settings) {
+std::array<bool, kProtectionRows> ProtectionRowsActive(ProtectionSide side,
+                                                       const CTarvellDoc& settings) {
     std::array<bool, kProtectionRows> active{};
     for (int row = 0; row < kProtectionRows; ++row)
         active[static_cast<std::size_t>(row)] = ProtectionRowActive(side, row, settings);
@@ -154,7 +198,9 @@ std::string ProtectionPageHtml(ProtectionSide side, int row) {
     if (side != ProtectionSide::Detection || !ValidRow(row)) return {};
     const PageAnswers& answers = kDetectionAnswers[static_cast<std::size_t>(row)];
     std::string html =
-        "<style type='text/css'>body{font-size:70%;font-family:tahoma;}h1{font-size:120%;font-family:tahoma;}"
+        "<style "
+        "type='text/"
+        "css'>body{font-size:70%;font-family:tahoma;}h1{font-size:120%;font-family:tahoma;}"
         "</style>\r\n<body><h1>";
     html += SplitRowText(ProtectionRowText(side, row)).title;
     html += "</h1>\r\n<p><b>What does this Intrusion Detection do?</b><br>\r\n";
@@ -173,7 +219,8 @@ int DetailsRowAfterKey(int current, ListKey key, int rowCount) {
 }
 
 bool MasterSwitchOn(ProtectionSide side, const CTarvellDoc& settings) {
-    return (side == ProtectionSide::Prevention ? settings.PreventionEnabled : settings.DetectionEnabled) != 0;
+    return (side == ProtectionSide::Prevention ? settings.PreventionEnabled
+                                               : settings.DetectionEnabled) != 0;
 }
 
 StatusTexts StatusTextsOf(bool on) {

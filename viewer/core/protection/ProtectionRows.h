@@ -30,8 +30,9 @@ ProtectionSide SideOfMode(CommandId mode);
 CommandId ModeOfSide(ProtectionSide side);
 
 struct ProtectionRow {
-    std::string_view text;         // "<title>\n<description>\n\n<advice>"
-    std::string_view protection;   // the rule's name in DetectionProtections() / PreventionProtections()
+    std::string_view text;  // "<title>\n<description>\n\n<advice>"
+    std::string_view
+        protection;  // the rule's name in DetectionProtections() / PreventionProtections()
 };
 const std::array<ProtectionRow, kProtectionRows>& ProtectionRowsOf(ProtectionSide side);
 
@@ -41,7 +42,8 @@ std::string_view ProtectionRowText(ProtectionSide side, int row);
 // False for an index outside 0..5.
 bool ProtectionRowActive(ProtectionSide side, int row, const CTarvellDoc& settings);
 // The six Active marks in row order.
-std::array<bool, kProtectionRows> ProtectionRowsActive(ProtectionSide side, const CTarvellDoc& settings);
+std::array<bool, kProtectionRows> ProtectionRowsActive(ProtectionSide side,
+                                                       const CTarvellDoc& settings);
 
 // A row's text cut at its first line feed: the title (also the property sheet's caption) and the
 // rest. A text without a line feed is all title.
@@ -73,8 +75,8 @@ int DetailsRowAfterKey(int current, ListKey key, int rowCount);
 // The master switch of the side's field in the document.
 bool MasterSwitchOn(ProtectionSide side, const CTarvellDoc& settings);
 struct StatusTexts {
-    std::string state;   // "Active" or "In-active"
-    std::string link;    // "Deactivate" or "Activate"
+    std::string state;  // "Active" or "In-active"
+    std::string link;   // "Deactivate" or "Activate"
 };
 StatusTexts StatusTextsOf(bool on);
 

@@ -27,7 +27,8 @@ constexpr std::array<WmiProperty, kWmiCodes> kProperties{{
      "Defender:1.1.1593.0"},
     {"Registry String",
      "String data value of a named registry key.\n\nExample: "
-     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ProductId:00000-000-0000000-00000"},
+     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ProductId:00000-000-"
+     "0000000-00000"},
     {"Registry DWORD",
      "Numeric data value of a named registry key.\n\nExample: "
      "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\Current "
@@ -50,7 +51,7 @@ bool LessBytes(std::string_view a, std::string_view b) {
     });
 }
 
-}   // namespace
+}  // namespace
 
 const std::array<WmiProperty, kWmiCodes>& WmiProperties() { return kProperties; }
 
@@ -120,8 +121,9 @@ int CheckWmiValue(std::string_view value) {
 }
 
 void InsertWmiValue(std::vector<std::string>& values, std::string value) {
-    const auto at = std::upper_bound(values.begin(), values.end(), value,
-                                     [](const std::string& a, const std::string& b) { return LessBytes(a, b); });
+    const auto at = std::upper_bound(
+        values.begin(), values.end(), value,
+        [](const std::string& a, const std::string& b) { return LessBytes(a, b); });
     values.insert(at, std::move(value));
 }
 
@@ -163,21 +165,22 @@ int Check(const WmiPage& page, bool serviceUserAccount) {
 void Store(const WmiPage& page, CTarvellDoc& doc) {
     doc.WmiConditions.clear();
     for (const auto& row : page.rows) doc.WmiConditions.push_back(FormatWmiCondition(row));
-    if (page.nodesMode == 0 || page.nodesMode == 1) doc.WmiNodesMode = std::to_string(page.nodesMode);
+    if (page.nodesMode == 0 || page.nodesMode == 1)
+        doc.WmiNodesMode = std::to_string(page.nodesMode);
     doc.WmiLogon = page.logon;
-    if (page.rows.empty())
-        doc.WmiDevices.clear();
-    else
-        doc.WmiDevices = page.devices;
+    if (page.rows.empty()) doc.WmiDevices.clear();
+    else doc.WmiDevices = page.devices;
 }
 
 bool IsActive(const WmiPage& page) { return !page.rows.empty(); }
 
 void SortWmiRows(std::vector<WmiCondition>& rows, int column, bool ascending) {
-    auto key = [column](const WmiCondition& c) { return column == 0 ? WmiRowProperty(c) : WmiRowValue(c); };
+    auto key = [column](const WmiCondition& c) {
+        return column == 0 ? WmiRowProperty(c) : WmiRowValue(c);
+    };
     std::stable_sort(rows.begin(), rows.end(), [&](const WmiCondition& a, const WmiCondition& b) {
         return ascending ? LessBytes(key(a), key(b)) : LessBytes(key(b), key(a));
     });
 }
 
-}   // namespace tarvell
+}  // namespace tarvell

@@ -18,8 +18,8 @@ namespace tarvell {
 inline constexpr int kWmiCodes = 9;
 
 struct WmiProperty {
-    std::string_view name;          // "Hot Fix"
-    std::string_view description;   // shown in the properties dialog
+    std::string_view name;         // "Hot Fix"
+    std::string_view description;  // shown in the properties dialog
 };
 const std::array<WmiProperty, kWmiCodes>& WmiProperties();
 // The name of a code; empty outside 0..8.
@@ -28,8 +28,8 @@ std::string_view WmiPropertyName(int code);
 int WmiCodeOfName(std::string_view name);
 
 struct WmiCondition {
-    int code = -1;        // -1: unreadable, `raw` holds the entry
-    std::string values;   // joined with "|"
+    int code = -1;       // -1: unreadable, `raw` holds the entry
+    std::string values;  // joined with "|"
     std::string raw;
     bool operator==(const WmiCondition&) const = default;
 };
@@ -57,7 +57,7 @@ int MakeWmiCondition(std::string_view typedName, const std::vector<std::string>&
 
 struct WmiPage {
     bool master = false;
-    int nodesMode = -1;   // radio: 0 all nodes, 1 only nodes with WMI, -1 neither
+    int nodesMode = -1;  // radio: 0 all nodes, 1 only nodes with WMI, -1 neither
     std::vector<WmiCondition> rows;
     std::string logon;
     std::vector<std::string> devices;
@@ -74,4 +74,4 @@ bool IsActive(const WmiPage& page);
 // Sorts the rows by a column (0 property, 1 value) comparing at most 259 bytes, unsigned.
 void SortWmiRows(std::vector<WmiCondition>& rows, int column, bool ascending);
 
-}   // namespace tarvell
+}  // namespace tarvell

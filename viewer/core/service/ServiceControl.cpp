@@ -35,7 +35,7 @@ std::string Trimmed(std::string text) {
 }
 
 std::optional<std::string> UserOfUid(uid_t uid) {
-    struct passwd pw{};
+    struct passwd pw {};
     struct passwd* found = nullptr;
     std::vector<char> buffer(16384);
     if (::getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found) != 0 || !found)
@@ -78,7 +78,8 @@ CommandRunner DefaultCommandRunner() {
 // ---------------------------------------------------------------- systemd
 
 SystemdServiceBackend::SystemdServiceBackend(std::string machine, CommandRunner run, bool elevate)
-    : machine_(std::move(machine)), run_(run ? std::move(run) : DefaultCommandRunner()),
+    : machine_(std::move(machine)),
+      run_(run ? std::move(run) : DefaultCommandRunner()),
       elevate_(elevate && machine_.empty()) {}
 
 std::vector<std::string> SystemdServiceBackend::Command(std::vector<std::string> args,
@@ -100,20 +101,22 @@ int SystemdServiceBackend::QueryState() {
     if (active.end != ProcessEnd::Exited) return kServiceUnreachable;
     if (active.exitCode == 0 && Trimmed(active.out) == "active") return kServiceRunning;
     // is-active answers "inactive" also for a unit that is not installed; LoadState tells.
-    const ProcessResult load = run_(
-        Command({"show", "-p", "LoadState", "--value", std::string(kServiceUnitName)}, false),
-        kServiceQueryLimitMs);
+    const ProcessResult load =
+        run_(Command({"show", "-p", "LoadState", "--value", std::string(kServiceUnitName)}, false),
+             kServiceQueryLimitMs);
     if (!load.Succeeded()) return kServiceUnreachable;
     const std::string state = Trimmed(load.out);
     return state == "loaded" ? kServiceStopped : kServiceUnreachable;
 }
 
 bool SystemdServiceBackend::RequestStart() {
-    return run_(Command({"start", std::string(kServiceUnitName)}, true), kServiceRequestLimitMs).Succeeded();
+    return run_(Command({"start", std::string(kServiceUnitName)}, true), kServiceRequestLimitMs)
+        .Succeeded();
 }
 
 bool SystemdServiceBackend::RequestStop() {
-    return run_(Command({"stop", std::string(kServiceUnitName)}, true), kServiceRequestLimitMs).Succeeded();
+    return run_(Command({"stop", std::string(kServiceUnitName)}, true), kServiceRequestLimitMs)
+        .Succeeded();
 }
 
 std::optional<std::string> SystemdServiceBackend::LogonAccount() {
@@ -162,7 +165,8 @@ std::optional<pid_t> PidFileServiceBackend::RunningPid() const {
 
 int PidFileServiceBackend::QueryState() {
     if (RunningPid()) {
-        const auto state = ReadWholeFile(JoinPath(options_.runFolder, kServiceStateFile), kMaxSmallFile);
+        const auto state =
+            ReadWholeFile(JoinPath(options_.runFolder, kServiceStateFile), kMaxSmallFile);
         return state && Trimmed(*state) == "RUNNING" ? kServiceRunning : kServiceStopped;
     }
     // Not running: it can be started when the program is there.
@@ -221,7 +225,9 @@ bool PidFileServiceBackend::Signal(int signo, const std::string& signalName) {
     if (::kill(*pid, signo) == 0) return true;
     if (errno != EPERM || !options_.elevate) return false;
     // A service started by root: the signal goes through pkexec.
-    return options_.run({"pkexec", "/bin/kill", "-s", signalName, std::to_string(*pid)}, kServiceRequestLimitMs)
+    return options_
+        .run({"pkexec", "/bin/kill", "-s", signalName, std::to_string(*pid)},
+             kServiceRequestLimitMs)
         .Succeeded();
 }
 
@@ -233,7 +239,7 @@ bool PidFileServiceBackend::RequestStop() {
 std::optional<std::string> PidFileServiceBackend::LogonAccount() {
     const auto pid = RunningPid();
     if (!pid) return std::nullopt;
-    struct stat st{};
+    struct stat st {};
     if (::stat(("/proc/" + std::to_string(*pid)).c_str(), &st) != 0) return std::nullopt;
     if (st.st_uid == 0) return std::string();
     return UserOfUid(st.st_uid);
@@ -243,7 +249,7 @@ bool PidFileServiceBackend::SendControl(int code) {
     const auto signo = SignalOfControlCode(code);
     const auto name = SignalNameOfControlCode(code);
     if (!IsTestAlertCode(code) || !signo || !name) return false;
-    return Signal(*signo, name->substr(3));   // kill -s takes "RTMIN+8"
+    return Signal(*signo, name->substr(3));  // kill -s takes "RTMIN+8"
 }
 
 // ---------------------------------------------------------------- fake
@@ -336,8 +342,9 @@ std::unique_ptr<ServiceBackend> MakeServiceBackend(const std::string& machine,
     options.programPath = serviceProgram;
     options.elevate = !root;
     auto pidFile = std::make_unique<PidFileServiceBackend>(options);
-    const bool systemd = RootFolder() == "/" && IsDirectory("/run/systemd/system") &&
-                         FileExists(SystemPath("etc/systemd/system/") + std::string(kServiceUnitName));
+    const bool systemd =
+        RootFolder() == "/" && IsDirectory("/run/systemd/system") &&
+        FileExists(SystemPath("etc/systemd/system/") + std::string(kServiceUnitName));
     if (pidFile->RunningPid() || !systemd) return pidFile;
     return std::make_unique<SystemdServiceBackend>(std::string(), nullptr, !root);
 }
@@ -402,9 +409,8 @@ bool ServiceControl::StopServer(Prompt& prompt) {
 }
 
 int ServiceControl::IsServiceUserAccount() {
-    const auto account = WithBackend([](ServiceBackend* b) {
-        return b ? b->LogonAccount() : std::optional<std::string>();
-    });
+    const auto account = WithBackend(
+        [](ServiceBackend* b) { return b ? b->LogonAccount() : std::optional<std::string>(); });
     return account && !IsSystemAccount(*account) ? 1 : 0;
 }
 

@@ -6,8 +6,9 @@
 //
 // Threads: a backend and ServiceControl may be called from any thread at once (the backends
 // keep no state between calls; the fake locks its own), so a state query of the window never
-// waits behind a start that a worker is waiting for. StartAndWait and StopAndWait block for up to a minute: the windows
-// run them off the user-interface thread (the messages are shown afterwards, on that thread).
+// waits behind a start that a worker is waiting for. StartAndWait and StopAndWait block for up to a
+// minute: the windows run them off the user-interface thread (the messages are shown afterwards, on
+// that thread).
 #pragma once
 
 #include <sys/types.h>
@@ -100,10 +101,10 @@ private:
 class PidFileServiceBackend : public ServiceBackend {
 public:
     struct Options {
-        std::string runFolder;                             // <root>/run/tarvell
-        std::string programPath;                           // TarvellSrv, started with -Run
+        std::string runFolder;                                // <root>/run/tarvell
+        std::string programPath;                              // TarvellSrv, started with -Run
         std::optional<std::vector<std::string>> environment;  // nullopt: the viewer's own
-        CommandRunner run;                                 // pkexec kill for a service of root
+        CommandRunner run;                                    // pkexec kill for a service of root
         bool elevate = false;
     };
     explicit PidFileServiceBackend(Options options);
@@ -146,7 +147,7 @@ private:
     int state_ = kServiceStopped;
     int target_ = kServiceStopped;
     int settle_ = 0;
-    int pending_ = -1;   // queries left until the target is reached; -1: none pending
+    int pending_ = -1;  // queries left until the target is reached; -1: none pending
     int queries_ = 0;
     int starts_ = 0;
     int stops_ = 0;
@@ -161,7 +162,8 @@ std::unique_ptr<ServiceBackend> MakeServiceBackend(const std::string& machine,
 
 class ServiceControl {
 public:
-    using BackendFactory = std::function<std::unique_ptr<ServiceBackend>(const std::string& machine)>;
+    using BackendFactory =
+        std::function<std::unique_ptr<ServiceBackend>(const std::string& machine)>;
     // `machine` tells the current server's machine at each call, so the control follows the
     // connected server; a new backend is made whenever it changes.
     ServiceControl(std::function<std::string()> machine, BackendFactory factory,
@@ -191,8 +193,8 @@ private:
     BackendFactory factory_;
     Clock& clock_;
     std::mutex mutex_;
-    std::string backendMachine_;                // [mutex_]
-    std::shared_ptr<ServiceBackend> backend_;   // [mutex_]
+    std::string backendMachine_;               // [mutex_]
+    std::shared_ptr<ServiceBackend> backend_;  // [mutex_]
     std::atomic<int> lastPolls_{0};
 };
 

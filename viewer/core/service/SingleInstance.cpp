@@ -56,7 +56,7 @@ bool SingleInstance::PrepareFolder() {
         error_ = "cannot create " + folder_ + ": " + std::strerror(errno);
         return false;
     }
-    struct stat st{};
+    struct stat st {};
     if (::lstat(folder_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
         (st.st_mode & 077) != 0) {
         error_ = folder_ + " is not a private folder of this user";
@@ -92,7 +92,8 @@ SingleInstance::Role SingleInstance::Acquire() {
     }
     ::unlink(socketPath.c_str());
     listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (listenFd_ < 0 ||
+        ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listenFd_, 8) != 0) {
         error_ = "cannot listen on " + socketPath + ": " + std::strerror(errno);
         if (listenFd_ >= 0) ::close(listenFd_);

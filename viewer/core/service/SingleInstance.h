@@ -17,9 +17,9 @@ namespace tarvell {
 class SingleInstance {
 public:
     enum class Role {
-        First,    // this is the viewer: it holds the lock
-        Other,    // another viewer runs and was asked to show its window
-        Failed,   // the folder or lock could not be used (the viewer may run unguarded)
+        First,   // this is the viewer: it holds the lock
+        Other,   // another viewer runs and was asked to show its window
+        Failed,  // the folder or lock could not be used (the viewer may run unguarded)
     };
 
     explicit SingleInstance(std::string folder = DefaultFolder());

@@ -43,7 +43,10 @@ std::optional<std::string> UnescapeValue(std::string_view v) {
             case 't': out += '\t'; break;
             case 'r': out += '\r'; break;
             case '\\': out += '\\'; break;
-            default: out += '\\'; out += v[i]; break;   // kept for the quoting rules below
+            default:
+                out += '\\';
+                out += v[i];
+                break;  // kept for the quoting rules below
         }
     }
     return out;
@@ -137,7 +140,8 @@ bool EnableAutostart(const std::string& path, std::string_view program) {
     const std::optional<std::string> exec = AutostartExec(program);
     if (!exec) return false;
     const auto slash = path.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) return false;
+    if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash)))
+        return false;
     const std::string entry =
         "[Desktop Entry]\nType=Application\nName=Tarvell\nExec=" + *exec + "\nTerminal=false\n";
     return AtomicWriteFile(path, entry, 0644);

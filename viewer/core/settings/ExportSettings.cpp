@@ -65,19 +65,18 @@ const std::array<ExportFieldInfo, kExportFields>& ExportFieldsOf(ExportCollectio
          "The mac address of the node that connected to the device port of the event.",
          "The ip address of the node that connected to the device port of the event.",
          "The name of the node that connected to the device port of the event.",
-         "The blocking state of the device port 'yes or 'no'.",
-         "The description of the event."});
-    static const auto alerts = Described(
-        AlertExportFields(),
-        {"The date and time of the alert.",
-         "The name of the device that the alert was occurred on.",
-         "The ip address of the device that the alert was occurred on.",
-         "The name of the device port that the alert was occurred on.",
-         "The system location of the switch that the alert was occurred on.",
-         "The mac address of the node that connected to the device port of the alert.",
-         "The ip address of the node that connected to the device port of the alert.",
-         "The name of the node that connected to the device port of the alert.",
-         "The description of the alert."});
+         "The blocking state of the device port 'yes or 'no'.", "The description of the event."});
+    static const auto alerts =
+        Described(AlertExportFields(),
+                  {"The date and time of the alert.",
+                   "The name of the device that the alert was occurred on.",
+                   "The ip address of the device that the alert was occurred on.",
+                   "The name of the device port that the alert was occurred on.",
+                   "The system location of the switch that the alert was occurred on.",
+                   "The mac address of the node that connected to the device port of the alert.",
+                   "The ip address of the node that connected to the device port of the alert.",
+                   "The name of the node that connected to the device port of the alert.",
+                   "The description of the alert."});
     return collection == ExportCollection::Events ? events : alerts;
 }
 
@@ -158,7 +157,8 @@ int IntervalOfText(std::string_view text) {
 
 ExportSlots SlotsOf(const std::vector<std::string>& stored) {
     ExportSlots fieldSlots;
-    for (std::size_t i = 0; i < fieldSlots.size() && i < stored.size(); ++i) fieldSlots[i] = stored[i];
+    for (std::size_t i = 0; i < fieldSlots.size() && i < stored.size(); ++i)
+        fieldSlots[i] = stored[i];
     return fieldSlots;
 }
 
@@ -275,7 +275,8 @@ std::string StoredConnectString(std::string_view completedConnect, std::string_v
     std::string out = "DRIVER={" + std::string(driver) + "};";
     for (const auto& [key, value] : ConnectPairs(completedConnect)) {
         const std::string upper = ToUpperAscii(key);
-        if (upper == "DSN" || upper == "DRIVER" || upper == "FILEDSN" || upper == "SAVEFILE") continue;
+        if (upper == "DSN" || upper == "DRIVER" || upper == "FILEDSN" || upper == "SAVEFILE")
+            continue;
         out += key + "=" + value + ";";
     }
     return out;
@@ -319,7 +320,7 @@ std::string UnmaskPassword(std::string_view shown, std::string_view real) {
     std::string out(shown);
     const auto password = ConnectValue(real, "PWD");
     if (!password) return out;
-    std::string raw;   // the real value as written, braces included
+    std::string raw;  // the real value as written, braces included
     ForEachPassword(std::string(real), [&](std::size_t b, std::size_t e) {
         raw = std::string(real.substr(b, e - b));
     });

@@ -22,7 +22,7 @@ class CTarvellDoc;
 
 enum class ExportCollection { Events = 0, Alerts = 1 };
 inline constexpr std::array<ExportCollection, 2> kExportCollections = {ExportCollection::Events,
-                                                                      ExportCollection::Alerts};
+                                                                       ExportCollection::Alerts};
 
 struct ExportFieldInfo {
     const char* name;
@@ -86,7 +86,9 @@ struct ExportFieldChoice {
     std::array<ExportSlots, 2> fieldSlots;
     std::array<bool, 2> keep{};
     ExportSlots& Of(ExportCollection c) { return fieldSlots[static_cast<std::size_t>(c)]; }
-    const ExportSlots& Of(ExportCollection c) const { return fieldSlots[static_cast<std::size_t>(c)]; }
+    const ExportSlots& Of(ExportCollection c) const {
+        return fieldSlots[static_cast<std::size_t>(c)];
+    }
 };
 ExportFieldChoice HtmlFieldsOf(const CTarvellDoc& doc);
 ExportFieldChoice SqlFieldsOf(const CTarvellDoc& doc);

@@ -20,7 +20,8 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 
 void ServerList::Load(const ServerMap& servers) {
     rows_.clear();
-    for (const auto& [name, item] : servers) rows_.push_back({name, item.Folder, item.IsDefault != 0});
+    for (const auto& [name, item] : servers)
+        rows_.push_back({name, item.Folder, item.IsDefault != 0});
 }
 
 bool ServerList::NameTaken(std::string_view name, std::size_t except) const {
@@ -60,11 +61,13 @@ bool ServerList::SetDefault(std::size_t row) {
 
 ServerMap ServerList::ToServerMap() const {
     ServerMap map;
-    for (const ServerRow& row : rows_) map[row.name] = CServerItem{row.isDefault ? 1 : 0, row.folder};
+    for (const ServerRow& row : rows_)
+        map[row.name] = CServerItem{row.isDefault ? 1 : 0, row.folder};
     return map;
 }
 
-std::optional<ConnectTarget> ConnectTargetOf(const ServerList& list, std::optional<std::size_t> selected) {
+std::optional<ConnectTarget> ConnectTargetOf(const ServerList& list,
+                                             std::optional<std::size_t> selected) {
     if (!selected || *selected >= list.Rows().size()) return std::nullopt;
     const ServerRow& row = list.Rows()[*selected];
     return ConnectTarget{row.name, row.folder};
@@ -85,8 +88,8 @@ PopupOptions PopupOptionsOf(std::uint32_t timeout, std::string_view sound) {
     PopupOptions options;
     if (timeout > 0) {
         options.timeoutOn = true;
-        options.position = static_cast<int>(std::clamp<std::uint32_t>(
-            timeout / 10, kPopupSliderMin, kPopupSliderMax));
+        options.position = static_cast<int>(
+            std::clamp<std::uint32_t>(timeout / 10, kPopupSliderMin, kPopupSliderMax));
     }
     if (!sound.empty()) {
         options.soundOn = true;
@@ -101,7 +104,8 @@ std::string PopupSliderLabel(bool timeoutOn, int position) {
 
 std::uint32_t PopupTimeoutOf(const PopupOptions& options) {
     if (!options.timeoutOn) return 0;
-    return static_cast<std::uint32_t>(std::clamp(options.position, kPopupSliderMin, kPopupSliderMax) * 10);
+    return static_cast<std::uint32_t>(
+        std::clamp(options.position, kPopupSliderMin, kPopupSliderMax) * 10);
 }
 
 PopupStore PopupValuesOf(const PopupOptions& options) {

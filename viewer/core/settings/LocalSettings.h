@@ -56,7 +56,8 @@ struct ConnectTarget {
     std::string name;
     std::string folder;
 };
-std::optional<ConnectTarget> ConnectTargetOf(const ServerList& list, std::optional<std::size_t> selected);
+std::optional<ConnectTarget> ConnectTargetOf(const ServerList& list,
+                                             std::optional<std::size_t> selected);
 
 // Save of the Local panel. An empty list is refused (20051, nothing written). Otherwise the
 // autostart entry is written or removed, popups switched, the servers replaced and the viewer's
@@ -65,8 +66,8 @@ std::optional<ConnectTarget> ConnectTargetOf(const ServerList& list, std::option
 struct LocalValues {
     bool startWithDesktop = false;
     bool popupAlerts = false;
-    std::string autostartPath;   // AutostartPath() in the program
-    std::string program;         // the viewer's own path
+    std::string autostartPath;  // AutostartPath() in the program
+    std::string program;        // the viewer's own path
 };
 unsigned SaveLocalSettings(CTarvellApp& app, const ServerList& servers, const LocalValues& values);
 
@@ -76,9 +77,9 @@ inline constexpr int kPopupSliderMax = 10;
 
 struct PopupOptions {
     bool timeoutOn = false;
-    int position = kPopupSliderMin;   // meaningful while timeoutOn
+    int position = kPopupSliderMin;  // meaningful while timeoutOn
     bool soundOn = false;
-    std::string sound;                // UTF-8, as the page shows it
+    std::string sound;  // UTF-8, as the page shows it
 };
 
 // The page's start from the stored values, whether popups are on or not: a timeout above 0
@@ -92,10 +93,10 @@ std::uint32_t PopupTimeoutOf(const PopupOptions& options);
 // bytes (the registry keeps no more, and a cut path would name another file).
 struct PopupValues {
     std::uint32_t timeout = 0;
-    std::string sound;   // the path as typed or chosen
+    std::string sound;  // the path as typed or chosen
 };
 struct PopupStore {
-    unsigned message = 0;   // 0: stored
+    unsigned message = 0;  // 0: stored
     PopupValues values;
 };
 PopupStore PopupValuesOf(const PopupOptions& options);

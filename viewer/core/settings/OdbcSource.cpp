@@ -82,7 +82,8 @@ std::string ConfigHome() {
 
 std::string ViewerOdbcIniPath() { return ConfigHome() + "/tarvell/odbc.ini"; }
 
-bool WriteDataSource(const std::string& iniPath, const DataSourceRequest& request, std::string* error) {
+bool WriteDataSource(const std::string& iniPath, const DataSourceRequest& request,
+                     std::string* error) {
     if (request.driver.empty() || !Writable(request.driver) ||
         request.driver.find_first_of("[]{}") != std::string::npos) {
         if (error) *error = "no usable driver";
@@ -101,7 +102,8 @@ bool WriteDataSource(const std::string& iniPath, const DataSourceRequest& reques
         ok = SQLWriteDSNToIni(kViewerDataSource, request.driver.c_str());
         for (const auto& [key, value] : request.attributes) {
             if (!ok) break;
-            ok = SQLWritePrivateProfileString(kViewerDataSource, key.c_str(), value.c_str(), "odbc.ini");
+            ok = SQLWritePrivateProfileString(kViewerDataSource, key.c_str(), value.c_str(),
+                                              "odbc.ini");
         }
         if (!ok && error) *error = InstallerError();
     }
@@ -114,8 +116,8 @@ std::optional<std::string> DataSourceValue(const std::string& iniPath, const std
                                            bool* readable) {
     PrivateIni scope(iniPath);
     char keys[2048] = {};
-    const int listed = SQLGetPrivateProfileString(kViewerDataSource, nullptr, "", keys, sizeof keys,
-                                                  "odbc.ini");
+    const int listed =
+        SQLGetPrivateProfileString(kViewerDataSource, nullptr, "", keys, sizeof keys, "odbc.ini");
     if (listed <= 0) {
         if (readable) *readable = false;
         return std::nullopt;
@@ -123,7 +125,8 @@ std::optional<std::string> DataSourceValue(const std::string& iniPath, const std
     if (readable) *readable = true;
     // Keys come as a list of names, each ended by a NUL; the value is read only when listed.
     bool present = false;
-    for (const char* k = keys; *k && k < keys + sizeof keys; k += std::char_traits<char>::length(k) + 1)
+    for (const char* k = keys; *k && k < keys + sizeof keys;
+         k += std::char_traits<char>::length(k) + 1)
         if (EqualsNoCase(k, key)) present = true;
     if (!present) return std::nullopt;
     char value[kMaxValue] = {};

@@ -33,7 +33,8 @@ struct DataSourceRequest {
 
 // Replaces the data source in `iniPath` (made 0600 first, its folder 0700). False with `error`
 // when the installer refuses or the file cannot be made.
-bool WriteDataSource(const std::string& iniPath, const DataSourceRequest& request, std::string* error);
+bool WriteDataSource(const std::string& iniPath, const DataSourceRequest& request,
+                     std::string* error);
 // A key of the data source; nullopt when absent. `readable` is cleared when the data source
 // itself cannot be found in the file.
 std::optional<std::string> DataSourceValue(const std::string& iniPath, const std::string& key,
@@ -54,7 +55,7 @@ std::optional<std::string> CompletedConnectString(const DataSourceRequest& reque
 struct ChosenLocation {
     unsigned message = 0;
     std::optional<std::string> location;
-    std::string detail;   // the driver's diagnostics, for the log
+    std::string detail;  // the driver's diagnostics, for the log
 };
 ChosenLocation ChooseDataSource(const std::string& iniPath, const DataSourceRequest& request,
                                 DatabaseKind kind, int loginTimeoutSeconds = 15);

@@ -13,21 +13,44 @@
 namespace tarvell {
 
 namespace {
-constexpr std::array<std::string_view, 6> kThreatLevels{"Normal", "Low", "Moderate",
+constexpr std::array<std::string_view, 6> kThreatLevels{"Normal",   "Low",  "Moderate",
                                                         "Elevated", "High", "Severe"};
 
 // "WMI Process name" keeps its lower-case "n" and index 13 reads "Broadcasts" in the name but
 // "Broadcast" in the message: the service's stored settings have always held them so.
-constexpr std::array<std::string_view, 33> kTypeNames{
-    "Unauthorized Node", "Unauthorized Blacklist Node", "Unauthorized Nodes Count", "New Mac",
-    "New Ip", "New Name", "New User", "Changed Ip", "Changed Name", "Changed User",
-    "Changed Port", "$severity Receive Threat", "$severity Transmit Threat",
-    "$severity Broadcasts Threat", "$severity Errors Threat", "WMI Not Responding",
-    "WMI Operating System", "WMI Service Pack", "WMI Computer Domain", "WMI Hot Fix",
-    "WMI Service Name", "WMI Process name", "WMI Program Name", "WMI Registry String",
-    "WMI Registry DWORD", "Linkup Script", "Manual Blocking", "Manual Unblocking",
-    "System Blocking", "System Unblocking", "Prevention Enabled", "Prevention Disabled",
-    "Quenmark Tarvell"};
+constexpr std::array<std::string_view, 33> kTypeNames{"Unauthorized Node",
+                                                      "Unauthorized Blacklist Node",
+                                                      "Unauthorized Nodes Count",
+                                                      "New Mac",
+                                                      "New Ip",
+                                                      "New Name",
+                                                      "New User",
+                                                      "Changed Ip",
+                                                      "Changed Name",
+                                                      "Changed User",
+                                                      "Changed Port",
+                                                      "$severity Receive Threat",
+                                                      "$severity Transmit Threat",
+                                                      "$severity Broadcasts Threat",
+                                                      "$severity Errors Threat",
+                                                      "WMI Not Responding",
+                                                      "WMI Operating System",
+                                                      "WMI Service Pack",
+                                                      "WMI Computer Domain",
+                                                      "WMI Hot Fix",
+                                                      "WMI Service Name",
+                                                      "WMI Process name",
+                                                      "WMI Program Name",
+                                                      "WMI Registry String",
+                                                      "WMI Registry DWORD",
+                                                      "Linkup Script",
+                                                      "Manual Blocking",
+                                                      "Manual Unblocking",
+                                                      "System Blocking",
+                                                      "System Unblocking",
+                                                      "Prevention Enabled",
+                                                      "Prevention Disabled",
+                                                      "Quenmark Tarvell"};
 
 constexpr std::array<std::string_view, 33> kTypeMessages{
     "Unauthorized Node Address $current discovered.",

@@ -29,8 +29,8 @@ bool SyncTextTables(CTarvellDoc& doc);
 // The six categories of the settings window, in toolbar order.
 struct SettingsCategory {
     CommandId command;
-    std::string_view title;        // the panel's title
-    std::string_view permission;   // empty: open to everyone
+    std::string_view title;       // the panel's title
+    std::string_view permission;  // empty: open to everyone
 };
 std::span<const SettingsCategory> SettingsCategories();
 // The category of a command, or null.

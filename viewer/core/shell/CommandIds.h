@@ -65,23 +65,23 @@ inline constexpr CommandId kSpacer = 1;
 
 // Resource numbers of the menus, images and title strings the viewer names.
 namespace res {
-inline constexpr unsigned kMainMenu = 128;        // File, Options, Tools, Help popups
+inline constexpr unsigned kMainMenu = 128;  // File, Options, Tools, Help popups
 inline constexpr unsigned kBackMenu = 133;
 inline constexpr unsigned kFavoritesMenu = 134;
-inline constexpr unsigned kMainMenuTexts = 135;   // the banner's text toolbar
-inline constexpr unsigned kTitleMenu = 136;       // the main view's header titles
+inline constexpr unsigned kMainMenuTexts = 135;  // the banner's text toolbar
+inline constexpr unsigned kTitleMenu = 136;      // the main view's header titles
 inline constexpr unsigned kTrayMenu = 139;
-inline constexpr unsigned kMainToolbar = 140;     // the banner's icon toolbar
-inline constexpr unsigned kSettingsMenu = 160;    // the settings window's categories
-inline constexpr unsigned kServersMenu = 161;     // a row of the Local panel's servers list
+inline constexpr unsigned kMainToolbar = 140;   // the banner's icon toolbar
+inline constexpr unsigned kSettingsMenu = 160;  // the settings window's categories
+inline constexpr unsigned kServersMenu = 161;   // a row of the Local panel's servers list
 
-inline constexpr unsigned kAppIcon = 128;         // 32 x 32, also the tray icon
-inline constexpr unsigned kToolbarNormal = 137;   // 40 x 40: Summary .. Settings
-inline constexpr unsigned kToolbarHot = 138;      // 40 x 40, also the header icons
-inline constexpr unsigned kServiceState = 141;    // 51 x 20: 0 not running, 1 running
-inline constexpr unsigned kBackButton = 142;      // 42 x 33
-inline constexpr unsigned kFavorites = 146;       // 24 x 24: Monitor, Protect, Alerts, Settings
-inline constexpr unsigned kEventRows = 220;       // 16 x 16: detection/prevention, with a note
+inline constexpr unsigned kAppIcon = 128;        // 32 x 32, also the tray icon
+inline constexpr unsigned kToolbarNormal = 137;  // 40 x 40: Summary .. Settings
+inline constexpr unsigned kToolbarHot = 138;     // 40 x 40, also the header icons
+inline constexpr unsigned kServiceState = 141;   // 51 x 20: 0 not running, 1 running
+inline constexpr unsigned kBackButton = 142;     // 42 x 33
+inline constexpr unsigned kFavorites = 146;      // 24 x 24: Monitor, Protect, Alerts, Settings
+inline constexpr unsigned kEventRows = 220;      // 16 x 16: detection/prevention, with a note
 }  // namespace res
 
 }  // namespace tarvell

@@ -22,84 +22,76 @@ std::map<unsigned, std::vector<MenuItem>> BuildMenus() {
     // permission checks of the frame find the items at these positions.
     m[res::kMainMenu] = {
         Popup("&File", {Item("E&xit", cmd::kAppExit)}),
-        Popup("&Options", {Item("&Settings", cmd::kSettings),
-                           Item("&Update Now", cmd::kUpdateNow),
-                           Item("S&tart Server", cmd::kStartServer),
-                           Item("St&op Server", cmd::kStopServer),
-                           Separator(),
-                           Item("&Connect Server", cmd::kConnectServer)}),
-        Popup("&Tools", {Popup("&Summary", {Item("&Summary", cmd::kSummary)}),
-                         Popup("Real-time &Monitor", {Item("&Detection Monitor", cmd::kDetectionMonitor),
-                                                      Item("&Prevention Monitor", cmd::kPreventionMonitor),
-                                                      Separator(),
-                                                      Item("&Monitor Summary", cmd::kMonitor)}),
-                         Popup("Real-time &Protection", {Item("Intrusion &Detection", cmd::kIntrusionDetection),
-                                                         Item("Intrusion &Prevention", cmd::kIntrusionPrevention),
-                                                         Separator(),
-                                                         Item("Protect &Summary", cmd::kProtect)}),
-                         Popup("Real-time &Alerts", {Item("&Detection Alerts", cmd::kDetectionAlerts),
-                                                     Item("&Prevention Alerts", cmd::kPreventionAlerts),
-                                                     Separator(),
-                                                     Item("Alerts &Summary", cmd::kAlerts)})}),
-        Popup("&Help", {Item("&Help Topics", cmd::kHelp),
-                        Separator(),
+        Popup("&Options",
+              {Item("&Settings", cmd::kSettings), Item("&Update Now", cmd::kUpdateNow),
+               Item("S&tart Server", cmd::kStartServer), Item("St&op Server", cmd::kStopServer),
+               Separator(), Item("&Connect Server", cmd::kConnectServer)}),
+        Popup("&Tools",
+              {Popup("&Summary", {Item("&Summary", cmd::kSummary)}),
+               Popup("Real-time &Monitor", {Item("&Detection Monitor", cmd::kDetectionMonitor),
+                                            Item("&Prevention Monitor", cmd::kPreventionMonitor),
+                                            Separator(), Item("&Monitor Summary", cmd::kMonitor)}),
+               Popup("Real-time &Protection",
+                     {Item("Intrusion &Detection", cmd::kIntrusionDetection),
+                      Item("Intrusion &Prevention", cmd::kIntrusionPrevention), Separator(),
+                      Item("Protect &Summary", cmd::kProtect)}),
+               Popup("Real-time &Alerts", {Item("&Detection Alerts", cmd::kDetectionAlerts),
+                                           Item("&Prevention Alerts", cmd::kPreventionAlerts),
+                                           Separator(), Item("Alerts &Summary", cmd::kAlerts)})}),
+        Popup("&Help", {Item("&Help Topics", cmd::kHelp), Separator(),
                         Item("&About Tarvell...", cmd::kAppAbout)}),
     };
     m[res::kBackMenu] = {Item("Back to Monitor Summary", cmd::kBackToMonitor),
                          Item("Back to Protect Summary", cmd::kBackToProtect),
                          Item("Back to Alerts Summary", cmd::kBackToAlerts)};
-    m[res::kFavoritesMenu] = {Item("Monitor Scanner", cmd::kMonitor),
-                              Item("Protection Scanner", cmd::kProtect),
-                              Item("Alerts Scanner", cmd::kAlerts),
-                              Item("Tarvell Definitions", cmd::kSettings)};
+    m[res::kFavoritesMenu] = {
+        Item("Monitor Scanner", cmd::kMonitor), Item("Protection Scanner", cmd::kProtect),
+        Item("Alerts Scanner", cmd::kAlerts), Item("Tarvell Definitions", cmd::kSettings)};
     m[res::kMainMenuTexts] = {Item("File", cmd::kFileMenu), Item("Options", cmd::kOptionsMenu),
                               Item("Tools", cmd::kToolsMenu), Item("Help", cmd::kHelpMenu)};
-    m[res::kTitleMenu] = {Item("Summary", cmd::kTitleSummary),
-                          Item("Real-time Monitor", cmd::kTitleMonitor),
-                          Item("Real-time Protection", cmd::kTitleProtect),
-                          Item("Real-time Alerts", cmd::kTitleAlerts),
-                          Item("Settings", cmd::kTitleSettings)};
+    m[res::kTitleMenu] = {
+        Item("Summary", cmd::kTitleSummary), Item("Real-time Monitor", cmd::kTitleMonitor),
+        Item("Real-time Protection", cmd::kTitleProtect),
+        Item("Real-time Alerts", cmd::kTitleAlerts), Item("Settings", cmd::kTitleSettings)};
     m[res::kTrayMenu] = {Popup("Tray Menu", {Item("&Open Tarvell", cmd::kOpen), Separator(),
                                              Item("&Shutdown Tarvell", cmd::kShutdown)})};
     m[res::kMainToolbar] = {Item("Monitor", cmd::kMonitor), Item("Protect", cmd::kProtect),
                             Item("Alerts", cmd::kAlerts), Item("Service", cmd::kService)};
-    m[res::kSettingsMenu] = {Popup("Settings", {Item("&Local", cmd::kSettingsLocal),
-                                                Item("&Access", cmd::kSettingsAccess),
-                                                Item("&Snmp", cmd::kSettingsSnmp),
-                                                Item("&Devices", cmd::kSettingsDevices),
-                                                Item("&Nodes", cmd::kSettingsNodes),
-                                                Item("A&lerts", cmd::kSettingsAlerts),
-                                                Separator(),
-                                                Item("Sa&ve", cmd::kSettingsSave)})};
-    m[res::kServersMenu] = {Popup("Servers", {Item("&Connect", cmd::kConnectServer),
-                                              Separator(),
-                                              Item("&Delete", cmd::kServerDelete),
-                                              Item("&Rename", cmd::kServerRename),
-                                              Separator(),
-                                              Item("Set as &Default Server", cmd::kServerDefault)})};
+    m[res::kSettingsMenu] = {Popup(
+        "Settings", {Item("&Local", cmd::kSettingsLocal), Item("&Access", cmd::kSettingsAccess),
+                     Item("&Snmp", cmd::kSettingsSnmp), Item("&Devices", cmd::kSettingsDevices),
+                     Item("&Nodes", cmd::kSettingsNodes), Item("A&lerts", cmd::kSettingsAlerts),
+                     Separator(), Item("Sa&ve", cmd::kSettingsSave)})};
+    m[res::kServersMenu] = {
+        Popup("Servers", {Item("&Connect", cmd::kConnectServer), Separator(),
+                          Item("&Delete", cmd::kServerDelete), Item("&Rename", cmd::kServerRename),
+                          Separator(), Item("Set as &Default Server", cmd::kServerDefault)})};
     // The type filters of the event monitors' header panels, each one popup. The positions of
     // the detection groups (3, 4, 5 and 7, counting the separator) mark the default item.
-    m[res::kDetectionFilterMenu] = {Popup("Detection Filter", {
-        Item("All Events", cmd::kAllEvents),
-        Separator(),
-        Popup("Unauthorized Nodes", {Item("Unauthorized Node", 32845), Item("Unauthorized Blacklist Node", 32847),
-                                     Item("Unauthorized Nodes Count", 32846)}),
-        Popup("New Nodes", {Item("New Mac", 32804), Item("New IP", 32805), Item("New Name", 32806),
-                            Item("New User", 32807)}),
-        Popup("Changed Nodes", {Item("Changed Ip", 32809), Item("Changed Name", 32810),
-                                Item("Changed User", 32811), Item("Changed Port", 32812)}),
-        Popup("Threatened Nodes", {Item("Receive Rate", 32813), Item("Transmit Rate", 32814),
-                                   Item("Broadcast Rate", 32842), Item("Error Rate", 32815)}),
-        Item("Vulnerable Ports", cmd::kVulnerablePorts),
-        Popup("Linkup WMI", {Item("Not Responding", 32838), Item("Operating System", 32818),
-                             Item("Computer Domain", 32844), Item("Service Pack", 32819),
-                             Item("Hot Fix", 32820), Item("Service Name", 32821), Item("Process Name", 32837),
-                             Item("Program Name", 32822), Item("Registry String", 32835),
-                             Item("Registry DWORD", 32836), Item("Removable Disks", cmd::kRemovableDisks)}),
-        Item("Linkup Script", 32817)})};
-    m[res::kPreventionFilterMenu] = {Popup("Prevention Filter", {
-        Item("All Events", cmd::kAllEvents), Separator(), Item("Manual Blocking", cmd::kManualBlocking),
-        Item("System Blocking", cmd::kSystemBlocking)})};
+    m[res::kDetectionFilterMenu] = {Popup(
+        "Detection Filter",
+        {Item("All Events", cmd::kAllEvents), Separator(),
+         Popup("Unauthorized Nodes",
+               {Item("Unauthorized Node", 32845), Item("Unauthorized Blacklist Node", 32847),
+                Item("Unauthorized Nodes Count", 32846)}),
+         Popup("New Nodes", {Item("New Mac", 32804), Item("New IP", 32805), Item("New Name", 32806),
+                             Item("New User", 32807)}),
+         Popup("Changed Nodes", {Item("Changed Ip", 32809), Item("Changed Name", 32810),
+                                 Item("Changed User", 32811), Item("Changed Port", 32812)}),
+         Popup("Threatened Nodes", {Item("Receive Rate", 32813), Item("Transmit Rate", 32814),
+                                    Item("Broadcast Rate", 32842), Item("Error Rate", 32815)}),
+         Item("Vulnerable Ports", cmd::kVulnerablePorts),
+         Popup("Linkup WMI",
+               {Item("Not Responding", 32838), Item("Operating System", 32818),
+                Item("Computer Domain", 32844), Item("Service Pack", 32819), Item("Hot Fix", 32820),
+                Item("Service Name", 32821), Item("Process Name", 32837),
+                Item("Program Name", 32822), Item("Registry String", 32835),
+                Item("Registry DWORD", 32836), Item("Removable Disks", cmd::kRemovableDisks)}),
+         Item("Linkup Script", 32817)})};
+    m[res::kPreventionFilterMenu] = {
+        Popup("Prevention Filter", {Item("All Events", cmd::kAllEvents), Separator(),
+                                    Item("Manual Blocking", cmd::kManualBlocking),
+                                    Item("System Blocking", cmd::kSystemBlocking)})};
     return m;
 }
 

@@ -12,9 +12,9 @@
 namespace tarvell {
 
 struct MenuItem {
-    std::string_view text;         // empty for a separator
-    CommandId command = 0;         // 0 for a separator or a popup
-    std::vector<MenuItem> popup;   // the items of a popup (submenu)
+    std::string_view text;        // empty for a separator
+    CommandId command = 0;        // 0 for a separator or a popup
+    std::vector<MenuItem> popup;  // the items of a popup (submenu)
 
     bool IsSeparator() const { return text.empty() && popup.empty(); }
     bool IsPopup() const { return !popup.empty(); }

@@ -8,11 +8,11 @@ namespace tarvell {
 enum class PageSlot : int {
     Summary = 1,
     MonitorOverview = 2,
-    Monitor = 3,              // detection or prevention monitor
+    Monitor = 3,  // detection or prevention monitor
     ProtectionOverview = 4,
-    Protection = 5,           // intrusion detection or prevention
+    Protection = 5,  // intrusion detection or prevention
     AlertOverview = 6,
-    Alerts = 7,               // detection or prevention alerts
+    Alerts = 7,  // detection or prevention alerts
     Settings = 8,
 };
 

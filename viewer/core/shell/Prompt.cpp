@@ -7,10 +7,11 @@ namespace tarvell {
 namespace {
 bool Offers(PromptButtons buttons, PromptAnswer answer) {
     switch (buttons) {
-    case PromptButtons::Ok: return answer == PromptAnswer::Ok;
-    case PromptButtons::OkCancel: return answer == PromptAnswer::Ok || answer == PromptAnswer::Cancel;
-    case PromptButtons::YesNo: return answer == PromptAnswer::Yes || answer == PromptAnswer::No;
-    case PromptButtons::YesNoCancel: return answer != PromptAnswer::Ok;
+        case PromptButtons::Ok: return answer == PromptAnswer::Ok;
+        case PromptButtons::OkCancel:
+            return answer == PromptAnswer::Ok || answer == PromptAnswer::Cancel;
+        case PromptButtons::YesNo: return answer == PromptAnswer::Yes || answer == PromptAnswer::No;
+        case PromptButtons::YesNoCancel: return answer != PromptAnswer::Ok;
     }
     return false;
 }
@@ -18,10 +19,10 @@ bool Offers(PromptButtons buttons, PromptAnswer answer) {
 
 PromptAnswer DismissAnswer(PromptButtons buttons) {
     switch (buttons) {
-    case PromptButtons::Ok: return PromptAnswer::Ok;
-    case PromptButtons::YesNo: return PromptAnswer::No;
-    case PromptButtons::OkCancel:
-    case PromptButtons::YesNoCancel: return PromptAnswer::Cancel;
+        case PromptButtons::Ok: return PromptAnswer::Ok;
+        case PromptButtons::YesNo: return PromptAnswer::No;
+        case PromptButtons::OkCancel:
+        case PromptButtons::YesNoCancel: return PromptAnswer::Cancel;
     }
     return PromptAnswer::Cancel;
 }

@@ -16,7 +16,7 @@ enum class PromptAnswer { Ok, Cancel, Yes, No };
 
 struct PromptRequest {
     std::string text;
-    std::string caption;   // empty: the program's title
+    std::string caption;  // empty: the program's title
     PromptButtons buttons = PromptButtons::Ok;
     PromptIcon icon = PromptIcon::None;
 
@@ -45,7 +45,10 @@ public:
     // offer, or a question with no scripted answer left, gets the dismiss answer.
     void Script(std::vector<PromptAnswer> answers);
     const std::vector<PromptRequest>& Requests() const { return requests_; }
-    void Clear() { requests_.clear(); answers_.clear(); }
+    void Clear() {
+        requests_.clear();
+        answers_.clear();
+    }
 
 private:
     std::vector<PromptRequest> requests_;

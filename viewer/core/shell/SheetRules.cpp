@@ -34,7 +34,7 @@ bool SheetRules::Start(int start) {
     if (pages_.empty() || current_ >= 0 || ended_) return false;
     if (At(start) == nullptr) start = 0;
     current_ = start;
-    Show(start);   // the first page is shown even when it declines
+    Show(start);  // the first page is shown even when it declines
     return true;
 }
 

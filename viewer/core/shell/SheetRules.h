@@ -29,8 +29,8 @@ public:
     virtual void OnCancel() = 0;
 };
 
-inline constexpr int kSheetOk = 1;       // the result of OK
-inline constexpr int kSheetCancel = 2;   // the result of Cancel
+inline constexpr int kSheetOk = 1;      // the result of OK
+inline constexpr int kSheetCancel = 2;  // the result of Cancel
 
 class SheetRules {
 public:

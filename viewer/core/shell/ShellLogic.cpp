@@ -54,7 +54,8 @@ const ShellMenuItem* FindShellItem(const std::vector<ShellMenuItem>& items, Comm
     return nullptr;
 }
 
-const ShellMenuItem* FindServerItem(const std::vector<ShellMenuItem>& items, std::string_view name) {
+const ShellMenuItem* FindServerItem(const std::vector<ShellMenuItem>& items,
+                                    std::string_view name) {
     for (const auto& item : items) {
         if (!item.serverName.empty() && item.serverName == name) return &item;
         if (const auto* found = FindServerItem(item.popup, name)) return found;
@@ -120,21 +121,23 @@ const std::vector<PageRoute>& Routes() {
     using S = PageSlot;
     static const std::vector<PageRoute> routes = {
         {cmd::kSummary, SlotNumber(S::Summary), false, 0, cmd::kTitleSummary, D::None, 0, 0},
-        {cmd::kMonitor, SlotNumber(S::MonitorOverview), false, 1, cmd::kTitleMonitor, D::Monitor, 0, 0},
-        {cmd::kDetectionMonitor, SlotNumber(S::Monitor),
-         true, 1, cmd::kTitleMonitor, D::None, cmd::kMonitor, cmd::kBackToMonitor},
-        {cmd::kPreventionMonitor, SlotNumber(S::Monitor),
-         true, 1, cmd::kTitleMonitor, D::None, cmd::kMonitor, cmd::kBackToMonitor},
-        {cmd::kProtect, SlotNumber(S::ProtectionOverview), false, 2, cmd::kTitleProtect, D::Protect, 0, 0},
-        {cmd::kIntrusionDetection, SlotNumber(S::Protection),
-         true, 2, cmd::kTitleProtect, D::None, cmd::kProtect, cmd::kBackToProtect},
-        {cmd::kIntrusionPrevention, SlotNumber(S::Protection),
-         true, 2, cmd::kTitleProtect, D::None, cmd::kProtect, cmd::kBackToProtect},
+        {cmd::kMonitor, SlotNumber(S::MonitorOverview), false, 1, cmd::kTitleMonitor, D::Monitor, 0,
+         0},
+        {cmd::kDetectionMonitor, SlotNumber(S::Monitor), true, 1, cmd::kTitleMonitor, D::None,
+         cmd::kMonitor, cmd::kBackToMonitor},
+        {cmd::kPreventionMonitor, SlotNumber(S::Monitor), true, 1, cmd::kTitleMonitor, D::None,
+         cmd::kMonitor, cmd::kBackToMonitor},
+        {cmd::kProtect, SlotNumber(S::ProtectionOverview), false, 2, cmd::kTitleProtect, D::Protect,
+         0, 0},
+        {cmd::kIntrusionDetection, SlotNumber(S::Protection), true, 2, cmd::kTitleProtect, D::None,
+         cmd::kProtect, cmd::kBackToProtect},
+        {cmd::kIntrusionPrevention, SlotNumber(S::Protection), true, 2, cmd::kTitleProtect, D::None,
+         cmd::kProtect, cmd::kBackToProtect},
         {cmd::kAlerts, SlotNumber(S::AlertOverview), false, 3, cmd::kTitleAlerts, D::Alerts, 0, 0},
-        {cmd::kDetectionAlerts, SlotNumber(S::Alerts),
-         true, 3, cmd::kTitleAlerts, D::None, cmd::kAlerts, cmd::kBackToAlerts},
-        {cmd::kPreventionAlerts, SlotNumber(S::Alerts),
-         true, 3, cmd::kTitleAlerts, D::None, cmd::kAlerts, cmd::kBackToAlerts},
+        {cmd::kDetectionAlerts, SlotNumber(S::Alerts), true, 3, cmd::kTitleAlerts, D::None,
+         cmd::kAlerts, cmd::kBackToAlerts},
+        {cmd::kPreventionAlerts, SlotNumber(S::Alerts), true, 3, cmd::kTitleAlerts, D::None,
+         cmd::kAlerts, cmd::kBackToAlerts},
         {cmd::kSettings, SlotNumber(S::Settings), false, 4, cmd::kTitleSettings, D::None, 0, 0},
     };
     return routes;
@@ -225,9 +228,8 @@ std::string HelpFilePath(std::string_view programPath) {
 }
 
 bool IsAutoRun(const std::vector<std::string>& arguments) {
-    return std::any_of(arguments.begin(), arguments.end(), [](const std::string& a) {
-        return a.find("autoRun") != std::string::npos;
-    });
+    return std::any_of(arguments.begin(), arguments.end(),
+                       [](const std::string& a) { return a.find("autoRun") != std::string::npos; });
 }
 
 }  // namespace tarvell

@@ -22,10 +22,10 @@ namespace tarvell {
 // A menu item built at run time. A server's item carries the server's name: a choice is
 // resolved by that name, never by the item's position.
 struct ShellMenuItem {
-    std::string text;              // with "&" marks; empty for a separator
+    std::string text;  // with "&" marks; empty for a separator
     CommandId command = 0;
-    std::string serverName;        // items of the servers submenu
-    bool isDefault = false;        // drawn bold
+    std::string serverName;  // items of the servers submenu
+    bool isDefault = false;  // drawn bold
     bool enabled = true;
     std::vector<ShellMenuItem> popup;
 
@@ -47,7 +47,7 @@ const ShellMenuItem* FindServerItem(const std::vector<ShellMenuItem>& items, std
 
 struct PermissionRule {
     CommandId command;
-    unsigned stringId;   // the permission's text in the string table
+    unsigned stringId;  // the permission's text in the string table
 };
 // Start and stop of the service and the six detection and prevention screens.
 const std::vector<PermissionRule>& PermissionRules();
@@ -89,13 +89,13 @@ enum class DropDownBar { None = 0, Monitor = 1, Protect = 2, Alerts = 3 };
 
 struct PageRoute {
     CommandId command = 0;
-    int slot = 0;                 // 1..8
-    bool inner = false;           // a detection or prevention screen (mode = command)
-    int favoriteIndex = 0;        // 0 Summary .. 4 Settings; also the header icon
-    CommandId titleCommand = 0;   // item of the title menu
-    DropDownBar dropDown = DropDownBar::None;   // overview pages: the toolbar shown
-    CommandId backCommand = 0;    // inner pages: the overview the back button leads to
-    CommandId backText = 0;       // inner pages: item of the back menu
+    int slot = 0;                              // 1..8
+    bool inner = false;                        // a detection or prevention screen (mode = command)
+    int favoriteIndex = 0;                     // 0 Summary .. 4 Settings; also the header icon
+    CommandId titleCommand = 0;                // item of the title menu
+    DropDownBar dropDown = DropDownBar::None;  // overview pages: the toolbar shown
+    CommandId backCommand = 0;                 // inner pages: the overview the back button leads to
+    CommandId backText = 0;                    // inner pages: item of the back menu
 };
 // The route of a page command, or nullopt for another command.
 std::optional<PageRoute> RouteOf(CommandId command);
@@ -115,9 +115,9 @@ public:
     CommandId TitleCommand() const { return titleCommand_; }
     DropDownBar DropDown() const { return dropDown_; }
     CommandId BackCommand() const { return backCommand_; }
-    int VisibleSlot() const { return visibleSlot_; }   // 0 before the first page
-    CommandId ModeOf(int slot) const;                   // 0 for a page without modes
-    std::string Title() const;                          // text of the title menu item
+    int VisibleSlot() const { return visibleSlot_; }  // 0 before the first page
+    CommandId ModeOf(int slot) const;                 // 0 for a page without modes
+    std::string Title() const;                        // text of the title menu item
     std::string BackText() const;
 
     // Update Now refreshes the visible page unless it is the settings page (slot 8).

@@ -50,9 +50,11 @@ constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
     {str::kSettingsReloadFailed,
      "Tarvell failed reading the settings of the selected server, nothing was changed."},
     {str::kSettingsSaveFailed,
-     "Tarvell failed saving the settings of the selected server, please check your access permissions."},
+     "Tarvell failed saving the settings of the selected server, please check your access "
+     "permissions."},
     {str::kDeviceOpenFailed,
-     "Tarvell could not open the device \"%1\": the address is not valid or no program can open it."},
+     "Tarvell could not open the device \"%1\": the address is not valid or no program can open "
+     "it."},
     {str::kConnectFilesUnreadable,
      "Tarvell failed connecting server %1: its settings file %2 could not be read, please check "
      "your access permissions."},
@@ -66,19 +68,24 @@ constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
     {str::kHandOverRefusedState, "Settings Not Taken Over"},
     {str::kConnectFolderMissing,
      "Tarvell failed connecting server %1: its folder %2 does not exist."},
-    {str::kArchiveWriteFailed, "Tarvell failed saving the alerts archive, please check the folder's permissions."},
+    {str::kArchiveWriteFailed,
+     "Tarvell failed saving the alerts archive, please check the folder's permissions."},
     {str::kNeedOneServer, "At least one server should be configured, please set a default server."},
     {str::kSettingsSaved, "Your settings have been saved."},
     {str::kTextNotStorable,
-     "The text holds characters that Tarvell cannot store, please use Western European characters only."},
+     "The text holds characters that Tarvell cannot store, please use Western European characters "
+     "only."},
     {str::kPopupSoundTooLong, "The sound file path is too long, please choose a shorter path."},
-    {str::kServerNameTaken, "Another server already has this name, please choose a different name."},
+    {str::kServerNameTaken,
+     "Another server already has this name, please choose a different name."},
     {str::kAutostartFailed,
-     "Tarvell failed setting the viewer to start automatically, please check your access permissions."},
+     "Tarvell failed setting the viewer to start automatically, please check your access "
+     "permissions."},
     {str::kExportOpenFailed, "Failed open database, please check your settings and try again."},
     {str::kExportVerifyFailed, "Failed verify database, please check your settings and try again."},
     {str::kExportSourceFailed,
-     "Tarvell failed writing the data source, please check the driver and your access permissions."},
+     "Tarvell failed writing the data source, please check the driver and your access "
+     "permissions."},
     {str::kCreateDocumentFailed, "Failed to create empty document."},
 });
 

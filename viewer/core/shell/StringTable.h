@@ -7,7 +7,7 @@
 namespace tarvell {
 
 namespace str {
-inline constexpr unsigned kAppTitle = 128;                 // "Quenmark Tarvell"
+inline constexpr unsigned kAppTitle = 128;  // "Quenmark Tarvell"
 inline constexpr unsigned kRunningNormally = 10001;
 inline constexpr unsigned kRunningSilently = 10002;
 inline constexpr unsigned kServiceStopped = 10003;
@@ -40,12 +40,12 @@ inline constexpr unsigned kLogonInvalid = 20032;
 inline constexpr unsigned kServiceAccountIsSystem = 20033;
 inline constexpr unsigned kSettingsReloadFailed = 20040;
 inline constexpr unsigned kSettingsSaveFailed = 20041;
-inline constexpr unsigned kDeviceOpenFailed = 20042;    // %1 address
-inline constexpr unsigned kConnectFolderMissing = 20048;   // %1 server, %2 folder
-inline constexpr unsigned kConnectFilesUnreadable = 20043; // %1 server, %2 file
-inline constexpr unsigned kFilesUnreadable = 20044;        // %1 file
+inline constexpr unsigned kDeviceOpenFailed = 20042;        // %1 address
+inline constexpr unsigned kConnectFolderMissing = 20048;    // %1 server, %2 folder
+inline constexpr unsigned kConnectFilesUnreadable = 20043;  // %1 server, %2 file
+inline constexpr unsigned kFilesUnreadable = 20044;         // %1 file
 inline constexpr unsigned kHandOverRefused = 20045;
-inline constexpr unsigned kFilesUnreadableState = 20046;   // %1 file
+inline constexpr unsigned kFilesUnreadableState = 20046;  // %1 file
 inline constexpr unsigned kHandOverRefusedState = 20047;
 inline constexpr unsigned kArchiveWriteFailed = 20050;
 inline constexpr unsigned kNeedOneServer = 20051;

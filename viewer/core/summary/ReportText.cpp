@@ -11,7 +11,8 @@ std::string_view CellAt(const std::vector<std::string>& row, std::size_t column)
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-void AppendCells(std::string& out, const std::vector<std::string>& cells, std::size_t columns, char separator) {
+void AppendCells(std::string& out, const std::vector<std::string>& cells, std::size_t columns,
+                 char separator) {
     for (std::size_t c = 0; c < columns; ++c) {
         if (c > 0) out += separator;
         AppendQuotedCell(out, CellAt(cells, c), separator);
@@ -25,12 +26,16 @@ std::string HtmlEscape(std::string_view text) { return EscapeHtml(text); }
 
 std::string ReportSummaryText(std::size_t rows, std::string_view dateTime) {
     if (rows == 0) return "There are currently no available results.";
-    return "Report created at " + std::string(dateTime) + " includes " + std::to_string(rows) + " results.";
+    return "Report created at " + std::string(dateTime) + " includes " + std::to_string(rows) +
+           " results.";
 }
 
-std::string BuildReportHtml(std::string_view title, std::string_view summary, const ReportTable& table) {
+std::string BuildReportHtml(std::string_view title, std::string_view summary,
+                            const ReportTable& table) {
     std::string html =
-        "<style type=\"text/css\">body{font-size:70%;font-family:tahoma;}h1{font-size:120%;font-family:tahoma;}"
+        "<style "
+        "type=\"text/"
+        "css\">body{font-size:70%;font-family:tahoma;}h1{font-size:120%;font-family:tahoma;}"
         "</style>\r\n<body><h1>";
     html += HtmlEscape(title);
     html += "</h1>\r\n<div><b>";
@@ -42,8 +47,9 @@ std::string BuildReportHtml(std::string_view title, std::string_view summary, co
         for (const std::string& cell : row) estimate += cell.size() + cell.size() / 8;
     }
     html.reserve(estimate);
-    html += "</b></div>\r\n<table cellspacing=\"0\" style=\"width:100%;border:2px solid black;"
-            "font:normal normal normal 8pt tahoma;\"><tr>";
+    html +=
+        "</b></div>\r\n<table cellspacing=\"0\" style=\"width:100%;border:2px solid black;"
+        "font:normal normal normal 8pt tahoma;\"><tr>";
     for (std::size_t c = 0; c < table.headers.size(); ++c) {
         const int width = c < table.widths.size() ? std::max(table.widths[c], 0) : 0;
         html += "<td style=\"width:" + std::to_string(width) + ";border:1px solid black\">";
@@ -51,7 +57,8 @@ std::string BuildReportHtml(std::string_view title, std::string_view summary, co
         html += "</td>";
     }
     html += "</tr>";
-    static constexpr std::string_view kCell = "<td style=\"border-left:1px solid black;border-right:1px solid black\">";
+    static constexpr std::string_view kCell =
+        "<td style=\"border-left:1px solid black;border-right:1px solid black\">";
     for (const std::vector<std::string>& row : table.rows) {
         html += "<tr>";
         for (std::size_t c = 0; c < table.headers.size(); ++c) {
@@ -105,7 +112,8 @@ std::string BuildReportExport(const ReportTable& table, char separator) {
     const std::size_t columns = table.headers.size();
     std::string text;
     AppendCells(text, table.headers, columns, separator);
-    for (const std::vector<std::string>& row : table.rows) AppendCells(text, row, columns, separator);
+    for (const std::vector<std::string>& row : table.rows)
+        AppendCells(text, row, columns, separator);
     return text;
 }
 
@@ -128,8 +136,10 @@ std::string ExportInformationText(std::string_view text, ExportKind kind) {
             std::size_t from = 0;
             while (true) {
                 const std::size_t marker = line.find(kSeparatorMarker, from);
-                AppendQuotedCell(out, line.substr(from, marker == std::string_view::npos ? line.npos : marker - from),
-                                 separator);
+                AppendQuotedCell(
+                    out,
+                    line.substr(from, marker == std::string_view::npos ? line.npos : marker - from),
+                    separator);
                 if (marker == std::string_view::npos) break;
                 out += separator;
                 from = marker + kSeparatorMarker.size();

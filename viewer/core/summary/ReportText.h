@@ -19,8 +19,8 @@ std::string HtmlEscape(std::string_view text);
 
 struct ReportTable {
     std::vector<std::string> headers;
-    std::vector<int> widths;                    // each header column's width in pixels
-    std::vector<std::vector<std::string>> rows; // one text per column; missing cells read empty
+    std::vector<int> widths;                     // each header column's width in pixels
+    std::vector<std::vector<std::string>> rows;  // one text per column; missing cells read empty
 };
 
 // "There are currently no available results." for no rows, else
@@ -29,13 +29,14 @@ std::string ReportSummaryText(std::size_t rows, std::string_view dateTime);
 
 // The printable page: the title as heading, the summary in bold, and a bordered table with the
 // header row and one row per report row (an empty cell as "&nbsp;").
-std::string BuildReportHtml(std::string_view title, std::string_view summary, const ReportTable& table);
+std::string BuildReportHtml(std::string_view title, std::string_view summary,
+                            const ReportTable& table);
 
 // How an export is written, chosen by the file name's extension (case-insensitive): ".csv"
 // comma-separated, ".txt" tab-separated, anything else neither.
 enum class ExportKind { Csv, Txt, Other };
 ExportKind ExportKindOf(std::string_view path);
-char ExportSeparator(ExportKind kind);   // ',' for Csv and Other, '\t' for Txt
+char ExportSeparator(ExportKind kind);  // ',' for Csv and Other, '\t' for Txt
 
 // One cell as written between separators: quoted (its quotes doubled) only when it holds the
 // separator, a quote or a line break; any other cell is written byte for byte.

@@ -10,10 +10,12 @@ namespace tarvell {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr std::size_t kMaxCountDigits = 9;   // a larger total would not fit a long everywhere
+constexpr std::size_t kMaxCountDigits = 9;  // a larger total would not fit a long everywhere
 constexpr double kNeedleBase = 4.0;
 
-double Share(std::size_t count, long total) { return static_cast<double>(count) * 100.0 / static_cast<double>(total); }
+double Share(std::size_t count, long total) {
+    return static_cast<double>(count) * 100.0 / static_cast<double>(total);
+}
 
 double ToDegrees(double radians) { return radians * 180.0 / kPi; }
 
@@ -34,25 +36,32 @@ bool On(const std::vector<std::string>& list) { return !list.empty(); }
 }  // namespace
 
 // A settings field by its exact name, with the test that reads it.
-#define TARVELL_PROTECTION_FIELD(name) \
-    ProtectionField { #name, [](const CTarvellDoc& d) { return On(d.name); } }
+#define TARVELL_PROTECTION_FIELD(name)                         \
+    ProtectionField {                                          \
+#name, [](const CTarvellDoc& d) { return On(d.name); } \
+    }
 
 const ProtectionTable& DetectionProtections() {
     static const ProtectionTable table{
         TARVELL_PROTECTION_FIELD(DetectionEnabled),
         {
             {"Unauthorized nodes",
-             {TARVELL_PROTECTION_FIELD(BlackListEnabled), TARVELL_PROTECTION_FIELD(WhiteListEnabled),
+             {TARVELL_PROTECTION_FIELD(BlackListEnabled),
+              TARVELL_PROTECTION_FIELD(WhiteListEnabled),
               TARVELL_PROTECTION_FIELD(NodesCountThreshold)}},
             {"New nodes",
              {TARVELL_PROTECTION_FIELD(NewMacEnabled), TARVELL_PROTECTION_FIELD(NewIpEnabled),
               TARVELL_PROTECTION_FIELD(NewNameEnabled), TARVELL_PROTECTION_FIELD(NewUserEnabled)}},
             {"Changed nodes",
-             {TARVELL_PROTECTION_FIELD(ChangedIpEnabled), TARVELL_PROTECTION_FIELD(ChangedNameEnabled),
-              TARVELL_PROTECTION_FIELD(ChangedUserEnabled), TARVELL_PROTECTION_FIELD(ChangedPortEnabled)}},
+             {TARVELL_PROTECTION_FIELD(ChangedIpEnabled),
+              TARVELL_PROTECTION_FIELD(ChangedNameEnabled),
+              TARVELL_PROTECTION_FIELD(ChangedUserEnabled),
+              TARVELL_PROTECTION_FIELD(ChangedPortEnabled)}},
             {"Threatened nodes",
-             {TARVELL_PROTECTION_FIELD(ReceiveThreshold), TARVELL_PROTECTION_FIELD(TransmitThreshold),
-              TARVELL_PROTECTION_FIELD(BroadcastThreshold), TARVELL_PROTECTION_FIELD(ErrorsThreshold),
+             {TARVELL_PROTECTION_FIELD(ReceiveThreshold),
+              TARVELL_PROTECTION_FIELD(TransmitThreshold),
+              TARVELL_PROTECTION_FIELD(BroadcastThreshold),
+              TARVELL_PROTECTION_FIELD(ErrorsThreshold),
               TARVELL_PROTECTION_FIELD(ThreatNormalAlerts)}},
             {"Linkup script", {TARVELL_PROTECTION_FIELD(LinkupScriptFile)}},
             {"WMI checks", {TARVELL_PROTECTION_FIELD(WmiConditions)}},
@@ -66,9 +75,12 @@ const ProtectionTable& PreventionProtections() {
         {
             {"Prevention alerts", {TARVELL_PROTECTION_FIELD(PreventAlertsEnabled)}},
             {"Notification",
-             {TARVELL_PROTECTION_FIELD(NetSendMessage), TARVELL_PROTECTION_FIELD(NotifyScriptFile)}},
+             {TARVELL_PROTECTION_FIELD(NetSendMessage),
+              TARVELL_PROTECTION_FIELD(NotifyScriptFile)}},
             {"SNMP prevention", {TARVELL_PROTECTION_FIELD(SnmpPreventionEnabled)}},
-            {"Scripts", {TARVELL_PROTECTION_FIELD(BlockScriptFile), TARVELL_PROTECTION_FIELD(UnblockScriptFile)}},
+            {"Scripts",
+             {TARVELL_PROTECTION_FIELD(BlockScriptFile),
+              TARVELL_PROTECTION_FIELD(UnblockScriptFile)}},
             {"Automatic unblocking", {TARVELL_PROTECTION_FIELD(UnblockAfterMinutes)}},
             {"Schedule", {TARVELL_PROTECTION_FIELD(PreventionSchedule)}},
         }};
@@ -90,7 +102,8 @@ int CountProtections(const ProtectionTable& table, const CTarvellDoc& settings) 
 }
 
 ProtectionCounts CountProtections(const CTarvellDoc& settings) {
-    return {CountProtections(DetectionProtections(), settings), CountProtections(PreventionProtections(), settings)};
+    return {CountProtections(DetectionProtections(), settings),
+            CountProtections(PreventionProtections(), settings)};
 }
 
 // ---- levels
@@ -104,7 +117,8 @@ LevelSets CountLevelSets(const EventRecords& events, const CTarvellDoc& settings
     std::set<std::string> nodes[2], devices[2];
     for (const auto& [key, event] : events) {
         if (!event) continue;
-        const bool prevention = event->Blocked != 0 || !event->Extra.empty() || requested.count(key) != 0;
+        const bool prevention =
+            event->Blocked != 0 || !event->Extra.empty() || requested.count(key) != 0;
         const int side = prevention ? 1 : 0;
         const std::string& macs = event->SourceMac;
         std::size_t start = 0;
@@ -128,7 +142,8 @@ long ParseCountText(std::string_view text) {
     return value;
 }
 
-void ComputeLevels(const EventsSnapshot& events, const CTarvellDoc& settings, SummaryLevels& levels) {
+void ComputeLevels(const EventsSnapshot& events, const CTarvellDoc& settings,
+                   SummaryLevels& levels) {
     const LevelSets sets = CountLevelSets(events.EventMap, settings);
     const long nodeTotal = ParseCountText(events.NodeCount);
     if (nodeTotal > 0) {
@@ -150,7 +165,7 @@ Rect ChartBox(const Rect& panel) {
 }
 
 double ClampLevel(double level) {
-    if (!(level > 0)) return 0;   // also a value that is not a number
+    if (!(level > 0)) return 0;  // also a value that is not a number
     return level > 100 ? 100 : level;
 }
 
@@ -195,18 +210,18 @@ std::string ServiceStateText(std::string_view documentTitle, const std::function
     if (documentTitle == notConnected) return std::string(notConnected);
     const int state = query ? query() : kServiceUnreachable;
     switch (state) {
-    case kServiceRunning:
-        return std::string(LoadString(settings.DiscoverDatabaseEnabled != 0 || settings.DiscoverTrapsEnabled != 0
-                                          ? str::kRunningNormally
-                                          : str::kRunningSilently));
-    case kServiceStopped:
-        return std::string(LoadString(str::kServiceStopped));
-    default:
-        return std::string(LoadString(str::kServiceUnavailable));
+        case kServiceRunning:
+            return std::string(LoadString(settings.DiscoverDatabaseEnabled != 0 ||
+                                                  settings.DiscoverTrapsEnabled != 0
+                                              ? str::kRunningNormally
+                                              : str::kRunningSilently));
+        case kServiceStopped: return std::string(LoadString(str::kServiceStopped));
+        default: return std::string(LoadString(str::kServiceUnavailable));
     }
 }
 
-bool PermissionGranted(const CTarvellDoc& settings, std::string_view userPermissions, std::string_view permission) {
+bool PermissionGranted(const CTarvellDoc& settings, std::string_view userPermissions,
+                       std::string_view permission) {
     if (settings.ViewerUsers.empty()) return true;
     if (permission.empty()) return false;
     std::string entry(permission);

@@ -32,9 +32,9 @@ struct SummaryLevels {
 };
 
 // The distinct nodes and devices touched by the events, by side. An event is on the prevention
-// side when it is blocked, shut or has a block request (the hub's rule for its counts). Its SourceMac text
-// may list several nodes separated by ";": each non-empty part is one node (an empty part, as in
-// "a;;b" or a trailing ";", is not). An empty DeviceIp is not a device.
+// side when it is blocked, shut or has a block request (the hub's rule for its counts). Its
+// SourceMac text may list several nodes separated by ";": each non-empty part is one node (an empty
+// part, as in "a;;b" or a trailing ";", is not). An empty DeviceIp is not a device.
 struct LevelSets {
     std::size_t detectionNodes = 0, detectionDevices = 0;
     std::size_t preventionNodes = 0, preventionDevices = 0;
@@ -47,7 +47,8 @@ long ParseCountText(std::string_view text);
 
 // Recomputes `levels` from the snapshot: the node levels only when the node total is above 0,
 // the device levels only when the device total is; otherwise those keep their earlier values.
-void ComputeLevels(const EventsSnapshot& events, const CTarvellDoc& settings, SummaryLevels& levels);
+void ComputeLevels(const EventsSnapshot& events, const CTarvellDoc& settings,
+                   SummaryLevels& levels);
 
 // ---- dial geometry
 
@@ -88,11 +89,11 @@ struct ProtectionField {
 };
 struct ProtectionRule {
     std::string_view protection;
-    std::vector<ProtectionField> fields;   // the protection is active when any of them is on
+    std::vector<ProtectionField> fields;  // the protection is active when any of them is on
 };
 struct ProtectionTable {
-    ProtectionField master;                // off: the count is 0 whatever the rules say
-    std::vector<ProtectionRule> rules;     // at most six
+    ProtectionField master;             // off: the count is 0 whatever the rules say
+    std::vector<ProtectionRule> rules;  // at most six
 };
 const ProtectionTable& DetectionProtections();
 const ProtectionTable& PreventionProtections();
