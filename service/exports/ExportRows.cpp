@@ -110,20 +110,6 @@ std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item
 
 }  // namespace
 
-const std::array<const char*, kExportFields>& EventExportFields() {
-    static const std::array<const char*, kExportFields> fields = {
-        "Occurrence", "DeviceName", "DeviceIp", "DevicePort", "SourceMac",
-        "SourceIp",   "SourceName", "Blocked",  "Description"};
-    return fields;
-}
-
-const std::array<const char*, kExportFields>& AlertExportFields() {
-    static const std::array<const char*, kExportFields> fields = {
-        "Occurrence", "DeviceName", "DeviceIp",   "DevicePort", "DeviceLocation",
-        "SourceMac",  "SourceIp",   "SourceName", "Description"};
-    return fields;
-}
-
 std::string ExpandDescriptionText(const CTarvellFrm& engine, const std::string& description,
                                   const std::string& eventType, const std::string& before,
                                   const std::string& current, const std::string& submitter,

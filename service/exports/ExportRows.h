@@ -13,17 +13,12 @@
 #include <vector>
 
 #include "shared/AlertKey.h"
+#include "shared/ExportFields.h"
 #include "service/engine/CTarvellFrm.h"
 
 namespace tarvell {
 
 enum class ExportKind { Events = 0, Alerts = 1 };
-
-inline constexpr std::size_t kExportFields = 9;
-
-// Field names by position; they are also the titles and column names the viewer offers.
-const std::array<const char*, kExportFields>& EventExportFields();
-const std::array<const char*, kExportFields>& AlertExportFields();
 
 // One exported record: its map key and the text of each of the nine fields (stored
 // Windows-1252 bytes, uncut).

@@ -2,17 +2,18 @@
 
 #include <map>
 
+#include "viewer/settings/ExportSettingsUi.h"
+
 namespace tarvell {
 
 // Each panel's and sheet's file has a registration, called once from here, one a line.
-// (none yet)
 
 namespace {
 
 using SheetTable = std::map<QString, SettingsSheetOpener>;
 using PanelTable = std::map<CommandId, SettingsPanelMaker>;
 
-void RegisterBuiltInSheets() {}
+void RegisterBuiltInSheets() { RegisterExportSheets(); }
 
 SheetTable& Table() {
     static SheetTable sheets;

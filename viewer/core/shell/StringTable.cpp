@@ -87,6 +87,11 @@ constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
     {str::kAutostartFailed,
      "Tarvell failed setting the viewer to start automatically, please check your access "
      "permissions."},
+    {str::kExportOpenFailed, "Failed open database, please check your settings and try again."},
+    {str::kExportVerifyFailed, "Failed verify database, please check your settings and try again."},
+    {str::kExportSourceFailed,
+     "Tarvell failed writing the data source, please check the driver and your access "
+     "permissions."},
     {str::kCreateDocumentFailed, "Failed to create empty document."},
 });
 

@@ -59,6 +59,9 @@ inline constexpr unsigned kTextNotStorable = 20053;
 inline constexpr unsigned kPopupSoundTooLong = 20054;
 inline constexpr unsigned kServerNameTaken = 20055;
 inline constexpr unsigned kAutostartFailed = 20056;
+inline constexpr unsigned kExportOpenFailed = 20080;
+inline constexpr unsigned kExportVerifyFailed = 20081;
+inline constexpr unsigned kExportSourceFailed = 20082;
 inline constexpr unsigned kCreateDocumentFailed = 61700;
 }  // namespace str
 
