@@ -1,6 +1,7 @@
 #include "viewer/monitors/EventRequestDialogs.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -29,7 +30,7 @@ namespace tarvell {
 
 namespace {
 
-constexpr int kDialogWidth = 440;
+constexpr int kDialogWidth = 500;
 constexpr int kButtonsClosed = 170;
 constexpr int kButtonsOpen = 300;
 
@@ -158,11 +159,10 @@ CUnblockEventsDlg::CUnblockEventsDlg(CTarvellApp& app, Prompt& prompt, CPaintLis
     question_->setWordWrap(true);
     removal_[0] =
         Radio(this, QStringLiteral("Unblock selected events and delete them from the events list."),
-              {65, 88, 365, 20});
+              {65, 88, 425, 20});
     removal_[1] = Radio(
         this, QStringLiteral("Unblock selected events and move them to the detection events list."),
-        {65, 112, 365, 20});
-    removal_[0]->setChecked(true);
+        {65, 112, 425, 20});
     authorizationPrompt_ =
         Text(this, QStringLiteral("Select which node authorization you would like to use:"),
              {65, 175, 365, 18});
@@ -175,19 +175,14 @@ CUnblockEventsDlg::CUnblockEventsDlg(CTarvellApp& app, Prompt& prompt, CPaintLis
         authorization_[i]->setGeometry(65, 200 + 24 * i, 365, 20);
         authorization_[i]->hide();
     }
-    authorization_[0]->setChecked(true);
     authorizationPrompt_->hide();
     // The two groups of radios are exclusive each within itself.
-    for (QRadioButton* r : removal_) r->setAutoExclusive(false);
-    for (QRadioButton* r : authorization_) r->setAutoExclusive(false);
-    for (int i = 0; i < 2; ++i)
-        connect(removal_[i], &QRadioButton::clicked, this, [this, i] {
-            for (int j = 0; j < 2; ++j) removal_[j]->setChecked(i == j);
-        });
-    for (int i = 0; i < 3; ++i)
-        connect(authorization_[i], &QRadioButton::clicked, this, [this, i] {
-            for (int j = 0; j < 3; ++j) authorization_[j]->setChecked(i == j);
-        });
+    auto* removals = new QButtonGroup(this);
+    for (QRadioButton* r : removal_) removals->addButton(r);
+    auto* authorizations = new QButtonGroup(this);
+    for (QRadioButton* r : authorization_) authorizations->addButton(r);
+    removal_[0]->setChecked(true);
+    authorization_[0]->setChecked(true);
     ok_ = new QPushButton(QStringLiteral("OK"), this);
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
     options_ = new QPushButton(QStringLiteral("Options >>"), this);

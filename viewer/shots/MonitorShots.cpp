@@ -16,8 +16,12 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/monitors/MonitorRules.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/monitors/EventRequestDialogs.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/summary/CInformationDlg.h"
+#include "viewer/summary/CReportDlg.h"
+#include "viewer/monitors/MonitorReportPanels.h"
+#include "viewer/widgets/TextConv.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Fonts.h"
@@ -218,6 +222,43 @@ int main(int argc, char** argv) {
             status = 1;
         }
         if (!Save(page.grab(), out, "monitor-empty.png")) status = 1;
+        header->SetFilter(cmd::kAllEvents, QStringLiteral("All Events"));
+
+        // The request dialogs, drawn without running them; nothing is saved.
+        if (!Show(page, cmd::kPreventionMonitor)) status = 1;
+        CPaintListCtrl* prevention = page.List(false);
+        prevention->SelectRow(0);
+        {
+            CUnblockEventsDlg unblock(app, prompt, *prevention, &page);
+            unblock.show();
+            QApplication::processEvents();
+            if (!SavePlain(unblock.grab(), out, "unblock-dialog.png")) status = 1;
+            unblock.OnOptions();
+            QApplication::processEvents();
+            if (!SavePlain(unblock.grab(), out, "unblock-dialog-options.png")) status = 1;
+        }
+        app.Document().Fields().MonitorPassword = "secret";
+        {
+            CStopPreventionDlg stop(app, prompt, *prevention, &page);
+            stop.show();
+            QApplication::processEvents();
+            if (!SavePlain(stop.grab(), out, "stop-prevention-password.png")) status = 1;
+        }
+        app.Document().Fields().MonitorPassword.clear();
+        {
+            CEventInformationDlg info(ToStored(prevention->Rows()->ItemText(0, 0)), page);
+            info.show();
+            QApplication::processEvents();
+            if (!SavePlain(info.grab(), out, "event-information.png")) status = 1;
+        }
+        if (QWidget* report = OpenReportDialog(nullptr, QStringLiteral("Prevention events report"),
+                                               QStringLiteral("Tarvell - prevention report"),
+                                               MonitorReportTable(false, *prevention))) {
+            report->resize(640, 360);
+            QApplication::processEvents();
+            if (!SavePlain(report->grab(), out, "monitor-report.png")) status = 1;
+            delete report;
+        }
         page.hide();
     }
     RemoveTree(root);

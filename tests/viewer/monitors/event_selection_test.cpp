@@ -305,6 +305,7 @@ TEST_F(EventRequestsUiTest, UnblockOptionsAndTheStopPasswordAgainstTheSavedSetti
     SelectRows(list, {1});
     CUnblockEventsDlg unblock(*app_, prompt_, *list, window_.get());
     EXPECT_FALSE(unblock.Authorization(2)->isVisible());
+    EXPECT_TRUE(unblock.Removal(0)->isChecked() && unblock.Authorization(0)->isChecked());
     unblock.OnOptions();
     EXPECT_TRUE(unblock.OptionsShown());
     unblock.Authorization(2)->click();
