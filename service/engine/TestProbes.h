@@ -21,7 +21,7 @@
 //                                  another value is ignored).
 //   TARVELL_WMI_FIXTURE=<folder>   the WMI linkup checks ask fixture files instead of computers:
 //                                  "<folder>/<node address>.json" describes one computer
-//                                  (format in service/linkup/WmiFixtureClient.h); an address
+//                                  (format in platform/wmi/WmiFixtureClient.h); an address
 //                                  without a file does not answer. The service logs
 //                                  "WMI backend: ..." when the first check starts.
 //   TARVELL_TRAP_PORT=<n>          the trap listener listens on UDP port n (1..65535) instead of

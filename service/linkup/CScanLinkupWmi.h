@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "service/linkup/LinkupWorker.h"
-#include "service/linkup/WmiClient.h"
+#include "platform/wmi/WmiClient.h"
 
 namespace tarvell {
 

@@ -25,7 +25,7 @@
 #include "service/linkup/CScanLinkupScript.h"
 #include "service/linkup/CScanLinkupWmiNow.h"
 #include "service/linkup/LinkupStarter.h"
-#include "service/linkup/WmiClient.h"
+#include "platform/wmi/WmiClient.h"
 
 namespace tarvell {
 

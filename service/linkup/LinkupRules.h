@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "service/linkup/WmiClient.h"
+#include "platform/wmi/WmiClient.h"
 
 namespace tarvell {
 

@@ -40,6 +40,7 @@ struct CEventDetailsDlg::Outbox {
 EventDetails ReadEventDetails(const CTarvellApp& app, const std::string& key) {
     EventDetails d;
     d.key = key;
+    d.localIp = app.Identity().LocalIp;
     CEventItem e;
     if (!app.LookupEvent(key, e)) return d;
     d.sourceMac = nodetools::FirstMac(e.SourceMac);
@@ -93,6 +94,7 @@ NodeToolHooks DefaultNodeToolHooks() {
     NodeToolHooks h;
     h.echo = [] { return std::make_unique<nodetools::IcmpEchoBackend>(); };
     h.snmp = [] { return std::make_unique<nodetools::CommunitySnmpBackend>(); };
+    h.wmi = [] { return MakeWmiClient(); };
     h.options = AskOptions;
     h.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     h.startDetached = [](const QString& program, const QStringList& args) {
@@ -171,10 +173,6 @@ void CEventDetailsDlg::StartTool(int tab) {
     QString first, second;
     if (!hooks_.options(this, tab, first, second)) return;
     CancelRun();
-    if (tab == kWmi) {
-        output_->setPlainText("WMI queries are not available on this system.");
-        return;
-    }
     auto box = std::make_shared<Outbox>();
     box->tab = tab;
     run_ = box;
@@ -190,9 +188,14 @@ void CEventDetailsDlg::StartTool(int tab) {
             nodetools::RunPing(*echo, target, a, b, token, box->cancel, sink);
             box->finished.store(true);
         }).detach();
-    } else {
+    } else if (tab == kSnmp) {
         std::thread([box, sink, target, a, b, snmp = hooks_.snmp()] {
             nodetools::RunSnmp(*snmp, target, a, b, box->cancel, sink);
+            box->finished.store(true);
+        }).detach();
+    } else {
+        std::thread([box, sink, target, a, b, local = details_.localIp, wmi = hooks_.wmi()] {
+            nodetools::RunWmi(*wmi, target, a, b, local, box->cancel, sink);
             box->finished.store(true);
         }).detach();
     }

@@ -24,6 +24,7 @@ class CThemeTabCtrl;
 struct EventDetails {
     std::string key, sourceMac, sourceIp, sourceName, deviceIp;
     std::string location;  // the location text, empty when the event was not found
+    std::string localIp;   // this machine's address: a WMI query of it uses no account
 };
 EventDetails ReadEventDetails(const CTarvellApp& app, const std::string& key);
 
@@ -31,6 +32,7 @@ EventDetails ReadEventDetails(const CTarvellApp& app, const std::string& key);
 struct NodeToolHooks {
     std::function<std::unique_ptr<nodetools::EchoBackend>()> echo;
     std::function<std::unique_ptr<nodetools::SnmpBackend>()> snmp;
+    std::function<std::unique_ptr<WmiClient>()> wmi;
     // The two texts of a tool's options dialog; false on Cancel.
     std::function<bool(QWidget* parent, int tab, QString& first, QString& second)> options;
     std::function<bool(const QUrl&)> openUrl;

@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "platform/ManualResetEvent.h"
-#include "service/linkup/WmiClient.h"
+#include "platform/wmi/WmiClient.h"
 
 namespace tarvell::linkuptest {
 

@@ -9,7 +9,7 @@
 
 #include "platform/Files.h"
 #include "service/linkup/LinkupStarter.h"
-#include "service/linkup/WmiFixtureClient.h"
+#include "platform/wmi/WmiFixtureClient.h"
 #include "tests/service/engine/EngineFixture.h"
 
 namespace tarvell::linkuptest {

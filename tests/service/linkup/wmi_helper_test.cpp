@@ -1,4 +1,4 @@
-#include "service/linkup/WmiHelperClient.h"
+#include "platform/wmi/WmiHelperClient.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -16,7 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::string kHelper =
-    std::string(TARVELL_SOURCE_DIR) + "/service/linkup/tarvell-wmi-helper.py";
+    std::string(TARVELL_SOURCE_DIR) + "/platform/wmi/tarvell-wmi-helper.py";
 const std::string kStandIn = std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/wmi/standin";
 const std::string kBroken = std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/wmi/broken";
 

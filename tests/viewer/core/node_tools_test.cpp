@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "viewer/core/monitors/NodeTools.h"
+#include "platform/Files.h"
+#include "platform/wmi/WmiFixtureClient.h"
 
 namespace tarvell::nodetools {
 namespace {
@@ -169,6 +171,43 @@ TEST(NodeToolsTest, WmiAccountAndNullProperty) {
 }
 
 // The cancel comes from another thread while the first round waits for its reply.
+// The WMI run against fixture computers: the text of the operating system, the account only
+// for another machine, and one line for each way it can fail.
+TEST(NodeToolsTest, WmiRunsAgainstFixtureComputers) {
+    const std::string folder = MakeTempFolder("tarvell-wmi-");
+    ASSERT_TRUE(AtomicWriteFile(
+        JoinPath(folder, "10.0.0.5.json"),
+        R"({"classes": {"Win32_OperatingSystem": [{"Caption": "Windows <7>", "CSName": "PC5",
+            "Description": "desk", "RegisteredUser": "bob", "Organization": null}]}})"));
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(folder, "10.0.0.6.json"), R"({"refuse": ["*"]})"));
+    WmiFixtureClient client(folder);
+    const std::atomic<bool> cancel{false};
+    const struct {
+        std::string target, user, local, text;
+    } cases[] = {
+        {"10.0.0.5", "admin", "10.0.0.1",
+         "System: Windows <7>\r\n\r\nDescription: desk\r\n\r\nName: PC5\r\n\r\nUsername: "
+         "bob\r\n\r\nOrganization: \r\n\r\n"},
+        {"10.0.0.6", "", "10.0.0.1", "WMI connection failed ("},
+        {"10.0.0.7", "", "10.0.0.1", "WMI connection failed ("},
+        {"10.0.0.256", "", "10.0.0.1", "Invalid target address \"10.0.0.256\"."},
+        {"10.0.0.5", "admin", "10.0.0.5", "System: Windows <7>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target + " from " + c.local);
+        std::string out;
+        RunWmi(client, c.target, c.user, "secret", c.local, cancel,
+               [&](const std::string& t) { out += t; });
+        EXPECT_EQ(out.substr(0, c.text.size()), c.text);
+    }
+    const auto connects = client.Connects();
+    ASSERT_EQ(connects.size(), 4u);
+    EXPECT_EQ(connects[0].nameSpace, "root\\cimv2");
+    EXPECT_EQ(connects[0].account, (WmiAccount{"admin", "", "secret"}));
+    EXPECT_EQ(connects[3].account, std::nullopt) << "its own machine: no account";
+    RemoveTree(folder);
+}
+
 TEST(NodeToolsConcurrencyTest, CancelDuringPingStopsBetweenRounds) {
     FakeEcho echo;
     std::atomic<bool> cancel{false};

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/Files.h"
+#include "platform/wmi/WmiFixtureClient.h"
 #include "viewer/monitors/CEventDetailsDlg.h"
 #include "viewer/widgets/CThemeTabCtrl.h"
 
@@ -118,6 +120,23 @@ TEST(EventDetailsDlgTest, LinksStartOnlyValidAddresses) {
     EXPECT_EQ(rec.args.size(), 1u);
     ASSERT_EQ(rec.messages.size(), 2u);
     EXPECT_TRUE(rec.messages[0].contains("10.0.0.5;reboot"));
+}
+
+TEST(EventDetailsDlgTest, TheWmiTabShowsTheNodesSystemAsPlainText) {
+    const std::string folder = MakeTempFolder("tarvell-wmi-dlg-");
+    ASSERT_TRUE(AtomicWriteFile(
+        JoinPath(folder, "10.0.0.2.json"),
+        R"({"classes": {"Win32_OperatingSystem": [{"Caption": "<b>Windows</b>"}]}})"));
+    Recorded rec;
+    NodeToolHooks hooks = Hooks(rec, std::make_shared<std::atomic<int>>(0), 0);
+    hooks.wmi = [folder] { return std::make_unique<WmiFixtureClient>(folder); };
+    CEventDetailsDlg dlg(Details("10.0.0.1"), nullptr, hooks);
+    dlg.Tabs()->SetCurSel(CEventDetailsDlg::kWmi);
+    dlg.OnWmi();
+    ASSERT_TRUE(WaitFor([&] { return dlg.OutputText().contains("Organization:"); }))
+        << dlg.OutputText().toStdString();
+    EXPECT_TRUE(dlg.OutputText().startsWith("System: <b>Windows</b>\n"));
+    RemoveTree(folder);
 }
 
 }  // namespace

@@ -242,4 +242,36 @@ std::string WmiObjectText(
     return text;
 }
 
+void RunWmi(WmiClient& client, const std::string& target, const std::string& user,
+            const std::string& password, const std::string& localIp,
+            const std::atomic<bool>& cancel, const LineSink& sink) {
+    if (!IsDottedIPv4(target)) {
+        sink(InvalidTarget(target));
+        return;
+    }
+    const std::unique_ptr<WmiConnection> connection = client.Open(nullptr);
+    std::optional<WmiAccount> account;
+    if (WmiUsesAccount(user, password, target, localIp)) account = WmiAccount{user, "", password};
+    std::string why;
+    if (!connection ||
+        !connection->Connect(target, "root\\cimv2", account, kWmiConnectLimitMs, &why)) {
+        sink("WMI connection failed (" + (why.empty() ? std::string("no WMI backend") : why) +
+             ").\r\n");
+        return;
+    }
+    bool failed = false;
+    const std::string text = WmiObjectText([&](const std::string& property) {
+        std::optional<std::string> value;
+        if (cancel.load() || failed) return value;
+        const auto values =
+            connection->Query("Select * from Win32_OperatingSystem", property, kWmiQueryLimitMs);
+        if (!values) failed = true;
+        else if (!values->empty()) value = values->front();
+        return value;
+    });
+    connection->Disconnect();
+    if (cancel.load()) return;
+    sink(failed ? std::string("WMI query failed.\r\n") : text);
+}
+
 }  // namespace tarvell::nodetools

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/wmi/WmiClient.h"
 #include "viewer/core/hub/CTarvellApp.h"
 
 namespace tarvell::nodetools {
@@ -108,5 +109,11 @@ bool WmiUsesAccount(const std::string& user, const std::string& password, const 
 // Description, CSName, RegisteredUser and Organization; a null value leaves the label alone.
 std::string WmiObjectText(
     const std::function<std::optional<std::string>(const std::string& property)>& get);
+// The query of the node's operating system: connects to root\\cimv2 of `target` (with the
+// account only as WmiUsesAccount says), reads the five properties of Win32_OperatingSystem and
+// writes the whole text once. A failed connection or query writes one line that says why.
+void RunWmi(WmiClient& client, const std::string& target, const std::string& user,
+            const std::string& password, const std::string& localIp,
+            const std::atomic<bool>& cancel, const LineSink& sink);
 
 }  // namespace tarvell::nodetools

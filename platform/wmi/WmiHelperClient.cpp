@@ -1,4 +1,4 @@
-#include "service/linkup/WmiHelperClient.h"
+#include "platform/wmi/WmiHelperClient.h"
 
 #include <unistd.h>
 

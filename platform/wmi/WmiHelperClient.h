@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "service/linkup/WmiClient.h"
+#include "platform/wmi/WmiClient.h"
 
 namespace tarvell {
 

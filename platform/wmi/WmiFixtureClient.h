@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
-#include "service/linkup/WmiClient.h"
+#include "platform/wmi/WmiClient.h"
 
 namespace tarvell {
 

@@ -1,4 +1,4 @@
-#include "service/linkup/WmiFixtureClient.h"
+#include "platform/wmi/WmiFixtureClient.h"
 
 #include <algorithm>
 #include <cctype>

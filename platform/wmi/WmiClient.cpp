@@ -1,11 +1,11 @@
-#include "service/linkup/WmiClient.h"
+#include "platform/wmi/WmiClient.h"
 
 #include <cstdlib>
 
 #include "platform/Clock.h"
 #include "platform/Files.h"
-#include "service/linkup/WmiFixtureClient.h"
-#include "service/linkup/WmiHelperClient.h"
+#include "platform/wmi/WmiFixtureClient.h"
+#include "platform/wmi/WmiHelperClient.h"
 
 namespace tarvell {
 namespace {
