@@ -51,10 +51,7 @@ EventDetails ReadEventDetails(const CTarvellApp& app, const std::string& key) {
     return d;
 }
 
-namespace {
-
-// The options of a tool: two texts, as the tab's small dialog asks for them.
-bool AskOptions(QWidget* parent, int tab, QString& first, QString& second) {
+QDialog* CreateToolOptionsDialog(int tab, QWidget* parent) {
     struct Spec {
         const char *caption, *header, *label1, *init1, *label2, *init2;
         bool digits1;
@@ -66,25 +63,35 @@ bool AskOptions(QWidget* parent, int tab, QString& first, QString& second) {
         {"Wmi", "Set wmi properties", "Set wmi username:", "", "Set wmi password:", "", false},
     };
     const Spec& s = kSpecs[tab - 1];
-    QDialog dlg(parent);
-    dlg.setWindowTitle(s.caption);
-    auto* form = new QFormLayout(&dlg);
+    auto* dlg = new QDialog(parent);
+    dlg->setWindowTitle(s.caption);
+    auto* form = new QFormLayout(dlg);
     form->addRow(new QLabel(s.header));
     auto* one = new QLineEdit(s.init1);
     auto* two = new QLineEdit(s.init2);
-    const auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]{0,9}"), &dlg);
+    one->setObjectName(QStringLiteral("first"));
+    two->setObjectName(QStringLiteral("second"));
+    const auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]{0,9}"), dlg);
     if (s.digits1) one->setValidator(digits);
     if (tab != CEventDetailsDlg::kWmi) two->setValidator(digits);
     else two->setEchoMode(QLineEdit::Password);
     form->addRow(s.label1, one);
     form->addRow(s.label2, two);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dlg, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dlg, &QDialog::reject);
     form->addRow(buttons);
-    if (dlg.exec() != QDialog::Accepted) return false;
-    first = one->text();
-    second = two->text();
+    return dlg;
+}
+
+namespace {
+
+// The options of a tool: two texts, as the tab's small dialog asks for them.
+bool AskOptions(QWidget* parent, int tab, QString& first, QString& second) {
+    const std::unique_ptr<QDialog> dlg(CreateToolOptionsDialog(tab, parent));
+    if (dlg->exec() != QDialog::Accepted) return false;
+    first = dlg->findChild<QLineEdit*>(QStringLiteral("first"))->text();
+    second = dlg->findChild<QLineEdit*>(QStringLiteral("second"))->text();
     return true;
 }
 
@@ -127,7 +134,9 @@ CEventDetailsDlg::CEventDetailsDlg(EventDetails details, QWidget* parent, NodeTo
     tabs_ = new CThemeTabCtrl(this);
     for (const char* t : {"Location", "Ping", "Snmp", "Wmi"}) tabs_->AddTab(t);
     tabs_->SetCurSel(kLocation);
+    tabs_->setFixedHeight(26);  // the tab row alone: the output box below is the page
     layout->addWidget(tabs_);
+    layout->setSpacing(4);
     output_ = new QPlainTextEdit(this);
     output_->setReadOnly(true);
     layout->addWidget(output_, 1);
@@ -140,6 +149,7 @@ CEventDetailsDlg::CEventDetailsDlg(EventDetails details, QWidget* parent, NodeTo
     drain_ = new QTimer(this);
     drain_->setInterval(30);
     connect(drain_, &QTimer::timeout, this, &CEventDetailsDlg::Drain);
+    resize(460, 420);
     ShowLocation();
 }
 

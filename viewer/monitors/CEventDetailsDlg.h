@@ -40,6 +40,9 @@ struct NodeToolHooks {
     std::function<void(QWidget* parent, const QString& text)> message;
 };
 NodeToolHooks DefaultNodeToolHooks();
+// The options dialog of tool tab 1 (ping), 2 (SNMP) or 3 (WMI), its two edits named "first" and
+// "second"; the caller owns it.
+QDialog* CreateToolOptionsDialog(int tab, QWidget* parent);
 
 class CEventDetailsDlg : public QDialog {
     Q_OBJECT

@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QMenu>
 #include <QPainter>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "viewer/shots/ShotStage.h"
 #include "platform/Clock.h"
@@ -15,7 +17,9 @@
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/monitors/MonitorRules.h"
+#include "viewer/monitors/CEventDetailsDlg.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/widgets/CThemeTabCtrl.h"
 #include "viewer/monitors/EventRequestDialogs.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/summary/CInformationDlg.h"
@@ -260,6 +264,39 @@ int main(int argc, char** argv) {
             delete report;
         }
         page.hide();
+
+        // The event details dialog: the location, a ping of this machine, an SNMP query that
+        // gets no answer, and two options dialogs.
+        EventDetails details = ReadEventDetails(app, "S1/2");
+        details.sourceIp = "127.0.0.1";
+        NodeToolHooks hooks = DefaultNodeToolHooks();
+        hooks.options = [](QWidget*, int tab, QString& first, QString& second) {
+            first = tab == CEventDetailsDlg::kSnmp ? QStringLiteral("public") : "32";
+            second = QStringLiteral("200");
+            return true;
+        };
+        CEventDetailsDlg dialog(details, nullptr, hooks);
+        dialog.show();
+        QApplication::processEvents();
+        if (!SavePlain(dialog.grab(), out, "event-details-location.png")) status = 1;
+        const auto runTab = [&](int tab, const char* name, const char* last) {
+            dialog.Tabs()->SetCurSel(tab);
+            tab == CEventDetailsDlg::kPing ? dialog.OnPing() : dialog.OnSnmp();
+            for (int i = 0; i < 500 && !dialog.OutputText().contains(QLatin1String(last)); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                QApplication::processEvents();
+            }
+            if (!SavePlain(dialog.grab(), out, name)) status = 1;
+        };
+        runTab(CEventDetailsDlg::kPing, "event-details-ping.png", "loss)");
+        runTab(CEventDetailsDlg::kSnmp, "event-details-snmp.png", "loss)");
+        for (const auto& [tab, name] : {std::pair{CEventDetailsDlg::kPing, "ping-options.png"},
+                                        std::pair{CEventDetailsDlg::kWmi, "wmi-options.png"}}) {
+            std::unique_ptr<QDialog> options(CreateToolOptionsDialog(tab, nullptr));
+            options->show();
+            QApplication::processEvents();
+            if (!SavePlain(options->grab(), out, name)) status = 1;
+        }
     }
     RemoveTree(root);
     return status;
