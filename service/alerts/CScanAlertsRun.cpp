@@ -37,7 +37,11 @@ bool ParseRunCommand(const std::string& withoutFilters, RunCommand& out) {
         from = semi + 1;
     }
     if (fields.size() < 5) return false;
-    fields.push_back(withoutFilters.substr(from));  // the password keeps any further ";"
+    // The password keeps any further ";", except one that ends the entry: that one closes the
+    // sixth field, as the viewer writes "<name>;<program>;<parameters>;<user>;<domain>;<pw>;".
+    std::string password = withoutFilters.substr(from);
+    if (!password.empty() && password.back() == ';') password.pop_back();
+    fields.push_back(std::move(password));
     out = {fields[1], fields[2], fields[3], fields[4], fields[5]};
     return true;
 }

@@ -41,6 +41,12 @@ TEST(RunCommandText, AnEntryNeedsSixFieldsAndThePasswordKeepsItsSemicolons) {
     RunCommand run;
     EXPECT_FALSE(ParseRunCommand("a;b;c;d;e", run));
     EXPECT_FALSE(ParseRunCommand("", run));
+    // A ";" that ends the entry closes the password; one inside it belongs to it.
+    ASSERT_TRUE(ParseRunCommand("n;/bin/x;;nobody;;;", run));
+    EXPECT_EQ(run.user, "nobody");
+    EXPECT_EQ(run.password, "");
+    ASSERT_TRUE(ParseRunCommand("n;/bin/x;;nobody;;pw;", run));
+    EXPECT_EQ(run.password, "pw");
     ASSERT_TRUE(ParseRunCommand("x;/bin/prog;-v $alert;bob;CORP;pa;ss", run));
     EXPECT_EQ(run.program, "/bin/prog");
     EXPECT_EQ(run.parameters, "-v $alert");
