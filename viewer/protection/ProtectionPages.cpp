@@ -7,6 +7,7 @@
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/CProtectionSummaryWnd.h"
 #include "viewer/protection/DetectionPagesUi.h"
+#include "viewer/protection/PreventionPagesUi.h"
 #include "viewer/widgets/CPropertySheet.h"
 #include "viewer/widgets/PageTable.h"
 #include "viewer/widgets/TextConv.h"
@@ -31,6 +32,7 @@ ProtectionPageMaker* MakerOf(CommandId mode, int row) {
 
 void RegisterProtectionPages(PageTable& table) {
     RegisterDetectionPages();
+    RegisterPreventionPages();
     table.Register(PageSlot::ProtectionOverview,
                    [](const PageContext& context, QWidget* parent) -> QWidget* {
                        return new CProtectionSummaryWnd(context.app, PageSender(context), parent);

@@ -52,6 +52,15 @@ constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
     {str::kServiceAccountIsSystem,
      "Tarvell service is using the root account\nPlease set the User= account of its service unit "
      "to use the service's logon account."},
+    {str::kLogonRequired,
+     "Logon account is required for accessing remote computers\nPlease use the 'Logon...' button "
+     "to set account details."},
+    {str::kEmailRequired,
+     "Email settings are required for unblocking mail option\nPlease use 'Options >> Settings >> "
+     "Alerts'\nto set email information.\n\nWould you like to set the required information now?"},
+    {str::kWriteCommunityRequired,
+     "Snmp settings of SnmpV1/V3 write community is required\nPlease use 'Options >> Settings >> "
+     "Snmp'\nto set snmp information.\n\nWould you like to set the required information now?"},
     {str::kIncorrectPassword, "Incorrect password, please try again."},
     {str::kSettingsReloadFailed,
      "Tarvell failed reading the settings of the selected server, nothing was changed."},
