@@ -1,5 +1,7 @@
-// Pictures of the protection list (detection with a row selected, prevention) and of the
-// protection overview against a settings file made here in a temporary tree.
+// Pictures of the protection list (detection and prevention, each with a row selected), of the
+// prevention pages (alerts, SNMP, a schedule with a dated row and its dialog, automatic
+// unblocking) and of the protection overview against a settings file made here in a temporary
+// tree.
 //   tarvell-protection-shots --out DIR
 #include <QApplication>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/CProtectionSummaryWnd.h"
+#include "viewer/protection/PreventionPagesUi.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
@@ -31,6 +34,12 @@ bool WriteFixtures(const std::string& server) {
     doc.ReceiveThreshold = 80;
     doc.PreventAlertsEnabled = 1;
     doc.UnblockAfterMinutes = 30;
+    doc.UnblockSystemBlocked = 1;
+    doc.SnmpPreventionEnabled = 1;
+    doc.SnmpPreventionMethod = 0;
+    doc.SnmpBlockQuery = "1.3.6.1.2.1.2.2.1.7.12/2";
+    doc.SnmpUnblockQuery = "1.3.6.1.2.1.2.2.1.7.12/1";
+    doc.PreventionSchedule = {"0/18:00:00/23:59:59", "2/00:00:00/06:30:00"};
     return static_cast<bool>(doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true));
 }
 
@@ -46,6 +55,22 @@ bool Save(const QPixmap& pixmap, const QString& dir, const char* name) {
 
 void Settle() {
     for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// One prevention page in its sheet, as Edit shows it.
+template <typename Page, typename... Args>
+bool SavePage(CProtectionListWnd& list, const QString& dir, const char* name,
+              const std::function<void(Page&)>& arrange, Args&&... args) {
+    auto* page = new Page(list, std::forward<Args>(args)...);
+    CPropertySheet sheet(QStringLiteral("Prevention Properties"));
+    sheet.AddPage(page);
+    sheet.show();
+    Settle();
+    if (arrange) arrange(*page);
+    Settle();
+    const bool saved = Save(sheet.grab(), dir, name);
+    sheet.hide();
+    return saved;
 }
 
 bool Show(CProtectionListWnd& page, CommandId mode) {
@@ -83,6 +108,27 @@ int main(int argc, char** argv) {
         if (!Save(page.grab(), out, "protection-detection-selected.png")) status = 1;
         if (!Show(page, cmd::kIntrusionPrevention)) status = 1;
         if (!Save(page.grab(), out, "protection-prevention.png")) status = 1;
+        page.List()->SelectRow(4);
+        page.ShowRowDetails(4);
+        Settle();
+        if (!Save(page.grab(), out, "protection-prevention-selected.png")) status = 1;
+
+        const bool pages =
+            SavePage<CProtectionPreventAlerts>(page, out, "prevent-alerts.png", {}) &&
+            SavePage<CProtectionPreventSnmp>(page, out, "prevent-snmp.png", {}) &&
+            SavePage<CProtectionPreventSchedule>(
+                page, out, "prevent-schedule.png", [](CProtectionPreventSchedule& schedule) {
+                    // A dated row, as "Add..." puts it in.
+                    schedule.AddRow({*ParseScheduleDay("12/24/2026"), 8 * 3600, 17 * 3600});
+                }) &&
+            SavePage<CProtectionPreventUnblock>(page, out, "prevent-unblock.png", {});
+        if (!pages) status = 1;
+        {
+            CSchedulePropertiesDlg dialog(&page);
+            dialog.show();
+            Settle();
+            if (!Save(dialog.grab(), out, "schedule-dialog.png")) status = 1;
+        }
         page.hide();
 
         CProtectionSummaryWnd overview(app, nullptr);

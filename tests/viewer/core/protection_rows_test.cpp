@@ -88,11 +88,16 @@ TEST(ProtectionRows, TitlesDetailsRunsAndPagesComeFromTheRowText) {
                         "\r\nThe Linkup WMI Detection notifies"),
               std::string::npos);
     EXPECT_EQ(page.substr(page.size() - 20), "rules.</p>\r\n</body>\n");
-    for (int row = 0; row < kProtectionRows; ++row)
-        EXPECT_NE(ProtectionPageHtml(Side::Detection, row)
-                      .find(SplitRowText(ProtectionRowText(Side::Detection, row)).title),
-                  std::string::npos);
-    EXPECT_EQ(ProtectionPageHtml(Side::Detection, 6), "");
+    for (Side side : {Side::Detection, Side::Prevention}) {
+        for (int row = 0; row < kProtectionRows; ++row)
+            EXPECT_NE(ProtectionPageHtml(side, row)
+                          .find(SplitRowText(ProtectionRowText(side, row)).title),
+                      std::string::npos);
+        EXPECT_EQ(ProtectionPageHtml(side, 6), "");
+    }
+    EXPECT_NE(ProtectionPageHtml(Side::Prevention, 4)
+                  .find("</h1>\r\n<p><b>What does this Intrusion Prevention do?</b><br>"),
+              std::string::npos);
 }
 
 TEST(ProtectionRows, ArrowKeysMoveTheDetailsWithinTheList) {

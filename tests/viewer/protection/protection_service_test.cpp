@@ -1,13 +1,16 @@
-// The status line's switch against a real TarvellSrv on a temporary root: with prevention off a
-// system block waits; switching prevention on hands the settings over, the service runs the
-// block program once and marks the port shut; switching it off again leaves a new block open.
-// Only root and the administrators (tarvell-admin) may leave files in the hand-over folder.
+// The protection screens against a real TarvellSrv on a temporary root. The status line's
+// switch: with prevention off a system block waits; switching prevention on hands the settings
+// over, the service runs the block program once and marks the port shut; switching it off again
+// leaves a new block open. The schedule and automatic unblocking pages: what their OK stores is
+// what the service acts on. Only root and the administrators (tarvell-admin) may leave files in
+// the hand-over folder.
 #include <gtest/gtest.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #include "platform/Files.h"
@@ -15,6 +18,8 @@
 #include "shared/StateFiles.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/hub/SettingsEdit.h"
+#include "viewer/core/protection/PreventionPages.h"
 #include "viewer/core/protection/ProtectionRows.h"
 
 namespace tarvell {
@@ -45,77 +50,197 @@ std::unique_ptr<CEventItem> SystemBlock(const std::string& port, const std::stri
     return event;
 }
 
-TEST(ProtectionServiceSystem, ThePreventionSwitchDecidesWhetherASystemBlockIsCarriedOut) {
-    if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
-    TempFolder root{"protection-system-"};
-    const std::string service = root / "var/lib/tarvell";
-    const std::string script = root / "block.sh", calls = root / "calls.txt",
-                      eventFile = root / "event.txt";
-    ASSERT_TRUE(MakeDirectories(JoinPath(service, "handover")));
-    ASSERT_TRUE(WriteStateFile(JoinPath(service, kAlertLogName), AlertLogFile{}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(service, kReportStoreName), ReportStoreFile{}));
-    EventDatabaseFile events;
-    events.EventMap["S1/7"] = SystemBlock("7", "10.0.0.1");
-    ASSERT_TRUE(WriteStateFile(JoinPath(service, kEventDatabaseName), events));
-    ASSERT_TRUE(AtomicWriteFile(script, "#!/bin/sh\necho \"$1\" >> '" + calls + "'\n"));
-    ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
-    CTarvellDoc doc;
-    doc.PreventionEnabled = 0;
-    doc.BlockScriptFile = script;
-    ASSERT_TRUE(doc.SaveToFile(JoinPath(service, CTarvellDoc::kFileName), true));
-
-    const std::string program = std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv";
-    BackgroundProgram srv(
-        {program, "-Run"},
-        ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=" + std::to_string(kPassMs),
-                                         "TARVELL_TEST_EVENT_FILE=" + eventFile}),
-        root / "service.txt");
-    ASSERT_GT(srv.Pid(), 0);
-    auto stored = [&](const std::string& key) -> std::optional<CEventItem> {
+// A service root with block and unblock programs that log their calls, the service started on
+// it with a short pass, and a viewer hub reading the same folder.
+class ServiceRun {
+public:
+    ServiceRun(CTarvellDoc doc, const EventDatabaseFile& events) {
+        service_ = root_ / "var/lib/tarvell";
+        EXPECT_TRUE(MakeDirectories(JoinPath(service_, "handover")));
+        EXPECT_TRUE(WriteStateFile(JoinPath(service_, kAlertLogName), AlertLogFile{}));
+        EXPECT_TRUE(WriteStateFile(JoinPath(service_, kReportStoreName), ReportStoreFile{}));
+        EXPECT_TRUE(WriteStateFile(JoinPath(service_, kEventDatabaseName), events));
+        for (const char* name : {"block", "unblock"}) {
+            const std::string script = root_ / (std::string(name) + ".sh");
+            EXPECT_TRUE(AtomicWriteFile(
+                script, "#!/bin/sh\necho \"" + std::string(name) + " $1\" >> '" + calls_ + "'\n"));
+            EXPECT_EQ(::chmod(script.c_str(), 0755), 0);
+        }
+        doc.BlockScriptFile = root_ / "block.sh";
+        doc.UnblockScriptFile = root_ / "unblock.sh";
+        EXPECT_TRUE(doc.SaveToFile(JoinPath(service_, CTarvellDoc::kFileName), true));
+        srv_ = std::make_unique<BackgroundProgram>(
+            std::vector<std::string>{std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv",
+                                     "-Run"},
+            ServiceEnvironment(root_.Path(), {"TARVELL_PASS_INTERVAL_MS=" + std::to_string(kPassMs),
+                                              "TARVELL_TEST_EVENT_FILE=" + eventFile_}),
+            root_ / "service.txt");
+        viewer_.programFolder = service_;
+        viewer_.registry = &registry_;
+        viewer_.mountInfo = [] { return std::string(); };
+        app_ = std::make_unique<CTarvellApp>(viewer_);
+    }
+    bool Started() {
+        return srv_->Pid() > 0 && WaitUntil([&] { return app_->ReloadDocument(); }, 10'000);
+    }
+    CTarvellApp& App() { return *app_; }
+    std::string Output() { return srv_->Output(); }
+    std::optional<CEventItem> Stored(const std::string& key) const {
         EventDatabaseFile now;
-        if (!ReadStateFile(JoinPath(service, kEventDatabaseName), now)) return std::nullopt;
+        if (!ReadStateFile(JoinPath(service_, kEventDatabaseName), now)) return std::nullopt;
         const auto it = now.EventMap.find(key);
         if (it == now.EventMap.end()) return std::nullopt;
         return *it->second;
-    };
-    auto callsText = [&] { return ReadWholeFile(calls).value_or(""); };
+    }
+    std::string Calls() const { return ReadWholeFile(calls_).value_or(""); }
+    // True once the service took the hand-over copy of the settings.
+    bool HandedOver() {
+        return WaitUntil([&] { return !FileExists(JoinPath(service_, "handover/Tarvell.ini")); },
+                         10'000);
+    }
+    // A new system block of port `port`, through the service's test event file.
+    void AddBlock(const std::string& port, const std::string& ip) {
+        EXPECT_TRUE(AtomicWriteFile(
+            eventFile_, "SwitchKey S1\nPortKey " + port + "\nDeviceIp " + ip +
+                            "\nSourceMac 001122334466\nCategory Detection\n"
+                            "EventType Unauthorized Node\nDescription Unauthorized Node\n"
+                            "Blocked 1\n"));
+        EXPECT_TRUE(WaitUntil([&] { return Stored("S1/" + port).has_value(); }, 10'000))
+            << Output();
+    }
+    bool AlertLogged(const std::string& description) const {
+        AlertLogFile log;
+        if (!ReadStateFile(JoinPath(service_, kAlertLogName), log)) return false;
+        for (const auto& [key, alert] : log.AlertLog)
+            if (alert->Description == description) return true;
+        return false;
+    }
+    static void Passes(int count) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(count * kPassMs + 300));
+    }
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(6 * kPassMs + 300));
-    EXPECT_EQ(callsText(), "") << "prevention off: the block waits";
-    ASSERT_TRUE(stored("S1/7"));
-    EXPECT_EQ(stored("S1/7")->Extra, "");
+private:
+    TempFolder root_{"protection-system-"};
+    std::string service_;
+    const std::string calls_ = root_ / "calls.txt", eventFile_ = root_ / "event.txt";
+    std::unique_ptr<BackgroundProgram> srv_;
+    Registry registry_{root_ / "machine", root_ / "user"};
+    ViewerEnvironment viewer_;
+    std::unique_ptr<CTarvellApp> app_;
+};
 
-    Registry registry(root / "machine", root / "user");
-    ViewerEnvironment viewer;
-    viewer.programFolder = service;
-    viewer.registry = &registry;
-    viewer.mountInfo = [] { return std::string(); };
-    CTarvellApp app(viewer);
-    ASSERT_TRUE(WaitUntil([&] { return app.ReloadDocument(); }, 10'000));
-    const std::string copy = JoinPath(service, "handover/Tarvell.ini");
+TEST(ProtectionServiceSystem, ThePreventionSwitchDecidesWhetherASystemBlockIsCarriedOut) {
+    if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
+    CTarvellDoc doc;
+    doc.PreventionEnabled = 0;
+    EventDatabaseFile events;
+    events.EventMap["S1/7"] = SystemBlock("7", "10.0.0.1");
+    ServiceRun run(doc, events);
+    ASSERT_TRUE(run.Started());
+
+    ServiceRun::Passes(6);
+    EXPECT_EQ(run.Calls(), "") << "prevention off: the block waits";
+    ASSERT_TRUE(run.Stored("S1/7"));
+    EXPECT_EQ(run.Stored("S1/7")->Extra, "");
 
     bool on = false;
-    ASSERT_EQ(ToggleMasterSwitch(app, ProtectionSide::Prevention, on), EditResult::Saved);
+    ASSERT_EQ(ToggleMasterSwitch(run.App(), ProtectionSide::Prevention, on), EditResult::Saved);
     EXPECT_TRUE(on);
-    EXPECT_TRUE(WaitUntil([&] { return !FileExists(copy); }, 10'000)) << srv.Output();
-    ASSERT_TRUE(WaitUntil([&] { return stored("S1/7") && !stored("S1/7")->Extra.empty(); }, 10'000))
-        << srv.Output();
-    EXPECT_EQ(callsText(), "10.0.0.1/7\n");
+    EXPECT_TRUE(run.HandedOver()) << run.Output();
+    ASSERT_TRUE(
+        WaitUntil([&] { return run.Stored("S1/7") && !run.Stored("S1/7")->Extra.empty(); }, 10'000))
+        << run.Output();
+    EXPECT_EQ(run.Calls(), "block 10.0.0.1/7\n");
 
-    ASSERT_EQ(ToggleMasterSwitch(app, ProtectionSide::Prevention, on), EditResult::Saved);
+    ASSERT_EQ(ToggleMasterSwitch(run.App(), ProtectionSide::Prevention, on), EditResult::Saved);
     EXPECT_FALSE(on);
-    EXPECT_TRUE(WaitUntil([&] { return !FileExists(copy); }, 10'000)) << srv.Output();
-    ASSERT_TRUE(AtomicWriteFile(
-        eventFile,
-        "SwitchKey S1\nPortKey 8\nDeviceIp 10.0.0.2\nSourceMac 001122334466\n"
-        "Category Detection\nEventType Unauthorized Node\nDescription Unauthorized Node\n"
-        "Blocked 1\n"));
-    ASSERT_TRUE(WaitUntil([&] { return stored("S1/8").has_value(); }, 10'000)) << srv.Output();
-    std::this_thread::sleep_for(std::chrono::milliseconds(6 * kPassMs + 300));
-    ASSERT_TRUE(stored("S1/8"));
-    EXPECT_EQ(stored("S1/8")->Extra, "") << "prevention off again: the new block stays open";
-    EXPECT_EQ(callsText(), "10.0.0.1/7\n");
-    EXPECT_FALSE(stored("S1/7")->Extra.empty());
+    EXPECT_TRUE(run.HandedOver()) << run.Output();
+    run.AddBlock("8", "10.0.0.2");
+    ServiceRun::Passes(6);
+    ASSERT_TRUE(run.Stored("S1/8"));
+    EXPECT_EQ(run.Stored("S1/8")->Extra, "") << "prevention off again: the new block stays open";
+    EXPECT_EQ(run.Calls(), "block 10.0.0.1/7\n");
+    EXPECT_FALSE(run.Stored("S1/7")->Extra.empty());
+}
+
+// Runs a prevention page's OK: load from the hub's document, change, check, store.
+template <typename Page>
+EditResult PageOk(CTarvellApp& app, Page (*load)(const CTarvellDoc&),
+                  const std::function<void(Page&)>& change) {
+    Page page = load(app.Document().Fields());
+    change(page);
+    if (Check(page) != 0) return EditResult::SaveFailed;
+    return EditSettings(app, [&](CTarvellDoc& doc) { Store(page, doc); });
+}
+
+TEST(ProtectionServiceSystem, AScheduleOkHoldsBlocksBackAndUntickingItLetsThemThrough) {
+    if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
+    CTarvellDoc doc;
+    doc.PreventionEnabled = 1;
+    ServiceRun run(doc, EventDatabaseFile{});
+    ASSERT_TRUE(run.Started());
+
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    const std::string today = std::to_string(local.tm_mon + 1) + "/" +
+                              std::to_string(local.tm_mday) + "/" +
+                              std::to_string(local.tm_year + 1900);
+    ASSERT_EQ(PageOk<PreventSchedulePage>(
+                  run.App(), LoadPreventSchedule,
+                  [&](PreventSchedulePage& page) {
+                      page.master = true;
+                      // The times as an en-US display shows them.
+                      const int start = *ParseScheduleTime("12:00:00 AM");
+                      const int end = *ParseScheduleTime("11:59:59 PM");
+                      page.rows = {{0, start, end}, {*ParseScheduleDay(today), start, end}};
+                  }),
+              EditResult::Saved);
+    EXPECT_TRUE(run.HandedOver()) << run.Output();
+    run.AddBlock("8", "10.0.0.2");
+    ServiceRun::Passes(5);
+    EXPECT_EQ(run.Calls(), "") << "inside the schedule no port is shut";
+    EXPECT_EQ(run.Output().find("could not be read"), std::string::npos) << run.Output();
+
+    ASSERT_EQ(PageOk<PreventSchedulePage>(run.App(), LoadPreventSchedule,
+                                          [](PreventSchedulePage& page) { page.master = false; }),
+              EditResult::Saved);
+    EXPECT_TRUE(run.HandedOver()) << run.Output();
+    EXPECT_TRUE(WaitUntil([&] { return run.Calls() == "block 10.0.0.2/8\n"; }, 5 * kPassMs + 2000))
+        << run.Calls() << run.Output();
+}
+
+TEST(ProtectionServiceSystem, AutomaticUnblockingOpensABlockOlderThanTheMinutesSet) {
+    if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
+    CTarvellDoc doc;
+    doc.PreventionEnabled = 1;
+    EventDatabaseFile events;
+    events.EventMap["S1/7"] = SystemBlock("7", "10.0.0.1");
+    events.EventMap["S1/7"]->Extra = std::to_string(std::time(nullptr) - 600);
+    ServiceRun run(doc, events);
+    ASSERT_TRUE(run.Started());
+    auto unblockAfter = [&](const char* minutes) {
+        return PageOk<PreventUnblockPage>(run.App(), LoadPreventUnblock,
+                                          [&](PreventUnblockPage& page) {
+                                              page.master = true;
+                                              page.systemBlocked = true;
+                                              page.minutes = minutes;
+                                          });
+    };
+
+    ASSERT_EQ(unblockAfter("15"), EditResult::Saved);
+    EXPECT_TRUE(run.HandedOver()) << run.Output();
+    ServiceRun::Passes(5);
+    EXPECT_EQ(run.Calls(), "") << "blocked ten minutes ago: 15 minutes have not passed";
+
+    ASSERT_EQ(unblockAfter("5"), EditResult::Saved);
+    EXPECT_TRUE(run.HandedOver()) << run.Output();
+    ASSERT_TRUE(
+        WaitUntil([&] { return run.Stored("S1/7") && run.Stored("S1/7")->Blocked == 0; }, 10'000))
+        << run.Output();
+    EXPECT_EQ(run.Calls(), "unblock 10.0.0.1/7\n");
+    EXPECT_EQ(run.Stored("S1/7")->Extra, "");
+    EXPECT_TRUE(WaitUntil([&] { return run.AlertLogged("System Unblocking"); }, 10'000));
 }
 
 }  // namespace

@@ -130,6 +130,34 @@ const std::array<PageAnswers, kProtectionRows> kDetectionAnswers{{
      "running a network script that can include any organization policy enforcement rules."},
 }};
 
+// The two answers of each prevention row's information page: what the service does for it.
+const std::array<PageAnswers, kProtectionRows> kPreventionAnswers{{
+    {"The Real-time Alerts Prevention sends alerts when network intruders are blocked and "
+     "unblocked.",
+     "The Real-time Alerts Prevention is an alert about a network intruder whose port was blocked "
+     "or unblocked by the system or by request. The alert is sent by the alert methods that are "
+     "set in the alerts settings, with the links that were chosen for the e-mail alerts."},
+    {"The Notification Message Prevention notifies network intruders before they are blocked.",
+     "The Notification Message Prevention is a message that is sent to the network intruder, or a "
+     "notification program that is run with its computer name, before its port is blocked."},
+    {"The Snmp Interfaces Prevention blocks and unblocks the switch interfaces of network "
+     "intruders.",
+     "The Snmp Interfaces Prevention is a change of the interface status of the switch port that a "
+     "network intruder is connected to, by the standard interface status or by specific queries "
+     "sent with the write community."},
+    {"The Network Script Prevention runs programs that block and unblock network intruders.",
+     "The Network Script Prevention is a program that is run with the device address and port of a "
+     "network intruder to block it, and another program that is run the same way to unblock it."},
+    {"The Schedule Time Prevention sets the times at which network intruders are not blocked.",
+     "The Schedule Time Prevention is a list of inactivity times. While one of them is in effect, "
+     "network intruders are detected and alerted about but their ports are not blocked."},
+    {"The Automatic Unblocking Prevention unblocks network intruders after a set time.",
+     "The Automatic Unblocking Prevention is an unblocking of nodes that were blocked by the "
+     "system "
+     "or by manual request, once the set number of minutes has passed. The node can be added to "
+     "the white list or the black list as it is unblocked."},
+}};
+
 bool ValidRow(int row) { return row >= 0 && row < kProtectionRows; }
 
 const ProtectionTable& TableOf(ProtectionSide side) {
@@ -195,17 +223,24 @@ std::vector<TextRun> DetailsRuns(std::string_view rowText) {
 }
 
 std::string ProtectionPageHtml(ProtectionSide side, int row) {
-    if (side != ProtectionSide::Detection || !ValidRow(row)) return {};
-    const PageAnswers& answers = kDetectionAnswers[static_cast<std::size_t>(row)];
+    if (!ValidRow(row)) return {};
+    const bool prevention = side == ProtectionSide::Prevention;
+    const PageAnswers& answers =
+        (prevention ? kPreventionAnswers : kDetectionAnswers)[static_cast<std::size_t>(row)];
+    const std::string_view kind = prevention ? "Intrusion Prevention" : "Intrusion Detection";
     std::string html =
         "<style "
         "type='text/"
         "css'>body{font-size:70%;font-family:tahoma;}h1{font-size:120%;font-family:tahoma;}"
         "</style>\r\n<body><h1>";
     html += SplitRowText(ProtectionRowText(side, row)).title;
-    html += "</h1>\r\n<p><b>What does this Intrusion Detection do?</b><br>\r\n";
+    html += "</h1>\r\n<p><b>What does this ";
+    html += kind;
+    html += " do?</b><br>\r\n";
     html += answers.first;
-    html += "\r\n<p><b>What is this Intrusion Detection Protection?</b><br>";
+    html += "\r\n<p><b>What is this ";
+    html += kind;
+    html += " Protection?</b><br>";
     html += answers.second;
     html += "</p>\r\n</body>\n";
     return html;

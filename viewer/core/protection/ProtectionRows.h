@@ -61,8 +61,8 @@ struct TextRun {
 };
 std::vector<TextRun> DetailsRuns(std::string_view rowText);
 
-// The information page of "Learn more about selected protection..."; empty for a row that has
-// none (the prevention rows and indices outside 0..5).
+// The information page of "Learn more about selected protection..." for a detection or a
+// prevention row; empty for indices outside 0..5.
 std::string ProtectionPageHtml(ProtectionSide side, int row);
 
 // The row whose details an arrow key shows: the row after `current` for the down arrow, the one
