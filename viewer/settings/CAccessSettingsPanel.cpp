@@ -18,7 +18,6 @@
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
-#include "viewer/widgets/QtGeometry.h"
 #include "viewer/widgets/ShellPage.h"
 #include "viewer/widgets/TextConv.h"
 
@@ -53,7 +52,7 @@ void Group(QWidget* page, const QString& title, QRect frame) {
 }
 
 void PageLook(CPropertyPage* page) {
-    page->setMinimumSize(DluQRect(0, 0, 235, 210).size());
+    page->setMinimumSize(444, 384);
     page->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
     page->setAutoFillBackground(true);
 }
