@@ -513,7 +513,10 @@ void CAccessSettingsPanel::Refill() {
     for (const std::string& entry : users_) {
         QString description = FromUtf8(DescriptionOf(entry));
         description.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-        rows.push_back({{FromUtf8(IdentityOf(entry)), description}, 0});
+        ListRow row;
+        row.cells = {FromUtf8(IdentityOf(entry)), description};
+        row.image = 0;
+        rows.push_back(std::move(row));
     }
     rows_->SetRows(std::move(rows));
 }

