@@ -1,5 +1,6 @@
-// Pictures of the settings window: the Local panel with two servers, the window of a viewer
-// user without some categories, and the popup options sheet, against settings made here in a
+// Pictures of the settings window: the Local panel with two servers, the Access panel with Guest
+// and two users and the "Add User" sheet's two pages, the window of a viewer user without some
+// categories, and the popup options sheet, against settings made here in a
 // temporary tree.
 //   tarvell-settings-shots --out DIR
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/shell/Prompt.h"
+#include "viewer/settings/CAccessSettingsPanel.h"
 #include "viewer/settings/CLocalSettingsPanel.h"
 #include "viewer/settings/CSettingsLocalPopup.h"
 #include "viewer/settings/CSettingsWnd.h"
@@ -73,6 +75,36 @@ int main(int argc, char** argv) {
             window.LocalPanel()->List()->setFocus();
             if (!Save(window, out, "settings-local.png")) status = 1;
             window.hide();
+        }
+        doc.ViewerUsers = {GuestEntry(), "alice@CORP/Network administrator;" + NewUserPermissions(),
+                           "Everyone@10.1.2.3/Help desk;Detection Monitor;Detection Alerts;"};
+        app.Document().Fields().ViewerUsers = doc.ViewerUsers;
+        if (!app.SaveDocument()) status = 1;
+        {
+            CSettingsWnd window(context, nullptr);
+            router.SetRoot(window.Commands());
+            window.resize(900, 560);
+            window.show();
+            router.Send(cmd::kSettingsAccess);
+            if (!Save(window, out, "settings-access.png")) status = 1;
+            window.hide();
+        }
+        {
+            ViewerUsers users = doc.ViewerUsers;
+            CPropertySheet sheet(QStringLiteral("Add User"));
+            auto* general = new CSettingsAccessUser(prompt, users, {"CORP"}, {"desk7"});
+            sheet.AddPage(general);
+            sheet.AddPage(new CSettingsAccessPermissions(
+                prompt, users, std::string(), [general] { return IdentityOf(general->Form()); }));
+            sheet.show();
+            general->NameEdit()->setText(QStringLiteral("bob"));
+            general->DomainBox()->click();
+            general->DomainEdit()->setText(QStringLiteral("CORP"));
+            general->DescriptionEdit()->setPlainText(QStringLiteral("Night shift operator"));
+            if (!Save(sheet, out, "settings-add-user-general.png")) status = 1;
+            sheet.SetActivePage(1);
+            if (!Save(sheet, out, "settings-add-user-permissions.png")) status = 1;
+            sheet.hide();
         }
         doc.ViewerUsers = {"alice/Alice;Snmp Settings;Nodes Settings;"};
         app.Document().Fields().ViewerUsers = doc.ViewerUsers;
