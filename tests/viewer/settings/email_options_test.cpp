@@ -116,6 +116,11 @@ TEST_F(EmailOptionsTest, AccountMessageAndReportsAreStoredByOk) {
     EXPECT_EQ(saved.DailyReport, doc.DailyReport ? 0 : 1);
     EXPECT_TRUE(HasSettingsSheet(QStringLiteral("Email Options")));
     EXPECT_TRUE(HasSettingsSheet(QStringLiteral("Run Commands Options")));
+    CPropertySheet commands(QStringLiteral("Run Commands Options"));  // its page comes later
+    AddRunCommandsOptionsPages(commands, *app_, prompt_, files_);
+    commands.show();
+    commands.PressCancel();
+    EXPECT_FALSE(commands.isVisible());
 }
 
 TEST_F(EmailOptionsTest, SetDefaultTicksBothAndFillsTheDefaults) {
