@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QFrame>
+#include <QGroupBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -106,10 +107,8 @@ CAvailablePropertiesDlg::CAvailablePropertiesDlg(QWidget* parent) : QDialog(pare
     setWindowTitle(QStringLiteral("Available Properties"));
     setFont(DesignFont(QStringLiteral("Tahoma"), 13));
     auto* layout = new QVBoxLayout(this);
-    auto* group = new QFrame(this);
-    group->setFrameShape(QFrame::StyledPanel);
+    auto* group = new QGroupBox(QStringLiteral("Select property from the list below"), this);
     auto* inner = new QVBoxLayout(group);
-    inner->addWidget(new QLabel(QStringLiteral("Select property from the list below"), group));
     auto* buttons = new QButtonGroup(this);
     for (std::size_t i = 0; i < kAlertVariableCount; ++i) {
         radios_[i] = new QRadioButton(QString::fromLatin1(AlertVariables()[i].label), group);
