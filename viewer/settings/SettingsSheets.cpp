@@ -3,6 +3,7 @@
 #include <map>
 
 #include "viewer/settings/CAccessSettingsPanel.h"
+#include "viewer/settings/EmailOptionsUi.h"
 #include "viewer/settings/ExportSettingsUi.h"
 
 namespace tarvell {
@@ -17,6 +18,7 @@ using PanelTable = std::map<CommandId, SettingsPanelMaker>;
 void RegisterBuiltInSheets() {
     RegisterExportSheets();
     RegisterAccessPanel();
+    RegisterAlertChannelSheets();
 }
 
 SheetTable& Table() {

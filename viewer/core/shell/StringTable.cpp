@@ -128,6 +128,10 @@ constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
     {str::kExportSourceFailed,
      "Tarvell failed writing the data source, please check the driver and your access "
      "permissions."},
+    {str::kSmtpPortInvalid, "The SMTP port must be a number from 1 to 65535, please try again."},
+    {str::kCommandInvalid, "The specified command is invalid, please try again."},
+    {str::kCommandSeparator,
+     "The command name and its properties cannot hold \";\" or \"|\", please try again."},
     {str::kCreateDocumentFailed, "Failed to create empty document."},
 });
 

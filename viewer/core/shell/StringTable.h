@@ -89,6 +89,9 @@ inline constexpr unsigned kAccessHolderNeeded = 20074;
 inline constexpr unsigned kExportOpenFailed = 20080;
 inline constexpr unsigned kExportVerifyFailed = 20081;
 inline constexpr unsigned kExportSourceFailed = 20082;
+inline constexpr unsigned kSmtpPortInvalid = 20100;
+inline constexpr unsigned kCommandInvalid = 20101;
+inline constexpr unsigned kCommandSeparator = 20102;
 inline constexpr unsigned kCreateDocumentFailed = 61700;
 }  // namespace str
 

@@ -1,0 +1,154 @@
+#include "viewer/settings/RunCommandsUi.h"
+
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/settings/EmailOptionsUi.h"
+#include "viewer/widgets/CPropertySheet.h"
+#include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/LinkLabel.h"
+#include "viewer/widgets/MessageBoxPrompt.h"
+#include "viewer/widgets/Pickers.h"
+#include "viewer/widgets/TextConv.h"
+
+namespace tarvell {
+
+namespace {
+
+std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+QLineEdit* Field(QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setMaxLength(1024);
+    return edit;
+}
+
+}  // namespace
+
+CCommandPropertiesDlg::CCommandPropertiesDlg(const std::string& name,
+                                             const std::optional<std::string>& current,
+                                             Prompt& prompt, FilePicker& files, QWidget* parent)
+    : QDialog(parent), prompt_(prompt), files_(files) {
+    (void)name;
+    setWindowTitle(QStringLiteral("Command Properties"));
+    setFont(DesignFont(QStringLiteral("Tahoma"), 13));
+    auto* layout = new QVBoxLayout(this);
+
+    auto* commandGroup = new QGroupBox(QStringLiteral("Command properties"), this);
+    auto* commandForm = new QVBoxLayout(commandGroup);
+    commandForm->addWidget(new QLabel(QStringLiteral("Run command:"), commandGroup));
+    auto* commandRow = new QHBoxLayout;
+    command_ = Field(commandGroup);
+    browse_ = new QPushButton(QStringLiteral("Browse..."), commandGroup);
+    commandRow->addWidget(command_);
+    commandRow->addWidget(browse_);
+    commandForm->addLayout(commandRow);
+    auto* parametersRow = new QHBoxLayout;
+    parametersRow->addWidget(new QLabel(QStringLiteral("Parameters:"), commandGroup));
+    parametersRow->addStretch();
+    select_ = new LinkLabel(QStringLiteral("Select properties"), 0, commandGroup);
+    select_->SetColor(QColor(0, 70, 213));
+    select_->SetUnderlined(true);
+    parametersRow->addWidget(select_);
+    commandForm->addLayout(parametersRow);
+    parameters_ = Field(commandGroup);
+    commandForm->addWidget(parameters_);
+    layout->addWidget(commandGroup);
+
+    auto* accountGroup = new QGroupBox(QStringLiteral("Run as (optional)"), this);
+    auto* accountForm = new QFormLayout(accountGroup);
+    user_ = Field(accountGroup);
+    domain_ = Field(accountGroup);
+    password_ = Field(accountGroup);
+    password_->setEchoMode(QLineEdit::Password);
+    accountForm->addRow(QStringLiteral("User Name:"), user_);
+    accountForm->addRow(QStringLiteral("Domain Name:"), domain_);
+    accountForm->addRow(QStringLiteral("Password:"), password_);
+    layout->addWidget(accountGroup);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    ok_->setDefault(true);
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+    setMinimumWidth(360);
+
+    if (current) {
+        const CommandProperties p = ParseProperties(*current);
+        command_->setText(FromUtf8(p.command));
+        parameters_->setText(FromUtf8(p.parameters));
+        user_->setText(FromUtf8(p.user));
+        domain_->setText(FromUtf8(p.domain));
+        password_->setText(FromUtf8(p.password));
+    }
+
+    connect(ok_, &QPushButton::clicked, this, &CCommandPropertiesDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(browse_, &QPushButton::clicked, this, [this] {
+        if (const auto path = files_.PickFile(this, QStringLiteral("Select command file: (*)")))
+            command_->setText(*path);
+    });
+    connect(select_, &LinkLabel::activated, this, [this] { InsertAlertVariable(parameters_); });
+}
+
+CommandProperties CCommandPropertiesDlg::Properties() const {
+    return {Utf8(command_->text()), Utf8(parameters_->text()), Utf8(user_->text()),
+            Utf8(domain_->text()), Utf8(password_->text())};
+}
+
+void CCommandPropertiesDlg::accept() {
+    const CommandProperties p = Properties();
+    if (const unsigned message = CheckCommandProperties(p)) {
+        prompt_.AskString(message, PromptButtons::Ok, PromptIcon::Information);
+        (p.command.empty() ? command_ : parameters_)->setFocus();
+        return;
+    }
+    QDialog::accept();
+}
+
+std::optional<std::string> RunCommandPropertiesDialog(QWidget* parent, const std::string& name,
+                                                      const std::optional<std::string>& current,
+                                                      Prompt& prompt, FilePicker& files) {
+    CCommandPropertiesDlg dialog(name, current, prompt, files, parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.PropertiesText();
+}
+
+bool EditCommandProperties(QWidget* parent, RunCommandList& list, int row, Prompt& prompt,
+                           FilePicker& files) {
+    if (row < 0 || row >= static_cast<int>(list.Names().size())) return false;
+    const std::string name = list.Names()[static_cast<std::size_t>(row)];
+    const auto properties =
+        RunCommandPropertiesDialog(parent, name, list.PropertiesOf(name), prompt, files);
+    if (!properties) return false;
+    list.SetProperties(name, *properties);
+    return true;
+}
+
+void AddRunCommandsOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt,
+                                FilePicker& files) {
+    // MERGE: the target family's CSettingsAlertsRun (control code 145) goes here, its only tab.
+    // Its list is a RunCommandList; "Add Command" runs RunCommandList::Add with
+    // RunCommandPropertiesDialog, a double click EditCommandProperties.
+    (void)sheet;
+    (void)app;
+    (void)prompt;
+    (void)files;
+}
+
+bool OpenRunCommandsOptionsSheet(QWidget* parent, CTarvellApp& app) {
+    MessageBoxPrompt prompt(parent);
+    CPropertySheet sheet(QStringLiteral("Run Commands Options"), parent);
+    AddRunCommandsOptionsPages(sheet, app, prompt, DesktopFilePicker());
+    prompt.SetParent(&sheet);
+    return sheet.DoModal() == kSheetOk;
+}
+
+}  // namespace tarvell

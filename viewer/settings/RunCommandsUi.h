@@ -1,0 +1,77 @@
+// The "Run Commands Options" sheet that the Alerts panel's Run-Command link opens, and the
+// "Command Properties" dialog that the Commands page runs on add and on a double click: the
+// program with "Browse...", its parameters with "Select properties", and an optional account
+// with a masked password. GUI thread only.
+#pragma once
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <optional>
+#include <string>
+
+#include "viewer/core/settings/RunCommands.h"
+
+namespace tarvell {
+
+class CPropertySheet;
+class CTarvellApp;
+class FilePicker;
+class LinkLabel;
+class Prompt;
+
+class CCommandPropertiesDlg : public QDialog {
+    Q_OBJECT
+public:
+    // `current`: the name's properties string, when it has one.
+    CCommandPropertiesDlg(const std::string& name, const std::optional<std::string>& current,
+                          Prompt& prompt, FilePicker& files, QWidget* parent = nullptr);
+    CommandProperties Properties() const;
+    // The properties string to store; meaningful after OK.
+    std::string PropertiesText() const { return PropertiesString(Properties()); }
+
+    QLineEdit* CommandEdit() const { return command_; }
+    QPushButton* BrowseButton() const { return browse_; }
+    LinkLabel* ParametersLink() const { return select_; }
+    QLineEdit* ParametersEdit() const { return parameters_; }
+    QLineEdit* UserEdit() const { return user_; }
+    QLineEdit* DomainEdit() const { return domain_; }
+    QLineEdit* PasswordEdit() const { return password_; }
+    QPushButton* OkButton() const { return ok_; }
+
+public slots:
+    // OK: an empty command or a separator in a field is refused with a message and the dialog
+    // stays open.
+    void accept() override;
+
+private:
+    Prompt& prompt_;
+    FilePicker& files_;
+    QLineEdit* command_;
+    QPushButton* browse_;
+    LinkLabel* select_;
+    QLineEdit* parameters_;
+    QLineEdit* user_;
+    QLineEdit* domain_;
+    QLineEdit* password_;
+    QPushButton* ok_;
+};
+
+// The dialog for `name`: its properties string after OK, nullopt after Cancel. This is the
+// `dialog` of RunCommandList::Add.
+std::optional<std::string> RunCommandPropertiesDialog(QWidget* parent, const std::string& name,
+                                                      const std::optional<std::string>& current,
+                                                      Prompt& prompt, FilePicker& files);
+// A double click on `row`: after OK the list holds the new properties; true then.
+bool EditCommandProperties(QWidget* parent, RunCommandList& list, int row, Prompt& prompt,
+                           FilePicker& files);
+
+// The pages in tab order.
+void AddRunCommandsOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt,
+                                FilePicker& files);
+
+// Builds and runs "Run Commands Options" with the program's message boxes and file dialog; true
+// when closed with OK.
+bool OpenRunCommandsOptionsSheet(QWidget* parent, CTarvellApp& app);
+
+}  // namespace tarvell

@@ -1,0 +1,86 @@
+// Pictures of the e-mail and run-command options: the Email Options pages (Account with a
+// masked password, E-mail, Reports), the Available Properties dialog and the Command Properties
+// dialog, against settings made here in a temporary tree.
+//   tarvell-email-shots --out DIR
+#include <QApplication>
+#include <cstdio>
+
+#include "platform/Files.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/settings/EmailSettings.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/settings/EmailOptionsUi.h"
+#include "viewer/settings/RunCommandsUi.h"
+#include "viewer/shots/ShotStage.h"
+#include "viewer/widgets/CCheckListCtrl.h"
+#include "viewer/widgets/Pickers.h"
+
+using namespace tarvell;
+
+namespace {
+
+bool Save(QWidget& w, const QString& dir, const char* name) {
+    QApplication::processEvents();
+    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
+    if (!w.grab().save(path, "PNG")) {
+        std::fprintf(stderr, "tarvell-email-shots: %s could not be written\n",
+                     path.toLocal8Bit().constData());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    ShotStage stage;
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    doc.SmtpServer = "mail.corp.example";
+    doc.SmtpPort = "587";
+    doc.SmtpSender = "tarvell@corp.example";
+    doc.SmtpUser = "tarvell";
+    doc.SmtpPassword = "s3cret";
+    doc.SmtpSecurity = "TLS";
+    doc.SmtpTimeout = "3";
+    doc.EmailSubject = "Tarvell: $alert";
+    doc.ReportColumns[4] = 0;
+    const auto writeSettings = [&doc](const std::string& server) {
+        return static_cast<bool>(doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true));
+    };
+    if (const int rc = OpenShotStage(stage, "tarvell-email-shots", writeSettings)) return rc;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(JoinPath(stage.root, "config")));
+    int status = 0;
+    {
+        CTarvellApp app(stage.env);
+        app.ReloadDocument();
+        PromptRecorder prompt;
+        {
+            CPropertySheet sheet(QStringLiteral("Email Options"));
+            AddEmailOptionsPages(sheet, app, prompt);
+            sheet.show();
+            if (!Save(sheet, stage.out, "settings-email-account.png")) status = 1;
+            sheet.SetActivePage(1);
+            if (!Save(sheet, stage.out, "settings-email-message.png")) status = 1;
+            sheet.SetActivePage(2);
+            if (!Save(sheet, stage.out, "settings-email-reports.png")) status = 1;
+            sheet.hide();
+        }
+        {
+            CAvailablePropertiesDlg dialog;
+            dialog.Radio(4)->setChecked(true);
+            dialog.show();
+            if (!Save(dialog, stage.out, "settings-available-properties.png")) status = 1;
+        }
+        {
+            CCommandPropertiesDlg dialog(
+                "stamp", std::string("/usr/bin/touch;/var/tmp/ran-$source_ip;nobody;;pw;"), prompt,
+                DesktopFilePicker());
+            dialog.show();
+            if (!Save(dialog, stage.out, "settings-command-properties.png")) status = 1;
+        }
+    }
+    RemoveTree(stage.root);
+    return status;
+}
