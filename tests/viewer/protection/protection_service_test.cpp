@@ -214,6 +214,7 @@ TEST(ProtectionServiceSystem, AutomaticUnblockingOpensABlockOlderThanTheMinutesS
     if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
     CTarvellDoc doc;
     doc.PreventionEnabled = 1;
+    doc.PreventAlertsEnabled = 1;
     EventDatabaseFile events;
     events.EventMap["S1/7"] = SystemBlock("7", "10.0.0.1");
     events.EventMap["S1/7"]->Extra = std::to_string(std::time(nullptr) - 600);
@@ -240,7 +241,7 @@ TEST(ProtectionServiceSystem, AutomaticUnblockingOpensABlockOlderThanTheMinutesS
         << run.Output();
     EXPECT_EQ(run.Calls(), "unblock 10.0.0.1/7\n");
     EXPECT_EQ(run.Stored("S1/7")->Extra, "");
-    EXPECT_TRUE(WaitUntil([&] { return run.AlertLogged("System Unblocking"); }, 10'000));
+    EXPECT_TRUE(WaitUntil([&] { return run.AlertLogged("System Unblocking"); }, 20'000));
 }
 
 }  // namespace
