@@ -2,7 +2,10 @@
 
 #include <map>
 
+#include "viewer/settings/DevicesSettingsUi.h"
 #include "viewer/settings/ExportSettingsUi.h"
+#include "viewer/settings/NodesSettingsUi.h"
+#include "viewer/settings/SnmpSettingsUi.h"
 
 namespace tarvell {
 
@@ -13,7 +16,12 @@ namespace {
 using SheetTable = std::map<QString, SettingsSheetOpener>;
 using PanelTable = std::map<CommandId, SettingsPanelMaker>;
 
-void RegisterBuiltInSheets() { RegisterExportSheets(); }
+void RegisterBuiltInSheets() {
+    RegisterExportSheets();
+    RegisterSnmpSettings();
+    RegisterDevicesSettings();
+    RegisterNodesSettings();
+}
 
 SheetTable& Table() {
     static SheetTable sheets;
