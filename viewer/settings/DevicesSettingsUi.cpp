@@ -144,13 +144,13 @@ CSettingsSwitchesPorts::CSettingsSwitchesPorts(CTarvellApp& app, Prompt& prompt,
              DluQRect(7, 7, 221, 20));
     PageGroup(this, QStringLiteral("Select device "), DluQRect(7, 32, 221, 62));
     byName_ = new QRadioButton(QStringLiteral("Select device by name:"), this);
-    byName_->setGeometry(DluQRect(13, 42, 100, 11));
+    byName_->setGeometry(DluQRect(13, 42, 112, 11));
     names_ = new QComboBox(this);
-    names_->setGeometry(DluQRect(118, 41, 104, 14));
+    names_->setGeometry(DluQRect(127, 41, 95, 14));
     byAddress_ = new QRadioButton(QStringLiteral("Select device by address:"), this);
-    byAddress_->setGeometry(DluQRect(13, 66, 104, 11));
+    byAddress_->setGeometry(DluQRect(13, 66, 112, 11));
     addresses_ = new QComboBox(this);
-    addresses_->setGeometry(DluQRect(118, 65, 104, 14));
+    addresses_->setGeometry(DluQRect(127, 65, 95, 14));
     addresses_->setEnabled(false);
     auto* radios = new QButtonGroup(this);
     radios->addButton(byName_);
