@@ -15,6 +15,24 @@
 
 namespace tarvell {
 
+std::optional<std::string> EngineIdBytes(const std::string& text) {
+    std::string digits;
+    std::size_t start = 0;
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) start = 2;
+    for (std::size_t i = start; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ' ' || c == ':') continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+        digits.push_back(c);
+    }
+    if (digits.size() % 2 != 0 || digits.size() > 2 * snmp::kMaxEngineIdSize) return std::nullopt;
+    std::string bytes;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        bytes.push_back(static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
 namespace {
 
 constexpr int kMaxEntries = 64;
@@ -53,24 +71,6 @@ std::int64_t AtoL(const std::string& text) {
     return negative ? -v : v;
 }
 
-std::optional<std::string> FromHexText(const std::string& text) {
-    std::string digits;
-    std::size_t start = 0;
-    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) start = 2;
-    for (std::size_t i = start; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == ' ' || c == ':') continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-        digits.push_back(c);
-    }
-    if (digits.size() % 2 != 0 || digits.size() > 2 * snmp::kMaxEngineIdSize) return std::nullopt;
-    std::string bytes;
-    for (std::size_t i = 0; i < digits.size(); i += 2) {
-        bytes.push_back(static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
-}
-
 std::optional<snmp::V3Params> MakeV3Params(const SnmpClientSettings& s) {
     snmp::V3Params p;
     p.user.name = s.SnmpV3User;
@@ -80,7 +80,7 @@ std::optional<snmp::V3Params> MakeV3Params(const SnmpClientSettings& s) {
     p.user.privPassword = s.SnmpV3PrivPassword;
     p.level = snmp::SecurityLevelOfCode(s.SnmpV3SecurityLevel);
     p.contextName = s.SnmpV3Context;
-    auto engineId = FromHexText(s.SnmpV3EngineId);
+    auto engineId = EngineIdBytes(s.SnmpV3EngineId);
     if (!engineId) return std::nullopt;
     p.contextEngineId = std::move(*engineId);
     return p;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -45,6 +46,11 @@ struct SnmpClientSettings {
     std::uint32_t SnmpTrapSpecific = 0;
     std::string SnmpTrapEnterprise;
 };
+
+// The context engine id's bytes from its text: hexadecimal digits in pairs, at most
+// snmp::kMaxEngineIdSize bytes, after an optional "0x", blanks and ":" skipped; nullopt for any
+// other text (SNMPv3 is then not used).
+std::optional<std::string> EngineIdBytes(const std::string& text);
 
 struct SnmpWalkOptions {
     // Stop at a row whose last binding does not come after the one before; otherwise rows out of

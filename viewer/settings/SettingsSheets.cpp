@@ -4,7 +4,10 @@
 
 #include "viewer/settings/CAccessSettingsPanel.h"
 #include "viewer/settings/EmailOptionsUi.h"
+#include "viewer/settings/DevicesSettingsUi.h"
 #include "viewer/settings/ExportSettingsUi.h"
+#include "viewer/settings/NodesSettingsUi.h"
+#include "viewer/settings/SnmpSettingsUi.h"
 
 namespace tarvell {
 
@@ -19,6 +22,9 @@ void RegisterBuiltInSheets() {
     RegisterExportSheets();
     RegisterAccessPanel();
     RegisterAlertChannelSheets();
+    RegisterSnmpSettings();
+    RegisterDevicesSettings();
+    RegisterNodesSettings();
 }
 
 SheetTable& Table() {

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,12 +78,15 @@ private:
 };
 
 // A service folder under a temporary root with empty state files and `doc` as its settings,
-// and TarvellSrv -Run on it (a pass every 200 ms plus `extraEnv`).
+// and TarvellSrv -Run on it (a pass every 200 ms plus `extraEnv`). `beforeStart` prepares the
+// root further (a sibling database, say) before the service starts.
 class RunningService {
 public:
     RunningService(const CTarvellDoc& doc, std::vector<std::string> extraEnv = {},
-                   const char* prefix = "settings-system-")
+                   const char* prefix = "settings-system-",
+                   const std::function<void(const TempFolder&)>& beforeStart = {})
         : root_(prefix) {
+        if (beforeStart) beforeStart(root_);
         folder_ = root_ / "var/lib/tarvell";
         EXPECT_TRUE(MakeDirectories(JoinPath(folder_, "handover")));
         EXPECT_TRUE(WriteStateFile(JoinPath(folder_, kAlertLogName), AlertLogFile{}));

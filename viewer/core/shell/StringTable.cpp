@@ -52,6 +52,11 @@ constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
     {str::kPermDevicesSettings, "Devices Settings"},
     {str::kPermNodesSettings, "Nodes Settings"},
     {str::kPermAlertsSettings, "Alerts Settings"},
+    {str::kSnmpCommunitiesSheet, "SNMP Communities"},
+    {str::kSnmpV3Sheet, "SNMPv3 Options"},
+    {str::kReadOnly, "READ ONLY"},
+    {str::kReadWrite, "READ WRITE"},
+    {str::kWriteOnly, "WRITE ONLY"},
     {str::kConnectFailed,
      "Tarvell failed connecting selected server, please check your access permissions."},
     {str::kStartFailed,
@@ -67,6 +72,7 @@ constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
     {str::kAskBlockEvents, "Are you sure you would like to block the selected events?"},
     {str::kAskRemoveEvents, "Are you sure you would like to remove the selected events?"},
     {str::kSettingsInvalid, "Your settings are invalid, please set required information."},
+    {str::kItemExists, "Item already exist, please try again."},
     {str::kLogonInvalid, "Logon information is invalid, please try again."},
     {str::kServiceAccountIsSystem,
      "Tarvell service is using the root account\nPlease set the User= account of its service unit "
@@ -115,6 +121,14 @@ constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
     {str::kAutostartFailed,
      "Tarvell failed setting the viewer to start automatically, please check your access "
      "permissions."},
+    {str::kMacEntryInvalid,
+     "A MAC address is 12 hexadecimal digits (use * for any digit), please try again."},
+    {str::kMaskInvalid,
+     "The mask is not a network mask (ones followed by zeros, such as 255.255.0.0), please try "
+     "again."},
+    {str::kEngineIdInvalid,
+     "The Context Engine ID must be pairs of hexadecimal digits (up to 32 bytes; \"0x\", blanks "
+     "and \":\" may be used), please try again."},
     {str::kUserEmpty, "User is empty, please try again."},
     {str::kUserInvalid,
      "User is invalid, name may not consist entirely of periods and/or spaces, or contain these "

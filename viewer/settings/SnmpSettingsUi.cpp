@@ -1,0 +1,350 @@
+#include "viewer/settings/SnmpSettingsUi.h"
+
+#include <QButtonGroup>
+
+#include "shared/CTarvellDoc.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/settings/NodesSettings.h"
+#include "viewer/core/settings/SettingsRules.h"
+#include "viewer/core/settings/SnmpSettings.h"
+#include "viewer/core/shell/StringTable.h"
+#include "viewer/widgets/CIpAddressCtrl.h"
+#include "viewer/widgets/Fonts.h"
+#include "viewer/widgets/LinkLabel.h"
+#include "viewer/widgets/QtGeometry.h"
+#include "viewer/widgets/ShellPage.h"
+#include "viewer/widgets/TextConv.h"
+
+namespace tarvell {
+
+namespace {
+
+enum SnmpField { kTimeout, kRetries, kPublic, kCommunities, kVersion3 };
+
+QString Str(unsigned id) { return FromUtf8(std::string(LoadString(id))); }
+
+QSpinBox* PanelSpin(QWidget* panel, int low, int high, int step, QRect place) {
+    auto* spin = new QSpinBox(panel);
+    spin->setRange(low, high);
+    spin->setSingleStep(step);
+    spin->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
+    spin->setGeometry(place);
+    return spin;
+}
+
+// A drop-down of "None" and two protocols, item data 1..3.
+QComboBox* ProtocolBox(QWidget* page, const char* first, const char* second, QRect place) {
+    auto* box = new QComboBox(page);
+    box->addItem(QStringLiteral("None"), kProtocolNone);
+    box->addItem(QString::fromLatin1(first), kProtocolFirst);
+    box->addItem(QString::fromLatin1(second), kProtocolSecond);
+    box->setGeometry(place);
+    return box;
+}
+
+QLineEdit* PageEdit(QWidget* page, QRect place, bool password = false) {
+    auto* edit = new QLineEdit(page);
+    edit->setMaxLength(255);
+    if (password) edit->setEchoMode(QLineEdit::Password);
+    edit->setGeometry(place);
+    return edit;
+}
+
+}  // namespace
+
+// ---- panel
+
+CSnmpSettingsPanel::CSnmpSettingsPanel(const SheetServices& services, QWidget* parent)
+    : CFieldsSettingsPanel(QStringLiteral("Snmp Settings"), cmd::kSettingsSnmp, SnmpPanelFields(),
+                           services, parent) {
+    AddText(QStringLiteral("Timing Options"), QRect(20, 45, 400, 18), true);
+    AddText(QStringLiteral("Use the check boxes to setup the preferred Tarvell timing options that "
+                           "best suites your networks."),
+            QRect(20, 65, 560, 32));
+    AddText(QStringLiteral("Use maximum waiting time of:"), QRect(30, 102, 200, 18));
+    timeout_ = PanelSpin(this, kSnmpTimeoutMin, kSnmpTimeoutMax, kSnmpTimeoutStep,
+                         QRect(235, 100, 80, 22));
+    AddText(QStringLiteral("milli-seconds."), QRect(322, 102, 120, 18));
+    AddText(QStringLiteral("Use maximum retry queries of:"), QRect(30, 128, 200, 18));
+    retries_ = PanelSpin(this, kSnmpRetriesMin, kSnmpRetriesMax, 1, QRect(235, 126, 80, 22));
+    AddText(QStringLiteral("times."), QRect(322, 128, 120, 18));
+    AddText(QStringLiteral("Additional Options"), QRect(20, 165, 400, 18), true);
+    AddText(QStringLiteral("Use the options below to setup the preferred Tarvell parameters that "
+                           "will be used to query snmp devices."),
+            QRect(20, 185, 560, 32));
+    AddFieldCheck(kPublic, QRect(30, 220, 560, 20));
+    AddFieldCheck(kCommunities, QRect(30, 242, 20, 20));
+    communities_ =
+        AddSheetLink(kCommunities, Str(str::kSnmpCommunitiesSheet), QRect(52, 244, 450, 16));
+    AddFieldCheck(kVersion3, QRect(30, 264, 20, 20));
+    version3_ = AddSheetLink(kVersion3, Str(str::kSnmpV3Sheet), QRect(52, 266, 450, 16));
+    for (auto [spin, field] : {std::pair{timeout_, kTimeout}, std::pair{retries_, kRetries}}) {
+        connect(spin, &QSpinBox::valueChanged, this, [this, field = field](int v) {
+            SetValue(field, v);
+            emit changed();
+        });
+    }
+}
+
+void CSnmpSettingsPanel::ShowValues() {
+    for (auto [spin, field] : {std::pair{timeout_, kTimeout}, std::pair{retries_, kRetries}}) {
+        const QSignalBlocker quiet(spin);
+        spin->setValue(Value(field));
+    }
+}
+
+// ---- Communities
+
+CSettingsSnmpCommunities::CSettingsSnmpCommunities(CTarvellApp& app, Prompt& prompt,
+                                                   QWidget* parent)
+    : CPropertyPage(QStringLiteral("Communities"), parent), app_(app), prompt_(prompt) {
+    PageLook(this);
+    PageText(this,
+             QStringLiteral("Set the preferred additional SNMP communities that will be used to "
+                            "query devices."),
+             DluQRect(7, 7, 221, 20));
+    PageGroup(this, QStringLiteral("Community properties "), DluQRect(7, 34, 221, 50));
+    PageText(this, QStringLiteral("Community string:"), DluQRect(13, 46, 70, 9), false);
+    community_ = PageEdit(this, DluQRect(85, 44, 80, 12));
+    PageText(this, QStringLiteral("Community rights:"), DluQRect(13, 64, 70, 9), false);
+    rights_ = new QComboBox(this);
+    for (unsigned id : {str::kReadOnly, str::kReadWrite, str::kWriteOnly})
+        rights_->addItem(Str(id));
+    rights_->setGeometry(DluQRect(85, 62, 80, 14));
+    add_ = new QPushButton(QStringLiteral("Add"), this);
+    add_->setGeometry(DluQRect(172, 43, 50, 14));
+    add_->setDefault(true);
+    add_->setEnabled(false);
+    PageGroup(this, QStringLiteral("Additional communities "), DluQRect(7, 94, 221, 92));
+    list_ = ReportList(this, {{QStringLiteral("String"), 145}, {QStringLiteral("Rights"), 145}},
+                       DluQRect(13, 104, 209, 76));
+    remove_ = PageLink(this, QStringLiteral("Remove community"), DluQRect(7, 192, 80, 10));
+    connect(community_, &QLineEdit::textChanged, this,
+            [this](const QString& t) { add_->setEnabled(!t.isEmpty()); });
+    connect(community_, &QLineEdit::returnPressed, this, [this] {
+        if (add_->isEnabled()) OnAdd();
+    });
+    connect(add_, &QPushButton::clicked, this, [this] { OnAdd(); });
+    connect(remove_, &LinkLabel::activated, this, [this] { RemoveSelectedRow(this, list_); });
+}
+
+void CSettingsSnmpCommunities::OnInitDialog() {
+    rights_->setCurrentIndex(0);
+    list_->clear();
+    for (const std::string& stored : app_.Document().Fields().SnmpCommunities) {
+        const CommunityEntry e = SplitCommunity(stored);
+        AppendRow(list_, {FromUtf8(e.community), FromUtf8(std::string(RightsName(e.rights)))});
+        // The number as stored, so rights this page does not name survive an OK.
+        list_->topLevelItem(list_->topLevelItemCount() - 1)
+            ->setData(1, Qt::UserRole, FromUtf8(e.rights));
+    }
+}
+
+void CSettingsSnmpCommunities::OnAdd() {
+    const std::string text = Utf8(community_->text());
+    if (!Refuse(prompt_, CheckStorable({text}))) return;
+    if (!Refuse(prompt_, ListHolds(ColumnTexts(list_, 0), text) ? str::kItemExists : 0)) return;
+    AppendRow(list_, {community_->text(), rights_->currentText()});
+    list_->topLevelItem(list_->topLevelItemCount() - 1)
+        ->setData(1, Qt::UserRole, QString::number(rights_->currentIndex()));
+    community_->clear();
+    add_->setEnabled(false);
+    rights_->setCurrentIndex(0);
+    SetModified();
+}
+
+bool CSettingsSnmpCommunities::OnOK() {
+    std::vector<std::string> entries;
+    for (int r = 0; r < list_->topLevelItemCount(); ++r) {
+        const QTreeWidgetItem* item = list_->topLevelItem(r);
+        entries.push_back(
+            JoinCommunity({Utf8(item->text(0)), Utf8(item->data(1, Qt::UserRole).toString())}));
+    }
+    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) { doc.SnmpCommunities = entries; });
+}
+
+// ---- Paramerts
+
+CSettingsSnmpVersion3::CSettingsSnmpVersion3(CTarvellApp& app, Prompt& prompt, QWidget* parent)
+    : CPropertyPage(QStringLiteral("Paramerts"), parent), app_(app), prompt_(prompt) {
+    PageLook(this);
+    PageText(this,
+             QStringLiteral("Set the preferred SNMPv3 parameters that will be used to query "
+                            "devices."),
+             DluQRect(7, 7, 221, 20));
+    PageText(this, QStringLiteral("User/Security Name:"), DluQRect(7, 34, 80, 9), false);
+    user_ = PageEdit(this, DluQRect(95, 32, 133, 12));
+    PageGroup(this, QStringLiteral("Context"), DluQRect(7, 54, 221, 44));
+    PageText(this, QStringLiteral("Context Name:"), DluQRect(13, 65, 75, 9), false);
+    context_ = PageEdit(this, DluQRect(95, 63, 127, 12));
+    PageText(this, QStringLiteral("Context Engine ID:"), DluQRect(13, 81, 75, 9), false);
+    engineId_ = PageEdit(this, DluQRect(95, 79, 127, 12));
+    PageGroup(this, QStringLiteral("Authentication"), DluQRect(7, 108, 221, 44));
+    PageText(this, QStringLiteral("Auth Protocol:"), DluQRect(13, 119, 75, 9), false);
+    auth_ = ProtocolBox(this, "MD5", "SHA", DluQRect(95, 117, 127, 14));
+    PageText(this, QStringLiteral("Auth Password:"), DluQRect(13, 135, 75, 9), false);
+    authPassword_ = PageEdit(this, DluQRect(95, 133, 127, 12), true);
+    PageGroup(this, QStringLiteral("Privacy (Encryption)"), DluQRect(7, 162, 221, 44));
+    PageText(this, QStringLiteral("Privacy Protocol:"), DluQRect(13, 173, 75, 9), false);
+    priv_ = ProtocolBox(this, "DES", "3DES", DluQRect(95, 171, 127, 14));
+    PageText(this, QStringLiteral("Privacy Password:"), DluQRect(13, 189, 75, 9), false);
+    privPassword_ = PageEdit(this, DluQRect(95, 187, 127, 12), true);
+    for (QLineEdit* edit : {user_, context_, engineId_, authPassword_, privPassword_})
+        connect(edit, &QLineEdit::textEdited, this, [this] { SetModified(); });
+    for (QComboBox* box : {auth_, priv_})
+        connect(box, &QComboBox::activated, this, [this] { SetModified(); });
+    connect(auth_, &QComboBox::currentIndexChanged, this, [this] { FollowAuth(); });
+}
+
+// Privacy needs authentication: without it privacy shows "None" and is disabled.
+void CSettingsSnmpVersion3::FollowAuth() {
+    const bool none = auth_->currentData().toInt() == kProtocolNone;
+    if (none) priv_->setCurrentIndex(0);
+    priv_->setEnabled(!none);
+    privPassword_->setEnabled(!none);
+}
+
+void CSettingsSnmpVersion3::OnInitDialog() {
+    const CTarvellDoc& doc = app_.Document().Fields();
+    user_->setText(FromUtf8(doc.SnmpV3User));
+    context_->setText(FromUtf8(doc.SnmpV3Context));
+    engineId_->setText(FromUtf8(doc.SnmpV3EngineId));
+    authPassword_->setText(FromUtf8(doc.SnmpV3AuthPassword));
+    privPassword_->setText(FromUtf8(doc.SnmpV3PrivPassword));
+    auth_->setCurrentIndex(ShownProtocol(doc.SnmpV3AuthProtocol) - 1);
+    priv_->setCurrentIndex(PrivacyFor(doc.SnmpV3AuthProtocol, doc.SnmpV3PrivProtocol) - 1);
+    FollowAuth();
+}
+
+bool CSettingsSnmpVersion3::OnOK() {
+    SnmpV3Values v;
+    v.user = Utf8(user_->text());
+    v.context = Utf8(context_->text());
+    v.engineId = Utf8(engineId_->text());
+    v.authPassword = Utf8(authPassword_->text());
+    v.privPassword = Utf8(privPassword_->text());
+    v.auth = auth_->currentData().toInt();
+    v.priv = PrivacyFor(v.auth, priv_->currentData().toInt());
+    if (!Refuse(prompt_, CheckSnmpV3(v))) return false;
+    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) {
+        doc.SnmpV3User = v.user;
+        doc.SnmpV3Context = v.context;
+        doc.SnmpV3EngineId = v.engineId;
+        doc.SnmpV3AuthPassword = v.authPassword;
+        doc.SnmpV3PrivPassword = v.privPassword;
+        doc.SnmpV3AuthProtocol = v.auth;
+        doc.SnmpV3PrivProtocol = v.priv;
+        doc.SnmpV3SecurityModel = kUsmSecurityModel;
+        doc.SnmpV3SecurityLevel = SecurityLevelOf(v.auth, v.priv);
+    });
+}
+
+// ---- Networks
+
+CSettingsSnmpNetworks::CSettingsSnmpNetworks(CTarvellApp& app, Prompt& prompt, QWidget* parent)
+    : CPropertyPage(QStringLiteral("Networks"), parent), app_(app), prompt_(prompt) {
+    PageLook(this);
+    PageText(this,
+             QStringLiteral("Set the preferred SNMPv3 networks that will be used for devices "
+                            "discovery."),
+             DluQRect(7, 7, 221, 20));
+    all_ = new QRadioButton(QStringLiteral("Use SNMPv3 for all devices"), this);
+    all_->setGeometry(DluQRect(7, 32, 200, 11));
+    specific_ =
+        new QRadioButton(QStringLiteral("Use SNMPv3 for devices on specific networks"), this);
+    specific_->setGeometry(DluQRect(7, 46, 221, 11));
+    auto* radios = new QButtonGroup(this);
+    radios->addButton(all_);
+    radios->addButton(specific_);
+    PageText(this, QStringLiteral("Network address:"), DluQRect(13, 64, 70, 9), false);
+    network_ = new CIpAddressCtrl(this);
+    network_->setGeometry(DluQRect(85, 62, 80, 13));
+    PageText(this, QStringLiteral("Network mask:"), DluQRect(13, 82, 70, 9), false);
+    mask_ = new CIpAddressCtrl(this);
+    mask_->setGeometry(DluQRect(85, 80, 80, 13));
+    add_ = new QPushButton(QStringLiteral("Add"), this);
+    add_->setGeometry(DluQRect(172, 61, 50, 14));
+    add_->setEnabled(false);
+    list_ = ReportList(this, {{QStringLiteral("Network"), 145}, {QStringLiteral("Mask"), 145}},
+                       DluQRect(7, 100, 221, 86));
+    remove_ = PageLink(this, QStringLiteral("Remove network"), DluQRect(7, 192, 80, 10));
+    EnableAddresses(false);
+    connect(all_, &QRadioButton::clicked, this, [this] {
+        list_->clear();
+        EnableAddresses(false);
+        SetModified();
+    });
+    connect(specific_, &QRadioButton::clicked, this, [this] {
+        EnableAddresses(true);
+        network_->Field(0)->setFocus();
+        SetModified();
+    });
+    for (CIpAddressCtrl* ctrl : {network_, mask_})
+        connect(ctrl, &CIpAddressCtrl::addressChanged, this,
+                [this] { add_->setEnabled(!network_->IsBlank() && !mask_->IsBlank()); });
+    connect(add_, &QPushButton::clicked, this, [this] { OnAdd(); });
+    connect(remove_, &LinkLabel::activated, this, [this] { RemoveSelectedRow(this, list_); });
+}
+
+void CSettingsSnmpNetworks::EnableAddresses(bool on) {
+    network_->setEnabled(on);
+    mask_->setEnabled(on);
+}
+
+void CSettingsSnmpNetworks::OnInitDialog() {
+    const std::vector<std::string>& stored = app_.Document().Fields().SnmpNetworks;
+    list_->clear();
+    (stored.empty() ? all_ : specific_)->setChecked(true);
+    EnableAddresses(!stored.empty());
+    for (const std::string& entry : stored) {
+        const AddressEntry e = SplitAddressEntry(entry);
+        AppendRow(list_, {FromUtf8(e.address), FromUtf8(e.mask)});
+    }
+}
+
+void CSettingsSnmpNetworks::OnAdd() {
+    const AddressEntry entry{Utf8(network_->Text()), Utf8(mask_->Text())};
+    if (!Refuse(prompt_, CheckAddressEntry(ColumnTexts(list_, 0), entry))) return;
+    AppendRow(list_, {network_->Text(), mask_->Text()});
+    add_->setEnabled(false);
+    network_->ClearAddress();
+    mask_->ClearAddress();
+    SetModified();
+}
+
+bool CSettingsSnmpNetworks::OnOK() {
+    std::vector<std::string> entries;
+    const auto networks = ColumnTexts(list_, 0), masks = ColumnTexts(list_, 1);
+    for (std::size_t i = 0; i < networks.size(); ++i)
+        entries.push_back(JoinAddressEntry({networks[i], masks[i]}));
+    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) { doc.SnmpNetworks = entries; });
+}
+
+// ---- sheets
+
+void AddSnmpCommunitiesPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt) {
+    sheet.AddPage(new CSettingsSnmpCommunities(app, prompt));
+}
+
+void AddSnmpV3Pages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt) {
+    sheet.AddPage(new CSettingsSnmpVersion3(app, prompt));
+    sheet.AddPage(new CSettingsSnmpNetworks(app, prompt));
+}
+
+void RegisterSnmpSettings() {
+    RegisterSettingsPanel(cmd::kSettingsSnmp, [](const SheetServices& s) {
+        return new CSnmpSettingsPanel(s, s.parent);
+    });
+    RegisterSettingsSheet(Str(str::kSnmpCommunitiesSheet), [](const SheetServices& s) {
+        CPropertySheet sheet(Str(str::kSnmpCommunitiesSheet), s.parent);
+        AddSnmpCommunitiesPages(sheet, s.context.app, s.context.prompt);
+        return sheet.DoModal() == kSheetOk;
+    });
+    RegisterSettingsSheet(Str(str::kSnmpV3Sheet), [](const SheetServices& s) {
+        CPropertySheet sheet(Str(str::kSnmpV3Sheet), s.parent);
+        AddSnmpV3Pages(sheet, s.context.app, s.context.prompt);
+        return sheet.DoModal() == kSheetOk;
+    });
+}
+
+}  // namespace tarvell

@@ -1,0 +1,115 @@
+// Pictures of the Devices and Snmp panels and of the Exclude Ports, Exclude IP, Paramerts and
+// Networks pages, against settings and an event file made here in a temporary tree.
+//   tarvell-exclusion-shots --out DIR
+#include <QApplication>
+#include <cstdio>
+
+#include "platform/Files.h"
+#include "shared/StateFiles.h"
+#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/shell/CommandRouter.h"
+#include "viewer/core/shell/Prompt.h"
+#include "viewer/settings/CSettingsWnd.h"
+#include "viewer/settings/DevicesSettingsUi.h"
+#include "viewer/settings/NodesSettingsUi.h"
+#include "viewer/settings/SnmpSettingsUi.h"
+#include "viewer/shots/ShotStage.h"
+#include "viewer/widgets/CCheckListCtrl.h"
+
+using namespace tarvell;
+
+namespace {
+
+bool Save(QWidget& w, const QString& dir, const char* name) {
+    QApplication::processEvents();
+    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
+    if (!w.grab().save(path, "PNG")) {
+        std::fprintf(stderr, "tarvell-exclusion-shots: %s could not be written\n",
+                     path.toLocal8Bit().constData());
+        return false;
+    }
+    return true;
+}
+
+bool WriteFixtures(const std::string& server) {
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    doc.ExcludePortsEnabled = 1;
+    doc.ExcludedPorts = {"S1/Gi0/2", "S1/Gi0/4"};
+    doc.UnmanagedIpEnabled = 1;
+    doc.UnmanagedIps = {"10.9.0.0/255.255.0.0", "192.168.50.17/255.255.255.255"};
+    doc.SnmpTimeout = 3000;
+    doc.SnmpRetries = 2;
+    doc.SnmpCommunitiesEnabled = doc.SnmpV3Enabled = 1;
+    doc.SnmpV3User = "netops";
+    doc.SnmpV3EngineId = "80:00:1f:88:04";
+    doc.SnmpV3AuthProtocol = 3;
+    doc.SnmpV3AuthPassword = "authsecret";
+    doc.SnmpV3PrivProtocol = 3;
+    doc.SnmpV3PrivPassword = "privsecret";
+    doc.SnmpNetworks = {"10.0.0.0/255.255.0.0", "172.16.0.0/255.240.0.0"};
+    EventDatabaseFile file;
+    file.DeviceTable = {{"S1", "10.0.0.20/core-sw1/ops"},
+                        {"S2", "10.0.0.3/edge-sw2"},
+                        {"S3", "10.0.0.100/access-sw3"}};
+    for (int port = 1; port <= 6; ++port)
+        file.PortNames["S1/" + std::to_string(port)] = "Gi0/" + std::to_string(port);
+    return doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true) &&
+           WriteStateFile(JoinPath(server, "Tarvell.db"), file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    ShotStage stage;
+    if (const int rc = OpenShotStage(stage, "tarvell-exclusion-shots", WriteFixtures)) return rc;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(JoinPath(stage.root, "config")));
+    int status = 0;
+    {
+        CTarvellApp app(stage.env);
+        app.SelectServer("Local");
+        CommandRouter router;
+        PromptRecorder prompt;
+        PageContext context{app, router, prompt, {}, {}};
+        {
+            CSettingsWnd window(context, nullptr);
+            router.SetRoot(window.Commands());
+            window.resize(900, 560);
+            window.show();
+            router.Send(cmd::kSettingsDevices);
+            if (!Save(window, stage.out, "settings-devices.png")) status = 1;
+            router.Send(cmd::kSettingsSnmp);
+            if (!Save(window, stage.out, "settings-snmp.png")) status = 1;
+            window.hide();
+        }
+        {
+            CPropertySheet sheet(QStringLiteral("Ports Options"));
+            auto* page = new CSettingsSwitchesPorts(app, prompt);
+            sheet.AddPage(page);
+            sheet.show();
+            page->NameBox()->setCurrentIndex(1);  // core-sw1
+            emit page->NameBox()->activated(1);
+            if (!Save(sheet, stage.out, "settings-exclude-ports.png")) status = 1;
+            sheet.hide();
+        }
+        {
+            CPropertySheet sheet(QStringLiteral("Ip Options"));
+            sheet.AddPage(new CSettingsNodesIp(app, prompt));
+            sheet.show();
+            if (!Save(sheet, stage.out, "settings-nodes-ip.png")) status = 1;
+            sheet.hide();
+        }
+        {
+            CPropertySheet sheet(QStringLiteral("SNMPv3 Options"));
+            AddSnmpV3Pages(sheet, app, prompt);
+            sheet.show();
+            if (!Save(sheet, stage.out, "settings-snmpv3-parameters.png")) status = 1;
+            sheet.SetActivePage(1);
+            if (!Save(sheet, stage.out, "settings-snmpv3-networks.png")) status = 1;
+            sheet.hide();
+        }
+    }
+    RemoveTree(stage.root);
+    return status;
+}
