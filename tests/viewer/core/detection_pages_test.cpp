@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "viewer/core/protection/DetectionPages.h"
+#include "service/linkup/LinkupRules.h"
 #include "viewer/core/protection/WmiConditions.h"
 
 namespace tarvell::test {
@@ -170,11 +171,11 @@ TEST(WmiConditions, EntriesRoundTripAndUnreadableOnesStayRaw) {
                  {"9;x", -1, "", "9;x"},
                  {"8;", 8, "Registry DWORD", ""}};
     for (const auto& c : cases) {
-        const auto cond = ParseWmiCondition(c.entry);
+        const auto cond = ParseWmiRow(c.entry);
         EXPECT_EQ(cond.code, c.code) << c.entry;
         EXPECT_EQ(WmiRowProperty(cond), c.property) << c.entry;
         EXPECT_EQ(WmiRowValue(cond), c.value) << c.entry;
-        EXPECT_EQ(FormatWmiCondition(cond), c.entry);
+        EXPECT_EQ(FormatWmiRow(cond), c.entry);
     }
     EXPECT_EQ(SplitWmiValues("KB1|KB2"), (Keys{"KB1", "KB2"}));
     EXPECT_EQ(SplitWmiValues("a||b|"), (Keys{"a", "", "b"}));
@@ -182,10 +183,10 @@ TEST(WmiConditions, EntriesRoundTripAndUnreadableOnesStayRaw) {
 }
 
 TEST(WmiConditions, PropertiesDialogOk) {
-    WmiCondition c;
+    WmiConditionRow c;
     EXPECT_EQ(MakeWmiCondition("hot fix", {"KB2", "KB1"}, c), 0);
-    EXPECT_EQ(FormatWmiCondition(c), "3;KB2|KB1");
-    const WmiCondition before = c;
+    EXPECT_EQ(FormatWmiRow(c), "3;KB2|KB1");
+    const WmiConditionRow before = c;
     EXPECT_EQ(MakeWmiCondition("hotfixes", {"x"}, c), kMsgSettingsInvalid);
     EXPECT_EQ(MakeWmiCondition("Hot Fix", {"a|b"}, c), kMsgSettingsInvalid);
     EXPECT_EQ(MakeWmiCondition("Hot Fix", {"a\nb"}, c), kMsgSettingsInvalid);
@@ -222,9 +223,38 @@ TEST(WmiConditions, PageStoreAndChecks) {
     EXPECT_FALSE(IsActive(page));
 }
 
+// What the page stores is what the service reads: the code as the condition's type, the values
+// as its alternatives, each matched on its own; an entry the page could not read goes back as it
+// came.
+TEST(WmiConditions, ServiceReadsWhatThePageStores) {
+    WmiPage page;
+    SetMaster(page, true);
+    WmiConditionRow hotFix, registry;
+    ASSERT_EQ(MakeWmiCondition("hot fix", {"KB1", "KB2"}, hotFix), 0);
+    ASSERT_EQ(MakeWmiCondition("Registry DWORD", {"HKEY_LOCAL_MACHINE\\SOFTWARE\\T:1"}, registry),
+              0);
+    page.rows = {hotFix, registry, ParseWmiRow("12;x")};
+    CTarvellDoc d;
+    Store(page, d);
+    const struct {
+        long type;
+        const char* alternatives;
+        const char* matched;
+    } expected[] = {{3, "KB1|KB2", "kb2"},
+                    {8, "HKEY_LOCAL_MACHINE\\SOFTWARE\\T:1", "HKEY_LOCAL_MACHINE\\SOFTWARE\\T:1"},
+                    {12, "x", "x"}};
+    ASSERT_EQ(d.WmiConditions.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        const auto read = ParseWmiCondition(d.WmiConditions[i]);
+        EXPECT_EQ(read.type, expected[i].type) << d.WmiConditions[i];
+        EXPECT_EQ(read.alternatives, expected[i].alternatives);
+        EXPECT_TRUE(MatchAny(read.alternatives, expected[i].matched));
+    }
+    EXPECT_FALSE(MatchAny(d.WmiConditions[0].substr(2), "KB1|KB2"));
+}
+
 TEST(WmiConditions, SecondSortBySameColumnReverses) {
-    std::vector<WmiCondition> rows{ParseWmiCondition("5;b"), ParseWmiCondition("0;c"),
-                                   ParseWmiCondition("3;a")};
+    std::vector<WmiConditionRow> rows{ParseWmiRow("5;b"), ParseWmiRow("0;c"), ParseWmiRow("3;a")};
     SortWmiRows(rows, 1, true);
     EXPECT_EQ(WmiRowValue(rows[0]) + WmiRowValue(rows[1]) + WmiRowValue(rows[2]), "abc");
     SortWmiRows(rows, 1, false);
