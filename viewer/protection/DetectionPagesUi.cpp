@@ -220,8 +220,14 @@ CProtectionDetectScript::CProtectionDetectScript(CProtectionListWnd& list)
     browse_ = new QPushButton(QStringLiteral("Browse..."), this);
     logon_ = new QPushButton(QStringLiteral("Logon..."), this);
     link_ = MakeLink(QStringLiteral("Select Devices..."));
-    for (QWidget* w : std::initializer_list<QWidget*>{master_, sub_, file_, browse_, logon_, link_})
-        layout->addWidget(w);
+    layout->addWidget(master_);
+    layout->addWidget(sub_);
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(file_, 1);
+    fileRow->addWidget(browse_);
+    fileRow->addWidget(logon_);
+    layout->addLayout(fileRow);
+    layout->addWidget(link_);
     layout->addStretch(1);
     connect(master_, &QCheckBox::toggled, this, [this](bool on) {
         TakeFile();
@@ -308,6 +314,7 @@ CProtectionDetectUnauthorized::CProtectionDetectUnauthorized(CProtectionListWnd&
         auto& s = subs_[i];
         s.check = new QCheckBox(QString::fromUtf8(kTexts[i][0]), this);
         s.second = new QLabel(QString::fromUtf8(kTexts[i][1]), this);
+        s.second->setWordWrap(true);
         s.manage = new QPushButton(QString::fromUtf8(kTexts[i][2]), this);
         s.link = MakeLink(QStringLiteral("Select Devices..."));
         auto* row = new QHBoxLayout;

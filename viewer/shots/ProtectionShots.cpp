@@ -1,5 +1,6 @@
-// Pictures of the protection list (detection with a row selected, prevention) and of the
-// protection overview against a settings file made here in a temporary tree.
+// Pictures of the protection list (detection with a row selected, prevention), of the
+// protection overview, of the Unauthorized, Threatened, Script and WMI detection pages and of the
+// WMI properties dialog against a settings file made here in a temporary tree.
 //   tarvell-protection-shots --out DIR
 #include <QApplication>
 #include <cstdio>
@@ -13,6 +14,10 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/CProtectionSummaryWnd.h"
+#include "viewer/protection/DetectionPagesUi.h"
+#include "viewer/core/protection/ProtectionRows.h"
+#include "viewer/widgets/CPropertySheet.h"
+#include "viewer/widgets/TextConv.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
@@ -29,6 +34,12 @@ bool WriteFixtures(const std::string& server) {
     doc.NodesCountThreshold = 4;
     doc.NewMacEnabled = 1;
     doc.ReceiveThreshold = 80;
+    doc.BroadcastThreshold = 250;
+    doc.BlackListEnabled = 1;
+    doc.LinkupScriptFile = "/opt/tarvell/linkup.sh";
+    doc.LinkupScriptLogon = "admin/OFFICE/secret";
+    doc.WmiConditions = {"0;6.1|10.0", "3;KB955839|KB2918614", "5;winlogon.exe"};
+    doc.WmiNodesMode = "1";
     doc.PreventAlertsEnabled = 1;
     doc.UnblockAfterMinutes = 30;
     return static_cast<bool>(doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true));
@@ -59,6 +70,18 @@ bool Show(CProtectionListWnd& page, CommandId mode) {
     return page.Fills() > fills;
 }
 
+// The page of detection row `row` alone in its sheet, shown without running it.
+bool ShootPage(CPropertyPage* page, int row, const QString& out, const char* name) {
+    CPropertySheet sheet(
+        FromUtf8(SplitRowText(ProtectionRowText(ProtectionSide::Detection, row)).title));
+    sheet.AddPage(page);
+    sheet.show();
+    Settle();
+    const bool saved = Save(sheet.grab(), out, name);
+    sheet.hide();
+    return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,6 +107,20 @@ int main(int argc, char** argv) {
         if (!Show(page, cmd::kIntrusionPrevention)) status = 1;
         if (!Save(page.grab(), out, "protection-prevention.png")) status = 1;
         page.hide();
+
+        if (!ShootPage(new CProtectionDetectUnauthorized(page), 0, out, "detect-unauthorized.png"))
+            status = 1;
+        if (!ShootPage(new CProtectionDetectThreats(page), 3, out, "detect-threats.png"))
+            status = 1;
+        if (!ShootPage(new CProtectionDetectScript(page), 5, out, "detect-script.png")) status = 1;
+        if (!ShootPage(new CProtectionDetectWmi(page), 4, out, "detect-wmi.png")) status = 1;
+        {
+            std::vector<WmiConditionRow> rows = LoadWmi(app.Document().Fields()).rows;
+            CWmiPropertiesDlg dialog(rows, 1, prompt);
+            dialog.show();
+            Settle();
+            if (!Save(dialog.grab(), out, "wmi-properties.png")) status = 1;
+        }
 
         CProtectionSummaryWnd overview(app, nullptr);
         overview.resize(900, 420);
