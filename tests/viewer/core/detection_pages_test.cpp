@@ -206,10 +206,16 @@ TEST(WmiConditions, PageStoreAndChecks) {
     ASSERT_EQ(page.rows.size(), 3u);
     EXPECT_EQ(page.nodesMode, 1);
     EXPECT_EQ(Check(page, false), kMsgLogonRequired);
+    page.rows.emplace_back();
+    ASSERT_EQ(MakeWmiCondition("hot fix", {"KB3", "KB4"}, page.rows.back()), 0);
     CTarvellDoc out;
     Store(page, out);
-    EXPECT_EQ(out.WmiConditions, d.WmiConditions);
+    EXPECT_EQ(out.WmiConditions, (Keys{"12;x", "3;KB1", "3;KB2", "3;KB3|KB4"}));
     EXPECT_EQ(out.WmiDevices, Keys{"sw"});
+    // The service's reader: the code is the type, each value an alternative of its own.
+    const auto read = ParseWmiCondition(out.WmiConditions[3]);
+    EXPECT_EQ(read.type, 3);
+    EXPECT_TRUE(MatchAny(read.alternatives, "kb4") && !MatchAny(read.alternatives, "KB3|KB4"));
 
     auto empty = page;
     empty.rows.clear();
@@ -221,36 +227,6 @@ TEST(WmiConditions, PageStoreAndChecks) {
     EXPECT_TRUE(out.WmiConditions.empty() && out.WmiDevices.empty());
     EXPECT_EQ(out.WmiNodesMode, "1");
     EXPECT_FALSE(IsActive(page));
-}
-
-// What the page stores is what the service reads: the code as the condition's type, the values
-// as its alternatives, each matched on its own; an entry the page could not read goes back as it
-// came.
-TEST(WmiConditions, ServiceReadsWhatThePageStores) {
-    WmiPage page;
-    SetMaster(page, true);
-    WmiConditionRow hotFix, registry;
-    ASSERT_EQ(MakeWmiCondition("hot fix", {"KB1", "KB2"}, hotFix), 0);
-    ASSERT_EQ(MakeWmiCondition("Registry DWORD", {"HKEY_LOCAL_MACHINE\\SOFTWARE\\T:1"}, registry),
-              0);
-    page.rows = {hotFix, registry, ParseWmiRow("12;x")};
-    CTarvellDoc d;
-    Store(page, d);
-    const struct {
-        long type;
-        const char* alternatives;
-        const char* matched;
-    } expected[] = {{3, "KB1|KB2", "kb2"},
-                    {8, "HKEY_LOCAL_MACHINE\\SOFTWARE\\T:1", "HKEY_LOCAL_MACHINE\\SOFTWARE\\T:1"},
-                    {12, "x", "x"}};
-    ASSERT_EQ(d.WmiConditions.size(), std::size(expected));
-    for (std::size_t i = 0; i < std::size(expected); ++i) {
-        const auto read = ParseWmiCondition(d.WmiConditions[i]);
-        EXPECT_EQ(read.type, expected[i].type) << d.WmiConditions[i];
-        EXPECT_EQ(read.alternatives, expected[i].alternatives);
-        EXPECT_TRUE(MatchAny(read.alternatives, expected[i].matched));
-    }
-    EXPECT_FALSE(MatchAny(d.WmiConditions[0].substr(2), "KB1|KB2"));
 }
 
 TEST(WmiConditions, SecondSortBySameColumnReverses) {

@@ -55,13 +55,12 @@ protected:
         });
         return OpenProtectionPage(cmd::kIntrusionDetection, row, *list_);
     }
-    // Runs `step` on the modal dialog of type Dialog that `open` shows.
+    // Runs `step` on the next modal dialog of type Dialog.
     template <class Dialog, class Step>
-    static void InDialog(const std::function<void()>& open, Step step) {
+    static void OnDialog(Step step) {
         QTimer::singleShot(0, [step] {
             if (auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget())) step(*d);
         });
-        open();
     }
     CommandRouter router_;
     PromptRecorder prompt_;
@@ -123,8 +122,7 @@ TEST_F(DetectionPagesUiTest, ScriptOkWithoutAFileKeepsTheSheetOpen) {
     EXPECT_EQ(ShownSettings(context_->app)->LinkupScriptFile, "/opt/linkup.sh");
 }
 
-// Select Devices on the Unauthorized page: a dialog left with Cancel is no change; its OK is, and
-// OK stores the chosen key with the row Active.
+// Unauthorized: Select Devices left with Cancel is no change, its OK is; OK stores the key.
 TEST_F(DetectionPagesUiTest, UnauthorizedSelectDevicesMarksModifiedOnlyOnOk) {
     CTarvellDoc settings;
     settings.BlackListEnabled = 1;
@@ -153,12 +151,10 @@ TEST_F(DetectionPagesUiTest, UnauthorizedSelectDevicesMarksModifiedOnlyOnOk) {
     EXPECT_TRUE(list_->RowActive(0));
 }
 
-// Threats: ticking puts 1 in the box, typed letters are refused, 250 is stored as typed; a value
-// beyond 32 bits tells 20021 and keeps the sheet open until it is emptied.
-TEST_F(DetectionPagesUiTest, ThreatsTypedValuesAndOverflow) {
+// Threats: ticking puts 1 in the box, letters are refused, 250 is stored and the row Active.
+TEST_F(DetectionPagesUiTest, ThreatsTypedValue) {
     Start(CTarvellDoc{});
     std::vector<QString> seen;
-    int messages = -1;
     const int result = Walk<CProtectionDetectThreats>(3, [&](CPropertySheet& sheet, auto& page) {
         page.Master()->setChecked(true);
         page.Sub(0)->setChecked(true);
@@ -166,25 +162,16 @@ TEST_F(DetectionPagesUiTest, ThreatsTypedValuesAndOverflow) {
         page.Box(0)->selectAll();
         QTest::keyClicks(page.Box(0), QStringLiteral("2x50"));
         seen.push_back(page.Box(0)->Text());
-        page.Sub(1)->setChecked(true);
-        page.Box(1)->SetText(QStringLiteral("99999999999"));
-        sheet.PressOk();
-        messages = sheet.isVisible() ? static_cast<int>(prompt_.Requests().size()) : -1;
-        page.Box(1)->SetText(QString());
         sheet.PressOk();
     });
     EXPECT_EQ(result, kSheetOk);
     EXPECT_EQ(seen, (std::vector<QString>{"1", "250"}));
-    EXPECT_EQ(messages, 1);
-    const auto saved = ShownSettings(context_->app);
-    EXPECT_EQ(saved->ReceiveThreshold, 250);
-    EXPECT_EQ(saved->TransmitThreshold, 0);
+    EXPECT_EQ(ShownSettings(context_->app)->ReceiveThreshold, 250);
     EXPECT_TRUE(list_->RowActive(3));
 }
 
-// WMI: the stored entries open as rows (an unreadable one raw); a condition added through both
-// dialogs refuses an unknown name and a value holding "|"; two sorts by one column reverse the
-// rows; OK stores them in list order with the unreadable entry unchanged.
+// WMI: entries open as rows (an unreadable one raw); the dialogs refuse an unknown name and "a|b";
+// two sorts reverse the rows; OK stores them in list order, the unreadable entry unchanged.
 TEST_F(DetectionPagesUiTest, WmiConditionsWalk) {
     CTarvellDoc settings;
     settings.WmiConditions = {"3;KB1|KB2", "12;x"};
@@ -197,27 +184,25 @@ TEST_F(DetectionPagesUiTest, WmiConditionsWalk) {
         auto* rows = page.Rows()->Rows();
         opened = {rows->ItemText(0, 0), rows->ItemText(0, 1), rows->ItemText(1, 1)};
         opened.push_back(page.Mode(1)->isChecked() ? "mode 1" : "");
-        InDialog<CWmiPropertiesDlg>(
-            [&] { page.RunProperties(0); },
-            [&](CWmiPropertiesDlg& d) {
-                opened.push_back(d.Values()->item(0)->text() + d.Values()->item(1)->text());
-                d.reject();
+        OnDialog<CWmiPropertiesDlg>([&](CWmiPropertiesDlg& d) {
+            opened.push_back(d.Values()->item(0)->text() + d.Values()->item(1)->text());
+            d.reject();
+        });
+        page.RunProperties(0);
+        OnDialog<CWmiPropertiesDlg>([&](CWmiPropertiesDlg& d) {
+            d.Property()->setEditText(QStringLiteral("hotfixes"));
+            d.accept();
+            d.Property()->setEditText(QStringLiteral("service name"));
+            OnDialog<CWmiValueDlg>([](CWmiValueDlg& v) {
+                v.Edit()->setPlainText(QStringLiteral("a|b"));
+                v.accept();
+                v.Edit()->setPlainText(QStringLiteral("Browser"));
+                v.accept();
             });
-        InDialog<CWmiPropertiesDlg>([&] { page.RunProperties(-1); },
-                                    [&](CWmiPropertiesDlg& d) {
-                                        d.Property()->setEditText(QStringLiteral("hotfixes"));
-                                        d.accept();
-                                        d.Property()->setEditText(QStringLiteral("service name"));
-                                        InDialog<CWmiValueDlg>(
-                                            [&] { d.RunValue(-1); },
-                                            [](CWmiValueDlg& v) {
-                                                v.Edit()->setPlainText(QStringLiteral("a|b"));
-                                                v.accept();
-                                                v.Edit()->setPlainText(QStringLiteral("Browser"));
-                                                v.accept();
-                                            });
-                                        d.accept();
-                                    });
+            d.RunValue(-1);
+            d.accept();
+        });
+        page.RunProperties(-1);
         refusals = prompt_.Requests().size();
         page.SortBy(0);
         for (int i = 0; i < rows->rowCount(); ++i) sorted.push_back(rows->ItemText(i, 0));
