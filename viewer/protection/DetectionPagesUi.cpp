@@ -778,8 +778,11 @@ void CProtectionDetectWmi::OnInitDialog() {
 // The list and the radios from the state.
 void CProtectionDetectWmi::Fill() {
     std::vector<ListRow> rows;
-    for (const WmiConditionRow& r : state_.rows)
-        rows.push_back(ListRow{{FromUtf8(WmiRowProperty(r)), FromStored(WmiRowValue(r))}});
+    for (const WmiConditionRow& r : state_.rows) {
+        ListRow row;
+        row.cells = {FromUtf8(WmiRowProperty(r)), FromStored(WmiRowValue(r))};
+        rows.push_back(std::move(row));
+    }
     rows_->Rows()->SetRows(std::move(rows));
     auto* group = modes_[0]->group();
     const QSignalBlocker b0(modes_[0]), b1(modes_[1]);
