@@ -202,4 +202,17 @@ private:
     std::optional<int> status_;
 };
 
+// A sibling database description for ombrix-make: switch 00AABB000001 with two ports; port 2
+// receives at 30.5 %, and the node on port 1 has the address given.
+inline std::string OneSwitchGeneration(const std::string& nodeIp) {
+    return "switch 00AABB000001\n  SwitchIps 127.0.0.11\n  SwitchName core-1\n"
+           "  SwitchLocation Building A\n  SwitchMac 00AABB000001\nend\n"
+           "port 00AABB000001/1\n  PortName Gi0/1\n  PortStatus 1\n  PortReceiveRate 3\nend\n"
+           "port 00AABB000001/2\n  PortName Gi0/2\n  PortStatus 1\n  PortReceiveRate 30.5\nend\n"
+           "node 00AA00000001\n  NodeIp " +
+           nodeIp +
+           "\n  NodeName pc-1\n  NodeSwitch 00AABB000001\n"
+           "  NodePort 1\n  NodesOnPort 1\n  NodeFirstSeen 1000\n  NodeLastSeen 2000\nend\n";
+}
+
 }  // namespace tarvell::testing

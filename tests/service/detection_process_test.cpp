@@ -29,19 +29,6 @@ const std::string kArcdump = tarvell::test::ToolProgram("arcdump");
 const std::string kRegTool = tarvell::test::ToolProgram("tarvell-reg");
 const std::string kSiblingKey = "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix";
 
-// One switch with two ports; port 2 carries receive traffic above the threshold, and the node
-// on port 1 has the address given.
-std::string Generation(const std::string& nodeIp) {
-    return "switch 00AABB000001\n  SwitchIps 127.0.0.11\n  SwitchName core-1\n"
-           "  SwitchLocation Building A\n  SwitchMac 00AABB000001\nend\n"
-           "port 00AABB000001/1\n  PortName Gi0/1\n  PortStatus 1\n  PortReceiveRate 3\nend\n"
-           "port 00AABB000001/2\n  PortName Gi0/2\n  PortStatus 1\n  PortReceiveRate 30.5\nend\n"
-           "node 00AA00000001\n  NodeIp " +
-           nodeIp +
-           "\n  NodeName pc-1\n  NodeSwitch 00AABB000001\n"
-           "  NodePort 1\n  NodesOnPort 1\n  NodeFirstSeen 1000\n  NodeLastSeen 2000\nend\n";
-}
-
 class DetectionProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -76,7 +63,7 @@ protected:
     // Written beside and renamed into place, as the sibling product replaces its file whole.
     void WriteGeneration(const std::string& nodeIp) {
         const std::string description = root / "ombrix.txt";
-        ASSERT_TRUE(AtomicWriteFile(description, Generation(nodeIp)));
+        ASSERT_TRUE(AtomicWriteFile(description, testing::OneSwitchGeneration(nodeIp)));
         const std::string staged = siblingFolder + "/Ombrix.new";
         const ProcessResult made = Run({kOmbrixMake, description, staged});
         ASSERT_TRUE(made.Succeeded()) << made.err;

@@ -1,10 +1,12 @@
 // Pictures of the protection list (detection and prevention, each with a row selected), of the
+// Unauthorized, Threatened, Script and WMI detection pages with the WMI properties dialog, of the
 // prevention pages (alerts, SNMP, a schedule with a dated row and its dialog, automatic
 // unblocking) and of the protection overview against a settings file made here in a temporary
 // tree.
 //   tarvell-protection-shots --out DIR
 #include <QApplication>
 #include <cstdio>
+#include <functional>
 
 #include "viewer/shots/ShotStage.h"
 #include "platform/Clock.h"
@@ -15,6 +17,10 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/CProtectionSummaryWnd.h"
+#include "viewer/protection/DetectionPagesUi.h"
+#include "viewer/core/protection/ProtectionRows.h"
+#include "viewer/widgets/CPropertySheet.h"
+#include "viewer/widgets/TextConv.h"
 #include "viewer/protection/PreventionPagesUi.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Fonts.h"
@@ -32,6 +38,12 @@ bool WriteFixtures(const std::string& server) {
     doc.NodesCountThreshold = 4;
     doc.NewMacEnabled = 1;
     doc.ReceiveThreshold = 80;
+    doc.BroadcastThreshold = 250;
+    doc.BlackListEnabled = 1;
+    doc.LinkupScriptFile = "/opt/tarvell/linkup.sh";
+    doc.LinkupScriptLogon = "admin/OFFICE/secret";
+    doc.WmiConditions = {"0;6.1|10.0", "3;KB955839|KB2918614", "5;winlogon.exe"};
+    doc.WmiNodesMode = "1";
     doc.PreventAlertsEnabled = 1;
     doc.UnblockAfterMinutes = 30;
     doc.UnblockSystemBlocked = 1;
@@ -57,22 +69,6 @@ void Settle() {
     for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-// One prevention page in its sheet, as Edit shows it.
-template <typename Page, typename... Args>
-bool SavePage(CProtectionListWnd& list, const QString& dir, const char* name,
-              const std::function<void(Page&)>& arrange, Args&&... args) {
-    auto* page = new Page(list, std::forward<Args>(args)...);
-    CPropertySheet sheet(QStringLiteral("Prevention Properties"));
-    sheet.AddPage(page);
-    sheet.show();
-    Settle();
-    if (arrange) arrange(*page);
-    Settle();
-    const bool saved = Save(sheet.grab(), dir, name);
-    sheet.hide();
-    return saved;
-}
-
 bool Show(CProtectionListWnd& page, CommandId mode) {
     page.hide();
     page.SetMode(mode);
@@ -82,6 +78,23 @@ bool Show(CProtectionListWnd& page, CommandId mode) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     Settle();
     return page.Fills() > fills;
+}
+
+// The page of row `row` alone in its sheet, shown without running it; `arrange` runs once the
+// page is filled.
+bool ShootPage(CPropertyPage* page, ProtectionSide side, int row, const QString& out,
+               const char* name, const std::function<void()>& arrange = {}) {
+    CPropertySheet sheet(FromUtf8(SplitRowText(ProtectionRowText(side, row)).title));
+    sheet.AddPage(page);
+    sheet.show();
+    Settle();
+    if (arrange) {
+        arrange();
+        Settle();
+    }
+    const bool saved = Save(sheet.grab(), out, name);
+    sheet.hide();
+    return saved;
 }
 
 }  // namespace
@@ -113,15 +126,17 @@ int main(int argc, char** argv) {
         Settle();
         if (!Save(page.grab(), out, "protection-prevention-selected.png")) status = 1;
 
+        const ProtectionSide prevent = ProtectionSide::Prevention;
+        auto* schedule = new CProtectionPreventSchedule(page);
         const bool pages =
-            SavePage<CProtectionPreventAlerts>(page, out, "prevent-alerts.png", {}) &&
-            SavePage<CProtectionPreventSnmp>(page, out, "prevent-snmp.png", {}) &&
-            SavePage<CProtectionPreventSchedule>(
-                page, out, "prevent-schedule.png", [](CProtectionPreventSchedule& schedule) {
-                    // A dated row, as "Add..." puts it in.
-                    schedule.AddRow({*ParseScheduleDay("12/24/2026"), 8 * 3600, 17 * 3600});
-                }) &&
-            SavePage<CProtectionPreventUnblock>(page, out, "prevent-unblock.png", {});
+            ShootPage(new CProtectionPreventAlerts(page), prevent, 0, out, "prevent-alerts.png") &&
+            ShootPage(new CProtectionPreventSnmp(page), prevent, 2, out, "prevent-snmp.png") &&
+            ShootPage(schedule, prevent, 4, out, "prevent-schedule.png",
+                      [schedule] {
+                          // A dated row, as "Add..." puts it in.
+                          schedule->AddRow({*ParseScheduleDay("12/24/2026"), 8 * 3600, 17 * 3600});
+                      }) &&
+            ShootPage(new CProtectionPreventUnblock(page), prevent, 5, out, "prevent-unblock.png");
         if (!pages) status = 1;
         {
             CSchedulePropertiesDlg dialog(&page);
@@ -130,6 +145,26 @@ int main(int argc, char** argv) {
             if (!Save(dialog.grab(), out, "schedule-dialog.png")) status = 1;
         }
         page.hide();
+
+        if (!ShootPage(new CProtectionDetectUnauthorized(page), ProtectionSide::Detection, 0, out,
+                       "detect-unauthorized.png"))
+            status = 1;
+        if (!ShootPage(new CProtectionDetectThreats(page), ProtectionSide::Detection, 3, out,
+                       "detect-threats.png"))
+            status = 1;
+        if (!ShootPage(new CProtectionDetectScript(page), ProtectionSide::Detection, 5, out,
+                       "detect-script.png"))
+            status = 1;
+        if (!ShootPage(new CProtectionDetectWmi(page), ProtectionSide::Detection, 4, out,
+                       "detect-wmi.png"))
+            status = 1;
+        {
+            std::vector<WmiConditionRow> rows = LoadWmi(app.Document().Fields()).rows;
+            CWmiPropertiesDlg dialog(rows, 1, prompt);
+            dialog.show();
+            Settle();
+            if (!Save(dialog.grab(), out, "wmi-properties.png")) status = 1;
+        }
 
         CProtectionSummaryWnd overview(app, nullptr);
         overview.resize(900, 420);

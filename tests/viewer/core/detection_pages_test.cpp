@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "viewer/core/protection/DetectionPages.h"
+#include "service/linkup/LinkupRules.h"
 #include "viewer/core/protection/WmiConditions.h"
 
 namespace tarvell::test {
@@ -170,11 +171,11 @@ TEST(WmiConditions, EntriesRoundTripAndUnreadableOnesStayRaw) {
                  {"9;x", -1, "", "9;x"},
                  {"8;", 8, "Registry DWORD", ""}};
     for (const auto& c : cases) {
-        const auto cond = ParseWmiCondition(c.entry);
+        const auto cond = ParseWmiRow(c.entry);
         EXPECT_EQ(cond.code, c.code) << c.entry;
         EXPECT_EQ(WmiRowProperty(cond), c.property) << c.entry;
         EXPECT_EQ(WmiRowValue(cond), c.value) << c.entry;
-        EXPECT_EQ(FormatWmiCondition(cond), c.entry);
+        EXPECT_EQ(FormatWmiRow(cond), c.entry);
     }
     EXPECT_EQ(SplitWmiValues("KB1|KB2"), (Keys{"KB1", "KB2"}));
     EXPECT_EQ(SplitWmiValues("a||b|"), (Keys{"a", "", "b"}));
@@ -182,10 +183,10 @@ TEST(WmiConditions, EntriesRoundTripAndUnreadableOnesStayRaw) {
 }
 
 TEST(WmiConditions, PropertiesDialogOk) {
-    WmiCondition c;
+    WmiConditionRow c;
     EXPECT_EQ(MakeWmiCondition("hot fix", {"KB2", "KB1"}, c), 0);
-    EXPECT_EQ(FormatWmiCondition(c), "3;KB2|KB1");
-    const WmiCondition before = c;
+    EXPECT_EQ(FormatWmiRow(c), "3;KB2|KB1");
+    const WmiConditionRow before = c;
     EXPECT_EQ(MakeWmiCondition("hotfixes", {"x"}, c), kMsgSettingsInvalid);
     EXPECT_EQ(MakeWmiCondition("Hot Fix", {"a|b"}, c), kMsgSettingsInvalid);
     EXPECT_EQ(MakeWmiCondition("Hot Fix", {"a\nb"}, c), kMsgSettingsInvalid);
@@ -205,10 +206,16 @@ TEST(WmiConditions, PageStoreAndChecks) {
     ASSERT_EQ(page.rows.size(), 3u);
     EXPECT_EQ(page.nodesMode, 1);
     EXPECT_EQ(Check(page, false), kMsgLogonRequired);
+    page.rows.emplace_back();
+    ASSERT_EQ(MakeWmiCondition("hot fix", {"KB3", "KB4"}, page.rows.back()), 0);
     CTarvellDoc out;
     Store(page, out);
-    EXPECT_EQ(out.WmiConditions, d.WmiConditions);
+    EXPECT_EQ(out.WmiConditions, (Keys{"12;x", "3;KB1", "3;KB2", "3;KB3|KB4"}));
     EXPECT_EQ(out.WmiDevices, Keys{"sw"});
+    // The service's reader: the code is the type, each value an alternative of its own.
+    const auto read = ParseWmiCondition(out.WmiConditions[3]);
+    EXPECT_EQ(read.type, 3);
+    EXPECT_TRUE(MatchAny(read.alternatives, "kb4") && !MatchAny(read.alternatives, "KB3|KB4"));
 
     auto empty = page;
     empty.rows.clear();
@@ -223,8 +230,7 @@ TEST(WmiConditions, PageStoreAndChecks) {
 }
 
 TEST(WmiConditions, SecondSortBySameColumnReverses) {
-    std::vector<WmiCondition> rows{ParseWmiCondition("5;b"), ParseWmiCondition("0;c"),
-                                   ParseWmiCondition("3;a")};
+    std::vector<WmiConditionRow> rows{ParseWmiRow("5;b"), ParseWmiRow("0;c"), ParseWmiRow("3;a")};
     SortWmiRows(rows, 1, true);
     EXPECT_EQ(WmiRowValue(rows[0]) + WmiRowValue(rows[1]) + WmiRowValue(rows[2]), "abc");
     SortWmiRows(rows, 1, false);

@@ -1,4 +1,8 @@
 #include <QApplication>
+#include <QComboBox>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -11,6 +15,7 @@
 #include "viewer/protection/DetectionPagesUi.h"
 #include "viewer/protection/ProtectionPages.h"
 #include "viewer/widgets/CPropertySheet.h"
+#include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
 
 namespace tarvell::test {
@@ -32,12 +37,30 @@ protected:
         RegisterDetectionPages();
     }
     void TearDown() override {
-        SetProtectionPage(cmd::kIntrusionDetection, 1, {});
-        SetProtectionPage(cmd::kIntrusionDetection, 2, {});
-        SetProtectionPage(cmd::kIntrusionDetection, 5, {});
+        for (int row = 0; row < kProtectionRows; ++row)
+            SetProtectionPage(cmd::kIntrusionDetection, row, {});
+        SetSelectDevicesHook({});
         list_.reset();
         context_.reset();
         ViewerFixture::TearDown();
+    }
+    // Runs `walk` on the row's page once its sheet shows; returns the sheet's result.
+    template <class Page, class Fn>
+    int Walk(int row, Fn walk) {
+        QTimer::singleShot(0, [walk] {
+            auto* sheet = qobject_cast<CPropertySheet*>(QApplication::activeModalWidget());
+            auto* page = sheet ? sheet->findChild<Page*>() : nullptr;
+            if (page) walk(*sheet, *page);
+            if (sheet && sheet->isVisible()) sheet->PressCancel();
+        });
+        return OpenProtectionPage(cmd::kIntrusionDetection, row, *list_);
+    }
+    // Runs `step` on the next modal dialog of type Dialog.
+    template <class Dialog, class Step>
+    static void OnDialog(Step step) {
+        QTimer::singleShot(0, [step] {
+            if (auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget())) step(*d);
+        });
     }
     CommandRouter router_;
     PromptRecorder prompt_;
@@ -97,6 +120,106 @@ TEST_F(DetectionPagesUiTest, ScriptOkWithoutAFileKeepsTheSheetOpen) {
     EXPECT_NE(prompt_.Requests()[0].text.find("required information"), std::string::npos);
     EXPECT_TRUE(list_->RowActive(5));
     EXPECT_EQ(ShownSettings(context_->app)->LinkupScriptFile, "/opt/linkup.sh");
+}
+
+// Unauthorized: Select Devices left with Cancel is no change, its OK is; OK stores the key.
+TEST_F(DetectionPagesUiTest, UnauthorizedSelectDevicesMarksModifiedOnlyOnOk) {
+    CTarvellDoc settings;
+    settings.BlackListEnabled = 1;
+    Start(settings);
+    bool accept = false;
+    SetSelectDevicesHook([&accept](QWidget*, std::vector<std::string>& keys) {
+        if (accept) keys = {"00AABB000001"};
+        return accept;
+    });
+    std::vector<bool> modified;
+    const int result =
+        Walk<CProtectionDetectUnauthorized>(0, [&](CPropertySheet& sheet, auto& page) {
+            modified.push_back(!page.Link(0)->isHidden() && page.Link(1)->isHidden() &&
+                               page.Manage(0)->isEnabled() && !page.Manage(2)->isEnabled());
+            emit page.Link(0)->activated(0);
+            modified.push_back(page.IsModified());
+            accept = true;
+            emit page.Link(0)->activated(0);
+            modified.push_back(page.IsModified());
+            sheet.PressOk();
+        });
+    EXPECT_EQ(result, kSheetOk);
+    EXPECT_EQ(modified, (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(ShownSettings(context_->app)->BlackListDevices,
+              std::vector<std::string>{"00AABB000001"});
+    EXPECT_TRUE(list_->RowActive(0));
+}
+
+// Threats: ticking puts 1 in the box, letters are refused, 250 is stored and the row Active.
+TEST_F(DetectionPagesUiTest, ThreatsTypedValue) {
+    Start(CTarvellDoc{});
+    std::vector<QString> seen;
+    const int result = Walk<CProtectionDetectThreats>(3, [&](CPropertySheet& sheet, auto& page) {
+        page.Master()->setChecked(true);
+        page.Sub(0)->setChecked(true);
+        seen.push_back(page.Box(0)->Text());
+        page.Box(0)->selectAll();
+        QTest::keyClicks(page.Box(0), QStringLiteral("2x50"));
+        seen.push_back(page.Box(0)->Text());
+        sheet.PressOk();
+    });
+    EXPECT_EQ(result, kSheetOk);
+    EXPECT_EQ(seen, (std::vector<QString>{"1", "250"}));
+    EXPECT_EQ(ShownSettings(context_->app)->ReceiveThreshold, 250);
+    EXPECT_TRUE(list_->RowActive(3));
+}
+
+// WMI: entries open as rows (an unreadable one raw); the dialogs refuse an unknown name and "a|b";
+// two sorts reverse the rows; OK stores them in list order, the unreadable entry unchanged.
+TEST_F(DetectionPagesUiTest, WmiConditionsWalk) {
+    CTarvellDoc settings;
+    settings.WmiConditions = {"3;KB1|KB2", "12;x"};
+    settings.WmiNodesMode = "1";
+    settings.WmiDevices = {"00AABB000001"};
+    Start(settings, 1);
+    std::vector<QString> opened, sorted;
+    std::size_t refusals = 0;
+    const int result = Walk<CProtectionDetectWmi>(4, [&](CPropertySheet& sheet, auto& page) {
+        auto* rows = page.Rows()->Rows();
+        opened = {rows->ItemText(0, 0), rows->ItemText(0, 1), rows->ItemText(1, 1)};
+        opened.push_back(page.Mode(1)->isChecked() ? "mode 1" : "");
+        OnDialog<CWmiPropertiesDlg>([&](CWmiPropertiesDlg& d) {
+            opened.push_back(d.Values()->item(0)->text() + d.Values()->item(1)->text());
+            d.reject();
+        });
+        page.RunProperties(0);
+        OnDialog<CWmiPropertiesDlg>([&](CWmiPropertiesDlg& d) {
+            d.Property()->setEditText(QStringLiteral("hotfixes"));
+            d.accept();
+            d.Property()->setEditText(QStringLiteral("service name"));
+            OnDialog<CWmiValueDlg>([](CWmiValueDlg& v) {
+                v.Edit()->setPlainText(QStringLiteral("a|b"));
+                v.accept();
+                v.Edit()->setPlainText(QStringLiteral("Browser"));
+                v.accept();
+            });
+            d.RunValue(-1);
+            d.accept();
+        });
+        page.RunProperties(-1);
+        refusals = prompt_.Requests().size();
+        page.SortBy(0);
+        for (int i = 0; i < rows->rowCount(); ++i) sorted.push_back(rows->ItemText(i, 0));
+        page.SortBy(0);
+        for (int i = 0; i < rows->rowCount(); ++i) sorted.push_back(rows->ItemText(i, 0));
+        sheet.PressOk();
+    });
+    EXPECT_EQ(result, kSheetOk);
+    EXPECT_EQ(opened, (std::vector<QString>{"Hot Fix", "KB1|KB2", "12;x", "mode 1", "KB1KB2"}));
+    EXPECT_EQ(refusals, 2u);
+    EXPECT_EQ(sorted,
+              (std::vector<QString>{"", "Hot Fix", "Service Name", "Service Name", "Hot Fix", ""}));
+    const auto saved = ShownSettings(context_->app);
+    EXPECT_EQ(saved->WmiConditions, (std::vector<std::string>{"4;Browser", "3;KB1|KB2", "12;x"}));
+    EXPECT_EQ(saved->WmiNodesMode, "1");
+    EXPECT_EQ(saved->WmiDevices, std::vector<std::string>{"00AABB000001"});
+    EXPECT_TRUE(list_->RowActive(4));
 }
 
 }  // namespace

@@ -71,8 +71,8 @@ int WmiCodeOfName(std::string_view name) {
     return -1;
 }
 
-WmiCondition ParseWmiCondition(std::string_view entry) {
-    WmiCondition c;
+WmiConditionRow ParseWmiRow(std::string_view entry) {
+    WmiConditionRow c;
     const auto semi = entry.find(';');
     if (semi == 1 && entry[0] >= '0' && entry[0] < '0' + kWmiCodes) {
         c.code = entry[0] - '0';
@@ -83,16 +83,16 @@ WmiCondition ParseWmiCondition(std::string_view entry) {
     return c;
 }
 
-std::string FormatWmiCondition(const WmiCondition& condition) {
+std::string FormatWmiRow(const WmiConditionRow& condition) {
     if (condition.code < 0 || condition.code >= kWmiCodes) return condition.raw;
     return std::to_string(condition.code) + ";" + condition.values;
 }
 
-std::string WmiRowProperty(const WmiCondition& condition) {
+std::string WmiRowProperty(const WmiConditionRow& condition) {
     return std::string(WmiPropertyName(condition.code));
 }
 
-std::string WmiRowValue(const WmiCondition& condition) {
+std::string WmiRowValue(const WmiConditionRow& condition) {
     return condition.code < 0 ? condition.raw : condition.values;
 }
 
@@ -128,12 +128,12 @@ void InsertWmiValue(std::vector<std::string>& values, std::string value) {
 }
 
 int MakeWmiCondition(std::string_view typedName, const std::vector<std::string>& values,
-                     WmiCondition& out) {
+                     WmiConditionRow& out) {
     const int code = WmiCodeOfName(typedName);
     if (code < 0) return kMsgSettingsInvalid;
     for (const auto& v : values)
         if (CheckWmiValue(v) != 0) return kMsgSettingsInvalid;
-    out = WmiCondition{code, JoinWmiValues(values), {}};
+    out = WmiConditionRow{code, JoinWmiValues(values), {}};
     return 0;
 }
 
@@ -145,7 +145,7 @@ WmiPage LoadWmi(const CTarvellDoc& doc) {
     page.devices = doc.WmiDevices;
     if (doc.WmiNodesMode == "0") page.nodesMode = 0;
     if (doc.WmiNodesMode == "1") page.nodesMode = 1;
-    for (const auto& entry : doc.WmiConditions) page.rows.push_back(ParseWmiCondition(entry));
+    for (const auto& entry : doc.WmiConditions) page.rows.push_back(ParseWmiRow(entry));
     return page;
 }
 
@@ -164,7 +164,7 @@ int Check(const WmiPage& page, bool serviceUserAccount) {
 
 void Store(const WmiPage& page, CTarvellDoc& doc) {
     doc.WmiConditions.clear();
-    for (const auto& row : page.rows) doc.WmiConditions.push_back(FormatWmiCondition(row));
+    for (const auto& row : page.rows) doc.WmiConditions.push_back(FormatWmiRow(row));
     if (page.nodesMode == 0 || page.nodesMode == 1)
         doc.WmiNodesMode = std::to_string(page.nodesMode);
     doc.WmiLogon = page.logon;
@@ -174,13 +174,14 @@ void Store(const WmiPage& page, CTarvellDoc& doc) {
 
 bool IsActive(const WmiPage& page) { return !page.rows.empty(); }
 
-void SortWmiRows(std::vector<WmiCondition>& rows, int column, bool ascending) {
-    auto key = [column](const WmiCondition& c) {
+void SortWmiRows(std::vector<WmiConditionRow>& rows, int column, bool ascending) {
+    auto key = [column](const WmiConditionRow& c) {
         return column == 0 ? WmiRowProperty(c) : WmiRowValue(c);
     };
-    std::stable_sort(rows.begin(), rows.end(), [&](const WmiCondition& a, const WmiCondition& b) {
-        return ascending ? LessBytes(key(a), key(b)) : LessBytes(key(b), key(a));
-    });
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&](const WmiConditionRow& a, const WmiConditionRow& b) {
+                         return ascending ? LessBytes(key(a), key(b)) : LessBytes(key(b), key(a));
+                     });
 }
 
 }  // namespace tarvell

@@ -27,18 +27,20 @@ std::string_view WmiPropertyName(int code);
 // The code of a typed name, ignoring ASCII case and surrounding blanks; -1 for any other name.
 int WmiCodeOfName(std::string_view name);
 
-struct WmiCondition {
+// One row of the page's conditions list. Named apart from the service's parsed condition
+// (service/linkup/LinkupRules.h): both live in one namespace and are linked into one test program.
+struct WmiConditionRow {
     int code = -1;       // -1: unreadable, `raw` holds the entry
     std::string values;  // joined with "|"
     std::string raw;
-    bool operator==(const WmiCondition&) const = default;
+    bool operator==(const WmiConditionRow&) const = default;
 };
-WmiCondition ParseWmiCondition(std::string_view entry);
-std::string FormatWmiCondition(const WmiCondition& condition);
+WmiConditionRow ParseWmiRow(std::string_view entry);
+std::string FormatWmiRow(const WmiConditionRow& condition);
 // The list's columns: the code's name (empty when unreadable) and the values (the whole entry
 // when unreadable).
-std::string WmiRowProperty(const WmiCondition& condition);
-std::string WmiRowValue(const WmiCondition& condition);
+std::string WmiRowProperty(const WmiConditionRow& condition);
+std::string WmiRowValue(const WmiConditionRow& condition);
 
 // Cut at each "|": an empty part between two separators is an empty value; nothing follows a
 // final separator.
@@ -53,12 +55,12 @@ void InsertWmiValue(std::vector<std::string>& values, std::string value);
 // The properties dialog's OK: the typed name matched to its code and the values joined.
 // 20021 (and `out` untouched) for an unknown name or a bad value.
 int MakeWmiCondition(std::string_view typedName, const std::vector<std::string>& values,
-                     WmiCondition& out);
+                     WmiConditionRow& out);
 
 struct WmiPage {
     bool master = false;
     int nodesMode = -1;  // radio: 0 all nodes, 1 only nodes with WMI, -1 neither
-    std::vector<WmiCondition> rows;
+    std::vector<WmiConditionRow> rows;
     std::string logon;
     std::vector<std::string> devices;
 };
@@ -72,6 +74,6 @@ int Check(const WmiPage& page, bool serviceUserAccount);
 void Store(const WmiPage& page, CTarvellDoc& doc);
 bool IsActive(const WmiPage& page);
 // Sorts the rows by a column (0 property, 1 value) comparing at most 259 bytes, unsigned.
-void SortWmiRows(std::vector<WmiCondition>& rows, int column, bool ascending);
+void SortWmiRows(std::vector<WmiConditionRow>& rows, int column, bool ascending);
 
 }  // namespace tarvell
