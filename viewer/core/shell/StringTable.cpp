@@ -101,6 +101,19 @@ constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
     {str::kExportSourceFailed,
      "Tarvell failed writing the data source, please check the driver and your access "
      "permissions."},
+    {str::kItemExists, "Item already exist, please try again."},
+    {str::kApplyBeforeTest,
+     "Current settings not applied, please click the apply button and try again."},
+    {str::kTestSent, "Test was sent successfully."},
+    {str::kTestFailed, "Test failed, please check your access permissions."},
+    {str::kTestNotTakenOver,
+     "The service has not taken over the applied settings yet, please try again in a moment."},
+    {str::kTargetHasBar, "The character \"|\" cannot be used here, please remove it."},
+    {str::kFilterHasSeparator,
+     "The characters \";\" and \"|\" cannot be used in a filter value, please remove them."},
+    {str::kEnterpriseIdInvalid,
+     "The enterprise id should be a dotted object id such as 1.3.6.1.4.1.99999, please try "
+     "again."},
     {str::kCreateDocumentFailed, "Failed to create empty document."},
 });
 

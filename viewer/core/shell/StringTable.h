@@ -65,6 +65,14 @@ inline constexpr unsigned kAutostartFailed = 20056;
 inline constexpr unsigned kExportOpenFailed = 20080;
 inline constexpr unsigned kExportVerifyFailed = 20081;
 inline constexpr unsigned kExportSourceFailed = 20082;
+inline constexpr unsigned kItemExists = 20090;
+inline constexpr unsigned kApplyBeforeTest = 20091;
+inline constexpr unsigned kTestSent = 20092;
+inline constexpr unsigned kTestFailed = 20093;
+inline constexpr unsigned kTestNotTakenOver = 20094;
+inline constexpr unsigned kTargetHasBar = 20095;
+inline constexpr unsigned kFilterHasSeparator = 20096;
+inline constexpr unsigned kEnterpriseIdInvalid = 20097;
 inline constexpr unsigned kCreateDocumentFailed = 61700;
 }  // namespace str
 
