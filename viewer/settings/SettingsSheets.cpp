@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "viewer/settings/AlertsPanelUi.h"
 #include "viewer/settings/ExportSettingsUi.h"
 
 namespace tarvell {
@@ -13,7 +14,10 @@ namespace {
 using SheetTable = std::map<QString, SettingsSheetOpener>;
 using PanelTable = std::map<CommandId, SettingsPanelMaker>;
 
-void RegisterBuiltInSheets() { RegisterExportSheets(); }
+void RegisterBuiltInSheets() {
+    RegisterExportSheets();
+    RegisterAlertSheets();
+}
 
 SheetTable& Table() {
     static SheetTable sheets;
