@@ -190,20 +190,20 @@ CTargetPage::CTargetPage(TargetFamily family, CTarvellApp& app, Prompt& prompt,
         connect(ip_, &CIpAddressCtrl::addressChanged, this, [this] { UpdateAdd(); });
     } else {
         edit_ = new QLineEdit(this);
-        edit_->setGeometry(12, 30, 220, 24);
+        edit_->setGeometry(12, 30, 190, 24);
         connect(edit_, &QLineEdit::textChanged, this, [this] { UpdateAdd(); });
     }
     add_ = new QPushButton(Latin(info_.addButton), this);
-    add_->setGeometry(240, 30, 130, 25);
+    add_->setGeometry(210, 30, 140, 25);
     add_->setEnabled(false);
     list_ = TwoColumnList(this, Latin(info_.column), QStringLiteral("Filters"),
-                          QRect(12, 64, 358, 200));
+                          QRect(12, 64, 338, 200));
     remove_ = MakeLink(Latin(info_.removeLink));
     remove_->setGeometry(12, 272, 120, 16);
     test_ = MakeLink(Latin(info_.testLink));
     test_->setGeometry(140, 272, 120, 16);
     filters_ = new QPushButton(QStringLiteral("Set Filters..."), this);
-    filters_->setGeometry(270, 268, 100, 25);
+    filters_->setGeometry(250, 268, 100, 25);
     filters_->setEnabled(false);
 
     connect(add_, &QPushButton::clicked, this, &CTargetPage::AddTarget);

@@ -77,17 +77,20 @@ CAlertsSettingsPanel::CAlertsSettingsPanel(const SheetServices& services, QWidge
             QRect(20, 72, 600, 34));
     remove_ = AddCheck(QStringLiteral("Enable automatic removal of alerts older than "),
                        QRect(20, 112, 320, 22));
+    // The days edit follows the box's text, whatever width the font gives it.
+    remove_->resize(remove_->sizeHint().width(), 22);
+    const int daysX = 20 + remove_->width() + 2;
     days_ = new QLineEdit(this);
-    days_->setGeometry(342, 112, 44, 22);
+    days_->setGeometry(daysX, 112, 44, 22);
     days_->setMaxLength(3);
     days_->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), days_));
     spin_ = new QSpinBox(this);
     spin_->setRange(kRemoveDaysMin, kRemoveDaysMax);
-    spin_->setGeometry(387, 112, 18, 22);
+    spin_->setGeometry(daysX + 45, 112, 18, 22);
     spin_->setFrame(false);
     if (auto* inner = spin_->findChild<QLineEdit*>()) inner->setVisible(false);
-    AddText(QStringLiteral("day(s)."), QRect(412, 115, 80, 18));
+    AddText(QStringLiteral("day(s)."), QRect(daysX + 70, 115, 80, 18));
     archive_ = AddCheck(QStringLiteral("Enable automatic archiving of removed alerts."),
                         QRect(20, 140, 420, 22));
     AddText(QStringLiteral("Forwarding Options"), QRect(20, 184, 300, 18), true);
@@ -169,31 +172,33 @@ CSettingsAlertsSnmp::CSettingsAlertsSnmp(CTarvellApp& app, Prompt& prompt, QWidg
     PageText(this,
              QStringLiteral("Select the preferred snmp parameters that will be used for sending "
                             "alert traps."),
-             QRect(12, 10, 358, 34));
+             QRect(12, 10, 338, 34));
     kinds_ = new QButtonGroup(this);
     versions_ = new QButtonGroup(this);
     experimental_ = Radio(this, kinds_, QStringLiteral("Use public experimental traps"),
                           QRect(12, 48, 330, 20));
     enterprise_ = Radio(this, kinds_, QStringLiteral("Use specific private enterprise traps"),
                         QRect(12, 72, 330, 20));
-    Frame(this, QRect(12, 98, 358, 196));
+    Frame(this, QRect(12, 98, 338, 196));
     PageText(this,
              QStringLiteral("Set the snmp type that will be used for sending traps to your "
                             "preferred snmp managers."),
-             QRect(22, 104, 340, 34));
+             QRect(22, 104, 320, 34));
     v1_ = Radio(this, versions_, QStringLiteral("Send SNMPv1 trap using community:"),
-                QRect(22, 142, 225, 20));
+                QRect(22, 142, 222, 20));
+    v1_->resize(v1_->sizeHint().width(), 20);
     community_ = new QLineEdit(this);
-    community_->setGeometry(250, 141, 110, 22);
+    const int communityX = 22 + v1_->width() + 2;
+    community_->setGeometry(communityX, 141, 342 - communityX, 22);
     v3_ = Radio(this, versions_, QStringLiteral("Send SNMPv3 trap using Tarvell snmp parameters."),
-                QRect(22, 168, 338, 20));
+                QRect(22, 168, 320, 20));
     PageText(this,
              QStringLiteral("Set the base enterprise object id that will be used for sending "
                             "traps to your preferred snmp managers."),
-             QRect(22, 196, 340, 34));
+             QRect(22, 196, 320, 34));
     PageText(this, QStringLiteral("SNMP enterprise id:"), QRect(22, 244, 125, 18));
     enterpriseId_ = new QLineEdit(this);
-    enterpriseId_->setGeometry(150, 242, 210, 22);
+    enterpriseId_->setGeometry(150, 242, 192, 22);
     community_->setEnabled(false);
     enterpriseId_->setEnabled(false);
 
@@ -254,24 +259,24 @@ CSettingsAlertsSyslog::CSettingsAlertsSyslog(CTarvellApp& app, Prompt& prompt, Q
     PageText(this,
              QStringLiteral("Select the preferred syslog parameters that will be used for "
                             "sending alert notifications."),
-             QRect(12, 10, 358, 34));
+             QRect(12, 10, 338, 34));
     kinds_ = new QButtonGroup(this);
     standard_ =
         Radio(this, kinds_, QStringLiteral("Use standard syslog alerts"), QRect(12, 48, 330, 20));
     specific_ =
         Radio(this, kinds_, QStringLiteral("Use specific syslog alerts"), QRect(12, 72, 330, 20));
-    Frame(this, QRect(12, 98, 358, 176));
+    Frame(this, QRect(12, 98, 338, 176));
     PageText(this,
              QStringLiteral("Set the syslog facility that will be used for sending notifications "
                             "to your preferred syslog listeners."),
-             QRect(22, 104, 340, 34));
+             QRect(22, 104, 320, 34));
     PageText(this, QStringLiteral("Syslog facility:"), QRect(22, 144, 115, 18));
     facility_ = new QComboBox(this);
     facility_->setGeometry(140, 142, 150, 22);
     PageText(this,
              QStringLiteral("Set the syslog severity that will be used for sending notifications "
                             "to your preferred syslog listeners."),
-             QRect(22, 178, 340, 34));
+             QRect(22, 178, 320, 34));
     PageText(this, QStringLiteral("Syslog severity:"), QRect(22, 218, 115, 18));
     severity_ = new QComboBox(this);
     severity_->setGeometry(140, 216, 150, 22);
