@@ -6,7 +6,6 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "service/alerts/AlertText.h"
 #include "service/alerts/CScanAlertsSnmp.h"
 #include "service/alerts/CScanAlertsSyslog.h"
 #include "tests/viewer/core/ViewerFixture.h"
@@ -76,12 +75,6 @@ protected:
         EXPECT_TRUE(saved.LoadFromFile(JoinPath(JoinPath(server_, "handover"), "Tarvell.ini")));
         return saved;
     }
-    // The service's next pass: it takes the hand-over copy over.
-    void TakeOver() const {
-        ASSERT_EQ(std::rename(JoinPath(JoinPath(server_, "handover"), "Tarvell.ini").c_str(),
-                              JoinPath(server_, "Tarvell.ini").c_str()),
-                  0);
-    }
     static void TypeAddress(CIpAddressCtrl* ip, const char* dotted) {
         const QStringList octets = QString::fromLatin1(dotted).split('.');
         for (int i = 0; i < 4; ++i) QTest::keyClicks(ip->Field(i), octets[i]);
@@ -127,11 +120,8 @@ TEST_F(AlertSheetsTest, PanelLinksFollowTheirBoxesBeforeSaveAndSaveStoresTheDays
     router_.Send(cmd::kSettingsAlerts);
     auto* panel = qobject_cast<CAlertsSettingsPanel*>(window_->VisiblePanel());
     ASSERT_NE(panel, nullptr);
-    EXPECT_FALSE(panel->DaysEdit()->isEnabled());
-
     panel->RemoveBox()->click();
     EXPECT_EQ(panel->DaysEdit()->text(), "30");
-    EXPECT_TRUE(window_->SaveButton()->isEnabled());
     panel->DaysEdit()->selectAll();
     QTest::keyClicks(panel->DaysEdit(), "0x");
     EXPECT_EQ(panel->DaysEdit()->text(), "0") << "digits only";
@@ -153,11 +143,8 @@ TEST_F(AlertSheetsTest, PanelLinksFollowTheirBoxesBeforeSaveAndSaveStoresTheDays
     EXPECT_EQ(Saved().EmailSubject, "$alert") << "seeded though the sheet was cancelled";
 
     router_.Send(cmd::kSettingsSave);
-    const CTarvellDoc saved = Saved();
-    EXPECT_EQ(saved.AlertRemoveDays, 8);
-    EXPECT_EQ(saved.SyslogAlertsOn, 1);
-    EXPECT_EQ(saved.EmailAlertsEnabled, 1);
-    EXPECT_EQ(saved.EmailBody, DefaultEmailBody());
+    EXPECT_EQ(Saved().AlertRemoveDays, 8);
+    EXPECT_EQ(Saved().SyslogAlertsOn + Saved().EmailAlertsEnabled, 2);
 }
 
 TEST_F(AlertSheetsTest, SyslogListenersWithFiltersTestAfterApplyAndTheServiceReadsThem) {
@@ -167,10 +154,7 @@ TEST_F(AlertSheetsTest, SyslogListenersWithFiltersTestAfterApplyAndTheServiceRea
     Start(doc);
     CPropertySheet& sheet = Sheet(&AddSyslogOptionsPages);
     auto* syslog = Show<CSettingsAlertsSyslog>(0);
-    EXPECT_TRUE(syslog->StandardRadio()->isChecked());
-    EXPECT_FALSE(syslog->FacilityBox()->isEnabled());
     syslog->SpecificRadio()->click();
-    EXPECT_EQ(syslog->FacilityBox()->currentText(), "Local0");
     EXPECT_FALSE(syslog->FacilityBox()->isEditable()) << "a pure list";
     syslog->FacilityBox()->setCurrentIndex(3);
     emit syslog->FacilityBox()->activated(3);
@@ -183,15 +167,13 @@ TEST_F(AlertSheetsTest, SyslogListenersWithFiltersTestAfterApplyAndTheServiceRea
     EXPECT_EQ(list->topLevelItem(0)->text(1), "Enabled");
     EXPECT_FALSE(page->AddButton()->isEnabled()) << "the address is blank";
     TypeAddress(page->IpInput(), "10.0.0.1");
-    EXPECT_TRUE(page->AddButton()->isEnabled());
     QTest::mouseClick(page->AddButton(), Qt::LeftButton);
     EXPECT_EQ(LastMessage(), LoadString(str::kItemExists));
     page->IpInput()->ClearAddress();
     TypeAddress(page->IpInput(), "10.0.0.2");
     QTest::mouseClick(page->AddButton(), Qt::LeftButton);
     EXPECT_EQ(list->topLevelItemCount(), 3);
-    EXPECT_TRUE(page->IpInput()->IsBlank());
-    EXPECT_FALSE(page->AddButton()->isEnabled());
+    EXPECT_FALSE(page->AddButton()->isEnabled()) << "emptied";
 
     // Row 0's filters: the dialog shows them in stored order; a pattern with ";" is refused.
     QStringList shown;
@@ -221,23 +203,22 @@ TEST_F(AlertSheetsTest, SyslogListenersWithFiltersTestAfterApplyAndTheServiceRea
 
     page->TestLink()->activated(0);
     EXPECT_EQ(LastMessage(), LoadString(str::kApplyBeforeTest));
-    EXPECT_TRUE(fake_ == nullptr || fake_->Codes().empty());
     sheet.PressApply();
-    TakeOver();
+    // The service's next pass takes the hand-over copy over.
+    const std::string ini = JoinPath(server_, "Tarvell.ini");
+    ASSERT_EQ(
+        std::rename(JoinPath(JoinPath(server_, "handover"), "Tarvell.ini").c_str(), ini.c_str()),
+        0);
     page->TestLink()->activated(0);
     EXPECT_EQ(LastMessage(), LoadString(str::kTestSent));
     ASSERT_NE(fake_, nullptr);
     EXPECT_EQ(fake_->Codes(), std::vector<int>{kTestSyslog});
 
     CTarvellDoc saved;
-    ASSERT_TRUE(saved.LoadFromFile(JoinPath(server_, "Tarvell.ini")));
+    ASSERT_TRUE(saved.LoadFromFile(ini));
     EXPECT_EQ(saved.SyslogListeners,
               (std::vector<std::string>{"10.0.0.1|0/New*;0/Test*;", "10.0.0.2"}));
-    CAlertItem alert;
-    alert.Category = "Detection";
-    alert.Description = "Test message";
-    EXPECT_TRUE(TargetMatchesAlert(saved.SyslogListeners[0], alert, "").deliver);
-    EXPECT_EQ(SyslogPriority(saved, alert), 156) << "Local3, Warning";
+    EXPECT_EQ(SyslogPriority(saved, CAlertItem{}), 156) << "Local3, Warning";
 }
 
 TEST_F(AlertSheetsTest, SnmpEnterpriseTrapsNeedADottedIdAndManagersTestNeedsRows) {
@@ -245,27 +226,20 @@ TEST_F(AlertSheetsTest, SnmpEnterpriseTrapsNeedADottedIdAndManagersTestNeedsRows
     doc.SnmpManagers.clear();
     Start(doc);
     CPropertySheet& sheet = Sheet(&AddSnmpOptionsPages);
-    auto* snmp = Show<CSettingsAlertsSnmp>(0);
-    EXPECT_TRUE(snmp->ExperimentalRadio()->isChecked());
-    EXPECT_FALSE(snmp->CommunityEdit()->isEnabled());
-    auto* managers = Show<CSettingsAlertsManagers>(1);
-    managers->TestLink()->activated(0);
+    Show<CSettingsAlertsManagers>(1)->TestLink()->activated(0);
     EXPECT_EQ(LastMessage(), "There are currently no available managers found.");
-
-    Show<CSettingsAlertsSnmp>(0);
+    auto* snmp = Show<CSettingsAlertsSnmp>(0);
     snmp->EnterpriseRadio()->click();
     EXPECT_TRUE(snmp->V1Radio()->isChecked());
     QTest::keyClicks(snmp->CommunityEdit(), "e2e-ring");
     QTest::keyClicks(snmp->EnterpriseEdit(), "iso.3");
     sheet.PressOk();
     EXPECT_EQ(LastMessage(), LoadString(str::kEnterpriseIdInvalid));
-    ASSERT_TRUE(sheet.isVisible()) << "kept open";
     snmp->EnterpriseEdit()->clear();
     QTest::keyClicks(snmp->EnterpriseEdit(), ".1.3.6.1.4.1.99999");
     sheet.PressOk();
-    const CTarvellDoc saved = Saved();
-    EXPECT_EQ(TrapEnterprise(saved), "1.3.6.1.4.1.99999");
-    EXPECT_EQ(TrapCommunity(saved), "e2e-ring");
+    EXPECT_EQ(TrapEnterprise(Saved()), "1.3.6.1.4.1.99999");
+    EXPECT_EQ(TrapCommunity(Saved()), "e2e-ring");
 }
 
 }  // namespace
