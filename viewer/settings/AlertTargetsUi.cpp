@@ -213,7 +213,7 @@ CTargetPage::CTargetPage(TargetFamily family, CTarvellApp& app, Prompt& prompt,
     connect(list_, &QTreeWidget::itemSelectionChanged, this,
             [this] { filters_->setEnabled(SelectedRow() >= 0); });
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] {
-        if (SelectedRow() >= 0) EditFilters();
+        if (SelectedRow() >= 0) RowDoubleClicked();
     });
 }
 

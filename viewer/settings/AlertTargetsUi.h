@@ -98,6 +98,8 @@ protected:
     virtual std::optional<std::string> TargetToAdd(const std::string& typed) { return typed; }
     // A removed target; its filters are already forgotten.
     virtual void Forget(const std::string&) {}
+    // A double click on a selected row.
+    virtual void RowDoubleClicked() { EditFilters(); }
     // The stored entries of the list, in row order.
     virtual std::vector<std::string> Entries() const { return targets_.Entries(); }
     // Loads the list from the stored entries.
