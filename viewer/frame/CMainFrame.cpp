@@ -65,6 +65,7 @@ CMainFrame::CMainFrame(CTarvellApp& app, ServiceControl& service, Prompt& prompt
     viewHooks.programPath = options_.programPath;
     PageContext pages{app_, router_, prompt_, [this] { return service_.QueryServerState(); }};
     pages.serviceUserAccount = [this] { return service_.IsServiceUserAccount(); };
+    pages.service = &service_;
     pages.showInformation = [](const QString& title, const QString& html, QWidget* parent) {
         CInformationDlg(title, html, parent).exec();
     };

@@ -5,6 +5,7 @@
 #include "viewer/settings/CAccessSettingsPanel.h"
 #include "viewer/settings/EmailOptionsUi.h"
 #include "viewer/settings/DevicesSettingsUi.h"
+#include "viewer/settings/AlertsPanelUi.h"
 #include "viewer/settings/ExportSettingsUi.h"
 #include "viewer/settings/NodesSettingsUi.h"
 #include "viewer/settings/SnmpSettingsUi.h"
@@ -25,6 +26,7 @@ void RegisterBuiltInSheets() {
     RegisterSnmpSettings();
     RegisterDevicesSettings();
     RegisterNodesSettings();
+    RegisterAlertSheets();
 }
 
 SheetTable& Table() {

@@ -19,6 +19,7 @@ class CTarvellApp;
 class CommandRouter;
 class CommandTarget;
 class Prompt;
+class ServiceControl;
 
 struct PageContext {
     CTarvellApp& app;
@@ -36,6 +37,9 @@ struct PageContext {
     // The frame's one Connect path for a server given by name and folder (it need not be saved
     // among the servers yet); false, after the frame's message, when it could not be connected.
     std::function<bool(const std::string& name, const std::string& folder)> connectServer{};
+    // The frame's control of the current server's service (the settings' Test links); null:
+    // none.
+    ServiceControl* service = nullptr;
 };
 
 class ShellPage {

@@ -47,13 +47,15 @@ inline bool MayHandOver() {
     return ::geteuid() == 0 || (admins && ::group_member(admins->gr_gid));
 }
 
-// A UDP socket on a free port of `address` (loopback); Receive waits up to `ms` for one datagram.
+// A UDP socket on `port` of `address` (loopback; 0: a free port); Receive waits up to `ms` for
+// one datagram.
 class UdpListener {
 public:
-    explicit UdpListener(const char* address = "127.0.0.1") {
+    explicit UdpListener(const char* address = "127.0.0.1", std::uint16_t port = 0) {
         fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in sin{};
         sin.sin_family = AF_INET;
+        sin.sin_port = htons(port);
         ::inet_pton(AF_INET, address, &sin.sin_addr);
         socklen_t len = sizeof sin;
         ::bind(fd_, reinterpret_cast<sockaddr*>(&sin), sizeof sin);

@@ -1,0 +1,155 @@
+// The alert channels' target pages, one family: a list of targets (e-mail recipients, SNMP
+// managers, syslog listeners, commands) with an input and its add button, "Remove ...",
+// "Set Filters..." with its dialog, and "Test ..." that asks the service for a test alert of the
+// page's channel. Each page saves its list in its OK through EditSettings. The Commands page
+// derives from CTargetPage and overrides the hooks marked below. GUI thread only.
+#pragma once
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "viewer/core/settings/AlertTargets.h"
+#include "viewer/widgets/CPropertySheet.h"
+
+namespace tarvell {
+
+class CIpAddressCtrl;
+class CTarvellApp;
+class CTarvellDoc;
+class LinkLabel;
+class Prompt;
+class ServiceControl;
+
+// Runs `work` on a worker thread with the wait cursor while the windows keep painting (user
+// input waits); returns when it is done.
+void RunOffGuiThread(const std::function<void()>& work);
+
+// One settings edit with its failure said (20040, 20041); false when nothing was stored.
+bool SaveSettingsEdit(CTarvellApp& app, Prompt& prompt,
+                      const std::function<void(CTarvellDoc&)>& edit);
+// An information box with one of our own texts.
+void Inform(Prompt& prompt, std::string_view utf8);
+
+// The filters of one target, edited in place in the page's list on OK.
+class CSetFiltersDlg : public QDialog {
+    Q_OBJECT
+public:
+    CSetFiltersDlg(const std::string& target, TargetList& targets, Prompt& prompt,
+                   QWidget* parent = nullptr);
+
+    QComboBox* TypeBox() const { return type_; }
+    QLineEdit* ValueEdit() const { return value_; }
+    QPushButton* AddButton() const { return add_; }
+    QTreeWidget* Rows() const { return rows_; }
+    LinkLabel* RemoveLink() const { return remove_; }
+
+    void AddFilter();
+    void RemoveFilter();
+    // Stores the rows (in order) as the target's filters and closes with OK.
+    void accept() override;
+
+private:
+    void UpdateAdd();
+
+    std::string target_;
+    TargetList& targets_;
+    Prompt& prompt_;
+    QComboBox* type_;
+    QLineEdit* value_;
+    QPushButton* add_;
+    QTreeWidget* rows_;
+    LinkLabel* remove_;
+};
+
+class CTargetPage : public CPropertyPage {
+    Q_OBJECT
+public:
+    // `service` null: Test reports a failure.
+    CTargetPage(TargetFamily family, CTarvellApp& app, Prompt& prompt, ServiceControl* service,
+                QWidget* parent = nullptr);
+
+    void OnInitDialog() override;
+    bool OnOK() override;
+
+    void AddTarget();
+    void RemoveTarget();
+    // Runs CSetFiltersDlg for the selected row; true after OK.
+    bool EditFilters();
+    void OnTest();
+
+    const TargetFamilyInfo& Family() const { return info_; }
+    const TargetList& Targets() const { return targets_; }
+    QTreeWidget* List() const { return list_; }
+    QLineEdit* Input() const { return edit_; }       // null on an IP page
+    CIpAddressCtrl* IpInput() const { return ip_; }  // null on a text page
+    QPushButton* AddButton() const { return add_; }
+    QPushButton* FiltersButton() const { return filters_; }
+    LinkLabel* RemoveLink() const { return remove_; }
+    LinkLabel* TestLink() const { return test_; }
+
+protected:
+    // The Commands page's hooks. The target to add for the typed text (a dialog may refuse it):
+    virtual std::optional<std::string> TargetToAdd(const std::string& typed) { return typed; }
+    // A removed target; its filters are already forgotten.
+    virtual void Forget(const std::string&) {}
+    // A double click on a selected row.
+    virtual void RowDoubleClicked() { EditFilters(); }
+    // The stored entries of the list, in row order.
+    virtual std::vector<std::string> Entries() const { return targets_.Entries(); }
+    // Loads the list from the stored entries.
+    virtual void Load(const std::vector<std::string>& entries) {
+        targets_.Load(entries, info_.splitAtLast);
+    }
+    void ShowRows();
+    int SelectedRow() const;
+
+    const TargetFamilyInfo& info_;
+    CTarvellApp& app_;
+    Prompt& prompt_;
+    ServiceControl* service_;
+    TargetList targets_;
+
+private:
+    QString TypedText() const;
+    void UpdateAdd();
+
+    QTreeWidget* list_;
+    QLineEdit* edit_ = nullptr;
+    CIpAddressCtrl* ip_ = nullptr;
+    QPushButton* add_;
+    QPushButton* filters_;
+    LinkLabel* remove_;
+    LinkLabel* test_;
+};
+
+class CSettingsAlertsRecipients : public CTargetPage {
+    Q_OBJECT
+public:
+    CSettingsAlertsRecipients(CTarvellApp& app, Prompt& prompt, ServiceControl* service,
+                              QWidget* parent = nullptr)
+        : CTargetPage(TargetFamily::Recipients, app, prompt, service, parent) {}
+};
+
+class CSettingsAlertsManagers : public CTargetPage {
+    Q_OBJECT
+public:
+    CSettingsAlertsManagers(CTarvellApp& app, Prompt& prompt, ServiceControl* service,
+                            QWidget* parent = nullptr)
+        : CTargetPage(TargetFamily::Managers, app, prompt, service, parent) {}
+};
+
+class CSettingsAlertsListeners : public CTargetPage {
+    Q_OBJECT
+public:
+    CSettingsAlertsListeners(CTarvellApp& app, Prompt& prompt, ServiceControl* service,
+                             QWidget* parent = nullptr)
+        : CTargetPage(TargetFamily::Listeners, app, prompt, service, parent) {}
+};
+
+}  // namespace tarvell
