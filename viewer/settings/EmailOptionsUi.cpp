@@ -10,6 +10,7 @@
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/shell/Prompt.h"
+#include "viewer/settings/AlertTargetsUi.h"
 #include "viewer/settings/RunCommandsUi.h"
 #include "viewer/settings/SettingsSheets.h"
 #include "viewer/widgets/CCheckListCtrl.h"
@@ -370,10 +371,10 @@ bool CSettingsAlertsReports::OnOK() {
 
 // ---- Sheets
 
-void AddEmailOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt) {
+void AddEmailOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt,
+                          ServiceControl* service) {
     sheet.AddPage(new CSettingsAlertsAccount(app, prompt));
-    // MERGE: the target family's CSettingsAlertsRecipients (control code 136) goes here, as the
-    // second tab; the sheet works without it.
+    sheet.AddPage(new CSettingsAlertsRecipients(app, prompt, service));
     sheet.AddPage(new CSettingsAlertsEmail(app, prompt));
     sheet.AddPage(new CSettingsAlertsReports(app, prompt));
 }
@@ -389,12 +390,13 @@ bool OpenEmailOptionsSheet(QWidget* parent, CTarvellApp& app) {
 void RegisterAlertChannelSheets() {
     RegisterSettingsSheet(QStringLiteral("Email Options"), [](const SheetServices& s) {
         CPropertySheet sheet(QStringLiteral("Email Options"), s.parent);
-        AddEmailOptionsPages(sheet, s.context.app, s.context.prompt);
+        AddEmailOptionsPages(sheet, s.context.app, s.context.prompt, s.context.service);
         return sheet.DoModal() == kSheetOk;
     });
     RegisterSettingsSheet(QStringLiteral("Run Commands Options"), [](const SheetServices& s) {
         CPropertySheet sheet(QStringLiteral("Run Commands Options"), s.parent);
-        AddRunCommandsOptionsPages(sheet, s.context.app, s.context.prompt, s.files);
+        AddRunCommandsOptionsPages(sheet, s.context.app, s.context.prompt, s.files,
+                                   s.context.service);
         return sheet.DoModal() == kSheetOk;
     });
 }

@@ -26,6 +26,7 @@ class CCheckListCtrl;
 class CTarvellApp;
 class LinkLabel;
 class Prompt;
+class ServiceControl;
 
 // Ten radio buttons, the first checked; Variable() is the checked one's variable.
 class CAvailablePropertiesDlg : public QDialog {
@@ -134,8 +135,10 @@ private:
     LinkLabel* uncheckAll_;
 };
 
-// The pages in tab order.
-void AddEmailOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt);
+// The pages in tab order: Account, Recipients, E-mail, Reports. `service` null: the
+// Recipients page's Test reports a failure.
+void AddEmailOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt,
+                          ServiceControl* service = nullptr);
 
 // Builds and runs "Email Options" with the program's message boxes; true when closed with OK.
 bool OpenEmailOptionsSheet(QWidget* parent, CTarvellApp& app);

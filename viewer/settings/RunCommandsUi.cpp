@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "viewer/core/shell/Prompt.h"
+#include "viewer/core/shell/StringTable.h"
 #include "viewer/settings/EmailOptionsUi.h"
 #include "viewer/widgets/CPropertySheet.h"
 #include "viewer/widgets/Fonts.h"
@@ -132,15 +133,52 @@ bool EditCommandProperties(QWidget* parent, RunCommandList& list, int row, Promp
     return true;
 }
 
+// ---- CSettingsAlertsRun
+
+CSettingsAlertsRun::CSettingsAlertsRun(CTarvellApp& app, Prompt& prompt, ServiceControl* service,
+                                       FilePicker& files, QWidget* parent)
+    : CTargetPage(TargetFamily::Commands, app, prompt, service, parent), files_(files) {}
+
+std::optional<std::string> CSettingsAlertsRun::TargetToAdd(const std::string& typed) {
+    const auto outcome = commands_.Add(typed, [&](const std::string& name) {
+        return RunCommandPropertiesDialog(this, name, std::nullopt, prompt_, files_);
+    });
+    if (outcome.clearEdit && Input()) Input()->clear();
+    if (outcome.result == RunCommandList::AddResult::Refused && outcome.message != 0)
+        prompt_.AskString(outcome.message, PromptButtons::Ok, PromptIcon::Information);
+    if (outcome.result == RunCommandList::AddResult::Duplicate)
+        prompt_.AskString(str::kItemExists, PromptButtons::Ok, PromptIcon::Information);
+    if (outcome.result != RunCommandList::AddResult::Added) return std::nullopt;
+    return typed;
+}
+
+void CSettingsAlertsRun::Forget(const std::string& target) {
+    commands_.Remove(commands_.Find(target));
+}
+
+void CSettingsAlertsRun::RowDoubleClicked() {
+    if (EditCommandProperties(this, commands_, SelectedRow(), prompt_, files_)) SetModified();
+}
+
+std::vector<std::string> CSettingsAlertsRun::Entries() const {
+    // The rows' filters live in the target list; the properties beside them here.
+    RunCommandList entries = commands_;
+    for (int row = 0; row < targets_.Count(); ++row)
+        entries.SetFilters(targets_.Target(row), targets_.Filters(targets_.Target(row)));
+    return entries.Store();
+}
+
+void CSettingsAlertsRun::Load(const std::vector<std::string>& entries) {
+    commands_.Load(entries);
+    std::vector<std::string> rows;
+    for (const std::string& name : commands_.Names())
+        rows.push_back(JoinTargetEntry({name, commands_.FiltersOf(name)}));
+    targets_.Load(rows, info_.splitAtLast);
+}
+
 void AddRunCommandsOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt,
-                                FilePicker& files) {
-    // MERGE: the target family's CSettingsAlertsRun (control code 145) goes here, its only tab.
-    // Its list is a RunCommandList; "Add Command" runs RunCommandList::Add with
-    // RunCommandPropertiesDialog, a double click EditCommandProperties.
-    (void)sheet;
-    (void)app;
-    (void)prompt;
-    (void)files;
+                                FilePicker& files, ServiceControl* service) {
+    sheet.AddPage(new CSettingsAlertsRun(app, prompt, service, files));
 }
 
 bool OpenRunCommandsOptionsSheet(QWidget* parent, CTarvellApp& app) {

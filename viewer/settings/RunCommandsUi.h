@@ -11,6 +11,7 @@
 #include <string>
 
 #include "viewer/core/settings/RunCommands.h"
+#include "viewer/settings/AlertTargetsUi.h"
 
 namespace tarvell {
 
@@ -19,6 +20,7 @@ class CTarvellApp;
 class FilePicker;
 class LinkLabel;
 class Prompt;
+class ServiceControl;
 
 class CCommandPropertiesDlg : public QDialog {
     Q_OBJECT
@@ -57,6 +59,29 @@ private:
     QPushButton* ok_;
 };
 
+// The Commands page (control code 145): the target family's list of command names, each with
+// its properties kept beside it. "Add Command" runs the properties dialog for the typed name and
+// adds the row only after its OK; a double click edits the row's properties; Set Filters and
+// Test work as on the other target pages.
+class CSettingsAlertsRun : public CTargetPage {
+    Q_OBJECT
+public:
+    CSettingsAlertsRun(CTarvellApp& app, Prompt& prompt, ServiceControl* service, FilePicker& files,
+                       QWidget* parent = nullptr);
+    const RunCommandList& Commands() const { return commands_; }
+
+protected:
+    std::optional<std::string> TargetToAdd(const std::string& typed) override;
+    void Forget(const std::string& target) override;
+    void RowDoubleClicked() override;
+    std::vector<std::string> Entries() const override;
+    void Load(const std::vector<std::string>& entries) override;
+
+private:
+    FilePicker& files_;
+    RunCommandList commands_;  // the properties by name, in the rows' order
+};
+
 // The dialog for `name`: its properties string after OK, nullopt after Cancel. This is the
 // `dialog` of RunCommandList::Add.
 std::optional<std::string> RunCommandPropertiesDialog(QWidget* parent, const std::string& name,
@@ -68,7 +93,7 @@ bool EditCommandProperties(QWidget* parent, RunCommandList& list, int row, Promp
 
 // The pages in tab order.
 void AddRunCommandsOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt,
-                                FilePicker& files);
+                                FilePicker& files, ServiceControl* service = nullptr);
 
 // Builds and runs "Run Commands Options" with the program's message boxes and file dialog; true
 // when closed with OK.

@@ -1,6 +1,7 @@
 // Pictures of the e-mail and run-command options: the Email Options pages (Account with a
-// masked password, E-mail, Reports), the Available Properties dialog and the Command Properties
-// dialog, against settings made here in a temporary tree.
+// masked password, Recipients, E-mail, Reports), the Run Commands Options sheet, the Available
+// Properties dialog and the Command Properties dialog, against settings made here in a
+// temporary tree.
 //   tarvell-email-shots --out DIR
 #include <QApplication>
 #include <cstdio>
@@ -46,6 +47,9 @@ int main(int argc, char** argv) {
     doc.SmtpTimeout = "3";
     doc.EmailSubject = "Tarvell: $alert";
     doc.ReportColumns[4] = 0;
+    doc.EmailRecipients = {"noc@corp.example", "security@corp.example|0/Unauthorized*;"};
+    doc.RunCommands = {"stamp;/usr/bin/touch;/var/tmp/ran-$source_ip;nobody;;pw;",
+                       "page;/usr/local/bin/page-oncall;$alert;;;;|1/core-*;"};
     const auto writeSettings = [&doc](const std::string& server) {
         return static_cast<bool>(doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true));
     };
@@ -62,9 +66,18 @@ int main(int argc, char** argv) {
             sheet.show();
             if (!Save(sheet, stage.out, "settings-email-account.png")) status = 1;
             sheet.SetActivePage(1);
-            if (!Save(sheet, stage.out, "settings-email-message.png")) status = 1;
+            if (!Save(sheet, stage.out, "settings-email-recipients.png")) status = 1;
             sheet.SetActivePage(2);
+            if (!Save(sheet, stage.out, "settings-email-message.png")) status = 1;
+            sheet.SetActivePage(3);
             if (!Save(sheet, stage.out, "settings-email-reports.png")) status = 1;
+            sheet.hide();
+        }
+        {
+            CPropertySheet sheet(QStringLiteral("Run Commands Options"));
+            AddRunCommandsOptionsPages(sheet, app, prompt, DesktopFilePicker());
+            sheet.show();
+            if (!Save(sheet, stage.out, "settings-run-commands.png")) status = 1;
             sheet.hide();
         }
         {

@@ -1,8 +1,12 @@
-// The "Email Options" sheet offscreen, walked from the account to OK, and the Command
-// Properties dialog's OK.
+// The "Email Options" sheet offscreen, walked from the account to OK, the Command Properties
+// dialog's OK, and the "Run Commands Options" sheet's Commands page from Add Command to what the
+// service reads.
+#include <QApplication>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include "service/alerts/CScanAlertsRun.h"
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/shell/StringTable.h"
@@ -28,12 +32,14 @@ protected:
         sheet_.reset();
         ViewerFixture::TearDown();
     }
-    CPropertySheet& Sheet(const CTarvellDoc& doc) {
+    CPropertySheet& Sheet(const CTarvellDoc& doc, bool runCommands = false) {
         WriteSettings(doc);
         CTarvellApp& app = StartApp();
         EXPECT_TRUE(app.ReloadDocument());
-        sheet_ = std::make_unique<CPropertySheet>(QStringLiteral("Email Options"));
-        AddEmailOptionsPages(*sheet_, app, prompt_);
+        sheet_ = std::make_unique<CPropertySheet>(
+            runCommands ? QStringLiteral("Run Commands Options") : QStringLiteral("Email Options"));
+        if (runCommands) AddRunCommandsOptionsPages(*sheet_, app, prompt_, files_);
+        else AddEmailOptionsPages(*sheet_, app, prompt_);
         sheet_->show();
         return *sheet_;
     }
@@ -61,7 +67,7 @@ TEST_F(EmailOptionsTest, AccountMessageAndReportsAreStoredByOk) {
     CPropertySheet& sheet = Sheet(doc);
     std::vector<QString> tabs;
     for (int i = 0; i < sheet.PageCount(); ++i) tabs.push_back(sheet.Page(i)->Caption());
-    EXPECT_EQ(tabs, (std::vector<QString>{"Account", "E-mail", "Reports"}));
+    EXPECT_EQ(tabs, (std::vector<QString>{"Account", "Recipients", "E-mail", "Reports"}));
 
     auto* account = static_cast<CSettingsAlertsAccount*>(sheet.Page(0));
     EXPECT_EQ(account->SecurityBox()->currentText(), "None");
@@ -75,8 +81,8 @@ TEST_F(EmailOptionsTest, AccountMessageAndReportsAreStoredByOk) {
     EXPECT_EQ(LastPrompt(), LoadString(str::kSmtpPortInvalid));
     account->PortEdit()->setText("587");
 
-    ASSERT_TRUE(sheet.SetActivePage(1));
-    auto* email = static_cast<CSettingsAlertsEmail*>(sheet.Page(1));
+    ASSERT_TRUE(sheet.SetActivePage(2));
+    auto* email = static_cast<CSettingsAlertsEmail*>(sheet.Page(2));
     EXPECT_FALSE(email->SubjectBox()->isChecked());
     EXPECT_FALSE(email->SubjectLink()->isVisible());
     EXPECT_TRUE(email->BodyLink()->isVisible());
@@ -95,8 +101,8 @@ TEST_F(EmailOptionsTest, AccountMessageAndReportsAreStoredByOk) {
     EXPECT_EQ(email->SubjectEdit()->text(), "$device_ip");
 
     sheet.PressApply();
-    ASSERT_TRUE(sheet.SetActivePage(2));
-    auto* reports = static_cast<CSettingsAlertsReports*>(sheet.Page(2));
+    ASSERT_TRUE(sheet.SetActivePage(3));
+    auto* reports = static_cast<CSettingsAlertsReports*>(sheet.Page(3));
     EXPECT_FALSE(sheet.IsApplyEnabled());
     reports->RowList()->setCurrentItem(reports->RowList()->topLevelItem(4));
     reports->RowList()->setFocus();
@@ -127,8 +133,8 @@ TEST_F(EmailOptionsTest, SetDefaultTicksBothAndFillsTheDefaults) {
     CTarvellDoc doc = DefaultSettings();
     doc.EmailSubject = doc.EmailBody = "";
     CPropertySheet& sheet = Sheet(doc);
-    ASSERT_TRUE(sheet.SetActivePage(1));
-    auto* email = static_cast<CSettingsAlertsEmail*>(sheet.Page(1));
+    ASSERT_TRUE(sheet.SetActivePage(2));
+    auto* email = static_cast<CSettingsAlertsEmail*>(sheet.Page(2));
     EXPECT_FALSE(email->BodyEdit()->isEnabled());
     QTest::mouseClick(email->DefaultLink(), Qt::LeftButton);
     EXPECT_TRUE(email->SubjectBox()->isChecked() && email->BodyBox()->isChecked());
@@ -163,6 +169,48 @@ TEST_F(EmailOptionsTest, CommandPropertiesRefuseAnEmptyCommandAndSeparators) {
     files_.answer = QStringLiteral("/usr/bin/touch");
     dialog.BrowseButton()->click();
     EXPECT_EQ(dialog.PropertiesText(), "/usr/bin/touch;-v;nobody;;pw;");
+}
+
+TEST_F(EmailOptionsTest, CommandsAreAddedThroughTheirPropertiesAndStoredAsTheServiceReadsThem) {
+    CTarvellDoc doc = DefaultSettings();
+    doc.RunCommands = {"old;/bin/true;;;;;|0/New*;"};
+    CPropertySheet& sheet = Sheet(doc, true);
+    auto* page = static_cast<CSettingsAlertsRun*>(sheet.Page(0));
+    ASSERT_EQ(page->List()->topLevelItemCount(), 1);
+    EXPECT_EQ(page->List()->topLevelItem(0)->text(0), "old");
+    EXPECT_EQ(page->List()->topLevelItem(0)->text(1), "Enabled");
+
+    // Add Command runs the properties dialog; its Cancel adds nothing, its OK adds the row.
+    auto answerDialog = [](bool ok) {
+        QTimer::singleShot(0, [ok] {
+            auto* dialog = qobject_cast<CCommandPropertiesDlg*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            if (!ok) return dialog->reject();
+            dialog->CommandEdit()->setText("/usr/bin/touch");
+            dialog->UserEdit()->setText("nobody");
+            dialog->OkButton()->click();
+        });
+    };
+    for (bool ok : {false, true}) {
+        page->Input()->setText("stamp");
+        answerDialog(ok);
+        page->AddButton()->click();
+        EXPECT_EQ(page->List()->topLevelItemCount(), ok ? 2 : 1);
+        EXPECT_EQ(page->Input()->text(), "") << "emptied after the dialog";
+    }
+    page->Input()->setText("OLD");
+    page->AddButton()->click();
+    EXPECT_EQ(LastPrompt(), LoadString(str::kItemExists));
+
+    sheet.PressOk();
+    const std::vector<std::string> stored = Saved().RunCommands;
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0], "old;/bin/true;;;;;|0/New*;") << "filters kept";
+    RunCommand run;
+    ASSERT_TRUE(ParseRunCommand(stored[1], run)) << stored[1];
+    EXPECT_EQ(run.program, "/usr/bin/touch");
+    EXPECT_EQ(run.user, "nobody");
+    EXPECT_EQ(run.password, "");
 }
 
 }  // namespace

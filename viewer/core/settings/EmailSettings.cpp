@@ -79,15 +79,6 @@ void StoreAccount(CTarvellDoc& doc, const AccountFields& f) {
 
 // ---- Message
 
-const std::string& DefaultEmailBody() {
-    // The settings' own default, so the page and a fresh file never differ.
-    static const std::string body = [] {
-        const DocumentField* field = FindDocumentField("EmailBody");
-        return std::string(field && field->defaultText ? field->defaultText : "");
-    }();
-    return body;
-}
-
 std::string BodyForEdit(std::string_view stored) {
     std::string out;
     out.reserve(stored.size());
@@ -129,7 +120,7 @@ MessageFields LoadMessage(const CTarvellDoc& doc) {
 
 void SetDefaultMessage(MessageFields& f) {
     f.sendSubject = f.sendBody = true;
-    f.subject = kDefaultSubject;
+    f.subject = std::string(kDefaultEmailSubject);
     f.body = BodyForEdit(DefaultEmailBody());
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "viewer/core/settings/AlertChannelSettings.h"
+
 namespace tarvell {
 
 class CTarvellDoc;
@@ -42,9 +44,8 @@ void StoreAccount(CTarvellDoc& doc, const AccountFields& fields);
 
 // ---- Message
 
-inline constexpr const char* kDefaultSubject = "$alert";
-// The body the settings start with: one line per alert value, each ended by CR LF.
-const std::string& DefaultEmailBody();
+// The subject and body "Set default" puts in: kDefaultEmailSubject and DefaultEmailBody() of
+// AlertChannelSettings.h, which the Alerts panel seeds with too.
 
 // The body as a multi-line edit holds it (LF) and as it is stored (CR LF). A stored lone LF or
 // CR is kept as a line end; an edit's text never holds CR, so storing gives every line CR LF.

@@ -142,7 +142,6 @@ constexpr auto kStrings = std::to_array<std::pair<unsigned, std::string_view>>({
     {str::kExportSourceFailed,
      "Tarvell failed writing the data source, please check the driver and your access "
      "permissions."},
-    {str::kItemExists, "Item already exist, please try again."},
     {str::kApplyBeforeTest,
      "Current settings not applied, please click the apply button and try again."},
     {str::kTestSent, "Test was sent successfully."},

@@ -98,7 +98,6 @@ inline constexpr unsigned kAccessHolderNeeded = 20074;
 inline constexpr unsigned kExportOpenFailed = 20080;
 inline constexpr unsigned kExportVerifyFailed = 20081;
 inline constexpr unsigned kExportSourceFailed = 20082;
-inline constexpr unsigned kItemExists = 20090;
 inline constexpr unsigned kApplyBeforeTest = 20091;
 inline constexpr unsigned kTestSent = 20092;
 inline constexpr unsigned kTestFailed = 20093;
