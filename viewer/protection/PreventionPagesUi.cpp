@@ -368,6 +368,14 @@ CProtectionPreventSnmp::CProtectionPreventSnmp(CProtectionListWnd& list)
         grid->addWidget(edits_[i], i / 2, (i % 2) * 2 + 1);
         connect(edits_[i], &QLineEdit::textEdited, this, [this] { SetModified(); });
     }
+    // A whole interface OID shows in the query boxes; the values are short.
+    const int oidWidth =
+        fontMetrics().horizontalAdvance(QStringLiteral("1.3.6.1.2.1.2.2.1.7.10001"));
+    for (int i : {0, 2}) edits_[i]->setMinimumWidth(oidWidth + 16);
+    for (int i : {1, 3})
+        edits_[i]->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 16);
+    grid->setColumnStretch(1, 3);
+    grid->setColumnStretch(3, 1);
     layout->addLayout(grid);
     layout->addStretch(1);
     connect(master_, &QCheckBox::toggled, this, [this](bool on) {
