@@ -1,7 +1,9 @@
 // One poll of a port against `snmpwalk -v1 -Cc` of the same columns, on the same snmpsim agent in
 // the same run: the largest recording of the fixtures and a generated 10 000-row table. Prints
 // wall time and CPU time per row of each side (ours: this process's CPU during the poll;
-// snmpwalk: its children's CPU), then the time from a linkUp trap sent to the first event.
+// snmpwalk: its children's CPU), then the time from a linkUp trap sent to the first event, then
+// the resident memory of a burst of polls: at its peak and after it, through the scheduler (which
+// hands the freed heap back when a burst ends) against the same burst of bare polls that keep it.
 // Run: build/bench/poll_bench [rounds]
 #include <sys/resource.h>
 
@@ -9,11 +11,13 @@
 #include <cstdio>
 #include <iostream>
 #include <sstream>
+#include <atomic>
 #include <thread>
 
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
 #include "platform/Files.h"
+#include "platform/Memory.h"
 #include "service/engine/SnmpClient.h"
 #include "service/polling/CScanSnmpMacs.h"
 #include "service/polling/PollScheduler.h"
@@ -197,6 +201,81 @@ void Compare(const char* name, Bench& bench, const lab::SimSwitch& sim,
                 ours.cpuMs / std::max(walk.cpuMs, 0.001));
 }
 
+double Mb(std::size_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+// Samples the resident size until stopped; the largest seen.
+class PeakSampler {
+public:
+    PeakSampler()
+        : thread_([this] {
+              while (!stop_) {
+                  peak_ = std::max(peak_.load(), ResidentBytes());
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+              }
+          }) {}
+    std::size_t Stop() {
+        stop_ = true;
+        thread_.join();
+        return peak_;
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<std::size_t> peak_{0};
+    std::thread thread_;
+};
+
+constexpr int kBurst = 8;
+
+PollRequest BurstRequest(const lab::SimSwitch& sim, int i) {
+    PollRequest r;
+    r.PortIndex = "101";
+    r.SwitchObjectId = "1.3.6.1.4.1.99999.1";
+    r.SwitchIp = sim.Address();
+    r.SwitchKey = "BURST" + std::to_string(i);
+    r.Community = "generated";
+    return r;
+}
+
+void BurstMemory(Bench& bench, const lab::SimSwitch& sim) {
+    const std::size_t before = ResidentBytes();
+    // Reference: the burst as bare polls on threads of their own; nothing hands memory back.
+    PeakSampler bare;
+    {
+        std::vector<std::thread> polls;
+        for (int i = 0; i < kBurst; ++i)
+            polls.emplace_back([&, i] {
+                PollOptions once;
+                once.attempts = 1;
+                CScanSnmpMacs poll(*bench.engine, bench.linkup, {BurstRequest(sim, i)}, nullptr,
+                                   once);
+                poll.Run();
+            });
+        for (std::thread& t : polls) t.join();
+    }
+    const std::size_t barePeak = bare.Stop(), bareAfter = ResidentBytes();
+    ReturnFreedMemory();
+    const std::size_t between = ResidentBytes();
+
+    PeakSampler scheduled;
+    {
+        PollSchedulerOptions options;
+        options.maxPolls = kBurst;
+        options.poll.attempts = 1;
+        PollScheduler scheduler(*bench.engine, bench.linkup, options);
+        for (int i = 0; i < kBurst; ++i) scheduler.RequestPoll(BurstRequest(sim, i));
+        scheduler.WaitIdle(300'000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the last poll's trim
+    }
+    const std::size_t scheduledPeak = scheduled.Stop(), scheduledAfter = ResidentBytes();
+    std::printf(
+        "burst of %d polls of the 10000-row table: resident before %.1f MB\n"
+        "  bare polls (reference)  peak %.1f MB, after %.1f MB\n"
+        "  through the scheduler   peak %.1f MB, after %.1f MB (burst started at %.1f MB)\n",
+        kBurst, Mb(before), Mb(barePeak), Mb(bareAfter), Mb(scheduledPeak), Mb(scheduledAfter),
+        Mb(between));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -238,6 +317,7 @@ int main(int argc, char** argv) {
         }
         bench.Client(sim.Port());
         Compare("generated-10000", bench, sim, "generated", "1.3.6.1.4.1.99999.1", "101", rounds);
+        BurstMemory(bench, sim);
     }
     {
         // linkUp trap sent to the first event recorded, through listener, scheduler and poll.

@@ -5,6 +5,7 @@
 #include <exception>
 #include <system_error>
 
+#include "platform/Memory.h"
 #include "platform/Text.h"
 
 namespace tarvell {
@@ -155,7 +156,15 @@ void PollScheduler::Worker() {
             if (!stopping_)
                 for (const PollRequest& p : ports) QueueLocked(p);
         }
+        const bool burstOver = running_.empty() && order_.empty() && retry_.empty();
         idle_.notify_all();
+        if (burstOver) {
+            // The last poll of a burst: the rows the polls read are freed, and the heap they
+            // took goes back to the system rather than staying at the burst's peak.
+            lock.unlock();
+            ReturnFreedMemory();
+            lock.lock();
+        }
     }
 }
 

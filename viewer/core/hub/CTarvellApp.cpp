@@ -1,10 +1,9 @@
 #include "viewer/core/hub/CTarvellApp.h"
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <set>
 
+#include "platform/Memory.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "shared/StateFiles.h"
@@ -247,7 +246,7 @@ bool CTarvellApp::CommitServer(ServerLoad load) {
     // they took is handed back: a large server left for a small one would keep it otherwise.
     oldEvents.reset();
     oldAlerts.reset();
-    ::malloc_trim(0);
+    ReturnFreedMemory();
     NotifyHub(HubChange::SettingsReloaded);
     NotifyHub(HubChange::EventsPublished);
     NotifyHub(HubChange::AlertsPublished);
