@@ -17,21 +17,6 @@
 
 using namespace tarvell;
 
-namespace {
-
-bool Save(QWidget& w, const QString& dir, const char* name) {
-    QApplication::processEvents();
-    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
-    if (!w.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "tarvell-alert-settings-shots: %s could not be written\n",
-                     path.toLocal8Bit().constData());
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     ShotStage stage;
@@ -73,21 +58,21 @@ int main(int argc, char** argv) {
             window.resize(900, 560);
             window.show();
             router.Send(cmd::kSettingsAlerts);
-            if (!Save(window, out, "settings-alerts.png")) status = 1;
+            if (!SaveShot(window, out, "settings-alerts.png")) status = 1;
             window.hide();
         }
         {
             CPropertySheet sheet(QString::fromLatin1(kSyslogOptionsSheet));
             AddSyslogOptionsPages(sheet, app, prompt, nullptr);
             sheet.show();
-            if (!Save(sheet, out, "settings-syslog-options.png")) status = 1;
+            if (!SaveShot(sheet, out, "settings-syslog-options.png")) status = 1;
             sheet.SetActivePage(1);
             auto* page = static_cast<CTargetPage*>(sheet.Page(1));
             page->List()->setCurrentItem(page->List()->topLevelItem(0));
-            if (!Save(sheet, out, "settings-syslog-listeners.png")) status = 1;
+            if (!SaveShot(sheet, out, "settings-syslog-listeners.png")) status = 1;
             QTimer::singleShot(0, [&] {
                 if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                    if (!Save(*dialog, out, "settings-set-filters.png")) status = 1;
+                    if (!SaveShot(*dialog, out, "settings-set-filters.png")) status = 1;
                     dialog->reject();
                 }
             });
@@ -98,9 +83,9 @@ int main(int argc, char** argv) {
             CPropertySheet sheet(QString::fromLatin1(kSnmpOptionsSheet));
             AddSnmpOptionsPages(sheet, app, prompt, nullptr);
             sheet.show();
-            if (!Save(sheet, out, "settings-snmp-trap.png")) status = 1;
+            if (!SaveShot(sheet, out, "settings-snmp-trap.png")) status = 1;
             sheet.SetActivePage(1);
-            if (!Save(sheet, out, "settings-snmp-managers.png")) status = 1;
+            if (!SaveShot(sheet, out, "settings-snmp-managers.png")) status = 1;
             sheet.hide();
         }
     }

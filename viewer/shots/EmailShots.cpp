@@ -18,21 +18,6 @@
 
 using namespace tarvell;
 
-namespace {
-
-bool Save(QWidget& w, const QString& dir, const char* name) {
-    QApplication::processEvents();
-    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
-    if (!w.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "tarvell-email-shots: %s could not be written\n",
-                     path.toLocal8Bit().constData());
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     ShotStage stage;
@@ -64,34 +49,34 @@ int main(int argc, char** argv) {
             CPropertySheet sheet(QStringLiteral("Email Options"));
             AddEmailOptionsPages(sheet, app, prompt);
             sheet.show();
-            if (!Save(sheet, stage.out, "settings-email-account.png")) status = 1;
+            if (!SaveShot(sheet, stage.out, "settings-email-account.png")) status = 1;
             sheet.SetActivePage(1);
-            if (!Save(sheet, stage.out, "settings-email-recipients.png")) status = 1;
+            if (!SaveShot(sheet, stage.out, "settings-email-recipients.png")) status = 1;
             sheet.SetActivePage(2);
-            if (!Save(sheet, stage.out, "settings-email-message.png")) status = 1;
+            if (!SaveShot(sheet, stage.out, "settings-email-message.png")) status = 1;
             sheet.SetActivePage(3);
-            if (!Save(sheet, stage.out, "settings-email-reports.png")) status = 1;
+            if (!SaveShot(sheet, stage.out, "settings-email-reports.png")) status = 1;
             sheet.hide();
         }
         {
             CPropertySheet sheet(QStringLiteral("Run Commands Options"));
             AddRunCommandsOptionsPages(sheet, app, prompt, DesktopFilePicker());
             sheet.show();
-            if (!Save(sheet, stage.out, "settings-run-commands.png")) status = 1;
+            if (!SaveShot(sheet, stage.out, "settings-run-commands.png")) status = 1;
             sheet.hide();
         }
         {
             CAvailablePropertiesDlg dialog;
             dialog.Radio(4)->setChecked(true);
             dialog.show();
-            if (!Save(dialog, stage.out, "settings-available-properties.png")) status = 1;
+            if (!SaveShot(dialog, stage.out, "settings-available-properties.png")) status = 1;
         }
         {
             CCommandPropertiesDlg dialog(
                 "stamp", std::string("/usr/bin/touch;/var/tmp/ran-$source_ip;nobody;;pw;"), prompt,
                 DesktopFilePicker());
             dialog.show();
-            if (!Save(dialog, stage.out, "settings-command-properties.png")) status = 1;
+            if (!SaveShot(dialog, stage.out, "settings-command-properties.png")) status = 1;
         }
     }
     RemoveTree(stage.root);

@@ -20,17 +20,6 @@ using namespace tarvell;
 
 namespace {
 
-bool Save(QWidget& w, const QString& dir, const char* name) {
-    QApplication::processEvents();
-    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
-    if (!w.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "tarvell-exclusion-shots: %s could not be written\n",
-                     path.toLocal8Bit().constData());
-        return false;
-    }
-    return true;
-}
-
 bool WriteFixtures(const std::string& server) {
     CTarvellDoc doc;
     doc.SetDefaults();
@@ -78,9 +67,9 @@ int main(int argc, char** argv) {
             window.resize(900, 560);
             window.show();
             router.Send(cmd::kSettingsDevices);
-            if (!Save(window, stage.out, "settings-devices.png")) status = 1;
+            if (!SaveShot(window, stage.out, "settings-devices.png")) status = 1;
             router.Send(cmd::kSettingsSnmp);
-            if (!Save(window, stage.out, "settings-snmp.png")) status = 1;
+            if (!SaveShot(window, stage.out, "settings-snmp.png")) status = 1;
             window.hide();
         }
         {
@@ -90,23 +79,23 @@ int main(int argc, char** argv) {
             sheet.show();
             page->NameBox()->setCurrentIndex(1);  // core-sw1
             emit page->NameBox()->activated(1);
-            if (!Save(sheet, stage.out, "settings-exclude-ports.png")) status = 1;
+            if (!SaveShot(sheet, stage.out, "settings-exclude-ports.png")) status = 1;
             sheet.hide();
         }
         {
             CPropertySheet sheet(QStringLiteral("Ip Options"));
             sheet.AddPage(new CSettingsNodesIp(app, prompt));
             sheet.show();
-            if (!Save(sheet, stage.out, "settings-nodes-ip.png")) status = 1;
+            if (!SaveShot(sheet, stage.out, "settings-nodes-ip.png")) status = 1;
             sheet.hide();
         }
         {
             CPropertySheet sheet(QStringLiteral("SNMPv3 Options"));
             AddSnmpV3Pages(sheet, app, prompt);
             sheet.show();
-            if (!Save(sheet, stage.out, "settings-snmpv3-parameters.png")) status = 1;
+            if (!SaveShot(sheet, stage.out, "settings-snmpv3-parameters.png")) status = 1;
             sheet.SetActivePage(1);
-            if (!Save(sheet, stage.out, "settings-snmpv3-networks.png")) status = 1;
+            if (!SaveShot(sheet, stage.out, "settings-snmpv3-networks.png")) status = 1;
             sheet.hide();
         }
     }

@@ -15,21 +15,6 @@
 
 using namespace tarvell;
 
-namespace {
-
-bool Save(QWidget& w, const QString& dir, const char* name) {
-    QApplication::processEvents();
-    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
-    if (!w.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "tarvell-export-shots: %s could not be written\n",
-                     path.toLocal8Bit().constData());
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     ShotStage stage;
@@ -62,9 +47,9 @@ int main(int argc, char** argv) {
             CPropertySheet sheet(QStringLiteral("HTML Options"));
             AddHtmlOptionsPages(sheet, app, prompt, DesktopFolderPicker());
             sheet.show();
-            if (!Save(sheet, stage.out, "settings-html-general.png")) status = 1;
+            if (!SaveShot(sheet, stage.out, "settings-html-general.png")) status = 1;
             sheet.SetActivePage(1);
-            if (!Save(sheet, stage.out, "settings-html-pages.png")) status = 1;
+            if (!SaveShot(sheet, stage.out, "settings-html-pages.png")) status = 1;
             sheet.hide();
         }
         {
@@ -74,10 +59,10 @@ int main(int argc, char** argv) {
             QLineEdit* location = static_cast<CSettingsAccessSql*>(sheet.Page(0))->LocationEdit();
             location->setCursorPosition(
                 static_cast<int>(location->text().size()));  // the masked password
-            if (!Save(sheet, stage.out, "settings-sql-general.png")) status = 1;
+            if (!SaveShot(sheet, stage.out, "settings-sql-general.png")) status = 1;
             sheet.SetActivePage(1);
             static_cast<CExportFieldsPage*>(sheet.Page(1))->FieldList()->SelectRow(7);
-            if (!Save(sheet, stage.out, "settings-sql-tables.png")) status = 1;
+            if (!SaveShot(sheet, stage.out, "settings-sql-tables.png")) status = 1;
             sheet.hide();
         }
     }

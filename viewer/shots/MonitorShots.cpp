@@ -86,14 +86,6 @@ bool WriteFixtures(const std::string& server) {
     return WriteStateFile(JoinPath(server, "Tarvell.db"), file);
 }
 
-bool SavePlain(const QPixmap& pixmap, const QString& dir, const char* name) {
-    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
-    if (pixmap.save(path, "PNG")) return true;
-    std::fprintf(stderr, "tarvell-monitor-shots: %s could not be written\n",
-                 path.toLocal8Bit().constData());
-    return false;
-}
-
 // Writes the picture after checking the frame and the separator.
 bool Save(const QPixmap& pixmap, const QString& dir, const char* name) {
     const QImage image = pixmap.toImage();
@@ -105,13 +97,7 @@ bool Save(const QPixmap& pixmap, const QString& dir, const char* name) {
             "tarvell-monitor-shots: %s: no frame grey at y = 20 or no separator at y = 60\n", name);
         return false;
     }
-    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
-    if (!pixmap.save(path, "PNG")) {
-        std::fprintf(stderr, "tarvell-monitor-shots: %s could not be written\n",
-                     path.toLocal8Bit().constData());
-        return false;
-    }
-    return true;
+    return SaveShot(pixmap, dir, name);
 }
 
 bool Show(CEventMonitorWnd& page, CommandId mode) {
@@ -215,7 +201,7 @@ int main(int argc, char** argv) {
             dialog.resize(560, 420);
             dialog.show();
             QApplication::processEvents();
-            if (!SavePlain(dialog.grab(), out, "monitor-learn-more.png")) status = 1;
+            if (!SaveShot(dialog.grab(), out, "monitor-learn-more.png")) status = 1;
         };
         page.DetailsPane(true)->Actions()->OnLearnMore();
 
@@ -236,31 +222,31 @@ int main(int argc, char** argv) {
             CUnblockEventsDlg unblock(app, prompt, *prevention, &page);
             unblock.show();
             QApplication::processEvents();
-            if (!SavePlain(unblock.grab(), out, "unblock-dialog.png")) status = 1;
+            if (!SaveShot(unblock.grab(), out, "unblock-dialog.png")) status = 1;
             unblock.OnOptions();
             QApplication::processEvents();
-            if (!SavePlain(unblock.grab(), out, "unblock-dialog-options.png")) status = 1;
+            if (!SaveShot(unblock.grab(), out, "unblock-dialog-options.png")) status = 1;
         }
         app.Document().Fields().MonitorPassword = "secret";
         {
             CStopPreventionDlg stop(app, prompt, *prevention, &page);
             stop.show();
             QApplication::processEvents();
-            if (!SavePlain(stop.grab(), out, "stop-prevention-password.png")) status = 1;
+            if (!SaveShot(stop.grab(), out, "stop-prevention-password.png")) status = 1;
         }
         app.Document().Fields().MonitorPassword.clear();
         {
             CEventInformationDlg info(ToStored(prevention->Rows()->ItemText(0, 0)), page);
             info.show();
             QApplication::processEvents();
-            if (!SavePlain(info.grab(), out, "event-information.png")) status = 1;
+            if (!SaveShot(info.grab(), out, "event-information.png")) status = 1;
         }
         if (QWidget* report = OpenReportDialog(nullptr, QStringLiteral("Prevention events report"),
                                                QStringLiteral("Tarvell - prevention report"),
                                                MonitorReportTable(false, *prevention))) {
             report->resize(640, 360);
             QApplication::processEvents();
-            if (!SavePlain(report->grab(), out, "monitor-report.png")) status = 1;
+            if (!SaveShot(report->grab(), out, "monitor-report.png")) status = 1;
             delete report;
         }
         page.hide();
@@ -278,7 +264,7 @@ int main(int argc, char** argv) {
         CEventDetailsDlg dialog(details, nullptr, hooks);
         dialog.show();
         QApplication::processEvents();
-        if (!SavePlain(dialog.grab(), out, "event-details-location.png")) status = 1;
+        if (!SaveShot(dialog.grab(), out, "event-details-location.png")) status = 1;
         const auto runTab = [&](int tab, const char* name, const char* last) {
             dialog.Tabs()->SetCurSel(tab);
             tab == CEventDetailsDlg::kPing ? dialog.OnPing() : dialog.OnSnmp();
@@ -286,7 +272,7 @@ int main(int argc, char** argv) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 QApplication::processEvents();
             }
-            if (!SavePlain(dialog.grab(), out, name)) status = 1;
+            if (!SaveShot(dialog.grab(), out, name)) status = 1;
         };
         runTab(CEventDetailsDlg::kPing, "event-details-ping.png", "loss)");
         runTab(CEventDetailsDlg::kSnmp, "event-details-snmp.png", "loss)");
@@ -295,7 +281,7 @@ int main(int argc, char** argv) {
             std::unique_ptr<QDialog> options(CreateToolOptionsDialog(tab, nullptr));
             options->show();
             QApplication::processEvents();
-            if (!SavePlain(options->grab(), out, name)) status = 1;
+            if (!SaveShot(options->grab(), out, name)) status = 1;
         }
     }
     RemoveTree(root);

@@ -55,16 +55,6 @@ bool WriteFixtures(const std::string& server) {
     return static_cast<bool>(doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true));
 }
 
-bool Save(const QPixmap& pixmap, const QString& dir, const char* name) {
-    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
-    if (!pixmap.save(path, "PNG")) {
-        std::fprintf(stderr, "tarvell-protection-shots: %s could not be written\n",
-                     path.toLocal8Bit().constData());
-        return false;
-    }
-    return true;
-}
-
 void Settle() {
     for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);
 }
@@ -92,7 +82,7 @@ bool ShootPage(CPropertyPage* page, ProtectionSide side, int row, const QString&
         arrange();
         Settle();
     }
-    const bool saved = Save(sheet.grab(), out, name);
+    const bool saved = SaveShot(sheet.grab(), out, name);
     sheet.hide();
     return saved;
 }
@@ -118,13 +108,13 @@ int main(int argc, char** argv) {
         page.List()->SelectRow(1);
         page.ShowRowDetails(1);
         Settle();
-        if (!Save(page.grab(), out, "protection-detection-selected.png")) status = 1;
+        if (!SaveShot(page.grab(), out, "protection-detection-selected.png")) status = 1;
         if (!Show(page, cmd::kIntrusionPrevention)) status = 1;
-        if (!Save(page.grab(), out, "protection-prevention.png")) status = 1;
+        if (!SaveShot(page.grab(), out, "protection-prevention.png")) status = 1;
         page.List()->SelectRow(4);
         page.ShowRowDetails(4);
         Settle();
-        if (!Save(page.grab(), out, "protection-prevention-selected.png")) status = 1;
+        if (!SaveShot(page.grab(), out, "protection-prevention-selected.png")) status = 1;
 
         const ProtectionSide prevent = ProtectionSide::Prevention;
         auto* schedule = new CProtectionPreventSchedule(page);
@@ -142,7 +132,7 @@ int main(int argc, char** argv) {
             CSchedulePropertiesDlg dialog(&page);
             dialog.show();
             Settle();
-            if (!Save(dialog.grab(), out, "schedule-dialog.png")) status = 1;
+            if (!SaveShot(dialog.grab(), out, "schedule-dialog.png")) status = 1;
         }
         page.hide();
 
@@ -163,14 +153,14 @@ int main(int argc, char** argv) {
             CWmiPropertiesDlg dialog(rows, 1, prompt);
             dialog.show();
             Settle();
-            if (!Save(dialog.grab(), out, "wmi-properties.png")) status = 1;
+            if (!SaveShot(dialog.grab(), out, "wmi-properties.png")) status = 1;
         }
 
         CProtectionSummaryWnd overview(app, nullptr);
         overview.resize(900, 420);
         overview.show();
         Settle();
-        if (!Save(overview.grab(), out, "protection-overview.png")) status = 1;
+        if (!SaveShot(overview.grab(), out, "protection-overview.png")) status = 1;
     }
     RemoveTree(root);
     return status;

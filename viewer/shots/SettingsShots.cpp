@@ -24,21 +24,6 @@
 
 using namespace tarvell;
 
-namespace {
-
-bool Save(QWidget& w, const QString& dir, const char* name) {
-    QApplication::processEvents();
-    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
-    if (!w.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "tarvell-settings-shots: %s could not be written\n",
-                     path.toLocal8Bit().constData());
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     ShotStage stage;
@@ -73,7 +58,7 @@ int main(int argc, char** argv) {
             window.resize(900, 560);
             window.show();
             window.LocalPanel()->List()->setFocus();
-            if (!Save(window, out, "settings-local.png")) status = 1;
+            if (!SaveShot(window, out, "settings-local.png")) status = 1;
             window.hide();
         }
         doc.ViewerUsers = {GuestEntry(), "alice@CORP/Network administrator;" + NewUserPermissions(),
@@ -86,7 +71,7 @@ int main(int argc, char** argv) {
             window.resize(900, 560);
             window.show();
             router.Send(cmd::kSettingsAccess);
-            if (!Save(window, out, "settings-access.png")) status = 1;
+            if (!SaveShot(window, out, "settings-access.png")) status = 1;
             window.hide();
         }
         {
@@ -101,9 +86,9 @@ int main(int argc, char** argv) {
             general->DomainBox()->click();
             general->DomainEdit()->setText(QStringLiteral("CORP"));
             general->DescriptionEdit()->setPlainText(QStringLiteral("Night shift operator"));
-            if (!Save(sheet, out, "settings-add-user-general.png")) status = 1;
+            if (!SaveShot(sheet, out, "settings-add-user-general.png")) status = 1;
             sheet.SetActivePage(1);
-            if (!Save(sheet, out, "settings-add-user-permissions.png")) status = 1;
+            if (!SaveShot(sheet, out, "settings-add-user-permissions.png")) status = 1;
             sheet.hide();
         }
         doc.ViewerUsers = {"alice/Alice;Snmp Settings;Nodes Settings;"};
@@ -115,14 +100,14 @@ int main(int argc, char** argv) {
             window.resize(900, 560);
             window.show();
             router.Send(cmd::kSettingsSnmp);
-            if (!Save(window, out, "settings-gated.png")) status = 1;
+            if (!SaveShot(window, out, "settings-gated.png")) status = 1;
             window.hide();
         }
         {
             CPropertySheet sheet(QStringLiteral("Popup Options"));
             sheet.AddPage(new CSettingsLocalPopup(app, prompt, DesktopFilePicker()));
             sheet.show();
-            if (!Save(sheet, out, "settings-popup-options.png")) status = 1;
+            if (!SaveShot(sheet, out, "settings-popup-options.png")) status = 1;
             sheet.hide();
         }
     }

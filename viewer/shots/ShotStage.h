@@ -1,9 +1,13 @@
 // The common start of the picture programs: the "--out DIR" command line, the stand-in faces and
 // the drawn images, and a private server folder with a registry store and a clock of its own,
 // ready for a CTarvellApp. A stage points into itself: build it in place and never move it.
+// SaveShot writes one picture.
 #pragma once
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QPixmap>
+#include <QWidget>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -53,6 +57,23 @@ inline int OpenShotStage(ShotStage& stage, const char* program,
     stage.env.clock = &stage.clock;
     stage.env.mountInfo = [] { return std::string(); };
     return 0;
+}
+
+// Writes `pixmap` as DIR/NAME in PNG; false after a message on standard error naming the program.
+inline bool SaveShot(const QPixmap& pixmap, const QString& dir, const char* name) {
+    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
+    if (pixmap.save(path, "PNG")) return true;
+    std::fprintf(
+        stderr, "%s: %s could not be written\n",
+        QFileInfo(QApplication::applicationFilePath()).fileName().toLocal8Bit().constData(),
+        path.toLocal8Bit().constData());
+    return false;
+}
+
+// The widget as it stands once pending events are handled.
+inline bool SaveShot(QWidget& widget, const QString& dir, const char* name) {
+    QApplication::processEvents();
+    return SaveShot(widget.grab(), dir, name);
 }
 
 }  // namespace tarvell

@@ -83,17 +83,6 @@ bool WriteLargeFixtures(const std::string& server) {
     return WriteStateFile(JoinPath(server, "Tarvell.db"), file);
 }
 
-bool Save(QWidget& w, const QString& dir, const char* name) {
-    QApplication::processEvents();
-    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
-    if (!w.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "tarvell-summary-shots: %s could not be written\n",
-                     path.toLocal8Bit().constData());
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,13 +104,13 @@ int main(int argc, char** argv) {
         summary.SetServiceQuery([] { return 1; });
         summary.resize(900, 560);
         summary.show();
-        if (!Save(summary, out, "summary-page.png")) status = 1;
+        if (!SaveShot(summary, out, "summary-page.png")) status = 1;
         summary.hide();
 
         CMonitorWnd monitor(app, send);
         monitor.resize(900, 560);
         monitor.show();
-        if (!Save(monitor, out, "monitor-overview.png")) status = 1;
+        if (!SaveShot(monitor, out, "monitor-overview.png")) status = 1;
         monitor.hide();
 
         CInformationDlg info(
@@ -130,7 +119,7 @@ int main(int argc, char** argv) {
                            "found on a device port.</p><table border=1><tr><td>Device</td>"
                            "<td>Port</td></tr><tr><td>core</td><td>Gi0/3</td></tr></table>"));
         info.show();
-        if (!Save(info, out, "information-dialog.png")) status = 1;
+        if (!SaveShot(info, out, "information-dialog.png")) status = 1;
         info.hide();
 
         auto* report = new CReportDlg(QStringLiteral("Detection events report"),
@@ -156,12 +145,12 @@ int main(int argc, char** argv) {
         }
         report->List().Rows()->SetRows(std::move(rows));
         report->show();
-        if (!Save(*report, out, "report-dialog.png")) status = 1;
+        if (!SaveShot(*report, out, "report-dialog.png")) status = 1;
         report->close();
 
         CAboutDlg about(QStringLiteral("3.6"));
         about.show();
-        if (!Save(about, out, "about-dialog.png")) status = 1;
+        if (!SaveShot(about, out, "about-dialog.png")) status = 1;
         about.hide();
     }
     {
@@ -181,7 +170,7 @@ int main(int argc, char** argv) {
             CMonitorWnd monitor(app, [](int) {});
             monitor.resize(900, 560);
             monitor.show();
-            if (!Save(monitor, out, "monitor-overview-six-digits.png")) status = 1;
+            if (!SaveShot(monitor, out, "monitor-overview-six-digits.png")) status = 1;
         }
     }
     RemoveTree(root);
