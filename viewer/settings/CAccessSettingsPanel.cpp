@@ -14,6 +14,7 @@
 #include "viewer/core/settings/ExportSettings.h"
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/shell/StringTable.h"
+#include "viewer/settings/SettingsPageKit.h"
 #include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/Fonts.h"
@@ -25,33 +26,11 @@ namespace tarvell {
 
 namespace {
 
-std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
-
 void Tell(Prompt& prompt, unsigned message) {
     prompt.AskString(message, PromptButtons::Ok, PromptIcon::Information);
 }
 
-QLabel* Text(QWidget* page, const QString& text, QRect place) {
-    auto* label = new QLabel(text, page);
-    label->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    label->setStyleSheet(QStringLiteral("color: rgb(83,83,83);"));
-    label->setWordWrap(true);
-    label->setGeometry(place);
-    return label;
-}
-
-// A framed group with its title on the frame.
-void Group(QWidget* page, const QString& title, QRect frame) {
-    auto* box = new QFrame(page);
-    box->setFrameShape(QFrame::StyledPanel);
-    box->setGeometry(frame);
-    box->lower();
-    QLabel* label = Text(page, title, QRect(frame.x() + 6, frame.y() - 7, 8 * title.size(), 14));
-    label->setWordWrap(false);
-    label->setAutoFillBackground(true);
-}
-
-void PageLook(CPropertyPage* page) {
+void AccessPageLook(CPropertyPage* page) {
     page->setMinimumSize(444, 384);
     page->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
     page->setAutoFillBackground(true);
@@ -116,13 +95,13 @@ CSettingsAccessUser::CSettingsAccessUser(Prompt& prompt, ViewerUsers& users,
       users_(users),
       domains_(std::move(domains)),
       computers_(std::move(computers)) {
-    PageLook(this);
-    Text(this,
-         QStringLiteral("Set the preferred properties of the user that will be used to access "
-                        "the selected Tarvell server."),
-         QRect(12, 10, 420, 34));
-    Group(this, QStringLiteral("User"), QRect(12, 56, 420, 200));
-    Text(this, QStringLiteral("User name:"), QRect(24, 72, 100, 20));
+    AccessPageLook(this);
+    PageText(this,
+             QStringLiteral("Set the preferred properties of the user that will be used to access "
+                            "the selected Tarvell server."),
+             QRect(12, 10, 420, 34));
+    PageGroup(this, QStringLiteral("User"), QRect(12, 56, 420, 200));
+    PageText(this, QStringLiteral("User name:"), QRect(24, 72, 100, 20));
     name_ = new QLineEdit(QStringLiteral("Everyone"), this);
     name_->setGeometry(130, 70, 190, 22);
     everyone_ = new QPushButton(QStringLiteral("Everyone"), this);
@@ -153,7 +132,7 @@ CSettingsAccessUser::CSettingsAccessUser(Prompt& prompt, ViewerUsers& users,
     for (QWidget* w : std::initializer_list<QWidget*>{ipBox_, ip_, macBox_, mac_})
         w->setEnabled(false);
 
-    Group(this, QStringLiteral("Description"), QRect(12, 272, 420, 100));
+    PageGroup(this, QStringLiteral("Description"), QRect(12, 272, 420, 100));
     description_ = new QPlainTextEdit(this);
     description_->setGeometry(24, 288, 396, 74);
 
@@ -309,11 +288,11 @@ CSettingsAccessPermissions::CSettingsAccessPermissions(Prompt& prompt, ViewerUse
       users_(users),
       identity_(std::move(identity)),
       generalIdentity_(std::move(generalIdentity)) {
-    PageLook(this);
-    Text(this,
-         QStringLiteral("Set the preferred permissions of the user that will be used to access "
-                        "the selected Tarvell server."),
-         QRect(12, 10, 420, 34));
+    AccessPageLook(this);
+    PageText(this,
+             QStringLiteral("Set the preferred permissions of the user that will be used to access "
+                            "the selected Tarvell server."),
+             QRect(12, 10, 420, 34));
     tree_ = new QTreeWidget(this);
     tree_->setHeaderHidden(true);
     tree_->setRootIsDecorated(true);

@@ -5,6 +5,7 @@
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/Prompt.h"
+#include "viewer/settings/SettingsPageKit.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Pickers.h"
 #include "viewer/widgets/QtGeometry.h"
@@ -12,16 +13,7 @@
 
 namespace tarvell {
 
-namespace {
-QLabel* Text(QWidget* page, const QString& text, QRect place, bool wrap = true) {
-    auto* label = new QLabel(text, page);
-    label->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    label->setStyleSheet(QStringLiteral("color: rgb(83,83,83);"));
-    label->setWordWrap(wrap);
-    label->setGeometry(place);
-    return label;
-}
-}  // namespace
+namespace {}  // namespace
 
 CSettingsLocalPopup::CSettingsLocalPopup(CTarvellApp& app, Prompt& prompt, FilePicker& files,
                                          QWidget* parent)
@@ -31,35 +23,37 @@ CSettingsLocalPopup::CSettingsLocalPopup(CTarvellApp& app, Prompt& prompt, FileP
       files_(files) {
     setMinimumSize(DluQRect(0, 0, 235, 210).size());
     setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    Text(this,
-         QStringLiteral("Set the popup options that will be used for display the popup alerts on "
-                        "your computer."),
-         DluQRect(7, 7, 221, 24));
+    PageText(
+        this,
+        QStringLiteral("Set the popup options that will be used for display the popup alerts on "
+                       "your computer."),
+        DluQRect(7, 7, 221, 24));
     auto* group = new QFrame(this);
     group->setFrameShape(QFrame::StyledPanel);
     group->setGeometry(DluQRect(7, 35, 221, 168));
     group->lower();
-    Text(this, QStringLiteral("Popup options"), DluQRect(11, 31, 60, 9), false)
+    PageText(this, QStringLiteral("Popup options"), DluQRect(11, 31, 60, 9), false)
         ->setAutoFillBackground(true);
-    Text(this,
-         QStringLiteral("Use this option to automatically close the popup windows after specified "
-                        "period of seconds."),
-         DluQRect(13, 55, 209, 24));
+    PageText(
+        this,
+        QStringLiteral("Use this option to automatically close the popup windows after specified "
+                       "period of seconds."),
+        DluQRect(13, 55, 209, 24));
     timeoutBox_ = new QCheckBox(QStringLiteral("Enable popup timeout"), this);
     timeoutBox_->setGeometry(DluQRect(13, 84, 130, 11));
     slider_ = new QSlider(Qt::Horizontal, this);
     slider_->setGeometry(DluQRect(9, 98, 160, 12));
     slider_->setRange(kPopupSliderMin, kPopupSliderMax);
-    value_ = Text(this, QStringLiteral("0"), DluQRect(168, 99, 19, 9), false);
+    value_ = PageText(this, QStringLiteral("0"), DluQRect(168, 99, 19, 9), false);
     value_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    seconds_ = Text(this, QStringLiteral("seconds."), DluQRect(190, 99, 36, 9), false);
+    seconds_ = PageText(this, QStringLiteral("seconds."), DluQRect(190, 99, 36, 9), false);
     auto* line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
     line->setGeometry(DluQRect(13, 120, 209, 1));
-    Text(this,
-         QStringLiteral("Use this option to select specific sound file that will be played "
-                        "automatically when popup windows are opened."),
-         DluQRect(13, 135, 209, 26));
+    PageText(this,
+             QStringLiteral("Use this option to select specific sound file that will be played "
+                            "automatically when popup windows are opened."),
+             DluQRect(13, 135, 209, 26));
     soundBox_ = new QCheckBox(QStringLiteral("Enable popup sound"), this);
     soundBox_->setGeometry(DluQRect(13, 164, 130, 11));
     sound_ = new QLineEdit(this);

@@ -13,6 +13,7 @@
 #include "viewer/settings/AlertTargetsUi.h"
 #include "viewer/settings/RunCommandsUi.h"
 #include "viewer/settings/SettingsSheets.h"
+#include "viewer/settings/SettingsPageKit.h"
 #include "viewer/widgets/CCheckListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
@@ -25,30 +26,6 @@
 namespace tarvell {
 
 namespace {
-
-QLabel* Text(QWidget* page, const QString& text, QRect place) {
-    auto* label = new QLabel(text, page);
-    label->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    label->setStyleSheet(QStringLiteral("color: rgb(83,83,83);"));
-    label->setGeometry(place);
-    return label;
-}
-
-// A framed group with its title on the frame.
-void Group(QWidget* page, const QString& title, QRect frame) {
-    auto* box = new QFrame(page);
-    box->setFrameShape(QFrame::StyledPanel);
-    box->setGeometry(frame);
-    box->lower();
-    Text(page, title, QRect(frame.x() + 6, frame.y() - 7, 8 * title.size(), 14))
-        ->setAutoFillBackground(true);
-}
-
-void PageLook(CPropertyPage* page) {
-    page->setMinimumSize(DluQRect(0, 0, 235, 210).size());
-    page->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    page->setAutoFillBackground(true);
-}
 
 QLineEdit* Edit(QWidget* page, QRect place, CPropertyPage* changes) {
     auto* edit = new QLineEdit(page);
@@ -66,9 +43,7 @@ LinkLabel* BlueLink(CPropertyPage* page, const QString& text, QRect place) {
     return link;
 }
 
-std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
-
-bool Refuse(Prompt& prompt, unsigned message) {
+bool Refused(Prompt& prompt, unsigned message) {
     if (message == 0) return false;
     prompt.AskString(message, PromptButtons::Ok, PromptIcon::Warning);
     return true;
@@ -76,7 +51,7 @@ bool Refuse(Prompt& prompt, unsigned message) {
 
 // Saves through the one edit path; a failure is said and keeps the sheet open.
 bool Save(CTarvellApp& app, Prompt& prompt, const std::function<void(CTarvellDoc&)>& edit) {
-    return !Refuse(prompt, EditResultMessage(EditSettings(app, edit)));
+    return !Refused(prompt, EditResultMessage(EditSettings(app, edit)));
 }
 
 VariableChooser& Chooser() {
@@ -168,33 +143,33 @@ bool InsertAlertVariable(QPlainTextEdit* edit) {
 CSettingsAlertsAccount::CSettingsAlertsAccount(CTarvellApp& app, Prompt& prompt, QWidget* parent)
     : CPropertyPage(QStringLiteral("Account"), parent), app_(app), prompt_(prompt) {
     PageLook(this);
-    Group(this, QStringLiteral("SMTP account"), DluQRect(7, 7, 221, 196));
-    Text(this, QStringLiteral("SMTP server (mail.example.com):"), DluQRect(15, 18, 150, 9));
+    PageGroup(this, QStringLiteral("SMTP account"), DluQRect(7, 7, 221, 196));
+    PageText(this, QStringLiteral("SMTP server (mail.example.com):"), DluQRect(15, 18, 150, 9));
     server_ = Edit(this, DluQRect(15, 29, 150, 12), this);
-    Text(this, QStringLiteral("SMTP port:"), DluQRect(172, 18, 50, 9));
+    PageText(this, QStringLiteral("SMTP port:"), DluQRect(172, 18, 50, 9));
     port_ = Edit(this, DluQRect(172, 29, 48, 12), this);
     port_->setMaxLength(5);
-    Text(this, QStringLiteral("SMTP sender (alerts@example.com):"), DluQRect(15, 47, 200, 9));
+    PageText(this, QStringLiteral("SMTP sender (alerts@example.com):"), DluQRect(15, 47, 200, 9));
     sender_ = Edit(this, DluQRect(15, 58, 205, 12), this);
-    Group(this, QStringLiteral("Login authentication"), DluQRect(15, 82, 205, 64));
-    Text(this, QStringLiteral("User name:"), DluQRect(22, 94, 50, 9));
+    PageGroup(this, QStringLiteral("Login authentication"), DluQRect(15, 82, 205, 64));
+    PageText(this, QStringLiteral("User name:"), DluQRect(22, 94, 50, 9));
     user_ = Edit(this, DluQRect(75, 92, 138, 12), this);
-    Text(this, QStringLiteral("Password:"), DluQRect(22, 110, 50, 9));
+    PageText(this, QStringLiteral("Password:"), DluQRect(22, 110, 50, 9));
     password_ = Edit(this, DluQRect(75, 108, 138, 12), this);
     password_->setEchoMode(QLineEdit::Password);
-    Text(this, QStringLiteral("Security:"), DluQRect(22, 126, 50, 9));
+    PageText(this, QStringLiteral("Security:"), DluQRect(22, 126, 50, 9));
     security_ = new QComboBox(this);
     for (const char* item : kSecurityItems) security_->addItem(QString::fromLatin1(item));
     security_->setGeometry(DluQRect(75, 124, 60, 14));
-    Group(this, QStringLiteral("Server timeout"), DluQRect(15, 156, 205, 40));
-    Text(this, QStringLiteral("Short"), DluQRect(22, 172, 22, 9));
+    PageGroup(this, QStringLiteral("Server timeout"), DluQRect(15, 156, 205, 40));
+    PageText(this, QStringLiteral("Short"), DluQRect(22, 172, 22, 9));
     timeout_ = new QSlider(Qt::Horizontal, this);
     timeout_->setRange(kTimeoutMin, kTimeoutMax);
     timeout_->setTickPosition(QSlider::TicksBelow);
     timeout_->setGeometry(DluQRect(46, 168, 100, 16));
-    Text(this, QStringLiteral("Long"), DluQRect(148, 172, 20, 9));
-    minutes_ = Text(this, QStringLiteral("1"), DluQRect(172, 172, 12, 9));
-    Text(this, QStringLiteral("minutes"), DluQRect(186, 172, 32, 9));
+    PageText(this, QStringLiteral("Long"), DluQRect(148, 172, 20, 9));
+    minutes_ = PageText(this, QStringLiteral("1"), DluQRect(172, 172, 12, 9));
+    PageText(this, QStringLiteral("minutes"), DluQRect(186, 172, 32, 9));
 
     connect(security_, &QComboBox::activated, this, [this] { SetModified(); });
     connect(timeout_, &QSlider::valueChanged, this, [this](int v) {
@@ -231,7 +206,7 @@ AccountFields CSettingsAlertsAccount::Fields() const {
 
 bool CSettingsAlertsAccount::OnOK() {
     const AccountFields f = Fields();
-    if (Refuse(prompt_, CheckAccount(f))) {
+    if (Refused(prompt_, CheckAccount(f))) {
         if (!ValidSmtpPort(f.port)) port_->setFocus();
         return false;
     }
@@ -243,7 +218,7 @@ bool CSettingsAlertsAccount::OnOK() {
 CSettingsAlertsEmail::CSettingsAlertsEmail(CTarvellApp& app, Prompt& prompt, QWidget* parent)
     : CPropertyPage(QStringLiteral("E-mail"), parent), app_(app), prompt_(prompt) {
     PageLook(this);
-    Group(this, QStringLiteral("E-mail options"), DluQRect(7, 7, 221, 196));
+    PageGroup(this, QStringLiteral("E-mail options"), DluQRect(7, 7, 221, 196));
     subjectBox_ = new QCheckBox(QStringLiteral("Send subject:"), this);
     subjectBox_->setGeometry(DluQRect(15, 18, 100, 11));
     subjectLink_ = BlueLink(this, QStringLiteral("Select properties"), DluQRect(150, 19, 70, 10));
@@ -309,7 +284,7 @@ MessageFields CSettingsAlertsEmail::Fields() const {
 
 bool CSettingsAlertsEmail::OnOK() {
     const MessageFields f = Fields();
-    if (Refuse(prompt_, CheckMessage(f))) return false;
+    if (Refused(prompt_, CheckMessage(f))) return false;
     return Save(app_, prompt_, [&](CTarvellDoc& doc) { StoreMessage(doc, f); });
 }
 
@@ -318,12 +293,12 @@ bool CSettingsAlertsEmail::OnOK() {
 CSettingsAlertsReports::CSettingsAlertsReports(CTarvellApp& app, Prompt& prompt, QWidget* parent)
     : CPropertyPage(QStringLiteral("Reports"), parent), app_(app), prompt_(prompt) {
     PageLook(this);
-    Group(this, QStringLiteral("Report types"), DluQRect(7, 7, 221, 40));
+    PageGroup(this, QStringLiteral("Report types"), DluQRect(7, 7, 221, 40));
     daily_ = new QCheckBox(QStringLiteral("Send daily report."), this);
     daily_->setGeometry(DluQRect(15, 18, 200, 11));
     weekly_ = new QCheckBox(QStringLiteral("Send weekly report."), this);
     weekly_->setGeometry(DluQRect(15, 31, 200, 11));
-    Group(this, QStringLiteral("Report details"), DluQRect(7, 57, 221, 146));
+    PageGroup(this, QStringLiteral("Report details"), DluQRect(7, 57, 221, 146));
     list_ = new CCheckListCtrl(this);
     list_->InsertColumn(0, QString(), 290);
     list_->SetHeaderVisible(false);

@@ -14,6 +14,7 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/settings/SettingsSheets.h"
+#include "viewer/settings/SettingsPageKit.h"
 #include "viewer/widgets/CCheckListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
@@ -25,31 +26,6 @@
 namespace tarvell {
 
 namespace {
-
-QLabel* Text(QWidget* page, const QString& text, QRect place, bool wrap = true) {
-    auto* label = new QLabel(text, page);
-    label->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    label->setStyleSheet(QStringLiteral("color: rgb(83,83,83);"));
-    label->setWordWrap(wrap);
-    label->setGeometry(place);
-    return label;
-}
-
-// A framed group with its title on the frame.
-void Group(QWidget* page, const QString& title, QRect frame) {
-    auto* box = new QFrame(page);
-    box->setFrameShape(QFrame::StyledPanel);
-    box->setGeometry(frame);
-    box->lower();
-    QRect titlePlace(frame.x() + 6, frame.y() - 7, 8 * title.size(), 14);
-    Text(page, title, titlePlace, false)->setAutoFillBackground(true);
-}
-
-void PageLook(CPropertyPage* page) {
-    page->setMinimumSize(DluQRect(0, 0, 235, 210).size());
-    page->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    page->setAutoFillBackground(true);
-}
 
 // Saves through the one edit path; a failure is said and keeps the sheet open.
 bool Save(CTarvellApp& app, Prompt& prompt, const std::function<void(CTarvellDoc&)>& edit) {
@@ -65,8 +41,6 @@ bool Storable(Prompt& prompt, std::initializer_list<std::string_view> texts) {
     prompt.AskString(message, PromptButtons::Ok, PromptIcon::Warning);
     return false;
 }
-
-std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
 
 class DialogChooser : public DataSourceChooser {
 public:
@@ -206,23 +180,23 @@ CSettingsAccessHtml::CSettingsAccessHtml(CTarvellApp& app, Prompt& prompt, Folde
       folders_(folders),
       interval_(this, DluQRect(124, 56, 26, 12), [this] { SetModified(); }) {
     PageLook(this);
-    Text(
+    PageText(
         this,
         QStringLiteral(
             "Set the preferred HTML properties that will be used for updating the selected pages."),
         DluQRect(7, 7, 221, 24));
-    Group(this, QStringLiteral("Update schedule"), DluQRect(7, 38, 221, 40));
-    Text(this, QStringLiteral("Update HTML pages every:"), DluQRect(13, 58, 110, 9), false);
-    Text(this, QStringLiteral("minutes."), DluQRect(166, 58, 40, 9), false);
-    Group(this, QStringLiteral("Folder location"), DluQRect(7, 90, 221, 112));
-    Text(this, QStringLiteral("Note:"), DluQRect(13, 104, 30, 9), false);
-    Text(this,
-         QStringLiteral("Please make sure that the selected archive folder is exist and this "
-                        "server has granted "
-                        "read/write access over it."),
-         DluQRect(13, 116, 209, 26));
-    Text(this, QStringLiteral("Select the location of the HTML folder:"), DluQRect(13, 152, 209, 9),
-         false);
+    PageGroup(this, QStringLiteral("Update schedule"), DluQRect(7, 38, 221, 40));
+    PageText(this, QStringLiteral("Update HTML pages every:"), DluQRect(13, 58, 110, 9), false);
+    PageText(this, QStringLiteral("minutes."), DluQRect(166, 58, 40, 9), false);
+    PageGroup(this, QStringLiteral("Folder location"), DluQRect(7, 90, 221, 112));
+    PageText(this, QStringLiteral("Note:"), DluQRect(13, 104, 30, 9), false);
+    PageText(this,
+             QStringLiteral("Please make sure that the selected archive folder is exist and this "
+                            "server has granted "
+                            "read/write access over it."),
+             DluQRect(13, 116, 209, 26));
+    PageText(this, QStringLiteral("Select the location of the HTML folder:"),
+             DluQRect(13, 152, 209, 9), false);
     folder_ = new QLineEdit(this);
     folder_->setMaxLength(1024);
     folder_->setGeometry(DluQRect(13, 166, 152, 12));
@@ -263,14 +237,14 @@ CSettingsAccessSql::CSettingsAccessSql(CTarvellApp& app, Prompt& prompt, QWidget
       prompt_(prompt),
       interval_(this, DluQRect(124, 56, 26, 12), [this] { SetModified(); }) {
     PageLook(this);
-    Text(this,
-         QStringLiteral("Set the preferred SQL properties that will be used for updating the "
-                        "selected database tables."),
-         DluQRect(7, 7, 221, 24));
-    Group(this, QStringLiteral("Update schedule"), DluQRect(7, 38, 221, 40));
-    Text(this, QStringLiteral("Update SQL tables every:"), DluQRect(13, 58, 110, 9), false);
-    Text(this, QStringLiteral("minutes."), DluQRect(166, 58, 40, 9), false);
-    Group(this, QStringLiteral("Database location"), DluQRect(7, 90, 221, 112));
+    PageText(this,
+             QStringLiteral("Set the preferred SQL properties that will be used for updating the "
+                            "selected database tables."),
+             DluQRect(7, 7, 221, 24));
+    PageGroup(this, QStringLiteral("Update schedule"), DluQRect(7, 38, 221, 40));
+    PageText(this, QStringLiteral("Update SQL tables every:"), DluQRect(13, 58, 110, 9), false);
+    PageText(this, QStringLiteral("minutes."), DluQRect(166, 58, 40, 9), false);
+    PageGroup(this, QStringLiteral("Database location"), DluQRect(7, 90, 221, 112));
     serverRadio_ = new QRadioButton(QString::fromLatin1(kServerRadio), this);
     serverRadio_->setGeometry(DluQRect(13, 104, 200, 11));
     fileRadio_ = new QRadioButton(QString::fromLatin1(kFileRadio), this);
@@ -278,8 +252,8 @@ CSettingsAccessSql::CSettingsAccessSql(CTarvellApp& app, Prompt& prompt, QWidget
     auto* radios = new QButtonGroup(this);
     radios->addButton(serverRadio_);
     radios->addButton(fileRadio_);
-    Text(this, QStringLiteral("Select the location of the SQL database:"),
-         DluQRect(13, 152, 209, 9), false);
+    PageText(this, QStringLiteral("Select the location of the SQL database:"),
+             DluQRect(13, 152, 209, 9), false);
     location_ = new QLineEdit(this);
     location_->setMaxLength(4096);
     location_->setGeometry(DluQRect(13, 166, 152, 12));
@@ -345,22 +319,24 @@ CExportFieldsPage::CExportFieldsPage(Kind kind, CTarvellApp& app, Prompt& prompt
       prompt_(prompt) {
     PageLook(this);
     const bool html = kind == Kind::Html;
-    Text(this,
-         html ? QStringLiteral("Set the preferred HTML fields that will be used for updating each "
-                               "selected page.")
-              : QStringLiteral("Set the preferred SQL fields that will be used for updating each "
-                               "selected table."),
-         DluQRect(7, 7, 221, 24));
-    Text(this, html ? QStringLiteral("Select html page:") : QStringLiteral("Select sql table:"),
-         DluQRect(7, 36, 100, 9), false);
+    PageText(
+        this,
+        html ? QStringLiteral("Set the preferred HTML fields that will be used for updating each "
+                              "selected page.")
+             : QStringLiteral("Set the preferred SQL fields that will be used for updating each "
+                              "selected table."),
+        DluQRect(7, 7, 221, 24));
+    PageText(this, html ? QStringLiteral("Select html page:") : QStringLiteral("Select sql table:"),
+             DluQRect(7, 36, 100, 9), false);
     collection_ = new QComboBox(this);
     collection_->setGeometry(DluQRect(7, 47, 100, 14));
-    Text(this, QStringLiteral("Description:"), DluQRect(7, 68, 100, 9), false);
+    PageText(this, QStringLiteral("Description:"), DluQRect(7, 68, 100, 9), false);
     description_ = new QPlainTextEdit(this);
     description_->setReadOnly(true);
     description_->setGeometry(DluQRect(7, 79, 100, 60));
-    Text(this, html ? QStringLiteral("Select html fields:") : QStringLiteral("Select sql fields:"),
-         DluQRect(118, 36, 110, 9), false);
+    PageText(this,
+             html ? QStringLiteral("Select html fields:") : QStringLiteral("Select sql fields:"),
+             DluQRect(118, 36, 110, 9), false);
     int listTop = 47;
     if (!html) {
         keep_ = new QCheckBox(QStringLiteral("Keep unexist records"), this);
@@ -382,8 +358,8 @@ CExportFieldsPage::CExportFieldsPage(Kind kind, CTarvellApp& app, Prompt& prompt
     uncheckAll_->setGeometry(DluQRect(182, 184, 46, 10));
     for (auto [link, icon] : {std::pair{checkAll_, QStringLiteral("\u2611")},
                               std::pair{uncheckAll_, QStringLiteral("\u2610")}}) {
-        auto* mark =
-            Text(this, icon, QRect(link->x() - 16, link->y() - 2, 14, link->height() + 4), false);
+        auto* mark = PageText(this, icon,
+                              QRect(link->x() - 16, link->y() - 2, 14, link->height() + 4), false);
         mark->setStyleSheet(QStringLiteral("color: rgb(0,70,213);"));
     }
 

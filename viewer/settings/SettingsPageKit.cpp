@@ -81,7 +81,7 @@ void PageGroup(QWidget* page, const QString& title, QRect frame) {
     box->setFrameShape(QFrame::StyledPanel);
     box->setGeometry(frame);
     box->lower();
-    QRect titlePlace(frame.x() + 6, frame.y() - 7, 7 * static_cast<int>(title.size()) + 4, 14);
+    QRect titlePlace(frame.x() + 6, frame.y() - 7, 8 * static_cast<int>(title.size()), 14);
     PageText(page, title, titlePlace, false)->setAutoFillBackground(true);
 }
 
