@@ -112,7 +112,7 @@ CSettingsSwitchesAddresses::CSettingsSwitchesAddresses(CTarvellApp& app, Prompt&
 void CSettingsSwitchesAddresses::OnInitDialog() {
     rows_.emplace(Devices(app_), app_.Document().Fields().ExcludedDevices);
     list_->DeleteAllItems();
-    for (const DeviceRow& r : rows_->Rows()) {
+    for (const DeviceEntry& r : rows_->Rows()) {
         const int row = list_->InsertItem(list_->ItemCount(), FromUtf8(r.name));
         list_->SetItemText(row, 1, FromUtf8(r.ip));
         list_->SetItemText(row, 2, FromUtf8(r.key));

@@ -28,7 +28,7 @@ TEST(DevicesSettingsTest, DeviceValuesAndChoices) {
                  {"lonely", "lonely", ""},
                  {"/", "", ""}};
     for (const Case& c : cases) {
-        const DeviceRow row = DeviceRowOf("K", c.value);
+        const DeviceEntry row = DeviceEntryOf("K", c.value);
         EXPECT_EQ(row.name, c.name) << c.value;
         EXPECT_EQ(row.ip, c.ip) << c.value;
     }

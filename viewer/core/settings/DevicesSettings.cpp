@@ -21,8 +21,8 @@ void Remove(std::vector<std::string>& list, const std::string& entry) {
 
 }  // namespace
 
-DeviceRow DeviceRowOf(const std::string& key, std::string_view value) {
-    DeviceRow row;
+DeviceEntry DeviceEntryOf(const std::string& key, std::string_view value) {
+    DeviceEntry row;
     row.key = key;
     const std::size_t first = value.find('/');
     if (first == std::string_view::npos) {
@@ -38,7 +38,7 @@ DeviceRow DeviceRowOf(const std::string& key, std::string_view value) {
 std::vector<DeviceChoice> DeviceChoices(const DeviceTable& devices, bool byAddress) {
     std::vector<DeviceChoice> out;
     for (const auto& [key, value] : devices) {
-        DeviceRow row = DeviceRowOf(key, value);
+        DeviceEntry row = DeviceEntryOf(key, value);
         std::string text = byAddress ? row.ip : row.name;
         if (byAddress && text.empty()) continue;
         out.push_back({std::move(text), key});
@@ -54,7 +54,7 @@ std::vector<DeviceChoice> DeviceChoices(const DeviceTable& devices, bool byAddre
 DeviceExclusions::DeviceExclusions(const DeviceTable& devices,
                                    const std::vector<std::string>& stored) {
     for (const auto& [key, value] : devices) {
-        rows_.push_back(DeviceRowOf(key, value));
+        rows_.push_back(DeviceEntryOf(key, value));
         checked_.push_back(std::find(stored.begin(), stored.end(), key) != stored.end());
     }
 }

@@ -15,13 +15,14 @@ namespace tarvell {
 
 using DeviceTable = std::map<std::string, std::string>;
 
-struct DeviceRow {
+// A device of the table as the Devices pages show it.
+struct DeviceEntry {
     std::string name;
     std::string ip;
     std::string key;
 };
 
-DeviceRow DeviceRowOf(const std::string& key, std::string_view value);
+DeviceEntry DeviceEntryOf(const std::string& key, std::string_view value);
 
 // A drop-down item of the ports page: the shown text and its device's key.
 struct DeviceChoice {
@@ -37,7 +38,7 @@ class DeviceExclusions {
 public:
     DeviceExclusions(const DeviceTable& devices, const std::vector<std::string>& stored);
 
-    const std::vector<DeviceRow>& Rows() const { return rows_; }
+    const std::vector<DeviceEntry>& Rows() const { return rows_; }
     bool Checked(std::size_t row) const { return row < checked_.size() && checked_[row]; }
     // False for a row outside the list (nothing changes).
     bool Set(std::size_t row, bool on);
@@ -47,7 +48,7 @@ public:
     std::vector<std::string> Stored(const std::vector<std::string>& current) const;
 
 private:
-    std::vector<DeviceRow> rows_;
+    std::vector<DeviceEntry> rows_;
     std::vector<bool> checked_;
 };
 
