@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "shared/CEventItem.h"
+
 namespace tarvell {
 
 namespace {
@@ -32,5 +34,27 @@ std::span<const RecordField<CAlertItem>> CAlertItem::ArchiveFields() { return kA
 void CAlertItem::Store(ArchiveWriter& ar) const { StoreRecordFields(ar, *this, ArchiveFields()); }
 
 void CAlertItem::Load(ArchiveReader& ar) { LoadRecordFields(ar, *this, ArchiveFields()); }
+
+std::unique_ptr<CAlertItem> AlertFromEvent(const CEventItem& event) {
+    auto alert = std::make_unique<CAlertItem>();
+    alert->State = 0;
+    alert->Severity = event.Severity;
+    alert->Description = event.Description;
+    alert->EventType = event.EventType;
+    alert->Before = event.Before;
+    alert->Current = event.Current;
+    alert->Category = event.Category;
+    alert->DeviceIp = event.DeviceIp;
+    alert->SourceIp = event.SourceIp;
+    alert->Submitter = event.Submitter;
+    alert->SwitchKey = event.SwitchKey;
+    alert->SourceMac = event.SourceMac;
+    alert->DeviceName = event.DeviceName;
+    alert->SourceName = event.SourceName;
+    alert->DevicePort = event.DevicePort;
+    alert->PortKey = event.PortKey;
+    alert->DeviceLocation = event.DeviceLocation;
+    return alert;
+}
 
 }  // namespace tarvell

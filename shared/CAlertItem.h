@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@
 #include "shared/RecordFields.h"
 
 namespace tarvell {
+
+class CEventItem;
 
 class CAlertItem {
 public:
@@ -43,5 +46,8 @@ public:
 
     bool operator==(const CAlertItem&) const = default;
 };
+
+// The alert of an event: its texts and severity, active.
+std::unique_ptr<CAlertItem> AlertFromEvent(const CEventItem& event);
 
 }  // namespace tarvell

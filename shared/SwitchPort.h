@@ -1,5 +1,5 @@
-// One port of one switch as an event names it, and the one builder of the detection events that
-// the poll, the detection pass and the linkup checks record.
+// One port of one switch as an event names it, and the one builder of detection events, used by
+// the poll, the detection pass, the threat clearing and the linkup checks.
 #pragma once
 
 #include <memory>
@@ -11,7 +11,8 @@ namespace tarvell {
 
 struct SwitchPort {
     std::string SwitchKey;
-    std::string SwitchIp;  // the address polled (the first of the switch's addresses)
+    std::string SwitchIp;  // the address polled, the first of the switch's list (an alert of a
+                           // threat's end names the whole list)
     std::string SwitchName;
     std::string SwitchLocation;
     std::string PortIndex;  // the port's key under the switch (its ifIndex as decimal text)

@@ -390,16 +390,18 @@ std::string CScanDatabase::ReadablePort(const std::string& portKey) {
     return text + " - " + SnapshotPortName(portKey);
 }
 
-void CScanDatabase::RaiseDetectionEvent(int severity, const std::string& category,
-                                        const std::string& portKey, const std::string& sourceKey,
-                                        const std::string& type, const std::string& current,
-                                        const std::string& before) {
+// The event of `type` on the port `portKey` about `sourceKey` (a node, or a port whose switch is
+// the source). A switch's address is the first of its list, or the whole list with `wholeLists`.
+std::unique_ptr<CEventItem> CScanDatabase::BuildEvent(const std::string& portKey,
+                                                      const std::string& sourceKey,
+                                                      const std::string& type, bool wholeLists) {
+    const auto address = [wholeLists](const CDbItem& sw) {
+        return wholeLists ? sw.SwitchIps() : FirstAddress(sw.SwitchIps());
+    };
     auto [switchKey, portIndex] = SplitFirst(portKey, '/');
-    if (!engine_.IsEventSelected(0, type, switchKey)) return;
-
     SwitchPort where{switchKey, "", "", "", portIndex, SnapshotPortName(portKey)};
     if (const CDbItem* sw = SwitchOf(switchKey)) {
-        where.SwitchIp = FirstAddress(sw->SwitchIps());
+        where.SwitchIp = address(*sw);
         where.SwitchName = DisplayName(*sw);
         where.SwitchLocation = sw->SwitchLocation();
     }
@@ -411,10 +413,19 @@ void CScanDatabase::RaiseDetectionEvent(int severity, const std::string& categor
         }
     } else {
         if (const CDbItem* source = SwitchOf(SplitFirst(sourceKey, '/').first)) {
-            event->SourceIp = FirstAddress(source->SwitchIps());
+            event->SourceIp = address(*source);
             event->SourceName = DisplayName(*source);
         }
     }
+    return event;
+}
+
+void CScanDatabase::RaiseDetectionEvent(int severity, const std::string& category,
+                                        const std::string& portKey, const std::string& sourceKey,
+                                        const std::string& type, const std::string& current,
+                                        const std::string& before) {
+    if (!engine_.IsEventSelected(0, type, SplitFirst(portKey, '/').first)) return;
+    auto event = BuildEvent(portKey, sourceKey, type, false);
     const bool portChange = type == "Changed Port";
     event->Severity = severity;
     event->Category = category;
@@ -423,41 +434,19 @@ void CScanDatabase::RaiseDetectionEvent(int severity, const std::string& categor
     engine_.RecordEvent(std::move(event));
 }
 
+// No event is recorded for the fall, only its alert queued; the alert names the switches by
+// their whole address lists.
 void CScanDatabase::RaiseThreatCleared(int severity, const std::string& category,
                                        const std::string& portKey, const std::string& sourceKey,
                                        const std::string& type, const std::string& current,
                                        const std::string& before) {
-    auto [switchKey, portIndex] = SplitFirst(portKey, '/');
-    if (!engine_.IsEventSelected(0, type, switchKey)) return;
-
-    auto alert = std::make_unique<CAlertItem>();
-    if (const CDbItem* sw = SwitchOf(switchKey)) {
-        alert->DeviceIp = sw->SwitchIps();
-        alert->DeviceName = DisplayName(*sw);
-        alert->DeviceLocation = sw->SwitchLocation();
-    }
-    alert->DevicePort = SnapshotPortName(portKey);
-    if (sourceKey.find('/') == std::string::npos) {
-        if (const auto node = currentNodes_->find(sourceKey); node != currentNodes_->end()) {
-            alert->SourceIp = CutRemark(node->second->NodeIp());
-            alert->SourceName = node->second->NodeName();
-        }
-    } else {
-        if (const CDbItem* source = SwitchOf(SplitFirst(sourceKey, '/').first)) {
-            alert->SourceIp = source->SwitchIps();
-            alert->SourceName = DisplayName(*source);
-        }
-    }
-    alert->Severity = severity;
-    alert->Category = category;
-    alert->SwitchKey = switchKey;
-    alert->PortKey = portIndex;
-    alert->SourceMac = sourceKey;
-    alert->Description = type;
-    alert->EventType = type;
-    alert->Current = current;
-    alert->Before = before;
-    engine_.QueueAlert(std::move(alert));
+    if (!engine_.IsEventSelected(0, type, SplitFirst(portKey, '/').first)) return;
+    auto event = BuildEvent(portKey, sourceKey, type, true);
+    event->Severity = severity;
+    event->Category = category;
+    event->Current = current;
+    event->Before = before;
+    engine_.QueueAlert(AlertFromEvent(*event));
 }
 
 }  // namespace tarvell

@@ -82,6 +82,8 @@ private:
     void DropVanishedPendingNodes();
     // The readable side of a "Changed Port" text: "<switch name> (<switch IP>) - <port name>".
     std::string ReadablePort(const std::string& portKey);
+    std::unique_ptr<CEventItem> BuildEvent(const std::string& portKey, const std::string& sourceKey,
+                                           const std::string& type, bool wholeLists);
     std::string SnapshotPortName(const std::string& portKey) const;
     // This pass's look-ups of one switch.
     struct SwitchEntry {

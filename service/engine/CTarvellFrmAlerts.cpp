@@ -46,28 +46,6 @@ std::string DailyArchiveName(const std::tm& day) {
     return std::string(name, n);
 }
 
-std::unique_ptr<CAlertItem> AlertFromEvent(const CEventItem& event) {
-    auto alert = std::make_unique<CAlertItem>();
-    alert->State = 0;
-    alert->Severity = event.Severity;
-    alert->Description = event.Description;
-    alert->EventType = event.EventType;
-    alert->Before = event.Before;
-    alert->Current = event.Current;
-    alert->Category = event.Category;
-    alert->DeviceIp = event.DeviceIp;
-    alert->SourceIp = event.SourceIp;
-    alert->Submitter = event.Submitter;
-    alert->SwitchKey = event.SwitchKey;
-    alert->SourceMac = event.SourceMac;
-    alert->DeviceName = event.DeviceName;
-    alert->SourceName = event.SourceName;
-    alert->DevicePort = event.DevicePort;
-    alert->PortKey = event.PortKey;
-    alert->DeviceLocation = event.DeviceLocation;
-    return alert;
-}
-
 std::unique_ptr<CAlertItem> MakeTestAlert() {
     auto alert = std::make_unique<CAlertItem>();
     alert->Category = "Test Alert";

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "platform/Text.h"
 #include "platform/snmp/EngineBoots.h"
@@ -30,15 +31,16 @@ std::uint32_t BootsFrom(const std::string& path) {
     return snmp::NextBootCount(path, kLocalEngineId).value_or(0);
 }
 
-TrapUser UserOf(const CTarvellDoc& doc) {
-    TrapUser t;
-    t.enabled = doc.SnmpV3Enabled != 0;
-    t.user.name = doc.SnmpV3User;
-    t.user.auth = snmp::AuthProtocolOfCode(static_cast<std::uint32_t>(doc.SnmpV3AuthProtocol));
-    t.user.priv = snmp::PrivProtocolOfCode(static_cast<std::uint32_t>(doc.SnmpV3PrivProtocol));
-    t.user.authPassword = doc.SnmpV3AuthPassword;
-    t.user.privPassword = doc.SnmpV3PrivPassword;
-    return t;
+// The SNMPv3 user of the settings that notifications are taken from; none while SNMPv3 is off.
+std::optional<snmp::UsmUser> UserOf(const CTarvellDoc& doc) {
+    if (doc.SnmpV3Enabled == 0) return std::nullopt;
+    snmp::UsmUser user;
+    user.name = doc.SnmpV3User;
+    user.auth = snmp::AuthProtocolOfCode(static_cast<std::uint32_t>(doc.SnmpV3AuthProtocol));
+    user.priv = snmp::PrivProtocolOfCode(static_cast<std::uint32_t>(doc.SnmpV3PrivProtocol));
+    user.authPassword = doc.SnmpV3AuthPassword;
+    user.privPassword = doc.SnmpV3PrivPassword;
+    return user;
 }
 
 std::string AddressText(const sockaddr_storage& from) {
@@ -77,7 +79,8 @@ CScanSnmpTraps::CScanSnmpTraps(CTarvellFrm& engine, PollStarter& polls, TrapList
 
 std::string CScanSnmpTraps::OnDatagram(std::string_view bytes, const std::string& sender) {
     const auto settings = engine_.Settings();
-    DecodedDatagram decoded = decoder_.Decode(bytes, UserOf(*settings));
+    const auto user = UserOf(*settings);
+    snmp::DecodedDatagram decoded = decoder_.Decode(bytes, user ? &*user : nullptr);
     if (!decoded.fault.empty()) {
         if (decoderFaultsLogged_ == 0)
             engine_.Log("Trap from " + sender + " could not be decoded (" + decoded.fault +
@@ -98,7 +101,7 @@ std::string CScanSnmpTraps::OnDatagram(std::string_view bytes, const std::string
     return std::move(decoded.answer);
 }
 
-void CScanSnmpTraps::OnNotification(const Notification& n, const std::string& sender,
+void CScanSnmpTraps::OnNotification(const snmp::Notification& n, const std::string& sender,
                                     const CTarvellDoc& settings) {
     if (n.errorStatus != 0 || snmp::OidToText(n.notifyId) != kLinkUp) return;
     const std::string index = LinkUpPortIndex(n.bindings);

@@ -2,8 +2,8 @@
 // every linkUp from a known switch on a monitored port asks the poll scheduler for a poll of
 // that port. It only reads, checks and queues; the polls run elsewhere.
 //
-// Checks of a notification, in order: it decodes (TrapDecoder), discovery from traps is on
-// (otherwise it is read and dropped, though an inform is still answered), its error status is
+// Checks of a notification, in order: it decodes (snmp::NotificationDecoder), discovery from traps
+// is on (otherwise it is read and dropped, though an inform is still answered), its error status is
 // 0, its id is linkUp, its last ifIndex binding (an OID under 1.3.6.1.2.1.2.2.1.1.) holds a
 // decimal 1..2147483647, the sender's address is in some switch's IP list, and the engine does
 // not exclude the port. A notification failing a check is ignored without a message.
@@ -23,9 +23,9 @@
 #include <string_view>
 
 #include "platform/WorkerThread.h"
+#include "platform/snmp/Notification.h"
 #include "service/engine/CTarvellFrm.h"
 #include "service/polling/PollRequest.h"
-#include "service/traps/TrapDecoder.h"
 
 namespace tarvell {
 
@@ -64,7 +64,7 @@ protected:
     void Run() override;
 
 private:
-    void OnNotification(const Notification& n, const std::string& sender,
+    void OnNotification(const snmp::Notification& n, const std::string& sender,
                         const CTarvellDoc& settings);
     int OpenSocket(int& error);
     void Receive(int fd);
@@ -74,7 +74,7 @@ private:
     CTarvellFrm& engine_;
     PollStarter& polls_;
     const TrapListenerOptions options_;
-    TrapDecoder decoder_;
+    snmp::NotificationDecoder decoder_;
     std::uint64_t decoderFaultsLogged_ =
         0;  // datagrams dropped by decoder faults since the last good one
     std::atomic<std::uint16_t> boundPort_{0};

@@ -218,13 +218,49 @@ TEST_F(ScanDatabaseTest, AThreatRisesOnceAndAgainWithEachNewLevelThenClearsWithO
     EXPECT_EQ(cleared.Severity, 0);
     EXPECT_EQ(cleared.Current, "10%");
     EXPECT_EQ(cleared.Before, "65%");
-    EXPECT_EQ(cleared.DeviceIp, "127.0.0.11;127.0.1.11");  // the whole list
-    EXPECT_EQ(cleared.SourceIp, "127.0.0.11;127.0.1.11");
     EXPECT_EQ(cleared.DevicePort, "port-2");
     EXPECT_EQ(cleared.PortKey, "2");
     EXPECT_EQ(EventCopy(key).Severity, 4);  // no event for the fall
     EXPECT_EQ(EventCount(), 1u);
     EXPECT_TRUE(scan->Levels(ThreatRule::Receive).empty());
+}
+
+// A level event names its switch by the first address of the list; the alert of the fall names
+// it by the whole list, as device and as source.
+TEST_F(ScanDatabaseTest, TheLevelEventTakesTheFirstAddressAndTheBackToNormalAlertTheWholeList) {
+    struct Case {
+        const char* key;
+        const char* ips;
+        const char* first;
+    };
+    const Case cases[] = {
+        {"00AABB000001", "127.0.0.11;127.0.1.11", "127.0.0.11"},
+        {"00AABB000002", "127.0.0.12", "127.0.0.12"},
+        {"00AABB000003", "127.0.0.13;127.0.1.13;127.0.2.13", "127.0.0.13"},
+    };
+    settings.ReceiveThreshold = 25;
+    settings.ThreatNormalAlerts = 1;
+    Apply();
+    for (const Case& c : cases) {
+        Switch(c.key, c.ips, "sw");
+        Port(c.key, "5");
+        PortOf(std::string(c.key) + "/5").PortReceiveRate() = "30";
+    }
+    Start();
+    for (const Case& c : cases) PortOf(std::string(c.key) + "/5").PortReceiveRate() = "10";
+    Publish();
+    Passes(1);
+    for (const Case& c : cases) {
+        const CEventItem raised = EventCopy(std::string(c.key) + "/5");
+        EXPECT_EQ(raised.DeviceIp, c.first) << c.ips;
+        EXPECT_EQ(raised.SourceIp, c.first) << c.ips;
+        std::vector<CAlertItem> cleared;
+        for (const CAlertItem& a : AlertsOf("Threat Receive"))
+            if (a.SwitchKey == c.key && a.Severity == 0) cleared.push_back(a);
+        ASSERT_EQ(cleared.size(), 1u) << c.ips;
+        EXPECT_EQ(cleared[0].DeviceIp, c.ips);
+        EXPECT_EQ(cleared[0].SourceIp, c.ips);
+    }
 }
 
 TEST_F(ScanDatabaseTest, EachRuleReadsItsOwnFigureAndThreshold) {

@@ -355,5 +355,33 @@ TEST_F(TrapListener, StopsPromptly) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
 }
 
+TEST(LinkUpPortIndex, TheIfIndexIsTheLastBindingUnderTheColumnAndMustBeAPortNumber) {
+    using snmp::Oid;
+    using snmp::Value;
+    using snmp::VarBind;
+    const Oid column7{1, 3, 6, 1, 2, 1, 2, 2, 1, 1, 7};
+    const Oid column9{1, 3, 6, 1, 2, 1, 2, 2, 1, 1, 9};
+    struct Case {
+        std::vector<VarBind> bindings;
+        const char* index;
+    };
+    const Case cases[] = {
+        {{{column7, Value::Integer(7)}}, "7"},
+        {{{column7, Value::Integer(7)}, {column9, Value::Integer(9)}}, "9"},
+        {{{column7, Value::OctetString("7")}}, "7"},
+        {{{column7, Value::Integer(2147483647)}}, "2147483647"},
+        {{{column7, Value::Integer(2147483648LL)}}, ""},
+        {{{column7, Value::Integer(0)}}, ""},
+        {{{column7, Value::Integer(-3)}}, ""},
+        {{{column7, Value::OctetString("abc")}}, ""},
+        {{{column7, Value::OctetString("07")}}, ""},
+        {{{column7, Value::OctetString("")}}, ""},
+        {{{Oid{1, 3, 6, 1, 2, 1, 2, 2, 1, 1}, Value::Integer(7)}}, ""},
+        {{{Oid{1, 3, 6, 1, 2, 1, 2, 2, 1, 10, 7}, Value::Integer(7)}}, ""},
+        {{}, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(LinkUpPortIndex(c.bindings), c.index);
+}
+
 }  // namespace
 }  // namespace tarvell::traptest
