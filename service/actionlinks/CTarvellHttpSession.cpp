@@ -12,6 +12,7 @@
 #include <chrono>
 #include <mutex>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "service/engine/UsedLinks.h"
 #include "platform/http/HttpRequest.h"
@@ -249,7 +250,7 @@ std::string CTarvellHttpSession::HandleRequest(std::string_view requestLine) {
 // Why the engine would not carry the link out now; empty when it would.
 std::string CTarvellHttpSession::Refusal(const LinkRequest& link) {
     if (context_.engine.clock().Now() > link.until) return "it has expired";
-    std::lock_guard<std::recursive_mutex> lock(context_.engine.EngineLock);
+    RecursiveGuard lock(context_.engine.EngineLock);
     const auto it = context_.engine.EventMap.find(link.event);
     // A request for a port without an event is queued as ever: the pass drops it.
     if (it == context_.engine.EventMap.end()) return std::string();
@@ -304,7 +305,7 @@ std::string CTarvellHttpSession::Queue(LinkRequest link) {
     const std::string entry = link.Format();
     bool full = false;
     {
-        std::lock_guard<std::recursive_mutex> lock(context_.engine.EngineLock);
+        RecursiveGuard lock(context_.engine.EngineLock);
         StringList& list = context_.linkRequests;
         if (std::find(list.begin(), list.end(), entry) == list.end()) {
             if (list.size() >= kMaxLinkRequests) full = true;
