@@ -71,10 +71,7 @@ std::string PeerHostName(const std::string& dotted) {
 CTarvellHttpSession::CTarvellHttpSession(int socket, std::string peer, HttpSessionContext& context)
     : socket_(socket), peer_(std::move(peer)), context_(context) {}
 
-CTarvellHttpSession::~CTarvellHttpSession() {
-    StopAndJoin();
-    if (socket_ >= 0) ::close(socket_);
-}
+CTarvellHttpSession::~CTarvellHttpSession() { StopAndJoin(); }
 
 std::optional<std::string> CTarvellHttpSession::GetParameter(std::string_view target,
                                                              std::string_view name) {
@@ -118,8 +115,7 @@ void CTarvellHttpSession::Run() {
         Linger();
         if (apart) context_.lingeringSessions.fetch_sub(1);
     }
-    ::close(socket_);
-    socket_ = -1;
+    socket_.Reset();
     if (holdsSlot_) context_.ReleaseSlot(peer_);
     holdsSlot_ = false;
 }
@@ -136,12 +132,12 @@ CTarvellHttpSession::ReadResult CTarvellHttpSession::ReadRequestLine(std::string
     while (!StopRequested()) {
         const std::int64_t left = MsLeft(any ? deadline : firstByte);
         if (left <= 0) return ReadResult::Nothing;
-        pollfd pfd{socket_, POLLIN, 0};
+        pollfd pfd{socket_.Get(), POLLIN, 0};
         const int ready =
             ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(left, kStopPollMs)));
         if (ready < 0 && errno != EINTR) return ReadResult::Nothing;
         if (ready <= 0) continue;
-        const ssize_t n = ::recv(socket_, buffer, std::min(sizeof buffer, reader.Room()), 0);
+        const ssize_t n = ::recv(socket_.Get(), buffer, std::min(sizeof buffer, reader.Room()), 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return ReadResult::Nothing;  // closed or reset before a whole line
         any = true;
@@ -162,20 +158,21 @@ void CTarvellHttpSession::SendAll(std::string_view bytes) {
     const Steady::time_point deadline =
         Steady::now() + std::chrono::milliseconds(context_.requestTimeLimitMs);
     while (!bytes.empty() && !StopRequested() && MsLeft(deadline) > 0) {
-        const ssize_t n = ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n =
+            ::send(socket_.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) return;
-        pollfd pfd{socket_, POLLOUT, 0};
+        pollfd pfd{socket_.Get(), POLLOUT, 0};
         ::poll(&pfd, 1, kStopPollMs);
     }
 }
 
 // Ends our side, then drops what the client still sends until it closes, for a short while.
 void CTarvellHttpSession::Linger() {
-    if (::shutdown(socket_, SHUT_WR) != 0) return;
+    if (::shutdown(socket_.Get(), SHUT_WR) != 0) return;
     const Steady::time_point deadline =
         Steady::now() + std::chrono::milliseconds(context_.lingerMs);
     std::size_t dropped = 0;
@@ -183,12 +180,12 @@ void CTarvellHttpSession::Linger() {
     while (!StopRequested() && dropped < kMaxHttpLingerBytes) {
         const std::int64_t left = MsLeft(deadline);
         if (left <= 0) return;
-        pollfd pfd{socket_, POLLIN, 0};
+        pollfd pfd{socket_.Get(), POLLIN, 0};
         const int ready =
             ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(left, kStopPollMs)));
         if (ready < 0 && errno != EINTR) return;
         if (ready <= 0) continue;
-        const ssize_t n = ::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT);
+        const ssize_t n = ::recv(socket_.Get(), buffer, sizeof buffer, MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return;
         dropped += static_cast<std::size_t>(n);
