@@ -21,6 +21,7 @@
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "service/actionlinks/CTarvellHttp.h"
 #include "service/actionlinks/LinkToken.h"
 #include "service/engine/CTarvellFrm.h"
@@ -119,7 +120,7 @@ int main() {
 
         std::size_t queued = 0;
         {
-            std::lock_guard<std::recursive_mutex> lock(engine.EngineLock);
+            RecursiveGuard lock(engine.EngineLock);
             queued = engine.LinkRequests.size();
         }
         std::vector<std::int64_t> sorted = micros;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "service/detection/CScanDatabase.h"
 #include "service/engine/CTarvellFrm.h"
 
@@ -75,7 +76,7 @@ Generation MakeGeneration(bool changed) {
 }
 
 void Install(CTarvellFrm& engine, Generation& g) {
-    std::lock_guard<std::recursive_mutex> lock(engine.EngineLock);
+    RecursiveGuard lock(engine.EngineLock);
     engine.SiblingSwitches.swap(g.switches);
     engine.SiblingPorts.swap(g.ports);
     engine.SiblingNodes.swap(g.nodes);
@@ -117,7 +118,7 @@ struct Bench {
         RemoveTree(root);
     }
     std::size_t Alerts() {
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         return engine->AlertLog.size();
     }
 };

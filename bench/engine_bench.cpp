@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "service/engine/CTarvellFrm.h"
 
 namespace tarvell {
@@ -92,7 +93,7 @@ struct BenchEngine {
 
     // 50 000 events, 100 000 alerts and 20 000 sibling nodes for the address refresh.
     void Fill() {
-        std::lock_guard<std::recursive_mutex> engineGuard(engine->EngineLock);
+        RecursiveGuard engineGuard(engine->EngineLock);
         for (int n = 0; n < kEvents; ++n) {
             auto event = MakeEvent(n);
             event->DateKey = std::to_string(clock.Now());
@@ -108,7 +109,7 @@ struct BenchEngine {
             node->NodePort() = "1";
             engine->SiblingNodes[Mac(n)] = std::move(node);
         }
-        std::lock_guard<std::recursive_mutex> alertGuard(engine->AlertLock);
+        RecursiveGuard alertGuard(engine->AlertLock);
         for (int n = 0; n < kAlerts; ++n)
             engine->AlertLog[std::to_string(clock.Now() - n / 10) + "." + std::to_string(n % 10)] =
                 MakeAlert(n);
@@ -133,7 +134,7 @@ private:
     void Run() {
         while (!stop_) {
             const auto before = std::chrono::steady_clock::now();
-            { std::lock_guard<std::recursive_mutex> guard(lock_); }
+            { RecursiveGuard guard(lock_); }
             const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(
                                     std::chrono::steady_clock::now() - before)
                                     .count();
@@ -179,7 +180,7 @@ void BM_AlertLogCopyUnderLock(benchmark::State& state) {
     BenchEngine bench;
     bench.Fill();
     for (auto _ : state) {
-        std::lock_guard<std::recursive_mutex> guard(bench.engine->AlertLock);
+        RecursiveGuard guard(bench.engine->AlertLock);
         benchmark::DoNotOptimize(CloneObjectMap(bench.engine->AlertLog));
     }
 }

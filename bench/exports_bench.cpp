@@ -10,6 +10,7 @@
 
 #include "platform/EventLog.h"
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "service/engine/CTarvellFrm.h"
 #include "service/exports/CScanExportHtml.h"
 #include "service/exports/CScanExportSql.h"
@@ -29,8 +30,8 @@ double SecondsSince(SteadyClock::time_point start) {
 }
 
 void Fill(CTarvellFrm& engine) {
-    std::lock_guard<std::recursive_mutex> lock(engine.EngineLock);
-    std::lock_guard<std::recursive_mutex> alertLock(engine.AlertLock);
+    RecursiveGuard lock(engine.EngineLock);
+    RecursiveGuard alertLock(engine.AlertLock);
     for (int n = 0; n < kEvents + kAlerts; ++n) {
         const std::string switchKey = "SW" + std::to_string(n / 48);
         const std::string port = std::to_string(n % 48 + 1);

@@ -18,6 +18,7 @@
 #include "platform/EventLog.h"
 #include "platform/Files.h"
 #include "platform/Memory.h"
+#include "platform/RecursiveLock.h"
 #include "service/engine/SnmpClient.h"
 #include "service/polling/CScanSnmpMacs.h"
 #include "service/polling/PollScheduler.h"
@@ -330,7 +331,7 @@ int main(int argc, char** argv) {
         sw->SwitchCommunity() = "lab-switch";
         sw->SwitchObjectId() = "1.3.6.1.4.1.9.1.999";
         {
-            std::lock_guard<std::recursive_mutex> lock(bench.engine->EngineLock);
+            RecursiveGuard lock(bench.engine->EngineLock);
             bench.engine->SiblingSwitches["00AABB000001"] = std::move(sw);
         }
         PollScheduler scheduler(*bench.engine, bench.linkup);
@@ -343,7 +344,7 @@ int main(int argc, char** argv) {
         double total = 0;
         for (int i = 0; i < rounds; ++i) {
             {
-                std::lock_guard<std::recursive_mutex> lock(bench.engine->EngineLock);
+                RecursiveGuard lock(bench.engine->EngineLock);
                 bench.engine->EventMap.clear();
                 bench.engine->UnknownNodeLocations.clear();
             }
@@ -352,7 +353,7 @@ int main(int argc, char** argv) {
                          {"1.3.6.1.2.1.2.2.1.1.11", "i", "11"});
             snmptest::WaitUntil(
                 [&] {
-                    std::lock_guard<std::recursive_mutex> lock(bench.engine->EngineLock);
+                    RecursiveGuard lock(bench.engine->EngineLock);
                     return !bench.engine->EventMap.empty();
                 },
                 std::chrono::seconds(30));

@@ -9,16 +9,11 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/UniqueFd.h"
+
 namespace tarvell {
 
 namespace {
-
-// Closes a descriptor without disturbing errno, which the caller may still report.
-void CloseKeepErrno(int fd) {
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
-}
 
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -36,29 +31,23 @@ int FlockRetrying(int fd, int operation) {
 // find that the file it opened has meanwhile been renamed into place or removed; it then
 // starts over with the file now at that name. Something other than a regular file under the
 // temporary name (a FIFO would block the open for good) is refused with EINVAL.
-int OpenLockedTemp(const std::string& tmp, unsigned mode) {
+UniqueFd OpenLockedTemp(const std::string& tmp, unsigned mode) {
     for (;;) {
-        const int fd = ::open(
-            tmp.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, mode);
-        if (fd < 0) return -1;
+        UniqueFd fd(::open(tmp.c_str(),
+                           O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK,
+                           mode));
+        if (!fd.Valid()) return fd;
         struct stat held {
         }, named{};
-        if (::fstat(fd, &held) != 0) {
-            CloseKeepErrno(fd);
-            return -1;
-        }
-        const int fl = S_ISREG(held.st_mode) ? ::fcntl(fd, F_GETFL) : -1;
-        if (fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) {
-            ::close(fd);
+        if (::fstat(fd.Get(), &held) != 0) return UniqueFd();
+        const int fl = S_ISREG(held.st_mode) ? ::fcntl(fd.Get(), F_GETFL) : -1;
+        if (fl < 0 || ::fcntl(fd.Get(), F_SETFL, fl & ~O_NONBLOCK) != 0) {
+            fd.Reset();
             errno = EINVAL;
-            return -1;
+            return fd;
         }
-        if (FlockRetrying(fd, LOCK_EX) != 0) {
-            CloseKeepErrno(fd);
-            return -1;
-        }
+        if (FlockRetrying(fd.Get(), LOCK_EX) != 0) return UniqueFd();
         if (::lstat(tmp.c_str(), &named) == 0 && SameFile(held, named)) return fd;
-        ::close(fd);
     }
 }
 
@@ -71,10 +60,8 @@ std::string FolderOf(const std::string& path) {
 
 // Makes a rename durable. Failures are ignored: the data is in place either way.
 void SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
+    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Valid()) ::fsync(fd.Get());
 }
 
 bool WriteTempAndRename(int fd, const std::string& tmp, const std::string& path,
@@ -141,58 +128,52 @@ int OpenFileForReading(const std::string& path, std::size_t maxBytes, FollowLink
                        struct stat* st) {
     const int flags =
         O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (follow == FollowLink::No ? O_NOFOLLOW : 0);
-    int fd;
+    UniqueFd fd;
     do {
-        fd = ::open(path.c_str(), flags);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return -1;
+        fd.Reset(::open(path.c_str(), flags));
+    } while (!fd.Valid() && errno == EINTR);
+    if (!fd.Valid()) return -1;
     struct stat own {};
     struct stat& status = st ? *st : own;
-    if (::fstat(fd, &status) != 0) {
-        CloseKeepErrno(fd);
-        return -1;
-    }
+    if (::fstat(fd.Get(), &status) != 0) return -1;
     int refusal = 0;
     if (S_ISDIR(status.st_mode)) refusal = EISDIR;
     else if (!S_ISREG(status.st_mode)) refusal = EINVAL;
     else if (static_cast<std::uint64_t>(status.st_size) > maxBytes) refusal = EFBIG;
     if (refusal == 0) {
         // A regular file never blocks; the flag goes so that later reads behave as usual.
-        const int fl = ::fcntl(fd, F_GETFL);
-        if (fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) refusal = errno;
+        const int fl = ::fcntl(fd.Get(), F_GETFL);
+        if (fl < 0 || ::fcntl(fd.Get(), F_SETFL, fl & ~O_NONBLOCK) != 0) refusal = errno;
     }
     if (refusal != 0) {
-        ::close(fd);
+        fd.Reset();
         errno = refusal;
         return -1;
     }
-    return fd;
+    return fd.Release();
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes,
                                          FollowLink follow) {
-    const int fd = OpenFileForReading(path, maxBytes, follow);
-    if (fd < 0) return std::nullopt;
-    std::optional<std::string> data = ReadAllFromFd(fd, maxBytes);
-    CloseKeepErrno(fd);
-    return data;
+    const UniqueFd fd(OpenFileForReading(path, maxBytes, follow));
+    if (!fd.Valid()) return std::nullopt;
+    return ReadAllFromFd(fd.Get(), maxBytes);
 }
 
 bool IsRefusedFileError(int error) { return error == EINVAL || error == EISDIR || error == EFBIG; }
 
 bool AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode) {
     const std::string tmp = path + ".tmp";
-    const int fd = OpenLockedTemp(tmp, mode);
-    if (fd < 0) return false;
-    if (!WriteTempAndRename(fd, tmp, path, bytes)) {
+    const UniqueFd fd = OpenLockedTemp(tmp, mode);
+    if (!fd.Valid()) return false;
+    // The lock is held until fd goes, after the clean-up or the folder's sync.
+    if (!WriteTempAndRename(fd.Get(), tmp, path, bytes)) {
         const int saved = errno;
         ::unlink(tmp.c_str());  // still ours: the lock is held
-        ::close(fd);
         errno = saved;
         return false;
     }
     SyncFolder(FolderOf(path));
-    ::close(fd);
     return true;
 }
 
@@ -236,13 +217,11 @@ bool MakeDirectories(const std::string& path, unsigned mode) {
 
 namespace {
 
-// Empties the folder open at dirFd (which it closes). Symbolic links are unlinked as entries.
-bool RemoveFolderContents(int dirFd) {
-    DIR* dir = ::fdopendir(dirFd);
-    if (dir == nullptr) {
-        ::close(dirFd);
-        return false;
-    }
+// Empties the folder open at `folder`. Symbolic links are unlinked as entries.
+bool RemoveFolderContents(UniqueFd folder) {
+    DIR* dir = ::fdopendir(folder.Get());
+    if (dir == nullptr) return false;
+    const int dirFd = folder.Release();  // closed with the stream
     bool ok = true;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
@@ -254,7 +233,7 @@ bool RemoveFolderContents(int dirFd) {
         }
         const int child =
             ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (child < 0 || !RemoveFolderContents(child) ||
+        if (child < 0 || !RemoveFolderContents(UniqueFd(child)) ||
             ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) != 0) {
             ok = false;
         }
@@ -267,9 +246,9 @@ bool RemoveFolderContents(int dirFd) {
 
 bool RemoveTree(const std::string& path) {
     if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
-    RemoveFolderContents(fd);
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.Valid()) return false;
+    RemoveFolderContents(std::move(fd));
     return ::rmdir(path.c_str()) == 0;
 }
 
@@ -302,40 +281,20 @@ bool Retry(int attempts, std::int64_t delayMs, const std::function<bool()>& atte
     return false;
 }
 
-FileLock::~FileLock() { Unlock(); }
-
-FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-    if (this != &other) {
-        Unlock();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
 bool FileLock::Lock(const std::string& path, Mode mode, bool wait, unsigned createMode) {
     Unlock();
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, createMode);
-    if (fd < 0 && mode == Mode::Shared && (errno == EACCES || errno == EROFS)) {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, createMode));
+    if (!fd.Valid() && mode == Mode::Shared && (errno == EACCES || errno == EROFS)) {
+        fd.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     }
-    if (fd < 0) return false;
+    if (!fd.Valid()) return false;
     const int operation = (mode == Mode::Exclusive ? LOCK_EX : LOCK_SH) | (wait ? 0 : LOCK_NB);
-    if (FlockRetrying(fd, operation) != 0) {
-        CloseKeepErrno(fd);
-        return false;
-    }
-    fd_ = fd;
+    if (FlockRetrying(fd.Get(), operation) != 0) return false;
+    fd_ = std::move(fd);
     return true;
 }
 
-void FileLock::Unlock() {
-    if (fd_ >= 0) {
-        ::close(fd_);  // closing the only descriptor of the open file releases the lock
-        fd_ = -1;
-    }
-}
+// Closing the only descriptor of the open file releases the lock.
+void FileLock::Unlock() { fd_.Reset(); }
 
 }  // namespace tarvell

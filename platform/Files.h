@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/Clock.h"
+#include "platform/UniqueFd.h"
 
 namespace tarvell {
 
@@ -87,11 +88,6 @@ public:
     enum class Mode { Shared, Exclusive };
 
     FileLock() = default;
-    ~FileLock();
-    FileLock(FileLock&& other) noexcept;
-    FileLock& operator=(FileLock&& other) noexcept;
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
 
     // Opens the file (creating it with `createMode` when missing; a shared lock falls back to
     // opening it read-only) and locks it. With `wait` false it fails at once (errno
@@ -99,10 +95,10 @@ public:
     bool Lock(const std::string& path, Mode mode = Mode::Exclusive, bool wait = true,
               unsigned createMode = 0644);
     void Unlock();
-    bool IsLocked() const { return fd_ >= 0; }
+    bool IsLocked() const { return fd_.Valid(); }
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 }  // namespace tarvell

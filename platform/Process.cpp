@@ -1,5 +1,6 @@
 #include "platform/Process.h"
 #include "platform/ErrnoText.h"
+#include "platform/UniqueFd.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -46,7 +47,7 @@ std::vector<char*> CArray(const std::vector<std::string>& texts) {
 
 // One captured stream: the read end of its pipe and what was read.
 struct Capture {
-    int fd = -1;
+    UniqueFd fd;
     std::string* text = nullptr;
     bool* truncated = nullptr;
     std::size_t limit = 0;
@@ -55,8 +56,8 @@ struct Capture {
     // pause cannot hold up the watch); false once the stream has ended.
     bool Drain(int maxReads = 16) {
         char buffer[8192];
-        for (int i = 0; fd >= 0 && i < maxReads; ++i) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        for (int i = 0; fd.Valid() && i < maxReads; ++i) {
+            const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && errno == EAGAIN) return true;
             if (n <= 0) {
@@ -68,12 +69,9 @@ struct Capture {
             text->append(buffer, take);
             if (take < static_cast<std::size_t>(n)) *truncated = true;
         }
-        return fd >= 0;
+        return fd.Valid();
     }
-    void Close() {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
+    void Close() { fd.Reset(); }
 };
 
 class Spawner {
@@ -138,11 +136,13 @@ int Spawner::Spawn(const ProcessOptions& options, int inFd, int outFd, int errFd
                       : ::posix_spawn(pid, argv[0], &actions_, &attr_, argv.data(), env);
 }
 
-bool MakePipe(int fds[2]) { return ::pipe2(fds, O_CLOEXEC) == 0; }
-
-void CloseFd(int& fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
+// Opens a pipe whose ends are not inherited at an exec. false with errno when there is none.
+bool MakePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+    readEnd.Reset(fds[0]);
+    writeEnd.Reset(fds[1]);
+    return true;
 }
 
 // Waits for the child, reading its output, until it ends or must be killed.
@@ -150,14 +150,11 @@ class ChildWatch {
 public:
     ChildWatch(pid_t pid, const ProcessOptions& options, ProcessResult& result, Capture* captures)
         : pid_(pid), options_(options), result_(result), captures_(captures) {
-        pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+        pidFd_.Reset(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
         if (options.timeLimitMs > 0) {
             deadline_ = SteadyClock::now() + std::chrono::milliseconds(options.timeLimitMs);
         }
     }
-    ~ChildWatch() { CloseFd(pidFd_); }
-    ChildWatch(const ChildWatch&) = delete;
-    ChildWatch& operator=(const ChildWatch&) = delete;
 
     void Run();
 
@@ -172,7 +169,7 @@ private:
     const ProcessOptions& options_;
     ProcessResult& result_;
     Capture* captures_;  // two
-    int pidFd_ = -1;
+    UniqueFd pidFd_;
     std::optional<SteadyClock::time_point> deadline_;
 };
 
@@ -189,7 +186,7 @@ int ChildWatch::PollTimeout() const {
             std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - SteadyClock::now());
         ms = std::max<std::int64_t>(0, left.count());
     }
-    if (pidFd_ < 0 || options_.cancel != nullptr)
+    if (!pidFd_.Valid() || options_.cancel != nullptr)
         ms = ms < 0 ? kPollMs : std::min<std::int64_t>(ms, kPollMs);
     return static_cast<int>(std::min<std::int64_t>(ms, 60'000));
 }
@@ -197,9 +194,9 @@ int ChildWatch::PollTimeout() const {
 void ChildWatch::WaitOnce() {
     pollfd fds[3];
     nfds_t count = 0;
-    if (pidFd_ >= 0) fds[count++] = {pidFd_, POLLIN, 0};
+    if (pidFd_.Valid()) fds[count++] = {pidFd_.Get(), POLLIN, 0};
     for (int i = 0; i < 2; ++i) {
-        if (captures_[i].fd >= 0) fds[count++] = {captures_[i].fd, POLLIN, 0};
+        if (captures_[i].fd.Valid()) fds[count++] = {captures_[i].fd.Get(), POLLIN, 0};
     }
     if (::poll(fds, count, PollTimeout()) < 0 && errno != EINTR) {
         // Cannot happen with valid descriptors; fall back to a short sleep.
@@ -465,8 +462,8 @@ bool LaunchAs(const ProcessOptions& options, int inFd, int outFd, int errFd, pid
     std::vector<char*> argv = CArray(options.argv);
     std::vector<char*> envp = CArray(environment);
 
-    int status[2] = {-1, -1};
-    if (!MakePipe(status)) {
+    UniqueFd statusRead, statusWrite;
+    if (!MakePipe(statusRead, statusWrite)) {
         NotStarted(result, errno, "no status pipe");
         return false;
     }
@@ -476,23 +473,23 @@ bool LaunchAs(const ProcessOptions& options, int inFd, int outFd, int errFd, pid
     ::pthread_sigmask(SIG_SETMASK, &all, &old);
     const pid_t child = ::fork();
     if (child == 0) {
-        ::close(status[0]);
+        // The child never returns from here, so nothing of the parent's is destroyed in it.
+        ::close(statusRead.Get());
         ChildMain(options, ids, switchUser, argv.data(), envp.data(), inFd, outFd, errFd,
-                  status[1]);
+                  statusWrite.Get());
     }
     const int forkError = errno;
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    CloseFd(status[1]);
+    statusWrite.Reset();
     if (child < 0) {
-        CloseFd(status[0]);
         NotStarted(result, forkError, "no process could be made");
         return false;
     }
     ChildFailure failure{};
     ssize_t n;
-    while ((n = ::read(status[0], &failure, sizeof failure)) < 0 && errno == EINTR) {
+    while ((n = ::read(statusRead.Get(), &failure, sizeof failure)) < 0 && errno == EINTR) {
     }
-    CloseFd(status[0]);
+    statusRead.Reset();
     if (n == 0) {
         *pid = child;
         return true;
@@ -535,26 +532,22 @@ bool Launch(const ProcessOptions& options, int inFd, int outFd, int errFd, pid_t
 
 ProcessResult RunProcess(const ProcessOptions& options) {
     ProcessResult result;
-    int outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
-    if (options.captureOutput && (!MakePipe(outPipe) || !MakePipe(errPipe))) {
+    UniqueFd outRead, outWrite, errRead, errWrite;
+    if (options.captureOutput && (!MakePipe(outRead, outWrite) || !MakePipe(errRead, errWrite))) {
         NotStarted(result, errno, "no pipe for its output");
-        for (int* fd : {&outPipe[0], &outPipe[1], &errPipe[0], &errPipe[1]}) CloseFd(*fd);
         return result;
     }
     pid_t pid = -1;
-    const bool started = Launch(options, -1, outPipe[1], errPipe[1], &pid, result);
-    CloseFd(outPipe[1]);
-    CloseFd(errPipe[1]);
-    if (!started) {
-        CloseFd(outPipe[0]);
-        CloseFd(errPipe[0]);
-        return result;
-    }
+    const bool started = Launch(options, -1, outWrite.Get(), errWrite.Get(), &pid, result);
+    outWrite.Reset();
+    errWrite.Reset();
+    if (!started) return result;
     result.pid = pid;
-    Capture captures[2] = {{outPipe[0], &result.out, &result.outTruncated, options.maxOutputBytes},
-                           {errPipe[0], &result.err, &result.errTruncated, options.maxOutputBytes}};
+    Capture captures[2] = {
+        {std::move(outRead), &result.out, &result.outTruncated, options.maxOutputBytes},
+        {std::move(errRead), &result.err, &result.errTruncated, options.maxOutputBytes}};
     for (const auto& c : captures) {
-        if (c.fd >= 0) ::fcntl(c.fd, F_SETFL, ::fcntl(c.fd, F_GETFL) | O_NONBLOCK);
+        if (c.fd.Valid()) ::fcntl(c.fd.Get(), F_SETFL, ::fcntl(c.fd.Get(), F_GETFL) | O_NONBLOCK);
     }
     ChildWatch(pid, options, result, captures).Run();
     return result;
@@ -565,20 +558,19 @@ ProcessResult RunProcess(const ProcessOptions& options) {
 struct ProcessReaper::State {
     struct Child {
         pid_t pid = -1;
-        int pidFd = -1;  // -1 when the kernel offers none: looked at every kPollMs
+        UniqueFd pidFd;  // none when the kernel offers none: looked at every kPollMs
         std::optional<SteadyClock::time_point> deadline;
         EndHandler onEnd;
     };
 
     explicit State(std::size_t limit) : maxRunning(limit) {
-        wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        wakeFd.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     }
-    ~State() { CloseFd(wakeFd); }
 
     void Wake() {
-        if (wakeFd >= 0) {
+        if (wakeFd.Valid()) {
             const std::uint64_t one = 1;
-            [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
+            [[maybe_unused]] const ssize_t n = ::write(wakeFd.Get(), &one, sizeof one);
         }
     }
     void Loop();
@@ -586,7 +578,7 @@ struct ProcessReaper::State {
     void Collect(bool stopping, std::vector<std::pair<EndHandler, ProcessResult>>& ended);
 
     const std::size_t maxRunning;
-    int wakeFd = -1;
+    UniqueFd wakeFd;
     mutable std::mutex lock;
     mutable std::condition_variable changed;
     std::vector<Child> children;  // [lock]
@@ -623,7 +615,7 @@ void ProcessReaper::State::Collect(bool stop,
             ++it;
             continue;
         }
-        CloseFd(it->pidFd);
+        it->pidFd.Reset();
         ended.emplace_back(std::move(it->onEnd), std::move(result));
         it = children.erase(it);
     }
@@ -636,11 +628,11 @@ void ProcessReaper::State::Loop() {
         {
             std::lock_guard<std::mutex> guard(lock);
             if (stopping) break;
-            fds.push_back({wakeFd, POLLIN, 0});
+            fds.push_back({wakeFd.Get(), POLLIN, 0});
             const auto now = SteadyClock::now();
             for (const Child& c : children) {
-                if (c.pidFd >= 0) {
-                    fds.push_back({c.pidFd, POLLIN, 0});
+                if (c.pidFd.Valid()) {
+                    fds.push_back({c.pidFd.Get(), POLLIN, 0});
                 } else {
                     timeout = timeout < 0 ? kPollMs : std::min(timeout, kPollMs);
                 }
@@ -651,11 +643,11 @@ void ProcessReaper::State::Loop() {
                     timeout = timeout < 0 ? ms : std::min(timeout, ms);
                 }
             }
-            if (wakeFd < 0) timeout = timeout < 0 ? kPollMs : std::min(timeout, kPollMs);
+            if (!wakeFd.Valid()) timeout = timeout < 0 ? kPollMs : std::min(timeout, kPollMs);
         }
         if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) ::usleep(kPollMs * 1000);
         std::uint64_t count;
-        while (wakeFd >= 0 && ::read(wakeFd, &count, sizeof count) > 0) {
+        while (wakeFd.Valid() && ::read(wakeFd.Get(), &count, sizeof count) > 0) {
         }
         std::vector<std::pair<EndHandler, ProcessResult>> ended;
         {
@@ -731,7 +723,7 @@ ProcessResult StartProcess(const ProcessOptions& options, ProcessReaper& reaper,
         } else if (started) {
             ProcessReaper::State::Child child;
             child.pid = pid;
-            child.pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+            child.pidFd.Reset(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
             if (options.timeLimitMs > 0) {
                 child.deadline =
                     SteadyClock::now() + std::chrono::milliseconds(options.timeLimitMs);
@@ -753,28 +745,25 @@ ProcessPipe::~ProcessPipe() { Kill(); }
 
 bool ProcessPipe::Start(const ProcessOptions& options, std::string* why) {
     Kill();
-    int in[2] = {-1, -1}, out[2] = {-1, -1};
-    if (!MakePipe(in) || !MakePipe(out)) {
+    UniqueFd inRead, inWrite, outRead, outWrite;
+    if (!MakePipe(inRead, inWrite) || !MakePipe(outRead, outWrite)) {
         *why = std::string("no pipe (") + ErrnoText(errno) + ")";
-        for (int* fd : {&in[0], &in[1], &out[0], &out[1]}) CloseFd(*fd);
         return false;
     }
     ProcessResult result;
     pid_t pid = -1;
-    const bool started = Launch(options, in[0], out[1], -1, &pid, result);
-    CloseFd(in[0]);
-    CloseFd(out[1]);
+    const bool started = Launch(options, inRead.Get(), outWrite.Get(), -1, &pid, result);
+    inRead.Reset();
+    outWrite.Reset();
     if (!started) {
-        CloseFd(in[1]);
-        CloseFd(out[0]);
         *why = result.errorText;
         return false;
     }
     pid_ = pid;
-    toChild_ = in[1];
-    fromChild_ = out[0];
-    ::fcntl(fromChild_, F_SETFL, ::fcntl(fromChild_, F_GETFL) | O_NONBLOCK);
-    ::fcntl(toChild_, F_SETFL, ::fcntl(toChild_, F_GETFL) | O_NONBLOCK);
+    toChild_ = std::move(inWrite);
+    fromChild_ = std::move(outRead);
+    ::fcntl(fromChild_.Get(), F_SETFL, ::fcntl(fromChild_.Get(), F_GETFL) | O_NONBLOCK);
+    ::fcntl(toChild_.Get(), F_SETFL, ::fcntl(toChild_.Get(), F_GETFL) | O_NONBLOCK);
     buffer_.clear();
     return true;
 }
@@ -801,7 +790,7 @@ bool WaitFd(int fd, short events, SteadyClock::time_point deadline,
 
 bool ProcessPipe::WriteLine(std::string_view line, std::int64_t limitMs,
                             const ManualResetEvent* cancel) {
-    if (toChild_ < 0) return false;
+    if (!toChild_.Valid()) return false;
     std::string data(line);
     data += '\n';
     const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limitMs);
@@ -814,13 +803,13 @@ bool ProcessPipe::WriteLine(std::string_view line, std::int64_t limitMs,
     bool ok = true;
     std::size_t done = 0;
     while (ok && done < data.size()) {
-        const ssize_t n = ::write(toChild_, data.data() + done, data.size() - done);
+        const ssize_t n = ::write(toChild_.Get(), data.data() + done, data.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && errno == EAGAIN) {
-            ok = WaitFd(toChild_, POLLOUT, deadline, cancel);
+            ok = WaitFd(toChild_.Get(), POLLOUT, deadline, cancel);
         } else {
             if (errno == EPIPE) {
                 const timespec zero{0, 0};
@@ -835,7 +824,7 @@ bool ProcessPipe::WriteLine(std::string_view line, std::int64_t limitMs,
 
 std::optional<std::string> ProcessPipe::ReadLine(std::size_t maxBytes, std::int64_t limitMs,
                                                  const ManualResetEvent* cancel) {
-    if (fromChild_ < 0) return std::nullopt;
+    if (!fromChild_.Valid()) return std::nullopt;
     const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limitMs);
     for (;;) {
         const std::size_t newline = buffer_.find('\n');
@@ -851,7 +840,7 @@ std::optional<std::string> ProcessPipe::ReadLine(std::size_t maxBytes, std::int6
         }
         if (buffer_.size() > maxBytes) return std::nullopt;
         char chunk[65536];
-        const ssize_t n = ::read(fromChild_, chunk, sizeof chunk);
+        const ssize_t n = ::read(fromChild_.Get(), chunk, sizeof chunk);
         if (n > 0) {
             buffer_.append(chunk, static_cast<std::size_t>(n));
             continue;
@@ -859,11 +848,11 @@ std::optional<std::string> ProcessPipe::ReadLine(std::size_t maxBytes, std::int6
         if (n == 0) return std::nullopt;  // the program closed its output
         if (errno == EINTR) continue;
         if (errno != EAGAIN) return std::nullopt;
-        if (!WaitFd(fromChild_, POLLIN, deadline, cancel)) return std::nullopt;
+        if (!WaitFd(fromChild_.Get(), POLLIN, deadline, cancel)) return std::nullopt;
     }
 }
 
-void ProcessPipe::CloseInput() { CloseFd(toChild_); }
+void ProcessPipe::CloseInput() { toChild_.Reset(); }
 
 std::optional<int> ProcessPipe::WaitForExit(std::int64_t limitMs, const ManualResetEvent* cancel) {
     if (pid_ <= 0) return std::nullopt;
@@ -884,8 +873,8 @@ std::optional<int> ProcessPipe::WaitForExit(std::int64_t limitMs, const ManualRe
 }
 
 void ProcessPipe::Kill() {
-    CloseFd(toChild_);
-    CloseFd(fromChild_);
+    toChild_.Reset();
+    fromChild_.Reset();
     if (pid_ > 0) {
         ::kill(-pid_, SIGKILL);
         while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/ManualResetEvent.h"
+#include "platform/UniqueFd.h"
 
 namespace tarvell {
 
@@ -148,8 +149,8 @@ public:
 
 private:
     int pid_ = -1;
-    int toChild_ = -1;
-    int fromChild_ = -1;
+    UniqueFd toChild_;
+    UniqueFd fromChild_;
     std::string buffer_;
 };
 

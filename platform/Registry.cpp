@@ -14,6 +14,7 @@
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "platform/ErrnoText.h"
+#include "platform/UniqueFd.h"
 
 namespace tarvell {
 
@@ -322,7 +323,6 @@ public:
           fileMode_(personal ? 0600 : 0644),
           folderMode_(personal ? 0700 : 0755),
           reporter_(std::move(reporter)) {}
-    ~HiveStore() { ForgetFile(); }
     HiveStore(const HiveStore&) = delete;
     HiveStore& operator=(const HiveStore&) = delete;
 
@@ -357,7 +357,7 @@ private:
     RegResult Save();
     void Report(const std::string& message) const;
     void ForgetFile();
-    void HoldFile(int fd);
+    void HoldFile(UniqueFd fd);
 
     const std::string folder_;
     const std::string file_;
@@ -370,22 +370,15 @@ private:
     bool loaded_ = false;
     // The file the tree came from, kept open: while it is held its inode cannot be reused, so
     // a different inode at the name means another writer replaced the file.
-    int heldFd_ = -1;
+    UniqueFd heldFd_;
     struct stat held_ {};
 };
 
-void HiveStore::ForgetFile() {
-    if (heldFd_ >= 0) ::close(heldFd_);
-    heldFd_ = -1;
-}
+void HiveStore::ForgetFile() { heldFd_.Reset(); }
 
-void HiveStore::HoldFile(int fd) {
+void HiveStore::HoldFile(UniqueFd fd) {
     ForgetFile();
-    if (fd >= 0 && ::fstat(fd, &held_) == 0) {
-        heldFd_ = fd;
-    } else if (fd >= 0) {
-        ::close(fd);
-    }
+    if (fd.Valid() && ::fstat(fd.Get(), &held_) == 0) heldFd_ = std::move(fd);
 }
 
 void HiveStore::Report(const std::string& message) const {
@@ -406,9 +399,9 @@ RegResult HiveStore::LockForChange(FileLock& lock) {
 
 bool HiveStore::UpToDate(const struct stat& named) const {
     struct stat now {};
-    return loaded_ && heldFd_ >= 0 && ::fstat(heldFd_, &now) == 0 && now.st_dev == named.st_dev &&
-           now.st_ino == named.st_ino && now.st_size == held_.st_size &&
-           now.st_mtim.tv_sec == held_.st_mtim.tv_sec &&
+    return loaded_ && heldFd_.Valid() && ::fstat(heldFd_.Get(), &now) == 0 &&
+           now.st_dev == named.st_dev && now.st_ino == named.st_ino &&
+           now.st_size == held_.st_size && now.st_mtim.tv_sec == held_.st_mtim.tv_sec &&
            now.st_mtim.tv_nsec == held_.st_mtim.tv_nsec;
 }
 
@@ -429,8 +422,8 @@ RegResult HiveStore::Load(bool lockHeld) {
     loaded_ = false;
     ForgetFile();
     struct stat st {};
-    const int fd = OpenFileForReading(file_, kMaxHiveFile, FollowLink::Yes, &st);
-    if (fd < 0) {
+    UniqueFd fd(OpenFileForReading(file_, kMaxHiveFile, FollowLink::Yes, &st));
+    if (!fd.Valid()) {
         if (IsRefusedFileError(errno)) {
             return Damaged(st, "not a regular file of a sensible size", lockHeld);
         }
@@ -444,23 +437,20 @@ RegResult HiveStore::Load(bool lockHeld) {
     std::size_t got = 0;
     while (got < text.size()) {
         const ssize_t n =
-            ::pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
+            ::pread(fd.Get(), text.data() + got, text.size() - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += static_cast<std::size_t>(n);
     }
-    if (got != text.size()) {
-        ::close(fd);
-        return kRegIoFailed;
-    }
+    if (got != text.size()) return kRegIoFailed;
     RegNode root;
     std::string reason;
     if (!HiveParser(text).Parse(root, reason)) {
-        ::close(fd);
+        fd.Reset();
         return Damaged(st, reason, lockHeld);
     }
     root_ = std::move(root);
-    HoldFile(fd);
+    HoldFile(std::move(fd));
     loaded_ = true;
     return kRegSuccess;
 }
@@ -501,8 +491,8 @@ RegResult HiveStore::Save() {
         return ErrnoResult(error);
     }
     // Hold the file just written; without it the next call simply rereads the file.
-    HoldFile(OpenFileForReading(file_, kMaxHiveFile));
-    loaded_ = heldFd_ >= 0;
+    HoldFile(UniqueFd(OpenFileForReading(file_, kMaxHiveFile)));
+    loaded_ = heldFd_.Valid();
     return kRegSuccess;
 }
 

@@ -26,6 +26,9 @@ public:
     bool Valid() const { return fd_ >= 0; }
     // Gives the descriptor up without closing it.
     int Release() { return std::exchange(fd_, -1); }
+    // Closes the held descriptor now, for a caller that must know whether the close failed (a
+    // write-back error may show only there): false with errno set by close.
+    bool Close() { return ::close(Release()) == 0; }
     // Closes the held descriptor (if any) and holds `fd`.
     void Reset(int fd = -1) {
         if (fd_ >= 0) {

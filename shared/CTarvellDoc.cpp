@@ -11,6 +11,7 @@
 
 #include "platform/Files.h"
 #include "platform/ErrnoText.h"
+#include "platform/UniqueFd.h"
 
 namespace tarvell {
 
@@ -32,24 +33,6 @@ std::string FileProblem(std::string_view what, const std::string& path) {
     return std::string(what) + " " + path + ": " + ErrnoText(errno);
 }
 
-// An open file descriptor that is closed (and its lock released) on scope exit.
-class FileHandle {
-public:
-    explicit FileHandle(int fd = -1) : fd_(fd) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() { Reset(); }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-    int Get() const { return fd_; }
-    bool IsOpen() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
-
 bool SameFile(int fd, const std::string& path) {
     struct stat opened {
     }, named{};
@@ -61,13 +44,13 @@ enum class LockResult { Locked, Busy, Missing, Failed };
 
 // Opens `path` and takes a flock of the given operation on it, making sure that the locked file
 // is still the one under that name (a writer replaces the file by renaming over it).
-LockResult OpenLocked(const std::string& path, int operation, FileHandle& handle,
+LockResult OpenLocked(const std::string& path, int operation, UniqueFd& handle,
                       std::string& error) {
     for (int tries = 0; tries < 3; ++tries) {
         // The checked open: a FIFO planted under the name cannot stall the caller. The size is
         // bounded by the read.
         handle.Reset(OpenFileForReading(path, static_cast<std::size_t>(-1), FollowLink::No));
-        if (!handle.IsOpen()) {
+        if (!handle.Valid()) {
             if (errno == EINVAL || errno == EISDIR) {
                 error = path + " is not a regular file";
                 return LockResult::Failed;
@@ -105,8 +88,8 @@ bool PlaceWithoutReplacing(const std::string& temp, const std::string& path) {
 DocResult CreateNoClobber(const std::string& path, std::string_view bytes,
                           mode_t mode = kNewFileMode) {
     std::string temp = path + ".new-XXXXXX";
-    FileHandle fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd.IsOpen()) return Failure(DocStatus::IoError, FileProblem("cannot create", temp));
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd.Valid()) return Failure(DocStatus::IoError, FileProblem("cannot create", temp));
     const bool written =
         ::fchmod(fd.Get(), mode) == 0 && WriteAllToFd(fd.Get(), bytes) && ::fsync(fd.Get()) == 0;
     DocResult result;
@@ -218,7 +201,7 @@ DocResult CTarvellDoc::LoadFromBytes(std::string_view bytes, CTarvellDoc& into) 
 std::string CTarvellDoc::FilePath() const { return JoinPath(folder_, kFileName); }
 
 DocResult CTarvellDoc::LoadFromFile(const std::string& path, Clock& clock) {
-    FileHandle fd;
+    UniqueFd fd;
     std::string error;
     LockResult lock = LockResult::Busy;
     for (int i = 0; i < kReadLockAttempts; ++i) {
@@ -251,7 +234,7 @@ DocResult CTarvellDoc::SaveToFile(const std::string& path, bool mayCreate,
     } catch (const std::exception& e) {
         return Failure(DocStatus::IoError, std::string("cannot encode the settings: ") + e.what());
     }
-    FileHandle fd;
+    UniqueFd fd;
     std::string error;
     switch (OpenLocked(path, LOCK_EX, fd, error)) {
         case LockResult::Locked: break;

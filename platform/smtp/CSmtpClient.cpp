@@ -255,8 +255,9 @@ bool CSmtpClient::ConnectSocket() {
     const Clock::time_point deadline = WaitDeadline();
     std::string why = "no address";
     for (addrinfo* a = found; a; a = a->ai_next) {
-        const int fd =
-            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        UniqueFd candidate(
+            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
+        const int fd = candidate.Get();
         if (fd < 0) {
             why = ErrnoText(errno);
             continue;
@@ -274,11 +275,10 @@ bool CSmtpClient::ConnectSocket() {
             }
         }
         if (error == 0) {
-            socket_ = fd;
+            socket_ = std::move(candidate);
             ::freeaddrinfo(found);
             return true;
         }
-        ::close(fd);
         why = ErrnoText(error);
         if (Clock::now() >= deadline) break;
     }
@@ -302,7 +302,7 @@ bool CSmtpClient::Handshake() {
                                                     " could not be read (" + OpenSslError() + ")");
     }
     tls_ = SSL_new(context_);
-    if (!tls_ || SSL_set_fd(tls_, socket_) != 1)
+    if (!tls_ || SSL_set_fd(tls_, socket_.Get()) != 1)
         return Fail(SendStatus::RetryLater, "TLS could not be set up (" + OpenSslError() + ")");
     SSL_set_mode(tls_, SSL_MODE_AUTO_RETRY | SSL_MODE_ENABLE_PARTIAL_WRITE |
                            SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
@@ -321,7 +321,7 @@ bool CSmtpClient::Handshake() {
         short events = 0;
         if (error == SSL_ERROR_WANT_READ) events = POLLIN;
         else if (error == SSL_ERROR_WANT_WRITE) events = POLLOUT;
-        if (events && WaitFor(socket_, events, deadline, stopped_)) continue;
+        if (events && WaitFor(socket_.Get(), events, deadline, stopped_)) continue;
         broken_ = true;
         if (events) return Fail(SendStatus::RetryLater, "the TLS handshake timed out");
         const long verify = SSL_get_verify_result(tls_);
@@ -355,7 +355,7 @@ bool CSmtpClient::StartTls() {
 
 bool CSmtpClient::SendEhlo() {
     SmtpReply reply;
-    const bool ok = Command("EHLO " + LocalHostName(socket_) + "\r\n", 250, "EHLO", &reply);
+    const bool ok = Command("EHLO " + LocalHostName(socket_.Get()) + "\r\n", 250, "EHLO", &reply);
     greeted_ = true;
     lastEhlo_ = reply;
     return ok;
@@ -427,7 +427,7 @@ bool CSmtpClient::AuthDigestMd5() {
 
     sockaddr_storage peer{};
     socklen_t len = sizeof peer;
-    if (::getpeername(socket_, reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
+    if (::getpeername(socket_.Get(), reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
         broken_ = true;
         return Fail(SendStatus::RetryLater, "the connection was lost (" + ErrnoText(errno) + ")");
     }
@@ -473,15 +473,14 @@ bool CSmtpClient::SendMessage(const MailContent& mail) {
 }
 
 void CSmtpClient::Disconnect() {
-    if (socket_ >= 0 && greeted_ && !broken_) SendQuit();
+    if (socket_.Valid() && greeted_ && !broken_) SendQuit();
     if (tls_) {
         // One close_notify, not waiting for the server's: the socket closes next.
         if (!broken_) SSL_shutdown(tls_);
         SSL_free(tls_);
         tls_ = nullptr;
     }
-    if (socket_ >= 0) ::close(socket_);
-    socket_ = -1;
+    socket_.Reset();
     if (context_) SSL_CTX_free(context_);
     context_ = nullptr;
     ERR_clear_error();
@@ -492,7 +491,8 @@ void CSmtpClient::Disconnect() {
 }
 
 bool CSmtpClient::Send(std::string_view bytes) {
-    if (socket_ < 0 || broken_) return Fail(SendStatus::RetryLater, "the connection is closed");
+    if (!socket_.Valid() || broken_)
+        return Fail(SendStatus::RetryLater, "the connection is closed");
     Clock::time_point deadline = WaitDeadline();
     while (!bytes.empty()) {
         short wait = 0;
@@ -514,7 +514,7 @@ bool CSmtpClient::Send(std::string_view bytes) {
                             "the connection was lost while sending (" + OpenSslError() + ")");
             }
         } else {
-            const ssize_t n = ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            const ssize_t n = ::send(socket_.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
             if (n > 0) {
                 bytes.remove_prefix(static_cast<std::size_t>(n));
                 deadline = WaitDeadline();
@@ -528,7 +528,7 @@ bool CSmtpClient::Send(std::string_view bytes) {
                             "the connection was lost while sending (" + ErrnoText(errno) + ")");
             }
         }
-        if (!WaitFor(socket_, wait, deadline, stopped_)) {
+        if (!WaitFor(socket_.Get(), wait, deadline, stopped_)) {
             broken_ = true;
             return Fail(SendStatus::RetryLater, "sending to the server timed out");
         }
@@ -537,7 +537,7 @@ bool CSmtpClient::Send(std::string_view bytes) {
 }
 
 std::optional<SmtpReply> CSmtpClient::Receive(const char* step) {
-    if (socket_ < 0 || broken_) {
+    if (!socket_.Valid() || broken_) {
         Fail(SendStatus::RetryLater, "the connection is closed");
         return std::nullopt;
     }
@@ -569,7 +569,7 @@ std::optional<SmtpReply> CSmtpClient::Receive(const char* step) {
                 why = error == SSL_ERROR_ZERO_RETURN ? "the server closed the connection"
                                                      : OpenSslError();
         } else {
-            const ssize_t n = ::recv(socket_, piece, sizeof piece, 0);
+            const ssize_t n = ::recv(socket_.Get(), piece, sizeof piece, 0);
             if (n > 0) {
                 parser_.Feed(std::string_view(piece, static_cast<std::size_t>(n)));
                 continue;
@@ -578,7 +578,7 @@ std::optional<SmtpReply> CSmtpClient::Receive(const char* step) {
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) wait = POLLIN;
             else why = n == 0 ? "the server closed the connection" : ErrnoText(errno);
         }
-        if (wait && WaitFor(socket_, wait, deadline, stopped_)) continue;
+        if (wait && WaitFor(socket_.Get(), wait, deadline, stopped_)) continue;
         broken_ = true;
         if (wait) why = "timed out";
         Fail(SendStatus::RetryLater, std::string("no reply to ") + step + " (" + why + ")");

@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/UniqueFd.h"
 #include "platform/smtp/SmtpMessage.h"
 #include "platform/smtp/SmtpReply.h"
 
@@ -120,7 +121,7 @@ private:
     SmtpSettings settings_;
     std::function<bool()> stopped_;
     std::chrono::steady_clock::time_point dialogueDeadline_{};
-    int socket_ = -1;
+    UniqueFd socket_;
     ssl_ctx_st* context_ = nullptr;
     ssl_st* tls_ = nullptr;
     bool greeted_ = false;

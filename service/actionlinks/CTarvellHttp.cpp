@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/UniqueFd.h"
+
 namespace tarvell {
 
 namespace {
@@ -69,10 +71,10 @@ void CTarvellHttp::Run() {
     if (!context_.secret) engine_.Log(why + "; every action link is refused");
 
     bool bindLogged = false;
-    int listener = -1;
+    UniqueFd listener;
     while (!StopRequested()) {
         listener = OpenListeningSocket(why);
-        if (listener >= 0) break;
+        if (listener.Valid()) break;
         if (!bindLogged)
             engine_.Log("The action-link listener could not use port " +
                         std::to_string(options_.port) + " (" + why + "); trying again every " +
@@ -80,28 +82,29 @@ void CTarvellHttp::Run() {
         bindLogged = true;
         if (WaitForStop(options_.bindRetryMs)) return;
     }
-    if (listener < 0) return;
+    if (!listener.Valid()) return;
     if (bindLogged)
         engine_.Log("The action-link listener uses port " + std::to_string(BoundPort()) + " now");
     log_.Started();
     listening_.Set();
-    Serve(listener);
-    ::close(listener);
+    Serve(listener.Get());
+    listener.Reset();  // refuses new connections while the sessions are joined
     ReapSessions(true);
 }
 
-int CTarvellHttp::OpenListeningSocket(std::string& why) {
+UniqueFd CTarvellHttp::OpenListeningSocket(std::string& why) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(options_.port);
     if (::inet_pton(AF_INET, options_.address.c_str(), &address.sin_addr) != 1) {
         why = "bad address " + options_.address;
-        return -1;
+        return UniqueFd();
     }
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+    UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+    const int fd = listener.Get();
     if (fd < 0) {
         why = ErrnoText(errno);
-        return -1;
+        return UniqueFd();
     }
     const int one = 1;
     socklen_t length = sizeof address;
@@ -110,11 +113,10 @@ int CTarvellHttp::OpenListeningSocket(std::string& why) {
         ::listen(fd, SOMAXCONN) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         why = ErrnoText(errno);
-        ::close(fd);
-        return -1;
+        return UniqueFd();
     }
     boundPort_.store(ntohs(address.sin_port));
-    return fd;
+    return listener;
 }
 
 void CTarvellHttp::Serve(int listener) {
@@ -127,9 +129,9 @@ void CTarvellHttp::Serve(int listener) {
         if (ready <= 0) continue;
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
-        const int socket =
-            ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
-        if (socket < 0) {
+        UniqueFd socket(
+            ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
+        if (!socket.Valid()) {
             const int error = errno;
             if (IsPassingAcceptError(error)) continue;
             // Out of descriptors or memory: the waiting connection stays queued, so pause
@@ -147,14 +149,14 @@ void CTarvellHttp::Serve(int listener) {
         acceptLogged = false;
         char dotted[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &peer.sin_addr, dotted, sizeof dotted);
-        Accepted(socket, dotted);
+        Accepted(std::move(socket), dotted);
     }
 }
 
-void CTarvellHttp::Accepted(int socket, const std::string& peer) {
+void CTarvellHttp::Accepted(UniqueFd socket, const std::string& peer) {
     const HttpSessionContext::Slot slot = context_.TakeSlot(peer);
     if (slot != HttpSessionContext::Slot::Taken) {
-        ::close(socket);
+        socket.Reset();
         ++refused_;
         if (slot == HttpSessionContext::Slot::AllBusy && !refusingLogged_) {
             engine_.Log("Action-link connections are refused: " +
@@ -177,7 +179,7 @@ void CTarvellHttp::Accepted(int socket, const std::string& peer) {
     std::size_t peak = peakSessions_.load();
     while (active > peak && !peakSessions_.compare_exchange_weak(peak, active)) {
     }
-    auto session = std::make_unique<CTarvellHttpSession>(socket, peer, context_);
+    auto session = std::make_unique<CTarvellHttpSession>(socket.Release(), peer, context_);
     if (!session->Start()) {
         context_.ReleaseSlot(peer);
         engine_.Log("A session of the action-link listener could not be started");

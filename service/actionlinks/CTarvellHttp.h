@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/ManualResetEvent.h"
+#include "platform/UniqueFd.h"
 #include "platform/WorkerThread.h"
 #include "service/actionlinks/CTarvellHttpSession.h"
 #include "service/actionlinks/HttpLog.h"
@@ -74,9 +75,9 @@ protected:
     void Run() override;
 
 private:
-    int OpenListeningSocket(std::string& why);
+    UniqueFd OpenListeningSocket(std::string& why);
     void Serve(int listener);
-    void Accepted(int socket, const std::string& peer);
+    void Accepted(UniqueFd socket, const std::string& peer);
     void ReapSessions(bool all);
 
     CTarvellFrm& engine_;

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <mutex>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "service/engine/UsedLinks.h"
 #include "platform/http/HttpRequest.h"
@@ -70,10 +71,7 @@ std::string PeerHostName(const std::string& dotted) {
 CTarvellHttpSession::CTarvellHttpSession(int socket, std::string peer, HttpSessionContext& context)
     : socket_(socket), peer_(std::move(peer)), context_(context) {}
 
-CTarvellHttpSession::~CTarvellHttpSession() {
-    StopAndJoin();
-    if (socket_ >= 0) ::close(socket_);
-}
+CTarvellHttpSession::~CTarvellHttpSession() { StopAndJoin(); }
 
 std::optional<std::string> CTarvellHttpSession::GetParameter(std::string_view target,
                                                              std::string_view name) {
@@ -117,8 +115,7 @@ void CTarvellHttpSession::Run() {
         Linger();
         if (apart) context_.lingeringSessions.fetch_sub(1);
     }
-    ::close(socket_);
-    socket_ = -1;
+    socket_.Reset();
     if (holdsSlot_) context_.ReleaseSlot(peer_);
     holdsSlot_ = false;
 }
@@ -135,12 +132,12 @@ CTarvellHttpSession::ReadResult CTarvellHttpSession::ReadRequestLine(std::string
     while (!StopRequested()) {
         const std::int64_t left = MsLeft(any ? deadline : firstByte);
         if (left <= 0) return ReadResult::Nothing;
-        pollfd pfd{socket_, POLLIN, 0};
+        pollfd pfd{socket_.Get(), POLLIN, 0};
         const int ready =
             ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(left, kStopPollMs)));
         if (ready < 0 && errno != EINTR) return ReadResult::Nothing;
         if (ready <= 0) continue;
-        const ssize_t n = ::recv(socket_, buffer, std::min(sizeof buffer, reader.Room()), 0);
+        const ssize_t n = ::recv(socket_.Get(), buffer, std::min(sizeof buffer, reader.Room()), 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return ReadResult::Nothing;  // closed or reset before a whole line
         any = true;
@@ -161,20 +158,21 @@ void CTarvellHttpSession::SendAll(std::string_view bytes) {
     const Steady::time_point deadline =
         Steady::now() + std::chrono::milliseconds(context_.requestTimeLimitMs);
     while (!bytes.empty() && !StopRequested() && MsLeft(deadline) > 0) {
-        const ssize_t n = ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n =
+            ::send(socket_.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) return;
-        pollfd pfd{socket_, POLLOUT, 0};
+        pollfd pfd{socket_.Get(), POLLOUT, 0};
         ::poll(&pfd, 1, kStopPollMs);
     }
 }
 
 // Ends our side, then drops what the client still sends until it closes, for a short while.
 void CTarvellHttpSession::Linger() {
-    if (::shutdown(socket_, SHUT_WR) != 0) return;
+    if (::shutdown(socket_.Get(), SHUT_WR) != 0) return;
     const Steady::time_point deadline =
         Steady::now() + std::chrono::milliseconds(context_.lingerMs);
     std::size_t dropped = 0;
@@ -182,12 +180,12 @@ void CTarvellHttpSession::Linger() {
     while (!StopRequested() && dropped < kMaxHttpLingerBytes) {
         const std::int64_t left = MsLeft(deadline);
         if (left <= 0) return;
-        pollfd pfd{socket_, POLLIN, 0};
+        pollfd pfd{socket_.Get(), POLLIN, 0};
         const int ready =
             ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(left, kStopPollMs)));
         if (ready < 0 && errno != EINTR) return;
         if (ready <= 0) continue;
-        const ssize_t n = ::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT);
+        const ssize_t n = ::recv(socket_.Get(), buffer, sizeof buffer, MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return;
         dropped += static_cast<std::size_t>(n);
@@ -249,7 +247,7 @@ std::string CTarvellHttpSession::HandleRequest(std::string_view requestLine) {
 // Why the engine would not carry the link out now; empty when it would.
 std::string CTarvellHttpSession::Refusal(const LinkRequest& link) {
     if (context_.engine.clock().Now() > link.until) return "it has expired";
-    std::lock_guard<std::recursive_mutex> lock(context_.engine.EngineLock);
+    RecursiveGuard lock(context_.engine.EngineLock);
     const auto it = context_.engine.EventMap.find(link.event);
     // A request for a port without an event is queued as ever: the pass drops it.
     if (it == context_.engine.EventMap.end()) return std::string();
@@ -304,7 +302,7 @@ std::string CTarvellHttpSession::Queue(LinkRequest link) {
     const std::string entry = link.Format();
     bool full = false;
     {
-        std::lock_guard<std::recursive_mutex> lock(context_.engine.EngineLock);
+        RecursiveGuard lock(context_.engine.EngineLock);
         StringList& list = context_.linkRequests;
         if (std::find(list.begin(), list.end(), entry) == list.end()) {
             if (list.size() >= kMaxLinkRequests) full = true;

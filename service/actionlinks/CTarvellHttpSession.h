@@ -31,6 +31,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/UniqueFd.h"
 #include "platform/WorkerThread.h"
 #include "service/actionlinks/LinkToken.h"
 #include "service/engine/UsedLinks.h"
@@ -115,7 +116,7 @@ private:
     std::string Queue(LinkRequest link);
     std::string HostName() const;
 
-    int socket_;
+    UniqueFd socket_;
     bool holdsSlot_ = true;
     const std::string peer_;
     HttpSessionContext& context_;

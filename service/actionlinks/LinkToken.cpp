@@ -13,6 +13,7 @@
 
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/UniqueFd.h"
 
 namespace tarvell {
 
@@ -27,12 +28,6 @@ std::string ErrnoText(int error) { return std::strerror(error); }
 
 void SetError(std::string* error, const std::string& text) {
     if (error) *error = text;
-}
-
-void CloseKeepErrno(int fd) {
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
 }
 
 bool IsKeyCharacter(unsigned char c, bool colon) {
@@ -53,7 +48,8 @@ bool IsKeyPart(std::string_view part, bool colon) {
 std::optional<LinkSecret> ReadSecretFile(const std::string& path, std::string* error,
                                          bool* missing = nullptr) {
     if (missing) *missing = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const int fd = file.Get();
     if (fd < 0) {
         if (missing) *missing = errno == ENOENT;
         SetError(error, errno == ELOOP ? "it is a symbolic link" : ErrnoText(errno));
@@ -79,7 +75,7 @@ std::optional<LinkSecret> ReadSecretFile(const std::string& path, std::string* e
             got += static_cast<std::size_t>(n);
         }
     }
-    ::close(fd);
+    file.Reset();
     if (!why.empty()) {
         SetError(error, why);
         OPENSSL_cleanse(secret.bytes.data(), secret.bytes.size());
@@ -94,7 +90,8 @@ std::optional<LinkSecret> ReadSecretFile(const std::string& path, std::string* e
 // another one was there first (which is no failure).
 bool CreateSecretFile(const std::string& folder, const std::string& path) {
     std::string tmp = JoinPath(folder, std::string(kLinkSecretFileName) + ".tmp-XXXXXX");
-    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+    UniqueFd file(::mkostemp(tmp.data(), O_CLOEXEC));
+    const int fd = file.Get();
     if (fd < 0) return false;
     unsigned char bytes[kLinkSecretBytes];
     bool ok = ::fchmod(fd, 0600) == 0;
@@ -106,23 +103,19 @@ bool CreateSecretFile(const std::string& folder, const std::string& path) {
          WriteAllToFd(fd, std::string_view(reinterpret_cast<const char*>(bytes), sizeof bytes)) &&
          ::fsync(fd) == 0;
     OPENSSL_cleanse(bytes, sizeof bytes);
+    file.Reset();
     if (!ok) {
-        CloseKeepErrno(fd);
         const int saved = errno;
         ::unlink(tmp.c_str());
         errno = saved;
         return false;
     }
-    ::close(fd);
     const bool linked = ::link(tmp.c_str(), path.c_str()) == 0;
     const int saved = errno;
     ::unlink(tmp.c_str());
     if (linked) {
-        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
-        }
+        const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir.Valid()) ::fsync(dir.Get());
     }
     errno = saved;
     return linked;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <climits>
 
+#include "platform/RecursiveLock.h"
 #include "service/alerts/AlertText.h"
 #include "shared/AlertKey.h"
 
@@ -22,7 +23,7 @@ void AlertChannelThread::Run() {
 }
 
 std::unique_ptr<CAlertItem> AlertChannelThread::Take(bool enabled, std::string& key) {
-    std::lock_guard<std::recursive_mutex> guard(engine_.AlertLock);
+    RecursiveGuard guard(engine_.AlertLock);
     const bool test = testFlag_.exchange(0) != 0;
     auto chosen = queue_.end();
     for (auto it = queue_.begin(); it != queue_.end(); ++it) {

@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "platform/DateText.h"
+#include "platform/RecursiveLock.h"
 #include "shared/AlertKey.h"
 #include "platform/Text.h"
 #include "shared/AlertKey.h"
@@ -266,7 +267,7 @@ void CScanAlertsEmail::Deliver(const std::string& key, const CAlertItem& alert,
     if (!test) lastTaken_ = key;
     // Which alerts the reports count is decided by the alert itself: a test alert never.
     if (!test && (settings.DailyReport != 0 || settings.WeeklyReport != 0)) {
-        std::lock_guard<std::recursive_mutex> guard(engine_.MailLock);
+        RecursiveGuard guard(engine_.MailLock);
         engine_.ReportStore[key] = std::make_unique<CAlertItem>(alert);
     }
     if (test) {
@@ -294,7 +295,7 @@ std::vector<LinkButton> CScanAlertsEmail::Buttons(const std::string& key, const 
     // the alert's (a later event of the port gets mails of its own).
     LinkBinding binding{"", alert.SourceMac, engine_.clock().Now() + kLinkLifeSeconds};
     {
-        std::lock_guard<std::recursive_mutex> lock(engine_.EngineLock);
+        RecursiveGuard lock(engine_.EngineLock);
         const auto found = engine_.EventMap.find(event);
         if (found != engine_.EventMap.end() && found->second->SourceMac == alert.SourceMac)
             binding.dateKey = found->second->DateKey;
@@ -430,7 +431,7 @@ void CScanAlertsEmail::CheckReports(const CTarvellDoc& settings) {
     std::int64_t lastDaily = now;
     std::int64_t lastWeekly = now;
     {
-        std::lock_guard<std::recursive_mutex> guard(engine_.MailLock);
+        RecursiveGuard guard(engine_.MailLock);
         // An empty (or unreadable) date is taken as now, so no report goes out on the first day.
         if (const auto v = ParseDecimal(engine_.LastDailyReport)) lastDaily = *v;
         else engine_.LastDailyReport = std::to_string(now);
@@ -446,20 +447,20 @@ void CScanAlertsEmail::CheckReports(const CTarvellDoc& settings) {
     const std::int64_t dayStart = LocalMidnight(now);
     if (laterDay(lastDaily)) {
         {
-            std::lock_guard<std::recursive_mutex> guard(engine_.MailLock);
+            RecursiveGuard guard(engine_.MailLock);
             engine_.LastDailyReport = std::to_string(dayStart);
         }
         if (settings.DailyReport != 0) BuildReport(1, "daily report", dayStart, settings);
     }
     if (today.tm_wday == 0 && laterDay(lastWeekly)) {
         {
-            std::lock_guard<std::recursive_mutex> guard(engine_.MailLock);
+            RecursiveGuard guard(engine_.MailLock);
             engine_.LastWeeklyReport = std::to_string(dayStart);
         }
         if (settings.WeeklyReport != 0) BuildReport(7, "weekly report", dayStart, settings);
         // Alerts of today stay: they belong to the next reports. A key of another form would
         // never be reported; it goes too.
-        std::lock_guard<std::recursive_mutex> guard(engine_.MailLock);
+        RecursiveGuard guard(engine_.MailLock);
         std::erase_if(engine_.ReportStore, [dayStart](const auto& entry) {
             const std::int64_t seconds = AlertKeyOrder(entry.first).first;
             return seconds < dayStart || seconds == INT64_MAX;
@@ -476,7 +477,7 @@ void CScanAlertsEmail::BuildReport(int days, const std::string& title, std::int6
     const std::int64_t periodStart = AddLocalDays(dayStart, -days);
     std::vector<std::pair<std::pair<std::int64_t, std::int64_t>, CAlertItem>> selected;
     {
-        std::lock_guard<std::recursive_mutex> guard(engine_.MailLock);
+        RecursiveGuard guard(engine_.MailLock);
         for (const auto& [key, alert] : engine_.ReportStore) {
             const auto order = AlertKeyOrder(key);
             if (order.first >= periodStart && order.first < dayStart)

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "service/blocking/BlockingRules.h"
 
@@ -96,7 +97,7 @@ void CScanBlocking::Pass() {
 
         std::unique_ptr<CAlertItem> alert;
         {
-            std::lock_guard<std::recursive_mutex> lock(engine_.EngineLock);
+            RecursiveGuard lock(engine_.EngineLock);
             const auto it = EventMap->find(work.key);
             const bool same = it != EventMap->end() && it->second.get() == work.record &&
                               it->second->DateKey == work.dateKey;
@@ -145,7 +146,7 @@ std::vector<CScanBlocking::Work> CScanBlocking::Collect(const CTarvellDoc& setti
                                                         bool inSchedule, std::int64_t now) {
     std::vector<Work> work;
     std::set<std::string> wanted;
-    std::lock_guard<std::recursive_mutex> lock(engine_.EngineLock);
+    RecursiveGuard lock(engine_.EngineLock);
     for (const auto& [key, item] : *EventMap) {
         const CEventItem& event = *item;
         std::optional<Action> action;

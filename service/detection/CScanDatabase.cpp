@@ -4,6 +4,7 @@
 #include <exception>
 #include <mutex>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "service/detection/NodeRules.h"
 
@@ -11,7 +12,6 @@ namespace tarvell {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::size_t kYieldEvery = 100;
@@ -123,7 +123,7 @@ void CScanDatabase::RunPass() {
 // A MAC waits in PendingNewNodes for the pass that meets it on a monitored port; one that left
 // the sibling data would wait for ever.
 void CScanDatabase::DropVanishedPendingNodes() {
-    Lock lock(engine_.EngineLock);
+    RecursiveGuard lock(engine_.EngineLock);
     for (auto it = engine_.PendingNewNodes.begin(); it != engine_.PendingNewNodes.end();) {
         if (nodeSnapshot_.count(it->first)) ++it;
         else it = engine_.PendingNewNodes.erase(it);
@@ -287,7 +287,7 @@ void CScanDatabase::ScanNode(const std::string& key, const CDbItem& node, const 
     if (switchKey.empty() || portIndex.empty() || engine_.IsMonitoredInterface(portKey) != 0) {
         // First met where it is not judged: it counts as new when it reaches a monitored port.
         if (!locatedNodes_.count(key)) {
-            Lock lock(engine_.EngineLock);
+            RecursiveGuard lock(engine_.EngineLock);
             engine_.PendingNewNodes[key] = portKey;
         }
         return;
@@ -326,7 +326,7 @@ void CScanDatabase::ScanNode(const std::string& key, const CDbItem& node, const 
 
     if (!engine_.LookupNode(key, reference_)) {
         {
-            Lock lock(engine_.EngineLock);
+            RecursiveGuard lock(engine_.EngineLock);
             engine_.UnknownNodeLocations.erase(key);
             engine_.PendingNewNodes.erase(key);
         }

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "service/engine/CTarvellFrm.h"
 
@@ -105,7 +106,7 @@ void AddToDayArchive(ObjectMap<CAlertItem>& day, const std::string& key, const C
 void CTarvellFrm::RecordEvent(std::unique_ptr<CEventItem> event) {
     if (!event) return;
     const auto settings = Settings();
-    std::lock_guard<std::recursive_mutex> engineGuard(EngineLock);
+    RecursiveGuard engineGuard(EngineLock);
 
     event->Deleted = 0;
     event->Blocked = 0;
@@ -137,7 +138,7 @@ void CTarvellFrm::QueueAlert(std::unique_ptr<CAlertItem> alert) {
 // daily archive copy waits in the backlog for FlushDailyArchive: this may run under the engine
 // lock, where no file is touched.
 void CTarvellFrm::QueueAlert(std::unique_ptr<CAlertItem> alert, const CTarvellDoc& settings) {
-    std::lock_guard<std::recursive_mutex> alertGuard(AlertLock);
+    RecursiveGuard alertGuard(AlertLock);
     const std::int64_t now = clock().Now();
     const std::string key = NextAlertKey(*this, now);
 
@@ -159,7 +160,7 @@ void CTarvellFrm::QueueAlert(std::unique_ptr<CAlertItem> alert, const CTarvellDo
 }
 
 void CTarvellFrm::QueueTestAlert(AlertChannel channel) {
-    std::lock_guard<std::recursive_mutex> alertGuard(AlertLock);
+    RecursiveGuard alertGuard(AlertLock);
     const std::string key = NextAlertKey(*this, clock().Now());
     const ChannelRef target = Channel(*this, channel);
     target.queue[key] = MakeTestAlert();
@@ -167,7 +168,7 @@ void CTarvellFrm::QueueTestAlert(AlertChannel channel) {
 }
 
 void CTarvellFrm::ClearEventExtra(const std::string& key) {
-    std::lock_guard<std::recursive_mutex> engineGuard(EngineLock);
+    RecursiveGuard engineGuard(EngineLock);
     const auto found = EventMap.find(key);
     if (found == EventMap.end()) return;
     CEventItem& event = *found->second;
@@ -178,7 +179,7 @@ void CTarvellFrm::FlushDailyArchive() {
     std::lock_guard<std::mutex> writer(archiveWriter_);
     ArchiveBatch batch;
     {
-        std::lock_guard<std::recursive_mutex> alertGuard(AlertLock);
+        RecursiveGuard alertGuard(AlertLock);
         batch = TakeArchiveBacklog();
     }
     WriteDailyArchives(std::move(batch));
@@ -231,7 +232,7 @@ void CTarvellFrm::WriteDailyArchives(ArchiveBatch batch) {
     }
 
     if (unwritten.empty()) return;
-    std::lock_guard<std::recursive_mutex> alertGuard(AlertLock);
+    RecursiveGuard alertGuard(AlertLock);
     for (auto& entry : archiveBacklog_) {
         if (unwritten.size() >= kMaxArchiveBacklog) {
             ++archiveDropped_;

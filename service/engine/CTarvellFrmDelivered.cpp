@@ -7,6 +7,7 @@
 #include <map>
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "service/engine/CTarvellFrm.h"
 #include "shared/AlertKey.h"
@@ -103,7 +104,7 @@ void CTarvellFrm::RequeueUndelivered(const CTarvellDoc& settings) {
             "); no alert is delivered again");
     }
 
-    std::lock_guard<std::recursive_mutex> alertGuard(AlertLock);
+    RecursiveGuard alertGuard(AlertLock);
     std::string newest;
     for (const auto& entry : AlertLog)
         if (ParseAlertKey(entry.first) &&

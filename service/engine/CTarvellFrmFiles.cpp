@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "service/engine/CTarvellFrm.h"
 
@@ -32,8 +33,6 @@ enum FileTrouble : unsigned {
 };
 
 enum class LoadOutcome { Loaded, Missing, Damaged };
-
-using EngineGuard = std::lock_guard<std::recursive_mutex>;
 
 // How a load treats a file that is not there. The engine's own state files are only ever
 // written whole by rename, so one that is missing at the first attempt is a fresh installation
@@ -151,7 +150,7 @@ void Exchange(CTarvellFrm& engine, ReportStoreFile& file) {
 // is freed by the caller after the lock is released.
 template <class File>
 void TakeOver(CTarvellFrm& engine, File&& file) {
-    EngineGuard guard(LockOf(engine, file));
+    RecursiveGuard guard(LockOf(engine, file));
     Exchange(engine, file);
 }
 
@@ -248,7 +247,7 @@ SiblingTables DeriveSiblingTables(SiblingDatabaseFile&& db) {
 // Swaps the new sibling maps and tables in; the old ones leave in `t` and are freed by the
 // caller after the lock is released. Disabled node keys are kept for the life of the service.
 void TakeOver(CTarvellFrm& engine, SiblingTables& t) {
-    EngineGuard guard(engine.EngineLock);
+    RecursiveGuard guard(engine.EngineLock);
     engine.SiblingSwitches.swap(t.db.SiblingSwitches);
     engine.SiblingPorts.swap(t.db.SiblingPorts);
     engine.SiblingNodes.swap(t.db.SiblingNodes);
@@ -277,7 +276,7 @@ struct AtExit {
 template <class File>
 std::string Encode(CTarvellFrm& engine) {
     File file;
-    EngineGuard guard(LockOf(engine, file));
+    RecursiveGuard guard(LockOf(engine, file));
     const auto exchange = [&] { Exchange(engine, file); };
     exchange();
     AtExit<decltype(exchange)> giveBack{exchange};
@@ -286,7 +285,7 @@ std::string Encode(CTarvellFrm& engine) {
 
 NodeAddressBook CopyNodeAddresses(CTarvellFrm& engine) {
     NodeAddressBook book;
-    EngineGuard guard(engine.EngineLock);
+    RecursiveGuard guard(engine.EngineLock);
     book.reserve(engine.SiblingNodes.size());
     for (const auto& [mac, node] : engine.SiblingNodes)
         book[mac] = {std::as_const(*node).NodeIp(), std::as_const(*node).NodeName()};
@@ -409,7 +408,7 @@ void CTarvellFrm::ReportSiblingCut(const std::string& path, const SiblingDropped
 // Refreshes the source address of every live event from its node record, then writes a copy.
 bool CTarvellFrm::SaveEventDatabase() {
     {
-        EngineGuard guard(EngineLock);
+        RecursiveGuard guard(EngineLock);
         for (auto& [key, event] : EventMap) {
             if (event->Deleted != 0) continue;
             const auto node = SiblingNodes.find(event->SourceMac);
@@ -431,7 +430,7 @@ bool CTarvellFrm::SaveAlertLog() {
     const std::int64_t keepDays = Settings()->AlertRemoveDays;
     const NodeAddressBook book = CopyNodeAddresses(*this);
     {
-        EngineGuard guard(AlertLock);
+        RecursiveGuard guard(AlertLock);
         const std::int64_t now = clock().Now();
         for (auto& [key, alert] : AlertLog) {
             if (IsAged(key, now, keepDays)) {
@@ -452,7 +451,7 @@ bool CTarvellFrm::SaveAlertLog() {
     std::string bytes;
     ArchiveBatch batch;
     {
-        EngineGuard guard(AlertLock);
+        RecursiveGuard guard(AlertLock);
         bytes = Serialize(StoredFileKind::Alerts);
         batch = TakeArchiveBacklog();
     }
@@ -468,7 +467,7 @@ bool CTarvellFrm::SaveAlertLog() {
 // so that the dates survive a restart and alerts taken out on a Sunday do not come back.
 bool CTarvellFrm::SaveReportStore() {
     {
-        EngineGuard guard(MailLock);
+        RecursiveGuard guard(MailLock);
         if (ReportStore.empty() && LastDailyReport.empty() && LastWeeklyReport.empty()) return true;
     }
     const std::string path = JoinPath(ServiceFolder, kReportStoreName);
@@ -481,7 +480,7 @@ bool CTarvellFrm::SaveReportStore() {
 
 void CTarvellFrm::PruneAlertLog() {
     const std::int64_t keepDays = Settings()->AlertRemoveDays;
-    EngineGuard guard(AlertLock);
+    RecursiveGuard guard(AlertLock);
     const std::int64_t now = clock().Now();
     std::erase_if(AlertLog, [&](const auto& entry) {
         return entry.second->State != 0 || IsAged(entry.first, now, keepDays);
@@ -489,7 +488,7 @@ void CTarvellFrm::PruneAlertLog() {
 }
 
 void CTarvellFrm::PurgeDeletedEvents() {
-    EngineGuard guard(EngineLock);
+    RecursiveGuard guard(EngineLock);
     std::erase_if(EventMap, [](const auto& entry) { return entry.second->Deleted != 0; });
 }
 

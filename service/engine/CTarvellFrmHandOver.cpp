@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "platform/ErrnoText.h"
 #include "service/engine/CTarvellFrm.h"
@@ -31,8 +32,6 @@ constexpr std::int64_t kReloadRetryMs = 1000;
 // Settings files are small; a larger hand-over file is not one of ours.
 constexpr std::size_t kMaxHandOverBytes = 64u * 1024u * 1024u;
 constexpr std::size_t kMaxAccountBuffer = 1u << 20;
-
-using Lock = std::lock_guard<std::recursive_mutex>;
 
 // ---- who may hand settings over
 
@@ -330,7 +329,7 @@ bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& by
 
 // Lists that other threads append to: taken whole under the engine lock.
 StringList ViewerUpdatePass::TakeEngineList(StringList& list) {
-    Lock lock(engine_.EngineLock);
+    RecursiveGuard lock(engine_.EngineLock);
     StringList taken;
     taken.swap(list);
     return taken;
@@ -373,7 +372,7 @@ std::vector<EventNode> ViewerUpdatePass::SetBlockedAsRequested(StringList& reque
     std::vector<EventNode> changed;
     if (requests.empty()) return changed;
     {
-        Lock lock(engine_.EngineLock);
+        RecursiveGuard lock(engine_.EngineLock);
         for (const std::string& entry : requests) {
             const auto [key, requester] = SplitFirst(entry, ';');
             const auto it = engine_.EventMap.find(key);
@@ -402,7 +401,7 @@ void ViewerUpdatePass::ApplyLinkRequests() {
     std::vector<std::string> refused;
     bool used = false;
     {
-        Lock lock(engine_.EngineLock);
+        RecursiveGuard lock(engine_.EngineLock);
         StringList requests;
         requests.swap(engine_.LinkRequests);
         for (const std::string& entry : requests) {
@@ -457,7 +456,7 @@ void ViewerUpdatePass::AuthoriseAfterUnblock(const EventNode& event) {
 void ViewerUpdatePass::MarkRemovedAlerts() {
     if (Doc().RemovedAlerts.empty()) return;
     {
-        Lock lock(engine_.AlertLock);
+        RecursiveGuard lock(engine_.AlertLock);
         for (const std::string& key : Doc().RemovedAlerts) {
             const auto it = engine_.AlertLog.find(key);
             if (it != engine_.AlertLog.end()) it->second->State = 1;
@@ -474,7 +473,7 @@ void ViewerUpdatePass::ApplyDeleteRequests() {
     StringList kept;
     std::vector<EventNode> deleted;
     {
-        Lock lock(engine_.EngineLock);
+        RecursiveGuard lock(engine_.EngineLock);
         for (const std::string& key : Doc().DeleteRequests) {
             const auto it = engine_.EventMap.find(key);
             if (it == engine_.EventMap.end()) continue;

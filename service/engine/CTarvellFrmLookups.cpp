@@ -10,14 +10,13 @@
 #include <limits>
 #include <optional>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "service/engine/CTarvellFrm.h"
 
 namespace tarvell {
 
 namespace {
-
-using Lock = std::lock_guard<std::recursive_mutex>;
 
 bool Holds(const std::vector<std::string>& list, const std::string& text) {
     return std::find(list.begin(), list.end(), text) != list.end();
@@ -252,7 +251,7 @@ bool AboveThreshold(std::optional<std::int64_t> difference, const CTarvellDoc& d
 // ---- plain look-ups
 
 bool CTarvellFrm::LookupSwitch(const std::string& key, CDbItem& out) {
-    Lock lock(EngineLock);
+    RecursiveGuard lock(EngineLock);
     const auto it = SiblingSwitches.find(key);
     if (it == SiblingSwitches.end() || it->second->SwitchDisabled() != 0) return false;
     CopySwitchLookupFields(*it->second, out);
@@ -261,7 +260,7 @@ bool CTarvellFrm::LookupSwitch(const std::string& key, CDbItem& out) {
 
 bool CTarvellFrm::LookupSwitchByAddress(const std::string& address, CDbItem& out) {
     if (address.empty()) return false;
-    Lock lock(EngineLock);
+    RecursiveGuard lock(EngineLock);
     for (const auto& [key, record] : SiblingSwitches) {
         const CDbItem& item = *record;  // read only: no place is made for an empty text
         if (item.SwitchDisabled() != 0) continue;
@@ -274,7 +273,7 @@ bool CTarvellFrm::LookupSwitchByAddress(const std::string& address, CDbItem& out
 }
 
 bool CTarvellFrm::LookupPort(const std::string& key, CDbItem& out) {
-    Lock lock(EngineLock);
+    RecursiveGuard lock(EngineLock);
     const auto it = SiblingPorts.find(key);
     if (it == SiblingPorts.end() || it->second->PortDisabled() != 0) return false;
     CopyFields(*it->second, out,
@@ -284,7 +283,7 @@ bool CTarvellFrm::LookupPort(const std::string& key, CDbItem& out) {
 }
 
 bool CTarvellFrm::LookupNode(const std::string& key, CDbItem& out) {
-    Lock lock(EngineLock);
+    RecursiveGuard lock(EngineLock);
     if (PendingNewNodes.count(key)) return false;
     if (const auto it = SiblingNodes.find(key);
         it != SiblingNodes.end() && it->second->NodeDisabled() == 0) {
@@ -304,12 +303,12 @@ bool CTarvellFrm::LookupNode(const std::string& key, CDbItem& out) {
 }
 
 bool CTarvellFrm::IsKnownKey(const std::string& key) {
-    Lock lock(EngineLock);
+    RecursiveGuard lock(EngineLock);
     return DisabledNodes.count(key) != 0;
 }
 
 void CTarvellFrm::SnapshotNodes(ObjectMap<CDbItem>& out) {
-    Lock lock(EngineLock);
+    RecursiveGuard lock(EngineLock);
     for (const auto& [key, item] : SiblingNodes) {
         auto copy = std::make_unique<CDbItem>();
         CopyFieldRange(*item, *copy, dbfield::kNodeMac, dbfield::kNodeDisabled);
@@ -318,7 +317,7 @@ void CTarvellFrm::SnapshotNodes(ObjectMap<CDbItem>& out) {
 }
 
 void CTarvellFrm::SnapshotPorts(ObjectMap<CDbItem>& out) {
-    Lock lock(EngineLock);
+    RecursiveGuard lock(EngineLock);
     for (const auto& [key, item] : SiblingPorts) {
         auto copy = std::make_unique<CDbItem>();
         CopyFieldRange(*item, *copy, dbfield::kPortSwitch, dbfield::kPortDisabled);
@@ -327,7 +326,7 @@ void CTarvellFrm::SnapshotPorts(ObjectMap<CDbItem>& out) {
 }
 
 std::string CTarvellFrm::GetPortName(const std::string& portKey) {
-    Lock lock(EngineLock);
+    RecursiveGuard lock(EngineLock);
     const auto it = PortNames.find(portKey);
     return it == PortNames.end() ? std::string() : it->second;
 }
@@ -342,7 +341,7 @@ int CTarvellFrm::IsMonitoredInterface(const std::string& portKey) {
     const std::string switchKey = SplitFirst(portKey, '/').first;
     if (doc.ExcludeDevicesEnabled && Holds(doc.ExcludedDevices, switchKey)) return 1;
 
-    Lock lock(EngineLock);
+    RecursiveGuard lock(EngineLock);
     if (doc.ExcludePortsEnabled) {
         const auto name = PortNames.find(portKey);
         if (name != PortNames.end() && Holds(doc.ExcludedPorts, switchKey + "/" + name->second))
@@ -420,7 +419,7 @@ std::string CTarvellFrm::FindNodeBySource(const std::string& switchKey, const st
 
     const std::string here = PortLocation(switchKey, portKey);
     std::string matched, code;
-    Lock lock(EngineLock);
+    RecursiveGuard lock(EngineLock);
     for (const std::string& entry : doc.NodesBlackList) {
         const NodeEntry e = SplitNodeEntry(entry, true);
         const NodeMatch how = MatchNodeEntry(e, mac, ip, here);
@@ -466,7 +465,7 @@ std::string CTarvellFrm::FindNodeForEvent(const std::string& switchKey, const st
     if (!NodesCountApplies(doc, switchKey)) return {};
     const std::string here = PortLocation(switchKey, portKey);
 
-    Lock lock(EngineLock);
+    RecursiveGuard lock(EngineLock);
     if (LocationAuthorises(doc, mac, ip, here)) return {};
     if (PortAlreadyReported(EventMap, doc, switchKey, portKey)) return {};
 
@@ -503,7 +502,7 @@ std::string CTarvellFrm::FindNodeForSwitchPort(const StringMap& found, const std
     if (!NodesCountApplies(doc, switchKey)) return {};
     const std::string here = PortLocation(switchKey, portKey);
 
-    Lock lock(EngineLock);
+    RecursiveGuard lock(EngineLock);
     if (LocationAuthorisesMac(doc, mac, here)) return {};
     if (PortAlreadyReported(EventMap, doc, switchKey, portKey)) return {};
 

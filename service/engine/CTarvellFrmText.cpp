@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "platform/ErrnoText.h"
 #include "service/engine/CTarvellFrm.h"
@@ -152,7 +153,7 @@ bool CTarvellFrm::WildcardMatch(const std::string& text, const std::string& patt
 // A node list file longer than the limit is reported once per file, not in every pass.
 void CTarvellFrm::ReportCutNodeList(const std::string& path) {
     {
-        std::lock_guard<std::recursive_mutex> guard(EngineLock);
+        RecursiveGuard guard(EngineLock);
         if (std::find(cutNodeLists_.begin(), cutNodeLists_.end(), path) != cutNodeLists_.end())
             return;
         cutNodeLists_.push_back(path);
@@ -165,7 +166,7 @@ void CTarvellFrm::ReportCutNodeList(const std::string& path) {
 // not reported: the setting may name a file that comes later).
 void CTarvellFrm::ReportSkippedNodeList(const std::string& path, int error) {
     {
-        std::lock_guard<std::recursive_mutex> guard(EngineLock);
+        RecursiveGuard guard(EngineLock);
         const auto known = std::find(skippedNodeLists_.begin(), skippedNodeLists_.end(), path);
         if (error == 0 || error == ENOENT) {
             if (known != skippedNodeLists_.end()) skippedNodeLists_.erase(known);
@@ -194,7 +195,7 @@ void CTarvellFrm::ReadNodeListFile(bool addBlockEntries, const std::string& path
     if (cut) ReportCutNodeList(path);
 
     {
-        std::lock_guard<std::recursive_mutex> guard(EngineLock);
+        RecursiveGuard guard(EngineLock);
         for (auto& entry : entries)
             if (!entry.place.empty())
                 entry.place = ResolvePlace(entry.place, DeviceTable, PortNames);

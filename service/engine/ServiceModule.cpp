@@ -16,6 +16,7 @@
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "platform/ErrnoText.h"
+#include "platform/UniqueFd.h"
 #include "service/engine/ServiceUnit.h"
 
 namespace tarvell {
@@ -58,13 +59,13 @@ int RunSystemctl(const std::vector<std::string>& args) {
 
 // The pid of this process as the only content of an already locked pid file.
 bool WritePid(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd.Valid()) {
         return false;
     }
     const std::string text = std::to_string(::getpid()) + "\n";
-    const bool ok = WriteAllToFd(fd, text);
-    return ::close(fd) == 0 && ok;
+    const bool ok = WriteAllToFd(fd.Get(), text);
+    return fd.Close() && ok;
 }
 
 }  // namespace

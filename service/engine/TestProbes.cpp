@@ -11,6 +11,7 @@
 #include <set>
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 
 namespace tarvell {
@@ -131,7 +132,7 @@ void EmailSlotProbe::TakeOnce() {
     ObjectMap<CAlertItem> taken;
     int flag = 0;
     {
-        std::lock_guard<std::recursive_mutex> guard(engine_.AlertLock);
+        RecursiveGuard guard(engine_.AlertLock);
         taken.swap(engine_.EmailQueue);
         flag = engine_.EmailTestFlag.exchange(0);
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "service/engine/CTarvellFrm.h"
 
 namespace tarvell {
@@ -107,7 +108,7 @@ UsedLinks UsedLinks::Parse(const std::string& text, std::int64_t now) {
 }
 
 UsedLinks& CTarvellFrm::UsedActionLinks() {
-    std::lock_guard<std::recursive_mutex> lock(EngineLock);
+    RecursiveGuard lock(EngineLock);
     if (!usedLinks_) {
         // A few hundred bytes, read once.
         const std::optional<std::string> text =
@@ -120,7 +121,7 @@ UsedLinks& CTarvellFrm::UsedActionLinks() {
 bool CTarvellFrm::SaveUsedActionLinks() {
     std::string text;
     {
-        std::lock_guard<std::recursive_mutex> lock(EngineLock);
+        RecursiveGuard lock(EngineLock);
         text = UsedActionLinks().Format();
     }
     const std::string path = JoinPath(ServiceFolder, kUsedLinksFileName);

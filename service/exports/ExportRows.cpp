@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/DateText.h"
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "service/alerts/AlertText.h"
 #include "shared/AlertKey.h"
@@ -78,7 +79,7 @@ std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item
         const auto start = SteadyClock::now();
         const std::int64_t cpuStart = stats ? ThreadCpuUs() : 0;
         {
-            std::lock_guard<std::recursive_mutex> guard(lock);
+            RecursiveGuard guard(lock);
             mapSize = map.size();
             auto it = first ? map.begin() : map.upper_bound(last);
             for (; it != map.end() && taken < kExportChunk; ++it, ++taken) {

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/ManualResetEvent.h"
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "service/engine/SnmpClient.h"
 
@@ -16,7 +17,6 @@ namespace tarvell {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
 using Column = std::map<snmp::Oid, snmp::Value>;  // instance suffix to value
 
 // sysObjectID prefixes that select the vendor walks.
@@ -124,7 +124,7 @@ bool CScanSnmpMacs::Stopping() const { return stop_ && stop_->IsSet(); }
 bool CScanSnmpMacs::Run() {
     if (Stopping() || ports_.empty()) return false;
     {
-        Lock lock(engine_.EngineLock);
+        RecursiveGuard lock(engine_.EngineLock);
         if (engine_.PolledSwitches.count(SwitchKey)) return false;
         engine_.PolledSwitches[SwitchKey] = FormatLong(engine_.clock().Now());
     }
@@ -132,7 +132,7 @@ bool CScanSnmpMacs::Run() {
         CTarvellFrm& engine;
         const std::string& key;
         ~Release() {
-            Lock lock(engine.EngineLock);
+            RecursiveGuard lock(engine.EngineLock);
             engine.PolledSwitches.erase(key);
         }
     } release{engine_, SwitchKey};
@@ -438,7 +438,7 @@ void CScanSnmpMacs::ProcessMac(std::size_t port, const std::string& mac, const C
     const std::string nodeIp = node.NodeIp();
     const bool unknown = node.NodeMac().empty();
     if (unknown) {
-        Lock lock(engine_.EngineLock);
+        RecursiveGuard lock(engine_.EngineLock);
         engine_.UnknownNodeLocations[mac] = SwitchKey + "/" + here.PortName;
     }
     if (!doc.DetectionEnabled) return;
@@ -466,7 +466,7 @@ void CScanSnmpMacs::ProcessMac(std::size_t port, const std::string& mac, const C
     }
     if (doc.NewMacEnabled && unknown && engine_.IsEventSelected(0, "New Mac", SwitchKey)) {
         {
-            Lock lock(engine_.EngineLock);
+            RecursiveGuard lock(engine_.EngineLock);
             engine_.PendingNewNodes.erase(mac);
         }
         Raise(port, "New Mac", mac,

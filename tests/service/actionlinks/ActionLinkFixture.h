@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/Process.h"
+#include "platform/RecursiveLock.h"
 #include "service/actionlinks/CTarvellHttp.h"
 #include "service/actionlinks/LinkToken.h"
 #include "tests/service/engine/EngineFixture.h"
@@ -152,7 +153,7 @@ protected:
     }
 
     StringList LinkRequests() {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         return engine->LinkRequests;
     }
 

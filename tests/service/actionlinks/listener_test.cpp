@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "platform/DateText.h"
+#include "platform/RecursiveLock.h"
 #include "tests/service/actionlinks/ActionLinkFixture.h"
 
 namespace tarvell::actionlinktest {
@@ -289,7 +290,7 @@ TEST_F(ListenerTest, ALinkOpensOnlyTheBlockItWasMadeForAndOnlyOnce) {
     engine->Pass();
     EXPECT_EQ(EventCopy("S1/3").Blocked, 0);
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->EventMap["S1/3"]->Blocked = 1;  // shut again by hand
     }
     EXPECT_EQ(BodyOf(Post(forC)), "Request Failed.");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "tests/service/actionlinks/ActionLinkFixture.h"
 #include "tests/support/Golden.h"
 
@@ -143,7 +144,7 @@ TEST_F(SessionTest, WithoutASecretEveryLinkIsRefused) {
 
 TEST_F(SessionTest, AFullQueueRefusesAndSaysSoOnce) {
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         for (std::size_t i = 0; i < kMaxLinkRequests; ++i)
             engine->LinkRequests.push_back("S/" + std::to_string(i) + ";None;h");
     }
@@ -155,7 +156,7 @@ TEST_F(SessionTest, AFullQueueRefusesAndSaysSoOnce) {
     EXPECT_EQ(logged, 1u);
     EXPECT_EQ(LinkRequests().size(), kMaxLinkRequests);
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->LinkRequests.clear();
     }
     EXPECT_EQ(StatusOf(Handle("POST " + Target("S1/3", "None") + " HTTP/1.1")), 200);

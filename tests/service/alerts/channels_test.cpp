@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/ManualResetEvent.h"
+#include "platform/RecursiveLock.h"
 #include "service/alerts/CScanAlertsSnmp.h"
 #include "service/alerts/CScanAlertsSyslog.h"
 #include "tests/support/Golden.h"
@@ -101,7 +102,7 @@ protected:
         alert->DevicePort = "7";
         alert->Current = current;
         alert->DeviceName = "core-1";
-        std::lock_guard<std::recursive_mutex> guard(engine->AlertLock);
+        RecursiveGuard guard(engine->AlertLock);
         queue[key] = std::move(alert);
     }
 };
@@ -151,7 +152,7 @@ TEST_F(ChannelTest, ControlBytesOfAnAlertCannotStartASyslogRecordOfTheirOwn) {
     Queue(engine->SyslogQueue, "1700000000.1", "Detection", "New Mac", "10.0.0.2",
           "00AA\r\n<13>forged\x7F\t");
     {
-        std::lock_guard<std::recursive_mutex> guard(engine->AlertLock);
+        RecursiveGuard guard(engine->AlertLock);
         engine->SyslogQueue["1700000000.1"]->DevicePort =
             "Gi1/0/7\r\n<13>Jan  1 00:00:00 host forged:";
     }

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/RecursiveLock.h"
 #include "service/actionlinks/LinkToken.h"
 #include "service/alerts/CScanAlertsEmail.h"
 #include "tests/support/Golden.h"
@@ -214,7 +215,7 @@ protected:
         return alert;
     }
     void Queue(const std::string& key, const CAlertItem& alert) {
-        std::lock_guard<std::recursive_mutex> guard(engine->AlertLock);
+        RecursiveGuard guard(engine->AlertLock);
         engine->EmailQueue[key] = std::make_unique<CAlertItem>(alert);
     }
     std::vector<Message> MailsTo(const std::string& address) {
@@ -484,12 +485,12 @@ TEST_F(EmailTest, ATestAlertIsMailedWhileTheChannelIsOffAndNeverStoredForReports
     EXPECT_THAT(MailsTo("a@test.local")[0].body, HasSubstr("Device Name: localhost"));
     EXPECT_EQ(LogLinesWith("E-mail test alert 1796472000.1 delivered to 2 of 2 recipients"), 1);
     {
-        std::lock_guard<std::recursive_mutex> guard(engine->MailLock);
+        RecursiveGuard guard(engine->MailLock);
         EXPECT_TRUE(engine->ReportStore.empty());
     }
     channel.Cycle();  // off again: nothing more is mailed, the real alert stays queued
     EXPECT_EQ(MailsTo("a@test.local").size(), 1u);
-    std::lock_guard<std::recursive_mutex> guard(engine->AlertLock);
+    RecursiveGuard guard(engine->AlertLock);
     EXPECT_EQ(engine->EmailQueue.count("1796472000.0"), 1u);
 }
 
@@ -506,7 +507,7 @@ TEST_F(EmailTest, TheReportStoreKeepsRealAlertsOnly) {
     Queue("1796472000.1", Alert());
     channel.Cycle();
     channel.Cycle();
-    std::lock_guard<std::recursive_mutex> guard(engine->MailLock);
+    RecursiveGuard guard(engine->MailLock);
     EXPECT_EQ(engine->ReportStore.size(), 1u);
     EXPECT_EQ(engine->ReportStore.count("1796472000.1"), 1u);
 }
@@ -621,7 +622,7 @@ TEST_F(EmailChannelConcurrencyTest, AlertsFromSeveralThreadsAreAllMailedAndTheSt
     saver.join();
     channel->StopAndJoin();
     EXPECT_FALSE(channel->IsRunning());
-    std::lock_guard<std::recursive_mutex> guard(engine->MailLock);
+    RecursiveGuard guard(engine->MailLock);
     EXPECT_EQ(engine->ReportStore.size(), static_cast<std::size_t>(2 * kPerThread));
 }
 
@@ -638,7 +639,7 @@ protected:
         UseSettings(doc);
     }
     void Store(const std::string& key, const CAlertItem& alert) {
-        std::lock_guard<std::recursive_mutex> guard(engine->MailLock);
+        RecursiveGuard guard(engine->MailLock);
         engine->ReportStore[key] = std::make_unique<CAlertItem>(alert);
     }
     std::vector<std::string> Subjects(const std::string& address) {
@@ -670,7 +671,7 @@ TEST_F(ReportTest, TheSundayCheckSendsBothReportsToEveryRecipient) {
     EXPECT_EQ(MailsTo("a@test.local")[1].body, weekly);
     channel.CheckReports();  // once a day
     EXPECT_EQ(MailsTo("a@test.local").size(), 2u);
-    std::lock_guard<std::recursive_mutex> guard(engine->MailLock);
+    RecursiveGuard guard(engine->MailLock);
     EXPECT_EQ(engine->LastDailyReport, std::to_string(kSunday));
     EXPECT_EQ(engine->LastWeeklyReport, std::to_string(kSunday));
 }
@@ -721,7 +722,7 @@ TEST_F(ReportTest, AnAlertKeyedAtMidnightIsCountedOnce) {
     clock.Set(kSunday + 1);
     channel.CheckReports();
     {
-        std::lock_guard<std::recursive_mutex> guard(engine->MailLock);
+        RecursiveGuard guard(engine->MailLock);
         EXPECT_EQ(engine->ReportStore.size(), 1u);  // Saturday's alert went with the weekly report
         EXPECT_EQ(engine->ReportStore.count(std::to_string(kSunday) + ".0"), 1u);
     }
@@ -746,7 +747,7 @@ TEST_F(ReportTest, TheStoreIsEmptiedOnSundaysAlsoWithoutTheWeeklyReport) {
     clock.Set(kSunday + 1);
     channel.CheckReports();
     EXPECT_THAT(Subjects("a@test.local"), ElementsAre("Tarvell - daily report"));
-    std::lock_guard<std::recursive_mutex> guard(engine->MailLock);
+    RecursiveGuard guard(engine->MailLock);
     EXPECT_TRUE(engine->ReportStore.empty());
 }
 

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/RecursiveLock.h"
 #include "service/alerts/CScanAlertsRun.h"
 #include "tests/fixtures/snmp/SnmpPeers.h"
 #include "tests/service/engine/EngineFixture.h"
@@ -85,7 +86,7 @@ protected:
         alert->DeviceName = "core-1";
         alert->SourceName = sourceName;
         alert->SourceMac = "00AABBCCDDEE";
-        std::lock_guard<std::recursive_mutex> guard(engine->AlertLock);
+        RecursiveGuard guard(engine->AlertLock);
         engine->RunQueue[key] = std::move(alert);
     }
     std::string Out(const std::string& name) const { return JoinPath(work_, name); }

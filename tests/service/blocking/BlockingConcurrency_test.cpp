@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "tests/service/blocking/BlockingFixture.h"
 
@@ -49,7 +50,7 @@ TEST_F(BlockingConcurrencyTest, RecordingAndClearingWhileTheThreadBlocksLeavesWh
     std::thread purger([&] {
         while (!done) {
             {
-                std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+                RecursiveGuard lock(engine->EngineLock);
                 engine->EventMap.erase("00AABB000001/4");
                 engine->BlockMacs.clear();
                 engine->PortRequests.clear();
@@ -62,7 +63,7 @@ TEST_F(BlockingConcurrencyTest, RecordingAndClearingWhileTheThreadBlocksLeavesWh
     blocking->StopAndJoin();
     EXPECT_GE(runs.load(), 24);
 
-    std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+    RecursiveGuard lock(engine->EngineLock);
     for (const auto& [key, event] : engine->EventMap) {
         EXPECT_EQ(event->Blocked, 1) << key;
         EXPECT_TRUE(event->Extra.empty() || AtoL(event->Extra) > 0) << key;

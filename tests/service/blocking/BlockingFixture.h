@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/RecursiveLock.h"
 #include "service/blocking/CScanBlocking.h"
 #include "tests/service/engine/EngineFixture.h"
 
@@ -116,7 +117,7 @@ protected:
     CEventItem Current() { return EventCopy("00AABB000001/5"); }
 
     std::vector<CAlertItem> Alerts() {
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         std::vector<CAlertItem> out;
         for (const auto& [key, alert] : engine->AlertLog) out.push_back(*alert);
         return out;

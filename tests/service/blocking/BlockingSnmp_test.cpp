@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Process.h"
+#include "platform/RecursiveLock.h"
 #include "tests/fixtures/snmp/SnmpPeers.h"
 #include "tests/service/blocking/BlockingFixture.h"
 
@@ -72,7 +73,7 @@ protected:
         event.Blocked = 1;
     }
     void RequestUnblock(const std::string& port) {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->EventMap.at("00AABB00FF01/" + port)->Blocked = 0;
     }
     std::string Extra(const std::string& port) { return EventCopy("00AABB00FF01/" + port).Extra; }

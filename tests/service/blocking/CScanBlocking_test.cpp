@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "tests/service/blocking/BlockingFixture.h"
 
@@ -290,7 +291,7 @@ TEST_F(BlockingTest, AnAutomaticUnblockComesOnTheFirstPassAfterSixWholeMinutes) 
         EXPECT_EQ(Current().Blocked, s.open ? 0 : 1);
     }
     EXPECT_EQ(ProgramRuns("/opt/unblock"), 1);
-    std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+    RecursiveGuard lock(engine->EngineLock);
     EXPECT_EQ(engine->PortRequests, (StringList{"001122334455"}));
     EXPECT_TRUE(engine->BlockMacs.empty());
 }
@@ -313,7 +314,7 @@ TEST_F(BlockingTest, AutomaticUnblockFollowsTheKindOfBlockAndAuthorisesOnlyAfter
         SCOPED_TRACE(std::string("submitter '") + c.submitter + "' authorization " +
                      std::to_string(c.authorization));
         {
-            std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+            RecursiveGuard lock(engine->EngineLock);
             engine->PortRequests.clear();
             engine->BlockMacs.clear();
         }
@@ -329,7 +330,7 @@ TEST_F(BlockingTest, AutomaticUnblockFollowsTheKindOfBlockAndAuthorisesOnlyAfter
         programResult = [](const ProcessOptions&) { return Exited(1); };
         blocking->Pass();
         {
-            std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+            RecursiveGuard lock(engine->EngineLock);
             EXPECT_TRUE(engine->PortRequests.empty());
             EXPECT_TRUE(engine->BlockMacs.empty());
         }
@@ -339,7 +340,7 @@ TEST_F(BlockingTest, AutomaticUnblockFollowsTheKindOfBlockAndAuthorisesOnlyAfter
         clock.Advance(30);
         blocking->Pass();
         EXPECT_EQ(Current().Extra.empty(), c.open);
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         EXPECT_EQ(engine->PortRequests, c.portRequests);
         EXPECT_EQ(engine->BlockMacs, c.blockMacs);
     }
@@ -438,12 +439,12 @@ TEST_F(BlockingTest, AnEventReplacedDuringTheSnmpSetKeepsTheNewRecordsState) {
     // An event purged meanwhile is not brought back.
     Event(1, "");
     duringSet = [&] {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->EventMap.clear();
     };
     clock.Advance(1);
     blocking->Pass();
-    std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+    RecursiveGuard lock(engine->EngineLock);
     EXPECT_TRUE(engine->EventMap.empty());
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/RecursiveLock.h"
 #include "service/detection/CScanDatabase.h"
 #include "shared/StateFiles.h"
 #include "tests/service/engine/EngineFixture.h"
@@ -106,7 +107,7 @@ protected:
     // Every alert so far: each recorded event queues one (detection is on), and the threat rules
     // queue back-to-normal alerts of their own.
     std::vector<CAlertItem> Alerts() {
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         std::vector<CAlertItem> out;
         for (const auto& [key, alert] : engine->AlertLog) out.push_back(*alert);
         return out;
@@ -118,11 +119,11 @@ protected:
         return out;
     }
     std::size_t EventCount() {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         return engine->EventMap.size();
     }
     bool Pending(const std::string& mac) {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         return engine->PendingNewNodes.count(mac) != 0;
     }
 

@@ -6,6 +6,7 @@
 #include <clocale>
 #include <thread>
 
+#include "platform/RecursiveLock.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/service/detection/DetectionFixture.h"
 
@@ -126,7 +127,7 @@ TEST_F(ScanDatabaseTest, PassesOnUnchangedDataStillAnswerTheBlackList) {
     EXPECT_EQ(AlertsOf("Unauthorized Blacklist Node").size(), 1u);
     // The event is deleted by the viewer: the node is raised again in the next pass.
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->EventMap.begin()->second->Deleted = 1;
     }
     Passes(1);

@@ -14,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "service/engine/CTarvellFrm.h"
 
 namespace tarvell::enginetest {
@@ -85,7 +86,7 @@ protected:
         item->SwitchIps() = ips;
         item->SwitchName() = "name-" + key;
         item->SwitchDisabled() = disabled ? 1 : 0;
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         auto& slot = engine->SiblingSwitches[key];
         slot = std::move(item);
         return *slot;
@@ -98,7 +99,7 @@ protected:
         item->PortName() = "port-" + port;
         item->PortStatus() = 1;
         item->PortDisabled() = disabled ? 1 : 0;
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         auto& slot = engine->SiblingPorts[switchKey + "/" + port];
         slot = std::move(item);
         return *slot;
@@ -116,7 +117,7 @@ protected:
         item->NodesOnPort() = nodesOnPort;
         item->NodeFirstSeen() = firstSeen;
         item->NodeDisabled() = disabled ? 1 : 0;
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         auto& slot = engine->SiblingNodes[mac];
         slot = std::move(item);
         return *slot;
@@ -132,7 +133,7 @@ protected:
         event->EventType = type;
         event->SourceMac = mac;
         event->Category = "Detection";
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         auto& slot = engine->EventMap[switchKey + "/" + port];
         slot = std::move(event);
         return *slot;
@@ -140,7 +141,7 @@ protected:
 
     // A copy of the event under the key, taken under the lock; default-constructed when absent.
     CEventItem EventCopy(const std::string& key) {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         const auto it = engine->EventMap.find(key);
         return it == engine->EventMap.end() ? CEventItem() : *it->second;
     }

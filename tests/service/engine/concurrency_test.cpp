@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "shared/StateFiles.h"
 #include "tests/service/engine/EngineFixture.h"
@@ -110,7 +111,7 @@ TEST_F(ConcurrencyTest, ReadersSeeWholeSettingsWhilePassesReload) {
         engine->ApplyViewerUpdates();
         engine->LoadSiblingDatabase();
         {
-            std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+            RecursiveGuard lock(engine->EngineLock);
             engine->LinkRequests.push_back("SW1/7;None;;001122334455;t" + std::to_string(n) +
                                            ";9999999999;mailhost");
         }

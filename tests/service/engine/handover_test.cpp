@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/RecursiveLock.h"
 #include "service/engine/HandOverFile.h"
 #include "tests/service/engine/EngineFixture.h"
 
@@ -46,7 +47,7 @@ protected:
     }
 
     std::size_t AlertsOfType(const std::string& type) {
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         return static_cast<std::size_t>(
             std::count_if(engine->AlertLog.begin(), engine->AlertLog.end(),
                           [&](const auto& a) { return a.second->EventType == type; }));
@@ -197,7 +198,7 @@ TEST_F(HandOverTest, AMissingSettingsFileCostsFiveRetriesAndAppliesNothing) {
     ASSERT_TRUE(RemoveFile(ServiceSettingsPath()));
     AddEvent("SW1", "7");
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->LinkRequests.push_back("SW1/7;None;;001122334455;t1;9999999999;mailhost");
     }
     engine->ApplyViewerUpdates();
@@ -228,7 +229,7 @@ TEST_F(HandOverTest, SwitchingPreventionRaisesOneStatusAlert) {
     HandOver([](CTarvellDoc& d) { d.PreventionEnabled = 0; });
     engine->ApplyViewerUpdates();
     EXPECT_EQ(AlertsOfType("Prevent Disabled"), 1u);
-    std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+    RecursiveGuard lock(engine->AlertLock);
     for (const auto& [key, alert] : engine->AlertLog) {
         EXPECT_EQ(alert->Category, "Prevention");
         EXPECT_EQ(alert->Submitter, "user request");
@@ -258,7 +259,7 @@ TEST_F(HandOverTest, QueuedAuthorisationsAndBlocksMoveNodesBetweenTheLists) {
         d.NodesWhiteList = {"BBBBBBBBBBBB/0;", "DDDDDDDDDDDD/1;SW1/8"};
     });
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->PortRequests = {"AAAAAAAAAAAA;BBBBBBBBBBBB"};
         engine->BlockMacs = {"DDDDDDDDDDDD"};
     }
@@ -308,7 +309,7 @@ TEST_F(HandOverTest, LinkRequestsUnblockAndDeleteInAnyLetterCase) {
         d.NodesBlackList = {"aaaaaaaaaaaa/0;", "AAAAAAAAAAAA/1;SW1/1", "BBBBBBBBBBBB/0;"};
     });
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->LinkRequests = {"SW1/1;dElEtE;;AAAAAAAAAAAA;t1;9999999999;10.0.0.5",
                                 "SW1/2;None;;BBBBBBBBBBBB;t2;9999999999;10.0.0.6",
                                 "SW1/3;Delete;;CCCCCCCCCCCC;t3;9999999999;10.0.0.7"};
@@ -344,7 +345,7 @@ TEST_F(HandOverTest, UnblockingACrowdedPortAuthorisesItsNode) {
 
 TEST_F(HandOverTest, RemovedAlertsAndDeleteRequests) {
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         engine->AlertLog["1700000000.0"] = std::make_unique<CAlertItem>();
     }
     AddEvent("SW1", "1");
@@ -355,7 +356,7 @@ TEST_F(HandOverTest, RemovedAlertsAndDeleteRequests) {
     });
     engine->ApplyViewerUpdates();
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         EXPECT_EQ(engine->AlertLog["1700000000.0"]->State, 1);
     }
     EXPECT_EQ(EventCopy("SW1/1").Deleted, 1);

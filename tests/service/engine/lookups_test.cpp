@@ -2,6 +2,7 @@
 // against records put into the engine's maps and settings published as a snapshot.
 #include <gtest/gtest.h>
 
+#include "platform/RecursiveLock.h"
 #include "tests/service/engine/EngineFixture.h"
 
 namespace tarvell::enginetest {
@@ -55,7 +56,7 @@ TEST_F(LookupsTest, SwitchIsFoundByAnyOfItsAddresses) {
 
 TEST_F(LookupsTest, UnknownAndPendingNodes) {
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->UnknownNodeLocations["CCCCCCCCCCCC"] = "SW3/Gi0/5";
         engine->PendingNewNodes["DDDDDDDDDDDD"] = "SW1/7";
         engine->UnknownNodeLocations["DDDDDDDDDDDD"] = "SW1/7";
@@ -75,7 +76,7 @@ TEST_F(LookupsTest, UnknownAndPendingNodes) {
 
 TEST_F(LookupsTest, PortExclusionByDeviceNameTypeAndTrunk) {
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->PortNames["SW1/1"] = "Gi0/1";
         engine->PortAliases["SW1/1"] = "ethernetCsmacd";
         engine->PortAliases["SW1/2"] = "ieee80211";

@@ -13,6 +13,7 @@
 
 #include "platform/Text.h"
 
+#include "platform/RecursiveLock.h"
 #include "tests/service/engine/EngineFixture.h"
 
 namespace tarvell::enginetest {
@@ -64,7 +65,7 @@ protected:
     }
 
     std::vector<std::string> AlertKeys() {
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         std::vector<std::string> keys;
         for (const auto& [key, alert] : engine->AlertLog) keys.push_back(key);
         return keys;
@@ -106,7 +107,7 @@ TEST_F(RecordingTest, RecordingStampsAndReplacesTheEventOfThePort) {
     engine->RecordEvent(Event("SW1", "3", "AAAAAAAAAAAA"));
     clock.Advance(5);
     engine->RecordEvent(Event("SW1", "3", "BBBBBBBBBBBB"));
-    std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+    RecursiveGuard lock(engine->EngineLock);
     ASSERT_EQ(engine->EventMap.size(), 1u);
     const CEventItem& event = *engine->EventMap.at("SW1/3");
     EXPECT_EQ(event.SourceMac, "BBBBBBBBBBBB");
@@ -140,7 +141,7 @@ TEST_F(RecordingTest, PreventionMarksBlockedAndQueuesPlainMacsOnly) {
     EXPECT_EQ(EventCopy("SW1/4").Blocked, 1);
     EXPECT_EQ(engine->BlockMacs, StringList{"001122334455"});
     // The alert is made after the prevention step: no submitter either.
-    std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+    RecursiveGuard lock(engine->AlertLock);
     ASSERT_EQ(engine->AlertLog.size(), 2u);
     for (const auto& [key, alert] : engine->AlertLog) EXPECT_EQ(alert->Submitter, "");
 }
@@ -182,7 +183,7 @@ TEST_F(RecordingTest, TestAlertTakesTheNextNumberAndStaysOutOfTheLog) {
     EXPECT_EQ(AlertKeys(), (std::vector<std::string>{Seconds() + ".0", Seconds() + ".2"}));
     EXPECT_EQ(engine->SyslogTestFlag.load(), 1);
     EXPECT_EQ(engine->EmailTestFlag.load(), 0);
-    std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+    RecursiveGuard lock(engine->AlertLock);
     ASSERT_EQ(engine->SyslogQueue.size(), 1u);
     const auto& [key, test] = *engine->SyslogQueue.begin();
     EXPECT_EQ(key, Seconds() + ".1");
@@ -206,7 +207,7 @@ TEST_F(RecordingTest, ClockSteppingBackLosesNoAlert) {
     engine->QueueAlert(Alert("fifth"));
     engine->QueueTestAlert(AlertChannel::Email);
 
-    std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+    RecursiveGuard lock(engine->AlertLock);
     std::multiset<std::string> descriptions;
     for (const auto& [key, alert] : engine->AlertLog) {
         descriptions.insert(alert->Description);
@@ -231,7 +232,7 @@ TEST_F(RecordingTest, EveryChannelHoldsItsOwnCopy) {
         d.RunAlertsEnabled = 1;
     });
     engine->RecordEvent(Event("SW1", "3"));
-    std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+    RecursiveGuard lock(engine->AlertLock);
     ASSERT_EQ(engine->AlertLog.size(), 1u);
     const auto& [key, logged] = *engine->AlertLog.begin();
     std::set<const CAlertItem*> objects{logged.get()};
@@ -256,7 +257,7 @@ TEST_F(RecordingTest, ChannelsAndArchiveOffLeaveTheAlertInTheLogOnly) {
     Use([](CTarvellDoc& d) { d.SnmpAlertsOn = 0; });
     engine->QueueAlert(Alert("y"));
     engine->FlushDailyArchive();
-    std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+    RecursiveGuard lock(engine->AlertLock);
     EXPECT_EQ(engine->AlertLog.size(), 2u);
     EXPECT_EQ(engine->SnmpQueue.size(), 1u);
     EXPECT_TRUE(engine->EmailQueue.empty());
@@ -319,7 +320,7 @@ TEST_F(RecordingTest, ArchiveKeyOfAnEarlierRunIsNotOverwritten) {
     engine->FlushDailyArchive();
     {
         // A new run whose log no longer holds that alert, at the same second.
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         engine->AlertLog.clear();
         engine->LastAlertSecond.clear();
     }

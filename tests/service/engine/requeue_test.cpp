@@ -2,6 +2,7 @@
 // after the last key each channel delivered (AlertChannels.last).
 #include <fstream>
 
+#include "platform/RecursiveLock.h"
 #include "tests/service/engine/EngineFixture.h"
 
 namespace tarvell::enginetest {
@@ -15,7 +16,7 @@ protected:
         settings.SnmpAlertsOn = 1;
         settings.SyslogAlertsOn = 1;
         settings.RunAlertsEnabled = 0;
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         // "9.0" sorts after "10.0" as text: the order must be by number.
         for (const char* key : {"9.0", "10.0", "10.1", "11.0"})
             engine->AlertLog[key] = std::make_unique<CAlertItem>();

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "tests/service/engine/EngineFixture.h"
 
@@ -40,7 +41,7 @@ protected:
         alert->State = state;
         alert->SourceMac = mac;
         alert->Description = "New Mac";
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         engine->AlertLog[key] = std::move(alert);
     }
 
@@ -139,14 +140,14 @@ TEST_F(StateFilesTest, SavedStateLoadsBackIntoANewEngine) {
     event.Extra = "1699990000";
     AddAlert(AlertKey(0));
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->SwitchCount = "2";
         engine->NodeCount = "7";
         engine->DeviceTable["SW1"] = "10.0.0.1/Core//Hall";
         engine->PortNames["SW1/3"] = "Gi0/3";
     }
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->MailLock);
+        RecursiveGuard lock(engine->MailLock);
         engine->ReportStore["1.0"] = std::make_unique<CAlertItem>();
         engine->LastDailyReport = "1699920000";
         engine->LastWeeklyReport = "1699488000";
@@ -183,7 +184,7 @@ TEST_F(StateFilesTest, FileKindComesFromTheCallNotFromThePath) {
     ASSERT_TRUE(MakeDirectories(folder));
     auto odd = EngineOn(folder);
     {
-        std::lock_guard<std::recursive_mutex> lock(odd->EngineLock);
+        RecursiveGuard lock(odd->EngineLock);
         odd->SwitchCount = "1";
         odd->EventMap["SW1/3"] = std::make_unique<CEventItem>();
     }
@@ -422,7 +423,7 @@ protected:
 TEST_F(SiblingDatabaseTest, TablesAreDerivedFromEnabledRecords) {
     WriteSibling(SampleDatabase());
     ASSERT_TRUE(engine->LoadSiblingDatabase());
-    std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+    RecursiveGuard lock(engine->EngineLock);
     EXPECT_EQ(engine->SiblingSwitches.size(), 3u);
     EXPECT_EQ(engine->SiblingPorts.size(), 2u);
     EXPECT_EQ(engine->DeviceTable,
@@ -532,7 +533,7 @@ TEST_F(SiblingDatabaseTest, RecordsBeyondTheCapsAreLeftOutWithOneLogLine) {
 TEST_F(StateFilesTest, TheServicesOwnStateFilesAreNeverCapped) {
     constexpr std::size_t kEvents = 25'000;  // beyond every sibling cap's smallest
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         for (std::size_t i = 0; i < kEvents; ++i)
             engine->EventMap["SW/" + FormatLong(static_cast<std::int64_t>(i))] =
                 std::make_unique<CEventItem>();

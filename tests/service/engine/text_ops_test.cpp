@@ -7,6 +7,7 @@
 #include <fstream>
 #include <future>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "tests/service/engine/EngineFixture.h"
 
@@ -123,7 +124,7 @@ class NodeListTest : public EngineFixture {
 protected:
     void SetUp() override {
         EngineFixture::SetUp();
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->DeviceTable = {{"SW1", "10.0.0.1/Core/admin/Hall"},
                                {"SW10", "10.0.0.10/Edge/admin/Floor 2"}};
         engine->PortNames = {{"SW1/3", "three"}, {"SW1/7", "Gi0/7"}, {"SW10/3", "uplink"}};

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "service/exports/ExportRows.h"
 #include "tests/service/engine/EngineFixture.h"
 #include "tests/support/Golden.h"
@@ -57,7 +58,7 @@ protected:
     CEventItem& Event(const std::string& switchKey, const std::string& port, std::int64_t when,
                       const std::string& type = "New Mac") {
         CEventItem& e = AddEvent(switchKey, port, type, "00AABB" + port);
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         e.DateKey = std::to_string(when);
         e.DeviceName = "sw-" + switchKey;
         e.DeviceIp = "10.0.0." + switchKey;
@@ -82,7 +83,7 @@ protected:
         alert->SourceIp = "10.2.0.9";
         alert->SourceName = "laptop";
         alert->Current = "00CAFE000001";
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         auto& slot = engine->AlertLog[key];
         slot = std::move(alert);
         return *slot;

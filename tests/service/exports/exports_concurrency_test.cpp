@@ -5,6 +5,7 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/RecursiveLock.h"
 #include "service/exports/CScanExportHtml.h"
 #include "service/exports/CScanExportSql.h"
 #include "tests/service/exports/ExportFixture.h"
@@ -52,7 +53,7 @@ TEST_F(ExportConcurrencyTest, MapsChangingDuringPassesLeaveWholePagesAndMatching
     std::thread mutator([&] {
         for (int round = 0; !stop.load(); ++round) {
             {
-                std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+                RecursiveGuard lock(engine->EngineLock);
                 engine->EventMap.erase(std::to_string(round % 300) + "/1");
                 auto event = std::make_unique<CEventItem>();
                 event->DateKey = "1699990000";
@@ -61,7 +62,7 @@ TEST_F(ExportConcurrencyTest, MapsChangingDuringPassesLeaveWholePagesAndMatching
                 engine->EventMap[std::to_string((round * 7) % 300) + "/1"] = std::move(event);
             }
             {
-                std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+                RecursiveGuard lock(engine->AlertLock);
                 auto alert = std::make_unique<CAlertItem>();
                 alert->Description = "New Mac";
                 engine->AlertLog["17000" + std::to_string(round % 500) + ".0"] = std::move(alert);
@@ -81,11 +82,11 @@ TEST_F(ExportConcurrencyTest, MapsChangingDuringPassesLeaveWholePagesAndMatching
     sql.ExportOnce();
     std::size_t events = 0, alerts = 0;
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         for (const auto& [key, e] : engine->EventMap) events += e->Deleted == 0;
     }
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         alerts = engine->AlertLog.size();
     }
     const std::string page = ReadWholeFile(JoinPath(exportFolder, "Events.htm")).value_or("");

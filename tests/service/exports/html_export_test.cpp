@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/Process.h"
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "service/exports/CScanExportHtml.h"
 #include "service/exports/HtmlPage.h"
@@ -53,7 +54,7 @@ TEST_F(HtmlExportTest, ColumnsZeroThreeAndEightGiveOneAddAndTwoSubItemsPerRow) {
     Event("1", "3", 1'699'990'000);
     Event("2", "7", 1'699'999'999, "Changed Ip").Before = "10.9.9.9";
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->EventMap["2/7"]->Submitter = "admin";
         engine->EventMap["2/7"]->Severity = 4;
     }

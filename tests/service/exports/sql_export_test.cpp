@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "service/exports/CScanExportSql.h"
 #include "service/exports/SqlConnect.h"
@@ -118,7 +119,7 @@ TEST_P(SqlExportTest, TheSecondPassUpdatesWithoutDuplicates) {
     doc.SqlEventsColumns[2] = "DeviceIp";
     Pass(doc);
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->EventMap["2/7"]->DeviceIp = "10.9.9.9";
     }
     Pass(doc);
@@ -171,12 +172,12 @@ TEST_P(SqlExportTest, VanishedRowsAreDeletedUnlessKept) {
     doc.SqlAlertsKeep = 1;
     Pass(doc);
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->EventMap.erase("2/7");
         engine->EventMap["3/1"]->Deleted = 1;
     }
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         engine->AlertLog.erase("1699990000.1");
     }
     Pass(doc);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "service/linkup/LinkupStarter.h"
 #include "platform/wmi/WmiFixtureClient.h"
 #include "tests/service/engine/EngineFixture.h"
@@ -48,12 +49,12 @@ protected:
     }
 
     void ClearEvents() {
-        std::lock_guard<std::recursive_mutex> guard(engine->AlertLock);
+        RecursiveGuard guard(engine->AlertLock);
         engine->AlertLog.clear();
     }
     // The recorded events, as the alerts they queued, in key order.
     std::vector<CAlertItem> Events() {
-        std::lock_guard<std::recursive_mutex> guard(engine->AlertLock);
+        RecursiveGuard guard(engine->AlertLock);
         std::vector<CAlertItem> out;
         for (const auto& [key, alert] : engine->AlertLog) out.push_back(*alert);
         return out;

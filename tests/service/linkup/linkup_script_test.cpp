@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "tests/service/linkup/LinkupFixture.h"
 
@@ -45,7 +46,7 @@ protected:
     }
 
     void SetNodeName(const std::string& name) {
-        std::lock_guard<std::recursive_mutex> guard(engine->EngineLock);
+        RecursiveGuard guard(engine->EngineLock);
         engine->SiblingNodes["00AA00000001"]->NodeName() = name;
     }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "tests/service/linkup/LinkupFixture.h"
 
@@ -164,7 +165,7 @@ TEST_F(WmiCheckTest, ThisComputerIsAskedWithTheServicesOwnCredentials) {
     char host[256] = {};
     ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
     {
-        std::lock_guard<std::recursive_mutex> guard(engine->EngineLock);
+        RecursiveGuard guard(engine->EngineLock);
         engine->SiblingNodes["00AA00000001"]->NodeName() = ToUpperAscii(host);
     }
     settings.WmiLogon = "audit/CORP/secret";
@@ -212,7 +213,7 @@ TEST_F(WmiCheckTest, TenConnectAttemptsASecondApartRunAtOnceOnTheTestClock) {
 
     WriteComputer("10.0.0.6", R"({"failConnects": 10, "domainComputer": true})");
     {
-        std::lock_guard<std::recursive_mutex> guard(engine->EngineLock);
+        RecursiveGuard guard(engine->EngineLock);
         engine->SiblingNodes["00AA00000001"]->NodeIp() = "10.0.0.6";
     }
     EXPECT_EQ(CheckWith({"4;Spooler"}), (Types{"WMI Not Responding"}));
@@ -283,7 +284,7 @@ TEST_F(WmiCheckTest, TheDemoComputersAnswerAsTheirReadmeSays) {
     };
     for (const Case& c : cases) {
         {
-            std::lock_guard<std::recursive_mutex> guard(engine->EngineLock);
+            RecursiveGuard guard(engine->EngineLock);
             engine->SiblingNodes["00AA00000001"]->NodeIp() = c.ip;
         }
         EXPECT_EQ(CheckWith(policy), c.raised) << c.ip;

@@ -4,6 +4,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "platform/RecursiveLock.h"
 #include "tests/service/polling/PollingFixture.h"
 
 namespace tarvell::polltest {
@@ -35,7 +36,7 @@ protected:
     // Every alert of the poll by source MAC (the event map keeps only a port's last event).
     std::map<std::string, CAlertItem> AlertsByMac() {
         std::map<std::string, CAlertItem> out;
-        std::lock_guard<std::recursive_mutex> lock(engine->AlertLock);
+        RecursiveGuard lock(engine->AlertLock);
         for (const auto& [key, alert] : engine->AlertLog) out[alert->SourceMac] = *alert;
         return out;
     }
@@ -84,7 +85,7 @@ TEST_F(LabPoll, APortWithoutMacsEndsAfterItsAttemptsWithNothing) {
 TEST_F(LabPoll, NewMacsAreDiscoveredOrDeletedFromDatabaseAndTheSwitchsOwnMacRaisesNothing) {
     AddSwitch(kLabKey, "127.0.0.2");
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->DisabledNodes["001122334404"] = std::string(kLabKey) + "/11";
         engine->PendingNewNodes["001122335501"] = std::string(kLabKey) + "/11";
     }
@@ -109,7 +110,7 @@ TEST_F(LabPoll, NewMacsAreDiscoveredOrDeletedFromDatabaseAndTheSwitchsOwnMacRais
         EXPECT_EQ(alerts.at(mac).PortKey, "11");
         EXPECT_EQ(alerts.at(mac).DevicePort, "port-11");
     }
-    std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+    RecursiveGuard lock(engine->EngineLock);
     EXPECT_FALSE(engine->PendingNewNodes.count("001122335501"));
     EXPECT_EQ(engine->UnknownNodeLocations.at("001122334401"), std::string(kLabKey) + "/port-11");
     EXPECT_FALSE(engine->UnknownNodeLocations.count(kLabKey));
@@ -133,7 +134,7 @@ TEST_F(LabPoll, AKnownNodeOnlyHereAndStoredElsewhereRaisesChangedPortWithReadabl
     AddSwitch(kLabKey, "127.0.0.2;127.0.1.2").SwitchName() = "lab";
     AddSwitch("00AABB000009", "127.0.0.9").SwitchName() = "";
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->SiblingSwitches["00AABB000009"]->SwitchAltName() = "old-switch";
     }
     AddPort(kLabKey, "12").PortName() = "Gi0/12";
@@ -154,7 +155,7 @@ TEST_F(LabPoll, AKnownNodeOnlyHereAndStoredElsewhereRaisesChangedPortWithReadabl
     UseSettings(doc);
     for (const Case& c : cases) {
         {
-            std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+            RecursiveGuard lock(engine->EngineLock);
             engine->EventMap.clear();
         }
         AddNode("001122334405", "10.0.0.5", c.storedSwitch, c.storedPort, c.nodesOnPort);
@@ -183,7 +184,7 @@ TEST_F(LabPoll, ExcludedDirectNodesAreLeftAloneByTheDecimalCount) {
     Poll("12");
     EXPECT_TRUE(AlertsByMac().empty());
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->UnknownNodeLocations.clear();  // else the MAC is no longer new
     }
     doc.ExcludeDirectNodes = 0;
@@ -209,7 +210,7 @@ TEST_F(LabPoll, BlackListedMacsAreUnauthorized) {
 
 TEST_F(LabPoll, ASwitchBeingPolledIsNotPolledAgainAndTheEntryGoesWithThePoll) {
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         engine->PolledSwitches[kLabKey] = "1";
     }
     CScanSnmpMacs second(*engine, linkup,
@@ -217,12 +218,12 @@ TEST_F(LabPoll, ASwitchBeingPolledIsNotPolledAgainAndTheEntryGoesWithThePoll) {
     EXPECT_FALSE(second.Run());
     EXPECT_TRUE(second.Communities().empty());
     {
-        std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+        RecursiveGuard lock(engine->EngineLock);
         EXPECT_EQ(engine->PolledSwitches.at(kLabKey), "1");
         engine->PolledSwitches.clear();
     }
     Poll("11");
-    std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+    RecursiveGuard lock(engine->EngineLock);
     EXPECT_TRUE(engine->PolledSwitches.empty());
 }
 
@@ -232,7 +233,7 @@ TEST_F(LabPoll, AStoppedPollEndsAndLeavesNoEntry) {
     CScanSnmpMacs poll(*engine, linkup,
                        {Request(sim.Address(), "lab-switch", kLabObjectId, "11", kLabKey)}, &stop);
     EXPECT_FALSE(poll.Run());
-    std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+    RecursiveGuard lock(engine->EngineLock);
     EXPECT_TRUE(engine->PolledSwitches.empty());
 }
 
@@ -249,7 +250,7 @@ TEST_F(LabPoll, AFailureInsideThePollIsLoggedAndLeavesNoEntry) {
                        {Request(sim.Address(), "lab-switch", kLabObjectId, "12", kLabKey)});
     EXPECT_TRUE(poll.Run());
     EXPECT_TRUE(LogMentions("could not be polled (no room)"));
-    std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+    RecursiveGuard lock(engine->EngineLock);
     EXPECT_TRUE(engine->PolledSwitches.empty());
 }
 

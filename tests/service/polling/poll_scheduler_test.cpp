@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/RecursiveLock.h"
 #include "service/polling/PollScheduler.h"
 #include "tests/service/polling/PollingFixture.h"
 
@@ -65,7 +66,7 @@ TEST_F(PollSchedulerConcurrencyTest, AtMostThirtyTwoPollsRunAndTheRestWaitWithou
     ASSERT_TRUE(scheduler.WaitIdle(20'000));
     EXPECT_EQ(polls.load(), 40);
     EXPECT_EQ(scheduler.Dropped(), 0u);
-    std::lock_guard<std::recursive_mutex> guard(engine->EngineLock);
+    RecursiveGuard guard(engine->EngineLock);
     EXPECT_TRUE(engine->PolledSwitches.empty());
 }
 
@@ -101,7 +102,7 @@ TEST_F(PollSchedulerConcurrencyTest, StopEndsAPollOfADeadSwitchAfterItsRequestIn
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     scheduler->RequestPoll(Quiet("SW1", "1"));  // refused after stop
     EXPECT_TRUE(scheduler->WaitIdle(1000));
-    std::lock_guard<std::recursive_mutex> guard(engine->EngineLock);
+    RecursiveGuard guard(engine->EngineLock);
     EXPECT_TRUE(engine->PolledSwitches.empty());
 }
 

@@ -2,6 +2,7 @@
 // rules give for the port, computed here from the file.
 #include <chrono>
 
+#include "platform/RecursiveLock.h"
 #include "tests/service/polling/PollingFixture.h"
 
 namespace tarvell::polltest {
@@ -54,7 +55,7 @@ TEST_P(RecordingPoll, FindsExactlyTheMacsTheRulesGiveForTheBusiestPort) {
     EXPECT_LT(took, std::chrono::seconds(45));
     // Detection is off in these settings: nothing recorded, nothing started, nothing left behind.
     EXPECT_TRUE(linkup.Starts().empty());
-    std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+    RecursiveGuard lock(engine->EngineLock);
     EXPECT_TRUE(engine->EventMap.empty());
     EXPECT_TRUE(engine->PolledSwitches.empty());
 }

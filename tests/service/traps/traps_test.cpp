@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/RecursiveLock.h"
 #include "platform/snmp/Message.h"
 #include "service/engine/SnmpClient.h"
 #include "service/traps/CScanSnmpTraps.h"
@@ -31,7 +32,7 @@ protected:
         sw.SwitchLocation() = "Lab";
         AddSwitch("00AABB000002", "127.0.0.1").SwitchCommunity() = "SNMP/V3";
         {
-            std::lock_guard<std::recursive_mutex> lock(engine->EngineLock);
+            RecursiveGuard lock(engine->EngineLock);
             engine->PortNames[std::string(kSwitchKey) + "/7"] = "Gi0/7";
         }
         UseSettings(Settings());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 #include "service/engine/CTarvellFrm.h"
 #include "service/engine/SnmpClient.h"
 #include "tests/viewer/core/ViewerFixture.h"
@@ -222,7 +223,7 @@ TEST_F(ExclusionsReadByServiceTest, EngineExcludesWhatWasStored) {
     engine.Document->SetPathName(folder);
     engine.PublishSettings();
     {
-        std::lock_guard<std::recursive_mutex> lock(engine.EngineLock);
+        RecursiveGuard lock(engine.EngineLock);
         engine.PortNames["S1/1"] = "Gi0/1";
         engine.PortNames["S1/2"] = "gi0/2";
         engine.PortNames["S2/1"] = "Fa0/1";

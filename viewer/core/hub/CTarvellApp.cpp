@@ -4,6 +4,7 @@
 #include <set>
 
 #include "platform/Memory.h"
+#include "platform/RecursiveLock.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "shared/StateFiles.h"
@@ -92,7 +93,7 @@ Registry& CTarvellApp::registry() const {
 void CTarvellApp::ReadRegistry() {
     ViewerPreferences prefs;
     registryOk_ = ReadViewerRegistry(registry(), env_.programFolder, prefs);
-    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    RecursiveGuard guard(EventLock);
     servers_ = std::move(prefs.Servers);
     popupAlerts_ = prefs.PopupAlerts;
     popupTimeout_ = prefs.PopupTimeout;
@@ -107,7 +108,7 @@ std::string CTarvellApp::MachineOf(const std::string& folder) const {
 void CTarvellApp::ChooseDefaultServer() {
     std::optional<ServerChoice> choice;
     {
-        std::lock_guard<std::recursive_mutex> guard(EventLock);
+        RecursiveGuard guard(EventLock);
         choice = DefaultServer(servers_);
     }
     CurrentServer server;
@@ -165,7 +166,7 @@ bool CTarvellApp::SelectServer(const std::string& name) {
 ServerLoad CTarvellApp::PrepareServer(const std::string& name) const {
     std::string folder;
     {
-        std::lock_guard<std::recursive_mutex> guard(EventLock);
+        RecursiveGuard guard(EventLock);
         const auto it = servers_.find(name);
         if (it == servers_.end()) return ServerLoad{};
         folder = it->second.Folder;
@@ -181,7 +182,7 @@ ServerLoad CTarvellApp::PrepareServer(const std::string& name, const std::string
     ServerLoad load;
     load.server = {name, folder, {}};
     {
-        std::lock_guard<std::recursive_mutex> guard(EventLock);
+        RecursiveGuard guard(EventLock);
         load.known = servers_.count(name) != 0;
     }
     load.settings = document_.ReadServerFile(folder);
@@ -229,14 +230,14 @@ bool CTarvellApp::CommitServer(ServerLoad load) {
     std::shared_ptr<const EventsSnapshot> oldEvents;
     std::shared_ptr<const AlertsSnapshot> oldAlerts;
     {
-        std::lock_guard<std::recursive_mutex> guard(EventLock);
+        RecursiveGuard guard(EventLock);
         oldEvents = std::move(events_);
         events_ = load.events ? std::move(load.events) : std::make_shared<const EventsSnapshot>();
         eventCounts_ = load.events ? load.eventCounts : ItemCounts{};
         eventsChanged_ = false;
     }
     {
-        std::lock_guard<std::recursive_mutex> guard(AlertLock);
+        RecursiveGuard guard(AlertLock);
         oldAlerts = std::move(alerts_);
         alerts_ = load.alerts ? std::move(load.alerts) : std::make_shared<const AlertsSnapshot>();
         alertCounts_ = load.alerts ? load.alertCounts : ItemCounts{};
@@ -269,12 +270,12 @@ bool CTarvellApp::SaveDocument() {
 // ---- servers and preferences
 
 void CTarvellApp::CopyServers(ServerMap& out) const {
-    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    RecursiveGuard guard(EventLock);
     out = servers_;
 }
 
 void CTarvellApp::SetServers(const ServerMap& from) {
-    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    RecursiveGuard guard(EventLock);
     servers_ = from;
 }
 
@@ -335,12 +336,12 @@ std::string CTarvellApp::GetUserPermissions() const {
 // ---- getters
 
 std::shared_ptr<const EventsSnapshot> CTarvellApp::Events() const {
-    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    RecursiveGuard guard(EventLock);
     return events_;
 }
 
 std::shared_ptr<const AlertsSnapshot> CTarvellApp::Alerts() const {
-    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    RecursiveGuard guard(AlertLock);
     return alerts_;
 }
 
@@ -385,12 +386,12 @@ bool CTarvellApp::LookupAlert(const std::string& key, CAlertItem& out) const {
 }
 
 ItemCounts CTarvellApp::EventCounts() const {
-    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    RecursiveGuard guard(EventLock);
     return eventCounts_;
 }
 
 ItemCounts CTarvellApp::AlertCounts() const {
-    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    RecursiveGuard guard(AlertLock);
     return alertCounts_;
 }
 
@@ -401,7 +402,7 @@ EditResult CTarvellApp::BlockEvent(const std::string& key) { return BlockEvents(
 EditResult CTarvellApp::BlockEvents(const std::vector<std::string>& keys,
                                     const std::function<void(CTarvellDoc&)>& alsoEdit) {
     ChangeNotice notice(*this, HubChange::EventsChangedLocally);
-    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    RecursiveGuard guard(EventLock);
     const MachineIdentity id = Identity();
     std::int32_t movedToPrevention = 0;
     const EditResult result = EditSettingsQuietly(*this, [&](CTarvellDoc& doc) {
@@ -430,7 +431,7 @@ EditResult CTarvellApp::BlockEvents(const std::vector<std::string>& keys,
 std::vector<std::string> CTarvellApp::RemoveEvents(const std::vector<std::string>& keys,
                                                    EditResult* outcome) {
     ChangeNotice notice(*this, HubChange::EventsChangedLocally);
-    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    RecursiveGuard guard(EventLock);
     if (outcome) *outcome = EditResult::Saved;
     std::vector<std::string> removed;
     std::set<std::string_view> seen;
@@ -467,7 +468,7 @@ std::vector<std::string> CTarvellApp::RemoveEvents(const std::vector<std::string
 
 bool CTarvellApp::RemoveEvent(const std::string& key, EditResult* outcome) {
     ChangeNotice notice(*this, HubChange::EventsChangedLocally);
-    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    RecursiveGuard guard(EventLock);
     const auto it = events_->EventMap.find(key);
     if (it == events_->EventMap.end()) {
         notice.Cancel();
@@ -496,7 +497,7 @@ bool CTarvellApp::RemoveEvent(const std::string& key, EditResult* outcome) {
 
 bool CTarvellApp::RemoveAlert(const std::string& key, EditResult* outcome) {
     ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
-    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    RecursiveGuard guard(AlertLock);
     const auto it = alerts_->AlertLog.find(key);
     if (it == alerts_->AlertLog.end()) {
         notice.Cancel();
@@ -522,7 +523,7 @@ bool CTarvellApp::RemoveAlert(const std::string& key, EditResult* outcome) {
 std::vector<std::string> CTarvellApp::RemoveAlerts(const std::vector<std::string>& keys,
                                                    EditResult* outcome) {
     ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
-    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    RecursiveGuard guard(AlertLock);
     if (outcome) *outcome = EditResult::Saved;
     std::vector<std::string> removed;
     std::set<std::string_view> seen;
@@ -556,7 +557,7 @@ std::vector<std::string> CTarvellApp::RemoveAlerts(const std::vector<std::string
 
 EditResult CTarvellApp::ClearAlertsOf(const std::string& category) {
     ChangeNotice notice(*this, HubChange::AlertsChangedLocally);
-    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    RecursiveGuard guard(AlertLock);
     auto next = std::make_shared<AlertsSnapshot>();
     const EditResult result = EditSettingsQuietly(*this, [&](CTarvellDoc& doc) {
         for (const auto& [key, alert] : alerts_->AlertLog) {
@@ -645,7 +646,7 @@ void CTarvellApp::PruneReadMarks(const EventRecords& events) {
 void CTarvellApp::SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCounts counts,
                             const std::string& folder) {
     ChangeNotice notice(*this, HubChange::EventsPublished);
-    std::lock_guard<std::recursive_mutex> guard(EventLock);
+    RecursiveGuard guard(EventLock);
     if (!folder.empty() && folder != Server().Folder) {
         notice.Cancel();
         return;
@@ -662,7 +663,7 @@ void CTarvellApp::SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCo
 void CTarvellApp::SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts,
                             const std::string& folder) {
     ChangeNotice notice(*this, HubChange::AlertsPublished);
-    std::lock_guard<std::recursive_mutex> guard(AlertLock);
+    RecursiveGuard guard(AlertLock);
     if (!folder.empty() && folder != Server().Folder) {
         notice.Cancel();
         return;
@@ -696,7 +697,7 @@ bool CTarvellApp::LoadEvents() {
             PruneReadMarks(snapshot->EventMap);
             NoteStateFile(std::string(kEventDatabaseName), true);
             {
-                std::lock_guard<std::recursive_mutex> guard(EventLock);
+                RecursiveGuard guard(EventLock);
                 events_ = std::move(snapshot);
                 eventCounts_ = counts;
             }
@@ -717,7 +718,7 @@ bool CTarvellApp::LoadAlerts() {
             auto snapshot = MakeAlertsSnapshot(std::move(*file), *document_.Snapshot(), counts);
             NoteStateFile(std::string(kAlertLogName), true);
             {
-                std::lock_guard<std::recursive_mutex> guard(AlertLock);
+                RecursiveGuard guard(AlertLock);
                 alerts_ = std::move(snapshot);
                 alertCounts_ = counts;
             }
@@ -752,7 +753,7 @@ void CTarvellApp::RemoveHubListener(int id) {
         listeners_.erase(it);
     }
     // Waits for a call in progress on another thread (a call on this thread holds it already).
-    std::lock_guard<std::recursive_mutex> running(entry->running);
+    RecursiveGuard running(entry->running);
     entry->removed = true;
 }
 
@@ -764,7 +765,7 @@ void CTarvellApp::NotifyHub(HubChange change) {
         for (const auto& [id, entry] : listeners_) targets.push_back(entry);
     }
     for (const auto& entry : targets) {
-        std::lock_guard<std::recursive_mutex> running(entry->running);
+        RecursiveGuard running(entry->running);
         if (!entry->removed && entry->call) entry->call(change);
     }
 }

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "platform/RecursiveLock.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/shell/StringTable.h"
 
@@ -16,7 +17,7 @@ EditResult EditSettings(CTarvellApp& app, const std::function<void(CTarvellDoc&)
 
 EditResult EditSettingsQuietly(CTarvellApp& app, const std::function<void(CTarvellDoc&)>& edit) {
     ViewerDocument& document = app.Document();
-    std::lock_guard<std::recursive_mutex> guard(document.DocumentLock);
+    RecursiveGuard guard(document.DocumentLock);
     if (!app.ReloadDocument()) return EditResult::ReloadFailed;
     const CTarvellDoc reloaded = document.Fields();
     if (edit) edit(document.Fields());

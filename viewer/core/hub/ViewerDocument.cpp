@@ -1,6 +1,7 @@
 #include "viewer/core/hub/ViewerDocument.h"
 
 #include "platform/Files.h"
+#include "platform/RecursiveLock.h"
 
 namespace tarvell {
 
@@ -19,7 +20,7 @@ std::string ViewerDocument::HandOverPath(const std::string& serverFolder) {
 }
 
 bool ViewerDocument::OnNewDocument(const std::string& serverName, const std::string& serverFolder) {
-    std::lock_guard<std::recursive_mutex> guard(DocumentLock);
+    RecursiveGuard guard(DocumentLock);
     std::optional<CTarvellDoc> fresh = ReadServerFile(serverFolder);
     if (!fresh) return false;
     Adopt(std::move(*fresh), serverName);
@@ -40,7 +41,7 @@ std::optional<CTarvellDoc> ViewerDocument::ReadServerFile(const std::string& ser
 }
 
 void ViewerDocument::Adopt(CTarvellDoc doc, const std::string& title) {
-    std::lock_guard<std::recursive_mutex> guard(DocumentLock);
+    RecursiveGuard guard(DocumentLock);
     doc_ = std::move(doc);
     doc_.Version = version_;
     title_ = title;
@@ -49,7 +50,7 @@ void ViewerDocument::Adopt(CTarvellDoc doc, const std::string& title) {
 }
 
 bool ViewerDocument::OnSaveDocument(const std::string& serverFolder) {
-    std::lock_guard<std::recursive_mutex> guard(DocumentLock);
+    RecursiveGuard guard(DocumentLock);
     if (serverFolder.empty()) return false;
     const std::string folder = JoinPath(serverFolder, "handover");
     for (int attempt = 0; attempt < kDocumentAttempts; ++attempt) {
@@ -66,17 +67,17 @@ bool ViewerDocument::OnSaveDocument(const std::string& serverFolder) {
 void ViewerDocument::Publish() { snapshot_ = std::make_shared<const CTarvellDoc>(doc_); }
 
 std::shared_ptr<const CTarvellDoc> ViewerDocument::Snapshot() const {
-    std::lock_guard<std::recursive_mutex> guard(DocumentLock);
+    RecursiveGuard guard(DocumentLock);
     return snapshot_;
 }
 
 std::string ViewerDocument::Title() const {
-    std::lock_guard<std::recursive_mutex> guard(DocumentLock);
+    RecursiveGuard guard(DocumentLock);
     return title_;
 }
 
 bool ViewerDocument::Loaded() const {
-    std::lock_guard<std::recursive_mutex> guard(DocumentLock);
+    RecursiveGuard guard(DocumentLock);
     return loaded_;
 }
 

@@ -15,6 +15,7 @@
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/UniqueFd.h"
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/shell/StringTable.h"
 
@@ -145,14 +146,15 @@ PidFileServiceBackend::PidFileServiceBackend(Options options) : options_(std::mo
 
 std::optional<pid_t> PidFileServiceBackend::RunningPid() const {
     const std::string path = JoinPath(options_.runFolder, kServicePidFile);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    const int fd = file.Get();
     if (fd < 0) return std::nullopt;
     // The service holds an exclusive lock for its whole life: a lock we can take means that
     // the file is a leftover and its number may belong to another process by now.
     const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     std::optional<std::string> text;
     if (held) text = ReadAllFromFd(fd, kMaxSmallFile);
-    ::close(fd);
+    file.Reset();  // now: a lock taken here must not stand in a starting service's way
     if (!text) return std::nullopt;
     const std::string digits = Trimmed(*text);
     long value = 0;

@@ -38,11 +38,11 @@ SingleInstance::SingleInstance(std::string folder) : folder_(std::move(folder)) 
 SingleInstance::~SingleInstance() {
     stop_ = true;
     if (listener_.joinable()) listener_.join();
-    if (listenFd_ >= 0) {
+    if (listenFd_.Valid()) {
         ::unlink(JoinPath(folder_, "viewer.sock").c_str());
-        ::close(listenFd_);
+        listenFd_.Reset();
     }
-    if (lockFd_ >= 0) ::close(lockFd_);
+    lockFd_.Reset();  // last: the next viewer may take the lock once the socket is gone
 }
 
 std::string SingleInstance::DefaultFolder() {
@@ -68,14 +68,13 @@ bool SingleInstance::PrepareFolder() {
 SingleInstance::Role SingleInstance::Acquire() {
     if (!PrepareFolder()) return Role::Failed;
     const std::string lockPath = JoinPath(folder_, "viewer.lock");
-    lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (lockFd_ < 0) {
+    lockFd_.Reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!lockFd_.Valid()) {
         error_ = "cannot open " + lockPath + ": " + std::strerror(errno);
         return Role::Failed;
     }
-    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
-        ::close(lockFd_);
-        lockFd_ = -1;
+    if (::flock(lockFd_.Get(), LOCK_EX | LOCK_NB) != 0) {
+        lockFd_.Reset();
         if (errno != EWOULDBLOCK) {
             error_ = "cannot lock " + lockPath + ": " + std::strerror(errno);
             return Role::Failed;
@@ -91,13 +90,12 @@ SingleInstance::Role SingleInstance::Acquire() {
         return Role::First;
     }
     ::unlink(socketPath.c_str());
-    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (listenFd_ < 0 ||
-        ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listenFd_, 8) != 0) {
+    listenFd_.Reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!listenFd_.Valid() ||
+        ::bind(listenFd_.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listenFd_.Get(), 8) != 0) {
         error_ = "cannot listen on " + socketPath + ": " + std::strerror(errno);
-        if (listenFd_ >= 0) ::close(listenFd_);
-        listenFd_ = -1;
+        listenFd_.Reset();
     }
     return Role::First;
 }
@@ -107,21 +105,18 @@ bool SingleInstance::AskFirstToShow() {
     if (!SocketAddress(JoinPath(folder_, "viewer.sock"), address)) return false;
     // The first viewer may still be starting: its socket comes right after its lock.
     for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const UniqueFd client(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        const int fd = client.Get();
         if (fd < 0) return false;
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-            const bool sent = ::send(fd, kShowRequest, std::strlen(kShowRequest), MSG_NOSIGNAL) > 0;
-            ::close(fd);
-            return sent;
-        }
-        ::close(fd);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            return ::send(fd, kShowRequest, std::strlen(kShowRequest), MSG_NOSIGNAL) > 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(kConnectWaitMs));
     }
     return false;
 }
 
 bool SingleInstance::Listen(std::function<void()> onShow) {
-    if (listenFd_ < 0 || listener_.joinable()) return false;
+    if (!listenFd_.Valid() || listener_.joinable()) return false;
     onShow_ = std::move(onShow);
     listener_ = std::thread([this] { ListenLoop(); });
     return true;
@@ -129,9 +124,10 @@ bool SingleInstance::Listen(std::function<void()> onShow) {
 
 void SingleInstance::ListenLoop() {
     while (!stop_) {
-        pollfd pfd{listenFd_, POLLIN, 0};
+        pollfd pfd{listenFd_.Get(), POLLIN, 0};
         if (::poll(&pfd, 1, kAcceptPollMs) <= 0) continue;
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        const UniqueFd connection(::accept4(listenFd_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        const int fd = connection.Get();
         if (fd < 0) continue;
         // Only another viewer of this user can reach the private folder; read a few bytes at most.
         pollfd in{fd, POLLIN, 0};
@@ -139,7 +135,6 @@ void SingleInstance::ListenLoop() {
         if (::poll(&in, 1, 1000) > 0 && ::recv(fd, request, sizeof request - 1, 0) > 0 &&
             std::strcmp(request, kShowRequest) == 0 && onShow_)
             onShow_();
-        ::close(fd);
     }
 }
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/UniqueFd.h"
+
 namespace tarvell {
 
 class SingleInstance {
@@ -41,8 +43,8 @@ private:
 
     const std::string folder_;
     std::string error_;
-    int lockFd_ = -1;
-    int listenFd_ = -1;
+    UniqueFd lockFd_;
+    UniqueFd listenFd_;
     std::function<void()> onShow_;
     std::atomic<bool> stop_{false};
     std::thread listener_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/hub/CTarvellApp.h"
@@ -46,7 +47,7 @@ std::string Unbraced(std::string value) {
 
 // The seeding edit: reload, and save only when the defaults change something.
 unsigned Seed(CTarvellApp& app, bool (*seed)(CTarvellDoc&)) {
-    std::lock_guard<std::recursive_mutex> guard(app.Document().DocumentLock);
+    RecursiveGuard guard(app.Document().DocumentLock);
     if (!app.ReloadDocument()) return str::kSettingsReloadFailed;
     CTarvellDoc probe = app.Document().Fields();
     if (!seed(probe)) return 0;

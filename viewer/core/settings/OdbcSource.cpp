@@ -10,6 +10,7 @@
 
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/UniqueFd.h"
 #include "platform/odbc/Odbc.h"
 #include "viewer/core/shell/StringTable.h"
 
@@ -60,13 +61,12 @@ bool PrepareIni(const std::string& path, std::string* error) {
         if (error) *error = "cannot make " + folder;
         return false;
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
+    const UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd.Valid()) {
         if (error) *error = "cannot open " + path;
         return false;
     }
-    const bool ok = ::fchmod(fd, 0600) == 0;
-    ::close(fd);
+    const bool ok = ::fchmod(fd.Get(), 0600) == 0;
     if (!ok && error) *error = "cannot protect " + path;
     return ok;
 }

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/RecursiveLock.h"
 #include "platform/Text.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/SettingsEdit.h"
@@ -143,7 +144,7 @@ bool RepairTextTables(CTarvellApp& app) {
     ViewerDocument& document = app.Document();
     bool changed = false;
     {
-        std::lock_guard<std::recursive_mutex> guard(document.DocumentLock);
+        RecursiveGuard guard(document.DocumentLock);
         // A document that could not be read may never have been loaded: repairing it would hand
         // the service a settings file of defaults.
         if (!app.ReloadDocument()) return false;
