@@ -109,8 +109,8 @@ TEST_F(EventRequestsTest, UnblockChoicesStopPreventionAndThePassword) {
     EXPECT_FALSE(FileExists(ViewerDocument::HandOverPath(server_)));
     EXPECT_EQ(*ReadWholeFile(JoinPath(server_, "Tarvell.ini")), before);
 
-    UnblockRequest keep{{"S1/1"},
-                        {UnblockRemoval::DeleteEvent, NodeAuthorization::KeepInBlackList}};
+    UnblockRequest keep{
+        {"S1/1"}, {UnblockRemoval::DeleteEvent, NodeAuthorization::KeepInBlackList}, false, {}};
     ASSERT_EQ(UnblockEvents(app, keep).result, EditResult::Saved);
     CTarvellDoc saved = Saved();
     EXPECT_EQ(saved.NodesBlackList, (Strings{"00AA/1;", "00BB/0;", "00AA/0;"}));
@@ -119,8 +119,8 @@ TEST_F(EventRequestsTest, UnblockChoicesStopPreventionAndThePassword) {
     EXPECT_EQ(saved.DeleteRequests, Strings{"S1/1"});
     EXPECT_EQ(saved.EventNotes, Strings{"S1/10;other"});
 
-    UnblockRequest white{{"S1/1"},
-                         {UnblockRemoval::MoveToDetection, NodeAuthorization::MoveToWhiteList}};
+    UnblockRequest white{
+        {"S1/1"}, {UnblockRemoval::MoveToDetection, NodeAuthorization::MoveToWhiteList}, false, {}};
     ASSERT_EQ(UnblockEvents(app, white).result, EditResult::Saved);
     saved = Saved();
     EXPECT_EQ(saved.NodesWhiteList, Strings{"00AA/0;"});

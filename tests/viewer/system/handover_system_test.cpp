@@ -151,8 +151,8 @@ TEST(HandOverSystem, BlockAndUnblockRequestsRunThePortProgramsForTheRequester) {
     EXPECT_EQ(app.Document().Fields().NodesBlackList, std::vector<std::string>{"001122334455/0;"});
 
     ASSERT_TRUE(WaitUntil([&] { return app.LoadEvents(); }, 10'000));
-    UnblockRequest unblock{{"S1/7"},
-                           {UnblockRemoval::MoveToDetection, NodeAuthorization::MoveToWhiteList}};
+    UnblockRequest unblock{
+        {"S1/7"}, {UnblockRemoval::MoveToDetection, NodeAuthorization::MoveToWhiteList}, false, {}};
     ASSERT_EQ(UnblockEvents(app, unblock).result, EditResult::Saved);
     ASSERT_TRUE(WaitUntil(
         [&] {
