@@ -3,7 +3,9 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTextLayout>
 #include <algorithm>
+#include <vector>
 
 #include "viewer/core/look/Look.h"
 #include "viewer/widgets/Fonts.h"
@@ -12,6 +14,45 @@
 namespace tarvell {
 
 namespace {
+
+// `text` word-wrapped into `box`, whole lines only: where the box ends before the text, the last
+// line that fits ends with an ellipsis instead of a line cut through its letters.
+void DrawWrappedLines(QPainter& p, const QFont& font, QString text, const QRect& box) {
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    const QFontMetrics fm(font);
+    const int step = fm.lineSpacing();
+    QTextLayout layout(text, font, p.device());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    std::vector<QTextLine> lines;
+    bool cut = false;
+    for (int y = 0;; y += step) {
+        QTextLine l = layout.createLine();
+        if (!l.isValid()) break;
+        l.setLineWidth(box.width());
+        if (y + step > box.height()) {
+            cut = true;
+            break;
+        }
+        l.setPosition(QPointF(0, y));
+        lines.push_back(l);
+    }
+    layout.endLayout();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const QTextLine& l = lines[i];
+        if (cut && i + 1 == lines.size()) {
+            QString rest = text.mid(l.textStart());
+            rest.replace(QChar::LineSeparator, QLatin1Char(' '));
+            p.drawText(QRect(box.left(), box.top() + qRound(l.y()), box.width(), step),
+                       Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                       fm.elidedText(rest.simplified(), Qt::ElideRight, box.width()));
+        } else {
+            l.draw(&p, box.topLeft());
+        }
+    }
+}
 
 // Gives the tree view the row height; the painting is the list's own (drawRow).
 class RowHeightDelegate : public QStyledItemDelegate {
@@ -192,8 +233,8 @@ void CPaintListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
                     titleRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                     QFontMetrics(heavy).elidedText(text.left(nl), Qt::ElideRight, tr.width()));
                 p.setFont(light);  // the details are never bold, not even in a bold row
-                p.drawText(QRect(tr.left(), top + 2 + line, tr.width(), height - 2 - line),
-                           Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text.mid(nl + 1));
+                DrawWrappedLines(p, light, text.mid(nl + 1),
+                                 QRect(tr.left(), top + 2 + line, tr.width(), height - 2 - line));
             } else {
                 p.setFont(rowFont);
                 const QFontMetrics fm(rowFont);
