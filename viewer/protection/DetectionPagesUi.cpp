@@ -26,6 +26,16 @@
 namespace tarvell {
 namespace {
 
+// Clears every sub-protection box without the box's own handler: the master switch that does it
+// has already cleared the page's state.
+template <typename Subs>
+void UntickQuietly(Subs& subs) {
+    for (auto& s : subs) {
+        const QSignalBlocker block(s.check);
+        s.check->setChecked(false);
+    }
+}
+
 SelectDevicesHook& DevicesHook() {
     static SelectDevicesHook hook;
     return hook;
@@ -105,10 +115,7 @@ CProtectionDetectFlags::CProtectionDetectFlags(CProtectionListWnd& list, int row
     layout->addStretch(1);
     connect(master_, &QCheckBox::toggled, this, [this](bool on) {
         for (auto& s : state_) s.on = false;
-        for (auto& s : subs_) {
-            const QSignalBlocker block(s.check);
-            s.check->setChecked(false);
-        }
+        UntickQuietly(subs_);
         (void)on;
         Sync();
         SetModified();
@@ -339,10 +346,7 @@ CProtectionDetectUnauthorized::CProtectionDetectUnauthorized(CProtectionListWnd&
     layout->addStretch(1);
     connect(master_, &QCheckBox::toggled, this, [this](bool on) {
         SetMaster(state_, on);
-        for (auto& s : subs_) {
-            const QSignalBlocker block(s.check);
-            s.check->setChecked(false);
-        }
+        UntickQuietly(subs_);
         Sync();
         SetModified();
     });
@@ -489,10 +493,7 @@ CProtectionDetectThreats::CProtectionDetectThreats(CProtectionListWnd& list)
     layout->addStretch(1);
     connect(master_, &QCheckBox::toggled, this, [this](bool on) {
         SetMaster(state_, on);
-        for (auto& s : subs_) {
-            const QSignalBlocker block(s.check);
-            s.check->setChecked(false);
-        }
+        UntickQuietly(subs_);
         Show();
         Sync();
         SetModified();

@@ -128,6 +128,12 @@ void CPreventionPage::Tell(int message) {
     context.router.Send(message == kMsgEmailRequired ? cmd::kSettingsAlerts : cmd::kSettingsSnmp);
 }
 
+bool CPreventionPage::Passes(int message) {
+    if (message == 0) return true;
+    Tell(message);
+    return false;
+}
+
 bool CPreventionPage::ServiceUserAccount() const {
     const PageContext& context = list_.Context();
     return context.serviceUserAccount && context.serviceUserAccount() == 1;
@@ -216,12 +222,7 @@ bool CProtectionPreventAlerts::OnKillActive() {
     const PreventAlertsPage page = Taken();
     if (!page.master || (!page.unblockLink && !page.deleteLink)) return true;
     const CTarvellDoc* doc = Reloaded();
-    if (!doc) return false;
-    if (const int message = Check(page, *doc)) {
-        Tell(message);
-        return false;
-    }
-    return true;
+    return doc && Passes(Check(page, *doc));
 }
 
 bool CProtectionPreventAlerts::OnOK() {
@@ -329,11 +330,7 @@ void CProtectionPreventOptions::Sync() {
 }
 
 bool CProtectionPreventOptions::OnKillActive() {
-    if (const int message = Check(Taken(), ServiceUserAccount())) {
-        Tell(message);
-        return false;
-    }
-    return true;
+    return Passes(Check(Taken(), ServiceUserAccount()));
 }
 
 bool CProtectionPreventOptions::OnOK() {
@@ -424,12 +421,7 @@ bool CProtectionPreventSnmp::OnKillActive() {
     const PreventSnmpPage page = Taken();
     if (!page.master) return true;
     const CTarvellDoc* doc = Reloaded();
-    if (!doc) return false;
-    if (const int message = Check(page, *doc)) {
-        Tell(message);
-        return false;
-    }
-    return true;
+    return doc && Passes(Check(page, *doc));
 }
 
 bool CProtectionPreventSnmp::OnOK() {
@@ -519,11 +511,7 @@ void CProtectionPreventSchedule::Sync() {
 
 bool CProtectionPreventSchedule::OnKillActive() {
     PreventSchedulePage page{master_->isChecked(), deleteLink_->isChecked(), state_};
-    if (const int message = Check(page)) {
-        Tell(message);
-        return false;
-    }
-    return true;
+    return Passes(Check(page));
 }
 
 bool CProtectionPreventSchedule::OnOK() {
@@ -602,13 +590,7 @@ void CProtectionPreventUnblock::Sync() {
         w->setEnabled(on);
 }
 
-bool CProtectionPreventUnblock::OnKillActive() {
-    if (const int message = Check(Taken())) {
-        Tell(message);
-        return false;
-    }
-    return true;
-}
+bool CProtectionPreventUnblock::OnKillActive() { return Passes(Check(Taken())); }
 
 bool CProtectionPreventUnblock::OnOK() {
     const PreventUnblockPage page = Taken();

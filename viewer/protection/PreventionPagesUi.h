@@ -57,6 +57,8 @@ public:
 protected:
     // Tells `message`; for 20035/20036 a Yes ends the sheet and shows that settings panel.
     void Tell(int message);
+    // True for 0; otherwise tells `message` and is false (the page stays).
+    bool Passes(int message);
     bool ServiceUserAccount() const;
     // The settings reloaded for a check, or null (20040 told) when they cannot be read.
     const CTarvellDoc* Reloaded();
