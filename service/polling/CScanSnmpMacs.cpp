@@ -173,7 +173,7 @@ bool CScanSnmpMacs::OverBudget() {
 
 void CScanSnmpMacs::Walk(const PollCommunity& with, const std::vector<std::string>& columns,
                          bool ordered, const std::function<void(const Row&)>& onRow) {
-    if (columns.empty() || !engine_.Snmp || Stopping() || OverBudget()) return;
+    if (columns.empty() || !engine_.Snmp || Stopping() || GivenUp() || OverBudget()) return;
     if (!session_) session_ = engine_.Snmp->Open(SwitchIp, timeoutMs_, retries_);
     if (!session_) return;
     SnmpWalkOptions options;
@@ -372,7 +372,9 @@ void CScanSnmpMacs::PollSwitch() {
             ProcessPort(p, *settings);
             done[p] = true;
         }
-        if (overBudget_ || std::all_of(done.begin(), done.end(), [](bool d) { return d; })) return;
+        if (overBudget_ || GivenUp() ||
+            std::all_of(done.begin(), done.end(), [](bool d) { return d; }))
+            return;
         if (attempt + 1 < options_.attempts) {
             if (stop_) {
                 if (stop_->WaitFor(options_.attemptPauseMs)) return;

@@ -63,6 +63,11 @@ struct PollOptions {
     // what was found is processed, and the poll ends with one log line.
     std::int64_t budgetMs = 120'000;
     std::size_t budgetRequests = 50'000;
+    // For a switch not known to answer (never answered since the start, or silent at its last
+    // poll): the poll ends at its first walk that gets no answer, so that a dead switch holds a
+    // poll thread for one walk's time-out, not for every walk of every attempt. A switch that
+    // answers, however slowly, is read whole.
+    bool endAtFirstSilence = false;
 };
 
 // One community or SNMPv3 context that the forwarding tables are read with.
@@ -113,6 +118,8 @@ private:
     using Row = std::vector<snmp::VarBind>;
 
     bool Stopping() const;
+    // True once a walk went unanswered and the options say to give up then.
+    bool GivenUp() const { return options_.endAtFirstSilence && walks_ > 0 && !answered_; }
     // True once the poll's time or request budget is spent; logs that once.
     bool OverBudget();
     // Walk of `columns` side by side; `onRow` sees each accepted row. `ordered`: stop at an

@@ -80,7 +80,8 @@ void PollScheduler::QueueLocked(const PollRequest& request) {
 
 void PollScheduler::ScheduleLocked(const std::string& key) {
     const auto silence = silent_.find(key);
-    if (silence == silent_.end()) order_.push_back(key);
+    if (silence == silent_.end())
+        (answeredLast_.count(key) ? answering_ : order_).push_back(key);
     else if (silence->second.retryAt > Clock::now())
         deferred_.emplace(silence->second.retryAt, key);
     else retry_.push_back(key);
@@ -94,11 +95,18 @@ void PollScheduler::ReleaseDueLocked() {
     }
 }
 
+bool PollScheduler::AnyReadyLocked() const {
+    return !answering_.empty() || !order_.empty() || !retry_.empty();
+}
+
 void PollScheduler::NoteOutcomeLocked(const std::string& key, bool silent) {
     if (!silent) {
         silent_.erase(key);
+        // Bounded like the queue: beyond it a switch that answers waits in the middle rank.
+        if (answeredLast_.size() < options_.maxQueuedSwitches) answeredLast_.insert(key);
         return;
     }
+    answeredLast_.erase(key);
     const auto known = silent_.find(key);
     // Bounded like the queue: beyond it a silent switch is simply polled again when asked.
     if (known == silent_.end() && silent_.size() >= options_.maxQueuedSwitches) return;
@@ -115,25 +123,29 @@ void PollScheduler::Worker() {
         ++idleThreads_;
         for (;;) {
             ReleaseDueLocked();
-            if (stopping_ || !order_.empty() || !retry_.empty()) break;
+            if (stopping_ || AnyReadyLocked()) break;
             if (deferred_.empty()) wake_.wait(lock);
             else wake_.wait_until(lock, deferred_.begin()->first);
         }
         --idleThreads_;
         if (stopping_) return;
-        std::deque<std::string>& from = order_.empty() ? retry_ : order_;
+        std::deque<std::string>& from = !answering_.empty() ? answering_
+                                        : !order_.empty()    ? order_
+                                                             : retry_;
         const std::string key = from.front();
         from.pop_front();
         std::vector<PollRequest> ports = std::move(waiting_[key].ports);
         waiting_.erase(key);
         running_[key] = ports;
         peakRunning_ = std::max(peakRunning_, running_.size());
+        PollOptions pollOptions = options_.poll;
+        pollOptions.endAtFirstSilence = !answeredLast_.count(key);
         lock.unlock();
 
         bool silent = false;
         bool answered = false;
         {
-            CScanSnmpMacs poll(engine_, linkup_, std::move(ports), &stop_, options_.poll,
+            CScanSnmpMacs poll(engine_, linkup_, std::move(ports), &stop_, pollOptions,
                                &rowLimitLog_, &failureLog_);
             bool ran = false;
             try {
@@ -156,7 +168,7 @@ void PollScheduler::Worker() {
             if (!stopping_)
                 for (const PollRequest& p : ports) QueueLocked(p);
         }
-        const bool burstOver = running_.empty() && order_.empty() && retry_.empty();
+        const bool burstOver = running_.empty() && !AnyReadyLocked();
         idle_.notify_all();
         if (burstOver) {
             // The last poll of a burst: the rows the polls read are freed, and the heap they
@@ -171,7 +183,7 @@ void PollScheduler::Worker() {
 bool PollScheduler::WaitIdle(std::int64_t ms) {
     std::unique_lock<std::mutex> lock(mutex_);
     return idle_.wait_for(lock, std::chrono::milliseconds(ms),
-                          [&] { return order_.empty() && retry_.empty() && running_.empty(); });
+                          [&] { return !AnyReadyLocked() && running_.empty(); });
 }
 
 std::size_t PollScheduler::Dropped() const {
@@ -184,6 +196,11 @@ std::size_t PollScheduler::SilentSwitches() const {
     return silent_.size();
 }
 
+std::size_t PollScheduler::AnsweringSwitches() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return answeredLast_.size();
+}
+
 std::size_t PollScheduler::PeakRunning() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return peakRunning_;
@@ -194,6 +211,7 @@ void PollScheduler::Stop() {
     {
         std::lock_guard<std::mutex> guard(mutex_);
         stopping_ = true;
+        answering_.clear();
         order_.clear();
         retry_.clear();
         deferred_.clear();

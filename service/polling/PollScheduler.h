@@ -11,8 +11,11 @@
 // A switch whose poll got no answer at all waits out a back-off before it is polled again
 // (backoffFirstMs, doubled after each silent poll up to backoffMaxMs, ended by an answer):
 // requests for it meanwhile are merged into its one waiting entry, which becomes ready when the
-// back-off ends. Ready switches that have not been silent go before those that have, so dead
-// switches flooded with linkUps cannot starve the polls of switches that answer.
+// back-off ends. Ready switches go in three ranks: those that answered their last poll, then
+// those never polled since the start, then those whose last poll was silent. A poll of a switch
+// not known to answer ends at its first unanswered walk (PollOptions::endAtFirstSilence), so a
+// dead switch holds a thread for one walk's time-out. Together these keep dead switches flooded
+// with linkUps from starving the polls of switches that answer.
 //
 // Stop (also run by the destructor) refuses new requests, ends running polls after their
 // request in flight and joins every pool thread; what was queued is dropped.
@@ -68,6 +71,8 @@ public:
     std::size_t Dropped() const;
     // Switches whose last poll was silent (in back-off or waiting behind those that answer).
     std::size_t SilentSwitches() const;
+    // Switches whose last poll got an answer.
+    std::size_t AnsweringSwitches() const;
     std::size_t PeakRunning() const;
 
 private:
@@ -83,11 +88,13 @@ private:
     void Worker();
     // Queues ports for a switch; the caller holds mutex_.
     void QueueLocked(const PollRequest& request);
-    // Puts a waiting switch where its silence says: ready, ready behind the others, or
-    // deferred until its back-off ends. The caller holds mutex_.
+    // Puts a waiting switch where its last poll says: ready in its rank, or deferred until its
+    // back-off ends. The caller holds mutex_.
     void ScheduleLocked(const std::string& key);
     // Moves the deferred switches whose back-off has ended to retry_. The caller holds mutex_.
     void ReleaseDueLocked();
+    // True when a switch is ready; the caller holds mutex_.
+    bool AnyReadyLocked() const;
     // Records how a poll of the switch went. The caller holds mutex_.
     void NoteOutcomeLocked(const std::string& key, bool silent);
     static bool HasPort(const std::vector<PollRequest>& ports, const std::string& portIndex);
@@ -103,8 +110,11 @@ private:
     std::condition_variable wake_;
     std::condition_variable idle_;
     bool stopping_ = false;          // [mutex_]
-    std::deque<std::string> order_;  // [mutex_] switch keys, first come first
-    std::deque<std::string> retry_;  // [mutex_] ready switches that were silent
+    // Ready switch keys, first come first, in three ranks (see above).
+    std::deque<std::string> answering_;  // [mutex_] answered their last poll
+    std::deque<std::string> order_;      // [mutex_] not polled yet
+    std::deque<std::string> retry_;      // [mutex_] silent at their last poll
+    std::set<std::string> answeredLast_;  // [mutex_] switches whose last poll got an answer
     std::set<std::pair<Clock::time_point, std::string>> deferred_;  // [mutex_] in back-off
     std::map<std::string, Silence> silent_;                         // [mutex_]
     std::map<std::string, Waiting> waiting_;                        // [mutex_]
