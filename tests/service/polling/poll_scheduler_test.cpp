@@ -5,7 +5,9 @@
 #include <thread>
 
 #include "platform/RecursiveLock.h"
+#include "platform/snmp/Message.h"
 #include "service/polling/PollScheduler.h"
+#include "tests/fixtures/snmp/LoopbackResponder.h"
 #include "tests/service/polling/PollingFixture.h"
 
 namespace tarvell::polltest {
@@ -142,6 +144,56 @@ TEST_F(PollSchedulerConcurrencyTest, ASilentSwitchBacksOffAndDoesNotDelayOthers)
     EXPECT_EQ(polled[2].first, "DEAD");
     EXPECT_GE(polled[2].second - polled[0].second, 600ms);
     EXPECT_EQ(scheduler.SilentSwitches(), 1u);
+}
+
+// A switch not known to answer (never polled, or silent at its last poll) gives up at its first
+// unanswered walk; one that answered its last poll is read whole, and goes before new switches.
+TEST_F(PollSchedulerConcurrencyTest, OnlySwitchesThatAnsweredLastAreReadWholeAndGoFirst) {
+    std::atomic<bool> answers{false};
+    std::atomic<int> requests{0};
+    snmptest::LoopbackResponder agent([&](std::string_view datagram) -> std::string {
+        ++requests;
+        auto message = snmp::DecodeCommunityMessage(datagram);
+        if (!answers || !message) return {};
+        message->pdu.type = snmp::pdu::kResponse;
+        for (snmp::VarBind& b : message->pdu.bindings) b = {{2, 1}, snmp::Value::Integer(0)};
+        return snmp::EncodeCommunityMessage(message->version, message->community, message->pdu);
+    });
+    CTarvellDoc doc = LabSettings();
+    doc.SnmpTimeout = 100;
+    doc.SnmpRetries = 0;
+    UseSettings(doc);
+    UseLabClient(agent.Port());
+    PollSchedulerOptions options;
+    options.maxPolls = 1;
+    options.backoffFirstMs = 10;
+    options.poll.attemptPauseMs = 10;
+    PollScheduler scheduler(*engine, linkup, options);
+    std::vector<std::string> order;
+    scheduler.onPollDone = [&](const CScanSnmpMacs& poll, bool) { order.push_back(poll.SwitchKey); };
+    const PollRequest sw = Request("127.0.0.1", "public", "1.3.6.1.4.1.9.1.1", "1", "SW");
+    // Two VLAN walks, then three forwarding-table walks in each of three attempts.
+    const struct {
+        bool answers;
+        int requests;
+    } steps[] = {{false, 1}, {true, 11}, {false, 11}, {false, 1}, {true, 11}};
+    for (const auto& step : steps) {
+        answers = step.answers;
+        requests = 0;
+        std::this_thread::sleep_for(50ms);  // past the back-off
+        scheduler.RequestPoll(sw);
+        ASSERT_TRUE(scheduler.WaitIdle(10'000));
+        EXPECT_EQ(requests.load(), step.requests) << "answers " << step.answers;
+    }
+    std::unique_lock<std::recursive_mutex> engineLock(engine->EngineLock);
+    scheduler.RequestPoll(Quiet("BUSY", "1"));
+    std::this_thread::sleep_for(200ms);  // taken, and waiting for the engine
+    scheduler.RequestPoll(Quiet("NEW", "1"));
+    scheduler.RequestPoll(sw);
+    engineLock.unlock();
+    ASSERT_TRUE(scheduler.WaitIdle(10'000));
+    EXPECT_EQ(std::vector<std::string>(order.end() - 3, order.end()),
+              (std::vector<std::string>{"BUSY", "SW", "NEW"}));
 }
 
 }  // namespace
