@@ -80,8 +80,7 @@ void PollScheduler::QueueLocked(const PollRequest& request) {
 
 void PollScheduler::ScheduleLocked(const std::string& key) {
     const auto silence = silent_.find(key);
-    if (silence == silent_.end())
-        (answeredLast_.count(key) ? answering_ : order_).push_back(key);
+    if (silence == silent_.end()) (answeredLast_.count(key) ? answering_ : order_).push_back(key);
     else if (silence->second.retryAt > Clock::now())
         deferred_.emplace(silence->second.retryAt, key);
     else retry_.push_back(key);
@@ -130,8 +129,8 @@ void PollScheduler::Worker() {
         --idleThreads_;
         if (stopping_) return;
         std::deque<std::string>& from = !answering_.empty() ? answering_
-                                        : !order_.empty()    ? order_
-                                                             : retry_;
+                                        : !order_.empty()   ? order_
+                                                            : retry_;
         const std::string key = from.front();
         from.pop_front();
         std::vector<PollRequest> ports = std::move(waiting_[key].ports);

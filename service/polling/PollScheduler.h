@@ -109,11 +109,11 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;
-    bool stopping_ = false;          // [mutex_]
+    bool stopping_ = false;  // [mutex_]
     // Ready switch keys, first come first, in three ranks (see above).
-    std::deque<std::string> answering_;  // [mutex_] answered their last poll
-    std::deque<std::string> order_;      // [mutex_] not polled yet
-    std::deque<std::string> retry_;      // [mutex_] silent at their last poll
+    std::deque<std::string> answering_;   // [mutex_] answered their last poll
+    std::deque<std::string> order_;       // [mutex_] not polled yet
+    std::deque<std::string> retry_;       // [mutex_] silent at their last poll
     std::set<std::string> answeredLast_;  // [mutex_] switches whose last poll got an answer
     std::set<std::pair<Clock::time_point, std::string>> deferred_;  // [mutex_] in back-off
     std::map<std::string, Silence> silent_;                         // [mutex_]

@@ -170,7 +170,9 @@ TEST_F(PollSchedulerConcurrencyTest, OnlySwitchesThatAnsweredLastAreReadWholeAnd
     options.poll.attemptPauseMs = 10;
     PollScheduler scheduler(*engine, linkup, options);
     std::vector<std::string> order;
-    scheduler.onPollDone = [&](const CScanSnmpMacs& poll, bool) { order.push_back(poll.SwitchKey); };
+    scheduler.onPollDone = [&](const CScanSnmpMacs& poll, bool) {
+        order.push_back(poll.SwitchKey);
+    };
     const PollRequest sw = Request("127.0.0.1", "public", "1.3.6.1.4.1.9.1.1", "1", "SW");
     // Two VLAN walks, then three forwarding-table walks in each of three attempts.
     const struct {
