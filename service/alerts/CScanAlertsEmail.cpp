@@ -207,13 +207,19 @@ public:
     }
     ~Lane() override { StopAndJoin(); }
 
-    // Any thread.
+    // Any thread. A lane whose dialogues hang keeps at most kMaxPendingMails new mails too.
     void Add(Mail mail) {
+        std::optional<Mail> dropped;
         {
             std::lock_guard<std::mutex> guard(mutex_);
+            if (fresh_.size() >= kMaxPendingMails) {
+                dropped = std::move(fresh_.front());
+                fresh_.pop_front();
+            }
             fresh_.push_back(std::move(mail));
         }
         work_.Set();
+        if (dropped) Drop(*dropped);
     }
     void Wake() { work_.Set(); }
     bool Threaded() const { return threaded_.load(); }
@@ -247,6 +253,11 @@ protected:
 
 private:
     bool Stopping() const { return StopRequested() || owner_.StopRequested(); }
+    void Drop(const Mail& mail) {
+        owner_.engine_.Log("E-mail to " + mail.address + " (\"" + mail.subject +
+                           "\") is dropped: too many mails wait for the mail server");
+        owner_.Done(mail);
+    }
     // One try; true when the mail is done with (delivered or dropped).
     bool Attempt(Mail& mail, const CTarvellDoc& settings, bool* delivered = nullptr);
 
@@ -288,11 +299,7 @@ void CScanAlertsEmail::Lane::SendNew(const CTarvellDoc& settings) {
             }
             pending_.push_back(std::move(mail));
         }
-        if (dropped) {
-            owner_.engine_.Log("E-mail to " + dropped->address + " (\"" + dropped->subject +
-                               "\") is dropped: too many mails wait for the mail server");
-            owner_.Done(*dropped);
-        }
+        if (dropped) Drop(*dropped);
     }
 }
 
@@ -392,7 +399,10 @@ void CScanAlertsEmail::Run() {
         lane->RequestStop();
         lane->Wake();
     }
-    for (const auto& lane : lanes_) lane->Join();
+    for (const auto& lane : lanes_) {
+        lane->Join();
+        lane->SetThreaded(false);
+    }
 }
 
 void CScanAlertsEmail::Cycle() {
@@ -528,7 +538,8 @@ void CScanAlertsEmail::Deliver(const std::string& key, const CAlertItem& alert,
         tally->key = key;
         tally->mails = mails.size();
         for (Mail& mail : mails) mail.tally = tally;
-        if (mails.empty()) engine_.Log("E-mail test alert " + key + " delivered to 0 of 0 recipients");
+        if (mails.empty())
+            engine_.Log("E-mail test alert " + key + " delivered to 0 of 0 recipients");
     } else {
         std::lock_guard<std::mutex> guard(mutex_);
         if (doneThrough_.empty()) {

@@ -176,12 +176,12 @@ private:
         std::size_t lane = 0;
         std::size_t mails = 0;  // under way: queued, being sent or waiting for a retry
     };
-    std::map<std::string, Busy> busy_;             // [mutex_] recipients with mails under way
+    std::map<std::string, Busy> busy_;            // [mutex_] recipients with mails under way
     std::array<std::size_t, kMailLanes> load_{};  // [mutex_] mails under way per lane
     // Real alerts taken whose mails are not all done with, by key order: mails left.
     std::map<std::pair<std::int64_t, std::int64_t>, std::pair<std::string, std::size_t>>
-        open_;                   // [mutex_]
-    std::string doneThrough_;    // [mutex_] every alert up to it is done with; "" before the first
+        open_;                 // [mutex_]
+    std::string doneThrough_;  // [mutex_] every alert up to it is done with; "" before the first
 
     std::string linkAddress_;       // empty: ServiceLinkAddress()
     bool linkTrouble_ = false;      // the link secret problem was logged

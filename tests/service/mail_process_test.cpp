@@ -201,7 +201,10 @@ TEST(ServiceMail, AStalledRecipientHoldsNeitherTheOthersMailNorTheStop) {
             << service.Output();
         const auto recorded = std::chrono::steady_clock::now();
         const bool mailed = WaitUntil(
-            [&] { return servers.MessagesTo("plain", "admin@test.local").size() >= static_cast<std::size_t>(port); },
+            [&] {
+                return servers.MessagesTo("plain", "admin@test.local").size() >=
+                       static_cast<std::size_t>(port);
+            },
             5'000);
         std::cout << "alert " << port << " mailed to the other recipient "
                   << std::chrono::duration_cast<std::chrono::milliseconds>(
