@@ -547,7 +547,9 @@ void CScanAlertsEmail::Deliver(const std::string& key, const CAlertItem& alert,
             // Nothing recorded yet: every logged alert is after it.
             if (doneThrough_.empty()) doneThrough_ = "0.0";
         }
-        open_[AlertKeyOrder(key)] = {key, mails.size()};
+        auto& open = open_[AlertKeyOrder(key)];  // the same key again adds to its mails
+        open.first = key;
+        open.second += mails.size();
     }
     // Which alerts the reports count is decided by the alert itself: a test alert never.
     if (!test && (settings.DailyReport != 0 || settings.WeeklyReport != 0)) {
