@@ -45,12 +45,13 @@ bool AlertChannelThread::TakeOnce() {
     if (!alert) return false;
     Deliver(key, *alert, *settings);
     // A test alert is not in the alert log and leaves the record alone.
-    if (alert->Category != "Test Alert") engine_.NoteDelivered(queue_, DeliveredThrough(key));
+    if (alert->Category != "Test Alert") MarkDelivered(key);
     return true;
 }
 
 void AlertChannelThread::ReportDelivery(const std::string& target, bool ok,
                                         const std::string& why) {
+    std::lock_guard<std::mutex> guard(failingMutex_);
     auto [it, inserted] = failing_.try_emplace(target, false);
     if (!ok && !it->second) {
         engine_.Log(name_ + " alert to " + target + " could not be delivered (" + why +

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -35,11 +36,12 @@ protected:
     virtual bool Enabled(const CTarvellDoc& settings) const = 0;
     virtual void Deliver(const std::string& key, const CAlertItem& alert,
                          const CTarvellDoc& settings) = 0;
-    // The key recorded as delivered once the alert `key` was delivered: every alert up to it is
-    // done with. A channel that keeps alerts for a later try returns an earlier key.
-    virtual std::string DeliveredThrough(const std::string& key) { return key; }
+    // Called once the real alert `key` was handed to Deliver: records it as delivered (every
+    // alert up to it is done with). A channel that finishes its alerts later records them
+    // itself, never past an alert it is not done with.
+    virtual void MarkDelivered(const std::string& key) { engine_.NoteDelivered(queue_, key); }
 
-    // Logs a failed delivery to `target` once while it lasts, and its recovery once.
+    // Logs a failed delivery to `target` once while it lasts, and its recovery once. Any thread.
     void ReportDelivery(const std::string& target, bool ok, const std::string& why = {});
 
     CTarvellFrm& engine_;
@@ -51,7 +53,8 @@ private:
     std::atomic<int>& testFlag_;
     const std::string name_;
     const std::int64_t intervalMs_;
-    std::map<std::string, bool> failing_;  // channel thread only
+    std::mutex failingMutex_;
+    std::map<std::string, bool> failing_;  // [failingMutex_]
 };
 
 // The alert text the syslog and trap channels send: the configured description of the alert's

@@ -8,12 +8,15 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <deque>
 #include <tuple>
 
 #include "platform/DateText.h"
+#include "platform/ManualResetEvent.h"
 #include "platform/RecursiveLock.h"
-#include "shared/AlertKey.h"
 #include "platform/Text.h"
+#include "platform/WorkerThread.h"
+#include "platform/smtp/CSmtpClient.h"
 #include "shared/AlertKey.h"
 #include "service/actionlinks/LinkToken.h"
 #include "service/alerts/AlertText.h"
@@ -194,17 +197,212 @@ std::string ReportHtml(const std::string& title, std::int64_t dayStart,
     return html;
 }
 
+// ---- the lanes
+
+class CScanAlertsEmail::Lane : public WorkerThread {
+public:
+    explicit Lane(CScanAlertsEmail& owner) : owner_(owner) {
+        // A stop of the channel (or of the lane) ends a dialogue at once, as a passing failure.
+        client_.SetStopCheck([this] { return Stopping(); });
+    }
+    ~Lane() override { StopAndJoin(); }
+
+    // Any thread. A lane whose dialogues hang keeps at most kMaxPendingMails new mails too.
+    void Add(Mail mail) {
+        std::optional<Mail> dropped;
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            if (fresh_.size() >= kMaxPendingMails) {
+                dropped = std::move(fresh_.front());
+                fresh_.pop_front();
+            }
+            fresh_.push_back(std::move(mail));
+        }
+        work_.Set();
+        if (dropped) Drop(*dropped);
+    }
+    void Wake() { work_.Set(); }
+    bool Threaded() const { return threaded_.load(); }
+    void SetThreaded(bool threaded) { threaded_ = threaded; }
+    std::size_t Pending() const {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return pending_.size();
+    }
+    std::optional<std::int64_t> NextRetryAt() const {
+        std::lock_guard<std::mutex> guard(mutex_);
+        std::optional<std::int64_t> next;
+        for (const Mail& mail : pending_)
+            if (!next || mail.nextTry < *next) next = mail.nextTry;
+        return next;
+    }
+
+    // The lane's worker: its thread, or the channel's (or a test's) while it has none.
+    void SendNew(const CTarvellDoc& settings);
+    void RetryDue(const CTarvellDoc& settings, bool enabled);
+
+protected:
+    void Run() override {
+        while (!Stopping()) {
+            work_.Reset();
+            const std::shared_ptr<const CTarvellDoc> settings = owner_.engine_.Settings();
+            SendNew(*settings);
+            if (!Stopping()) RetryDue(*settings, owner_.Enabled(*settings));
+            work_.WaitFor(owner_.intervalMs_);
+        }
+    }
+
+private:
+    bool Stopping() const { return StopRequested() || owner_.StopRequested(); }
+    void Drop(const Mail& mail) {
+        owner_.engine_.Log("E-mail to " + mail.address + " (\"" + mail.subject +
+                           "\") is dropped: too many mails wait for the mail server");
+        owner_.Done(mail);
+    }
+    // One try; true when the mail is done with (delivered or dropped).
+    bool Attempt(Mail& mail, const CTarvellDoc& settings, bool* delivered = nullptr);
+
+    CScanAlertsEmail& owner_;
+    smtp::CSmtpClient client_;  // the worker only
+    ManualResetEvent work_;     // new mails, or a stop
+    std::atomic<bool> threaded_{false};
+    mutable std::mutex mutex_;
+    std::deque<Mail> fresh_;    // [mutex_] mails not yet tried, oldest first
+    std::deque<Mail> pending_;  // [mutex_] changed by the worker only
+};
+
+void CScanAlertsEmail::Lane::SendNew(const CTarvellDoc& settings) {
+    while (!Stopping()) {
+        Mail mail;
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            if (fresh_.empty()) return;
+            mail = std::move(fresh_.front());
+            fresh_.pop_front();
+        }
+        const std::int64_t now = owner_.engine_.clock().Now();
+        mail.firstTry = now;
+        bool delivered = false;
+        const bool done = Attempt(mail, settings, &delivered);
+        if (mail.tally) owner_.Tried(mail, delivered);
+        if (done) {
+            owner_.Done(mail);
+            continue;
+        }
+        mail.wait = kMailFirstRetrySeconds;
+        mail.nextTry = now + mail.wait;
+        std::optional<Mail> dropped;
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            if (pending_.size() >= kMaxPendingMails) {
+                dropped = std::move(pending_.front());
+                pending_.pop_front();
+            }
+            pending_.push_back(std::move(mail));
+        }
+        if (dropped) Drop(*dropped);
+    }
+}
+
+void CScanAlertsEmail::Lane::RetryDue(const CTarvellDoc& settings, bool enabled) {
+    std::size_t tried = 0;
+    std::size_t at = 0;  // only the worker changes the list: positions stay put
+    while (tried < kMaxRetriesPerCycle && !Stopping()) {
+        const std::int64_t now = owner_.engine_.clock().Now();
+        std::optional<Mail> due;
+        std::vector<Mail> expired;
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            while (at < pending_.size() && !due) {
+                Mail& mail = pending_[at];
+                if (now - mail.firstTry >= kMailRetryLifetimeSeconds) {
+                    expired.push_back(std::move(mail));
+                    pending_.erase(pending_.begin() + static_cast<std::ptrdiff_t>(at));
+                } else if (mail.nextTry > now || (!enabled && !mail.test)) {
+                    // While the channel is switched off only a test mail is retried.
+                    ++at;
+                } else {
+                    due = std::move(mail);
+                    pending_.erase(pending_.begin() + static_cast<std::ptrdiff_t>(at));
+                }
+            }
+        }
+        for (const Mail& mail : expired) {
+            owner_.engine_.Log("E-mail to " + mail.address + " (\"" + mail.subject +
+                               "\") could not be delivered in 24 hours; it is dropped");
+            owner_.Done(mail);
+        }
+        if (!due) return;
+        ++tried;
+        if (Attempt(*due, settings)) {
+            owner_.Done(*due);
+            continue;
+        }
+        due->wait = std::min(due->wait * 2, kMailLongestRetrySeconds);
+        due->nextTry = owner_.engine_.clock().Now() + due->wait;
+        std::lock_guard<std::mutex> guard(mutex_);
+        pending_.insert(pending_.begin() + static_cast<std::ptrdiff_t>(at), std::move(*due));
+        // The server is most likely away: the other waiting mails are tried in the next round,
+        // so that one dead server costs at most one timeout per round.
+        return;
+    }
+}
+
+// True when the mail is done with: delivered, refused for good, or too old to try again. A
+// passing failure leaves it for the next try (false).
+bool CScanAlertsEmail::Lane::Attempt(Mail& mail, const CTarvellDoc& settings, bool* delivered) {
+    CTarvellFrm& engine = owner_.engine_;
+    std::string error;
+    const std::optional<smtp::SmtpSettings> smtp =
+        MailSettings(settings, engine.ServiceFolder, &error);
+    smtp::SendResult result;
+    if (!smtp) {
+        result.status = smtp::SendStatus::Rejected;
+        result.reason = "the mail settings are unusable: " + error;
+    } else {
+        result = client_.SendMail(*smtp, mail.address, mail.subject, mail.body, mail.html);
+    }
+    switch (result.status) {
+        case smtp::SendStatus::Delivered:
+            if (delivered) *delivered = true;
+            owner_.ReportDelivery(mail.address, true);
+            return true;
+        case smtp::SendStatus::Rejected:
+            owner_.ReportDelivery(mail.address, false, result.reason + "; the mail is dropped");
+            return true;
+        case smtp::SendStatus::RetryLater: break;
+    }
+    const std::int64_t now = engine.clock().Now();
+    if (now - mail.firstTry >= kMailRetryLifetimeSeconds) {
+        engine.Log("E-mail to " + mail.address + " (\"" + mail.subject +
+                   "\") could not be delivered in 24 hours (" + result.reason + "); it is dropped");
+        return true;
+    }
+    owner_.ReportDelivery(mail.address, false, result.reason + "; the mail is tried again later");
+    return false;
+}
+
 // ---- the channel
 
 CScanAlertsEmail::CScanAlertsEmail(CTarvellFrm& engine, std::int64_t intervalMs)
     : AlertChannelThread(engine, engine.EmailQueue, engine.EmailTestFlag, "E-mail", intervalMs),
       intervalMs_(intervalMs) {
-    // A stop ends a dialogue at once (a passing failure of that mail).
-    client_.SetStopCheck([this] { return StopRequested(); });
+    for (std::size_t i = 0; i < kMailLanes; ++i) lanes_.push_back(std::make_unique<Lane>(*this));
 }
 
+CScanAlertsEmail::~CScanAlertsEmail() { StopAndJoin(); }
+
 void CScanAlertsEmail::Run() {
+    for (std::size_t i = 0; i < lanes_.size(); ++i)
+        lanes_[i]->SetThreaded(lanes_[i]->Start("E-mail lane " + std::to_string(i + 1)));
     while (!WaitForStop(intervalMs_)) Cycle();
+    for (const auto& lane : lanes_) {
+        lane->RequestStop();
+        lane->Wake();
+    }
+    for (const auto& lane : lanes_) {
+        lane->Join();
+        lane->SetThreaded(false);
+    }
 }
 
 void CScanAlertsEmail::Cycle() {
@@ -212,9 +410,83 @@ void CScanAlertsEmail::Cycle() {
     TakeOnce();
     const std::shared_ptr<const CTarvellDoc> settings = engine_.Settings();
     const bool enabled = Enabled(*settings);
-    if (!pending_.empty()) RetryDue(*settings, enabled);
+    for (const auto& lane : lanes_)
+        if (!lane->Threaded()) lane->RetryDue(*settings, enabled);
     if ((enabled || testAsked) && (settings->DailyReport != 0 || settings->WeeklyReport != 0))
         CheckReports(*settings);
+}
+
+std::size_t CScanAlertsEmail::PendingMails() const {
+    std::size_t n = 0;
+    for (const auto& lane : lanes_) n += lane->Pending();
+    return n;
+}
+
+std::optional<std::int64_t> CScanAlertsEmail::NextRetryAt() const {
+    std::optional<std::int64_t> next;
+    for (const auto& lane : lanes_) {
+        const std::optional<std::int64_t> due = lane->NextRetryAt();
+        if (due && (!next || *due < *next)) next = due;
+    }
+    return next;
+}
+
+void CScanAlertsEmail::Post(std::vector<Mail> mails, const CTarvellDoc& settings) {
+    std::vector<std::size_t> chosen;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        for (const Mail& mail : mails) {
+            auto [it, fresh] = busy_.try_emplace(mail.address);
+            if (fresh) {
+                it->second.lane = static_cast<std::size_t>(
+                    std::min_element(load_.begin(), load_.end()) - load_.begin());
+            }
+            ++it->second.mails;
+            ++load_[it->second.lane];
+            chosen.push_back(it->second.lane);
+        }
+    }
+    for (std::size_t i = 0; i < mails.size(); ++i) lanes_[chosen[i]]->Add(std::move(mails[i]));
+    for (const auto& lane : lanes_)
+        if (!lane->Threaded()) lane->SendNew(settings);
+}
+
+void CScanAlertsEmail::Done(const Mail& mail) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (const auto found = busy_.find(mail.address); found != busy_.end()) {
+        --load_[found->second.lane];
+        if (--found->second.mails == 0) busy_.erase(found);
+    }
+    if (mail.key.empty()) return;  // a test alert's or a report's: not in the alert log
+    const auto open = open_.find(AlertKeyOrder(mail.key));
+    if (open != open_.end() && open->second.second > 0) --open->second.second;
+    AdvanceMark();
+}
+
+void CScanAlertsEmail::Tried(const Mail& mail, bool delivered) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    TestTally& tally = *mail.tally;
+    ++tally.tried;
+    if (delivered) ++tally.delivered;
+    if (tally.tried == tally.mails) {
+        engine_.Log("E-mail test alert " + tally.key + " delivered to " +
+                    std::to_string(tally.delivered) + " of " + std::to_string(tally.mails) +
+                    " recipients");
+    }
+}
+
+void CScanAlertsEmail::MarkDelivered(const std::string&) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    AdvanceMark();
+}
+
+void CScanAlertsEmail::AdvanceMark() {
+    while (!open_.empty() && open_.begin()->second.second == 0) {
+        const std::string& key = open_.begin()->second.first;
+        if (AlertKeyOrder(doneThrough_) < AlertKeyOrder(key)) doneThrough_ = key;
+        open_.erase(open_.begin());
+    }
+    engine_.NoteDelivered(queue_, doneThrough_);
 }
 
 void CScanAlertsEmail::Deliver(const std::string& key, const CAlertItem& alert,
@@ -247,33 +519,44 @@ void CScanAlertsEmail::Deliver(const std::string& key, const CAlertItem& alert,
     }
     if (!html) body = ExpandAlertMacros(settings.EmailBody, alert, key, sources);
 
-    const std::string before = test ? std::string() : DoneThrough();
-    std::size_t accepted = 0;
-    std::size_t delivered = 0;
+    std::vector<Mail> mails;
     for (const std::string& entry : settings.EmailRecipients) {
         const TargetDecision decision = TargetMatchesAlert(entry, alert, description);
         if (!decision.deliver || decision.target.empty()) continue;
-        ++accepted;
         Mail mail;
         mail.address = decision.target;
         mail.subject = subject;
         mail.body = body;
         mail.html = html;
         mail.test = test;
-        mail.before = before;
-        if (Send(std::move(mail), settings)) ++delivered;
+        if (!test) mail.key = key;
+        mails.push_back(std::move(mail));
     }
-
-    if (!test) lastTaken_ = key;
+    if (test) {
+        // Logged once every mail had its first try.
+        auto tally = std::make_shared<TestTally>();
+        tally->key = key;
+        tally->mails = mails.size();
+        for (Mail& mail : mails) mail.tally = tally;
+        if (mails.empty())
+            engine_.Log("E-mail test alert " + key + " delivered to 0 of 0 recipients");
+    } else {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (doneThrough_.empty()) {
+            doneThrough_ = engine_.DeliveredMark(queue_);
+            // Nothing recorded yet: every logged alert is after it.
+            if (doneThrough_.empty()) doneThrough_ = "0.0";
+        }
+        auto& open = open_[AlertKeyOrder(key)];  // the same key again adds to its mails
+        open.first = key;
+        open.second += mails.size();
+    }
     // Which alerts the reports count is decided by the alert itself: a test alert never.
     if (!test && (settings.DailyReport != 0 || settings.WeeklyReport != 0)) {
         RecursiveGuard guard(engine_.MailLock);
         engine_.ReportStore[key] = std::make_unique<CAlertItem>(alert);
     }
-    if (test) {
-        engine_.Log("E-mail test alert " + key + " delivered to " + std::to_string(delivered) +
-                    " of " + std::to_string(accepted) + " recipients");
-    }
+    Post(std::move(mails), settings);
 }
 
 std::vector<LinkButton> CScanAlertsEmail::Buttons(const std::string& key, const CAlertItem& alert,
@@ -316,109 +599,6 @@ std::vector<LinkButton> CScanAlertsEmail::Buttons(const std::string& key, const 
                     " cannot be named in a link); the alert is mailed without them");
     }
     return buttons;
-}
-
-// ---- sending and retrying
-
-bool CScanAlertsEmail::Send(Mail mail, const CTarvellDoc& settings) {
-    const std::int64_t now = engine_.clock().Now();
-    mail.firstTry = now;
-    if (Attempt(mail, settings)) return true;
-    if (pending_.size() >= kMaxPendingMails) {
-        const Mail& oldest = pending_.front();
-        engine_.Log("E-mail to " + oldest.address + " (\"" + oldest.subject +
-                    "\") is dropped: too many mails wait for the mail server");
-        pending_.pop_front();
-    }
-    mail.wait = kMailFirstRetrySeconds;
-    mail.nextTry = now + mail.wait;
-    pending_.push_back(std::move(mail));
-    return false;
-}
-
-// True when the mail is done with: delivered, refused for good, or too old to try again. A
-// passing failure leaves it for the next try (false).
-bool CScanAlertsEmail::Attempt(Mail& mail, const CTarvellDoc& settings) {
-    std::string error;
-    const std::optional<smtp::SmtpSettings> smtp =
-        MailSettings(settings, engine_.ServiceFolder, &error);
-    smtp::SendResult result;
-    if (!smtp) {
-        result.status = smtp::SendStatus::Rejected;
-        result.reason = "the mail settings are unusable: " + error;
-    } else {
-        result = client_.SendMail(*smtp, mail.address, mail.subject, mail.body, mail.html);
-    }
-    switch (result.status) {
-        case smtp::SendStatus::Delivered: ReportDelivery(mail.address, true); return true;
-        case smtp::SendStatus::Rejected:
-            ReportDelivery(mail.address, false, result.reason + "; the mail is dropped");
-            return true;
-        case smtp::SendStatus::RetryLater: break;
-    }
-    const std::int64_t now = engine_.clock().Now();
-    if (now - mail.firstTry >= kMailRetryLifetimeSeconds) {
-        engine_.Log("E-mail to " + mail.address + " (\"" + mail.subject +
-                    "\") could not be delivered in 24 hours (" + result.reason +
-                    "); it is dropped");
-        return true;
-    }
-    ReportDelivery(mail.address, false, result.reason + "; the mail is tried again later");
-    return false;
-}
-
-std::string CScanAlertsEmail::DoneThrough() const {
-    std::string through = lastTaken_.empty() ? engine_.DeliveredMark(queue_) : lastTaken_;
-    if (through.empty()) through = "0.0";  // nothing recorded yet: every logged alert is after it
-    bool waiting = false;
-    for (const Mail& mail : pending_) {
-        if (mail.test) continue;
-        if (!waiting || AlertKeyOrder(mail.before) < AlertKeyOrder(through)) through = mail.before;
-        waiting = true;
-    }
-    return through;
-}
-
-std::optional<std::int64_t> CScanAlertsEmail::NextRetryAt() const {
-    std::optional<std::int64_t> next;
-    for (const Mail& mail : pending_)
-        if (!next || mail.nextTry < *next) next = mail.nextTry;
-    return next;
-}
-
-void CScanAlertsEmail::RetryDue(const CTarvellDoc& settings, bool enabled) {
-    const std::size_t waiting = pending_.size();
-    RetryPending(settings, enabled);
-    if (pending_.size() != waiting) engine_.NoteDelivered(queue_, DoneThrough());
-}
-
-void CScanAlertsEmail::RetryPending(const CTarvellDoc& settings, bool enabled) {
-    const std::int64_t now = engine_.clock().Now();
-    std::size_t tried = 0;
-    for (auto it = pending_.begin(); it != pending_.end() && tried < kMaxRetriesPerCycle;) {
-        Mail& mail = *it;
-        if (now - mail.firstTry >= kMailRetryLifetimeSeconds) {
-            engine_.Log("E-mail to " + mail.address + " (\"" + mail.subject +
-                        "\") could not be delivered in 24 hours; it is dropped");
-            it = pending_.erase(it);
-            continue;
-        }
-        // While the channel is switched off only a test mail is retried.
-        if (mail.nextTry > now || (!enabled && !mail.test)) {
-            ++it;
-            continue;
-        }
-        ++tried;
-        if (Attempt(mail, settings)) {
-            it = pending_.erase(it);
-            continue;
-        }
-        mail.wait = std::min(mail.wait * 2, kMailLongestRetrySeconds);
-        mail.nextTry = engine_.clock().Now() + mail.wait;
-        // The server is most likely away: the other waiting mails are tried in the next cycle,
-        // so that one dead server costs at most one timeout per cycle.
-        break;
-    }
 }
 
 // ---- reports
@@ -504,6 +684,7 @@ void CScanAlertsEmail::BuildReport(int days, const std::string& title, std::int6
         rows.push_back(std::move(row));
     }
     const std::string html = ReportHtml(title, dayStart, rows, settings.ReportColumns);
+    std::vector<Mail> mails;
     for (const std::string& entry : settings.EmailRecipients) {
         Mail mail;
         mail.address = RecipientAddress(entry);
@@ -511,8 +692,9 @@ void CScanAlertsEmail::BuildReport(int days, const std::string& title, std::int6
         mail.subject = "Tarvell - " + title;
         mail.body = html;
         mail.html = true;
-        Send(std::move(mail), settings);
+        mails.push_back(std::move(mail));
     }
+    Post(std::move(mails), settings);
 }
 
 }  // namespace tarvell

@@ -1,5 +1,6 @@
 // The built TarvellSrv mailing an alert to a server that accepts the connection and never
-// answers: a stop still ends the service at once.
+// answers: a stop still ends the service at once. And a recipient whose dialogue hangs holds up
+// neither the other recipients' mails nor the stop.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -14,6 +15,7 @@
 #include "platform/Files.h"
 #include "shared/CTarvellDoc.h"
 #include "shared/StateFiles.h"
+#include "tests/platform/smtp/SmtpFixture.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/support/Programs.h"
 
@@ -157,6 +159,70 @@ TEST(ServiceMail, AnAlertNotMailedBeforeAKillIsMailedAfterTheRestart) {
     EXPECT_GE(second, 0) << again.Output();
     ::close(second);
     ::close(silent);
+}
+
+TEST(ServiceMail, AStalledRecipientHoldsNeitherTheOthersMailNorTheStop) {
+    if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
+    TempFolder root{"mail-stall-"};
+    ASSERT_TRUE(MakeDirectories(root / "mail"));
+    // The server never answers RCPT for "stall...": that dialogue hangs for the whole timeout.
+    smtp::test::MailServers servers(root / "mail", {{"plain", "plain", "none", "-"}});
+    ASSERT_TRUE(servers.Ready()) << servers.Log();
+    const std::string serviceFolder = root / "var/lib/tarvell";
+    ASSERT_TRUE(MakeDirectories(serviceFolder + "/handover"));
+    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}));
+    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}));
+    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{}));
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    doc.DetectionEnabled = 1;
+    doc.EmailAlertsEnabled = 1;
+    doc.SmtpServer = "127.0.0.1";
+    doc.SmtpPort = std::to_string(servers.Port("plain"));
+    doc.SmtpSender = "tarvell@test.local";
+    doc.SmtpTimeout = "1";
+    doc.EmailRecipients = {"stall@test.local", "admin@test.local"};
+    ASSERT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
+
+    BackgroundProgram service(
+        {kProgram, "-Run"},
+        ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
+                                         "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")}),
+        root / "output.txt");
+    ASSERT_TRUE(service.WaitForLineWith("Service started", 30'000)) << service.Output();
+    for (int port = 1; port <= 3; ++port) {
+        const std::string name = "S1/" + std::to_string(port);
+        ASSERT_TRUE(AtomicWriteFile(root / "event.txt",
+                                    "SwitchKey S1\nPortKey " + std::to_string(port) +
+                                        "\nSourceMac 00112233445" + std::to_string(port) +
+                                        "\nCategory Detection\nEventType New Mac\n"
+                                        "Description New Mac\n"));
+        ASSERT_TRUE(service.WaitForLineWith("Test event recorded " + name, 30'000))
+            << service.Output();
+        const auto recorded = std::chrono::steady_clock::now();
+        const bool mailed = WaitUntil(
+            [&] {
+                return servers.MessagesTo("plain", "admin@test.local").size() >=
+                       static_cast<std::size_t>(port);
+            },
+            5'000);
+        std::cout << "alert " << port << " mailed to the other recipient "
+                  << std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now() - recorded)
+                         .count()
+                  << " ms after it was recorded\n";
+        ASSERT_TRUE(mailed) << service.Output() << servers.Log();
+    }
+    EXPECT_TRUE(servers.MessagesTo("plain", "stall@test.local").empty());
+
+    const auto stopAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(service.Signal(SIGTERM));
+    EXPECT_EQ(service.WaitForExit(10'000), 0) << service.Output();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - stopAt)
+                        .count();
+    std::cout << "stopped " << ms << " ms after SIGTERM while a recipient's dialogue hung\n";
+    EXPECT_LT(ms, 2000) << service.Output();
 }
 
 }  // namespace

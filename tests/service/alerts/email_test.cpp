@@ -593,6 +593,46 @@ TEST_F(EmailTest, ABusyRecipientWaitsWithoutHoldingUpTheOthersAndARefusedOneIsDr
 
 class EmailChannelConcurrencyTest : public EmailTest {};
 
+// A recipient whose server never answers RCPT holds up neither the other's mails nor the stop,
+// and the delivered mark stays before the alerts whose mails it has not had.
+TEST_F(EmailChannelConcurrencyTest, AStalledRecipientHoldsNeitherTheOthersMailsNorTheStop) {
+    CTarvellDoc doc = Settings();
+    doc.EmailRecipients = {"stall@test.local", "a@test.local"};
+    UseSettings(doc);
+    engine->NoteDelivered(engine->EmailQueue, "1796471999.0");
+    auto channel = std::make_unique<CScanAlertsEmail>(*engine, 10);
+    ASSERT_TRUE(channel->Start());
+    for (int i = 0; i < 3; ++i) Queue("179647200" + std::to_string(i) + ".0", Alert());
+    EXPECT_TRUE(WaitUntil([&] { return MailsTo("a@test.local").size() == 3; }, 5'000));
+    EXPECT_EQ(engine->DeliveredMark(engine->EmailQueue), "1796471999.0");
+    const auto stopAt = std::chrono::steady_clock::now();
+    channel->StopAndJoin();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAt, std::chrono::seconds(1));
+    EXPECT_TRUE(MailsTo("stall@test.local").empty());
+}
+
+TEST_F(EmailTest, MoreRecipientsThanLanesEachGetTheirMailsInAlertOrder) {
+    CTarvellDoc doc = Settings();
+    doc.EmailRecipients.clear();
+    for (std::size_t r = 0; r < kMailLanes + 3; ++r)
+        doc.EmailRecipients.push_back("r" + std::to_string(r) + "@test.local");
+    UseSettings(doc);
+    CScanAlertsEmail channel(*engine, 1);  // alerts come faster than the lanes send
+    for (int i = 0; i < 4; ++i) {
+        CAlertItem alert = Alert();
+        alert.DeviceName = "n" + std::to_string(i);
+        Queue("179647200" + std::to_string(i) + ".0", alert);
+    }
+    ASSERT_TRUE(channel.Start());
+    for (const std::string& address : doc.EmailRecipients) {
+        ASSERT_TRUE(WaitUntil([&] { return MailsTo(address).size() == 4; }, 10'000)) << address;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_THAT(MailsTo(address)[i].body, HasSubstr("Name: n" + std::to_string(i) + "\r"));
+    }
+    EXPECT_TRUE(WaitUntil(
+        [&] { return engine->DeliveredMark(engine->EmailQueue) == "1796472003.0"; }, 5'000));
+}
+
 TEST_F(EmailChannelConcurrencyTest, AlertsFromSeveralThreadsAreAllMailedAndTheStopIsClean) {
     CTarvellDoc doc = Settings();
     doc.DailyReport = 1;
