@@ -50,8 +50,7 @@ bool AnyOf(const ObjectMap<CDbItem>& table, bool (*test)(const CDbItem&)) {
     return false;
 }
 
-CScanDatabase::RecordIndex IndexOf(const ObjectMap<CDbItem>& table,
-                                   bool (*test)(const CDbItem&)) {
+CScanDatabase::RecordIndex IndexOf(const ObjectMap<CDbItem>& table, bool (*test)(const CDbItem&)) {
     CScanDatabase::RecordIndex index;
     for (const auto& [key, record] : table)
         if (test(*record)) index.emplace_hint(index.end(), key, record.get());
@@ -125,8 +124,8 @@ void CScanDatabase::RunPass() {
         current_ = previous_;
     }
     sameData_ = !fresh;
-    if (engine_.Settings()->DetectionEnabled != 0 && previous_ && AnyOf(previous_->Ports, Enabled) &&
-        AnyOf(previous_->Nodes, Located))
+    if (engine_.Settings()->DetectionEnabled != 0 && previous_ &&
+        AnyOf(previous_->Ports, Enabled) && AnyOf(previous_->Nodes, Located))
         ScanRound();
     switches_.clear();
     if (StopRequested()) return;

@@ -8,8 +8,6 @@
 #include <clocale>
 #include <cstdio>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <thread>
 
 #include "platform/RecursiveLock.h"
