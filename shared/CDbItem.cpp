@@ -1,5 +1,6 @@
 #include "shared/CDbItem.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tarvell {
@@ -129,6 +130,17 @@ void CDbItem::SetNumber(int n, std::int32_t value) {
 void CDbItem::CopyField(const CDbItem& from, int n) {
     if (dbfield::IsWord(n)) SetNumber(n, from.Number(n));
     else SetText(n, from.Text(n));
+}
+
+CDbItem CDbItem::FieldsOf(const CDbItem& from, int first, int last) {
+    CDbItem part;
+    std::array<std::string, dbfield::kTextCount> texts;
+    for (int n = std::max(first, dbfield::kFirst); n <= std::min(last, dbfield::kLast); ++n) {
+        if (dbfield::IsWord(n)) part.words_[WordSlot(n)] = from.words_[WordSlot(n)];
+        else texts[TextSlot(n)] = from.TextOrEmpty(TextSlot(n));
+    }
+    part.PackTexts(texts);
+    return part;
 }
 
 std::string_view CDbItem::FieldName(int n) {

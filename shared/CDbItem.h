@@ -88,6 +88,9 @@ public:
     void SetNumber(int n, std::int32_t value);
     // Copies field n (text or word) from another record.
     void CopyField(const CDbItem& from, int n);
+    // A record holding fields first..last of `from` and nothing else (no working texts), its
+    // texts packed as those of a copy.
+    static CDbItem FieldsOf(const CDbItem& from, int first, int last);
 
     // The name of field n as the system knows it ("SwitchIps"), or "" for a field it does not
     // interpret.

@@ -33,6 +33,30 @@ const std::string& Figure(const CDbItem& port, ThreatRule rule) {
     return port.PortErrorsRate();
 }
 
+bool Enabled(const CDbItem& port) { return port.PortDisabled() == 0; }
+
+bool Located(const CDbItem& node) {
+    return node.NodeDisabled() == 0 && !node.NodeSwitch().empty() && !node.NodePort().empty();
+}
+
+const CDbItem* Find(const ObjectMap<CDbItem>& table, const std::string& key) {
+    const auto it = table.find(key);
+    return it == table.end() ? nullptr : it->second.get();
+}
+
+bool AnyOf(const ObjectMap<CDbItem>& table, bool (*test)(const CDbItem&)) {
+    for (const auto& [key, record] : table)
+        if (test(*record)) return true;
+    return false;
+}
+
+CScanDatabase::RecordIndex IndexOf(const ObjectMap<CDbItem>& table, bool (*test)(const CDbItem&)) {
+    CScanDatabase::RecordIndex index;
+    for (const auto& [key, record] : table)
+        if (test(*record)) index.emplace_hint(index.end(), key, record.get());
+    return index;
+}
+
 std::uint32_t Threshold(const CTarvellDoc& s, ThreatRule rule) {
     switch (rule) {
         case ThreatRule::Receive: return static_cast<std::uint32_t>(s.ReceiveThreshold);
@@ -72,8 +96,7 @@ void CScanDatabase::Run() {
                 engine_.Log(std::string("Detection pass could not be completed (") + e.what() +
                             "); trying again in the next pass");
             failing = true;
-            CTarvellFrm::ClearObjectMap(portSnapshot_);
-            CTarvellFrm::ClearObjectMap(nodeSnapshot_);
+            current_.reset();
             setsGeneration_.reset();
         }
     } while (!WaitForStop(pacing_.tickMs));
@@ -88,34 +111,26 @@ bool CScanDatabase::Yield(std::size_t& counter) {
 // ---- one pass
 
 void CScanDatabase::RunPass() {
-    // Read before the snapshots: a swap after this point is seen as a new generation next time.
+    // Read before the generation is taken: a swap after this point is seen as a new generation
+    // next time.
     const std::uint64_t generation = engine_.DataGeneration.load();
     const bool fresh = !setsGeneration_ || *setsGeneration_ != generation;
     setsGeneration_.reset();  // stays unset if the pass does not end
     if (fresh) {
-        CTarvellFrm::ClearObjectMap(portSnapshot_);
-        CTarvellFrm::ClearObjectMap(nodeSnapshot_);
-        engine_.SnapshotPorts(portSnapshot_);
-        engine_.SnapshotNodes(nodeSnapshot_);
+        current_ = engine_.SiblingData();
         DropVanishedPendingNodes();
-        currentPorts_ = &portSnapshot_;
-        currentNodes_ = &nodeSnapshot_;
     } else {
-        // The sibling data is the previous pass's: the working sets hold every record the rules
-        // would judge (disabled ports and nodes are passed over, and a node without a place was
-        // judged in the pass that first met it), so they serve as this pass's snapshot and
-        // nothing is copied.
-        currentPorts_ = &enabledPorts_;
-        currentNodes_ = &locatedNodes_;
+        // The previous pass's generation is read again: each record is its own previous copy.
+        current_ = previous_;
     }
-    if (engine_.Settings()->DetectionEnabled != 0 && !enabledPorts_.empty() &&
-        !locatedNodes_.empty())
+    sameData_ = !fresh;
+    if (engine_.Settings()->DetectionEnabled != 0 && previous_ &&
+        AnyOf(previous_->Ports, Enabled) && AnyOf(previous_->Nodes, Located))
         ScanRound();
     switches_.clear();
     if (StopRequested()) return;
-    if (fresh) BuildWorkingSets();
-    CTarvellFrm::ClearObjectMap(portSnapshot_);
-    CTarvellFrm::ClearObjectMap(nodeSnapshot_);
+    // The generation before this pass's is let go here, outside every lock.
+    previous_ = std::move(current_);
     setsGeneration_ = generation;
     ++passes_;
 }
@@ -125,33 +140,39 @@ void CScanDatabase::RunPass() {
 void CScanDatabase::DropVanishedPendingNodes() {
     RecursiveGuard lock(engine_.EngineLock);
     for (auto it = engine_.PendingNewNodes.begin(); it != engine_.PendingNewNodes.end();) {
-        if (nodeSnapshot_.count(it->first)) ++it;
+        if (current_->Nodes.count(it->first)) ++it;
         else it = engine_.PendingNewNodes.erase(it);
     }
 }
 
 void CScanDatabase::CopyRecord(const CDbItem& from, CDbItem& to) { to = from; }
 
-// The working sets take the snapshot's records over whole (the snapshot is emptied after the
-// pass anyway): the previous copy of a record is the record itself, with every field.
-void CScanDatabase::BuildWorkingSets() {
-    CTarvellFrm::ClearObjectMap(enabledPorts_);
-    enabledPorts_.swap(portSnapshot_);
-    std::size_t counter = 0;
-    for (auto it = enabledPorts_.begin(); it != enabledPorts_.end();) {
-        Yield(counter);
-        it = it->second->PortDisabled() != 0 ? enabledPorts_.erase(it) : std::next(it);
-    }
-    CTarvellFrm::ClearObjectMap(locatedNodes_);
-    locatedNodes_.swap(nodeSnapshot_);
-    counter = 0;
-    for (auto it = locatedNodes_.begin(); it != locatedNodes_.end();) {
-        Yield(counter);
-        const CDbItem& node = *it->second;
-        const bool located =
-            node.NodeDisabled() == 0 && !node.NodeSwitch().empty() && !node.NodePort().empty();
-        it = located ? std::next(it) : locatedNodes_.erase(it);
-    }
+const CDbItem* CScanDatabase::PreviousPort(const std::string& key) const {
+    const CDbItem* port = previous_ ? Find(previous_->Ports, key) : nullptr;
+    return port && Enabled(*port) ? port : nullptr;
+}
+
+const CDbItem* CScanDatabase::PreviousNode(const std::string& key) const {
+    const CDbItem* node = previous_ ? Find(previous_->Nodes, key) : nullptr;
+    return node && Located(*node) ? node : nullptr;
+}
+
+const CDbItem* CScanDatabase::CurrentPort(const std::string& key) const {
+    if (sameData_) return PreviousPort(key);
+    return current_ ? Find(current_->Ports, key) : nullptr;
+}
+
+const CDbItem* CScanDatabase::CurrentNode(const std::string& key) const {
+    if (sameData_) return PreviousNode(key);
+    return current_ ? Find(current_->Nodes, key) : nullptr;
+}
+
+CScanDatabase::RecordIndex CScanDatabase::EnabledPorts() const {
+    return previous_ ? IndexOf(previous_->Ports, Enabled) : RecordIndex{};
+}
+
+CScanDatabase::RecordIndex CScanDatabase::LocatedNodes() const {
+    return previous_ ? IndexOf(previous_->Nodes, Located) : RecordIndex{};
 }
 
 void CScanDatabase::ScanRound() {
@@ -205,19 +226,12 @@ bool CScanDatabase::ThreatSelected(SwitchEntry& entry, ThreatRule rule,
 // ---- ports: threat rules and ports that came up
 
 void CScanDatabase::ScanPorts(const CTarvellDoc& s) {
-    // With the previous pass's data the working set is the current data: each record is its own
-    // previous copy.
-    const bool sameData = currentPorts_ == &enabledPorts_;
     std::size_t counter = 0;
-    for (const auto& [key, port] : *currentPorts_) {
+    for (const auto& [key, port] : current_->Ports) {
         if (Yield(counter)) return;
         if (port->PortDisabled() != 0) continue;
-        const CDbItem* previous = port.get();
-        if (!sameData) {
-            const auto it = enabledPorts_.find(key);
-            if (it == enabledPorts_.end()) continue;
-            previous = it->second.get();
-        }
+        const CDbItem* previous = sameData_ ? port.get() : PreviousPort(key);
+        if (!previous) continue;
         if (engine_.IsMonitoredInterface(key) != 0) continue;
         SwitchEntry& sw = EntryOf(port->PortSwitch());
         if (!sw.record) continue;
@@ -242,9 +256,9 @@ void CScanDatabase::ScanPorts(const CTarvellDoc& s) {
         }
 
         // A port that was down in the previous pass and is up now: its switch is polled.
-        if (sameData || port->PortStatus() == 0) continue;
-        const auto before = enabledPorts_.find(port->PortSwitch() + "/" + port->PortIndex());
-        if (before != enabledPorts_.end() && before->second->PortStatus() == 0) StartPoll(*port, s);
+        if (sameData_ || port->PortStatus() == 0) continue;
+        const CDbItem* before = PreviousPort(port->PortSwitch() + "/" + port->PortIndex());
+        if (before && before->PortStatus() == 0) StartPoll(*port, s);
     }
 }
 
@@ -272,9 +286,11 @@ void CScanDatabase::StartPoll(const CDbItem& port, const CTarvellDoc& s) {
 
 void CScanDatabase::ScanNodes(const CTarvellDoc& s) {
     std::size_t counter = 0;
-    for (const auto& [key, node] : *currentNodes_) {
+    for (const auto& [key, node] : current_->Nodes) {
         if (Yield(counter)) return;
-        if (node->NodeDisabled() != 0) continue;
+        // With the previous pass's data, a node without a place was judged in the pass that
+        // first met it.
+        if (node->NodeDisabled() != 0 || (sameData_ && !Located(*node))) continue;
         ScanNode(key, *node, s);
     }
 }
@@ -286,7 +302,7 @@ void CScanDatabase::ScanNode(const std::string& key, const CDbItem& node, const 
 
     if (switchKey.empty() || portIndex.empty() || engine_.IsMonitoredInterface(portKey) != 0) {
         // First met where it is not judged: it counts as new when it reaches a monitored port.
-        if (!locatedNodes_.count(key)) {
+        if (!PreviousNode(key)) {
             RecursiveGuard lock(engine_.EngineLock);
             engine_.PendingNewNodes[key] = portKey;
         }
@@ -341,9 +357,9 @@ void CScanDatabase::ScanNode(const std::string& key, const CDbItem& node, const 
 
     // Known node: compared with its own record of the previous pass, so each change is raised
     // in the one pass that sees it. With the previous pass's data there is no change to see.
-    if (currentNodes_ == &locatedNodes_) return;
-    const auto previous = locatedNodes_.find(key);
-    if (previous == locatedNodes_.end()) return;
+    if (sameData_) return;
+    const CDbItem* previous = PreviousNode(key);
+    if (!previous) return;
     NodeRuleSwitches on;
     on.newIp = s.NewIpEnabled != 0;
     on.newName = s.NewNameEnabled != 0;
@@ -352,7 +368,7 @@ void CScanDatabase::ScanNode(const std::string& key, const CDbItem& node, const 
     on.changedName = s.ChangedNameEnabled != 0;
     on.changedUser = s.ChangedUserEnabled != 0;
     on.changedPort = s.ChangedPortEnabled != 0;
-    for (const NodeFinding& f : CompareNodes(node, *previous->second, on)) {
+    for (const NodeFinding& f : CompareNodes(node, *previous, on)) {
         if (engine_.IsEventSelected(0, f.type, device))
             RaiseDetectionEvent(0, kDetection, portKey, key, f.type, f.current, f.before);
     }
@@ -379,8 +395,8 @@ void CScanDatabase::StartLinkupChecks(const CDbItem& node, const CDbItem& sw,
 // ---- events and alerts
 
 std::string CScanDatabase::SnapshotPortName(const std::string& portKey) const {
-    const auto it = currentPorts_->find(portKey);
-    return it == currentPorts_->end() ? std::string() : it->second->PortName();
+    const CDbItem* port = CurrentPort(portKey);
+    return port ? port->PortName() : std::string();
 }
 
 std::string CScanDatabase::ReadablePort(const std::string& portKey) {
@@ -407,9 +423,9 @@ std::unique_ptr<CEventItem> CScanDatabase::BuildEvent(const std::string& portKey
     }
     auto event = MakeDetectionEvent(where, type, sourceKey);
     if (sourceKey.find('/') == std::string::npos) {
-        if (const auto node = currentNodes_->find(sourceKey); node != currentNodes_->end()) {
-            event->SourceIp = CutRemark(node->second->NodeIp());
-            event->SourceName = node->second->NodeName();
+        if (const CDbItem* node = CurrentNode(sourceKey)) {
+            event->SourceIp = CutRemark(node->NodeIp());
+            event->SourceName = node->NodeName();
         }
     } else {
         if (const CDbItem* source = SwitchOf(SplitFirst(sourceKey, '/').first)) {

@@ -1,8 +1,9 @@
-// CScanDatabase: the detection thread. Each pass takes copies of every port and node record of
-// the sibling database from the engine, runs the threat rules over the ports and the node rules
-// over the nodes against the copies kept from the previous pass, asks for switch polls and
-// linkup checks where a port or a node calls for one, and keeps the new copies for the next
-// pass. Data the previous pass already copied is not copied again.
+// CScanDatabase: the detection thread. Each pass reads the generation of the sibling ports and
+// nodes the engine has in force (CTarvellFrm::SiblingData, read in place: the loader built it
+// outside every lock), runs the threat rules over the ports and the node rules over the nodes
+// against the generation the previous pass read, asks for switch polls and linkup checks where a
+// port or a node calls for one, and keeps this pass's generation for the next pass. A generation
+// stays alive while a pass holds it: until the pass after the one that read it first.
 //
 // Pacing: a pass runs as soon as the engine has swapped in a new generation of the sibling data
 // or published new settings (CTarvellFrm::DataGeneration), and otherwise once a second. The
@@ -44,13 +45,13 @@ public:
                   ScanPacing pacing = {});
     ~CScanDatabase() override { StopAndJoin(); }
 
-    // One pass: snapshots, the rules (when detection is on and the previous pass left an
-    // enabled port and a located node), the working sets for the next pass. When the engine's
-    // data generation has not moved since the sets were built, the data is not copied again.
+    // One pass: the generation in force, the rules (when detection is on and the previous pass
+    // left an enabled port and a located node), the generation kept for the next pass. When the
+    // engine's data generation has not moved since the previous pass, that pass's generation
+    // is read again, as the same data.
     void RunPass();
 
     // The steps of a pass, public for tests.
-    void BuildWorkingSets();
     static void CopyRecord(const CDbItem& from, CDbItem& to);
     void ScanRound();
     void RaiseDetectionEvent(int severity, const std::string& category, const std::string& portKey,
@@ -60,9 +61,13 @@ public:
                             const std::string& sourceKey, const std::string& type,
                             const std::string& current, const std::string& before);
 
-    // What the previous pass left (for tests).
-    const ObjectMap<CDbItem>& EnabledPorts() const { return enabledPorts_; }
-    const ObjectMap<CDbItem>& LocatedNodes() const { return locatedNodes_; }
+    // What the previous pass left (for tests): its enabled ports and its enabled nodes with a
+    // switch and a port, read in its generation.
+    using RecordIndex = std::map<std::string, const CDbItem*>;
+    RecordIndex EnabledPorts() const;
+    RecordIndex LocatedNodes() const;
+    // The generation the previous pass read (for tests).
+    const std::shared_ptr<const SiblingView>& PreviousGeneration() const { return previous_; }
     const ThreatLevels& Levels(ThreatRule rule) const;
     // Passes completed; safe to read from any thread.
     std::uint64_t Passes() const { return passes_.load(); }
@@ -85,6 +90,13 @@ private:
     std::unique_ptr<CEventItem> BuildEvent(const std::string& portKey, const std::string& sourceKey,
                                            const std::string& type, bool wholeLists);
     std::string SnapshotPortName(const std::string& portKey) const;
+    // The records of the previous pass the rules compare with: an enabled port, an enabled node
+    // with a switch and a port; nullptr for any other.
+    const CDbItem* PreviousPort(const std::string& key) const;
+    const CDbItem* PreviousNode(const std::string& key) const;
+    // The records of this pass (with the previous pass's data, as the previous pass left them).
+    const CDbItem* CurrentPort(const std::string& key) const;
+    const CDbItem* CurrentNode(const std::string& key) const;
     // This pass's look-ups of one switch.
     struct SwitchEntry {
         std::optional<CDbItem> record;                              // nullopt: absent or disabled
@@ -99,19 +111,16 @@ private:
     LinkupStarter& linkup_;
     const ScanPacing pacing_;
 
-    ObjectMap<CDbItem> nodeSnapshot_;  // node MAC -> record, this pass
-    ObjectMap<CDbItem> portSnapshot_;  // "<switch key>/<port>" -> record, this pass
-    ObjectMap<CDbItem> locatedNodes_;  // previous pass: enabled nodes with switch and port keys
-    ObjectMap<CDbItem> enabledPorts_;  // previous pass: enabled ports
+    // The generation this pass reads, and the one the previous pass read (the same one when the
+    // engine's data generation has not moved: sameData_).
+    std::shared_ptr<const SiblingView> current_;
+    std::shared_ptr<const SiblingView> previous_;
+    bool sameData_ = false;
     ThreatLevels errorsLevels_;
     ThreatLevels receiveLevels_;
     ThreatLevels transmitLevels_;
     ThreatLevels broadcastLevels_;
-    // The records the rules of this pass read: the fresh snapshots, or the working sets when the
-    // engine's data generation is the one the sets were built from.
-    const ObjectMap<CDbItem>* currentPorts_ = &portSnapshot_;
-    const ObjectMap<CDbItem>* currentNodes_ = &nodeSnapshot_;
-    std::optional<std::uint64_t> setsGeneration_;
+    std::optional<std::uint64_t> setsGeneration_;  // the data generation previous_ belongs to
     std::map<std::string, SwitchEntry> switches_;  // this pass's switch look-ups
     CDbItem reference_;                            // scratch of the node look-up
     std::atomic<std::uint64_t> passes_{0};

@@ -1,6 +1,7 @@
 #include "service/engine/CTarvellFrm.h"
 
 #include "platform/EventLog.h"
+#include "platform/RecursiveLock.h"
 #include "service/engine/SnmpClient.h"
 
 namespace tarvell {
@@ -32,7 +33,10 @@ void CTarvellFrm::PublishSettings() {
         std::lock_guard<std::mutex> guard(settingsMutex_);
         settings_ = std::move(snapshot);
     }
-    DataGeneration.fetch_add(1);
+    // New settings leave the sibling data as it was: a view that was current stays current.
+    RecursiveGuard lock(EngineLock);
+    const std::uint64_t before = DataGeneration.fetch_add(1);
+    if (siblingViewGeneration_ == before) siblingViewGeneration_ = before + 1;
 }
 
 void CTarvellFrm::Log(const std::string& text) const {

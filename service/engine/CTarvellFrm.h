@@ -66,6 +66,17 @@ enum class WorkerSlot {
 };
 inline constexpr int kWorkerSlots = 10;
 
+// One generation of the sibling ports and nodes as the detection pass and the WMI checks read
+// them: the port part of every port record and the node part of every node record. The loader
+// builds it whole, outside every lock, next to the maps it swaps in; it is never changed after,
+// so it is read without a lock, and whoever holds it keeps the generation alive.
+struct SiblingView {
+    ObjectMap<CDbItem> Ports;  // "<switch key>/<port>" -> port part
+    ObjectMap<CDbItem> Nodes;  // node MAC -> node part
+    static std::shared_ptr<const SiblingView> Of(const ObjectMap<CDbItem>& ports,
+                                                 const ObjectMap<CDbItem>& nodes);
+};
+
 // What the engine needs from its surroundings. Everything is given at construction, so the
 // engine is complete before any other thread can see it.
 struct EngineEnvironment {
@@ -172,6 +183,13 @@ public:
     bool IsKnownKey(const std::string& key);
     void SnapshotNodes(ObjectMap<CDbItem>& out);
     void SnapshotPorts(ObjectMap<CDbItem>& out);
+    // The generation of SiblingPorts and SiblingNodes in force, read in place: only a pointer is
+    // copied under the lock. Maps put in place other than by a load (tests fill them by hand and
+    // raise DataGeneration) have no view until PublishSiblingView; until then each call copies
+    // them under the lock.
+    std::shared_ptr<const SiblingView> SiblingData();
+    // Builds the view of the maps as they are now (under the lock) and publishes it.
+    void PublishSiblingView();
     std::string GetPortName(const std::string& portKey);
     int IsMonitoredInterface(const std::string& portKey);
     bool IsEventSelected(int flag, const std::string& type,
@@ -254,6 +272,11 @@ private:
     EngineEnvironment env_;
     Clock* clock_;
     std::optional<UsedLinks> usedLinks_;  // [EngineLock]
+    // The view of the sibling maps and the DataGeneration it belongs to; a later value without a
+    // new view (maps changed by hand) means the view is stale. New settings keep it current.
+    std::shared_ptr<const SiblingView> siblingView_;  // [EngineLock]
+    std::uint64_t siblingViewGeneration_ = 0;         // [EngineLock]
+    friend void SwapInSiblingView(CTarvellFrm&, std::shared_ptr<const SiblingView>&);
     void LoadSettingsAtStart();
     void CreateSnmpClient();
     void AddFirewallException(ManualResetEvent& stop);
@@ -314,5 +337,10 @@ private:
         skippedNodeLists_;  // [EngineLock] node list files reported as unreadable
     std::shared_ptr<const CTarvellDoc> settings_;
 };
+
+// The loader's step of a new generation: the caller holds EngineLock and has just raised
+// DataGeneration for the maps it swapped in. The view in force leaves in `view`; the caller
+// lets it go after the lock is released.
+void SwapInSiblingView(CTarvellFrm& engine, std::shared_ptr<const SiblingView>& view);
 
 }  // namespace tarvell

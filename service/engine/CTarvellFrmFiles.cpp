@@ -176,6 +176,7 @@ void LoadOrStartEmpty(CTarvellFrm& engine, const std::string& path) {
 // The sibling database with the tables the engine derives from it.
 struct SiblingTables {
     SiblingDatabaseFile db;
+    std::shared_ptr<const SiblingView> view;  // of db's ports and nodes as swapped in
     StringMap switchMacs;
     StringMap deviceTable;
     StringMap portNames;
@@ -241,11 +242,13 @@ SiblingTables DeriveSiblingTables(SiblingDatabaseFile&& db) {
     DeriveSwitchTables(t);
     const auto portMacs = DerivePortTables(t);
     FilterNodes(t, portMacs);
+    t.view = SiblingView::Of(t.db.SiblingPorts, t.db.SiblingNodes);
     return t;
 }
 
-// Swaps the new sibling maps and tables in; the old ones leave in `t` and are freed by the
-// caller after the lock is released. Disabled node keys are kept for the life of the service.
+// Swaps the new sibling maps, tables and view in; the old ones leave in `t` and are freed by the
+// caller after the lock is released (a reader may keep the old view longer). Disabled node keys
+// are kept for the life of the service.
 void TakeOver(CTarvellFrm& engine, SiblingTables& t) {
     RecursiveGuard guard(engine.EngineLock);
     engine.SiblingSwitches.swap(t.db.SiblingSwitches);
@@ -259,6 +262,7 @@ void TakeOver(CTarvellFrm& engine, SiblingTables& t) {
     engine.NodeCount.swap(t.nodeCount);
     for (auto& [key, place] : t.disabledNodes) engine.DisabledNodes[key] = std::move(place);
     engine.DataGeneration.fetch_add(1);
+    SwapInSiblingView(engine, t.view);
 }
 
 // ---- encoding for a save (each under its file's lock)

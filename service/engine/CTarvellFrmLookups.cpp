@@ -37,10 +37,6 @@ void CopyFields(const CDbItem& from, CDbItem& to, std::initializer_list<int> fie
 
 using namespace dbfield;
 
-void CopyFieldRange(const CDbItem& from, CDbItem& to, int first, int last) {
-    for (int n = first; n <= last; ++n) to.CopyField(from, n);
-}
-
 void CopySwitchLookupFields(const CDbItem& from, CDbItem& to) {
     CopyFields(from, to,
                {kSwitchKey, kSwitchIps, kSwitchName, kSwitchCommunity, kSwitchObjectId,
@@ -309,20 +305,49 @@ bool CTarvellFrm::IsKnownKey(const std::string& key) {
 
 void CTarvellFrm::SnapshotNodes(ObjectMap<CDbItem>& out) {
     RecursiveGuard lock(EngineLock);
-    for (const auto& [key, item] : SiblingNodes) {
-        auto copy = std::make_unique<CDbItem>();
-        CopyFieldRange(*item, *copy, dbfield::kNodeMac, dbfield::kNodeDisabled);
-        out[key] = std::move(copy);
-    }
+    for (const auto& [key, item] : SiblingNodes)
+        out[key] = std::make_unique<CDbItem>(CDbItem::FieldsOf(*item, kNodeMac, kNodeDisabled));
 }
 
 void CTarvellFrm::SnapshotPorts(ObjectMap<CDbItem>& out) {
     RecursiveGuard lock(EngineLock);
-    for (const auto& [key, item] : SiblingPorts) {
-        auto copy = std::make_unique<CDbItem>();
-        CopyFieldRange(*item, *copy, dbfield::kPortSwitch, dbfield::kPortDisabled);
-        out[key] = std::move(copy);
-    }
+    for (const auto& [key, item] : SiblingPorts)
+        out[key] = std::make_unique<CDbItem>(CDbItem::FieldsOf(*item, kPortSwitch, kPortDisabled));
+}
+
+// ---- the view of the sibling ports and nodes
+
+std::shared_ptr<const SiblingView> SiblingView::Of(const ObjectMap<CDbItem>& ports,
+                                                   const ObjectMap<CDbItem>& nodes) {
+    auto view = std::make_shared<SiblingView>();
+    // The maps are ordered by key: each record goes in at the end.
+    for (const auto& [key, item] : ports)
+        view->Ports.emplace_hint(
+            view->Ports.end(), key,
+            std::make_unique<CDbItem>(CDbItem::FieldsOf(*item, kPortSwitch, kPortDisabled)));
+    for (const auto& [key, item] : nodes)
+        view->Nodes.emplace_hint(
+            view->Nodes.end(), key,
+            std::make_unique<CDbItem>(CDbItem::FieldsOf(*item, kNodeMac, kNodeDisabled)));
+    return view;
+}
+
+void SwapInSiblingView(CTarvellFrm& engine, std::shared_ptr<const SiblingView>& view) {
+    engine.siblingView_.swap(view);
+    engine.siblingViewGeneration_ = engine.DataGeneration.load();
+}
+
+std::shared_ptr<const SiblingView> CTarvellFrm::SiblingData() {
+    RecursiveGuard lock(EngineLock);
+    if (siblingView_ && siblingViewGeneration_ == DataGeneration.load()) return siblingView_;
+    return SiblingView::Of(SiblingPorts, SiblingNodes);
+}
+
+void CTarvellFrm::PublishSiblingView() {
+    std::shared_ptr<const SiblingView> old;  // let go after the lock
+    RecursiveGuard lock(EngineLock);
+    old = SiblingView::Of(SiblingPorts, SiblingNodes);
+    SwapInSiblingView(*this, old);
 }
 
 std::string CTarvellFrm::GetPortName(const std::string& portKey) {

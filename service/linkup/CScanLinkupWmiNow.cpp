@@ -30,9 +30,8 @@ void CScanLinkupWmiNow::Run() {
 
 std::vector<LinkupTarget> CScanLinkupWmiNow::Targets() {
     std::vector<LinkupTarget> targets;
-    ObjectMap<CDbItem> nodes;
-    engine_.SnapshotNodes(nodes);
-    for (const auto& [mac, node] : nodes) {
+    const std::shared_ptr<const SiblingView> generation = engine_.SiblingData();
+    for (const auto& [mac, node] : generation->Nodes) {
         const std::string& switchKey = node->NodeSwitch();
         const std::string& portKey = node->NodePort();
         if (node->NodeIp().empty() || switchKey.empty() || portKey.empty()) continue;

@@ -2,8 +2,12 @@
 // the threat rules over real passes, and the thread itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <clocale>
+#include <cstdio>
+#include <functional>
 #include <thread>
 
 #include "platform/RecursiveLock.h"
@@ -95,6 +99,58 @@ TEST_F(ScanDatabaseTest, ADisabledSwitchSilencesTheRulesOfItsPorts) {
     Publish();
     Passes(3);
     EXPECT_TRUE(Alerts().empty());
+}
+
+// The engine's own generation is read, not a copy, and the pass keeps it as the previous one
+// after the engine has let it go.
+TEST_F(ScanDatabaseTest, ALoadedGenerationIsReadInPlaceAndKeptUntilThePassAfterTheNext) {
+    settings.ChangedIpEnabled = 1;
+    Apply();
+    Publish();
+    Passes(1);
+    const std::weak_ptr<const SiblingView> first = scan->PreviousGeneration();
+    EXPECT_EQ(first.lock(), engine->SiblingData());
+    NodeOf(kNode).NodeIp() = "10.0.0.2";
+    Publish();
+    EXPECT_FALSE(first.expired());
+    Passes(1);
+    EXPECT_EQ(AlertsOf("Changed Ip").size(), 1u);  // judged against it
+    EXPECT_TRUE(first.expired());
+}
+
+// The longest wait of a thread that takes `lock` over and over while `work` runs.
+double LongestLockWaitMs(std::recursive_mutex& lock, const std::function<void()>& work) {
+    std::atomic<bool> done{false};
+    double longest = 0;
+    std::thread probe([&] {
+        while (!done.load()) {
+            const auto start = std::chrono::steady_clock::now();
+            { RecursiveGuard hold(lock); }
+            const std::chrono::duration<double, std::milli> waited =
+                std::chrono::steady_clock::now() - start;
+            longest = std::max(longest, waited.count());
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    });
+    work();
+    done.store(true);
+    probe.join();
+    return longest;
+}
+
+TEST_F(ScanDatabaseTest, APassOverALoadedGenerationHoldsEngineLockOnlyBriefly) {
+    for (int i = 0; i < 50'000; ++i) {
+        char mac[13];
+        std::snprintf(mac, sizeof mac, "00BB%08X", i);
+        Node(mac, "10.2.0.1", kSwitch, std::to_string(i % 2 + 1));
+    }
+    Publish();
+    const double viewMs = LongestLockWaitMs(engine->EngineLock, [&] { Passes(2); });
+    // The same maps without a view (raised by hand): the pass copies them under the lock.
+    engine->DataGeneration.fetch_add(1);
+    const double copyMs = LongestLockWaitMs(engine->EngineLock, [&] { Passes(1); });
+    EXPECT_LT(viewMs, 20.0);
+    EXPECT_LT(viewMs * 3, copyMs);
 }
 
 // The passes rely on this: the engine raises the counter whenever what a pass reads may change.

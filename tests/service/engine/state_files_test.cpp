@@ -441,6 +441,64 @@ TEST_F(SiblingDatabaseTest, TablesAreDerivedFromEnabledRecords) {
     EXPECT_EQ(engine->DisabledNodes, (StringMap{{"0000000000C2", "SW1/1"}}));
 }
 
+// A record of the file carries all three parts; the view of a load holds, per map, the part
+// that map gives meaning to, every field of it, and nothing else.
+TEST_F(SiblingDatabaseTest, TheViewOfALoadHoldsThePortPartOfPortsAndTheNodePartOfNodes) {
+    SiblingDatabaseFile db = SampleDatabase();
+    for (CDbItem* record :
+         {db.SiblingPorts.at("SW1/1").get(), db.SiblingNodes.at("0000000000C1").get()}) {
+        for (int n = dbfield::kFirst; n <= dbfield::kLast; ++n) {
+            if (!dbfield::IsWord(n)) record->SetText(n, "f" + std::to_string(n));
+            else if (n != dbfield::kPortDisabled && n != dbfield::kNodeDisabled)
+                record->SetNumber(n, n);
+        }
+    }
+    WriteSibling(db);
+    ASSERT_TRUE(engine->LoadSiblingDatabase());
+    const auto view = engine->SiblingData();
+    RecursiveGuard lock(engine->EngineLock);
+    const struct {
+        const ObjectMap<CDbItem>& full;
+        const ObjectMap<CDbItem>& part;
+        int first, last;
+    } tables[] = {{engine->SiblingPorts, view->Ports, dbfield::kPortSwitch, dbfield::kPortDisabled},
+                  {engine->SiblingNodes, view->Nodes, dbfield::kNodeMac, dbfield::kNodeDisabled}};
+    for (const auto& t : tables) {
+        ASSERT_EQ(t.part.size(), t.full.size());
+        for (const auto& [key, record] : t.full) {
+            const CDbItem& part = *t.part.at(key);
+            for (int n = dbfield::kFirst; n <= dbfield::kLast; ++n) {
+                SCOPED_TRACE(key + " field " + std::to_string(n));
+                const bool kept = n >= t.first && n <= t.last;
+                if (dbfield::IsWord(n)) EXPECT_EQ(part.Number(n), kept ? record->Number(n) : 0);
+                else EXPECT_EQ(part.Text(n), kept ? record->Text(n) : "");
+            }
+        }
+    }
+}
+
+// Maps changed by hand (with DataGeneration raised) are not what the view shows: they are
+// copied at each call until a view of them is published. New settings keep a view in force.
+TEST_F(SiblingDatabaseTest, MapsPutInPlaceWithoutAViewAreCopiedUntilAViewIsPublished) {
+    WriteSibling(SampleDatabase());
+    ASSERT_TRUE(engine->LoadSiblingDatabase());
+    const auto loaded = engine->SiblingData();
+    engine->PublishSettings();
+    EXPECT_EQ(engine->SiblingData(), loaded);
+    {
+        RecursiveGuard lock(engine->EngineLock);
+        Put(engine->SiblingNodes, "0000000000D1").NodeIp() = "10.1.0.9";
+        engine->DataGeneration.fetch_add(1);
+    }
+    const auto copied = engine->SiblingData();
+    EXPECT_NE(engine->SiblingData(), copied);
+    EXPECT_EQ(copied->Nodes.at("0000000000D1")->NodeIp(), "10.1.0.9");
+    engine->PublishSiblingView();
+    const auto published = engine->SiblingData();
+    EXPECT_EQ(engine->SiblingData(), published);
+    EXPECT_EQ(published->Nodes.count("0000000000D1"), 1u);
+}
+
 TEST_F(SiblingDatabaseTest, DisabledNodesAreRememberedAcrossLoads) {
     WriteSibling(SampleDatabase());
     ASSERT_TRUE(engine->LoadSiblingDatabase());
