@@ -274,6 +274,16 @@ bool CTarvellFrm::LookupSwitch(const std::string& key, CDbItem& out) {
 bool CTarvellFrm::LookupSwitchByAddress(const std::string& address, CDbItem& out) {
     if (address.empty()) return false;
     RecursiveGuard lock(EngineLock);
+    // The table of the last load names the switch at once; it is checked against the record,
+    // and every switch is searched when it names none that holds the address.
+    if (const auto hint = SwitchAddresses.find(address); hint != SwitchAddresses.end()) {
+        const auto it = SiblingSwitches.find(hint->second);
+        if (it != SiblingSwitches.end() && it->second->SwitchDisabled() == 0 &&
+            ListHoldsAddress(it->second->SwitchIps(), address)) {
+            CopySwitchLookupFields(*it->second, out);
+            return true;
+        }
+    }
     for (const auto& [key, record] : SiblingSwitches) {
         const CDbItem& item = *record;  // read only: no place is made for an empty text
         if (item.SwitchDisabled() != 0) continue;
