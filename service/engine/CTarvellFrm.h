@@ -240,6 +240,7 @@ public:
     StringMap PortAliases;               // [EngineLock]
     StringMap PortNames;                 // [EngineLock]
     StringMap SwitchMacs;                // [EngineLock]
+    StringMap SwitchAddresses;           // [EngineLock] address -> first enabled switch listing it
     StringMap DeviceTable;               // [EngineLock]
     mutable std::recursive_mutex EngineLock;
     mutable std::recursive_mutex AlertLock;

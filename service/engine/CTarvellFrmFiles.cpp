@@ -178,6 +178,7 @@ struct SiblingTables {
     SiblingDatabaseFile db;
     std::shared_ptr<const SiblingView> view;  // of db's ports and nodes as swapped in
     StringMap switchMacs;
+    StringMap switchAddresses;
     StringMap deviceTable;
     StringMap portNames;
     StringMap portAliases;
@@ -194,6 +195,8 @@ void DeriveSwitchTables(SiblingTables& t) {
         const std::string ip = SplitFirst(sw.SwitchIps(), ';').first;
         if (!sw.SwitchMac().empty()) t.switchMacs[sw.SwitchMac()] = key;
         if (!sw.SwitchMac2().empty()) t.switchMacs[sw.SwitchMac2()] = key;
+        for (std::string& address : SplitAny(sw.SwitchIps(), ";"))
+            t.switchAddresses.emplace(std::move(address), key);  // the first switch keeps it
         const std::string& name = sw.SwitchName().empty() ? sw.SwitchAltName() : sw.SwitchName();
         t.deviceTable[key] = ip + "/" + name + "/" + sw.SwitchContact() + "/" + sw.SwitchLocation();
         ++count;
@@ -255,6 +258,7 @@ void TakeOver(CTarvellFrm& engine, SiblingTables& t) {
     engine.SiblingPorts.swap(t.db.SiblingPorts);
     engine.SiblingNodes.swap(t.db.SiblingNodes);
     engine.SwitchMacs.swap(t.switchMacs);
+    engine.SwitchAddresses.swap(t.switchAddresses);
     engine.DeviceTable.swap(t.deviceTable);
     engine.PortNames.swap(t.portNames);
     engine.PortAliases.swap(t.portAliases);

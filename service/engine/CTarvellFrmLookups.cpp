@@ -27,6 +27,19 @@ bool Selects(const std::vector<std::string>& list, const std::string& device) {
     return list.empty() || Holds(list, device);
 }
 
+// True when one of the ';'-separated entries of `list` is exactly `address`. Walks the text in
+// place: the trap listener asks this of every switch for every linkUp.
+bool ListHoldsAddress(std::string_view list, std::string_view address) {
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t stop = list.find(';', start);
+        if (stop == std::string_view::npos) stop = list.size();
+        if (list.substr(start, stop - start) == address) return true;
+        start = stop + 1;
+    }
+    return false;
+}
+
 bool Contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
 }
@@ -257,10 +270,20 @@ bool CTarvellFrm::LookupSwitch(const std::string& key, CDbItem& out) {
 bool CTarvellFrm::LookupSwitchByAddress(const std::string& address, CDbItem& out) {
     if (address.empty()) return false;
     RecursiveGuard lock(EngineLock);
+    // The table of the last load names the switch at once; it is checked against the record,
+    // and every switch is searched when it names none that holds the address.
+    if (const auto hint = SwitchAddresses.find(address); hint != SwitchAddresses.end()) {
+        const auto it = SiblingSwitches.find(hint->second);
+        if (it != SiblingSwitches.end() && it->second->SwitchDisabled() == 0 &&
+            ListHoldsAddress(it->second->SwitchIps(), address)) {
+            CopySwitchLookupFields(*it->second, out);
+            return true;
+        }
+    }
     for (const auto& [key, record] : SiblingSwitches) {
         const CDbItem& item = *record;  // read only: no place is made for an empty text
         if (item.SwitchDisabled() != 0) continue;
-        if (Holds(SplitAny(item.SwitchIps(), ";"), address)) {
+        if (ListHoldsAddress(item.SwitchIps(), address)) {
             CopySwitchLookupFields(item, out);
             return true;
         }

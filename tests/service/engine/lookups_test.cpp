@@ -54,6 +54,25 @@ TEST_F(LookupsTest, SwitchIsFoundByAnyOfItsAddresses) {
     EXPECT_FALSE(engine->LookupSwitchByAddress("", out));
 }
 
+// An address matches a whole ';'-separated entry, never part of one or a run of entries.
+TEST_F(LookupsTest, SwitchAddressMatchesOnlyAWholeEntryOfItsList) {
+    AddSwitch("SW1", ";10.0.0.1;;10.0.0.20; 10.0.0.3;");
+    AddSwitch("SW2", "10.0.0.10");
+    const struct {
+        const char* address;
+        const char* key;  // "" when no switch holds it
+    } cases[] = {
+        {"10.0.0.1", "SW1"}, {"10.0.0.20", "SW1"},       {"10.0.0.10", "SW2"}, {"10.0.0.2", ""},
+        {"10.0.0.3", ""},    {" 10.0.0.3", "SW1"},       {"0.0.0.1", ""},      {";", ""},
+        {"10.0.0.1;", ""},   {"10.0.0.1;10.0.0.20", ""},
+    };
+    for (const auto& c : cases) {
+        CDbItem out;
+        EXPECT_EQ(engine->LookupSwitchByAddress(c.address, out), *c.key != 0) << c.address;
+        EXPECT_EQ(out.SwitchKey(), c.key) << c.address;
+    }
+}
+
 TEST_F(LookupsTest, UnknownAndPendingNodes) {
     {
         RecursiveGuard lock(engine->EngineLock);

@@ -568,6 +568,46 @@ TEST_F(SiblingDatabaseTest, AnUnchangedFileIsNotReadAgain) {
     EXPECT_EQ(clock.Sleeps(), 0);
 }
 
+// A switch is found by any of its addresses, as the last load listed them and as the records
+// say now when they were changed since.
+TEST_F(SiblingDatabaseTest, SwitchesAreFoundByAddressAfterLoadsAndChanges) {
+    SiblingDatabaseFile db = SampleDatabase();
+    Put(db.SiblingSwitches, "SW4").SwitchIps() = "10.0.0.2;10.0.0.4";  // shares SW2's address
+    for (auto& [key, sw] : db.SiblingSwitches) sw->SwitchKey() = key;
+    WriteSibling(db);
+    ASSERT_TRUE(engine->LoadSiblingDatabase());
+    const auto owner = [&](const std::string& address) {
+        CDbItem out;
+        return engine->LookupSwitchByAddress(address, out) ? out.SwitchKey() : std::string("-");
+    };
+    EXPECT_EQ(owner("10.0.9.1"), "SW1");
+    EXPECT_EQ(owner("10.0.0.2"), "SW2");  // the first switch listing it
+    EXPECT_EQ(owner("10.0.0.4"), "SW4");
+    EXPECT_EQ(owner("10.0.0.3"), "-");  // disabled
+
+    {
+        RecursiveGuard lock(engine->EngineLock);
+        engine->SiblingSwitches.at("SW2")->SwitchIps() = "10.0.0.22";
+        engine->SiblingSwitches.at("SW1")->SwitchDisabled() = 1;
+    }
+    AddSwitch("SW5", "10.0.0.5");
+    EXPECT_EQ(owner("10.0.0.2"), "SW4");
+    EXPECT_EQ(owner("10.0.0.22"), "SW2");
+    EXPECT_EQ(owner("10.0.9.1"), "-");
+    EXPECT_EQ(owner("10.0.0.5"), "SW5");
+
+    db = SampleDatabase();  // the next load moves an address to another switch
+    db.SiblingSwitches.at("SW1")->SwitchIps() = "10.0.0.1";
+    db.SiblingSwitches.at("SW2")->SwitchIps() = "10.0.0.2;10.0.9.1";
+    for (auto& [key, sw] : db.SiblingSwitches) sw->SwitchKey() = key;
+    WriteSibling(db);
+    ASSERT_TRUE(engine->LoadSiblingDatabase());
+    EXPECT_EQ(owner("10.0.9.1"), "SW2");
+    EXPECT_EQ(owner("10.0.0.1"), "SW1");
+    EXPECT_EQ(owner("10.0.0.4"), "-");
+    EXPECT_EQ(owner("10.0.0.5"), "-");
+}
+
 // The sibling file is another product's: what it makes the service hold is bounded.
 TEST_F(SiblingDatabaseTest, RecordsBeyondTheCapsAreLeftOutWithOneLogLine) {
     constexpr std::size_t kSwitchCap = 20'000;
