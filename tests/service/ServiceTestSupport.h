@@ -19,7 +19,10 @@
 
 #include "platform/Files.h"
 #include "platform/ManualResetEvent.h"
+#include "platform/Process.h"
 #include "service/engine/EngineControl.h"
+#include "shared/StateFiles.h"
+#include "tests/support/Programs.h"
 
 namespace tarvell::testing {
 
@@ -213,6 +216,45 @@ inline std::string OneSwitchGeneration(const std::string& nodeIp) {
            nodeIp +
            "\n  NodeName pc-1\n  NodeSwitch 00AABB000001\n"
            "  NodePort 1\n  NodesOnPort 1\n  NodeFirstSeen 1000\n  NodeLastSeen 2000\nend\n";
+}
+
+// State files as a service that ran before leaves them: start-up then reads each at once instead
+// of spending five retries on each missing one. Makes the folder when it is missing.
+inline bool SeedStateFiles(const std::string& serviceFolder) {
+    return MakeDirectories(serviceFolder) &&
+           WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}) &&
+           WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}) &&
+           WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{});
+}
+
+// Runs one of the project's tools with the service environment of `root`.
+inline ProcessResult RunServiceTool(const std::string& root, const std::vector<std::string>& argv) {
+    ProcessOptions options;
+    options.argv = argv;
+    options.environment = ServiceEnvironment(root);
+    options.timeLimitMs = 30'000;
+    options.captureOutput = true;
+    return RunProcess(options);
+}
+
+// The sibling database made by ombrix-make from the description file in siblingFolder, and that
+// folder registered where the service looks for the sibling product. The failing tool's error
+// output goes to `why`.
+inline bool InstallSiblingDatabase(const std::string& root, const std::string& description,
+                                   const std::string& siblingFolder, std::string* why = nullptr) {
+    const std::string key = "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix";
+    for (const std::vector<std::string>& argv :
+         {std::vector<std::string>{test::ToolProgram("ombrix-make"), description,
+                                   siblingFolder + "/Ombrix.db"},
+          {test::ToolProgram("tarvell-reg"), "set", "HKLM", key, "ImagePath",
+           siblingFolder + "/ombrix"}}) {
+        const ProcessResult result = RunServiceTool(root, argv);
+        if (!result.Succeeded()) {
+            if (why) *why = argv.front() + ": " + result.err;
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace tarvell::testing

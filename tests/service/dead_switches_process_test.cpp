@@ -69,7 +69,7 @@ double LinkUpToEvent(int dead, const std::string& program, int limitMs, bool pol
     sibling << "switch 00AABB000001\n SwitchIps 127.0.0.2\n SwitchName lab\n SwitchCommunity "
                "lab-switch\n SwitchObjectId 1.3.6.1.4.1.9.1.999\n SwitchDisabled 0\nend\n";
     for (int n = 1; n <= dead; ++n) {
-        char key[16];
+        char key[24];
         std::snprintf(key, sizeof key, "00AABB01%04X", n);
         deadSockets.push_back(BoundSocket("127.0.1." + std::to_string(n), agentPort));
         EXPECT_GE(deadSockets.back().Get(), 0) << "127.0.1." << n;
@@ -81,24 +81,13 @@ double LinkUpToEvent(int dead, const std::string& program, int limitMs, bool pol
     testing::TempFolder root{"dead-switches-"};
     const std::string serviceFolder = root / "var/lib/tarvell";
     const std::string siblingFolder = root / "opt/ombrix";
-    EXPECT_TRUE(MakeDirectories(siblingFolder) && MakeDirectories(serviceFolder));
+    EXPECT_TRUE(MakeDirectories(siblingFolder));
     snmptest::WriteFile(root / "sibling.txt", sibling.str());
-    for (const std::vector<std::string>& argv :
-         {std::vector<std::string>{test::ToolProgram("ombrix-make"), root / "sibling.txt",
-                                   siblingFolder + "/Ombrix.db"},
-          {test::ToolProgram("tarvell-reg"), "set", "HKLM",
-           "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix", "ImagePath",
-           siblingFolder + "/ombrix"}}) {
-        ProcessOptions run;
-        run.argv = argv;
-        run.environment = testing::ServiceEnvironment(root.Path());
-        run.timeLimitMs = 30'000;
-        run.captureOutput = true;
-        EXPECT_TRUE(RunProcess(run).Succeeded()) << argv.front();
-    }
-    EXPECT_TRUE(WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}));
-    EXPECT_TRUE(WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}));
-    EXPECT_TRUE(WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{}));
+    std::string why;
+    EXPECT_TRUE(
+        testing::InstallSiblingDatabase(root.Path(), root / "sibling.txt", siblingFolder, &why))
+        << why;
+    EXPECT_TRUE(testing::SeedStateFiles(serviceFolder));
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.DetectionEnabled = 1;

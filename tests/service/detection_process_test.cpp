@@ -40,9 +40,7 @@ protected:
             Run({kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"})
                 .Succeeded());
         // State files of an earlier run, so start-up does not wait for missing ones.
-        ASSERT_TRUE(WriteStateFile(serviceFolder + "/Tarvell.log", AlertLogFile{}));
-        ASSERT_TRUE(WriteStateFile(serviceFolder + "/Tarvell.db", EventDatabaseFile{}));
-        ASSERT_TRUE(WriteStateFile(serviceFolder + "/Tarvell.eml", ReportStoreFile{}));
+        ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
         CTarvellDoc doc;
         doc.SetDefaults();
         doc.DetectionEnabled = 1;
@@ -52,12 +50,7 @@ protected:
     }
 
     ProcessResult Run(const std::vector<std::string>& argv) {
-        ProcessOptions options;
-        options.argv = argv;
-        options.environment = ServiceEnvironment(root.Path());
-        options.timeLimitMs = 30'000;
-        options.captureOutput = true;
-        return RunProcess(options);
+        return testing::RunServiceTool(root.Path(), argv);
     }
 
     // Written beside and renamed into place, as the sibling product replaces its file whole.

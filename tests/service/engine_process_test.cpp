@@ -28,10 +28,7 @@ using testing::TempFolder;
 using testing::WaitUntil;
 
 const std::string kProgram = tarvell::test::ServiceProgram();
-const std::string kOmbrixMake = tarvell::test::ToolProgram("ombrix-make");
-const std::string kRegTool = tarvell::test::ToolProgram("tarvell-reg");
 const std::string kSample = std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/ombrix-sample.txt";
-const std::string kSiblingKey = "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix";
 
 const std::string kShortPasses = "TARVELL_PASS_INTERVAL_MS=200";
 const std::string kNoPass = "TARVELL_PASS_INTERVAL_MS=600000";
@@ -69,29 +66,9 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(root.Path().empty());
         ASSERT_TRUE(MakeDirectories(siblingFolder));
-        ASSERT_TRUE(RunTool({kOmbrixMake, kSample, siblingFolder + "/Ombrix.db"}));
-        ASSERT_TRUE(RunTool(
-            {kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"}));
-    }
-
-    bool RunTool(const std::vector<std::string>& argv) {
-        ProcessOptions options;
-        options.argv = argv;
-        options.environment = ServiceEnvironment(root.Path());
-        options.timeLimitMs = 30'000;
-        options.captureOutput = true;
-        const ProcessResult result = RunProcess(options);
-        EXPECT_TRUE(result.Succeeded()) << argv.front() << ": " << result.err;
-        return result.Succeeded();
-    }
-
-    // State files as a service that ran before leaves them: start-up then reads each at once
-    // instead of spending five retries on each missing one.
-    void SeedStateFiles() {
-        ASSERT_TRUE(MakeDirectories(serviceFolder));
-        ASSERT_TRUE(WriteStateFile(Path(kAlertLogName), AlertLogFile{}));
-        ASSERT_TRUE(WriteStateFile(Path(kEventDatabaseName), EventDatabaseFile{}));
-        ASSERT_TRUE(WriteStateFile(Path(kReportStoreName), ReportStoreFile{}));
+        std::string why;
+        ASSERT_TRUE(testing::InstallSiblingDatabase(root.Path(), kSample, siblingFolder, &why))
+            << why;
     }
 
     std::unique_ptr<BackgroundProgram> Start(const std::vector<std::string>& env) {
@@ -201,7 +178,7 @@ TEST_F(EngineProcessTest, AStopDuringStartUpEndsItQuicklyAndStillSaves) {
 }
 
 TEST_F(EngineProcessTest, AnEventRecordedJustBeforeTheStopIsInTheStateFilesAfterIt) {
-    SeedStateFiles();
+    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
     const std::string eventFile = root / "event.txt";
     auto service = Start({kNoPass, "TARVELL_TEST_EVENT_FILE=" + eventFile});
     ASSERT_TRUE(AtomicWriteFile(eventFile,
@@ -227,7 +204,7 @@ TEST_F(EngineProcessTest, AnEventRecordedJustBeforeTheStopIsInTheStateFilesAfter
 }
 
 TEST_F(EngineProcessTest, AViewerHandOverFileIsTakenOverWithinOnePass) {
-    SeedStateFiles();
+    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
     ASSERT_TRUE(MakeDirectories(handOverFolder, 0770));
     auto service = Start({kShortPasses});
     ASSERT_TRUE(WaitForPasses(1)) << service->Output();
@@ -252,7 +229,7 @@ TEST_F(EngineProcessTest, AViewerHandOverFileIsTakenOverWithinOnePass) {
 }
 
 TEST_F(EngineProcessTest, ADamagedSettingsFileIsKeptAsideAndTheDefaultsWritten) {
-    SeedStateFiles();
+    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
     const std::string garbage = "not a settings file";
     ASSERT_TRUE(AtomicWriteFile(Path(CTarvellDoc::kFileName), garbage));
     auto service = Start({kShortPasses});

@@ -44,9 +44,7 @@ TEST(ServiceMail, AStopEndsTheServiceWhileAMailServerHangs) {
     TempFolder root{"mail-stop-"};
     const std::string serviceFolder = root / "var/lib/tarvell";
     ASSERT_TRUE(MakeDirectories(serviceFolder + "/handover"));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{}));
+    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.DetectionEnabled = 1;
@@ -118,9 +116,7 @@ TEST(ServiceMail, AnAlertNotMailedBeforeAKillIsMailedAfterTheRestart) {
     TempFolder root{"mail-kill-"};
     const std::string serviceFolder = root / "var/lib/tarvell";
     ASSERT_TRUE(MakeDirectories(serviceFolder + "/handover"));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{}));
+    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.DetectionEnabled = 1;
@@ -170,9 +166,7 @@ TEST(ServiceMail, AStalledRecipientHoldsNeitherTheOthersMailNorTheStop) {
     ASSERT_TRUE(servers.Ready()) << servers.Log();
     const std::string serviceFolder = root / "var/lib/tarvell";
     ASSERT_TRUE(MakeDirectories(serviceFolder + "/handover"));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{}));
+    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.DetectionEnabled = 1;

@@ -18,9 +18,6 @@ namespace tarvell {
 namespace {
 
 const std::string kProgram = tarvell::test::ServiceProgram();
-const std::string kOmbrixMake = tarvell::test::ToolProgram("ombrix-make");
-const std::string kRegTool = tarvell::test::ToolProgram("tarvell-reg");
-const std::string kSiblingKey = "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix";
 
 constexpr const char* kSibling = R"(switch 00AABB000001
   SwitchIps 127.0.0.2
@@ -41,17 +38,6 @@ end
 
 class TrapProcessTest : public ::testing::Test {
 protected:
-    bool RunTool(const std::vector<std::string>& argv) {
-        ProcessOptions options;
-        options.argv = argv;
-        options.environment = testing::ServiceEnvironment(root.Path());
-        options.timeLimitMs = 30'000;
-        options.captureOutput = true;
-        const ProcessResult result = RunProcess(options);
-        EXPECT_TRUE(result.Succeeded()) << argv.front() << ": " << result.err;
-        return result.Succeeded();
-    }
-
     testing::TempFolder root{"trap-process-"};
     const std::string serviceFolder = root / "var/lib/tarvell";
     const std::string siblingFolder = root / "opt/ombrix";
@@ -63,14 +49,12 @@ TEST_F(TrapProcessTest, ALinkUpTrapToTheServiceRecordsTheNewMacsOfThePort) {
     ASSERT_TRUE(sim.Start(2, {"lab-switch", "lab-switch@1", "lab-switch@20"})) << sim.Log();
 
     ASSERT_TRUE(MakeDirectories(siblingFolder));
-    ASSERT_TRUE(MakeDirectories(serviceFolder));
     snmptest::WriteFile(root / "sibling.txt", kSibling);
-    ASSERT_TRUE(RunTool({kOmbrixMake, root / "sibling.txt", siblingFolder + "/Ombrix.db"}));
-    ASSERT_TRUE(
-        RunTool({kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{}));
+    std::string why;
+    ASSERT_TRUE(testing::InstallSiblingDatabase(root.Path(), root / "sibling.txt", siblingFolder,
+                                                &why))
+        << why;
+    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.Version = "3.6";

@@ -44,9 +44,7 @@ std::uint16_t FreePort() {
 std::string PrepareServiceFolder(const TempFolder& root) {
     const std::string serviceFolder = root / "var/lib/tarvell";
     EXPECT_TRUE(MakeDirectories(serviceFolder + "/handover"));
-    EXPECT_TRUE(WriteStateFile(JoinPath(serviceFolder, kAlertLogName), AlertLogFile{}));
-    EXPECT_TRUE(WriteStateFile(JoinPath(serviceFolder, kEventDatabaseName), EventDatabaseFile{}));
-    EXPECT_TRUE(WriteStateFile(JoinPath(serviceFolder, kReportStoreName), ReportStoreFile{}));
+    EXPECT_TRUE(testing::SeedStateFiles(serviceFolder));
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.EmailUnblockLink = 1;
