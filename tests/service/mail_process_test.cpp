@@ -29,6 +29,23 @@ using tarvell::testing::WaitUntil;
 
 const std::string kProgram = tarvell::test::ServiceProgram();
 
+// A service folder as a run before left it, with detection and e-mail alerts on: the SMTP server
+// on 127.0.0.1 at `port`, each wait one minute.
+bool InstallMailingService(const std::string& serviceFolder, const std::string& port,
+                           const std::vector<std::string>& recipients) {
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    doc.DetectionEnabled = 1;
+    doc.EmailAlertsEnabled = 1;
+    doc.SmtpServer = "127.0.0.1";
+    doc.SmtpPort = port;
+    doc.SmtpSender = "tarvell@test.local";
+    doc.SmtpTimeout = "1";
+    doc.EmailRecipients = recipients;
+    return MakeDirectories(serviceFolder + "/handover") && testing::SeedStateFiles(serviceFolder) &&
+           doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true);
+}
+
 TEST(ServiceMail, AStopEndsTheServiceWhileAMailServerHangs) {
     if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
     // The silent server: the kernel accepts the connection; nobody ever reads or answers.
@@ -43,18 +60,8 @@ TEST(ServiceMail, AStopEndsTheServiceWhileAMailServerHangs) {
 
     TempFolder root{"mail-stop-"};
     const std::string serviceFolder = root / "var/lib/tarvell";
-    ASSERT_TRUE(MakeDirectories(serviceFolder + "/handover"));
-    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
-    CTarvellDoc doc;
-    doc.SetDefaults();
-    doc.DetectionEnabled = 1;
-    doc.EmailAlertsEnabled = 1;
-    doc.SmtpServer = "127.0.0.1";
-    doc.SmtpPort = std::to_string(ntohs(address.sin_port));
-    doc.SmtpSender = "tarvell@test.local";
-    doc.SmtpTimeout = "1";  // minutes, for each wait
-    doc.EmailRecipients = {"admin@test.local"};
-    ASSERT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
+    ASSERT_TRUE(InstallMailingService(serviceFolder, std::to_string(ntohs(address.sin_port)),
+                                      {"admin@test.local"}));
 
     BackgroundProgram service(
         {kProgram, "-Run"},
@@ -115,18 +122,8 @@ TEST(ServiceMail, AnAlertNotMailedBeforeAKillIsMailedAfterTheRestart) {
 
     TempFolder root{"mail-kill-"};
     const std::string serviceFolder = root / "var/lib/tarvell";
-    ASSERT_TRUE(MakeDirectories(serviceFolder + "/handover"));
-    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
-    CTarvellDoc doc;
-    doc.SetDefaults();
-    doc.DetectionEnabled = 1;
-    doc.EmailAlertsEnabled = 1;
-    doc.SmtpServer = "127.0.0.1";
-    doc.SmtpPort = std::to_string(ntohs(address.sin_port));
-    doc.SmtpSender = "tarvell@test.local";
-    doc.SmtpTimeout = "1";
-    doc.EmailRecipients = {"admin@test.local"};
-    ASSERT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
+    ASSERT_TRUE(InstallMailingService(serviceFolder, std::to_string(ntohs(address.sin_port)),
+                                      {"admin@test.local"}));
     const auto environment = ServiceEnvironment(
         root.Path(),
         {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")});
@@ -165,18 +162,8 @@ TEST(ServiceMail, AStalledRecipientHoldsNeitherTheOthersMailNorTheStop) {
     smtp::test::MailServers servers(root / "mail", {{"plain", "plain", "none", "-"}});
     ASSERT_TRUE(servers.Ready()) << servers.Log();
     const std::string serviceFolder = root / "var/lib/tarvell";
-    ASSERT_TRUE(MakeDirectories(serviceFolder + "/handover"));
-    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
-    CTarvellDoc doc;
-    doc.SetDefaults();
-    doc.DetectionEnabled = 1;
-    doc.EmailAlertsEnabled = 1;
-    doc.SmtpServer = "127.0.0.1";
-    doc.SmtpPort = std::to_string(servers.Port("plain"));
-    doc.SmtpSender = "tarvell@test.local";
-    doc.SmtpTimeout = "1";
-    doc.EmailRecipients = {"stall@test.local", "admin@test.local"};
-    ASSERT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
+    ASSERT_TRUE(InstallMailingService(serviceFolder, std::to_string(servers.Port("plain")),
+                                      {"stall@test.local", "admin@test.local"}));
 
     BackgroundProgram service(
         {kProgram, "-Run"},

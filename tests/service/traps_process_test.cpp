@@ -51,8 +51,8 @@ TEST_F(TrapProcessTest, ALinkUpTrapToTheServiceRecordsTheNewMacsOfThePort) {
     ASSERT_TRUE(MakeDirectories(siblingFolder));
     snmptest::WriteFile(root / "sibling.txt", kSibling);
     std::string why;
-    ASSERT_TRUE(testing::InstallSiblingDatabase(root.Path(), root / "sibling.txt", siblingFolder,
-                                                &why))
+    ASSERT_TRUE(
+        testing::InstallSiblingDatabase(root.Path(), root / "sibling.txt", siblingFolder, &why))
         << why;
     ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
     CTarvellDoc doc;
