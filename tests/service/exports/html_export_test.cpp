@@ -1,6 +1,12 @@
 // The HTML export: page structure against golden pages, the escaping of every text (checked by
 // running the page's script in Node), the plain table inside the control, file handling.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <cstdio>
+#include <tuple>
 
 #include <functional>
 #include <sstream>
@@ -234,6 +240,111 @@ TEST_F(HtmlExportTest, APageIsRewrittenOnlyWhenItsRowsOrItsFileChanged) {
         EXPECT_NE(after.find("10.0.0.1"), std::string::npos) << step.what;
         before = after;
     }
+}
+
+// Tells a rewrite (a new file renamed in) from a page left alone, and an edit in place.
+std::tuple<ino_t, std::int64_t, std::int64_t> Stamp(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return {st.st_ino, st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
+            st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
+}
+
+TEST_F(HtmlExportTest, EveryChangeAPageShowsRewritesItAndAnUnchangedPassWritesNothing) {
+    Event("1", "2", 1'699'990'000);
+    Event("2", "3", 1'699'990'500, "Changed Ip");
+    Alert("1699990000.0");
+    Alert("1699990000.1");
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsColumns[0] = doc.HtmlAlertsColumns[0] = "Occurrence";
+    doc.HtmlEventsColumns[3] = "DevicePort";
+    doc.HtmlEventsColumns[8] = doc.HtmlAlertsColumns[8] = "Description";
+    UseSettings(doc);
+    const auto edit = [&](const std::function<void()>& change) {
+        RecursiveGuard events(engine->EngineLock);
+        RecursiveGuard alerts(engine->AlertLock);
+        change();
+    };
+    const auto settings = [&](const std::function<void()>& change) {
+        change();
+        UseSettings(doc);
+    };
+    const std::string paths[] = {JoinPath(exportFolder, "Events.htm"),
+                                 JoinPath(exportFolder, "Alerts.htm")};
+    const auto editFileInPlace = [&] {  // same size, same modification time
+        struct stat st {};
+        ASSERT_EQ(::stat(paths[0].c_str(), &st), 0);
+        std::FILE* f = std::fopen(paths[0].c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        std::fputs("<BODY", f);
+        std::fclose(f);
+        const timespec times[] = {st.st_atim, st.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, paths[0].c_str(), times, 0), 0);
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        bool rewritten[2];  // events page, alerts page
+    };
+    const std::vector<Step> steps = {
+        {"a new event", [&] { Event("3", "1", 1'699'991'000); }, {true, false}},
+        {"a shown field", [&] { edit([&] { engine->EventMap["1/2"]->DevicePort = "Gi9"; }); },
+         {true, false}},
+        {"a field in the description",
+         [&] { edit([&] { engine->EventMap["2/3"]->Submitter = "ops"; }); }, {true, false}},
+        {"an event deleted", [&] { edit([&] { engine->EventMap["3/1"]->Deleted = 1; }); },
+         {true, false}},
+        {"an alert removed", [&] { edit([&] { engine->AlertLog["1699990000.1"]->State = 1; }); },
+         {false, true}},
+        {"an alert erased", [&] { edit([&] { engine->AlertLog.erase("1699990000.0"); }); },
+         {false, true}},
+        {"a description text",
+         [&] {
+             settings([&] {
+                 for (std::string& text : doc.AlertDescriptionTexts)
+                     if (text.starts_with("New MAC")) text = "MAC $current";
+             });
+         },
+         {true, true}},
+        {"the time zone", [] { ::setenv("TZ", "XYZ-2", 1); }, {true, true}},
+        {"a column title", [&] { settings([&] { doc.HtmlAlertsColumns[8] = "What"; }); },
+         {false, true}},
+        {"the page deleted", [&] { RemoveFile(paths[0]); }, {true, false}},
+        {"the page edited in place", editFileInPlace, {true, false}},
+    };
+    const auto stamps = [&] { return std::array{Stamp(paths[0]), Stamp(paths[1])}; };
+    CScanExportHtml html(*engine);
+    html.ExportOnce();
+    std::uint64_t unchanged = 0;
+    for (const Step& step : steps) {
+        step.change();
+        clock.Advance(60);
+        const auto before = stamps();
+        html.ExportOnce();
+        unchanged += !step.rewritten[0] + !step.rewritten[1];
+        EXPECT_EQ(html.PagesLeftUnchanged(), unchanged) << step.what;
+        for (int page = 0; page < 2; ++page) {
+            EXPECT_EQ(Stamp(paths[page]) != before[page], step.rewritten[page])
+                << step.what << " page " << page;
+            HtmlPageInput input;
+            input.kind = page == 0 ? ExportKind::Events : ExportKind::Alerts;
+            input.pageName = page == 0 ? doc.HtmlEventsPage : doc.HtmlAlertsPage;
+            input.columns = page == 0 ? doc.HtmlEventsColumns : doc.HtmlAlertsColumns;
+            input.now = clock.Now();
+            if (step.rewritten[page])
+                EXPECT_EQ(ReadWholeFile(paths[page]).value_or(""),
+                          BuildPage(input, SnapshotExportRows(*engine, input.kind)))
+                    << step.what;
+        }
+        const auto settled = stamps();
+        clock.Advance(60);
+        html.ExportOnce();  // nothing changed since
+        unchanged += 2;
+        EXPECT_EQ(html.PagesLeftUnchanged(), unchanged) << step.what;
+        EXPECT_EQ(stamps(), settled) << step.what;
+    }
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
 }
 
 TEST_F(HtmlExportTest, TheWorkerWritesAtItsPaceAndStopsCleanly) {
