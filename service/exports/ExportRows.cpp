@@ -179,8 +179,8 @@ void DigestCommon(InputDigest& d, const Item& item) {
     d.Add(item.Severity);
     for (const std::string* text :
          {&item.Description, &item.EventType, &item.Before, &item.Current, &item.Submitter,
-          &item.DeviceName, &item.DeviceIp, &item.DevicePort, &item.DeviceLocation,
-          &item.SourceMac, &item.SourceIp, &item.SourceName})
+          &item.DeviceName, &item.DeviceIp, &item.DevicePort, &item.DeviceLocation, &item.SourceMac,
+          &item.SourceIp, &item.SourceName})
         d.Add(*text);
 }
 void DigestRecord(InputDigest& d, const CEventItem& event) {
@@ -218,8 +218,7 @@ std::string ExpandDescriptionText(const CTarvellFrm& engine, const std::string& 
     return ReplaceMacro(text, "$severity", engine.FormatAlertSeverity(severity));
 }
 
-std::uint64_t ExportInputDigest(CTarvellFrm& engine, ExportKind kind,
-                                ExportSnapshotStats* stats) {
+std::uint64_t ExportInputDigest(CTarvellFrm& engine, ExportKind kind, ExportSnapshotStats* stats) {
     InputDigest d;
     d.Add(static_cast<std::int64_t>(kind));
     // The zone the dates are written in: tzset() takes up a changed TZ for this digest and for

@@ -4,10 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <tuple>
-
 #include <functional>
 #include <sstream>
 
@@ -242,109 +241,76 @@ TEST_F(HtmlExportTest, APageIsRewrittenOnlyWhenItsRowsOrItsFileChanged) {
     }
 }
 
-// Tells a rewrite (a new file renamed in) from a page left alone, and an edit in place.
-std::tuple<ino_t, std::int64_t, std::int64_t> Stamp(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return {};
-    return {st.st_ino, st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
-            st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
-}
-
+// The worker runs on this thread, so the records are edited without their locks.
 TEST_F(HtmlExportTest, EveryChangeAPageShowsRewritesItAndAnUnchangedPassWritesNothing) {
     Event("1", "2", 1'699'990'000);
     Event("2", "3", 1'699'990'500, "Changed Ip");
     Alert("1699990000.0");
     Alert("1699990000.1");
     CTarvellDoc doc = HtmlSettings();
-    doc.HtmlEventsColumns[0] = doc.HtmlAlertsColumns[0] = "Occurrence";
-    doc.HtmlEventsColumns[3] = "DevicePort";
-    doc.HtmlEventsColumns[8] = doc.HtmlAlertsColumns[8] = "Description";
+    doc.HtmlEventsColumns = {"Occurrence", "", "", "DevicePort", "", "", "", "", "Description"};
+    doc.HtmlAlertsColumns = {"Occurrence", "", "", "", "", "", "", "", "Description"};
     UseSettings(doc);
-    const auto edit = [&](const std::function<void()>& change) {
-        RecursiveGuard events(engine->EngineLock);
-        RecursiveGuard alerts(engine->AlertLock);
-        change();
-    };
-    const auto settings = [&](const std::function<void()>& change) {
-        change();
-        UseSettings(doc);
-    };
     const std::string paths[] = {JoinPath(exportFolder, "Events.htm"),
                                  JoinPath(exportFolder, "Alerts.htm")};
-    const auto editFileInPlace = [&] {  // same size, same modification time
+    const auto stamps = [&] {  // a rewrite renames a new file in; any edit moves the change time
+        std::array<std::pair<ino_t, std::int64_t>, 2> out{};
         struct stat st {};
-        ASSERT_EQ(::stat(paths[0].c_str(), &st), 0);
+        for (int i = 0; i < 2; ++i)
+            if (::stat(paths[i].c_str(), &st) == 0) out[i] = {st.st_ino, st.st_ctim.tv_nsec};
+        return out;
+    };
+    const auto editInPlace = [&] {  // same size, same modification time
+        struct stat st {};
+        ::stat(paths[0].c_str(), &st);
         std::FILE* f = std::fopen(paths[0].c_str(), "r+b");
-        ASSERT_NE(f, nullptr);
         std::fputs("<BODY", f);
         std::fclose(f);
         const timespec times[] = {st.st_atim, st.st_mtim};
         ASSERT_EQ(::utimensat(AT_FDCWD, paths[0].c_str(), times, 0), 0);
     };
-    struct Step {
+    const struct {
         const char* what;
         std::function<void()> change;
         bool rewritten[2];  // events page, alerts page
+    } steps[] = {
+        {"a new event", [&] { Event("3", "1", 1'699'991'000); }, {1, 0}},
+        {"a shown field", [&] { engine->EventMap["1/2"]->DevicePort = "Gi9"; }, {1, 0}},
+        {"a description field", [&] { engine->EventMap["2/3"]->Submitter = "o"; }, {1, 0}},
+        {"an event deleted", [&] { engine->EventMap["3/1"]->Deleted = 1; }, {1, 0}},
+        {"an alert removed", [&] { engine->AlertLog["1699990000.1"]->State = 1; }, {0, 1}},
+        {"description texts", [&] { std::ranges::fill(doc.AlertDescriptionTexts, "$c"); }, {1, 1}},
+        {"the time zone", [] { ::setenv("TZ", "XYZ-2", 1); }, {1, 1}},
+        {"a column title", [&] { doc.HtmlAlertsColumns[8] = "What"; }, {0, 1}},
+        {"the page deleted", [&] { RemoveFile(paths[0]); }, {1, 0}},
+        {"the page edited in place", editInPlace, {1, 0}},
     };
-    const std::vector<Step> steps = {
-        {"a new event", [&] { Event("3", "1", 1'699'991'000); }, {true, false}},
-        {"a shown field", [&] { edit([&] { engine->EventMap["1/2"]->DevicePort = "Gi9"; }); },
-         {true, false}},
-        {"a field in the description",
-         [&] { edit([&] { engine->EventMap["2/3"]->Submitter = "ops"; }); }, {true, false}},
-        {"an event deleted", [&] { edit([&] { engine->EventMap["3/1"]->Deleted = 1; }); },
-         {true, false}},
-        {"an alert removed", [&] { edit([&] { engine->AlertLog["1699990000.1"]->State = 1; }); },
-         {false, true}},
-        {"an alert erased", [&] { edit([&] { engine->AlertLog.erase("1699990000.0"); }); },
-         {false, true}},
-        {"a description text",
-         [&] {
-             settings([&] {
-                 for (std::string& text : doc.AlertDescriptionTexts)
-                     if (text.starts_with("New MAC")) text = "MAC $current";
-             });
-         },
-         {true, true}},
-        {"the time zone", [] { ::setenv("TZ", "XYZ-2", 1); }, {true, true}},
-        {"a column title", [&] { settings([&] { doc.HtmlAlertsColumns[8] = "What"; }); },
-         {false, true}},
-        {"the page deleted", [&] { RemoveFile(paths[0]); }, {true, false}},
-        {"the page edited in place", editFileInPlace, {true, false}},
-    };
-    const auto stamps = [&] { return std::array{Stamp(paths[0]), Stamp(paths[1])}; };
     CScanExportHtml html(*engine);
     html.ExportOnce();
     std::uint64_t unchanged = 0;
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         step.change();
+        UseSettings(doc);
         clock.Advance(60);
         const auto before = stamps();
         html.ExportOnce();
         unchanged += !step.rewritten[0] + !step.rewritten[1];
         EXPECT_EQ(html.PagesLeftUnchanged(), unchanged) << step.what;
         for (int page = 0; page < 2; ++page) {
-            EXPECT_EQ(Stamp(paths[page]) != before[page], step.rewritten[page])
-                << step.what << " page " << page;
-            HtmlPageInput input;
-            input.kind = page == 0 ? ExportKind::Events : ExportKind::Alerts;
-            input.pageName = page == 0 ? doc.HtmlEventsPage : doc.HtmlAlertsPage;
-            input.columns = page == 0 ? doc.HtmlEventsColumns : doc.HtmlAlertsColumns;
-            input.now = clock.Now();
-            if (step.rewritten[page])
+            EXPECT_EQ(stamps()[page] != before[page], step.rewritten[page]) << step.what << page;
+            const HtmlPageInput input{ExportKind(page), page ? "Alerts" : "Events",
+                                      page ? doc.HtmlAlertsColumns : doc.HtmlEventsColumns,
+                                      clock.Now()};
+            if (step.rewritten[page])  // as a fresh write of the page would be
                 EXPECT_EQ(ReadWholeFile(paths[page]).value_or(""),
                           BuildPage(input, SnapshotExportRows(*engine, input.kind)))
                     << step.what;
         }
         const auto settled = stamps();
-        clock.Advance(60);
         html.ExportOnce();  // nothing changed since
-        unchanged += 2;
-        EXPECT_EQ(html.PagesLeftUnchanged(), unchanged) << step.what;
+        EXPECT_EQ(html.PagesLeftUnchanged(), unchanged += 2) << step.what;
         EXPECT_EQ(stamps(), settled) << step.what;
     }
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
 }
 
 TEST_F(HtmlExportTest, TheWorkerWritesAtItsPaceAndStopsCleanly) {
