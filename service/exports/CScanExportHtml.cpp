@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <functional>
-#include <string_view>
 
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -17,31 +15,20 @@ namespace {
 // Support files are small; anything larger beside the program is not what we ship.
 constexpr std::size_t kMaxSupportFileBytes = 16u * 1024u * 1024u;
 
-// The file's size and modification time, or size -1 when it is not there.
-std::pair<std::int64_t, std::int64_t> FileStamp(const std::string& path) {
+// What tells the file at `path` from any other file or content there: device, inode, size,
+// modification and change times. `exists` is false when there is no file.
+CScanExportHtml::FileStamp StampOf(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return {-1, 0};
-    return {static_cast<std::int64_t>(st.st_size),
-            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
-}
-
-// A digest of everything a page shows but its report time.
-std::uint64_t PageDigest(const std::string& path, const HtmlPageInput& input,
-                         const std::vector<ExportRow>& rows) {
-    std::uint64_t h = 14695981039346656037ull;
-    const auto mix = [&h](std::string_view text) {
-        h ^= std::hash<std::string_view>{}(text) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
-        h ^= text.size() * 0x100000001B3ull;
+    if (::stat(path.c_str(), &st) != 0) return {};
+    const auto ns = [](const timespec& t) {
+        return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
     };
-    mix(path);
-    mix(input.pageName);
-    mix(std::string(1, static_cast<char>(input.kind)));
-    for (const std::string& c : input.columns) mix(c);
-    for (const ExportRow& row : rows) {
-        mix(row.key);
-        for (const std::string& v : row.values) mix(v);
-    }
-    return h;
+    return {true,
+            static_cast<std::uint64_t>(st.st_dev),
+            static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::int64_t>(st.st_size),
+            ns(st.st_mtim),
+            ns(st.st_ctim)};
 }
 
 const CTarvellDoc& Blank() {
@@ -120,32 +107,36 @@ void CScanExportHtml::WritePage(ExportKind kind) {
     if (!settings_) settings_ = engine_.Settings();
     const std::vector<std::string>& columns =
         kind == ExportKind::Events ? settings_->HtmlEventsColumns : settings_->HtmlAlertsColumns;
+    const int index = kind == ExportKind::Events ? 0 : 1;
+    std::optional<Written>& last = written_[static_cast<std::size_t>(index)];
     const std::string path = PagePath(kind);
     if (path.empty()) return;
     if (ShownPositions(columns).empty()) {
+        last.reset();
         RemoveFile(path);
         return;
     }
+    // Whether anything the page shows changed is told from the records as they lie; the rows
+    // are formed only for a page that is written.
     ExportSnapshotStats stats;
-    const std::vector<ExportRow> rows = SnapshotExportRows(engine_, kind, &stats);
-    if (stats.longestHoldUs > longestHoldUs_) longestHoldUs_ = stats.longestHoldUs;
+    Written now{ExportInputDigest(engine_, kind, &stats), path, {}, columns, {}};
     const HtmlPageInput input = PageInput(kind);
-    const int index = kind == ExportKind::Events ? 0 : 1;
-    const std::uint64_t digest = PageDigest(path, input, rows);
-    std::optional<Written>& last = written_[static_cast<std::size_t>(index)];
-    if (last && last->digest == digest) {
-        const auto [size, modified] = FileStamp(path);
-        if (size == last->size && modified == last->modifiedNs) {
-            ++unchanged_;
-            return;
-        }
+    now.pageName = input.pageName;
+    if (last && last->inputDigest == now.inputDigest && last->path == now.path &&
+        last->pageName == now.pageName && last->columns == now.columns &&
+        last->file == StampOf(path)) {
+        if (stats.longestHoldUs > longestHoldUs_) longestHoldUs_ = stats.longestHoldUs;
+        ++unchanged_;
+        return;
     }
     last.reset();
+    const std::vector<ExportRow> rows = SnapshotExportRows(engine_, kind, &stats);
+    if (stats.longestHoldUs > longestHoldUs_) longestHoldUs_ = stats.longestHoldUs;
     std::string text = BuildPageHead(input, rows);
     AppendPageRows(text, input, rows);
     if (WritePageTail(text, index)) {
-        const auto [size, modified] = FileStamp(path);
-        last = Written{digest, size, modified};
+        now.file = StampOf(path);
+        if (now.file.exists) last = std::move(now);
     }
 }
 

@@ -31,6 +31,13 @@ namespace tarvell {
 
 class CScanExportHtml : public WorkerThread {
 public:
+    struct FileStamp {
+        bool exists = false;
+        std::uint64_t device = 0, inode = 0;
+        std::int64_t size = 0, modifiedNs = 0, changedNs = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+
     // `passWaitMs`: the wait before each pass (10 s in the service; tests shorten it).
     explicit CScanExportHtml(CTarvellFrm& engine, std::int64_t passWaitMs = 10'000)
         : engine_(engine), passWaitMs_(passWaitMs) {}
@@ -65,11 +72,14 @@ private:
     std::shared_ptr<const CTarvellDoc> settings_;  // this pass's snapshot (worker thread only)
     std::set<std::string> loggedNames_;            // refused names already logged (worker thread)
     std::atomic<std::int64_t> longestHoldUs_{0};
-    // What each page (0 events, 1 alerts) was last written from and the file it made.
+    // What each page (0 events, 1 alerts) was last written from and the file it made; a pass
+    // that finds all of it as it was leaves the page alone.
     struct Written {
-        std::uint64_t digest = 0;
-        std::int64_t size = -1;
-        std::int64_t modifiedNs = 0;
+        std::uint64_t inputDigest = 0;  // ExportInputDigest of the page's map
+        std::string path;
+        std::string pageName;
+        std::vector<std::string> columns;
+        FileStamp file;
     };
     std::array<std::optional<Written>, 2> written_;  // worker thread only
     std::atomic<std::uint64_t> unchanged_{0};

@@ -3,6 +3,9 @@
 
 #include <time.h>
 
+#include <cstdlib>
+#include <cstring>
+
 #include <chrono>
 #include <algorithm>
 #include <mutex>
@@ -62,19 +65,17 @@ void CopyRecord(RecordCopy& out, const CEventItem& event) {
 }
 void CopyRecord(RecordCopy& out, const CAlertItem& alert) { CopyCommon(out, alert); }
 
-// Walks the map chunk by chunk: each chunk starts after the last key copied, so entries added
-// or removed between chunks change nothing but what is seen.
-template <class Item>
-std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item>& map,
-                                ExportSnapshotStats* stats) {
-    std::vector<RecordCopy> copies;
-    // Reused for every chunk: its texts keep their room, so after the first chunks copying a
-    // record under the lock seldom asks the allocator for memory.
-    std::vector<RecordCopy> chunk(kExportChunk);
+// Walks the map chunk by chunk, taking its lock per chunk of kExportChunk entries only:
+// `visit(key, item)` sees each record that is not deleted or removed, with the lock held;
+// `afterChunk(mapSize)` runs once the lock is let go. Each chunk starts after the last key of
+// the one before, so entries added or removed between chunks change nothing but what is seen.
+template <class Item, class Visit, class AfterChunk>
+void WalkMap(std::recursive_mutex& lock, const ObjectMap<Item>& map, ExportSnapshotStats* stats,
+             Visit&& visit, AfterChunk&& afterChunk) {
     std::string last;
     bool first = true;
     for (;;) {
-        std::size_t taken = 0, used = 0, mapSize = 0;
+        std::size_t mapSize = 0;
         bool done = false;
         const auto start = SteadyClock::now();
         const std::int64_t cpuStart = stats ? ThreadCpuUs() : 0;
@@ -82,13 +83,12 @@ std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item
             RecursiveGuard guard(lock);
             mapSize = map.size();
             auto it = first ? map.begin() : map.upper_bound(last);
-            for (; it != map.end() && taken < kExportChunk; ++it, ++taken) {
-                last = it->first;
-                if (!it->second || Skipped(*it->second)) continue;
-                RecordCopy& copy = chunk[used++];
-                copy.key = it->first;
-                CopyRecord(copy, *it->second);
+            auto seen = map.end();
+            for (std::size_t taken = 0; it != map.end() && taken < kExportChunk; ++it, ++taken) {
+                seen = it;
+                if (it->second && !Skipped(*it->second)) visit(it->first, *it->second);
             }
+            if (seen != map.end()) last = seen->first;
             done = it == map.end();
         }
         if (stats) {
@@ -99,14 +99,108 @@ std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item
             stats->longestHoldUs = std::max<std::int64_t>(stats->longestHoldUs, us);
             stats->longestHoldCpuUs = std::max(stats->longestHoldCpuUs, ThreadCpuUs() - cpuStart);
         }
-        if (first) copies.reserve(mapSize + mapSize / 16);
-        copies.insert(copies.end(), chunk.begin(),
-                      chunk.begin() + static_cast<std::ptrdiff_t>(used));
+        afterChunk(mapSize);
         first = false;
         if (done) break;
         std::this_thread::yield();
     }
+}
+
+template <class Item>
+std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item>& map,
+                                ExportSnapshotStats* stats) {
+    std::vector<RecordCopy> copies;
+    // Reused for every chunk: its texts keep their room, so after the first chunks copying a
+    // record under the lock seldom asks the allocator for memory.
+    std::vector<RecordCopy> chunk(kExportChunk);
+    std::size_t used = 0;
+    WalkMap(
+        lock, map, stats,
+        [&](const std::string& key, const Item& item) {
+            RecordCopy& copy = chunk[used++];
+            copy.key = key;
+            CopyRecord(copy, item);
+        },
+        [&](std::size_t mapSize) {
+            if (copies.empty()) copies.reserve(mapSize + mapSize / 16);
+            copies.insert(copies.end(), chunk.begin(),
+                          chunk.begin() + static_cast<std::ptrdiff_t>(used));
+            used = 0;
+        });
     return copies;
+}
+
+// A running 64-bit digest over values, eight bytes at a step. It only has to tell one state of
+// the records from another within this process, so it is made for speed, not for secrecy.
+class InputDigest {
+public:
+    void Add(std::string_view bytes) {
+        const char* p = bytes.data();
+        std::size_t n = bytes.size();
+        for (; n >= 8; p += 8, n -= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            Mix(word);
+        }
+        std::uint64_t tail = 0;
+        std::memcpy(&tail, p, n);
+        Mix(tail);
+        Mix(bytes.size());  // the length last, so no two lists of texts run together alike
+    }
+    void Add(std::int64_t value) { Mix(static_cast<std::uint64_t>(value)); }
+    void Add(const std::vector<std::string>& texts) {
+        Add(static_cast<std::int64_t>(texts.size()));
+        for (const std::string& text : texts) Add(text);
+    }
+    std::uint64_t Value() const {
+        std::uint64_t h = h_;
+        h ^= h >> 33;
+        h *= 0xFF51AFD7ED558CCDull;
+        h ^= h >> 33;
+        h *= 0xC4CEB9FE1A85EC53ull;
+        return h ^ (h >> 33);
+    }
+
+private:
+    static std::uint64_t Rotl(std::uint64_t x, int r) { return (x << r) | (x >> (64 - r)); }
+    void Mix(std::uint64_t word) {
+        word *= 0x87C37B91114253D5ull;
+        word = Rotl(word, 31);
+        word *= 0x4CF5AD432745937Full;
+        h_ ^= word;
+        h_ = Rotl(h_, 27) * 5 + 0x52DCE729;
+    }
+    std::uint64_t h_ = 0x9E3779B97F4A7C15ull;
+};
+
+// The fields a row is formed from (see CopyRecord), hashed where they lie.
+template <class Item>
+void DigestCommon(InputDigest& d, const Item& item) {
+    d.Add(item.Severity);
+    for (const std::string* text :
+         {&item.Description, &item.EventType, &item.Before, &item.Current, &item.Submitter,
+          &item.DeviceName, &item.DeviceIp, &item.DevicePort, &item.DeviceLocation, &item.SourceMac,
+          &item.SourceIp, &item.SourceName})
+        d.Add(*text);
+}
+void DigestRecord(InputDigest& d, const CEventItem& event) {
+    DigestCommon(d, event);
+    d.Add(event.Blocked != 0);
+    d.Add(event.DateKey);
+}
+void DigestRecord(InputDigest& d, const CAlertItem& alert) { DigestCommon(d, alert); }
+
+template <class Item>
+std::uint64_t DigestMap(InputDigest& d, std::recursive_mutex& lock, const ObjectMap<Item>& map,
+                        ExportSnapshotStats* stats) {
+    WalkMap(
+        lock, map, stats,
+        [&d](const std::string& key, const Item& item) {
+            d.Add(key);
+            DigestRecord(d, item);
+        },
+        [](std::size_t) {});
+    return d.Value();
 }
 
 }  // namespace
@@ -122,6 +216,29 @@ std::string ExpandDescriptionText(const CTarvellFrm& engine, const std::string& 
     text = ReplaceMacro(text, "$current", current);
     text = ReplaceMacro(text, "$submitter", submitter);
     return ReplaceMacro(text, "$severity", engine.FormatAlertSeverity(severity));
+}
+
+std::uint64_t ExportInputDigest(CTarvellFrm& engine, ExportKind kind, ExportSnapshotStats* stats) {
+    InputDigest d;
+    d.Add(static_cast<std::int64_t>(kind));
+    // The zone the dates are written in: tzset() takes up a changed TZ for this digest and for
+    // the rows formed after it alike.
+    ::tzset();
+    const char* zone = std::getenv("TZ");
+    d.Add(zone != nullptr);
+    d.Add(zone ? std::string_view(zone) : std::string_view());
+    d.Add(std::string_view(tzname[0]));
+    d.Add(std::string_view(tzname[1]));
+    d.Add(static_cast<std::int64_t>(timezone));
+    d.Add(static_cast<std::int64_t>(daylight));
+    // The texts a description is expanded with.
+    if (const auto settings = engine.Settings()) {
+        d.Add(settings->AlertDescriptionTexts);
+        d.Add(settings->AlertCauseTexts);
+        d.Add(settings->AlertSeverityTexts);
+    }
+    return kind == ExportKind::Events ? DigestMap(d, engine.EngineLock, engine.EventMap, stats)
+                                      : DigestMap(d, engine.AlertLock, engine.AlertLog, stats);
 }
 
 std::int64_t IntervalMinutes(std::int32_t setting) {

@@ -41,6 +41,14 @@ struct ExportSnapshotStats {
 std::vector<ExportRow> SnapshotExportRows(CTarvellFrm& engine, ExportKind kind,
                                           ExportSnapshotStats* stats = nullptr);
 
+// A digest of all that the rows of one map are formed from, made without forming them: the key
+// and row fields of every record SnapshotExportRows would take, the description, cause and
+// severity texts, and the local time zone (tzset() is called first, so a changed TZ is taken
+// up here and by the rows formed after). Walks the map as SnapshotExportRows does, a chunk per
+// hold of its lock, hashing the fields in place.
+std::uint64_t ExportInputDigest(CTarvellFrm& engine, ExportKind kind,
+                                ExportSnapshotStats* stats = nullptr);
+
 // The description text of a record: the configured description of `description`, with
 // "$cause", "$before", "$current", "$submitter" and "$severity" replaced in that order.
 std::string ExpandDescriptionText(const CTarvellFrm& engine, const std::string& description,

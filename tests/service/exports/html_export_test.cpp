@@ -1,7 +1,12 @@
 // The HTML export: page structure against golden pages, the escaping of every text (checked by
 // running the page's script in Node), the plain table inside the control, file handling.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdio>
 #include <functional>
 #include <sstream>
 
@@ -233,6 +238,78 @@ TEST_F(HtmlExportTest, APageIsRewrittenOnlyWhenItsRowsOrItsFileChanged) {
         else EXPECT_EQ(after, before) << step.what;
         EXPECT_NE(after.find("10.0.0.1"), std::string::npos) << step.what;
         before = after;
+    }
+}
+
+// The worker runs on this thread, so the records are edited without their locks.
+TEST_F(HtmlExportTest, EveryChangeAPageShowsRewritesItAndAnUnchangedPassWritesNothing) {
+    Event("1", "2", 1'699'990'000);
+    Event("2", "3", 1'699'990'500, "Changed Ip");
+    Alert("1699990000.0");
+    Alert("1699990000.1");
+    CTarvellDoc doc = HtmlSettings();
+    doc.HtmlEventsColumns = {"Occurrence", "", "", "DevicePort", "", "", "", "", "Description"};
+    doc.HtmlAlertsColumns = {"Occurrence", "", "", "", "", "", "", "", "Description"};
+    UseSettings(doc);
+    const std::string paths[] = {JoinPath(exportFolder, "Events.htm"),
+                                 JoinPath(exportFolder, "Alerts.htm")};
+    const auto stamps = [&] {  // a rewrite renames a new file in; any edit moves the change time
+        std::array<std::pair<ino_t, std::int64_t>, 2> out{};
+        struct stat st {};
+        for (int i = 0; i < 2; ++i)
+            if (::stat(paths[i].c_str(), &st) == 0) out[i] = {st.st_ino, st.st_ctim.tv_nsec};
+        return out;
+    };
+    const auto editInPlace = [&] {  // same size, same modification time
+        struct stat st {};
+        ::stat(paths[0].c_str(), &st);
+        std::FILE* f = std::fopen(paths[0].c_str(), "r+b");
+        std::fputs("<BODY", f);
+        std::fclose(f);
+        const timespec times[] = {st.st_atim, st.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, paths[0].c_str(), times, 0), 0);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        bool rewritten[2];  // events page, alerts page
+    } steps[] = {
+        {"a new event", [&] { Event("3", "1", 1'699'991'000); }, {1, 0}},
+        {"a shown field", [&] { engine->EventMap["1/2"]->DevicePort = "Gi9"; }, {1, 0}},
+        {"a description field", [&] { engine->EventMap["2/3"]->Submitter = "o"; }, {1, 0}},
+        {"an event deleted", [&] { engine->EventMap["3/1"]->Deleted = 1; }, {1, 0}},
+        {"an alert removed", [&] { engine->AlertLog["1699990000.1"]->State = 1; }, {0, 1}},
+        {"description texts", [&] { std::ranges::fill(doc.AlertDescriptionTexts, "$c"); }, {1, 1}},
+        {"the time zone", [] { ::setenv("TZ", "XYZ-2", 1); }, {1, 1}},
+        {"a column title", [&] { doc.HtmlAlertsColumns[8] = "What"; }, {0, 1}},
+        {"the page deleted", [&] { RemoveFile(paths[0]); }, {1, 0}},
+        {"the page edited in place", editInPlace, {1, 0}},
+    };
+    CScanExportHtml html(*engine);
+    html.ExportOnce();
+    std::uint64_t unchanged = 0;
+    for (const auto& step : steps) {
+        step.change();
+        UseSettings(doc);
+        clock.Advance(60);
+        const auto before = stamps();
+        html.ExportOnce();
+        unchanged += !step.rewritten[0] + !step.rewritten[1];
+        EXPECT_EQ(html.PagesLeftUnchanged(), unchanged) << step.what;
+        for (int page = 0; page < 2; ++page) {
+            EXPECT_EQ(stamps()[page] != before[page], step.rewritten[page]) << step.what << page;
+            const HtmlPageInput input{ExportKind(page), page ? "Alerts" : "Events",
+                                      page ? doc.HtmlAlertsColumns : doc.HtmlEventsColumns,
+                                      clock.Now()};
+            if (step.rewritten[page])  // as a fresh write of the page would be
+                EXPECT_EQ(ReadWholeFile(paths[page]).value_or(""),
+                          BuildPage(input, SnapshotExportRows(*engine, input.kind)))
+                    << step.what;
+        }
+        const auto settled = stamps();
+        html.ExportOnce();  // nothing changed since
+        EXPECT_EQ(html.PagesLeftUnchanged(), unchanged += 2) << step.what;
+        EXPECT_EQ(stamps(), settled) << step.what;
     }
 }
 
