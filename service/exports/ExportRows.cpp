@@ -143,7 +143,7 @@ public:
             Mix(word);
         }
         std::uint64_t tail = 0;
-        std::memcpy(&tail, p, n);
+        if (n > 0) std::memcpy(&tail, p, n);  // an empty view may hold no pointer at all
         Mix(tail);
         Mix(bytes.size());  // the length last, so no two lists of texts run together alike
     }
