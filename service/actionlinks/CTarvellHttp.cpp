@@ -153,8 +153,26 @@ void CTarvellHttp::Serve(int listener) {
     }
 }
 
+// Gives the request slot of the oldest session still waiting for its request line to a
+// newcomer; false when every session holding a slot has its line.
+bool CTarvellHttp::EvictOldestReader() {
+    for (auto& session : sessions_) {
+        if (session->Finished() || !session->Evict()) continue;
+        context_.ReleaseSlot(session->Peer());
+        ++evicted_;
+        if (!evictingLogged_)
+            engine_.Log("Action-link connections that have not sent their request are cut off: " +
+                        std::to_string(options_.maxSessions) + " are being served");
+        evictingLogged_ = true;
+        return true;
+    }
+    return false;
+}
+
 void CTarvellHttp::Accepted(UniqueFd socket, const std::string& peer) {
-    const HttpSessionContext::Slot slot = context_.TakeSlot(peer);
+    HttpSessionContext::Slot slot = context_.TakeSlot(peer);
+    if (slot == HttpSessionContext::Slot::AllBusy && EvictOldestReader())
+        slot = context_.TakeSlot(peer);
     if (slot != HttpSessionContext::Slot::Taken) {
         socket.Reset();
         ++refused_;
@@ -173,7 +191,8 @@ void CTarvellHttp::Accepted(UniqueFd socket, const std::string& peer) {
         return;
     }
     // A refusal is logged again only after the sessions have eased off.
-    if (context_.activeSessions.load() < options_.maxSessions / 2) refusingLogged_ = false;
+    if (context_.activeSessions.load() < options_.maxSessions / 2)
+        refusingLogged_ = evictingLogged_ = false;
     log_.Request(peer);
     const std::size_t active = context_.activeSessions.load();
     std::size_t peak = peakSessions_.load();

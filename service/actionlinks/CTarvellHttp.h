@@ -5,7 +5,10 @@
 //
 // Bounds: at most kMaxHttpSessions sessions reading a request at once, and kMaxHttpSessionsPerPeer
 // of one peer address (a connection beyond them is closed at once, logged once while it lasts;
-// a session that has answered lingers outside these slots); when the port is taken the bind is
+// a session that has answered lingers outside these slots). When every slot is busy, a newcomer
+// from an address with room takes the slot of the oldest session that has not yet sent its whole
+// request line (cut off without an answer, logged once while it lasts), so clients from many
+// addresses that send nothing cannot shut out the others; when the port is taken the bind is
 // retried every 30 s (logged once); a failing accept (no descriptors left) is retried after a
 // growing pause. Http.log in the service folder gets the start line and one line per served
 // connection (HttpLog).
@@ -70,6 +73,8 @@ public:
     std::size_t LingeringSessions() const { return context_.lingeringSessions.load(); }
     // Connections closed at once because every slot, or every slot of their peer, was busy.
     std::size_t RefusedConnections() const { return refused_.load(); }
+    // Sessions cut off before their request line to give their slot to a newcomer.
+    std::size_t EvictedSessions() const { return evicted_.load(); }
 
 protected:
     void Run() override;
@@ -79,6 +84,7 @@ private:
     void Serve(int listener);
     void Accepted(UniqueFd socket, const std::string& peer);
     void ReapSessions(bool all);
+    bool EvictOldestReader();
 
     CTarvellFrm& engine_;
     const HttpListenerOptions options_;
@@ -89,7 +95,9 @@ private:
     std::atomic<std::uint16_t> boundPort_{0};
     std::atomic<std::size_t> peakSessions_{0};
     std::atomic<std::size_t> refused_{0};
+    std::atomic<std::size_t> evicted_{0};
     bool refusingLogged_ = false;  // listener thread only
+    bool evictingLogged_ = false;  // listener thread only
     // Listener thread only: the peer last logged as refused, logged again a minute later at most.
     std::string peerRefusedLogged_;
     std::chrono::steady_clock::time_point peerRefusedLogAgain_{};

@@ -81,11 +81,11 @@ std::optional<std::string> CTarvellHttpSession::GetParameter(std::string_view ta
 }
 
 HttpSessionContext::Slot HttpSessionContext::TakeSlot(const std::string& peer) {
-    if (activeSessions.load() >= maxSessions) return Slot::AllBusy;
     std::lock_guard<std::mutex> lock(peersMutex);
-    std::size_t& held = slotsPerPeer[peer];
-    if (held >= maxSessionsPerPeer) return Slot::PeerBusy;
-    ++held;
+    const auto it = slotsPerPeer.find(peer);
+    if (it != slotsPerPeer.end() && it->second >= maxSessionsPerPeer) return Slot::PeerBusy;
+    if (activeSessions.load() >= maxSessions) return Slot::AllBusy;
+    ++slotsPerPeer[peer];
     activeSessions.fetch_add(1);
     return Slot::Taken;
 }
@@ -99,9 +99,22 @@ void HttpSessionContext::ReleaseSlot(const std::string& peer) {
     activeSessions.fetch_sub(1);
 }
 
+bool CTarvellHttpSession::Evict() {
+    int reading = kReading;
+    if (!phase_.compare_exchange_strong(reading, kEvicted)) return false;
+    RequestStop();
+    return true;
+}
+
 void CTarvellHttpSession::Run() {
     std::string line;
-    const ReadResult read = ReadRequestLine(line);
+    ReadResult read = ReadRequestLine(line);
+    int reading = kReading;
+    if (!phase_.compare_exchange_strong(reading, kAnswering)) {
+        // Cut off by the listener, which took the request slot back for a newcomer.
+        holdsSlot_ = false;
+        read = ReadResult::Nothing;
+    }
     if (read != ReadResult::Nothing) {
         SendAll(read == ReadResult::Line ? HandleRequest(line) : Failed(400));
         // The answer is out: the slot is free for the next request while this one lingers.

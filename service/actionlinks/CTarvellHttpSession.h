@@ -100,6 +100,10 @@ public:
     std::string HandleRequest(std::string_view requestLine);
 
     const std::string& Peer() const { return peer_; }
+    // Listener thread: cuts off a session still waiting for its whole request line; the caller
+    // then owns the session's request slot (ReleaseSlot) and the session ends within its stop
+    // poll without answering. False, and nothing changes, once the session has its line.
+    bool Evict();
 
 protected:
     void Run() override;
@@ -116,6 +120,8 @@ private:
     std::string Queue(LinkRequest link);
     std::string HostName() const;
 
+    enum Phase : int { kReading, kAnswering, kEvicted };
+    std::atomic<int> phase_{kReading};  // kReading until the line is read or the listener evicts
     UniqueFd socket_;
     bool holdsSlot_ = true;
     const std::string peer_;
