@@ -6,11 +6,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "platform/UniqueFd.h"
 
@@ -153,18 +155,29 @@ void CTarvellHttp::Serve(int listener) {
     }
 }
 
-// Gives the request slot of the oldest session still waiting for its request line to a
-// newcomer; false when every session holding a slot has its line.
+// Gives a newcomer the request slot of a session still waiting for its request line: the oldest
+// of the address with the most such sessions, so that crowding clients cut off each other before
+// anyone else. False when every session holding a slot has its line.
 bool CTarvellHttp::EvictOldestReader() {
-    for (auto& session : sessions_) {
-        if (session->Finished() || !session->Evict()) continue;
-        context_.ReleaseSlot(session->Peer());
-        ++evicted_;
-        if (!evictingLogged_)
-            engine_.Log("Action-link connections that have not sent their request are cut off: " +
-                        std::to_string(options_.maxSessions) + " are being served");
-        evictingLogged_ = true;
-        return true;
+    for (int attempt = 0; attempt < 3; ++attempt) {  // a chosen one may get its line meanwhile
+        std::map<std::string, std::size_t> waiting;
+        for (const auto& session : sessions_)
+            if (!session->Finished() && session->WaitingForLine()) ++waiting[session->Peer()];
+        if (waiting.empty()) return false;
+        const auto most = std::max_element(waiting.begin(), waiting.end(),
+                                           [](auto& a, auto& b) { return a.second < b.second; });
+        for (auto& session : sessions_) {
+            if (session->Peer() != most->first || session->Finished() || !session->Evict())
+                continue;
+            context_.ReleaseSlot(session->Peer());
+            ++evicted_;
+            if (!evictingLogged_)
+                engine_.Log(
+                    "Action-link connections that have not sent their request are cut off: " +
+                    std::to_string(options_.maxSessions) + " are being served");
+            evictingLogged_ = true;
+            return true;
+        }
     }
     return false;
 }

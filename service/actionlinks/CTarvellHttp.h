@@ -6,12 +6,12 @@
 // Bounds: at most kMaxHttpSessions sessions reading a request at once, and kMaxHttpSessionsPerPeer
 // of one peer address (a connection beyond them is closed at once, logged once while it lasts;
 // a session that has answered lingers outside these slots). When every slot is busy, a newcomer
-// from an address with room takes the slot of the oldest session that has not yet sent its whole
-// request line (cut off without an answer, logged once while it lasts), so clients from many
-// addresses that send nothing cannot shut out the others; when the port is taken the bind is
-// retried every 30 s (logged once); a failing accept (no descriptors left) is retried after a
-// growing pause. Http.log in the service folder gets the start line and one line per served
-// connection (HttpLog).
+// from an address with room takes the slot of a session that has not yet sent its whole request
+// line, the oldest of the address with the most of them (cut off without an answer, logged once
+// while it lasts), so clients of many addresses that send nothing cannot shut out the others; when
+// the port is taken the bind is retried every 30 s (logged once); a failing accept (no descriptors
+// left) is retried after a growing pause. Http.log in the service folder gets the start line and
+// one line per served connection (HttpLog).
 //
 // Threads: Run is the accept loop on the worker's own thread. A stop closes the listening socket
 // and stops and joins every session (within a few hundred milliseconds). The counters may be

@@ -104,6 +104,7 @@ public:
     // then owns the session's request slot (ReleaseSlot) and the session ends within its stop
     // poll without answering. False, and nothing changes, once the session has its line.
     bool Evict();
+    bool WaitingForLine() const { return phase_.load() == kReading; }
 
 protected:
     void Run() override;
