@@ -2,12 +2,8 @@
 // the threat rules over real passes, and the thread itself.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <clocale>
-#include <cstdio>
-#include <functional>
 #include <thread>
 
 #include "platform/RecursiveLock.h"
@@ -116,41 +112,6 @@ TEST_F(ScanDatabaseTest, ALoadedGenerationIsReadInPlaceAndKeptUntilThePassAfterT
     Passes(1);
     EXPECT_EQ(AlertsOf("Changed Ip").size(), 1u);  // judged against it
     EXPECT_TRUE(first.expired());
-}
-
-// The longest wait of a thread that takes `lock` over and over while `work` runs.
-double LongestLockWaitMs(std::recursive_mutex& lock, const std::function<void()>& work) {
-    std::atomic<bool> done{false};
-    double longest = 0;
-    std::thread probe([&] {
-        while (!done.load()) {
-            const auto start = std::chrono::steady_clock::now();
-            { RecursiveGuard hold(lock); }
-            const std::chrono::duration<double, std::milli> waited =
-                std::chrono::steady_clock::now() - start;
-            longest = std::max(longest, waited.count());
-            std::this_thread::sleep_for(std::chrono::microseconds(50));
-        }
-    });
-    work();
-    done.store(true);
-    probe.join();
-    return longest;
-}
-
-TEST_F(ScanDatabaseTest, APassOverALoadedGenerationHoldsEngineLockOnlyBriefly) {
-    for (int i = 0; i < 50'000; ++i) {
-        char mac[13];
-        std::snprintf(mac, sizeof mac, "00BB%08X", i);
-        Node(mac, "10.2.0.1", kSwitch, std::to_string(i % 2 + 1));
-    }
-    Publish();
-    const double viewMs = LongestLockWaitMs(engine->EngineLock, [&] { Passes(2); });
-    // The same maps without a view (raised by hand): the pass copies them under the lock.
-    engine->DataGeneration.fetch_add(1);
-    const double copyMs = LongestLockWaitMs(engine->EngineLock, [&] { Passes(1); });
-    EXPECT_LT(viewMs, 20.0);
-    EXPECT_LT(viewMs * 3, copyMs);
 }
 
 // The passes rely on this: the engine raises the counter whenever what a pass reads may change.
