@@ -209,15 +209,7 @@ public:
 
     // Any thread. A lane whose dialogues hang keeps at most kMaxPendingMails new mails too.
     void Add(Mail mail) {
-        std::optional<Mail> dropped;
-        {
-            std::lock_guard<std::mutex> guard(mutex_);
-            if (fresh_.size() >= kMaxPendingMails) {
-                dropped = std::move(fresh_.front());
-                fresh_.pop_front();
-            }
-            fresh_.push_back(std::move(mail));
-        }
+        std::optional<Mail> dropped = PushBounded(fresh_, std::move(mail));
         work_.Set();
         if (dropped) Drop(*dropped);
     }
@@ -266,6 +258,18 @@ private:
     ManualResetEvent work_;     // new mails, or a stop
     std::atomic<bool> threaded_{false};
     mutable std::mutex mutex_;
+    // Appends under mutex_; the oldest mail falls out (returned) when the list is full.
+    std::optional<Mail> PushBounded(std::deque<Mail>& list, Mail mail) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        std::optional<Mail> dropped;
+        if (list.size() >= kMaxPendingMails) {
+            dropped = std::move(list.front());
+            list.pop_front();
+        }
+        list.push_back(std::move(mail));
+        return dropped;
+    }
+
     std::deque<Mail> fresh_;    // [mutex_] mails not yet tried, oldest first
     std::deque<Mail> pending_;  // [mutex_] changed by the worker only
 };
@@ -290,16 +294,7 @@ void CScanAlertsEmail::Lane::SendNew(const CTarvellDoc& settings) {
         }
         mail.wait = kMailFirstRetrySeconds;
         mail.nextTry = now + mail.wait;
-        std::optional<Mail> dropped;
-        {
-            std::lock_guard<std::mutex> guard(mutex_);
-            if (pending_.size() >= kMaxPendingMails) {
-                dropped = std::move(pending_.front());
-                pending_.pop_front();
-            }
-            pending_.push_back(std::move(mail));
-        }
-        if (dropped) Drop(*dropped);
+        if (std::optional<Mail> dropped = PushBounded(pending_, std::move(mail))) Drop(*dropped);
     }
 }
 

@@ -46,6 +46,16 @@ bool InstallMailingService(const std::string& serviceFolder, const std::string& 
            doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true);
 }
 
+// Milliseconds from SIGTERM to the service's exit, which must be a clean one.
+std::int64_t MsToStop(BackgroundProgram& service) {
+    const auto stopAt = std::chrono::steady_clock::now();
+    EXPECT_TRUE(service.Signal(SIGTERM));
+    EXPECT_EQ(service.WaitForExit(10'000), 0) << service.Output();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 stopAt)
+        .count();
+}
+
 TEST(ServiceMail, AStopEndsTheServiceWhileAMailServerHangs) {
     if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
     // The silent server: the kernel accepts the connection; nobody ever reads or answers.
@@ -85,12 +95,7 @@ TEST(ServiceMail, AStopEndsTheServiceWhileAMailServerHangs) {
         << service.Output();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
-    const auto stopAt = std::chrono::steady_clock::now();
-    ASSERT_TRUE(service.Signal(SIGTERM));
-    EXPECT_EQ(service.WaitForExit(10'000), 0) << service.Output();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - stopAt)
-                        .count();
+    const auto ms = MsToStop(service);
     std::cout << "stopped " << ms << " ms after SIGTERM while a mail server hung\n";
     EXPECT_LT(ms, 2000) << service.Output();
     ::close(held);
@@ -196,12 +201,7 @@ TEST(ServiceMail, AStalledRecipientHoldsNeitherTheOthersMailNorTheStop) {
     }
     EXPECT_TRUE(servers.MessagesTo("plain", "stall@test.local").empty());
 
-    const auto stopAt = std::chrono::steady_clock::now();
-    ASSERT_TRUE(service.Signal(SIGTERM));
-    EXPECT_EQ(service.WaitForExit(10'000), 0) << service.Output();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - stopAt)
-                        .count();
+    const auto ms = MsToStop(service);
     std::cout << "stopped " << ms << " ms after SIGTERM while a recipient's dialogue hung\n";
     EXPECT_LT(ms, 2000) << service.Output();
 }
