@@ -221,7 +221,7 @@ InputDigest SurroundingsDigest(CTarvellFrm& engine, ExportKind kind) {
     const char* zone = std::getenv("TZ");
     d.Add(zone != nullptr);
     d.Add(zone ? std::string_view(zone) : std::string_view());
-    const std::time_t now = static_cast<std::time_t>(engine.clock().Now());
+    const std::time_t now = ::time(nullptr);
     std::tm local{};
     const int year = ::localtime_r(&now, &local) ? local.tm_year : 0;
     for (int month = 0; month < 24; ++month) {

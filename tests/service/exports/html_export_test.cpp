@@ -243,6 +243,19 @@ TEST_F(HtmlExportTest, APageIsRewrittenOnlyWhenItsRowsOrItsFileChanged) {
 
 // The worker runs on this thread, so the records are edited without their locks.
 TEST_F(HtmlExportTest, EveryChangeAPageShowsRewritesItAndAnUnchangedPassWritesNothing) {
+    struct : Clock {  // runs `once` at its next reading: a pass reads it between digest and copy
+        FakeClock* time;
+        std::function<void()> once;
+        std::int64_t Now() override {
+            if (const auto run = std::exchange(once, nullptr)) run();
+            return time->Now();
+        }
+        void SleepMs(std::int64_t ms) override { time->SleepMs(ms); }
+    } hook;
+    hook.time = &clock;
+    EngineEnvironment env = Environment();
+    env.clock = &hook;
+    engine = std::make_unique<CTarvellFrm>(env);
     Event("1", "2", 1'699'990'000);
     Event("2", "3", 1'699'990'500, "Changed Ip");
     Alert("1699990000.0");
@@ -278,6 +291,13 @@ TEST_F(HtmlExportTest, EveryChangeAPageShowsRewritesItAndAnUnchangedPassWritesNo
         {"a shown field", [&] { engine->EventMap["1/2"]->DevicePort = "Gi9"; }, {1, 0}},
         {"a description field", [&] { engine->EventMap["2/3"]->Submitter = "o"; }, {1, 0}},
         {"an event deleted", [&] { engine->EventMap["3/1"]->Deleted = 1; }, {1, 0}},
+        {"an event added while the page is formed",
+         [&] {
+             engine->EventMap["1/2"]->DevicePort = "Gi8";
+             hook.once = [&] { Event("4", "4", 1'699'992'000); };
+         },
+         {1, 0}},
+        {"that event deleted", [&] { engine->EventMap["4/4"]->Deleted = 1; }, {1, 0}},
         {"an alert removed", [&] { engine->AlertLog["1699990000.1"]->State = 1; }, {0, 1}},
         {"description texts", [&] { std::ranges::fill(doc.AlertDescriptionTexts, "$c"); }, {1, 1}},
         {"the time zone", [] { ::setenv("TZ", "XYZ-2", 1); }, {1, 1}},
