@@ -130,11 +130,15 @@ void CScanExportHtml::WritePage(ExportKind kind) {
         return;
     }
     last.reset();
-    const std::vector<ExportRow> rows = SnapshotExportRows(engine_, kind, &stats);
+    // The page is remembered by the digest of the records it was formed from: a record that
+    // changed after the digest above and changes back later must not leave it behind.
+    std::optional<std::uint64_t> formedFrom;
+    const std::vector<ExportRow> rows = SnapshotExportRows(engine_, kind, &stats, &formedFrom);
     if (stats.longestHoldUs > longestHoldUs_) longestHoldUs_ = stats.longestHoldUs;
     std::string text = BuildPageHead(input, rows);
     AppendPageRows(text, input, rows);
-    if (WritePageTail(text, index)) {
+    if (WritePageTail(text, index) && formedFrom) {
+        now.inputDigest = *formedFrom;
         now.file = StampOf(path);
         if (now.file.exists) last = std::move(now);
     }

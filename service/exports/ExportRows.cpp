@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <mutex>
 #include <iterator>
+#include <optional>
 #include <thread>
 
 #include "platform/DateText.h"
@@ -106,30 +107,6 @@ void WalkMap(std::recursive_mutex& lock, const ObjectMap<Item>& map, ExportSnaps
     }
 }
 
-template <class Item>
-std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item>& map,
-                                ExportSnapshotStats* stats) {
-    std::vector<RecordCopy> copies;
-    // Reused for every chunk: its texts keep their room, so after the first chunks copying a
-    // record under the lock seldom asks the allocator for memory.
-    std::vector<RecordCopy> chunk(kExportChunk);
-    std::size_t used = 0;
-    WalkMap(
-        lock, map, stats,
-        [&](const std::string& key, const Item& item) {
-            RecordCopy& copy = chunk[used++];
-            copy.key = key;
-            CopyRecord(copy, item);
-        },
-        [&](std::size_t mapSize) {
-            if (copies.empty()) copies.reserve(mapSize + mapSize / 16);
-            copies.insert(copies.end(), chunk.begin(),
-                          chunk.begin() + static_cast<std::ptrdiff_t>(used));
-            used = 0;
-        });
-    return copies;
-}
-
 // A running 64-bit digest over values, eight bytes at a step. It only has to tell one state of
 // the records from another within this process, so it is made for speed, not for secrecy.
 class InputDigest {
@@ -191,6 +168,34 @@ void DigestRecord(InputDigest& d, const CEventItem& event) {
 void DigestRecord(InputDigest& d, const CAlertItem& alert) { DigestCommon(d, alert); }
 
 template <class Item>
+std::vector<RecordCopy> CopyMap(std::recursive_mutex& lock, const ObjectMap<Item>& map,
+                                ExportSnapshotStats* stats, InputDigest* digest) {
+    std::vector<RecordCopy> copies;
+    // Reused for every chunk: its texts keep their room, so after the first chunks copying a
+    // record under the lock seldom asks the allocator for memory.
+    std::vector<RecordCopy> chunk(kExportChunk);
+    std::size_t used = 0;
+    WalkMap(
+        lock, map, stats,
+        [&](const std::string& key, const Item& item) {
+            RecordCopy& copy = chunk[used++];
+            copy.key = key;
+            CopyRecord(copy, item);
+            if (digest) {
+                digest->Add(key);
+                DigestRecord(*digest, item);
+            }
+        },
+        [&](std::size_t mapSize) {
+            if (copies.empty()) copies.reserve(mapSize + mapSize / 16);
+            copies.insert(copies.end(), chunk.begin(),
+                          chunk.begin() + static_cast<std::ptrdiff_t>(used));
+            used = 0;
+        });
+    return copies;
+}
+
+template <class Item>
 std::uint64_t DigestMap(InputDigest& d, std::recursive_mutex& lock, const ObjectMap<Item>& map,
                         ExportSnapshotStats* stats) {
     WalkMap(
@@ -201,6 +206,42 @@ std::uint64_t DigestMap(InputDigest& d, std::recursive_mutex& lock, const Object
         },
         [](std::size_t) {});
     return d.Value();
+}
+
+// What the rows of a map depend on besides its records, the digest's first values.
+InputDigest SurroundingsDigest(CTarvellFrm& engine, ExportKind kind) {
+    InputDigest d;
+    d.Add(static_cast<std::int64_t>(kind));
+    // The zone the dates are written in: TZ, and the zone's offset from UTC at noon on the first
+    // of every month of this year and the last. tzset() takes up a changed TZ for this digest
+    // and for the rows formed after it alike. tzname, timezone and daylight are not read:
+    // localtime_r on another thread rewrites them while it runs (and leaves tzname null
+    // meanwhile).
+    ::tzset();
+    const char* zone = std::getenv("TZ");
+    d.Add(zone != nullptr);
+    d.Add(zone ? std::string_view(zone) : std::string_view());
+    const std::time_t now = ::time(nullptr);
+    std::tm local{};
+    const int year = ::localtime_r(&now, &local) ? local.tm_year : 0;
+    for (int month = 0; month < 24; ++month) {
+        std::tm noon{};
+        noon.tm_year = year - 1 + month / 12;
+        noon.tm_mon = month % 12;
+        noon.tm_mday = 1;
+        noon.tm_hour = 12;
+        const std::time_t probe = ::timegm(&noon);
+        if (::localtime_r(&probe, &local) == nullptr) local = {};
+        d.Add(static_cast<std::int64_t>(local.tm_gmtoff));
+        d.Add(static_cast<std::int64_t>(local.tm_isdst));
+    }
+    // The texts a description is expanded with.
+    if (const auto settings = engine.Settings()) {
+        d.Add(settings->AlertDescriptionTexts);
+        d.Add(settings->AlertCauseTexts);
+        d.Add(settings->AlertSeverityTexts);
+    }
+    return d;
 }
 
 }  // namespace
@@ -219,24 +260,7 @@ std::string ExpandDescriptionText(const CTarvellFrm& engine, const std::string& 
 }
 
 std::uint64_t ExportInputDigest(CTarvellFrm& engine, ExportKind kind, ExportSnapshotStats* stats) {
-    InputDigest d;
-    d.Add(static_cast<std::int64_t>(kind));
-    // The zone the dates are written in: tzset() takes up a changed TZ for this digest and for
-    // the rows formed after it alike.
-    ::tzset();
-    const char* zone = std::getenv("TZ");
-    d.Add(zone != nullptr);
-    d.Add(zone ? std::string_view(zone) : std::string_view());
-    d.Add(std::string_view(tzname[0]));
-    d.Add(std::string_view(tzname[1]));
-    d.Add(static_cast<std::int64_t>(timezone));
-    d.Add(static_cast<std::int64_t>(daylight));
-    // The texts a description is expanded with.
-    if (const auto settings = engine.Settings()) {
-        d.Add(settings->AlertDescriptionTexts);
-        d.Add(settings->AlertCauseTexts);
-        d.Add(settings->AlertSeverityTexts);
-    }
+    InputDigest d = SurroundingsDigest(engine, kind);
     return kind == ExportKind::Events ? DigestMap(d, engine.EngineLock, engine.EventMap, stats)
                                       : DigestMap(d, engine.AlertLock, engine.AlertLog, stats);
 }
@@ -253,10 +277,15 @@ std::vector<std::size_t> ShownPositions(const std::vector<std::string>& columns)
 }
 
 std::vector<ExportRow> SnapshotExportRows(CTarvellFrm& engine, ExportKind kind,
-                                          ExportSnapshotStats* stats) {
-    const std::vector<RecordCopy> copies = kind == ExportKind::Events
-                                               ? CopyMap(engine.EngineLock, engine.EventMap, stats)
-                                               : CopyMap(engine.AlertLock, engine.AlertLog, stats);
+                                          ExportSnapshotStats* stats,
+                                          std::optional<std::uint64_t>* digest) {
+    std::optional<InputDigest> d;
+    if (digest) d = SurroundingsDigest(engine, kind);
+    const std::uint64_t surroundings = d ? d->Value() : 0;
+    InputDigest* into = d ? &*d : nullptr;
+    const std::vector<RecordCopy> copies =
+        kind == ExportKind::Events ? CopyMap(engine.EngineLock, engine.EventMap, stats, into)
+                                   : CopyMap(engine.AlertLock, engine.AlertLog, stats, into);
     std::vector<ExportRow> rows;
     rows.reserve(copies.size());
     for (const RecordCopy& c : copies) {
@@ -286,6 +315,12 @@ std::vector<ExportRow> SnapshotExportRows(CTarvellFrm& engine, ExportKind kind,
                  c.sourceName,
                  description};
         }
+    }
+    if (digest) {
+        // Rows formed under other texts or another zone than those digested first cannot be
+        // told apart later: give no digest, so that the page is written again.
+        if (SurroundingsDigest(engine, kind).Value() == surroundings) *digest = d->Value();
+        else digest->reset();
     }
     return rows;
 }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,9 +38,12 @@ struct ExportSnapshotStats {
 };
 
 // The rows of one map in key order, skipping deleted events and removed alerts. Takes the
-// map's lock per chunk of kExportChunk entries; formats outside it.
+// map's lock per chunk of kExportChunk entries; formats outside it. With `digest`, also gives
+// the ExportInputDigest of the records as they were copied (hashed in the same holds), or
+// nothing when the time zone or the texts changed while the rows were formed.
 std::vector<ExportRow> SnapshotExportRows(CTarvellFrm& engine, ExportKind kind,
-                                          ExportSnapshotStats* stats = nullptr);
+                                          ExportSnapshotStats* stats = nullptr,
+                                          std::optional<std::uint64_t>* digest = nullptr);
 
 // A digest of all that the rows of one map are formed from, made without forming them: the key
 // and row fields of every record SnapshotExportRows would take, the description, cause and
