@@ -317,10 +317,11 @@ TEST_F(HtmlExportTest, EveryChangeAPageShowsRewritesItAndAnUnchangedPassWritesNo
             const HtmlPageInput input{ExportKind(page), page ? "Alerts" : "Events",
                                       page ? doc.HtmlAlertsColumns : doc.HtmlEventsColumns,
                                       hook.Now()};
-            if (step.rewritten[page])  // as a fresh write of the page would be
+            if (step.rewritten[page]) {  // as a fresh write of the page would be
                 EXPECT_EQ(ReadWholeFile(paths[page]).value_or(""),
                           BuildPage(input, SnapshotExportRows(*engine, input.kind)))
                     << step.what;
+            }
         }
         const auto settled = stamps();
         html.ExportOnce();  // nothing changed since
