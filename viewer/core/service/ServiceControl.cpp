@@ -167,9 +167,14 @@ std::optional<pid_t> PidFileServiceBackend::RunningPid() const {
 
 int PidFileServiceBackend::QueryState() {
     if (RunningPid()) {
+        // A service that holds its lock has not stopped yet, whatever its state file says on
+        // the way out (STOP_PENDING, then STOPPED before it exits): a stop is done when the
+        // process is gone. Only one that is still starting does not count as running.
         const auto state =
             ReadWholeFile(JoinPath(options_.runFolder, kServiceStateFile), kMaxSmallFile);
-        return state && Trimmed(*state) == "RUNNING" ? kServiceRunning : kServiceStopped;
+        const bool starting =
+            !state || Trimmed(*state).empty() || Trimmed(*state) == "START_PENDING";
+        return starting ? kServiceStopped : kServiceRunning;
     }
     // Not running: it can be started when the program is there.
     return ::access(options_.programPath.c_str(), X_OK) == 0 ? kServiceStopped
