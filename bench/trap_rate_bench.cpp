@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchEngine.h"
 #include "platform/EventLog.h"
 #include "platform/Files.h"
 #include "platform/RecursiveLock.h"
@@ -329,15 +330,10 @@ int main(int argc, char** argv) {
     for (int p = 1; p <= kPorts; ++p) datagrams.push_back(LinkUp(p));
     const std::string probe = LinkUp(1, "1.3.6.1.6.3.1.1.5.3");
 
-    const std::string root = MakeTempFolder("tarvell-trapbench-");
-    EngineEnvironment env;
-    env.ServiceFolder = JoinPath(root, "service");
-    env.HandOverFolder = JoinPath(env.ServiceFolder, "handover");
-    env.SiblingFolder = JoinPath(root, "sibling");
-    MakeDirectories(env.HandOverFolder);
-    MakeDirectories(env.SiblingFolder);
     TestEventLog log;
-    env.log = &log;
+    const BenchEngineFolders folders = MakeBenchEngineFolders("tarvell-trapbench-", log);
+    const std::string& root = folders.root;
+    const EngineEnvironment& env = folders.env;
 
     std::vector<Step> ours, bare;
     {
