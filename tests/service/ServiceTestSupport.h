@@ -21,6 +21,7 @@
 #include "platform/ManualResetEvent.h"
 #include "platform/Process.h"
 #include "service/engine/EngineControl.h"
+#include "shared/CTarvellDoc.h"
 #include "shared/StateFiles.h"
 #include "tests/support/Programs.h"
 
@@ -255,6 +256,51 @@ inline bool InstallSiblingDatabase(const std::string& root, const std::string& d
         }
     }
     return true;
+}
+
+// A service installed under `root` (service folder var/lib/tarvell, sibling folder opt/ombrix)
+// to record the new MACs that linkUp traps reveal: the sibling database that `sibling`
+// describes, state files of an earlier run, and detection, new MACs and trap discovery on. The
+// failing step goes to `why`.
+inline bool InstallTrapWatchingService(const std::string& root, const std::string& sibling,
+                                       std::string* why) {
+    const std::string description = JoinPath(root, "sibling.txt");
+    const std::string siblingFolder = JoinPath(root, "opt/ombrix");
+    const std::string serviceFolder = JoinPath(root, "var/lib/tarvell");
+    if (!MakeDirectories(siblingFolder) || !AtomicWriteFile(description, sibling)) {
+        *why = "cannot write " + description;
+        return false;
+    }
+    if (!InstallSiblingDatabase(root, description, siblingFolder, why)) return false;
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    doc.DetectionEnabled = 1;
+    doc.NewMacEnabled = 1;
+    doc.DiscoverTrapsEnabled = 1;
+    if (!SeedStateFiles(serviceFolder) ||
+        !doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true)) {
+        *why = "cannot write the state files or settings in " + serviceFolder;
+        return false;
+    }
+    return true;
+}
+
+// The environment of such a service: a pass every 200 ms, traps taken on `trapPort`, switches
+// asked on `agentPort`.
+inline std::vector<std::string> TrapServiceEnvironment(const std::string& root,
+                                                       std::uint16_t trapPort,
+                                                       std::uint16_t agentPort) {
+    return ServiceEnvironment(
+        root, {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_TRAP_PORT=" + std::to_string(trapPort),
+               "TARVELL_SNMP_AGENT_PORT=" + std::to_string(agentPort)});
+}
+
+// Whether the service's event database holds a "New Mac" event at the port.
+inline bool NewMacRecorded(const std::string& serviceFolder, const std::string& portKey) {
+    EventDatabaseFile db;
+    if (!ReadStateFile(JoinPath(serviceFolder, kEventDatabaseName), db)) return false;
+    const auto it = db.EventMap.find(portKey);
+    return it != db.EventMap.end() && it->second->EventType == "New Mac";
 }
 
 }  // namespace tarvell::testing

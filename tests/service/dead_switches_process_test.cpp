@@ -17,8 +17,6 @@
 #include "platform/Process.h"
 #include "platform/UniqueFd.h"
 #include "platform/snmp/Message.h"
-#include "shared/CTarvellDoc.h"
-#include "shared/StateFiles.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/support/Programs.h"
 #include "tests/support/SwitchLab.h"
@@ -80,34 +78,14 @@ double LinkUpToEvent(int dead, const std::string& program, int limitMs, bool pol
 
     testing::TempFolder root{"dead-switches-"};
     const std::string serviceFolder = root / "var/lib/tarvell";
-    const std::string siblingFolder = root / "opt/ombrix";
-    EXPECT_TRUE(MakeDirectories(siblingFolder));
-    snmptest::WriteFile(root / "sibling.txt", sibling.str());
     std::string why;
-    EXPECT_TRUE(
-        testing::InstallSiblingDatabase(root.Path(), root / "sibling.txt", siblingFolder, &why))
-        << why;
-    EXPECT_TRUE(testing::SeedStateFiles(serviceFolder));
-    CTarvellDoc doc;
-    doc.SetDefaults();
-    doc.DetectionEnabled = 1;
-    doc.NewMacEnabled = 1;
-    doc.DiscoverTrapsEnabled = 1;
-    EXPECT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
-
+    EXPECT_TRUE(testing::InstallTrapWatchingService(root.Path(), sibling.str(), &why)) << why;
     const std::uint16_t trapPort = snmptest::FreeUdpPort();
     testing::BackgroundProgram service(
-        {program, "-Run"},
-        testing::ServiceEnvironment(
-            root.Path(),
-            {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_TRAP_PORT=" + std::to_string(trapPort),
-             "TARVELL_SNMP_AGENT_PORT=" + std::to_string(agentPort)}),
+        {program, "-Run"}, testing::TrapServiceEnvironment(root.Path(), trapPort, agentPort),
         root / "output.txt");
     const auto recorded = [&](const char* port) {
-        EventDatabaseFile db;
-        if (!ReadStateFile(JoinPath(serviceFolder, kEventDatabaseName), db)) return false;
-        const auto it = db.EventMap.find(std::string("00AABB000001/") + port);
-        return it != db.EventMap.end() && it->second->EventType == "New Mac";
+        return testing::NewMacRecorded(serviceFolder, std::string("00AABB000001/") + port);
     };
     // Port 12 first, until the listener is up: the switch has answered a poll before the flood.
     const UniqueFd real = BoundSocket("127.0.0.2", 0);

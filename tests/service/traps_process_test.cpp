@@ -8,8 +8,6 @@
 
 #include "platform/Files.h"
 #include "platform/Process.h"
-#include "shared/CTarvellDoc.h"
-#include "shared/StateFiles.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/support/SwitchLab.h"
 #include "tests/support/Programs.h"
@@ -40,7 +38,6 @@ class TrapProcessTest : public ::testing::Test {
 protected:
     testing::TempFolder root{"trap-process-"};
     const std::string serviceFolder = root / "var/lib/tarvell";
-    const std::string siblingFolder = root / "opt/ombrix";
 };
 
 TEST_F(TrapProcessTest, ALinkUpTrapToTheServiceRecordsTheNewMacsOfThePort) {
@@ -48,39 +45,17 @@ TEST_F(TrapProcessTest, ALinkUpTrapToTheServiceRecordsTheNewMacsOfThePort) {
     lab::SimSwitch sim;
     ASSERT_TRUE(sim.Start(2, {"lab-switch", "lab-switch@1", "lab-switch@20"})) << sim.Log();
 
-    ASSERT_TRUE(MakeDirectories(siblingFolder));
-    snmptest::WriteFile(root / "sibling.txt", kSibling);
     std::string why;
-    ASSERT_TRUE(
-        testing::InstallSiblingDatabase(root.Path(), root / "sibling.txt", siblingFolder, &why))
-        << why;
-    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
-    CTarvellDoc doc;
-    doc.SetDefaults();
-    doc.Version = "3.6";
-    doc.DetectionEnabled = 1;
-    doc.NewMacEnabled = 1;
-    doc.DiscoverTrapsEnabled = 1;
-    ASSERT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
-
+    ASSERT_TRUE(testing::InstallTrapWatchingService(root.Path(), kSibling, &why)) << why;
     const std::uint16_t trapPort = snmptest::FreeUdpPort();
     testing::BackgroundProgram service(
-        {kProgram, "-Run"},
-        testing::ServiceEnvironment(
-            root.Path(),
-            {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_TRAP_PORT=" + std::to_string(trapPort),
-             "TARVELL_SNMP_AGENT_PORT=" + std::to_string(sim.Port())}),
+        {kProgram, "-Run"}, testing::TrapServiceEnvironment(root.Path(), trapPort, sim.Port()),
         root / "output.txt");
     ASSERT_GT(service.Pid(), 0);
 
     // The listener binds once start-up is through; a trap before that is lost, so send again
     // until the event is on disk.
-    const auto recorded = [&] {
-        EventDatabaseFile db;
-        if (!ReadStateFile(JoinPath(serviceFolder, kEventDatabaseName), db)) return false;
-        const auto it = db.EventMap.find("00AABB000001/11");
-        return it != db.EventMap.end() && it->second->EventType == "New Mac";
-    };
+    const auto recorded = [&] { return testing::NewMacRecorded(serviceFolder, "00AABB000001/11"); };
     bool seen = false;
     for (int attempt = 0; attempt < 30 && !seen; ++attempt) {
         lab::SendV2c("snmptrap", "127.0.0.2", trapPort, "public", "1.3.6.1.6.3.1.1.5.4",
