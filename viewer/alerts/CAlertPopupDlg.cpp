@@ -82,6 +82,7 @@ CAlertPopupDlg::CAlertPopupDlg(CTarvellApp& app, std::string key, SoundPlayer* s
     body_->setPalette(pal);
     body_->setGeometry(DluQRect(13, 60, 159, 70));
     body_->document()->setDocumentMargin(0);
+    body_->viewport()->installEventFilter(this);
     programIcon_ = new QLabel(this);
     programIcon_->setPixmap(ProgramIcon().pixmap(32, 32));
     programIcon_->setGeometry(QRect(QPoint(DluToPixelsX(4), DluToPixelsY(136)), QSize(32, 32)));
@@ -216,7 +217,23 @@ void CAlertPopupDlg::resizeEvent(QResizeEvent* e) {
     close_->setGeometry(CloseIconRect());
 }
 
+void CAlertPopupDlg::mousePressEvent(QMouseEvent* e) {
+    activateWindow();
+    QDialog::mousePressEvent(e);
+}
+
+void CAlertPopupDlg::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape) {
+        done(0);  // as the close icon: at once, no slide
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
+
 bool CAlertPopupDlg::eventFilter(QObject* watched, QEvent* e) {
+    // The popup shows without the keyboard; a click on its text gives it the keyboard, so
+    // Escape reaches it.
+    if (watched == body_->viewport() && e->type() == QEvent::MouseButtonPress) activateWindow();
     if (watched != close_) return QDialog::eventFilter(watched, e);
     switch (e->type()) {
         case QEvent::Enter: SetCloseImage(1); break;

@@ -61,6 +61,9 @@ protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
+    // A click gives the popup the keyboard (it shows without it); Escape then closes it.
+    void mousePressEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void StartSlide(std::vector<Point> steps, bool out);

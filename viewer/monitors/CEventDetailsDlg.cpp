@@ -24,6 +24,7 @@
 #include "viewer/core/monitors/NodeBackends.h"
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/widgets/CThemeTabCtrl.h"
+#include "viewer/widgets/TextConv.h"
 
 namespace tarvell {
 
@@ -127,9 +128,10 @@ CEventDetailsDlg::CEventDetailsDlg(EventDetails details, QWidget* parent, NodeTo
     header->addWidget(web);
     layout->addLayout(header);
     auto* form = new QFormLayout;
-    form->addRow("Source Mac:", new QLabel(QString::fromStdString(details_.sourceMac)));
-    form->addRow("Source Ip:", new QLabel(QString::fromStdString(details_.sourceIp)));
-    form->addRow("Source Name:", new QLabel(QString::fromStdString(details_.sourceName)));
+    // The event's texts as the service stored them (Windows-1252).
+    form->addRow("Source Mac:", new QLabel(FromStored(details_.sourceMac)));
+    form->addRow("Source Ip:", new QLabel(FromStored(details_.sourceIp)));
+    form->addRow("Source Name:", new QLabel(FromStored(details_.sourceName)));
     layout->addLayout(form);
     tabs_ = new CThemeTabCtrl(this);
     for (const char* t : {"Location", "Ping", "Snmp", "Wmi"}) tabs_->AddTab(t);
@@ -163,7 +165,7 @@ void CEventDetailsDlg::done(int result) {
 QString CEventDetailsDlg::OutputText() const { return output_->toPlainText(); }
 
 void CEventDetailsDlg::ShowLocation() {
-    output_->setPlainText(QString::fromStdString(details_.location).remove('\r'));
+    output_->setPlainText(FromStored(details_.location).remove('\r'));
 }
 
 void CEventDetailsDlg::OnSelChangeTab(int tab) {
@@ -224,7 +226,10 @@ void CEventDetailsDlg::Drain() {
     if (tabs_->CurSel() != run_->tab) return;  // another tab: the text is dropped
     for (const auto& line : lines) {
         output_->moveCursor(QTextCursor::End);
-        output_->insertPlainText(QString::fromStdString(line).remove('\r'));
+        // The WMI helper answers in UTF-8; ping and SNMP give the node's and the device's bytes,
+        // read as the service's stored texts are.
+        const QString text = run_->tab == kWmi ? FromUtf8(line) : FromStored(line);
+        output_->insertPlainText(QString(text).remove('\r'));
     }
 }
 

@@ -115,7 +115,9 @@ void CEventMonitorWnd::ShowScreen(bool detection, bool shown) {
     for (QWidget* w : parts) w->setVisible(shown);
 }
 
-void CEventMonitorWnd::showEvent(QShowEvent*) {
+void CEventMonitorWnd::showEvent(QShowEvent* event) {
+    // A restore or a return from the tray keeps the lists: selection, scroll, sort and search.
+    if (!showing_.Starts(*event)) return;
     const bool detection = IsDetection();
     s_SortColumn = kShownSortColumn;
     List(detection)->Rows()->DeleteAllItems();
@@ -128,7 +130,8 @@ void CEventMonitorWnd::showEvent(QShowEvent*) {
     timer_.start(kFirstFillMs);
 }
 
-void CEventMonitorWnd::hideEvent(QHideEvent*) {
+void CEventMonitorWnd::hideEvent(QHideEvent* event) {
+    if (!showing_.Stops(*this, *event)) return;  // the window went, the page goes on
     timer_.stop();
     if (waitCursor_) QGuiApplication::restoreOverrideCursor();
     waitCursor_ = false;

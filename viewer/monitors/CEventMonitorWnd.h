@@ -14,6 +14,7 @@
 #include "viewer/core/summary/ReportText.h"
 #include "viewer/widgets/ShellPage.h"
 #include "viewer/widgets/ImageList.h"
+#include "viewer/widgets/PageShowing.h"
 
 namespace tarvell {
 
@@ -117,6 +118,7 @@ private:
     bool filling_ = false;
     int passes_ = 0;
     QTimer timer_;
+    PageShowing showing_;
     ImageList images_[2];
     CDetectionMonitorHeaderPanel* detectionHeader_;
     CPreventionMonitorHeaderPanel* preventionHeader_;

@@ -17,6 +17,7 @@
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/monitors/MonitorRules.h"
+#include "viewer/core/settings/SettingsRules.h"
 #include "viewer/core/shell/CommandIds.h"
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/shell/StringTable.h"
@@ -222,25 +223,26 @@ UnblockOptions CUnblockEventsDlg::Chosen() const {
     return chosen;
 }
 
-bool CUnblockEventsDlg::Unblock(const std::vector<std::string>& keys, bool stopPrevention,
-                                std::optional<std::string> password) {
+CUnblockEventsDlg::Unblocked CUnblockEventsDlg::Unblock(const std::vector<std::string>& keys,
+                                                        bool stopPrevention,
+                                                        std::optional<std::string> password) {
     WaitCursor wait;
     const UnblockOutcome outcome =
         UnblockEvents(app_, {keys, Chosen(), stopPrevention, std::move(password)});
     if (outcome.wrongPassword) {
         prompt_.AskString(str::kIncorrectPassword, PromptButtons::Ok, PromptIcon::Information);
-        return false;
+        return Unblocked::WrongPassword;
     }
-    if (Told(prompt_, outcome.result)) return false;
+    if (Told(prompt_, outcome.result)) return Unblocked::Failed;
     const QString waiting = FromUtf8(LoadString(str::kWaitingForActivation));
     for (const std::string& key : keys)
         if (const int row = RowOfKey(list_, key); row >= 0)
             list_.Rows()->SetItemText(row, 4, waiting);
-    return true;
+    return Unblocked::Written;
 }
 
 void CUnblockEventsDlg::accept() {
-    if (Unblock(RowKeys(list_, true), false, std::nullopt)) QDialog::accept();
+    if (Unblock(RowKeys(list_, true), false, std::nullopt) == Unblocked::Written) QDialog::accept();
 }
 
 void CUnblockEventsDlg::paintEvent(QPaintEvent*) {
@@ -257,22 +259,21 @@ CStopPreventionDlg::CStopPreventionDlg(CTarvellApp& app, Prompt& prompt, CPaintL
     password_ = new QLineEdit(this);
     password_->setEchoMode(QLineEdit::Password);
     password_->setGeometry(65, 68, 250, 22);
-    passwordMode_ = !app.Document().Fields().MonitorPassword.empty();
-    passwordPrompt_->setVisible(passwordMode_);
-    password_->setVisible(passwordMode_);
-    question_->setVisible(!passwordMode_);
-    for (QRadioButton* r : removal_) r->setVisible(!passwordMode_);
-    options_->setEnabled(!passwordMode_);
-    if (passwordMode_) password_->setFocus();
+    SetPasswordMode(!app.Document().Fields().MonitorPassword.empty());
 }
 
-void CStopPreventionDlg::LeavePasswordMode() {
-    passwordMode_ = false;
-    passwordPrompt_->hide();
-    password_->hide();
-    question_->show();
-    for (QRadioButton* r : removal_) r->show();
-    options_->setEnabled(true);
+void CStopPreventionDlg::SetPasswordMode(bool on) {
+    passwordMode_ = on;
+    if (on && OptionsShown()) OnOptions();
+    passwordPrompt_->setVisible(on);
+    password_->setVisible(on);
+    question_->setVisible(!on);
+    for (QRadioButton* r : removal_) r->setVisible(!on);
+    options_->setEnabled(!on);
+    if (on) {
+        password_->clear();
+        password_->setFocus();
+    }
 }
 
 void CStopPreventionDlg::accept() {
@@ -284,7 +285,7 @@ void CStopPreventionDlg::accept() {
             prompt_.AskString(str::kIncorrectPassword, PromptButtons::Ok, PromptIcon::Information);
             return;
         }
-        LeavePasswordMode();
+        SetPasswordMode(false);
         return;
     }
     // Every prevention event of the hub, whether the list's filter shows it or not, and the
@@ -296,8 +297,16 @@ void CStopPreventionDlg::accept() {
             std::find(keys.begin(), keys.end(), key) == keys.end())
             keys.push_back(key);
     const bool hadPassword = !typed_.empty();
-    if (Unblock(keys, true, hadPassword ? std::optional<std::string>(typed_) : std::nullopt))
-        QDialog::accept();
+    switch (Unblock(keys, true, hadPassword ? std::optional<std::string>(typed_) : std::nullopt)) {
+        case Unblocked::Written: QDialog::accept(); break;
+        // The password changed since it was typed: it is asked for again, as the settings now
+        // have it, instead of repeating the refusal at every OK.
+        case Unblocked::WrongPassword:
+            typed_.clear();
+            SetPasswordMode(true);
+            break;
+        case Unblocked::Failed: break;
+    }
 }
 
 // ---- event information
@@ -342,6 +351,14 @@ CEventInformationDlg::CEventInformationDlg(const std::string& key, CEventMonitor
 QString CEventInformationDlg::ValueText(int line) const { return values_[line]->text(); }
 
 void CEventInformationDlg::accept() {
+    const PageContext& context = window_.Context();
+    // A character Windows-1252 cannot hold would be stored as "?": refused, as every settings
+    // text is, and the stored note stays as it was.
+    if (const unsigned refused = CheckStorable({note_->toPlainText().toUtf8().toStdString()})) {
+        context.prompt.AskString(refused, PromptButtons::Ok, PromptIcon::Information);
+        note_->setFocus();
+        return;
+    }
     // The edit gives LF; the note keeps the line breaks as the service's texts have them.
     const std::string text = ToStored(note_->toPlainText());
     std::string stored;
@@ -349,7 +366,6 @@ void CEventInformationDlg::accept() {
         if (c == '\n') stored += '\r';
         stored += c;
     }
-    const PageContext& context = window_.Context();
     const EditResult result = StoreNote(context.app, key_, stored);
     if (Told(context.prompt, result)) return;  // the dialog stays open with the typed note
     const bool detection = window_.Mode() == cmd::kDetectionMonitor;

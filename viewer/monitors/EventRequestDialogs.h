@@ -59,10 +59,11 @@ protected:
     void paintEvent(QPaintEvent*) override;
     // Moves the three buttons to `top` and fits the height to them.
     void PlaceButtons(int top);
-    // Writes the requests for `keys` and marks their rows; false (after the message) when the
-    // edit failed or the password was wrong.
-    bool Unblock(const std::vector<std::string>& keys, bool stopPrevention,
-                 std::optional<std::string> password);
+    enum class Unblocked { Written, WrongPassword, Failed };
+    // Writes the requests for `keys` and marks their rows; otherwise tells why (the password no
+    // longer matching the settings, or the edit failing) and writes nothing.
+    Unblocked Unblock(const std::vector<std::string>& keys, bool stopPrevention,
+                      std::optional<std::string> password);
 
     CTarvellApp& app_;
     Prompt& prompt_;
@@ -86,7 +87,8 @@ public:
     void accept() override;
 
 private:
-    void LeavePasswordMode();
+    // Shows the password edit (true) or the question and the removal choices (false).
+    void SetPasswordMode(bool on);
 
     QLabel* passwordPrompt_;
     QLineEdit* password_;

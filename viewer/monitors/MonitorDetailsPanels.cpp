@@ -128,26 +128,33 @@ std::string CMonitorActionsPanel::FirstSelectedKey() const {
     return row < 0 ? std::string() : ToStored(list->Rows()->ItemText(row, 0));
 }
 
+// Each action runs only while its link is active, whatever called it (the link, a double click
+// in the list): an inactive link is a permission the user lacks.
 void CMonitorActionsPanel::OnBlockEvents() {
+    if (!IsLinkActive(MonitorLink::BlockEvents)) return;
     if (window_.hooks.blockEvents) window_.hooks.blockEvents(window_.List(true));
 }
 
 void CMonitorActionsPanel::OnUnblockEvents() {
+    if (!IsLinkActive(MonitorLink::UnblockEvents)) return;
     CPaintListCtrl* list = window_.List(false);
     if (list->SelectedRow() >= 0 && window_.hooks.unblockEvents) window_.hooks.unblockEvents(list);
 }
 
 void CMonitorActionsPanel::OnRemoveEvents() {
+    if (!IsLinkActive(MonitorLink::RemoveEvents)) return;
     if (window_.hooks.removeEvents) window_.hooks.removeEvents(window_.List(true));
 }
 
 void CMonitorActionsPanel::OnEventDetails() {
+    if (!IsLinkActive(MonitorLink::EventDetails)) return;
     WaitCursor wait;
     const std::string key = FirstSelectedKey();
     if (!key.empty() && window_.hooks.eventDetails) window_.hooks.eventDetails(detection_, key);
 }
 
 void CMonitorActionsPanel::OnSetEventInformation() {
+    if (!IsLinkActive(MonitorLink::SetInformation)) return;
     WaitCursor wait;
     const std::string key = FirstSelectedKey();
     if (!key.empty() && window_.hooks.setEventInformation)
@@ -155,6 +162,7 @@ void CMonitorActionsPanel::OnSetEventInformation() {
 }
 
 void CMonitorActionsPanel::OnLearnMore() {
+    if (!IsLinkActive(MonitorLink::LearnMore)) return;
     std::string page;
     {
         WaitCursor wait;

@@ -119,8 +119,12 @@ CLogonPropertiesDlg::CLogonPropertiesDlg(std::string account,
     }
     layout->addLayout(grid);
     layout->addWidget(OkCancel(this));
-    connect(serviceRadio_, &QRadioButton::clicked, this, [this] { SetSpecific(false); });
-    connect(specificRadio_, &QRadioButton::clicked, this, [this] {
+    // Each radio's value, whatever changed it (a click, a key, an assistive technology).
+    connect(serviceRadio_, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) SetSpecific(false);
+    });
+    connect(specificRadio_, &QRadioButton::toggled, this, [this](bool on) {
+        if (!on) return;
         SetSpecific(true);
         user_->setFocus();
     });
@@ -195,21 +199,17 @@ CDevicesListDlg::CDevicesListDlg(std::vector<std::string>& list, StringTable dev
     connect(uncheckAll, &LinkLabel::activated, this, [this] { CheckAll(false); });
     layout->addLayout(links);
     layout->addWidget(OkCancel(this));
-    connect(allRadio_, &QRadioButton::clicked, this, [this] {
+    connect(allRadio_, &QRadioButton::toggled, this, [this](bool on) {
+        if (!on) return;
         rows_.clear();
         list_->DeleteAllItems();
     });
-    connect(specificRadio_, &QRadioButton::clicked, this, [this] {
+    connect(specificRadio_, &QRadioButton::toggled, this, [this](bool on) {
+        if (!on) return;
         rows_ = BuildDeviceRows(devices_, target_);
         Fill();
     });
-    if (target_.empty()) {
-        allRadio_->setChecked(true);
-    } else {
-        specificRadio_->setChecked(true);
-        rows_ = BuildDeviceRows(devices_, target_);
-        Fill();
-    }
+    (target_.empty() ? allRadio_ : specificRadio_)->setChecked(true);
 }
 
 void CDevicesListDlg::Fill() {
@@ -306,12 +306,22 @@ CNodePropertiesDlg::CNodePropertiesDlg(NodeListEdit& edit, const std::string& no
             ip_->Field(0)->setFocus();
         }
     };
-    connect(macRadio_, &QRadioButton::clicked, this, [nodeRadio] { nodeRadio(true); });
-    connect(ipRadio_, &QRadioButton::clicked, this, [nodeRadio] { nodeRadio(false); });
-    connect(byNameRadio_, &QRadioButton::clicked, this, [this] { FillDevices(true); });
-    connect(byAddressRadio_, &QRadioButton::clicked, this, [this] { FillDevices(false); });
+    // Each control's value, whatever changed it (a click, a key, an assistive technology).
+    connect(macRadio_, &QRadioButton::toggled, this, [nodeRadio](bool on) {
+        if (on) nodeRadio(true);
+    });
+    connect(ipRadio_, &QRadioButton::toggled, this, [nodeRadio](bool on) {
+        if (on) nodeRadio(false);
+    });
+    connect(byNameRadio_, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) FillDevices(true);
+    });
+    connect(byAddressRadio_, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) FillDevices(false);
+    });
     for (QComboBox* combo : {byName_, byAddress_})
-        connect(combo, &QComboBox::activated, this, [this, combo](int index) {
+        connect(combo, &QComboBox::currentIndexChanged, this, [this, combo](int index) {
+            if (index < 0) return;
             const int at = combo->itemData(index).toInt();
             if (at >= 0 && at < static_cast<int>(deviceKeys_.size())) {
                 deviceKey_ = deviceKeys_[static_cast<std::size_t>(at)];
@@ -349,6 +359,8 @@ CNodePropertiesDlg::CNodePropertiesDlg(NodeListEdit& edit, const std::string& no
 void CNodePropertiesDlg::FillDevices(bool byName) {
     QComboBox* shown = byName ? byName_ : byAddress_;
     QComboBox* other = byName ? byAddress_ : byName_;
+    // Filled, not chosen: no device until the user picks one.
+    const QSignalBlocker quietShown(shown), quietOther(other);
     other->clear();
     other->setEnabled(false);
     shown->setEnabled(true);
@@ -604,7 +616,7 @@ CNodesCountDlg::CNodesCountDlg(int& threshold, const CTarvellDoc& opened,
     layout->addWidget(allPorts_);
     layout->addWidget(specificPort_);
     layout->addWidget(OkCancel(this));
-    connect(automatic_, &QCheckBox::clicked, this, &CNodesCountDlg::SetAutomatic);
+    connect(automatic_, &QCheckBox::toggled, this, &CNodesCountDlg::SetAutomatic);
     const bool on = opened.UnblockAuthorizeNode != 0 || opened.UnblockAuthorizeLocation != 0;
     automatic_->setChecked(on);
     SetAutomatic(on);
@@ -625,8 +637,9 @@ void CNodesCountDlg::accept() {
     const std::string path = S(file_->text());
     const bool all = automatic_->isChecked() && allPorts_->isChecked();
     const bool specific = automatic_->isChecked() && specificPort_->isChecked();
+    // The threshold is the page's: its OK stores it, so a cancelled sheet leaves the rule as it
+    // was. The excluded nodes are the dialog's own and are stored here.
     if (!Save([&](CTarvellDoc& doc) {
-            doc.NodesCountThreshold = threshold;
             doc.NodeLocationImportFile = path;
             doc.NodeLocations = nodes_.Apply(doc.NodeLocations);
             doc.UnblockAuthorizeNode = all ? 1 : 0;

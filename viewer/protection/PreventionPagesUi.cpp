@@ -47,7 +47,8 @@ int SecondsOf(const QTime& t) { return QTime(0, 0).secsTo(t); }
 
 // ---- schedule dialog
 
-CSchedulePropertiesDlg::CSchedulePropertiesDlg(QWidget* parent) : QDialog(parent) {
+CSchedulePropertiesDlg::CSchedulePropertiesDlg(Prompt& prompt, QWidget* parent)
+    : QDialog(parent), prompt_(prompt) {
     setWindowTitle(QStringLiteral("Schedule Properties"));
     auto* layout = new QVBoxLayout(this);
     auto* day = new QGridLayout;
@@ -104,8 +105,14 @@ std::optional<ScheduleRow> CSchedulePropertiesDlg::Chosen() const {
 }
 
 void CSchedulePropertiesDlg::accept() {
-    if (Chosen()) QDialog::accept();
-    // A typed day that is neither a day text nor a date: the dialog stays open.
+    if (Chosen()) {
+        QDialog::accept();
+        return;
+    }
+    // A typed day that is neither a day text nor a date: the dialog stays open and says why.
+    prompt_.AskString(static_cast<unsigned>(kMsgSettingsInvalid), PromptButtons::Ok,
+                      PromptIcon::Information);
+    days_->setFocus();
 }
 
 // ---- common frame
@@ -461,7 +468,7 @@ CProtectionPreventSchedule::CProtectionPreventSchedule(CProtectionListWnd& list)
     connect(deleteLink_, &QCheckBox::toggled, this, [this] { SetModified(); });
     connect(rows_, &QTreeWidget::itemSelectionChanged, this, [this] { Sync(); });
     connect(add_, &QPushButton::clicked, this, [this] {
-        CSchedulePropertiesDlg dialog(this);
+        CSchedulePropertiesDlg dialog(list_.Context().prompt, this);
         if (dialog.exec() == QDialog::Accepted)
             if (const auto row = dialog.Chosen()) AddRow(*row);
     });

@@ -22,15 +22,19 @@ class QTreeWidget;
 
 namespace tarvell {
 
+class Prompt;
+
 class CProtectionListWnd;
 
 // Dialog 168 "Schedule Properties": one period, daily or on a date.
 class CSchedulePropertiesDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CSchedulePropertiesDlg(QWidget* parent);
+    // `prompt` tells why OK refuses a day.
+    CSchedulePropertiesDlg(Prompt& prompt, QWidget* parent);
     // The period chosen; nothing when the typed day is neither a day text nor a date.
     std::optional<ScheduleRow> Chosen() const;
+    // A day it cannot read keeps the dialog open with "Your settings are invalid..." (20021).
     void accept() override;
 
     QRadioButton* Daily() const { return daily_; }
@@ -40,6 +44,7 @@ public:
     QTimeEdit* End() const { return end_; }
 
 private:
+    Prompt& prompt_;
     QRadioButton* daily_;
     QRadioButton* specific_;
     QComboBox* days_;

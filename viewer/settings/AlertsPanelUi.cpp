@@ -52,9 +52,13 @@ void PageLook(CPropertyPage* page) {
 }
 
 // Checks `on` in an exclusive group, or none of its buttons when `on` is null.
+// Quietly: the buttons' toggled signals stand for the user's changes only.
 void CheckOnly(QButtonGroup* group, QAbstractButton* on) {
     group->setExclusive(false);
-    for (QAbstractButton* b : group->buttons()) b->setChecked(b == on);
+    for (QAbstractButton* b : group->buttons()) {
+        const QSignalBlocker quiet(b);
+        b->setChecked(b == on);
+    }
     group->setExclusive(true);
 }
 
@@ -108,7 +112,7 @@ CAlertsSettingsPanel::CAlertsSettingsPanel(const SheetServices& services, QWidge
             AddLinkedTo(boxes_[c], QString::fromLatin1(kLinks[c]), QRect(42, y + 3, 330, 18));
         connect(links_[c], &LinkLabel::activated, this,
                 [this, c] { OpenChannel(static_cast<Channel>(c)); });
-        connect(boxes_[c], &QCheckBox::clicked, this, [this, c](bool on) {
+        connect(boxes_[c], &QCheckBox::toggled, this, [this, c](bool on) {
             bool* flags[4] = {&fields_.email, &fields_.snmp, &fields_.syslog, &fields_.run};
             *flags[c] = on;
         });
@@ -126,11 +130,12 @@ CAlertsSettingsPanel::CAlertsSettingsPanel(const SheetServices& services, QWidge
         ShowDays();
         emit changed();
     });
-    connect(remove_, &QCheckBox::clicked, this, [this](bool on) {
+    connect(remove_, &QCheckBox::toggled, this, [this](bool on) {
+        if (on == fields_.removeOn) return;  // shown from the fields, not changed by the user
         fields_.RemoveClicked(on);
         ShowDays();
     });
-    connect(archive_, &QCheckBox::clicked, this, [this](bool on) { fields_.archive = on; });
+    connect(archive_, &QCheckBox::toggled, this, [this](bool on) { fields_.archive = on; });
 }
 
 void CAlertsSettingsPanel::ShowDays() {
@@ -203,7 +208,8 @@ CSettingsAlertsSnmp::CSettingsAlertsSnmp(CTarvellApp& app, Prompt& prompt, QWidg
     enterpriseId_->setEnabled(false);
 
     auto choose = [this](QRadioButton* radio, std::function<void()> act) {
-        connect(radio, &QRadioButton::clicked, this, [this, act] {
+        connect(radio, &QRadioButton::toggled, this, [this, act](bool on) {
+            if (!on) return;
             act();
             Show();
             SetModified();
@@ -289,22 +295,24 @@ CSettingsAlertsSyslog::CSettingsAlertsSyslog(CTarvellApp& app, Prompt& prompt, Q
     facility_->setEnabled(false);
     severity_->setEnabled(false);
 
-    connect(standard_, &QRadioButton::clicked, this, [this] {
+    connect(standard_, &QRadioButton::toggled, this, [this](bool on) {
+        if (!on) return;
         state_.ChooseStandard();
         Show();
         SetModified();
     });
-    connect(specific_, &QRadioButton::clicked, this, [this] {
+    connect(specific_, &QRadioButton::toggled, this, [this](bool on) {
+        if (!on) return;
         state_.ChooseSpecific();
         Show();
         SetModified();
     });
     // Another choice is a change too: Test must never go out with choices not applied.
-    connect(facility_, &QComboBox::activated, this, [this](int index) {
+    connect(facility_, &QComboBox::currentIndexChanged, this, [this](int index) {
         state_.facility = index;
         SetModified();
     });
-    connect(severity_, &QComboBox::activated, this, [this](int index) {
+    connect(severity_, &QComboBox::currentIndexChanged, this, [this](int index) {
         state_.severity = index;
         SetModified();
     });
@@ -314,6 +322,7 @@ void CSettingsAlertsSyslog::Show() {
     CheckOnly(kinds_, state_.kind == SyslogPage::Kind::Standard   ? standard_
                       : state_.kind == SyslogPage::Kind::Specific ? specific_
                                                                   : nullptr);
+    const QSignalBlocker quietFacility(facility_), quietSeverity(severity_);
     facility_->setCurrentIndex(state_.facility);
     severity_->setCurrentIndex(state_.severity);
     facility_->setEnabled(state_.boxesEnabled);

@@ -147,23 +147,21 @@ CSettingsAccessUser::CSettingsAccessUser(Prompt& prompt, ViewerUsers& users,
         name_->setText(FromUtf8(LoadString(str::kEveryone)));
         SetModified(true);
     });
-    // Only the user's clicks: the handlers set the other boxes without running theirs.
-    connect(domainBox_, &QCheckBox::clicked, this, [this](bool on) {
-        OnDomain(on);
-        SetModified(true);
-    });
-    connect(computerBox_, &QCheckBox::clicked, this, [this](bool on) {
-        OnComputer(on);
-        SetModified(true);
-    });
-    connect(ipBox_, &QCheckBox::clicked, this, [this](bool on) {
-        OnIp(on);
-        SetModified(true);
-    });
-    connect(macBox_, &QCheckBox::clicked, this, [this](bool on) {
-        OnMac(on);
-        SetModified(true);
-    });
+    // Each box's value, whatever changed it (a click, the space key, an assistive technology);
+    // the boxes a handler sets in turn do not run theirs.
+    const auto react = [this](QCheckBox* box, void (CSettingsAccessUser::*handler)(bool)) {
+        connect(box, &QCheckBox::toggled, this, [this, handler](bool on) {
+            if (reacting_) return;
+            reacting_ = true;
+            (this->*handler)(on);
+            reacting_ = false;
+            SetModified(true);
+        });
+    };
+    react(domainBox_, &CSettingsAccessUser::OnDomain);
+    react(computerBox_, &CSettingsAccessUser::OnComputer);
+    react(ipBox_, &CSettingsAccessUser::OnIp);
+    react(macBox_, &CSettingsAccessUser::OnMac);
     connect(domainBrowse_, &QPushButton::clicked, this, [this] { Browse(true); });
     connect(computerBrowse_, &QPushButton::clicked, this, [this] { Browse(false); });
 }
@@ -408,12 +406,12 @@ CAccessSettingsPanel::CAccessSettingsPanel(const SheetServices& services, QWidge
                            "(right click for options)."),
             QRect(20, 171, 600, 18));
 
-    // AddCheck already tells the window of the click.
-    connect(html_, &QCheckBox::clicked, this, [this](bool on) {
-        if (on) Seed(true);
+    // AddCheck already tells the window of the change; a load is not the user's.
+    connect(html_, &QCheckBox::toggled, this, [this](bool on) {
+        if (on && !loading_) Seed(true);
     });
-    connect(sql_, &QCheckBox::clicked, this, [this](bool on) {
-        if (on) Seed(false);
+    connect(sql_, &QCheckBox::toggled, this, [this](bool on) {
+        if (on && !loading_) Seed(false);
     });
     const auto open = [this](const QString& caption) {
         OpenSettingsSheet(caption, SheetServices{context_, folders_, files_, this});
@@ -469,8 +467,10 @@ void CAccessSettingsPanel::resizeEvent(QResizeEvent* e) {
 void CAccessSettingsPanel::LoadPanel() { Load(context_.app.Document().Fields()); }
 
 void CAccessSettingsPanel::Load(const CTarvellDoc& doc) {
+    loading_ = true;
     html_->setChecked(doc.HtmlExportOn != 0);
     sql_->setChecked(doc.SqlExportOn != 0);
+    loading_ = false;
     users_ = UsersToShow(doc.ViewerUsers);
     Refill();
 }

@@ -81,6 +81,7 @@ private:
     ViewerUsers& users_;
     std::vector<std::string> domains_, computers_;
     std::optional<std::size_t> added_;  // the entry an OK appended, replaced when OK runs again
+    bool reacting_ = false;  // a box's handler runs: the boxes it sets are not the user's
     QLineEdit* name_;
     QPushButton* everyone_;
     QCheckBox* domainBox_;
@@ -169,6 +170,7 @@ private:
     FolderPicker& folders_;
     FilePicker& files_;
     ViewerUsers users_;
+    bool loading_ = false;  // the boxes show the document: no seeding
     QCheckBox* html_;
     QCheckBox* sql_;
     LinkLabel* htmlLink_;

@@ -5,6 +5,7 @@
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/Prompt.h"
+#include "viewer/core/shell/StringTable.h"
 #include "viewer/settings/SettingsPageKit.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Pickers.h"
@@ -63,21 +64,23 @@ CSettingsLocalPopup::CSettingsLocalPopup(CTarvellApp& app, Prompt& prompt, FileP
     ShowTimeout(false);
     ShowSound(false);
 
-    connect(timeoutBox_, &QCheckBox::clicked, this, [this](bool on) {
+    // Each box's value, whatever changed it (a click, the space key, an assistive technology).
+    connect(timeoutBox_, &QCheckBox::toggled, this, [this](bool on) {
         slider_->setValue(kPopupSliderMin);
         ShowTimeout(on);
         SetModified();
     });
-    connect(soundBox_, &QCheckBox::clicked, this, [this](bool on) {
+    connect(soundBox_, &QCheckBox::toggled, this, [this](bool on) {
         if (!on) sound_->clear();
         ShowSound(on);
         SetModified();
     });
     connect(slider_, &QSlider::valueChanged, this, [this](int position) {
         value_->setText(FromUtf8(PopupSliderLabel(timeoutBox_->isChecked(), position)));
+        // A drag counts once, at its release.
+        if (!slider_->isSliderDown()) SetModified();
     });
     connect(slider_, &QSlider::sliderReleased, this, [this] { SetModified(); });
-    connect(slider_, &QSlider::actionTriggered, this, [this](int) { SetModified(); });
     connect(sound_, &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(browse_, &QPushButton::clicked, this, [this] {
         if (const auto file = files_.PickFile(this, QStringLiteral("Sounds (*.wav)"))) {
@@ -102,6 +105,8 @@ void CSettingsLocalPopup::ShowSound(bool on) {
 void CSettingsLocalPopup::OnInitDialog() {
     // The stored values whether popups are on or not: OK after a look at the page keeps them.
     const PopupOptions options = PopupOptionsOf(app_.PopupTimeout(), app_.PopupSound());
+    // Shown, not changed: the boxes' own reactions (position 1, an emptied path) stay out.
+    const QSignalBlocker quietTimeout(timeoutBox_), quietSound(soundBox_);
     timeoutBox_->setChecked(options.timeoutOn);
     slider_->setValue(options.timeoutOn ? options.position : kPopupSliderMin);
     ShowTimeout(options.timeoutOn);
@@ -125,8 +130,16 @@ bool CSettingsLocalPopup::OnOK() {
         prompt_.AskString(store.message, PromptButtons::Ok, PromptIcon::Information);
         return false;
     }
+    const std::uint32_t oldTimeout = app_.PopupTimeout();
+    std::string oldSound = app_.PopupSound();
     app_.SetPopupPreferences(app_.PopupAlerts(), store.values.timeout, store.values.sound);
-    app_.SaveSettings();
+    if (!app_.SaveSettings()) {
+        // Not stored: the popups go on with the old values, and the sheet stays so the user may
+        // try again or cancel.
+        app_.SetPopupPreferences(app_.PopupAlerts(), oldTimeout, std::move(oldSound));
+        prompt_.AskString(str::kSettingsSaveFailed, PromptButtons::Ok, PromptIcon::Warning);
+        return false;
+    }
     return true;
 }
 

@@ -57,7 +57,9 @@ QCheckBox* CSettingsPanelBase::AddCheck(const QString& text, QRect place) {
     pal.setColor(QPalette::Window, Qt::white);
     box->setPalette(pal);
     box->setGeometry(place);
-    connect(box, &QCheckBox::clicked, this, &CSettingsPanelBase::changed);
+    // The box's value, whatever changed it: a click, the space key or an assistive technology's
+    // toggle (which never emits clicked). A load changes it too; the window disables Save after.
+    connect(box, &QCheckBox::toggled, this, &CSettingsPanelBase::changed);
     return box;
 }
 

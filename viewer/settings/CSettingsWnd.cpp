@@ -210,6 +210,8 @@ void CSettingsWnd::OnSave() {
 
 void CSettingsWnd::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // A restore or a return from the tray keeps the visible panel and its unsaved edits.
+    if (!showing_.Starts(*event)) return;
     // The reload comes before the gating, so the gating reads the server's users as they are.
     RepairTextTables(context_.app);
     for (const SettingsCategory& c : SettingsCategories())
@@ -218,7 +220,8 @@ void CSettingsWnd::showEvent(QShowEvent* event) {
 }
 
 void CSettingsWnd::hideEvent(QHideEvent* event) {
-    for (CSettingsPanelBase* panel : panels_) panel->hide();
+    if (showing_.Stops(*this, *event))
+        for (CSettingsPanelBase* panel : panels_) panel->hide();
     QWidget::hideEvent(event);
 }
 

@@ -11,6 +11,7 @@
 
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/widgets/ImageList.h"
+#include "viewer/widgets/PageShowing.h"
 #include "viewer/widgets/ShellPage.h"
 
 namespace tarvell {
@@ -76,6 +77,7 @@ private:
     CLocalSettingsPanel* local_;
     std::array<CSettingsPanelBase*, kPanels> panels_{};
     CommandId current_ = 0;
+    PageShowing showing_;
 };
 
 }  // namespace tarvell

@@ -163,10 +163,14 @@ CSettingsSwitchesPorts::CSettingsSwitchesPorts(CTarvellApp& app, Prompt& prompt,
     list_->SetHeaderVisible(false);
     std::tie(all_, none_) = AllLinks(this, 192);
 
-    connect(byName_, &QRadioButton::clicked, this, [this] { FillChoices(false); });
-    connect(byAddress_, &QRadioButton::clicked, this, [this] { FillChoices(true); });
+    connect(byName_, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) FillChoices(false);
+    });
+    connect(byAddress_, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) FillChoices(true);
+    });
     for (QComboBox* box : {names_, addresses_})
-        connect(box, &QComboBox::activated, this,
+        connect(box, &QComboBox::currentIndexChanged, this,
                 [this, box](int index) { ChooseDevice(box, index); });
     connect(list_, &CCheckListCtrl::itemToggled, this, [this](int row, bool on) {
         if (ports_.Set(static_cast<std::size_t>(row), on)) SetModified();
@@ -182,11 +186,13 @@ CSettingsSwitchesPorts::CSettingsSwitchesPorts(CTarvellApp& app, Prompt& prompt,
 
 void CSettingsSwitchesPorts::OnInitDialog() {
     ports_ = PortExclusions(app_.Document().Fields().ExcludedPorts);
-    byName_->setChecked(true);
-    FillChoices(false);
+    if (byName_->isChecked()) FillChoices(false);
+    else byName_->setChecked(true);  // fills the names
 }
 
 void CSettingsSwitchesPorts::FillChoices(bool byAddress) {
+    // Filled, not chosen: no device is shown until the user picks one.
+    const QSignalBlocker quietNames(names_), quietAddresses(addresses_);
     names_->clear();
     addresses_->clear();
     keys_.clear();

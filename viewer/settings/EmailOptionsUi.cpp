@@ -17,8 +17,6 @@
 #include "viewer/widgets/CCheckListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
-#include "viewer/widgets/MessageBoxPrompt.h"
-#include "viewer/widgets/Pickers.h"
 #include "viewer/widgets/QtGeometry.h"
 #include "viewer/widgets/ShellPage.h"
 #include "viewer/widgets/TextConv.h"
@@ -171,7 +169,7 @@ CSettingsAlertsAccount::CSettingsAlertsAccount(CTarvellApp& app, Prompt& prompt,
     minutes_ = PageText(this, QStringLiteral("1"), DluQRect(172, 172, 12, 9));
     PageText(this, QStringLiteral("minutes"), DluQRect(186, 172, 32, 9));
 
-    connect(security_, &QComboBox::activated, this, [this] { SetModified(); });
+    connect(security_, &QComboBox::currentIndexChanged, this, [this] { SetModified(); });
     connect(timeout_, &QSlider::valueChanged, this, [this](int v) {
         minutes_->setText(QString::number(v));
         // Keys move the slider without a release.
@@ -235,7 +233,7 @@ CSettingsAlertsEmail::CSettingsAlertsEmail(CTarvellApp& app, Prompt& prompt, QWi
     bodyLink_->hide();
 
     for (QCheckBox* box : {subjectBox_, bodyBox_})
-        connect(box, &QCheckBox::clicked, this, [this] {
+        connect(box, &QCheckBox::toggled, this, [this] {
             Follow();
             SetModified();
         });
@@ -307,7 +305,7 @@ CSettingsAlertsReports::CSettingsAlertsReports(CTarvellApp& app, Prompt& prompt,
     uncheckAll_ = BlueLink(this, QStringLiteral("Uncheck all"), DluQRect(175, 187, 46, 10));
 
     for (QCheckBox* box : {daily_, weekly_})
-        connect(box, &QCheckBox::clicked, this, [this] { SetModified(); });
+        connect(box, &QCheckBox::toggled, this, [this] { SetModified(); });
     // A ticked row is a change like any other: Test must not send with it unapplied.
     connect(list_, &CCheckListCtrl::itemToggled, this, [this] { SetModified(); });
     connect(checkAll_, &LinkLabel::activated, this, [this] { SetAll(true); });
@@ -352,14 +350,6 @@ void AddEmailOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& promp
     sheet.AddPage(new CSettingsAlertsRecipients(app, prompt, service));
     sheet.AddPage(new CSettingsAlertsEmail(app, prompt));
     sheet.AddPage(new CSettingsAlertsReports(app, prompt));
-}
-
-bool OpenEmailOptionsSheet(QWidget* parent, CTarvellApp& app) {
-    MessageBoxPrompt prompt(parent);
-    CPropertySheet sheet(QStringLiteral("Email Options"), parent);
-    AddEmailOptionsPages(sheet, app, prompt);
-    prompt.SetParent(&sheet);
-    return sheet.DoModal() == kSheetOk;
 }
 
 void RegisterAlertChannelSheets() {

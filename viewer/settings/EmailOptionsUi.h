@@ -140,9 +140,6 @@ private:
 void AddEmailOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt,
                           ServiceControl* service = nullptr);
 
-// Builds and runs "Email Options" with the program's message boxes; true when closed with OK.
-bool OpenEmailOptionsSheet(QWidget* parent, CTarvellApp& app);
-
 // Registers "Email Options" and "Run Commands Options" with the settings sheets.
 void RegisterAlertChannelSheets();
 

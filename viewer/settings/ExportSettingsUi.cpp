@@ -391,8 +391,10 @@ CExportFieldsPage::CExportFieldsPage(Kind kind, CTarvellApp& app, Prompt& prompt
     connect(checkAll_, &LinkLabel::activated, this, [this] { SetAll(true); });
     connect(uncheckAll_, &LinkLabel::activated, this, [this] { SetAll(false); });
     if (keep_)
-        connect(keep_, &QCheckBox::clicked, this, [this](bool on) {
-            choice_.keep[static_cast<std::size_t>(Current())] = on;
+        connect(keep_, &QCheckBox::toggled, this, [this](bool on) {
+            bool& keep = choice_.keep[static_cast<std::size_t>(Current())];
+            if (keep == on) return;  // shown for another collection, not changed
+            keep = on;
             SetModified();
         });
 }

@@ -12,7 +12,6 @@
 #include "viewer/widgets/CPropertySheet.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
-#include "viewer/widgets/MessageBoxPrompt.h"
 #include "viewer/widgets/Pickers.h"
 #include "viewer/widgets/TextConv.h"
 
@@ -179,14 +178,6 @@ void CSettingsAlertsRun::Load(const std::vector<std::string>& entries) {
 void AddRunCommandsOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt,
                                 FilePicker& files, ServiceControl* service) {
     sheet.AddPage(new CSettingsAlertsRun(app, prompt, service, files));
-}
-
-bool OpenRunCommandsOptionsSheet(QWidget* parent, CTarvellApp& app) {
-    MessageBoxPrompt prompt(parent);
-    CPropertySheet sheet(QStringLiteral("Run Commands Options"), parent);
-    AddRunCommandsOptionsPages(sheet, app, prompt, DesktopFilePicker());
-    prompt.SetParent(&sheet);
-    return sheet.DoModal() == kSheetOk;
 }
 
 }  // namespace tarvell

@@ -95,8 +95,4 @@ bool EditCommandProperties(QWidget* parent, RunCommandList& list, int row, Promp
 void AddRunCommandsOptionsPages(CPropertySheet& sheet, CTarvellApp& app, Prompt& prompt,
                                 FilePicker& files, ServiceControl* service = nullptr);
 
-// Builds and runs "Run Commands Options" with the program's message boxes and file dialog; true
-// when closed with OK.
-bool OpenRunCommandsOptionsSheet(QWidget* parent, CTarvellApp& app);
-
 }  // namespace tarvell

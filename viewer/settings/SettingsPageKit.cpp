@@ -59,7 +59,7 @@ void CFieldsSettingsPanel::LoadPanel() {
     values_.Load(services_.context.app.Document().Fields());
     for (std::size_t i = 0; i < checks_.size(); ++i) {
         if (!checks_[i]) continue;
-        // Not a click: Save stays off, while the box's link follows it.
+        // A load, not a change: the window turns Save off after it; the box's link follows it.
         checks_[i]->setChecked(values_.Value(i) != 0);
     }
     ShowValues();

@@ -192,7 +192,7 @@ CSettingsSnmpVersion3::CSettingsSnmpVersion3(CTarvellApp& app, Prompt& prompt, Q
     for (QLineEdit* edit : {user_, context_, engineId_, authPassword_, privPassword_})
         connect(edit, &QLineEdit::textEdited, this, [this] { SetModified(); });
     for (QComboBox* box : {auth_, priv_})
-        connect(box, &QComboBox::activated, this, [this] { SetModified(); });
+        connect(box, &QComboBox::currentIndexChanged, this, [this] { SetModified(); });
     connect(auth_, &QComboBox::currentIndexChanged, this, [this] { FollowAuth(); });
 }
 
@@ -269,12 +269,14 @@ CSettingsSnmpNetworks::CSettingsSnmpNetworks(CTarvellApp& app, Prompt& prompt, Q
                        DluQRect(7, 100, 221, 86));
     remove_ = PageLink(this, QStringLiteral("Remove network"), DluQRect(7, 192, 80, 10));
     EnableAddresses(false);
-    connect(all_, &QRadioButton::clicked, this, [this] {
+    connect(all_, &QRadioButton::toggled, this, [this](bool on) {
+        if (!on) return;
         list_->clear();
         EnableAddresses(false);
         SetModified();
     });
-    connect(specific_, &QRadioButton::clicked, this, [this] {
+    connect(specific_, &QRadioButton::toggled, this, [this](bool on) {
+        if (!on) return;
         EnableAddresses(true);
         network_->Field(0)->setFocus();
         SetModified();
@@ -294,7 +296,10 @@ void CSettingsSnmpNetworks::EnableAddresses(bool on) {
 void CSettingsSnmpNetworks::OnInitDialog() {
     const std::vector<std::string>& stored = app_.Document().Fields().SnmpNetworks;
     list_->clear();
-    (stored.empty() ? all_ : specific_)->setChecked(true);
+    {
+        const QSignalBlocker quietAll(all_), quietSpecific(specific_);
+        (stored.empty() ? all_ : specific_)->setChecked(true);
+    }
     EnableAddresses(!stored.empty());
     for (const std::string& entry : stored) {
         const AddressEntry e = SplitAddressEntry(entry);

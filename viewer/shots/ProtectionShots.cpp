@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
             ShootPage(new CProtectionPreventUnblock(page), prevent, 5, out, "prevent-unblock.png");
         if (!pages) status = 1;
         {
-            CSchedulePropertiesDlg dialog(&page);
+            CSchedulePropertiesDlg dialog(prompt, &page);
             dialog.show();
             Settle();
             if (!SaveShot(dialog.grab(), out, "schedule-dialog.png")) status = 1;

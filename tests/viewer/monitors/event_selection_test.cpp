@@ -210,6 +210,14 @@ TEST_F(EventSelectionTest, LinksFollowThePermissionsAndTheFirstSelectedRow) {
     ASSERT_TRUE(app_->LoadEvents());
     actions->OnLearnMore();
     EXPECT_EQ(pages_.size(), 1u) << "the event left the hub";
+
+    // Fixed: without the Details permission a double click still opened Event Details.
+    settings.ViewerUsers = {"alice/Alice;Detection About;"};
+    Start(ThreeEvents(), settings);
+    details_.clear();
+    Click(1);
+    QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(1));
+    EXPECT_TRUE(details_.empty());
 }
 
 TEST_F(EventSelectionTest, PreventionPaneTellsAManualBlocking) {
@@ -336,10 +344,23 @@ TEST_F(EventRequestsUiTest, UnblockOptionsAndTheStopPasswordAgainstTheSavedSetti
     stop.accept();
     EXPECT_NE(stop.result(), QDialog::Accepted);
     EXPECT_EQ(Saved().PreventionEnabled, 1);
+    // Fixed: the dialog stayed out of password mode and refused every OK after.
+    stop.PasswordEdit()->setText(QStringLiteral("new"));
+    stop.accept();
+    stop.accept();
+    EXPECT_EQ(Saved().PreventionEnabled, 0);
 }
 
 TEST_F(EventRequestsUiTest, ANoteKeepsItsLineBreaksAndSetsTheRowImage) {
     Start(ThreeEvents());
+    {  // fixed: a character Windows-1252 cannot hold became "?"; now the note is refused
+        CEventInformationDlg info("S1/2", *window_);
+        QTest::sendKeyEvent(QTest::Click, info.NoteEdit(), Qt::Key_unknown, QChar(0x3A9), {});
+        for (QPushButton* b : info.findChildren<QPushButton*>())
+            if (b->text() == "OK") QTest::mouseClick(b, Qt::LeftButton);
+        EXPECT_EQ(LastPrompt(), LoadString(str::kTextNotStorable));
+        EXPECT_FALSE(FileExists(ViewerDocument::HandOverPath(server_))) << "nothing stored";
+    }
     {
         CEventInformationDlg info("S1/2", *window_);
         EXPECT_EQ(info.ValueText(1), QStringLiteral("core"));

@@ -15,8 +15,11 @@
 #include "viewer/settings/AlertTargetsUi.h"
 #include "viewer/settings/AlertsPanelUi.h"
 #include "viewer/settings/CSettingsWnd.h"
+#include "viewer/settings/EmailOptionsUi.h"
+#include "viewer/settings/RunCommandsUi.h"
 #include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
+#include "viewer/widgets/Pickers.h"
 
 namespace tarvell::test {
 namespace {
@@ -240,6 +243,24 @@ TEST_F(AlertSheetsTest, SnmpEnterpriseTrapsNeedADottedIdAndManagersTestNeedsRows
     sheet.PressOk();
     EXPECT_EQ(TrapEnterprise(Saved()), "1.3.6.1.4.1.99999");
     EXPECT_EQ(TrapCommunity(Saved()), "e2e-ring");
+}
+
+TEST_F(AlertSheetsTest, TestRecipientsAndTestCommandsClickedAskForTheirChannelsTestAlert) {
+    CTarvellDoc doc = DefaultSettings();
+    doc.EmailRecipients = {"ops@example.org"};
+    doc.RunCommands = {"stamp;/bin/true;;;;;"};
+    Start(doc);
+    Sheet([](CPropertySheet& s, CTarvellApp& a, Prompt& p, ServiceControl* c) {
+        AddEmailOptionsPages(s, a, p, c);
+        AddRunCommandsOptionsPages(s, a, p, DesktopFilePicker(), c);
+    });
+    for (auto [page, text, code] : {std::tuple{1, "Test recipients", kTestEmail},
+                                    std::tuple{4, "Test commands", kTestRunCommand}}) {
+        LinkLabel* test = Show<CTargetPage>(page)->TestLink();
+        EXPECT_EQ(test->Text(), text);
+        QTest::mouseClick(test, Qt::LeftButton);
+        EXPECT_EQ(fake_ ? fake_->Codes().back() : 0, code) << LastMessage();
+    }
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ protected:
         window_.reset();
         ViewerFixture::TearDown();
     }
-    CSettingsWnd& Open(const CTarvellDoc& doc) {
+    CSettingsWnd& Open(const CTarvellDoc& doc, QWidget* frame = nullptr) {
         WriteSettings(doc);
         CTarvellApp& app = StartApp();
         EXPECT_TRUE(app.ReloadDocument());
@@ -47,7 +47,7 @@ protected:
             connects_.push_back(name + "|" + folder);
             return true;
         };
-        window_ = std::make_unique<CSettingsWnd>(*context_, nullptr, &folders_, &files_);
+        window_ = std::make_unique<CSettingsWnd>(*context_, frame, &folders_, &files_);
         router_.SetRoot(window_->Commands());
         window_->resize(900, 560);
         window_->show();
@@ -91,6 +91,23 @@ TEST_F(SettingsWindowTest, EachShowStartsOnLocalWithSaveOffUntilAChange) {
     CTarvellDoc saved;
     ASSERT_TRUE(saved.LoadFromFile(JoinPath(JoinPath(server_, "handover"), "Tarvell.ini")));
     EXPECT_EQ(saved.AlertDescriptionTexts.size(), 33u);
+}
+
+// Fixed: minimising the main window or hiding it to the tray dropped the panel and its edits.
+TEST_F(SettingsWindowTest, AnEditSurvivesMinimiseRestoreAndHideShowOfTheMainWindow) {
+    QWidget frame;
+    CSettingsWnd& w = Open(DefaultSettings(), &frame);
+    frame.show();
+    router_.Send(cmd::kSettingsAlerts);
+    QTest::mouseClick(w.VisiblePanel()->findChild<QCheckBox*>(), Qt::LeftButton);
+    for (auto [away, back] : {std::pair{&QWidget::showMinimized, &QWidget::showNormal},
+                              std::pair{&QWidget::hide, &QWidget::show}}) {
+        (frame.*away)();
+        (frame.*back)();
+        EXPECT_EQ(w.Current(), cmd::kSettingsAlerts);
+        EXPECT_TRUE(w.SaveButton()->isEnabled());
+    }
+    window_.reset();  // before its frame
 }
 
 TEST_F(SettingsWindowTest, ACategoryWithoutThePermissionIsNeverShown) {

@@ -1,6 +1,7 @@
 // The syslog and SNMP option sheets against a real TarvellSrv: listeners and a manager added with
 // filters, Test refused before Apply, and after Apply the test alert reaches only the targets
 // whose filters accept it, with the facility, severity, community and enterprise chosen.
+#include <QAccessible>
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
@@ -138,6 +139,35 @@ TEST(AlertSettingsSystem, SyslogAndTrapTestsReachTheMatchingTargetsOnlyAfterAppl
             [&] { return trapd.WaitForLog("community e2e-ring", std::chrono::seconds(2)); }))
             << trapd.Log() << service.Output();
         EXPECT_NE(trapd.Log().find(".1.3.6.1.4.1.99999"), std::string::npos) << trapd.Log();
+    }
+}
+
+// Fixed: a box ticked through its accessible action left Save off and the channel off.
+TEST(AlertSettingsSystem, AForwardingBoxChangedByMouseKeyOrAccessibleActionIsSaved) {
+    if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    RunningService service(doc, {}, "forwarding-system-");
+    ConnectedViewer viewer(service);
+    CSettingsWnd window(viewer.context, nullptr, &viewer.folders, &viewer.files);
+    viewer.router.SetRoot(window.Commands());
+    window.show();
+    const std::function<void(QCheckBox*)> inputs[] = {
+        [](QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton); },
+        [](QCheckBox* box) { QTest::keyClick(box, Qt::Key_Space); },
+        [](QCheckBox* box) {
+            QAccessible::queryAccessibleInterface(box)->actionInterface()->doAction(
+                QAccessibleActionInterface::toggleAction());
+        }};
+    for (int input = 0; input < 6; ++input) {  // each ticks, then clears
+        viewer.router.Send(cmd::kSettingsAlerts);
+        inputs[input / 2](static_cast<CAlertsSettingsPanel*>(window.VisiblePanel())
+                              ->ChannelBox(CAlertsSettingsPanel::Snmp));
+        ASSERT_TRUE(window.SaveButton()->isEnabled()) << input;
+        QTest::mouseClick(window.SaveButton(), Qt::LeftButton);
+        ASSERT_TRUE(service.HandOverTaken()) << service.Output();
+        const std::string ini = service.PrintIni();
+        EXPECT_NE(ini.find(input % 2 ? "SnmpAlertsOn=0" : "SnmpAlertsOn=1"), ini.npos) << input;
     }
 }
 

@@ -125,7 +125,8 @@ MachineIdentity ReadMachineIdentity(const IdentitySources& sources) {
         if (const std::size_t dot = qualified.find('.'); dot != std::string::npos)
             id.DomainName = qualified.substr(dot + 1);
     }
-    if (id.DomainName.empty()) id.DomainName = "WORKGROUP";
+    // A host in no domain is named by its own name, as the service names it.
+    if (id.DomainName.empty()) id.DomainName = id.ComputerName;
     return id;
 }
 

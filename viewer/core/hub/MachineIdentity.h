@@ -39,7 +39,7 @@ struct IdentitySources {
 IdentitySources SystemIdentitySources();
 
 // Failed look-ups leave their member empty; the domain falls back to the DNS domain of the host
-// name and then to "WORKGROUP".
+// name and then to the host's own name (a host in no domain).
 MachineIdentity ReadMachineIdentity(const IdentitySources& sources);
 
 }  // namespace tarvell
