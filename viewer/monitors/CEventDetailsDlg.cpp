@@ -3,13 +3,11 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -17,8 +15,8 @@
 
 #include <algorithm>
 #include <mutex>
-#include <tuple>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "viewer/core/hub/CTarvellApp.h"
