@@ -28,6 +28,7 @@
 #include "viewer/widgets/CThemeTabCtrl.h"
 #include "viewer/widgets/DialogLook.h"
 #include "viewer/widgets/LinkLabel.h"
+#include "viewer/widgets/WaitCursor.h"
 
 namespace tarvell {
 
@@ -199,6 +200,7 @@ void CEventDetailsDlg::Drain() {
 }
 
 void CEventDetailsDlg::OnDeviceWeb() {
+    const WaitCursor wait;
     const QString address = QString::fromStdString(details_.deviceIp);
     if (!nodetools::IsDeviceAddress(details_.deviceIp) ||
         !hooks_.openUrl(QUrl(QString::fromStdString(nodetools::DeviceWebUrl(details_.deviceIp)))))
@@ -206,6 +208,7 @@ void CEventDetailsDlg::OnDeviceWeb() {
 }
 
 void CEventDetailsDlg::OnDeviceTelnet() {
+    const WaitCursor wait;
     const QString address = QString::fromStdString(details_.deviceIp);
     bool started = false;
     if (nodetools::IsDeviceAddress(details_.deviceIp)) {
