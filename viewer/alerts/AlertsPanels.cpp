@@ -6,6 +6,7 @@
 #include <QTextEdit>
 
 #include "viewer/core/look/Look.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/OverviewPanel.h"
@@ -115,6 +116,7 @@ CAlertDetailsPanel::CAlertDetailsPanel(std::uint32_t mode, QWidget* parent)
       pane_(new QTextEdit(this)),
       actions_(new CAlertActionsPanel(this)) {
     pane_->setReadOnly(true);
+    SetControlName(pane_, QStringLiteral("Alert details"));
     pane_->setFrameShape(QFrame::NoFrame);
     pane_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     pane_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -15,6 +15,7 @@
 #include "viewer/core/hub/EventTypes.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/StringTable.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/LinkLabel.h"
@@ -72,7 +73,7 @@ CAlertPopupDlg::CAlertPopupDlg(CTarvellApp& app, std::string key, SoundPlayer* s
     kindIcon_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     heading_ = MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 16, 700), kHeadingInk,
                          DluQRect(40, 35, 129, 10));
-    body_ = new QPlainTextEdit(this);
+    body_ = Named(new QPlainTextEdit(this), QStringLiteral("Alert"));
     body_->setReadOnly(true);
     body_->setFrameShape(QFrame::NoFrame);
     body_->setFont(DesignFont(QStringLiteral("Tahoma"), 13));

@@ -19,6 +19,7 @@
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/shell/StringTable.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/ListRowsModel.h"
@@ -57,6 +58,7 @@ CAlertsListWnd::CAlertsListWnd(CTarvellApp& app, Prompt& prompt, AlertDialogs di
       detection_(new CAlertDetailsPanel(kDetectionAlertsMode, this)),
       prevention_(new CAlertDetailsPanel(kPreventionAlertsMode, this)) {
     ShellPage::SetMode(kDetectionAlertsMode);
+    SetControlName(list_, QStringLiteral("Alerts"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->SetEmptyText(QStringLiteral("There are currently no active alerts."));

@@ -11,6 +11,7 @@
 
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/StringTable.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/DialogLook.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
@@ -39,10 +40,11 @@ CAboutDlg::CAboutDlg(const QString& version, QWidget* parent) : QDialog(parent) 
     version_ = new QLineEdit(
         QStringLiteral("%1 version %2").arg(FromUtf8(LoadString(str::kAppTitle)), version), this);
     version_->setReadOnly(true);
+    SetControlName(version_, QStringLiteral("Version"));
     version_->setFont(text);
     version_->setGeometry(72, 46, 320, 22);
 
-    info_ = new QTextEdit(this);
+    info_ = Named(new QTextEdit(this), QStringLiteral("About"));
     info_->setReadOnly(true);
     info_->setFont(text);
     info_->setPlainText(

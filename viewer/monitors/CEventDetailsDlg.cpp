@@ -3,28 +3,33 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/monitors/NodeBackends.h"
 #include "viewer/core/shell/StringTable.h"
+#include "viewer/monitors/ToolOptionsDlgs.h"
+#include "viewer/widgets/Accessibility.h"
+#include "viewer/widgets/CPrintableDlg.h"
 #include "viewer/widgets/CThemeTabCtrl.h"
+#include "viewer/widgets/DialogLook.h"
+#include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/TextConv.h"
+#include "viewer/widgets/WaitCursor.h"
 
 namespace tarvell {
 
@@ -52,58 +57,12 @@ EventDetails ReadEventDetails(const CTarvellApp& app, const std::string& key) {
     return d;
 }
 
-QDialog* CreateToolOptionsDialog(int tab, QWidget* parent) {
-    struct Spec {
-        const char *caption, *header, *label1, *init1, *label2, *init2;
-        bool digits1;
-    };
-    static const Spec kSpecs[] = {
-        {"Ping", "Set ping properties", "Set ping size:", "32", "Set ping timeout:", "1000", true},
-        {"Snmp", "Set snmp properties", "Set snmp community:", "vantor",
-         "Set snmp timeout:", "1000", false},
-        {"Wmi", "Set wmi properties", "Set wmi username:", "", "Set wmi password:", "", false},
-    };
-    const Spec& s = kSpecs[tab - 1];
-    auto* dlg = new QDialog(parent);
-    dlg->setWindowTitle(s.caption);
-    auto* form = new QFormLayout(dlg);
-    form->addRow(new QLabel(s.header));
-    auto* one = new QLineEdit(s.init1);
-    auto* two = new QLineEdit(s.init2);
-    one->setObjectName(QStringLiteral("first"));
-    two->setObjectName(QStringLiteral("second"));
-    const auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]{0,9}"), dlg);
-    if (s.digits1) one->setValidator(digits);
-    if (tab != CEventDetailsDlg::kWmi) two->setValidator(digits);
-    else two->setEchoMode(QLineEdit::Password);
-    form->addRow(s.label1, one);
-    form->addRow(s.label2, two);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dlg, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dlg, &QDialog::reject);
-    form->addRow(buttons);
-    return dlg;
-}
-
-namespace {
-
-// The options of a tool: two texts, as the tab's small dialog asks for them.
-bool AskOptions(QWidget* parent, int tab, QString& first, QString& second) {
-    const std::unique_ptr<QDialog> dlg(CreateToolOptionsDialog(tab, parent));
-    if (dlg->exec() != QDialog::Accepted) return false;
-    first = dlg->findChild<QLineEdit*>(QStringLiteral("first"))->text();
-    second = dlg->findChild<QLineEdit*>(QStringLiteral("second"))->text();
-    return true;
-}
-
-}  // namespace
-
 NodeToolHooks DefaultNodeToolHooks() {
     NodeToolHooks h;
     h.echo = [] { return std::make_unique<nodetools::IcmpEchoBackend>(); };
     h.snmp = [] { return std::make_unique<nodetools::CommunitySnmpBackend>(); };
     h.wmi = [] { return MakeWmiClient(); };
-    h.options = AskOptions;
+    h.options = AskToolOptions;
     h.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     h.startDetached = [](const QString& program, const QStringList& args) {
         return QProcess::startDetached(program, args);
@@ -118,15 +77,14 @@ CEventDetailsDlg::CEventDetailsDlg(EventDetails details, QWidget* parent, NodeTo
     : QDialog(parent), details_(std::move(details)), hooks_(std::move(hooks)) {
     setWindowTitle("Event Details");
     auto* layout = new QVBoxLayout(this);
-    auto* header = new QHBoxLayout;
-    header->addWidget(new QLabel("View event information."), 1);
-    auto* telnet = new QPushButton("Device Telnet");
-    auto* web = new QPushButton("Device Web");
-    telnet->setFlat(true);
-    web->setFlat(true);
-    header->addWidget(telnet);
-    header->addWidget(web);
-    layout->addLayout(header);
+    layout->setContentsMargins(18, 43, 18, 18);  // inside the white panel below the band
+    heading_ = new QLabel("View event information.", this);
+    heading_->setFont(HeaderFont(true));
+    heading_->setStyleSheet(QStringLiteral("color: white"));
+    telnet_ = MakeHeaderLink("Device Telnet", this);
+    web_ = MakeHeaderLink("Device Web", this);
+    telnet_->SetUnderlined(true);
+    web_->SetUnderlined(true);
     auto* form = new QFormLayout;
     // The event's texts as the service stored them (Windows-1252).
     form->addRow("Source Mac:", new QLabel(FromStored(details_.sourceMac)));
@@ -139,14 +97,14 @@ CEventDetailsDlg::CEventDetailsDlg(EventDetails details, QWidget* parent, NodeTo
     tabs_->setFixedHeight(26);  // the tab row alone: the output box below is the page
     layout->addWidget(tabs_);
     layout->setSpacing(4);
-    output_ = new QPlainTextEdit(this);
+    output_ = Named(new QPlainTextEdit(this), QStringLiteral("Output"));
     output_->setReadOnly(true);
     layout->addWidget(output_, 1);
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close);
     layout->addWidget(close);
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(telnet, &QPushButton::clicked, this, &CEventDetailsDlg::OnDeviceTelnet);
-    connect(web, &QPushButton::clicked, this, &CEventDetailsDlg::OnDeviceWeb);
+    connect(telnet_, &LinkLabel::activated, this, &CEventDetailsDlg::OnDeviceTelnet);
+    connect(web_, &LinkLabel::activated, this, &CEventDetailsDlg::OnDeviceWeb);
     connect(tabs_, &CThemeTabCtrl::currentChanged, this, &CEventDetailsDlg::OnSelChangeTab);
     drain_ = new QTimer(this);
     drain_->setInterval(30);
@@ -160,6 +118,19 @@ CEventDetailsDlg::~CEventDetailsDlg() { CancelRun(); }
 void CEventDetailsDlg::done(int result) {
     CancelRun();
     QDialog::done(result);
+}
+
+void CEventDetailsDlg::resizeEvent(QResizeEvent* e) {
+    QDialog::resizeEvent(e);
+    std::tie(telnetIcon_, webIcon_) = PlaceHeaderLinks(telnet_, web_, width());
+    heading_->setGeometry(10, 3, std::max(0, telnet_->x() - 40), 16);
+}
+
+void CEventDetailsDlg::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    PaintDialogFrame(p, rect(), 8, width() - 8, height() - 8);
+    p.drawImage(telnetIcon_, HeaderIcon(2));
+    p.drawImage(webIcon_, HeaderIcon(3));
 }
 
 QString CEventDetailsDlg::OutputText() const { return output_->toPlainText(); }
@@ -234,6 +205,7 @@ void CEventDetailsDlg::Drain() {
 }
 
 void CEventDetailsDlg::OnDeviceWeb() {
+    const WaitCursor wait;
     const QString address = QString::fromStdString(details_.deviceIp);
     if (!nodetools::IsDeviceAddress(details_.deviceIp) ||
         !hooks_.openUrl(QUrl(QString::fromStdString(nodetools::DeviceWebUrl(details_.deviceIp)))))
@@ -241,6 +213,7 @@ void CEventDetailsDlg::OnDeviceWeb() {
 }
 
 void CEventDetailsDlg::OnDeviceTelnet() {
+    const WaitCursor wait;
     const QString address = QString::fromStdString(details_.deviceIp);
     bool started = false;
     if (nodetools::IsDeviceAddress(details_.deviceIp)) {

@@ -1,8 +1,10 @@
 // "Event Details" (dialog 239): the node of an event, where its switch and port are, and the
-// ping and SNMP tools; links open the switch's web page and a telnet session.
+// ping, SNMP and WMI tools, each asking for its options first (ToolOptionsDlgs.h); the header
+// band's links "Device Telnet" and "Device Web" open a telnet session and the switch's web page.
 #pragma once
 
 #include <QDialog>
+#include <QPoint>
 #include <QStringList>
 #include <QUrl>
 
@@ -20,6 +22,7 @@ namespace tarvell {
 
 class CTarvellApp;
 class CThemeTabCtrl;
+class LinkLabel;
 
 struct EventDetails {
     std::string key, sourceMac, sourceIp, sourceName, deviceIp;
@@ -40,9 +43,6 @@ struct NodeToolHooks {
     std::function<void(QWidget* parent, const QString& text)> message;
 };
 NodeToolHooks DefaultNodeToolHooks();
-// The options dialog of tool tab 1 (ping), 2 (SNMP) or 3 (WMI), its two edits named "first" and
-// "second"; the caller owns it.
-QDialog* CreateToolOptionsDialog(int tab, QWidget* parent);
 
 class CEventDetailsDlg : public QDialog {
     Q_OBJECT
@@ -62,9 +62,13 @@ public:
 
     QString OutputText() const;
     CThemeTabCtrl* Tabs() const { return tabs_; }
+    LinkLabel* TelnetLink() const { return telnet_; }
+    LinkLabel* WebLink() const { return web_; }
 
 protected:
     void done(int result) override;
+    void resizeEvent(QResizeEvent*) override;
+    void paintEvent(QPaintEvent*) override;
 
 private:
     struct Outbox;
@@ -75,6 +79,10 @@ private:
     EventDetails details_;
     NodeToolHooks hooks_;
     CThemeTabCtrl* tabs_ = nullptr;
+    QLabel* heading_ = nullptr;
+    LinkLabel* telnet_ = nullptr;
+    LinkLabel* web_ = nullptr;
+    QPoint telnetIcon_, webIcon_;
     QPlainTextEdit* output_ = nullptr;
     QTimer* drain_ = nullptr;
     std::shared_ptr<Outbox> run_;  // the newest run; older runs' lines are dropped

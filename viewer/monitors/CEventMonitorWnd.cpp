@@ -21,6 +21,7 @@
 #include "viewer/monitors/CEventDetailsDlg.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/Painting.h"
@@ -85,7 +86,8 @@ CEventMonitorWnd::~CEventMonitorWnd() {
 }
 
 CPaintListCtrl* CEventMonitorWnd::MakeList(bool detection) {
-    auto* list = new CPaintListCtrl(this);
+    auto* list = Named(new CPaintListCtrl(this), detection ? QStringLiteral("Detection events")
+                                                           : QStringLiteral("Prevention events"));
     ImageList& images = images_[detection ? 0 : 1];
     images = ViewerImages(res::kEventRows);
     list->SetSmallImages(&images);

@@ -22,6 +22,7 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/DialogLook.h"
 #include "viewer/widgets/TextConv.h"
@@ -256,7 +257,7 @@ CStopPreventionDlg::CStopPreventionDlg(CTarvellApp& app, Prompt& prompt, CPaintL
     passwordPrompt_ =
         Text(this, QStringLiteral("Please provide security password for the operation:"),
              {65, 45, 360, 18});
-    password_ = new QLineEdit(this);
+    password_ = Labelled(passwordPrompt_, new QLineEdit(this));
     password_->setEchoMode(QLineEdit::Password);
     password_->setGeometry(65, 68, 250, 22);
     SetPasswordMode(!app.Document().Fields().MonitorPassword.empty());
@@ -331,9 +332,10 @@ CEventInformationDlg::CEventInformationDlg(const std::string& key, CEventMonitor
         Text(this, QString::fromLatin1(labels[i]), {20, 45 + 20 * i, 95, 18});
         values_[i] = Text(this, FromStored(values[i]), {120, 45 + 20 * i, 300, 18});
     }
-    Text(this, QStringLiteral("Set or modify any additional information about this event:"),
-         {20, 135, 400, 18});
-    note_ = new QPlainTextEdit(this);
+    QLabel* noteLabel =
+        Text(this, QStringLiteral("Set or modify any additional information about this event:"),
+             {20, 135, 400, 18});
+    note_ = Labelled(noteLabel, new QPlainTextEdit(this));
     note_->setGeometry(20, 157, kDialogWidth - 40, 115);
     note_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // The note as last loaded; the file is read again only at OK.

@@ -17,6 +17,7 @@
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
@@ -201,11 +202,11 @@ CMonitorDetailsPanel::CMonitorDetailsPanel(bool detection, CEventMonitorWnd& win
     searchLink_->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
     searchLink_->SetUnderlined(true);
     searchLink_->resize(45, 20);
-    edit_ = new QLineEdit(this);
+    edit_ = Named(new QLineEdit(this), QStringLiteral("Search"));
     edit_->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
     connect(edit_, &QLineEdit::returnPressed, this, [this] { OnSearch(); });
     connect(searchLink_, &LinkLabel::activated, this, [this] { OnSearch(); });
-    text_ = new QTextEdit(this);
+    text_ = Named(new QTextEdit(this), QStringLiteral("Event details"));
     text_->setReadOnly(true);
     text_->setAcceptRichText(false);
     text_->setFrameShape(QFrame::NoFrame);

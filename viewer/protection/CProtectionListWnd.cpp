@@ -13,6 +13,7 @@
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/protection/ProtectionPages.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/HubSignals.h"
@@ -180,7 +181,7 @@ void CIntrusionActionsPanel::paintEvent(QPaintEvent*) {
 
 CIntrusionDetailsPanel::CIntrusionDetailsPanel(DetailsPanelSetup setup, QWidget* parent)
     : QWidget(parent), setup_(std::move(setup)) {
-    details_ = new QTextEdit(this);
+    details_ = Named(new QTextEdit(this), QStringLiteral("Protection details"));
     details_->setReadOnly(true);
     details_->setFrameShape(QFrame::NoFrame);
     details_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -278,7 +279,7 @@ CProtectionListWnd::CProtectionListWnd(const PageContext& context, QWidget* pare
     images_.Add(RowImage(false));
     images_.Add(RowImage(true));
 
-    list_ = new CPaintListCtrl(this);
+    list_ = Named(new CPaintListCtrl(this), QStringLiteral("Protections"));
     list_->hide();
     list_->SetSmallImages(&images_);
     list_->SetTwoLineText(true);

@@ -18,6 +18,7 @@
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/NodeDialogs.h"
 #include "viewer/protection/ProtectionPages.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/Pickers.h"
@@ -222,7 +223,7 @@ CProtectionDetectScript::CProtectionDetectScript(CProtectionListWnd& list)
             "Enable linkup script file that will be used when computer network link is "
             "activated.\n\nSelect the script file (Computer name will be sent as argument):"),
         this);
-    file_ = new QLineEdit(this);
+    file_ = Named(new QLineEdit(this), QStringLiteral("Linkup script file"));
     file_->setMaxLength(1024);
     browse_ = new QPushButton(QStringLiteral("Browse..."), this);
     logon_ = new QPushButton(QStringLiteral("Logon..."), this);
@@ -466,7 +467,7 @@ CProtectionDetectThreats::CProtectionDetectThreats(CProtectionListWnd& list)
         if (kTexts[i][1]) {
             auto* row = new QHBoxLayout;
             s.label = new QLabel(QString::fromUtf8(kTexts[i][1]), this);
-            s.box = new CNumberBox(this);
+            s.box = Labelled(s.label, new CNumberBox(this));
             s.box->setFixedWidth(80);
             row->addWidget(s.label);
             row->addWidget(s.box);
@@ -563,9 +564,10 @@ CWmiValueDlg::CWmiValueDlg(std::vector<std::string>& values, int index, Prompt& 
     : QDialog(parent), values_(values), index_(index), prompt_(prompt) {
     setWindowTitle(QStringLiteral("WMI Value"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(
-        new QLabel(QStringLiteral("Set WMI value to the list of available values:"), this));
-    edit_ = new QPlainTextEdit(this);
+    auto* label =
+        new QLabel(QStringLiteral("Set WMI value to the list of available values:"), this);
+    layout->addWidget(label);
+    edit_ = Labelled(label, new QPlainTextEdit(this));
     layout->addWidget(edit_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     layout->addWidget(buttons);
@@ -596,19 +598,22 @@ CWmiPropertiesDlg::CWmiPropertiesDlg(std::vector<WmiConditionRow>& rows, int ind
     auto* layout = new QVBoxLayout(this);
     auto* group = new QGroupBox(QStringLiteral("Select WMI property from the list below"), this);
     auto* inner = new QVBoxLayout(group);
-    inner->addWidget(new QLabel(QStringLiteral("WMI property:"), group));
-    property_ = new QComboBox(group);
+    auto* propertyLabel = new QLabel(QStringLiteral("WMI property:"), group);
+    inner->addWidget(propertyLabel);
+    property_ = Labelled(propertyLabel, new QComboBox(group));
     property_->setEditable(true);
     property_->setInsertPolicy(QComboBox::NoInsert);
     for (const WmiProperty& p : WmiProperties()) property_->addItem(FromUtf8(p.name));
     inner->addWidget(property_);
-    inner->addWidget(new QLabel(QStringLiteral("Description:"), group));
-    description_ = new QTextEdit(group);
+    auto* descriptionLabel = new QLabel(QStringLiteral("Description:"), group);
+    inner->addWidget(descriptionLabel);
+    description_ = Labelled(descriptionLabel, new QTextEdit(group));
     description_->setReadOnly(true);
     description_->setMaximumHeight(90);
     inner->addWidget(description_);
-    inner->addWidget(new QLabel(QStringLiteral("Available values:"), group));
-    list_ = new QListWidget(group);
+    auto* valuesLabel = new QLabel(QStringLiteral("Available values:"), group);
+    inner->addWidget(valuesLabel);
+    list_ = Labelled(valuesLabel, new QListWidget(group));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     inner->addWidget(list_);
     auto* row = new QHBoxLayout;
@@ -724,7 +729,7 @@ CProtectionDetectWmi::CProtectionDetectWmi(CProtectionListWnd& list)
             SetModified();
         });
     }
-    rows_ = new CSortListCtrl(this);
+    rows_ = Named(new CSortListCtrl(this), QStringLiteral("WMI conditions"));
     rows_->InsertColumn(0, QStringLiteral("Property"), 170);
     rows_->InsertColumn(1, QStringLiteral("Value"), 170);
     layout->addWidget(rows_, 1);

@@ -27,6 +27,7 @@
 #include "viewer/core/hub/ViewerDocument.h"
 #include "viewer/core/protection/LogonText.h"
 #include "viewer/core/shell/StringTable.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CCheckListCtrl.h"
 #include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/DialogLook.h"
@@ -114,7 +115,7 @@ CLogonPropertiesDlg::CLogonPropertiesDlg(std::string account,
         "Account Username:", "Account Domain:", "Account Password:", "Verify Password:"};
     QLineEdit* edits[] = {user_, domain_, password_, verify_};
     for (int i = 0; i < 4; ++i) {
-        grid->addWidget(new QLabel(labels[i], this), i, 0);
+        grid->addWidget(Buddy(new QLabel(labels[i], this), edits[i]), i, 0);
         grid->addWidget(edits[i], i, 1);
     }
     layout->addLayout(grid);
@@ -174,7 +175,7 @@ CDevicesListDlg::CDevicesListDlg(std::vector<std::string>& list, StringTable dev
     specificRadio_ = new QRadioButton("Only specific devices", this);
     layout->addWidget(allRadio_);
     layout->addWidget(specificRadio_);
-    list_ = new CCheckListCtrl(this);
+    list_ = Named(new CCheckListCtrl(this), QStringLiteral("Devices"));
     QPalette palette = list_->palette();
     palette.setColor(QPalette::Text, QColor(83, 83, 83));
     list_->setPalette(palette);
@@ -270,9 +271,9 @@ CNodePropertiesDlg::CNodePropertiesDlg(NodeListEdit& edit, const std::string& no
     auto* grid = new QGridLayout(address);
     macRadio_ = new QRadioButton("Node Mac:", address);
     ipRadio_ = new QRadioButton("Node IP:", address);
-    mac_ = new QLineEdit(address);
+    mac_ = Named(new QLineEdit(address), QStringLiteral("Node Mac"));
     mac_->setMaxLength(12);
-    ip_ = new CIpAddressCtrl(address);
+    ip_ = Named(new CIpAddressCtrl(address), QStringLiteral("Node IP"));
     grid->addWidget(macRadio_, 0, 0);
     grid->addWidget(mac_, 0, 1);
     grid->addWidget(ipRadio_, 1, 0);
@@ -282,9 +283,9 @@ CNodePropertiesDlg::CNodePropertiesDlg(NodeListEdit& edit, const std::string& no
     auto* portGrid = new QGridLayout(optional);
     byNameRadio_ = new QRadioButton("Select device by name:", optional);
     byAddressRadio_ = new QRadioButton("Select device by address:", optional);
-    byName_ = new QComboBox(optional);
-    byAddress_ = new QComboBox(optional);
-    ports_ = new CCheckListCtrl(optional);
+    byName_ = Named(new QComboBox(optional), QStringLiteral("Device name"));
+    byAddress_ = Named(new QComboBox(optional), QStringLiteral("Device address"));
+    ports_ = Named(new CCheckListCtrl(optional), QStringLiteral("Ports"));
     ports_->InsertColumn(0, QString(), 320);
     ports_->SetHeaderVisible(false);
     portGrid->addWidget(byNameRadio_, 0, 0);
@@ -435,7 +436,7 @@ QWidget* CNodeListDlgBase::BuildListPart(const QString& intro, const QString& gr
     layout->addWidget(label);
     group_ = new QGroupBox(group, part);
     auto* groupLayout = new QGridLayout(group_);
-    list_ = new QTreeWidget(group_);
+    list_ = Named(new QTreeWidget(group_), group);
     list_->setColumnCount(2);
     list_->setHeaderLabels({"Node", "Port"});
     list_->setRootIsDecorated(false);
@@ -453,7 +454,7 @@ QWidget* CNodeListDlgBase::BuildListPart(const QString& intro, const QString& gr
     remove_->setEnabled(false);
     layout->addWidget(group_);
     fileBox_ = new QCheckBox(fileText, part);
-    file_ = new QLineEdit(part);
+    file_ = Named(new QLineEdit(part), NameFromLabel(fileText));
     browse_ = new QPushButton("Browse File...", part);
     auto* fileRow = new QHBoxLayout;
     fileRow->addWidget(file_);
@@ -597,8 +598,9 @@ CNodesCountDlg::CNodesCountDlg(int& threshold, const CTarvellDoc& opened,
     intro->setWordWrap(true);
     layout->addWidget(intro);
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel("Use maximum Nodes/Port threshold of:", this));
-    threshold_ = new QSpinBox(this);
+    auto* thresholdLabel = new QLabel("Use maximum Nodes/Port threshold of:", this);
+    row->addWidget(thresholdLabel);
+    threshold_ = Labelled(thresholdLabel, new QSpinBox(this));
     threshold_->setRange(1, 999);
     threshold_->setValue(threshold);
     row->addWidget(threshold_);

@@ -26,6 +26,7 @@
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/NodeDialogs.h"
 #include "viewer/protection/ProtectionPages.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Pickers.h"
 #include "viewer/widgets/TextConv.h"
 
@@ -54,10 +55,10 @@ CSchedulePropertiesDlg::CSchedulePropertiesDlg(Prompt& prompt, QWidget* parent)
     auto* day = new QGridLayout;
     daily_ = new QRadioButton(QStringLiteral("Daily:"), this);
     specific_ = new QRadioButton(QStringLiteral("Specific Day:"), this);
-    days_ = new QComboBox(this);
+    days_ = Named(new QComboBox(this), QStringLiteral("Daily"));
     days_->setEditable(true);
     for (const std::string& text : ScheduleDayTexts()) days_->addItem(FromStored(text));
-    date_ = new QDateEdit(QDate::currentDate(), this);
+    date_ = Named(new QDateEdit(QDate::currentDate(), this), QStringLiteral("Specific Day"));
     date_->setDisplayFormat(QStringLiteral("M/d/yyyy"));
     date_->setEnabled(false);
     daily_->setChecked(true);
@@ -176,7 +177,7 @@ CProtectionPreventAlerts::CProtectionPreventAlerts(CProtectionListWnd& list)
     boxes_[4] = Check(this, layout,
                       "Enable password alert for monitor screen stop prevention and unblock all "
                       "events option. Set preferred password: ");
-    password_ = new QLineEdit(this);
+    password_ = Named(new QLineEdit(this), QStringLiteral("Stop prevention password"));
     password_->setEchoMode(QLineEdit::Password);
     layout->addWidget(password_);
     layout->addStretch(1);
@@ -260,7 +261,7 @@ CProtectionPreventOptions::CProtectionPreventOptions(CProtectionListWnd& list, b
         Controls& c = options_[i];
         c.check = Check(this, layout, texts[scripts ? 1 : 0][i]);
         auto* row = new QHBoxLayout;
-        c.text = new QLineEdit(this);
+        c.text = Named(new QLineEdit(this), c.check->text().section(QLatin1Char('\n'), 0, 0));
         c.text->setMaxLength(1024);
         row->addWidget(c.text, 1);
         if (scripts || i == 1) {
@@ -368,7 +369,11 @@ CProtectionPreventSnmp::CProtectionPreventSnmp(CProtectionListWnd& list)
     for (int i = 0; i < 4; ++i) {
         edits_[i] = new QLineEdit(this);
         edits_[i]->setMaxLength(i % 2 == 0 ? 1024 : 255);
-        grid->addWidget(new QLabel(QString::fromLatin1(labels[i]), this), i / 2, (i % 2) * 2);
+        auto* label = new QLabel(QString::fromLatin1(labels[i]), this);
+        Labelled(label, edits_[i]);
+        if (i % 2)
+            SetControlName(edits_[i], NameFromLabel(labels[i - 1]) + QStringLiteral(" value"));
+        grid->addWidget(label, i / 2, (i % 2) * 2);
         grid->addWidget(edits_[i], i / 2, (i % 2) * 2 + 1);
         connect(edits_[i], &QLineEdit::textEdited, this, [this] { SetModified(); });
     }
@@ -449,6 +454,7 @@ CProtectionPreventSchedule::CProtectionPreventSchedule(CProtectionListWnd& list)
         {QStringLiteral("Date"), QStringLiteral("Start Time"), QStringLiteral("End Time")});
     rows_->header()->setSectionResizeMode(QHeaderView::Stretch);
     layout->addWidget(rows_, 1);
+    SetControlName(rows_, QStringLiteral("Inactivity schedule"));
     auto* buttons = new QHBoxLayout;
     add_ = new QPushButton(QStringLiteral("Add..."), this);
     remove_ = new QPushButton(QStringLiteral("Remove"), this);
@@ -533,8 +539,9 @@ CProtectionPreventUnblock::CProtectionPreventUnblock(CProtectionListWnd& list)
     auto* layout = new QVBoxLayout(this);
     master_ = Check(this, layout, "Enable automatic unblocking prevention.");
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(QStringLiteral("Unblock prevented nodes after:"), this));
-    minutes_ = new QSpinBox(this);
+    auto* after = new QLabel(QStringLiteral("Unblock prevented nodes after:"), this);
+    row->addWidget(after);
+    minutes_ = Labelled(after, new QSpinBox(this));
     minutes_->setRange(0, 10'000);
     minutes_->setSpecialValueText(QStringLiteral(" "));  // 0 shows an empty edit
     row->addWidget(minutes_);

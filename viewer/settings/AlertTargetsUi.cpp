@@ -14,6 +14,7 @@
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/shell/StringTable.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
@@ -102,21 +103,22 @@ CSetFiltersDlg::CSetFiltersDlg(const std::string& target, TargetList& targets, P
     setFont(DesignFont(QStringLiteral("Tahoma"), 13));
     setFixedSize(380, 390);
     Group(this, QStringLiteral("Filter properties"), QRect(10, 14, 360, 110));
-    Text(this, QStringLiteral("Filter type:"), QRect(20, 28, 200, 16));
-    type_ = new QComboBox(this);
+    type_ = Labelled(Text(this, QStringLiteral("Filter type:"), QRect(20, 28, 200, 16)),
+                     new QComboBox(this));
     for (std::string_view name : FilterTypeNames()) type_->addItem(Latin(name));
     type_->setCurrentIndex(-1);
     type_->setGeometry(20, 46, 220, 22);
     add_ = new QPushButton(QStringLiteral("Add Filter"), this);
     add_->setGeometry(260, 45, 100, 24);
     add_->setEnabled(false);
-    Text(this, QStringLiteral("Filter value (use * as wild card character):"),
-         QRect(20, 74, 340, 16));
-    value_ = new QLineEdit(this);
+    value_ = Labelled(Text(this, QStringLiteral("Filter value (use * as wild card character):"),
+                           QRect(20, 74, 340, 16)),
+                      new QLineEdit(this));
     value_->setGeometry(20, 92, 340, 22);
     Group(this, QStringLiteral("Current filters"), QRect(10, 140, 360, 190));
-    rows_ = TwoColumnList(this, QStringLiteral("Type"), QStringLiteral("Value"),
-                          QRect(20, 154, 340, 150));
+    rows_ = Named(TwoColumnList(this, QStringLiteral("Type"), QStringLiteral("Value"),
+                                QRect(20, 154, 340, 150)),
+                  QStringLiteral("Current filters"));
     auto* remove = new LinkLabel(QStringLiteral("Remove filter"), 0, this);
     remove->SetColor(ToQColor(look::kPageLink));
     remove->SetUnderlined(true);
@@ -183,21 +185,22 @@ CTargetPage::CTargetPage(TargetFamily family, CTarvellApp& app, Prompt& prompt,
     setMinimumSize(DluQRect(0, 0, 235, 210).size());
     setFont(DesignFont(QStringLiteral("Tahoma"), 13));
     setAutoFillBackground(true);
-    Text(this, Latin(info_.inputLabel), QRect(12, 12, 240, 16));
+    QLabel* input = Text(this, Latin(info_.inputLabel), QRect(12, 12, 240, 16));
     if (info_.ipInput) {
-        ip_ = new CIpAddressCtrl(this);
+        ip_ = Labelled(input, new CIpAddressCtrl(this));
         ip_->setGeometry(12, 30, 180, 24);
         connect(ip_, &CIpAddressCtrl::addressChanged, this, [this] { UpdateAdd(); });
     } else {
-        edit_ = new QLineEdit(this);
+        edit_ = Labelled(input, new QLineEdit(this));
         edit_->setGeometry(12, 30, 190, 24);
         connect(edit_, &QLineEdit::textChanged, this, [this] { UpdateAdd(); });
     }
     add_ = new QPushButton(Latin(info_.addButton), this);
     add_->setGeometry(210, 30, 140, 25);
     add_->setEnabled(false);
-    list_ = TwoColumnList(this, Latin(info_.column), QStringLiteral("Filters"),
-                          QRect(12, 64, 338, 200));
+    list_ = Named(TwoColumnList(this, Latin(info_.column), QStringLiteral("Filters"),
+                                QRect(12, 64, 338, 200)),
+                  Caption());
     remove_ = MakeLink(Latin(info_.removeLink));
     remove_->setGeometry(12, 272, 120, 16);
     test_ = MakeLink(Latin(info_.testLink));

@@ -10,6 +10,7 @@
 #include "viewer/core/shell/CommandIds.h"
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/settings/AlertTargetsUi.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/QtGeometry.h"
@@ -84,12 +85,12 @@ CAlertsSettingsPanel::CAlertsSettingsPanel(const SheetServices& services, QWidge
     // The days edit follows the box's text, whatever width the font gives it.
     remove_->resize(remove_->sizeHint().width(), 22);
     const int daysX = 20 + remove_->width() + 2;
-    days_ = new QLineEdit(this);
+    days_ = Named(new QLineEdit(this), QStringLiteral("Remove alerts older than, in days"));
     days_->setGeometry(daysX, 112, 44, 22);
     days_->setMaxLength(3);
     days_->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), days_));
-    spin_ = new QSpinBox(this);
+    spin_ = Named(new QSpinBox(this), days_->accessibleName());
     spin_->setRange(kRemoveDaysMin, kRemoveDaysMax);
     spin_->setGeometry(daysX + 45, 112, 18, 22);
     spin_->setFrame(false);
@@ -192,7 +193,7 @@ CSettingsAlertsSnmp::CSettingsAlertsSnmp(CTarvellApp& app, Prompt& prompt, QWidg
     v1_ = Radio(this, versions_, QStringLiteral("Send SNMPv1 trap using community:"),
                 QRect(22, 142, 222, 20));
     v1_->resize(v1_->sizeHint().width(), 20);
-    community_ = new QLineEdit(this);
+    community_ = Named(new QLineEdit(this), QStringLiteral("SNMPv1 trap community"));
     const int communityX = 22 + v1_->width() + 2;
     community_->setGeometry(communityX, 141, 342 - communityX, 22);
     v3_ = Radio(this, versions_, QStringLiteral("Send SNMPv3 trap using Tarvell snmp parameters."),
@@ -201,8 +202,9 @@ CSettingsAlertsSnmp::CSettingsAlertsSnmp(CTarvellApp& app, Prompt& prompt, QWidg
              QStringLiteral("Set the base enterprise object id that will be used for sending "
                             "traps to your preferred snmp managers."),
              QRect(22, 196, 320, 34));
-    PageText(this, QStringLiteral("SNMP enterprise id:"), QRect(22, 244, 125, 18));
-    enterpriseId_ = new QLineEdit(this);
+    enterpriseId_ =
+        Labelled(PageText(this, QStringLiteral("SNMP enterprise id:"), QRect(22, 244, 125, 18)),
+                 new QLineEdit(this));
     enterpriseId_->setGeometry(150, 242, 192, 22);
     community_->setEnabled(false);
     enterpriseId_->setEnabled(false);
@@ -276,15 +278,17 @@ CSettingsAlertsSyslog::CSettingsAlertsSyslog(CTarvellApp& app, Prompt& prompt, Q
              QStringLiteral("Set the syslog facility that will be used for sending notifications "
                             "to your preferred syslog listeners."),
              QRect(22, 104, 320, 34));
-    PageText(this, QStringLiteral("Syslog facility:"), QRect(22, 144, 115, 18));
-    facility_ = new QComboBox(this);
+    facility_ =
+        Labelled(PageText(this, QStringLiteral("Syslog facility:"), QRect(22, 144, 115, 18)),
+                 new QComboBox(this));
     facility_->setGeometry(140, 142, 150, 22);
     PageText(this,
              QStringLiteral("Set the syslog severity that will be used for sending notifications "
                             "to your preferred syslog listeners."),
              QRect(22, 178, 320, 34));
-    PageText(this, QStringLiteral("Syslog severity:"), QRect(22, 218, 115, 18));
-    severity_ = new QComboBox(this);
+    severity_ =
+        Labelled(PageText(this, QStringLiteral("Syslog severity:"), QRect(22, 218, 115, 18)),
+                 new QComboBox(this));
     severity_->setGeometry(140, 216, 150, 22);
     for (int i = 0; i < kSyslogChoices; ++i) {
         facility_->addItem(FromUtf8(SyslogFacilityName(i)));

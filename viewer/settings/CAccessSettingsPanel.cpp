@@ -15,6 +15,7 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/settings/SettingsPageKit.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/Fonts.h"
@@ -101,8 +102,8 @@ CSettingsAccessUser::CSettingsAccessUser(Prompt& prompt, ViewerUsers& users,
                             "the selected Tarvell server."),
              QRect(12, 10, 420, 34));
     PageGroup(this, QStringLiteral("User"), QRect(12, 56, 420, 200));
-    PageText(this, QStringLiteral("User name:"), QRect(24, 72, 100, 20));
-    name_ = new QLineEdit(QStringLiteral("Everyone"), this);
+    name_ = Labelled(PageText(this, QStringLiteral("User name:"), QRect(24, 72, 100, 20)),
+                     new QLineEdit(QStringLiteral("Everyone"), this));
     name_->setGeometry(130, 70, 190, 22);
     everyone_ = new QPushButton(QStringLiteral("Everyone"), this);
     everyone_->setGeometry(330, 69, 90, 24);
@@ -111,7 +112,7 @@ CSettingsAccessUser::CSettingsAccessUser(Prompt& prompt, ViewerUsers& users,
                        QPushButton*& browse) {
         box = new QCheckBox(text, this);
         box->setGeometry(24, y, 104, 22);
-        edit = new QLineEdit(this);
+        edit = Named(new QLineEdit(this), NameFromLabel(text));
         edit->setGeometry(130, y, 190, 22);
         edit->setEnabled(false);
         browse = new QPushButton(QStringLiteral("Browse..."), this);
@@ -122,18 +123,18 @@ CSettingsAccessUser::CSettingsAccessUser(Prompt& prompt, ViewerUsers& users,
     line(QStringLiteral("Use computer:"), 136, computerBox_, computer_, computerBrowse_);
     ipBox_ = new QCheckBox(QStringLiteral("Use Ip:"), this);
     ipBox_->setGeometry(44, 168, 84, 22);
-    ip_ = new CIpAddressCtrl(this);
+    ip_ = Named(new CIpAddressCtrl(this), QStringLiteral("Ip"));
     ip_->setGeometry(130, 168, 190, 22);
     macBox_ = new QCheckBox(QStringLiteral("Use Mac:"), this);
     macBox_->setGeometry(44, 200, 84, 22);
-    mac_ = new QLineEdit(this);
+    mac_ = Named(new QLineEdit(this), QStringLiteral("Mac"));
     mac_->setMaxLength(kMacChars);
     mac_->setGeometry(130, 200, 190, 22);
     for (QWidget* w : std::initializer_list<QWidget*>{ipBox_, ip_, macBox_, mac_})
         w->setEnabled(false);
 
     PageGroup(this, QStringLiteral("Description"), QRect(12, 272, 420, 100));
-    description_ = new QPlainTextEdit(this);
+    description_ = Named(new QPlainTextEdit(this), QStringLiteral("Description"));
     description_->setGeometry(24, 288, 396, 74);
 
     const auto modified = [this] { SetModified(true); };
@@ -291,7 +292,7 @@ CSettingsAccessPermissions::CSettingsAccessPermissions(Prompt& prompt, ViewerUse
              QStringLiteral("Set the preferred permissions of the user that will be used to access "
                             "the selected Tarvell server."),
              QRect(12, 10, 420, 34));
-    tree_ = new QTreeWidget(this);
+    tree_ = Named(new QTreeWidget(this), QStringLiteral("Permissions"));
     tree_->setHeaderHidden(true);
     tree_->setRootIsDecorated(true);
     tree_->setGeometry(12, 52, 420, 290);
@@ -420,7 +421,7 @@ CAccessSettingsPanel::CAccessSettingsPanel(const SheetServices& services, QWidge
             [open] { open(QStringLiteral("HTML Options")); });
     connect(sqlLink_, &LinkLabel::activated, this, [open] { open(QStringLiteral("SQL Options")); });
 
-    view_ = new CSortListCtrl(this);
+    view_ = Named(new CSortListCtrl(this), QStringLiteral("Users"));
     rows_ = new UserRowsModel(view_);
     view_->setModel(rows_);
     view_->InsertColumn(0, QStringLiteral("Name"), 175);

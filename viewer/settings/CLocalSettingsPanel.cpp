@@ -17,6 +17,7 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/settings/CSettingsLocalPopup.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/CommandActions.h"
 #include "viewer/widgets/Fonts.h"
@@ -122,7 +123,7 @@ CLocalSettingsPanel::CLocalSettingsPanel(const PageContext& context, FolderPicke
                            "sites (right click for options)."),
             QRect(20, 171, 600, 18));
 
-    view_ = new CSortListCtrl(this);
+    view_ = Named(new CSortListCtrl(this), QStringLiteral("Servers"));
     model_ = new ServerRowsModel(
         list_,
         [this](ServerList::Rename r) {

@@ -7,6 +7,7 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/settings/SettingsPageKit.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Pickers.h"
 #include "viewer/widgets/QtGeometry.h"
@@ -42,7 +43,7 @@ CSettingsLocalPopup::CSettingsLocalPopup(CTarvellApp& app, Prompt& prompt, FileP
         DluQRect(13, 55, 209, 24));
     timeoutBox_ = new QCheckBox(QStringLiteral("Enable popup timeout"), this);
     timeoutBox_->setGeometry(DluQRect(13, 84, 130, 11));
-    slider_ = new QSlider(Qt::Horizontal, this);
+    slider_ = Named(new QSlider(Qt::Horizontal, this), QStringLiteral("Popup timeout"));
     slider_->setGeometry(DluQRect(9, 98, 160, 12));
     slider_->setRange(kPopupSliderMin, kPopupSliderMax);
     value_ = PageText(this, QStringLiteral("0"), DluQRect(168, 99, 19, 9), false);
@@ -57,7 +58,7 @@ CSettingsLocalPopup::CSettingsLocalPopup(CTarvellApp& app, Prompt& prompt, FileP
              DluQRect(13, 135, 209, 26));
     soundBox_ = new QCheckBox(QStringLiteral("Enable popup sound"), this);
     soundBox_->setGeometry(DluQRect(13, 164, 130, 11));
-    sound_ = new QLineEdit(this);
+    sound_ = Named(new QLineEdit(this), QStringLiteral("Popup sound file"));
     sound_->setGeometry(DluQRect(13, 183, 152, 12));
     browse_ = new QPushButton(QStringLiteral("Browse..."), this);
     browse_->setGeometry(DluQRect(172, 182, 50, 14));

@@ -4,6 +4,7 @@
 #include <QPainterPath>
 
 #include "viewer/core/look/Look.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/TextConv.h"
@@ -70,6 +71,7 @@ LinkLabel* CSettingsPanelBase::AddLinkedTo(QCheckBox* box, const QString& text, 
     link->SetUnderlined(true);
     link->setGeometry(place);
     link->SetActive(box->isChecked());
+    if (box->text().isEmpty()) SetControlName(box, NameFromLabel(text));  // the link says it
     connect(box, &QCheckBox::toggled, link, &LinkLabel::SetActive);
     return link;
 }

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "viewer/core/shell/CommandIds.h"
+#include "viewer/widgets/Accessibility.h"  // Labelled and Named for the pages
 
 namespace tarvell {
 

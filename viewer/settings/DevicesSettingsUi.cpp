@@ -4,6 +4,7 @@
 
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CCheckListCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/QtGeometry.h"
@@ -88,7 +89,7 @@ CSettingsSwitchesAddresses::CSettingsSwitchesAddresses(CTarvellApp& app, Prompt&
              DluQRect(7, 7, 221, 20));
     PageGroup(this, QStringLiteral("Select devices from the list below"),
               DluQRect(7, 34, 221, 150));
-    list_ = new CCheckListCtrl(this);
+    list_ = Named(new CCheckListCtrl(this), QStringLiteral("Devices"));
     list_->InsertColumn(0, QStringLiteral("Device Name"), 145);
     list_->InsertColumn(1, QStringLiteral("Device Ip"), 145);
     list_->InsertColumn(2, QString(), 0);  // the device key
@@ -145,18 +146,18 @@ CSettingsSwitchesPorts::CSettingsSwitchesPorts(CTarvellApp& app, Prompt& prompt,
     PageGroup(this, QStringLiteral("Select device "), DluQRect(7, 32, 221, 62));
     byName_ = new QRadioButton(QStringLiteral("Select device by name:"), this);
     byName_->setGeometry(DluQRect(13, 42, 112, 11));
-    names_ = new QComboBox(this);
+    names_ = Named(new QComboBox(this), QStringLiteral("Device name"));
     names_->setGeometry(DluQRect(127, 41, 95, 14));
     byAddress_ = new QRadioButton(QStringLiteral("Select device by address:"), this);
     byAddress_->setGeometry(DluQRect(13, 66, 112, 11));
-    addresses_ = new QComboBox(this);
+    addresses_ = Named(new QComboBox(this), QStringLiteral("Device address"));
     addresses_->setGeometry(DluQRect(127, 65, 95, 14));
     addresses_->setEnabled(false);
     auto* radios = new QButtonGroup(this);
     radios->addButton(byName_);
     radios->addButton(byAddress_);
     PageGroup(this, QStringLiteral("Select ports"), DluQRect(7, 104, 221, 82));
-    list_ = new CCheckListCtrl(this);
+    list_ = Named(new CCheckListCtrl(this), QStringLiteral("Ports"));
     list_->setGeometry(DluQRect(13, 114, 209, 66));
     list_->InsertColumn(0, QString(),
                         list_->width() - list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent));

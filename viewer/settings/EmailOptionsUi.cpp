@@ -14,6 +14,7 @@
 #include "viewer/settings/RunCommandsUi.h"
 #include "viewer/settings/SettingsSheets.h"
 #include "viewer/settings/SettingsPageKit.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CCheckListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
@@ -142,26 +143,28 @@ CSettingsAlertsAccount::CSettingsAlertsAccount(CTarvellApp& app, Prompt& prompt,
     : CPropertyPage(QStringLiteral("Account"), parent), app_(app), prompt_(prompt) {
     PageLook(this);
     PageGroup(this, QStringLiteral("SMTP account"), DluQRect(7, 7, 221, 196));
-    PageText(this, QStringLiteral("SMTP server (mail.example.com):"), DluQRect(15, 18, 150, 9));
-    server_ = Edit(this, DluQRect(15, 29, 150, 12), this);
-    PageText(this, QStringLiteral("SMTP port:"), DluQRect(172, 18, 50, 9));
-    port_ = Edit(this, DluQRect(172, 29, 48, 12), this);
+    server_ = Labelled(
+        PageText(this, QStringLiteral("SMTP server (mail.example.com):"), DluQRect(15, 18, 150, 9)),
+        Edit(this, DluQRect(15, 29, 150, 12), this));
+    port_ = Labelled(PageText(this, QStringLiteral("SMTP port:"), DluQRect(172, 18, 50, 9)),
+                     Edit(this, DluQRect(172, 29, 48, 12), this));
     port_->setMaxLength(5);
-    PageText(this, QStringLiteral("SMTP sender (alerts@example.com):"), DluQRect(15, 47, 200, 9));
-    sender_ = Edit(this, DluQRect(15, 58, 205, 12), this);
+    sender_ = Labelled(PageText(this, QStringLiteral("SMTP sender (alerts@example.com):"),
+                                DluQRect(15, 47, 200, 9)),
+                       Edit(this, DluQRect(15, 58, 205, 12), this));
     PageGroup(this, QStringLiteral("Login authentication"), DluQRect(15, 82, 205, 64));
-    PageText(this, QStringLiteral("User name:"), DluQRect(22, 94, 50, 9));
-    user_ = Edit(this, DluQRect(75, 92, 138, 12), this);
-    PageText(this, QStringLiteral("Password:"), DluQRect(22, 110, 50, 9));
-    password_ = Edit(this, DluQRect(75, 108, 138, 12), this);
+    user_ = Labelled(PageText(this, QStringLiteral("User name:"), DluQRect(22, 94, 50, 9)),
+                     Edit(this, DluQRect(75, 92, 138, 12), this));
+    password_ = Labelled(PageText(this, QStringLiteral("Password:"), DluQRect(22, 110, 50, 9)),
+                         Edit(this, DluQRect(75, 108, 138, 12), this));
     password_->setEchoMode(QLineEdit::Password);
-    PageText(this, QStringLiteral("Security:"), DluQRect(22, 126, 50, 9));
-    security_ = new QComboBox(this);
+    security_ = Labelled(PageText(this, QStringLiteral("Security:"), DluQRect(22, 126, 50, 9)),
+                         new QComboBox(this));
     for (const char* item : kSecurityItems) security_->addItem(QString::fromLatin1(item));
     security_->setGeometry(DluQRect(75, 124, 60, 14));
     PageGroup(this, QStringLiteral("Server timeout"), DluQRect(15, 156, 205, 40));
     PageText(this, QStringLiteral("Short"), DluQRect(22, 172, 22, 9));
-    timeout_ = new QSlider(Qt::Horizontal, this);
+    timeout_ = Named(new QSlider(Qt::Horizontal, this), QStringLiteral("Server timeout"));
     timeout_->setRange(kTimeoutMin, kTimeoutMax);
     timeout_->setTickPosition(QSlider::TicksBelow);
     timeout_->setGeometry(DluQRect(46, 168, 100, 16));
@@ -220,11 +223,11 @@ CSettingsAlertsEmail::CSettingsAlertsEmail(CTarvellApp& app, Prompt& prompt, QWi
     subjectBox_ = new QCheckBox(QStringLiteral("Send subject:"), this);
     subjectBox_->setGeometry(DluQRect(15, 18, 100, 11));
     subjectLink_ = BlueLink(this, QStringLiteral("Select properties"), DluQRect(150, 19, 70, 10));
-    subject_ = Edit(this, DluQRect(15, 31, 205, 12), this);
+    subject_ = Named(Edit(this, DluQRect(15, 31, 205, 12), this), QStringLiteral("Subject"));
     bodyBox_ = new QCheckBox(QStringLiteral("Send body:"), this);
     bodyBox_->setGeometry(DluQRect(15, 50, 100, 11));
     bodyLink_ = BlueLink(this, QStringLiteral("Select properties"), DluQRect(150, 51, 70, 10));
-    body_ = new QPlainTextEdit(this);
+    body_ = Named(new QPlainTextEdit(this), QStringLiteral("Body"));
     body_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     body_->setLineWrapMode(QPlainTextEdit::NoWrap);
     body_->setGeometry(DluQRect(15, 63, 205, 118));
@@ -297,7 +300,7 @@ CSettingsAlertsReports::CSettingsAlertsReports(CTarvellApp& app, Prompt& prompt,
     weekly_ = new QCheckBox(QStringLiteral("Send weekly report."), this);
     weekly_->setGeometry(DluQRect(15, 31, 200, 11));
     PageGroup(this, QStringLiteral("Report details"), DluQRect(7, 57, 221, 146));
-    list_ = new CCheckListCtrl(this);
+    list_ = Named(new CCheckListCtrl(this), QStringLiteral("Report details"));
     list_->InsertColumn(0, QString(), 290);
     list_->SetHeaderVisible(false);
     list_->setGeometry(DluQRect(15, 68, 205, 112));

@@ -15,6 +15,7 @@
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/settings/SettingsSheets.h"
 #include "viewer/settings/SettingsPageKit.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CCheckListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
@@ -168,6 +169,11 @@ void IntervalEdit::SetMinutes(int minutes) {
     edit_->setText(QString::number(spin_->value()));
 }
 
+void IntervalEdit::SetLabel(QLabel* label) {
+    Labelled(label, edit_);
+    Named(spin_, edit_->accessibleName());
+}
+
 int IntervalEdit::Minutes() const { return IntervalOfText(Utf8(edit_->text())); }
 
 // ---- HTML General
@@ -186,7 +192,8 @@ CSettingsAccessHtml::CSettingsAccessHtml(CTarvellApp& app, Prompt& prompt, Folde
             "Set the preferred HTML properties that will be used for updating the selected pages."),
         DluQRect(7, 7, 221, 24));
     PageGroup(this, QStringLiteral("Update schedule"), DluQRect(7, 38, 221, 40));
-    PageText(this, QStringLiteral("Update HTML pages every:"), DluQRect(13, 58, 110, 9), false);
+    interval_.SetLabel(PageText(this, QStringLiteral("Update HTML pages every:"),
+                                DluQRect(13, 58, 110, 9), false));
     PageText(this, QStringLiteral("minutes."), DluQRect(166, 58, 40, 9), false);
     PageGroup(this, QStringLiteral("Folder location"), DluQRect(7, 90, 221, 112));
     PageText(this, QStringLiteral("Note:"), DluQRect(13, 104, 30, 9), false);
@@ -195,9 +202,9 @@ CSettingsAccessHtml::CSettingsAccessHtml(CTarvellApp& app, Prompt& prompt, Folde
                             "server has granted "
                             "read/write access over it."),
              DluQRect(13, 116, 209, 26));
-    PageText(this, QStringLiteral("Select the location of the HTML folder:"),
-             DluQRect(13, 152, 209, 9), false);
-    folder_ = new QLineEdit(this);
+    QLabel* folderLabel = PageText(this, QStringLiteral("Select the location of the HTML folder:"),
+                                   DluQRect(13, 152, 209, 9), false);
+    folder_ = Labelled(folderLabel, new QLineEdit(this));
     folder_->setMaxLength(1024);
     folder_->setGeometry(DluQRect(13, 166, 152, 12));
     browse_ = new QPushButton(QStringLiteral("Browse..."), this);
@@ -242,7 +249,8 @@ CSettingsAccessSql::CSettingsAccessSql(CTarvellApp& app, Prompt& prompt, QWidget
                             "selected database tables."),
              DluQRect(7, 7, 221, 24));
     PageGroup(this, QStringLiteral("Update schedule"), DluQRect(7, 38, 221, 40));
-    PageText(this, QStringLiteral("Update SQL tables every:"), DluQRect(13, 58, 110, 9), false);
+    interval_.SetLabel(PageText(this, QStringLiteral("Update SQL tables every:"),
+                                DluQRect(13, 58, 110, 9), false));
     PageText(this, QStringLiteral("minutes."), DluQRect(166, 58, 40, 9), false);
     PageGroup(this, QStringLiteral("Database location"), DluQRect(7, 90, 221, 112));
     serverRadio_ = new QRadioButton(QString::fromLatin1(kServerRadio), this);
@@ -252,9 +260,10 @@ CSettingsAccessSql::CSettingsAccessSql(CTarvellApp& app, Prompt& prompt, QWidget
     auto* radios = new QButtonGroup(this);
     radios->addButton(serverRadio_);
     radios->addButton(fileRadio_);
-    PageText(this, QStringLiteral("Select the location of the SQL database:"),
-             DluQRect(13, 152, 209, 9), false);
-    location_ = new QLineEdit(this);
+    QLabel* locationLabel =
+        PageText(this, QStringLiteral("Select the location of the SQL database:"),
+                 DluQRect(13, 152, 209, 9), false);
+    location_ = Labelled(locationLabel, new QLineEdit(this));
     location_->setMaxLength(4096);
     location_->setGeometry(DluQRect(13, 166, 152, 12));
     browse_ = new QPushButton(QStringLiteral("Browse..."), this);
@@ -326,24 +335,26 @@ CExportFieldsPage::CExportFieldsPage(Kind kind, CTarvellApp& app, Prompt& prompt
              : QStringLiteral("Set the preferred SQL fields that will be used for updating each "
                               "selected table."),
         DluQRect(7, 7, 221, 24));
-    PageText(this, html ? QStringLiteral("Select html page:") : QStringLiteral("Select sql table:"),
-             DluQRect(7, 36, 100, 9), false);
-    collection_ = new QComboBox(this);
+    QLabel* collectionLabel = PageText(
+        this, html ? QStringLiteral("Select html page:") : QStringLiteral("Select sql table:"),
+        DluQRect(7, 36, 100, 9), false);
+    collection_ = Labelled(collectionLabel, new QComboBox(this));
     collection_->setGeometry(DluQRect(7, 47, 100, 14));
-    PageText(this, QStringLiteral("Description:"), DluQRect(7, 68, 100, 9), false);
-    description_ = new QPlainTextEdit(this);
+    description_ =
+        Labelled(PageText(this, QStringLiteral("Description:"), DluQRect(7, 68, 100, 9), false),
+                 new QPlainTextEdit(this));
     description_->setReadOnly(true);
     description_->setGeometry(DluQRect(7, 79, 100, 60));
-    PageText(this,
-             html ? QStringLiteral("Select html fields:") : QStringLiteral("Select sql fields:"),
-             DluQRect(118, 36, 110, 9), false);
+    QLabel* fieldsLabel = PageText(
+        this, html ? QStringLiteral("Select html fields:") : QStringLiteral("Select sql fields:"),
+        DluQRect(118, 36, 110, 9), false);
     int listTop = 47;
     if (!html) {
         keep_ = new QCheckBox(QStringLiteral("Keep unexist records"), this);
         keep_->setGeometry(DluQRect(118, 47, 110, 11));
         listTop = 61;
     }
-    list_ = new CCheckListCtrl(this);
+    list_ = Named(new CCheckListCtrl(this), NameFromLabel(fieldsLabel->text()));
     list_->InsertColumn(0, QString(), 128);
     list_->SetHeaderVisible(false);
     list_->setMouseTracking(true);

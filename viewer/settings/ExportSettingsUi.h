@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -75,6 +76,8 @@ public:
     IntervalEdit(QWidget* page, QRect edit, std::function<void()> changed);
     void SetMinutes(int minutes);
     int Minutes() const;
+    // The label before the edit names the edit and its arrows.
+    void SetLabel(QLabel* label);
     QLineEdit* Edit() const { return edit_; }
     QSpinBox* Spin() const { return spin_; }
 

@@ -3,6 +3,7 @@
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/settings/NodesSettings.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/QtGeometry.h"
@@ -49,8 +50,8 @@ CSettingsNodesMac::CSettingsNodesMac(CTarvellApp& app, Prompt& prompt, QWidget* 
                             "discovery."),
              DluQRect(7, 7, 221, 20));
     PageGroup(this, QStringLiteral("MAC properties"), DluQRect(7, 34, 221, 52));
-    PageText(this, QStringLiteral("MAC address:"), DluQRect(13, 46, 50, 9), false);
-    mac_ = new QLineEdit(this);
+    mac_ = Labelled(PageText(this, QStringLiteral("MAC address:"), DluQRect(13, 46, 50, 9), false),
+                    new QLineEdit(this));
     mac_->setMaxLength(static_cast<int>(kMacEntryChars));
     mac_->setGeometry(DluQRect(65, 44, 100, 12));
     add_ = new QPushButton(QStringLiteral("Add"), this);
@@ -58,8 +59,11 @@ CSettingsNodesMac::CSettingsNodesMac(CTarvellApp& app, Prompt& prompt, QWidget* 
     add_->setEnabled(false);
     PageText(this, QStringLiteral("Use 12 hexadecimal address and * as wild card character."),
              DluQRect(13, 64, 209, 18));
-    PageText(this, QStringLiteral("Current addresses"), DluQRect(7, 94, 100, 9), false);
-    list_ = ReportList(this, {{QStringLiteral("Mac Address"), 290}}, DluQRect(7, 105, 221, 80));
+    QLabel* current =
+        PageText(this, QStringLiteral("Current addresses"), DluQRect(7, 94, 100, 9), false);
+    list_ =
+        Named(ReportList(this, {{QStringLiteral("Mac Address"), 290}}, DluQRect(7, 105, 221, 80)),
+              current->text());
     remove_ = PageLink(this, QStringLiteral("Remove address"), DluQRect(7, 190, 80, 10));
     connect(mac_, &QLineEdit::textChanged, this,
             [this](const QString& text) { add_->setEnabled(MacEntryComplete(Utf8(text))); });
@@ -100,20 +104,24 @@ CSettingsNodesIp::CSettingsNodesIp(CTarvellApp& app, Prompt& prompt, QWidget* pa
                             "discovery."),
              DluQRect(7, 7, 221, 20));
     PageGroup(this, QStringLiteral("IP properties"), DluQRect(7, 34, 221, 52));
-    PageText(this, QStringLiteral("IP address:"), DluQRect(13, 46, 50, 9), false);
-    address_ = new CIpAddressCtrl(this);
+    address_ =
+        Labelled(PageText(this, QStringLiteral("IP address:"), DluQRect(13, 46, 50, 9), false),
+                 new CIpAddressCtrl(this));
     address_->setGeometry(DluQRect(65, 44, 100, 13));
-    PageText(this, QStringLiteral("IP mask:"), DluQRect(13, 66, 50, 9), false);
-    mask_ = new CIpAddressCtrl(this);
+    mask_ = Labelled(PageText(this, QStringLiteral("IP mask:"), DluQRect(13, 66, 50, 9), false),
+                     new CIpAddressCtrl(this));
     mask_->setGeometry(DluQRect(65, 64, 100, 13));
     mask_->SetText(kFullMask);
     add_ = new QPushButton(QStringLiteral("Add"), this);
     add_->setGeometry(DluQRect(172, 43, 50, 14));
     add_->setEnabled(false);
-    PageText(this, QStringLiteral("Current addresses"), DluQRect(7, 94, 100, 9), false);
-    list_ = ReportList(this,
-                       {{QStringLiteral("IP Address"), 145}, {QStringLiteral("Address Mask"), 145}},
-                       DluQRect(7, 105, 221, 80));
+    QLabel* current =
+        PageText(this, QStringLiteral("Current addresses"), DluQRect(7, 94, 100, 9), false);
+    list_ = Named(
+        ReportList(this,
+                   {{QStringLiteral("IP Address"), 145}, {QStringLiteral("Address Mask"), 145}},
+                   DluQRect(7, 105, 221, 80)),
+        current->text());
     remove_ = PageLink(this, QStringLiteral("Remove address"), DluQRect(7, 190, 80, 10));
     for (CIpAddressCtrl* ctrl : {address_, mask_})
         connect(ctrl, &CIpAddressCtrl::addressChanged, this,

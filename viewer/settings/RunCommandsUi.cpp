@@ -9,6 +9,7 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/settings/EmailOptionsUi.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CPropertySheet.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
@@ -40,22 +41,24 @@ CCommandPropertiesDlg::CCommandPropertiesDlg(const std::string& name,
 
     auto* commandGroup = new QGroupBox(QStringLiteral("Command properties"), this);
     auto* commandForm = new QVBoxLayout(commandGroup);
-    commandForm->addWidget(new QLabel(QStringLiteral("Run command:"), commandGroup));
+    auto* commandLabel = new QLabel(QStringLiteral("Run command:"), commandGroup);
+    commandForm->addWidget(commandLabel);
     auto* commandRow = new QHBoxLayout;
-    command_ = Field(commandGroup);
+    command_ = Labelled(commandLabel, Field(commandGroup));
     browse_ = new QPushButton(QStringLiteral("Browse..."), commandGroup);
     commandRow->addWidget(command_);
     commandRow->addWidget(browse_);
     commandForm->addLayout(commandRow);
     auto* parametersRow = new QHBoxLayout;
-    parametersRow->addWidget(new QLabel(QStringLiteral("Parameters:"), commandGroup));
+    auto* parametersLabel = new QLabel(QStringLiteral("Parameters:"), commandGroup);
+    parametersRow->addWidget(parametersLabel);
     parametersRow->addStretch();
     select_ = new LinkLabel(QStringLiteral("Select properties"), 0, commandGroup);
     select_->SetColor(QColor(0, 70, 213));
     select_->SetUnderlined(true);
     parametersRow->addWidget(select_);
     commandForm->addLayout(parametersRow);
-    parameters_ = Field(commandGroup);
+    parameters_ = Labelled(parametersLabel, Field(commandGroup));
     commandForm->addWidget(parameters_);
     layout->addWidget(commandGroup);
 

@@ -8,6 +8,7 @@
 #include "viewer/core/settings/SettingsRules.h"
 #include "viewer/core/settings/SnmpSettings.h"
 #include "viewer/core/shell/StringTable.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
@@ -61,12 +62,15 @@ CSnmpSettingsPanel::CSnmpSettingsPanel(const SheetServices& services, QWidget* p
     AddText(QStringLiteral("Use the check boxes to setup the preferred Tarvell timing options that "
                            "best suites your networks."),
             QRect(20, 65, 560, 32));
-    AddText(QStringLiteral("Use maximum waiting time of:"), QRect(30, 102, 200, 18));
-    timeout_ = PanelSpin(this, kSnmpTimeoutMin, kSnmpTimeoutMax, kSnmpTimeoutStep,
-                         QRect(235, 100, 80, 22));
+    QLabel* waiting =
+        AddText(QStringLiteral("Use maximum waiting time of:"), QRect(30, 102, 200, 18));
+    timeout_ = Labelled(waiting, PanelSpin(this, kSnmpTimeoutMin, kSnmpTimeoutMax, kSnmpTimeoutStep,
+                                           QRect(235, 100, 80, 22)));
     AddText(QStringLiteral("milli-seconds."), QRect(322, 102, 120, 18));
-    AddText(QStringLiteral("Use maximum retry queries of:"), QRect(30, 128, 200, 18));
-    retries_ = PanelSpin(this, kSnmpRetriesMin, kSnmpRetriesMax, 1, QRect(235, 126, 80, 22));
+    QLabel* retry =
+        AddText(QStringLiteral("Use maximum retry queries of:"), QRect(30, 128, 200, 18));
+    retries_ = Labelled(
+        retry, PanelSpin(this, kSnmpRetriesMin, kSnmpRetriesMax, 1, QRect(235, 126, 80, 22)));
     AddText(QStringLiteral("times."), QRect(322, 128, 120, 18));
     AddText(QStringLiteral("Additional Options"), QRect(20, 165, 400, 18), true);
     AddText(QStringLiteral("Use the options below to setup the preferred Tarvell parameters that "
@@ -104,10 +108,12 @@ CSettingsSnmpCommunities::CSettingsSnmpCommunities(CTarvellApp& app, Prompt& pro
                             "query devices."),
              DluQRect(7, 7, 221, 20));
     PageGroup(this, QStringLiteral("Community properties "), DluQRect(7, 34, 221, 50));
-    PageText(this, QStringLiteral("Community string:"), DluQRect(13, 46, 70, 9), false);
-    community_ = PageEdit(this, DluQRect(85, 44, 80, 12));
-    PageText(this, QStringLiteral("Community rights:"), DluQRect(13, 64, 70, 9), false);
-    rights_ = new QComboBox(this);
+    community_ = Labelled(
+        PageText(this, QStringLiteral("Community string:"), DluQRect(13, 46, 70, 9), false),
+        PageEdit(this, DluQRect(85, 44, 80, 12)));
+    rights_ = Labelled(
+        PageText(this, QStringLiteral("Community rights:"), DluQRect(13, 64, 70, 9), false),
+        new QComboBox(this));
     for (unsigned id : {str::kReadOnly, str::kReadWrite, str::kWriteOnly})
         rights_->addItem(Str(id));
     rights_->setGeometry(DluQRect(85, 62, 80, 14));
@@ -116,8 +122,10 @@ CSettingsSnmpCommunities::CSettingsSnmpCommunities(CTarvellApp& app, Prompt& pro
     add_->setDefault(true);
     add_->setEnabled(false);
     PageGroup(this, QStringLiteral("Additional communities "), DluQRect(7, 94, 221, 92));
-    list_ = ReportList(this, {{QStringLiteral("String"), 145}, {QStringLiteral("Rights"), 145}},
-                       DluQRect(13, 104, 209, 76));
+    list_ =
+        Named(ReportList(this, {{QStringLiteral("String"), 145}, {QStringLiteral("Rights"), 145}},
+                         DluQRect(13, 104, 209, 76)),
+              QStringLiteral("Additional communities"));
     remove_ = PageLink(this, QStringLiteral("Remove community"), DluQRect(7, 192, 80, 10));
     connect(community_, &QLineEdit::textChanged, this,
             [this](const QString& t) { add_->setEnabled(!t.isEmpty()); });
@@ -172,23 +180,30 @@ CSettingsSnmpVersion3::CSettingsSnmpVersion3(CTarvellApp& app, Prompt& prompt, Q
              QStringLiteral("Set the preferred SNMPv3 parameters that will be used to query "
                             "devices."),
              DluQRect(7, 7, 221, 20));
-    PageText(this, QStringLiteral("User/Security Name:"), DluQRect(7, 34, 80, 9), false);
-    user_ = PageEdit(this, DluQRect(95, 32, 133, 12));
+    user_ = Labelled(
+        PageText(this, QStringLiteral("User/Security Name:"), DluQRect(7, 34, 80, 9), false),
+        PageEdit(this, DluQRect(95, 32, 133, 12)));
     PageGroup(this, QStringLiteral("Context"), DluQRect(7, 54, 221, 44));
-    PageText(this, QStringLiteral("Context Name:"), DluQRect(13, 65, 75, 9), false);
-    context_ = PageEdit(this, DluQRect(95, 63, 127, 12));
-    PageText(this, QStringLiteral("Context Engine ID:"), DluQRect(13, 81, 75, 9), false);
-    engineId_ = PageEdit(this, DluQRect(95, 79, 127, 12));
+    context_ =
+        Labelled(PageText(this, QStringLiteral("Context Name:"), DluQRect(13, 65, 75, 9), false),
+                 PageEdit(this, DluQRect(95, 63, 127, 12)));
+    engineId_ = Labelled(
+        PageText(this, QStringLiteral("Context Engine ID:"), DluQRect(13, 81, 75, 9), false),
+        PageEdit(this, DluQRect(95, 79, 127, 12)));
     PageGroup(this, QStringLiteral("Authentication"), DluQRect(7, 108, 221, 44));
-    PageText(this, QStringLiteral("Auth Protocol:"), DluQRect(13, 119, 75, 9), false);
-    auth_ = ProtocolBox(this, "MD5", "SHA", DluQRect(95, 117, 127, 14));
-    PageText(this, QStringLiteral("Auth Password:"), DluQRect(13, 135, 75, 9), false);
-    authPassword_ = PageEdit(this, DluQRect(95, 133, 127, 12), true);
+    auth_ =
+        Labelled(PageText(this, QStringLiteral("Auth Protocol:"), DluQRect(13, 119, 75, 9), false),
+                 ProtocolBox(this, "MD5", "SHA", DluQRect(95, 117, 127, 14)));
+    authPassword_ =
+        Labelled(PageText(this, QStringLiteral("Auth Password:"), DluQRect(13, 135, 75, 9), false),
+                 PageEdit(this, DluQRect(95, 133, 127, 12), true));
     PageGroup(this, QStringLiteral("Privacy (Encryption)"), DluQRect(7, 162, 221, 44));
-    PageText(this, QStringLiteral("Privacy Protocol:"), DluQRect(13, 173, 75, 9), false);
-    priv_ = ProtocolBox(this, "DES", "3DES", DluQRect(95, 171, 127, 14));
-    PageText(this, QStringLiteral("Privacy Password:"), DluQRect(13, 189, 75, 9), false);
-    privPassword_ = PageEdit(this, DluQRect(95, 187, 127, 12), true);
+    priv_ = Labelled(
+        PageText(this, QStringLiteral("Privacy Protocol:"), DluQRect(13, 173, 75, 9), false),
+        ProtocolBox(this, "DES", "3DES", DluQRect(95, 171, 127, 14)));
+    privPassword_ = Labelled(
+        PageText(this, QStringLiteral("Privacy Password:"), DluQRect(13, 189, 75, 9), false),
+        PageEdit(this, DluQRect(95, 187, 127, 12), true));
     for (QLineEdit* edit : {user_, context_, engineId_, authPassword_, privPassword_})
         connect(edit, &QLineEdit::textEdited, this, [this] { SetModified(); });
     for (QComboBox* box : {auth_, priv_})
@@ -256,17 +271,21 @@ CSettingsSnmpNetworks::CSettingsSnmpNetworks(CTarvellApp& app, Prompt& prompt, Q
     auto* radios = new QButtonGroup(this);
     radios->addButton(all_);
     radios->addButton(specific_);
-    PageText(this, QStringLiteral("Network address:"), DluQRect(13, 64, 70, 9), false);
-    network_ = new CIpAddressCtrl(this);
+    network_ =
+        Labelled(PageText(this, QStringLiteral("Network address:"), DluQRect(13, 64, 70, 9), false),
+                 new CIpAddressCtrl(this));
     network_->setGeometry(DluQRect(85, 62, 80, 13));
-    PageText(this, QStringLiteral("Network mask:"), DluQRect(13, 82, 70, 9), false);
-    mask_ = new CIpAddressCtrl(this);
+    mask_ =
+        Labelled(PageText(this, QStringLiteral("Network mask:"), DluQRect(13, 82, 70, 9), false),
+                 new CIpAddressCtrl(this));
     mask_->setGeometry(DluQRect(85, 80, 80, 13));
     add_ = new QPushButton(QStringLiteral("Add"), this);
     add_->setGeometry(DluQRect(172, 61, 50, 14));
     add_->setEnabled(false);
-    list_ = ReportList(this, {{QStringLiteral("Network"), 145}, {QStringLiteral("Mask"), 145}},
-                       DluQRect(7, 100, 221, 86));
+    list_ =
+        Named(ReportList(this, {{QStringLiteral("Network"), 145}, {QStringLiteral("Mask"), 145}},
+                         DluQRect(7, 100, 221, 86)),
+              QStringLiteral("SNMPv3 networks"));
     remove_ = PageLink(this, QStringLiteral("Remove network"), DluQRect(7, 192, 80, 10));
     EnableAddresses(false);
     connect(all_, &QRadioButton::toggled, this, [this](bool on) {

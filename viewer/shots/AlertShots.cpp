@@ -128,6 +128,7 @@ struct ScriptedPicker : ArchivePicker {
 
 bool Grab(QWidget& w, const QString& path) {
     Settle(200);
+    if (!AuditNames(path.toLocal8Bit().constData())) return false;
     if (w.grab().save(path, "PNG")) return true;
     std::fprintf(stderr, "tarvell-alert-shots: %s could not be written\n",
                  path.toLocal8Bit().constData());

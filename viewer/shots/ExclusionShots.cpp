@@ -3,6 +3,7 @@
 //   tarvell-exclusion-shots --out DIR
 #include <QApplication>
 #include <cstdio>
+#include <functional>
 
 #include "platform/Files.h"
 #include "shared/StateFiles.h"
@@ -80,6 +81,33 @@ int main(int argc, char** argv) {
             page->NameBox()->setCurrentIndex(1);  // core-sw1
             emit page->NameBox()->activated(1);
             if (!SaveShot(sheet, stage.out, "settings-exclude-ports.png")) status = 1;
+            sheet.hide();
+        }
+        // The other one-page sheets of these panels, as they open.
+        struct Plain {
+            const char *caption, *name;
+            std::function<CPropertyPage*()> make;
+        };
+        const Plain plain[] = {
+            {"Devices Options", "settings-exclude-devices.png",
+             [&] { return new CSettingsSwitchesAddresses(app, prompt); }},
+            {"Types Options", "settings-exclude-types.png",
+             [&] { return new CSettingsSwitchesTypes(app, prompt); }},
+            {"Mac Options", "settings-nodes-mac.png",
+             [&] { return new CSettingsNodesMac(app, prompt); }},
+        };
+        for (const auto& [caption, name, make] : plain) {
+            CPropertySheet sheet(QString::fromLatin1(caption));
+            sheet.AddPage(make());
+            sheet.show();
+            if (!SaveShot(sheet, stage.out, name)) status = 1;
+            sheet.hide();
+        }
+        {
+            CPropertySheet sheet(QStringLiteral("SNMP Communities"));
+            AddSnmpCommunitiesPages(sheet, app, prompt);
+            sheet.show();
+            if (!SaveShot(sheet, stage.out, "settings-snmp-communities.png")) status = 1;
             sheet.hide();
         }
         {

@@ -18,6 +18,7 @@
 #include "viewer/core/shell/Prompt.h"
 #include "viewer/core/monitors/MonitorRules.h"
 #include "viewer/monitors/CEventDetailsDlg.h"
+#include "viewer/monitors/ToolOptionsDlgs.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/widgets/CThemeTabCtrl.h"
 #include "viewer/monitors/EventRequestDialogs.h"
@@ -277,8 +278,9 @@ int main(int argc, char** argv) {
         runTab(CEventDetailsDlg::kPing, "event-details-ping.png", "loss)");
         runTab(CEventDetailsDlg::kSnmp, "event-details-snmp.png", "loss)");
         for (const auto& [tab, name] : {std::pair{CEventDetailsDlg::kPing, "ping-options.png"},
+                                        std::pair{CEventDetailsDlg::kSnmp, "snmp-options.png"},
                                         std::pair{CEventDetailsDlg::kWmi, "wmi-options.png"}}) {
-            std::unique_ptr<QDialog> options(CreateToolOptionsDialog(tab, nullptr));
+            std::unique_ptr<QDialog> options(CreateToolOptionsDlg(tab, &dialog));
             options->show();
             QApplication::processEvents();
             if (!SaveShot(options->grab(), out, name)) status = 1;

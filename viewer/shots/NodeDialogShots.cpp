@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "viewer/protection/NodeDialogs.h"
+#include "viewer/shots/NameAudit.h"
 #include "viewer/widgets/CCheckListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
@@ -20,6 +21,7 @@ namespace {
 bool Shoot(QWidget& dialog, const QString& dir, const char* name) {
     dialog.show();
     QApplication::processEvents();
+    if (!AuditNames(name)) return false;
     const QString path = dir + "/" + name;
     if (dialog.grab().save(path)) return true;
     std::fprintf(stderr, "tarvell-node-shots: cannot write %s\n", path.toLocal8Bit().constData());

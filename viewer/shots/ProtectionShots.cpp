@@ -126,7 +126,12 @@ int main(int argc, char** argv) {
                           // A dated row, as "Add..." puts it in.
                           schedule->AddRow({*ParseScheduleDay("12/24/2026"), 8 * 3600, 17 * 3600});
                       }) &&
-            ShootPage(new CProtectionPreventUnblock(page), prevent, 5, out, "prevent-unblock.png");
+            ShootPage(new CProtectionPreventUnblock(page), prevent, 5, out,
+                      "prevent-unblock.png") &&
+            ShootPage(new CProtectionPreventOptions(page, false), prevent, 1, out,
+                      "prevent-notify.png") &&
+            ShootPage(new CProtectionPreventOptions(page, true), prevent, 3, out,
+                      "prevent-script.png");
         if (!pages) status = 1;
         {
             CSchedulePropertiesDlg dialog(prompt, &page);
@@ -138,6 +143,11 @@ int main(int argc, char** argv) {
 
         if (!ShootPage(new CProtectionDetectUnauthorized(page), ProtectionSide::Detection, 0, out,
                        "detect-unauthorized.png"))
+            status = 1;
+        if (!ShootPage(new CProtectionDetectNew(page), ProtectionSide::Detection, 1, out,
+                       "detect-new.png") ||
+            !ShootPage(new CProtectionDetectChanges(page), ProtectionSide::Detection, 2, out,
+                       "detect-changes.png"))
             status = 1;
         if (!ShootPage(new CProtectionDetectThreats(page), ProtectionSide::Detection, 3, out,
                        "detect-threats.png"))

@@ -23,6 +23,7 @@
 #include "viewer/core/service/ServiceControl.h"
 #include "viewer/frame/CBannerBar.h"
 #include "viewer/frame/CMainFrame.h"
+#include "viewer/shots/NameAudit.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
@@ -90,6 +91,7 @@ int TakePictures(const QString& out) {
         frame.Open();
         Settle(1200);
         const auto save = [&](const QString& name, const QImage& image) {
+            if (!AuditNames(name.toLocal8Bit().constData())) status = 1;
             if (!image.save(out + QStringLiteral("/") + name)) status = 1;
         };
         save(QStringLiteral("shell-summary.png"), frame.grab().toImage());

@@ -1,7 +1,7 @@
 // The common start of the picture programs: the "--out DIR" command line, the stand-in faces and
 // the drawn images, and a private server folder with a registry store and a clock of its own,
 // ready for a CTarvellApp. A stage points into itself: build it in place and never move it.
-// SaveShot writes one picture.
+// SaveShot writes one picture (and checks the accessible names, see NameAudit.h).
 #pragma once
 
 #include <QApplication>
@@ -17,6 +17,7 @@
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/shots/NameAudit.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
 
@@ -61,6 +62,7 @@ inline int OpenShotStage(ShotStage& stage, const char* program,
 
 // Writes `pixmap` as DIR/NAME in PNG; false after a message on standard error naming the program.
 inline bool SaveShot(const QPixmap& pixmap, const QString& dir, const char* name) {
+    if (!AuditNames(name)) return false;
     const QString path = dir + QLatin1Char('/') + QLatin1String(name);
     if (pixmap.save(path, "PNG")) return true;
     std::fprintf(

@@ -11,6 +11,7 @@
 
 #include "platform/DateText.h"
 #include "viewer/core/look/Look.h"
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/DialogLook.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/Fonts.h"
@@ -46,7 +47,7 @@ CReportDlg::CReportDlg(const QString& caption, const QString& title, QWidget* pa
         MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 16, 700), ToQColor(look::kText));
     summaryLabel_ =
         MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 13, 700), ToQColor(look::kText));
-    list_ = new CSortListCtrl(this);
+    list_ = Named(new CSortListCtrl(this), QStringLiteral("Report"));
     connect(list_, &CSortListCtrl::headerClicked, this, &CReportDlg::SortByColumn);
     resize(720, 480);
 }

@@ -4,13 +4,16 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QRegularExpression>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "viewer/widgets/CFlatToolBarCtrl.h"
+#include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/CThemeTabCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
 
@@ -280,6 +283,91 @@ void InstallAccessibleFactory() {
         return true;
     }();
     (void)installed;
+}
+
+void SetBuddyName(QLabel* label, QWidget* control) {
+    label->setBuddy(control);
+    SetControlName(control, NameFromLabel(label->text()));
+}
+
+void SetControlName(QWidget* control, const QString& name) {
+    control->setAccessibleName(name);
+    // An address entry is four edits a screen reader reaches one by one.
+    if (auto* address = qobject_cast<CIpAddressCtrl*>(control))
+        for (int i = 0; i < 4; ++i)
+            address->Field(i)->setAccessibleName(
+                QStringLiteral("%1, part %2 of 4").arg(name).arg(i + 1));
+}
+
+QString NameFromLabel(const QString& text) {
+    QString name = text;
+    name.remove(QRegularExpression(QStringLiteral("<[^>]*>")));  // rich text labels
+    name.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&'));
+    name.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+    name = name.simplified();
+    while (name.endsWith(QLatin1Char(':')) || name.endsWith(QLatin1Char('.'))) name.chop(1);
+    return name.trimmed();
+}
+
+namespace {
+
+bool IsActionable(QAccessible::Role role) {
+    switch (role) {
+        case QAccessible::PushButton:
+        case QAccessible::CheckBox:
+        case QAccessible::RadioButton:
+        case QAccessible::EditableText:
+        case QAccessible::SpinBox:
+        case QAccessible::ComboBox:
+        case QAccessible::Slider:
+        case QAccessible::List:
+        case QAccessible::Table:
+        case QAccessible::Tree: return true;
+        default: return false;
+    }
+}
+
+bool HasName(QAccessibleInterface* a) {
+    QObject* o = a->object();
+    if (o && o->isWidgetType() && !static_cast<QWidget*>(o)->accessibleName().trimmed().isEmpty())
+        return true;
+    const QAccessible::Role role = a->role();
+    if (role == QAccessible::List || role == QAccessible::Table || role == QAccessible::Tree)
+        return false;
+    if (!a->relations(QAccessible::Label).isEmpty()) return true;
+    return role != QAccessible::ComboBox && !a->text(QAccessible::Name).trimmed().isEmpty();
+}
+
+QString Describe(QAccessibleInterface* a) {
+    QObject* o = a->object();
+    QString where;
+    for (QObject* p = o; p; p = p->parent()) {
+        if (!p->objectName().isEmpty()) {
+            where = p->objectName() + where;
+            break;
+        }
+        where = QLatin1Char('/') + QLatin1String(p->metaObject()->className()) + where;
+    }
+    const QString cls = o ? QLatin1String(o->metaObject()->className()) : QStringLiteral("?");
+    return QStringLiteral("%1 %2 (role %3)").arg(cls, where).arg(int(a->role()));
+}
+
+void CollectUnnamed(QAccessibleInterface* a, QStringList& out, int depth) {
+    if (!a || depth > 64) return;
+    if (IsActionable(a->role())) {
+        if (!HasName(a)) out << Describe(a);
+        return;  // a control's parts (a combo's list, a spin's edit) are named by the control
+    }
+    for (int i = 0; i < a->childCount(); ++i) CollectUnnamed(a->child(i), out, depth + 1);
+}
+
+}  // namespace
+
+QStringList UnnamedControls(QWidget* root) {
+    InstallAccessibleFactory();
+    QStringList out;
+    CollectUnnamed(QAccessible::queryAccessibleInterface(root), out, 0);
+    return out;
 }
 
 void MakeAccessibleButton(QLabel* label, const QString& name) {

@@ -9,6 +9,8 @@
 // OnInitDialog and writes them in OnOK; it calls SetModified(true) on every change the user makes.
 // A sheet runs once: it is built, filled with its pages, run and destroyed.
 // Page texts are drawn in the body text colour; MakeLink gives a link in the page link colour.
+// A page pairs each control with its label through Labelled (buddy and accessible name), or names
+// it with Named where no label does (Accessibility.h).
 #pragma once
 
 #include <QDialog>
@@ -17,6 +19,7 @@
 
 #include "viewer/core/shell/CommandIds.h"
 #include "viewer/core/shell/SheetRules.h"
+#include "viewer/widgets/Accessibility.h"  // Labelled and Named for the pages
 
 class QPushButton;
 

@@ -40,10 +40,21 @@ QImage HeaderIcon(int which) {
         p.drawLine(6, 8, 14, 8);
         p.drawLine(11, 5, 14, 8);
         p.drawLine(11, 11, 14, 8);
-    } else {  // a printer
+    } else if (which == 1) {  // a printer
         p.drawRect(4, 1, 8, 5);
         p.drawRect(1, 6, 14, 6);
         p.fillRect(QRect(4, 10, 9, 5), Qt::white);
+    } else if (which == 2) {  // a terminal with its prompt
+        p.drawRect(1, 2, 13, 11);
+        p.drawLine(4, 5, 6, 7);
+        p.drawLine(6, 7, 4, 9);
+        p.drawLine(8, 10, 11, 10);
+    } else {  // a globe
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.drawEllipse(1, 1, 13, 13);
+        p.drawEllipse(4, 1, 7, 13);
+        p.drawLine(1, 8, 14, 8);
+        p.drawLine(7, 1, 7, 14);
     }
     return img;
 }

@@ -26,7 +26,7 @@ void PaintBands(QPainter& p, const QRect& client, bool vertical);
 // The modal dialogs' look: vertical bands, the header band across the top, and the white panel
 // from y = 35 to `panelBottom` between `margin` pixels from the left edge and `right`.
 void PaintDialogFrame(QPainter& p, const QRect& client, int margin, int right, int panelBottom);
-// The 16 x 16 header icons: 0 export, 1 print (white on the header band).
+// The 16 x 16 header icons, white on the header band: 0 export, 1 print, 2 telnet, 3 web.
 QImage HeaderIcon(int which);
 // The dial face of a level chart (image 0 of the dial list): a scale from 0 to 100 over the
 // dial's sweep, transparent where the pie shows through.

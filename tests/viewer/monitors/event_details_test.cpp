@@ -1,5 +1,10 @@
 // The event details dialog offscreen: location text, tool runs on workers, the links' launchers.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,7 +14,10 @@
 #include "platform/Files.h"
 #include "platform/wmi/WmiFixtureClient.h"
 #include "viewer/monitors/CEventDetailsDlg.h"
+#include "viewer/monitors/ToolOptionsDlgs.h"
 #include "viewer/widgets/CThemeTabCtrl.h"
+#include "viewer/widgets/DialogLook.h"
+#include "viewer/widgets/LinkLabel.h"
 
 namespace tarvell {
 namespace {
@@ -105,8 +113,13 @@ TEST(EventDetailsDlgTest, LinksStartOnlyValidAddresses) {
     Recorded rec;
     auto rounds = std::make_shared<std::atomic<int>>(0);
     CEventDetailsDlg good(Details("10.0.0.5"), nullptr, Hooks(rec, rounds, 0));
-    good.OnDeviceWeb();
-    good.OnDeviceTelnet();
+    good.show();
+    // The header band's links: a click on one, the keyboard on the other.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&good));
+    EXPECT_LT(good.WebLink()->geometry().bottom(), kHeaderBandHeight);
+    QTest::mouseClick(good.WebLink(), Qt::LeftButton);
+    good.TelnetLink()->setFocus();
+    QTest::keyClick(good.TelnetLink(), Qt::Key_Space);
     EXPECT_EQ(rec.urls, std::vector<QString>{"http://10.0.0.5"});
     ASSERT_EQ(rec.args.size(), 1u);
     EXPECT_EQ(rec.programs[0], "x-terminal-emulator");
@@ -137,6 +150,62 @@ TEST(EventDetailsDlgTest, TheWmiTabShowsTheNodesSystemAsPlainText) {
         << dlg.OutputText().toStdString();
     EXPECT_TRUE(dlg.OutputText().startsWith("System: <b>Windows</b>\n"));
     RemoveTree(folder);
+}
+
+}  // namespace
+}  // namespace tarvell
+
+namespace tarvell {
+namespace {
+
+// ---- the tools' options dialogs
+
+// What a user types over each dialog's initial texts, and what OK hands back.
+TEST(ToolOptionsDlgTest, EachDialogOpensWithItsTextsAndKeepsWhatWasTypedAtOk) {
+    struct Case {
+        int tab;
+        const char *caption, *first0, *second0, *unit;
+        const char *typed1, *kept1, *typed2, *kept2;
+        bool password;
+    } cases[] = {
+        {1, "Ping", "32", "1000", "bytes.", "4a0-96", "4096", "12345678901", "123456789", false},
+        {2, "Snmp", "vantor", "1000", "milliseconds.", "pub lic", "pub lic", "2x5", "25", false},
+        {3, "Wmi", "", "", nullptr, "admin", "admin", "s3cret!", "s3cret!", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.caption);
+        std::unique_ptr<CToolOptionsDlg> dlg(CreateToolOptionsDlg(c.tab, nullptr));
+        dlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        EXPECT_EQ(dlg->windowTitle(), c.caption);
+        EXPECT_EQ(dlg->FirstEdit()->text(), c.first0);
+        EXPECT_EQ(dlg->SecondEdit()->text(), c.second0);
+        bool unitShown = false;
+        for (const QLabel* l : dlg->findChildren<QLabel*>())
+            unitShown |= c.unit && l->text() == c.unit;
+        EXPECT_EQ(unitShown, c.unit != nullptr);
+        EXPECT_EQ(dlg->SecondEdit()->echoMode() == QLineEdit::Password, c.password);
+        for (auto [edit, typed] :
+             {std::pair{dlg->FirstEdit(), c.typed1}, std::pair{dlg->SecondEdit(), c.typed2}}) {
+            QTest::mouseClick(edit, Qt::LeftButton);
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(edit, Qt::Key_Delete);
+            QTest::keyClicks(edit, typed);
+        }
+        QTest::mouseClick(dlg->OkButton(), Qt::LeftButton);
+        EXPECT_EQ(dlg->result(), QDialog::Accepted);
+        EXPECT_EQ(dlg->First(), c.kept1);
+        EXPECT_EQ(dlg->Second(), c.kept2);
+    }
+
+    // Cancel hands nothing back and the tool does not start.
+    QString a = "unchanged", b;
+    QTimer::singleShot(0, [] {
+        auto* dlg = qobject_cast<CToolOptionsDlg*>(QApplication::activeModalWidget());
+        if (dlg) QTest::mouseClick(dlg->CancelButton(), Qt::LeftButton);
+    });
+    EXPECT_FALSE(AskToolOptions(nullptr, 1, a, b));
+    EXPECT_EQ(a, "unchanged");
 }
 
 }  // namespace

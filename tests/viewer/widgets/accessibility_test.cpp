@@ -1,10 +1,20 @@
 // What assistive technology is told of the self-painted controls, and what their press does.
 #include <QAccessible>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
+#include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/CThemeTabCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
 
@@ -82,6 +92,55 @@ TEST(Accessibility, ToolbarButtonsLinksAndTabsHaveNameRoleAndAPressThatActsAsACl
     Press(tabsIface->child(1));
     EXPECT_EQ(changed.count(), 1);
     EXPECT_TRUE(tabsIface->child(1)->state().selected);
+}
+
+// ---- names of the controls a user acts on
+
+// Each control named one way, or not at all; the walk reports exactly the unnamed ones, by the
+// object name given here. A combo box's current text and a list's rows are no name.
+TEST(Accessibility, TheWalkReportsEveryActionableControlWithoutAName) {
+    QWidget page;
+    auto add = [&page](QWidget* w, const char* id) {
+        w->setParent(&page);
+        w->setObjectName(QLatin1String(id));
+        return w;
+    };
+    struct Case {
+        QWidget* control;
+        bool named;
+    } cases[] = {
+        {add(new QLineEdit, "bareEdit"), false},
+        {add(Labelled(new QLabel("Community &string:", &page), new QLineEdit), "labelledEdit"),
+         true},
+        {add(new QSpinBox, "bareSpin"), false},
+        {add(Named(new QSpinBox, "Days"), "namedSpin"), true},
+        {add(new QComboBox, "bareCombo"), false},
+        {add(new QSlider(Qt::Horizontal), "bareSlider"), false},
+        {add(new QListWidget, "bareList"), false},
+        {add(Named(new QListWidget, "Ports"), "namedList"), true},
+        {add(new QCheckBox, "bareBox"), false},
+        {add(new QCheckBox("Enable popup sound"), "textBox"), true},
+        {add(new QPushButton("Browse..."), "textButton"), true},
+    };
+    auto* combo = static_cast<QComboBox*>(cases[4].control);
+    combo->addItem("Read only");  // its text is a value, not a name
+    static_cast<QListWidget*>(cases[6].control)->addItem("1/1");
+    QLabel* buddy = new QLabel("Syslog facility:", &page);
+    auto* labelledCombo = add(new QComboBox, "labelledCombo");
+    buddy->setBuddy(labelledCombo);
+    auto* address = add(Named(new CIpAddressCtrl, "Network mask"), "address");
+
+    const QStringList unnamed = UnnamedControls(&page);
+    for (const Case& c : cases)
+        EXPECT_EQ(unnamed.filter(c.control->objectName()).isEmpty(), c.named)
+            << c.control->objectName().toStdString() << " in " << unnamed.join('\n').toStdString();
+    EXPECT_EQ(unnamed.size(), 6) << unnamed.join('\n').toStdString();
+    EXPECT_TRUE(unnamed.filter("labelledCombo").isEmpty());
+    EXPECT_TRUE(unnamed.filter("address").isEmpty());
+    EXPECT_EQ(cases[1].control->accessibleName(), "Community string");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(static_cast<CIpAddressCtrl*>(address)->Field(3))
+                  ->text(QAccessible::Name),
+              "Network mask, part 4 of 4");
 }
 
 }  // namespace

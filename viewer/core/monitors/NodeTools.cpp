@@ -123,6 +123,23 @@ std::optional<int> ParseBounded(std::string_view text, int lo, int hi) {
     return static_cast<int>(value);
 }
 
+const ToolOptionsForm& ToolOptionsFormOf(int tab) {
+    // clang-format off
+    static const ToolOptionsForm kForms[] = {
+        {240, "Ping", "Set ping properties",
+         {"Set ping size:", "32", "bytes.", true, false},
+         {"Set ping timeout:", "1000", "milliseconds.", true, false}},
+        {241, "Snmp", "Set snmp properties",
+         {"Set snmp community:", "vantor", "", false, false},
+         {"Set snmp timeout:", "1000", "milliseconds.", true, false}},
+        {242, "Wmi", "Set wmi properties",
+         {"Set wmi username:", "", "", false, false},
+         {"Set wmi password:", "", "", false, true}},
+    };
+    // clang-format on
+    return kForms[tab >= 1 && tab <= 3 ? tab - 1 : 0];
+}
+
 std::string PingPayload(std::uint32_t token, int size) {
     std::string payload = std::to_string(token);
     payload.push_back('\0');

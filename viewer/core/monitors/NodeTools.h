@@ -42,6 +42,25 @@ inline constexpr int kMaxTimeoutMs = 60000;
 // Decimal digits only (at most 9); the value is brought within lo..hi. Anything else: nullopt.
 std::optional<int> ParseBounded(std::string_view text, int lo, int hi);
 
+// ---- the tools' options dialogs
+// One text an options dialog asks for; its initial value is set each time the dialog opens.
+struct OptionField {
+    const char* label;
+    const char* initial;
+    const char* unit;  // the text after the edit, "" when none
+    bool digitsOnly;   // at most kMaxOptionDigits digits, nothing else
+    bool password;
+};
+struct ToolOptionsForm {
+    int dialogId;
+    const char* caption;
+    const char* header;
+    OptionField first, second;
+};
+inline constexpr int kMaxOptionDigits = 9;  // what ParseBounded reads
+// The dialog of tool tab 1 (ping), 2 (SNMP) or 3 (WMI); another tab gives the ping's.
+const ToolOptionsForm& ToolOptionsFormOf(int tab);
+
 using LineSink = std::function<void(const std::string&)>;  // text to append, "\r\n" included
 
 // ---- ping ----
