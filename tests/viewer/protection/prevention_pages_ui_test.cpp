@@ -1,13 +1,13 @@
 // The prevention rows' pages offscreen, opened through the protection list as a user would.
 #include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 #include "tests/viewer/core/ViewerFixture.h"
@@ -19,6 +19,7 @@
 #include "viewer/protection/PreventionPagesUi.h"
 #include "viewer/protection/ProtectionPages.h"
 #include "viewer/widgets/CPropertySheet.h"
+#include "viewer/widgets/CSortListCtrl.h"
 
 namespace tarvell::test {
 namespace {
@@ -88,21 +89,38 @@ TEST_F(PreventionPagesUiTest, ScheduleAddSortsAndOkStoresTheServicesForm) {
     CTarvellDoc settings;
     settings.SetDefaults();
     Start(settings);
-    std::vector<QString> days;
+    std::vector<QString> added, clicked;
+    bool marked = false;
     const int result = Open<CProtectionPreventSchedule>(
         4, [&](CProtectionPreventSchedule& page, CPropertySheet& sheet) {
             page.Master()->setChecked(true);
             page.AddRow({*ParseScheduleDay("12/9/2026"), 3600, 7200});
             page.AddRow({0, *ParseScheduleTime("11:30:00 PM"), 86399});
-            for (int i = 0; i < page.Rows()->topLevelItemCount(); ++i)
-                days.push_back(page.Rows()->topLevelItem(i)->text(0));
+            CSortListCtrl& list = *page.Rows();
+            const auto days = [&list] {
+                std::vector<QString> out;
+                for (int i = 0; i < list.Rows()->rowCount(); ++i)
+                    out.push_back(list.Rows()->ItemText(i, 0));
+                return out;
+            };
+            added = days();
+            // The list had no column sort: two clicks on "Start Time", down then up.
+            QHeaderView* header = list.header();
+            const QPoint start(header->sectionViewportPosition(1) + 5, header->height() / 2);
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, start);
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, start,
+                              QApplication::doubleClickInterval() + 50);  // no double click
+            clicked = days();
+            marked = list.SortColumn() == 1 && list.SortAscending();
             sheet.PressOk();
         });
     EXPECT_EQ(result, kSheetOk);
-    EXPECT_EQ(days, (std::vector<QString>{"Every Day", "12/9/2026"}));
+    EXPECT_EQ(added, (std::vector<QString>{"Every Day", "12/9/2026"}));
+    EXPECT_EQ(clicked, (std::vector<QString>{"12/9/2026", "Every Day"})) << "01:00 first";
+    EXPECT_TRUE(marked);
     const auto saved = ShownSettings(context_->app);
     ASSERT_EQ(saved->PreventionSchedule.size(), 2u);
-    EXPECT_EQ(saved->PreventionSchedule[0], "0/23:30:00/23:59:59");
+    EXPECT_EQ(saved->PreventionSchedule[1], "0/23:30:00/23:59:59") << "stored in the rows' order";
     EXPECT_TRUE(list_->RowActive(4));
 }
 
