@@ -42,6 +42,8 @@ int CSortListCtrl::InsertColumn(int column, const QString& header, int width, Qt
 }
 
 void CSortListCtrl::setModel(QAbstractItemModel* m) {
+    if (m == model()) return;
+    // The view connects itself to its new model again; the old model tells this list nothing.
     if (QAbstractItemModel* old = model()) disconnect(old, nullptr, this, nullptr);
     QTreeView::setModel(m);
     if (m == nullptr) return;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <tuple>
 
 #include "viewer/core/look/ColumnFit.h"
 #include "viewer/core/look/DialogUnits.h"
@@ -174,42 +175,16 @@ TEST(TabHotTracker, TheHotTabFollowsTheMouseAndIsResetOnLeave) {
 // ---- column widths
 
 TEST(ColumnFit, FixedColumnsFitTheirTextAndTheLastTakesTheRest) {
-    using Needs = std::vector<ColumnNeed>;
-    struct Case {
-        const char* what;
-        Needs needs;
-        int available;
-        std::vector<int> widths;
+    // {wanted, floor} per column, the width, the widths; 30% is kept for the last column.
+    const std::tuple<std::vector<ColumnNeed>, int, std::vector<int>> cases[] = {
+        {{{90, 60}, {70, 60}, {120, 60}}, 500, {90, 70, 340}},      // room for all
+        {{{100, 60}, {200, 60}, {300, 80}}, 400, {100, 180, 120}},  // the widest gives way
+        {{{150, 150}, {150, 60}, {150, 60}}, 350, {150, 95, 105}},  // a kept text stays whole
+        {{{100, 90}, {100, 90}, {100, 50}}, 150, {90, 90, 50}},     // too narrow: the floors
     };
-    const Case cases[] = {
-        {"no columns", {}, 500, {}},
-        {"one column takes the list", {{80, 40}}, 300, {300}},
-        {"room for all: the last gets the rest",
-         {{90, 60}, {70, 60}, {120, 60}},
-         500,
-         {90, 70, 340}},
-        // 30% of 400 is kept for the last column; 280 are left for 100 + 200: the wide one gives.
-        {"the widest gives way first", {{100, 60}, {200, 60}, {300, 80}}, 400, {100, 180, 120}},
-        {"a short last text keeps only its own width",
-         {{100, 60}, {200, 60}, {50, 40}},
-         300,
-         {100, 150, 50}},
-        {"a kept column never cuts its text",
-         {{150, 150}, {150, 60}, {150, 60}},
-         350,
-         {150, 95, 105}},
-        {"too narrow: the floors, the last at its floor",
-         {{100, 90}, {100, 90}, {100, 50}},
-         150,
-         {90, 90, 50}},
-        {"a negative width reads 0", {{50, 20}, {50, 20}}, -10, {20, 20}},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(FitColumnWidths(c.needs, c.available), c.widths) << c.what;
-    // The details pane beside the list: whole on a wide page, 170 at the opening width.
-    EXPECT_EQ(DetailsPaneWidth(1000), 242);
-    EXPECT_EQ(DetailsPaneWidth(800), 202);
-    EXPECT_EQ(DetailsPaneWidth(768), 170);
+    for (const auto& [needs, available, widths] : cases)
+        EXPECT_EQ(FitColumnWidths(needs, available), widths) << available;
+    EXPECT_EQ(DetailsPaneWidth(768), 170) << "narrower at the opening width";
 }
 
 }  // namespace

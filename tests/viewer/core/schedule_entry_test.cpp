@@ -67,32 +67,5 @@ TEST(ScheduleEntryTest, TheDialogMovesAndThePageOrder) {
     EXPECT_EQ(rows[2].day, 1700000000);
 }
 
-TEST(ScheduleEntryTest, AHeaderClickSortsByItsColumnInEitherDirection) {
-    const std::vector<ScheduleRow> rows = {
-        {1800000000, 3600, 7200}, {3, 0, 60}, {1700000000, 60, 120}, {0, 7200, 86399}};
-    struct Case {
-        int column;
-        bool ascending;
-        std::vector<std::int64_t> days;
-    };
-    const Case cases[] = {
-        {0, true, {0, 3, 1700000000, 1800000000}},  // the weekly days, then the dates
-        {0, false, {1800000000, 1700000000, 3, 0}},
-        {1, true, {3, 1700000000, 1800000000, 0}},   // by start
-        {2, false, {0, 1800000000, 1700000000, 3}},  // by end, latest first
-    };
-    for (const Case& c : cases) {
-        std::vector<ScheduleRow> sorted = rows;
-        SortScheduleRowsBy(sorted, c.column, c.ascending);
-        std::vector<std::int64_t> days;
-        for (const ScheduleRow& r : sorted) days.push_back(r.day);
-        EXPECT_EQ(days, c.days) << c.column << (c.ascending ? " up" : " down");
-    }
-    // Equal rows keep their order in both directions.
-    std::vector<ScheduleRow> same = {{1, 60, 120}, {2, 60, 300}};
-    SortScheduleRowsBy(same, 1, false);
-    EXPECT_EQ(same[0].day, 1);
-}
-
 }  // namespace
 }  // namespace tarvell
