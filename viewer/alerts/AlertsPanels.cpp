@@ -56,7 +56,11 @@ CAlertsHeaderPanel::CAlertsHeaderPanel(QWidget* parent) : QWidget(parent) {
     resize(410, 30);
 }
 
-void CAlertsHeaderPanel::SetTitle(const QString& title) { title_->setText(title); }
+void CAlertsHeaderPanel::SetTitle(const QString& title) {
+    // A long archive name is shortened in its middle to fit the tab; the tooltip holds it whole.
+    title_->setText(title_->fontMetrics().elidedText(title, Qt::ElideMiddle, title_->width()));
+    title_->setToolTip(title);
+}
 void CAlertsHeaderPanel::SetCount(int count) { count_->setText(QString::number(count)); }
 QString CAlertsHeaderPanel::CountText() const { return count_->text(); }
 QString CAlertsHeaderPanel::TitleText() const { return title_->text(); }

@@ -81,8 +81,13 @@ CAlertPopupDlg::CAlertPopupDlg(CTarvellApp& app, std::string key, SoundPlayer* s
     pal.setColor(QPalette::Base, Qt::white);
     pal.setColor(QPalette::Text, ToQColor(look::kText));
     body_->setPalette(pal);
-    body_->setGeometry(DluQRect(13, 60, 159, 70));
     body_->document()->setDocumentMargin(0);
+    // Whole lines down to the program icon's row: no line is cut through its letters, and a
+    // longer text scrolls.
+    const QRect body = DluQRect(13, 60, 159, 74);
+    const int line = QFontMetrics(body_->font()).lineSpacing();
+    body_->setGeometry(body.x(), body.y(), body.width(),
+                       std::max(line, body.height() / line * line + 2 * body_->frameWidth()));
     body_->viewport()->installEventFilter(this);
     programIcon_ = new QLabel(this);
     programIcon_->setPixmap(ProgramIcon().pixmap(32, 32));

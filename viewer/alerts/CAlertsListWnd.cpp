@@ -1,10 +1,10 @@
 #include "viewer/alerts/CAlertsListWnd.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyle>
 #include <algorithm>
 #include <set>
 
@@ -15,6 +15,7 @@
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/EventTypes.h"
 #include "viewer/core/hub/SettingsEdit.h"
+#include "viewer/core/look/ColumnFit.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/shell/Prompt.h"
@@ -63,6 +64,8 @@ CAlertsListWnd::CAlertsListWnd(CTarvellApp& app, Prompt& prompt, AlertDialogs di
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->SetEmptyText(QStringLiteral("There are currently no active alerts."));
     list_->SetRowHeight(16);
+    // The last column takes what the others leave; the date and the device's name are never cut.
+    list_->SetFitColumns(true, {0, 1});
     for (int c = 0; c < kAlertColumns; ++c)
         list_->InsertColumn(c, FromUtf8(kAlertColumnNames[c]), c < 4 ? kAlertFixedWidths[c] : 200);
     list_->viewport()->installEventFilter(this);
@@ -118,6 +121,8 @@ std::string CAlertsListWnd::RowKey(int row) const {
 void CAlertsListWnd::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     archiveView_ = false;
+    archived_.clear();
+    ShowArchiveLinks(false);
     detection_->setVisible(Mode() == kDetectionAlertsMode);
     prevention_->setVisible(Mode() == kPreventionAlertsMode);
     header_->SetTitle(FromUtf8(MenuText(res::kMainMenu, Mode())));
@@ -183,7 +188,7 @@ void CAlertsListWnd::SelectionChanged() {
                         ? list_->currentIndex().row()
                         : selected.front();
     CAlertItem alert;
-    if (!app_.LookupAlert(RowKey(row), alert)) return;  // left the hub: nothing changes
+    if (!FindAlert(RowKey(row), alert)) return;  // left the hub: nothing changes
     panel->ShowDetails(AlertDetails(rows_[list_->Rows()->ItemData(row)], alert));
 }
 
@@ -248,7 +253,7 @@ void CAlertsListWnd::LearnMore() {
     if (!selected.empty()) {
         WaitCursor wait;
         CAlertItem alert;
-        if (app_.LookupAlert(RowKey(selected.front()), alert) && dialogs_.information) {
+        if (FindAlert(RowKey(selected.front()), alert) && dialogs_.information) {
             const QString title = Mode() == kPreventionAlertsMode
                                       ? QStringLiteral("Prevention Alert Information")
                                       : QStringLiteral("Detection Alert Information");
@@ -309,19 +314,40 @@ void CAlertsListWnd::ViewArchivedAlerts() {
     WaitCursor wait;
     tarvell::ArchiveView view = ReadAlertArchive(chosen.toStdString(), Mode());
     archiveView_ = true;
+    archived_ = std::move(view.alerts);
+    ShowArchiveLinks(true);
+    header_->SetTitle(QFileInfo(chosen).fileName());
+    // In the order the header's arrow shows.
+    const AlertSortState sort = SharedAlertSort();
+    SortAlertRows(view.rows, sort);
     SetRows(std::move(view.rows));
+    list_->SetSortIndicator(sort.column, sort.ascending);
     if (!view.readable) Tell(prompt_, std::string(kArchiveDamagedText));
+}
+
+bool CAlertsListWnd::FindAlert(const std::string& key, CAlertItem& alert) const {
+    if (!archiveView_) return app_.LookupAlert(key, alert);
+    const auto it = archived_.find(key);
+    if (it == archived_.end()) return false;
+    alert = it->second;
+    return true;
+}
+
+void CAlertsListWnd::ShowArchiveLinks(bool archive) {
+    report_->ArchiveAlerts()->setVisible(!archive);
+    report_->ClearAlerts()->setVisible(!archive);
+    for (CAlertDetailsPanel* panel : {detection_, prevention_})
+        panel->Actions()->Remove()->setVisible(!archive);
 }
 
 void CAlertsListWnd::resizeEvent(QResizeEvent*) {
     const int cx = width(), cy = height();
     header_->move(30, 27);
     report_->move(25, cy - 60);
-    detection_->setGeometry(cx - 272, 27, 242, cy - 57);
-    prevention_->setGeometry(cx - 272, 27, 242, cy - 57);
-    list_->setGeometry(30, 61, cx - 302, cy - 122);
-    const int arrow = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    list_->setColumnWidth(4, std::max(0, cx - 732 - arrow));
+    const int pane = DetailsPaneWidth(cx);
+    detection_->setGeometry(cx - 30 - pane, 27, pane, cy - 57);
+    prevention_->setGeometry(cx - 30 - pane, 27, pane, cy - 57);
+    list_->setGeometry(30, 61, cx - 60 - pane, cy - 122);
 }
 
 void CAlertsListWnd::paintEvent(QPaintEvent*) {

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -78,6 +79,11 @@ private:
     void SelectionChanged();
     std::vector<int> SelectedRows() const;
     void EditFailed(EditResult result);
+    // The alert of a row's key: from the archive while one is shown, else from the hub.
+    bool FindAlert(const std::string& key, CAlertItem& alert) const;
+    // An archive offers the report and the details; removal, archiving and clearing act on the
+    // hub's alerts and are offered only over them.
+    void ShowArchiveLinks(bool archive);
 
     CTarvellApp& app_;
     Prompt& prompt_;
@@ -85,7 +91,8 @@ private:
     std::unique_ptr<ArchivePicker> ownPicker_;
     ArchivePicker* picker_;
     bool archiveView_ = false;
-    std::vector<AlertRow> rows_;  // by the list rows' item data
+    std::vector<AlertRow> rows_;                  // by the list rows' item data
+    std::map<std::string, CAlertItem> archived_;  // the shown archive's alerts
     CPaintListCtrl* list_;
     CAlertsHeaderPanel* header_;
     CAlertsReportPanel* report_;

@@ -8,13 +8,13 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyle>
 #include <array>
 #include <mutex>
 #include <unordered_set>
 
 #include "platform/Text.h"
 #include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/look/ColumnFit.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/monitors/EventSelection.h"
 #include "viewer/core/monitors/MonitorRules.h"
@@ -34,7 +34,6 @@ bool CEventMonitorWnd::s_SortAscending = false;
 
 namespace {
 
-constexpr int kFixedColumnsWidth = 425;  // columns 0 to 3
 constexpr int kColumnWidths[4] = {125, 100, 100, 100};
 constexpr const char* kColumns[4] = {"Device Mac", "Device Name", "Device Ip", "Device Port"};
 
@@ -92,11 +91,15 @@ CPaintListCtrl* CEventMonitorWnd::MakeList(bool detection) {
     images = ViewerImages(res::kEventRows);
     list->SetSmallImages(&images);
     list->SetKeepSelection(true);
+    // The actions work on every selected row: ctrl and shift pick several.
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     for (int c = 0; c < 4; ++c)
         list->InsertColumn(c, QString::fromLatin1(kColumns[c]), kColumnWidths[c]);
     list->InsertColumn(
         4, detection ? QStringLiteral("Event Details") : QStringLiteral("Blocking Status"), 100);
     list->SetEmptyText(QStringLiteral("There are currently no active events."));
+    // The last column takes what the others leave; the key and the device's name are never cut.
+    list->SetFitColumns(true, {0, 1});
     connect(list, &CSortListCtrl::headerClicked, this,
             [this, list](int column) { OnHeaderClick(list, column); });
     list->installEventFilter(this);
@@ -383,11 +386,9 @@ void CEventMonitorWnd::resizeEvent(QResizeEvent*) {
         const bool detection = i == 0;
         Header(detection)->move(30, 27);
         reports_[i]->move(25, cy - 60);
-        details_[i]->setGeometry(cx - 272, 27, 242, std::max(0, cy - 57));
-        CPaintListCtrl* list = List(detection);
-        list->setGeometry(30, 61, std::max(0, cx - 302), std::max(0, cy - 122));
-        const int arrow = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
-        list->setColumnWidth(4, std::max(0, cx - 302 - kFixedColumnsWidth - arrow));
+        const int pane = DetailsPaneWidth(cx);
+        details_[i]->setGeometry(cx - 30 - pane, 27, pane, std::max(0, cy - 57));
+        List(detection)->setGeometry(30, 61, std::max(0, cx - 60 - pane), std::max(0, cy - 122));
     }
 }
 

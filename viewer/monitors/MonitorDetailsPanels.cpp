@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <algorithm>
 #include <mutex>
 
 #include "platform/Text.h"
@@ -263,8 +264,12 @@ void CMonitorDetailsPanel::hideEvent(QHideEvent*) { actions_->hide(); }
 void CMonitorDetailsPanel::resizeEvent(QResizeEvent*) {
     const int cx = width(), cy = height();
     const int h = actions_->height();
-    searchLink_->move(cx - 100 - searchLink_->width(), 8);
-    edit_->setGeometry(cx - 100, 8, kSearchWidth, 20);
+    // A narrow pane gives up to half its search field, never the title's room.
+    const int titleEnd = title_->x() + title_->fontMetrics().horizontalAdvance(title_->text()) + 8;
+    const int search =
+        std::clamp(cx - 10 - titleEnd - searchLink_->width() - 4, kSearchWidth / 2, kSearchWidth);
+    edit_->setGeometry(cx - 10 - search, 8, search, 20);
+    searchLink_->move(edit_->x() - searchLink_->width(), 8);
     text_->setGeometry(10, 42, std::max(0, cx - 20), std::max(0, cy - h - 45));
     actions_->setGeometry(1, cy - h - 3, std::max(0, cx - 3), h);
 }

@@ -15,7 +15,6 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTimeEdit>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "viewer/core/hub/CTarvellApp.h"
@@ -27,6 +26,7 @@
 #include "viewer/protection/NodeDialogs.h"
 #include "viewer/protection/ProtectionPages.h"
 #include "viewer/widgets/Accessibility.h"
+#include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/Pickers.h"
 #include "viewer/widgets/TextConv.h"
 
@@ -448,10 +448,9 @@ CProtectionPreventSchedule::CProtectionPreventSchedule(CProtectionListWnd& list)
     auto* layout = new QVBoxLayout(this);
     master_ = Check(this, layout, "Enable inactivity schedule prevention.");
     deleteLink_ = Check(this, layout, "Enable delete button on email alerts at inactivity times.");
-    rows_ = new QTreeWidget(this);
-    rows_->setRootIsDecorated(false);
-    rows_->setHeaderLabels(
-        {QStringLiteral("Date"), QStringLiteral("Start Time"), QStringLiteral("End Time")});
+    rows_ = new CSortListCtrl(this);
+    for (const char* column : {"Date", "Start Time", "End Time"})
+        rows_->InsertColumn(rows_->header()->count(), QString::fromLatin1(column), 100);
     rows_->header()->setSectionResizeMode(QHeaderView::Stretch);
     layout->addWidget(rows_, 1);
     SetControlName(rows_, QStringLiteral("Inactivity schedule"));
@@ -472,15 +471,17 @@ CProtectionPreventSchedule::CProtectionPreventSchedule(CProtectionListWnd& list)
         SetModified();
     });
     connect(deleteLink_, &QCheckBox::toggled, this, [this] { SetModified(); });
-    connect(rows_, &QTreeWidget::itemSelectionChanged, this, [this] { Sync(); });
+    connect(rows_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { Sync(); });
+    connect(rows_, &CSortListCtrl::headerClicked, this, &CProtectionPreventSchedule::SortBy);
     connect(add_, &QPushButton::clicked, this, [this] {
         CSchedulePropertiesDlg dialog(list_.Context().prompt, this);
         if (dialog.exec() == QDialog::Accepted)
             if (const auto row = dialog.Chosen()) AddRow(*row);
     });
     connect(remove_, &QPushButton::clicked, this, [this] {
-        const int index = rows_->indexOfTopLevelItem(rows_->currentItem());
-        if (index < 0) return;
+        const int index = rows_->SelectedRow();
+        if (index < 0 || index >= static_cast<int>(state_.size())) return;
         state_.erase(state_.begin() + index);
         Fill();
         Sync();
@@ -490,18 +491,30 @@ CProtectionPreventSchedule::CProtectionPreventSchedule(CProtectionListWnd& list)
 
 void CProtectionPreventSchedule::AddRow(const ScheduleRow& row) {
     state_.push_back(row);
-    SortScheduleRows(state_);
-    Fill();
-    Sync();
+    Sorted(0, true);
     SetModified();
 }
 
+void CProtectionPreventSchedule::SortBy(int column) {
+    if (column < 0 || column > 2) return;
+    Sorted(column, !ascending_);
+}
+
+void CProtectionPreventSchedule::Sorted(int column, bool ascending) {
+    ascending_ = ascending;
+    SortScheduleRowsBy(state_, column, ascending);
+    Fill();
+    rows_->SetSortIndicator(column, ascending);
+    Sync();
+}
+
 void CProtectionPreventSchedule::Fill() {
-    rows_->clear();
+    std::vector<ListRow> rows;
     for (const ScheduleRow& row : state_)
-        rows_->addTopLevelItem(new QTreeWidgetItem(QStringList{
-            FromStored(ScheduleDayText(row.day)), FromStored(ScheduleTimeText(row.start)),
-            FromStored(ScheduleTimeText(row.end))}));
+        rows.push_back(
+            ListRow{{FromStored(ScheduleDayText(row.day)), FromStored(ScheduleTimeText(row.start)),
+                     FromStored(ScheduleTimeText(row.end))}});
+    rows_->Rows()->SetRows(std::move(rows));
 }
 
 void CProtectionPreventSchedule::OnInitDialog() {
@@ -511,15 +524,14 @@ void CProtectionPreventSchedule::OnInitDialog() {
     master_->setChecked(page.master);
     deleteLink_->setChecked(page.deleteLink);
     state_ = page.rows;
-    Fill();
-    Sync();
+    Sorted(0, true);
 }
 
 void CProtectionPreventSchedule::Sync() {
     const bool on = master_->isChecked();
     deleteLink_->setEnabled(on);
     add_->setEnabled(on);
-    remove_->setEnabled(on && rows_->currentItem() != nullptr);
+    remove_->setEnabled(on && rows_->SelectedRow() >= 0);
 }
 
 bool CProtectionPreventSchedule::OnKillActive() {

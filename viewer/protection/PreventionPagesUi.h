@@ -18,11 +18,11 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class QTimeEdit;
-class QTreeWidget;
 
 namespace tarvell {
 
 class Prompt;
+class CSortListCtrl;
 
 class CProtectionListWnd;
 
@@ -150,17 +150,21 @@ public:
     bool OnOK() override;
 
     QCheckBox* Master() const { return master_; }
-    QTreeWidget* Rows() const { return rows_; }
+    CSortListCtrl* Rows() const { return rows_; }
     QPushButton* AddButton() const { return add_; }
-    // Adds a period as "Add..." does after the dialog's OK, and sorts.
+    // Adds a period as "Add..." does after the dialog's OK, and sorts by the date, ascending.
     void AddRow(const ScheduleRow& row);
+    // A header click: `column` becomes the sort column and the one direction flag flips.
+    void SortBy(int column);
 
 private:
     void Fill();
     void Sync();
+    void Sorted(int column, bool ascending);
     QCheckBox* master_;
     QCheckBox* deleteLink_;
-    QTreeWidget* rows_;
+    CSortListCtrl* rows_;
+    bool ascending_ = true;  // the direction of the last sort, whichever column it was
     QPushButton* add_;
     QPushButton* remove_;
     std::vector<ScheduleRow> state_;

@@ -76,38 +76,39 @@ CAlertsSettingsPanel::CAlertsSettingsPanel(const SheetServices& services, QWidge
       context_(services.context),
       folders_(services.folders),
       files_(services.files) {
-    AddText(QStringLiteral("Removing Options"), QRect(20, 50, 300, 18), true);
+    AddText(QStringLiteral("Removing Options"), QRect(20, 45, 300, 18), true);
     AddText(QStringLiteral("Use the check boxes to setup the preferred Tarvell alerts removing "
                            "options that best suites your needs."),
-            QRect(20, 72, 600, 34));
+            QRect(20, 65, 600, 34));
     remove_ = AddCheck(QStringLiteral("Enable automatic removal of alerts older than "),
-                       QRect(20, 112, 320, 22));
+                       QRect(20, 100, 320, 22));
     // The days edit follows the box's text, whatever width the font gives it.
     remove_->resize(remove_->sizeHint().width(), 22);
     const int daysX = 20 + remove_->width() + 2;
     days_ = Named(new QLineEdit(this), QStringLiteral("Remove alerts older than, in days"));
-    days_->setGeometry(daysX, 112, 44, 22);
+    days_->setGeometry(daysX, 100, 44, 22);
     days_->setMaxLength(3);
     days_->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), days_));
     spin_ = Named(new QSpinBox(this), days_->accessibleName());
     spin_->setRange(kRemoveDaysMin, kRemoveDaysMax);
-    spin_->setGeometry(daysX + 45, 112, 18, 22);
+    spin_->setGeometry(daysX + 45, 100, 18, 22);
     spin_->setFrame(false);
     if (auto* inner = spin_->findChild<QLineEdit*>()) inner->setVisible(false);
-    AddText(QStringLiteral("day(s)."), QRect(daysX + 70, 115, 80, 18));
+    AddText(QStringLiteral("day(s)."), QRect(daysX + 70, 103, 80, 18));
     archive_ = AddCheck(QStringLiteral("Enable automatic archiving of removed alerts."),
-                        QRect(20, 140, 420, 22));
-    AddText(QStringLiteral("Forwarding Options"), QRect(20, 184, 300, 18), true);
+                        QRect(20, 124, 420, 22));
+    // Compact enough that the last forwarding row stays inside the panel at the opening size.
+    AddText(QStringLiteral("Forwarding Options"), QRect(20, 160, 300, 18), true);
     AddText(QStringLiteral("Use the check boxes to have Tarvell automatically forward alerts "
                            "using your preferred methods."),
-            QRect(20, 206, 600, 34));
+            QRect(20, 180, 600, 34));
     static const char* const kLinks[4] = {"Enable Tarvell E-mail alerts forwarding...",
                                           "Enable Tarvell SNMP alerts forwarding...",
                                           "Enable Tarvell SYSLOG alerts forwarding...",
                                           "Enable Tarvell Run-Command alerts forwarding..."};
     for (int c = 0; c < 4; ++c) {
-        const int y = 246 + 28 * c;
+        const int y = 216 + 26 * c;
         boxes_[c] = AddCheck(QString(), QRect(20, y, 20, 22));
         links_[c] =
             AddLinkedTo(boxes_[c], QString::fromLatin1(kLinks[c]), QRect(42, y + 3, 330, 18));

@@ -393,19 +393,19 @@ CAccessSettingsPanel::CAccessSettingsPanel(const SheetServices& services, QWidge
     AddText(QStringLiteral("Export Options"), QRect(20, 45, 300, 18), true);
     AddText(QStringLiteral("Use the check boxes to have Tarvell automatically export its database "
                            "using your preferred methods."),
-            QRect(20, 66, 600, 18));
-    html_ = AddCheck(QString(), QRect(20, 90, 20, 20));
+            QRect(20, 66, 600, 32));
+    html_ = AddCheck(QString(), QRect(20, 100, 20, 20));
     html_->setAccessibleName(QStringLiteral("Enable Tarvell HTML database export"));
     htmlLink_ = AddLinkedTo(html_, QStringLiteral("Enable Tarvell HTML database export..."),
-                            QRect(40, 91, 300, 18));
-    sql_ = AddCheck(QString(), QRect(20, 114, 20, 20));
+                            QRect(40, 101, 300, 18));
+    sql_ = AddCheck(QString(), QRect(20, 124, 20, 20));
     sql_->setAccessibleName(QStringLiteral("Enable Tarvell SQL database export"));
     sqlLink_ = AddLinkedTo(sql_, QStringLiteral("Enable Tarvell SQL database export..."),
-                           QRect(40, 115, 300, 18));
-    AddText(QStringLiteral("Users Options"), QRect(20, 150, 300, 18), true);
+                           QRect(40, 125, 300, 18));
+    AddText(QStringLiteral("Users Options"), QRect(20, 156, 300, 18), true);
     AddText(QStringLiteral("Use the list below to add or modify Tarvell users and permissions "
                            "(right click for options)."),
-            QRect(20, 171, 600, 18));
+            QRect(20, 177, 600, 18));
 
     // AddCheck already tells the window of the change; a load is not the user's.
     connect(html_, &QCheckBox::toggled, this, [this](bool on) {
@@ -460,8 +460,9 @@ CAccessSettingsPanel::CAccessSettingsPanel(const SheetServices& services, QWidge
 }
 
 void CAccessSettingsPanel::resizeEvent(QResizeEvent* e) {
+    CSettingsPanelBase::resizeEvent(e);
     const int w = e->size().width(), h = e->size().height();
-    view_->setGeometry(20, 195, std::max(100, w - 40), std::max(60, h - 245));
+    view_->setGeometry(20, 201, std::max(100, w - 40), std::max(60, h - 251));
     add_->setGeometry(20, h - 40, 110, 25);
 }
 

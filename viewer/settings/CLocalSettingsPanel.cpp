@@ -108,20 +108,21 @@ CLocalSettingsPanel::CLocalSettingsPanel(const PageContext& context, FolderPicke
     AddText(QStringLiteral("Viewer Options"), QRect(20, 45, 300, 18), true);
     AddText(QStringLiteral("Use the check boxes to select the preferred Tarvell viewing options "
                            "that best suites your needs."),
-            QRect(20, 66, 560, 18));
+            QRect(20, 66, 560, 32));
+    // Two lines of room: the box's text wraps in a narrow window.
     run_ = AddCheck(QStringLiteral("Enable Tarvell Viewer start automatically each time you reboot "
                                    "your computer (recommended)."),
-                    QRect(20, 90, 600, 20));
-    popup_ = AddCheck(QString(), QRect(20, 114, 20, 20));
+                    QRect(20, 100, 600, 34));
+    popup_ = AddCheck(QString(), QRect(20, 138, 20, 20));
     popup_->setAccessibleName(QStringLiteral("Enable Tarvell popup viewing options"));
     popupLink_ = AddLinkedTo(popup_, QStringLiteral("Enable Tarvell popup viewing options..."),
-                             QRect(40, 115, 300, 18));
+                             QRect(40, 139, 300, 18));
     connect(popupLink_, &LinkLabel::activated, this,
             [this] { RunPopupOptions(context_.app, context_.prompt, files_, this); });
-    AddText(QStringLiteral("Servers Options"), QRect(20, 150, 300, 18), true);
+    AddText(QStringLiteral("Servers Options"), QRect(20, 172, 300, 18), true);
     AddText(QStringLiteral("Use the list below to add or modify Tarvell servers for viewing remote "
                            "sites (right click for options)."),
-            QRect(20, 171, 600, 18));
+            QRect(20, 192, 600, 32));
 
     view_ = Named(new CSortListCtrl(this), QStringLiteral("Servers"));
     model_ = new ServerRowsModel(
@@ -165,8 +166,9 @@ CLocalSettingsPanel::CLocalSettingsPanel(const PageContext& context, FolderPicke
 }
 
 void CLocalSettingsPanel::resizeEvent(QResizeEvent* e) {
+    CSettingsPanelBase::resizeEvent(e);
     const int w = e->size().width(), h = e->size().height();
-    view_->setGeometry(20, 195, std::max(100, w - 40), std::max(60, h - 245));
+    view_->setGeometry(20, 228, std::max(100, w - 40), std::max(60, h - 278));
     add_->setGeometry(20, h - 40, 110, 25);
 }
 

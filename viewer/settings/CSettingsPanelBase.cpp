@@ -2,6 +2,8 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
+#include <algorithm>
 
 #include "viewer/core/look/Look.h"
 #include "viewer/widgets/Accessibility.h"
@@ -12,6 +14,7 @@
 namespace tarvell {
 
 namespace {
+constexpr int kRightMargin = 12;  // between a text and the panel's right edge
 QString TextStyle() { return QStringLiteral("color: rgb(83,83,83); background: transparent;"); }
 }  // namespace
 
@@ -46,7 +49,38 @@ QLabel* CSettingsPanelBase::AddText(const QString& text, QRect place, bool headi
     label->setStyleSheet(TextStyle());
     label->setWordWrap(!heading);
     label->setGeometry(place);
+    if (!heading) texts_.emplace_back(label, place);
     return label;
+}
+
+void CSettingsPanelBase::resizeEvent(QResizeEvent*) {
+    for (const auto& [label, place] : texts_) {
+        const int room = std::max(0, width() - place.left() - kRightMargin);
+        label->resize(std::min(place.width(), room), place.height());
+    }
+    for (const Check& check : checks_) {
+        const int room =
+            std::min(check.place.width(), std::max(0, width() - check.place.left() - kRightMargin));
+        check.box->resize(room, check.place.height());
+        const QFontMetrics fm(check.box->font());
+        const int indicator =
+            check.box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, check.box) +
+            check.box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, check.box) +
+            4;
+        QString shown = check.text;
+        if (check.place.height() >= 2 * fm.lineSpacing() &&
+            fm.horizontalAdvance(check.text) + indicator > room) {
+            qsizetype cut = check.text.size();
+            do {
+                cut = check.text.lastIndexOf(QLatin1Char(' '), cut - 1);
+            } while (cut > 0 && fm.horizontalAdvance(check.text.left(cut)) + indicator > room);
+            if (cut > 0) shown = check.text.left(cut) + QLatin1Char('\n') + check.text.mid(cut + 1);
+        }
+        if (check.box->text() == shown) continue;
+        check.box->setText(shown);
+        // Its name stays the one line a screen reader would read.
+        if (check.box->accessibleName().isEmpty()) check.box->setAccessibleName(check.text);
+    }
 }
 
 QCheckBox* CSettingsPanelBase::AddCheck(const QString& text, QRect place) {
@@ -58,6 +92,7 @@ QCheckBox* CSettingsPanelBase::AddCheck(const QString& text, QRect place) {
     pal.setColor(QPalette::Window, Qt::white);
     box->setPalette(pal);
     box->setGeometry(place);
+    checks_.push_back({box, place, text});
     // The box's value, whatever changed it: a click, the space key or an assistive technology's
     // toggle (which never emits clicked). A load changes it too; the window disables Save after.
     connect(box, &QCheckBox::toggled, this, &CSettingsPanelBase::changed);

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QWidget>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "viewer/core/shell/CommandIds.h"
 #include "viewer/widgets/Accessibility.h"  // Labelled and Named for the pages
@@ -34,6 +36,11 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    // Keeps the texts inside the panel: each wrapping text and each box is narrowed to the
+    // panel's width less its margin (never widened past its place), so a text wraps there
+    // instead of running off the edge; a box with two lines of room breaks its text at a blank.
+    void resizeEvent(QResizeEvent*) override;
+    // A heading (one line, bold) or a text that wraps within `place`.
     QLabel* AddText(const QString& text, QRect place, bool heading = false);
     QCheckBox* AddCheck(const QString& text, QRect place);
     // A link in RGB(66, 26, 66), active only while `box` is ticked.
@@ -42,6 +49,13 @@ protected:
 private:
     QLabel* title_;
     CommandId category_;
+    std::vector<std::pair<QLabel*, QRect>> texts_;  // the wrapping texts and their places
+    struct Check {
+        QCheckBox* box;
+        QRect place;
+        QString text;  // whole, on one line
+    };
+    std::vector<Check> checks_;
 };
 
 // A category whose panel is not built yet: its title alone.

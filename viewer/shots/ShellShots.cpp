@@ -1,7 +1,8 @@
 // Pictures of the viewer's shell for tools/screenshots, taken under a virtual X server:
 //   tarvell-shell-shots --out DIR     the main window on the Summary page and on an inner page,
-//                                     the banner, the Options drop-down and the tray menu, as
-//                                     PNG files
+//                                     every screen at the opening size (opening-*.png), the
+//                                     banner, the Options drop-down and the tray menu, as PNG
+//                                     files
 //   tarvell-shell-shots --seed ROOT   writes default settings and empty state files to
 //                                     ROOT/var/lib/tarvell, so that a viewer started on that root
 //                                     connects
@@ -53,9 +54,46 @@ bool SeedSettings(const std::string& root) {
            WriteStateFile(JoinPath(folder, kAlertLogName), AlertLogFile{});
 }
 
+// A few events and alerts of both kinds, one blocked event waiting for its unblocking, so the
+// lists show their columns as they are used.
+bool SeedScreens(const std::string& root) {
+    const std::string folder = JoinPath(root, "var/lib/tarvell");
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    doc.UnblockRequests = {"00AABB00F001/124;alice@CORP"};
+    EventDatabaseFile events;
+    AlertLogFile alerts;
+    for (int i = 0; i < 4; ++i) {
+        const bool blocked = i % 2 != 0;
+        auto e = std::make_unique<CEventItem>();
+        e->EventType = e->Description = "New Mac";
+        e->Category = "Detection";
+        e->DateKey = "1733829290";
+        e->Blocked = blocked ? 1 : 0;
+        e->Extra = blocked ? "1733829296" : "";
+        e->DeviceName = "core-switch-0" + std::to_string(i + 1);
+        e->DeviceIp = "192.168.100.25" + std::to_string(i);
+        e->DevicePort = "Gi1/0/2" + std::to_string(i);
+        e->SourceMac = "001A2B3C4D5" + std::to_string(i);
+        auto a = std::make_unique<CAlertItem>();
+        a->Category = blocked ? "Prevention" : "Detection";
+        a->EventType = "New Mac";
+        a->Description = blocked ? "Manual Blocking" : "New Mac";
+        a->DeviceName = e->DeviceName;
+        a->DeviceIp = e->DeviceIp;
+        a->DevicePort = e->DevicePort;
+        a->SourceMac = e->SourceMac;
+        alerts.AlertLog["17338292" + std::to_string(90 + i) + ".1"] = std::move(a);
+        events.EventMap["00AABB00F001/" + std::to_string(121 + i)] = std::move(e);
+    }
+    return doc.SaveToFile(JoinPath(folder, "Tarvell.ini"), true) &&
+           WriteStateFile(JoinPath(folder, kEventDatabaseName), events) &&
+           WriteStateFile(JoinPath(folder, kAlertLogName), alerts);
+}
+
 int TakePictures(const QString& out) {
     const std::string root = MakeTempFolder("tarvell-shots-");
-    if (root.empty() || !SeedSettings(root)) return 1;
+    if (root.empty() || !SeedSettings(root) || !SeedScreens(root)) return 1;
     Registry registry(JoinPath(root, "machine"), JoinPath(root, "user"));
     ViewerEnvironment env;
     env.programFolder = JoinPath(root, "var/lib/tarvell");
@@ -105,6 +143,39 @@ int TakePictures(const QString& out) {
         Settle();
         save(QStringLiteral("shell-inner-page.png"), frame.grab().toImage());
         frame.Router().Send(cmd::kSummary);
+        Settle();
+
+        // Every screen at the size the window opens with.
+        frame.resize(frame.minimumSize());
+        const struct {
+            CommandId command;
+            const char* name;
+        } screens[] = {
+            {cmd::kSummary, "opening-summary.png"},
+            {cmd::kMonitor, "opening-monitor.png"},
+            {cmd::kDetectionMonitor, "opening-detection-monitor.png"},
+            {cmd::kPreventionMonitor, "opening-prevention-monitor.png"},
+            {cmd::kProtect, "opening-protect.png"},
+            {cmd::kIntrusionDetection, "opening-intrusion-detection.png"},
+            {cmd::kIntrusionPrevention, "opening-intrusion-prevention.png"},
+            {cmd::kAlerts, "opening-alerts.png"},
+            {cmd::kDetectionAlerts, "opening-detection-alerts.png"},
+            {cmd::kPreventionAlerts, "opening-prevention-alerts.png"},
+            {cmd::kSettings, "opening-settings.png"},
+            {cmd::kSettingsLocal, "opening-settings-local.png"},
+            {cmd::kSettingsAccess, "opening-settings-access.png"},
+            {cmd::kSettingsSnmp, "opening-settings-snmp.png"},
+            {cmd::kSettingsDevices, "opening-settings-devices.png"},
+            {cmd::kSettingsNodes, "opening-settings-nodes.png"},
+            {cmd::kSettingsAlerts, "opening-settings-alerts.png"},
+        };
+        for (const auto& screen : screens) {
+            frame.Router().Send(screen.command);
+            Settle();
+            save(QString::fromLatin1(screen.name), frame.grab().toImage());
+        }
+        frame.Router().Send(cmd::kSummary);
+        frame.resize(1000, 700);
         Settle();
 
         // The Options drop-down where its button would open it.

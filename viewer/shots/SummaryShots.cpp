@@ -127,7 +127,6 @@ int main(int argc, char** argv) {
         const char* headers[] = {"Date", "Device Name", "Device Port", "Source Mac", "Description"};
         for (int c = 0; c < 5; ++c)
             report->List().InsertColumn(c, QString::fromLatin1(headers[c]), 100);
-        report->ColumnWidths() = {18, 18, 18, 18, 28};
         std::vector<ListRow> rows;
         for (int i = 0; i < 1000; ++i) {
             ListRow row;

@@ -48,6 +48,7 @@ CReportDlg::CReportDlg(const QString& caption, const QString& title, QWidget* pa
     summaryLabel_ =
         MakeLabel(this, DesignFont(QStringLiteral("Tahoma"), 13, 700), ToQColor(look::kText));
     list_ = Named(new CSortListCtrl(this), QStringLiteral("Report"));
+    list_->SetFitColumns(true);
     connect(list_, &CSortListCtrl::headerClicked, this, &CReportDlg::SortByColumn);
     resize(720, 480);
 }
@@ -124,12 +125,6 @@ void CReportDlg::resizeEvent(QResizeEvent* e) {
     titleLabel_->setGeometry(22, 45, std::max(0, cx - 44), 22);
     summaryLabel_->setGeometry(22, 75, std::max(0, cx - 44), 18);
     list_->setGeometry(22, 105, std::max(0, cx - 44), std::max(0, CloseButton()->y() - 30 - 105));
-    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    const int usable = std::max(0, cx - 47 - scrollBar);
-    const int columns = list_->Rows() ? list_->Rows()->columnCount() : 0;
-    for (int c = 0; c < columns && static_cast<std::size_t>(c) < widths_.size(); ++c)
-        list_->setColumnWidth(
-            c, usable * std::clamp(widths_[static_cast<std::size_t>(c)], 0, 100) / 100);
     update();
 }
 
@@ -144,7 +139,6 @@ QWidget* OpenReportDialog(QWidget* parent, const QString& caption, const QString
     auto* dlg = new CReportDlg(caption, title, parent);
     for (std::size_t c = 0; c < table.headers.size(); ++c)
         dlg->List().InsertColumn(static_cast<int>(c), FromUtf8(table.headers[c]), 100);
-    dlg->ColumnWidths() = table.widths;
     std::vector<ListRow> rows;
     rows.reserve(table.rows.size());
     for (const auto& cells : table.rows) {

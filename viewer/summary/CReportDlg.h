@@ -1,9 +1,9 @@
 // A report as a list (detection or prevention events, detection or prevention alerts) that sorts
 // by any column, prints as an HTML table and exports as comma- or tab-separated text. The dialog
 // is modeless but blocks its parent window (the main frame) while it is open, and deletes itself
-// when closed. The caller creates it with new, inserts the columns into List(), appends one width
-// percentage per column, fills the rows and shows it. The sort column and direction are shared
-// by every report dialog of the process. GUI thread only.
+// when closed. The caller creates it with new, inserts the columns into List(), fills the rows and
+// shows it; the columns fit their contents and the last one takes the rest of the width. The sort
+// column and direction are shared by every report dialog of the process. GUI thread only.
 #pragma once
 
 #include <vector>
@@ -28,8 +28,6 @@ public:
                Clock& clock = DefaultClock());
 
     CSortListCtrl& List() const { return *list_; }
-    // One percentage of the list's width per column, in column order.
-    std::vector<int>& ColumnWidths() { return widths_; }
 
     // "There are currently no available results." or "Report created at ... includes n results.",
     // set when the dialog is shown.
@@ -59,7 +57,6 @@ private:
     QLabel* titleLabel_;
     QLabel* summaryLabel_;
     CSortListCtrl* list_;
-    std::vector<int> widths_;
 };
 
 // A report dialog made from a table (UTF-8 cells, `table.widths` the relative column widths) and

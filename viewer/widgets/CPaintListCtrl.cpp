@@ -172,6 +172,24 @@ std::set<int> CPaintListCtrl::BoldRows() const {
     return rows;
 }
 
+int CPaintListCtrl::CellWidth(int row, int column) const {
+    const QAbstractItemModel* m = model();
+    const QModelIndex first = m->index(row, 0, rootIndex());
+    int extra = CellTextInset(column) + 2 + 1;  // + 1: a text's advance is not whole pixels
+    if (column == 0 && smallImages_ != nullptr) extra += smallImages_->Size().width() + 4;
+    const bool stateImagesOn = stateUnselected_ != nullptr && stateSelected_ != nullptr;
+    if (stateImagesOn &&
+        std::find(stateColumns_.begin(), stateColumns_.end(), column) != stateColumns_.end())
+        return stateUnselected_->Size().width() + 4;
+    QString text = m->data(m->index(row, column, rootIndex()), Qt::DisplayRole).toString();
+    const qsizetype nl = twoLineText_ ? text.indexOf(QLatin1Char('\n')) : -1;
+    // A two-line cell's details wrap; its bold title is what must fit.
+    if (nl >= 0) text.truncate(nl);
+    const bool bold = nl >= 0 || m->data(first, kBoldRole).toBool();
+    const QFont font = BodyFont(*this, QStringLiteral("MS Sans Serif"), bold ? 700 : 400);
+    return QFontMetrics(font).horizontalAdvance(text) + extra;
+}
+
 void CPaintListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const {
     QPainter& p = *painter;

@@ -76,6 +76,8 @@ public:
     virtual bool DrawsSelectionActive() const;
 
 protected:
+    // As the row painter draws it: the row's weight, the inset, the small image in column 0.
+    int CellWidth(int row, int column) const override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
     void paintEvent(QPaintEvent* event) override;

@@ -173,9 +173,13 @@ void OverviewPanel::LayoutDetails(const QString& title, int totalId, const QStri
         label(side.countId, QStringLiteral("0"), QRect(12, y + 20, 40, 18), PanelBoldFont(), false);
         FitCount(side.countId,
                  label(0, countText, QRect(56, y + 20, 200, 18), PanelTextFont(), false), nullptr);
-        label(0, side.description, QRect(12, y + 42, 390, 34), PanelTextFont(), true);
-        link(side.linkId, side.link, side.command, QRect(12, y + 78, 200, 18));
-        y += 106;
+        QLabel* text =
+            label(0, side.description, QRect(12, y + 42, 390, 34), PanelTextFont(), true);
+        // Two lines of room, or as many as the face in use wraps the text into.
+        const int height = std::max(34, text->heightForWidth(390));
+        text->resize(390, height);
+        link(side.linkId, side.link, side.command, QRect(12, y + 44 + height, 200, 18));
+        y += 72 + height;
         if (&side == &sides[0]) separator(y - 6);
     }
     panel.resize(420, y);

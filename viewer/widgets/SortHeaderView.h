@@ -15,6 +15,8 @@ public:
     void SetSortIndicator(int column, bool ascending);
     int SortColumn() const { return column_; }
     bool SortAscending() const { return ascending_; }
+    // The width the style gives `column`'s header text with its margins (no arrow).
+    int SectionWidthFor(int column) const { return sectionSizeFromContents(column).width(); }
     // Where the arrow's 16 x 16 box stands in the header, for `column`'s section at `section`.
     static QPoint ArrowOrigin(const QRect& section);
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <tuple>
 
+#include "viewer/core/look/ColumnFit.h"
 #include "viewer/core/look/DialogUnits.h"
 #include "viewer/core/look/FontTable.h"
 #include "viewer/core/look/ListPaintRules.h"
@@ -168,6 +170,21 @@ TEST(TabHotTracker, TheHotTabFollowsTheMouseAndIsResetOnLeave) {
     EXPECT_EQ(t.Leave(), std::vector<int>{2});  // leaving the control
     EXPECT_EQ(t.Hot(), -1);
     EXPECT_TRUE(t.Leave().empty());
+}
+
+// ---- column widths
+
+TEST(ColumnFit, FixedColumnsFitTheirTextAndTheLastTakesTheRest) {
+    // {wanted, floor} per column, the width, the widths; 30% is kept for the last column.
+    const std::tuple<std::vector<ColumnNeed>, int, std::vector<int>> cases[] = {
+        {{{90, 60}, {70, 60}, {120, 60}}, 500, {90, 70, 340}},      // room for all
+        {{{100, 60}, {200, 60}, {300, 80}}, 400, {100, 180, 120}},  // the widest gives way
+        {{{150, 150}, {150, 60}, {150, 60}}, 350, {150, 95, 105}},  // a kept text stays whole
+        {{{100, 90}, {100, 90}, {100, 50}}, 150, {90, 90, 50}},     // too narrow: the floors
+    };
+    for (const auto& [needs, available, widths] : cases)
+        EXPECT_EQ(FitColumnWidths(needs, available), widths) << available;
+    EXPECT_EQ(DetailsPaneWidth(768), 170) << "narrower at the opening width";
 }
 
 }  // namespace

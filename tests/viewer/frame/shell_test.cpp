@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 #include <thread>
+#include <tuple>
 #include <gtest/gtest.h>
 
 #include "viewer/alerts/AlertsPanels.h"
@@ -25,8 +26,11 @@
 #include "viewer/frame/PlaceholderPage.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
+#include "viewer/core/look/ListPaintRules.h"
 #include "viewer/settings/CSettingsWnd.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
+#include "viewer/widgets/CPaintListCtrl.h"
+#include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/TextConv.h"
 
 namespace tarvell::test {
@@ -477,6 +481,56 @@ TEST_F(ShellTest, AConnectToUnreadableFilesKeepsTheWindowPainting) {
     ASSERT_EQ(prompt_.Requests().size(), 1u);
     EXPECT_EQ(prompt_.Requests()[0].text, ConnectFailureText("Damaged", damaged));
     EXPECT_EQ(app.Server().Name, "Local");
+}
+
+// ---- the lists at the opening size
+
+// At 768 x 576 the last columns showed "..." and keys, names and dates were cut.
+TEST_F(ShellTest, AtTheOpeningSizeTheListsShowTheirKeyColumnsWhole) {
+    CTarvellDoc settings = DefaultSettings();
+    settings.UnblockRequests = {"00AABB00F001/122;alice@CORP"};
+    WriteSettings(settings);
+    std::map<std::string, CEventItem> events;
+    std::map<std::string, CAlertItem> alerts;
+    for (int i = 0; i < 4; ++i) {
+        CEventItem e = MakeEvent("New Mac", i % 2, i % 2 ? "1733829296" : "");
+        std::tie(e.DeviceName, e.DeviceIp, e.DevicePort) = std::make_tuple(
+            "core-switch-0" + std::to_string(i), "192.168.100.25" + std::to_string(i), "Gi1/0/2");
+        events["00AABB00F001/12" + std::to_string(i)] = e;
+        CAlertItem& a = alerts["17338292" + std::to_string(90 + i) + ".1"] = MakeAlert("Detection");
+        std::tie(a.DeviceName, a.DeviceIp, a.DevicePort) =
+            std::make_tuple(e.DeviceName, e.DeviceIp, e.DevicePort);
+    }
+    WriteEvents(events);
+    WriteAlerts(alerts);
+    ASSERT_TRUE(app_->ReloadDocument() && app_->LoadEvents());
+    app_->LoadAlerts();
+    ShowFrame();
+    ASSERT_EQ(frame_->size(), QSize(768, 576));
+    // The columns shown whole; the device address gives way first at this width.
+    const std::tuple<CommandId, std::vector<int>, int> cases[] = {
+        {cmd::kDetectionMonitor, {0, 1, 3}, 20},
+        {cmd::kPreventionMonitor, {0, 1, 3, 4}, 20},  // Blocking Status, dates
+        {cmd::kDetectionAlerts, {0, 1, 3}, 0}};
+    for (const auto& [screen, whole, image] : cases) {
+        frame_->Router().Send(screen);
+        CPaintListCtrl* list = nullptr;
+        for (CPaintListCtrl* l : frame_->View()->VisiblePage()->findChildren<CPaintListCtrl*>())
+            if (l->isVisible()) list = l;
+        ASSERT_TRUE(list && QTest::qWaitFor([&] { return list->Rows()->rowCount() >= 2; }, 3000));
+        QApplication::processEvents();  // the columns follow the rows
+        int total = 0;
+        for (int c = 0; c < 5; ++c) total += list->columnWidth(c);
+        EXPECT_EQ(total, list->viewport()->width()) << "the last column takes the rest";
+        for (int c : whole)
+            for (int r = 0; r < list->Rows()->rowCount(); ++r) {
+                const QFont font = BodyFont(*list, QStringLiteral("MS Sans Serif"),
+                                            list->Rows()->ItemBold(r) ? 700 : 400);
+                EXPECT_LE(QFontMetrics(font).horizontalAdvance(list->Rows()->ItemText(r, c)),
+                          list->columnWidth(c) - CellTextInset(c) - 2 - (c == 0 ? image : 0))
+                    << screen << " " << c;
+            }
+    }
 }
 
 }  // namespace

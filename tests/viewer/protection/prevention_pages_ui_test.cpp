@@ -1,13 +1,13 @@
 // The prevention rows' pages offscreen, opened through the protection list as a user would.
 #include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 #include "tests/viewer/core/ViewerFixture.h"
@@ -19,6 +19,7 @@
 #include "viewer/protection/PreventionPagesUi.h"
 #include "viewer/protection/ProtectionPages.h"
 #include "viewer/widgets/CPropertySheet.h"
+#include "viewer/widgets/CSortListCtrl.h"
 
 namespace tarvell::test {
 namespace {
@@ -94,8 +95,13 @@ TEST_F(PreventionPagesUiTest, ScheduleAddSortsAndOkStoresTheServicesForm) {
             page.Master()->setChecked(true);
             page.AddRow({*ParseScheduleDay("12/9/2026"), 3600, 7200});
             page.AddRow({0, *ParseScheduleTime("11:30:00 PM"), 86399});
-            for (int i = 0; i < page.Rows()->topLevelItemCount(); ++i)
-                days.push_back(page.Rows()->topLevelItem(i)->text(0));
+            days.push_back(page.Rows()->Rows()->ItemText(0, 0));
+            // The list had no column sort: "End Time" clicked, descending: 23:59:59 first.
+            QHeaderView* header = page.Rows()->header();
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
+            days.push_back(page.Rows()->Rows()->ItemText(1, 0));
+            EXPECT_EQ(page.Rows()->SortColumn(), 2);
             sheet.PressOk();
         });
     EXPECT_EQ(result, kSheetOk);

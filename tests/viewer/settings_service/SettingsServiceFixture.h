@@ -81,7 +81,7 @@ private:
 
 // A service folder under a temporary root with empty state files and `doc` as its settings,
 // and TarvellSrv -Run on it (a pass every 200 ms plus `extraEnv`). `beforeStart` prepares the
-// root further (a sibling database, say) before the service starts.
+// root further (a sibling database, events of an earlier run) before the service starts.
 class RunningService {
 public:
     RunningService(const CTarvellDoc& doc, std::vector<std::string> extraEnv = {},
@@ -91,9 +91,14 @@ public:
         if (beforeStart) beforeStart(root_);
         folder_ = root_ / "var/lib/tarvell";
         EXPECT_TRUE(MakeDirectories(JoinPath(folder_, "handover")));
-        EXPECT_TRUE(WriteStateFile(JoinPath(folder_, kAlertLogName), AlertLogFile{}));
-        EXPECT_TRUE(WriteStateFile(JoinPath(folder_, kEventDatabaseName), EventDatabaseFile{}));
-        EXPECT_TRUE(WriteStateFile(JoinPath(folder_, kReportStoreName), ReportStoreFile{}));
+        // Empty state files where `beforeStart` wrote none of its own.
+        const auto seed = [this](std::string_view name, const auto& empty) {
+            const std::string path = JoinPath(folder_, name);
+            EXPECT_TRUE(FileExists(path) || WriteStateFile(path, empty));
+        };
+        seed(kAlertLogName, AlertLogFile{});
+        seed(kEventDatabaseName, EventDatabaseFile{});
+        seed(kReportStoreName, ReportStoreFile{});
         EXPECT_TRUE(doc.SaveToFile(Ini(), true));
         extraEnv.push_back("TARVELL_PASS_INTERVAL_MS=200");
         env_ = ServiceEnvironment(root_.Path(), extraEnv);

@@ -17,6 +17,7 @@ ArchiveView ReadAlertArchive(const std::string& path, std::uint32_t mode) {
     if (path.empty() || !ReadStateFile(path, file)) return view;
     view.readable = true;
     view.rows = AlertRowsOf(file.AlertLog, mode);
+    for (const AlertRow& row : view.rows) view.alerts.emplace(row.key, *file.AlertLog.at(row.key));
     return view;
 }
 

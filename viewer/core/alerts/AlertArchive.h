@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,9 @@ inline constexpr std::string_view kArchiveDamagedText =
 bool WriteAlertArchive(const CTarvellApp& app, const std::string& path);
 
 struct ArchiveView {
-    bool readable = false;       // false: the file could not be opened or decoded
-    std::vector<AlertRow> rows;  // the alerts of the mode, in the file's key order
+    bool readable = false;                     // false: the file could not be opened or decoded
+    std::vector<AlertRow> rows;                // the alerts of the mode, in the file's key order
+    std::map<std::string, CAlertItem> alerts;  // the same alerts by key: their details
 };
 // Reads an archive whole before adding anything, so a damaged or truncated file gives no rows.
 ArchiveView ReadAlertArchive(const std::string& path, std::uint32_t mode);

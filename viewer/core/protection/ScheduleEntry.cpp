@@ -128,12 +128,19 @@ void ScheduleEndChanged(ScheduleRow& row) {
     if (row.start >= row.end) row.start = std::max(row.end - 3600, 0);
 }
 
-void SortScheduleRows(std::vector<ScheduleRow>& rows) {
-    std::stable_sort(rows.begin(), rows.end(), [](const ScheduleRow& a, const ScheduleRow& b) {
+void SortScheduleRows(std::vector<ScheduleRow>& rows) { SortScheduleRowsBy(rows, 0, true); }
+
+void SortScheduleRowsBy(std::vector<ScheduleRow>& rows, int column, bool ascending) {
+    const auto less = [column](const ScheduleRow& a, const ScheduleRow& b) {
+        if (column == 1) return a.start < b.start;
+        if (column == 2) return a.end < b.end;
         const bool aw = IsWeekly(a.day), bw = IsWeekly(b.day);
         if (aw != bw) return aw;
         if (a.day != b.day) return a.day < b.day;
         return a.start < b.start;
+    };
+    std::stable_sort(rows.begin(), rows.end(), [&](const ScheduleRow& a, const ScheduleRow& b) {
+        return ascending ? less(a, b) : less(b, a);
     });
 }
 

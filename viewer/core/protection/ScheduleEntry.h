@@ -43,5 +43,8 @@ void ScheduleEndChanged(ScheduleRow& row);
 // The page's order: the weekly days first (0..7), then the dates, earliest first; equal days by
 // start time.
 void SortScheduleRows(std::vector<ScheduleRow>& rows);
+// The order of a header click on the page's list: column 0 as above, 1 by start time, 2 by end
+// time; descending reverses it. Rows that compare equal keep their order.
+void SortScheduleRowsBy(std::vector<ScheduleRow>& rows, int column, bool ascending);
 
 }  // namespace tarvell
