@@ -89,7 +89,8 @@ std::string FolderOf(const std::string& path) {
 
 unsigned ModeInFolder(const std::string& folder, unsigned mode) {
     struct stat st {};
-    if (::stat(folder.c_str(), &st) == 0 && (st.st_mode & S_IXOTH) == 0) return mode & ~0007u;
+    if (::stat(folder.c_str(), &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & S_IXOTH) == 0)
+        return mode & ~0007u;
     return mode;
 }
 

@@ -17,6 +17,7 @@
 #include "platform/Process.h"
 #include "platform/ErrnoText.h"
 #include "platform/UniqueFd.h"
+#include "service/engine/HandOverFile.h"
 #include "service/engine/ServiceUnit.h"
 
 namespace tarvell {
@@ -108,6 +109,7 @@ ServiceHostEnvironment ServiceHostEnvironment::FromProcess() {
     env.programPath = OwnProgramPath();
     env.unitFolder = SystemPath("etc/systemd/system");
     env.runFolder = RunFolder();
+    env.polkitFolder = SystemPath("etc/polkit-1/rules.d");
     env.systemdRunning = RootFolder() == "/" && IsDirectory("/run/systemd/system");
     const char* notifySocket = std::getenv("NOTIFY_SOCKET");
     env.underSystemd = notifySocket != nullptr && *notifySocket != '\0';
@@ -210,6 +212,15 @@ int ServiceModule::Systemctl(const std::vector<std::string>& args) { return env_
 
 std::string ServiceModule::UnitPath() const { return JoinPath(env_.unitFolder, kUnitName); }
 
+std::string ServiceModule::RulePath() const {
+    return env_.polkitFolder.empty() ? std::string() : JoinPath(env_.polkitFolder, kPolkitRuleName);
+}
+
+std::string ServiceModule::RuleText() const {
+    return PolkitRuleText(env_.installation.group.empty() ? std::string(kHandOverGroup)
+                                                          : env_.installation.group);
+}
+
 // ---------------------------------------------------------------- registration
 
 namespace {
@@ -250,7 +261,8 @@ bool ServiceModule::IsRegisteredAsIs() {
            localService == kProgramName &&
            appKey.QueryString("ServiceParameters", &parameters) == kRegSuccess &&
            parameters == "-Service" && programKey.QueryString("AppID", &appId) == kRegSuccess &&
-           appId == kAppId && unit && written && *unit == *written;
+           appId == kAppId && unit && written && *unit == *written &&
+           (RulePath().empty() || ReadWholeFile(RulePath(), 1u << 20) == RuleText());
 }
 
 int ServiceModule::RegisterServer(bool asService) {
@@ -315,6 +327,12 @@ bool ServiceModule::Install() {
         Error("Couldn't create service");
         return false;
     }
+    // Without the rule the service still runs; only root can then start and stop it.
+    if (!RulePath().empty() &&
+        !(MakeDirectories(env_.polkitFolder) && AtomicWriteFile(RulePath(), RuleText(), 0644))) {
+        Error("Rule " + RulePath() + " could not be written (" + ErrnoText(errno) +
+              "); only root can start and stop the service");
+    }
     if (env_.systemdRunning &&
         (Systemctl({"daemon-reload"}) != 0 || Systemctl({"enable", std::string(kUnitName)}) != 0)) {
         RemoveFile(UnitPath());
@@ -344,6 +362,7 @@ bool ServiceModule::Uninstall() {
         Error("Service could not be deleted");
         return false;
     }
+    if (!RulePath().empty()) RemoveFile(RulePath());
     if (env_.systemdRunning) {
         Systemctl({"daemon-reload"});
     }

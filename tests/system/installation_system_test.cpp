@@ -115,6 +115,7 @@ TEST(InstallationSystem, AMemberHandsOverThroughTheGroupAndNobodyElseReadsOrHand
     EXPECT_EQ(Access(kFolder + "/Tarvell.db"), "root:tarvell-admin 0640");
     EXPECT_EQ(Access(kFolder + "/Tarvell.ini"), "root:tarvell-admin 0660");
     EXPECT_TRUE(IsDirectory("/etc/tarvell/registry"));
+    EXPECT_EQ(Access("/etc/polkit-1/rules.d/50-tarvellsrv.rules"), "root:root 0644");
     const std::string unit = ReadWholeFile("/etc/systemd/system/tarvellsrv.service").value_or("");
     const ProcessResult again = Spawn({kSrv, "-Service"});
     EXPECT_EQ(again.out, "TarvellSrv is registered and prepared already: nothing changed\n")
