@@ -17,7 +17,6 @@
 #include "platform/Process.h"
 #include "platform/ErrnoText.h"
 #include "platform/UniqueFd.h"
-#include "service/engine/HandOverFile.h"
 #include "service/engine/ServiceUnit.h"
 
 namespace tarvell {
@@ -109,7 +108,6 @@ ServiceHostEnvironment ServiceHostEnvironment::FromProcess() {
     env.programPath = OwnProgramPath();
     env.unitFolder = SystemPath("etc/systemd/system");
     env.runFolder = RunFolder();
-    env.polkitFolder = SystemPath("etc/polkit-1/rules.d");
     env.systemdRunning = RootFolder() == "/" && IsDirectory("/run/systemd/system");
     const char* notifySocket = std::getenv("NOTIFY_SOCKET");
     env.underSystemd = notifySocket != nullptr && *notifySocket != '\0';
@@ -212,15 +210,6 @@ int ServiceModule::Systemctl(const std::vector<std::string>& args) { return env_
 
 std::string ServiceModule::UnitPath() const { return JoinPath(env_.unitFolder, kUnitName); }
 
-std::string ServiceModule::RulePath() const {
-    return env_.polkitFolder.empty() ? std::string() : JoinPath(env_.polkitFolder, kPolkitRuleName);
-}
-
-std::string ServiceModule::RuleText() const {
-    return PolkitRuleText(env_.installation.group.empty() ? std::string(kHandOverGroup)
-                                                          : env_.installation.group);
-}
-
 // ---------------------------------------------------------------- registration
 
 namespace {
@@ -261,8 +250,7 @@ bool ServiceModule::IsRegisteredAsIs() {
            localService == kProgramName &&
            appKey.QueryString("ServiceParameters", &parameters) == kRegSuccess &&
            parameters == "-Service" && programKey.QueryString("AppID", &appId) == kRegSuccess &&
-           appId == kAppId && unit && written && *unit == *written &&
-           (RulePath().empty() || ReadWholeFile(RulePath(), 1u << 20) == RuleText());
+           appId == kAppId && unit && written && *unit == *written;
 }
 
 int ServiceModule::RegisterServer(bool asService) {
@@ -327,12 +315,6 @@ bool ServiceModule::Install() {
         Error("Couldn't create service");
         return false;
     }
-    // Without the rule the service still runs; only root can then start and stop it.
-    if (!RulePath().empty() &&
-        !(MakeDirectories(env_.polkitFolder) && AtomicWriteFile(RulePath(), RuleText(), 0644))) {
-        Error("Rule " + RulePath() + " could not be written (" + ErrnoText(errno) +
-              "); only root can start and stop the service");
-    }
     if (env_.systemdRunning &&
         (Systemctl({"daemon-reload"}) != 0 || Systemctl({"enable", std::string(kUnitName)}) != 0)) {
         RemoveFile(UnitPath());
@@ -362,7 +344,6 @@ bool ServiceModule::Uninstall() {
         Error("Service could not be deleted");
         return false;
     }
-    if (!RulePath().empty()) RemoveFile(RulePath());
     if (env_.systemdRunning) {
         Systemctl({"daemon-reload"});
     }

@@ -50,7 +50,6 @@ struct ServiceHostEnvironment {
     std::string programPath;          // absolute path of this program
     std::string unitFolder;           // <root>/etc/systemd/system
     std::string runFolder;            // <root>/run/tarvell: pid and state file of -Run
-    std::string polkitFolder;         // <root>/etc/polkit-1/rules.d; empty: no rule is written
     bool systemdRunning = false;      // systemctl is called only then
     bool underSystemd = false;        // started by systemd as a notify service
     Registry* registry = nullptr;     // nullptr: Registry::Default()
@@ -149,8 +148,6 @@ private:
     Registry& Store() const;
     int Systemctl(const std::vector<std::string>& args);
     std::string UnitPath() const;
-    std::string RulePath() const;
-    std::string RuleText() const;
     bool IsRegisteredAsIs();
     void Say(std::string_view text);
 

@@ -106,25 +106,6 @@ std::optional<std::string> UnitFileText(std::string_view programPath,
     return text;
 }
 
-std::string PolkitRuleText(std::string_view group) {
-    return "// Written by TarvellSrv -Service: members of " + std::string(group) +
-           " start, stop and signal the service.\n"
-           "polkit.addRule(function(action, subject) {\n"
-           "    if (action.id == \"org.freedesktop.systemd1.manage-units\" &&\n"
-           "        action.lookup(\"unit\") == \"" +
-           std::string(kUnitName) +
-           "\" &&\n"
-           "        subject.isInGroup(\"" +
-           std::string(group) +
-           "\")) {\n"
-           "        var verb = action.lookup(\"verb\");\n"
-           "        if (verb == \"start\" || verb == \"stop\" || verb == \"restart\" || verb == "
-           "\"kill\")\n"
-           "            return polkit.Result.YES;\n"
-           "    }\n"
-           "});\n";
-}
-
 namespace {
 
 int UserSignalCount() {

@@ -34,12 +34,6 @@ std::optional<std::string> QuoteExecPath(std::string_view programPath);
 // The whole unit file for the program, or nullopt when the path cannot be written into one.
 std::optional<std::string> UnitFileText(std::string_view programPath, std::string_view description);
 
-// A polkit rule that lets the members of `group` start, stop, restart and signal the unit (the
-// viewer's service control and its test alerts) without asking for a password, and nothing more.
-// `group` is a fixed name of ours, written as it is.
-inline constexpr std::string_view kPolkitRuleName = "50-tarvellsrv.rules";
-std::string PolkitRuleText(std::string_view group);
-
 // Service control codes as signals: stop (1) is SIGTERM or SIGINT, a user code C in 128..159 is
 // SIGRTMIN + (C - 128) as far as the system has real-time signals.
 inline constexpr int kControlStop = 1;
