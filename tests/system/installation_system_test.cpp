@@ -19,8 +19,8 @@ namespace tarvell {
 namespace {
 
 using namespace testing;
-const std::string kSrv = test::ServiceProgram(), kFolder = "/var/lib/tarvell";
-const std::string kKey = "00AABB00FF01/3";
+const std::string kSrv = test::ServiceProgram(), kFolder = "/var/lib/tarvell",
+                  kKey = "00AABB00FF01/3";
 std::string skipReason, scratch;
 
 class Namespaces : public ::testing::Environment {
@@ -31,12 +31,11 @@ class Namespaces : public ::testing::Environment {
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount("tmpfs", scratch.c_str(), "tmpfs", 0, "mode=0755") != 0)
             return void(skipReason = "no private mount namespace here (unshare -m not allowed)");
-        for (const char* top : {"etc", "var"}) {
-            const std::string up = scratch + "/" + top, work = up + ".work",
-                              lower = std::string("/") + top;
-            MakeDirectories(up), MakeDirectories(work);
-            const std::string opts = "lowerdir=" + lower + ",upperdir=" + up + ",workdir=" + work;
-            if (::mount("overlay", lower.c_str(), "overlay", 0, opts.c_str()) != 0)
+        for (const std::string top : {"/etc", "/var"}) {
+            const std::string up = scratch + top,
+                              o = "lowerdir=" + top + ",upperdir=" + up + ",workdir=" + up + "w";
+            if (!MakeDirectories(up) || !MakeDirectories(up + "w") ||
+                ::mount("overlay", top.c_str(), "overlay", 0, o.c_str()))
                 return void(skipReason = "overlays cannot be mounted here");
         }
         ::mount("tmpfs", "/run", "tmpfs", 0, "mode=0755");  // and so no systemd either
@@ -46,13 +45,7 @@ class Namespaces : public ::testing::Environment {
 };
 auto* const kEnv = ::testing::AddGlobalTestEnvironment(new Namespaces);
 
-ProcessResult Spawn(std::vector<std::string> argv,
-                    std::vector<std::string> env = ServiceEnvironment("/")) {
-    ProcessOptions options;
-    options.argv = std::move(argv), options.environment = std::move(env);
-    options.timeLimitMs = 120'000, options.captureOutput = true;
-    return RunProcess(options);
-}
+ProcessResult Spawn(const std::vector<std::string>& argv) { return RunServiceTool("/", argv); }
 std::string Access(const std::string& path) {  // "owner:group mode"
     struct stat st {};
     char mode[8];
@@ -66,16 +59,15 @@ bool AsUser(const std::string& user, const std::string& action, const std::strin
     const std::string home = scratch + "/" + user,
                       self = std::filesystem::read_symlink("/proc/self/exe");
     MakeDirectories(home), ::chown(home.c_str(), ::getpwnam(user.c_str())->pw_uid, 0);
-    return Spawn({"/usr/bin/setpriv", "--reuid=" + user, "--regid=" + user, "--init-groups", self,
-                  "--viewer", action, value},
-                 {"HOME=" + home, "USER=" + user})
+    return Spawn({"/usr/bin/setpriv", "--reuid=" + user, "--regid=" + user, "--init-groups",
+                  "/usr/bin/env", "HOME=" + home, self, "--viewer", action, value})
         .Succeeded();
 }
 bool AdminStatusIs(const char* status) {  // ifAdminStatus.3 of the simulated switch
     const std::string agent = "127.0.0.2:" + std::to_string(lab::Lab().agentPort);
     const std::vector<std::string> get{"/usr/bin/snmpget",     "-v1", "-cpublic", "-Oqv", agent,
                                        "1.3.6.1.2.1.2.2.1.7.3"};
-    return WaitUntil([&] { return Spawn(get, {}).out == std::string(status) + "\n"; }, 20'000);
+    return WaitUntil([&] { return Spawn(get).out == std::string(status) + "\n"; }, 20'000);
 }
 bool SenderIs(const std::string& sender) {
     CTarvellDoc doc;
@@ -156,9 +148,8 @@ TEST(InstallationSystem, TheInstalledProgramIsTheOneTheUnitRuns) {
     const std::string prefix = scratch + "/prefix";
     ASSERT_TRUE(
         Spawn({TARVELL_CMAKE, "--install", TARVELL_BINARY_DIR, "--prefix", prefix}).Succeeded());
-    for (const char* file :
-         {"TarvellSrv", "Tarvell", "tarvell-ini", "tarvell-reg", "arcdump", "ombrix-make",
-          "tarvell-wmi-helper.py", "../share/icons/hicolor/scalable/apps/tarvell.svg"})
+    for (const char* file : {"Tarvell", "tarvell-ini", "tarvell-wmi-helper.py",
+                             "../share/icons/hicolor/scalable/apps/tarvell.svg"})
         EXPECT_TRUE(FileExists(prefix + "/bin/" + file)) << file;
     const auto entry = ReadWholeFile(prefix + "/share/applications/Tarvell.desktop");
     EXPECT_NE(entry.value_or("").find("Exec=\"" + prefix + "/bin/Tarvell\"\nIcon=tarvell\n"),
