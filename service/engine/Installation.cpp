@@ -133,7 +133,7 @@ std::vector<std::string> ConformFolderFiles(const std::string& folder) {
     const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat dst {};
     if (!dir.Valid() || ::fstat(dir.Get(), &dst) != 0) return changed;
-    DIR* list = ::fdopendir(::dup(dir.Get()));
+    DIR* list = ::fdopendir(::fcntl(dir.Get(), F_DUPFD_CLOEXEC, 0));
     if (!list) return changed;
     while (const dirent* entry = ::readdir(list)) {
         const std::string name = entry->d_name;
