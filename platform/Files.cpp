@@ -51,13 +51,6 @@ UniqueFd OpenLockedTemp(const std::string& tmp, unsigned mode) {
     }
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 // Makes a rename durable. Failures are ignored: the data is in place either way.
 void SyncFolder(const std::string& folder) {
     const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -86,6 +79,20 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 }
 
 }  // namespace
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+unsigned ModeInFolder(const std::string& folder, unsigned mode) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & S_IXOTH) == 0)
+        return mode & ~0007u;
+    return mode;
+}
 
 bool WriteAllToFd(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -164,7 +171,7 @@ bool IsRefusedFileError(int error) { return error == EINVAL || error == EISDIR |
 
 bool AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode) {
     const std::string tmp = path + ".tmp";
-    const UniqueFd fd = OpenLockedTemp(tmp, mode);
+    const UniqueFd fd = OpenLockedTemp(tmp, ModeInFolder(FolderOf(path), mode));
     if (!fd.Valid()) return false;
     // The lock is held until fd goes, after the clean-up or the folder's sync.
     if (!WriteTempAndRename(fd.Get(), tmp, path, bytes)) {
@@ -283,7 +290,8 @@ bool Retry(int attempts, std::int64_t delayMs, const std::function<bool()>& atte
 
 bool FileLock::Lock(const std::string& path, Mode mode, bool wait, unsigned createMode) {
     Unlock();
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, createMode));
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                       ModeInFolder(FolderOf(path), createMode)));
     if (!fd.Valid() && mode == Mode::Shared && (errno == EACCES || errno == EROFS)) {
         fd.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     }

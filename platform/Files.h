@@ -46,6 +46,16 @@ bool IsRefusedFileError(int error);
 // temporary name is refused, not followed.
 bool AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
 
+// The mode a new file in `folder` is made with: `mode` as asked, less every right of others when
+// the folder is this user's own and others may not enter it (the service folder,
+// root:tarvell-admin 2750), so that a file made there stays closed to others also should the
+// folder be opened again. A folder of another owner (a daemon's own, say) leaves the mode alone:
+// its owner may be the one who is to read the file. The group comes from the folder's
+// set-group-ID bit. AtomicWriteFile, FileLock and the appended logs make their files with it.
+unsigned ModeInFolder(const std::string& folder, unsigned mode);
+// The folder part of a path ("." when it has none).
+std::string FolderOf(const std::string& path);
+
 // Renames a file that exists but cannot be used to path + ".bad-<seconds>". An earlier bad
 // copy of the same second is never overwritten: the name then gets "-2", "-3"... appended.
 // Returns the new name, or an empty text when the rename failed.

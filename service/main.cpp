@@ -14,6 +14,7 @@
 #include "platform/ManualResetEvent.h"
 #include "service/engine/CTarvellFrm.h"
 #include "service/engine/EngineControl.h"
+#include "service/engine/Installation.h"
 #include "service/engine/ServiceModule.h"
 #include "service/engine/ServiceUnit.h"
 #include "service/engine/TestProbes.h"
@@ -77,8 +78,13 @@ std::unique_ptr<EngineControl> BuildEngine(ServiceModule& module) {
     if (tests.snmpAgentPort) env.snmpAgentPort = *tests.snmpAgentPort;
     env.startWorker = MakeWorkerStarter(tests);
     // On Windows the service folder was the program's own, so it always existed; here it may
-    // not yet.
-    if (!MakeDirectories(env.ServiceFolder)) {
+    // not yet, or may be one an earlier version left open to every user.
+    InstallationLayout layout = InstallationLayout::FromProcess();
+    layout.serviceFolder = env.ServiceFolder;
+    const PreparationReport prepared = PrepareInstallation(layout);
+    for (const std::string& line : prepared.changes) module.LogEvent(line);
+    for (const std::string& line : prepared.problems) module.LogEvent(line);
+    if (!IsDirectory(env.ServiceFolder)) {
         module.LogEvent("Service folder " + env.ServiceFolder + " could not be created");
         return nullptr;
     }

@@ -31,7 +31,8 @@ void HttpLog::Append(const std::string& line, bool truncate) {
     const std::string path = Path();
     const int flags = O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
                       (truncate ? O_TRUNC : 0);
-    UniqueFd fd(::open(path.c_str(), flags, 0644));
+    const unsigned mode = ModeInFolder(FolderOf(path), 0644);
+    UniqueFd fd(::open(path.c_str(), flags, mode));
     if (!fd.Valid()) return;
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
@@ -39,7 +40,7 @@ void HttpLog::Append(const std::string& line, bool truncate) {
         fd.Reset();
         // rename() replaces the older copy, or a link planted there, without following it.
         if (std::rename(path.c_str(), OlderPath().c_str()) != 0) return;
-        fd.Reset(::open(path.c_str(), flags | O_EXCL, 0644));
+        fd.Reset(::open(path.c_str(), flags | O_EXCL, mode));
         if (!fd.Valid()) return;
     }
     WriteAllToFd(fd.Get(), line);

@@ -517,7 +517,7 @@ bool IsHandOverOwnerTrusted(uid_t owner, const std::string& group) {
 }
 
 bool IsHandOverFileAcceptable(const struct stat& st, const std::string& group, std::string* why) {
-    const auto refuse = [&](const char* reason) {
+    const auto refuse = [&](const std::string& reason) {
         if (why) *why = reason;
         return false;
     };
@@ -529,8 +529,12 @@ bool IsHandOverFileAcceptable(const struct stat& st, const std::string& group, s
         if (!admins || admins->gid != st.st_gid)
             return refuse("it is writable by a group other than the administrators'");
     }
-    if (!IsHandOverOwnerTrusted(st.st_uid, group))
-        return refuse("its owner is neither root nor an administrator");
+    if (!IsHandOverOwnerTrusted(st.st_uid, group)) {
+        const auto owner = FindUser(st.st_uid);
+        const std::string uid = "uid " + std::to_string(st.st_uid);
+        return refuse("its owner " + (owner ? owner->name + " (" + uid + ")" : uid) +
+                      " is neither root nor an administrator");
+    }
     return true;
 }
 

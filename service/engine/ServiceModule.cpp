@@ -111,6 +111,7 @@ ServiceHostEnvironment ServiceHostEnvironment::FromProcess() {
     env.systemdRunning = RootFolder() == "/" && IsDirectory("/run/systemd/system");
     const char* notifySocket = std::getenv("NOTIFY_SOCKET");
     env.underSystemd = notifySocket != nullptr && *notifySocket != '\0';
+    env.installation = InstallationLayout::FromProcess();
     return env;
 }
 
@@ -200,6 +201,11 @@ void ServiceModule::Error(std::string_view text) {
     out << text << std::endl;
 }
 
+void ServiceModule::Say(std::string_view text) {
+    std::ostream& out = env_.report ? *env_.report : std::cout;
+    out << text << std::endl;
+}
+
 int ServiceModule::Systemctl(const std::vector<std::string>& args) { return env_.systemctl(args); }
 
 std::string ServiceModule::UnitPath() const { return JoinPath(env_.unitFolder, kUnitName); }
@@ -228,7 +234,38 @@ RegResult OpenAppIdKey(Registry& store, RegKey* appKey) {
 
 }  // namespace
 
+// The registration -Service leaves behind, for this very program: the keys with their values
+// and the unit as it would be written now.
+bool ServiceModule::IsRegisteredAsIs() {
+    RegKey appKey;
+    RegKey programKey;
+    std::string name, localService, parameters, appId;
+    if (OpenAppIdKey(Store(), &appKey) != kRegSuccess ||
+        Store().OpenKey(Hive::ClassesRoot, ProgramKeyPath(), &programKey) != kRegSuccess)
+        return false;
+    const auto unit = UnitFileText(env_.programPath, description_);
+    const auto written = ReadWholeFile(UnitPath(), 1u << 20);
+    return appKey.QueryString("", &name) == kRegSuccess && name == kProgramName &&
+           appKey.QueryString("LocalService", &localService) == kRegSuccess &&
+           localService == kProgramName &&
+           appKey.QueryString("ServiceParameters", &parameters) == kRegSuccess &&
+           parameters == "-Service" && programKey.QueryString("AppID", &appId) == kRegSuccess &&
+           appId == kAppId && unit && written && *unit == *written;
+}
+
 int ServiceModule::RegisterServer(bool asService) {
+    if (asService) {
+        const PreparationReport prepared = PrepareInstallation(env_.installation);
+        for (const std::string& line : prepared.problems) Error(line);
+        const bool registered = IsRegisteredAsIs();
+        for (const std::string& line : prepared.changes) Say(line);
+        if (registered) {
+            if (prepared.changes.empty())
+                Say(std::string(kProgramName) +
+                    " is registered and prepared already: nothing changed");
+            return prepared.problems.empty() ? 0 : 1;
+        }
+    }
     // A previous registration may point at another program file.
     const bool uninstalled = Uninstall();
 
@@ -248,6 +285,7 @@ int ServiceModule::RegisterServer(bool asService) {
         return static_cast<int>(r);
     }
     const bool installed = Install();
+    if (installed) Say("Service registered; unit " + UnitPath() + " runs " + env_.programPath);
     return uninstalled && installed ? 0 : 1;
 }
 
@@ -255,7 +293,11 @@ int ServiceModule::UnregisterServer() {
     // Only the keys below AppID; AppID itself is shared with other programs.
     Store().DeleteKey(Hive::ClassesRoot, AppIdKeyPath(), true);
     Store().DeleteKey(Hive::ClassesRoot, ProgramKeyPath(), true);
-    return Uninstall() ? 0 : 1;
+    if (!Uninstall()) return 1;
+    if (!env_.installation.serviceFolder.empty())
+        Say("Registration and unit removed; the data in " + env_.installation.serviceFolder +
+            " and the group " + env_.installation.group + " are kept");
+    return 0;
 }
 
 bool ServiceModule::IsInstalled() const { return FileExists(UnitPath()); }

@@ -17,6 +17,7 @@
 #include "platform/ManualResetEvent.h"
 #include "platform/Registry.h"
 #include "service/engine/EngineControl.h"
+#include "service/engine/Installation.h"
 
 namespace tarvell {
 
@@ -46,16 +47,18 @@ using SystemctlRunner = std::function<int(const std::vector<std::string>& args)>
 
 // Everything the host takes from its surroundings; tests give their own.
 struct ServiceHostEnvironment {
-    std::string programPath;         // absolute path of this program
-    std::string unitFolder;          // <root>/etc/systemd/system
-    std::string runFolder;           // <root>/run/tarvell: pid and state file of -Run
-    bool systemdRunning = false;     // systemctl is called only then
-    bool underSystemd = false;       // started by systemd as a notify service
-    Registry* registry = nullptr;    // nullptr: Registry::Default()
-    SystemctlRunner systemctl;       // nullptr: systemctl through the process runner
-    std::ostream* errors = nullptr;  // install and uninstall messages; nullptr: standard error
-    EventLog* serviceLog = nullptr;  // LogEvent as a service; nullptr: syslog under the name
-    EventLog* consoleLog = nullptr;  // LogEvent otherwise; nullptr: standard output
+    std::string programPath;          // absolute path of this program
+    std::string unitFolder;           // <root>/etc/systemd/system
+    std::string runFolder;            // <root>/run/tarvell: pid and state file of -Run
+    bool systemdRunning = false;      // systemctl is called only then
+    bool underSystemd = false;        // started by systemd as a notify service
+    Registry* registry = nullptr;     // nullptr: Registry::Default()
+    SystemctlRunner systemctl;        // nullptr: systemctl through the process runner
+    std::ostream* errors = nullptr;   // install and uninstall messages; nullptr: standard error
+    std::ostream* report = nullptr;   // what -Service made or changed; nullptr: standard output
+    InstallationLayout installation;  // prepared by -Service; empty service folder: nothing
+    EventLog* serviceLog = nullptr;   // LogEvent as a service; nullptr: syslog under the name
+    EventLog* consoleLog = nullptr;   // LogEvent otherwise; nullptr: standard output
     std::int64_t engineStopLimitMs = 20'000;
 
     // The real surroundings of this process, from TARVELL_ROOT, /proc and the environment.
@@ -145,6 +148,8 @@ private:
     Registry& Store() const;
     int Systemctl(const std::vector<std::string>& args);
     std::string UnitPath() const;
+    bool IsRegisteredAsIs();
+    void Say(std::string_view text);
 
     ServiceHostEnvironment env_;
     const std::string serviceName_{kServiceName};
