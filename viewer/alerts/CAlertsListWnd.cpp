@@ -207,7 +207,8 @@ void CAlertsListWnd::RefreshAlerts() {
         added.push_back(std::move(r));
     }
     model->AppendRows(std::move(added));
-    if (!diff->added.empty() || !diff->changed.empty()) {
+    // A changed alert keeps its key, and so its place when the list is in date order.
+    if (!diff->added.empty() || (!diff->changed.empty() && sort.column != 0)) {
         list_->Rows()->SortItems([this, sort](const ListRow& a, const ListRow& b) {
             return AlertRowLess(rows_[a.data], rows_[b.data], sort.column, sort.ascending);
         });

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "viewer/core/alerts/AlertRows.h"
@@ -33,13 +33,14 @@ public:
     // The next plan starts from nothing: every row is added.
     void Reset();
     // The row of `key` left the list outside a plan: the next plan does not remove it again.
-    void Forget(const std::string& key) { rows_.erase(key); }
+    void Forget(const std::string& key);
     std::size_t size() const { return rows_.size(); }
 
 private:
     std::optional<std::pair<std::uint32_t, std::uint64_t>> last_;
     std::shared_ptr<const AlertsSnapshot> alerts_;  // keeps the keys and records alive
-    std::unordered_map<std::string_view, const CAlertItem*> rows_;
+    // In key order (the snapshot's): a plan walks the last one beside the new snapshot.
+    std::vector<std::pair<std::string_view, const CAlertItem*>> rows_;
 };
 
 }  // namespace tarvell

@@ -1,5 +1,7 @@
 #include "viewer/core/monitors/MonitorPlan.h"
 
+#include <algorithm>
+
 #include "viewer/core/hub/EventFilters.h"
 
 namespace tarvell {
@@ -8,6 +10,13 @@ void MonitorPlanner::Reset() {
     last_.reset();
     rows_.clear();
     events_.reset();
+}
+
+bool MonitorPlanner::Has(const std::string& key) const {
+    const auto it =
+        std::lower_bound(rows_.begin(), rows_.end(), std::string_view(key),
+                         [](const auto& row, std::string_view k) { return row.first < k; });
+    return it != rows_.end() && it->first == key;
 }
 
 std::optional<MonitorDiff> MonitorPlanner::Plan(
@@ -22,10 +31,12 @@ std::optional<MonitorDiff> MonitorPlanner::Plan(
     // do not depend on it).
     const bool sameList = last_ && last_->detection == inputs.detection;
     const bool marksSame = sameList && last_->readMarks == inputs.readMarks;
+    if (!sameList) rows_.clear();
 
     MonitorDiff diff;
-    std::unordered_map<std::string_view, Entry> next;
+    std::vector<std::pair<std::string_view, Entry>> next;
     next.reserve(rows_.size() + 16);
+    auto old = rows_.begin();
     const bool detection = inputs.detection;
     for (const auto& [key, item] : events.EventMap) {
         if (!item) continue;
@@ -39,17 +50,18 @@ std::optional<MonitorDiff> MonitorPlanner::Plan(
             if (!PassesPreventionFilter(inputs.filter, key, event, requests)) continue;
             ++diff.counter;
         }
+        // Both in key order: the rows of the last plan before this key are gone.
+        const std::string_view k(key);
+        for (; old != rows_.end() && old->first < k; ++old) diff.removed.emplace_back(old->first);
+        const bool known = old != rows_.end() && old->first == k;
         Entry entry{&event, !detection && requests.IsUnblockRequested(key), true};
-        const auto old = sameList ? rows_.find(key) : rows_.end();
-        const bool known = old != rows_.end();
-        const bool sameRecord =
-            known && (old->second.event == &event || *old->second.event == event);
-        if (known && sameRecord && marksSame) entry.unread = old->second.unread;
+        const Entry was = known ? old->second : Entry{};
+        if (known) ++old;
+        const bool sameRecord = known && (was.event == &event || *was.event == event);
+        if (sameRecord && marksSame) entry.unread = was.unread;
         else entry.unread = !isRead || !isRead(key);
-        next.emplace(key, entry);
-        if (known && sameRecord && old->second.unblock == entry.unblock &&
-            old->second.unread == entry.unread)
-            continue;
+        next.emplace_back(k, entry);
+        if (sameRecord && was.unblock == entry.unblock && was.unread == entry.unread) continue;
         WantedRow row;
         row.key = key;
         row.cells[0] = key;
@@ -61,8 +73,7 @@ std::optional<MonitorDiff> MonitorPlanner::Plan(
         row.unread = entry.unread;
         (known ? diff.changed : diff.added).push_back(std::move(row));
     }
-    for (const auto& [key, entry] : rows_)
-        if (!next.count(key)) diff.removed.emplace_back(key);
+    for (; old != rows_.end(); ++old) diff.removed.emplace_back(old->first);
     rows_ = std::move(next);
     events_ = view.events;
     last_ = inputs;

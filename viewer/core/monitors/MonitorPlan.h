@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "viewer/core/hub/CTarvellApp.h"
@@ -51,7 +51,7 @@ public:
     void Reset();
     // The rows of the last plan.
     std::size_t size() const { return rows_.size(); }
-    bool Has(const std::string& key) const { return rows_.count(key) != 0; }
+    bool Has(const std::string& key) const;
 
 private:
     struct Entry {
@@ -60,8 +60,10 @@ private:
         bool unread = true;
     };
     std::optional<Inputs> last_;
-    std::shared_ptr<const EventsSnapshot> events_;      // keeps the entries' records and keys alive
-    std::unordered_map<std::string_view, Entry> rows_;  // keys point into events_
+    std::shared_ptr<const EventsSnapshot> events_;  // keeps the entries' records and keys alive
+    // In key order (the snapshot's), so a plan walks the last one beside the new snapshot
+    // instead of looking each key up; the keys point into events_.
+    std::vector<std::pair<std::string_view, Entry>> rows_;
 };
 
 }  // namespace tarvell
