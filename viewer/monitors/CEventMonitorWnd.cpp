@@ -283,8 +283,12 @@ void CEventMonitorWnd::SortList(CPaintListCtrl* list) {
                     SortAddress(ToStored(Cell(model->Row(r), 2)));
         } else {
             texts.resize(static_cast<std::size_t>(n));
-            for (int r = 0; r < n; ++r)
-                texts[static_cast<std::size_t>(r)] = ToStored(Cell(model->Row(r), column));
+            for (int r = 0; r < n; ++r) {
+                // Column 0 shows the key, which the row keeps as stored: nothing to convert.
+                const std::string& key = model->ItemKey(r);
+                texts[static_cast<std::size_t>(r)] =
+                    column == 0 && !key.empty() ? key : ToStored(Cell(model->Row(r), column));
+            }
         }
         const bool ascending = s_SortAscending;
         model->SortItems([&](const ListRow& a, const ListRow& b) {
