@@ -7,7 +7,9 @@
 #include <QPainter>
 #include <algorithm>
 #include <set>
+#include <unordered_map>
 
+#include "platform/Memory.h"
 #include "viewer/alerts/AlertArchivePicker.h"
 #include "viewer/alerts/AlertsPanels.h"
 #include "viewer/core/alerts/AlertArchive.h"
@@ -22,6 +24,7 @@
 #include "viewer/core/shell/StringTable.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CPaintListCtrl.h"
+#include "viewer/widgets/HubSignals.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/ListRowsModel.h"
 #include "viewer/widgets/Painting.h"
@@ -76,6 +79,10 @@ CAlertsListWnd::CAlertsListWnd(CTarvellApp& app, Prompt& prompt, AlertDialogs di
     fillTimer_.setSingleShot(true);
     fillTimer_.setInterval(kFillDelayMs);
     connect(&fillTimer_, &QTimer::timeout, this, &CAlertsListWnd::FillAlertLists);
+    connect(new HubSignals(app_, this), &HubSignals::changed, this, [this](HubChange change) {
+        if (change == HubChange::AlertsPublished || change == HubChange::AlertsChangedLocally)
+            RefreshAlerts();
+    });
 
     ListRowsModel* model = list_->Rows();
     connect(model, &QAbstractItemModel::rowsInserted, this, &CAlertsListWnd::UpdateCount);
@@ -134,22 +141,92 @@ void CAlertsListWnd::showEvent(QShowEvent* e) {
 void CAlertsListWnd::hideEvent(QHideEvent* e) {
     fillTimer_.stop();
     QWidget::hideEvent(e);
+    ReturnFreedMemory();  // what the screen's fills freed goes back to the system
 }
 
 void CAlertsListWnd::FillAlertLists() {
     fillTimer_.stop();
     WaitCursor wait;
-    const std::shared_ptr<const AlertsSnapshot> alerts = app_.Alerts();
-    std::vector<AlertRow> rows;
-    if (alerts) rows = AlertRowsOf(alerts->AlertLog, Mode());
+    const HubView view = app_.View();
+    planner_.Reset();
+    std::optional<AlertDiff> diff = planner_.Plan(Mode(), view.alertsGeneration, view.alerts);
+    std::vector<AlertRow> rows = diff ? std::move(diff->added) : std::vector<AlertRow>{};
     SharedAlertSort() = AlertSortState{};  // Date, newest first
     SortAlertRows(rows, SharedAlertSort());
     SetRows(std::move(rows));
     list_->SetSortIndicator(0, false);
 }
 
+void CAlertsListWnd::RefreshAlerts() {
+    if (archiveView_ || !isVisible() || fillTimer_.isActive()) return;
+    ListRowsModel* model = list_->Rows();
+    // The list was changed here without the plan (a clear): it is planned and filled again.
+    const bool refill = static_cast<std::size_t>(model->rowCount()) != planner_.size();
+    if (refill) planner_.Reset();
+    const HubView view = app_.View();
+    std::optional<AlertDiff> diff = planner_.Plan(Mode(), view.alertsGeneration, view.alerts);
+    if (!diff || diff->Empty()) return;
+    const AlertSortState sort = SharedAlertSort();
+    if (refill || model->rowCount() == 0) {
+        SortAlertRows(diff->added, sort);
+        SetRows(std::move(diff->added));
+        return;
+    }
+    // Rows by their alert's key, looked up once per changing pass.
+    std::unordered_map<std::string_view, int> rowOf;
+    rowOf.reserve(static_cast<std::size_t>(model->rowCount()));
+    for (int r = 0; r < model->rowCount(); ++r) rowOf.emplace(rows_[model->ItemData(r)].key, r);
+    for (AlertRow& row : diff->changed) {
+        const auto it = rowOf.find(row.key);
+        if (it == rowOf.end()) continue;
+        const int r = it->second;
+        for (int c = 0; c < kAlertColumns; ++c) {
+            const QString text = FromStored(row.cells[static_cast<std::size_t>(c)]);
+            if (model->ItemText(r, c) != text) model->SetItemText(r, c, text);
+        }
+        rows_[model->ItemData(r)] = std::move(row);
+    }
+    std::vector<int> gone;
+    for (const std::string& key : diff->removed) {
+        const auto it = rowOf.find(key);
+        if (it == rowOf.end()) continue;
+        const quint64 slot = model->ItemData(it->second);
+        gone.push_back(it->second);
+        rows_[slot] = AlertRow{};
+        freeSlots_.push_back(slot);
+    }
+    rowOf.clear();  // its keys go with the rows
+    model->DeleteRows(std::move(gone));
+    std::vector<ListRow> added;
+    added.reserve(diff->added.size());
+    for (AlertRow& row : diff->added) {
+        ListRow r;
+        r.cells.reserve(kAlertColumns);
+        for (const std::string& cell : row.cells) r.cells.push_back(FromStored(cell));
+        if (freeSlots_.empty()) {
+            r.data = rows_.size();
+            rows_.push_back(std::move(row));
+        } else {
+            r.data = freeSlots_.back();
+            freeSlots_.pop_back();
+            rows_[r.data] = std::move(row);
+        }
+        added.push_back(std::move(r));
+    }
+    model->AppendRows(std::move(added));
+    // A changed alert keeps its key, and so its place when the list is in date order.
+    if (!diff->added.empty() || (!diff->changed.empty() && sort.column != 0)) {
+        list_->Rows()->SortItems([this, sort](const ListRow& a, const ListRow& b) {
+            return AlertRowLess(rows_[a.data], rows_[b.data], sort.column, sort.ascending);
+        });
+    }
+    UpdateCount();
+    SelectionChanged();
+}
+
 void CAlertsListWnd::SetRows(std::vector<AlertRow> rows) {
     rows_ = std::move(rows);
+    freeSlots_.clear();
     std::vector<ListRow> list;
     list.reserve(rows_.size());
     for (std::size_t i = 0; i < rows_.size(); ++i) {
@@ -240,6 +317,7 @@ void CAlertsListWnd::RemoveSelected() {
             for (int r = 0; r < model->rowCount(); ++r)
                 if (!gone.count(RowKey(r))) kept.push_back(model->Row(r));
             model->SetRows(std::move(kept));
+            for (const std::string& key : removed) planner_.Forget(key);
             DetailsPanel()->ShowDescription();
         }
         EditFailed(saved);
@@ -304,7 +382,10 @@ void CAlertsListWnd::ClearAlerts() {
     const EditResult result =
         prevention ? app_.ClearPreventionAlerts() : app_.ClearDetectionAlerts();
     EditFailed(result);
-    if (result == EditResult::Saved && !archiveView_) SetRows({});
+    if (result == EditResult::Saved && !archiveView_) {
+        SetRows({});
+        planner_.Reset();
+    }
     DetailsPanel()->update();
 }
 

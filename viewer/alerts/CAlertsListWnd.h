@@ -1,7 +1,9 @@
 // Page 7 of the main view: the alerts of one kind (mode 32797 detection, 32798 prevention) in a
 // list, the details of the selected one, and the actions on it and on the whole list (report,
-// archive, clear, view an archive). Filled once, 1 ms after each showing; each row keeps its
-// alert's key. GUI thread only.
+// archive, clear, view an archive). Filled 1 ms after each showing, then kept to the hub's alerts
+// on each change the hub announces (rows found by key: only added, removed and changed rows are
+// touched; the order, selection and scroll position stay); an archive on view is left alone.
+// Each row keeps its alert's key. GUI thread only.
 #pragma once
 
 #include <QTimer>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "viewer/core/alerts/AlertPlan.h"
 #include "viewer/core/alerts/AlertRows.h"
 #include "viewer/widgets/ShellPage.h"
 
@@ -48,6 +51,9 @@ public:
 
     // Rebuilds the list from the hub (the 1 ms timer's work).
     void FillAlertLists();
+    // Brings the shown list to the hub's alerts (each change the hub announces while shown);
+    // nothing is touched when they are those of the last fill.
+    void RefreshAlerts();
     bool ArchiveView() const { return archiveView_; }
     CPaintListCtrl& List() const { return *list_; }
     CAlertsHeaderPanel* Header() const { return header_; }
@@ -92,6 +98,8 @@ private:
     ArchivePicker* picker_;
     bool archiveView_ = false;
     std::vector<AlertRow> rows_;                  // by the list rows' item data
+    std::vector<quint64> freeSlots_;              // entries of rows_ no row uses
+    AlertPlanner planner_;                        // the hub's alerts the list shows
     std::map<std::string, CAlertItem> archived_;  // the shown archive's alerts
     CPaintListCtrl* list_;
     CAlertsHeaderPanel* header_;

@@ -20,7 +20,7 @@ constexpr int kBullet[4][4] = {
 // ---- CAlertsDetailsPanel
 
 CAlertsDetailsPanel::CAlertsDetailsPanel(CTarvellApp& app, SendCommand send, QWidget* parent)
-    : OverviewPanel(app, std::move(send), kPanelPeriodMs, parent) {
+    : OverviewPanel(app, std::move(send), 0, parent) {
     const SideTexts sides[2] = {
         {1009, QStringLiteral("Detection Alerts"),
          QStringLiteral("With detection alerts you can view Tarvell events about device ports that "
@@ -68,7 +68,7 @@ void CAlertsDetailsPanel::paintEvent(QPaintEvent* e) {
 // ---- CAlertsInformationPanel
 
 CAlertsInformationPanel::CAlertsInformationPanel(CTarvellApp& app, QWidget* parent)
-    : OverviewPanel(app, nullptr, kPanelPeriodMs, parent) {
+    : OverviewPanel(app, nullptr, 0, parent) {
     AddLabel(1000, QStringLiteral("Alerts Information"), QRect(10, 10, 150, logicalDpiX() / 7 + 6),
              PanelTitleFont(*this));
     AddLabel(1012, QStringLiteral("Total Alerts:"), QRect(50, 45, 65, 15), SmallText());

@@ -1,7 +1,6 @@
 #include "viewer/frame/PageFactory.h"
 
 #include "viewer/alerts/AlertPages.h"
-#include "viewer/frame/PlaceholderPage.h"
 #include "viewer/monitors/MonitorPages.h"
 #include "viewer/protection/ProtectionPages.h"
 #include "viewer/settings/SettingsPages.h"
@@ -14,11 +13,6 @@ namespace tarvell {
 const PageTable& ViewerPages() {
     static const PageTable table = [] {
         PageTable t;
-        for (int n = 1; n <= kPageSlots; ++n)
-            t.Register(static_cast<PageSlot>(n),
-                       [n](const PageContext& context, QWidget* parent) -> QWidget* {
-                           return new CPlaceholderPage(n, context, parent);
-                       });
         RegisterSummaryPages(t);
         RegisterMonitorPages(t, OpenReportDialog);
         RegisterProtectionPages(t);

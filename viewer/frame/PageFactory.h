@@ -1,5 +1,4 @@
-// The main view's page windows: the page table with every area's registrations, the slots
-// without a screen filled with CPlaceholderPage. GUI thread only.
+// The main view's page windows: the page table with every area's registrations. GUI thread only.
 #pragma once
 
 #include "viewer/widgets/PageTable.h"

@@ -3,26 +3,28 @@
 #include "viewer/monitors/MonitorReportPanels.h"
 
 #include <QGuiApplication>
-#include <QHash>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <array>
 #include <mutex>
-#include <unordered_set>
+#include <unordered_map>
 
+#include "platform/Memory.h"
 #include "platform/Text.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/look/ColumnFit.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/monitors/EventSelection.h"
+#include "viewer/core/monitors/MonitorPlan.h"
 #include "viewer/core/monitors/MonitorRules.h"
 #include "viewer/monitors/CEventDetailsDlg.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CPaintListCtrl.h"
+#include "viewer/widgets/HubSignals.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/Painting.h"
 #include "viewer/widgets/TextConv.h"
@@ -71,7 +73,14 @@ CEventMonitorWnd::CEventMonitorWnd(const PageContext& context, QWidget* parent)
             if (List(detection)->Rows()->rowCount() == 0) OnRowsRemoved(detection, true);
         });
     }
+    timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, [this] { OnTimer(); });
+    // The first pass after a show is the timer's; later ones follow the hub.
+    connect(new HubSignals(context_.app, this), &HubSignals::changed, this, [this](HubChange c) {
+        if (isVisible() && !timer_.isActive() && c != HubChange::AlertsPublished &&
+            c != HubChange::AlertsChangedLocally)
+            FillEventLists();
+    });
     hooks.eventDetails = [this](bool, const std::string& key) {
         OpenEventDetails(context_.app, key, this);
     };
@@ -127,6 +136,7 @@ void CEventMonitorWnd::showEvent(QShowEvent* event) {
     s_SortColumn = kShownSortColumn;
     List(detection)->Rows()->DeleteAllItems();
     sorted_[detection ? 0 : 1] = {};
+    planners_[detection ? 0 : 1].Reset();
     ShowScreen(!detection, false);
     ShowScreen(detection, true);
     Header(detection)->SetCountText(QStringLiteral("0"));
@@ -142,10 +152,10 @@ void CEventMonitorWnd::hideEvent(QHideEvent* event) {
     waitCursor_ = false;
     ShowScreen(true, false);
     ShowScreen(false, false);
+    ReturnFreedMemory();  // what the screen's passes freed goes back to the system
 }
 
 void CEventMonitorWnd::OnTimer() {
-    timer_.start(kRefreshMs);
     if (waitCursor_) QGuiApplication::restoreOverrideCursor();
     waitCursor_ = false;
     FillEventLists();
@@ -164,81 +174,100 @@ bool CEventMonitorWnd::FillEventLists() {
     CPaintListCtrl* list = List(detection);
     ListRowsModel* model = list->Rows();
     CTarvellApp& app = context_.app;
-    const std::shared_ptr<const EventsSnapshot> events = app.Events();
-    RequestIndex requests;
-    {
-        std::lock_guard lock(app.Document().DocumentLock);
-        requests = RequestIndex::Build(app.Document().Fields());
-    }
-    // The read marks are read once per pass, not once per event.
+    const HubView view = app.View();
+    MonitorPlanner& planner = planners_[detection ? 0 : 1];
+    MonitorPlanner::Inputs inputs{detection, Header(detection)->Filter(), view.eventsGeneration,
+                                  view.settingsGeneration, view.readMarksGeneration};
+    // A read-mark query of its own may answer differently at any time: it is asked each pass.
+    if (readMark_) inputs.readMarks = ++ownMarksPass_;
+    // Rows removed outside a pass (an action's own removal) or a list emptied on show: the plan
+    // no longer matches the list, which is planned again from nothing.
+    const bool reconcile = static_cast<std::size_t>(model->rowCount()) != planner.size();
+    if (reconcile) planner.Reset();
+    std::shared_ptr<const ReadMarkSet> marks;
     std::function<bool(const std::string&)> isRead = readMark_;
-    std::unordered_set<std::string> marks;
     if (!isRead) {
-        marks = app.ReadMarkNames();
-        isRead = [&marks](const std::string& key) { return marks.count(ToLowerAscii(key)) != 0; };
+        // The read marks are read once per pass at most, and only when a row needs them.
+        isRead = [&](const std::string& key) {
+            if (!marks) marks = app.ReadMarks();
+            return marks->count(ToLowerAscii(key)) != 0;
+        };
     }
-    static const EventRecords kNoEvents;
-    MonitorPass pass = PlanMonitorPass(detection, Header(detection)->Filter(),
-                                       events ? events->EventMap : kNoEvents, requests, isRead);
-
-    // The wanted rows' texts, converted once; rows by exact key: keep a row whose key the pass
-    // wants (the first one of a key), drop the rest.
-    std::vector<std::array<QString, 5>> texts(pass.rows.size());
-    QHash<QString, std::size_t> wanted;
-    wanted.reserve(static_cast<qsizetype>(pass.rows.size()));
-    for (std::size_t i = 0; i < pass.rows.size(); ++i) {
-        for (int c = 0; c < 5; ++c)
-            texts[i][static_cast<std::size_t>(c)] = FromStored(pass.rows[i].cells[c]);
-        wanted.emplace(texts[i][0], i);
-    }
-    const int before = model->rowCount();
-    std::vector<int> rowOf(pass.rows.size(), -1);
-    std::vector<int> drop;
-    for (int r = 0; r < before; ++r) {
-        const auto it = wanted.constFind(Cell(model->Row(r), 0));
-        if (it == wanted.constEnd() || rowOf[it.value()] >= 0) {
-            drop.push_back(r);
-        } else {
-            rowOf[it.value()] = r - static_cast<int>(drop.size());
-        }
-    }
-    for (auto it = drop.rbegin(); it != drop.rend(); ++it) model->DeleteItem(*it);
-
-    if (model->rowCount() == 0) {
-        std::vector<ListRow> rows;
-        rows.reserve(pass.rows.size());
-        for (std::size_t i = 0; i < pass.rows.size(); ++i) {
-            ListRow row;
-            row.cells.assign(texts[i].begin(), texts[i].end());
-            row.image = pass.rows[i].image;
-            row.bold = pass.rows[i].unread;
-            rows.push_back(std::move(row));
-        }
-        model->SetRows(std::move(rows));
-        sorted_[detection ? 0 : 1] = {};
-    } else {
-        for (std::size_t i = 0; i < pass.rows.size(); ++i) {
-            int r = rowOf[i];
-            if (r < 0) {
-                r = model->InsertItem(model->rowCount(), texts[i][0], pass.rows[i].image);
-                sorted_[detection ? 0 : 1] = {};
-            }
-            const ListRow& row = model->Row(r);
-            for (int c = 1; c < 5; ++c)
-                if (Cell(row, c) != texts[i][static_cast<std::size_t>(c)]) {
-                    model->SetItemText(r, c, texts[i][static_cast<std::size_t>(c)]);
-                    if (c == s_SortColumn) sorted_[detection ? 0 : 1] = {};
-                }
-            // Unread rows are bold; the mark travels with the row through sorts.
-            if (model->ItemBold(r) != pass.rows[i].unread)
-                model->SetItemBold(r, pass.rows[i].unread);
-        }
-    }
-
-    Header(detection)->SetCountText(FromUtf8(
-        CountLabelText(detection, Header(detection)->Filter(), model->rowCount(), pass.counter)));
+    std::optional<MonitorDiff> diff = planner.Plan(inputs, view, isRead);
+    if (!diff) return true;  // nothing changed since the last pass: nothing is touched
+    ApplyDiff(detection, *diff, reconcile);
+    const QString count = FromUtf8(
+        CountLabelText(detection, Header(detection)->Filter(), model->rowCount(), diff->counter));
+    if (Header(detection)->CountText() != count) Header(detection)->SetCountText(count);
     SortList(list);
     return true;
+}
+
+void CEventMonitorWnd::ApplyDiff(bool detection, MonitorDiff& diff, bool reconcile) {
+    ListRowsModel* model = List(detection)->Rows();
+    SortState& sorted = sorted_[detection ? 0 : 1];
+    const auto makeRow = [](WantedRow& wanted) {
+        ListRow row;
+        row.cells.reserve(5);
+        for (const std::string& cell : wanted.cells) row.cells.push_back(FromStored(cell));
+        row.image = wanted.image;
+        row.bold = wanted.unread;
+        row.key = std::move(wanted.key);
+        return row;
+    };
+    if (model->rowCount() == 0) {
+        std::vector<ListRow> rows;
+        rows.reserve(diff.added.size());
+        for (WantedRow& wanted : diff.added) rows.push_back(makeRow(wanted));
+        model->SetRows(std::move(rows));
+        sorted = {};
+        return;
+    }
+    std::vector<int> gone;
+    if (!diff.removed.empty() || !diff.changed.empty() || reconcile) {
+        // Rows by their key (never by the text they show), looked up once per changing pass.
+        std::unordered_map<std::string_view, int> rowOf;
+        rowOf.reserve(static_cast<std::size_t>(model->rowCount()));
+        for (int r = 0; r < model->rowCount(); ++r) {
+            // A second row of a key, or a row the plan does not want, goes.
+            if (!rowOf.emplace(model->ItemKey(r), r).second ||
+                (reconcile && !planners_[detection ? 0 : 1].Has(model->ItemKey(r))))
+                gone.push_back(r);
+        }
+        if (reconcile) {
+            // Planned from nothing: a row the list still has is a changed row, not a new one.
+            std::vector<WantedRow> added;
+            for (WantedRow& wanted : diff.added) {
+                if (rowOf.count(wanted.key)) diff.changed.push_back(std::move(wanted));
+                else added.push_back(std::move(wanted));
+            }
+            diff.added = std::move(added);
+        }
+        for (WantedRow& wanted : diff.changed) {
+            const auto it = rowOf.find(wanted.key);
+            if (it == rowOf.end()) continue;
+            const int r = it->second;
+            const ListRow& row = model->Row(r);
+            for (int c = 1; c < 5; ++c) {
+                const QString text = FromStored(wanted.cells[c]);
+                if (Cell(row, c) == text) continue;
+                model->SetItemText(r, c, text);
+                if (c == s_SortColumn) sorted = {};
+            }
+            // Unread rows are bold; the mark travels with the row through sorts.
+            if (model->ItemBold(r) != wanted.unread) model->SetItemBold(r, wanted.unread);
+        }
+        for (const std::string& key : diff.removed)
+            if (const auto it = rowOf.find(key); it != rowOf.end()) gone.push_back(it->second);
+        model->DeleteRows(std::move(gone));
+    }
+    if (!diff.added.empty()) {
+        std::vector<ListRow> rows;
+        rows.reserve(diff.added.size());
+        for (WantedRow& wanted : diff.added) rows.push_back(makeRow(wanted));
+        model->AppendRows(std::move(rows));
+        sorted = {};
+    }
 }
 
 void CEventMonitorWnd::SortList(CPaintListCtrl* list) {
@@ -262,8 +291,12 @@ void CEventMonitorWnd::SortList(CPaintListCtrl* list) {
                     SortAddress(ToStored(Cell(model->Row(r), 2)));
         } else {
             texts.resize(static_cast<std::size_t>(n));
-            for (int r = 0; r < n; ++r)
-                texts[static_cast<std::size_t>(r)] = ToStored(Cell(model->Row(r), column));
+            for (int r = 0; r < n; ++r) {
+                // Column 0 shows the key, which the row keeps as stored: nothing to convert.
+                const std::string& key = model->ItemKey(r);
+                texts[static_cast<std::size_t>(r)] =
+                    column == 0 && !key.empty() ? key : ToStored(Cell(model->Row(r), column));
+            }
         }
         const bool ascending = s_SortAscending;
         model->SortItems([&](const ListRow& a, const ListRow& b) {

@@ -1,9 +1,10 @@
 // Page 3 of the main view: the detection monitor (mode 32793) and the prevention monitor (mode
 // 32794), one event list each with its header panel, report panel and details pane. Shown, the
-// page empties the list of its mode, sorts by the first column and fills the list 1 ms later and
-// then every 10 s while it stays shown. A pass runs on the GUI thread, one at a time (a tick that
-// comes during a pass is skipped); it keeps rows in place, changes a cell only when its text
-// differs, removes the rows whose events left the screen and finds rows by their exact key.
+// page empties the list of its mode, sorts by the first column and fills the list 1 ms later;
+// while it stays shown it refills when the hub announces new events or settings (no timer of its
+// own). A pass runs on the GUI thread, one at a time (a change announced during a pass is
+// skipped); it keeps rows in place, changes a cell only when its text differs, removes the rows
+// whose events left the screen and finds rows by their exact key.
 #pragma once
 
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "viewer/core/monitors/MonitorPlan.h"
 #include "viewer/core/summary/ReportText.h"
 #include "viewer/widgets/ShellPage.h"
 #include "viewer/widgets/ImageList.h"
@@ -29,7 +31,6 @@ class CEventMonitorWnd : public QWidget, public ShellPage {
     Q_OBJECT
 public:
     static constexpr int kFirstFillMs = 1;
-    static constexpr int kRefreshMs = 10'000;
     static constexpr int kShownSortColumn = 0;
 
     CEventMonitorWnd(const PageContext& context, QWidget* parent);
@@ -108,6 +109,10 @@ protected:
 private:
     CPaintListCtrl* MakeList(bool detection);
     void OnTimer();
+    // Brings the list of a screen to the plan: removed rows go, changed rows get the texts that
+    // differ, added rows come at the end. `reconcile`: the plan starts from nothing while the list
+    // has rows (some were removed outside a pass), which are matched by key.
+    void ApplyDiff(bool detection, MonitorDiff& diff, bool reconcile);
     // Sorts `list` by the shared pair and shows the arrow.
     void SortList(CPaintListCtrl* list);
     void ShowScreen(bool detection, bool shown);
@@ -131,7 +136,9 @@ private:
         int column = -1;
         bool ascending = false;
     };
-    SortState sorted_[2];  // the order each list is in
+    SortState sorted_[2];         // the order each list is in
+    MonitorPlanner planners_[2];  // what each list shows, by key
+    std::uint64_t ownMarksPass_ = 0;
 };
 
 }  // namespace tarvell

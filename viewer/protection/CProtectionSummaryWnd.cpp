@@ -24,7 +24,7 @@ void ShowState(QLabel* label, bool on) {
 // ---- CProtectInformationPanel
 
 CProtectInformationPanel::CProtectInformationPanel(CTarvellApp& app, QWidget* parent)
-    : OverviewPanel(app, nullptr, kPanelPeriodMs, parent) {
+    : OverviewPanel(app, nullptr, 0, parent) {
     AddLabel(1000, QStringLiteral("Protect Information"), QRect(8, 6, 150, 22),
              PanelTitleFont(*this));
     AddLabel(0, QStringLiteral("Detect:"), QRect(50, 45, 55, 15), PanelTextFont());

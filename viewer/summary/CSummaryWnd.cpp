@@ -17,8 +17,6 @@
 namespace tarvell {
 namespace {
 
-constexpr int kLevelPeriodMs = 60'000;
-
 struct ChartLook {
     unsigned title;
     QColor pie, needle;
@@ -73,8 +71,6 @@ void PaintChart(QPainter& p, const QRect& panel, const ChartLook& look, double d
 CSummaryWnd::CSummaryWnd(CTarvellApp& app, std::function<void(int)> sendCommand, QWidget* parent)
     : QWidget(parent), app_(app), summary_(new CSummaryDlg(app, std::move(sendCommand), this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    timer_.setSingleShot(true);
-    connect(&timer_, &QTimer::timeout, this, &CSummaryWnd::Refresh);
     connect(new HubSignals(app_, this), &HubSignals::changed, this, [this](HubChange change) {
         if (isVisible() && change != HubChange::AlertsPublished &&
             change != HubChange::AlertsChangedLocally)
@@ -87,7 +83,6 @@ void CSummaryWnd::SetServiceQuery(std::function<int()> query) {
 }
 
 void CSummaryWnd::Refresh() {
-    timer_.stop();
     const std::string server = app_.Server().Name;
     if (server != levelsServer_) {
         // Another server: the levels of the last one mean nothing here.
@@ -96,7 +91,6 @@ void CSummaryWnd::Refresh() {
     }
     if (const std::shared_ptr<const EventsSnapshot> events = app_.Events())
         ComputeLevels(*events, app_.Document().Fields(), levels_);
-    if (isVisible()) timer_.start(kLevelPeriodMs);
     update();
 }
 
@@ -109,10 +103,7 @@ void CSummaryWnd::showEvent(QShowEvent*) {
     Refresh();
 }
 
-void CSummaryWnd::hideEvent(QHideEvent*) {
-    summary_->hide();
-    timer_.stop();
-}
+void CSummaryWnd::hideEvent(QHideEvent*) { summary_->hide(); }
 
 void CSummaryWnd::paintEvent(QPaintEvent*) {
     QPainter p(this);

@@ -1,12 +1,11 @@
 // Page 1 of the main view: the system summary panel on the left and, on the right, the two level
 // charts (detection and prevention) that tell how much of the network current events touch, as
 // a share of devices (the pie) and of nodes (the needle and its percentage). The levels are
-// recomputed when the page is shown, when the hub's events or settings change while it is
-// visible, and 60 s after the last computation; they start again from 0 when the viewer connects
-// to another server. GUI thread only.
+// recomputed when the page is shown and when the hub's events or settings change while it is
+// visible (no timer of its own); they start again from 0 when the viewer connects to another
+// server. GUI thread only.
 #pragma once
 
-#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -26,10 +25,9 @@ public:
     CSummaryDlg* SummaryDlg() const { return summary_; }
     // Passed on to the summary panel (see CSummaryDlg::SetServiceQuery).
     void SetServiceQuery(std::function<int()> query);
-    // Recomputes the levels now (the refresh timer's work; restarts the timer while visible).
+    // Recomputes the levels now.
     void Refresh();
     const SummaryLevels& Levels() const { return levels_; }
-    bool TimerActive() const { return timer_.isActive(); }
 
     // The two chart panels for a client width `cx`.
     static QRect DetectionPanel(int cx) {
@@ -48,7 +46,6 @@ protected:
 private:
     CTarvellApp& app_;
     CSummaryDlg* summary_;
-    QTimer timer_;
     SummaryLevels levels_;
     std::string levelsServer_;  // the server the levels were computed for
 };

@@ -146,6 +146,57 @@ bool ListRowsModel::DeleteItem(int row) {
 
 void ListRowsModel::DeleteAllItems() { SetRows({}); }
 
+const std::string& ListRowsModel::ItemKey(int row) const {
+    static const std::string kNone;
+    return row >= 0 && row < rowCount() ? rows_[static_cast<std::size_t>(row)].key : kNone;
+}
+
+void ListRowsModel::AppendRows(std::vector<ListRow> rows) {
+    if (rows.empty()) return;
+    const int first = rowCount();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
+    rows_.reserve(rows_.size() + rows.size());
+    for (ListRow& row : rows) rows_.push_back(std::move(row));
+    endInsertRows();
+}
+
+void ListRowsModel::DeleteRows(std::vector<int> rows) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [this](int r) { return r < 0 || r >= rowCount(); }),
+               rows.end());
+    // A few rows: a removal each, from the bottom, so every view sees a plain removal.
+    constexpr std::size_t kRemovalsOneByOne = 16;
+    if (rows.size() <= kRemovalsOneByOne) {
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it) DeleteItem(*it);
+        return;
+    }
+    emit layoutAboutToBeChanged();
+    std::vector<int> newRowOf(rows_.size(), -1);
+    std::vector<ListRow> kept;
+    kept.reserve(rows_.size() - rows.size());
+    std::size_t next = 0;
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        if (next < rows.size() && rows[next] == static_cast<int>(r)) {
+            ++next;
+            continue;
+        }
+        newRowOf[r] = static_cast<int>(kept.size());
+        kept.push_back(std::move(rows_[r]));
+    }
+    rows_ = std::move(kept);
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& i : from) {
+        const int row = newRowOf[static_cast<std::size_t>(i.row())];
+        to.push_back(row < 0 ? QModelIndex() : index(row, i.column()));
+    }
+    changePersistentIndexList(from, to);
+    emit layoutChanged();
+}
+
 void ListRowsModel::SetRows(std::vector<ListRow> rows) {
     beginResetModel();
     rows_ = std::move(rows);

@@ -9,6 +9,7 @@
 #include <QString>
 #include <functional>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace tarvell {
@@ -27,6 +28,7 @@ struct ListRow {
     std::vector<int> cellImages;  // per column; missing entries read -1
     quint64 data = 0;             // the owner's item data
     bool bold = false;            // drawn bold; travels with the row through sorts
+    std::string key;              // the owner's key of the row's item; empty when unused
 };
 
 class ListRowsModel : public QAbstractTableModel {
@@ -62,6 +64,14 @@ public:
     // Replaces every row at once (one reset, the fast way to fill a long list).
     void SetRows(std::vector<ListRow> rows);
     const ListRow& Row(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
+    // The key a row was given (ListRow::key); empty outside the list.
+    const std::string& ItemKey(int row) const;
+    // Adds rows after the last one, in one insertion.
+    void AppendRows(std::vector<ListRow> rows);
+    // Removes the rows at the given indexes (any order; repeats and rows outside the list are
+    // ignored). The rows that stay keep their order, selection and current row; a long list of
+    // scattered rows goes in one layout change instead of one removal per row.
+    void DeleteRows(std::vector<int> rows);
 
     // Orders the rows by `less` (stable: equal rows keep their order). Selection and current
     // row follow their rows.

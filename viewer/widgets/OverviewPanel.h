@@ -22,7 +22,8 @@ class LinkLabel;
 
 using SendCommand = std::function<void(int commandId)>;
 
-// The refresh period of the overview panels.
+// The refresh period of an overview panel that shows what the hub does not hold (the service's
+// state).
 inline constexpr int kPanelPeriodMs = 10'000;
 
 // One side of a two-part details panel: its count, heading, description and link.

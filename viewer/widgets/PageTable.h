@@ -1,6 +1,5 @@
 // Which page window each slot of the main view gets. Each screen area registers its pages
-// (Register<Area>Pages in a header of its own); the shell fills the slots nobody registered with
-// a stand-in. GUI thread only.
+// (Register<Area>Pages in a header of its own); every slot has a screen. GUI thread only.
 #pragma once
 
 #include <QWidget>

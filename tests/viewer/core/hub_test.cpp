@@ -3,11 +3,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <fcntl.h>
+
+#include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <thread>
 
 #include "platform/ManualResetEvent.h"
 #include "viewer/core/hub/CTarvellPopup.h"
+#include "viewer/core/hub/FileWatch.h"
 #include "viewer/core/hub/Readers.h"
 #include "tests/viewer/core/ViewerFixture.h"
 
@@ -225,6 +231,9 @@ TEST_F(HubTest, AServerFolderWhoseNameLooksLikeAFileKindWorks) {
     ASSERT_TRUE(app.SelectServer("Odd"));
     EXPECT_EQ(app.Events()->EventMap.size(), 1u);
     EXPECT_EQ(app.Alerts()->AlertLog.size(), 1u);
+    // The counts came with the connect (they read 0 until the next reader pass).
+    EXPECT_EQ(app.EventCounts(), (ItemCounts{1, 1, 0}));
+    EXPECT_EQ(app.AlertCounts(), (ItemCounts{1, 0, 1}));
 }
 
 TEST_F(HubTest, AConnectThatFailsKeepsTheServerAndItsData) {
@@ -276,6 +285,101 @@ TEST_F(HubTest, ReadMarksArePrunedPerServer) {
     ASSERT_TRUE(CTarvellDb(app).PassOnce());
     ASSERT_TRUE(app.SelectServer("Local"));
     EXPECT_TRUE(app.IsEventRead("S1/2"));
+}
+
+// ---- unchanged files
+
+// Moves a file's times `seconds` into the past (its stamp is then old enough to trust).
+void Age(const std::string& path, int seconds = 60) {
+    const std::int64_t then = std::time(nullptr) - seconds;
+    const struct timespec times[2] = {{then, 123}, {then, 123}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+TEST_F(HubTest, APassOverFilesNobodyChangedPublishesNothingAndAChangeIsPublishedOnce) {
+    CTarvellDoc settings = DefaultSettings();
+    WriteSettings(settings);
+    WriteEvents({{"S1/1", MakeEvent("New Mac")}, {"S1/2", MakeEvent("New Ip")}});
+    WriteAlerts({{"1.1", MakeAlert("Detection")}});
+    const std::string db = JoinPath(server_, "Tarvell.db"), log = JoinPath(server_, "Tarvell.log");
+    for (const std::string& path : {db, log, JoinPath(server_, "Tarvell.ini")}) Age(path);
+    CTarvellApp& app = Connected();
+    std::vector<HubChange> heard;
+    app.AddHubListener([&](HubChange change) { heard.push_back(change); });
+    CTarvellDb events(app);
+    CTarvellLog alerts(app);
+    ASSERT_TRUE(events.PassOnce());
+    ASSERT_TRUE(alerts.PassOnce());
+    const auto eventSnapshot = app.Events();
+    const auto alertSnapshot = app.Alerts();
+    heard.clear();
+
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        bool published;
+    };
+    const std::vector<Case> cases = {
+        {"nothing", [] {}, false},
+        {"the same bytes written again",
+         [&] {
+             const std::string bytes = ReadWholeFile(db).value_or("");
+             ASSERT_TRUE(AtomicWriteFile(db, bytes));
+             Age(db);
+             ASSERT_TRUE(AtomicWriteFile(log, ReadWholeFile(log).value_or("")));
+         },
+         false},
+        // Written just now: the stamp is not trusted, the next pass compares the bytes.
+        {"the same bytes, recently",
+         [&] { ASSERT_TRUE(AtomicWriteFile(db, ReadWholeFile(db).value_or(""))); }, false},
+        {"a new event",
+         [&] {
+             WriteEvents({{"S1/1", MakeEvent("New Mac")},
+                          {"S1/2", MakeEvent("New Ip")},
+                          {"S1/3", MakeEvent("New Name")}});
+         },
+         true},
+        {"a deletion requested by another viewer",
+         [&] {
+             settings.DeleteRequests = {"S1/3"};
+             WriteSettings(settings);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        const int before = events.Publications();
+        const auto snapshot = app.Events();
+        c.change();
+        ASSERT_TRUE(events.PassOnce()) << c.what;
+        ASSERT_TRUE(events.PassOnce()) << c.what;  // a second look changes nothing more
+        EXPECT_EQ(events.Publications() - before, c.published ? 1 : 0) << c.what;
+        EXPECT_EQ(app.Events() == snapshot, !c.published) << c.what;
+        ASSERT_TRUE(alerts.PassOnce()) << c.what;
+        EXPECT_EQ(app.Alerts(), alertSnapshot) << c.what;
+    }
+    EXPECT_EQ(app.Events()->EventMap.size(), 2u);
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), HubChange::EventsPublished), 2);
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), HubChange::AlertsPublished), 0);
+    EXPECT_NE(eventSnapshot, app.Events());
+
+    // An alert the user removes comes with new settings: the alerts are filtered again.
+    ASSERT_TRUE(app.RemoveAlert("1.1"));
+    ASSERT_TRUE(events.PassOnce());
+    ASSERT_TRUE(alerts.PassOnce());  // dropped: the removal came first
+    ASSERT_TRUE(alerts.PassOnce());
+    EXPECT_EQ(alerts.Publications(), 2);
+    EXPECT_TRUE(app.Alerts()->AlertLog.empty());
+}
+
+TEST(FileStamp, OnlyAStampOldEnoughForItsFileSystemsClockIsTrusted) {
+    FileStamp fine;
+    fine.modifiedNs = 1'700'000'000'123'000'000;
+    fine.changedNs = fine.modifiedNs;
+    FileStamp coarse;
+    coarse.modifiedNs = coarse.changedNs = 1'700'000'000'000'000'000;
+    EXPECT_LT(StampTrustDelayNs(fine), 1'000'000'000);
+    EXPECT_GE(StampTrustDelayNs(coarse), 2'000'000'000);  // two-second file systems
+    EXPECT_NE(BytesDigest("abc"), BytesDigest("abd"));
 }
 
 // ---- identity and permissions

@@ -3,7 +3,11 @@
 
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/hub/EventMacros.h"
+#include "viewer/core/monitors/MonitorPlan.h"
 #include "viewer/core/monitors/MonitorRules.h"
+
+#include <functional>
+#include <set>
 
 namespace tarvell {
 namespace {
@@ -156,6 +160,90 @@ TEST(MonitorRulesTest, TextsTimesAndOrder) {
         EXPECT_EQ(CompareEventRows(o.column, o.a, o.b), o.sign) << o.a << " " << o.b;
     EXPECT_EQ(CompareEventRows(0, std::string(259, 'a') + "b", std::string(259, 'a') + "c"), 0)
         << "259 characters count";
+}
+
+// ---- plans and their differences
+
+TEST(MonitorPlanTest, OnlyWhatChangedIsPlannedAgainAndAnUnchangedHubIsNotPlanned) {
+    struct Case {
+        const char* what;
+        std::function<void(EventRecords&, CTarvellDoc&, std::set<std::string>&)> change;
+        std::vector<std::string> removed, added, changed;
+    };
+    const std::vector<Case> cases = {
+        {"the same records read again",
+         [](EventRecords&, CTarvellDoc&, std::set<std::string>&) {},
+         {},
+         {},
+         {}},
+        {"a renamed device",
+         [](EventRecords& e, CTarvellDoc&, std::set<std::string>&) {
+             CEventItem changed = *e["S1/2"];
+             changed.DeviceName = "edge";
+             e["S1/2"] = std::make_shared<const CEventItem>(changed);
+         },
+         {},
+         {},
+         {"S1/2"}},
+        {"a new event and one the service dropped",
+         [](EventRecords& e, CTarvellDoc&, std::set<std::string>&) {
+             e.erase("S1/1");
+             e["S1/9"] = std::make_shared<const CEventItem>(Event("New Ip"));
+         },
+         {"S1/1"},
+         {"S1/9"},
+         {}},
+        {"a block request moves one to the other screen",
+         [](EventRecords&, CTarvellDoc& d, std::set<std::string>&) {
+             d.BlockRequests = {"S1/3;alice@CORP"};
+         },
+         {"S1/3"},
+         {},
+         {}},
+        {"a read mark",
+         [](EventRecords&, CTarvellDoc&, std::set<std::string>& read) { read.insert("S1/2"); },
+         {},
+         {},
+         {"S1/2"}},
+    };
+    for (const Case& c : cases) {
+        EventRecords records = Records({{"S1/1", Event("New Mac")},
+                                        {"S1/2", Event("New Mac")},
+                                        {"S1/3", Event("Changed Ip")}});
+        CTarvellDoc settings;
+        std::set<std::string> read;
+        const auto isRead = [&read](const std::string& key) { return read.count(key) != 0; };
+        HubView view;
+        view.events =
+            std::make_shared<const EventsSnapshot>(EventsSnapshot{"0", "0", {}, {}, records});
+        view.requests = std::make_shared<const RequestIndex>(RequestIndex::Build(settings));
+        MonitorPlanner planner;
+        MonitorPlanner::Inputs inputs{true, cmd::kAllEvents, 1, 1, 1};
+        const std::optional<MonitorDiff> first = planner.Plan(inputs, view, isRead);
+        ASSERT_TRUE(first);
+        EXPECT_EQ(first->added.size(), 3u);
+        EXPECT_FALSE(planner.Plan(inputs, view, isRead)) << "same generations: not planned";
+
+        // A new snapshot of new records (equal ones unless the case changes them).
+        EventRecords next;
+        for (const auto& [key, e] : records) next[key] = std::make_shared<const CEventItem>(*e);
+        c.change(next, settings, read);
+        view.events =
+            std::make_shared<const EventsSnapshot>(EventsSnapshot{"0", "0", {}, {}, next});
+        view.requests = std::make_shared<const RequestIndex>(RequestIndex::Build(settings));
+        inputs = {true, cmd::kAllEvents, 2, 2, 2};
+        const std::optional<MonitorDiff> diff = planner.Plan(inputs, view, isRead);
+        ASSERT_TRUE(diff) << c.what;
+        const auto keys = [](const std::vector<WantedRow>& rows) {
+            std::vector<std::string> out;
+            for (const WantedRow& row : rows) out.push_back(row.key);
+            return out;
+        };
+        EXPECT_EQ(diff->removed, c.removed) << c.what;
+        EXPECT_EQ(keys(diff->added), c.added) << c.what;
+        EXPECT_EQ(keys(diff->changed), c.changed) << c.what;
+        EXPECT_EQ(planner.size(), 3u - c.removed.size() + c.added.size()) << c.what;
+    }
 }
 
 TEST(MonitorRulesTest, FilterMenusLinkAndDefaultItem) {

@@ -23,7 +23,6 @@
 #include "viewer/frame/CMainFrame.h"
 #include "viewer/frame/CTarvellView.h"
 #include "viewer/frame/PageFactory.h"
-#include "viewer/frame/PlaceholderPage.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/core/look/ListPaintRules.h"
@@ -118,9 +117,6 @@ protected:
     }
     std::unique_ptr<QMenu> Menu(CommandId button) {
         return std::unique_ptr<QMenu>(frame_->BuildDropDownMenu(button, nullptr));
-    }
-    CPlaceholderPage* Page(int slot) {
-        return dynamic_cast<CPlaceholderPage*>(frame_->View()->Page(slot));
     }
     CEventMonitorWnd* Monitor() { return dynamic_cast<CEventMonitorWnd*>(frame_->View()->Page(3)); }
 

@@ -3,9 +3,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
 
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/shell/CommandRouter.h"
@@ -35,6 +41,7 @@ protected:
     using Events = std::map<std::string, CEventItem>;
 
     void Start(const Events& events, const CTarvellDoc& settings = DefaultSettings()) {
+        window_.reset();  // a page goes before the viewer it listens to
         WriteSettings(settings);
         WriteEvents(events);
         StartApp();
@@ -148,6 +155,7 @@ TEST_F(EventMonitorTest, DetectionDropsStaleRowsAndAFilterClearsTheSelection) {
 
     // Blocked here, a request elsewhere, and gone from the hub: each row goes at the next pass.
     app_->Document().Fields().BlockRequests = {"S1/1;alice@CORP"};
+    app_->SetReaderSettings(std::make_shared<CTarvellDoc>(app_->Document().Fields()));
     Publish({{"S1/1", Ev("New Mac", "10.0.0.1")},
              {"S1/2", Ev("New Mac", "10.0.0.2", 1)},
              {"S1/3", Ev("Changed Ip", "10.0.0.3")},
@@ -185,9 +193,7 @@ TEST_F(EventMonitorTest, HeaderClicksFlipTheSharedDirection) {
     EXPECT_EQ(CEventMonitorWnd::s_SortColumn, 0);
     EXPECT_FALSE(CEventMonitorWnd::s_SortAscending);
     EXPECT_EQ(Column(0), (QStringList{"S1/3", "S1/2", "S1/1"}));
-    EXPECT_EQ(window_->RefreshInterval(), CEventMonitorWnd::kRefreshMs);
-    window_->hide();
-    EXPECT_FALSE(window_->RefreshTimerActive());
+    EXPECT_FALSE(window_->RefreshTimerActive()) << "later passes follow the hub";
 }
 
 TEST_F(EventMonitorTest, BoldRowsAreTheUnreadOnesAfterEverySort) {
@@ -260,6 +266,77 @@ TEST_F(EventMonitorTest, LayoutAndFrame) {
     const QImage image = window_->grab().toImage();
     EXPECT_EQ(image.pixelColor(450, 60), QColor(193, 193, 193)) << "the separator";
     EXPECT_EQ(image.pixelColor(450, 20), QColor(193, 193, 193)) << "the frame";
+}
+
+// ---- the hub's signal
+
+TEST_F(EventMonitorTest, AChangedEventReachesTheOpenListInATickAndAnUnchangedTickTouchesNothing) {
+    Events events;
+    for (int i = 0; i < 300; ++i) {
+        CEventItem e = Ev("New Mac", "10.0.1." + std::to_string(i % 250));
+        e.DeviceName = "sw" + std::to_string(1000 + i);
+        events["S" + std::to_string(i / 48) + "/" + std::to_string(i % 48)] = e;
+    }
+    Start(events);
+    Show(cmd::kDetectionMonitor);
+    CPaintListCtrl* list = List();
+    // Sorted by device name; a row further down chosen by keys and mouse.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    QHeaderView* header = list->header();
+    emit header->sectionClicked(1);  // what the header sends for a click on "Device Name"
+    ASSERT_EQ(CEventMonitorWnd::s_SortColumn, 1);
+    ASSERT_TRUE(CEventMonitorWnd::s_SortAscending);
+    list->setFocus();
+    for (int i = 0; i < 4; ++i) QTest::keyClick(list, Qt::Key_PageDown);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(20, list->viewport()->height() / 2));
+    const int selected = list->SelectedRow();
+    ASSERT_GT(selected, 0);
+    const QString selectedKey = list->Rows()->ItemText(selected, 0);
+    const int scroll = list->verticalScrollBar()->value();
+    ASSERT_GT(scroll, 0);
+    const QStringList before = Column(0);
+
+    std::atomic<int> published{0};
+    app_->AddHubListener([&](HubChange c) { published += c == HubChange::EventsPublished; });
+    ListRowsModel* model = list->Rows();
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    spies.push_back(std::make_unique<QSignalSpy>(model, &QAbstractItemModel::dataChanged));
+    spies.push_back(std::make_unique<QSignalSpy>(model, &QAbstractItemModel::rowsInserted));
+    spies.push_back(std::make_unique<QSignalSpy>(model, &QAbstractItemModel::rowsRemoved));
+    spies.push_back(std::make_unique<QSignalSpy>(model, &QAbstractItemModel::modelReset));
+    spies.push_back(std::make_unique<QSignalSpy>(model, &QAbstractItemModel::layoutChanged));
+    const auto rowSignals = [&] {
+        qsizetype n = 0;
+        for (const auto& spy : spies) n += spy->count();
+        return n;
+    };
+    // The direct load, then the readers' own threads on a 20 ms tick: their first pass publishes
+    // the records the load read (equal ones), later ticks find nothing changed.
+    app_->StartReaders();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return published == 2; }, 2000));
+    const int passes = window_->Passes();
+    QTest::qWait(300);  // fifteen ticks
+    EXPECT_EQ(published, 2) << "unchanged files publish nothing";
+    EXPECT_EQ(rowSignals(), 0) << "an unchanged tick leaves the model untouched";
+    EXPECT_EQ(Column(0), before);
+
+    // One event renamed so that it sorts first: the open list shows it within a tick or two,
+    // the rest where it was.
+    const std::string renamed = "S1/2";
+    events[renamed].DeviceName = "aa-renamed";
+    WriteEvents(events);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Column(1).value(0) == "aa-renamed"; }, 1000));
+    EXPECT_GT(window_->Passes(), passes);
+    EXPECT_EQ(Column(0)[0], QString::fromStdString(renamed));
+    EXPECT_EQ(list->Rows()->ItemText(list->SelectedRow(), 0), selectedKey) << "selection kept";
+    EXPECT_EQ(list->verticalScrollBar()->value(), scroll) << "scroll position kept";
+    EXPECT_EQ(CEventMonitorWnd::s_SortColumn, 1);
+    EXPECT_TRUE(CEventMonitorWnd::s_SortAscending);
+    EXPECT_EQ(list->SortColumn(), 1);
+    QStringList names = Column(1);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << "sort kept";
+    EXPECT_EQ(list->Rows()->rowCount(), 300);
 }
 
 }  // namespace

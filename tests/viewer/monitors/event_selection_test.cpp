@@ -49,6 +49,7 @@ class EventSelectionTest : public ViewerFixture {
 protected:
     void Start(const Events& events, const CTarvellDoc& settings = DefaultSettings(),
                CommandId mode = cmd::kDetectionMonitor) {
+        window_.reset();  // a page goes before the viewer it listens to
         WriteSettings(settings);
         WriteEvents(events);
         StartApp();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 #include "platform/Memory.h"
 #include "platform/RecursiveLock.h"
@@ -75,7 +76,12 @@ CTarvellApp::CTarvellApp(ViewerEnvironment env)
       document_(env_.version, clock_),
       events_(std::make_shared<const EventsSnapshot>()),
       alerts_(std::make_shared<const AlertsSnapshot>()),
-      readerSettings_(document_.Snapshot()) {
+      readerSettings_(document_.Snapshot()),
+      requests_(std::make_shared<const RequestIndex>(RequestIndex::Build(*readerSettings_))),
+      settingsGeneration_(NextGeneration()),
+      readMarksGeneration_(NextGeneration()) {
+    eventsGeneration_ = NextGeneration();
+    alertsGeneration_ = NextGeneration();
     ReadRegistry();
     ChooseDefaultServer();
 }
@@ -232,21 +238,25 @@ bool CTarvellApp::CommitServer(ServerLoad load) {
     {
         RecursiveGuard guard(EventLock);
         oldEvents = std::move(events_);
-        events_ = load.events ? std::move(load.events) : std::make_shared<const EventsSnapshot>();
+        // The counts come with the snapshot (asked before it is moved out of the load).
         eventCounts_ = load.events ? load.eventCounts : ItemCounts{};
+        events_ = load.events ? std::move(load.events) : std::make_shared<const EventsSnapshot>();
+        eventsGeneration_ = NextGeneration();
         eventsChanged_ = false;
     }
     {
         RecursiveGuard guard(AlertLock);
         oldAlerts = std::move(alerts_);
-        alerts_ = load.alerts ? std::move(load.alerts) : std::make_shared<const AlertsSnapshot>();
         alertCounts_ = load.alerts ? load.alertCounts : ItemCounts{};
+        alerts_ = load.alerts ? std::move(load.alerts) : std::make_shared<const AlertsSnapshot>();
+        alertsGeneration_ = NextGeneration();
         alertsChanged_ = false;
     }
     // The previous server's records go now (unless a screen still holds a copy), and the heap
     // they took is handed back: a large server left for a small one would keep it otherwise.
     oldEvents.reset();
     oldAlerts.reset();
+    ForgetReadMarks();
     ReturnFreedMemory();
     NotifyHub(HubChange::SettingsReloaded);
     NotifyHub(HubChange::EventsPublished);
@@ -462,6 +472,7 @@ std::vector<std::string> CTarvellApp::RemoveEvents(const std::vector<std::string
     auto next = std::make_shared<EventsSnapshot>(*events_);
     for (const std::string& key : removed) next->EventMap.erase(key);
     events_ = std::move(next);
+    eventsGeneration_ = NextGeneration();
     eventsChanged_ = true;
     return removed;
 }
@@ -491,6 +502,7 @@ bool CTarvellApp::RemoveEvent(const std::string& key, EditResult* outcome) {
     auto next = std::make_shared<EventsSnapshot>(*events_);
     next->EventMap.erase(key);
     events_ = std::move(next);
+    eventsGeneration_ = NextGeneration();
     eventsChanged_ = true;
     return true;
 }
@@ -516,6 +528,7 @@ bool CTarvellApp::RemoveAlert(const std::string& key, EditResult* outcome) {
     auto next = std::make_shared<AlertsSnapshot>(*alerts_);
     next->AlertLog.erase(key);
     alerts_ = std::move(next);
+    alertsGeneration_ = NextGeneration();
     alertsChanged_ = true;
     return true;
 }
@@ -551,6 +564,7 @@ std::vector<std::string> CTarvellApp::RemoveAlerts(const std::vector<std::string
         next->AlertLog.erase(it);
     }
     alerts_ = std::move(next);
+    alertsGeneration_ = NextGeneration();
     alertsChanged_ = true;
     return removed;
 }
@@ -571,6 +585,7 @@ EditResult CTarvellApp::ClearAlertsOf(const std::string& category) {
     }
     alertCounts_ = CountAlertsByCategory(next->AlertLog);
     alerts_ = std::move(next);
+    alertsGeneration_ = NextGeneration();
     alertsChanged_ = true;
     return result;
 }
@@ -608,6 +623,28 @@ void CTarvellApp::MarkEventRead(const std::string& key) {
     const std::string path = std::string(kViewerKey) + "\\" + ReadMarksKey(Server().Name);
     if (registry().CreateKey(Hive::CurrentUser, path, &marks) == kRegSuccess)
         marks.SetString(key, "");
+    ForgetReadMarks();
+}
+
+void CTarvellApp::ForgetReadMarks() {
+    std::lock_guard<std::mutex> guard(marksLock_);
+    readMarks_.reset();
+    readMarksGeneration_ = NextGeneration();
+}
+
+std::shared_ptr<const ReadMarkSet> CTarvellApp::ReadMarks(std::uint64_t* generation) const {
+    std::uint64_t seen = 0;
+    {
+        std::lock_guard<std::mutex> guard(marksLock_);
+        if (generation) *generation = readMarksGeneration_;
+        if (readMarks_) return readMarks_;
+        seen = readMarksGeneration_;
+    }
+    // Read without the lock; kept only when no mark changed meanwhile.
+    auto marks = std::make_shared<const ReadMarkSet>(ReadMarkNames());
+    std::lock_guard<std::mutex> guard(marksLock_);
+    if (readMarksGeneration_ == seen) readMarks_ = marks;
+    return marks;
 }
 
 bool CTarvellApp::IsEventRead(const std::string& key) const {
@@ -637,44 +674,58 @@ void CTarvellApp::PruneReadMarks(const EventRecords& events) {
     if (registry().OpenKey(Hive::CurrentUser, path, &marks) != kRegSuccess) return;
     std::vector<RegValue> values;
     if (marks.EnumValues(&values) != kRegSuccess) return;
-    for (const RegValue& value : values)
-        if (!value.name.empty() && events.count(value.name) == 0) marks.DeleteValue(value.name);
+    bool pruned = false;
+    for (const RegValue& value : values) {
+        if (!value.name.empty() && events.count(value.name) == 0) {
+            marks.DeleteValue(value.name);
+            pruned = true;
+        }
+    }
+    if (pruned) ForgetReadMarks();
 }
 
 // ---- publishing
 
-void CTarvellApp::SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCounts counts,
-                            const std::string& folder) {
+bool CTarvellApp::SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCounts counts,
+                            const std::string& folder, std::size_t* replaced) {
     ChangeNotice notice(*this, HubChange::EventsPublished);
+    std::shared_ptr<const EventsSnapshot> old;  // freed after the lock is released
     RecursiveGuard guard(EventLock);
     if (!folder.empty() && folder != Server().Folder) {
         notice.Cancel();
-        return;
+        return false;
     }
     if (eventsChanged_) {
         eventsChanged_ = false;
         notice.Cancel();
-        return;
+        return false;
     }
-    events_ = std::move(events);
+    old = std::exchange(events_, std::move(events));
+    eventsGeneration_ = NextGeneration();
+    if (replaced) *replaced = old ? old->EventMap.size() : 0;
     eventCounts_ = counts;
+    return true;
 }
 
-void CTarvellApp::SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts,
-                            const std::string& folder) {
+bool CTarvellApp::SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts,
+                            const std::string& folder, std::size_t* replaced) {
     ChangeNotice notice(*this, HubChange::AlertsPublished);
+    std::shared_ptr<const AlertsSnapshot> old;  // freed after the lock is released
     RecursiveGuard guard(AlertLock);
     if (!folder.empty() && folder != Server().Folder) {
         notice.Cancel();
-        return;
+        return false;
     }
     if (alertsChanged_) {
         alertsChanged_ = false;
         notice.Cancel();
-        return;
+        return false;
     }
-    alerts_ = std::move(alerts);
+    old = std::exchange(alerts_, std::move(alerts));
+    alertsGeneration_ = NextGeneration();
+    if (replaced) *replaced = old ? old->AlertLog.size() : 0;
     alertCounts_ = counts;
+    return true;
 }
 
 std::shared_ptr<const CTarvellDoc> CTarvellApp::ReaderSettings() const {
@@ -683,8 +734,41 @@ std::shared_ptr<const CTarvellDoc> CTarvellApp::ReaderSettings() const {
 }
 
 void CTarvellApp::SetReaderSettings(std::shared_ptr<const CTarvellDoc> settings) {
+    if (!settings) return;
+    // Built before the lock: a screen's pass takes the index, it never waits for the build.
+    auto requests = std::make_shared<const RequestIndex>(RequestIndex::Build(*settings));
     std::lock_guard<std::mutex> guard(settingsLock_);
-    if (settings) readerSettings_ = std::move(settings);
+    readerSettings_ = std::move(settings);
+    requests_ = std::move(requests);
+    settingsGeneration_ = NextGeneration();
+}
+
+HubView CTarvellApp::View() const {
+    HubView view;
+    {
+        RecursiveGuard guard(EventLock);
+        view.events = events_;
+        view.eventsGeneration = eventsGeneration_;
+    }
+    {
+        RecursiveGuard guard(AlertLock);
+        view.alerts = alerts_;
+        view.alertsGeneration = alertsGeneration_;
+    }
+    {
+        std::lock_guard<std::mutex> guard(settingsLock_);
+        view.settings = readerSettings_;
+        view.requests = requests_;
+        view.settingsGeneration = settingsGeneration_;
+    }
+    std::lock_guard<std::mutex> guard(marksLock_);
+    view.readMarksGeneration = readMarksGeneration_;
+    return view;
+}
+
+std::uint64_t CTarvellApp::NextGeneration() {
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
 }
 
 // ---- direct loads
@@ -699,6 +783,7 @@ bool CTarvellApp::LoadEvents() {
             {
                 RecursiveGuard guard(EventLock);
                 events_ = std::move(snapshot);
+                eventsGeneration_ = NextGeneration();
                 eventCounts_ = counts;
             }
             NotifyHub(HubChange::EventsPublished);
@@ -720,6 +805,7 @@ bool CTarvellApp::LoadAlerts() {
             {
                 RecursiveGuard guard(AlertLock);
                 alerts_ = std::move(snapshot);
+                alertsGeneration_ = NextGeneration();
                 alertCounts_ = counts;
             }
             NotifyHub(HubChange::AlertsPublished);

@@ -29,6 +29,7 @@
 #include "platform/Clock.h"
 #include "viewer/core/hub/EventFilters.h"
 #include "viewer/core/hub/MachineIdentity.h"
+#include "viewer/core/hub/RequestIndex.h"
 #include "viewer/core/hub/ServerHealth.h"
 #include "viewer/core/hub/ServerRegistry.h"
 #include "viewer/core/hub/SettingsEdit.h"
@@ -66,6 +67,22 @@ struct EventsSnapshot {
 
 struct AlertsSnapshot {
     AlertRecords AlertLog;
+};
+
+// The events this user has opened on the current server: their keys in ASCII lower case (the
+// read marks' names compare without case).
+using ReadMarkSet = std::unordered_set<std::string>;
+
+// What a screen takes from the hub for one pass, each part with its generation: a number that
+// changes whenever that part is replaced and never comes back, so that a screen tells an
+// unchanged hub from a changed one without looking at the records.
+struct HubView {
+    std::shared_ptr<const EventsSnapshot> events;
+    std::shared_ptr<const AlertsSnapshot> alerts;
+    std::shared_ptr<const CTarvellDoc> settings;   // the reader copy (ReaderSettings)
+    std::shared_ptr<const RequestIndex> requests;  // built from `settings`
+    std::uint64_t eventsGeneration = 0, alertsGeneration = 0, settingsGeneration = 0,
+                  readMarksGeneration = 0;
 };
 
 // Shows one alert on the popup thread (CTarvellPopup.h states the contract).
@@ -175,6 +192,8 @@ public:
     bool LookupAlert(const std::string& key, CAlertItem& out) const;
     ItemCounts EventCounts() const;
     ItemCounts AlertCounts() const;
+    // Every part a screen pass needs, with its generation (the read marks apart: ReadMarks).
+    HubView View() const;
 
     // ---- mutators (user-interface thread): each files the change in the settings document
     // through EditSettings; when the edit is not saved the hub stays as it was.
@@ -211,16 +230,21 @@ public:
     // (value names compare without case, as IsEventRead does); empty when the key cannot be
     // opened. For a pass over many events.
     std::unordered_set<std::string> ReadMarkNames() const;
+    // ReadMarkNames kept until a mark is added or pruned or the server changes; `generation`
+    // (optional) receives the generation of what is returned.
+    std::shared_ptr<const ReadMarkSet> ReadMarks(std::uint64_t* generation = nullptr) const;
     void PruneReadMarks(const EventRecords& events);
 
     // ---- publishing (reader threads). A snapshot that comes after a local change is dropped
     // once, so a pass that started before a removal cannot bring the removed item back.
     // A snapshot read from `folder` (when given) is dropped when that is no longer the current
     // server's folder: a pass that began before a connect cannot bring the old server back.
-    void SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCounts counts,
-                   const std::string& folder = {});
-    void SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts,
-                   const std::string& folder = {});
+    // True when the snapshot was taken; `replaced` (optional) receives the number of records of
+    // the snapshot it replaced, which is freed before the call returns unless a screen holds it.
+    bool SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCounts counts,
+                   const std::string& folder = {}, std::size_t* replaced = nullptr);
+    bool SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts,
+                   const std::string& folder = {}, std::size_t* replaced = nullptr);
     // A shared read-only copy of the current server's settings, renewed by each successful
     // reload or save and by each pass of the events reader; screens fill themselves from it.
     std::shared_ptr<const CTarvellDoc> ReaderSettings() const;
@@ -250,6 +274,8 @@ private:
     void ChooseDefaultServer();
     std::string MachineOf(const std::string& folder) const;
     EditResult ClearAlertsOf(const std::string& category);
+    static std::uint64_t NextGeneration();
+    void ForgetReadMarks();
 
     ViewerEnvironment env_;
     Clock& clock_;
@@ -263,15 +289,22 @@ private:
     std::shared_ptr<const EventsSnapshot> events_;  // [EventLock]
     ItemCounts eventCounts_;                        // [EventLock]
     bool eventsChanged_ = false;                    // [EventLock]
+    std::uint64_t eventsGeneration_ = 0;            // [EventLock]
     ServerMap servers_;                             // [EventLock]
 
     mutable std::recursive_mutex AlertLock;
     std::shared_ptr<const AlertsSnapshot> alerts_;  // [AlertLock]
     ItemCounts alertCounts_;                        // [AlertLock]
     bool alertsChanged_ = false;                    // [AlertLock]
+    std::uint64_t alertsGeneration_ = 0;            // [AlertLock]
 
     mutable std::mutex settingsLock_;
     std::shared_ptr<const CTarvellDoc> readerSettings_;  // [settingsLock_]
+    std::shared_ptr<const RequestIndex> requests_;       // [settingsLock_]
+    std::uint64_t settingsGeneration_ = 0;               // [settingsLock_]
+    mutable std::mutex marksLock_;
+    mutable std::shared_ptr<const ReadMarkSet> readMarks_;  // [marksLock_] null: read again
+    std::uint64_t readMarksGeneration_ = 0;                 // [marksLock_]
     mutable std::mutex healthLock_;
     bool eventsUnreadable_ = false, alertsUnreadable_ = false,
          handOverRefused_ = false;  // [healthLock_]

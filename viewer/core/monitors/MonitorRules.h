@@ -14,6 +14,7 @@
 #include "shared/CEventItem.h"
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/core/hub/RequestIndex.h"
 #include "viewer/core/shell/CommandIds.h"
 
 namespace tarvell {
@@ -30,23 +31,6 @@ namespace res {
 inline constexpr unsigned kDetectionFilterMenu = 188;
 inline constexpr unsigned kPreventionFilterMenu = 189;
 }  // namespace res
-
-// What the settings ask about events, indexed by event key. An entry without ";" names no key
-// in the "<key>;" lists.
-struct RequestIndex {
-    std::unordered_set<std::string> removed;                      // DeleteRequests, exact
-    std::unordered_map<std::string, std::string> blockRequester;  // first "<key>;<requester>"
-    std::unordered_set<std::string> unblock;                      // UnblockRequests
-    std::unordered_set<std::string> notes;                        // EventNotes
-
-    static RequestIndex Build(const CTarvellDoc& settings);
-    bool IsRemoved(const std::string& key) const { return removed.count(key) != 0; }
-    bool IsBlockRequested(const std::string& key) const { return blockRequester.count(key) != 0; }
-    // The requester of the first block request for `key`; empty when there is none.
-    const std::string& Requester(const std::string& key) const;
-    bool HasNote(const std::string& key) const { return notes.count(key) != 0; }
-    bool IsUnblockRequested(const std::string& key) const { return unblock.count(key) != 0; }
-};
 
 bool InDetectionState(const std::string& key, const CEventItem& event,
                       const RequestIndex& requests);
