@@ -37,7 +37,9 @@ TEST(EventTypesTest, OnlyExactKeysHaveTexts) {
         EXPECT_EQ(EventTypeName(other), "") << other;
         EXPECT_EQ(EventTypeText(other), "") << other;
         EXPECT_EQ(EventTypeHelp(other), "") << other;
-        if (std::string_view(other) != "Test Message") EXPECT_FALSE(AlertTextIndex(other));
+        if (std::string_view(other) != "Test Message") {
+            EXPECT_FALSE(AlertTextIndex(other)) << other;
+        }
     }
     EXPECT_EQ(ThreatLevelName(6), "");
     EXPECT_EQ(ThreatLevelName(-1), "");
