@@ -8,6 +8,24 @@
 
 namespace tarvell {
 
+namespace {
+
+void NameCurrentThread(const std::string& name) {
+    if (name.empty()) return;
+    // The system keeps 15 bytes and the terminator.
+    const std::string shown = name.substr(0, 15);
+    ::pthread_setname_np(::pthread_self(), shown.c_str());
+}
+
+}  // namespace
+
+std::thread StartNamedThread(const std::string& name, std::function<void()> body) {
+    return std::thread([name, body = std::move(body)] {
+        NameCurrentThread(name);
+        body();
+    });
+}
+
 WorkerThread::~WorkerThread() { StopAndJoin(); }
 
 bool WorkerThread::Start(std::string name) {
@@ -26,11 +44,7 @@ bool WorkerThread::Start(std::string name) {
 }
 
 void WorkerThread::Main() {
-    if (!name_.empty()) {
-        // The system keeps 15 bytes and the terminator.
-        const std::string shown = name_.substr(0, 15);
-        ::pthread_setname_np(::pthread_self(), shown.c_str());
-    }
+    NameCurrentThread(name_);
     const std::string who = name_.empty() ? std::string("worker thread") : "worker thread " + name_;
     // An exception must not end the whole process: the thread ends and says why.
     try {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -58,5 +59,9 @@ private:
     bool started_ = false;
     std::string name_;  // set before the thread starts, constant after
 };
+
+// A plain thread of a pool (the polls, the linkup checks), named to the system as WorkerThread
+// names its own before `body` runs. Throws std::system_error as std::thread does.
+std::thread StartNamedThread(const std::string& name, std::function<void()> body);
 
 }  // namespace tarvell

@@ -5,28 +5,26 @@
 
 #include "platform/DateText.h"
 #include "shared/AlertKey.h"
+#include "shared/AlertTarget.h"
 #include "service/engine/CTarvellFrm.h"
 
 namespace tarvell {
 
 namespace {
 
-// The alert value a filter type tests, or nullptr for a type that tests nothing. Types are
-// whole texts compared exactly ("08" or " 1" are not types).
-const std::string* FilterValue(std::string_view type, const CAlertItem& alert,
+// The alert value a filter type (0..8) tests.
+const std::string& FilterValue(int type, const CAlertItem& alert,
                                const std::string& descriptionText) {
-    if (type.size() != 1) return nullptr;
-    switch (type[0]) {
-        case '0': return &alert.Description;
-        case '1': return &alert.DeviceName;
-        case '2': return &alert.DeviceIp;
-        case '3': return &alert.DevicePort;
-        case '4': return &alert.DeviceLocation;
-        case '5': return &alert.SourceMac;
-        case '6': return &alert.SourceIp;
-        case '7': return &alert.SourceName;
-        case '8': return &descriptionText;
-        default: return nullptr;
+    switch (type) {
+        case 0: return alert.Description;
+        case 1: return alert.DeviceName;
+        case 2: return alert.DeviceIp;
+        case 3: return alert.DevicePort;
+        case 4: return alert.DeviceLocation;
+        case 5: return alert.SourceMac;
+        case 6: return alert.SourceIp;
+        case 7: return alert.SourceName;
+        default: return descriptionText;
     }
 }
 
@@ -36,31 +34,19 @@ bool MatchWildcard(const std::string& text, const std::string& pattern) {
     return CTarvellFrm::WildcardMatch(text, pattern);
 }
 
+bool FiltersMatchAlert(std::string_view filters, const CAlertItem& alert,
+                       const std::string& descriptionText) {
+    if (filters.empty()) return true;
+    for (const TargetFilter& filter : ParseFilters(filters))
+        if (MatchWildcard(FilterValue(filter.type, alert, descriptionText), filter.pattern))
+            return true;
+    return false;
+}
+
 TargetDecision TargetMatchesAlert(const std::string& entry, const CAlertItem& alert,
                                   const std::string& descriptionText) {
-    TargetDecision decision;
-    const std::size_t bar = entry.find('|');
-    decision.target = entry.substr(0, bar);
-    if (bar == std::string::npos || bar + 1 == entry.size()) {
-        decision.deliver = true;
-        return decision;
-    }
-    std::string_view filters = std::string_view(entry).substr(bar + 1);
-    while (true) {
-        const std::size_t end = filters.find(';');
-        const std::string_view filter = filters.substr(0, end);
-        const std::size_t slash = filter.find('/');
-        if (slash != std::string_view::npos) {
-            const std::string* value = FilterValue(filter.substr(0, slash), alert, descriptionText);
-            if (value && MatchWildcard(*value, std::string(filter.substr(slash + 1)))) {
-                decision.deliver = true;
-                return decision;
-            }
-        }
-        if (end == std::string_view::npos) break;
-        filters.remove_prefix(end + 1);
-    }
-    return decision;
+    TargetEntry split = SplitTargetEntry(entry);
+    return {std::move(split.target), FiltersMatchAlert(split.filters, alert, descriptionText)};
 }
 
 std::string ReplaceMacro(std::string_view text, std::string_view macro, std::string_view value) {

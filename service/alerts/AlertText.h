@@ -2,10 +2,9 @@
 // texts: whether a configured target wants an alert, and the final text of a template with the
 // alert's "$" macros replaced.
 //
-// A target entry is "<target part>|<filters>", the filters "<type>/<pattern>" joined by ";". The
-// type digits "0".."8" name the alert value a pattern tests; any other type, and a filter
-// without "/", tests nothing. Filters are alternatives: one match delivers. An entry without
-// filters delivers everything.
+// A target entry is "<target part>|<filters>" (shared/AlertTarget.h). The type digits "0".."8"
+// name the alert value a pattern tests; any other type, and a filter without "/", tests nothing.
+// Filters are alternatives: one match delivers. An entry without filters delivers everything.
 //
 // Macro values come from the alert and the node (both outside data); they are inserted as they
 // stand and never searched for their own macro again, so expansion always ends and its output
@@ -32,9 +31,14 @@ struct TargetDecision {
     bool deliver = false;
 };
 
-// Splits a target entry and applies its filters to the alert. `descriptionText` is the value
-// that filter type "8" tests: the alert's expanded description text (for the SNMP trap and
-// syslog channels their expanded message, built the same way).
+// Whether a filter list (the text after a target's "|") lets the alert through: an empty list
+// does, else any filter whose pattern matches its value. `descriptionText` as below.
+bool FiltersMatchAlert(std::string_view filters, const CAlertItem& alert,
+                       const std::string& descriptionText);
+
+// Splits a target entry at its first "|" and applies its filters to the alert. `descriptionText` is
+// the value that filter type "8" tests: the alert's expanded description text (for the SNMP trap
+// and syslog channels their expanded message, built the same way).
 TargetDecision TargetMatchesAlert(const std::string& entry, const CAlertItem& alert,
                                   const std::string& descriptionText);
 

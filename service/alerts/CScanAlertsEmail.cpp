@@ -18,6 +18,7 @@
 #include "platform/WorkerThread.h"
 #include "platform/smtp/CSmtpClient.h"
 #include "shared/AlertKey.h"
+#include "shared/AlertTarget.h"
 #include "service/actionlinks/LinkToken.h"
 #include "service/alerts/AlertText.h"
 #include "service/alerts/MailSettings.h"
@@ -69,7 +70,7 @@ bool SameDate(const std::tm& a, const std::tm& b) {
 }
 
 // The recipient address of an entry: the text before the first "|".
-std::string RecipientAddress(const std::string& entry) { return entry.substr(0, entry.find('|')); }
+std::string RecipientAddress(const std::string& entry) { return SplitTargetEntry(entry).target; }
 
 bool IsBlockingAlert(const CAlertItem& alert) {
     return alert.Description == "Manual Blocking" || alert.Description == "System Blocking";

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/Text.h"
+#include "shared/SnmpQuery.h"
 #include "service/engine/SnmpClient.h"
 
 namespace tarvell {
@@ -30,22 +31,6 @@ constexpr const char* kIfAdminStatus = "1.3.6.1.2.1.2.2.1.7.";
 
 // A number that fits an interface index or an OID component.
 constexpr std::size_t kMaxIndexDigits = 10;
-
-bool IsDottedOid(const std::string& text) {
-    if (text.empty() || text.front() == '.' || text.back() == '.') return false;
-    bool previousDot = false;
-    for (char c : text) {
-        if (c == '.') {
-            if (previousDot) return false;
-            previousDot = true;
-        } else if (c >= '0' && c <= '9') {
-            previousDot = false;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -93,12 +78,10 @@ std::optional<PortObject> PortObjectFor(bool standard, bool block, const std::st
         object.value = block ? "2" : "1";
         return object;
     }
-    const auto slash = query.find('/');
-    if (slash == std::string::npos) return std::nullopt;
-    object.oid = query.substr(0, slash);
-    if (!object.oid.empty() && object.oid.front() == '.') object.oid.erase(0, 1);
-    object.value = query.substr(slash + 1);
-    if (!IsDottedOid(object.oid)) return std::nullopt;
+    auto parsed = ParseBlockingQuery(query);
+    if (!parsed) return std::nullopt;
+    object.oid = std::move(parsed->oid);
+    object.value = std::move(parsed->value);
     if (object.oid.size() >= SnmpOidEntry::kTextSize ||
         object.value.size() >= SnmpOidEntry::kTextSize)
         return std::nullopt;

@@ -43,8 +43,8 @@ struct PortObject {
 
 // ifAdminStatus of the port (standard = true), "2" down or "1" up; else the configured query
 // <OID>/<value> with a leading "." of the OID removed. nullopt when the port key is not an
-// interface index, or the query has no "/", an empty or non-numeric OID, or texts too long for
-// one SNMP entry.
+// interface index, or the query has no "/", an OID the SNMP layer does not read, or texts too long
+// for one SNMP entry.
 std::optional<PortObject> PortObjectFor(bool standard, bool block, const std::string& portKey,
                                         const std::string& query);
 

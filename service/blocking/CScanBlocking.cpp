@@ -1,7 +1,5 @@
 #include "service/blocking/CScanBlocking.h"
 
-#include <pthread.h>
-
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -76,7 +74,6 @@ CScanBlocking::CScanBlocking(CTarvellFrm& engine, Backends backends)
 }
 
 void CScanBlocking::Run() {
-    ::pthread_setname_np(::pthread_self(), "Blocking");
     while (!WaitForStop(kBlockingPassPauseMs)) Pass();
 }
 

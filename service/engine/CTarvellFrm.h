@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -168,7 +169,9 @@ public:
     std::string DeliveredMarkPath() const;
 
     // ---- text operations
-    static const std::array<const char*, 33>& EventTypes();
+    // The event-type keys by the position of their texts in the settings' per-type lists (the
+    // shared alert-text rows: 32 event types, then "Test Message").
+    static std::span<const std::string_view> EventTypes();
     std::string FormatAlertCause(const std::string& type) const;
     std::string FormatAlertDescription(const std::string& type) const;
     std::string FormatAlertSeverity(int code) const;

@@ -17,6 +17,7 @@
 #include "platform/Text.h"
 #include "platform/ErrnoText.h"
 #include "service/engine/CTarvellFrm.h"
+#include "shared/EventTypes.h"
 #include "shared/NodeListText.h"
 
 namespace tarvell {
@@ -27,14 +28,6 @@ namespace {
 // one file are bounded as well: each becomes two or three strings in every copy of the settings.
 constexpr std::size_t kMaxNodeListBytes = 16u * 1024u * 1024u;
 constexpr std::size_t kMaxNodeListEntries = 100'000;
-
-// Index of an event type in the vocabulary (exact, case-sensitive), or nullopt.
-std::optional<std::size_t> EventTypeIndex(const std::string& type) {
-    const auto& types = CTarvellFrm::EventTypes();
-    for (std::size_t i = 0; i < types.size(); ++i)
-        if (type == types[i]) return i;
-    return std::nullopt;
-}
 
 std::string EntryAt(const std::vector<std::string>& list, std::optional<std::size_t> index) {
     if (!index || *index >= list.size()) return {};
@@ -73,51 +66,22 @@ private:
 
 }  // namespace
 
-const std::array<const char*, 33>& CTarvellFrm::EventTypes() {
-    static const std::array<const char*, 33> types = {
-        "Unauthorized Node",
-        "Unauthorized Blacklist Node",
-        "Unauthorized Nodes Count",
-        "New Mac",
-        "New Ip",
-        "New Name",
-        "New User",
-        "Changed Ip",
-        "Changed Name",
-        "Changed User",
-        "Changed Port",
-        "Threat Receive",
-        "Threat Transmit",
-        "Threat Broadcast",
-        "Threat Errors",
-        "WMI Not Responding",
-        "WMI Operating System",
-        "WMI Service Pack",
-        "WMI Computer Domain",
-        "WMI Hot Fix",
-        "WMI Service Name",
-        "WMI Process Name",
-        "WMI Program Name",
-        "WMI Registry String",
-        "WMI Registry DWORD",
-        "Linkup Script",
-        "Manual Blocking",
-        "Manual Unblocking",
-        "System Blocking",
-        "System Unblocking",
-        "Prevent Enabled",
-        "Prevent Disabled",
-        "Test Message",
-    };
+std::span<const std::string_view> CTarvellFrm::EventTypes() {
+    static const std::array<std::string_view, 33> types = [] {
+        std::array<std::string_view, 33> out{};
+        const auto rows = AlertTextTable();
+        for (std::size_t i = 0; i < out.size() && i < rows.size(); ++i) out[i] = rows[i].key;
+        return out;
+    }();
     return types;
 }
 
 std::string CTarvellFrm::FormatAlertCause(const std::string& type) const {
-    return EntryAt(Settings()->AlertCauseTexts, EventTypeIndex(type));
+    return EntryAt(Settings()->AlertCauseTexts, AlertTextIndex(type));
 }
 
 std::string CTarvellFrm::FormatAlertDescription(const std::string& type) const {
-    return EntryAt(Settings()->AlertDescriptionTexts, EventTypeIndex(type));
+    return EntryAt(Settings()->AlertDescriptionTexts, AlertTextIndex(type));
 }
 
 std::string CTarvellFrm::FormatAlertSeverity(int code) const {

@@ -2,6 +2,7 @@
 
 #include "platform/Text.h"
 #include "service/linkup/LinkupRules.h"
+#include "shared/EventTypes.h"
 
 namespace tarvell {
 namespace {
@@ -25,12 +26,12 @@ const CimCondition kCimConditions[] = {
 
 }  // namespace
 
-const char* CScanLinkupWmi::EventTypeOf(long type) {
-    static const char* const kTypes[] = {
-        "WMI Operating System", "WMI Service Pack",    "WMI Computer Domain",
-        "WMI Hot Fix",          "WMI Service Name",    "WMI Process Name",
-        "WMI Program Name",     "WMI Registry String", "WMI Registry DWORD"};
-    return type >= 0 && type <= 8 ? kTypes[type] : nullptr;
+// The condition types 0 to 8 raise the event types that follow "WMI Not Responding" in the
+// shared table, in the same order.
+std::string_view CScanLinkupWmi::EventTypeOf(long type) {
+    if (type < 0 || type > 8) return {};
+    static const std::size_t first = *AlertTextIndex("WMI Not Responding") + 1;
+    return EventTypeTable()[first + static_cast<std::size_t>(type)].key;
 }
 
 void CScanLinkupWmi::Check() {
@@ -180,7 +181,7 @@ bool CScanLinkupWmi::RegistryHolds(WmiConnection& connection, bool dword,
 void CScanLinkupWmi::Raise(const NodeFacts& node, long type, const std::string& current,
                            const std::string& before) {
     if (Stopping()) return;  // a call cut short by the stop says nothing about the computer
-    auto event = NodeEvent(node, EventTypeOf(type));
+    auto event = NodeEvent(node, std::string(EventTypeOf(type)));
     event->Current = current;
     event->Before = before;
     engine_.RecordEvent(std::move(event));

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "service/linkup/LinkupWorker.h"
@@ -28,7 +29,7 @@ public:
     void Check() override;
 
     // The namespaces, queries and event types of the condition types 0 to 8.
-    static const char* EventTypeOf(long type);
+    static std::string_view EventTypeOf(long type);  // empty for another type
 
 private:
     bool Connect(WmiConnection& connection, const NodeFacts& node, const std::string& nameSpace,

@@ -1,8 +1,7 @@
 #include "service/linkup/LinkupChecks.h"
 
-#include <pthread.h>
-
 #include "platform/Text.h"
+#include "platform/WorkerThread.h"
 #include "service/linkup/CScanLinkupWmi.h"
 
 namespace tarvell {
@@ -19,7 +18,7 @@ LinkupChecks::LinkupChecks(CTarvellFrm& engine, WmiFactory wmi, LinkupCheckOptio
     }
     for (std::size_t i = 0; i < std::max<std::size_t>(1, options_.threads); ++i) {
         try {
-            threads_.emplace_back([this] { Worker(); });
+            threads_.push_back(StartNamedThread("LinkupCheck", [this] { Worker(); }));
         } catch (const std::system_error&) {
             engine_.Log("Linkup check threads could not all be started; " +
                         FormatLong(static_cast<std::int64_t>(threads_.size())) + " run the checks");
@@ -116,7 +115,6 @@ WmiClient& LinkupChecks::Wmi() {
 }
 
 void LinkupChecks::Worker() {
-    ::pthread_setname_np(::pthread_self(), "LinkupCheck");
     for (;;) {
         Job job;
         {

@@ -1,12 +1,11 @@
 #include "service/polling/PollScheduler.h"
 
-#include <pthread.h>
-
 #include <exception>
 #include <system_error>
 
 #include "platform/Memory.h"
 #include "platform/Text.h"
+#include "platform/WorkerThread.h"
 
 namespace tarvell {
 
@@ -67,7 +66,7 @@ void PollScheduler::QueueLocked(const PollRequest& request) {
     ScheduleLocked(key);
     if (idleThreads_ == 0 && threads_.size() < std::min(options_.maxPolls, kMaxPolls)) {
         try {
-            threads_.emplace_back([this] { Worker(); });
+            threads_.push_back(StartNamedThread("CScanSnmpMacs", [this] { Worker(); }));
         } catch (const std::system_error& e) {
             if (threads_.empty()) {
                 engine_.Log(std::string("Poll thread could not be started (") + e.what() +
@@ -116,7 +115,6 @@ void PollScheduler::NoteOutcomeLocked(const std::string& key, bool silent) {
 }
 
 void PollScheduler::Worker() {
-    ::pthread_setname_np(::pthread_self(), "SnmpMacs");
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         ++idleThreads_;

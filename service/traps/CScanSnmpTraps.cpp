@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -129,7 +128,6 @@ void CScanSnmpTraps::OnNotification(const snmp::Notification& n, const std::stri
 }
 
 void CScanSnmpTraps::Run() {
-    ::pthread_setname_np(::pthread_self(), "SnmpTraps");
     const std::string portText = FormatLong(options_.port);
     bool bindFailureLogged = false;
 

@@ -169,6 +169,17 @@ TEST(WorkerThread, ANamedThreadCarriesItsNameToTheSystemAndToTheCrashLine) {
     }
 }
 
+TEST(WorkerThread, APoolThreadIsNamedBeforeItsBodyRuns) {
+    std::string seen;
+    std::thread thread = StartNamedThread("CScanSnmpMacs and more", [&seen] {
+        char name[32] = {};
+        ::pthread_getname_np(::pthread_self(), name, sizeof name);
+        seen = name;
+    });
+    thread.join();
+    EXPECT_EQ(seen, "CScanSnmpMacs a");
+}
+
 TEST(RecursiveLock, TheHolderMayTakeItAgain) {
     RecursiveLock lock;
     RecursiveGuard outer(lock);

@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
 
         if (!Show(page, cmd::kDetectionMonitor)) status = 1;
         CMonitorHeaderPanel* header = page.Header(true);
-        header->SetFilter(32842, QStringLiteral("Broadcast Rate"));
+        header->SetFilter(cmd::kFilterThreatBroadcast, QStringLiteral("Broadcast Rate"));
         {
             // The drop-down drawn where it opens, below the link, with its group open.
             std::unique_ptr<QMenu> menu = header->BuildFilterMenu();

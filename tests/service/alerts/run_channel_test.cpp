@@ -39,21 +39,19 @@ TEST(RunCommandText, ParametersSplitAtBlanksAndQuotesGroup) {
 }
 
 TEST(RunCommandText, AnEntryNeedsSixFieldsAndThePasswordKeepsItsSemicolons) {
-    RunCommand run;
-    EXPECT_FALSE(ParseRunCommand("a;b;c;d;e", run));
-    EXPECT_FALSE(ParseRunCommand("", run));
+    EXPECT_FALSE(ParseCommandTarget("a;b;c;d;e"));
+    EXPECT_FALSE(ParseCommandTarget(""));
     // A ";" that ends the entry closes the password; one inside it belongs to it.
-    ASSERT_TRUE(ParseRunCommand("n;/bin/x;;nobody;;;", run));
-    EXPECT_EQ(run.user, "nobody");
-    EXPECT_EQ(run.password, "");
-    ASSERT_TRUE(ParseRunCommand("n;/bin/x;;nobody;;pw;", run));
-    EXPECT_EQ(run.password, "pw");
-    ASSERT_TRUE(ParseRunCommand("x;/bin/prog;-v $alert;bob;CORP;pa;ss", run));
-    EXPECT_EQ(run.program, "/bin/prog");
-    EXPECT_EQ(run.parameters, "-v $alert");
-    EXPECT_EQ(run.user, "bob");
-    EXPECT_EQ(run.domain, "CORP");
-    EXPECT_EQ(run.password, "pa;ss");
+    auto run = ParseCommandTarget("n;/bin/x;;nobody;;;");
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->user, "nobody");
+    EXPECT_EQ(run->password, "");
+    run = ParseCommandTarget("n;/bin/x;;nobody;;pw;");
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->password, "pw");
+    run = ParseCommandTarget("x;/bin/prog;-v $alert;bob;CORP;pa;ss");
+    ASSERT_TRUE(run);
+    EXPECT_EQ(*run, (CommandProperties{"/bin/prog", "-v $alert", "bob", "CORP", "pa;ss"}));
 }
 
 class RunChannelTest : public EngineFixture {

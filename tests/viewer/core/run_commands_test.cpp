@@ -26,19 +26,13 @@ TEST(RunCommandCodecTest, ThePageWritesWhatTheServiceReads) {
         const std::vector<std::string> stored = list.Store();
         ASSERT_EQ(stored.size(), 1u);
         EXPECT_EQ(stored[0], c.entry);
-        RunCommand run;
-        ASSERT_TRUE(ParseRunCommand(stored[0], run));
-        EXPECT_EQ(run.program, c.p.command);
-        EXPECT_EQ(run.parameters, c.p.parameters);
-        EXPECT_EQ(run.user, c.p.user);
-        EXPECT_EQ(run.domain, c.p.domain);
-        EXPECT_EQ(run.password, c.p.password);
+        EXPECT_EQ(ParseCommandTarget(stored[0]), c.p);
         EXPECT_EQ(ParseProperties(*list.PropertiesOf("n")), c.p);
     }
     // A stored password with ";" and no closing ";" keeps it, for the page and the service.
-    RunCommand run;
-    ASSERT_TRUE(ParseRunCommand("x;/bin/prog;-v $alert;bob;CORP;pa;ss", run));
-    EXPECT_EQ(run.password, "pa;ss");
+    EXPECT_EQ(ParseCommandTarget("x;/bin/prog;-v $alert;bob;CORP;pa;ss")->password, "pa;ss");
+    // The service runs nothing from an entry short of a field.
+    EXPECT_FALSE(ParseCommandTarget("x;/bin/prog;-v;bob;CORP"));
     EXPECT_EQ(ParseProperties(*ParseCommandEntry("x;/bin/prog;-v $alert;bob;CORP;pa;ss").properties)
                   .password,
               "pa;ss");

@@ -2,24 +2,22 @@
 
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/shell/StringTable.h"
+#include "tests/support/Golden.h"
 
 namespace tarvell {
 namespace {
 
+using test::ExpectGolden;
+
 // ---- string table
 
+// Every text of the table by its id, as a golden file.
 TEST(StringTable, HoldsTheViewerTextsByTheirIds) {
-    EXPECT_EQ(LoadString(str::kAppTitle), "Quenmark Tarvell");
-    EXPECT_EQ(LoadString(str::kNotConnected), "Not Connected");
-    EXPECT_EQ(LoadString(str::kConnectFailed),
-              "Tarvell failed connecting selected server, please check your access permissions.");
-    EXPECT_EQ(LoadString(str::kAskStopService),
-              "Are you sure you want to stop Tarvell? By clicking 'Yes' you will be shutting down "
-              "real-time network intrusion detection and prevention.");
-    EXPECT_EQ(LoadString(str::kTakeMeTo), "Take Me To:");
-    // The permission of the prevention alerts screen is named "Protection Alerts".
-    EXPECT_EQ(LoadString(str::kPermProtectionAlerts), "Protection Alerts");
-    EXPECT_EQ(LoadString(str::kCreateDocumentFailed), "Failed to create empty document.");
+    std::string dump;
+    for (unsigned id = 0; id <= 0xFFFF; ++id)
+        if (const std::string_view text = LoadString(id); !text.empty())
+            dump += std::to_string(id) + "\t" + std::string(text) + "\n";
+    ExpectGolden("viewer/string_table.txt", dump);
 }
 
 TEST(StringTable, AnUnknownIdGivesAnEmptyText) {
@@ -29,33 +27,31 @@ TEST(StringTable, AnUnknownIdGivesAnEmptyText) {
 
 // ---- menu table
 
-TEST(MenuTable, ToolbarsAndTitlesTakeTheirTextsWithoutMnemonics) {
-    struct Case {
-        unsigned menu;
-        CommandId command;
-        const char* text;
-    };
-    for (const Case& c : std::initializer_list<Case>{
-             {res::kMainMenu, cmd::kDetectionMonitor, "Detection Monitor"},
-             {res::kMainMenu, cmd::kPreventionMonitor, "Prevention Monitor"},
-             {res::kMainMenu, cmd::kIntrusionDetection, "Intrusion Detection"},
-             {res::kMainMenu, cmd::kIntrusionPrevention, "Intrusion Prevention"},
-             {res::kMainMenu, cmd::kDetectionAlerts, "Detection Alerts"},
-             {res::kMainMenu, cmd::kPreventionAlerts, "Prevention Alerts"},
-             {res::kMainMenu, cmd::kAppExit, "Exit"},
-             {res::kMainMenuTexts, cmd::kHelpMenu, "Help"},
-             {res::kTitleMenu, cmd::kTitleMonitor, "Real-time Monitor"},
-             {res::kTitleMenu, cmd::kTitleSettings, "Settings"},
-             {res::kBackMenu, cmd::kBackToMonitor, "Back to Monitor Summary"},
-             {res::kMainToolbar, cmd::kService, "Service"},
-             {res::kFavoritesMenu, cmd::kSettings, "Tarvell Definitions"},
-             {res::kTrayMenu, cmd::kShutdown, "Shutdown Tarvell"},
-             // Missing menus and items give empty texts.
-             {res::kTitleMenu, cmd::kSummary, ""},
-             {999, cmd::kSummary, ""},
-         }) {
-        EXPECT_EQ(MenuText(c.menu, c.command), c.text) << c.menu << " " << c.command;
+void DumpItems(const std::vector<MenuItem>& items, const std::string& indent, std::string& out) {
+    for (const MenuItem& item : items) {
+        if (item.IsSeparator()) out += indent + "-\n";
+        else out += indent + std::string(item.text) + "\t" + std::to_string(item.command) + "\n";
+        if (item.IsPopup()) DumpItems(item.popup, indent + "  ", out);
     }
+}
+
+// Every menu, toolbar and title bar with its items and commands, as a golden file.
+TEST(MenuTable, MenusAsStored) {
+    std::string dump;
+    for (unsigned id = 0; id <= 0xFFFF; ++id) {
+        if (const std::vector<MenuItem>* menu = LoadMenu(id)) {
+            dump += "menu " + std::to_string(id) + "\n";
+            DumpItems(*menu, "  ", dump);
+        }
+    }
+    ExpectGolden("viewer/menus.txt", dump);
+}
+
+TEST(MenuTable, TextsComeWithoutMnemonicsAndMissingOnesAreEmpty) {
+    EXPECT_EQ(MenuText(res::kMainMenu, cmd::kAppExit), "Exit");
+    EXPECT_EQ(MenuText(res::kTrayMenu, cmd::kShutdown), "Shutdown Tarvell");
+    EXPECT_EQ(MenuText(res::kTitleMenu, cmd::kSummary), "");
+    EXPECT_EQ(MenuText(999, cmd::kSummary), "");
 }
 
 const MenuItem& Popup(const std::vector<MenuItem>& items, std::size_t i) {
@@ -97,13 +93,6 @@ TEST(MenuTable, StripMnemonicKeepsADoubledAmpersand) {
     EXPECT_EQ(StripMnemonic("&&Fish && Chips"), "&Fish & Chips");
     EXPECT_EQ(StripMnemonic("Trailing&"), "Trailing");
     EXPECT_EQ(StripMnemonic(""), "");
-}
-
-TEST(StringTable, TheServiceStateTextsAreThere) {
-    EXPECT_EQ(LoadString(str::kRunningNormally), "Running Normally");
-    EXPECT_EQ(LoadString(str::kRunningSilently), "Running Silently");
-    EXPECT_EQ(LoadString(str::kServiceStopped), "Stopped");
-    EXPECT_EQ(LoadString(str::kServiceUnavailable), "Unavailable");
 }
 
 }  // namespace

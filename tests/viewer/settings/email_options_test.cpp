@@ -206,11 +206,11 @@ TEST_F(EmailOptionsTest, CommandsAreAddedThroughTheirPropertiesAndStoredAsTheSer
     const std::vector<std::string> stored = Saved().RunCommands;
     ASSERT_EQ(stored.size(), 2u);
     EXPECT_EQ(stored[0], "old;/bin/true;;;;;|0/New*;") << "filters kept";
-    RunCommand run;
-    ASSERT_TRUE(ParseRunCommand(stored[1], run)) << stored[1];
-    EXPECT_EQ(run.program, "/usr/bin/touch");
-    EXPECT_EQ(run.user, "nobody");
-    EXPECT_EQ(run.password, "");
+    const auto run = ParseCommandTarget(stored[1]);
+    ASSERT_TRUE(run) << stored[1];
+    EXPECT_EQ(run->command, "/usr/bin/touch");
+    EXPECT_EQ(run->user, "nobody");
+    EXPECT_EQ(run->password, "");
 }
 
 }  // namespace

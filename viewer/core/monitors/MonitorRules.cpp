@@ -1,6 +1,8 @@
 #include "viewer/core/monitors/MonitorRules.h"
 
+#include <algorithm>
 #include <charconv>
+#include <initializer_list>
 #include <ctime>
 #include <utility>
 
@@ -19,32 +21,32 @@ struct TypeFilter {
     std::string_view type;
 };
 constexpr TypeFilter kDetectionFilters[] = {
-    {32845, "Unauthorized Node"},
-    {32847, "Unauthorized Blacklist Node"},
-    {32846, "Unauthorized Nodes Count"},
-    {32804, "New Mac"},
-    {32805, "New Ip"},
-    {32806, "New Name"},
-    {32807, "New User"},
-    {32809, "Changed Ip"},
-    {32810, "Changed Name"},
-    {32811, "Changed User"},
-    {32812, "Changed Port"},
-    {32813, "Threat Receive"},
-    {32814, "Threat Transmit"},
-    {32842, "Threat Broadcast"},
-    {32815, "Threat Errors"},
-    {32838, "WMI Not Responding"},
-    {32818, "WMI Operating System"},
-    {32819, "WMI Service Pack"},
-    {32844, "WMI Computer Domain"},
-    {32820, "WMI Hot Fix"},
-    {32821, "WMI Service Name"},
-    {32837, "WMI Process Name"},
-    {32822, "WMI Program Name"},
-    {32835, "WMI Registry String"},
-    {32836, "WMI Registry DWORD"},
-    {32817, "Linkup Script"},
+    {cmd::kFilterUnauthorizedNode, "Unauthorized Node"},
+    {cmd::kFilterBlacklistNode, "Unauthorized Blacklist Node"},
+    {cmd::kFilterNodesCount, "Unauthorized Nodes Count"},
+    {cmd::kFilterNewMac, "New Mac"},
+    {cmd::kFilterNewIp, "New Ip"},
+    {cmd::kFilterNewName, "New Name"},
+    {cmd::kFilterNewUser, "New User"},
+    {cmd::kFilterChangedIp, "Changed Ip"},
+    {cmd::kFilterChangedName, "Changed Name"},
+    {cmd::kFilterChangedUser, "Changed User"},
+    {cmd::kFilterChangedPort, "Changed Port"},
+    {cmd::kFilterThreatReceive, "Threat Receive"},
+    {cmd::kFilterThreatTransmit, "Threat Transmit"},
+    {cmd::kFilterThreatBroadcast, "Threat Broadcast"},
+    {cmd::kFilterThreatErrors, "Threat Errors"},
+    {cmd::kFilterWmiNotResponding, "WMI Not Responding"},
+    {cmd::kFilterWmiOperatingSystem, "WMI Operating System"},
+    {cmd::kFilterWmiServicePack, "WMI Service Pack"},
+    {cmd::kFilterWmiComputerDomain, "WMI Computer Domain"},
+    {cmd::kFilterWmiHotFix, "WMI Hot Fix"},
+    {cmd::kFilterWmiServiceName, "WMI Service Name"},
+    {cmd::kFilterWmiProcessName, "WMI Process Name"},
+    {cmd::kFilterWmiProgramName, "WMI Program Name"},
+    {cmd::kFilterWmiRegistryString, "WMI Registry String"},
+    {cmd::kFilterWmiRegistryDword, "WMI Registry DWORD"},
+    {cmd::kFilterLinkupScript, "Linkup Script"},
 };
 
 std::string_view Capped(std::string_view text) {
@@ -194,11 +196,19 @@ std::string FilterLinkText(std::string_view current, std::string_view filterText
 }
 
 DefaultFilterItem FilterDefaultItem(bool detection, CommandId filter) {
+    using namespace cmd;
+    const auto in = [filter](std::initializer_list<CommandId> group) {
+        return std::find(group.begin(), group.end(), filter) != group.end();
+    };
     if (detection) {
-        if (filter >= 32804 && filter <= 32807) return {3, 0};
-        if (filter >= 32809 && filter <= 32812) return {4, 0};
-        if (filter >= 32813 && filter <= 32815) return {5, 0};
-        if ((filter >= 32818 && filter <= 32822) || (filter >= 32835 && filter <= 32838))
+        if (in({kFilterNewMac, kFilterNewIp, kFilterNewName, kFilterNewUser})) return {3, 0};
+        if (in({kFilterChangedIp, kFilterChangedName, kFilterChangedUser, kFilterChangedPort}))
+            return {4, 0};
+        // Broadcast and Computer Domain name their own item.
+        if (in({kFilterThreatReceive, kFilterThreatTransmit, kFilterThreatErrors})) return {5, 0};
+        if (in({kFilterWmiOperatingSystem, kFilterWmiServicePack, kFilterWmiHotFix,
+                kFilterWmiServiceName, kFilterWmiProgramName, kFilterWmiRegistryString,
+                kFilterWmiRegistryDword, kFilterWmiProcessName, kFilterWmiNotResponding}))
             return {7, 0};
     }
     return {-1, filter};

@@ -3,35 +3,11 @@
 #include <algorithm>
 
 #include "platform/Text.h"
+#include "shared/SnmpQuery.h"
 
 namespace tarvell {
 
 namespace {
-
-// "<query>/<value>" split at the first "/".
-std::pair<std::string, std::string> SplitQuery(const std::string& stored) {
-    const std::size_t slash = stored.find('/');
-    if (slash == std::string::npos) return {stored, ""};
-    return {stored.substr(0, slash), stored.substr(slash + 1)};
-}
-
-// A dotted decimal OID, a leading "." allowed: what the service can set.
-bool IsDottedOid(std::string_view text) {
-    if (!text.empty() && text.front() == '.') text.remove_prefix(1);
-    if (text.empty() || text.size() > 1024) return false;
-    bool digit = false;
-    for (const char c : text) {
-        if (c == '.') {
-            if (!digit) return false;
-            digit = false;
-        } else if (c >= '0' && c <= '9') {
-            digit = true;
-        } else {
-            return false;
-        }
-    }
-    return digit;
-}
 
 TwoOptionPage LoadTwo(const std::string& a, const std::string& aLogon, const std::string& b,
                       const std::string& bLogon) {
@@ -120,8 +96,12 @@ PreventSnmpPage LoadPreventSnmp(const CTarvellDoc& doc) {
     page.master = doc.SnmpPreventionEnabled != 0;
     page.standard = !page.master || doc.SnmpPreventionMethod != 0;
     if (page.master && !page.standard) {
-        std::tie(page.blockQuery, page.blockValue) = SplitQuery(doc.SnmpBlockQuery);
-        std::tie(page.unblockQuery, page.unblockValue) = SplitQuery(doc.SnmpUnblockQuery);
+        BlockingQuery block = SplitBlockingQuery(doc.SnmpBlockQuery);
+        BlockingQuery unblock = SplitBlockingQuery(doc.SnmpUnblockQuery);
+        page.blockQuery = std::move(block.oid);
+        page.blockValue = std::move(block.value);
+        page.unblockQuery = std::move(unblock.oid);
+        page.unblockValue = std::move(unblock.value);
     }
     return page;
 }
@@ -142,7 +122,7 @@ int Check(const PreventSnmpPage& page, const CTarvellDoc& reloaded) {
     if (!page.master) return 0;
     if (!HasWriteCommunity(reloaded)) return kMsgWriteCommunityRequired;
     if (!page.standard &&
-        (!IsDottedOid(Trim(page.blockQuery)) || !IsDottedOid(Trim(page.unblockQuery)) ||
+        (!IsOidText(Trim(page.blockQuery)) || !IsOidText(Trim(page.unblockQuery)) ||
          page.blockValue.empty() || page.unblockValue.empty()))
         return kMsgSettingsInvalid;
     return 0;
@@ -152,8 +132,10 @@ void Store(const PreventSnmpPage& page, CTarvellDoc& doc) {
     doc.SnmpPreventionEnabled = page.master ? 1 : 0;
     doc.SnmpPreventionMethod = page.master && page.standard ? 1 : 0;
     const bool specific = page.master && !page.standard;
-    doc.SnmpBlockQuery = specific ? Trim(page.blockQuery) + "/" + page.blockValue : "";
-    doc.SnmpUnblockQuery = specific ? Trim(page.unblockQuery) + "/" + page.unblockValue : "";
+    doc.SnmpBlockQuery =
+        specific ? JoinBlockingQuery({Trim(page.blockQuery), page.blockValue}) : "";
+    doc.SnmpUnblockQuery =
+        specific ? JoinBlockingQuery({Trim(page.unblockQuery), page.unblockValue}) : "";
 }
 
 PreventSchedulePage LoadPreventSchedule(const CTarvellDoc& doc) {

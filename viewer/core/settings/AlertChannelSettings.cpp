@@ -5,6 +5,7 @@
 
 #include "shared/CTarvellDoc.h"
 #include "shared/DocumentFields.h"
+#include "shared/SnmpQuery.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/shell/StringTable.h"
@@ -120,26 +121,9 @@ void TrapPage::ChooseVersion(Version v) {
     communityEnabled = v == Version::V1;
 }
 
-bool IsDottedOid(std::string_view text) {
-    if (!text.empty() && text.front() == '.') text.remove_prefix(1);
-    if (text.empty()) return false;
-    bool digit = false;
-    for (char c : text) {
-        if (c == '.') {
-            if (!digit) return false;
-            digit = false;
-        } else if (c >= '0' && c <= '9') {
-            digit = true;
-        } else {
-            return false;
-        }
-    }
-    return digit;
-}
-
 unsigned TrapPage::Check() const {
     if (kind != Kind::Enterprise) return 0;
-    if (!IsDottedOid(enterprise)) return str::kEnterpriseIdInvalid;
+    if (!IsOidText(enterprise)) return str::kEnterpriseIdInvalid;
     return CheckStorable({community});
 }
 

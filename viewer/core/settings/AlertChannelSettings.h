@@ -82,8 +82,6 @@ struct TrapPage {
     void Store(CTarvellDoc& doc) const;
 };
 
-bool IsDottedOid(std::string_view text);
-
 // ---- "Syslog" page
 
 inline constexpr int kSyslogChoices = 8;

@@ -12,16 +12,6 @@
 
 namespace tarvell {
 
-TargetEntry SplitTargetEntry(std::string_view entry, bool atLast) {
-    const std::size_t bar = atLast ? entry.rfind('|') : entry.find('|');
-    if (bar == std::string_view::npos) return {std::string(entry), {}};
-    return {std::string(entry.substr(0, bar)), std::string(entry.substr(bar + 1))};
-}
-
-std::string JoinTargetEntry(const TargetEntry& entry) {
-    return entry.filters.empty() ? entry.target : entry.target + "|" + entry.filters;
-}
-
 const std::array<std::string_view, kFilterTypes>& FilterTypeNames() {
     static constexpr std::array<std::string_view, kFilterTypes> kNames = {
         "Alert",      "Device Name", "Device Ip",   "Device Port", "Device Location",
@@ -33,25 +23,6 @@ int FilterTypeOfName(std::string_view name) {
     const auto& names = FilterTypeNames();
     const auto it = std::find(names.begin(), names.end(), name);
     return it == names.end() ? -1 : static_cast<int>(it - names.begin());
-}
-
-std::vector<TargetFilter> ParseFilters(std::string_view list) {
-    std::vector<TargetFilter> out;
-    while (!list.empty()) {
-        const std::size_t end = list.find(';');
-        const std::string_view item = list.substr(0, end);
-        list = end == std::string_view::npos ? std::string_view{} : list.substr(end + 1);
-        const std::size_t slash = item.find('/');
-        if (slash != 1 || item[0] < '0' || item[0] > '8') continue;
-        out.push_back({item[0] - '0', std::string(item.substr(slash + 1))});
-    }
-    return out;
-}
-
-std::string FormatFilters(const std::vector<TargetFilter>& filters) {
-    std::string out;
-    for (const TargetFilter& f : filters) out += std::to_string(f.type) + "/" + f.pattern + ";";
-    return out;
 }
 
 unsigned CheckTargetText(std::string_view utf8) {

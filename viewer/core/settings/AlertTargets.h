@@ -1,8 +1,7 @@
-// The alert channels' target lists without a display: the stored entry "<target>" or
-// "<target>|<filters>", the filter list "<digit>/<pattern>;...", a page's working list of targets
-// with their filters, the table of the four target pages (recipients, managers, listeners,
-// commands) and the rules of their Test links. The service reads the same entries when it
-// delivers (service/alerts/AlertText.h).
+// The alert channels' target lists without a display: a page's working list of targets with
+// their filters, the names of the filter types, the table of the four target pages (recipients,
+// managers, listeners, commands) and the rules of their Test links. The stored entries and their
+// filter lists are shared/AlertTarget.h, which the service reads when it delivers.
 #pragma once
 
 #include <array>
@@ -12,39 +11,18 @@
 #include <string_view>
 #include <vector>
 
+#include "shared/AlertTarget.h"
+
 namespace tarvell {
 
 class CTarvellDoc;
 class Clock;
 class ServiceControl;
 
-struct TargetEntry {
-    std::string target;
-    std::string filters;  // empty: none
-};
-
-// Splits at the first "|" (the Commands page: at the last, since its target holds ";"-separated
-// properties but never a "|").
-TargetEntry SplitTargetEntry(std::string_view entry, bool atLast = false);
-// "<target>" or "<target>|<filters>".
-std::string JoinTargetEntry(const TargetEntry& entry);
-
-inline constexpr int kFilterTypes = 9;
 // "Alert", "Device Name", ... "Description", by digit 0..8.
 const std::array<std::string_view, kFilterTypes>& FilterTypeNames();
 // The digit of a type name, or -1.
 int FilterTypeOfName(std::string_view name);
-
-struct TargetFilter {
-    int type = 0;  // 0..8
-    std::string pattern;
-    bool operator==(const TargetFilter&) const = default;
-};
-// Items "<type>/<pattern>" ended by ";" (the last may lack it); items without "/" or whose type
-// is not one digit 0..8 are skipped.
-std::vector<TargetFilter> ParseFilters(std::string_view list);
-// Each filter as "<digit>/<pattern>;"; empty for none.
-std::string FormatFilters(const std::vector<TargetFilter>& filters);
 
 // Message id refusing a typed target (a "|" would split its entry, or text that cannot be
 // stored), 0 when it may be added.

@@ -3,43 +3,17 @@
 #include <algorithm>
 
 #include "platform/Text.h"
+#include "shared/AlertTarget.h"
 #include "viewer/core/settings/SettingsRules.h"
 #include "viewer/core/shell/StringTable.h"
 
 namespace tarvell {
 
-std::string PropertiesString(const CommandProperties& p) {
-    return p.command + ";" + p.parameters + ";" + p.user + ";" + p.domain + ";" + p.password + ";";
-}
-
-CommandProperties ParseProperties(std::string_view properties) {
-    std::string* fields[4];
-    CommandProperties p;
-    fields[0] = &p.command;
-    fields[1] = &p.parameters;
-    fields[2] = &p.user;
-    fields[3] = &p.domain;
-    std::size_t from = 0;
-    for (std::string* field : fields) {
-        const std::size_t semi = properties.find(';', from);
-        if (semi == std::string_view::npos) {
-            *field = std::string(properties.substr(std::min(from, properties.size())));
-            return p;
-        }
-        *field = std::string(properties.substr(from, semi - from));
-        from = semi + 1;
-    }
-    std::string_view rest = properties.substr(from);
-    if (!rest.empty() && rest.back() == ';') rest.remove_suffix(1);
-    p.password = std::string(rest);
-    return p;
-}
-
 CommandEntry ParseCommandEntry(std::string_view entry) {
     CommandEntry out;
-    const std::size_t bar = entry.rfind('|');
-    if (bar != std::string_view::npos) out.filters = std::string(entry.substr(bar + 1));
-    const std::string_view command = entry.substr(0, bar);
+    TargetEntry split = SplitTargetEntry(entry, true);
+    out.filters = std::move(split.filters);
+    const std::string_view command = split.target;
     const std::size_t semi = command.find(';');
     out.name = std::string(command.substr(0, semi));
     if (semi != std::string_view::npos) out.properties = std::string(command.substr(semi + 1));
@@ -49,8 +23,7 @@ CommandEntry ParseCommandEntry(std::string_view entry) {
 std::string CommandEntryText(const CommandEntry& entry) {
     std::string text = entry.name;
     if (entry.properties) text += ";" + *entry.properties;
-    if (!entry.filters.empty()) text += "|" + entry.filters;
-    return text;
+    return JoinTargetEntry({std::move(text), entry.filters});
 }
 
 unsigned CheckCommandText(std::string_view text) {

@@ -11,18 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "shared/AlertTarget.h"
+
 namespace tarvell {
-
-struct CommandProperties {
-    std::string command, parameters, user, domain, password;
-    bool operator==(const CommandProperties&) const = default;
-};
-
-// "<command>;<parameters>;<user>;<domain>;<password>;".
-std::string PropertiesString(const CommandProperties& p);
-// The five fields of a properties string: the first four end at ";", the password is the rest
-// without the ";" that ends the string. Missing fields are empty.
-CommandProperties ParseProperties(std::string_view properties);
 
 struct CommandEntry {
     std::string name;

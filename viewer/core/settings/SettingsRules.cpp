@@ -7,6 +7,7 @@
 
 #include "platform/RecursiveLock.h"
 #include "platform/Text.h"
+#include "shared/EventTypes.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/shell/StringTable.h"
@@ -14,80 +15,6 @@
 namespace tarvell {
 
 namespace {
-constexpr std::array<std::string_view, 6> kThreatLevels{"Normal",   "Low",  "Moderate",
-                                                        "Elevated", "High", "Severe"};
-
-// "WMI Process name" keeps its lower-case "n" and index 13 reads "Broadcasts" in the name but
-// "Broadcast" in the message: the service's stored settings have always held them so.
-constexpr std::array<std::string_view, 33> kTypeNames{"Unauthorized Node",
-                                                      "Unauthorized Blacklist Node",
-                                                      "Unauthorized Nodes Count",
-                                                      "New Mac",
-                                                      "New Ip",
-                                                      "New Name",
-                                                      "New User",
-                                                      "Changed Ip",
-                                                      "Changed Name",
-                                                      "Changed User",
-                                                      "Changed Port",
-                                                      "$severity Receive Threat",
-                                                      "$severity Transmit Threat",
-                                                      "$severity Broadcasts Threat",
-                                                      "$severity Errors Threat",
-                                                      "WMI Not Responding",
-                                                      "WMI Operating System",
-                                                      "WMI Service Pack",
-                                                      "WMI Computer Domain",
-                                                      "WMI Hot Fix",
-                                                      "WMI Service Name",
-                                                      "WMI Process name",
-                                                      "WMI Program Name",
-                                                      "WMI Registry String",
-                                                      "WMI Registry DWORD",
-                                                      "Linkup Script",
-                                                      "Manual Blocking",
-                                                      "Manual Unblocking",
-                                                      "System Blocking",
-                                                      "System Unblocking",
-                                                      "Prevention Enabled",
-                                                      "Prevention Disabled",
-                                                      "Quenmark Tarvell"};
-
-constexpr std::array<std::string_view, 33> kTypeMessages{
-    "Unauthorized Node Address $current discovered.",
-    "Unauthorized Blacklist Node $current discovered.",
-    "Unauthorized Nodes Count of $current discovered.",
-    "New Mac Address $current $before.",
-    "New Ip Address $current discovered.",
-    "New Computer Name $current discovered.",
-    "New User Name $current discovered.",
-    "Changed Ip Address discovered from $before to $current.",
-    "Changed Computer Name discovered from $before to $current.",
-    "Changed User Name discovered from $before to $current.",
-    "Changed Port Location discovered from $before to $current.",
-    "$severity Receive Threat discovered from $before to $current.",
-    "$severity Transmit Threat discovered from $before to $current.",
-    "$severity Broadcast Threat discovered from $before to $current.",
-    "$severity Errors Threat discovered from $before to $current.",
-    "WMI Not Responding to query request.",
-    "WMI Operating System $current found instead of $before.",
-    "WMI Service Pack $current found instead of $before.",
-    "WMI Computer Domain $current found instead of $before.",
-    "WMI Hot Fix $current not found.",
-    "WMI Service Name $current not found.",
-    "WMI Process Name $current not found.",
-    "WMI Program Name $current not found.",
-    "WMI Registry String $current not found.",
-    "WMI Registry DWORD $current not found.",
-    "Linkup Script Failed running.",
-    "Manual Blocking by $submitter.",
-    "Manual Unblocking by $submitter.",
-    "System Blocking due to $cause.",
-    "System Unblocking due to $cause.",
-    "Prevention Enabled by $submitter.",
-    "Prevention Disabled by $submitter.",
-    "Quenmark Tarvell - Test message"};
-
 constexpr std::array<SettingsCategory, 6> kCategories{{
     {cmd::kSettingsLocal, "Local Settings", ""},
     {cmd::kSettingsAccess, "Access Settings", "Access Settings"},
@@ -97,29 +24,27 @@ constexpr std::array<SettingsCategory, 6> kCategories{{
     {cmd::kSettingsAlerts, "Alerts Settings", "Alerts Settings"},
 }};
 
-bool SyncTable(std::vector<std::string>& table, std::span<const std::string_view> texts) {
-    bool changed = false;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        if (table.size() == i) {
-            table.emplace_back(texts[i]);
-            changed = true;
-        } else if (table[i] != texts[i]) {
-            table[i] = std::string(texts[i]);
-            changed = true;
-        }
+bool SyncEntry(std::vector<std::string>& table, std::size_t i, std::string_view text) {
+    if (table.size() == i) {
+        table.emplace_back(text);
+        return true;
     }
-    return changed;
+    if (table[i] == text) return false;
+    table[i] = std::string(text);
+    return true;
 }
 }  // namespace
 
-std::span<const std::string_view> ThreatLevelTexts() { return kThreatLevels; }
-std::span<const std::string_view> EventTypeTexts() { return kTypeNames; }
-std::span<const std::string_view> EventMessageTexts() { return kTypeMessages; }
-
 bool SyncTextTables(CTarvellDoc& doc) {
-    bool changed = SyncTable(doc.AlertSeverityTexts, kThreatLevels);
-    changed = SyncTable(doc.AlertCauseTexts, kTypeNames) || changed;
-    changed = SyncTable(doc.AlertDescriptionTexts, kTypeMessages) || changed;
+    bool changed = false;
+    const auto levels = ThreatLevelNames();
+    for (std::size_t i = 0; i < levels.size(); ++i)
+        changed = SyncEntry(doc.AlertSeverityTexts, i, levels[i]) || changed;
+    const auto rows = AlertTextTable();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        changed = SyncEntry(doc.AlertCauseTexts, i, rows[i].name) || changed;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        changed = SyncEntry(doc.AlertDescriptionTexts, i, rows[i].sentence) || changed;
     return changed;
 }
 

@@ -14,16 +14,10 @@ namespace tarvell {
 class CTarvellApp;
 class CTarvellDoc;
 
-// The viewer's texts kept in the settings: 6 threat levels (AlertSeverityTexts), and 33 event-type
-// names (AlertCauseTexts) and messages (AlertDescriptionTexts), index = the service's event-type
-// order, 32 the test alert.
-std::span<const std::string_view> ThreatLevelTexts();
-std::span<const std::string_view> EventTypeTexts();
-std::span<const std::string_view> EventMessageTexts();
-
-// Brings the three tables in step, in that order, index by index: a missing entry is appended,
-// a differing one (exact comparison) replaced; entries past the viewer's table stay. True when
-// anything changed.
+// Brings the settings' three alert-text tables (AlertSeverityTexts, AlertCauseTexts,
+// AlertDescriptionTexts) in step with the shared rows (shared/EventTypes.h), in that order, index
+// by index: a missing entry is appended, a differing one (exact comparison) replaced; entries
+// past the shared rows stay. True when anything changed.
 bool SyncTextTables(CTarvellDoc& doc);
 
 // The six categories of the settings window, in toolbar order.

@@ -58,6 +58,33 @@ inline constexpr CommandId kServerDefault = 32832;
 // The application's own commands.
 inline constexpr CommandId kAppExit = 57665;
 inline constexpr CommandId kAppAbout = 57664;
+// The detection monitor's type filters, one per event type it can show.
+inline constexpr CommandId kFilterUnauthorizedNode = 32845;
+inline constexpr CommandId kFilterBlacklistNode = 32847;
+inline constexpr CommandId kFilterNodesCount = 32846;
+inline constexpr CommandId kFilterNewMac = 32804;
+inline constexpr CommandId kFilterNewIp = 32805;
+inline constexpr CommandId kFilterNewName = 32806;
+inline constexpr CommandId kFilterNewUser = 32807;
+inline constexpr CommandId kFilterChangedIp = 32809;
+inline constexpr CommandId kFilterChangedName = 32810;
+inline constexpr CommandId kFilterChangedUser = 32811;
+inline constexpr CommandId kFilterChangedPort = 32812;
+inline constexpr CommandId kFilterThreatReceive = 32813;
+inline constexpr CommandId kFilterThreatTransmit = 32814;
+inline constexpr CommandId kFilterThreatBroadcast = 32842;
+inline constexpr CommandId kFilterThreatErrors = 32815;
+inline constexpr CommandId kFilterWmiNotResponding = 32838;
+inline constexpr CommandId kFilterWmiOperatingSystem = 32818;
+inline constexpr CommandId kFilterWmiServicePack = 32819;
+inline constexpr CommandId kFilterWmiComputerDomain = 32844;
+inline constexpr CommandId kFilterWmiHotFix = 32820;
+inline constexpr CommandId kFilterWmiServiceName = 32821;
+inline constexpr CommandId kFilterWmiProcessName = 32837;
+inline constexpr CommandId kFilterWmiProgramName = 32822;
+inline constexpr CommandId kFilterWmiRegistryString = 32835;
+inline constexpr CommandId kFilterWmiRegistryDword = 32836;
+inline constexpr CommandId kFilterLinkupScript = 32817;
 // A toolbar button with command 0 is a divider; command 1 a disabled spacer.
 inline constexpr CommandId kDivider = 0;
 inline constexpr CommandId kSpacer = 1;

@@ -1,4 +1,4 @@
-#include "viewer/core/hub/EventTypes.h"
+#include "shared/EventTypes.h"
 
 #include <array>
 
@@ -87,14 +87,8 @@ constexpr std::array<HelpPage, 23> kHelpPages{{
      "alert is sent when a user switched the prevention off."},
 }};
 
-struct EventTypeRow {
-    std::string_view key;
-    const char* name;
-    const char* text;
-    int help;  // index into kHelpPages
-};
-
-constexpr std::array<EventTypeRow, 32> kRows{{
+// The event types, then the test alert, whose texts the viewer never shows.
+constexpr std::array<EventTypeEntry, 33> kRows{{
     {"Unauthorized Node", "Unauthorized Node", "Unauthorized Node Address $current discovered.", 0},
     {"Unauthorized Blacklist Node", "Unauthorized Blacklist Node",
      "Unauthorized Blacklist Node $current discovered.", 1},
@@ -138,13 +132,15 @@ constexpr std::array<EventTypeRow, 32> kRows{{
     {"System Unblocking", "System Unblocking", "System Unblocking due to $cause.", 20},
     {"Prevent Enabled", "Prevention Enabled", "Prevention Enabled by $submitter.", 21},
     {"Prevent Disabled", "Prevention Disabled", "Prevention Disabled by $submitter.", 22},
+    {"Test Message", "Quenmark Tarvell", "Quenmark Tarvell - Test message", -1},
 }};
 
-const EventTypeRow* FindRow(std::string_view key) {
-    for (const EventTypeRow& row : kRows)
-        if (row.key == key) return &row;
-    return nullptr;
-}
+constexpr std::size_t kEventTypes = 32;
+
+// "WMI Process name" keeps its lower-case "n", and "Threat Broadcast" reads "Broadcasts" in the
+// name but "Broadcast" in the sentence: the settings files have always held them so.
+constexpr std::array<std::string_view, 6> kThreatLevels{"Normal",   "Low",  "Moderate",
+                                                        "Elevated", "High", "Severe"};
 
 bool StartsWithUnauthorized(std::string_view title) { return title.starts_with("Unauthorized"); }
 
@@ -164,32 +160,51 @@ std::string RenderHelp(const HelpPage& page) {
 
 }  // namespace
 
+std::span<const EventTypeEntry> EventTypeTable() {
+    return std::span<const EventTypeEntry>(kRows).first(kEventTypes);
+}
+
+std::span<const EventTypeEntry> AlertTextTable() { return kRows; }
+
+const EventTypeEntry* FindEventType(std::string_view key) {
+    for (const EventTypeEntry& row : EventTypeTable())
+        if (row.key == key) return &row;
+    return nullptr;
+}
+
+std::optional<std::size_t> AlertTextIndex(std::string_view key) {
+    for (std::size_t i = 0; i < kRows.size(); ++i)
+        if (kRows[i].key == key) return i;
+    return std::nullopt;
+}
+
 std::string EventTypeName(std::string_view key) {
-    const EventTypeRow* row = FindRow(key);
-    return row ? row->name : "";
+    const EventTypeEntry* row = FindEventType(key);
+    return row ? std::string(row->name) : std::string();
 }
 
 std::string EventTypeText(std::string_view key) {
-    const EventTypeRow* row = FindRow(key);
-    return row ? row->text : "";
+    const EventTypeEntry* row = FindEventType(key);
+    return row ? std::string(row->sentence) : std::string();
 }
 
 std::string EventTypeHelp(std::string_view key) {
-    const EventTypeRow* row = FindRow(key);
-    return row ? RenderHelp(kHelpPages[static_cast<std::size_t>(row->help)]) : "";
+    const EventTypeEntry* row = FindEventType(key);
+    if (!row || row->help < 0) return {};
+    return RenderHelp(kHelpPages[static_cast<std::size_t>(row->help)]);
 }
 
 std::string ThreatLevelName(int level) {
-    static constexpr std::array<const char*, 6> kNames{"Normal",   "Low",  "Moderate",
-                                                       "Elevated", "High", "Severe"};
-    if (level < 0 || level >= static_cast<int>(kNames.size())) return {};
-    return kNames[static_cast<std::size_t>(level)];
+    if (level < 0 || level >= static_cast<int>(kThreatLevels.size())) return {};
+    return std::string(kThreatLevels[static_cast<std::size_t>(level)]);
 }
 
+std::span<const std::string_view> ThreatLevelNames() { return kThreatLevels; }
+
 std::span<const std::string_view> EventTypeKeys() {
-    static const std::array<std::string_view, 32> keys = [] {
-        std::array<std::string_view, 32> out{};
-        for (std::size_t i = 0; i < kRows.size(); ++i) out[i] = kRows[i].key;
+    static const std::array<std::string_view, kEventTypes> keys = [] {
+        std::array<std::string_view, kEventTypes> out{};
+        for (std::size_t i = 0; i < kEventTypes; ++i) out[i] = kRows[i].key;
         return out;
     }();
     return keys;
