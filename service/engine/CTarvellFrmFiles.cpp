@@ -6,6 +6,9 @@
 
 #include <cerrno>
 
+#include <algorithm>
+#include <functional>
+#include <limits>
 #include <unordered_map>
 #include <utility>
 
@@ -113,12 +116,6 @@ bool IsAged(const std::string& key, std::int64_t now, std::int64_t keepDays) {
     return keepDays > 0 && now - keepDays * kSecondsPerDay >= AlertTime(key);
 }
 
-struct NodeAddress {
-    std::string ip;
-    std::string name;
-};
-using NodeAddressBook = std::unordered_map<std::string, NodeAddress>;
-
 // ---- the engine's members of each state file and the lock that guards them
 
 std::recursive_mutex& LockOf(CTarvellFrm& engine, const EventDatabaseFile&) {
@@ -146,12 +143,18 @@ void Exchange(CTarvellFrm& engine, ReportStoreFile& file) {
     engine.LastWeeklyReport.swap(file.LastWeeklyReport);
 }
 
+// The change counter of the file raised (under its lock) when its content was replaced.
+void NoteTakenOver(CTarvellFrm& engine, const EventDatabaseFile&) { ++engine.EventsChanged; }
+void NoteTakenOver(CTarvellFrm& engine, const AlertLogFile&) { ++engine.AlertsChanged; }
+void NoteTakenOver(CTarvellFrm&, const ReportStoreFile&) {}  // its save compares the bytes
+
 // Puts what a load read in place under the file's lock; the old content leaves in `file` and
 // is freed by the caller after the lock is released.
 template <class File>
 void TakeOver(CTarvellFrm& engine, File&& file) {
     RecursiveGuard guard(LockOf(engine, file));
     Exchange(engine, file);
+    NoteTakenOver(engine, file);
 }
 
 template <class File>
@@ -265,6 +268,7 @@ void TakeOver(CTarvellFrm& engine, SiblingTables& t) {
     engine.SwitchCount.swap(t.switchCount);
     engine.NodeCount.swap(t.nodeCount);
     for (auto& [key, place] : t.disabledNodes) engine.DisabledNodes[key] = std::move(place);
+    ++engine.EventsChanged;  // Tarvell.db holds the device and port tables and the counts
     engine.DataGeneration.fetch_add(1);
     SwapInSiblingView(engine, t.view);
 }
@@ -291,13 +295,48 @@ std::string Encode(CTarvellFrm& engine) {
     return EncodeStateFile(file);
 }
 
-NodeAddressBook CopyNodeAddresses(CTarvellFrm& engine) {
-    NodeAddressBook book;
-    RecursiveGuard guard(engine.EngineLock);
-    book.reserve(engine.SiblingNodes.size());
-    for (const auto& [mac, node] : engine.SiblingNodes)
-        book[mac] = {std::as_const(*node).NodeIp(), std::as_const(*node).NodeName()};
-    return book;
+// ---- copies for a save
+//
+// A save copies what its file holds under the file's lock, kSaveChunk records at a time, so that
+// no other thread waits long for the lock; it encodes and writes the copy after the lock is let
+// go. Each chunk starts after the last key of the one before: a record added or removed between
+// chunks may be in the copy or not, and its change counter makes the next pass save again.
+
+constexpr std::size_t kSaveChunk = 1000;
+
+// Copies `from` into `to` chunk by chunk under `lock`; `take(key, value)` runs with the lock held
+// and gives what goes into the copy.
+template <class Map, class Take>
+void CopyInChunks(std::recursive_mutex& lock, Map& from, Map& to, Take take) {
+    std::string last;
+    for (bool first = true;; first = false) {
+        RecursiveGuard guard(lock);
+        auto it = first ? from.begin() : from.upper_bound(last);
+        for (std::size_t n = 0; it != from.end() && n < kSaveChunk; ++it, ++n)
+            to.emplace_hint(to.end(), it->first, take(it->first, it->second));
+        if (it == from.end()) return;
+        last = std::prev(it)->first;
+    }
+}
+
+// The source address of a live event or alert, as its node record has it now. True when the
+// record changed.
+template <class Item>
+bool RefreshSource(Item& item, const SiblingView& view) {
+    const auto node = view.Nodes.find(item.SourceMac);
+    if (node == view.Nodes.end()) return false;
+    const CDbItem& record = *node->second;
+    if (item.SourceIp == record.NodeIp() && item.SourceName == record.NodeName()) return false;
+    item.SourceIp = record.NodeIp();
+    item.SourceName = record.NodeName();
+    return true;
+}
+
+std::string EncodeForSave(const auto& file, std::size_t expectedBytes) {
+    ArchiveWriter ar;
+    ar.Reserve(expectedBytes + expectedBytes / 8);
+    file.Store(ar);
+    return ar.TakeBytes();
 }
 
 }  // namespace
@@ -413,74 +452,123 @@ void CTarvellFrm::ReportSiblingCut(const std::string& path, const SiblingDropped
 
 // ---- saves
 
-// Refreshes the source address of every live event from its node record, then writes a copy.
+CTarvellFrm::SaveView CTarvellFrm::ViewForSave() {
+    RecursiveGuard lock(EngineLock);
+    if (siblingView_ && siblingViewGeneration_ == DataGeneration.load())
+        return {siblingView_, siblingViewSerial_};
+    if (SiblingNodes.empty()) {
+        static const auto none = std::make_shared<const SiblingView>();
+        return {none, 1};
+    }
+    return {SiblingView::Of(SiblingPorts, SiblingNodes), 0};
+}
+
+// Refreshes the source address of every live event from its node record, then writes a copy;
+// writes nothing when neither the events nor the node records changed since the last write.
 bool CTarvellFrm::SaveEventDatabase() {
+    std::lock_guard<std::mutex> saving(saver_);
+    const SaveView view = ViewForSave();
+    EventDatabaseFile copy;
+    std::uint64_t changes = 0;
     {
         RecursiveGuard guard(EngineLock);
-        for (auto& [key, event] : EventMap) {
-            if (event->Deleted != 0) continue;
-            const auto node = SiblingNodes.find(event->SourceMac);
-            if (node == SiblingNodes.end()) continue;
-            const CDbItem& record = *node->second;
-            event->SourceIp = record.NodeIp();
-            event->SourceName = record.NodeName();
-        }
+        changes = EventsChanged;
+        if (eventsWritten_.written && eventsWritten_.changes == changes && view.serial != 0 &&
+            eventsWritten_.viewSerial == view.serial)
+            return true;
+        copy.SwitchCount = SwitchCount;
+        copy.NodeCount = NodeCount;
     }
+    const auto same = [](const std::string&, const std::string& value) { return value; };
+    CopyInChunks(EngineLock, DeviceTable, copy.DeviceTable, same);
+    CopyInChunks(EngineLock, PortNames, copy.PortNames, same);
+    CopyInChunks(EngineLock, EventMap, copy.EventMap,
+                 [&](const std::string&, const std::unique_ptr<CEventItem>& event) {
+                     if (event->Deleted == 0) RefreshSource(*event, *view.view);
+                     return std::make_unique<CEventItem>(*event);
+                 });
+    const std::string bytes = EncodeForSave(copy, eventsWritten_.bytes);
     const std::string path = JoinPath(ServiceFolder, kEventDatabaseName);
-    const bool ok = AtomicWriteFile(path, Serialize(StoredFileKind::Events));
+    const bool ok = AtomicWriteFile(path, bytes);
     ReportSave(*this, fileTrouble_, kEventsTrouble, ok, path);
+    if (ok) eventsWritten_ = {true, changes, view.serial, bytes.size()};
     return ok;
 }
 
 // Marks alerts at the end of their keep time as removed, refreshes the source address of the
-// others, writes a copy, then the daily archives.
+// others, writes a copy, then the daily archives. Writes nothing when no alert changed, none came
+// to the end of its keep time and neither the keep time nor the node records changed.
 bool CTarvellFrm::SaveAlertLog() {
+    std::lock_guard<std::mutex> saving(saver_);
     const std::int64_t keepDays = Settings()->AlertRemoveDays;
-    const NodeAddressBook book = CopyNodeAddresses(*this);
+    const SaveView view = ViewForSave();
+    const std::int64_t now = clock().Now();
+    AlertLogFile copy;
+    std::uint64_t changes = 0;
+    bool unchanged = false;
     {
         RecursiveGuard guard(AlertLock);
-        const std::int64_t now = clock().Now();
-        for (auto& [key, alert] : AlertLog) {
-            if (IsAged(key, now, keepDays)) {
-                alert->State = 1;
-                continue;
-            }
-            const auto node = book.find(alert->SourceMac);
-            if (node == book.end()) continue;
-            alert->SourceIp = node->second.ip;
-            alert->SourceName = node->second.name;
-        }
+        changes = AlertsChanged;
+        unchanged = alertsWritten_.written && alertsWritten_.changes == changes &&
+                    view.serial != 0 && alertsWritten_.viewSerial == view.serial &&
+                    alertsKeepDays_ == keepDays && now < alertsAgeAt_;
     }
-    // The log's bytes and the archive copies waiting are taken together, and the archive files
-    // are written before the log: every alert in the log file is then in its archive file too,
-    // whenever the service is killed (at worst an alert reaches its archive twice, and the
+    if (unchanged) {
+        FlushDailyArchive();
+        return true;
+    }
+    std::int64_t ageAt = std::numeric_limits<std::int64_t>::max();
+    CopyInChunks(AlertLock, AlertLog, copy.AlertLog,
+                 [&](const std::string& key, const std::unique_ptr<CAlertItem>& alert) {
+                     if (IsAged(key, now, keepDays)) {
+                         alert->State = 1;
+                     } else {
+                         RefreshSource(*alert, *view.view);
+                         if (keepDays > 0 && alert->State == 0)
+                             ageAt = std::min(ageAt, AlertTime(key) + keepDays * kSecondsPerDay);
+                     }
+                     return std::make_unique<CAlertItem>(*alert);
+                 });
+    // The archive copies waiting are taken after the last alert was copied, and the archive
+    // files are written before the log: every alert in the log file is then in its archive file
+    // too, whenever the service is killed (at worst an alert reaches its archive twice, and the
     // archive's key keeps one).
     std::lock_guard<std::mutex> writer(archiveWriter_);
-    std::string bytes;
     ArchiveBatch batch;
     {
         RecursiveGuard guard(AlertLock);
-        bytes = Serialize(StoredFileKind::Alerts);
         batch = TakeArchiveBacklog();
     }
     WriteDailyArchives(std::move(batch));
+    const std::string bytes = EncodeForSave(copy, alertsWritten_.bytes);
     const std::string path = JoinPath(ServiceFolder, kAlertLogName);
     const bool ok = AtomicWriteFile(path, bytes);
     ReportSave(*this, fileTrouble_, kAlertsTrouble, ok, path);
+    if (ok) {
+        alertsWritten_ = {true, changes, view.serial, bytes.size()};
+        alertsKeepDays_ = keepDays;
+        alertsAgeAt_ = ageAt;
+    }
     return ok;
 }
 
 // A fresh installation (no stored alert and no report date yet) writes nothing. Once the e-mail
-// channel has set the report dates the file is written in every pass, also with an empty store,
-// so that the dates survive a restart and alerts taken out on a Sunday do not come back.
+// channel has set the report dates the file is kept, also with an empty store, so that the dates
+// survive a restart and alerts taken out on a Sunday do not come back. Bytes that are the ones
+// written last are not written again.
 bool CTarvellFrm::SaveReportStore() {
+    std::lock_guard<std::mutex> saving(saver_);
     {
         RecursiveGuard guard(MailLock);
         if (ReportStore.empty() && LastDailyReport.empty() && LastWeeklyReport.empty()) return true;
     }
+    const std::string bytes = Serialize(StoredFileKind::Reports);
+    const std::size_t digest = std::hash<std::string_view>{}(bytes);
+    if (reportsDigest_ == digest) return true;
     const std::string path = JoinPath(ServiceFolder, kReportStoreName);
-    const bool ok = AtomicWriteFile(path, Serialize(StoredFileKind::Reports));
+    const bool ok = AtomicWriteFile(path, bytes);
     ReportSave(*this, fileTrouble_, kReportsTrouble, ok, path);
+    if (ok) reportsDigest_ = digest;
     return ok;
 }
 
@@ -490,14 +578,16 @@ void CTarvellFrm::PruneAlertLog() {
     const std::int64_t keepDays = Settings()->AlertRemoveDays;
     RecursiveGuard guard(AlertLock);
     const std::int64_t now = clock().Now();
-    std::erase_if(AlertLog, [&](const auto& entry) {
-        return entry.second->State != 0 || IsAged(entry.first, now, keepDays);
-    });
+    if (std::erase_if(AlertLog, [&](const auto& entry) {
+            return entry.second->State != 0 || IsAged(entry.first, now, keepDays);
+        }) != 0)
+        ++AlertsChanged;
 }
 
 void CTarvellFrm::PurgeDeletedEvents() {
     RecursiveGuard guard(EngineLock);
-    std::erase_if(EventMap, [](const auto& entry) { return entry.second->Deleted != 0; });
+    if (std::erase_if(EventMap, [](const auto& entry) { return entry.second->Deleted != 0; }) != 0)
+        ++EventsChanged;
 }
 
 }  // namespace tarvell
