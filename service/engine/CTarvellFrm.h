@@ -141,6 +141,13 @@ public:
     bool SaveAlertLog();
     bool SaveEventDatabase();
     bool SaveReportStore();
+    // The longest time, in microseconds, that the saves since the last call held EngineLock and
+    // AlertLock at a stretch.
+    struct SaveHolds {
+        std::int64_t engineUs = 0;
+        std::int64_t alertUs = 0;
+    };
+    SaveHolds TakeSaveHolds();
     void PruneAlertLog();
     void PurgeDeletedEvents();
     template <class T>
@@ -363,6 +370,7 @@ private:
     std::int64_t alertsKeepDays_ = 0;
     std::int64_t alertsAgeAt_ = 0;
     std::optional<std::size_t> reportsDigest_;
+    SaveHolds saveHolds_;
 
     mutable std::mutex settingsMutex_;
     std::vector<std::function<void()>> workerStops_;

@@ -1,13 +1,16 @@
 // The engine's state files: Tarvell.db (events), Tarvell.log (alerts), Tarvell.eml (report
 // store) and the sibling product's Ombrix.db, read only. Loads read and decode outside every
-// lock into fresh values that are swapped in under the file's lock; saves encode under the lock
-// and write after it is released, by temporary file and rename.
+// lock into fresh values that are swapped in under the file's lock. Saves take the records a
+// chunk at a time under the lock, skip a file whose content did not change, and write by
+// temporary file and rename with no lock held.
 #include <sys/stat.h>
 
 #include <cerrno>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <limits>
 #include <unordered_map>
 #include <utility>
@@ -273,11 +276,10 @@ void TakeOver(CTarvellFrm& engine, SiblingTables& t) {
     SwapInSiblingView(engine, t.view);
 }
 
-// ---- encoding for a save (each under its file's lock)
+// ---- the bytes of a whole file at once (Serialize), encoded under its lock
 //
 // The live members are lent to a file value by swapping (constant time, never throws), encoded
-// and swapped back, however the encoding ends. Encoding straight from the live maps holds the
-// lock for half the time that a deep copy of the maps would, and touches no file.
+// and swapped back, however the encoding ends.
 
 template <class F>
 struct AtExit {
@@ -297,46 +299,96 @@ std::string Encode(CTarvellFrm& engine) {
 
 // ---- copies for a save
 //
-// A save copies what its file holds under the file's lock, kSaveChunk records at a time, so that
-// no other thread waits long for the lock; it encodes and writes the copy after the lock is let
-// go. Each chunk starts after the last key of the one before: a record added or removed between
-// chunks may be in the copy or not, and its change counter makes the next pass save again.
+// A save takes what its file holds under the file's lock kSaveChunk records at a time, so that
+// no other thread waits long for the lock, and lets the lock go between chunks. The records are
+// taken in the form the file stores them (their archive bytes: the most compact copy, and no
+// second walk over them); the whole file is put together and written after the last chunk. Each
+// chunk starts after the last key of the one before: a record added or removed between chunks
+// may be in the file or not, and its change counter makes the next pass save again.
 
-constexpr std::size_t kSaveChunk = 1000;
+constexpr std::size_t kSaveChunk = 250;
 
-// Copies `from` into `to` chunk by chunk under `lock`; `take(key, value)` runs with the lock held
-// and gives what goes into the copy.
-template <class Map, class Take>
-void CopyInChunks(std::recursive_mutex& lock, Map& from, Map& to, Take take) {
+// The longest hold of one chunk, in microseconds, kept in `longestUs`.
+class HoldTimer {
+public:
+    explicit HoldTimer(std::int64_t& longestUs)
+        : longestUs_(longestUs), start_(std::chrono::steady_clock::now()) {}
+    ~HoldTimer() {
+        const auto held = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::steady_clock::now() - start_)
+                              .count();
+        longestUs_ = std::max<std::int64_t>(longestUs_, held);
+    }
+
+private:
+    std::int64_t& longestUs_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+// Visits every entry of `map` chunk by chunk, each chunk under `lock`: `visit(key, value)` runs
+// with the lock held. Returns the number of entries visited.
+template <class Map, class Visit>
+std::size_t WalkInChunks(std::recursive_mutex& lock, Map& map, std::int64_t& longestHoldUs,
+                         Visit visit) {
     std::string last;
+    std::size_t visited = 0;
     for (bool first = true;; first = false) {
-        RecursiveGuard guard(lock);
-        auto it = first ? from.begin() : from.upper_bound(last);
-        for (std::size_t n = 0; it != from.end() && n < kSaveChunk; ++it, ++n)
-            to.emplace_hint(to.end(), it->first, take(it->first, it->second));
-        if (it == from.end()) return;
-        last = std::prev(it)->first;
+        {
+            RecursiveGuard guard(lock);
+            const HoldTimer timer(longestHoldUs);
+            auto it = first ? map.begin() : map.upper_bound(last);
+            for (std::size_t n = 0; it != map.end() && n < kSaveChunk; ++it, ++n, ++visited)
+                visit(it->first, it->second);
+            if (it == map.end()) return visited;
+            last = std::prev(it)->first;
+        }
+        std::this_thread::yield();  // a thread waiting for the lock takes it now
     }
 }
 
-// The source address of a live event or alert, as its node record has it now. True when the
-// record changed.
-template <class Item>
-bool RefreshSource(Item& item, const SiblingView& view) {
-    const auto node = view.Nodes.find(item.SourceMac);
-    if (node == view.Nodes.end()) return false;
-    const CDbItem& record = *node->second;
-    if (item.SourceIp == record.NodeIp() && item.SourceName == record.NodeName()) return false;
-    item.SourceIp = record.NodeIp();
-    item.SourceName = record.NodeName();
-    return true;
+// A string map copied chunk by chunk.
+StringMap CopyInChunks(std::recursive_mutex& lock, const StringMap& from,
+                       std::int64_t& longestHoldUs) {
+    StringMap copy;
+    WalkInChunks(lock, from, longestHoldUs, [&](const std::string& key, const std::string& value) {
+        copy.emplace_hint(copy.end(), key, value);
+    });
+    return copy;
 }
 
-std::string EncodeForSave(const auto& file, std::size_t expectedBytes) {
-    ArchiveWriter ar;
-    ar.Reserve(expectedBytes + expectedBytes / 8);
-    file.Store(ar);
-    return ar.TakeBytes();
+// The entries of an object map in archive form, each as StoreObjectMap writes it; `take(key,
+// item)` runs first, under the lock, and may refresh the live record. The caller writes the
+// count in front.
+template <class Item, class Take>
+std::size_t EncodeInChunks(std::recursive_mutex& lock, ObjectMap<Item>& map, ArchiveWriter& ar,
+                           std::int64_t& longestHoldUs, Take take) {
+    return WalkInChunks(lock, map, longestHoldUs,
+                        [&](const std::string& key, const std::unique_ptr<Item>& item) {
+                            take(key, *item);
+                            ar.WriteText(key);
+                            ar.WriteObjectHeader(Item::kClassName, Item::kSchema);
+                            item->Store(ar);
+                        });
+}
+
+// `head`'s bytes, the map's count, then the entries.
+std::string JoinFile(ArchiveWriter& head, std::size_t count, ArchiveWriter& entries) {
+    head.WriteCount(count);
+    std::string bytes = head.TakeBytes();
+    const std::string body = entries.TakeBytes();
+    bytes.reserve(bytes.size() + body.size());
+    bytes.append(body);
+    return bytes;
+}
+
+// The source address of a live event or alert, as its node record has it now.
+template <class Item>
+void RefreshSource(Item& item, const SiblingView& view) {
+    const auto node = view.Nodes.find(item.SourceMac);
+    if (node == view.Nodes.end()) return;
+    const CDbItem& record = *node->second;
+    if (item.SourceIp != record.NodeIp()) item.SourceIp = record.NodeIp();
+    if (item.SourceName != record.NodeName()) item.SourceName = record.NodeName();
 }
 
 }  // namespace
@@ -463,12 +515,12 @@ CTarvellFrm::SaveView CTarvellFrm::ViewForSave() {
     return {SiblingView::Of(SiblingPorts, SiblingNodes), 0};
 }
 
-// Refreshes the source address of every live event from its node record, then writes a copy;
+// Refreshes the source address of every live event from its node record, then writes the file;
 // writes nothing when neither the events nor the node records changed since the last write.
 bool CTarvellFrm::SaveEventDatabase() {
     std::lock_guard<std::mutex> saving(saver_);
     const SaveView view = ViewForSave();
-    EventDatabaseFile copy;
+    ArchiveWriter head;
     std::uint64_t changes = 0;
     {
         RecursiveGuard guard(EngineLock);
@@ -476,19 +528,28 @@ bool CTarvellFrm::SaveEventDatabase() {
         if (eventsWritten_.written && eventsWritten_.changes == changes && view.serial != 0 &&
             eventsWritten_.viewSerial == view.serial)
             return true;
-        copy.SwitchCount = SwitchCount;
-        copy.NodeCount = NodeCount;
+        head.WriteText(SwitchCount);
+        head.WriteText(NodeCount);
     }
-    const auto same = [](const std::string&, const std::string& value) { return value; };
-    CopyInChunks(EngineLock, DeviceTable, copy.DeviceTable, same);
-    CopyInChunks(EngineLock, PortNames, copy.PortNames, same);
-    CopyInChunks(EngineLock, EventMap, copy.EventMap,
-                 [&](const std::string&, const std::unique_ptr<CEventItem>& event) {
-                     if (event->Deleted == 0) RefreshSource(*event, *view.view);
-                     return std::make_unique<CEventItem>(*event);
-                 });
-    const std::string bytes = EncodeForSave(copy, eventsWritten_.bytes);
     const std::string path = JoinPath(ServiceFolder, kEventDatabaseName);
+    std::string bytes;
+    try {
+        head.WriteStringMap(CopyInChunks(EngineLock, DeviceTable, saveHolds_.engineUs));
+        head.WriteStringMap(CopyInChunks(EngineLock, PortNames, saveHolds_.engineUs));
+        ArchiveWriter entries;
+        entries.Reserve(eventsWritten_.bytes + eventsWritten_.bytes / 8);
+        const std::size_t count = EncodeInChunks(EngineLock, EventMap, entries,
+                                                 saveHolds_.engineUs,
+                                                 [&](const std::string&, CEventItem& event) {
+                                                     if (event.Deleted == 0)
+                                                         RefreshSource(event, *view.view);
+                                                 });
+        bytes = JoinFile(head, count, entries);
+    } catch (const ArchiveError& e) {
+        Log("State file " + path + " could not be encoded (" + e.what() + ")");
+        ReportSave(*this, fileTrouble_, kEventsTrouble, false, path);
+        return false;
+    }
     const bool ok = AtomicWriteFile(path, bytes);
     ReportSave(*this, fileTrouble_, kEventsTrouble, ok, path);
     if (ok) eventsWritten_ = {true, changes, view.serial, bytes.size()};
@@ -496,14 +557,13 @@ bool CTarvellFrm::SaveEventDatabase() {
 }
 
 // Marks alerts at the end of their keep time as removed, refreshes the source address of the
-// others, writes a copy, then the daily archives. Writes nothing when no alert changed, none came
-// to the end of its keep time and neither the keep time nor the node records changed.
+// others, writes the file, then the daily archives. Writes nothing when no alert changed, none
+// came to the end of its keep time and neither the keep time nor the node records changed.
 bool CTarvellFrm::SaveAlertLog() {
     std::lock_guard<std::mutex> saving(saver_);
     const std::int64_t keepDays = Settings()->AlertRemoveDays;
     const SaveView view = ViewForSave();
     const std::int64_t now = clock().Now();
-    AlertLogFile copy;
     std::uint64_t changes = 0;
     bool unchanged = false;
     {
@@ -517,31 +577,34 @@ bool CTarvellFrm::SaveAlertLog() {
         FlushDailyArchive();
         return true;
     }
+    const std::string path = JoinPath(ServiceFolder, kAlertLogName);
     std::int64_t ageAt = std::numeric_limits<std::int64_t>::max();
-    CopyInChunks(AlertLock, AlertLog, copy.AlertLog,
-                 [&](const std::string& key, const std::unique_ptr<CAlertItem>& alert) {
-                     if (IsAged(key, now, keepDays)) {
-                         alert->State = 1;
-                     } else {
-                         RefreshSource(*alert, *view.view);
-                         if (keepDays > 0 && alert->State == 0)
-                             ageAt = std::min(ageAt, AlertTime(key) + keepDays * kSecondsPerDay);
-                     }
-                     return std::make_unique<CAlertItem>(*alert);
-                 });
-    // The archive copies waiting are taken after the last alert was copied, and the archive
+    std::string bytes;
+    try {
+        ArchiveWriter head, entries;
+        entries.Reserve(alertsWritten_.bytes + alertsWritten_.bytes / 8);
+        const std::size_t count = EncodeInChunks(
+            AlertLock, AlertLog, entries, saveHolds_.alertUs,
+            [&](const std::string& key, CAlertItem& alert) {
+                if (IsAged(key, now, keepDays)) {
+                    alert.State = 1;
+                    return;
+                }
+                RefreshSource(alert, *view.view);
+                if (keepDays > 0 && alert.State == 0)
+                    ageAt = std::min(ageAt, AlertTime(key) + keepDays * kSecondsPerDay);
+            });
+        bytes = JoinFile(head, count, entries);
+    } catch (const ArchiveError& e) {
+        Log("State file " + path + " could not be encoded (" + e.what() + ")");
+        ReportSave(*this, fileTrouble_, kAlertsTrouble, false, path);
+        return false;
+    }
+    // The archive copies waiting are taken after the last alert was taken, and the archive
     // files are written before the log: every alert in the log file is then in its archive file
     // too, whenever the service is killed (at worst an alert reaches its archive twice, and the
     // archive's key keeps one).
-    std::lock_guard<std::mutex> writer(archiveWriter_);
-    ArchiveBatch batch;
-    {
-        RecursiveGuard guard(AlertLock);
-        batch = TakeArchiveBacklog();
-    }
-    WriteDailyArchives(std::move(batch));
-    const std::string bytes = EncodeForSave(copy, alertsWritten_.bytes);
-    const std::string path = JoinPath(ServiceFolder, kAlertLogName);
+    FlushDailyArchive();
     const bool ok = AtomicWriteFile(path, bytes);
     ReportSave(*this, fileTrouble_, kAlertsTrouble, ok, path);
     if (ok) {
@@ -550,6 +613,11 @@ bool CTarvellFrm::SaveAlertLog() {
         alertsAgeAt_ = ageAt;
     }
     return ok;
+}
+
+CTarvellFrm::SaveHolds CTarvellFrm::TakeSaveHolds() {
+    std::lock_guard<std::mutex> saving(saver_);
+    return std::exchange(saveHolds_, SaveHolds{});
 }
 
 // A fresh installation (no stored alert and no report date yet) writes nothing. Once the e-mail

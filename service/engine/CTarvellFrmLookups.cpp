@@ -301,24 +301,34 @@ bool CTarvellFrm::LookupPort(const std::string& key, CDbItem& out) {
     return true;
 }
 
+// The node record is copied from the generation in force after the lock is let go (it is never
+// changed); maps put in place by hand, without a view, are read under the lock.
 bool CTarvellFrm::LookupNode(const std::string& key, CDbItem& out) {
-    RecursiveGuard lock(EngineLock);
-    if (PendingNewNodes.count(key)) return false;
-    if (const auto it = SiblingNodes.find(key);
-        it != SiblingNodes.end() && it->second->NodeDisabled() == 0) {
+    const auto copyNode = [&](const ObjectMap<CDbItem>& nodes) {
+        const auto it = nodes.find(key);
+        if (it == nodes.end() || it->second->NodeDisabled() != 0) return false;
         CopyFields(*it->second, out,
                    {dbfield::kNodeMac, dbfield::kNodeIp, dbfield::kNodeName, dbfield::kNodeSwitch,
                     dbfield::kNodePort, dbfield::kNodesOnPort});
         return true;
+    };
+    std::shared_ptr<const SiblingView> view;
+    std::optional<std::string> unknownAt;
+    {
+        RecursiveGuard lock(EngineLock);
+        if (PendingNewNodes.count(key)) return false;
+        if (siblingView_ && siblingViewGeneration_ == DataGeneration.load()) view = siblingView_;
+        else if (copyNode(SiblingNodes)) return true;
+        if (const auto it = UnknownNodeLocations.find(key); it != UnknownNodeLocations.end())
+            unknownAt = it->second;
     }
-    if (const auto it = UnknownNodeLocations.find(key); it != UnknownNodeLocations.end()) {
-        auto [switchKey, port] = SplitFirst(it->second, '/');
-        out.NodeMac() = key;
-        out.NodeSwitch() = std::move(switchKey);
-        out.NodePort() = std::move(port);
-        return true;
-    }
-    return false;
+    if (view && copyNode(view->Nodes)) return true;
+    if (!unknownAt) return false;
+    auto [switchKey, port] = SplitFirst(*unknownAt, '/');
+    out.NodeMac() = key;
+    out.NodeSwitch() = std::move(switchKey);
+    out.NodePort() = std::move(port);
+    return true;
 }
 
 bool CTarvellFrm::IsKnownKey(const std::string& key) {
@@ -389,6 +399,10 @@ int CTarvellFrm::IsMonitoredInterface(const std::string& portKey) {
     const CTarvellDoc& doc = *settings;
     const std::string switchKey = SplitFirst(portKey, '/').first;
     if (doc.ExcludeDevicesEnabled && Holds(doc.ExcludedDevices, switchKey)) return 1;
+    // The rest reads the engine's port tables: without a rule that needs them, the lock, which
+    // every port and node of a detection pass would take, is not taken.
+    if (!doc.ExcludePortsEnabled && !doc.ExcludePortTypesEnabled && !doc.ExcludeTrunkPorts)
+        return 0;
 
     RecursiveGuard lock(EngineLock);
     if (doc.ExcludePortsEnabled) {
