@@ -127,7 +127,9 @@ double RunDd(const std::string& from, const std::string& to) {
 struct Stats {
     std::vector<double> values;
     void Add(double v) { values.push_back(v); }
-    double Max() const { return values.empty() ? 0 : *std::max_element(values.begin(), values.end()); }
+    double Max() const {
+        return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+    }
     double Median() const {
         if (values.empty()) return 0;
         std::vector<double> v = values;
@@ -152,8 +154,9 @@ struct Bench {
                 auto event = std::make_unique<CEventItem>();
                 FillRecord(*event, n);
                 event->DateKey = std::to_string(clock.Now());
-                engine->EventMap[event->SwitchKey + "/" + event->PortKey + "#" +
-                                 std::to_string(n)] = std::move(event);
+                engine
+                    ->EventMap[event->SwitchKey + "/" + event->PortKey + "#" + std::to_string(n)] =
+                    std::move(event);
             }
             for (int n = 0; n < kNodes; ++n) {
                 auto node = std::make_unique<CDbItem>();
@@ -193,8 +196,7 @@ struct Bench {
 
     // The former pass: each file encoded whole under its lock, written after it.
     void SaveEncodingUnderTheLock(const std::string& folder) {
-        AtomicWriteFile(JoinPath(folder, kAlertLogName),
-                        engine->Serialize(StoredFileKind::Alerts));
+        AtomicWriteFile(JoinPath(folder, kAlertLogName), engine->Serialize(StoredFileKind::Alerts));
         AtomicWriteFile(JoinPath(folder, kEventDatabaseName),
                         engine->Serialize(StoredFileKind::Events));
     }
@@ -273,23 +275,28 @@ int Main(int argc, char** argv) {
                 kAlerts, kNodes);
     std::printf("probe wait with the locks free: EngineLock %.2f ms, AlertLock %.2f ms\n",
                 idleEngine, idleAlert);
-    std::printf("changed pass x%d: median %.0f ms (CPU %.0f ms), max %.0f ms; dd conv=fsync median "
-                "%.0f ms; pass/dd median %.2f, max %.2f\n",
-                passes, changedMs.Median(), changedCpuMs.Median(), changedMs.Max(), ddMs.Median(),
-                ratio.Median(), ratio.Max());
-    std::printf("changed pass longest hold as timed by the save: EngineLock %.2f ms (median "
-                "%.2f), AlertLock %.2f ms (median %.2f)\n",
-                engineHeld.Max(), engineHeld.Median(), alertHeld.Max(), alertHeld.Median());
-    std::printf("changed pass longest wait of the probes: EngineLock %.2f ms (median %.2f), "
-                "AlertLock %.2f ms (median %.2f)\n",
-                engineHold.Max(), engineHold.Median(), alertHold.Max(), alertHold.Median());
-    std::printf("unchanged pass x%d: median %.2f ms, bytes written %lld; longest hold EngineLock "
-                "%.2f ms, AlertLock %.2f ms\n",
-                passes, unchangedMs.Median(), unchangedWritten, unchangedEngine.Max(),
-                unchangedAlert.Max());
-    std::printf("reference, encoded under the lock x%zu: median %.0f ms; longest hold EngineLock "
-                "%.1f ms, AlertLock %.1f ms\n",
-                formerMs.values.size(), formerMs.Median(), formerEngine.Max(), formerAlert.Max());
+    std::printf(
+        "changed pass x%d: median %.0f ms (CPU %.0f ms), max %.0f ms; dd conv=fsync median "
+        "%.0f ms; pass/dd median %.2f, max %.2f\n",
+        passes, changedMs.Median(), changedCpuMs.Median(), changedMs.Max(), ddMs.Median(),
+        ratio.Median(), ratio.Max());
+    std::printf(
+        "changed pass longest hold as timed by the save: EngineLock %.2f ms (median "
+        "%.2f), AlertLock %.2f ms (median %.2f)\n",
+        engineHeld.Max(), engineHeld.Median(), alertHeld.Max(), alertHeld.Median());
+    std::printf(
+        "changed pass longest wait of the probes: EngineLock %.2f ms (median %.2f), "
+        "AlertLock %.2f ms (median %.2f)\n",
+        engineHold.Max(), engineHold.Median(), alertHold.Max(), alertHold.Median());
+    std::printf(
+        "unchanged pass x%d: median %.2f ms, bytes written %lld; longest hold EngineLock "
+        "%.2f ms, AlertLock %.2f ms\n",
+        passes, unchangedMs.Median(), unchangedWritten, unchangedEngine.Max(),
+        unchangedAlert.Max());
+    std::printf(
+        "reference, encoded under the lock x%zu: median %.0f ms; longest hold EngineLock "
+        "%.1f ms, AlertLock %.1f ms\n",
+        formerMs.values.size(), formerMs.Median(), formerEngine.Max(), formerAlert.Max());
     if (argc <= 1) RemoveTree(folder);
     return 0;
 }

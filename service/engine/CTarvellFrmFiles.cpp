@@ -538,8 +538,7 @@ bool CTarvellFrm::SaveEventDatabase() {
         head.WriteStringMap(CopyInChunks(EngineLock, PortNames, saveHolds_.engineUs));
         ArchiveWriter entries;
         entries.Reserve(eventsWritten_.bytes + eventsWritten_.bytes / 8);
-        const std::size_t count = EncodeInChunks(EngineLock, EventMap, entries,
-                                                 saveHolds_.engineUs,
+        const std::size_t count = EncodeInChunks(EngineLock, EventMap, entries, saveHolds_.engineUs,
                                                  [&](const std::string&, CEventItem& event) {
                                                      if (event.Deleted == 0)
                                                          RefreshSource(event, *view.view);

@@ -374,8 +374,7 @@ TEST_F(HandOverTest, RequestsStayQueuedWhileTheirStateFileCannotBeWritten) {
     ASSERT_TRUE(MakeDirectories(blocker));
     engine->ApplyViewerUpdates();
     EXPECT_EQ(EventCopy("SW1/7").Blocked, 1);
-    EXPECT_EQ(ReadServiceSettings().BlockRequests,
-              (std::vector<std::string>{"SW1/7;admin@corp"}));
+    EXPECT_EQ(ReadServiceSettings().BlockRequests, (std::vector<std::string>{"SW1/7;admin@corp"}));
     EXPECT_TRUE(LogMentions("stay queued"));
 
     ASSERT_TRUE(RemoveTree(blocker));
