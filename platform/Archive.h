@@ -38,8 +38,6 @@ public:
     // schema and class name; later ones the class reference tag (short or long form).
     void WriteObjectHeader(std::string_view className, std::uint16_t schema);
 
-    // Makes room for `n` bytes at once, so that a large archive is not copied as it grows.
-    void Reserve(std::size_t n) { bytes_.reserve(n); }
     const std::string& Bytes() const { return bytes_; }
     std::string TakeBytes() { return std::move(bytes_); }
 

@@ -350,9 +350,8 @@ private:
     std::atomic<unsigned> fileTrouble_{0};  // state files whose failure has been logged
 
     // ---- what the files last written were made of ([saver_]): the change counter and the
-    // serial of the sibling view their node addresses came from (0: none was written yet), the
-    // log's keep time and the first moment one of its kept alerts comes to the end of it, the
-    // report store's digest, and the sizes (room is made for that much when encoding again).
+    // serial of the sibling view their node addresses came from, the log's keep time and the
+    // first moment one of its kept alerts comes to the end of it, and the report store's digest.
     struct SaveView {
         std::shared_ptr<const SiblingView> view;
         std::uint64_t serial = 0;  // 0: made just now of maps changed by hand; new every call
@@ -362,7 +361,6 @@ private:
         bool written = false;
         std::uint64_t changes = 0;
         std::uint64_t viewSerial = 0;
-        std::size_t bytes = 0;
     };
     std::mutex saver_;  // one save at a time
     WrittenFile eventsWritten_;

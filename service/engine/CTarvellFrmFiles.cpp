@@ -537,7 +537,6 @@ bool CTarvellFrm::SaveEventDatabase() {
         head.WriteStringMap(CopyInChunks(EngineLock, DeviceTable, saveHolds_.engineUs));
         head.WriteStringMap(CopyInChunks(EngineLock, PortNames, saveHolds_.engineUs));
         ArchiveWriter entries;
-        entries.Reserve(eventsWritten_.bytes + eventsWritten_.bytes / 8);
         const std::size_t count = EncodeInChunks(EngineLock, EventMap, entries, saveHolds_.engineUs,
                                                  [&](const std::string&, CEventItem& event) {
                                                      if (event.Deleted == 0)
@@ -551,7 +550,7 @@ bool CTarvellFrm::SaveEventDatabase() {
     }
     const bool ok = AtomicWriteFile(path, bytes);
     ReportSave(*this, fileTrouble_, kEventsTrouble, ok, path);
-    if (ok) eventsWritten_ = {true, changes, view.serial, bytes.size()};
+    if (ok) eventsWritten_ = {true, changes, view.serial};
     return ok;
 }
 
@@ -581,7 +580,6 @@ bool CTarvellFrm::SaveAlertLog() {
     std::string bytes;
     try {
         ArchiveWriter head, entries;
-        entries.Reserve(alertsWritten_.bytes + alertsWritten_.bytes / 8);
         const std::size_t count = EncodeInChunks(
             AlertLock, AlertLog, entries, saveHolds_.alertUs,
             [&](const std::string& key, CAlertItem& alert) {
@@ -607,7 +605,7 @@ bool CTarvellFrm::SaveAlertLog() {
     const bool ok = AtomicWriteFile(path, bytes);
     ReportSave(*this, fileTrouble_, kAlertsTrouble, ok, path);
     if (ok) {
-        alertsWritten_ = {true, changes, view.serial, bytes.size()};
+        alertsWritten_ = {true, changes, view.serial};
         alertsKeepDays_ = keepDays;
         alertsAgeAt_ = ageAt;
     }
