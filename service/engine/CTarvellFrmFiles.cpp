@@ -299,10 +299,9 @@ std::string Encode(CTarvellFrm& engine) {
 
 // ---- copies for a save
 //
-// A save takes what its file holds under the file's lock kSaveChunk records at a time, so that
-// no other thread waits long for the lock, and lets the lock go between chunks. The records are
-// taken in the form the file stores them (their archive bytes: the most compact copy, and no
-// second walk over them); the whole file is put together and written after the last chunk. Each
+// A save copies what its file holds under the file's lock kSaveChunk records at a time, so that
+// no other thread waits long for the lock, lets the lock go between chunks and encodes each
+// chunk with no lock held; the whole file is written after the last chunk. Each
 // chunk starts after the last key of the one before: a record added or removed between chunks
 // may be in the file or not, and its change counter makes the next pass save again.
 
@@ -326,22 +325,25 @@ private:
 };
 
 // Visits every entry of `map` chunk by chunk, each chunk under `lock`: `visit(key, value)` runs
-// with the lock held. Returns the number of entries visited.
-template <class Map, class Visit>
+// with the lock held, `afterChunk()` after it is let go. Returns the number of entries visited.
+template <class Map, class Visit, class AfterChunk>
 std::size_t WalkInChunks(std::recursive_mutex& lock, Map& map, std::int64_t& longestHoldUs,
-                         Visit visit) {
+                         Visit visit, AfterChunk afterChunk) {
     std::string last;
     std::size_t visited = 0;
     for (bool first = true;; first = false) {
+        bool done = false;
         {
             RecursiveGuard guard(lock);
             const HoldTimer timer(longestHoldUs);
             auto it = first ? map.begin() : map.upper_bound(last);
             for (std::size_t n = 0; it != map.end() && n < kSaveChunk; ++it, ++n, ++visited)
                 visit(it->first, it->second);
-            if (it == map.end()) return visited;
-            last = std::prev(it)->first;
+            done = it == map.end();
+            if (!done) last = std::prev(it)->first;
         }
+        afterChunk();
+        if (done) return visited;
         std::this_thread::yield();  // a thread waiting for the lock takes it now
     }
 }
@@ -350,25 +352,41 @@ std::size_t WalkInChunks(std::recursive_mutex& lock, Map& map, std::int64_t& lon
 StringMap CopyInChunks(std::recursive_mutex& lock, const StringMap& from,
                        std::int64_t& longestHoldUs) {
     StringMap copy;
-    WalkInChunks(lock, from, longestHoldUs, [&](const std::string& key, const std::string& value) {
-        copy.emplace_hint(copy.end(), key, value);
-    });
+    WalkInChunks(
+        lock, from, longestHoldUs,
+        [&](const std::string& key, const std::string& value) {
+            copy.emplace_hint(copy.end(), key, value);
+        },
+        [] {});
     return copy;
 }
 
 // The entries of an object map in archive form, each as StoreObjectMap writes it; `take(key,
-// item)` runs first, under the lock, and may refresh the live record. The caller writes the
+// item)` runs first, under the lock, and may refresh the live record. Each chunk is copied
+// under the lock into records that are used again for every chunk (their texts keep their room,
+// so copying seldom asks for memory) and encoded after the lock is let go. The caller writes the
 // count in front.
 template <class Item, class Take>
 std::size_t EncodeInChunks(std::recursive_mutex& lock, ObjectMap<Item>& map, ArchiveWriter& ar,
                            std::int64_t& longestHoldUs, Take take) {
-    return WalkInChunks(lock, map, longestHoldUs,
-                        [&](const std::string& key, const std::unique_ptr<Item>& item) {
-                            take(key, *item);
-                            ar.WriteText(key);
-                            ar.WriteObjectHeader(Item::kClassName, Item::kSchema);
-                            item->Store(ar);
-                        });
+    std::vector<std::pair<std::string, Item>> chunk(kSaveChunk);
+    std::size_t used = 0;
+    return WalkInChunks(
+        lock, map, longestHoldUs,
+        [&](const std::string& key, const std::unique_ptr<Item>& item) {
+            take(key, *item);
+            chunk[used].first = key;
+            chunk[used].second = *item;
+            ++used;
+        },
+        [&] {
+            for (std::size_t n = 0; n < used; ++n) {
+                ar.WriteText(chunk[n].first);
+                ar.WriteObjectHeader(Item::kClassName, Item::kSchema);
+                chunk[n].second.Store(ar);
+            }
+            used = 0;
+        });
 }
 
 // `head`'s bytes, the map's count, then the entries.
