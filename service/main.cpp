@@ -3,7 +3,7 @@
 //
 // Test-only settings come from the environment; service/engine/TestProbes.h lists them
 // (TARVELL_PASS_INTERVAL_MS, TARVELL_TEST_EMAIL_SLOT, TARVELL_TEST_EVENT_FILE, TARVELL_TRAP_PORT,
-// TARVELL_SNMP_AGENT_PORT).
+// TARVELL_SNMP_AGENT_PORT, TARVELL_TEST_KILL_AT).
 #include <atomic>
 #include <csignal>
 #include <memory>
@@ -77,6 +77,10 @@ std::unique_ptr<EngineControl> BuildEngine(ServiceModule& module) {
     if (tests.trapManagerPort) env.trapManagerPort = *tests.trapManagerPort;
     if (tests.snmpAgentPort) env.snmpAgentPort = *tests.snmpAgentPort;
     env.startWorker = MakeWorkerStarter(tests);
+    if (!tests.killAt.empty())
+        env.atSavePoint = [point = tests.killAt](std::string_view reached) {
+            if (reached == point) ::raise(SIGKILL);
+        };
     // On Windows the service folder was the program's own, so it always existed; here it may
     // not yet, or may be one an earlier version left open to every user.
     InstallationLayout layout = InstallationLayout::FromProcess();

@@ -117,6 +117,7 @@ void CScanBlocking::Pass() {
             }
             retries_.erase(work.key);
             CEventItem& event = *it->second;
+            ++engine_.EventsChanged;
             switch (work.action) {
                 case Action::Block: event.Extra = FormatLong(engine_.clock().Now()); break;
                 case Action::Unblock: event.Extra.clear(); break;

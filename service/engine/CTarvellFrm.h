@@ -100,6 +100,10 @@ struct EngineEnvironment {
     std::function<std::function<void()>(WorkerSlot, class CTarvellFrm&)> startWorker;
     // Optional hook run after every pass (tests observe passes through it).
     std::function<void()> afterPass;
+    // Optional hook run at the named points of the hand-over pass's saves (tests stop the
+    // process there): "requests-state-saved" when the state files hold what the requests did
+    // and the settings file still holds the requests, "requests-settings-saved" after both.
+    std::function<void(std::string_view point)> atSavePoint;
 };
 
 // Folders and settings of the real installation: the service folder and hand-over folder of the
@@ -138,6 +142,13 @@ public:
     bool SaveAlertLog();
     bool SaveEventDatabase();
     bool SaveReportStore();
+    // The longest time, in microseconds, that the saves since the last call held EngineLock and
+    // AlertLock at a stretch.
+    struct SaveHolds {
+        std::int64_t engineUs = 0;
+        std::int64_t alertUs = 0;
+    };
+    SaveHolds TakeSaveHolds();
     void PruneAlertLog();
     void PurgeDeletedEvents();
     template <class T>
@@ -262,6 +273,11 @@ public:
     // Raised each time new sibling data is swapped in or new settings are published; the
     // detection thread runs a pass when it changes.
     std::atomic<std::uint64_t> DataGeneration{0};
+    // Change counters of Tarvell.db and Tarvell.log: raised under the file's lock by every change
+    // of what the file holds (events, the device and port tables and the two counts; alerts). A
+    // save that finds its counter where the last written file left it writes nothing.
+    std::uint64_t EventsChanged = 0;  // [EngineLock]
+    std::uint64_t AlertsChanged = 0;  // [AlertLock]
 
     // The links already carried out ([EngineLock]); read from ActionLink.used at the first call.
     UsedLinks& UsedActionLinks();
@@ -269,6 +285,9 @@ public:
     bool SaveUsedActionLinks();
 
     Clock& clock() const { return *clock_; }
+    void ReachSavePoint(std::string_view point) const {
+        if (env_.atSavePoint) env_.atSavePoint(point);
+    }
     const std::string& HandOverGroup() const { return env_.handOverGroup; }
     void Log(const std::string& text) const;
 
@@ -280,6 +299,7 @@ private:
     // new view (maps changed by hand) means the view is stale. New settings keep it current.
     std::shared_ptr<const SiblingView> siblingView_;  // [EngineLock]
     std::uint64_t siblingViewGeneration_ = 0;         // [EngineLock]
+    std::uint64_t siblingViewSerial_ = 1;             // [EngineLock] raised by each view swapped in
     friend void SwapInSiblingView(CTarvellFrm&, std::shared_ptr<const SiblingView>&);
     void LoadSettingsAtStart();
     void CreateSnmpClient();
@@ -331,6 +351,27 @@ private:
     bool siblingCut_ = false;  // engine thread only: a cap was hit last read
     void ReportSiblingCut(const std::string& path, const SiblingDropped& dropped);
     std::atomic<unsigned> fileTrouble_{0};  // state files whose failure has been logged
+
+    // ---- what the files last written were made of ([saver_]): the change counter and the
+    // serial of the sibling view their node addresses came from, the log's keep time and the
+    // first moment one of its kept alerts comes to the end of it, and the report store's digest.
+    struct SaveView {
+        std::shared_ptr<const SiblingView> view;
+        std::uint64_t serial = 0;  // 0: made just now of maps changed by hand; new every call
+    };
+    SaveView ViewForSave();
+    struct WrittenFile {
+        bool written = false;
+        std::uint64_t changes = 0;
+        std::uint64_t viewSerial = 0;
+    };
+    std::mutex saver_;  // one save at a time
+    WrittenFile eventsWritten_;
+    WrittenFile alertsWritten_;
+    std::int64_t alertsKeepDays_ = 0;
+    std::int64_t alertsAgeAt_ = 0;
+    std::optional<std::size_t> reportsDigest_;
+    SaveHolds saveHolds_;
 
     mutable std::mutex settingsMutex_;
     std::vector<std::function<void()>> workerStops_;

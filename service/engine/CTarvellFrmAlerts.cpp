@@ -124,6 +124,7 @@ void CTarvellFrm::RecordEvent(std::unique_ptr<CEventItem> event) {
         if (event->SourceMac.find('/') == std::string::npos) BlockMacs.push_back(event->SourceMac);
     }
     slot = std::move(event);  // the replaced event is deleted here
+    ++EventsChanged;
 
     if (settings->DetectionEnabled) QueueAlert(AlertFromEvent(*slot), *settings);
 }
@@ -157,6 +158,7 @@ void CTarvellFrm::QueueAlert(std::unique_ptr<CAlertItem> alert, const CTarvellDo
         else ++archiveDropped_;
     }
     AlertLog[key] = std::move(alert);
+    ++AlertsChanged;
 }
 
 void CTarvellFrm::QueueTestAlert(AlertChannel channel) {
@@ -172,7 +174,9 @@ void CTarvellFrm::ClearEventExtra(const std::string& key) {
     const auto found = EventMap.find(key);
     if (found == EventMap.end()) return;
     CEventItem& event = *found->second;
-    if (event.Blocked != 0 && !event.Extra.empty()) event.Extra.clear();
+    if (event.Blocked == 0 || event.Extra.empty()) return;
+    event.Extra.clear();
+    ++EventsChanged;
 }
 
 void CTarvellFrm::FlushDailyArchive() {

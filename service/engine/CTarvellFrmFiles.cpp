@@ -1,11 +1,17 @@
 // The engine's state files: Tarvell.db (events), Tarvell.log (alerts), Tarvell.eml (report
 // store) and the sibling product's Ombrix.db, read only. Loads read and decode outside every
-// lock into fresh values that are swapped in under the file's lock; saves encode under the lock
-// and write after it is released, by temporary file and rename.
+// lock into fresh values that are swapped in under the file's lock. Saves take the records a
+// chunk at a time under the lock, skip a file whose content did not change, and write by
+// temporary file and rename with no lock held.
 #include <sys/stat.h>
 
 #include <cerrno>
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <limits>
 #include <unordered_map>
 #include <utility>
 
@@ -113,12 +119,6 @@ bool IsAged(const std::string& key, std::int64_t now, std::int64_t keepDays) {
     return keepDays > 0 && now - keepDays * kSecondsPerDay >= AlertTime(key);
 }
 
-struct NodeAddress {
-    std::string ip;
-    std::string name;
-};
-using NodeAddressBook = std::unordered_map<std::string, NodeAddress>;
-
 // ---- the engine's members of each state file and the lock that guards them
 
 std::recursive_mutex& LockOf(CTarvellFrm& engine, const EventDatabaseFile&) {
@@ -146,12 +146,18 @@ void Exchange(CTarvellFrm& engine, ReportStoreFile& file) {
     engine.LastWeeklyReport.swap(file.LastWeeklyReport);
 }
 
+// The change counter of the file raised (under its lock) when its content was replaced.
+void NoteTakenOver(CTarvellFrm& engine, const EventDatabaseFile&) { ++engine.EventsChanged; }
+void NoteTakenOver(CTarvellFrm& engine, const AlertLogFile&) { ++engine.AlertsChanged; }
+void NoteTakenOver(CTarvellFrm&, const ReportStoreFile&) {}  // its save compares the bytes
+
 // Puts what a load read in place under the file's lock; the old content leaves in `file` and
 // is freed by the caller after the lock is released.
 template <class File>
 void TakeOver(CTarvellFrm& engine, File&& file) {
     RecursiveGuard guard(LockOf(engine, file));
     Exchange(engine, file);
+    NoteTakenOver(engine, file);
 }
 
 template <class File>
@@ -265,15 +271,15 @@ void TakeOver(CTarvellFrm& engine, SiblingTables& t) {
     engine.SwitchCount.swap(t.switchCount);
     engine.NodeCount.swap(t.nodeCount);
     for (auto& [key, place] : t.disabledNodes) engine.DisabledNodes[key] = std::move(place);
+    ++engine.EventsChanged;  // Tarvell.db holds the device and port tables and the counts
     engine.DataGeneration.fetch_add(1);
     SwapInSiblingView(engine, t.view);
 }
 
-// ---- encoding for a save (each under its file's lock)
+// ---- the bytes of a whole file at once (Serialize), encoded under its lock
 //
 // The live members are lent to a file value by swapping (constant time, never throws), encoded
-// and swapped back, however the encoding ends. Encoding straight from the live maps holds the
-// lock for half the time that a deep copy of the maps would, and touches no file.
+// and swapped back, however the encoding ends.
 
 template <class F>
 struct AtExit {
@@ -291,13 +297,116 @@ std::string Encode(CTarvellFrm& engine) {
     return EncodeStateFile(file);
 }
 
-NodeAddressBook CopyNodeAddresses(CTarvellFrm& engine) {
-    NodeAddressBook book;
-    RecursiveGuard guard(engine.EngineLock);
-    book.reserve(engine.SiblingNodes.size());
-    for (const auto& [mac, node] : engine.SiblingNodes)
-        book[mac] = {std::as_const(*node).NodeIp(), std::as_const(*node).NodeName()};
-    return book;
+// ---- copies for a save
+//
+// A save copies what its file holds under the file's lock kSaveChunk records at a time, so that
+// no other thread waits long for the lock, lets the lock go between chunks and encodes each
+// chunk with no lock held; the whole file is written after the last chunk. Each
+// chunk starts after the last key of the one before: a record added or removed between chunks
+// may be in the file or not, and its change counter makes the next pass save again.
+
+constexpr std::size_t kSaveChunk = 250;
+
+// The longest hold of one chunk, in microseconds, kept in `longestUs`.
+class HoldTimer {
+public:
+    explicit HoldTimer(std::int64_t& longestUs)
+        : longestUs_(longestUs), start_(std::chrono::steady_clock::now()) {}
+    ~HoldTimer() {
+        const auto held = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::steady_clock::now() - start_)
+                              .count();
+        longestUs_ = std::max<std::int64_t>(longestUs_, held);
+    }
+
+private:
+    std::int64_t& longestUs_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+// Visits every entry of `map` chunk by chunk, each chunk under `lock`: `visit(key, value)` runs
+// with the lock held, `afterChunk()` after it is let go. Returns the number of entries visited.
+template <class Map, class Visit, class AfterChunk>
+std::size_t WalkInChunks(std::recursive_mutex& lock, Map& map, std::int64_t& longestHoldUs,
+                         Visit visit, AfterChunk afterChunk) {
+    std::string last;
+    std::size_t visited = 0;
+    for (bool first = true;; first = false) {
+        bool done = false;
+        {
+            RecursiveGuard guard(lock);
+            const HoldTimer timer(longestHoldUs);
+            auto it = first ? map.begin() : map.upper_bound(last);
+            for (std::size_t n = 0; it != map.end() && n < kSaveChunk; ++it, ++n, ++visited)
+                visit(it->first, it->second);
+            done = it == map.end();
+            if (!done) last = std::prev(it)->first;
+        }
+        afterChunk();
+        if (done) return visited;
+        std::this_thread::yield();  // a thread waiting for the lock takes it now
+    }
+}
+
+// A string map copied chunk by chunk.
+StringMap CopyInChunks(std::recursive_mutex& lock, const StringMap& from,
+                       std::int64_t& longestHoldUs) {
+    StringMap copy;
+    WalkInChunks(
+        lock, from, longestHoldUs,
+        [&](const std::string& key, const std::string& value) {
+            copy.emplace_hint(copy.end(), key, value);
+        },
+        [] {});
+    return copy;
+}
+
+// The entries of an object map in archive form, each as StoreObjectMap writes it; `take(key,
+// item)` runs first, under the lock, and may refresh the live record. Each chunk is copied
+// under the lock into records that are used again for every chunk (their texts keep their room,
+// so copying seldom asks for memory) and encoded after the lock is let go. The caller writes the
+// count in front.
+template <class Item, class Take>
+std::size_t EncodeInChunks(std::recursive_mutex& lock, ObjectMap<Item>& map, ArchiveWriter& ar,
+                           std::int64_t& longestHoldUs, Take take) {
+    std::vector<std::pair<std::string, Item>> chunk(kSaveChunk);
+    std::size_t used = 0;
+    return WalkInChunks(
+        lock, map, longestHoldUs,
+        [&](const std::string& key, const std::unique_ptr<Item>& item) {
+            take(key, *item);
+            chunk[used].first = key;
+            chunk[used].second = *item;
+            ++used;
+        },
+        [&] {
+            for (std::size_t n = 0; n < used; ++n) {
+                ar.WriteText(chunk[n].first);
+                ar.WriteObjectHeader(Item::kClassName, Item::kSchema);
+                chunk[n].second.Store(ar);
+            }
+            used = 0;
+        });
+}
+
+// `head`'s bytes, the map's count, then the entries.
+std::string JoinFile(ArchiveWriter& head, std::size_t count, ArchiveWriter& entries) {
+    head.WriteCount(count);
+    std::string bytes = head.TakeBytes();
+    const std::string body = entries.TakeBytes();
+    bytes.reserve(bytes.size() + body.size());
+    bytes.append(body);
+    return bytes;
+}
+
+// The source address of a live event or alert, as its node record has it now.
+template <class Item>
+void RefreshSource(Item& item, const SiblingView& view) {
+    const auto node = view.Nodes.find(item.SourceMac);
+    if (node == view.Nodes.end()) return;
+    const CDbItem& record = *node->second;
+    if (item.SourceIp != record.NodeIp()) item.SourceIp = record.NodeIp();
+    if (item.SourceName != record.NodeName()) item.SourceName = record.NodeName();
 }
 
 }  // namespace
@@ -413,74 +522,136 @@ void CTarvellFrm::ReportSiblingCut(const std::string& path, const SiblingDropped
 
 // ---- saves
 
-// Refreshes the source address of every live event from its node record, then writes a copy.
+CTarvellFrm::SaveView CTarvellFrm::ViewForSave() {
+    RecursiveGuard lock(EngineLock);
+    if (siblingView_ && siblingViewGeneration_ == DataGeneration.load())
+        return {siblingView_, siblingViewSerial_};
+    if (SiblingNodes.empty()) {
+        static const auto none = std::make_shared<const SiblingView>();
+        return {none, 1};
+    }
+    return {SiblingView::Of(SiblingPorts, SiblingNodes), 0};
+}
+
+// Refreshes the source address of every live event from its node record, then writes the file;
+// writes nothing when neither the events nor the node records changed since the last write.
 bool CTarvellFrm::SaveEventDatabase() {
+    std::lock_guard<std::mutex> saving(saver_);
+    const SaveView view = ViewForSave();
+    ArchiveWriter head;
+    std::uint64_t changes = 0;
     {
         RecursiveGuard guard(EngineLock);
-        for (auto& [key, event] : EventMap) {
-            if (event->Deleted != 0) continue;
-            const auto node = SiblingNodes.find(event->SourceMac);
-            if (node == SiblingNodes.end()) continue;
-            const CDbItem& record = *node->second;
-            event->SourceIp = record.NodeIp();
-            event->SourceName = record.NodeName();
-        }
+        changes = EventsChanged;
+        if (eventsWritten_.written && eventsWritten_.changes == changes && view.serial != 0 &&
+            eventsWritten_.viewSerial == view.serial)
+            return true;
+        head.WriteText(SwitchCount);
+        head.WriteText(NodeCount);
     }
     const std::string path = JoinPath(ServiceFolder, kEventDatabaseName);
-    const bool ok = AtomicWriteFile(path, Serialize(StoredFileKind::Events));
+    std::string bytes;
+    try {
+        head.WriteStringMap(CopyInChunks(EngineLock, DeviceTable, saveHolds_.engineUs));
+        head.WriteStringMap(CopyInChunks(EngineLock, PortNames, saveHolds_.engineUs));
+        ArchiveWriter entries;
+        const std::size_t count = EncodeInChunks(EngineLock, EventMap, entries, saveHolds_.engineUs,
+                                                 [&](const std::string&, CEventItem& event) {
+                                                     if (event.Deleted == 0)
+                                                         RefreshSource(event, *view.view);
+                                                 });
+        bytes = JoinFile(head, count, entries);
+    } catch (const ArchiveError& e) {
+        Log("State file " + path + " could not be encoded (" + e.what() + ")");
+        ReportSave(*this, fileTrouble_, kEventsTrouble, false, path);
+        return false;
+    }
+    const bool ok = AtomicWriteFile(path, bytes);
     ReportSave(*this, fileTrouble_, kEventsTrouble, ok, path);
+    if (ok) eventsWritten_ = {true, changes, view.serial};
     return ok;
 }
 
 // Marks alerts at the end of their keep time as removed, refreshes the source address of the
-// others, writes a copy, then the daily archives.
+// others, writes the file, then the daily archives. Writes nothing when no alert changed, none
+// came to the end of its keep time and neither the keep time nor the node records changed.
 bool CTarvellFrm::SaveAlertLog() {
+    std::lock_guard<std::mutex> saving(saver_);
     const std::int64_t keepDays = Settings()->AlertRemoveDays;
-    const NodeAddressBook book = CopyNodeAddresses(*this);
+    const SaveView view = ViewForSave();
+    const std::int64_t now = clock().Now();
+    std::uint64_t changes = 0;
+    bool unchanged = false;
     {
         RecursiveGuard guard(AlertLock);
-        const std::int64_t now = clock().Now();
-        for (auto& [key, alert] : AlertLog) {
-            if (IsAged(key, now, keepDays)) {
-                alert->State = 1;
-                continue;
-            }
-            const auto node = book.find(alert->SourceMac);
-            if (node == book.end()) continue;
-            alert->SourceIp = node->second.ip;
-            alert->SourceName = node->second.name;
-        }
+        changes = AlertsChanged;
+        unchanged = alertsWritten_.written && alertsWritten_.changes == changes &&
+                    view.serial != 0 && alertsWritten_.viewSerial == view.serial &&
+                    alertsKeepDays_ == keepDays && now < alertsAgeAt_;
     }
-    // The log's bytes and the archive copies waiting are taken together, and the archive files
-    // are written before the log: every alert in the log file is then in its archive file too,
-    // whenever the service is killed (at worst an alert reaches its archive twice, and the
-    // archive's key keeps one).
-    std::lock_guard<std::mutex> writer(archiveWriter_);
-    std::string bytes;
-    ArchiveBatch batch;
-    {
-        RecursiveGuard guard(AlertLock);
-        bytes = Serialize(StoredFileKind::Alerts);
-        batch = TakeArchiveBacklog();
+    if (unchanged) {
+        FlushDailyArchive();
+        return true;
     }
-    WriteDailyArchives(std::move(batch));
     const std::string path = JoinPath(ServiceFolder, kAlertLogName);
+    std::int64_t ageAt = std::numeric_limits<std::int64_t>::max();
+    std::string bytes;
+    try {
+        ArchiveWriter head, entries;
+        const std::size_t count = EncodeInChunks(
+            AlertLock, AlertLog, entries, saveHolds_.alertUs,
+            [&](const std::string& key, CAlertItem& alert) {
+                if (IsAged(key, now, keepDays)) {
+                    alert.State = 1;
+                    return;
+                }
+                RefreshSource(alert, *view.view);
+                if (keepDays > 0 && alert.State == 0)
+                    ageAt = std::min(ageAt, AlertTime(key) + keepDays * kSecondsPerDay);
+            });
+        bytes = JoinFile(head, count, entries);
+    } catch (const ArchiveError& e) {
+        Log("State file " + path + " could not be encoded (" + e.what() + ")");
+        ReportSave(*this, fileTrouble_, kAlertsTrouble, false, path);
+        return false;
+    }
+    // The archive copies waiting are taken after the last alert was taken, and the archive
+    // files are written before the log: every alert in the log file is then in its archive file
+    // too, whenever the service is killed (at worst an alert reaches its archive twice, and the
+    // archive's key keeps one).
+    FlushDailyArchive();
     const bool ok = AtomicWriteFile(path, bytes);
     ReportSave(*this, fileTrouble_, kAlertsTrouble, ok, path);
+    if (ok) {
+        alertsWritten_ = {true, changes, view.serial};
+        alertsKeepDays_ = keepDays;
+        alertsAgeAt_ = ageAt;
+    }
     return ok;
 }
 
+CTarvellFrm::SaveHolds CTarvellFrm::TakeSaveHolds() {
+    std::lock_guard<std::mutex> saving(saver_);
+    return std::exchange(saveHolds_, SaveHolds{});
+}
+
 // A fresh installation (no stored alert and no report date yet) writes nothing. Once the e-mail
-// channel has set the report dates the file is written in every pass, also with an empty store,
-// so that the dates survive a restart and alerts taken out on a Sunday do not come back.
+// channel has set the report dates the file is kept, also with an empty store, so that the dates
+// survive a restart and alerts taken out on a Sunday do not come back. Bytes that are the ones
+// written last are not written again.
 bool CTarvellFrm::SaveReportStore() {
+    std::lock_guard<std::mutex> saving(saver_);
     {
         RecursiveGuard guard(MailLock);
         if (ReportStore.empty() && LastDailyReport.empty() && LastWeeklyReport.empty()) return true;
     }
+    const std::string bytes = Serialize(StoredFileKind::Reports);
+    const std::size_t digest = std::hash<std::string_view>{}(bytes);
+    if (reportsDigest_ == digest) return true;
     const std::string path = JoinPath(ServiceFolder, kReportStoreName);
-    const bool ok = AtomicWriteFile(path, Serialize(StoredFileKind::Reports));
+    const bool ok = AtomicWriteFile(path, bytes);
     ReportSave(*this, fileTrouble_, kReportsTrouble, ok, path);
+    if (ok) reportsDigest_ = digest;
     return ok;
 }
 
@@ -490,14 +661,16 @@ void CTarvellFrm::PruneAlertLog() {
     const std::int64_t keepDays = Settings()->AlertRemoveDays;
     RecursiveGuard guard(AlertLock);
     const std::int64_t now = clock().Now();
-    std::erase_if(AlertLog, [&](const auto& entry) {
-        return entry.second->State != 0 || IsAged(entry.first, now, keepDays);
-    });
+    if (std::erase_if(AlertLog, [&](const auto& entry) {
+            return entry.second->State != 0 || IsAged(entry.first, now, keepDays);
+        }) != 0)
+        ++AlertsChanged;
 }
 
 void CTarvellFrm::PurgeDeletedEvents() {
     RecursiveGuard guard(EngineLock);
-    std::erase_if(EventMap, [](const auto& entry) { return entry.second->Deleted != 0; });
+    if (std::erase_if(EventMap, [](const auto& entry) { return entry.second->Deleted != 0; }) != 0)
+        ++EventsChanged;
 }
 
 }  // namespace tarvell

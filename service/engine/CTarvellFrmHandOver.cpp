@@ -178,6 +178,26 @@ struct EventNode {
     }
 };
 
+// The request lists of the settings file, as loaded.
+struct RequestLists {
+    StringList block, unblock, remove, deletion;
+
+    static RequestLists Of(const CTarvellDoc& doc) {
+        return {doc.BlockRequests, doc.UnblockRequests, doc.RemovedAlerts, doc.DeleteRequests};
+    }
+    // Puts every request back that the list no longer holds.
+    void PutBack(CTarvellDoc& doc) const {
+        const auto back = [](const StringList& from, StringList& into) {
+            for (const std::string& entry : from)
+                if (std::find(into.begin(), into.end(), entry) == into.end()) into.push_back(entry);
+        };
+        back(block, doc.BlockRequests);
+        back(unblock, doc.UnblockRequests);
+        back(remove, doc.RemovedAlerts);
+        back(deletion, doc.DeleteRequests);
+    }
+};
+
 // One run of the pass. Holds the engine's locks only while it touches the shared maps and lists;
 // the settings document belongs to the engine thread.
 class ViewerUpdatePass {
@@ -203,6 +223,7 @@ private:
     void FinishProblems();
 
     void ApplyRequests();
+    void SaveAppliedRequests(const RequestLists& queued);
     void AuthoriseQueuedNodes();
     void BlacklistQueuedNodes();
     // Sets the block state and requester of each "key;requester" event; returns those events.
@@ -220,6 +241,9 @@ private:
     std::vector<std::string>& loggedProblems_;
     std::vector<std::string> problems_;
     bool changed_ = false;
+    bool eventsTouched_ = false;  // a request changed an event
+    bool alertsTouched_ = false;  // a request changed an alert
+    bool linksUsed_ = false;      // an action link was carried out
 };
 
 void ViewerUpdatePass::Problem(const std::string& text) {
@@ -258,14 +282,33 @@ void ViewerUpdatePass::Run() {
     if (Doc().WmiConditions != wmiBefore && engine_.startWmiRecheck)
         engine_.startWmiRecheck(engine_);
 
+    const RequestLists queued = RequestLists::Of(Doc());
     ApplyRequests();
-    if (changed_) {
-        const DocResult saved = Doc().OnSaveDocument(engine_.clock());
-        if (!saved) Problem("The settings file could not be saved: " + saved.message);
-    }
+    SaveAppliedRequests(queued);
     ImportNodeLists();
     engine_.PublishSettings();
     FinishProblems();
+}
+
+// What the requests did is written to the state files before the settings file drops the
+// requests: killed in between, the service finds them again at its next start and applies them
+// once more, which gives what was written already. When a state file cannot be written the
+// requests stay in the settings file for the next pass. Action links count as used once their
+// effect is written.
+void ViewerUpdatePass::SaveAppliedRequests(const RequestLists& queued) {
+    bool written = true;
+    if (eventsTouched_) written = engine_.SaveEventDatabase() && written;
+    if (alertsTouched_) written = engine_.SaveAlertLog() && written;
+    if (linksUsed_) engine_.SaveUsedActionLinks();
+    if (!written) {
+        queued.PutBack(Doc());
+        Problem("The requests of the settings file stay queued: a state file could not be written");
+    }
+    engine_.ReachSavePoint("requests-state-saved");
+    if (!changed_) return;
+    const DocResult saved = Doc().OnSaveDocument(engine_.clock());
+    if (!saved) Problem("The settings file could not be saved: " + saved.message);
+    engine_.ReachSavePoint("requests-settings-saved");
 }
 
 // The settings the viewer left in the hand-over folder. The file is parsed before anything is
@@ -379,6 +422,8 @@ std::vector<EventNode> ViewerUpdatePass::SetBlockedAsRequested(StringList& reque
             if (it == engine_.EventMap.end()) continue;
             it->second->Blocked = blocked;
             it->second->Submitter = requester;
+            ++engine_.EventsChanged;
+            eventsTouched_ = true;
             changed.push_back(EventNode::Of(*it->second));
         }
     }
@@ -399,7 +444,6 @@ void ViewerUpdatePass::ApplyUnblockRequests() {
 void ViewerUpdatePass::ApplyLinkRequests() {
     std::vector<EventNode> unblocked;
     std::vector<std::string> refused;
-    bool used = false;
     {
         RecursiveGuard lock(engine_.EngineLock);
         StringList requests;
@@ -418,16 +462,17 @@ void ViewerUpdatePass::ApplyLinkRequests() {
                 continue;
             }
             engine_.UsedActionLinks().Add(request->token, request->until, engine_.clock().Now());
-            used = true;
+            linksUsed_ = true;
             it->second->Blocked = 0;
             it->second->Submitter = request->host;
+            ++engine_.EventsChanged;
+            eventsTouched_ = true;
             if (EqualsNoCase(request->action, "Delete"))
                 Doc().DeleteRequests.push_back(request->event);
             unblocked.push_back(EventNode::Of(*it->second));
         }
     }
     for (const std::string& line : refused) engine_.Log(line);
-    if (used) engine_.SaveUsedActionLinks();
     for (const EventNode& event : unblocked) {
         RemoveNodeEntries(Doc().NodesBlackList, {event.sourceMac + "/0"});
         AuthoriseAfterUnblock(event);
@@ -459,7 +504,10 @@ void ViewerUpdatePass::MarkRemovedAlerts() {
         RecursiveGuard lock(engine_.AlertLock);
         for (const std::string& key : Doc().RemovedAlerts) {
             const auto it = engine_.AlertLog.find(key);
-            if (it != engine_.AlertLog.end()) it->second->State = 1;
+            if (it == engine_.AlertLog.end()) continue;
+            it->second->State = 1;
+            ++engine_.AlertsChanged;
+            alertsTouched_ = true;
         }
     }
     Doc().RemovedAlerts.clear();
@@ -482,6 +530,8 @@ void ViewerUpdatePass::ApplyDeleteRequests() {
                 continue;
             }
             it->second->Deleted = 1;
+            ++engine_.EventsChanged;
+            eventsTouched_ = true;
             deleted.push_back(EventNode::Of(*it->second));
         }
     }

@@ -301,24 +301,34 @@ bool CTarvellFrm::LookupPort(const std::string& key, CDbItem& out) {
     return true;
 }
 
+// The node record is copied from the generation in force after the lock is let go (it is never
+// changed); maps put in place by hand, without a view, are read under the lock.
 bool CTarvellFrm::LookupNode(const std::string& key, CDbItem& out) {
-    RecursiveGuard lock(EngineLock);
-    if (PendingNewNodes.count(key)) return false;
-    if (const auto it = SiblingNodes.find(key);
-        it != SiblingNodes.end() && it->second->NodeDisabled() == 0) {
+    const auto copyNode = [&](const ObjectMap<CDbItem>& nodes) {
+        const auto it = nodes.find(key);
+        if (it == nodes.end() || it->second->NodeDisabled() != 0) return false;
         CopyFields(*it->second, out,
                    {dbfield::kNodeMac, dbfield::kNodeIp, dbfield::kNodeName, dbfield::kNodeSwitch,
                     dbfield::kNodePort, dbfield::kNodesOnPort});
         return true;
+    };
+    std::shared_ptr<const SiblingView> view;
+    std::optional<std::string> unknownAt;
+    {
+        RecursiveGuard lock(EngineLock);
+        if (PendingNewNodes.count(key)) return false;
+        if (siblingView_ && siblingViewGeneration_ == DataGeneration.load()) view = siblingView_;
+        else if (copyNode(SiblingNodes)) return true;
+        if (const auto it = UnknownNodeLocations.find(key); it != UnknownNodeLocations.end())
+            unknownAt = it->second;
     }
-    if (const auto it = UnknownNodeLocations.find(key); it != UnknownNodeLocations.end()) {
-        auto [switchKey, port] = SplitFirst(it->second, '/');
-        out.NodeMac() = key;
-        out.NodeSwitch() = std::move(switchKey);
-        out.NodePort() = std::move(port);
-        return true;
-    }
-    return false;
+    if (view && copyNode(view->Nodes)) return true;
+    if (!unknownAt) return false;
+    auto [switchKey, port] = SplitFirst(*unknownAt, '/');
+    out.NodeMac() = key;
+    out.NodeSwitch() = std::move(switchKey);
+    out.NodePort() = std::move(port);
+    return true;
 }
 
 bool CTarvellFrm::IsKnownKey(const std::string& key) {
@@ -358,6 +368,7 @@ std::shared_ptr<const SiblingView> SiblingView::Of(const ObjectMap<CDbItem>& por
 void SwapInSiblingView(CTarvellFrm& engine, std::shared_ptr<const SiblingView>& view) {
     engine.siblingView_.swap(view);
     engine.siblingViewGeneration_ = engine.DataGeneration.load();
+    ++engine.siblingViewSerial_;
 }
 
 std::shared_ptr<const SiblingView> CTarvellFrm::SiblingData() {
@@ -388,6 +399,10 @@ int CTarvellFrm::IsMonitoredInterface(const std::string& portKey) {
     const CTarvellDoc& doc = *settings;
     const std::string switchKey = SplitFirst(portKey, '/').first;
     if (doc.ExcludeDevicesEnabled && Holds(doc.ExcludedDevices, switchKey)) return 1;
+    // The rest reads the engine's port tables: without a rule that needs them, the lock, which
+    // every port and node of a detection pass would take, is not taken.
+    if (!doc.ExcludePortsEnabled && !doc.ExcludePortTypesEnabled && !doc.ExcludeTrunkPorts)
+        return 0;
 
     RecursiveGuard lock(EngineLock);
     if (doc.ExcludePortsEnabled) {
@@ -457,6 +472,22 @@ std::uint32_t CTarvellFrm::IpToHostOrder(const std::string& dotted) {
     return ParseNodeAddress(dotted).value_or(0xFFFFFFFFu);
 }
 
+namespace {
+
+// Step shared by the verdicts: a current event of the port that is not deleted (and, with
+// prevention on, is blocked) means the port is already reported. The port's event is kept under
+// its port key (RecordEvent), so it is looked up, not searched for. The caller holds EngineLock.
+bool PortAlreadyReported(const ObjectMap<CEventItem>& events, const CTarvellDoc& doc,
+                         const std::string& switchKey, const std::string& portKey) {
+    const auto it = events.find(switchKey + "/" + portKey);
+    if (it == events.end()) return false;
+    const CEventItem& event = *it->second;
+    return event.Deleted == 0 && event.SwitchKey == switchKey && event.PortKey == portKey &&
+           (doc.PreventionEnabled == 0 || event.Blocked != 0);
+}
+
+}  // namespace
+
 // ---- black-list verdict
 
 std::string CTarvellFrm::FindNodeBySource(const std::string& switchKey, const std::string& portKey,
@@ -467,7 +498,6 @@ std::string CTarvellFrm::FindNodeBySource(const std::string& switchKey, const st
 
     const std::string here = PortLocation(switchKey, portKey);
     std::string matched, code;
-    RecursiveGuard lock(EngineLock);
     for (const std::string& entry : doc.NodesBlackList) {
         const NodeEntry e = SplitNodeEntry(entry, true);
         const NodeMatch how = MatchNodeEntry(e, mac, ip, here);
@@ -477,33 +507,13 @@ std::string CTarvellFrm::FindNodeBySource(const std::string& switchKey, const st
         if (AtoL(code) == 1) break;
     }
     if (matched.empty()) return {};
-    for (const auto& [key, event] : EventMap) {
-        if (event->Deleted == 0 && event->SwitchKey == switchKey && event->PortKey == portKey &&
-            (doc.PreventionEnabled == 0 || event->Blocked != 0)) {
-            code = "-1";  // the port's node is already reported
-            break;
-        }
-    }
+    RecursiveGuard lock(EngineLock);
+    if (PortAlreadyReported(EventMap, doc, switchKey, portKey))
+        code = "-1";  // the port's node is already reported
     return matched + "/" + code;
 }
 
 // ---- nodes-count verdicts
-
-namespace {
-
-// Step shared by both verdicts: a current event of the port that is not deleted (and, with
-// prevention on, is blocked) means the port is already reported.
-bool PortAlreadyReported(const ObjectMap<CEventItem>& events, const CTarvellDoc& doc,
-                         const std::string& switchKey, const std::string& portKey) {
-    for (const auto& [key, event] : events) {
-        if (event->Deleted == 0 && event->SwitchKey == switchKey && event->PortKey == portKey &&
-            (doc.PreventionEnabled == 0 || event->Blocked != 0))
-            return true;
-    }
-    return false;
-}
-
-}  // namespace
 
 std::string CTarvellFrm::FindNodeForEvent(const std::string& switchKey, const std::string& portKey,
                                           const std::string& count, const std::string& mac,
@@ -513,24 +523,38 @@ std::string CTarvellFrm::FindNodeForEvent(const std::string& switchKey, const st
     if (!NodesCountApplies(doc, switchKey)) return {};
     const std::string here = PortLocation(switchKey, portKey);
 
-    RecursiveGuard lock(EngineLock);
     if (LocationAuthorises(doc, mac, ip, here)) return {};
-    if (PortAlreadyReported(EventMap, doc, switchKey, portKey)) return {};
+    std::shared_ptr<const SiblingView> sibling;
+    {
+        RecursiveGuard lock(EngineLock);
+        if (PortAlreadyReported(EventMap, doc, switchKey, portKey)) return {};
+        if (siblingView_ && siblingViewGeneration_ == DataGeneration.load()) sibling = siblingView_;
+    }
 
     std::int64_t passedOver = 0;
     StringMap candidates;
-    for (const auto& [key, record] : SiblingNodes) {
-        const CDbItem& node = *record;  // read only: no place is made for an empty text
-        if (node.NodeDisabled() != 0 || !EqualsNoCase(node.NodeSwitch(), switchKey) ||
-            !EqualsNoCase(node.NodePort(), portKey))
-            continue;
-        if (LocationAuthorises(doc, node.NodeMac(), node.NodeIp(), here) ||
-            NodeExcludedBy(doc, node.NodeMac(), node.NodeIp(), node.NodesOnPort(),
-                           node.NodeSwitch(), node.NodePort()) != 0) {
-            ++passedOver;
-        } else {
-            candidates[node.NodeMac() + "/" + node.NodeIp()] = node.NodeFirstSeen();
+    const auto countNodes = [&](const ObjectMap<CDbItem>& nodes) {
+        for (const auto& [key, record] : nodes) {
+            const CDbItem& node = *record;  // read only: no place is made for an empty text
+            if (node.NodeDisabled() != 0 || !EqualsNoCase(node.NodeSwitch(), switchKey) ||
+                !EqualsNoCase(node.NodePort(), portKey))
+                continue;
+            if (LocationAuthorises(doc, node.NodeMac(), node.NodeIp(), here) ||
+                NodeExcludedBy(doc, node.NodeMac(), node.NodeIp(), node.NodesOnPort(),
+                               node.NodeSwitch(), node.NodePort()) != 0) {
+                ++passedOver;
+            } else {
+                candidates[node.NodeMac() + "/" + node.NodeIp()] = node.NodeFirstSeen();
+            }
         }
+    };
+    // The nodes of the generation in force are read in place, outside the lock; maps put in
+    // place by hand, without a view, are read under it.
+    if (sibling) {
+        countNodes(sibling->Nodes);
+    } else {
+        RecursiveGuard lock(EngineLock);
+        countNodes(SiblingNodes);
     }
     const auto difference = CountDifference(count, passedOver);
     if (!AboveThreshold(difference, doc)) return {};

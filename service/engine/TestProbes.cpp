@@ -74,6 +74,17 @@ void ReadPort(const char* name, const char* text, std::optional<std::uint16_t>& 
     settings.notes.push_back(std::string(name) + " " + std::to_string(value));
 }
 
+void ReadKillPoint(const char* text, ServiceTestSettings& settings) {
+    if (!text || !*text) return;
+    const std::string_view point(text);
+    if (point != "requests-state-saved" && point != "requests-settings-saved") {
+        settings.notes.push_back("TARVELL_TEST_KILL_AT ignored (not a save point)");
+        return;
+    }
+    settings.killAt = std::string(point);
+    settings.notes.push_back("killed at " + settings.killAt);
+}
+
 bool HasControlCharacter(std::string_view text) {
     for (unsigned char c : text)
         if (c < 0x20 || c == 0x7F) return true;
@@ -119,6 +130,7 @@ ServiceTestSettings ReadServiceTestSettings(const EnvironmentLookup& lookup) {
     ReadPort("TARVELL_TRAP_PORT", get("TARVELL_TRAP_PORT"), settings.trapPort, settings);
     ReadPort("TARVELL_SNMP_AGENT_PORT", get("TARVELL_SNMP_AGENT_PORT"), settings.snmpAgentPort,
              settings);
+    ReadKillPoint(get("TARVELL_TEST_KILL_AT"), settings);
     return settings;
 }
 

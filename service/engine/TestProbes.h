@@ -27,6 +27,11 @@
 //   TARVELL_TRAP_PORT=<n>          the trap listener listens on UDP port n (1..65535) instead of
 //   162. TARVELL_SNMP_AGENT_PORT=<n>    every SNMP request to a switch goes to port n (1..65535)
 //                                  instead of 161.
+//   TARVELL_TEST_KILL_AT=<point>   the service kills itself (SIGKILL) when the hand-over pass
+//                                  reaches the point: "requests-state-saved" (the state files
+//                                  hold what the requests did, the settings file still holds
+//                                  the requests) or "requests-settings-saved" (both written).
+//                                  Another value is ignored.
 //
 // Each setting changes only what it names; every real worker runs whatever is set.
 //
@@ -57,12 +62,13 @@ struct ServiceTestSettings {
     std::optional<std::uint16_t> trapManagerPort;
     std::optional<std::uint16_t> trapPort;
     std::optional<std::uint16_t> snmpAgentPort;
+    std::string killAt;  // a save point of the hand-over pass, or empty
     // What was set and what was ignored, for the log; empty when nothing was set.
     std::vector<std::string> notes;
 
     bool Any() const {
         return passIntervalMs || emailSlotProbe || !eventFile.empty() || syslogPort ||
-               trapManagerPort || trapPort || snmpAgentPort;
+               trapManagerPort || trapPort || snmpAgentPort || !killAt.empty();
     }
 };
 

@@ -125,5 +125,41 @@ TEST_F(ConcurrencyTest, ReadersSeeWholeSettingsWhilePassesReload) {
     EXPECT_FALSE(FileExists(HandOverPath()));
 }
 
+// Saves take their files a chunk at a time while events are recorded and alerts queued: every
+// file read back is whole, and the save after the last change holds everything.
+TEST_F(ConcurrencyTest, SavesTakeWholeFilesWhileEventsAndAlertsChange) {
+    CTarvellDoc doc;
+    doc.DetectionEnabled = 1;
+    UseSettings(doc);
+    constexpr int kRecords = 20'000;
+    std::atomic<bool> done{false};
+    std::thread recorder([&] {
+        for (int i = 0; i < kRecords; ++i) {
+            auto event = std::make_unique<CEventItem>();
+            event->SwitchKey = "SW" + std::to_string(i % 50);
+            event->PortKey = std::to_string(i % 3000);
+            engine->RecordEvent(std::move(event));
+            if (i % 500 == 0) clock.Advance(1);
+        }
+        done.store(true);
+    });
+    for (int pass = 0; pass < kPasses || !done.load(); ++pass) {
+        EXPECT_TRUE(engine->SaveEventDatabase());
+        EXPECT_TRUE(engine->SaveAlertLog());
+        EventDatabaseFile db;
+        AlertLogFile log;
+        std::string why;
+        EXPECT_TRUE(ReadStateFile(JoinPath(serviceFolder, kEventDatabaseName), db, &why)) << why;
+        EXPECT_TRUE(ReadStateFile(JoinPath(serviceFolder, kAlertLogName), log, &why)) << why;
+    }
+    recorder.join();
+    ASSERT_TRUE(engine->SaveEventDatabase());
+    ASSERT_TRUE(engine->SaveAlertLog());
+    EXPECT_EQ(ReadWholeFile(JoinPath(serviceFolder, kEventDatabaseName)),
+              engine->Serialize(StoredFileKind::Events));
+    EXPECT_EQ(ReadWholeFile(JoinPath(serviceFolder, kAlertLogName)),
+              engine->Serialize(StoredFileKind::Alerts));
+}
+
 }  // namespace
 }  // namespace tarvell::enginetest

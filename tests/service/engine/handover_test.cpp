@@ -366,6 +366,26 @@ TEST_F(HandOverTest, RemovedAlertsAndDeleteRequests) {
     EXPECT_EQ(saved.DeleteRequests, (std::vector<std::string>{"SW1/2"}));
 }
 
+// A request leaves the settings file only once its effect is in the state files.
+TEST_F(HandOverTest, RequestsStayQueuedWhileTheirStateFileCannotBeWritten) {
+    AddEvent("SW1", "7");
+    HandOver([](CTarvellDoc& d) { d.BlockRequests = {"SW1/7;admin@corp"}; });
+    const std::string blocker = JoinPath(serviceFolder, std::string(kEventDatabaseName) + ".tmp");
+    ASSERT_TRUE(MakeDirectories(blocker));
+    engine->ApplyViewerUpdates();
+    EXPECT_EQ(EventCopy("SW1/7").Blocked, 1);
+    EXPECT_EQ(ReadServiceSettings().BlockRequests, (std::vector<std::string>{"SW1/7;admin@corp"}));
+    EXPECT_TRUE(LogMentions("stay queued"));
+
+    ASSERT_TRUE(RemoveTree(blocker));
+    engine->ApplyViewerUpdates();
+    EXPECT_TRUE(ReadServiceSettings().BlockRequests.empty());
+    EventDatabaseFile db;
+    ASSERT_TRUE(ReadStateFile(JoinPath(serviceFolder, kEventDatabaseName), db));
+    EXPECT_EQ(db.EventMap.at("SW1/7")->Blocked, 1);
+    EXPECT_EQ(db.EventMap.at("SW1/7")->Submitter, "admin@corp");
+}
+
 TEST_F(HandOverTest, ImportsFollowEverySuccessfulReloadAndAreNotSaved) {
     const std::string importFile = JoinPath(root, "black.txt");
     {

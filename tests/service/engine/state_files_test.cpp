@@ -319,6 +319,96 @@ TEST_F(StateFilesTest, SavesRefreshSourceAddressesFromTheNodeRecords) {
     EXPECT_EQ(alerts.at(AlertKey(kDay))->State, 1);
 }
 
+// ---- saves write only what changed
+
+struct Stamp {
+    ino_t inode = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const Stamp&) const = default;
+};
+
+Stamp StampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return {st.st_ino, st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec};
+}
+
+// Each change of what a file holds, by the engine's own operations, rewrites that file and no
+// other; a pass after which nothing changed writes nothing. What is written is byte for byte
+// what the whole-file encoder gives.
+TEST_F(StateFilesTest, ASaveWritesAFileOnlyWhenWhatItHoldsChanged) {
+    CTarvellDoc doc = BlankSettings();
+    doc.AlertRemoveDays = 2;
+    doc.DetectionEnabled = 1;
+    UseSettings(doc);
+    AddNode("001122334455", "10.0.0.50", "SW1", "3");
+    engine->PublishSiblingView();
+    AddEvent("SW1", "3").Blocked = 1;
+    engine->EventMap.at("SW1/3")->Extra = "1700000000";
+    AddEvent("SW1", "4").Deleted = 1;
+    AddAlert(AlertKey(kDay));
+    {
+        RecursiveGuard lock(engine->MailLock);
+        engine->LastDailyReport = "1700000000";
+    }
+    const auto saveAll = [&] {
+        return engine->SaveEventDatabase() && engine->SaveAlertLog() && engine->SaveReportStore();
+    };
+    ASSERT_TRUE(saveAll());
+
+    struct Step {
+        const char* change;
+        std::function<void()> act;
+        bool db, log, eml;
+    };
+    const Step steps[] = {
+        {"nothing", [] {}, false, false, false},
+        {"an event recorded",
+         [&] {
+             auto event = std::make_unique<CEventItem>();
+             event->SwitchKey = "SW1";
+             event->PortKey = "5";
+             engine->RecordEvent(std::move(event));
+         },
+         true, true, false},
+        {"an alert queued", [&] { engine->QueueAlert(std::make_unique<CAlertItem>()); }, false,
+         true, false},
+        {"a block's time cleared", [&] { engine->ClearEventExtra("SW1/3"); }, true, false, false},
+        {"a block's time cleared again", [&] { engine->ClearEventExtra("SW1/3"); }, false, false,
+         false},
+        {"deleted events purged", [&] { engine->PurgeDeletedEvents(); }, true, false, false},
+        {"new node records", [&] { engine->PublishSiblingView(); }, true, true, false},
+        {"an alert at the end of its keep time", [&] { clock.Advance(kDay); }, false, true, false},
+        {"the keep time changed",
+         [&] {
+             doc.AlertRemoveDays = 30;
+             UseSettings(doc);
+         },
+         false, true, false},
+        {"a report date set",
+         [&] {
+             RecursiveGuard lock(engine->MailLock);
+             engine->LastWeeklyReport = "1700000000";
+         },
+         false, false, true},
+        {"nothing again", [] {}, false, false, false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.change);
+        const Stamp db = StampOf(ServicePath(kEventDatabaseName));
+        const Stamp log = StampOf(ServicePath(kAlertLogName));
+        const Stamp eml = StampOf(ServicePath(kReportStoreName));
+        step.act();
+        ASSERT_TRUE(saveAll());
+        EXPECT_EQ(StampOf(ServicePath(kEventDatabaseName)) != db, step.db);
+        EXPECT_EQ(StampOf(ServicePath(kAlertLogName)) != log, step.log);
+        EXPECT_EQ(StampOf(ServicePath(kReportStoreName)) != eml, step.eml);
+    }
+    EXPECT_EQ(ReadWholeFile(ServicePath(kEventDatabaseName)),
+              engine->Serialize(StoredFileKind::Events));
+    EXPECT_EQ(ReadWholeFile(ServicePath(kAlertLogName)), engine->Serialize(StoredFileKind::Alerts));
+}
+
 // ---- files that are no files to read
 
 // A FIFO under a state file's name hung the load for good (a blocking open); a device was read
