@@ -197,7 +197,7 @@ Registry& ServiceModule::Store() const {
 
 void ServiceModule::Error(std::string_view text) {
     std::ostream& out = env_.errors ? *env_.errors : std::cerr;
-    out << text << std::endl;
+    out << PrintableLogText(text) << std::endl;
 }
 
 int ServiceModule::Systemctl(const std::vector<std::string>& args) { return env_.systemctl(args); }
