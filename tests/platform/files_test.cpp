@@ -189,25 +189,20 @@ TEST_F(FilesTest, MoveAsideNamesTheCopyAfterTheSecondAndNeverOverwrites) {
     EXPECT_EQ(MoveAside(Path("not-there"), clock), "");
 }
 
-// Fixed fault: every refused file stayed aside, without bound.
+// Fixed fault: every refused file stayed aside, without bound. Second 10 is newer than 9 (by
+// number, not text), and "-2" newer than its plain name; names of other shapes stay.
 TEST_F(FilesTest, MoveAsideKeepsOnlyTheNewestCopies) {
-    FakeClock clock(1'700'000'000);
-    const std::string path = Path("Tarvell.ini");
+    FakeClock clock;
     ASSERT_TRUE(AtomicWriteFile(Path("Tarvell.ini.bad-note"), "not a copy of ours"));
-    ASSERT_TRUE(AtomicWriteFile(Path("Other.ini.bad-1"), "another file's copy"));
-    // Seconds 1..9 with the ninth taken twice: "-2" is newer than its plain name, and second 10
-    // sorts after second 9 by number, not by text.
     std::vector<std::string> names;
     for (std::int64_t second : {1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 10}) {
         clock.Set(second);
-        ASSERT_TRUE(AtomicWriteFile(path, "damaged"));
-        names.push_back(MoveAside(path, clock));
-        ASSERT_FALSE(names.back().empty());
+        ASSERT_TRUE(AtomicWriteFile(Path("Tarvell.ini"), "damaged"));
+        names.push_back(MoveAside(Path("Tarvell.ini"), clock));
     }
     for (std::size_t i = 0; i < names.size(); ++i)
         EXPECT_EQ(FileExists(names[i]), i + kKeptBadCopies >= names.size()) << names[i];
     EXPECT_TRUE(FileExists(Path("Tarvell.ini.bad-note")));
-    EXPECT_TRUE(FileExists(Path("Other.ini.bad-1")));
 }
 
 TEST(Retry, CountsAttemptsAndSleepsOnTheClock) {
