@@ -34,9 +34,9 @@ struct SettingRange {
 };
 
 // The retries and the wait of one SNMP request are bounded together: at most
-// (kSnmpRetriesMax + 1) x kSnmpTimeoutMaxMs = 110 s for a request nobody answers.
-inline constexpr std::int64_t kSnmpTimeoutMaxMs = 10'000;
-inline constexpr std::int64_t kSnmpRetriesMax = 10;
+// (kMaxSnmpRetries + 1) x kMaxSnmpTimeoutMs = 110 s for a request nobody answers.
+inline constexpr std::int64_t kMaxSnmpTimeoutMs = 10'000;
+inline constexpr std::int64_t kMaxSnmpRetries = 10;
 
 inline constexpr SettingRange kSettingRanges[] = {
     {"AlertRemoveDays", 0, 999, OutOfRange::Clamp},  // days; 0 = off
@@ -46,8 +46,8 @@ inline constexpr SettingRange kSettingRanges[] = {
     {"SmtpTimeout", 1, 10, OutOfRange::Clamp},  // minutes
     // A wait or retry count nobody chose (a negative one read as unsigned was hours) is not
     // clamped to a bound that nobody chose either: the last good value stays.
-    {"SnmpRetries", 0, kSnmpRetriesMax, OutOfRange::Keep},
-    {"SnmpTimeout", 0, kSnmpTimeoutMaxMs, OutOfRange::Keep},  // milliseconds
+    {"SnmpRetries", 0, kMaxSnmpRetries, OutOfRange::Keep},
+    {"SnmpTimeout", 0, kMaxSnmpTimeoutMs, OutOfRange::Keep},  // milliseconds
     {"NodesCountThreshold", 0, 999, OutOfRange::Keep},        // nodes on a port; 0 = off
     {"ReceiveThreshold", 0, 99, OutOfRange::Clamp},           // percent
     {"TransmitThreshold", 0, 99, OutOfRange::Clamp},          // percent

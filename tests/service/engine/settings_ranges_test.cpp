@@ -63,7 +63,7 @@ TEST_F(SettingRangesTest, OutOfRangeValuesAreClampedOrKeptWithOneLogLineEach) {
     }
     // The longest an unanswered SNMP request can take stays within the documented bound.
     EXPECT_LE(std::int64_t{engine->Document->SnmpTimeout} * (engine->Document->SnmpRetries + 1),
-              kSnmpTimeoutMaxMs * (kSnmpRetriesMax + 1));
+              kMaxSnmpTimeoutMs * (kMaxSnmpRetries + 1));
 }
 
 }  // namespace
