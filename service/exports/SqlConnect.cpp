@@ -119,7 +119,10 @@ std::string RefusedLocation(std::string value) {
 
 std::optional<std::string> RefusedPair(const std::string& key, const std::string& value,
                                        const std::vector<std::string>& installed) {
-    if (key == "SAVEFILE" || key == "FILEDSN" || key == "LOADEXT" || key == "TRACEFILE")
+    // Drivers list these keys among their attributes, so a data source dialog may store them
+    // empty; empty, they do nothing.
+    if ((key == "SAVEFILE" || key == "FILEDSN" || key == "LOADEXT" || key == "TRACEFILE") &&
+        !Unbraced(value).empty())
         return key + " is not accepted (it writes files or loads code)";
     if (key == "DRIVER") {
         const std::string name = Unbraced(value);

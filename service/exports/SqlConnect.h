@@ -27,9 +27,9 @@ std::string BuildConnectString(const std::string& location,
 // Why the connect string may not be used (for the log; never holds a value but a driver's name
 // or the key), or nullopt when it may. Refused: a DRIVER that is not a registered driver's name
 // (a path, or any value with a slash, included); a DSN with a slash; the keys SAVEFILE,
-// FILEDSN, LOADEXT and TRACEFILE (they write files or load code); a DATABASE or DBQ that names a
-// file under /etc, /usr, /bin, /sbin, /lib*, /boot, /proc, /sys, /dev or /run, or a relative
-// path with a slash. Keys are compared without letter case and blanks; a value in braces may
+// FILEDSN, LOADEXT and TRACEFILE with a value (they write files or load code); a DATABASE or
+// DBQ that names a file under /etc, /usr, /bin, /sbin, /lib*, /boot, /proc, /sys, /dev or /run,
+// or a relative path with a slash. Keys are compared without letter case and blanks; a value in braces may
 // hold ";", and the string is also read as plain ";"-separated pairs, so that a key hidden in a
 // braced value is seen as well.
 std::optional<std::string> RefuseConnectString(const std::string& connect,
