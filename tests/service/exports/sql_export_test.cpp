@@ -316,22 +316,13 @@ TEST_P(SqlExportTest, AHostileLocationIsRefusedWithoutLoadingOrWritingAnything) 
     if (GetParam() != Backend::Sqlite) GTEST_SKIP() << "one driver suffices";
     const std::string marker = JoinPath(root, "marker"), lib = TARVELL_MARKER_LIBRARY;
     ::setenv("TARVELL_MARKER_FILE", marker.c_str(), 1);
-    const std::string db = "DRIVER={Tarvell SQLite3};Database=";
+    const std::string db = "DRIVER={Tarvell SQLite3};Database=", y = db + root + "/y.db;",
+                      saved = root + "/saved", etc = "/etc/tarvell-refused.db";
     const std::string hostile[] = {
-        "DRIVER={" + lib + "};Database=" + JoinPath(root, "x.db"),
-        "driver = " + lib,
-        "DRIVER={libtarvell_marker_library.so}",
-        db + JoinPath(root, "y.db") + ";LoadExt=" + lib,
-        db + JoinPath(root, "y.db") + ";SAVEFILE=" + JoinPath(root, "saved"),
-        db + JoinPath(root, "y.db") + "; Save File =" + JoinPath(root, "saved"),
-        db + JoinPath(root, "y.db") + ";Pwd={x;savefile=" + JoinPath(root, "saved") + "}",
-        "FileDsn=" + JoinPath(root, "saved.dsn"),
-        "DSN=../saved",
-        db + "/etc/tarvell-refused.db",
-        db + "/tmp/../etc/tarvell-refused.db",
-        db + "file:/etc/tarvell-refused.db?mode=rwc",
-        db + "relative/tarvell-refused.db"};
-    Event("1", "3", 1'699'990'000);
+        "DRIVER={" + lib + "}", "driver = " + lib, "DRIVER={libtarvell_marker_library.so}",
+        y + "LoadExt=" + lib, y + "SAVEFILE=" + saved, y + "; Save File =" + saved,
+        y + "Pwd={x;savefile=" + saved + "}", "FileDsn=" + saved + ".dsn", "DSN=../saved",
+        db + etc, db + "/tmp/.." + etc, db + "file:" + etc + "?mode=rwc", db + "relative/x.db"};
     CTarvellDoc doc = SqlSettings();
     for (const std::string& text : hostile) {
         log.Clear();
@@ -339,13 +330,10 @@ TEST_P(SqlExportTest, AHostileLocationIsRefusedWithoutLoadingOrWritingAnything) 
         Pass(doc);
         ASSERT_EQ(log.Lines().size(), 1u) << text;
         EXPECT_EQ(log.Lines()[0].rfind("The export database location is refused (", 0), 0u);
-        for (const std::string& path :
-             {marker, JoinPath(root, "saved.dsn"), std::string("/etc/tarvell-refused.db"),
-              JoinPath(root, "y.db")})
+        for (const std::string& path : {marker, saved + ".dsn", etc, root + "/y.db"})
             EXPECT_FALSE(FileExists(path)) << text << ": " << path;
         Pass(SqlSettings());  // the export goes on (and a lasting refusal is logged once)
     }
-    ::unsetenv("TARVELL_MARKER_FILE");
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, SqlExportTest,

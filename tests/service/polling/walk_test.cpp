@@ -182,8 +182,7 @@ TEST_F(MisbehavingAgent, APollEndsAtItsWholePollBudgetAndLogsItOnce) {
     }
 }
 
-// Fixed fault: the bridge-port column spent the whole poll's budget, so no forwarding table was
-// read and the port's MACs were never raised.
+// Fixed fault: the bridge-port column spent the whole poll's budget; no MAC was raised.
 TEST_F(MisbehavingAgent, AnEndlessFirstColumnIsCutAndThePortsMacsAreStillFound) {
     MacSet expected;
     auto table = ScrambledTable(expected);
