@@ -14,11 +14,17 @@ namespace {
 std::mutex gSyslogMutex;
 const SyslogEventLog* gSyslogOwner = nullptr;
 
-std::string_view Bounded(std::string_view text) {
-    return text.substr(0, std::min(text.size(), kMaxEventLogText));
-}
-
 }  // namespace
+
+std::string PrintableLogText(std::string_view text) {
+    std::string out(text.substr(0, std::min(text.size(), kMaxEventLogText)));
+    for (char& c : out) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D)
+            c = '?';
+    }
+    return out;
+}
 
 SyslogEventLog::SyslogEventLog(std::string identity) : identity_(std::move(identity)) {
     std::lock_guard<std::mutex> lock(gSyslogMutex);
@@ -35,8 +41,7 @@ SyslogEventLog::~SyslogEventLog() {
 }
 
 void SyslogEventLog::Log(std::string_view text) {
-    std::string utf8 = Cp1252ToUtf8(Bounded(text));
-    std::replace(utf8.begin(), utf8.end(), '\0', ' ');
+    const std::string utf8 = Cp1252ToUtf8(PrintableLogText(text));
     std::lock_guard<std::mutex> lock(gSyslogMutex);
     if (gSyslogOwner != this) {  // another sink spoke last: take the identity back
         ::openlog(identity_.c_str(), LOG_PID, LOG_DAEMON);
@@ -46,7 +51,7 @@ void SyslogEventLog::Log(std::string_view text) {
 }
 
 void StdoutEventLog::Log(std::string_view text) {
-    const std::string_view bounded = Bounded(text);
+    const std::string bounded = PrintableLogText(text);
     std::lock_guard<std::mutex> lock(mutex_);
     std::fwrite(bounded.data(), 1, bounded.size(), stdout);
     std::fputc('\n', stdout);
@@ -55,7 +60,7 @@ void StdoutEventLog::Log(std::string_view text) {
 
 void TestEventLog::Log(std::string_view text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    lines_.emplace_back(Bounded(text));
+    lines_.push_back(PrintableLogText(text));
 }
 
 std::vector<std::string> TestEventLog::Lines() const {

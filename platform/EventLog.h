@@ -56,4 +56,10 @@ private:
 // The longest text a sink passes on; longer ones are cut.
 inline constexpr std::size_t kMaxEventLogText = 8192;
 
+// What every sink writes for a message: cut at kMaxEventLogText, and every control byte (C0,
+// DEL, and the code page's unassigned bytes, which stand for C1 controls) replaced by '?'.
+// Messages carry texts from settings, files and peers; a CR or LF among them would otherwise
+// start a line of the log that the service never wrote.
+std::string PrintableLogText(std::string_view text);
+
 }  // namespace tarvell

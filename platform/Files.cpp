@@ -6,7 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <string_view>
+#include <vector>
 #include <cstdio>
 
 #include "platform/UniqueFd.h"
@@ -184,11 +188,57 @@ bool AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned m
     return true;
 }
 
+namespace {
+
+// The age of a kept-aside copy from its name's tail "<seconds>" or "<seconds>-<n>"; nullopt for
+// a name of another shape (never removed).
+std::optional<std::pair<long long, long long>> BadCopyAge(std::string_view tail) {
+    long long seconds = 0, n = 1;
+    std::size_t i = 0;
+    auto number = [&](long long& out) {
+        const std::size_t start = i;
+        out = 0;
+        while (i < tail.size() && tail[i] >= '0' && tail[i] <= '9' && i - start < 18)
+            out = out * 10 + (tail[i++] - '0');
+        return i > start;
+    };
+    if (!number(seconds)) return std::nullopt;
+    if (i < tail.size() && tail[i] == '-') {
+        ++i;
+        if (!number(n)) return std::nullopt;
+    }
+    if (i != tail.size()) return std::nullopt;
+    return std::pair{seconds, n};
+}
+
+}  // namespace
+
+void PruneBadCopies(const std::string& path, std::size_t keep) {
+    const std::string folder = FolderOf(path);
+    const std::string prefix = path.substr(path.find_last_of('/') + 1) + ".bad-";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    std::vector<std::pair<std::pair<long long, long long>, std::string>> copies;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.substr(0, prefix.size()) != prefix) continue;
+        if (const auto age = BadCopyAge(name.substr(prefix.size())))
+            copies.emplace_back(*age, std::string(name));
+        if (copies.size() > 100'000) break;  // a folder flooded by someone else: leave it
+    }
+    ::closedir(dir);
+    if (copies.size() <= keep) return;
+    std::sort(copies.begin(), copies.end());
+    for (std::size_t i = 0; i + keep < copies.size(); ++i)
+        ::unlink((folder + "/" + copies[i].second).c_str());
+}
+
 std::string MoveAside(const std::string& path, Clock& clock) {
     const std::string base = path + ".bad-" + std::to_string(clock.Now());
     for (int n = 1; n <= 100; ++n) {
         const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
         if (RenameNoReplace(path, name)) {
+            PruneBadCopies(path, kKeptBadCopies);
             SyncFolder(FolderOf(path));
             return name;
         }

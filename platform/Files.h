@@ -58,8 +58,13 @@ std::string FolderOf(const std::string& path);
 
 // Renames a file that exists but cannot be used to path + ".bad-<seconds>". An earlier bad
 // copy of the same second is never overwritten: the name then gets "-2", "-3"... appended.
-// Returns the new name, or an empty text when the rename failed.
+// Only the newest kKeptBadCopies copies of the path are kept; older ones are deleted, so a
+// file refused again and again does not fill its folder. Returns the new name, or an empty
+// text when the rename failed.
+inline constexpr std::size_t kKeptBadCopies = 5;
 std::string MoveAside(const std::string& path, Clock& clock = DefaultClock());
+// Deletes all but the newest `keep` copies path + ".bad-<seconds>[-<n>]" (by seconds, then n).
+void PruneBadCopies(const std::string& path, std::size_t keep);
 
 // Writes all bytes to a descriptor, going on after short writes and EINTR. False (errno set)
 // when a write fails.

@@ -6,6 +6,8 @@
 #include <exception>
 #include <system_error>
 
+#include "platform/EventLog.h"
+
 namespace tarvell {
 
 namespace {
@@ -50,7 +52,8 @@ void WorkerThread::Main() {
     try {
         Run();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s ended by an exception: %s\n", who.c_str(), e.what());
+        std::fprintf(stderr, "%s ended by an exception: %s\n", who.c_str(),
+                     PrintableLogText(e.what()).c_str());
     } catch (...) {
         std::fprintf(stderr, "%s ended by an unknown exception\n", who.c_str());
     }

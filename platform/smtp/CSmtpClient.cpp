@@ -14,9 +14,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "platform/Text.h"
 #include "platform/smtp/Base64.h"
@@ -54,6 +58,51 @@ bool WaitFor(int fd, short events, Clock::time_point deadline,
         if (n > 0) return true;  // readiness or an error condition: the next call tells which
         if (n < 0 && errno != EINTR) return false;
     }
+}
+
+// getaddrinfo on a thread of its own: the resolver cannot be interrupted, and a stop must not
+// wait for a name server that does not answer. The caller gives up at a stop or the deadline
+// (EAI_AGAIN) and the look-up's thread frees its result alone when it ends.
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool abandoned = false;  // [mutex] the caller left; the thread frees `found`
+    int rc = EAI_AGAIN;
+    addrinfo* found = nullptr;
+};
+
+int GetAddrInfo(const std::string& name, const std::string& service, const addrinfo& hints,
+                addrinfo** out, Clock::time_point deadline, const std::function<bool()>& stopped) {
+    auto lookup = std::make_shared<Lookup>();
+    try {
+        std::thread([lookup, name, service, hints] {
+            addrinfo* found = nullptr;
+            const int rc = ::getaddrinfo(name.c_str(), service.empty() ? nullptr : service.c_str(),
+                                         &hints, &found);
+            std::lock_guard<std::mutex> guard(lookup->mutex);
+            if (lookup->abandoned) {
+                if (rc == 0) ::freeaddrinfo(found);
+                return;
+            }
+            lookup->rc = rc;
+            lookup->found = found;
+            lookup->finished = true;
+            lookup->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {  // no thread to be had: look up here
+        return ::getaddrinfo(name.c_str(), service.empty() ? nullptr : service.c_str(), &hints,
+                             out);
+    }
+    std::unique_lock<std::mutex> lock(lookup->mutex);
+    while (!lookup->finished && !(stopped && stopped()) && Clock::now() < deadline)
+        lookup->done.wait_for(lock, std::chrono::milliseconds(kStopLookMs));
+    if (!lookup->finished) {
+        lookup->abandoned = true;
+        return EAI_AGAIN;
+    }
+    *out = lookup->found;
+    return lookup->rc;
 }
 
 std::string OpenSslError() {
@@ -94,7 +143,8 @@ std::string SocketAddressText(const sockaddr_storage& addr) {
 
 // The name this host gives in EHLO: its canonical name when the resolver knows one, else its
 // own name; an address literal of the local end when neither is a plain host name.
-std::string LocalHostName(int socket) {
+std::string LocalHostName(int socket, Clock::time_point deadline,
+                          const std::function<bool()>& stopped) {
     char name[kMaxHostName + 5] = {};
     std::string host;
     if (::gethostname(name, sizeof name - 1) == 0) {
@@ -102,7 +152,7 @@ std::string LocalHostName(int socket) {
         addrinfo hints{};
         hints.ai_flags = AI_CANONNAME;
         addrinfo* found = nullptr;
-        if (::getaddrinfo(name, nullptr, &hints, &found) == 0) {
+        if (GetAddrInfo(name, "", hints, &found, deadline, stopped) == 0) {
             if (found && found->ai_canonname && IsHostNameText(found->ai_canonname))
                 host = found->ai_canonname;
             ::freeaddrinfo(found);
@@ -246,13 +296,13 @@ bool CSmtpClient::ConnectSocket() {
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    const int rc = ::getaddrinfo(settings_.server.c_str(), std::to_string(settings_.port).c_str(),
-                                 &hints, &found);
+    const Clock::time_point deadline = WaitDeadline();
+    const int rc = GetAddrInfo(settings_.server, std::to_string(settings_.port), hints, &found,
+                               deadline, stopped_);
     if (rc != 0)
         return Fail(SendStatus::RetryLater, "the mail server " +
                                                 ReplyForLog(settings_.server, 100) +
                                                 " could not be found (" + ::gai_strerror(rc) + ")");
-    const Clock::time_point deadline = WaitDeadline();
     std::string why = "no address";
     for (addrinfo* a = found; a; a = a->ai_next) {
         UniqueFd candidate(
@@ -355,7 +405,9 @@ bool CSmtpClient::StartTls() {
 
 bool CSmtpClient::SendEhlo() {
     SmtpReply reply;
-    const bool ok = Command("EHLO " + LocalHostName(socket_.Get()) + "\r\n", 250, "EHLO", &reply);
+    const bool ok =
+        Command("EHLO " + LocalHostName(socket_.Get(), WaitDeadline(), stopped_) + "\r\n", 250,
+                "EHLO", &reply);
     greeted_ = true;
     lastEhlo_ = reply;
     return ok;

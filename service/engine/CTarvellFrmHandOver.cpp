@@ -21,6 +21,7 @@
 #include "platform/ErrnoText.h"
 #include "service/engine/CTarvellFrm.h"
 #include "service/engine/HandOverFile.h"
+#include "service/engine/SettingsInRange.h"
 #include "platform/UniqueFd.h"
 
 namespace tarvell {
@@ -258,6 +259,7 @@ void ViewerUpdatePass::FinishProblems() { loggedProblems_ = std::move(problems_)
 void ViewerUpdatePass::Run() {
     const std::vector<std::string> wmiBefore = Doc().WmiConditions;
     const bool preventionBefore = Doc().PreventionEnabled != 0;
+    const CTarvellDoc lastGood = WordsAndTextsOf(Doc());
 
     std::string lastError;
     const bool loaded = Retry(
@@ -274,6 +276,9 @@ void ViewerUpdatePass::Run() {
         FinishProblems();
         return;
     }
+    // Out-of-range fields are corrected before anyone sees them; the save below writes the
+    // values in force back to the file.
+    changed_ |= KeepSettingsInRange(Doc(), lastGood, [&](const std::string& m) { engine_.Log(m); });
     engine_.PublishSettings();
 
     const bool preventionNow = Doc().PreventionEnabled != 0;

@@ -11,6 +11,7 @@
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "service/engine/CTarvellFrm.h"
+#include "service/engine/SettingsInRange.h"
 #include "service/engine/SnmpClient.h"
 
 namespace tarvell {
@@ -174,6 +175,12 @@ void CTarvellFrm::LoadSettingsAtStart() {
         }
     }
     Document->Version = Version;
+    CTarvellDoc defaults;
+    defaults.SetDefaults();
+    if (KeepSettingsInRange(*Document, defaults, [this](const std::string& m) { Log(m); })) {
+        const DocResult saved = Document->OnSaveDocument(clock());
+        if (!saved) Log("The settings file could not be saved: " + saved.message);
+    }
     PublishSettings();
 }
 

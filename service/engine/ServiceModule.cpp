@@ -198,7 +198,7 @@ Registry& ServiceModule::Store() const {
 
 void ServiceModule::Error(std::string_view text) {
     std::ostream& out = env_.errors ? *env_.errors : std::cerr;
-    out << text << std::endl;
+    out << PrintableLogText(text) << std::endl;
 }
 
 void ServiceModule::Say(std::string_view text) {

@@ -147,12 +147,16 @@ bool CScanSnmpMacs::Run() {
 
 // ---- walking
 
-void CScanSnmpMacs::LogRowLimit(const std::string& column) {
+void CScanSnmpMacs::LogRowLimit(const std::vector<std::string>& columns) {
+    if (rowLimitLogged_) return;
+    rowLimitLogged_ = true;
     if (rowLimitLog_ && !rowLimitLog_->First(SwitchKey)) return;
+    std::string names;
+    for (const std::string& c : columns) names += (names.empty() ? "" : " and ") + c;
     engine_.Log("Switch " + SwitchKey + " (" + SwitchIp + ") could not be read whole (column " +
-                column + " has more than " +
+                names + " has more than " +
                 FormatLong(static_cast<std::int64_t>(options_.maxRowsPerColumn)) +
-                " rows); the rest of the column is not read");
+                " rows); the rest of the column is not read, the poll goes on");
 }
 
 bool CScanSnmpMacs::OverBudget() {
@@ -193,7 +197,7 @@ void CScanSnmpMacs::Walk(const PollCommunity& with, const std::vector<std::strin
     if (result.end == snmp::WalkEnd::RowLimit) {
         if (options.maxRows < options_.maxRowsPerColumn)
             requests_ = std::max(requests_, options_.budgetRequests);
-        if (!OverBudget()) LogRowLimit(columns.back());
+        if (!OverBudget()) LogRowLimit(columns);
     }
     NoteWalk(with, result);
 }

@@ -53,10 +53,18 @@ private:
     std::set<std::string> keys_;
 };
 
+// The most rows one walk of a column may return. No column the poll reads can be longer on a
+// real switch: the bridge-port and VLAN columns hold one row per port or VLAN (at most 4094
+// VLANs), and the forwarding tables one per learned MAC, which access switches keep to a few
+// thousand (8K on the largest we meet). A poll makes at most six such walks per community, so
+// an agent whose column never ends costs one cut-off walk, and the walks that follow it still
+// fit in the poll's request budget (PollOptions::budgetRequests, 50 000).
+inline constexpr std::size_t kMaxRowsPerColumn = 8192;
+
 struct PollOptions {
     // Rows read from one column in one walk before the walk ends (a misbehaving agent otherwise
-    // answers for ever).
-    std::size_t maxRowsPerColumn = 100'000;
+    // answers for ever); the poll goes on with its other walks.
+    std::size_t maxRowsPerColumn = kMaxRowsPerColumn;
     int attempts = 3;
     std::int64_t attemptPauseMs = 1000;
     // The whole poll (every community, walk and attempt): past either bound no request is sent,
@@ -137,7 +145,8 @@ private:
                const std::string& before, const std::string& current,
                const CDbItem* node = nullptr);
     std::string ReadableLocation(const std::string& switchKey, const std::string& portKey);
-    void LogRowLimit(const std::string& column);
+    // Logs a walk cut at the row limit once per poll (once per switch with rowLimitLog).
+    void LogRowLimit(const std::vector<std::string>& columns);
 
     CTarvellFrm& engine_;
     LinkupStarter& linkup_;
@@ -148,6 +157,7 @@ private:
     OncePerSwitch* failureLog_;
     std::unique_ptr<SnmpClient::Session> session_;  // one socket for the whole poll
     bool failureLogged_ = false;
+    bool rowLimitLogged_ = false;
     std::size_t walks_ = 0;  // walks that sent requests
     bool answered_ = false;  // one of them got a usable answer
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();

@@ -189,6 +189,22 @@ TEST_F(FilesTest, MoveAsideNamesTheCopyAfterTheSecondAndNeverOverwrites) {
     EXPECT_EQ(MoveAside(Path("not-there"), clock), "");
 }
 
+// Fixed fault: every refused file stayed aside, without bound. Second 10 is newer than 9 (by
+// number, not text), and "-2" newer than its plain name; names of other shapes stay.
+TEST_F(FilesTest, MoveAsideKeepsOnlyTheNewestCopies) {
+    FakeClock clock;
+    ASSERT_TRUE(AtomicWriteFile(Path("Tarvell.ini.bad-note"), "not a copy of ours"));
+    std::vector<std::string> names;
+    for (std::int64_t second : {1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 10}) {
+        clock.Set(second);
+        ASSERT_TRUE(AtomicWriteFile(Path("Tarvell.ini"), "damaged"));
+        names.push_back(MoveAside(Path("Tarvell.ini"), clock));
+    }
+    for (std::size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(FileExists(names[i]), i + kKeptBadCopies >= names.size()) << names[i];
+    EXPECT_TRUE(FileExists(Path("Tarvell.ini.bad-note")));
+}
+
 TEST(Retry, CountsAttemptsAndSleepsOnTheClock) {
     FakeClock clock;
     int calls = 0;

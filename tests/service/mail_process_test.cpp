@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "platform/Files.h"
+#include "platform/Text.h"
 #include "shared/CTarvellDoc.h"
 #include "shared/StateFiles.h"
 #include "tests/platform/smtp/SmtpFixture.h"
@@ -204,6 +206,40 @@ TEST(ServiceMail, AStalledRecipientHoldsNeitherTheOthersMailNorTheStop) {
     const auto ms = MsToStop(service);
     std::cout << "stopped " << ms << " ms after SIGTERM while a recipient's dialogue hung\n";
     EXPECT_LT(ms, 2000) << service.Output();
+}
+
+// Fixed fault: a syslog listener "127.0.0.1\r\n127.0.0.9" wrote a second line beginning with the
+// settings text. Mail, syslog, trap and hand-over paths here; the poll path in walk_test.
+TEST(ServiceMail, TextsWithLineBreaksNeverStartALineOfTheLog) {
+    if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
+    TempFolder root{"log-lines-"};
+    const std::string folder = root / "var/lib/tarvell", file = JoinPath(folder, "Tarvell.ini");
+    ASSERT_TRUE(InstallMailingService(folder, "9", {"admin@test.local\r\nFORGED mail"}));
+    CTarvellDoc doc;
+    ASSERT_TRUE(doc.LoadFromFile(file));
+    doc.SyslogAlertsOn = doc.SnmpAlertsOn = 1;
+    doc.SyslogListeners = {"127.0.0.1\r\nFORGED syslog"};
+    doc.SnmpManagers = {"127.0.0.1\r\nFORGED trap"};
+    ASSERT_TRUE(doc.SaveToFile(file, true));
+    BackgroundProgram service(
+        {kProgram, "-Run"},
+        ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
+                                         "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")}),
+        root / "output.txt");
+    ASSERT_TRUE(service.WaitForLineWith("Service started", 30'000)) << service.Output();
+    doc.SmtpPort = "1\r\nFORGED handover";  // logged by the hand-over's range check
+    ASSERT_TRUE(doc.SaveToFile(root / "Tarvell.ini", true));
+    ASSERT_EQ(::chmod((root / "Tarvell.ini").c_str(), 0640), 0);
+    ASSERT_EQ(::rename((root / "Tarvell.ini").c_str(), (folder + "/handover/Tarvell.ini").c_str()),
+              0);
+    ASSERT_TRUE(AtomicWriteFile(root / "event.txt",
+                                "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\n"
+                                "Category Detection\nEventType New Mac\nDescription New Mac\n"));
+    for (const char* path : {"mail", "syslog", "trap", "handover"})
+        EXPECT_TRUE(service.WaitForLineWith(std::string("??FORGED ") + path, 30'000)) << path;
+    MsToStop(service);
+    for (const std::string& line : SplitAny(service.Output(), "\n"))
+        EXPECT_NE(line.rfind("FORGED", 0), 0u) << line;
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "shared/SettingRanges.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/ViewerDocument.h"
 #include "viewer/core/protection/LogonText.h"
@@ -601,7 +602,7 @@ CNodesCountDlg::CNodesCountDlg(int& threshold, const CTarvellDoc& opened,
     auto* thresholdLabel = new QLabel("Use maximum Nodes/Port threshold of:", this);
     row->addWidget(thresholdLabel);
     threshold_ = Labelled(thresholdLabel, new QSpinBox(this));
-    threshold_->setRange(1, 999);
+    threshold_->setRange(1, static_cast<int>(RangeOf("NodesCountThreshold").max));
     threshold_->setValue(threshold);
     row->addWidget(threshold_);
     row->addStretch();

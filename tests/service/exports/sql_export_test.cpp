@@ -310,6 +310,32 @@ TEST_P(SqlExportTest, NothingHappensWhenOffOrWithoutLocation) {
     EXPECT_TRUE(log.Lines().empty());
 }
 
+// Fixed fault: the location went to the driver manager unchanged, so a DRIVER path ran its
+// library's code in the service, SAVEFILE wrote a file and Database= created one under /etc.
+TEST_P(SqlExportTest, AHostileLocationIsRefusedWithoutLoadingOrWritingAnything) {
+    if (GetParam() != Backend::Sqlite) GTEST_SKIP() << "one driver suffices";
+    const std::string marker = JoinPath(root, "marker"), lib = TARVELL_MARKER_LIBRARY;
+    ::setenv("TARVELL_MARKER_FILE", marker.c_str(), 1);
+    const std::string db = "DRIVER={Tarvell SQLite3};Database=", y = db + root + "/y.db;",
+                      saved = root + "/saved", etc = "/etc/tarvell-refused.db";
+    const std::string hostile[] = {
+        "DRIVER={" + lib + "}", "driver = " + lib, "DRIVER={libtarvell_marker_library.so}",
+        y + "LoadExt=" + lib, y + "SAVEFILE=" + saved, y + "; Save File =" + saved,
+        y + "Pwd={x;savefile=" + saved + "}", "FileDsn=" + saved + ".dsn", "DSN=../saved",
+        db + etc, db + "/tmp/.." + etc, db + "file:" + etc + "?mode=rwc", db + "relative/x.db"};
+    CTarvellDoc doc = SqlSettings();
+    for (const std::string& text : hostile) {
+        log.Clear();
+        doc.SqlDatabase = text;
+        Pass(doc);
+        ASSERT_EQ(log.Lines().size(), 1u) << text;
+        EXPECT_EQ(log.Lines()[0].rfind("The export database location is refused (", 0), 0u);
+        for (const std::string& path : {marker, saved + ".dsn", etc, root + "/y.db"})
+            EXPECT_FALSE(FileExists(path)) << text << ": " << path;
+        Pass(SqlSettings());  // the export goes on (and a lasting refusal is logged once)
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, SqlExportTest,
                          ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          [](const ::testing::TestParamInfo<Backend>& info) {

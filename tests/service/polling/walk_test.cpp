@@ -182,5 +182,40 @@ TEST_F(MisbehavingAgent, APollEndsAtItsWholePollBudgetAndLogsItOnce) {
     }
 }
 
+// Fixed fault: the bridge-port column spent the whole poll's budget; no MAC was raised.
+TEST_F(MisbehavingAgent, AnEndlessFirstColumnIsCutAndThePortsMacsAreStillFound) {
+    MacSet expected;
+    auto table = ScrambledTable(expected);
+    for (auto& [oid, status] : table[kFdbStatus])  // three valid MACs, the rest invalid
+        if (oid.back() >= 3) status = Value::Integer(2);
+    std::erase_if(expected, [](const std::string& mac) { return mac.substr(10) >= "03"; });
+    ListAgent agent(table, false);
+    // The bridge-port columns never end: each answer is a new row past the one asked for.
+    snmptest::LoopbackResponder responder([&](std::string_view datagram) -> std::string {
+        auto message = snmp::DecodeCommunityMessage(datagram);
+        if (!message || !snmp::OidStartsWith(message->pdu.bindings.at(0).oid, kBasePort))
+            return agent.Answer(datagram);
+        message->pdu.type = snmp::pdu::kResponse;
+        for (auto& b : message->pdu.bindings) {
+            const bool first = b.oid == kBasePort || b.oid == kBaseIfIndex;
+            b.value = Value::Integer(first ? (b.oid == kBasePort ? 1 : 5) : 9);
+            b.oid.push_back(1);
+        }
+        return snmp::EncodeCommunityMessage(message->version, message->community, message->pdu);
+    });
+    UseSettings(LabSettings());
+    UseLabClient(responder.Port());
+    // A switch key with a line break (from the sibling database) stays on its log line.
+    CScanSnmpMacs poll(*engine, linkup,
+                       {Request("127.0.0.1", "public", "1.3.6.1.4.1.99999", "5", "SW\r\nX")},
+                       nullptr, PollOptions{.attempts = 1});
+    ASSERT_TRUE(poll.Run());
+    EXPECT_EQ(Keys(poll.Found()[0]), expected);
+    EXPECT_EQ(log.Lines(), std::vector<std::string>{
+                               "Switch SW??X (127.0.0.1) could not be read whole (column "
+                               "1.3.6.1.2.1.17.1.4.1.1 and 1.3.6.1.2.1.17.1.4.1.2 has more than "
+                               "8192 rows); the rest of the column is not read, the poll goes on"});
+}
+
 }  // namespace
 }  // namespace tarvell::polltest

@@ -171,7 +171,7 @@ TEST(PanelFieldsTest, StoredValuesAreClampedToTheControls) {
         std::size_t field;
         std::int32_t stored, shown;
     } cases[] = {{0, 70000, 10000}, {0, 0, 1000}, {0, 65536 + 2000, 10000},
-                 {0, 3000, 3000},   {1, 0, 1},    {1, 500, 100},
+                 {0, 3000, 3000},   {1, 0, 1},    {1, 500, 10},
                  {2, 5, 1},         {2, 0, 0}};
     for (const Case& c : cases) {
         CTarvellDoc doc;

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "shared/SettingRanges.h"
+
 namespace tarvell {
 namespace {
 
@@ -148,8 +150,10 @@ void SetMaster(ChangedNodesPage& page, bool on) {
 // ---- Threats
 
 SpinRange ThresholdRange(int which) {
-    if (which == ThreatsPage::Receive || which == ThreatsPage::Transmit) return {1, 99};
-    if (which == ThreatsPage::Broadcast || which == ThreatsPage::Errors) return {1, 9999};
+    if (which == ThreatsPage::Receive || which == ThreatsPage::Transmit)
+        return {1, static_cast<int>(RangeOf("ReceiveThreshold").max)};
+    if (which == ThreatsPage::Broadcast || which == ThreatsPage::Errors)
+        return {1, static_cast<int>(RangeOf("BroadcastThreshold").max)};
     return {0, 0};
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/Text.h"
+#include "shared/SettingRanges.h"
 #include "shared/SnmpQuery.h"
 
 namespace tarvell {
@@ -174,7 +175,9 @@ PreventUnblockPage LoadPreventUnblock(const CTarvellDoc& doc) {
 int Check(const PreventUnblockPage& page) {
     if (!page.master) return 0;
     const auto minutes = ParseBoxNumber(page.minutes);
-    return minutes && *minutes >= 1 && *minutes <= 10'000 ? 0 : kMsgSettingsInvalid;
+    return minutes && *minutes >= 1 && *minutes <= RangeOf("UnblockAfterMinutes").max
+               ? 0
+               : kMsgSettingsInvalid;
 }
 
 void Store(const PreventUnblockPage& page, CTarvellDoc& doc) {

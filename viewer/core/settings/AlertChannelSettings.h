@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "shared/SettingRanges.h"
 #include "viewer/core/settings/SettingsRules.h"
 
 namespace tarvell {
@@ -17,7 +18,7 @@ class CTarvellDoc;
 // ---- Alerts panel
 
 inline constexpr int kRemoveDaysMin = 1;
-inline constexpr int kRemoveDaysMax = 999;
+inline constexpr int kRemoveDaysMax = RangeOf("AlertRemoveDays").max;
 inline constexpr int kProposedRemoveDays = 30;
 
 // The leading decimal digits of the days text (none: 0), held to 0..kRemoveDaysMax+1 so a long

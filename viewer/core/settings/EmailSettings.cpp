@@ -45,9 +45,7 @@ std::string TimeoutText(int position) {
 
 bool ValidSmtpPort(std::string_view port) {
     if (port.empty()) return true;
-    if (port.size() > 5 || !AllDigits(port)) return false;
-    const long value = std::stol(std::string(port));
-    return value >= 1 && value <= 65535;
+    return port.size() <= 5 && AllDigits(port) && TextInRange(RangeOf("SmtpPort"), port);
 }
 
 AccountFields LoadAccount(const CTarvellDoc& doc) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "shared/SettingRanges.h"
 #include "viewer/core/settings/AlertChannelSettings.h"
 
 namespace tarvell {
@@ -22,8 +23,8 @@ int SecurityIndexOf(std::string_view stored);
 // What an item stores: empty for "None" (and for an index out of range).
 std::string StoredSecurity(int index);
 
-inline constexpr int kTimeoutMin = 1;
-inline constexpr int kTimeoutMax = 10;
+inline constexpr int kTimeoutMin = RangeOf("SmtpTimeout").min;
+inline constexpr int kTimeoutMax = RangeOf("SmtpTimeout").max;
 // The slider position of a stored time-out: its leading decimal digits within 1..10.
 int TimeoutPosition(std::string_view stored);
 // The number label's text, which is what is stored.

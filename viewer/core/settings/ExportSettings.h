@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "shared/ExportFields.h"
+#include "shared/SettingRanges.h"
 
 namespace tarvell {
 
@@ -53,7 +54,8 @@ unsigned SeedSqlExport(CTarvellApp& app);
 // ---- The General pages
 
 inline constexpr int kExportIntervalMin = 1;
-inline constexpr int kExportIntervalMax = 9999;
+inline constexpr int kExportIntervalMax = RangeOf("SqlInterval").max;
+static_assert(RangeOf("HtmlInterval").max == kExportIntervalMax);
 inline constexpr int kExportIntervalChars = 4;
 
 // The edit's text after a keystroke: a text beginning with "0" becomes "1"; nullopt when it

@@ -6,13 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include "shared/SettingRanges.h"
+
 namespace tarvell {
 
 inline constexpr std::int32_t kSnmpTimeoutMin = 1000;
-inline constexpr std::int32_t kSnmpTimeoutMax = 10000;
+inline constexpr std::int32_t kSnmpTimeoutMax = RangeOf("SnmpTimeout").max;
 inline constexpr std::int32_t kSnmpTimeoutStep = 1000;
 inline constexpr std::int32_t kSnmpRetriesMin = 1;
-inline constexpr std::int32_t kSnmpRetriesMax = 100;
+inline constexpr std::int32_t kSnmpRetriesMax = RangeOf("SnmpRetries").max;
 
 // ---- communities: "<community>/<rights>", rights 0 READ ONLY, 1 READ WRITE, 2 WRITE ONLY
 
