@@ -62,16 +62,8 @@ std::optional<MonitorDiff> MonitorPlanner::Plan(
         else entry.unread = !isRead || !isRead(key);
         next.emplace_back(k, entry);
         if (sameRecord && was.unblock == entry.unblock && was.unread == entry.unread) continue;
-        WantedRow row;
-        row.key = key;
-        row.cells[0] = key;
-        row.cells[1] = event.DeviceName;
-        row.cells[2] = event.DeviceIp;
-        row.cells[3] = event.DevicePort;
-        row.cells[4] = detection ? EventSummary(event) : BlockingStatus(key, event, requests);
-        row.image = (detection ? 0 : 2) + (requests.HasNote(key) ? 1 : 0);
-        row.unread = entry.unread;
-        (known ? diff.changed : diff.added).push_back(std::move(row));
+        (known ? diff.changed : diff.added)
+            .push_back(RowOfEvent(detection, key, event, requests, entry.unread));
     }
     for (; old != rows_.end(); ++old) diff.removed.emplace_back(old->first);
     rows_ = std::move(next);

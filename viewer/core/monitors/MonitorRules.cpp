@@ -155,6 +155,20 @@ std::string CountLabelText(bool detection, CommandId filter, long rows, long cou
     return std::to_string(counter);
 }
 
+WantedRow RowOfEvent(bool detection, const std::string& key, const CEventItem& event,
+                     const RequestIndex& requests, bool unread) {
+    WantedRow row;
+    row.key = key;
+    row.cells[0] = key;
+    row.cells[1] = event.DeviceName;
+    row.cells[2] = event.DeviceIp;
+    row.cells[3] = event.DevicePort;
+    row.cells[4] = detection ? EventSummary(event) : BlockingStatus(key, event, requests);
+    row.image = (detection ? 0 : 2) + (requests.HasNote(key) ? 1 : 0);
+    row.unread = unread;
+    return row;
+}
+
 MonitorPass PlanMonitorPass(bool detection, CommandId filter, const EventRecords& events,
                             const RequestIndex& requests,
                             const std::function<bool(const std::string&)>& isRead) {
@@ -172,16 +186,7 @@ MonitorPass PlanMonitorPass(bool detection, CommandId filter, const EventRecords
             if (!PassesPreventionFilter(filter, key, event, requests)) continue;
             ++pass.counter;
         }
-        WantedRow row;
-        row.key = key;
-        row.cells[0] = key;
-        row.cells[1] = event.DeviceName;
-        row.cells[2] = event.DeviceIp;
-        row.cells[3] = event.DevicePort;
-        row.cells[4] = detection ? EventSummary(event) : BlockingStatus(key, event, requests);
-        row.image = (detection ? 0 : 2) + (requests.HasNote(key) ? 1 : 0);
-        row.unread = !isRead || !isRead(key);
-        pass.rows.push_back(std::move(row));
+        pass.rows.push_back(RowOfEvent(detection, key, event, requests, !isRead || !isRead(key)));
     }
     return pass;
 }

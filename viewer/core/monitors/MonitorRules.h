@@ -73,6 +73,10 @@ struct WantedRow {
     bool unread = true;
 };
 
+// The row an event shows: its cells, image and read state.
+WantedRow RowOfEvent(bool detection, const std::string& key, const CEventItem& event,
+                     const RequestIndex& requests, bool unread);
+
 struct MonitorPass {
     std::vector<WantedRow> rows;  // in the snapshot's key order
     long counter = 0;             // detection: state events before the filter; prevention: rows
