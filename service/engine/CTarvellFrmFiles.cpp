@@ -606,8 +606,12 @@ bool CTarvellFrm::SaveAlertLog() {
                     return;
                 }
                 RefreshSource(alert, *view.view);
-                if (keepDays > 0 && alert.State == 0)
-                    ageAt = std::min(ageAt, AlertTime(key) + keepDays * kSecondsPerDay);
+                // A key beyond every clock never ages (and must not overflow the sum).
+                const auto at = AlertTime(key);
+                const auto keep = decltype(at){keepDays} * kSecondsPerDay;
+                if (keepDays > 0 && alert.State == 0 &&
+                    at <= std::numeric_limits<decltype(at)>::max() - keep)
+                    ageAt = std::min(ageAt, at + keep);
             });
         bytes = JoinFile(head, count, entries);
     } catch (const ArchiveError& e) {
