@@ -14,13 +14,13 @@
 #include "viewer/core/look/DialogUnits.h"
 #include "viewer/core/hub/EventTypes.h"
 #include "viewer/core/look/Look.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/TextConv.h"
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 
 namespace tarvell {
 namespace {

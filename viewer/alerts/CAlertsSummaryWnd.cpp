@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/widgets/Fonts.h"
 
 namespace tarvell {

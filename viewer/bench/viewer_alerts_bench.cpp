@@ -15,7 +15,7 @@
 #include "viewer/alerts/AlertArchivePicker.h"
 #include "viewer/alerts/CAlertsListWnd.h"
 #include "viewer/core/hub/CTarvellApp.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/summary/CReportDlg.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Fonts.h"

@@ -7,7 +7,7 @@
 #include <benchmark/benchmark.h>
 #include <random>
 
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"

@@ -17,7 +17,7 @@
 #include "platform/Registry.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/shell/CommandRouter.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/widgets/CPaintListCtrl.h"

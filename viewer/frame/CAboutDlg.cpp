@@ -10,7 +10,7 @@
 #include <QUrl>
 
 #include "viewer/core/look/Look.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/DialogLook.h"
 #include "viewer/widgets/Fonts.h"

@@ -6,7 +6,7 @@
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/MenuTable.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/Fonts.h"

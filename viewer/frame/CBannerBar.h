@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 #include "viewer/core/shell/ShellLogic.h"
 
 namespace tarvell {

@@ -12,9 +12,9 @@
 
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/shell/MenuTable.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/core/service/ServiceControl.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/frame/CBannerBar.h"
 #include "viewer/frame/CTarvellView.h"
 #include "viewer/summary/CInformationDlg.h"

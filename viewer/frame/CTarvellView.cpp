@@ -9,7 +9,7 @@
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/MenuTable.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"

@@ -14,10 +14,10 @@
 #include <cstdio>
 
 #include "SheetDemo.h"
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/MenuTable.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/CSortListCtrl.h"

@@ -21,7 +21,7 @@
 
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/monitors/NodeBackends.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/monitors/ToolOptionsDlgs.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CPrintableDlg.h"

@@ -16,7 +16,7 @@
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/EventTypes.h"
 #include "viewer/core/look/Look.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CPaintListCtrl.h"

@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 
 namespace tarvell {
 

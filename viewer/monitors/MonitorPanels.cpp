@@ -1,6 +1,6 @@
 #include "viewer/monitors/MonitorPanels.h"
 
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/core/summary/SummaryRules.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/TextConv.h"

@@ -11,7 +11,7 @@
 
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/MenuTable.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/protection/ProtectionPages.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CPaintListCtrl.h"

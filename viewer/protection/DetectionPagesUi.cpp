@@ -13,8 +13,8 @@
 #include <algorithm>
 
 #include "viewer/core/protection/ProtectionRows.h"
-#include "viewer/core/shell/CommandIds.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/CommandIds.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/NodeDialogs.h"
 #include "viewer/protection/ProtectionPages.h"

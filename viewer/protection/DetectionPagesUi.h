@@ -17,7 +17,7 @@
 
 #include "viewer/core/protection/DetectionPages.h"
 #include "viewer/core/protection/WmiConditions.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/widgets/CPropertySheet.h"
 
 class QComboBox;

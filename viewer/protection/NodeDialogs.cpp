@@ -27,7 +27,7 @@
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/ViewerDocument.h"
 #include "viewer/core/protection/LogonText.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CCheckListCtrl.h"
 #include "viewer/widgets/CIpAddressCtrl.h"

@@ -16,7 +16,7 @@
 #include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/protection/DeviceChoice.h"
 #include "viewer/core/protection/NodeLists.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 
 class QButtonGroup;
 class QCheckBox;

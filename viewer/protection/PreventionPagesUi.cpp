@@ -19,9 +19,9 @@
 
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/protection/ProtectionRows.h"
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 #include "viewer/core/shell/CommandRouter.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/NodeDialogs.h"
 #include "viewer/protection/ProtectionPages.h"

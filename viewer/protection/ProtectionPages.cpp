@@ -3,7 +3,7 @@
 #include <array>
 
 #include "viewer/core/protection/ProtectionRows.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/CProtectionSummaryWnd.h"
 #include "viewer/protection/DetectionPagesUi.h"

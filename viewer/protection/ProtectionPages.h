@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "viewer/core/hub/SettingsEdit.h"
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 
 namespace tarvell {
 

@@ -1,7 +1,7 @@
 #include "viewer/protection/ProtectionPanels.h"
 
 #include "viewer/core/protection/ProtectionRows.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/core/summary/SummaryRules.h"
 
 namespace tarvell {

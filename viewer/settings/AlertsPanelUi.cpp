@@ -7,8 +7,8 @@
 
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/hub/CTarvellApp.h"
-#include "viewer/core/shell/CommandIds.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/CommandIds.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/settings/AlertTargetsUi.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Fonts.h"

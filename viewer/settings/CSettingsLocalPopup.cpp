@@ -4,8 +4,8 @@
 
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/look/Look.h"
-#include "viewer/core/shell/Prompt.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/Prompt.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/settings/SettingsPageKit.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Fonts.h"

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 #include "viewer/widgets/Accessibility.h"  // Labelled and Named for the pages
 
 namespace tarvell {

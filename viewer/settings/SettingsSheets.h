@@ -8,7 +8,7 @@
 #include <QString>
 #include <functional>
 
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 
 class QWidget;
 

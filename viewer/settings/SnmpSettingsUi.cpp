@@ -7,7 +7,7 @@
 #include "viewer/core/settings/NodesSettings.h"
 #include "viewer/core/settings/SettingsRules.h"
 #include "viewer/core/settings/SnmpSettings.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/Fonts.h"

@@ -8,7 +8,7 @@
 #include "platform/Files.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/shell/CommandRouter.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/settings/AlertTargetsUi.h"
 #include "viewer/settings/AlertsPanelUi.h"
 #include "viewer/settings/CSettingsWnd.h"

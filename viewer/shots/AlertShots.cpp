@@ -21,7 +21,7 @@
 #include "viewer/alerts/CAlertPopupDlg.h"
 #include "viewer/alerts/CAlertsListWnd.h"
 #include "viewer/alerts/CAlertsSummaryWnd.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/summary/CReportDlg.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/core/hub/CTarvellApp.h"

@@ -9,7 +9,7 @@
 #include "platform/Files.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/settings/EmailSettings.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/settings/EmailOptionsUi.h"
 #include "viewer/settings/RunCommandsUi.h"
 #include "viewer/shots/ShotStage.h"

@@ -9,7 +9,7 @@
 #include "shared/StateFiles.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/shell/CommandRouter.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/settings/CSettingsWnd.h"
 #include "viewer/settings/DevicesSettingsUi.h"
 #include "viewer/settings/NodesSettingsUi.h"

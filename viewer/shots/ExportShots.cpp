@@ -8,7 +8,7 @@
 #include "platform/Files.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/settings/ExportSettings.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/settings/ExportSettingsUi.h"
 #include "viewer/widgets/CCheckListCtrl.h"
 #include "viewer/widgets/Pickers.h"

@@ -15,7 +15,7 @@
 #include "shared/StateFiles.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/shell/CommandRouter.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/core/monitors/MonitorRules.h"
 #include "viewer/monitors/CEventDetailsDlg.h"
 #include "viewer/monitors/ToolOptionsDlgs.h"

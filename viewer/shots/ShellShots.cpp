@@ -20,7 +20,7 @@
 #include "shared/CTarvellDoc.h"
 #include "shared/StateFiles.h"
 #include "viewer/core/hub/CTarvellApp.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/core/service/ServiceControl.h"
 #include "viewer/frame/CBannerBar.h"
 #include "viewer/frame/CMainFrame.h"

@@ -4,7 +4,7 @@
 #include <QPainterPath>
 
 #include "viewer/core/look/Look.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/widgets/DialogLook.h"
 #include "viewer/summary/SummaryPanels.h"
 #include "viewer/widgets/Fonts.h"

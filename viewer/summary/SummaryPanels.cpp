@@ -5,7 +5,7 @@
 
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/MenuTable.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/core/summary/SummaryRules.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/Fonts.h"

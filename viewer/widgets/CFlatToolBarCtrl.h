@@ -13,7 +13,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 #include "viewer/widgets/ImageList.h"
 
 namespace tarvell {

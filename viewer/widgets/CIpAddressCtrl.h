@@ -9,7 +9,7 @@
 #include <array>
 #include <optional>
 
-#include "viewer/core/shell/AddressText.h"
+#include "viewer/core/base/AddressText.h"
 
 class QLineEdit;
 

@@ -17,7 +17,7 @@
 #include <QString>
 #include <vector>
 
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 #include "viewer/core/shell/SheetRules.h"
 #include "viewer/widgets/Accessibility.h"  // Labelled and Named for the pages
 

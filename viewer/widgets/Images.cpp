@@ -3,7 +3,7 @@
 #include <QPainterPath>
 #include <map>
 
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/widgets/TextConv.h"
 

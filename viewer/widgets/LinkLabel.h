@@ -8,7 +8,7 @@
 #include <QColor>
 #include <QWidget>
 
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 
 namespace tarvell {
 

@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/widgets/TextConv.h"
 
 namespace tarvell {

@@ -1,7 +1,7 @@
 // The program's Prompt: a modal message box over a parent window (core/Prompt.h).
 #pragma once
 
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 
 class QWidget;
 

@@ -12,7 +12,7 @@
 #include <map>
 
 #include "viewer/core/hub/CTarvellApp.h"
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 
 class QPainter;
 

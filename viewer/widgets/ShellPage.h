@@ -11,7 +11,7 @@
 
 #include <QWidget>
 
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 
 namespace tarvell {
 

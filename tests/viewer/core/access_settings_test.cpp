@@ -4,7 +4,7 @@
 
 #include "viewer/core/hub/MachineIdentity.h"
 #include "viewer/core/settings/AccessSettings.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell::test {
 namespace {

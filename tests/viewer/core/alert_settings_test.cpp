@@ -12,7 +12,7 @@
 #include "viewer/core/service/ServiceControl.h"
 #include "viewer/core/settings/AlertChannelSettings.h"
 #include "viewer/core/settings/AlertTargets.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 namespace {

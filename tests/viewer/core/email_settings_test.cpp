@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "shared/CTarvellDoc.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 namespace {

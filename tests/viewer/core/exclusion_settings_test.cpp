@@ -12,7 +12,7 @@
 #include "viewer/core/settings/NodesSettings.h"
 #include "viewer/core/settings/PanelFields.h"
 #include "viewer/core/settings/SnmpSettings.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 namespace {

@@ -10,7 +10,7 @@
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/settings/OdbcSource.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 namespace {

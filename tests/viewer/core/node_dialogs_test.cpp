@@ -4,7 +4,7 @@
 #include "viewer/core/protection/DeviceChoice.h"
 #include "viewer/core/protection/LogonText.h"
 #include "viewer/core/protection/NodeLists.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 namespace {

@@ -1,8 +1,8 @@
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 
 #include <gtest/gtest.h>
 
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 namespace {

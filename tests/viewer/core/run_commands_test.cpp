@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "service/alerts/CScanAlertsRun.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 namespace {

@@ -7,9 +7,9 @@
 #include <map>
 
 #include "platform/Clock.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/core/service/ServiceControl.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 namespace {

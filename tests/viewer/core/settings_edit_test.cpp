@@ -12,7 +12,7 @@
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/Readers.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 namespace {

@@ -7,7 +7,7 @@
 #include "viewer/core/settings/Autostart.h"
 #include "viewer/core/settings/LocalSettings.h"
 #include "viewer/core/settings/SettingsRules.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "viewer/core/shell/AddressText.h"
+#include "viewer/core/base/AddressText.h"
 
 namespace tarvell {
 namespace {

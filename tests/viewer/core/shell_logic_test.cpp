@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "viewer/core/shell/ShellLogic.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "viewer/core/shell/MenuTable.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "tests/support/Golden.h"
 
 namespace tarvell {

@@ -5,7 +5,7 @@
 
 #include "tests/viewer/widgets/WidgetFixture.h"
 #include "viewer/core/shell/CommandRouter.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/frame/CBannerBar.h"
 #include "viewer/frame/CSplashDlg.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"

@@ -15,7 +15,7 @@
 
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/shell/CommandRouter.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/core/monitors/MonitorRules.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"

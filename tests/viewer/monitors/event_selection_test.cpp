@@ -10,13 +10,13 @@
 #include "viewer/core/hub/EventTypes.h"
 #include "viewer/core/monitors/EventSelection.h"
 #include "viewer/core/shell/CommandRouter.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/monitors/EventRequestDialogs.h"
 #include "viewer/monitors/MonitorReportPanels.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>

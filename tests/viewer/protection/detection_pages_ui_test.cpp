@@ -10,7 +10,7 @@
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/protection/ProtectionRows.h"
 #include "viewer/core/shell/CommandRouter.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/DetectionPagesUi.h"
 #include "viewer/protection/ProtectionPages.h"

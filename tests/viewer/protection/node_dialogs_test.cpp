@@ -12,7 +12,7 @@
 #include "platform/Files.h"
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/hub/ViewerDocument.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/protection/NodeDialogs.h"
 #include "viewer/widgets/CCheckListCtrl.h"
 #include "viewer/widgets/CIpAddressCtrl.h"

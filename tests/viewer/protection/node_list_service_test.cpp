@@ -13,7 +13,7 @@
 #include "platform/Registry.h"
 #include "shared/StateFiles.h"
 #include "tests/service/ServiceTestSupport.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/ViewerDocument.h"
 #include "viewer/protection/NodeDialogs.h"

@@ -7,7 +7,7 @@
 #include "platform/Files.h"
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/shell/CommandRouter.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/protection/CProtectionListWnd.h"
 #include "viewer/protection/CProtectionSummaryWnd.h"
 #include "viewer/protection/ProtectionPages.h"

@@ -9,7 +9,7 @@
 #include "platform/Files.h"
 #include "shared/StateFiles.h"
 #include "tests/service/ServiceTestSupport.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/core/service/ServiceControl.h"
 #include "tests/support/Programs.h"
 

@@ -8,8 +8,8 @@
 
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/shell/CommandRouter.h"
-#include "viewer/core/shell/Prompt.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/Prompt.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/settings/CAccessSettingsPanel.h"
 #include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/CSortListCtrl.h"

@@ -8,8 +8,8 @@
 
 #include "service/alerts/CScanAlertsRun.h"
 #include "tests/viewer/core/ViewerFixture.h"
-#include "viewer/core/shell/Prompt.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/Prompt.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/settings/EmailOptionsUi.h"
 #include "viewer/settings/RunCommandsUi.h"
 #include "viewer/settings/SettingsSheets.h"

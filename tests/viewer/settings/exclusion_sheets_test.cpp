@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/viewer/core/ViewerFixture.h"
-#include "viewer/core/shell/Prompt.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/Prompt.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/settings/CSettingsWnd.h"
 #include "viewer/settings/DevicesSettingsUi.h"
 #include "viewer/settings/NodesSettingsUi.h"

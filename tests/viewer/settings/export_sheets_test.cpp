@@ -6,8 +6,8 @@
 
 #include "tests/service/exports/SqlBackends.h"
 #include "tests/viewer/core/ViewerFixture.h"
-#include "viewer/core/shell/Prompt.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/Prompt.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/settings/ExportSettingsUi.h"
 #include "viewer/settings/SettingsSheets.h"
 #include "viewer/widgets/CCheckListCtrl.h"

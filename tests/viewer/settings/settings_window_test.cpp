@@ -5,8 +5,8 @@
 
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/settings/Autostart.h"
-#include "viewer/core/shell/Prompt.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/Prompt.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/settings/CLocalSettingsPanel.h"
 #include "viewer/settings/CSettingsLocalPopup.h"
 #include "viewer/settings/CSettingsWnd.h"

@@ -26,7 +26,7 @@
 #include "tests/service/ServiceTestSupport.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/shell/CommandRouter.h"
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 #include "viewer/widgets/Pickers.h"
 #include "viewer/widgets/ShellPage.h"
 

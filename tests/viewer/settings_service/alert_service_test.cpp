@@ -10,7 +10,7 @@
 #include "tests/fixtures/snmp/SnmpPeers.h"
 #include "tests/viewer/settings_service/SettingsServiceFixture.h"
 #include "viewer/core/service/ServiceControl.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/settings/AlertTargetsUi.h"
 #include "viewer/settings/AlertsPanelUi.h"
 #include "viewer/settings/CSettingsWnd.h"

@@ -7,7 +7,7 @@
 
 #include "platform/Clock.h"
 #include "viewer/core/service/ServiceControl.h"
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 #include "viewer/settings/CLocalSettingsPanel.h"
 #include "viewer/settings/CSettingsWnd.h"
 #include "viewer/widgets/CSortListCtrl.h"

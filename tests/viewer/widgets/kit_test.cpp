@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "WidgetFixture.h"
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"

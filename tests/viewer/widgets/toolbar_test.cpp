@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "WidgetFixture.h"
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/TextConv.h"

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include "platform/Files.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 #include "viewer/core/hub/ViewerDocument.h"
 
 namespace tarvell {

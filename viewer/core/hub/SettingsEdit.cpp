@@ -4,7 +4,7 @@
 
 #include "platform/RecursiveLock.h"
 #include "viewer/core/hub/CTarvellApp.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 

@@ -15,22 +15,9 @@
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/RequestIndex.h"
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 
 namespace tarvell {
-
-namespace cmd {
-inline constexpr CommandId kAllEvents = 32802;       // either screen: no filter
-inline constexpr CommandId kManualBlocking = 32839;  // prevention: a requester or a submitter
-inline constexpr CommandId kSystemBlocking = 32840;  // prevention: neither
-inline constexpr CommandId kVulnerablePorts = 32816;
-inline constexpr CommandId kRemovableDisks = 32843;
-}  // namespace cmd
-
-namespace res {
-inline constexpr unsigned kDetectionFilterMenu = 188;
-inline constexpr unsigned kPreventionFilterMenu = 189;
-}  // namespace res
 
 bool InDetectionState(const std::string& key, const CEventItem& event,
                       const RequestIndex& requests);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 

@@ -1,6 +1,6 @@
 #include "viewer/core/protection/LogonText.h"
 
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 

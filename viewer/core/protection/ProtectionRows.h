@@ -16,7 +16,7 @@
 
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/hub/SettingsEdit.h"
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 
 namespace tarvell {
 

@@ -16,8 +16,8 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/UniqueFd.h"
-#include "viewer/core/shell/Prompt.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/Prompt.h"
+#include "viewer/core/base/StringTable.h"
 
 extern char** environ;
 

@@ -8,7 +8,7 @@
 #include "shared/SnmpQuery.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/SettingsEdit.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 

@@ -8,7 +8,7 @@
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/service/ServiceControl.h"
 #include "viewer/core/settings/SettingsRules.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 

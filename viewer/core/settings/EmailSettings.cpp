@@ -5,7 +5,7 @@
 #include "shared/CTarvellDoc.h"
 #include "shared/DocumentFields.h"
 #include "viewer/core/settings/SettingsRules.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 

@@ -5,7 +5,7 @@
 
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/settings/Autostart.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 

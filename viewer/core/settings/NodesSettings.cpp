@@ -4,8 +4,8 @@
 #include <cctype>
 
 #include "platform/Text.h"
-#include "viewer/core/shell/AddressText.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/AddressText.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 

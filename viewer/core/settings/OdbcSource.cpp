@@ -12,7 +12,7 @@
 #include "platform/Text.h"
 #include "platform/UniqueFd.h"
 #include "platform/odbc/Odbc.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 

@@ -5,7 +5,7 @@
 #include "platform/Text.h"
 #include "shared/AlertTarget.h"
 #include "viewer/core/settings/SettingsRules.h"
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 

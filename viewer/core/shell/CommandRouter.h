@@ -8,7 +8,7 @@
 #include <functional>
 #include <map>
 
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 
 namespace tarvell {
 

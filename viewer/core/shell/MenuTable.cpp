@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "viewer/core/monitors/MonitorRules.h"
+#include "viewer/core/base/CommandIds.h"
 
 namespace tarvell {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 
 namespace tarvell {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "viewer/core/shell/CommandIds.h"
+#include "viewer/core/base/CommandIds.h"
 #include "viewer/core/shell/PageSlots.h"
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/hub/ServerRegistry.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <set>
 
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 namespace {

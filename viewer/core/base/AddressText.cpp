@@ -1,4 +1,4 @@
-#include "viewer/core/shell/AddressText.h"
+#include "viewer/core/base/AddressText.h"
 
 namespace tarvell {
 

@@ -1,4 +1,4 @@
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 #include <algorithm>
 #include <array>

@@ -88,6 +88,12 @@ inline constexpr CommandId kFilterLinkupScript = 32817;
 // A toolbar button with command 0 is a divider; command 1 a disabled spacer.
 inline constexpr CommandId kDivider = 0;
 inline constexpr CommandId kSpacer = 1;
+// The monitors' filters that no event type names.
+inline constexpr CommandId kAllEvents = 32802;       // either screen: no filter
+inline constexpr CommandId kManualBlocking = 32839;  // prevention: a requester or a submitter
+inline constexpr CommandId kSystemBlocking = 32840;  // prevention: neither
+inline constexpr CommandId kVulnerablePorts = 32816;
+inline constexpr CommandId kRemovableDisks = 32843;
 }  // namespace cmd
 
 // Resource numbers of the menus, images and title strings the viewer names.
@@ -101,6 +107,8 @@ inline constexpr unsigned kTrayMenu = 139;
 inline constexpr unsigned kMainToolbar = 140;   // the banner's icon toolbar
 inline constexpr unsigned kSettingsMenu = 160;  // the settings window's categories
 inline constexpr unsigned kServersMenu = 161;   // a row of the Local panel's servers list
+inline constexpr unsigned kDetectionFilterMenu = 188;
+inline constexpr unsigned kPreventionFilterMenu = 189;
 
 inline constexpr unsigned kAppIcon = 128;        // 32 x 32, also the tray icon
 inline constexpr unsigned kToolbarNormal = 137;  // 40 x 40: Summary .. Settings

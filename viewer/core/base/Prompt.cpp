@@ -1,6 +1,6 @@
-#include "viewer/core/shell/Prompt.h"
+#include "viewer/core/base/Prompt.h"
 
-#include "viewer/core/shell/StringTable.h"
+#include "viewer/core/base/StringTable.h"
 
 namespace tarvell {
 
