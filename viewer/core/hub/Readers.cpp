@@ -63,26 +63,49 @@ namespace {
 
 // The state file at `path`, read and decoded unless `watch` tells it is what was taken last
 // (`same` then, and `into` untouched). False when it cannot be read or decoded.
+// What one pass read of a state file: whether it is the one already published, and the stamp and
+// digest to remember once its snapshot is taken.
+struct StateRead {
+    std::string path;
+    bool same = false;
+    std::uint64_t digest = 0, size = 0;
+    std::optional<FileStamp> stamp;
+    std::int64_t readAt = 0;
+};
+
 template <class File>
-bool ReadChanged(const std::string& path, FileWatch& watch, bool filterSame, File& into, bool& same,
-                 std::uint64_t& digest, std::uint64_t& size, std::optional<FileStamp>& stamp,
-                 std::int64_t& readAt) {
-    same = false;
-    if (filterSame && watch.Unchanged(path)) {
-        same = true;
+bool ReadChanged(FileWatch& watch, bool filterSame, File& into, StateRead& r) {
+    r.same = false;
+    if (filterSame && watch.Unchanged(r.path)) {
+        r.same = true;
         return true;
     }
-    readAt = FileClockNs();
-    stamp = StampFile(path);
+    r.readAt = FileClockNs();
+    r.stamp = StampFile(r.path);
     std::string bytes;
-    if (!ReadStateFileBytes(path, bytes, nullptr)) return false;
-    digest = BytesDigest(bytes);
-    size = bytes.size();
-    if (filterSame && watch.SameBytes(path, stamp, digest, size, readAt)) {
-        same = true;
+    if (!ReadStateFileBytes(r.path, bytes, nullptr)) return false;
+    r.digest = BytesDigest(bytes);
+    r.size = bytes.size();
+    if (filterSame && watch.SameBytes(r.path, r.stamp, r.digest, r.size, r.readAt)) {
+        r.same = true;
         return true;
     }
     return DecodeStateFile(bytes, into, nullptr);
+}
+
+// Reads `name` of `folder` into `into` unless it is the one already published (`r.same`); a file
+// that cannot be read is forgotten and noted as missing or damaged.
+template <class File>
+bool ReadStateFile(CTarvellApp& app, const std::string& folder, const std::string& name,
+                   FileWatch& watch, bool filterSame, File& into, StateRead& r) {
+    r.path = JoinPath(folder, name);
+    if (!ReadChanged(watch, filterSame, into, r)) {
+        watch.Forget();
+        app.NoteStateFile(name, !StateFilePresent(folder, name));
+        return false;
+    }
+    app.NoteStateFile(name, true);
+    return true;
 }
 
 }  // namespace
@@ -122,19 +145,10 @@ bool CTarvellDb::PassOnce() {
     if (freshSettings) app_.NotifyHub(HubChange::SettingsReloaded);
     const bool filterSame = settings && settings->DeleteRequests == deleteRequests_ &&
                             settings->BlockRequests == blockRequests_;
-    const std::string path = JoinPath(folder, name);
     EventDatabaseFile file;
-    bool same = false;
-    std::uint64_t digest = 0, size = 0;
-    std::optional<FileStamp> stamp;
-    std::int64_t readAt = 0;
-    if (!ReadChanged(path, file_, filterSame, file, same, digest, size, stamp, readAt)) {
-        file_.Forget();
-        app_.NoteStateFile(name, !StateFilePresent(folder, name));
-        return false;
-    }
-    app_.NoteStateFile(name, true);
-    if (same) return true;
+    StateRead read;
+    if (!ReadStateFile(app_, folder, name, file_, filterSame, file, read)) return false;
+    if (read.same) return true;
     ItemCounts counts;
     std::shared_ptr<const EventsSnapshot> snapshot =
         MakeEventsSnapshot(std::move(file), *settings, counts);
@@ -146,7 +160,7 @@ bool CTarvellDb::PassOnce() {
         file_.Forget();
     } else {
         ++publications_;
-        file_.Take(path, stamp, digest, size, readAt);
+        file_.Take(read.path, read.stamp, read.digest, read.size, read.readAt);
         deleteRequests_ = settings->DeleteRequests;
         blockRequests_ = settings->BlockRequests;
     }
@@ -167,19 +181,10 @@ bool CTarvellLog::PassOnce() {
     }
     const std::shared_ptr<const CTarvellDoc> settings = app_.ReaderSettings();
     const bool filterSame = settings->RemovedAlerts == removedAlerts_;
-    const std::string path = JoinPath(folder, name);
     AlertLogFile file;
-    bool same = false;
-    std::uint64_t digest = 0, size = 0;
-    std::optional<FileStamp> stamp;
-    std::int64_t readAt = 0;
-    if (!ReadChanged(path, file_, filterSame, file, same, digest, size, stamp, readAt)) {
-        file_.Forget();
-        app_.NoteStateFile(name, !StateFilePresent(folder, name));
-        return false;
-    }
-    app_.NoteStateFile(name, true);
-    if (same) return true;
+    StateRead read;
+    if (!ReadStateFile(app_, folder, name, file_, filterSame, file, read)) return false;
+    if (read.same) return true;
     ItemCounts counts;
     auto snapshot = MakeAlertsSnapshot(std::move(file), *settings, counts);
     const std::size_t records = snapshot->AlertLog.size();
@@ -188,7 +193,7 @@ bool CTarvellLog::PassOnce() {
         file_.Forget();
     } else {
         ++publications_;
-        file_.Take(path, stamp, digest, size, readAt);
+        file_.Take(read.path, read.stamp, read.digest, read.size, read.readAt);
         removedAlerts_ = settings->RemovedAlerts;
     }
     if (std::max(records, left) >= kTrimAfterRecords) ReturnFreedMemory();
