@@ -6,10 +6,7 @@
 namespace tarvell {
 
 void RegisterAlertPages(PageTable& table, AlertDialogs dialogs) {
-    table.Register(PageSlot::AlertOverview,
-                   [](const PageContext& context, QWidget* parent) -> QWidget* {
-                       return new CAlertsSummaryWnd(context.app, PageSender(context), parent);
-                   });
+    RegisterOverviewPage<CAlertsSummaryWnd>(table, PageSlot::AlertOverview);
     table.Register(PageSlot::Alerts,
                    [dialogs](const PageContext& context, QWidget* parent) -> QWidget* {
                        return new CAlertsListWnd(context.app, context.prompt, dialogs, parent);

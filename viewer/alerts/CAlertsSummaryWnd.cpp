@@ -8,9 +8,6 @@
 namespace tarvell {
 namespace {
 
-QString Number(long value) { return QString::number(value); }
-QFont SmallText() { return DesignFont(QStringLiteral("Tahoma"), 11); }
-
 // Grey levels of the 4 x 4 bullets, by column then row.
 constexpr int kBullet[4][4] = {
     {235, 220, 225, 244}, {225, 233, 240, 235}, {229, 240, 252, 241}, {245, 235, 241, 249}};
@@ -20,38 +17,24 @@ constexpr int kBullet[4][4] = {
 // ---- CAlertsDetailsPanel
 
 CAlertsDetailsPanel::CAlertsDetailsPanel(CTarvellApp& app, SendCommand send, QWidget* parent)
-    : OverviewPanel(app, std::move(send), 0, parent) {
-    const SideTexts sides[2] = {
-        {1009, QStringLiteral("Detection Alerts"),
-         QStringLiteral("With detection alerts you can view Tarvell events about device ports that "
-                        "were detected as "
-                        "potential network intruders."),
-         1011, QStringLiteral("View detection alerts"), cmd::kDetectionAlerts},
-        {1010, QStringLiteral("Prevention Alerts"),
-         QStringLiteral("With prevention alerts you can view Tarvell events about device ports "
-                        "that were eliminated "
-                        "from accessing the network."),
-         1012, QStringLiteral("View prevention alerts"), cmd::kPreventionAlerts},
-    };
-    LayoutDetails(QStringLiteral("Alerts Details"), 1008,
-                  QStringLiteral("Alerts are currently active"), sides,
-                  QStringLiteral("active alerts"));
-}
-
-void CAlertsDetailsPanel::showEvent(QShowEvent* e) {
-    // With no viewer users the links keep the state they have.
-    if (!app_.Document().Fields().ViewerUsers.empty())
-        ApplyPermissions({{1011, LoadString(str::kPermDetectionAlerts)},
-                          {1012, LoadString(str::kPermProtectionAlerts)}});
-    OverviewPanel::showEvent(e);
-}
-
-void CAlertsDetailsPanel::Update() {
-    const ItemCounts counts = app_.AlertCounts();
-    SetTextIfChanged(1008, Number(counts.total));
-    SetTextIfChanged(1009, Number(counts.detection));
-    SetTextIfChanged(1010, Number(counts.prevention));
-}
+    : OverviewDetailsPanel(
+          app, std::move(send),
+          DetailsTexts{
+              QStringLiteral("Alerts Details"),
+              1008,
+              QStringLiteral("Alerts are currently active"),
+              {{1009, QStringLiteral("Detection Alerts"),
+                QStringLiteral("With detection alerts you can view Tarvell events about device "
+                               "ports that were detected as potential network intruders."),
+                1011, QStringLiteral("View detection alerts"), cmd::kDetectionAlerts},
+               {1010, QStringLiteral("Prevention Alerts"),
+                QStringLiteral("With prevention alerts you can view Tarvell events about device "
+                               "ports that were eliminated from accessing the network."),
+                1012, QStringLiteral("View prevention alerts"), cmd::kPreventionAlerts}},
+              QStringLiteral("active alerts"),
+              {LoadString(str::kPermDetectionAlerts), LoadString(str::kPermProtectionAlerts)},
+              true},
+          [&app] { return app.AlertCounts(); }, parent) {}
 
 void CAlertsDetailsPanel::paintEvent(QPaintEvent* e) {
     OverviewPanel::paintEvent(e);
@@ -69,41 +52,27 @@ void CAlertsDetailsPanel::paintEvent(QPaintEvent* e) {
 
 CAlertsInformationPanel::CAlertsInformationPanel(CTarvellApp& app, QWidget* parent)
     : OverviewPanel(app, nullptr, 0, parent) {
-    AddLabel(1000, QStringLiteral("Alerts Information"), QRect(10, 10, 150, logicalDpiX() / 7 + 6),
-             PanelTitleFont(*this));
-    AddLabel(1012, QStringLiteral("Total Alerts:"), QRect(50, 45, 65, 15), SmallText());
+    AddInformationTitle(QStringLiteral("Alerts Information"));
+    AddLabel(1012, QStringLiteral("Total Alerts:"), QRect(50, 45, 65, 15), InformationFont());
     AddLabel(1014, QStringLiteral("0"), QRect(110, 45, 35, 15),
              DesignFont(QStringLiteral("Tahoma"), 11, 700));
-    AddLabel(1016,
-             QStringLiteral(
-                 "With real-time alerts you can analyze network protection events. Use the "
-                 "detection and "
-                 "prevention alerts to view potential risks before it can cause severe damage."),
-             QRect(10, 90, 150, 100), SmallText(), true);
-    AddSeparator(80);
-    resize(160, 175);
+    AddInformationText(QStringLiteral(
+        "With real-time alerts you can analyze network protection events. Use the detection and "
+        "prevention alerts to view potential risks before it can cause severe damage."));
 }
 
-void CAlertsInformationPanel::Update() { SetTextIfChanged(1014, Number(app_.AlertCounts().total)); }
+void CAlertsInformationPanel::Update() {
+    SetTextIfChanged(1014, QString::number(app_.AlertCounts().total));
+}
 
 // ---- CAlertsSummaryWnd
 
 CAlertsSummaryWnd::CAlertsSummaryWnd(CTarvellApp& app, std::function<void(int)> sendCommand,
                                      QWidget* parent)
-    : QWidget(parent),
+    : OverviewPage(parent),
       info_(new CAlertsInformationPanel(app, this)),
       details_(new CAlertsDetailsPanel(app, std::move(sendCommand), this)) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void CAlertsSummaryWnd::resizeEvent(QResizeEvent*) {
-    details_->move(220, 30);
-    info_->setGeometry(30, 30, 160, 175);
-}
-
-void CAlertsSummaryWnd::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    PaintOverviewBackground(p, rect());
+    PlacePanels(info_, details_);
 }
 
 }  // namespace tarvell

@@ -3,21 +3,18 @@
 // panels refresh on showing, on the hub's changes and every 10 s while shown. GUI thread only.
 #pragma once
 
-#include <QWidget>
 #include <functional>
 
 #include "viewer/widgets/OverviewPanel.h"
 
 namespace tarvell {
 
-class CAlertsDetailsPanel : public OverviewPanel {
+class CAlertsDetailsPanel : public OverviewDetailsPanel {
     Q_OBJECT
 public:
     CAlertsDetailsPanel(CTarvellApp& app, SendCommand send, QWidget* parent);
 
 protected:
-    void Update() override;
-    void showEvent(QShowEvent*) override;
     void paintEvent(QPaintEvent*) override;
 };
 
@@ -30,17 +27,13 @@ protected:
     void Update() override;
 };
 
-class CAlertsSummaryWnd : public QWidget {
+class CAlertsSummaryWnd : public OverviewPage {
     Q_OBJECT
 public:
     CAlertsSummaryWnd(CTarvellApp& app, std::function<void(int commandId)> sendCommand,
                       QWidget* parent = nullptr);
     CAlertsDetailsPanel* DetailsPanel() const { return details_; }
     CAlertsInformationPanel* InformationPanel() const { return info_; }
-
-protected:
-    void resizeEvent(QResizeEvent*) override;
-    void paintEvent(QPaintEvent*) override;
 
 private:
     CAlertsInformationPanel* info_;

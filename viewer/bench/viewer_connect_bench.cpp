@@ -9,25 +9,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <future>
 #include <thread>
 
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "shared/StateFiles.h"
+#include "viewer/bench/BenchKit.h"
 #include "viewer/core/hub/CTarvellApp.h"
 
 namespace tarvell {
 namespace {
-
-double ResidentMegabytes() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) /
-           (1024.0 * 1024.0);
-}
 
 // Writes a server of `count` events. It runs in a child process, so that building the file
 // leaves nothing in this process's heap.
@@ -39,17 +31,7 @@ void WriteServer(const std::string& folder, int count) {
         doc.SetDefaults();
         doc.SaveToFile(JoinPath(folder, "Tarvell.ini"), true);
         EventDatabaseFile events;
-        for (int i = 0; i < count; ++i) {
-            auto e = std::make_unique<CEventItem>();
-            e->EventType = e->Description = "New Mac";
-            e->Category = "Detection";
-            e->Current = "00AABBCC" + std::to_string(10000 + i);
-            e->DeviceName = "switch-" + std::to_string(i / 48);
-            e->DevicePort = "Gi0/" + std::to_string(i % 48);
-            e->DateKey = std::to_string(1700000000 + i);
-            events.EventMap.emplace("S" + std::to_string(i / 48) + "/" + std::to_string(i % 48),
-                                    std::move(e));
-        }
+        bench::AddMacEvents(events, count);
         WriteStateFile(JoinPath(folder, "Tarvell.db"), events);
         WriteStateFile(JoinPath(folder, "Tarvell.log"), AlertLogFile{});
         ::_exit(0);
@@ -68,11 +50,8 @@ struct Servers {
     }
     ~Servers() { RemoveTree(root); }
     std::unique_ptr<CTarvellApp> App() {
-        ViewerEnvironment env;
-        env.programFolder = JoinPath(root, "empty");
-        env.registry = &registry;
-        env.mountInfo = [] { return std::string(); };
-        auto app = std::make_unique<CTarvellApp>(env);
+        auto app = std::make_unique<CTarvellApp>(
+            bench::BenchEnvironment(JoinPath(root, "empty"), registry));
         app->SetServers({{"Empty", {1, JoinPath(root, "empty")}},
                          {"Large", {0, JoinPath(root, "large")}},
                          {"Medium", {0, JoinPath(root, "medium")}}});
@@ -91,11 +70,11 @@ void MemoryAfterLeavingALargeServer(benchmark::State& state) {
     for (auto _ : state) {
         auto app = servers.App();
         app->SelectServer("Empty");
-        fresh = ResidentMegabytes();
+        fresh = bench::ResidentMiB();
         app->SelectServer("Large");
-        large = ResidentMegabytes();
+        large = bench::ResidentMiB();
         app->SelectServer("Empty");
-        after = ResidentMegabytes();
+        after = bench::ResidentMiB();
     }
     state.counters["fresh_MB"] = fresh;
     state.counters["large_MB"] = large;

@@ -9,8 +9,7 @@
 
 #include "viewer/core/base/CommandIds.h"
 #include "viewer/widgets/CPaintListCtrl.h"
-#include "viewer/widgets/Fonts.h"
-#include "viewer/widgets/Images.h"
+#include "viewer/bench/WidgetBench.h"
 
 namespace tarvell {
 namespace {
@@ -106,13 +105,4 @@ BENCHMARK(BM_ScrollOnePage)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 }  // namespace
 }  // namespace tarvell
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    tarvell::InstallFontSubstitutes();
-    tarvell::BuildViewerImages();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return tarvell::bench::RunWidgetBenchmarks(argc, argv); }

@@ -9,8 +9,7 @@
 
 #include "platform/Files.h"
 #include "viewer/protection/NodeDialogs.h"
-#include "viewer/widgets/Fonts.h"
-#include "viewer/widgets/Images.h"
+#include "viewer/bench/WidgetBench.h"
 
 namespace tarvell {
 namespace {
@@ -78,13 +77,4 @@ BENCHMARK(BM_FillTenThousandEntries)->Unit(benchmark::kMillisecond)->Iterations(
 }  // namespace
 }  // namespace tarvell
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    tarvell::InstallFontSubstitutes();
-    tarvell::BuildViewerImages();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return tarvell::bench::RunWidgetBenchmarks(argc, argv); }

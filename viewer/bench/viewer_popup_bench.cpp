@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
+#include "viewer/bench/BenchKit.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/CTarvellPopup.h"
 
@@ -17,22 +18,12 @@ void PopupLookOverManyAlerts(benchmark::State& state) {
     const std::string root = MakeTempFolder("tarvell-popup-bench-");
     Registry registry(JoinPath(root, "m"), JoinPath(root, "u"));
     FakeClock clock(kStart + 100'000);
-    ViewerEnvironment env;
-    env.programFolder = root;
-    env.registry = &registry;
-    env.clock = &clock;
-    env.mountInfo = [] { return std::string(); };
-    CTarvellApp app(env);
+    CTarvellApp app(bench::BenchEnvironment(root, registry, &clock));
     app.SetPopupPreferences(1, 0, "");
 
     AlertRecords base;
-    for (int i = 0; i < 100'000; ++i) {
-        auto a = std::make_shared<CAlertItem>();
-        a->Category = i % 3 ? "Detection" : "Prevention";
-        a->Description = "New Mac";
-        a->Current = "00AABBCC" + std::to_string(10000 + i);
-        base.emplace(std::to_string(kStart + i) + "." + std::to_string(i % 10), std::move(a));
-    }
+    for (int i = 0; i < 100'000; ++i)
+        base.emplace(std::to_string(kStart + i) + "." + std::to_string(i % 10), bench::MacAlert(i));
     int shown = 0;
     CTarvellPopup popup(
         app, [&](const std::string&, const CAlertItem&, const ManualResetEvent&) { ++shown; });

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "platform/Files.h"
-#include "platform/Memory.h"
 #include "platform/Registry.h"
 #include "shared/StateFiles.h"
+#include "viewer/bench/BenchKit.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/Readers.h"
 
@@ -35,28 +35,13 @@ struct LargeServer {
         for (int i = 0; i < 1000; ++i) doc.DeleteRequests.push_back("S" + std::to_string(i) + "/1");
         doc.SaveToFile(JoinPath(folder, "Tarvell.ini"), true);
         EventDatabaseFile events;
-        for (int i = 0; i < 100'000; ++i) {
-            auto e = std::make_unique<CEventItem>();
-            e->EventType = e->Description = "New Mac";
-            e->Category = "Detection";
-            e->Current = "00AABBCC" + std::to_string(10000 + i);
-            e->DeviceName = "switch-" + std::to_string(i / 48);
-            e->DevicePort = "Gi0/" + std::to_string(i % 48);
-            e->DateKey = std::to_string(1700000000 + i);
-            events.EventMap.emplace("S" + std::to_string(i / 48) + "/" + std::to_string(i % 48),
-                                    std::move(e));
-        }
+        bench::AddMacEvents(events, 100'000);
         WriteStateFile(JoinPath(folder, "Tarvell.db"), events);
         AlertLogFile alerts;
-        for (int i = 0; i < 100'000; ++i) {
-            auto a = std::make_unique<CAlertItem>();
-            a->Category = i % 3 ? "Detection" : "Prevention";
-            a->EventType = "New Mac";
-            a->Current = "00AABBCC" + std::to_string(10000 + i);
-            a->DeviceName = "switch-" + std::to_string(i / 48);
+        for (int i = 0; i < 100'000; ++i)
             alerts.AlertLog.emplace(
-                std::to_string(1700000000 + i / 10) + "." + std::to_string(i % 10), std::move(a));
-        }
+                std::to_string(1700000000 + i / 10) + "." + std::to_string(i % 10),
+                bench::MacAlert(i));
         WriteStateFile(JoinPath(folder, "Tarvell.log"), alerts);
     }
     ~LargeServer() { RemoveTree(root); }
@@ -68,11 +53,8 @@ LargeServer& Server() {
 }
 
 std::unique_ptr<CTarvellApp> MakeApp(std::int64_t tickMs = kReaderIntervalMs) {
-    ViewerEnvironment env;
+    ViewerEnvironment env = bench::BenchEnvironment(Server().folder, Server().registry);
     env.readerIntervalMs = tickMs;
-    env.programFolder = Server().folder;
-    env.registry = &Server().registry;
-    env.mountInfo = [] { return std::string(); };
     return std::make_unique<CTarvellApp>(env);
 }
 
@@ -132,7 +114,7 @@ void UnchangedTickOfBothReaders(benchmark::State& state) {
     db.PassOnce();  // each reader takes the files once
     log.PassOnce();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // past the stamps' trust delay
-    const double afterLoad = static_cast<double>(ResidentBytes()) / 1048576.0;
+    const double afterLoad = bench::ResidentMiB();
     std::vector<double> ticks;
     for (auto _ : state) {
         const double start = CpuMs(CLOCK_THREAD_CPUTIME_ID);
@@ -143,7 +125,7 @@ void UnchangedTickOfBothReaders(benchmark::State& state) {
     state.counters["cpu_ms_median"] = Median(ticks);
     state.counters["cpu_ms_max"] = *std::max_element(ticks.begin(), ticks.end());
     state.counters["rss_load_MB"] = afterLoad;
-    state.counters["rss_end_MB"] = static_cast<double>(ResidentBytes()) / 1048576.0;
+    state.counters["rss_end_MB"] = bench::ResidentMiB();
     state.counters["published"] = db.Publications() + log.Publications() - 2;
 }
 BENCHMARK(UnchangedTickOfBothReaders)->Unit(benchmark::kMillisecond)->Iterations(1000);
@@ -158,13 +140,13 @@ void ReaderThreadsOverUnchangedFiles(benchmark::State& state) {
         auto app = MakeApp(kTickMs);
         app->ReloadDocument();
         app->StartReaders();  // the direct loads, then the two threads
-        const double afterLoad = static_cast<double>(ResidentBytes()) / 1048576.0;
+        const double afterLoad = bench::ResidentMiB();
         std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the threads' first pass
         const double cpuStart = CpuMs(CLOCK_PROCESS_CPUTIME_ID);
         double most = afterLoad, last = afterLoad;
         for (int s = 0; s < seconds; ++s) {
             std::this_thread::sleep_for(std::chrono::seconds(1));
-            last = static_cast<double>(ResidentBytes()) / 1048576.0;
+            last = bench::ResidentMiB();
             most = std::max(most, last);
         }
         const double ticks = seconds * 1000.0 / kTickMs;

@@ -18,12 +18,11 @@
 #include "viewer/core/look/Look.h"
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/base/StringTable.h"
+#include "viewer/shots/ShotStage.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/CThemeTabCtrl.h"
-#include "viewer/widgets/Fonts.h"
-#include "viewer/widgets/Images.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/Painting.h"
 #include "viewer/widgets/TextConv.h"
@@ -306,18 +305,9 @@ int Usage() {
 int main(int argc, char** argv) {
     using namespace tarvell;
     QApplication app(argc, argv);
-    InstallFontSubstitutes();
-    BuildViewerImages();
-    const QStringList args = QApplication::arguments();
-    if (args.size() == 3 && args[1] == QStringLiteral("--grab-screen")) {
-        QScreen* screen = QGuiApplication::primaryScreen();
-        if (screen == nullptr || !screen->grabWindow(0).save(args[2], "PNG")) {
-            std::fprintf(stderr, "The screen could not be written to %s\n",
-                         args[2].toLocal8Bit().constData());
-            return 1;
-        }
-        return 0;
-    }
+    const QStringList args = StartPictures();
+    if (args.size() == 3 && args[1] == QStringLiteral("--grab-screen"))
+        return SaveScreen(args[2]) ? 0 : 1;
     Gallery gallery;
     if (args.size() == 3 && args[1] == QStringLiteral("--out")) {
         const QDir dir(args[2]);

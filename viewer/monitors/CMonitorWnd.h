@@ -2,17 +2,16 @@
 // background. GUI thread only.
 #pragma once
 
-#include <QWidget>
 #include <functional>
 
-#include "viewer/core/hub/CTarvellApp.h"
+#include "viewer/widgets/OverviewPanel.h"
 
 namespace tarvell {
 
 class CMonitorDetailsDlg;
 class CMonitorInfoDlg;
 
-class CMonitorWnd : public QWidget {
+class CMonitorWnd : public OverviewPage {
     Q_OBJECT
 public:
     CMonitorWnd(CTarvellApp& app, std::function<void(int commandId)> sendCommand,
@@ -20,10 +19,6 @@ public:
 
     CMonitorInfoDlg* InfoDlg() const { return info_; }
     CMonitorDetailsDlg* DetailsDlg() const { return details_; }
-
-protected:
-    void resizeEvent(QResizeEvent*) override;
-    void paintEvent(QPaintEvent*) override;
 
 private:
     CMonitorInfoDlg* info_;

@@ -7,10 +7,7 @@
 namespace tarvell {
 
 void RegisterMonitorPages(PageTable& table, MonitorReportOpener report) {
-    table.Register(PageSlot::MonitorOverview,
-                   [](const PageContext& context, QWidget* parent) -> QWidget* {
-                       return new CMonitorWnd(context.app, PageSender(context), parent);
-                   });
+    RegisterOverviewPage<CMonitorWnd>(table, PageSlot::MonitorOverview);
     table.Register(PageSlot::Monitor,
                    [report](const PageContext& context, QWidget* parent) -> QWidget* {
                        auto* window = new CEventMonitorWnd(context, parent);

@@ -11,70 +11,45 @@ namespace {
 // A count text of the events file is shown as it is, within this length.
 constexpr int kMaxCountText = 16;
 
-// The monitor information panel keeps its small fixed layout (160 x 175); its texts take a
-// smaller size so that the stand-in face, wider than the original face, fits in it.
-QFont SmallText() { return DesignFont(QStringLiteral("Tahoma"), 11); }
-
-QString Number(long value) { return QString::number(value); }
-
 }  // namespace
 
 // ---- CMonitorDetailsDlg
 
 CMonitorDetailsDlg::CMonitorDetailsDlg(CTarvellApp& app, SendCommand send, QWidget* parent)
-    : OverviewPanel(app, std::move(send), 0, parent) {
-    const SideTexts sides[2] = {
-        {1009, QStringLiteral("Detection Monitor"),
-         QStringLiteral("With detection monitor you can view Tarvell events about device ports "
-                        "that were detected "
-                        "as potential network intruders."),
-         1011, QStringLiteral("View detection monitor"), cmd::kDetectionMonitor},
-        {1010, QStringLiteral("Prevention Monitor"),
-         QStringLiteral(
-             "With prevention monitor you can view Tarvell events about device ports that were "
-             "eliminated from accessing the network."),
-         1012, QStringLiteral("View prevention monitor"), cmd::kPreventionMonitor},
-    };
-    LayoutDetails(QStringLiteral("Monitor Details"), 1008,
-                  QStringLiteral("Events are currently active"), sides,
-                  QStringLiteral("active events"));
-}
-
-void CMonitorDetailsDlg::showEvent(QShowEvent* e) {
-    ApplyPermissions({{1011, LoadString(str::kPermDetectionMonitor)},
-                      {1012, LoadString(str::kPermPreventionMonitor)}});
-    OverviewPanel::showEvent(e);
-}
-
-void CMonitorDetailsDlg::Update() {
-    const ItemCounts counts = app_.EventCounts();
-    SetTextIfChanged(1008, Number(counts.total));
-    SetTextIfChanged(1009, Number(counts.detection));
-    SetTextIfChanged(1010, Number(counts.prevention));
-}
+    : OverviewDetailsPanel(
+          app, std::move(send),
+          DetailsTexts{
+              QStringLiteral("Monitor Details"),
+              1008,
+              QStringLiteral("Events are currently active"),
+              {{1009, QStringLiteral("Detection Monitor"),
+                QStringLiteral("With detection monitor you can view Tarvell events about device "
+                               "ports that were detected as potential network intruders."),
+                1011, QStringLiteral("View detection monitor"), cmd::kDetectionMonitor},
+               {1010, QStringLiteral("Prevention Monitor"),
+                QStringLiteral("With prevention monitor you can view Tarvell events about device "
+                               "ports that were eliminated from accessing the network."),
+                1012, QStringLiteral("View prevention monitor"), cmd::kPreventionMonitor}},
+              QStringLiteral("active events"),
+              {LoadString(str::kPermDetectionMonitor), LoadString(str::kPermPreventionMonitor)}},
+          [&app] { return app.EventCounts(); }, parent) {}
 
 // ---- CMonitorInfoDlg
 
 CMonitorInfoDlg::CMonitorInfoDlg(CTarvellApp& app, QWidget* parent)
     : OverviewPanel(app, nullptr, 0, parent) {
-    AddLabel(1000, QStringLiteral("Monitor Information"), QRect(10, 10, 150, logicalDpiX() / 7 + 6),
-             PanelTitleFont(*this));
+    AddInformationTitle(QStringLiteral("Monitor Information"));
     QLabel* devices =
-        AddLabel(1012, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), SmallText());
-    AddLabel(1014, QStringLiteral("0"), QRect(125, 45, 35, 15), SmallText());
+        AddLabel(1012, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), InformationFont());
+    AddLabel(1014, QStringLiteral("0"), QRect(125, 45, 35, 15), InformationFont());
     FitCount(1014, nullptr, devices);
     QLabel* nodes =
-        AddLabel(1013, QStringLiteral("Total Nodes:"), QRect(50, 60, 75, 15), SmallText());
-    AddLabel(1015, QStringLiteral("0"), QRect(125, 60, 35, 15), SmallText());
+        AddLabel(1013, QStringLiteral("Total Nodes:"), QRect(50, 60, 75, 15), InformationFont());
+    AddLabel(1015, QStringLiteral("0"), QRect(125, 60, 35, 15), InformationFont());
     FitCount(1015, nullptr, nodes);
-    AddLabel(
-        1016,
-        QStringLiteral(
-            "With real-time monitor you can view your current device ports network access control. "
-            "Use the detection and prevention monitors to analyze your network potential risks."),
-        QRect(10, 90, 150, 100), SmallText(), true);
-    AddSeparator(80);
-    resize(160, 175);
+    AddInformationText(QStringLiteral(
+        "With real-time monitor you can view your current device ports network access control. "
+        "Use the detection and prevention monitors to analyze your network potential risks."));
 }
 
 void CMonitorInfoDlg::Update() {

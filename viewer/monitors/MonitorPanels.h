@@ -6,14 +6,10 @@
 
 namespace tarvell {
 
-class CMonitorDetailsDlg : public OverviewPanel {
+class CMonitorDetailsDlg : public OverviewDetailsPanel {
     Q_OBJECT
 public:
     CMonitorDetailsDlg(CTarvellApp& app, SendCommand send, QWidget* parent);
-
-protected:
-    void Update() override;
-    void showEvent(QShowEvent*) override;
 };
 
 class CMonitorInfoDlg : public OverviewPanel {

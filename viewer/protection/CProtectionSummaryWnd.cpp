@@ -71,18 +71,14 @@ void CProtectInformationPanel::paintEvent(QPaintEvent* e) {
 // ---- CProtectionSummaryWnd
 
 CProtectionSummaryWnd::CProtectionSummaryWnd(CTarvellApp& app, SendCommand send, QWidget* parent)
-    : QWidget(parent) {
+    : OverviewPage(parent) {
     information_ = new CProtectInformationPanel(app, this);
     details_ = new CProtectionDetailsDlg(app, std::move(send), this);
-}
-
-void CProtectionSummaryWnd::resizeEvent(QResizeEvent*) {
-    details_->move(220, 30);
-    information_->setGeometry(30, 30, 160, 175);
+    PlacePanels(information_, details_);
 }
 
 void CProtectionSummaryWnd::showEvent(QShowEvent* e) {
-    QWidget::showEvent(e);
+    OverviewPage::showEvent(e);
     information_->show();
     details_->show();
 }
@@ -90,12 +86,7 @@ void CProtectionSummaryWnd::showEvent(QShowEvent* e) {
 void CProtectionSummaryWnd::hideEvent(QHideEvent* e) {
     information_->hide();
     details_->hide();
-    QWidget::hideEvent(e);
-}
-
-void CProtectionSummaryWnd::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    PaintOverviewBackground(p, rect());
+    OverviewPage::hideEvent(e);
 }
 
 }  // namespace tarvell

@@ -29,7 +29,7 @@ private:
     QLabel* prevent_;
 };
 
-class CProtectionSummaryWnd : public QWidget {
+class CProtectionSummaryWnd : public OverviewPage {
     Q_OBJECT
 public:
     CProtectionSummaryWnd(CTarvellApp& app, SendCommand send, QWidget* parent = nullptr);
@@ -37,10 +37,8 @@ public:
     CProtectionDetailsDlg* Details() const { return details_; }
 
 protected:
-    void resizeEvent(QResizeEvent*) override;
     void showEvent(QShowEvent*) override;
     void hideEvent(QHideEvent*) override;
-    void paintEvent(QPaintEvent*) override;
 
 private:
     CProtectInformationPanel* information_;

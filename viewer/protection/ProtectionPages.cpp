@@ -33,10 +33,7 @@ ProtectionPageMaker* MakerOf(CommandId mode, int row) {
 void RegisterProtectionPages(PageTable& table) {
     RegisterDetectionPages();
     RegisterPreventionPages();
-    table.Register(PageSlot::ProtectionOverview,
-                   [](const PageContext& context, QWidget* parent) -> QWidget* {
-                       return new CProtectionSummaryWnd(context.app, PageSender(context), parent);
-                   });
+    RegisterOverviewPage<CProtectionSummaryWnd>(table, PageSlot::ProtectionOverview);
     table.Register(PageSlot::Protection,
                    [](const PageContext& context, QWidget* parent) -> QWidget* {
                        return new CProtectionListWnd(context, parent);

@@ -6,14 +6,10 @@
 
 namespace tarvell {
 
-class CProtectionDetailsDlg : public OverviewPanel {
+class CProtectionDetailsDlg : public OverviewDetailsPanel {
     Q_OBJECT
 public:
     CProtectionDetailsDlg(CTarvellApp& app, SendCommand send, QWidget* parent);
-
-protected:
-    void Update() override;
-    void showEvent(QShowEvent*) override;
 };
 
 }  // namespace tarvell

@@ -5,13 +5,12 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "platform/Files.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/base/Prompt.h"
 #include "viewer/settings/AlertTargetsUi.h"
 #include "viewer/settings/AlertsPanelUi.h"
-#include "viewer/settings/CSettingsWnd.h"
+#include "viewer/shots/SettingsWindowShot.h"
 #include "viewer/shots/ShotStage.h"
 #include "viewer/widgets/ShellPage.h"
 
@@ -38,41 +37,29 @@ int main(int argc, char** argv) {
     doc.SyslogFacility = 3;
     doc.SyslogSeverity = 4;
     doc.SyslogListeners = {"10.0.0.1|5/00A0*;0/New*;", "192.168.1.14"};
-    const auto writeSettings = [&doc](const std::string& server) {
-        return static_cast<bool>(doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true));
-    };
-    if (const int rc = OpenShotStage(stage, "tarvell-alert-settings-shots", writeSettings))
-        return rc;
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(JoinPath(stage.root, "config")));
-    const QString& out = stage.out;
-    int status = 0;
+    if (const int rc = OpenShotStage(stage, "tarvell-alert-settings-shots", doc)) return rc;
     {
         CTarvellApp app(stage.env);
         app.ReloadDocument();
         CommandRouter router;
         PromptRecorder prompt;
         PageContext context{app, router, prompt, {}, {}};
-        {
-            CSettingsWnd window(context, nullptr);
-            router.SetRoot(window.Commands());
-            window.resize(900, 560);
-            window.show();
+        WithSettingsWindow(context, [&](CSettingsWnd& window) {
             router.Send(cmd::kSettingsAlerts);
-            if (!SaveShot(window, out, "settings-alerts.png")) status = 1;
-            window.hide();
-        }
+            stage.Shoot(window, "settings-alerts.png");
+        });
         {
             CPropertySheet sheet(QString::fromLatin1(kSyslogOptionsSheet));
             AddSyslogOptionsPages(sheet, app, prompt, nullptr);
             sheet.show();
-            if (!SaveShot(sheet, out, "settings-syslog-options.png")) status = 1;
+            stage.Shoot(sheet, "settings-syslog-options.png");
             sheet.SetActivePage(1);
             auto* page = static_cast<CTargetPage*>(sheet.Page(1));
             page->List()->setCurrentItem(page->List()->topLevelItem(0));
-            if (!SaveShot(sheet, out, "settings-syslog-listeners.png")) status = 1;
+            stage.Shoot(sheet, "settings-syslog-listeners.png");
             QTimer::singleShot(0, [&] {
                 if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                    if (!SaveShot(*dialog, out, "settings-set-filters.png")) status = 1;
+                    stage.Shoot(*dialog, "settings-set-filters.png");
                     dialog->reject();
                 }
             });
@@ -82,13 +69,8 @@ int main(int argc, char** argv) {
         {
             CPropertySheet sheet(QString::fromLatin1(kSnmpOptionsSheet));
             AddSnmpOptionsPages(sheet, app, prompt, nullptr);
-            sheet.show();
-            if (!SaveShot(sheet, out, "settings-snmp-trap.png")) status = 1;
-            sheet.SetActivePage(1);
-            if (!SaveShot(sheet, out, "settings-snmp-managers.png")) status = 1;
-            sheet.hide();
+            stage.ShootSheet(sheet, {"settings-snmp-trap.png", "settings-snmp-managers.png"});
         }
     }
-    RemoveTree(stage.root);
-    return status;
+    return stage.status;
 }

@@ -35,7 +35,7 @@ namespace {
 bool WriteFixtures(const std::string& server) {
     CTarvellDoc doc;
     doc.SetDefaults();
-    if (!doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true)) return false;
+    if (!WriteSettingsFile(server, doc)) return false;
     AlertLogFile file;
     auto detection = std::make_unique<CAlertItem>();
     detection->Category = "Detection";
@@ -73,32 +73,6 @@ bool WriteFixtures(const std::string& server) {
     return WriteStateFile(JoinPath(server, "Tarvell.log"), file);
 }
 
-// Runs the event loop until `done` or `ms` passed.
-bool RunUntil(const std::function<bool()>& done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return done();
-}
-
-void Settle(int ms) {
-    RunUntil([] { return false; }, ms);
-}
-
-bool SaveScreen(const QString& path, const QRect& area = {}) {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QPixmap shot =
-        area.isNull() ? screen->grabWindow(0)
-                      : screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-    if (shot.save(path, "PNG")) return true;
-    std::fprintf(stderr, "tarvell-alert-shots: %s could not be written\n",
-                 path.toLocal8Bit().constData());
-    return false;
-}
-
 // Adds "<now>.1" (or the next free counter of this second) to FOLDER's alert file.
 int AddAlert(const std::string& folder) {
     const std::string path = JoinPath(folder, kAlertLogName);
@@ -126,13 +100,9 @@ struct ScriptedPicker : ArchivePicker {
     QString OpenPath(QWidget*) override { return path; }
 };
 
-bool Grab(QWidget& w, const QString& path) {
+bool Grab(QWidget& w, const QString& dir, const char* name) {
     Settle(200);
-    if (!AuditNames(path.toLocal8Bit().constData())) return false;
-    if (w.grab().save(path, "PNG")) return true;
-    std::fprintf(stderr, "tarvell-alert-shots: %s could not be written\n",
-                 path.toLocal8Bit().constData());
-    return false;
+    return SaveShot(w.grab(), dir, name);
 }
 
 // The alerts overview, the alerts screen of each kind, an archive on it and its report.
@@ -145,7 +115,7 @@ bool ScreenShots(const ViewerEnvironment& env, const std::string& root, const QS
         CAlertsSummaryWnd overview(app, [](int) {});
         overview.resize(760, 480);
         overview.show();
-        ok = Grab(overview, out + QStringLiteral("/alerts-overview.png")) && ok;
+        ok = Grab(overview, out, "alerts-overview.png") && ok;
     }
     PromptRecorder prompt;
     ScriptedPicker picker;
@@ -170,13 +140,13 @@ bool ScreenShots(const ViewerEnvironment& env, const std::string& root, const QS
     screen.activateWindow();
     screen.List().setFocus();
     screen.List().SelectRow(1);
-    ok = Grab(screen, out + QStringLiteral("/alerts-detection-selected.png")) && ok;
+    ok = Grab(screen, out, "alerts-detection-selected.png") && ok;
     screen.List().SelectRow(-1);
     screen.SortBy(2);
     screen.CreateReport();
     if (report) {
         report->resize(760, 520);
-        ok = Grab(*report, out + QStringLiteral("/alerts-report.png")) && ok;
+        ok = Grab(*report, out, "alerts-report.png") && ok;
         report->close();
     } else {
         ok = false;
@@ -186,12 +156,12 @@ bool ScreenShots(const ViewerEnvironment& env, const std::string& root, const QS
     showMode(kPreventionAlertsMode);
     prompt.Script({PromptAnswer::Yes});
     screen.ClearAlerts();
-    ok = Grab(screen, out + QStringLiteral("/alerts-prevention-empty.png")) && ok;
+    ok = Grab(screen, out, "alerts-prevention-empty.png") && ok;
     showMode(kDetectionAlertsMode);
     prompt.Script({PromptAnswer::Yes});
     screen.ClearAlerts();
     screen.ViewArchivedAlerts();
-    ok = Grab(screen, out + QStringLiteral("/alerts-archive-view.png")) && ok;
+    ok = Grab(screen, out, "alerts-archive-view.png") && ok;
     if (!prompt.Requests().empty() && prompt.Requests().back().buttons == PromptButtons::Ok) {
         std::fprintf(stderr, "tarvell-alert-shots: %s\n", prompt.Requests().back().text.c_str());
         ok = false;
@@ -209,11 +179,9 @@ int main(int argc, char** argv) {
     ShotStage stage;
     if (const int rc = OpenShotStage(stage, "tarvell-alert-shots", WriteFixtures)) return rc;
     const QString& out = stage.out;
-    ViewerEnvironment& env = stage.env;
-    const std::string& root = stage.root;
-    int status = 0;
+    int& status = stage.status;
     {
-        CTarvellApp app(env);
+        CTarvellApp app(stage.env);
         app.ReloadDocument();
         app.LoadAlerts();
         app.SetPopupPreferences(1, 0, "");
@@ -252,7 +220,6 @@ int main(int argc, char** argv) {
             Settle(100);
         }
     }
-    if (!ScreenShots(env, root, out)) status = 1;
-    RemoveTree(root);
+    if (!ScreenShots(stage.env, stage.root, out)) status = 1;
     return status;
 }

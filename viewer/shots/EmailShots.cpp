@@ -35,12 +35,7 @@ int main(int argc, char** argv) {
     doc.EmailRecipients = {"noc@corp.example", "security@corp.example|0/Unauthorized*;"};
     doc.RunCommands = {"stamp;/usr/bin/touch;/var/tmp/ran-$source_ip;nobody;;pw;",
                        "page;/usr/local/bin/page-oncall;$alert;;;;|1/core-*;"};
-    const auto writeSettings = [&doc](const std::string& server) {
-        return static_cast<bool>(doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true));
-    };
-    if (const int rc = OpenShotStage(stage, "tarvell-email-shots", writeSettings)) return rc;
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(JoinPath(stage.root, "config")));
-    int status = 0;
+    if (const int rc = OpenShotStage(stage, "tarvell-email-shots", doc)) return rc;
     {
         CTarvellApp app(stage.env);
         app.ReloadDocument();
@@ -48,37 +43,27 @@ int main(int argc, char** argv) {
         {
             CPropertySheet sheet(QStringLiteral("Email Options"));
             AddEmailOptionsPages(sheet, app, prompt);
-            sheet.show();
-            if (!SaveShot(sheet, stage.out, "settings-email-account.png")) status = 1;
-            sheet.SetActivePage(1);
-            if (!SaveShot(sheet, stage.out, "settings-email-recipients.png")) status = 1;
-            sheet.SetActivePage(2);
-            if (!SaveShot(sheet, stage.out, "settings-email-message.png")) status = 1;
-            sheet.SetActivePage(3);
-            if (!SaveShot(sheet, stage.out, "settings-email-reports.png")) status = 1;
-            sheet.hide();
+            stage.ShootSheet(sheet, {"settings-email-account.png", "settings-email-recipients.png",
+                                     "settings-email-message.png", "settings-email-reports.png"});
         }
         {
             CPropertySheet sheet(QStringLiteral("Run Commands Options"));
             AddRunCommandsOptionsPages(sheet, app, prompt, DesktopFilePicker());
-            sheet.show();
-            if (!SaveShot(sheet, stage.out, "settings-run-commands.png")) status = 1;
-            sheet.hide();
+            stage.ShootSheet(sheet, {"settings-run-commands.png"});
         }
         {
             CAvailablePropertiesDlg dialog;
             dialog.Radio(4)->setChecked(true);
             dialog.show();
-            if (!SaveShot(dialog, stage.out, "settings-available-properties.png")) status = 1;
+            stage.Shoot(dialog, "settings-available-properties.png");
         }
         {
             CCommandPropertiesDlg dialog(
                 "stamp", std::string("/usr/bin/touch;/var/tmp/ran-$source_ip;nobody;;pw;"), prompt,
                 DesktopFilePicker());
             dialog.show();
-            if (!SaveShot(dialog, stage.out, "settings-command-properties.png")) status = 1;
+            stage.Shoot(dialog, "settings-command-properties.png");
         }
     }
-    RemoveTree(stage.root);
-    return status;
+    return stage.status;
 }

@@ -10,10 +10,10 @@
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/base/Prompt.h"
-#include "viewer/settings/CSettingsWnd.h"
 #include "viewer/settings/DevicesSettingsUi.h"
 #include "viewer/settings/NodesSettingsUi.h"
 #include "viewer/settings/SnmpSettingsUi.h"
+#include "viewer/shots/SettingsWindowShot.h"
 #include "viewer/shots/ShotStage.h"
 #include "viewer/widgets/CCheckListCtrl.h"
 
@@ -44,8 +44,7 @@ bool WriteFixtures(const std::string& server) {
                         {"S3", "10.0.0.100/access-sw3"}};
     for (int port = 1; port <= 6; ++port)
         file.PortNames["S1/" + std::to_string(port)] = "Gi0/" + std::to_string(port);
-    return doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true) &&
-           WriteStateFile(JoinPath(server, "Tarvell.db"), file);
+    return WriteSettingsFile(server, doc) && WriteStateFile(JoinPath(server, "Tarvell.db"), file);
 }
 
 }  // namespace
@@ -54,25 +53,18 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     ShotStage stage;
     if (const int rc = OpenShotStage(stage, "tarvell-exclusion-shots", WriteFixtures)) return rc;
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(JoinPath(stage.root, "config")));
-    int status = 0;
     {
         CTarvellApp app(stage.env);
         app.SelectServer("Local");
         CommandRouter router;
         PromptRecorder prompt;
         PageContext context{app, router, prompt, {}, {}};
-        {
-            CSettingsWnd window(context, nullptr);
-            router.SetRoot(window.Commands());
-            window.resize(900, 560);
-            window.show();
+        WithSettingsWindow(context, [&](CSettingsWnd& window) {
             router.Send(cmd::kSettingsDevices);
-            if (!SaveShot(window, stage.out, "settings-devices.png")) status = 1;
+            stage.Shoot(window, "settings-devices.png");
             router.Send(cmd::kSettingsSnmp);
-            if (!SaveShot(window, stage.out, "settings-snmp.png")) status = 1;
-            window.hide();
-        }
+            stage.Shoot(window, "settings-snmp.png");
+        });
         {
             CPropertySheet sheet(QStringLiteral("Ports Options"));
             auto* page = new CSettingsSwitchesPorts(app, prompt);
@@ -80,7 +72,7 @@ int main(int argc, char** argv) {
             sheet.show();
             page->NameBox()->setCurrentIndex(1);  // core-sw1
             emit page->NameBox()->activated(1);
-            if (!SaveShot(sheet, stage.out, "settings-exclude-ports.png")) status = 1;
+            stage.Shoot(sheet, "settings-exclude-ports.png");
             sheet.hide();
         }
         // The other one-page sheets of these panels, as they open.
@@ -99,34 +91,24 @@ int main(int argc, char** argv) {
         for (const auto& [caption, name, make] : plain) {
             CPropertySheet sheet(QString::fromLatin1(caption));
             sheet.AddPage(make());
-            sheet.show();
-            if (!SaveShot(sheet, stage.out, name)) status = 1;
-            sheet.hide();
+            stage.ShootSheet(sheet, {name});
         }
         {
             CPropertySheet sheet(QStringLiteral("SNMP Communities"));
             AddSnmpCommunitiesPages(sheet, app, prompt);
-            sheet.show();
-            if (!SaveShot(sheet, stage.out, "settings-snmp-communities.png")) status = 1;
-            sheet.hide();
+            stage.ShootSheet(sheet, {"settings-snmp-communities.png"});
         }
         {
             CPropertySheet sheet(QStringLiteral("Ip Options"));
             sheet.AddPage(new CSettingsNodesIp(app, prompt));
-            sheet.show();
-            if (!SaveShot(sheet, stage.out, "settings-nodes-ip.png")) status = 1;
-            sheet.hide();
+            stage.ShootSheet(sheet, {"settings-nodes-ip.png"});
         }
         {
             CPropertySheet sheet(QStringLiteral("SNMPv3 Options"));
             AddSnmpV3Pages(sheet, app, prompt);
-            sheet.show();
-            if (!SaveShot(sheet, stage.out, "settings-snmpv3-parameters.png")) status = 1;
-            sheet.SetActivePage(1);
-            if (!SaveShot(sheet, stage.out, "settings-snmpv3-networks.png")) status = 1;
-            sheet.hide();
+            stage.ShootSheet(sheet,
+                             {"settings-snmpv3-parameters.png", "settings-snmpv3-networks.png"});
         }
     }
-    RemoveTree(stage.root);
-    return status;
+    return stage.status;
 }

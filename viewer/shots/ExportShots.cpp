@@ -33,12 +33,7 @@ int main(int argc, char** argv) {
         "DRIVER={PostgreSQL "
         "Unicode};SERVER=db.corp.example;PORT=5432;DATABASE=tarvell;UID=tarvell;PWD=s3cret;";
     doc.SqlEventsColumns[7].clear();
-    const auto writeSettings = [&doc](const std::string& server) {
-        return static_cast<bool>(doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true));
-    };
-    if (const int rc = OpenShotStage(stage, "tarvell-export-shots", writeSettings)) return rc;
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(JoinPath(stage.root, "config")));
-    int status = 0;
+    if (const int rc = OpenShotStage(stage, "tarvell-export-shots", doc)) return rc;
     {
         CTarvellApp app(stage.env);
         app.ReloadDocument();
@@ -46,11 +41,7 @@ int main(int argc, char** argv) {
         {
             CPropertySheet sheet(QStringLiteral("HTML Options"));
             AddHtmlOptionsPages(sheet, app, prompt, DesktopFolderPicker());
-            sheet.show();
-            if (!SaveShot(sheet, stage.out, "settings-html-general.png")) status = 1;
-            sheet.SetActivePage(1);
-            if (!SaveShot(sheet, stage.out, "settings-html-pages.png")) status = 1;
-            sheet.hide();
+            stage.ShootSheet(sheet, {"settings-html-general.png", "settings-html-pages.png"});
         }
         {
             CPropertySheet sheet(QStringLiteral("SQL Options"));
@@ -59,13 +50,12 @@ int main(int argc, char** argv) {
             QLineEdit* location = static_cast<CSettingsAccessSql*>(sheet.Page(0))->LocationEdit();
             location->setCursorPosition(
                 static_cast<int>(location->text().size()));  // the masked password
-            if (!SaveShot(sheet, stage.out, "settings-sql-general.png")) status = 1;
+            stage.Shoot(sheet, "settings-sql-general.png");
             sheet.SetActivePage(1);
             static_cast<CExportFieldsPage*>(sheet.Page(1))->FieldList()->SelectRow(7);
-            if (!SaveShot(sheet, stage.out, "settings-sql-tables.png")) status = 1;
+            stage.Shoot(sheet, "settings-sql-tables.png");
             sheet.hide();
         }
     }
-    RemoveTree(stage.root);
-    return status;
+    return stage.status;
 }

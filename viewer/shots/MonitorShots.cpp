@@ -43,7 +43,7 @@ bool WriteFixtures(const std::string& server) {
     doc.BlockRequests = {"S2/7;alice@CORP"};
     doc.UnblockRequests = {"S2/9;alice@CORP"};
     doc.EventNotes = {"S1/2;checked with the desk", "S2/8;port of the printer"};
-    if (!doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true)) return false;
+    if (!WriteSettingsFile(server, doc)) return false;
     EventDatabaseFile file;
     file.SwitchCount = "4";
     file.NodeCount = "40";
@@ -120,11 +120,9 @@ int main(int argc, char** argv) {
     ShotStage stage;
     if (const int rc = OpenShotStage(stage, "tarvell-monitor-shots", WriteFixtures)) return rc;
     const QString& out = stage.out;
-    ViewerEnvironment& env = stage.env;
-    const std::string& root = stage.root;
-    int status = 0;
+    int& status = stage.status;
     {
-        CTarvellApp app(env);
+        CTarvellApp app(stage.env);
         app.ReloadDocument();
         app.LoadEvents();
         app.MarkEventRead("S1/3");
@@ -202,7 +200,7 @@ int main(int argc, char** argv) {
             dialog.resize(560, 420);
             dialog.show();
             QApplication::processEvents();
-            if (!SaveShot(dialog.grab(), out, "monitor-learn-more.png")) status = 1;
+            stage.Shoot(dialog.grab(), "monitor-learn-more.png");
         };
         page.DetailsPane(true)->Actions()->OnLearnMore();
 
@@ -223,31 +221,31 @@ int main(int argc, char** argv) {
             CUnblockEventsDlg unblock(app, prompt, *prevention, &page);
             unblock.show();
             QApplication::processEvents();
-            if (!SaveShot(unblock.grab(), out, "unblock-dialog.png")) status = 1;
+            stage.Shoot(unblock.grab(), "unblock-dialog.png");
             unblock.OnOptions();
             QApplication::processEvents();
-            if (!SaveShot(unblock.grab(), out, "unblock-dialog-options.png")) status = 1;
+            stage.Shoot(unblock.grab(), "unblock-dialog-options.png");
         }
         app.Document().Fields().MonitorPassword = "secret";
         {
             CStopPreventionDlg stop(app, prompt, *prevention, &page);
             stop.show();
             QApplication::processEvents();
-            if (!SaveShot(stop.grab(), out, "stop-prevention-password.png")) status = 1;
+            stage.Shoot(stop.grab(), "stop-prevention-password.png");
         }
         app.Document().Fields().MonitorPassword.clear();
         {
             CEventInformationDlg info(ToStored(prevention->Rows()->ItemText(0, 0)), page);
             info.show();
             QApplication::processEvents();
-            if (!SaveShot(info.grab(), out, "event-information.png")) status = 1;
+            stage.Shoot(info.grab(), "event-information.png");
         }
         if (QWidget* report = OpenReportDialog(nullptr, QStringLiteral("Prevention events report"),
                                                QStringLiteral("Tarvell - prevention report"),
                                                MonitorReportTable(false, *prevention))) {
             report->resize(640, 360);
             QApplication::processEvents();
-            if (!SaveShot(report->grab(), out, "monitor-report.png")) status = 1;
+            stage.Shoot(report->grab(), "monitor-report.png");
             delete report;
         }
         page.hide();
@@ -265,7 +263,7 @@ int main(int argc, char** argv) {
         CEventDetailsDlg dialog(details, nullptr, hooks);
         dialog.show();
         QApplication::processEvents();
-        if (!SaveShot(dialog.grab(), out, "event-details-location.png")) status = 1;
+        stage.Shoot(dialog.grab(), "event-details-location.png");
         const auto runTab = [&](int tab, const char* name, const char* last) {
             dialog.Tabs()->SetCurSel(tab);
             tab == CEventDetailsDlg::kPing ? dialog.OnPing() : dialog.OnSnmp();
@@ -273,7 +271,7 @@ int main(int argc, char** argv) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 QApplication::processEvents();
             }
-            if (!SaveShot(dialog.grab(), out, name)) status = 1;
+            stage.Shoot(dialog.grab(), name);
         };
         runTab(CEventDetailsDlg::kPing, "event-details-ping.png", "loss)");
         runTab(CEventDetailsDlg::kSnmp, "event-details-snmp.png", "loss)");
@@ -283,9 +281,8 @@ int main(int argc, char** argv) {
             std::unique_ptr<QDialog> options(CreateToolOptionsDlg(tab, &dialog));
             options->show();
             QApplication::processEvents();
-            if (!SaveShot(options->grab(), out, name)) status = 1;
+            stage.Shoot(options->grab(), name);
         }
     }
-    RemoveTree(root);
     return status;
 }

@@ -52,11 +52,7 @@ bool WriteFixtures(const std::string& server) {
     doc.SnmpBlockQuery = "1.3.6.1.2.1.2.2.1.7.12/2";
     doc.SnmpUnblockQuery = "1.3.6.1.2.1.2.2.1.7.12/1";
     doc.PreventionSchedule = {"0/18:00:00/23:59:59", "2/00:00:00/06:30:00"};
-    return static_cast<bool>(doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true));
-}
-
-void Settle() {
-    for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    return WriteSettingsFile(server, doc);
 }
 
 bool Show(CProtectionListWnd& page, CommandId mode) {
@@ -66,7 +62,7 @@ bool Show(CProtectionListWnd& page, CommandId mode) {
     page.show();
     for (int i = 0; i < 200 && page.Fills() == fills; ++i)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
-    Settle();
+    Settle(100);
     return page.Fills() > fills;
 }
 
@@ -77,10 +73,10 @@ bool ShootPage(CPropertyPage* page, ProtectionSide side, int row, const QString&
     CPropertySheet sheet(FromUtf8(SplitRowText(ProtectionRowText(side, row)).title));
     sheet.AddPage(page);
     sheet.show();
-    Settle();
+    Settle(100);
     if (arrange) {
         arrange();
-        Settle();
+        Settle(100);
     }
     const bool saved = SaveShot(sheet.grab(), out, name);
     sheet.hide();
@@ -94,11 +90,9 @@ int main(int argc, char** argv) {
     ShotStage stage;
     if (const int rc = OpenShotStage(stage, "tarvell-protection-shots", WriteFixtures)) return rc;
     const QString& out = stage.out;
-    ViewerEnvironment& env = stage.env;
-    const std::string& root = stage.root;
-    int status = 0;
+    int& status = stage.status;
     {
-        CTarvellApp app(env);
+        CTarvellApp app(stage.env);
         app.ReloadDocument();
         CommandRouter router;
         PromptRecorder prompt;
@@ -107,14 +101,14 @@ int main(int argc, char** argv) {
         if (!Show(page, cmd::kIntrusionDetection)) status = 1;
         page.List()->SelectRow(1);
         page.ShowRowDetails(1);
-        Settle();
-        if (!SaveShot(page.grab(), out, "protection-detection-selected.png")) status = 1;
+        Settle(100);
+        stage.Shoot(page.grab(), "protection-detection-selected.png");
         if (!Show(page, cmd::kIntrusionPrevention)) status = 1;
-        if (!SaveShot(page.grab(), out, "protection-prevention.png")) status = 1;
+        stage.Shoot(page.grab(), "protection-prevention.png");
         page.List()->SelectRow(4);
         page.ShowRowDetails(4);
-        Settle();
-        if (!SaveShot(page.grab(), out, "protection-prevention-selected.png")) status = 1;
+        Settle(100);
+        stage.Shoot(page.grab(), "protection-prevention-selected.png");
 
         const ProtectionSide prevent = ProtectionSide::Prevention;
         auto* schedule = new CProtectionPreventSchedule(page);
@@ -136,8 +130,8 @@ int main(int argc, char** argv) {
         {
             CSchedulePropertiesDlg dialog(prompt, &page);
             dialog.show();
-            Settle();
-            if (!SaveShot(dialog.grab(), out, "schedule-dialog.png")) status = 1;
+            Settle(100);
+            stage.Shoot(dialog.grab(), "schedule-dialog.png");
         }
         page.hide();
 
@@ -162,16 +156,15 @@ int main(int argc, char** argv) {
             std::vector<WmiConditionRow> rows = LoadWmi(app.Document().Fields()).rows;
             CWmiPropertiesDlg dialog(rows, 1, prompt);
             dialog.show();
-            Settle();
-            if (!SaveShot(dialog.grab(), out, "wmi-properties.png")) status = 1;
+            Settle(100);
+            stage.Shoot(dialog.grab(), "wmi-properties.png");
         }
 
         CProtectionSummaryWnd overview(app, nullptr);
         overview.resize(900, 420);
         overview.show();
-        Settle();
-        if (!SaveShot(overview.grab(), out, "protection-overview.png")) status = 1;
+        Settle(100);
+        stage.Shoot(overview.grab(), "protection-overview.png");
     }
-    RemoveTree(root);
     return status;
 }

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "viewer/shots/SettingsWindowShot.h"
 #include "viewer/shots/ShotStage.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -16,7 +17,6 @@
 #include "viewer/settings/CAccessSettingsPanel.h"
 #include "viewer/settings/CLocalSettingsPanel.h"
 #include "viewer/settings/CSettingsLocalPopup.h"
-#include "viewer/settings/CSettingsWnd.h"
 #include "viewer/widgets/CSortListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
@@ -29,18 +29,10 @@ int main(int argc, char** argv) {
     ShotStage stage;
     CTarvellDoc doc;
     doc.SetDefaults();
-    const auto writeSettings = [&doc](const std::string& server) {
-        return static_cast<bool>(doc.SaveToFile(JoinPath(server, "Tarvell.ini"), true));
-    };
-    if (const int rc = OpenShotStage(stage, "tarvell-settings-shots", writeSettings)) return rc;
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(JoinPath(stage.root, "config")));
-    const QString& out = stage.out;
-    ViewerEnvironment& env = stage.env;
-    const std::string& root = stage.root;
-    env.identity.userName = [] { return std::string("alice"); };
-    int status = 0;
+    if (const int rc = OpenShotStage(stage, "tarvell-settings-shots", doc)) return rc;
+    stage.env.identity.userName = [] { return std::string("alice"); };
     {
-        CTarvellApp app(env);
+        CTarvellApp app(stage.env);
         app.ReadIdentity();
         app.ReloadDocument();
         ServerMap servers;
@@ -52,28 +44,18 @@ int main(int argc, char** argv) {
         CommandRouter router;
         PromptRecorder prompt;
         PageContext context{app, router, prompt, {}, {}};
-        {
-            CSettingsWnd window(context, nullptr);
-            router.SetRoot(window.Commands());
-            window.resize(900, 560);
-            window.show();
+        WithSettingsWindow(context, [&](CSettingsWnd& window) {
             window.LocalPanel()->List()->setFocus();
-            if (!SaveShot(window, out, "settings-local.png")) status = 1;
-            window.hide();
-        }
+            stage.Shoot(window, "settings-local.png");
+        });
         doc.ViewerUsers = {GuestEntry(), "alice@CORP/Network administrator;" + NewUserPermissions(),
                            "Everyone@10.1.2.3/Help desk;Detection Monitor;Detection Alerts;"};
         app.Document().Fields().ViewerUsers = doc.ViewerUsers;
-        if (!app.SaveDocument()) status = 1;
-        {
-            CSettingsWnd window(context, nullptr);
-            router.SetRoot(window.Commands());
-            window.resize(900, 560);
-            window.show();
+        if (!app.SaveDocument()) stage.status = 1;
+        WithSettingsWindow(context, [&](CSettingsWnd& window) {
             router.Send(cmd::kSettingsAccess);
-            if (!SaveShot(window, out, "settings-access.png")) status = 1;
-            window.hide();
-        }
+            stage.Shoot(window, "settings-access.png");
+        });
         {
             ViewerUsers users = doc.ViewerUsers;
             CPropertySheet sheet(QStringLiteral("Add User"));
@@ -86,31 +68,23 @@ int main(int argc, char** argv) {
             general->DomainBox()->click();
             general->DomainEdit()->setText(QStringLiteral("CORP"));
             general->DescriptionEdit()->setPlainText(QStringLiteral("Night shift operator"));
-            if (!SaveShot(sheet, out, "settings-add-user-general.png")) status = 1;
+            stage.Shoot(sheet, "settings-add-user-general.png");
             sheet.SetActivePage(1);
-            if (!SaveShot(sheet, out, "settings-add-user-permissions.png")) status = 1;
+            stage.Shoot(sheet, "settings-add-user-permissions.png");
             sheet.hide();
         }
         doc.ViewerUsers = {"alice/Alice;Snmp Settings;Nodes Settings;"};
         app.Document().Fields().ViewerUsers = doc.ViewerUsers;
-        if (!app.SaveDocument()) status = 1;
-        {
-            CSettingsWnd window(context, nullptr);
-            router.SetRoot(window.Commands());
-            window.resize(900, 560);
-            window.show();
+        if (!app.SaveDocument()) stage.status = 1;
+        WithSettingsWindow(context, [&](CSettingsWnd& window) {
             router.Send(cmd::kSettingsSnmp);
-            if (!SaveShot(window, out, "settings-gated.png")) status = 1;
-            window.hide();
-        }
+            stage.Shoot(window, "settings-gated.png");
+        });
         {
             CPropertySheet sheet(QStringLiteral("Popup Options"));
             sheet.AddPage(new CSettingsLocalPopup(app, prompt, DesktopFilePicker()));
-            sheet.show();
-            if (!SaveShot(sheet, out, "settings-popup-options.png")) status = 1;
-            sheet.hide();
+            stage.ShootSheet(sheet, {"settings-popup-options.png"});
         }
     }
-    RemoveTree(root);
-    return status;
+    return stage.status;
 }

@@ -24,32 +24,18 @@
 #include "viewer/core/service/ServiceControl.h"
 #include "viewer/frame/CBannerBar.h"
 #include "viewer/frame/CMainFrame.h"
-#include "viewer/shots/NameAudit.h"
+#include "viewer/shots/ShotStage.h"
 #include "viewer/widgets/CFlatToolBarCtrl.h"
-#include "viewer/widgets/Fonts.h"
-#include "viewer/widgets/Images.h"
 
 namespace tarvell {
 namespace {
-
-void Settle(int ms = 300) {
-    QTimer wait;
-    wait.setSingleShot(true);
-    wait.start(ms);
-    while (wait.isActive()) QApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
-bool SaveScreen(const QString& file) {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    return screen && screen->grabWindow(0).save(file);
-}
 
 bool SeedSettings(const std::string& root) {
     const std::string folder = JoinPath(root, "var/lib/tarvell");
     CTarvellDoc doc;
     doc.SetDefaults();
     // Empty state files too, so that the first loads find them at once.
-    return MakeDirectories(folder) && doc.SaveToFile(JoinPath(folder, "Tarvell.ini"), true) &&
+    return MakeDirectories(folder) && WriteSettingsFile(folder, doc) &&
            WriteStateFile(JoinPath(folder, kEventDatabaseName), EventDatabaseFile{}) &&
            WriteStateFile(JoinPath(folder, kAlertLogName), AlertLogFile{});
 }
@@ -86,7 +72,7 @@ bool SeedScreens(const std::string& root) {
         alerts.AlertLog["17338292" + std::to_string(90 + i) + ".1"] = std::move(a);
         events.EventMap["00AABB00F001/" + std::to_string(121 + i)] = std::move(e);
     }
-    return doc.SaveToFile(JoinPath(folder, "Tarvell.ini"), true) &&
+    return WriteSettingsFile(folder, doc) &&
            WriteStateFile(JoinPath(folder, kEventDatabaseName), events) &&
            WriteStateFile(JoinPath(folder, kAlertLogName), alerts);
 }
@@ -137,13 +123,13 @@ int TakePictures(const QString& out) {
         const QImage banner = frame.Banner()->grab().toImage();
         save(QStringLiteral("shell-banner.png"), banner.scaled(banner.size() * 2));
         frame.Router().Send(cmd::kMonitor);
-        Settle();
+        Settle(300);
         save(QStringLiteral("shell-monitor-overview.png"), frame.grab().toImage());
         frame.Router().Send(cmd::kDetectionMonitor);
-        Settle();
+        Settle(300);
         save(QStringLiteral("shell-inner-page.png"), frame.grab().toImage());
         frame.Router().Send(cmd::kSummary);
-        Settle();
+        Settle(300);
 
         // Every screen at the size the window opens with.
         frame.resize(frame.minimumSize());
@@ -171,34 +157,34 @@ int TakePictures(const QString& out) {
         };
         for (const auto& screen : screens) {
             frame.Router().Send(screen.command);
-            Settle();
+            Settle(300);
             save(QString::fromLatin1(screen.name), frame.grab().toImage());
         }
         frame.Router().Send(cmd::kSummary);
         frame.resize(1000, 700);
-        Settle();
+        Settle(300);
 
         // The Options drop-down where its button would open it.
         CFlatToolBarCtrl* bar = frame.Banner()->TextToolbar();
         const QRect button = bar->ButtonRect(bar->CommandToIndex(cmd::kOptionsMenu));
         std::unique_ptr<QMenu> options_menu(frame.BuildDropDownMenu(cmd::kOptionsMenu, &frame));
         options_menu->popup(bar->mapToGlobal(QPoint(button.left() + 3, button.bottom() + 1 - 4)));
-        Settle();
+        Settle(300);
         if (QAction* connect = options_menu->actions().value(options_menu->actions().size() - 1)) {
             options_menu->setActiveAction(connect);
             if (connect->menu())
                 connect->menu()->popup(
                     options_menu->mapToGlobal(options_menu->actionGeometry(connect).topRight()));
         }
-        Settle();
+        Settle(300);
         if (!SaveScreen(out + QStringLiteral("/shell-options-menu.png"))) status = 1;
         options_menu->close();
-        Settle();
+        Settle(300);
 
         // The tray menu at the lower right of the screen, as the notification area opens it.
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         frame.TrayMenu()->popup(screen.bottomRight() - QPoint(220, 90));
-        Settle();
+        Settle(300);
         if (!SaveScreen(out + QStringLiteral("/shell-tray-menu.png"))) status = 1;
         frame.TrayMenu()->close();
     }
@@ -212,9 +198,7 @@ int TakePictures(const QString& out) {
 int main(int argc, char** argv) {
     using namespace tarvell;
     QApplication app(argc, argv);
-    InstallFontSubstitutes();
-    BuildViewerImages();
-    const QStringList args = QApplication::arguments();
+    const QStringList args = StartPictures();
     if (args.size() == 3 && args[1] == QStringLiteral("--seed"))
         return SeedSettings(args[2].toStdString()) ? 0 : 1;
     if (args.size() == 3 && args[1] == QStringLiteral("--out")) return TakePictures(args[2]);

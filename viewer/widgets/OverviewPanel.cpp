@@ -20,6 +20,7 @@ constexpr int kPanelMargin = 10;  // a count moved left stops here
 QFont PanelTitleFont(const QWidget& w) { return BodyFont(w, QStringLiteral("Tahoma"), 700); }
 QFont PanelTextFont() { return DesignFont(QStringLiteral("Tahoma"), 13); }
 QFont PanelBoldFont() { return DesignFont(QStringLiteral("Tahoma"), 13, 700); }
+QFont InformationFont() { return DesignFont(QStringLiteral("Tahoma"), 11); }
 
 void PaintOverviewBackground(QPainter& p, const QRect& client) {
     FillPageGradient(p, client);
@@ -154,35 +155,86 @@ void OverviewPanel::paintEvent(QPaintEvent*) {
     }
 }
 
-void OverviewPanel::LayoutDetails(const QString& title, int totalId, const QString& totalText,
-                                  const SideTexts (&sides)[2], const QString& countText) {
-    auto label = [this](int id, const QString& t, QRect r, const QFont& f, bool w) {
-        return AddLabel(id, t, r, f, w);
-    };
-    auto link = [this](int id, const QString& t, CommandId c, QRect r) { AddLink(id, t, c, r); };
-    auto separator = [this](int y) { AddSeparator(y); };
-    OverviewPanel& panel = *this;
-    label(1000, title, QRect(10, 8, 400, panel.logicalDpiX() / 7 + 6), PanelTitleFont(panel),
-          false);
-    label(totalId, QStringLiteral("0"), QRect(12, 36, 40, 18), PanelBoldFont(), false);
-    FitCount(totalId, label(0, totalText, QRect(56, 36, 340, 18), PanelTextFont(), false), nullptr);
-    separator(62);
+void OverviewPanel::AddInformationTitle(const QString& title) {
+    AddLabel(1000, title, QRect(10, 10, 150, logicalDpiX() / 7 + 6), PanelTitleFont(*this));
+}
+
+void OverviewPanel::AddInformationText(const QString& text) {
+    AddLabel(1016, text, QRect(10, 90, 150, 100), InformationFont(), true);
+    AddSeparator(80);
+    resize(160, 175);
+}
+
+// ---- OverviewDetailsPanel
+
+OverviewDetailsPanel::OverviewDetailsPanel(CTarvellApp& app, SendCommand send,
+                                           const DetailsTexts& texts,
+                                           std::function<ItemCounts()> counts, QWidget* parent)
+    : OverviewPanel(app, std::move(send), 0, parent),
+      totalId_(texts.totalId),
+      countIds_{texts.sides[0].countId, texts.sides[1].countId},
+      permissions_{{texts.sides[0].linkId, texts.permissions[0]},
+                   {texts.sides[1].linkId, texts.permissions[1]}},
+      keepLinksWithoutUsers_(texts.keepLinksWithoutUsers),
+      counts_(std::move(counts)) {
+    // The two-part layout: a total, then a block per side with its count, description and link;
+    // the panel takes the height it needs.
+    AddLabel(1000, texts.title, QRect(10, 8, 400, logicalDpiX() / 7 + 6), PanelTitleFont(*this));
+    AddLabel(totalId_, QStringLiteral("0"), QRect(12, 36, 40, 18), PanelBoldFont());
+    FitCount(totalId_, AddLabel(0, texts.totalText, QRect(56, 36, 340, 18), PanelTextFont()),
+             nullptr);
+    AddSeparator(62);
     int y = 72;
-    for (const SideTexts& side : sides) {
-        label(0, side.heading, QRect(12, y, 300, 18), PanelBoldFont(), false);
-        label(side.countId, QStringLiteral("0"), QRect(12, y + 20, 40, 18), PanelBoldFont(), false);
+    for (const SideTexts& side : texts.sides) {
+        AddLabel(0, side.heading, QRect(12, y, 300, 18), PanelBoldFont());
+        AddLabel(side.countId, QStringLiteral("0"), QRect(12, y + 20, 40, 18), PanelBoldFont());
         FitCount(side.countId,
-                 label(0, countText, QRect(56, y + 20, 200, 18), PanelTextFont(), false), nullptr);
+                 AddLabel(0, texts.countText, QRect(56, y + 20, 200, 18), PanelTextFont()),
+                 nullptr);
         QLabel* text =
-            label(0, side.description, QRect(12, y + 42, 390, 34), PanelTextFont(), true);
+            AddLabel(0, side.description, QRect(12, y + 42, 390, 34), PanelTextFont(), true);
         // Two lines of room, or as many as the face in use wraps the text into.
         const int height = std::max(34, text->heightForWidth(390));
         text->resize(390, height);
-        link(side.linkId, side.link, side.command, QRect(12, y + 44 + height, 200, 18));
+        AddLink(side.linkId, side.link, side.command, QRect(12, y + 44 + height, 200, 18));
         y += 72 + height;
-        if (&side == &sides[0]) separator(y - 6);
+        if (&side == &texts.sides[0]) AddSeparator(y - 6);
     }
-    panel.resize(420, y);
+    resize(420, y);
+}
+
+void OverviewDetailsPanel::showEvent(QShowEvent* e) {
+    if (!keepLinksWithoutUsers_ || !app_.Document().Fields().ViewerUsers.empty())
+        ApplyPermissions(permissions_);
+    OverviewPanel::showEvent(e);
+}
+
+void OverviewDetailsPanel::Update() {
+    const ItemCounts counts = counts_();
+    SetTextIfChanged(totalId_, QString::number(counts.total));
+    SetTextIfChanged(countIds_[0], QString::number(counts.detection));
+    SetTextIfChanged(countIds_[1], QString::number(counts.prevention));
+}
+
+// ---- OverviewPage
+
+OverviewPage::OverviewPage(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void OverviewPage::PlacePanels(QWidget* information, QWidget* details) {
+    information_ = information;
+    details_ = details;
+}
+
+void OverviewPage::resizeEvent(QResizeEvent*) {
+    if (details_) details_->move(220, 30);
+    if (information_) information_->setGeometry(30, 30, 160, 175);
+}
+
+void OverviewPage::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    PaintOverviewBackground(p, rect());
 }
 
 }  // namespace tarvell

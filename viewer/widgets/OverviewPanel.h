@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <functional>
 #include <map>
+#include <string_view>
 
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/base/CommandIds.h"
@@ -65,10 +66,11 @@ protected:
     // Links guarded by permissions, checked at each show.
     void ApplyPermissions(const std::map<int, std::string_view>& permissions);
     void AddSeparator(int y) { separators_.push_back(y); }
-    // The two-part layout of the details panels: a total, then a block per side with its count,
-    // description and link; resizes the panel to fit.
-    void LayoutDetails(const QString& title, int totalId, const QString& totalText,
-                       const SideTexts (&sides)[2], const QString& countText);
+    // The information panel at the left of an overview page (160 x 175): its title (1000) first,
+    // then what the panel shows, then InformationText: a separator and the paragraph (1016) below
+    // it, in InformationFont.
+    void AddInformationTitle(const QString& title);
+    void AddInformationText(const QString& text);
 
     void showEvent(QShowEvent*) override;
     void hideEvent(QHideEvent*) override;
@@ -93,6 +95,55 @@ private:
     std::vector<int> separators_;
 };
 
+// The details panel of an overview page: a total, then a block per side (detection, prevention)
+// with its count, description and a link to the side's screen. Each link is guarded by its side's
+// viewer permission, checked at each show. The counts are read from `counts` at each refresh.
+struct DetailsTexts {
+    QString title;
+    int totalId;
+    QString totalText;
+    SideTexts sides[2];
+    QString countText;                // beside each side's count
+    std::string_view permissions[2];  // of the sides' links, from the string table
+    // With no viewer users the links keep the state they have, else they are enabled.
+    bool keepLinksWithoutUsers = false;
+};
+
+class OverviewDetailsPanel : public OverviewPanel {
+    Q_OBJECT
+public:
+    OverviewDetailsPanel(CTarvellApp& app, SendCommand send, const DetailsTexts& texts,
+                         std::function<ItemCounts()> counts, QWidget* parent);
+
+protected:
+    void Update() override;
+    void showEvent(QShowEvent*) override;
+
+private:
+    int totalId_;
+    int countIds_[2];
+    std::map<int, std::string_view> permissions_;  // link id -> permission
+    bool keepLinksWithoutUsers_;
+    std::function<ItemCounts()> counts_;
+};
+
+// An overview page: the page background, the information panel at the left and the details
+// panel at the right. A subclass makes the two panels and hands them to PlacePanels.
+class OverviewPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit OverviewPage(QWidget* parent);
+
+protected:
+    void PlacePanels(QWidget* information, QWidget* details);
+    void resizeEvent(QResizeEvent*) override;
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QWidget* information_ = nullptr;
+    QWidget* details_ = nullptr;
+};
+
 // The shared background of the overview pages: the page gradient and two white panels, (20, 20)
 // to (200, 210) and (210, 20) to (cx - 20, cy - 20).
 void PaintOverviewBackground(QPainter& p, const QRect& client);
@@ -101,5 +152,8 @@ void PaintOverviewBackground(QPainter& p, const QRect& client);
 QFont PanelTextFont();
 QFont PanelBoldFont();
 QFont PanelTitleFont(const QWidget& w);
+// The small face of the information panels, so that the stand-in face, wider than the original
+// one, fits their fixed layout.
+QFont InformationFont();
 
 }  // namespace tarvell

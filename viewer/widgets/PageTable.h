@@ -29,4 +29,13 @@ private:
 // The command-sending callback a page's links and buttons use.
 std::function<void(int commandId)> PageSender(const PageContext& context);
 
+// Registers the overview page of an area: a `Page(app, sendCommand, parent)` whose links send
+// their commands through PageSender.
+template <class Page>
+void RegisterOverviewPage(PageTable& table, PageSlot slot) {
+    table.Register(slot, [](const PageContext& context, QWidget* parent) -> QWidget* {
+        return new Page(context.app, PageSender(context), parent);
+    });
+}
+
 }  // namespace tarvell
