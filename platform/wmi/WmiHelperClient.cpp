@@ -92,32 +92,16 @@ public:
     std::optional<std::string> GetStringValue(std::uint32_t root, const std::string& key,
                                               const std::string& value,
                                               std::int64_t limitMs) override {
-        std::string why;
-        const auto answer = Call({{"op", "getstring"},
-                                  {"root", root},
-                                  {"key", Utf8(key)},
-                                  {"value", Utf8(value)},
-                                  {"timeoutMs", limitMs}},
-                                 limitMs, &why);
-        if (!answer) return std::nullopt;
-        const auto it = answer->find("value");
-        return it != answer->end() ? Text(*it) : std::nullopt;
+        const std::optional<Json> v = RegistryValue("getstring", root, key, value, limitMs);
+        return v ? Text(*v) : std::nullopt;
     }
 
     std::optional<std::uint32_t> GetDwordValue(std::uint32_t root, const std::string& key,
                                                const std::string& value,
                                                std::int64_t limitMs) override {
-        std::string why;
-        const auto answer = Call({{"op", "getdword"},
-                                  {"root", root},
-                                  {"key", Utf8(key)},
-                                  {"value", Utf8(value)},
-                                  {"timeoutMs", limitMs}},
-                                 limitMs, &why);
-        if (!answer) return std::nullopt;
-        const auto it = answer->find("value");
-        if (it == answer->end() || !it->is_number_integer()) return std::nullopt;
-        const std::int64_t n = it->get<std::int64_t>();
+        const std::optional<Json> v = RegistryValue("getdword", root, key, value, limitMs);
+        if (!v || !v->is_number_integer()) return std::nullopt;
+        const std::int64_t n = v->get<std::int64_t>();
         if (n < 0 || n > 0xFFFFFFFFll) return std::nullopt;
         return static_cast<std::uint32_t>(n);
     }
@@ -133,6 +117,23 @@ public:
     }
 
 private:
+    // The "value" of one registry value's answer (op "getstring" or "getdword"); nullopt when the
+    // call failed or the answer holds none.
+    std::optional<Json> RegistryValue(const char* op, std::uint32_t root, const std::string& key,
+                                      const std::string& value, std::int64_t limitMs) {
+        std::string why;
+        const auto answer = Call({{"op", op},
+                                  {"root", root},
+                                  {"key", Utf8(key)},
+                                  {"value", Utf8(value)},
+                                  {"timeoutMs", limitMs}},
+                                 limitMs, &why);
+        if (!answer) return std::nullopt;
+        const auto it = answer->find("value");
+        if (it == answer->end()) return std::nullopt;
+        return *it;
+    }
+
     // Sends one request and reads its answer; nullopt with the reason when the helper could not
     // be started, did not answer in time (it is then killed) or answered a failure.
     std::optional<Json> Call(const Json& request, std::int64_t limitMs, std::string* why) {

@@ -3,10 +3,10 @@
 // linkup workers implement it on a bounded pool. Tests of the callers use RecordingLinkupStarter.
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/LockedList.h"
 #include "shared/SwitchPort.h"
 
 namespace tarvell {
@@ -45,17 +45,12 @@ public:
         LinkupTarget target;
     };
     void StartCheck(LinkupCheck check, const LinkupTarget& target) override {
-        std::lock_guard<std::mutex> guard(lock_);
-        starts_.push_back({check, target});
+        starts_.Append({check, target});
     }
-    std::vector<Start> Starts() const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return starts_;
-    }
+    std::vector<Start> Starts() const { return starts_.Copy(); }
 
 private:
-    mutable std::mutex lock_;
-    std::vector<Start> starts_;
+    LockedList<Start> starts_;
 };
 
 }  // namespace tarvell

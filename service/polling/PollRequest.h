@@ -3,10 +3,10 @@
 // on a bounded pool; tests of the callers use RecordingPollStarter.
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/LockedList.h"
 #include "shared/SwitchPort.h"
 
 namespace tarvell {
@@ -40,18 +40,11 @@ public:
 // Keeps every request, for tests of the callers.
 class RecordingPollStarter final : public PollStarter {
 public:
-    void RequestPoll(const PollRequest& request) override {
-        std::lock_guard<std::mutex> guard(lock_);
-        requests_.push_back(request);
-    }
-    std::vector<PollRequest> Requests() const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return requests_;
-    }
+    void RequestPoll(const PollRequest& request) override { requests_.Append(request); }
+    std::vector<PollRequest> Requests() const { return requests_.Copy(); }
 
 private:
-    mutable std::mutex lock_;
-    std::vector<PollRequest> requests_;
+    LockedList<PollRequest> requests_;
 };
 
 }  // namespace tarvell

@@ -306,14 +306,13 @@ int main(int argc, char** argv) {
     using namespace tarvell;
     QApplication app(argc, argv);
     const QStringList args = StartPictures();
-    if (args.size() == 3 && args[1] == QStringLiteral("--grab-screen"))
-        return SaveScreen(args[2]) ? 0 : 1;
+    if (const auto screen = OptionValue(args, "--grab-screen")) return SaveScreen(*screen) ? 0 : 1;
     Gallery gallery;
-    if (args.size() == 3 && args[1] == QStringLiteral("--out")) {
-        const QDir dir(args[2]);
+    if (const auto out = OptionValue(args, "--out")) {
+        const QDir dir(*out);
         if (!dir.exists()) {
             std::fprintf(stderr, "Folder %s does not exist; no pictures are written\n",
-                         args[2].toLocal8Bit().constData());
+                         out->toLocal8Bit().constData());
             return 1;
         }
         gallery.show();

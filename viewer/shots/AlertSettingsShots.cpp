@@ -16,9 +16,10 @@
 
 using namespace tarvell;
 
-int main(int argc, char** argv) {
-    QApplication qapp(argc, argv);
-    ShotStage stage;
+namespace {
+
+// The alert channels, trap managers and syslog listeners the pictures show.
+CTarvellDoc Settings() {
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.AlertRemoveDays = 90;
@@ -37,7 +38,15 @@ int main(int argc, char** argv) {
     doc.SyslogFacility = 3;
     doc.SyslogSeverity = 4;
     doc.SyslogListeners = {"10.0.0.1|5/00A0*;0/New*;", "192.168.1.14"};
-    if (const int rc = OpenShotStage(stage, "tarvell-alert-settings-shots", doc)) return rc;
+    return doc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    ShotStage stage;
+    if (const int rc = OpenShotStage(stage, "tarvell-alert-settings-shots", Settings())) return rc;
     {
         CTarvellApp app(stage.env);
         app.ReloadDocument();

@@ -173,9 +173,8 @@ bool ScreenShots(const ViewerEnvironment& env, const std::string& root, const QS
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
-    const QStringList args = QApplication::arguments();
-    if (args.size() == 3 && args[1] == QStringLiteral("--add-alert"))
-        return AddAlert(args[2].toStdString());
+    if (const auto folder = OptionValue(QApplication::arguments(), "--add-alert"))
+        return AddAlert(folder->toStdString());
     ShotStage stage;
     if (const int rc = OpenShotStage(stage, "tarvell-alert-shots", WriteFixtures)) return rc;
     const QString& out = stage.out;

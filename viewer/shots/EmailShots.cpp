@@ -18,9 +18,10 @@
 
 using namespace tarvell;
 
-int main(int argc, char** argv) {
-    QApplication qapp(argc, argv);
-    ShotStage stage;
+namespace {
+
+// The mail account, recipients and commands the pictures show.
+CTarvellDoc Settings() {
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.SmtpServer = "mail.corp.example";
@@ -35,7 +36,15 @@ int main(int argc, char** argv) {
     doc.EmailRecipients = {"noc@corp.example", "security@corp.example|0/Unauthorized*;"};
     doc.RunCommands = {"stamp;/usr/bin/touch;/var/tmp/ran-$source_ip;nobody;;pw;",
                        "page;/usr/local/bin/page-oncall;$alert;;;;|1/core-*;"};
-    if (const int rc = OpenShotStage(stage, "tarvell-email-shots", doc)) return rc;
+    return doc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    ShotStage stage;
+    if (const int rc = OpenShotStage(stage, "tarvell-email-shots", Settings())) return rc;
     {
         CTarvellApp app(stage.env);
         app.ReloadDocument();

@@ -15,9 +15,10 @@
 
 using namespace tarvell;
 
-int main(int argc, char** argv) {
-    QApplication qapp(argc, argv);
-    ShotStage stage;
+namespace {
+
+// The HTML and SQL export settings the pictures show.
+CTarvellDoc Settings() {
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.HtmlEventsColumns.clear();
@@ -33,7 +34,15 @@ int main(int argc, char** argv) {
         "DRIVER={PostgreSQL "
         "Unicode};SERVER=db.corp.example;PORT=5432;DATABASE=tarvell;UID=tarvell;PWD=s3cret;";
     doc.SqlEventsColumns[7].clear();
-    if (const int rc = OpenShotStage(stage, "tarvell-export-shots", doc)) return rc;
+    return doc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    ShotStage stage;
+    if (const int rc = OpenShotStage(stage, "tarvell-export-shots", Settings())) return rc;
     {
         CTarvellApp app(stage.env);
         app.ReloadDocument();

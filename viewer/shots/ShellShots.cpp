@@ -199,9 +199,9 @@ int main(int argc, char** argv) {
     using namespace tarvell;
     QApplication app(argc, argv);
     const QStringList args = StartPictures();
-    if (args.size() == 3 && args[1] == QStringLiteral("--seed"))
-        return SeedSettings(args[2].toStdString()) ? 0 : 1;
-    if (args.size() == 3 && args[1] == QStringLiteral("--out")) return TakePictures(args[2]);
+    if (const auto root = OptionValue(args, "--seed"))
+        return SeedSettings(root->toStdString()) ? 0 : 1;
+    if (const auto out = OptionValue(args, "--out")) return TakePictures(*out);
     std::fprintf(stderr, "usage: tarvell-shell-shots [--out DIR | --seed ROOT]\n");
     return 2;
 }

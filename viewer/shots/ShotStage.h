@@ -17,6 +17,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/Clock.h"
@@ -37,6 +38,12 @@ inline QStringList StartPictures() {
     InstallFontSubstitutes();
     BuildViewerImages();
     return QApplication::arguments();
+}
+
+// VALUE of the command line "PROGRAM OPTION VALUE"; nullopt for any other command line.
+inline std::optional<QString> OptionValue(const QStringList& args, const char* option) {
+    if (args.size() != 3 || args[1] != QLatin1String(option)) return std::nullopt;
+    return args[2];
 }
 
 // The program's file name, for messages on standard error.
@@ -138,12 +145,12 @@ struct ShotStage {
 // after a message on standard error (2 for a wrong command line, 1 when the files failed).
 inline int OpenShotStage(ShotStage& stage, const char* program,
                          const std::function<bool(const std::string& server)>& writeFixtures) {
-    const QStringList args = StartPictures();
-    if (args.size() != 3 || args[1] != QStringLiteral("--out")) {
+    const std::optional<QString> out = OptionValue(StartPictures(), "--out");
+    if (!out) {
         std::fprintf(stderr, "usage: %s --out DIR\n", program);
         return 2;
     }
-    stage.out = args[2];
+    stage.out = *out;
     stage.root = MakeTempFolder(std::string(program) + "-");
     stage.server = JoinPath(stage.root, "server");
     if (stage.root.empty() || !MakeDirectories(stage.server) || !writeFixtures(stage.server)) {
