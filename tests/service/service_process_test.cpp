@@ -15,7 +15,7 @@
 
 #include "platform/Files.h"
 #include "platform/Process.h"
-#include "tests/service/ServiceTestSupport.h"
+#include "tests/support/RunningService.h"
 #include "tests/support/Programs.h"
 
 namespace tarvell {
