@@ -54,81 +54,79 @@ std::int64_t MsToStop(RunningService& service) {
         .count();
 }
 
+// A mail server on 127.0.0.1 that never answers: the kernel accepts the connection; nobody
+// ever reads or writes.
+class SilentServer {
+public:
+    SilentServer() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::listen(fd_, 8) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port_ = std::to_string(ntohs(address.sin_port));
+    }
+    ~SilentServer() {
+        for (int fd : accepted_) ::close(fd);
+        ::close(fd_);
+    }
+    const std::string& Port() const { return port_; }  // empty when it could not listen
+    // True once a client has connected (within 20 s); its connection stays open, unanswered.
+    bool Accepted() {
+        int held = -1;
+        if (!WaitUntil([&] { return (held = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; },
+                       20'000))
+            return false;
+        accepted_.push_back(held);
+        return true;
+    }
+    void CloseAccepted() {
+        for (int fd : accepted_) ::close(fd);
+        accepted_.clear();
+    }
+
+private:
+    int fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    std::string port_;
+    std::vector<int> accepted_;
+};
+
 TEST(ServiceMail, AStopEndsTheServiceWhileAMailServerHangs) {
     if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
-    // The silent server: the kernel accepts the connection; nobody ever reads or answers.
-    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(silent, 8), 0);
-    ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
-
+    SilentServer silent;
+    ASSERT_FALSE(silent.Port().empty());
     RunningService service("mail-stop-");
-    ASSERT_TRUE(service.Start(
-        MailingSettings(std::to_string(ntohs(address.sin_port)), {"admin@test.local"})));
+    ASSERT_TRUE(service.Start(MailingSettings(silent.Port(), {"admin@test.local"})));
     ASSERT_TRUE(service.Started()) << service.Output();
     ASSERT_TRUE(service.RecordEvent(kNewMacAtPort3, "S1/3")) << service.Output();
-    // The channel has connected; its connection stays open, unanswered, until the end.
-    int held = -1;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            held = ::accept4(silent, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            return held >= 0;
-        },
-        20'000))
-        << service.Output();
+    ASSERT_TRUE(silent.Accepted()) << service.Output();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
     const auto ms = MsToStop(service);
     std::cout << "stopped " << ms << " ms after SIGTERM while a mail server hung\n";
     EXPECT_LT(ms, 2000) << service.Output();
-    ::close(held);
-    ::close(silent);
 }
 
 // An alert recorded and saved but not yet mailed when the service is killed (-9) is mailed after
 // the restart.
 TEST(ServiceMail, AnAlertNotMailedBeforeAKillIsMailedAfterTheRestart) {
     if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
-    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(silent, 8), 0);
-    ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
-    auto accepted = [&] {
-        int held = -1;
-        WaitUntil(
-            [&] {
-                return (held = ::accept4(silent, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >=
-                       0;
-            },
-            20'000);
-        return held;
-    };
-
+    SilentServer silent;
+    ASSERT_FALSE(silent.Port().empty());
     RunningService service("mail-kill-");
-    ASSERT_TRUE(service.Start(
-        MailingSettings(std::to_string(ntohs(address.sin_port)), {"admin@test.local"})));
+    ASSERT_TRUE(service.Start(MailingSettings(silent.Port(), {"admin@test.local"})));
     ASSERT_TRUE(service.Started()) << service.Output();
     ASSERT_TRUE(service.RecordEvent(kNewMacAtPort3, "S1/3")) << service.Output();
-    const int first = accepted();  // the mail's dialogue hangs here
-    ASSERT_GE(first, 0) << service.Output();
+    ASSERT_TRUE(silent.Accepted()) << service.Output();            // the mail's dialogue hangs here
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // some passes save the log
     service.Kill();
-    ::close(first);
+    silent.CloseAccepted();
     ASSERT_TRUE(service.Run());
     ASSERT_TRUE(service.WaitForLineWith("1 alerts recorded before the start but not yet delivered"))
         << service.Output();
-    const int second = accepted();  // the alert is mailed again
-    EXPECT_GE(second, 0) << service.Output();
-    ::close(second);
-    ::close(silent);
+    EXPECT_TRUE(silent.Accepted()) << service.Output();  // the alert is mailed again
 }
 
 TEST(ServiceMail, AStalledRecipientHoldsNeitherTheOthersMailNorTheStop) {

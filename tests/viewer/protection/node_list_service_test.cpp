@@ -8,13 +8,8 @@
 #include "viewer/protection/NodeDialogs.h"
 #include "viewer/widgets/Pickers.h"
 
-namespace tarvell {
+namespace tarvell::testing {
 namespace {
-
-using testing::MayHandOver;
-using testing::RunningService;
-using testing::ServiceViewer;
-using testing::WaitUntil;
 
 // The dialog as the Node Properties dialog leaves it after a node was added or moved.
 class ListDialog : public CUnauthorizedListDlg {
@@ -79,4 +74,4 @@ TEST(NodeListServiceSystem, TheBlackListEntryRaisesAnEventOnlyOnTheNodesOwnPort)
 }
 
 }  // namespace
-}  // namespace tarvell
+}  // namespace tarvell::testing

@@ -14,13 +14,8 @@
 #include "viewer/core/protection/PreventionPages.h"
 #include "viewer/core/protection/ProtectionRows.h"
 
-namespace tarvell {
+namespace tarvell::testing {
 namespace {
-
-using testing::MayHandOver;
-using testing::RunningService;
-using testing::ServiceViewer;
-using testing::WaitUntil;
 
 std::unique_ptr<CEventItem> SystemBlock(const std::string& port, const std::string& ip) {
     auto event = std::make_unique<CEventItem>();
@@ -40,8 +35,7 @@ class ServiceRun : public RunningService {
 public:
     ServiceRun(CTarvellDoc doc, const EventDatabaseFile& events)
         : RunningService("protection-system-") {
-        EXPECT_TRUE(testing::SeedStateFiles(Folder()) &&
-                    WriteStateFile(Path(kEventDatabaseName), events));
+        EXPECT_TRUE(SeedStateFiles(Folder()) && WriteStateFile(Path(kEventDatabaseName), events));
         for (const char* name : {"block", "unblock"}) {
             const std::string script = Root() / (std::string(name) + ".sh");
             EXPECT_TRUE(AtomicWriteFile(
@@ -194,4 +188,4 @@ TEST(ProtectionServiceSystem, AutomaticUnblockingOpensABlockOlderThanTheMinutesS
 }
 
 }  // namespace
-}  // namespace tarvell
+}  // namespace tarvell::testing

@@ -10,15 +10,11 @@
 #include "viewer/core/hub/Readers.h"
 #include "viewer/core/hub/SettingsEdit.h"
 
-namespace tarvell {
+namespace tarvell::testing {
 namespace {
 
-using testing::RunningService;
-using testing::ServiceViewer;
-using testing::WaitUntil;
-
 TEST(AlertsSystem, RemovedAndClearedAlertsAreMarkedByTheServiceAndStayAway) {
-    if (!testing::MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
+    if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
     RunningService service("viewer-alerts-system-");
     const std::string now = std::to_string(SystemClock().Now());
     AlertLogFile alerts;
@@ -66,4 +62,4 @@ TEST(AlertsSystem, RemovedAndClearedAlertsAreMarkedByTheServiceAndStayAway) {
 }
 
 }  // namespace
-}  // namespace tarvell
+}  // namespace tarvell::testing

@@ -7,13 +7,8 @@
 #include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/protection/DetectionPages.h"
 
-namespace tarvell {
+namespace tarvell::testing {
 namespace {
-
-using testing::OneSwitchGeneration;
-using testing::RunningService;
-using testing::ServiceViewer;
-using testing::WaitUntil;
 
 constexpr int kPassMs = 300;
 
@@ -95,4 +90,4 @@ TEST(DetectionPagesSystem, ThresholdsAndDeviceListsReachTheService) {
 }
 
 }  // namespace
-}  // namespace tarvell
+}  // namespace tarvell::testing

@@ -1,63 +1,20 @@
-// A block request filed through the hub against a real TarvellSrv on a temporary root: the
-// service takes the viewer's hand-over copy over within two passes, blocks the event for the
-// requester and leaves its own settings file without the request it carried out. Only root and
-// the administrators (tarvell-admin) may leave files there.
+// Block and unblock requests filed through the hub against a real TarvellSrv on a temporary root.
+// Only root and the administrators (tarvell-admin) may leave files in the hand-over folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "tests/support/ServiceViewer.h"
 #include "viewer/core/monitors/EventRequests.h"
 
-namespace tarvell {
+namespace tarvell::testing {
 namespace {
-
-using testing::MayHandOver;
-using testing::RunningService;
-using testing::ServiceViewer;
-using testing::WaitUntil;
 
 constexpr int kPassMs = 500;
 
-TEST(HandOverSystem, ABlockRequestIsTakenOverWithinTwoPasses) {
-    if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
-    RunningService service("viewer-system-");
-    EventDatabaseFile events;
-    events.EventMap.emplace("S1/7", std::make_unique<CEventItem>());
-    events.EventMap["S1/7"]->EventType = "New Mac";
-    ASSERT_TRUE(testing::SeedStateFiles(service.Folder()) &&
-                WriteStateFile(service.Path(kEventDatabaseName), events));
-    ASSERT_TRUE(service.Install() && service.Run({}, kPassMs));
-    ASSERT_TRUE(WaitUntil([&] { return FileExists(service.Ini()); }, 10'000)) << service.Output();
-
-    ServiceViewer viewer(service, "alice", "CORP");
-    ASSERT_TRUE(viewer.Connected());
-    ASSERT_EQ(viewer.app.BlockEvent("S1/7"), EditResult::Saved);
-    EXPECT_TRUE(service.HandOverTaken(2 * kPassMs + 500)) << service.Output();
-
-    // The service's event is blocked for the requester and written out.
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            const auto event = service.Event("S1/7");
-            return event && event->Blocked == 1 && event->Submitter == "alice@CORP";
-        },
-        10'000))
-        << service.Output();
-
-    // The settings file drops the request after the state files hold its effect.
-    std::string printed;
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            printed = service.PrintIni();
-            return !printed.empty() && printed.find("S1/7;alice@CORP") == std::string::npos;
-        },
-        10'000))
-        << "carried out, so no longer queued:\n"
-        << printed;
-}
-
-// Block and unblock through the monitors' requests: the block program runs for the requester's
-// event and its node joins the black list; the unblock (moved back to detection, node to the
-// white list) runs the unblock program and opens the port again.
+// Block and unblock through the monitors' requests: the service takes the hand-over within two
+// passes, the block program runs for the requester's event, its node joins the black list and
+// the settings file drops the request once the state files hold its effect; the unblock (moved
+// back to detection, node to the white list) runs the unblock program and opens the port again.
 TEST(HandOverSystem, BlockAndUnblockRequestsRunThePortProgramsForTheRequester) {
     if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
     RunningService service("viewer-requests-");
@@ -72,7 +29,7 @@ TEST(HandOverSystem, BlockAndUnblockRequestsRunThePortProgramsForTheRequester) {
     event->Category = "Detection";
     event->DateKey = "1700000000";
     events.EventMap.emplace("S1/7", std::move(event));
-    ASSERT_TRUE(testing::SeedStateFiles(service.Folder()) &&
+    ASSERT_TRUE(SeedStateFiles(service.Folder()) &&
                 WriteStateFile(service.Path(kEventDatabaseName), events));
     CTarvellDoc doc;
     doc.SetDefaults();
@@ -91,6 +48,7 @@ TEST(HandOverSystem, BlockAndUnblockRequestsRunThePortProgramsForTheRequester) {
     CTarvellApp& app = viewer.app;
     ASSERT_TRUE(WaitUntil([&] { return app.ReloadDocument() && app.LoadEvents(); }, 10'000));
     ASSERT_EQ(BlockEvents(app, {"S1/7"}), EditResult::Saved);
+    EXPECT_TRUE(service.HandOverTaken(2 * kPassMs + 500)) << service.Output();
     ASSERT_TRUE(WaitUntil(
         [&] {
             const auto now = stored();
@@ -99,6 +57,15 @@ TEST(HandOverSystem, BlockAndUnblockRequestsRunThePortProgramsForTheRequester) {
         10'000))
         << service.Output();
     EXPECT_EQ(ReadWholeFile(calls).value_or(""), "block 10.0.0.1/7\n");
+    std::string printed;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            printed = service.PrintIni();
+            return !printed.empty() && printed.find("S1/7;alice@CORP") == std::string::npos;
+        },
+        10'000))
+        << "carried out, so no longer queued:\n"
+        << printed;
     ASSERT_TRUE(app.ReloadDocument());
     EXPECT_EQ(app.Document().Fields().NodesBlackList, std::vector<std::string>{"001122334455/0;"});
 
@@ -120,4 +87,4 @@ TEST(HandOverSystem, BlockAndUnblockRequestsRunThePortProgramsForTheRequester) {
 }
 
 }  // namespace
-}  // namespace tarvell
+}  // namespace tarvell::testing
