@@ -76,16 +76,15 @@ double LinkUpToEvent(int dead, const std::string& program, int limitMs, bool pol
                 << " SwitchDisabled 0\nend\n";
     }
 
-    testing::TempFolder root{"dead-switches-"};
-    const std::string serviceFolder = root / "var/lib/tarvell";
+    testing::RunningService service("dead-switches-", program);
     std::string why;
-    EXPECT_TRUE(testing::InstallTrapWatchingService(root.Path(), sibling.str(), &why)) << why;
+    EXPECT_TRUE(service.InstallSibling(sibling.str(), &why)) << why;
     const std::uint16_t trapPort = snmptest::FreeUdpPort();
-    testing::BackgroundProgram service(
-        {program, "-Run"}, testing::TrapServiceEnvironment(root.Path(), trapPort, agentPort),
-        root / "output.txt");
+    EXPECT_TRUE(
+        service.Start(testing::TrapWatchingSettings(), testing::TrapPorts(trapPort, agentPort)));
     const auto recorded = [&](const char* port) {
-        return testing::NewMacRecorded(serviceFolder, std::string("00AABB000001/") + port);
+        const auto event = service.Event(std::string("00AABB000001/") + port);
+        return event && event->EventType == "New Mac";
     };
     // Port 12 first, until the listener is up: the switch has answered a poll before the flood.
     const UniqueFd real = BoundSocket("127.0.0.2", 0);
@@ -115,8 +114,7 @@ double LinkUpToEvent(int dead, const std::string& program, int limitMs, bool pol
     const double seconds = std::chrono::duration<double>(Clock::now() - sent).count();
     flooding = false;
     flood.join();
-    service.Signal(SIGTERM);
-    EXPECT_EQ(service.WaitForExit(30'000), 0) << service.Output();
+    EXPECT_TRUE(service.Stop(30'000)) << service.Output();
     return seen ? seconds : -1;
 }
 

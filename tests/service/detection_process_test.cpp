@@ -12,60 +12,32 @@
 #include "platform/Process.h"
 #include "shared/CTarvellDoc.h"
 #include "shared/StateFiles.h"
-#include "tests/service/ServiceTestSupport.h"
-#include "tests/support/Programs.h"
+#include "tests/support/RunningService.h"
 
 namespace tarvell {
 namespace {
 
-using testing::BackgroundProgram;
-using testing::ServiceEnvironment;
-using testing::TempFolder;
+using testing::OneSwitchGeneration;
+using testing::RunningService;
 using testing::WaitUntil;
 
-const std::string kProgram = tarvell::test::ServiceProgram();
-const std::string kOmbrixMake = tarvell::test::ToolProgram("ombrix-make");
 const std::string kArcdump = tarvell::test::ToolProgram("arcdump");
-const std::string kRegTool = tarvell::test::ToolProgram("tarvell-reg");
-const std::string kSiblingKey = "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix";
 
 class DetectionProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(root.Path().empty());
-        ASSERT_TRUE(MakeDirectories(siblingFolder));
-        ASSERT_TRUE(MakeDirectories(serviceFolder));
-        WriteGeneration("10.0.0.1");
-        ASSERT_TRUE(
-            Run({kRegTool, "set", "HKLM", kSiblingKey, "ImagePath", siblingFolder + "/ombrix"})
-                .Succeeded());
-        // State files of an earlier run, so start-up does not wait for missing ones.
-        ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
-        CTarvellDoc doc;
+        std::string why;
+        ASSERT_TRUE(service.InstallSibling(OneSwitchGeneration("10.0.0.1"), &why)) << why;
         doc.SetDefaults();
         doc.DetectionEnabled = 1;
         doc.ChangedIpEnabled = 1;
         doc.ReceiveThreshold = 25;
-        ASSERT_TRUE(doc.SaveToFile(serviceFolder + "/Tarvell.ini", true));
-    }
-
-    ProcessResult Run(const std::vector<std::string>& argv) {
-        return testing::RunServiceTool(root.Path(), argv);
-    }
-
-    // Written beside and renamed into place, as the sibling product replaces its file whole.
-    void WriteGeneration(const std::string& nodeIp) {
-        const std::string description = root / "ombrix.txt";
-        ASSERT_TRUE(AtomicWriteFile(description, testing::OneSwitchGeneration(nodeIp)));
-        const std::string staged = siblingFolder + "/Ombrix.new";
-        const ProcessResult made = Run({kOmbrixMake, description, staged});
-        ASSERT_TRUE(made.Succeeded()) << made.err;
-        ASSERT_EQ(::rename(staged.c_str(), (siblingFolder + "/Ombrix.db").c_str()), 0);
     }
 
     // "Map[key].Field" -> value text (unquoted, escapes kept) of one state file, by arcdump.
     std::map<std::string, std::string> Dump(const std::string& name) {
-        const ProcessResult dumped = Run({kArcdump, serviceFolder + "/" + name});
+        const ProcessResult dumped =
+            testing::RunServiceTool(service.Root().Path(), {kArcdump, service.Path(name)});
         std::map<std::string, std::string> fields;
         if (!dumped.Succeeded()) return fields;
         std::size_t start = 0;
@@ -104,26 +76,21 @@ protected:
         return it != types.end() && it->second == type;
     }
 
-    TempFolder root{"detection-process-"};
-    const std::string serviceFolder = root / "var/lib/tarvell";
-    const std::string siblingFolder = root / "opt/ombrix";
+    RunningService service{"detection-process-"};
+    CTarvellDoc doc;
 };
 
 TEST_F(DetectionProcessTest, ASiblingFileThatChangesBetweenPassesGivesEachEventOnce) {
-    BackgroundProgram service({kProgram, "-Run"},
-                              ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=300"}),
-                              root / "output.txt");
-    ASSERT_GT(service.Pid(), 0);
+    ASSERT_TRUE(service.Start(doc, {}, 300));
     ASSERT_TRUE(WaitUntil([&] { return EventHasType("00AABB000001/2", "Threat Receive"); }, 20'000))
         << service.Output();
 
-    WriteGeneration("10.0.0.2");
+    ASSERT_TRUE(service.ReplaceSibling(OneSwitchGeneration("10.0.0.2")));
     ASSERT_TRUE(WaitUntil([&] { return EventHasType("00AABB000001/1", "Changed Ip"); }, 20'000))
         << service.Output();
     // Several more engine passes, each with a new generation of the same data.
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    ASSERT_TRUE(service.Signal(SIGTERM));
-    ASSERT_EQ(service.WaitForExit(10'000), 0) << service.Output();
+    ASSERT_TRUE(service.Stop()) << service.Output();
 
     const auto events = Dump("Tarvell.db");
     EXPECT_EQ(Column(events, "EventMap", "EventType").size(), 2u);

@@ -16,35 +16,18 @@
 #include "shared/CTarvellDoc.h"
 #include "service/engine/TestProbes.h"
 #include "shared/StateFiles.h"
-#include "tests/service/ServiceTestSupport.h"
-#include "tests/support/Programs.h"
+#include "tests/support/RunningService.h"
 
 namespace tarvell {
 namespace {
 
-using testing::BackgroundProgram;
-using testing::ServiceEnvironment;
+using testing::RunningService;
 using testing::TempFolder;
 using testing::WaitUntil;
 
-const std::string kProgram = tarvell::test::ServiceProgram();
 const std::string kSample = std::string(TARVELL_SOURCE_DIR) + "/tests/fixtures/ombrix-sample.txt";
 
-const std::string kShortPasses = "TARVELL_PASS_INTERVAL_MS=200";
-const std::string kNoPass = "TARVELL_PASS_INTERVAL_MS=600000";
-
-// Identifies one version of a file: every save replaces it by a new file.
-struct FileStamp {
-    ino_t inode = 0;
-    std::int64_t modifiedNs = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-
-std::optional<FileStamp> StampOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return FileStamp{st.st_ino, st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec};
-}
+constexpr int kNoPassMs = 600'000;
 
 // Switch and node counts as the sibling product's file defines them: enabled switches; enabled
 // nodes that are neither a switch nor an enabled port.
@@ -71,39 +54,15 @@ protected:
             << why;
     }
 
-    std::unique_ptr<BackgroundProgram> Start(const std::vector<std::string>& env) {
-        auto service = std::make_unique<BackgroundProgram>(
-            std::vector<std::string>{kProgram, "-Run"}, ServiceEnvironment(root.Path(), env),
-            root / "output.txt");
-        EXPECT_GT(service->Pid(), 0);
-        return service;
-    }
-
-    // Waits until the engine has rewritten Tarvell.db `count` times (the first pass of a process
-    // writes it, later ones when an event or the sibling tables changed).
-    bool WaitForPasses(int count, int timeoutMs = 10'000) {
-        std::optional<FileStamp> last = StampOf(Path(kEventDatabaseName));
-        for (int seen = 0; seen < count;) {
-            std::optional<FileStamp> now;
-            if (!WaitUntil([&] { return (now = StampOf(Path(kEventDatabaseName))) && now != last; },
-                           timeoutMs))
-                return false;
-            last = now;
-            ++seen;
-        }
-        return true;
-    }
-
     // Sends SIGTERM and expects a clean exit within 5 s.
-    void Stop(BackgroundProgram& service) {
+    void Stop() {
         const auto asked = std::chrono::steady_clock::now();
-        ASSERT_TRUE(service.Signal(SIGTERM));
-        EXPECT_EQ(service.WaitForExit(5000), 0) << service.Output();
+        EXPECT_TRUE(service.Stop(5000)) << service.Output();
         EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(5));
         EXPECT_FALSE(service.LinesWith("Service stopped").empty()) << service.Output();
     }
 
-    std::string Path(std::string_view name) const { return JoinPath(serviceFolder, name); }
+    std::string Path(std::string_view name) const { return service.Path(name); }
 
     template <class F>
     F Read(std::string_view name) {
@@ -124,8 +83,9 @@ protected:
         EXPECT_EQ(std::to_string(db.DeviceTable.size()), switches);
     }
 
-    TempFolder root{"engine-process-"};
-    const std::string serviceFolder = root / "var/lib/tarvell";
+    RunningService service{"engine-process-"};
+    const TempFolder& root = service.Root();
+    const std::string serviceFolder = service.Folder();
     const std::string handOverFolder = root / "var/lib/tarvell/handover";
     const std::string siblingFolder = root / "opt/ombrix";
 };
@@ -138,9 +98,9 @@ constexpr auto kFreshFirstPass = std::chrono::seconds(6);
 
 TEST_F(EngineProcessTest, AFreshInstallationWritesItsStateAtTheFirstPassAndAnswersTestCodes) {
     const auto started = std::chrono::steady_clock::now();
-    auto service = Start({kShortPasses});
+    ASSERT_TRUE(service.Run());
     ASSERT_TRUE(WaitUntil([&] { return FileExists(Path(kEventDatabaseName)); }, kFreshStartMs))
-        << service->Output();
+        << service.Output();
     EXPECT_LT(std::chrono::steady_clock::now() - started, kFreshFirstPass);
     EXPECT_TRUE(FileExists(Path(kAlertLogName)));
     EXPECT_FALSE(FileExists(Path(kReportStoreName)));
@@ -148,18 +108,18 @@ TEST_F(EngineProcessTest, AFreshInstallationWritesItsStateAtTheFirstPassAndAnswe
 
     // The e-mail channel takes the test alert although e-mail alerts are off (no recipient is
     // configured in a fresh installation, so nothing is mailed).
-    ASSERT_TRUE(service->Signal(SIGRTMIN + 8));
-    ASSERT_TRUE(service->WaitForLineWith("E-mail test alert ")) << service->Output();
-    ASSERT_TRUE(service->Signal(SIGRTMIN + 1));
-    EXPECT_TRUE(service->WaitForLineWith("Bad service request")) << service->Output();
+    ASSERT_TRUE(service.Process().Signal(SIGRTMIN + 8));
+    ASSERT_TRUE(service.WaitForLineWith("E-mail test alert ")) << service.Output();
+    ASSERT_TRUE(service.Process().Signal(SIGRTMIN + 1));
+    EXPECT_TRUE(service.WaitForLineWith("Bad service request")) << service.Output();
     // A pass writes the report dates the channel set.
     ASSERT_TRUE(WaitUntil([&] { return FileExists(Path(kReportStoreName)); }, 10'000));
-    Stop(*service);
+    Stop();
 
     // One test alert reached the channel, and neither the alert log nor the report store saw
     // it; the report store file now holds the report dates the channel set.
-    const auto handled = service->LinesWith("E-mail test alert ");
-    ASSERT_EQ(handled.size(), 1u) << service->Output();
+    const auto handled = service.LinesWith("E-mail test alert ");
+    ASSERT_EQ(handled.size(), 1u) << service.Output();
     EXPECT_NE(handled[0].find(" delivered to 0 of 0 recipients"), std::string::npos) << handled[0];
     for (const auto& [key, alert] : Read<AlertLogFile>(kAlertLogName).AlertLog)
         EXPECT_NE(alert->Category, "Test Alert") << key;
@@ -170,27 +130,25 @@ TEST_F(EngineProcessTest, AFreshInstallationWritesItsStateAtTheFirstPassAndAnswe
 }
 
 TEST_F(EngineProcessTest, AStopDuringStartUpEndsItQuicklyAndStillSaves) {
-    auto service = Start({kNoPass});
+    ASSERT_TRUE(service.Run({}, kNoPassMs));
     ASSERT_TRUE(WaitUntil([&] {
         return ReadWholeFile(root / "run/tarvell/TarvellSrv.state") == "RUNNING\n";
-    })) << service->Output();
-    Stop(*service);  // the engine may still be loading its files
+    })) << service.Output();
+    Stop();  // the engine may still be loading its files
     ExpectSiblingCounts(Read<EventDatabaseFile>(kEventDatabaseName));
     EXPECT_TRUE(FileExists(Path(kAlertLogName)));
 }
 
 TEST_F(EngineProcessTest, AnEventRecordedJustBeforeTheStopIsInTheStateFilesAfterIt) {
     ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
-    const std::string eventFile = root / "event.txt";
-    auto service = Start({kNoPass, "TARVELL_TEST_EVENT_FILE=" + eventFile});
-    ASSERT_TRUE(AtomicWriteFile(eventFile,
+    ASSERT_TRUE(service.Run({}, kNoPassMs));
+    ASSERT_TRUE(AtomicWriteFile(service.EventFile(),
                                 "SwitchKey 00AABB000001\nPortKey 3\nSourceMac 001122334455\n"
                                 "Category Detection\nEventType New Mac\nDescription New Mac\n"
                                 "Severity 3\n"));
-    ASSERT_TRUE(service->WaitForLineWith("Test event recorded 00AABB000001/3"))
-        << service->Output();
+    ASSERT_TRUE(service.WaitForLineWith("Test event recorded 00AABB000001/3")) << service.Output();
     EXPECT_TRUE(Read<EventDatabaseFile>(kEventDatabaseName).EventMap.empty()) << "no pass ran";
-    Stop(*service);
+    Stop();
 
     const EventDatabaseFile db = Read<EventDatabaseFile>(kEventDatabaseName);
     ASSERT_EQ(db.EventMap.count("00AABB000001/3"), 1u);
@@ -208,8 +166,8 @@ TEST_F(EngineProcessTest, AnEventRecordedJustBeforeTheStopIsInTheStateFilesAfter
 TEST_F(EngineProcessTest, AViewerHandOverFileIsTakenOverWithinOnePass) {
     ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
     ASSERT_TRUE(MakeDirectories(handOverFolder, 0770));
-    auto service = Start({kShortPasses});
-    ASSERT_TRUE(WaitForPasses(1)) << service->Output();
+    ASSERT_TRUE(service.Run());
+    ASSERT_TRUE(service.WaitForSaves(1)) << service.Output();
 
     // The viewer's copy: the service's settings with a change, saved by the settings code,
     // owned by root and not writable by others, put in place whole.
@@ -223,11 +181,11 @@ TEST_F(EngineProcessTest, AViewerHandOverFileIsTakenOverWithinOnePass) {
 
     // Passes that change no state write none: the hand-over file going is the sign.
     ASSERT_TRUE(WaitUntil([&] { return !FileExists(handOverFolder + "/Tarvell.ini"); }, 10'000))
-        << service->Output();
+        << service.Output();
     CTarvellDoc installed;
     ASSERT_TRUE(installed.LoadFromFile(Path(CTarvellDoc::kFileName)));
     EXPECT_EQ(installed.SmtpServer, "mail.handed-over.test");
-    Stop(*service);
+    Stop();
 }
 
 // ---- queued requests across a kill
@@ -271,9 +229,9 @@ TEST_F(EngineProcessTest, RequestsOfAHandOverSurviveAKillBetweenTheirSaves) {
         ASSERT_EQ(::rename(staged.c_str(), (handOverFolder + "/Tarvell.ini").c_str()), 0);
 
         // The start-up pass takes the hand-over over and the service dies at the point.
-        auto killed = Start({kNoPass, std::string("TARVELL_TEST_KILL_AT=") + point});
-        killed->WaitForExit(30'000);
-        ASSERT_FALSE(killed->Signal(0)) << "still running: " << killed->Output();
+        ASSERT_TRUE(service.Run({std::string("TARVELL_TEST_KILL_AT=") + point}, kNoPassMs));
+        service.Process().WaitForExit(30'000);
+        ASSERT_FALSE(service.Process().Signal(0)) << "still running: " << service.Output();
         const EventDatabaseFile afterKill = Read<EventDatabaseFile>(kEventDatabaseName);
         ASSERT_EQ(afterKill.EventMap.size(), 3u);
         EXPECT_EQ(afterKill.EventMap.at("00AABB000001/1")->Blocked, 1);
@@ -288,9 +246,9 @@ TEST_F(EngineProcessTest, RequestsOfAHandOverSurviveAKillBetweenTheirSaves) {
         EXPECT_EQ(stored.RemovedAlerts.empty(), settingsSaved);
 
         // The next start applies what is still queued once more: the same result.
-        auto again = Start({kNoPass});
-        ASSERT_TRUE(again->WaitForLineWith("Service started", 30'000)) << again->Output();
-        Stop(*again);
+        ASSERT_TRUE(service.Run({}, kNoPassMs));
+        ASSERT_TRUE(service.Started()) << service.Output();
+        Stop();
         const EventDatabaseFile db2 = Read<EventDatabaseFile>(kEventDatabaseName);
         ASSERT_EQ(db2.EventMap.size(), 2u) << "the deleted event is purged at start";
         EXPECT_EQ(db2.EventMap.at("00AABB000001/1")->Blocked, 1);
@@ -312,16 +270,16 @@ TEST_F(EngineProcessTest, ADamagedSettingsFileIsKeptAsideAndTheDefaultsWritten) 
     ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
     const std::string garbage = "not a settings file";
     ASSERT_TRUE(AtomicWriteFile(Path(CTarvellDoc::kFileName), garbage));
-    auto service = Start({kShortPasses});
-    ASSERT_TRUE(WaitForPasses(1)) << service->Output();
-    Stop(*service);
+    ASSERT_TRUE(service.Run());
+    ASSERT_TRUE(service.WaitForSaves(1)) << service.Output();
+    Stop();
 
-    EXPECT_FALSE(service->LinesWith("could not be loaded").empty()) << service->Output();
+    EXPECT_FALSE(service.LinesWith("could not be loaded").empty()) << service.Output();
     std::vector<std::string> aside;
     for (const auto& entry : std::filesystem::directory_iterator(serviceFolder))
         if (entry.path().filename().string().rfind("Tarvell.ini.bad-", 0) == 0)
             aside.push_back(entry.path().string());
-    ASSERT_EQ(aside.size(), 1u) << service->Output();
+    ASSERT_EQ(aside.size(), 1u) << service.Output();
     EXPECT_EQ(ReadWholeFile(aside[0]), garbage);
 
     TempFolder fresh("engine-process-defaults-");

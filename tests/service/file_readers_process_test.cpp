@@ -18,18 +18,14 @@
 #include "platform/Process.h"
 #include "shared/CTarvellDoc.h"
 #include "shared/StateFiles.h"
-#include "tests/service/ServiceTestSupport.h"
-#include "tests/support/Programs.h"
+#include "tests/support/RunningService.h"
 
 namespace tarvell {
 namespace {
 
-using testing::BackgroundProgram;
-using testing::ServiceEnvironment;
-using testing::TempFolder;
+using testing::RunningService;
 using testing::WaitUntil;
 
-const std::string kProgram = tarvell::test::ServiceProgram();
 const std::string kRegTool = tarvell::test::ToolProgram("tarvell-reg");
 const std::string kSiblingKey = "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix";
 
@@ -67,45 +63,34 @@ std::string ArchiveName(std::time_t when) {
 class FileReadersProcessTest : public ::testing::TestWithParam<FifoCase> {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(root.Path().empty());
-        ASSERT_TRUE(MakeDirectories(serviceFolder));
-        ASSERT_TRUE(MakeDirectories(siblingFolder));
         // A service that ran before: every state file in place, so that start-up spends no
         // retries on missing ones, and the daily archive on.
-        ASSERT_TRUE(WriteStateFile(Path(kAlertLogName), AlertLogFile{}));
-        ASSERT_TRUE(WriteStateFile(Path(kEventDatabaseName), EventDatabaseFile{}));
-        ASSERT_TRUE(WriteStateFile(Path(kReportStoreName), ReportStoreFile{}));
+        ASSERT_TRUE(MakeDirectories(siblingFolder));
         ASSERT_TRUE(
             WriteStateFile(JoinPath(siblingFolder, kSiblingDatabaseName), SiblingDatabaseFile{}));
         CTarvellDoc settings;
         settings.SetDefaults();
         settings.Version = "3.6";
         settings.AlertArchiveEnabled = 1;
-        ASSERT_TRUE(settings.SaveToFile(Path(CTarvellDoc::kFileName), true));
+        ASSERT_TRUE(service.Install(settings));
     }
 
     bool RunTool(const std::vector<std::string>& argv) {
-        ProcessOptions options;
-        options.argv = argv;
-        options.environment = ServiceEnvironment(root.Path());
-        options.timeLimitMs = 30'000;
-        options.captureOutput = true;
-        const ProcessResult result = RunProcess(options);
+        const ProcessResult result = testing::RunServiceTool(root.Path(), argv);
         EXPECT_TRUE(result.Succeeded()) << argv.front() << ": " << result.err;
         return result.Succeeded();
     }
 
-    std::string Path(std::string_view name) const { return JoinPath(serviceFolder, name); }
+    std::string Path(std::string_view name) const { return service.Path(name); }
 
     void MakeFifo(const std::string& path) {
         ::unlink(path.c_str());
         ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
     }
 
-    TempFolder root{"file-readers-"};
-    const std::string serviceFolder = root / "var/lib/tarvell";
-    const std::string siblingFolder = root / "opt/ombrix";
-    const std::string eventFile = root / "event.txt";
+    RunningService service{"file-readers-"};
+    const testing::TempFolder& root = service.Root();
+    const std::string siblingFolder = service.SiblingFolder();
 };
 
 TEST_P(FileReadersProcessTest, AFifoIsRefusedAndSigtermStillStopsTheService) {
@@ -133,12 +118,7 @@ TEST_P(FileReadersProcessTest, AFifoIsRefusedAndSigtermStillStopsTheService) {
     for (const std::string& fifo : fifos) MakeFifo(fifo);
     const std::int64_t seeded = ModifiedNs(Path(kEventDatabaseName));
 
-    BackgroundProgram service(
-        {kProgram, "-Run"},
-        ServiceEnvironment(
-            root.Path(), {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_TEST_EVENT_FILE=" + eventFile}),
-        root / "output.txt");
-    ASSERT_GT(service.Pid(), 0);
+    ASSERT_TRUE(service.Run());
 
     // Started: a pass has written Tarvell.db anew (a regular file again where it was a FIFO).
     ASSERT_TRUE(WaitUntil(
@@ -152,7 +132,7 @@ TEST_P(FileReadersProcessTest, AFifoIsRefusedAndSigtermStillStopsTheService) {
 
     if (reader == Reader::DailyArchive) {
         // An alert makes the pass read the day's archive file.
-        ASSERT_TRUE(AtomicWriteFile(eventFile,
+        ASSERT_TRUE(AtomicWriteFile(service.EventFile(),
                                     "SwitchKey 00AABB000001\nPortKey 3\nSourceMac 001122334455\n"
                                     "Category Detection\nEventType New Mac\nDescription New Mac\n"
                                     "Severity 3\n"));
@@ -174,8 +154,7 @@ TEST_P(FileReadersProcessTest, AFifoIsRefusedAndSigtermStillStopsTheService) {
     }
 
     const auto asked = std::chrono::steady_clock::now();
-    ASSERT_TRUE(service.Signal(SIGTERM));
-    EXPECT_EQ(service.WaitForExit(2000), 0) << service.Output();
+    EXPECT_TRUE(service.Stop(2000)) << service.Output();
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2));
     EXPECT_FALSE(service.LinesWith("Service stopped").empty()) << service.Output();
 }

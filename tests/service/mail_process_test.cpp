@@ -18,23 +18,21 @@
 #include "shared/CTarvellDoc.h"
 #include "shared/StateFiles.h"
 #include "tests/platform/smtp/SmtpFixture.h"
-#include "tests/service/ServiceTestSupport.h"
-#include "tests/support/Programs.h"
+#include "tests/support/RunningService.h"
 
 namespace tarvell {
 namespace {
 
-using tarvell::testing::BackgroundProgram;
-using tarvell::testing::ServiceEnvironment;
-using tarvell::testing::TempFolder;
+using tarvell::testing::RunningService;
 using tarvell::testing::WaitUntil;
 
-const std::string kProgram = tarvell::test::ServiceProgram();
+const std::string kProgram = RunningService::Program();
+const std::string kNewMacAtPort3 =
+    "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\n"
+    "Category Detection\nEventType New Mac\nDescription New Mac\n";
 
-// A service folder as a run before left it, with detection and e-mail alerts on: the SMTP server
-// on 127.0.0.1 at `port`, each wait one minute.
-bool InstallMailingService(const std::string& serviceFolder, const std::string& port,
-                           const std::vector<std::string>& recipients) {
+// Detection and e-mail alerts on: the SMTP server on 127.0.0.1 at `port`, each wait one minute.
+CTarvellDoc MailingSettings(const std::string& port, const std::vector<std::string>& recipients) {
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.DetectionEnabled = 1;
@@ -44,148 +42,110 @@ bool InstallMailingService(const std::string& serviceFolder, const std::string& 
     doc.SmtpSender = "tarvell@test.local";
     doc.SmtpTimeout = "1";
     doc.EmailRecipients = recipients;
-    return MakeDirectories(serviceFolder + "/handover") && testing::SeedStateFiles(serviceFolder) &&
-           doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true);
+    return doc;
 }
 
 // Milliseconds from SIGTERM to the service's exit, which must be a clean one.
-std::int64_t MsToStop(BackgroundProgram& service) {
+std::int64_t MsToStop(RunningService& service) {
     const auto stopAt = std::chrono::steady_clock::now();
-    EXPECT_TRUE(service.Signal(SIGTERM));
-    EXPECT_EQ(service.WaitForExit(10'000), 0) << service.Output();
+    EXPECT_TRUE(service.Stop()) << service.Output();
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                  stopAt)
         .count();
 }
 
+// A mail server on 127.0.0.1 that never answers: the kernel accepts the connection; nobody
+// ever reads or writes.
+class SilentServer {
+public:
+    SilentServer() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::listen(fd_, 8) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port_ = std::to_string(ntohs(address.sin_port));
+    }
+    ~SilentServer() {
+        for (int fd : accepted_) ::close(fd);
+        ::close(fd_);
+    }
+    const std::string& Port() const { return port_; }  // empty when it could not listen
+    // True once a client has connected (within 20 s); its connection stays open, unanswered.
+    bool Accepted() {
+        int held = -1;
+        if (!WaitUntil([&] { return (held = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; },
+                       20'000))
+            return false;
+        accepted_.push_back(held);
+        return true;
+    }
+    void CloseAccepted() {
+        for (int fd : accepted_) ::close(fd);
+        accepted_.clear();
+    }
+
+private:
+    int fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    std::string port_;
+    std::vector<int> accepted_;
+};
+
 TEST(ServiceMail, AStopEndsTheServiceWhileAMailServerHangs) {
     if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
-    // The silent server: the kernel accepts the connection; nobody ever reads or answers.
-    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(silent, 8), 0);
-    ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
-
-    TempFolder root{"mail-stop-"};
-    const std::string serviceFolder = root / "var/lib/tarvell";
-    ASSERT_TRUE(InstallMailingService(serviceFolder, std::to_string(ntohs(address.sin_port)),
-                                      {"admin@test.local"}));
-
-    BackgroundProgram service(
-        {kProgram, "-Run"},
-        ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
-                                         "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")}),
-        root / "output.txt");
-    ASSERT_GT(service.Pid(), 0);
-    ASSERT_TRUE(service.WaitForLineWith("Service started", 30'000)) << service.Output();
-    ASSERT_TRUE(AtomicWriteFile(root / "event.txt",
-                                "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\n"
-                                "Category Detection\nEventType New Mac\nDescription New Mac\n"));
-    ASSERT_TRUE(service.WaitForLineWith("Test event recorded S1/3", 30'000)) << service.Output();
-    // The channel has connected; its connection stays open, unanswered, until the end.
-    int held = -1;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            held = ::accept4(silent, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            return held >= 0;
-        },
-        20'000))
-        << service.Output();
+    SilentServer silent;
+    ASSERT_FALSE(silent.Port().empty());
+    RunningService service("mail-stop-");
+    ASSERT_TRUE(service.Start(MailingSettings(silent.Port(), {"admin@test.local"})));
+    ASSERT_TRUE(service.Started()) << service.Output();
+    ASSERT_TRUE(service.RecordEvent(kNewMacAtPort3, "S1/3")) << service.Output();
+    ASSERT_TRUE(silent.Accepted()) << service.Output();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
     const auto ms = MsToStop(service);
     std::cout << "stopped " << ms << " ms after SIGTERM while a mail server hung\n";
     EXPECT_LT(ms, 2000) << service.Output();
-    ::close(held);
-    ::close(silent);
 }
 
 // An alert recorded and saved but not yet mailed when the service is killed (-9) is mailed after
 // the restart.
 TEST(ServiceMail, AnAlertNotMailedBeforeAKillIsMailedAfterTheRestart) {
     if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
-    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(silent, 8), 0);
-    ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
-    auto accepted = [&] {
-        int held = -1;
-        WaitUntil(
-            [&] {
-                return (held = ::accept4(silent, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >=
-                       0;
-            },
-            20'000);
-        return held;
-    };
-
-    TempFolder root{"mail-kill-"};
-    const std::string serviceFolder = root / "var/lib/tarvell";
-    ASSERT_TRUE(InstallMailingService(serviceFolder, std::to_string(ntohs(address.sin_port)),
-                                      {"admin@test.local"}));
-    const auto environment = ServiceEnvironment(
-        root.Path(),
-        {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")});
-    int first = -1;
-    {
-        BackgroundProgram service({kProgram, "-Run"}, environment, root / "output1.txt");
-        ASSERT_TRUE(service.WaitForLineWith("Service started", 30'000)) << service.Output();
-        ASSERT_TRUE(
-            AtomicWriteFile(root / "event.txt",
-                            "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\n"
-                            "Category Detection\nEventType New Mac\nDescription New Mac\n"));
-        ASSERT_TRUE(service.WaitForLineWith("Test event recorded S1/3", 30'000))
-            << service.Output();
-        first = accepted();  // the mail's dialogue hangs here
-        ASSERT_GE(first, 0) << service.Output();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // some passes save the log
-        ASSERT_TRUE(service.Signal(SIGKILL));
-        service.WaitForExit(10'000);
-    }
-    ::close(first);
-    BackgroundProgram again({kProgram, "-Run"}, environment, root / "output2.txt");
-    ASSERT_TRUE(
-        again.WaitForLineWith("1 alerts recorded before the start but not yet delivered", 30'000))
-        << again.Output();
-    const int second = accepted();  // the alert is mailed again
-    EXPECT_GE(second, 0) << again.Output();
-    ::close(second);
-    ::close(silent);
+    SilentServer silent;
+    ASSERT_FALSE(silent.Port().empty());
+    RunningService service("mail-kill-");
+    ASSERT_TRUE(service.Start(MailingSettings(silent.Port(), {"admin@test.local"})));
+    ASSERT_TRUE(service.Started()) << service.Output();
+    ASSERT_TRUE(service.RecordEvent(kNewMacAtPort3, "S1/3")) << service.Output();
+    ASSERT_TRUE(silent.Accepted()) << service.Output();            // the mail's dialogue hangs here
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // some passes save the log
+    service.Kill();
+    silent.CloseAccepted();
+    ASSERT_TRUE(service.Run());
+    ASSERT_TRUE(service.WaitForLineWith("1 alerts recorded before the start but not yet delivered"))
+        << service.Output();
+    EXPECT_TRUE(silent.Accepted()) << service.Output();  // the alert is mailed again
 }
 
 TEST(ServiceMail, AStalledRecipientHoldsNeitherTheOthersMailNorTheStop) {
     if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
-    TempFolder root{"mail-stall-"};
-    ASSERT_TRUE(MakeDirectories(root / "mail"));
+    RunningService service("mail-stall-");
+    const std::string mail = service.Root() / "mail";
+    ASSERT_TRUE(MakeDirectories(mail));
     // The server never answers RCPT for "stall...": that dialogue hangs for the whole timeout.
-    smtp::test::MailServers servers(root / "mail", {{"plain", "plain", "none", "-"}});
+    smtp::test::MailServers servers(mail, {{"plain", "plain", "none", "-"}});
     ASSERT_TRUE(servers.Ready()) << servers.Log();
-    const std::string serviceFolder = root / "var/lib/tarvell";
-    ASSERT_TRUE(InstallMailingService(serviceFolder, std::to_string(servers.Port("plain")),
-                                      {"stall@test.local", "admin@test.local"}));
-
-    BackgroundProgram service(
-        {kProgram, "-Run"},
-        ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
-                                         "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")}),
-        root / "output.txt");
-    ASSERT_TRUE(service.WaitForLineWith("Service started", 30'000)) << service.Output();
+    ASSERT_TRUE(service.Start(MailingSettings(std::to_string(servers.Port("plain")),
+                                              {"stall@test.local", "admin@test.local"})));
+    ASSERT_TRUE(service.Started()) << service.Output();
     for (int port = 1; port <= 3; ++port) {
-        const std::string name = "S1/" + std::to_string(port);
-        ASSERT_TRUE(AtomicWriteFile(root / "event.txt",
-                                    "SwitchKey S1\nPortKey " + std::to_string(port) +
-                                        "\nSourceMac 00112233445" + std::to_string(port) +
-                                        "\nCategory Detection\nEventType New Mac\n"
-                                        "Description New Mac\n"));
-        ASSERT_TRUE(service.WaitForLineWith("Test event recorded " + name, 30'000))
+        ASSERT_TRUE(service.RecordEvent("SwitchKey S1\nPortKey " + std::to_string(port) +
+                                            "\nSourceMac 00112233445" + std::to_string(port) +
+                                            "\nCategory Detection\nEventType New Mac\n"
+                                            "Description New Mac\n",
+                                        "S1/" + std::to_string(port)))
             << service.Output();
         const auto recorded = std::chrono::steady_clock::now();
         const bool mailed = WaitUntil(
@@ -212,29 +172,19 @@ TEST(ServiceMail, AStalledRecipientHoldsNeitherTheOthersMailNorTheStop) {
 // settings text. Mail, syslog, trap and hand-over paths here; the poll path in walk_test.
 TEST(ServiceMail, TextsWithLineBreaksNeverStartALineOfTheLog) {
     if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
-    TempFolder root{"log-lines-"};
-    const std::string folder = root / "var/lib/tarvell", file = JoinPath(folder, "Tarvell.ini");
-    ASSERT_TRUE(InstallMailingService(folder, "9", {"admin@test.local\r\nFORGED mail"}));
-    CTarvellDoc doc;
-    ASSERT_TRUE(doc.LoadFromFile(file));
+    RunningService service("log-lines-");
+    CTarvellDoc doc = MailingSettings("9", {"admin@test.local\r\nFORGED mail"});
     doc.SyslogAlertsOn = doc.SnmpAlertsOn = 1;
     doc.SyslogListeners = {"127.0.0.1\r\nFORGED syslog"};
     doc.SnmpManagers = {"127.0.0.1\r\nFORGED trap"};
-    ASSERT_TRUE(doc.SaveToFile(file, true));
-    BackgroundProgram service(
-        {kProgram, "-Run"},
-        ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
-                                         "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")}),
-        root / "output.txt");
-    ASSERT_TRUE(service.WaitForLineWith("Service started", 30'000)) << service.Output();
+    ASSERT_TRUE(service.Start(doc));
+    ASSERT_TRUE(service.Started()) << service.Output();
     doc.SmtpPort = "1\r\nFORGED handover";  // logged by the hand-over's range check
-    ASSERT_TRUE(doc.SaveToFile(root / "Tarvell.ini", true));
-    ASSERT_EQ(::chmod((root / "Tarvell.ini").c_str(), 0640), 0);
-    ASSERT_EQ(::rename((root / "Tarvell.ini").c_str(), (folder + "/handover/Tarvell.ini").c_str()),
-              0);
-    ASSERT_TRUE(AtomicWriteFile(root / "event.txt",
-                                "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\n"
-                                "Category Detection\nEventType New Mac\nDescription New Mac\n"));
+    const std::string staged = service.Root() / "Tarvell.ini";
+    ASSERT_TRUE(doc.SaveToFile(staged, true));
+    ASSERT_EQ(::chmod(staged.c_str(), 0640), 0);
+    ASSERT_EQ(::rename(staged.c_str(), service.HandOver().c_str()), 0);
+    ASSERT_TRUE(AtomicWriteFile(service.EventFile(), kNewMacAtPort3));
     for (const char* path : {"mail", "syslog", "trap", "handover"})
         EXPECT_TRUE(service.WaitForLineWith(std::string("??FORGED ") + path, 30'000)) << path;
     MsToStop(service);

@@ -15,7 +15,7 @@
 
 #include "platform/Files.h"
 #include "platform/Process.h"
-#include "tests/service/ServiceTestSupport.h"
+#include "tests/support/RunningService.h"
 #include "tests/support/Programs.h"
 
 namespace tarvell {
@@ -26,7 +26,8 @@ using testing::WaitUntil;
 
 const std::string kProgram = tarvell::test::ServiceProgram();
 
-// TarvellSrv started in the background on a root, with its output in a file there.
+// TarvellSrv started in the background on a root without -Run (as systemd or a user starts it),
+// with its output in a file there.
 class ServiceProcess : public testing::BackgroundProgram {
 public:
     ServiceProcess(const std::string& root, const std::vector<std::string>& args,
@@ -102,19 +103,19 @@ TEST(ServiceProcess, UnderSystemdItReportsItsStatesThroughNotify) {
 }
 
 TEST(ServiceProcess, ForegroundServiceAnswersSignalsAndStopsCleanly) {
-    TempFolder root("service-process-");
+    testing::RunningService service("service-process-");
+    const TempFolder& root = service.Root();
     const std::string pidFile = root / "run/tarvell/TarvellSrv.pid";
     const std::string stateFile = root / "run/tarvell/TarvellSrv.state";
 
-    ServiceProcess service(root.Path(), {"-Run"});
-    ASSERT_GT(service.Pid(), 0);
+    ASSERT_TRUE(service.Run());
     ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(stateFile) == "RUNNING\n"; }))
         << service.Output();
     EXPECT_EQ(ReadWholeFile(pidFile), std::to_string(service.Pid()) + "\n");
-    EXPECT_TRUE(service.OutputHas("Service started"));
+    EXPECT_FALSE(service.LinesWith("Service started").empty());
 
     ASSERT_EQ(::kill(service.Pid(), SIGRTMIN + 1), 0);
-    EXPECT_TRUE(service.WaitForLine("Bad service request")) << service.Output();
+    EXPECT_TRUE(service.WaitForLineWith("Bad service request")) << service.Output();
 
     // A second instance on the same root refuses to run.
     ProcessOptions second;
@@ -128,10 +129,9 @@ TEST(ServiceProcess, ForegroundServiceAnswersSignalsAndStopsCleanly) {
     EXPECT_NE(refused.err.find("already running"), std::string::npos) << refused.err;
 
     const auto started = std::chrono::steady_clock::now();
-    ASSERT_EQ(::kill(service.Pid(), SIGTERM), 0);
-    EXPECT_EQ(service.WaitForExit(5000), 0) << service.Output();
+    EXPECT_TRUE(service.Stop(5000)) << service.Output();
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
-    EXPECT_TRUE(service.OutputHas("Service stopped")) << service.Output();
+    EXPECT_FALSE(service.LinesWith("Service stopped").empty()) << service.Output();
     EXPECT_EQ(ReadWholeFile(stateFile), "STOPPED\n");
     EXPECT_FALSE(FileExists(pidFile));
 }

@@ -10,12 +10,9 @@
 #include "platform/Process.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/support/SwitchLab.h"
-#include "tests/support/Programs.h"
 
 namespace tarvell {
 namespace {
-
-const std::string kProgram = tarvell::test::ServiceProgram();
 
 constexpr const char* kSibling = R"(switch 00AABB000001
   SwitchIps 127.0.0.2
@@ -34,28 +31,24 @@ port 00AABB000001/11
 end
 )";
 
-class TrapProcessTest : public ::testing::Test {
-protected:
-    testing::TempFolder root{"trap-process-"};
-    const std::string serviceFolder = root / "var/lib/tarvell";
-};
-
-TEST_F(TrapProcessTest, ALinkUpTrapToTheServiceRecordsTheNewMacsOfThePort) {
+TEST(TrapProcessTest, ALinkUpTrapToTheServiceRecordsTheNewMacsOfThePort) {
     if (!lab::Lab().agentPort) lab::Lab().agentPort = lab::PortFreeOnLabAddresses();
     lab::SimSwitch sim;
     ASSERT_TRUE(sim.Start(2, {"lab-switch", "lab-switch@1", "lab-switch@20"})) << sim.Log();
 
+    testing::RunningService service("trap-process-");
     std::string why;
-    ASSERT_TRUE(testing::InstallTrapWatchingService(root.Path(), kSibling, &why)) << why;
+    ASSERT_TRUE(service.InstallSibling(kSibling, &why)) << why;
     const std::uint16_t trapPort = snmptest::FreeUdpPort();
-    testing::BackgroundProgram service(
-        {kProgram, "-Run"}, testing::TrapServiceEnvironment(root.Path(), trapPort, sim.Port()),
-        root / "output.txt");
-    ASSERT_GT(service.Pid(), 0);
+    ASSERT_TRUE(
+        service.Start(testing::TrapWatchingSettings(), testing::TrapPorts(trapPort, sim.Port())));
 
     // The listener binds once start-up is through; a trap before that is lost, so send again
     // until the event is on disk.
-    const auto recorded = [&] { return testing::NewMacRecorded(serviceFolder, "00AABB000001/11"); };
+    const auto recorded = [&] {
+        const auto event = service.Event("00AABB000001/11");
+        return event && event->EventType == "New Mac";
+    };
     bool seen = false;
     for (int attempt = 0; attempt < 30 && !seen; ++attempt) {
         lab::SendV2c("snmptrap", "127.0.0.2", trapPort, "public", "1.3.6.1.6.3.1.1.5.4",
@@ -65,8 +58,7 @@ TEST_F(TrapProcessTest, ALinkUpTrapToTheServiceRecordsTheNewMacsOfThePort) {
     EXPECT_TRUE(seen) << service.Output();
     EXPECT_FALSE(service.LinesWith("TARVELL_TRAP_PORT " + std::to_string(trapPort)).empty())
         << service.Output();
-    ASSERT_TRUE(service.Signal(SIGTERM));
-    EXPECT_EQ(service.WaitForExit(10'000), 0) << service.Output();
+    EXPECT_TRUE(service.Stop()) << service.Output();
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 #include <filesystem>
 
-#include "tests/service/ServiceTestSupport.h"
+#include "tests/support/RunningService.h"
 #include "tests/support/SwitchLab.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/SettingsEdit.h"

@@ -12,19 +12,16 @@
 #include "platform/Files.h"
 #include "shared/CTarvellDoc.h"
 #include "shared/StateFiles.h"
-#include "tests/service/ServiceTestSupport.h"
 #include "tests/service/actionlinks/ActionLinkFixture.h"
-#include "tests/support/Programs.h"
+#include "tests/support/RunningService.h"
 
 namespace tarvell::actionlinktest {
 namespace {
 
-using tarvell::testing::BackgroundProgram;
-using tarvell::testing::ServiceEnvironment;
-using tarvell::testing::TempFolder;
+using tarvell::testing::RunningService;
 using tarvell::testing::WaitUntil;
 
-const std::string kProgram = tarvell::test::ServiceProgram();
+const std::string kProgram = RunningService::Program();
 
 // A port that was free a moment ago.
 std::uint16_t FreePort() {
@@ -39,52 +36,29 @@ std::uint16_t FreePort() {
     return ntohs(address.sin_port);
 }
 
-// The service folder of a service that ran before (so the start-up takes no retries), with the
-// unblock links on.
-std::string PrepareServiceFolder(const TempFolder& root) {
-    const std::string serviceFolder = root / "var/lib/tarvell";
-    EXPECT_TRUE(MakeDirectories(serviceFolder + "/handover"));
-    EXPECT_TRUE(testing::SeedStateFiles(serviceFolder));
+bool WaitForListener(std::uint16_t port, const RunningService& service);
+
+// The service, with the unblock links on, and its action-link listener up on a free port, stored
+// in `port`. The port is chosen again when another program takes it between its choice here and
+// the service's bind (the service then waits half a minute before it tries again).
+void StartService(RunningService& service, std::uint16_t& port) {
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.EmailUnblockLink = 1;
-    EXPECT_TRUE(doc.SaveToFile(JoinPath(serviceFolder, CTarvellDoc::kFileName), true));
-    return serviceFolder;
-}
-
-bool WaitForListener(std::uint16_t port, const BackgroundProgram& service);
-
-// The service with its action-link listener up on a free port, stored in `port`. The port is
-// chosen again when another program takes it between its choice here and the service's bind
-// (the service then waits half a minute before it tries again).
-std::unique_ptr<BackgroundProgram> StartService(const TempFolder& root, std::uint16_t& port) {
-    std::unique_ptr<BackgroundProgram> service;
+    ASSERT_TRUE(service.Install(doc));
     for (int attempt = 1; attempt <= 5; ++attempt) {
         port = FreePort();
-        service = std::make_unique<BackgroundProgram>(
-            std::vector<std::string>{kProgram, "-Run"},
-            ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200",
-                                             "TARVELL_HTTP_PORT=" + std::to_string(port),
-                                             "TARVELL_TEST_EVENT_FILE=" + (root / "event.txt")}),
-            root / ("output-" + std::to_string(attempt) + ".txt"));
-        EXPECT_GT(service->Pid(), 0);
-        if (WaitForListener(port, *service)) {
+        ASSERT_TRUE(service.Run({"TARVELL_HTTP_PORT=" + std::to_string(port)}));
+        if (WaitForListener(port, service)) {
             EXPECT_TRUE(
-                service->WaitForLineWith("Test settings: action-link port " + std::to_string(port)))
-                << service->Output();
-            return service;
+                service.WaitForLineWith("Test settings: action-link port " + std::to_string(port)))
+                << service.Output();
+            return;
         }
-        if (service->LinesWith("could not use port " + std::to_string(port)).empty()) break;
-        service->Signal(SIGTERM);
-        EXPECT_EQ(service->WaitForExit(10'000), 0) << service->Output();
+        if (service.LinesWith("could not use port " + std::to_string(port)).empty()) break;
+        EXPECT_TRUE(service.Stop()) << service.Output();
     }
-    ADD_FAILURE() << "the action-link listener did not start\n" << service->Output();
-    return service;
-}
-
-bool RecordTestEvent(BackgroundProgram& service, const TempFolder& root, const std::string& lines) {
-    return AtomicWriteFile(root / "event.txt", lines) &&
-           service.WaitForLineWith("Test event recorded S1/3", 30'000);
+    FAIL() << "the action-link listener did not start\n" << service.Output();
 }
 
 LinkSecret ReadSecret(const std::string& serviceFolder) {
@@ -114,7 +88,7 @@ std::optional<CEventItem> StoredEvent(const std::string& serviceFolder, const st
 
 // True once the listener takes connections on `port`; false when the service could not bind it
 // or did not start listening within 30 s.
-bool WaitForListener(std::uint16_t port, const BackgroundProgram& service) {
+bool WaitForListener(std::uint16_t port, const RunningService& service) {
     bool refused = false;
     const bool up = WaitUntil(
         [&] {
@@ -129,15 +103,14 @@ bool WaitForListener(std::uint16_t port, const BackgroundProgram& service) {
 
 TEST(ServiceActionLinks, TheServiceServesLinksOnTheTestPortAndTheNextPassCarriesThemOut) {
     if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
-    TempFolder root{"link-process-"};
-    const std::string serviceFolder = PrepareServiceFolder(root);
+    RunningService service("link-process-");
+    const std::string serviceFolder = service.Folder();
     std::uint16_t port = 0;
-    std::unique_ptr<BackgroundProgram> started = StartService(root, port);
-    BackgroundProgram& service = *started;
+    ASSERT_NO_FATAL_FAILURE(StartService(service, port));
     ASSERT_TRUE(
-        RecordTestEvent(service, root,
-                        "SwitchKey S1\nPortKey 3\nSourceMac 001122334455\nCategory Detection\n"
-                        "EventType New Mac\nDescription New Mac\nBlocked 1\n"))
+        service.RecordEvent("SwitchKey S1\nPortKey 3\nSourceMac 001122334455\nCategory Detection\n"
+                            "EventType New Mac\nDescription New Mac\nBlocked 1\n",
+                            "S1/3"))
         << service.Output();
 
     // The secret: made at the first start, ours alone, and nowhere in the settings file.
@@ -183,7 +156,7 @@ TEST(ServiceActionLinks, TheServiceServesLinksOnTheTestPortAndTheNextPassCarries
     // would mark it unblocked by this host).
     const std::string again = MakeLinkQuery(secret, "S1/3", "None", "1", binding);
     EXPECT_EQ(BodyOf(Exchange(port, {"POST /" + again + post})), "Request Failed.");
-    ASSERT_TRUE(AtomicWriteFile(root / "event.txt",
+    ASSERT_TRUE(AtomicWriteFile(service.EventFile(),
                                 "SwitchKey S1\nPortKey 3\nSourceMac 00AABBCCDDEE\n"
                                 "Category Detection\nEventType New Mac\nDescription New Mac\n"
                                 "Blocked 1\n"));
@@ -199,8 +172,7 @@ TEST(ServiceActionLinks, TheServiceServesLinksOnTheTestPortAndTheNextPassCarries
     EXPECT_EQ(StoredEvent(serviceFolder, "S1/3").value_or(CEventItem{}).Submitter, "");
     EXPECT_TRUE(service.WaitForLineWith("An action link for S1/3 was refused")) << service.Output();
 
-    ASSERT_TRUE(service.Signal(SIGTERM));
-    EXPECT_EQ(service.WaitForExit(10'000), 0) << service.Output();
+    ASSERT_TRUE(service.Stop()) << service.Output();
     EXPECT_EQ(Connect(port), -1);
     const std::string httpLog = ReadWholeFile(JoinPath(serviceFolder, "Http.log")).value_or("");
     EXPECT_NE(httpLog.find(": Http Started...\r\n"), std::string::npos) << httpLog;
@@ -211,11 +183,10 @@ TEST(ServiceActionLinks, TheServiceServesLinksOnTheTestPortAndTheNextPassCarries
 // a valid request from another address is still answered within a second each time.
 TEST(ServiceActionLinks, IdleConnectionsOfOneOrManyAddressesDoNotShutOutAnother) {
     if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
-    TempFolder root{"link-crowd-"};
-    const std::string serviceFolder = PrepareServiceFolder(root);
+    RunningService service("link-crowd-");
     std::uint16_t port = 0;
-    std::unique_ptr<BackgroundProgram> service = StartService(root, port);
-    const LinkSecret secret = ReadSecret(serviceFolder);
+    ASSERT_NO_FATAL_FAILURE(StartService(service, port));
+    const LinkSecret secret = ReadSecret(service.Folder());
 
     for (const int addresses : {1, 5}) {
         std::atomic<bool> done{false};
@@ -254,10 +225,9 @@ TEST(ServiceActionLinks, IdleConnectionsOfOneOrManyAddressesDoNotShutOutAnother)
         std::cout << addresses
                   << " crowding address(es): canaries answered within 1 s: " << answered << " of "
                   << kCanaries << "\n";
-        EXPECT_EQ(answered, kCanaries) << addresses << " address(es)\n" << service->Output();
+        EXPECT_EQ(answered, kCanaries) << addresses << " address(es)\n" << service.Output();
     }
-    ASSERT_TRUE(service->Signal(SIGTERM));
-    EXPECT_EQ(service->WaitForExit(10'000), 0) << service->Output();
+    EXPECT_TRUE(service.Stop()) << service.Output();
 }
 
 }  // namespace

@@ -1,13 +1,9 @@
 // The Devices, Nodes and Snmp sheets without widgets: the working lists, the entry rules and
-// codecs, the SNMPv3 level, the spins, and the service reading what the pages store.
+// codecs, the SNMPv3 level and the spins. That the service reads what the pages store is shown
+// end to end in tests/viewer/settings_service/exclusion_settings_service_test.cpp.
 #include <gtest/gtest.h>
 
-#include "platform/Files.h"
-#include "platform/RecursiveLock.h"
-#include "service/engine/CTarvellFrm.h"
 #include "service/engine/SnmpClient.h"
-#include "tests/viewer/core/ViewerFixture.h"
-#include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/settings/DevicesSettings.h"
 #include "viewer/core/settings/NodesSettings.h"
 #include "viewer/core/settings/PanelFields.h"
@@ -159,7 +155,7 @@ TEST(SnmpSettingsTest, EngineIdAsTheServiceReadsIt) {
           std::string("0x"), std::string("0xg0")}) {
         EXPECT_EQ(EngineIdValid(text), EngineIdBytes(text).has_value()) << text;
     }
-    EXPECT_TRUE(EngineIdValid("80:00:1f:88:04"));
+    EXPECT_EQ(EngineIdBytes("80:00:1f:88:04"), std::string("\x80\x00\x1f\x88\x04", 5));
     EXPECT_FALSE(EngineIdValid("xyz"));
     SnmpV3Values v;
     v.engineId = "xyz";
@@ -183,58 +179,6 @@ TEST(PanelFieldsTest, StoredValuesAreClampedToTheControls) {
         panel.Store(out);
         EXPECT_EQ(out.*(SnmpPanelFields()[c.field].field), c.shown);
     }
-}
-
-// ---- the service reads what the pages store
-
-class ExclusionsReadByServiceTest : public test::ViewerFixture {};
-
-TEST_F(ExclusionsReadByServiceTest, EngineExcludesWhatWasStored) {
-    WriteSettings(DefaultSettings());
-    CTarvellApp& app = StartApp();
-    ASSERT_TRUE(app.ReloadDocument());
-    DeviceExclusions devices(kDevices, {});
-    devices.Set(1, true);  // S2
-    PortExclusions ports({});
-    ports.ShowDevice(kPorts, "S1");
-    ports.Set(1, true);  // gi0/2
-    ASSERT_EQ(EditSettings(app,
-                           [&](CTarvellDoc& doc) {
-                               doc.ExcludeDevicesEnabled = doc.ExcludePortsEnabled = 1;
-                               doc.UnmanagedIpEnabled = doc.UnmanagedMacEnabled = 1;
-                               doc.ExcludedDevices = devices.Stored(doc.ExcludedDevices);
-                               doc.ExcludedPorts = ports.Entries();
-                               doc.UnmanagedIps = {JoinAddressEntry({"10.9.0.0", "255.255.0.0"})};
-                               doc.UnmanagedMacs = {"00A0C9******"};
-                               doc.SnmpV3EngineId = "80:00:1f:88:04";
-                           }),
-              EditResult::Saved);
-    CTarvellDoc saved;
-    ASSERT_TRUE(saved.LoadFromFile(JoinPath(JoinPath(server_, "handover"), "Tarvell.ini")));
-
-    EngineEnvironment env;
-    env.ServiceFolder = JoinPath(root_, "service");
-    env.HandOverFolder = JoinPath(env.ServiceFolder, "handover");
-    env.clock = &clock_;
-    ASSERT_TRUE(MakeDirectories(env.HandOverFolder));
-    CTarvellFrm engine(env);
-    const std::string folder = engine.Document->GetPathName();
-    *engine.Document = saved;
-    engine.Document->SetPathName(folder);
-    engine.PublishSettings();
-    {
-        RecursiveGuard lock(engine.EngineLock);
-        engine.PortNames["S1/1"] = "Gi0/1";
-        engine.PortNames["S1/2"] = "gi0/2";
-        engine.PortNames["S2/1"] = "Fa0/1";
-    }
-    EXPECT_EQ(engine.IsMonitoredInterface("S1/1"), 0);
-    EXPECT_NE(engine.IsMonitoredInterface("S1/2"), 0) << "the port ticked";
-    EXPECT_NE(engine.IsMonitoredInterface("S2/1"), 0) << "the device ticked";
-    EXPECT_EQ(engine.IsNodeExcluded("00A0C9123456", "", "", "", ""), 1);
-    EXPECT_EQ(engine.IsNodeExcluded("00A0C8123456", "10.9.200.1", "", "", ""), 2);
-    EXPECT_EQ(engine.IsNodeExcluded("00A0C8123456", "10.8.0.1", "", "", ""), 0);
-    EXPECT_EQ(EngineIdBytes(saved.SnmpV3EngineId), std::string("\x80\x00\x1f\x88\x04", 5));
 }
 
 }  // namespace

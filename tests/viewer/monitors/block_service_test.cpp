@@ -34,27 +34,23 @@ TEST(BlockEventsService, TwoRowsPickedWithCtrlAreShutAfterOneQuestion) {
     doc.SnmpPreventionEnabled = doc.SnmpPreventionMethod = doc.SnmpCommunitiesEnabled = 1;
     doc.SnmpCommunities = {"public/1"};
     // The switch in the sibling database, and a detection event on its ports 2 and 3.
-    const auto prepare = [&sim](const TempFolder& root) {
-        ASSERT_TRUE(AtomicWriteFile(root / "sibling.txt", "switch S1\n SwitchIps " + sim.Address() +
-                                                              "\n SwitchCommunity public\nend\n"));
-        ASSERT_TRUE(MakeDirectories(root / "opt/ombrix") &&
-                    MakeDirectories(root / "var/lib/tarvell"));
-        std::string why;
-        ASSERT_TRUE(
-            InstallSiblingDatabase(root.Path(), root / "sibling.txt", root / "opt/ombrix", &why))
-            << why;
-        EventDatabaseFile events;
-        for (const char* port : {"2", "3"}) {
-            auto& e = events.EventMap[std::string("S1/") + port];
-            e = std::make_unique<CEventItem>();
-            std::tie(e->SwitchKey, e->PortKey, e->DeviceIp, e->SourceMac) =
-                std::make_tuple("S1", port, sim.Address(), std::string("00112233445") + port);
-            e->EventType = e->Description = "New Mac";
-        }
-        ASSERT_TRUE(WriteStateFile(root / "var/lib/tarvell/Tarvell.db", events));
-    };
-    RunningService service(doc, {"TARVELL_SNMP_AGENT_PORT=" + std::to_string(sim.Port())},
-                           "monitor-block-", prepare);
+    RunningService service("monitor-block-");
+    std::string why;
+    ASSERT_TRUE(service.InstallSibling(
+        "switch S1\n SwitchIps " + sim.Address() + "\n SwitchCommunity public\nend\n", &why))
+        << why;
+    EventDatabaseFile events;
+    for (const char* port : {"2", "3"}) {
+        auto& e = events.EventMap[std::string("S1/") + port];
+        e = std::make_unique<CEventItem>();
+        std::tie(e->SwitchKey, e->PortKey, e->DeviceIp, e->SourceMac) =
+            std::make_tuple("S1", port, sim.Address(), std::string("00112233445") + port);
+        e->EventType = e->Description = "New Mac";
+    }
+    ASSERT_TRUE(MakeDirectories(service.Folder()) &&
+                WriteStateFile(service.Path(kEventDatabaseName), events));
+    ASSERT_TRUE(service.Start(doc, {"TARVELL_SNMP_AGENT_PORT=" + std::to_string(sim.Port())}))
+        << service.Output();
     ConnectedViewer viewer(service);
     ASSERT_TRUE(WaitUntil([&] { return viewer.app.ReloadDocument(); }, 10'000) &&
                 viewer.app.LoadEvents());

@@ -5,37 +5,17 @@
 // what the service acts on. Only root and the administrators (tarvell-admin) may leave files in
 // the hand-over folder.
 #include <gtest/gtest.h>
-#include <grp.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <ctime>
-#include <thread>
 
-#include "platform/Files.h"
-#include "platform/Registry.h"
-#include "shared/StateFiles.h"
-#include "tests/service/ServiceTestSupport.h"
-#include "viewer/core/hub/CTarvellApp.h"
+#include "tests/support/ServiceViewer.h"
 #include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/protection/PreventionPages.h"
 #include "viewer/core/protection/ProtectionRows.h"
 
-namespace tarvell {
+namespace tarvell::testing {
 namespace {
-
-using testing::BackgroundProgram;
-using testing::ServiceEnvironment;
-using testing::TempFolder;
-using testing::WaitUntil;
-
-constexpr int kPassMs = 200;
-
-bool MayHandOver() {
-    const struct group* admins = ::getgrnam("tarvell-admin");
-    return ::geteuid() == 0 || (admins && ::group_member(admins->gr_gid));
-}
 
 std::unique_ptr<CEventItem> SystemBlock(const std::string& port, const std::string& ip) {
     auto event = std::make_unique<CEventItem>();
@@ -50,83 +30,46 @@ std::unique_ptr<CEventItem> SystemBlock(const std::string& port, const std::stri
     return event;
 }
 
-// A service root with block and unblock programs that log their calls, the service started on
-// it with a short pass, and a viewer hub reading the same folder.
-class ServiceRun {
+// A service with block and unblock programs that log their calls, and a viewer hub beside it.
+class ServiceRun : public RunningService {
 public:
-    ServiceRun(CTarvellDoc doc, const EventDatabaseFile& events) {
-        service_ = root_ / "var/lib/tarvell";
-        EXPECT_TRUE(MakeDirectories(JoinPath(service_, "handover")));
-        EXPECT_TRUE(WriteStateFile(JoinPath(service_, kAlertLogName), AlertLogFile{}));
-        EXPECT_TRUE(WriteStateFile(JoinPath(service_, kReportStoreName), ReportStoreFile{}));
-        EXPECT_TRUE(WriteStateFile(JoinPath(service_, kEventDatabaseName), events));
+    ServiceRun(CTarvellDoc doc, const EventDatabaseFile& events)
+        : RunningService("protection-system-") {
+        EXPECT_TRUE(SeedStateFiles(Folder()) && WriteStateFile(Path(kEventDatabaseName), events));
         for (const char* name : {"block", "unblock"}) {
-            const std::string script = root_ / (std::string(name) + ".sh");
+            const std::string script = Root() / (std::string(name) + ".sh");
             EXPECT_TRUE(AtomicWriteFile(
                 script, "#!/bin/sh\necho \"" + std::string(name) + " $1\" >> '" + calls_ + "'\n"));
             EXPECT_EQ(::chmod(script.c_str(), 0755), 0);
         }
-        doc.BlockScriptFile = root_ / "block.sh";
-        doc.UnblockScriptFile = root_ / "unblock.sh";
-        EXPECT_TRUE(doc.SaveToFile(JoinPath(service_, CTarvellDoc::kFileName), true));
-        srv_ = std::make_unique<BackgroundProgram>(
-            std::vector<std::string>{std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv",
-                                     "-Run"},
-            ServiceEnvironment(root_.Path(), {"TARVELL_PASS_INTERVAL_MS=" + std::to_string(kPassMs),
-                                              "TARVELL_TEST_EVENT_FILE=" + eventFile_}),
-            root_ / "service.txt");
-        viewer_.programFolder = service_;
-        viewer_.registry = &registry_;
-        viewer_.mountInfo = [] { return std::string(); };
-        app_ = std::make_unique<CTarvellApp>(viewer_);
+        doc.BlockScriptFile = Root() / "block.sh";
+        doc.UnblockScriptFile = Root() / "unblock.sh";
+        EXPECT_TRUE(Start(doc));
     }
-    bool Started() {
-        return srv_->Pid() > 0 && WaitUntil([&] { return app_->ReloadDocument(); }, 10'000);
-    }
-    CTarvellApp& App() { return *app_; }
-    std::string Output() { return srv_->Output(); }
-    std::optional<CEventItem> Stored(const std::string& key) const {
-        EventDatabaseFile now;
-        if (!ReadStateFile(JoinPath(service_, kEventDatabaseName), now)) return std::nullopt;
-        const auto it = now.EventMap.find(key);
-        if (it == now.EventMap.end()) return std::nullopt;
-        return *it->second;
-    }
+    bool Connected() { return viewer_.Connected(); }
+    CTarvellApp& App() { return viewer_.app; }
     std::string Calls() const { return ReadWholeFile(calls_).value_or(""); }
-    // True once the service took the hand-over copy of the settings.
-    bool HandedOver() {
-        return WaitUntil([&] { return !FileExists(JoinPath(service_, "handover/Tarvell.ini")); },
-                         10'000);
-    }
     // A new system block of port `port`, through the service's test event file.
     void AddBlock(const std::string& port, const std::string& ip) {
-        EXPECT_TRUE(AtomicWriteFile(
-            eventFile_, "SwitchKey S1\nPortKey " + port + "\nDeviceIp " + ip +
-                            "\nSourceMac 001122334466\nCategory Detection\n"
-                            "EventType Unauthorized Node\nDescription Unauthorized Node\n"
-                            "Blocked 1\n"));
-        EXPECT_TRUE(WaitUntil([&] { return Stored("S1/" + port).has_value(); }, 10'000))
+        EXPECT_TRUE(RecordEvent("SwitchKey S1\nPortKey " + port + "\nDeviceIp " + ip +
+                                    "\nSourceMac 001122334466\nCategory Detection\n"
+                                    "EventType Unauthorized Node\nDescription Unauthorized Node\n"
+                                    "Blocked 1\n",
+                                "S1/" + port))
             << Output();
+        EXPECT_TRUE(WaitUntil([&] { return Event("S1/" + port).has_value(); }, 10'000));
     }
     bool AlertLogged(const std::string& description) const {
-        AlertLogFile log;
-        if (!ReadStateFile(JoinPath(service_, kAlertLogName), log)) return false;
-        for (const auto& [key, alert] : log.AlertLog)
+        const auto log = Read<AlertLogFile>(kAlertLogName);
+        if (!log) return false;
+        for (const auto& [key, alert] : log->AlertLog)
             if (alert->Description == description) return true;
         return false;
     }
-    static void Passes(int count) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(count * kPassMs + 300));
-    }
 
 private:
-    TempFolder root_{"protection-system-"};
-    std::string service_;
-    const std::string calls_ = root_ / "calls.txt", eventFile_ = root_ / "event.txt";
-    std::unique_ptr<BackgroundProgram> srv_;
-    Registry registry_{root_ / "machine", root_ / "user"};
-    ViewerEnvironment viewer_;
-    std::unique_ptr<CTarvellApp> app_;
+    const std::string calls_ = Root() / "calls.txt";
+    ServiceViewer viewer_{*this};
 };
 
 TEST(ProtectionServiceSystem, ThePreventionSwitchDecidesWhetherASystemBlockIsCarriedOut) {
@@ -136,31 +79,31 @@ TEST(ProtectionServiceSystem, ThePreventionSwitchDecidesWhetherASystemBlockIsCar
     EventDatabaseFile events;
     events.EventMap["S1/7"] = SystemBlock("7", "10.0.0.1");
     ServiceRun run(doc, events);
-    ASSERT_TRUE(run.Started());
+    ASSERT_TRUE(run.Connected());
 
     ServiceRun::Passes(6);
     EXPECT_EQ(run.Calls(), "") << "prevention off: the block waits";
-    ASSERT_TRUE(run.Stored("S1/7"));
-    EXPECT_EQ(run.Stored("S1/7")->Extra, "");
+    ASSERT_TRUE(run.Event("S1/7"));
+    EXPECT_EQ(run.Event("S1/7")->Extra, "");
 
     bool on = false;
     ASSERT_EQ(ToggleMasterSwitch(run.App(), ProtectionSide::Prevention, on), EditResult::Saved);
     EXPECT_TRUE(on);
-    EXPECT_TRUE(run.HandedOver()) << run.Output();
+    EXPECT_TRUE(run.HandOverTaken()) << run.Output();
     ASSERT_TRUE(
-        WaitUntil([&] { return run.Stored("S1/7") && !run.Stored("S1/7")->Extra.empty(); }, 10'000))
+        WaitUntil([&] { return run.Event("S1/7") && !run.Event("S1/7")->Extra.empty(); }, 10'000))
         << run.Output();
     EXPECT_EQ(run.Calls(), "block 10.0.0.1/7\n");
 
     ASSERT_EQ(ToggleMasterSwitch(run.App(), ProtectionSide::Prevention, on), EditResult::Saved);
     EXPECT_FALSE(on);
-    EXPECT_TRUE(run.HandedOver()) << run.Output();
+    EXPECT_TRUE(run.HandOverTaken()) << run.Output();
     run.AddBlock("8", "10.0.0.2");
     ServiceRun::Passes(6);
-    ASSERT_TRUE(run.Stored("S1/8"));
-    EXPECT_EQ(run.Stored("S1/8")->Extra, "") << "prevention off again: the new block stays open";
+    ASSERT_TRUE(run.Event("S1/8"));
+    EXPECT_EQ(run.Event("S1/8")->Extra, "") << "prevention off again: the new block stays open";
     EXPECT_EQ(run.Calls(), "block 10.0.0.1/7\n");
-    EXPECT_FALSE(run.Stored("S1/7")->Extra.empty());
+    EXPECT_FALSE(run.Event("S1/7")->Extra.empty());
 }
 
 // Runs a prevention page's OK: load from the hub's document, change, check, store.
@@ -178,7 +121,7 @@ TEST(ProtectionServiceSystem, AScheduleOkHoldsBlocksBackAndUntickingItLetsThemTh
     CTarvellDoc doc;
     doc.PreventionEnabled = 1;
     ServiceRun run(doc, EventDatabaseFile{});
-    ASSERT_TRUE(run.Started());
+    ASSERT_TRUE(run.Connected());
 
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -196,7 +139,7 @@ TEST(ProtectionServiceSystem, AScheduleOkHoldsBlocksBackAndUntickingItLetsThemTh
                       page.rows = {{0, start, end}, {*ParseScheduleDay(today), start, end}};
                   }),
               EditResult::Saved);
-    EXPECT_TRUE(run.HandedOver()) << run.Output();
+    EXPECT_TRUE(run.HandOverTaken()) << run.Output();
     run.AddBlock("8", "10.0.0.2");
     ServiceRun::Passes(5);
     EXPECT_EQ(run.Calls(), "") << "inside the schedule no port is shut";
@@ -205,8 +148,8 @@ TEST(ProtectionServiceSystem, AScheduleOkHoldsBlocksBackAndUntickingItLetsThemTh
     ASSERT_EQ(PageOk<PreventSchedulePage>(run.App(), LoadPreventSchedule,
                                           [](PreventSchedulePage& page) { page.master = false; }),
               EditResult::Saved);
-    EXPECT_TRUE(run.HandedOver()) << run.Output();
-    EXPECT_TRUE(WaitUntil([&] { return run.Calls() == "block 10.0.0.2/8\n"; }, 5 * kPassMs + 2000))
+    EXPECT_TRUE(run.HandOverTaken()) << run.Output();
+    EXPECT_TRUE(WaitUntil([&] { return run.Calls() == "block 10.0.0.2/8\n"; }, 3000))
         << run.Calls() << run.Output();
 }
 
@@ -219,7 +162,7 @@ TEST(ProtectionServiceSystem, AutomaticUnblockingOpensABlockOlderThanTheMinutesS
     events.EventMap["S1/7"] = SystemBlock("7", "10.0.0.1");
     events.EventMap["S1/7"]->Extra = std::to_string(std::time(nullptr) - 600);
     ServiceRun run(doc, events);
-    ASSERT_TRUE(run.Started());
+    ASSERT_TRUE(run.Connected());
     auto unblockAfter = [&](const char* minutes) {
         return PageOk<PreventUnblockPage>(run.App(), LoadPreventUnblock,
                                           [&](PreventUnblockPage& page) {
@@ -230,19 +173,19 @@ TEST(ProtectionServiceSystem, AutomaticUnblockingOpensABlockOlderThanTheMinutesS
     };
 
     ASSERT_EQ(unblockAfter("15"), EditResult::Saved);
-    EXPECT_TRUE(run.HandedOver()) << run.Output();
+    EXPECT_TRUE(run.HandOverTaken()) << run.Output();
     ServiceRun::Passes(5);
     EXPECT_EQ(run.Calls(), "") << "blocked ten minutes ago: 15 minutes have not passed";
 
     ASSERT_EQ(unblockAfter("5"), EditResult::Saved);
-    EXPECT_TRUE(run.HandedOver()) << run.Output();
+    EXPECT_TRUE(run.HandOverTaken()) << run.Output();
     ASSERT_TRUE(
-        WaitUntil([&] { return run.Stored("S1/7") && run.Stored("S1/7")->Blocked == 0; }, 10'000))
+        WaitUntil([&] { return run.Event("S1/7") && run.Event("S1/7")->Blocked == 0; }, 10'000))
         << run.Output();
     EXPECT_EQ(run.Calls(), "unblock 10.0.0.1/7\n");
-    EXPECT_EQ(run.Stored("S1/7")->Extra, "");
+    EXPECT_EQ(run.Event("S1/7")->Extra, "");
     EXPECT_TRUE(WaitUntil([&] { return run.AlertLogged("System Unblocking"); }, 20'000));
 }
 
 }  // namespace
-}  // namespace tarvell
+}  // namespace tarvell::testing

@@ -8,43 +8,27 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "shared/StateFiles.h"
-#include "tests/service/ServiceTestSupport.h"
+#include "tests/support/RunningService.h"
 #include "viewer/core/base/Prompt.h"
 #include "viewer/core/service/ServiceControl.h"
-#include "tests/support/Programs.h"
 
 namespace tarvell {
 namespace {
 
-using testing::BackgroundProgram;
-using testing::ServiceEnvironment;
-using testing::TempFolder;
+using testing::RunningService;
 using testing::WaitUntil;
-
-const std::string kProgram = tarvell::test::ServiceProgram();
 
 class PidFileServiceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(root.Path().empty());
-        // State files as a service that ran before leaves them: no retries at start-up.
-        const std::string service = root / "var/lib/tarvell";
-        ASSERT_TRUE(MakeDirectories(service));
-        ASSERT_TRUE(WriteStateFile(JoinPath(service, kAlertLogName), AlertLogFile{}));
-        ASSERT_TRUE(WriteStateFile(JoinPath(service, kEventDatabaseName), EventDatabaseFile{}));
-        ASSERT_TRUE(WriteStateFile(JoinPath(service, kReportStoreName), ReportStoreFile{}));
-    }
+    void SetUp() override { ASSERT_TRUE(service.Install()); }
 
     PidFileServiceBackend::Options Options() const {
         PidFileServiceBackend::Options o;
         o.runFolder = root / "run/tarvell";
-        o.programPath = kProgram;
-        o.environment = Environment();
+        o.programPath = RunningService::Program();
+        o.environment = testing::ServiceEnvironment(
+            root.Path(), {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_TEST_EMAIL_SLOT=1"});
         return o;
-    }
-    std::vector<std::string> Environment() const {
-        return ServiceEnvironment(root.Path(),
-                                  {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_TEST_EMAIL_SLOT=1"});
     }
     ServiceControl Control(Clock& clock) {
         return ServiceControl([] { return std::string(); },
@@ -54,7 +38,8 @@ protected:
                               clock);
     }
 
-    TempFolder root{"viewer-service-"};
+    RunningService service{"viewer-service-"};
+    const testing::TempFolder& root = service.Root();
 };
 
 TEST_F(PidFileServiceTest, StateTestCodeAndStopOfARunningService) {
@@ -62,8 +47,7 @@ TEST_F(PidFileServiceTest, StateTestCodeAndStopOfARunningService) {
     ServiceControl control = Control(clock);
     EXPECT_EQ(control.QueryServerState(), kServiceStopped) << "not running, but startable";
 
-    BackgroundProgram service({kProgram, "-Run"}, Environment(), root / "output.txt");
-    ASSERT_GT(service.Pid(), 0);
+    ASSERT_TRUE(service.Run({"TARVELL_TEST_EMAIL_SLOT=1"}));
     ASSERT_TRUE(WaitUntil([&] { return control.QueryServerState() == kServiceRunning; }, 10'000))
         << service.Output();
     PidFileServiceBackend backend(Options());
@@ -89,7 +73,7 @@ TEST_F(PidFileServiceTest, StateTestCodeAndStopOfARunningService) {
     PromptRecorder prompt;
     EXPECT_TRUE(control.StopServer(prompt));
     EXPECT_TRUE(prompt.Requests().empty());
-    EXPECT_EQ(service.WaitForExit(10'000), 0) << service.Output();
+    EXPECT_EQ(service.Process().WaitForExit(10'000), 0) << service.Output();
     EXPECT_EQ(control.QueryServerState(), kServiceStopped);
     EXPECT_FALSE(backend.RunningPid());
     EXPECT_FALSE(control.SendTestAlert(kTestEmail)) << "nothing to signal";

@@ -1,12 +1,10 @@
-// What the settings screens' tests against a real TarvellSrv share: a temporary root with the
-// service's folder and state files, the service started with `-Run` on it, a viewer application
-// connected to that folder, the hand-over wait and the settings file read back as lines through
-// `tarvell-ini --print`. Only root and the administrators (tarvell-admin) may leave files in the
-// hand-over folder, so these tests skip elsewhere.
+// What the settings screens' tests against a real TarvellSrv (tests/support/RunningService.h)
+// share: a viewer with the shell pieces a page needs, connected to the service's folder as an
+// added server, scripted pickers and a UDP listener. Only root and the administrators
+// (tarvell-admin) may leave files in the hand-over folder, so these tests skip elsewhere.
 #pragma once
 
 #include <arpa/inet.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -23,7 +21,7 @@
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "shared/StateFiles.h"
-#include "tests/service/ServiceTestSupport.h"
+#include "tests/support/RunningService.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/base/Prompt.h"
@@ -41,11 +39,6 @@ struct ScriptedFile : FilePicker {
     std::optional<QString> answer;
     std::optional<QString> PickFile(QWidget*, const QString&) override { return answer; }
 };
-
-inline bool MayHandOver() {
-    const struct group* admins = ::getgrnam("tarvell-admin");
-    return ::geteuid() == 0 || (admins && ::group_member(admins->gr_gid));
-}
 
 // A UDP socket on `port` of `address` (loopback; 0: a free port); Receive waits up to `ms` for
 // one datagram.
@@ -77,62 +70,6 @@ public:
 private:
     int fd_ = -1;
     std::uint16_t port_ = 0;
-};
-
-// A service folder under a temporary root with empty state files and `doc` as its settings,
-// and TarvellSrv -Run on it (a pass every 200 ms plus `extraEnv`). `beforeStart` prepares the
-// root further (a sibling database, events of an earlier run) before the service starts.
-class RunningService {
-public:
-    RunningService(const CTarvellDoc& doc, std::vector<std::string> extraEnv = {},
-                   const char* prefix = "settings-system-",
-                   const std::function<void(const TempFolder&)>& beforeStart = {})
-        : root_(prefix) {
-        if (beforeStart) beforeStart(root_);
-        folder_ = root_ / "var/lib/tarvell";
-        EXPECT_TRUE(MakeDirectories(JoinPath(folder_, "handover")));
-        // Empty state files where `beforeStart` wrote none of its own.
-        const auto seed = [this](std::string_view name, const auto& empty) {
-            const std::string path = JoinPath(folder_, name);
-            EXPECT_TRUE(FileExists(path) || WriteStateFile(path, empty));
-        };
-        seed(kAlertLogName, AlertLogFile{});
-        seed(kEventDatabaseName, EventDatabaseFile{});
-        seed(kReportStoreName, ReportStoreFile{});
-        EXPECT_TRUE(doc.SaveToFile(Ini(), true));
-        extraEnv.push_back("TARVELL_PASS_INTERVAL_MS=200");
-        env_ = ServiceEnvironment(root_.Path(), extraEnv);
-        srv_ = std::make_unique<BackgroundProgram>(std::vector<std::string>{Program(), "-Run"},
-                                                   env_, root_ / "service.txt");
-        EXPECT_GT(srv_->Pid(), 0);
-    }
-
-    static std::string Program() { return std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv"; }
-    const TempFolder& Root() const { return root_; }
-    const std::string& Folder() const { return folder_; }
-    std::string Ini() const { return JoinPath(folder_, CTarvellDoc::kFileName); }
-    std::string HandOver() const { return JoinPath(folder_, "handover/Tarvell.ini"); }
-    const std::vector<std::string>& Environment() const { return env_; }
-    std::string Output() const { return srv_->Output(); }
-
-    // True once the service has taken the hand-over copy (it is gone), within `ms`.
-    bool HandOverTaken(int ms = 10'000) const {
-        return WaitUntil([&] { return !FileExists(HandOver()); }, ms);
-    }
-    // The service's settings file as `Field=value` lines.
-    std::string PrintIni() const {
-        BackgroundProgram print(
-            {std::string(TARVELL_BINARY_DIR) + "/tools/tarvell-ini", "--print", Ini()}, env_,
-            root_ / "print.txt");
-        EXPECT_EQ(print.WaitForExit(10'000), 0) << print.Output();
-        return print.Output();
-    }
-
-private:
-    TempFolder root_;
-    std::string folder_;
-    std::vector<std::string> env_;
-    std::unique_ptr<BackgroundProgram> srv_;
 };
 
 // A viewer on the machine of `root` whose current server is the service's folder, with the

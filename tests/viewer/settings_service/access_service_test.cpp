@@ -24,7 +24,8 @@ TEST(AccessServiceSystem, AUserSavedThroughThePanelIsWhatANewViewerApplies) {
     CTarvellDoc doc;
     doc.SetDefaults();
     doc.ViewerUsers.clear();
-    RunningService service(doc);
+    RunningService service("access-system-");
+    ASSERT_TRUE(service.Start(doc)) << service.Output();
     auto viewer = std::make_unique<ConnectedViewer>(service);
     viewer->app.ReadIdentity();
     const MachineIdentity me = viewer->app.Identity();

@@ -65,10 +65,10 @@ TEST(AlertSettingsSystem, SyslogAndTrapTestsReachTheMatchingTargetsOnlyAfterAppl
         << trapd.Log();
     CTarvellDoc doc;
     doc.SetDefaults();
-    RunningService service(doc,
-                           {"TARVELL_SYSLOG_PORT=" + std::to_string(first.Port()),
-                            "TARVELL_TRAP_MANAGER_PORT=" + std::to_string(trapd.Port())},
-                           "alert-system-");
+    RunningService service("alert-system-");
+    ASSERT_TRUE(service.Start(doc, {"TARVELL_SYSLOG_PORT=" + std::to_string(first.Port()),
+                                    "TARVELL_TRAP_MANAGER_PORT=" + std::to_string(trapd.Port())}))
+        << service.Output();
     ConnectedViewer viewer(service);
     SystemClock clock;
     PidFileServiceBackend::Options options;
@@ -147,7 +147,8 @@ TEST(AlertSettingsSystem, AForwardingBoxChangedByMouseKeyOrAccessibleActionIsSav
     if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
     CTarvellDoc doc;
     doc.SetDefaults();
-    RunningService service(doc, {}, "forwarding-system-");
+    RunningService service("forwarding-system-");
+    ASSERT_TRUE(service.Start(doc)) << service.Output();
     ConnectedViewer viewer(service);
     CSettingsWnd window(viewer.context, nullptr, &viewer.folders, &viewer.files);
     viewer.router.SetRoot(window.Commands());

@@ -4,8 +4,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "platform/Process.h"
-#include "tests/support/Programs.h"
 #include "tests/viewer/settings_service/SettingsServiceFixture.h"
 #include "viewer/settings/CSettingsWnd.h"
 #include "viewer/settings/DevicesSettingsUi.h"
@@ -26,27 +24,6 @@ constexpr const char* kSibling =
     "  PortStatus 1\n  PortDisabled 0\nend\n"
     "port 00AABB000001/2\n  PortName Gi0/2\n  PortAlias ethernetCsmacd\n"
     "  PortStatus 1\n  PortDisabled 0\nend\n";
-
-// Ombrix.db from kSibling, registered where the service looks for the sibling product.
-void MakeSibling(const TempFolder& root) {
-    const std::string sibling = root / "opt/ombrix";
-    ASSERT_TRUE(MakeDirectories(sibling));
-    ASSERT_TRUE(AtomicWriteFile(root / "ombrix.txt", kSibling));
-    for (const std::vector<std::string>& argv :
-         {std::vector<std::string>{test::ToolProgram("ombrix-make"), root / "ombrix.txt",
-                                   sibling + "/Ombrix.db"},
-          {test::ToolProgram("tarvell-reg"), "set", "HKLM",
-           "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix", "ImagePath",
-           sibling + "/ombrix"}}) {
-        ProcessOptions options;
-        options.argv = argv;
-        options.environment = ServiceEnvironment(root.Path());
-        options.timeLimitMs = 30'000;
-        options.captureOutput = true;
-        const ProcessResult result = RunProcess(options);
-        ASSERT_TRUE(result.Succeeded()) << argv.front() << ": " << result.err;
-    }
-}
 
 // Runs a one-page sheet, lets `edit` work on its page and presses OK.
 template <typename Page>
@@ -84,7 +61,10 @@ TEST(ExclusionSettingsServiceSystem, WhatThePagesStoreReachesTheServicesSettings
     if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
     CTarvellDoc doc;
     doc.SetDefaults();
-    RunningService service(doc, {}, "exclusion-system-", MakeSibling);
+    RunningService service("exclusion-system-");
+    std::string why;
+    ASSERT_TRUE(service.InstallSibling(kSibling, &why)) << why;
+    ASSERT_TRUE(service.Start(doc)) << service.Output();
     ConnectedViewer v(service);
     ASSERT_TRUE(WaitUntil(
         [&] {

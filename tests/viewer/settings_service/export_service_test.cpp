@@ -63,8 +63,10 @@ void ExportRoad(const DataSourceRequest& request, DatabaseKind kind, ColumnsQuer
     start.SqlEventsColumns.clear();
     start.SqlAlertsColumns.clear();
     start.HtmlInterval = start.SqlInterval = 0;
-    RunningService service(start, {std::string("ODBCSYSINI=") + std::getenv("ODBCSYSINI"),
-                                   "ODBCINSTINI=odbcinst.ini"});
+    RunningService service("export-system-");
+    ASSERT_TRUE(service.Start(start, {std::string("ODBCSYSINI=") + std::getenv("ODBCSYSINI"),
+                                      "ODBCINSTINI=odbcinst.ini"}))
+        << service.Output();
     ConnectedViewer viewer(service);
     CTarvellApp& app = viewer.app;
 

@@ -1,12 +1,10 @@
 // The server's settings against a real TarvellSrv on a temporary root: a server added for its
 // folder and connected is current, the text tables the settings window brings in are taken
-// over by the service, a syslog test code brings the settings' listener the test line, and the
-// Local save is what a new viewer starts from. Only root and the administrators
+// over by the service, and the Local save is what a new viewer starts from (that the service's
+// test alerts then carry those texts: alert_service_test). Only root and the administrators
 // (tarvell-admin) may leave files in the hand-over folder.
 #include <gtest/gtest.h>
 
-#include "platform/Clock.h"
-#include "viewer/core/service/ServiceControl.h"
 #include "viewer/core/base/CommandIds.h"
 #include "viewer/settings/CLocalSettingsPanel.h"
 #include "viewer/settings/CSettingsWnd.h"
@@ -16,44 +14,22 @@
 namespace tarvell {
 namespace {
 
-using testing::BackgroundProgram;
+using testing::ConnectedViewer;
 using testing::MayHandOver;
+using testing::RunningService;
 using testing::ScriptedFolder;
-using testing::ServiceEnvironment;
-using testing::TempFolder;
-using testing::UdpListener;
 using testing::WaitUntil;
 
-TEST(SettingsServiceSystem, AnAddedServerTakesTheTablesHearsTheSyslogTestAndIsTheSavedDefault) {
+TEST(SettingsServiceSystem, AnAddedServerTakesTheTablesAndIsTheSavedDefault) {
     if (!MayHandOver()) GTEST_SKIP() << "needs root or membership of group tarvell-admin";
-    TempFolder root{"settings-system-"};
-    const std::string service = root / "var/lib/tarvell";
-    ASSERT_TRUE(MakeDirectories(JoinPath(service, "handover")));
-    ASSERT_TRUE(WriteStateFile(JoinPath(service, kAlertLogName), AlertLogFile{}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(service, kEventDatabaseName), EventDatabaseFile{}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(service, kReportStoreName), ReportStoreFile{}));
-    UdpListener listener;
-    CTarvellDoc doc;
-    doc.SyslogAlertsOn = 1;
-    doc.SyslogStandardMode = 1;
-    doc.SyslogListeners = {"127.0.0.1"};
-    ASSERT_TRUE(doc.SaveToFile(JoinPath(service, CTarvellDoc::kFileName), true));
-
-    const std::string program = std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv";
-    const std::vector<std::string> env = ServiceEnvironment(
-        root.Path(),
-        {"TARVELL_PASS_INTERVAL_MS=200", "TARVELL_SYSLOG_PORT=" + std::to_string(listener.Port())});
-    BackgroundProgram srv({program, "-Run"}, env, root / "service.txt");
-    ASSERT_GT(srv.Pid(), 0);
+    RunningService srv("settings-system-");
+    const std::string service = srv.Folder();
+    ASSERT_TRUE(srv.Start(CTarvellDoc{}));
 
     // The window is shown on a viewer whose only server is elsewhere; "Add Server..." for the
     // service's folder and Connect, before any Save, make it current.
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(root / "config"));
-    Registry registry(root / "machine", root / "user");
-    ViewerEnvironment viewer;
-    viewer.programFolder = root / "elsewhere";
-    viewer.registry = &registry;
-    viewer.mountInfo = [] { return std::string(); };
+    Registry registry(srv.Root() / "machine", srv.Root() / "user");
+    const ViewerEnvironment viewer = ConnectedViewer::MakeEnvironment(srv, registry);
     CTarvellApp app(viewer);
     CommandRouter router;
     PromptRecorder prompt;
@@ -84,36 +60,9 @@ TEST(SettingsServiceSystem, AnAddedServerTakesTheTablesHearsTheSyslogTestAndIsTh
     // hand-over copy and its settings file then holds them.
     window.hide();
     window.show();
-    EXPECT_TRUE(
-        WaitUntil([&] { return !FileExists(JoinPath(service, "handover/Tarvell.ini")); }, 10'000))
-        << srv.Output();
-    BackgroundProgram print(
-        {std::string(TARVELL_BINARY_DIR) + "/tools/tarvell-ini", "--print", ini}, env,
-        root / "print.txt");
-    ASSERT_EQ(print.WaitForExit(10'000), 0) << print.Output();
-    EXPECT_NE(print.Output().find("Quenmark Tarvell - Test message"), std::string::npos)
-        << print.Output();
-
-    SystemClock clock;
-    PidFileServiceBackend::Options options;
-    options.runFolder = root / "run/tarvell";
-    options.programPath = program;
-    options.environment = env;
-    ServiceControl control(
-        [] { return std::string(); },
-        [&](const std::string&) { return std::make_unique<PidFileServiceBackend>(options); },
-        clock);
-    ASSERT_TRUE(WaitUntil([&] { return control.QueryServerState() == kServiceRunning; }, 10'000))
-        << srv.Output();
-
-    // The engine takes test codes a moment after the state reads RUNNING: send again until heard.
-    std::string line;
-    for (int attempt = 0; attempt < 10 && line.empty(); ++attempt) {
-        ASSERT_TRUE(control.SendTestAlert(kTestSyslog));
-        line = listener.Receive(2000);
-    }
-    EXPECT_NE(line.find("Quenmark Tarvell - Test message"), std::string::npos) << line << "\n"
-                                                                               << srv.Output();
+    EXPECT_TRUE(srv.HandOverTaken()) << srv.Output();
+    const std::string printed = srv.PrintIni();
+    EXPECT_NE(printed.find("Quenmark Tarvell - Test message"), std::string::npos) << printed;
 
     // A new viewer reads the Local Save back with the added row as its default.
     CTarvellApp again(viewer);

@@ -3,59 +3,24 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
-#include "platform/Files.h"
-#include "platform/Process.h"
-#include "platform/Registry.h"
-#include "shared/StateFiles.h"
-#include "tests/service/ServiceTestSupport.h"
-#include "viewer/core/hub/CTarvellApp.h"
+#include "tests/support/ServiceViewer.h"
 #include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/protection/DetectionPages.h"
 
-namespace tarvell {
+namespace tarvell::testing {
 namespace {
 
-using testing::BackgroundProgram;
-using testing::ServiceEnvironment;
-using testing::TempFolder;
-using testing::WaitUntil;
-
 constexpr int kPassMs = 300;
-const std::string kTools = std::string(TARVELL_BINARY_DIR) + "/tools/";
 
 TEST(DetectionPagesSystem, ThresholdsAndDeviceListsReachTheService) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root for the hand-over";
-    TempFolder root{"viewer-detection-pages-"};
-    const std::string service = root / "var/lib/tarvell", sibling = root / "opt/ombrix";
-    const auto run = [&](const std::vector<std::string>& argv) {
-        ProcessOptions options;
-        options.argv = argv;
-        options.environment = ServiceEnvironment(root.Path());
-        options.timeLimitMs = 30'000;
-        return RunProcess(options).Succeeded();
-    };
-    const auto writeGeneration = [&](const std::string& nodeIp) {
-        return AtomicWriteFile(root / "ombrix.txt", testing::OneSwitchGeneration(nodeIp)) &&
-               run({kTools + "ombrix-make", root / "ombrix.txt", sibling + "/Ombrix.new"}) &&
-               ::rename((sibling + "/Ombrix.new").c_str(), (sibling + "/Ombrix.db").c_str()) == 0;
-    };
+    RunningService service("viewer-detection-pages-");
+    std::string why;
+    ASSERT_TRUE(service.InstallSibling(OneSwitchGeneration("10.0.0.1"), &why)) << why;
     const auto eventType = [&](const std::string& key) {
-        EventDatabaseFile events;
-        if (!ReadStateFile(JoinPath(service, kEventDatabaseName), events)) return std::string();
-        const auto it = events.EventMap.find(key);
-        return it == events.EventMap.end() ? std::string() : it->second->EventType;
+        const auto event = service.Event(key);
+        return event ? event->EventType : std::string();
     };
-    ASSERT_TRUE(MakeDirectories(JoinPath(service, "handover")) && MakeDirectories(sibling));
-    ASSERT_TRUE(writeGeneration("10.0.0.1"));
-    ASSERT_TRUE(run({kTools + "tarvell-reg", "set", "HKLM",
-                     "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix", "ImagePath",
-                     sibling + "/ombrix"}));
-    ASSERT_TRUE(WriteStateFile(JoinPath(service, kAlertLogName), AlertLogFile{}) &&
-                WriteStateFile(JoinPath(service, kEventDatabaseName), EventDatabaseFile{}) &&
-                WriteStateFile(JoinPath(service, kReportStoreName), ReportStoreFile{}));
     // Detection on, each of its pages opened off and stored.
     CTarvellDoc doc, off;
     doc.SetDefaults();
@@ -65,20 +30,10 @@ TEST(DetectionPagesSystem, ThresholdsAndDeviceListsReachTheService) {
     Store(LoadChangedNodes(off), doc);
     Store(LoadThreats(off), doc);
     Store(LoadScript(off), doc);
-    ASSERT_TRUE(doc.SaveToFile(JoinPath(service, CTarvellDoc::kFileName), true));
-
-    BackgroundProgram srv(
-        {std::string(TARVELL_BINARY_DIR) + "/service/TarvellSrv", "-Run"},
-        ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=" + std::to_string(kPassMs)}),
-        root / "service.txt");
-    ASSERT_GT(srv.Pid(), 0);
-    Registry registry(root / "machine", root / "user");
-    ViewerEnvironment viewer;
-    viewer.programFolder = service;
-    viewer.registry = &registry;
-    viewer.mountInfo = [] { return std::string(); };
-    CTarvellApp app(viewer);
-    ASSERT_TRUE(WaitUntil([&] { return app.ReloadDocument(); }, 10'000));
+    ASSERT_TRUE(service.Start(doc, {}, kPassMs));
+    ServiceViewer viewer(service);
+    CTarvellApp& app = viewer.app;
+    ASSERT_TRUE(viewer.Connected());
 
     // Each step: a page's OK through the hub, taken over by the service, perhaps a new
     // generation of the sibling database, then its event (none: nothing within 5 passes).
@@ -119,20 +74,20 @@ TEST(DetectionPagesSystem, ThresholdsAndDeviceListsReachTheService) {
         ASSERT_EQ(EditSettings(app, step.ok), EditResult::Saved);
         ASSERT_TRUE(WaitUntil(
             [&] { return app.ReloadDocument() && step.taken(app.Document().Fields()); }, 10'000))
-            << srv.Output();
+            << service.Output();
         if (step.ip) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2 * kPassMs + 500));
-            ASSERT_TRUE(writeGeneration(step.ip));
+            ASSERT_TRUE(service.ReplaceSibling(OneSwitchGeneration(step.ip)));
         }
         if (*step.event) {
             EXPECT_TRUE(WaitUntil([&] { return eventType(step.key) == step.event; }, 10'000))
-                << srv.Output();
+                << service.Output();
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(5 * kPassMs + 500));
-            EXPECT_EQ(eventType(step.key), "") << srv.Output();
+            EXPECT_EQ(eventType(step.key), "") << service.Output();
         }
     }
 }
 
 }  // namespace
-}  // namespace tarvell
+}  // namespace tarvell::testing
