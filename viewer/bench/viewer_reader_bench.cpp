@@ -19,48 +19,12 @@
 #include "shared/StateFiles.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/Readers.h"
+#include "viewer/bench/LargeServer.h"
 
 namespace tarvell {
 namespace {
 
-struct LargeServer {
-    std::string root = MakeTempFolder("tarvell-viewer-bench-");
-    std::string folder = JoinPath(root, "server");
-    Registry registry{JoinPath(root, "m"), JoinPath(root, "u")};
-
-    LargeServer() {
-        MakeDirectories(folder);
-        CTarvellDoc doc;
-        doc.SetDefaults();
-        for (int i = 0; i < 1000; ++i) doc.DeleteRequests.push_back("S" + std::to_string(i) + "/1");
-        doc.SaveToFile(JoinPath(folder, "Tarvell.ini"), true);
-        EventDatabaseFile events;
-        for (int i = 0; i < 100'000; ++i) {
-            auto e = std::make_unique<CEventItem>();
-            e->EventType = e->Description = "New Mac";
-            e->Category = "Detection";
-            e->Current = "00AABBCC" + std::to_string(10000 + i);
-            e->DeviceName = "switch-" + std::to_string(i / 48);
-            e->DevicePort = "Gi0/" + std::to_string(i % 48);
-            e->DateKey = std::to_string(1700000000 + i);
-            events.EventMap.emplace("S" + std::to_string(i / 48) + "/" + std::to_string(i % 48),
-                                    std::move(e));
-        }
-        WriteStateFile(JoinPath(folder, "Tarvell.db"), events);
-        AlertLogFile alerts;
-        for (int i = 0; i < 100'000; ++i) {
-            auto a = std::make_unique<CAlertItem>();
-            a->Category = i % 3 ? "Detection" : "Prevention";
-            a->EventType = "New Mac";
-            a->Current = "00AABBCC" + std::to_string(10000 + i);
-            a->DeviceName = "switch-" + std::to_string(i / 48);
-            alerts.AlertLog.emplace(
-                std::to_string(1700000000 + i / 10) + "." + std::to_string(i % 10), std::move(a));
-        }
-        WriteStateFile(JoinPath(folder, "Tarvell.log"), alerts);
-    }
-    ~LargeServer() { RemoveTree(root); }
-};
+using bench::LargeServer;
 
 LargeServer& Server() {
     static LargeServer server;

@@ -519,6 +519,44 @@ TEST_F(HubTest, ListenerRemovalConcurrencyTest) {
     reader.join();
 }
 
+TEST_F(HubTest, TheServerStateIsAnnouncedOnlyWhenTheServiceOrTheFilesHealthChanges) {
+    CTarvellApp& app = StartApp();
+    int answer = 1, asked = 0, heard = 0;
+    app.AddHubListener([&](HubChange change) { heard += change == HubChange::ServerStateChanged; });
+    EXPECT_EQ(app.ProbeService(), -1) << "nothing to ask yet";
+    app.SetServiceProbe([&] {
+        ++asked;
+        return answer;
+    });
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int state;
+        bool announced;
+    };
+    const std::vector<Step> steps = {
+        {"the first answer", [&] { app.ProbeService(); }, 1, true},
+        {"the same answer", [&] { app.ProbeService(); }, 1, false},
+        {"stopped", [&] { answer = 0, app.ProbeService(); }, 0, true},
+        {"unreachable", [&] { answer = -1, app.ProbeService(); }, -1, true},
+        {"a damaged events file", [&] { app.NoteStateFile("Tarvell.db", false); }, -1, true},
+        {"still damaged", [&] { app.NoteStateFile("Tarvell.db", false); }, -1, false},
+        {"read again", [&] { app.NoteStateFile("Tarvell.db", true); }, -1, true},
+        {"a refused hand-over", [&] { app.SetHandOverRefused(true); }, -1, true},
+        {"still refused", [&] { app.SetHandOverRefused(true); }, -1, false},
+    };
+    for (const Step& step : steps) {
+        const int before = heard;
+        step.act();
+        EXPECT_EQ(app.ServiceState(), step.state) << step.what;
+        EXPECT_EQ(heard - before, step.announced ? 1 : 0) << step.what;
+    }
+    EXPECT_EQ(asked, 4);
+    app.SetServiceProbe(nullptr);
+    EXPECT_EQ(app.ProbeService(), -1) << "without a probe the last answer stays";
+    EXPECT_EQ(asked, 4);
+}
+
 // ---- threads
 
 TEST_F(HubTest, ReadersConcurrencyTest) {
