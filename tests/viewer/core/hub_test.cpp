@@ -616,6 +616,27 @@ TEST_F(HubTest, PopupsShowWhatArrivedSinceTheConnectOldestFirstAndOnce) {
     EXPECT_EQ(popup.LookOnce(), 0);
 }
 
+TEST_F(HubTest, PopupsTurnedOffDuringALookShowTheRestOfTheSameSnapshotOnceBackOn) {
+    WriteSettings(DefaultSettings());
+    clock_.Set(1700000100);
+    CTarvellApp& app = Connected();
+    std::vector<std::string> shown;
+    CTarvellPopup popup(app, [&](const std::string& key, const CAlertItem&,
+                                 const ManualResetEvent&) {
+        shown.push_back(key);
+        app.SetPopupPreferences(0, 10, "");  // the user turns them off while the first shows
+    });
+    EXPECT_EQ(popup.LookOnce(), 0);
+    WriteAlerts({{"1700000200.1", MakeAlert("Detection")}, {"1700000200.2", MakeAlert("Detection")}});
+    ASSERT_TRUE(CTarvellLog(app).PassOnce());
+    EXPECT_EQ(popup.LookOnce(), 1);
+    app.SetPopupPreferences(1, 10, "");
+    EXPECT_EQ(popup.LookOnce(), 1) << "the same snapshot, not looked at whole";
+    app.SetPopupPreferences(1, 10, "");
+    EXPECT_EQ(popup.LookOnce(), 0);
+    EXPECT_EQ(shown, (std::vector<std::string>{"1700000200.1", "1700000200.2"}));
+}
+
 // The popup thread on the fake clock: what a look shows, with the records it was given.
 class PopupTest : public HubTest {
 protected:
