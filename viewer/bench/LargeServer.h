@@ -43,8 +43,8 @@ inline bool WriteLargeServer(const std::string& folder) {
         a->EventType = "New Mac";
         a->Current = "00AABBCC" + std::to_string(10000 + i);
         a->DeviceName = "switch-" + std::to_string(i / 48);
-        alerts.AlertLog.emplace(
-            std::to_string(1700000000 + i / 10) + "." + std::to_string(i % 10), std::move(a));
+        alerts.AlertLog.emplace(std::to_string(1700000000 + i / 10) + "." + std::to_string(i % 10),
+                                std::move(a));
     }
     return WriteStateFile(JoinPath(folder, "Tarvell.log"), alerts);
 }

@@ -50,11 +50,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kTickSeconds = 10;          // the readers' interval
-constexpr int kQuietWindowMs = 3000;      // the load is over when a window this long ...
-constexpr double kQuietCpuMs = 30;        // ... takes less CPU than this
-constexpr int kFirstPassSeconds = 13;     // past the readers' first pass (10 s after the start)
-constexpr int kLoadLimitSeconds = 60;   // a program still busy then is measured as it is
+constexpr int kTickSeconds = 10;       // the readers' interval
+constexpr int kQuietWindowMs = 3000;   // the load is over when a window this long ...
+constexpr double kQuietCpuMs = 30;     // ... takes less CPU than this
+constexpr int kFirstPassSeconds = 13;  // past the readers' first pass (10 s after the start)
+constexpr int kLoadLimitSeconds = 60;  // a program still busy then is measured as it is
 
 struct Sample {
     double rssMb = 0;
@@ -96,7 +96,8 @@ std::optional<Sample> Take(pid_t pid) {
     if (clock_getcpuclockid(pid, &clock) == 0 && clock_gettime(clock, &t) == 0)
         s.cpuMs = static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
     else
-        s.cpuMs = static_cast<double>(s.statTicks) * 1e3 / static_cast<double>(sysconf(_SC_CLK_TCK));
+        s.cpuMs =
+            static_cast<double>(s.statTicks) * 1e3 / static_cast<double>(sysconf(_SC_CLK_TCK));
     return s;
 }
 

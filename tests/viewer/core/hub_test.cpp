@@ -621,13 +621,14 @@ TEST_F(HubTest, PopupsTurnedOffDuringALookShowTheRestOfTheSameSnapshotOnceBackOn
     clock_.Set(1700000100);
     CTarvellApp& app = Connected();
     std::vector<std::string> shown;
-    CTarvellPopup popup(app, [&](const std::string& key, const CAlertItem&,
-                                 const ManualResetEvent&) {
-        shown.push_back(key);
-        app.SetPopupPreferences(0, 10, "");  // the user turns them off while the first shows
-    });
+    CTarvellPopup popup(
+        app, [&](const std::string& key, const CAlertItem&, const ManualResetEvent&) {
+            shown.push_back(key);
+            app.SetPopupPreferences(0, 10, "");  // the user turns them off while the first shows
+        });
     EXPECT_EQ(popup.LookOnce(), 0);
-    WriteAlerts({{"1700000200.1", MakeAlert("Detection")}, {"1700000200.2", MakeAlert("Detection")}});
+    WriteAlerts(
+        {{"1700000200.1", MakeAlert("Detection")}, {"1700000200.2", MakeAlert("Detection")}});
     ASSERT_TRUE(CTarvellLog(app).PassOnce());
     EXPECT_EQ(popup.LookOnce(), 1);
     app.SetPopupPreferences(1, 10, "");

@@ -219,8 +219,8 @@ TEST(ShellLogic, OnlyAWellFormedListOfPageCommandsOpensPages) {
         {" 32793", {}},
         {"32793x", {}},
         {"327930", {}},
-        {"4294967297", {}},                // would wrap to 1
-        {"32793,32801", {}},               // the service's start or stop is not a page
+        {"4294967297", {}},   // would wrap to 1
+        {"32793,32801", {}},  // the service's start or stop is not a page
         {"32788,32788,32788,32788,32788,32788,32788,32788,32788", {}},  // more than eight
     };
     for (const auto& [text, pages] : cases) EXPECT_EQ(ParseOpenPages(text), pages) << text;

@@ -26,13 +26,13 @@ TEST_F(SummaryServiceTest, AStartAndAStopOfTheServiceReachTheShownSummaryThrough
     PidFileServiceBackend::Options options;
     options.runFolder = root / "run/tarvell";
     options.programPath = ServiceProgram();
-    options.environment = testing::ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200"});
+    options.environment =
+        testing::ServiceEnvironment(root.Path(), {"TARVELL_PASS_INTERVAL_MS=200"});
     SystemClock clock;
-    ServiceControl control([] { return std::string(); },
-                           [&](const std::string&) {
-                               return std::make_unique<PidFileServiceBackend>(options);
-                           },
-                           clock);
+    ServiceControl control(
+        [] { return std::string(); },
+        [&](const std::string&) { return std::make_unique<PidFileServiceBackend>(options); },
+        clock);
 
     WriteSettings(DefaultSettings());
     CTarvellApp& app = StartApp();
