@@ -17,35 +17,14 @@
 #include "platform/Registry.h"
 #include "shared/StateFiles.h"
 #include "viewer/bench/BenchKit.h"
+#include "viewer/bench/LargeServer.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/Readers.h"
 
 namespace tarvell {
 namespace {
 
-struct LargeServer {
-    std::string root = MakeTempFolder("tarvell-viewer-bench-");
-    std::string folder = JoinPath(root, "server");
-    Registry registry{JoinPath(root, "m"), JoinPath(root, "u")};
-
-    LargeServer() {
-        MakeDirectories(folder);
-        CTarvellDoc doc;
-        doc.SetDefaults();
-        for (int i = 0; i < 1000; ++i) doc.DeleteRequests.push_back("S" + std::to_string(i) + "/1");
-        doc.SaveToFile(JoinPath(folder, "Tarvell.ini"), true);
-        EventDatabaseFile events;
-        bench::AddMacEvents(events, 100'000);
-        WriteStateFile(JoinPath(folder, "Tarvell.db"), events);
-        AlertLogFile alerts;
-        for (int i = 0; i < 100'000; ++i)
-            alerts.AlertLog.emplace(
-                std::to_string(1700000000 + i / 10) + "." + std::to_string(i % 10),
-                bench::MacAlert(i));
-        WriteStateFile(JoinPath(folder, "Tarvell.log"), alerts);
-    }
-    ~LargeServer() { RemoveTree(root); }
-};
+using bench::LargeServer;
 
 LargeServer& Server() {
     static LargeServer server;

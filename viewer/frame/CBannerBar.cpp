@@ -63,25 +63,19 @@ CBannerBar::CBannerBar(const CommandRouter& router, Prompt& prompt, Hooks hooks,
     MakeAccessibleButton(stateIcon_, FromUtf8(MenuText(res::kMainToolbar, cmd::kService)));
     stateIcon_->installEventFilter(this);
     stateIcon_->hide();
-
-    timer_.setSingleShot(true);
-    connect(&timer_, &QTimer::timeout, this, [this] { OnTimer(); });
 }
 
 void CBannerBar::RefreshServerState() {
-    const int state = hooks_.queryState ? hooks_.queryState() : -1;
+    ShowServerState(hooks_.queryState ? hooks_.queryState() : -1);
+}
+
+void CBannerBar::ShowServerState(int state) {
     if (!icon_.Update(state)) return;
     const ImageList& images = ViewerImages(res::kServiceState);
     if (images.Count() > icon_.Image())
         stateIcon_->setPixmap(QPixmap::fromImage(images.Image(icon_.Image())));
     stateIcon_->setVisible(icon_.Visible());
     repaint();
-}
-
-void CBannerBar::OnTimer() {
-    timer_.stop();
-    RefreshServerState();
-    timer_.start(kBannerRefreshMs);
 }
 
 void CBannerBar::OnServiceCommand() {
@@ -106,8 +100,7 @@ bool CBannerBar::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void CBannerBar::showEvent(QShowEvent*) { OnTimer(); }
-void CBannerBar::hideEvent(QHideEvent*) { timer_.stop(); }
+void CBannerBar::showEvent(QShowEvent*) { RefreshServerState(); }
 
 void CBannerBar::resizeEvent(QResizeEvent*) {
     const int cx = width();

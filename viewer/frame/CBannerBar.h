@@ -1,11 +1,11 @@
 // The banner across the top of the main frame: the product name, the text toolbar with the
 // File, Options, Tools and Help drop-downs, the icon toolbar of the three overview pages, and
 // the service-state icon, which shows whether the service runs and starts or stops it when
-// clicked. The state is asked again every 60 seconds while the banner is visible.
+// clicked. The state is asked when the banner is shown and on RefreshServerState; otherwise the
+// frame passes on the state the hub's reading cycle found (ShowServerState).
 #pragma once
 
 #include <QLabel>
-#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -19,7 +19,6 @@ class CommandRouter;
 class Prompt;
 
 inline constexpr int kBannerHeight = 64;
-inline constexpr int kBannerRefreshMs = 60'000;
 
 class CBannerBar : public QWidget {
     Q_OBJECT
@@ -33,6 +32,8 @@ public:
 
     // Asks the state; when it changed, the icon and its caption follow at once.
     void RefreshServerState();
+    // Shows a state known without asking (1, 0, -1).
+    void ShowServerState(int state);
     int ServerState() const { return icon_.State(); }
     bool StateIconVisible() const { return stateIcon_->isVisible(); }
     // The click on the state icon (command 32801).
@@ -41,7 +42,6 @@ public:
     CFlatToolBarCtrl* TextToolbar() const { return textBar_; }
     CFlatToolBarCtrl* IconToolbar() const { return iconBar_; }
     QLabel* StateIcon() const { return stateIcon_; }
-    bool RefreshTimerActive() const { return timer_.isActive(); }
 
 signals:
     // A drop-down button of the text toolbar was pressed; `at` is the button in global
@@ -52,19 +52,15 @@ protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
     void showEvent(QShowEvent*) override;
-    void hideEvent(QHideEvent*) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void OnTimer();
-
     const CommandRouter& router_;
     Prompt& prompt_;
     Hooks hooks_;
     CFlatToolBarCtrl* textBar_;
     CFlatToolBarCtrl* iconBar_;
     QLabel* stateIcon_;
-    QTimer timer_;
     ServerStateIcon icon_;
 };
 

@@ -19,6 +19,7 @@
 #include "viewer/frame/CTarvellView.h"
 #include "viewer/summary/CInformationDlg.h"
 #include "viewer/widgets/CommandActions.h"
+#include "viewer/widgets/HubSignals.h"
 #include "viewer/widgets/Images.h"
 #include "viewer/widgets/TextConv.h"
 #include "viewer/widgets/WaitCursor.h"
@@ -47,14 +48,20 @@ CMainFrame::CMainFrame(CTarvellApp& app, ServiceControl& service, Prompt& prompt
     setMinimumSize(8 * dpi, 6 * dpi);
     resize(minimumSize());
 
+    // The hub asks the service at each reader pass; the banner asks it afresh (through the hub,
+    // so the summary follows) when shown, after a start, stop or connect, and on a click.
+    app_.SetServiceProbe([this] { return service_.QueryServerState(); });
     CBannerBar::Hooks bannerHooks;
-    bannerHooks.queryState = [this] { return service_.QueryServerState(); };
+    bannerHooks.queryState = [this] { return app_.ProbeService(); };
     bannerHooks.hasViewerUsers = [this] { return !app_.Document().Fields().ViewerUsers.empty(); };
     bannerHooks.permissions = [this] { return app_.GetUserPermissions(); };
     banner_ = new CBannerBar(router_, prompt_, std::move(bannerHooks), this);
     banner_->hide();
     connect(banner_, &CBannerBar::dropDown, this,
             [this](CommandId id, QRect at) { ShowDropDown(id, at); });
+    connect(new HubSignals(app_, this), &HubSignals::changed, this, [this](HubChange change) {
+        if (change == HubChange::ServerStateChanged) banner_->ShowServerState(app_.ServiceState());
+    });
 
     CTarvellView::Hooks viewHooks;
     viewHooks.refreshServiceState = [this] {
@@ -109,6 +116,7 @@ CMainFrame::CMainFrame(CTarvellApp& app, ServiceControl& service, Prompt& prompt
 }
 
 CMainFrame::~CMainFrame() {
+    app_.SetServiceProbe(nullptr);  // the reader thread may be asking; service_ may go next
     if (tray_) tray_->hide();
 }
 

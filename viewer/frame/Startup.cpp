@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/Paths.h"
@@ -35,6 +36,26 @@ std::string ServiceProgramPath() {
     }
     return "/usr/sbin/TarvellSrv";
 }
+
+namespace {
+
+// A page is shown this long before the next one is opened, so that each fills once.
+constexpr int kOpenPagesGapMs = 1000;
+
+// The pages TARVELL_OPEN_PAGES asks for (benchmarks and tests of the whole program), sent one by
+// one as if chosen from the menus.
+void OpenRequestedPages(CMainFrame& frame) {
+    const char* given = std::getenv("TARVELL_OPEN_PAGES");
+    if (given == nullptr) return;
+    const std::vector<CommandId> pages = ParseOpenPages(given);
+    int at = 0;
+    for (CommandId page : pages) {
+        QTimer::singleShot(at, &frame, [&frame, page] { frame.Router().Send(page); });
+        at += kOpenPagesGapMs;
+    }
+}
+
+}  // namespace
 
 int RunViewer(int argc, char** argv) {
     QApplication qapp(argc, argv);
@@ -75,6 +96,7 @@ int RunViewer(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
     if (!IsAutoRun(arguments)) {
         frame.Open();
+        OpenRequestedPages(frame);
         if (app.Document().Title() == kNotConnectedTitle) {
             QTimer::singleShot(0, &frame, [&prompt, server = app.Server()] {
                 if (server.Name.empty()) {

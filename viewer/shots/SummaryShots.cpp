@@ -98,10 +98,11 @@ int main(int argc, char** argv) {
         CTarvellApp app(env);
         app.ReloadDocument();
         app.LoadEvents();
+        app.SetServiceProbe([] { return 1; });
+        app.ProbeService();
         const auto send = [](int) {};
 
         CSummaryWnd summary(app, send);
-        summary.SetServiceQuery([] { return 1; });
         summary.resize(900, 560);
         summary.show();
         if (!SaveShot(summary, out, "summary-page.png")) status = 1;

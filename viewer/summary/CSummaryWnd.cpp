@@ -73,13 +73,9 @@ CSummaryWnd::CSummaryWnd(CTarvellApp& app, std::function<void(int)> sendCommand,
     setAttribute(Qt::WA_OpaquePaintEvent);
     connect(new HubSignals(app_, this), &HubSignals::changed, this, [this](HubChange change) {
         if (isVisible() && change != HubChange::AlertsPublished &&
-            change != HubChange::AlertsChangedLocally)
+            change != HubChange::AlertsChangedLocally && change != HubChange::ServerStateChanged)
             Refresh();
     });
-}
-
-void CSummaryWnd::SetServiceQuery(std::function<int()> query) {
-    summary_->SetServiceQuery(std::move(query));
 }
 
 void CSummaryWnd::Refresh() {

@@ -23,8 +23,6 @@ public:
                 QWidget* parent = nullptr);
 
     CSummaryDlg* SummaryDlg() const { return summary_; }
-    // Passed on to the summary panel (see CSummaryDlg::SetServiceQuery).
-    void SetServiceQuery(std::function<int()> query);
     // Recomputes the levels now.
     void Refresh();
     const SummaryLevels& Levels() const { return levels_; }

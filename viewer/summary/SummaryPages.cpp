@@ -7,9 +7,7 @@ namespace tarvell {
 
 void RegisterSummaryPages(PageTable& table) {
     table.Register(PageSlot::Summary, [](const PageContext& context, QWidget* parent) -> QWidget* {
-        auto* page = new CSummaryWnd(context.app, PageSender(context), parent);
-        if (context.serviceState) page->SetServiceQuery(context.serviceState);
-        return page;
+        return new CSummaryWnd(context.app, PageSender(context), parent);
     });
 }
 

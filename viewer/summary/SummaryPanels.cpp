@@ -22,8 +22,7 @@ constexpr int kTitleId = 1000;
 // ---- CSummaryDlg
 
 CSummaryDlg::CSummaryDlg(CTarvellApp& app, SendCommand send, QWidget* parent)
-    // The timer asks the service for its state, which the hub does not hold.
-    : OverviewPanel(app, std::move(send), kPanelPeriodMs, parent) {
+    : OverviewPanel(app, std::move(send), 0, parent) {
     const int ppi = logicalDpiX();
     QLabel* title =
         AddLabel(kTitleId, QStringLiteral("System Summary:"), QRect(10, 10, 500, ppi / 5 + 10),
@@ -65,8 +64,9 @@ void CSummaryDlg::Update() {
     const std::string title = app_.Document().Title();
     const ServerHealth health = title == kNotConnectedTitle ? ServerHealth{} : app_.Health();
     const std::string problem = HealthStateText(health);
+    const auto state = [this] { return app_.ServiceState(); };
     SetTextIfChanged(
-        1007, FromUtf8(problem.empty() ? ServiceStateText(title, query_, settings) : problem));
+        1007, FromUtf8(problem.empty() ? ServiceStateText(title, state, settings) : problem));
     if (QLabel* state = Label(1007)) state->setToolTip(FromUtf8(HealthDetailText(health)));
 }
 

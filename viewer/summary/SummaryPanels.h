@@ -1,5 +1,7 @@
 // The system summary panel of the summary page: the service state of the connected server and the
-// favourite buttons that switch the main view to the four areas. GUI thread only.
+// favourite buttons that switch the main view to the four areas. The state is the hub's (its
+// reading cycle asks the service), so the panel follows the hub's signal like the other panels
+// and asks nothing itself. GUI thread only.
 #pragma once
 
 #include "viewer/widgets/OverviewPanel.h"
@@ -12,9 +14,6 @@ class CSummaryDlg : public OverviewPanel {
     Q_OBJECT
 public:
     CSummaryDlg(CTarvellApp& app, SendCommand send, QWidget* parent);
-    // The service control's answer for the current server: 1 running, 0 stopped, -1
-    // unreachable. Without one a connected server reads "Unavailable".
-    void SetServiceQuery(std::function<int()> query) { query_ = std::move(query); }
     CFlatToolBarCtrl* Favorites() const { return favorites_; }
 
 protected:
@@ -23,7 +22,6 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
-    std::function<int()> query_;
     CFlatToolBarCtrl* favorites_;
 };
 

@@ -23,10 +23,6 @@ class LinkLabel;
 
 using SendCommand = std::function<void(int commandId)>;
 
-// The refresh period of an overview panel that shows what the hub does not hold (the service's
-// state).
-inline constexpr int kPanelPeriodMs = 10'000;
-
 // One side of a two-part details panel: its count, heading, description and link.
 struct SideTexts {
     int countId;

@@ -519,6 +519,44 @@ TEST_F(HubTest, ListenerRemovalConcurrencyTest) {
     reader.join();
 }
 
+TEST_F(HubTest, TheServerStateIsAnnouncedOnlyWhenTheServiceOrTheFilesHealthChanges) {
+    CTarvellApp& app = StartApp();
+    int answer = 1, asked = 0, heard = 0;
+    app.AddHubListener([&](HubChange change) { heard += change == HubChange::ServerStateChanged; });
+    EXPECT_EQ(app.ProbeService(), -1) << "nothing to ask yet";
+    app.SetServiceProbe([&] {
+        ++asked;
+        return answer;
+    });
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int state;
+        bool announced;
+    };
+    const std::vector<Step> steps = {
+        {"the first answer", [&] { app.ProbeService(); }, 1, true},
+        {"the same answer", [&] { app.ProbeService(); }, 1, false},
+        {"stopped", [&] { answer = 0, app.ProbeService(); }, 0, true},
+        {"unreachable", [&] { answer = -1, app.ProbeService(); }, -1, true},
+        {"a damaged events file", [&] { app.NoteStateFile("Tarvell.db", false); }, -1, true},
+        {"still damaged", [&] { app.NoteStateFile("Tarvell.db", false); }, -1, false},
+        {"read again", [&] { app.NoteStateFile("Tarvell.db", true); }, -1, true},
+        {"a refused hand-over", [&] { app.SetHandOverRefused(true); }, -1, true},
+        {"still refused", [&] { app.SetHandOverRefused(true); }, -1, false},
+    };
+    for (const Step& step : steps) {
+        const int before = heard;
+        step.act();
+        EXPECT_EQ(app.ServiceState(), step.state) << step.what;
+        EXPECT_EQ(heard - before, step.announced ? 1 : 0) << step.what;
+    }
+    EXPECT_EQ(asked, 4);
+    app.SetServiceProbe(nullptr);
+    EXPECT_EQ(app.ProbeService(), -1) << "without a probe the last answer stays";
+    EXPECT_EQ(asked, 4);
+}
+
 // ---- threads
 
 TEST_F(HubTest, ReadersConcurrencyTest) {
@@ -576,6 +614,28 @@ TEST_F(HubTest, PopupsShowWhatArrivedSinceTheConnectOldestFirstAndOnce) {
     WriteAlerts({{"1700000300.1", MakeAlert("Detection")}});
     ASSERT_TRUE(CTarvellLog(app).PassOnce());
     EXPECT_EQ(popup.LookOnce(), 0);
+}
+
+TEST_F(HubTest, PopupsTurnedOffDuringALookShowTheRestOfTheSameSnapshotOnceBackOn) {
+    WriteSettings(DefaultSettings());
+    clock_.Set(1700000100);
+    CTarvellApp& app = Connected();
+    std::vector<std::string> shown;
+    CTarvellPopup popup(
+        app, [&](const std::string& key, const CAlertItem&, const ManualResetEvent&) {
+            shown.push_back(key);
+            app.SetPopupPreferences(0, 10, "");  // the user turns them off while the first shows
+        });
+    EXPECT_EQ(popup.LookOnce(), 0);
+    WriteAlerts(
+        {{"1700000200.1", MakeAlert("Detection")}, {"1700000200.2", MakeAlert("Detection")}});
+    ASSERT_TRUE(CTarvellLog(app).PassOnce());
+    EXPECT_EQ(popup.LookOnce(), 1);
+    app.SetPopupPreferences(1, 10, "");
+    EXPECT_EQ(popup.LookOnce(), 1) << "the same snapshot, not looked at whole";
+    app.SetPopupPreferences(1, 10, "");
+    EXPECT_EQ(popup.LookOnce(), 0);
+    EXPECT_EQ(shown, (std::vector<std::string>{"1700000200.1", "1700000200.2"}));
 }
 
 // The popup thread on the fake clock: what a look shows, with the records it was given.

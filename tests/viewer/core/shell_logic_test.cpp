@@ -208,5 +208,23 @@ TEST(ShellTexts, CaptionTipHelpPathAndAutoRun) {
     EXPECT_FALSE(IsAutoRun({}));
 }
 
+TEST(ShellLogic, OnlyAWellFormedListOfPageCommandsOpensPages) {
+    const std::vector<std::pair<std::string_view, std::vector<CommandId>>> cases = {
+        {"32797,32793", {cmd::kDetectionAlerts, cmd::kDetectionMonitor}},
+        {"32788", {cmd::kSummary}},
+        {"", {}},
+        {"32793,", {}},
+        {",32793", {}},
+        {"32793,,32797", {}},
+        {" 32793", {}},
+        {"32793x", {}},
+        {"327930", {}},
+        {"4294967297", {}},   // would wrap to 1
+        {"32793,32801", {}},  // the service's start or stop is not a page
+        {"32788,32788,32788,32788,32788,32788,32788,32788,32788", {}},  // more than eight
+    };
+    for (const auto& [text, pages] : cases) EXPECT_EQ(ParseOpenPages(text), pages) << text;
+}
+
 }  // namespace
 }  // namespace tarvell

@@ -606,15 +606,50 @@ ServerHealth CTarvellApp::Health() const {
 }
 
 void CTarvellApp::NoteStateFile(const std::string& name, bool readable) {
-    std::lock_guard<std::mutex> guard(healthLock_);
-    if (name == kEventDatabaseName) eventsUnreadable_ = !readable;
-    else if (name == kAlertLogName) alertsUnreadable_ = !readable;
+    bool changed = false;
+    {
+        std::lock_guard<std::mutex> guard(healthLock_);
+        bool* unreadable = name == kEventDatabaseName ? &eventsUnreadable_
+                           : name == kAlertLogName    ? &alertsUnreadable_
+                                                      : nullptr;
+        if (unreadable != nullptr && *unreadable == readable) {
+            *unreadable = !readable;
+            changed = true;
+        }
+    }
+    if (changed) NotifyHub(HubChange::ServerStateChanged);
 }
 
 void CTarvellApp::SetHandOverRefused(bool refused) {
-    std::lock_guard<std::mutex> guard(healthLock_);
-    handOverRefused_ = refused;
+    {
+        std::lock_guard<std::mutex> guard(healthLock_);
+        if (handOverRefused_ == refused) return;
+        handOverRefused_ = refused;
+    }
+    NotifyHub(HubChange::ServerStateChanged);
 }
+
+// ---- the service's state
+
+void CTarvellApp::SetServiceProbe(std::function<int()> probe) {
+    std::lock_guard<std::mutex> guard(probeLock_);
+    serviceProbe_ = std::move(probe);
+}
+
+int CTarvellApp::ProbeService() {
+    int state = 0;
+    bool changed = false;
+    {
+        std::lock_guard<std::mutex> guard(probeLock_);
+        if (!serviceProbe_) return serviceState_.load();
+        state = serviceProbe_();
+        changed = serviceState_.exchange(state) != state;
+    }
+    if (changed) NotifyHub(HubChange::ServerStateChanged);
+    return state;
+}
+
+int CTarvellApp::ServiceState() const { return serviceState_.load(); }
 
 // ---- read marks
 

@@ -11,8 +11,13 @@
 // settings and the health have leaf locks of their own, taken under any other.
 //
 // Change notifications: listeners hear of each published snapshot, each settings reload or save
-// announced through NotifyHub, and each local change of the events or alerts. A listener runs on
-// the thread that made the change, after the hub's locks are released.
+// announced through NotifyHub, each local change of the events or alerts, and each change of the
+// service's state or of the health of the server's files. A listener runs on the thread that
+// made the change, after the hub's locks are released.
+//
+// The service's state is asked by the events reader at each pass (and by whoever wants it fresh,
+// through ProbeService), so that screens read it from the hub instead of asking on timers of
+// their own.
 #pragma once
 
 #include <atomic>
@@ -55,6 +60,7 @@ enum class HubChange {
     SettingsSaved,         // the settings document was written to the server
     EventsChangedLocally,  // a block or removal by this viewer
     AlertsChangedLocally,  // a removal or clear by this viewer
+    ServerStateChanged,    // the service's state or the health of the server's files
 };
 
 struct EventsSnapshot {
@@ -223,6 +229,18 @@ public:
     void NoteStateFile(const std::string& name, bool readable);
     void SetHandOverRefused(bool refused);
 
+    // ---- the service's state (any thread)
+    // The question asked about the current server's service: 1 running, 0 stopped, -1 cannot be
+    // reached (the service control's answer). Replacing it (nullptr: none) waits for a question
+    // in progress, so what the old one refers to may go once this returns.
+    void SetServiceProbe(std::function<int()> probe);
+    // Asks the probe now and keeps the answer; when it differs from the last one the listeners
+    // hear ServerStateChanged. Returns the state kept (unchanged when there is no probe). A
+    // question may take as long as the service control's query (systemctl on another machine).
+    int ProbeService();
+    // The last answer; -1 until a probe has answered.
+    int ServiceState() const;
+
     // ---- read marks of the current server's events (per user and per server)
     void MarkEventRead(const std::string& key);
     bool IsEventRead(const std::string& key) const;
@@ -308,6 +326,10 @@ private:
     mutable std::mutex healthLock_;
     bool eventsUnreadable_ = false, alertsUnreadable_ = false,
          handOverRefused_ = false;  // [healthLock_]
+
+    std::mutex probeLock_;               // held while the probe runs
+    std::function<int()> serviceProbe_;  // [probeLock_]
+    std::atomic<int> serviceState_{-1};  // written under probeLock_
 
     mutable std::mutex identityLock_;
     MachineIdentity identity_;   // [identityLock_]

@@ -19,12 +19,15 @@ int CTarvellPopup::LookOnce() {
         started_ = true;
         folder_ = folder;
         shownUpTo_ = {app_.clock().Now(), INT64_MAX};
+        lookedAt_ = 0;
     }
+    const HubView view = app_.View();
+    // Every alert of a snapshot looked at whole was shown or was too old: nothing is new in it.
+    if (view.alertsGeneration == lookedAt_) return 0;
     // The keys of the shared snapshot are read in place: no record is copied here.
     using Order = std::pair<std::int64_t, std::int64_t>;
     std::vector<std::pair<Order, const std::string*>> fresh;
-    const auto alerts = app_.Alerts();
-    for (const auto& [key, alert] : alerts->AlertLog) {
+    for (const auto& [key, alert] : view.alerts->AlertLog) {
         const std::optional<AlertKeyParts> parts = ParseAlertKey(key);
         if (!parts) continue;
         const Order order{parts->seconds, parts->counter};
@@ -32,8 +35,12 @@ int CTarvellPopup::LookOnce() {
     }
     std::sort(fresh.begin(), fresh.end());
     int shown = 0;
+    bool whole = true;
     for (const auto& [order, key] : fresh) {
-        if (StopRequested() || app_.PopupAlerts() == 0) break;
+        if (StopRequested() || app_.PopupAlerts() == 0) {
+            whole = false;
+            break;
+        }
         shownUpTo_ = order;
         // The record as it is now: one removed while an earlier popup was open is skipped.
         CAlertItem alert;
@@ -41,6 +48,7 @@ int CTarvellPopup::LookOnce() {
         show_(*key, alert, StopEvent());
         ++shown;
     }
+    if (whole) lookedAt_ = view.alertsGeneration;
     return shown;
 }
 

@@ -169,7 +169,10 @@ bool CTarvellDb::PassOnce() {
 }
 
 void CTarvellDb::Run() {
-    while (!WaitForStop(app_.ReaderIntervalMs())) PassOnce();
+    while (!WaitForStop(app_.ReaderIntervalMs())) {
+        PassOnce();
+        app_.ProbeService();
+    }
 }
 
 bool CTarvellLog::PassOnce() {

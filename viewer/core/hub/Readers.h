@@ -1,8 +1,9 @@
 // The two reader threads of the viewer. Every interval each reads one state file of the current
 // server into private values, filters and counts it, and hands the hub a whole new snapshot;
 // they never touch the settings document or data that the screens read. CTarvellDb also reads
-// the server's settings privately (the request lists its filter needs) and prunes the read
-// marks. A file that is missing or damaged publishes nothing: the hub keeps what it had.
+// the server's settings privately (the request lists its filter needs), prunes the read marks
+// and, after each pass, asks the service's state for the hub (CTarvellApp::ProbeService). A
+// file that is missing or damaged publishes nothing: the hub keeps what it had.
 //
 // A pass over files nobody changed (the state file, and the settings the filter reads) reads and
 // publishes nothing: the hub keeps the snapshot it has and the screens hear of nothing. A file

@@ -232,4 +232,25 @@ bool IsAutoRun(const std::vector<std::string>& arguments) {
                        [](const std::string& a) { return a.find("autoRun") != std::string::npos; });
 }
 
+std::vector<CommandId> ParseOpenPages(std::string_view text) {
+    std::vector<CommandId> pages;
+    while (!text.empty()) {
+        const std::size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        // A page command has five digits; anything longer cannot be one.
+        if (item.empty() || item.size() > 5 || pages.size() == kMostOpenPages) return {};
+        CommandId id = 0;
+        for (char c : item) {
+            if (c < '0' || c > '9') return {};
+            id = id * 10 + static_cast<CommandId>(c - '0');
+        }
+        if (!RouteOf(id)) return {};
+        pages.push_back(id);
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+        if (text.empty()) return {};  // a trailing comma
+    }
+    return pages;
+}
+
 }  // namespace tarvell

@@ -147,4 +147,11 @@ std::string HelpFilePath(std::string_view programPath);
 // True when any argument holds "autoRun" (case-sensitive, anywhere in the argument).
 bool IsAutoRun(const std::vector<std::string>& arguments);
 
+// The pages a benchmark or a test has the program open once its window is up (the environment
+// variable TARVELL_OPEN_PAGES): page commands as decimal ids separated by commas, at most
+// kMostOpenPages. Empty, and nothing opened, when the text is malformed, too long, or names
+// anything but a page command.
+inline constexpr std::size_t kMostOpenPages = 8;
+std::vector<CommandId> ParseOpenPages(std::string_view text);
+
 }  // namespace tarvell
