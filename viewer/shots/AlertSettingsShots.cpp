@@ -10,7 +10,7 @@
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/base/Prompt.h"
 #include "viewer/settings/AlertTargetsUi.h"
-#include "viewer/settings/AlertsPanelUi.h"
+#include "viewer/settings/AlertsSettingsUi.h"
 #include "viewer/settings/CSettingsWnd.h"
 #include "viewer/shots/ShotStage.h"
 #include "viewer/widgets/ShellPage.h"

@@ -1,4 +1,4 @@
-#include "viewer/settings/AlertsPanelUi.h"
+#include "viewer/settings/AlertsSettingsUi.h"
 
 #include <QAbstractSpinBox>
 #include <QFrame>

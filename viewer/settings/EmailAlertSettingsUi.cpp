@@ -1,4 +1,4 @@
-#include "viewer/settings/EmailOptionsUi.h"
+#include "viewer/settings/EmailAlertSettingsUi.h"
 
 #include <QButtonGroup>
 #include <QFrame>
