@@ -6,7 +6,9 @@
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/look/Look.h"
+#include "viewer/core/settings/NodesSettings.h"
 #include "viewer/core/base/Prompt.h"
+#include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/QtGeometry.h"
@@ -123,10 +125,6 @@ std::vector<std::string> ColumnTexts(const QTreeWidget* list, int column) {
     return out;
 }
 
-void AppendRow(QTreeWidget* list, const QStringList& texts) {
-    list->addTopLevelItem(new QTreeWidgetItem(texts));
-}
-
 LinkLabel* PageLink(CPropertyPage* page, const QString& text, QRect place) {
     LinkLabel* link = page->MakeLink(text);
     link->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
@@ -136,13 +134,26 @@ LinkLabel* PageLink(CPropertyPage* page, const QString& text, QRect place) {
     return link;
 }
 
-void RemoveSelectedRow(CPropertyPage* page, QTreeWidget* list) {
-    for (int r = 0; r < list->topLevelItemCount(); ++r) {
-        if (!list->topLevelItem(r)->isSelected()) continue;
-        delete list->takeTopLevelItem(r);
-        page->SetModified();
-        return;
-    }
+// ---- address lists
+
+QTreeWidget* AddressList(QWidget* page, const QString& address, const QString& mask, QRect place) {
+    return ReportList(page, {{address, 145}, {mask, 145}}, place);
+}
+
+QTreeWidgetItem* AddressRow(const std::string& entry) {
+    const AddressEntry e = SplitAddressEntry(entry);
+    return new QTreeWidgetItem(QStringList{FromUtf8(e.address), FromUtf8(e.mask)});
+}
+
+std::string AddressEntryOf(const QTreeWidgetItem& row) {
+    return JoinAddressEntry({Utf8(row.text(0)), Utf8(row.text(1))});
+}
+
+QTreeWidgetItem* TypedAddressRow(Prompt& prompt, const std::vector<std::string>& listed,
+                                 const CIpAddressCtrl* address, const CIpAddressCtrl* mask) {
+    const AddressEntry entry{Utf8(address->Text()), Utf8(mask->Text())};
+    if (!Refuse(prompt, CheckAddressEntry(listed, entry))) return nullptr;
+    return new QTreeWidgetItem(QStringList{address->Text(), mask->Text()});
 }
 
 bool SavePage(CTarvellApp& app, Prompt& prompt, const std::function<void(CTarvellDoc&)>& edit) {

@@ -1,6 +1,7 @@
 // What the Devices, Nodes and Snmp panels and their one- or two-page sheets share: a panel of
 // check boxes and spins over settings fields, the texts, groups and report lists of the pages,
-// the save of a page through EditSettings, and RemoveSelectedRow. GUI thread only.
+// the "<address>/<mask>" lists, and the save of a page through EditSettings. The list editor
+// page is CListEditorPage, the panel with a list CListSettingsPanel. GUI thread only.
 #pragma once
 
 #include <QCheckBox>
@@ -18,6 +19,7 @@
 
 namespace tarvell {
 
+class CIpAddressCtrl;
 class CTarvellApp;
 class LinkLabel;
 class Prompt;
@@ -62,12 +64,20 @@ void PageLook(CPropertyPage* page);
 QTreeWidget* ReportList(QWidget* page, const std::vector<std::pair<QString, int>>& columns,
                         QRect place);
 std::vector<std::string> ColumnTexts(const QTreeWidget* list, int column);
-void AppendRow(QTreeWidget* list, const QStringList& texts);
 // A link in RGB(0, 70, 213), Tahoma 13, underlined.
 LinkLabel* PageLink(CPropertyPage* page, const QString& text, QRect place);
 
-// Deletes the list's first selected row, if any, and marks the page changed.
-void RemoveSelectedRow(CPropertyPage* page, QTreeWidget* list);
+// ---- "<address>/<mask>" lists (Exclude IP, the SNMPv3 networks)
+
+// Two report columns of 145 pixels.
+QTreeWidget* AddressList(QWidget* page, const QString& address, const QString& mask, QRect place);
+// A stored entry as its row, and back: an entry without "/" shows an empty mask.
+QTreeWidgetItem* AddressRow(const std::string& entry);
+std::string AddressEntryOf(const QTreeWidgetItem& row);
+// The row for what the two controls hold, or null after telling why it is refused (a mask that
+// is not a network mask, an address `listed` already holds).
+QTreeWidgetItem* TypedAddressRow(Prompt& prompt, const std::vector<std::string>& listed,
+                                 const CIpAddressCtrl* address, const CIpAddressCtrl* mask);
 
 // Saves through the one edit path; a failure is said and keeps the sheet open.
 bool SavePage(CTarvellApp& app, Prompt& prompt, const std::function<void(CTarvellDoc&)>& edit);
