@@ -19,12 +19,7 @@
 
 namespace tarvell {
 
-class CIpAddressCtrl;
-class CTarvellApp;
-class CTarvellDoc;
-class LinkLabel;
-class Prompt;
-class ServiceControl;
+class ServiceControl;  // the rest come with CListEditorPage.h
 
 // Runs `work` on a worker thread with the wait cursor while the windows keep painting (user
 // input waits); returns when it is done.

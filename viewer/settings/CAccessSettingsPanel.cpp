@@ -394,11 +394,9 @@ CAccessSettingsPanel::CAccessSettingsPanel(const SheetServices& services, QWidge
                            "using your preferred methods."),
             QRect(20, 66, 600, 32));
     html_ = AddCheck(QString(), QRect(20, 100, 20, 20));
-    html_->setAccessibleName(QStringLiteral("Enable Tarvell HTML database export"));
     htmlLink_ = AddLinkedTo(html_, QStringLiteral("Enable Tarvell HTML database export..."),
                             QRect(40, 101, 300, 18));
     sql_ = AddCheck(QString(), QRect(20, 124, 20, 20));
-    sql_->setAccessibleName(QStringLiteral("Enable Tarvell SQL database export"));
     sqlLink_ = AddLinkedTo(sql_, QStringLiteral("Enable Tarvell SQL database export..."),
                            QRect(40, 125, 300, 18));
     AddText(QStringLiteral("Users Options"), QRect(20, 156, 300, 18), true);

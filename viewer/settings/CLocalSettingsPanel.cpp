@@ -113,7 +113,6 @@ CLocalSettingsPanel::CLocalSettingsPanel(const PageContext& context, FolderPicke
                                    "your computer (recommended)."),
                     QRect(20, 100, 600, 34));
     popup_ = AddCheck(QString(), QRect(20, 138, 20, 20));
-    popup_->setAccessibleName(QStringLiteral("Enable Tarvell popup viewing options"));
     popupLink_ = AddLinkedTo(popup_, QStringLiteral("Enable Tarvell popup viewing options..."),
                              QRect(40, 139, 300, 18));
     connect(popupLink_, &LinkLabel::activated, this,

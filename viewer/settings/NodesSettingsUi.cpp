@@ -83,55 +83,36 @@ void CSettingsNodesMac::ClearInput() { mac_->clear(); }
 // ---- Exclude IP
 
 CSettingsNodesIp::CSettingsNodesIp(CTarvellApp& app, Prompt& prompt, QWidget* parent)
-    : CListEditorPage(QStringLiteral("Exclude IP"), app, prompt, &CTarvellDoc::UnmanagedIps,
-                      parent) {
+    : CAddressListPage(QStringLiteral("Exclude IP"), app, prompt, &CTarvellDoc::UnmanagedIps,
+                       parent) {
     PageLook(this);
     PageText(this,
              QStringLiteral("Set specific IP addresses that will be excluded from Tarvell nodes "
                             "discovery."),
              DluQRect(7, 7, 221, 20));
     PageGroup(this, QStringLiteral("IP properties"), DluQRect(7, 34, 221, 52));
-    address_ =
+    auto* address =
         Labelled(PageText(this, QStringLiteral("IP address:"), DluQRect(13, 46, 50, 9), false),
                  new CIpAddressCtrl(this));
-    address_->setGeometry(DluQRect(65, 44, 100, 13));
-    mask_ = Labelled(PageText(this, QStringLiteral("IP mask:"), DluQRect(13, 66, 50, 9), false),
-                     new CIpAddressCtrl(this));
-    mask_->setGeometry(DluQRect(65, 64, 100, 13));
-    mask_->SetText(kFullMask);
+    address->setGeometry(DluQRect(65, 44, 100, 13));
+    auto* mask =
+        Labelled(PageText(this, QStringLiteral("IP mask:"), DluQRect(13, 66, 50, 9), false),
+                 new CIpAddressCtrl(this));
+    mask->setGeometry(DluQRect(65, 64, 100, 13));
+    mask->SetText(kFullMask);
     auto* add = new QPushButton(QStringLiteral("Add"), this);
     add->setGeometry(DluQRect(172, 43, 50, 14));
     QLabel* current =
         PageText(this, QStringLiteral("Current addresses"), DluQRect(7, 94, 100, 9), false);
     SetControls(add,
-                Named(AddressList(this, QStringLiteral("IP Address"),
-                                  QStringLiteral("Address Mask"), DluQRect(7, 105, 221, 80)),
+                Named(AddressList(QStringLiteral("IP Address"), QStringLiteral("Address Mask"),
+                                  DluQRect(7, 105, 221, 80)),
                       current->text()),
                 PageLink(this, QStringLiteral("Remove address"), DluQRect(7, 190, 80, 10)));
-    WatchInput(address_);
-    WatchInput(mask_);
+    SetAddressControls(address, mask, kFullMask);
 }
 
-bool CSettingsNodesIp::InputReady() const { return !address_->IsBlank() && !mask_->IsBlank(); }
-
-QTreeWidgetItem* CSettingsNodesIp::TypedRow() {
-    return TypedAddressRow(prompt_, ColumnTexts(0), address_, mask_);
-}
-
-void CSettingsNodesIp::ClearInput() {
-    mask_->SetText(kFullMask);
-    address_->ClearAddress();
-}
-
-void CSettingsNodesIp::ResetInput() { mask_->SetText(kFullMask); }
-
-QTreeWidgetItem* CSettingsNodesIp::RowOf(const std::string& entry) const {
-    return AddressRow(entry);
-}
-
-std::string CSettingsNodesIp::EntryOf(const QTreeWidgetItem& row) const {
-    return AddressEntryOf(row);
-}
+void CSettingsNodesIp::ResetInput() { MaskCtrl()->SetText(kFullMask); }
 
 // ---- registration
 

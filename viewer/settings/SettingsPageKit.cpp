@@ -6,9 +6,7 @@
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/look/Look.h"
-#include "viewer/core/settings/NodesSettings.h"
 #include "viewer/core/base/Prompt.h"
-#include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
 #include "viewer/widgets/QtGeometry.h"
@@ -132,28 +130,6 @@ LinkLabel* PageLink(CPropertyPage* page, const QString& text, QRect place) {
     link->SetUnderlined(true);
     link->setGeometry(place);
     return link;
-}
-
-// ---- address lists
-
-QTreeWidget* AddressList(QWidget* page, const QString& address, const QString& mask, QRect place) {
-    return ReportList(page, {{address, 145}, {mask, 145}}, place);
-}
-
-QTreeWidgetItem* AddressRow(const std::string& entry) {
-    const AddressEntry e = SplitAddressEntry(entry);
-    return new QTreeWidgetItem(QStringList{FromUtf8(e.address), FromUtf8(e.mask)});
-}
-
-std::string AddressEntryOf(const QTreeWidgetItem& row) {
-    return JoinAddressEntry({Utf8(row.text(0)), Utf8(row.text(1))});
-}
-
-QTreeWidgetItem* TypedAddressRow(Prompt& prompt, const std::vector<std::string>& listed,
-                                 const CIpAddressCtrl* address, const CIpAddressCtrl* mask) {
-    const AddressEntry entry{Utf8(address->Text()), Utf8(mask->Text())};
-    if (!Refuse(prompt, CheckAddressEntry(listed, entry))) return nullptr;
-    return new QTreeWidgetItem(QStringList{address->Text(), mask->Text()});
 }
 
 bool SavePage(CTarvellApp& app, Prompt& prompt, const std::function<void(CTarvellDoc&)>& edit) {

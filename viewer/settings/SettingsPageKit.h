@@ -1,7 +1,8 @@
 // What the Devices, Nodes and Snmp panels and their one- or two-page sheets share: a panel of
 // check boxes and spins over settings fields, the texts, groups and report lists of the pages,
-// the "<address>/<mask>" lists, and the save of a page through EditSettings. The list editor
-// page is CListEditorPage, the panel with a list CListSettingsPanel. GUI thread only.
+// and the save of a page through EditSettings. The list editor page is CListEditorPage (with
+// CAddressListPage for address lists), the panel with a list CListSettingsPanel. GUI thread
+// only.
 #pragma once
 
 #include <QCheckBox>
@@ -19,7 +20,6 @@
 
 namespace tarvell {
 
-class CIpAddressCtrl;
 class CTarvellApp;
 class LinkLabel;
 class Prompt;
@@ -66,18 +66,6 @@ QTreeWidget* ReportList(QWidget* page, const std::vector<std::pair<QString, int>
 std::vector<std::string> ColumnTexts(const QTreeWidget* list, int column);
 // A link in RGB(0, 70, 213), Tahoma 13, underlined.
 LinkLabel* PageLink(CPropertyPage* page, const QString& text, QRect place);
-
-// ---- "<address>/<mask>" lists (Exclude IP, the SNMPv3 networks)
-
-// Two report columns of 145 pixels.
-QTreeWidget* AddressList(QWidget* page, const QString& address, const QString& mask, QRect place);
-// A stored entry as its row, and back: an entry without "/" shows an empty mask.
-QTreeWidgetItem* AddressRow(const std::string& entry);
-std::string AddressEntryOf(const QTreeWidgetItem& row);
-// The row for what the two controls hold, or null after telling why it is refused (a mask that
-// is not a network mask, an address `listed` already holds).
-QTreeWidgetItem* TypedAddressRow(Prompt& prompt, const std::vector<std::string>& listed,
-                                 const CIpAddressCtrl* address, const CIpAddressCtrl* mask);
 
 // Saves through the one edit path; a failure is said and keeps the sheet open.
 bool SavePage(CTarvellApp& app, Prompt& prompt, const std::function<void(CTarvellDoc&)>& edit);

@@ -249,7 +249,8 @@ bool CSettingsSnmpVersion3::OnOK() {
 // ---- Networks
 
 CSettingsSnmpNetworks::CSettingsSnmpNetworks(CTarvellApp& app, Prompt& prompt, QWidget* parent)
-    : CListEditorPage(QStringLiteral("Networks"), app, prompt, &CTarvellDoc::SnmpNetworks, parent) {
+    : CAddressListPage(QStringLiteral("Networks"), app, prompt, &CTarvellDoc::SnmpNetworks,
+                       parent) {
     PageLook(this);
     PageText(this,
              QStringLiteral("Set the preferred SNMPv3 networks that will be used for devices "
@@ -263,21 +264,22 @@ CSettingsSnmpNetworks::CSettingsSnmpNetworks(CTarvellApp& app, Prompt& prompt, Q
     auto* radios = new QButtonGroup(this);
     radios->addButton(all_);
     radios->addButton(specific_);
-    network_ =
+    auto* network =
         Labelled(PageText(this, QStringLiteral("Network address:"), DluQRect(13, 64, 70, 9), false),
                  new CIpAddressCtrl(this));
-    network_->setGeometry(DluQRect(85, 62, 80, 13));
-    mask_ =
+    network->setGeometry(DluQRect(85, 62, 80, 13));
+    auto* mask =
         Labelled(PageText(this, QStringLiteral("Network mask:"), DluQRect(13, 82, 70, 9), false),
                  new CIpAddressCtrl(this));
-    mask_->setGeometry(DluQRect(85, 80, 80, 13));
+    mask->setGeometry(DluQRect(85, 80, 80, 13));
     auto* add = new QPushButton(QStringLiteral("Add"), this);
     add->setGeometry(DluQRect(172, 61, 50, 14));
     SetControls(add,
-                Named(AddressList(this, QStringLiteral("Network"), QStringLiteral("Mask"),
+                Named(AddressList(QStringLiteral("Network"), QStringLiteral("Mask"),
                                   DluQRect(7, 100, 221, 86)),
                       QStringLiteral("SNMPv3 networks")),
                 PageLink(this, QStringLiteral("Remove network"), DluQRect(7, 192, 80, 10)));
+    SetAddressControls(network, mask);
     EnableAddresses(false);
     connect(all_, &QRadioButton::toggled, this, [this](bool on) {
         if (!on) return;
@@ -288,19 +290,15 @@ CSettingsSnmpNetworks::CSettingsSnmpNetworks(CTarvellApp& app, Prompt& prompt, Q
     connect(specific_, &QRadioButton::toggled, this, [this](bool on) {
         if (!on) return;
         EnableAddresses(true);
-        network_->Field(0)->setFocus();
+        AddressCtrl()->Field(0)->setFocus();
         SetModified();
     });
-    WatchInput(network_);
-    WatchInput(mask_);
 }
 
 void CSettingsSnmpNetworks::EnableAddresses(bool on) {
-    network_->setEnabled(on);
-    mask_->setEnabled(on);
+    AddressCtrl()->setEnabled(on);
+    MaskCtrl()->setEnabled(on);
 }
-
-bool CSettingsSnmpNetworks::InputReady() const { return !network_->IsBlank() && !mask_->IsBlank(); }
 
 void CSettingsSnmpNetworks::Fill(const std::vector<std::string>& entries) {
     {
@@ -308,24 +306,7 @@ void CSettingsSnmpNetworks::Fill(const std::vector<std::string>& entries) {
         (entries.empty() ? all_ : specific_)->setChecked(true);
     }
     EnableAddresses(!entries.empty());
-    CListEditorPage::Fill(entries);
-}
-
-QTreeWidgetItem* CSettingsSnmpNetworks::RowOf(const std::string& entry) const {
-    return AddressRow(entry);
-}
-
-std::string CSettingsSnmpNetworks::EntryOf(const QTreeWidgetItem& row) const {
-    return AddressEntryOf(row);
-}
-
-QTreeWidgetItem* CSettingsSnmpNetworks::TypedRow() {
-    return TypedAddressRow(prompt_, ColumnTexts(0), network_, mask_);
-}
-
-void CSettingsSnmpNetworks::ClearInput() {
-    network_->ClearAddress();
-    mask_->ClearAddress();
+    CAddressListPage::Fill(entries);
 }
 
 // ---- sheets

@@ -9,12 +9,10 @@
 #include <QRadioButton>
 #include <QSpinBox>
 
-#include "viewer/settings/CListEditorPage.h"
+#include "viewer/settings/CAddressListPage.h"
 #include "viewer/settings/SettingsPageKit.h"
 
 namespace tarvell {
-
-class CIpAddressCtrl;
 
 class CSnmpSettingsPanel : public CFieldsSettingsPanel {
     Q_OBJECT
@@ -84,30 +82,22 @@ private:
     QLineEdit* privPassword_;
 };
 
-class CSettingsSnmpNetworks : public CListEditorPage {
+class CSettingsSnmpNetworks : public CAddressListPage {
     Q_OBJECT
 public:
     CSettingsSnmpNetworks(CTarvellApp& app, Prompt& prompt, QWidget* parent = nullptr);
     QRadioButton* AllRadio() const { return all_; }
     QRadioButton* SpecificRadio() const { return specific_; }
-    CIpAddressCtrl* NetworkCtrl() const { return network_; }
-    CIpAddressCtrl* MaskCtrl() const { return mask_; }
+    CIpAddressCtrl* NetworkCtrl() const { return AddressCtrl(); }
 
 protected:
-    bool InputReady() const override;
-    QTreeWidgetItem* TypedRow() override;
-    void ClearInput() override;
     void Fill(const std::vector<std::string>& entries) override;
-    QTreeWidgetItem* RowOf(const std::string& entry) const override;
-    std::string EntryOf(const QTreeWidgetItem& row) const override;
 
 private:
     void EnableAddresses(bool on);
 
     QRadioButton* all_;
     QRadioButton* specific_;
-    CIpAddressCtrl* network_;
-    CIpAddressCtrl* mask_;
 };
 
 // The pages of each sheet, in tab order.
