@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "platform/Files.h"
-#include "viewer/protection/NodeDialogs.h"
+#include "viewer/protection/CUnauthorizedListDlg.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
 

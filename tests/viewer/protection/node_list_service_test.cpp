@@ -16,7 +16,7 @@
 #include "viewer/core/base/Prompt.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/hub/ViewerDocument.h"
-#include "viewer/protection/NodeDialogs.h"
+#include "viewer/protection/CUnauthorizedListDlg.h"
 #include "viewer/widgets/Pickers.h"
 
 namespace tarvell {
