@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "viewer/core/base/ControlIds.h"
 #include "viewer/core/base/StringTable.h"
 #include "viewer/widgets/Fonts.h"
 
@@ -22,18 +23,18 @@ constexpr int kBullet[4][4] = {
 CAlertsDetailsPanel::CAlertsDetailsPanel(CTarvellApp& app, SendCommand send, QWidget* parent)
     : OverviewPanel(app, std::move(send), 0, parent) {
     const SideTexts sides[2] = {
-        {1009, QStringLiteral("Detection Alerts"),
+        {ctl::kDetectionCount, QStringLiteral("Detection Alerts"),
          QStringLiteral("With detection alerts you can view Tarvell events about device ports that "
                         "were detected as "
                         "potential network intruders."),
-         1011, QStringLiteral("View detection alerts"), cmd::kDetectionAlerts},
-        {1010, QStringLiteral("Prevention Alerts"),
+         ctl::kDetectionLink, QStringLiteral("View detection alerts"), cmd::kDetectionAlerts},
+        {ctl::kPreventionCount, QStringLiteral("Prevention Alerts"),
          QStringLiteral("With prevention alerts you can view Tarvell events about device ports "
                         "that were eliminated "
                         "from accessing the network."),
-         1012, QStringLiteral("View prevention alerts"), cmd::kPreventionAlerts},
+         ctl::kPreventionLink, QStringLiteral("View prevention alerts"), cmd::kPreventionAlerts},
     };
-    LayoutDetails(QStringLiteral("Alerts Details"), 1008,
+    LayoutDetails(QStringLiteral("Alerts Details"), ctl::kDetailsTotal,
                   QStringLiteral("Alerts are currently active"), sides,
                   QStringLiteral("active alerts"));
 }
@@ -41,16 +42,16 @@ CAlertsDetailsPanel::CAlertsDetailsPanel(CTarvellApp& app, SendCommand send, QWi
 void CAlertsDetailsPanel::showEvent(QShowEvent* e) {
     // With no viewer users the links keep the state they have.
     if (!app_.Document().Fields().ViewerUsers.empty())
-        ApplyPermissions({{1011, LoadString(str::kPermDetectionAlerts)},
-                          {1012, LoadString(str::kPermProtectionAlerts)}});
+        ApplyPermissions({{ctl::kDetectionLink, LoadString(str::kPermDetectionAlerts)},
+                          {ctl::kPreventionLink, LoadString(str::kPermProtectionAlerts)}});
     OverviewPanel::showEvent(e);
 }
 
 void CAlertsDetailsPanel::Update() {
     const ItemCounts counts = app_.AlertCounts();
-    SetTextIfChanged(1008, Number(counts.total));
-    SetTextIfChanged(1009, Number(counts.detection));
-    SetTextIfChanged(1010, Number(counts.prevention));
+    SetTextIfChanged(ctl::kDetailsTotal, Number(counts.total));
+    SetTextIfChanged(ctl::kDetectionCount, Number(counts.detection));
+    SetTextIfChanged(ctl::kPreventionCount, Number(counts.prevention));
 }
 
 void CAlertsDetailsPanel::paintEvent(QPaintEvent* e) {
@@ -69,12 +70,13 @@ void CAlertsDetailsPanel::paintEvent(QPaintEvent* e) {
 
 CAlertsInformationPanel::CAlertsInformationPanel(CTarvellApp& app, QWidget* parent)
     : OverviewPanel(app, nullptr, 0, parent) {
-    AddLabel(1000, QStringLiteral("Alerts Information"), QRect(10, 10, 150, logicalDpiX() / 7 + 6),
-             PanelTitleFont(*this));
-    AddLabel(1012, QStringLiteral("Total Alerts:"), QRect(50, 45, 65, 15), SmallText());
-    AddLabel(1014, QStringLiteral("0"), QRect(110, 45, 35, 15),
+    AddLabel(ctl::kPanelTitle, QStringLiteral("Alerts Information"),
+             QRect(10, 10, 150, logicalDpiX() / 7 + 6), PanelTitleFont(*this));
+    AddLabel(ctl::kAlertsLabel, QStringLiteral("Total Alerts:"), QRect(50, 45, 65, 15),
+             SmallText());
+    AddLabel(ctl::kAlertsCount, QStringLiteral("0"), QRect(110, 45, 35, 15),
              DesignFont(QStringLiteral("Tahoma"), 11, 700));
-    AddLabel(1016,
+    AddLabel(ctl::kInformationText,
              QStringLiteral(
                  "With real-time alerts you can analyze network protection events. Use the "
                  "detection and "
@@ -84,7 +86,9 @@ CAlertsInformationPanel::CAlertsInformationPanel(CTarvellApp& app, QWidget* pare
     resize(160, 175);
 }
 
-void CAlertsInformationPanel::Update() { SetTextIfChanged(1014, Number(app_.AlertCounts().total)); }
+void CAlertsInformationPanel::Update() {
+    SetTextIfChanged(ctl::kAlertsCount, Number(app_.AlertCounts().total));
+}
 
 // ---- CAlertsSummaryWnd
 

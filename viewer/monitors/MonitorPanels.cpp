@@ -1,5 +1,6 @@
 #include "viewer/monitors/MonitorPanels.h"
 
+#include "viewer/core/base/ControlIds.h"
 #include "viewer/core/base/StringTable.h"
 #include "viewer/core/summary/SummaryRules.h"
 #include "viewer/widgets/Fonts.h"
@@ -24,51 +25,51 @@ QString Number(long value) { return QString::number(value); }
 CMonitorDetailsDlg::CMonitorDetailsDlg(CTarvellApp& app, SendCommand send, QWidget* parent)
     : OverviewPanel(app, std::move(send), 0, parent) {
     const SideTexts sides[2] = {
-        {1009, QStringLiteral("Detection Monitor"),
+        {ctl::kDetectionCount, QStringLiteral("Detection Monitor"),
          QStringLiteral("With detection monitor you can view Tarvell events about device ports "
                         "that were detected "
                         "as potential network intruders."),
-         1011, QStringLiteral("View detection monitor"), cmd::kDetectionMonitor},
-        {1010, QStringLiteral("Prevention Monitor"),
+         ctl::kDetectionLink, QStringLiteral("View detection monitor"), cmd::kDetectionMonitor},
+        {ctl::kPreventionCount, QStringLiteral("Prevention Monitor"),
          QStringLiteral(
              "With prevention monitor you can view Tarvell events about device ports that were "
              "eliminated from accessing the network."),
-         1012, QStringLiteral("View prevention monitor"), cmd::kPreventionMonitor},
+         ctl::kPreventionLink, QStringLiteral("View prevention monitor"), cmd::kPreventionMonitor},
     };
-    LayoutDetails(QStringLiteral("Monitor Details"), 1008,
+    LayoutDetails(QStringLiteral("Monitor Details"), ctl::kDetailsTotal,
                   QStringLiteral("Events are currently active"), sides,
                   QStringLiteral("active events"));
 }
 
 void CMonitorDetailsDlg::showEvent(QShowEvent* e) {
-    ApplyPermissions({{1011, LoadString(str::kPermDetectionMonitor)},
-                      {1012, LoadString(str::kPermPreventionMonitor)}});
+    ApplyPermissions({{ctl::kDetectionLink, LoadString(str::kPermDetectionMonitor)},
+                      {ctl::kPreventionLink, LoadString(str::kPermPreventionMonitor)}});
     OverviewPanel::showEvent(e);
 }
 
 void CMonitorDetailsDlg::Update() {
     const ItemCounts counts = app_.EventCounts();
-    SetTextIfChanged(1008, Number(counts.total));
-    SetTextIfChanged(1009, Number(counts.detection));
-    SetTextIfChanged(1010, Number(counts.prevention));
+    SetTextIfChanged(ctl::kDetailsTotal, Number(counts.total));
+    SetTextIfChanged(ctl::kDetectionCount, Number(counts.detection));
+    SetTextIfChanged(ctl::kPreventionCount, Number(counts.prevention));
 }
 
 // ---- CMonitorInfoDlg
 
 CMonitorInfoDlg::CMonitorInfoDlg(CTarvellApp& app, QWidget* parent)
     : OverviewPanel(app, nullptr, 0, parent) {
-    AddLabel(1000, QStringLiteral("Monitor Information"), QRect(10, 10, 150, logicalDpiX() / 7 + 6),
-             PanelTitleFont(*this));
-    QLabel* devices =
-        AddLabel(1012, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), SmallText());
-    AddLabel(1014, QStringLiteral("0"), QRect(125, 45, 35, 15), SmallText());
-    FitCount(1014, nullptr, devices);
-    QLabel* nodes =
-        AddLabel(1013, QStringLiteral("Total Nodes:"), QRect(50, 60, 75, 15), SmallText());
-    AddLabel(1015, QStringLiteral("0"), QRect(125, 60, 35, 15), SmallText());
-    FitCount(1015, nullptr, nodes);
+    AddLabel(ctl::kPanelTitle, QStringLiteral("Monitor Information"),
+             QRect(10, 10, 150, logicalDpiX() / 7 + 6), PanelTitleFont(*this));
+    QLabel* devices = AddLabel(ctl::kDevicesLabel, QStringLiteral("Total Devices:"),
+                               QRect(50, 45, 75, 15), SmallText());
+    AddLabel(ctl::kDevicesCount, QStringLiteral("0"), QRect(125, 45, 35, 15), SmallText());
+    FitCount(ctl::kDevicesCount, nullptr, devices);
+    QLabel* nodes = AddLabel(ctl::kNodesLabel, QStringLiteral("Total Nodes:"),
+                             QRect(50, 60, 75, 15), SmallText());
+    AddLabel(ctl::kNodesCount, QStringLiteral("0"), QRect(125, 60, 35, 15), SmallText());
+    FitCount(ctl::kNodesCount, nullptr, nodes);
     AddLabel(
-        1016,
+        ctl::kInformationText,
         QStringLiteral(
             "With real-time monitor you can view your current device ports network access control. "
             "Use the detection and prevention monitors to analyze your network potential risks."),
@@ -80,8 +81,8 @@ CMonitorInfoDlg::CMonitorInfoDlg(CTarvellApp& app, QWidget* parent)
 void CMonitorInfoDlg::Update() {
     const std::shared_ptr<const EventsSnapshot> events = app_.Events();
     if (!events) return;
-    SetTextIfChanged(1014, FromStored(events->SwitchCount).left(kMaxCountText));
-    SetTextIfChanged(1015, FromStored(events->NodeCount).left(kMaxCountText));
+    SetTextIfChanged(ctl::kDevicesCount, FromStored(events->SwitchCount).left(kMaxCountText));
+    SetTextIfChanged(ctl::kNodesCount, FromStored(events->NodeCount).left(kMaxCountText));
 }
 
 }  // namespace tarvell

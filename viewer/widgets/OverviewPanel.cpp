@@ -46,18 +46,18 @@ void OverviewPanel::Refresh() {
     if (periodMs_ > 0 && isVisible()) timer_.start(periodMs_);
 }
 
-QString OverviewPanel::Text(int id) const {
+QString OverviewPanel::Text(ControlId id) const {
     if (const auto it = labels_.find(id); it != labels_.end()) return it->second->text();
     if (const auto it = links_.find(id); it != links_.end()) return it->second->Text();
     return {};
 }
 
-LinkLabel* OverviewPanel::Link(int id) const {
+LinkLabel* OverviewPanel::Link(ControlId id) const {
     const auto it = links_.find(id);
     return it == links_.end() ? nullptr : it->second;
 }
 
-QLabel* OverviewPanel::AddLabel(int id, const QString& text, QRect place, const QFont& font,
+QLabel* OverviewPanel::AddLabel(ControlId id, const QString& text, QRect place, const QFont& font,
                                 bool wrap) {
     auto* label = new QLabel(text, this);
     label->setFont(font);
@@ -72,7 +72,8 @@ QLabel* OverviewPanel::AddLabel(int id, const QString& text, QRect place, const 
     return label;
 }
 
-LinkLabel* OverviewPanel::AddLink(int id, const QString& text, CommandId command, QRect place) {
+LinkLabel* OverviewPanel::AddLink(ControlId id, const QString& text, CommandId command,
+                                  QRect place) {
     auto* link = new LinkLabel(text, command, this);
     link->setFont(PanelTextFont());
     link->setGeometry(place);
@@ -83,12 +84,12 @@ LinkLabel* OverviewPanel::AddLink(int id, const QString& text, CommandId command
     return link;
 }
 
-QLabel* OverviewPanel::Label(int id) const {
+QLabel* OverviewPanel::Label(ControlId id) const {
     const auto it = labels_.find(id);
     return it == labels_.end() ? nullptr : it->second;
 }
 
-void OverviewPanel::SetTextIfChanged(int id, const QString& text) {
+void OverviewPanel::SetTextIfChanged(ControlId id, const QString& text) {
     const auto it = labels_.find(id);
     if (it == labels_.end() || it->second->text() == text) return;
     QLabel* label = it->second;
@@ -114,14 +115,14 @@ void OverviewPanel::SetTextIfChanged(int id, const QString& text) {
     }
 }
 
-void OverviewPanel::FitCount(int id, QLabel* next, QLabel* before) {
+void OverviewPanel::FitCount(ControlId id, QLabel* next, QLabel* before) {
     const auto it = labels_.find(id);
     if (it == labels_.end()) return;
     fits_[id] = {it->second->geometry(), next, next ? next->geometry() : QRect(), before,
                  before ? before->geometry() : QRect()};
 }
 
-void OverviewPanel::ApplyPermissions(const std::map<int, std::string_view>& permissions) {
+void OverviewPanel::ApplyPermissions(const std::map<ControlId, std::string_view>& permissions) {
     const CTarvellDoc& settings = app_.Document().Fields();
     const std::string granted =
         settings.ViewerUsers.empty() ? std::string() : app_.GetUserPermissions();
@@ -154,27 +155,32 @@ void OverviewPanel::paintEvent(QPaintEvent*) {
     }
 }
 
-void OverviewPanel::LayoutDetails(const QString& title, int totalId, const QString& totalText,
+void OverviewPanel::LayoutDetails(const QString& title, ControlId totalId, const QString& totalText,
                                   const SideTexts (&sides)[2], const QString& countText) {
-    auto label = [this](int id, const QString& t, QRect r, const QFont& f, bool w) {
+    auto label = [this](ControlId id, const QString& t, QRect r, const QFont& f, bool w) {
         return AddLabel(id, t, r, f, w);
     };
-    auto link = [this](int id, const QString& t, CommandId c, QRect r) { AddLink(id, t, c, r); };
+    auto link = [this](ControlId id, const QString& t, CommandId c, QRect r) {
+        AddLink(id, t, c, r);
+    };
     auto separator = [this](int y) { AddSeparator(y); };
     OverviewPanel& panel = *this;
-    label(1000, title, QRect(10, 8, 400, panel.logicalDpiX() / 7 + 6), PanelTitleFont(panel),
-          false);
+    label(ctl::kPanelTitle, title, QRect(10, 8, 400, panel.logicalDpiX() / 7 + 6),
+          PanelTitleFont(panel), false);
     label(totalId, QStringLiteral("0"), QRect(12, 36, 40, 18), PanelBoldFont(), false);
-    FitCount(totalId, label(0, totalText, QRect(56, 36, 340, 18), PanelTextFont(), false), nullptr);
+    FitCount(totalId,
+             label(ctl::kStatic, totalText, QRect(56, 36, 340, 18), PanelTextFont(), false),
+             nullptr);
     separator(62);
     int y = 72;
     for (const SideTexts& side : sides) {
-        label(0, side.heading, QRect(12, y, 300, 18), PanelBoldFont(), false);
+        label(ctl::kStatic, side.heading, QRect(12, y, 300, 18), PanelBoldFont(), false);
         label(side.countId, QStringLiteral("0"), QRect(12, y + 20, 40, 18), PanelBoldFont(), false);
         FitCount(side.countId,
-                 label(0, countText, QRect(56, y + 20, 200, 18), PanelTextFont(), false), nullptr);
-        QLabel* text =
-            label(0, side.description, QRect(12, y + 42, 390, 34), PanelTextFont(), true);
+                 label(ctl::kStatic, countText, QRect(56, y + 20, 200, 18), PanelTextFont(), false),
+                 nullptr);
+        QLabel* text = label(ctl::kStatic, side.description, QRect(12, y + 42, 390, 34),
+                             PanelTextFont(), true);
         // Two lines of room, or as many as the face in use wraps the text into.
         const int height = std::max(34, text->heightForWidth(390));
         text->resize(390, height);

@@ -13,6 +13,7 @@
 
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/base/CommandIds.h"
+#include "viewer/core/base/ControlIds.h"
 
 class QPainter;
 
@@ -28,9 +29,9 @@ inline constexpr int kPanelPeriodMs = 10'000;
 
 // One side of a two-part details panel: its count, heading, description and link.
 struct SideTexts {
-    int countId;
+    ControlId countId;
     QString heading, description;
-    int linkId;
+    ControlId linkId;
     QString link;
     CommandId command;
 };
@@ -45,29 +46,29 @@ public:
 
     // Updates the texts now (and restarts the timer while the panel is visible).
     void Refresh();
-    // The text of the control with the resource id (1000 the title, 1008 a count, ...).
-    QString Text(int id) const;
-    LinkLabel* Link(int id) const;
+    // The text of the control `id` (ControlIds.h).
+    QString Text(ControlId id) const;
+    LinkLabel* Link(ControlId id) const;
     bool TimerActive() const { return timer_.isActive(); }
 
 protected:
     virtual void Update() = 0;
-    QLabel* AddLabel(int id, const QString& text, QRect place, const QFont& font,
+    QLabel* AddLabel(ControlId id, const QString& text, QRect place, const QFont& font,
                      bool wrap = false);
-    QLabel* Label(int id) const;
-    LinkLabel* AddLink(int id, const QString& text, CommandId command, QRect place);
+    QLabel* Label(ControlId id) const;
+    LinkLabel* AddLink(ControlId id, const QString& text, CommandId command, QRect place);
     // Rewrites a label; a count label (FitCount) then takes the width of its text.
-    void SetTextIfChanged(int id, const QString& text);
+    void SetTextIfChanged(ControlId id, const QString& text);
     // The count label `id` keeps its place as the least width and grows with its text: the label
     // `next` to its right moves along (keeping its right edge), or, where the count would pass the
     // panel's right edge, the count and the label `before` it move left as far as the margin.
-    void FitCount(int id, QLabel* next, QLabel* before);
+    void FitCount(ControlId id, QLabel* next, QLabel* before);
     // Links guarded by permissions, checked at each show.
-    void ApplyPermissions(const std::map<int, std::string_view>& permissions);
+    void ApplyPermissions(const std::map<ControlId, std::string_view>& permissions);
     void AddSeparator(int y) { separators_.push_back(y); }
     // The two-part layout of the details panels: a total, then a block per side with its count,
     // description and link; resizes the panel to fit.
-    void LayoutDetails(const QString& title, int totalId, const QString& totalText,
+    void LayoutDetails(const QString& title, ControlId totalId, const QString& totalText,
                        const SideTexts (&sides)[2], const QString& countText);
 
     void showEvent(QShowEvent*) override;
@@ -80,8 +81,8 @@ protected:
 private:
     int periodMs_;
     QTimer timer_;
-    std::map<int, QLabel*> labels_;
-    std::map<int, LinkLabel*> links_;
+    std::map<ControlId, QLabel*> labels_;
+    std::map<ControlId, LinkLabel*> links_;
     struct CountFit {
         QRect place;
         QLabel* next = nullptr;
@@ -89,7 +90,7 @@ private:
         QLabel* before = nullptr;
         QRect beforePlace;
     };
-    std::map<int, CountFit> fits_;
+    std::map<ControlId, CountFit> fits_;
     std::vector<int> separators_;
 };
 
