@@ -21,17 +21,12 @@ CProtectionDetectChanges::CProtectionDetectChanges(CProtectionListWnd& list)
 
 void CProtectionDetectChanges::Load(const CTarvellDoc& doc, bool& master,
                                     std::array<SubProtection, 4>& subs) {
-    const auto page = LoadChangedNodes(doc);
-    master = page.master;
-    subs = page.subs;
+    Take(LoadChangedNodes(doc), master, subs);
 }
 
 void CProtectionDetectChanges::Store(bool master, const std::array<SubProtection, 4>& subs,
                                      CTarvellDoc& doc) {
-    ChangedNodesPage page;
-    page.master = master;
-    page.subs = subs;
-    tarvell::Store(page, doc);
+    tarvell::Store(Make<ChangedNodesPage>(master, subs), doc);
 }
 
 }  // namespace tarvell

@@ -35,6 +35,19 @@ protected:
     // The page's working state in and out of a settings document.
     virtual void Load(const CTarvellDoc& doc, bool& master, std::array<SubProtection, 4>& subs) = 0;
     virtual void Store(bool master, const std::array<SubProtection, 4>& subs, CTarvellDoc& doc) = 0;
+    // The two for a core page state of a master switch and four sub-protections.
+    template <typename Page>
+    static void Take(const Page& page, bool& master, std::array<SubProtection, 4>& subs) {
+        master = page.master;
+        subs = page.subs;
+    }
+    template <typename Page>
+    static Page Make(bool master, const std::array<SubProtection, 4>& subs) {
+        Page page;
+        page.master = master;
+        page.subs = subs;
+        return page;
+    }
 
 private:
     void Sync();

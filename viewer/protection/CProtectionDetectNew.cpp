@@ -17,17 +17,12 @@ CProtectionDetectNew::CProtectionDetectNew(CProtectionListWnd& list)
 
 void CProtectionDetectNew::Load(const CTarvellDoc& doc, bool& master,
                                 std::array<SubProtection, 4>& subs) {
-    const auto page = LoadNewNodes(doc);
-    master = page.master;
-    subs = page.subs;
+    Take(LoadNewNodes(doc), master, subs);
 }
 
 void CProtectionDetectNew::Store(bool master, const std::array<SubProtection, 4>& subs,
                                  CTarvellDoc& doc) {
-    NewNodesPage page;
-    page.master = master;
-    page.subs = subs;
-    tarvell::Store(page, doc);
+    tarvell::Store(Make<NewNodesPage>(master, subs), doc);
 }
 
 }  // namespace tarvell

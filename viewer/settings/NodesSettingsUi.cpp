@@ -47,11 +47,9 @@ CNodesSettingsPanel::CNodesSettingsPanel(const SheetServices& services, QWidget*
 CSettingsNodesMac::CSettingsNodesMac(CTarvellApp& app, Prompt& prompt, QWidget* parent)
     : CListEditorPage(QStringLiteral("Exclude MAC"), app, prompt, &CTarvellDoc::UnmanagedMacs,
                       parent) {
-    PageLook(this);
-    PageText(this,
-             QStringLiteral("Set specific MAC addresses that will be excluded from Tarvell nodes "
-                            "discovery."),
-             DluQRect(7, 7, 221, 20));
+    PageIntro(this,
+              QStringLiteral("Set specific MAC addresses that will be excluded from Tarvell nodes "
+                             "discovery."));
     PageGroup(this, QStringLiteral("MAC properties"), DluQRect(7, 34, 221, 52));
     mac_ = Labelled(PageText(this, QStringLiteral("MAC address:"), DluQRect(13, 46, 50, 9), false),
                     new QLineEdit(this));
@@ -85,11 +83,9 @@ void CSettingsNodesMac::ClearInput() { mac_->clear(); }
 CSettingsNodesIp::CSettingsNodesIp(CTarvellApp& app, Prompt& prompt, QWidget* parent)
     : CAddressListPage(QStringLiteral("Exclude IP"), app, prompt, &CTarvellDoc::UnmanagedIps,
                        parent) {
-    PageLook(this);
-    PageText(this,
-             QStringLiteral("Set specific IP addresses that will be excluded from Tarvell nodes "
-                            "discovery."),
-             DluQRect(7, 7, 221, 20));
+    PageIntro(this,
+              QStringLiteral("Set specific IP addresses that will be excluded from Tarvell nodes "
+                             "discovery."));
     PageGroup(this, QStringLiteral("IP properties"), DluQRect(7, 34, 221, 52));
     auto* address =
         Labelled(PageText(this, QStringLiteral("IP address:"), DluQRect(13, 46, 50, 9), false),

@@ -91,6 +91,11 @@ void PageLook(CPropertyPage* page) {
     page->setAutoFillBackground(true);
 }
 
+void PageIntro(CPropertyPage* page, const QString& text) {
+    PageLook(page);
+    PageText(page, text, DluQRect(7, 7, 221, 20));
+}
+
 QTreeWidget* ReportList(QWidget* page, const std::vector<std::pair<QString, int>>& columns,
                         QRect place) {
     auto* list = new QTreeWidget(page);

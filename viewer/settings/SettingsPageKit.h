@@ -60,6 +60,8 @@ QLabel* PageText(QWidget* page, const QString& text, QRect place, bool wrap = tr
 // A framed group with its title on the frame.
 void PageGroup(QWidget* page, const QString& title, QRect frame);
 void PageLook(CPropertyPage* page);
+// The look, and the page's opening text across its top.
+void PageIntro(CPropertyPage* page, const QString& text);
 // A report list: full-row selection, text in RGB(83, 83, 83), the columns given.
 QTreeWidget* ReportList(QWidget* page, const std::vector<std::pair<QString, int>>& columns,
                         QRect place);

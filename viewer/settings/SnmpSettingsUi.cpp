@@ -104,11 +104,9 @@ CSettingsSnmpCommunities::CSettingsSnmpCommunities(CTarvellApp& app, Prompt& pro
                                                    QWidget* parent)
     : CListEditorPage(QStringLiteral("Communities"), app, prompt, &CTarvellDoc::SnmpCommunities,
                       parent) {
-    PageLook(this);
-    PageText(this,
-             QStringLiteral("Set the preferred additional SNMP communities that will be used to "
-                            "query devices."),
-             DluQRect(7, 7, 221, 20));
+    PageIntro(this,
+              QStringLiteral("Set the preferred additional SNMP communities that will be used to "
+                             "query devices."));
     PageGroup(this, QStringLiteral("Community properties "), DluQRect(7, 34, 221, 50));
     community_ = Labelled(
         PageText(this, QStringLiteral("Community string:"), DluQRect(13, 46, 70, 9), false),
@@ -167,11 +165,8 @@ void CSettingsSnmpCommunities::ClearInput() {
 
 CSettingsSnmpVersion3::CSettingsSnmpVersion3(CTarvellApp& app, Prompt& prompt, QWidget* parent)
     : CPropertyPage(QStringLiteral("Paramerts"), parent), app_(app), prompt_(prompt) {
-    PageLook(this);
-    PageText(this,
-             QStringLiteral("Set the preferred SNMPv3 parameters that will be used to query "
-                            "devices."),
-             DluQRect(7, 7, 221, 20));
+    PageIntro(this, QStringLiteral("Set the preferred SNMPv3 parameters that will be used to query "
+                                   "devices."));
     user_ = Labelled(
         PageText(this, QStringLiteral("User/Security Name:"), DluQRect(7, 34, 80, 9), false),
         PageEdit(this, DluQRect(95, 32, 133, 12)));
@@ -251,11 +246,9 @@ bool CSettingsSnmpVersion3::OnOK() {
 CSettingsSnmpNetworks::CSettingsSnmpNetworks(CTarvellApp& app, Prompt& prompt, QWidget* parent)
     : CAddressListPage(QStringLiteral("Networks"), app, prompt, &CTarvellDoc::SnmpNetworks,
                        parent) {
-    PageLook(this);
-    PageText(this,
-             QStringLiteral("Set the preferred SNMPv3 networks that will be used for devices "
-                            "discovery."),
-             DluQRect(7, 7, 221, 20));
+    PageIntro(this,
+              QStringLiteral("Set the preferred SNMPv3 networks that will be used for devices "
+                             "discovery."));
     all_ = new QRadioButton(QStringLiteral("Use SNMPv3 for all devices"), this);
     all_->setGeometry(DluQRect(7, 32, 200, 11));
     specific_ =
