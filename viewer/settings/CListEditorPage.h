@@ -48,8 +48,9 @@ protected:
     CListEditorPage(const QString& caption, CTarvellApp& app, Prompt& prompt, ListField field,
                     QWidget* parent);
 
-    // The three controls, built and placed by the page; the kit connects them. "Add" starts
-    // disabled and follows InputReady.
+    // The three controls, built and placed by the page (in the order of the tab chain, which is
+    // the order they are made in); the kit connects them. "Add" starts disabled and follows
+    // InputReady.
     void SetControls(QPushButton* add, QTreeWidget* list, LinkLabel* remove);
     // Each change of `edit` re-asks InputReady; with `enterAdds`, Enter adds while "Add" is on.
     void WatchInput(QLineEdit* edit, bool enterAdds);

@@ -61,11 +61,11 @@ CSettingsNodesMac::CSettingsNodesMac(CTarvellApp& app, Prompt& prompt, QWidget* 
              DluQRect(13, 64, 209, 18));
     QLabel* current =
         PageText(this, QStringLiteral("Current addresses"), DluQRect(7, 94, 100, 9), false);
-    SetControls(
-        add,
+    QTreeWidget* list =
         Named(ReportList(this, {{QStringLiteral("Mac Address"), 290}}, DluQRect(7, 105, 221, 80)),
-              current->text()),
-        PageLink(this, QStringLiteral("Remove address"), DluQRect(7, 190, 80, 10)));
+              current->text());
+    SetControls(add, list,
+                PageLink(this, QStringLiteral("Remove address"), DluQRect(7, 190, 80, 10)));
     WatchInput(mac_, true);
 }
 
@@ -100,10 +100,11 @@ CSettingsNodesIp::CSettingsNodesIp(CTarvellApp& app, Prompt& prompt, QWidget* pa
     add->setGeometry(DluQRect(172, 43, 50, 14));
     QLabel* current =
         PageText(this, QStringLiteral("Current addresses"), DluQRect(7, 94, 100, 9), false);
-    SetControls(add,
-                Named(AddressList(QStringLiteral("IP Address"), QStringLiteral("Address Mask"),
-                                  DluQRect(7, 105, 221, 80)),
-                      current->text()),
+    QTreeWidget* list =
+        Named(AddressList(QStringLiteral("IP Address"), QStringLiteral("Address Mask"),
+                          DluQRect(7, 105, 221, 80)),
+              current->text());
+    SetControls(add, list,
                 PageLink(this, QStringLiteral("Remove address"), DluQRect(7, 190, 80, 10)));
     SetAddressControls(address, mask, kFullMask);
 }

@@ -121,12 +121,12 @@ CSettingsSnmpCommunities::CSettingsSnmpCommunities(CTarvellApp& app, Prompt& pro
     add->setGeometry(DluQRect(172, 43, 50, 14));
     add->setDefault(true);
     PageGroup(this, QStringLiteral("Additional communities "), DluQRect(7, 94, 221, 92));
-    SetControls(
-        add,
+    QTreeWidget* list =
         Named(ReportList(this, {{QStringLiteral("String"), 145}, {QStringLiteral("Rights"), 145}},
                          DluQRect(13, 104, 209, 76)),
-              QStringLiteral("Additional communities")),
-        PageLink(this, QStringLiteral("Remove community"), DluQRect(7, 192, 80, 10)));
+              QStringLiteral("Additional communities"));
+    SetControls(add, list,
+                PageLink(this, QStringLiteral("Remove community"), DluQRect(7, 192, 80, 10)));
     WatchInput(community_, true);
 }
 
@@ -267,10 +267,10 @@ CSettingsSnmpNetworks::CSettingsSnmpNetworks(CTarvellApp& app, Prompt& prompt, Q
     mask->setGeometry(DluQRect(85, 80, 80, 13));
     auto* add = new QPushButton(QStringLiteral("Add"), this);
     add->setGeometry(DluQRect(172, 61, 50, 14));
-    SetControls(add,
-                Named(AddressList(QStringLiteral("Network"), QStringLiteral("Mask"),
-                                  DluQRect(7, 100, 221, 86)),
-                      QStringLiteral("SNMPv3 networks")),
+    QTreeWidget* list = Named(
+        AddressList(QStringLiteral("Network"), QStringLiteral("Mask"), DluQRect(7, 100, 221, 86)),
+        QStringLiteral("SNMPv3 networks"));
+    SetControls(add, list,
                 PageLink(this, QStringLiteral("Remove network"), DluQRect(7, 192, 80, 10)));
     SetAddressControls(network, mask);
     EnableAddresses(false);
