@@ -21,16 +21,16 @@ CAlertsDetailsPanel::CAlertsDetailsPanel(CTarvellApp& app, SendCommand send, QWi
           app, std::move(send),
           DetailsTexts{
               QStringLiteral("Alerts Details"),
-              1008,
+              ctl::kDetailsTotal,
               QStringLiteral("Alerts are currently active"),
-              {{1009, QStringLiteral("Detection Alerts"),
+              {{ctl::kDetectionCount, QStringLiteral("Detection Alerts"),
                 QStringLiteral("With detection alerts you can view Tarvell events about device "
                                "ports that were detected as potential network intruders."),
-                1011, QStringLiteral("View detection alerts"), cmd::kDetectionAlerts},
-               {1010, QStringLiteral("Prevention Alerts"),
+                ctl::kDetectionLink, QStringLiteral("View detection alerts"), cmd::kDetectionAlerts},
+               {ctl::kPreventionCount, QStringLiteral("Prevention Alerts"),
                 QStringLiteral("With prevention alerts you can view Tarvell events about device "
                                "ports that were eliminated from accessing the network."),
-                1012, QStringLiteral("View prevention alerts"), cmd::kPreventionAlerts}},
+                ctl::kPreventionLink, QStringLiteral("View prevention alerts"), cmd::kPreventionAlerts}},
               QStringLiteral("active alerts"),
               {LoadString(str::kPermDetectionAlerts), LoadString(str::kPermProtectionAlerts)},
               true},
@@ -53,8 +53,8 @@ void CAlertsDetailsPanel::paintEvent(QPaintEvent* e) {
 CAlertsInformationPanel::CAlertsInformationPanel(CTarvellApp& app, QWidget* parent)
     : OverviewPanel(app, nullptr, 0, parent) {
     AddInformationTitle(QStringLiteral("Alerts Information"));
-    AddLabel(1012, QStringLiteral("Total Alerts:"), QRect(50, 45, 65, 15), InformationFont());
-    AddLabel(1014, QStringLiteral("0"), QRect(110, 45, 35, 15),
+    AddLabel(ctl::kAlertsLabel, QStringLiteral("Total Alerts:"), QRect(50, 45, 65, 15), InformationFont());
+    AddLabel(ctl::kAlertsCount, QStringLiteral("0"), QRect(110, 45, 35, 15),
              DesignFont(QStringLiteral("Tahoma"), 11, 700));
     AddInformationText(QStringLiteral(
         "With real-time alerts you can analyze network protection events. Use the detection and "
@@ -62,7 +62,7 @@ CAlertsInformationPanel::CAlertsInformationPanel(CTarvellApp& app, QWidget* pare
 }
 
 void CAlertsInformationPanel::Update() {
-    SetTextIfChanged(1014, QString::number(app_.AlertCounts().total));
+    SetTextIfChanged(ctl::kAlertsCount, QString::number(app_.AlertCounts().total));
 }
 
 // ---- CAlertsSummaryWnd

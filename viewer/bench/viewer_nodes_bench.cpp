@@ -8,8 +8,8 @@
 #include <cstdio>
 
 #include "platform/Files.h"
-#include "viewer/protection/NodeDialogs.h"
 #include "viewer/bench/WidgetBench.h"
+#include "viewer/protection/CUnauthorizedListDlg.h"
 
 namespace tarvell {
 namespace {

@@ -20,16 +20,16 @@ CMonitorDetailsDlg::CMonitorDetailsDlg(CTarvellApp& app, SendCommand send, QWidg
           app, std::move(send),
           DetailsTexts{
               QStringLiteral("Monitor Details"),
-              1008,
+              ctl::kDetailsTotal,
               QStringLiteral("Events are currently active"),
-              {{1009, QStringLiteral("Detection Monitor"),
+              {{ctl::kDetectionCount, QStringLiteral("Detection Monitor"),
                 QStringLiteral("With detection monitor you can view Tarvell events about device "
                                "ports that were detected as potential network intruders."),
-                1011, QStringLiteral("View detection monitor"), cmd::kDetectionMonitor},
-               {1010, QStringLiteral("Prevention Monitor"),
+                ctl::kDetectionLink, QStringLiteral("View detection monitor"), cmd::kDetectionMonitor},
+               {ctl::kPreventionCount, QStringLiteral("Prevention Monitor"),
                 QStringLiteral("With prevention monitor you can view Tarvell events about device "
                                "ports that were eliminated from accessing the network."),
-                1012, QStringLiteral("View prevention monitor"), cmd::kPreventionMonitor}},
+                ctl::kPreventionLink, QStringLiteral("View prevention monitor"), cmd::kPreventionMonitor}},
               QStringLiteral("active events"),
               {LoadString(str::kPermDetectionMonitor), LoadString(str::kPermPreventionMonitor)}},
           [&app] { return app.EventCounts(); }, parent) {}
@@ -40,13 +40,13 @@ CMonitorInfoDlg::CMonitorInfoDlg(CTarvellApp& app, QWidget* parent)
     : OverviewPanel(app, nullptr, 0, parent) {
     AddInformationTitle(QStringLiteral("Monitor Information"));
     QLabel* devices =
-        AddLabel(1012, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), InformationFont());
-    AddLabel(1014, QStringLiteral("0"), QRect(125, 45, 35, 15), InformationFont());
-    FitCount(1014, nullptr, devices);
+        AddLabel(ctl::kDevicesLabel, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), InformationFont());
+    AddLabel(ctl::kDevicesCount, QStringLiteral("0"), QRect(125, 45, 35, 15), InformationFont());
+    FitCount(ctl::kDevicesCount, nullptr, devices);
     QLabel* nodes =
-        AddLabel(1013, QStringLiteral("Total Nodes:"), QRect(50, 60, 75, 15), InformationFont());
-    AddLabel(1015, QStringLiteral("0"), QRect(125, 60, 35, 15), InformationFont());
-    FitCount(1015, nullptr, nodes);
+        AddLabel(ctl::kNodesLabel, QStringLiteral("Total Nodes:"), QRect(50, 60, 75, 15), InformationFont());
+    AddLabel(ctl::kNodesCount, QStringLiteral("0"), QRect(125, 60, 35, 15), InformationFont());
+    FitCount(ctl::kNodesCount, nullptr, nodes);
     AddInformationText(QStringLiteral(
         "With real-time monitor you can view your current device ports network access control. "
         "Use the detection and prevention monitors to analyze your network potential risks."));
@@ -55,8 +55,8 @@ CMonitorInfoDlg::CMonitorInfoDlg(CTarvellApp& app, QWidget* parent)
 void CMonitorInfoDlg::Update() {
     const std::shared_ptr<const EventsSnapshot> events = app_.Events();
     if (!events) return;
-    SetTextIfChanged(1014, FromStored(events->SwitchCount).left(kMaxCountText));
-    SetTextIfChanged(1015, FromStored(events->NodeCount).left(kMaxCountText));
+    SetTextIfChanged(ctl::kDevicesCount, FromStored(events->SwitchCount).left(kMaxCountText));
+    SetTextIfChanged(ctl::kNodesCount, FromStored(events->NodeCount).left(kMaxCountText));
 }
 
 }  // namespace tarvell

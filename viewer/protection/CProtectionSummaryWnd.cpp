@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "viewer/core/base/ControlIds.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/protection/ProtectionRows.h"
 #include "viewer/protection/ProtectionPanels.h"
@@ -25,15 +26,17 @@ void ShowState(QLabel* label, bool on) {
 
 CProtectInformationPanel::CProtectInformationPanel(CTarvellApp& app, QWidget* parent)
     : OverviewPanel(app, nullptr, 0, parent) {
-    AddLabel(1000, QStringLiteral("Protect Information"), QRect(8, 6, 150, 22),
+    AddLabel(ctl::kPanelTitle, QStringLiteral("Protect Information"), QRect(8, 6, 150, 22),
              PanelTitleFont(*this));
-    AddLabel(0, QStringLiteral("Detect:"), QRect(50, 45, 55, 15), PanelTextFont());
+    AddLabel(ctl::kStatic, QStringLiteral("Detect:"), QRect(50, 45, 55, 15), PanelTextFont());
     // The states stand a little right of 95 so that "Prevent:" in the substitute face stays whole.
-    detect_ = AddLabel(1001, QStringLiteral("In-active"), QRect(103, 45, 55, 15), PanelBoldFont());
-    AddLabel(0, QStringLiteral("Prevent:"), QRect(50, 60, 55, 15), PanelTextFont());
-    prevent_ = AddLabel(1002, QStringLiteral("In-active"), QRect(103, 60, 55, 15), PanelBoldFont());
+    detect_ = AddLabel(ctl::kDetectionState, QStringLiteral("In-active"), QRect(103, 45, 55, 15),
+                       PanelBoldFont());
+    AddLabel(ctl::kStatic, QStringLiteral("Prevent:"), QRect(50, 60, 55, 15), PanelTextFont());
+    prevent_ = AddLabel(ctl::kPreventionState, QStringLiteral("In-active"), QRect(103, 60, 55, 15),
+                        PanelBoldFont());
     AddLabel(
-        0,
+        ctl::kStatic,
         QStringLiteral(
             "With real-time protection you can set intrusion detection and prevention rules that "
             "helps to protect your network from potential intruders and malicious network "

@@ -23,7 +23,7 @@
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/base/Prompt.h"
 #include "viewer/protection/CProtectionListWnd.h"
-#include "viewer/protection/NodeDialogs.h"
+#include "viewer/protection/CLogonPropertiesDlg.h"
 #include "viewer/protection/ProtectionPages.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CSortListCtrl.h"

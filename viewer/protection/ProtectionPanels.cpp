@@ -11,18 +11,18 @@ CProtectionDetailsDlg::CProtectionDetailsDlg(CTarvellApp& app, SendCommand send,
           app, std::move(send),
           DetailsTexts{
               QStringLiteral("Protection Details"),
-              1017,
+              ctl::kProtectionTotal,
               QStringLiteral("Protections are currently active"),
-              {{1009, QStringLiteral("Intrusion Detection"),
+              {{ctl::kDetectionCount, QStringLiteral("Intrusion Detection"),
                 QStringLiteral("With intrusion detection you can set your preferred protection "
                                "detection methods that will be used by Tarvell to discover "
                                "network intruders on your network."),
-                1018, QStringLiteral("View detection settings"), cmd::kIntrusionDetection},
-               {1010, QStringLiteral("Intrusion Prevention"),
+                ctl::kDetectionSettingsLink, QStringLiteral("View detection settings"), cmd::kIntrusionDetection},
+               {ctl::kPreventionCount, QStringLiteral("Intrusion Prevention"),
                 QStringLiteral("With intrusion prevention you can set your preferred protection "
                                "prevention methods that will be used by Tarvell to block network "
                                "intruders from accessing your network."),
-                1019, QStringLiteral("View prevention settings"), cmd::kIntrusionPrevention}},
+                ctl::kPreventionSettingsLink, QStringLiteral("View prevention settings"), cmd::kIntrusionPrevention}},
               QStringLiteral("active protections"),
               {LoadString(str::kPermIntrusionDetection),
                LoadString(str::kPermIntrusionPrevention)}},

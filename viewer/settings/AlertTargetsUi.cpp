@@ -1,7 +1,6 @@
 #include "viewer/settings/AlertTargetsUi.h"
 
 #include <QEventLoop>
-#include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <thread>
@@ -9,11 +8,11 @@
 #include "platform/Clock.h"
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/hub/CTarvellApp.h"
-#include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/hub/ViewerDocument.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/base/Prompt.h"
 #include "viewer/core/base/StringTable.h"
+#include "viewer/settings/SettingsPageKit.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/Fonts.h"
@@ -27,26 +26,6 @@ namespace tarvell {
 namespace {
 
 QString Latin(std::string_view text) { return FromUtf8(text); }
-std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
-
-QLabel* Text(QWidget* parent, const QString& text, QRect place) {
-    auto* label = new QLabel(text, parent);
-    label->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    label->setStyleSheet(QStringLiteral("color: rgb(83,83,83);"));
-    label->setWordWrap(true);
-    label->setGeometry(place);
-    return label;
-}
-
-void Group(QWidget* parent, const QString& title, QRect frame) {
-    auto* box = new QFrame(parent);
-    box->setFrameShape(QFrame::StyledPanel);
-    box->setGeometry(frame);
-    box->lower();
-    QLabel* label = Text(parent, title, QRect(frame.x() + 6, frame.y() - 7, 8 * title.size(), 14));
-    label->setWordWrap(false);
-    label->setAutoFillBackground(true);
-}
 
 // Two columns, each half the width less a scroll-bar arrow; single, full-row selection.
 QTreeWidget* TwoColumnList(QWidget* parent, const QString& first, const QString& second,
@@ -82,14 +61,6 @@ void RunOffGuiThread(const std::function<void()>& work) {
     worker.join();
 }
 
-bool SaveSettingsEdit(CTarvellApp& app, Prompt& prompt,
-                      const std::function<void(CTarvellDoc&)>& edit) {
-    const unsigned message = EditResultMessage(EditSettings(app, edit));
-    if (message == 0) return true;
-    prompt.AskString(message, PromptButtons::Ok, PromptIcon::Warning);
-    return false;
-}
-
 void Inform(Prompt& prompt, std::string_view utf8) {
     prompt.Ask({std::string(utf8), {}, PromptButtons::Ok, PromptIcon::Information});
 }
@@ -102,8 +73,8 @@ CSetFiltersDlg::CSetFiltersDlg(const std::string& target, TargetList& targets, P
     setWindowTitle(QStringLiteral("Set Filters"));
     setFont(DesignFont(QStringLiteral("Tahoma"), 13));
     setFixedSize(380, 390);
-    Group(this, QStringLiteral("Filter properties"), QRect(10, 14, 360, 110));
-    type_ = Labelled(Text(this, QStringLiteral("Filter type:"), QRect(20, 28, 200, 16)),
+    PageGroup(this, QStringLiteral("Filter properties"), QRect(10, 14, 360, 110));
+    type_ = Labelled(PageText(this, QStringLiteral("Filter type:"), QRect(20, 28, 200, 16)),
                      new QComboBox(this));
     for (std::string_view name : FilterTypeNames()) type_->addItem(Latin(name));
     type_->setCurrentIndex(-1);
@@ -111,11 +82,11 @@ CSetFiltersDlg::CSetFiltersDlg(const std::string& target, TargetList& targets, P
     add_ = new QPushButton(QStringLiteral("Add Filter"), this);
     add_->setGeometry(260, 45, 100, 24);
     add_->setEnabled(false);
-    value_ = Labelled(Text(this, QStringLiteral("Filter value (use * as wild card character):"),
-                           QRect(20, 74, 340, 16)),
+    value_ = Labelled(PageText(this, QStringLiteral("Filter value (use * as wild card character):"),
+                               QRect(20, 74, 340, 16)),
                       new QLineEdit(this));
     value_->setGeometry(20, 92, 340, 22);
-    Group(this, QStringLiteral("Current filters"), QRect(10, 140, 360, 190));
+    PageGroup(this, QStringLiteral("Current filters"), QRect(10, 140, 360, 190));
     rows_ = Named(TwoColumnList(this, QStringLiteral("Type"), QStringLiteral("Value"),
                                 QRect(20, 154, 340, 150)),
                   QStringLiteral("Current filters"));
@@ -177,100 +148,91 @@ void CSetFiltersDlg::accept() {
 
 CTargetPage::CTargetPage(TargetFamily family, CTarvellApp& app, Prompt& prompt,
                          ServiceControl* service, QWidget* parent)
-    : CPropertyPage(Latin(FamilyInfo(family).caption), parent),
+    : CListEditorPage(Latin(FamilyInfo(family).caption), app, prompt, FamilyInfo(family).field,
+                      parent),
       info_(FamilyInfo(family)),
-      app_(app),
-      prompt_(prompt),
       service_(service) {
     setMinimumSize(DluQRect(0, 0, 235, 210).size());
     setFont(DesignFont(QStringLiteral("Tahoma"), 13));
     setAutoFillBackground(true);
-    QLabel* input = Text(this, Latin(info_.inputLabel), QRect(12, 12, 240, 16));
+    QLabel* input = PageText(this, Latin(info_.inputLabel), QRect(12, 12, 240, 16));
     if (info_.ipInput) {
         ip_ = Labelled(input, new CIpAddressCtrl(this));
         ip_->setGeometry(12, 30, 180, 24);
-        connect(ip_, &CIpAddressCtrl::addressChanged, this, [this] { UpdateAdd(); });
     } else {
         edit_ = Labelled(input, new QLineEdit(this));
         edit_->setGeometry(12, 30, 190, 24);
-        connect(edit_, &QLineEdit::textChanged, this, [this] { UpdateAdd(); });
     }
-    add_ = new QPushButton(Latin(info_.addButton), this);
-    add_->setGeometry(210, 30, 140, 25);
-    add_->setEnabled(false);
-    list_ = Named(TwoColumnList(this, Latin(info_.column), QStringLiteral("Filters"),
-                                QRect(12, 64, 338, 200)),
-                  Caption());
-    remove_ = MakeLink(Latin(info_.removeLink));
-    remove_->setGeometry(12, 272, 120, 16);
+    auto* add = new QPushButton(Latin(info_.addButton), this);
+    add->setGeometry(210, 30, 140, 25);
+    QTreeWidget* list = Named(TwoColumnList(this, Latin(info_.column), QStringLiteral("Filters"),
+                                            QRect(12, 64, 338, 200)),
+                              Caption());
+    LinkLabel* remove = MakeLink(Latin(info_.removeLink));
+    remove->setGeometry(12, 272, 120, 16);
+    SetControls(add, list, remove);
+    if (ip_) WatchInput(ip_);
+    else WatchInput(edit_, false);
     test_ = MakeLink(Latin(info_.testLink));
     test_->setGeometry(140, 272, 120, 16);
     filters_ = new QPushButton(QStringLiteral("Set Filters..."), this);
     filters_->setGeometry(250, 268, 100, 25);
     filters_->setEnabled(false);
 
-    connect(add_, &QPushButton::clicked, this, &CTargetPage::AddTarget);
-    connect(remove_, &LinkLabel::activated, this, &CTargetPage::RemoveTarget);
     connect(test_, &LinkLabel::activated, this, &CTargetPage::OnTest);
     connect(filters_, &QPushButton::clicked, this, &CTargetPage::EditFilters);
-    connect(list_, &QTreeWidget::itemSelectionChanged, this,
+    connect(list, &QTreeWidget::itemSelectionChanged, this,
             [this] { filters_->setEnabled(SelectedRow() >= 0); });
-    connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] {
+    connect(list, &QTreeWidget::itemDoubleClicked, this, [this] {
         if (SelectedRow() >= 0) RowDoubleClicked();
     });
 }
 
 QString CTargetPage::TypedText() const { return ip_ ? ip_->Text() : edit_->text(); }
 
-void CTargetPage::UpdateAdd() {
-    add_->setEnabled(ip_ ? !ip_->IsBlank() : !edit_->text().isEmpty());
-}
-
-int CTargetPage::SelectedRow() const { return SelectedIndex(list_); }
+bool CTargetPage::InputReady() const { return ip_ ? !ip_->IsBlank() : !edit_->text().isEmpty(); }
 
 void CTargetPage::ShowRows() {
-    list_->clear();
+    List()->clear();
     for (int row = 0; row < targets_.Count(); ++row)
-        new QTreeWidgetItem(list_,
+        new QTreeWidgetItem(List(),
                             {FromUtf8(targets_.Target(row)),
                              targets_.HasFilters(row) ? QStringLiteral("Enabled") : QString()});
     filters_->setEnabled(false);
 }
 
-void CTargetPage::OnInitDialog() {
-    Load(app_.Document().Fields().*info_.field);
+void CTargetPage::Fill(const std::vector<std::string>& entries) {
+    Load(entries);
     ShowRows();
 }
 
-void CTargetPage::AddTarget() {
-    if (!add_->isEnabled()) return;
+QTreeWidgetItem* CTargetPage::TypedRow() {
+    if (!AddButton()->isEnabled()) return nullptr;
     const std::string typed = Utf8(TypedText());
     if (const unsigned refused = CheckTargetText(typed)) {
         prompt_.AskString(refused, PromptButtons::Ok, PromptIcon::Information);
-        return;
+        return nullptr;
     }
     if (targets_.Contains(typed)) {
         prompt_.AskString(str::kItemExists, PromptButtons::Ok, PromptIcon::Information);
-        return;
+        return nullptr;
     }
     const std::optional<std::string> target = TargetToAdd(typed);
-    if (!target || !targets_.Add(*target)) return;
-    new QTreeWidgetItem(list_, {FromUtf8(*target), QString()});
-    if (ip_) ip_->ClearAddress();
-    else edit_->clear();
-    add_->setEnabled(false);
-    SetModified();
+    if (!target || !targets_.Add(*target)) return nullptr;
+    return new QTreeWidgetItem(QStringList{FromUtf8(*target), QString()});
 }
 
-void CTargetPage::RemoveTarget() {
-    const int row = SelectedRow();
-    if (row < 0) return;
+void CTargetPage::ClearInput() {
+    if (ip_) ip_->ClearAddress();
+    else edit_->clear();
+}
+
+void CTargetPage::RemoveRow(int row) {
     const std::string target = targets_.Target(row);
     targets_.Remove(row);
-    delete list_->takeTopLevelItem(row);
+    CListEditorPage::RemoveRow(row);
     Forget(target);
     filters_->setEnabled(SelectedRow() >= 0);
-    SetModified();
 }
 
 bool CTargetPage::EditFilters() {
@@ -278,7 +240,7 @@ bool CTargetPage::EditFilters() {
     if (row < 0) return false;
     CSetFiltersDlg dialog(targets_.Target(row), targets_, prompt_, this);
     if (dialog.exec() != QDialog::Accepted) return false;
-    list_->topLevelItem(row)->setText(
+    List()->topLevelItem(row)->setText(
         1, targets_.HasFilters(row) ? QStringLiteral("Enabled") : QString());
     SetModified();
     return true;
@@ -301,12 +263,6 @@ void CTargetPage::OnTest() {
         RunOffGuiThread([&] { message = SendTargetTest(service, code, handOver, DefaultClock()); });
     }
     prompt_.AskString(message, PromptButtons::Ok, PromptIcon::Information);
-}
-
-bool CTargetPage::OnOK() {
-    const std::vector<std::string> entries = Entries();
-    const auto field = info_.field;
-    return SaveSettingsEdit(app_, prompt_, [&](CTarvellDoc& doc) { doc.*field = entries; });
 }
 
 }  // namespace tarvell

@@ -1,8 +1,8 @@
 // The alert channels' target pages, one family: a list of targets (e-mail recipients, SNMP
 // managers, syslog listeners, commands) with an input and its add button, "Remove ...",
 // "Set Filters..." with its dialog, and "Test ..." that asks the service for a test alert of the
-// page's channel. Each page saves its list in its OK through EditSettings. The Commands page
-// derives from CTargetPage and overrides the hooks marked below. GUI thread only.
+// page's channel. Each page is a list editor (CListEditorPage) over its target list. The Commands
+// page derives from CTargetPage and overrides the hooks marked below. GUI thread only.
 #pragma once
 
 #include <QComboBox>
@@ -15,24 +15,16 @@
 #include <string>
 
 #include "viewer/core/settings/AlertTargets.h"
-#include "viewer/widgets/CPropertySheet.h"
+#include "viewer/settings/CListEditorPage.h"
 
 namespace tarvell {
 
-class CIpAddressCtrl;
-class CTarvellApp;
-class CTarvellDoc;
-class LinkLabel;
-class Prompt;
-class ServiceControl;
+class ServiceControl;  // the rest come with CListEditorPage.h
 
 // Runs `work` on a worker thread with the wait cursor while the windows keep painting (user
 // input waits); returns when it is done.
 void RunOffGuiThread(const std::function<void()>& work);
 
-// One settings edit with its failure said (20040, 20041); false when nothing was stored.
-bool SaveSettingsEdit(CTarvellApp& app, Prompt& prompt,
-                      const std::function<void(CTarvellDoc&)>& edit);
 // An information box with one of our own texts.
 void Inform(Prompt& prompt, std::string_view utf8);
 
@@ -67,30 +59,24 @@ private:
     LinkLabel* remove_;
 };
 
-class CTargetPage : public CPropertyPage {
+class CTargetPage : public CListEditorPage {
     Q_OBJECT
 public:
     // `service` null: Test reports a failure.
     CTargetPage(TargetFamily family, CTarvellApp& app, Prompt& prompt, ServiceControl* service,
                 QWidget* parent = nullptr);
 
-    void OnInitDialog() override;
-    bool OnOK() override;
-
-    void AddTarget();
-    void RemoveTarget();
+    void AddTarget() { OnAdd(); }
+    void RemoveTarget() { OnRemove(); }
     // Runs CSetFiltersDlg for the selected row; true after OK.
     bool EditFilters();
     void OnTest();
 
     const TargetFamilyInfo& Family() const { return info_; }
     const TargetList& Targets() const { return targets_; }
-    QTreeWidget* List() const { return list_; }
     QLineEdit* Input() const { return edit_; }       // null on an IP page
     CIpAddressCtrl* IpInput() const { return ip_; }  // null on a text page
-    QPushButton* AddButton() const { return add_; }
     QPushButton* FiltersButton() const { return filters_; }
-    LinkLabel* RemoveLink() const { return remove_; }
     LinkLabel* TestLink() const { return test_; }
 
 protected:
@@ -101,30 +87,29 @@ protected:
     // A double click on a selected row.
     virtual void RowDoubleClicked() { EditFilters(); }
     // The stored entries of the list, in row order.
-    virtual std::vector<std::string> Entries() const { return targets_.Entries(); }
+    std::vector<std::string> Entries() const override { return targets_.Entries(); }
     // Loads the list from the stored entries.
     virtual void Load(const std::vector<std::string>& entries) {
         targets_.Load(entries, info_.splitAtLast);
     }
     void ShowRows();
-    int SelectedRow() const;
+
+    bool InputReady() const override;
+    QTreeWidgetItem* TypedRow() override;
+    void ClearInput() override;
+    void Fill(const std::vector<std::string>& entries) override;
+    void RemoveRow(int row) override;
 
     const TargetFamilyInfo& info_;
-    CTarvellApp& app_;
-    Prompt& prompt_;
     ServiceControl* service_;
     TargetList targets_;
 
 private:
     QString TypedText() const;
-    void UpdateAdd();
 
-    QTreeWidget* list_;
     QLineEdit* edit_ = nullptr;
     CIpAddressCtrl* ip_ = nullptr;
-    QPushButton* add_;
     QPushButton* filters_;
-    LinkLabel* remove_;
     LinkLabel* test_;
 };
 

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
-#include <QResizeEvent>
 
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/hub/CTarvellApp.h"
@@ -386,7 +385,7 @@ bool CSettingsAccessPermissions::OnOK() {
 // ---- The panel
 
 CAccessSettingsPanel::CAccessSettingsPanel(const SheetServices& services, QWidget* parent)
-    : CSettingsPanelBase(QStringLiteral("Access Settings"), cmd::kSettingsAccess, parent),
+    : CListSettingsPanel(QStringLiteral("Access Settings"), cmd::kSettingsAccess, parent),
       context_(services.context),
       folders_(services.folders),
       files_(services.files) {
@@ -395,11 +394,9 @@ CAccessSettingsPanel::CAccessSettingsPanel(const SheetServices& services, QWidge
                            "using your preferred methods."),
             QRect(20, 66, 600, 32));
     html_ = AddCheck(QString(), QRect(20, 100, 20, 20));
-    html_->setAccessibleName(QStringLiteral("Enable Tarvell HTML database export"));
     htmlLink_ = AddLinkedTo(html_, QStringLiteral("Enable Tarvell HTML database export..."),
                             QRect(40, 101, 300, 18));
     sql_ = AddCheck(QString(), QRect(20, 124, 20, 20));
-    sql_->setAccessibleName(QStringLiteral("Enable Tarvell SQL database export"));
     sqlLink_ = AddLinkedTo(sql_, QStringLiteral("Enable Tarvell SQL database export..."),
                            QRect(40, 125, 300, 18));
     AddText(QStringLiteral("Users Options"), QRect(20, 156, 300, 18), true);
@@ -421,16 +418,11 @@ CAccessSettingsPanel::CAccessSettingsPanel(const SheetServices& services, QWidge
             [open] { open(QStringLiteral("HTML Options")); });
     connect(sqlLink_, &LinkLabel::activated, this, [open] { open(QStringLiteral("SQL Options")); });
 
-    view_ = Named(new CSortListCtrl(this), QStringLiteral("Users"));
-    rows_ = new UserRowsModel(view_);
-    view_->setModel(rows_);
-    view_->InsertColumn(0, QStringLiteral("Name"), 175);
-    view_->InsertColumn(1, QStringLiteral("Description"), 350);
-    view_->setSelectionMode(QAbstractItemView::SingleSelection);
-    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view_->setIconSize(QSize(16, 16));
-    view_->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    AddList(QStringLiteral("Users"), 201);
+    rows_ = new UserRowsModel(List());
+    List()->setModel(rows_);
+    List()->InsertColumn(0, QStringLiteral("Name"), 175);
+    List()->InsertColumn(1, QStringLiteral("Description"), 350);
 
     menu_ = new QMenu(QStringLiteral("Users"), this);
     QAction* permissions = menu_->addAction(QStringLiteral("Permissions"));
@@ -442,28 +434,8 @@ CAccessSettingsPanel::CAccessSettingsPanel(const SheetServices& services, QWidge
     QAction* remove = menu_->addAction(QStringLiteral("Delete"));
     connect(permissions, &QAction::triggered, this, &CAccessSettingsPanel::EditPermissions);
     connect(remove, &QAction::triggered, this, &CAccessSettingsPanel::DeleteSelected);
-    connect(view_, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
-        const QModelIndex index = view_->indexAt(at);
-        if (!index.isValid()) return;  // beside the rows
-        view_->SelectRow(index.row());
-        menu_->popup(view_->viewport()->mapToGlobal(at));
-    });
-    connect(view_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
-        if (!index.isValid()) return;
-        view_->SelectRow(index.row());
-        EditPermissions();
-    });
-
-    add_ = new QPushButton(QStringLiteral("Add User..."), this);
-    add_->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    connect(add_, &QPushButton::clicked, this, &CAccessSettingsPanel::AddUser);
-}
-
-void CAccessSettingsPanel::resizeEvent(QResizeEvent* e) {
-    CSettingsPanelBase::resizeEvent(e);
-    const int w = e->size().width(), h = e->size().height();
-    view_->setGeometry(20, 201, std::max(100, w - 40), std::max(60, h - 251));
-    add_->setGeometry(20, h - 40, 110, 25);
+    SetRowActions(menu_, [this] { EditPermissions(); });
+    SetAddButton(QStringLiteral("Add User..."), [this] { AddUser(); });
 }
 
 void CAccessSettingsPanel::LoadPanel() { Load(context_.app.Document().Fields()); }
@@ -508,7 +480,7 @@ void CAccessSettingsPanel::Seed(bool html) {
 }
 
 void CAccessSettingsPanel::EditPermissions() {
-    const int row = view_->SelectedRow();
+    const int row = List()->SelectedRow();
     if (row < 0) return;
     const QString name = rows_->ItemText(row, 0);
     ViewerUsers working = users_;
@@ -521,7 +493,7 @@ void CAccessSettingsPanel::EditPermissions() {
 }
 
 void CAccessSettingsPanel::DeleteSelected() {
-    const int row = view_->SelectedRow();
+    const int row = List()->SelectedRow();
     if (row < 0) return;
     if (const unsigned message = DeleteUser(users_, Utf8(rows_->ItemText(row, 0)))) {
         Tell(context_.prompt, message);

@@ -18,7 +18,7 @@
 
 #include "viewer/core/settings/AccessSettings.h"
 #include "viewer/core/settings/SettingsRules.h"
-#include "viewer/settings/CSettingsPanelBase.h"
+#include "viewer/settings/CListSettingsPanel.h"
 #include "viewer/settings/SettingsSheets.h"
 #include "viewer/widgets/CPropertySheet.h"
 #include "viewer/widgets/ShellPage.h"
@@ -134,7 +134,7 @@ private:
     LinkLabel* uncheckAll_;
 };
 
-class CAccessSettingsPanel : public CSettingsPanelBase, private SettingsPanel {
+class CAccessSettingsPanel : public CListSettingsPanel, private SettingsPanel {
     Q_OBJECT
 public:
     CAccessSettingsPanel(const SheetServices& services, QWidget* parent);
@@ -147,17 +147,12 @@ public:
     QCheckBox* SqlBox() const { return sql_; }
     LinkLabel* HtmlLink() const { return htmlLink_; }
     LinkLabel* SqlLink() const { return sqlLink_; }
-    CSortListCtrl* List() const { return view_; }
-    QPushButton* AddButton() const { return add_; }
     QMenu* UsersMenu() const { return menu_; }
 
     // The "Users" menu's items and the button, as they run (modal sheets).
     void EditPermissions();
     void DeleteSelected();
     void AddUser();
-
-protected:
-    void resizeEvent(QResizeEvent*) override;
 
 private:
     void Load(const CTarvellDoc& doc) override;
@@ -175,9 +170,7 @@ private:
     QCheckBox* sql_;
     LinkLabel* htmlLink_;
     LinkLabel* sqlLink_;
-    CSortListCtrl* view_;
     ListRowsModel* rows_;
-    QPushButton* add_;
     QMenu* menu_;
 };
 

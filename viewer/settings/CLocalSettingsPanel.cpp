@@ -7,7 +7,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
-#include <QResizeEvent>
 
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/look/Look.h"
@@ -101,7 +100,7 @@ bool ServerRowsModel::setData(const QModelIndex& index, const QVariant& value, i
 
 CLocalSettingsPanel::CLocalSettingsPanel(const PageContext& context, FolderPicker& folders,
                                          FilePicker& files, QWidget* parent)
-    : CSettingsPanelBase(QStringLiteral("Local Settings"), cmd::kSettingsLocal, parent),
+    : CListSettingsPanel(QStringLiteral("Local Settings"), cmd::kSettingsLocal, parent),
       context_(context),
       folders_(folders),
       files_(files) {
@@ -114,7 +113,6 @@ CLocalSettingsPanel::CLocalSettingsPanel(const PageContext& context, FolderPicke
                                    "your computer (recommended)."),
                     QRect(20, 100, 600, 34));
     popup_ = AddCheck(QString(), QRect(20, 138, 20, 20));
-    popup_->setAccessibleName(QStringLiteral("Enable Tarvell popup viewing options"));
     popupLink_ = AddLinkedTo(popup_, QStringLiteral("Enable Tarvell popup viewing options..."),
                              QRect(40, 139, 300, 18));
     connect(popupLink_, &LinkLabel::activated, this,
@@ -124,7 +122,7 @@ CLocalSettingsPanel::CLocalSettingsPanel(const PageContext& context, FolderPicke
                            "sites (right click for options)."),
             QRect(20, 192, 600, 32));
 
-    view_ = Named(new CSortListCtrl(this), QStringLiteral("Servers"));
+    AddList(QStringLiteral("Servers"), 228);
     model_ = new ServerRowsModel(
         list_,
         [this](ServerList::Rename r) {
@@ -134,42 +132,16 @@ CLocalSettingsPanel::CLocalSettingsPanel(const PageContext& context, FolderPicke
                                           PromptIcon::Information);
         },
         this);
-    view_->setModel(model_);
-    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view_->setSelectionMode(QAbstractItemView::SingleSelection);
-    view_->setIconSize(QSize(16, 16));
-    view_->header()->resizeSection(0, 150);
-    view_->header()->resizeSection(1, 375);
-    view_->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    List()->setModel(model_);
+    List()->header()->resizeSection(0, 150);
+    List()->header()->resizeSection(1, 375);
 
     menu_ = BuildMenu(LoadMenu(res::kServersMenu)->front().popup, this);
     if (QAction* connectItem = FindCommandAction(menu_, cmd::kConnectServer))
         menu_->setDefaultAction(connectItem);
     connect(menu_, &QMenu::triggered, this, [this](QAction* a) { RunCommand(ActionCommand(a)); });
-    connect(view_, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
-        const QModelIndex index = view_->indexAt(at);
-        if (!index.isValid()) return;  // beside the rows
-        view_->SelectRow(index.row());
-        menu_->popup(view_->viewport()->mapToGlobal(at));
-    });
-    connect(view_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
-        if (index.isValid()) {
-            view_->SelectRow(index.row());
-            Connect();
-        }
-    });
-
-    add_ = new QPushButton(QStringLiteral("Add Server..."), this);
-    add_->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    connect(add_, &QPushButton::clicked, this, &CLocalSettingsPanel::AddServer);
-}
-
-void CLocalSettingsPanel::resizeEvent(QResizeEvent* e) {
-    CSettingsPanelBase::resizeEvent(e);
-    const int w = e->size().width(), h = e->size().height();
-    view_->setGeometry(20, 228, std::max(100, w - 40), std::max(60, h - 278));
-    add_->setGeometry(20, h - 40, 110, 25);
+    SetRowActions(menu_, [this] { Connect(); });
+    SetAddButton(QStringLiteral("Add Server..."), [this] { AddServer(); });
 }
 
 void CLocalSettingsPanel::LoadPanel() {
@@ -189,11 +161,11 @@ LocalValues CLocalSettingsPanel::Values() const {
 
 void CLocalSettingsPanel::Refill(std::optional<std::size_t> select) {
     model_->Reset();
-    if (select) view_->SelectRow(static_cast<int>(*select));
+    if (select) List()->SelectRow(static_cast<int>(*select));
 }
 
 std::optional<std::size_t> CLocalSettingsPanel::Selected() const {
-    const int row = view_->SelectedRow();
+    const int row = List()->SelectedRow();
     if (row < 0) return std::nullopt;
     return static_cast<std::size_t>(row);
 }
@@ -208,7 +180,7 @@ void CLocalSettingsPanel::RunCommand(CommandId command) {
         emit changed();
     } else if (command == cmd::kServerRename) {
         emit changed();
-        view_->edit(model_->index(static_cast<int>(*row), 0));
+        List()->edit(model_->index(static_cast<int>(*row), 0));
     } else if (command == cmd::kServerDefault) {
         list_.SetDefault(*row);
         Refill(row);

@@ -5,13 +5,12 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QPushButton>
 #include <functional>
 #include <optional>
 #include <string>
 
 #include "viewer/core/settings/LocalSettings.h"
-#include "viewer/settings/CSettingsPanelBase.h"
+#include "viewer/settings/CListSettingsPanel.h"
 #include "viewer/widgets/ShellPage.h"
 
 class QMenu;
@@ -45,7 +44,7 @@ private:
     std::function<void(ServerList::Rename)> renamed_;
 };
 
-class CLocalSettingsPanel : public CSettingsPanelBase {
+class CLocalSettingsPanel : public CListSettingsPanel {
     Q_OBJECT
 public:
     CLocalSettingsPanel(const PageContext& context, FolderPicker& folders, FilePicker& files,
@@ -58,17 +57,12 @@ public:
     QCheckBox* RunBox() const { return run_; }
     QCheckBox* PopupBox() const { return popup_; }
     LinkLabel* PopupLink() const { return popupLink_; }
-    CSortListCtrl* List() const { return view_; }
-    QPushButton* AddButton() const { return add_; }
     QMenu* ServersMenu() const { return menu_; }
     // The list's menu commands on the selected row, as the menu runs them.
     void RunCommand(CommandId command);
     void AddServer();
     // The row selected, if any.
     std::optional<std::size_t> Selected() const;
-
-protected:
-    void resizeEvent(QResizeEvent*) override;
 
 private:
     void Connect();
@@ -81,9 +75,7 @@ private:
     QCheckBox* run_;
     QCheckBox* popup_;
     LinkLabel* popupLink_;
-    CSortListCtrl* view_;
     ServerRowsModel* model_;
-    QPushButton* add_;
     QMenu* menu_;
 };
 

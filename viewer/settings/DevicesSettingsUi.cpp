@@ -82,11 +82,8 @@ CDevicesSettingsPanel::CDevicesSettingsPanel(const SheetServices& services, QWid
 CSettingsSwitchesAddresses::CSettingsSwitchesAddresses(CTarvellApp& app, Prompt& prompt,
                                                        QWidget* parent)
     : CPropertyPage(QStringLiteral("Exclude Devices"), parent), app_(app), prompt_(prompt) {
-    PageLook(this);
-    PageText(this,
-             QStringLiteral("Set the preferred devices that will be excluded from Tarvell "
-                            "discovery database."),
-             DluQRect(7, 7, 221, 20));
+    PageIntro(this, QStringLiteral("Set the preferred devices that will be excluded from Tarvell "
+                                   "discovery database."));
     PageGroup(this, QStringLiteral("Select devices from the list below"),
               DluQRect(7, 34, 221, 150));
     list_ = Named(new CCheckListCtrl(this), QStringLiteral("Devices"));
@@ -138,11 +135,10 @@ bool CSettingsSwitchesAddresses::OnOK() {
 
 CSettingsSwitchesPorts::CSettingsSwitchesPorts(CTarvellApp& app, Prompt& prompt, QWidget* parent)
     : CPropertyPage(QStringLiteral("Exclude Ports"), parent), app_(app), prompt_(prompt) {
-    PageLook(this);
-    PageText(this,
-             QStringLiteral(
-                 "Set the preferred ports that will be excluded from Tarvell discovery database."),
-             DluQRect(7, 7, 221, 20));
+    PageIntro(
+        this,
+        QStringLiteral(
+            "Set the preferred ports that will be excluded from Tarvell discovery database."));
     PageGroup(this, QStringLiteral("Select device "), DluQRect(7, 32, 221, 62));
     byName_ = new QRadioButton(QStringLiteral("Select device by name:"), this);
     byName_->setGeometry(DluQRect(13, 42, 112, 11));
@@ -231,11 +227,9 @@ bool CSettingsSwitchesPorts::OnOK() {
 
 CSettingsSwitchesTypes::CSettingsSwitchesTypes(CTarvellApp& app, Prompt& prompt, QWidget* parent)
     : CPropertyPage(QStringLiteral("Exclude Types"), parent), app_(app), prompt_(prompt) {
-    PageLook(this);
-    PageText(
-        this,
-        QStringLiteral("Set the port types that will be excluded from Tarvell discovery database."),
-        DluQRect(7, 7, 221, 20));
+    PageIntro(this,
+              QStringLiteral(
+                  "Set the port types that will be excluded from Tarvell discovery database."));
     PageGroup(this, QStringLiteral("Select port types"), DluQRect(7, 34, 221, 168));
     for (std::size_t i = 0; i < kTypeBoxes.size(); ++i) {
         const int y = 46 + 38 * static_cast<int>(i);

@@ -28,14 +28,6 @@ namespace tarvell {
 
 namespace {
 
-// Saves through the one edit path; a failure is said and keeps the sheet open.
-bool Save(CTarvellApp& app, Prompt& prompt, const std::function<void(CTarvellDoc&)>& edit) {
-    const unsigned message = EditResultMessage(EditSettings(app, edit));
-    if (message == 0) return true;
-    prompt.AskString(message, PromptButtons::Ok, PromptIcon::Warning);
-    return false;
-}
-
 bool Storable(Prompt& prompt, std::initializer_list<std::string_view> texts) {
     const unsigned message = CheckStorable(texts);
     if (message == 0) return true;
@@ -230,7 +222,7 @@ bool CSettingsAccessHtml::OnOK() {
     const std::string folder = Utf8(folder_->text());
     if (!Storable(prompt_, {folder})) return false;
     const int minutes = interval_.Minutes();
-    return Save(app_, prompt_, [&](CTarvellDoc& doc) {
+    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) {
         doc.HtmlInterval = minutes;
         doc.HtmlFolder = folder;
     });
@@ -312,7 +304,7 @@ bool CSettingsAccessSql::OnOK() {
     const std::string location = Location();
     if (!Storable(prompt_, {location})) return false;
     const int minutes = interval_.Minutes();
-    return Save(app_, prompt_, [&](CTarvellDoc& doc) {
+    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) {
         doc.SqlInterval = minutes;
         doc.SqlDatabase = location;
     });
@@ -451,7 +443,7 @@ void CExportFieldsPage::SetAll(bool on) {
 bool CExportFieldsPage::OnOK() {
     const ExportFieldChoice choice = choice_;
     const bool html = kind_ == Kind::Html;
-    return Save(app_, prompt_, [&](CTarvellDoc& doc) {
+    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) {
         if (html) StoreHtmlFields(doc, choice);
         else StoreSqlFields(doc, choice);
     });

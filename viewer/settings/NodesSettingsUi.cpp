@@ -1,5 +1,7 @@
 #include "viewer/settings/NodesSettingsUi.h"
 
+#include <QPushButton>
+
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/settings/NodesSettings.h"
@@ -43,119 +45,71 @@ CNodesSettingsPanel::CNodesSettingsPanel(const SheetServices& services, QWidget*
 // ---- Exclude MAC
 
 CSettingsNodesMac::CSettingsNodesMac(CTarvellApp& app, Prompt& prompt, QWidget* parent)
-    : CPropertyPage(QStringLiteral("Exclude MAC"), parent), app_(app), prompt_(prompt) {
-    PageLook(this);
-    PageText(this,
-             QStringLiteral("Set specific MAC addresses that will be excluded from Tarvell nodes "
-                            "discovery."),
-             DluQRect(7, 7, 221, 20));
+    : CListEditorPage(QStringLiteral("Exclude MAC"), app, prompt, &CTarvellDoc::UnmanagedMacs,
+                      parent) {
+    PageIntro(this,
+              QStringLiteral("Set specific MAC addresses that will be excluded from Tarvell nodes "
+                             "discovery."));
     PageGroup(this, QStringLiteral("MAC properties"), DluQRect(7, 34, 221, 52));
     mac_ = Labelled(PageText(this, QStringLiteral("MAC address:"), DluQRect(13, 46, 50, 9), false),
                     new QLineEdit(this));
     mac_->setMaxLength(static_cast<int>(kMacEntryChars));
     mac_->setGeometry(DluQRect(65, 44, 100, 12));
-    add_ = new QPushButton(QStringLiteral("Add"), this);
-    add_->setGeometry(DluQRect(172, 43, 50, 14));
-    add_->setEnabled(false);
+    auto* add = new QPushButton(QStringLiteral("Add"), this);
+    add->setGeometry(DluQRect(172, 43, 50, 14));
     PageText(this, QStringLiteral("Use 12 hexadecimal address and * as wild card character."),
              DluQRect(13, 64, 209, 18));
     QLabel* current =
         PageText(this, QStringLiteral("Current addresses"), DluQRect(7, 94, 100, 9), false);
-    list_ =
+    QTreeWidget* list =
         Named(ReportList(this, {{QStringLiteral("Mac Address"), 290}}, DluQRect(7, 105, 221, 80)),
               current->text());
-    remove_ = PageLink(this, QStringLiteral("Remove address"), DluQRect(7, 190, 80, 10));
-    connect(mac_, &QLineEdit::textChanged, this,
-            [this](const QString& text) { add_->setEnabled(MacEntryComplete(Utf8(text))); });
-    connect(mac_, &QLineEdit::returnPressed, this, [this] {
-        if (add_->isEnabled()) OnAdd();
-    });
-    connect(add_, &QPushButton::clicked, this, [this] { OnAdd(); });
-    connect(remove_, &LinkLabel::activated, this, [this] { RemoveSelectedRow(this, list_); });
+    SetControls(add, list,
+                PageLink(this, QStringLiteral("Remove address"), DluQRect(7, 190, 80, 10)));
+    WatchInput(mac_, true);
 }
 
-void CSettingsNodesMac::OnInitDialog() {
-    list_->clear();
-    for (const std::string& entry : app_.Document().Fields().UnmanagedMacs)
-        AppendRow(list_, {FromUtf8(entry)});
+bool CSettingsNodesMac::InputReady() const { return MacEntryComplete(Utf8(mac_->text())); }
+
+QTreeWidgetItem* CSettingsNodesMac::TypedRow() {
+    if (!Refuse(prompt_, CheckMacEntry(ColumnTexts(0), Utf8(mac_->text())))) return nullptr;
+    return new QTreeWidgetItem(QStringList{mac_->text()});
 }
 
-void CSettingsNodesMac::OnAdd() {
-    const std::string mac = Utf8(mac_->text());
-    if (!Refuse(prompt_, CheckMacEntry(ColumnTexts(list_, 0), mac))) return;
-    AppendRow(list_, {mac_->text()});
-    mac_->clear();
-    add_->setEnabled(false);
-    SetModified();
-}
-
-bool CSettingsNodesMac::OnOK() {
-    const std::vector<std::string> entries = ColumnTexts(list_, 0);
-    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) { doc.UnmanagedMacs = entries; });
-}
+void CSettingsNodesMac::ClearInput() { mac_->clear(); }
 
 // ---- Exclude IP
 
 CSettingsNodesIp::CSettingsNodesIp(CTarvellApp& app, Prompt& prompt, QWidget* parent)
-    : CPropertyPage(QStringLiteral("Exclude IP"), parent), app_(app), prompt_(prompt) {
-    PageLook(this);
-    PageText(this,
-             QStringLiteral("Set specific IP addresses that will be excluded from Tarvell nodes "
-                            "discovery."),
-             DluQRect(7, 7, 221, 20));
+    : CAddressListPage(QStringLiteral("Exclude IP"), app, prompt, &CTarvellDoc::UnmanagedIps,
+                       parent) {
+    PageIntro(this,
+              QStringLiteral("Set specific IP addresses that will be excluded from Tarvell nodes "
+                             "discovery."));
     PageGroup(this, QStringLiteral("IP properties"), DluQRect(7, 34, 221, 52));
-    address_ =
+    auto* address =
         Labelled(PageText(this, QStringLiteral("IP address:"), DluQRect(13, 46, 50, 9), false),
                  new CIpAddressCtrl(this));
-    address_->setGeometry(DluQRect(65, 44, 100, 13));
-    mask_ = Labelled(PageText(this, QStringLiteral("IP mask:"), DluQRect(13, 66, 50, 9), false),
-                     new CIpAddressCtrl(this));
-    mask_->setGeometry(DluQRect(65, 64, 100, 13));
-    mask_->SetText(kFullMask);
-    add_ = new QPushButton(QStringLiteral("Add"), this);
-    add_->setGeometry(DluQRect(172, 43, 50, 14));
-    add_->setEnabled(false);
+    address->setGeometry(DluQRect(65, 44, 100, 13));
+    auto* mask =
+        Labelled(PageText(this, QStringLiteral("IP mask:"), DluQRect(13, 66, 50, 9), false),
+                 new CIpAddressCtrl(this));
+    mask->setGeometry(DluQRect(65, 64, 100, 13));
+    mask->SetText(kFullMask);
+    auto* add = new QPushButton(QStringLiteral("Add"), this);
+    add->setGeometry(DluQRect(172, 43, 50, 14));
     QLabel* current =
         PageText(this, QStringLiteral("Current addresses"), DluQRect(7, 94, 100, 9), false);
-    list_ = Named(
-        ReportList(this,
-                   {{QStringLiteral("IP Address"), 145}, {QStringLiteral("Address Mask"), 145}},
-                   DluQRect(7, 105, 221, 80)),
-        current->text());
-    remove_ = PageLink(this, QStringLiteral("Remove address"), DluQRect(7, 190, 80, 10));
-    for (CIpAddressCtrl* ctrl : {address_, mask_})
-        connect(ctrl, &CIpAddressCtrl::addressChanged, this,
-                [this] { add_->setEnabled(!address_->IsBlank() && !mask_->IsBlank()); });
-    connect(add_, &QPushButton::clicked, this, [this] { OnAdd(); });
-    connect(remove_, &LinkLabel::activated, this, [this] { RemoveSelectedRow(this, list_); });
+    QTreeWidget* list =
+        Named(AddressList(QStringLiteral("IP Address"), QStringLiteral("Address Mask"),
+                          DluQRect(7, 105, 221, 80)),
+              current->text());
+    SetControls(add, list,
+                PageLink(this, QStringLiteral("Remove address"), DluQRect(7, 190, 80, 10)));
+    SetAddressControls(address, mask, kFullMask);
 }
 
-void CSettingsNodesIp::OnInitDialog() {
-    mask_->SetText(kFullMask);
-    list_->clear();
-    for (const std::string& entry : app_.Document().Fields().UnmanagedIps) {
-        const AddressEntry e = SplitAddressEntry(entry);
-        AppendRow(list_, {FromUtf8(e.address), FromUtf8(e.mask)});
-    }
-}
-
-void CSettingsNodesIp::OnAdd() {
-    const AddressEntry entry{Utf8(address_->Text()), Utf8(mask_->Text())};
-    if (!Refuse(prompt_, CheckAddressEntry(ColumnTexts(list_, 0), entry))) return;
-    AppendRow(list_, {address_->Text(), mask_->Text()});
-    mask_->SetText(kFullMask);
-    address_->ClearAddress();
-    add_->setEnabled(false);
-    SetModified();
-}
-
-bool CSettingsNodesIp::OnOK() {
-    std::vector<std::string> entries;
-    const auto addresses = ColumnTexts(list_, 0), masks = ColumnTexts(list_, 1);
-    for (std::size_t i = 0; i < addresses.size(); ++i)
-        entries.push_back(JoinAddressEntry({addresses[i], masks[i]}));
-    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) { doc.UnmanagedIps = entries; });
-}
+void CSettingsNodesIp::ResetInput() { MaskCtrl()->SetText(kFullMask); }
 
 // ---- registration
 

@@ -8,7 +8,7 @@
 
 #include "viewer/core/base/Prompt.h"
 #include "viewer/core/base/StringTable.h"
-#include "viewer/settings/EmailOptionsUi.h"
+#include "viewer/settings/EmailAlertSettingsUi.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/CPropertySheet.h"
 #include "viewer/widgets/Fonts.h"

@@ -91,6 +91,11 @@ void PageLook(CPropertyPage* page) {
     page->setAutoFillBackground(true);
 }
 
+void PageIntro(CPropertyPage* page, const QString& text) {
+    PageLook(page);
+    PageText(page, text, DluQRect(7, 7, 221, 20));
+}
+
 QTreeWidget* ReportList(QWidget* page, const std::vector<std::pair<QString, int>>& columns,
                         QRect place) {
     auto* list = new QTreeWidget(page);
@@ -123,10 +128,6 @@ std::vector<std::string> ColumnTexts(const QTreeWidget* list, int column) {
     return out;
 }
 
-void AppendRow(QTreeWidget* list, const QStringList& texts) {
-    list->addTopLevelItem(new QTreeWidgetItem(texts));
-}
-
 LinkLabel* PageLink(CPropertyPage* page, const QString& text, QRect place) {
     LinkLabel* link = page->MakeLink(text);
     link->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
@@ -134,15 +135,6 @@ LinkLabel* PageLink(CPropertyPage* page, const QString& text, QRect place) {
     link->SetUnderlined(true);
     link->setGeometry(place);
     return link;
-}
-
-void RemoveSelectedRow(CPropertyPage* page, QTreeWidget* list) {
-    for (int r = 0; r < list->topLevelItemCount(); ++r) {
-        if (!list->topLevelItem(r)->isSelected()) continue;
-        delete list->takeTopLevelItem(r);
-        page->SetModified();
-        return;
-    }
 }
 
 bool SavePage(CTarvellApp& app, Prompt& prompt, const std::function<void(CTarvellDoc&)>& edit) {

@@ -1,6 +1,8 @@
 // What the Devices, Nodes and Snmp panels and their one- or two-page sheets share: a panel of
 // check boxes and spins over settings fields, the texts, groups and report lists of the pages,
-// the save of a page through EditSettings, and RemoveSelectedRow. GUI thread only.
+// and the save of a page through EditSettings. The list editor page is CListEditorPage (with
+// CAddressListPage for address lists), the panel with a list CListSettingsPanel. GUI thread
+// only.
 #pragma once
 
 #include <QCheckBox>
@@ -58,16 +60,14 @@ QLabel* PageText(QWidget* page, const QString& text, QRect place, bool wrap = tr
 // A framed group with its title on the frame.
 void PageGroup(QWidget* page, const QString& title, QRect frame);
 void PageLook(CPropertyPage* page);
+// The look, and the page's opening text across its top.
+void PageIntro(CPropertyPage* page, const QString& text);
 // A report list: full-row selection, text in RGB(83, 83, 83), the columns given.
 QTreeWidget* ReportList(QWidget* page, const std::vector<std::pair<QString, int>>& columns,
                         QRect place);
 std::vector<std::string> ColumnTexts(const QTreeWidget* list, int column);
-void AppendRow(QTreeWidget* list, const QStringList& texts);
 // A link in RGB(0, 70, 213), Tahoma 13, underlined.
 LinkLabel* PageLink(CPropertyPage* page, const QString& text, QRect place);
-
-// Deletes the list's first selected row, if any, and marks the page changed.
-void RemoveSelectedRow(CPropertyPage* page, QTreeWidget* list);
 
 // Saves through the one edit path; a failure is said and keeps the sheet open.
 bool SavePage(CTarvellApp& app, Prompt& prompt, const std::function<void(CTarvellDoc&)>& edit);

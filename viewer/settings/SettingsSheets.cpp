@@ -3,9 +3,9 @@
 #include <map>
 
 #include "viewer/settings/CAccessSettingsPanel.h"
-#include "viewer/settings/EmailOptionsUi.h"
+#include "viewer/settings/EmailAlertSettingsUi.h"
 #include "viewer/settings/DevicesSettingsUi.h"
-#include "viewer/settings/AlertsPanelUi.h"
+#include "viewer/settings/AlertsSettingsUi.h"
 #include "viewer/settings/ExportSettingsUi.h"
 #include "viewer/settings/NodesSettingsUi.h"
 #include "viewer/settings/SnmpSettingsUi.h"

@@ -1,6 +1,7 @@
 #include "viewer/settings/SnmpSettingsUi.h"
 
 #include <QButtonGroup>
+#include <QPushButton>
 
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/hub/CTarvellApp.h"
@@ -101,12 +102,11 @@ void CSnmpSettingsPanel::ShowValues() {
 
 CSettingsSnmpCommunities::CSettingsSnmpCommunities(CTarvellApp& app, Prompt& prompt,
                                                    QWidget* parent)
-    : CPropertyPage(QStringLiteral("Communities"), parent), app_(app), prompt_(prompt) {
-    PageLook(this);
-    PageText(this,
-             QStringLiteral("Set the preferred additional SNMP communities that will be used to "
-                            "query devices."),
-             DluQRect(7, 7, 221, 20));
+    : CListEditorPage(QStringLiteral("Communities"), app, prompt, &CTarvellDoc::SnmpCommunities,
+                      parent) {
+    PageIntro(this,
+              QStringLiteral("Set the preferred additional SNMP communities that will be used to "
+                             "query devices."));
     PageGroup(this, QStringLiteral("Community properties "), DluQRect(7, 34, 221, 50));
     community_ = Labelled(
         PageText(this, QStringLiteral("Community string:"), DluQRect(13, 46, 70, 9), false),
@@ -117,69 +117,56 @@ CSettingsSnmpCommunities::CSettingsSnmpCommunities(CTarvellApp& app, Prompt& pro
     for (unsigned id : {str::kReadOnly, str::kReadWrite, str::kWriteOnly})
         rights_->addItem(Str(id));
     rights_->setGeometry(DluQRect(85, 62, 80, 14));
-    add_ = new QPushButton(QStringLiteral("Add"), this);
-    add_->setGeometry(DluQRect(172, 43, 50, 14));
-    add_->setDefault(true);
-    add_->setEnabled(false);
+    auto* add = new QPushButton(QStringLiteral("Add"), this);
+    add->setGeometry(DluQRect(172, 43, 50, 14));
+    add->setDefault(true);
     PageGroup(this, QStringLiteral("Additional communities "), DluQRect(7, 94, 221, 92));
-    list_ =
+    QTreeWidget* list =
         Named(ReportList(this, {{QStringLiteral("String"), 145}, {QStringLiteral("Rights"), 145}},
                          DluQRect(13, 104, 209, 76)),
               QStringLiteral("Additional communities"));
-    remove_ = PageLink(this, QStringLiteral("Remove community"), DluQRect(7, 192, 80, 10));
-    connect(community_, &QLineEdit::textChanged, this,
-            [this](const QString& t) { add_->setEnabled(!t.isEmpty()); });
-    connect(community_, &QLineEdit::returnPressed, this, [this] {
-        if (add_->isEnabled()) OnAdd();
-    });
-    connect(add_, &QPushButton::clicked, this, [this] { OnAdd(); });
-    connect(remove_, &LinkLabel::activated, this, [this] { RemoveSelectedRow(this, list_); });
+    SetControls(add, list,
+                PageLink(this, QStringLiteral("Remove community"), DluQRect(7, 192, 80, 10)));
+    WatchInput(community_, true);
 }
 
-void CSettingsSnmpCommunities::OnInitDialog() {
-    rights_->setCurrentIndex(0);
-    list_->clear();
-    for (const std::string& stored : app_.Document().Fields().SnmpCommunities) {
-        const CommunityEntry e = SplitCommunity(stored);
-        AppendRow(list_, {FromUtf8(e.community), FromUtf8(std::string(RightsName(e.rights)))});
-        // The number as stored, so rights this page does not name survive an OK.
-        list_->topLevelItem(list_->topLevelItemCount() - 1)
-            ->setData(1, Qt::UserRole, FromUtf8(e.rights));
-    }
+bool CSettingsSnmpCommunities::InputReady() const { return !community_->text().isEmpty(); }
+
+void CSettingsSnmpCommunities::ResetInput() { rights_->setCurrentIndex(0); }
+
+QTreeWidgetItem* CSettingsSnmpCommunities::RowOf(const std::string& entry) const {
+    const CommunityEntry e = SplitCommunity(entry);
+    auto* row = new QTreeWidgetItem(
+        QStringList{FromUtf8(e.community), FromUtf8(std::string(RightsName(e.rights)))});
+    // The number as stored, so rights this page does not name survive an OK.
+    row->setData(1, Qt::UserRole, FromUtf8(e.rights));
+    return row;
 }
 
-void CSettingsSnmpCommunities::OnAdd() {
+std::string CSettingsSnmpCommunities::EntryOf(const QTreeWidgetItem& row) const {
+    return JoinCommunity({Utf8(row.text(0)), Utf8(row.data(1, Qt::UserRole).toString())});
+}
+
+QTreeWidgetItem* CSettingsSnmpCommunities::TypedRow() {
     const std::string text = Utf8(community_->text());
-    if (!Refuse(prompt_, CheckStorable({text}))) return;
-    if (!Refuse(prompt_, ListHolds(ColumnTexts(list_, 0), text) ? str::kItemExists : 0)) return;
-    AppendRow(list_, {community_->text(), rights_->currentText()});
-    list_->topLevelItem(list_->topLevelItemCount() - 1)
-        ->setData(1, Qt::UserRole, QString::number(rights_->currentIndex()));
-    community_->clear();
-    add_->setEnabled(false);
-    rights_->setCurrentIndex(0);
-    SetModified();
+    if (!Refuse(prompt_, CheckStorable({text}))) return nullptr;
+    if (!Refuse(prompt_, ListHolds(ColumnTexts(0), text) ? str::kItemExists : 0)) return nullptr;
+    auto* row = new QTreeWidgetItem(QStringList{community_->text(), rights_->currentText()});
+    row->setData(1, Qt::UserRole, QString::number(rights_->currentIndex()));
+    return row;
 }
 
-bool CSettingsSnmpCommunities::OnOK() {
-    std::vector<std::string> entries;
-    for (int r = 0; r < list_->topLevelItemCount(); ++r) {
-        const QTreeWidgetItem* item = list_->topLevelItem(r);
-        entries.push_back(
-            JoinCommunity({Utf8(item->text(0)), Utf8(item->data(1, Qt::UserRole).toString())}));
-    }
-    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) { doc.SnmpCommunities = entries; });
+void CSettingsSnmpCommunities::ClearInput() {
+    community_->clear();
+    rights_->setCurrentIndex(0);
 }
 
 // ---- Paramerts
 
 CSettingsSnmpVersion3::CSettingsSnmpVersion3(CTarvellApp& app, Prompt& prompt, QWidget* parent)
     : CPropertyPage(QStringLiteral("Paramerts"), parent), app_(app), prompt_(prompt) {
-    PageLook(this);
-    PageText(this,
-             QStringLiteral("Set the preferred SNMPv3 parameters that will be used to query "
-                            "devices."),
-             DluQRect(7, 7, 221, 20));
+    PageIntro(this, QStringLiteral("Set the preferred SNMPv3 parameters that will be used to query "
+                                   "devices."));
     user_ = Labelled(
         PageText(this, QStringLiteral("User/Security Name:"), DluQRect(7, 34, 80, 9), false),
         PageEdit(this, DluQRect(95, 32, 133, 12)));
@@ -257,12 +244,11 @@ bool CSettingsSnmpVersion3::OnOK() {
 // ---- Networks
 
 CSettingsSnmpNetworks::CSettingsSnmpNetworks(CTarvellApp& app, Prompt& prompt, QWidget* parent)
-    : CPropertyPage(QStringLiteral("Networks"), parent), app_(app), prompt_(prompt) {
-    PageLook(this);
-    PageText(this,
-             QStringLiteral("Set the preferred SNMPv3 networks that will be used for devices "
-                            "discovery."),
-             DluQRect(7, 7, 221, 20));
+    : CAddressListPage(QStringLiteral("Networks"), app, prompt, &CTarvellDoc::SnmpNetworks,
+                       parent) {
+    PageIntro(this,
+              QStringLiteral("Set the preferred SNMPv3 networks that will be used for devices "
+                             "discovery."));
     all_ = new QRadioButton(QStringLiteral("Use SNMPv3 for all devices"), this);
     all_->setGeometry(DluQRect(7, 32, 200, 11));
     specific_ =
@@ -271,77 +257,49 @@ CSettingsSnmpNetworks::CSettingsSnmpNetworks(CTarvellApp& app, Prompt& prompt, Q
     auto* radios = new QButtonGroup(this);
     radios->addButton(all_);
     radios->addButton(specific_);
-    network_ =
+    auto* network =
         Labelled(PageText(this, QStringLiteral("Network address:"), DluQRect(13, 64, 70, 9), false),
                  new CIpAddressCtrl(this));
-    network_->setGeometry(DluQRect(85, 62, 80, 13));
-    mask_ =
+    network->setGeometry(DluQRect(85, 62, 80, 13));
+    auto* mask =
         Labelled(PageText(this, QStringLiteral("Network mask:"), DluQRect(13, 82, 70, 9), false),
                  new CIpAddressCtrl(this));
-    mask_->setGeometry(DluQRect(85, 80, 80, 13));
-    add_ = new QPushButton(QStringLiteral("Add"), this);
-    add_->setGeometry(DluQRect(172, 61, 50, 14));
-    add_->setEnabled(false);
-    list_ =
-        Named(ReportList(this, {{QStringLiteral("Network"), 145}, {QStringLiteral("Mask"), 145}},
-                         DluQRect(7, 100, 221, 86)),
-              QStringLiteral("SNMPv3 networks"));
-    remove_ = PageLink(this, QStringLiteral("Remove network"), DluQRect(7, 192, 80, 10));
+    mask->setGeometry(DluQRect(85, 80, 80, 13));
+    auto* add = new QPushButton(QStringLiteral("Add"), this);
+    add->setGeometry(DluQRect(172, 61, 50, 14));
+    QTreeWidget* list = Named(
+        AddressList(QStringLiteral("Network"), QStringLiteral("Mask"), DluQRect(7, 100, 221, 86)),
+        QStringLiteral("SNMPv3 networks"));
+    SetControls(add, list,
+                PageLink(this, QStringLiteral("Remove network"), DluQRect(7, 192, 80, 10)));
+    SetAddressControls(network, mask);
     EnableAddresses(false);
     connect(all_, &QRadioButton::toggled, this, [this](bool on) {
         if (!on) return;
-        list_->clear();
+        List()->clear();
         EnableAddresses(false);
         SetModified();
     });
     connect(specific_, &QRadioButton::toggled, this, [this](bool on) {
         if (!on) return;
         EnableAddresses(true);
-        network_->Field(0)->setFocus();
+        AddressCtrl()->Field(0)->setFocus();
         SetModified();
     });
-    for (CIpAddressCtrl* ctrl : {network_, mask_})
-        connect(ctrl, &CIpAddressCtrl::addressChanged, this,
-                [this] { add_->setEnabled(!network_->IsBlank() && !mask_->IsBlank()); });
-    connect(add_, &QPushButton::clicked, this, [this] { OnAdd(); });
-    connect(remove_, &LinkLabel::activated, this, [this] { RemoveSelectedRow(this, list_); });
 }
 
 void CSettingsSnmpNetworks::EnableAddresses(bool on) {
-    network_->setEnabled(on);
-    mask_->setEnabled(on);
+    AddressCtrl()->setEnabled(on);
+    MaskCtrl()->setEnabled(on);
 }
 
-void CSettingsSnmpNetworks::OnInitDialog() {
-    const std::vector<std::string>& stored = app_.Document().Fields().SnmpNetworks;
-    list_->clear();
+void CSettingsSnmpNetworks::Fill(const std::vector<std::string>& entries) {
     {
         const QSignalBlocker quietAll(all_), quietSpecific(specific_);
-        (stored.empty() ? all_ : specific_)->setChecked(true);
+        (entries.empty() ? all_ : specific_)->setChecked(true);
     }
-    EnableAddresses(!stored.empty());
-    for (const std::string& entry : stored) {
-        const AddressEntry e = SplitAddressEntry(entry);
-        AppendRow(list_, {FromUtf8(e.address), FromUtf8(e.mask)});
-    }
-}
-
-void CSettingsSnmpNetworks::OnAdd() {
-    const AddressEntry entry{Utf8(network_->Text()), Utf8(mask_->Text())};
-    if (!Refuse(prompt_, CheckAddressEntry(ColumnTexts(list_, 0), entry))) return;
-    AppendRow(list_, {network_->Text(), mask_->Text()});
-    add_->setEnabled(false);
-    network_->ClearAddress();
-    mask_->ClearAddress();
-    SetModified();
-}
-
-bool CSettingsSnmpNetworks::OnOK() {
-    std::vector<std::string> entries;
-    const auto networks = ColumnTexts(list_, 0), masks = ColumnTexts(list_, 1);
-    for (std::size_t i = 0; i < networks.size(); ++i)
-        entries.push_back(JoinAddressEntry({networks[i], masks[i]}));
-    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) { doc.SnmpNetworks = entries; });
+    EnableAddresses(!entries.empty());
+    CAddressListPage::Fill(entries);
 }
 
 // ---- sheets

@@ -1,20 +1,18 @@
 // The Snmp category: the panel with the waiting time and retry spins and the three query boxes,
 // and the sheets its links open, "SNMP Communities" (Communities) and "SNMPv3 Options"
-// (Paramerts, then Networks). Each page saves its own fields in its OK through EditSettings.
-// GUI thread only.
+// (Paramerts, then Networks). Each page saves its own fields in its OK through EditSettings;
+// Communities and Networks are list editors (CListEditorPage). GUI thread only.
 #pragma once
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 
+#include "viewer/settings/CAddressListPage.h"
 #include "viewer/settings/SettingsPageKit.h"
 
 namespace tarvell {
-
-class CIpAddressCtrl;
 
 class CSnmpSettingsPanel : public CFieldsSettingsPanel {
     Q_OBJECT
@@ -35,28 +33,24 @@ private:
     LinkLabel* version3_;
 };
 
-class CSettingsSnmpCommunities : public CPropertyPage {
+class CSettingsSnmpCommunities : public CListEditorPage {
     Q_OBJECT
 public:
     CSettingsSnmpCommunities(CTarvellApp& app, Prompt& prompt, QWidget* parent = nullptr);
-    void OnInitDialog() override;
-    bool OnOK() override;
-    void OnAdd();
-
     QLineEdit* CommunityEdit() const { return community_; }
     QComboBox* RightsBox() const { return rights_; }
-    QPushButton* AddButton() const { return add_; }
-    QTreeWidget* List() const { return list_; }
-    LinkLabel* RemoveLink() const { return remove_; }
+
+protected:
+    bool InputReady() const override;
+    QTreeWidgetItem* TypedRow() override;
+    void ClearInput() override;
+    void ResetInput() override;
+    QTreeWidgetItem* RowOf(const std::string& entry) const override;
+    std::string EntryOf(const QTreeWidgetItem& row) const override;
 
 private:
-    CTarvellApp& app_;
-    Prompt& prompt_;
     QLineEdit* community_;
     QComboBox* rights_;
-    QPushButton* add_;
-    QTreeWidget* list_;
-    LinkLabel* remove_;
 };
 
 class CSettingsSnmpVersion3 : public CPropertyPage {
@@ -88,34 +82,22 @@ private:
     QLineEdit* privPassword_;
 };
 
-class CSettingsSnmpNetworks : public CPropertyPage {
+class CSettingsSnmpNetworks : public CAddressListPage {
     Q_OBJECT
 public:
     CSettingsSnmpNetworks(CTarvellApp& app, Prompt& prompt, QWidget* parent = nullptr);
-    void OnInitDialog() override;
-    bool OnOK() override;
-    void OnAdd();
-
     QRadioButton* AllRadio() const { return all_; }
     QRadioButton* SpecificRadio() const { return specific_; }
-    CIpAddressCtrl* NetworkCtrl() const { return network_; }
-    CIpAddressCtrl* MaskCtrl() const { return mask_; }
-    QPushButton* AddButton() const { return add_; }
-    QTreeWidget* List() const { return list_; }
-    LinkLabel* RemoveLink() const { return remove_; }
+    CIpAddressCtrl* NetworkCtrl() const { return AddressCtrl(); }
+
+protected:
+    void Fill(const std::vector<std::string>& entries) override;
 
 private:
     void EnableAddresses(bool on);
 
-    CTarvellApp& app_;
-    Prompt& prompt_;
     QRadioButton* all_;
     QRadioButton* specific_;
-    CIpAddressCtrl* network_;
-    CIpAddressCtrl* mask_;
-    QPushButton* add_;
-    QTreeWidget* list_;
-    LinkLabel* remove_;
 };
 
 // The pages of each sheet, in tab order.

@@ -9,7 +9,7 @@
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/base/Prompt.h"
 #include "viewer/settings/AlertTargetsUi.h"
-#include "viewer/settings/AlertsPanelUi.h"
+#include "viewer/settings/AlertsSettingsUi.h"
 #include "viewer/shots/SettingsWindowShot.h"
 #include "viewer/shots/ShotStage.h"
 #include "viewer/widgets/ShellPage.h"

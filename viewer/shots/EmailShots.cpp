@@ -8,9 +8,9 @@
 
 #include "platform/Files.h"
 #include "viewer/core/hub/CTarvellApp.h"
-#include "viewer/core/settings/EmailSettings.h"
+#include "viewer/core/settings/EmailAlertSettings.h"
 #include "viewer/core/base/Prompt.h"
-#include "viewer/settings/EmailOptionsUi.h"
+#include "viewer/settings/EmailAlertSettingsUi.h"
 #include "viewer/settings/RunCommandsUi.h"
 #include "viewer/shots/ShotStage.h"
 #include "viewer/widgets/CCheckListCtrl.h"

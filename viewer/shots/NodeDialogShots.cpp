@@ -8,7 +8,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "viewer/protection/NodeDialogs.h"
+#include "viewer/protection/CDevicesListDlg.h"
+#include "viewer/protection/CLogonPropertiesDlg.h"
+#include "viewer/protection/CNodePropertiesDlg.h"
+#include "viewer/protection/CNodesCountDlg.h"
+#include "viewer/protection/CUnauthorizedListDlg.h"
 #include "viewer/shots/NameAudit.h"
 #include "viewer/widgets/CCheckListCtrl.h"
 #include "viewer/widgets/Fonts.h"

@@ -13,11 +13,6 @@
 #include "viewer/widgets/TextConv.h"
 
 namespace tarvell {
-namespace {
-
-constexpr int kTitleId = 1000;
-
-}  // namespace
 
 // ---- CSummaryDlg
 
@@ -25,15 +20,15 @@ CSummaryDlg::CSummaryDlg(CTarvellApp& app, SendCommand send, QWidget* parent)
     : OverviewPanel(app, std::move(send), 0, parent) {
     const int ppi = logicalDpiX();
     QLabel* title =
-        AddLabel(kTitleId, QStringLiteral("System Summary:"), QRect(10, 10, 500, ppi / 5 + 10),
+        AddLabel(ctl::kPanelTitle, QStringLiteral("System Summary:"), QRect(10, 10, 500, ppi / 5 + 10),
                  DesignFont(QStringLiteral("Arial"), ppi / 5, 700));
     QPalette pal = title->palette();
     pal.setColor(QPalette::WindowText, QColor(120, 85, 155));
     title->setPalette(pal);
-    AddLabel(1007, FromUtf8(LoadString(str::kNotConnected)),
+    AddLabel(ctl::kServiceState, FromUtf8(LoadString(str::kNotConnected)),
              QRect(12, 20 + ppi / 5, 500, ppi / 7 + 8),
              BodyFont(*this, QStringLiteral("Tahoma"), 700));
-    AddLabel(1004,
+    AddLabel(ctl::kSummaryHint,
              QStringLiteral(
                  "Select an item from the list above in order to get more information and take the "
                  "necessary action."),
@@ -66,8 +61,8 @@ void CSummaryDlg::Update() {
     const std::string problem = HealthStateText(health);
     const auto state = [this] { return app_.ServiceState(); };
     SetTextIfChanged(
-        1007, FromUtf8(problem.empty() ? ServiceStateText(title, state, settings) : problem));
-    if (QLabel* state = Label(1007)) state->setToolTip(FromUtf8(HealthDetailText(health)));
+        ctl::kServiceState, FromUtf8(problem.empty() ? ServiceStateText(title, state, settings) : problem));
+    if (QLabel* state = Label(ctl::kServiceState)) state->setToolTip(FromUtf8(HealthDetailText(health)));
 }
 
 void CSummaryDlg::resizeEvent(QResizeEvent* e) {

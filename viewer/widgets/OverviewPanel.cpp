@@ -47,18 +47,18 @@ void OverviewPanel::Refresh() {
     if (periodMs_ > 0 && isVisible()) timer_.start(periodMs_);
 }
 
-QString OverviewPanel::Text(int id) const {
+QString OverviewPanel::Text(ControlId id) const {
     if (const auto it = labels_.find(id); it != labels_.end()) return it->second->text();
     if (const auto it = links_.find(id); it != links_.end()) return it->second->Text();
     return {};
 }
 
-LinkLabel* OverviewPanel::Link(int id) const {
+LinkLabel* OverviewPanel::Link(ControlId id) const {
     const auto it = links_.find(id);
     return it == links_.end() ? nullptr : it->second;
 }
 
-QLabel* OverviewPanel::AddLabel(int id, const QString& text, QRect place, const QFont& font,
+QLabel* OverviewPanel::AddLabel(ControlId id, const QString& text, QRect place, const QFont& font,
                                 bool wrap) {
     auto* label = new QLabel(text, this);
     label->setFont(font);
@@ -73,7 +73,7 @@ QLabel* OverviewPanel::AddLabel(int id, const QString& text, QRect place, const 
     return label;
 }
 
-LinkLabel* OverviewPanel::AddLink(int id, const QString& text, CommandId command, QRect place) {
+LinkLabel* OverviewPanel::AddLink(ControlId id, const QString& text, CommandId command, QRect place) {
     auto* link = new LinkLabel(text, command, this);
     link->setFont(PanelTextFont());
     link->setGeometry(place);
@@ -84,12 +84,12 @@ LinkLabel* OverviewPanel::AddLink(int id, const QString& text, CommandId command
     return link;
 }
 
-QLabel* OverviewPanel::Label(int id) const {
+QLabel* OverviewPanel::Label(ControlId id) const {
     const auto it = labels_.find(id);
     return it == labels_.end() ? nullptr : it->second;
 }
 
-void OverviewPanel::SetTextIfChanged(int id, const QString& text) {
+void OverviewPanel::SetTextIfChanged(ControlId id, const QString& text) {
     const auto it = labels_.find(id);
     if (it == labels_.end() || it->second->text() == text) return;
     QLabel* label = it->second;
@@ -115,14 +115,14 @@ void OverviewPanel::SetTextIfChanged(int id, const QString& text) {
     }
 }
 
-void OverviewPanel::FitCount(int id, QLabel* next, QLabel* before) {
+void OverviewPanel::FitCount(ControlId id, QLabel* next, QLabel* before) {
     const auto it = labels_.find(id);
     if (it == labels_.end()) return;
     fits_[id] = {it->second->geometry(), next, next ? next->geometry() : QRect(), before,
                  before ? before->geometry() : QRect()};
 }
 
-void OverviewPanel::ApplyPermissions(const std::map<int, std::string_view>& permissions) {
+void OverviewPanel::ApplyPermissions(const std::map<ControlId, std::string_view>& permissions) {
     const CTarvellDoc& settings = app_.Document().Fields();
     const std::string granted =
         settings.ViewerUsers.empty() ? std::string() : app_.GetUserPermissions();
@@ -156,11 +156,11 @@ void OverviewPanel::paintEvent(QPaintEvent*) {
 }
 
 void OverviewPanel::AddInformationTitle(const QString& title) {
-    AddLabel(1000, title, QRect(10, 10, 150, logicalDpiX() / 7 + 6), PanelTitleFont(*this));
+    AddLabel(ctl::kPanelTitle, title, QRect(10, 10, 150, logicalDpiX() / 7 + 6), PanelTitleFont(*this));
 }
 
 void OverviewPanel::AddInformationText(const QString& text) {
-    AddLabel(1016, text, QRect(10, 90, 150, 100), InformationFont(), true);
+    AddLabel(ctl::kInformationText, text, QRect(10, 90, 150, 100), InformationFont(), true);
     AddSeparator(80);
     resize(160, 175);
 }
@@ -179,20 +179,20 @@ OverviewDetailsPanel::OverviewDetailsPanel(CTarvellApp& app, SendCommand send,
       counts_(std::move(counts)) {
     // The two-part layout: a total, then a block per side with its count, description and link;
     // the panel takes the height it needs.
-    AddLabel(1000, texts.title, QRect(10, 8, 400, logicalDpiX() / 7 + 6), PanelTitleFont(*this));
+    AddLabel(ctl::kPanelTitle, texts.title, QRect(10, 8, 400, logicalDpiX() / 7 + 6), PanelTitleFont(*this));
     AddLabel(totalId_, QStringLiteral("0"), QRect(12, 36, 40, 18), PanelBoldFont());
-    FitCount(totalId_, AddLabel(0, texts.totalText, QRect(56, 36, 340, 18), PanelTextFont()),
+    FitCount(totalId_, AddLabel(ctl::kStatic, texts.totalText, QRect(56, 36, 340, 18), PanelTextFont()),
              nullptr);
     AddSeparator(62);
     int y = 72;
     for (const SideTexts& side : texts.sides) {
-        AddLabel(0, side.heading, QRect(12, y, 300, 18), PanelBoldFont());
+        AddLabel(ctl::kStatic, side.heading, QRect(12, y, 300, 18), PanelBoldFont());
         AddLabel(side.countId, QStringLiteral("0"), QRect(12, y + 20, 40, 18), PanelBoldFont());
         FitCount(side.countId,
-                 AddLabel(0, texts.countText, QRect(56, y + 20, 200, 18), PanelTextFont()),
+                 AddLabel(ctl::kStatic, texts.countText, QRect(56, y + 20, 200, 18), PanelTextFont()),
                  nullptr);
         QLabel* text =
-            AddLabel(0, side.description, QRect(12, y + 42, 390, 34), PanelTextFont(), true);
+            AddLabel(ctl::kStatic, side.description, QRect(12, y + 42, 390, 34), PanelTextFont(), true);
         // Two lines of room, or as many as the face in use wraps the text into.
         const int height = std::max(34, text->heightForWidth(390));
         text->resize(390, height);

@@ -14,6 +14,7 @@
 
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/base/CommandIds.h"
+#include "viewer/core/base/ControlIds.h"
 
 class QPainter;
 
@@ -25,9 +26,9 @@ using SendCommand = std::function<void(int commandId)>;
 
 // One side of a two-part details panel: its count, heading, description and link.
 struct SideTexts {
-    int countId;
+    ControlId countId;
     QString heading, description;
-    int linkId;
+    ControlId linkId;
     QString link;
     CommandId command;
 };
@@ -43,24 +44,24 @@ public:
     // Updates the texts now (and restarts the timer while the panel is visible).
     void Refresh();
     // The text of the control with the resource id (1000 the title, 1008 a count, ...).
-    QString Text(int id) const;
-    LinkLabel* Link(int id) const;
+    QString Text(ControlId id) const;
+    LinkLabel* Link(ControlId id) const;
     bool TimerActive() const { return timer_.isActive(); }
 
 protected:
     virtual void Update() = 0;
-    QLabel* AddLabel(int id, const QString& text, QRect place, const QFont& font,
+    QLabel* AddLabel(ControlId id, const QString& text, QRect place, const QFont& font,
                      bool wrap = false);
-    QLabel* Label(int id) const;
-    LinkLabel* AddLink(int id, const QString& text, CommandId command, QRect place);
+    QLabel* Label(ControlId id) const;
+    LinkLabel* AddLink(ControlId id, const QString& text, CommandId command, QRect place);
     // Rewrites a label; a count label (FitCount) then takes the width of its text.
-    void SetTextIfChanged(int id, const QString& text);
+    void SetTextIfChanged(ControlId id, const QString& text);
     // The count label `id` keeps its place as the least width and grows with its text: the label
     // `next` to its right moves along (keeping its right edge), or, where the count would pass the
     // panel's right edge, the count and the label `before` it move left as far as the margin.
-    void FitCount(int id, QLabel* next, QLabel* before);
+    void FitCount(ControlId id, QLabel* next, QLabel* before);
     // Links guarded by permissions, checked at each show.
-    void ApplyPermissions(const std::map<int, std::string_view>& permissions);
+    void ApplyPermissions(const std::map<ControlId, std::string_view>& permissions);
     void AddSeparator(int y) { separators_.push_back(y); }
     // The information panel at the left of an overview page (160 x 175): its title (1000) first,
     // then what the panel shows, then InformationText: a separator and the paragraph (1016) below
@@ -78,8 +79,8 @@ protected:
 private:
     int periodMs_;
     QTimer timer_;
-    std::map<int, QLabel*> labels_;
-    std::map<int, LinkLabel*> links_;
+    std::map<ControlId, QLabel*> labels_;
+    std::map<ControlId, LinkLabel*> links_;
     struct CountFit {
         QRect place;
         QLabel* next = nullptr;
@@ -87,7 +88,7 @@ private:
         QLabel* before = nullptr;
         QRect beforePlace;
     };
-    std::map<int, CountFit> fits_;
+    std::map<ControlId, CountFit> fits_;
     std::vector<int> separators_;
 };
 
@@ -96,7 +97,7 @@ private:
 // viewer permission, checked at each show. The counts are read from `counts` at each refresh.
 struct DetailsTexts {
     QString title;
-    int totalId;
+    ControlId totalId;
     QString totalText;
     SideTexts sides[2];
     QString countText;                // beside each side's count
@@ -116,9 +117,9 @@ protected:
     void showEvent(QShowEvent*) override;
 
 private:
-    int totalId_;
-    int countIds_[2];
-    std::map<int, std::string_view> permissions_;  // link id -> permission
+    ControlId totalId_;
+    ControlId countIds_[2];
+    std::map<ControlId, std::string_view> permissions_;  // link id -> permission
     bool keepLinksWithoutUsers_;
     std::function<ItemCounts()> counts_;
 };

@@ -13,7 +13,11 @@
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/hub/ViewerDocument.h"
 #include "viewer/core/base/StringTable.h"
-#include "viewer/protection/NodeDialogs.h"
+#include "viewer/protection/CDevicesListDlg.h"
+#include "viewer/protection/CLogonPropertiesDlg.h"
+#include "viewer/protection/CNodePropertiesDlg.h"
+#include "viewer/protection/CNodesCountDlg.h"
+#include "viewer/protection/CUnauthorizedListDlg.h"
 #include "viewer/widgets/CCheckListCtrl.h"
 #include "viewer/widgets/CIpAddressCtrl.h"
 

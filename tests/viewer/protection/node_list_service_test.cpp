@@ -5,7 +5,7 @@
 
 #include "tests/support/ServiceViewer.h"
 #include "viewer/core/base/Prompt.h"
-#include "viewer/protection/NodeDialogs.h"
+#include "viewer/protection/CUnauthorizedListDlg.h"
 #include "viewer/widgets/Pickers.h"
 
 namespace tarvell::testing {

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/base/Prompt.h"
 #include "viewer/core/base/StringTable.h"
@@ -251,6 +253,54 @@ TEST_F(ExclusionSheetsTest, SnmpPanelAndItsSheets) {
     EXPECT_EQ(saved.SnmpV3SecurityLevel, 3);
     EXPECT_EQ(saved.SnmpV3SecurityModel, 3);
     EXPECT_TRUE(saved.SnmpNetworks.empty()) << "all devices";
+}
+
+// ---- the list editor pages
+
+TEST_F(ExclusionSheetsTest, RemovingOneRowKeepsEveryOtherEntryAsItWasStored) {
+    using Field = std::vector<std::string> CTarvellDoc::*;
+    using Open = std::function<CListEditorPage*(const CTarvellDoc&)>;
+    const struct {
+        const char* page;
+        Field field;
+        Open open;
+        std::vector<std::string> entries;
+    } cases[] = {
+        {"Exclude MAC",
+         &CTarvellDoc::UnmanagedMacs,
+         [this](const CTarvellDoc& d) { return Sheet<CSettingsNodesMac>(d); },
+         {"00A0C9FFFFFF", "not a mac", "00a0c9******"}},
+        {"Exclude IP",
+         &CTarvellDoc::UnmanagedIps,
+         [this](const CTarvellDoc& d) { return Sheet<CSettingsNodesIp>(d); },
+         {"10.1.2.3", "10.9.0.0/255.255.0.0", "10.0.0.0/255.0.0.0"}},
+        {"Communities",
+         &CTarvellDoc::SnmpCommunities,
+         [this](const CTarvellDoc& d) { return Sheet<CSettingsSnmpCommunities>(d); },
+         {"a/b/2", "plain/0", "x/7"}},
+        {"Networks",
+         &CTarvellDoc::SnmpNetworks,
+         [this](const CTarvellDoc& d) { return Sheet<CSettingsSnmpNetworks>(d); },
+         {"10.0.0.0/255.0.0.0", "172.16.0.0/255.240.0.0", "192.168.1.0"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        // The last case's hand-over copy would be read before the settings written here.
+        std::filesystem::remove(JoinPath(JoinPath(server_, "handover"), "Tarvell.ini"));
+        CTarvellDoc doc = DefaultSettings();
+        doc.*c.field = c.entries;
+        CListEditorPage* page = c.open(doc);
+        QTest::mouseClick(page->RemoveLink(), Qt::LeftButton);
+        EXPECT_FALSE(page->IsModified()) << "no row is selected";
+        QTreeWidget* list = page->List();
+        ASSERT_EQ(list->topLevelItemCount(), 3);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->topLevelItem(1)).center());
+        QTest::mouseClick(page->RemoveLink(), Qt::LeftButton);
+        EXPECT_TRUE(page->IsModified());
+        sheet_->PressOk();
+        EXPECT_EQ(Saved().*c.field, (std::vector<std::string>{c.entries[0], c.entries[2]}));
+    }
 }
 
 }  // namespace

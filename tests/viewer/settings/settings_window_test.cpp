@@ -1,5 +1,8 @@
 // The settings window offscreen: each show starts on Local with Save off, the gating, the
-// popup link, the Local save and the popup options page.
+// popup link, the Local save, the popup options page and the panels' lists.
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -7,6 +10,7 @@
 #include "viewer/core/settings/Autostart.h"
 #include "viewer/core/base/Prompt.h"
 #include "viewer/core/base/StringTable.h"
+#include "viewer/settings/CAccessSettingsPanel.h"
 #include "viewer/settings/CLocalSettingsPanel.h"
 #include "viewer/settings/CSettingsLocalPopup.h"
 #include "viewer/settings/CSettingsWnd.h"
@@ -218,6 +222,49 @@ TEST_F(SettingsWindowTest, PopupPageStartsFromTheStoredValuesAndStoresTheSlider)
     page.SoundEdit()->setText(QString(300, QLatin1Char('a')));
     EXPECT_FALSE(page.OnOK());  // refused, not cut
     EXPECT_EQ(app.PopupTimeout(), 40u);
+}
+
+// ---- the panels with a list (servers, users)
+
+TEST_F(SettingsWindowTest, AListsMenuOpensOnARowOnlyAndADoubleClickRunsTheDefault) {
+    CSettingsWnd& w = Open(DefaultSettings());  // no users: the Access list shows the guest
+    const auto rightClick = [](CSortListCtrl* list, QPoint at) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &event);
+    };
+    const struct {
+        CommandId category;
+        std::function<CListSettingsPanel*()> panel;
+        std::function<QMenu*()> menu;
+    } cases[] = {
+        {cmd::kSettingsLocal, [&] { return w.LocalPanel(); },
+         [&] { return w.LocalPanel()->ServersMenu(); }},
+        {cmd::kSettingsAccess, [&] { return static_cast<CListSettingsPanel*>(w.VisiblePanel()); },
+         [&] { return static_cast<CAccessSettingsPanel*>(w.VisiblePanel())->UsersMenu(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.category);
+        router_.Send(c.category);
+        CSortListCtrl* list = c.panel()->List();
+        ASSERT_GE(list->model()->rowCount(), 1);
+        list->clearSelection();
+        rightClick(list, QPoint(10, list->viewport()->height() - 4));
+        EXPECT_FALSE(c.menu()->isVisible()) << "beside the rows";
+        EXPECT_EQ(list->SelectedRow(), -1);
+        rightClick(list, list->visualRect(list->model()->index(0, 0)).center());
+        EXPECT_TRUE(c.menu()->isVisible());
+        EXPECT_EQ(list->SelectedRow(), 0);
+        c.menu()->hide();
+    }
+    router_.Send(cmd::kSettingsLocal);
+    CSortListCtrl* servers = w.LocalPanel()->List();
+    const QModelIndex first = servers->model()->index(0, 0);
+    const QPoint at = servers->visualRect(first).center();
+    QTest::mouseClick(servers->viewport(), Qt::LeftButton, {}, at);  // a double click's first press
+    QTest::mouseDClick(servers->viewport(), Qt::LeftButton, {}, at);
+    ASSERT_EQ(connects_.size(), 1u) << "Connect is the servers' default";
+    EXPECT_EQ(connects_[0].substr(0, connects_[0].find('|')),
+              first.data().toString().toStdString());
 }
 
 }  // namespace

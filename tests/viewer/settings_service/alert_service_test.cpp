@@ -12,7 +12,7 @@
 #include "viewer/core/service/ServiceControl.h"
 #include "viewer/core/base/StringTable.h"
 #include "viewer/settings/AlertTargetsUi.h"
-#include "viewer/settings/AlertsPanelUi.h"
+#include "viewer/settings/AlertsSettingsUi.h"
 #include "viewer/settings/CSettingsWnd.h"
 #include "viewer/widgets/CIpAddressCtrl.h"
 #include "viewer/widgets/LinkLabel.h"

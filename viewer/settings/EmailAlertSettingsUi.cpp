@@ -1,4 +1,4 @@
-#include "viewer/settings/EmailOptionsUi.h"
+#include "viewer/settings/EmailAlertSettingsUi.h"
 
 #include <QButtonGroup>
 #include <QFrame>
@@ -46,11 +46,6 @@ bool Refused(Prompt& prompt, unsigned message) {
     if (message == 0) return false;
     prompt.AskString(message, PromptButtons::Ok, PromptIcon::Warning);
     return true;
-}
-
-// Saves through the one edit path; a failure is said and keeps the sheet open.
-bool Save(CTarvellApp& app, Prompt& prompt, const std::function<void(CTarvellDoc&)>& edit) {
-    return !Refused(prompt, EditResultMessage(EditSettings(app, edit)));
 }
 
 VariableChooser& Chooser() {
@@ -211,7 +206,7 @@ bool CSettingsAlertsAccount::OnOK() {
         if (!ValidSmtpPort(f.port)) port_->setFocus();
         return false;
     }
-    return Save(app_, prompt_, [&](CTarvellDoc& doc) { StoreAccount(doc, f); });
+    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) { StoreAccount(doc, f); });
 }
 
 // ---- E-mail
@@ -286,7 +281,7 @@ MessageFields CSettingsAlertsEmail::Fields() const {
 bool CSettingsAlertsEmail::OnOK() {
     const MessageFields f = Fields();
     if (Refused(prompt_, CheckMessage(f))) return false;
-    return Save(app_, prompt_, [&](CTarvellDoc& doc) { StoreMessage(doc, f); });
+    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) { StoreMessage(doc, f); });
 }
 
 // ---- Reports
@@ -342,7 +337,7 @@ ReportChoice CSettingsAlertsReports::Choice() const {
 
 bool CSettingsAlertsReports::OnOK() {
     const ReportChoice c = Choice();
-    return Save(app_, prompt_, [&](CTarvellDoc& doc) { StoreReports(doc, c); });
+    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) { StoreReports(doc, c); });
 }
 
 // ---- Sheets

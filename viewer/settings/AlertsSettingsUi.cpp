@@ -1,4 +1,4 @@
-#include "viewer/settings/AlertsPanelUi.h"
+#include "viewer/settings/AlertsSettingsUi.h"
 
 #include <QAbstractSpinBox>
 #include <QFrame>
@@ -10,6 +10,7 @@
 #include "viewer/core/base/CommandIds.h"
 #include "viewer/core/base/Prompt.h"
 #include "viewer/settings/AlertTargetsUi.h"
+#include "viewer/settings/SettingsPageKit.h"
 #include "viewer/widgets/Accessibility.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/LinkLabel.h"
@@ -20,17 +21,6 @@
 namespace tarvell {
 
 namespace {
-
-std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
-
-QLabel* PageText(QWidget* page, const QString& text, QRect place) {
-    auto* label = new QLabel(text, page);
-    label->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    label->setStyleSheet(QStringLiteral("color: rgb(83,83,83);"));
-    label->setWordWrap(true);
-    label->setGeometry(place);
-    return label;
-}
 
 QRadioButton* Radio(QWidget* page, QButtonGroup* group, const QString& text, QRect place) {
     auto* radio = new QRadioButton(text, page);
@@ -44,12 +34,6 @@ void Frame(QWidget* page, QRect place) {
     frame->setFrameShape(QFrame::StyledPanel);
     frame->setGeometry(place);
     frame->lower();
-}
-
-void PageLook(CPropertyPage* page) {
-    page->setMinimumSize(DluQRect(0, 0, 235, 210).size());
-    page->setFont(DesignFont(QStringLiteral("Tahoma"), 13));
-    page->setAutoFillBackground(true);
 }
 
 // Checks `on` in an exclusive group, or none of its buttons when `on` is null.
@@ -257,7 +241,7 @@ bool CSettingsAlertsSnmp::OnOK() {
         return false;
     }
     const TrapPage state = state_;
-    return SaveSettingsEdit(app_, prompt_, [&](CTarvellDoc& doc) { state.Store(doc); });
+    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) { state.Store(doc); });
 }
 
 // ---- "Syslog" page
@@ -341,7 +325,7 @@ void CSettingsAlertsSyslog::OnInitDialog() {
 
 bool CSettingsAlertsSyslog::OnOK() {
     const SyslogPage state = state_;
-    return SaveSettingsEdit(app_, prompt_, [&](CTarvellDoc& doc) { state.Store(doc); });
+    return SavePage(app_, prompt_, [&](CTarvellDoc& doc) { state.Store(doc); });
 }
 
 // ---- Sheets

@@ -1,4 +1,4 @@
-#include "viewer/core/settings/AlertChannelSettings.h"
+#include "viewer/core/settings/AlertsSettings.h"
 
 #include <algorithm>
 #include <array>

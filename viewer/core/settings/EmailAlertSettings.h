@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "shared/SettingRanges.h"
-#include "viewer/core/settings/AlertChannelSettings.h"
+#include "viewer/core/settings/AlertsSettings.h"
 
 namespace tarvell {
 
@@ -46,7 +46,7 @@ void StoreAccount(CTarvellDoc& doc, const AccountFields& fields);
 // ---- Message
 
 // The subject and body "Set default" puts in: kDefaultEmailSubject and DefaultEmailBody() of
-// AlertChannelSettings.h, which the Alerts panel seeds with too.
+// AlertsSettings.h, which the Alerts panel seeds with too.
 
 // The body as a multi-line edit holds it (LF) and as it is stored (CR LF). A stored lone LF or
 // CR is kept as a line end; an edit's text never holds CR, so storing gives every line CR LF.

@@ -10,7 +10,7 @@
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/base/Prompt.h"
 #include "viewer/core/base/StringTable.h"
-#include "viewer/settings/EmailOptionsUi.h"
+#include "viewer/settings/EmailAlertSettingsUi.h"
 #include "viewer/settings/RunCommandsUi.h"
 #include "viewer/settings/SettingsSheets.h"
 #include "viewer/widgets/CCheckListCtrl.h"

@@ -13,7 +13,7 @@
 #include <QSpinBox>
 #include <array>
 
-#include "viewer/core/settings/AlertChannelSettings.h"
+#include "viewer/core/settings/AlertsSettings.h"
 #include "viewer/settings/CSettingsPanelBase.h"
 #include "viewer/settings/SettingsSheets.h"
 #include "viewer/widgets/CPropertySheet.h"

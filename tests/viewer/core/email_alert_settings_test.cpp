@@ -1,4 +1,4 @@
-#include "viewer/core/settings/EmailSettings.h"
+#include "viewer/core/settings/EmailAlertSettings.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include "service/engine/SnmpClient.h"
 #include "shared/CTarvellDoc.h"
 #include "viewer/core/service/ServiceControl.h"
-#include "viewer/core/settings/AlertChannelSettings.h"
+#include "viewer/core/settings/AlertsSettings.h"
 #include "viewer/core/settings/AlertTargets.h"
 #include "viewer/core/base/StringTable.h"
 
@@ -105,7 +105,7 @@ TEST(AlertTargetsTest, TestAsksForApplyThenTargetsThenWaitsForTheHandOver) {
     RemoveTree(folder);
 }
 
-TEST(AlertChannelSettingsTest, DaysRuleAndTheSwitches) {
+TEST(AlertsSettingsTest, DaysRuleAndTheSwitches) {
     const struct {
         std::string text;
         bool on;
@@ -133,7 +133,7 @@ TEST(AlertChannelSettingsTest, DaysRuleAndTheSwitches) {
     EXPECT_EQ(doc.AlertRemoveDays, 30) << "ticking proposes 30";
 }
 
-TEST(AlertChannelSettingsTest, EmailSeedingFillsOnlyWhenBothTextsAreEmpty) {
+TEST(AlertsSettingsTest, EmailSeedingFillsOnlyWhenBothTextsAreEmpty) {
     CTarvellDoc fresh;
     fresh.SetDefaults();
     EXPECT_EQ(DefaultEmailBody(), fresh.EmailBody) << "nine lines, as a new file holds";
@@ -144,7 +144,7 @@ TEST(AlertChannelSettingsTest, EmailSeedingFillsOnlyWhenBothTextsAreEmpty) {
     EXPECT_FALSE(SeedEmailTexts(doc)) << "a subject alone is kept as it is";
 }
 
-TEST(AlertChannelSettingsTest, TrapAndSyslogPagesAsTheServiceReadsThem) {
+TEST(AlertsSettingsTest, TrapAndSyslogPagesAsTheServiceReadsThem) {
     CTarvellDoc doc;
     doc.SnmpTrapSpecific = doc.SnmpTrapCommunityOn = 1;
     doc.SnmpTrapCommunity = "ring";

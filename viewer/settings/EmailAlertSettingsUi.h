@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "viewer/core/settings/EmailSettings.h"
+#include "viewer/core/settings/EmailAlertSettings.h"
 #include "viewer/widgets/CPropertySheet.h"
 
 namespace tarvell {
