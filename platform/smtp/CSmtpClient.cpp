@@ -83,6 +83,13 @@ WaitEnd WaitFor(int fd, short events, Clock::time_point deadline,
     }
 }
 
+bool IsAddressLiteral(const std::string& host) {
+    in6_addr a6;
+    in_addr a4;
+    return ::inet_pton(AF_INET, host.c_str(), &a4) == 1 ||
+           ::inet_pton(AF_INET6, host.c_str(), &a6) == 1;
+}
+
 // Name look-ups running now, each on a thread of its own (below).
 std::atomic<int> runningLookups{0};
 
@@ -117,6 +124,13 @@ const char* LookupEndText(LookupEnd end) {
 int GetAddrInfo(const std::string& name, const std::string& service, const addrinfo& hints,
                 addrinfo** out, Clock::time_point deadline,
                 const std::vector<const ManualResetEvent*>& stops, LookupEnd* end) {
+    *end = kAnswered;
+    if (IsAddressLiteral(name)) {  // nothing to ask a name server: no thread
+        addrinfo numeric = hints;
+        numeric.ai_flags |= AI_NUMERICHOST;
+        return ::getaddrinfo(name.c_str(), service.empty() ? nullptr : service.c_str(), &numeric,
+                             out);
+    }
     *end = kTooManyLookups;
     if (runningLookups.fetch_add(1) >= kMaxNameLookups) {
         runningLookups.fetch_sub(1);
@@ -178,13 +192,6 @@ std::string OpenSslError() {
     char text[256];
     ERR_error_string_n(e, text, sizeof text);
     return text;
-}
-
-bool IsAddressLiteral(const std::string& host) {
-    in6_addr a6;
-    in_addr a4;
-    return ::inet_pton(AF_INET, host.c_str(), &a4) == 1 ||
-           ::inet_pton(AF_INET6, host.c_str(), &a6) == 1;
 }
 
 bool IsHostNameText(const std::string& name) {

@@ -4,6 +4,7 @@
 #include "platform/WorkerThread.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pthread.h>
 
 #include <atomic>
@@ -61,6 +62,28 @@ TEST(ManualResetEvent, StaysSetForEveryWaiterUntilReset) {
     EXPECT_FALSE(event.IsSet());
     EXPECT_FALSE(event.WaitFor(1));
     EXPECT_TRUE(ManualResetEvent(true).IsSet());
+}
+
+// The descriptor polls readable exactly while the event is set, however often it is set and
+// reset, also when the event was set before the descriptor was asked for.
+TEST(ManualResetEvent, ItsDescriptorIsReadableExactlyWhileItIsSet) {
+    auto readable = [](const ManualResetEvent& event) {
+        pollfd p{event.PollFd(), POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
+    };
+    ManualResetEvent event;
+    ASSERT_GE(event.PollFd(), 0);
+    EXPECT_EQ(event.PollFd(), event.PollFd());
+    EXPECT_FALSE(readable(event));
+    for (int round = 0; round < 3; ++round) {
+        event.Set();
+        event.Set();
+        EXPECT_TRUE(readable(event));
+        event.Reset();
+        event.Reset();
+        EXPECT_FALSE(readable(event));
+    }
+    EXPECT_TRUE(readable(ManualResetEvent(true)));
 }
 
 // A worker in the style of the service's threads: members set before Start, a loop that
