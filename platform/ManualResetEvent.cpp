@@ -1,12 +1,37 @@
 #include "platform/ManualResetEvent.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 
 namespace tarvell {
 
+namespace {
+
+void RaiseFd(int fd) {
+    const std::uint64_t one = 1;
+    while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void DrainFd(int fd) {
+    std::uint64_t count = 0;
+    while (::read(fd, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace
+
+ManualResetEvent::~ManualResetEvent() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
 void ManualResetEvent::Set() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (!set_ && fd_ >= 0) RaiseFd(fd_);
         set_ = true;
     }
     signalled_.notify_all();
@@ -14,6 +39,7 @@ void ManualResetEvent::Set() {
 
 void ManualResetEvent::Reset() {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (set_ && fd_ >= 0) DrainFd(fd_);
     set_ = false;
 }
 
@@ -33,6 +59,16 @@ bool ManualResetEvent::WaitFor(std::int64_t ms) const {
     // A steady deadline: changes of the wall clock neither shorten nor lengthen the wait.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     return signalled_.wait_until(lock, deadline, [this] { return set_; });
+}
+
+int ManualResetEvent::PollFd() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!fdTried_) {
+        fdTried_ = true;
+        fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (fd_ >= 0 && set_) RaiseFd(fd_);
+    }
+    return fd_;
 }
 
 }  // namespace tarvell

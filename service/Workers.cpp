@@ -60,33 +60,33 @@ std::unique_ptr<SharedWorkers> MakeShared(CTarvellFrm& engine, const ServiceTest
     return shared;
 }
 
-// Starts a worker thread and returns its stop function (nullptr when it could not start).
-std::function<void()> StartThread(CTarvellFrm& engine, std::shared_ptr<WorkerThread> worker,
-                                  const char* name) {
-    if (!worker) return nullptr;
+// Starts a worker thread and returns its stop functions (empty when it could not start).
+WorkerStop StartThread(CTarvellFrm& engine, std::shared_ptr<WorkerThread> worker,
+                       const char* name) {
+    if (!worker) return {};
     if (!worker->Start(name)) {
         engine.Log(std::string("Worker ") + name + " could not be started");
-        return nullptr;
+        return {};
     }
-    return [worker] { worker->StopAndJoin(); };
+    return {[worker] { worker->RequestStop(); }, [worker] { worker->StopAndJoin(); }};
 }
 
-// ---- one function per slot. Each returns the slot's stop function, or nullptr when the slot
-// has no worker. They run in start order, on the engine thread.
+// ---- one function per slot. Each returns the slot's stop functions, empty when the slot has
+// no worker. They run in start order, on the engine thread.
 
-std::function<void()> StartBlocking(CTarvellFrm& engine, SharedWorkers& shared) {
+WorkerStop StartBlocking(CTarvellFrm& engine, SharedWorkers& shared) {
     (void)shared;
     return StartThread(engine, std::make_shared<CScanBlocking>(engine), "CScanBlocking");
 }
 
-std::function<void()> StartDatabase(CTarvellFrm& engine, SharedWorkers& shared) {
+WorkerStop StartDatabase(CTarvellFrm& engine, SharedWorkers& shared) {
     return StartThread(engine,
                        std::make_shared<CScanDatabase>(engine, *shared.polls, *shared.linkup),
                        "CScanDatabase");
 }
 
-std::function<void()> StartSnmpTraps(CTarvellFrm& engine, SharedWorkers& shared,
-                                     const ServiceTestSettings& tests) {
+WorkerStop StartSnmpTraps(CTarvellFrm& engine, SharedWorkers& shared,
+                          const ServiceTestSettings& tests) {
     TrapListenerOptions options;
     if (tests.trapPort) options.port = *tests.trapPort;
     options.bootCounterPath = JoinPath(engine.ServiceFolder, "snmpv3_boot_counter");
@@ -94,43 +94,43 @@ std::function<void()> StartSnmpTraps(CTarvellFrm& engine, SharedWorkers& shared,
                        "CScanSnmpTraps");
 }
 
-std::function<void()> StartAlertsEmail(CTarvellFrm& engine, SharedWorkers& shared,
-                                       const ServiceTestSettings& tests) {
+WorkerStop StartAlertsEmail(CTarvellFrm& engine, SharedWorkers& shared,
+                            const ServiceTestSettings& tests) {
     (void)shared;
     // The channel itself answers the e-mail test request now; the slot probe is not started.
     (void)tests;
     return StartThread(engine, std::make_shared<CScanAlertsEmail>(engine), "CScanAlertsEmail");
 }
 
-std::function<void()> StartAlertsSnmp(CTarvellFrm& engine, SharedWorkers& shared) {
+WorkerStop StartAlertsSnmp(CTarvellFrm& engine, SharedWorkers& shared) {
     (void)shared;
     return StartThread(engine, std::make_shared<CScanAlertsSnmp>(engine), "CScanAlertsSnmp");
 }
 
-std::function<void()> StartAlertsSyslog(CTarvellFrm& engine, SharedWorkers& shared,
-                                        const ServiceTestSettings& tests) {
+WorkerStop StartAlertsSyslog(CTarvellFrm& engine, SharedWorkers& shared,
+                             const ServiceTestSettings& tests) {
     (void)shared;
     return StartThread(
         engine, std::make_shared<CScanAlertsSyslog>(engine, tests.syslogPort.value_or(kSyslogPort)),
         "CScanAlertsSyslog");
 }
 
-std::function<void()> StartAlertsRun(CTarvellFrm& engine, SharedWorkers& shared) {
+WorkerStop StartAlertsRun(CTarvellFrm& engine, SharedWorkers& shared) {
     (void)shared;
     return StartThread(engine, std::make_shared<CScanAlertsRun>(engine), "CScanAlertsRun");
 }
 
-std::function<void()> StartExportHtml(CTarvellFrm& engine, SharedWorkers& shared) {
+WorkerStop StartExportHtml(CTarvellFrm& engine, SharedWorkers& shared) {
     (void)shared;
     return StartThread(engine, std::make_shared<CScanExportHtml>(engine), "CScanExportHtml");
 }
 
-std::function<void()> StartExportSql(CTarvellFrm& engine, SharedWorkers& shared) {
+WorkerStop StartExportSql(CTarvellFrm& engine, SharedWorkers& shared) {
     (void)shared;
     return StartThread(engine, std::make_shared<CScanExportSql>(engine), "CScanExportSql");
 }
 
-std::function<void()> StartHttp(CTarvellFrm& engine, SharedWorkers& shared) {
+WorkerStop StartHttp(CTarvellFrm& engine, SharedWorkers& shared) {
     (void)shared;
     std::string note;
     HttpListenerOptions options = ReadHttpListenerOptions({}, &note);
@@ -144,17 +144,17 @@ WorkerStarter MakeWorkerStarter(const ServiceTestSettings& tests) {
     // The starter outlives every call. The shared services are made at the first slot's start
     // and stopped at its stop; their memory goes with the starter.
     auto holder = std::make_shared<std::shared_ptr<SharedWorkers>>();
-    return [tests, holder](WorkerSlot slot, CTarvellFrm& engine) -> std::function<void()> {
+    return [tests, holder](WorkerSlot slot, CTarvellFrm& engine) -> WorkerStop {
         if (!*holder) *holder = std::shared_ptr<SharedWorkers>(MakeShared(engine, tests));
         SharedWorkers& shared = **holder;
         switch (slot) {
             case WorkerSlot::Blocking: {
-                std::function<void()> stop = StartBlocking(engine, shared);
+                WorkerStop stop = StartBlocking(engine, shared);
                 std::shared_ptr<SharedWorkers> keep = *holder;
-                return [stop, keep] {
-                    if (stop) stop();
-                    keep->Stop();
-                };
+                return {stop.request, [join = stop.join, keep] {
+                            if (join) join();
+                            keep->Stop();
+                        }};
             }
             case WorkerSlot::Database: return StartDatabase(engine, shared);
             case WorkerSlot::SnmpTraps: return StartSnmpTraps(engine, shared, tests);
@@ -166,7 +166,7 @@ WorkerStarter MakeWorkerStarter(const ServiceTestSettings& tests) {
             case WorkerSlot::ExportSql: return StartExportSql(engine, shared);
             case WorkerSlot::Http: return StartHttp(engine, shared);
         }
-        return nullptr;
+        return {};
     };
 }
 

@@ -10,7 +10,7 @@
 
 namespace tarvell {
 
-using WorkerStarter = std::function<std::function<void()>(WorkerSlot, CTarvellFrm&)>;
+using WorkerStarter = std::function<WorkerStop(WorkerSlot, CTarvellFrm&)>;
 
 // The starter of the installed service. Every slot whose worker exists starts it; a test probe
 // takes a slot only while that slot has no worker of its own. The event-file probe is an input

@@ -13,16 +13,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "platform/Text.h"
+#include "platform/WorkerThread.h"
 #include "platform/smtp/Base64.h"
 #include "platform/smtp/MD5.h"
 
@@ -40,68 +43,145 @@ constexpr std::size_t kReadPiece = 16 * 1024;
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
-// The longest wait between two looks at the stop check.
+// The longest wait between two looks at a stop event that has no descriptor to poll.
 constexpr long long kStopLookMs = 100;
 
-// Waits until the socket can take `events` (POLLIN / POLLOUT), the deadline passes or `stopped`
-// says so.
-bool WaitFor(int fd, short events, Clock::time_point deadline,
-             const std::function<bool()>& stopped) {
+enum WaitEnd { kReady, kTimedOut, kStopped, kPollFailed };
+
+bool AnySet(const std::vector<const ManualResetEvent*>& stops) {
+    for (const ManualResetEvent* stop : stops)
+        if (stop->IsSet()) return true;
+    return false;
+}
+
+// Waits until `fd` can take `events` (POLLIN / POLLOUT), the deadline passes or a stop event is
+// set. The stop events are polled beside the socket, so a stop ends the wait at once.
+WaitEnd WaitFor(int fd, short events, Clock::time_point deadline,
+                const std::vector<const ManualResetEvent*>& stops) {
+    std::vector<pollfd> polled{{fd, events, 0}};
+    bool look = false;  // a stop event without a descriptor: look at it now and then
+    for (const ManualResetEvent* stop : stops) {
+        const int stopFd = stop->PollFd();
+        if (stopFd >= 0) polled.push_back({stopFd, POLLIN, 0});
+        else look = true;
+    }
     while (true) {
-        if (stopped && stopped()) return false;
+        if (AnySet(stops)) return kStopped;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) return false;
-        pollfd p{fd, events, 0};
-        const int n =
-            ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), kStopLookMs)));
-        if (n > 0) return true;  // readiness or an error condition: the next call tells which
-        if (n < 0 && errno != EINTR) return false;
+        if (left.count() <= 0) return kTimedOut;
+        const long long wait = look ? std::min<long long>(left.count(), kStopLookMs) : left.count();
+        for (pollfd& p : polled) p.revents = 0;
+        const int n = ::poll(polled.data(), polled.size(),
+                             static_cast<int>(std::min<long long>(wait, 24LL * 3600 * 1000)));
+        if (n < 0 && errno != EINTR) return kPollFailed;
+        if (n <= 0) continue;
+        for (std::size_t i = 1; i < polled.size(); ++i)
+            if (polled[i].revents) return kStopped;
+        // Readiness or an error condition: the next call tells which.
+        if (polled[0].revents) return kReady;
     }
+}
+
+bool IsAddressLiteral(const std::string& host) {
+    in6_addr a6;
+    in_addr a4;
+    return ::inet_pton(AF_INET, host.c_str(), &a4) == 1 ||
+           ::inet_pton(AF_INET6, host.c_str(), &a6) == 1;
+}
+
+// Name look-ups running now, each on a thread of its own (below).
+std::atomic<int> runningLookups{0};
+
+// What a look-up's thread and its caller share; the last of the two to let go frees it.
+struct Lookup {
+    ManualResetEvent finished;
+    std::mutex mutex;
+    bool done = false;          // [mutex] rc and found hold the resolver's answer
+    bool abandoned = false;     // [mutex] the caller left; the thread frees `found`
+    int rc = EAI_AGAIN;         // [mutex]
+    addrinfo* found = nullptr;  // [mutex]
+};
+
+// How a look-up ended that gave no answer of the resolver's.
+enum LookupEnd { kAnswered, kLookupStopped, kLookupTimedOut, kTooManyLookups, kNoLookupThread };
+
+const char* LookupEndText(LookupEnd end) {
+    switch (end) {
+        case kLookupStopped: return "stopped";
+        case kLookupTimedOut: return "timed out";
+        case kTooManyLookups: return "too many name look-ups are still under way";
+        case kNoLookupThread: return "no thread could be started for it";
+        case kAnswered: break;
+    }
+    return "";
 }
 
 // getaddrinfo on a thread of its own: the resolver cannot be interrupted, and a stop must not
 // wait for a name server that does not answer. The caller gives up at a stop or the deadline
-// (EAI_AGAIN) and the look-up's thread frees its result alone when it ends.
-struct Lookup {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    bool abandoned = false;  // [mutex] the caller left; the thread frees `found`
-    int rc = EAI_AGAIN;
-    addrinfo* found = nullptr;
-};
-
+// and the look-up's thread frees its result alone when it ends. The resolver's code when it
+// answered (kAnswered), else EAI_AGAIN and why in `end`.
 int GetAddrInfo(const std::string& name, const std::string& service, const addrinfo& hints,
-                addrinfo** out, Clock::time_point deadline, const std::function<bool()>& stopped) {
+                addrinfo** out, Clock::time_point deadline,
+                const std::vector<const ManualResetEvent*>& stops, LookupEnd* end) {
+    *end = kAnswered;
+    if (IsAddressLiteral(name)) {  // nothing to ask a name server: no thread
+        addrinfo numeric = hints;
+        numeric.ai_flags |= AI_NUMERICHOST;
+        return ::getaddrinfo(name.c_str(), service.empty() ? nullptr : service.c_str(), &numeric,
+                             out);
+    }
+    *end = kTooManyLookups;
+    if (runningLookups.fetch_add(1) >= kMaxNameLookups) {
+        runningLookups.fetch_sub(1);
+        return EAI_AGAIN;
+    }
     auto lookup = std::make_shared<Lookup>();
     try {
-        std::thread([lookup, name, service, hints] {
+        StartNamedThread("Name look-up", [lookup, name, service, hints] {
             addrinfo* found = nullptr;
             const int rc = ::getaddrinfo(name.c_str(), service.empty() ? nullptr : service.c_str(),
                                          &hints, &found);
-            std::lock_guard<std::mutex> guard(lookup->mutex);
-            if (lookup->abandoned) {
-                if (rc == 0) ::freeaddrinfo(found);
-                return;
+            {
+                std::lock_guard<std::mutex> guard(lookup->mutex);
+                if (lookup->abandoned) {
+                    if (rc == 0) ::freeaddrinfo(found);
+                } else {
+                    lookup->rc = rc;
+                    lookup->found = rc == 0 ? found : nullptr;
+                    lookup->done = true;
+                }
             }
-            lookup->rc = rc;
-            lookup->found = found;
-            lookup->finished = true;
-            lookup->done.notify_all();
+            lookup->finished.Set();
+            runningLookups.fetch_sub(1);
         }).detach();
-    } catch (const std::system_error&) {  // no thread to be had: look up here
-        return ::getaddrinfo(name.c_str(), service.empty() ? nullptr : service.c_str(), &hints,
-                             out);
-    }
-    std::unique_lock<std::mutex> lock(lookup->mutex);
-    while (!lookup->finished && !(stopped && stopped()) && Clock::now() < deadline)
-        lookup->done.wait_for(lock, std::chrono::milliseconds(kStopLookMs));
-    if (!lookup->finished) {
-        lookup->abandoned = true;
+    } catch (const std::system_error&) {
+        // No thread: the mail waits for a later try rather than for a resolver that may hang.
+        runningLookups.fetch_sub(1);
+        *end = kNoLookupThread;
         return EAI_AGAIN;
     }
+    const int doneFd = lookup->finished.PollFd();
+    WaitEnd waited = kTimedOut;
+    if (doneFd >= 0) {
+        waited = WaitFor(doneFd, POLLIN, deadline, stops);
+    } else {
+        while (!lookup->finished.WaitFor(kStopLookMs) && !AnySet(stops) &&
+               Clock::now() < deadline) {
+        }
+        waited = lookup->finished.IsSet() ? kReady : AnySet(stops) ? kStopped : kTimedOut;
+    }
+    std::lock_guard<std::mutex> guard(lookup->mutex);
+    if (!lookup->done || waited == kStopped) {
+        if (lookup->found) ::freeaddrinfo(lookup->found);
+        lookup->found = nullptr;
+        lookup->abandoned = true;
+        *end = waited == kStopped ? kLookupStopped : kLookupTimedOut;
+        return EAI_AGAIN;
+    }
+    *end = kAnswered;
     *out = lookup->found;
+    lookup->found = nullptr;
     return lookup->rc;
 }
 
@@ -112,13 +192,6 @@ std::string OpenSslError() {
     char text[256];
     ERR_error_string_n(e, text, sizeof text);
     return text;
-}
-
-bool IsAddressLiteral(const std::string& host) {
-    in6_addr a6;
-    in_addr a4;
-    return ::inet_pton(AF_INET, host.c_str(), &a4) == 1 ||
-           ::inet_pton(AF_INET6, host.c_str(), &a6) == 1;
 }
 
 bool IsHostNameText(const std::string& name) {
@@ -144,7 +217,7 @@ std::string SocketAddressText(const sockaddr_storage& addr) {
 // The name this host gives in EHLO: its canonical name when the resolver knows one, else its
 // own name; an address literal of the local end when neither is a plain host name.
 std::string LocalHostName(int socket, Clock::time_point deadline,
-                          const std::function<bool()>& stopped) {
+                          const std::vector<const ManualResetEvent*>& stops) {
     char name[kMaxHostName + 5] = {};
     std::string host;
     if (::gethostname(name, sizeof name - 1) == 0) {
@@ -152,7 +225,8 @@ std::string LocalHostName(int socket, Clock::time_point deadline,
         addrinfo hints{};
         hints.ai_flags = AI_CANONNAME;
         addrinfo* found = nullptr;
-        if (GetAddrInfo(name, "", hints, &found, deadline, stopped) == 0) {
+        LookupEnd end = kAnswered;
+        if (GetAddrInfo(name, "", hints, &found, deadline, stops, &end) == 0) {
             if (found && found->ai_canonname && IsHostNameText(found->ai_canonname))
                 host = found->ai_canonname;
             ::freeaddrinfo(found);
@@ -240,6 +314,17 @@ bool CSmtpClient::Fail(SendStatus status, std::string reason) {
     return false;
 }
 
+bool CSmtpClient::Stopping() const { return AnySet(stops_); }
+
+bool CSmtpClient::WaitFailed(int end, const std::string& what) {
+    broken_ = true;
+    switch (end) {
+        case kStopped: return Fail(SendStatus::RetryLater, what + " (stopped)");
+        case kPollFailed: return Fail(SendStatus::RetryLater, what + " (" + ErrnoText(errno) + ")");
+        default: return Fail(SendStatus::RetryLater, what + " (timed out)");
+    }
+}
+
 bool CSmtpClient::FailOnReply(const char* step, const SmtpReply& reply) {
     const SendStatus status =
         (reply.code >= 400 && reply.code < 500) ? SendStatus::RetryLater : SendStatus::Rejected;
@@ -282,6 +367,7 @@ bool CSmtpClient::Connect(const SmtpSettings& settings) {
                                               ReplyForLog(settings_.security, 40) +
                                               "\" is not known (empty, \"SSL\" or \"TLS\")");
     if (settings_.server.empty()) return Fail(SendStatus::Rejected, "no mail server is set");
+    if (Stopping()) return WaitFailed(kStopped, "no connection was tried");
     if (!ConnectSocket()) return false;
     if (settings_.security == "SSL" && !Handshake()) return false;
     if (!Expect(220, "the greeting")) return false;
@@ -297,8 +383,15 @@ bool CSmtpClient::ConnectSocket() {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const Clock::time_point deadline = WaitDeadline();
+    LookupEnd end = kAnswered;
     const int rc = GetAddrInfo(settings_.server, std::to_string(settings_.port), hints, &found,
-                               deadline, stopped_);
+                               deadline, stops_, &end);
+    if (end != kAnswered) {
+        broken_ = true;
+        return Fail(SendStatus::RetryLater, "the look-up of the mail server " +
+                                                ReplyForLog(settings_.server, 100) + " (" +
+                                                LookupEndText(end) + ")");
+    }
     if (rc != 0)
         return Fail(SendStatus::RetryLater, "the mail server " +
                                                 ReplyForLog(settings_.server, 100) +
@@ -316,8 +409,13 @@ bool CSmtpClient::ConnectSocket() {
         if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
             error = errno;
             if (error == EINPROGRESS) {
-                if (!WaitFor(fd, POLLOUT, deadline, stopped_)) {
-                    error = ETIMEDOUT;
+                const WaitEnd end = WaitFor(fd, POLLOUT, deadline, stops_);
+                if (end == kStopped) {
+                    ::freeaddrinfo(found);
+                    return WaitFailed(end, "the connection to " + ReplyForLog(where, 120));
+                }
+                if (end != kReady) {
+                    error = end == kPollFailed ? errno : ETIMEDOUT;
                 } else {
                     socklen_t len = sizeof error;
                     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
@@ -371,9 +469,12 @@ bool CSmtpClient::Handshake() {
         short events = 0;
         if (error == SSL_ERROR_WANT_READ) events = POLLIN;
         else if (error == SSL_ERROR_WANT_WRITE) events = POLLOUT;
-        if (events && WaitFor(socket_.Get(), events, deadline, stopped_)) continue;
+        if (events) {
+            const WaitEnd end = WaitFor(socket_.Get(), events, deadline, stops_);
+            if (end == kReady) continue;
+            return WaitFailed(end, "the TLS handshake");
+        }
         broken_ = true;
-        if (events) return Fail(SendStatus::RetryLater, "the TLS handshake timed out");
         const long verify = SSL_get_verify_result(tls_);
         if (verify != X509_V_OK)
             return Fail(SendStatus::RetryLater,
@@ -405,9 +506,8 @@ bool CSmtpClient::StartTls() {
 
 bool CSmtpClient::SendEhlo() {
     SmtpReply reply;
-    const bool ok =
-        Command("EHLO " + LocalHostName(socket_.Get(), WaitDeadline(), stopped_) + "\r\n", 250,
-                "EHLO", &reply);
+    const bool ok = Command("EHLO " + LocalHostName(socket_.Get(), WaitDeadline(), stops_) + "\r\n",
+                            250, "EHLO", &reply);
     greeted_ = true;
     lastEhlo_ = reply;
     return ok;
@@ -545,6 +645,7 @@ void CSmtpClient::Disconnect() {
 bool CSmtpClient::Send(std::string_view bytes) {
     if (!socket_.Valid() || broken_)
         return Fail(SendStatus::RetryLater, "the connection is closed");
+    if (Stopping()) return WaitFailed(kStopped, "sending to the server");
     Clock::time_point deadline = WaitDeadline();
     while (!bytes.empty()) {
         short wait = 0;
@@ -580,10 +681,8 @@ bool CSmtpClient::Send(std::string_view bytes) {
                             "the connection was lost while sending (" + ErrnoText(errno) + ")");
             }
         }
-        if (!WaitFor(socket_.Get(), wait, deadline, stopped_)) {
-            broken_ = true;
-            return Fail(SendStatus::RetryLater, "sending to the server timed out");
-        }
+        if (const WaitEnd end = WaitFor(socket_.Get(), wait, deadline, stops_); end != kReady)
+            return WaitFailed(end, "sending to the server");
     }
     return true;
 }
@@ -630,9 +729,12 @@ std::optional<SmtpReply> CSmtpClient::Receive(const char* step) {
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) wait = POLLIN;
             else why = n == 0 ? "the server closed the connection" : ErrnoText(errno);
         }
-        if (wait && WaitFor(socket_.Get(), wait, deadline, stopped_)) continue;
+        if (wait) {
+            const WaitEnd end = WaitFor(socket_.Get(), wait, deadline, stops_);
+            if (end == kReady) continue;
+            why = end == kStopped ? "stopped" : end == kPollFailed ? ErrnoText(errno) : "timed out";
+        }
         broken_ = true;
-        if (wait) why = "timed out";
         Fail(SendStatus::RetryLater, std::string("no reply to ") + step + " (" + why + ")");
         return std::nullopt;
     }

@@ -6,12 +6,17 @@
 // the certificates of a CA file when one is given and exists, and checks that it was issued to
 // the host name (or address) the client connected to; the name goes out as SNI.
 //
-// Every wait (connect, each reply, each send, the TLS handshake) is bounded by the timeout, and
-// the whole dialogue by its limit (a server that answers a byte at a time cannot hold it for a
-// timeout per byte); a stop check, when set, ends any wait within 100 ms. A reply may not grow
-// past 64 KiB. Name resolution is the system resolver's and has its own
-// limits. Writing to a closed connection must not kill the process: the program ignores SIGPIPE
-// (the service does so at start).
+// Every wait (the name look-ups, connect, each reply, each send, the TLS handshake) is bounded by
+// the timeout, and the whole dialogue by its limit (a server that answers a byte at a time
+// cannot hold it for a timeout per byte); a stop event, when one is set, ends any wait at once
+// (it is polled beside the socket). A reply may not grow past 64 KiB. Writing to a closed
+// connection must not kill the process: the program ignores SIGPIPE (the service does so at
+// start).
+//
+// The system resolver cannot be interrupted, so each name look-up runs on a short thread of its
+// own that a stop or the deadline leaves behind; such a thread touches nothing but its own
+// copies and frees its result when the resolver returns. At most kMaxNameLookups of them run at
+// once in the process; beyond that a mail fails as a passing failure.
 //
 // One client serves one thread; separate clients may run in parallel.
 #pragma once
@@ -22,7 +27,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/ManualResetEvent.h"
 #include "platform/UniqueFd.h"
 #include "platform/smtp/SmtpMessage.h"
 #include "platform/smtp/SmtpReply.h"
@@ -31,6 +38,8 @@ struct ssl_ctx_st;
 struct ssl_st;
 
 namespace tarvell::smtp {
+
+inline constexpr int kMaxNameLookups = 32;
 
 struct SmtpSettings {
     std::string server;  // host name or address
@@ -89,13 +98,17 @@ public:
     bool SendMessage(const MailContent& mail);
     void Disconnect();
     const SendResult& Result() const { return result_; }
-    // Called during every wait; when it returns true the dialogue ends as a passing failure.
-    void SetStopCheck(std::function<bool()> stopped) { stopped_ = std::move(stopped); }
+    // Events any of which ends the dialogue at once, as a passing failure, when it is set:
+    // every wait watches them. They must outlive every later call of the client.
+    void SetStopEvents(std::vector<const ManualResetEvent*> events) { stops_ = std::move(events); }
     // The AUTH mechanism used by the last Connect ("" when none).
     const std::string& AuthMechanism() const { return mechanism_; }
 
 private:
     bool Fail(SendStatus status, std::string reason);
+    // A wait did not end ready: a stop, the deadline or a failed poll. Always false.
+    bool WaitFailed(int end, const std::string& what);
+    bool Stopping() const;
     bool FailOnReply(const char* step, const SmtpReply& reply);
     bool ConnectSocket();
     bool StartTls();
@@ -119,7 +132,7 @@ private:
     std::chrono::steady_clock::time_point WaitDeadline() const;
 
     SmtpSettings settings_;
-    std::function<bool()> stopped_;
+    std::vector<const ManualResetEvent*> stops_;
     std::chrono::steady_clock::time_point dialogueDeadline_{};
     UniqueFd socket_;
     ssl_ctx_st* context_ = nullptr;

@@ -204,7 +204,7 @@ class CScanAlertsEmail::Lane : public WorkerThread {
 public:
     explicit Lane(CScanAlertsEmail& owner) : owner_(owner) {
         // A stop of the channel (or of the lane) ends a dialogue at once, as a passing failure.
-        client_.SetStopCheck([this] { return Stopping(); });
+        client_.SetStopEvents({&StopEvent(), &owner_.StopEvent()});
     }
     ~Lane() override { StopAndJoin(); }
 

@@ -19,11 +19,12 @@
 // alert such that every mail of it and of every alert before it is done with, never further.
 //
 // Threads: alerts are taken and mails made on the channel's thread; each lane sends on a thread
-// of its own ("E-mail lane N"), started and joined by the channel's thread. A stop ends every
-// dialogue within 100 ms. The queue is taken under AlertLock and the report store is touched under
-// MailLock, neither held while a mail is sent. Tests call Cycle (or CheckReports, BuildReport)
-// without starting the thread, on the engine's clock: the lanes then send on the caller's thread,
-// the new mails before Cycle (or BuildReport) returns.
+// of its own ("E-mail lane N"), started and joined by the channel's thread. A stop of the channel
+// or of a lane ends its dialogue at once, whatever it waits for (the mail client polls both stop
+// events beside its socket); the mail waits for a retry. The queue is taken under AlertLock and
+// the report store is touched under MailLock, neither held while a mail is sent. Tests call Cycle
+// (or CheckReports, BuildReport) without starting the thread, on the engine's clock: the lanes then
+// send on the caller's thread, the new mails before Cycle (or BuildReport) returns.
 #pragma once
 
 #include <array>

@@ -67,6 +67,21 @@ enum class WorkerSlot {
 };
 inline constexpr int kWorkerSlots = 10;
 
+// How the engine stops a worker it started: `request` asks it to end and does not wait; `join`
+// ends it and waits until it has. At a stop every worker is asked first, so that all of them
+// wind down (a mail dialogue, a poll) at the same time, and then joined one by one.
+struct WorkerStop {
+    WorkerStop() = default;
+    // A worker that can only be stopped and waited for in one step.
+    WorkerStop(std::function<void()> stopAndJoin) : join(std::move(stopAndJoin)) {}
+    WorkerStop(std::function<void()> request, std::function<void()> join)
+        : request(std::move(request)), join(std::move(join)) {}
+    explicit operator bool() const { return static_cast<bool>(join); }
+
+    std::function<void()> request;
+    std::function<void()> join;
+};
+
 // One generation of the sibling ports and nodes as the detection pass and the WMI checks read
 // them: the port part of every port record and the node part of every node record. The loader
 // builds it whole, outside every lock, next to the maps it swaps in; it is never changed after,
@@ -96,8 +111,8 @@ struct EngineEnvironment {
     std::vector<std::string> firewallCommand;
     std::int64_t firewallTimeLimitMs = 30'000;
     // Worker starter: called once per slot in start order during start-up; a slot whose worker
-    // does not exist yet starts nothing. Returns a stop-and-join function, or nullptr.
-    std::function<std::function<void()>(WorkerSlot, class CTarvellFrm&)> startWorker;
+    // does not exist yet starts nothing. Returns the worker's stop functions (empty: none).
+    std::function<WorkerStop(WorkerSlot, class CTarvellFrm&)> startWorker;
     // Optional hook run after every pass (tests observe passes through it).
     std::function<void()> afterPass;
     // Optional hook run at the named points of the hand-over pass's saves (tests stop the
@@ -374,7 +389,7 @@ private:
     SaveHolds saveHolds_;
 
     mutable std::mutex settingsMutex_;
-    std::vector<std::function<void()>> workerStops_;
+    std::vector<WorkerStop> workerStops_;
     // Problems of the hand-over pass already logged; each is logged once while it lasts.
     std::vector<std::string> handOverProblems_;  // engine thread only
     std::vector<std::string> cutNodeLists_;  // [EngineLock] node list files reported as too long

@@ -214,8 +214,11 @@ void CTarvellFrm::StartWorkers() {
 }
 
 void CTarvellFrm::StopWorkers() {
-    // Last started, first stopped: the listener goes before the threads that feed it.
-    for (auto it = workerStops_.rbegin(); it != workerStops_.rend(); ++it) (*it)();
+    // Every worker is asked at once; then, last started first joined, the listener goes before
+    // the threads that feed it.
+    for (auto it = workerStops_.rbegin(); it != workerStops_.rend(); ++it)
+        if (it->request) it->request();
+    for (auto it = workerStops_.rbegin(); it != workerStops_.rend(); ++it) it->join();
     workerStops_.clear();
 }
 

@@ -4,6 +4,7 @@
 #include "platform/WorkerThread.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pthread.h>
 
 #include <atomic>
@@ -61,6 +62,23 @@ TEST(ManualResetEvent, StaysSetForEveryWaiterUntilReset) {
     EXPECT_FALSE(event.IsSet());
     EXPECT_FALSE(event.WaitFor(1));
     EXPECT_TRUE(ManualResetEvent(true).IsSet());
+}
+
+// The descriptor polls readable exactly while the event is set, also when it was set first.
+TEST(ManualResetEvent, ItsDescriptorIsReadableExactlyWhileItIsSet) {
+    auto readable = [](const ManualResetEvent& event) {
+        pollfd p{event.PollFd(), POLLIN, 0};
+        return event.PollFd() >= 0 && ::poll(&p, 1, 0) == 1;
+    };
+    ManualResetEvent event;
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_FALSE(readable(event));
+        event.Set();
+        event.Set();
+        EXPECT_TRUE(readable(event));
+        event.Reset();
+    }
+    EXPECT_TRUE(readable(ManualResetEvent(true)));
 }
 
 // A worker in the style of the service's threads: members set before Start, a loop that

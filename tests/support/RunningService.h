@@ -273,11 +273,15 @@ public:
         env_ = ServiceEnvironment(root_.Path(), extra);
         ++starts_;
         srv_.reset();
-        srv_ = std::make_unique<BackgroundProgram>(
-            std::vector<std::string>{program_, "-Run"}, env_,
+        std::vector<std::string> argv = launcher_;
+        argv.insert(argv.end(), {program_, "-Run"});
+        srv_ = std::make_unique<BackgroundProgram>(argv, env_,
             root_ / ("service-" + std::to_string(starts_) + ".txt"));
         return srv_->Pid() > 0;
     }
+    // Later runs start through `launcher` (its words, then the program and "-Run"), e.g. in
+    // namespaces of their own.
+    void RunThrough(std::vector<std::string> launcher) { launcher_ = std::move(launcher); }
     // Install(doc), then Run.
     bool Start(const CTarvellDoc& doc, const std::vector<std::string>& extraEnv = {},
                int passMs = 200) {
@@ -365,6 +369,7 @@ public:
 private:
     TempFolder root_;
     std::string program_;
+    std::vector<std::string> launcher_;
     std::string folder_ = root_ / "var/lib/tarvell";
     std::vector<std::string> env_;
     int starts_ = 0;

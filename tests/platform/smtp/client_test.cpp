@@ -331,13 +331,23 @@ TEST(SmtpClientLimits, TheWholeDialogueIsBoundedAndAStopEndsIt) {
     EXPECT_EQ(r.status, SendStatus::RetryLater);
 
     ScriptedServer silent("", {});
-    start = std::chrono::steady_clock::now();
+    ManualResetEvent idle, stop;
     CSmtpClient stopping;
-    stopping.SetStopCheck([&] { return std::chrono::steady_clock::now() - start > 300ms; });
+    stopping.SetStopEvents({&idle, &stop});
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(300ms);
+        stop.Set();
+    });
+    start = std::chrono::steady_clock::now();
     r = stopping.SendMail(LocalSettings(silent.Port(), 30s), "x@example.org", "s", "b", false);
     took = std::chrono::steady_clock::now() - start;
+    stopper.join();
     EXPECT_LT(took, 1s);
     EXPECT_EQ(r.status, SendStatus::RetryLater);
+    EXPECT_NE(r.reason.find("stopped"), std::string::npos) << r.reason;
+    // A stop that is still set fails the next mail before it connects.
+    r = stopping.SendMail(LocalSettings(silent.Port(), 30s), "x@example.org", "s", "b", false);
+    EXPECT_NE(r.reason.find("no connection was tried (stopped)"), std::string::npos) << r.reason;
 }
 
 TEST(SmtpClientLimits, AnEndlessReplyFailsTheMail) {
