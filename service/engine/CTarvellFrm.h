@@ -22,6 +22,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -78,6 +79,9 @@ struct SiblingView {
                                                  const ObjectMap<CDbItem>& nodes);
 };
 
+// Node records by MAC, pointing into a SiblingView that the holder keeps.
+using SaveNodeIndex = std::unordered_map<std::string_view, const CDbItem*>;
+
 // What the engine needs from its surroundings. Everything is given at construction, so the
 // engine is complete before any other thread can see it.
 struct EngineEnvironment {
@@ -102,7 +106,9 @@ struct EngineEnvironment {
     std::function<void()> afterPass;
     // Optional hook run at the named points of the hand-over pass's saves (tests stop the
     // process there): "requests-state-saved" when the state files hold what the requests did
-    // and the settings file still holds the requests, "requests-settings-saved" after both.
+    // and the settings file still holds the requests, "requests-settings-saved" after both;
+    // "alert-log-archived" when a new Tarvell.log is made and its alerts are in their daily
+    // archives, just before it replaces the old one.
     std::function<void(std::string_view point)> atSavePoint;
 };
 
@@ -265,9 +271,13 @@ public:
     std::unique_ptr<CTarvellDoc> Document;  // engine thread only; publish after changes
     const std::string SiblingFolder;
     std::unique_ptr<SnmpClient> Snmp;
-    StringMap UnknownNodeLocations;  // [EngineLock]
+    // The two notes of single nodes that the detection pass and the poll threads write and
+    // every node look-up reads have a lock of their own, so that a look-up needs no EngineLock.
+    // NodeNotesLock is taken last: no other lock is taken while it is held.
+    mutable std::mutex NodeNotesLock;
+    StringMap UnknownNodeLocations;  // [NodeNotesLock]
     StringMap DisabledNodes;         // [EngineLock]
-    StringMap PendingNewNodes;       // [EngineLock]
+    StringMap PendingNewNodes;       // [NodeNotesLock]
     StringMap PolledSwitches;        // [EngineLock]
     StringMap TrunkPorts;            // [EngineLock] port keys of trunk ports
     // Raised each time new sibling data is swapped in or new settings are published; the
@@ -297,9 +307,13 @@ private:
     std::optional<UsedLinks> usedLinks_;  // [EngineLock]
     // The view of the sibling maps and the DataGeneration it belongs to; a later value without a
     // new view (maps changed by hand) means the view is stale. New settings keep it current.
-    std::shared_ptr<const SiblingView> siblingView_;  // [EngineLock]
-    std::uint64_t siblingViewGeneration_ = 0;         // [EngineLock]
-    std::uint64_t siblingViewSerial_ = 1;             // [EngineLock] raised by each view swapped in
+    // Written under EngineLock and viewLock_ (taken in that order); read under either.
+    std::shared_ptr<const SiblingView> siblingView_;
+    std::uint64_t siblingViewGeneration_ = 0;
+    std::uint64_t siblingViewSerial_ = 1;  // raised by each view swapped in
+    mutable std::mutex viewLock_;
+    // The view when it is current, else null; takes viewLock_ only.
+    std::shared_ptr<const SiblingView> CurrentView() const;
     friend void SwapInSiblingView(CTarvellFrm&, std::shared_ptr<const SiblingView>&);
     void LoadSettingsAtStart();
     void CreateSnmpClient();
@@ -360,6 +374,11 @@ private:
         std::uint64_t serial = 0;  // 0: made just now of maps changed by hand; new every call
     };
     SaveView ViewForSave();
+    // The node records of a save's view by MAC, for the refresh of source addresses; made again
+    // only when the view changed.
+    const SaveNodeIndex& NodeIndexFor(const SaveView& view);
+    std::shared_ptr<const SiblingView> indexedView_;  // [saver_] keeps nodeIndex_'s records
+    SaveNodeIndex nodeIndex_;                         // [saver_]
     struct WrittenFile {
         bool written = false;
         std::uint64_t changes = 0;
