@@ -79,8 +79,12 @@ struct SiblingView {
                                                  const ObjectMap<CDbItem>& nodes);
 };
 
-// Node records by MAC, pointing into a SiblingView that the holder keeps.
-using SaveNodeIndex = std::unordered_map<std::string_view, const CDbItem*>;
+// The node records of one sibling view by MAC, for the saves' refresh of source addresses. It
+// keeps its view, and so its records, alive.
+struct SaveNodeIndex {
+    std::shared_ptr<const SiblingView> view;
+    std::unordered_map<std::string_view, const CDbItem*> nodes;
+};
 
 // What the engine needs from its surroundings. Everything is given at construction, so the
 // engine is complete before any other thread can see it.
@@ -148,6 +152,9 @@ public:
     bool SaveAlertLog();
     bool SaveEventDatabase();
     bool SaveReportStore();
+    // The saves of a pass: Tarvell.log and Tarvell.db at the same time (the events on a thread
+    // of their own; the two take different locks), then Tarvell.eml. True when all three worked.
+    bool SaveStateFiles();
     // The longest time, in microseconds, that the saves since the last call held EngineLock and
     // AlertLock at a stretch.
     struct SaveHolds {
@@ -366,7 +373,7 @@ private:
     void ReportSiblingCut(const std::string& path, const SiblingDropped& dropped);
     std::atomic<unsigned> fileTrouble_{0};  // state files whose failure has been logged
 
-    // ---- what the files last written were made of ([saver_]): the change counter and the
+    // ---- what the files last written were made of: the change counter and the
     // serial of the sibling view their node addresses came from, the log's keep time and the
     // first moment one of its kept alerts comes to the end of it, and the report store's digest.
     struct SaveView {
@@ -374,23 +381,25 @@ private:
         std::uint64_t serial = 0;  // 0: made just now of maps changed by hand; new every call
     };
     SaveView ViewForSave();
-    // The node records of a save's view by MAC, for the refresh of source addresses; made again
-    // only when the view changed.
-    const SaveNodeIndex& NodeIndexFor(const SaveView& view);
-    std::shared_ptr<const SiblingView> indexedView_;  // [saver_] keeps nodeIndex_'s records
-    SaveNodeIndex nodeIndex_;                         // [saver_]
+    // The index of a save's view, made again only when the view changed.
+    std::shared_ptr<const SaveNodeIndex> NodeIndexFor(const SaveView& view);
+    std::mutex indexLock_;
+    std::shared_ptr<const SaveNodeIndex> nodeIndex_;  // [indexLock_]
     struct WrittenFile {
         bool written = false;
         std::uint64_t changes = 0;
         std::uint64_t viewSerial = 0;
     };
-    std::mutex saver_;  // one save at a time
-    WrittenFile eventsWritten_;
-    WrittenFile alertsWritten_;
-    std::int64_t alertsKeepDays_ = 0;
-    std::int64_t alertsAgeAt_ = 0;
-    std::optional<std::size_t> reportsDigest_;
-    SaveHolds saveHolds_;
+    // One save of each file at a time; the saves of different files may run together.
+    std::mutex eventsSaver_;
+    std::mutex alertsSaver_;
+    std::mutex reportsSaver_;
+    WrittenFile eventsWritten_;                // [eventsSaver_]
+    WrittenFile alertsWritten_;                // [alertsSaver_]
+    std::int64_t alertsKeepDays_ = 0;          // [alertsSaver_]
+    std::int64_t alertsAgeAt_ = 0;             // [alertsSaver_]
+    std::optional<std::size_t> reportsDigest_;  // [reportsSaver_]
+    SaveHolds saveHolds_;  // engineUs [eventsSaver_], alertUs [alertsSaver_]
 
     mutable std::mutex settingsMutex_;
     std::vector<std::function<void()>> workerStops_;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <limits>
 #include <unordered_map>
 #include <utility>
@@ -419,9 +420,9 @@ private:
 
 // The source address of an event or alert as its node record has it now; true when it changed.
 template <class Item>
-bool RefreshSource(Item& item, const SaveNodeIndex& nodes) {
-    const auto node = nodes.find(item.SourceMac);
-    if (node == nodes.end()) return false;
+bool RefreshSource(Item& item, const SaveNodeIndex& index) {
+    const auto node = index.nodes.find(item.SourceMac);
+    if (node == index.nodes.end()) return false;
     const CDbItem& record = *node->second;
     if (item.SourceIp == record.NodeIp() && item.SourceName == record.NodeName()) return false;
     item.SourceIp = record.NodeIp();
@@ -431,14 +432,14 @@ bool RefreshSource(Item& item, const SaveNodeIndex& nodes) {
 
 // The count and entries of an object map, each entry as StoreObjectMap writes it. `take(key,
 // item)` runs under the lock and may change the live record; when it returns true the copy's
-// source address is refreshed from `nodes`. Each chunk is copied under the lock into records
+// source address is refreshed from `index`. Each chunk is copied under the lock into records
 // that are used again for every chunk (their texts keep their room, so copying seldom asks for
 // memory); the look-ups of the node records, the encoding and the writing are done after the
 // lock is let go. A refreshed address is put back into the live record under the lock, in the
 // rare chunk that has one. False when the file must be made again (see StreamedFile).
 template <class Item, class Take>
 bool StreamObjectMap(std::recursive_mutex& lock, ObjectMap<Item>& map, StreamedFile& file,
-                     std::int64_t& longestHoldUs, const SaveNodeIndex& nodes, Take take) {
+                     std::int64_t& longestHoldUs, const SaveNodeIndex& index, Take take) {
     {
         RecursiveGuard guard(lock);
         file.BeginCount(map.size());
@@ -464,7 +465,7 @@ bool StreamObjectMap(std::recursive_mutex& lock, ObjectMap<Item>& map, StreamedF
             refreshed.clear();
             for (std::size_t n = 0; n < used; ++n) {
                 Entry& entry = chunk[n];
-                if (entry.refresh && RefreshSource(entry.item, nodes)) refreshed.push_back(&entry);
+                if (entry.refresh && RefreshSource(entry.item, index)) refreshed.push_back(&entry);
                 ar.WriteText(entry.key);
                 ar.WriteObjectHeader(Item::kClassName, Item::kSchema);
                 entry.item.Store(ar);
@@ -636,19 +637,28 @@ CTarvellFrm::SaveView CTarvellFrm::ViewForSave() {
     return {SiblingView::Of(SiblingPorts, SiblingNodes), 0};
 }
 
-const SaveNodeIndex& CTarvellFrm::NodeIndexFor(const SaveView& view) {
-    if (indexedView_ == view.view) return nodeIndex_;
-    nodeIndex_.clear();
-    nodeIndex_.reserve(view.view->Nodes.size());
-    for (const auto& [mac, record] : view.view->Nodes) nodeIndex_.emplace(mac, record.get());
-    indexedView_ = view.view;
-    return nodeIndex_;
+std::shared_ptr<const SaveNodeIndex> CTarvellFrm::NodeIndexFor(const SaveView& view) {
+    std::lock_guard<std::mutex> guard(indexLock_);
+    if (nodeIndex_ && nodeIndex_->view == view.view) return nodeIndex_;
+    auto index = std::make_shared<SaveNodeIndex>();
+    index->view = view.view;
+    index->nodes.reserve(view.view->Nodes.size());
+    for (const auto& [mac, record] : view.view->Nodes) index->nodes.emplace(mac, record.get());
+    nodeIndex_ = index;
+    return index;
+}
+
+bool CTarvellFrm::SaveStateFiles() {
+    auto events = std::async(std::launch::async, [this] { return SaveEventDatabase(); });
+    const bool alerts = SaveAlertLog();
+    const bool written = events.get() && alerts;
+    return SaveReportStore() && written;
 }
 
 // Refreshes the source address of every live event from its node record, then writes the file;
 // writes nothing when neither the events nor the node records changed since the last write.
 bool CTarvellFrm::SaveEventDatabase() {
-    std::lock_guard<std::mutex> saving(saver_);
+    std::lock_guard<std::mutex> saving(eventsSaver_);
     const SaveView view = ViewForSave();
     std::string switchCount, nodeCount;
     std::uint64_t changes = 0;
@@ -671,7 +681,7 @@ bool CTarvellFrm::SaveEventDatabase() {
             ar.WriteStringMap(CopyInChunks(EngineLock, DeviceTable, saveHolds_.engineUs));
             ar.WriteStringMap(CopyInChunks(EngineLock, PortNames, saveHolds_.engineUs));
             return StreamObjectMap(
-                EngineLock, EventMap, file, saveHolds_.engineUs, NodeIndexFor(view),
+                EngineLock, EventMap, file, saveHolds_.engineUs, *NodeIndexFor(view),
                 [](const std::string&, const CEventItem& event) { return event.Deleted == 0; });
         },
         [] {});
@@ -684,7 +694,7 @@ bool CTarvellFrm::SaveEventDatabase() {
 // others, writes the file, then the daily archives. Writes nothing when no alert changed, none
 // came to the end of its keep time and neither the keep time nor the node records changed.
 bool CTarvellFrm::SaveAlertLog() {
-    std::lock_guard<std::mutex> saving(saver_);
+    std::lock_guard<std::mutex> saving(alertsSaver_);
     const std::int64_t keepDays = Settings()->AlertRemoveDays;
     const SaveView view = ViewForSave();
     const std::int64_t now = clock().Now();
@@ -710,7 +720,7 @@ bool CTarvellFrm::SaveAlertLog() {
             ageAt = std::numeric_limits<std::int64_t>::max();
             return StreamObjectMap(
                 AlertLock, AlertLog, file, saveHolds_.alertUs,
-                NodeIndexFor(view), [&](const std::string& key, CAlertItem& alert) {
+                *NodeIndexFor(view), [&](const std::string& key, CAlertItem& alert) {
                     if (IsAged(key, now, keepDays)) {
                         alert.State = 1;
                         return false;
@@ -744,7 +754,7 @@ bool CTarvellFrm::SaveAlertLog() {
 }
 
 CTarvellFrm::SaveHolds CTarvellFrm::TakeSaveHolds() {
-    std::lock_guard<std::mutex> saving(saver_);
+    std::scoped_lock saving(eventsSaver_, alertsSaver_);
     return std::exchange(saveHolds_, SaveHolds{});
 }
 
@@ -753,7 +763,7 @@ CTarvellFrm::SaveHolds CTarvellFrm::TakeSaveHolds() {
 // survive a restart and alerts taken out on a Sunday do not come back. Bytes that are the ones
 // written last are not written again.
 bool CTarvellFrm::SaveReportStore() {
-    std::lock_guard<std::mutex> saving(saver_);
+    std::lock_guard<std::mutex> saving(reportsSaver_);
     {
         RecursiveGuard guard(MailLock);
         if (ReportStore.empty() && LastDailyReport.empty() && LastWeeklyReport.empty()) return true;
