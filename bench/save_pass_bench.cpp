@@ -291,9 +291,10 @@ int Main(int argc, char** argv) {
         "changed pass longest wait of the probes: EngineLock %.2f ms (median %.2f), "
         "AlertLock %.2f ms (median %.2f)\n",
         engineHold.Max(), engineHold.Median(), alertHold.Max(), alertHold.Median());
-    std::printf("changed pass longest wait of a probe of an untaken lock (scheduler): %.2f ms "
-                "(median %.2f)\n",
-                noise.Max(), noise.Median());
+    std::printf(
+        "changed pass longest wait of a probe of an untaken lock (scheduler): %.2f ms "
+        "(median %.2f)\n",
+        noise.Max(), noise.Median());
     std::printf(
         "unchanged pass x%d: median %.2f ms, bytes written %lld; longest hold EngineLock "
         "%.2f ms, AlertLock %.2f ms\n",

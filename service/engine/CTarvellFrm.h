@@ -394,12 +394,12 @@ private:
     std::mutex eventsSaver_;
     std::mutex alertsSaver_;
     std::mutex reportsSaver_;
-    WrittenFile eventsWritten_;                // [eventsSaver_]
-    WrittenFile alertsWritten_;                // [alertsSaver_]
-    std::int64_t alertsKeepDays_ = 0;          // [alertsSaver_]
-    std::int64_t alertsAgeAt_ = 0;             // [alertsSaver_]
+    WrittenFile eventsWritten_;                 // [eventsSaver_]
+    WrittenFile alertsWritten_;                 // [alertsSaver_]
+    std::int64_t alertsKeepDays_ = 0;           // [alertsSaver_]
+    std::int64_t alertsAgeAt_ = 0;              // [alertsSaver_]
     std::optional<std::size_t> reportsDigest_;  // [reportsSaver_]
-    SaveHolds saveHolds_;  // engineUs [eventsSaver_], alertUs [alertsSaver_]
+    SaveHolds saveHolds_;                       // engineUs [eventsSaver_], alertUs [alertsSaver_]
 
     mutable std::mutex settingsMutex_;
     std::vector<std::function<void()>> workerStops_;

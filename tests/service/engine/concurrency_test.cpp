@@ -153,8 +153,7 @@ TEST_F(ConcurrencyTest, NodeLookUpsReadTheNotesWhilePollsWriteThemAndDataIsSwapp
                 if (engine->LookupNode("0C0000000001", noted) &&
                     (noted.NodeSwitch() != "SW9" || noted.NodePort().rfind("port-", 0) != 0))
                     ++wrong;
-                if (engine->LookupNode("000000000001", pending) &&
-                    pending.NodeIp() != "10.0.1.1")
+                if (engine->LookupNode("000000000001", pending) && pending.NodeIp() != "10.0.1.1")
                     ++wrong;
                 ++reads;
             }
