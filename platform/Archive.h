@@ -40,6 +40,10 @@ public:
 
     const std::string& Bytes() const { return bytes_; }
     std::string TakeBytes() { return std::move(bytes_); }
+    // Lets the bytes written so far go (a writer that hands the archive out in pieces) and keeps
+    // their room and the numbering of classes and objects: the next bytes go on the same archive.
+    void DropBytes() { bytes_.clear(); }
+    void Reserve(std::size_t bytes) { bytes_.reserve(bytes); }
 
 private:
     // Hands out the next index of the archive's map (classes and objects share it).

@@ -61,12 +61,6 @@ void SyncFolder(const std::string& folder) {
     if (fd.Valid()) ::fsync(fd.Get());
 }
 
-bool WriteTempAndRename(int fd, const std::string& tmp, const std::string& path,
-                        std::string_view bytes) {
-    return ::ftruncate(fd, 0) == 0 && WriteAllToFd(fd, bytes) && ::fsync(fd) == 0 &&
-           ::rename(tmp.c_str(), path.c_str()) == 0;
-}
-
 // Renames without replacing an existing file. Falls back to a checked rename on file systems
 // that cannot refuse the replacement themselves.
 bool RenameNoReplace(const std::string& from, const std::string& to) {
@@ -174,18 +168,126 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t ma
 bool IsRefusedFileError(int error) { return error == EINVAL || error == EISDIR || error == EFBIG; }
 
 bool AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode) {
-    const std::string tmp = path + ".tmp";
-    const UniqueFd fd = OpenLockedTemp(tmp, ModeInFolder(FolderOf(path), mode));
-    if (!fd.Valid()) return false;
-    // The lock is held until fd goes, after the clean-up or the folder's sync.
-    if (!WriteTempAndRename(fd.Get(), tmp, path, bytes)) {
-        const int saved = errno;
-        ::unlink(tmp.c_str());  // still ours: the lock is held
-        errno = saved;
+    AtomicFileWriter writer;
+    return writer.Open(path, mode) && writer.Append(bytes) && writer.Commit();
+}
+
+namespace {
+
+// Small appends are gathered up to this many bytes before they are written; a piece of
+// kDirectWrite bytes or more is written as it is.
+constexpr std::size_t kWriterBuffer = 256u << 10;
+constexpr std::size_t kDirectWrite = 64u << 10;
+// Write-back of the written bytes is started whenever this many more have been written, so
+// that the disk works while the writer makes the next pieces.
+constexpr std::uint64_t kWriteBackStep = 2u << 20;
+
+}  // namespace
+
+bool AtomicFileWriter::Open(const std::string& path, unsigned mode) {
+    Abandon();
+    path_ = path;
+    tmp_ = path + ".tmp";
+    failed_ = false;
+    flushed_ = handedToDisk_ = 0;
+    buffer_.clear();
+    fd_ = OpenLockedTemp(tmp_, ModeInFolder(FolderOf(path), mode));
+    if (!fd_.Valid()) return false;
+    // The lock is held until fd_ goes, after the clean-up or the folder's sync.
+    if (::ftruncate(fd_.Get(), 0) != 0) return Fail();
+    return true;
+}
+
+// Removes the temporary file (still ours: the lock is held) and keeps the cause in errno.
+bool AtomicFileWriter::Fail() {
+    const int saved = errno;
+    failed_ = true;
+    if (fd_.Valid()) {
+        ::unlink(tmp_.c_str());
+        fd_.Reset();
+    }
+    errno = saved;
+    return false;
+}
+
+bool AtomicFileWriter::Flush() {
+    if (!WriteAllToFd(fd_.Get(), buffer_)) return Fail();
+    flushed_ += buffer_.size();
+    buffer_.clear();
+    if (flushed_ - handedToDisk_ >= kWriteBackStep) {
+        // Only a hint: the fsync of Commit is what makes the file durable.
+        ::sync_file_range(fd_.Get(), static_cast<off_t>(handedToDisk_),
+                          static_cast<off_t>(flushed_ - handedToDisk_), SYNC_FILE_RANGE_WRITE);
+        handedToDisk_ = flushed_;
+    }
+    return true;
+}
+
+bool AtomicFileWriter::Append(std::string_view bytes) {
+    if (failed_ || !fd_.Valid()) {
+        errno = failed_ ? EIO : EBADF;
         return false;
     }
-    SyncFolder(FolderOf(path));
+    if (bytes.size() < kDirectWrite) {
+        if (buffer_.size() + bytes.size() > kWriterBuffer && !Flush()) return false;
+        buffer_.append(bytes);
+        return true;
+    }
+    // A large piece goes to the file as it is, after what was buffered before it.
+    if (!buffer_.empty() && !Flush()) return false;
+    if (!WriteAllToFd(fd_.Get(), bytes)) return Fail();
+    flushed_ += bytes.size();
+    return Flush();
+}
+
+bool AtomicFileWriter::Overwrite(std::uint64_t offset, std::string_view bytes) {
+    if (failed_ || !fd_.Valid()) {
+        errno = failed_ ? EIO : EBADF;
+        return false;
+    }
+    if (offset > Size() || bytes.size() > Size() - offset) {
+        errno = EINVAL;
+        return false;
+    }
+    // The part still in the buffer is changed there, the rest in the file.
+    const std::uint64_t end = offset + bytes.size();
+    if (end > flushed_) {
+        const std::uint64_t from = std::max(offset, flushed_);
+        buffer_.replace(from - flushed_, end - from, bytes.substr(from - offset));
+        bytes = bytes.substr(0, from - offset);
+    }
+    while (!bytes.empty()) {
+        const ssize_t n =
+            ::pwrite(fd_.Get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return Fail();
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+        offset += static_cast<std::uint64_t>(n);
+    }
     return true;
+}
+
+bool AtomicFileWriter::Commit() {
+    if (failed_ || !fd_.Valid()) {
+        errno = failed_ ? EIO : EBADF;
+        return false;
+    }
+    if (!Flush()) return false;
+    if (::fsync(fd_.Get()) != 0 || ::rename(tmp_.c_str(), path_.c_str()) != 0) return Fail();
+    SyncFolder(FolderOf(path_));
+    fd_.Reset();  // lets the lock go
+    buffer_ = std::string();
+    return true;
+}
+
+void AtomicFileWriter::Abandon() {
+    if (!fd_.Valid()) return;
+    const int saved = errno;
+    Fail();
+    errno = saved;
 }
 
 namespace {

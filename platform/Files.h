@@ -46,6 +46,48 @@ bool IsRefusedFileError(int error);
 // temporary name is refused, not followed.
 bool AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
 
+// AtomicWriteFile for a file that is made piece by piece: the pieces go through a buffer into
+// path + ".tmp" (taken and made as AtomicWriteFile does), and only Commit flushes the file to
+// disk and renames it over path. Until then path is untouched; a writer let go without Commit,
+// or one whose write failed, removes its temporary file, so after a crash at any moment path is
+// either the old file or the whole new one. Written pieces are handed to the disk as they add
+// up, so Commit's flush finds little left to do. One thread uses a writer at a time.
+class AtomicFileWriter {
+public:
+    AtomicFileWriter() = default;
+    ~AtomicFileWriter() { Abandon(); }
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    // Takes the temporary file and empties it. False with errno when it cannot be had.
+    bool Open(const std::string& path, unsigned mode = 0644);
+    // Adds bytes at the end. False (errno set) when a write failed; every later call then
+    // fails too, and Commit leaves path alone.
+    bool Append(std::string_view bytes);
+    // Replaces bytes already appended, from `offset` on (a count known only at the end); the
+    // bytes must lie within what was appended.
+    bool Overwrite(std::uint64_t offset, std::string_view bytes);
+    // The bytes appended so far.
+    std::uint64_t Size() const { return flushed_ + buffer_.size(); }
+    // Writes what is buffered, flushes the file and renames it over path. False (errno set,
+    // the temporary file removed, path untouched) on any failure.
+    bool Commit();
+    // Removes the temporary file; path stays as it was. Nothing happens after Commit.
+    void Abandon();
+
+private:
+    bool Flush();
+    bool Fail();
+
+    UniqueFd fd_;
+    std::string path_;
+    std::string tmp_;
+    std::string buffer_;
+    std::uint64_t flushed_ = 0;       // bytes in the file
+    std::uint64_t handedToDisk_ = 0;  // bytes whose write-back was started
+    bool failed_ = false;
+};
+
 // The mode a new file in `folder` is made with: `mode` as asked, less every right of others when
 // the folder is this user's own and others may not enter it (the service folder,
 // root:tarvell-admin 2750), so that a file made there stays closed to others also should the

@@ -138,7 +138,7 @@ void CScanDatabase::RunPass() {
 // A MAC waits in PendingNewNodes for the pass that meets it on a monitored port; one that left
 // the sibling data would wait for ever.
 void CScanDatabase::DropVanishedPendingNodes() {
-    RecursiveGuard lock(engine_.EngineLock);
+    std::lock_guard<std::mutex> lock(engine_.NodeNotesLock);
     for (auto it = engine_.PendingNewNodes.begin(); it != engine_.PendingNewNodes.end();) {
         if (current_->Nodes.count(it->first)) ++it;
         else it = engine_.PendingNewNodes.erase(it);
@@ -303,7 +303,7 @@ void CScanDatabase::ScanNode(const std::string& key, const CDbItem& node, const 
     if (switchKey.empty() || portIndex.empty() || engine_.IsMonitoredInterface(portKey) != 0) {
         // First met where it is not judged: it counts as new when it reaches a monitored port.
         if (!PreviousNode(key)) {
-            RecursiveGuard lock(engine_.EngineLock);
+            std::lock_guard<std::mutex> lock(engine_.NodeNotesLock);
             engine_.PendingNewNodes[key] = portKey;
         }
         return;
@@ -342,7 +342,7 @@ void CScanDatabase::ScanNode(const std::string& key, const CDbItem& node, const 
 
     if (!engine_.LookupNode(key, reference_)) {
         {
-            RecursiveGuard lock(engine_.EngineLock);
+            std::lock_guard<std::mutex> lock(engine_.NodeNotesLock);
             engine_.UnknownNodeLocations.erase(key);
             engine_.PendingNewNodes.erase(key);
         }

@@ -35,6 +35,7 @@ void CTarvellFrm::PublishSettings() {
     }
     // New settings leave the sibling data as it was: a view that was current stays current.
     RecursiveGuard lock(EngineLock);
+    std::lock_guard<std::mutex> view(viewLock_);
     const std::uint64_t before = DataGeneration.fetch_add(1);
     if (siblingViewGeneration_ == before) siblingViewGeneration_ = before + 1;
 }

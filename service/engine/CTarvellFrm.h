@@ -22,6 +22,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -93,6 +94,13 @@ struct SiblingView {
                                                  const ObjectMap<CDbItem>& nodes);
 };
 
+// The node records of one sibling view by MAC, for the saves' refresh of source addresses. It
+// keeps its view, and so its records, alive.
+struct SaveNodeIndex {
+    std::shared_ptr<const SiblingView> view;
+    std::unordered_map<std::string_view, const CDbItem*> nodes;
+};
+
 // What the engine needs from its surroundings. Everything is given at construction, so the
 // engine is complete before any other thread can see it.
 struct EngineEnvironment {
@@ -117,7 +125,9 @@ struct EngineEnvironment {
     std::function<void()> afterPass;
     // Optional hook run at the named points of the hand-over pass's saves (tests stop the
     // process there): "requests-state-saved" when the state files hold what the requests did
-    // and the settings file still holds the requests, "requests-settings-saved" after both.
+    // and the settings file still holds the requests, "requests-settings-saved" after both;
+    // "alert-log-archived" when a new Tarvell.log is made and its alerts are in their daily
+    // archives, just before it replaces the old one.
     std::function<void(std::string_view point)> atSavePoint;
 };
 
@@ -157,6 +167,9 @@ public:
     bool SaveAlertLog();
     bool SaveEventDatabase();
     bool SaveReportStore();
+    // The saves of a pass: Tarvell.log and Tarvell.db at the same time (the events on a thread
+    // of their own; the two take different locks), then Tarvell.eml. True when all three worked.
+    bool SaveStateFiles();
     // The longest time, in microseconds, that the saves since the last call held EngineLock and
     // AlertLock at a stretch.
     struct SaveHolds {
@@ -280,9 +293,13 @@ public:
     std::unique_ptr<CTarvellDoc> Document;  // engine thread only; publish after changes
     const std::string SiblingFolder;
     std::unique_ptr<SnmpClient> Snmp;
-    StringMap UnknownNodeLocations;  // [EngineLock]
+    // The two notes of single nodes that the detection pass and the poll threads write and
+    // every node look-up reads have a lock of their own, so that a look-up needs no EngineLock.
+    // NodeNotesLock is taken last: no other lock is taken while it is held.
+    mutable std::mutex NodeNotesLock;
+    StringMap UnknownNodeLocations;  // [NodeNotesLock]
     StringMap DisabledNodes;         // [EngineLock]
-    StringMap PendingNewNodes;       // [EngineLock]
+    StringMap PendingNewNodes;       // [NodeNotesLock]
     StringMap PolledSwitches;        // [EngineLock]
     StringMap TrunkPorts;            // [EngineLock] port keys of trunk ports
     // Raised each time new sibling data is swapped in or new settings are published; the
@@ -312,9 +329,13 @@ private:
     std::optional<UsedLinks> usedLinks_;  // [EngineLock]
     // The view of the sibling maps and the DataGeneration it belongs to; a later value without a
     // new view (maps changed by hand) means the view is stale. New settings keep it current.
-    std::shared_ptr<const SiblingView> siblingView_;  // [EngineLock]
-    std::uint64_t siblingViewGeneration_ = 0;         // [EngineLock]
-    std::uint64_t siblingViewSerial_ = 1;             // [EngineLock] raised by each view swapped in
+    // Written under EngineLock and viewLock_ (taken in that order); read under either.
+    std::shared_ptr<const SiblingView> siblingView_;
+    std::uint64_t siblingViewGeneration_ = 0;
+    std::uint64_t siblingViewSerial_ = 1;  // raised by each view swapped in
+    mutable std::mutex viewLock_;
+    // The view when it is current, else null; takes viewLock_ only.
+    std::shared_ptr<const SiblingView> CurrentView() const;
     friend void SwapInSiblingView(CTarvellFrm&, std::shared_ptr<const SiblingView>&);
     void LoadSettingsAtStart();
     void CreateSnmpClient();
@@ -367,7 +388,7 @@ private:
     void ReportSiblingCut(const std::string& path, const SiblingDropped& dropped);
     std::atomic<unsigned> fileTrouble_{0};  // state files whose failure has been logged
 
-    // ---- what the files last written were made of ([saver_]): the change counter and the
+    // ---- what the files last written were made of: the change counter and the
     // serial of the sibling view their node addresses came from, the log's keep time and the
     // first moment one of its kept alerts comes to the end of it, and the report store's digest.
     struct SaveView {
@@ -375,18 +396,25 @@ private:
         std::uint64_t serial = 0;  // 0: made just now of maps changed by hand; new every call
     };
     SaveView ViewForSave();
+    // The index of a save's view, made again only when the view changed.
+    std::shared_ptr<const SaveNodeIndex> NodeIndexFor(const SaveView& view);
+    std::mutex indexLock_;
+    std::shared_ptr<const SaveNodeIndex> nodeIndex_;  // [indexLock_]
     struct WrittenFile {
         bool written = false;
         std::uint64_t changes = 0;
         std::uint64_t viewSerial = 0;
     };
-    std::mutex saver_;  // one save at a time
-    WrittenFile eventsWritten_;
-    WrittenFile alertsWritten_;
-    std::int64_t alertsKeepDays_ = 0;
-    std::int64_t alertsAgeAt_ = 0;
-    std::optional<std::size_t> reportsDigest_;
-    SaveHolds saveHolds_;
+    // One save of each file at a time; the saves of different files may run together.
+    std::mutex eventsSaver_;
+    std::mutex alertsSaver_;
+    std::mutex reportsSaver_;
+    WrittenFile eventsWritten_;                 // [eventsSaver_]
+    WrittenFile alertsWritten_;                 // [alertsSaver_]
+    std::int64_t alertsKeepDays_ = 0;           // [alertsSaver_]
+    std::int64_t alertsAgeAt_ = 0;              // [alertsSaver_]
+    std::optional<std::size_t> reportsDigest_;  // [reportsSaver_]
+    SaveHolds saveHolds_;                       // engineUs [eventsSaver_], alertUs [alertsSaver_]
 
     mutable std::mutex settingsMutex_;
     std::vector<WorkerStop> workerStops_;

@@ -1,8 +1,8 @@
 // The engine's state files: Tarvell.db (events), Tarvell.log (alerts), Tarvell.eml (report
 // store) and the sibling product's Ombrix.db, read only. Loads read and decode outside every
 // lock into fresh values that are swapped in under the file's lock. Saves take the records a
-// chunk at a time under the lock, skip a file whose content did not change, and write by
-// temporary file and rename with no lock held.
+// chunk at a time under the lock, skip a file whose content did not change, and encode each
+// chunk into the temporary file with no lock held; the file replaces the old one by rename.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -10,8 +10,9 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
-#include <thread>
+#include <future>
 #include <limits>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -300,12 +301,12 @@ std::string Encode(CTarvellFrm& engine) {
 // ---- copies for a save
 //
 // A save copies what its file holds under the file's lock kSaveChunk records at a time, so that
-// no other thread waits long for the lock, lets the lock go between chunks and encodes each
-// chunk with no lock held; the whole file is written after the last chunk. Each
-// chunk starts after the last key of the one before: a record added or removed between chunks
-// may be in the file or not, and its change counter makes the next pass save again.
+// no other thread waits long for the lock, lets the lock go between chunks, encodes each chunk
+// with no lock held and hands its bytes to the temporary file at once. Each chunk starts after
+// the last key of the one before: a record added or removed between chunks may be in the file
+// or not, and its change counter makes the next pass save again.
 
-constexpr std::size_t kSaveChunk = 250;
+constexpr std::size_t kSaveChunk = 64;
 
 // The longest hold of one chunk, in microseconds, kept in `longestUs`.
 class HoldTimer {
@@ -324,6 +325,22 @@ private:
     std::chrono::steady_clock::time_point start_;
 };
 
+constexpr int kPrefetchAhead = 4;
+
+void Prefetch(const std::pair<const std::string, std::string>& entry) {
+    __builtin_prefetch(entry.first.data());
+    __builtin_prefetch(entry.second.data());
+}
+
+// The record and its texts; a record's own fields were asked for by the entry before.
+template <class Item>
+void Prefetch(const std::pair<const std::string, std::unique_ptr<Item>>& entry) {
+    const Item& item = *entry.second;
+    __builtin_prefetch(entry.first.data());
+    for (const auto& field : Item::ArchiveFields())
+        if (field.text) __builtin_prefetch((item.*field.text).data());
+}
+
 // Visits every entry of `map` chunk by chunk, each chunk under `lock`: `visit(key, value)` runs
 // with the lock held, `afterChunk()` after it is let go. Returns the number of entries visited.
 template <class Map, class Visit, class AfterChunk>
@@ -337,14 +354,21 @@ std::size_t WalkInChunks(std::recursive_mutex& lock, Map& map, std::int64_t& lon
             RecursiveGuard guard(lock);
             const HoldTimer timer(longestHoldUs);
             auto it = first ? map.begin() : map.upper_bound(last);
-            for (std::size_t n = 0; it != map.end() && n < kSaveChunk; ++it, ++n, ++visited)
+            // The records a few places ahead are asked from memory while this one is copied.
+            auto ahead = it;
+            for (int n = 0; n < kPrefetchAhead && ahead != map.end(); ++n) ++ahead;
+            for (std::size_t n = 0; it != map.end() && n < kSaveChunk; ++it, ++n, ++visited) {
+                if (ahead != map.end()) Prefetch(*ahead++);
                 visit(it->first, it->second);
+            }
             done = it == map.end();
-            if (!done) last = std::prev(it)->first;
+            if (!done) last.assign(std::prev(it)->first);
         }
+        // The chunk is encoded and written now, with the lock free for whoever waits for it.
         afterChunk();
         if (done) return visited;
-        std::this_thread::yield();  // a thread waiting for the lock takes it now
+        // Whoever waits for the processor has it now, between two holds rather than in one.
+        std::this_thread::yield();
     }
 }
 
@@ -361,52 +385,156 @@ StringMap CopyInChunks(std::recursive_mutex& lock, const StringMap& from,
     return copy;
 }
 
-// The entries of an object map in archive form, each as StoreObjectMap writes it; `take(key,
-// item)` runs first, under the lock, and may refresh the live record. Each chunk is copied
-// under the lock into records that are used again for every chunk (their texts keep their room,
-// so copying seldom asks for memory) and encoded after the lock is let go. The caller writes the
-// count in front.
+// A state file written while it is encoded: the archive's bytes go to the temporary file after
+// each chunk. The count in front of an object map is not known before its last chunk: it is
+// written for the map's size when the walk starts and put right at the end. A count that then
+// needs another width (the map crossed 0xFFFF entries meanwhile) cannot be put in its place;
+// the file is made again.
+class StreamedFile {
+public:
+    struct WriteFailed {};  // thrown out of a walk: the rest need not be encoded
+
+    bool Open(const std::string& path) {
+        archive_.Reserve(kPieceBytes);
+        return out_.Open(path);
+    }
+    ArchiveWriter& Archive() { return archive_; }
+    // Hands the bytes encoded so far to the file.
+    void Pass() {
+        if (archive_.Bytes().size() < kPieceBytes / 2) return;  // gathered into larger pieces
+        Hand();
+    }
+    void BeginCount(std::size_t expected) {
+        countAt_ = out_.Size() + archive_.Bytes().size();
+        countBytes_ = CountBytes(expected).size();
+        archive_.WriteCount(expected);
+    }
+    // False when the count does not fit where BeginCount left room for it.
+    bool EndCount(std::size_t count) {
+        const std::string bytes = CountBytes(count);
+        if (bytes.size() != countBytes_) return false;
+        Hand();
+        if (!out_.Overwrite(countAt_, bytes)) throw WriteFailed{};
+        return true;
+    }
+    bool Commit() {
+        Hand();
+        return out_.Commit();
+    }
+
+private:
+    static constexpr std::size_t kPieceBytes = 256 * 1024;
+
+    static std::string CountBytes(std::size_t count) {
+        ArchiveWriter ar;
+        ar.WriteCount(count);
+        return ar.TakeBytes();
+    }
+    void Hand() {
+        const bool ok = out_.Append(archive_.Bytes());
+        archive_.DropBytes();
+        if (!ok) throw WriteFailed{};
+    }
+
+    AtomicFileWriter out_;
+    ArchiveWriter archive_;
+    std::uint64_t countAt_ = 0;
+    std::size_t countBytes_ = 0;
+};
+
+// The source address of an event or alert as its node record has it now; true when it changed.
+template <class Item>
+bool RefreshSource(Item& item, const SaveNodeIndex& index) {
+    const auto node = index.nodes.find(item.SourceMac);
+    if (node == index.nodes.end()) return false;
+    const CDbItem& record = *node->second;
+    if (item.SourceIp == record.NodeIp() && item.SourceName == record.NodeName()) return false;
+    item.SourceIp = record.NodeIp();
+    item.SourceName = record.NodeName();
+    return true;
+}
+
+// The count and entries of an object map, each entry as StoreObjectMap writes it. `take(key,
+// item)` runs under the lock and may change the live record; when it returns true the copy's
+// source address is refreshed from `index`. Each chunk is copied under the lock into records
+// that are used again for every chunk (their texts keep their room, so copying seldom asks for
+// memory); the look-ups of the node records, the encoding and the writing are done after the
+// lock is let go. A refreshed address is put back into the live record under the lock, in the
+// rare chunk that has one. False when the file must be made again (see StreamedFile).
 template <class Item, class Take>
-std::size_t EncodeInChunks(std::recursive_mutex& lock, ObjectMap<Item>& map, ArchiveWriter& ar,
-                           std::int64_t& longestHoldUs, Take take) {
-    std::vector<std::pair<std::string, Item>> chunk(kSaveChunk);
+bool StreamObjectMap(std::recursive_mutex& lock, ObjectMap<Item>& map, StreamedFile& file,
+                     std::int64_t& longestHoldUs, const SaveNodeIndex& index, Take take) {
+    {
+        RecursiveGuard guard(lock);
+        file.BeginCount(map.size());
+    }
+    struct Entry {
+        std::string key;
+        Item item;
+        bool refresh = false;
+    };
+    std::vector<Entry> chunk(kSaveChunk);
+    std::vector<const Entry*> refreshed;
     std::size_t used = 0;
-    return WalkInChunks(
+    ArchiveWriter& ar = file.Archive();
+    const std::size_t count = WalkInChunks(
         lock, map, longestHoldUs,
         [&](const std::string& key, const std::unique_ptr<Item>& item) {
-            take(key, *item);
-            chunk[used].first = key;
-            chunk[used].second = *item;
-            ++used;
+            Entry& entry = chunk[used++];
+            entry.refresh = take(key, *item);
+            entry.key.assign(key);
+            entry.item = *item;
         },
         [&] {
+            refreshed.clear();
             for (std::size_t n = 0; n < used; ++n) {
-                ar.WriteText(chunk[n].first);
+                Entry& entry = chunk[n];
+                if (entry.refresh && RefreshSource(entry.item, index)) refreshed.push_back(&entry);
+                ar.WriteText(entry.key);
                 ar.WriteObjectHeader(Item::kClassName, Item::kSchema);
-                chunk[n].second.Store(ar);
+                entry.item.Store(ar);
             }
             used = 0;
+            if (!refreshed.empty()) {
+                RecursiveGuard guard(lock);
+                const HoldTimer timer(longestHoldUs);
+                for (const Entry* entry : refreshed) {
+                    const auto live = map.find(entry->key);
+                    if (live == map.end() || live->second->SourceMac != entry->item.SourceMac)
+                        continue;  // changed meanwhile: the next save looks again
+                    live->second->SourceIp = entry->item.SourceIp;
+                    live->second->SourceName = entry->item.SourceName;
+                }
+            }
+            file.Pass();
         });
+    return file.EndCount(count);
 }
 
-// `head`'s bytes, the map's count, then the entries.
-std::string JoinFile(ArchiveWriter& head, std::size_t count, ArchiveWriter& entries) {
-    head.WriteCount(count);
-    std::string bytes = head.TakeBytes();
-    const std::string body = entries.TakeBytes();
-    bytes.reserve(bytes.size() + body.size());
-    bytes.append(body);
-    return bytes;
-}
-
-// The source address of a live event or alert, as its node record has it now.
-template <class Item>
-void RefreshSource(Item& item, const SiblingView& view) {
-    const auto node = view.Nodes.find(item.SourceMac);
-    if (node == view.Nodes.end()) return;
-    const CDbItem& record = *node->second;
-    if (item.SourceIp != record.NodeIp()) item.SourceIp = record.NodeIp();
-    if (item.SourceName != record.NodeName()) item.SourceName = record.NodeName();
+// Makes the file at `path` with `fill(file)` (false: make it again) and puts it in place after
+// `beforeCommit()`. An encoding error is logged; any failure leaves the old file as it was.
+template <class Fill, class BeforeCommit>
+bool WriteStreamed(const CTarvellFrm& engine, const std::string& path, Fill fill,
+                   BeforeCommit beforeCommit) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        StreamedFile file;
+        if (!file.Open(path)) return false;
+        try {
+            if (!fill(file)) continue;
+        } catch (const ArchiveError& e) {
+            engine.Log("State file " + path + " could not be encoded (" + e.what() + ")");
+            return false;
+        } catch (const StreamedFile::WriteFailed&) {
+            return false;
+        }
+        beforeCommit();
+        try {
+            return file.Commit();
+        } catch (const StreamedFile::WriteFailed&) {
+            return false;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -533,12 +661,30 @@ CTarvellFrm::SaveView CTarvellFrm::ViewForSave() {
     return {SiblingView::Of(SiblingPorts, SiblingNodes), 0};
 }
 
+std::shared_ptr<const SaveNodeIndex> CTarvellFrm::NodeIndexFor(const SaveView& view) {
+    std::lock_guard<std::mutex> guard(indexLock_);
+    if (nodeIndex_ && nodeIndex_->view == view.view) return nodeIndex_;
+    auto index = std::make_shared<SaveNodeIndex>();
+    index->view = view.view;
+    index->nodes.reserve(view.view->Nodes.size());
+    for (const auto& [mac, record] : view.view->Nodes) index->nodes.emplace(mac, record.get());
+    nodeIndex_ = index;
+    return index;
+}
+
+bool CTarvellFrm::SaveStateFiles() {
+    auto events = std::async(std::launch::async, [this] { return SaveEventDatabase(); });
+    const bool alerts = SaveAlertLog();
+    const bool written = events.get() && alerts;
+    return SaveReportStore() && written;
+}
+
 // Refreshes the source address of every live event from its node record, then writes the file;
 // writes nothing when neither the events nor the node records changed since the last write.
 bool CTarvellFrm::SaveEventDatabase() {
-    std::lock_guard<std::mutex> saving(saver_);
+    std::lock_guard<std::mutex> saving(eventsSaver_);
     const SaveView view = ViewForSave();
-    ArchiveWriter head;
+    std::string switchCount, nodeCount;
     std::uint64_t changes = 0;
     {
         RecursiveGuard guard(EngineLock);
@@ -546,27 +692,23 @@ bool CTarvellFrm::SaveEventDatabase() {
         if (eventsWritten_.written && eventsWritten_.changes == changes && view.serial != 0 &&
             eventsWritten_.viewSerial == view.serial)
             return true;
-        head.WriteText(SwitchCount);
-        head.WriteText(NodeCount);
+        switchCount = SwitchCount;
+        nodeCount = NodeCount;
     }
     const std::string path = JoinPath(ServiceFolder, kEventDatabaseName);
-    std::string bytes;
-    try {
-        head.WriteStringMap(CopyInChunks(EngineLock, DeviceTable, saveHolds_.engineUs));
-        head.WriteStringMap(CopyInChunks(EngineLock, PortNames, saveHolds_.engineUs));
-        ArchiveWriter entries;
-        const std::size_t count = EncodeInChunks(EngineLock, EventMap, entries, saveHolds_.engineUs,
-                                                 [&](const std::string&, CEventItem& event) {
-                                                     if (event.Deleted == 0)
-                                                         RefreshSource(event, *view.view);
-                                                 });
-        bytes = JoinFile(head, count, entries);
-    } catch (const ArchiveError& e) {
-        Log("State file " + path + " could not be encoded (" + e.what() + ")");
-        ReportSave(*this, fileTrouble_, kEventsTrouble, false, path);
-        return false;
-    }
-    const bool ok = AtomicWriteFile(path, bytes);
+    const bool ok = WriteStreamed(
+        *this, path,
+        [&](StreamedFile& file) {
+            ArchiveWriter& ar = file.Archive();
+            ar.WriteText(switchCount);
+            ar.WriteText(nodeCount);
+            ar.WriteStringMap(CopyInChunks(EngineLock, DeviceTable, saveHolds_.engineUs));
+            ar.WriteStringMap(CopyInChunks(EngineLock, PortNames, saveHolds_.engineUs));
+            return StreamObjectMap(
+                EngineLock, EventMap, file, saveHolds_.engineUs, *NodeIndexFor(view),
+                [](const std::string&, const CEventItem& event) { return event.Deleted == 0; });
+        },
+        [] {});
     ReportSave(*this, fileTrouble_, kEventsTrouble, ok, path);
     if (ok) eventsWritten_ = {true, changes, view.serial};
     return ok;
@@ -576,7 +718,7 @@ bool CTarvellFrm::SaveEventDatabase() {
 // others, writes the file, then the daily archives. Writes nothing when no alert changed, none
 // came to the end of its keep time and neither the keep time nor the node records changed.
 bool CTarvellFrm::SaveAlertLog() {
-    std::lock_guard<std::mutex> saving(saver_);
+    std::lock_guard<std::mutex> saving(alertsSaver_);
     const std::int64_t keepDays = Settings()->AlertRemoveDays;
     const SaveView view = ViewForSave();
     const std::int64_t now = clock().Now();
@@ -595,36 +737,38 @@ bool CTarvellFrm::SaveAlertLog() {
     }
     const std::string path = JoinPath(ServiceFolder, kAlertLogName);
     std::int64_t ageAt = std::numeric_limits<std::int64_t>::max();
-    std::string bytes;
-    try {
-        ArchiveWriter head, entries;
-        const std::size_t count = EncodeInChunks(
-            AlertLock, AlertLog, entries, saveHolds_.alertUs,
-            [&](const std::string& key, CAlertItem& alert) {
-                if (IsAged(key, now, keepDays)) {
-                    alert.State = 1;
-                    return;
-                }
-                RefreshSource(alert, *view.view);
-                // A key beyond every clock never ages (and must not overflow the sum).
-                const auto at = AlertTime(key);
-                const auto keep = decltype(at){keepDays} * kSecondsPerDay;
-                if (keepDays > 0 && alert.State == 0 &&
-                    at <= std::numeric_limits<decltype(at)>::max() - keep)
-                    ageAt = std::min(ageAt, at + keep);
-            });
-        bytes = JoinFile(head, count, entries);
-    } catch (const ArchiveError& e) {
-        Log("State file " + path + " could not be encoded (" + e.what() + ")");
-        ReportSave(*this, fileTrouble_, kAlertsTrouble, false, path);
-        return false;
-    }
-    // The archive copies waiting are taken after the last alert was taken, and the archive
-    // files are written before the log: every alert in the log file is then in its archive file
-    // too, whenever the service is killed (at worst an alert reaches its archive twice, and the
-    // archive's key keeps one).
-    FlushDailyArchive();
-    const bool ok = AtomicWriteFile(path, bytes);
+    bool flushed = false;
+    const bool ok = WriteStreamed(
+        *this, path,
+        [&](StreamedFile& file) {
+            ageAt = std::numeric_limits<std::int64_t>::max();
+            return StreamObjectMap(AlertLock, AlertLog, file, saveHolds_.alertUs,
+                                   *NodeIndexFor(view),
+                                   [&](const std::string& key, CAlertItem& alert) {
+                                       if (IsAged(key, now, keepDays)) {
+                                           alert.State = 1;
+                                           return false;
+                                       }
+                                       // A key beyond every clock never ages (and must not overflow
+                                       // the sum).
+                                       const auto at = AlertTime(key);
+                                       const auto keep = decltype(at){keepDays} * kSecondsPerDay;
+                                       if (keepDays > 0 && alert.State == 0 &&
+                                           at <= std::numeric_limits<decltype(at)>::max() - keep)
+                                           ageAt = std::min(ageAt, at + keep);
+                                       return true;
+                                   });
+        },
+        // The archive copies waiting are taken after the last alert was taken, and the archive
+        // files are written before the log is put in place: every alert in the log file is then
+        // in its archive file too, whenever the service is killed (at worst an alert reaches
+        // its archive twice, and the archive's key keeps one).
+        [&] {
+            FlushDailyArchive();
+            flushed = true;
+            ReachSavePoint("alert-log-archived");
+        });
+    if (!flushed) FlushDailyArchive();
     ReportSave(*this, fileTrouble_, kAlertsTrouble, ok, path);
     if (ok) {
         alertsWritten_ = {true, changes, view.serial};
@@ -635,7 +779,7 @@ bool CTarvellFrm::SaveAlertLog() {
 }
 
 CTarvellFrm::SaveHolds CTarvellFrm::TakeSaveHolds() {
-    std::lock_guard<std::mutex> saving(saver_);
+    std::scoped_lock saving(eventsSaver_, alertsSaver_);
     return std::exchange(saveHolds_, SaveHolds{});
 }
 
@@ -644,7 +788,7 @@ CTarvellFrm::SaveHolds CTarvellFrm::TakeSaveHolds() {
 // survive a restart and alerts taken out on a Sunday do not come back. Bytes that are the ones
 // written last are not written again.
 bool CTarvellFrm::SaveReportStore() {
-    std::lock_guard<std::mutex> saving(saver_);
+    std::lock_guard<std::mutex> saving(reportsSaver_);
     {
         RecursiveGuard guard(MailLock);
         if (ReportStore.empty() && LastDailyReport.empty() && LastWeeklyReport.empty()) return true;

@@ -301,8 +301,9 @@ bool CTarvellFrm::LookupPort(const std::string& key, CDbItem& out) {
     return true;
 }
 
-// The node record is copied from the generation in force after the lock is let go (it is never
-// changed); maps put in place by hand, without a view, are read under the lock.
+// The node record is copied from the generation in force, which is never changed, with no lock
+// held; maps put in place by hand, without a view, are read under EngineLock. The notes of the
+// detection pass and the polls have their own lock: a look-up of a node takes no EngineLock.
 bool CTarvellFrm::LookupNode(const std::string& key, CDbItem& out) {
     const auto copyNode = [&](const ObjectMap<CDbItem>& nodes) {
         const auto it = nodes.find(key);
@@ -312,23 +313,31 @@ bool CTarvellFrm::LookupNode(const std::string& key, CDbItem& out) {
                     dbfield::kNodePort, dbfield::kNodesOnPort});
         return true;
     };
-    std::shared_ptr<const SiblingView> view;
     std::optional<std::string> unknownAt;
     {
-        RecursiveGuard lock(EngineLock);
+        std::lock_guard<std::mutex> notes(NodeNotesLock);
         if (PendingNewNodes.count(key)) return false;
-        if (siblingView_ && siblingViewGeneration_ == DataGeneration.load()) view = siblingView_;
-        else if (copyNode(SiblingNodes)) return true;
         if (const auto it = UnknownNodeLocations.find(key); it != UnknownNodeLocations.end())
             unknownAt = it->second;
     }
-    if (view && copyNode(view->Nodes)) return true;
+    if (const auto view = CurrentView()) {
+        if (copyNode(view->Nodes)) return true;
+    } else {
+        RecursiveGuard lock(EngineLock);
+        if (copyNode(SiblingNodes)) return true;
+    }
     if (!unknownAt) return false;
     auto [switchKey, port] = SplitFirst(*unknownAt, '/');
     out.NodeMac() = key;
     out.NodeSwitch() = std::move(switchKey);
     out.NodePort() = std::move(port);
     return true;
+}
+
+std::shared_ptr<const SiblingView> CTarvellFrm::CurrentView() const {
+    std::lock_guard<std::mutex> guard(viewLock_);
+    if (siblingView_ && siblingViewGeneration_ == DataGeneration.load()) return siblingView_;
+    return nullptr;
 }
 
 bool CTarvellFrm::IsKnownKey(const std::string& key) {
@@ -366,6 +375,7 @@ std::shared_ptr<const SiblingView> SiblingView::Of(const ObjectMap<CDbItem>& por
 }
 
 void SwapInSiblingView(CTarvellFrm& engine, std::shared_ptr<const SiblingView>& view) {
+    std::lock_guard<std::mutex> guard(engine.viewLock_);
     engine.siblingView_.swap(view);
     engine.siblingViewGeneration_ = engine.DataGeneration.load();
     ++engine.siblingViewSerial_;

@@ -225,9 +225,7 @@ void CTarvellFrm::StopWorkers() {
 void CTarvellFrm::Pass() {
     ApplyViewerUpdates();
     LoadSiblingDatabase();
-    SaveAlertLog();
-    SaveEventDatabase();
-    SaveReportStore();
+    SaveStateFiles();
     if (env_.afterPass) env_.afterPass();
 }
 
@@ -235,9 +233,7 @@ void CTarvellFrm::Pass() {
 // then the state files are written one last time.
 void CTarvellFrm::ShutDown() {
     StopWorkers();
-    SaveAlertLog();
-    SaveEventDatabase();
-    SaveReportStore();
+    SaveStateFiles();
 }
 
 void CTarvellFrm::QueueTestAlert(int controlCode) {

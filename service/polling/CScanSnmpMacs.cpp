@@ -444,7 +444,7 @@ void CScanSnmpMacs::ProcessMac(std::size_t port, const std::string& mac, const C
     const std::string nodeIp = node.NodeIp();
     const bool unknown = node.NodeMac().empty();
     if (unknown) {
-        RecursiveGuard lock(engine_.EngineLock);
+        std::lock_guard<std::mutex> lock(engine_.NodeNotesLock);
         engine_.UnknownNodeLocations[mac] = SwitchKey + "/" + here.PortName;
     }
     if (!doc.DetectionEnabled) return;
@@ -472,7 +472,7 @@ void CScanSnmpMacs::ProcessMac(std::size_t port, const std::string& mac, const C
     }
     if (doc.NewMacEnabled && unknown && engine_.IsEventSelected(0, "New Mac", SwitchKey)) {
         {
-            RecursiveGuard lock(engine_.EngineLock);
+            std::lock_guard<std::mutex> lock(engine_.NodeNotesLock);
             engine_.PendingNewNodes.erase(mac);
         }
         Raise(port, "New Mac", mac,

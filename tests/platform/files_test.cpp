@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <csignal>
 #include <unistd.h>
 
 #include <atomic>
@@ -31,6 +34,80 @@ std::string Content(char fill, std::size_t size) {
     s.front() = '<';
     s.back() = '>';
     return s;
+}
+
+// A file made piece by piece: small pieces, pieces written as they are, more than one step of
+// the early write-back, and a count put right at the end across the written and buffered parts.
+TEST_F(FilesTest, PiecewiseWriterMakesExactlyTheBytesAppendedAndPatched) {
+    const std::string path = Path("pieces.db");
+    ASSERT_TRUE(AtomicWriteFile(path, "old"));
+    AtomicFileWriter writer;
+    ASSERT_TRUE(writer.Open(path));
+    std::string expected;
+    std::size_t written = 0;  // the end of the last large piece, which went to the file at once
+    for (std::size_t n = 0; n < 300; ++n) {
+        const bool large = n % 7 == 0;
+        const std::string piece = Content(static_cast<char>('a' + n % 26), large ? 100'000 : 5 + n);
+        ASSERT_TRUE(writer.Append(piece));
+        expected += piece;
+        if (large) written = expected.size();
+    }
+    ASSERT_GT(expected.size(), 4u << 20);
+    ASSERT_LT(written, expected.size());
+    ASSERT_TRUE(writer.Overwrite(written - 5, "0123456789"));  // half written, half buffered
+    expected.replace(written - 5, 10, "0123456789");
+    ASSERT_TRUE(writer.Overwrite(0, "HEAD"));
+    expected.replace(0, 4, "HEAD");
+    EXPECT_FALSE(writer.Overwrite(expected.size() - 2, "xyz"));  // beyond what was appended
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(writer.Size(), expected.size());
+    EXPECT_EQ(*ReadWholeFile(path), "old") << "the file changed before Commit";
+    ASSERT_TRUE(writer.Commit());
+    EXPECT_EQ(*ReadWholeFile(path), expected);
+    EXPECT_FALSE(FileExists(path + ".tmp"));
+}
+
+// However a writer ends before Commit, the file stays the old one: let go, abandoned, killed
+// halfway, or failed on a write (a file size limit); a killed writer's leftover is taken over by
+// the next one.
+TEST_F(FilesTest, PiecewiseWriterEndedBeforeCommitLeavesTheOldFile) {
+    const std::string path = Path("state.log");
+    const std::string big = Content('n', 4u << 20);
+    enum class End { LetGo, Abandoned, Killed, WriteFails };
+    for (const End end : {End::LetGo, End::Abandoned, End::Killed, End::WriteFails}) {
+        ASSERT_TRUE(AtomicWriteFile(path, "old"));
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (end == End::WriteFails) {
+                ::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{1u << 20, 1u << 20};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            int result = 0;
+            {
+                AtomicFileWriter writer;
+                if (!writer.Open(path)) ::_exit(2);
+                const bool appended = writer.Append(big) && writer.Append(big);
+                if (end == End::Killed) ::raise(SIGKILL);
+                if (end == End::Abandoned) writer.Abandon();
+                if (end == End::WriteFails) result = !appended && !writer.Commit() ? 0 : 3;
+                else result = appended ? 0 : 4;
+            }  // a writer let go
+            ::_exit(result);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        if (end == End::Killed) {
+            EXPECT_TRUE(WIFSIGNALED(status));
+        } else {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << static_cast<int>(end);
+            EXPECT_FALSE(FileExists(path + ".tmp")) << static_cast<int>(end);
+        }
+        EXPECT_EQ(*ReadWholeFile(path), "old") << static_cast<int>(end);
+    }
+    ASSERT_TRUE(AtomicWriteFile(path, "new"));
+    EXPECT_EQ(*ReadWholeFile(path), "new");
 }
 
 TEST_F(FilesTest, ReaderNeverSeesAPartialFileDuringRewrites) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -125,8 +126,54 @@ TEST_F(ConcurrencyTest, ReadersSeeWholeSettingsWhilePassesReload) {
     EXPECT_FALSE(FileExists(HandOverPath()));
 }
 
-// Saves take their files a chunk at a time while events are recorded and alerts queued: every
-// file read back is whole, and the save after the last change holds everything.
+// Node look-ups read the notes of the polls and the detection pass under their own lock and the
+// sibling view under its own: while poll-like writers change the notes and the engine swaps new
+// generations (and new settings) in, a pending node is never reported, a sibling node is found
+// with its own address, and a noted node comes with the place a writer gave it.
+TEST_F(ConcurrencyTest, NodeLookUpsReadTheNotesWhilePollsWriteThemAndDataIsSwapped) {
+    WriteSibling(4);
+    ASSERT_TRUE(engine->LoadSiblingDatabase());
+    std::atomic<bool> stop{false};
+    std::atomic<long> wrong{0}, reads{0};
+    std::thread writer([&] {
+        for (long i = 0; !stop.load(); ++i) {
+            std::lock_guard<std::mutex> notes(engine->NodeNotesLock);
+            engine->UnknownNodeLocations["0C0000000001"] = "SW9/port-" + std::to_string(i % 5);
+            if (i % 2) engine->PendingNewNodes["000000000001"] = "SW1/7";
+            else engine->PendingNewNodes.erase("000000000001");
+        }
+    });
+    std::vector<std::thread> readers;
+    for (int r = 0; r < kReaders; ++r) {
+        readers.emplace_back([&] {
+            while (!stop.load()) {
+                CDbItem known, noted, pending;
+                if (!engine->LookupNode("000000000002", known) || known.NodeIp() != "10.0.1.2")
+                    ++wrong;
+                if (engine->LookupNode("0C0000000001", noted) &&
+                    (noted.NodeSwitch() != "SW9" || noted.NodePort().rfind("port-", 0) != 0))
+                    ++wrong;
+                if (engine->LookupNode("000000000001", pending) && pending.NodeIp() != "10.0.1.1")
+                    ++wrong;
+                ++reads;
+            }
+        });
+    }
+    for (int n = 1; n <= kPasses; ++n) {
+        WriteSibling(4 + n % 3);
+        engine->LoadSiblingDatabase();
+        engine->PublishSettings();
+    }
+    stop = true;
+    writer.join();
+    for (auto& t : readers) t.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_GT(reads.load(), 0);
+}
+
+// Saves take their files a chunk at a time while events are recorded and alerts queued (the two
+// files one after the other, or at the same time as the pass saves them): every file read back
+// is whole, and the save after the last change holds everything.
 TEST_F(ConcurrencyTest, SavesTakeWholeFilesWhileEventsAndAlertsChange) {
     CTarvellDoc doc;
     doc.DetectionEnabled = 1;
@@ -144,8 +191,12 @@ TEST_F(ConcurrencyTest, SavesTakeWholeFilesWhileEventsAndAlertsChange) {
         done.store(true);
     });
     for (int pass = 0; pass < kPasses || !done.load(); ++pass) {
-        EXPECT_TRUE(engine->SaveEventDatabase());
-        EXPECT_TRUE(engine->SaveAlertLog());
+        if (pass % 2 == 0) {
+            EXPECT_TRUE(engine->SaveStateFiles());  // both at once, as the pass saves them
+        } else {
+            EXPECT_TRUE(engine->SaveEventDatabase());
+            EXPECT_TRUE(engine->SaveAlertLog());
+        }
         EventDatabaseFile db;
         AlertLogFile log;
         std::string why;

@@ -349,19 +349,20 @@ TEST_F(RecordingTest, ArchiveThatCannotBeWrittenIsRetriedLater) {
 // A crash between the two writes left an alert in Tarvell.log and in no daily archive: the
 // archive was written after the log had been renamed into place.
 TEST_F(RecordingTest, TheDaysArchiveIsWrittenBeforeTheLog) {
+    const std::string logPath = JoinPath(serviceFolder, kAlertLogName);
+    // The save stops where a kill would end it: its log made but not yet in place.
+    bool archivedFirst = false, logInPlace = true;
+    EngineEnvironment env = Environment();
+    env.atSavePoint = [&](std::string_view point) {
+        if (point != "alert-log-archived") return;
+        archivedFirst = FileExists(ArchivePath(clock.Now()));
+        logInPlace = FileExists(logPath);
+    };
+    engine = std::make_unique<CTarvellFrm>(env);
     Use([](CTarvellDoc& d) { d.AlertArchiveEnabled = 1; });
     engine->QueueAlert(Alert("ordered"));
-    const std::string logPath = JoinPath(serviceFolder, kAlertLogName);
-    // The log's writer waits for this lock on its temporary file: the save stops just before the
-    // log is written, where a kill would end it.
-    FileLock logWriter;
-    ASSERT_TRUE(logWriter.Lock(logPath + ".tmp"));
-    auto saving = std::async(std::launch::async, [&] { return engine->SaveAlertLog(); });
-    const bool archivedFirst =
-        WaitUntil([&] { return FileExists(ArchivePath(clock.Now())); }, 5000);
-    EXPECT_FALSE(FileExists(logPath));
-    logWriter.Unlock();
-    EXPECT_TRUE(saving.get());
+    EXPECT_TRUE(engine->SaveAlertLog());
+    EXPECT_FALSE(logInPlace);
     EXPECT_TRUE(archivedFirst) << "the log was due before its alerts were archived";
     ASSERT_EQ(ReadArchive(ArchivePath(clock.Now())).size(), 1u);
     EXPECT_TRUE(FileExists(logPath));
