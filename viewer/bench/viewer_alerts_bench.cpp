@@ -20,7 +20,7 @@
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
-#include "viewer/widgets/ListRowsModel.h"
+#include "viewer/alerts/AlertListModel.h"
 #include "platform/Memory.h"
 #include "viewer/bench/FloorModel.h"
 
@@ -119,7 +119,7 @@ void Fill(benchmark::State& state) {
         bytes = static_cast<double>(bench::HeapInUse() - before);
         state.ResumeTiming();
     }
-    const int rows = B().wnd->List().Rows()->rowCount();
+    const int rows = B().wnd->Rows()->rowCount();
     state.counters["rows"] = rows;
     state.counters["bytes_per_alert"] = bytes / rows;
 }
@@ -213,14 +213,14 @@ void RemoveThousandSelected(benchmark::State& state) {
         CPaintListCtrl& list = B().wnd->List();
         QItemSelection selection;
         for (int r = 0; r < 1000; ++r)
-            selection.select(list.Rows()->index(r * 40, 0), list.Rows()->index(r * 40, 4));
+            selection.select(B().wnd->Rows()->index(r * 40, 0), B().wnd->Rows()->index(r * 40, 4));
         list.selectionModel()->select(selection,
                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
         B().prompt.Script({PromptAnswer::Yes});
         state.ResumeTiming();
         B().wnd->RemoveSelected();
     }
-    state.counters["rows_left"] = B().wnd->List().Rows()->rowCount();
+    state.counters["rows_left"] = B().wnd->Rows()->rowCount();
 }
 BENCHMARK(RemoveThousandSelected)->Unit(benchmark::kMillisecond)->Iterations(2);
 
@@ -235,7 +235,7 @@ BENCHMARK(WriteArchive)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void ViewArchive(benchmark::State& state) {
     for (auto _ : state) B().wnd->ViewArchivedAlerts();
-    state.counters["rows"] = B().wnd->List().Rows()->rowCount();
+    state.counters["rows"] = B().wnd->Rows()->rowCount();
 }
 BENCHMARK(ViewArchive)->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -16,7 +16,7 @@
 #include "viewer/core/base/StringTable.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
-#include "viewer/widgets/ListRowsModel.h"
+#include "viewer/alerts/AlertListModel.h"
 
 namespace tarvell::test {
 namespace {
@@ -66,12 +66,12 @@ protected:
     }
     static std::vector<std::string> Keys(const CAlertsListWnd& w) {
         std::vector<std::string> keys;
-        for (int r = 0; r < w.List().Rows()->rowCount(); ++r) keys.push_back(w.RowKey(r));
+        for (int r = 0; r < w.Rows()->rowCount(); ++r) keys.push_back(w.RowKey(r));
         return keys;
     }
     static void Click(CAlertsListWnd& w, int row) {
         const QRect r = row < 0 ? QRect(10, w.List().viewport()->height() - 5, 1, 1)
-                                : w.List().visualRect(w.List().Rows()->index(row, 1));
+                                : w.List().visualRect(w.Rows()->index(row, 1));
         QTest::mouseClick(w.List().viewport(), Qt::LeftButton, {}, r.center());
     }
 
@@ -100,10 +100,10 @@ TEST_F(AlertsScreenTest, FillSelectionDetailsAndTheClickBesideTheRows) {
     EXPECT_TRUE(details->Actions()->isVisible());
     EXPECT_TRUE(details->PaneText().contains(QStringLiteral("\n\nOccurred on: ")))
         << details->PaneText().toStdString();
-    EXPECT_EQ(w->List().Rows()->ItemText(1, 2), QStringLiteral("10.0.0.10"));
+    EXPECT_EQ(w->Rows()->ItemText(1, 2), QStringLiteral("10.0.0.10"));
     QTest::keyClick(&w->List(), Qt::Key_Up);
     EXPECT_EQ(w->List().SelectedRow(), 0);
-    EXPECT_EQ(w->List().Rows()->ItemText(0, 2), QStringLiteral("10.0.0.9"));
+    EXPECT_EQ(w->Rows()->ItemText(0, 2), QStringLiteral("10.0.0.9"));
 
     Click(*w, -1);  // beside the rows
     EXPECT_FALSE(details->HasSelection());
@@ -124,9 +124,9 @@ TEST_F(AlertsScreenTest, RemovingSortingReportAndAnEmptyMode) {
     EXPECT_EQ(reportCaption_, QStringLiteral("Detection alerts report"));
 
     // Remove the first and the last row: exactly those alerts leave the hub.
-    w->List().selectionModel()->select(w->List().Rows()->index(0, 0),
+    w->List().selectionModel()->select(w->Rows()->index(0, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    w->List().selectionModel()->select(w->List().Rows()->index(2, 0),
+    w->List().selectionModel()->select(w->Rows()->index(2, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     prompt_.Script({PromptAnswer::Yes});
     w->RemoveSelected();
@@ -152,7 +152,7 @@ TEST_F(AlertsScreenTest, TheShownListFollowsTheHubByKeyAndAnEqualPublishTouchesN
     auto w = Shown(app, kDetectionAlertsMode);
     ASSERT_EQ(Keys(*w), (std::vector<std::string>{"1700000100.2", "1700000100.1", "1700000090.1"}));
     Click(*w, 1);
-    ListRowsModel* model = w->List().Rows();
+    AlertListModel* model = w->Rows();
     std::vector<std::unique_ptr<QSignalSpy>> spies;
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         spies.push_back(std::make_unique<QSignalSpy>(model, signal));
@@ -179,7 +179,7 @@ TEST_F(AlertsScreenTest, TheShownListFollowsTheHubByKeyAndAnEqualPublishTouchesN
     EXPECT_EQ(Keys(*w), (std::vector<std::string>{"1700000200.1", "1700000100.2", "1700000100.1",
                                                   "1700000090.1"}))
         << "newest first, as the list was sorted";
-    EXPECT_EQ(w->List().Rows()->ItemText(3, 2), QStringLiteral("10.9.9.9"));
+    EXPECT_EQ(w->Rows()->ItemText(3, 2), QStringLiteral("10.9.9.9"));
     EXPECT_EQ(w->RowKey(w->List().SelectedRow()), "1700000100.1");
     EXPECT_EQ(spies[3]->count(), 0) << "no reset";
     WriteAlerts({{"1700000200.1", At("Detection", "10.0.0.7")}});
