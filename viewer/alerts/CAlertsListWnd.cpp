@@ -160,6 +160,7 @@ void CAlertsListWnd::RefreshAlerts() {
     const bool shownSame = plan->Empty();  // new records with the texts shown: no row changes
     const bool added = plan->added > 0;
     model_->Apply(*plan);
+    app_.RetireSnapshot(model_->Rows().TakeRetired());
     if (shownSame) return;
     // A changed alert keeps its key, and so its place when the list is in date order.
     const AlertSortState sort = SharedAlertSort();
@@ -170,6 +171,7 @@ void CAlertsListWnd::RefreshAlerts() {
 
 void CAlertsListWnd::SetRows(std::shared_ptr<const AlertsSnapshot> alerts) {
     model_->Clear();
+    app_.RetireSnapshot(model_->Rows().TakeRetired());
     if (alerts) {
         std::optional<AlertList::Plan> plan =
             model_->Rows().PlanFrom(Mode(), archiveView_ ? 0 : app_.View().alertsGeneration,

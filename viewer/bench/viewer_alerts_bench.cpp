@@ -122,6 +122,8 @@ void Fill(benchmark::State& state) {
     const int rows = B().wnd->Rows()->rowCount();
     state.counters["rows"] = rows;
     state.counters["bytes_per_alert"] = bytes / rows;
+    state.counters["list_bytes_per_alert"] =
+        static_cast<double>(B().wnd->Rows()->Rows().Footprint()) / rows;
 }
 BENCHMARK(Fill)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -174,6 +176,22 @@ void FollowOnePercentChanged(benchmark::State& state) {
     }
 }
 BENCHMARK(FollowOnePercentChanged)->Unit(benchmark::kMillisecond)->Iterations(4);
+
+// The same while the list is sorted by the Alert column.
+void FollowOnePercentChangedSortedByAlert(benchmark::State& state) {
+    B().Publish();
+    B().Show(kDetectionAlertsMode);
+    B().wnd->SortBy(4);
+    int generation = 1;
+    for (auto _ : state) {
+        state.PauseTiming();
+        generation = 3 - generation;
+        B().Publish(generation);
+        state.ResumeTiming();
+        B().wnd->RefreshAlerts();
+    }
+}
+BENCHMARK(FollowOnePercentChangedSortedByAlert)->Unit(benchmark::kMillisecond)->Iterations(4);
 
 void FloorOnePercentChanged(benchmark::State& state) {
     bench::Floor floor;

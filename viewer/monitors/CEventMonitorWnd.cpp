@@ -128,6 +128,7 @@ void CEventMonitorWnd::showEvent(QShowEvent* event) {
     const bool detection = IsDetection();
     s_SortColumn = kShownSortColumn;
     Rows(detection)->Clear();
+    context_.app.RetireSnapshot(Rows(detection)->Rows().TakeRetired());
     ShowScreen(!detection, false);
     ShowScreen(detection, true);
     Header(detection)->SetCountText(QStringLiteral("0"));
@@ -182,6 +183,7 @@ bool CEventMonitorWnd::FillEventLists() {
     std::optional<EventList::Plan> plan = model->Rows().PlanFrom(inputs, view, isRead);
     if (!plan) return true;  // nothing changed since the last pass: nothing is touched
     model->Apply(*plan);
+    app.RetireSnapshot(model->Rows().TakeRetired());
     const QString count = FromUtf8(CountLabelText(detection, Header(detection)->Filter(),
                                                   model->rowCount(), model->Rows().Counter()));
     if (Header(detection)->CountText() != count) Header(detection)->SetCountText(count);

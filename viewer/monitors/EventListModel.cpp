@@ -39,6 +39,7 @@ void EventListModel::SetImage(int row, int image) {
 void EventListModel::SetUnblockWaiting(int row) {
     if (!Rows().Valid(row)) return;
     Rows().At(row).unblock = true;
+    Rows().At(row).sortText.clear();
     emit dataChanged(index(row, 4), index(row, 4), {Qt::DisplayRole});
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "tests/support/HeaderClick.h"
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/alerts/AlertArchivePicker.h"
 #include "viewer/alerts/AlertsPanels.h"
@@ -114,7 +115,9 @@ TEST_F(AlertsScreenTest, FillSelectionDetailsAndTheClickBesideTheRows) {
 TEST_F(AlertsScreenTest, RemovingSortingReportAndAnEmptyMode) {
     CTarvellApp& app = Connected();
     auto w = Shown(app, kDetectionAlertsMode);
-    w->SortBy(2);  // Device Ip, ascending: .9 before .10, the bad address last
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    ASSERT_TRUE(ClickHeaderSection(w->List().header(), 2));
+    // Device Ip, ascending: .9 before .10, the bad address last
     EXPECT_EQ(Keys(*w), (std::vector<std::string>{"1700000100.2", "1700000100.1", "1700000090.1"}));
     w->CreateReport();
     ASSERT_EQ(report_.rows.size(), 3u);

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "tests/support/HeaderClick.h"
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/base/Prompt.h"
@@ -79,6 +80,11 @@ protected:
         return out;
     }
     QString Count() const { return window_->Header(window_->IsDetection())->CountText(); }
+    // A mouse click on a header section of the shown list.
+    void ClickHeader(int column) {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        ASSERT_TRUE(ClickHeaderSection(List()->header(), column)) << column;
+    }
     // Runs `act` on the filter menu once OnFilterByType has opened it.
     void WithMenu(const std::function<void(QMenu*)>& act) {
         QTimer::singleShot(0, [act] {
@@ -173,20 +179,20 @@ TEST_F(EventMonitorTest, HeaderClicksFlipTheSharedDirection) {
            {"S1/3", Ev("New Mac", "10.0.0.9")}});
     Show(cmd::kDetectionMonitor);
     EXPECT_EQ(CEventMonitorWnd::s_SortColumn, 0);
-    window_->OnHeaderClick(List(), 2);
+    ClickHeader(2);
     EXPECT_TRUE(CEventMonitorWnd::s_SortAscending) << "the first click sorts ascending";
     EXPECT_EQ(Column(2), (QStringList{"10.0.0.9", "10.0.0.10", "abc"}));
     EXPECT_EQ(List()->SortColumn(), 2);
     window_->FillEventLists();
     EXPECT_EQ(Column(2), (QStringList{"10.0.0.9", "10.0.0.10", "abc"}))
         << "a pass sorts by the same pair";
-    window_->OnHeaderClick(List(), 0);
+    ClickHeader(0);
     EXPECT_FALSE(CEventMonitorWnd::s_SortAscending) << "another column flips too";
     EXPECT_EQ(Column(0), (QStringList{"S1/3", "S1/2", "S1/1"}));
-    window_->OnHeaderClick(List(), 0);
+    ClickHeader(0);
     EXPECT_EQ(Column(0), (QStringList{"S1/1", "S1/2", "S1/3"}));
 
-    window_->OnHeaderClick(List(), 2);  // descending by address
+    ClickHeader(2);  // descending by address
     window_->hide();
     window_->show();
     EXPECT_EQ(Model()->rowCount(), 0) << "shown again, the list starts empty";
@@ -213,7 +219,7 @@ TEST_F(EventMonitorTest, BoldRowsAreTheUnreadOnesAfterEverySort) {
         return keys;
     };
     EXPECT_EQ(boldKeys(), (QStringList{"S1/1", "S1/3", "s1/1"}));
-    window_->OnHeaderClick(List(), 2);
+    ClickHeader(2);
     EXPECT_EQ(Column(0), (QStringList{"S1/3", "S1/2", "S1/1", "s1/1"}));
     EXPECT_EQ(boldKeys(), (QStringList{"S1/1", "S1/3", "s1/1"})) << "bold follows the rows";
     app_->MarkEventRead("S1/3");
@@ -283,9 +289,7 @@ TEST_F(EventMonitorTest, AChangedEventReachesTheOpenListInATickAndAnUnchangedTic
     Show(cmd::kDetectionMonitor);
     CPaintListCtrl* list = List();
     // Sorted by device name; a row further down chosen by keys and mouse.
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-    QHeaderView* header = list->header();
-    emit header->sectionClicked(1);  // what the header sends for a click on "Device Name"
+    ClickHeader(1);  // "Device Name"
     ASSERT_EQ(CEventMonitorWnd::s_SortColumn, 1);
     ASSERT_TRUE(CEventMonitorWnd::s_SortAscending);
     list->setFocus();

@@ -27,7 +27,7 @@ std::optional<AlertList::Plan> AlertList::PlanFrom(std::uint32_t mode, std::uint
             const std::string_view k(key);
             while (sameKind && old < entries_.size() && entries_[old].key < k) ++old;
             const bool known = sameKind && old < entries_.size() && entries_[old].key == k;
-            plan.next.push_back({k, alert.get()});
+            plan.next.push_back({k, alert.get(), {}});
             if (!known) {
                 plan.from.push_back(-1);
                 plan.change.push_back(0);
@@ -36,8 +36,11 @@ std::optional<AlertList::Plan> AlertList::PlanFrom(std::uint32_t mode, std::uint
             }
             const CAlertItem* was = entries_[old].alert;
             kept[old] = 1;
+            const bool same = was == alert.get() || *was == *alert;
+            // The plan replaces the entries it walks: an unchanged row's text moves over.
+            if (same) plan.next.back().sortText = std::move(entries_[old].sortText);
             plan.from.push_back(static_cast<std::int32_t>(old));
-            plan.change.push_back(was == alert.get() || *was == *alert ? 0 : 1);
+            plan.change.push_back(same ? 0 : 1);
             ++old;
         }
     }
@@ -59,6 +62,7 @@ std::string AlertList::Cell(int row, int column) const {
         case 2: return e.alert->DeviceIp;
         case 3: return e.alert->DevicePort;
         case 4: {
+            if (!e.sortText.empty()) return e.sortText;
             const AlertText t = MakeAlertText(*e.alert);
             return t.heading + " (" + t.text + ")";
         }
@@ -72,6 +76,8 @@ AlertRow AlertList::Row(int row) const {
 }
 
 std::vector<int> AlertList::SortRows(int column, bool ascending) {
+    if (column != 4)
+        for (AlertEntry& e : entries_) std::string().swap(e.sortText);
     // Descending swaps the operands, so equal rows keep their order either way.
     const auto less = [ascending](const auto& a, const auto& b) {
         return ascending ? a < b : b < a;
@@ -94,16 +100,16 @@ std::vector<int> AlertList::SortRows(int column, bool ascending) {
                 },
                 false);
         case 4: {
-            // Made once per row for the sort; the texts go with it.
-            std::vector<std::string> texts(entries_.size());
-            const std::vector<int> rowOf = RowsOfEntries();
-            for (std::size_t i = 0; i < entries_.size(); ++i)
-                if (rowOf[i] >= 0) texts[i] = Cell(rowOf[i], 4);
-            const AlertEntry* first = entries_.data();
+            // Made for the rows that have none (new, changed, or the first sort by it).
+            for (std::uint32_t i : order_) {
+                AlertEntry& e = entries_[i];
+                if (e.sortText.empty()) {
+                    const AlertText t = MakeAlertText(*e.alert);
+                    e.sortText = t.heading + " (" + t.text + ")";
+                }
+            }
             return SortBy<std::string_view>(
-                [&](const AlertEntry& e) -> std::string_view {
-                    return texts[static_cast<std::size_t>(&e - first)];
-                },
+                [](const AlertEntry& e) -> std::string_view { return e.sortText; },
                 [ascending](std::string_view a, std::string_view b) {
                     return ascending ? ReportCellLess(a, b) : ReportCellLess(b, a);
                 },

@@ -22,6 +22,9 @@ namespace tarvell {
 struct AlertEntry {
     std::string_view key;               // in the snapshot the list keeps
     const CAlertItem* alert = nullptr;  // likewise
+    // The Alert column's text, made for a sort by that column and kept while the row is
+    // unchanged and the list sorted by it.
+    std::string sortText;
 };
 
 class AlertList : public KeyedRows<AlertEntry> {

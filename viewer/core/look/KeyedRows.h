@@ -17,6 +17,7 @@
 #include <memory>
 #include <numeric>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvell {
@@ -46,6 +47,11 @@ public:
     // The entries in key order (those not shown included, between Commit and ShowNew).
     const std::vector<Entry>& Entries() const { return entries_; }
 
+    // The heap bytes the rows take (what the snapshot holds aside).
+    std::size_t Footprint() const {
+        return entries_.capacity() * sizeof(Entry) +
+               (order_.capacity() + fresh_.capacity()) * sizeof(std::uint32_t);
+    }
     // The shown row of each entry, -1 for an entry not shown.
     std::vector<int> RowsOfEntries() const {
         std::vector<int> rows(entries_.size(), -1);
@@ -99,7 +105,10 @@ public:
             if (plan.change[static_cast<std::size_t>(now)]) changed.push_back(static_cast<int>(r));
         }
         entries_ = std::move(plan.next);
-        keep_ = std::move(plan.keep);
+        // A plan grows its vector as it walks; a long list keeps no spare quarter.
+        if (entries_.capacity() > entries_.size() + entries_.size() / 4 + 64)
+            entries_.shrink_to_fit();
+        retired_ = std::exchange(keep_, std::move(plan.keep));
         plan = Plan{};
         return changed;
     }
@@ -107,7 +116,7 @@ public:
     int ShowNew() {
         order_.insert(order_.end(), fresh_.begin(), fresh_.end());
         const int n = static_cast<int>(fresh_.size());
-        fresh_.clear();
+        std::vector<std::uint32_t>().swap(fresh_);
         return n;
     }
     // Entries whose rows were unshown outside a plan are forgotten.
@@ -118,7 +127,7 @@ public:
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             if (newOf[i] < 0) continue;
             newOf[i] = static_cast<std::int32_t>(kept);
-            entries_[kept++] = entries_[i];
+            entries_[kept++] = std::move(entries_[i]);
         }
         entries_.resize(kept);
         for (std::uint32_t& i : order_) i = static_cast<std::uint32_t>(newOf[i]);
@@ -128,8 +137,11 @@ public:
         entries_.clear();
         order_.clear();
         fresh_.clear();
-        keep_.reset();
+        retired_ = std::move(keep_);
     }
+    // What the entries pointed into before the last Commit or Clear, for its owner to free
+    // where it was built (CTarvellApp::RetireSnapshot); null when taken already.
+    std::shared_ptr<const void> TakeRetired() { return std::move(retired_); }
 
     // Orders the rows by a key worked out once per entry (`keyOf(entry)`), compared with `less`
     // (stable: equal rows keep their order). `unique`: no two entries have equal keys, so the
@@ -159,6 +171,7 @@ protected:
     std::vector<std::uint32_t> order_;  // shown row -> entry
     std::vector<std::uint32_t> fresh_;  // entries new with the last Commit, not yet shown
     std::shared_ptr<const void> keep_;  // what the entries point into
+    std::shared_ptr<const void> retired_;
 };
 
 }  // namespace tarvell

@@ -43,12 +43,12 @@ std::optional<EventList::Plan> EventList::PlanFrom(
         const std::string_view k(key);
         while (old < entries_.size() && entries_[old].key < k) ++old;
         const bool known = old < entries_.size() && entries_[old].key == k;
-        EventEntry entry{k, &event, !detection && requests.IsUnblockRequested(key), true, 0};
+        EventEntry entry{k, &event, !detection && requests.IsUnblockRequested(key), true, 0, {}};
         if (!known) {
             entry.image = static_cast<std::uint8_t>((detection ? 0 : 2) +
                                                     (requests.HasNote(key) ? 1 : 0));
             entry.unread = !isRead || !isRead(key);
-            plan.next.push_back(entry);
+            plan.next.push_back(std::move(entry));
             plan.from.push_back(-1);
             plan.change.push_back(0);
             ++plan.added;
@@ -63,7 +63,9 @@ std::optional<EventList::Plan> EventList::PlanFrom(
         const bool change =
             !sameRecord || was.unblock != entry.unblock || was.unread != entry.unread;
         changed = changed || change;
-        plan.next.push_back(entry);
+        // The plan replaces the entries it walks: an unchanged row's text moves over.
+        if (!change) entry.sortText = std::move(entries_[old].sortText);
+        plan.next.push_back(std::move(entry));
         plan.from.push_back(static_cast<std::int32_t>(old));
         plan.change.push_back(change ? 1 : 0);
         ++old;
@@ -79,6 +81,14 @@ std::optional<EventList::Plan> EventList::PlanFrom(
     return plan;
 }
 
+std::string EventList::Detail(const EventEntry& e) const {
+    if (detection_) return EventSummary(*e.event);
+    // The row's own unblock mark stands for the request list it was planned with.
+    static const RequestIndex kNoRequests;
+    if (e.unblock) return std::string(LoadString(str::kWaitingForActivation));
+    return BlockingStatus(std::string(e.key), *e.event, kNoRequests);
+}
+
 std::string EventList::Cell(int row, int column) const {
     if (!Valid(row)) return {};
     const EventEntry& e = At(row);
@@ -87,13 +97,7 @@ std::string EventList::Cell(int row, int column) const {
         case 1: return e.event->DeviceName;
         case 2: return e.event->DeviceIp;
         case 3: return e.event->DevicePort;
-        case 4: {
-            if (detection_) return EventSummary(*e.event);
-            // The row's own unblock mark stands for the request list it was planned with.
-            static const RequestIndex kNoRequests;
-            if (e.unblock) return std::string(LoadString(str::kWaitingForActivation));
-            return BlockingStatus(std::string(e.key), *e.event, kNoRequests);
-        }
+        case 4: return Detail(e);
         default: return {};
     }
 }
@@ -101,6 +105,8 @@ std::string EventList::Cell(int row, int column) const {
 std::vector<int> EventList::SortRows(int column, bool ascending) {
     if (column < 0 || column >= kColumns || InOrder(column, ascending)) return {};
     sorted_ = {true, column, ascending};
+    if (column != 4)
+        for (EventEntry& e : entries_) std::string().swap(e.sortText);
     const auto order = [ascending](int c) { return ascending ? c < 0 : c > 0; };
     switch (column) {
         case 0:
@@ -116,16 +122,13 @@ std::vector<int> EventList::SortRows(int column, bool ascending) {
                 [ascending](std::uint32_t a, std::uint32_t b) { return ascending ? a < b : a > b; },
                 false);
         case 4: {
-            // Made once per row for the sort; the texts go with it.
-            std::vector<std::string> texts(entries_.size());
-            const std::vector<int> rowOf = RowsOfEntries();
-            for (std::size_t i = 0; i < entries_.size(); ++i)
-                if (rowOf[i] >= 0) texts[i] = Cell(rowOf[i], 4);
-            const EventEntry* first = entries_.data();
+            // Made for the rows that have none (new, changed, or the first sort by it).
+            for (std::uint32_t i : order_) {
+                EventEntry& e = entries_[i];
+                if (e.sortText.empty()) e.sortText = Detail(e);
+            }
             return SortBy<std::string_view>(
-                [&](const EventEntry& e) -> std::string_view {
-                    return texts[static_cast<std::size_t>(&e - first)];
-                },
+                [](const EventEntry& e) -> std::string_view { return e.sortText; },
                 [&](std::string_view a, std::string_view b) {
                     return order(CompareEventRows(4, a, b));
                 },

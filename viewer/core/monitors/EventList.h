@@ -45,6 +45,9 @@ struct EventEntry {
     bool unblock = false;              // an unblock request is waiting (prevention)
     bool unread = true;
     std::uint8_t image = 0;  // 0..3: detection/prevention, with a note
+    // Column 4's text, made for a sort by that column and kept while the row is unchanged and
+    // the list sorted by it, so a pass after a change makes only the changed rows' texts.
+    std::string sortText;
 };
 
 class EventList : public KeyedRows<EventEntry> {
@@ -96,6 +99,8 @@ public:
     }
 
 private:
+    // Column 4: the detection summary or the prevention status.
+    std::string Detail(const EventEntry& e) const;
     struct SortState {
         bool valid = false;
         int column = -1;
