@@ -273,5 +273,6 @@ int main(int argc, char** argv) {
     tarvell::BuildViewerImages();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
+    tarvell::B().wnd.reset();  // a widget goes before the application object
     return 0;
 }
