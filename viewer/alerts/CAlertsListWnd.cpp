@@ -255,7 +255,8 @@ void CAlertsListWnd::RemoveSelected() {
             std::vector<int> rows;
             for (int r = 0; r < model_->rowCount(); ++r)
                 if (gone.count(RowKey(r))) rows.push_back(r);
-            model_->RemoveRows(std::move(rows));
+            model_->RemoveRows(std::move(rows));  // many go in one layout change
+            UpdateCount();
             DetailsPanel()->ShowDescription();
         }
         EditFailed(saved);

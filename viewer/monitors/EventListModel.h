@@ -31,10 +31,11 @@ public:
     void SetUnblockWaiting(int row);
     // The row of an event key, -1 when the list has none.
     int FindKey(const std::string& key) const { return Rows().RowOfKey(key); }
-    // Rows removed outside a pass (an action's own removal, a filter): the next pass plans
-    // again, and brings back a row whose event the hub still lists.
+    // Rows removed outside a pass (an action's own removal): each is announced on its own, so
+    // the screen's count label follows every one; the next pass plans again, and brings back a
+    // row whose event the hub still lists.
     void RemoveRows(std::vector<int> rows) {
-        KeyedRowsModel::RemoveRows(std::move(rows));
+        KeyedRowsModel::RemoveRows(std::move(rows), true);
         Rows().Replan();
     }
     // Sorts by the shared column unless the rows are in that order already.

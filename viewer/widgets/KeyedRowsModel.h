@@ -66,14 +66,15 @@ public:
     }
     // Removes the rows at the given indexes outside a plan (any order; repeats and rows outside
     // the list are ignored); the rows that stay keep their order, selection and current row.
-    void RemoveRows(std::vector<int> rows) {
+    // `oneByOne`: every row is announced as a removal of its own, however many go.
+    void RemoveRows(std::vector<int> rows, bool oneByOne = false) {
         std::sort(rows.begin(), rows.end());
         rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
         rows.erase(std::remove_if(rows.begin(), rows.end(),
                                   [this](int r) { return !list_.Valid(r); }),
                    rows.end());
         if (rows.empty()) return;
-        Unshow(rows);
+        Unshow(rows, oneByOne);
         list_.DropUnshown();
     }
     void Clear() {
@@ -94,10 +95,10 @@ public:
 private:
     // `rows` ascending: a few leave one by one from the bottom, so every view sees a plain
     // removal; a long list of scattered rows goes in one layout change.
-    void Unshow(const std::vector<int>& rows) {
+    void Unshow(const std::vector<int>& rows, bool oneByOne = false) {
         constexpr std::size_t kRemovalsOneByOne = 16;
         if (rows.empty()) return;
-        if (rows.size() <= kRemovalsOneByOne) {
+        if (oneByOne || rows.size() <= kRemovalsOneByOne) {
             for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
                 beginRemoveRows(QModelIndex(), *it, *it);
                 list_.Unshow(*it);

@@ -112,6 +112,29 @@ TEST_F(AlertsScreenTest, FillSelectionDetailsAndTheClickBesideTheRows) {
     EXPECT_EQ(details->PaneText(), CAlertDetailsPanel::Description(kDetectionAlertsMode));
 }
 
+// Many rows removed at once leave in one layout change, which announces no removal of its own:
+// the count still follows.
+TEST_F(AlertsScreenTest, RemovingManySelectedRowsLowersTheCount) {
+    CTarvellApp& app = Connected();
+    std::map<std::string, CAlertItem> alerts;
+    for (int i = 0; i < 20; ++i)
+        alerts["17000001" + std::to_string(10 + i) + ".1"] = At("Detection", "10.0.1.1");
+    WriteAlerts(alerts);
+    app.LoadAlerts();
+    auto w = Shown(app, kDetectionAlertsMode);
+    ASSERT_EQ(w->Rows()->rowCount(), 20);
+    Click(*w, 0);
+    QTest::keyClick(&w->List(), Qt::Key_End, Qt::ShiftModifier);
+    QTest::mouseClick(w->List().viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      w->List().visualRect(w->Rows()->index(19, 1)).center());
+    ASSERT_EQ(w->List().selectionModel()->selectedRows().size(), 19);
+    const std::string kept = w->RowKey(19);
+    prompt_.Script({PromptAnswer::Yes});
+    w->RemoveSelected();
+    EXPECT_EQ(Keys(*w), std::vector<std::string>{kept});
+    EXPECT_EQ(w->Header()->CountText(), QStringLiteral("1"));
+}
+
 TEST_F(AlertsScreenTest, RemovingSortingReportAndAnEmptyMode) {
     CTarvellApp& app = Connected();
     auto w = Shown(app, kDetectionAlertsMode);
