@@ -11,6 +11,7 @@
 
 #include "platform/Memory.h"
 #include "viewer/alerts/AlertArchivePicker.h"
+#include "viewer/alerts/AlertListModel.h"
 #include "viewer/alerts/AlertsPanels.h"
 #include "viewer/core/alerts/AlertArchive.h"
 #include "viewer/core/alerts/AlertText.h"
@@ -26,7 +27,6 @@
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/HubSignals.h"
 #include "viewer/widgets/LinkLabel.h"
-#include "viewer/widgets/ListRowsModel.h"
 #include "viewer/widgets/Painting.h"
 #include "viewer/widgets/TextConv.h"
 #include "viewer/widgets/WaitCursor.h"
@@ -57,6 +57,7 @@ CAlertsListWnd::CAlertsListWnd(CTarvellApp& app, Prompt& prompt, AlertDialogs di
       ownPicker_(std::make_unique<FileDialogPicker>()),
       picker_(ownPicker_.get()),
       list_(new CPaintListCtrl(this)),
+      model_(new AlertListModel(list_)),
       header_(new CAlertsHeaderPanel(this)),
       report_(new CAlertsReportPanel(this)),
       detection_(new CAlertDetailsPanel(kDetectionAlertsMode, this)),
@@ -69,8 +70,9 @@ CAlertsListWnd::CAlertsListWnd(CTarvellApp& app, Prompt& prompt, AlertDialogs di
     list_->SetRowHeight(16);
     // The last column takes what the others leave; the date and the device's name are never cut.
     list_->SetFitColumns(true, {0, 1});
+    list_->setModel(model_);
     for (int c = 0; c < kAlertColumns; ++c)
-        list_->InsertColumn(c, FromUtf8(kAlertColumnNames[c]), c < 4 ? kAlertFixedWidths[c] : 200);
+        list_->setColumnWidth(c, c < 4 ? kAlertFixedWidths[static_cast<std::size_t>(c)] : 200);
     list_->viewport()->installEventFilter(this);
     list_->installEventFilter(this);
     report_->hide();
@@ -84,7 +86,7 @@ CAlertsListWnd::CAlertsListWnd(CTarvellApp& app, Prompt& prompt, AlertDialogs di
             RefreshAlerts();
     });
 
-    ListRowsModel* model = list_->Rows();
+    AlertListModel* model = model_;
     connect(model, &QAbstractItemModel::rowsInserted, this, &CAlertsListWnd::UpdateCount);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &CAlertsListWnd::UpdateCount);
     connect(model, &QAbstractItemModel::modelReset, this, &CAlertsListWnd::UpdateCount);
@@ -120,21 +122,19 @@ CAlertDetailsPanel* CAlertsListWnd::DetailsPanel() const {
 }
 
 std::string CAlertsListWnd::RowKey(int row) const {
-    if (row < 0 || row >= list_->Rows()->rowCount()) return {};
-    const quint64 data = list_->Rows()->ItemData(row);
-    return data < rows_.size() ? rows_[data].key : std::string();
+    return model_->Rows().Key(row);
 }
 
 void CAlertsListWnd::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     archiveView_ = false;
-    archived_.clear();
+    archived_.reset();
     ShowArchiveLinks(false);
     detection_->setVisible(Mode() == kDetectionAlertsMode);
     prevention_->setVisible(Mode() == kPreventionAlertsMode);
     header_->SetTitle(FromUtf8(MenuText(res::kMainMenu, Mode())));
     header_->SetCount(0);
-    SetRows({});
+    SetRows(nullptr);
     fillTimer_.start();
 }
 
@@ -147,101 +147,45 @@ void CAlertsListWnd::hideEvent(QHideEvent* e) {
 void CAlertsListWnd::FillAlertLists() {
     fillTimer_.stop();
     WaitCursor wait;
-    const HubView view = app_.View();
-    planner_.Reset();
-    std::optional<AlertDiff> diff = planner_.Plan(Mode(), view.alertsGeneration, view.alerts);
-    std::vector<AlertRow> rows = diff ? std::move(diff->added) : std::vector<AlertRow>{};
     SharedAlertSort() = AlertSortState{};  // Date, newest first
-    SortAlertRows(rows, SharedAlertSort());
-    SetRows(std::move(rows));
-    list_->SetSortIndicator(0, false);
+    SetRows(app_.View().alerts);
 }
 
 void CAlertsListWnd::RefreshAlerts() {
     if (archiveView_ || !isVisible() || fillTimer_.isActive()) return;
-    ListRowsModel* model = list_->Rows();
-    // The list was changed here without the plan (a clear): it is planned and filled again.
-    const bool refill = static_cast<std::size_t>(model->rowCount()) != planner_.size();
-    if (refill) planner_.Reset();
     const HubView view = app_.View();
-    std::optional<AlertDiff> diff = planner_.Plan(Mode(), view.alertsGeneration, view.alerts);
-    if (!diff || diff->Empty()) return;
-    const AlertSortState sort = SharedAlertSort();
-    if (refill || model->rowCount() == 0) {
-        SortAlertRows(diff->added, sort);
-        SetRows(std::move(diff->added));
-        return;
-    }
-    // Rows by their alert's key, looked up once per changing pass.
-    std::unordered_map<std::string_view, int> rowOf;
-    rowOf.reserve(static_cast<std::size_t>(model->rowCount()));
-    for (int r = 0; r < model->rowCount(); ++r) rowOf.emplace(rows_[model->ItemData(r)].key, r);
-    for (AlertRow& row : diff->changed) {
-        const auto it = rowOf.find(row.key);
-        if (it == rowOf.end()) continue;
-        const int r = it->second;
-        for (int c = 0; c < kAlertColumns; ++c) {
-            const QString text = FromStored(row.cells[static_cast<std::size_t>(c)]);
-            if (model->ItemText(r, c) != text) model->SetItemText(r, c, text);
-        }
-        rows_[model->ItemData(r)] = std::move(row);
-    }
-    std::vector<int> gone;
-    for (const std::string& key : diff->removed) {
-        const auto it = rowOf.find(key);
-        if (it == rowOf.end()) continue;
-        const quint64 slot = model->ItemData(it->second);
-        gone.push_back(it->second);
-        rows_[slot] = AlertRow{};
-        freeSlots_.push_back(slot);
-    }
-    rowOf.clear();  // its keys go with the rows
-    model->DeleteRows(std::move(gone));
-    std::vector<ListRow> added;
-    added.reserve(diff->added.size());
-    for (AlertRow& row : diff->added) {
-        ListRow r;
-        r.cells.reserve(kAlertColumns);
-        for (const std::string& cell : row.cells) r.cells.push_back(FromStored(cell));
-        if (freeSlots_.empty()) {
-            r.data = rows_.size();
-            rows_.push_back(std::move(row));
-        } else {
-            r.data = freeSlots_.back();
-            freeSlots_.pop_back();
-            rows_[r.data] = std::move(row);
-        }
-        added.push_back(std::move(r));
-    }
-    model->AppendRows(std::move(added));
+    std::optional<AlertList::Plan> plan =
+        model_->Rows().PlanFrom(Mode(), view.alertsGeneration, view.alerts);
+    if (!plan) return;
+    const bool shownSame = plan->Empty();  // new records with the texts shown: no row changes
+    const bool added = plan->added > 0;
+    model_->Apply(*plan);
+    app_.RetireSnapshot(model_->Rows().TakeRetired());
+    if (shownSame) return;
     // A changed alert keeps its key, and so its place when the list is in date order.
-    if (!diff->added.empty() || (!diff->changed.empty() && sort.column != 0)) {
-        list_->Rows()->SortItems([this, sort](const ListRow& a, const ListRow& b) {
-            return AlertRowLess(rows_[a.data], rows_[b.data], sort.column, sort.ascending);
-        });
-    }
+    const AlertSortState sort = SharedAlertSort();
+    if (added || sort.column != 0) model_->Sort(sort.column, sort.ascending);
     UpdateCount();
     SelectionChanged();
 }
 
-void CAlertsListWnd::SetRows(std::vector<AlertRow> rows) {
-    rows_ = std::move(rows);
-    freeSlots_.clear();
-    std::vector<ListRow> list;
-    list.reserve(rows_.size());
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
-        ListRow r;
-        r.cells.reserve(kAlertColumns);
-        for (const std::string& cell : rows_[i].cells) r.cells.push_back(FromStored(cell));
-        r.data = i;
-        list.push_back(std::move(r));
+void CAlertsListWnd::SetRows(std::shared_ptr<const AlertsSnapshot> alerts) {
+    model_->Clear();
+    app_.RetireSnapshot(model_->Rows().TakeRetired());
+    if (alerts) {
+        std::optional<AlertList::Plan> plan =
+            model_->Rows().PlanFrom(Mode(), archiveView_ ? 0 : app_.View().alertsGeneration,
+                                    std::move(alerts));
+        if (plan) model_->Apply(*plan);
+        const AlertSortState sort = SharedAlertSort();
+        model_->Sort(sort.column, sort.ascending);
+        list_->SetSortIndicator(sort.column, sort.ascending);
     }
-    list_->Rows()->SetRows(std::move(list));
     DetailsPanel()->ShowDescription();
 }
 
 void CAlertsListWnd::UpdateCount() {
-    const int count = list_->Rows()->rowCount();
+    const int count = model_->rowCount();
     header_->SetCount(count);
     report_->setVisible(count > 0);
 }
@@ -266,7 +210,7 @@ void CAlertsListWnd::SelectionChanged() {
                         : selected.front();
     CAlertItem alert;
     if (!FindAlert(RowKey(row), alert)) return;  // left the hub: nothing changes
-    panel->ShowDetails(AlertDetails(rows_[list_->Rows()->ItemData(row)], alert));
+    panel->ShowDetails(AlertDetails(model_->Rows().Row(row), alert));
 }
 
 bool CAlertsListWnd::eventFilter(QObject* watched, QEvent* event) {
@@ -286,9 +230,7 @@ void CAlertsListWnd::SortBy(int column) {
     AlertSortState& sort = SharedAlertSort();
     sort.Click(column);
     const AlertSortState now = sort;
-    list_->Rows()->SortItems([this, now](const ListRow& a, const ListRow& b) {
-        return AlertRowLess(rows_[a.data], rows_[b.data], now.column, now.ascending);
-    });
+    model_->Sort(now.column, now.ascending);
     list_->SetSortIndicator(now.column, now.ascending);
 }
 
@@ -308,16 +250,13 @@ void CAlertsListWnd::RemoveSelected() {
         EditResult saved = EditResult::Saved;
         const std::vector<std::string> removed = app_.RemoveAlerts(keys, &saved);
         if (!removed.empty()) {
-            // One reset for the rows that stay, in their order (deleting rows one at a time
-            // moves the rest of a long list for each).
+            // The rows that stay keep their order; the next plan does not remove these again.
             const std::set<std::string> gone(removed.begin(), removed.end());
-            ListRowsModel* model = list_->Rows();
-            std::vector<ListRow> kept;
-            kept.reserve(static_cast<std::size_t>(model->rowCount()));
-            for (int r = 0; r < model->rowCount(); ++r)
-                if (!gone.count(RowKey(r))) kept.push_back(model->Row(r));
-            model->SetRows(std::move(kept));
-            for (const std::string& key : removed) planner_.Forget(key);
+            std::vector<int> rows;
+            for (int r = 0; r < model_->rowCount(); ++r)
+                if (gone.count(RowKey(r))) rows.push_back(r);
+            model_->RemoveRows(std::move(rows));  // many go in one layout change
+            UpdateCount();
             DetailsPanel()->ShowDescription();
         }
         EditFailed(saved);
@@ -344,10 +283,10 @@ void CAlertsListWnd::LearnMore() {
 void CAlertsListWnd::CreateReport() {
     WaitCursor wait;
     std::vector<AlertRow> shown;
-    const int count = list_->Rows()->rowCount();
+    const int count = model_->rowCount();
     shown.reserve(static_cast<std::size_t>(count));
     for (int r = 0; r < count; ++r) {
-        AlertRow row = rows_[list_->Rows()->ItemData(r)];
+        AlertRow row = model_->Rows().Row(r);
         for (std::string& cell : row.cells)
             cell = FromStored(cell).toStdString();  // report cells are UTF-8
         shown.push_back(std::move(row));
@@ -382,10 +321,7 @@ void CAlertsListWnd::ClearAlerts() {
     const EditResult result =
         prevention ? app_.ClearPreventionAlerts() : app_.ClearDetectionAlerts();
     EditFailed(result);
-    if (result == EditResult::Saved && !archiveView_) {
-        SetRows({});
-        planner_.Reset();
-    }
+    if (result == EditResult::Saved && !archiveView_) SetRows(nullptr);
     DetailsPanel()->update();
 }
 
@@ -395,22 +331,23 @@ void CAlertsListWnd::ViewArchivedAlerts() {
     WaitCursor wait;
     tarvell::ArchiveView view = ReadAlertArchive(chosen.toStdString(), Mode());
     archiveView_ = true;
-    archived_ = std::move(view.alerts);
+    auto archived = std::make_shared<AlertsSnapshot>();
+    for (auto& [key, alert] : view.alerts)
+        archived->AlertLog.emplace(key, std::make_shared<const CAlertItem>(std::move(alert)));
+    archived_ = archived;
     ShowArchiveLinks(true);
     header_->SetTitle(QFileInfo(chosen).fileName());
     // In the order the header's arrow shows.
-    const AlertSortState sort = SharedAlertSort();
-    SortAlertRows(view.rows, sort);
-    SetRows(std::move(view.rows));
-    list_->SetSortIndicator(sort.column, sort.ascending);
+    SetRows(archived_);
     if (!view.readable) Tell(prompt_, std::string(kArchiveDamagedText));
 }
 
 bool CAlertsListWnd::FindAlert(const std::string& key, CAlertItem& alert) const {
     if (!archiveView_) return app_.LookupAlert(key, alert);
-    const auto it = archived_.find(key);
-    if (it == archived_.end()) return false;
-    alert = it->second;
+    if (!archived_) return false;
+    const auto it = archived_->AlertLog.find(key);
+    if (it == archived_->AlertLog.end() || !it->second) return false;
+    alert = *it->second;
     return true;
 }
 

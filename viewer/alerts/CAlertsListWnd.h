@@ -13,12 +13,13 @@
 #include <memory>
 #include <vector>
 
-#include "viewer/core/alerts/AlertPlan.h"
 #include "viewer/core/alerts/AlertRows.h"
 #include "viewer/widgets/ShellPage.h"
 
 namespace tarvell {
 
+class AlertListModel;
+struct AlertsSnapshot;
 class ArchivePicker;
 class CAlertDetailsPanel;
 class CAlertsHeaderPanel;
@@ -56,6 +57,8 @@ public:
     void RefreshAlerts();
     bool ArchiveView() const { return archiveView_; }
     CPaintListCtrl& List() const { return *list_; }
+    // The rows of the list, by alert key.
+    AlertListModel* Rows() const { return model_; }
     CAlertsHeaderPanel* Header() const { return header_; }
     CAlertsReportPanel* ReportPanel() const { return report_; }
     CAlertDetailsPanel* DetailsPanel() const;
@@ -80,7 +83,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void SetRows(std::vector<AlertRow> rows);
+    // Shows the alerts of the current kind in `alerts` from nothing, sorted by the shared order.
+    void SetRows(std::shared_ptr<const AlertsSnapshot> alerts);
     void UpdateCount();
     void SelectionChanged();
     std::vector<int> SelectedRows() const;
@@ -97,11 +101,9 @@ private:
     std::unique_ptr<ArchivePicker> ownPicker_;
     ArchivePicker* picker_;
     bool archiveView_ = false;
-    std::vector<AlertRow> rows_;                  // by the list rows' item data
-    std::vector<quint64> freeSlots_;              // entries of rows_ no row uses
-    AlertPlanner planner_;                        // the hub's alerts the list shows
-    std::map<std::string, CAlertItem> archived_;  // the shown archive's alerts
+    std::shared_ptr<const AlertsSnapshot> archived_;  // the shown archive's alerts
     CPaintListCtrl* list_;
+    AlertListModel* model_;
     CAlertsHeaderPanel* header_;
     CAlertsReportPanel* report_;
     CAlertDetailsPanel* detection_;

@@ -20,7 +20,7 @@
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/Fonts.h"
 #include "viewer/widgets/Images.h"
-#include "viewer/widgets/ListRowsModel.h"
+#include "viewer/alerts/AlertListModel.h"
 #include "platform/Memory.h"
 #include "viewer/bench/FloorModel.h"
 
@@ -119,9 +119,11 @@ void Fill(benchmark::State& state) {
         bytes = static_cast<double>(bench::HeapInUse() - before);
         state.ResumeTiming();
     }
-    const int rows = B().wnd->List().Rows()->rowCount();
+    const int rows = B().wnd->Rows()->rowCount();
     state.counters["rows"] = rows;
     state.counters["bytes_per_alert"] = bytes / rows;
+    state.counters["list_bytes_per_alert"] =
+        static_cast<double>(B().wnd->Rows()->Rows().Footprint()) / rows;
 }
 BENCHMARK(Fill)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -175,6 +177,22 @@ void FollowOnePercentChanged(benchmark::State& state) {
 }
 BENCHMARK(FollowOnePercentChanged)->Unit(benchmark::kMillisecond)->Iterations(4);
 
+// The same while the list is sorted by the Alert column.
+void FollowOnePercentChangedSortedByAlert(benchmark::State& state) {
+    B().Publish();
+    B().Show(kDetectionAlertsMode);
+    B().wnd->SortBy(4);
+    int generation = 1;
+    for (auto _ : state) {
+        state.PauseTiming();
+        generation = 3 - generation;
+        B().Publish(generation);
+        state.ResumeTiming();
+        B().wnd->RefreshAlerts();
+    }
+}
+BENCHMARK(FollowOnePercentChangedSortedByAlert)->Unit(benchmark::kMillisecond)->Iterations(4);
+
 void FloorOnePercentChanged(benchmark::State& state) {
     bench::Floor floor;
     std::vector<std::array<std::string, 5>> rows[2];
@@ -213,14 +231,14 @@ void RemoveThousandSelected(benchmark::State& state) {
         CPaintListCtrl& list = B().wnd->List();
         QItemSelection selection;
         for (int r = 0; r < 1000; ++r)
-            selection.select(list.Rows()->index(r * 40, 0), list.Rows()->index(r * 40, 4));
+            selection.select(B().wnd->Rows()->index(r * 40, 0), B().wnd->Rows()->index(r * 40, 4));
         list.selectionModel()->select(selection,
                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
         B().prompt.Script({PromptAnswer::Yes});
         state.ResumeTiming();
         B().wnd->RemoveSelected();
     }
-    state.counters["rows_left"] = B().wnd->List().Rows()->rowCount();
+    state.counters["rows_left"] = B().wnd->Rows()->rowCount();
 }
 BENCHMARK(RemoveThousandSelected)->Unit(benchmark::kMillisecond)->Iterations(2);
 
@@ -235,7 +253,7 @@ BENCHMARK(WriteArchive)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void ViewArchive(benchmark::State& state) {
     for (auto _ : state) B().wnd->ViewArchivedAlerts();
-    state.counters["rows"] = B().wnd->List().Rows()->rowCount();
+    state.counters["rows"] = B().wnd->Rows()->rowCount();
 }
 BENCHMARK(ViewArchive)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -255,5 +273,6 @@ int main(int argc, char** argv) {
     tarvell::BuildViewerImages();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
+    tarvell::B().wnd.reset();  // a widget goes before the application object
     return 0;
 }

@@ -17,9 +17,10 @@
 #include "viewer/core/look/ColumnFit.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/monitors/EventSelection.h"
-#include "viewer/core/monitors/MonitorPlan.h"
+#include "viewer/core/monitors/EventList.h"
 #include "viewer/core/monitors/MonitorRules.h"
 #include "viewer/monitors/CEventDetailsDlg.h"
+#include "viewer/monitors/EventListModel.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/widgets/Accessibility.h"
@@ -35,16 +36,6 @@ int CEventMonitorWnd::s_SortColumn = -1;
 bool CEventMonitorWnd::s_SortAscending = false;
 
 namespace {
-
-constexpr int kColumnWidths[4] = {125, 100, 100, 100};
-constexpr const char* kColumns[4] = {"Device Mac", "Device Name", "Device Ip", "Device Port"};
-
-const QString& Cell(const ListRow& row, int column) {
-    static const QString kEmpty;
-    return static_cast<std::size_t>(column) < row.cells.size()
-               ? row.cells[static_cast<std::size_t>(column)]
-               : kEmpty;
-}
 
 }  // namespace
 
@@ -67,10 +58,10 @@ CEventMonitorWnd::CEventMonitorWnd(const PageContext& context, QWidget* parent)
         CPaintListCtrl* list = List(detection);
         connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                 [this, detection] { details_[detection ? 0 : 1]->Redraw(); });
-        connect(list->Rows(), &QAbstractItemModel::rowsRemoved, this,
+        connect(Rows(detection), &QAbstractItemModel::rowsRemoved, this,
                 [this, detection] { OnRowsRemoved(detection, false); });
-        connect(list->Rows(), &QAbstractItemModel::modelReset, this, [this, detection] {
-            if (List(detection)->Rows()->rowCount() == 0) OnRowsRemoved(detection, true);
+        connect(Rows(detection), &QAbstractItemModel::modelReset, this, [this, detection] {
+            if (Rows(detection)->rowCount() == 0) OnRowsRemoved(detection, true);
         });
     }
     timer_.setSingleShot(true);
@@ -102,10 +93,12 @@ CPaintListCtrl* CEventMonitorWnd::MakeList(bool detection) {
     list->SetKeepSelection(true);
     // The actions work on every selected row: ctrl and shift pick several.
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    for (int c = 0; c < 4; ++c)
-        list->InsertColumn(c, QString::fromLatin1(kColumns[c]), kColumnWidths[c]);
-    list->InsertColumn(
-        4, detection ? QStringLiteral("Event Details") : QStringLiteral("Blocking Status"), 100);
+    auto* model = new EventListModel(list);
+    model->Rows().SetDetection(detection);
+    models_[detection ? 0 : 1] = model;
+    list->setModel(model);
+    for (int c = 0; c < kEventColumns; ++c)
+        list->setColumnWidth(c, kEventColumnTable[static_cast<std::size_t>(c)].width);
     list->SetEmptyText(QStringLiteral("There are currently no active events."));
     // The last column takes what the others leave; the key and the device's name are never cut.
     list->SetFitColumns(true, {0, 1});
@@ -134,9 +127,8 @@ void CEventMonitorWnd::showEvent(QShowEvent* event) {
     if (!showing_.Starts(*event)) return;
     const bool detection = IsDetection();
     s_SortColumn = kShownSortColumn;
-    List(detection)->Rows()->DeleteAllItems();
-    sorted_[detection ? 0 : 1] = {};
-    planners_[detection ? 0 : 1].Reset();
+    Rows(detection)->Clear();
+    context_.app.RetireSnapshot(Rows(detection)->Rows().TakeRetired());
     ShowScreen(!detection, false);
     ShowScreen(detection, true);
     Header(detection)->SetCountText(QStringLiteral("0"));
@@ -172,18 +164,13 @@ bool CEventMonitorWnd::FillEventLists() {
 
     const bool detection = IsDetection();
     CPaintListCtrl* list = List(detection);
-    ListRowsModel* model = list->Rows();
+    EventListModel* model = Rows(detection);
     CTarvellApp& app = context_.app;
     const HubView view = app.View();
-    MonitorPlanner& planner = planners_[detection ? 0 : 1];
-    MonitorPlanner::Inputs inputs{detection, Header(detection)->Filter(), view.eventsGeneration,
-                                  view.settingsGeneration, view.readMarksGeneration};
+    EventList::Inputs inputs{detection, Header(detection)->Filter(), view.eventsGeneration,
+                             view.settingsGeneration, view.readMarksGeneration};
     // A read-mark query of its own may answer differently at any time: it is asked each pass.
     if (readMark_) inputs.readMarks = ++ownMarksPass_;
-    // Rows removed outside a pass (an action's own removal) or a list emptied on show: the plan
-    // no longer matches the list, which is planned again from nothing.
-    const bool reconcile = static_cast<std::size_t>(model->rowCount()) != planner.size();
-    if (reconcile) planner.Reset();
     std::shared_ptr<const ReadMarkSet> marks;
     std::function<bool(const std::string&)> isRead = readMark_;
     if (!isRead) {
@@ -193,128 +180,22 @@ bool CEventMonitorWnd::FillEventLists() {
             return marks->count(ToLowerAscii(key)) != 0;
         };
     }
-    std::optional<MonitorDiff> diff = planner.Plan(inputs, view, isRead);
-    if (!diff) return true;  // nothing changed since the last pass: nothing is touched
-    ApplyDiff(detection, *diff, reconcile);
-    const QString count = FromUtf8(
-        CountLabelText(detection, Header(detection)->Filter(), model->rowCount(), diff->counter));
+    std::optional<EventList::Plan> plan = model->Rows().PlanFrom(inputs, view, isRead);
+    if (!plan) return true;  // nothing changed since the last pass: nothing is touched
+    model->Apply(*plan);
+    app.RetireSnapshot(model->Rows().TakeRetired());
+    const QString count = FromUtf8(CountLabelText(detection, Header(detection)->Filter(),
+                                                  model->rowCount(), model->Rows().Counter()));
     if (Header(detection)->CountText() != count) Header(detection)->SetCountText(count);
     SortList(list);
     return true;
 }
 
-void CEventMonitorWnd::ApplyDiff(bool detection, MonitorDiff& diff, bool reconcile) {
-    ListRowsModel* model = List(detection)->Rows();
-    SortState& sorted = sorted_[detection ? 0 : 1];
-    const auto makeRow = [](WantedRow& wanted) {
-        ListRow row;
-        row.cells.reserve(5);
-        for (const std::string& cell : wanted.cells) row.cells.push_back(FromStored(cell));
-        row.image = wanted.image;
-        row.bold = wanted.unread;
-        row.key = std::move(wanted.key);
-        return row;
-    };
-    if (model->rowCount() == 0) {
-        std::vector<ListRow> rows;
-        rows.reserve(diff.added.size());
-        for (WantedRow& wanted : diff.added) rows.push_back(makeRow(wanted));
-        model->SetRows(std::move(rows));
-        sorted = {};
-        return;
-    }
-    std::vector<int> gone;
-    if (!diff.removed.empty() || !diff.changed.empty() || reconcile) {
-        // Rows by their key (never by the text they show), looked up once per changing pass.
-        std::unordered_map<std::string_view, int> rowOf;
-        rowOf.reserve(static_cast<std::size_t>(model->rowCount()));
-        for (int r = 0; r < model->rowCount(); ++r) {
-            // A second row of a key, or a row the plan does not want, goes.
-            if (!rowOf.emplace(model->ItemKey(r), r).second ||
-                (reconcile && !planners_[detection ? 0 : 1].Has(model->ItemKey(r))))
-                gone.push_back(r);
-        }
-        if (reconcile) {
-            // Planned from nothing: a row the list still has is a changed row, not a new one.
-            std::vector<WantedRow> added;
-            for (WantedRow& wanted : diff.added) {
-                if (rowOf.count(wanted.key)) diff.changed.push_back(std::move(wanted));
-                else added.push_back(std::move(wanted));
-            }
-            diff.added = std::move(added);
-        }
-        for (WantedRow& wanted : diff.changed) {
-            const auto it = rowOf.find(wanted.key);
-            if (it == rowOf.end()) continue;
-            const int r = it->second;
-            const ListRow& row = model->Row(r);
-            for (int c = 1; c < 5; ++c) {
-                const QString text = FromStored(wanted.cells[c]);
-                if (Cell(row, c) == text) continue;
-                model->SetItemText(r, c, text);
-                if (c == s_SortColumn) sorted = {};
-            }
-            // Unread rows are bold; the mark travels with the row through sorts.
-            if (model->ItemBold(r) != wanted.unread) model->SetItemBold(r, wanted.unread);
-        }
-        for (const std::string& key : diff.removed)
-            if (const auto it = rowOf.find(key); it != rowOf.end()) gone.push_back(it->second);
-        model->DeleteRows(std::move(gone));
-    }
-    if (!diff.added.empty()) {
-        std::vector<ListRow> rows;
-        rows.reserve(diff.added.size());
-        for (WantedRow& wanted : diff.added) rows.push_back(makeRow(wanted));
-        model->AppendRows(std::move(rows));
-        sorted = {};
-    }
-}
-
 void CEventMonitorWnd::SortList(CPaintListCtrl* list) {
-    ListRowsModel* model = list->Rows();
-    const int n = model->rowCount();
     const int column = s_SortColumn;
-    // A list still in the order of the current pair (no row added, no sorted text changed;
-    // removals keep the order) is not sorted again.
-    SortState& state = sorted_[list == m_DetectionList ? 0 : 1];
-    const bool inOrder =
-        state.valid && state.column == column && state.ascending == s_SortAscending;
-    // Each row's item data is its index, also after removals that needed no sort.
-    for (int r = 0; r < n; ++r) model->SetItemData(r, static_cast<quint64>(r));
-    if (column >= 0 && n > 1 && !inOrder) {
-        std::vector<std::uint32_t> addresses;
-        std::vector<std::string> texts;
-        if (column == 2) {
-            addresses.resize(static_cast<std::size_t>(n));
-            for (int r = 0; r < n; ++r)
-                addresses[static_cast<std::size_t>(r)] =
-                    SortAddress(ToStored(Cell(model->Row(r), 2)));
-        } else {
-            texts.resize(static_cast<std::size_t>(n));
-            for (int r = 0; r < n; ++r) {
-                // Column 0 shows the key, which the row keeps as stored: nothing to convert.
-                const std::string& key = model->ItemKey(r);
-                texts[static_cast<std::size_t>(r)] =
-                    column == 0 && !key.empty() ? key : ToStored(Cell(model->Row(r), column));
-            }
-        }
-        const bool ascending = s_SortAscending;
-        model->SortItems([&](const ListRow& a, const ListRow& b) {
-            int c = 0;
-            if (column == 2) {
-                const std::uint32_t x = addresses[a.data], y = addresses[b.data];
-                c = x < y ? -1 : (x > y ? 1 : 0);
-            } else {
-                c = CompareEventRows(column, texts[a.data], texts[b.data]);
-            }
-            return ascending ? c < 0 : c > 0;
-        });
-        for (int r = 0; r < n; ++r) model->SetItemData(r, static_cast<quint64>(r));
-    }
-    if (column >= 0) {
-        state = {true, column, s_SortAscending};
-        list->SetSortIndicator(column, s_SortAscending);
-    }
+    if (column < 0) return;
+    EventRows(*list)->SortBy(column, s_SortAscending);
+    list->SetSortIndicator(column, s_SortAscending);
 }
 
 void CEventMonitorWnd::OnHeaderClick(CPaintListCtrl* list, int column) {
@@ -361,7 +242,7 @@ bool CEventMonitorWnd::OnListKey(bool detection, int key) {
         return false;
     }
     const int selected = list->SelectedRow();
-    const int target = KeyTargetRow(which, selected, list->Rows()->rowCount());
+    const int target = KeyTargetRow(which, selected, Rows(detection)->rowCount());
     if (target < 0) return false;
     ShowEvent(detection, target);
     // With nothing selected the list's own move would start from its current row, which it may
@@ -387,9 +268,9 @@ void CEventMonitorWnd::OnListDoubleClick(int row) {
 }
 
 void CEventMonitorWnd::ShowEvent(bool detection, int row) {
-    ListRowsModel* model = List(detection)->Rows();
+    EventListModel* model = Rows(detection);
     if (row < 0 || row >= model->rowCount()) return;
-    const std::string key = ToStored(model->ItemText(row, 0));
+    const std::string key = model->Rows().Key(row);
     CTarvellApp& app = context_.app;
     CEventItem event;
     CMonitorDetailsPanel* pane = DetailsPane(detection);
@@ -400,7 +281,7 @@ void CEventMonitorWnd::ShowEvent(bool detection, int row) {
             requester = BlockRequester(app.Document().Fields().BlockRequests, key);
         }
         pane->SetEventText(
-            BuildEventText(detection, event, ToStored(model->ItemText(row, 4)), requester));
+            BuildEventText(detection, event, model->Rows().Cell(row, 4), requester));
     }
     if (!pane->Actions()->isVisible()) pane->Redraw();
     app.MarkEventRead(key);

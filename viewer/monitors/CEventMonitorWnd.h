@@ -3,8 +3,8 @@
 // page empties the list of its mode, sorts by the first column and fills the list 1 ms later;
 // while it stays shown it refills when the hub announces new events or settings (no timer of its
 // own). A pass runs on the GUI thread, one at a time (a change announced during a pass is
-// skipped); it keeps rows in place, changes a cell only when its text differs, removes the rows
-// whose events left the screen and finds rows by their exact key.
+// skipped); it keeps rows in place, announces only the rows whose events changed, removes the
+// rows whose events left the screen and finds rows by their exact key (EventList).
 #pragma once
 
 #include <QTimer>
@@ -12,7 +12,6 @@
 #include <functional>
 #include <string>
 
-#include "viewer/core/monitors/MonitorPlan.h"
 #include "viewer/core/summary/ReportText.h"
 #include "viewer/widgets/ShellPage.h"
 #include "viewer/widgets/ImageList.h"
@@ -26,6 +25,7 @@ class CDetectionMonitorHeaderPanel;
 class CPreventionMonitorHeaderPanel;
 class CFramedPanel;
 class CMonitorDetailsPanel;
+class EventListModel;
 
 class CEventMonitorWnd : public QWidget, public ShellPage {
     Q_OBJECT
@@ -54,6 +54,8 @@ public:
     CPaintListCtrl* List(bool detection) const {
         return detection ? m_DetectionList : m_PreventionList;
     }
+    // The rows of a list, by event key.
+    EventListModel* Rows(bool detection) const { return models_[detection ? 0 : 1]; }
     CMonitorHeaderPanel* Header(bool detection) const;
     CFramedPanel* ReportPanel(bool detection) const {
         return detection ? reports_[0] : reports_[1];
@@ -109,10 +111,6 @@ protected:
 private:
     CPaintListCtrl* MakeList(bool detection);
     void OnTimer();
-    // Brings the list of a screen to the plan: removed rows go, changed rows get the texts that
-    // differ, added rows come at the end. `reconcile`: the plan starts from nothing while the list
-    // has rows (some were removed outside a pass), which are matched by key.
-    void ApplyDiff(bool detection, MonitorDiff& diff, bool reconcile);
     // Sorts `list` by the shared pair and shows the arrow.
     void SortList(CPaintListCtrl* list);
     void ShowScreen(bool detection, bool shown);
@@ -131,13 +129,7 @@ private:
     CMonitorDetailsPanel* details_[2] = {};
     std::function<bool(const std::string&)> readMark_;
     bool waitCursor_ = false;
-    struct SortState {
-        bool valid = false;
-        int column = -1;
-        bool ascending = false;
-    };
-    SortState sorted_[2];         // the order each list is in
-    MonitorPlanner planners_[2];  // what each list shows, by key
+    EventListModel* models_[2] = {};  // what each list shows, by key
     std::uint64_t ownMarksPass_ = 0;
 };
 

@@ -1,4 +1,5 @@
 #include "viewer/monitors/EventRequestDialogs.h"
+#include "viewer/monitors/EventListModel.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -64,29 +65,25 @@ void DeleteRows(CPaintListCtrl& list, const std::vector<std::string>& keys) {
     std::vector<int> rows;
     for (const std::string& key : keys)
         if (const int row = RowOfKey(list, key); row >= 0) rows.push_back(row);
-    std::sort(rows.rbegin(), rows.rend());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    for (const int row : rows) list.Rows()->DeleteItem(row);
+    if (EventListModel* model = EventRows(list)) model->RemoveRows(std::move(rows));
 }
 
 }  // namespace
 
 std::vector<std::string> RowKeys(const CPaintListCtrl& list, bool selectedOnly) {
     std::vector<std::string> keys;
-    const ListRowsModel* rows = const_cast<CPaintListCtrl&>(list).Rows();
+    const EventListModel* rows = EventRows(list);
+    if (rows == nullptr) return keys;
     for (int row = 0; row < rows->rowCount(); ++row) {
         if (selectedOnly && !list.selectionModel()->isRowSelected(row, QModelIndex())) continue;
-        keys.push_back(ToStored(rows->ItemText(row, 0)));
+        keys.push_back(rows->Rows().Key(row));
     }
     return keys;
 }
 
 int RowOfKey(const CPaintListCtrl& list, const std::string& key) {
-    const ListRowsModel* rows = const_cast<CPaintListCtrl&>(list).Rows();
-    const QString wanted = FromStored(key);
-    for (int row = 0; row < rows->rowCount(); ++row)
-        if (rows->ItemText(row, 0) == wanted) return row;
-    return -1;
+    const EventListModel* rows = EventRows(list);
+    return rows == nullptr ? -1 : rows->FindKey(key);
 }
 
 void OnBlockEvents(CTarvellApp& app, Prompt& prompt, CPaintListCtrl& list) {
@@ -235,10 +232,8 @@ CUnblockEventsDlg::Unblocked CUnblockEventsDlg::Unblock(const std::vector<std::s
         return Unblocked::WrongPassword;
     }
     if (Told(prompt_, outcome.result)) return Unblocked::Failed;
-    const QString waiting = FromUtf8(LoadString(str::kWaitingForActivation));
     for (const std::string& key : keys)
-        if (const int row = RowOfKey(list_, key); row >= 0)
-            list_.Rows()->SetItemText(row, 4, waiting);
+        if (const int row = RowOfKey(list_, key); row >= 0) EventRows(list_)->SetUnblockWaiting(row);
     return Unblocked::Written;
 }
 
@@ -374,7 +369,7 @@ void CEventInformationDlg::accept() {
     CPaintListCtrl* list = window_.List(detection);
     if (const int row = RowOfKey(*list, key_); row >= 0) {
         const int image = (detection ? 0 : 2) + (stored.empty() ? 0 : 1);
-        list->Rows()->SetItemImage(row, 0, image);
+        EventRows(*list)->SetImage(row, image);
     }
     QDialog::accept();
 }

@@ -1,4 +1,5 @@
 #include "viewer/monitors/MonitorDetailsPanels.h"
+#include "viewer/monitors/EventListModel.h"
 
 #include <QGuiApplication>
 #include <QItemSelectionModel>
@@ -127,7 +128,7 @@ void CMonitorActionsPanel::paintEvent(QPaintEvent*) {
 std::string CMonitorActionsPanel::FirstSelectedKey() const {
     const CPaintListCtrl* list = window_.List(detection_);
     const int row = list->SelectedRow();
-    return row < 0 ? std::string() : ToStored(list->Rows()->ItemText(row, 0));
+    return row < 0 ? std::string() : EventRows(*list)->Rows().Key(row);
 }
 
 // Each action runs only while its link is active, whatever called it (the link, a double click
@@ -287,19 +288,15 @@ void CMonitorDetailsPanel::paintEvent(QPaintEvent*) {
 
 bool CMonitorDetailsPanel::SelectMatch(int start) {
     CPaintListCtrl* list = List();
-    ListRowsModel* model = list->Rows();
-    const std::shared_ptr<const EventsSnapshot> events = window_.Context().app.Events();
+    EventListModel* model = EventRows(*list);
+    const EventList& rows = model->Rows();
     const int row =
         FindEventRow(searchText_, start, model->rowCount(), [&](int r, SearchTexts& texts) {
-            const ListRow& cells = model->Row(r);
-            for (std::size_t c = 0; c < 4 && c < cells.cells.size(); ++c)
-                texts[c] = ToStored(cells.cells[c]);
-            if (!events) return;
-            const auto it = events->EventMap.find(texts[0]);
-            if (it == events->EventMap.end() || !it->second) return;
-            texts[4] = it->second->SourceIp;
-            texts[5] = it->second->SourceMac;
-            texts[6] = it->second->SourceName;
+            for (int c = 0; c < 4; ++c) texts[static_cast<std::size_t>(c)] = rows.Cell(r, c);
+            const CEventItem& event = *rows.At(r).event;
+            texts[4] = event.SourceIp;
+            texts[5] = event.SourceMac;
+            texts[6] = event.SourceName;
         });
     if (row < 0) return false;
     list->setFocus();

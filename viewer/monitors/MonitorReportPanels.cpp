@@ -1,4 +1,5 @@
 #include "viewer/monitors/MonitorReportPanels.h"
+#include "viewer/monitors/EventListModel.h"
 
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/look/Look.h"
@@ -21,7 +22,8 @@ ReportTable MonitorReportTable(bool detection, const CPaintListCtrl& list) {
     table.headers = {"Device Mac", "Device Name", "Device Ip", "Device Port",
                      detection ? "Event Details" : "Blocking Status"};
     table.widths = {18, 18, 18, 18, 28};
-    const ListRowsModel* rows = const_cast<CPaintListCtrl&>(list).Rows();
+    const EventListModel* rows = EventRows(list);
+    if (rows == nullptr) return table;
     table.rows.reserve(static_cast<std::size_t>(rows->rowCount()));
     for (int r = 0; r < rows->rowCount(); ++r) {
         std::vector<std::string> cells;

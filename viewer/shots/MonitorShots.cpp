@@ -20,6 +20,7 @@
 #include "viewer/monitors/CEventDetailsDlg.h"
 #include "viewer/monitors/ToolOptionsDlgs.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/monitors/EventListModel.h"
 #include "viewer/widgets/CThemeTabCtrl.h"
 #include "viewer/monitors/EventRequestDialogs.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
@@ -175,8 +176,8 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         if (!Save(page.grab(), out, "monitor-details-intro.png")) status = 1;
         int chosen = -1;
-        for (int r = 0; r < page.List(true)->Rows()->rowCount(); ++r)
-            if (page.List(true)->Rows()->ItemText(r, 0) == QStringLiteral("S1/2")) chosen = r;
+        for (int r = 0; r < page.Rows(true)->rowCount(); ++r)
+            if (page.Rows(true)->ItemText(r, 0) == QStringLiteral("S1/2")) chosen = r;
         page.List(true)->SelectRow(chosen);
         page.ShowEvent(true, chosen);
         QApplication::processEvents();
@@ -206,7 +207,7 @@ int main(int argc, char** argv) {
 
         header->SetFilter(cmd::kVulnerablePorts, QStringLiteral("Vulnerable Ports"));
         QApplication::processEvents();
-        if (page.List(true)->Rows()->rowCount() != 0) {
+        if (page.Rows(true)->rowCount() != 0) {
             std::fprintf(stderr, "tarvell-monitor-shots: the Vulnerable Ports filter left rows\n");
             status = 1;
         }
@@ -235,7 +236,7 @@ int main(int argc, char** argv) {
         }
         app.Document().Fields().MonitorPassword.clear();
         {
-            CEventInformationDlg info(ToStored(prevention->Rows()->ItemText(0, 0)), page);
+            CEventInformationDlg info(ToStored(EventRows(*prevention)->ItemText(0, 0)), page);
             info.show();
             QApplication::processEvents();
             stage.Shoot(info.grab(), "event-information.png");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "tests/support/HeaderClick.h"
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/alerts/AlertArchivePicker.h"
 #include "viewer/alerts/AlertsPanels.h"
@@ -16,7 +17,7 @@
 #include "viewer/core/base/StringTable.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
-#include "viewer/widgets/ListRowsModel.h"
+#include "viewer/alerts/AlertListModel.h"
 
 namespace tarvell::test {
 namespace {
@@ -66,12 +67,12 @@ protected:
     }
     static std::vector<std::string> Keys(const CAlertsListWnd& w) {
         std::vector<std::string> keys;
-        for (int r = 0; r < w.List().Rows()->rowCount(); ++r) keys.push_back(w.RowKey(r));
+        for (int r = 0; r < w.Rows()->rowCount(); ++r) keys.push_back(w.RowKey(r));
         return keys;
     }
     static void Click(CAlertsListWnd& w, int row) {
         const QRect r = row < 0 ? QRect(10, w.List().viewport()->height() - 5, 1, 1)
-                                : w.List().visualRect(w.List().Rows()->index(row, 1));
+                                : w.List().visualRect(w.Rows()->index(row, 1));
         QTest::mouseClick(w.List().viewport(), Qt::LeftButton, {}, r.center());
     }
 
@@ -100,10 +101,10 @@ TEST_F(AlertsScreenTest, FillSelectionDetailsAndTheClickBesideTheRows) {
     EXPECT_TRUE(details->Actions()->isVisible());
     EXPECT_TRUE(details->PaneText().contains(QStringLiteral("\n\nOccurred on: ")))
         << details->PaneText().toStdString();
-    EXPECT_EQ(w->List().Rows()->ItemText(1, 2), QStringLiteral("10.0.0.10"));
+    EXPECT_EQ(w->Rows()->ItemText(1, 2), QStringLiteral("10.0.0.10"));
     QTest::keyClick(&w->List(), Qt::Key_Up);
     EXPECT_EQ(w->List().SelectedRow(), 0);
-    EXPECT_EQ(w->List().Rows()->ItemText(0, 2), QStringLiteral("10.0.0.9"));
+    EXPECT_EQ(w->Rows()->ItemText(0, 2), QStringLiteral("10.0.0.9"));
 
     Click(*w, -1);  // beside the rows
     EXPECT_FALSE(details->HasSelection());
@@ -111,10 +112,35 @@ TEST_F(AlertsScreenTest, FillSelectionDetailsAndTheClickBesideTheRows) {
     EXPECT_EQ(details->PaneText(), CAlertDetailsPanel::Description(kDetectionAlertsMode));
 }
 
+// Many rows removed at once leave in one layout change, which announces no removal of its own:
+// the count still follows.
+TEST_F(AlertsScreenTest, RemovingManySelectedRowsLowersTheCount) {
+    CTarvellApp& app = Connected();
+    std::map<std::string, CAlertItem> alerts;
+    for (int i = 0; i < 20; ++i)
+        alerts["17000001" + std::to_string(10 + i) + ".1"] = At("Detection", "10.0.1.1");
+    WriteAlerts(alerts);
+    app.LoadAlerts();
+    auto w = Shown(app, kDetectionAlertsMode);
+    ASSERT_EQ(w->Rows()->rowCount(), 20);
+    Click(*w, 0);
+    QTest::keyClick(&w->List(), Qt::Key_End, Qt::ShiftModifier);
+    QTest::mouseClick(w->List().viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      w->List().visualRect(w->Rows()->index(19, 1)).center());
+    ASSERT_EQ(w->List().selectionModel()->selectedRows().size(), 19);
+    const std::string kept = w->RowKey(19);
+    prompt_.Script({PromptAnswer::Yes});
+    w->RemoveSelected();
+    EXPECT_EQ(Keys(*w), std::vector<std::string>{kept});
+    EXPECT_EQ(w->Header()->CountText(), QStringLiteral("1"));
+}
+
 TEST_F(AlertsScreenTest, RemovingSortingReportAndAnEmptyMode) {
     CTarvellApp& app = Connected();
     auto w = Shown(app, kDetectionAlertsMode);
-    w->SortBy(2);  // Device Ip, ascending: .9 before .10, the bad address last
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    ASSERT_TRUE(ClickHeaderSection(w->List().header(), 2));
+    // Device Ip, ascending: .9 before .10, the bad address last
     EXPECT_EQ(Keys(*w), (std::vector<std::string>{"1700000100.2", "1700000100.1", "1700000090.1"}));
     w->CreateReport();
     ASSERT_EQ(report_.rows.size(), 3u);
@@ -124,9 +150,9 @@ TEST_F(AlertsScreenTest, RemovingSortingReportAndAnEmptyMode) {
     EXPECT_EQ(reportCaption_, QStringLiteral("Detection alerts report"));
 
     // Remove the first and the last row: exactly those alerts leave the hub.
-    w->List().selectionModel()->select(w->List().Rows()->index(0, 0),
+    w->List().selectionModel()->select(w->Rows()->index(0, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    w->List().selectionModel()->select(w->List().Rows()->index(2, 0),
+    w->List().selectionModel()->select(w->Rows()->index(2, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     prompt_.Script({PromptAnswer::Yes});
     w->RemoveSelected();
@@ -152,7 +178,7 @@ TEST_F(AlertsScreenTest, TheShownListFollowsTheHubByKeyAndAnEqualPublishTouchesN
     auto w = Shown(app, kDetectionAlertsMode);
     ASSERT_EQ(Keys(*w), (std::vector<std::string>{"1700000100.2", "1700000100.1", "1700000090.1"}));
     Click(*w, 1);
-    ListRowsModel* model = w->List().Rows();
+    AlertListModel* model = w->Rows();
     std::vector<std::unique_ptr<QSignalSpy>> spies;
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         spies.push_back(std::make_unique<QSignalSpy>(model, signal));
@@ -179,7 +205,7 @@ TEST_F(AlertsScreenTest, TheShownListFollowsTheHubByKeyAndAnEqualPublishTouchesN
     EXPECT_EQ(Keys(*w), (std::vector<std::string>{"1700000200.1", "1700000100.2", "1700000100.1",
                                                   "1700000090.1"}))
         << "newest first, as the list was sorted";
-    EXPECT_EQ(w->List().Rows()->ItemText(3, 2), QStringLiteral("10.9.9.9"));
+    EXPECT_EQ(w->Rows()->ItemText(3, 2), QStringLiteral("10.9.9.9"));
     EXPECT_EQ(w->RowKey(w->List().SelectedRow()), "1700000100.1");
     EXPECT_EQ(spies[3]->count(), 0) << "no reset";
     WriteAlerts({{"1700000200.1", At("Detection", "10.0.0.7")}});

@@ -3,7 +3,7 @@
 
 #include "viewer/core/shell/MenuTable.h"
 #include "viewer/core/hub/EventMacros.h"
-#include "viewer/core/monitors/MonitorPlan.h"
+#include "viewer/core/monitors/EventList.h"
 #include "viewer/core/monitors/MonitorRules.h"
 
 #include <functional>
@@ -217,12 +217,14 @@ TEST(MonitorPlanTest, OnlyWhatChangedIsPlannedAgainAndAnUnchangedHubIsNotPlanned
         view.events =
             std::make_shared<const EventsSnapshot>(EventsSnapshot{"0", "0", {}, {}, records});
         view.requests = std::make_shared<const RequestIndex>(RequestIndex::Build(settings));
-        MonitorPlanner planner;
-        MonitorPlanner::Inputs inputs{true, cmd::kAllEvents, 1, 1, 1};
-        const std::optional<MonitorDiff> first = planner.Plan(inputs, view, isRead);
+        EventList planner;
+        EventList::Inputs inputs{true, cmd::kAllEvents, 1, 1, 1};
+        std::optional<EventList::Plan> first = planner.PlanFrom(inputs, view, isRead);
         ASSERT_TRUE(first);
-        EXPECT_EQ(first->added.size(), 3u);
-        EXPECT_FALSE(planner.Plan(inputs, view, isRead)) << "same generations: not planned";
+        EXPECT_EQ(first->added, 3);
+        planner.Commit(*first);
+        planner.ShowNew();
+        EXPECT_FALSE(planner.PlanFrom(inputs, view, isRead)) << "same generations: not planned";
 
         // A new snapshot of new records (equal ones unless the case changes them).
         EventRecords next;
@@ -232,17 +234,23 @@ TEST(MonitorPlanTest, OnlyWhatChangedIsPlannedAgainAndAnUnchangedHubIsNotPlanned
             std::make_shared<const EventsSnapshot>(EventsSnapshot{"0", "0", {}, {}, next});
         view.requests = std::make_shared<const RequestIndex>(RequestIndex::Build(settings));
         inputs = {true, cmd::kAllEvents, 2, 2, 2};
-        const std::optional<MonitorDiff> diff = planner.Plan(inputs, view, isRead);
+        std::optional<EventList::Plan> diff = planner.PlanFrom(inputs, view, isRead);
         ASSERT_TRUE(diff) << c.what;
-        const auto keys = [](const std::vector<WantedRow>& rows) {
-            std::vector<std::string> out;
-            for (const WantedRow& row : rows) out.push_back(row.key);
-            return out;
-        };
-        EXPECT_EQ(diff->removed, c.removed) << c.what;
-        EXPECT_EQ(keys(diff->added), c.added) << c.what;
-        EXPECT_EQ(keys(diff->changed), c.changed) << c.what;
-        EXPECT_EQ(planner.size(), 3u - c.removed.size() + c.added.size()) << c.what;
+        std::vector<std::string> removed, added, changed;
+        for (int row : diff->removed) removed.push_back(planner.Key(row));
+        for (std::size_t i = 0; i < diff->next.size(); ++i) {
+            const std::string key(diff->next[i].key);
+            if (diff->from[i] < 0) added.push_back(key);
+            else if (diff->change[i]) changed.push_back(key);
+        }
+        EXPECT_EQ(removed, c.removed) << c.what;
+        EXPECT_EQ(added, c.added) << c.what;
+        EXPECT_EQ(changed, c.changed) << c.what;
+        for (auto it = diff->removed.rbegin(); it != diff->removed.rend(); ++it) planner.Unshow(*it);
+        planner.Commit(*diff);
+        planner.ShowNew();
+        EXPECT_EQ(planner.Count(), 3 - static_cast<int>(c.removed.size() - c.added.size()))
+            << c.what;
     }
 }
 

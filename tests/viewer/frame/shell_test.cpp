@@ -511,16 +511,20 @@ TEST_F(ShellTest, AtTheOpeningSizeTheListsShowTheirKeyColumnsWhole) {
         CPaintListCtrl* list = nullptr;
         for (CPaintListCtrl* l : frame_->View()->VisiblePage()->findChildren<CPaintListCtrl*>())
             if (l->isVisible()) list = l;
-        ASSERT_TRUE(list && QTest::qWaitFor([&] { return list->Rows()->rowCount() >= 2; }, 3000));
+        ASSERT_TRUE(list &&
+                    QTest::qWaitFor([&] { return list->model()->rowCount() >= 2; }, 3000));
+        const QAbstractItemModel* rows = list->model();
         QApplication::processEvents();  // the columns follow the rows
         int total = 0;
         for (int c = 0; c < 5; ++c) total += list->columnWidth(c);
         EXPECT_EQ(total, list->viewport()->width()) << "the last column takes the rest";
         for (int c : whole)
-            for (int r = 0; r < list->Rows()->rowCount(); ++r) {
-                const QFont font = BodyFont(*list, QStringLiteral("MS Sans Serif"),
-                                            list->Rows()->ItemBold(r) ? 700 : 400);
-                EXPECT_LE(QFontMetrics(font).horizontalAdvance(list->Rows()->ItemText(r, c)),
+            for (int r = 0; r < rows->rowCount(); ++r) {
+                const QFont font =
+                    BodyFont(*list, QStringLiteral("MS Sans Serif"),
+                             rows->data(rows->index(r, 0), kBoldRole).toBool() ? 700 : 400);
+                const QString text = rows->data(rows->index(r, c)).toString();
+                EXPECT_LE(QFontMetrics(font).horizontalAdvance(text),
                           list->columnWidth(c) - CellTextInset(c) - 2 - (c == 0 ? image : 0))
                     << screen << " " << c;
             }

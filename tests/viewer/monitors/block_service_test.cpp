@@ -6,6 +6,7 @@
 #include "tests/support/SwitchLab.h"
 #include "tests/viewer/settings_service/SettingsServiceFixture.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/monitors/EventListModel.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/widgets/CPaintListCtrl.h"
 #include "viewer/widgets/LinkLabel.h"
@@ -59,8 +60,8 @@ TEST(BlockEventsService, TwoRowsPickedWithCtrlAreShutAfterOneQuestion) {
     window.SetMode(cmd::kDetectionMonitor);
     window.show();
     CPaintListCtrl* list = window.m_DetectionList;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return list->Rows()->rowCount() == 2; }, 5000));
-    const auto row = [&](int r) { return list->visualRect(list->Rows()->index(r, 1)).center(); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return EventRows(*list)->rowCount() == 2; }, 5000));
+    const auto row = [&](int r) { return list->visualRect(EventRows(*list)->index(r, 1)).center(); };
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row(0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, row(1));
 

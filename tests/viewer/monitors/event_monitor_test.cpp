@@ -13,11 +13,13 @@
 #include <algorithm>
 #include <atomic>
 
+#include "tests/support/HeaderClick.h"
 #include "tests/viewer/core/ViewerFixture.h"
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/base/Prompt.h"
 #include "viewer/core/monitors/MonitorRules.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/monitors/EventListModel.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/widgets/CPaintListCtrl.h"
@@ -70,13 +72,19 @@ protected:
         ASSERT_TRUE(app_->LoadEvents());
     }
     CPaintListCtrl* List() const { return window_->List(window_->IsDetection()); }
+    EventListModel* Model() const { return window_->Rows(window_->IsDetection()); }
     QStringList Column(int column) const {
         QStringList out;
-        for (int r = 0; r < List()->Rows()->rowCount(); ++r)
-            out << List()->Rows()->ItemText(r, column);
+        for (int r = 0; r < Model()->rowCount(); ++r)
+            out << Model()->ItemText(r, column);
         return out;
     }
     QString Count() const { return window_->Header(window_->IsDetection())->CountText(); }
+    // A mouse click on a header section of the shown list.
+    void ClickHeader(int column) {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        ASSERT_TRUE(ClickHeaderSection(List()->header(), column)) << column;
+    }
     // Runs `act` on the filter menu once OnFilterByType has opened it.
     void WithMenu(const std::function<void(QMenu*)>& act) {
         QTimer::singleShot(0, [act] {
@@ -114,8 +122,8 @@ TEST_F(EventMonitorTest, PreventionRowsFollowTheHubInOnePass) {
     // Shown, the page sorts by the first column in the direction at program start (descending).
     EXPECT_EQ(Column(0), (QStringList{"S1/6", "S1/5", "S1/4", "S1/3", "S1/2", "S1/1"}));
     EXPECT_EQ(Count(), QStringLiteral("6"));
-    EXPECT_EQ(List()->Rows()->Row(4).image, 3) << "a note";
-    EXPECT_EQ(List()->Rows()->Row(5).image, 2);
+    EXPECT_EQ(Model()->Image(4), 3) << "a note";
+    EXPECT_EQ(Model()->Image(5), 2);
     EXPECT_EQ(Column(4)[3], QStringLiteral("Waiting for activation..."));
 
     for (const char* gone : {"S1/3", "S1/4", "S1/5"}) events.erase(gone);
@@ -124,12 +132,12 @@ TEST_F(EventMonitorTest, PreventionRowsFollowTheHubInOnePass) {
     List()->SelectRow(2);
     ASSERT_TRUE(window_->FillEventLists());
     EXPECT_EQ(Column(0), (QStringList{"S1/2", "S1/1"})) << "consecutive rows go together";
-    EXPECT_EQ(List()->Rows()->ItemData(1), 1u) << "item data is the row's index";
+    EXPECT_EQ(Model()->data(Model()->index(1, 0), kItemDataRole).toULongLong(), 1u) << "item data is the row's index";
     EXPECT_EQ(Count(), QStringLiteral("2"));
 
     Publish({});
     window_->FillEventLists();
-    EXPECT_EQ(List()->Rows()->rowCount(), 0) << "an empty hub empties the prevention list";
+    EXPECT_EQ(Model()->rowCount(), 0) << "an empty hub empties the prevention list";
 }
 
 TEST_F(EventMonitorTest, DetectionDropsStaleRowsAndAFilterClearsTheSelection) {
@@ -142,8 +150,8 @@ TEST_F(EventMonitorTest, DetectionDropsStaleRowsAndAFilterClearsTheSelection) {
           settings);
     Show(cmd::kDetectionMonitor);
     EXPECT_EQ(Count(), QStringLiteral("4"));
-    EXPECT_EQ(List()->Rows()->Row(List()->Rows()->FindItem(0, "S1/2")).image, 1);
-    EXPECT_EQ(List()->Rows()->Row(List()->Rows()->FindItem(0, "S1/1")).image, 0);
+    EXPECT_EQ(Model()->Image(Model()->FindKey("S1/2")), 1);
+    EXPECT_EQ(Model()->Image(Model()->FindKey("S1/1")), 0);
 
     List()->SelectRow(0);
     window_->Header(true)->SetFilter(32804, QStringLiteral("New Mac"));
@@ -171,25 +179,25 @@ TEST_F(EventMonitorTest, HeaderClicksFlipTheSharedDirection) {
            {"S1/3", Ev("New Mac", "10.0.0.9")}});
     Show(cmd::kDetectionMonitor);
     EXPECT_EQ(CEventMonitorWnd::s_SortColumn, 0);
-    window_->OnHeaderClick(List(), 2);
+    ClickHeader(2);
     EXPECT_TRUE(CEventMonitorWnd::s_SortAscending) << "the first click sorts ascending";
     EXPECT_EQ(Column(2), (QStringList{"10.0.0.9", "10.0.0.10", "abc"}));
     EXPECT_EQ(List()->SortColumn(), 2);
     window_->FillEventLists();
     EXPECT_EQ(Column(2), (QStringList{"10.0.0.9", "10.0.0.10", "abc"}))
         << "a pass sorts by the same pair";
-    window_->OnHeaderClick(List(), 0);
+    ClickHeader(0);
     EXPECT_FALSE(CEventMonitorWnd::s_SortAscending) << "another column flips too";
     EXPECT_EQ(Column(0), (QStringList{"S1/3", "S1/2", "S1/1"}));
-    window_->OnHeaderClick(List(), 0);
+    ClickHeader(0);
     EXPECT_EQ(Column(0), (QStringList{"S1/1", "S1/2", "S1/3"}));
 
-    window_->OnHeaderClick(List(), 2);  // descending by address
+    ClickHeader(2);  // descending by address
     window_->hide();
     window_->show();
-    EXPECT_EQ(List()->Rows()->rowCount(), 0) << "shown again, the list starts empty";
+    EXPECT_EQ(Model()->rowCount(), 0) << "shown again, the list starts empty";
     EXPECT_EQ(Count(), QStringLiteral("0"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return List()->Rows()->rowCount() == 3; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model()->rowCount() == 3; }, 2000));
     EXPECT_EQ(CEventMonitorWnd::s_SortColumn, 0);
     EXPECT_FALSE(CEventMonitorWnd::s_SortAscending);
     EXPECT_EQ(Column(0), (QStringList{"S1/3", "S1/2", "S1/1"}));
@@ -206,12 +214,12 @@ TEST_F(EventMonitorTest, BoldRowsAreTheUnreadOnesAfterEverySort) {
     Show(cmd::kDetectionMonitor);
     auto boldKeys = [this] {
         QStringList keys;
-        for (int row : List()->BoldRows()) keys << List()->Rows()->ItemText(row, 0);
+        for (int row : List()->BoldRows()) keys << Model()->ItemText(row, 0);
         keys.sort();
         return keys;
     };
     EXPECT_EQ(boldKeys(), (QStringList{"S1/1", "S1/3", "s1/1"}));
-    window_->OnHeaderClick(List(), 2);
+    ClickHeader(2);
     EXPECT_EQ(Column(0), (QStringList{"S1/3", "S1/2", "S1/1", "s1/1"}));
     EXPECT_EQ(boldKeys(), (QStringList{"S1/1", "S1/3", "s1/1"})) << "bold follows the rows";
     app_->MarkEventRead("S1/3");
@@ -240,7 +248,7 @@ TEST_F(EventMonitorTest, TheFilterMenuRefillsOnlyForANewChoice) {
     WithMenu([](QMenu* menu) { Pick(menu, QStringLiteral("Vulnerable Ports")); });
     EXPECT_EQ(window_->Passes(), passes + 1);
     EXPECT_EQ(header->Filter(), cmd::kVulnerablePorts);
-    EXPECT_EQ(List()->Rows()->rowCount(), 0);
+    EXPECT_EQ(Model()->rowCount(), 0);
     EXPECT_EQ(Count(), QStringLiteral("0/2"));
     EXPECT_EQ(header->LinkText(), QStringLiteral("Filter by type: Vulnerable Ports"));
 
@@ -281,9 +289,7 @@ TEST_F(EventMonitorTest, AChangedEventReachesTheOpenListInATickAndAnUnchangedTic
     Show(cmd::kDetectionMonitor);
     CPaintListCtrl* list = List();
     // Sorted by device name; a row further down chosen by keys and mouse.
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-    QHeaderView* header = list->header();
-    emit header->sectionClicked(1);  // what the header sends for a click on "Device Name"
+    ClickHeader(1);  // "Device Name"
     ASSERT_EQ(CEventMonitorWnd::s_SortColumn, 1);
     ASSERT_TRUE(CEventMonitorWnd::s_SortAscending);
     list->setFocus();
@@ -292,14 +298,14 @@ TEST_F(EventMonitorTest, AChangedEventReachesTheOpenListInATickAndAnUnchangedTic
                       QPoint(20, list->viewport()->height() / 2));
     const int selected = list->SelectedRow();
     ASSERT_GT(selected, 0);
-    const QString selectedKey = list->Rows()->ItemText(selected, 0);
+    const QString selectedKey = EventRows(*list)->ItemText(selected, 0);
     const int scroll = list->verticalScrollBar()->value();
     ASSERT_GT(scroll, 0);
     const QStringList before = Column(0);
 
     std::atomic<int> published{0};
     app_->AddHubListener([&](HubChange c) { published += c == HubChange::EventsPublished; });
-    ListRowsModel* model = list->Rows();
+    EventListModel* model = EventRows(*list);
     std::vector<std::unique_ptr<QSignalSpy>> spies;
     spies.push_back(std::make_unique<QSignalSpy>(model, &QAbstractItemModel::dataChanged));
     spies.push_back(std::make_unique<QSignalSpy>(model, &QAbstractItemModel::rowsInserted));
@@ -329,14 +335,14 @@ TEST_F(EventMonitorTest, AChangedEventReachesTheOpenListInATickAndAnUnchangedTic
     ASSERT_TRUE(QTest::qWaitFor([&] { return Column(1).value(0) == "aa-renamed"; }, 1000));
     EXPECT_GT(window_->Passes(), passes);
     EXPECT_EQ(Column(0)[0], QString::fromStdString(renamed));
-    EXPECT_EQ(list->Rows()->ItemText(list->SelectedRow(), 0), selectedKey) << "selection kept";
+    EXPECT_EQ(EventRows(*list)->ItemText(list->SelectedRow(), 0), selectedKey) << "selection kept";
     EXPECT_EQ(list->verticalScrollBar()->value(), scroll) << "scroll position kept";
     EXPECT_EQ(CEventMonitorWnd::s_SortColumn, 1);
     EXPECT_TRUE(CEventMonitorWnd::s_SortAscending);
     EXPECT_EQ(list->SortColumn(), 1);
     QStringList names = Column(1);
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << "sort kept";
-    EXPECT_EQ(list->Rows()->rowCount(), 300);
+    EXPECT_EQ(EventRows(*list)->rowCount(), 300);
 }
 
 }  // namespace

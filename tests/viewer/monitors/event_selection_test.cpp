@@ -12,6 +12,7 @@
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/base/Prompt.h"
 #include "viewer/monitors/CEventMonitorWnd.h"
+#include "viewer/monitors/EventListModel.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/monitors/MonitorHeaderPanels.h"
 #include "viewer/monitors/EventRequestDialogs.h"
@@ -77,9 +78,10 @@ protected:
         ViewerFixture::TearDown();
     }
     CPaintListCtrl* List() const { return window_->List(true); }
+    EventListModel* Model() const { return window_->Rows(true); }
     CMonitorDetailsPanel* Pane() const { return window_->DetailsPane(true); }
     QPoint RowPoint(int row) const {
-        return List()->visualRect(List()->Rows()->index(row, 0)).center();
+        return List()->visualRect(Model()->index(row, 0)).center();
     }
     void Click(int row) {
         QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(row));
@@ -102,11 +104,11 @@ protected:
 
 TEST_F(EventSelectionTest, ClickShowsTheEventAsPlainTextAndMarksItRead) {
     Start(ThreeEvents());
-    ASSERT_EQ(List()->Rows()->ItemText(1, 0), QStringLiteral("S1/2"));
-    EXPECT_TRUE(List()->Rows()->ItemBold(1));
+    ASSERT_EQ(Model()->ItemText(1, 0), QStringLiteral("S1/2"));
+    EXPECT_TRUE(Model()->ItemBold(1));
     EXPECT_EQ(PaneText(), FromUtf8(DetailsIntroText(true)));
     Click(1);
-    EXPECT_FALSE(List()->Rows()->ItemBold(1));
+    EXPECT_FALSE(Model()->ItemBold(1));
     EXPECT_TRUE(app_->IsEventRead("S1/2"));
     EXPECT_TRUE(Pane()->Actions()->isVisible());
     const QString text = PaneText();
@@ -125,7 +127,7 @@ TEST_F(EventSelectionTest, ClickShowsTheEventAsPlainTextAndMarksItRead) {
     Click(2);
     EXPECT_EQ(PaneText(), text);
     EXPECT_TRUE(app_->IsEventRead("S1/3"));
-    EXPECT_FALSE(List()->Rows()->ItemBold(2));
+    EXPECT_FALSE(Model()->ItemBold(2));
 
     // A click beside the rows: no selection, the introduction again, no links.
     QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
@@ -226,9 +228,9 @@ TEST_F(EventSelectionTest, PreventionPaneTellsAManualBlocking) {
     settings.BlockRequests = {"S1/2;alice@CORP"};
     Start(ThreeEvents(), settings, cmd::kPreventionMonitor);
     CPaintListCtrl* list = window_->List(false);
-    ASSERT_EQ(list->Rows()->rowCount(), 1);
+    ASSERT_EQ(EventRows(*list)->rowCount(), 1);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualRect(list->Rows()->index(0, 0)).center());
+                      list->visualRect(EventRows(*list)->index(0, 0)).center());
     const QString text = window_->DetailsPane(false)->TextArea()->toPlainText();
     EXPECT_TRUE(text.startsWith(QStringLiteral("Manual Blocking\n\n"))) << text.toStdString();
     EXPECT_TRUE(text.endsWith(QStringLiteral("Description: Manual Blocking by .")));
@@ -242,13 +244,13 @@ TEST_F(EventSelectionTest, RemovalOutsideAPassLowersTheCountAndKeepsTheMarksOnTh
     Start(ThreeEvents());
     Click(2);
     ASSERT_EQ(window_->Header(true)->CountText(), QStringLiteral("3"));
-    List()->Rows()->DeleteItem(0);
+    Model()->RemoveRows({0});
     EXPECT_EQ(window_->Header(true)->CountText(), QStringLiteral("2"));
-    EXPECT_TRUE(List()->Rows()->ItemBold(0)) << "S1/2 unread";
-    EXPECT_FALSE(List()->Rows()->ItemBold(1)) << "S1/3 read";
+    EXPECT_TRUE(Model()->ItemBold(0)) << "S1/2 unread";
+    EXPECT_FALSE(Model()->ItemBold(1)) << "S1/3 read";
     window_->FillEventLists();  // a pass writes the label itself
     EXPECT_EQ(window_->Header(true)->CountText(), QStringLiteral("3"));
-    List()->Rows()->DeleteAllItems();
+    Model()->Clear();
     EXPECT_EQ(window_->Header(true)->CountText(), QStringLiteral("0"));
 }
 
@@ -265,7 +267,7 @@ protected:
     void SelectRows(CPaintListCtrl* list, std::initializer_list<int> rows) {
         list->clearSelection();
         for (const int row : rows)
-            list->selectionModel()->select(list->Rows()->index(row, 0),
+            list->selectionModel()->select(EventRows(*list)->index(row, 0),
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 };
@@ -276,7 +278,7 @@ TEST_F(EventRequestsUiTest, BlockAndRemoveWorkOnTheRowsChosenAndAskFirst) {
     SelectRows(List(), {0, 2});
     OnBlockEvents(*app_, prompt_, *List());
     EXPECT_EQ(LastPrompt(), LoadString(str::kNoPreventionMethod));
-    EXPECT_EQ(List()->Rows()->rowCount(), 3);
+    EXPECT_EQ(Model()->rowCount(), 3);
 
     doc.SnmpPreventionEnabled = 1;
     Start(ThreeEvents(), doc);
@@ -284,8 +286,8 @@ TEST_F(EventRequestsUiTest, BlockAndRemoveWorkOnTheRowsChosenAndAskFirst) {
     prompt_.Script({PromptAnswer::Ok});
     OnBlockEvents(*app_, prompt_, *List());
     EXPECT_EQ(LastPrompt(), LoadString(str::kAskBlockEvents));
-    ASSERT_EQ(List()->Rows()->rowCount(), 1);
-    EXPECT_EQ(List()->Rows()->ItemText(0, 0), QStringLiteral("S1/2"));
+    ASSERT_EQ(Model()->rowCount(), 1);
+    EXPECT_EQ(Model()->ItemText(0, 0), QStringLiteral("S1/2"));
     const CTarvellDoc saved = Saved();
     EXPECT_EQ(saved.BlockRequests,
               (std::vector<std::string>{"S1/1;alice@CORP", "S1/3;alice@CORP"}));
@@ -295,10 +297,10 @@ TEST_F(EventRequestsUiTest, BlockAndRemoveWorkOnTheRowsChosenAndAskFirst) {
     SelectRows(List(), {0});
     prompt_.Script({PromptAnswer::Cancel});
     OnRemoveEvents(*app_, prompt_, *List());
-    EXPECT_EQ(List()->Rows()->rowCount(), 1) << "Cancel removes nothing";
+    EXPECT_EQ(Model()->rowCount(), 1) << "Cancel removes nothing";
     prompt_.Script({PromptAnswer::Ok});
     OnRemoveEvents(*app_, prompt_, *List());
-    EXPECT_EQ(List()->Rows()->rowCount(), 0);
+    EXPECT_EQ(Model()->rowCount(), 0);
     EXPECT_EQ(Saved().DeleteRequests, std::vector<std::string>{"S1/2"});
 }
 
@@ -309,7 +311,7 @@ TEST_F(EventRequestsUiTest, UnblockOptionsAndTheStopPasswordAgainstTheSavedSetti
     doc.BlockRequests = {"S1/1;bob@X", "S1/3;bob@X"};
     Start(ThreeEvents(), doc, cmd::kPreventionMonitor);
     CPaintListCtrl* list = window_->List(false);
-    ASSERT_EQ(list->Rows()->rowCount(), 2);
+    ASSERT_EQ(EventRows(*list)->rowCount(), 2);
 
     SelectRows(list, {1});
     CUnblockEventsDlg unblock(*app_, prompt_, *list, window_.get());
@@ -322,7 +324,7 @@ TEST_F(EventRequestsUiTest, UnblockOptionsAndTheStopPasswordAgainstTheSavedSetti
     EXPECT_FALSE(unblock.Removal(0)->isChecked());
     unblock.accept();
     EXPECT_EQ(unblock.result(), QDialog::Accepted);
-    EXPECT_EQ(list->Rows()->ItemText(1, 4), QStringLiteral("Waiting for activation..."));
+    EXPECT_EQ(EventRows(*list)->ItemText(1, 4), QStringLiteral("Waiting for activation..."));
     CTarvellDoc saved = Saved();
     EXPECT_EQ(saved.UnblockRequests, std::vector<std::string>{"S1/3;alice@CORP"});
     EXPECT_EQ(saved.NodesWhiteList, std::vector<std::string>{"00:AA:04/0;"});
@@ -370,19 +372,19 @@ TEST_F(EventRequestsUiTest, ANoteKeepsItsLineBreaksAndSetsTheRowImage) {
         EXPECT_EQ(info.result(), QDialog::Accepted);
     }
     EXPECT_EQ(Saved().EventNotes, std::vector<std::string>{"S1/2;line; one\r\nline two"});
-    EXPECT_EQ(List()->Rows()->Row(1).image, 1);
+    EXPECT_EQ(Model()->Image(1), 1);
     ASSERT_TRUE(app_->ReloadDocument());
     CEventInformationDlg again("S1/2", *window_);
     EXPECT_EQ(again.NoteEdit()->toPlainText(), QStringLiteral("line; one\nline two"));
     again.NoteEdit()->clear();
     again.accept();
-    EXPECT_EQ(List()->Rows()->Row(1).image, 0);
+    EXPECT_EQ(Model()->Image(1), 0);
     EXPECT_TRUE(Saved().EventNotes.empty());
 }
 
 TEST_F(EventRequestsUiTest, AReportIsASnapshotAndStopNeedsNoRows) {
     Start(ThreeEvents());
-    List()->Rows()->DeleteItem(1);  // as a type filter leaves them
+    Model()->RemoveRows({1});  // as a type filter leaves them
     const ReportTable report = MonitorReportTable(true, *List());
     ASSERT_EQ(report.rows.size(), 2u);
     EXPECT_EQ(report.rows[1][0], "S1/3");

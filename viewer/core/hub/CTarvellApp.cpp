@@ -721,8 +721,26 @@ void CTarvellApp::PruneReadMarks(const EventRecords& events) {
 
 // ---- publishing
 
+void CTarvellApp::RetireSnapshot(std::shared_ptr<const void> snapshot) {
+    if (!snapshot) return;
+    std::shared_ptr<const void> oldest;  // freed after the lock is released
+    std::lock_guard lock(retiredLock_);
+    if (retired_.size() >= kMaxRetired) {
+        oldest = std::move(retired_.front());
+        retired_.erase(retired_.begin());
+    }
+    retired_.push_back(std::move(snapshot));
+}
+
+void CTarvellApp::FreeRetired() {
+    std::vector<std::shared_ptr<const void>> freed;  // freed after the lock is released
+    std::lock_guard lock(retiredLock_);
+    freed.swap(retired_);
+}
+
 bool CTarvellApp::SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCounts counts,
                             const std::string& folder, std::size_t* replaced) {
+    FreeRetired();
     ChangeNotice notice(*this, HubChange::EventsPublished);
     std::shared_ptr<const EventsSnapshot> old;  // freed after the lock is released
     RecursiveGuard guard(EventLock);
@@ -744,6 +762,7 @@ bool CTarvellApp::SetEvents(std::shared_ptr<const EventsSnapshot> events, ItemCo
 
 bool CTarvellApp::SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts,
                             const std::string& folder, std::size_t* replaced) {
+    FreeRetired();
     ChangeNotice notice(*this, HubChange::AlertsPublished);
     std::shared_ptr<const AlertsSnapshot> old;  // freed after the lock is released
     RecursiveGuard guard(AlertLock);

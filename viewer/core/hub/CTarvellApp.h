@@ -263,6 +263,13 @@ public:
                    const std::string& folder = {}, std::size_t* replaced = nullptr);
     bool SetAlerts(std::shared_ptr<const AlertsSnapshot> alerts, ItemCounts counts,
                    const std::string& folder = {}, std::size_t* replaced = nullptr);
+    // A snapshot a screen stopped using, handed back so that its records are freed on the
+    // thread that built them (the next publication or reader pass frees it) and not on the
+    // screen's. At most kMaxRetired wait; beyond that the oldest is freed at once. Any thread.
+    void RetireSnapshot(std::shared_ptr<const void> snapshot);
+    static constexpr std::size_t kMaxRetired = 4;
+    // Frees the retired snapshots no screen holds any more (the readers call it each pass).
+    void FreeRetired();
     // A shared read-only copy of the current server's settings, renewed by each successful
     // reload or save and by each pass of the events reader; screens fill themselves from it.
     std::shared_ptr<const CTarvellDoc> ReaderSettings() const;
@@ -341,6 +348,8 @@ private:
 
     struct HubListener;
     class ChangeNotice;
+    std::mutex retiredLock_;
+    std::vector<std::shared_ptr<const void>> retired_;  // [retiredLock_]
     mutable std::mutex listenerLock_;
     std::map<int, std::shared_ptr<HubListener>> listeners_;  // [listenerLock_]
     int lastListener_ = 0;                                   // [listenerLock_]

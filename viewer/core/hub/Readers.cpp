@@ -133,6 +133,7 @@ std::shared_ptr<const CTarvellDoc> CTarvellDb::Settings(const std::string& folde
 }
 
 bool CTarvellDb::PassOnce() {
+    app_.FreeRetired();  // what the screens let go of is freed here, where it was built
     const std::string folder = app_.Server().Folder;
     app_.SetHandOverRefused(HandOverOverdue(folder, static_cast<std::int64_t>(std::time(nullptr))));
     const std::string name(kEventDatabaseName);
@@ -176,6 +177,7 @@ void CTarvellDb::Run() {
 }
 
 bool CTarvellLog::PassOnce() {
+    app_.FreeRetired();
     const std::string folder = app_.Server().Folder;
     const std::string name(kAlertLogName);
     if (folder.empty()) {
