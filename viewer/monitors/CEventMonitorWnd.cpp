@@ -311,7 +311,6 @@ void CEventMonitorWnd::paintEvent(QPaintEvent*) {
     FillPageGradient(p, rect());
     FillRoundedPanel(p, QRect(20, 20, std::max(0, width() - 40), std::max(0, height() - 40)));
     p.fillRect(QRect(30, 60, std::max(0, width() - 60), 1), ToQColor(look::kPanelFrame));
-    DetailsPane(IsDetection())->update();
 }
 
 }  // namespace tarvell

@@ -38,6 +38,19 @@ CEventItem Ev(std::string type, std::string ip, std::int32_t blocked = 0, std::s
     return e;
 }
 
+// Counts the paint events a widget and its children receive.
+struct PaintCounter : QObject {
+    explicit PaintCounter(QWidget& page) {
+        page.installEventFilter(this);
+        for (QWidget* child : page.findChildren<QWidget*>()) child->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        count += e->type() == QEvent::Paint;
+        return false;
+    }
+    int count = 0;
+};
+
 class EventMonitorTest : public ViewerFixture {
 protected:
     using Events = std::map<std::string, CEventItem>;
@@ -322,7 +335,9 @@ TEST_F(EventMonitorTest, AChangedEventReachesTheOpenListInATickAndAnUnchangedTic
     app_->StartReaders();
     ASSERT_TRUE(QTest::qWaitFor([&] { return published == 2; }, 2000));
     const int passes = window_->Passes();
+    PaintCounter paints(*window_);
     QTest::qWait(300);  // fifteen ticks
+    EXPECT_LT(paints.count, 30) << "a page with nothing new to show goes idle (no paint loop)";
     EXPECT_EQ(published, 2) << "unchanged files publish nothing";
     EXPECT_EQ(rowSignals(), 0) << "an unchanged tick leaves the model untouched";
     EXPECT_EQ(Column(0), before);
