@@ -12,7 +12,7 @@
 #include "viewer/alerts/SoundPlayer.h"
 #include "viewer/core/hub/CTarvellApp.h"
 #include "viewer/core/look/DialogUnits.h"
-#include "viewer/core/hub/EventTypes.h"
+#include "shared/EventTypes.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/base/StringTable.h"
 #include "viewer/widgets/Accessibility.h"

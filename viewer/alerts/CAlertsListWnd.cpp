@@ -16,7 +16,7 @@
 #include "viewer/core/alerts/AlertArchive.h"
 #include "viewer/core/alerts/AlertText.h"
 #include "viewer/core/hub/CTarvellApp.h"
-#include "viewer/core/hub/EventTypes.h"
+#include "shared/EventTypes.h"
 #include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/look/ColumnFit.h"
 #include "viewer/core/look/Look.h"

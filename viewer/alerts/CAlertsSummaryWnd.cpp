@@ -51,7 +51,7 @@ void CAlertsDetailsPanel::paintEvent(QPaintEvent* e) {
 // ---- CAlertsInformationPanel
 
 CAlertsInformationPanel::CAlertsInformationPanel(CTarvellApp& app, QWidget* parent)
-    : OverviewPanel(app, nullptr, 0, parent) {
+    : OverviewPanel(app, nullptr, parent) {
     AddInformationTitle(QStringLiteral("Alerts Information"));
     AddLabel(ctl::kAlertsLabel, QStringLiteral("Total Alerts:"), QRect(50, 45, 65, 15), InformationFont());
     AddLabel(ctl::kAlertsCount, QStringLiteral("0"), QRect(110, 45, 35, 15),

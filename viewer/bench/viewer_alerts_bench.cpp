@@ -18,8 +18,8 @@
 #include "viewer/core/base/Prompt.h"
 #include "viewer/summary/CReportDlg.h"
 #include "viewer/widgets/CPaintListCtrl.h"
-#include "viewer/widgets/Fonts.h"
-#include "viewer/widgets/Images.h"
+#include "viewer/bench/BenchKit.h"
+#include "viewer/bench/WidgetBench.h"
 #include "viewer/alerts/AlertListModel.h"
 #include "platform/Memory.h"
 #include "viewer/bench/FloorModel.h"
@@ -46,11 +46,7 @@ struct Bench {
     std::unique_ptr<CAlertsListWnd> wnd;
 
     Bench() {
-        ViewerEnvironment env;
-        env.programFolder = root;
-        env.registry = &registry;
-        env.clock = &clock;
-        env.mountInfo = [] { return std::string(); };
+        const ViewerEnvironment env = bench::BenchEnvironment(root, registry, &clock);
         CTarvellDoc doc;
         doc.SetDefaults();
         doc.SaveToFile(JoinPath(root, "Tarvell.ini"), true);
@@ -267,12 +263,6 @@ BENCHMARK(Report50k)->Unit(benchmark::kMillisecond)->Iterations(3);
 }  // namespace tarvell
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    tarvell::InstallFontSubstitutes();
-    tarvell::BuildViewerImages();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    tarvell::B().wnd.reset();  // a widget goes before the application object
-    return 0;
+    // a widget goes before the application object
+    return tarvell::bench::RunWidgetBenchmarks(argc, argv, [] { tarvell::B().wnd.reset(); });
 }

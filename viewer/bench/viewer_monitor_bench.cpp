@@ -22,8 +22,8 @@
 #include "viewer/monitors/EventListModel.h"
 #include "viewer/monitors/MonitorDetailsPanels.h"
 #include "viewer/widgets/CPaintListCtrl.h"
-#include "viewer/widgets/Fonts.h"
-#include "viewer/widgets/Images.h"
+#include "viewer/bench/BenchKit.h"
+#include "viewer/bench/WidgetBench.h"
 #include "viewer/bench/FloorModel.h"
 #include "viewer/core/monitors/MonitorRules.h"
 
@@ -70,11 +70,7 @@ struct Bench {
     bench::Floor floor;
 
     Bench() {
-        ViewerEnvironment env;
-        env.programFolder = root;
-        env.registry = &registry;
-        env.mountInfo = [] { return std::string(); };
-        app = std::make_unique<CTarvellApp>(env);
+        app = std::make_unique<CTarvellApp>(bench::BenchEnvironment(root, registry));
         CTarvellDoc& doc = app->Document().Fields();
         for (int i = 0; i < kRequests; ++i) {
             doc.DeleteRequests.push_back("S9999/" + std::to_string(i));
@@ -288,12 +284,4 @@ BENCHMARK(BM_ClickWithAllMarks)->Unit(benchmark::kMillisecond)->Iterations(6);
 }  // namespace
 }  // namespace tarvell
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    tarvell::InstallFontSubstitutes();
-    tarvell::BuildViewerImages();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}
+int main(int argc, char** argv) { return tarvell::bench::RunWidgetBenchmarks(argc, argv); }

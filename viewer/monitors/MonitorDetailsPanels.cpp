@@ -15,7 +15,7 @@
 
 #include "platform/Text.h"
 #include "viewer/core/hub/CTarvellApp.h"
-#include "viewer/core/hub/EventTypes.h"
+#include "shared/EventTypes.h"
 #include "viewer/core/look/Look.h"
 #include "viewer/core/base/Prompt.h"
 #include "viewer/monitors/CEventMonitorWnd.h"

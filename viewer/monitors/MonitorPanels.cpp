@@ -37,7 +37,7 @@ CMonitorDetailsDlg::CMonitorDetailsDlg(CTarvellApp& app, SendCommand send, QWidg
 // ---- CMonitorInfoDlg
 
 CMonitorInfoDlg::CMonitorInfoDlg(CTarvellApp& app, QWidget* parent)
-    : OverviewPanel(app, nullptr, 0, parent) {
+    : OverviewPanel(app, nullptr, parent) {
     AddInformationTitle(QStringLiteral("Monitor Information"));
     QLabel* devices =
         AddLabel(ctl::kDevicesLabel, QStringLiteral("Total Devices:"), QRect(50, 45, 75, 15), InformationFont());

@@ -25,7 +25,7 @@ void ShowState(QLabel* label, bool on) {
 // ---- CProtectInformationPanel
 
 CProtectInformationPanel::CProtectInformationPanel(CTarvellApp& app, QWidget* parent)
-    : OverviewPanel(app, nullptr, 0, parent) {
+    : OverviewPanel(app, nullptr, parent) {
     AddLabel(ctl::kPanelTitle, QStringLiteral("Protect Information"), QRect(8, 6, 150, 22),
              PanelTitleFont(*this));
     AddLabel(ctl::kStatic, QStringLiteral("Detect:"), QRect(50, 45, 55, 15), PanelTextFont());

@@ -17,7 +17,7 @@ namespace tarvell {
 // ---- CSummaryDlg
 
 CSummaryDlg::CSummaryDlg(CTarvellApp& app, SendCommand send, QWidget* parent)
-    : OverviewPanel(app, std::move(send), 0, parent) {
+    : OverviewPanel(app, std::move(send), parent) {
     const int ppi = logicalDpiX();
     QLabel* title =
         AddLabel(ctl::kPanelTitle, QStringLiteral("System Summary:"), QRect(10, 10, 500, ppi / 5 + 10),

@@ -31,20 +31,16 @@ void PaintOverviewBackground(QPainter& p, const QRect& client) {
 
 // ---- OverviewPanel
 
-OverviewPanel::OverviewPanel(CTarvellApp& app, SendCommand send, int periodMs, QWidget* parent)
-    : QWidget(parent), app_(app), send_(std::move(send)), periodMs_(periodMs) {
+OverviewPanel::OverviewPanel(CTarvellApp& app, SendCommand send, QWidget* parent)
+    : QWidget(parent), app_(app), send_(std::move(send)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    timer_.setSingleShot(true);
-    connect(&timer_, &QTimer::timeout, this, &OverviewPanel::Refresh);
     connect(new HubSignals(app_, this), &HubSignals::changed, this, [this] {
         if (isVisible()) Refresh();
     });
 }
 
 void OverviewPanel::Refresh() {
-    timer_.stop();
     Update();
-    if (periodMs_ > 0 && isVisible()) timer_.start(periodMs_);
 }
 
 QString OverviewPanel::Text(ControlId id) const {
@@ -136,11 +132,6 @@ void OverviewPanel::showEvent(QShowEvent* e) {
     Refresh();
 }
 
-void OverviewPanel::hideEvent(QHideEvent* e) {
-    timer_.stop();
-    QWidget::hideEvent(e);
-}
-
 void OverviewPanel::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
@@ -170,7 +161,7 @@ void OverviewPanel::AddInformationText(const QString& text) {
 OverviewDetailsPanel::OverviewDetailsPanel(CTarvellApp& app, SendCommand send,
                                            const DetailsTexts& texts,
                                            std::function<ItemCounts()> counts, QWidget* parent)
-    : OverviewPanel(app, std::move(send), 0, parent),
+    : OverviewPanel(app, std::move(send), parent),
       totalId_(texts.totalId),
       countIds_{texts.sides[0].countId, texts.sides[1].countId},
       permissions_{{texts.sides[0].linkId, texts.permissions[0]},

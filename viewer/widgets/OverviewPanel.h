@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QLabel>
-#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <map>
@@ -35,18 +34,17 @@ struct SideTexts {
 
 // Shared by the panels: the white background with thin separators, the title, value labels that
 // are rewritten only when their text changes, links, and the refresh on show and, while visible,
-// on each change of the hub. `periodMs` > 0 adds a timer for data from outside the hub.
+// on each change of the hub.
 class OverviewPanel : public QWidget {
     Q_OBJECT
 public:
-    OverviewPanel(CTarvellApp& app, SendCommand send, int periodMs, QWidget* parent);
+    OverviewPanel(CTarvellApp& app, SendCommand send, QWidget* parent);
 
     // Updates the texts now (and restarts the timer while the panel is visible).
     void Refresh();
     // The text of the control with the resource id (1000 the title, 1008 a count, ...).
     QString Text(ControlId id) const;
     LinkLabel* Link(ControlId id) const;
-    bool TimerActive() const { return timer_.isActive(); }
 
 protected:
     virtual void Update() = 0;
@@ -70,15 +68,12 @@ protected:
     void AddInformationText(const QString& text);
 
     void showEvent(QShowEvent*) override;
-    void hideEvent(QHideEvent*) override;
     void paintEvent(QPaintEvent*) override;
 
     CTarvellApp& app_;
     SendCommand send_;
 
 private:
-    int periodMs_;
-    QTimer timer_;
     std::map<ControlId, QLabel*> labels_;
     std::map<ControlId, LinkLabel*> links_;
     struct CountFit {

@@ -2,7 +2,7 @@
 // permissions and the prevention information page.
 #include <gtest/gtest.h>
 
-#include "viewer/core/hub/EventTypes.h"
+#include "shared/EventTypes.h"
 #include "viewer/core/monitors/EventSelection.h"
 #include "viewer/core/monitors/MonitorRules.h"
 

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/viewer/core/ViewerFixture.h"
-#include "viewer/core/hub/EventTypes.h"
+#include "shared/EventTypes.h"
 #include "viewer/core/monitors/EventSelection.h"
 #include "viewer/core/shell/CommandRouter.h"
 #include "viewer/core/base/Prompt.h"

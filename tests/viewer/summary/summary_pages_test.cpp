@@ -41,7 +41,6 @@ TEST_F(SummaryPagesTest, WithoutAServerTheSummaryReadsNotConnectedAndAsksNothing
     EXPECT_EQ(page.SummaryDlg()->Text(1007), QStringLiteral("Not Connected"));
     EXPECT_EQ(queries, 0);
     EXPECT_EQ(page.Levels(), SummaryLevels{});
-    EXPECT_FALSE(page.SummaryDlg()->TimerActive()) << "the service's state is the hub's";
 }
 
 TEST_F(SummaryPagesTest, ADamagedEventsFileShowsInTheStateInsteadOfAHealthyEmptyServer) {
@@ -151,9 +150,7 @@ TEST_F(SummaryPagesTest, TheMonitorPagesCountsAndLinks) {
     EXPECT_EQ(sent_, (std::vector<int>{static_cast<int>(cmd::kDetectionMonitor),
                                        static_cast<int>(cmd::kPreventionMonitor)}));
 
-    // No timer polls the hub: a removal reaches the counts through the hub's queued signal.
-    EXPECT_FALSE(page.DetailsDlg()->TimerActive());
-    EXPECT_FALSE(page.InfoDlg()->TimerActive());
+    // A removal reaches the counts through the hub's queued signal.
     ASSERT_TRUE(app.RemoveEvent("S1/1"));
     EXPECT_EQ(page.DetailsDlg()->Text(1008), QStringLiteral("2"))
         << "queued, not called on the changing thread";
@@ -210,7 +207,6 @@ TEST_F(SummaryPagesTest, ProtectionCountsAreReadAtEachShow) {
     const QString detection = panel.Text(1009);
     EXPECT_EQ(panel.Text(1010), QStringLiteral("0"));  // the master switch is off
     EXPECT_EQ(panel.Text(1017), detection);
-    EXPECT_FALSE(panel.TimerActive());
     panel.hide();
     app.Document().Fields().PreventionEnabled = 1;
     app.SetReaderSettings(std::make_shared<CTarvellDoc>(app.Document().Fields()));  // a reader pass

@@ -2,7 +2,7 @@
 
 #include "platform/DateText.h"
 #include "shared/AlertKey.h"
-#include "viewer/core/hub/EventTypes.h"
+#include "shared/EventTypes.h"
 #include "viewer/core/hub/EventMacros.h"
 
 namespace tarvell {

@@ -5,7 +5,7 @@
 
 #include "platform/Text.h"
 #include "viewer/core/hub/EventMacros.h"
-#include "viewer/core/hub/EventTypes.h"
+#include "shared/EventTypes.h"
 #include "viewer/core/monitors/MonitorRules.h"
 
 namespace tarvell {

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "viewer/core/hub/EventFilters.h"
-#include "viewer/core/hub/EventTypes.h"
+#include "shared/EventTypes.h"
 #include "viewer/core/hub/EventMacros.h"
 
 namespace tarvell {

@@ -1,4 +1,0 @@
-// The event-type texts the screens show are the ones both programs share.
-#pragma once
-
-#include "shared/EventTypes.h"
