@@ -44,10 +44,7 @@ std::optional<AlertList::Plan> AlertList::PlanFrom(std::uint32_t mode, std::uint
             ++old;
         }
     }
-    const std::vector<int> rowOf = RowsOfEntries();
-    for (std::size_t i = 0; i < entries_.size(); ++i)
-        if (!kept[i] && rowOf[i] >= 0) plan.removed.push_back(rowOf[i]);
-    std::sort(plan.removed.begin(), plan.removed.end());
+    plan.removed = RemovedRows(kept);
     plan.keep = std::move(alerts);
     last_ = Last{mode, generation};
     return plan;

@@ -58,6 +58,15 @@ public:
         for (std::size_t r = 0; r < order_.size(); ++r) rows[order_[r]] = static_cast<int>(r);
         return rows;
     }
+    // The shown rows, ascending, of the entries a plan did not keep (`kept` flags each entry).
+    std::vector<int> RemovedRows(const std::vector<std::uint8_t>& kept) const {
+        std::vector<int> removed;
+        const std::vector<int> rowOf = RowsOfEntries();
+        for (std::size_t i = 0; i < entries_.size(); ++i)
+            if (!kept[i] && rowOf[i] >= 0) removed.push_back(rowOf[i]);
+        std::sort(removed.begin(), removed.end());
+        return removed;
+    }
     // The shown row of `key`, -1 when none. Linear in the rows.
     int RowOfKey(std::string_view key) const {
         const auto it = std::lower_bound(

@@ -70,10 +70,7 @@ std::optional<EventList::Plan> EventList::PlanFrom(
         plan.change.push_back(change ? 1 : 0);
         ++old;
     }
-    const std::vector<int> rowOf = RowsOfEntries();
-    for (std::size_t i = 0; i < entries_.size(); ++i)
-        if (!kept[i] && rowOf[i] >= 0) plan.removed.push_back(rowOf[i]);
-    std::sort(plan.removed.begin(), plan.removed.end());
+    plan.removed = RemovedRows(kept);
     plan.keep = view.events;
     last_ = inputs;
     // The key never changes, so a changed row leaves the order by key as it was.
