@@ -10,6 +10,7 @@
 
 #include "platform/Files.h"
 #include "platform/RecursiveLock.h"
+#include "bench/BenchEngine.h"
 #include "service/engine/CTarvellFrm.h"
 
 namespace tarvell {
@@ -18,12 +19,6 @@ namespace {
 constexpr int kEvents = 50'000;
 constexpr int kAlerts = 100'000;
 constexpr int kNodes = 20'000;
-
-std::string Mac(int n) {
-    char text[13];
-    std::snprintf(text, sizeof text, "%012X", n);
-    return text;
-}
 
 std::unique_ptr<CEventItem> MakeEvent(int n) {
     auto event = std::make_unique<CEventItem>();
@@ -36,7 +31,7 @@ std::unique_ptr<CEventItem> MakeEvent(int n) {
     event->DeviceName = "switch-" + event->SwitchKey;
     event->DevicePort = "GigabitEthernet0/" + event->PortKey;
     event->DeviceLocation = "Building 4, floor 2, wiring closet B";
-    event->SourceMac = Mac(n);
+    event->SourceMac = BenchMac(n);
     event->SourceIp = "10.1." + std::to_string(n / 250 % 250) + "." + std::to_string(n % 250);
     event->SourceName = "workstation-" + std::to_string(n) + ".example.internal";
     event->Before = "";
@@ -100,15 +95,7 @@ struct BenchEngine {
             std::string key = event->SwitchKey + "/" + event->PortKey + "#" + std::to_string(n);
             engine->EventMap[std::move(key)] = std::move(event);
         }
-        for (int n = 0; n < kNodes; ++n) {
-            auto node = std::make_unique<CDbItem>();
-            node->NodeMac() = Mac(n);
-            node->NodeIp() = "10.2.0." + std::to_string(n % 250);
-            node->NodeName() = "node-" + std::to_string(n);
-            node->NodeSwitch() = "SW1";
-            node->NodePort() = "1";
-            engine->SiblingNodes[Mac(n)] = std::move(node);
-        }
+        AddBenchSiblingNodes(*engine, kNodes);
         RecursiveGuard alertGuard(engine->AlertLock);
         for (int n = 0; n < kAlerts; ++n)
             engine->AlertLog[std::to_string(clock.Now() - n / 10) + "." + std::to_string(n % 10)] =

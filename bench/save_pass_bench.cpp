@@ -31,6 +31,7 @@
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/RecursiveLock.h"
+#include "bench/BenchEngine.h"
 #include "service/engine/CTarvellFrm.h"
 
 namespace tarvell {
@@ -52,12 +53,6 @@ double MsSince(SteadyClock::time_point start) {
     return std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count();
 }
 
-std::string Mac(int n) {
-    char text[13];
-    std::snprintf(text, sizeof text, "%012X", n);
-    return text;
-}
-
 template <class Item>
 void FillRecord(Item& r, int n) {
     r.SwitchKey = "SW" + std::to_string(n / 48);
@@ -68,7 +63,7 @@ void FillRecord(Item& r, int n) {
     r.DeviceName = "switch-" + r.SwitchKey;
     r.DevicePort = "GigabitEthernet0/" + r.PortKey;
     r.DeviceLocation = "Building 4, floor 2, wiring closet B";
-    r.SourceMac = Mac(n % (2 * kNodes));  // half of them have a node record
+    r.SourceMac = BenchMac(n % (2 * kNodes));  // half of them have a node record
     r.SourceIp = "10.1." + std::to_string(n / 250 % 250) + "." + std::to_string(n % 250);
     r.SourceName = "workstation-" + std::to_string(n) + ".example.internal";
     r.Current = r.SourceMac;
@@ -161,15 +156,7 @@ struct Bench {
                     ->EventMap[event->SwitchKey + "/" + event->PortKey + "#" + std::to_string(n)] =
                     std::move(event);
             }
-            for (int n = 0; n < kNodes; ++n) {
-                auto node = std::make_unique<CDbItem>();
-                node->NodeMac() = Mac(n);
-                node->NodeIp() = "10.2.0." + std::to_string(n % 250);
-                node->NodeName() = "node-" + std::to_string(n);
-                node->NodeSwitch() = "SW1";
-                node->NodePort() = "1";
-                engine->SiblingNodes[Mac(n)] = std::move(node);
-            }
+            AddBenchSiblingNodes(*engine, kNodes);
             ++engine->EventsChanged;
         }
         engine->PublishSiblingView();  // as a load of Ombrix.db leaves it

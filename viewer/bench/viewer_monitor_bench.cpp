@@ -163,33 +163,25 @@ void BM_UnchangedPass(benchmark::State& s) {
 }
 BENCHMARK(BM_UnchangedPass)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// The hub published records equal to those shown (a file rewritten with the same events).
-void BM_EqualRecordsPass(benchmark::State& s) {
+// Passes that alternate between generation 0 and `other` of the hub's events (2: records equal
+// to those shown, as a file rewritten with the same events; 1: 1 % changed).
+void AlternatingPasses(benchmark::State& s, int other) {
     Bench& b = Shared();
     int generation = 0;
     b.window->FillEventLists();
     for (auto _ : s) {
         s.PauseTiming();
-        generation = generation == 0 ? 2 : 0;
+        generation = generation == 0 ? other : 0;
         b.app->SetEvents(b.generations[generation], {});
         s.ResumeTiming();
         b.window->FillEventLists();
     }
 }
+
+void BM_EqualRecordsPass(benchmark::State& s) { AlternatingPasses(s, 2); }
 BENCHMARK(BM_EqualRecordsPass)->Unit(benchmark::kMillisecond)->Iterations(4);
 
-void BM_ChangedPass(benchmark::State& s) {
-    Bench& b = Shared();
-    int generation = 0;
-    b.window->FillEventLists();
-    for (auto _ : s) {
-        s.PauseTiming();
-        generation = 1 - generation;
-        b.app->SetEvents(b.generations[generation], {});
-        s.ResumeTiming();
-        b.window->FillEventLists();
-    }
-}
+void BM_ChangedPass(benchmark::State& s) { AlternatingPasses(s, 1); }
 BENCHMARK(BM_ChangedPass)->Unit(benchmark::kMillisecond)->Iterations(6);
 
 // The floor's pass for a changed hub: the same rows converted and the model reset.
@@ -215,17 +207,10 @@ BENCHMARK(BM_SortByDeviceIp)->Unit(benchmark::kMillisecond)->Iterations(6);
 // texts are made again for the sort.
 void BM_ChangedPassSortedByDetails(benchmark::State& s) {
     Bench& b = Shared();
-    int generation = 0;
     b.app->SetEvents(b.generations[0], {});
     b.window->FillEventLists();
     b.window->OnHeaderClick(b.window->List(true), 4);
-    for (auto _ : s) {
-        s.PauseTiming();
-        generation = 1 - generation;
-        b.app->SetEvents(b.generations[generation], {});
-        s.ResumeTiming();
-        b.window->FillEventLists();
-    }
+    AlternatingPasses(s, 1);
     CEventMonitorWnd::s_SortColumn = 0;
 }
 BENCHMARK(BM_ChangedPassSortedByDetails)->Unit(benchmark::kMillisecond)->Iterations(6);
