@@ -13,7 +13,6 @@
 #include <atomic>
 #include <cerrno>
 #include <thread>
-#include <vector>
 
 namespace tarvell {
 namespace {
@@ -111,45 +110,6 @@ TEST_F(FilesTest, PiecewiseWriterEndedBeforeCommitLeavesTheOldFile) {
     }
     ASSERT_TRUE(AtomicWriteFile(path, "new"));
     EXPECT_EQ(*ReadWholeFile(path), "new");
-}
-
-// A writer's size limit is the reader's: a file of exactly the limit is made, small pieces and
-// large ones alike, and one byte more (in a piece or at the end) leaves the old file in place.
-TEST_F(FilesTest, PiecewiseWriterNeverMakesAFileLargerThanItsLimit) {
-    const std::string path = Path("bounded.db");
-    constexpr std::size_t kLimit = 200'000;  // more than a buffer, so pieces also reach the file
-    const struct {
-        const char* name;
-        std::vector<std::size_t> pieces;
-        bool fits;
-    } cases[] = {
-        {"exactly the limit", {100, 150'000, 49'900}, true},
-        {"one byte more at the end", {100, 150'000, 49'900, 1}, false},
-        {"a large piece across the limit", {60'000, 140'001}, false},
-        {"small pieces across the limit", std::vector<std::size_t>(2001, 100), false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_TRUE(AtomicWriteFile(path, "old"));
-        AtomicFileWriter writer;
-        ASSERT_TRUE(writer.Open(path));
-        writer.LimitSize(kLimit);
-        std::string expected;
-        bool appended = true;
-        for (const std::size_t size : c.pieces) {
-            const std::string piece = Content('p', size);
-            appended = appended && writer.Append(piece);
-            expected += piece;
-        }
-        EXPECT_EQ(appended, c.fits);
-        if (!c.fits) {
-            EXPECT_EQ(errno, EFBIG);
-            EXPECT_TRUE(writer.LimitReached());
-        }
-        EXPECT_EQ(writer.Commit(), c.fits);
-        EXPECT_EQ(ReadWholeFile(path, kLimit), c.fits ? expected : "old");
-        EXPECT_FALSE(FileExists(path + ".tmp"));
-    }
 }
 
 TEST_F(FilesTest, ReaderNeverSeesAPartialFileDuringRewrites) {
