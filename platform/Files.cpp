@@ -188,7 +188,8 @@ bool AtomicFileWriter::Open(const std::string& path, unsigned mode) {
     Abandon();
     path_ = path;
     tmp_ = path + ".tmp";
-    failed_ = false;
+    failed_ = limitReached_ = false;
+    limit_ = UINT64_MAX;
     flushed_ = handedToDisk_ = 0;
     buffer_.clear();
     fd_ = OpenLockedTemp(tmp_, ModeInFolder(FolderOf(path), mode));
@@ -227,6 +228,11 @@ bool AtomicFileWriter::Append(std::string_view bytes) {
     if (failed_ || !fd_.Valid()) {
         errno = failed_ ? EIO : EBADF;
         return false;
+    }
+    if (bytes.size() > limit_ - std::min(limit_, Size())) {
+        limitReached_ = true;
+        errno = EFBIG;
+        return Fail();
     }
     if (bytes.size() < kDirectWrite) {
         if (buffer_.size() + bytes.size() > kWriterBuffer && !Flush()) return false;

@@ -61,6 +61,12 @@ public:
 
     // Takes the temporary file and empties it. False with errno when it cannot be had.
     bool Open(const std::string& path, unsigned mode = 0644);
+    // The most bytes the file may hold (set after Open; no limit by default). An Append that
+    // would go beyond it fails with EFBIG, as a write past a file-size limit does, so a file
+    // larger than its readers accept is never put in place.
+    void LimitSize(std::uint64_t maxBytes) { limit_ = maxBytes; }
+    // Whether the last failure was an Append beyond LimitSize's bound.
+    bool LimitReached() const { return limitReached_; }
     // Adds bytes at the end. False (errno set) when a write failed; every later call then
     // fails too, and Commit leaves path alone.
     bool Append(std::string_view bytes);
@@ -85,7 +91,9 @@ private:
     std::string buffer_;
     std::uint64_t flushed_ = 0;       // bytes in the file
     std::uint64_t handedToDisk_ = 0;  // bytes whose write-back was started
+    std::uint64_t limit_ = UINT64_MAX;
     bool failed_ = false;
+    bool limitReached_ = false;
 };
 
 // The mode a new file in `folder` is made with: `mode` as asked, less every right of others when

@@ -3,7 +3,7 @@
 //
 // Test-only settings come from the environment; service/engine/TestProbes.h lists them
 // (TARVELL_PASS_INTERVAL_MS, TARVELL_TEST_EMAIL_SLOT, TARVELL_TEST_EVENT_FILE, TARVELL_TRAP_PORT,
-// TARVELL_SNMP_AGENT_PORT, TARVELL_TEST_KILL_AT).
+// TARVELL_SNMP_AGENT_PORT, TARVELL_TEST_KILL_AT, TARVELL_TEST_STATE_FILE_BYTES).
 #include <atomic>
 #include <csignal>
 #include <memory>
@@ -76,6 +76,7 @@ std::unique_ptr<EngineControl> BuildEngine(ServiceModule& module) {
     if (tests.passIntervalMs) env.passIntervalMs = *tests.passIntervalMs;
     if (tests.trapManagerPort) env.trapManagerPort = *tests.trapManagerPort;
     if (tests.snmpAgentPort) env.snmpAgentPort = *tests.snmpAgentPort;
+    if (tests.stateFileBytes) env.stateFileBytes = *tests.stateFileBytes;
     env.startWorker = MakeWorkerStarter(tests);
     if (!tests.killAt.empty())
         env.atSavePoint = [point = tests.killAt](std::string_view reached) {
@@ -96,8 +97,11 @@ std::unique_ptr<EngineControl> BuildEngine(ServiceModule& module) {
 }
 
 int Main(int argc, char** argv) {
-    // Writes to a peer that went away must fail with EPIPE, not end the service.
+    // Writes to a peer that went away must fail with EPIPE, not end the service; a write past
+    // the file-size limit (ulimit -f) must fail with EFBIG, a failed save that keeps the old
+    // file and is tried again, rather than end the service before it can say why.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 
     const HostCommand command = ScanCommandLine(JoinArguments(argc, argv));
     if (command == HostCommand::Run || command == HostCommand::None) {

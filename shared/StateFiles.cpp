@@ -12,9 +12,6 @@ namespace tarvell {
 
 namespace {
 
-// State files grow with the event and alert maps; far above any real size, far below memory.
-constexpr std::size_t kMaxStateFileBytes = 512u * 1024u * 1024u;
-
 bool EndsWith(std::string_view s, std::string_view end) {
     return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
 }
@@ -115,13 +112,14 @@ std::optional<StoredFileKind> StoredFileKindFromWord(std::string_view word) {
     return std::nullopt;
 }
 
-bool ReadStateFileBytes(const std::string& path, std::string& bytes, std::string* error) {
-    auto data = ReadWholeFile(path, kMaxStateFileBytes);
+bool ReadStateFileBytes(const std::string& path, std::string& bytes, std::string* error,
+                        std::size_t maxBytes) {
+    auto data = ReadWholeFile(path, maxBytes);
     if (!data) {
         const int why = errno;
         if (error) {
             *error = "cannot read " + path + " (" +
-                     (why == EFBIG ? "larger than " + std::to_string(kMaxStateFileBytes) + " bytes"
+                     (why == EFBIG ? "larger than " + std::to_string(maxBytes) + " bytes"
                       : why == EINVAL || why == EISDIR ? std::string("not a regular file")
                                                        : std::string(ErrnoText(why))) +
                      ")";
@@ -133,7 +131,11 @@ bool ReadStateFileBytes(const std::string& path, std::string& bytes, std::string
     return true;
 }
 
-bool WriteStateFileBytes(const std::string& path, std::string_view bytes) {
+bool WriteStateFileBytes(const std::string& path, std::string_view bytes, std::size_t maxBytes) {
+    if (bytes.size() > maxBytes) {
+        errno = EFBIG;
+        return false;
+    }
     return AtomicWriteFile(path, bytes);
 }
 

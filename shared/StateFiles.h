@@ -3,6 +3,7 @@
 // goes into a fresh value that the caller takes over only when the whole file was read.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
@@ -127,11 +128,20 @@ bool ReadStateFile(const std::string& path, F& into, std::string* error = nullpt
 template <class F>
 bool WriteStateFile(const std::string& path, const F& content);
 
-// The bytes of a state file through the checked open (a regular file of at most 512 MiB). On
+// The most bytes a state file may hold: every reader refuses a larger file and every writer
+// refuses to make one, so that nothing the service writes is refused at its next start. State
+// files grow with the event and alert maps; this is far above any real size, far below memory.
+// A service under test may use a smaller bound for its own files, never a larger one.
+inline constexpr std::size_t kMaxStateFileBytes = 512u * 1024u * 1024u;
+
+// The bytes of a state file through the checked open (a regular file of at most maxBytes). On
 // failure `error` says why and errno is kept: IsRefusedFileError(errno) means the file is there
 // but is no file to read (a FIFO, a device, a folder, too large), which no retry mends.
-bool ReadStateFileBytes(const std::string& path, std::string& bytes, std::string* error);
-bool WriteStateFileBytes(const std::string& path, std::string_view bytes);
+bool ReadStateFileBytes(const std::string& path, std::string& bytes, std::string* error,
+                        std::size_t maxBytes = kMaxStateFileBytes);
+// AtomicWriteFile of the bytes; more than maxBytes are refused with EFBIG and the old file stays.
+bool WriteStateFileBytes(const std::string& path, std::string_view bytes,
+                         std::size_t maxBytes = kMaxStateFileBytes);
 
 template <class F>
 bool ReadStateFile(const std::string& path, F& into, std::string* error) {

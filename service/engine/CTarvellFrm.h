@@ -11,6 +11,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -114,6 +115,9 @@ struct EngineEnvironment {
     std::int64_t passIntervalMs = 10'000;
     std::uint16_t trapManagerPort = 162;  // where the trap alert channel sends
     std::uint16_t snmpAgentPort = 161;    // the port of every SNMP request to a switch
+    // The most bytes of each of the service's own state files, read and written (at most
+    // kMaxStateFileBytes, which the viewer and the tools read).
+    std::size_t stateFileBytes = kMaxStateFileBytes;
     // Firewall exception: the program and its arguments, run once at start-up with a time limit
     // (empty: no firewall step).
     std::vector<std::string> firewallCommand;
@@ -321,6 +325,8 @@ public:
         if (env_.atSavePoint) env_.atSavePoint(point);
     }
     const std::string& HandOverGroup() const { return env_.handOverGroup; }
+    // The most bytes of a state file of the service, read or written.
+    std::size_t StateFileBytes() const { return std::min(env_.stateFileBytes, kMaxStateFileBytes); }
     void Log(const std::string& text) const;
 
 private:
@@ -345,6 +351,9 @@ private:
     void ReportCutNodeList(const std::string& path);
     void ReportSkippedNodeList(const std::string& path, int error);
     void RemoveStaleTemporaryFiles();
+    template <class Step>
+    std::string ResourceFailureOf(Step step);
+    bool passTrouble_ = false;   // engine thread only: a failed pass was logged
     bool WriteDeliveredMarks();  // caller holds marksMutex_
     mutable std::mutex marksMutex_;
     std::map<std::string, std::string> deliveredMarks_;  // [marksMutex_] channel -> alert key

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/ErrnoText.h"
 #include "platform/Files.h"
 #include "platform/RecursiveLock.h"
 #include "platform/Text.h"
@@ -37,6 +38,7 @@ enum FileTrouble : unsigned {
     kAlertsTrouble = 2,
     kReportsTrouble = 4,
     kSiblingTrouble = 8,
+    kSaveThreadTrouble = 16,
 };
 
 enum class LoadOutcome { Loaded, Missing, Damaged };
@@ -54,7 +56,7 @@ enum class WhenMissing { StartEmpty, Wait };
 // does not turn into one by waiting: it counts as damaged at once.
 template <class F, class Decode>
 LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error, Clock& clock,
-                            WhenMissing whenMissing, Decode decode) {
+                            std::size_t maxBytes, WhenMissing whenMissing, Decode decode) {
     bool refused = false;
     bool missing = false;
     bool first = true;
@@ -63,7 +65,8 @@ LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error
         [&] {
             std::string bytes;
             const bool firstAttempt = std::exchange(first, false);
-            if (ReadStateFileBytes(path, bytes, &error)) return decode(bytes, into, &error);
+            if (ReadStateFileBytes(path, bytes, &error, maxBytes))
+                return decode(bytes, into, &error);
             const int cause = errno;
             if (cause == ENOENT && firstAttempt && whenMissing == WhenMissing::StartEmpty) {
                 missing = true;
@@ -79,8 +82,9 @@ LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error
 }
 
 template <class F>
-LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error, Clock& clock) {
-    return ReadWithRetries(path, into, error, clock, WhenMissing::StartEmpty,
+LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error, Clock& clock,
+                            std::size_t maxBytes) {
+    return ReadWithRetries(path, into, error, clock, maxBytes, WhenMissing::StartEmpty,
                            [](std::string_view bytes, F& file, std::string* why) {
                                return DecodeStateFile(bytes, file, why);
                            });
@@ -104,9 +108,31 @@ void ReportFileState(const CTarvellFrm& engine, std::atomic<unsigned>& trouble, 
     if (ok && wasTrouble) engine.Log(recovery);
 }
 
-void ReportSave(const CTarvellFrm& engine, std::atomic<unsigned>& trouble, unsigned bit, bool ok,
-                const std::string& path) {
-    ReportFileState(engine, trouble, bit, ok, "State file " + path + " could not be written",
+// How a save ended.
+struct SaveEnd {
+    bool written = false;
+    int error = 0;              // errno of a failure
+    bool tooLarge = false;      // the file would have been larger than the state-file bound
+    const char* why = nullptr;  // the reason, when it is not the errno's
+};
+
+// A file that would outgrow the bound is not written: a larger file would be refused at the next
+// start and its content lost. `advice` says how the administrator makes it smaller.
+void ReportSave(const CTarvellFrm& engine, std::atomic<unsigned>& trouble, unsigned bit,
+                const SaveEnd& end, const std::string& path, const std::string& advice = {}) {
+    const std::string why =
+        end.tooLarge ? "it would be larger than " +
+                           FormatLong(static_cast<std::int64_t>(engine.StateFileBytes())) +
+                           " bytes, the most a state file may hold"
+        : end.why ? std::string(end.why)
+                  : ErrnoText(end.error);
+    const std::string kept = end.tooLarge ? "; the file written before is kept, and what changed "
+                                            "since is lost at a restart until a save fits again"
+                                          : "; the file written before is kept and the next pass "
+                                            "tries again";
+    ReportFileState(engine, trouble, bit, end.written,
+                    "State file " + path + " could not be written (" + why + ")" + kept +
+                        (end.tooLarge && !advice.empty() ? "; to make room, " + advice : ""),
                     "State file " + path + " written again");
 }
 
@@ -175,7 +201,8 @@ template <class File>
 void LoadOrStartEmpty(CTarvellFrm& engine, const std::string& path) {
     File file;
     std::string error;
-    if (ReadWithRetries(path, file, error, engine.clock()) == LoadOutcome::Damaged)
+    if (ReadWithRetries(path, file, error, engine.clock(), engine.StateFileBytes()) ==
+        LoadOutcome::Damaged)
         KeepAside(engine, path, error);
     TakeOver(engine, std::move(file));  // empty unless it loaded
 }
@@ -394,10 +421,15 @@ class StreamedFile {
 public:
     struct WriteFailed {};  // thrown out of a walk: the rest need not be encoded
 
-    bool Open(const std::string& path) {
+    // The file is never larger than maxBytes: a walk that gets there throws WriteFailed and
+    // TooLarge() says why.
+    bool Open(const std::string& path, std::size_t maxBytes) {
         archive_.Reserve(kPieceBytes);
-        return out_.Open(path);
+        if (!out_.Open(path)) return false;
+        out_.LimitSize(maxBytes);
+        return true;
     }
+    bool TooLarge() const { return out_.LimitReached(); }
     ArchiveWriter& Archive() { return archive_; }
     // Hands the bytes encoded so far to the file.
     void Pass() {
@@ -454,19 +486,28 @@ bool RefreshSource(Item& item, const SaveNodeIndex& index) {
     return true;
 }
 
+// What a save does with one record of an object map.
+enum class Copy {
+    AsIs,       // written as it is
+    Refreshed,  // written with its source address refreshed from the node records
+    LeftOut,    // not written
+};
+
 // The count and entries of an object map, each entry as StoreObjectMap writes it. `take(key,
-// item)` runs under the lock and may change the live record; when it returns true the copy's
-// source address is refreshed from `index`. Each chunk is copied under the lock into records
-// that are used again for every chunk (their texts keep their room, so copying seldom asks for
-// memory); the look-ups of the node records, the encoding and the writing are done after the
-// lock is let go. A refreshed address is put back into the live record under the lock, in the
-// rare chunk that has one. False when the file must be made again (see StreamedFile).
+// item)` runs under the lock, may change the live record and says what is written of it. Each
+// chunk is copied under the lock into records that are used again for every chunk (their texts
+// keep their room, so copying seldom asks for memory); the look-ups of the node records, the
+// encoding and the writing are done after the lock is let go. A refreshed address is put back
+// into the live record under the lock, in the rare chunk that has one. `counted` holds the count
+// of an earlier attempt at the same file (room is left for it rather than for the map's size)
+// and receives this one's. False when the file must be made again (see StreamedFile).
 template <class Item, class Take>
 bool StreamObjectMap(std::recursive_mutex& lock, ObjectMap<Item>& map, StreamedFile& file,
-                     std::int64_t& longestHoldUs, const SaveNodeIndex& index, Take take) {
+                     std::int64_t& longestHoldUs, const SaveNodeIndex& index,
+                     std::optional<std::size_t>& counted, Take take) {
     {
         RecursiveGuard guard(lock);
-        file.BeginCount(map.size());
+        file.BeginCount(counted.value_or(map.size()));
     }
     struct Entry {
         std::string key;
@@ -476,12 +517,18 @@ bool StreamObjectMap(std::recursive_mutex& lock, ObjectMap<Item>& map, StreamedF
     std::vector<Entry> chunk(kSaveChunk);
     std::vector<const Entry*> refreshed;
     std::size_t used = 0;
+    std::size_t leftOut = 0;
     ArchiveWriter& ar = file.Archive();
-    const std::size_t count = WalkInChunks(
+    const std::size_t visited = WalkInChunks(
         lock, map, longestHoldUs,
         [&](const std::string& key, const std::unique_ptr<Item>& item) {
+            const Copy copy = take(key, *item);
+            if (copy == Copy::LeftOut) {
+                ++leftOut;
+                return;
+            }
             Entry& entry = chunk[used++];
-            entry.refresh = take(key, *item);
+            entry.refresh = copy == Copy::Refreshed;
             entry.key.assign(key);
             entry.item = *item;
         },
@@ -508,33 +555,38 @@ bool StreamObjectMap(std::recursive_mutex& lock, ObjectMap<Item>& map, StreamedF
             }
             file.Pass();
         });
-    return file.EndCount(count);
+    counted = visited - leftOut;
+    return file.EndCount(*counted);
 }
 
-// Makes the file at `path` with `fill(file)` (false: make it again) and puts it in place after
-// `beforeCommit()`. An encoding error is logged; any failure leaves the old file as it was.
+// Makes the file at `path` with `fill(file)` (false: make it again), never larger than the
+// engine's state-file bound, and puts it in place after `beforeCommit()`. An encoding error is
+// logged; any failure leaves the old file as it was.
 template <class Fill, class BeforeCommit>
-bool WriteStreamed(const CTarvellFrm& engine, const std::string& path, Fill fill,
-                   BeforeCommit beforeCommit) {
+SaveEnd WriteStreamed(const CTarvellFrm& engine, const std::string& path, Fill fill,
+                      BeforeCommit beforeCommit) {
+    const auto failed = [](const StreamedFile& file) {
+        return SaveEnd{false, errno, file.TooLarge()};
+    };
     for (int attempt = 0; attempt < 3; ++attempt) {
         StreamedFile file;
-        if (!file.Open(path)) return false;
+        if (!file.Open(path, engine.StateFileBytes())) return failed(file);
         try {
             if (!fill(file)) continue;
         } catch (const ArchiveError& e) {
             engine.Log("State file " + path + " could not be encoded (" + e.what() + ")");
-            return false;
+            return SaveEnd{false, 0, false, "it could not be encoded"};
         } catch (const StreamedFile::WriteFailed&) {
-            return false;
+            return failed(file);
         }
         beforeCommit();
         try {
-            return file.Commit();
+            if (file.Commit()) return SaveEnd{true};
         } catch (const StreamedFile::WriteFailed&) {
-            return false;
         }
+        return failed(file);
     }
-    return false;
+    return SaveEnd{false, 0, false, "its records kept changing while it was made"};
 }
 
 }  // namespace
@@ -584,7 +636,7 @@ void CTarvellFrm::LoadEventDatabase() {
     const std::string path = JoinPath(ServiceFolder, kEventDatabaseName);
     EventDatabaseFile file;
     std::string error;
-    switch (ReadWithRetries(path, file, error, clock())) {
+    switch (ReadWithRetries(path, file, error, clock(), StateFileBytes())) {
         case LoadOutcome::Loaded: TakeOver(*this, std::move(file)); break;
         case LoadOutcome::Missing: break;
         case LoadOutcome::Damaged:
@@ -610,7 +662,7 @@ bool CTarvellFrm::LoadSiblingDatabase() {
     SiblingDropped dropped;
     std::string error;
     const LoadOutcome outcome =
-        ReadWithRetries(path, file, error, clock(), WhenMissing::Wait,
+        ReadWithRetries(path, file, error, clock(), kMaxStateFileBytes, WhenMissing::Wait,
                         [&](std::string_view bytes, SiblingDatabaseFile& into, std::string* why) {
                             return DecodeSiblingFile(bytes, into, kSiblingCaps, &dropped, why);
                         });
@@ -673,9 +725,21 @@ std::shared_ptr<const SaveNodeIndex> CTarvellFrm::NodeIndexFor(const SaveView& v
 }
 
 bool CTarvellFrm::SaveStateFiles() {
-    auto events = std::async(std::launch::async, [this] { return SaveEventDatabase(); });
+    // Without a thread for the events (threads or memory run out) they are saved here after the
+    // alerts: a pass, and above all the last one of a stop, must not lose its saves to that.
+    std::future<bool> events;
+    std::string noThread;
+    try {
+        events = std::async(std::launch::async, [this] { return SaveEventDatabase(); });
+    } catch (const std::system_error& e) {
+        noThread = e.what();
+    }
+    ReportFileState(*this, fileTrouble_, kSaveThreadTrouble, noThread.empty(),
+                    "The events' save thread could not be started (" + noThread +
+                        "); the state files are saved one after the other",
+                    "The events' save thread starts again");
     const bool alerts = SaveAlertLog();
-    const bool written = events.get() && alerts;
+    const bool written = (events.valid() ? events.get() : SaveEventDatabase()) && alerts;
     return SaveReportStore() && written;
 }
 
@@ -696,22 +760,33 @@ bool CTarvellFrm::SaveEventDatabase() {
         nodeCount = NodeCount;
     }
     const std::string path = JoinPath(ServiceFolder, kEventDatabaseName);
-    const bool ok = WriteStreamed(
-        *this, path,
-        [&](StreamedFile& file) {
-            ArchiveWriter& ar = file.Archive();
-            ar.WriteText(switchCount);
-            ar.WriteText(nodeCount);
-            ar.WriteStringMap(CopyInChunks(EngineLock, DeviceTable, saveHolds_.engineUs));
-            ar.WriteStringMap(CopyInChunks(EngineLock, PortNames, saveHolds_.engineUs));
-            return StreamObjectMap(
-                EngineLock, EventMap, file, saveHolds_.engineUs, *NodeIndexFor(view),
-                [](const std::string&, const CEventItem& event) { return event.Deleted == 0; });
-        },
-        [] {});
-    ReportSave(*this, fileTrouble_, kEventsTrouble, ok, path);
-    if (ok) eventsWritten_ = {true, changes, view.serial};
-    return ok;
+    SaveEnd end;
+    // A file too large with its deleted events is made again without them: the next start
+    // purges them anyway, and the viewer shows none but those whose port is still shut.
+    for (const bool leaveOutDeleted : {false, true}) {
+        std::optional<std::size_t> counted;
+        end = WriteStreamed(
+            *this, path,
+            [&](StreamedFile& file) {
+                ArchiveWriter& ar = file.Archive();
+                ar.WriteText(switchCount);
+                ar.WriteText(nodeCount);
+                ar.WriteStringMap(CopyInChunks(EngineLock, DeviceTable, saveHolds_.engineUs));
+                ar.WriteStringMap(CopyInChunks(EngineLock, PortNames, saveHolds_.engineUs));
+                return StreamObjectMap(EngineLock, EventMap, file, saveHolds_.engineUs,
+                                       *NodeIndexFor(view), counted,
+                                       [&](const std::string&, const CEventItem& event) {
+                                           if (event.Deleted == 0) return Copy::Refreshed;
+                                           return leaveOutDeleted ? Copy::LeftOut : Copy::AsIs;
+                                       });
+            },
+            [] {});
+        if (end.written || !end.tooLarge) break;
+    }
+    ReportSave(*this, fileTrouble_, kEventsTrouble, end, path,
+               "delete the events no longer needed in the viewer");
+    if (end.written) eventsWritten_ = {true, changes, view.serial};
+    return end.written;
 }
 
 // Marks alerts at the end of their keep time as removed, refreshes the source address of the
@@ -738,38 +813,49 @@ bool CTarvellFrm::SaveAlertLog() {
     const std::string path = JoinPath(ServiceFolder, kAlertLogName);
     std::int64_t ageAt = std::numeric_limits<std::int64_t>::max();
     bool flushed = false;
-    const bool ok = WriteStreamed(
-        *this, path,
-        [&](StreamedFile& file) {
-            ageAt = std::numeric_limits<std::int64_t>::max();
-            return StreamObjectMap(AlertLock, AlertLog, file, saveHolds_.alertUs,
-                                   *NodeIndexFor(view),
-                                   [&](const std::string& key, CAlertItem& alert) {
-                                       if (IsAged(key, now, keepDays)) {
-                                           alert.State = 1;
-                                           return false;
-                                       }
-                                       // A key beyond every clock never ages (and must not overflow
-                                       // the sum).
-                                       const auto at = AlertTime(key);
-                                       const auto keep = decltype(at){keepDays} * kSecondsPerDay;
-                                       if (keepDays > 0 && alert.State == 0 &&
-                                           at <= std::numeric_limits<decltype(at)>::max() - keep)
-                                           ageAt = std::min(ageAt, at + keep);
-                                       return true;
-                                   });
-        },
-        // The archive copies waiting are taken after the last alert was taken, and the archive
-        // files are written before the log is put in place: every alert in the log file is then
-        // in its archive file too, whenever the service is killed (at worst an alert reaches
-        // its archive twice, and the archive's key keeps one).
-        [&] {
-            FlushDailyArchive();
-            flushed = true;
-            ReachSavePoint("alert-log-archived");
-        });
+    SaveEnd end;
+    // A log too large with its removed alerts (by the viewer, or at the end of their keep time)
+    // is made again without them: the next start drops them anyway and the viewer shows none,
+    // so a shorter keep time or cleared alerts make room at the next pass.
+    for (const bool leaveOutRemoved : {false, true}) {
+        std::optional<std::size_t> counted;
+        end = WriteStreamed(
+            *this, path,
+            [&](StreamedFile& file) {
+                ageAt = std::numeric_limits<std::int64_t>::max();
+                return StreamObjectMap(
+                    AlertLock, AlertLog, file, saveHolds_.alertUs, *NodeIndexFor(view), counted,
+                    [&](const std::string& key, CAlertItem& alert) {
+                        if (IsAged(key, now, keepDays)) {
+                            alert.State = 1;
+                            return leaveOutRemoved ? Copy::LeftOut : Copy::AsIs;
+                        }
+                        if (alert.State != 0 && leaveOutRemoved) return Copy::LeftOut;
+                        // A key beyond every clock never ages (and must not overflow the sum).
+                        const auto at = AlertTime(key);
+                        const auto keep = decltype(at){keepDays} * kSecondsPerDay;
+                        if (keepDays > 0 && alert.State == 0 &&
+                            at <= std::numeric_limits<decltype(at)>::max() - keep)
+                            ageAt = std::min(ageAt, at + keep);
+                        return Copy::Refreshed;
+                    });
+            },
+            // The archive copies waiting are taken after the last alert was taken, and the
+            // archive files are written before the log is put in place: every alert in the log
+            // file is then in its archive file too, whenever the service is killed (at worst an
+            // alert reaches its archive twice, and the archive's key keeps one).
+            [&] {
+                FlushDailyArchive();
+                flushed = true;
+                ReachSavePoint("alert-log-archived");
+            });
+        if (end.written || !end.tooLarge) break;
+    }
     if (!flushed) FlushDailyArchive();
-    ReportSave(*this, fileTrouble_, kAlertsTrouble, ok, path);
+    ReportSave(*this, fileTrouble_, kAlertsTrouble, end, path,
+               "keep alerts for fewer days (alert settings) or archive the alerts in the viewer "
+               "and clear them");
+    const bool ok = end.written;
     if (ok) {
         alertsWritten_ = {true, changes, view.serial};
         alertsKeepDays_ = keepDays;
@@ -797,10 +883,13 @@ bool CTarvellFrm::SaveReportStore() {
     const std::size_t digest = std::hash<std::string_view>{}(bytes);
     if (reportsDigest_ == digest) return true;
     const std::string path = JoinPath(ServiceFolder, kReportStoreName);
-    const bool ok = AtomicWriteFile(path, bytes);
-    ReportSave(*this, fileTrouble_, kReportsTrouble, ok, path);
-    if (ok) reportsDigest_ = digest;
-    return ok;
+    SaveEnd end;
+    end.written = WriteStateFileBytes(path, bytes, StateFileBytes());
+    end.error = errno;
+    end.tooLarge = bytes.size() > StateFileBytes();
+    ReportSave(*this, fileTrouble_, kReportsTrouble, end, path);
+    if (end.written) reportsDigest_ = digest;
+    return end.written;
 }
 
 // ---- start-up clean-up

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <new>
+#include <system_error>
 
 #include "platform/Files.h"
 #include "platform/ManualResetEvent.h"
@@ -71,8 +73,30 @@ EngineEnvironment SystemEngineEnvironment() {
 
 void CTarvellFrm::Run(ManualResetEvent& stop) {
     StartUp(stop);
-    while (!stop.WaitFor(env_.passIntervalMs)) Pass();
+    while (!stop.WaitFor(env_.passIntervalMs)) {
+        const std::string failure = ResourceFailureOf([this] { Pass(); });
+        // Said once while passes fail, and once when one completes again.
+        if (!failure.empty() && !passTrouble_)
+            Log("The engine's pass could not be completed (" + failure +
+                "); the next pass tries again");
+        if (failure.empty() && passTrouble_) Log("The engine's pass completes again");
+        passTrouble_ = !failure.empty();
+    }
     ShutDown();
+}
+
+// What ended `step` when threads or memory ran out, or an empty text when it completed. Such a
+// failure passes; the engine goes on with what it has. Any other exception ends the engine.
+template <class Step>
+std::string CTarvellFrm::ResourceFailureOf(Step step) {
+    try {
+        step();
+        return {};
+    } catch (const std::system_error& e) {
+        return e.what();
+    } catch (const std::bad_alloc&) {
+        return "out of memory";
+    }
 }
 
 void CTarvellFrm::StartUp(ManualResetEvent& stop) {
@@ -232,8 +256,10 @@ void CTarvellFrm::Pass() {
 // A clean stop: the workers are stopped and joined first, so that nothing they record is lost,
 // then the state files are written one last time.
 void CTarvellFrm::ShutDown() {
-    StopWorkers();
-    SaveStateFiles();
+    std::string failure = ResourceFailureOf([this] { StopWorkers(); });
+    if (!failure.empty()) Log("The workers could not all be stopped (" + failure + ")");
+    failure = ResourceFailureOf([this] { SaveStateFiles(); });
+    if (!failure.empty()) Log("The last save could not be completed (" + failure + ")");
 }
 
 void CTarvellFrm::QueueTestAlert(int controlCode) {

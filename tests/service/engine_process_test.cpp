@@ -1,5 +1,6 @@
 // Runs the built TarvellSrv with its real engine on a temporary installation: a sibling database
 // made by ombrix-make and registered with tarvell-reg, short passes and the e-mail slot probe.
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/ErrnoText.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "shared/CTarvellDoc.h"
@@ -291,6 +293,121 @@ TEST_F(EngineProcessTest, ADamagedSettingsFileIsKeptAsideAndTheDefaultsWritten) 
     ASSERT_TRUE(expected.LoadFromFile(defaults.FilePath()));
     ASSERT_TRUE(written.LoadFromFile(Path(CTarvellDoc::kFileName)));
     EXPECT_EQ(written, expected);
+}
+
+// ---- file-size limits, the state-file bound, threads that cannot start
+
+// One event record as the test event file gives it.
+std::string EventLines(int port) {
+    return "SwitchKey 00AABB000001\nPortKey " + std::to_string(port) + "\nSourceMac 0011223344" +
+           std::to_string(10 + port % 90) +
+           "\nCategory Detection\nEventType New Mac\nDescription New Mac\nSeverity 3\n";
+}
+
+std::string EventKey(int port) { return "00AABB000001/" + std::to_string(port); }
+
+// The service once ended by SIGXFSZ at its first save under a file-size limit below Tarvell.db,
+// without a word, losing the events of the pass; restarted, it did the same again.
+TEST_F(EngineProcessTest, AFileSizeLimitBelowTheEventDatabaseFailsItsSavesUntilThereIsRoom) {
+    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
+    constexpr rlim_t kLimit = 128 * 1024;
+    EventDatabaseFile seeded;
+    seeded.EventMap["00AABB000099/1"] = std::make_unique<CEventItem>();
+    seeded.EventMap["00AABB000099/1"]->Before = std::string(2 * kLimit, 'b');
+    ASSERT_TRUE(WriteStateFile(Path(kEventDatabaseName), seeded));
+    const std::string before = *ReadWholeFile(Path(kEventDatabaseName));
+
+    // The soft limit only, so that it can be raised again without privileges.
+    service.RunThrough(
+        {"/usr/bin/prlimit", "--fsize=" + std::to_string(kLimit) + ":unlimited", "--"});
+    ASSERT_TRUE(service.Run());
+    ASSERT_TRUE(service.RecordEvent(EventLines(3), EventKey(3))) << service.Output();
+    ASSERT_TRUE(service.WaitForLineWith("State file " + Path(kEventDatabaseName) +
+                                        " could not be written (File too large); the file "
+                                        "written before is kept and the next pass tries again"))
+        << service.Output();
+    RunningService::Passes(5);
+    EXPECT_TRUE(service.Process().Signal(0)) << "the service ended: " << service.Output();
+    EXPECT_EQ(service.LinesWith("could not be written").size(), 1u) << service.Output();
+    EXPECT_EQ(ReadWholeFile(Path(kEventDatabaseName)), before);
+
+    // Room again (the limit is raised from outside): the next pass saves and says so.
+    const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};  // soft and hard
+    ASSERT_EQ(::prlimit(service.Pid(), RLIMIT_FSIZE, &unlimited, nullptr), 0) << ErrnoText(errno);
+    ASSERT_TRUE(
+        service.WaitForLineWith("State file " + Path(kEventDatabaseName) + " written again"))
+        << service.Output();
+    EXPECT_EQ(Read<EventDatabaseFile>(kEventDatabaseName).EventMap.size(), 2u);
+    EXPECT_TRUE(service.Event(EventKey(3)).has_value());
+    Stop();
+}
+
+// Tarvell.log once grew past what its reader takes and was written all the same; at the next
+// start it could not be read, was set aside, and the service started without its alerts.
+TEST_F(EngineProcessTest, ALogAtTheStateFileBoundKeepsAFileTheNextStartLoadsWhole) {
+    constexpr std::size_t kBound = 16 * 1024;
+    const std::vector<std::string> bound = {"TARVELL_TEST_STATE_FILE_BYTES=" +
+                                            std::to_string(kBound)};
+    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
+    AlertLogFile seeded;  // most of the room already taken
+    const std::string now = std::to_string(::time(nullptr));
+    for (int n = 0; n < 50; ++n) {
+        auto alert = std::make_unique<CAlertItem>();
+        alert->Description = std::string(200, 'd');
+        seeded.AlertLog[now + "." + std::to_string(n)] = std::move(alert);
+    }
+    ASSERT_TRUE(WriteStateFile(Path(kAlertLogName), seeded));
+    ASSERT_LT(ReadWholeFile(Path(kAlertLogName))->size(), kBound);
+
+    ASSERT_TRUE(service.Run(bound));
+    // Each event is an alert too; they go on until a log with them no longer fits.
+    int port = 1;
+    for (; port < 200 && service.LinesWith("could not be written").empty(); ++port) {
+        ASSERT_TRUE(service.RecordEvent(EventLines(port), EventKey(port))) << service.Output();
+        ASSERT_TRUE(service.WaitForSaves(1)) << service.Output();
+    }
+    ASSERT_TRUE(service.WaitForLineWith(
+        "the file written before is kept, and what changed since is lost at a restart until a "
+        "save fits again; to make room, keep alerts for fewer days (alert settings) or archive "
+        "the alerts in the viewer and clear them"))
+        << service.Output();
+    Stop();
+    EXPECT_EQ(service.LinesWith("could not be written").size(), 1u) << service.Output();
+    ASSERT_LE(ReadWholeFile(Path(kAlertLogName))->size(), kBound);
+    const std::size_t kept = Read<AlertLogFile>(kAlertLogName).AlertLog.size();
+    EXPECT_GT(kept, seeded.AlertLog.size());
+
+    // The next start reads every alert the file holds and sets nothing aside.
+    ASSERT_TRUE(service.Run(bound));
+    ASSERT_TRUE(service.WaitForSaves(1)) << service.Output();
+    Stop();
+    EXPECT_TRUE(service.LinesWith("could not be read").empty()) << service.Output();
+    EXPECT_EQ(Read<AlertLogFile>(kAlertLogName).AlertLog.size(), kept);
+}
+
+// With no thread to be had, the events' save thread threw out of the pass; the engine ended
+// ("Engine failed: Resource temporarily unavailable") and the stop's last save never came.
+TEST_F(EngineProcessTest, WithoutNewThreadsThePassesAndTheStopStillSave) {
+    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
+    const std::string noThreads = root / "no-threads";
+    ASSERT_TRUE(service.Run({std::string("LD_PRELOAD=") + TARVELL_THREAD_FAILURE_LIBRARY,
+                             "FAIL_THREADS_WHILE=" + noThreads}));
+    ASSERT_TRUE(service.WaitForSaves(1)) << service.Output();
+
+    ASSERT_TRUE(AtomicWriteFile(noThreads, ""));
+    ASSERT_TRUE(service.RecordEvent(EventLines(3), EventKey(3))) << service.Output();
+    ASSERT_TRUE(service.WaitForLineWith(
+        "The events' save thread could not be started (Resource temporarily unavailable); the "
+        "state files are saved one after the other"))
+        << service.Output();
+    ASSERT_TRUE(WaitUntil([&] { return service.Event(EventKey(3)).has_value(); }, 10'000))
+        << service.Output();
+    ASSERT_TRUE(service.RecordEvent(EventLines(4), EventKey(4))) << service.Output();
+    Stop();  // threads still fail
+
+    EXPECT_TRUE(service.LinesWith("Engine failed").empty()) << service.Output();
+    EXPECT_EQ(service.LinesWith("save thread could not be started").size(), 1u) << service.Output();
+    EXPECT_TRUE(service.Event(EventKey(4)).has_value());
 }
 
 TEST(ServiceTestSettings, ThePassIntervalIsBoundedAndOtherTextIsIgnored) {

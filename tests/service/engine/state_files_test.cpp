@@ -732,6 +732,47 @@ TEST_F(StateFilesTest, TheServicesOwnStateFilesAreNeverCapped) {
     EXPECT_EQ(again->EventMap.size(), kEvents);
 }
 
+// ---- the size bound of the service's own files
+
+// A Tarvell.log that outgrew the readers' bound was once written all the same, and refused (and
+// set aside) at the next start, with every alert in it.
+TEST_F(StateFilesTest, ALogAtTheBoundKeepsItsLastFileUntilAShorterKeepTimeMakesRoom) {
+    constexpr std::size_t kBound = 16 * 1024;
+    EngineEnvironment env = Environment();
+    env.stateFileBytes = kBound;
+    engine = std::make_unique<CTarvellFrm>(env);
+    const auto addAlert = [&](const std::string& key) {
+        AddAlert(key);
+        RecursiveGuard lock(engine->AlertLock);
+        engine->AlertLog.at(key)->Description = std::string(200, 'd');
+        ++engine->AlertsChanged;
+    };
+    int added = 0;  // alerts of two days ago until the log no longer fits
+    do addAlert(FormatLong(clock.Now() - 2 * kDay) + "." + FormatLong(added++));
+    while (engine->SaveAlertLog() && added < 1000);
+    const auto onDisk = ReadWholeFile(ServicePath(kAlertLogName), kBound);
+    ASSERT_TRUE(onDisk.has_value()) << "larger than the bound";
+    EXPECT_EQ(ReadBack<AlertLogFile>(ServicePath(kAlertLogName)).AlertLog.size(),
+              static_cast<std::size_t>(added - 1));
+
+    // Later passes fail the same way without another line.
+    addAlert(AlertKey(0));
+    EXPECT_FALSE(engine->SaveAlertLog());
+    EXPECT_EQ(ReadWholeFile(ServicePath(kAlertLogName)), onDisk);
+    EXPECT_EQ(LogLinesWith("(it would be larger than 16384 bytes, the most a state file may "
+                           "hold); the file written before is kept"),
+              1);
+    EXPECT_EQ(LogLinesWith("could not be written"), 1);
+
+    // With a keep time of a day the old alerts are removed, and the log is made without them.
+    KeepAlertsFor(1);
+    ASSERT_TRUE(engine->SaveAlertLog());
+    EXPECT_EQ(LogLinesWith("written again"), 1);
+    engine = std::make_unique<CTarvellFrm>(env);
+    engine->LoadAlertLog();
+    EXPECT_EQ(engine->AlertLog.size(), 1u);
+}
+
 TEST_F(SiblingDatabaseTest, NoSiblingProductMeansNothingIsRead) {
     WriteSibling(SampleDatabase());
     EngineEnvironment env = Environment();
