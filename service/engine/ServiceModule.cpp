@@ -202,8 +202,9 @@ void ServiceModule::Error(std::string_view text) {
 }
 
 void ServiceModule::Say(std::string_view text) {
+    // Names found in the service folder are among the texts, and anyone could make them there.
     std::ostream& out = env_.report ? *env_.report : std::cout;
-    out << text << std::endl;
+    out << PrintableLogText(text) << std::endl;
 }
 
 int ServiceModule::Systemctl(const std::vector<std::string>& args) { return env_.systemctl(args); }
@@ -290,6 +291,18 @@ int ServiceModule::RegisterServer(bool asService) {
 }
 
 int ServiceModule::UnregisterServer() {
+    RegKey appKey, programKey;
+    const bool registered =
+        OpenAppIdKey(Store(), &appKey) == kRegSuccess ||
+        Store().OpenKey(Hive::ClassesRoot, ProgramKeyPath(), &programKey) == kRegSuccess ||
+        IsInstalled();
+    if (!registered) {
+        if (!env_.installation.serviceFolder.empty())
+            Say(std::string(kProgramName) + " was not registered: nothing removed; the data in " +
+                env_.installation.serviceFolder + " and the group " + env_.installation.group +
+                " are not touched");
+        return 0;
+    }
     // Only the keys below AppID; AppID itself is shared with other programs.
     Store().DeleteKey(Hive::ClassesRoot, AppIdKeyPath(), true);
     Store().DeleteKey(Hive::ClassesRoot, ProgramKeyPath(), true);

@@ -115,8 +115,12 @@ TEST_F(ServiceInstall, UnregServerRemovesOnlyTheKeysBelowAppId) {
     ASSERT_EQ(registry_.CreateKey(Hive::ClassesRoot,
                                   "AppID\\{00000000-1111-2222-3333-444444444444}", &other),
               kRegSuccess);
+    ASSERT_EQ(ServiceModule(env_).RegisterServer(true), 0);
+    std::ostringstream said;
+    env_.report = &said;
+    env_.installation.serviceFolder = root_ / "var/lib/tarvell";
+    env_.installation.group = "tarvell-admin";
     ServiceModule module(env_);
-    ASSERT_EQ(module.RegisterServer(true), 0);
     EXPECT_EQ(module.UnregisterServer(), 0);
 
     EXPECT_FALSE(KeyExists(kAppIdPath));
@@ -124,9 +128,14 @@ TEST_F(ServiceInstall, UnregServerRemovesOnlyTheKeysBelowAppId) {
     EXPECT_TRUE(KeyExists("AppID"));
     EXPECT_TRUE(KeyExists("AppID\\{00000000-1111-2222-3333-444444444444}"));
     EXPECT_FALSE(FileExists(UnitPath()));
-    // Nothing registered any more: a second run has nothing to do and still succeeds.
+    // Nothing registered any more: a second run has nothing to do, says so and still succeeds.
     EXPECT_EQ(module.UnregisterServer(), 0);
     EXPECT_TRUE(KeyExists("AppID"));
+    const std::string folder = env_.installation.serviceFolder;
+    EXPECT_EQ(said.str(), "Registration and unit removed; the data in " + folder +
+                              " and the group tarvell-admin are kept\n"
+                              "TarvellSrv was not registered: nothing removed; the data in " +
+                              folder + " and the group tarvell-admin are not touched\n");
 }
 
 TEST_F(ServiceInstall, SystemctlIsToldWhenSystemdRuns) {

@@ -1,6 +1,7 @@
 // A real installation as root in private mount and network namespaces: /etc, /var and /run are
 // overlays or empty, so groups, users, folders and the unit exist only for this program. The
 // viewer's side runs as users made here, through the program itself (`--viewer`).
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sched.h>
@@ -91,14 +92,42 @@ TEST(InstallationSystem, AMemberHandsOverThroughTheGroupAndNobodyElseReadsOrHand
         doc.SnmpCommunitiesEnabled = 1;
     doc.SnmpCommunities = {"public/1"};
     ASSERT_TRUE(doc.SaveToFile(kFolder + "/Tarvell.ini", true));
+    // The folder was open to every user too, and one of them left a link where the hand-over
+    // folder goes, a name that writes to the terminal, and descriptors of the settings file and
+    // of the temporary file its next save is written through.
+    const std::string victim = "/var/lib/victim", forged = "\x1b[2J\nTarvellSrv is registered";
+    ASSERT_TRUE(MakeDirectories(victim) && ::chmod(kFolder.c_str(), 0777) == 0 &&
+                ::symlink(victim.c_str(), (kFolder + "/handover").c_str()) == 0 &&
+                AtomicWriteFile(kFolder + "/" + forged, "", 0666) &&
+                AtomicWriteFile(kFolder + "/Tarvell.ini.tmp", "", 0666));
+    ::chmod((kFolder + "/" + forged).c_str(), 0666);
+    ::chmod((kFolder + "/Tarvell.ini.tmp").c_str(), 0666);
+    const UniqueFd planted[] = {UniqueFd(::open((kFolder + "/Tarvell.ini").c_str(), O_WRONLY)),
+                                UniqueFd(::open((kFolder + "/Tarvell.ini.tmp").c_str(), O_WRONLY))};
+    const auto plant = [&] {
+        for (const UniqueFd& fd : planted)
+            ASSERT_TRUE(::pwrite(fd.Get(), "[Alerts]\nRunCommands=planted\n", 29, 0) == 29);
+    };
 
-    ASSERT_TRUE(Spawn({kSrv, "-Service"}).Succeeded());
+    const ProcessResult service = Spawn({kSrv, "-Service"});
+    ASSERT_TRUE(service.Succeeded()) << service.err;
+    const std::string aside = kFolder +
+                              "/handover was a symbolic link, not a folder: moved "
+                              "aside to " +
+                              kFolder + "/handover.bad-";
+    EXPECT_NE(service.out.find(aside), std::string::npos) << service.out;
+    EXPECT_NE(service.out.find("?[2J?TarvellSrv is registered"), std::string::npos) << service.out;
+    EXPECT_EQ(service.out.find('\x1b'), std::string::npos);
     const std::string expected[][2] = {{kFolder, "root:tarvell-admin 2750"},
                                        {kFolder + "/handover", "root:tarvell-admin 2770"},
                                        {kFolder + "/Tarvell.db", "root:tarvell-admin 0640"},
                                        {kFolder + "/Tarvell.ini", "root:tarvell-admin 0660"},
+                                       {victim, "root:root 0755"},
                                        {"/etc/tarvell/registry", "root:root 0755"}};
     for (const auto& [path, access] : expected) EXPECT_EQ(Access(path), access) << path;
+    plant();
+    EXPECT_EQ(ReadWholeFile(kFolder + "/Tarvell.ini").value_or("planted").find("planted"),
+              std::string::npos);
     const auto unit = ReadWholeFile("/etc/systemd/system/tarvellsrv.service");
     EXPECT_EQ(Spawn({kSrv, "-Service"}).out,
               "TarvellSrv is registered and prepared already: nothing changed\n");
@@ -120,8 +149,13 @@ TEST(InstallationSystem, AMemberHandsOverThroughTheGroupAndNobodyElseReadsOrHand
     ASSERT_TRUE(srv.WaitForLineWith("Service started", 20'000)) << srv.Output();
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // a few passes
     EXPECT_EQ(srv.LinesWith("of an earlier version").size(), 1u) << srv.Output();
+    plant();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_EQ(ReadWholeFile(kFolder + "/Tarvell.ini").value_or("planted").find("planted"),
+              std::string::npos);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(kFolder))
-        EXPECT_EQ(Access(entry.path()).back() & 04, 0) << Access(entry.path()) << entry.path();
+        if (!entry.is_symlink())  // the link kept aside, whose mode means nothing
+            EXPECT_EQ(Access(entry.path()).back() & 04, 0) << Access(entry.path()) << entry.path();
 
     ASSERT_TRUE(Spawn({"/usr/sbin/useradd", "-M", "-G", "tarvell-admin", "alice"}).Succeeded());
     ASSERT_TRUE(Spawn({"/usr/sbin/useradd", "-M", "bob"}).Succeeded());
