@@ -70,10 +70,7 @@ private:
         if (AtEnd() || text_[at_] != '{') {
             const std::size_t start = at_;
             SkipWhile([](char c) { return c != ';'; });
-            std::string value = Trim(text_.substr(start, at_ - start), " \t");
-            if (value.find_first_of("{}") != std::string::npos)
-                throw Refused("a brace in a value without braces");
-            return value;
+            return Trim(text_.substr(start, at_ - start), " \t");
         }
         std::string value;
         for (++at_;; ++at_) {

@@ -25,9 +25,10 @@ struct ConnectPair {
 
 // The pairs of `text` in their order, or nullopt with the reason in `why`. Refused: any byte
 // below 0x20 or 0x7f; a piece without "=" or with an empty key; a key holding a brace; a value
-// in braces without its closing brace, or followed by anything but blanks before ";"; a brace
-// in a value without braces; a key given twice (letter case aside), as readers differ on which
-// one counts. Blanks (space, tab) around keys and values and empty pieces (";;") are dropped.
+// in braces without its closing brace, or followed by anything but blanks before ";"; a key
+// given twice (letter case aside), as readers differ on which one counts. A brace inside a
+// value that does not open with one is taken as it stands, as every reader does. Blanks (space,
+// tab) around keys and values and empty pieces (";;") are dropped.
 std::optional<std::vector<ConnectPair>> ParseConnectString(std::string_view text, std::string* why);
 
 // "key=value;" for each pair, or nullopt with the reason in `why` when a pair cannot be written

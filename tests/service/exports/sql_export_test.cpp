@@ -429,6 +429,56 @@ TEST(BuildConnectString, FollowsTheLocationRules) {
         EXPECT_EQ(BuildConnectString(c.location, *c.drivers), c.out) << c.location;
 }
 
+TEST(CheckedConnectString, RebuildsAcceptedTextsAndRefusesPathsOutOfBounds) {
+    const std::string f = MakeTempFolder("tarvell-connect-");
+    ASSERT_EQ(::symlink("/dev/shm", (f + "/shm").c_str()), 0);
+    ASSERT_EQ(::symlink(f.c_str(), (f + "/here").c_str()), 0);
+    ASSERT_EQ(::symlink((f + "/loop").c_str(), (f + "/loop").c_str()), 0);
+    // ".." after a link leaves the link's target: down/.. is sub, where shm leads to /dev/shm.
+    ASSERT_TRUE(MakeDirectories(f + "/sub/inner"));
+    ASSERT_EQ(::symlink("/dev/shm", (f + "/sub/shm").c_str()), 0);
+    ASSERT_EQ(::symlink((f + "/sub/inner").c_str(), (f + "/down").c_str()), 0);
+    const std::vector<std::string> drivers = {"Tarvell SQLite3"};
+    const std::string db = "DRIVER=Tarvell SQLite3;DATABASE=";
+    struct Case {
+        std::string text;
+        std::string out;  // the text used, or a part of the reason when refused
+        bool used;
+    };
+    const Case cases[] = {
+        {" driver = {tarvell sqlite3} ;Database=" + f + "/a.db; Save File=", db + f + "/a.db;",
+         true},
+        {"DSN=Exports;uid=a;Pwd={p}}w=};", "DSN=Exports;UID=a;PWD=p}w=;", true},
+        {"Driver={Tarvell SQLite3};Database=file://localhost" + f + "/b.db?mode=rwc",
+         db + "file://localhost" + f + "/b.db?mode=rwc;", true},
+        {"Driver={Tarvell SQLite3};Database=" + f + "/here/c.db", db + f + "/here/c.db;", true},
+        {"Driver={Tarvell SQLite3};Database=:memory:", db + ":memory:;", true},
+        {"Driver={Tarvell SQLite3};Database=" + f + "/shm/x.db", "DATABASE names a system", false},
+        {"Driver={Tarvell SQLite3};Database=" + f + "/down/../shm/x.db", "a system folder", false},
+        {"Driver={Tarvell SQLite3};Database=file:%2Fetc/x.db", "a system folder", false},
+        {"Driver={Tarvell SQLite3};Database=FILE:/tmp/%zz.db", "a bad escape", false},
+        {"Driver={Tarvell SQLite3};Database=file:/tmp/%00.db", "a bad escape", false},
+        {"Driver={Tarvell SQLite3};Database=file://evil/tmp/x.db", "a URI with a host", false},
+        {"Driver={Tarvell SQLite3};Database=" + f + "/no/../x.db", "a missing folder", false},
+        {"Driver={Tarvell SQLite3};Database=" + f + "/loop", "a link to nothing", false},
+        {"Driver={Tarvell SQLite3};Database=x/y.db", "a relative path", false},
+        {"Driver={Tarvell SQLite3};Pwd={a;b}", "holding \";\"", false},
+        {"Driver={Tarvell SQLite3};StepAPI=1", "the key STEPAPI is not accepted", false},
+        {"Driver=Other", "DRIVER Other is not a registered driver", false},
+    };
+    for (const Case& c : cases) {
+        std::string why;
+        const auto used = CheckedConnectString(c.text, drivers, &why);
+        if (c.used) {
+            EXPECT_EQ(used.value_or("refused: " + why), c.out) << c.text;
+        } else {
+            EXPECT_FALSE(used) << c.text;
+            EXPECT_NE(why.find(c.out), std::string::npos) << c.text << ": " << why;
+        }
+    }
+    RemoveTree(f);
+}
+
 TEST(EscapeSearchPattern, EscapesWildcardsAndTheEscapeItself) {
     EXPECT_EQ(odbc::EscapeSearchPattern("Ev_s%\\x", "\\"), "Ev\\_s\\%\\\\x");
     EXPECT_EQ(odbc::EscapeSearchPattern("Ev_s", ""), "Ev_s");
