@@ -1,6 +1,7 @@
 // The strict reading and the plain writing of connection texts.
 #include "platform/odbc/ConnectString.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "platform/Text.h"
@@ -111,14 +112,14 @@ std::optional<std::string> FormatConnectString(const std::vector<ConnectPair>& p
     std::string out;
     for (const auto& [key, value] : pairs) {
         std::string problem;
-        if (key.empty() || key.find_first_of("=;{}") != std::string::npos || IsBlank(key.front()) ||
-            IsBlank(key.back()))
+        const std::string both = key + value;
+        if (std::any_of(both.begin(), both.end(), IsControl)) problem = "a control character";
+        else if (key.empty() || key.find_first_of("=;{}") != std::string::npos ||
+                 IsBlank(key.front()) || IsBlank(key.back()))
             problem = "a key that cannot be written";
-        for (char c : key + value)
-            if (IsControl(c)) problem = "a control character";
         // A driver that knows no braces would split a value at its ";" and read the rest as
         // pairs of their own; one that does would take a leading "{" as a brace.
-        if (value.find(';') != std::string::npos)
+        else if (value.find(';') != std::string::npos)
             problem = "a value of " + Quoted(key) + " holding \";\"";
         else if (!value.empty() &&
                  (value.front() == '{' || IsBlank(value.front()) || IsBlank(value.back())))
