@@ -69,12 +69,13 @@ void CScanExportSql::ExportOnce() {
     longestHoldUs_ = 0;
     if (settings_ && settings_->SqlExportOn != 0 && !settings_->SqlDatabase.empty()) {
         const std::vector<std::string> drivers = env_.Drivers();
-        const std::string connect =
-            BuildConnectString(Cp1252ToUtf8(settings_->SqlDatabase), drivers);
+        std::string why;
+        const auto connect = CheckedConnectString(
+            BuildConnectString(Cp1252ToUtf8(settings_->SqlDatabase), drivers), drivers, &why);
         db_ = std::make_unique<odbc::Connection>(env_);
-        if (const auto why = RefuseConnectString(connect, drivers)) {
-            Report("The export database location is refused (" + *why + "); nothing is exported");
-        } else if (!db_->Connect(connect, loginTimeout_, nullptr)) {
+        if (!connect) {
+            Report("The export database location is refused (" + why + "); nothing is exported");
+        } else if (!db_->Connect(*connect, loginTimeout_, nullptr)) {
             Report(kOpenFailed);
         } else {
             quote_ = db_->IdentifierQuote();

@@ -1,10 +1,18 @@
 #include "service/exports/SqlConnect.h"
 
+#include <limits.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <utility>
 
+#include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/odbc/ConnectString.h"
 
 namespace tarvell {
 namespace {
@@ -21,122 +29,156 @@ std::string PickDriver(const std::vector<std::string>& installed, const char* de
     return designName;
 }
 
-using Pairs = std::vector<std::pair<std::string, std::string>>;
+// The keys a location may hold: those the export needs to reach a SQLite file or a server.
+// A list of the keys to refuse could not be kept complete: the drivers take keys of their own
+// (log files, log folders, extensions, options handed to their client libraries, two-letter
+// short forms of each) that change with their versions.
+constexpr const char* kAcceptedKeys[] = {"DRIVER",   "DSN",     "SERVER",
+                                         "ADDRESS",  "NETWORK", "PORT",
+                                         "DATABASE", "DBQ",     "TRUSTED_CONNECTION",
+                                         "UID",      "PWD",     "SSLMODE"};
 
-// Upper case, without blanks: "Save File" and "savefile" are one key.
-std::string KeyOf(std::string_view raw) {
-    std::string key;
-    for (char c : raw)
-        if (c != ' ' && c != '\t') key += c;
-    return ToUpperAscii(key);
-}
-
-std::string Unbraced(std::string value) {
-    value = Trim(value, " \t");
-    if (value.size() >= 2 && value.front() == '{' && value.back() == '}')
-        value = value.substr(1, value.size() - 2);
-    return value;
-}
-
-// key=value pairs; a value opening with "{" runs to its closing "}" ("}}" stands for "}").
-Pairs BracedPairs(const std::string& text) {
-    Pairs out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const std::size_t eq = text.find('=', i);
-        const std::size_t semi = text.find(';', i);
-        if (eq == std::string::npos || (semi != std::string::npos && semi < eq)) {
-            if (semi == std::string::npos) break;
-            i = semi + 1;
-            continue;
-        }
-        std::string key = KeyOf(text.substr(i, eq - i));
-        std::size_t v = eq + 1;
-        while (v < text.size() && (text[v] == ' ' || text[v] == '\t')) ++v;
-        std::string value;
-        if (v < text.size() && text[v] == '{') {
-            std::size_t j = v + 1;
-            for (; j < text.size(); ++j) {
-                if (text[j] != '}') {
-                    value += text[j];
-                } else if (j + 1 < text.size() && text[j + 1] == '}') {
-                    value += '}';
-                    ++j;
-                } else {
-                    break;
-                }
-            }
-            i = text.find(';', j);
-        } else {
-            i = text.find(';', v);
-            value = text.substr(v, i == std::string::npos ? std::string::npos : i - v);
-        }
-        out.emplace_back(std::move(key), Trim(value, " \t"));
-        if (i == std::string::npos) break;
-        ++i;
-    }
-    return out;
-}
-
-Pairs PlainPairs(const std::string& text) {
-    Pairs out;
-    for (const std::string& part : SplitAny(text, ";")) {
-        const std::size_t eq = part.find('=');
-        if (eq == std::string::npos) continue;
-        out.emplace_back(KeyOf(part.substr(0, eq)), Unbraced(part.substr(eq + 1)));
-    }
-    return out;
-}
+constexpr const char* kAcceptedList =
+    "only DRIVER, DSN, SERVER, ADDRESS, NETWORK, PORT, DATABASE, DBQ, TRUSTED_CONNECTION, UID, "
+    "PWD and SSLMODE are";
 
 constexpr const char* kSystemFolders[] = {"/etc",   "/usr",   "/bin",    "/sbin", "/lib",
                                           "/lib32", "/lib64", "/libx32", "/boot", "/proc",
                                           "/sys",   "/dev",   "/run"};
 
-bool InSystemFolder(const std::filesystem::path& p) {
-    const std::string text = p.string();
+// A key or driver name given back in a reason is cut at this length.
+constexpr std::size_t kMaxQuoted = 64;
+
+std::string Cut(const std::string& text) {
+    return text.size() <= kMaxQuoted ? text : text.substr(0, kMaxQuoted) + "...";
+}
+
+bool InSystemFolder(const std::string& path) {
     for (const char* folder : kSystemFolders) {
         const std::string f = folder;
-        if (text == f || text.rfind(f + "/", 0) == 0) return true;
+        if (path == f || path.rfind(f + "/", 0) == 0) return true;
     }
     return false;
 }
 
-// Why a database file location is refused, or an empty text.
-std::string RefusedLocation(std::string value) {
-    if (ToUpperAscii(value.substr(0, 5)) == "FILE:") {  // an SQLite URI
-        value = value.substr(5);
-        value = value.substr(0, value.find('?'));
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The file path of an SQLite "file:" URI as SQLite reads it: after an empty or "localhost"
+// host, up to "?" or "#", percent escapes decoded. Empty with `why` set when refused.
+std::string UriPath(std::string_view uri, std::string* why) {
+    std::string_view rest = uri.substr(5);
+    if (rest.substr(0, 2) == "//") {
+        const std::size_t slash = rest.find('/', 2);
+        const std::string_view host =
+            rest.substr(2, slash == std::string_view::npos ? slash : slash - 2);
+        if (!host.empty() && !EqualsNoCase(host, "localhost")) {
+            *why = "a URI with a host";
+            return {};
+        }
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
     }
-    if (value.find('/') == std::string::npos) return {};  // a name: the server's or the driver's
-    if (value.front() != '/') return "a relative path";
-    namespace fs = std::filesystem;
-    const fs::path lexical = fs::path(value).lexically_normal();
-    std::error_code ec;
-    const fs::path resolved = fs::weakly_canonical(lexical, ec);
-    if (InSystemFolder(lexical) || (!ec && InSystemFolder(resolved))) return "a system folder";
+    rest = rest.substr(0, rest.find_first_of("?#"));
+    std::string path;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] != '%') {
+            path += rest[i];
+            continue;
+        }
+        const int high = i + 2 < rest.size() ? HexDigit(rest[i + 1]) : -1;
+        const int low = high >= 0 ? HexDigit(rest[i + 2]) : -1;
+        const char c = static_cast<char>(high * 16 + low);
+        if (low < 0 || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            *why = "a URI with a bad escape";
+            return {};
+        }
+        path += c;
+        i += 2;
+    }
+    return path;
+}
+
+// `path` (absolute) with every link in it followed, as the kernel would on creating the file:
+// the longest existing part is resolved, and the rest, not there yet, is taken as written.
+// Empty with `why` set for a link to nothing (a missing target or a loop), a part that cannot
+// be looked at, or "." and ".." after a missing folder (no file can be made there).
+std::string ResolvedPath(const std::string& path, std::string* why) {
+    const std::vector<std::string> parts = SplitAny(path, "/");
+    std::string current = "/";
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i] == ".") continue;
+        if (parts[i] == "..") {  // `current` has no link in it, so this is its parent
+            current = std::filesystem::path(current).parent_path().string();
+            continue;
+        }
+        const std::string next = JoinPath(current, parts[i]);
+        struct stat st {};
+        if (::lstat(next.c_str(), &st) != 0) {
+            if (errno != ENOENT) {
+                *why = "a path that cannot be looked at";
+                return {};
+            }
+            for (std::size_t j = i; j < parts.size(); ++j) {
+                if (parts[j] == "." || parts[j] == "..") {
+                    *why = "a path through a missing folder";
+                    return {};
+                }
+                current = JoinPath(current, parts[j]);
+            }
+            return current;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            current = next;
+            continue;
+        }
+        char target[PATH_MAX];
+        if (::realpath(next.c_str(), target) == nullptr) {
+            *why = "a link to nothing";
+            return {};
+        }
+        current = target;
+    }
+    return current;
+}
+
+// Why a database file location is refused, or an empty text.
+std::string RefusedLocation(const std::string& location) {
+    std::string why;
+    const std::string path = EqualsNoCase(std::string_view(location).substr(0, 5), "file:")
+                                 ? UriPath(location, &why)
+                                 : location;
+    if (!why.empty()) return why;
+    if (path.find('/') == std::string::npos) return {};  // a name: the server's or the driver's
+    if (path.front() != '/') return "a relative path";
+    const std::string resolved = ResolvedPath(path, &why);
+    if (!why.empty()) return why;
+    if (InSystemFolder(std::filesystem::path(path).lexically_normal().string()) ||
+        InSystemFolder(resolved))
+        return "a system folder";
     return {};
 }
 
-std::optional<std::string> RefusedPair(const std::string& key, const std::string& value,
+// Why the pair is refused, or nullopt; `value` may be replaced by what is to be used.
+std::optional<std::string> RefusedPair(const std::string& key, std::string& value,
                                        const std::vector<std::string>& installed) {
-    // Drivers list these keys among their attributes, so a data source dialog may store them
-    // empty; empty, they do nothing.
-    if ((key == "SAVEFILE" || key == "FILEDSN" || key == "LOADEXT" || key == "TRACEFILE") &&
-        !Unbraced(value).empty())
-        return key + " is not accepted (it writes files or loads code)";
     if (key == "DRIVER") {
-        const std::string name = Unbraced(value);
-        if (name.find_first_of("/\\") != std::string::npos)
+        if (value.find_first_of("/\\") != std::string::npos)
             return std::string("DRIVER names a file; only a registered driver's name is accepted");
-        const bool registered =
-            std::any_of(installed.begin(), installed.end(),
-                        [&](const std::string& d) { return EqualsNoCase(d, name); });
-        if (!registered) return "DRIVER " + name + " is not a registered driver";
+        const auto registered =
+            std::find_if(installed.begin(), installed.end(),
+                         [&](const std::string& d) { return EqualsNoCase(d, value); });
+        if (registered == installed.end())
+            return "DRIVER " + Cut(value) + " is not a registered driver";
+        value = *registered;
     }
     if (key == "DSN" && value.find_first_of("/\\") != std::string::npos)
         return std::string("DSN names a file; only a data source's name is accepted");
     if (key == "DATABASE" || key == "DBQ") {
-        const std::string why = RefusedLocation(Unbraced(value));
+        const std::string why = RefusedLocation(value);
         if (!why.empty()) return key + " names " + why + "; the database file may not be there";
     }
     return std::nullopt;
@@ -144,12 +186,28 @@ std::optional<std::string> RefusedPair(const std::string& key, const std::string
 
 }  // namespace
 
-std::optional<std::string> RefuseConnectString(const std::string& connect,
-                                               const std::vector<std::string>& installedDrivers) {
-    for (const Pairs& pairs : {BracedPairs(connect), PlainPairs(connect)})
-        for (const auto& [key, value] : pairs)
-            if (auto why = RefusedPair(key, value, installedDrivers)) return why;
-    return std::nullopt;
+std::optional<std::string> CheckedConnectString(const std::string& connect,
+                                                const std::vector<std::string>& installedDrivers,
+                                                std::string* why) {
+    auto pairs = odbc::ParseConnectString(connect, why);
+    if (!pairs) return std::nullopt;
+    std::vector<odbc::ConnectPair> used;
+    for (auto& [given, value] : *pairs) {
+        std::string key = ToUpperAscii(given);
+        const bool accepted = std::any_of(std::begin(kAcceptedKeys), std::end(kAcceptedKeys),
+                                          [&](const char* k) { return key == k; });
+        if (!accepted) {
+            if (value.empty()) continue;
+            if (why) *why = "the key " + Cut(key) + " is not accepted; " + kAcceptedList;
+            return std::nullopt;
+        }
+        if (auto refused = RefusedPair(key, value, installedDrivers)) {
+            if (why) *why = std::move(*refused);
+            return std::nullopt;
+        }
+        used.push_back({std::move(key), std::move(value)});
+    }
+    return odbc::FormatConnectString(used, why);
 }
 
 std::string BuildConnectString(const std::string& location,

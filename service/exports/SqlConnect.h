@@ -8,10 +8,13 @@
 // installed drivers where one fits (no Access driver exists on this platform, so such a
 // location fails to connect and is reported as any unreachable database is).
 //
-// A connect string is checked before the driver manager sees it (RefuseConnectString): the
-// export runs as root, and the driver manager loads whatever library a DRIVER names and writes
-// the files that SAVEFILE and FILEDSN name. Only drivers registered by name and data sources
-// are used; a database file may not lie in the system's own folders.
+// A connect string is checked before the driver manager sees it (CheckedConnectString): the
+// export runs as root, the driver manager loads whatever library a DRIVER names and writes the
+// files that SAVEFILE and FILEDSN name, and the drivers have keys of their own that write logs
+// or load extensions. Only the keys the export needs are taken, drivers registered by name and
+// data sources are used, a database file may not lie in the system's own folders, and the
+// driver manager is handed the text rebuilt from the pairs that passed, so what is checked is
+// what is used.
 #pragma once
 
 #include <optional>
@@ -24,15 +27,20 @@ namespace tarvell {
 std::string BuildConnectString(const std::string& location,
                                const std::vector<std::string>& installedDrivers);
 
-// Why the connect string may not be used (for the log; never holds a value but a driver's name
-// or the key), or nullopt when it may. Refused: a DRIVER that is not a registered driver's name
-// (a path, or any value with a slash, included); a DSN with a slash; the keys SAVEFILE,
-// FILEDSN, LOADEXT and TRACEFILE with a value (they write files or load code); a DATABASE or
-// DBQ that names a file under /etc, /usr, /bin, /sbin, /lib*, /boot, /proc, /sys, /dev or /run,
-// or a relative path with a slash. Keys are compared without letter case and blanks; a value in braces may
-// hold ";", and the string is also read as plain ";"-separated pairs, so that a key hidden in a
-// braced value is seen as well.
-std::optional<std::string> RefuseConnectString(const std::string& connect,
-                                               const std::vector<std::string>& installedDrivers);
+// The text to hand the driver manager, or nullopt with the reason in `why` (for the log; it
+// never holds a value but a driver's name). The text must parse strictly
+// (odbc::ParseConnectString: no control characters, nothing after a closing brace, ...) and may
+// hold only the keys DRIVER, DSN, SERVER, ADDRESS, NETWORK, PORT, DATABASE, DBQ,
+// TRUSTED_CONNECTION, UID, PWD and SSLMODE (letter case aside); another key is dropped when its
+// value is empty (data source dialogs store keys empty) and refused otherwise. Refused besides:
+// a DRIVER that is not a registered driver's name (a path included), a DSN with a slash, and a
+// DATABASE or DBQ that is a relative path with a slash or names, once its "file:" URI form is
+// decoded (host empty or "localhost" only) and its links are followed, a file under /etc,
+// /usr, /bin, /sbin, /lib*, /boot, /proc, /sys, /dev or /run, or a link to nothing. The result
+// is "KEY=value;" per pair in the given order, DRIVER with the registered spelling; a value
+// that cannot be written so that every reader takes it alike (one holding ";") is refused.
+std::optional<std::string> CheckedConnectString(const std::string& connect,
+                                                const std::vector<std::string>& installedDrivers,
+                                                std::string* why);
 
 }  // namespace tarvell

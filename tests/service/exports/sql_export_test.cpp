@@ -336,6 +336,68 @@ TEST_P(SqlExportTest, AHostileLocationIsRefusedWithoutLoadingOrWritingAnything) 
     }
 }
 
+// Fixed fault: the check read the text otherwise than the driver manager and the drivers do, so
+// a blank before a key, text after a closing brace, an escaped or hosted URI, a link and a
+// driver's own logging keys passed it and loaded a library or wrote a file.
+TEST_P(SqlExportTest, ATextTheDriverManagerReadsOtherwiseIsRefused) {
+    if (GetParam() != Backend::Sqlite) GTEST_SKIP() << "one driver manager suffices";
+    const std::string marker = JoinPath(root, "marker"), pid = std::to_string(::getpid());
+    ::setenv("TARVELL_MARKER_FILE", marker.c_str(), 1);
+    // SQLite would create these under a system folder; /dev/shm is a harmless one.
+    const std::string shm = "/dev/shm/tarvell-refused-" + pid;
+    const std::string db = "DRIVER={Tarvell SQLite3};Database=", y = db + root + "/y.db;";
+    const std::string link = JoinPath(root, "link.db");
+    ASSERT_EQ(::symlink((shm + "-link.db").c_str(), link.c_str()), 0);
+    const std::string pg =
+        "DRIVER={Tarvell PostgreSQL};Server=127.0.0.1;Port=" + std::to_string(FreeLoopbackPort()) +
+        ";Database=postgres;Uid=x;";
+    // Each text loads its own copy of the library (LIB), as a loaded one runs no constructor.
+    const std::string texts[] = {
+        y + "\nDRIVER=LIB",
+        y + "\rDRIVER=LIB",
+        y + "\vDRIVER=LIB",
+        y + "\fDRIVER=LIB",
+        y + "\nSAVEFILE=" + root + "/saved",
+        "X={a} DRIVER=LIB",
+        "X={a}}} DRIVER=LIB",
+        "X={a;DRIVER=LIB",
+        y + "LoadExt=LIB",
+        db + "file:/%64ev/shm/tarvell-refused-" + pid + "-uri.db?mode=rwc",
+        db + "file://localhost" + shm + "-host.db?mode=rwc",
+        db + link,
+        db + root + "/y.db;Database=" + shm + "-twice.db",
+        pg + "Debug=1;CommLog=1",
+    };
+    const std::string made[] = {marker,
+                                root + "/y.db",
+                                root + "/saved.dsn",
+                                shm + "*",
+                                "/tmp/psqlodbc_*" + pid + ".log",
+                                "/tmp/mylog_*" + pid + ".log"};
+    CTarvellDoc doc = SqlSettings();
+    int copy = 0;
+    for (std::string text : texts) {
+        if (const std::size_t at = text.find("LIB"); at != std::string::npos) {
+            const std::string lib = JoinPath(root, "lib" + std::to_string(++copy) + ".so");
+            const auto bytes = ReadWholeFile(TARVELL_MARKER_LIBRARY, 1 << 24);
+            ASSERT_TRUE(bytes && AtomicWriteFile(lib, *bytes, 0755));
+            text.replace(at, 3, lib);
+        }
+        log.Clear();
+        doc.SqlDatabase = text;
+        Pass(doc);
+        EXPECT_EQ(log.Lines().size(), 1u) << text;
+        for (const std::string& line : log.Lines())
+            EXPECT_EQ(line.rfind("The export database location is refused (", 0), 0u) << line;
+        for (const std::string& pattern : made) {
+            const std::string found = FirstMatch(pattern);
+            EXPECT_TRUE(found.empty()) << text << ": " << found;
+            if (!found.empty()) ::unlink(found.c_str());
+        }
+        Pass(SqlSettings());  // a good pass between, so that each refusal is logged
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, SqlExportTest,
                          ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          [](const ::testing::TestParamInfo<Backend>& info) {
@@ -365,6 +427,56 @@ TEST(BuildConnectString, FollowsTheLocationRules) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(BuildConnectString(c.location, *c.drivers), c.out) << c.location;
+}
+
+TEST(CheckedConnectString, RebuildsAcceptedTextsAndRefusesPathsOutOfBounds) {
+    const std::string f = MakeTempFolder("tarvell-connect-");
+    ASSERT_EQ(::symlink("/dev/shm", (f + "/shm").c_str()), 0);
+    ASSERT_EQ(::symlink(f.c_str(), (f + "/here").c_str()), 0);
+    ASSERT_EQ(::symlink((f + "/loop").c_str(), (f + "/loop").c_str()), 0);
+    // ".." after a link leaves the link's target: down/.. is sub, where shm leads to /dev/shm.
+    ASSERT_TRUE(MakeDirectories(f + "/sub/inner"));
+    ASSERT_EQ(::symlink("/dev/shm", (f + "/sub/shm").c_str()), 0);
+    ASSERT_EQ(::symlink((f + "/sub/inner").c_str(), (f + "/down").c_str()), 0);
+    const std::vector<std::string> drivers = {"Tarvell SQLite3"};
+    const std::string db = "DRIVER=Tarvell SQLite3;DATABASE=";
+    struct Case {
+        std::string text;
+        std::string out;  // the text used, or a part of the reason when refused
+        bool used;
+    };
+    const Case cases[] = {
+        {" driver = {tarvell sqlite3} ;Database=" + f + "/a.db; Save File=", db + f + "/a.db;",
+         true},
+        {"DSN=Exports;uid=a;Pwd={p}}w=};", "DSN=Exports;UID=a;PWD=p}w=;", true},
+        {"Driver={Tarvell SQLite3};Database=file://localhost" + f + "/b.db?mode=rwc",
+         db + "file://localhost" + f + "/b.db?mode=rwc;", true},
+        {"Driver={Tarvell SQLite3};Database=" + f + "/here/c.db", db + f + "/here/c.db;", true},
+        {"Driver={Tarvell SQLite3};Database=:memory:", db + ":memory:;", true},
+        {"Driver={Tarvell SQLite3};Database=" + f + "/shm/x.db", "DATABASE names a system", false},
+        {"Driver={Tarvell SQLite3};Database=" + f + "/down/../shm/x.db", "a system folder", false},
+        {"Driver={Tarvell SQLite3};Database=file:%2Fetc/x.db", "a system folder", false},
+        {"Driver={Tarvell SQLite3};Database=FILE:/tmp/%zz.db", "a bad escape", false},
+        {"Driver={Tarvell SQLite3};Database=file:/tmp/%00.db", "a bad escape", false},
+        {"Driver={Tarvell SQLite3};Database=file://evil/tmp/x.db", "a URI with a host", false},
+        {"Driver={Tarvell SQLite3};Database=" + f + "/no/../x.db", "a missing folder", false},
+        {"Driver={Tarvell SQLite3};Database=" + f + "/loop", "a link to nothing", false},
+        {"Driver={Tarvell SQLite3};Database=x/y.db", "a relative path", false},
+        {"Driver={Tarvell SQLite3};Pwd={a;b}", "holding \";\"", false},
+        {"Driver={Tarvell SQLite3};StepAPI=1", "the key STEPAPI is not accepted", false},
+        {"Driver=Other", "DRIVER Other is not a registered driver", false},
+    };
+    for (const Case& c : cases) {
+        std::string why;
+        const auto used = CheckedConnectString(c.text, drivers, &why);
+        if (c.used) {
+            EXPECT_EQ(used.value_or("refused: " + why), c.out) << c.text;
+        } else {
+            EXPECT_FALSE(used) << c.text;
+            EXPECT_NE(why.find(c.out), std::string::npos) << c.text << ": " << why;
+        }
+    }
+    RemoveTree(f);
 }
 
 TEST(EscapeSearchPattern, EscapesWildcardsAndTheEscapeItself) {
