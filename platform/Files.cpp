@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <optional>
 #include <string_view>
+#include <tuple>
 #include <vector>
 #include <cstdio>
 
@@ -321,32 +322,36 @@ std::optional<std::pair<long long, long long>> BadCopyAge(std::string_view tail)
 
 }  // namespace
 
-void PruneBadCopies(const std::string& path, std::size_t keep) {
+void PruneBadCopies(const std::string& path, std::size_t keep, std::int64_t now,
+                    std::string_view newest) {
     const std::string folder = FolderOf(path);
     const std::string prefix = path.substr(path.find_last_of('/') + 1) + ".bad-";
+    if (!newest.empty()) newest = newest.substr(newest.find_last_of('/') + 1);
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
-    std::vector<std::pair<std::pair<long long, long long>, std::string>> copies;
+    // Sorted oldest first: copies from before a clock set back, then by seconds and n.
+    std::vector<std::tuple<bool, bool, std::pair<long long, long long>, std::string>> copies;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name.substr(0, prefix.size()) != prefix) continue;
         if (const auto age = BadCopyAge(name.substr(prefix.size())))
-            copies.emplace_back(*age, std::string(name));
+            copies.emplace_back(name == newest, age->first <= now, *age, std::string(name));
         if (copies.size() > 100'000) break;  // a folder flooded by someone else: leave it
     }
     ::closedir(dir);
     if (copies.size() <= keep) return;
     std::sort(copies.begin(), copies.end());
     for (std::size_t i = 0; i + keep < copies.size(); ++i)
-        ::unlink((folder + "/" + copies[i].second).c_str());
+        ::unlink((folder + "/" + std::get<3>(copies[i])).c_str());
 }
 
 std::string MoveAside(const std::string& path, Clock& clock) {
-    const std::string base = path + ".bad-" + std::to_string(clock.Now());
+    const std::int64_t now = clock.Now();
+    const std::string base = path + ".bad-" + std::to_string(now);
     for (int n = 1; n <= 100; ++n) {
         const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
         if (RenameNoReplace(path, name)) {
-            PruneBadCopies(path, kKeptBadCopies);
+            PruneBadCopies(path, kKeptBadCopies, now, name);
             SyncFolder(FolderOf(path));
             return name;
         }

@@ -109,12 +109,17 @@ std::string FolderOf(const std::string& path);
 // Renames a file that exists but cannot be used to path + ".bad-<seconds>". An earlier bad
 // copy of the same second is never overwritten: the name then gets "-2", "-3"... appended.
 // Only the newest kKeptBadCopies copies of the path are kept; older ones are deleted, so a
-// file refused again and again does not fill its folder. Returns the new name, or an empty
-// text when the rename failed.
+// file refused again and again does not fill its folder. The copy just made is always among
+// those kept, also when the clock stood later before. Returns the new name, or an empty text
+// when the rename failed.
 inline constexpr std::size_t kKeptBadCopies = 5;
 std::string MoveAside(const std::string& path, Clock& clock = DefaultClock());
 // Deletes all but the newest `keep` copies path + ".bad-<seconds>[-<n>]" (by seconds, then n).
-void PruneBadCopies(const std::string& path, std::size_t keep);
+// A copy named after a second later than `now` was made before the clock was set back and
+// counts as older than every other. The copy named `newest` (a name in path's folder, the copy
+// just made) counts as newer than all and is never deleted.
+void PruneBadCopies(const std::string& path, std::size_t keep, std::int64_t now,
+                    std::string_view newest = {});
 
 // Writes all bytes to a descriptor, going on after short writes and EINTR. False (errno set)
 // when a write fails.

@@ -378,6 +378,9 @@ private:
     };
     ArchiveBatch TakeArchiveBacklog();            // caller holds AlertLock
     void WriteDailyArchives(ArchiveBatch batch);  // caller holds archiveWriter_, no other lock
+    // Logs `failure` when the archives stop being written and `recovery` when they are again,
+    // each once, as for the state files.
+    void ReportArchiveState(bool ok, const std::string& failure, const std::string& recovery);
 
     // Which version of the sibling file was read last (loaded or refused as damaged): the file
     // is read again only when one of these changed.

@@ -198,7 +198,8 @@ CTarvellFrm::ArchiveBatch CTarvellFrm::TakeArchiveBacklog() {
 
 // Each day's archive file is read (a file that cannot be read is kept aside and the day starts
 // a new one), given the day's new alerts and written by temporary file and rename. Copies whose
-// file cannot be written wait for the next call.
+// file cannot be written wait for the next call; that the archives cannot be written is logged
+// once, when it starts, and once more when a later call writes them all.
 void CTarvellFrm::WriteDailyArchives(ArchiveBatch batch) {
     if (batch.dropped)
         Log("Daily alert archive: " + FormatLong(static_cast<std::int64_t>(batch.dropped)) +
@@ -209,6 +210,8 @@ void CTarvellFrm::WriteDailyArchives(ArchiveBatch batch) {
     for (auto& entry : batch.alerts) byFile[entry.fileName].push_back(&entry);
 
     std::vector<ArchivedAlert> unwritten;
+    std::string failure;  // the first file of this call that was not written, and why
+    std::string written;  // the last one that was
     for (auto& [fileName, entries] : byFile) {
         const std::string path = JoinPath(ServiceFolder, fileName);
         AlertLogFile day;
@@ -219,9 +222,11 @@ void CTarvellFrm::WriteDailyArchives(ArchiveBatch batch) {
             std::string error;
             if (!ReadStateFile(path, day, &error)) {
                 const std::string aside = MoveAside(path, clock());
-                Log("Daily alert archive " + path + " could not be read (" + error + ")" +
-                    (aside.empty() ? "; it could not be moved aside" : "; kept as " + aside));
+                const std::string refused =
+                    "Daily alert archive " + path + " could not be read (" + error + ")";
                 usable = !aside.empty();
+                if (usable) Log(refused + "; kept as " + aside);
+                else if (failure.empty()) failure = refused + "; it could not be moved aside";
                 day = AlertLogFile{};
             }
         }
@@ -229,11 +234,15 @@ void CTarvellFrm::WriteDailyArchives(ArchiveBatch batch) {
             for (const ArchivedAlert* entry : entries)
                 AddToDayArchive(day.AlertLog, entry->key, entry->alert);
             usable = WriteStateFile(path, day);
-            if (!usable) Log("Daily alert archive " + path + " could not be written");
+            if (usable) written = path;
+            else if (failure.empty())
+                failure = "Daily alert archive " + path + " could not be written";
         }
         if (!usable)
             for (ArchivedAlert* entry : entries) unwritten.push_back(std::move(*entry));
     }
+    ReportArchiveState(failure.empty(), failure,
+                       "Daily alert archive " + written + " written again");
 
     if (unwritten.empty()) return;
     RecursiveGuard alertGuard(AlertLock);

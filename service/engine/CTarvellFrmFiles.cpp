@@ -39,6 +39,7 @@ enum FileTrouble : unsigned {
     kReportsTrouble = 4,
     kSiblingTrouble = 8,
     kSaveThreadTrouble = 16,
+    kArchiveTrouble = 32,  // the daily archives, as one
 };
 
 enum class LoadOutcome { Loaded, Missing, Damaged };
@@ -698,6 +699,11 @@ void CTarvellFrm::ReportSiblingCut(const std::string& path, const SiblingDropped
     detail.pop_back();
     Log("Sibling database " + path +
         " holds more records than the service takes; left out:" + detail);
+}
+
+void CTarvellFrm::ReportArchiveState(bool ok, const std::string& failure,
+                                     const std::string& recovery) {
+    ReportFileState(*this, fileTrouble_, kArchiveTrouble, ok, failure, recovery);
 }
 
 // ---- saves

@@ -284,6 +284,35 @@ TEST_F(FilesTest, MoveAsideKeepsOnlyTheNewestCopies) {
     EXPECT_TRUE(FileExists(Path("Tarvell.ini.bad-note")));
 }
 
+// Fixed fault: the copy just made could be the one deleted right after its name was logged.
+// After a clock set back it counted as the oldest; and at one second, once the plain name had
+// been pruned, the next copy took that name and sorted first again. Copies dated later than
+// now (from before the set back) go first.
+TEST_F(FilesTest, MoveAsideNeverDeletesTheCopyJustMade) {
+    const std::string path = Path("Tarvell.db");
+    auto moveAside = [&](FakeClock& clock) {
+        EXPECT_TRUE(AtomicWriteFile(path, "damaged"));
+        const std::string name = MoveAside(path, clock);
+        EXPECT_TRUE(FileExists(name)) << name;
+        return name;
+    };
+    FakeClock clock;
+    std::vector<std::string> before, after;
+    for (std::int64_t second = 2'000; second < 2'000 + std::int64_t{kKeptBadCopies}; ++second) {
+        clock.Set(second);
+        before.push_back(moveAside(clock));
+    }
+    for (std::int64_t second = 1'000; second < 1'000 + std::int64_t{kKeptBadCopies}; ++second) {
+        clock.Set(second);  // set back below every copy's name
+        after.push_back(moveAside(clock));
+        EXPECT_FALSE(FileExists(before[after.size() - 1])) << before[after.size() - 1];
+    }
+    for (const std::string& name : after) EXPECT_TRUE(FileExists(name)) << name;
+
+    FakeClock stopped(3'000);  // many copies within one second
+    for (std::size_t i = 0; i < 3 * kKeptBadCopies; ++i) moveAside(stopped);
+}
+
 TEST(Retry, CountsAttemptsAndSleepsOnTheClock) {
     FakeClock clock;
     int calls = 0;

@@ -156,6 +156,37 @@ TEST(ServiceMail, AStopEndsTheServiceWhileTheNameServerHangs) {
     StopWhileTheMailDialogueWaits("mail.tarvell.test");
 }
 
+// A server under STARTTLS that gives its reply to RCPT a byte a second: every byte that comes
+// keeps the reply's wait going, and a stop still ends it, and the service, within 1 s.
+TEST(ServiceMail, AStopEndsTheServiceWhileATlsReplyDrips) {
+    if (!FileExists(kProgram)) GTEST_SKIP() << "TarvellSrv is not built";
+    RunningService service("mail-drip-");
+    const std::string mail = service.Root() / "mail";
+    ASSERT_TRUE(MakeDirectories(mail) && MakeDirectories(service.Folder()));
+    ASSERT_TRUE(smtp::test::MakeCertificates(mail));
+    ASSERT_TRUE(AtomicWriteFile(JoinPath(service.Folder(), "smtp-ca.pem"),
+                                ReadWholeFile(mail + "/ca.pem").value_or("")));
+    smtp::test::MailServers servers(mail, {{"tls", "starttls", "none", "server"}});
+    ASSERT_TRUE(servers.Ready()) << servers.Log();
+    CTarvellDoc doc = MailingSettings(std::to_string(servers.Port("tls")), {"drip@test.local"});
+    doc.SmtpSecurity = "TLS";
+    ASSERT_TRUE(service.Start(doc));
+    ASSERT_TRUE(service.Started()) << service.Output();
+    ASSERT_TRUE(service.RecordEvent(kNewMacAtPort3, "S1/3")) << service.Output();
+    ASSERT_TRUE(
+        WaitUntil([&] { return servers.Log().find("dripping to") != std::string::npos; }, 20'000))
+        << service.Output() << servers.Log();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // a byte or two came
+
+    const auto ms = MsToStop(service);
+    std::cout << "stopped " << ms << " ms after SIGTERM while a TLS reply dripped\n";
+    EXPECT_LT(ms, 1000) << service.Output();
+    EXPECT_EQ(
+        service.LinesWith("no reply to RCPT TO (stopped); the mail is tried again later").size(),
+        1u)
+        << service.Output();
+}
+
 // An alert recorded and saved but not yet mailed when the service is killed (-9) is mailed after
 // the restart.
 TEST(ServiceMail, AnAlertNotMailedBeforeAKillIsMailedAfterTheRestart) {

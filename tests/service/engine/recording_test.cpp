@@ -332,18 +332,37 @@ TEST_F(RecordingTest, ArchiveKeyOfAnEarlierRunIsNotOverwritten) {
     EXPECT_EQ(day.at(Seconds() + ".1")->Description, "this run");
 }
 
-TEST_F(RecordingTest, ArchiveThatCannotBeWrittenIsRetriedLater) {
+// Fixed fault: each pass that could not write the archive logged it again, and nothing told
+// when it worked again.
+TEST_F(RecordingTest, ArchiveThatCannotBeWrittenIsRetriedLaterAndLoggedOnce) {
     Use([](CTarvellDoc& d) { d.AlertArchiveEnabled = 1; });
     const std::string path = ArchivePath(clock.Now());
+    auto count = [&](const std::string& text) {
+        const auto lines = log.Lines();
+        return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.find("Daily alert archive " + path + text) != std::string::npos;
+        });
+    };
     ASSERT_TRUE(MakeDirectories(path + ".tmp"));  // the temporary name is taken by a folder
     engine->QueueAlert(Alert("waiting"));
-    engine->FlushDailyArchive();
+    for (int pass = 0; pass < 3; ++pass) engine->FlushDailyArchive();
     EXPECT_FALSE(FileExists(path));
+    EXPECT_EQ(count(" could not be written"), 1);
+    EXPECT_EQ(count(" written again"), 0);
     ASSERT_TRUE(RemoveTree(path + ".tmp"));
     engine->FlushDailyArchive();
+    engine->QueueAlert(Alert("later"));
+    engine->FlushDailyArchive();
     const auto day = ReadArchive(path);
-    ASSERT_EQ(day.size(), 1u);
+    ASSERT_EQ(day.size(), 2u);
     EXPECT_EQ(day.begin()->second->Description, "waiting");
+    EXPECT_EQ(count(" could not be written"), 1);
+    EXPECT_EQ(count(" written again"), 1);
+
+    ASSERT_TRUE(MakeDirectories(path + ".tmp"));  // failing again is told again
+    engine->QueueAlert(Alert("again"));
+    engine->FlushDailyArchive();
+    EXPECT_EQ(count(" could not be written"), 2);
 }
 
 // A crash between the two writes left an alert in Tarvell.log and in no daily archive: the
