@@ -62,6 +62,7 @@ public:
 
     static std::string SettingsPath(const std::string& serverFolder);
     static std::string HandOverPath(const std::string& serverFolder);
+    // Any thread: set once at construction.
     const std::string& HandOverGroup() const { return handOverGroup_; }
 
     mutable std::recursive_mutex DocumentLock;
