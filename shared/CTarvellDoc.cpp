@@ -40,7 +40,7 @@ bool SameFile(int fd, const std::string& path) {
     return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
-enum class LockResult { Locked, Busy, Missing, Failed };
+enum class LockResult { Locked, Busy, Missing, NotRegular, Failed };
 
 // Opens `path` and takes a flock of the given operation on it, making sure that the locked file
 // is still the one under that name (a writer replaces the file by renaming over it).
@@ -53,10 +53,13 @@ LockResult OpenLocked(const std::string& path, int operation, UniqueFd& handle,
         if (!handle.Valid()) {
             if (errno == EINVAL || errno == EISDIR) {
                 error = path + " is not a regular file";
-                return LockResult::Failed;
+                return LockResult::NotRegular;
             }
+            const bool link = errno == ELOOP;
             error = FileProblem("cannot open", path);
-            return errno == ENOENT ? LockResult::Missing : LockResult::Failed;
+            if (link) return LockResult::NotRegular;
+            // A file where a folder of the path should be: there is no such file either.
+            return errno == ENOENT || errno == ENOTDIR ? LockResult::Missing : LockResult::Failed;
         }
         if (::flock(handle.Get(), operation | LOCK_NB) != 0) {
             error = errno == EWOULDBLOCK ? path + " is locked by another writer"
@@ -201,6 +204,10 @@ DocResult CTarvellDoc::LoadFromBytes(std::string_view bytes, CTarvellDoc& into) 
 std::string CTarvellDoc::FilePath() const { return JoinPath(folder_, kFileName); }
 
 DocResult CTarvellDoc::LoadFromFile(const std::string& path, Clock& clock) {
+    return LoadFromFile(path, clock, nullptr);
+}
+
+DocResult CTarvellDoc::LoadFromFile(const std::string& path, Clock& clock, const FileCheck& check) {
     UniqueFd fd;
     std::string error;
     LockResult lock = LockResult::Busy;
@@ -213,7 +220,16 @@ DocResult CTarvellDoc::LoadFromFile(const std::string& path, Clock& clock) {
         case LockResult::Locked: break;
         case LockResult::Missing: return Failure(DocStatus::Missing, error);
         case LockResult::Busy: return Failure(DocStatus::Busy, error);
+        case LockResult::NotRegular:
+            return Failure(check ? DocStatus::Refused : DocStatus::IoError, error);
         case LockResult::Failed: return Failure(DocStatus::IoError, error);
+    }
+    if (check) {
+        struct stat st {};
+        if (::fstat(fd.Get(), &st) != 0)
+            return Failure(DocStatus::IoError, FileProblem("cannot check", path));
+        const std::string refused = check(st);
+        if (!refused.empty()) return Failure(DocStatus::Refused, path + " is ignored: " + refused);
     }
     const std::optional<std::string> bytes = ReadAllFromFd(fd.Get(), kMaxSettingsBytes);
     if (!bytes) {
@@ -242,6 +258,7 @@ DocResult CTarvellDoc::SaveToFile(const std::string& path, bool mayCreate,
             if (!mayCreate) return Failure(DocStatus::Missing, error);
             return CreateNoClobber(path, bytes, fileMode.value_or(kNewFileMode));
         case LockResult::Busy: return Failure(DocStatus::Busy, error);
+        case LockResult::NotRegular:
         case LockResult::Failed: return Failure(DocStatus::IoError, error);
     }
     struct stat old {};

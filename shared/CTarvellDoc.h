@@ -3,10 +3,12 @@
 // snapshot, which is how the engine hands settings to its workers.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +28,7 @@ enum class DocStatus {
     IoError,         // the file or its folder could not be read or written
     Damaged,         // truncated or corrupt content
     UnknownVersion,  // a version text that names no known layout
+    Refused,         // a checked load: not a regular file, or one the check turned down
 };
 
 struct DocResult {
@@ -248,6 +251,12 @@ public:
 
     // One load of any file under a shared lock (waiting a little for a writer to finish).
     DocResult LoadFromFile(const std::string& path, Clock& clock = DefaultClock());
+    // Whether an opened file may be read, decided on its status: empty when it may, else why not.
+    using FileCheck = std::function<std::string(const struct stat&)>;
+    // LoadFromFile of a file whose owner and mode matter: `check` sees the status of the file
+    // that is locked and would be read. A file it turns down, a link (not followed), a FIFO or a
+    // folder is not read: DocStatus::Refused, and the message says why.
+    DocResult LoadFromFile(const std::string& path, Clock& clock, const FileCheck& check);
     // One save of any file: under an exclusive lock of the existing file, written to a
     // temporary file and renamed over it, keeping the old file's permission bits (or giving it
     // `fileMode` when set). A missing file is created only when `mayCreate` is set, with

@@ -29,7 +29,7 @@
 #include "platform/Clock.h"
 #include "platform/ObjectMap.h"
 #include "service/engine/EngineControl.h"
-#include "service/engine/HandOverFile.h"
+#include "shared/HandOverFile.h"
 #include "service/engine/UsedLinks.h"
 #include "shared/CAlertItem.h"
 #include "shared/CDbItem.h"

@@ -3,8 +3,6 @@
 // (node authorisations, block and unblock requests, action links, removed alerts, deletions,
 // node list imports). Runs on the engine thread only.
 #include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,8 +18,8 @@
 #include "platform/Text.h"
 #include "platform/ErrnoText.h"
 #include "service/engine/CTarvellFrm.h"
-#include "service/engine/HandOverFile.h"
 #include "service/engine/SettingsInRange.h"
+#include "shared/HandOverFile.h"
 #include "platform/UniqueFd.h"
 
 namespace tarvell {
@@ -32,67 +30,6 @@ constexpr int kReloadAttempts = 5;
 constexpr std::int64_t kReloadRetryMs = 1000;
 // Settings files are small; a larger hand-over file is not one of ours.
 constexpr std::size_t kMaxHandOverBytes = 64u * 1024u * 1024u;
-constexpr std::size_t kMaxAccountBuffer = 1u << 20;
-
-// ---- who may hand settings over
-
-struct GroupInfo {
-    gid_t gid = 0;
-    std::vector<std::string> members;
-};
-
-// getgrnam_r / getpwuid_r with a buffer that grows while the entry does not fit.
-template <class Entry, class Call>
-bool LookUpAccount(Entry& entry, Call call) {
-    std::vector<char> buffer(4096);
-    for (;;) {
-        Entry* result = nullptr;
-        const int rc = call(&entry, buffer.data(), buffer.size(), &result);
-        if (rc == ERANGE && buffer.size() < kMaxAccountBuffer) {
-            buffer.resize(buffer.size() * 2);
-            continue;
-        }
-        return rc == 0 && result != nullptr;
-    }
-}
-
-std::optional<GroupInfo> FindGroup(const std::string& name) {
-    struct group entry {};
-    GroupInfo info;  // copied out inside the call: the entry points into its buffer
-    const bool found =
-        LookUpAccount(entry, [&](struct group* e, char* buf, std::size_t size, struct group** r) {
-            const int rc = ::getgrnam_r(name.c_str(), e, buf, size, r);
-            if (rc == 0 && *r) {
-                info.gid = e->gr_gid;
-                info.members.clear();
-                for (char** m = e->gr_mem; m && *m; ++m) info.members.emplace_back(*m);
-            }
-            return rc;
-        });
-    if (!found) return std::nullopt;
-    return info;
-}
-
-struct UserInfo {
-    std::string name;
-    gid_t gid = 0;
-};
-
-std::optional<UserInfo> FindUser(uid_t uid) {
-    struct passwd entry {};
-    UserInfo info;
-    const bool found =
-        LookUpAccount(entry, [&](struct passwd* e, char* buf, std::size_t size, struct passwd** r) {
-            const int rc = ::getpwuid_r(uid, e, buf, size, r);
-            if (rc == 0 && *r) {
-                info.name = e->pw_name ? e->pw_name : "";
-                info.gid = e->pw_gid;
-            }
-            return rc;
-        });
-    if (!found) return std::nullopt;
-    return info;
-}
 
 // ---- the hand-over file
 
@@ -220,6 +157,8 @@ private:
     bool ReloadAttempt();
     void TakeOverHandOverFile();
     bool ReadHandOverFile(const std::string& path, std::string& bytes, FileIdentity& read);
+    void SetRefusedFileAside(const std::string& path, const std::string& why,
+                             const FileIdentity& seen);
     void Problem(const std::string& text);
     void FinishProblems();
 
@@ -354,16 +293,21 @@ bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& by
     struct stat st {};
     const UniqueFd fd(OpenFileForReading(path, kMaxHandOverBytes, FollowLink::No, &st));
     if (fd.Get() < 0) {
-        if (errno == EINVAL || errno == EISDIR) {
+        const int error = errno;
+        struct stat seen {};
+        if ((error == EINVAL || error == ELOOP) && ::lstat(path.c_str(), &seen) == 0) {
+            SetRefusedFileAside(path, error == ELOOP ? "a symbolic link" : "not a regular file",
+                                FileIdentity::Of(seen));
+        } else if (error == EISDIR) {
             Problem("The hand-over file " + path + " is ignored: not a regular file");
-        } else if (errno != ENOENT) {
-            Problem("The hand-over file " + path + " cannot be opened: " + ErrnoText(errno));
+        } else if (error != ENOENT) {
+            Problem("The hand-over file " + path + " cannot be opened: " + ErrnoText(error));
         }
         return false;
     }
     std::string why;
     if (!IsHandOverFileAcceptable(st, engine_.HandOverGroup(), &why)) {
-        Problem("The hand-over file " + path + " is ignored: " + why);
+        SetRefusedFileAside(path, why, FileIdentity::Of(st));
         return false;
     }
     if (::flock(fd.Get(), LOCK_SH | LOCK_NB) != 0) return false;
@@ -373,6 +317,17 @@ bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& by
     }
     read = FileIdentity::Of(st);
     return true;
+}
+
+// A file the service will never take over is kept aside like a damaged one: left in place, the
+// viewer's next save could not replace a link or a FIFO, and a refused file would keep the
+// folder looking as if a hand-over were pending. Only the file that was checked is moved.
+void ViewerUpdatePass::SetRefusedFileAside(const std::string& path, const std::string& why,
+                                           const FileIdentity& seen) {
+    const std::string aside =
+        StillSameFile(path, seen) ? MoveAside(path, engine_.clock()) : std::string();
+    Problem("The hand-over file " + path + " is ignored: " + why +
+            (aside.empty() ? std::string() : "; kept as " + aside));
 }
 
 // Lists that other threads append to: taken whole under the engine lock.
@@ -560,38 +515,6 @@ void ViewerUpdatePass::ImportNodeLists() {
 }
 
 }  // namespace
-
-bool IsHandOverOwnerTrusted(uid_t owner, const std::string& group) {
-    if (owner == 0) return true;
-    const auto admins = FindGroup(group);
-    if (!admins) return false;
-    const auto user = FindUser(owner);
-    if (!user) return false;
-    return user->gid == admins->gid || std::find(admins->members.begin(), admins->members.end(),
-                                                 user->name) != admins->members.end();
-}
-
-bool IsHandOverFileAcceptable(const struct stat& st, const std::string& group, std::string* why) {
-    const auto refuse = [&](const std::string& reason) {
-        if (why) *why = reason;
-        return false;
-    };
-    if (!S_ISREG(st.st_mode)) return refuse("not a regular file");
-    if (st.st_mode & S_IWOTH) return refuse("it is writable by others");
-    // Members of the file's group can write it: only the administrators' group may be that.
-    if (st.st_mode & S_IWGRP) {
-        const auto admins = FindGroup(group);
-        if (!admins || admins->gid != st.st_gid)
-            return refuse("it is writable by a group other than the administrators'");
-    }
-    if (!IsHandOverOwnerTrusted(st.st_uid, group)) {
-        const auto owner = FindUser(st.st_uid);
-        const std::string uid = "uid " + std::to_string(st.st_uid);
-        return refuse("its owner " + (owner ? owner->name + " (" + uid + ")" : uid) +
-                      " is neither root nor an administrator");
-    }
-    return true;
-}
 
 void CTarvellFrm::ApplyViewerUpdates() { ViewerUpdatePass(*this, handOverProblems_).Run(); }
 

@@ -12,7 +12,7 @@
 #include <fstream>
 
 #include "platform/RecursiveLock.h"
-#include "service/engine/HandOverFile.h"
+#include "shared/HandOverFile.h"
 #include "tests/service/engine/EngineFixture.h"
 
 namespace tarvell::enginetest {
@@ -110,88 +110,54 @@ TEST_F(HandOverTest, AHandOverFileRewrittenDuringThePassWaitsForTheNextPass) {
     EXPECT_FALSE(FileExists(HandOverPath()));
 }
 
-TEST_F(HandOverTest, AHandOverFileOfAnotherUserOrWritableByOthersIsIgnored) {
+// A refused file is set aside at once: left in place, the viewer would have shown its values and
+// a member's next save would have handed them over as hers.
+TEST_F(HandOverTest, AHandOverFileOfAnotherUserOrWritableByOthersIsSetAside) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file away";
     const struct passwd* nobody = ::getpwnam("nobody");
     ASSERT_NE(nobody, nullptr);
-
-    HandOver([](CTarvellDoc& d) { d.SmtpServer = "mail.foreign"; });
-    ASSERT_EQ(::chown(HandOverPath().c_str(), nobody->pw_uid, static_cast<gid_t>(-1)), 0);
-    engine->ApplyViewerUpdates();
-    EXPECT_EQ(engine->Settings()->SmtpServer, "mail.original");
-    EXPECT_TRUE(FileExists(HandOverPath()));
-    EXPECT_TRUE(LogMentions("is ignored"));
-
-    ASSERT_EQ(::chown(HandOverPath().c_str(), 0, static_cast<gid_t>(-1)), 0);
-    ASSERT_EQ(::chmod(HandOverPath().c_str(), 0666), 0);
-    engine->ApplyViewerUpdates();
-    EXPECT_EQ(engine->Settings()->SmtpServer, "mail.original");
-    EXPECT_TRUE(FileExists(HandOverPath()));
-
-    // Writable by its group, which is not the administrators': its members could hand over
-    // settings, so the file is ignored too.
-    ASSERT_EQ(::chown(HandOverPath().c_str(), 0, nobody->pw_gid), 0);
-    ASSERT_EQ(::chmod(HandOverPath().c_str(), 0660), 0);
-    engine->ApplyViewerUpdates();
-    EXPECT_EQ(engine->Settings()->SmtpServer, "mail.original");
-    EXPECT_TRUE(LogMentions("writable by a group other than"));
-
-    ASSERT_EQ(::chmod(HandOverPath().c_str(), 0640), 0);
-    engine->ApplyViewerUpdates();
-    EXPECT_EQ(engine->Settings()->SmtpServer, "mail.foreign");
-    // A link planted under the name is not followed.
+    const std::string path = HandOverPath();
     const std::string elsewhere = JoinPath(root, "elsewhere.ini");
     CTarvellDoc planted = settings;
     planted.SmtpServer = "mail.planted";
     ASSERT_TRUE(planted.SaveToFile(elsewhere, true));
-    ASSERT_EQ(::symlink(elsewhere.c_str(), HandOverPath().c_str()), 0);
-    engine->ApplyViewerUpdates();
-    EXPECT_EQ(engine->Settings()->SmtpServer, "mail.foreign");
-}
-
-TEST(HandOverOwnerTest, RootAndMembersOfTheGroupAreTrusted) {
-    EXPECT_TRUE(IsHandOverOwnerTrusted(0, "no-such-group-tarvell"));
-    const struct passwd* nobody = ::getpwnam("nobody");
-    ASSERT_NE(nobody, nullptr);
-    EXPECT_FALSE(IsHandOverOwnerTrusted(nobody->pw_uid, "no-such-group-tarvell"));
-    EXPECT_FALSE(IsHandOverOwnerTrusted(nobody->pw_uid, "root"));
-    // nobody's primary group: the owner counts as a member of it.
-    struct group* primary = ::getgrgid(nobody->pw_gid);
-    ASSERT_NE(primary, nullptr);
-    EXPECT_TRUE(IsHandOverOwnerTrusted(nobody->pw_uid, primary->gr_name));
-}
-
-// A root-owned file of mode 0660 whose group was not the administrators' was taken over.
-TEST(HandOverFileTest, OnlyTheAdministratorsGroupMayWriteTheFile) {
-    const struct group* admins = ::getgrnam("root");
-    const struct passwd* nobody = ::getpwnam("nobody");
-    ASSERT_NE(admins, nullptr);
-    ASSERT_NE(nobody, nullptr);
-    const gid_t other = nobody->pw_gid;
-    ASSERT_NE(other, admins->gr_gid);
+    const auto foreign = [&](uid_t uid, gid_t gid, mode_t mode) {
+        return [=, this] {
+            HandOver([](CTarvellDoc& d) { d.SmtpServer = "mail.foreign"; });
+            return ::chown(path.c_str(), uid, gid) == 0 && ::chmod(path.c_str(), mode) == 0;
+        };
+    };
     const struct {
-        mode_t mode;
-        gid_t group;
-        bool accepted;
+        std::function<bool()> plant;
+        std::string logged;
     } cases[] = {
-        {S_IFREG | 0600, other, true},           {S_IFREG | 0640, other, true},
-        {S_IFREG | 0660, other, false},          {S_IFREG | 0620, other, false},
-        {S_IFREG | 0660, admins->gr_gid, true},  {S_IFREG | 0662, admins->gr_gid, false},
-        {S_IFIFO | 0600, admins->gr_gid, false},
+        {foreign(nobody->pw_uid, 0, 0640), "is neither root nor an administrator; kept as"},
+        {foreign(0, 0, 0666), "is writable by others; kept as"},
+        // Writable by its group, which is not the administrators': its members could hand
+        // over settings.
+        {foreign(0, nobody->pw_gid, 0660), "writable by a group other than the administrators'"},
+        {[&] { return ::symlink(elsewhere.c_str(), path.c_str()) == 0; }, "a symbolic link; kept"},
+        {[&] { return ::mkfifo(path.c_str(), 0600) == 0; }, "not a regular file; kept as"},
     };
     for (const auto& c : cases) {
-        struct stat st {};
-        st.st_mode = c.mode;
-        st.st_uid = 0;
-        st.st_gid = c.group;
-        std::string why;
-        EXPECT_EQ(IsHandOverFileAcceptable(st, "root", &why), c.accepted)
-            << std::oct << c.mode << std::dec << " group " << c.group << ": " << why;
+        ASSERT_TRUE(c.plant()) << c.logged;
+        engine->ApplyViewerUpdates();
+        EXPECT_EQ(engine->Settings()->SmtpServer, "mail.original") << c.logged;
+        EXPECT_EQ(ReadServiceSettings().SmtpServer, "mail.original") << c.logged;
+        EXPECT_FALSE(FileExists(path)) << c.logged;
+        EXPECT_TRUE(LogMentions(c.logged));
     }
-    // Without the administrators' group no group may write the file.
-    struct stat st {};
-    st.st_mode = S_IFREG | 0660;
-    EXPECT_FALSE(IsHandOverFileAcceptable(st, "no-such-group-tarvell"));
+    std::size_t copies = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(handOverFolder))
+        copies += entry.path().filename().string().rfind("Tarvell.ini.bad-", 0) == 0;
+    EXPECT_EQ(copies, std::size(cases));
+    EXPECT_EQ(ReadWholeFile(elsewhere), planted.StoreToBytes()) << "a link's target is left alone";
+
+    // Another group may read it: taken over.
+    ASSERT_TRUE(foreign(0, nobody->pw_gid, 0640)());
+    engine->ApplyViewerUpdates();
+    EXPECT_EQ(engine->Settings()->SmtpServer, "mail.foreign");
+    EXPECT_FALSE(FileExists(path));
 }
 
 TEST_F(HandOverTest, AMissingSettingsFileCostsFiveRetriesAndAppliesNothing) {

@@ -163,6 +163,32 @@ TEST_F(SettingsEditTest, ATakeOverBetweenAttemptsStillLoads) {
     EXPECT_EQ(document.Fields().EmailSubject, "taken over");
 }
 
+// A copy the service refuses is nobody's settings: the viewer shows the service's file, and its
+// user's next save hands over her values, not the copy's.
+TEST_F(SettingsEditTest, ACopyTheServiceRefusesIsNeitherShownNorSavedAgain) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the copy away";
+    CTarvellDoc service = DefaultSettings();
+    service.SmtpSender = "admin@lab";
+    WriteSettings(service);
+    CTarvellApp& app = StartApp();
+    CTarvellDoc foreign = service;
+    foreign.SmtpSender = "evil@x";
+    ASSERT_TRUE(MakeDirectories(JoinPath(server_, "handover")) &&
+                foreign.SaveToFile(HandOver(), true, 0640));
+    ASSERT_EQ(::chown(HandOver().c_str(), 54321, 54321), 0);  // an account nobody has
+
+    ASSERT_TRUE(app.ReloadDocument());
+    EXPECT_EQ(app.Document().Fields().SmtpSender, "admin@lab");
+    CTarvellDb(app).PassOnce();
+    EXPECT_EQ(app.ReaderSettings()->SmtpSender, "admin@lab");
+    ASSERT_EQ(EditSettings(app, [](CTarvellDoc& d) { d.EmailSubject = "changed"; }),
+              EditResult::Saved);
+    CTarvellDoc handed;
+    ASSERT_TRUE(handed.LoadFromFile(HandOver()));
+    EXPECT_EQ(handed.SmtpSender, "admin@lab");
+    EXPECT_EQ(handed.EmailSubject, "changed");
+}
+
 TEST_F(SettingsEditTest, TheHealthNamesAnUnreadableStateFileAndARefusedCopy) {
     WriteEvents({{"S1/1", MakeEvent("New Mac")}});
     CTarvellApp& app = Connected();

@@ -2,8 +2,12 @@
 // Only root and the administrators (tarvell-admin) may leave files in the hand-over folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "tests/support/ServiceViewer.h"
+#include "viewer/core/hub/SettingsEdit.h"
 #include "viewer/core/monitors/EventRequests.h"
 
 namespace tarvell::testing {
@@ -84,6 +88,63 @@ TEST(HandOverSystem, BlockAndUnblockRequestsRunThePortProgramsForTheRequester) {
     ASSERT_TRUE(app.ReloadDocument());
     EXPECT_TRUE(app.Document().Fields().NodesBlackList.empty());
     EXPECT_EQ(app.Document().Fields().NodesWhiteList, std::vector<std::string>{"001122334455/0;"});
+}
+
+// A settings file left in the hand-over folder by an account that is no administrator (as a
+// user taken out of the group may still do from an old session): the service refuses it and sets
+// it aside, and an administrator's next save through the viewer hands over her values, never the
+// refused file's, also when she saves while that file is still there.
+TEST(HandOverSystem, ARefusedFileIsSetAsideAndASaveHandsOverOnlyTheAdministratorsValues) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file away";
+    RunningService service("viewer-refused-");
+    CTarvellDoc doc;
+    doc.SetDefaults();
+    doc.SmtpSender = "admin@lab.test";
+    ASSERT_TRUE(service.Start(doc, {}, kPassMs));
+    ASSERT_TRUE(service.Started()) << service.Output();
+    ServiceViewer viewer(service, "alice", "CORP");
+    ASSERT_TRUE(viewer.Connected());
+    // Made elsewhere and renamed in, so that the service never sees it owned by root.
+    const auto plant = [&] {
+        CTarvellDoc foreign = doc;
+        foreign.SmtpSender = "evil@x";
+        const std::string staged = service.Root() / "foreign.ini";
+        return foreign.SaveToFile(staged, true, 0640) &&
+               ::chown(staged.c_str(), 54321, 54321) == 0 &&
+               ::rename(staged.c_str(), service.HandOver().c_str()) == 0;
+    };
+    const auto setAside = [&] {
+        std::size_t n = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(service.Path("handover")))
+            n += entry.path().filename().string().rfind("Tarvell.ini.bad-", 0) == 0;
+        return n;
+    };
+
+    ASSERT_TRUE(plant());
+    ASSERT_TRUE(service.WaitForLineWith(
+        "its owner uid 54321 is neither root nor an administrator; kept as " + service.HandOver() +
+        ".bad-"))
+        << service.Output();
+    EXPECT_FALSE(FileExists(service.HandOver()));
+    EXPECT_EQ(setAside(), 1u);
+    EXPECT_NE(service.PrintIni().find("SmtpSender=admin@lab.test\n"), std::string::npos);
+
+    ASSERT_TRUE(plant());
+    ASSERT_EQ(EditSettings(viewer.app, [](CTarvellDoc& d) { d.EmailSubject = "saved by alice"; }),
+              EditResult::Saved);
+    EXPECT_EQ(viewer.app.Document().Fields().SmtpSender, "admin@lab.test");
+    EXPECT_TRUE(service.HandOverTaken()) << service.Output();
+    std::string printed;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            printed = service.PrintIni();
+            return printed.find("EmailSubject=saved by alice\n") != std::string::npos;
+        },
+        10'000))
+        << printed << service.Output();
+    EXPECT_NE(printed.find("SmtpSender=admin@lab.test\n"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("evil@x"), std::string::npos) << printed;
+    EXPECT_TRUE(service.Stop()) << service.Output();
 }
 
 }  // namespace

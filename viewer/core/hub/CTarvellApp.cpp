@@ -73,7 +73,7 @@ private:
 CTarvellApp::CTarvellApp(ViewerEnvironment env)
     : env_(std::move(env)),
       clock_(env_.clock ? *env_.clock : DefaultClock()),
-      document_(env_.version, clock_),
+      document_(env_.version, clock_, env_.handOverGroup),
       events_(std::make_shared<const EventsSnapshot>()),
       alerts_(std::make_shared<const AlertsSnapshot>()),
       readerSettings_(document_.Snapshot()),

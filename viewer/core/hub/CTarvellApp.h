@@ -127,6 +127,8 @@ struct ViewerEnvironment {
     IdentitySources identity;                // empty members: the system's
     std::function<std::string()> mountInfo;  // nullptr: /proc/self/mountinfo
     std::int64_t readerIntervalMs = kReaderIntervalMs;
+    // Whose hand-over copies the service takes over (the service's own group).
+    std::string handOverGroup = kHandOverGroup;
 };
 
 class CTarvellApp {

@@ -28,11 +28,12 @@ std::optional<AlertLogFile> ReadAlertsFile(const std::string& folder) {
     return ReadFileOf<AlertLogFile>(folder, kAlertLogName);
 }
 
-std::shared_ptr<const CTarvellDoc> ReadServerSettings(const std::string& folder) {
+std::shared_ptr<const CTarvellDoc> ReadServerSettings(const std::string& folder,
+                                                      const std::string& handOverGroup) {
     if (folder.empty()) return nullptr;
     const std::string pending = ViewerDocument::HandOverPath(folder);
     auto doc = std::make_shared<CTarvellDoc>();
-    if (FileExists(pending) && doc->LoadFromFile(pending)) return doc;
+    if (LoadHandOverFile(pending, handOverGroup, *doc)) return doc;
     if (doc->LoadFromFile(ViewerDocument::SettingsPath(folder))) return doc;
     return nullptr;
 }
@@ -117,7 +118,8 @@ std::shared_ptr<const CTarvellDoc> CTarvellDb::Settings(const std::string& folde
     if (settings_.Unchanged(ini) && handOver_.Unchanged(pending)) return app_.ReaderSettings();
     const std::int64_t readAt = FileClockNs();
     const std::optional<FileStamp> iniStamp = StampFile(ini), pendingStamp = StampFile(pending);
-    std::shared_ptr<const CTarvellDoc> settings = ReadServerSettings(folder);
+    std::shared_ptr<const CTarvellDoc> settings =
+        ReadServerSettings(folder, app_.Document().HandOverGroup());
     if (!settings) {
         settings_.Forget();
         return app_.ReaderSettings();

@@ -29,9 +29,10 @@ namespace tarvell {
 // name); nullopt when the file is missing or cannot be decoded.
 std::optional<EventDatabaseFile> ReadEventsFile(const std::string& folder);
 std::optional<AlertLogFile> ReadAlertsFile(const std::string& folder);
-// The server's settings as the viewer sees them (a pending hand-over copy first); nullopt when
-// neither file loads.
-std::shared_ptr<const CTarvellDoc> ReadServerSettings(const std::string& folder);
+// The server's settings as the viewer sees them (a pending hand-over copy first, when the
+// service would take it over from a member of `handOverGroup`); nullopt when neither file loads.
+std::shared_ptr<const CTarvellDoc> ReadServerSettings(const std::string& folder,
+                                                      const std::string& handOverGroup);
 
 // Filters, counts and turns a file's content into a hub snapshot.
 std::shared_ptr<const EventsSnapshot> MakeEventsSnapshot(EventDatabaseFile file,

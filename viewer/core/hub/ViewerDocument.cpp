@@ -5,8 +5,8 @@
 
 namespace tarvell {
 
-ViewerDocument::ViewerDocument(std::string version, Clock& clock)
-    : version_(std::move(version)), clock_(clock) {
+ViewerDocument::ViewerDocument(std::string version, Clock& clock, std::string handOverGroup)
+    : version_(std::move(version)), clock_(clock), handOverGroup_(std::move(handOverGroup)) {
     doc_.Version = version_;
     snapshot_ = std::make_shared<const CTarvellDoc>(doc_);
 }
@@ -32,9 +32,12 @@ std::optional<CTarvellDoc> ViewerDocument::ReadServerFile(const std::string& ser
     const std::shared_ptr<const CTarvellDoc> base = Snapshot();
     const std::string pending = HandOverPath(serverFolder);
     for (int attempt = 0; attempt < kDocumentAttempts; ++attempt) {
-        const std::string path = FileExists(pending) ? pending : SettingsPath(serverFolder);
         CTarvellDoc fresh = *base;
-        if (fresh.LoadFromFile(path, clock_)) return fresh;
+        const DocResult copy = LoadHandOverFile(pending, handOverGroup_, fresh, clock_);
+        if (copy) return fresh;
+        if (copy.status == DocStatus::Missing || copy.status == DocStatus::Refused) {
+            if (fresh.LoadFromFile(SettingsPath(serverFolder), clock_)) return fresh;
+        }
         clock_.SleepMs(kDocumentRetryMs);
     }
     return std::nullopt;

@@ -15,6 +15,7 @@
 
 #include "platform/Clock.h"
 #include "shared/CTarvellDoc.h"
+#include "shared/HandOverFile.h"
 
 namespace tarvell {
 
@@ -27,10 +28,13 @@ inline constexpr unsigned kHandOverFileMode = 0640;
 
 class ViewerDocument {
 public:
-    explicit ViewerDocument(std::string version, Clock& clock = DefaultClock());
+    // `handOverGroup`: the administrators' group, whose members' hand-over copies count.
+    explicit ViewerDocument(std::string version, Clock& clock = DefaultClock(),
+                            std::string handOverGroup = kHandOverGroup);
 
-    // Reloads the settings of the server: <folder>/handover/Tarvell.ini when the viewer left one
-    // there that the service has not taken yet, else <folder>/Tarvell.ini, chosen anew at each of
+    // Reloads the settings of the server: <folder>/handover/Tarvell.ini when a viewer left one
+    // there that the service has not taken yet and would take (LoadHandOverFile: a copy of
+    // anyone else is nobody's settings), else <folder>/Tarvell.ini, chosen anew at each of
     // up to 5 attempts 1000 ms apart (the service may take the copy over in between). The file is
     // read into a fresh document taken over only when all of it was read: true, and the title
     // becomes the server's name. False leaves every field and the title as they were (the title
@@ -58,6 +62,8 @@ public:
 
     static std::string SettingsPath(const std::string& serverFolder);
     static std::string HandOverPath(const std::string& serverFolder);
+    // Any thread: set once at construction.
+    const std::string& HandOverGroup() const { return handOverGroup_; }
 
     mutable std::recursive_mutex DocumentLock;
 
@@ -66,6 +72,7 @@ private:
 
     const std::string version_;
     Clock& clock_;
+    const std::string handOverGroup_;
     CTarvellDoc doc_;                              // user-interface thread
     std::shared_ptr<const CTarvellDoc> snapshot_;  // [DocumentLock]
     std::string title_{kNotConnectedTitle};        // [DocumentLock]
