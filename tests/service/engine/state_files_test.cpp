@@ -743,5 +743,46 @@ TEST_F(SiblingDatabaseTest, NoSiblingProductMeansNothingIsRead) {
     EXPECT_TRUE(log.Lines().empty());
 }
 
+// The sibling folder is resolved at start. One registered, moved or removed while the service
+// runs was ignored without a word: now each new registration is logged once, however many passes
+// see it, and read from the next start; a registration that cannot be read says nothing.
+TEST_F(SiblingDatabaseTest, ARegistrationChangedWhileRunningIsLoggedOnceAndReadAtTheNextStart) {
+    WriteSibling(SampleDatabase());
+    std::optional<std::string> registered;
+    EngineEnvironment env = Environment();
+    env.siblingFolderNow = [&] { return registered; };
+    const auto passes = [&](CTarvellFrm& engine, std::optional<std::string> now) {
+        registered = std::move(now);
+        for (int i = 0; i < 3; ++i) engine.Pass();
+        return LogLinesWith("The sibling product ");
+    };
+
+    env.SiblingFolder.clear();
+    auto unregistered = std::make_unique<CTarvellFrm>(env);
+    EXPECT_EQ(passes(*unregistered, std::string()), 0);
+    EXPECT_EQ(passes(*unregistered, std::nullopt), 0);
+    EXPECT_EQ(passes(*unregistered, siblingFolder), 1);
+    EXPECT_TRUE(LogMentions("registered with the folder " + siblingFolder +
+                            "; its database is read from the next start of the service"));
+    EXPECT_TRUE(unregistered->SiblingSwitches.empty());
+    unregistered.reset();
+
+    log.Clear();
+    env.SiblingFolder = siblingFolder;  // the next start
+    CTarvellFrm restarted(env);
+    EXPECT_EQ(passes(restarted, siblingFolder), 0);
+    EXPECT_EQ(restarted.SiblingSwitches.size(), 3u);
+    const std::string other = JoinPath(root, "elsewhere");
+    EXPECT_EQ(passes(restarted, other), 1);
+    EXPECT_TRUE(LogMentions("folder " + other + "; its database there is read from the next " +
+                            "start of the service, the one in " + siblingFolder + " until then"));
+    EXPECT_EQ(passes(restarted, std::nullopt), 1);
+    EXPECT_EQ(passes(restarted, siblingFolder), 1);  // back to the folder in use
+    EXPECT_EQ(passes(restarted, std::string()), 2);
+    EXPECT_TRUE(LogMentions("no longer registered; its database in " + siblingFolder +
+                            " is read until the next start"));
+    EXPECT_EQ(restarted.SiblingSwitches.size(), 3u);
+}
+
 }  // namespace
 }  // namespace tarvell::enginetest
