@@ -7,7 +7,6 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -292,37 +291,6 @@ TEST_F(EngineProcessTest, ADamagedSettingsFileIsKeptAsideAndTheDefaultsWritten) 
     ASSERT_TRUE(expected.LoadFromFile(defaults.FilePath()));
     ASSERT_TRUE(written.LoadFromFile(Path(CTarvellDoc::kFileName)));
     EXPECT_EQ(written, expected);
-}
-
-// The running service looks at the sibling product's registration in the registry store: one
-// made after the start is logged once and read after a restart.
-TEST(ServiceSibling, ARegistrationMadeWhileRunningIsReadAfterTheRestart) {
-    if (!FileExists(RunningService::Program())) GTEST_SKIP() << "TarvellSrv is not built";
-    RunningService service("sibling-later-");
-    CTarvellDoc doc;
-    doc.SetDefaults();
-    ASSERT_TRUE(service.Start(doc));
-    ASSERT_TRUE(service.Started()) << service.Output();
-    std::string why;
-    ASSERT_TRUE(service.InstallSibling(testing::OneSwitchGeneration("10.1.0.1"), &why)) << why;
-    const std::string line = "The sibling product is now registered with the folder " +
-                             service.SiblingFolder() + "; its database is read from the next start";
-    ASSERT_TRUE(service.WaitForLineWith(line, 10'000)) << service.Output();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // five more passes
-    EXPECT_EQ(service.LinesWith("The sibling product").size(), 1u) << service.Output();
-    ASSERT_TRUE(service.Stop()) << service.Output();
-
-    ASSERT_TRUE(service.Run());
-    ASSERT_TRUE(service.Started()) << service.Output();
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            EventDatabaseFile db;
-            return ReadStateFile(service.Path(kEventDatabaseName), db) && db.SwitchCount == "1";
-        },
-        10'000))
-        << service.Output();
-    EXPECT_TRUE(service.LinesWith("The sibling product").empty()) << service.Output();
-    EXPECT_TRUE(service.Stop()) << service.Output();
 }
 
 TEST(ServiceTestSettings, ThePassIntervalIsBoundedAndOtherTextIsIgnored) {
