@@ -35,6 +35,7 @@ struct SettingRange {
 
 // The retries and the wait of one SNMP request are bounded together: at most
 // (kMaxSnmpRetries + 1) x kMaxSnmpTimeoutMs = 110 s for a request nobody answers.
+inline constexpr std::int64_t kMinSnmpTimeoutMs = 1'000;
 inline constexpr std::int64_t kMaxSnmpTimeoutMs = 10'000;
 inline constexpr std::int64_t kMaxSnmpRetries = 10;
 
@@ -47,16 +48,18 @@ inline constexpr SettingRange kSettingRanges[] = {
     // A wait or retry count nobody chose (a negative one read as unsigned was hours) is not
     // clamped to a bound that nobody chose either: the last good value stays.
     {"SnmpRetries", 0, kMaxSnmpRetries, OutOfRange::Keep},
-    {"SnmpTimeout", 0, kMaxSnmpTimeoutMs, OutOfRange::Keep},  // milliseconds
-    {"NodesCountThreshold", 0, 999, OutOfRange::Keep},        // nodes on a port; 0 = off
-    {"ReceiveThreshold", 0, 99, OutOfRange::Clamp},           // percent
-    {"TransmitThreshold", 0, 99, OutOfRange::Clamp},          // percent
-    {"BroadcastThreshold", 0, 9'999, OutOfRange::Clamp},      // packets a second
-    {"ErrorsThreshold", 0, 9'999, OutOfRange::Clamp},         // packets a second
-    {"UnblockAfterMinutes", 0, 10'000, OutOfRange::Clamp},    // about a week; 0 = off
-    {"UnblockAuthorization", 0, 2, OutOfRange::Keep},         // nothing, white, black list
-    {"SqlInterval", 0, 9'999, OutOfRange::Clamp},             // minutes
-    {"HtmlInterval", 0, 9'999, OutOfRange::Clamp},            // minutes
+    // Milliseconds, from the shortest wait the viewer offers: a wait of a few milliseconds times
+    // out nearly every request, so a switch would look dead.
+    {"SnmpTimeout", kMinSnmpTimeoutMs, kMaxSnmpTimeoutMs, OutOfRange::Keep},
+    {"NodesCountThreshold", 0, 999, OutOfRange::Keep},      // nodes on a port; 0 = off
+    {"ReceiveThreshold", 0, 99, OutOfRange::Clamp},         // percent
+    {"TransmitThreshold", 0, 99, OutOfRange::Clamp},        // percent
+    {"BroadcastThreshold", 0, 9'999, OutOfRange::Clamp},    // packets a second
+    {"ErrorsThreshold", 0, 9'999, OutOfRange::Clamp},       // packets a second
+    {"UnblockAfterMinutes", 0, 10'000, OutOfRange::Clamp},  // about a week; 0 = off
+    {"UnblockAuthorization", 0, 2, OutOfRange::Keep},       // nothing, white, black list
+    {"SqlInterval", 0, 9'999, OutOfRange::Clamp},           // minutes
+    {"HtmlInterval", 0, 9'999, OutOfRange::Clamp},          // minutes
 };
 
 // The longest text of a field: a host name (253 bytes) for the mail server, 64 KiB for any other.

@@ -16,6 +16,7 @@ CTarvellFrm::CTarvellFrm(EngineEnvironment env)
     Document->Version = Version;
     Document->SetPathName(ServiceFolder);
     settings_ = std::make_shared<const CTarvellDoc>(*Document);
+    siblingFolderSeen_ = SiblingFolder;
 }
 
 // Workers started without the clean stop that follows are stopped and joined here, before any

@@ -108,6 +108,11 @@ struct EngineEnvironment {
     std::string ServiceFolder;   // state files and Tarvell.ini
     std::string HandOverFolder;  // where the viewer leaves Tarvell.ini
     std::string SiblingFolder;   // folder of Ombrix.db; empty: the sibling product is absent
+    // The folder the sibling product's registration names now, looked at by every pass: the
+    // engine keeps reading SiblingFolder, so a different one is logged once as read at the next
+    // start. Empty text: the product is not registered; nullopt: the registration could not be
+    // read just now. No function: not looked at.
+    std::function<std::optional<std::string>()> siblingFolderNow;
     // The administrators' group: the only group that may write a hand-over file.
     std::string handOverGroup = kHandOverGroup;
     Clock* clock = nullptr;   // nullptr: DefaultClock()
@@ -137,7 +142,8 @@ struct EngineEnvironment {
 
 // Folders and settings of the real installation: the service folder and hand-over folder of the
 // system paths, the sibling folder from the sibling product's service entry in the registry
-// store, and the firewall command from TARVELL_FIREWALL_COMMAND (blank-separated words).
+// store (read again by each pass to notice a new one), and the firewall command from
+// TARVELL_FIREWALL_COMMAND (blank-separated words).
 EngineEnvironment SystemEngineEnvironment();
 
 class CTarvellFrm : public EngineControl {
@@ -397,6 +403,9 @@ private:
     };
     FileStamp siblingStamp_;   // engine thread only
     bool siblingCut_ = false;  // engine thread only: a cap was hit last read
+    // The folder last found registered (SiblingFolder until another is found); engine thread only.
+    std::string siblingFolderSeen_;
+    void NoteSiblingFolderChange();
     void ReportSiblingCut(const std::string& path, const SiblingDropped& dropped);
     std::atomic<unsigned> fileTrouble_{0};  // state files whose failure has been logged
 

@@ -23,13 +23,15 @@ namespace {
 constexpr const char* kSiblingServiceKey = "SYSTEM\\CurrentControlSet\\Services\\Quenmark Ombrix";
 
 // The folder of the sibling product's program: its service entry's ImagePath up to the last
-// separator. Empty when the product is not installed.
-std::string SiblingFolderFromRegistry() {
+// separator. Empty when the product is not installed; nullopt when the registry store could not
+// be read.
+std::optional<std::string> SiblingFolderFromRegistry() {
     RegKey key;
-    if (Registry::Default().OpenKey(Hive::LocalMachine, kSiblingServiceKey, &key) != kRegSuccess)
-        return {};
+    RegResult result = Registry::Default().OpenKey(Hive::LocalMachine, kSiblingServiceKey, &key);
     std::string imagePath;
-    if (key.QueryString("ImagePath", &imagePath) != kRegSuccess) return {};
+    if (result == kRegSuccess) result = key.QueryString("ImagePath", &imagePath);
+    if (result == kRegNotFound || result == kRegWrongType) return std::string();
+    if (result != kRegSuccess) return std::nullopt;
     const auto cut = imagePath.find_last_of("/\\");
     return cut == std::string::npos ? std::string() : imagePath.substr(0, cut);
 }
@@ -66,7 +68,8 @@ EngineEnvironment SystemEngineEnvironment() {
     EngineEnvironment env;
     env.ServiceFolder = ServiceFolder();
     env.HandOverFolder = HandoverFolder();
-    env.SiblingFolder = SiblingFolderFromRegistry();
+    env.SiblingFolder = SiblingFolderFromRegistry().value_or(std::string());
+    env.siblingFolderNow = SiblingFolderFromRegistry;
     env.firewallCommand = FirewallCommandFromEnvironment();
     return env;
 }
@@ -248,9 +251,31 @@ void CTarvellFrm::StopWorkers() {
 
 void CTarvellFrm::Pass() {
     ApplyViewerUpdates();
+    NoteSiblingFolderChange();
     LoadSiblingDatabase();
     SaveStateFiles();
     if (env_.afterPass) env_.afterPass();
+}
+
+// The sibling folder is resolved once, at start. A registration made or changed while the
+// service runs is said once, so that nobody waits for data this run is not going to read.
+void CTarvellFrm::NoteSiblingFolderChange() {
+    if (!env_.siblingFolderNow) return;
+    const std::optional<std::string> now = env_.siblingFolderNow();
+    if (!now || *now == siblingFolderSeen_) return;
+    siblingFolderSeen_ = *now;
+    if (*now == SiblingFolder) return;  // back to the folder in use
+    const std::string nextStart = " from the next start of the service";
+    if (SiblingFolder.empty())
+        Log("The sibling product is now registered with the folder " + *now +
+            "; its database is read" + nextStart);
+    else if (now->empty())
+        Log("The sibling product is no longer registered; its database in " + SiblingFolder +
+            " is read until the next start of the service");
+    else
+        Log("The sibling product is now registered with the folder " + *now +
+            "; its database there is read" + nextStart + ", the one in " + SiblingFolder +
+            " until then");
 }
 
 // A clean stop: the workers are stopped and joined first, so that nothing they record is lost,

@@ -68,8 +68,8 @@ CAlertsListWnd::CAlertsListWnd(CTarvellApp& app, Prompt& prompt, AlertDialogs di
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->SetEmptyText(QStringLiteral("There are currently no active alerts."));
     list_->SetRowHeight(16);
-    // The last column takes what the others leave; the date and the device's name are never cut.
-    list_->SetFitColumns(true, {0, 1});
+    // The last column takes what the others leave.
+    list_->SetFitColumns(true, {kAlertWholeColumns.begin(), kAlertWholeColumns.end()});
     list_->setModel(model_);
     for (int c = 0; c < kAlertColumns; ++c)
         list_->setColumnWidth(c, c < 4 ? kAlertFixedWidths[static_cast<std::size_t>(c)] : 200);

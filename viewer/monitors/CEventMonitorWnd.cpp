@@ -10,6 +10,7 @@
 #include <array>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/Memory.h"
 #include "platform/Text.h"
@@ -97,11 +98,15 @@ CPaintListCtrl* CEventMonitorWnd::MakeList(bool detection) {
     model->Rows().SetDetection(detection);
     models_[detection ? 0 : 1] = model;
     list->setModel(model);
-    for (int c = 0; c < kEventColumns; ++c)
-        list->setColumnWidth(c, kEventColumnTable[static_cast<std::size_t>(c)].width);
+    std::vector<int> whole;
+    for (int c = 0; c < kEventColumns; ++c) {
+        const EventColumn& column = kEventColumnTable[static_cast<std::size_t>(c)];
+        list->setColumnWidth(c, column.width);
+        if (column.whole) whole.push_back(c);
+    }
     list->SetEmptyText(QStringLiteral("There are currently no active events."));
-    // The last column takes what the others leave; the key and the device's name are never cut.
-    list->SetFitColumns(true, {0, 1});
+    // The last column takes what the others leave.
+    list->SetFitColumns(true, std::move(whole));
     connect(list, &CSortListCtrl::headerClicked, this,
             [this, list](int column) { OnHeaderClick(list, column); });
     list->installEventFilter(this);

@@ -34,6 +34,7 @@ protected:
         EngineFixture::SetUp();
         settings = BlankSettings();
         settings.SmtpServer = "mail.original";
+        settings.SnmpTimeout = 1000;  // in range: a pass has nothing to correct
         WriteServiceSettings(settings);
         ASSERT_TRUE(engine->Document->LoadFromFile(ServiceSettingsPath(), clock));
         engine->PublishSettings();

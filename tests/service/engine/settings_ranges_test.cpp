@@ -21,7 +21,7 @@ long ResidentKiB() {
 class SettingRangesTest : public EngineFixture {};
 
 // Fixed fault: all of these were taken silently (a threshold of -1 read as 4 294 967 295, SNMP
-// waits of hours), and a 16 MiB text stayed in memory.
+// waits of hours or of 0 ms, below the viewer's 1 000), and a 16 MiB text stayed in memory.
 TEST_F(SettingRangesTest, OutOfRangeValuesAreClampedOrKeptWithOneLogLineEach) {
     CTarvellDoc good;
     good.SetDefaults();
@@ -32,7 +32,8 @@ TEST_F(SettingRangesTest, OutOfRangeValuesAreClampedOrKeptWithOneLogLineEach) {
     // field, value handed over, value in force ("M": a 16 MiB text)
     const std::vector<std::string> cases = SplitAny(
         "SmtpPort 0 25|SmtpPort -25 25|SmtpPort 99999 25|SmtpPort abc 25|SmtpTimeout 60 10|"
-        "SnmpTimeout -1 1000|SnmpRetries -1 1|HtmlInterval -5 0|SqlInterval -1 0|"
+        "SnmpTimeout -1 1000|SnmpTimeout 0 1000|SnmpTimeout 999 1000|SnmpTimeout 10001 1000|"
+        "SnmpRetries -1 1|HtmlInterval -5 0|SqlInterval -1 0|"
         "UnblockAfterMinutes -10 0|AlertRemoveDays 5000 999|SyslogFacility 999 0|"
         "SyslogSeverity -3 0|NodesCountThreshold -1 4|SmtpServer M mail.original",
         "|");

@@ -784,5 +784,27 @@ TEST_F(SiblingDatabaseTest, NoSiblingProductMeansNothingIsRead) {
     EXPECT_TRUE(log.Lines().empty());
 }
 
+// The sibling folder is read at start; one registered, moved or removed later was ignored without
+// a word. Each new registration is now logged once however many passes see it, an unreadable
+// registry says nothing, and the folder of the start stays in use.
+TEST_F(SiblingDatabaseTest, ARegistrationChangedWhileRunningIsLoggedOnce) {
+    WriteSibling(SampleDatabase());
+    std::optional<std::string> registered;
+    EngineEnvironment env = Environment();
+    env.siblingFolderNow = [&] { return registered; };
+    CTarvellFrm running(env);
+    const std::string other = JoinPath(root, "elsewhere");
+    // what the registry names, and the lines logged about it so far
+    const std::pair<std::optional<std::string>, int> steps[] = {
+        {siblingFolder, 0}, {std::nullopt, 0}, {other, 1},        {std::nullopt, 1},
+        {siblingFolder, 1}, {other, 2},        {std::string(), 3}};
+    for (const auto& [now, lines] : steps) {
+        registered = now;
+        for (int pass = 0; pass < 3; ++pass) running.Pass();
+        EXPECT_EQ(LogLinesWith("The sibling product "), lines) << now.value_or("unreadable");
+    }
+    EXPECT_EQ(running.SiblingSwitches.size(), 3u);
+}
+
 }  // namespace
 }  // namespace tarvell::enginetest

@@ -184,7 +184,7 @@ TEST(ColumnFit, FixedColumnsFitTheirTextAndTheLastTakesTheRest) {
     };
     for (const auto& [needs, available, widths] : cases)
         EXPECT_EQ(FitColumnWidths(needs, available), widths) << available;
-    EXPECT_EQ(DetailsPaneWidth(768), 170) << "narrower at the opening width";
+    EXPECT_EQ(DetailsPaneWidth(768), 160) << "narrower at the opening width";
 }
 
 }  // namespace

@@ -24,6 +24,9 @@ inline constexpr int kAlertColumns = 5;
 inline constexpr std::array<std::string_view, kAlertColumns> kAlertColumnNames = {
     "Date", "Device Name", "Device Ip", "Device Port", "Alert"};
 inline constexpr std::array<int, 4> kAlertFixedWidths = {130, 100, 100, 100};
+// The columns never cut while the list is wide enough for them and the other headers: the date,
+// and the device an administrator goes to.
+inline constexpr std::array<int, 3> kAlertWholeColumns = {0, 1, 2};
 // Relative widths of the report's columns (they add up to 100).
 inline constexpr std::array<int, kAlertColumns> kAlertReportWidths = {18, 18, 18, 18, 28};
 

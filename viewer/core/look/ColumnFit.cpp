@@ -51,6 +51,6 @@ std::vector<int> FitColumnWidths(const std::vector<ColumnNeed>& needs, int avail
     return widths;
 }
 
-int DetailsPaneWidth(int pageWidth) { return std::clamp(pageWidth - 598, 170, 242); }
+int DetailsPaneWidth(int pageWidth) { return std::clamp(pageWidth - 608, 160, 242); }
 
 }  // namespace tarvell

@@ -24,8 +24,9 @@ inline constexpr int kLastColumnSharePercent = 30;
 std::vector<int> FitColumnWidths(const std::vector<ColumnNeed>& needs, int available);
 
 // The width of the details pane at the right of the monitors' and the alerts' list on a page
-// `pageWidth` pixels wide: 242 on a wide page; on a narrower one it gives up to 72 pixels, down
-// to 170 at the window's opening width, so that the list keeps room for its columns.
+// `pageWidth` pixels wide: 242 on a wide page; on a narrower one it gives up to 82 pixels, down
+// to 160 at the window's opening width, so that the list keeps room for its whole columns (the
+// key or date, the device's name and address) and a blocking date.
 int DetailsPaneWidth(int pageWidth);
 
 }  // namespace tarvell

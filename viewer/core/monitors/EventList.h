@@ -30,19 +30,22 @@ inline constexpr int kEventColumns = 5;
 struct EventColumn {
     std::string_view detection, prevention;  // the header on each screen
     int width;                               // pixels, before the list fits its columns
+    // Never cut while the list is wide enough for these columns and the other headers: the key
+    // the rows are found by, and the device an administrator goes to.
+    bool whole;
 };
 inline constexpr std::array<EventColumn, kEventColumns> kEventColumnTable = {{
-    {"Device Mac", "Device Mac", 125},
-    {"Device Name", "Device Name", 100},
-    {"Device Ip", "Device Ip", 100},
-    {"Device Port", "Device Port", 100},
-    {"Event Details", "Blocking Status", 100},
+    {"Device Mac", "Device Mac", 125, true},
+    {"Device Name", "Device Name", 100, true},
+    {"Device Ip", "Device Ip", 100, true},
+    {"Device Port", "Device Port", 100, false},
+    {"Event Details", "Blocking Status", 100, false},
 }};
 
 struct EventEntry {
-    std::string_view key;              // in the snapshot the list keeps
+    std::string_view key;               // in the snapshot the list keeps
     const CEventItem* event = nullptr;  // likewise
-    bool unblock = false;              // an unblock request is waiting (prevention)
+    bool unblock = false;               // an unblock request is waiting (prevention)
     bool unread = true;
     std::uint8_t image = 0;  // 0..3: detection/prevention, with a note
     // Column 4's text, made for a sort by that column and kept while the row is unchanged and

@@ -10,7 +10,7 @@
 
 namespace tarvell {
 
-inline constexpr std::int32_t kSnmpTimeoutMin = 1000;
+inline constexpr std::int32_t kSnmpTimeoutMin = RangeOf("SnmpTimeout").min;
 inline constexpr std::int32_t kSnmpTimeoutMax = RangeOf("SnmpTimeout").max;
 inline constexpr std::int32_t kSnmpTimeoutStep = 1000;
 inline constexpr std::int32_t kSnmpRetriesMin = 1;
