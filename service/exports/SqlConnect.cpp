@@ -29,18 +29,25 @@ std::string PickDriver(const std::vector<std::string>& installed, const char* de
     return designName;
 }
 
-// The keys a location may hold: those the export needs to reach a SQLite file or a server.
-// A list of the keys to refuse could not be kept complete: the drivers take keys of their own
-// (log files, log folders, extensions, options handed to their client libraries, two-letter
-// short forms of each) that change with their versions.
+// The keys handed on to the driver manager: those the export needs to reach a SQLite file or a
+// server. A list of the keys to leave out could not be kept complete: the drivers take keys of
+// their own (log files, log folders, extensions, options handed to their client libraries,
+// two-letter short forms of each) that change with their versions.
 constexpr const char* kAcceptedKeys[] = {"DRIVER",   "DSN",     "SERVER",
                                          "ADDRESS",  "NETWORK", "PORT",
                                          "DATABASE", "DBQ",     "TRUSTED_CONNECTION",
                                          "UID",      "PWD",     "SSLMODE"};
 
-constexpr const char* kAcceptedList =
-    "only DRIVER, DSN, SERVER, ADDRESS, NETWORK, PORT, DATABASE, DBQ, TRUSTED_CONNECTION, UID, "
-    "PWD and SSLMODE are";
+// Keys of the driver manager and of the installed drivers that write files, load code or hand
+// options on to a client library. Any other key is left out of the text handed on, so the
+// driver's default holds (a data source dialog completes a text with every option it knows, in
+// long and short forms); these are refused unless they are empty or "0" (their default, off),
+// because a location that asks for them asks for what the export will not do.
+constexpr const char* kRefusedKeys[] = {
+    "DEBUG",           "COMMLOG",         "LOGDIR",            "LOADEXT",
+    "TRACE",           "TRACEFILE",       "SAVEFILE",          "FILEDSN",
+    "TRANSLATIONDLL",  "TRANSLATIONNAME", "TRANSLATIONOPTION", "PQOPT",
+    "CONNSETTINGS",    "SETUP",           "DRIVER64",          "SETUP64"};
 
 constexpr const char* kSystemFolders[] = {"/etc",   "/usr",   "/bin",    "/sbin", "/lib",
                                           "/lib32", "/lib64", "/libx32", "/boot", "/proc",
@@ -197,8 +204,15 @@ std::optional<std::string> CheckedConnectString(const std::string& connect,
         const bool accepted = std::any_of(std::begin(kAcceptedKeys), std::end(kAcceptedKeys),
                                           [&](const char* k) { return key == k; });
         if (!accepted) {
-            if (value.empty()) continue;
-            if (why) *why = "the key " + Cut(key) + " is not accepted; " + kAcceptedList;
+            // Blanks inside a key are looked through ("Save File"): a reader may drop them.
+            std::string bare = key;
+            std::erase_if(bare, [](char c) { return c == ' ' || c == '\t'; });
+            const bool refused = std::any_of(std::begin(kRefusedKeys), std::end(kRefusedKeys),
+                                             [&](const char* k) { return bare == k; });
+            if (!refused || value.empty() || value == "0") continue;
+            if (why)
+                *why = "the key " + Cut(key) +
+                       " writes files or loads code; only its default, 0 or empty, is accepted";
             return std::nullopt;
         }
         if (auto refused = RefusedPair(key, value, installedDrivers)) {

@@ -31,8 +31,11 @@ std::string BuildConnectString(const std::string& location,
 // never holds a value but a driver's name). The text must parse strictly
 // (odbc::ParseConnectString: no control characters, nothing after a closing brace, ...) and may
 // hold only the keys DRIVER, DSN, SERVER, ADDRESS, NETWORK, PORT, DATABASE, DBQ,
-// TRUSTED_CONNECTION, UID, PWD and SSLMODE (letter case aside); another key is dropped when its
-// value is empty (data source dialogs store keys empty) and refused otherwise. Refused besides:
+// TRUSTED_CONNECTION, UID, PWD and SSLMODE (letter case aside) are handed on; another key is
+// left out (data source dialogs complete a text with every option of their driver), except that
+// a key that writes files or loads code (DEBUG, COMMLOG, LOGDIR, LOADEXT, TRACE, TRACEFILE,
+// SAVEFILE, FILEDSN, the translation library, options for the client library, ...) with a value
+// other than empty or "0" refuses the whole text. Refused besides:
 // a DRIVER that is not a registered driver's name (a path included), a DSN with a slash, and a
 // DATABASE or DBQ that is a relative path with a slash or names, once its "file:" URI form is
 // decoded (host empty or "localhost" only) and its links are followed, a file under /etc,

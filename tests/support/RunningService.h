@@ -173,13 +173,18 @@ inline ProcessResult RunServiceTool(const std::string& root, const std::vector<s
 }
 
 // State files as a service that ran before leaves them, where the folder holds none yet: start-up
-// then reads each at once instead of spending five retries on each missing one. Makes the folder.
+// then reads each at once instead of spending five retries on each missing one. A folder made
+// here is closed to others as the service leaves it, so that start-up has nothing to replace
+// (a replaced file would count as a save).
 inline bool SeedStateFiles(const std::string& serviceFolder) {
     const auto seed = [&](std::string_view name, const auto& empty) {
         const std::string path = JoinPath(serviceFolder, name);
         return FileExists(path) || WriteStateFile(path, empty);
     };
-    return MakeDirectories(serviceFolder) && seed(kAlertLogName, AlertLogFile{}) &&
+    const bool fresh = !FileExists(serviceFolder);
+    if (!MakeDirectories(serviceFolder)) return false;
+    if (fresh && ::chmod(serviceFolder.c_str(), 02750) != 0) return false;
+    return seed(kAlertLogName, AlertLogFile{}) &&
            seed(kEventDatabaseName, EventDatabaseFile{}) &&
            seed(kReportStoreName, ReportStoreFile{});
 }

@@ -463,7 +463,9 @@ TEST(CheckedConnectString, RebuildsAcceptedTextsAndRefusesPathsOutOfBounds) {
         {"Driver={Tarvell SQLite3};Database=" + f + "/loop", "a link to nothing", false},
         {"Driver={Tarvell SQLite3};Database=x/y.db", "a relative path", false},
         {"Driver={Tarvell SQLite3};Pwd={a;b}", "holding \";\"", false},
-        {"Driver={Tarvell SQLite3};StepAPI=1", "the key STEPAPI is not accepted", false},
+        {"Driver={Tarvell SQLite3};StepAPI=1;ReadOnly=0;Debug=0;CommLog=;B9=1",
+         "DRIVER=Tarvell SQLite3;", true},
+        {"Driver={Tarvell SQLite3};commlog=1", "the key COMMLOG writes files", false},
         {"Driver=Other", "DRIVER Other is not a registered driver", false},
     };
     for (const Case& c : cases) {
