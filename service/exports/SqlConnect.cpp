@@ -43,11 +43,22 @@ constexpr const char* kAcceptedKeys[] = {"DRIVER",   "DSN",     "SERVER",
 // driver's default holds (a data source dialog completes a text with every option it knows, in
 // long and short forms); these are refused unless they are empty or "0" (their default, off),
 // because a location that asks for them asks for what the export will not do.
-constexpr const char* kRefusedKeys[] = {
-    "DEBUG",           "COMMLOG",         "LOGDIR",            "LOADEXT",
-    "TRACE",           "TRACEFILE",       "SAVEFILE",          "FILEDSN",
-    "TRANSLATIONDLL",  "TRANSLATIONNAME", "TRANSLATIONOPTION", "PQOPT",
-    "CONNSETTINGS",    "SETUP",           "DRIVER64",          "SETUP64"};
+constexpr const char* kRefusedKeys[] = {"DEBUG",
+                                        "COMMLOG",
+                                        "LOGDIR",
+                                        "LOADEXT",
+                                        "TRACE",
+                                        "TRACEFILE",
+                                        "SAVEFILE",
+                                        "FILEDSN",
+                                        "TRANSLATIONDLL",
+                                        "TRANSLATIONNAME",
+                                        "TRANSLATIONOPTION",
+                                        "PQOPT",
+                                        "CONNSETTINGS",
+                                        "SETUP",
+                                        "DRIVER64",
+                                        "SETUP64"};
 
 constexpr const char* kSystemFolders[] = {"/etc",   "/usr",   "/bin",    "/sbin", "/lib",
                                           "/lib32", "/lib64", "/libx32", "/boot", "/proc",
