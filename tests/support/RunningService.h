@@ -246,7 +246,12 @@ public:
 
     // The folders and the state files a run before left (those not written already); without
     // a settings file the service writes its own at the start.
-    bool Install() const { return MakeDirectories(Path("handover")) && SeedStateFiles(folder_); }
+    // The folders and state files as a prepared installation holds them, so that start-up has
+    // nothing to change.
+    bool Install() const {
+        return SeedStateFiles(folder_) && MakeDirectories(Path("handover")) &&
+               ::chmod(Path("handover").c_str(), 02770) == 0;
+    }
     // The same with `doc` as the settings.
     bool Install(const CTarvellDoc& doc) const { return Install() && doc.SaveToFile(Ini(), true); }
     // The sibling database that `description` (ombrix-make's text) describes; the failing step
