@@ -70,13 +70,22 @@ inline bool MayHandOver() {
 }
 
 // This process's environment without TARVELL_* and NOTIFY_SOCKET, with TARVELL_ROOT = root and
-// the extra "NAME=value" entries.
+// the extra "NAME=value" entries (each in place of this process's entry of that name).
 inline std::vector<std::string> ServiceEnvironment(const std::string& root,
                                                    const std::vector<std::string>& extra = {}) {
+    const auto replaced = [&](const std::string& entry) {
+        for (const std::string& e : extra) {
+            const std::size_t name = e.find('=');
+            if (name != std::string::npos && entry.compare(0, name + 1, e, 0, name + 1) == 0)
+                return true;
+        }
+        return false;
+    };
     std::vector<std::string> env;
     for (char** e = ::environ; *e; ++e) {
         const std::string entry = *e;
-        if (entry.rfind("TARVELL_", 0) != 0 && entry.rfind("NOTIFY_SOCKET=", 0) != 0)
+        if (entry.rfind("TARVELL_", 0) != 0 && entry.rfind("NOTIFY_SOCKET=", 0) != 0 &&
+            !replaced(entry))
             env.push_back(entry);
     }
     env.push_back("TARVELL_ROOT=" + root);
