@@ -163,9 +163,9 @@ TEST_F(SettingsEditTest, ATakeOverBetweenAttemptsStillLoads) {
     EXPECT_EQ(document.Fields().EmailSubject, "taken over");
 }
 
-// A copy the service refuses is nobody's settings: the viewer shows the service's file, and its
-// user's next save hands over her values, not the copy's.
-TEST_F(SettingsEditTest, ACopyTheServiceRefusesIsNeitherShownNorSavedAgain) {
+// A copy the service refuses is nobody's settings: the document and the reader show the
+// service's file (the save that follows is the hand-over system test's road).
+TEST_F(SettingsEditTest, ACopyTheServiceRefusesIsNotShown) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the copy away";
     CTarvellDoc service = DefaultSettings();
     service.SmtpSender = "admin@lab";
@@ -181,12 +181,6 @@ TEST_F(SettingsEditTest, ACopyTheServiceRefusesIsNeitherShownNorSavedAgain) {
     EXPECT_EQ(app.Document().Fields().SmtpSender, "admin@lab");
     CTarvellDb(app).PassOnce();
     EXPECT_EQ(app.ReaderSettings()->SmtpSender, "admin@lab");
-    ASSERT_EQ(EditSettings(app, [](CTarvellDoc& d) { d.EmailSubject = "changed"; }),
-              EditResult::Saved);
-    CTarvellDoc handed;
-    ASSERT_TRUE(handed.LoadFromFile(HandOver()));
-    EXPECT_EQ(handed.SmtpSender, "admin@lab");
-    EXPECT_EQ(handed.EmailSubject, "changed");
 }
 
 TEST_F(SettingsEditTest, TheHealthNamesAnUnreadableStateFileAndARefusedCopy) {
