@@ -227,13 +227,6 @@ bool HiveParser::ReadNumber(std::string_view digits, std::uint64_t max, std::uin
     return out <= max;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool HiveParser::ReadQuoted(std::string_view& in, std::string& out) {
     out.clear();
     if (in.empty() || in[0] != '"') return false;

@@ -20,6 +20,8 @@ std::vector<std::string> SplitAny(std::string_view text, std::string_view separa
 // Splits at the first occurrence of `sep`: {before, after}; after is empty when sep is absent.
 std::pair<std::string, std::string> SplitFirst(std::string_view text, char sep);
 std::string Trim(std::string_view s, std::string_view chars = " ");
+// The value of a hexadecimal digit (either letter case), or -1.
+int HexDigit(char c);
 // Like atol: optional blanks, optional sign, decimal digits up to the first non-digit; 0 when
 // there are none. Saturates at the 64-bit limits instead of overflowing (times stay valid
 // past 2038).

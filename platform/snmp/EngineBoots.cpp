@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/Files.h"
+#include "platform/Text.h"
 #include "platform/snmp/Pdu.h"
 
 namespace tarvell::snmp {
@@ -18,13 +19,6 @@ constexpr std::size_t kMaxLines = 1024;
 std::mutex& BootCounterMutex() {
     static std::mutex m;
     return m;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 std::optional<std::string> FromHex(std::string_view hex) {

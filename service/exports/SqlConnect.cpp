@@ -79,13 +79,6 @@ bool InSystemFolder(const std::string& path) {
     return false;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // The file path of an SQLite "file:" URI as SQLite reads it: after an empty or "localhost"
 // host, up to "?" or "#", percent escapes decoded. Empty with `why` set when refused.
 std::string UriPath(std::string_view uri, std::string* why) {
