@@ -3,7 +3,7 @@
 //
 // Test-only settings come from the environment; service/engine/TestProbes.h lists them
 // (TARVELL_PASS_INTERVAL_MS, TARVELL_TEST_EMAIL_SLOT, TARVELL_TEST_EVENT_FILE, TARVELL_TRAP_PORT,
-// TARVELL_SNMP_AGENT_PORT, TARVELL_TEST_KILL_AT, TARVELL_TEST_STATE_FILE_BYTES).
+// TARVELL_SNMP_AGENT_PORT, TARVELL_TEST_KILL_AT).
 #include <atomic>
 #include <csignal>
 #include <memory>
@@ -76,7 +76,6 @@ std::unique_ptr<EngineControl> BuildEngine(ServiceModule& module) {
     if (tests.passIntervalMs) env.passIntervalMs = *tests.passIntervalMs;
     if (tests.trapManagerPort) env.trapManagerPort = *tests.trapManagerPort;
     if (tests.snmpAgentPort) env.snmpAgentPort = *tests.snmpAgentPort;
-    if (tests.stateFileBytes) env.stateFileBytes = *tests.stateFileBytes;
     env.startWorker = MakeWorkerStarter(tests);
     if (!tests.killAt.empty())
         env.atSavePoint = [point = tests.killAt](std::string_view reached) {

@@ -85,20 +85,6 @@ void ReadKillPoint(const char* text, ServiceTestSettings& settings) {
     settings.notes.push_back("killed at " + settings.killAt);
 }
 
-void ReadStateFileBytes(const char* text, ServiceTestSettings& settings) {
-    if (!text || !*text) return;
-    std::uint64_t bytes = 0;
-    if (!ParseDecimal(std::string_view(text), bytes)) {
-        settings.notes.push_back("TARVELL_TEST_STATE_FILE_BYTES ignored (not a number)");
-        return;
-    }
-    const std::uint64_t bounded =
-        std::clamp<std::uint64_t>(bytes, kMinTestStateFileBytes, kMaxStateFileBytes);
-    settings.stateFileBytes = static_cast<std::size_t>(bounded);
-    settings.notes.push_back("state files of at most " + std::to_string(bounded) + " bytes" +
-                             (bounded != bytes ? " (bounded)" : ""));
-}
-
 bool HasControlCharacter(std::string_view text) {
     for (unsigned char c : text)
         if (c < 0x20 || c == 0x7F) return true;
@@ -145,7 +131,6 @@ ServiceTestSettings ReadServiceTestSettings(const EnvironmentLookup& lookup) {
     ReadPort("TARVELL_SNMP_AGENT_PORT", get("TARVELL_SNMP_AGENT_PORT"), settings.snmpAgentPort,
              settings);
     ReadKillPoint(get("TARVELL_TEST_KILL_AT"), settings);
-    ReadStateFileBytes(get("TARVELL_TEST_STATE_FILE_BYTES"), settings);
     return settings;
 }
 

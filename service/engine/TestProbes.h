@@ -32,9 +32,6 @@
 //                                  hold what the requests did, the settings file still holds
 //                                  the requests) or "requests-settings-saved" (both written).
 //                                  Another value is ignored.
-//   TARVELL_TEST_STATE_FILE_BYTES=<n>  the most bytes of Tarvell.db, Tarvell.log and Tarvell.eml
-//                                  (read and written) instead of kMaxStateFileBytes, bounded to
-//                                  kMinTestStateFileBytes..kMaxStateFileBytes.
 //
 // Each setting changes only what it names; every real worker runs whatever is set.
 //
@@ -56,7 +53,6 @@ namespace tarvell {
 inline constexpr std::int64_t kMinTestPassIntervalMs = 10;
 inline constexpr std::int64_t kMaxTestPassIntervalMs = 600'000;
 inline constexpr std::size_t kMaxTestEventFileBytes = 64 * 1024;
-inline constexpr std::size_t kMinTestStateFileBytes = 1024;
 
 struct ServiceTestSettings {
     std::optional<std::int64_t> passIntervalMs;
@@ -67,13 +63,12 @@ struct ServiceTestSettings {
     std::optional<std::uint16_t> trapPort;
     std::optional<std::uint16_t> snmpAgentPort;
     std::string killAt;  // a save point of the hand-over pass, or empty
-    std::optional<std::size_t> stateFileBytes;
     // What was set and what was ignored, for the log; empty when nothing was set.
     std::vector<std::string> notes;
 
     bool Any() const {
         return passIntervalMs || emailSlotProbe || !eventFile.empty() || syslogPort ||
-               trapManagerPort || trapPort || snmpAgentPort || !killAt.empty() || stateFileBytes;
+               trapManagerPort || trapPort || snmpAgentPort || !killAt.empty();
     }
 };
 

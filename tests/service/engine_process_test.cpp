@@ -343,49 +343,6 @@ TEST_F(EngineProcessTest, AFileSizeLimitBelowTheEventDatabaseFailsItsSavesUntilT
     Stop();
 }
 
-// Tarvell.log once grew past what its reader takes and was written all the same; at the next
-// start it could not be read, was set aside, and the service started without its alerts.
-TEST_F(EngineProcessTest, ALogAtTheStateFileBoundKeepsAFileTheNextStartLoadsWhole) {
-    constexpr std::size_t kBound = 16 * 1024;
-    const std::vector<std::string> bound = {"TARVELL_TEST_STATE_FILE_BYTES=" +
-                                            std::to_string(kBound)};
-    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
-    AlertLogFile seeded;  // most of the room already taken
-    const std::string now = std::to_string(::time(nullptr));
-    for (int n = 0; n < 50; ++n) {
-        auto alert = std::make_unique<CAlertItem>();
-        alert->Description = std::string(200, 'd');
-        seeded.AlertLog[now + "." + std::to_string(n)] = std::move(alert);
-    }
-    ASSERT_TRUE(WriteStateFile(Path(kAlertLogName), seeded));
-    ASSERT_LT(ReadWholeFile(Path(kAlertLogName))->size(), kBound);
-
-    ASSERT_TRUE(service.Run(bound));
-    // Each event is an alert too; they go on until a log with them no longer fits.
-    int port = 1;
-    for (; port < 200 && service.LinesWith("could not be written").empty(); ++port) {
-        ASSERT_TRUE(service.RecordEvent(EventLines(port), EventKey(port))) << service.Output();
-        ASSERT_TRUE(service.WaitForSaves(1)) << service.Output();
-    }
-    ASSERT_TRUE(service.WaitForLineWith(
-        "the file written before is kept, and what changed since is lost at a restart until a "
-        "save fits again; to make room, keep alerts for fewer days (alert settings) or archive "
-        "the alerts in the viewer and clear them"))
-        << service.Output();
-    Stop();
-    EXPECT_EQ(service.LinesWith("could not be written").size(), 1u) << service.Output();
-    ASSERT_LE(ReadWholeFile(Path(kAlertLogName))->size(), kBound);
-    const std::size_t kept = Read<AlertLogFile>(kAlertLogName).AlertLog.size();
-    EXPECT_GT(kept, seeded.AlertLog.size());
-
-    // The next start reads every alert the file holds and sets nothing aside.
-    ASSERT_TRUE(service.Run(bound));
-    ASSERT_TRUE(service.WaitForSaves(1)) << service.Output();
-    Stop();
-    EXPECT_TRUE(service.LinesWith("could not be read").empty()) << service.Output();
-    EXPECT_EQ(Read<AlertLogFile>(kAlertLogName).AlertLog.size(), kept);
-}
-
 // With no thread to be had, the events' save thread threw out of the pass; the engine ended
 // ("Engine failed: Resource temporarily unavailable") and the stop's last save never came.
 TEST_F(EngineProcessTest, WithoutNewThreadsThePassesAndTheStopStillSave) {
