@@ -40,6 +40,7 @@ struct ProgramCall {
 struct SetCall {
     std::string address, read, write, oid, value;
     std::uint32_t timeoutMs = 0, retries = 0;
+    const ManualResetEvent* stop = nullptr;
 };
 
 struct MessageCall {
@@ -84,8 +85,9 @@ protected:
         };
         backends.set = [this](const std::string& address, const std::string& read,
                               const std::string& write, std::uint32_t timeoutMs,
-                              std::uint32_t retries, SnmpOidEntry* entry) {
-            sets.push_back({address, read, write, entry->oid, entry->value, timeoutMs, retries});
+                              std::uint32_t retries, SnmpOidEntry* entry,
+                              const ManualResetEvent* stop) {
+            sets.push_back({address, read, write, entry->oid, entry->value, timeoutMs, retries, stop});
             if (duringSet) duringSet();
             return setResult;
         };

@@ -50,8 +50,9 @@ protected:
         CScanBlocking::Backends backends;
         backends.set = [this](const std::string& address, const std::string& read,
                               const std::string& write, std::uint32_t timeoutMs,
-                              std::uint32_t retries, SnmpOidEntry* entry) {
-            return client_->Set(address, read, write, timeoutMs, retries, entry);
+                              std::uint32_t retries, SnmpOidEntry* entry,
+                              const ManualResetEvent* stop) {
+            return client_->Set(address, read, write, timeoutMs, retries, entry, stop);
         };
         backends.messenger = std::make_unique<RecordingMessenger>(messages);
         blocking = std::make_unique<CScanBlocking>(*engine, std::move(backends));
