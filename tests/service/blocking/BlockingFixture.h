@@ -40,7 +40,6 @@ struct ProgramCall {
 struct SetCall {
     std::string address, read, write, oid, value;
     std::uint32_t timeoutMs = 0, retries = 0;
-    const ManualResetEvent* stop = nullptr;
 };
 
 struct MessageCall {
@@ -85,9 +84,8 @@ protected:
         };
         backends.set = [this](const std::string& address, const std::string& read,
                               const std::string& write, std::uint32_t timeoutMs,
-                              std::uint32_t retries, SnmpOidEntry* entry,
-                              const ManualResetEvent* stop) {
-            sets.push_back({address, read, write, entry->oid, entry->value, timeoutMs, retries, stop});
+                              std::uint32_t retries, SnmpOidEntry* entry, const ManualResetEvent*) {
+            sets.push_back({address, read, write, entry->oid, entry->value, timeoutMs, retries});
             if (duringSet) duringSet();
             return setResult;
         };

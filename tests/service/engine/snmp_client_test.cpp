@@ -260,25 +260,11 @@ TEST_F(SnmpClientFake, SilentAgentFailsAfterTheTimeoutsAndRetries) {
     EXPECT_EQ(silent.Received().size(), 3u);
     EXPECT_STREQ(e.value, "before");
 
-    // A stop ends a set's wait at once, over SNMPv1 and in SNMPv3's discovery; under a stop
-    // already given a set sends nothing.
-    ManualResetEvent stop;
-    for (const std::string community : {"public", SnmpClient::kV3Marker}) {
-        stop.Reset();
-        std::thread stopper([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            stop.Set();
-        });
-        const auto at = std::chrono::steady_clock::now();
-        e = Entry("1.3.6.1.2.1.2.2.1.7.3", "2");
-        EXPECT_EQ(client->Set(kLocalhost, community, community, 5000, 3, &e, &stop), 0);
-        EXPECT_LT(std::chrono::steady_clock::now() - at, std::chrono::milliseconds(1000))
-            << community;
-        stopper.join();
-    }
-    const std::size_t sent = silent.Versions().size();
+    // Under a stop already given a set sends nothing, SNMPv3's discovery included.
+    const ManualResetEvent stop(true);
     EXPECT_EQ(client->Set(kLocalhost, "public", "public", 5000, 3, &e, &stop), 0);
-    EXPECT_EQ(silent.Versions().size(), sent);
+    EXPECT_EQ(client->Set(kLocalhost, SnmpClient::kV3Marker, "", 5000, 3, &e, &stop), 0);
+    EXPECT_EQ(silent.Versions().size(), 3u);
 }
 
 TEST_F(SnmpClientFake, BadInputIsRefusedWithoutSending) {
