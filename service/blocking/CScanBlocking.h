@@ -45,11 +45,10 @@ class CScanBlocking : public WorkerThread {
 public:
     using ProgramRunner = std::function<ProcessResult(const ProcessOptions&)>;
     // `stop` is the thread's stop event: a set ends at once when it is set.
-    using SnmpSetter =
-        std::function<int(const std::string& address, const std::string& readCommunity,
-                          const std::string& writeCommunity, std::uint32_t timeoutMs,
-                          std::uint32_t retries, SnmpOidEntry* entry,
-                          const ManualResetEvent* stop)>;
+    using SnmpSetter = std::function<int(
+        const std::string& address, const std::string& readCommunity,
+        const std::string& writeCommunity, std::uint32_t timeoutMs, std::uint32_t retries,
+        SnmpOidEntry* entry, const ManualResetEvent* stop)>;
     // What the thread acts through; an empty member takes the real one (RunProcess, the
     // engine's SnmpClient, the SMB messenger).
     struct Backends {

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -97,7 +96,6 @@ TEST(BlockingProcessTest, AStopEndsTheServiceWithinASecondWhileASilentSwitchIsSe
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - stopAt)
                         .count();
-    std::cout << "stopped " << ms << " ms after SIGTERM while a silent switch was set\n";
     EXPECT_LT(ms, 1000) << service.Output();
     EXPECT_TRUE(service.LinesWith("could not be shut").empty()) << service.Output();
 }

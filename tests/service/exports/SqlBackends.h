@@ -11,7 +11,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -55,12 +54,6 @@ public:
     }
     std::string sqlite = FirstMatch("/usr/lib/*/odbc/libsqlite3odbc.so");
     std::string postgres = FirstMatch("/usr/lib/*/odbc/psqlodbca.so");
-    // The log that the registration has the driver write for this program at each disconnect.
-    static std::string DriverLog() {
-        const passwd* pw = ::getpwuid(::geteuid());
-        return "/tmp/psqlodbc_" + std::string(program_invocation_short_name) + "_" +
-               (pw ? pw->pw_name : "") + std::to_string(::getpid()) + ".log";
-    }
 
 private:
     OdbcDrivers() {
@@ -68,20 +61,18 @@ private:
         std::string ini;
         if (!sqlite.empty()) ini += "[Tarvell SQLite3]\nDriver=" + sqlite + "\n\n";
         // The driver also takes its log settings from the section of its own name, which the
-        // distribution's template registers with its communication log on (a file in /tmp).
+        // distribution's template registers with its communication log on; the log goes here.
         if (!postgres.empty())
-            ini += "[Tarvell PostgreSQL]\nDriver=" + postgres + "\n\n[PostgreSQL ANSI]\nDriver=" +
-                   postgres + "\nDebug=0\nCommLog=1\n\n";
+            ini += "[Tarvell PostgreSQL]\nDriver=" + postgres +
+                   "\n\n[PostgreSQL ANSI]\nDriver=" + postgres +
+                   "\nDebug=0\nCommLog=1\nLogdir=" + folder_ + "\n\n";
         AtomicWriteFile(JoinPath(folder_, "odbcinst.ini"), ini);
         AtomicWriteFile(JoinPath(folder_, "odbc.ini"), "");
         ::setenv("ODBCSYSINI", folder_.c_str(), 1);
         ::setenv("ODBCINSTINI", "odbcinst.ini", 1);
         ::setenv("ODBCINI", JoinPath(folder_, "odbc.ini").c_str(), 1);
     }
-    ~OdbcDrivers() {
-        RemoveTree(folder_);
-        RemoveFile(DriverLog());
-    }
+    ~OdbcDrivers() { RemoveTree(folder_); }
     std::string folder_;
 };
 

@@ -343,7 +343,6 @@ TEST_P(SqlExportTest, ATextTheDriverManagerReadsOtherwiseIsRefused) {
     if (GetParam() != Backend::Sqlite) GTEST_SKIP() << "one driver manager suffices";
     const std::string marker = JoinPath(root, "marker"), pid = std::to_string(::getpid());
     ::setenv("TARVELL_MARKER_FILE", marker.c_str(), 1);
-    RemoveFile(OdbcDrivers::DriverLog());  // left by the passes over PostgreSQL before
     // SQLite would create these under a system folder; /dev/shm is a harmless one.
     const std::string shm = "/dev/shm/tarvell-refused-" + pid;
     const std::string db = "DRIVER={Tarvell SQLite3};Database=", y = db + root + "/y.db;";
