@@ -18,6 +18,9 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
+// The longest wait between two looks at a cancel event that has no descriptor to poll.
+constexpr long long kCancelLookMs = 100;
+
 }  // namespace
 
 // ---- channels ------------------------------------------------------------------------------
@@ -39,18 +42,30 @@ bool UdpChannel::Send(std::string_view bytes) const {
 }
 
 bool UdpChannel::ReceiveUntil(SteadyClock::time_point deadline,
-                              const std::function<bool(std::string_view)>& accept) {
+                              const std::function<bool(std::string_view)>& accept,
+                              const ManualResetEvent* cancel) {
     constexpr std::size_t kSize = 65536;
     if (buffer_.size() != kSize) buffer_.resize(kSize);
+    pollfd polled[2] = {{fd_.Get(), POLLIN, 0}, {-1, POLLIN, 0}};
+    nfds_t count = 1;
+    bool look = false;  // a cancel event without a descriptor is looked at now and then
+    if (cancel) {
+        polled[1].fd = cancel->PollFd();
+        if (polled[1].fd >= 0) count = 2;
+        else look = true;
+    }
     for (;;) {
+        if (cancel && cancel->IsSet()) return false;
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
         if (left.count() <= 0) return false;
-        pollfd pfd{fd_.Get(), POLLIN, 0};
-        const int ready =
-            ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 600000)));
+        const long long wait = std::min<long long>(left.count(), look ? kCancelLookMs : 600000);
+        polled[0].revents = polled[1].revents = 0;
+        const int ready = ::poll(polled, count, static_cast<int>(wait));
         if (ready < 0 && errno != EINTR) return false;
         if (ready <= 0) continue;
+        if (polled[1].revents) return false;
+        if (!polled[0].revents) continue;
         const ssize_t n = ::recv(fd_.Get(), buffer_.data(), kSize, MSG_DONTWAIT);
         // Errors (an ICMP port unreachable, for one) end nothing: the agent may yet answer.
         if (n < 0) {
@@ -114,8 +129,9 @@ std::optional<Endpoint> ParseEndpoint(std::string_view address, std::uint16_t po
     return std::nullopt;
 }
 
-Timing MakeTiming(std::int64_t timeoutMs, std::int64_t retries) {
+Timing MakeTiming(std::int64_t timeoutMs, std::int64_t retries, const ManualResetEvent* cancel) {
     Timing t;
+    t.cancel = cancel;
     t.timeoutMs = static_cast<int>(std::clamp<std::int64_t>(timeoutMs, 1, 600000));
     t.retries = static_cast<int>(std::clamp<std::int64_t>(retries, 0, 20));
     return t;
@@ -129,12 +145,14 @@ Status Exchange(const Endpoint& endpoint, std::string_view request, const Timing
     if (!channel) channel = &own.emplace(endpoint);
     UdpChannel& socket = *channel;
     if (!socket.Ok()) return Status::SocketError;
+    const auto cancelled = [&] { return timing.cancel && timing.cancel->IsSet(); };
     for (int attempt = 0; attempt <= timing.retries; ++attempt) {
+        if (cancelled()) return Status::Cancelled;
         if (!socket.Send(request)) return Status::SocketError;
         const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timing.timeoutMs);
-        if (socket.ReceiveUntil(deadline, accept)) return Status::Ok;
+        if (socket.ReceiveUntil(deadline, accept, timing.cancel)) return Status::Ok;
     }
-    return Status::Timeout;
+    return cancelled() ? Status::Cancelled : Status::Timeout;
 }
 
 bool SendDatagram(const Endpoint& endpoint, std::string_view bytes,

@@ -1,6 +1,7 @@
 // UDP transport of SNMP requests: a connected socket per request (or one a caller keeps for a
 // series of requests), time-out and retries, request-id matching; SNMPv1/v2c requests and SNMPv1
-// traps.
+// traps. A caller that must be able to end its waits early (a thread being stopped) gives a
+// cancel event in the timing; the wait for an answer polls it beside the socket.
 #pragma once
 
 #include <netinet/in.h>
@@ -16,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ManualResetEvent.h"
 #include "platform/snmp/Message.h"
 #include "platform/UniqueFd.h"
 
@@ -36,9 +38,13 @@ std::optional<Endpoint> ParseEndpoint(std::string_view address, std::uint16_t po
 struct Timing {
     int timeoutMs = 1000;  // per attempt
     int retries = 1;       // attempts after the first
+    // Not owned, may be null. Once set, the exchange ends with Status::Cancelled: nothing more
+    // is sent and a wait for an answer ends at once. It must outlive every call given it.
+    const ManualResetEvent* cancel = nullptr;
 };
 // Keeps a time-out within 1 ms .. 10 min and retries within 0 .. 20.
-Timing MakeTiming(std::int64_t timeoutMs, std::int64_t retries);
+Timing MakeTiming(std::int64_t timeoutMs, std::int64_t retries,
+                  const ManualResetEvent* cancel = nullptr);
 
 enum class Status {
     Ok,
@@ -47,6 +53,7 @@ enum class Status {
     BadRequest,   // the request could not be built (bad OID, missing keys, ...)
     Report,       // SNMPv3: the agent answered with a report
     AuthFailure,  // SNMPv3: the answer's digest does not match our key (wrong pass phrase)
+    Cancelled,    // the timing's cancel event was set before an answer came
 };
 
 struct Reply {
@@ -65,9 +72,11 @@ public:
 
     bool Ok() const { return fd_.Valid(); }
     bool Send(std::string_view bytes) const;
-    // Waits until `deadline` for a datagram that `accept` takes.
+    // Waits until `deadline` for a datagram that `accept` takes; false at the deadline, on a
+    // socket error, or as soon as `cancel` (may be null) is set.
     bool ReceiveUntil(std::chrono::steady_clock::time_point deadline,
-                      const std::function<bool(std::string_view)>& accept);
+                      const std::function<bool(std::string_view)>& accept,
+                      const ManualResetEvent* cancel = nullptr);
     std::array<std::uint8_t, 4> LocalIpv4() const;
 
 private:
@@ -77,7 +86,8 @@ private:
 
 // Sends `request` and waits for a datagram that `accept` takes; sends again after each time-out
 // up to `timing.retries` times. Datagrams that `accept` refuses are skipped. Without `channel`
-// the exchange has a socket of its own.
+// the exchange has a socket of its own. Status::Cancelled as soon as `timing.cancel` is set:
+// an attempt not yet sent is not sent, and a wait under way ends.
 Status Exchange(const Endpoint& endpoint, std::string_view request, const Timing& timing,
                 const std::function<bool(std::string_view)>& accept, UdpChannel* channel = nullptr);
 // Sends one datagram (traps). `localAddress` receives the IPv4 source address that the system

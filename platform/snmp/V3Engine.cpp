@@ -67,6 +67,7 @@ std::string FailureReason(const Reply& reply) {
         case Status::SocketError: return "no socket";
         case Status::BadRequest: return "request not made (missing user or keys)";
         case Status::AuthFailure: return "wrong digest";
+        case Status::Cancelled: return "stopped";
         case Status::Report: break;
     }
     const Oid* reason = ReportOid(reply.pdu);

@@ -71,6 +71,7 @@ public:
     // reproduce ends it at once with Status::AuthFailure (the agent signed a report with the key
     // it has, so ours is wrong). A GetBulk goes with no non-repeaters and `maxRepetitions`.
     // `channel`, when given, carries the exchange (one socket for a series of requests).
+    // `timing.cancel` ends every wait of it, discovery included, with Status::Cancelled.
     Reply Request(const Endpoint& endpoint, const Timing& timing, const V3Params& params,
                   std::uint8_t pduType, std::vector<VarBind> bindings,
                   std::int32_t maxRepetitions = 0, UdpChannel* channel = nullptr);

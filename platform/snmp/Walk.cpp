@@ -40,6 +40,10 @@ WalkEnd ColumnWalk::Run(const WalkSender& send, const WalkStep& step,
         Reply reply = send(step.bulk ? pdu::kGetBulk : pdu::kGetNext, step.maxRepetitions,
                            std::move(bindings));
         std::vector<VarBind>& answer = reply.pdu.bindings;
+        if (reply.status == Status::Cancelled) {
+            failure_ = std::move(reply);
+            return WalkEnd::Stopped;
+        }
         if (step.bulk) {
             // An agent without GetBulk says so with an error or stays silent; one that cannot
             // authenticate us fails alike for get-next.

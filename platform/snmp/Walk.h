@@ -22,7 +22,7 @@ enum class WalkEnd {
     Failed,       // a request got no usable answer (`failure` says what came)
     BulkRefused,  // a GetBulk got an error, nothing, or no whole row; get-next may go on
     RowLimit,     // `maxRows` rows were taken and more came
-    Stopped,      // the stop test said so
+    Stopped,      // the stop test said so, or a request was cancelled (Timing::cancel)
 };
 
 struct WalkStep {

@@ -65,9 +65,10 @@ CScanBlocking::CScanBlocking(CTarvellFrm& engine, Backends backends)
     if (!set_) {
         set_ = [&engine](const std::string& address, const std::string& read,
                          const std::string& write, std::uint32_t timeoutMs, std::uint32_t retries,
-                         SnmpOidEntry* entry) {
-            return engine.Snmp ? engine.Snmp->Set(address, read, write, timeoutMs, retries, entry)
-                               : 0;
+                         SnmpOidEntry* entry, const ManualResetEvent* stop) {
+            return engine.Snmp
+                       ? engine.Snmp->Set(address, read, write, timeoutMs, retries, entry, stop)
+                       : 0;
         };
     }
     if (!messenger_) messenger_ = MakeDefaultNodeMessenger(engine);
@@ -198,7 +199,7 @@ bool CScanBlocking::Carry(const Work& work, const CTarvellDoc& settings) {
         if (!settings.BlockScriptFile.empty()) done = RunBlockProgram(parameters, settings) != 0;
         if (settings.SnmpPreventionEnabled != 0)
             done = SetPortAdminStatus(address, event.PortKey, settings) != 0 || done;
-        if (!done && !notified)
+        if (!done && !notified && !StopRequested())
             engine_.Log("Port " + Printable(parameters) + " of node " + Printable(event.SourceMac) +
                         " could not be shut; it is tried again in " +
                         FormatLong(kFirstRetrySeconds) + " s and later at longer intervals");
@@ -208,7 +209,7 @@ bool CScanBlocking::Carry(const Work& work, const CTarvellDoc& settings) {
     if (settings.SnmpPreventionEnabled != 0)
         done = RestorePortAdminStatus(address, event.PortKey, settings) != 0 || done;
     const auto retry = retries_.find(work.key);
-    if (!done && retry == retries_.end())
+    if (!done && retry == retries_.end() && !StopRequested())
         engine_.Log("Port " + Printable(parameters) + " of node " + Printable(event.SourceMac) +
                     " could not be opened; it is tried again in " + FormatLong(kFirstRetrySeconds) +
                     " s and later at longer intervals");
@@ -303,8 +304,8 @@ int CScanBlocking::SetPort(bool block, const std::string& address, const std::st
         SnmpOidEntry entry{};
         std::memcpy(entry.oid, object->oid.data(), object->oid.size());
         std::memcpy(entry.value, object->value.data(), object->value.size());
-        return set_(address, read, write, kBlockingSnmpTimeoutMs, kBlockingSnmpRetries, &entry) !=
-               0;
+        return set_(address, read, write, kBlockingSnmpTimeoutMs, kBlockingSnmpRetries, &entry,
+                    &StopEvent()) != 0;
     };
     // A switch spoken to over SNMPv3 needs no community: its configured user does the set.
     if (switchCommunity == SnmpClient::kV3Marker)
@@ -317,7 +318,10 @@ int CScanBlocking::SetPort(bool block, const std::string& address, const std::st
         const std::string community = text.substr(0, slash);
         const std::int64_t number = slash == std::string::npos ? 0 : AtoL(text.substr(slash + 1));
         if (community.empty() || number <= 0) continue;
-        if (setOnce(community, switchCommunity)) result = 1;  // every entry is tried
+        // Every entry is tried, unless the service is stopping: each would wait out its time-out
+        // on a switch that does not answer.
+        if (StopRequested()) break;
+        if (setOnce(community, switchCommunity)) result = 1;
     }
     return result;
 }

@@ -11,7 +11,9 @@
 // 30 s, doubling to 10 min; the node message and the notification program are sent once per
 // block episode (from the first try until the port is shut or the block is given up).
 // Programs run from an argument vector, never a shell, within 60 s, as the configured local user
-// when a log-on is set; a log-on that cannot be taken runs nothing.
+// when a log-on is set; a log-on that cannot be taken runs nothing. A stop request ends the
+// program, node message or SNMP set under way at once (their waits watch the stop event), and a
+// block or unblock cut short that way is not reported as failed.
 #pragma once
 
 #include <cstdint>
@@ -42,10 +44,11 @@ inline constexpr std::uint32_t kBlockingSnmpRetries = 1;
 class CScanBlocking : public WorkerThread {
 public:
     using ProgramRunner = std::function<ProcessResult(const ProcessOptions&)>;
-    using SnmpSetter =
-        std::function<int(const std::string& address, const std::string& readCommunity,
-                          const std::string& writeCommunity, std::uint32_t timeoutMs,
-                          std::uint32_t retries, SnmpOidEntry* entry)>;
+    // `stop` is the thread's stop event: a set ends at once when it is set.
+    using SnmpSetter = std::function<int(
+        const std::string& address, const std::string& readCommunity,
+        const std::string& writeCommunity, std::uint32_t timeoutMs, std::uint32_t retries,
+        SnmpOidEntry* entry, const ManualResetEvent* stop)>;
     // What the thread acts through; an empty member takes the real one (RunProcess, the
     // engine's SnmpClient, the SMB messenger).
     struct Backends {
@@ -61,7 +64,8 @@ public:
     void Pass();
 
     // Shut (value 2 or SnmpBlockQuery) or open (value 1 or SnmpUnblockQuery) the port by SNMP.
-    // 1 when at least one set succeeded.
+    // 1 when at least one set succeeded. A stop request ends the set under way and tries no
+    // further community.
     int SetPortAdminStatus(const std::string& address, const std::string& portKey,
                            const CTarvellDoc& settings);
     int RestorePortAdminStatus(const std::string& address, const std::string& portKey,

@@ -101,6 +101,9 @@ std::optional<std::string> UnitFileText(std::string_view programPath,
     text += "Type=notify\n";
     text += "ExecStart=" + *exec + "\n";
     text += "Restart=on-failure\n";
+    // A /tmp of the service's own: what runs as root in it (an ODBC driver's log, the run
+    // commands) cannot be made to write through a link another user planted in the shared one.
+    text += "PrivateTmp=yes\n";
     text += "\n[Install]\n";
     text += "WantedBy=multi-user.target\n";
     return text;

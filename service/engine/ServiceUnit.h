@@ -31,7 +31,8 @@ inline constexpr std::string_view kUnitName = "tarvellsrv.service";
 // a program of that name (not absolute, or holding quotes, backslashes or control characters).
 std::optional<std::string> QuoteExecPath(std::string_view programPath);
 
-// The whole unit file for the program, or nullopt when the path cannot be written into one.
+// The whole unit file for the program, or nullopt when the path cannot be written into one. The
+// service gets a /tmp of its own (PrivateTmp), shared with nothing outside it.
 std::optional<std::string> UnitFileText(std::string_view programPath, std::string_view description);
 
 // Service control codes as signals: stop (1) is SIGTERM or SIGINT, a user code C in 128..159 is

@@ -288,11 +288,12 @@ SnmpClient::Session::~Session() = default;
 
 std::unique_ptr<SnmpClient::Session> SnmpClient::Open(const std::string& address,
                                                       std::uint32_t timeoutMs,
-                                                      std::uint32_t retries) {
+                                                      std::uint32_t retries,
+                                                      const ManualResetEvent* stop) {
     auto endpoint = snmp::ParseEndpoint(address, options_.agentPort);
     if (!endpoint) return nullptr;
     auto state = std::make_unique<Session::State>(*this, address, *endpoint,
-                                                  snmp::MakeTiming(timeoutMs, retries));
+                                                  snmp::MakeTiming(timeoutMs, retries, stop));
     if (!state->channel.Ok()) return nullptr;
     return std::unique_ptr<Session>(new Session(std::move(state)));
 }
@@ -459,7 +460,7 @@ int SnmpClient::Trap(Call& call, int count, SnmpOidEntry* entries) {
 
 int SnmpClient::Set(const std::string& address, const std::string& readCommunity,
                     const std::string& writeCommunity, std::uint32_t timeoutMs,
-                    std::uint32_t retries, SnmpOidEntry* entry) {
+                    std::uint32_t retries, SnmpOidEntry* entry, const ManualResetEvent* stop) {
     if (!entry) return 0;
     auto oidText = BufferText(entry->oid);
     auto valueText = BufferText(entry->value);
@@ -470,6 +471,7 @@ int SnmpClient::Set(const std::string& address, const std::string& readCommunity
     if (!Prepare(call, address, readCommunity, timeoutMs, retries, options_.agentPort, v3, false)) {
         return 0;
     }
+    call.timing.cancel = stop;
     snmp::Reply read = Send(call, snmp::pdu::kGet, {{*oid, snmp::Value::Null()}});
     if (read.status != snmp::Status::Ok || read.pdu.errorStatus != 0 || read.pdu.bindings.empty())
         return 0;

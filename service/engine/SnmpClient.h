@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ManualResetEvent.h"
 #include "platform/snmp/Pdu.h"
 #include "platform/snmp/Session.h"
 #include "platform/snmp/Walk.h"
@@ -108,9 +109,11 @@ public:
     };
 
     // A session with the agent at `address` (port 161 or the configured one); nullptr when the
-    // address is not an IP address or no socket can be had.
+    // address is not an IP address or no socket can be had. `stop` (may be null; it must outlive
+    // the session) ends every wait of the session's requests at once when it is set; the walk
+    // then ends as WalkEnd::Stopped.
     std::unique_ptr<Session> Open(const std::string& address, std::uint32_t timeoutMs,
-                                  std::uint32_t retries);
+                                  std::uint32_t retries, const ManualResetEvent* stop = nullptr);
     // One walk in a session of its own.
     SnmpWalkResult Walk(const std::string& address, const std::string& community,
                         std::uint32_t timeoutMs, std::uint32_t retries,
@@ -139,10 +142,12 @@ public:
                 const std::string* v3Context = nullptr);
 
     // Reads the object with the read community, builds the entry's value text in the type the
-    // agent answered with and writes it with the write community. 1 when written.
+    // agent answered with and writes it with the write community. 1 when written. `stop` (may
+    // be null) ends the set at once when it is set, before or during either request: 0, and
+    // nothing is written unless the write had already gone out.
     int Set(const std::string& address, const std::string& readCommunity,
             const std::string& writeCommunity, std::uint32_t timeoutMs, std::uint32_t retries,
-            SnmpOidEntry* entry);
+            SnmpOidEntry* entry, const ManualResetEvent* stop = nullptr);
 
     // The local SNMPv3 engine's boots; 0 before the first SNMPv3 use or when it failed.
     std::uint32_t EngineBoots() const;

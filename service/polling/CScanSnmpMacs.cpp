@@ -178,7 +178,7 @@ bool CScanSnmpMacs::OverBudget() {
 void CScanSnmpMacs::Walk(const PollCommunity& with, const std::vector<std::string>& columns,
                          bool ordered, const std::function<void(const Row&)>& onRow) {
     if (columns.empty() || !engine_.Snmp || Stopping() || GivenUp() || OverBudget()) return;
-    if (!session_) session_ = engine_.Snmp->Open(SwitchIp, timeoutMs_, retries_);
+    if (!session_) session_ = engine_.Snmp->Open(SwitchIp, timeoutMs_, retries_, stop_);
     if (!session_) return;
     SnmpWalkOptions options;
     options.ordered = ordered;

@@ -8,8 +8,9 @@
 // removes it on every way out (stop, failure, exception).
 //
 // Bounds: a walk ends at an OID already seen in the same walk or after kMaxRowsPerColumn rows;
-// a dead switch costs one time-out (with its retries) per walk; a stop request ends the poll
-// after the request in flight; a whole poll is bounded by PollOptions' time and request budget.
+// a dead switch costs one time-out (with its retries) per walk; a stop request ends the poll at
+// once, cutting the wait of the request in flight; a whole poll is bounded by PollOptions' time
+// and request budget.
 #pragma once
 
 #include <chrono>

@@ -87,6 +87,7 @@ TEST(UnitFile, HoldsTheServiceDefinition) {
               "Type=notify\n"
               "ExecStart=\"/usr/sbin/TarvellSrv\"\n"
               "Restart=on-failure\n"
+              "PrivateTmp=yes\n"
               "\n"
               "[Install]\n"
               "WantedBy=multi-user.target\n");

@@ -84,7 +84,7 @@ protected:
         };
         backends.set = [this](const std::string& address, const std::string& read,
                               const std::string& write, std::uint32_t timeoutMs,
-                              std::uint32_t retries, SnmpOidEntry* entry) {
+                              std::uint32_t retries, SnmpOidEntry* entry, const ManualResetEvent*) {
             sets.push_back({address, read, write, entry->oid, entry->value, timeoutMs, retries});
             if (duringSet) duringSet();
             return setResult;

@@ -50,7 +50,7 @@ protected:
         CScanBlocking::Backends backends;
         backends.set = [this](const std::string& address, const std::string& read,
                               const std::string& write, std::uint32_t timeoutMs,
-                              std::uint32_t retries, SnmpOidEntry* entry) {
+                              std::uint32_t retries, SnmpOidEntry* entry, const ManualResetEvent*) {
             return client_->Set(address, read, write, timeoutMs, retries, entry);
         };
         backends.messenger = std::make_unique<RecordingMessenger>(messages);

@@ -259,6 +259,12 @@ TEST_F(SnmpClientFake, SilentAgentFailsAfterTheTimeoutsAndRetries) {
     EXPECT_LT(ms, 1500);
     EXPECT_EQ(silent.Received().size(), 3u);
     EXPECT_STREQ(e.value, "before");
+
+    // Under a stop already given a set sends nothing, SNMPv3's discovery included.
+    const ManualResetEvent stop(true);
+    EXPECT_EQ(client->Set(kLocalhost, "public", "public", 5000, 3, &e, &stop), 0);
+    EXPECT_EQ(client->Set(kLocalhost, SnmpClient::kV3Marker, "", 5000, 3, &e, &stop), 0);
+    EXPECT_EQ(silent.Versions().size(), 3u);
 }
 
 TEST_F(SnmpClientFake, BadInputIsRefusedWithoutSending) {

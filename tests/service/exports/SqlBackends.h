@@ -60,7 +60,12 @@ private:
         folder_ = MakeTempFolder("tarvell-odbcinst-");
         std::string ini;
         if (!sqlite.empty()) ini += "[Tarvell SQLite3]\nDriver=" + sqlite + "\n\n";
-        if (!postgres.empty()) ini += "[Tarvell PostgreSQL]\nDriver=" + postgres + "\n\n";
+        // The driver also takes its log settings from the section of its own name, which the
+        // distribution's template registers with its communication log on; the log goes here.
+        if (!postgres.empty())
+            ini += "[Tarvell PostgreSQL]\nDriver=" + postgres +
+                   "\n\n[PostgreSQL ANSI]\nDriver=" + postgres +
+                   "\nDebug=0\nCommLog=1\nLogdir=" + folder_ + "\n\n";
         AtomicWriteFile(JoinPath(folder_, "odbcinst.ini"), ini);
         AtomicWriteFile(JoinPath(folder_, "odbc.ini"), "");
         ::setenv("ODBCSYSINI", folder_.c_str(), 1);
