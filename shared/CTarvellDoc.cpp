@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 
+#include "platform/Accounts.h"
 #include "platform/Files.h"
 #include "platform/ErrnoText.h"
 #include "platform/UniqueFd.h"
@@ -24,8 +25,7 @@ constexpr std::size_t kMaxListEntries = 1'000'000;
 // A reader waits this long for a writer's lock (the lock is held only while a file is written).
 constexpr int kReadLockAttempts = 40;
 constexpr std::int64_t kReadLockWaitMs = 50;
-// A new settings file may hold passwords: owner and group (the viewer's administrators) only.
-constexpr mode_t kNewFileMode = 0660;
+constexpr mode_t kNewFileMode = CTarvellDoc::kFileMode;
 
 DocResult Failure(DocStatus status, std::string message) { return {status, std::move(message)}; }
 
@@ -242,6 +242,40 @@ DocResult CTarvellDoc::LoadFromFile(const std::string& path, Clock& clock, const
     return result;
 }
 
+std::string CTarvellDoc::NotOwnFile(const struct stat& st) {
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    if (st.st_uid != ::geteuid()) {
+        const auto user = [](uid_t uid) {
+            const std::optional<std::string> name = FindUserName(uid);
+            const std::string id = "uid " + std::to_string(uid);
+            return name ? *name + " (" + id + ")" : id;
+        };
+        return "its owner is " + user(st.st_uid) + ", not " + user(::geteuid());
+    }
+    if (st.st_mode & S_IWOTH) return "it is writable by others";
+    if (st.st_mode & S_IWGRP) return "it is writable by its group";
+    return {};
+}
+
+DocResult CTarvellDoc::LoadOwnFile(const std::string& path, Clock& clock) {
+    std::string why;
+    DocResult result = LoadFromFile(path, clock, [&](const struct stat& st) {
+        why = NotOwnFile(st);
+        return why;
+    });
+    if (result.status != DocStatus::Refused) return result;
+    if (why.empty()) {
+        // Refused before the check: the name holds no regular file.
+        struct stat st {};
+        why = ::lstat(path.c_str(), &st) != 0 ? result.message
+              : S_ISLNK(st.st_mode)           ? "a symbolic link"
+              : S_ISDIR(st.st_mode)           ? "a folder"
+                                              : "not a regular file";
+    }
+    result.message = why;
+    return result;
+}
+
 DocResult CTarvellDoc::SaveToFile(const std::string& path, bool mayCreate,
                                   std::optional<mode_t> fileMode) const {
     std::string bytes;
@@ -274,7 +308,7 @@ DocResult CTarvellDoc::SaveToFile(const std::string& path, bool mayCreate,
 
 DocResult CTarvellDoc::OnNewDocument(Clock& clock) {
     const std::string path = FilePath();
-    DocResult loaded = LoadFromFile(path, clock);
+    DocResult loaded = LoadOwnFile(path, clock);
     if (loaded.status != DocStatus::Missing) return loaded;
 
     CTarvellDoc fresh = *this;
@@ -285,7 +319,7 @@ DocResult CTarvellDoc::OnNewDocument(Clock& clock) {
         return created;
     }
     // Someone else created it in the meantime: read theirs.
-    if (FileExists(path)) return LoadFromFile(path, clock);
+    if (FileExists(path)) return LoadOwnFile(path, clock);
     return created;
 }
 
@@ -295,7 +329,7 @@ DocResult CTarvellDoc::OnSaveDocument(Clock& clock) {
     Retry(
         kSaveAttempts, kSaveRetryMs,
         [&] {
-            last = SaveToFile(path, false);
+            last = SaveToFile(path, false, kFileMode);
             return static_cast<bool>(last);
         },
         clock, true);

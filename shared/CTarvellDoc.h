@@ -43,6 +43,9 @@ struct DocResult {
 class CTarvellDoc {
 public:
     static constexpr std::string_view kFileName = "Tarvell.ini";
+    // Every settings file the programs write: its owner writes it, its group (the
+    // administrators) only reads it, as it may hold passwords.
+    static constexpr mode_t kFileMode = 0640;
     static constexpr int kSaveAttempts = 5;
     static constexpr std::int64_t kSaveRetryMs = 1000;
 
@@ -242,11 +245,13 @@ public:
     // Folder + "/Tarvell.ini".
     std::string FilePath() const;
 
-    // Loads the settings file, or creates it with the defaults when it does not exist. A file
-    // that exists but cannot be loaded is a failure and is left as it is.
+    // Loads the settings file (LoadOwnFile), or creates it with the defaults, mode 0640, when it
+    // does not exist. A file that exists but cannot be loaded or is not the caller's own is a
+    // failure and is left as it is.
     DocResult OnNewDocument(Clock& clock = DefaultClock());
-    // Stores the document into the existing settings file: up to 5 attempts, 1000 ms apart on
-    // the clock (also after the last). Never creates the file.
+    // Stores the document into the existing settings file, which is replaced by a new one of
+    // mode 0640 whatever mode the old one had: up to 5 attempts, 1000 ms apart on the clock
+    // (also after the last). Never creates the file.
     DocResult OnSaveDocument(Clock& clock = DefaultClock());
 
     // One load of any file under a shared lock (waiting a little for a writer to finish).
@@ -257,10 +262,17 @@ public:
     // that is locked and would be read. A file it turns down, a link (not followed), a FIFO or a
     // folder is not read: DocStatus::Refused, and the message says why.
     DocResult LoadFromFile(const std::string& path, Clock& clock, const FileCheck& check);
+    // Why the opened file is not the caller's own: empty when it is a regular file owned by the
+    // effective user that nobody else can write (neither its group nor others).
+    static std::string NotOwnFile(const struct stat& st);
+    // LoadFromFile of a file the caller keeps for itself, such as the service's settings file:
+    // only while NotOwnFile finds nothing. Otherwise DocStatus::Refused, nothing read, and the
+    // message is only the reason ("it is writable by its group", "a symbolic link", ...).
+    DocResult LoadOwnFile(const std::string& path, Clock& clock = DefaultClock());
     // One save of any file: under an exclusive lock of the existing file, written to a
     // temporary file and renamed over it, keeping the old file's permission bits (or giving it
     // `fileMode` when set). A missing file is created only when `mayCreate` is set, with
-    // `fileMode` or 0660.
+    // `fileMode` or kFileMode.
     DocResult SaveToFile(const std::string& path, bool mayCreate,
                          std::optional<mode_t> fileMode = std::nullopt) const;
 

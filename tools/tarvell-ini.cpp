@@ -17,7 +17,9 @@
 // so printed lines read back into the same file. Values are UTF-8 and stored in the settings'
 // code page. An unknown name, a bad number, "+="
 // on a field that is not a list, a control character or a line longer than 4096 bytes is
-// reported as "<file>:<line>: <reason>", and then nothing is written.
+// reported as "<file>:<line>: <reason>", and then nothing is written. The file is written with
+// mode 0640 whether created or replaced: the service reads its own file only when nobody else
+// can write it, and refuses a hand-over copy that a group other than the administrators' can.
 // Exit status: 0 done, 1 bad lines or a file that could not be read or written, 64 usage.
 #include <charconv>
 #include <fstream>
@@ -189,7 +191,7 @@ int Edit(const std::string& path, const std::string& linesPath) {
         std::cerr << "tarvell-ini: nothing written\n";
         return kExitBad;
     }
-    if (DocResult r = doc.SaveToFile(path, true); !r) {
+    if (DocResult r = doc.SaveToFile(path, true, CTarvellDoc::kFileMode); !r) {
         std::cerr << "tarvell-ini: " << path << " could not be written (" << r.message << ")\n";
         return kExitBad;
     }

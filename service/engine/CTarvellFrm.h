@@ -441,6 +441,8 @@ private:
     std::vector<WorkerStop> workerStops_;
     // Problems of the hand-over pass already logged; each is logged once while it lasts.
     std::vector<std::string> handOverProblems_;  // engine thread only
+    // No settings file was taken into force since the start: the defaults are (engine thread).
+    bool settingsOnDefaults_ = false;
     std::vector<std::string> cutNodeLists_;  // [EngineLock] node list files reported as too long
     std::vector<std::string>
         skippedNodeLists_;  // [EngineLock] node list files reported as unreadable

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/Accounts.h"
 #include "platform/Files.h"
 #include "platform/RecursiveLock.h"
 #include "platform/Text.h"
@@ -140,8 +141,10 @@ struct RequestLists {
 // the settings document belongs to the engine thread.
 class ViewerUpdatePass {
 public:
-    ViewerUpdatePass(CTarvellFrm& engine, std::vector<std::string>& loggedProblems)
-        : engine_(engine), loggedProblems_(loggedProblems) {}
+    // `onDefaults`: no settings file was taken into force since the start.
+    ViewerUpdatePass(CTarvellFrm& engine, std::vector<std::string>& loggedProblems,
+                     bool& onDefaults)
+        : engine_(engine), loggedProblems_(loggedProblems), onDefaults_(onDefaults) {}
 
     void Run();
 
@@ -161,6 +164,9 @@ private:
                              const FileIdentity& seen);
     void Problem(const std::string& text);
     void FinishProblems();
+    // The line for a settings file the service does not take as its own; without a reason, the
+    // start that every such line shares.
+    std::string RefusedSettingsLine(const std::string& why = {}) const;
 
     void ApplyRequests();
     void SaveAppliedRequests(const RequestLists& queued);
@@ -179,6 +185,7 @@ private:
 
     CTarvellFrm& engine_;
     std::vector<std::string>& loggedProblems_;
+    bool& onDefaults_;
     std::vector<std::string> problems_;
     bool changed_ = false;
     bool eventsTouched_ = false;  // a request changed an event
@@ -195,26 +202,48 @@ void ViewerUpdatePass::Problem(const std::string& text) {
 // A problem that lasts is logged once, not in every pass.
 void ViewerUpdatePass::FinishProblems() { loggedProblems_ = std::move(problems_); }
 
+// Someone wrote the service's file in place, or gave it away: what it holds is not taken, not
+// even its requests. A hand-over replaces it by a file of the service's own.
+std::string ViewerUpdatePass::RefusedSettingsLine(const std::string& why) const {
+    const std::string start = "Settings file " + ServiceFile() + " could not be taken into force (";
+    if (why.empty()) return start;
+    const std::optional<std::string> user = FindUserName(::geteuid());
+    return start + why + "); " +
+           (onDefaults_ ? "the service runs on the defaults" : "the settings in force stay") +
+           " until it is owned by " + user.value_or("uid " + std::to_string(::geteuid())) +
+           " and writable by nobody else (mode 0640), or a viewer hands settings over";
+}
+
 void ViewerUpdatePass::Run() {
     const std::vector<std::string> wmiBefore = Doc().WmiConditions;
     const bool preventionBefore = Doc().PreventionEnabled != 0;
     const CTarvellDoc lastGood = WordsAndTextsOf(Doc());
 
-    std::string lastError;
-    const bool loaded = Retry(
+    DocResult last;
+    Retry(
         kReloadAttempts, kReloadRetryMs,
         [&] {
             TakeOverHandOverFile();
-            const DocResult result = Doc().LoadFromFile(ServiceFile(), engine_.clock());
-            if (!result) lastError = result.message;
-            return static_cast<bool>(result);
+            last = Doc().LoadOwnFile(ServiceFile(), engine_.clock());
+            // A file that is not the service's own stays so however long the pass waits.
+            return last || last.status == DocStatus::Refused;
         },
         engine_.clock(), true);
-    if (!loaded) {
-        Problem("The settings file could not be loaded: " + lastError);
+    if (last.status == DocStatus::Refused) {
+        Problem(RefusedSettingsLine(last.message));
         FinishProblems();
         return;
     }
+    if (!last) {
+        Problem("The settings file could not be loaded: " + last.message);
+        FinishProblems();
+        return;
+    }
+    if (std::any_of(loggedProblems_.begin(), loggedProblems_.end(), [&](const std::string& p) {
+            return p.rfind(RefusedSettingsLine(), 0) == 0;
+        }))
+        engine_.Log("Settings file " + ServiceFile() + " is taken into force again");
+    onDefaults_ = false;
     // Out-of-range fields are corrected before anyone sees them; the save below writes the
     // values in force back to the file.
     changed_ |= KeepSettingsInRange(Doc(), lastGood, [&](const std::string& m) { engine_.Log(m); });
@@ -276,7 +305,7 @@ void ViewerUpdatePass::TakeOverHandOverFile() {
                 "; the service keeps its settings");
         return;
     }
-    const DocResult installed = candidate.SaveToFile(ServiceFile(), true);
+    const DocResult installed = candidate.SaveToFile(ServiceFile(), true, CTarvellDoc::kFileMode);
     if (!installed) {
         Problem("The hand-over file " + path + " cannot be taken over: " + installed.message);
         return;
@@ -295,11 +324,13 @@ bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& by
     if (fd.Get() < 0) {
         const int error = errno;
         struct stat seen {};
-        if ((error == EINVAL || error == ELOOP) && ::lstat(path.c_str(), &seen) == 0) {
-            SetRefusedFileAside(path, error == ELOOP ? "a symbolic link" : "not a regular file",
+        if ((error == EINVAL || error == ELOOP || error == EISDIR) &&
+            ::lstat(path.c_str(), &seen) == 0) {
+            SetRefusedFileAside(path,
+                                error == ELOOP    ? "a symbolic link"
+                                : error == EISDIR ? "a folder"
+                                                  : "not a regular file",
                                 FileIdentity::Of(seen));
-        } else if (error == EISDIR) {
-            Problem("The hand-over file " + path + " is ignored: not a regular file");
         } else if (error != ENOENT) {
             Problem("The hand-over file " + path + " cannot be opened: " + ErrnoText(error));
         }
@@ -320,8 +351,8 @@ bool ViewerUpdatePass::ReadHandOverFile(const std::string& path, std::string& by
 }
 
 // A file the service will never take over is kept aside like a damaged one: left in place, the
-// viewer's next save could not replace a link or a FIFO, and a refused file would keep the
-// folder looking as if a hand-over were pending. Only the file that was checked is moved.
+// viewer's next save could not replace a link, a FIFO or a folder, and a refused file would keep
+// the folder looking as if a hand-over were pending. Only the file that was checked is moved.
 void ViewerUpdatePass::SetRefusedFileAside(const std::string& path, const std::string& why,
                                            const FileIdentity& seen) {
     const std::string aside =
@@ -516,6 +547,8 @@ void ViewerUpdatePass::ImportNodeLists() {
 
 }  // namespace
 
-void CTarvellFrm::ApplyViewerUpdates() { ViewerUpdatePass(*this, handOverProblems_).Run(); }
+void CTarvellFrm::ApplyViewerUpdates() {
+    ViewerUpdatePass(*this, handOverProblems_, settingsOnDefaults_).Run();
+}
 
 }  // namespace tarvell

@@ -175,9 +175,12 @@ void CTarvellFrm::RemoveStaleTemporaryFiles() {
 // written to a new file, rather than on a half-read or empty document. A file that could not be
 // read for the moment (locked by a writer for longer than the load waits, or an I/O error) is
 // not damaged: it is left as it is, the service runs on the defaults in memory, and the pass
-// reloads it.
+// reloads it. So does a file that is not the service's own (written in place by someone else, or
+// given away): it is neither read nor replaced, and the first pass, run by start-up next, says
+// why in its one line about it.
 void CTarvellFrm::LoadSettingsAtStart() {
     DocResult result = Document->OnNewDocument(clock());
+    const bool refused = result.status == DocStatus::Refused;
     if (!result) {
         const std::string path = JoinPath(ServiceFolder, CTarvellDoc::kFileName);
         const bool damaged =
@@ -196,15 +199,18 @@ void CTarvellFrm::LoadSettingsAtStart() {
                 Document->SetDefaults();
             }
         } else {
-            Log("Settings file " + path + " could not be read (" + result.message +
-                "); running on defaults until it can be read");
+            if (!refused)
+                Log("Settings file " + path + " could not be read (" + result.message +
+                    "); running on defaults until it can be read");
             Document->SetDefaults();
+            settingsOnDefaults_ = true;
         }
     }
     Document->Version = Version;
     CTarvellDoc defaults;
     defaults.SetDefaults();
-    if (KeepSettingsInRange(*Document, defaults, [this](const std::string& m) { Log(m); })) {
+    if (KeepSettingsInRange(*Document, defaults, [this](const std::string& m) { Log(m); }) &&
+        !refused) {
         const DocResult saved = Document->OnSaveDocument(clock());
         if (!saved) Log("The settings file could not be saved: " + saved.message);
     }

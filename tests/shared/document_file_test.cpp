@@ -70,7 +70,7 @@ TEST_F(DocumentFile, MissingFileIsCreatedWithTheDefaults) {
     EXPECT_EQ(Read(path_), defaults.StoreToBytes());
     EXPECT_EQ(doc_.SmtpPort, "25");
     EXPECT_EQ(doc_.GetPathName(), folder_);
-    EXPECT_EQ(ModeOf(path_), 0660u);
+    EXPECT_EQ(ModeOf(path_), 0640u);  // closed to the group: it is the service's own
     EXPECT_FALSE(FileExists(path_ + ".tmp"));
 
     // The next start loads it.
@@ -112,13 +112,13 @@ TEST_F(DocumentFile, UnreadableFileFailsAndIsLeftAsItIs) {
 TEST_F(DocumentFile, OnlyRegularFilesAreReadOrReplaced) {
     // A FIFO would block a plain open; a link could point anywhere.
     ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
-    EXPECT_EQ(doc_.OnNewDocument(clock_).status, DocStatus::IoError);
+    EXPECT_EQ(doc_.OnNewDocument(clock_).status, DocStatus::Refused);
     EXPECT_EQ(doc_.OnSaveDocument(clock_).status, DocStatus::IoError);
     ASSERT_TRUE(RemoveFile(path_));
     const std::string target = JoinPath(folder_, "elsewhere.ini");
     Write(target, Edited().StoreToBytes());
     ASSERT_EQ(::symlink(target.c_str(), path_.c_str()), 0);
-    EXPECT_EQ(doc_.OnNewDocument(clock_).status, DocStatus::IoError);
+    EXPECT_EQ(doc_.OnNewDocument(clock_).status, DocStatus::Refused);
     EXPECT_EQ(doc_.SmtpServer, "");
 }
 

@@ -121,7 +121,7 @@ TEST(InstallationSystem, AMemberHandsOverThroughTheGroupAndNobodyElseReadsOrHand
     const std::string expected[][2] = {{kFolder, "root:tarvell-admin 2750"},
                                        {kFolder + "/handover", "root:tarvell-admin 2770"},
                                        {kFolder + "/Tarvell.db", "root:tarvell-admin 0640"},
-                                       {kFolder + "/Tarvell.ini", "root:tarvell-admin 0660"},
+                                       {kFolder + "/Tarvell.ini", "root:tarvell-admin 0640"},
                                        {victim, "root:root 0755"},
                                        {"/etc/tarvell/registry", "root:root 0755"}};
     for (const auto& [path, access] : expected) EXPECT_EQ(Access(path), access) << path;

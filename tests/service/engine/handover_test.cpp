@@ -139,6 +139,8 @@ TEST_F(HandOverTest, AHandOverFileOfAnotherUserOrWritableByOthersIsSetAside) {
         {foreign(0, nobody->pw_gid, 0660), "writable by a group other than the administrators'"},
         {[&] { return ::symlink(elsewhere.c_str(), path.c_str()) == 0; }, "a symbolic link; kept"},
         {[&] { return ::mkfifo(path.c_str(), 0600) == 0; }, "not a regular file; kept as"},
+        // A folder there once locked every administrator out of saving.
+        {[&] { return ::mkdir(path.c_str(), 0700) == 0; }, "a folder; kept as"},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(c.plant()) << c.logged;
@@ -151,7 +153,7 @@ TEST_F(HandOverTest, AHandOverFileOfAnotherUserOrWritableByOthersIsSetAside) {
     std::size_t copies = 0;
     for (const auto& entry : std::filesystem::directory_iterator(handOverFolder))
         copies += entry.path().filename().string().rfind("Tarvell.ini.bad-", 0) == 0;
-    EXPECT_EQ(copies, std::size(cases));
+    EXPECT_EQ(copies, std::min(std::size(cases), kKeptBadCopies));  // the newest five are kept
     EXPECT_EQ(ReadWholeFile(elsewhere), planted.StoreToBytes()) << "a link's target is left alone";
 
     // Another group may read it: taken over.
@@ -159,6 +161,53 @@ TEST_F(HandOverTest, AHandOverFileOfAnotherUserOrWritableByOthersIsSetAside) {
     engine->ApplyViewerUpdates();
     EXPECT_EQ(engine->Settings()->SmtpServer, "mail.foreign");
     EXPECT_FALSE(FileExists(path));
+}
+
+// The service's own file is reached by the hand-over only: one written in place (by a session
+// that still carries the group, say) ran its commands as root within a pass.
+TEST_F(HandOverTest, AServiceFileWrittenInPlaceByAnotherIsNotTakenIntoForce) {
+    const std::string path = ServiceSettingsPath();
+    const auto mode = [&] {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    const struct {
+        uid_t owner;
+        mode_t mode;
+        const char* logged;
+    } cases[] = {
+        {::geteuid(), 0660, "(it is writable by its group); the settings in force stay until"},
+        {::geteuid(), 0646, "(it is writable by others)"},
+        {54321, 0640, "(its owner is uid 54321, not "},  // an account nobody has
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.logged);
+        if (c.owner != ::geteuid() && ::geteuid() != 0) continue;  // giving it away needs root
+        CTarvellDoc planted = settings;
+        planted.RunCommands = {"/tmp/planted"};
+        WriteServiceSettings(planted);
+        ASSERT_EQ(::chown(path.c_str(), c.owner, static_cast<gid_t>(-1)), 0);
+        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+        log.Clear();
+        for (int pass = 0; pass < 3; ++pass) engine->ApplyViewerUpdates();
+        EXPECT_TRUE(engine->Settings()->RunCommands.empty());
+        EXPECT_EQ(clock.Sleeps(), 0);  // a refused file is not waited for
+        EXPECT_EQ(log.Lines().size(), 1u);
+        EXPECT_TRUE(LogMentions(c.logged));
+        // A hand-over puts a file of the service's own in its place.
+        CTarvellDoc handed = settings;
+        handed.SmtpServer = "mail.handed";
+        WriteHandOver(handed);
+        engine->ApplyViewerUpdates();
+        EXPECT_EQ(engine->Settings()->SmtpServer, "mail.handed");
+        EXPECT_TRUE(engine->Settings()->RunCommands.empty());
+        EXPECT_EQ(mode(), 0640u);
+        EXPECT_TRUE(LogMentions("is taken into force again"));
+    }
+    // The service's saves give its file 0640 whatever it had.
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    ASSERT_TRUE(engine->Document->OnSaveDocument(clock));
+    EXPECT_EQ(mode(), 0640u);
 }
 
 TEST_F(HandOverTest, AMissingSettingsFileCostsFiveRetriesAndAppliesNothing) {

@@ -163,24 +163,41 @@ TEST_F(SettingsEditTest, ATakeOverBetweenAttemptsStillLoads) {
     EXPECT_EQ(document.Fields().EmailSubject, "taken over");
 }
 
-// A copy the service refuses is nobody's settings: the document and the reader show the
-// service's file (the save that follows is the hand-over system test's road).
-TEST_F(SettingsEditTest, ACopyTheServiceRefusesIsNotShown) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the copy away";
+// A copy the service refuses, or one that cannot be read at all, is nobody's settings: the
+// document and the reader show the service's file (the save that follows is the hand-over system
+// test's road). A folder there once made every load fail.
+TEST_F(SettingsEditTest, ACopyThatCannotBeTakenIsNotShown) {
     CTarvellDoc service = DefaultSettings();
     service.SmtpSender = "admin@lab";
     WriteSettings(service);
     CTarvellApp& app = StartApp();
     CTarvellDoc foreign = service;
     foreign.SmtpSender = "evil@x";
-    ASSERT_TRUE(MakeDirectories(JoinPath(server_, "handover")) &&
-                foreign.SaveToFile(HandOver(), true, 0640));
-    ASSERT_EQ(::chown(HandOver().c_str(), 54321, 54321), 0);  // an account nobody has
-
-    ASSERT_TRUE(app.ReloadDocument());
-    EXPECT_EQ(app.Document().Fields().SmtpSender, "admin@lab");
-    CTarvellDb(app).PassOnce();
-    EXPECT_EQ(app.ReaderSettings()->SmtpSender, "admin@lab");
+    const struct {
+        const char* name;
+        std::function<void()> plant;
+        bool needsRoot;
+    } cases[] = {
+        {"another owner's copy",
+         [&] {
+             ASSERT_TRUE(foreign.SaveToFile(HandOver(), true, 0640));
+             ASSERT_EQ(::chown(HandOver().c_str(), 54321, 54321), 0);  // an account nobody has
+         },
+         true},
+        {"a folder", [&] { ASSERT_TRUE(MakeDirectories(HandOver())); }, false},
+        {"a damaged copy", [&] { ASSERT_TRUE(AtomicWriteFile(HandOver(), "\x03" "3.6")); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsRoot && ::geteuid() != 0) continue;  // giving the copy away needs root
+        RemoveTree(JoinPath(server_, "handover"));
+        ASSERT_TRUE(MakeDirectories(JoinPath(server_, "handover")));
+        c.plant();
+        ASSERT_TRUE(app.ReloadDocument());
+        EXPECT_EQ(app.Document().Fields().SmtpSender, "admin@lab");
+        CTarvellDb(app).PassOnce();
+        EXPECT_EQ(app.ReaderSettings()->SmtpSender, "admin@lab");
+    }
 }
 
 TEST_F(SettingsEditTest, TheHealthNamesAnUnreadableStateFileAndARefusedCopy) {

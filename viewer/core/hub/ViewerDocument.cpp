@@ -35,7 +35,12 @@ std::optional<CTarvellDoc> ViewerDocument::ReadServerFile(const std::string& ser
         CTarvellDoc fresh = *base;
         const DocResult copy = LoadHandOverFile(pending, handOverGroup_, fresh, clock_);
         if (copy) return fresh;
-        if (copy.status == DocStatus::Missing || copy.status == DocStatus::Refused) {
+        // A copy being written is waited for. Any other copy that cannot be read (none, one the
+        // service refuses, a folder, a damaged or unreadable file), and one still being written
+        // at the last attempt, leaves the service's own file to be shown; the summary says that
+        // a copy is waiting and not taken over.
+        if (copy.status != DocStatus::Busy || attempt + 1 == kDocumentAttempts) {
+            fresh = *base;
             if (fresh.LoadFromFile(SettingsPath(serverFolder), clock_)) return fresh;
         }
         clock_.SleepMs(kDocumentRetryMs);
