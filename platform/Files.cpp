@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <tuple>
@@ -114,19 +115,24 @@ std::optional<std::string> ReadAllFromFd(int fd, std::size_t maxBytes) {
         errno = EFBIG;
         return std::nullopt;
     }
-    std::string data;
-    data.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return std::nullopt;
-        if (n == 0) return data;
-        if (data.size() + static_cast<std::size_t>(n) > maxBytes) {
-            errno = EFBIG;
-            return std::nullopt;
+    try {
+        std::string data;
+        data.reserve(static_cast<std::size_t>(st.st_size));
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return std::nullopt;
+            if (n == 0) return data;
+            if (data.size() + static_cast<std::size_t>(n) > maxBytes) {
+                errno = EFBIG;
+                return std::nullopt;
+            }
+            data.append(buffer, static_cast<std::size_t>(n));
         }
-        data.append(buffer, static_cast<std::size_t>(n));
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;  // the file is whole; there is no room for it
+        return std::nullopt;
     }
 }
 

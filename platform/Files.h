@@ -30,7 +30,7 @@ int OpenFileForReading(const std::string& path, std::size_t maxBytes,
 
 // The whole file through OpenFileForReading, or nullopt when it cannot be opened or read; errno
 // then tells why (ENOENT: there is no file; EFBIG: larger than maxBytes; EINVAL or EISDIR: not a
-// regular file).
+// regular file; ENOMEM: no memory to hold it).
 std::optional<std::string> ReadWholeFile(const std::string& path,
                                          std::size_t maxBytes = 1024u * 1024u * 1024u,
                                          FollowLink follow = FollowLink::Yes);
@@ -125,7 +125,7 @@ void PruneBadCopies(const std::string& path, std::size_t keep, std::int64_t now,
 // when a write fails.
 bool WriteAllToFd(int fd, std::string_view bytes);
 // Everything from the descriptor's position to the end of its file, or nullopt with errno set
-// (EFBIG: the file is larger than maxBytes).
+// (EFBIG: the file is larger than maxBytes; ENOMEM: there is no memory for it).
 std::optional<std::string> ReadAllFromFd(int fd, std::size_t maxBytes);
 
 bool FileExists(const std::string& path);

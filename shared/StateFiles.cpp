@@ -82,8 +82,13 @@ bool DecodeSiblingFile(std::string_view bytes, SiblingDatabaseFile& into, const 
         fresh.Load(ar, caps, dropped);
         into = std::move(fresh);
         return true;
+    } catch (const std::bad_alloc&) {
+        if (error) *error = kNoMemoryForFile;
+        errno = ENOMEM;
+        return false;
     } catch (const std::exception& e) {
         if (error) *error = e.what();
+        errno = EILSEQ;
         return false;
     }
 }
@@ -121,6 +126,7 @@ bool ReadStateFileBytes(const std::string& path, std::string& bytes, std::string
             *error = "cannot read " + path + " (" +
                      (why == EFBIG ? "larger than " + std::to_string(maxBytes) + " bytes"
                       : why == EINVAL || why == EISDIR ? std::string("not a regular file")
+                      : why == ENOMEM                  ? std::string(kNoMemoryForFile)
                                                        : std::string(ErrnoText(why))) +
                      ")";
         }

@@ -3,8 +3,10 @@
 // goes into a fresh value that the caller takes over only when the whole file was read.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <map>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -105,8 +107,13 @@ std::string EncodeStateFile(const F& content) {
     return ar.TakeBytes();
 }
 
+// The reason DecodeStateFile and the readers give when the memory ran out, not the file.
+inline constexpr std::string_view kNoMemoryForFile = "there is not enough memory to hold it";
+
 // Decodes a whole file into `into`, replacing its content only on success. On failure returns
-// false and says why in `error`. Bytes after the content are ignored, as the class library did.
+// false and says why in `error`; errno is then ENOMEM when the memory ran out while the file was
+// decoded (the file may be whole: it must not be taken for a damaged one) and EILSEQ when the
+// bytes are no such file. Bytes after the content are ignored, as the class library did.
 template <class F>
 bool DecodeStateFile(std::string_view bytes, F& into, std::string* error = nullptr) {
     try {
@@ -115,13 +122,19 @@ bool DecodeStateFile(std::string_view bytes, F& into, std::string* error = nullp
         fresh.Load(ar);
         into = std::move(fresh);
         return true;
+    } catch (const std::bad_alloc&) {
+        if (error) *error = kNoMemoryForFile;
+        errno = ENOMEM;
+        return false;
     } catch (const std::exception& e) {
         if (error) *error = e.what();
+        errno = EILSEQ;
         return false;
     }
 }
 
-// Reads a state file whole and decodes it (see DecodeStateFile).
+// Reads a state file whole and decodes it (see DecodeStateFile); errno is ENOMEM after a failure
+// for lack of memory, whether reading or decoding.
 template <class F>
 bool ReadStateFile(const std::string& path, F& into, std::string* error = nullptr);
 // Encodes and writes a state file by temporary file and rename.
@@ -136,7 +149,8 @@ inline constexpr std::size_t kMaxStateFileBytes = 512u * 1024u * 1024u;
 
 // The bytes of a state file through the checked open (a regular file of at most maxBytes). On
 // failure `error` says why and errno is kept: IsRefusedFileError(errno) means the file is there
-// but is no file to read (a FIFO, a device, a folder, too large), which no retry mends.
+// but is no file to read (a FIFO, a device, a folder, too large), which no retry mends; ENOMEM
+// that there was no memory to hold it.
 bool ReadStateFileBytes(const std::string& path, std::string& bytes, std::string* error,
                         std::size_t maxBytes = kMaxStateFileBytes);
 // AtomicWriteFile of the bytes; more than maxBytes are refused with EFBIG and the old file stays.
@@ -148,7 +162,9 @@ bool ReadStateFile(const std::string& path, F& into, std::string* error) {
     std::string bytes;
     if (!ReadStateFileBytes(path, bytes, error)) return false;
     if (DecodeStateFile(bytes, into, error)) return true;
+    const int why = errno;
     if (error) *error = path + ": " + *error;
+    errno = why;
     return false;
 }
 

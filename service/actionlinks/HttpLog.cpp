@@ -36,14 +36,18 @@ void HttpLog::Append(const std::string& line, bool truncate) {
     if (!fd.Valid()) return;
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    off_t before = st.st_size;
     if (static_cast<std::size_t>(st.st_size) + line.size() > maxBytes_ && st.st_size > 0) {
         fd.Reset();
         // rename() replaces the older copy, or a link planted there, without following it.
         if (std::rename(path.c_str(), OlderPath().c_str()) != 0) return;
         fd.Reset(::open(path.c_str(), flags | O_EXCL, mode));
         if (!fd.Valid()) return;
+        before = 0;
     }
-    WriteAllToFd(fd.Get(), line);
+    // A line cut short (a full disk, a file-size limit) is taken back, so that the next line
+    // does not continue it.
+    if (!WriteAllToFd(fd.Get(), line)) (void)::ftruncate(fd.Get(), before);
 }
 
 }  // namespace tarvell

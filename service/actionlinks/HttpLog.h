@@ -4,8 +4,9 @@
 //
 // The file is capped: a line that would take it past kMaxHttpLogBytes first moves it to
 // Http.log.1 (replacing the older copy), so a flood of connections costs at most twice the cap
-// on disk. A file that cannot be written loses its lines; serving goes on. A symbolic link at
-// either name is never followed.
+// on disk. A file that cannot be written loses its lines; serving goes on. A line is written
+// whole or not at all (one cut short by a full disk or a file-size limit is taken back). A
+// symbolic link at either name is never followed.
 #pragma once
 
 #include <cstddef>

@@ -387,6 +387,9 @@ private:
     // Logs `failure` when the archives stop being written and `recovery` when they are again,
     // each once, as for the state files.
     void ReportArchiveState(bool ok, const std::string& failure, const std::string& recovery);
+    // Whether a failure of the archives was logged and has not recovered yet.
+    bool ArchiveTroubleLogged() const;
+    std::size_t archiveDroppedUnsaid_ = 0;  // [archiveWriter_] dropped while the failure lasts
 
     // Which version of the sibling file was read last (loaded or refused as damaged): the file
     // is read again only when one of these changed.
@@ -402,6 +405,9 @@ private:
         bool operator==(const FileStamp&) const = default;
     };
     FileStamp siblingStamp_;   // engine thread only
+    // Daily archives that cannot take more, by file name, as they were when a write was refused:
+    // not read again while they stay so. [archiveWriter_]
+    std::map<std::string, FileStamp> fullArchives_;
     bool siblingCut_ = false;  // engine thread only: a cap was hit last read
     // The folder last found registered (SiblingFolder until another is found); engine thread only.
     std::string siblingFolderSeen_;

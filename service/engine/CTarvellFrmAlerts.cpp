@@ -1,9 +1,13 @@
 // Event recording and alert queueing: the current event of each switch port, the alert log with
 // its keys, the copies for the four alert channels, the test alerts and the daily archive.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <ctime>
 #include <map>
 #include <mutex>
 
+#include "platform/ErrnoText.h"
 #include "platform/Files.h"
 #include "platform/RecursiveLock.h"
 #include "platform/Text.h"
@@ -199,16 +203,31 @@ CTarvellFrm::ArchiveBatch CTarvellFrm::TakeArchiveBacklog() {
 // Each day's archive file is read (a file that cannot be read is kept aside and the day starts
 // a new one), given the day's new alerts and written by temporary file and rename. Copies whose
 // file cannot be written wait for the next call; that the archives cannot be written is logged
-// once, when it starts, and once more when a later call writes them all.
+// once, when it starts, and once more when a later call writes them all. Memory that runs out
+// while an archive is read leaves the file as it is. An archive that cannot take more (it would
+// outgrow the state-file bound) is not read again until it changes: its copies wait, as long as
+// the backlog takes them, for the administrator to move the file away.
 void CTarvellFrm::WriteDailyArchives(ArchiveBatch batch) {
-    if (batch.dropped)
+    const bool inTrouble = ArchiveTroubleLogged();
+    if (batch.dropped && inTrouble) {
+        archiveDroppedUnsaid_ += batch.dropped;  // said with the recovery
+    } else if (batch.dropped) {
         Log("Daily alert archive: " + FormatLong(static_cast<std::int64_t>(batch.dropped)) +
             " alerts were not archived because the archive files could not be written");
+    }
     if (batch.alerts.empty()) return;
 
     std::map<std::string, std::vector<ArchivedAlert*>> byFile;
     for (auto& entry : batch.alerts) byFile[entry.fileName].push_back(&entry);
 
+    const std::string bound = FormatLong(static_cast<std::int64_t>(StateFileBytes()));
+    const auto fullLine = [&](const std::string& path) {
+        return "Daily alert archive " + path + " could not be written (it would be larger than " +
+               bound +
+               " bytes, the most a state file may hold); the day's alerts wait and are not "
+               "archived while it is full: to make room, move the file out of the service folder "
+               "(the day's next alerts then start a new one)";
+    };
     std::vector<ArchivedAlert> unwritten;
     std::string failure;  // the first file of this call that was not written, and why
     std::string written;  // the last one that was
@@ -216,11 +235,27 @@ void CTarvellFrm::WriteDailyArchives(ArchiveBatch batch) {
         const std::string path = JoinPath(ServiceFolder, fileName);
         AlertLogFile day;
         bool usable = true;
-        if (FileExists(path)) {
+        struct stat st {};
+        const bool exists = ::lstat(path.c_str(), &st) == 0;
+        const auto full = fullArchives_.find(fileName);
+        if (full != fullArchives_.end() && exists && full->second == FileStamp::Of(st)) {
+            usable = false;
+            if (failure.empty()) failure = fullLine(path);
+        } else if (full != fullArchives_.end()) {
+            fullArchives_.erase(full);  // moved away or changed: it is read again
+        }
+        if (usable && exists) {
             // Read through the checked open: a FIFO or a device under the name is refused at
             // once and moved aside like a damaged file.
-            std::string error;
-            if (!ReadStateFile(path, day, &error)) {
+            std::string error, bytes;
+            const bool read = ReadStateFileBytes(path, bytes, &error, StateFileBytes()) &&
+                              DecodeStateFile(bytes, day, &error);
+            if (!read && errno == ENOMEM) {
+                usable = false;
+                if (failure.empty())
+                    failure = "Daily alert archive " + path + " could not be read (" + error +
+                              "); it is left as it is and its alerts wait for the next pass";
+            } else if (!read) {
                 const std::string aside = MoveAside(path, clock());
                 const std::string refused =
                     "Daily alert archive " + path + " could not be read (" + error + ")";
@@ -233,16 +268,29 @@ void CTarvellFrm::WriteDailyArchives(ArchiveBatch batch) {
         if (usable) {
             for (const ArchivedAlert* entry : entries)
                 AddToDayArchive(day.AlertLog, entry->key, entry->alert);
-            usable = WriteStateFile(path, day);
-            if (usable) written = path;
-            else if (failure.empty())
-                failure = "Daily alert archive " + path + " could not be written";
+            const std::string bytes = EncodeStateFile(day);
+            usable = WriteStateFileBytes(path, bytes, StateFileBytes());
+            const int why = errno;
+            if (usable) {
+                written = path;
+            } else if (bytes.size() > StateFileBytes()) {
+                if (::lstat(path.c_str(), &st) == 0) fullArchives_[fileName] = FileStamp::Of(st);
+                if (failure.empty()) failure = fullLine(path);
+            } else if (failure.empty()) {
+                failure = "Daily alert archive " + path + " could not be written (" +
+                          ErrnoText(why) + "); its alerts wait for the next pass";
+            }
         }
         if (!usable)
             for (ArchivedAlert* entry : entries) unwritten.push_back(std::move(*entry));
     }
-    ReportArchiveState(failure.empty(), failure,
-                       "Daily alert archive " + written + " written again");
+    const bool ok = failure.empty();
+    std::string recovery = "Daily alert archive " + written + " written again";
+    if (archiveDroppedUnsaid_)
+        recovery += "; " + FormatLong(static_cast<std::int64_t>(archiveDroppedUnsaid_)) +
+                    " alerts were not archived meanwhile (too many were waiting)";
+    ReportArchiveState(ok, failure, recovery);
+    if (ok) archiveDroppedUnsaid_ = 0;
 
     if (unwritten.empty()) return;
     RecursiveGuard alertGuard(AlertLock);

@@ -42,7 +42,8 @@ enum FileTrouble : unsigned {
     kArchiveTrouble = 32,  // the daily archives, as one
 };
 
-enum class LoadOutcome { Loaded, Missing, Damaged };
+// NoMemory: the file could not be held in memory; it may well be whole.
+enum class LoadOutcome { Loaded, Missing, Damaged, NoMemory };
 
 // How a load treats a file that is not there. The engine's own state files are only ever
 // written whole by rename, so one that is missing at the first attempt is a fresh installation
@@ -54,30 +55,37 @@ enum class WhenMissing { StartEmpty, Wait };
 // always waited). Each attempt reads the whole file and decodes it with `decode(bytes, into,
 // error)`; a file that is being rewritten by its writer may turn up whole at a later attempt.
 // Something that is no file to read (a FIFO, a device, a folder, a file over the size bound)
-// does not turn into one by waiting: it counts as damaged at once.
+// does not turn into one by waiting: it counts as damaged at once. Memory that runs out while the
+// file is read or decoded ends the attempts too, and says nothing about the file.
 template <class F, class Decode>
 LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error, Clock& clock,
                             std::size_t maxBytes, WhenMissing whenMissing, Decode decode) {
     bool refused = false;
     bool missing = false;
+    bool noMemory = false;
     bool first = true;
     const bool loaded = Retry(
         kLoadAttempts, kLoadRetryMs,
         [&] {
             std::string bytes;
             const bool firstAttempt = std::exchange(first, false);
-            if (ReadStateFileBytes(path, bytes, &error, maxBytes))
-                return decode(bytes, into, &error);
+            if (ReadStateFileBytes(path, bytes, &error, maxBytes)) {
+                if (decode(bytes, into, &error)) return true;
+                noMemory = errno == ENOMEM;
+                return noMemory;
+            }
             const int cause = errno;
             if (cause == ENOENT && firstAttempt && whenMissing == WhenMissing::StartEmpty) {
                 missing = true;
                 return true;  // ends the attempts; told apart from a load below
             }
+            noMemory = cause == ENOMEM;
             refused = IsRefusedFileError(cause);
-            return refused;
+            return refused || noMemory;
         },
         clock);
     if (missing) return LoadOutcome::Missing;
+    if (noMemory) return LoadOutcome::NoMemory;
     if (loaded && !refused) return LoadOutcome::Loaded;
     return refused || FileExists(path) ? LoadOutcome::Damaged : LoadOutcome::Missing;
 }
@@ -89,6 +97,16 @@ LoadOutcome ReadWithRetries(const std::string& path, F& into, std::string& error
                            [](std::string_view bytes, F& file, std::string* why) {
                                return DecodeStateFile(bytes, file, why);
                            });
+}
+
+// A state file that did not fit in memory is left as it is, and the service does not go on
+// without its content: a save would write the empty map over it.
+[[noreturn]] void StopForMemory(const std::string& path) {
+    throw EngineCannotRun("State file " + path + " could not be read (" +
+                          std::string(kNoMemoryForFile) +
+                          "); the file is left as it is and the service stops: give it more "
+                          "memory (a higher address-space limit, or fewer other programs) and "
+                          "start it again");
 }
 
 // A state file of the service that exists but cannot be read is kept aside, so that the next
@@ -202,9 +220,12 @@ template <class File>
 void LoadOrStartEmpty(CTarvellFrm& engine, const std::string& path) {
     File file;
     std::string error;
-    if (ReadWithRetries(path, file, error, engine.clock(), engine.StateFileBytes()) ==
-        LoadOutcome::Damaged)
-        KeepAside(engine, path, error);
+    switch (ReadWithRetries(path, file, error, engine.clock(), engine.StateFileBytes())) {
+        case LoadOutcome::Damaged: KeepAside(engine, path, error); break;
+        case LoadOutcome::NoMemory: StopForMemory(path);
+        case LoadOutcome::Loaded:
+        case LoadOutcome::Missing: break;
+    }
     TakeOver(engine, std::move(file));  // empty unless it loaded
 }
 
@@ -644,6 +665,7 @@ void CTarvellFrm::LoadEventDatabase() {
             KeepAside(*this, path, error);
             TakeOver(*this, EventDatabaseFile{});
             break;
+        case LoadOutcome::NoMemory: StopForMemory(path);
     }
 }
 
@@ -669,11 +691,15 @@ bool CTarvellFrm::LoadSiblingDatabase() {
                         });
     ReportFileState(*this, fileTrouble_, kSiblingTrouble, outcome == LoadOutcome::Loaded,
                     "Sibling database " + path + " could not be read" +
-                        (outcome == LoadOutcome::Damaged ? " (" + error + ")" : std::string()) +
+                        (outcome == LoadOutcome::Damaged || outcome == LoadOutcome::NoMemory
+                             ? " (" + error + ")"
+                             : std::string()) +
                         "; keeping the switches, ports and nodes read before",
                     "Sibling database " + path + " read again");
-    // A damaged file is not read again until it changes; a missing one is looked for each pass.
-    siblingStamp_ = outcome == LoadOutcome::Missing ? FileStamp{} : stamp;
+    // A damaged file is not read again until it changes; a missing one, or one there was no
+    // memory for, is looked for each pass.
+    siblingStamp_ =
+        outcome == LoadOutcome::Missing || outcome == LoadOutcome::NoMemory ? FileStamp{} : stamp;
     if (outcome != LoadOutcome::Loaded) return false;
     ReportSiblingCut(path, dropped);
     SiblingTables tables = DeriveSiblingTables(std::move(file));
@@ -705,6 +731,8 @@ void CTarvellFrm::ReportArchiveState(bool ok, const std::string& failure,
                                      const std::string& recovery) {
     ReportFileState(*this, fileTrouble_, kArchiveTrouble, ok, failure, recovery);
 }
+
+bool CTarvellFrm::ArchiveTroubleLogged() const { return (fileTrouble_ & kArchiveTrouble) != 0; }
 
 // ---- saves
 

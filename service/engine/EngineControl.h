@@ -4,10 +4,19 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 namespace tarvell {
 
 class ManualResetEvent;
+
+// Thrown out of Run when the engine cannot go on and must not save what it holds (a state file
+// that did not fit in memory: its save would write an empty map over it). what() is the whole
+// line for the log: what happened and what to do. The host ends the service with an error.
+class EngineCannotRun : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 class EngineControl {
 public:

@@ -481,6 +481,9 @@ bool ServiceModule::StartEngine() {
 void ServiceModule::EngineMain(EngineControl* engine) {
     try {
         engine->Run(stopEvent_);
+    } catch (const EngineCannotRun& e) {
+        LogEvent(e.what());
+        engineFailed_ = true;
     } catch (const std::exception& e) {
         LogEvent(std::string("Engine failed: ") + e.what());
         engineFailed_ = true;

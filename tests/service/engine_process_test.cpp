@@ -343,6 +343,47 @@ TEST_F(EngineProcessTest, AFileSizeLimitBelowTheEventDatabaseFailsItsSavesUntilT
     Stop();
 }
 
+// A whole Tarvell.db that did not fit in memory at a start was taken for a damaged one: kept
+// aside, the service ran without its events, and its stop wrote an empty file in its place.
+TEST_F(EngineProcessTest, AnEventDatabaseTooBigForTheMemoryIsLeftAsItIsAndTheServiceStops) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's runtime cannot start under an address-space limit";
+#endif
+    constexpr int kEvents = 40'000;  // 160 MB in the file, as much again once decoded
+    constexpr rlim_t kLimit = 300u << 20;
+    ASSERT_TRUE(testing::SeedStateFiles(serviceFolder));
+    EventDatabaseFile seeded;
+    for (int port = 0; port < kEvents; ++port) {
+        auto& event = seeded.EventMap[EventKey(port)] = std::make_unique<CEventItem>();
+        event->Before = std::string(4000, 'b');
+    }
+    ASSERT_TRUE(WriteStateFile(Path(kEventDatabaseName), seeded));
+    seeded = {};
+    const std::string before = *ReadWholeFile(Path(kEventDatabaseName));
+
+    service.RunThrough({"/usr/bin/prlimit", "--as=" + std::to_string(kLimit), "--"});
+    ASSERT_TRUE(service.Run());
+    EXPECT_EQ(service.Process().WaitForExit(30'000), std::optional<int>(1)) << service.Output();
+    EXPECT_EQ(service.LinesWith("State file " + Path(kEventDatabaseName) +
+                                " could not be read (there is not enough memory to hold it); the "
+                                "file is left as it is and the service stops")
+                  .size(),
+              1u)
+        << service.Output();
+    EXPECT_TRUE(ReadWholeFile(Path(kEventDatabaseName)) == before) << "the file was changed";
+    for (const auto& entry : std::filesystem::directory_iterator(serviceFolder))
+        EXPECT_EQ(entry.path().filename().string().find(".bad-"), std::string::npos)
+            << entry.path();
+
+    // Without the limit every event is there.
+    service.RunThrough({});
+    ASSERT_TRUE(service.Run());
+    ASSERT_TRUE(service.WaitForSaves(1)) << service.Output();
+    Stop();
+    EXPECT_EQ(Read<EventDatabaseFile>(kEventDatabaseName).EventMap.size(),
+              static_cast<std::size_t>(kEvents));
+}
+
 // With no thread to be had, the events' save thread threw out of the pass; the engine ended
 // ("Engine failed: Resource temporarily unavailable") and the stop's last save never came.
 TEST_F(EngineProcessTest, WithoutNewThreadsThePassesAndTheStopStillSave) {

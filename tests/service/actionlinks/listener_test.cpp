@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <csignal>
 #include <fstream>
 
 #include "platform/DateText.h"
@@ -389,6 +390,28 @@ TEST_F(ListenerTest, HttpLogKeepsOneOlderCopyAtItsCap) {
     EXPECT_EQ(ReadWholeFile(httpLog.Path()).value_or("").find("Http Started..."),
               FormatUserDateTime(clock.Now()).size() + 2);
     EXPECT_EQ(ReadWholeFile(httpLog.OlderPath()).value_or(""), older);
+
+    // Under a file-size limit a line that does not fit whole is not written: once one was cut
+    // in the middle and the next line continued it.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit low{100, saved.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
+    for (int i = 0; i < 5; ++i) httpLog.Request("10.0.0." + std::to_string(i));
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, oldHandler);
+    httpLog.Request("10.0.0.99");
+    const std::string limited = ReadWholeFile(httpLog.Path()).value_or("");
+    const std::string stamp = FormatUserDateTime(clock.Now());
+    const std::string last = "\r\n" + stamp + ": Http Request from 10.0.0.99\r\n";
+    ASSERT_GE(limited.size(), last.size());
+    EXPECT_EQ(limited.substr(limited.size() - last.size()), last);
+    for (std::size_t at = 0, end; at < limited.size(); at = end + 2) {
+        end = limited.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos) << limited;
+        EXPECT_EQ(limited.compare(at, stamp.size() + 2, stamp + ": "), 0) << limited;
+    }
 }
 
 TEST_F(ListenerTest, HttpLogNeverFollowsALink) {
