@@ -1,9 +1,11 @@
 // The settings file on disk: load-or-create, saving with retries, locks and permissions.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <functional>
 
 #include "platform/Clock.h"
@@ -147,15 +149,18 @@ TEST_F(DocumentFile, SaveNeverCreatesTheFile) {
 
 TEST_F(DocumentFile, SaveSucceedsWhenTheFolderBecomesWritableWithinFourSeconds) {
     Write(path_, Edited().StoreToBytes());
-    // Root writes into any folder, so for root an obstacle at the temporary name stands in for a
-    // folder without write permission.
+    // Root writes into any folder, so for root a file-size limit of a few bytes (a full disk)
+    // stands in for a folder without write permission.
     const bool root = ::geteuid() == 0;
-    const std::string obstacle = path_ + ".tmp";
-    if (root) ASSERT_EQ(::mkdir(obstacle.c_str(), 0755), 0);
+    rlimit before{};
+    ::getrlimit(RLIMIT_FSIZE, &before);
+    const rlimit tiny{16, before.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (root) ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
     else ASSERT_EQ(::chmod(folder_.c_str(), 0555), 0);
     clock_.onSleep = [&](int sleeps) {
         if (sleeps == 3) {
-            if (root) ::rmdir(obstacle.c_str());
+            if (root) ::setrlimit(RLIMIT_FSIZE, &before);
             else ::chmod(folder_.c_str(), 0755);
         }
     };
