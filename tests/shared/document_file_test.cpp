@@ -1,16 +1,15 @@
 // The settings file on disk: load-or-create, saving with retries, locks and permissions.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <functional>
 
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "shared/CTarvellDoc.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace tarvell {
 namespace {
@@ -149,18 +148,15 @@ TEST_F(DocumentFile, SaveNeverCreatesTheFile) {
 
 TEST_F(DocumentFile, SaveSucceedsWhenTheFolderBecomesWritableWithinFourSeconds) {
     Write(path_, Edited().StoreToBytes());
-    // Root writes into any folder, so for root a file-size limit of a few bytes (a full disk)
-    // stands in for a folder without write permission.
+    // Root writes into any folder, so for root a full disk stands in for a folder without write
+    // permission.
     const bool root = ::geteuid() == 0;
-    rlimit before{};
-    ::getrlimit(RLIMIT_FSIZE, &before);
-    const rlimit tiny{16, before.rlim_max};
-    std::signal(SIGXFSZ, SIG_IGN);
-    if (root) ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    std::optional<test::FileSizeLimit> full;
+    if (root) full.emplace(16);
     else ASSERT_EQ(::chmod(folder_.c_str(), 0555), 0);
     clock_.onSleep = [&](int sleeps) {
         if (sleeps == 3) {
-            if (root) ::setrlimit(RLIMIT_FSIZE, &before);
+            if (root) full.reset();
             else ::chmod(folder_.c_str(), 0755);
         }
     };

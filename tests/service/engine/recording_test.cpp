@@ -1,12 +1,10 @@
 // Event recording, alert keys and channel copies, test alerts and the daily archive.
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <future>
 #include <ctime>
 #include <fstream>
@@ -17,6 +15,7 @@
 
 #include "platform/RecursiveLock.h"
 #include "tests/service/engine/EngineFixture.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace tarvell::enginetest {
 namespace {
@@ -29,18 +28,6 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
     }
     return true;
 }
-
-// While it lives, this process writes no file beyond a few bytes (EFBIG), as on a full disk.
-struct FilesCannotGrow {
-    rlimit before{};
-    FilesCannotGrow() {
-        ::getrlimit(RLIMIT_FSIZE, &before);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit tiny{16, before.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &tiny);
-    }
-    ~FilesCannotGrow() { ::setrlimit(RLIMIT_FSIZE, &before); }
-};
 
 class RecordingTest : public EngineFixture {
 protected:
@@ -357,7 +344,7 @@ TEST_F(RecordingTest, ArchiveThatCannotBeWrittenIsRetriedLaterAndLoggedOnce) {
             return l.find("Daily alert archive " + path + text) != std::string::npos;
         });
     };
-    auto full = std::make_optional<FilesCannotGrow>();
+    auto full = std::make_optional<test::FileSizeLimit>(16);
     engine->QueueAlert(Alert("waiting"));
     for (int pass = 0; pass < 3; ++pass) engine->FlushDailyArchive();
     full.reset();
@@ -373,7 +360,7 @@ TEST_F(RecordingTest, ArchiveThatCannotBeWrittenIsRetriedLaterAndLoggedOnce) {
     EXPECT_EQ(count(" could not be written"), 1);
     EXPECT_EQ(count(" written again"), 1);
 
-    full.emplace();  // failing again is told again
+    full.emplace(16);  // failing again is told again
     engine->QueueAlert(Alert("again"));
     engine->FlushDailyArchive();
     full.reset();
