@@ -410,7 +410,7 @@ ConformedFiles ConformFolderFiles(const std::string& folder) {
     for (const Found* f : order) {
         const Replacement r = ReplaceWithCopy(dir.Get(), folder, f->name, f->st, f->mode, f->gid);
         done[static_cast<std::size_t>(f - found.data())] = r == Replacement::Done;
-        if (r == Replacement::Failed) result.failed.emplace_back(f->name, ErrnoText(errno));
+        if (r == Replacement::Failed) result.failed.push_back({f->name, ErrnoText(errno), f->mode});
     }
     for (std::size_t i = 0; i < found.size(); ++i)
         if (done[i]) result.replaced.push_back(found[i].name);
@@ -469,7 +469,7 @@ PreparationReport PrepareInstallation(const InstallationLayout& layout) {
                                  GroupName(st.st_gid) + ": " + names);
     }
     // A file still open to others is not read as the service's: kept aside like a damaged one.
-    for (const auto& [name, why] : files.failed) {
+    for (const auto& [name, why, mode] : files.failed) {
         const std::string path = JoinPath(layout.serviceFolder, name);
         const std::string line = "File " + path +
                                  " of an earlier version could not be replaced by a copy closed "
@@ -482,7 +482,7 @@ PreparationReport PrepareInstallation(const InstallationLayout& layout) {
                 ", which the service does not read: once it is checked, "
                 "close it (chown root:" +
                 GroupName(st.st_gid) +
-                ", chmod 0640) and rename it back while the service is stopped");
+                ", chmod " + Octal(mode) + ") and rename it back while the service is stopped");
         } else {
             report.problems.push_back(line + " nor moved aside (" + ErrnoText(errno) +
                                       "); the service does not start while it is there");

@@ -24,7 +24,6 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace tarvell {
@@ -61,8 +60,12 @@ PreparationReport PrepareInstallation(const InstallationLayout& layout);
 // descriptor opened while the file was open to others reaches nothing the service reads.
 // Symbolic links are left alone, and a folder that is a link is not entered.
 struct ConformedFiles {
-    std::vector<std::string> replaced;                        // names, in the folder's order
-    std::vector<std::pair<std::string, std::string>> failed;  // name, why it was not replaced
+    struct Failure {
+        std::string name, why;
+        unsigned mode;  // the one asked of it
+    };
+    std::vector<std::string> replaced;  // names, in the folder's order
+    std::vector<Failure> failed;
 };
 ConformedFiles ConformFolderFiles(const std::string& folder);
 
