@@ -33,28 +33,75 @@ int FlockRetrying(int fd, int operation) {
     return rc;
 }
 
-// Opens the temporary file and locks it exclusively. A writer that waited for the lock may
-// find that the file it opened has meanwhile been renamed into place or removed; it then
-// starts over with the file now at that name. Something other than a regular file under the
-// temporary name (a FIFO would block the open for good) is refused with EINVAL.
+// How long a writer gives the maker of an empty temporary file to lock it.
+constexpr useconds_t kFreshTemporaryWaitUs = 2000;
+
+// Whether `path` still names the file open at fd.
+bool StillNamed(int fd, const std::string& path) {
+    struct stat held {
+    }, named{};
+    return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && SameFile(held, named);
+}
+
+enum class Clearing { Waited, Cleared, Failed };
+
+// Clears the temporary name of what stands there. Only a regular file of this user without a
+// second link can be a writer's: its writer holds the lock while it writes, so the lock is
+// waited for (Waited when the writer then put it in place or gave up, or the name is found
+// empty), and a file still under the name afterwards was left by a killed writer. One that is
+// still empty may be a writer's that has made it and not yet locked it: it is let go once
+// (`emptySeen` remembers it) and taken for a killed writer's only when it is found so again.
+// Anything else (a link, a folder, a FIFO, a file of another user or one linked elsewhere,
+// through which another could read or change what is written) is nobody's temporary file: it is
+// removed, a folder moved aside with what it holds.
+Clearing ClearTemporaryName(const std::string& tmp, struct stat& emptySeen) {
+    const auto result = [](bool ok) { return ok ? Clearing::Cleared : Clearing::Failed; };
+    struct stat st {};
+    if (::lstat(tmp.c_str(), &st) != 0)
+        return errno == ENOENT ? Clearing::Waited : Clearing::Failed;
+    if (S_ISDIR(st.st_mode)) return result(!MoveAside(tmp).empty());
+    UniqueFd fd;  // held until the file is removed, so that no writer takes it meanwhile
+    if (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1) {
+        fd.Reset(::open(tmp.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
+        if (!fd.Valid() && errno == ENOENT) return Clearing::Waited;
+        struct stat held {};
+        if (fd.Valid()) {
+            if (FlockRetrying(fd.Get(), LOCK_EX) != 0 || ::fstat(fd.Get(), &held) != 0)
+                return Clearing::Failed;
+            if (!StillNamed(fd.Get(), tmp)) return Clearing::Waited;
+            if (held.st_size == 0 && !SameFile(held, emptySeen)) {
+                emptySeen = held;
+                fd.Reset();
+                ::usleep(kFreshTemporaryWaitUs);
+                return Clearing::Cleared;
+            }
+        }
+    }
+    return result(::unlink(tmp.c_str()) == 0 || errno == ENOENT);
+}
+
+// Makes the temporary file anew, never opening one that is there (O_EXCL), and locks it. A
+// writer that finds the name taken clears it first (ClearTemporaryName); waiting for another
+// writer does not count against the bound, as that writer got on. Another writer may take the
+// new file for a killed writer's before this one has its lock; the name is then tried again.
 UniqueFd OpenLockedTemp(const std::string& tmp, unsigned mode) {
-    for (;;) {
+    struct stat emptySeen {};
+    for (int rounds = 0; rounds < kTemporaryNameAttempts;) {
         UniqueFd fd(::open(tmp.c_str(),
-                           O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK,
-                           mode));
-        if (!fd.Valid()) return fd;
-        struct stat held {
-        }, named{};
-        if (::fstat(fd.Get(), &held) != 0) return UniqueFd();
-        const int fl = S_ISREG(held.st_mode) ? ::fcntl(fd.Get(), F_GETFL) : -1;
-        if (fl < 0 || ::fcntl(fd.Get(), F_SETFL, fl & ~O_NONBLOCK) != 0) {
-            fd.Reset();
-            errno = EINVAL;
-            return fd;
+                           O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, mode));
+        if (!fd.Valid()) {
+            if (errno != EEXIST) return fd;
+            const Clearing clearing = ClearTemporaryName(tmp, emptySeen);
+            if (clearing == Clearing::Failed) return UniqueFd();
+            rounds += clearing == Clearing::Cleared;
+            continue;
         }
         if (FlockRetrying(fd.Get(), LOCK_EX) != 0) return UniqueFd();
-        if (::lstat(tmp.c_str(), &named) == 0 && SameFile(held, named)) return fd;
+        if (StillNamed(fd.Get(), tmp)) return fd;
+        ++rounds;
     }
+    errno = EBUSY;
+    return UniqueFd();
 }
 
 // Makes a rename durable. Failures are ignored: the data is in place either way.
@@ -199,19 +246,17 @@ bool AtomicFileWriter::Open(const std::string& path, unsigned mode) {
     limit_ = UINT64_MAX;
     flushed_ = handedToDisk_ = 0;
     buffer_.clear();
-    fd_ = OpenLockedTemp(tmp_, ModeInFolder(FolderOf(path), mode));
-    if (!fd_.Valid()) return false;
     // The lock is held until fd_ goes, after the clean-up or the folder's sync.
-    if (::ftruncate(fd_.Get(), 0) != 0) return Fail();
-    return true;
+    fd_ = OpenLockedTemp(tmp_, ModeInFolder(FolderOf(path), mode));
+    return fd_.Valid();
 }
 
-// Removes the temporary file (still ours: the lock is held) and keeps the cause in errno.
+// Removes the temporary file (when its name still holds it) and keeps the cause in errno.
 bool AtomicFileWriter::Fail() {
     const int saved = errno;
     failed_ = true;
     if (fd_.Valid()) {
-        ::unlink(tmp_.c_str());
+        if (StillNamed(fd_.Get(), tmp_)) ::unlink(tmp_.c_str());
         fd_.Reset();
     }
     errno = saved;
@@ -289,6 +334,12 @@ bool AtomicFileWriter::Commit() {
         return false;
     }
     if (!Flush()) return false;
+    // A file taken from under its name (for a killed writer's) is not renamed: the name may hold
+    // another writer's part by now.
+    if (!StillNamed(fd_.Get(), tmp_)) {
+        errno = EBUSY;
+        return Fail();
+    }
     if (::fsync(fd_.Get()) != 0 || ::rename(tmp_.c_str(), path_.c_str()) != 0) return Fail();
     SyncFolder(FolderOf(path_));
     fd_.Reset();  // lets the lock go
@@ -349,6 +400,13 @@ void PruneBadCopies(const std::string& path, std::size_t keep, std::int64_t now,
     std::sort(copies.begin(), copies.end());
     for (std::size_t i = 0; i + keep < copies.size(); ++i)
         ::unlink((folder + "/" + std::get<3>(copies[i])).c_str());
+}
+
+bool IsBadCopyName(std::string_view name, std::string_view base) {
+    const std::string_view infix = ".bad-";
+    return name.size() > base.size() + infix.size() && name.substr(0, base.size()) == base &&
+           name.substr(base.size(), infix.size()) == infix &&
+           BadCopyAge(name.substr(base.size() + infix.size())).has_value();
 }
 
 std::string MoveAside(const std::string& path, Clock& clock) {

@@ -41,9 +41,16 @@ bool IsRefusedFileError(int error);
 // Writes path + ".tmp" in the same folder, flushes it to disk and renames it over path, so a
 // reader sees either the old or the new file, never a part. Returns false (and removes the
 // temporary file) on any failure; the old file is then untouched and errno tells why.
-// Concurrent writers of the same path (threads or processes) take turns on a lock of the
-// temporary file. The new file gets `mode` (less the umask). A symbolic link planted at the
-// temporary name is refused, not followed.
+// The temporary file is always made anew (O_EXCL), never opened when it is there, so nothing
+// opened or linked before reaches what is written. What stands under its name is taken for a
+// writer's only when it is a regular file of this process's user without a second link: it is
+// waited for while its writer holds it (concurrent writers of one path, threads or processes,
+// take turns on that lock), and removed when it is still there afterwards (a killed writer's).
+// Anything else there (a symbolic link, a folder, a FIFO, another user's file, a file linked
+// elsewhere) is removed, a folder moved aside (MoveAside), and the file made again; EBUSY after
+// kTemporaryNameAttempts such rounds (waiting for a live writer counts as none). The new file gets
+// `mode` (less the umask).
+inline constexpr int kTemporaryNameAttempts = 20;
 bool AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
 
 // AtomicWriteFile for a file that is made piece by piece: the pieces go through a buffer into
@@ -59,7 +66,7 @@ public:
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-    // Takes the temporary file and empties it. False with errno when it cannot be had.
+    // Makes the temporary file as AtomicWriteFile does. False with errno when it cannot be had.
     bool Open(const std::string& path, unsigned mode = 0644);
     // The most bytes the file may hold (set after Open; no limit by default). An Append that
     // would go beyond it fails with EFBIG, as a write past a file-size limit does, so a file
@@ -114,6 +121,9 @@ std::string FolderOf(const std::string& path);
 // when the rename failed.
 inline constexpr std::size_t kKeptBadCopies = 5;
 std::string MoveAside(const std::string& path, Clock& clock = DefaultClock());
+// Whether `name` (without folder) is a copy MoveAside made of the file named `base`:
+// base + ".bad-<seconds>" or base + ".bad-<seconds>-<n>".
+bool IsBadCopyName(std::string_view name, std::string_view base);
 // Deletes all but the newest `keep` copies path + ".bad-<seconds>[-<n>]" (by seconds, then n).
 // A copy named after a second later than `now` was made before the clock was set back and
 // counts as older than every other. The copy named `newest` (a name in path's folder, the copy

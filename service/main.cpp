@@ -88,6 +88,7 @@ std::unique_ptr<EngineControl> BuildEngine(ServiceModule& module) {
     const PreparationReport prepared = PrepareInstallation(layout);
     for (const std::string& line : prepared.changes) module.LogEvent(line);
     for (const std::string& line : prepared.problems) module.LogEvent(line);
+    if (!prepared.stillOpen.empty()) return nullptr;  // said in the problems above
     if (!IsDirectory(env.ServiceFolder)) {
         module.LogEvent("Service folder " + env.ServiceFolder + " could not be created");
         return nullptr;

@@ -47,6 +47,7 @@ using StringMap = std::map<std::string, std::string>;
 using StringList = std::vector<std::string>;
 
 inline constexpr std::string_view kDeliveredMarkName = "AlertChannels.last";
+inline constexpr std::string_view kBootCounterName = "snmpv3_boot_counter";
 
 // The lines of AlertChannels.last by channel name, or nullopt for a damaged file.
 std::optional<std::map<std::string, std::string>> ParseDeliveredMarks(std::string_view bytes);

@@ -13,6 +13,7 @@
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "service/engine/CTarvellFrm.h"
+#include "service/engine/Installation.h"
 #include "service/engine/SettingsInRange.h"
 #include "service/engine/SnmpClient.h"
 
@@ -35,8 +36,6 @@ std::optional<std::string> SiblingFolderFromRegistry() {
     const auto cut = imagePath.find_last_of("/\\");
     return cut == std::string::npos ? std::string() : imagePath.substr(0, cut);
 }
-
-constexpr const char* kBootCounterName = "snmpv3_boot_counter";
 
 // What the SNMP client reads of the settings, from one snapshot.
 SnmpClientSettings SnmpSettingsOf(const CTarvellDoc& doc) {
@@ -118,39 +117,9 @@ void CTarvellFrm::StartUp(ManualResetEvent& stop) {
     StartWorkers();
 }
 
-namespace {
-
-bool IsDailyArchiveName(std::string_view name) {
-    constexpr std::size_t kDigits = 8;  // %Y%m%d
-    if (name.size() != kDigits + kDailyArchiveSuffix.size()) return false;
-    for (std::size_t i = 0; i < kDigits; ++i)
-        if (name[i] < '0' || name[i] > '9') return false;
-    return name.substr(kDigits) == kDailyArchiveSuffix;
-}
-
-// Names of temporary files the service's own writers leave behind when they are killed: a
-// state file's, the settings file's, the boot counter's or a daily archive's "<name>.tmp", and
-// the settings file's "<name>.new-XXXXXX" of a first start.
-bool IsOwnTemporaryName(std::string_view name) {
-    constexpr std::string_view kTmp = ".tmp";
-    constexpr std::string_view kNew = ".new-";
-    constexpr std::size_t kUniqueChars = 6;  // mkstemp's XXXXXX
-    const std::string_view settings = CTarvellDoc::kFileName;
-    if (name.size() == settings.size() + kNew.size() + kUniqueChars &&
-        name.substr(0, settings.size() + kNew.size()) == std::string(settings) + std::string(kNew))
-        return true;
-    if (name.size() <= kTmp.size() || name.substr(name.size() - kTmp.size()) != kTmp) return false;
-    const std::string_view base = name.substr(0, name.size() - kTmp.size());
-    return base == settings || base == kEventDatabaseName || base == kAlertLogName ||
-           base == kReportStoreName || base == kBootCounterName || base == kDeliveredMarkName ||
-           IsDailyArchiveName(base);
-}
-
-}  // namespace
-
-// A kill during a save leaves the writer's temporary file; nothing else removes it, and a FIFO or
-// link planted under such a name would stop every later save. They go at start-up, before any
-// writer of this process runs. A file that another process is writing just now (it holds the
+// A kill during a save leaves the writer's temporary file, which only a later save of the same
+// file clears (a past day's archive gets none). They go at start-up, before any writer of this
+// process runs. A file that another process is writing just now (it holds the
 // writer's lock) is left alone.
 void CTarvellFrm::RemoveStaleTemporaryFiles() {
     DIR* dir = ::opendir(ServiceFolder.c_str());

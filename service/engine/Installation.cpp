@@ -17,6 +17,7 @@
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "platform/UniqueFd.h"
+#include "service/engine/CTarvellFrm.h"
 #include "service/engine/HandOverFile.h"
 
 namespace tarvell {
@@ -25,6 +26,10 @@ namespace {
 
 constexpr std::int64_t kGroupaddLimitMs = 30'000;
 constexpr std::size_t kNamesInReport = 12;  // more changed files are counted, not named
+// Entries of a folder looked at, and strays dealt with, per start: a folder flooded while it was
+// open costs a bounded time, and what is left waits for the next start.
+constexpr std::size_t kMaxEntries = 100'000;
+constexpr std::size_t kStraysPerStart = 100;
 
 std::optional<gid_t> GroupId(const std::string& name) {
     std::vector<char> buffer(65536);
@@ -158,6 +163,130 @@ UniqueFd PrepareFolder(int parent, const std::string& name, const std::string& p
     return fd;
 }
 
+struct Entry {
+    std::string name;
+    struct stat st;
+};
+
+// The entries of the open folder `dir` with their status (links not followed), at most
+// kMaxEntries.
+std::vector<Entry> ListEntries(int dir) {
+    std::vector<Entry> entries;
+    DIR* list = ::fdopendir(::fcntl(dir, F_DUPFD_CLOEXEC, 0));
+    if (!list) return entries;
+    while (const dirent* entry = ::readdir(list)) {
+        Entry e{entry->d_name, {}};
+        if (e.name == "." || e.name == ".." ||
+            ::fstatat(dir, e.name.c_str(), &e.st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        entries.push_back(std::move(e));
+        if (entries.size() == kMaxEntries) break;
+    }
+    ::closedir(list);
+    return entries;
+}
+
+// Lines of one kind of change: the first kNamesInReport as they come, the rest counted in one
+// closing line.
+struct ChangeLines {
+    PreparationReport& report;
+    std::size_t count = 0;
+    void Add(std::string line) {
+        if (count++ < kNamesInReport) report.changes.push_back(std::move(line));
+    }
+    void Close(const std::string& more) {
+        if (count > kNamesInReport)
+            report.changes.push_back(std::to_string(count - kNamesInReport) + " more " + more);
+    }
+};
+
+// What stands at a name of the service's writers and is not theirs, in a few words; empty for
+// what may be theirs. At a temporary name only a regular file of this user without a second
+// link may be (a killed writer's, which the engine's start removes); at a kept-aside name any
+// regular file (ConformFolderFiles closes one of another owner).
+std::string StrayKind(const struct stat& st, bool temporary) {
+    if (S_ISLNK(st.st_mode)) return "a symbolic link";
+    if (S_ISDIR(st.st_mode)) return "a folder";
+    if (!S_ISREG(st.st_mode)) return "neither a folder nor a file";
+    if (!temporary) return {};
+    if (st.st_uid != ::geteuid()) return "a file of " + UserName(st.st_uid);
+    if (st.st_nlink > 1) return "a file with " + std::to_string(st.st_nlink) + " links";
+    return {};
+}
+
+// Before any copy or save is written there: what stands at a name of the service's writers in
+// the service folder and is not theirs goes, so that no copy or save is written through it
+// (the writer would clear it too, but silently). A folder is moved aside with what it holds,
+// anything else removed.
+void ClearWritersNames(int dir, const std::string& folder, PreparationReport& report) {
+    ChangeLines lines{report};
+    std::size_t handled = 0, left = 0;
+    for (const Entry& e : ListEntries(dir)) {
+        const bool temporary = IsOwnTemporaryName(e.name);
+        if (!temporary && !IsKeptAsideName(e.name)) continue;
+        const std::string kind = StrayKind(e.st, temporary);
+        if (kind.empty()) continue;
+        if (handled == kStraysPerStart) {
+            ++left;
+            continue;
+        }
+        ++handled;
+        const std::string path = JoinPath(folder, e.name);
+        std::string done;
+        if (S_ISDIR(e.st.st_mode)) {
+            const std::string aside = MoveAside(path);
+            if (!aside.empty()) done = "moved aside to " + aside;
+        } else if (::unlinkat(dir, e.name.c_str(), 0) == 0 || errno == ENOENT) {
+            done = "removed";
+        }
+        if (!done.empty())
+            lines.Add(path + " was " + kind + ", not a file of the service: " + done);
+        else
+            report.problems.push_back("Name " + path + " could not be cleared (it is " + kind +
+                                      ": " + ErrnoText(errno) +
+                                      "); a save through that name fails while it is there");
+    }
+    lines.Close("names in " + folder + " that held what was not the service's were cleared");
+    if (left)
+        report.problems.push_back(
+            std::to_string(left) + " more names in " + folder +
+            " that hold what is not the service's are left for the next start");
+}
+
+// What others could leave in the hand-over folder while an earlier version left it open: every
+// entry but the settings file itself (the engine's pass judges that one) that the hand-over
+// rule refuses is moved aside, so that no member's save goes through it. Copies kept aside
+// before (".bad-") stay as they are.
+void SetAsideRefusedHandOvers(int dir, const std::string& folder, const std::string& group,
+                              PreparationReport& report) {
+    ChangeLines lines{report};
+    std::size_t handled = 0, left = 0;
+    for (const Entry& e : ListEntries(dir)) {
+        std::string why;
+        if (e.name == CTarvellDoc::kFileName || e.name.find(".bad-") != std::string::npos ||
+            IsHandOverFileAcceptable(e.st, group, &why))
+            continue;
+        if (handled == kStraysPerStart) {
+            ++left;
+            continue;
+        }
+        ++handled;
+        const std::string path = JoinPath(folder, e.name);
+        const std::string aside = MoveAside(path);
+        if (!aside.empty()) {
+            lines.Add(path + " is refused by the hand-over rule (" + why + "): moved aside to " +
+                      aside);
+        } else {
+            report.problems.push_back("Hand-over entry " + path + " could not be moved aside (" +
+                                      ErrnoText(errno) + "); it stays, refused (" + why + ")");
+        }
+    }
+    lines.Close("entries of " + folder + " that the hand-over rule refuses were moved aside");
+    if (left)
+        report.problems.push_back(std::to_string(left) + " more entries of " + folder +
+                                  " that the hand-over rule refuses are left for the next start");
+}
+
 enum class Replacement { Done, Gone, Failed };
 
 // Replaces the file `name` in the folder by a copy of it with `mode` and `gid`, written through
@@ -211,14 +340,49 @@ InstallationLayout InstallationLayout::FromProcess() {
     return layout;
 }
 
-std::vector<std::string> ConformFolderFiles(const std::string& folder,
-                                            std::vector<std::string>* problems) {
-    std::vector<std::string> changed;
+namespace {
+
+bool IsDailyArchiveName(std::string_view name) {
+    constexpr std::size_t kDigits = 8;  // %Y%m%d
+    if (name.size() != kDigits + kDailyArchiveSuffix.size()) return false;
+    for (std::size_t i = 0; i < kDigits; ++i)
+        if (name[i] < '0' || name[i] > '9') return false;
+    return name.substr(kDigits) == kDailyArchiveSuffix;
+}
+
+// The files of the service folder that are written through "<name>.tmp".
+bool IsWrittenThroughTemporary(std::string_view name) {
+    return name == CTarvellDoc::kFileName || name == kEventDatabaseName || name == kAlertLogName ||
+           name == kReportStoreName || name == kBootCounterName || name == kDeliveredMarkName ||
+           name == kUsedLinksFileName || IsDailyArchiveName(name);
+}
+
+}  // namespace
+
+bool IsOwnTemporaryName(std::string_view name) {
+    constexpr std::string_view kTmp = ".tmp";
+    constexpr std::string_view kNew = ".new-";
+    constexpr std::size_t kUniqueChars = 6;  // mkstemp's XXXXXX
+    const std::string_view settings = CTarvellDoc::kFileName;
+    if (name.size() == settings.size() + kNew.size() + kUniqueChars &&
+        name.substr(0, settings.size()) == settings &&
+        name.substr(settings.size(), kNew.size()) == kNew)
+        return true;
+    return name.size() > kTmp.size() && name.substr(name.size() - kTmp.size()) == kTmp &&
+           IsWrittenThroughTemporary(name.substr(0, name.size() - kTmp.size()));
+}
+
+bool IsKeptAsideName(std::string_view name) {
+    const std::size_t at = name.rfind(".bad-");
+    return at != std::string_view::npos && IsWrittenThroughTemporary(name.substr(0, at)) &&
+           IsBadCopyName(name, name.substr(0, at));
+}
+
+ConformedFiles ConformFolderFiles(const std::string& folder) {
+    ConformedFiles result;
     const UniqueFd dir(OpenFolderAt(AT_FDCWD, folder));
     struct stat dst {};
-    if (!dir.Valid() || ::fstat(dir.Get(), &dst) != 0) return changed;
-    DIR* list = ::fdopendir(::fcntl(dir.Get(), F_DUPFD_CLOEXEC, 0));
-    if (!list) return changed;
+    if (!dir.Valid() || ::fstat(dir.Get(), &dst) != 0) return result;
     struct Found {
         std::string name;
         struct stat st;
@@ -226,20 +390,15 @@ std::vector<std::string> ConformFolderFiles(const std::string& folder,
         gid_t gid;
     };
     std::vector<Found> found;
-    while (const dirent* entry = ::readdir(list)) {
-        const std::string name = entry->d_name;
-        struct stat st {};
-        if (::fstatat(dir.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode))
-            continue;
-        const unsigned mode = ModeInFolder(folder, st.st_mode & 07777);
-        const gid_t gid = (dst.st_mode & S_ISGID) ? dst.st_gid : st.st_gid;
+    for (const Entry& e : ListEntries(dir.Get())) {
+        if (!S_ISREG(e.st.st_mode)) continue;
+        const unsigned mode = ModeInFolder(folder, e.st.st_mode & 07777) & ~unsigned{S_IWGRP};
+        const gid_t gid = (dst.st_mode & S_ISGID) ? dst.st_gid : e.st.st_gid;
         // A file of another owner in root's folder: its owner may change it back at any time.
-        const bool foreign = ::geteuid() == 0 && st.st_uid != 0;
-        if (mode == (st.st_mode & 07777) && gid == st.st_gid && !foreign) continue;
-        found.push_back({name, st, mode, gid});
+        const bool foreign = ::geteuid() == 0 && e.st.st_uid != 0;
+        if (mode == (e.st.st_mode & 07777) && gid == e.st.st_gid && !foreign) continue;
+        found.push_back({e.name, e.st, mode, gid});
     }
-    ::closedir(list);
     // Longest names first: the temporary file through which a name is replaced (<name>.tmp) is
     // then itself replaced before it is used.
     std::vector<const Found*> order;
@@ -251,15 +410,11 @@ std::vector<std::string> ConformFolderFiles(const std::string& folder,
     for (const Found* f : order) {
         const Replacement r = ReplaceWithCopy(dir.Get(), folder, f->name, f->st, f->mode, f->gid);
         done[static_cast<std::size_t>(f - found.data())] = r == Replacement::Done;
-        if (r == Replacement::Failed && problems)
-            problems->push_back("File " + JoinPath(folder, f->name) +
-                                " of an earlier version could not be replaced by a copy closed "
-                                "to others (" +
-                                ErrnoText(errno) + ")");
+        if (r == Replacement::Failed) result.failed.push_back({f->name, ErrnoText(errno), f->mode});
     }
     for (std::size_t i = 0; i < found.size(); ++i)
-        if (done[i]) changed.push_back(found[i].name);
-    return changed;
+        if (done[i]) result.replaced.push_back(found[i].name);
+    return result;
 }
 
 PreparationReport PrepareInstallation(const InstallationLayout& layout) {
@@ -281,9 +436,11 @@ PreparationReport PrepareInstallation(const InstallationLayout& layout) {
     // The service folder first: once it is closed, nobody else can plant a name in it.
     const UniqueFd folder = PrepareFolder(AT_FDCWD, layout.serviceFolder, layout.serviceFolder,
                                           kServiceFolderMode, true, false, gid, report);
-    if (folder.Valid())
-        PrepareFolder(folder.Get(), "handover", JoinPath(layout.serviceFolder, "handover"),
-                      kHandOverFolderMode, false, true, gid, report);
+    const std::string handOver = JoinPath(layout.serviceFolder, "handover");
+    const UniqueFd handOverFd = folder.Valid()
+                                    ? PrepareFolder(folder.Get(), "handover", handOver,
+                                                    kHandOverFolderMode, false, true, gid, report)
+                                    : UniqueFd();
     if (!layout.registryFolder.empty() && !IsDirectory(layout.registryFolder)) {
         if (MakeDirectories(layout.registryFolder))
             report.changes.push_back("Folder " + layout.registryFolder +
@@ -292,21 +449,45 @@ PreparationReport PrepareInstallation(const InstallationLayout& layout) {
             report.problems.push_back("Folder " + layout.registryFolder +
                                       " could not be created (" + ErrnoText(errno) + ")");
     }
-    const std::vector<std::string> files =
-        folder.Valid() ? ConformFolderFiles(layout.serviceFolder, &report.problems)
-                       : std::vector<std::string>();
-    if (!files.empty()) {
+    if (!folder.Valid()) return report;
+    ClearWritersNames(folder.Get(), layout.serviceFolder, report);
+    if (handOverFd.Valid())
+        SetAsideRefusedHandOvers(handOverFd.Get(), handOver, layout.group, report);
+    const ConformedFiles files = ConformFolderFiles(layout.serviceFolder);
+    struct stat st {};
+    ::fstat(folder.Get(), &st);
+    if (!files.replaced.empty()) {
         std::string names;
-        for (std::size_t i = 0; i < files.size() && i < kNamesInReport; ++i)
-            names += (i ? ", " : "") + files[i];
-        if (files.size() > kNamesInReport)
-            names += " and " + std::to_string(files.size() - kNamesInReport) + " more";
-        struct stat st {};
-        ::fstat(folder.Get(), &st);
-        report.changes.push_back(
-            std::to_string(files.size()) + (files.size() == 1 ? " file" : " files") +
-            " of an earlier version in " + layout.serviceFolder +
-            " replaced by copies closed to others, group " + GroupName(st.st_gid) + ": " + names);
+        for (std::size_t i = 0; i < files.replaced.size() && i < kNamesInReport; ++i)
+            names += (i ? ", " : "") + files.replaced[i];
+        if (files.replaced.size() > kNamesInReport)
+            names += " and " + std::to_string(files.replaced.size() - kNamesInReport) + " more";
+        report.changes.push_back(std::to_string(files.replaced.size()) +
+                                 (files.replaced.size() == 1 ? " file" : " files") +
+                                 " of an earlier version in " + layout.serviceFolder +
+                                 " replaced by copies closed to others, group " +
+                                 GroupName(st.st_gid) + ": " + names);
+    }
+    // A file still open to others is not read as the service's: kept aside like a damaged one.
+    for (const auto& [name, why, mode] : files.failed) {
+        const std::string path = JoinPath(layout.serviceFolder, name);
+        const std::string line = "File " + path +
+                                 " of an earlier version could not be replaced by a copy closed "
+                                 "to others (" +
+                                 why + ")";
+        const std::string aside = MoveAside(path);
+        if (!aside.empty()) {
+            report.problems.push_back(
+                line + "; kept as " + aside +
+                ", which the service does not read: once it is checked, "
+                "close it (chown root:" +
+                GroupName(st.st_gid) +
+                ", chmod " + Octal(mode) + ") and rename it back while the service is stopped");
+        } else {
+            report.problems.push_back(line + " nor moved aside (" + ErrnoText(errno) +
+                                      "); the service does not start while it is there");
+            report.stillOpen.push_back(path);
+        }
     }
     return report;
 }

@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "shared/CTarvellDoc.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace tarvell {
 namespace {
@@ -147,15 +148,15 @@ TEST_F(DocumentFile, SaveNeverCreatesTheFile) {
 
 TEST_F(DocumentFile, SaveSucceedsWhenTheFolderBecomesWritableWithinFourSeconds) {
     Write(path_, Edited().StoreToBytes());
-    // Root writes into any folder, so for root an obstacle at the temporary name stands in for a
-    // folder without write permission.
+    // Root writes into any folder, so for root a full disk stands in for a folder without write
+    // permission.
     const bool root = ::geteuid() == 0;
-    const std::string obstacle = path_ + ".tmp";
-    if (root) ASSERT_EQ(::mkdir(obstacle.c_str(), 0755), 0);
+    std::optional<test::FileSizeLimit> full;
+    if (root) full.emplace(16);
     else ASSERT_EQ(::chmod(folder_.c_str(), 0555), 0);
     clock_.onSleep = [&](int sleeps) {
         if (sleeps == 3) {
-            if (root) ::rmdir(obstacle.c_str());
+            if (root) full.reset();
             else ::chmod(folder_.c_str(), 0755);
         }
     };

@@ -386,8 +386,9 @@ TEST_F(HandOverTest, RemovedAlertsAndDeleteRequests) {
 TEST_F(HandOverTest, RequestsStayQueuedWhileTheirStateFileCannotBeWritten) {
     AddEvent("SW1", "7");
     HandOver([](CTarvellDoc& d) { d.BlockRequests = {"SW1/7;admin@corp"}; });
-    const std::string blocker = JoinPath(serviceFolder, std::string(kEventDatabaseName) + ".tmp");
-    ASSERT_TRUE(MakeDirectories(blocker));
+    // A folder under the file's own name: no save can be renamed over it.
+    const std::string blocker = JoinPath(serviceFolder, kEventDatabaseName);
+    ASSERT_TRUE(RemoveFile(blocker) && MakeDirectories(blocker));
     engine->ApplyViewerUpdates();
     EXPECT_EQ(EventCopy("SW1/7").Blocked, 1);
     EXPECT_EQ(ReadServiceSettings().BlockRequests, (std::vector<std::string>{"SW1/7;admin@corp"}));

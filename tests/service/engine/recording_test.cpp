@@ -15,6 +15,7 @@
 
 #include "platform/RecursiveLock.h"
 #include "tests/service/engine/EngineFixture.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace tarvell::enginetest {
 namespace {
@@ -343,13 +344,13 @@ TEST_F(RecordingTest, ArchiveThatCannotBeWrittenIsRetriedLaterAndLoggedOnce) {
             return l.find("Daily alert archive " + path + text) != std::string::npos;
         });
     };
-    ASSERT_TRUE(MakeDirectories(path + ".tmp"));  // the temporary name is taken by a folder
+    auto full = std::make_optional<test::FileSizeLimit>(16);
     engine->QueueAlert(Alert("waiting"));
     for (int pass = 0; pass < 3; ++pass) engine->FlushDailyArchive();
+    full.reset();
     EXPECT_FALSE(FileExists(path));
     EXPECT_EQ(count(" could not be written"), 1);
     EXPECT_EQ(count(" written again"), 0);
-    ASSERT_TRUE(RemoveTree(path + ".tmp"));
     engine->FlushDailyArchive();
     engine->QueueAlert(Alert("later"));
     engine->FlushDailyArchive();
@@ -359,9 +360,10 @@ TEST_F(RecordingTest, ArchiveThatCannotBeWrittenIsRetriedLaterAndLoggedOnce) {
     EXPECT_EQ(count(" could not be written"), 1);
     EXPECT_EQ(count(" written again"), 1);
 
-    ASSERT_TRUE(MakeDirectories(path + ".tmp"));  // failing again is told again
+    full.emplace(16);  // failing again is told again
     engine->QueueAlert(Alert("again"));
     engine->FlushDailyArchive();
+    full.reset();
     EXPECT_EQ(count(" could not be written"), 2);
 }
 

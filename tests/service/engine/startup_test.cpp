@@ -95,13 +95,11 @@ TEST_F(StartUpTest, WorkersAreStoppedWhenTheEngineGoesWithoutAShutDown) {
 
 // A kill while the settings file was first created left "Tarvell.ini.new-XXXXXX" for good.
 TEST_F(StartUpTest, TemporaryFilesOfTheServicesOwnNamesAreRemovedAtStart) {
-    const std::vector<std::string> stale = {"Tarvell.ini.new-Ab12Cd",
-                                            "Tarvell.ini.tmp",
-                                            "Tarvell.db.tmp",
-                                            "Tarvell.log.tmp",
-                                            "Tarvell.eml.tmp",
-                                            "snmpv3_boot_counter.tmp",
-                                            "20240131_AutoArchive.log.tmp"};
+    const std::vector<std::string> stale = {
+        "Tarvell.ini.new-Ab12Cd", "Tarvell.ini.tmp",
+        "Tarvell.db.tmp",         "Tarvell.log.tmp",
+        "Tarvell.eml.tmp",        "snmpv3_boot_counter.tmp",
+        "ActionLink.used.tmp",    "20240131_AutoArchive.log.tmp"};
     const std::vector<std::string> foreign = {
         "Tarvell.ini.new-Ab12Cd7",     "Tarvell.ini.new-", "Other.db.tmp",
         "2024013_AutoArchive.log.tmp", "notes.tmp",        "Tarvell.db.bad-1700000000"};
