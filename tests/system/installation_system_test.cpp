@@ -232,6 +232,8 @@ TEST(InstallationSystem, TheInstalledProgramIsTheOneTheUnitRuns) {
     const auto unit = ReadWholeFile("/etc/systemd/system/tarvellsrv.service");
     EXPECT_NE(unit.value_or("").find("ExecStart=\"" + prefix + "/bin/TarvellSrv\"\n"),
               std::string::npos);
+    // A /tmp of its own: a driver's log or a run command's file is out of other users' reach.
+    EXPECT_NE(unit.value_or("").find("\nPrivateTmp=yes\n"), std::string::npos);
 }
 
 // --viewer <save sender | password text | block key | unblock key>: the viewer's core on the
