@@ -6,6 +6,7 @@
 #include <ctime>
 #include <map>
 #include <mutex>
+#include <new>
 
 #include "platform/ErrnoText.h"
 #include "platform/Files.h"
@@ -266,10 +267,18 @@ void CTarvellFrm::WriteDailyArchives(ArchiveBatch batch) {
             }
         }
         if (usable) {
-            for (const ArchivedAlert* entry : entries)
-                AddToDayArchive(day.AlertLog, entry->key, entry->alert);
-            const std::string bytes = EncodeStateFile(day);
-            usable = WriteStateFileBytes(path, bytes, StateFileBytes());
+            // Memory that runs out while the day is put together leaves its alerts waiting:
+            // they left the backlog and would be lost with the exception.
+            std::string bytes;
+            try {
+                for (const ArchivedAlert* entry : entries)
+                    AddToDayArchive(day.AlertLog, entry->key, entry->alert);
+                bytes = EncodeStateFile(day);
+                usable = WriteStateFileBytes(path, bytes, StateFileBytes());
+            } catch (const std::bad_alloc&) {
+                usable = false;
+                errno = ENOMEM;
+            }
             const int why = errno;
             if (usable) {
                 written = path;
