@@ -399,7 +399,7 @@ void PruneBadCopies(const std::string& path, std::size_t keep, std::int64_t now,
     if (copies.size() <= keep) return;
     std::sort(copies.begin(), copies.end());
     for (std::size_t i = 0; i + keep < copies.size(); ++i)
-        ::unlink((folder + "/" + std::get<3>(copies[i])).c_str());
+        RemoveTree(folder + "/" + std::get<3>(copies[i]));  // a folder kept aside goes too
 }
 
 bool IsBadCopyName(std::string_view name, std::string_view base) {
