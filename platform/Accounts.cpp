@@ -70,6 +70,12 @@ std::optional<std::string> FindUserName(uid_t uid) {
     return user->name;
 }
 
+std::string DescribeUser(uid_t uid) {
+    const std::optional<std::string> name = FindUserName(uid);
+    const std::string id = "uid " + std::to_string(uid);
+    return name ? *name + " (" + id + ")" : id;
+}
+
 bool UserIsInGroup(uid_t uid, gid_t group) {
     const std::optional<UserEntry> user = FindUser(uid);
     if (!user) return false;

@@ -14,6 +14,8 @@ namespace tarvell {
 std::optional<gid_t> FindGroupId(const std::string& name);
 // The name of the user with that id, or nullopt when there is no such user.
 std::optional<std::string> FindUserName(uid_t uid);
+// The user for a log line: "name (uid N)", or "uid N" when there is no such user.
+std::string DescribeUser(uid_t uid);
 // Whether the user belongs to the group now, as a new login of theirs would: through their
 // primary group or a membership listed in the group database. A process of theirs that still
 // carries a group they were taken out of does not count. False for an unknown user.

@@ -244,14 +244,8 @@ DocResult CTarvellDoc::LoadFromFile(const std::string& path, Clock& clock, const
 
 std::string CTarvellDoc::NotOwnFile(const struct stat& st) {
     if (!S_ISREG(st.st_mode)) return "not a regular file";
-    if (st.st_uid != ::geteuid()) {
-        const auto user = [](uid_t uid) {
-            const std::optional<std::string> name = FindUserName(uid);
-            const std::string id = "uid " + std::to_string(uid);
-            return name ? *name + " (" + id + ")" : id;
-        };
-        return "its owner is " + user(st.st_uid) + ", not " + user(::geteuid());
-    }
+    if (st.st_uid != ::geteuid())
+        return "its owner is " + DescribeUser(st.st_uid) + ", not " + DescribeUser(::geteuid());
     if (st.st_mode & S_IWOTH) return "it is writable by others";
     if (st.st_mode & S_IWGRP) return "it is writable by its group";
     return {};

@@ -26,9 +26,7 @@ bool IsHandOverFileAcceptable(const struct stat& st, const std::string& group, s
             return refuse("it is writable by a group other than the administrators'");
     }
     if (!IsHandOverOwnerTrusted(st.st_uid, group)) {
-        const std::optional<std::string> owner = FindUserName(st.st_uid);
-        const std::string uid = "uid " + std::to_string(st.st_uid);
-        return refuse("its owner " + (owner ? *owner + " (" + uid + ")" : uid) +
+        return refuse("its owner " + DescribeUser(st.st_uid) +
                       " is neither root nor an administrator");
     }
     return true;
